@@ -1,0 +1,34 @@
+// Functions on NUL-terminated wide text, and the text collation used by sorts and look-ups: CJK
+// ideographs (U+4E00..U+9FA5) order by their code page 936 bytes, everything else by code unit.
+// Functions that take a second text also accept a map_wchar, so narrow callers convert on the way in.
+#pragma once
+#include "core/text/map_str.h"
+
+int W_Len(const wchar16* s);                       // 0 for null
+bool W_Is_Empty(const wchar16* s);                 // null or ""
+wchar16* W_Cpy(wchar16* dst, const wchar16* src);  // returns the end (the NUL) of dst
+wchar16* W_Cat(wchar16* dst, const wchar16* src);  // returns the new end of dst
+void W_NCpy(wchar16* dst, const wchar16* src, int n);       // exactly n units, no terminator
+wchar16* W_LCpy(wchar16* dst, const wchar16* src, int n);   // at most n units (n <= 0: all), terminated
+void W_Fill(wchar16* dst, wchar16 c, int n);
+const wchar16* W_Chr(const wchar16* s, wchar16 c);
+const wchar16* W_RChr(const wchar16* s, wchar16 c);
+const wchar16* W_Str(const wchar16* s, const map_wchar& sub);
+
+int W_Chr_Cmp(wchar16 a, wchar16 b);
+int W_Cmp(const wchar16* a, const wchar16* b);
+int W_Cmp(const map_wchar& a, const map_wchar& b);
+int W_NCmp(const wchar16* a, const wchar16* b, int n);
+int W_NCmp(const map_wchar& a, const map_wchar& b, int n);
+
+wchar16* W_RTrim(wchar16* s);  // space, tab, LF, CR; in place; returns s
+wchar16* W_LTrim(wchar16* s);
+wchar16* W_Trim(wchar16* s);
+wchar16* W_Upper(wchar16* s);  // ASCII letters only
+wchar16* W_Lower(wchar16* s);
+wchar16* W_Remove_Chr(wchar16* s, wchar16 c);
+// Replace in place; dst must have room for the result. Return the number of replacements.
+int W_Replace_All(wchar16* dst, const map_wchar& from, const map_wchar& to);
+int W_Replace_First(wchar16* dst, const map_wchar& from, const map_wchar& to);
+int W_To_Int(const wchar16* s);
+double W_To_Double(const wchar16* s);
