@@ -2,6 +2,19 @@
 // fixes itself (936, GBK, by default) rather than taking it from the OS locale; 65001 is UTF-8.
 // Semantics follow the usual multi-byte/wide conversion with no flags and no default character:
 // a character the target code page cannot represent comes out as "?".
+//
+// Code page 936 is glibc's "GBK", reproduced exactly from tables generated once from glibc iconv
+// (tools/gen_gbk_table.cpp -> gbk_table.inc): bytes 00..7F are ASCII, the single byte 80 is U+20AC,
+// and a lead byte 81..FE with a trail byte 40..7E or 80..FE is one double-byte code.
+// Bad input never fails a conversion; each bad piece gives one replacement unit:
+//   936 -> wide   the byte FF, a lead byte followed by a byte that cannot be a trail (or by the end
+//                 of the input): "?" for that one byte, and the next byte is read on its own;
+//                 a well-formed lead/trail pair that glibc does not map: one "?" for both bytes.
+//   wide -> 936   a code unit without a GBK code: "?"; a surrogate pair gives one "?".
+//   UTF-8 -> wide each maximal ill-formed piece (overlong, surrogate, beyond U+10FFFF, truncated)
+//                 gives U+FFFD.
+//   wide -> UTF-8 an unpaired surrogate gives U+FFFD (EF BF BD).
+// So n narrow bytes never give more than n code units, and n code units never more than 3n bytes.
 #pragma once
 #include <cstddef>
 
@@ -16,16 +29,20 @@ enum {
 // The code page that ZEM_CP_SYSTEM stands for.
 int Sys_Code_Page();
 // Chooses the system code page (936 or 65001); returns 1, or 0 for a code page that is not supported.
+// Meant for start-up, before other threads convert text.
 int Set_Sys_Code_Page(int cp);
 
 // Converts n bytes of narrow text (n < 0: up to and including the NUL) into at most cap code units.
-// With dst null, returns the number of code units needed. Returns the number written (0 on overflow
-// or for an unsupported code page). Does not add a terminator beyond what the input holds.
+// With dst null or cap 0, returns the number of code units needed. Returns the number written (0 on
+// overflow, for n 0, a null src or an unsupported code page). Does not add a terminator beyond what
+// the input holds.
 int Zem_MB_To_W(int cp, const char* src, int n, wchar16* dst, int cap);
 // Converts n code units of wide text (n < 0: up to and including the NUL) into at most cap bytes.
-// With dst null, returns the number of bytes needed. Unmappable characters become "?".
+// With dst null or cap 0, returns the number of bytes needed. Unmappable characters become "?".
 int Zem_W_To_MB(int cp, const wchar16* src, int n, char* dst, int cap);
 
 // The narrow bytes of one BMP code unit in code page 936 (1 or 2 bytes, big-endian order in the
 // result: 0xB0A1 for U+554A), or '?' (0x3F) when it has none. Table-driven; for the collation.
 unsigned Gbk_Of(wchar16 c);
+// The whole code unit -> code table behind Gbk_Of (65536 entries), built once on first use.
+const unsigned short* Gbk_Encode_Table();

@@ -67,9 +67,10 @@ class tc2u {
   ~tc2u();
   tc2u(const tc2u&) = delete;
   tc2u& operator=(const tc2u&) = delete;
-  const wchar16* operator=(const char* text);  // converts the whole text
+  // Converts the whole text (null gives ""); returns the wide text, never null.
+  const wchar16* operator=(const char* text);
   const wchar16* Assign(const char* text) { return *this = text; }
-  const wchar16* Assign(const char* text, int bytes);  // exactly that many bytes
+  const wchar16* Assign(const char* text, int bytes);  // exactly that many bytes (< 0: the whole text)
   const wchar16* c_str() const { return text_; }
   void Set_Code_Page(int cp) { cp_ = cp; }
   int Code_Page() const { return cp_; }
@@ -102,8 +103,16 @@ class tu2c {
 
 // Temporary conversions through two process-wide rings of 60 slots. A result stays valid until 60
 // further conversions on the same ring (by any thread); copy what must live longer, never free it.
+// Each call takes slot counter % 60 under the ring's lock and counts on; past 10000 the counter is cut
+// back modulo 60, so the slots keep their round. A null text gives "" (never null).
 const char* Tmp_W2C(const wchar16* text);    // wide to narrow, system code page
 const wchar16* Tmp_C2W(const char* text);    // narrow to wide, code page 936
+// Diagnostics: a ring's call counter, and the text now held by one of its slots (0..59; "" when the
+// slot is still empty or out of range).
+int Tmp_W2C_Counter();
+int Tmp_C2W_Counter();
+const char* Tmp_W2C_Slot(int slot);
+const wchar16* Tmp_C2W_Slot(int slot);
 template <class S, class = decltype(std::declval<const S&>().utf16())>
 const char* Tmp_U2C(const S& s) {            // toolkit string to narrow
   map_wchar w(s);

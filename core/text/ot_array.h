@@ -95,6 +95,11 @@ class OT_Array {
   const T* Data() const { return data_; }
   int& Position() { return position_; }
 
+  // The functions that obtain and return raw storage; owners that keep memory per element (Array_Str)
+  // use the same pair.
+  Alloc_Fn Allocator() const { return alloc_; }
+  Release_Fn Releaser() const { return release_; }
+
   void Set_Allocator(Alloc_Fn a, Release_Fn r) {
     assert(!data_ && "the allocator can only change while the array holds no storage");
     alloc_ = a;

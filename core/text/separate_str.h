@@ -23,11 +23,17 @@ struct LSeparate_Item_Stru {
 
 class TSeparate_Str : public OT_Array<LSeparate_Item_Stru*> {
  public:
+  // separators: up to 59 characters (more are cut off); raw 0 drops white space around items.
   explicit TSeparate_Str(const char* separators = ",", int raw = 0);
   ~TSeparate_Str() override;
+  // Adds c to the separator set unless it is there (or is NUL); 0 only when the set is full.
   int Add_Sep(char c);
+  // Appends the items of text to the list (earlier items stay); a separator at the very end adds no
+  // empty item, an empty or (unless raw) all-blank text adds none. 1, or 0 when memory is short.
   int Separate(const char* text);
+  // Frees every item (text, second text, record) and empties the list.
   int Clear();
+  const char* Separators() const { return seps_; }
   // Item i's text, or null outside 0..Count()-1.
   const char* Item(int i) const { return (i >= 0 && i < Count()) ? Get(i)->text : nullptr; }
   LSeparate_Item_Stru* Item_Rec(int i) const { return (i >= 0 && i < Count()) ? Get(i) : nullptr; }

@@ -6,16 +6,20 @@
 
 int W_Len(const wchar16* s);                       // 0 for null
 bool W_Is_Empty(const wchar16* s);                 // null or ""
-wchar16* W_Cpy(wchar16* dst, const wchar16* src);  // returns the end (the NUL) of dst
-wchar16* W_Cat(wchar16* dst, const wchar16* src);  // returns the new end of dst
+wchar16* W_Cpy(wchar16* dst, const wchar16* src);  // returns the end (the NUL) of dst; null src gives ""
+wchar16* W_Cat(wchar16* dst, const wchar16* src);  // returns the new end of dst; null src appends nothing
 void W_NCpy(wchar16* dst, const wchar16* src, int n);       // exactly n units, no terminator
-wchar16* W_LCpy(wchar16* dst, const wchar16* src, int n);   // at most n units (n <= 0: all), terminated
+wchar16* W_LCpy(wchar16* dst, const wchar16* src, int n);   // at most n units (n <= 0: all), terminated; returns dst
 void W_Fill(wchar16* dst, wchar16 c, int n);
-const wchar16* W_Chr(const wchar16* s, wchar16 c);
-const wchar16* W_RChr(const wchar16* s, wchar16 c);
-const wchar16* W_Str(const wchar16* s, const map_wchar& sub);
+const wchar16* W_Chr(const wchar16* s, wchar16 c);   // first occurrence, or null
+const wchar16* W_RChr(const wchar16* s, wchar16 c);  // last occurrence, or null
+const wchar16* W_Str(const wchar16* s, const map_wchar& sub);  // first occurrence; an empty sub gives s
 
+// The collation of two code units: equal units 0; two ideographs by their narrow bytes in the system
+// code page; otherwise the smaller unit first. Results are -1, 0 or 1.
 int W_Chr_Cmp(wchar16 a, wchar16 b);
+// Whole texts by W_Chr_Cmp, the shorter first when one is the start of the other; null sorts before
+// everything (two nulls are equal). W_NCmp looks at most n units (n <= 0 gives 0).
 int W_Cmp(const wchar16* a, const wchar16* b);
 int W_Cmp(const map_wchar& a, const map_wchar& b);
 int W_NCmp(const wchar16* a, const wchar16* b, int n);
@@ -27,8 +31,11 @@ wchar16* W_Trim(wchar16* s);
 wchar16* W_Upper(wchar16* s);  // ASCII letters only
 wchar16* W_Lower(wchar16* s);
 wchar16* W_Remove_Chr(wchar16* s, wchar16 c);
-// Replace in place; dst must have room for the result. Return the number of replacements.
+// Replace in place, scanning on after each replacement; dst must have room for the result and must
+// not overlap from or to. Return the number of replacements (an empty from replaces nothing). When
+// scratch memory is short they print "ERROR: unable alloc memory for replace\n" and stop there.
 int W_Replace_All(wchar16* dst, const map_wchar& from, const map_wchar& to);
 int W_Replace_First(wchar16* dst, const map_wchar& from, const map_wchar& to);
+// Read like "%d" / "%f" of the narrow text (C locale); null or empty gives 0; int range clamped.
 int W_To_Int(const wchar16* s);
 double W_To_Double(const wchar16* s);
