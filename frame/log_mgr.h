@@ -27,5 +27,7 @@ class TLog_Mgr {
 
 // The process-wide log (found or created under "log_mgr").
 TLog_Mgr* Log_Mgr();
+// The same; *created tells whether this call made the object (start-up records what it created).
+TLog_Mgr* Log_Mgr(bool* created);
 // Shorthand for Log_Mgr()->Printf.
 void Log_Printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -23,5 +23,12 @@ void* Get_Pub_Ptr(const char* name);
 // Returns buffer, which must hold at least 1024 bytes.
 char* Dll_Get_File_Name(const char* base_name, char* buffer);
 
+// The register-shared and look-up-shared calls under C names, for hosts and tests that reach a
+// module through dlsym (same results as Reg_Pub_Ptr and Get_Pub_Ptr).
+extern "C" {
+__attribute__((visibility("default"))) int Zem_Reg_Shared_Ptr(const char* name, void* ptr);
+__attribute__((visibility("default"))) void* Zem_Get_Shared_Ptr(const char* name);
+}
+
 // Whether this module bound to the process-wide registry library (binds first when not yet tried).
 bool Pub_Ptr_Is_Shared();

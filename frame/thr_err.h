@@ -24,3 +24,5 @@ class TThr_Err_Mgr {
 
 // The process-wide record (found or created under "thr_err_mgr").
 TThr_Err_Mgr* Thr_Err_Mgr();
+// The same; *created tells whether this call made the object (start-up records what it created).
+TThr_Err_Mgr* Thr_Err_Mgr(bool* created);
