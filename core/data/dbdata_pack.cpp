@@ -1,0 +1,289 @@
+// DBDataMgr: the packed byte form (the table is in dbdata.h).
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "core/data/dbdata.h"
+#include "core/data/dbdata_util.h"
+#include "frame/log_mgr.h"
+
+using dbdata::Str_Len;
+
+namespace {
+
+inline uint8_t* Put16(uint8_t* p, unsigned v) {
+  p[0] = static_cast<uint8_t>(v >> 8);
+  p[1] = static_cast<uint8_t>(v);
+  return p + 2;
+}
+
+inline uint8_t* Put32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+  return p + 4;
+}
+
+// Bytes needed for the UTF-8 length prefix of a value.
+inline int Len_Bytes(uint32_t n) {
+  if (n == 0) return 0;
+  if (n < 0x100u) return 1;
+  if (n < 0x10000u) return 2;
+  if (n < 0x1000000u) return 3;
+  return 4;
+}
+
+inline size_t Utf8_Len(const wchar16* s, int n) {
+  return n > 0 ? static_cast<size_t>(Zem_W_To_MB(ZEM_CP_UTF8, s, n, nullptr, 0)) : 0;
+}
+
+// A reader over [p, e) that refuses to go past the end.
+struct Reader {
+  const uint8_t* p;
+  const uint8_t* e;
+  bool ok = true;
+
+  size_t Left() const { return static_cast<size_t>(e - p); }
+  bool Need(size_t n) {
+    if (!ok || Left() < n) ok = false;
+    return ok;
+  }
+  uint32_t Be(int n) {
+    if (!Need(static_cast<size_t>(n))) return 0;
+    uint32_t v = 0;
+    for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
+    p += n;
+    return v;
+  }
+  const uint8_t* Take(size_t n) {
+    if (!Need(n)) return nullptr;
+    const uint8_t* at = p;
+    p += n;
+    return at;
+  }
+};
+
+// UTF-8 bytes to wide text; ill-formed pieces become U+FFFD (core/text's rule).
+void From_Utf8(const uint8_t* s, size_t n, std::u16string* out) {
+  out->resize(n);
+  int w = n ? Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(s), static_cast<int>(n), &(*out)[0],
+                          static_cast<int>(n))
+            : 0;
+  out->resize(static_cast<size_t>(w));
+}
+
+}  // namespace
+
+uint8_t* DBDataMgr::Pack_Data(unsigned* len) {
+  if (len) *len = 0;
+  int f = Get_Field_Count();
+  int r = Get_Row_Count();
+  size_t m = sqlmsg_.size();
+  size_t t = Utf8_Len(table_name_.data(), static_cast<int>(table_name_.size()));
+  if (t > 0xFFFF) {
+    Log_Printf("ERROR: table name too long to pack\n");
+    return nullptr;
+  }
+
+  // Exact size first.
+  size_t size = 4 + 2 + m + 2 + t + 2 + 4;
+  for (int i = 0; i < f; ++i) {
+    const DBDataMgr_Col_Stru* d = cols_.Get(i);
+    size_t n = Utf8_Len(d->name, Str_Len(d->name));
+    size_t c = Utf8_Len(d->caption, Str_Len(d->caption));
+    if (n > 0xFFFF || c > 0xFFFF) {
+      Log_Printf("ERROR: field name too long to pack\n");
+      return nullptr;
+    }
+    size += 2 + n + 1 + 2 + 1 + 2 + c + 2 + 2;
+  }
+  DBIOROWSTRU** rows = rows_.Data();
+  for (int j = 0; j < r; ++j) {
+    const DBIOCOLSTRU* c = rows[j]->cols;
+    for (int i = 0; i < f; ++i) {
+      size_t l = Utf8_Len(c[i].value, dbdata::Units(c[i]));
+      if (l > 0xFFFFFFFFu) return nullptr;
+      size += 1 + static_cast<size_t>(Len_Bytes(static_cast<uint32_t>(l))) + l;
+    }
+  }
+  if (size > 0xFFFFFFFFu) {
+    Log_Printf("ERROR: data set too large to pack\n");
+    return nullptr;
+  }
+
+  uint8_t* buf = static_cast<uint8_t*>(std::malloc(size));
+  if (!buf) {
+    Log_Printf("ERROR: unable to alloc memory for pack data\n");
+    return nullptr;
+  }
+  uint8_t* p = buf;
+  uint8_t* end = buf + size;
+  p = Put32(p, static_cast<uint32_t>(sqlcode_));
+  p = Put16(p, static_cast<unsigned>(m));
+  for (size_t i = 0; i < m; ++i) {  // the first m bytes of the message in UTF-16LE
+    wchar16 u = sqlmsg_[i / 2];
+    *p++ = static_cast<uint8_t>((i & 1) ? (u >> 8) : u);
+  }
+  p = Put16(p, static_cast<unsigned>(t));
+  if (t) p += Zem_W_To_MB(ZEM_CP_UTF8, table_name_.data(), static_cast<int>(table_name_.size()),
+                          reinterpret_cast<char*>(p), static_cast<int>(t));
+  p = Put16(p, static_cast<unsigned>(f));
+  for (int i = 0; i < f; ++i) {
+    const DBDataMgr_Col_Stru* d = cols_.Get(i);
+    int nn = Str_Len(d->name);
+    size_t n = Utf8_Len(d->name, nn);
+    p = Put16(p, static_cast<unsigned>(n));
+    if (n) p += Zem_W_To_MB(ZEM_CP_UTF8, d->name, nn, reinterpret_cast<char*>(p), static_cast<int>(n));
+    *p++ = static_cast<uint8_t>(d->type);
+    p = Put16(p, static_cast<unsigned>(d->size));
+    *p++ = static_cast<uint8_t>(d->decsize);
+    int cn = Str_Len(d->caption);
+    size_t c = Utf8_Len(d->caption, cn);
+    p = Put16(p, static_cast<unsigned>(c));
+    if (c) p += Zem_W_To_MB(ZEM_CP_UTF8, d->caption, cn, reinterpret_cast<char*>(p), static_cast<int>(c));
+    p = Put16(p, static_cast<unsigned>(d->width));
+    p = Put16(p, static_cast<unsigned>(d->attr));
+  }
+  p = Put32(p, static_cast<uint32_t>(r));
+  for (int j = 0; j < r; ++j) {
+    const DBIOCOLSTRU* c = rows[j]->cols;
+    for (int i = 0; i < f; ++i) {
+      int units = dbdata::Units(c[i]);
+      if (units == 0) {
+        if (p >= end) goto overflow;
+        *p++ = 0;
+        continue;
+      }
+      // A value of fewer than 86 code units has fewer than 256 UTF-8 bytes: convert straight after a
+      // one-byte prefix. Longer values are measured first.
+      size_t room = static_cast<size_t>(end - p);
+      if (units < 86) {
+        if (room < 3) goto overflow;
+        int l = Zem_W_To_MB(ZEM_CP_UTF8, c[i].value, units, reinterpret_cast<char*>(p + 2),
+                            static_cast<int>(room - 2 > 0x7fffffff ? 0x7fffffff : room - 2));
+        if (l <= 0) goto overflow;
+        p[0] = 1;
+        p[1] = static_cast<uint8_t>(l);
+        p += 2 + l;
+      } else {
+        size_t l = Utf8_Len(c[i].value, units);
+        int k = Len_Bytes(static_cast<uint32_t>(l));
+        if (room < 1 + static_cast<size_t>(k) + l) goto overflow;
+        *p++ = static_cast<uint8_t>(k);
+        for (int b = k - 1; b >= 0; --b) *p++ = static_cast<uint8_t>(l >> (8 * b));
+        int w = Zem_W_To_MB(ZEM_CP_UTF8, c[i].value, units, reinterpret_cast<char*>(p), static_cast<int>(l));
+        if (static_cast<size_t>(w) != l) goto overflow;
+        p += l;
+      }
+    }
+  }
+  if (p != end) goto overflow;
+  if (len) *len = static_cast<unsigned>(size);
+  return buf;
+
+overflow:
+  std::free(buf);
+  Log_Printf("ERROR: pack data overflow, the data set changed while packing\n");
+  return nullptr;
+}
+
+int DBDataMgr::Unpack_Data(const uint8_t* buf, int len) {
+  if (!buf || len < 1) return 0;
+  return Unpack_Checked(buf, static_cast<size_t>(len), nullptr);
+}
+
+int DBDataMgr::Unpack_Data(const uint8_t* buf, size_t len, size_t* used) {
+  if (used) *used = 0;
+  if (!buf || len < 1) return 0;
+  return Unpack_Checked(buf, len, used);
+}
+
+int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
+  // First pass: walk every length against the bytes that remain, changing nothing.
+  Reader v{buf, buf + len};
+  v.Be(4);
+  v.Take(v.Be(2));
+  v.Take(v.Be(2));
+  uint32_t f = v.Be(2);
+  if (v.ok && f >= MAX_FIELDS) {
+    Log_Printf("ERROR: packed data set has %u fields, at most %d are allowed\n", f, MAX_FIELDS - 1);
+    return 0;
+  }
+  for (uint32_t i = 0; v.ok && i < f; ++i) {
+    v.Take(v.Be(2));
+    v.Take(1 + 2 + 1);
+    v.Take(v.Be(2));
+    v.Take(2 + 2);
+  }
+  uint32_t r = v.Be(4);
+  if (v.ok && r > 0 && (f == 0 || r > 0x7fffffffu || v.Left() / f < r)) v.ok = false;  // each value >= 1 byte
+  for (uint64_t n = static_cast<uint64_t>(r) * f; v.ok && n > 0; --n) {
+    uint32_t k = v.Be(1);
+    if (k > 4) {
+      v.ok = false;
+      break;
+    }
+    v.Take(v.Be(static_cast<int>(k)));
+  }
+  if (!v.ok) {
+    Log_Printf("ERROR: packed data set is truncated or inconsistent (%zu bytes)\n", len);
+    return 0;
+  }
+  size_t total = static_cast<size_t>(v.p - buf);
+
+  // Second pass: build. Only an allocation failure can stop it now; the set then holds the fields
+  // and the rows read so far.
+  CFree();
+  Reader rd{buf, buf + total};
+  std::u16string w;
+  int code = static_cast<int>(rd.Be(4));
+  uint32_t m = rd.Be(2);
+  const uint8_t* mb = rd.Take(m);
+  w.clear();
+  for (uint32_t i = 0; i + 1 < m; i += 2) w.push_back(static_cast<wchar16>(mb[i] | (mb[i + 1] << 8)));
+  if (m & 1) w.push_back(static_cast<wchar16>(mb[m - 1]));
+  Set_Error(code, w.c_str());
+  uint32_t t = rd.Be(2);
+  From_Utf8(rd.Take(t), t, &w);
+  Set_Table_Name(w.c_str());
+  rd.Be(2);
+  if (!Set_Field_Count(static_cast<int>(f))) return 0;
+  for (uint32_t i = 0; i < f; ++i) {
+    int fi = static_cast<int>(i);
+    uint32_t n = rd.Be(2);
+    From_Utf8(rd.Take(n), n, &w);
+    if (!Set_Field_Name(fi, w.c_str())) return 0;
+    Set_Field_Type(fi, static_cast<char>(rd.Be(1)));
+    Set_Field_Size(fi, static_cast<int>(rd.Be(2)));
+    Set_Field_Decsize(fi, static_cast<int8_t>(rd.Be(1)));
+    uint32_t c = rd.Be(2);
+    From_Utf8(rd.Take(c), c, &w);
+    if (!Set_Field_Caption(fi, w.c_str())) return 0;
+    Set_Field_Width(fi, static_cast<int>(rd.Be(2)));
+    Set_Field_Attr(fi, static_cast<int>(rd.Be(2)));
+  }
+  rd.Be(4);
+  rows_.Reserve(static_cast<int>(r));
+  for (uint32_t j = 0; j < r; ++j) {
+    DBIOROWSTRU* row = New_Row();
+    if (!row) {
+      Log_Printf("ERROR: unable to alloc for to_add\n");
+      return 0;
+    }
+    rows_.Add(row);
+    DBIOCOLSTRU* cells = row->cols;
+    for (uint32_t i = 0; i < f; ++i) {
+      uint32_t k = *rd.p++;
+      if (k == 0) continue;
+      uint32_t l = rd.Be(static_cast<int>(k));
+      const uint8_t* s = rd.p;
+      rd.p += l;
+      From_Utf8(s, l, &w);
+      if (!Store(&cells[i], w.data(), static_cast<int>(w.size()), "DBDataMgr::Set_Value")) return 0;
+    }
+  }
+  rows_.Position() = 0;
+  if (used) *used = total;
+  return 1;
+}

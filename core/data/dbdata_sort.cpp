@@ -1,0 +1,199 @@
+// DBDataMgr: multi-key sort, binary seek on field 0, and finding rows by conditions.
+#include <algorithm>
+#include <cstring>
+
+#include "core/data/dbdata.h"
+#include "core/data/dbdata_util.h"
+#include "core/data/dec_num.h"
+#include "frame/log_mgr.h"
+
+using dbdata::Coll_Cmp;
+using dbdata::Text;
+
+bool DBDataMgr::Numeric_Key(const Sort_Key& k) const {
+  char type = cols_.Get(k.field)->type;
+  char kind;
+  switch (k.mode) {
+    case 'F': case 'I': case '1': kind = static_cast<char>(k.mode); break;
+    case '2': kind = 'F'; break;
+    case 'N': kind = type == 'I' ? 'I' : 'F'; break;
+    default: kind = type; break;  // -1 and anything else: the field's own type
+  }
+  return kind == '1' || kind == '2' || kind == 'F' || kind == 'I' || kind == 'N';
+}
+
+int DBDataMgr::Set_Sort_Key(int field, int desc, int mode) {
+  if (!Col(field)) return 0;
+  key_count_ = 0;
+  return Add_Sort_Key(field, desc, mode);
+}
+
+int DBDataMgr::Add_Sort_Key(int field, int desc, int mode) {
+  if (!Col(field) || key_count_ >= MAX_SORT_KEYS) return 0;
+  keys_[key_count_++] = Sort_Key{field, desc, mode};
+  return 1;
+}
+
+namespace {
+
+// One key as the sort uses it.
+struct Key_Plan {
+  int field;
+  bool desc;
+  bool numeric;
+};
+
+int Cmp_Rows(const DBIOROWSTRU* a, const DBIOROWSTRU* b, const Key_Plan* keys, int from, int n) {
+  for (int k = from; k < n; ++k) {
+    const Key_Plan& p = keys[k];
+    const wchar16* x = Text(a->cols[p.field]);
+    const wchar16* y = Text(b->cols[p.field]);
+    int r = p.numeric ? Dec_Cmp(x, y) : Coll_Cmp(x, y);
+    if (r) return p.desc ? -r : r;
+  }
+  return 0;
+}
+
+// A row with the first key in a form that compares as one integer, when that is exact.
+struct Sort_Ent {
+  long long fast;
+  DBIOROWSTRU* row;
+};
+
+}  // namespace
+
+int DBDataMgr::Sort_Cmp(int row_a, int row_b) const {
+  int r = Get_Row_Count();
+  if (row_a < 0 || row_b < 0 || row_a >= r || row_b >= r) return 0;
+  Key_Plan plan[MAX_SORT_KEYS];
+  int n = 0;
+  for (int k = 0; k < key_count_; ++k) {
+    if (keys_[k].field < Get_Field_Count()) plan[n++] = Key_Plan{keys_[k].field, keys_[k].desc != 0, Numeric_Key(keys_[k])};
+  }
+  return Cmp_Rows(rows_.Get(row_a), rows_.Get(row_b), plan, 0, n);
+}
+
+int DBDataMgr::Sort() {
+  int r = Get_Row_Count();
+  if (r < 2) return 1;
+  Key_Plan plan[MAX_SORT_KEYS];
+  int n = 0;
+  for (int k = 0; k < key_count_; ++k) {
+    if (keys_[k].field < Get_Field_Count()) plan[n++] = Key_Plan{keys_[k].field, keys_[k].desc != 0, Numeric_Key(keys_[k])};
+  }
+  if (n == 0) {
+    rows_.Position() = 0;
+    return 1;
+  }
+  Sort_Ent* ents = static_cast<Sort_Ent*>(Mem_Alloc(sizeof(Sort_Ent) * static_cast<size_t>(r), "DBDataMgr::Sort"));
+  if (!ents) {
+    Log_Printf("ERROR: unable to alloc memory for sort\n");
+    return 0;
+  }
+  DBIOROWSTRU** data = rows_.Data();
+  for (int j = 0; j < r; ++j) ents[j] = Sort_Ent{0, data[j]};
+
+  // A numeric first key whose values all fit in 18 digits at one common scale is compared as 64-bit
+  // integers: exact, and it spares re-reading the texts on every comparison.
+  int from = 0;
+  if (plan[0].numeric) {
+    int f = plan[0].field;
+    int scale = 0, idig_max = 0;
+    for (int j = 0; j < r; ++j) {
+      int idig = 0;
+      int s = Dec_Scale(Text(data[j]->cols[f]), &idig);
+      if (s > scale) scale = s;
+      if (idig > idig_max) idig_max = idig;
+    }
+    if (idig_max + scale <= 18) {
+      for (int j = 0; j < r; ++j) {
+        long long v = 0;
+        Dec_To_I64(Text(data[j]->cols[f]), scale, &v);
+        ents[j].fast = plan[0].desc ? -v : v;
+      }
+      from = 1;
+    }
+  }
+  const Key_Plan* keys = plan;
+  std::sort(ents, ents + r, [keys, from, n](const Sort_Ent& a, const Sort_Ent& b) {
+    if (a.fast != b.fast) return a.fast < b.fast;
+    return Cmp_Rows(a.row, b.row, keys, from, n) < 0;
+  });
+  for (int j = 0; j < r; ++j) data[j] = ents[j].row;
+  Mem_Free(ents, "DBDataMgr::Sort");
+  rows_.Position() = 0;
+  return 1;
+}
+
+int DBDataMgr::Seek(map_wchar key) {
+  int r = Get_Row_Count();
+  if (r == 0 || Get_Field_Count() == 0) return 0;
+  const wchar16* k = key.c_str();
+  int lo = 1, hi = r;
+  while (lo <= hi) {
+    int mid = lo + (hi - lo) / 2;
+    int c = Coll_Cmp(Text(rows_.Get(mid - 1)->cols[0]), k);
+    if (c > 0) {
+      hi = mid - 1;
+    } else if (c < 0) {
+      lo = mid + 1;
+    } else {
+      rows_.Position() = mid - 1;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int DBDataMgr::Row_Match(DBIOROWSTRU* row, int field, const wchar16* value) const {
+  // Absent and empty read alike on both sides, so one comparison covers every case.
+  return Coll_Cmp(Text(row->cols[field]), value ? value : g_empty_w) == 0;
+}
+
+int DBDataMgr::Conds_Match(DBIOROWSTRU* row, DBDataMgr_Find_List* conds) const {
+  for (int i = 0; i < conds->Count(); ++i) {
+    DBDataMgr_Find_Stru& c = conds->At(i);
+    if (c.idx == -1) c.idx = Find_Field(c.name);
+    if (c.idx < 0 || c.idx >= Get_Field_Count()) return 0;
+    if (!Row_Match(row, c.idx, c.value)) return 0;
+  }
+  return 1;
+}
+
+int DBDataMgr::Find_First(DBDataMgr_Find_List* conds) {
+  if (Get_Row_Count() == 0) return 0;
+  rows_.Position() = 0;
+  return Find_Next(conds);
+}
+
+int DBDataMgr::Find_Next(DBDataMgr_Find_List* conds) {
+  int r = Get_Row_Count();
+  if (r == 0 || !conds) return 0;
+  for (int j = rows_.Position(); j < r; ++j) {
+    if (Conds_Match(rows_.Get(j), conds)) {
+      rows_.Position() = j;
+      return 1;
+    }
+  }
+  rows_.Position() = r - 1;
+  return 0;
+}
+
+int DBDataMgr::Find_First(int field, const wchar16* value) {
+  if (Get_Row_Count() == 0) return 0;
+  rows_.Position() = 0;
+  return Find_Next(field, value);
+}
+
+int DBDataMgr::Find_Next(int field, const wchar16* value) {
+  int r = Get_Row_Count();
+  if (r == 0 || !Col(field)) return 0;
+  for (int j = rows_.Position(); j < r; ++j) {
+    if (Row_Match(rows_.Get(j), field, value)) {
+      rows_.Position() = j;
+      return 1;
+    }
+  }
+  rows_.Position() = r - 1;
+  return 0;
+}
