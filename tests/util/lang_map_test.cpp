@@ -1,0 +1,434 @@
+// The caption language map through its public interface: translation files in both encodings read
+// from a temporary directory, lookups with contexts and placeholders, the caption translation with
+// blanks and hot keys, and the lookup log.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/text/code_page.h"
+#include "core/text/wfunc.h"
+#include "frame/pub_ptr.h"
+#include "util/lang_map.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh directory that the test works in; the previous working directory comes back at the end.
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/zem_lang_XXXXXX";
+    path_ = mkdtemp(tmpl);
+    old_ = fs::current_path();
+    fs::current_path(path_);
+  }
+  ~TempDir() {
+    fs::current_path(old_);
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  fs::path old_;
+};
+
+std::string Utf16_Bytes(const std::u16string& text) {
+  std::string b("\xFF\xFE", 2);
+  for (char16_t c : text) {
+    b.push_back(static_cast<char>(c & 0xFF));
+    b.push_back(static_cast<char>(c >> 8));
+  }
+  return b;
+}
+
+std::string Gbk_Bytes(const std::u16string& text) {
+  int n = Zem_W_To_MB(ZEM_CP_GBK, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+  std::string b(static_cast<size_t>(n), '\0');
+  if (n > 0) Zem_W_To_MB(ZEM_CP_GBK, text.c_str(), static_cast<int>(text.size()), &b[0], n);
+  return b;
+}
+
+void Write_File(const std::string& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Read_File(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::u16string S(const wchar16* s) { return s ? std::u16string(s) : u"<null>"; }
+
+const std::u16string kFile =
+    u"# captions for the grid\r\n"
+    u"grid.合计=Total\r\n"
+    u"合计=Sum\r\n"
+    u"查找=Search\r\n"
+    u"打印=打印输出\r\n"
+    u"tarvok 设置=Settings\r\n"
+    u"-=dash\r\n"
+    u"找(x)=never\r\n"
+    u"查找Q=Find{}\r\n"
+    u"导出到{1}文件=Export to file {1}\r\n"
+    u"保存=Save\r\n";
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------
+// The byte parser: one table of line rules, each row fed in both encodings.
+
+struct ParseRow {
+  const char* name;
+  std::u16string text;
+  std::vector<std::pair<std::u16string, std::u16string>> pairs;  // in file order
+  int log_mode;
+};
+
+TEST(LangParse, LineRulesInBothEncodings) {
+  const std::vector<ParseRow> rows = {
+      {"empty file", u"", {}, 0},
+      {"key and value trimmed", u"  保存 \t=\t Save  \r\n", {{u"保存", u"Save"}}, 0},
+      {"split at the first =", u"a=b=c", {{u"a", u"b=c"}}, 0},
+      {"one leading dot removed", u"..grid.合计=T\n.x=y", {{u".grid.合计", u"T"}, {u"x", u"y"}}, 0},
+      {"lines without = skipped", u"保存\n\n   \n打印=P", {{u"打印", u"P"}}, 0},
+      {"comments and #manual", u"#manual\n# x=y\n#x=y\n打印=P", {{u"打印", u"P"}}, 0},
+      {"#log_all", u"#log_all\r\na=b", {{u"a", u"b"}}, 1},
+      {"#log_not_define", u"  #log_not_define  \r\n", {}, 2},
+      {"last log line wins", u"#log_all\n#log_not_define", {}, 2},
+      {"log line with more is a comment", u"#log_all please", {}, 0},
+      {"LF and CR LF and no final newline", u"a=1\nb=2\r\nc=3", {{u"a", u"1"}, {u"b", u"2"}, {u"c", u"3"}}, 0},
+      {"empty value kept", u"a=", {{u"a", u""}}, 0},
+      {"duplicates all kept", u"a=1\na=2", {{u"a", u"1"}, {u"a", u"2"}}, 0},
+  };
+  for (const ParseRow& row : rows) {
+    for (int enc = 0; enc < 2; ++enc) {
+      SCOPED_TRACE(std::string(row.name) + (enc ? " (GBK)" : " (UTF-16)"));
+      std::string bytes = enc ? Gbk_Bytes(row.text) : Utf16_Bytes(row.text);
+      TLang_File file;
+      ASSERT_EQ(1, Lang_Parse_Bytes(bytes.data(), bytes.size(), &file));
+      EXPECT_EQ(row.log_mode, file.log_mode);
+      ASSERT_EQ(row.pairs.size(), file.pairs.size());
+      for (size_t i = 0; i < row.pairs.size(); ++i) {
+        EXPECT_EQ(row.pairs[i].first, file.pairs[i].key);
+        EXPECT_EQ(row.pairs[i].second, file.pairs[i].value);
+      }
+    }
+  }
+}
+
+TEST(LangParse, MalformedBytes) {
+  TLang_File file;
+  // An odd last byte of a UTF-16 file is no code unit.
+  std::string odd = Utf16_Bytes(u"a=b") + "x";
+  ASSERT_EQ(1, Lang_Parse_Bytes(odd.data(), odd.size(), &file));
+  ASSERT_EQ(1u, file.pairs.size());
+  EXPECT_EQ(u"b", file.pairs[0].value);
+
+  // A NUL ends its line's text; the next line still counts.
+  std::string nul = Utf16_Bytes(std::u16string(u"a=b\0junk=1\nc=d", 14));
+  ASSERT_EQ(1, Lang_Parse_Bytes(nul.data(), nul.size(), &file));
+  ASSERT_EQ(2u, file.pairs.size());
+  EXPECT_EQ(u"b", file.pairs[0].value);
+  EXPECT_EQ(u"c", file.pairs[1].key);
+
+  // Only the mark FF FE: a UTF-16 file with nothing in it.
+  ASSERT_EQ(1, Lang_Parse_Bytes("\xFF\xFE", 2, &file));
+  EXPECT_TRUE(file.pairs.empty());
+
+  // Narrow bytes that are no GBK become "?" and the line is kept.
+  std::string bad = "a=\x81\n\xFF=b";
+  ASSERT_EQ(1, Lang_Parse_Bytes(bad.data(), bad.size(), &file));
+  ASSERT_EQ(2u, file.pairs.size());
+  EXPECT_EQ(u"?", file.pairs[0].value);
+  EXPECT_EQ(u"?", file.pairs[1].key);
+
+  // Null arguments.
+  EXPECT_EQ(0, Lang_Parse_Bytes(nullptr, 3, &file));
+  EXPECT_EQ(1, Lang_Parse_Bytes(nullptr, 0, &file));
+  EXPECT_EQ(0, Lang_Parse_Bytes("a=b", 3, nullptr));
+}
+
+TEST(LangMap, EntriesSortedByCollation) {
+  std::string bytes = Utf16_Bytes(u"吧=2\n啊=1\nb=4\na=3\nab=5\nB=6\na=7");
+  TLang_Map map(bytes.data(), bytes.size(), nullptr);
+  ASSERT_EQ(7, map.Count());
+  for (int i = 1; i < map.Count(); ++i) EXPECT_LE(W_Cmp(map.Key(i - 1), map.Key(i)), 0) << i;
+  // Code page order puts 啊 (B0A1) before 吧 (B0C9).
+  EXPECT_EQ(u"啊", S(map.Key(5)));
+  EXPECT_EQ(u"吧", S(map.Key(6)));
+  EXPECT_EQ(nullptr, map.Key(7));
+  EXPECT_EQ(nullptr, map.Value(-1));
+  // Each duplicate finds one of its translations.
+  std::u16string dup = S(map.Map(u"", u"a"));
+  EXPECT_TRUE(dup == u"3" || dup == u"7");
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The map lookup.
+
+struct MapRow {
+  const char* name;
+  std::u16string context;
+  std::u16string text;
+  std::u16string expected;
+};
+
+TEST(LangMap, LookupTable) {
+  const std::u16string key300(300, u'字');
+  const std::u16string key301(301, u'字');
+  std::string bytes = Utf16_Bytes(kFile + key300 + u"=T300\n" + key301 + u"=T301\n");
+  TLang_Map map(bytes.data(), bytes.size(), nullptr);
+
+  const std::vector<MapRow> rows = {
+      {"context form first", u"grid", u"合计", u"Total"},
+      {"caption alone for another context", u"menu", u"合计", u"Sum"},
+      {"no context", u"", u"合计", u"Sum"},
+      {"unknown text unchanged", u"grid", u"未知", u"未知"},
+      {"lookup is exact, no trimming", u"", u" 保存", u" 保存"},
+      {"tarvok never translated", u"", u"tarvok 设置", u"tarvok 设置"},
+      {"TarVok never translated", u"", u"TarVok", u"TarVok"},
+      {"separator never translated", u"", u"-", u"-"},
+      {"empty text", u"grid", u"", u""},
+      {"placeholder in order", u"", u"查找Q(Ctrl+F)", u"Find(Ctrl+F)"},
+      {"numbered placeholder", u"", u"导出到(Excel)文件", u"Export to file (Excel)"},
+      {"parenthesised base not found", u"", u"未知(S)", u"未知(S)"},
+      {"parenthesised lookup ignores the context form", u"grid", u"合(x)计", u"Sum"},
+      {"parenthesised key itself never matches", u"", u"找(x)", u"找(x)"},
+      {"300 code units looked up", u"", key300, u"T300"},
+      {"301 code units unchanged", u"", key301, key301},
+  };
+  for (const MapRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(row.expected, S(map.Map(row.context.c_str(), row.text.c_str())));
+  }
+}
+
+TEST(LangMap, NarrowContextAndText) {
+  std::string bytes = Utf16_Bytes(kFile);
+  TLang_Map map(bytes.data(), bytes.size(), nullptr);
+  std::string ctx = Gbk_Bytes(u"grid");
+  std::string text = Gbk_Bytes(u"合计");
+  EXPECT_EQ(u"Total", S(map.Map(ctx.c_str(), text.c_str())));
+  // The previous result passed back in.
+  std::string b2 = Utf16_Bytes(u"a=b\nb=c");
+  TLang_Map chain(b2.data(), b2.size(), nullptr);
+  EXPECT_EQ(u"c", S(chain.Map(u"", chain.Map(u"", u"a"))));
+}
+
+struct ParenRow {
+  const char* name;
+  std::u16string line;  // the file's one line
+  std::u16string text;
+  std::u16string expected;
+};
+
+TEST(LangMap, ParenthesisGroups) {
+  const std::u16string nine = u"a(1)(2)(3)(4)(5)(6)(7)(8)(9)";
+  const std::vector<ParenRow> rows = {
+      {"find example", u"查找=Find{}", u"查找(Ctrl+F)", u"Find(Ctrl+F)"},
+      {"export example", u"导出到{1}文件=Export to file {1}", u"导出到(Excel)文件", u"Export to file (Excel)"},
+      {"key with {} where the group stands", u"导出到{}文件=Export {}", u"导出到(Excel)文件", u"Export (Excel)"},
+      {"plain base wins over the marked key", u"ab=plain\na{1}b=marked", u"a(1)b", u"plain"},
+      {"groups fill {} in order", u"ab={}-{}", u"a(1)b(2)", u"(1)-(2)"},
+      {"{n} everywhere", u"ab={2}{1}{2}", u"a(1)b(2)", u"(2)(1)(2)"},
+      {"placeholders beyond the groups stay", u"ab={}{}{3}", u"a(1)b", u"(1){}{3}"},
+      {"no placeholders drops the groups", u"ab=X", u"a(1)b", u"X"},
+      {"eight groups, the rest ignored", u"a={}{}{}{}{}{}{}{}|{8}", nine,
+       u"(1)(2)(3)(4)(5)(6)(7)(8)|(8)"},
+      {"text after the eighth group ignored", u"a=[{8}]", u"a(1)(2)(3)(4)(5)(6)(7)(8)zz", u"[(8)]"},
+      {"unclosed ( ends the split", u"ab={}", u"ab(1", u"{}"},
+      {"unclosed ( after a group", u"ab={}", u"a(1)b(2", u"(1)"},
+      {"group ends at the first )", u"ab)={}", u"a(x(y)b)", u"(x(y)"},
+      {"a group's own braces stay", u"ab={}{}", u"a({})b(2)", u"({})(2)"},
+      {"base of only groups is never looked up", u"=E", u"(1)", u"(1)"},
+  };
+  for (const ParenRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::string bytes = Utf16_Bytes(row.line);
+    TLang_Map map(bytes.data(), bytes.size(), nullptr);
+    EXPECT_EQ(row.expected, S(map.Map(u"", row.text.c_str())));
+  }
+  // A base of 300 code units stops the split; the rest of the text is ignored.
+  std::u16string base(300, u'x');
+  std::string bytes = Utf16_Bytes(base + u"={}|{1}");
+  TLang_Map map(bytes.data(), bytes.size(), nullptr);
+  EXPECT_EQ(u"{}|{1}", S(map.Map(u"", (base + u"yy(1)").c_str())));
+  EXPECT_EQ(u"(1)|(1)", S(map.Map(u"", (std::u16string(u"(1)") + base).c_str())));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The caption translation.
+
+struct CapRow {
+  const char* name;
+  std::u16string context;
+  std::u16string caption;
+  std::u16string expected;
+};
+
+TEST(LangCap, CaptionTable) {
+  std::string bytes = Utf16_Bytes(
+      kFile +
+      u"复制=Copy\n关闭=Close it\n打开=open\n退出=退出程序\n删除=&Delete\n排序=Sort\n"
+      u"刷新=F5刷新\n导出=exp\n");
+  TLang_Map map(bytes.data(), bytes.size(), nullptr);
+  const std::u16string cap299(299, u'字');
+  const std::u16string cap300(300, u'字');
+
+  const std::vector<CapRow> rows = {
+      {"grid context", u"grid", u"合计", u"Total"},
+      {"menu context", u"menu", u"合计", u"Sum"},
+      {"leading blanks kept", u"grid", u"  合计", u"  Total"},
+      {"trailing blanks and tabs trimmed", u"grid", u"合计 \t", u"Total"},
+      {"leading tab is trimmed, not kept", u"", u"\t合计", u"Sum"},
+      {"hot key found in the translation", u"", u"查找&S", u"&Search"},
+      {"lower-case key, then its upper case", u"", u"查找&s", u"&Search"},
+      {"hot key missing, letters only: no key", u"", u"查找&F", u"Search"},
+      {"hot key missing, other characters: appended", u"", u"打印&P", u"打印输出&P"},
+      {"blanks around the hot key removed", u"", u"保存 &P", u"Save"},
+      {"untranslated keeps its &", u"", u"打开文件&O", u"打开文件&O"},
+      {"hot key before the text", u"", u"&C复制", u"&Copy"},
+      {"inner blanks removed for the lookup", u"", u"关 闭(&X)", u"Close it&X"},
+      {"blanks are part of the translation", u"", u"关闭&I", u"Close &it"},
+      {"upper-case key finds its lower case first", u"", u"打开&O", u"&open"},
+      {"translation with & unchanged", u"", u"删除&D", u"&Delete"},
+      {"non-letter translation gets it appended", u"", u"退出&X", u"退出程序&X"},
+      {"digit key searched as itself after U", u"", u"刷新&5", u"F&5刷新"},
+      {"trailing & names no key", u"", u"排序&", u"Sort"},
+      {"lone &", u"", u"&", u"&"},
+      {"only blanks", u"", u"   ", u"   "},
+      {"empty caption", u"grid", u"", u""},
+      {"separator", u"menu", u"-", u"-"},
+      {"tarvok caption untouched", u"", u"tarvok 设置", u"tarvok 设置"},
+      {"299 code units translated", u"", cap299, cap299},
+      {"300 code units unchanged", u"", cap300, cap300},
+  };
+  for (const CapRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(row.expected, S(Lang_Cap(&map, row.context.c_str(), row.caption.c_str())));
+  }
+  EXPECT_EQ(u"", S(Lang_Cap(&map, u"grid", nullptr)));
+}
+
+TEST(LangCap, LengthLimits) {
+  // 299 units translate; 300 do not, blanks or not.
+  const std::u16string cap299(299, u'x');
+  const std::u16string cap300(300, u'x');
+  std::string bytes = Utf16_Bytes(cap299 + u"=short\n" + cap300 + u"=long\n");
+  TLang_Map map(bytes.data(), bytes.size(), nullptr);
+  EXPECT_EQ(u"short", S(Lang_Cap(&map, u"", cap299.c_str())));
+  EXPECT_EQ(u" short", S(Lang_Cap(&map, u"", (u" " + cap299).c_str())));
+  EXPECT_EQ(cap300, S(Lang_Cap(&map, u"", cap300.c_str())));
+  EXPECT_EQ(u"  " + cap300, S(Lang_Cap(&map, u"", (u"  " + cap300).c_str())));
+  // The map itself still finds the 300-unit key.
+  EXPECT_EQ(u"long", S(map.Map(u"", cap300.c_str())));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Files in a directory: both encodings, the missing file, the lookup log.
+
+TEST(LangFile, WithoutLangTxtEverythingUnchanged) {
+  TempDir dir;
+  TLang_Map map;
+  EXPECT_EQ(0, map.Count());
+  EXPECT_EQ(0, map.Log_Mode());
+  EXPECT_EQ(u" 复制全部表格内容", S(Lang_Cap(&map, u"grid", u" 复制全部表格内容")));
+  EXPECT_EQ(u"打印&P", S(Lang_Cap(&map, u"grid", u"打印&P")));
+  EXPECT_FALSE(fs::exists("lang_log.txt"));
+}
+
+TEST(LangFile, Utf16AndGbkFilesGiveTheSameMap) {
+  for (int enc = 0; enc < 2; ++enc) {
+    SCOPED_TRACE(enc ? "GBK" : "UTF-16");
+    TempDir dir;
+    Write_File("lang.txt", enc ? Gbk_Bytes(kFile) : Utf16_Bytes(kFile));
+    TLang_Map here;                      // the current directory
+    TLang_Map there(dir.Path().c_str());  // a named one
+    for (TLang_Map* map : {&here, &there}) {
+      EXPECT_EQ(10, map->Count());
+      EXPECT_EQ(u"Total", S(Lang_Cap(map, u"grid", u"合计")));
+      EXPECT_EQ(u"打印输出&P", S(Lang_Cap(map, u"grid", u"打印&P")));
+      EXPECT_EQ(u"Export to file (Excel)", S(Lang_Cap(map, u"grid", u"导出到(Excel)文件")));
+    }
+  }
+}
+
+TEST(LangFile, LogModeTwoWritesOnlyMissingCaptions) {
+  TempDir dir;
+  Write_File("lang.txt", Utf16_Bytes(u"#log_not_define\r\n合计=Sum\r\n"));
+  Write_File("lang_log.txt", "stale");
+  TLang_Map map;
+  EXPECT_EQ(2, map.Log_Mode());
+  EXPECT_EQ(std::string("\xFF\xFE", 2), Read_File("lang_log.txt"));  // recreated with the mark only
+
+  EXPECT_EQ(u"保存", S(Lang_Cap(&map, u"grid", u"保存")));
+  EXPECT_EQ(u"Sum", S(Lang_Cap(&map, u"grid", u"合计")));  // found: not logged
+  Lang_Cap(&map, u"menu", u"-");                           // separators never logged
+  Lang_Cap(&map, u"", u"tarvok");
+  Lang_Cap(&map, u"", u"打印&P");                          // logged without its hot key
+  EXPECT_EQ(Utf16_Bytes(u"grid.保存  *****\r\n打印  *****\r\n"), Read_File("lang_log.txt"));
+}
+
+TEST(LangFile, LogModeOneLineForms) {
+  TempDir dir;
+  Write_File("lang.txt", Gbk_Bytes(u"#log_all\ngrid.合计=Total\n合计=Sum\n"));
+  TLang_Map map;
+  EXPECT_EQ(1, map.Log_Mode());
+  fs::remove("lang_log.txt");  // a missing log file is created with its mark on the next line
+  map.Map(u"", u"合计");
+  map.Map(u"", u"保存");
+  map.Map(u"grid", u"合计");
+  map.Map(u"menu", u"合计");
+  map.Map(u"grid", u"保存");
+  map.Map(u"grid", u"查找(Ctrl+F)");  // parenthesised lookups are not logged
+  EXPECT_EQ(Utf16_Bytes(u"合计 = Sum\r\n"
+                        u"保存  *****\r\n"
+                        u"grid.合计 = Total\r\n"
+                        u"menu.合计 = Sum\r\n"
+                        u"grid.保存  *****\r\n"),
+            Read_File("lang_log.txt"));
+}
+
+TEST(LangFile, LogFileThatCannotBeOpenedDropsLines) {
+  TempDir dir;
+  Write_File("lang.txt", Utf16_Bytes(u"#log_all\n"));
+  fs::create_directory("lang_log.txt");  // a directory cannot be opened as the log
+  TLang_Map map;
+  EXPECT_EQ(u"保存", S(map.Map(u"grid", u"保存")));
+  EXPECT_TRUE(fs::is_directory("lang_log.txt"));
+}
+
+TEST(LangFile, BytesWithoutLogDirectoryWriteNoLog) {
+  TempDir dir;
+  std::string bytes = Utf16_Bytes(u"#log_all\na=b\n");
+  TLang_Map map(bytes.data(), bytes.size(), nullptr);
+  EXPECT_EQ(1, map.Log_Mode());
+  EXPECT_TRUE(map.Log_Path().empty());
+  EXPECT_EQ(u"b", S(map.Map(u"", u"a")));
+  EXPECT_FALSE(fs::exists("lang_log.txt"));
+}
+
+// The only test that touches the process-wide map: it is made from the current directory at the
+// first caption translation and registered for every module.
+TEST(LangMgr, ProcessWideMapFromCurrentDirectory) {
+  TempDir dir;
+  Write_File("lang.txt", Utf16_Bytes(kFile));
+  EXPECT_EQ(u"Total", S(Lang_Cap(u"grid", u"合计")));
+  std::string ctx = Gbk_Bytes(u"menu");
+  EXPECT_EQ(u"Sum", S(Lang_Cap(ctx.c_str(), u"合计")));
+  TLang_Map* mgr = Lang_Map_Mgr();
+  ASSERT_NE(nullptr, mgr);
+  EXPECT_EQ(mgr, Lang_Map_Mgr());
+  EXPECT_EQ(static_cast<void*>(mgr), Get_Pub_Ptr("lang_map_mgr"));
+  EXPECT_EQ(u"Sum", S(mgr->Map(u"", u"合计")));
+}
