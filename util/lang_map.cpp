@@ -236,7 +236,9 @@ const wchar16* TLang_Map::Map(const map_wchar& context, const map_wchar& text) {
 // Runs under the lock; result_ already holds the text.
 const wchar16* TLang_Map::Map_Paren(const wchar16* text) {
   WView t(text);
-  std::u16string base;
+  std::u16string base;      // the text outside the groups
+  std::u16string numbered;  // the same with "{n}" where group n stood
+  std::u16string braced;    // the same with "{}" where each group stood
   std::vector<WView> groups;
   size_t i = 0;
   while (i < t.size() && groups.size() < static_cast<size_t>(LANG_MAX_GROUPS) &&
@@ -245,13 +247,27 @@ const wchar16* TLang_Map::Map_Paren(const wchar16* text) {
       size_t close = t.find(u')', i + 1);
       if (close == WView::npos) break;  // an open "(" ends the split and belongs nowhere
       groups.push_back(t.substr(i, close - i + 1));
+      numbered += u'{';
+      numbered += static_cast<wchar16>(u'0' + groups.size());
+      numbered += u'}';
+      braced += u"{}";
       i = close + 1;
     } else {
-      base.push_back(t[i++]);
+      base.push_back(t[i]);
+      numbered.push_back(t[i]);
+      braced.push_back(t[i]);
+      ++i;
     }
   }
-  // An empty base is never translated, like any empty text.
-  int k = base.empty() ? -1 : Find(base.c_str());
+  // The base alone first; then the keys that mark where the groups stand, so that a translator can
+  // tell apart captions whose groups sit at different places. An empty base is never translated,
+  // like any empty text.
+  int k = -1;
+  if (!base.empty()) {
+    k = Find(base.c_str());
+    if (k < 0 && !groups.empty()) k = Find(numbered.c_str());
+    if (k < 0 && !groups.empty()) k = Find(braced.c_str());
+  }
   if (k < 0) return result_.c_str();
 
   // One pass over the translation: each "{}" takes the next group, each "{n}" group n. Groups are

@@ -79,9 +79,11 @@ class TLang_Map {
   // The map lookup, without blank and hot-key handling. Returns the translation of "context.text",
   // else of text alone, else text unchanged. Unchanged always: null or empty text, a text containing
   // "tarvok" or "TarVok", the menu separator "-", texts longer than LANG_MAX_TEXT. A text with "("
-  // goes to the parenthesised lookup: its base (the text outside the parentheses) is looked up alone
-  // and the groups are put into the translation's placeholders, "{}" in order and "{1}".."{8}" by
-  // number. The result lives in the map's buffer until its next lookup.
+  // goes to the parenthesised lookup: the text is split into its base (the text outside the groups)
+  // and up to LANG_MAX_GROUPS groups "(...)"; the base is looked up alone (no context, no log), then,
+  // when absent, with "{1}".."{8}" and then with "{}" where the groups stood ("导出到{1}文件"); the
+  // groups go into the translation's placeholders, "{}" in order and "{n}" by number. Unchanged when
+  // nothing is found. The result lives in the map's buffer until its next lookup.
   const wchar16* Map(const map_wchar& context, const map_wchar& text);
 
   int Log_Mode() const { return log_mode_; }
