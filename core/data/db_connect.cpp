@@ -1,0 +1,385 @@
+// Sessions over driver libraries, the data-operation table handed to drivers, and the pool.
+#include "core/data/db_connect.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "core/data/dbdata.h"
+#include "frame/log_mgr.h"
+#include "frame/pub_ptr.h"
+#include "frame/singleton.h"
+
+// ---- the data-operation table ---------------------------------------------------------------------
+namespace {
+
+DBDataMgr* D(void* ds) { return static_cast<DBDataMgr*>(ds); }
+
+int Op_Reset_Result(void* ds) {
+  D(ds)->Set_Error(0, g_empty_w);
+  D(ds)->Set_Tag(1, 0);
+  return 1;
+}
+int Op_CFree(void* ds) { return D(ds)->CFree(); }
+int Op_Set_Error(void* ds, int code, const wchar16* msg) { return D(ds)->Set_Error(code, msg); }
+int Op_Set_Table_Name(void* ds, const wchar16* name) { return D(ds)->Set_Table_Name(name); }
+int Op_Set_Field_Name(void* ds, int i, const wchar16* name) { return D(ds)->Set_Field_Name(i, name); }
+int Op_Set_Field_Type(void* ds, int i, char t) { return D(ds)->Set_Field_Type(i, t); }
+int Op_Set_Field_Size(void* ds, int i, int v) { return D(ds)->Set_Field_Size(i, v); }
+int Op_Set_Field_Decsize(void* ds, int i, int v) { return D(ds)->Set_Field_Decsize(i, v); }
+int Op_Set_Field_Count(void* ds, int n) { return D(ds)->Set_Field_Count(n); }
+int Op_Nop(void*) { return 1; }
+int Op_Set_Tag(void* ds, int which, int v) {
+  D(ds)->Set_Tag(which, v);
+  return 1;
+}
+int Op_Set_Value(void* ds, int i, const wchar16* t) { return D(ds)->Set_Value(i, t); }
+int Op_Set_Value_With_Len(void* ds, int i, const wchar16* t, int n) {
+  return D(ds)->Set_Value_With_Len(i, t, n);
+}
+const wchar16* Op_Get_Table_Name(void* ds) { return D(ds)->Get_Table_Name(); }
+const wchar16* Op_Get_Field_Name(void* ds, int i) { return D(ds)->Get_Field_Name(i); }
+char Op_Get_Field_Type(void* ds, int i) { return D(ds)->Get_Field_Type(i); }
+int Op_Get_Field_Size(void* ds, int i) { return D(ds)->Get_Field_Size(i); }
+int Op_Get_Field_Decsize(void* ds, int i) { return D(ds)->Get_Field_Decsize(i); }
+int Op_Get_Field_Count(void* ds) { return D(ds)->Get_Field_Count(); }
+int Op_Get_Row_Count(void* ds) { return D(ds)->Get_Row_Count(); }
+int Op_Get_Tag(void* ds, int which) { return D(ds)->Get_Tag(which); }
+const wchar16* Op_Get_Value(void* ds, int i) { return D(ds)->Get_Value(i); }
+int Op_Add_Row(void* ds) { return D(ds)->Add_Row(); }
+int Op_Has_Next(void* ds) { return D(ds)->Has_Next(); }
+int Op_Next(void* ds) { return D(ds)->Next(); }
+int Op_First(void* ds) { return D(ds)->First(); }
+int Op_Go_To_Row(void* ds, int r) { return D(ds)->Go_To_Row(r); }
+
+const TDb_Data_Oper kTable = {
+    Op_Reset_Result,      Op_CFree,          Op_Set_Error,         Op_Set_Table_Name,
+    Op_Set_Field_Name,    Op_Set_Field_Type, Op_Set_Field_Size,    Op_Set_Field_Decsize,
+    Op_Set_Field_Count,   Op_Nop,            Op_Set_Tag,           Op_Set_Value,
+    Op_Set_Value_With_Len, Op_Get_Table_Name, Op_Get_Field_Name,   Op_Get_Field_Type,
+    Op_Get_Field_Size,    Op_Get_Field_Decsize, Op_Get_Field_Count, Op_Get_Row_Count,
+    Op_Get_Tag,           Op_Get_Value,      Op_Add_Row,           Op_Has_Next,
+    Op_Next,              Op_First,          Op_Go_To_Row,
+};
+
+// Wide text to UTF-8 for the framework log and the configuration.
+std::string To_Utf8(const wchar16* w) {
+  if (!w || !*w) return std::string();
+  int n = Zem_W_To_MB(ZEM_CP_UTF8, w, -1, nullptr, 0);
+  if (n <= 0) return std::string();
+  std::string s(static_cast<size_t>(n), '\0');
+  Zem_W_To_MB(ZEM_CP_UTF8, w, -1, &s[0], n);
+  while (!s.empty() && s.back() == '\0') s.pop_back();
+  return s;
+}
+
+std::u16string From_Utf8(const std::string& s) {
+  if (s.empty()) return std::u16string();
+  int n = Zem_MB_To_W(ZEM_CP_UTF8, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::u16string w(static_cast<size_t>(n > 0 ? n : 0), u'\0');
+  if (n > 0) Zem_MB_To_W(ZEM_CP_UTF8, s.data(), static_cast<int>(s.size()), &w[0], n);
+  return w;
+}
+
+}  // namespace
+
+const TDb_Data_Oper* Db_Data_Oper_Table() { return &kTable; }
+
+// ---- configuration ----------------------------------------------------------------------------------
+int TDb_Config::Parse_Text(const char* text, std::string* error) {
+  if (!text) return 1;
+  TDb_Config out = *this;
+  const char* p = text;
+  int line_no = 0;
+  while (*p) {
+    const char* e = std::strchr(p, '\n');
+    std::string line = e ? std::string(p, e) : std::string(p);
+    p = e ? e + 1 : p + line.size();
+    line_no++;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    size_t b = line.find_first_not_of(" \t");
+    if (b == std::string::npos || line[b] == '#') continue;
+    line.erase(0, b);
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) {
+      if (error) *error = "line " + std::to_string(line_no) + ": no '=' in \"" + line + "\"";
+      return 0;
+    }
+    std::string key = line.substr(0, eq), val = line.substr(eq + 1);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+    if (key == "driver") out.driver = val;
+    else if (key == "kind") out.kind = std::atoi(val.c_str());
+    else if (key.size() == 5 && key.compare(0, 4, "text") == 0 && key[4] >= '1' && key[4] <= '4')
+      out.text[key[4] - '1'] = From_Utf8(val);
+    else if (key == "option") out.option = std::atoi(val.c_str());
+    else if (key == "group") out.group = val;
+    else if (key == "log_path") out.log_path = val;
+    else if (key == "log_mode") out.log_mode = std::atoi(val.c_str());
+    else if (key == "count") out.count = std::atoi(val.c_str());
+    else {
+      if (error) *error = "line " + std::to_string(line_no) + ": unknown key \"" + key + "\"";
+      return 0;
+    }
+  }
+  *this = out;
+  return 1;
+}
+
+// ---- TDb_Connect --------------------------------------------------------------------------------------
+TDb_Connect::~TDb_Connect() {
+  if (connected_) Disconnect();
+}
+
+int TDb_Connect::Load_Driver(const char* file) {
+  if (!file || !*file) file = "zem_drv_sqlite";
+  char path[1024];
+  if (std::strchr(file, '/')) std::snprintf(path, sizeof path, "%s", file);
+  else Dll_Get_File_Name(file, path);
+  if (!dll_.Load(path)) {
+    Log_Printf("unable to load dll %s\n", path);
+    return 0;
+  }
+  struct Entry { const char* name; void** slot; };
+  const Entry entries[] = {
+      {"_Set_Data_Oper_Handle", reinterpret_cast<void**>(&set_oper_)},
+      {"_Connect_Handle", reinterpret_cast<void**>(&connect_)},
+      {"_Disconnect_Handle", reinterpret_cast<void**>(&disconnect_)},
+      {"_Commit_Handle", reinterpret_cast<void**>(&commit_)},
+      {"_Rollback_Handle", reinterpret_cast<void**>(&rollback_)},
+      {"_ExecuteSql_Handle", reinterpret_cast<void**>(&execute_sql_)},
+      {"_ExecuteProc_Handle", reinterpret_cast<void**>(&execute_proc_)},
+      {"_SelectRow_Handle", reinterpret_cast<void**>(&select_row_)},
+      {"_BatchInsert_Handle", reinterpret_cast<void**>(&batch_insert_)},
+  };
+  for (const Entry& en : entries) {
+    // The plain name is tried by T_Dll after the decorated "_Name".
+    *en.slot = dll_.Get_Ptr(en.name + 1);
+    if (!*en.slot) Log_Printf("no define handle in %s: %s\n", path, en.name);
+  }
+  if (set_oper_) set_oper_(Db_Data_Oper_Table());
+  return 1;
+}
+
+int TDb_Connect::Set_Config(const TDb_Config& cfg) {
+  if (!Load_Driver(cfg.driver.c_str())) return 0;
+  kind_ = cfg.kind;
+  for (int i = 0; i < 4; i++) text_[i] = cfg.text[i];
+  option_ = cfg.option;
+  group_ = cfg.group;
+  log_path_ = cfg.log_path;
+  log_mode_ = cfg.log_mode;
+  return 1;
+}
+
+int TDb_Connect::Before_Call(DBDataMgr* ds, void* fn, const char* name) {
+  if (!fn) {
+    Log_Printf("%s is NULL\n", name);
+    if (ds) ds->Set_Error(-1, map_wchar((std::string(name) + " is NULL").c_str()));
+    return 0;
+  }
+  if (connected_) ds->Set_Tag(0, session_);
+  return 1;
+}
+
+int TDb_Connect::Connect(DBDataMgr* ds) {
+  DBDataMgr tmp;
+  if (!ds) ds = &tmp;
+  if (!connect_) {
+    Log_Printf("_Connect_Handle is NULL\n");
+    ds->Set_Error(-1, u"_Connect_Handle is NULL");
+    return 0;
+  }
+  if (connected_) Disconnect();
+  ds->Set_Tag(0, 0);
+  int ok = connect_(ds, kind_, text_[0].c_str(), text_[1].c_str(), text_[2].c_str(), text_[3].c_str(), option_);
+  if (!ok) return 0;
+  session_ = ds->Get_Tag(0);
+  connected_ = 1;
+  return 1;
+}
+
+int TDb_Connect::Disconnect(DBDataMgr* ds) {
+  DBDataMgr tmp;
+  if (!ds) ds = &tmp;
+  if (!Before_Call(ds, reinterpret_cast<void*>(disconnect_), "_Disconnect_Handle")) return 0;
+  int ok = connected_ ? disconnect_(ds) : 1;
+  // The session is gone whatever the driver answered; a later statement connects afresh.
+  connected_ = 0;
+  session_ = 0;
+  return ok;
+}
+
+int TDb_Connect::Commit(DBDataMgr* ds) {
+  DBDataMgr tmp;
+  if (!ds) ds = &tmp;
+  if (!Before_Call(ds, reinterpret_cast<void*>(commit_), "_Commit_Handle")) return 0;
+  return commit_(ds);
+}
+
+int TDb_Connect::Rollback(DBDataMgr* ds) {
+  DBDataMgr tmp;
+  if (!ds) ds = &tmp;
+  if (!Before_Call(ds, reinterpret_cast<void*>(rollback_), "_Rollback_Handle")) return 0;
+  return rollback_(ds);
+}
+
+int TDb_Connect::Execute_Sql(DBDataMgr* ds, map_wchar sql) {
+  DBDataMgr tmp;
+  if (!ds) ds = &tmp;
+  if (!Before_Call(ds, reinterpret_cast<void*>(execute_sql_), "_ExecuteSql_Handle")) return 0;
+  return execute_sql_(ds, sql.c_str());
+}
+
+int TDb_Connect::Execute_Proc(DBDataMgr* ds, map_wchar call) {
+  DBDataMgr tmp;
+  if (!ds) ds = &tmp;
+  if (!Before_Call(ds, reinterpret_cast<void*>(execute_proc_), "_ExecuteProc_Handle")) return 0;
+  return execute_proc_(ds, call.c_str());
+}
+
+int TDb_Connect::Select_Row(DBDataMgr* ds, map_wchar sql, int first_row, int max_rows) {
+  DBDataMgr tmp;
+  if (!ds) ds = &tmp;
+  if (!Before_Call(ds, reinterpret_cast<void*>(select_row_), "_SelectRow_Handle")) return 0;
+  return select_row_(ds, sql.c_str(), first_row, max_rows);
+}
+
+int TDb_Connect::Batch_Insert(DBDataMgr* ds) {
+  DBDataMgr tmp;
+  if (!ds) ds = &tmp;
+  if (!Before_Call(ds, reinterpret_cast<void*>(batch_insert_), "_BatchInsert_Handle")) return 0;
+  return batch_insert_(ds);
+}
+
+void TDb_Connect::Log_Text(map_wchar text) {
+  if (log_path_.empty()) {
+    std::string s = To_Utf8(text.c_str());
+    Log_Printf("%s\n", s.c_str());
+    return;
+  }
+  char stamp[64];
+  std::time_t now = std::time(nullptr);
+  std::tm tmv;
+  localtime_r(&now, &tmv);
+  std::strftime(stamp, sizeof stamp, "[%Y-%m-%d %H:%M:%S]", &tmv);
+  std::u16string entry;
+  for (const char* s = stamp; *s; ++s) entry.push_back(static_cast<wchar16>(*s));
+  entry += u"\n";
+  entry += text.c_str();
+  entry += u"\n-----------------------------------------------\n";
+  std::lock_guard<std::mutex> g(Db_Connect_Mgr()->Log_Lock());
+  FILE* f = std::fopen(log_path_.c_str(), "ab");
+  if (!f) {
+    Log_Printf("unable to open sql log %s\n", log_path_.c_str());
+    return;
+  }
+  std::fseek(f, 0, SEEK_END);
+  std::string bytes;
+  if (std::ftell(f) == 0) bytes.append("\xFF\xFE", 2);  // UTF-16LE byte order mark on a new file
+  bytes.reserve(bytes.size() + entry.size() * 2);
+  for (wchar16 c : entry) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+// ---- the pool -----------------------------------------------------------------------------------------
+TDb_Connect_Mgr::~TDb_Connect_Mgr() { Clear(); }
+
+TDb_Connect* TDb_Connect_Mgr::Get_Session(const char* group) {
+  const std::thread::id me = std::this_thread::get_id();
+  const std::thread::id none;
+  std::lock_guard<std::mutex> g(lock_);
+  auto in_group = [group](const TDb_Connect* c) { return !group || c->group_ == group; };
+  for (TDb_Connect* c : conns_)
+    if (in_group(c) && c->owner_ == me) return c;
+  TDb_Connect* pick = nullptr;
+  for (TDb_Connect* c : conns_) {
+    if (!in_group(c) || c->owner_ != none) continue;
+    if (c->last_owner_ == me) {
+      pick = c;
+      break;
+    }
+    if (!pick) pick = c;
+  }
+  if (!pick) {
+    Log_Printf("Get_Session Fail grp_name %s tot num %d\n", group ? group : "(null)",
+               static_cast<int>(conns_.size()));
+    return nullptr;
+  }
+  pick->owner_ = me;
+  pick->last_owner_ = me;
+  return pick;
+}
+
+int TDb_Connect_Mgr::Release_Session(TDb_Connect* c) {
+  std::lock_guard<std::mutex> g(lock_);
+  for (TDb_Connect* x : conns_) {
+    if (x == c && x->owner_ == std::this_thread::get_id()) {
+      x->owner_ = std::thread::id();
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int TDb_Connect_Mgr::Release_Thread() {
+  std::lock_guard<std::mutex> g(lock_);
+  int n = 0;
+  for (TDb_Connect* x : conns_) {
+    if (x->owner_ == std::this_thread::get_id()) {
+      x->owner_ = std::thread::id();
+      n++;
+    }
+  }
+  return n;
+}
+
+int TDb_Connect_Mgr::Add_Connect(TDb_Connect* c) {
+  if (!c) return 0;
+  std::lock_guard<std::mutex> g(lock_);
+  conns_.push_back(c);
+  return 1;
+}
+
+int TDb_Connect_Mgr::Add_Config(const TDb_Config& cfg) {
+  std::vector<std::unique_ptr<TDb_Connect>> made;
+  for (int i = 0; i < (cfg.count < 1 ? 1 : cfg.count); i++) {
+    std::unique_ptr<TDb_Connect> c(new TDb_Connect());
+    if (!c->Set_Config(cfg)) return 0;
+    made.push_back(std::move(c));
+  }
+  std::lock_guard<std::mutex> g(lock_);
+  for (auto& c : made) conns_.push_back(c.release());
+  return 1;
+}
+
+void TDb_Connect_Mgr::Clear() {
+  std::vector<TDb_Connect*> old;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    old.swap(conns_);
+  }
+  for (TDb_Connect* c : old) delete c;  // each disconnects itself
+}
+
+int TDb_Connect_Mgr::Count() const {
+  std::lock_guard<std::mutex> g(lock_);
+  return static_cast<int>(conns_.size());
+}
+
+static TDb_Connect_Mgr* g_db_connect_mgr = nullptr;
+static int* g_db_net_thread_flag = nullptr;
+
+TDb_Connect_Mgr* Db_Connect_Mgr(bool* created) {
+  return Zem_Singleton<TDb_Connect_Mgr>("mts_mgr", g_db_connect_mgr, created);
+}
+TDb_Connect_Mgr* Db_Connect_Mgr() { return Db_Connect_Mgr(nullptr); }
+
+int* Db_Net_Thread_Flag() {
+  return Zem_Singleton<int>("Db_Net_Thread_Flag", g_db_net_thread_flag, [] { return new int(0); });
+}

@@ -1,0 +1,223 @@
+// Database sessions and the driver library interface.
+//
+// A driver library (zem_drv_sqlite.so, zem_drv_pg.so, or any library with the same entry points) is
+// loaded at run time by file name through T_Dll and called through nine C entry points. It never
+// links the data set: it reads and fills data sets only through the data-operation table below, which
+// the loading module hands it once after loading. TDb_Connect is one session over such a library;
+// TDb_Connect_Mgr ("mts_mgr") is the process-wide pool that binds sessions to threads.
+//
+// Driver entry points (C linkage; looked up as "_Name" first, then "Name"):
+//
+//   entry                  arguments                                         result
+//   _Set_Data_Oper_Handle  table                                             1
+//   _Connect_Handle        ds, kind, text1..text4 (wide, may be ""), option  1 connected, 0 failed;
+//                                                                            the session handle goes
+//                                                                            into ds tag 0 (slot 10)
+//   _Disconnect_Handle     ds                                                1 / 0
+//   _Commit_Handle         ds                                                1 / 0
+//   _Rollback_Handle       ds                                                1 / 0
+//   _ExecuteSql_Handle     ds, sql                                           1 / 0
+//   _ExecuteProc_Handle    ds, call text                                     1 / 0
+//   _SelectRow_Handle      ds, sql, first row (0-based), at most n rows      1 / 0
+//   _BatchInsert_Handle    ds (rows, field names, table_name = target)       1 / 0
+//
+// Every call after connecting finds the session handle in tag 0 of ds. Outcomes are written into ds:
+// rows and fields through the table, sqlcode/sqlmsg through Set_Error (the database's own code and
+// message; 0 and "" on success), and the number of rows a statement changed in tag 1 (the "further
+// result" that the query area copies). A driver opens a transaction for the statements since the
+// last commit or rollback; the statement texts "commit" and "rollback" end it as well. A lost
+// connection is reported with a message holding "ConnectionWrite", on which the query area reconnects.
+//
+// Connection configuration (TDb_Config), filled by hosts and tests:
+//   driver   library file: a base name ("zem_drv_sqlite", found as "%s/%s.so" under TARVOK_DLL_PATH)
+//            or a path holding '/', loaded as given
+//   kind     driver kind, passed to _Connect_Handle (the bundled drivers ignore it)
+//   text[4]  connection texts: SQLite text1 = database file (created when missing);
+//            PostgreSQL text1 = libpq connection string; text2..4 unused by both (may be empty)
+//   option   integer option passed to _Connect_Handle (unused by the bundled drivers)
+//   group    pool group name ("" matches a null group only through Get_Session(nullptr))
+//   log_path statement log file (UTF-16LE with BOM); empty logs to the framework log
+//   log_mode 2 logs every statement; otherwise only failing ones
+//   count    number of pooled sessions to create from this configuration
+// The same configuration reads from "key=value" lines (Parse_Text), e.g. a host's config file:
+//   driver=zem_drv_pg
+//   text1=host=127.0.0.1 port=5432 dbname=app
+//   group=main
+//   count=2
+#pragma once
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+#include "core/text/map_str.h"
+#include "frame/t_dll.h"
+
+class DBDataMgr;
+
+// The data-operation table: 27 slots, the data set (opaque to the driver) always first.
+struct TDb_Data_Oper {
+  int (*Reset_Result)(void* ds);                                   // 0  sqlcode 0, sqlmsg "", tags 0
+  int (*CFree)(void* ds);                                          // 1
+  int (*Set_Error)(void* ds, int code, const wchar16* msg);        // 2
+  int (*Set_Table_Name)(void* ds, const wchar16* name);            // 3
+  int (*Set_Field_Name)(void* ds, int i, const wchar16* name);     // 4
+  int (*Set_Field_Type)(void* ds, int i, char type);               // 5
+  int (*Set_Field_Size)(void* ds, int i, int size);                // 6
+  int (*Set_Field_Decsize)(void* ds, int i, int decsize);          // 7
+  int (*Set_Field_Count)(void* ds, int n);                         // 8
+  int (*Nop)(void* ds);                                            // 9  returns 1
+  int (*Set_Tag)(void* ds, int which, int value);                  // 10 driver tag (0 session, 1 result)
+  int (*Set_Value)(void* ds, int i, const wchar16* text);          // 11
+  int (*Set_Value_With_Len)(void* ds, int i, const wchar16* text, int n);  // 12
+  const wchar16* (*Get_Table_Name)(void* ds);                      // 13
+  const wchar16* (*Get_Field_Name)(void* ds, int i);               // 14
+  char (*Get_Field_Type)(void* ds, int i);                         // 15
+  int (*Get_Field_Size)(void* ds, int i);                          // 16
+  int (*Get_Field_Decsize)(void* ds, int i);                       // 17
+  int (*Get_Field_Count)(void* ds);                                // 18
+  int (*Get_Row_Count)(void* ds);                                  // 19
+  int (*Get_Tag)(void* ds, int which);                             // 20
+  const wchar16* (*Get_Value)(void* ds, int i);                    // 21 current row
+  int (*Add_Row)(void* ds);                                        // 22
+  int (*Has_Next)(void* ds);                                       // 23
+  int (*Next)(void* ds);                                           // 24
+  int (*First)(void* ds);                                          // 25
+  int (*Go_To_Row)(void* ds, int row);                             // 26
+};
+static_assert(sizeof(TDb_Data_Oper) == 27 * sizeof(void*), "the table has exactly 27 slots");
+
+// This module's table (its functions work on this module's DBDataMgr).
+const TDb_Data_Oper* Db_Data_Oper_Table();
+
+// The entry point types of a driver library.
+extern "C" {
+typedef int (*Db_Set_Data_Oper_Fn)(const TDb_Data_Oper* table);
+typedef int (*Db_Connect_Fn)(void* ds, int kind, const wchar16* t1, const wchar16* t2,
+                             const wchar16* t3, const wchar16* t4, int option);
+typedef int (*Db_Session_Fn)(void* ds);  // disconnect, commit, rollback, batch insert
+typedef int (*Db_Execute_Fn)(void* ds, const wchar16* sql);
+typedef int (*Db_Select_Row_Fn)(void* ds, const wchar16* sql, int first_row, int max_rows);
+}
+
+// What a session is made from (see the header comment).
+struct TDb_Config {
+  std::string driver = "zem_drv_sqlite";
+  int kind = 0;
+  std::u16string text[4];
+  int option = 0;
+  std::string group;
+  std::string log_path;
+  int log_mode = 0;
+  int count = 1;
+
+  // Reads "key=value" lines (keys driver, kind, text1..text4, option, group, log_path, log_mode,
+  // count; '#' starts a comment line; values are UTF-8). Unknown keys are refused: 0 with *error set.
+  int Parse_Text(const char* text, std::string* error = nullptr);
+};
+
+class TDb_Connect {
+ public:
+  TDb_Connect() = default;
+  ~TDb_Connect();  // disconnects
+  TDb_Connect(const TDb_Connect&) = delete;
+  TDb_Connect& operator=(const TDb_Connect&) = delete;
+
+  // Loads the driver library and resolves its entry points ("no define handle in %s: _Name\n" for
+  // each missing one); hands it this module's data-operation table. 1, or 0 with "unable to load dll".
+  int Load_Driver(const char* file);
+  // Loads the configuration's driver and keeps its texts, group and log settings. 1 or 0.
+  int Set_Config(const TDb_Config& cfg);
+
+  // Session operations. ds may be null (a temporary data set is used). 1 on success, 0 on failure
+  // (the driver's code and message are in ds); a missing entry prints "_Name_Handle is NULL\n".
+  int Connect(DBDataMgr* ds = nullptr);
+  int Disconnect(DBDataMgr* ds = nullptr);
+  int Commit(DBDataMgr* ds = nullptr);
+  int Rollback(DBDataMgr* ds = nullptr);
+  int Execute_Sql(DBDataMgr* ds, map_wchar sql);
+  int Execute_Proc(DBDataMgr* ds, map_wchar call);
+  int Select_Row(DBDataMgr* ds, map_wchar sql, int first_row, int max_rows);
+  int Batch_Insert(DBDataMgr* ds);
+
+  // Writes one statement-log entry: to the log file (UTF-16, a time-stamp line, the text, a closing
+  // line, under the process-wide lock) or, without a file, to the framework log.
+  void Log_Text(map_wchar text);
+
+  int Connected() const { return connected_; }
+  int Session() const { return session_; }
+  int Kind() const { return kind_; }
+  const std::string& Group() const { return group_; }
+  void Set_Group(const char* g) { group_ = g ? g : ""; }
+  int Log_Mode() const { return log_mode_; }
+  void Set_Log_Mode(int m) { log_mode_ = m; }
+  const std::string& Log_Path() const { return log_path_; }
+  void Set_Log_Path(const char* p) { log_path_ = p ? p : ""; }
+  const char* Driver_File() const { return dll_.File_Name(); }
+
+ private:
+  friend class TDb_Connect_Mgr;
+  int Before_Call(DBDataMgr* ds, void* fn, const char* name);
+
+  int kind_ = 0;                  // driver kind
+  std::u16string text_[4];        // connection texts given to _Connect_Handle
+  std::string group_;             // pool group
+  int option_ = 0;                // option given to _Connect_Handle
+  int connected_ = 0;             // connected flag
+  int session_ = 0;               // driver session handle
+  int log_mode_ = 0;              // 2: log every statement
+  std::string log_path_;          // statement log file; empty: the framework log
+  std::thread::id owner_;         // thread holding the session (pool), none when free
+  std::thread::id last_owner_;    // the thread that held it last
+  T_Dll dll_;
+  Db_Set_Data_Oper_Fn set_oper_ = nullptr;
+  Db_Connect_Fn connect_ = nullptr;
+  Db_Session_Fn disconnect_ = nullptr;
+  Db_Session_Fn commit_ = nullptr;
+  Db_Session_Fn rollback_ = nullptr;
+  Db_Execute_Fn execute_sql_ = nullptr;
+  Db_Execute_Fn execute_proc_ = nullptr;
+  Db_Select_Row_Fn select_row_ = nullptr;
+  Db_Session_Fn batch_insert_ = nullptr;
+};
+
+// The pool. Owns its sessions; destroying it disconnects and frees them all.
+class TDb_Connect_Mgr {
+ public:
+  TDb_Connect_Mgr() = default;
+  ~TDb_Connect_Mgr();
+  TDb_Connect_Mgr(const TDb_Connect_Mgr&) = delete;
+  TDb_Connect_Mgr& operator=(const TDb_Connect_Mgr&) = delete;
+
+  // A session for the calling thread: the one of the group it already holds; else a free one it held
+  // last; else the first free one of the group. Null (with "Get_Session Fail grp_name %s tot num %d")
+  // when none is free. A null group matches every session.
+  TDb_Connect* Get_Session(const char* group = nullptr);
+  // Gives the calling thread's session back (owner cleared, last owner kept). 1, or 0 when c is not a
+  // session of this pool held by the calling thread.
+  int Release_Session(TDb_Connect* c);
+  // Gives back every session the calling thread holds; returns how many.
+  int Release_Thread();
+
+  // Takes ownership of a session. 1, or 0 for null.
+  int Add_Connect(TDb_Connect* c);
+  // Creates cfg.count sessions (not yet connected). 1, or 0 when the driver cannot be loaded (nothing
+  // added).
+  int Add_Config(const TDb_Config& cfg);
+  // Disconnects and frees every session (none may be in use by another thread).
+  void Clear();
+  int Count() const;
+
+  // The process-wide lock of the statement log files.
+  std::mutex& Log_Lock() { return log_lock_; }
+
+ private:
+  mutable std::mutex lock_;
+  std::mutex log_lock_;
+  std::vector<TDb_Connect*> conns_;  // owned
+};
+
+// The process-wide pool (found or created under "mts_mgr").
+TDb_Connect_Mgr* Db_Connect_Mgr();
+TDb_Connect_Mgr* Db_Connect_Mgr(bool* created);
+// The shared flag "Db_Net_Thread_Flag" (created as 0): database calls run on the network thread.
+int* Db_Net_Thread_Flag();

@@ -1,0 +1,357 @@
+// TSQLCA: areas, Exec with its recovery and logging, batch insert, the skip-sum column.
+#include "core/data/sqlca.h"
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "core/data/db_connect.h"
+#include "core/text/wfunc.h"
+#include "frame/log_mgr.h"
+
+namespace {
+
+std::atomic<int> g_trace{0};
+
+std::u16string Ascii(const char* s) {
+  std::u16string w;
+  for (; *s; ++s) w.push_back(static_cast<wchar16>(static_cast<unsigned char>(*s)));
+  return w;
+}
+
+// Wide text as UTF-8 for console lines (the console reads UTF-8; narrow GBK would show as noise).
+std::string Utf8(const wchar16* w) {
+  if (!w || !*w) return std::string();
+  int n = Zem_W_To_MB(ZEM_CP_UTF8, w, -1, nullptr, 0);
+  if (n <= 0) return std::string();
+  std::string s(static_cast<size_t>(n), '\0');
+  Zem_W_To_MB(ZEM_CP_UTF8, w, -1, &s[0], n);
+  while (!s.empty() && s.back() == '\0') s.pop_back();
+  return s;
+}
+
+bool Contains(const std::u16string& hay, const char16_t* needle) {
+  return hay.find(needle) != std::u16string::npos;
+}
+
+const char16_t kBookmark[] = u"无效的书签";
+const char16_t kBookmarkText[] =
+    u"  无效的书签-数据库异常了，不要共享方式使用软件，可以尝试在（配置管理=》压缩数据库）进行修复";
+
+}  // namespace
+
+std::string Sql_Quote(const char* text) {
+  std::string out;
+  if (!text) return out;
+  for (const char* p = text; *p; ++p) {
+    out.push_back(*p);
+    if (*p == '\'') out.push_back('\'');
+  }
+  return out;
+}
+
+std::u16string Sql_Quote(const wchar16* text) {
+  std::u16string out;
+  if (!text) return out;
+  for (const wchar16* p = text; *p; ++p) {
+    out.push_back(*p);
+    if (*p == u'\'') out.push_back(u'\'');
+  }
+  return out;
+}
+
+std::u16string Sql_Table_Name(const wchar16* sql) {
+  std::u16string s = sql ? sql : u"";
+  size_t at = std::u16string::npos;
+  for (const char16_t* key : {u" into ", u" update ", u" from "}) {
+    size_t p = s.find(key);
+    if (p != std::u16string::npos) {
+      at = p + std::char_traits<char16_t>::length(key);
+      break;
+    }
+  }
+  std::u16string name;
+  if (at == std::u16string::npos) return name;
+  while (at < s.size() && (s[at] == u' ' || s[at] == u'\t' || s[at] == u'\r' || s[at] == u'\n')) at++;
+  while (at < s.size() && name.size() < 60) {
+    wchar16 c = s[at++];
+    bool ok = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+              c == u'_' || c == u'.';
+    if (!ok) break;
+    if (c >= u'a' && c <= u'z') c = static_cast<wchar16>(c - u'a' + u'A');
+    name.push_back(c);
+  }
+  return name;
+}
+
+void TSQLCA::Set_Trace(int on) { g_trace = on; }
+
+TSQLCA::TSQLCA() : owner_(std::this_thread::get_id()) {}
+
+TSQLCA::~TSQLCA() { Free_Area(); }
+
+int TSQLCA::SelectArea(int n) {
+  if (n < 0 || n >= AREA_COUNT) return 0;
+  if (!areas_[n]) {
+    areas_[n] = new DBDataMgr();
+    res_[n] = Area_Result();
+  }
+  cur_ = n;
+  cur_data_ = areas_[n];
+  Refresh_From_Data();
+  return 1;
+}
+
+void TSQLCA::Refresh_From_Data() {
+  Area_Result& r = res_[cur_];
+  r.sqlcode = cur_data_->Get_Sqlcode();
+  r.msg = cur_data_->Get_Sqlmsg();
+}
+
+DBDataMgr* TSQLCA::Data() {
+  if (cur_ < 0) SelectArea(0);
+  return cur_data_;
+}
+
+DBDataMgr* TSQLCA::Area_Data(int n) const { return (n >= 0 && n < AREA_COUNT) ? areas_[n] : nullptr; }
+
+int TSQLCA::Free_Area() {
+  for (int i = 0; i < AREA_COUNT; i++) {
+    delete areas_[i];
+    areas_[i] = nullptr;
+    res_[i] = Area_Result();
+  }
+  cur_ = -1;
+  cur_data_ = nullptr;
+  return 1;
+}
+
+const wchar16* TSQLCA::Get_Error_Msg() const { return cur_ < 0 ? g_empty_w : res_[cur_].msg.c_str(); }
+const wchar16* TSQLCA::Get_Error_Sql() const { return cur_ < 0 ? g_empty_w : res_[cur_].sql.c_str(); }
+
+int TSQLCA::Set_Error_Msg(map_wchar msg) {
+  Data();
+  res_[cur_].msg = msg.c_str();
+  return 1;
+}
+
+int TSQLCA::Set_Error_Sql(map_wchar sql) {
+  Data();
+  res_[cur_].sql = sql.c_str();
+  return 1;
+}
+
+const wchar16* TSQLCA::Get_Value(map_wchar field) {
+  int i = Data()->Find_Field(field);
+  return i < 0 ? g_empty_w : Data()->Get_Value(i);
+}
+
+TDb_Connect* TSQLCA::Take_Connect() {
+  if (explicit_) return explicit_;
+  used_ = Db_Connect_Mgr()->Get_Session(nullptr);
+  return used_;
+}
+
+int TSQLCA::Fail_No_Connect(const wchar16* sql, const char* what, const char* console_what) {
+  cur_data_->CFree();
+  std::u16string msg = Ascii(what);
+  cur_data_->Set_Error(999, msg.c_str());
+  Area_Result& r = res_[cur_];
+  r.sqlcode = 999;
+  r.msg = msg;
+  r.result = 0;
+  Log_Printf("*** fail to run %s\n", Utf8(sql).c_str());
+  Log_Printf("*** %s\n", console_what);
+  return 999;
+}
+
+int TSQLCA::Exec(map_wchar sql_in) {
+  std::u16string sql = sql_in.c_str();
+  if (g_trace) Log_Printf("SQL TRACE: %s\n", Utf8(sql.c_str()).c_str());
+  for (wchar16& c : sql)
+    if (c == u'`') c = u'%';
+  Data();
+  Area_Result& r = res_[cur_];
+  r.sql = sql;
+
+  TDb_Connect* conn = Take_Connect();
+  if (!conn) return Fail_No_Connect(sql.c_str(), "cant get db connection", "cant get db connection");
+  if (!conn->Connected() && !conn->Connect(cur_data_)) {
+    // The driver's own reason goes to the log; the area carries the fixed text callers test for.
+    std::string why = Utf8(cur_data_->Get_Sqlmsg());
+    if (!why.empty()) Log_Printf("connect: %s\n", why.c_str());
+    return Fail_No_Connect(sql.c_str(), "cant link to db server", "cant link to db server");
+  }
+
+  cur_data_->CFree();
+  try {
+    conn->Execute_Sql(cur_data_, sql.c_str());
+  } catch (...) {
+    // A failure raised inside the driver: keep whatever the data set holds.
+    if (cur_data_->Get_Sqlcode() == 0) cur_data_->Set_Error(-1, u"driver failure");
+  }
+  std::u16string table = Sql_Table_Name(sql.c_str());
+  if (!table.empty()) cur_data_->Set_Table_Name(table.c_str());
+
+  r.sqlcode = cur_data_->Get_Sqlcode();
+  r.msg = cur_data_->Get_Sqlmsg();
+  r.result = cur_data_->Get_Tag(1);
+  cur_data_->First();
+
+  if (r.sqlcode != 0) {
+    if (Contains(r.msg, kBookmark)) {
+      r.msg = kBookmarkText;
+    } else if (Contains(r.msg, u"ConnectionWrite") || Contains(r.msg, u"连接失败")) {
+      // The session is lost: the next statement runs on a fresh one (this one is not repeated).
+      conn->Disconnect();
+      DBDataMgr scratch;
+      if (!conn->Connect(&scratch)) Log_Printf("*** reconnect failed: %s\n", Utf8(scratch.Get_Sqlmsg()).c_str());
+    }
+  }
+
+  const int rows = cur_data_->Get_Row_Count();
+  if (conn->Log_Mode() == 2 || r.sqlcode != 0) {
+    char line[128];
+    std::snprintf(line, sizeof line, "runover error code %d result rownum %d", r.sqlcode, rows);
+    std::u16string entry = sql + u"\n" + Ascii(line);
+    if (r.sqlcode != 0) {
+      std::snprintf(line, sizeof line, "%d", r.sqlcode);
+      entry += u"\n错误代码: " + Ascii(line) + u"\n错误信息: " + r.msg;
+    }
+    conn->Log_Text(entry.c_str());
+  }
+  if (rows >= MANY_ROWS) {
+    const std::u16string dashes(63, u'-');
+    char line[128];
+    std::snprintf(line, sizeof line, "the next sqlcmd fetch many rows[more than 10000]: %d", rows);
+    conn->Log_Text((dashes + u"\n" + Ascii(line) + u"\n" + sql + u"\n" + dashes).c_str());
+  }
+  return r.sqlcode;
+}
+
+int TSQLCA::Batch_Insert() {
+  if (cur_ < 0 || !cur_data_) return 0;
+  Area_Result& r = res_[cur_];
+  std::u16string label = u"batch insert into ";
+  label += cur_data_->Get_Table_Name();
+  r.sql = label;
+  TDb_Connect* conn = Take_Connect();
+  if (!conn) return Fail_No_Connect(label.c_str(), "cant get db connection", "cant get db connection");
+  // Connection failures must not free the rows the caller wants inserted.
+  if (!conn->Connected()) {
+    DBDataMgr scratch;
+    if (!conn->Connect(&scratch)) {
+      r.sqlcode = 999;
+      r.msg = u"cant link to db server";
+      cur_data_->Set_Error(999, r.msg.c_str());
+      Log_Printf("*** fail to run %s\n*** cant link to db server\n", Utf8(label.c_str()).c_str());
+      return 999;
+    }
+  }
+  cur_data_->Set_Error(0, g_empty_w);
+  try {
+    conn->Batch_Insert(cur_data_);
+  } catch (...) {
+    if (cur_data_->Get_Sqlcode() == 0) cur_data_->Set_Error(-1, u"driver failure");
+  }
+  r.sqlcode = cur_data_->Get_Sqlcode();
+  r.msg = cur_data_->Get_Sqlmsg();
+  r.result = cur_data_->Get_Tag(1);
+  if (conn->Log_Mode() == 2 || r.sqlcode != 0) {
+    char line[128];
+    std::snprintf(line, sizeof line, "runover error code %d result rownum %d", r.sqlcode,
+                  cur_data_->Get_Row_Count());
+    conn->Log_Text((label + u"\n" + Ascii(line) + (r.sqlcode ? u"\n错误信息: " + r.msg : u"")).c_str());
+  }
+  return r.sqlcode;
+}
+
+// ---- sequences -------------------------------------------------------------------------------------
+// mode 0: next value; 1: current value; 2: set to set_value. The statements run in a query area of
+// their own on the same session, so the caller's areas keep their rows.
+int TSQLCA::Sequence_Step(const char* name, int set_value, int mode, int* value) {
+  if (value) *value = 0;
+  if (!name) name = "";
+  TDb_Connect* conn = Take_Connect();
+  if (!conn) {
+    Log_Printf("*** fail to Get_Sequence_Id %s\n", name);
+    Log_Printf("*** cant get db connection\n");
+    Data();
+    res_[cur_].sqlcode = 999;
+    res_[cur_].msg = u"cant get db connection";
+    return 0;
+  }
+  map_wchar wname(name);
+  const std::u16string q = Sql_Quote(wname.c_str());
+  if (conn->Log_Mode() == 2) conn->Log_Text((u"get sequence " + std::u16string(wname.c_str())).c_str());
+
+  TSQLCA work;
+  work.Set_Connect(conn);
+  auto run = [&work](const std::u16string& sql) { return work.Exec(sql.c_str()); };
+  auto fail = [&]() {
+    Data();
+    res_[cur_].sqlcode = work.Get_Sqlcode();
+    res_[cur_].msg = work.Get_Error_Msg();
+    return 0;
+  };
+  char num[32];
+  std::snprintf(num, sizeof num, "%d", set_value);
+  const std::u16string n16 = Ascii(num);
+  if (mode == 0 && run(u"update app_sequence set seq_val=seq_val+1 where seq_name='" + q + u"'"))
+    return fail();
+  if (mode == 2 &&
+      run(u"update app_sequence set seq_val=" + n16 + u" where seq_name='" + q + u"'"))
+    return fail();
+  if (run(u"select seq_val from app_sequence where seq_name='" + q + u"'")) return fail();
+  if (work.Get_Row_Count() == 0) {
+    int start = mode == 2 ? set_value : 1;
+    std::snprintf(num, sizeof num, "%d", start);
+    if (run(u"insert into app_sequence(seq_name,seq_val) values('" + q + u"'," + Ascii(num) + u")"))
+      return fail();
+    if (value) *value = start;
+    return 1;
+  }
+  work.First();
+  if (value) *value = W_To_Int(work.Get_Value(0));
+  return 1;
+}
+
+int TSQLCA::Get_Sequence_Id(const char* name, int* value) { return Sequence_Step(name, 0, 0, value); }
+int TSQLCA::Get_Sequence_Cur(const char* name, int* value) { return Sequence_Step(name, 0, 1, value); }
+int TSQLCA::Set_Sequence(const char* name, int value) {
+  int v = 0;
+  return Sequence_Step(name, value, 2, &v);
+}
+
+// ---- skip-sum column ---------------------------------------------------------------------------------
+int TSQLCA::Skip_Sum_Col() {
+  DBDataMgr* d = Data();
+  int i = d->Find_Field(u"skip_sum_flag");
+  if (i >= 0) return i;
+  if (!d->Add_Field(u"skip_sum_flag")) return -1;
+  i = d->Find_Field(u"skip_sum_flag");
+  if (i >= 0) {
+    d->Set_Field_Type(i, 'S');
+    d->Set_Field_Width(i, 0);  // hidden
+  }
+  return i;
+}
+
+int TSQLCA::Set_Skip_Sum(int row, int skip) {
+  int col = Skip_Sum_Col();
+  DBDataMgr* d = Data();
+  if (col < 0 || row < 0 || row >= d->Get_Row_Count()) return 0;
+  int keep = d->Get_Cur_Row();
+  d->Go_To_Row(row);
+  int ok = d->Set_Value(col, skip ? u"1" : u"");
+  d->Go_To_Row(keep);
+  return ok;
+}
+
+int TSQLCA::Get_Skip_Sum(int row) {
+  DBDataMgr* d = Data();
+  int col = d->Find_Field(u"skip_sum_flag");
+  if (col < 0) return 0;
+  const wchar16* v = d->Get_Row_Value(row, col);
+  return v && v[0] == u'1';
+}

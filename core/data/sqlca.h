@@ -1,0 +1,169 @@
+// TSQLCA: the query area through which all code runs SQL. It owns up to nine result areas (each a
+// DBDataMgr), one of them current; Exec takes a session (the explicit one, or one from the pool
+// "mts_mgr"), runs the statement through the driver, and leaves sqlcode, message and rows in the
+// current area. Field, row, cursor and value operations work on the current area (area 0 is
+// selected first when none is).
+//
+// Result codes: 0 success; 999 no session ("cant get db connection") or no link to the server ("cant
+// link to db server"); anything else is the driver's (the database's own code and message).
+//
+// Values put into statement texts (sequence names) are quoted with Sql_Quote: a single quote is
+// doubled, so a name holding one neither breaks the statement nor adds SQL to it.
+#pragma once
+#include <string>
+#include <thread>
+#include "core/data/dbdata.h"
+#include "core/text/map_str.h"
+
+class TDb_Connect;
+
+class TSQLCA {
+ public:
+  enum { AREA_COUNT = 9, MANY_ROWS = 10000, SEQ_NAME_MAX = 60 };
+
+  TSQLCA();
+  virtual ~TSQLCA();
+  TSQLCA(const TSQLCA&) = delete;
+  TSQLCA& operator=(const TSQLCA&) = delete;
+
+  // ---- areas
+  // 0 <= n <= 8: creates the area on first use, makes it current, returns 1; else 0 (nothing changes).
+  int SelectArea(int n);
+  int Cur_Area() const { return cur_; }
+  // The current area's data set (area 0 is selected first when none is). Owned by this query area.
+  DBDataMgr* Data();
+  // The data set of area n, or null when n is out of range or the area was never selected.
+  DBDataMgr* Area_Data(int n) const;
+  // Releases every area and its data set.
+  int Free_Area();
+
+  // ---- statements
+  // Runs one statement in the current area; returns its sqlcode.
+  int Exec(map_wchar sql);
+  int Commit() { return Exec(u"commit"); }
+  int Rollback() { return Exec(u"rollback"); }
+  // Inserts the current area's rows into the table named by its table_name (field names as columns).
+  int Batch_Insert();
+
+  // ---- sequences (table app_sequence, columns seq_name and seq_val)
+  // The next value of the sequence (created at 1 on first use). 1, or 0 with *value 0.
+  int Get_Sequence_Id(const char* name, int* value);
+  // The current value (created at 1 when missing). 1, or 0 with *value 0.
+  int Get_Sequence_Cur(const char* name, int* value);
+  // Sets the value (creates the sequence when missing). 1 or 0.
+  int Set_Sequence(const char* name, int value);
+
+  // ---- the session used
+  // An explicit session (not owned; null goes back to the pool).
+  void Set_Connect(TDb_Connect* c) { explicit_ = c; }
+  TDb_Connect* Get_Connect() const { return explicit_ ? explicit_ : used_; }
+
+  // ---- per-area results
+  int Get_Sqlcode() const { return cur_ < 0 ? 0 : res_[cur_].sqlcode; }
+  const wchar16* Get_Error_Msg() const;  // "" when none
+  const wchar16* Get_Error_Sql() const;  // the last statement of the area, "" when none
+  int Get_Result_Int() const { return cur_ < 0 ? 0 : res_[cur_].result; }  // rows the driver changed
+  // Replace the current area's copies; an empty text stores none.
+  int Set_Error_Msg(map_wchar msg);
+  int Set_Error_Sql(map_wchar sql);
+
+  // ---- the skip-sum column: a hidden text column "skip_sum_flag" added on first use; a marked row is
+  // left out of totals by grids.
+  int Skip_Sum_Col();                        // its field index (added when missing), -1 on failure
+  int Set_Skip_Sum(int row, int skip);       // marks ("1") or clears ("") the row; 1 or 0
+  int Get_Skip_Sum(int row);                 // 1 when the row is marked
+
+  // ---- the current area's data set (DBDataMgr operations)
+  int Set_Field_Count(int n) { return Data()->Set_Field_Count(n); }
+  int Get_Field_Count() { return Data()->Get_Field_Count(); }
+  int Get_Row_Count() { return Data()->Get_Row_Count(); }
+  int Set_Field_Name(int i, map_wchar name) { return Data()->Set_Field_Name(i, name); }
+  int Set_Field_Caption(int i, map_wchar c) { return Data()->Set_Field_Caption(i, c); }
+  int Set_Field_Type(int i, char t) { return Data()->Set_Field_Type(i, t); }
+  int Set_Field_Size(int i, int v) { return Data()->Set_Field_Size(i, v); }
+  int Set_Field_Decsize(int i, int v) { return Data()->Set_Field_Decsize(i, v); }
+  int Set_Field_Width(int i, int v) { return Data()->Set_Field_Width(i, v); }
+  int Set_Field_Attr(int i, int v) { return Data()->Set_Field_Attr(i, v); }
+  const wchar16* Get_Field_Name(int i) { return Data()->Get_Field_Name(i); }
+  const wchar16* Get_Field_Caption(int i) { return Data()->Get_Field_Caption(i); }
+  char Get_Field_Type(int i) { return Data()->Get_Field_Type(i); }
+  int Get_Field_Size(int i) { return Data()->Get_Field_Size(i); }
+  int Get_Field_Decsize(int i) { return Data()->Get_Field_Decsize(i); }
+  int Get_Field_Width(int i) { return Data()->Get_Field_Width(i); }
+  int Get_Field_Attr(int i) { return Data()->Get_Field_Attr(i); }
+  int Find_Field(map_wchar name) { return Data()->Find_Field(name); }
+  int Insert_Field(int pos, map_wchar name) { return Data()->Insert_Field(pos, name); }
+  int Add_Field(map_wchar name) { return Data()->Add_Field(name); }
+  int Drop_Field(int i) { return Data()->Drop_Field(i); }
+  int Drop_Field(map_wchar name) { return Data()->Drop_Field(name); }
+
+  int Add_Row() { return Data()->Add_Row(); }
+  int Insert_Row(int pos) { return Data()->Insert_Row(pos); }
+  int Del_Row() { return Data()->Del_Row(); }
+  int Swap_Row(int a, int b) { return Data()->Swap_Row(a, b); }
+  int First() { return Data()->First(); }
+  int Next() { return Data()->Next(); }
+  int Has_Next() { return Data()->Has_Next(); }
+  int Go_To_Row(int r) { return Data()->Go_To_Row(r); }
+  int Get_Cur_Row() { return Data()->Get_Cur_Row(); }
+
+  int Set_Value(int i, map_wchar text) { return Data()->Set_Value(i, text); }
+  int Set_Value_With_Len(int i, const wchar16* t, int n) { return Data()->Set_Value_With_Len(i, t, n); }
+  const wchar16* Get_Value(int i) { return Data()->Get_Value(i); }
+  const char* Get_S_Value(int i) { return Data()->Get_S_Value(i); }
+  const wchar16* Get_Row_Value(int row, int i) { return Data()->Get_Row_Value(row, i); }
+  // The value of the named field in the current row ("" for an unknown field).
+  const wchar16* Get_Value(map_wchar field);
+
+  int Append_Data(DBDataMgr* other) { return Data()->Append_Data(other); }
+  int Append_Data(TSQLCA* other) { return other ? Data()->Append_Data(other->Data()) : 0; }
+  int Clear_Data() { return Data()->Clear_Data(); }
+  int CFree() { return Data()->CFree(); }
+  int Set_Table_Name(map_wchar n) { return Data()->Set_Table_Name(n); }
+  const wchar16* Get_Table_Name() { return Data()->Get_Table_Name(); }
+
+  int Set_Sort_Key(int f, int desc, int mode = -1) { return Data()->Set_Sort_Key(f, desc, mode); }
+  int Add_Sort_Key(int f, int desc, int mode = -1) { return Data()->Add_Sort_Key(f, desc, mode); }
+  int Sort() { return Data()->Sort(); }
+  int Seek(map_wchar key) { return Data()->Seek(key); }
+  int Find_First(DBDataMgr_Find_List* c) { return Data()->Find_First(c); }
+  int Find_Next(DBDataMgr_Find_List* c) { return Data()->Find_Next(c); }
+  int Find_First(int f, const wchar16* v) { return Data()->Find_First(f, v); }
+  int Find_Next(int f, const wchar16* v) { return Data()->Find_Next(f, v); }
+
+  // Statement tracing (step 1 of Exec): when on, every statement is written to the framework log
+  // before it runs. Process-wide.
+  static void Set_Trace(int on);
+
+ protected:
+  // The session for the next statement: the explicit one, else the pool's for this thread.
+  TDb_Connect* Take_Connect();
+
+ private:
+  struct Area_Result {
+    int sqlcode = 0;
+    std::u16string msg;  // error message
+    std::u16string sql;  // the last statement run in this area
+    int result = 0;      // the driver's further result (rows changed)
+  };
+  void Refresh_From_Data();
+  int Fail_No_Connect(const wchar16* sql, const char* what, const char* console_what);
+  int Sequence_Step(const char* name, int set_value, int mode, int* value);
+
+  std::thread::id owner_;                         // the creating thread
+  DBDataMgr* areas_[AREA_COUNT] = {};             // owned
+  int cur_ = -1;                                  // current area, -1 before the first selection
+  DBDataMgr* cur_data_ = nullptr;                 // areas_[cur_]
+  Area_Result res_[AREA_COUNT];
+  TDb_Connect* explicit_ = nullptr;               // not owned
+  TDb_Connect* used_ = nullptr;                   // the session of the last statement (pool's)
+};
+
+// A text for a '...' literal in a statement: every single quote doubled.
+std::string Sql_Quote(const char* text);
+std::u16string Sql_Quote(const wchar16* text);
+
+// The table name Exec takes from a statement: the text after the first " into ", else " update ",
+// else " from " (case-sensitive), leading blanks, tabs and line breaks skipped, then up to 60
+// characters of A-Z, a-z, 0-9, '_' and '.'; upper-cased. "" when none.
+std::u16string Sql_Table_Name(const wchar16* sql);
