@@ -22,6 +22,7 @@
 
 #include "toolkit/tk_canvas.h"
 #include "toolkit/tk_color.h"
+#include "toolkit/tk_menu.h"
 #include "toolkit/tk_types.h"
 
 #include <QPointer>
@@ -32,7 +33,6 @@
 class QKeyEvent;
 class QWidget;
 class QObject;
-class TPopupMenu;
 
 typedef std::function<void(TObject* Sender, TPoint MousePos, bool& Handled)> TContextPopupEvent;
 
@@ -158,3 +158,6 @@ bool RunKeyHandlers(QObject* sender, QKeyEvent* e, const TKeyEvent& onKeyDown,
                     const TKeyPressEvent& onKeyPress, char16_t* replaced);
 // Runs OnKeyUp; true when it swallowed the key.
 bool RunKeyUpHandler(QObject* sender, QKeyEvent* e, const TKeyEvent& onKeyUp);
+
+// Border of edits, list boxes and panels.
+enum TBorderStyle { bsNone, bsSingle };

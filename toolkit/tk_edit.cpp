@@ -1,0 +1,92 @@
+#include "toolkit/tk_edit.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <algorithm>
+
+bool IsControlFocusReason(Qt::FocusReason r) {
+    return r != Qt::PopupFocusReason && r != Qt::ActiveWindowFocusReason;
+}
+
+std::unique_ptr<QKeyEvent> ReplacedKeyEvent(const QKeyEvent* e, char16_t ch) {
+    // A printable replacement is typed as plain text; a control character keeps the key it came with.
+    const int key = ch >= 0x20 ? int(Qt::Key_unknown) : e->key();
+    return std::make_unique<QKeyEvent>(e->type(), key, e->modifiers(), QString(QChar(ch)), e->isAutoRepeat(),
+                                       ushort(e->count()));
+}
+
+TEdit::TEdit(QWidget* parent) : QLineEdit(parent), TControl(this) {
+    connect(this, &QLineEdit::textChanged, this, [this]() {
+        if (OnChange) OnChange(this);
+    });
+}
+
+TEdit::~TEdit() = default;
+
+int TEdit::SelStart() const { return hasSelectedText() ? selectionStart() : cursorPosition(); }
+
+void TEdit::SetSelStart(int pos) {
+    deselect();
+    setCursorPosition(std::clamp(pos, 0, int(text().size())));
+}
+
+int TEdit::SelLength() const { return hasSelectedText() ? int(selectedText().size()) : 0; }
+
+void TEdit::SetSelLength(int len) {
+    const int start = SelStart();
+    len = std::clamp(len, 0, int(text().size()) - start);
+    if (len == 0) {
+        SetSelStart(start);
+        return;
+    }
+    setSelection(start, len);
+}
+
+void TEdit::SetMaxLength(int n) {
+    maxLength_ = n < 0 ? 0 : n;
+    setMaxLength(maxLength_ == 0 ? 32767 : maxLength_);
+}
+
+void TEdit::keyPressEvent(QKeyEvent* e) {
+    char16_t replaced = 0;
+    if (RunKeyHandlers(this, e, OnKeyDown, OnKeyPress, &replaced)) {
+        e->accept();
+        return;
+    }
+    if (replaced) {
+        auto r = ReplacedKeyEvent(e, replaced);
+        QLineEdit::keyPressEvent(r.get());
+        e->setAccepted(r->isAccepted());
+        return;
+    }
+    QLineEdit::keyPressEvent(e);
+}
+
+void TEdit::keyReleaseEvent(QKeyEvent* e) {
+    if (RunKeyUpHandler(this, e, OnKeyUp)) {
+        e->accept();
+        return;
+    }
+    QLineEdit::keyReleaseEvent(e);
+}
+
+void TEdit::focusInEvent(QFocusEvent* e) {
+    QLineEdit::focusInEvent(e);
+    if (OnEnter && IsControlFocusReason(e->reason())) OnEnter(this);
+}
+
+void TEdit::focusOutEvent(QFocusEvent* e) {
+    QLineEdit::focusOutEvent(e);
+    if (OnExit && IsControlFocusReason(e->reason())) OnExit(this);
+}
+
+void TEdit::mouseReleaseEvent(QMouseEvent* e) {
+    QLineEdit::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && OnClick) OnClick(this);
+}
+
+void TEdit::mouseDoubleClickEvent(QMouseEvent* e) {
+    QLineEdit::mouseDoubleClickEvent(e);
+    if (OnDblClick) OnDblClick(this);
+}
