@@ -1,0 +1,221 @@
+// Code page 936 and UTF-8 conversions: exhaustively against glibc iconv for valid input, and the
+// documented replacements for bad input.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/text/code_page.h"
+#include "tests/core/text/iconv_ref.h"
+
+namespace {
+
+// Every double-byte code and every single byte decodes exactly as iconv does, where iconv accepts it.
+TEST(CodePage, GbkDecodeMatchesIconvForEveryCode) {
+  int mapped = 0;
+  for (int lead = 0x80; lead <= 0xFF; ++lead) {
+    std::string one(1, static_cast<char>(lead));
+    std::u16string ref;
+    if (Iconv_Gbk_To_W(one, &ref)) {
+      EXPECT_EQ(Mb_To_W(ZEM_CP_GBK, one), ref) << std::hex << lead;
+    }
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+      if (!Iconv_Gbk_To_W(pair, &ref)) continue;
+      ++mapped;
+      ASSERT_EQ(Mb_To_W(ZEM_CP_GBK, pair), ref) << std::hex << lead << " " << trail;
+    }
+  }
+  EXPECT_GT(mapped, 21000);
+}
+
+// Every BMP code unit encodes as iconv does; the ones iconv rejects become "?".
+TEST(CodePage, GbkEncodeMatchesIconvForEveryCodeUnit) {
+  for (unsigned u = 1; u < 0x10000; ++u) {
+    if (u >= 0xD800 && u < 0xE000) continue;
+    std::u16string w(1, static_cast<char16_t>(u));
+    std::string ref;
+    if (!Iconv_W_To_Gbk(w, &ref)) ref = "?";
+    ASSERT_EQ(W_To_Mb(ZEM_CP_GBK, w), ref) << std::hex << u;
+    unsigned code = ref.size() == 1 ? static_cast<unsigned char>(ref[0])
+                                    : (static_cast<unsigned char>(ref[0]) << 8) | static_cast<unsigned char>(ref[1]);
+    ASSERT_EQ(Gbk_Of(static_cast<wchar16>(u)), code) << std::hex << u;
+  }
+}
+
+// Random mixed Chinese/ASCII text through both directions, compared with iconv as whole texts (the
+// ASCII fast paths and their hand-over to the table are what this exercises).
+TEST(CodePage, MixedTextRoundTripsLikeIconv) {
+  std::mt19937 rng(936);
+  for (int round = 0; round < 200; ++round) {
+    std::string gbk;
+    int len = static_cast<int>(rng() % 300);
+    while (static_cast<int>(gbk.size()) < len) {
+      if (rng() % 3 == 0) {
+        int run = 1 + static_cast<int>(rng() % 20);
+        for (int i = 0; i < run; ++i) gbk.push_back(static_cast<char>(0x20 + rng() % 0x5F));
+      } else {
+        std::string pair{static_cast<char>(0x81 + rng() % 0x7E), static_cast<char>(0x40 + rng() % 0xBF)};
+        std::u16string probe;
+        if (Iconv_Gbk_To_W(pair, &probe)) gbk += pair;
+      }
+    }
+    std::u16string ref_w;
+    ASSERT_TRUE(Iconv_Gbk_To_W(gbk, &ref_w));
+    std::u16string w = Mb_To_W(ZEM_CP_GBK, gbk);
+    ASSERT_EQ(w, ref_w);
+    std::string ref_back;
+    ASSERT_TRUE(Iconv_W_To_Gbk(w, &ref_back));
+    EXPECT_EQ(W_To_Mb(ZEM_CP_GBK, w), ref_back);
+    EXPECT_EQ(ref_back, gbk);
+
+    std::string ref_utf8;
+    ASSERT_TRUE(Iconv_Run("UTF-8", "UTF-16LE", Le_Bytes(w), &ref_utf8));
+    EXPECT_EQ(W_To_Mb(ZEM_CP_UTF8, w), ref_utf8);
+    EXPECT_EQ(Mb_To_W(ZEM_CP_UTF8, ref_utf8), w);
+  }
+}
+
+TEST(CodePage, Utf8MatchesIconvAcrossPlanes) {
+  std::mt19937 rng(65001);
+  for (int round = 0; round < 200; ++round) {
+    std::u16string w;
+    for (int i = 0; i < 100; ++i) {
+      unsigned cp;
+      switch (rng() % 4) {
+        case 0: cp = 0x20 + rng() % 0x60; break;
+        case 1: cp = 0x80 + rng() % 0x780; break;
+        case 2: cp = 0x800 + rng() % 0xF800; break;
+        default: cp = 0x10000 + rng() % 0x100000;
+      }
+      if (cp >= 0xD800 && cp < 0xE000) continue;
+      if (cp < 0x10000) {
+        w.push_back(static_cast<char16_t>(cp));
+      } else {
+        w.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+        w.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+      }
+    }
+    std::string ref;
+    ASSERT_TRUE(Iconv_Run("UTF-8", "UTF-16LE", Le_Bytes(w), &ref));
+    ASSERT_EQ(W_To_Mb(ZEM_CP_UTF8, w), ref);
+    ASSERT_EQ(Mb_To_W(ZEM_CP_UTF8, ref), w);
+  }
+}
+
+struct Decode_Row {
+  const char* name;
+  int cp;
+  std::string in;
+  std::u16string out;
+};
+
+TEST(CodePage, BadNarrowInputGivesOneReplacementPerPiece) {
+  const std::u16string R(1, u'\xFFFD');
+  const std::vector<Decode_Row> rows = {
+      {"gbk byte FF", 936, "a\xFF" "b", u"a?b"},
+      {"gbk lead at the end", 936, "a\x81", u"a?"},
+      {"gbk lead before ASCII digit", 936, "\x81" "0", u"?0"},
+      {"gbk lead before DEL", 936, "\x81\x7F", u"?\x7F"},
+      {"gbk lead before FF", 936, "\x81\xFF", u"??"},
+      {"gbk unmapped pair is one ?", 936, "\xA2\xA0" "x", u"?x"},
+      {"gbk pair then lone lead", 936, "\xB0\xA1\xB0", u"\x554A?"},
+      {"gbk single 80 is the euro", 936, "\x80", u"\x20AC"},
+      {"gbk embedded NUL kept", 936, std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+      {"utf8 stray continuation", 65001, "\x80" "a", R + u"a"},
+      {"utf8 overlong C0 80", 65001, "\xC0\x80", R + R},
+      {"utf8 overlong E0 80 80", 65001, "\xE0\x80\x80", R + R + R},
+      {"utf8 truncated 3-byte", 65001, "\xE4\xBD" "a", R + u"a"},
+      {"utf8 encoded surrogate", 65001, "\xED\xA0\x80", R + R + R},
+      {"utf8 beyond U+10FFFF", 65001, "\xF4\x90\x80\x80", R + R + R + R},
+      {"utf8 truncated 4-byte", 65001, "\xF0\x9F\x98", R},
+      {"utf8 F5 lead", 65001, "\xF5" "a", R + u"a"},
+      {"utf8 4-byte", 65001, "\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Mb_To_W(row.cp, row.in), row.out) << row.name;
+    EXPECT_LE(row.out.size(), row.in.size()) << row.name;
+  }
+}
+
+struct Encode_Row {
+  const char* name;
+  int cp;
+  std::u16string in;
+  std::string out;
+};
+
+TEST(CodePage, UnmappableWideTextBecomesQuestionMark) {
+  const std::vector<Encode_Row> rows = {
+      {"hangul has no GBK code", 936, u"a\xAC00" "b", "a?b"},
+      {"surrogate pair is one ?", 936, u"\xD83D\xDE00!", "?!"},
+      {"lone high surrogate", 936, u"\xD83D" "a", "?a"},
+      {"lone low surrogate", 936, u"\xDE00", "?"},
+      {"ideographs", 936, u"\x554A\x5427", "\xB0\xA1\xB0\xC9"},
+      {"euro", 936, u"\x20AC", "\x80"},
+      {"utf8 lone high surrogate", 65001, u"\xD800" "a", "\xEF\xBF\xBD" "a"},
+      {"utf8 lone low surrogate at end", 65001, u"a\xDC00", "a\xEF\xBF\xBD"},
+      {"utf8 pair", 65001, u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(W_To_Mb(row.cp, row.in), row.out) << row.name;
+}
+
+// Size queries, the NUL-inclusive form, overflow and refused arguments.
+TEST(CodePage, SizesAndRefusals) {
+  const char* gbk = "A\xB0\xA1";  // "A" and one ideograph
+  wchar16 w[8] = {};
+  EXPECT_EQ(Zem_MB_To_W(936, gbk, -1, nullptr, 0), 3);  // two characters and the NUL
+  EXPECT_EQ(Zem_MB_To_W(936, gbk, -1, w, 8), 3);
+  EXPECT_EQ(w[1], 0x554A);
+  EXPECT_EQ(Zem_MB_To_W(936, gbk, -1, w, 2), 0) << "overflow writes nothing useful and says so";
+  EXPECT_EQ(Zem_MB_To_W(936, gbk, 0, w, 8), 0);
+  EXPECT_EQ(Zem_MB_To_W(936, nullptr, -1, w, 8), 0);
+  EXPECT_EQ(Zem_MB_To_W(1252, gbk, -1, w, 8), 0);
+
+  char n[8] = {};
+  const wchar16 text[] = {u'A', 0x554A, 0};
+  EXPECT_EQ(Zem_W_To_MB(936, text, -1, nullptr, 0), 4);
+  EXPECT_EQ(Zem_W_To_MB(936, text, -1, n, 4), 4);
+  EXPECT_STREQ(n, gbk);
+  EXPECT_EQ(Zem_W_To_MB(936, text, -1, n, 3), 0);
+  EXPECT_EQ(Zem_W_To_MB(936, text, 2, n, 2), 0) << "the ideograph needs both bytes";
+  EXPECT_EQ(Zem_W_To_MB(65001, text, -1, nullptr, 0), 5);
+  EXPECT_EQ(Zem_W_To_MB(437, text, -1, n, 8), 0);
+
+  EXPECT_EQ(Sys_Code_Page(), 936);
+  EXPECT_EQ(Set_Sys_Code_Page(1252), 0);
+  EXPECT_EQ(Sys_Code_Page(), 936);
+  ASSERT_EQ(Set_Sys_Code_Page(65001), 1);
+  EXPECT_EQ(Zem_W_To_MB(ZEM_CP_SYSTEM, text, -1, nullptr, 0), 5);
+  ASSERT_EQ(Set_Sys_Code_Page(936), 1);
+  EXPECT_EQ(Zem_W_To_MB(ZEM_CP_SYSTEM, text, -1, nullptr, 0), 4);
+}
+
+// Random bytes: the counting pass agrees with the writing pass, a buffer one short overflows, and
+// n bytes never give more than n code units.
+TEST(CodePage, RandomBytesCountAndWriteAgree) {
+  std::mt19937 rng(7);
+  for (int cp : {936, 65001}) {
+    for (int round = 0; round < 2000; ++round) {
+      std::string s(rng() % 40, '\0');
+      for (char& c : s) c = static_cast<char>(rng() % 3 ? 0x80 + rng() % 0x80 : rng() % 0x80);
+      if (s.empty()) continue;
+      int need = Zem_MB_To_W(cp, s.data(), static_cast<int>(s.size()), nullptr, 0);
+      ASSERT_LE(need, static_cast<int>(s.size()));
+      std::vector<wchar16> w(static_cast<size_t>(need) + 1);
+      ASSERT_EQ(Zem_MB_To_W(cp, s.data(), static_cast<int>(s.size()), w.data(), need), need);
+      if (need > 1) {
+        ASSERT_EQ(Zem_MB_To_W(cp, s.data(), static_cast<int>(s.size()), w.data(), need - 1), 0);
+      }
+      int back = Zem_W_To_MB(cp, w.data(), need, nullptr, 0);
+      std::string b(static_cast<size_t>(back), '\0');
+      ASSERT_EQ(Zem_W_To_MB(cp, w.data(), need, &b[0], back), back);
+      if (back > 1) {
+        ASSERT_EQ(Zem_W_To_MB(cp, w.data(), need, &b[0], back - 1), 0);
+      }
+    }
+  }
+}
+
+}  // namespace

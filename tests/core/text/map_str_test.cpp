@@ -1,0 +1,253 @@
+// String views, converters, temporary rings and Str_Copy_Limit.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/text/map_str.h"
+
+namespace {
+
+const char* const kAhBa = "\xB0\xA1\xB0\xC9";  // two ideographs in code page 936
+const wchar16 kAhBaW[] = {0x554A, 0x5427, 0};
+
+// The shape of a toolkit string (QString): UTF-16 units through utf16() and size().
+struct Toolkit_String {
+  std::u16string s;
+  const char16_t* utf16() const { return s.c_str(); }
+  int size() const { return static_cast<int>(s.size()); }
+};
+
+TEST(MapWchar, Construction) {
+  {
+    map_wchar v(static_cast<const char*>(nullptr));
+    EXPECT_EQ(v.c_str(), g_empty_w);
+    EXPECT_FALSE(v.owned());
+    EXPECT_EQ(v.narrow_source(), nullptr);
+  }
+  {
+    map_wchar v(kAhBa);
+    EXPECT_TRUE(v.owned());
+    EXPECT_EQ(v.narrow_source(), kAhBa);
+    EXPECT_EQ(std::u16string(v.c_str()), std::u16string(kAhBaW));
+    // Four bytes give a buffer of five units; everything past the two characters is zero.
+    for (int i = 2; i < 5; ++i) EXPECT_EQ(v.c_str()[i], 0) << i;
+  }
+  {
+    map_wchar v("");
+    EXPECT_TRUE(v.owned());
+    EXPECT_EQ(v.c_str()[0], 0);
+  }
+  {
+    map_wchar v(kAhBaW);
+    EXPECT_EQ(v.c_str(), kAhBaW) << "same width is a pointer copy";
+    EXPECT_FALSE(v.owned());
+  }
+  {
+    map_wchar v(static_cast<const wchar16*>(nullptr));
+    EXPECT_EQ(v.c_str(), g_empty_w);
+  }
+  struct { int value; const char16_t* text; } ints[] = {{-17, u"-17"}, {0, u"0"}, {INT_MIN, u"-2147483648"}};
+  for (const auto& row : ints) {
+    map_wchar v(row.value);
+    EXPECT_EQ(std::u16string(v.c_str()), row.text);
+    EXPECT_FALSE(v.owned());
+  }
+  {
+    Toolkit_String ts{u"ab\x554A"};
+    map_wchar v(ts);
+    EXPECT_TRUE(v.owned());
+    EXPECT_NE(v.c_str(), ts.utf16()) << "a copy, not the toolkit string's own storage";
+    EXPECT_EQ(std::u16string(v.c_str()), ts.s);
+  }
+}
+
+TEST(MapWchar, CopyAliasesAndMoveTransfers) {
+  map_wchar owner(kAhBa);
+  {
+    map_wchar alias(owner);
+    EXPECT_EQ(alias.c_str(), owner.c_str());
+    EXPECT_FALSE(alias.owned());
+    EXPECT_EQ(alias.narrow_source(), kAhBa);
+  }  // the alias frees nothing: the owner's text is still readable
+  EXPECT_EQ(std::u16string(owner.c_str()), std::u16string(kAhBaW));
+
+  map_wchar moved(std::move(owner));
+  EXPECT_TRUE(moved.owned());
+  EXPECT_FALSE(owner.owned());
+
+  // A view of an integer keeps its text inline: a copy must carry its own inline text.
+  map_wchar* number = new map_wchar(-17);
+  map_wchar copy(*number);
+  delete number;
+  EXPECT_EQ(std::u16string(copy.c_str()), u"-17");
+  map_wchar moved_number(map_wchar(42));
+  EXPECT_EQ(std::u16string(moved_number.c_str()), u"42");
+}
+
+TEST(MapChar, Construction) {
+  {
+    map_char v(kAhBaW);
+    EXPECT_TRUE(v.owned());
+    EXPECT_STREQ(v.c_str(), kAhBa);
+  }
+  {
+    map_char v(static_cast<const wchar16*>(nullptr));
+    EXPECT_EQ(v.c_str(), g_empty_c);
+    EXPECT_FALSE(v.owned());
+  }
+  {
+    map_char v(kAhBa);
+    EXPECT_EQ(v.c_str(), kAhBa);
+    EXPECT_FALSE(v.owned());
+    map_char moved(std::move(v));
+    EXPECT_FALSE(moved.owned());
+  }
+  {
+    map_char owner(kAhBaW);
+    map_char alias(owner);
+    EXPECT_FALSE(alias.owned());
+    EXPECT_EQ(alias.c_str(), owner.c_str());
+  }
+}
+
+TEST(Converters, AssignAndReassign) {
+  tc2u to_w;
+  EXPECT_EQ(to_w.c_str(), g_empty_w);
+  EXPECT_EQ(std::u16string(to_w = kAhBa), std::u16string(kAhBaW));
+  EXPECT_EQ(std::u16string(to_w = "abc"), u"abc");  // the first result is freed
+  EXPECT_EQ(std::u16string(to_w.Assign(kAhBa, 3)), u"\x554A?") << "a lone lead byte is one ?";
+  EXPECT_EQ(std::u16string(to_w.Assign("abcdef", 2)), u"ab");
+  EXPECT_EQ(to_w = static_cast<const char*>(nullptr), g_empty_w);
+
+  tc2u utf8(ZEM_CP_UTF8);
+  EXPECT_EQ(std::u16string(utf8 = "\xE5\x95\x8A"), u"\x554A");
+
+  tu2c to_c;
+  EXPECT_EQ(to_c.c_str(), g_empty_c);
+  EXPECT_STREQ(to_c = kAhBaW, kAhBa);
+  EXPECT_EQ(to_c = static_cast<const wchar16*>(nullptr), nullptr) << "nothing converted gives null";
+  EXPECT_EQ(to_c.c_str(), g_empty_c);
+  EXPECT_STREQ(to_c = u"", "");
+  tu2c utf8_out(ZEM_CP_UTF8);
+  EXPECT_STREQ(utf8_out = kAhBaW, "\xE5\x95\x8A\xE5\x90\xA7");
+}
+
+TEST(Converters, FollowTheSystemCodePage) {
+  ASSERT_EQ(Set_Sys_Code_Page(ZEM_CP_UTF8), 1);
+  map_char utf8(kAhBaW);
+  map_wchar back(utf8.c_str());
+  const wchar16* from_ring = Tmp_C2W(kAhBa);  // ring W stays on 936 whatever the system says
+  std::u16string ring_copy(from_ring);
+  std::string w2c_copy(Tmp_W2C(kAhBaW));
+  ASSERT_EQ(Set_Sys_Code_Page(ZEM_CP_GBK), 1);
+  EXPECT_STREQ(utf8.c_str(), "\xE5\x95\x8A\xE5\x90\xA7");
+  EXPECT_EQ(std::u16string(back.c_str()), std::u16string(kAhBaW));
+  EXPECT_EQ(ring_copy, std::u16string(kAhBaW));
+  EXPECT_EQ(w2c_copy, "\xE5\x95\x8A\xE5\x90\xA7") << "ring N follows the system code page";
+}
+
+TEST(TmpRings, SixtySlotsInRound) {
+  int start = Tmp_W2C_Counter();
+  int first_slot = start % 60;
+  const char* first = Tmp_W2C(u"first");
+  EXPECT_STREQ(first, "first");
+  EXPECT_EQ(Tmp_W2C_Slot(first_slot), first);
+  std::vector<std::string> kept;
+  std::vector<const char*> results;
+  for (int i = 1; i < 60; ++i) {
+    std::u16string t = u"t" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) + std::u16string(i, u'x');
+    results.push_back(Tmp_W2C(t.c_str()));
+    kept.push_back(results.back());
+  }
+  // 59 further results: every one of the 60 is still intact.
+  EXPECT_STREQ(Tmp_W2C_Slot(first_slot), "first");
+  for (size_t i = 0; i < results.size(); ++i) EXPECT_EQ(kept[i], results[i]);
+  // The 61st call takes the first call's slot.
+  const char* sixty_first = Tmp_W2C(u"sixty-first");
+  EXPECT_STREQ(Tmp_W2C_Slot(first_slot), "sixty-first");
+  EXPECT_EQ(Tmp_W2C_Slot(first_slot), sixty_first);
+  EXPECT_EQ(kept[0], results[0]) << "the second call's slot is untouched";
+
+  EXPECT_STREQ(Tmp_W2C(nullptr), "");
+  EXPECT_EQ(Tmp_C2W(nullptr)[0], 0);
+  EXPECT_STREQ(Tmp_W2C_Slot(60), "");
+  EXPECT_STREQ(Tmp_W2C_Slot(-1), "");
+}
+
+TEST(TmpRings, CounterIsCutBackPastTenThousandWithoutBreakingTheRound) {
+  int last_slot = -1;
+  for (int i = 0; i < 10100; ++i) {
+    int c = Tmp_C2W_Counter();
+    ASSERT_LE(c, 10000);
+    ASSERT_GE(c, 0);
+    if (last_slot >= 0) {
+      ASSERT_EQ(c % 60, (last_slot + 1) % 60) << "call " << i;
+    }
+    Tmp_C2W("x");
+    last_slot = c % 60;
+  }
+}
+
+// Threads share the rings; each slot's conversion happens under the ring's lock, so every slot holds a
+// whole text of one of the threads (run under the sanitizers to see the locking).
+TEST(TmpRings, SharedByThreads) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      std::u16string w(20 + t, static_cast<char16_t>(u'a' + t));
+      std::string n(20 + t, static_cast<char>('a' + t));
+      for (int i = 0; i < 2000; ++i) {
+        Tmp_W2C(w.c_str());
+        Tmp_C2W(n.c_str());
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (int s = 0; s < 60; ++s) {
+    std::string text = Tmp_W2C_Slot(s);
+    ASSERT_FALSE(text.empty());
+    if (text.size() >= 20 && text.size() <= 23) {
+      EXPECT_EQ(text, std::string(text.size(), static_cast<char>('a' + (text.size() - 20))));
+    }
+  }
+}
+
+struct Limit_Row {
+  const char* name;
+  int max;
+  const char* src;
+  const char* out;
+};
+
+TEST(StrCopyLimit, KeepsWholeCharacters) {
+  const Limit_Row rows[] = {
+      {"two ideographs, max 3: only the first", 3, kAhBa, "\xB0\xA1"},
+      {"two ideographs, max 4: all", 4, kAhBa, kAhBa},
+      {"max 1 before an ideograph: nothing", 1, kAhBa, ""},
+      {"ASCII cut", 2, "abc", "ab"},
+      {"mixed cut before the pair", 2, "a\xB0\xA1", "a"},
+      {"mixed cut after the pair", 3, "a\xB0\xA1" "b", "a\xB0\xA1"},
+      {"max 0 copies all", 0, "abcdef", "abcdef"},
+      {"negative max copies all", -5, "abc", "abc"},
+      {"source not longer than max", 10, "abc", "abc"},
+      {"empty source", 3, "", ""},
+  };
+  for (const auto& row : rows) {
+    char dst[32];
+    std::memset(dst, 'Z', sizeof dst);
+    EXPECT_EQ(Str_Copy_Limit(dst, row.max, row.src), dst) << row.name;
+    EXPECT_STREQ(dst, row.out) << row.name;
+  }
+  char dst[4] = "abc";
+  EXPECT_EQ(Str_Copy_Limit(dst, 3, nullptr), dst);
+  EXPECT_STREQ(dst, "");
+  const char* src = "keep";
+  EXPECT_EQ(Str_Copy_Limit(nullptr, 3, src), src);
+}
+
+}  // namespace

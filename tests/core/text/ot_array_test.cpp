@@ -1,0 +1,157 @@
+// OT_Array growth, deletion and position rules; Array_Str ownership.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/text/ot_array.h"
+#include "core/text/separate_str.h"
+
+namespace {
+
+TEST(OTArray, AtGrowsAndCounts) {
+  struct { const char* name; int initial; int delta; int index; int cap; int count; } rows[] = {
+      {"first touch allocates the initial size", 30, 20, 0, 30, 1},
+      {"far index: index + delta", 30, 20, 100, 120, 101},
+      {"negative index is 0", 30, 20, -5, 30, 1},
+      {"defaults replace values below 1", 0, -1, 0, 30, 1},
+      {"own initial and delta", 4, 2, 10, 12, 11},
+      {"initial raises a small step", 100, 5, 10, 100, 11},
+  };
+  for (const auto& row : rows) {
+    OT_Array<int> a(row.initial, row.delta);
+    EXPECT_EQ(a.At(row.index), 0) << row.name;
+    EXPECT_EQ(a.Capacity(), row.cap) << row.name;
+    EXPECT_EQ(a.Count(), row.count) << row.name;
+  }
+
+  OT_Array<int> a;
+  for (int i = 0; i < 10; ++i) a.Add(i + 1);
+  int* data = a.Data();
+  EXPECT_EQ(a.At(5), 6);
+  EXPECT_EQ(a.Count(), 10) << "reading inside the count changes nothing";
+  EXPECT_EQ(a.Data(), data);
+  a.At(40) = 7;
+  EXPECT_EQ(a.Count(), 41);
+  EXPECT_EQ(a.Capacity(), 60);
+  for (int i = 10; i < 40; ++i) EXPECT_EQ(a.At(i), 0) << "skipped slots read as zero";
+  EXPECT_EQ(a.At(9), 10) << "growth keeps the elements";
+}
+
+TEST(OTArray, DefaultGrowthSteps) {
+  OT_Array<int> a;
+  int caps[] = {30, 50, 70, 90};
+  for (int step = 0; step < 4; ++step) {
+    while (a.Count() < caps[step]) a.Add(a.Count());
+    EXPECT_EQ(a.Capacity(), caps[step]);
+  }
+  // Past 4096 slots the array grows by half, so a million appends stay linear.
+  OT_Array<int> big;
+  int grows = 0, last = 0;
+  for (int i = 0; i < 1000000; ++i) {
+    big.Add(i);
+    if (big.Capacity() != last) ++grows, last = big.Capacity();
+  }
+  EXPECT_LT(grows, 250);
+  EXPECT_EQ(big.At(999999), 999999);
+}
+
+TEST(OTArray, DelRemoveAndPosition) {
+  OT_Array<int> a;
+  for (int i = 0; i < 5; ++i) a.Add(i * 10);
+  EXPECT_EQ(a.Del(5), 0);
+  EXPECT_EQ(a.Del(-1), 0);
+  EXPECT_EQ(a.Count(), 5);
+  a.Position() = 4;
+  EXPECT_EQ(a.Del(1), 1);
+  EXPECT_EQ(a.Count(), 4);
+  EXPECT_EQ(a.Position(), 3) << "kept within the elements";
+  int want[] = {0, 20, 30, 40};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(a.Get(i), want[i]);
+
+  EXPECT_EQ(a.Remove(99), 1);
+  EXPECT_EQ(a.Count(), 4) << "removing a missing value changes nothing";
+  EXPECT_EQ(a.Remove(30), 1);
+  EXPECT_EQ(a.Count(), 3);
+  EXPECT_EQ(a.Get(2), 40);
+
+  OT_Array<int> one;
+  one.Add(1);
+  EXPECT_EQ(one.Del(0), 1);
+  EXPECT_EQ(one.Count(), 0);
+  EXPECT_EQ(one.Position(), 0);
+
+  a.Position() = 2;
+  EXPECT_EQ(a.Clear(), 1);
+  EXPECT_EQ(a.Count(), 0);
+  EXPECT_EQ(a.Capacity(), 0);
+  EXPECT_EQ(a.Position(), 0);
+  EXPECT_EQ(a.Data(), nullptr);
+}
+
+TEST(OTArray, InsertTruncateReserve) {
+  OT_Array<int> a;
+  a.Insert(0, 2);
+  a.Insert(0, 1);
+  a.Insert(2, 4);
+  a.Insert(2, 3);
+  a.Insert(6, 7);  // beyond the end: placed there, the gap reads zero
+  int want[] = {1, 2, 3, 4, 0, 0, 7};
+  ASSERT_EQ(a.Count(), 7);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(a.Get(i), want[i]) << i;
+  a.Truncate(2);
+  EXPECT_EQ(a.Count(), 2);
+  a.Truncate(5);
+  EXPECT_EQ(a.Count(), 2);
+  a.Reserve(500);
+  EXPECT_EQ(a.Capacity(), 500);
+  EXPECT_EQ(a.Count(), 2);
+  EXPECT_EQ(a.Get(1), 2);
+}
+
+// Init_Item runs once for every new slot.
+class Counting_Array : public OT_Array<int> {
+ public:
+  int inits = 0;
+  int Init_Item(int*) override {
+    ++inits;
+    return 1;
+  }
+};
+
+TEST(OTArray, InitItemForEveryNewSlot) {
+  Counting_Array a;
+  a.At(0);
+  EXPECT_EQ(a.inits, 30);
+  a.At(30);
+  EXPECT_EQ(a.inits, 50);
+}
+
+int g_live = 0;
+void* Count_Alloc(size_t n) { ++g_live; return std::malloc(n); }
+void Count_Release(void* p) { --g_live; std::free(p); }
+
+TEST(ArrayStr, OwnsCopiesThroughItsAllocator) {
+  {
+    Array_Str a;
+    a.Set_Allocator(Count_Alloc, Count_Release);
+    char text[] = "abc";
+    EXPECT_EQ(a.Add(text), 1);
+    text[0] = 'X';
+    EXPECT_STREQ(a.Str(0), "abc") << "a copy, not the caller's text";
+    EXPECT_EQ(a.Add(nullptr), 0);
+    EXPECT_EQ(a.Add(""), 1);
+    EXPECT_EQ(a.Count(), 2);
+    EXPECT_EQ(a.Str(2), nullptr);
+    EXPECT_EQ(a.Str(-1), nullptr);
+    EXPECT_EQ(g_live, 3);  // the slots and two strings
+    EXPECT_EQ(a.Free_All(), 1);
+    EXPECT_EQ(g_live, 0);
+    EXPECT_EQ(a.Count(), 0);
+    a.Add("again");
+  }
+  EXPECT_EQ(g_live, 1) << "the destructor returns only the slots; the owner frees the strings";
+  g_live = 0;
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+// Wide-text functions and the collation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/text/text_util.h"
+#include "core/text/wfunc.h"
+#include "tests/core/text/iconv_ref.h"
+
+namespace {
+
+int Sign(int v) { return (v > 0) - (v < 0); }
+
+struct Cmp_Row {
+  const char* name;
+  const char16_t* a;
+  const char16_t* b;
+  int sign;
+};
+
+TEST(Collation, WCmpRows) {
+  const Cmp_Row rows[] = {
+      {"ideographs follow GBK: 啊 (B0A1) before 吧 (B0C9)", u"\x554A", u"\x5427", -1},
+      {"prefix sorts first", u"a", u"ab", -1},
+      {"no case folding", u"B", u"a", -1},
+      {"equal", u"\x554A" "b", u"\x554A" "b", 0},
+      {"empty texts", u"", u"", 0},
+      {"empty before anything", u"", u"a", -1},
+      {"ASCII before ideograph", u"z", u"\x4E00", -1},
+      {"outside the range: code unit order", u"\x3000", u"\x4E00", -1},
+      {"ideograph against U+9FA6 (just outside)", u"\x9FA5", u"\x9FA6", -1},
+      {"range ends are ideographs: 一 (D2BB) after 啊", u"\x4E00", u"\x554A", 1},
+      {"first difference decides", u"\x554A\x5427", u"\x5427\x554A", -1},
+      {"null before empty", nullptr, u"", -1},
+      {"two nulls", nullptr, nullptr, 0},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Sign(W_Cmp(row.a, row.b)), row.sign) << row.name;
+    EXPECT_EQ(Sign(W_Cmp(row.b, row.a)), -row.sign) << row.name << " (swapped)";
+  }
+}
+
+TEST(Collation, WNCmpStopsAfterN) {
+  EXPECT_EQ(W_NCmp(u"abc", u"abd", 2), 0);
+  EXPECT_LT(W_NCmp(u"abc", u"abd", 3), 0);
+  EXPECT_EQ(W_NCmp(u"abc", u"xyz", 0), 0);
+  EXPECT_EQ(W_NCmp(u"abc", u"xyz", -3), 0);
+  EXPECT_LT(W_NCmp(u"ab", u"abc", 5), 0);
+  EXPECT_EQ(W_NCmp(u"ab", u"ab", 5), 0);
+  EXPECT_GT(W_NCmp(u"\x5427", u"\x554A", 1), 0);
+  EXPECT_LT(W_NCmp(nullptr, u"a", 1), 0);
+  // Narrow callers convert on the way in (system code page 936).
+  EXPECT_EQ(W_Cmp("\xB0\xA1", u"\x554A"), 0);
+  EXPECT_LT(W_NCmp("\xB0\xA1", "\xB0\xC9", 1), 0);
+}
+
+// All ideographs sorted by the collation come out in ascending GBK order, as iconv encodes them.
+TEST(Collation, IdeographsSortByTheirGbkBytes) {
+  std::vector<wchar16> all;
+  for (unsigned c = 0x4E00; c <= 0x9FA5; ++c) all.push_back(static_cast<wchar16>(c));
+  std::sort(all.begin(), all.end(), [](wchar16 a, wchar16 b) { return W_Chr_Cmp(a, b) < 0; });
+  std::string prev;
+  for (wchar16 c : all) {
+    std::string gbk;
+    ASSERT_TRUE(Iconv_W_To_Gbk(std::u16string(1, c), &gbk)) << std::hex << c;
+    ASSERT_EQ(gbk.size(), 2u);
+    ASSERT_LT(prev, gbk) << std::hex << c;
+    prev = gbk;
+  }
+}
+
+TEST(Collation, UnderUtf8IdeographsFollowCodeUnits) {
+  ASSERT_EQ(Set_Sys_Code_Page(ZEM_CP_UTF8), 1);
+  int r = W_Cmp(u"\x554A", u"\x5427");
+  int c = W_Chr_Cmp(0x554A, 0x5427);
+  ASSERT_EQ(Set_Sys_Code_Page(ZEM_CP_GBK), 1);
+  EXPECT_GT(r, 0);
+  EXPECT_GT(c, 0);
+}
+
+TEST(WFunc, CopyAndConcatenate) {
+  wchar16 buf[32];
+  wchar16* end = W_Cpy(buf, u"abc");
+  EXPECT_EQ(end, buf + 3);
+  EXPECT_EQ(*end, 0);
+  end = W_Cat(buf, u"de");
+  EXPECT_EQ(end, buf + 5);
+  EXPECT_EQ(std::u16string(buf), u"abcde");
+  EXPECT_EQ(W_Cat(buf, nullptr), buf + 5);
+  EXPECT_EQ(std::u16string(buf), u"abcde");
+  EXPECT_EQ(W_Cpy(buf, nullptr), buf);
+  EXPECT_EQ(buf[0], 0);
+
+  W_Cpy(buf, u"xxxxx");
+  W_NCpy(buf, u"ab", 2);
+  EXPECT_EQ(std::u16string(buf), u"abxxx") << "exactly n units, no terminator";
+  EXPECT_EQ(W_LCpy(buf, u"abcdef", 3), buf);
+  EXPECT_EQ(std::u16string(buf), u"abc");
+  W_LCpy(buf, u"abcdef", 0);
+  EXPECT_EQ(std::u16string(buf), u"abcdef");
+  W_LCpy(buf, u"ab", 10);
+  EXPECT_EQ(std::u16string(buf), u"ab");
+  W_Fill(buf, u'z', 4);
+  buf[4] = 0;
+  EXPECT_EQ(std::u16string(buf), u"zzzz");
+
+  EXPECT_EQ(W_Len(nullptr), 0);
+  EXPECT_EQ(W_Len(u"\x554A" "b"), 2);
+  EXPECT_TRUE(W_Is_Empty(nullptr));
+  EXPECT_TRUE(W_Is_Empty(u""));
+  EXPECT_FALSE(W_Is_Empty(u" "));
+}
+
+TEST(WFunc, Find) {
+  const wchar16* s = u"abcabc";
+  EXPECT_EQ(W_Chr(s, u'b'), s + 1);
+  EXPECT_EQ(W_RChr(s, u'b'), s + 4);
+  EXPECT_EQ(W_Chr(s, u'z'), nullptr);
+  EXPECT_EQ(W_RChr(s, u'z'), nullptr);
+  EXPECT_EQ(W_Chr(nullptr, u'a'), nullptr);
+  EXPECT_EQ(W_Str(s, u"ca"), s + 2);
+  EXPECT_EQ(W_Str(s, u"cab"), s + 2);
+  EXPECT_EQ(W_Str(s, u"cb"), nullptr);
+  EXPECT_EQ(W_Str(s, u"abcabcd"), nullptr);
+  EXPECT_EQ(W_Str(s, u""), s);
+  EXPECT_EQ(W_Str(nullptr, u"a"), nullptr);
+  const wchar16* cn = u"x\x554A\x5427";
+  EXPECT_EQ(W_Str(cn, "\xB0\xC9"), cn + 2) << "a narrow search text is converted";
+}
+
+struct Edit_Row {
+  const char* name;
+  wchar16* (*fn)(wchar16*);
+  const char16_t* in;
+  const char16_t* out;
+};
+
+TEST(WFunc, InPlaceEdits) {
+  const Edit_Row rows[] = {
+      {"rtrim", W_RTrim, u"  a b \t\r\n", u"  a b"},
+      {"ltrim", W_LTrim, u"\r\n\t a b  ", u"a b  "},
+      {"trim", W_Trim, u" \ta b\n ", u"a b"},
+      {"trim all blank", W_Trim, u" \t\r\n", u""},
+      {"trim keeps ideographic space", W_Trim, u"\x3000" "a", u"\x3000" "a"},
+      {"upper ASCII only", W_Upper, u"abZ\xFF41\x00E9", u"ABZ\xFF41\x00E9"},
+      {"lower ASCII only", W_Lower, u"ABz\xFF21\x00C9", u"abz\xFF21\x00C9"},
+  };
+  for (const auto& row : rows) {
+    wchar16 buf[32];
+    W_Cpy(buf, row.in);
+    EXPECT_EQ(row.fn(buf), buf) << row.name;
+    EXPECT_EQ(std::u16string(buf), row.out) << row.name;
+  }
+  EXPECT_EQ(W_Trim(nullptr), nullptr);
+  wchar16 buf[16];
+  W_Cpy(buf, u"a,b,,c,");
+  W_Remove_Chr(buf, u',');
+  EXPECT_EQ(std::u16string(buf), u"abc");
+  W_Remove_Chr(buf, 0);
+  EXPECT_EQ(std::u16string(buf), u"abc");
+}
+
+struct Replace_Row {
+  const char* name;
+  bool all;
+  const char16_t* text;
+  const char16_t* from;
+  const char16_t* to;
+  const char16_t* out;
+  int count;
+};
+
+TEST(WFunc, Replace) {
+  const Replace_Row rows[] = {
+      {"all, longer", true, u"a-b-c", u"-", u"--", u"a--b--c", 2},
+      {"all, shorter", true, u"a--b--c", u"--", u"", u"abc", 2},
+      {"first only", false, u"a-b-c", u"-", u"+", u"a+b-c", 1},
+      {"replacement holds the search text", true, u"aa", u"a", u"aa", u"aaaa", 2},
+      {"not found", true, u"abc", u"x", u"y", u"abc", 0},
+      {"empty search replaces nothing", true, u"abc", u"", u"y", u"abc", 0},
+      {"whole text", true, u"abc", u"abc", u"\x554A", u"\x554A", 1},
+      {"overlapping occurrences", true, u"aaa", u"aa", u"b", u"ba", 1},
+  };
+  for (const auto& row : rows) {
+    wchar16 buf[64];
+    W_Cpy(buf, row.text);
+    int n = row.all ? W_Replace_All(buf, row.from, row.to) : W_Replace_First(buf, row.from, row.to);
+    EXPECT_EQ(n, row.count) << row.name;
+    EXPECT_EQ(std::u16string(buf), row.out) << row.name;
+  }
+}
+
+int g_allocs_left = 0;
+void* Fail_After(size_t n, const char*) { return g_allocs_left-- > 0 ? std::malloc(n) : nullptr; }
+
+TEST(WFunc, ReplaceWithoutMemoryStopsWhereItGot) {
+  wchar16 buf[32];
+  W_Cpy(buf, u"a-b-c-d");
+  g_allocs_left = 1;
+  Zem_Text_Set_Alloc_Hook(Fail_After);
+  testing::internal::CaptureStdout();
+  int n = W_Replace_All(buf, u"-", u"+");
+  std::string out = testing::internal::GetCapturedStdout();
+  Zem_Text_Set_Alloc_Hook(nullptr);
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(std::u16string(buf), u"a+b-c-d");
+  EXPECT_EQ(out, "ERROR: unable alloc memory for replace\n");
+}
+
+TEST(WFunc, Numbers) {
+  struct { const char16_t* s; int i; double d; } rows[] = {
+      {u"42", 42, 42.0},        {u"  -7x", -7, -7.0},        {u"3.75", 3, 3.75},
+      {u"", 0, 0.0},            {u"abc", 0, 0.0},            {u"99999999999", 2147483647, 99999999999.0},
+      {u"\xFF11", 0, 0.0},  // a full-width digit is not a digit
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(W_To_Int(row.s), row.i) << std::string(map_char(row.s).c_str());
+    EXPECT_DOUBLE_EQ(W_To_Double(row.s), row.d) << std::string(map_char(row.s).c_str());
+  }
+  EXPECT_EQ(W_To_Int(nullptr), 0);
+  EXPECT_EQ(W_To_Double(nullptr), 0.0);
+}
+
+}  // namespace

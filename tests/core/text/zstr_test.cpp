@@ -1,0 +1,254 @@
+// tstr and wstr: growth rules, lengths, aliasing and allocation failure.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <string>
+
+#include "core/text/text_util.h"
+#include "core/text/zstr.h"
+
+namespace {
+
+// Makes a tstr of len bytes whose buffer is exactly full (capacity len + 1).
+void Fill_Full(tstr* t, int len) {
+  ASSERT_EQ(t->reserve(len + 1), 1);
+  std::memset(t->data(), 'x', static_cast<size_t>(len));
+  ASSERT_EQ(t->set_length(len), 1);
+}
+
+struct Grow_Row {
+  const char* name;
+  int len;       // bytes already in the buffer
+  int cap;       // its capacity (0: no buffer)
+  int append;    // bytes appended
+  int want_cap;  // capacity afterwards
+};
+
+TEST(Tstr, Growth) {
+  const Grow_Row rows[] = {
+      {"one byte into an empty buffer", 0, 0, 1, 512},
+      {"fits with room to spare stays", 509, 512, 1, 512},
+      {"would touch the last byte grows", 510, 512, 1, 768},
+      {"full 7000-byte text grows by a twelfth", 7000, 7001, 1, 7424},
+      {"below the twelfth threshold grows by 512", 6000, 6001, 1, 6400},
+      {"large append", 0, 0, 1000, 1280},
+  };
+  for (const auto& row : rows) {
+    tstr t;
+    if (row.cap) {
+      ASSERT_EQ(t.reserve(row.cap), 1);
+      std::memset(t.data(), 'x', static_cast<size_t>(row.len));
+      ASSERT_EQ(t.set_length(row.len), 1);
+    }
+    std::string more(static_cast<size_t>(row.append), 'y');
+    t.append(more.c_str());
+    EXPECT_EQ(t.capacity(), row.want_cap) << row.name;
+    EXPECT_EQ(t.length(), row.len + row.append) << row.name;
+    EXPECT_EQ(t.c_str()[t.length()], 0) << row.name;
+    EXPECT_EQ(t.c_str()[t.length() - 1], 'y') << row.name;
+  }
+}
+
+// Many appends keep every invariant: capacity a multiple of 256, room for the terminator, text intact.
+TEST(Tstr, RepeatedAppendsKeepTheText) {
+  tstr t;
+  std::string ref;
+  for (int i = 0; i < 5000; ++i) {
+    std::string piece = std::to_string(i) + ",";
+    t.append(piece.c_str());
+    ref += piece;
+    ASSERT_EQ(t.capacity() % 256, 0);
+    ASSERT_GT(t.capacity(), t.length());
+  }
+  EXPECT_EQ(std::string(t.c_str()), ref);
+}
+
+TEST(Tstr, LengthOperations) {
+  tstr t;
+  EXPECT_STREQ(t.c_str(), "") << "no buffer still gives a text";
+  EXPECT_EQ(t.set_length(0), 0) << "no buffer: nothing below the capacity";
+  t = "hello";
+  ASSERT_EQ(t.capacity(), 512);
+  struct { int n; int ok; int len; } rows[] = {{511, 1, 511}, {512, 0, 511}, {600, 0, 511}, {-1, 0, 511}, {3, 1, 3}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(t.set_length(row.n), row.ok) << row.n;
+    EXPECT_EQ(t.length(), row.len) << row.n;
+  }
+  EXPECT_STREQ(t.c_str(), "hel");
+  EXPECT_EQ(t.set_length(2), 1);
+  EXPECT_EQ(t.set_length(3), 1);
+  EXPECT_EQ(std::string(t.c_str(), 4), std::string("he\0\0", 4)) << "each set_length writes its terminator";
+
+  EXPECT_EQ(t.reserve(3), 0) << "must exceed the length";
+  EXPECT_EQ(t.reserve(4), 1);
+  EXPECT_EQ(t.capacity(), 4);
+  EXPECT_EQ(t.length(), 3);
+
+  tstr e("abcdef");
+  EXPECT_EQ(e.erase_front(0), 1);
+  EXPECT_STREQ(e.c_str(), "abcdef");
+  EXPECT_EQ(e.erase_front(2), 1);
+  EXPECT_STREQ(e.c_str(), "cdef");
+  EXPECT_EQ(e.length(), 4);
+  EXPECT_EQ(e.erase_front(10), 1);
+  EXPECT_STREQ(e.c_str(), "");
+  EXPECT_EQ(e.length(), 0);
+
+  ~e;
+  EXPECT_EQ(e.capacity(), 0);
+  EXPECT_EQ(e.length(), 0);
+  EXPECT_STREQ(e.c_str(), "");
+}
+
+TEST(Tstr, AssignAndAppendForms) {
+  tstr t;
+  t.append("ab", 0);
+  t.append(nullptr, 3);
+  t.append(nullptr);
+  t.append("");
+  EXPECT_EQ(t.capacity(), 0) << "nothing to append allocates nothing";
+  t.append("a\0b", 3);
+  EXPECT_EQ(t.length(), 3);
+  EXPECT_EQ(std::memcmp(t.c_str(), "a\0b", 4), 0);
+  t = 1234;
+  EXPECT_STREQ(t.c_str(), "1234");
+  t = -1.5;
+  EXPECT_STREQ(t.c_str(), "-1.500000");
+  t.assign(static_cast<const char*>(nullptr));
+  EXPECT_STREQ(t.c_str(), "");
+
+  tstr copy("copy me");
+  tstr other(copy);
+  EXPECT_STREQ(other.c_str(), "copy me");
+  EXPECT_NE(other.c_str(), copy.c_str());
+}
+
+// A buffer given its own text, or part of it, as the source.
+TEST(Tstr, OwnTextAsSource) {
+  tstr t("abcdef");
+  const char* before = t.c_str();
+  t.assign(t.c_str());
+  EXPECT_EQ(t.c_str(), before);
+  EXPECT_STREQ(t.c_str(), "abcdef");
+  t = t;  // NOLINT self-assignment is a no-op
+  EXPECT_STREQ(t.c_str(), "abcdef");
+  t.assign(t.c_str() + 2);
+  EXPECT_STREQ(t.c_str(), "cdef");
+
+  // Appending the text to itself until it must move: the source moves with it.
+  tstr grow("0123456789");
+  for (int i = 0; i < 8; ++i) grow.append(grow.c_str());
+  EXPECT_EQ(grow.length(), 10 * 256);
+  EXPECT_EQ(std::string(grow.c_str(), 10), "0123456789");
+  EXPECT_EQ(std::string(grow.c_str() + 2550, 10), "0123456789");
+}
+
+// An allocator that fails on purpose: the operation that needed the room does nothing.
+void* Fail_Alloc(size_t, const char*) { return nullptr; }
+
+TEST(Zstr, AllocationFailureLosesNothing) {
+  tstr t("keep");
+  Fill_Full(&t, 600);
+  std::string before(t.c_str());
+  wstr w(u"keep");
+  std::u16string wbefore(w.c_str());
+  int wcap = w.capacity();
+
+  Zem_Text_Set_Alloc_Hook(Fail_Alloc);
+  t.append("more");
+  EXPECT_EQ(t.reserve(5000), 0);
+  std::string after(t.c_str());
+  tstr fresh;
+  fresh.append("x");
+  std::u16string big(600, u'w');
+  w.append(big.c_str());
+  EXPECT_EQ(w.reserve(5000), 0);
+  Zem_Text_Set_Alloc_Hook(nullptr);
+
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(t.length(), 600);
+  EXPECT_STREQ(fresh.c_str(), "");
+  EXPECT_EQ(fresh.capacity(), 0);
+  EXPECT_EQ(std::u16string(w.c_str()), wbefore);
+  EXPECT_EQ(w.capacity(), wcap);
+}
+
+TEST(Wstr, Growth) {
+  struct { const char* name; int len; int cap; int append; int want_cap; } rows[] = {
+      {"one unit into an empty buffer", 0, 0, 1, 512},
+      {"two units short of the end stays", 508, 512, 1, 512},
+      {"reaching capacity - 2 grows", 509, 512, 1, 768},
+      {"big append", 100, 512, 700, 1280},
+  };
+  for (const auto& row : rows) {
+    wstr w;
+    if (row.cap) {
+      ASSERT_EQ(w.reserve(row.cap), 1);
+      std::u16string fill(static_cast<size_t>(row.len), u'x');
+      w.append(fill.c_str());
+      ASSERT_EQ(w.capacity(), row.cap) << row.name;
+    }
+    std::u16string more(static_cast<size_t>(row.append), u'y');
+    w.append(more.c_str());
+    EXPECT_EQ(w.capacity(), row.want_cap) << row.name;
+    EXPECT_EQ(w.length(), row.len + row.append) << row.name;
+    EXPECT_EQ(w.c_str()[w.length()], 0) << row.name;
+  }
+}
+
+TEST(Wstr, LengthAndForms) {
+  wstr w(u"abc");
+  EXPECT_EQ(w.set_length(5), 0);
+  EXPECT_EQ(w.length(), 3);
+  EXPECT_EQ(std::u16string(w.c_str()), u"abc");
+  EXPECT_EQ(w.set_length(-1), 0);
+  EXPECT_EQ(w.set_length(3), 1);
+  EXPECT_EQ(w.set_length(1), 1);
+  EXPECT_EQ(std::u16string(w.c_str()), u"a");
+
+  w.assign("\xB0\xA1");  // narrow text in the system code page
+  EXPECT_EQ(std::u16string(w.c_str()), u"\x554A");
+  w.append("x\xB0\xC9");
+  EXPECT_EQ(std::u16string(w.c_str()), u"\x554Ax\x5427");
+  w.append(u"yz", 1);
+  EXPECT_EQ(std::u16string(w.c_str()), u"\x554Ax\x5427y");
+  w.assign(-17);
+  EXPECT_EQ(std::u16string(w.c_str()), u"-17");
+  w.assign(2.25);
+  EXPECT_EQ(std::u16string(w.c_str()), u"2.250000");
+  w.assign(static_cast<const char*>(nullptr));
+  EXPECT_EQ(w.length(), 0);
+
+  wstr self(u"0123456789");
+  for (int i = 0; i < 7; ++i) self.append(self.c_str());
+  EXPECT_EQ(self.length(), 1280);
+  EXPECT_EQ(std::u16string(self.c_str() + 1270), u"0123456789");
+  self.assign(self.c_str() + 1270);
+  EXPECT_EQ(std::u16string(self.c_str()), u"0123456789");
+
+  ~self;
+  EXPECT_EQ(self.capacity(), 0);
+  EXPECT_EQ(self.c_str()[0], 0);
+}
+
+// Numbers are written with '.', whatever locale the host application has set.
+TEST(Zstr, NumbersIgnoreTheProcessLocale) {
+  const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"};
+  const char* set = nullptr;
+  for (const char* n : names) {
+    if ((set = std::setlocale(LC_NUMERIC, n)) != nullptr) break;
+  }
+  if (!set) GTEST_SKIP() << "no locale with a decimal comma is installed";
+  tstr t;
+  t = 0.5;
+  char buf[32];
+  Zem_Fmt_Double(buf, sizeof buf, 1.25);
+  double read = Zem_Read_Double("3.75");
+  std::setlocale(LC_NUMERIC, "C");
+  EXPECT_STREQ(t.c_str(), "0.500000");
+  EXPECT_STREQ(buf, "1.250000");
+  EXPECT_EQ(read, 3.75);
+}
+
+}  // namespace
