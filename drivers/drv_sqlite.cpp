@@ -1,0 +1,277 @@
+// zem_drv_sqlite.so: the driver entry points over an embedded SQLite database file.
+//
+// Connection: text1 is the database file (created when missing); the other texts, the kind and the
+// option are not used. Statements are prepared from their UTF-16 text as they are; a text holding
+// several statements runs them all, and the first one that returns columns fills the data set.
+// Writes run in a transaction the driver opens (BEGIN IMMEDIATE, so two sessions never deadlock on
+// the upgrade from reading to writing) and that Commit/Rollback, or the texts "commit"/"rollback",
+// end. Reads outside a transaction run on their own. Waits up to 5 s for another session's lock.
+// Errors arrive as SQLite's extended result code and its message.
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "drivers/drv_common.h"
+
+namespace {
+
+struct Session {
+  sqlite3* db = nullptr;
+  bool in_tx = false;
+};
+
+drv::Sessions<Session>& All() {
+  static drv::Sessions<Session> s;
+  return s;
+}
+
+const TDb_Data_Oper* T() { return drv::Table(); }
+
+void Db_Error(void* ds, Session* s) {
+  const void* msg = sqlite3_errmsg16(s->db);
+  T()->Set_Error(ds, sqlite3_extended_errcode(s->db), static_cast<const wchar16*>(msg));
+  // Some errors (full disk, I/O) end the transaction inside SQLite: follow it.
+  s->in_tx = !sqlite3_get_autocommit(s->db);
+}
+
+// Runs a text without results on the session (BEGIN, COMMIT, ...). 1 or 0 (error in ds).
+int Simple(void* ds, Session* s, const char* sql) {
+  if (sqlite3_exec(s->db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (ds) Db_Error(ds, s);
+    return 0;
+  }
+  return 1;
+}
+
+Session* Session_Of(void* ds) {
+  if (!ds || !T()) return nullptr;
+  Session* s = All().Get(T()->Get_Tag(ds, 0));
+  if (!s) T()->Set_Error(ds, SQLITE_MISUSE, u"no open session for this data set");
+  return s;
+}
+
+int End_Tx(void* ds, Session* s, bool commit) {
+  if (!s->in_tx) return 1;
+  int ok = Simple(ds, s, commit ? "COMMIT" : "ROLLBACK");
+  s->in_tx = !sqlite3_get_autocommit(s->db);
+  return ok;
+}
+
+int Begin_Tx(void* ds, Session* s) {
+  if (s->in_tx) return 1;
+  if (!Simple(ds, s, "BEGIN IMMEDIATE")) return 0;
+  s->in_tx = true;
+  return 1;
+}
+
+// Field descriptors of a prepared statement. The declared type decides; an expression column takes
+// the storage class of its first value.
+void Describe(void* ds, sqlite3_stmt* st, bool have_row) {
+  int n = sqlite3_column_count(st);
+  T()->Set_Field_Count(ds, n);
+  for (int i = 0; i < n; i++) {
+    T()->Set_Field_Name(ds, i, static_cast<const wchar16*>(sqlite3_column_name16(st, i)));
+    const char* decl = sqlite3_column_decltype(st, i);
+    drv::Field_Kind k = drv::Kind_From_Decl(decl);
+    if ((!decl || !*decl) && have_row) {
+      int c = sqlite3_column_type(st, i);
+      if (c == SQLITE_INTEGER) k = {'I', 19, 0};
+      else if (c == SQLITE_FLOAT) k = {'F', 15, 0};
+    }
+    T()->Set_Field_Type(ds, i, k.type);
+    T()->Set_Field_Size(ds, i, k.size);
+    T()->Set_Field_Decsize(ds, i, k.decsize);
+  }
+}
+
+// Runs every statement of the text; rows of the first one with columns go into ds, from row `first`
+// on and at most `max` of them (max < 0: all). 1 or 0.
+int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
+  T()->Reset_Result(ds);
+  switch (drv::Classify(sql)) {
+    case drv::Stmt::Commit: return End_Tx(ds, s, true);
+    case drv::Stmt::Rollback: return End_Tx(ds, s, false);
+    case drv::Stmt::Begin: return Begin_Tx(ds, s);
+    case drv::Stmt::Plain:
+      if (!Begin_Tx(ds, s)) return 0;
+      break;
+    case drv::Stmt::Select: break;
+  }
+  const sqlite3_int64 changes_before = sqlite3_total_changes64(s->db);
+  const void* tail = sql;
+  bool filled = false;
+  while (tail && *static_cast<const wchar16*>(tail)) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare16_v2(s->db, tail, -1, &st, &tail) != SQLITE_OK) {
+      Db_Error(ds, s);
+      return 0;
+    }
+    if (!st) break;  // only blanks or comments were left
+    const bool fill = !filled && sqlite3_column_count(st) > 0;
+    int rc = sqlite3_step(st);
+    if (fill) {
+      filled = true;
+      Describe(ds, st, rc == SQLITE_ROW);
+      const int n = sqlite3_column_count(st);
+      int row = 0, kept = 0;
+      for (; rc == SQLITE_ROW; rc = sqlite3_step(st), row++) {
+        if (row < first) continue;
+        if (max >= 0 && kept >= max) continue;  // stepped to the end so errors still surface
+        T()->Add_Row(ds);
+        kept++;
+        for (int i = 0; i < n; i++) {
+          if (sqlite3_column_type(st, i) == SQLITE_NULL) continue;  // stays absent
+          const wchar16* v = static_cast<const wchar16*>(sqlite3_column_text16(st, i));
+          int units = sqlite3_column_bytes16(st, i) / 2;
+          if (v) T()->Set_Value_With_Len(ds, i, v, units);
+        }
+      }
+    } else {
+      while (rc == SQLITE_ROW) rc = sqlite3_step(st);
+    }
+    if (rc != SQLITE_DONE) {
+      Db_Error(ds, s);
+      sqlite3_finalize(st);
+      return 0;
+    }
+    sqlite3_finalize(st);
+  }
+  T()->Set_Tag(ds, 1, static_cast<int>(sqlite3_total_changes64(s->db) - changes_before));
+  T()->First(ds);
+  return 1;
+}
+
+int Guarded(void* ds, int (*fn)(void*, Session*, const wchar16*, int, int), const wchar16* sql, int first,
+            int max) {
+  Session* s = Session_Of(ds);
+  if (!s) return 0;
+  try {
+    return fn(ds, s, sql ? sql : u"", first, max);
+  } catch (...) {
+    T()->Set_Error(ds, SQLITE_ERROR, u"driver failure");
+    return 0;
+  }
+}
+
+int Batch(void* ds, Session* s, const wchar16*, int, int) {
+  T()->Reset_Result(ds);
+  std::u16string table = T()->Get_Table_Name(ds);
+  if (table.empty()) {
+    T()->Set_Error(ds, SQLITE_ERROR, u"batch insert: the data set names no table");
+    return 0;
+  }
+  const int nf = T()->Get_Field_Count(ds);
+  std::vector<int> cols;
+  std::u16string sql = u"insert into " + table + u"(";
+  for (int i = 0; i < nf; i++) {
+    const wchar16* name = T()->Get_Field_Name(ds, i);
+    if (drv::Skip_Column(name)) continue;
+    if (!cols.empty()) sql += u",";
+    sql += name;
+    cols.push_back(i);
+  }
+  sql += u") values(";
+  for (size_t i = 0; i < cols.size(); i++) sql += i ? u",?" : u"?";
+  sql += u")";
+  if (cols.empty()) {
+    T()->Set_Error(ds, SQLITE_ERROR, u"batch insert: the data set has no fields");
+    return 0;
+  }
+  if (!Begin_Tx(ds, s)) return 0;
+  // All rows or none: a savepoint inside the driver's transaction.
+  if (!Simple(ds, s, "SAVEPOINT zem_batch")) return 0;
+  sqlite3_stmt* st = nullptr;
+  int ok = sqlite3_prepare16_v2(s->db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
+  int done = 0;
+  if (!ok) Db_Error(ds, s);
+  const int keep_row = T()->Get_Row_Count(ds) > 0 ? 0 : -1;
+  for (int r = 0; ok && r < T()->Get_Row_Count(ds); r++) {
+    T()->Go_To_Row(ds, r);
+    for (size_t j = 0; j < cols.size(); j++) {
+      const wchar16* v = T()->Get_Value(ds, cols[j]);
+      if (!v || !*v) sqlite3_bind_null(st, static_cast<int>(j) + 1);  // empty cells insert NULL
+      else sqlite3_bind_text16(st, static_cast<int>(j) + 1, v, -1, SQLITE_TRANSIENT);
+    }
+    if (sqlite3_step(st) != SQLITE_DONE) {
+      Db_Error(ds, s);
+      ok = 0;
+    } else {
+      done++;
+    }
+    sqlite3_reset(st);
+  }
+  sqlite3_finalize(st);
+  if (keep_row == 0) T()->First(ds);
+  if (ok) {
+    Simple(ds, s, "RELEASE zem_batch");
+  } else {
+    sqlite3_exec(s->db, "ROLLBACK TO zem_batch; RELEASE zem_batch", nullptr, nullptr, nullptr);
+    done = 0;
+  }
+  T()->Set_Tag(ds, 1, done);
+  return ok;
+}
+
+}  // namespace
+
+ZEM_DRV_EXPORT int _Set_Data_Oper_Handle(const TDb_Data_Oper* table) {
+  drv::Table() = table;
+  return 1;
+}
+
+ZEM_DRV_EXPORT int _Connect_Handle(void* ds, int /*kind*/, const wchar16* t1, const wchar16*, const wchar16*,
+                                   const wchar16*, int /*option*/) {
+  if (!ds || !T()) return 0;
+  std::string path = drv::To_Utf8(t1);
+  if (path.empty()) {
+    T()->Set_Error(ds, SQLITE_CANTOPEN, u"no database file given (text1)");
+    return 0;
+  }
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc != SQLITE_OK) {
+    T()->Set_Error(ds, rc, db ? static_cast<const wchar16*>(sqlite3_errmsg16(db)) : u"out of memory");
+    sqlite3_close_v2(db);
+    return 0;
+  }
+  sqlite3_busy_timeout(db, 5000);
+  Session* s = new Session();
+  s->db = db;
+  T()->Set_Tag(ds, 0, All().Add(s));
+  T()->Reset_Result(ds);
+  return 1;
+}
+
+ZEM_DRV_EXPORT int _Disconnect_Handle(void* ds) {
+  if (!ds || !T()) return 0;
+  Session* s = All().Take(T()->Get_Tag(ds, 0));
+  if (!s) return 0;
+  // Uncommitted statements are given up, as the database does when a session ends.
+  if (s->in_tx) sqlite3_exec(s->db, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(s->db);
+  delete s;
+  return 1;
+}
+
+ZEM_DRV_EXPORT int _Commit_Handle(void* ds) {
+  Session* s = Session_Of(ds);
+  return s ? End_Tx(ds, s, true) : 0;
+}
+
+ZEM_DRV_EXPORT int _Rollback_Handle(void* ds) {
+  Session* s = Session_Of(ds);
+  return s ? End_Tx(ds, s, false) : 0;
+}
+
+ZEM_DRV_EXPORT int _ExecuteSql_Handle(void* ds, const wchar16* sql) { return Guarded(ds, Run, sql, 0, -1); }
+
+// SQLite has no stored procedures: the call text runs as a statement (and fails as SQLite says).
+ZEM_DRV_EXPORT int _ExecuteProc_Handle(void* ds, const wchar16* call) { return Guarded(ds, Run, call, 0, -1); }
+
+ZEM_DRV_EXPORT int _SelectRow_Handle(void* ds, const wchar16* sql, int first_row, int max_rows) {
+  return Guarded(ds, Run, sql, first_row < 0 ? 0 : first_row, max_rows);
+}
+
+ZEM_DRV_EXPORT int _BatchInsert_Handle(void* ds) { return Guarded(ds, Batch, nullptr, 0, 0); }
