@@ -189,6 +189,8 @@ class DBDataMgr {
  protected:
   // The set's allocator: names, captions, rows, cell arrays and values all come from here with the
   // tag of their call site. A derived set may track or refuse allocations; the default is the C heap.
+  // A derived set that frees differently calls CFree() in its own destructor (the base destructor
+  // can only reach the base Mem_Free).
   virtual void* Mem_Alloc(size_t bytes, const char* tag);
   virtual void Mem_Free(void* p, const char* tag);
 

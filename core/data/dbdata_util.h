@@ -10,18 +10,10 @@ inline const wchar16* Text(const DBIOCOLSTRU& c) { return c.value ? c.value : g_
 // Code units of a cell's value (embedded zeros counted).
 inline int Units(const DBIOCOLSTRU& c) { return c.value ? c.len - 1 : 0; }
 
-// The text collation over whole texts, as W_Cmp: equal code units are skipped cheaply and the first
-// differing pair is decided by W_Chr_Cmp (a terminator counts as code unit 0). -1, 0 or 1.
+// The text collation over whole texts (W_Cmp), as -1, 0 or 1.
 inline int Coll_Cmp(const wchar16* a, const wchar16* b) {
-  for (;; ++a, ++b) {
-    wchar16 x = *a, y = *b;
-    if (x == y) {
-      if (!x) return 0;
-      continue;
-    }
-    int r = W_Chr_Cmp(x, y);
-    if (r) return r < 0 ? -1 : 1;
-  }
+  int r = W_Cmp(a, b);
+  return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
 inline int Str_Len(const wchar16* s) {

@@ -1,0 +1,486 @@
+// DBDataMgr: fields, rows, cursor, values, sorting, seek and find, through the public interface.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/data/dbdata.h"
+#include "core/data/dec_num.h"
+#include "core/text/wfunc.h"
+#include "frame/log_mgr.h"
+#include "frame/thr_err.h"
+
+namespace {
+
+std::u16string S(const wchar16* s) { return std::u16string(s); }
+
+// Keeps the console lines written during one test.
+struct Console {
+  Console() {
+    Log_Mgr()->Set_Keep(0);
+    Log_Mgr()->Set_Keep(50);
+  }
+  ~Console() { Log_Mgr()->Set_Keep(0); }
+  bool Has(const std::string& line) const { return Log_Mgr()->Last_Lines().find(line) != std::string::npos; }
+};
+
+// A set with the given field names and rows of values (nullptr = absent).
+void Fill(DBDataMgr* d, std::vector<const char16_t*> names, std::vector<std::vector<const char16_t*>> rows) {
+  d->CFree();
+  d->Set_Field_Count(static_cast<int>(names.size()));
+  for (size_t i = 0; i < names.size(); ++i) d->Set_Field_Name(static_cast<int>(i), names[i]);
+  for (auto& r : rows) {
+    d->Add_Row();
+    for (size_t i = 0; i < r.size(); ++i) {
+      if (r[i]) d->Set_Value(static_cast<int>(i), r[i]);
+    }
+  }
+}
+
+std::u16string Column(DBDataMgr* d, int field, char16_t sep = u'|') {
+  std::u16string out;
+  for (int r = 0; r < d->Get_Row_Count(); ++r) {
+    if (r) out += sep;
+    out += d->Get_Row_Value(r, field);
+  }
+  return out;
+}
+
+TEST(DBData, FieldCountLimitsAndRefusals) {
+  Console con;
+  DBDataMgr d;
+  EXPECT_EQ(d.Set_Field_Count(700), 0);
+  EXPECT_TRUE(con.Has("ERROR: Field is out of range!\n"));
+  EXPECT_EQ(d.Set_Field_Count(-1), 0);
+  EXPECT_EQ(d.Set_Field_Count(599), 1);
+  EXPECT_EQ(d.Get_Field_Count(), 599);
+  EXPECT_EQ(d.Get_Field_Type(598), 'S');
+
+  Fill(&d, {u"a", u"b"}, {{u"1", u"2"}});
+  EXPECT_EQ(d.Set_Field_Count(2), 1) << "same count on a filled set is a no-op";
+  EXPECT_EQ(S(d.Get_Field_Name(1)), u"b");
+  Thr_Err_Mgr()->Clear_Err();
+  EXPECT_EQ(d.Set_Field_Count(3), 0);
+  std::string err;
+  EXPECT_EQ(Thr_Err_Mgr()->Get_Err(&err), -1);
+  EXPECT_EQ(err, "ERROR: dataset is not empty, records 1 field num 2 ,set field num fail\n");
+  EXPECT_EQ(d.Get_Field_Count(), 2);
+  EXPECT_EQ(S(d.Get_Value(1)), u"2") << "nothing changed";
+}
+
+TEST(DBData, FieldDescriptorsAndLookup) {
+  Console con;
+  DBDataMgr d;
+  Fill(&d, {u"code", u"Name"}, {});
+  EXPECT_EQ(S(d.Get_Field_Caption(0)), u"code") << "a field without caption takes its name";
+  d.Set_Field_Caption(0, u"编码");
+  d.Set_Field_Name(0, u"dept_code");
+  EXPECT_EQ(S(d.Get_Field_Caption(0)), u"编码") << "a caption, once set, stays";
+  d.Set_Field_Type(0, 'N');
+  d.Set_Field_Type(0, 0);
+  EXPECT_EQ(d.Get_Field_Type(0), 'N') << "type letter 0 leaves the type";
+
+  const struct {
+    const char16_t* ask;
+    int want;
+  } finds[] = {{u"Name", 1}, {u"NAME", 1}, {u"name", 1}, {u"DEPT_CODE", 0}, {u"nam", -1}, {u"", -1}};
+  for (const auto& f : finds) EXPECT_EQ(d.Find_Field(f.ask), f.want) << std::string(f.ask, f.ask + W_Len(f.ask));
+  EXPECT_EQ(d.Find_Field("Name"), 1) << "narrow names convert on the way in";
+
+  // Bad indexes give defaults and the console line.
+  EXPECT_EQ(S(d.Get_Field_Name(5)), u"");
+  EXPECT_EQ(d.Get_Field_Type(-1), '0');
+  EXPECT_EQ(d.Get_Field_Size(2), 0);
+  EXPECT_EQ(d.Set_Field_Width(2, 5), 0);
+  EXPECT_TRUE(con.Has("ERROR: Field is out of range!"));
+}
+
+TEST(DBData, InsertAndDropFieldsMoveCells) {
+  DBDataMgr d;
+  Fill(&d, {u"a", u"b"}, {{u"a1", u"b1"}, {u"a2", nullptr}});
+  d.Set_Field_Type(1, 'I');
+  EXPECT_EQ(d.Insert_Field(0, u"B"), 0) << "B finds b (case-folded): refused";
+  EXPECT_EQ(d.Insert_Field(1, u"mid"), 1);
+  EXPECT_EQ(d.Get_Field_Count(), 3);
+  EXPECT_EQ(S(d.Get_Field_Name(1)), u"mid");
+  EXPECT_EQ(S(d.Get_Field_Caption(1)), u"mid");
+  EXPECT_EQ(d.Get_Field_Type(2), 'I');
+  EXPECT_EQ(Column(&d, 0), u"a1|a2");
+  EXPECT_EQ(Column(&d, 1), u"|");
+  EXPECT_EQ(Column(&d, 2), u"b1|");
+  EXPECT_EQ(d.Add_Field(u"last"), 1);
+  d.Go_To_Row(1);
+  d.Set_Value(3, u"x");
+  EXPECT_EQ(Column(&d, 3), u"|x");
+
+  EXPECT_EQ(d.Drop_Field(u"MID"), 1);
+  EXPECT_EQ(d.Drop_Field(0), 1);
+  EXPECT_EQ(d.Get_Field_Count(), 2);
+  EXPECT_EQ(S(d.Get_Field_Name(0)), u"b");
+  EXPECT_EQ(Column(&d, 0), u"b1|");
+  EXPECT_EQ(Column(&d, 1), u"|x");
+  EXPECT_EQ(d.Drop_Field(u"nothing"), 0);
+  d.Add_Row();
+  EXPECT_EQ(d.Get_Row_Count(), 3) << "new rows carry the new field count";
+}
+
+TEST(DBData, RowsAndCursor) {
+  Console con;
+  DBDataMgr d;
+  EXPECT_EQ(d.Add_Row(), 0);
+  EXPECT_TRUE(con.Has("ERROR: the field count is 0,cant alloc memory\n"));
+  EXPECT_EQ(d.First(), 0);
+  EXPECT_EQ(d.Del_Row(), 0);
+  Fill(&d, {u"k"}, {{u"r0"}, {u"r1"}});
+
+  const struct {
+    const char* name;
+    int pos;
+    const char16_t* column;
+    int cur;
+  } inserts[] = {
+      {"before the first", -5, u"new|r0|r1", 0},
+      {"past the end appends", 12, u"new|r0|r1|new", 3},
+      {"in the middle", 2, u"new|r0|new|r1|new", 2},
+  };
+  for (const auto& c : inserts) {
+    EXPECT_EQ(d.Insert_Row(c.pos), 1) << c.name;
+    d.Set_Value(0, u"new");
+    EXPECT_EQ(Column(&d, 0), c.column) << c.name;
+    EXPECT_EQ(d.Get_Cur_Row(), c.cur) << c.name;
+  }
+
+  EXPECT_EQ(d.Go_To_Row(5), 0);
+  EXPECT_EQ(d.Go_To_Row(-1), 0);
+  EXPECT_EQ(d.Go_To_Row(4), 1);
+  EXPECT_EQ(d.Has_Next(), 0);
+  EXPECT_EQ(d.Next(), 0);
+  EXPECT_EQ(d.Del_Row(), 1);
+  EXPECT_EQ(d.Get_Cur_Row(), 3) << "deleting the last row clamps the cursor";
+  EXPECT_EQ(d.First(), 1);
+  EXPECT_EQ(d.Has_Next(), 1);
+  EXPECT_EQ(d.Next(), 1);
+  EXPECT_EQ(S(d.Get_Value(0)), u"r0");
+  EXPECT_EQ(d.Del_Row(), 1);
+  EXPECT_EQ(d.Get_Cur_Row(), 1) << "the cursor keeps its index";
+  EXPECT_EQ(S(d.Get_Value(0)), u"new");
+
+  EXPECT_EQ(d.Swap_Row(0, 2), 1);
+  EXPECT_EQ(Column(&d, 0), u"r1|new|new");
+  EXPECT_EQ(d.Swap_Row(0, 3), 0);
+  d.Clear_Data();
+  EXPECT_EQ(S(d.Get_Value(0)), u"") << "no rows: empty text";
+}
+
+TEST(DBData, ValuesBuffersAndNarrowCache) {
+  DBDataMgr d;
+  Fill(&d, {u"v"}, {{nullptr}});
+  EXPECT_EQ(S(d.Get_Value(0)), u"");
+  EXPECT_EQ(d.Set_Value(0, u"abc"), 1);
+  const wchar16* before = d.Get_Value(0);
+  d.Set_Value(0, u"xyz");
+  EXPECT_EQ(d.Get_Value(0), before) << "a value of the same length reuses the buffer";
+  EXPECT_EQ(S(d.Get_Value(0)), u"xyz");
+
+  d.Set_Value(0, u"啊吧");
+  EXPECT_STREQ(d.Get_S_Value(0), "\xB0\xA1\xB0\xC9") << "system code page is GBK";
+  const char* cached = d.Get_S_Value(0);
+  EXPECT_EQ(d.Check_S_Value(0), cached) << "converted once, then cached";
+  d.Set_Value(0, u"ok");
+  EXPECT_STREQ(d.Get_S_Value(0), "ok") << "a change drops the cache";
+
+  d.Set_Value(0, static_cast<const wchar16*>(nullptr));
+  EXPECT_EQ(d.Get_Value_Len(0), 0);
+  EXPECT_EQ(S(d.Get_Value(0)), u"") << "a null text clears the cell";
+  d.Set_Value(0, u"");
+  const wchar16* empty = d.Get_Value(0);
+  d.Set_Value(0, static_cast<const wchar16*>(nullptr));
+  EXPECT_EQ(d.Get_Value(0), empty) << "a cell holding an empty text keeps it";
+  d.Set_Value(0, "narrow");
+  EXPECT_EQ(S(d.Get_Value(0)), u"narrow");
+
+  const wchar16 zeros[] = {u'a', 0, u'b'};
+  EXPECT_EQ(d.Set_Value_With_Len(0, zeros, 3), 1);
+  EXPECT_EQ(d.Get_Value_Len(0), 3);
+  EXPECT_EQ(d.Get_Value(0)[2], u'b') << "embedded zeros are kept";
+  EXPECT_EQ(d.Set_Value(3, u"x"), 0);
+}
+
+TEST(DBData, AppendData) {
+  Console con;
+  DBDataMgr a, b, c;
+  Fill(&a, {u"x", u"y"}, {{u"1", u"一"}});
+  Fill(&b, {u"p", u"q"}, {{u"2", nullptr}, {u"3", u"三"}});
+  Fill(&c, {u"x"}, {{u"9"}});
+  EXPECT_EQ(a.Append_Data(&c), 0);
+  EXPECT_TRUE(con.Has("ERROR: The field num is not equle,cant merge to one!\n"));
+  EXPECT_EQ(a.Append_Data(&b), 1);
+  EXPECT_EQ(Column(&a, 0), u"1|2|3");
+  EXPECT_EQ(Column(&a, 1), u"一||三");
+  EXPECT_EQ(S(a.Get_Field_Name(0)), u"x") << "values only";
+  EXPECT_EQ(a.Append_Data(&a), 1) << "a set appended to itself doubles once";
+  EXPECT_EQ(a.Get_Row_Count(), 6);
+}
+
+TEST(DBData, ResultAttributesAndReset) {
+  DBDataMgr d;
+  d.Set_Table_Name(u"Emp_b");
+  EXPECT_EQ(S(d.Get_Table_Name()), u"EMP_B");
+  std::u16string long_msg(5000, u'm');
+  long_msg[4095] = u'e';
+  d.Set_Error(-7, long_msg.c_str());
+  EXPECT_EQ(d.Get_Sqlcode(), -7);
+  EXPECT_EQ(S(d.Get_Sqlmsg()).size(), 4096u);
+  EXPECT_EQ(d.Get_Sqlmsg()[4095], u'e');
+  Fill(&d, {u"a"}, {{u"1"}});
+  d.Set_Error(3, u"boom");
+  d.Set_Table_Name(u"t");
+  d.Set_Tag(0, 42);
+  d.Set_Sort_Key(0, 0);
+  d.Clear_Data();
+  EXPECT_EQ(d.Get_Row_Count(), 0);
+  EXPECT_EQ(d.Get_Field_Count(), 1) << "Clear_Data keeps the fields";
+  EXPECT_EQ(d.Get_Sqlcode(), 0);
+  EXPECT_EQ(S(d.Get_Sqlmsg()), u"");
+  EXPECT_EQ(S(d.Get_Table_Name()), u"T");
+  d.CFree();
+  EXPECT_EQ(d.Get_Field_Count(), 0);
+  EXPECT_EQ(S(d.Get_Table_Name()), u"");
+  EXPECT_EQ(d.Get_Tag(0), 0);
+  EXPECT_EQ(d.Get_Sort_Key_Count(), 0);
+}
+
+// ---------------------------------------------------------------- sorting
+
+struct Sort_Case {
+  const char* name;
+  std::vector<int> fields;  // key fields
+  std::vector<int> desc;
+  std::vector<int> modes;
+  const char16_t* want;  // the "id" column after sorting
+};
+
+TEST(DBData, SortOnMixedKeys) {
+  // id, amount (type F), name (text), qty (type I), qty_text (the same texts, type S)
+  const std::vector<std::vector<const char16_t*>> rows = {
+      {u"a", u"10", u"吧", u"3", u"3"},   {u"b", u"9", u"啊", u"-2", u"-2"},   {u"c", u"1.50", u"b", u"3", u"3"},
+      {u"d", u"1.5", u"B", u"10", u"10"},  {u"e", u"-2", u"a", u"1", u"1"},    {u"f", nullptr, u"啊", u"", u""},
+      {u"g", u"1,000", u"a", u"1", u"1"},
+  };
+  const Sort_Case cases[] = {
+      {"numeric: 10 after 9, absent is zero", {1}, {0}, {-1}, nullptr},
+      {"numeric then text: 1.50 equals 1.5, B before b", {1, 2}, {0, 0}, {-1, -1}, u"e|f|d|c|b|a|g"},
+      {"numeric descending, text ascending", {1, 2}, {1, 0}, {-1, -1}, u"g|a|b|d|c|f|e"},
+      {"text: Chinese by GBK (啊 before 吧), ASCII by code unit", {2, 0}, {0, 0}, {-1, -1}, u"d|e|g|c|b|f|a"},
+      {"text descending, tie broken ascending", {2, 0}, {1, 0}, {-1, -1}, u"a|b|f|c|e|g|d"},
+      {"an unknown mode S means the field's own type (I)", {3, 0}, {0, 0}, {'S', -1}, u"b|f|e|g|a|c|d"},
+      {"qty as text on a text field", {4, 0}, {0, 0}, {-1, -1}, u"f|b|e|g|d|a|c"},
+      {"qty numeric by its type", {3, 0}, {0, 0}, {-1, -1}, u"b|f|e|g|a|c|d"},
+      {"mode N on an I field", {3, 0}, {0, 1}, {'N', -1}, u"b|f|g|e|c|a|d"},
+      {"mode 2 makes a text field numeric", {0}, {0}, {'2'}, nullptr},
+  };
+  for (const Sort_Case& c : cases) {
+    DBDataMgr d;
+    Fill(&d, {u"id", u"amount", u"name", u"qty", u"qty_text"}, rows);
+    d.Set_Field_Type(1, 'F');
+    d.Set_Field_Type(3, 'I');
+    for (size_t k = 0; k < c.fields.size(); ++k) {
+      ASSERT_EQ(d.Add_Sort_Key(c.fields[k], c.desc[k], c.modes[k]), 1);
+    }
+    d.Go_To_Row(4);
+    ASSERT_EQ(d.Sort(), 1);
+    EXPECT_EQ(d.Get_Cur_Row(), 0) << c.name;
+    for (int r = 0; r + 1 < d.Get_Row_Count(); ++r) {
+      EXPECT_LE(d.Sort_Cmp(r, r + 1), 0) << c.name << " at row " << r;
+    }
+    if (c.want) {
+      std::u16string got = Column(&d, 0);
+      EXPECT_EQ(got, c.want) << c.name;
+    }
+  }
+}
+
+TEST(DBData, SortKeyLimitsAndSmallSets) {
+  DBDataMgr d;
+  Fill(&d, {u"a"}, {{u"2"}});
+  EXPECT_EQ(d.Add_Sort_Key(1, 0), 0) << "bad field";
+  for (int k = 0; k < 30; ++k) ASSERT_EQ(d.Add_Sort_Key(0, k & 1), 1);
+  EXPECT_EQ(d.Add_Sort_Key(0, 0), 0) << "a 31st key is refused";
+  EXPECT_EQ(d.Set_Sort_Key(0, 1), 1);
+  EXPECT_EQ(d.Get_Sort_Key_Count(), 1);
+  d.Set_Field_Count(1);  // same count with rows: nothing changes
+  EXPECT_EQ(d.Sort(), 1);
+  EXPECT_EQ(d.Get_Cur_Row(), 0);
+  DBDataMgr empty;
+  EXPECT_EQ(empty.Sort(), 1);
+}
+
+// Numbers beyond 18 digits and numbers that fit are sorted alike: exactly, against a reference.
+TEST(DBData, SortMatchesAnExactReference) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 4; ++round) {
+    DBDataMgr d;
+    d.Set_Field_Count(2);
+    d.Set_Field_Type(0, 'F');
+    std::vector<std::pair<std::u16string, std::u16string>> ref;
+    const char16_t* names[] = {u"张三", u"李四", u"王五", u"abc", u"", u"啊"};
+    for (int i = 0; i < 400; ++i) {
+      std::string num;
+      if (rng() % 7 == 0) num += '-';
+      int digits = 1 + static_cast<int>(rng() % (round == 3 ? 25 : 6));
+      for (int k = 0; k < digits; ++k) num += static_cast<char>('0' + rng() % (k ? 10 : 3));
+      if (rng() % 2) {
+        num += '.';
+        num += static_cast<char>('0' + rng() % 10);
+        if (rng() % 2) num += '0';
+      }
+      std::u16string a(num.begin(), num.end());
+      std::u16string b = names[rng() % 6];
+      ref.emplace_back(a, b);
+      d.Add_Row();
+      d.Set_Value(0, a.c_str());
+      d.Set_Value(1, b.c_str());
+    }
+    d.Set_Sort_Key(0, round & 1);
+    d.Add_Sort_Key(1, 0);
+    d.Sort();
+    std::stable_sort(ref.begin(), ref.end(), [&](const auto& x, const auto& y) {
+      int r = Dec_Cmp(x.first.c_str(), y.first.c_str());
+      if (round & 1) r = -r;
+      if (r) return r < 0;
+      return W_Cmp(x.second.c_str(), y.second.c_str()) < 0;
+    });
+    for (int r = 0; r < d.Get_Row_Count(); ++r) {
+      ASSERT_EQ(Dec_Cmp(d.Get_Row_Value(r, 0), ref[static_cast<size_t>(r)].first.c_str()), 0) << "round " << round << " row " << r;
+      ASSERT_EQ(S(d.Get_Row_Value(r, 1)), ref[static_cast<size_t>(r)].second) << "round " << round << " row " << r;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- seek and find
+
+TEST(DBData, SeekOnFieldZero) {
+  DBDataMgr d;
+  EXPECT_EQ(d.Seek(u"x"), 0) << "empty set";
+  Fill(&d, {u"code", u"n"}, {{u"01", u"a"}, {u"02", u"b"}, {u"05", u"c"}, {u"10", u"d"}, {u"啊", u"e"}, {u"吧", u"f"}});
+  const struct {
+    const char16_t* key;
+    int found;
+    int row;
+  } cases[] = {{u"01", 1, 0}, {u"05", 1, 2}, {u"10", 1, 3}, {u"吧", 1, 5}, {u"啊", 1, 4},
+               {u"03", 0, -1}, {u"", 0, -1},  {u"99", 0, -1}, {u"1", 0, -1}};
+  for (const auto& c : cases) {
+    d.Go_To_Row(1);
+    EXPECT_EQ(d.Seek(c.key), c.found);
+    if (c.found) {
+      EXPECT_EQ(d.Get_Cur_Row(), c.row);
+    }
+  }
+}
+
+TEST(DBData, FindWithConditions) {
+  DBDataMgr d;
+  Fill(&d, {u"dept", u"Name", u"note"},
+       {{u"D1", u"张三", nullptr}, {u"D2", u"李四", u""}, {u"D1", u"王五", u"x"}, {u"D1", u"张三", u"y"}});
+  DBDataMgr_Find_List conds;
+  conds.Add_Cond(u"dept", u"D1");
+  conds.Add_Cond(u"NAME", u"张三");
+  EXPECT_EQ(d.Find_First(&conds), 1);
+  EXPECT_EQ(d.Get_Cur_Row(), 0);
+  EXPECT_EQ(conds.At(1).idx, 1) << "the name resolved once, case-folded";
+  d.Next();
+  EXPECT_EQ(d.Find_Next(&conds), 1);
+  EXPECT_EQ(d.Get_Cur_Row(), 3);
+  d.Next();
+  EXPECT_EQ(d.Find_Next(&conds), 1) << "the current row is tested first";
+  EXPECT_EQ(d.Get_Cur_Row(), 3);
+
+  // Absent and empty cells match an empty value; a present value needs equal text.
+  const struct {
+    const char* name;
+    int field;
+    const char16_t* value;
+    int found;
+    int row;
+  } singles[] = {
+      {"absent cell, null value", 2, nullptr, 1, 0}, {"absent cell, empty value", 2, u"", 1, 0},
+      {"text", 2, u"y", 1, 3},                      {"no such text", 2, u"z", 0, 3},
+      {"Chinese", 1, u"王五", 1, 2},                 {"no case folding", 0, u"d2", 0, 3},
+  };
+  for (const auto& s : singles) {
+    EXPECT_EQ(d.Find_First(s.field, s.value), s.found) << s.name;
+    EXPECT_EQ(d.Get_Cur_Row(), s.row) << s.name;
+  }
+  d.First();
+  d.Next();
+  EXPECT_EQ(d.Find_Next(2, u""), 1) << "an empty cell matches the empty value";
+  EXPECT_EQ(d.Get_Cur_Row(), 1);
+
+  DBDataMgr_Find_List unknown;
+  unknown.Add_Cond(u"missing", u"");
+  EXPECT_EQ(d.Find_First(&unknown), 0) << "an unresolved name never matches";
+  DBDataMgr_Find_List cut;
+  std::u16string long_value(200, u'v');
+  cut.Add_Cond(u"note", long_value.c_str());
+  EXPECT_EQ(W_Len(cut.At(0).value), 120);
+  DBDataMgr empty;
+  EXPECT_EQ(empty.Find_First(&conds), 0);
+}
+
+// ---------------------------------------------------------------- allocation failures
+
+// A set whose allocator refuses after a number of allocations, to see that a failure loses nothing.
+class Failing_Set : public DBDataMgr {
+ public:
+  int budget = 1 << 30;
+  int live = 0;
+
+ protected:
+  void* Mem_Alloc(size_t n, const char* tag) override {
+    if (budget-- <= 0) return nullptr;
+    ++live;
+    return DBDataMgr::Mem_Alloc(n, tag);
+  }
+  void Mem_Free(void* p, const char* tag) override {
+    --live;
+    DBDataMgr::Mem_Free(p, tag);
+  }
+};
+
+TEST(DBData, AllocationFailuresLoseNothing) {
+  Console con;
+  Failing_Set d;
+  Fill(&d, {u"a", u"b"}, {{u"1", u"2"}, {u"3", u"4"}});
+  d.Go_To_Row(0);
+  d.budget = 0;
+  EXPECT_EQ(d.Set_Value(0, u"longer"), 0);
+  EXPECT_TRUE(con.Has("ERROR: unable to alloc for value"));
+  EXPECT_EQ(S(d.Get_Value(0)), u"") << "a failed Set_Value leaves the cell absent";
+  EXPECT_EQ(d.Set_Value(1, u"9"), 1) << "the same length needs no allocation";
+
+  for (int budget = 0; budget < 8; ++budget) {
+    d.budget = budget;
+    int r = d.Insert_Field(1, u"new");
+    d.budget = 1 << 30;
+    if (r) {
+      EXPECT_EQ(budget, 6) << "descriptor, name, caption, table and one array per row";
+      break;
+    }
+    EXPECT_EQ(d.Get_Field_Count(), 2) << "a failed insert changes nothing (budget " << budget << ")";
+    EXPECT_EQ(Column(&d, 1), u"9|4");
+  }
+  EXPECT_EQ(d.Get_Field_Count(), 3);
+  EXPECT_EQ(Column(&d, 2), u"9|4");
+
+  d.budget = 0;
+  EXPECT_EQ(d.Add_Row(), 0);
+  EXPECT_TRUE(con.Has("ERROR: unable to alloc for to_add"));
+  EXPECT_EQ(d.Get_Row_Count(), 2);
+  d.budget = 1 << 30;
+  d.CFree();
+  EXPECT_EQ(d.live, 0) << "everything allocated was freed";
+}
+
+}  // namespace
