@@ -151,7 +151,6 @@ void TLang_Map::Load_Bytes(const void* data, size_t size, const char* log_dir) {
   std::stable_sort(file.pairs.begin(), file.pairs.end(), [](const TLang_Pair& a, const TLang_Pair& b) {
     return W_Cmp(a.key.c_str(), b.key.c_str()) < 0;
   });
-  entries_.reserve(std::max<size_t>(30, file.pairs.size()));
   entries_ = std::move(file.pairs);
   log_mode_ = file.log_mode;
   if (log_mode_ != 0 && log_dir) {
