@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "frame/pub_table.h"
 #include "frame/t_dll.h"
@@ -31,6 +33,12 @@ void Bind_Once() {
   if (!dll->Load(file)) return;
   g_shared_set = reinterpret_cast<Set_Fn>(dll->Get_Ptr("App_Set_Pub_Ptr"));
   g_shared_get = reinterpret_cast<Get_Fn>(dll->Get_Ptr("App_Get_Pub_Ptr"));
+}
+
+// Names this module's singleton pattern created, in order; never destroyed, like the singletons.
+std::vector<std::string>& Created() {
+  static std::vector<std::string>* list = new std::vector<std::string>();
+  return *list;
 }
 
 // Replaces the first occurrence of from in s by to (to is shorter).
@@ -68,6 +76,15 @@ bool Pub_Ptr_Is_Shared() {
 extern "C" int Zem_Reg_Shared_Ptr(const char* name, void* ptr) { return Reg_Pub_Ptr(name, ptr); }
 
 extern "C" void* Zem_Get_Shared_Ptr(const char* name) { return Get_Pub_Ptr(name); }
+
+void Pub_Ptr_Note_Created(const char* name) { Created().push_back(name ? name : ""); }
+
+int Pub_Ptr_Created_Count() { return static_cast<int>(Created().size()); }
+
+const char* Pub_Ptr_Created_Name(int index) {
+  if (index < 0 || index >= Pub_Ptr_Created_Count()) return nullptr;
+  return Created()[static_cast<size_t>(index)].c_str();
+}
 
 char* Dll_Get_File_Name(const char* base_name, char* buffer) {
   const int kSize = 1024;

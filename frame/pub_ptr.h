@@ -30,5 +30,12 @@ __attribute__((visibility("default"))) int Zem_Reg_Shared_Ptr(const char* name, 
 __attribute__((visibility("default"))) void* Zem_Get_Shared_Ptr(const char* name);
 }
 
+// The record of the singletons this module created (rather than found in the registry): the
+// singleton pattern notes each name it creates. Count, and the name at index in creation order (null
+// past the end).
+void Pub_Ptr_Note_Created(const char* name);
+int Pub_Ptr_Created_Count();
+const char* Pub_Ptr_Created_Name(int index);
+
 // Whether this module bound to the process-wide registry library (binds first when not yet tried).
 bool Pub_Ptr_Is_Shared();

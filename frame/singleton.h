@@ -16,6 +16,7 @@ T* Zem_Singleton(const char* name, T*& cache, Make make, bool* created = nullptr
   }
   cache = make();
   if (created) *created = true;
+  Pub_Ptr_Note_Created(name);
   Reg_Pub_Ptr(name, cache);
   return cache;
 }

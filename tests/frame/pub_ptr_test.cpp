@@ -1,0 +1,142 @@
+// The registry table and library file names.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "frame/pub_ptr.h"
+#include "frame/pub_table.h"
+
+namespace {
+
+int a, b, c;
+
+TEST(PubTable, SetGetReplaceAndRefuse) {
+  auto t = std::make_unique<TPub_Table>();  // value-initialized: empty
+  struct Row {
+    const char* what;
+    const char* name;
+    void* ptr;
+    int result;
+    void* after;  // what Get(name) answers afterwards
+    int count;
+  };
+  const std::string long59(59, 'x'), long60(60, 'y');
+  const Row rows[] = {
+      {"new name", "thread_mgr", &a, 1, &a, 1},
+      {"same name again replaces", "thread_mgr", &b, 1, &b, 1},
+      {"null pointer refused, old value kept", "thread_mgr", nullptr, 0, &b, 1},
+      {"names are case-sensitive", "Thread_mgr", &c, 1, &c, 2},
+      {"null name refused", nullptr, &a, 0, nullptr, 2},
+      {"59 characters fit", long59.c_str(), &a, 1, &a, 3},
+      {"60 characters refused", long60.c_str(), &a, 0, nullptr, 3},
+      {"prefix of a name is another name", "thread", &c, 1, &c, 4},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    EXPECT_EQ(t->Set(r.name, r.ptr), r.result);
+    EXPECT_EQ(t->Get(r.name), r.after);
+    EXPECT_EQ(t->count, r.count);
+  }
+  EXPECT_EQ(t->Get("thread_mgr"), &b);
+  EXPECT_EQ(t->Get("absent"), nullptr);
+}
+
+TEST(PubTable, FullTableRefusesNewNamesButReplaces) {
+  auto t = std::make_unique<TPub_Table>();
+  int values[TPub_Table::kMaxEntries];
+  for (int i = 0; i < TPub_Table::kMaxEntries; i++)
+    ASSERT_EQ(t->Set(("name_" + std::to_string(i)).c_str(), &values[i]), 1) << i;
+  EXPECT_EQ(t->Set("name_200", &a), 0);  // the 201st distinct name
+  EXPECT_EQ(t->Get("name_200"), nullptr);
+  EXPECT_EQ(t->Set("name_0", &a), 1);  // replacing still works
+  EXPECT_EQ(t->Get("name_0"), &a);
+  EXPECT_EQ(t->Set("name_199", &b), 1);
+  EXPECT_EQ(t->Get("name_199"), &b);
+  EXPECT_EQ(t->count, TPub_Table::kMaxEntries);
+}
+
+TEST(PubPtr, ExportedLocalTable) {
+  EXPECT_EQ(App_Set_Pub_Ptr("pub_ptr_test.local", &a), 1);
+  EXPECT_EQ(App_Set_Pub_Ptr("pub_ptr_test.local", nullptr), 0);
+  EXPECT_EQ(App_Get_Pub_Ptr("pub_ptr_test.local"), &a);
+  EXPECT_EQ(App_Set_Pub_Ptr("pub_ptr_test.local", &b), 1);
+  EXPECT_EQ(App_Get_Pub_Ptr("pub_ptr_test.local"), &b);
+}
+
+TEST(PubPtr, SharedCallsReachWhereTheyRegister) {
+  // Bound or not, what register-shared stores, look-up-shared finds.
+  EXPECT_EQ(Reg_Pub_Ptr("pub_ptr_test.shared", &c), 1);
+  EXPECT_EQ(Get_Pub_Ptr("pub_ptr_test.shared"), &c);
+  EXPECT_EQ(Reg_Pub_Ptr("pub_ptr_test.shared", nullptr), 0);
+  EXPECT_EQ(Get_Pub_Ptr("pub_ptr_test.shared"), &c);
+}
+
+// Sets or unsets TARVOK_DLL_PATH for one test and puts the old value back.
+class DllPathEnv {
+ public:
+  explicit DllPathEnv(const char* value) {
+    if (const char* old = std::getenv("TARVOK_DLL_PATH")) {
+      had_ = true;
+      old_ = old;
+    }
+    if (value)
+      setenv("TARVOK_DLL_PATH", value, 1);
+    else
+      unsetenv("TARVOK_DLL_PATH");
+  }
+  ~DllPathEnv() {
+    if (had_)
+      setenv("TARVOK_DLL_PATH", old_.c_str(), 1);
+    else
+      unsetenv("TARVOK_DLL_PATH");
+  }
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
+TEST(DllGetFileName, WithAndWithoutDirectory) {
+  struct Row {
+    const char* what;
+    const char* dir;  // null: variable unset
+    const char* base;
+    const char* file;
+    bool says_not_set;
+  };
+  const Row rows[] = {
+      {"directory set", "/opt/zem/bin", "kdm_pub_ptr", "/opt/zem/bin/kdm_pub_ptr.so", false},
+      {"base already ends in .so", "/opt/zem/bin", "zem_drv_pg.so", "/opt/zem/bin/zem_drv_pg.so",
+       false},
+      {"only the first .so.so is reduced", "/d", "a.so.so", "/d/a.so.so", false},
+      {"empty directory still formats", "", "kdm_pub_ptr", "/kdm_pub_ptr.so", false},
+      {"variable unset", nullptr, "kdm_pub_ptr", "kdm_pub_ptr.so", true},
+      {"unset, base ends in .so", nullptr, "x.so", "x.so", true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    DllPathEnv env(r.dir);
+    char buffer[1024];
+    testing::internal::CaptureStdout();
+    char* got = Dll_Get_File_Name(r.base, buffer);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(got, buffer);
+    EXPECT_STREQ(buffer, r.file);
+    EXPECT_EQ(out, r.says_not_set ? "Dll_Get_File_Name dll path not set\n" : "");
+  }
+}
+
+TEST(DllGetFileName, LongDirectoryIsCutNotOverrun) {
+  std::string dir(2000, 'd');
+  DllPathEnv env(dir.c_str());
+  char buffer[1024 + 16];
+  std::memset(buffer, '#', sizeof buffer);
+  Dll_Get_File_Name("kdm_pub_ptr", buffer);
+  EXPECT_EQ(std::strlen(buffer), 1023u);
+  EXPECT_EQ(buffer[1024], '#');
+}
+
+}  // namespace
