@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/data/db_connect.h"
+#include "core/data/para.h"
 #include "core/text/wfunc.h"
 #include "frame/log_mgr.h"
 
@@ -354,4 +355,37 @@ int TSQLCA::Get_Skip_Sum(int row) {
   if (col < 0) return 0;
   const wchar16* v = d->Get_Row_Value(row, col);
   return v && v[0] == u'1';
+}
+
+// ---- parameter pack hooks ---------------------------------------------------------------------------
+namespace {
+
+void* Hook_Pack(TSQLCA* sqlca, int* len) {
+  unsigned n = 0;
+  uint8_t* buf = sqlca->Data()->Pack_Data(&n);
+  if (len) *len = buf ? static_cast<int>(n) : 0;
+  return buf;
+}
+
+int Hook_Unpack(TSQLCA* sqlca, const void* data, int len) {
+  if (!data || len < 1) return 0;
+  return sqlca->Data()->Unpack_Data(static_cast<const uint8_t*>(data), len);
+}
+
+int Hook_Xml(const void* data, int len, const char* elem, std::string* out) {
+  if (!data || len < 1 || !out) return 0;
+  DBDataMgr d;
+  if (!d.Unpack_Data(static_cast<const uint8_t*>(data), len)) return 0;
+  return d.Write_Xml(out, elem);
+}
+
+}  // namespace
+
+int Sqlca_Set_Para_Hooks() {
+  TPara_Dbio_Hooks h;
+  h.pack = Hook_Pack;
+  h.unpack = Hook_Unpack;
+  h.xml = Hook_Xml;
+  Para_Set_Dbio_Hooks(h);
+  return 1;
 }

@@ -167,3 +167,8 @@ std::u16string Sql_Quote(const wchar16* text);
 // else " from " (case-sensitive), leading blanks, tabs and line breaks skipped, then up to 60
 // characters of A-Z, a-z, 0-9, '_' and '.'; upper-cased. "" when none.
 std::u16string Sql_Table_Name(const wchar16* sql);
+
+// Lets parameter packs carry query areas (Put_Sqlca_Para / Get_Sqlca_Para, and the data set in their
+// XML form) by registering this layer's pack, unpack and XML functions with them. Meant for framework
+// start-up; calling it again does no harm. Returns 1.
+int Sqlca_Set_Para_Hooks();

@@ -1,0 +1,68 @@
+// Server side of "tfa_key_set_create".
+#include <string>
+
+#include "core/data/para.h"
+#include "core/data/sqlca.h"
+#include "core/text/code_page.h"
+#include "frame/thr_err.h"
+#include "link/r_call.h"
+
+namespace {
+
+// Error text of a query area for the thread error (UTF-8, as the framework log reads it).
+std::string Utf8(const wchar16* w) {
+  if (!w || !*w) return std::string();
+  int n = Zem_W_To_MB(ZEM_CP_UTF8, w, -1, nullptr, 0);
+  std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) Zem_W_To_MB(ZEM_CP_UTF8, w, -1, &s[0], n);
+  while (!s.empty() && s.back() == '\0') s.pop_back();
+  return s;
+}
+
+int Fail(TSQLCA& db, const char* what) {
+  std::string text = std::string("tfa_key_set_create: ") + what;
+  std::string msg = Utf8(db.Get_Error_Msg());
+  if (!msg.empty()) text += ": " + msg;
+  Thr_Err_Mgr()->Set_Err(db.Get_Sqlcode() ? db.Get_Sqlcode() : -1, text.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int Tfa_Key_Set_Create(TParaMgr* para) {
+  if (!para) {
+    Thr_Err_Mgr()->Set_Err(-1, "tfa_key_set_create: no parameter pack");
+    return 0;
+  }
+  if (!Para_Dbio_Hooks().unpack) Sqlca_Set_Para_Hooks();
+  TSQLCA keys;
+  if (!para->Get_Sqlca_Para(u"key_dbio", &keys)) {
+    Thr_Err_Mgr()->Set_Err(-1, "tfa_key_set_create: no key list \"key_dbio\" in the call");
+    return 0;
+  }
+  TSQLCA db;
+  if (db.Exec(u"create table if not exists app_sequence(seq_name varchar(60) not null primary key, "
+              u"seq_val integer not null)"))
+    return Fail(db, "cannot create app_sequence");
+  if (db.Exec(u"create table if not exists app_tmp_key_set(set_id integer not null, key_id varchar(200))"))
+    return Fail(db, "cannot create app_tmp_key_set");
+  int id = 0;
+  if (!db.Get_Sequence_Id("app_tmp_key_set", &id) || id <= 0) return Fail(db, "cannot number the set");
+
+  // One row per key, inserted in one batch.
+  std::u16string sid;
+  for (char c : std::to_string(id)) sid.push_back(static_cast<char16_t>(c));
+  db.Set_Field_Count(2);
+  db.Set_Field_Name(0, u"set_id");
+  db.Set_Field_Name(1, u"key_id");
+  db.Set_Table_Name(u"app_tmp_key_set");
+  const int n = keys.Get_Field_Count() > 0 ? keys.Get_Row_Count() : 0;
+  for (int r = 0; r < n; r++) {
+    db.Add_Row();
+    db.Set_Value(0, sid.c_str());
+    db.Set_Value(1, keys.Get_Row_Value(r, 0));
+  }
+  if (n > 0 && db.Batch_Insert()) return Fail(db, "cannot store the keys");
+  para->Put_Int(u"set_id", id);
+  return 1;
+}
