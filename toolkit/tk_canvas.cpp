@@ -117,6 +117,7 @@ void TCanvas::Attach(QPainter* painter) {
     End();
     device_ = nullptr;
     painter_ = painter;
+    painterFontSerial_ = -1;
 }
 
 void TCanvas::SetDevice(QPaintDevice* device) {
@@ -144,6 +145,7 @@ QPainter* TCanvas::Painter() {
         return nullptr;
     }
     painter_ = own_;
+    painterFontSerial_ = -1;
     return painter_;
 }
 
@@ -171,9 +173,29 @@ void TCanvas::applyBrush() {
     painter_->setBrush(QBrush(toQColor(brush_.Color), qtBrushStyle(brush_.Style)));
 }
 
+const QFont& TCanvas::qfont() {
+    if (!cachedMetrics_ || cachedSize_ != font_.Size || cachedStyle_ != font_.Style || cachedName_ != font_.Name) {
+        cachedFont_ = font_.toQFont();
+        cachedMetrics_ = std::make_unique<QFontMetrics>(cachedFont_);
+        cachedName_ = font_.Name;
+        cachedSize_ = font_.Size;
+        cachedStyle_ = font_.Style;
+        ++fontSerial_;
+    }
+    return cachedFont_;
+}
+
+const QFontMetrics& TCanvas::metrics() {
+    qfont();
+    return *cachedMetrics_;
+}
+
 void TCanvas::applyFont() {
-    QFont f = font_.toQFont();
-    if (painter_->font() != f) painter_->setFont(f);
+    const QFont& f = qfont();
+    if (painterFontSerial_ != fontSerial_) {
+        painter_->setFont(f);
+        painterFontSerial_ = fontSerial_;
+    }
     painter_->setPen(QPen(toQColor(font_.Color)));
 }
 
@@ -260,7 +282,7 @@ void TCanvas::Polyline(const TPoint* Points, int Count) {
 void TCanvas::TextOut(int X, int Y, const QString& Text) {
     if (!Painter()) return;
     applyFont();
-    QFontMetrics fm(painter_->font());
+    const QFontMetrics& fm = metrics();
     int w = fm.horizontalAdvance(Text);
     if (brush_.Style != bsClear) painter_->fillRect(QRect(X, Y, w, fm.height()), toQColor(brush_.Color));
     painter_->drawText(X, Y + fm.ascent(), Text);
@@ -270,11 +292,17 @@ void TCanvas::TextOut(int X, int Y, const QString& Text) {
 void TCanvas::TextRect(const TRect& Rect, int X, int Y, const QString& Text) {
     if (!Painter() || Rect.IsEmpty()) return;
     if (brush_.Style != bsClear) painter_->fillRect(Rect.toQRect(), toQColor(brush_.Color));
+    if (Text.isEmpty()) return;
     applyFont();
+    if (X >= Rect.Left && Y >= Rect.Top) {
+        // drawText into a rectangle clips to it only when the text does not fit: the cheap common case.
+        if (X < Rect.Right && Y < Rect.Bottom)
+            painter_->drawText(QRect(X, Y, Rect.Right - X, Rect.Bottom - Y), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, Text);
+        return;
+    }
     painter_->save();
     painter_->setClipRect(Rect.toQRect(), Qt::IntersectClip);
-    QFontMetrics fm(painter_->font());
-    painter_->drawText(X, Y + fm.ascent(), Text);
+    painter_->drawText(X, Y + metrics().ascent(), Text);
     painter_->restore();
 }
 
@@ -294,8 +322,7 @@ int TCanvas::DrawText(const QString& Text, TRect& Rect, unsigned Format) {
     if (Format & DT_WORDBREAK) flags |= Qt::TextWordWrap;
     if (!(Format & DT_NOPREFIX)) flags |= Qt::TextShowMnemonic;
 
-    QFont f = font_.toQFont();
-    QFontMetrics fm(f);
+    const QFontMetrics& fm = metrics();
     QString text = Text;
     if ((Format & DT_END_ELLIPSIS) && (Format & DT_SINGLELINE))
         text = fm.elidedText(Text, Qt::ElideRight, Rect.Width());
@@ -326,7 +353,7 @@ int TCanvas::TextWidth(const QString& Text) { return TextExtent(Text).cx; }
 int TCanvas::TextHeight(const QString& Text) { return TextExtent(Text).cy; }
 
 TSize TCanvas::TextExtent(const QString& Text) {
-    QFontMetrics fm(font_.toQFont());
+    const QFontMetrics& fm = metrics();
     return TSize(fm.horizontalAdvance(Text), fm.height());
 }
 

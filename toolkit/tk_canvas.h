@@ -19,6 +19,8 @@
 #include "toolkit/tk_types.h"
 
 #include <QFont>
+#include <QFontMetrics>
+#include <memory>
 #include <QString>
 
 class QPainter;
@@ -177,6 +179,9 @@ private:
     void applyBrush();
     void applyFont();
     QImage* sourceImage();
+    // The QFont and metrics of Font, rebuilt only when its name, size or style changed.
+    const QFont& qfont();
+    const QFontMetrics& metrics();
 
     TPen pen_;
     TBrush brush_;
@@ -184,4 +189,12 @@ private:
     QPainter* painter_ = nullptr;     // attached (not owned) or own_
     QPainter* own_ = nullptr;         // owned painter on device_
     QPaintDevice* device_ = nullptr;  // not owned: the bitmap's image
+
+    QFont cachedFont_;
+    std::unique_ptr<QFontMetrics> cachedMetrics_;
+    QString cachedName_;
+    int cachedSize_ = -1;
+    TFontStyles cachedStyle_;
+    int fontSerial_ = 0;          // bumped when cachedFont_ changes
+    int painterFontSerial_ = -1;  // the serial the painter was last given
 };
