@@ -228,3 +228,14 @@ bool RunKeyUpHandler(QObject* sender, QKeyEvent* e, const TKeyEvent& onKeyUp) {
     onKeyUp(sender, key, shiftFromQt(e->modifiers()));
     return key == 0;
 }
+
+bool IsControlFocusReason(Qt::FocusReason r) {
+    return r != Qt::PopupFocusReason && r != Qt::ActiveWindowFocusReason;
+}
+
+std::unique_ptr<QKeyEvent> ReplacedKeyEvent(const QKeyEvent* e, char16_t ch) {
+    // A printable replacement is typed as plain text; a control character keeps the key it came with.
+    const int key = ch >= 0x20 ? int(Qt::Key_unknown) : e->key();
+    return std::make_unique<QKeyEvent>(e->type(), key, e->modifiers(), QString(QChar(ch)), e->isAutoRepeat(),
+                                       ushort(e->count()));
+}

@@ -158,6 +158,10 @@ bool RunKeyHandlers(QObject* sender, QKeyEvent* e, const TKeyEvent& onKeyDown,
                     const TKeyPressEvent& onKeyPress, char16_t* replaced);
 // Runs OnKeyUp; true when it swallowed the key.
 bool RunKeyUpHandler(QObject* sender, QKeyEvent* e, const TKeyEvent& onKeyUp);
+// A copy of a key event with its typed character replaced (what OnKeyPress asked for).
+std::unique_ptr<QKeyEvent> ReplacedKeyEvent(const QKeyEvent* e, char16_t ch);
+// Whether a focus change is one the toolkit reports as enter/exit (not a pop-up or window switch).
+bool IsControlFocusReason(Qt::FocusReason r);
 
 // Border of edits, list boxes and panels.
 enum TBorderStyle { bsNone, bsSingle };

@@ -5,17 +5,6 @@
 #include <QMouseEvent>
 #include <algorithm>
 
-bool IsControlFocusReason(Qt::FocusReason r) {
-    return r != Qt::PopupFocusReason && r != Qt::ActiveWindowFocusReason;
-}
-
-std::unique_ptr<QKeyEvent> ReplacedKeyEvent(const QKeyEvent* e, char16_t ch) {
-    // A printable replacement is typed as plain text; a control character keeps the key it came with.
-    const int key = ch >= 0x20 ? int(Qt::Key_unknown) : e->key();
-    return std::make_unique<QKeyEvent>(e->type(), key, e->modifiers(), QString(QChar(ch)), e->isAutoRepeat(),
-                                       ushort(e->count()));
-}
-
 TEdit::TEdit(QWidget* parent) : QLineEdit(parent), TControl(this) {
     connect(this, &QLineEdit::textChanged, this, [this]() {
         if (OnChange) OnChange(this);

@@ -9,7 +9,6 @@
 #include "toolkit/tk_controls.h"
 
 #include <QLineEdit>
-#include <memory>
 
 class TEdit : public QLineEdit, public TControl {
     Q_OBJECT
@@ -60,8 +59,3 @@ protected:
 private:
     int maxLength_ = 0;
 };
-
-// Whether a focus change is one the toolkit reports as enter/exit (not a pop-up or window switch).
-bool IsControlFocusReason(Qt::FocusReason r);
-// Feeds a key event to a widget's own handler with its typed character replaced.
-std::unique_ptr<QKeyEvent> ReplacedKeyEvent(const QKeyEvent* e, char16_t ch);

@@ -1,0 +1,93 @@
+// TDateTimePicker: the toolkit's date or time picker over QDateTimeEdit, with a calendar pop-up.
+//
+// Values are QDate/QTime/QDateTime (not the toolkit's day numbers): Date() is the calendar date the picker
+// holds, SetDate() with an invalid QDate does nothing.
+//
+// Format uses the toolkit's letters, which Qt shares (yyyy, MM, dd, HH, mm, ss; "tt" is AM/PM). An empty
+// Format means the Kind's own ("yyyy-MM-dd" for dates, "HH:mm:ss" for times). A Format of blanks only
+// (" ") is the blank format: the field shows nothing, Text() is empty, and the picker still holds its
+// date, which a later real Format shows again. Qt rejects a format without fields, so the layer keeps
+// the last real one underneath and hides the text.
+//
+// ShowCheckbox adds a check box at the left; an unticked picker shows its date greyed. A user's change
+// of the value ticks it.
+//
+// OnChange fires for changes made by the user (typing, the calendar, the check box), not for the
+// setters, as the toolkit does. OnDropDown and OnCloseUp bracket the calendar pop-up.
+#pragma once
+
+#include "toolkit/tk_controls.h"
+
+#include <QDateTimeEdit>
+#include <QPointer>
+
+class QCheckBox;
+
+enum TDateTimeKind { dtkDate, dtkTime };
+
+class TDateTimePicker : public QDateTimeEdit, public TControl {
+    Q_OBJECT
+public:
+    explicit TDateTimePicker(QWidget* parent = nullptr);
+    ~TDateTimePicker() override;
+
+    QDate Date() const { return date(); }
+    void SetDate(const QDate& d);
+    QTime Time() const { return time(); }
+    void SetTime(const QTime& t);
+    QDateTime DateTime() const { return dateTime(); }
+    void SetDateTime(const QDateTime& dt);
+
+    QString Format() const { return format_; }
+    void SetFormat(const QString& f);
+    // True while the Format is the blank format.
+    bool IsBlank() const { return blank_; }
+    // The shown text; empty under the blank format.
+    QString Text() const;
+
+    TDateTimeKind Kind() const { return kind_; }
+    void SetKind(TDateTimeKind k);
+
+    bool ShowCheckbox() const { return showCheckbox_; }
+    void SetShowCheckbox(bool on);
+    // Always true without a check box.
+    bool Checked() const { return !showCheckbox_ || checked_; }
+    void SetChecked(bool c);
+
+    // Opens / closes the calendar pop-up (date kind only).
+    void DropDown();
+    void CloseUp();
+    bool DroppedDown() const;
+
+    TNotifyEvent OnChange;
+    TNotifyEvent OnDropDown;
+    TNotifyEvent OnCloseUp;
+    TNotifyEvent OnEnter;
+    TNotifyEvent OnExit;
+    TKeyEvent OnKeyDown;
+    TKeyPressEvent OnKeyPress;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void ColorChanged() override;
+
+private:
+    void applyFormat();
+    void applyTextLook();
+    void placeCheckbox();
+    void watchPopup();
+    void userChanged();
+
+    QString format_;
+    TDateTimeKind kind_ = dtkDate;
+    bool blank_ = false;
+    bool showCheckbox_ = false;
+    bool checked_ = true;
+    int programmatic_ = 0;  // > 0 while a setter changes the value
+    QCheckBox* checkbox_ = nullptr;  // child widget, made on first ShowCheckbox
+    QPointer<QWidget> popup_;        // the calendar's pop-up window being watched
+};
