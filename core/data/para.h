@@ -131,7 +131,7 @@ class TXml_Writer {
   void Open(const char* name);                     // starts a child of the open element
   void Attr(const char* name, const char* value);  // only before Text or a child
   void Attr(const char* name, int value);
-  void Text(const char* text, int n = -1);         // escaped; n < 0: up to the NUL
+  void Text(const char* text, int n = -1);         // escaped; n < 0: up to the NUL; "" adds nothing
   void Close();                                    // "/>" when empty, else "</name>"
   // Appends ready XML (an element written by someone else) as a child of the open element.
   void Raw(const std::string& xml);

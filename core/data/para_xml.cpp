@@ -79,9 +79,10 @@ void TXml_Writer::Attr(const char* name, int value) {
 }
 
 void TXml_Writer::Text(const char* text, int n) {
-  if (open_.empty()) return;
+  size_t len = !text ? 0 : n < 0 ? std::strlen(text) : static_cast<size_t>(n);
+  if (open_.empty() || len == 0) return;  // an empty text keeps the element empty: <name .../>
   End_Start_Tag();
-  if (text) Escape(out_, text, n < 0 ? std::strlen(text) : static_cast<size_t>(n));
+  Escape(out_, text, len);
   open_.back().has_text = true;
 }
 

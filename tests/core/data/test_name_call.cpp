@@ -1,0 +1,139 @@
+// Named-function tables: definition rules, prefix entries, call by name and its error results.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/data/name_call.h"
+#include "core/data/para.h"
+#include "frame/log_mgr.h"
+#include "frame/pub_ptr.h"
+#include "frame/thr_err.h"
+
+namespace {
+
+int F1(TParaMgr* p) { if (p) p->Put_Int("who", 1); return 11; }
+int F2(TParaMgr* p) { if (p) p->Put_Int("who", 2); return 22; }
+int F3(TParaMgr* p) { if (p) p->Put_Int("who", 3); return 33; }
+
+struct Log_Capture {
+  Log_Capture() { Log_Mgr()->Set_Keep(0); Log_Mgr()->Set_Keep(20); }
+  ~Log_Capture() { Log_Mgr()->Set_Keep(0); }
+  std::string Text() const { return Log_Mgr()->Last_Lines(); }
+};
+
+TEST(TName_Call, PrefixEntries) {
+  TName_Call t;
+  EXPECT_EQ(t.DefineFunction("ab*", 1, F1), 1);
+  EXPECT_EQ(t.DefineFunction("abc", 1, F2), 1);
+  struct Row { const char* name; Name_Call_Fn fn; };
+  const Row rows[] = {
+      {"abc", F2}, {"abx", F1}, {"ab", F1}, {"abcd", F1}, {"a", nullptr}, {"", nullptr}, {"xab", nullptr},
+  };
+  for (const Row& r : rows) EXPECT_EQ(t.Find(r.name), r.fn) << r.name;
+  // A later prefix entry that also begins the name replaces an earlier one; exact names still win.
+  EXPECT_EQ(t.DefineFunction("a*", 1, F3), 1);
+  EXPECT_EQ(t.Find("abx"), F3);
+  EXPECT_EQ(t.Find("abc"), F2);
+  const TName_Call_Entry* e = t.Find_Entry("abz");
+  ASSERT_NE(e, nullptr);
+  EXPECT_STREQ(e->name, "a");
+  EXPECT_EQ(e->prefix, 1);
+  EXPECT_EQ(t.Find(nullptr), nullptr);
+}
+
+TEST(TName_Call, DefineRules) {
+  TName_Call t;
+  EXPECT_EQ(t.DefineFunction(nullptr, 1, F1), 0);
+  EXPECT_EQ(t.DefineFunction("f", 1, nullptr), 0);
+  EXPECT_EQ(t.DefineFunction("f", 2, F1, "first", 0, "extra"), 1);
+  EXPECT_EQ(t.DefineFunction("f", 1, F2, "second", 5), 1);  // the first definition stays
+  EXPECT_EQ(t.Count(), 1);
+  const TName_Call_Entry* e = t.Find_Entry("f");
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->func, F1);
+  EXPECT_STREQ(e->mean, "first");
+  EXPECT_STREQ(e->text2, "extra");
+  EXPECT_EQ(e->kind, 2);
+  EXPECT_EQ(e->type, 3);  // 0 is stored as 3
+  EXPECT_EQ(e->prefix, 0);
+  EXPECT_EQ(t.DefineFunction("g", 1, F2, nullptr, 4), 1);
+  EXPECT_EQ(t.Find_Entry("g")->type, 4);
+  EXPECT_EQ(t.Find_Entry("g")->mean, nullptr);
+}
+
+TEST(TName_Call, CallByName) {
+  TName_Call t;
+  t.DefineFunction("Do_It", 1, F2, "does it");
+  TParaMgr p;
+  Log_Capture log;
+  EXPECT_EQ(t.N_Call("Do_It", &p), 22);
+  EXPECT_EQ(p.Find_Para("who")->Get_Int(), 2);
+  EXPECT_EQ(p.Find_Para("_r_ec_"), nullptr);
+  std::string text = log.Text();
+  EXPECT_NE(text.find("N_Call                    Do_It does it"), std::string::npos) << text;
+  EXPECT_NE(text.find("           Do_It does it Over\n"), std::string::npos) << text;
+}
+
+TEST(TName_Call, UndefinedCall) {
+  TName_Call t;
+  TParaMgr p;
+  Thr_Err_Mgr()->Clear_Err();
+  Log_Capture log;
+  EXPECT_EQ(t.N_Call("nope", &p), 1);
+  EXPECT_NE(log.Text().find("cant get function nope\n"), std::string::npos);
+  int ec = 0;
+  EXPECT_EQ(p.Get_Int("_r_ec_", &ec), 1);
+  EXPECT_EQ(ec, -1);
+  tstr em;
+  EXPECT_EQ(p.Get_Str("_r_em_", &em), 1);
+  EXPECT_NE(std::string(em.c_str()).find("nope"), std::string::npos);
+  std::string text;
+  EXPECT_EQ(Thr_Err_Mgr()->Get_Err(&text), -1);
+  EXPECT_EQ(text, em.c_str());
+  // Without a pack the call still fails cleanly.
+  EXPECT_EQ(t.N_Call("nope", nullptr), 1);
+  Thr_Err_Mgr()->Clear_Err();
+}
+
+TEST(TName_Call, ThreadErrorIntoPack) {
+  TParaMgr p;
+  Thr_Err_Mgr()->Clear_Err();
+  EXPECT_EQ(Put_Thr_Err_Para(&p), 1);
+  EXPECT_EQ(p.Find_Para("_r_ec_")->Get_Int(), 0);
+  EXPECT_EQ(p.Find_Para("_r_em_"), nullptr);
+  EXPECT_EQ(Put_Thr_Err_Para(nullptr), 0);
+  // Another thread's error is its own.
+  std::thread([] { Thr_Err_Mgr()->Set_Err(-7, "other"); }).join();
+  TParaMgr q;
+  Put_Thr_Err_Para(&q);
+  EXPECT_EQ(q.Find_Para("_r_ec_")->Get_Int(), 0);
+}
+
+TEST(TName_Call, ProcessTables) {
+  EXPECT_NE(Mid_Process(), nullptr);
+  EXPECT_NE(Mid_Process(), Link_Process());
+  TName_Call* mid = Mid_Process();
+  TName_Call* link = Link_Process();
+  EXPECT_EQ(mid, Get_Pub_Ptr("Mid_Process"));
+  EXPECT_EQ(link, Get_Pub_Ptr("Link_Process"));
+}
+
+TEST(TName_Call, DefineAndFindFromThreads) {
+  TName_Call t;
+  std::vector<std::thread> ts;
+  for (int k = 0; k < 4; ++k) {
+    ts.emplace_back([&t, k] {
+      for (int i = 0; i < 200; ++i) {
+        std::string n = "f" + std::to_string(i);
+        t.DefineFunction(n.c_str(), 1, k % 2 ? F1 : F2);
+        EXPECT_NE(t.Find(n.c_str()), nullptr);
+      }
+    });
+  }
+  for (auto& th : ts) th.join();
+  EXPECT_EQ(t.Count(), 200);
+}
+
+}  // namespace

@@ -1,0 +1,383 @@
+// Packed form of parameter packs: exact bytes, round trips, the zlib envelope, the 4-byte form,
+// and bad input that must keep what was read and never read past the buffer.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/data/para.h"
+#include "frame/log_mgr.h"
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+Bytes Pack(TParaMgr* m, int zip = 0, int threshold = 30000) {
+  int len = 0;
+  void* p = m->Pack_Para(&len, zip, threshold);
+  Bytes b;
+  if (p) b.assign(static_cast<unsigned char*>(p), static_cast<unsigned char*>(p) + len);
+  std::free(p);
+  return b;
+}
+
+Bytes Head(char version, unsigned total, int count) {
+  Bytes b = {'^', static_cast<unsigned char>(version)};
+  int lw = version == '1' ? 3 : 4;
+  for (int i = lw - 1; i >= 0; --i) b.push_back(static_cast<unsigned char>(total >> (8 * i)));
+  b.insert(b.end(), 10, 0);
+  b.push_back(static_cast<unsigned char>(count >> 8));
+  b.push_back(static_cast<unsigned char>(count));
+  return b;
+}
+
+Bytes Cat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+std::string Names(TParaMgr* m) {
+  std::string r;
+  for (int i = 0; i < m->Count(); ++i) {
+    char b[300];
+    Zem_W_To_MB(ZEM_CP_UTF8, m->Para(i)->Name(), -1, b, sizeof b);
+    r += b;
+    r += ';';
+  }
+  return r;
+}
+
+std::string Text(TParaMgr* m, const char* name) {
+  tstr t;
+  m->Get_Str(name, &t);
+  return t.c_str();
+}
+
+// Silences the log for cases that are meant to complain, and keeps the lines for checking.
+struct Quiet_Log {
+  Quiet_Log() { Log_Mgr()->Set_File("/dev/null"); Log_Mgr()->Set_Keep(0); Log_Mgr()->Set_Keep(20); }
+  ~Quiet_Log() { Log_Mgr()->Set_File(""); Log_Mgr()->Set_Keep(0); }
+  std::string Text() const { return Log_Mgr()->Last_Lines(); }
+};
+
+TEST(PackPara, ExactBytes) {
+  struct Row {
+    const char* what;
+    void (*fill)(TParaMgr*);
+    Bytes params;
+    int count;
+  };
+  const Row rows[] = {
+      {"empty", [](TParaMgr*) {}, {}, 0},
+      {"int 42 under x", [](TParaMgr* m) { m->Put_Int("x", 42); }, {1, 'x', 0, 0, 0, 2, '4', '2'}, 1},
+      {"narrow text", [](TParaMgr* m) { m->Put_Str("s", "ab"); }, {1, 's', 0, 0, 0, 2, 'a', 'b'}, 1},
+      {"empty text", [](TParaMgr* m) { m->Put_Str("e", nullptr); }, {1, 'e', 0, 0, 0, 0}, 1},
+      {"wide as UTF-8", [](TParaMgr* m) { m->Put_WStr("w", u"中"); }, {1, 'w', 'W', 0, 0, 3, 0xE4, 0xB8, 0xAD}, 1},
+      {"float", [](TParaMgr* m) { m->Put_Float("f", 1.5); },
+       {1, 'f', 0, 0, 0, 8, '1', '.', '5', '0', '0', '0', '0', '0'}, 1},
+      {"one byte", [](TParaMgr* m) { m->Push_Para("c", "A", 'C', 0); }, {1, 'c', 0, 0, 0, 2, '6', '5'}, 1},
+      {"data flag", [](TParaMgr* m) { m->Put_Str("d", "z")->Set_Data_Flag(1); }, {1, 'd', 1, 0, 0, 1, 'z'}, 1},
+      {"binary data", [](TParaMgr* m) { m->Put_Data("b", "\0\1", 2); }, {1, 'b', 0, 0, 0, 2, 0, 1}, 1},
+      {"Chinese name", [](TParaMgr* m) { m->Put_Int(u"名", 1); }, {3, 0xE5, 0x90, 0x8D, 0, 0, 0, 1, '1'}, 1},
+      {"nameless left out", [](TParaMgr* m) { m->Put_Int("", 1); m->Put_Int("k", 2); }, {1, 'k', 0, 0, 0, 1, '2'}, 1},
+      {"two in order", [](TParaMgr* m) { m->Put_Int("b", 1); m->Put_Int("a", 2); },
+       {1, 'b', 0, 0, 0, 1, '1', 1, 'a', 0, 0, 0, 1, '2'}, 2},
+  };
+  Quiet_Log quiet;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    TParaMgr m;
+    r.fill(&m);
+    Bytes want = Cat(Head('1', static_cast<unsigned>(17 + r.params.size()), r.count), r.params);
+    EXPECT_EQ(Pack(&m), want);
+  }
+  TParaMgr empty;
+  EXPECT_EQ(Pack(&empty), Bytes({'^', '1', 0, 0, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(PackPara, RoundTrip) {
+  TParaMgr inner;
+  inner.Put_Int("deep", 7);
+  TParaMgr m;
+  m.Put_Int("i", -12);
+  m.Put_Float("f", 2.25);
+  m.Put_Str("s", "GBK text");
+  m.Put_WStr("w", u"宽字符\U0001F600");
+  m.Put_WStr("ew", nullptr);
+  m.Put_Str("es", "");
+  m.Put_Data("bin", "a\0b", 3)->Set_Data_Flag(9);
+  m.Put_Para_Para("pp", &inner);
+  Bytes b = Pack(&m);
+  TParaMgr r;
+  ASSERT_EQ(r.Unpack_Para(b.data(), b.size()), 1);
+  EXPECT_EQ(Names(&r), "i;f;s;w;ew;es;bin;pp;");
+  int i = 0;
+  float f = 0;
+  EXPECT_EQ(r.Get_Int("i", &i), 1);
+  EXPECT_EQ(i, -12);
+  EXPECT_EQ(r.Get_Float("f", &f), 1);
+  EXPECT_FLOAT_EQ(f, 2.25f);
+  EXPECT_EQ(r.Find_Para("i")->Type(), 'S');  // numbers come back as their text
+  EXPECT_EQ(r.Find_Para("w")->Type(), 'W');
+  EXPECT_EQ(r.Find_Para("s")->Type(), 'S');
+  wstr w;
+  r.Get_WStr("w", &w);
+  EXPECT_EQ(std::u16string(w.c_str()), u"宽字符\U0001F600");
+  EXPECT_EQ(r.Find_Para("ew")->Size(), 2);
+  EXPECT_EQ(r.Find_Para("es")->Size(), 1);
+  int size = 0;
+  const char* bin = static_cast<const char*>(r.Get_Data("bin", &size));
+  ASSERT_EQ(size, 4);
+  EXPECT_EQ(std::memcmp(bin, "a\0b\0", 4), 0);
+  EXPECT_EQ(r.Find_Para("bin")->Data_Flag(), 9);
+  EXPECT_EQ(r.Find_Para("pp")->Data_Flag(), 2);
+  TParaMgr back;
+  EXPECT_EQ(r.Get_Para_Para("pp", &back), 1);
+  EXPECT_EQ(back.Find_Para("deep")->Get_Int(), 7);
+  // The pointer-only form reads the same.
+  TParaMgr r2;
+  EXPECT_EQ(r2.Unpack_Para(b.data()), 1);
+  EXPECT_EQ(Names(&r2), Names(&r));
+  // Unpacking adds and updates; what the pack held before stays.
+  TParaMgr u;
+  u.Put_Int("keep", 1);
+  u.Put_Int("i", 99);
+  EXPECT_EQ(u.Unpack_Para(b.data(), b.size()), 1);
+  EXPECT_EQ(Names(&u), "keep;i;f;s;w;ew;es;bin;pp;");
+  EXPECT_EQ(Text(&u, "i"), "-12");
+}
+
+TEST(PackPara, ZipThreshold) {
+  struct Row { int packed_size; bool zipped; };
+  const Row rows[] = {{29999, false}, {30000, true}, {200000, true}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.packed_size);
+    TParaMgr m;
+    // 17 header bytes + 1 + 1 + 1 + 3 bytes around the value of "x".
+    std::string v(static_cast<size_t>(r.packed_size - 23), 'q');
+    m.Put_Str("x", v.c_str());
+    EXPECT_EQ(Pack(&m).size(), static_cast<size_t>(r.packed_size));
+    Bytes z = Pack(&m, 1, 30000);
+    std::string s(z.begin(), z.end());
+    EXPECT_EQ(s.find("auto_zip_flag") != std::string::npos, r.zipped);
+    if (r.zipped) {
+      EXPECT_LT(z.size(), 1000u);
+    }
+    TParaMgr back;
+    back.Put_Int("old", 1);
+    ASSERT_EQ(back.Unpack_Para(z.data(), z.size()), 1);
+    EXPECT_EQ(Text(&back, "x"), v);
+    EXPECT_EQ(back.Find_Para("auto_zip_flag"), nullptr);
+    // An expanded envelope replaces the pack's contents; a plain one adds to them.
+    EXPECT_EQ(back.Find_Para("old") != nullptr, !r.zipped);
+  }
+}
+
+TEST(PackPara, FourByteLengths) {
+  const long long limit = 16581375;
+  struct Row { const char* what; long long value; long long second; char version; };
+  const Row rows[] = {
+      {"total at the limit", limit - 23, 0, '1'},
+      {"total one above", limit - 22, 0, '2'},
+      {"one value at the limit", limit, 0, '2'},
+      {"two values past it", limit / 2, limit / 2, '2'},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    TParaMgr m;
+    std::string a(static_cast<size_t>(r.value), 'a');
+    m.Put_Str("x", a.c_str());
+    std::string b(static_cast<size_t>(r.second), 'b');
+    if (r.second) m.Put_Str("y", b.c_str());
+    int len = 0;
+    unsigned char* p = static_cast<unsigned char*>(m.Pack_Para(&len, 0, 0));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p[1], r.version);
+    TParaMgr back;
+    EXPECT_EQ(back.Unpack_Para(p, static_cast<size_t>(len)), 1);
+    EXPECT_EQ(back.Find_Para("x")->Text_Bytes(), r.value);
+    if (r.second) {
+      EXPECT_EQ(back.Find_Para("y")->Text_Bytes(), r.second);
+    }
+    std::free(p);
+  }
+}
+
+TEST(PackPara, ManyParametersAndLongNames) {
+  TParaMgr m;
+  for (int i = 0; i < 70000; ++i) m.Put_Int(("n" + std::to_string(i)).c_str(), i);
+  Bytes b = Pack(&m);
+  EXPECT_EQ(b[15], 0xFF);  // the count says "65535 or more"
+  EXPECT_EQ(b[16], 0xFF);
+  TParaMgr back;
+  ASSERT_EQ(back.Unpack_Para(b.data(), b.size()), 1);
+  ASSERT_EQ(back.Count(), 70000);
+  EXPECT_EQ(Text(&back, "n69999"), "69999");
+  EXPECT_EQ(back.Para(12345)->Get_Int(), 12345);
+
+  Quiet_Log quiet;
+  TParaMgr l;
+  std::u16string name(200, u'中');  // 600 UTF-8 bytes, cut to 85 whole characters
+  l.Put_Int(name.c_str(), 1);
+  Bytes lb = Pack(&l);
+  EXPECT_EQ(lb[17], 255);
+  TParaMgr lback;
+  lback.Unpack_Para(lb.data(), lb.size());
+  EXPECT_EQ(std::u16string(lback.Para(0)->Name()), name.substr(0, 85));
+}
+
+TEST(UnpackPara, BadHeads) {
+  Quiet_Log quiet;
+  struct Row { const char* what; Bytes data; int result; };
+  const Row rows[] = {
+      {"nothing", {}, 0},
+      {"one byte", {'^'}, 0},
+      {"no caret", {'x', '1', 0, 0, 17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
+      {"version 3", {'^', '3', 0, 0, 17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
+      {"header cut", {'^', '1', 0, 0, 17, 0, 0}, 0},
+      {"length cut", {'^', '2', 0}, 0},
+      {"total below the header", {'^', '1', 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 1},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    TParaMgr m;
+    m.Put_Int("keep", 1);
+    EXPECT_EQ(m.Unpack_Para(r.data.data(), r.data.size()), r.result);
+    EXPECT_EQ(Names(&m), "keep;");
+  }
+  TParaMgr m;
+  EXPECT_EQ(m.Unpack_Para(nullptr), 0);
+  EXPECT_EQ(m.Unpack_Para(nullptr, 10), 0);
+}
+
+TEST(UnpackPara, TruncatedKeepsWhatWasRead) {
+  TParaMgr m;
+  m.Put_Str("a", "one");
+  m.Put_Str("bb", "two");
+  m.Put_Str("ccc", "three");
+  Bytes full = Pack(&m);
+  // The end offsets of the three parameters.
+  const size_t ends[] = {17 + 9, 17 + 9 + 10, 17 + 9 + 10 + 13};
+  ASSERT_EQ(full.size(), ends[2]);
+  Quiet_Log quiet;
+  for (size_t cut = 17; cut <= full.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    Bytes part(full.begin(), full.begin() + static_cast<long>(cut));
+    TParaMgr r;
+    EXPECT_EQ(r.Unpack_Para(part.data(), part.size()), 1);
+    int expect = 0;
+    for (size_t e : ends) expect += cut >= e;
+    EXPECT_EQ(r.Count(), expect);
+  }
+  TParaMgr r;
+  Bytes part(full.begin(), full.begin() + 30);
+  r.Unpack_Para(part.data(), part.size());
+  EXPECT_NE(quiet.Text().find("parameter 2 of 3 does not fit"), std::string::npos);
+}
+
+TEST(UnpackPara, LyingLengths) {
+  Quiet_Log quiet;
+  const Bytes good = {1, 'a', 0, 0, 0, 1, 'x'};
+  struct Row { const char* what; Bytes data; const char* names; };
+  const Row rows[] = {
+      {"total beyond the buffer", Cat(Head('1', 1000, 2), Cat(good, {1, 'b', 0, 0, 0, 1, 'y'})), "a;b;"},
+      {"total shorter than the buffer", Cat(Head('1', 24, 2), Cat(good, {1, 'b', 0, 0, 0, 1, 'y'})), "a;"},
+      {"count beyond the parameters", Cat(Head('1', 24, 5), good), "a;"},
+      {"count below the parameters", Cat(Head('1', 31, 1), Cat(good, {1, 'b', 0, 0, 0, 1, 'y'})), "a;"},
+      {"name length zero", Cat(Head('1', 31, 2), Cat(good, {0, 'b', 0, 0, 0, 1, 'y'})), "a;"},
+      {"name past the end", Cat(Head('1', 26, 2), Cat(good, {9, 'b'})), "a;"},
+      {"value past the end", Cat(Head('1', 31, 2), Cat(good, {1, 'b', 0, 0, 0, 9, 'y'})), "a;"},
+      {"length field cut", Cat(Head('1', 28, 2), Cat(good, {1, 'b', 0, 0})), "a;"},
+      {"negative 4-byte length", Cat(Head('2', 33, 2), {1, 'a', 0, 0, 0, 0, 1, 'x', 1, 'b', 0, 0xFF, 0xFF, 0xFF, 0xFF}),
+       "a;"},
+      {"huge 4-byte length", Cat(Head('2', 33, 2), {1, 'a', 0, 0, 0, 0, 1, 'x', 1, 'b', 0, 0x7F, 0xFF, 0xFF, 0xFF}),
+       "a;"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    TParaMgr m;
+    EXPECT_EQ(m.Unpack_Para(r.data.data(), r.data.size()), 1);
+    EXPECT_EQ(Names(&m), r.names);
+  }
+}
+
+// An envelope around the packed form of one parameter, with the sizes given.
+Bytes Envelope(const Bytes& zdata, int zsize, long long org) {
+  TParaMgr env;
+  env.Put_Int("auto_zip_flag", 1);
+  env.Put_Data("auto_zip_data", zdata.data(), static_cast<int>(zdata.size()));
+  env.Put_Int("auto_zip_size", zsize);
+  env.Put_Str("auto_zip_org_size", std::to_string(org).c_str());
+  return Pack(&env);
+}
+
+TEST(UnpackPara, BadEnvelopesLeaveThePack) {
+  TParaMgr src;
+  std::string v(50000, 'z');
+  src.Put_Str("big", v.c_str());
+  Bytes plain = Pack(&src);
+  uLongf zl = compressBound(plain.size());
+  Bytes z(zl);
+  ASSERT_EQ(compress(z.data(), &zl, plain.data(), plain.size()), Z_OK);
+  z.resize(zl);
+  const long long org = static_cast<long long>(plain.size());
+  Bytes corrupt = z;
+  corrupt[z.size() / 2] ^= 0x5A;
+  Bytes inner_bad = plain;
+  inner_bad[0] = 'x';
+  uLongf bl = compressBound(inner_bad.size());
+  Bytes zbad(bl);
+  compress(zbad.data(), &bl, inner_bad.data(), inner_bad.size());
+  zbad.resize(bl);
+
+  Quiet_Log quiet;
+  struct Row { const char* what; Bytes data; int result; };
+  const Row rows[] = {
+      {"good", Envelope(z, static_cast<int>(z.size()), org), 1},
+      {"corrupt compressed bytes", Envelope(corrupt, static_cast<int>(z.size()), org), 0},
+      {"org size too small", Envelope(z, static_cast<int>(z.size()), org - 1), 0},
+      {"org size too large", Envelope(z, static_cast<int>(z.size()), org + 1), 0},
+      {"org size impossible", Envelope(z, static_cast<int>(z.size()), 2000000000LL), 0},
+      {"org size negative", Envelope(z, static_cast<int>(z.size()), -5), 0},
+      {"zip size beyond the data", Envelope(z, static_cast<int>(z.size()) + 10, org), 0},
+      {"zip size short of the data", Envelope(z, static_cast<int>(z.size()) - 10, org), 0},
+      {"expands to no pack", Envelope(zbad, static_cast<int>(zbad.size()), static_cast<long long>(inner_bad.size())), 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    TParaMgr m;
+    m.Put_Int("before", 1);
+    long long blocks = m.Mem_Blocks();
+    EXPECT_EQ(m.Unpack_Para(r.data.data(), r.data.size()), r.result);
+    if (r.result) {
+      EXPECT_EQ(Names(&m), "big;");
+      EXPECT_EQ(Text(&m, "big"), v);
+    } else {
+      EXPECT_EQ(Names(&m), "before;");
+      EXPECT_EQ(m.Mem_Blocks(), blocks);
+    }
+  }
+  EXPECT_NE(quiet.Text().find("Unpack_Para"), std::string::npos);
+}
+
+TEST(UnpackPara, RegressionCases) {
+  // Inputs that once looked risky: an envelope flag without data, a 'W' value that is not UTF-8.
+  Quiet_Log quiet;
+  struct Row { const char* what; Bytes data; const char* names; };
+  const Row rows[] = {
+      {"zip flag alone", Cat(Head('1', 17 + 19, 1), {13, 'a', 'u', 't', 'o', '_', 'z', 'i', 'p', '_', 'f', 'l', 'a', 'g', 0, 0, 0, 1, '1'}),
+       "auto_zip_flag;"},
+      {"bad UTF-8", Cat(Head('1', 17 + 8, 1), {1, 'w', 'W', 0, 0, 2, 0xFF, 0xC0}), "w;"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    TParaMgr m;
+    EXPECT_EQ(m.Unpack_Para(r.data.data(), r.data.size()), 1);
+    EXPECT_EQ(Names(&m), r.names);
+  }
+}
+
+}  // namespace
