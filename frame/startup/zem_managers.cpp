@@ -1,35 +1,33 @@
 // The start-up steps: one find-or-create per singleton name.
 #include "frame/startup/zem_managers.h"
 
-#include <ctime>
-#include <mutex>
-
+#include "core/data/db_connect.h"
+#include "core/data/name_call.h"
+#include "core/data/para.h"
 #include "frame/log_mgr.h"
 #include "frame/singleton.h"
+#include "frame/startup/sync_server.h"
 #include "frame/startup/zem_names.h"
 #include "frame/thr_err.h"
+#include "link/r_call.h"
 
 namespace {
 
 // Empty objects for the managers whose working lies outside this package, each a class of its own so
 // that a debugger shows what it is looking at.
-#define ZEM_PLACEHOLDER(Class, name_text)                              \
-  class Class {};                                                      \
-  void* Get_##Class(bool* created) {                                   \
-    static Class* cache = nullptr;                                     \
-    return Zem_Singleton<Class>(name_text, cache, created);            \
+#define ZEM_PLACEHOLDER(Class, name_text)                   \
+  class Class {};                                           \
+  void* Get_##Class() {                                     \
+    static Class* cache = nullptr;                          \
+    return Zem_Singleton<Class>(name_text, cache);          \
   }
 
-ZEM_PLACEHOLDER(TMts_Mgr, "mts_mgr")                // database layer object (query areas, later)
 ZEM_PLACEHOLDER(TTab_Entity_Mgr, "tab_entity_mgr")
-ZEM_PLACEHOLDER(TDict_Mgr_Serv, "dict_mgr_serv")    // dictionary manager (dictionaries, later)
+ZEM_PLACEHOLDER(TDict_Mgr_Serv, "dict_mgr_serv")  // dictionary manager (the dictionaries, later)
 ZEM_PLACEHOLDER(TVoucher_Mgr, "voucher_mgr")
 ZEM_PLACEHOLDER(TGriprep_Mgr, "griprep_mgr")
 ZEM_PLACEHOLDER(THttpd_Mgr, "httpd_mgr")
 ZEM_PLACEHOLDER(TImport_Mgr, "import_mgr")
-ZEM_PLACEHOLDER(TPub_Para_Mgr, "pub_para_mgr")      // parameter packs (core/data, later)
-ZEM_PLACEHOLDER(TTmp_Para_Mgr, "tmp_para_mgr")
-ZEM_PLACEHOLDER(TRep_Call_Para, "rep_call_para")
 ZEM_PLACEHOLDER(TQp_Mgr, "qp_mgr")
 ZEM_PLACEHOLDER(TCsp_Mgr, "csp_mgr")
 ZEM_PLACEHOLDER(TModu_Mgr, "modu_mgr")
@@ -38,44 +36,49 @@ ZEM_PLACEHOLDER(TTm_Info_Mgr, "tm_info_mgr")
 ZEM_PLACEHOLDER(TLoad_Proc_Mgr, "Load_Proc_mgr")
 ZEM_PLACEHOLDER(TCsp_Obj_Attr_Mgr, "csp_obj_attr_mgr")
 ZEM_PLACEHOLDER(TDict_Fetch_Filter_Mgr, "Dict_Fetch_Filter_mgr")
-ZEM_PLACEHOLDER(TMid_Process, "Mid_Process")        // named-function tables (core/data, later)
-ZEM_PLACEHOLDER(TLink_Process, "Link_Process")
-ZEM_PLACEHOLDER(TMid_Link_Mgr, "Mid_Link_Mgr")      // middleware link client
-ZEM_PLACEHOLDER(TSync_Server_Mgr, "sync_server_mgr")
+ZEM_PLACEHOLDER(TMid_Link_Mgr, "Mid_Link_Mgr")  // middleware link client (no transport yet)
 
 #undef ZEM_PLACEHOLDER
 
-void* Get_Thread_Mgr(bool* created) { return Thread_Mgr(created); }
-void* Get_Thr_Err_Mgr(bool* created) { return Thr_Err_Mgr(created); }
-void* Get_Log_Mgr(bool* created) { return Log_Mgr(created); }
+void* Get_Thread_Mgr() { return Thread_Mgr(); }
+void* Get_Thr_Err_Mgr() { return Thr_Err_Mgr(); }
+void* Get_Mts_Mgr() { return Db_Connect_Mgr(); }
+void* Get_Pub_Para_Mgr() { return Pub_Para_Mgr(); }
+void* Get_Tmp_Para_Mgr() { return Tmp_Para_Mgr(); }
+void* Get_Rep_Call_Para() { return Rep_Call_Para(); }
+void* Get_Log_Mgr() { return Log_Mgr(); }
+void* Get_Mid_Process() { return Mid_Process(); }
+void* Get_Link_Process() { return Link_Process(); }
+void* Get_R_Call_Local_Mode() { return R_Call_Local_Mode(); }  // created as 1
+void* Get_Sync_Server_Lock() { return Sync_Server_Lock(); }
 
-// Shared integers: "exiting_flag" starts at 0, "_R_Call_Local_Mode" at 1 (calls served in-process).
-void* Get_Exiting_Flag(bool* created) {
+// Shared integer, created as 0.
+void* Get_Exiting_Flag() {
   static int* cache = nullptr;
-  return Zem_Singleton<int>("exiting_flag", cache, [] { return new int(0); }, created);
+  return Zem_Singleton<int>("exiting_flag", cache, [] { return new int(0); });
 }
-void* Get_R_Call_Local_Mode(bool* created) {
-  static int* cache = nullptr;
-  return Zem_Singleton<int>("_R_Call_Local_Mode", cache, [] { return new int(1); }, created);
-}
-void* Get_Sync_Server_Lock(bool* created) {
-  static std::mutex* cache = nullptr;
-  return Zem_Singleton<std::mutex>("sync_server_lock", cache, created);
+
+// The time-stamp server; when this module makes it, it also serves the stamps on "Mid_Process".
+void* Get_Sync_Server_Mgr() {
+  bool created = false;
+  TSync_Server_Mgr* s = Sync_Server_Mgr(&created);
+  if (created) Mid_Process()->DefineFunction("Tfa_Info_Sync_Get_Time_Stamp", 1, Tfa_Info_Sync_Get_Time_Stamp);
+  return s;
 }
 
 const Zem_Startup_Step kSteps[] = {
     {"thread_mgr", Get_Thread_Mgr},
     {"thr_err_mgr", Get_Thr_Err_Mgr},
-    {"mts_mgr", Get_TMts_Mgr},
+    {"mts_mgr", Get_Mts_Mgr},
     {"tab_entity_mgr", Get_TTab_Entity_Mgr},
     {"dict_mgr_serv", Get_TDict_Mgr_Serv},
     {"voucher_mgr", Get_TVoucher_Mgr},
     {"griprep_mgr", Get_TGriprep_Mgr},
     {"httpd_mgr", Get_THttpd_Mgr},
     {"import_mgr", Get_TImport_Mgr},
-    {"pub_para_mgr", Get_TPub_Para_Mgr},
-    {"tmp_para_mgr", Get_TTmp_Para_Mgr},
-    {"rep_call_para", Get_TRep_Call_Para},
+    {"pub_para_mgr", Get_Pub_Para_Mgr},
+    {"tmp_para_mgr", Get_Tmp_Para_Mgr},
+    {"rep_call_para", Get_Rep_Call_Para},
     {"log_mgr", Get_Log_Mgr},
     {"qp_mgr", Get_TQp_Mgr},
     {"csp_mgr", Get_TCsp_Mgr},
@@ -86,11 +89,11 @@ const Zem_Startup_Step kSteps[] = {
     {"exiting_flag", Get_Exiting_Flag},
     {"csp_obj_attr_mgr", Get_TCsp_Obj_Attr_Mgr},
     {"Dict_Fetch_Filter_mgr", Get_TDict_Fetch_Filter_Mgr},
-    {"Mid_Process", Get_TMid_Process},
-    {"Link_Process", Get_TLink_Process},
+    {"Mid_Process", Get_Mid_Process},
+    {"Link_Process", Get_Link_Process},
     {"Mid_Link_Mgr", Get_TMid_Link_Mgr},
     {"_R_Call_Local_Mode", Get_R_Call_Local_Mode},
-    {"sync_server_mgr", Get_TSync_Server_Mgr},
+    {"sync_server_mgr", Get_Sync_Server_Mgr},
     {"sync_server_lock", Get_Sync_Server_Lock},
 };
 
@@ -104,9 +107,7 @@ const Zem_Startup_Step* Zem_Startup_Steps(int* count) {
   return kSteps;
 }
 
-TThread_Mgr* Thread_Mgr(bool* created) {
+TThread_Mgr* Thread_Mgr() {
   static TThread_Mgr* cache = nullptr;
-  return Zem_Singleton<TThread_Mgr>("thread_mgr", cache, created);
+  return Zem_Singleton<TThread_Mgr>("thread_mgr", cache);
 }
-
-long long Zem_Sync_Local_Time_Stamp() { return static_cast<long long>(std::time(nullptr)); }

@@ -1,12 +1,13 @@
 // How the framework start-up obtains each singleton: one step per registry name, in the fixed order of
-// kZem_Startup_Names. Each step finds the object in the shared registry or creates and registers it,
-// and tells which. Managers that belong to other layers are obtained through those layers' accessors;
-// the ones whose working lies outside this package are small empty objects registered under their
-// names. Replacing a placeholder by a real manager means changing its one step in zem_managers.cpp.
+// kZem_Startup_Names. Each step finds the object in the shared registry or creates and registers it
+// (the singleton pattern records what this module created). Managers of other layers come through
+// those layers' accessors; the ones whose working lies outside this package are small empty objects
+// registered under their names. Replacing a placeholder by a real manager means changing its one step
+// in zem_managers.cpp.
 #pragma once
 
-// Finds or creates one singleton; *created tells whether this call made it. Returns the object.
-typedef void* (*Zem_Startup_Get_Fn)(bool* created);
+// Finds or creates one singleton and returns it.
+typedef void* (*Zem_Startup_Get_Fn)();
 
 struct Zem_Startup_Step {
   const char* name;
@@ -19,9 +20,4 @@ const Zem_Startup_Step* Zem_Startup_Steps(int* count);
 
 // The thread manager (its working lies outside this package: an empty object for now).
 class TThread_Mgr {};
-TThread_Mgr* Thread_Mgr(bool* created = nullptr);
-
-// The stamp the time-stamp server answers for "Tfa_Info_Sync_Get_Time_Stamp" when it cannot ask a
-// dictionary server: the seconds since 1970 at the call, so every client sees a stamp newer than any
-// it has cached and reloads, which is the safe answer.
-long long Zem_Sync_Local_Time_Stamp();
+TThread_Mgr* Thread_Mgr();

@@ -7,6 +7,7 @@
 #include "frame/host_funcs.h"
 #include "frame/singleton.h"
 #include "frame/startup/zem_managers.h"
+#include "link/r_call.h"
 
 namespace {
 
@@ -33,9 +34,11 @@ int Zem_Framework_Startup() {
   const Zem_Startup_Step* steps = Zem_Startup_Steps(&count);
   void* mid_process = nullptr;
   for (int i = 0; i < count; i++) {
-    void* obj = steps[i].get(nullptr);
+    void* obj = steps[i].get();
     if (std::strcmp(steps[i].name, "Mid_Process") == 0) mid_process = obj;
   }
+  // The link's server-side functions on "Mid_Process" and its call entry in the registry.
+  Link_Register();
   g_mid_process = mid_process;
   return 1;
 }
