@@ -1,0 +1,89 @@
+// Shared by the database tests: a pool configured for one of the two bundled drivers. SQLite runs on
+// a file in a fresh temporary directory; PostgreSQL on the server named by ZEM_PG_CONNINFO, which the
+// test script sets (tools/run-tests.sh). A missing variable fails the PostgreSQL tests, never skips them.
+#pragma once
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "core/data/db_connect.h"
+#include "core/data/sqlca.h"
+
+namespace zem_test {
+
+inline std::u16string U(const std::string& utf8) {
+  std::u16string w(utf8.size() + 1, u'\0');
+  int n = Zem_MB_To_W(ZEM_CP_UTF8, utf8.data(), static_cast<int>(utf8.size()), &w[0], static_cast<int>(w.size()));
+  w.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return w;
+}
+
+inline std::string Utf8(const wchar16* w) {
+  if (!w || !*w) return std::string();
+  int n = Zem_W_To_MB(ZEM_CP_UTF8, w, -1, nullptr, 0);
+  std::string s(static_cast<size_t>(n), '\0');
+  Zem_W_To_MB(ZEM_CP_UTF8, w, -1, &s[0], n);
+  while (!s.empty() && s.back() == '\0') s.pop_back();
+  return s;
+}
+
+// The driver libraries lie beside the test binary; ctest sets TARVOK_DLL_PATH, a direct run may not.
+inline void Ensure_Dll_Path() {
+  if (std::getenv("TARVOK_DLL_PATH")) return;
+  std::string exe = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+  setenv("TARVOK_DLL_PATH", exe.c_str(), 1);
+}
+
+// Fills cfg for the backend ("sqlite" or "pg"); false with *why when it cannot be run.
+inline bool Config_For(const std::string& backend, const std::string& dir, TDb_Config* cfg, std::string* why) {
+  Ensure_Dll_Path();
+  *cfg = TDb_Config();
+  cfg->count = 2;
+  if (backend == "sqlite") {
+    cfg->driver = "zem_drv_sqlite";
+    cfg->text[0] = U(dir + "/test.db");
+    return true;
+  }
+  const char* conninfo = std::getenv("ZEM_PG_CONNINFO");
+  if (!conninfo || !*conninfo) {
+    *why = "ZEM_PG_CONNINFO is not set: start a server with tools/pg-test-cluster.sh start DIR and export "
+           "its connection string (tools/run-tests.sh does this)";
+    return false;
+  }
+  cfg->driver = "zem_drv_pg";
+  cfg->text[0] = U(conninfo);
+  return true;
+}
+
+class Db_Test : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/zem-sqlca-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    std::string why;
+    ASSERT_TRUE(Config_For(GetParam(), dir_, &cfg_, &why)) << why;
+    Db_Connect_Mgr()->Clear();
+    ASSERT_TRUE(Db_Connect_Mgr()->Add_Config(cfg_));
+  }
+  void TearDown() override {
+    Db_Connect_Mgr()->Clear();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  bool Pg() const { return GetParam() == "pg"; }
+
+  // Runs statements that must succeed, then commits.
+  void Ok(TSQLCA& q, std::initializer_list<const char16_t*> sqls) {
+    for (const char16_t* s : sqls) ASSERT_EQ(q.Exec(s), 0) << Utf8(s) << ": " << Utf8(q.Get_Error_Msg());
+    ASSERT_EQ(q.Commit(), 0) << Utf8(q.Get_Error_Msg());
+  }
+
+  std::string dir_;
+  TDb_Config cfg_;
+};
+
+}  // namespace zem_test

@@ -1,0 +1,182 @@
+// Sessions, driver loading and the pool, without a database where none is needed.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <thread>
+
+#include "core/data/db_connect.h"
+#include "core/data/dbdata.h"
+#include "drivers/db_fixture.h"
+#include "frame/log_mgr.h"
+#include "frame/pub_ptr.h"
+
+namespace {
+
+struct Log_Capture {
+  Log_Capture() {
+    Log_Mgr()->Set_Keep(0);
+    Log_Mgr()->Set_Keep(400);
+  }
+  ~Log_Capture() { Log_Mgr()->Set_Keep(0); }
+  bool Has(const std::string& s) const { return Log_Mgr()->Last_Lines().find(s) != std::string::npos; }
+};
+
+TDb_Connect* Named(const char* group) {
+  auto* c = new TDb_Connect();
+  c->Set_Group(group);
+  return c;
+}
+
+}  // namespace
+
+TEST(Db_Connect, MissingLibraryIsRefusedWithItsMessage) {
+  zem_test::Ensure_Dll_Path();
+  Log_Capture log;
+  TDb_Connect c;
+  EXPECT_EQ(c.Load_Driver("zem_drv_none"), 0);
+  EXPECT_TRUE(log.Has("unable to load dll ")) << Log_Mgr()->Last_Lines();
+  EXPECT_TRUE(log.Has("zem_drv_none.so\n"));
+  TDb_Config cfg;
+  cfg.driver = "/no/such/dir/zem_drv_x.so";
+  TDb_Connect_Mgr pool;
+  EXPECT_EQ(pool.Add_Config(cfg), 0);
+  EXPECT_EQ(pool.Count(), 0);
+}
+
+TEST(Db_Connect, LibraryWithoutEntriesNamesEachMissingOneAndEveryCallFails) {
+  zem_test::Ensure_Dll_Path();
+  Log_Capture log;
+  TDb_Connect c;
+  // The registry library loads fine but has none of the driver entries.
+  ASSERT_EQ(c.Load_Driver("kdm_pub_ptr"), 1);
+  for (const char* e : {"_Set_Data_Oper_Handle", "_Connect_Handle", "_Disconnect_Handle", "_Commit_Handle",
+                        "_Rollback_Handle", "_ExecuteSql_Handle", "_ExecuteProc_Handle", "_SelectRow_Handle",
+                        "_BatchInsert_Handle"})
+    EXPECT_TRUE(log.Has(std::string("kdm_pub_ptr.so: ") + e + "\n")) << e;
+
+  DBDataMgr ds;
+  struct Call { const char* message; int (*run)(TDb_Connect&, DBDataMgr*); };
+  const Call calls[] = {
+      {"_Connect_Handle is NULL\n", [](TDb_Connect& x, DBDataMgr* d) { return x.Connect(d); }},
+      {"_Disconnect_Handle is NULL\n", [](TDb_Connect& x, DBDataMgr* d) { return x.Disconnect(d); }},
+      {"_Commit_Handle is NULL\n", [](TDb_Connect& x, DBDataMgr* d) { return x.Commit(d); }},
+      {"_Rollback_Handle is NULL\n", [](TDb_Connect& x, DBDataMgr* d) { return x.Rollback(d); }},
+      {"_ExecuteSql_Handle is NULL\n", [](TDb_Connect& x, DBDataMgr* d) { return x.Execute_Sql(d, u"select 1"); }},
+      {"_ExecuteProc_Handle is NULL\n", [](TDb_Connect& x, DBDataMgr* d) { return x.Execute_Proc(d, u"call p()"); }},
+      {"_SelectRow_Handle is NULL\n", [](TDb_Connect& x, DBDataMgr* d) { return x.Select_Row(d, u"select 1", 0, 1); }},
+      {"_BatchInsert_Handle is NULL\n", [](TDb_Connect& x, DBDataMgr*) { return x.Batch_Insert(nullptr); }},
+  };
+  for (const Call& call : calls) {
+    EXPECT_EQ(call.run(c, &ds), 0) << call.message;
+    EXPECT_TRUE(log.Has(call.message)) << call.message;
+  }
+  EXPECT_EQ(c.Connected(), 0);
+}
+
+TEST(Db_Connect, ConfigurationTextSetsEveryKeyAndRefusesUnknownOnes) {
+  TDb_Config cfg;
+  std::string err;
+  ASSERT_EQ(cfg.Parse_Text("# pool for the tests\n"
+                           "driver=zem_drv_pg\r\n"
+                           "  text1=host=127.0.0.1 port=5432 dbname=库\n"
+                           "text4=x\n"
+                           "kind=3\noption=4\ngroup=main\nlog_path=/tmp/a.log\nlog_mode=2\ncount=5\n\n",
+                           &err),
+            1)
+      << err;
+  EXPECT_EQ(cfg.driver, "zem_drv_pg");
+  EXPECT_EQ(cfg.text[0], u"host=127.0.0.1 port=5432 dbname=库");
+  EXPECT_EQ(cfg.text[1], u"");
+  EXPECT_EQ(cfg.text[3], u"x");
+  EXPECT_EQ(cfg.kind, 3);
+  EXPECT_EQ(cfg.option, 4);
+  EXPECT_EQ(cfg.group, "main");
+  EXPECT_EQ(cfg.log_path, "/tmp/a.log");
+  EXPECT_EQ(cfg.log_mode, 2);
+  EXPECT_EQ(cfg.count, 5);
+
+  struct Bad { const char* text; const char* says; };
+  for (Bad b : {Bad{"driver=x\ncolour=red\n", "line 2: unknown key \"colour\""},
+                Bad{"text5=x", "unknown key \"text5\""}, Bad{"no equals sign", "line 1: no '='"}}) {
+    TDb_Config c2;
+    std::string e2;
+    EXPECT_EQ(c2.Parse_Text(b.text, &e2), 0) << b.text;
+    EXPECT_NE(e2.find(b.says), std::string::npos) << e2;
+    EXPECT_EQ(c2.driver, "zem_drv_sqlite") << "a refused text changes nothing";
+  }
+}
+
+TEST(Db_Connect_Mgr, SessionsAreBoundToThreadsAndGroups) {
+  Log_Capture log;
+  TDb_Connect_Mgr pool;
+  TDb_Connect* a1 = Named("a");
+  TDb_Connect* a2 = Named("a");
+  TDb_Connect* b1 = Named("b");
+  pool.Add_Connect(a1);
+  pool.Add_Connect(a2);
+  pool.Add_Connect(b1);
+  EXPECT_EQ(pool.Add_Connect(nullptr), 0);
+  EXPECT_EQ(pool.Count(), 3);
+
+  // The same thread gets the same session again.
+  EXPECT_EQ(pool.Get_Session("a"), a1);
+  EXPECT_EQ(pool.Get_Session("a"), a1);
+  EXPECT_EQ(pool.Get_Session(nullptr), a1) << "a null group matches the session already held";
+  EXPECT_EQ(pool.Get_Session("b"), b1);
+
+  // Another thread gets the free one, then none.
+  TDb_Connect* other = nullptr;
+  TDb_Connect* none = reinterpret_cast<TDb_Connect*>(1);
+  std::thread t([&] {
+    other = pool.Get_Session("a");
+    none = pool.Get_Session("b");  // held by the main thread
+    EXPECT_EQ(pool.Release_Session(a1), 0) << "only the holder gives a session back";
+    EXPECT_EQ(pool.Release_Thread(), 1);
+  });
+  t.join();
+  EXPECT_EQ(other, a2);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_TRUE(log.Has("Get_Session Fail grp_name b tot num 3"));
+  EXPECT_EQ(pool.Get_Session("c"), nullptr);
+
+  EXPECT_EQ(pool.Release_Session(a1), 1);
+  EXPECT_EQ(pool.Release_Session(a1), 0) << "already given back";
+}
+
+TEST(Db_Connect_Mgr, GivenBackSessionReturnsToItsLastHolder) {
+  TDb_Connect_Mgr pool;
+  TDb_Connect* s1 = Named("g");
+  TDb_Connect* s2 = Named("g");
+  pool.Add_Connect(s1);
+  pool.Add_Connect(s2);
+  std::promise<void> b_took, main_gave_back, b_gave_back;
+  TDb_Connect* b_got = nullptr;
+  std::thread b([&] {
+    b_got = pool.Get_Session("g");
+    b_took.set_value();
+    main_gave_back.get_future().wait();
+    pool.Release_Thread();
+    b_gave_back.set_value();
+  });
+  b_took.get_future().wait();
+  EXPECT_EQ(b_got, s1);
+  ASSERT_EQ(pool.Get_Session("g"), s2);
+  EXPECT_EQ(pool.Release_Thread(), 1);
+  main_gave_back.set_value();
+  b_gave_back.get_future().wait();
+  b.join();
+  // Both are free; s1 comes first, but this thread held s2 last.
+  EXPECT_EQ(pool.Get_Session("g"), s2);
+  pool.Release_Thread();
+}
+
+TEST(Db_Connect_Mgr, SharedUnderItsRegistryNames) {
+  bool created = false;
+  TDb_Connect_Mgr* a = Db_Connect_Mgr(&created);
+  EXPECT_EQ(Db_Connect_Mgr(), a);
+  EXPECT_EQ(Get_Pub_Ptr("mts_mgr"), a);
+  int* flag = Db_Net_Thread_Flag();
+  EXPECT_EQ(Get_Pub_Ptr("Db_Net_Thread_Flag"), flag);
+  EXPECT_EQ(*flag, 0);
+}
