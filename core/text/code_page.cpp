@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 #include "core/text/gbk_table.inc"
@@ -22,10 +26,23 @@ int Resolve(int cp) {
 // while checking the room left.
 enum Mode { kCount, kWrite, kChecked };
 
-// Code unit -> GBK code: below 0x100 one byte, otherwise lead << 8 | trail, 0x3F when unmappable.
-struct Gbk_Encoder {
+inline bool Is_Gbk_Trail(unsigned t) { return t >= 0x40 && t <= 0xFE && t != 0x7F; }
+inline bool Is_Hi(unsigned u) { return (u & 0xFC00) == 0xD800; }
+inline bool Is_Lo(unsigned u) { return (u & 0xFC00) == 0xDC00; }
+
+// The code page 936 tables in the forms the converters index directly, built once from the generated
+// tables:
+//   code[u]   GBK code of code unit u: below 0x100 one byte, otherwise lead << 8 | trail; 0x3F if none;
+//   store[u]  the same code as two bytes in memory order (lead first), to be copied as one 16-bit
+//             value; a one-byte code is followed by a zero that the next character overwrites;
+//   wide[t << 8 | b]  the code unit of the character starting with byte b when t follows: b itself
+//             below 0x80, the pair's unit (or '?') for a lead byte, '?' when t cannot be a trail.
+//             Indexed by the two bytes read as one little-endian 16-bit value.
+struct Gbk_Tables {
   unsigned short code[0x10000];
-  Gbk_Encoder() {
+  unsigned short store[0x10000];
+  unsigned short wide[0x10000];
+  Gbk_Tables() {
     for (unsigned u = 0; u < 0x10000; ++u) code[u] = 0x3F;
     // Inverts the decoding table with the first code winning (walked backwards, earlier codes
     // overwrite later ones); ASCII and the single byte 0x80 come before every pair.
@@ -38,42 +55,165 @@ struct Gbk_Encoder {
     if (kGbk_Single_80) code[kGbk_Single_80] = 0x80;
     for (unsigned u = 0; u < 0x80; ++u) code[u] = static_cast<unsigned short>(u);
     for (int i = 0; kGbk_Encode_Extra[i][0]; ++i) code[kGbk_Encode_Extra[i][0]] = kGbk_Encode_Extra[i][1];
+    for (unsigned u = 0; u < 0x10000; ++u) {
+      unsigned c = code[u];
+      unsigned char bytes[2] = {static_cast<unsigned char>(c < 0x100 ? c : c >> 8),
+                                static_cast<unsigned char>(c < 0x100 ? 0 : c & 0xFF)};
+      std::memcpy(&store[u], bytes, 2);
+    }
+    for (unsigned b = 0; b < 0x100; ++b) {
+      for (unsigned t = 0; t < 0x100; ++t) {
+        unsigned u = '?';
+        if (b < 0x80) {
+          u = b;
+        } else if (b == 0x80) {
+          u = kGbk_Single_80 ? kGbk_Single_80 : '?';
+        } else if (b != 0xFF && Is_Gbk_Trail(t) && kGbk_Decode[b - 0x81][t - 0x40]) {
+          u = kGbk_Decode[b - 0x81][t - 0x40];
+        }
+        wide[(t << 8) | b] = static_cast<unsigned short>(u);
+      }
+    }
   }
 };
 
-inline bool Is_Gbk_Trail(unsigned t) { return t >= 0x40 && t <= 0xFE && t != 0x7F; }
-inline bool Is_Hi(unsigned u) { return (u & 0xFC00) == 0xD800; }
-inline bool Is_Lo(unsigned u) { return (u & 0xFC00) == 0xDC00; }
+const Gbk_Tables& Tables() {
+  static const Gbk_Tables* tables = new Gbk_Tables();  // lives with the process
+  return *tables;
+}
+
+// Bit masks over one 64-byte block (bit j stands for byte j): bytes with the high bit, possible lead
+// bytes (81..FE), and bytes that may follow a lead byte as its trail (40..7E, 80..FE).
+struct Block_Masks {
+  uint64_t high, lead, trail;
+};
+
+inline Block_Masks Masks_Of(const unsigned char* s) {
+  uint64_t high = 0, b80 = 0, bff = 0, low_trail = 0;
+#if defined(__SSE2__)
+  const __m128i k80 = _mm_set1_epi8(static_cast<char>(0x80)), kff = _mm_set1_epi8(static_cast<char>(0xFF));
+  const __m128i k3f = _mm_set1_epi8(0x3F), k7f = _mm_set1_epi8(0x7F);
+  for (int k = 0; k < 4; ++k) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16 * k));
+    int sh = 16 * k;
+    high |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(v))) << sh;
+    b80 |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, k80)))) << sh;
+    bff |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, kff)))) << sh;
+    // Signed compares: 40..7E are the positive bytes above 3F and below 7F.
+    __m128i mid = _mm_and_si128(_mm_cmpgt_epi8(v, k3f), _mm_cmplt_epi8(v, k7f));
+    low_trail |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(mid))) << sh;
+  }
+#else
+  for (int j = 0; j < 64; ++j) {
+    uint64_t bit = uint64_t{1} << j;
+    unsigned b = s[j];
+    if (b & 0x80) high |= bit;
+    if (b == 0x80) b80 |= bit;
+    if (b == 0xFF) bff |= bit;
+    if (b >= 0x40 && b <= 0x7E) low_trail |= bit;
+  }
+#endif
+  return {high, high & ~b80 & ~bff, low_trail | (high & ~bff)};
+}
+
+// The bits of a 16-bit value copied from two bytes that hold the second byte.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+constexpr uint16_t kSecond_Byte = 0x00FF;
+#else
+constexpr uint16_t kSecond_Byte = 0xFF00;
+#endif
+
+constexpr uint64_t kEven_Bits = 0x5555555555555555ULL;
+
+// The character starts of one block. Every byte is either a character start or the trail of the lead
+// byte before it. After a byte that cannot lead (ASCII, 80, FF) comes a start, so only runs of
+// possible lead bytes need care: since every possible lead byte can also trail, a run pairs up from
+// its first byte, and a run of odd length takes the byte after it as the last lead's trail when that
+// byte can trail. carry says the previous block's last byte was a lead start (byte 0 may be its
+// trail); it is updated for the next block.
+inline uint64_t Char_Starts(const Block_Masks& m, uint64_t* carry) {
+  uint64_t trail0 = *carry & m.trail & 1;
+  uint64_t lead = m.lead & ~trail0;
+  uint64_t run_starts = lead & ~(lead << 1);
+  // Adding a run's first bit carries through the run and clears it: what is cleared are the runs
+  // that start on an even bit.
+  uint64_t even_runs = lead & ~(lead + (run_starts & kEven_Bits));
+  uint64_t lead_starts = (even_runs & kEven_Bits) | (lead & ~even_runs & ~kEven_Bits);
+  *carry = lead_starts >> 63;
+  return ~(((lead_starts << 1) & m.trail) | trail0);
+}
+
+inline int Popcount(uint64_t v) { return __builtin_popcountll(v); }
+
+// The lowest set bit's position, cleared from *m (which must not be 0).
+inline size_t Next_Bit(uint64_t* m) {
+  size_t j = static_cast<size_t>(__builtin_ctzll(*m));
+  *m &= *m - 1;
+  return j;
+}
+
+// Bytes j and j + 1 as the index of Gbk_Tables::wide (second byte high).
+inline unsigned Pair_At(const unsigned char* p, size_t j) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  uint16_t pair;
+  std::memcpy(&pair, p + j, 2);
+  return pair;
+#else
+  return p[j] | (p[j + 1] << 8);
+#endif
+}
 
 template <Mode M>
 int Gbk_To_W(const unsigned char* s, int n, wchar16* d, int cap) {
+  const unsigned short* wide = Tables().wide;
   int i = 0, o = 0;
-  while (i < n) {
-    if (M != kCount) {
-      // Runs of ASCII, eight bytes at a time: most data-entry text is mostly ASCII.
-      while (i + 8 <= n && (M == kWrite || o + 8 <= cap)) {
-        uint64_t w;
-        std::memcpy(&w, s + i, 8);
-        if (w & 0x8080808080808080ULL) break;
-        for (int k = 0; k < 8; ++k) d[o + k] = s[i + k];
-        i += 8;
-        o += 8;
+  uint64_t carry = 0;
+  // Whole blocks while the byte after the block exists (a lead byte at the block's end reads it).
+  while (i + 65 <= n && (M != kChecked || o + 64 <= cap)) {
+    Block_Masks m = Masks_Of(s + i);
+    if (!m.high && !carry) {  // ASCII only
+      if (M != kCount) {
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        for (int k = 0; k < 4; ++k) {
+          __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 16 * k));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(d + o + 16 * k), _mm_unpacklo_epi8(v, zero));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(d + o + 16 * k + 8), _mm_unpackhi_epi8(v, zero));
+        }
+#else
+        for (int k = 0; k < 64; ++k) d[o + k] = s[i + k];
+#endif
       }
-      if (i >= n) break;
+      i += 64;
+      o += 64;
+      continue;
     }
-    unsigned b = s[i];
-    unsigned u;
-    if (b < 0x80) {
-      u = b;
-      i += 1;
-    } else if (b >= 0x81 && b <= 0xFE && i + 1 < n && Is_Gbk_Trail(s[i + 1])) {
-      u = kGbk_Decode[b - 0x81][s[i + 1] - 0x40];
-      if (!u) u = '?';
-      i += 2;
+    uint64_t starts = Char_Starts(m, &carry);
+    if (M == kCount) {
+      o += Popcount(starts);
     } else {
-      u = (b == 0x80 && kGbk_Single_80) ? kGbk_Single_80 : '?';
-      i += 1;
+      // One table look-up per character start; the count is known, so the loop runs four at a time.
+      const unsigned char* p = s + i;
+      wchar16* out = d + o;
+      wchar16* end = out + Popcount(starts);
+      for (; out + 4 <= end; out += 4) {
+        out[0] = wide[Pair_At(p, Next_Bit(&starts))];
+        out[1] = wide[Pair_At(p, Next_Bit(&starts))];
+        out[2] = wide[Pair_At(p, Next_Bit(&starts))];
+        out[3] = wide[Pair_At(p, Next_Bit(&starts))];
+      }
+      for (; out < end; ++out) *out = wide[Pair_At(p, Next_Bit(&starts))];
+      o = static_cast<int>(out - d);
     }
+    i += 64;
+  }
+  // The last block's final lead byte has already taken the next byte as its trail.
+  if (carry && Is_Gbk_Trail(s[i])) ++i;
+  while (i < n) {
+    unsigned b = s[i];
+    unsigned t = i + 1 < n ? s[i + 1] : 0;
+    unsigned u = wide[(t << 8) | b];
+    i += (b >= 0x81 && b <= 0xFE && Is_Gbk_Trail(t)) ? 2 : 1;
     if (M == kChecked && o >= cap) return 0;
     if (M != kCount) d[o] = static_cast<wchar16>(u);
     ++o;
@@ -81,40 +221,67 @@ int Gbk_To_W(const unsigned char* s, int n, wchar16* d, int cap) {
   return o;
 }
 
+// One character at i (a surrogate pair is one character): its code's bytes at d + o. Returns the
+// bytes written, or 0 in checked mode when they do not fit. Advances i.
+template <Mode M>
+inline int Gbk_One(const Gbk_Tables& t, const wchar16* s, int n, int* i, unsigned char* d, int o, int cap) {
+  unsigned u = s[(*i)++];
+  if (Is_Hi(u) && *i < n && Is_Lo(s[*i])) ++*i;  // outside the BMP: one "?"
+  unsigned c = t.code[u];
+  int len = c < 0x100 ? 1 : 2;
+  if (M == kChecked && o + len > cap) return 0;
+  if (M != kCount) {
+    if (len == 1) {
+      d[o] = static_cast<unsigned char>(c);
+    } else {
+      d[o] = static_cast<unsigned char>(c >> 8);
+      d[o + 1] = static_cast<unsigned char>(c);
+    }
+  }
+  return len;
+}
+
 template <Mode M>
 int W_To_Gbk(const wchar16* s, int n, unsigned char* d, int cap) {
-  const unsigned short* code = Gbk_Encode_Table();
+  const Gbk_Tables& t = Tables();
   int i = 0, o = 0;
+#if defined(__SSE2__)
+  if (M != kCount) {
+    // Eight units at a time while they surely fit (16 bytes): ASCII is packed, other chunks without
+    // surrogates store each code as two bytes and move on by its length, the zero after a one-byte
+    // code being overwritten by the next one.
+    const __m128i bias = _mm_set1_epi16(-32768), ascii_max = _mm_set1_epi16(-32768 + 0x7F);
+    const __m128i surr_bits = _mm_set1_epi16(static_cast<short>(0xF800));
+    const __m128i surr = _mm_set1_epi16(static_cast<short>(0xD800));
+    while (i + 8 <= n && (M == kWrite || cap - o >= 16)) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+      if (_mm_movemask_epi8(_mm_cmpgt_epi16(_mm_xor_si128(v, bias), ascii_max)) == 0) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(d + o), _mm_packus_epi16(v, v));
+        i += 8;
+        o += 8;
+        continue;
+      }
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, surr_bits), surr)) != 0) {
+        int stop = i + 8;
+        while (i < stop) o += Gbk_One<kWrite>(t, s, n, &i, d, o, cap);
+        continue;
+      }
+      const wchar16* p = s + i;
+      unsigned char* out = d + o;
+      for (int k = 0; k < 8; ++k) {
+        uint16_t v16 = t.store[p[k]];
+        std::memcpy(out, &v16, 2);
+        out += 1 + ((v16 & kSecond_Byte) != 0);
+      }
+      i += 8;
+      o = static_cast<int>(out - d);
+    }
+  }
+#endif
   while (i < n) {
-    if (M != kCount) {
-      while (i + 4 <= n && (M == kWrite || o + 4 <= cap)) {
-        uint64_t w;
-        std::memcpy(&w, s + i, 8);
-        if (w & 0xFF80FF80FF80FF80ULL) break;
-        d[o] = static_cast<unsigned char>(s[i]);
-        d[o + 1] = static_cast<unsigned char>(s[i + 1]);
-        d[o + 2] = static_cast<unsigned char>(s[i + 2]);
-        d[o + 3] = static_cast<unsigned char>(s[i + 3]);
-        i += 4;
-        o += 4;
-      }
-      if (i >= n) break;
-    }
-    unsigned u = s[i++];
-    if (Is_Hi(u) && i < n && Is_Lo(s[i])) ++i;  // one character outside the BMP: one "?"
-    unsigned c = code[u];
-    if (c < 0x100) {
-      if (M == kChecked && o + 1 > cap) return 0;
-      if (M != kCount) d[o] = static_cast<unsigned char>(c);
-      o += 1;
-    } else {
-      if (M == kChecked && o + 2 > cap) return 0;
-      if (M != kCount) {
-        d[o] = static_cast<unsigned char>(c >> 8);
-        d[o + 1] = static_cast<unsigned char>(c);
-      }
-      o += 2;
-    }
+    int len = Gbk_One<M>(t, s, n, &i, d, o, cap);
+    if (M == kChecked && len == 0) return 0;
+    o += len;
   }
   return o;
 }
@@ -245,10 +412,7 @@ int Set_Sys_Code_Page(int cp) {
   return 1;
 }
 
-const unsigned short* Gbk_Encode_Table() {
-  static const Gbk_Encoder* encoder = new Gbk_Encoder();  // lives with the process
-  return encoder->code;
-}
+const unsigned short* Gbk_Encode_Table() { return Tables().code; }
 
 unsigned Gbk_Of(wchar16 c) { return Gbk_Encode_Table()[c]; }
 

@@ -218,4 +218,78 @@ TEST(CodePage, RandomBytesCountAndWriteAgree) {
   }
 }
 
+// The documented rules for code page 936, one character at a time, with iconv for each pair: the
+// reference for long inputs, where the converter works on whole 64-byte blocks.
+std::u16string Reference_Gbk_Decode(const std::string& s) {
+  std::u16string out;
+  for (size_t i = 0; i < s.size();) {
+    unsigned b = static_cast<unsigned char>(s[i]);
+    unsigned t = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
+    if (b < 0x80) {
+      out.push_back(static_cast<char16_t>(b));
+      i += 1;
+    } else if (b >= 0x81 && b <= 0xFE && t >= 0x40 && t <= 0xFE && t != 0x7F) {
+      std::u16string w;
+      out += Iconv_Gbk_To_W(s.substr(i, 2), &w) ? w : u"?";
+      i += 2;
+    } else {
+      out.push_back(b == 0x80 ? u'\x20AC' : u'?');
+      i += 1;
+    }
+  }
+  return out;
+}
+
+// Long random texts built from pieces that stress the block boundaries: runs of lead bytes of odd
+// and even length, lead bytes before ASCII trails, 80 and FF, ASCII runs.
+TEST(CodePage, LongBadTextMatchesTheCharacterRules) {
+  std::mt19937 rng(64);
+  const std::vector<std::string> pieces = {
+      "\xB0\xA1", "\xB0", "\x81\x40", "\x81", "\xFE\xFE\xFE", "\x80", "\xFF", "A", "abcdefghij",
+      "\x7F", "\x40", "\xA2\xA0", "\x81\x7F", "0123456789012345678901234567890123456789"};
+  for (int round = 0; round < 3000; ++round) {
+    std::string s;
+    size_t len = 1 + rng() % 400;
+    while (s.size() < len) s += pieces[rng() % pieces.size()];
+    std::u16string ref = Reference_Gbk_Decode(s);
+    ASSERT_EQ(Mb_To_W(ZEM_CP_GBK, s), ref) << "round " << round;
+    if (ref.size() < 2) continue;  // cap 0 would be a size query
+    // A buffer one short: the block path must not run past it.
+    std::u16string w(ref.size() + 1, u'#');
+    ASSERT_EQ(Zem_MB_To_W(ZEM_CP_GBK, s.data(), static_cast<int>(s.size()), &w[0], static_cast<int>(ref.size()) - 1), 0);
+    ASSERT_EQ(w[ref.size() - 1], u'#') << "round " << round;
+  }
+}
+
+// Long wide texts with surrogates and unmappable units between ASCII and ideographs, into buffers of
+// every size around the exact one.
+TEST(CodePage, LongWideTextIntoTightBuffers) {
+  std::mt19937 rng(128);
+  const std::vector<std::u16string> pieces = {u"\x554A", u"abcdefgh", u"x", u"\xD83D\xDE00", u"\xD800",
+                                              u"\xDC00", u"\xAC00", u"\x20AC", u"12345678901234567890"};
+  for (int round = 0; round < 2000; ++round) {
+    std::u16string w;
+    size_t len = 1 + rng() % 200;
+    while (w.size() < len) w += pieces[rng() % pieces.size()];
+    std::string ref;
+    for (size_t i = 0; i < w.size(); ++i) {
+      char16_t c = w[i];
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF) ++i;
+      std::string one;
+      ref += (c >= 0xD800 && c < 0xE000) || !Iconv_W_To_Gbk(std::u16string(1, c), &one) ? "?" : one;
+    }
+    ASSERT_EQ(W_To_Mb(ZEM_CP_GBK, w), ref) << "round " << round;
+    for (int cap = static_cast<int>(ref.size()) - 2; cap <= static_cast<int>(ref.size()) + 2; ++cap) {
+      if (cap <= 0) continue;
+      std::string out(static_cast<size_t>(cap) + 4, '#');
+      int got = Zem_W_To_MB(ZEM_CP_GBK, w.data(), static_cast<int>(w.size()), &out[0], cap);
+      ASSERT_EQ(got, cap >= static_cast<int>(ref.size()) ? static_cast<int>(ref.size()) : 0) << cap;
+      ASSERT_EQ(out.substr(static_cast<size_t>(cap)), "####") << "nothing written past cap";
+      if (got) {
+        ASSERT_EQ(out.substr(0, ref.size()), ref);
+      }
+    }
+  }
+}
+
 }  // namespace
