@@ -1,0 +1,304 @@
+// Query-area reading speed, each figure beside an anchor measured in the same run:
+//   100,000 rows x 5 columns from SQLite into a query area (zem_drv_sqlite.so through the data-operation
+//   table) vs a bare sqlite3_step loop that copies the same columns into std::u16string vectors;
+//   the same from PostgreSQL (zem_drv_pg.so) vs a bare libpq loop. Target: at most 1.5x each.
+// The PostgreSQL half runs on the server named by ZEM_PG_CONNINFO; without it the program says that
+// half was not run. Every benchmark checks its answer (row count and sample values) and fails the run
+// when it is wrong. SQLite figures are CPU time (all work is in this process, and the machine is
+// shared); PostgreSQL figures are wall time, since half of the work happens in the server.
+#include <benchmark/benchmark.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/data/db_connect.h"
+#include "core/data/sqlca.h"
+#include "core/text/code_page.h"
+
+namespace {
+
+const int kRows = 100000;
+const char kSelect[] = "select id, code, name, amt, made from bench_q order by id";
+const char16_t kSelectW[] = u"select id, code, name, amt, made from bench_q order by id";
+
+std::u16string Utf16(const char* s, int n) {
+  std::u16string w(static_cast<size_t>(n), u'\0');
+  int m = n > 0 ? Zem_MB_To_W(ZEM_CP_UTF8, s, n, &w[0], n) : 0;
+  w.resize(static_cast<size_t>(m));
+  return w;
+}
+
+// The expected values of row i (0-based): the same generator fills both databases.
+std::u16string Expected_Name(int i) {
+  static const char16_t han[] = u"张王李赵刘陈杨黄周吴徐孙胡朱高林何郭马罗";
+  std::u16string s = u"客户";
+  s += han[i % 20];
+  s += han[(i / 20) % 20];
+  return s;
+}
+
+struct Columns {
+  std::vector<std::u16string> c[5];
+  void Reserve() {
+    for (auto& v : c) v.reserve(kRows);
+  }
+};
+
+bool Check(const Columns& cols) {
+  if (cols.c[0].size() != static_cast<size_t>(kRows)) return false;
+  for (int i = 0; i < kRows; i += 7919) {
+    if (cols.c[2][i] != Expected_Name(i)) return false;
+    if (cols.c[0][i] != Utf16(std::to_string(i + 1).c_str(), static_cast<int>(std::to_string(i + 1).size())))
+      return false;
+  }
+  return true;
+}
+
+bool Check(TSQLCA& q) {
+  if (q.Get_Row_Count() != kRows || q.Get_Field_Count() != 5) return false;
+  for (int i = 0; i < kRows; i += 7919) {
+    if (q.Get_Row_Value(i, 2) != Expected_Name(i)) return false;
+    std::string id = std::to_string(i + 1);
+    if (q.Get_Row_Value(i, 0) != Utf16(id.c_str(), static_cast<int>(id.size()))) return false;
+  }
+  return true;
+}
+
+std::string Utf8(const std::u16string& w) {
+  std::string s(w.size() * 3, '\0');
+  int n = Zem_W_To_MB(ZEM_CP_UTF8, w.data(), static_cast<int>(w.size()), &s[0], static_cast<int>(s.size()));
+  s.resize(static_cast<size_t>(n > 0 ? n : 0));
+  return s;
+}
+
+// ---------------------------------------------------------------- SQLite
+
+struct Sqlite_Db {
+  std::string dir, path;
+  bool ok = false;
+  Sqlite_Db() {
+    char tmpl[] = "/tmp/zem-bench-sqlca-XXXXXX";
+    if (!mkdtemp(tmpl)) return;
+    dir = tmpl;
+    path = dir + "/bench.db";
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) return;
+    sqlite3_exec(db,
+                 "create table bench_q(id integer, code varchar(20), name varchar(40), amt numeric(12,2), made date);"
+                 "begin",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "insert into bench_q values(?,?,?,?,?)", -1, &st, nullptr);
+    for (int i = 0; i < kRows; i++) {
+      char code[32], amt[32], made[32];
+      std::snprintf(code, sizeof code, "C%07d", i + 1);
+      std::snprintf(amt, sizeof amt, "%d.%02d", (i * 37) % 100000, i % 100);
+      std::snprintf(made, sizeof made, "20%02d-%02d-%02d", i % 27, 1 + i % 12, 1 + i % 28);
+      std::string name = Utf8(Expected_Name(i));
+      sqlite3_bind_int(st, 1, i + 1);
+      sqlite3_bind_text(st, 2, code, -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(st, 3, name.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(st, 4, amt, -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(st, 5, made, -1, SQLITE_TRANSIENT);
+      sqlite3_step(st);
+      sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    ok = sqlite3_exec(db, "commit", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+  }
+  ~Sqlite_Db() {
+    std::error_code ec;
+    if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+  }
+};
+
+Sqlite_Db& Sqlite() {
+  static Sqlite_Db d;
+  return d;
+}
+
+// The pool holds one session of the chosen driver.
+bool Use_Driver(const char* driver, const std::string& text1) {
+  Db_Connect_Mgr()->Clear();
+  TDb_Config cfg;
+  cfg.driver = driver;
+  cfg.text[0] = Utf16(text1.c_str(), static_cast<int>(text1.size()));
+  return Db_Connect_Mgr()->Add_Config(cfg) == 1;
+}
+
+void BM_Sqlite_Query_Area(benchmark::State& state) {
+  if (!Sqlite().ok || !Use_Driver("zem_drv_sqlite", Sqlite().path)) {
+    state.SkipWithError("no SQLite database or driver");
+    return;
+  }
+  TSQLCA q;
+  bool right = true;
+  for (auto _ : state) right = right && q.Exec(kSelectW) == 0;
+  if (!right || !Check(q)) state.SkipWithError("the query area read other rows");
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+void BM_Sqlite_Anchor_Step(benchmark::State& state) {
+  sqlite3* db = nullptr;
+  if (!Sqlite().ok || sqlite3_open(Sqlite().path.c_str(), &db) != SQLITE_OK) {
+    state.SkipWithError("no SQLite database");
+    return;
+  }
+  Columns cols;
+  for (auto _ : state) {
+    cols = Columns();
+    cols.Reserve();
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, kSelect, -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      for (int i = 0; i < 5; i++) {
+        const char16_t* v = static_cast<const char16_t*>(sqlite3_column_text16(st, i));
+        int n = sqlite3_column_bytes16(st, i) / 2;
+        cols.c[i].emplace_back(v ? v : u"", v ? static_cast<size_t>(n) : 0);
+      }
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  if (!Check(cols)) state.SkipWithError("the anchor read other rows");
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+// ---------------------------------------------------------------- PostgreSQL
+
+const char* Pg_Conninfo() {
+  const char* c = std::getenv("ZEM_PG_CONNINFO");
+  return c && *c ? c : nullptr;
+}
+
+bool Pg_Fill() {
+  static int state = 0;  // 0 not tried, 1 ready, 2 failed
+  if (state) return state == 1;
+  state = 2;
+  PGconn* c = PQconnectdb(Pg_Conninfo());
+  if (PQstatus(c) != CONNECTION_OK) {
+    PQfinish(c);
+    return false;
+  }
+  PQsetClientEncoding(c, "UTF8");
+  std::string names = "{";
+  for (int i = 0; i < 400; i++) names += (i ? "," : "") + Utf8(Expected_Name(i));
+  names += "}";
+  std::string sql =
+      "drop table if exists bench_q;"
+      "create table bench_q(id integer, code varchar(20), name varchar(40), amt numeric(12,2), made date);"
+      "insert into bench_q select g, 'C' || lpad(g::text, 7, '0'), ('" + names + "'::text[])[((g - 1) % 400) + 1], "
+      "(((g - 1) * 37) % 100000) + ((g - 1) % 100) / 100.0, date '2000-01-01' + (g % 9000) "
+      "from generate_series(1, " + std::to_string(kRows) + ") g";
+  PGresult* r = PQexec(c, sql.c_str());
+  bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+  if (!ok) std::fprintf(stderr, "PostgreSQL fill failed: %s\n", PQresultErrorMessage(r));
+  PQclear(r);
+  PQfinish(c);
+  state = ok ? 1 : 2;
+  return ok;
+}
+
+void BM_Pg_Query_Area(benchmark::State& state) {
+  if (!Pg_Fill() || !Use_Driver("zem_drv_pg", Pg_Conninfo())) {
+    state.SkipWithError("no PostgreSQL table or driver");
+    return;
+  }
+  TSQLCA q;
+  bool right = true;
+  for (auto _ : state) right = right && q.Exec(kSelectW) == 0;
+  if (!right || !Check(q)) state.SkipWithError("the query area read other rows");
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+void BM_Pg_Anchor_Libpq(benchmark::State& state) {
+  PGconn* c = Pg_Fill() ? PQconnectdb(Pg_Conninfo()) : nullptr;
+  if (!c || PQstatus(c) != CONNECTION_OK) {
+    PQfinish(c);
+    state.SkipWithError("no PostgreSQL table");
+    return;
+  }
+  PQsetClientEncoding(c, "UTF8");
+  Columns cols;
+  for (auto _ : state) {
+    cols = Columns();
+    cols.Reserve();
+    PGresult* r = PQexec(c, kSelect);
+    const int n = PQntuples(r);
+    for (int row = 0; row < n; row++) {
+      for (int i = 0; i < 5; i++) cols.c[i].push_back(Utf16(PQgetvalue(r, row, i), PQgetlength(r, row, i)));
+    }
+    PQclear(r);
+  }
+  PQfinish(c);
+  if (!Check(cols)) state.SkipWithError("the anchor read other rows");
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+class Summary : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      if (r.error_occurred) failed_ = true;
+      time_[r.benchmark_name()] = r.real_accumulated_time > 0 && r.benchmark_name().find("Pg") != std::string::npos
+                                      ? r.GetAdjustedRealTime()
+                                      : r.GetAdjustedCPUTime();
+    }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    Line("SQLite", "BM_Sqlite_Query_Area", "BM_Sqlite_Anchor_Step", "sqlite3_step loop", "CPU");
+    if (Pg_Conninfo())
+      Line("PostgreSQL", "BM_Pg_Query_Area", "BM_Pg_Anchor_Libpq", "libpq loop", "wall");
+    else
+      std::printf("PostgreSQL half not run: ZEM_PG_CONNINFO is not set\n");
+    if (failed_) std::printf("SOME ANSWERS WERE WRONG\n");
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  void Line(const char* db, const char* ours, const char* anchor, const char* what, const char* kind) {
+    double a = Get(ours), b = Get(anchor);
+    std::printf("%s, 100,000 rows x 5 columns: query area %.1f ms, bare %s %.1f ms (%s time): %.2fx (target <= 1.5x)\n",
+                db, a, what, b, kind, b > 0 ? a / b : 0.0);
+  }
+  double Get(const char* prefix) const {
+    for (const auto& kv : time_)
+      if (kv.first.rfind(prefix, 0) == 0) return kv.second;
+    return 0;
+  }
+  std::map<std::string, double> time_;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("TARVOK_DLL_PATH")) {
+    std::string exe = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+    setenv("TARVOK_DLL_PATH", exe.c_str(), 1);
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RegisterBenchmark("BM_Sqlite_Query_Area", BM_Sqlite_Query_Area)->Unit(benchmark::kMillisecond)->Iterations(5);
+  benchmark::RegisterBenchmark("BM_Sqlite_Anchor_Step", BM_Sqlite_Anchor_Step)->Unit(benchmark::kMillisecond)->Iterations(5);
+  if (Pg_Conninfo()) {
+    benchmark::RegisterBenchmark("BM_Pg_Query_Area", BM_Pg_Query_Area)
+        ->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+    benchmark::RegisterBenchmark("BM_Pg_Anchor_Libpq", BM_Pg_Anchor_Libpq)
+        ->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+  }
+  Summary summary;
+  benchmark::RunSpecifiedBenchmarks(&summary);
+  benchmark::Shutdown();
+  Db_Connect_Mgr()->Clear();
+  return summary.failed() ? 1 : 0;
+}

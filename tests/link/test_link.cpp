@@ -1,0 +1,176 @@
+// The remote-call entry in local call mode, and temporary key sets made through it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/data/key_set.h"
+#include "core/data/name_call.h"
+#include "core/data/para.h"
+#include "core/data/sqlca.h"
+#include "drivers/db_fixture.h"
+#include "frame/log_mgr.h"
+#include "frame/thr_err.h"
+#include "link/r_call.h"
+
+using zem_test::Db_Test;
+using zem_test::Utf8;
+
+namespace {
+
+int Echo_Double(TParaMgr* p) {
+  int v = 0;
+  p->Get_Int(u"v", &v);
+  p->Put_Int(u"out", v * 2);
+  return 1;
+}
+
+int Failing(TParaMgr*) {
+  Thr_Err_Mgr()->Set_Err(42, "no stock for that code");
+  return 0;
+}
+
+std::string Str(TParaMgr& p, const char16_t* name) {
+  char buf[256] = {0};
+  if (!p.Get_Str(name, buf, sizeof buf)) return "<absent>";
+  return buf;
+}
+
+}  // namespace
+
+// Runs first in its process: nothing has registered the entry yet.
+TEST(Key_Set, WithoutTheLinkTheCallFailsCleanly) {
+  TParaMgr p;
+  EXPECT_EQ(Zem_R_Call("tfa_key_set_create", &p), -1);
+  EXPECT_EQ(Str(p, u"_r_ec_"), "-1");
+  EXPECT_NE(Str(p, u"_r_em_").find("not registered"), std::string::npos);
+  TSQLCA data;
+  data.Set_Field_Count(1);
+  data.Add_Row();
+  data.Set_Value(0, u"A");
+  EXPECT_EQ(Key_Set_Create(&data, 0), 0);
+}
+
+TEST(R_Call, LocalModeRunsTheNamedFunctionAndReportsThroughThePack) {
+  Link_Register();
+  Mid_Process()->DefineFunction("test_echo_double", 1, Echo_Double);
+  Mid_Process()->DefineFunction("test_failing", 1, Failing);
+  ASSERT_EQ(*R_Call_Local_Mode(), 1) << "local call mode is the default";
+
+  struct Case { const char* name; int result; const char* ec; const char* em_has; };
+  const Case cases[] = {
+      {"test_echo_double", 0, "0", nullptr},
+      {"test_failing", 42, "42", "no stock"},
+      {"no_such_call", -1, "-1", "no_such_call"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TParaMgr p;
+    p.Put_Int(u"v", 21);
+    EXPECT_EQ(R_Call(c.name, &p), c.result);
+    EXPECT_EQ(Str(p, u"_r_ec_"), c.ec);
+    if (c.em_has) {
+      EXPECT_NE(Str(p, u"_r_em_").find(c.em_has), std::string::npos) << Str(p, u"_r_em_");
+    } else {
+      EXPECT_EQ(Str(p, u"_r_em_"), "<absent>");
+    }
+  }
+  TParaMgr p;
+  p.Put_Int(u"v", 21);
+  ASSERT_EQ(R_Call("test_echo_double", &p), 0);
+  int out = 0;
+  EXPECT_EQ(p.Get_Int(u"out", &out), 1);
+  EXPECT_EQ(out, 42);
+  EXPECT_EQ(R_Call("test_echo_double", nullptr), 0) << "a call without a pack gets an empty one";
+  EXPECT_NE(R_Call(nullptr, &p), 0);
+
+  // Remote mode has no transport under it yet: a clear error, nothing run.
+  *R_Call_Local_Mode() = 0;
+  TParaMgr q;
+  EXPECT_NE(R_Call("test_echo_double", &q), 0);
+  EXPECT_EQ(q.Get_Int(u"out", &out), 0);
+  EXPECT_NE(Str(q, u"_r_em_").find("no remote transport"), std::string::npos);
+  *R_Call_Local_Mode() = 1;
+  EXPECT_EQ(Zem_R_Call("test_echo_double", &q), 0) << "the data layer reaches the same entry";
+}
+
+TEST(Key_Set, ConditionTexts) {
+  EXPECT_EQ(Key_Set_In_Cond(12), "in( select key_id from app_tmp_key_set where set_id=12) ");
+  EXPECT_EQ(Key_Set_In_Cond(0), "in( select key_id from app_tmp_key_set where set_id=0) ");
+  EXPECT_EQ(Key_Set_Sub_Select(12), "select key_id from app_tmp_key_set where set_id = 12");
+}
+
+TEST(Key_Set, ServerSideRefusesACallWithoutKeys) {
+  TParaMgr p;
+  Thr_Err_Mgr()->Clear_Err();
+  EXPECT_EQ(Tfa_Key_Set_Create(&p), 0);
+  std::string text;
+  EXPECT_EQ(Thr_Err_Mgr()->Get_Err(&text), -1);
+  EXPECT_NE(text.find("key_dbio"), std::string::npos);
+}
+
+// Over both drivers: sets are numbered, hold each distinct non-empty code once, and serve as
+// conditions in the caller's own statements.
+TEST_P(Db_Test, KeySetsHoldDistinctCodesAndServeAsConditions) {
+  Link_Register();
+  TSQLCA q;
+  Ok(q, {u"drop table if exists app_tmp_key_set", u"drop table if exists app_sequence",
+         u"drop table if exists goods",
+         u"create table goods(code varchar(20), name varchar(40))",
+         u"insert into goods values('A', '甲'), ('B', '乙'), ('C', '丙'), ('D', '丁'), ('李''四', '戊')"});
+
+  TSQLCA data;
+  data.Set_Field_Count(2);
+  const char16_t* codes[] = {u"A", u"B", u"A", u"", u"C", u"李'四"};
+  for (const char16_t* c : codes) {
+    data.Add_Row();
+    data.Set_Value(0, u"x");
+    data.Set_Value(1, c);
+  }
+  int id = Key_Set_Create(&data, 1);
+  ASSERT_GT(id, 0) << Utf8(q.Get_Error_Msg());
+  ASSERT_EQ(q.Exec(map_wchar(("select key_id from app_tmp_key_set where set_id=" + std::to_string(id) +
+                              " order by key_id").c_str())),
+            0);
+  ASSERT_EQ(q.Get_Row_Count(), 4);
+  const char16_t* keys[] = {u"A", u"B", u"C", u"李'四"};
+  for (int i = 0; i < 4; i++) EXPECT_EQ(std::u16string(q.Get_Row_Value(i, 0)), keys[i]);
+
+  // Used as the combo box's limit and as the tree view's sub-select.
+  std::string sql = "select name from goods where code " + Key_Set_In_Cond(id) + "order by code";
+  ASSERT_EQ(q.Exec(map_wchar(sql.c_str())), 0) << Utf8(q.Get_Error_Msg());
+  EXPECT_EQ(q.Get_Row_Count(), 4);
+  sql = "select count(*) from goods where code in (" + Key_Set_Sub_Select(id) + ")";
+  ASSERT_EQ(q.Exec(map_wchar(sql.c_str())), 0);
+  EXPECT_EQ(std::u16string(q.Get_Value(0)), u"4");
+
+  // The next set gets the next number; an empty list still makes a set.
+  TSQLCA empty;
+  empty.Set_Field_Count(1);
+  empty.Add_Row();
+  int id2 = Key_Set_Create(&empty, 0);
+  EXPECT_EQ(id2, id + 1);
+  EXPECT_EQ(Key_Set_Create(&data, 5), 0) << "a field outside the data";
+  ASSERT_EQ(q.Exec(map_wchar(("select count(*) from app_tmp_key_set where set_id=" + std::to_string(id2)).c_str())), 0);
+  EXPECT_EQ(std::u16string(q.Get_Value(0)), u"0");
+  q.Commit();
+}
+
+TEST_P(Db_Test, KeySetFailsWhenTheDatabaseRefuses) {
+  Link_Register();
+  TSQLCA q;
+  // A key table of the wrong shape: the insert fails, the call answers no set.
+  Ok(q, {u"drop table if exists app_tmp_key_set", u"create table app_tmp_key_set(other integer)"});
+  TSQLCA data;
+  data.Set_Field_Count(1);
+  data.Add_Row();
+  data.Set_Value(0, u"A");
+  EXPECT_EQ(Key_Set_Create(&data, 0), 0);
+  std::string text;
+  EXPECT_NE(Thr_Err_Mgr()->Get_Err(&text), 0);
+  EXPECT_NE(text.find("cannot store the keys"), std::string::npos) << text;
+  q.Rollback();
+  Ok(q, {u"drop table if exists app_tmp_key_set"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, Db_Test, ::testing::Values("sqlite", "pg"),
+                         [](const ::testing::TestParamInfo<std::string>& i) { return i.param; });
