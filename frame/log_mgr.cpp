@@ -66,6 +66,11 @@ int TLog_Mgr::Set_File(const char* path) {
   return 1;
 }
 
+std::string TLog_Mgr::File() const {
+  std::lock_guard<std::mutex> g(lock_);
+  return path_;
+}
+
 void TLog_Mgr::Set_Keep(int lines) {
   std::lock_guard<std::mutex> g(lock_);
   keep_ = lines > 0 ? lines : 0;

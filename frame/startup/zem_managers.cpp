@@ -1,6 +1,8 @@
 // The start-up steps: one find-or-create per singleton name.
 #include "frame/startup/zem_managers.h"
 
+#include <cstdlib>
+
 #include "core/data/db_connect.h"
 #include "core/data/name_call.h"
 #include "core/data/para.h"
@@ -46,7 +48,13 @@ void* Get_Mts_Mgr() { return Db_Connect_Mgr(); }
 void* Get_Pub_Para_Mgr() { return Pub_Para_Mgr(); }
 void* Get_Tmp_Para_Mgr() { return Tmp_Para_Mgr(); }
 void* Get_Rep_Call_Para() { return Rep_Call_Para(); }
-void* Get_Log_Mgr() { return Log_Mgr(); }
+// The log goes to the file of "ZEM_LOG_FILE" when set, unless someone already chose a file.
+void* Get_Log_Mgr() {
+  TLog_Mgr* log = Log_Mgr();
+  const char* file = std::getenv("ZEM_LOG_FILE");
+  if (file && *file && log->File().empty()) log->Set_File(file);
+  return log;
+}
 void* Get_Mid_Process() { return Mid_Process(); }
 void* Get_Link_Process() { return Link_Process(); }
 void* Get_R_Call_Local_Mode() { return R_Call_Local_Mode(); }  // created as 1

@@ -175,6 +175,34 @@ TEST(Modules, StartupUsesAThreadManagerAlreadyRegistered) {
   EXPECT_EQ(rc, 0) << "failed at line " << rc;
 }
 
+TEST(Modules, SharedLogGoesToTheConfiguredFile) {
+  const std::string dir = Empty_Dir();
+  const std::string file = dir + "/zem.log";
+  int rc = Run_In_Child([&] {
+    setenv("TARVOK_DLL_PATH", Bin().c_str(), 1);
+    setenv("ZEM_LOG_FILE", file.c_str(), 1);
+    Module pack = Open(Bin() + "/libzem_pack.so");
+    Module second = Open(Bin() + "/libzem_second.so");
+    CHILD_CHECK(pack.handle && second.handle);
+    CHILD_CHECK(pack.Sym<Int_Fn>("Init_Tfa")() == 1);
+    // The second module writes through the package's log, which the start-up sent to the file.
+    typedef void (*Log_Fn)(const char*);
+    second.Sym<Log_Fn>("Second_Log")("from the second module\n");
+    return 0;
+  });
+  EXPECT_EQ(rc, 0) << "failed at line " << rc;
+  std::string text;
+  if (FILE* f = std::fopen(file.c_str(), "rb")) {
+    char buf[256];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+  }
+  EXPECT_EQ(text, "from the second module\n");
+  std::remove(file.c_str());
+  rmdir(dir.c_str());
+}
+
 // A host double for "gui_inp_str_w": answers a fixed text.
 int Host_Inp_Str_W(const char16_t*, char16_t* buffer, int max_len, const char16_t*) {
   const char16_t text[] = u"查找";

@@ -11,6 +11,7 @@ SECOND_API void* Second_Get(const char* name) { return Get_Pub_Ptr(name); }
 SECOND_API int Second_Reg(const char* name, void* ptr) { return Reg_Pub_Ptr(name, ptr); }
 SECOND_API void* Second_Log_Mgr() { return Log_Mgr(); }
 SECOND_API int Second_Created_Count() { return Zem_Startup_Created_Count(); }
+SECOND_API void Second_Log(const char* text) { Log_Printf("%s", text); }
 SECOND_API int Second_Is_Shared() { return Pub_Ptr_Is_Shared() ? 1 : 0; }
 
 // Two symbols for the loader test: the decorated form is preferred over the plain one.
