@@ -1,0 +1,265 @@
+// Pop-up menus, the clipboard and the system services of the toolkit layer, through their public names.
+#include "toolkit/tk_clipboard.h"
+#include "toolkit/tk_edit.h"
+#include "toolkit/tk_menu.h"
+#include "toolkit/tk_system.h"
+#include "toolkit/tk_test_app.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPointer>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString W(const char16_t* s) { return QString::fromUtf16(s); }
+
+TMenuItem* item(QObject* owner, const QString& name, const QString& caption) {
+    auto* it = new TMenuItem(owner);
+    it->SetName(name);
+    it->SetCaption(caption);
+    return it;
+}
+
+// The texts of a QMenu's actions in order ("-" for separators), as the user would see them.
+QStringList shown(QMenu* m) {
+    QStringList out;
+    for (QAction* a : m->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+class MenuTest : public ::testing::Test {
+protected:
+    void SetUp() override { tkTestApp(); }
+};
+
+TEST_F(MenuTest, ItemsAreAddedInsertedAndFoundByName) {
+    TPopupMenu menu;
+    menu.SetAutoHotkeys(maManual);
+    TMenuItem* root = menu.Items();
+    root->Add(item(&menu, "copy", W(u" 复制全部表格内容")));
+    root->Add(item(&menu, "sep1", "-"));
+    TMenuItem* sub = item(&menu, "schemes", "Schemes");
+    root->Add(sub);
+    sub->Add(item(&menu, "scheme_a", "A"));
+    sub->Add(item(&menu, "scheme_b", "B"));
+    root->Insert(0, item(&menu, "first", "First"));
+    root->Insert(99, item(&menu, "last", "Last"));  // out of range appends
+
+    ASSERT_EQ(menu.Count(), 5);
+    EXPECT_EQ(shown(menu.menu()), (QStringList{"First", W(u" 复制全部表格内容"), "-", "Schemes", "Last"}));
+    EXPECT_EQ(menu.FindItem("scheme_b"), sub->Items(1));
+    EXPECT_EQ(menu.FindItem("scheme_b")->Parent(), sub);
+    EXPECT_EQ(menu.FindItem("scheme_b")->PopupMenu(), &menu);
+    EXPECT_EQ(menu.FindItem("nothing"), nullptr);
+    EXPECT_EQ(root->Find("&Schemes"), sub);  // accelerator marks do not count
+    EXPECT_EQ(root->Find("schemes"), nullptr);  // captions compare exactly
+    EXPECT_EQ(sub->MenuIndex(), 3);
+    EXPECT_EQ(root->Items(-1), nullptr);
+    EXPECT_EQ(root->Items(5), nullptr);
+    ASSERT_NE(sub->menu(), nullptr);
+    EXPECT_EQ(sub->action()->menu(), sub->menu());
+    EXPECT_EQ(shown(sub->menu()), (QStringList{"A", "B"}));
+}
+
+TEST_F(MenuTest, RemoveGivesTheItemBackToItsOwnerAndDeleteTakesItOut) {
+    QObject grid;  // stands for the control that owns its own item while it sits in a host's menu
+    TPopupMenu hostMenu;
+    hostMenu.SetAutoHotkeys(maManual);
+    hostMenu.Items()->Add(item(&hostMenu, "host_item", "Host"));
+    QPointer<TMenuItem> gridItem = item(&grid, "grid_base_fun_1", "Grid");
+    hostMenu.Items()->Insert(0, gridItem);
+    EXPECT_EQ(gridItem->parent(), hostMenu.Items());
+    EXPECT_EQ(shown(hostMenu.menu()), (QStringList{"Grid", "Host"}));
+
+    hostMenu.Items()->Remove(gridItem);
+    ASSERT_FALSE(gridItem.isNull());
+    EXPECT_EQ(gridItem->parent(), &grid);
+    EXPECT_EQ(gridItem->Parent(), nullptr);
+    EXPECT_EQ(shown(hostMenu.menu()), QStringList{"Host"});
+
+    // Moving an item from one menu to another takes it out of the first.
+    TPopupMenu other;
+    other.Items()->Add(gridItem);
+    hostMenu.Items()->Add(gridItem);
+    EXPECT_EQ(other.Count(), 0);
+    EXPECT_EQ(hostMenu.Count(), 2);
+
+    QPointer<TMenuItem> host = hostMenu.FindItem("host_item");
+    delete host.data();
+    EXPECT_EQ(hostMenu.Count(), 1);
+    EXPECT_EQ(hostMenu.menu()->actions().size(), 1);
+    hostMenu.Items()->Clear();
+    EXPECT_EQ(hostMenu.Count(), 0);
+    EXPECT_TRUE(gridItem.isNull());  // Clear deletes, whoever the owner was
+}
+
+TEST_F(MenuTest, ItemStateReachesTheActionAndClicksReportTheItem) {
+    TPopupMenu menu;
+    TMenuItem* it = item(&menu, "lock", "Lock");
+    menu.Items()->Add(it);
+    TObject* sender = nullptr;
+    int clicks = 0;
+    it->OnClick = [&](TObject* s) {
+        sender = s;
+        ++clicks;
+    };
+
+    it->SetVisible(false);
+    it->SetEnabled(false);
+    EXPECT_FALSE(it->action()->isVisible());
+    EXPECT_FALSE(it->action()->isEnabled());
+    it->SetVisible(true);
+    it->SetEnabled(true);
+    it->SetChecked(true);
+    EXPECT_TRUE(it->action()->isChecked());
+
+    it->action()->trigger();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(sender, it);
+    EXPECT_TRUE(it->Checked());  // choosing an item does not tick or untick it
+    EXPECT_TRUE(it->action()->isChecked());
+
+    it->SetTag(42);
+    EXPECT_EQ(it->Tag(), 42);
+    it->SetCaption("-");
+    EXPECT_TRUE(it->IsLine());
+    EXPECT_TRUE(it->action()->isSeparator());
+    it->SetCaption("Unlock");
+    EXPECT_FALSE(it->action()->isSeparator());
+}
+
+TEST_F(MenuTest, AutomaticHotkeysMarkShownTextsButKeepCaptions) {
+    struct Row {
+        const char* name;
+        TMenuAutoFlag flag;
+        QStringList captions;
+        QStringList expected;
+    };
+    const Row rows[] = {
+        {"automatic: first free letter", maAutomatic, {"Copy", "Cut", "Paste"}, {"&Copy", "C&ut", "&Paste"}},
+        {"automatic: explicit marks are kept and reserved", maAutomatic, {"&Undo", "Use"}, {"&Undo", "U&se"}},
+        {"automatic: no letter, no mark", maAutomatic, {W(u"查找"), W(u"查找Ctrl+K")}, {W(u"查找"), W(u"查找&Ctrl+K")}},
+        {"manual: texts as given", maManual, {"Copy", "Cut"}, {"Copy", "Cut"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TPopupMenu menu;
+        menu.SetAutoHotkeys(r.flag);
+        for (const QString& c : r.captions) menu.Items()->Add(item(&menu, QString(), c));
+        int popups = 0;
+        menu.OnPopup = [&](TObject*) { ++popups; };
+        menu.Popup(10, 10);
+        EXPECT_EQ(popups, 1);
+        EXPECT_TRUE(menu.menu()->isVisible());
+        EXPECT_EQ(shown(menu.menu()), r.expected);
+        for (int i = 0; i < r.captions.size(); ++i) EXPECT_EQ(menu.Items(i)->Caption(), r.captions[i]);
+        menu.menu()->hide();
+    }
+}
+
+TEST_F(MenuTest, ControlOpensItsPopupMenuOnContextEventUnlessHandled) {
+    QWidget form;
+    form.resize(200, 100);
+    TEdit edit(&form);
+    form.show();
+    TPopupMenu menu;
+    menu.Items()->Add(item(&menu, "a", "A"));
+    edit.SetPopupMenu(&menu);
+
+    bool handle = true;
+    int asked = 0;
+    TPoint where;
+    edit.OnContextPopup = [&](TObject*, TPoint p, bool& handled) {
+        ++asked;
+        where = p;
+        handled = handle;
+    };
+    QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(5, 6), edit.mapToGlobal(QPoint(5, 6)));
+    QCoreApplication::sendEvent(&edit, &ev);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(where, TPoint(5, 6));
+    EXPECT_FALSE(menu.menu()->isVisible());
+
+    handle = false;
+    QContextMenuEvent ev2(QContextMenuEvent::Mouse, QPoint(5, 6), edit.mapToGlobal(QPoint(5, 6)));
+    QCoreApplication::sendEvent(&edit, &ev2);
+    EXPECT_TRUE(menu.menu()->isVisible());
+    EXPECT_EQ(menu.PopupComponent(), &edit);
+    menu.menu()->hide();
+}
+
+TEST(ClipboardTest, ChineseTextRoundTripsAndClears) {
+    tkTestApp();
+    const char16_t* text = u"编码\t名称\r\n01\t销售部\r\n";
+    Clipboard()->SetAsText(text);
+    EXPECT_TRUE(Clipboard()->HasText());
+    EXPECT_EQ(Clipboard()->AsText(), QString::fromUtf16(text));
+
+    char16_t buf[5];
+    EXPECT_EQ(Clipboard()->GetTextBuf(buf, 5), 4);
+    EXPECT_EQ(std::u16string(buf), std::u16string(u"编码\t名"));
+    EXPECT_EQ(Clipboard()->GetTextBuf(nullptr, 5), 0);
+    EXPECT_EQ(Clipboard()->GetTextBuf(buf, 0), 0);
+
+    Clipboard()->SetAsText(static_cast<const char16_t*>(nullptr));
+    EXPECT_FALSE(Clipboard()->HasText());
+    EXPECT_EQ(Clipboard()->AsText(), QString());
+}
+
+TEST(SystemTest, VirtualKeysMapToQtAndBack) {
+    const WORD keys[] = {'A', 'Z', '0', '9', VK_F1, VK_F12, VK_RETURN, VK_ESCAPE, VK_BACK, VK_TAB, VK_UP,
+                         VK_DOWN, VK_LEFT, VK_RIGHT, VK_PRIOR, VK_NEXT, VK_HOME, VK_END, VK_DELETE, VK_INSERT};
+    for (WORD vk : keys) {
+        SCOPED_TRACE(vk);
+        const int q = QtKeyFromVk(vk);
+        ASSERT_NE(q, 0);
+        EXPECT_EQ(vkFromQtKey(q), vk);
+    }
+    EXPECT_EQ(QtKeyFromVk(0), 0);
+    EXPECT_EQ(QtKeyFromVk(VK_LCONTROL), int(Qt::Key_Control));
+}
+
+TEST(SystemTest, PostedKeysArriveThroughTheEventLoopInOrder) {
+    tkTestApp();
+    TEdit edit;
+    std::vector<WORD> downs;
+    std::u16string typed;
+    edit.OnKeyDown = [&](TObject*, WORD& k, TShiftState) { downs.push_back(k); };
+    edit.OnKeyPress = [&](TObject*, char16_t& c) { typed += c; };
+
+    ASSERT_TRUE(PostKeyDown(&edit, VK_DOWN));
+    ASSERT_TRUE(PostKeyDown(&edit, 'A', ssShift));
+    ASSERT_TRUE(PostKeyDown(&edit, 'B'));
+    EXPECT_TRUE(downs.empty());  // posted, not sent
+    QCoreApplication::processEvents();
+    EXPECT_EQ(downs, (std::vector<WORD>{VK_DOWN, 'A', 'B'}));
+    EXPECT_EQ(typed, u"Ab");
+    EXPECT_EQ(edit.Text(), "Ab");
+
+    EXPECT_FALSE(PostKeyDown(nullptr, VK_DOWN));
+    EXPECT_FALSE(PostKeyDown(&edit, 0));
+    EXPECT_TRUE(SendKeyDown(&edit, 'C'));
+    EXPECT_EQ(edit.Text(), "Abc");
+}
+
+TEST(SystemTest, KeyboardLayoutIsANoOpAndTheActiveFormIsTheActiveWindow) {
+    tkTestApp();
+    const std::intptr_t saved = SaveKeyboardLayout();
+    EXPECT_EQ(saved, 0);
+    RestoreKeyboardLayout(saved);
+
+    QWidget form;
+    form.setObjectName("main_form");
+    form.resize(100, 60);
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    EXPECT_TRUE(ApplicationActive());
+    EXPECT_EQ(ActiveForm(), &form);
+    EXPECT_FALSE(CtrlDown() && AltDown() && ShiftDown());  // nothing is held down in the test
+}
+
+}  // namespace
