@@ -1,0 +1,204 @@
+// TColor conversion, TCanvas drawing rules and TBitmap, checked on the pixels of real images.
+#include "toolkit/tk_canvas.h"
+#include "toolkit/tk_image.h"
+#include "tk_test_app.h"
+
+#include <QPalette>
+#include <gtest/gtest.h>
+
+namespace {
+
+QRgb rgb(TColor c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+// The pixel of a bitmap as 0xRRGGBB, so failures print readable colours.
+unsigned px(TBitmap& b, int x, int y) { return b.Image().pixel(x, y) & 0xFFFFFFu; }
+unsigned hex(TColor c) { return rgb(c) & 0xFFFFFFu; }
+
+class CanvasTest : public ::testing::Test {
+protected:
+    void SetUp() override { tkTestApp(); }
+};
+
+TEST_F(CanvasTest, ColourConversion) {
+    struct Row { const char* name; TColor in; int r, g, b; };
+    const Row rows[] = {
+        {"selected cell colour", TColor(0xF16555), 0x55, 0x65, 0xF1},
+        {"red is the low byte", clRed, 255, 0, 0},
+        {"blue is the third byte", clBlue, 0, 0, 255},
+        {"grid line colour", TColor(0xA2C8A2), 0xA2, 0xC8, 0xA2},
+        {"built by TkRGB", TkRGB(1, 2, 3), 1, 2, 3},
+    };
+    for (const Row& r : rows) {
+        QColor q = toQColor(r.in);
+        EXPECT_EQ(q.red(), r.r) << r.name;
+        EXPECT_EQ(q.green(), r.g) << r.name;
+        EXPECT_EQ(q.blue(), r.b) << r.name;
+        EXPECT_EQ(fromQColor(q), r.in) << r.name;
+    }
+    // System colours come from the palette; markers are not colours.
+    EXPECT_EQ(toQColor(clBtnFace), QGuiApplication::palette().color(QPalette::Active, QPalette::Button));
+    EXPECT_EQ(ColorToRGB(clWindow), fromQColor(QGuiApplication::palette().color(QPalette::Active, QPalette::Base)));
+    EXPECT_EQ(ColorToRGB(clRed), clRed);
+    EXPECT_EQ(toQColor(clNone).alpha(), 0);
+}
+
+TEST_F(CanvasTest, RectangleOutlinesInsideRightAndBottom) {
+    TBitmap b(20, 20);
+    TCanvas* c = b.Canvas();
+    c->Brush->Color = clYellow;
+    c->Pen->Color = clBlue;
+    c->Rectangle(2, 3, 8, 10);
+    struct Row { const char* name; int x, y; TColor want; };
+    const Row rows[] = {
+        {"top-left corner is outline", 2, 3, clBlue},
+        {"last column is outline", 7, 5, clBlue},
+        {"last row is outline", 4, 9, clBlue},
+        {"right bound is outside", 8, 5, clWhite},
+        {"bottom bound is outside", 4, 10, clWhite},
+        {"inside is brush", 4, 5, clYellow},
+    };
+    for (const Row& r : rows) EXPECT_EQ(px(b, r.x, r.y), hex(r.want)) << r.name;
+}
+
+TEST_F(CanvasTest, FillRectFrameRectAndClearBrush) {
+    TBitmap b(20, 20);
+    TCanvas* c = b.Canvas();
+    c->Brush->Color = clGreen;
+    c->FillRect(TRect(0, 0, 5, 5));
+    EXPECT_EQ(px(b, 4, 4), hex(clGreen));
+    EXPECT_EQ(px(b, 5, 5), hex(clWhite));
+    c->Brush->Style = bsClear;
+    c->FillRect(TRect(10, 10, 15, 15));
+    EXPECT_EQ(px(b, 12, 12), hex(clWhite)) << "a clear brush fills nothing";
+    c->Brush->Style = bsSolid;
+    c->Brush->Color = clRed;
+    c->FrameRect(TRect(10, 10, 15, 15));
+    EXPECT_EQ(px(b, 10, 12), hex(clRed));
+    EXPECT_EQ(px(b, 14, 12), hex(clRed));
+    EXPECT_EQ(px(b, 12, 12), hex(clWhite));
+}
+
+TEST_F(CanvasTest, LineToLeavesTheEndPoint) {
+    struct Row { const char* name; int x0, y0, x1, y1; int inX, inY, endX, endY; };
+    const Row rows[] = {
+        {"rightward", 2, 5, 10, 5, 2, 5, 10, 5},
+        {"leftward", 10, 6, 2, 6, 10, 6, 2, 6},
+        {"downward", 4, 2, 4, 12, 4, 2, 4, 12},
+        {"upward", 6, 12, 6, 2, 6, 12, 6, 2},
+    };
+    for (const Row& r : rows) {
+        TBitmap b(16, 16);
+        TCanvas* c = b.Canvas();
+        c->Pen->Color = clBlack;
+        c->MoveTo(r.x0, r.y0);
+        c->LineTo(r.x1, r.y1);
+        EXPECT_EQ(px(b, r.inX, r.inY), hex(clBlack)) << r.name;
+        EXPECT_EQ(px(b, r.endX, r.endY), hex(clWhite)) << r.name;
+        EXPECT_EQ(c->PenPos, TPoint(r.x1, r.y1)) << r.name;
+    }
+    // A clear pen draws nothing but still moves.
+    TBitmap b(16, 16);
+    b.Canvas()->Pen->Style = psClear;
+    b.Canvas()->MoveTo(0, 0);
+    b.Canvas()->LineTo(10, 0);
+    EXPECT_EQ(px(b, 3, 0), hex(clWhite));
+    EXPECT_EQ(b.Canvas()->PenPos, TPoint(10, 0));
+}
+
+TEST_F(CanvasTest, TextOutFillsItsCellUnlessTheBrushIsClear) {
+    TBitmap b(120, 40);
+    TCanvas* c = b.Canvas();
+    c->Font->Color = clBlack;
+    c->Brush->Color = clAqua;
+    c->TextOut(2, 2, QStringLiteral("Wg"));
+    TSize ext = c->TextExtent(QStringLiteral("Wg"));
+    ASSERT_GT(ext.cx, 0);
+    ASSERT_GT(ext.cy, 0);
+    EXPECT_EQ(c->PenPos.x, 2 + ext.cx);
+    // Somewhere in the text box is background, and something is ink.
+    int aqua = 0, dark = 0;
+    for (int y = 2; y < 2 + ext.cy; ++y)
+        for (int x = 2; x < 2 + ext.cx; ++x) {
+            unsigned p = px(b, x, y);
+            if (p == hex(clAqua)) ++aqua;
+            if (qGray(p) < 100) ++dark;
+        }
+    EXPECT_GT(aqua, 0);
+    EXPECT_GT(dark, 0);
+    EXPECT_EQ(px(b, 2 + ext.cx + 2, 2), hex(clWhite)) << "nothing right of the text";
+
+    TBitmap clear(120, 40);
+    clear.Canvas()->Brush->Style = bsClear;
+    clear.Canvas()->TextOut(2, 2, QStringLiteral("Wg"));
+    int tinted = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 120; ++x)
+            if (px(clear, x, y) == hex(clAqua)) ++tinted;
+    EXPECT_EQ(tinted, 0);
+}
+
+TEST_F(CanvasTest, TextRectClipsToItsRectangle) {
+    TBitmap b(200, 30);
+    TCanvas* c = b.Canvas();
+    c->Brush->Color = clYellow;
+    c->Font->Color = clBlack;
+    c->TextRect(TRect(10, 0, 30, 30), 12, 2, QStringLiteral("WWWWWWWWWWWWWWWWWWWW"));
+    for (int y = 0; y < 30; ++y)
+        for (int x = 30; x < 200; ++x) ASSERT_EQ(px(b, x, y), hex(clWhite)) << x << "," << y;
+    EXPECT_EQ(px(b, 10, 0), hex(clYellow));
+}
+
+TEST_F(CanvasTest, FontMeasuresWithoutADevice) {
+    TCanvas c;  // bound to nothing: drawing is ignored, measuring works
+    c.FillRect(TRect(0, 0, 10, 10));
+    c.Font->Size = 9;
+    int narrow = c.TextWidth(QStringLiteral("i"));
+    int wide = c.TextWidth(QStringLiteral("WWWW"));
+    EXPECT_LT(narrow, wide);
+    c.Font->Size = 20;
+    EXPECT_GT(c.TextHeight(QStringLiteral("W")), 0);
+    EXPECT_GT(c.TextWidth(QStringLiteral("WWWW")), wide) << "a larger size is measured at once";
+    c.Font->Style << fsBold;
+    EXPECT_TRUE(c.Font->toQFont().bold());
+}
+
+TEST_F(CanvasTest, CopyRectAndDrawBetweenBitmaps) {
+    TBitmap src(10, 10);
+    src.Canvas()->Brush->Color = clRed;
+    src.Canvas()->FillRect(TRect(0, 0, 5, 5));
+    TBitmap dst(20, 20);
+    dst.Canvas()->CopyRect(TRect(10, 10, 15, 15), src.Canvas(), TRect(0, 0, 5, 5));
+    EXPECT_EQ(px(dst, 10, 10), hex(clRed));
+    EXPECT_EQ(px(dst, 14, 14), hex(clRed));
+    EXPECT_EQ(px(dst, 15, 15), hex(clWhite));
+    dst.Canvas()->Draw(0, 0, &src);
+    EXPECT_EQ(px(dst, 2, 2), hex(clRed));
+    EXPECT_EQ(px(dst, 7, 7), hex(clWhite));
+    // Copying inside one bitmap reads the pixels from before the copy.
+    src.Canvas()->CopyRect(TRect(3, 3, 8, 8), src.Canvas(), TRect(0, 0, 5, 5));
+    EXPECT_EQ(px(src, 7, 7), hex(clRed));
+    // A null source or empty rectangles copy nothing.
+    dst.Canvas()->CopyRect(TRect(0, 0, 5, 5), nullptr, TRect(0, 0, 5, 5));
+    dst.Canvas()->CopyRect(TRect(0, 0, 0, 0), src.Canvas(), TRect(0, 0, 5, 5));
+}
+
+TEST_F(CanvasTest, BitmapResizeKeepsPixelsAndPixelAccess) {
+    TBitmap b(4, 4);
+    b.Canvas()->SetPixel(1, 1, clBlue);
+    EXPECT_EQ(b.Canvas()->Pixel(1, 1), clBlue);
+    EXPECT_EQ(b.Canvas()->Pixel(50, 50), clNone) << "outside the image";
+    b.SetSize(8, 6);
+    EXPECT_EQ(b.Width(), 8);
+    EXPECT_EQ(b.Height(), 6);
+    EXPECT_EQ(px(b, 1, 1), hex(clBlue));
+    EXPECT_EQ(px(b, 7, 5), hex(clWhite));
+    b.SetSize(-3, 2);
+    EXPECT_TRUE(b.Empty());
+    TImage img;
+    img.SetSize(5, 5);
+    img.Canvas()->Brush->Color = clLime;
+    img.Canvas()->FillRect(TRect(0, 0, 5, 5));
+    EXPECT_EQ(px(*img.Bitmap(), 4, 4), hex(clLime));
+}
+
+}  // namespace

@@ -1,0 +1,709 @@
+// TStringGrid through its public interface: cell storage, whole-row scrolling, geometry, selection, keys,
+// the in-place editor and pick list, column moving and sizing by mouse, and drawn states on real pixels.
+#include "toolkit/tk_grid.h"
+#include "tk_test_app.h"
+
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+
+namespace {
+
+class GridTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tkTestApp();
+        grid = std::make_unique<TStringGrid>();
+        grid->setFrameShape(QFrame::NoFrame);
+        grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        grid->resize(400, 200);
+        grid->SetDefaultRowHeight(20);
+        grid->SetDefaultColWidth(60);
+    }
+    void show() {
+        grid->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(grid.get()));
+    }
+    void focus() {
+        show();
+        grid->activateWindow();
+        grid->setFocus();
+        QApplication::processEvents();
+    }
+    QWidget* vp() { return grid->viewport(); }
+    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QWidget* target = QApplication::focusWidget();
+        if (!target || (target != grid.get() && !grid->isAncestorOf(target))) target = grid.get();
+        QTest::keyClick(target, k, m);
+    }
+    // Mouse events sent straight to the viewport, buttons held as a user would.
+    void mouse(QEvent::Type t, int x, int y, Qt::MouseButtons held, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QPointF p(x, y);
+        QMouseEvent e(t, p, vp()->mapToGlobal(p), t == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held, m);
+        QApplication::sendEvent(vp(), &e);
+    }
+    void click(int c, int r, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        TRect rc = grid->CellRect(c, r);
+        int x = (rc.Left + rc.Right) / 2, y = (rc.Top + rc.Bottom) / 2;
+        mouse(QEvent::MouseButtonPress, x, y, Qt::LeftButton, m);
+        mouse(QEvent::MouseButtonRelease, x, y, Qt::NoButton, m);
+    }
+
+    std::unique_ptr<TStringGrid> grid;
+};
+
+// ------------------------------------------------------------------------------------------- storage
+
+TEST_F(GridTest, CellsFollowAReferenceModelThroughEveryKindOfChange) {
+    grid->SetColCount(7);
+    grid->SetRowCount(60);
+    std::map<std::pair<int, int>, QString> model;  // (col, row) -> text; empty texts are absent
+    int cols = 7, rows = 60;
+    std::mt19937 rng(7);
+    auto text = [&](int n) {
+        QString s;
+        for (int i = 0; i < n; ++i) s += QChar(rng() % 3 ? char16_t(u'a' + rng() % 26) : char16_t(0x4E00 + rng() % 500));
+        return s;
+    };
+    auto check = [&](int step) {
+        ASSERT_EQ(grid->ColCount(), cols);
+        ASSERT_EQ(grid->RowCount(), rows);
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols; ++c) {
+                auto it = model.find({c, r});
+                ASSERT_EQ(grid->Cells(c, r), it == model.end() ? QString() : it->second)
+                    << "step " << step << " cell " << c << "," << r;
+            }
+    };
+    for (int step = 0; step < 3000; ++step) {
+        int op = int(rng() % 100);
+        if (op < 70) {
+            int c = int(rng() % cols), r = int(rng() % rows);
+            QString t = rng() % 5 ? text(int(rng() % 12)) : QString();
+            grid->SetCells(c, r, t);
+            if (t.isEmpty()) model.erase({c, r});
+            else model[{c, r}] = t;
+        } else if (op < 78) {
+            int from = int(rng() % cols), to = int(rng() % cols);
+            grid->MoveColumn(from, to);
+            if (from == to) continue;
+            std::map<std::pair<int, int>, QString> next;
+            for (auto& [k, v] : model) {
+                int c = k.first;
+                int nc = c == from ? to : (from < to && c > from && c <= to) ? c - 1 : (from > to && c >= to && c < from) ? c + 1 : c;
+                next[{nc, k.second}] = v;
+            }
+            model.swap(next);
+        } else if (op < 86) {
+            int from = int(rng() % rows), to = int(rng() % rows);
+            grid->MoveRow(from, to);
+            if (from == to) continue;
+            std::map<std::pair<int, int>, QString> next;
+            for (auto& [k, v] : model) {
+                int r = k.second;
+                int nr = r == from ? to : (from < to && r > from && r <= to) ? r - 1 : (from > to && r >= to && r < from) ? r + 1 : r;
+                next[{k.first, nr}] = v;
+            }
+            model.swap(next);
+        } else if (op < 92) {
+            int n = 2 + int(rng() % 9);
+            grid->SetColCount(n);
+            for (auto it = model.begin(); it != model.end();) it = it->first.first >= n ? model.erase(it) : std::next(it);
+            cols = n;
+        } else if (op < 97) {
+            int n = 2 + int(rng() % 80);
+            grid->SetRowCount(n);
+            for (auto it = model.begin(); it != model.end();) it = it->first.second >= n ? model.erase(it) : std::next(it);
+            rows = n;
+        } else {
+            int r = int(rng() % rows);
+            grid->Rows(r)->Clear();
+            for (int c = 0; c < cols; ++c) model.erase({c, r});
+        }
+        if (step % 100 == 0) check(step);
+    }
+    check(-1);
+}
+
+TEST_F(GridTest, RowAndColumnListsReadAndWriteTheCells) {
+    grid->SetColCount(4);
+    grid->SetRowCount(4);
+    TStrings* row1 = grid->Rows(1);
+    row1->SetStrings(0, "a");
+    row1->SetStrings(2, "c");
+    EXPECT_EQ(grid->Cells(2, 1), "c");
+    EXPECT_EQ(row1->Count(), 4);
+    EXPECT_EQ(row1->Add("b"), 1) << "Add fills the first empty cell";
+    TStrings* row2 = grid->Rows(2);
+    row2->Assign(row1);
+    EXPECT_EQ(grid->Rows(2)->toQStringList(), (QStringList{"a", "b", "c", ""}));
+    EXPECT_EQ(grid->Rows(1), row1) << "asking again gives the same list";
+    TStrings* col2 = grid->Cols(2);
+    EXPECT_EQ(col2->Count(), 4);
+    EXPECT_EQ(col2->Strings(1), "c");
+    col2->Clear();
+    EXPECT_EQ(grid->Cells(2, 1), QString());
+    EXPECT_EQ(grid->Cells(0, 1), "a");
+    row1->Insert(0, "x");
+    row1->Delete(0);
+    EXPECT_EQ(grid->Cells(0, 1), "a") << "a grid line has a fixed length";
+    // Out of range cells are forgiven.
+    grid->SetCells(9, 9, "x");
+    grid->SetCells(-1, 0, "x");
+    EXPECT_EQ(grid->Cells(9, 9), QString());
+}
+
+// ----------------------------------------------------------------------------------------- scrolling
+
+TEST_F(GridTest, ScrollsByWholeRows) {
+    // 200 px high: one fixed row of 20 + 1 px line, then 179 px show 8 whole rows of 21.
+    grid->SetRowCount(100);
+    grid->SetRowHeights(30, 0);
+    show();
+    EXPECT_EQ(grid->VisibleRowCount(), 8);
+    int changes = 0;
+    grid->OnTopLeftChanged = [&](TObject* s) {
+        EXPECT_EQ(s, grid.get());
+        ++changes;
+    };
+    struct Row { const char* name; int set; int want; };
+    const Row rows[] = {
+        {"inside the range", 50, 50},
+        {"past the end: the last full page", 1000, 92},
+        {"into the fixed rows", 0, 1},
+        {"onto a hidden row: the next shown", 30, 31},
+        {"just before the hidden row", 29, 29},
+    };
+    for (const Row& r : rows) {
+        grid->SetTopRow(r.set);
+        EXPECT_EQ(grid->TopRow(), r.want) << r.name;
+        EXPECT_EQ(grid->CellRect(1, grid->TopRow()).Top, 21) << r.name << ": the top row starts under the fixed row";
+        EXPECT_EQ(grid->verticalScrollBar()->value(), grid->TopRow() - 1) << r.name;
+    }
+    EXPECT_EQ(changes, 5);
+    EXPECT_EQ(grid->verticalScrollBar()->maximum(), 91);
+    // The bar moves the view in rows.
+    grid->verticalScrollBar()->setValue(10);
+    EXPECT_EQ(grid->TopRow(), 11);
+    // Making a row below the view current scrolls it to the bottom, whole.
+    grid->SetTopRow(1);
+    grid->SetRow(40);
+    EXPECT_EQ(grid->TopRow(), 33);
+    TRect rc = grid->CellRect(1, 40);
+    EXPECT_LE(rc.Bottom, 200);
+    grid->SetRow(5);
+    EXPECT_EQ(grid->TopRow(), 5);
+}
+
+TEST_F(GridTest, LastPageWithUnevenHeightsOfAMillionRows) {
+    grid->SetRowCount(1000000);
+    std::mt19937 rng(3);
+    for (int i = 0; i < 2000; ++i) grid->SetRowHeights(1 + int(rng() % 999999), int(rng() % 4) * 15);
+    show();
+    struct Row { const char* name; int set; };
+    const Row rows[] = {{"middle", 500000}, {"near the end", 999990}, {"past the end", 2000000}, {"start", 1}};
+    for (const Row& r : rows) {
+        grid->SetTopRow(r.set);
+        int top = grid->TopRow();
+        ASSERT_GT(grid->RowHeights(top), 0) << r.name;
+        EXPECT_EQ(grid->CellRect(1, top).Top, 21) << r.name;
+        // Every pixel row of the view maps to a row whose rectangle holds it.
+        for (int y = 0; y < 200; ++y) {
+            int c, rr;
+            grid->MouseToCell(5 + 60 + 1, y, c, rr);
+            if (rr < 0) continue;
+            TRect cr = grid->CellRect(c, rr);
+            ASSERT_FALSE(cr.IsEmpty()) << r.name << " y " << y;
+            ASSERT_TRUE(y >= cr.Top && y < cr.Bottom + grid->GridLineWidth()) << r.name << " y " << y;
+        }
+    }
+    grid->SetTopRow(2000000);
+    int last = 999999;
+    while (grid->RowHeights(last) == 0) --last;
+    TRect rc = grid->CellRect(1, last);
+    ASSERT_FALSE(rc.IsEmpty());
+    EXPECT_LE(rc.Bottom, 200) << "the last row is whole on the last page";
+}
+
+// ------------------------------------------------------------------------------------------ geometry
+
+TEST_F(GridTest, MouseToCellAndCellRectAgreeWithHiddenLines) {
+    grid->SetColCount(9);
+    grid->SetRowCount(30);
+    grid->SetFixedCols(1);
+    grid->SetGridLineWidth(2);
+    grid->SetColWidths(2, 0);
+    grid->SetColWidths(3, 35);
+    grid->SetColWidths(5, 90);
+    grid->SetRowHeights(3, 0);
+    grid->SetRowHeights(4, 33);
+    grid->SetRowHeights(0, 0);  // a hidden fixed row
+    show();
+    struct Row { const char* name; int top, left; };
+    const Row rows[] = {{"unscrolled", 1, 1}, {"scrolled", 6, 4}, {"scrolled onto hidden", 3, 2}};
+    for (const Row& s : rows) {
+        grid->SetTopRow(s.top);
+        grid->SetLeftCol(s.left);
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 400; ++x) {
+                int c, r;
+                grid->MouseToCell(x, y, c, r);
+                if (c < 0) {
+                    ASSERT_EQ(r, -1);
+                    continue;
+                }
+                ASSERT_GT(grid->ColWidths(c), 0) << s.name;
+                ASSERT_GT(grid->RowHeights(r), 0) << s.name;
+                TRect rc = grid->CellRect(c, r);
+                ASSERT_TRUE(x >= rc.Left && x < rc.Right + 2 && y >= rc.Top && y < rc.Bottom + 2)
+                    << s.name << " pixel " << x << "," << y << " cell " << c << "," << r;
+            }
+        for (int r = 0; r < 30; ++r)
+            for (int c = 0; c < 9; ++c) {
+                TRect rc = grid->CellRect(c, r);
+                if (grid->ColWidths(c) == 0 || grid->RowHeights(r) == 0) {
+                    EXPECT_TRUE(rc.IsEmpty()) << s.name << " hidden " << c << "," << r;
+                    continue;
+                }
+                if (rc.IsEmpty()) continue;  // scrolled out of view
+                TGridCoord a = grid->MouseCoord(rc.Left, rc.Top);
+                EXPECT_TRUE(a.X == c && a.Y == r) << s.name << " " << c << "," << r;
+                if (rc.Right - 1 < 400 && rc.Bottom - 1 < 200) {
+                    TGridCoord b = grid->MouseCoord(rc.Right - 1, rc.Bottom - 1);
+                    EXPECT_TRUE(b.X == c && b.Y == r) << s.name << " " << c << "," << r;
+                }
+            }
+    }
+    int c, r;
+    grid->MouseToCell(-1, 5, c, r);
+    EXPECT_EQ(c, -1);
+    grid->MouseToCell(5, 250, c, r);
+    EXPECT_EQ(r, -1);
+}
+
+// ---------------------------------------------------------------------------------- selection, keys
+
+TEST_F(GridTest, SelectionRules) {
+    struct Key { Qt::Key k; Qt::KeyboardModifiers m; };
+    struct Row { const char* name; TGridOptions opts; std::vector<Key> keys; TGridRect want; int col, row; };
+    const auto S = Qt::ShiftModifier;
+    const auto N = Qt::NoModifier;
+    const Row rows[] = {
+        {"range select extends with Shift", goRangeSelect, {{Qt::Key_Down, S}, {Qt::Key_Down, S}, {Qt::Key_Right, S}}, {1, 1, 2, 3}, 2, 3},
+        {"without range select Shift only moves", TGridOptions(), {{Qt::Key_Down, S}, {Qt::Key_Down, S}}, {1, 3, 1, 3}, 1, 3},
+        {"a plain move collapses the range", goRangeSelect, {{Qt::Key_Down, S}, {Qt::Key_Down, N}}, {1, 3, 1, 3}, 1, 3},
+        {"row select covers the scrollable columns", goRowSelect, {{Qt::Key_Down, N}}, {1, 2, 5, 2}, 1, 2},
+        {"row select with range spans rows", goRowSelect | goRangeSelect, {{Qt::Key_Down, S}, {Qt::Key_Down, S}}, {1, 1, 5, 3}, 1, 3},
+        {"Up at the first scrollable row stays", goRangeSelect, {{Qt::Key_Up, N}}, {1, 1, 1, 1}, 1, 1},
+    };
+    for (const Row& r : rows) {
+        grid = std::make_unique<TStringGrid>();
+        grid->SetColCount(6);
+        grid->SetRowCount(10);
+        grid->SetOptions(r.opts);
+        grid->resize(400, 300);
+        for (const Key& k : r.keys) QTest::keyClick(grid.get(), k.k, k.m);
+        EXPECT_EQ(grid->Selection(), r.want) << r.name << " got " << grid->Selection().Left << "," << grid->Selection().Top
+                                             << "-" << grid->Selection().Right << "," << grid->Selection().Bottom;
+        EXPECT_EQ(grid->Col(), r.col) << r.name;
+        EXPECT_EQ(grid->Row(), r.row) << r.name;
+    }
+}
+
+TEST_F(GridTest, MouseSelectsAndShiftClickExtends) {
+    grid->SetColCount(6);
+    grid->SetRowCount(10);
+    show();
+    click(2, 2);
+    EXPECT_EQ(grid->Selection(), (TGridRect{2, 2, 2, 2}));
+    click(4, 5, Qt::ShiftModifier);
+    EXPECT_EQ(grid->Selection(), (TGridRect{2, 2, 4, 5}));
+    click(0, 3);  // a fixed cell does not become current
+    EXPECT_EQ(grid->Col(), 4);
+    std::vector<std::pair<int, int>> asked;
+    grid->OnSelectCell = [&](TObject*, int c, int r, bool& can) {
+        asked.push_back({c, r});
+        can = c != 3;
+    };
+    click(3, 1);
+    EXPECT_EQ(grid->Col(), 4) << "a refused cell is not entered";
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), std::make_pair(3, 1));
+    grid->SetCol(3);
+    EXPECT_EQ(grid->Col(), 4);
+    grid->SetCol(2);
+    EXPECT_EQ(grid->Col(), 2);
+}
+
+TEST_F(GridTest, KeyboardMoves) {
+    struct Key { Qt::Key k; Qt::KeyboardModifiers m; };
+    struct Row { const char* name; TGridOptions opts; int startCol, startRow; std::vector<Key> keys; int col, row; };
+    const auto C = Qt::ControlModifier;
+    const auto S = Qt::ShiftModifier;
+    const auto N = Qt::NoModifier;
+    const Row rows[] = {
+        {"Home goes to the first scrollable column", TGridOptions(), 4, 3, {{Qt::Key_Home, N}}, 1, 3},
+        {"End goes to the last column", TGridOptions(), 1, 3, {{Qt::Key_End, N}}, 5, 3},
+        {"Ctrl+Home goes to the first cell", TGridOptions(), 4, 30, {{Qt::Key_Home, C}}, 1, 1},
+        {"Ctrl+End goes to the last cell", TGridOptions(), 2, 2, {{Qt::Key_End, C}}, 5, 49},
+        {"End skips a hidden last column", TGridOptions(), 1, 1, {{Qt::Key_End, N}}, 5, 1},
+        {"Down skips the hidden row", TGridOptions(), 1, 6, {{Qt::Key_Down, N}}, 1, 8},
+        {"PgDn moves a page (the hidden row counts)", TGridOptions(), 1, 1, {{Qt::Key_PageDown, N}}, 1, 10},
+        {"PgUp at the top stays in the grid", TGridOptions(), 1, 2, {{Qt::Key_PageUp, N}}, 1, 1},
+        {"Tab with goTabs wraps to the next row", TGridOptions(goTabs), 5, 2, {{Qt::Key_Tab, N}}, 1, 3},
+        {"Shift+Tab wraps back", TGridOptions(goTabs), 1, 3, {{Qt::Key_Backtab, S}}, 5, 2},
+        {"Right at the last column stays", TGridOptions(), 5, 2, {{Qt::Key_Right, N}}, 5, 2},
+    };
+    for (const Row& r : rows) {
+        SetUp();
+        grid->SetColCount(7);
+        grid->SetRowCount(50);
+        grid->SetColWidths(6, 0);  // hidden last column
+        grid->SetRowHeights(7, 0);
+        grid->SetOptions(r.opts);
+        show();
+        grid->FocusCell(r.startCol, r.startRow);
+        for (const Key& k : r.keys) QTest::keyClick(grid.get(), k.k, k.m);
+        EXPECT_EQ(grid->Col(), r.col) << r.name;
+        EXPECT_EQ(grid->Row(), r.row) << r.name;
+    }
+}
+
+TEST_F(GridTest, OnKeyDownCanTakeAKeyAway) {
+    grid->SetRowCount(10);
+    std::vector<WORD> seen;
+    grid->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
+        seen.push_back(k);
+        if (k == VK_DOWN && s.Contains(ssCtrl)) k = 0;
+    };
+    QTest::keyClick(grid.get(), Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(grid->Row(), 1);
+    QTest::keyClick(grid.get(), Qt::Key_Down);
+    EXPECT_EQ(grid->Row(), 2);
+    EXPECT_EQ(seen, (std::vector<WORD>{VK_CONTROL, VK_DOWN, VK_DOWN})) << "modifier keys are reported too";
+}
+
+// ------------------------------------------------------------------------------------------- editing
+
+TEST_F(GridTest, EditingThroughTheInplaceEditor) {
+    struct Step { Qt::Key k; Qt::KeyboardModifiers m; const char* type; };
+    struct Row { const char* name; TGridOptions opts; std::vector<Step> steps; QString cell; bool editing; };
+    const auto N = Qt::NoModifier;
+    const TGridOptions E = goEditing;
+    const Row rows[] = {
+        {"F2 keeps the text and types at its end", E, {{Qt::Key_F2, N, "yz"}, {Qt::Key_Return, N, nullptr}}, "oldyz", false},
+        {"a typed character replaces the text", E, {{Qt::Key_unknown, N, "q"}, {Qt::Key_unknown, N, "r"}}, "qr", true},
+        {"Esc puts the old text back", E, {{Qt::Key_F2, N, "zz"}, {Qt::Key_Escape, N, nullptr}}, "old", false},
+        {"Enter shows the editor, Enter again ends it", E, {{Qt::Key_Return, N, nullptr}, {Qt::Key_Return, N, nullptr}}, "old", false},
+        {"moving away ends editing and keeps the text", E, {{Qt::Key_F2, N, "1"}, {Qt::Key_Down, N, nullptr}}, "old1", false},
+        {"without goEditing typing does nothing", TGridOptions(), {{Qt::Key_unknown, N, "q"}}, "old", false},
+        {"always-show editor stays after Enter", E | goAlwaysShowEditor, {{Qt::Key_F2, N, "2"}, {Qt::Key_Return, N, nullptr}}, "old2", true},
+    };
+    for (const Row& r : rows) {
+        SetUp();
+        grid->SetColCount(4);
+        grid->SetRowCount(6);
+        grid->SetOptions(r.opts);
+        grid->SetCells(1, 1, "old");
+        int setEdits = 0;
+        QString lastSet;
+        grid->OnSetEditText = [&](TObject*, int c, int rr, const QString& v) {
+            EXPECT_EQ(c, 1);
+            EXPECT_EQ(rr, 1);
+            ++setEdits;
+            lastSet = v;
+        };
+        focus();
+        for (const Step& s : r.steps) {
+            if (s.k != Qt::Key_unknown) key(s.k, s.m);
+            if (s.type) {
+                QWidget* target = QApplication::focusWidget();
+                if (!target || (target != grid.get() && !grid->isAncestorOf(target))) target = grid.get();
+                QTest::keyClicks(target, s.type);
+            }
+        }
+        EXPECT_EQ(grid->Cells(1, 1), r.cell) << r.name;
+        EXPECT_EQ(grid->EditorMode(), r.editing) << r.name;
+        if (setEdits) {
+            EXPECT_EQ(lastSet, r.cell) << r.name << ": the last edit report holds the cell's text";
+        }
+        grid.reset();
+    }
+}
+
+TEST_F(GridTest, ModifiedFlagAndOnGetEditText) {
+    grid->SetOptions(goEditing);
+    grid->SetCells(1, 1, "stored");
+    grid->OnGetEditText = [](TObject*, int, int, QString& v) { v = "edit:" + v; };
+    focus();
+    key(Qt::Key_F2);
+    TInplaceEdit* ed = grid->InplaceEditor();
+    ASSERT_NE(ed, nullptr);
+    EXPECT_EQ(ed->Text(), "edit:stored");
+    EXPECT_FALSE(ed->Modified());
+    QTest::keyClicks(ed, "x");
+    EXPECT_TRUE(ed->Modified());
+    EXPECT_EQ(grid->Cells(1, 1), "edit:storedx");
+    // A cell written by the program while it is being edited shows in the editor.
+    grid->SetCells(1, 1, "from host");
+    EXPECT_EQ(ed->Text(), "from host");
+    // The editor follows its cell when the view scrolls, and hides when the cell leaves the view.
+    EXPECT_EQ(ed->geometry(), grid->CellRect(1, 1).toQRect());
+}
+
+TEST_F(GridTest, PickListChoosesAnItem) {
+    grid->SetColCount(4);
+    grid->SetRowCount(6);
+    grid->SetOptions(goEditing);
+    grid->OnGetEditStyle = [](TObject*, int c, int) { return c == 2 ? esPickList : esSimple; };
+    int fills = 0;
+    grid->OnGetPickListItems = [&](TObject* s, int c, int r, TStrings* items) {
+        EXPECT_EQ(s, grid.get());
+        EXPECT_EQ(c, 2);
+        EXPECT_EQ(r, 1);
+        ++fills;
+        items->Add(QString::fromUtf16(u"A001 \u7532"));
+        items->Add(QString::fromUtf16(u"A002 \u4E59"));
+        items->Add(QString::fromUtf16(u"A003 \u4E19"));
+    };
+    focus();
+    grid->FocusCell(2, 1);
+    key(Qt::Key_F2);
+    auto* ed = qobject_cast<TInplaceEditList*>(grid->InplaceEditor());
+    ASSERT_NE(ed, nullptr);
+    EXPECT_EQ(ed->EditStyle(), esPickList);
+    EXPECT_TRUE(ed->EditButton()->isVisible());
+    EXPECT_EQ(ed->DropDownRows(), 15);
+    QTest::keyClick(ed, Qt::Key_Down, Qt::AltModifier);
+    ASSERT_TRUE(ed->ListVisible());
+    EXPECT_EQ(fills, 1);
+    QListWidget* list = ed->PickListWidget();
+    ASSERT_EQ(list->count(), 3);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_FALSE(ed->ListVisible());
+    EXPECT_EQ(grid->Cells(2, 1), QString::fromUtf16(u"A002 \u4E59"));
+    EXPECT_TRUE(ed->Modified());
+    // Esc from the editor gives the cell its old (empty) text back.
+    key(Qt::Key_Escape);
+    EXPECT_EQ(grid->Cells(2, 1), QString());
+    // A click on an item chooses it too; the list opens on the current text.
+    key(Qt::Key_F2);
+    ed->DropDown();
+    ASSERT_TRUE(ed->ListVisible());
+    QRect item = list->visualItemRect(list->item(2));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, item.center());
+    EXPECT_EQ(grid->Cells(2, 1), QString::fromUtf16(u"A003 \u4E19"));
+    // The simple column has no button.
+    key(Qt::Key_Return);
+    grid->FocusCell(1, 1);
+    key(Qt::Key_F2);
+    EXPECT_EQ(ed->EditStyle(), esSimple);
+    EXPECT_FALSE(ed->EditButton()->isVisible());
+}
+
+TEST_F(GridTest, PickListShowsAtMostItsDropDownRows) {
+    grid->SetOptions(goEditing);
+    grid->OnGetEditStyle = [](TObject*, int, int) { return esPickList; };
+    grid->OnGetPickListItems = [](TObject*, int, int, TStrings* items) {
+        for (int i = 0; i < 40; ++i) items->Add(QString("item %1").arg(i));
+    };
+    focus();
+    key(Qt::Key_F2);
+    auto* ed = qobject_cast<TInplaceEditList*>(grid->InplaceEditor());
+    ASSERT_NE(ed, nullptr);
+    ed->DropDown();
+    QListWidget* list = ed->PickListWidget();
+    ASSERT_TRUE(ed->ListVisible());
+    int rowH = list->sizeHintForRow(0);
+    EXPECT_EQ(list->height(), 15 * rowH + 2 * list->frameWidth());
+    QTest::keyClick(list, Qt::Key_Escape);
+    EXPECT_FALSE(ed->ListVisible());
+    EXPECT_EQ(grid->Cells(1, 1), QString()) << "Esc in the list chooses nothing";
+}
+
+TEST_F(GridTest, EllipsisButtonFiresOnEditButtonClick) {
+    grid->SetOptions(goEditing);
+    grid->OnGetEditStyle = [](TObject*, int, int) { return esEllipsis; };
+    TObject* sender = nullptr;
+    int clicks = 0;
+    grid->OnEditButtonClick = [&](TObject* s) {
+        sender = s;
+        ++clicks;
+    };
+    focus();
+    key(Qt::Key_F2);
+    auto* ed = qobject_cast<TInplaceEditList*>(grid->InplaceEditor());
+    ASSERT_NE(ed, nullptr);
+    ASSERT_TRUE(ed->EditButton()->isVisible());
+    EXPECT_EQ(ed->EditButton()->text(), "...");
+    QTest::mouseClick(ed->EditButton(), Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(sender, grid.get());
+}
+
+// ----------------------------------------------------------------------------------- mouse gestures
+
+TEST_F(GridTest, DraggingAHeaderMovesTheColumn) {
+    grid->SetColCount(5);
+    grid->SetRowCount(4);
+    grid->SetOptions(TGridOptions(goColMoving));
+    for (int c = 0; c < 5; ++c) grid->SetCells(c, 1, QString("c%1").arg(c));
+    grid->SetColWidths(1, 50);
+    show();
+    std::vector<std::pair<int, int>> moved;
+    grid->OnColumnMoved = [&](TObject* s, int from, int to) {
+        EXPECT_EQ(s, grid.get());
+        moved.push_back({from, to});
+    };
+    TRect a = grid->CellRect(1, 0), b = grid->CellRect(3, 0);
+    int y = (a.Top + a.Bottom) / 2;
+    mouse(QEvent::MouseButtonPress, a.Left + 5, y, Qt::LeftButton);
+    mouse(QEvent::MouseMove, (a.Left + b.Left) / 2, y, Qt::LeftButton);
+    mouse(QEvent::MouseMove, b.Left + 5, y, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, b.Left + 5, y, Qt::NoButton);
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(moved[0], std::make_pair(1, 3));
+    EXPECT_EQ(grid->Rows(1)->toQStringList(), (QStringList{"c0", "c2", "c3", "c1", "c4"}));
+    EXPECT_EQ(grid->ColWidths(3), 50) << "the width moves with the column";
+    // A click without a drag moves nothing; without goColMoving a drag moves nothing.
+    TRect h = grid->CellRect(2, 0);
+    mouse(QEvent::MouseButtonPress, h.Left + 5, y, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, h.Left + 5, y, Qt::NoButton);
+    grid->SetOptions(TGridOptions());
+    mouse(QEvent::MouseButtonPress, h.Left + 5, y, Qt::LeftButton);
+    mouse(QEvent::MouseMove, b.Left + 5, y, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, b.Left + 5, y, Qt::NoButton);
+    EXPECT_EQ(moved.size(), 1u);
+}
+
+TEST_F(GridTest, DraggingAColumnEdgeSizesIt) {
+    grid->SetOptions(TGridOptions(goColSizing));
+    show();
+    TRect a = grid->CellRect(1, 0);
+    int y = (a.Top + a.Bottom) / 2;
+    mouse(QEvent::MouseButtonPress, a.Right, y, Qt::LeftButton);
+    mouse(QEvent::MouseMove, a.Right + 30, y, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, a.Right + 30, y, Qt::NoButton);
+    EXPECT_EQ(grid->ColWidths(1), 90);
+    // In a data row the same drag selects instead.
+    TRect d = grid->CellRect(1, 2);
+    int y2 = (d.Top + d.Bottom) / 2;
+    mouse(QEvent::MouseButtonPress, d.Right - 1, y2, Qt::LeftButton);
+    mouse(QEvent::MouseMove, d.Right + 30, y2, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, d.Right + 30, y2, Qt::NoButton);
+    EXPECT_EQ(grid->ColWidths(1), 90);
+}
+
+// --------------------------------------------------------------------------------------------- drawing
+
+TEST_F(GridTest, OnDrawCellStatesOnRenderedPixels) {
+    grid->SetColCount(5);
+    grid->SetRowCount(6);
+    grid->SetDefaultDrawing(false);
+    std::map<std::pair<int, int>, unsigned> states;
+    grid->OnDrawCell = [&](TObject* s, int c, int r, TRect& rect, TGridDrawState st) {
+        TStringGrid* g = static_cast<TStringGrid*>(s);
+        states[{c, r}] = st.bits();
+        TCanvas* cv = g->Canvas();
+        cv->Brush->Style = bsSolid;
+        if (st.Contains(gdFixed)) cv->Brush->Color = TColor(0x0000FF);
+        else if (st.Contains(gdFocused)) cv->Brush->Color = TColor(0x00FF00);
+        else if (st.Contains(gdSelected)) cv->Brush->Color = TColor(0xF16555);
+        else cv->Brush->Color = clWhite;
+        cv->FillRect(rect);
+    };
+    grid->SetSelection(TGridRect{1, 1, 2, 2});
+    show();
+    grid->clearFocus();
+    QApplication::processEvents();
+    QImage img = grid->viewport()->grab().toImage();
+    auto at = [&](int c, int r) {
+        TRect rc = grid->CellRect(c, r);
+        return img.pixel((rc.Left + rc.Right) / 2, (rc.Top + rc.Bottom) / 2) & 0xFFFFFFu;
+    };
+    struct Row { const char* name; int c, r; unsigned rgb; };
+    const Row rows[] = {
+        {"fixed corner", 0, 0, 0xFF0000u},
+        {"fixed header", 3, 0, 0xFF0000u},
+        {"selected", 1, 1, 0x5565F1u},
+        {"selected current cell without focus", 2, 2, 0x5565F1u},
+        {"outside the selection", 3, 3, 0xFFFFFFu},
+    };
+    for (const Row& r : rows) EXPECT_EQ(at(r.c, r.r), r.rgb) << r.name;
+    EXPECT_EQ(states[std::make_pair(2, 2)], unsigned(gdSelected));
+    // With the focus, the current cell is drawn focused.
+    focus();
+    grid->SetSelection(TGridRect{1, 1, 2, 2});
+    img = grid->viewport()->grab().toImage();
+    if (grid->hasFocus()) {
+        EXPECT_EQ(at(2, 2), 0x00FF00u);
+        EXPECT_EQ(states[std::make_pair(2, 2)], unsigned(gdSelected | gdFocused));
+    }
+}
+
+TEST_F(GridTest, DefaultDrawingPaintsTextsGridLinesAndOnlyVisibleCells) {
+    grid->SetColCount(4);
+    grid->SetRowCount(1000);
+    grid->SetCells(1, 1, QString::fromUtf16(u"\u7532\u4E59WWW"));
+    int drawn = 0;
+    grid->OnDrawCell = [&](TObject*, int, int r, TRect&, TGridDrawState) {
+        ++drawn;
+        EXPECT_LT(r, 20) << "rows far below the view are never drawn";
+    };
+    show();
+    drawn = 0;
+    QImage img = grid->viewport()->grab().toImage();
+    EXPECT_GT(drawn, 0);
+    EXPECT_LE(drawn, 4 * 11);
+    TRect rc = grid->CellRect(1, 1);
+    int ink = 0;
+    for (int y = rc.Top; y < rc.Bottom; ++y)
+        for (int x = rc.Left; x < rc.Right; ++x)
+            if (qGray(img.pixel(x, y)) < 128) ++ink;
+    EXPECT_GT(ink, 10) << "the cell's text is drawn";
+    // The vertical grid line right of a data cell, in the line colour.
+    EXPECT_EQ(img.pixel(rc.Right, (rc.Top + rc.Bottom) / 2) & 0xFFFFFFu, toQColor(clSilver).rgb() & 0xFFFFFFu);
+    grid->SetOptions(TGridOptions(goFixedVertLine));
+    img = grid->viewport()->grab().toImage();
+    EXPECT_EQ(img.pixel(rc.Right, (rc.Top + rc.Bottom) / 2) & 0xFFFFFFu, toQColor(clWindow).rgb() & 0xFFFFFFu)
+        << "without goVertLine the line is not drawn";
+}
+
+TEST_F(GridTest, EnterAndExitAndDoubleClick) {
+    grid->SetOptions(goEditing);
+    int enters = 0, exits = 0, dbl = 0;
+    grid->OnEnter = [&](TObject*) { ++enters; };
+    grid->OnExit = [&](TObject*) { ++exits; };
+    grid->OnDblClick = [&](TObject*) { ++dbl; };
+    QWidget outer;
+    outer.resize(500, 300);
+    grid->setParent(&outer);
+    auto* other = new QLineEdit(&outer);
+    other->move(0, 250);
+    outer.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&outer));
+    outer.activateWindow();
+    other->setFocus();
+    QApplication::processEvents();
+    if (!other->hasFocus()) GTEST_SKIP() << "the platform gives no keyboard focus";
+    enters = exits = 0;
+    grid->setFocus();
+    EXPECT_EQ(enters, 1);
+    key(Qt::Key_F2);  // focus moves into the editor: still inside the grid
+    EXPECT_EQ(exits, 0);
+    other->setFocus();
+    EXPECT_EQ(exits, 1);
+    TRect rc = grid->CellRect(2, 2);
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(rc.Left + 3, rc.Top + 3));
+    EXPECT_GE(dbl, 1);
+    grid->setParent(nullptr);
+}
+
+}  // namespace
