@@ -15,10 +15,8 @@ namespace {
 
 #include "core/text/gbk_table.inc"
 
-std::atomic<int> g_sys_cp{ZEM_CP_GBK};
-
 int Resolve(int cp) {
-  if (cp == ZEM_CP_SYSTEM) cp = g_sys_cp.load(std::memory_order_relaxed);
+  if (cp == ZEM_CP_SYSTEM) cp = Sys_Code_Page();
   return (cp == ZEM_CP_GBK || cp == ZEM_CP_UTF8) ? cp : -1;
 }
 
@@ -404,11 +402,46 @@ int W_Length_With_Nul(const wchar16* s) {
 
 }  // namespace
 
-int Sys_Code_Page() { return g_sys_cp.load(std::memory_order_relaxed); }
+std::atomic<int> g_zem_sys_cp{ZEM_CP_GBK};
+
+namespace {
+
+typedef std::array<unsigned short, ZEM_CJK_LAST - ZEM_CJK_FIRST + 1> Cjk_Codes;
+
+// Inverts the generated decoding table over the ideograph range, first code winning as in
+// Gbk_Tables, then applies the generator's exceptions.
+constexpr Cjk_Codes Make_Cjk_Codes() {
+  Cjk_Codes codes{};
+  for (int lead = 0; lead < 126; ++lead) {
+    for (int trail = 0; trail < 191; ++trail) {
+      unsigned u = kGbk_Decode[lead][trail];
+      if (u >= ZEM_CJK_FIRST && u <= ZEM_CJK_LAST && !codes[u - ZEM_CJK_FIRST]) {
+        codes[u - ZEM_CJK_FIRST] = static_cast<unsigned short>(((lead + 0x81) << 8) | (trail + 0x40));
+      }
+    }
+  }
+  for (int i = 0; kGbk_Encode_Extra[i][0]; ++i) {
+    unsigned u = kGbk_Encode_Extra[i][0];
+    if (u >= ZEM_CJK_FIRST && u <= ZEM_CJK_LAST) codes[u - ZEM_CJK_FIRST] = kGbk_Encode_Extra[i][1];
+  }
+  return codes;
+}
+
+constexpr bool All_Two_Byte(const Cjk_Codes& codes) {
+  for (unsigned short c : codes) {
+    if (c < 0x8140) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+constexpr Cjk_Codes g_zem_cjk_gbk = Make_Cjk_Codes();
+static_assert(All_Two_Byte(g_zem_cjk_gbk), "the collation needs a two-byte code for every ideograph");
 
 int Set_Sys_Code_Page(int cp) {
   if (cp != ZEM_CP_GBK && cp != ZEM_CP_UTF8) return 0;
-  g_sys_cp.store(cp, std::memory_order_relaxed);
+  g_zem_sys_cp.store(cp, std::memory_order_relaxed);
   return 1;
 }
 

@@ -16,6 +16,8 @@
 //   wide -> UTF-8 an unpaired surrogate gives U+FFFD (EF BF BD).
 // So n narrow bytes never give more than n code units, and n code units never more than 3n bytes.
 #pragma once
+#include <array>
+#include <atomic>
 #include <cstddef>
 
 typedef char16_t wchar16;  // the wide character of the framework: one UTF-16 code unit
@@ -26,8 +28,11 @@ enum {
   ZEM_CP_UTF8 = 65001,
 };
 
+// The system code page, read inline by the collation's inner loop; change it with Set_Sys_Code_Page.
+extern std::atomic<int> g_zem_sys_cp;
+
 // The code page that ZEM_CP_SYSTEM stands for.
-int Sys_Code_Page();
+inline int Sys_Code_Page() { return g_zem_sys_cp.load(std::memory_order_relaxed); }
 // Chooses the system code page (936 or 65001); returns 1, or 0 for a code page that is not supported.
 // Meant for start-up, before other threads convert text.
 int Set_Sys_Code_Page(int cp);
@@ -46,3 +51,10 @@ int Zem_W_To_MB(int cp, const wchar16* src, int n, char* dst, int cap);
 unsigned Gbk_Of(wchar16 c);
 // The whole code unit -> code table behind Gbk_Of (65536 entries), built once on first use.
 const unsigned short* Gbk_Encode_Table();
+
+// CJK ideographs U+4E00..U+9FA5, whose collation follows their code page 936 bytes.
+enum { ZEM_CJK_FIRST = 0x4E00, ZEM_CJK_LAST = 0x9FA5 };
+// The GBK code (lead << 8 | trail) of every ideograph of that range, indexed by c - ZEM_CJK_FIRST.
+// Every one has a two-byte code, so comparing codes as numbers compares their bytes. Constant data,
+// made at compile time from the generated tables.
+extern const std::array<unsigned short, ZEM_CJK_LAST - ZEM_CJK_FIRST + 1> g_zem_cjk_gbk;

@@ -9,21 +9,6 @@ namespace {
 
 bool Is_Blank(wchar16 c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 
-// CJK ideographs U+4E00..U+9FA5: the range whose order follows code page 936.
-bool Is_Cjk(wchar16 c) { return static_cast<unsigned>(c - 0x4E00) <= 0x9FA5 - 0x4E00; }
-
-// The collation of two different code units. In code page 936 two ideographs compare by their GBK
-// codes (both have two bytes, so comparing the codes as numbers is the byte-wise comparison). In
-// UTF-8 the bytes of one character follow its code point, so code unit order is already right.
-inline int Diff(wchar16 a, wchar16 b) {
-  if (Is_Cjk(a) && Is_Cjk(b) && Sys_Code_Page() == ZEM_CP_GBK) {
-    const unsigned short* code = Gbk_Encode_Table();
-    unsigned x = code[a], y = code[b];
-    if (x != '?' && y != '?' && x != y) return x < y ? -1 : 1;
-  }
-  return a < b ? -1 : 1;
-}
-
 const wchar16* Find(const wchar16* s, const wchar16* sub) {
   if (!s) return nullptr;
   if (!sub || !*sub) return s;
@@ -129,17 +114,6 @@ const wchar16* W_RChr(const wchar16* s, wchar16 c) {
 // Two different code units never collate equal, so the collation's equality is plain equality.
 const wchar16* W_Str(const wchar16* s, const map_wchar& sub) { return Find(s, sub.c_str()); }
 
-int W_Chr_Cmp(wchar16 a, wchar16 b) { return a == b ? 0 : Diff(a, b); }
-
-int W_Cmp(const wchar16* a, const wchar16* b) {
-  if (!a || !b) return a == b ? 0 : (a ? 1 : -1);
-  for (;; ++a, ++b) {
-    wchar16 x = *a, y = *b;
-    if (x != y) return Diff(x, y);  // a terminator is code unit 0: the shorter text sorts first
-    if (!x) return 0;
-  }
-}
-
 int W_Cmp(const map_wchar& a, const map_wchar& b) { return W_Cmp(a.c_str(), b.c_str()); }
 
 int W_NCmp(const wchar16* a, const wchar16* b, int n) {
@@ -147,7 +121,7 @@ int W_NCmp(const wchar16* a, const wchar16* b, int n) {
   if (!a || !b) return a == b ? 0 : (a ? 1 : -1);
   for (int i = 0; i < n; ++i) {
     wchar16 x = a[i], y = b[i];
-    if (x != y) return Diff(x, y);
+    if (x != y) return zem_collation::Diff(x, y);
     if (!x) return 0;
   }
   return 0;

@@ -15,12 +15,33 @@ const wchar16* W_Chr(const wchar16* s, wchar16 c);   // first occurrence, or nul
 const wchar16* W_RChr(const wchar16* s, wchar16 c);  // last occurrence, or null
 const wchar16* W_Str(const wchar16* s, const map_wchar& sub);  // first occurrence; an empty sub gives s
 
+namespace zem_collation {
+// Two different code units. In code page 936 two ideographs compare by their GBK codes (both have two
+// bytes, so comparing the codes as numbers is the byte-wise comparison of their narrow texts). In
+// UTF-8 the bytes of one character follow its code point, so code unit order is already right.
+inline int Diff(wchar16 a, wchar16 b) {
+  unsigned x = static_cast<unsigned>(a - ZEM_CJK_FIRST), y = static_cast<unsigned>(b - ZEM_CJK_FIRST);
+  if (x <= ZEM_CJK_LAST - ZEM_CJK_FIRST && y <= ZEM_CJK_LAST - ZEM_CJK_FIRST && Sys_Code_Page() == ZEM_CP_GBK) {
+    return g_zem_cjk_gbk[x] < g_zem_cjk_gbk[y] ? -1 : 1;
+  }
+  return a < b ? -1 : 1;
+}
+}  // namespace zem_collation
+
 // The collation of two code units: equal units 0; two ideographs by their narrow bytes in the system
-// code page; otherwise the smaller unit first. Results are -1, 0 or 1.
-int W_Chr_Cmp(wchar16 a, wchar16 b);
+// code page; otherwise the smaller unit first. Results are -1, 0 or 1. Inline, since sorts and
+// look-ups spend their time here.
+inline int W_Chr_Cmp(wchar16 a, wchar16 b) { return a == b ? 0 : zem_collation::Diff(a, b); }
 // Whole texts by W_Chr_Cmp, the shorter first when one is the start of the other; null sorts before
 // everything (two nulls are equal). W_NCmp looks at most n units (n <= 0 gives 0).
-int W_Cmp(const wchar16* a, const wchar16* b);
+inline int W_Cmp(const wchar16* a, const wchar16* b) {
+  if (!a || !b) return a == b ? 0 : (a ? 1 : -1);
+  for (;; ++a, ++b) {
+    wchar16 x = *a, y = *b;
+    if (x != y) return zem_collation::Diff(x, y);  // a terminator is unit 0: the shorter text first
+    if (!x) return 0;
+  }
+}
 int W_Cmp(const map_wchar& a, const map_wchar& b);
 int W_NCmp(const wchar16* a, const wchar16* b, int n);
 int W_NCmp(const map_wchar& a, const map_wchar& b, int n);
