@@ -21,7 +21,9 @@
 //   _SelectRow_Handle      ds, sql, first row (0-based), at most n rows      1 / 0
 //   _BatchInsert_Handle    ds (rows, field names, table_name = target)       1 / 0
 //
-// Every call after connecting finds the session handle in tag 0 of ds. Outcomes are written into ds:
+// Every call after connecting finds the session handle in tag 0 of ds. The statement entries replace
+// what ds held by their result (the session tag stays); _BatchInsert_Handle reads the rows and leaves
+// them. Outcomes are written into ds:
 // rows and fields through the table, sqlcode/sqlmsg through Set_Error (the database's own code and
 // message; 0 and "" on success), and the number of rows a statement changed in tag 1 (the "further
 // result" that the query area copies). A driver opens a transaction for the statements since the

@@ -60,11 +60,12 @@ wchar16* DBDataMgr::Dup_W(const wchar16* s, int n, const char* tag) {
 }
 
 void DBDataMgr::Free_Cell(DBIOCOLSTRU* c, const char* tag) {
-  if (c->value) Mem_Free(c->value, tag);
+  if (c->value && !c->pooled) Mem_Free(c->value, tag);
   if (c->s_value) Mem_Free(c->s_value, tag);
   c->value = nullptr;
   c->s_value = nullptr;
   c->len = 0;
+  c->pooled = 0;
 }
 
 DBIOROWSTRU* DBDataMgr::New_Row() {
@@ -81,7 +82,49 @@ void DBDataMgr::Free_Row(DBIOROWSTRU* row) {
   int f = Get_Field_Count();
   for (int i = 0; i < f; ++i) Free_Cell(&row->cols[i], "DBDataMgr::Del_Row");
   if (row->cols != reinterpret_cast<DBIOCOLSTRU*>(row + 1)) Mem_Free(row->cols, "DBDataMgr::Del_Row");
-  Mem_Free(row, "DBDataMgr::Del_Row");
+  if (!row->pooled) Mem_Free(row, "DBDataMgr::Del_Row");
+}
+
+void* DBDataMgr::Pool_Take(size_t bytes) {
+  bytes = (bytes + 7) & ~static_cast<size_t>(7);
+  if (!pool_ || pool_->size - pool_->used < bytes) {
+    if (spare_ && spare_->size >= bytes) {
+      Pool_Block* b = spare_;
+      spare_ = b->next;
+      b->next = pool_;
+      b->used = 0;
+      pool_ = b;
+      char* p = reinterpret_cast<char*>(pool_ + 1);
+      pool_->used = bytes;
+      return p;
+    }
+    const size_t kBlock = 1 << 20;
+    size_t size = bytes > kBlock ? bytes : kBlock;
+    Pool_Block* b = static_cast<Pool_Block*>(Mem_Alloc(sizeof(Pool_Block) + size, "DBDataMgr::Unpack_Data"));
+    if (!b) return nullptr;
+    b->next = pool_;
+    b->size = size;
+    b->used = 0;
+    pool_ = b;
+  }
+  char* p = reinterpret_cast<char*>(pool_ + 1) + pool_->used;
+  pool_->used += bytes;
+  return p;
+}
+
+void DBDataMgr::Pool_Keep(void* p, size_t bytes) {
+  char* base = reinterpret_cast<char*>(pool_ + 1);
+  pool_->used = static_cast<size_t>(static_cast<char*>(p) - base) + ((bytes + 7) & ~static_cast<size_t>(7));
+}
+
+void DBDataMgr::Pool_Free() {
+  for (Pool_Block** list : {&pool_, &spare_}) {
+    while (*list) {
+      Pool_Block* next = (*list)->next;
+      Mem_Free(*list, "DBDataMgr::Clear_Data");
+      *list = next;
+    }
+  }
 }
 
 void DBDataMgr::Free_Cols() {
@@ -439,7 +482,8 @@ int DBDataMgr::Store(DBIOCOLSTRU* c, const wchar16* text, int n, const char* tag
     return 1;
   }
   wchar16* v = Dup_W(text, n, tag);
-  if (c->value) Mem_Free(c->value, tag);
+  if (c->value && !c->pooled) Mem_Free(c->value, tag);
+  c->pooled = 0;
   c->value = v;
   c->len = v ? n + 1 : 0;
   if (!v) {
@@ -535,6 +579,7 @@ int DBDataMgr::Append_Data(DBDataMgr* other) {
 int DBDataMgr::Clear_Data() {
   for (int j = 0; j < Get_Row_Count(); ++j) Free_Row(rows_.Get(j));
   rows_.Clear();
+  Pool_Free();
   sqlcode_ = 0;
   sqlmsg_.clear();
   return 1;

@@ -52,12 +52,14 @@ struct DBIOCOLSTRU {
   wchar16* value;  // owned, NUL-terminated (embedded zeros possible); null when absent
   char* s_value;   // the value in the system code page, made on first request; dropped on change
   int len;         // code units allocated for value, terminator included (0 when absent)
+  int pooled;      // nonzero when value lives in the set's block pool (freed with the rows)
 };
 
 // One row: field-count cells (a row may hold more, always absent, after the field count shrank).
 // The cells normally follow the row header in the same block.
 struct DBIOROWSTRU {
   DBIOCOLSTRU* cols;
+  int pooled;  // nonzero when the row block lives in the set's block pool
 };
 
 // One find condition: rows match when the cell of the named field equals the value (text collation).
@@ -212,6 +214,15 @@ class DBDataMgr {
   int Row_Match(DBIOROWSTRU* row, int field, const wchar16* value) const;
   int Conds_Match(DBIOROWSTRU* row, DBDataMgr_Find_List* conds) const;
   int Unpack_Checked(const uint8_t* buf, size_t len, size_t* used);
+  int Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32_t r);
+  // The block pool: unpacked rows and values are carved from large blocks instead of one heap block
+  // each, and the blocks go back all at once when the rows are cleared. Take() hands out room for
+  // up to `bytes` (8-byte aligned); Keep() gives back what the last Take() did not use. Unpacking
+  // over earlier content reuses that content's blocks (memory already in use, no fresh pages).
+  struct Pool_Block;
+  void* Pool_Take(size_t bytes);
+  void Pool_Keep(void* p, size_t bytes);
+  void Pool_Free();
 
   OT_Array<DBDataMgr_Col_Stru*> cols_;
   OT_Array<DBIOROWSTRU*> rows_;  // its Position() is the cursor
@@ -221,4 +232,6 @@ class DBDataMgr {
   int sqlcode_ = 0;
   std::u16string sqlmsg_;
   int tag_[2] = {0, 0};
+  Pool_Block* pool_ = nullptr;
+  Pool_Block* spare_ = nullptr;  // blocks of the previous content, reused while unpacking over it
 };

@@ -233,8 +233,22 @@ int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
   size_t total = static_cast<size_t>(v.p - buf);
 
   // Second pass: build. Only an allocation failure can stop it now; the set then holds the fields
-  // and the rows read so far.
+  // and the rows read so far. The blocks of the old rows are kept aside and filled again.
+  Pool_Block* old = pool_;
+  pool_ = nullptr;
   CFree();
+  spare_ = old;
+  int ok = Unpack_Build(buf, total, f, r);
+  while (spare_) {  // what the new content did not need
+    Pool_Block* next = spare_->next;
+    Mem_Free(spare_, "DBDataMgr::Unpack_Data");
+    spare_ = next;
+  }
+  if (ok && used) *used = total;
+  return ok;
+}
+
+int DBDataMgr::Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32_t r) {
   Reader rd{buf, buf + total};
   std::u16string w;
   int code = static_cast<int>(rd.Be(4));
@@ -264,13 +278,18 @@ int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
     Set_Field_Attr(fi, static_cast<int>(rd.Be(2)));
   }
   rd.Be(4);
+  // Rows and values come from the block pool: one bump of a pointer each instead of a heap block.
   rows_.Reserve(static_cast<int>(r));
+  const size_t row_bytes = sizeof(DBIOROWSTRU) + sizeof(DBIOCOLSTRU) * f;
   for (uint32_t j = 0; j < r; ++j) {
-    DBIOROWSTRU* row = New_Row();
+    DBIOROWSTRU* row = static_cast<DBIOROWSTRU*>(Pool_Take(row_bytes));
     if (!row) {
       Log_Printf("ERROR: unable to alloc for to_add\n");
       return 0;
     }
+    std::memset(static_cast<void*>(row), 0, row_bytes);
+    row->cols = reinterpret_cast<DBIOCOLSTRU*>(row + 1);
+    row->pooled = 1;
     rows_.Add(row);
     DBIOCOLSTRU* cells = row->cols;
     for (uint32_t i = 0; i < f; ++i) {
@@ -279,11 +298,20 @@ int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
       uint32_t l = rd.Be(static_cast<int>(k));
       const uint8_t* s = rd.p;
       rd.p += l;
-      From_Utf8(s, l, &w);
-      if (!Store(&cells[i], w.data(), static_cast<int>(w.size()), "DBDataMgr::Set_Value")) return 0;
+      // UTF-8 never gives more code units than bytes: take room for l, keep what the text needs.
+      wchar16* v = static_cast<wchar16*>(Pool_Take(sizeof(wchar16) * (static_cast<size_t>(l) + 1)));
+      if (!v) {
+        Log_Printf("ERROR: unable to alloc for value\n");
+        return 0;
+      }
+      int n = Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(s), static_cast<int>(l), v, static_cast<int>(l));
+      v[n] = 0;
+      Pool_Keep(v, sizeof(wchar16) * (static_cast<size_t>(n) + 1));
+      cells[i].value = v;
+      cells[i].len = n + 1;
+      cells[i].pooled = 1;
     }
   }
   rows_.Position() = 0;
-  if (used) *used = total;
   return 1;
 }

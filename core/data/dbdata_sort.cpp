@@ -1,5 +1,6 @@
 // DBDataMgr: multi-key sort, binary seek on field 0, and finding rows by conditions.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "core/data/dbdata.h"
@@ -54,11 +55,84 @@ int Cmp_Rows(const DBIOROWSTRU* a, const DBIOROWSTRU* b, const Key_Plan* keys, i
   return 0;
 }
 
-// A row with the first key in a form that compares as one integer, when that is exact.
+// A row with its first two keys in forms that compare as unsigned integers.
 struct Sort_Ent {
-  long long fast;
+  uint64_t fast[2];
   DBIOROWSTRU* row;
 };
+
+// How a key is carried in Sort_Ent::fast.
+enum Fast_Kind {
+  kNone,    // not carried: compare the texts
+  kExact,   // a numeric key scaled to 64 bits: equal fast values mean equal keys
+  kPrefix,  // the collation weights of a text's first three code units: equal needs the texts
+};
+
+// A collation weight per code unit that orders as W_Chr_Cmp does, or null when none can: with the
+// GBK code page an ideograph weighs 0x4E00 + its GBK code (0x4E00..0x14CFE), so ideographs follow
+// their codes and stay between the code units below U+4E00 and those above U+9FA5 (moved up by
+// 0x10000). 17 bits per unit; a terminator weighs 0.
+const uint32_t* Weights() {
+  static const uint32_t* table = [] {
+    uint32_t* w = new uint32_t[0x10000];  // lives with the process
+    bool gbk = Sys_Code_Page() == ZEM_CP_GBK;
+    for (uint32_t c = 0; c < 0x10000; ++c) {
+      if (c < 0x4E00) {
+        w[c] = c;
+      } else if (c > 0x9FA5) {
+        w[c] = c + 0x10000;
+      } else if (gbk) {
+        unsigned code = Gbk_Of(static_cast<wchar16>(c));
+        if (code == '?') {  // an ideograph without a code breaks the scheme: no prefixes at all
+          delete[] w;
+          return static_cast<const uint32_t*>(nullptr);
+        }
+        w[c] = 0x4E00 + code;
+      } else {
+        w[c] = c;
+      }
+    }
+    return static_cast<const uint32_t*>(w);
+  }();
+  return Sys_Code_Page() == ZEM_CP_GBK ? table : nullptr;
+}
+
+uint64_t Text_Prefix(const uint32_t* w, const wchar16* s) {
+  uint64_t v = 0;
+  int i = 0;
+  for (; i < 3 && s[i]; ++i) v = (v << 17) | w[s[i]];
+  for (; i < 3; ++i) v <<= 17;
+  return v;
+}
+
+// Fills fast[slot] for the key; returns how it is carried.
+Fast_Kind Make_Fast(Sort_Ent* ents, int r, const Key_Plan& key, int slot) {
+  const int f = key.field;
+  if (key.numeric) {
+    int scale = 0, idig_max = 0;
+    for (int j = 0; j < r; ++j) {
+      int idig = 0;
+      int s = Dec_Scale(Text(ents[j].row->cols[f]), &idig);
+      if (s > scale) scale = s;
+      if (idig > idig_max) idig_max = idig;
+    }
+    if (idig_max + scale > 18) return kNone;
+    for (int j = 0; j < r; ++j) {
+      long long v = 0;
+      Dec_To_I64(Text(ents[j].row->cols[f]), scale, &v);
+      uint64_t u = static_cast<uint64_t>(v) ^ (uint64_t{1} << 63);  // signed order as unsigned
+      ents[j].fast[slot] = key.desc ? ~u : u;
+    }
+    return kExact;
+  }
+  const uint32_t* w = Weights();
+  if (!w) return kNone;
+  for (int j = 0; j < r; ++j) {
+    uint64_t u = Text_Prefix(w, Text(ents[j].row->cols[f]));
+    ents[j].fast[slot] = key.desc ? ~u : u;
+  }
+  return kPrefix;
+}
 
 }  // namespace
 
@@ -91,33 +165,27 @@ int DBDataMgr::Sort() {
     return 0;
   }
   DBIOROWSTRU** data = rows_.Data();
-  for (int j = 0; j < r; ++j) ents[j] = Sort_Ent{0, data[j]};
+  for (int j = 0; j < r; ++j) ents[j] = Sort_Ent{{0, 0}, data[j]};
 
-  // A numeric first key whose values all fit in 18 digits at one common scale is compared as 64-bit
-  // integers: exact, and it spares re-reading the texts on every comparison.
-  int from = 0;
-  if (plan[0].numeric) {
-    int f = plan[0].field;
-    int scale = 0, idig_max = 0;
-    for (int j = 0; j < r; ++j) {
-      int idig = 0;
-      int s = Dec_Scale(Text(data[j]->cols[f]), &idig);
-      if (s > scale) scale = s;
-      if (idig > idig_max) idig_max = idig;
-    }
-    if (idig_max + scale <= 18) {
-      for (int j = 0; j < r; ++j) {
-        long long v = 0;
-        Dec_To_I64(Text(data[j]->cols[f]), scale, &v);
-        ents[j].fast = plan[0].desc ? -v : v;
-      }
-      from = 1;
-    }
-  }
+  // The first two keys are carried beside the row pointers, so most comparisons never reach the
+  // texts: numeric keys exactly (values of at most 18 digits at one common scale), text keys as
+  // collation prefixes that decide whenever the first three code units differ.
+  Fast_Kind kind[2] = {kNone, kNone};
+  for (int k = 0; k < 2 && k < n; ++k) kind[k] = Make_Fast(ents, r, plan[k], k);
   const Key_Plan* keys = plan;
-  std::sort(ents, ents + r, [keys, from, n](const Sort_Ent& a, const Sort_Ent& b) {
-    if (a.fast != b.fast) return a.fast < b.fast;
-    return Cmp_Rows(a.row, b.row, keys, from, n) < 0;
+  std::sort(ents, ents + r, [keys, n, kind](const Sort_Ent& a, const Sort_Ent& b) {
+    for (int k = 0; k < n; ++k) {
+      if (k < 2 && kind[k] != kNone) {
+        if (a.fast[k] != b.fast[k]) return a.fast[k] < b.fast[k];
+        if (kind[k] == kExact) continue;
+      }
+      const Key_Plan& p = keys[k];
+      const wchar16* x = Text(a.row->cols[p.field]);
+      const wchar16* y = Text(b.row->cols[p.field]);
+      int c = p.numeric ? Dec_Cmp(x, y) : Coll_Cmp(x, y);
+      if (c) return p.desc ? c > 0 : c < 0;
+    }
+    return false;
   });
   for (int j = 0; j < r; ++j) data[j] = ents[j].row;
   Mem_Free(ents, "DBDataMgr::Sort");

@@ -3,6 +3,13 @@
 #include "core/data/dbdata.h"
 #include "core/text/wfunc.h"
 
+// One block of the pool; the room handed out follows the header.
+struct DBDataMgr::Pool_Block {
+  Pool_Block* next;
+  size_t size;  // bytes of room after the header
+  size_t used;
+};
+
 namespace dbdata {
 
 // The value of a cell as text: absent reads as "".

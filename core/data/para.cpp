@@ -122,7 +122,7 @@ const TPara_Dbio_Hooks& Para_Dbio_Hooks() { return g_dbio_hooks; }
 
 ParaStru::~ParaStru() {
   Drop_Value();
-  Release(name_);
+  if (name_ != name_buf_) Release(name_);
   Release(mean_);
 }
 
@@ -137,7 +137,7 @@ void ParaStru::Release(void* p) {
 }
 
 void ParaStru::Drop_Value() {
-  if (!external_) Release(value_);
+  if (!external_ && value_ != value_buf_) Release(value_);
   value_ = nullptr;
   size_ = 0;
   external_ = false;
@@ -146,12 +146,23 @@ void ParaStru::Drop_Value() {
 int ParaStru::Set_Name(const map_wchar& name) {
   const wchar16* s = name.c_str();
   if (listed_ && owner_) return owner_->Rename(this, s);
-  int n = W_Units(s);
-  wchar16* copy = static_cast<wchar16*>(Alloc((static_cast<size_t>(n) + 1) * sizeof(wchar16)));
+  return Store_Name(s, W_Units(s));
+}
+
+int ParaStru::Store_Name(const wchar16* s, int n) {
+  const size_t bytes = static_cast<size_t>(n) * sizeof(wchar16);
+  if (n < kInlineName) {
+    std::memmove(name_buf_, s, bytes);
+    name_buf_[n] = 0;
+    if (name_ != name_buf_) Release(name_);
+    name_ = name_buf_;
+    return 1;
+  }
+  wchar16* copy = static_cast<wchar16*>(Alloc(bytes + sizeof(wchar16)));
   if (!copy) return 0;
-  std::memcpy(copy, s, static_cast<size_t>(n) * sizeof(wchar16));
+  std::memcpy(copy, s, bytes);
   copy[n] = 0;
-  Release(name_);
+  if (name_ != name_buf_) Release(name_);
   name_ = copy;
   return 1;
 }
@@ -195,7 +206,11 @@ int ParaStru::Set_Value(const void* value, char type, int length) {
       break;
   }
   if (size > INT_MAX) return 0;
-  unsigned char* fresh = static_cast<unsigned char*>(Alloc(static_cast<size_t>(size)));
+  // Small values live inside the parameter; they are built aside first, since value may point at
+  // the current one.
+  unsigned char small[kInlineValue];
+  const bool inside = size <= kInlineValue;
+  unsigned char* fresh = inside ? small : static_cast<unsigned char*>(Alloc(static_cast<size_t>(size)));
   if (!fresh) return 0;
   if (value && copy > 0) std::memcpy(fresh, value, static_cast<size_t>(copy));
   if (!value) copy = 0;
@@ -207,6 +222,10 @@ int ParaStru::Set_Value(const void* value, char type, int length) {
   }
   if (changed_) *changed_ = 1;
   Drop_Value();
+  if (inside) {
+    std::memcpy(value_buf_, small, static_cast<size_t>(size));
+    fresh = value_buf_;
+  }
   value_ = fresh;
   size_ = static_cast<int>(size);
   type_ = type;
@@ -398,7 +417,7 @@ TParaMgr::TParaMgr() = default;
 TParaMgr::~TParaMgr() {
   for (int i = 0; i < paras_.Count(); ++i) Release_Para(paras_.Get(i));
   paras_.Clear();
-  index_.clear();
+  index_.Clear();
   Clear_Pre();
 }
 
@@ -435,8 +454,7 @@ int TParaMgr::Name_Ok(const wchar16* name) {
 }
 
 ParaStru* TParaMgr::Find_Own(const wchar16* name, int n) const {
-  auto it = index_.find(std::u16string_view(name, static_cast<size_t>(n)));
-  return it == index_.end() ? nullptr : it->second;
+  return index_.Find(name, n);
 }
 
 ParaStru* TParaMgr::Find_Own_Pre(const wchar16* name) {
@@ -480,7 +498,7 @@ ParaStru* TParaMgr::Append(const wchar16* name, int kind) {
     return nullptr;
   }
   paras_.Add(p);
-  index_.emplace(std::u16string_view(p->name_, static_cast<size_t>(W_Units(p->name_))), p);
+  index_.Insert(p);
   p->listed_ = true;
   return p;
 }
@@ -490,21 +508,15 @@ int TParaMgr::Rename(ParaStru* p, const wchar16* name) {
   ParaStru* other = Find_Own(name, n);
   if (other == p) return 1;
   if (other) return 0;  // two parameters of one pack never share a name
-  wchar16* copy = static_cast<wchar16*>(Mem_Alloc((static_cast<size_t>(n) + 1) * sizeof(wchar16), "ParaStru"));
-  if (!copy) return 0;
-  std::memcpy(copy, name, static_cast<size_t>(n) * sizeof(wchar16));
-  copy[n] = 0;
-  index_.erase(std::u16string_view(p->name_, static_cast<size_t>(W_Units(p->name_))));
-  Mem_Free(p->name_);
-  p->name_ = copy;
-  index_.emplace(std::u16string_view(copy, static_cast<size_t>(n)), p);
-  return 1;
+  index_.Erase(p);
+  int ok = p->Store_Name(name, n);
+  index_.Insert(p);  // under the new name, or again under the old one when the copy failed
+  return ok;
 }
 
 void TParaMgr::Delete_At(int i) {
   ParaStru* p = paras_.Get(i);
-  auto it = index_.find(std::u16string_view(p->name_, static_cast<size_t>(W_Units(p->name_))));
-  if (it != index_.end() && it->second == p) index_.erase(it);
+  index_.Erase(p);
   paras_.Del(i);
   p->listed_ = false;
   Release_Para(p);
@@ -515,7 +527,7 @@ ParaStru* TParaMgr::Locate(const wchar16* name, bool* created) {
   if (name_check_ && !Name_Ok(name)) return nullptr;
   ParaStru* p = Find_Depth(name, 0);
   // A name hidden by a prefix is still kept once in this pack's own list.
-  if (!p) p = Find_Own(name, W_Units(name));
+  if (!p && pre_count_ > 0) p = Find_Own(name, W_Units(name));
   if (!p) {
     p = Append(name, 1);
     *created = p != nullptr;
@@ -675,7 +687,7 @@ int TParaMgr::Reset_Para() {
     Release_Para(paras_.Get(i));
   }
   paras_.Clear();
-  index_.clear();
+  index_.Clear();
   changed_ = 1;
   return 1;
 }
@@ -684,8 +696,7 @@ int TParaMgr::Set_Para_Pos(int n) {
   if (n < 0) return 0;
   for (int i = paras_.Count() - 1; i >= n; --i) {
     ParaStru* p = paras_.Get(i);
-    auto it = index_.find(std::u16string_view(p->name_, static_cast<size_t>(W_Units(p->name_))));
-    if (it != index_.end() && it->second == p) index_.erase(it);
+    index_.Erase(p);
     p->listed_ = false;
     Release_Para(p);
   }

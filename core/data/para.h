@@ -40,9 +40,8 @@
 #pragma once
 #include <cstddef>
 #include <mutex>
+#include <cstdint>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "core/text/map_str.h"
@@ -105,12 +104,15 @@ class ParaStru {
 
  private:
   friend class TParaMgr;
+  static constexpr int kInlineName = 12;   // names shorter than this need no allocation
+  static constexpr int kInlineValue = 16;  // nor do values of at most this many bytes
   void* Alloc(size_t n);
   void Release(void* p);
   void Drop_Value();
+  int Store_Name(const wchar16* s, int n);
 
-  void* value_ = nullptr;        // value bytes, owned unless external_
-  wchar16* name_ = nullptr;      // owned copy
+  void* value_ = nullptr;        // value bytes (value_buf_ or allocated), owned unless external_
+  wchar16* name_ = nullptr;      // owned copy (name_buf_ or allocated)
   wchar16* mean_ = nullptr;      // description, owned copy or null
   int size_ = 0;                 // bytes of value_ allocated (or referred to when external)
   char type_ = 0;                // type letter, 0 until a value is set
@@ -119,6 +121,8 @@ class ParaStru {
   int* changed_ = nullptr;       // owner's changed flag, set on every value change
   TParaMgr* owner_ = nullptr;    // allocator and owner, or null for the C heap
   unsigned char data_flag_ = 0;  // 0 ordinary, 1 packed data set, 2 packed pack; carried as is
+  wchar16 name_buf_[kInlineName];                // holds name_ when it is short
+  alignas(8) unsigned char value_buf_[kInlineValue];  // holds value_ when it is small
 };
 
 // Writes XML text into a string: declaration, nested elements, attributes and escaped text, two
@@ -151,6 +155,33 @@ class TXml_Writer {
   bool tag_open_ = false;
 };
 
+// Name -> parameter index of a pack: open addressing with linear probing over (hash, parameter)
+// slots, so that a miss (the usual case while a pack fills) reads one slot array and nothing else.
+// Keys are the parameters' own names, compared code unit by code unit. Not owning.
+class TPara_Name_Index {
+ public:
+  ParaStru* Find(const wchar16* name, int n) const;
+  void Insert(ParaStru* p);  // p's name must not be in the index yet
+  void Erase(ParaStru* p);   // removes p if it is there under its name
+  void Reserve(size_t n);
+  void Clear();
+  // Starts loading the slot where a name of this hash begins its probe (a hint, no effect on results).
+  void Prefetch(uint32_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+  }
+  size_t Size() const { return used_; }
+  static uint32_t Hash(const wchar16* s, int n);
+
+ private:
+  struct Slot {
+    ParaStru* p;  // null: empty
+    uint32_t hash;
+  };
+  void Grow(size_t slots);
+  std::vector<Slot> slots_;  // a power of two in size, at most half full
+  size_t used_ = 0;
+};
+
 // The data layer fills these so that packs can carry query areas ('S' values with data flag 1) and
 // write them as XML. Until it does, Put_Sqlca_Para/Get_Sqlca_Para give 0 with a log line and the XML
 // form writes an empty element for a packed data set.
@@ -180,7 +211,8 @@ class TParaMgr {
   // The factory: kind 1 gives a ParaStru; derived packs may give their own.
   virtual ParaStru* Create_Para(int kind);
   virtual void Release_Para(ParaStru* p);
-  // Allocation for names, descriptions and values of this pack's parameters. Counts live blocks.
+  // Allocation for names, descriptions and values of this pack's parameters (short names and small
+  // values are held inside the parameter and take none). Counts live blocks.
   void* Mem_Alloc(size_t bytes, const char* tag);
   void Mem_Free(void* p);
   long long Mem_Blocks() const { return mem_blocks_; }
@@ -286,8 +318,7 @@ class TParaMgr {
   int Write_Xml_Depth(TXml_Writer* w, int depth);
 
   OT_Array<ParaStru*> paras_;  // parameters in insertion order, owned
-  // Name -> parameter of paras_; keys view the parameters' own name buffers.
-  std::unordered_map<std::u16string_view, ParaStru*> index_;
+  TPara_Name_Index index_;     // name -> parameter of paras_
   TParaMgr* parents_[kMaxParents] = {};
   int parent_count_ = 0;
   wchar16* pre_[kMaxPrefixes] = {};

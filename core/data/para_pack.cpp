@@ -312,12 +312,34 @@ int TParaMgr::Unpack_Depth(const unsigned char* b, size_t size, int depth) {
 
   Read_Head(head);
   paras_.Reserve(paras_.Count() + static_cast<int>(in.size()));
-  index_.reserve(index_.size() + in.size());
-  std::u16string name, value;
-  for (const In_Para& e : in) {
-    name.resize(static_cast<size_t>(e.name_len) + 1);
-    int nu = Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(e.name), e.name_len, &name[0], e.name_len);
-    name[static_cast<size_t>(nu > 0 ? nu : 0)] = 0;
+  index_.Reserve(index_.Size() + in.size());
+  // Names first, with their hashes, so that the index slot of a name a few places ahead can be
+  // fetched while this one is stored: a large pack then does not wait on memory for each lookup.
+  std::u16string names;
+  std::vector<int> starts(in.size() + 1);
+  std::vector<uint32_t> hashes(in.size());
+  size_t total_name = 0;
+  for (const In_Para& e : in) total_name += static_cast<size_t>(e.name_len) + 1;
+  names.resize(total_name);
+  int at = 0;
+  for (size_t i = 0; i < in.size(); ++i) {
+    const In_Para& e = in[i];
+    starts[i] = at;
+    int nu = Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(e.name), e.name_len, &names[static_cast<size_t>(at)],
+                         e.name_len);
+    if (nu < 0) nu = 0;
+    names[static_cast<size_t>(at + nu)] = 0;
+    int units = para_detail::W_Units(&names[static_cast<size_t>(at)]);  // a NUL inside ends the name
+    hashes[i] = TPara_Name_Index::Hash(&names[static_cast<size_t>(at)], units);
+    at += nu + 1;
+  }
+  const size_t kAhead = 8;
+  for (size_t i = 0; i < kAhead && i < in.size(); ++i) index_.Prefetch(hashes[i]);
+  std::u16string value;
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (i + kAhead < in.size()) index_.Prefetch(hashes[i + kAhead]);
+    const In_Para& e = in[i];
+    const wchar16* name = &names[static_cast<size_t>(starts[i])];
     ParaStru* p;
     if (e.flag == 'W') {
       int vu = 0;
@@ -326,13 +348,13 @@ int TParaMgr::Unpack_Depth(const unsigned char* b, size_t size, int depth) {
         vu = Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(e.value), static_cast<int>(e.value_len),
                          &value[0], static_cast<int>(e.value_len));
       }
-      p = vu > 0 ? Push_Para(name.c_str(), value.data(), 'W', vu * 2) : Push_Para(name.c_str(), g_empty_w, 'W', 0);
+      p = vu > 0 ? Push_Para(name, value.data(), 'W', vu * 2) : Push_Para(name, g_empty_w, 'W', 0);
     } else {
-      p = e.value_len > 0 ? Push_Para(name.c_str(), e.value, 'S', static_cast<int>(e.value_len))
-                          : Push_Para(name.c_str(), "", 'S', 0);
+      p = e.value_len > 0 ? Push_Para(name, e.value, 'S', static_cast<int>(e.value_len))
+                          : Push_Para(name, "", 'S', 0);
     }
     if (!p) {
-      Log_Printf("Unpack_Para: parameter '%s' refused\n", para_detail::To_Sys(name.c_str()).c_str());
+      Log_Printf("Unpack_Para: parameter '%s' refused\n", para_detail::To_Sys(name).c_str());
       continue;
     }
     p->Set_Data_Flag(e.flag == 'W' || e.flag == 'S' ? 0 : e.flag);
@@ -382,16 +404,16 @@ int TParaMgr::Expand(const unsigned char* zdata, long long zsize, long long org,
 
 void TParaMgr::Take_From(TParaMgr* other) {
   paras_.Reserve(paras_.Count() + other->paras_.Count());
-  index_.reserve(index_.size() + other->index_.size());
+  index_.Reserve(index_.Size() + other->index_.Size());
   for (int i = 0; i < other->paras_.Count(); ++i) {
     ParaStru* p = other->paras_.Get(i);
     p->owner_ = this;
     p->changed_ = &changed_;
     paras_.Add(p);
-    index_.emplace(std::u16string_view(p->name_, static_cast<size_t>(para_detail::W_Units(p->name_))), p);
+    index_.Insert(p);
   }
   other->paras_.Clear();
-  other->index_.clear();
+  other->index_.Clear();
   mem_blocks_ += other->mem_blocks_;
   other->mem_blocks_ = 0;
   changed_ = 1;
