@@ -77,6 +77,13 @@ inline std::u16string W(const std::string& utf8) {
   return std::u16string(buf.data(), static_cast<size_t>(n));
 }
 
+// Empties the data set for a statement's result, keeping the session handle that came with it.
+inline void Fresh_Result(void* ds) {
+  int session = Table()->Get_Tag(ds, 0);
+  Table()->CFree(ds);
+  Table()->Set_Tag(ds, 0, session);
+}
+
 inline void Set_Error(void* ds, int code, const std::string& utf8_msg) {
   Table()->Set_Error(ds, code, W(utf8_msg).c_str());
 }

@@ -131,7 +131,7 @@ void Fill(void* ds, Session* s, PGresult* res, int first, int max) {
 }
 
 int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
-  T()->Reset_Result(ds);
+  drv::Fresh_Result(ds);
   std::string text;
   switch (drv::Classify(sql)) {
     case drv::Stmt::Commit: return End_Tx(ds, s, true);

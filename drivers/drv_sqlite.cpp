@@ -89,7 +89,7 @@ void Describe(void* ds, sqlite3_stmt* st, bool have_row) {
 // Runs every statement of the text; rows of the first one with columns go into ds, from row `first`
 // on and at most `max` of them (max < 0: all). 1 or 0.
 int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
-  T()->Reset_Result(ds);
+  drv::Fresh_Result(ds);
   switch (drv::Classify(sql)) {
     case drv::Stmt::Commit: return End_Tx(ds, s, true);
     case drv::Stmt::Rollback: return End_Tx(ds, s, false);

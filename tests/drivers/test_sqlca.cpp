@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
@@ -189,6 +190,33 @@ TEST_P(Db_Test, CommitKeepsAndRollbackDropsAndOtherSessionsSeeOnlyCommitted) {
   EXPECT_EQ(seen_after, u"1");
   ASSERT_EQ(q.Exec(u"select v from tx_t"), 0);
   EXPECT_EQ(std::u16string(q.Get_Value(0)), u"2");
+}
+
+TEST_P(Db_Test, SessionEntriesSelectRowWindowAndProcedureText) {
+  TDb_Connect* c = Db_Connect_Mgr()->Get_Session(nullptr);
+  ASSERT_NE(c, nullptr);
+  DBDataMgr ds;
+  ASSERT_EQ(c->Connect(&ds), 1) << Utf8(ds.Get_Sqlmsg());
+  const char16_t* ten = u"with recursive c(x) as (select 1 union all select x+1 from c where x < 10) select x from c";
+  struct Case { int first, max; std::vector<std::u16string> rows; };
+  const Case cases[] = {
+      {5, 3, {u"6", u"7", u"8"}}, {8, 5, {u"9", u"10"}}, {0, 0, {}}, {20, 2, {}}, {7, -1, {u"8", u"9", u"10"}}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.first);
+    ASSERT_EQ(c->Select_Row(&ds, ten, k.first, k.max), 1) << Utf8(ds.Get_Sqlmsg());
+    ASSERT_EQ(ds.Get_Row_Count(), static_cast<int>(k.rows.size()));
+    for (size_t i = 0; i < k.rows.size(); i++) EXPECT_EQ(std::u16string(ds.Get_Row_Value(static_cast<int>(i), 0)), k.rows[i]);
+  }
+  // Procedure calls run as statements: a select of a value here, an error as the database says.
+  EXPECT_EQ(c->Execute_Proc(&ds, u"select 41 + 1"), 1);
+  EXPECT_EQ(std::u16string(ds.Get_Row_Value(0, 0)), u"42");
+  EXPECT_EQ(c->Execute_Proc(&ds, u"call no_such_procedure()"), 0);
+  EXPECT_NE(ds.Get_Sqlcode(), 0);
+  EXPECT_EQ(c->Commit(&ds), 1);
+  EXPECT_EQ(c->Rollback(&ds), 1) << "nothing open: nothing to end";
+  EXPECT_EQ(c->Disconnect(&ds), 1);
+  EXPECT_EQ(c->Connected(), 0);
+  Db_Connect_Mgr()->Release_Session(c);
 }
 
 // ---- errors ------------------------------------------------------------------------------------------

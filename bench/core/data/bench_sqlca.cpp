@@ -131,6 +131,8 @@ bool Use_Driver(const char* driver, const std::string& text1) {
   TDb_Config cfg;
   cfg.driver = driver;
   cfg.text[0] = Utf16(text1.c_str(), static_cast<int>(text1.size()));
+  // The many-rows warning of every read goes to a file beside the database, not between the figures.
+  cfg.log_path = Sqlite().dir + "/sql.log";
   return Db_Connect_Mgr()->Add_Config(cfg) == 1;
 }
 
