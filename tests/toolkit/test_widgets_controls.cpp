@@ -1,0 +1,461 @@
+// TControl and the simple controls of the toolkit layer: panel, edit, label, speed button, list box and
+// combo box, driven through their public names with QTest on offscreen widgets.
+#include "toolkit/tk_button.h"
+#include "toolkit/tk_combo.h"
+#include "toolkit/tk_edit.h"
+#include "toolkit/tk_label.h"
+#include "toolkit/tk_listbox.h"
+#include "toolkit/tk_panel.h"
+#include "toolkit/tk_test_app.h"
+
+#include <QAbstractItemView>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class WidgetsTest : public ::testing::Test {
+protected:
+    void SetUp() override { tkTestApp(); }
+};
+
+// A panel that counts the layer's Loaded() calls.
+class CountingPanel : public TPanel {
+public:
+    using TPanel::TPanel;
+    void Loaded() override {
+        TPanel::Loaded();
+        ++loads;
+    }
+    int loads = 0;
+};
+
+int darkPixels(const QImage& img, const QRect& r) {
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (qGray(img.pixel(x, y)) < 100) ++n;
+    return n;
+}
+
+TEST_F(WidgetsTest, ControlBoundsClampAndMapBetweenClientAndScreen) {
+    QWidget form;
+    form.resize(300, 200);
+    TPanel panel(&form);
+    struct Row {
+        const char* name;
+        int left, top, width, height;
+        TRect expected;
+    };
+    const Row rows[] = {
+        {"plain", 3, 1, 132, 21, TRect(3, 1, 135, 22)},
+        {"negative sizes count as 0", 10, 20, -5, -1, TRect(10, 20, 10, 20)},
+        {"negative position is kept", -4, -2, 8, 6, TRect(-4, -2, 4, 4)},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        panel.SetLeft(r.left);
+        panel.SetTop(r.top);
+        panel.SetWidth(r.width);
+        panel.SetHeight(r.height);
+        EXPECT_EQ(panel.BoundsRect(), r.expected);
+        EXPECT_EQ(panel.ClientRect(), TRect(0, 0, r.expected.Width(), r.expected.Height()));
+    }
+    panel.SetBounds(40, 50, 100, 30);
+    form.move(200, 100);
+    form.show();
+    const TPoint s = panel.ClientToScreen(TPoint(5, 7));
+    EXPECT_EQ(s, TPoint::fromQPoint(form.mapToGlobal(QPoint(45, 57))));
+    EXPECT_EQ(panel.ScreenToClient(s), TPoint(5, 7));
+}
+
+TEST_F(WidgetsTest, VisibleHintColourAndFontFollowTheToolkitRules) {
+    QWidget form;  // not shown: children still count as Visible until hidden
+    TLabel label(&form);
+    EXPECT_TRUE(label.Visible());
+    EXPECT_FALSE(label.Showing());
+    label.Hide();
+    EXPECT_FALSE(label.Visible());
+    label.Show();
+    EXPECT_TRUE(label.Visible());
+
+    label.SetHint("prefix:a,b");
+    EXPECT_EQ(label.toolTip(), QString());  // no tooltip until ShowHint
+    label.SetShowHint(true);
+    EXPECT_EQ(label.toolTip(), "prefix:a,b");
+
+    label.SetColor(0xFCF8E8);
+    EXPECT_EQ(label.Color(), TColor(0xFCF8E8));
+    EXPECT_EQ(label.palette().color(QPalette::Window), QColor(0xE8, 0xF8, 0xFC));
+    label.Font()->Color = TkRGB(128, 128, 128);
+    label.FontChanged();
+    EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(128, 128, 128));
+    TFont f;
+    f.Name = "DejaVu Sans";
+    f.Size = 14;
+    f.Color = clRed;
+    label.SetFont(f);
+    EXPECT_EQ(label.font().pointSize(), 14);
+    EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    label.SetName("year_caption");
+    EXPECT_EQ(label.Name(), "year_caption");
+    EXPECT_EQ(AsControl(&label), static_cast<TControl*>(&label));
+    EXPECT_EQ(AsControl(&form), nullptr);
+}
+
+TEST_F(WidgetsTest, LoadedRunsOnceOnFirstShowOrWhenTheHostCallsIt) {
+    {
+        CountingPanel p;
+        EXPECT_EQ(p.loads, 0);
+        p.show();
+        p.hide();
+        p.show();
+        EXPECT_EQ(p.loads, 1);
+        EXPECT_TRUE(p.IsLoaded());
+    }
+    {
+        CountingPanel p;
+        p.Loaded();  // a host building the control in code
+        p.show();
+        EXPECT_EQ(p.loads, 1);
+    }
+}
+
+TEST_F(WidgetsTest, ParentFormGivesNameAndColour) {
+    QWidget form;
+    form.setObjectName("frm_order");
+    QPalette pal = form.palette();
+    pal.setColor(QPalette::Window, QColor(0xF2, 0xF3, 0xF3));
+    form.setPalette(pal);
+    TPanel outer(&form);
+    TEdit edit(&outer);
+    EXPECT_EQ(GetParentForm(&edit), &form);
+    EXPECT_EQ(FormName(GetParentForm(&edit)), "frm_order");
+    EXPECT_EQ(FormColor(&form), TColor(0xF3F3F2));
+    EXPECT_EQ(GetParentForm(nullptr), nullptr);
+    EXPECT_EQ(FormColor(nullptr), clNone);
+}
+
+TEST_F(WidgetsTest, PanelReportsFocusEnteringAndLeavingItsChildren) {
+    QWidget form;
+    form.resize(300, 100);
+    TPanel panel(&form);
+    TEdit inner1(&panel), inner2(&panel), outside(&form);
+    outside.move(0, 60);
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    outside.setFocus();
+    std::string log;
+    panel.OnEnter = [&](TObject*) { log += "E"; };
+    panel.OnExit = [&](TObject*) { log += "X"; };
+
+    inner1.setFocus();   // enter
+    inner2.setFocus();   // moving inside: nothing
+    outside.setFocus();  // exit
+    inner2.setFocus();   // enter again
+    EXPECT_EQ(log, "EXE");
+}
+
+TEST_F(WidgetsTest, PanelDrawsItsCaptionAndReportsResize) {
+    TPanel panel;
+    panel.resize(120, 30);
+    panel.SetBevelOuter(bvNone);
+    panel.SetColor(clWhite);
+    const QRect middle(10, 5, 100, 20);
+    EXPECT_EQ(darkPixels(panel.grab().toImage(), middle), 0);
+    panel.SetCaption("Caption");
+    EXPECT_GT(darkPixels(panel.grab().toImage(), middle), 10);
+    panel.show();
+    int resizes = 0;
+    panel.OnResize = [&](TObject*) { ++resizes; };
+    panel.SetWidth(150);
+    EXPECT_EQ(resizes, 1);
+    EXPECT_EQ(panel.frameStyle(), int(QFrame::NoFrame));
+    panel.SetBorderStyle(bsSingle);
+    EXPECT_EQ(panel.frameShape(), QFrame::Box);
+}
+
+TEST_F(WidgetsTest, EditSelectionIsClampedToTheText) {
+    TEdit edit;
+    edit.SetText("20240229");
+    struct Row {
+        const char* name;
+        int start, length;
+        int wantStart, wantLength;
+        QString selText;
+    };
+    const Row rows[] = {
+        {"inside", 2, 3, 2, 3, "240"},
+        {"length past the end", 6, 10, 6, 2, "29"},
+        {"start past the end", 20, 1, 8, 0, ""},
+        {"negative start", -3, 2, 0, 2, "20"},
+        {"zero length", 4, 0, 4, 0, ""},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        edit.SetSelStart(r.start);
+        edit.SetSelLength(r.length);
+        EXPECT_EQ(edit.SelStart(), r.wantStart);
+        EXPECT_EQ(edit.SelLength(), r.wantLength);
+        EXPECT_EQ(edit.SelText(), r.selText);
+    }
+}
+
+TEST_F(WidgetsTest, EditKeyHandlersSwallowReplaceAndSeeVirtualKeys) {
+    TEdit edit;
+    edit.SetMaxLength(4);
+    int changes = 0;
+    std::vector<WORD> downs;
+    edit.OnChange = [&](TObject*) { ++changes; };
+    edit.OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
+        downs.push_back(k);
+        if (k == VK_DELETE && s.Contains(ssCtrl)) k = 0;  // swallowed
+    };
+    edit.OnKeyPress = [&](TObject*, char16_t& c) {
+        if (c == u'x') c = 0;       // swallowed
+        if (c == u'a') c = u'b';    // replaced
+    };
+    edit.SetText("1");
+    EXPECT_EQ(changes, 1);  // code changes count too
+    QTest::keyClicks(&edit, "xa23456");
+    EXPECT_EQ(edit.Text(), "1b23");  // x dropped, a typed as b, cut at MaxLength 4
+    QTest::keyClick(&edit, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClick(&edit, Qt::Key_Home);
+    QTest::keyClick(&edit, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(edit.Text(), "1b23");
+    EXPECT_EQ(downs.back(), VK_DELETE);
+    EXPECT_EQ(edit.MaxLength(), 4);
+    edit.SetMaxLength(0);
+    EXPECT_EQ(edit.MaxLength(), 0);
+    edit.SetReadOnly(true);
+    QTest::keyClicks(&edit, "9");
+    EXPECT_EQ(edit.Text(), "1b23");
+    edit.SetBorderStyle(bsNone);
+    EXPECT_FALSE(edit.hasFrame());
+}
+
+TEST_F(WidgetsTest, LabelSizesToItsCaptionAndClicks) {
+    TLabel label;
+    label.SetCaption(QString::fromUtf16(u"年"));
+    const int narrow = label.Width();
+    label.SetCaption(QString::fromUtf16(u"年年年年年年"));
+    EXPECT_GT(label.Width(), narrow);
+    label.SetAutoSize(false);
+    label.SetWidth(12);
+    label.SetCaption("a much longer caption");
+    EXPECT_EQ(label.Width(), 12);
+    label.SetCaption("<b>x</b>");
+    EXPECT_EQ(label.textFormat(), Qt::PlainText);
+    int clicks = 0;
+    label.OnClick = [&](TObject*) { ++clicks; };
+    label.show();
+    QTest::mouseClick(&label, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+    QTest::mouseClick(&label, Qt::RightButton, Qt::NoModifier, QPoint(2, 2));
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(WidgetsTest, SpeedButtonDownFollowsGroupRules) {
+    QWidget bar;
+    TSpeedButton a(&bar), b(&bar), c(&bar);
+    struct Step {
+        const char* name;
+        TSpeedButton* click;
+        bool a, b, c;
+    };
+    a.SetDown(true);
+    EXPECT_FALSE(a.Down());  // GroupIndex 0 never stays down
+    a.SetGroupIndex(1);
+    b.SetGroupIndex(1);
+    c.SetGroupIndex(2);
+    c.SetAllowAllUp(true);
+    const Step steps[] = {
+        {"a goes down", &a, true, false, false},
+        {"b lifts a", &b, false, true, false},
+        {"b stays down without AllowAllUp", &b, false, true, false},
+        {"c is its own group", &c, false, true, true},
+        {"c comes up with AllowAllUp", &c, false, true, false},
+    };
+    int clicks = 0;
+    for (TSpeedButton* s : {&a, &b, &c}) s->OnClick = [&](TObject*) { ++clicks; };
+    bar.show();
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        QTest::mouseClick(s.click, Qt::LeftButton);
+        EXPECT_EQ(a.Down(), s.a);
+        EXPECT_EQ(b.Down(), s.b);
+        EXPECT_EQ(c.Down(), s.c);
+    }
+    EXPECT_EQ(clicks, 5);
+    a.SetDown(true);
+    EXPECT_FALSE(b.Down());
+
+    QImage glyph(16, 16, QImage::Format_RGB32);
+    glyph.fill(Qt::red);
+    a.SetCaption(QString::fromUtf16(u"查找"));
+    a.SetGlyph(glyph);
+    EXPECT_FALSE(a.icon().isNull());
+    EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+    a.SetGlyph(QImage());
+    EXPECT_TRUE(a.icon().isNull());
+}
+
+TEST_F(WidgetsTest, ListBoxItemsIndexAndUserClicks) {
+    TListBox list;
+    list.resize(150, 120);
+    for (const char* s : {"01  Sales", "05  Stock", "10  Office"}) list.Items()->Add(s);
+    EXPECT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.ItemIndex(), -1);
+    int clicks = 0, dbl = 0;
+    list.OnClick = [&](TObject*) { ++clicks; };
+    list.OnDblClick = [&](TObject*) { ++dbl; };
+
+    list.SetItemIndex(1);
+    EXPECT_EQ(list.ItemIndex(), 1);
+    EXPECT_EQ(clicks, 0);  // code does not click
+    list.SetItemIndex(7);
+    EXPECT_EQ(list.ItemIndex(), -1);
+    list.SetItemIndex(0);
+    list.show();
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(list.ItemIndex(), 1);
+    EXPECT_EQ(clicks, 1);
+    const QRect r = list.ItemRect(2).toQRect();
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+    EXPECT_EQ(list.ItemIndex(), 2);
+    EXPECT_EQ(dbl, 1);
+    EXPECT_EQ(list.ItemAtPos(TPoint::fromQPoint(r.center()), true), 2);
+    EXPECT_EQ(list.ItemAtPos(TPoint(5, 110), true), -1);
+    EXPECT_EQ(list.ItemAtPos(TPoint(5, 110), false), 3);
+
+    int obj = 0;
+    list.Items()->SetObjects(0, &obj);
+    list.Items()->Delete(1);
+    EXPECT_EQ(list.Items()->Strings(1), "10  Office");
+    EXPECT_EQ(list.Items()->Objects(0), &obj);
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST_F(WidgetsTest, SortedListBoxKeepsCaseInsensitiveOrder) {
+    TListBox list;
+    for (const char* s : {"beta", "Alpha", "gamma"}) list.Items()->Add(s);
+    list.SetSorted(true);
+    EXPECT_EQ(list.Items()->toQStringList(), (QStringList{"Alpha", "beta", "gamma"}));
+    EXPECT_EQ(list.Items()->Add("Beta"), 2);  // equal lines keep adding order
+    EXPECT_EQ(list.Items()->Add("a"), 0);
+    EXPECT_EQ(list.Items()->toQStringList(), (QStringList{"a", "Alpha", "beta", "Beta", "gamma"}));
+}
+
+TEST_F(WidgetsTest, ComboAddingNeverSelectsAndCodeNeverFiresOnChange) {
+    TComboBox combo;
+    int changes = 0;
+    combo.OnChange = [&](TObject*) { ++changes; };
+    combo.SetText("typed");
+    for (const char* s : {"Sales", "Stock", "Office"}) combo.Items()->Add(s);
+    EXPECT_EQ(combo.ItemIndex(), -1);
+    EXPECT_EQ(combo.Text(), "typed");
+    combo.SetItemIndex(1);
+    EXPECT_EQ(combo.Text(), "Stock");
+    combo.SetItemIndex(-1);
+    EXPECT_EQ(combo.ItemIndex(), -1);
+    EXPECT_EQ(combo.Text(), "");
+    combo.SetItemIndex(2);
+    combo.Items()->Delete(2);  // deleting the chosen entry leaves no choice, and the text as it was
+    EXPECT_EQ(combo.ItemIndex(), -1);
+    EXPECT_EQ(combo.Text(), "Office");
+    EXPECT_EQ(changes, 0);
+    combo.SetText("");
+
+    combo.show();
+    QTest::keyClicks(&combo, "ab");
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(combo.Text(), "ab");
+}
+
+TEST_F(WidgetsTest, ComboDropDownListStyleSelectsByText) {
+    TComboBox combo;
+    combo.SetStyle(csDropDownList);
+    EXPECT_FALSE(combo.isEditable());
+    combo.Items()->fromQStringList({"A1", "B22", "C3"});
+    EXPECT_EQ(combo.ItemIndex(), -1);
+    combo.SetText("B22");
+    EXPECT_EQ(combo.ItemIndex(), 1);
+    combo.SetText("b22");
+    EXPECT_EQ(combo.ItemIndex(), -1);
+    EXPECT_EQ(combo.SelStart(), 0);
+    EXPECT_EQ(combo.SelText(), "");
+    combo.SetItemIndex(2);
+    combo.SetStyle(csDropDown);
+    EXPECT_TRUE(combo.isEditable());
+    EXPECT_EQ(combo.ItemIndex(), 2);
+    EXPECT_EQ(combo.Text(), "C3");
+}
+
+TEST_F(WidgetsTest, ComboPickRunsClickThenSelectOrChange) {
+    TComboBox combo;
+    combo.Items()->fromQStringList({"x", "y", "z"});
+    std::string log;
+    combo.OnClick = [&](TObject*) { log += "C"; };
+    combo.OnChange = [&](TObject*) { log += "H"; };
+    combo.show();
+    combo.SetItemIndex(0);
+    QTest::keyClick(&combo, Qt::Key_Down);  // a keyboard pick on the closed box
+    EXPECT_EQ(combo.ItemIndex(), 1);
+    EXPECT_EQ(log, "CH");
+    combo.OnSelect = [&](TObject*) { log += "S"; };
+    QTest::keyClick(&combo, Qt::Key_Down);
+    EXPECT_EQ(log, "CHCS");
+}
+
+TEST_F(WidgetsTest, ComboDropDownCloseUpWheelAndKeys) {
+    QWidget form;
+    form.resize(200, 100);
+    TComboBox combo(&form);
+    combo.Items()->fromQStringList({"1", "2", "3"});
+    form.show();
+    std::string log;
+    combo.OnDropDown = [&](TObject*) { log += "D"; };
+    combo.OnCloseUp = [&](TObject*) { log += "U"; };
+    combo.SetDroppedDown(true);
+    EXPECT_TRUE(combo.DroppedDown());
+    combo.SetDroppedDown(false);
+    EXPECT_FALSE(combo.DroppedDown());
+    EXPECT_EQ(log, "DU");
+
+    combo.SetItemIndex(0);
+    bool handled = true;
+    combo.OnMouseWheel = [&](TObject*, TShiftState, int, TPoint, bool& h) { h = handled; };
+    QWheelEvent wheel(QPointF(5, 5), combo.mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&combo, &wheel);
+    EXPECT_EQ(combo.ItemIndex(), 0);  // the wheel was kept from changing the choice
+
+    combo.SetText("");
+    combo.OnKeyPress = [&](TObject*, char16_t& c) {
+        if (c == u'q') c = 0;
+        if (c == u'1') c = u'7';
+    };
+    QTest::keyClicks(combo.lineEdit(), "q1q");
+    EXPECT_EQ(combo.Text(), "7");
+    combo.SetDropDownCount(0);
+    EXPECT_EQ(combo.DropDownCount(), 1);
+    combo.SetMaxLength(2);
+    QTest::keyClicks(combo.lineEdit(), "2345");
+    EXPECT_EQ(combo.Text(), "72");
+}
+
+TEST_F(WidgetsTest, SortedComboKeepsTheChosenEntry) {
+    TComboBox combo;
+    combo.Items()->fromQStringList({"pear", "Apple", "fig"});
+    combo.SetItemIndex(0);
+    combo.SetSorted(true);
+    EXPECT_EQ(combo.Items()->toQStringList(), (QStringList{"Apple", "fig", "pear"}));
+    EXPECT_EQ(combo.ItemIndex(), 2);
+    EXPECT_EQ(combo.Text(), "pear");
+    EXPECT_EQ(combo.Items()->Add("banana"), 1);
+    combo.SetSorted(false);
+    EXPECT_EQ(combo.Items()->Add("aaa"), 4);
+}
+
+}  // namespace
