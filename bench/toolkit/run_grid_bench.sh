@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Runs every mode of bench_grid in its own process and prints the figures beside their anchors:
+#   100,000 rows: TStringGrid fill and peak memory vs QTableWidget (targets: at most half of each),
+#                 paint of a 1200 x 800 viewport scrolled to the middle vs QTableWidget's;
+#   1,000,000 rows: TStringGrid fill against ten times the 100,000-row fill (linear growth),
+#                 paint against the 100,000-row paint (target: within 1.2 times).
+# Usage: run_grid_bench.sh [build dir]   (default: build-grid beside this source tree)
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+build="${1:-$here/../../build-grid}"
+bin="$build/bin/bench_grid"
+[ -x "$bin" ] || { echo "bench_grid not found at $bin (build the bench_grid target)" >&2; exit 2; }
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+
+# run MODE ROWS -> "seconds peak_mb", failing loudly when the benchmark's own check fails
+run() {
+    local line
+    line="$("$bin" "$1" "$2" --benchmark_min_time=0.5 2>/dev/null | grep '^RESULT' || true)"
+    case "$line" in
+        *ok=1*) ;;
+        *) echo "bench_grid $1 $2 failed: ${line:-no result}" >&2; exit 1 ;;
+    esac
+    local s m
+    s="$(sed -n 's/.* seconds=\([0-9.]*\).*/\1/p' <<<"$line")"
+    m="$(sed -n 's/.* peak_mb=\([0-9.]*\).*/\1/p' <<<"$line")"
+    echo "$s $m"
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+ms() { awk -v a="$1" 'BEGIN { printf "%.2f ms", a * 1000 }'; }
+
+read -r tk_fill tk_mem <<<"$(run fill_tk 100000)"
+read -r qt_fill qt_mem <<<"$(run fill_qt 100000)"
+read -r tk_paint _ <<<"$(run paint_tk 100000)"
+read -r qt_paint _ <<<"$(run paint_qt 100000)"
+read -r tk_fill_m tk_mem_m <<<"$(run fill_tk 1000000)"
+read -r tk_paint_m _ <<<"$(run paint_tk 1000000)"
+
+printf '%-44s %14s %14s %8s\n' "figure" "TStringGrid" "anchor" "ratio"
+printf '%-44s %14s %14s %8s\n' "fill 100,000 x 10 (anchor QTableWidget)" "$(ms "$tk_fill")" "$(ms "$qt_fill")" "$(ratio "$tk_fill" "$qt_fill")"
+printf '%-44s %11s MB %11s MB %8s\n' "peak memory of that fill (anchor QTableWidget)" "$tk_mem" "$qt_mem" "$(ratio "$tk_mem" "$qt_mem")"
+printf '%-44s %14s %14s %8s\n' "paint 1200x800 at row 50,000 (QTableWidget)" "$(ms "$tk_paint")" "$(ms "$qt_paint")" "$(ratio "$tk_paint" "$qt_paint")"
+printf '%-44s %14s %14s %8s\n' "fill 1,000,000 x 10 (anchor 10 x 100,000)" "$(ms "$tk_fill_m")" "$(ms "$(awk -v a="$tk_fill" 'BEGIN{print a*10}')")" "$(ratio "$tk_fill_m" "$(awk -v a="$tk_fill" 'BEGIN{print a*10}')")"
+printf '%-44s %11s MB %11s MB %8s\n' "peak memory 1,000,000 (anchor 10 x 100,000)" "$tk_mem_m" "$(awk -v a="$tk_mem" 'BEGIN{printf "%.1f", a*10}')" "$(ratio "$tk_mem_m" "$(awk -v a="$tk_mem" 'BEGIN{print a*10}')")"
+printf '%-44s %14s %14s %8s\n' "paint at row 500,000 (anchor 100,000 paint)" "$(ms "$tk_paint_m")" "$(ms "$tk_paint")" "$(ratio "$tk_paint_m" "$tk_paint")"
+
+status=0
+awk -v a="$tk_fill" -v b="$qt_fill" 'BEGIN { exit !(a <= b / 2) }' || { echo "MISSED: fill time above half of QTableWidget's"; status=1; }
+awk -v a="$tk_mem" -v b="$qt_mem" 'BEGIN { exit !(a <= b / 2) }' || { echo "MISSED: peak memory above half of QTableWidget's"; status=1; }
+awk -v a="$tk_paint_m" -v b="$tk_paint" 'BEGIN { exit !(a <= b * 1.2) }' || { echo "MISSED: 1,000,000-row paint above 1.2 x the 100,000-row paint"; status=1; }
+exit $status
