@@ -262,84 +262,70 @@ int TParaMgr::Unpack_Depth(const unsigned char* b, size_t size, int depth) {
   const unsigned char* head = b + 2 + lw;
   int count = static_cast<int>(Get_Be(b + hdr - 2, 2));
 
-  // Read every parameter that fits before changing anything.
-  std::vector<In_Para> in;
-  in.reserve(static_cast<size_t>(count) < (end - hdr) / 6 ? static_cast<size_t>(count) : (end - hdr) / 6);
-  size_t pos = hdr;
-  while ((count == kCountMany || static_cast<int>(in.size()) < count) && pos < end) {
-    size_t left = end - pos;
-    int n = b[pos];
+  // One parameter at pos, if it fits in what is left; the same reader serves both passes below.
+  auto next = [&](size_t at, In_Para* e) -> size_t {
+    size_t left = end - at;
+    int n = b[at];
     size_t fixed = 1 + static_cast<size_t>(n) + 1 + static_cast<size_t>(lw);
-    if (n == 0 || fixed > left) break;
-    In_Para e;
-    e.name = b + pos + 1;
-    e.name_len = n;
-    e.flag = b[pos + 1 + n];
-    unsigned long long v = Get_Be(b + pos + 2 + n, lw);
-    if (lw == 4 && v > 0x7FFFFFFFULL) break;  // a negative length
-    if (v > left - fixed) break;
-    e.value = b + pos + fixed;
-    e.value_len = static_cast<long long>(v);
-    in.push_back(e);
-    pos += fixed + static_cast<size_t>(v);
+    if (n == 0 || fixed > left) return 0;
+    unsigned long long v = Get_Be(b + at + 2 + n, lw);
+    if (lw == 4 && v > 0x7FFFFFFFULL) return 0;  // a negative length
+    if (v > left - fixed) return 0;
+    e->name = b + at + 1;
+    e->name_len = n;
+    e->flag = b[at + 1 + n];
+    e->value = b + at + fixed;
+    e->value_len = static_cast<long long>(v);
+    return fixed + static_cast<size_t>(v);
+  };
+
+  // First pass: find how many parameters fit, and whether this is an envelope, changing nothing.
+  int got = 0;
+  size_t pos = hdr;
+  In_Para e;
+  In_Para zdata{};
+  bool has_zdata = false;
+  int zflag = 0;
+  long long zsize = 0, org = 0;
+  while ((count == kCountMany || got < count) && pos < end) {
+    size_t step = next(pos, &e);
+    if (!step) break;
+    if (e.name_len >= 9 && std::memcmp(e.name, "auto_zip_", 9) == 0) {
+      const char* v = reinterpret_cast<const char*>(e.value);
+      int vl = static_cast<int>(e.value_len < 64 ? e.value_len : 64);
+      if (Name_Is(e, "auto_zip_flag")) zflag = para_detail::Parse_Int(v, vl);
+      else if (Name_Is(e, "auto_zip_size")) zsize = para_detail::Parse_Int(v, vl);
+      else if (Name_Is(e, "auto_zip_org_size")) org = para_detail::Parse_Int(v, vl);
+      else if (Name_Is(e, "auto_zip_data")) { zdata = e; has_zdata = true; }
+    }
+    pos += step;
+    ++got;
   }
-  if (count != kCountMany && static_cast<int>(in.size()) < count) {
-    Log_Printf("Unpack_Para: parameter %d of %d does not fit in the %zu bytes left\n", static_cast<int>(in.size()) + 1,
-               count, end - pos);
+  if (count != kCountMany && got < count) {
+    Log_Printf("Unpack_Para: parameter %d of %d does not fit in the %zu bytes left\n", got + 1, count, end - pos);
   }
 
   // An envelope: expand it whole or not at all.
-  const In_Para* zdata = nullptr;
-  int zflag = 0;
-  long long zsize = 0, org = 0;
-  for (const In_Para& e : in) {
-    if (e.name_len < 9 || std::memcmp(e.name, "auto_zip_", 9) != 0) continue;
-    const char* v = reinterpret_cast<const char*>(e.value);
-    int vl = static_cast<int>(e.value_len < 64 ? e.value_len : 64);
-    if (Name_Is(e, "auto_zip_flag")) zflag = para_detail::Parse_Int(v, vl);
-    else if (Name_Is(e, "auto_zip_size")) zsize = para_detail::Parse_Int(v, vl);
-    else if (Name_Is(e, "auto_zip_org_size")) org = para_detail::Parse_Int(v, vl);
-    else if (Name_Is(e, "auto_zip_data")) zdata = &e;
-  }
-  if (zflag && zsize && zdata) {
-    if (zsize < 0 || zsize > zdata->value_len) {
+  if (zflag && zsize && has_zdata) {
+    if (zsize < 0 || zsize > zdata.value_len) {
       Log_Printf("Unpack_Para: auto_zip_size %lld does not match the %lld compressed bytes\n", zsize,
-                 zdata->value_len);
+                 zdata.value_len);
       return 0;
     }
-    return Expand(zdata->value, zsize, org, depth);
+    return Expand(zdata.value, zsize, org, depth);
   }
 
+  // Second pass: store them.
   Read_Head(head);
-  paras_.Reserve(paras_.Count() + static_cast<int>(in.size()));
-  index_.Reserve(index_.Size() + in.size());
-  // Names first, with their hashes, so that the index slot of a name a few places ahead can be
-  // fetched while this one is stored: a large pack then does not wait on memory for each lookup.
-  std::u16string names;
-  std::vector<int> starts(in.size() + 1);
-  std::vector<uint32_t> hashes(in.size());
-  size_t total_name = 0;
-  for (const In_Para& e : in) total_name += static_cast<size_t>(e.name_len) + 1;
-  names.resize(total_name);
-  int at = 0;
-  for (size_t i = 0; i < in.size(); ++i) {
-    const In_Para& e = in[i];
-    starts[i] = at;
-    int nu = Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(e.name), e.name_len, &names[static_cast<size_t>(at)],
-                         e.name_len);
-    if (nu < 0) nu = 0;
-    names[static_cast<size_t>(at + nu)] = 0;
-    int units = para_detail::W_Units(&names[static_cast<size_t>(at)]);  // a NUL inside ends the name
-    hashes[i] = TPara_Name_Index::Hash(&names[static_cast<size_t>(at)], units);
-    at += nu + 1;
-  }
-  const size_t kAhead = 8;
-  for (size_t i = 0; i < kAhead && i < in.size(); ++i) index_.Prefetch(hashes[i]);
-  std::u16string value;
-  for (size_t i = 0; i < in.size(); ++i) {
-    if (i + kAhead < in.size()) index_.Prefetch(hashes[i + kAhead]);
-    const In_Para& e = in[i];
-    const wchar16* name = &names[static_cast<size_t>(starts[i])];
+  paras_.Reserve(paras_.Count() + got);
+  index_.Reserve(index_.Size() + static_cast<size_t>(got));
+  std::u16string name, value;
+  pos = hdr;
+  for (int i = 0; i < got; ++i) {
+    pos += next(pos, &e);
+    name.resize(static_cast<size_t>(e.name_len) + 1);
+    int nu = Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(e.name), e.name_len, &name[0], e.name_len);
+    name[static_cast<size_t>(nu > 0 ? nu : 0)] = 0;
     ParaStru* p;
     if (e.flag == 'W') {
       int vu = 0;
@@ -348,13 +334,13 @@ int TParaMgr::Unpack_Depth(const unsigned char* b, size_t size, int depth) {
         vu = Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(e.value), static_cast<int>(e.value_len),
                          &value[0], static_cast<int>(e.value_len));
       }
-      p = vu > 0 ? Push_Para(name, value.data(), 'W', vu * 2) : Push_Para(name, g_empty_w, 'W', 0);
+      p = vu > 0 ? Push_Para(name.c_str(), value.data(), 'W', vu * 2) : Push_Para(name.c_str(), g_empty_w, 'W', 0);
     } else {
-      p = e.value_len > 0 ? Push_Para(name, e.value, 'S', static_cast<int>(e.value_len))
-                          : Push_Para(name, "", 'S', 0);
+      p = e.value_len > 0 ? Push_Para(name.c_str(), e.value, 'S', static_cast<int>(e.value_len))
+                          : Push_Para(name.c_str(), "", 'S', 0);
     }
     if (!p) {
-      Log_Printf("Unpack_Para: parameter '%s' refused\n", para_detail::To_Sys(name).c_str());
+      Log_Printf("Unpack_Para: parameter '%s' refused\n", para_detail::To_Sys(name.c_str()).c_str());
       continue;
     }
     p->Set_Data_Flag(e.flag == 'W' || e.flag == 'S' ? 0 : e.flag);

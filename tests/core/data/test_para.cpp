@@ -306,6 +306,11 @@ TEST(TParaMgr, ListUpkeep) {
   EXPECT_EQ(p->Set_Name("renamed"), 1);
   EXPECT_EQ(m.Find_Para("p0"), nullptr);
   EXPECT_EQ(m.Find_Para("renamed"), p);
+  EXPECT_EQ(p->Set_Name("a_name_long_enough_to_need_memory"), 1);
+  EXPECT_EQ(m.Find_Para("renamed"), nullptr);
+  EXPECT_EQ(m.Find_Para("a_name_long_enough_to_need_memory"), p);
+  EXPECT_EQ(p->Set_Name("short"), 1);
+  EXPECT_EQ(m.Find_Para("short"), p);
   EXPECT_EQ(p->Set_Name("p1"), 0);
   EXPECT_EQ(m.Find_Para("p1"), m.Para(1));
   // Reset frees everything the pack allocated.
@@ -330,10 +335,13 @@ TEST(TParaMgr, ExternalData) {
   EXPECT_EQ(Narrow(p), "a");
   long long blocks = m.Mem_Blocks();
   // A later value is owned again; the caller's bytes are not freed.
-  m.Put_Str("blob", "own");
+  m.Put_Str("blob", "owned text longer than sixteen bytes");
   EXPECT_FALSE(p->Is_External());
-  EXPECT_EQ(Narrow(p), "own");
+  EXPECT_EQ(Narrow(p), "owned text longer than sixteen bytes");
   EXPECT_EQ(m.Mem_Blocks(), blocks + 1);
+  m.Put_Str("blob", "short");  // small values are held inside the parameter
+  EXPECT_EQ(m.Mem_Blocks(), blocks);
+  EXPECT_EQ(Narrow(p), "short");
 }
 
 TEST(TParaMgr, CopyPara) {
