@@ -299,6 +299,50 @@ TEST_P(Db_Test, NoConnectionPathsGive999) {
   EXPECT_EQ(q.Get_Row_Count(), 1);
 }
 
+// Error texts the query area recognises: a damaged-bookmark message gets the repair hint; a lost-link
+// message makes it reconnect (the session's temporary state is gone afterwards).
+TEST_P(Db_Test, RecoveryTextsForBookmarkAndLostLinkMessages) {
+  TSQLCA q;
+  // Makes the database itself fail a statement with the given message.
+  auto raise = [&](const std::u16string& msg) {
+    if (Pg()) return q.Exec((u"do $$ begin raise exception '" + msg + u"'; end $$").c_str());
+    EXPECT_EQ(q.Exec(u"create temp table if not exists zem_raise_t(v integer)"), 0);
+    EXPECT_EQ(q.Exec(u"drop trigger if exists zem_raise_tr"), 0);
+    EXPECT_EQ(q.Exec((u"create temp trigger zem_raise_tr before insert on zem_raise_t begin "
+                      u"select raise(abort, '" + msg + u"'); end").c_str()),
+              0)
+        << Utf8(q.Get_Error_Msg());
+    return q.Exec(u"insert into zem_raise_t values(1)");
+  };
+  // Something that lives only as long as the session: the backend's id, or a temporary table.
+  auto session_mark = [&]() -> std::u16string {
+    if (Pg()) return q.Exec(u"select pg_backend_pid()") == 0 ? q.Get_Value(0) : u"?";
+    if (q.Exec(u"create temp table if not exists zem_mark(v integer)")) return u"?";
+    return q.Exec(u"select count(*) from zem_mark") == 0 ? u"same" : u"?";
+  };
+  auto mark_after = [&]() -> std::u16string {
+    if (Pg()) return q.Exec(u"select pg_backend_pid()") == 0 ? q.Get_Value(0) : u"?";
+    return q.Exec(u"select count(*) from zem_mark") == 0 ? u"same" : u"fresh";
+  };
+
+  EXPECT_NE(raise(u"无效的书签 (test)"), 0);
+  EXPECT_EQ(std::u16string(q.Get_Error_Msg()),
+            u"  无效的书签-数据库异常了，不要共享方式使用软件，可以尝试在（配置管理=》压缩数据库）进行修复");
+
+  struct Case { const char16_t* msg; };
+  for (Case c : {Case{u"连接失败 (test)"}, Case{u"ConnectionWrite (test)"}}) {
+    SCOPED_TRACE(Utf8(c.msg));
+    q.Rollback();
+    std::u16string before = session_mark();
+    ASSERT_NE(before, u"?") << Utf8(q.Get_Error_Msg());
+    EXPECT_NE(raise(c.msg), 0);
+    EXPECT_NE(Utf8(q.Get_Error_Msg()).find(Utf8(c.msg)), std::string::npos) << "the message is kept";
+    std::u16string after = mark_after();
+    EXPECT_NE(after, u"?");
+    EXPECT_NE(after, before) << "a fresh session";
+  }
+}
+
 // ---- logs --------------------------------------------------------------------------------------------
 
 TEST_P(Db_Test, ManyRowsWarningFromTenThousandRowsOn) {
