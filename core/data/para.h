@@ -155,9 +155,10 @@ class TXml_Writer {
   bool tag_open_ = false;
 };
 
-// Name -> parameter index of a pack: open addressing with linear probing over (hash, parameter)
-// slots, so that a miss (the usual case while a pack fills) reads one slot array and nothing else.
-// Keys are the parameters' own names, compared code unit by code unit. Not owning.
+// Name -> parameter index of a pack: open addressing with linear probing. The slots are split into
+// an array of 32-bit hash tags (0: empty) and an array of parameters, so that a miss (the usual
+// case while a pack fills) reads only the small tag array. Keys are the parameters' own names,
+// compared code unit by code unit. Not owning.
 class TPara_Name_Index {
  public:
   ParaStru* Find(const wchar16* name, int n) const;
@@ -165,20 +166,14 @@ class TPara_Name_Index {
   void Erase(ParaStru* p);   // removes p if it is there under its name
   void Reserve(size_t n);
   void Clear();
-  // Starts loading the slot where a name of this hash begins its probe (a hint, no effect on results).
-  void Prefetch(uint32_t hash) const {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
-  }
   size_t Size() const { return used_; }
+  // Never 0, which marks an empty slot.
   static uint32_t Hash(const wchar16* s, int n);
 
  private:
-  struct Slot {
-    ParaStru* p;  // null: empty
-    uint32_t hash;
-  };
   void Grow(size_t slots);
-  std::vector<Slot> slots_;  // a power of two in size, at most half full
+  std::vector<uint32_t> tags_;       // a power of two in size, at most half in use
+  std::vector<ParaStru*> paras_;     // beside tags_; read only where the tag is set
   size_t used_ = 0;
 };
 

@@ -139,11 +139,12 @@ void BM_Zip_Anchor_Compress(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(f.packed.size()));
 }
 
-BENCHMARK(BM_Unpack)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(BM_Pack)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Pack_Anchor_Memcpy)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Pack_Zip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-BENCHMARK(BM_Zip_Anchor_Compress)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+// CPU time throughout: the figures are about the work done, and the machine may be shared.
+BENCHMARK(BM_Unpack)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Pack)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pack_Anchor_Memcpy)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pack_Zip)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Zip_Anchor_Compress)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // Prints the usual table, then each figure beside its anchor with the target.
 class Summary : public benchmark::ConsoleReporter {
@@ -152,16 +153,17 @@ class Summary : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& r : runs) {
       if (r.error_occurred) failed_ = true;
-      double secs = r.GetAdjustedRealTime() / (r.time_unit == benchmark::kMillisecond ? 1e3 : 1e9);
-      time_[r.benchmark_name()] = secs;
+      double unit = r.time_unit == benchmark::kMillisecond ? 1e3 : 1e9;
+      time_[r.benchmark_name()] = r.GetAdjustedRealTime() / unit;
+      cpu_[r.benchmark_name()] = r.GetAdjustedCPUTime() / unit;
       auto it = r.counters.find("bytes_per_second");
       if (it != r.counters.end()) mbps_[r.benchmark_name()] = it->second.value / 1e6;
     }
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    double t10 = Get(time_, "BM_Unpack/10000/"), t100 = Get(time_, "BM_Unpack/100000/");
-    std::printf("\nUnpack_Para 100,000 parameters %.2f ms beside 10,000 parameters %.2f ms: %.2fx (target <= 15x)\n",
+    double t10 = Get(cpu_, "BM_Unpack/10000/"), t100 = Get(cpu_, "BM_Unpack/100000/");
+    std::printf("\nUnpack_Para 100,000 parameters %.2f ms CPU beside 10,000 parameters %.2f ms CPU: %.2fx (target <= 15x)\n",
                 t100 * 1e3, t10 * 1e3, t10 > 0 ? t100 / t10 : 0.0);
     double mc = Get(mbps_, "BM_Pack_Anchor_Memcpy");
     std::printf("Pack_Para   %.0f MB/s beside memcpy %.0f MB/s\n", Get(mbps_, "BM_Pack/"), mc);
@@ -181,6 +183,7 @@ class Summary : public benchmark::ConsoleReporter {
     return 0;
   }
   std::map<std::string, double> time_;
+  std::map<std::string, double> cpu_;
   std::map<std::string, double> mbps_;
   bool failed_ = false;
 };
