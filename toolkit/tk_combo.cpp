@@ -96,7 +96,11 @@ TComboBox::TComboBox(QWidget* parent)
     });
 }
 
-TComboBox::~TComboBox() = default;
+TComboBox::~TComboBox() {
+    // Qt's own destructors still emit signals; none may reach this half-destroyed box.
+    disconnect(this, nullptr, this, nullptr);
+    if (QLineEdit* le = lineEdit()) disconnect(le, nullptr, this, nullptr);
+}
 
 void TComboBox::attachEditor() {
     QLineEdit* le = lineEdit();

@@ -47,7 +47,11 @@ TDateTimePicker::TDateTimePicker(QWidget* parent) : QDateTimeEdit(parent), TCont
     watchPopup();
 }
 
-TDateTimePicker::~TDateTimePicker() = default;
+TDateTimePicker::~TDateTimePicker() {
+    // Qt's own destructors still emit signals; none may reach this half-destroyed picker.
+    disconnect(this, nullptr, this, nullptr);
+    if (popup_) popup_->removeEventFilter(this);
+}
 
 void TDateTimePicker::SetDate(const QDate& d) {
     if (!d.isValid()) return;

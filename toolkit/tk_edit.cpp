@@ -11,7 +11,9 @@ TEdit::TEdit(QWidget* parent) : QLineEdit(parent), TControl(this) {
     });
 }
 
-TEdit::~TEdit() = default;
+TEdit::~TEdit() {
+    disconnect(this, nullptr, this, nullptr);
+}
 
 int TEdit::SelStart() const { return hasSelectedText() ? selectionStart() : cursorPosition(); }
 

@@ -86,7 +86,10 @@ TListBox::TListBox(QWidget* parent)
     });
 }
 
-TListBox::~TListBox() = default;
+TListBox::~TListBox() {
+    // Qt's own destructors still emit signals; none may reach this half-destroyed box.
+    disconnect(this, nullptr, this, nullptr);
+}
 
 void TListBox::SetItemIndex(int i) {
     Quiet q(programmatic_);

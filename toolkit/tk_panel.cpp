@@ -24,7 +24,10 @@ TPanel::TPanel(QWidget* parent) : QFrame(parent), TControl(this) {
     }
 }
 
-TPanel::~TPanel() = default;
+TPanel::~TPanel() {
+    // Destroying children moves the focus; the application must not report it to a half-destroyed panel.
+    if (QCoreApplication* app = QCoreApplication::instance()) disconnect(app, nullptr, this, nullptr);
+}
 
 void TPanel::SetCaption(const QString& c) {
     caption_ = c;

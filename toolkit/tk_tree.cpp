@@ -353,6 +353,9 @@ TTreeView::~TTreeView() {
     // Nodes go while the view is whole, so OnDeletion handlers still see a working tree.
     destroying_ = true;
     items_->Clear();
+    // Qt's own destructors still emit signals; none may reach this half-destroyed view.
+    disconnect(model(), nullptr, this, nullptr);
+    disconnect(this, nullptr, this, nullptr);
 }
 
 TTreeNode* TTreeView::Selected() const {
