@@ -36,12 +36,31 @@ public:
         int s = size(i);
         return s > 0 ? (long long)s + line_ : 0;
     }
+    // Rows appended one at a time cost O(log n) each: a new Fenwick node is the sum of the extents it
+    // covers, read from the nodes already there. Cutting rows keeps the nodes below the cut as they are.
     void setCount(int n) {
         if (n == n_) return;
-        n_ = n;
-        if (!sizes_.empty()) {
-            sizes_.resize(size_t(n), def_);
+        if (sizes_.empty()) {
+            n_ = n;
+            return;
+        }
+        if (n < n_) {
+            n_ = n;
+            sizes_.resize(size_t(n));
+            tree_.resize(size_t(n) + 1);
+            return;
+        }
+        sizes_.resize(size_t(n), def_);
+        if (n - n_ > n_) {
+            n_ = n;
             build();
+            return;
+        }
+        tree_.resize(size_t(n) + 1, 0);
+        for (int i = n_ + 1; i <= n; ++i) {
+            n_ = i;
+            int low = i - (i & -i);
+            tree_[size_t(i)] = prefix(i - 1) - prefix(low) + extent(i - 1);
         }
     }
     void setDefault(int d) {
@@ -216,19 +235,32 @@ public:
         }
     }
 
-    void moveCol(int from, int to, int colCount) {
-        const size_t width = size_t(colCount);
-        std::vector<QString> cells(width);
-        for (size_t r = 0; r < rows_.size(); ++r) {
-            uint32_t* b = rows_[r];
+    // Moves column from to to in every row: each block is rebuilt once, its texts copied in the new order.
+    void moveCol(int from, int to) {
+        const uint32_t need = uint32_t(std::max(from, to)) + 1;
+        std::vector<uint32_t> order;
+        for (uint32_t*& b : rows_) {
             if (!b) continue;
-            int nslots = int(b[0]);
-            if (from >= nslots && to >= nslots) continue;
-            for (int c = 0; c < colCount; ++c) cells[size_t(c)] = get(c, int(r)).toString();
-            QString moving = cells[size_t(from)];
-            cells.erase(cells.begin() + from);
-            cells.insert(cells.begin() + to, moving);
-            for (int c = 0; c < colCount; ++c) set(c, int(r), cells[size_t(c)], colCount);
+            if (uint32_t(from) >= b[0] && uint32_t(to) >= b[0]) continue;  // both empty
+            if (b[0] < need) b = widen(b, need);
+            const uint32_t n = b[0];
+            order.resize(n);
+            for (uint32_t k = 0; k < n; ++k) order[k] = k;
+            order.erase(order.begin() + from);
+            order.insert(order.begin() + to, uint32_t(from));
+            uint32_t* m = make(n, b[1]);
+            const char16_t* src = text(b);
+            char16_t* dst = text(m);
+            uint32_t at = 0;
+            for (uint32_t k = 0; k < n; ++k) {
+                uint32_t c = order[k];
+                uint32_t start = c ? b[2 + c - 1] : 0, end = b[2 + c];
+                std::memcpy(dst + at, src + start, size_t(end - start) * 2);
+                at += end - start;
+                m[2 + k] = at;
+            }
+            std::free(b);
+            b = m;
         }
     }
 
@@ -671,25 +703,19 @@ TGridRect TStringGrid::Selection() const {
 }
 
 void TStringGrid::invalidateSelection(const TGridRect& s) {
-    int y0 = rowTop(std::max(s.Top, topRow_));
     if (s.Top == s.Bottom && s.Left == s.Right) {
         InvalidateCell(s.Left, s.Top);
         return;
     }
-    // A block: repaint the band of rows it covers (cheap, and right for row selection).
-    int r0 = std::max(s.Top, topRow_);
-    y0 = -1;
-    for (int r = r0; r <= s.Bottom && r < RowCount(); r = rows_->nextShown(r + 1)) {
-        y0 = rowTop(r);
-        if (y0 >= 0) break;
-        if (r >= RowCount()) break;
-    }
+    // A block: repaint the band of its rows that is on screen (cheap, and right for row selection).
+    int first = rows_->nextShown(std::max(s.Top, topRow_));
+    if (first > s.Bottom || first >= RowCount()) return;
+    int y0 = rowTop(first);
     if (y0 < 0) return;
-    int last = s.Bottom;
-    int yEnd = clientH();
+    int last = rows_->prevShown(s.Bottom);
     int ylast = rowTop(last);
-    if (ylast >= 0) yEnd = ylast + rows_->size(last) + lineWidth_;
-    viewport()->update(QRect(0, y0, clientW(), yEnd - y0));
+    int y1 = ylast >= 0 ? ylast + rows_->size(last) + lineWidth_ : clientH();
+    viewport()->update(QRect(0, y0, clientW(), y1 - y0));
 }
 
 bool TStringGrid::moveCurrent(int c, int r, bool keepAnchor, bool ask) {
@@ -805,7 +831,7 @@ int movedIndex(int i, int from, int to) {
 
 void TStringGrid::MoveColumn(int FromIndex, int ToIndex) {
     if (FromIndex < 0 || ToIndex < 0 || FromIndex >= colCount_ || ToIndex >= colCount_ || FromIndex == ToIndex) return;
-    cells_->moveCol(FromIndex, ToIndex, colCount_);
+    cells_->moveCol(FromIndex, ToIndex);
     cols_->move(FromIndex, ToIndex);
     col_ = movedIndex(col_, FromIndex, ToIndex);
     anchorCol_ = movedIndex(anchorCol_, FromIndex, ToIndex);
@@ -1094,7 +1120,7 @@ void TStringGrid::KeyDown(WORD& Key, TShiftState Shift) {
     const bool shift = Shift.Contains(ssShift);
     const bool rowSelect = options_.Contains(goRowSelect);
     int c = col_, r = row_;
-    bool extend = shift && options_.Contains(goRangeSelect) && !rowSelect ? true : (shift && rowSelect && options_.Contains(goRangeSelect));
+    bool extend = shift && options_.Contains(goRangeSelect);
     auto firstRow = [&] { return nextShownRow(fixedRows_, +1); };
     auto lastRow = [&] { return nextShownRow(RowCount() - 1, -1); };
     auto firstCol = [&] { return nextShownCol(fixedCols_, +1); };
@@ -1229,10 +1255,6 @@ bool TStringGrid::focusNextPrevChild(bool next) {
     // With goTabs, Tab moves between cells instead of leaving the grid.
     if (options_.Contains(goTabs)) return false;
     return QAbstractScrollArea::focusNextPrevChild(next);
-}
-
-bool TStringGrid::event(QEvent* e) {
-    return QAbstractScrollArea::event(e);
 }
 
 // --------------------------------------------------------------------------------------------- focus

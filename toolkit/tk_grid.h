@@ -359,7 +359,6 @@ protected:
     // Paints the visible cells and grid lines on Canvas(); a subclass may paint more after calling it.
     virtual void Paint();
 
-    bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;

@@ -231,6 +231,51 @@ TEST_F(GridTest, LastPageWithUnevenHeightsOfAMillionRows) {
     EXPECT_LE(rc.Bottom, 200) << "the last row is whole on the last page";
 }
 
+TEST_F(GridTest, RowPositionsStayRightWhileRowsAreAppendedAndCut) {
+    grid->SetRowCount(2);
+    grid->SetRowHeights(1, 7);  // uneven from the start, so the positions come from the tree
+    std::vector<int> h = {20, 7};
+    std::mt19937 rng(11);
+    auto append = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            grid->SetRowCount(grid->RowCount() + 1);
+            h.push_back(20);
+            if (rng() % 4 == 0) {
+                int v = int(rng() % 3) * 12;
+                grid->SetRowHeights(grid->RowCount() - 1, v);
+                h.back() = v;
+            }
+        }
+    };
+    auto check = [&](const char* when) {
+        show();
+        ASSERT_EQ(grid->RowCount(), int(h.size())) << when;
+        long long total = 0;
+        for (int v : h) total += v ? v + 1 : 0;
+        EXPECT_EQ(grid->GridHeight(), total) << when;
+        for (int top : {1, 37, 150, 299}) {
+            grid->SetTopRow(top);
+            int t = grid->TopRow();
+            int y = 21;
+            for (int r = t; r < int(h.size()) && y < 200; ++r) {
+                if (h[size_t(r)] == 0) {
+                    EXPECT_TRUE(grid->CellRect(1, r).IsEmpty()) << when << " row " << r;
+                    continue;
+                }
+                EXPECT_EQ(grid->CellRect(1, r).Top, y) << when << " top " << t << " row " << r;
+                y += h[size_t(r)] + 1;
+            }
+        }
+    };
+    append(400);
+    check("after appending one by one");
+    grid->SetRowCount(250);
+    h.resize(250);
+    check("after cutting");
+    append(120);
+    check("after appending again");
+}
+
 // ------------------------------------------------------------------------------------------ geometry
 
 TEST_F(GridTest, MouseToCellAndCellRectAgreeWithHiddenLines) {
