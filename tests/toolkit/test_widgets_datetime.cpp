@@ -1,0 +1,272 @@
+// TDateTimePicker and TStatusBar: the blank format and check box of the picker, its calendar events, and
+// status bar panels as they come out on rendered pixels.
+#include "toolkit/tk_datetime.h"
+#include "toolkit/tk_statusbar.h"
+#include "toolkit/tk_test_app.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class PickerTest : public ::testing::Test {
+protected:
+    void SetUp() override { tkTestApp(); }
+};
+
+// Pixels clearly darker than the field's background: text.
+int inkPixels(const QImage& img, const QRect& r) {
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (qGray(img.pixel(x, y)) < 110) ++n;
+    return n;
+}
+
+TEST_F(PickerTest, FormatsShowTheHeldDateAndTheBlankFormatShowsNothing) {
+    TDateTimePicker p;
+    p.resize(160, 24);
+    p.SetDate(QDate(2024, 2, 29));
+    struct Row {
+        const char* name;
+        QString format;
+        QString text;
+        bool blank;
+    };
+    const Row rows[] = {
+        {"kind's own format", "", "2024-02-29", false},
+        {"month format", "yyyy-MM", "2024-02", false},
+        {"one blank", " ", "", true},
+        {"several blanks", "   ", "", true},
+        {"date format again", "yyyy-MM-dd", "2024-02-29", false},
+        {"compact", "yyyyMMdd", "20240229", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        p.SetFormat(r.format);
+        EXPECT_EQ(p.Format(), r.format);
+        EXPECT_EQ(p.IsBlank(), r.blank);
+        EXPECT_EQ(p.Text(), r.text);
+        EXPECT_EQ(p.Date(), QDate(2024, 2, 29));  // the blank format keeps the date underneath
+    }
+    p.SetDate(QDate());  // an invalid date is ignored
+    EXPECT_EQ(p.Date(), QDate(2024, 2, 29));
+}
+
+TEST_F(PickerTest, BlankFormatLeavesTheFieldEmptyOnScreen) {
+    QWidget form;
+    form.resize(200, 40);
+    TDateTimePicker p(&form);
+    p.SetBounds(0, 0, 160, 24);
+    p.SetDate(QDate(2023, 12, 31));
+    form.show();
+    const QLineEdit* editor = p.findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    const QRect textArea = editor->geometry().adjusted(2, 2, -2, -2);
+    p.SetFormat("yyyy-MM-dd");
+    EXPECT_GT(inkPixels(p.grab().toImage(), textArea), 20);
+    p.SetFormat(" ");
+    EXPECT_EQ(inkPixels(p.grab().toImage(), textArea), 0);
+    p.SetFormat("yyyy-MM");
+    EXPECT_GT(inkPixels(p.grab().toImage(), textArea), 20);
+}
+
+TEST_F(PickerTest, CheckboxTicksAndUserChangesFireOnChange) {
+    QWidget form;
+    form.resize(200, 40);
+    TDateTimePicker p(&form);
+    p.SetBounds(0, 0, 160, 24);
+    p.SetDate(QDate(2024, 1, 10));
+    form.show();
+    int changes = 0;
+    p.OnChange = [&](TObject*) { ++changes; };
+
+    EXPECT_TRUE(p.Checked());  // without a check box the picker counts as ticked
+    p.SetChecked(false);
+    EXPECT_TRUE(p.Checked());
+    p.SetShowCheckbox(true);
+    EXPECT_FALSE(p.Checked());
+    p.SetChecked(true);
+    EXPECT_TRUE(p.Checked());
+    p.SetDate(QDate(2024, 1, 11));
+    p.SetFormat("yyyy-MM-dd");
+    EXPECT_EQ(changes, 0);  // setters are not the user's changes
+
+    auto* box = p.findChild<QCheckBox*>();
+    ASSERT_NE(box, nullptr);
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(5, box->height() / 2));
+    EXPECT_FALSE(p.Checked());
+    EXPECT_EQ(changes, 1);
+
+    p.setFocus();
+    p.setCurrentSection(QDateTimeEdit::DaySection);
+    QTest::keyClick(&p, Qt::Key_Up);  // the user steps the day
+    EXPECT_EQ(p.Date(), QDate(2024, 1, 12));
+    EXPECT_EQ(changes, 2);
+    EXPECT_TRUE(p.Checked());  // a change by the user ticks the box
+}
+
+TEST_F(PickerTest, CalendarDropDownAndCloseUp) {
+    QWidget form;
+    form.resize(220, 60);
+    TDateTimePicker p(&form);
+    p.SetBounds(0, 0, 160, 24);
+    form.show();
+    std::string log;
+    p.OnDropDown = [&](TObject*) { log += "D"; };
+    p.OnCloseUp = [&](TObject*) { log += "U"; };
+    EXPECT_FALSE(p.DroppedDown());
+    p.DropDown();
+    EXPECT_TRUE(p.DroppedDown());
+    EXPECT_TRUE(p.calendarWidget()->isVisible());
+    p.CloseUp();
+    EXPECT_FALSE(p.DroppedDown());
+    EXPECT_EQ(log, "DU");
+
+    p.SetKind(dtkTime);
+    EXPECT_EQ(p.displayFormat(), "HH:mm:ss");
+    p.DropDown();  // a time picker has no calendar
+    EXPECT_FALSE(p.DroppedDown());
+    EXPECT_EQ(log, "DU");
+}
+
+class StatusBarTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tkTestApp();
+        form = std::make_unique<QWidget>();
+        form->resize(300, 120);
+        bar = new TStatusBar(form.get());
+    }
+    std::unique_ptr<QWidget> form;
+    TStatusBar* bar = nullptr;  // owned by form
+};
+
+TEST_F(StatusBarTest, PanelsAreAddedCountedAndLaidOutLeftToRight) {
+    TStatusPanels* panels = bar->Panels();
+    TStatusPanel* p0 = panels->Add();
+    TStatusPanel* p1 = panels->Add();
+    TStatusPanel* p2 = panels->Insert(1);
+    EXPECT_EQ(panels->Count(), 3);
+    EXPECT_EQ(panels->Items(1), p2);
+    EXPECT_EQ(p1->Index(), 2);
+    EXPECT_EQ(panels->Items(3), nullptr);
+    p0->SetWidth(100);
+    p2->SetWidth(-4);
+    EXPECT_EQ(p2->Width(), 0);
+    p2->SetWidth(60);
+    EXPECT_EQ(bar->Width(), 300);  // the bar follows its parent's bottom edge
+    EXPECT_EQ(bar->Top(), 120 - bar->Height());
+    EXPECT_EQ(bar->PanelRect(0), TRect(1, 1, 99, bar->Height() - 1));
+    EXPECT_EQ(bar->PanelRect(1), TRect(101, 1, 159, bar->Height() - 1));
+    EXPECT_EQ(bar->PanelRect(2), TRect(161, 1, 299, bar->Height() - 1));  // the last reaches the edge
+    p1->SetBevel(pbNone);
+    EXPECT_EQ(bar->PanelRect(2), TRect(160, 0, 300, bar->Height()));
+    form->show();  // a hidden form's resizes reach its children only once it shows
+    form->resize(400, 100);
+    EXPECT_EQ(bar->Width(), 400);
+    EXPECT_EQ(bar->Top(), 100 - bar->Height());
+    panels->Delete(1);
+    EXPECT_EQ(panels->Count(), 2);
+    EXPECT_EQ(panels->Items(1), p1);
+    panels->Clear();
+    EXPECT_EQ(bar->PanelRect(0), TRect());
+}
+
+TEST_F(StatusBarTest, OwnerDrawnPanelsAreDrawnByOnDrawPanelOnly) {
+    bar->SetHeight(22);
+    bar->SetColor(0xEFEFEE);
+    TStatusPanel* text = bar->Panels()->Add();
+    text->SetWidth(80);
+    text->SetText("Ready");
+    TStatusPanel* owner = bar->Panels()->Add();
+    owner->SetWidth(80);
+    owner->SetStyle(psOwnerDraw);
+    owner->SetText("drawn by the handler");
+    bar->Panels()->Add();  // an empty text panel after it
+    std::vector<TStatusPanel*> drawn;
+    TRect given;
+    bar->OnDrawPanel = [&](TStatusBar* b, TStatusPanel* p, const TRect& r) {
+        drawn.push_back(p);
+        given = r;
+        b->Canvas()->Brush->Color = clRed;
+        b->Canvas()->FillRect(r);
+    };
+    const QImage img = bar->grab().toImage();
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(drawn[0], owner);
+    EXPECT_EQ(given, bar->PanelRect(1));
+    const QRect r = given.toQRect();
+    EXPECT_EQ(img.pixelColor(r.center()), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(r.left(), r.top()), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(r.right(), r.bottom()), QColor(255, 0, 0));
+    // Outside the handler's rect the bar keeps its colour (0x00BBGGRR: red EE, green EF, blue EF).
+    EXPECT_EQ(img.pixelColor(bar->PanelRect(2).Left + 5, 10), QColor(0xEE, 0xEF, 0xEF));
+    EXPECT_EQ(img.pixelColor(75, 2), QColor(0xEE, 0xEF, 0xEF));
+
+    drawn.clear();
+    bar->SetSimplePanel(true);
+    bar->SetSimpleText("simple");
+    bar->grab();
+    EXPECT_TRUE(drawn.empty());  // simple mode shows no panels
+}
+
+// The columns of a rect that hold text in a colour close to ink.
+std::pair<int, int> inkSpan(const QImage& img, const QRect& r, const QColor& ink) {
+    int lo = INT_MAX, hi = -1;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            const int d = std::abs(c.red() - ink.red()) + std::abs(c.green() - ink.green()) + std::abs(c.blue() - ink.blue());
+            if (d < 200 && qGray(c.rgb()) < 200) {
+                lo = std::min(lo, x);
+                hi = std::max(hi, x);
+            }
+        }
+    return {lo, hi};
+}
+
+TEST_F(StatusBarTest, TextPanelsHonourAlignmentAndTheBarFontColour) {
+    bar->SetHeight(22);
+    bar->SetColor(0xEFEFEE);
+    bar->SetUseSystemFont(false);
+    bar->Font()->Color = 0xFF0000;  // blue as a toolkit colour
+    TStatusPanel* p = bar->Panels()->Add();
+    p->SetWidth(200);
+    p->SetText("MMM");
+    bar->Panels()->Add();
+    const QRect r = bar->PanelRect(0).toQRect();
+    const QColor blue(0, 0, 255);
+    struct Row {
+        const char* name;
+        TAlignment align;
+        int lo, hi;  // allowed range of the text's first ink column, relative to the panel
+    };
+    const Row rows[] = {
+        {"left", taLeftJustify, 2, 6},
+        {"centre", taCenter, 70, 100},
+        {"right", taRightJustify, 150, 196},
+    };
+    int width = -1;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        p->SetAlignment(row.align);
+        const auto span = inkSpan(bar->grab().toImage(), r, blue);
+        ASSERT_GE(span.second, span.first);
+        EXPECT_GE(span.first - r.left(), row.lo);
+        EXPECT_LE(span.first - r.left(), row.hi);
+        if (row.align == taRightJustify) {
+            EXPECT_GE(r.right() - span.second, 2);
+        }
+        if (width < 0) width = span.second - span.first;
+        EXPECT_EQ(span.second - span.first, width);  // the same text, only moved
+    }
+    bar->SetUseSystemFont(true);  // the system font draws in the button text colour, not blue
+    const auto span = inkSpan(bar->grab().toImage(), r, blue);
+    EXPECT_LT(span.second, span.first);
+}
+
+}  // namespace
