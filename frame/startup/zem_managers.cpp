@@ -70,7 +70,10 @@ void* Get_Exiting_Flag() {
 void* Get_Sync_Server_Mgr() {
   bool created = false;
   TSync_Server_Mgr* s = Sync_Server_Mgr(&created);
-  if (created) Mid_Process()->DefineFunction("Tfa_Info_Sync_Get_Time_Stamp", 1, Tfa_Info_Sync_Get_Time_Stamp);
+  if (created) {
+    Mid_Process()->DefineFunction("Tfa_Info_Sync_Get_Time_Stamp", 1, Tfa_Info_Sync_Get_Time_Stamp,
+                                  "dictionary time stamp");
+  }
   return s;
 }
 
