@@ -1,0 +1,91 @@
+// The Mstatusbar unit: MStatusBar and its unit hooks.
+#include "controls/inputs/Mstatusbar.h"
+
+#include <algorithm>
+
+#include "frame/startup/zem_units.h"
+
+MStatusBar::MStatusBar(QWidget* parent) : TStatusBar(parent) {
+  SetColor(kBar_Color);
+  Font()->Color = kFont_Color;
+  SetUseSystemFont(false);
+  FontChanged();
+  OnDrawPanel = [this](TStatusBar* bar, TStatusPanel* panel, const TRect& rect) {
+    MStatusBarDrawPanel(bar, panel, rect);
+  };
+}
+
+int MStatusBar::Set_Own_Draw() {
+  for (int i = 0; i < Panels()->Count(); i++) Panels()->Items(i)->SetStyle(psOwnerDraw);
+  return 1;
+}
+
+void MStatusBar::MStatusBarDrawPanel(TStatusBar* bar, TStatusPanel* panel, const TRect& rect) {
+  if (!bar || !panel) return;
+  TCanvas* canvas = bar->Canvas();
+  canvas->Brush->SetStyle(bsSolid);
+  canvas->Brush->SetColor(bar->Color());
+  canvas->FillRect(rect);
+  canvas->Font->Assign(*bar->Font());
+
+  const QString text = panel->Text();
+  const int h = canvas->TextHeight(text);
+  const int w = canvas->TextWidth(text);
+  // A text taller than the panel starts at its top; a wide right-justified one may start left of the
+  // panel and is clipped by the bar's paint.
+  const int y = std::max(0, (rect.Bottom - rect.Top - h) / 2);
+  int x = 3;
+  switch (panel->Alignment()) {
+    case taLeftJustify: x = 3; break;
+    case taRightJustify: x = (rect.Right - rect.Left) - w - 3; break;
+    case taCenter: x = (rect.Right - rect.Left - w) / 2; break;
+  }
+  canvas->TextOut(rect.Left + x, rect.Top + y, text);
+}
+
+QStringList MStatusBar::PanelTexts() const {
+  QStringList texts;
+  TStatusPanels* panels = const_cast<MStatusBar*>(this)->Panels();
+  for (int i = 0; i < panels->Count(); i++) texts << panels->Items(i)->Text();
+  return texts;
+}
+
+void MStatusBar::SetPanelTexts(const QStringList& texts) {
+  const QString widths = PanelWidths();
+  Panels()->Clear();
+  for (const QString& t : texts) Panels()->Add()->SetText(t);
+  SetPanelWidths(widths);
+  if (ownDraw_) Set_Own_Draw();
+}
+
+QString MStatusBar::PanelWidths() const {
+  QStringList widths;
+  TStatusPanels* panels = const_cast<MStatusBar*>(this)->Panels();
+  for (int i = 0; i < panels->Count(); i++) widths << QString::number(panels->Items(i)->Width());
+  return widths.join(u',');
+}
+
+void MStatusBar::SetPanelWidths(const QString& widths) {
+  const QStringList parts = widths.split(u',', Qt::SkipEmptyParts);
+  for (int i = 0; i < parts.size() && i < Panels()->Count(); i++) {
+    bool ok = false;
+    const int w = parts[i].trimmed().toInt(&ok);
+    if (ok) Panels()->Items(i)->SetWidth(w);  // not a number: the panel keeps its width
+  }
+}
+
+void MStatusBar::SetOwnDraw(bool on) {
+  ownDraw_ = on;
+  if (on) Set_Own_Draw();
+}
+
+namespace {
+
+void* Create_MStatusBar(void* parent) { return new MStatusBar(static_cast<QWidget*>(parent)); }
+
+}  // namespace
+
+void Mstatusbar_Register() { RegisterComponents(kZem_Palette_Page, "MStatusBar", Create_MStatusBar); }
+
+// The unit has no static objects to destroy; its initialization only counts (the unit table does).
+static Zem_Unit_Registrar g_mstatusbar_unit("Mstatusbar", nullptr, nullptr, Mstatusbar_Register);
