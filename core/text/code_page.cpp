@@ -407,9 +407,10 @@ std::atomic<int> g_zem_sys_cp{ZEM_CP_GBK};
 namespace {
 
 typedef std::array<unsigned short, ZEM_CJK_LAST - ZEM_CJK_FIRST + 1> Cjk_Codes;
+typedef std::array<unsigned short, 0x10000> Unit_Table;
 
-// Inverts the generated decoding table over the ideograph range, first code winning as in
-// Gbk_Tables, then applies the generator's exceptions.
+// The GBK code of each ideograph: the generated decoding table inverted over the ideograph range,
+// first code winning as in Gbk_Tables, then the generator's exceptions.
 constexpr Cjk_Codes Make_Cjk_Codes() {
   Cjk_Codes codes{};
   for (int lead = 0; lead < 126; ++lead) {
@@ -427,17 +428,38 @@ constexpr Cjk_Codes Make_Cjk_Codes() {
   return codes;
 }
 
-constexpr bool All_Two_Byte(const Cjk_Codes& codes) {
+constexpr Cjk_Codes kCjk_Codes = Make_Cjk_Codes();
+
+// Every ideograph needs its own two-byte code: then numeric order of the codes is their byte order,
+// and ranking them loses nothing.
+constexpr bool Distinct_Two_Byte(const Cjk_Codes& codes) {
+  Unit_Table seen{};
   for (unsigned short c : codes) {
-    if (c < 0x8140) return false;
+    if (c < 0x8140 || seen[c]) return false;
+    seen[c] = 1;
   }
   return true;
+}
+static_assert(Distinct_Two_Byte(kCjk_Codes), "the collation needs a distinct two-byte code for every ideograph");
+
+constexpr Unit_Table Make_Collation_Key() {
+  Unit_Table rank_of_code{};  // GBK code -> 1 + its rank among the ideographs' codes
+  for (unsigned short c : kCjk_Codes) rank_of_code[c] = 1;
+  unsigned next = 0;
+  for (unsigned c = 0; c < 0x10000; ++c) {
+    if (rank_of_code[c]) rank_of_code[c] = static_cast<unsigned short>(++next);
+  }
+  Unit_Table key{};
+  for (unsigned u = 0; u < 0x10000; ++u) key[u] = static_cast<unsigned short>(u);
+  for (unsigned i = 0; i < kCjk_Codes.size(); ++i) {
+    key[ZEM_CJK_FIRST + i] = static_cast<unsigned short>(ZEM_CJK_FIRST + rank_of_code[kCjk_Codes[i]] - 1);
+  }
+  return key;
 }
 
 }  // namespace
 
-constexpr Cjk_Codes g_zem_cjk_gbk = Make_Cjk_Codes();
-static_assert(All_Two_Byte(g_zem_cjk_gbk), "the collation needs a two-byte code for every ideograph");
+constexpr Unit_Table g_zem_collation_key = Make_Collation_Key();
 
 int Set_Sys_Code_Page(int cp) {
   if (cp != ZEM_CP_GBK && cp != ZEM_CP_UTF8) return 0;

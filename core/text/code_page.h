@@ -54,7 +54,9 @@ const unsigned short* Gbk_Encode_Table();
 
 // CJK ideographs U+4E00..U+9FA5, whose collation follows their code page 936 bytes.
 enum { ZEM_CJK_FIRST = 0x4E00, ZEM_CJK_LAST = 0x9FA5 };
-// The GBK code (lead << 8 | trail) of every ideograph of that range, indexed by c - ZEM_CJK_FIRST.
-// Every one has a two-byte code, so comparing codes as numbers compares their bytes. Constant data,
-// made at compile time from the generated tables.
-extern const std::array<unsigned short, ZEM_CJK_LAST - ZEM_CJK_FIRST + 1> g_zem_cjk_gbk;
+// The collation key of every code unit under code page 936, for W_Cmp's inner loop: each ideograph
+// takes the place of the range's ideograph of the same rank in GBK byte order (ZEM_CJK_FIRST + rank),
+// every other unit keeps its own value. So two ideographs compare by their GBK bytes, and everything
+// else, ideographs against other units included, by code unit. Constant data, made at compile time
+// from the generated tables.
+extern const std::array<unsigned short, 0x10000> g_zem_collation_key;

@@ -16,14 +16,10 @@ const wchar16* W_RChr(const wchar16* s, wchar16 c);  // last occurrence, or null
 const wchar16* W_Str(const wchar16* s, const map_wchar& sub);  // first occurrence; an empty sub gives s
 
 namespace zem_collation {
-// Two different code units. In code page 936 two ideographs compare by their GBK codes (both have two
-// bytes, so comparing the codes as numbers is the byte-wise comparison of their narrow texts). In
-// UTF-8 the bytes of one character follow its code point, so code unit order is already right.
+// Two different code units, through the collation key table (see g_zem_collation_key). In UTF-8 the
+// bytes of one character follow its code point, so code unit order is already right.
 inline int Diff(wchar16 a, wchar16 b) {
-  unsigned x = static_cast<unsigned>(a - ZEM_CJK_FIRST), y = static_cast<unsigned>(b - ZEM_CJK_FIRST);
-  if (x <= ZEM_CJK_LAST - ZEM_CJK_FIRST && y <= ZEM_CJK_LAST - ZEM_CJK_FIRST && Sys_Code_Page() == ZEM_CP_GBK) {
-    return g_zem_cjk_gbk[x] < g_zem_cjk_gbk[y] ? -1 : 1;
-  }
+  if (Sys_Code_Page() == ZEM_CP_GBK) return g_zem_collation_key[a] < g_zem_collation_key[b] ? -1 : 1;
   return a < b ? -1 : 1;
 }
 }  // namespace zem_collation
