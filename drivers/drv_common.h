@@ -123,12 +123,15 @@ inline Stmt Classify(const wchar16* sql) {
   if (w == "commit" || w == "end") return only_tail(kTx) ? Stmt::Commit : Stmt::Plain;
   if (w == "rollback") return only_tail(kTx) ? Stmt::Rollback : Stmt::Plain;
   if (w == "begin") return only_tail(kTx) ? Stmt::Begin : Stmt::Plain;
-  if (w == "select" || w == "values") {
-    // "select ... into t from ..." creates a table: it is a write.
+  if (w == "select" || w == "values" || w == "with") {
+    // "select ... into t from ..." creates a table, and a "with" may end in a change: those write.
+    // A wrong guess only opens a transaction that a read did not need.
     std::u16string s(sql);
     for (auto& c : s)
       if (c >= u'A' && c <= u'Z') c = static_cast<wchar16>(c - u'A' + u'a');
-    return s.find(u" into ") == std::u16string::npos ? Stmt::Select : Stmt::Plain;
+    for (const char16_t* k : {u" into ", u"insert ", u"update ", u"delete "})
+      if (s.find(k) != std::u16string::npos) return Stmt::Plain;
+    return Stmt::Select;
   }
   return Stmt::Plain;
 }

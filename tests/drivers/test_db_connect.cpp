@@ -8,6 +8,7 @@
 #include "core/data/db_connect.h"
 #include "core/data/dbdata.h"
 #include "drivers/db_fixture.h"
+#include "drivers/drv_common.h"
 #include "frame/log_mgr.h"
 #include "frame/pub_ptr.h"
 
@@ -179,4 +180,32 @@ TEST(Db_Connect_Mgr, SharedUnderItsRegistryNames) {
   int* flag = Db_Net_Thread_Flag();
   EXPECT_EQ(Get_Pub_Ptr("Db_Net_Thread_Flag"), flag);
   EXPECT_EQ(*flag, 0);
+}
+
+// Which statement texts end, open or stay outside the driver's transaction.
+TEST(Driver_Text, StatementKinds) {
+  using drv::Stmt;
+  struct Case { const char16_t* sql; Stmt kind; };
+  const Case cases[] = {
+      {u"commit", Stmt::Commit},           {u"  COMMIT WORK ;", Stmt::Commit},
+      {u"end transaction", Stmt::Commit},  {u"rollback", Stmt::Rollback},
+      {u"Rollback;", Stmt::Rollback},      {u"rollback to savepoint a", Stmt::Plain},
+      {u"begin", Stmt::Begin},             {u"begin transaction", Stmt::Begin},
+      {u"select 1", Stmt::Select},         {u"(select 1) union (select 2)", Stmt::Select},
+      {u"with c(x) as (select 1) select x from c", Stmt::Select},
+      {u"with d as (delete from t returning *) select * from d", Stmt::Plain},
+      {u"select * into t2 from t", Stmt::Plain},
+      {u"select * from t for update ", Stmt::Plain},
+      {u"insert into t values(1)", Stmt::Plain},
+      {u"", Stmt::Plain},
+  };
+  for (const Case& c : cases) EXPECT_EQ(static_cast<int>(drv::Classify(c.sql)), static_cast<int>(c.kind)) << zem_test::Utf8(c.sql);
+}
+
+TEST(Driver_Text, ErrorStatesAsCodes) {
+  EXPECT_EQ(drv::Code_From_State("23505"), 23505);
+  EXPECT_EQ(drv::Code_From_State("42P01"), (((4 * 36 + 2) * 36 + 25) * 36 + 0) * 36 + 1);
+  EXPECT_NE(drv::Code_From_State("42P01"), drv::Code_From_State("42P02"));
+  EXPECT_EQ(drv::Code_From_State("00000"), -1) << "never 0, which means success";
+  EXPECT_EQ(drv::Code_From_State(nullptr), -1);
 }
