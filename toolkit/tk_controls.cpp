@@ -6,6 +6,8 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QPalette>
+#include <QPolygon>
+#include <QRegion>
 #include <QWidget>
 #include <algorithm>
 
@@ -143,6 +145,16 @@ TPoint TControl::ClientToScreen(const TPoint& p) const {
 
 TPoint TControl::ScreenToClient(const TPoint& p) const {
     return TPoint::fromQPoint(PaintTarget()->mapFromGlobal(p.toQPoint()));
+}
+
+void TControl::SetClipPolygon(const std::vector<TPoint>& points) {
+    if (points.size() < 3) {
+        self_->clearMask();
+        return;
+    }
+    QPolygon poly;
+    for (const TPoint& p : points) poly << p.toQPoint();
+    self_->setMask(QRegion(poly));
 }
 
 void TControl::Invalidate() { PaintTarget()->update(); }

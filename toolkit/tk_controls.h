@@ -29,6 +29,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class QKeyEvent;
 class QWidget;
@@ -98,6 +99,10 @@ public:
     // Client coordinates of this control to screen coordinates and back.
     TPoint ClientToScreen(const TPoint& p) const;
     TPoint ScreenToClient(const TPoint& p) const;
+
+    // Limits the control's visible and clickable area to a polygon in its own coordinates (the toolkit's
+    // window region); fewer than 3 points remove the limit.
+    void SetClipPolygon(const std::vector<TPoint>& points);
 
     // Schedules a repaint of the whole control / of one rectangle of its client area.
     void Invalidate();

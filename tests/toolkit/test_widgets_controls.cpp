@@ -103,6 +103,18 @@ TEST_F(WidgetsTest, VisibleHintColourAndFontFollowTheToolkitRules) {
     EXPECT_EQ(AsControl(&form), nullptr);
 }
 
+TEST_F(WidgetsTest, ClipPolygonCutsTheControlsArea) {
+    TPanel panel;
+    panel.resize(150, 100);
+    // An edit 80 wide and 21 high on top, the rest of the top strip cut away.
+    panel.SetClipPolygon({{0, 0}, {80, 0}, {80, 20}, {150, 20}, {150, 100}, {0, 100}});
+    EXPECT_TRUE(panel.mask().contains(QPoint(10, 5)));
+    EXPECT_FALSE(panel.mask().contains(QPoint(120, 5)));
+    EXPECT_TRUE(panel.mask().contains(QPoint(120, 50)));
+    panel.SetClipPolygon({{0, 0}, {1, 1}});
+    EXPECT_TRUE(panel.mask().isEmpty());
+}
+
 TEST_F(WidgetsTest, LoadedRunsOnceOnFirstShowOrWhenTheHostCallsIt) {
     {
         CountingPanel p;
