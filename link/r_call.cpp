@@ -4,6 +4,7 @@
 #include "core/data/key_set.h"
 #include "core/data/name_call.h"
 #include "core/data/para.h"
+#include "core/data/sqlca.h"
 #include "frame/log_mgr.h"
 #include "frame/singleton.h"
 #include "frame/thr_err.h"
@@ -38,6 +39,8 @@ int R_Call(const char* name, TParaMgr* para, int /*wait*/) {
 }
 
 int Link_Register() {
+  // Calls carry query areas in their packs ("key_dbio"): packs must know the data layer.
+  Sqlca_Set_Para_Hooks();
   Mid_Process()->DefineFunction("tfa_key_set_create", 1, Tfa_Key_Set_Create, "temporary key set");
   Reg_Pub_Ptr(kR_Call_Entry, reinterpret_cast<void*>(&R_Call_C));
   return 1;

@@ -16,9 +16,9 @@ int R_Call(const char* name, TParaMgr* para, int wait = 1);
 // The shared mode flag "_R_Call_Local_Mode" (created as 1).
 int* R_Call_Local_Mode();
 
-// Defines the server-side functions on "Mid_Process" ("tfa_key_set_create") and registers R_Call in
-// the shared registry for the layers below (core/data/key_set.h). For the start-up; repeat calls do
-// no harm. Returns 1.
+// Defines the server-side functions on "Mid_Process" ("tfa_key_set_create"), registers R_Call in
+// the shared registry for the layers below (core/data/key_set.h), and lets parameter packs carry query
+// areas (Sqlca_Set_Para_Hooks). For the start-up; repeat calls do no harm. Returns 1.
 int Link_Register();
 
 // Server side of "tfa_key_set_create": reads the key list "key_dbio" (a packed data set, field 0 the
