@@ -262,4 +262,33 @@ TEST(SystemTest, KeyboardLayoutIsANoOpAndTheActiveFormIsTheActiveWindow) {
     EXPECT_FALSE(CtrlDown() && AltDown() && ShiftDown());  // nothing is held down in the test
 }
 
+TEST(SystemTest, ModifierStateFollowsTheKeyboard) {
+    tkTestApp();
+    TEdit edit;
+    edit.show();
+    struct Row {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifier mod;
+        WORD vk;
+        bool (*held)();
+    };
+    const Row rows[] = {
+        {"ctrl", Qt::Key_Control, Qt::ControlModifier, VK_CONTROL, &CtrlDown},
+        {"shift", Qt::Key_Shift, Qt::ShiftModifier, VK_SHIFT, &ShiftDown},
+        {"alt", Qt::Key_Alt, Qt::AltModifier, VK_MENU, &AltDown},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        QTest::keyPress(&edit, r.key, r.mod);
+        EXPECT_TRUE(r.held());
+        EXPECT_TRUE(IsKeyDown(r.vk));
+        EXPECT_TRUE(KeyboardState().Contains(r.mod == Qt::ControlModifier ? ssCtrl
+                                             : r.mod == Qt::ShiftModifier ? ssShift : ssAlt));
+        QTest::keyRelease(&edit, r.key, Qt::NoModifier);
+        EXPECT_FALSE(r.held());
+    }
+    EXPECT_FALSE(IsKeyDown('A'));  // only modifiers are tracked
+}
+
 }  // namespace
