@@ -1,0 +1,31 @@
+// Default host functions: the ones that do not depend on an application's own data, as Qt dialogs.
+//
+//   name                    what the default does
+//   "gui_inp_str"           one-line input box; prompt, title and text in GBK
+//   "gui_inp_str_w"         the same in UTF-16
+//   "gui_calendar_get"      calendar dialog over a YYYYMMDD buffer, placed at the public parameters
+//                           "tmp.calendar_x"/"tmp.calendar_y" when they exist
+//   "gui_init_menu_font"    gives a popup menu the application's menu font
+//   "Mup_Gui_User_Para_Get" / "Mup_Gui_User_Para_Save"
+//                           per-user preferences in QSettings (organisation "zem_pack", application
+//                           the program's name), keys and values GBK
+//   "gui_get_memory_usage"  resident memory of the process in bytes
+//
+// Data dialogs ("pdu_*"), templates ("tbx_*") and the grid's file functions belong to the application.
+#pragma once
+
+#include "frame/host_funcs.h"
+
+// Registers every default above in the shared registry (the process-wide one when bound, else the
+// framework's own table). A name the host registered already is replaced. Returns how many were
+// registered.
+int Zem_Host_Register_Defaults();
+
+// The defaults themselves, for hosts that register only some of them or wrap them.
+int Zem_Host_Inp_Str(const char* prompt, char* buffer, int max_len, const char* title);
+int Zem_Host_Inp_Str_W(const char16_t* prompt, char16_t* buffer, int max_len, const char16_t* title);
+int Zem_Host_Calendar_Get(char* date_buffer);
+int Zem_Host_Init_Menu_Font(TPopupMenu* menu);
+const char* Zem_Host_User_Para_Get(const char* key);
+int Zem_Host_User_Para_Save(const char* key, const char* value, int flag);
+long long Zem_Host_Memory_Usage();
