@@ -75,6 +75,8 @@ void From_Utf8(const uint8_t* s, size_t n, std::u16string* out) {
 
 }  // namespace
 
+// The values are read once: the buffer is taken with room for the longest form they can have (three
+// UTF-8 bytes per code unit), written, and cut to the exact length. Untouched room costs no memory.
 uint8_t* DBDataMgr::Pack_Data(unsigned* len) {
   if (len) *len = 0;
   int f = Get_Field_Count();
@@ -85,9 +87,7 @@ uint8_t* DBDataMgr::Pack_Data(unsigned* len) {
     Log_Printf("ERROR: table name too long to pack\n");
     return nullptr;
   }
-
-  // Exact size first.
-  size_t size = 4 + 2 + m + 2 + t + 2 + 4;
+  size_t bound = 4 + 2 + m + 2 + t + 2 + 4;
   for (int i = 0; i < f; ++i) {
     const DBDataMgr_Col_Stru* d = cols_.Get(i);
     size_t n = Utf8_Len(d->name, Str_Len(d->name));
@@ -96,29 +96,24 @@ uint8_t* DBDataMgr::Pack_Data(unsigned* len) {
       Log_Printf("ERROR: field name too long to pack\n");
       return nullptr;
     }
-    size += 2 + n + 1 + 2 + 1 + 2 + c + 2 + 2;
+    bound += 2 + n + 1 + 2 + 1 + 2 + c + 2 + 2;
   }
   DBIOROWSTRU** rows = rows_.Data();
   for (int j = 0; j < r; ++j) {
     const DBIOCOLSTRU* c = rows[j]->cols;
     for (int i = 0; i < f; ++i) {
-      size_t l = Utf8_Len(c[i].value, dbdata::Units(c[i]));
-      if (l > 0xFFFFFFFFu) return nullptr;
-      size += 1 + static_cast<size_t>(Len_Bytes(static_cast<uint32_t>(l))) + l;
+      size_t most = 3 * static_cast<size_t>(dbdata::Units(c[i]));
+      bound += 1 + static_cast<size_t>(Len_Bytes(static_cast<uint32_t>(most > 0xFFFFFFFFu ? 0xFFFFFFFFu : most))) + most;
     }
   }
-  if (size > 0xFFFFFFFFu) {
-    Log_Printf("ERROR: data set too large to pack\n");
-    return nullptr;
-  }
 
-  uint8_t* buf = static_cast<uint8_t*>(std::malloc(size));
+  uint8_t* buf = static_cast<uint8_t*>(std::malloc(bound));
   if (!buf) {
     Log_Printf("ERROR: unable to alloc memory for pack data\n");
     return nullptr;
   }
   uint8_t* p = buf;
-  uint8_t* end = buf + size;
+  uint8_t* end = buf + bound;
   p = Put32(p, static_cast<uint32_t>(sqlcode_));
   p = Put16(p, static_cast<unsigned>(m));
   for (size_t i = 0; i < m; ++i) {  // the first m bytes of the message in UTF-16LE
@@ -151,40 +146,41 @@ uint8_t* DBDataMgr::Pack_Data(unsigned* len) {
     for (int i = 0; i < f; ++i) {
       int units = dbdata::Units(c[i]);
       if (units == 0) {
-        if (p >= end) goto overflow;
         *p++ = 0;
         continue;
       }
-      // A value of fewer than 86 code units has fewer than 256 UTF-8 bytes: convert straight after a
-      // one-byte prefix. Longer values are measured first.
-      size_t room = static_cast<size_t>(end - p);
-      if (units < 86) {
-        if (room < 3) goto overflow;
-        int l = Zem_W_To_MB(ZEM_CP_UTF8, c[i].value, units, reinterpret_cast<char*>(p + 2),
-                            static_cast<int>(room - 2 > 0x7fffffff ? 0x7fffffff : room - 2));
-        if (l <= 0) goto overflow;
+      size_t most = 3 * static_cast<size_t>(units);
+      if (most < 0x100) {  // fewer than 86 code units: one length byte
+        int l = Zem_W_To_MB(ZEM_CP_UTF8, c[i].value, units, reinterpret_cast<char*>(p + 2), static_cast<int>(most));
+        if (l <= 0) goto fail;
         p[0] = 1;
         p[1] = static_cast<uint8_t>(l);
         p += 2 + l;
-      } else {
-        size_t l = Utf8_Len(c[i].value, units);
-        int k = Len_Bytes(static_cast<uint32_t>(l));
-        if (room < 1 + static_cast<size_t>(k) + l) goto overflow;
-        *p++ = static_cast<uint8_t>(k);
-        for (int b = k - 1; b >= 0; --b) *p++ = static_cast<uint8_t>(l >> (8 * b));
-        int w = Zem_W_To_MB(ZEM_CP_UTF8, c[i].value, units, reinterpret_cast<char*>(p), static_cast<int>(l));
-        if (static_cast<size_t>(w) != l) goto overflow;
-        p += l;
+        continue;
       }
+      // Longer: written after room for the longest length prefix, moved up when the prefix is shorter.
+      int kmax = Len_Bytes(static_cast<uint32_t>(most > 0xFFFFFFFFu ? 0xFFFFFFFFu : most));
+      int w = Zem_W_To_MB(ZEM_CP_UTF8, c[i].value, units, reinterpret_cast<char*>(p + 1 + kmax),
+                          most > 0x7fffffff ? 0x7fffffff : static_cast<int>(most));
+      if (w <= 0) goto fail;
+      int k = Len_Bytes(static_cast<uint32_t>(w));
+      if (k < kmax) std::memmove(p + 1 + k, p + 1 + kmax, static_cast<size_t>(w));
+      *p++ = static_cast<uint8_t>(k);
+      for (int b = k - 1; b >= 0; --b) *p++ = static_cast<uint8_t>(static_cast<uint32_t>(w) >> (8 * b));
+      p += w;
     }
   }
-  if (p != end) goto overflow;
-  if (len) *len = static_cast<unsigned>(size);
-  return buf;
+  {
+    size_t size = static_cast<size_t>(p - buf);
+    if (p > end || size > 0xFFFFFFFFu) goto fail;
+    if (uint8_t* cut = static_cast<uint8_t*>(std::realloc(buf, size ? size : 1))) buf = cut;
+    if (len) *len = static_cast<unsigned>(size);
+    return buf;
+  }
 
-overflow:
+fail:
   std::free(buf);
-  Log_Printf("ERROR: pack data overflow, the data set changed while packing\n");
+  Log_Printf("ERROR: unable to pack the data set (a text could not be converted or it is over 4 GB)\n");
   return nullptr;
 }
 

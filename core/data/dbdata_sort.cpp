@@ -66,43 +66,17 @@ struct Sort_Ent {
 enum Fast_Kind {
   kNone,    // not carried: compare the texts
   kExact,   // a numeric key scaled to 64 bits: equal fast values mean equal keys
-  kPrefix,  // the collation weights of a text's first three code units: equal needs the texts
+  kPrefix,  // the collation keys of a text's first four code units: equal needs the texts
 };
 
-// A collation weight per code unit that orders as W_Chr_Cmp does, or null when none can: with the
-// GBK code page an ideograph weighs 0x4E00 + its GBK code (0x4E00..0x14CFE), so ideographs follow
-// their codes and stay between the code units below U+4E00 and those above U+9FA5 (moved up by
-// 0x10000). 17 bits per unit; a terminator weighs 0.
-const uint32_t* Weights() {
-  static const uint32_t* table = [] {
-    uint32_t* w = new uint32_t[0x10000];  // lives with the process
-    bool gbk = Sys_Code_Page() == ZEM_CP_GBK;
-    for (uint32_t c = 0; c < 0x10000; ++c) {
-      if (c < 0x4E00) {
-        w[c] = c;
-      } else if (c > 0x9FA5) {
-        w[c] = c + 0x10000;
-      } else if (gbk) {
-        unsigned code = Gbk_Of(static_cast<wchar16>(c));
-        if (code == '?') {  // an ideograph without a code breaks the scheme: no prefixes at all
-          delete[] w;
-          return static_cast<const uint32_t*>(nullptr);
-        }
-        w[c] = 0x4E00 + code;
-      } else {
-        w[c] = c;
-      }
-    }
-    return static_cast<const uint32_t*>(w);
-  }();
-  return Sys_Code_Page() == ZEM_CP_GBK ? table : nullptr;
-}
-
-uint64_t Text_Prefix(const uint32_t* w, const wchar16* s) {
+// The first four code units of a text as one integer that orders as W_Cmp does whenever they
+// differ: 16 bits per unit, each unit replaced by its collation key under code page 936 (the same
+// table W_Cmp uses) and taken as it is otherwise; a terminator weighs 0 and so does all after it.
+uint64_t Text_Prefix(const unsigned short* key, const wchar16* s) {
   uint64_t v = 0;
   int i = 0;
-  for (; i < 3 && s[i]; ++i) v = (v << 17) | w[s[i]];
-  for (; i < 3; ++i) v <<= 17;
+  for (; i < 4 && s[i]; ++i) v = (v << 16) | (key ? key[s[i]] : s[i]);
+  for (; i < 4; ++i) v <<= 16;
   return v;
 }
 
@@ -110,12 +84,12 @@ uint64_t Text_Prefix(const uint32_t* w, const wchar16* s) {
 // are visited once (they lie scattered in memory): a numeric value is read at its own scale first,
 // then brought to the common scale in a pass over the entries alone.
 void Make_Fast(Sort_Ent* ents, int r, const Key_Plan* keys, int n, Fast_Kind* kind) {
-  const uint32_t* w = Weights();
+  const unsigned short* w = Sys_Code_Page() == ZEM_CP_GBK ? g_zem_collation_key.data() : nullptr;
   std::vector<uint8_t> scales[2];
   int scale_max[2] = {0, 0}, idig_max[2] = {0, 0};
   bool fits[2] = {true, true};
   for (int k = 0; k < n; ++k) {
-    kind[k] = keys[k].numeric ? kExact : (w ? kPrefix : kNone);
+    kind[k] = keys[k].numeric ? kExact : kPrefix;
     if (keys[k].numeric) scales[k].resize(static_cast<size_t>(r));
   }
   for (int j = 0; j < r; ++j) {
@@ -199,7 +173,7 @@ int DBDataMgr::Sort() {
 
   // The first two keys are carried beside the row pointers, so most comparisons never reach the
   // texts: numeric keys exactly (values of at most 18 digits at one common scale), text keys as
-  // collation prefixes that decide whenever the first three code units differ.
+  // collation prefixes that decide whenever the first four code units differ.
   Fast_Kind kind[2] = {kNone, kNone};
   Make_Fast(ents, r, plan, n < 2 ? n : 2, kind);
   const Key_Plan* keys = plan;

@@ -418,12 +418,64 @@ TParaMgr::~TParaMgr() {
   for (int i = 0; i < paras_.Count(); ++i) Release_Para(paras_.Get(i));
   paras_.Clear();
   index_.Clear();
+  Slab_Release_All();
   Clear_Pre();
 }
 
-ParaStru* TParaMgr::Create_Para(int /*kind*/) { return new (std::nothrow) ParaStru(); }
+// Parameters come from slabs of the pack: one allocation per many parameters instead of one each.
+void* TParaMgr::Slab_Alloc() {
+  if (slab_free_) {
+    void* p = slab_free_;
+    slab_free_ = *static_cast<void**>(p);
+    return p;
+  }
+  if (slab_left_ == 0) {
+    size_t n = slab_objects_ ? slab_objects_ * 2 : 32;
+    if (n > 4096) n = 4096;
+    void* block = std::malloc(n * sizeof(ParaStru));
+    if (!block) return nullptr;
+    slabs_.push_back(block);
+    slab_objects_ = n;
+    slab_next_ = static_cast<unsigned char*>(block);
+    slab_left_ = n;
+  }
+  void* p = slab_next_;
+  slab_next_ += sizeof(ParaStru);
+  --slab_left_;
+  return p;
+}
 
-void TParaMgr::Release_Para(ParaStru* p) { delete p; }
+void TParaMgr::Slab_Put(void* p) {
+  *static_cast<void**>(p) = slab_free_;
+  slab_free_ = p;
+}
+
+void TParaMgr::Slab_Release_All() {
+  for (void* b : slabs_) std::free(b);
+  slabs_.clear();
+  slab_free_ = nullptr;
+  slab_next_ = nullptr;
+  slab_left_ = 0;
+  slab_objects_ = 0;
+}
+
+ParaStru* TParaMgr::Create_Para(int /*kind*/) {
+  void* m = Slab_Alloc();
+  if (!m) return nullptr;
+  ParaStru* p = new (m) ParaStru();
+  p->from_slab_ = true;
+  return p;
+}
+
+void TParaMgr::Release_Para(ParaStru* p) {
+  if (!p) return;
+  if (!p->from_slab_) {
+    delete p;
+    return;
+  }
+  p->~ParaStru();
+  Slab_Put(p);
+}
 
 void* TParaMgr::Mem_Alloc(size_t bytes, const char* /*tag*/) {
   void* p = std::malloc(bytes ? bytes : 1);
@@ -688,6 +740,7 @@ int TParaMgr::Reset_Para() {
   }
   paras_.Clear();
   index_.Clear();
+  Slab_Release_All();  // every parameter of the pack was in the list
   changed_ = 1;
   return 1;
 }

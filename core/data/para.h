@@ -118,6 +118,7 @@ class ParaStru {
   char type_ = 0;                // type letter, 0 until a value is set
   bool external_ = false;        // value_ belongs to someone else
   bool listed_ = false;          // held in its owner's list and name index
+  bool from_slab_ = false;       // made in its owner's slab (see TParaMgr::Create_Para)
   int* changed_ = nullptr;       // owner's changed flag, set on every value change
   TParaMgr* owner_ = nullptr;    // allocator and owner, or null for the C heap
   unsigned char data_flag_ = 0;  // 0 ordinary, 1 packed data set, 2 packed pack; carried as is
@@ -203,7 +204,8 @@ class TParaMgr {
   TParaMgr(const TParaMgr&) = delete;
   TParaMgr& operator=(const TParaMgr&) = delete;
 
-  // The factory: kind 1 gives a ParaStru; derived packs may give their own.
+  // The factory: kind 1 gives a ParaStru, made in the pack's own slabs (freed with the pack or by
+  // Reset_Para). Derived packs may give their own; Release_Para deletes any it did not make.
   virtual ParaStru* Create_Para(int kind);
   virtual void Release_Para(ParaStru* p);
   // Allocation for names, descriptions and values of this pack's parameters (short names and small
@@ -310,10 +312,18 @@ class TParaMgr {
   int Unpack_Depth(const unsigned char* data, size_t size, int depth);
   int Expand(const unsigned char* zdata, long long zsize, long long org, int depth);
   void Take_From(TParaMgr* other);
+  void* Slab_Alloc();
+  void Slab_Put(void* p);
+  void Slab_Release_All();
   int Write_Xml_Depth(TXml_Writer* w, int depth);
 
   OT_Array<ParaStru*> paras_;  // parameters in insertion order, owned
   TPara_Name_Index index_;     // name -> parameter of paras_
+  std::vector<void*> slabs_;              // blocks of parameters made by Create_Para, owned
+  void* slab_free_ = nullptr;             // released cells, linked through their first word
+  unsigned char* slab_next_ = nullptr;    // next unused cell of the last block
+  size_t slab_left_ = 0;                  // unused cells left there
+  size_t slab_objects_ = 0;               // cells of the last block
   TParaMgr* parents_[kMaxParents] = {};
   int parent_count_ = 0;
   wchar16* pre_[kMaxPrefixes] = {};

@@ -400,6 +400,12 @@ void TParaMgr::Take_From(TParaMgr* other) {
   }
   other->paras_.Clear();
   other->index_.Clear();
+  // The parameters live in the other pack's slabs, which now belong here.
+  slabs_.insert(slabs_.end(), other->slabs_.begin(), other->slabs_.end());
+  other->slabs_.clear();
+  other->slab_free_ = nullptr;
+  other->slab_next_ = nullptr;
+  other->slab_left_ = 0;
   mem_blocks_ += other->mem_blocks_;
   other->mem_blocks_ = 0;
   changed_ = 1;

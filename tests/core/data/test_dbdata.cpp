@@ -317,19 +317,36 @@ TEST(DBData, SortKeyLimitsAndSmallSets) {
   EXPECT_EQ(empty.Sort(), 1);
 }
 
-// Numbers beyond 18 digits and numbers that fit are sorted alike: exactly, against a reference.
+// Whatever the sort carries beside the rows (numbers of up to 18 digits, text prefixes), the order
+// is the exact one: checked against a stable reference sort by Dec_Cmp and W_Cmp, with numbers
+// beyond 18 digits, names sharing long beginnings, and units below, inside and above the ideographs.
 TEST(DBData, SortMatchesAnExactReference) {
+  const struct {
+    const char* name;
+    bool text_first;
+    int desc;
+    int max_digits;
+  } rounds[] = {
+      {"number then name", false, 0, 6},
+      {"number descending then name", false, 1, 6},
+      {"long numbers then name", false, 0, 25},
+      {"name then number", true, 0, 6},
+      {"name descending then number", true, 1, 6},
+  };
+  const char16_t* names[] = {u"张三",         u"李四",         u"王五",           u"abc",         u"",
+                             u"啊",           u"人力资源部一", u"人力资源部二",   u"人力资源",    u"人力资源部",
+                             u"ab\u3000c",    u"ab\uFF21",     u"ab\u4E00x",      u"abcd",        u"abcde"};
+  const int kNames = sizeof(names) / sizeof(names[0]);
   std::mt19937 rng(7);
-  for (int round = 0; round < 4; ++round) {
+  for (const auto& round : rounds) {
     DBDataMgr d;
     d.Set_Field_Count(2);
     d.Set_Field_Type(0, 'F');
     std::vector<std::pair<std::u16string, std::u16string>> ref;
-    const char16_t* names[] = {u"张三", u"李四", u"王五", u"abc", u"", u"啊"};
-    for (int i = 0; i < 400; ++i) {
+    for (int i = 0; i < 600; ++i) {
       std::string num;
       if (rng() % 7 == 0) num += '-';
-      int digits = 1 + static_cast<int>(rng() % (round == 3 ? 25 : 6));
+      int digits = 1 + static_cast<int>(rng() % static_cast<unsigned>(round.max_digits));
       for (int k = 0; k < digits; ++k) num += static_cast<char>('0' + rng() % (k ? 10 : 3));
       if (rng() % 2) {
         num += '.';
@@ -337,24 +354,27 @@ TEST(DBData, SortMatchesAnExactReference) {
         if (rng() % 2) num += '0';
       }
       std::u16string a(num.begin(), num.end());
-      std::u16string b = names[rng() % 6];
+      std::u16string b = names[rng() % kNames];
       ref.emplace_back(a, b);
       d.Add_Row();
       d.Set_Value(0, a.c_str());
       d.Set_Value(1, b.c_str());
     }
-    d.Set_Sort_Key(0, round & 1);
-    d.Add_Sort_Key(1, 0);
+    d.Set_Sort_Key(round.text_first ? 1 : 0, round.desc);
+    d.Add_Sort_Key(round.text_first ? 0 : 1, 0);
     d.Sort();
     std::stable_sort(ref.begin(), ref.end(), [&](const auto& x, const auto& y) {
-      int r = Dec_Cmp(x.first.c_str(), y.first.c_str());
-      if (round & 1) r = -r;
-      if (r) return r < 0;
-      return W_Cmp(x.second.c_str(), y.second.c_str()) < 0;
+      int n = Dec_Cmp(x.first.c_str(), y.first.c_str());
+      int t = W_Cmp(x.second.c_str(), y.second.c_str());
+      int first = round.text_first ? t : n, second = round.text_first ? n : t;
+      if (round.desc) first = -first;
+      if (first) return first < 0;
+      return second < 0;
     });
     for (int r = 0; r < d.Get_Row_Count(); ++r) {
-      ASSERT_EQ(Dec_Cmp(d.Get_Row_Value(r, 0), ref[static_cast<size_t>(r)].first.c_str()), 0) << "round " << round << " row " << r;
-      ASSERT_EQ(S(d.Get_Row_Value(r, 1)), ref[static_cast<size_t>(r)].second) << "round " << round << " row " << r;
+      const auto& want = ref[static_cast<size_t>(r)];
+      ASSERT_EQ(Dec_Cmp(d.Get_Row_Value(r, 0), want.first.c_str()), 0) << round.name << ", row " << r;
+      ASSERT_EQ(S(d.Get_Row_Value(r, 1)), want.second) << round.name << ", row " << r;
     }
   }
 }
