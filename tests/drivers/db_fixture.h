@@ -3,6 +3,7 @@
 // test script sets (tools/run-tests.sh). A missing variable fails the PostgreSQL tests, never skips them.
 #pragma once
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -37,6 +38,21 @@ inline void Ensure_Dll_Path() {
   setenv("TARVOK_DLL_PATH", exe.c_str(), 1);
 }
 
+// Runs one statement on a bare libpq connection; "" or the server's message.
+inline std::string Pg_Admin(const char* conninfo, const std::string& sql) {
+  PGconn* c = PQconnectdb(conninfo);
+  std::string err;
+  if (PQstatus(c) != CONNECTION_OK) {
+    err = PQerrorMessage(c);
+  } else {
+    PGresult* r = PQexec(c, sql.c_str());
+    if (PQresultStatus(r) != PGRES_COMMAND_OK) err = PQresultErrorMessage(r);
+    PQclear(r);
+  }
+  PQfinish(c);
+  return err;
+}
+
 // Fills cfg for the backend ("sqlite" or "pg"); false with *why when it cannot be run.
 inline bool Config_For(const std::string& backend, const std::string& dir, TDb_Config* cfg, std::string* why) {
   Ensure_Dll_Path();
@@ -58,6 +74,22 @@ inline bool Config_For(const std::string& backend, const std::string& dir, TDb_C
   return true;
 }
 
+// Tests run in parallel processes against one server: each PostgreSQL test works in a schema of its
+// own, made here and dropped by Drop_Schema. The sessions find it first on their search path.
+inline bool Own_Schema(TDb_Config* cfg, std::string* schema, std::string* why) {
+  static int n = 0;
+  const char* conninfo = std::getenv("ZEM_PG_CONNINFO");
+  *schema = "zt_" + std::to_string(getpid()) + "_" + std::to_string(++n);
+  *why = Pg_Admin(conninfo, "create schema " + *schema);
+  if (!why->empty()) return false;
+  cfg->text[0] = U(std::string(conninfo) + " options='-c search_path=" + *schema + "'");
+  return true;
+}
+
+inline void Drop_Schema(const std::string& schema) {
+  if (!schema.empty()) Pg_Admin(std::getenv("ZEM_PG_CONNINFO"), "drop schema " + schema + " cascade");
+}
+
 class Db_Test : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
@@ -66,11 +98,15 @@ class Db_Test : public ::testing::TestWithParam<std::string> {
     dir_ = tmpl;
     std::string why;
     ASSERT_TRUE(Config_For(GetParam(), dir_, &cfg_, &why)) << why;
+    if (Pg()) {
+      ASSERT_TRUE(Own_Schema(&cfg_, &schema_, &why)) << why;
+    }
     Db_Connect_Mgr()->Clear();
     ASSERT_TRUE(Db_Connect_Mgr()->Add_Config(cfg_));
   }
   void TearDown() override {
     Db_Connect_Mgr()->Clear();
+    Drop_Schema(schema_);
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }
@@ -83,6 +119,7 @@ class Db_Test : public ::testing::TestWithParam<std::string> {
   }
 
   std::string dir_;
+  std::string schema_;  // PostgreSQL only
   TDb_Config cfg_;
 };
 
