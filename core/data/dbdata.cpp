@@ -98,10 +98,13 @@ void* DBDataMgr::Pool_Take(size_t bytes) {
       pool_->used = bytes;
       return p;
     }
-    const size_t kBlock = 1 << 20;
-    size_t size = bytes > kBlock ? bytes : kBlock;
+    // Blocks double from 1 MB up to 64 MB, so a large set takes few of them.
+    size_t size = pool_ ? pool_->size * 2 : size_t{1} << 20;
+    if (size > (size_t{64} << 20)) size = size_t{64} << 20;
+    if (size < bytes) size = bytes;
     Pool_Block* b = static_cast<Pool_Block*>(Mem_Alloc(sizeof(Pool_Block) + size, "DBDataMgr::Unpack_Data"));
     if (!b) return nullptr;
+    dbdata::Large_Pages(b, sizeof(Pool_Block) + size);
     b->next = pool_;
     b->size = size;
     b->used = 0;

@@ -112,6 +112,7 @@ uint8_t* DBDataMgr::Pack_Data(unsigned* len) {
     Log_Printf("ERROR: unable to alloc memory for pack data\n");
     return nullptr;
   }
+  dbdata::Large_Pages(buf, bound);
   uint8_t* p = buf;
   uint8_t* end = buf + bound;
   p = Put32(p, static_cast<uint32_t>(sqlcode_));
