@@ -71,7 +71,13 @@ Session* Session_Of(void* ds) {
   return s;
 }
 
+// Follows the server's view of the transaction: a statement text may itself have ended it.
+void Sync_Tx(Session* s) {
+  if (PQtransactionStatus(s->conn) == PQTRANS_IDLE) s->in_tx = s->savepoint = false;
+}
+
 int End_Tx(void* ds, Session* s, bool commit) {
+  Sync_Tx(s);
   if (!s->in_tx) return 1;
   int ok = Simple(ds, s, commit ? "COMMIT" : "ROLLBACK");
   s->in_tx = s->savepoint = false;
@@ -132,7 +138,8 @@ void Fill(void* ds, Session* s, PGresult* res, int first, int max) {
 
 int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
   drv::Fresh_Result(ds);
-  std::string text;
+  Sync_Tx(s);
+  bool open_tx = false;
   switch (drv::Classify(sql)) {
     case drv::Stmt::Commit: return End_Tx(ds, s, true);
     case drv::Stmt::Rollback: return End_Tx(ds, s, false);
@@ -140,21 +147,19 @@ int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
       if (!s->in_tx && !Simple(ds, s, "BEGIN")) return 0;
       s->in_tx = true;
       return 1;
-    case drv::Stmt::Plain:
-      if (!s->in_tx) {
-        text = "BEGIN;";
-        s->in_tx = true;
-      }
-      break;
+    case drv::Stmt::Plain: open_tx = !s->in_tx; break;
     case drv::Stmt::Select: break;
   }
-  if (s->in_tx) {
-    // One round trip: release the previous statement's savepoint and set this one's.
-    if (s->savepoint) text += "RELEASE SAVEPOINT zem_sp;";
-    text += "SAVEPOINT zem_sp;";
-    s->savepoint = true;
+  if (open_tx || s->in_tx) {
+    // The savepoint goes in a round trip of its own: the server parses a whole text before running
+    // any of it, so a statement that does not parse would also skip a savepoint sent with it, and
+    // the undo below would then reach back into the statement before.
+    std::string head = open_tx ? "BEGIN;" : (s->savepoint ? "RELEASE SAVEPOINT zem_sp;" : "");
+    head += "SAVEPOINT zem_sp";
+    if (!Simple(ds, s, head.c_str())) return 0;
+    s->in_tx = s->savepoint = true;
   }
-  text += drv::To_Utf8(sql);
+  const std::string text = drv::To_Utf8(sql);
   PGresult* res = PQexec(s->conn, text.c_str());
   ExecStatusType st = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
   int ok = 1;
@@ -215,6 +220,7 @@ int Batch(void* ds, Session* s, const wchar16*, int, int) {
   for (size_t i = 0; i < cols.size(); i++) sql += (i ? ",$" : "$") + std::to_string(i + 1);
   sql += ")";
   // All rows or none: the statement's savepoint covers the whole batch.
+  Sync_Tx(s);
   std::string head = s->in_tx ? "" : "BEGIN;";
   if (s->savepoint) head += "RELEASE SAVEPOINT zem_sp;";
   head += "SAVEPOINT zem_sp";

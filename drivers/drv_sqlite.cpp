@@ -53,6 +53,7 @@ Session* Session_Of(void* ds) {
 }
 
 int End_Tx(void* ds, Session* s, bool commit) {
+  s->in_tx = !sqlite3_get_autocommit(s->db);  // a statement text may itself have ended it
   if (!s->in_tx) return 1;
   int ok = Simple(ds, s, commit ? "COMMIT" : "ROLLBACK");
   s->in_tx = !sqlite3_get_autocommit(s->db);
@@ -60,6 +61,7 @@ int End_Tx(void* ds, Session* s, bool commit) {
 }
 
 int Begin_Tx(void* ds, Session* s) {
+  s->in_tx = !sqlite3_get_autocommit(s->db);
   if (s->in_tx) return 1;
   if (!Simple(ds, s, "BEGIN IMMEDIATE")) return 0;
   s->in_tx = true;

@@ -190,6 +190,14 @@ TEST_P(Db_Test, CommitKeepsAndRollbackDropsAndOtherSessionsSeeOnlyCommitted) {
   EXPECT_EQ(seen_after, u"1");
   ASSERT_EQ(q.Exec(u"select v from tx_t"), 0);
   EXPECT_EQ(std::u16string(q.Get_Value(0)), u"2");
+
+  // A text that ends the transaction itself: the driver follows, and the next statements get a
+  // transaction of their own again.
+  ASSERT_EQ(q.Exec(u"insert into tx_t values(3); commit"), 0) << Utf8(q.Get_Error_Msg());
+  ASSERT_EQ(q.Exec(u"insert into tx_t values(4)"), 0) << Utf8(q.Get_Error_Msg());
+  ASSERT_EQ(q.Rollback(), 0) << Utf8(q.Get_Error_Msg());
+  ASSERT_EQ(q.Exec(u"select sum(v) from tx_t"), 0);
+  EXPECT_EQ(std::u16string(q.Get_Value(0)), u"5");
 }
 
 TEST_P(Db_Test, SessionEntriesSelectRowWindowAndProcedureText) {
@@ -229,8 +237,9 @@ TEST_P(Db_Test, SqlErrorsArriveAsCodeAndMessageAndLeaveTheTransactionUsable) {
 
   struct Case { const char* name; const char16_t* sql; int sqlite_code; const char* pg_state; const char* text; };
   const Case cases[] = {
-      {"missing table", u"select * from no_such_table", 1, "42P01", "no_such_table"},
+      // A text that does not parse runs none of its statements: it must undo nothing before it.
       {"syntax", u"selec 1", 1, "42601", "selec"},
+      {"missing table", u"select * from no_such_table", 1, "42P01", "no_such_table"},
       {"duplicate key", u"insert into err_t values(1)", 1555, "23505", ""},
   };
   for (const Case& c : cases) {
