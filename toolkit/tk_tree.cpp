@@ -199,7 +199,10 @@ TRect TTreeNode::DisplayRect(bool textOnly) const {
     QTreeWidget* w = treeWidget();
     if (!w) return TRect();
     QRect r = w->visualItemRect(this);
-    if (!textOnly) r.setLeft(0), r.setRight(w->viewport()->width() - 1);
+    if (!textOnly) {
+        r.setLeft(0);
+        r.setRight(w->viewport()->width() - 1);
+    }
     return TRect::fromQRect(r);
 }
 
