@@ -132,6 +132,7 @@ void* Count_Alloc(size_t n) { ++g_live; return std::malloc(n); }
 void Count_Release(void* p) { --g_live; std::free(p); }
 
 TEST(ArrayStr, OwnsCopiesThroughItsAllocator) {
+  char* kept = nullptr;
   {
     Array_Str a;
     a.Set_Allocator(Count_Alloc, Count_Release);
@@ -149,9 +150,11 @@ TEST(ArrayStr, OwnsCopiesThroughItsAllocator) {
     EXPECT_EQ(g_live, 0);
     EXPECT_EQ(a.Count(), 0);
     a.Add("again");
+    kept = a.Get(0);
   }
   EXPECT_EQ(g_live, 1) << "the destructor returns only the slots; the owner frees the strings";
-  g_live = 0;
+  EXPECT_STREQ(kept, "again");
+  Count_Release(kept);
 }
 
 }  // namespace
