@@ -146,11 +146,13 @@ uint8_t* DBDataMgr::Pack_Data(unsigned* len) {
     const DBIOCOLSTRU* c = rows[j]->cols;
     for (int i = 0; i < f; ++i) {
       int units = dbdata::Units(c[i]);
+      size_t most = 3 * static_cast<size_t>(units);
+      size_t need = units ? 1 + static_cast<size_t>(Len_Bytes(static_cast<uint32_t>(most > 0xFFFFFFFFu ? 0xFFFFFFFFu : most))) + most : 1;
+      if (static_cast<size_t>(end - p) < need) goto fail;  // the set changed since the room was counted
       if (units == 0) {
         *p++ = 0;
         continue;
       }
-      size_t most = 3 * static_cast<size_t>(units);
       if (most < 0x100) {  // fewer than 86 code units: one length byte
         int l = Zem_W_To_MB(ZEM_CP_UTF8, c[i].value, units, reinterpret_cast<char*>(p + 2), static_cast<int>(most));
         if (l <= 0) goto fail;

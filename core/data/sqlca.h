@@ -132,7 +132,7 @@ class TSQLCA {
   int Find_Next(int f, const wchar16* v) { return Data()->Find_Next(f, v); }
 
   // Statement tracing (step 1 of Exec): when on, every statement is written to the framework log
-  // before it runs. Process-wide.
+  // before it runs. One switch for all query areas of this module.
   static void Set_Trace(int on);
 
  protected:
