@@ -1234,7 +1234,7 @@ void TStringGrid::KeyPress(char16_t& Key) {
 }
 
 void TStringGrid::keyPressEvent(QKeyEvent* e) {
-    WORD key = vkFromQtKey(e->key());
+    WORD key = vkFromQtKey(e->key(), e->modifiers());
     TShiftState shift = shiftFromQt(e->modifiers());
     if (key) KeyDown(key, shift);
     QString text = e->text();
@@ -1246,7 +1246,7 @@ void TStringGrid::keyPressEvent(QKeyEvent* e) {
 }
 
 void TStringGrid::keyReleaseEvent(QKeyEvent* e) {
-    WORD key = vkFromQtKey(e->key());
+    WORD key = vkFromQtKey(e->key(), e->modifiers());
     if (key && OnKeyUp) OnKeyUp(this, key, shiftFromQt(e->modifiers()));
     e->accept();
 }
@@ -1451,7 +1451,7 @@ bool TInplaceEdit::sendKeyToGrid(WORD& key, TShiftState shift) {
 }
 
 void TInplaceEdit::keyPressEvent(QKeyEvent* e) {
-    WORD key = vkFromQtKey(e->key());
+    WORD key = vkFromQtKey(e->key(), e->modifiers());
     TShiftState shift = shiftFromQt(e->modifiers());
     const int len = text().size();
     const bool whole = hasSelectedText() && selectedText().size() == len;
@@ -1518,7 +1518,7 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* e) {
 }
 
 void TInplaceEdit::keyReleaseEvent(QKeyEvent* e) {
-    WORD key = vkFromQtKey(e->key());
+    WORD key = vkFromQtKey(e->key(), e->modifiers());
     if (key && grid_->OnKeyUp) grid_->OnKeyUp(grid_, key, shiftFromQt(e->modifiers()));
     QLineEdit::keyReleaseEvent(e);
 }

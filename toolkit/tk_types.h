@@ -122,12 +122,18 @@ enum : WORD {
     VK_DECIMAL = 0x6E, VK_DIVIDE = 0x6F,
     VK_F1 = 0x70, VK_F2, VK_F3, VK_F4, VK_F5, VK_F6, VK_F7, VK_F8, VK_F9, VK_F10, VK_F11, VK_F12,
     VK_NUMLOCK = 0x90, VK_SCROLL = 0x91,
+    // Punctuation keys of the main keyboard, numbered by their US-layout key caps.
+    VK_OEM_1 = 0xBA, VK_OEM_PLUS = 0xBB, VK_OEM_COMMA = 0xBC, VK_OEM_MINUS = 0xBD, VK_OEM_PERIOD = 0xBE,
+    VK_OEM_2 = 0xBF, VK_OEM_3 = 0xC0, VK_OEM_4 = 0xDB, VK_OEM_5 = 0xDC, VK_OEM_6 = 0xDD, VK_OEM_7 = 0xDE,
 };
 
 // Maps a Qt key (QKeyEvent::key()) to its virtual-key number; 0 for keys the toolkit has no number for.
-inline WORD vkFromQtKey(int key) {
+// A shifted symbol maps to the key that types it on a US layout ('#' -> '3'); digits with
+// Qt::KeypadModifier are the keypad's. '*', '+', '-' and '/' keep their keypad numbers.
+inline WORD vkFromQtKey(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
     if (key >= Qt::Key_A && key <= Qt::Key_Z) return WORD('A' + (key - Qt::Key_A));
-    if (key >= Qt::Key_0 && key <= Qt::Key_9) return WORD('0' + (key - Qt::Key_0));
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return WORD(((mods & Qt::KeypadModifier) ? int(VK_NUMPAD0) : int('0')) + (key - Qt::Key_0));
     if (key >= Qt::Key_F1 && key <= Qt::Key_F12) return WORD(VK_F1 + (key - Qt::Key_F1));
     switch (key) {
     case Qt::Key_Backspace: return VK_BACK;
@@ -160,6 +166,27 @@ inline WORD vkFromQtKey(int key) {
     case Qt::Key_Slash: return VK_DIVIDE;
     case Qt::Key_NumLock: return VK_NUMLOCK;
     case Qt::Key_ScrollLock: return VK_SCROLL;
+    case Qt::Key_ParenRight: return '0';
+    case Qt::Key_Exclam: return '1';
+    case Qt::Key_At: return '2';
+    case Qt::Key_NumberSign: return '3';
+    case Qt::Key_Dollar: return '4';
+    case Qt::Key_Percent: return '5';
+    case Qt::Key_AsciiCircum: return '6';
+    case Qt::Key_Ampersand: return '7';
+    case Qt::Key_ParenLeft: return '9';
+    case Qt::Key_Semicolon: case Qt::Key_Colon: return VK_OEM_1;
+    case Qt::Key_Equal: return VK_OEM_PLUS;
+    case Qt::Key_Comma: case Qt::Key_Less: return VK_OEM_COMMA;
+    case Qt::Key_Underscore: return VK_OEM_MINUS;
+    case Qt::Key_Period: return (mods & Qt::KeypadModifier) ? VK_DECIMAL : VK_OEM_PERIOD;
+    case Qt::Key_Greater: return VK_OEM_PERIOD;
+    case Qt::Key_Question: return VK_OEM_2;
+    case Qt::Key_QuoteLeft: case Qt::Key_AsciiTilde: return VK_OEM_3;
+    case Qt::Key_BracketLeft: case Qt::Key_BraceLeft: return VK_OEM_4;
+    case Qt::Key_Backslash: case Qt::Key_Bar: return VK_OEM_5;
+    case Qt::Key_BracketRight: case Qt::Key_BraceRight: return VK_OEM_6;
+    case Qt::Key_Apostrophe: case Qt::Key_QuoteDbl: return VK_OEM_7;
     default: return 0;
     }
 }

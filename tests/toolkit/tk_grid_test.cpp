@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 #include <QToolButton>
 #include <gtest/gtest.h>
 #include <map>
@@ -432,6 +433,69 @@ TEST_F(GridTest, OnKeyDownCanTakeAKeyAway) {
     QTest::keyClick(grid.get(), Qt::Key_Down);
     EXPECT_EQ(grid->Row(), 2);
     EXPECT_EQ(seen, (std::vector<WORD>{VK_CONTROL, VK_DOWN, VK_DOWN})) << "modifier keys are reported too";
+}
+
+TEST_F(GridTest, WheelScrollsUnlessItsHandlerTakesIt) {
+    grid->SetRowCount(100);
+    show();
+    struct Row { const char* name; int delta; bool take; int want; };
+    const Row rows[] = {
+        {"down three rows", -120, false, 4},
+        {"down again", -120, false, 7},
+        {"up", 120, false, 4},
+        {"taken by the handler", -120, true, 4},
+    };
+    int downs = 0, ups = 0;
+    bool take = false;
+    grid->OnMouseWheelDown = [&](TObject*, TShiftState, TPoint, bool& handled) { ++downs; handled = take; };
+    grid->OnMouseWheelUp = [&](TObject*, TShiftState, TPoint, bool& handled) { ++ups; handled = take; };
+    for (const Row& r : rows) {
+        take = r.take;
+        QPointF at(50, 50);
+        QWheelEvent e(at, vp()->mapToGlobal(at), QPoint(), QPoint(0, r.delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(vp(), &e);
+        EXPECT_EQ(grid->TopRow(), r.want) << r.name;
+    }
+    EXPECT_EQ(downs, 3);
+    EXPECT_EQ(ups, 1);
+}
+
+TEST_F(GridTest, KeyPressAndKeyUpReachTheHandlersFromGridAndEditor) {
+    grid->SetOptions(goEditing);
+    std::vector<char16_t> pressed;
+    std::vector<WORD> released;
+    // Codes are typed in upper case: the handler replaces the character.
+    grid->OnKeyPress = [&](TObject*, char16_t& k) {
+        pressed.push_back(k);
+        if (k >= u'a' && k <= u'z') k = char16_t(k - u'a' + u'A');
+        if (k == u'#') k = 0;
+    };
+    grid->OnKeyUp = [&](TObject*, WORD& k, TShiftState) { released.push_back(k); };
+    focus();
+    key(Qt::Key_F2);
+    QWidget* ed = grid->InplaceEditor();
+    ASSERT_NE(ed, nullptr);
+    QTest::keyClicks(ed, "ab#c");
+    EXPECT_EQ(grid->Cells(1, 1), "ABC");
+    EXPECT_EQ(pressed, (std::vector<char16_t>{u'a', u'b', u'#', u'c'}));
+    EXPECT_EQ(released, (std::vector<WORD>{VK_F2, 'A', 'B', '3', 'C'})) << "'#' is the key of '3'";
+}
+
+TEST_F(GridTest, MoveRowFiresOnRowMovedAndCarriesTheCurrentRow) {
+    grid->SetRowCount(6);
+    for (int r = 0; r < 6; ++r) grid->SetCells(1, r, QString::number(r));
+    grid->SetRowHeights(2, 33);
+    grid->FocusCell(1, 2);
+    std::vector<std::pair<int, int>> moved;
+    grid->OnRowMoved = [&](TObject*, int from, int to) { moved.push_back({from, to}); };
+    grid->MoveRow(2, 4);
+    grid->MoveRow(9, 1);  // out of range: nothing
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(moved[0], std::make_pair(2, 4));
+    EXPECT_EQ(grid->Cols(1)->toQStringList(), (QStringList{"0", "1", "3", "4", "2", "5"}));
+    EXPECT_EQ(grid->RowHeights(4), 33);
+    EXPECT_EQ(grid->Row(), 4);
 }
 
 // ------------------------------------------------------------------------------------------- editing
