@@ -19,11 +19,9 @@ const Zem_Palette_Entry* Find_Entry(const QByteArray& class_name) {
 }  // namespace
 
 ZemUiLoader::ZemUiLoader(QObject* parent) : QUiLoader(parent) {
-  // A host that loaded the package without its designer steps still gets the palette filled.
-  if (Zem_Palette_Count() == 0) {
-    Initialize();
-    Zem_Register_Units();
-  }
+  // A host runs the units' initialization itself (Initialize); the palette is the designer's step,
+  // taken here when nobody took it.
+  if (Zem_Palette_Count() == 0) Zem_Register_Units();
 }
 
 QWidget* ZemUiLoader::createWidget(const QString& className, QWidget* parent, const QString& name) {

@@ -3,7 +3,8 @@
 // QUiLoader on its own finds custom widgets only through designer plugins in its plugin paths. A host
 // already linked with the package needs no plugin: this loader asks the package's palette (the classes
 // the control units registered on "Zem_Pack") for every class it meets and falls back to QUiLoader for
-// the rest. The units are initialized and registered on first use when the host has not done so.
+// the rest. The control units' Register() run on first use when nobody ran them; Initialize() stays the
+// host's call, as for every host of the package.
 #pragma once
 
 #include <QUiLoader>

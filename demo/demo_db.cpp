@@ -1,0 +1,180 @@
+// The sample database of the demo: schema, rows, and the reads the window makes.
+#include "demo/demo_db.h"
+
+#include <QDir>
+
+#include "core/data/db_connect.h"
+#include "core/data/sqlca.h"
+
+namespace {
+
+const wchar16* W(const QString& s) { return reinterpret_cast<const wchar16*>(s.utf16()); }
+
+QString Q(const wchar16* s) { return s ? QString::fromUtf16(s) : QString(); }
+
+// The schema. The dictionary tables hold what the dictionaries read: app_dict_def the rows of the
+// standard dictionaries, app_dict_sql the dictionaries with their own SQL, app_sequence the sequences.
+const char16_t* const kSchema[] = {
+    u"create table departments(dept_code varchar(20) primary key, dept_name varchar(60) not null, "
+    u"manager varchar(40), phone varchar(20))",
+    u"create table employees(emp_code varchar(20) primary key, emp_name varchar(40) not null, "
+    u"dept_code varchar(20), title varchar(40), salary numeric(12,2), hire_date char(8))",
+    u"create table suppliers(sup_code varchar(20) primary key, sup_name varchar(100) not null, "
+    u"city varchar(40), contact varchar(40), phone varchar(20))",
+    u"create table vouchers(voucher_no varchar(20) primary key, voucher_date char(8), "
+    u"sup_code varchar(20), dept_code varchar(20), summary varchar(100), amount numeric(14,2))",
+    u"create table app_dict_def(dict_id varchar(40) not null, code varchar(40) not null, "
+    u"name varchar(100), is_group int default 0, stop_flag int default 0, color_val int default 0, "
+    u"note_info varchar(200), order_id int default 0, primary key(dict_id, code))",
+    u"create table app_dict_sql(dict_id varchar(40) primary key, sqlcmd varchar(2000), "
+    u"sqlcmd_ext varchar(2000), parent_col varchar(40), idx_dict varchar(40), idx_col varchar(40), "
+    u"sort_col varchar(100), ext_col varchar(100), ext_col_val varchar(200))",
+    u"create table app_sequence(seq_name varchar(60) primary key, seq_val int)",
+};
+
+const char16_t* const kRows[] = {
+    u"insert into departments values('01','总经理办公室','张伟','010-62001001')",
+    u"insert into departments values('02','财务部','王芳','010-62001002')",
+    u"insert into departments values('03','销售部','李娜','010-62001003')",
+    u"insert into departments values('04','采购部','刘洋','010-62001004')",
+    u"insert into departments values('05','仓储物流部','陈静','010-62001005')",
+    u"insert into departments values('06','人力资源部','杨磊','010-62001006')",
+    u"insert into employees values('E001','张伟','01','总经理',28000.00,'20150301')",
+    u"insert into employees values('E002','王芳','02','财务经理',16500.00,'20160612')",
+    u"insert into employees values('E003','李娜','03','销售经理',15800.00,'20170105')",
+    u"insert into employees values('E004','刘洋','04','采购经理',14200.00,'20180420')",
+    u"insert into employees values('E005','陈静','05','仓储主管',11800.00,'20190815')",
+    u"insert into employees values('E006','杨磊','06','人事主管',12300.00,'20191101')",
+    u"insert into employees values('E007','赵敏','02','会计',9600.50,'20200310')",
+    u"insert into employees values('E008','黄强','03','销售代表',8800.00,'20210107')",
+    u"insert into employees values('E009','周杰','03','销售代表',8650.00,'20210618')",
+    u"insert into employees values('E010','吴婷','04','采购专员',7900.00,'20220902')",
+    u"insert into suppliers values('S001','华东钢材有限公司','上海','孙立','021-55501234')",
+    u"insert into suppliers values('S002','南方电子元件厂','深圳','郑洁','0755-8800321')",
+    u"insert into suppliers values('S003','北方包装材料公司','天津','冯涛','022-23456789')",
+    u"insert into suppliers values('S004','西部物流运输公司','成都','何静','028-86660001')",
+    u"insert into suppliers values('S005','中原办公用品商行','郑州','高远','0371-6543210')",
+    u"insert into vouchers values('V2024001','20240105','S001','04','采购冷轧钢板',125600.00)",
+    u"insert into vouchers values('V2024002','20240112','S002','04','采购电子元件',48320.50)",
+    u"insert into vouchers values('V2024003','20240120','S004','05','支付一月运费',6850.00)",
+    u"insert into vouchers values('V2024004','20240203','S003','04','采购包装纸箱',12980.00)",
+    u"insert into vouchers values('V2024005','20240215','S005','06','购买办公用品',3265.80)",
+    u"insert into vouchers values('V2024006','20240301','S001','04','采购镀锌钢管',98750.00)",
+    u"insert into vouchers values('V2024007','20240318','S004','05','支付二月运费',7420.00)",
+    u"insert into vouchers values('V2024008','20240402','S002','03','样品电路板',15600.00)",
+    u"insert into app_dict_def values('dept','01','总经理办公室',0,0,0,'',1)",
+    u"insert into app_dict_def values('dept','02','财务部',0,0,0,'',2)",
+    u"insert into app_dict_def values('dept','03','销售部',0,0,0,'',3)",
+    u"insert into app_dict_def values('dept','04','采购部',0,0,0,'',4)",
+    u"insert into app_dict_def values('dept','05','仓储物流部',0,0,0,'',5)",
+    u"insert into app_dict_def values('dept','06','人力资源部',0,0,0,'',6)",
+    u"insert into app_dict_sql values('emp','select emp_code code,emp_name name,0 is_group,0 stop_flag,"
+    u"0 color_val,title note_info,0 order_id from employees','','','','','code','','')",
+    u"insert into app_dict_sql values('sup','select sup_code code,sup_name name,0 is_group,0 stop_flag,"
+    u"0 color_val,city note_info,0 order_id from suppliers','','','','','code','','')",
+    u"insert into app_sequence values('voucher_no',8)",
+};
+
+const struct {
+  const char16_t* column;
+  const char16_t* caption;
+} kCaptions[] = {
+    {u"dept_code", u"部门编码"}, {u"dept_name", u"部门名称"}, {u"manager", u"负责人"},
+    {u"phone", u"电话"},         {u"emp_code", u"职员编码"},  {u"emp_name", u"姓名"},
+    {u"title", u"职务"},         {u"salary", u"月薪"},        {u"hire_date", u"入职日期"},
+    {u"sup_code", u"供应商编码"}, {u"sup_name", u"供应商名称"}, {u"city", u"城市"},
+    {u"contact", u"联系人"},     {u"voucher_no", u"凭证号"},  {u"voucher_date", u"日期"},
+    {u"summary", u"摘要"},       {u"amount", u"金额"},
+};
+
+}  // namespace
+
+QList<DemoTable> DemoDb::tables() {
+  return {{QStringLiteral("departments"), QString::fromUtf16(u"部门")},
+          {QStringLiteral("employees"), QString::fromUtf16(u"职员")},
+          {QStringLiteral("suppliers"), QString::fromUtf16(u"供应商")},
+          {QStringLiteral("vouchers"), QString::fromUtf16(u"凭证")},
+          {QStringLiteral("app_dict_def"), QString::fromUtf16(u"字典定义")}};
+}
+
+QString DemoDb::columnCaption(const QString& column) {
+  for (const auto& c : kCaptions)
+    if (column == QString::fromUtf16(c.column)) return QString::fromUtf16(c.caption);
+  return column;
+}
+
+int DemoDb::open(const QString& home, const QString& pg) {
+  TDb_Config cfg;
+  pg_ = !pg.isEmpty();
+  if (pg_) {
+    cfg.driver = "zem_drv_pg";
+    location_ = pg;
+  } else {
+    if (!QDir().mkpath(home)) {
+      error_ = QStringLiteral("cannot create the folder %1").arg(home);
+      return 0;
+    }
+    cfg.driver = "zem_drv_sqlite";
+    location_ = QDir(home).filePath(QStringLiteral("zem_demo.db"));
+  }
+  cfg.text[0] = location_.toStdU16String();
+  cfg.count = 1;
+  Db_Connect_Mgr()->Clear();
+  if (!Db_Connect_Mgr()->Add_Config(cfg)) {
+    error_ = QStringLiteral("cannot load the driver library %1.so").arg(QString::fromStdString(cfg.driver));
+    return 0;
+  }
+  TSQLCA q;
+  if (exec(q, QStringLiteral("select 1")) != 0) return 0;
+  return 1;
+}
+
+int DemoDb::exec(TSQLCA& q, const QString& sql) {
+  const int code = q.Exec(W(sql));
+  if (code != 0) error_ = Q(q.Get_Error_Msg());
+  return code;
+}
+
+int DemoDb::select(TSQLCA& q, const QString& sql) { return exec(q, sql); }
+
+int DemoDb::ensureSample() {
+  TSQLCA q;
+  const char16_t* probe = pg_ ? u"select count(*) from information_schema.tables where table_name='app_sequence'"
+                              : u"select count(*) from sqlite_master where type='table' and name='app_sequence'";
+  if (q.Exec(probe) != 0) {
+    error_ = Q(q.Get_Error_Msg());
+    return 0;
+  }
+  if (q.Get_Row_Count() == 1 && Q(q.Get_Row_Value(0, 0)).toInt() > 0) return 1;
+  for (const char16_t* sql : kSchema) {
+    if (q.Exec(sql) != 0) {
+      error_ = Q(q.Get_Error_Msg());
+      q.Rollback();
+      return 0;
+    }
+  }
+  for (const char16_t* sql : kRows) {
+    if (q.Exec(sql) != 0) {
+      error_ = Q(q.Get_Error_Msg());
+      q.Rollback();
+      return 0;
+    }
+  }
+  return q.Commit() == 0;
+}
+
+int DemoDb::rowCount(const QString& table) {
+  TSQLCA q;
+  if (exec(q, QStringLiteral("select count(*) from ") + table) != 0 || q.Get_Row_Count() < 1) return -1;
+  return Q(q.Get_Row_Value(0, 0)).toInt();
+}
+
+QString DemoDb::engineVersion() {
+  TSQLCA q;
+  if (pg_) {
+    if (exec(q, QStringLiteral("show server_version")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("PostgreSQL");
+    return QStringLiteral("PostgreSQL ") + Q(q.Get_Row_Value(0, 0));
+  }
+  if (exec(q, QStringLiteral("select sqlite_version()")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("SQLite");
+  return QStringLiteral("SQLite ") + Q(q.Get_Row_Value(0, 0));
+}

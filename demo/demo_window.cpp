@@ -1,0 +1,139 @@
+// The demo's main window.
+#include "demo/demo_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMainWindow>
+
+#include "controls/inputs/Mstatusbar.h"
+#include "core/data/sqlca.h"
+#include "demo/demo_db.h"
+#include "frame/host_funcs.h"
+#include "frame/pub_ptr.h"
+#include "frame/startup/zem_pack.h"
+#include "host/zem_ui_loader.h"
+#include "toolkit/tk_grid.h"
+
+DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
+  QFile form(QStringLiteral(":/demo/zem_demo.ui"));
+  if (!form.open(QIODevice::ReadOnly)) {
+    error_ = QStringLiteral("the form zem_demo.ui is missing from the program");
+    return;
+  }
+  ZemUiLoader loader;
+  window_ = qobject_cast<QMainWindow*>(loader.load(&form));
+  if (!window_) {
+    error_ = QStringLiteral("the form zem_demo.ui does not load: ") + loader.errorString();
+    return;
+  }
+  tables_ = window_->findChild<QListWidget*>(QStringLiteral("tableList"));
+  caption_ = window_->findChild<QLabel*>(QStringLiteral("tableCaption"));
+  status_ = window_->findChild<MStatusBar*>(QStringLiteral("statusBar"));
+  QWidget* host = window_->findChild<QWidget*>(QStringLiteral("gridHost"));
+  if (!tables_ || !caption_ || !status_ || !host || !host->layout()) {
+    error_ = QStringLiteral("the form zem_demo.ui lacks one of tableList, tableCaption, statusBar, gridHost");
+    return;
+  }
+
+  grid_ = new TStringGrid(host);
+  grid_->setObjectName(QStringLiteral("dataGrid"));
+  grid_->SetFixedCols(0);
+  grid_->SetDefaultRowHeight(22);
+  grid_->SetOptions(grid_->Options() | goRowSelect | goColSizing | goThumbTracking);
+  host->layout()->addWidget(grid_);
+
+  for (const DemoTable& t : DemoDb::tables()) tables_->addItem(t.caption);
+  connect(tables_, &QListWidget::currentRowChanged, this, [this](int row) { showTable(row); });
+  connectActions();
+  tables_->setCurrentRow(3);  // the vouchers: codes, Chinese texts and amounts
+  refreshStatus();
+}
+
+DemoWindow::~DemoWindow() { delete window_; }
+
+void DemoWindow::showTable(int index) {
+  const QList<DemoTable> tables = DemoDb::tables();
+  if (!grid_ || index < 0 || index >= tables.size()) return;
+  const DemoTable& t = tables[index];
+  TSQLCA q;
+  if (db_->select(q, QStringLiteral("select * from %1").arg(t.name)) != 0) {
+    caption_->setText(t.caption + QStringLiteral("：") + db_->error());
+    return;
+  }
+  const int fields = q.Get_Field_Count();
+  const int rows = q.Get_Row_Count();
+  caption_->setText(QStringLiteral("%1（%2，%3 行）").arg(t.caption, t.name).arg(rows));
+  grid_->SetColCount(fields > 0 ? fields : 1);
+  grid_->SetRowCount(rows + 1);
+  grid_->SetFixedRows(rows > 0 ? 1 : 0);
+  QFontMetrics fm(grid_->font());
+  for (int c = 0; c < fields; c++) {
+    const QString name = QString::fromUtf16(q.Get_Field_Name(c));
+    const QString caption = DemoDb::columnCaption(name);
+    grid_->SetCells(c, 0, caption);
+    int width = fm.horizontalAdvance(caption);
+    for (int r = 0; r < rows; r++) {
+      const QString v = QString::fromUtf16(q.Get_Row_Value(r, c));
+      grid_->SetCells(c, r + 1, v);
+      width = std::max(width, fm.horizontalAdvance(v));
+    }
+    grid_->SetColWidths(c, std::min(width + 16, 320));
+  }
+}
+
+void DemoWindow::refreshStatus() {
+  if (!status_) return;
+  TStatusPanels* p = status_->Panels();
+  if (p->Count() < 3) {
+    status_->SetPanelTexts({QString(), QString(), QString()});
+  }
+  p->Items(0)->SetText(QString::fromUtf16(u"数据库：") + db_->location());
+  QStringList counts;
+  for (const DemoTable& t : DemoDb::tables()) {
+    if (t.name.startsWith(QStringLiteral("app_"))) continue;
+    counts << QStringLiteral("%1 %2").arg(t.caption).arg(db_->rowCount(t.name));
+  }
+  p->Items(1)->SetText(QString::fromUtf16(u"行数：") + counts.join(QStringLiteral("  ")));
+  p->Items(2)->SetText(QStringLiteral("zem_pack %1 · %2 · Qt %3")
+                           .arg(QString::fromLatin1(F_Dll_Ver()), db_->engineVersion(),
+                                QString::fromLatin1(qVersion())));
+  p->Items(2)->SetAlignment(taRightJustify);
+  status_->Set_Own_Draw();
+}
+
+void DemoWindow::note(const QString& text) {
+  if (status_ && status_->Panels()->Count() > 1) status_->Panels()->Items(1)->SetText(text);
+}
+
+void DemoWindow::connectActions() {
+  auto action = [this](const char* name) { return window_->findChild<QAction*>(QString::fromLatin1(name)); };
+  if (QAction* a = action("actionQuit")) connect(a, &QAction::triggered, window_, &QWidget::close);
+  if (QAction* a = action("actionReload"))
+    connect(a, &QAction::triggered, this, [this] {
+      showTable(tables_->currentRow());
+      refreshStatus();
+    });
+  // The tools reach the host functions by name, as the controls do.
+  if (QAction* a = action("actionInput"))
+    connect(a, &QAction::triggered, this, [this] {
+      auto fn = reinterpret_cast<Gui_Inp_Str_W_Fn>(Zem_Get_Shared_Ptr(kGui_Inp_Str_W));
+      char16_t buffer[61] = u"";
+      if (fn && fn(u"查找内容", buffer, 60, nullptr)) note(QString::fromUtf16(u"输入：") + QString::fromUtf16(buffer));
+    });
+  if (QAction* a = action("actionCalendar"))
+    connect(a, &QAction::triggered, this, [this] {
+      auto fn = reinterpret_cast<Gui_Calendar_Get_Fn>(Zem_Get_Shared_Ptr(kGui_Calendar_Get));
+      char date[20] = "";
+      if (fn && fn(date)) note(QString::fromUtf16(u"日期：") + QString::fromLatin1(date));
+    });
+  if (QAction* a = action("actionChooseDept"))
+    connect(a, &QAction::triggered, this, [this] {
+      auto fn = reinterpret_cast<Pdu_Code_Select_Fn>(Zem_Get_Shared_Ptr(kPdu_Code_Select));
+      char code[100] = "";
+      if (fn && fn("dept", code)) note(QString::fromUtf16(u"部门编码：") + QString::fromLatin1(code));
+    });
+}

@@ -1,0 +1,113 @@
+// zem_demo: the host application of the package.
+//
+// Usage: zem_demo [--home DIR] [--pg CONNINFO] [--screenshot FILE]
+//   --home DIR         application home path (default: the "app_home_path" public parameter, else
+//                      ~/.local/share/zem_demo); the SQLite sample database zem_demo.db lives there
+//   --pg CONNINFO      use a PostgreSQL server instead of the SQLite file
+//   --screenshot FILE  write a PNG of the window and exit 0 (for machines without a display)
+// Exit code 1 when the database or the form cannot be opened.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFontDatabase>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/data/para.h"
+#include "demo/demo_db.h"
+#include "demo/demo_host.h"
+#include "demo/demo_window.h"
+#include "frame/startup/zem_pack.h"
+#include "frame/startup/zem_units.h"
+#include "host/zem_host.h"
+
+namespace {
+
+QString Own_Dir() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return QStringLiteral(".");
+  return QFileInfo(QString::fromLocal8Bit(path, static_cast<int>(n))).absolutePath();
+}
+
+// The home path: --home, else the public parameter, else the user's data folder for the program.
+QString Home_Path(const QString& option) {
+  if (!option.isEmpty()) return QDir(option).absolutePath();
+  wchar16 buffer[1024];
+  if (Pub_Para_Get_WStr(u"app_home_path", buffer, 1024) && buffer[0]) return QString::fromUtf16(buffer);
+  return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+}
+
+// A face that draws Chinese text, when the system's default one lacks it.
+void Choose_Font(QApplication& app) {
+  const QStringList families = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+  for (const QString& f : {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")}) {
+    if (families.contains(f)) {
+      QFont font(f, 10);
+      app.setFont(font);
+      return;
+    }
+  }
+}
+
+int Fail(const QString& why, bool quiet) {
+  std::fprintf(stderr, "zem_demo: %s\n", why.toUtf8().constData());
+  if (!quiet) QMessageBox::critical(nullptr, QStringLiteral("zem_demo"), why);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The package finds the registry and driver libraries through this variable: beside the program.
+  setenv("TARVOK_DLL_PATH", Own_Dir().toLocal8Bit().constData(), 0);
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("zem_demo"));
+  QApplication::setOrganizationName(QStringLiteral("zem_pack"));
+  QCommandLineParser args;
+  args.addHelpOption();
+  args.addOption({QStringLiteral("home"), QStringLiteral("application home path"), QStringLiteral("DIR")});
+  args.addOption({QStringLiteral("pg"), QStringLiteral("PostgreSQL connection string"), QStringLiteral("CONNINFO")});
+  args.addOption({QStringLiteral("screenshot"), QStringLiteral("write a PNG of the window and exit"),
+                  QStringLiteral("FILE")});
+  args.process(app);
+  const QString shot = args.value(QStringLiteral("screenshot"));
+  Choose_Font(app);
+
+  // The package as a host meets it: the units, the framework, then the host's own functions.
+  Initialize();
+  Init_Tfa();
+  const QString home = Home_Path(args.value(QStringLiteral("home")));
+  Pub_Para_Put_WStr(u"app_home_path", reinterpret_cast<const wchar16*>(home.utf16()));
+  Zem_Host_Register_Defaults();
+
+  DemoDb db;
+  if (!db.open(home, args.value(QStringLiteral("pg")))) return Fail(db.error(), !shot.isEmpty());
+  if (!db.ensureSample()) return Fail(QStringLiteral("cannot create the sample tables: ") + db.error(), !shot.isEmpty());
+  Demo_Register_Host_Functions(&db);
+
+  int rc = 0;
+  {
+    DemoWindow demo(&db);
+    if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
+    demo.window()->show();
+    if (!shot.isEmpty()) {
+      QApplication::processEvents();
+      const QPixmap pixmap = demo.window()->grab();
+      if (!pixmap.save(shot, "PNG")) return Fail(QStringLiteral("cannot write ") + shot, true);
+      std::printf("zem_demo: window written to %s (database %s)\n", shot.toUtf8().constData(),
+                  db.location().toUtf8().constData());
+    } else {
+      rc = app.exec();
+    }
+  }
+  Finalize();
+  return rc;
+}

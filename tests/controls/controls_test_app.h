@@ -1,0 +1,28 @@
+// The one QApplication of the controls tests, made on first use (offscreen unless told otherwise), and
+// the child-process helper for cases that need a process of their own (once-per-process caches, the
+// framework start-up).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+inline QApplication* controlsTestApp() {
+  static QApplication* app = [] {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "test_controls";
+    static char* argv[] = {name, nullptr};
+    return new QApplication(argc, argv);
+  }();
+  return app;
+}
+
+// Runs body in a fresh process (the test binary started again for this one test) and expects it to
+// exit with 0. body returns the exit code; a failing check inside should return a distinct non-zero code.
+#define ZEM_IN_CHILD(...)                                                                  \
+  do {                                                                                     \
+    GTEST_FLAG_SET(death_test_style, "threadsafe");                                        \
+    EXPECT_EXIT(std::exit([&]() -> int __VA_ARGS__()), ::testing::ExitedWithCode(0), ""); \
+  } while (0)

@@ -1,0 +1,200 @@
+// The package side of the controls: unit order and counts with the control units' hooks, palette
+// registration, what constructing a control starts, the shared menu-font hook and the font names.
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QWidget>
+#include <cstring>
+#include <string>
+
+#include "controls/common/zem_common.h"
+#include "controls/inputs/Mstatusbar.h"
+#include "controls_test_app.h"
+#include "core/data/para.h"
+#include "core/text/code_page.h"
+#include "frame/host_funcs.h"
+#include "frame/pub_ptr.h"
+#include "frame/startup/zem_names.h"
+#include "frame/startup/zem_units.h"
+#include "toolkit/tk_menu.h"
+
+namespace {
+
+std::string Gbk(const QString& s) {
+  const std::u16string w = s.toStdU16String();
+  std::string out(w.size() * 2 + 1, '\0');
+  const int n = Zem_W_To_MB(ZEM_CP_GBK, w.data(), static_cast<int>(w.size()), &out[0], static_cast<int>(out.size()));
+  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return out;
+}
+
+const Zem_Palette_Entry* Palette_Find(const char* class_name) {
+  for (int i = 0; i < Zem_Palette_Count(); i++)
+    if (std::strcmp(Zem_Palette_Get(i)->class_name, class_name) == 0) return Zem_Palette_Get(i);
+  return nullptr;
+}
+
+// A control as the other units build theirs: the start-up base first.
+class Probe_Control : private Zem_Startup_First, public QWidget {};
+
+// ---- units and palette
+
+TEST(ControlUnits, OrderAndCounts) {
+  const char* const order[] = {"Zem_pack", "Mtreeview", "Mstatusbar", "Mgs", "Treeview_ext",
+                               "Mg", "Mdate", "Combobox_ext", "Mpickdate"};
+  for (int i = 0; i < ZEM_UNIT_COUNT; i++) EXPECT_STREQ(Zem_Unit_Name(i), order[i]);
+  EXPECT_EQ(Zem_Unit_Name(ZEM_UNIT_COUNT), nullptr);
+  const int base = Zem_Unit_Init_Count("Mstatusbar");
+  Initialize();
+  Initialize();
+  for (const char* unit : order) EXPECT_GE(Zem_Unit_Init_Count(unit), 2) << unit;
+  EXPECT_EQ(Zem_Unit_Init_Count("Mstatusbar"), base + 2);
+  Finalize();
+  Finalize();
+  EXPECT_EQ(Zem_Unit_Init_Count("Mstatusbar"), base);
+}
+
+TEST(ControlUnits, RegisterAddsMStatusBarToThePalette) {
+  controlsTestApp();
+  Zem_Register_Units();
+  const int count = Zem_Palette_Count();
+  const Zem_Palette_Entry* e = Palette_Find("MStatusBar");
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(std::u16string(e->page), u"Zem_Pack");
+  ASSERT_NE(e->create, nullptr);
+  // Registering again replaces the entry: one class per call, no duplicates.
+  Mstatusbar_Register();
+  Zem_Register_Units();
+  EXPECT_EQ(Zem_Palette_Count(), count);
+
+  QWidget parent;
+  auto* made = static_cast<QWidget*>(e->create(&parent));
+  auto* bar = qobject_cast<MStatusBar*>(made);
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->parentWidget(), &parent);
+}
+
+// ---- what constructing a control starts (each in a process of its own)
+
+TEST(ControlStartup, OnlyAnMStatusBarBringsUpNoSingletons) {
+  ZEM_IN_CHILD({
+    controlsTestApp();
+    MStatusBar bar;
+    bar.Panels()->Add()->SetText(QStringLiteral("x"));
+    bar.Set_Own_Draw();
+    bar.grab();
+    if (Zem_Startup_Created_Count() != 0) return 2;
+    for (const char* name : kZem_Startup_Names)
+      if (Get_Pub_Ptr(name)) return 3;
+    return 0;
+  });
+}
+
+TEST(ControlStartup, OtherControlsBringUpWhatInitTfaDoes) {
+  ZEM_IN_CHILD({
+    controlsTestApp();
+    Probe_Control control;
+    const int created = Zem_Startup_Created_Count();
+    if (created != kZem_Startup_Name_Count) return 2;
+    for (const char* name : kZem_Startup_Names)
+      if (!Zem_Startup_Created(name)) return 3;
+    // Init_Tfa and further controls afterwards create nothing.
+    if (Init_Tfa() != 1) return 4;
+    Probe_Control another;
+    return Zem_Startup_Created_Count() == created ? 0 : 5;
+  });
+}
+
+// ---- Apply_Menu_Font
+
+int g_font_calls = 0;
+TPopupMenu* g_font_menu = nullptr;
+int Menu_Font_Double(TPopupMenu* menu) {
+  g_font_calls++;
+  g_font_menu = menu;
+  return 0;  // the result is ignored
+}
+int Other_Menu_Font_Double(TPopupMenu*) {
+  g_font_calls += 100;
+  return 1;
+}
+
+TEST(ApplyMenuFont, HostFunctionFoundCachedAndCalled) {
+  ZEM_IN_CHILD({
+    controlsTestApp();
+    TPopupMenu menu;
+    // Missing: nothing happens, 1 all the same, looked up again next time.
+    if (Apply_Menu_Font(&menu) != 1 || g_font_calls != 0) return 2;
+    Gui_Init_Menu_Font_Fn fn = Menu_Font_Double;
+    Reg_Pub_Ptr(kGui_Init_Menu_Font, reinterpret_cast<void*>(fn));
+    if (Apply_Menu_Font(&menu) != 1 || g_font_calls != 1 || g_font_menu != &menu) return 3;
+    // Found once, the address is kept: a later registration does not replace it.
+    Gui_Init_Menu_Font_Fn other = Other_Menu_Font_Double;
+    Reg_Pub_Ptr(kGui_Init_Menu_Font, reinterpret_cast<void*>(other));
+    if (Apply_Menu_Font(nullptr) != 1 || g_font_calls != 2 || g_font_menu != nullptr) return 4;
+    return 0;
+  });
+}
+
+// ---- font names
+
+TEST(FontNames, TheFaceThatReadsBackUnchangedWins) {
+  controlsTestApp();
+  const QString installed = QStringLiteral("WenQuanYi Micro Hei");
+  ASSERT_TRUE(QFontDatabase::families().contains(installed)) << "fonts-wqy-microhei is needed";
+  struct Case {
+    const char* name;
+    std::vector<const char16_t*> faces;
+    QString expected;  // empty: an installed face other than the last one asked
+  };
+  const Case cases[] = {
+      {"installed face alone", {u"WenQuanYi Micro Hei"}, installed},
+      {"first missing, second installed", {u"No Such Face 7f3a", u"WenQuanYi Micro Hei", u"宋体"}, installed},
+      {"installed first wins over later", {u"WenQuanYi Micro Hei", u"No Such Face 7f3a"}, installed},
+      {"case of the name does not matter", {u"wenquanyi micro hei"}, QStringLiteral("wenquanyi micro hei")},
+      {"none installed: the last one as it resolves", {u"No Such Face 7f3a", u"No Such Face 9b1c"}, QString()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString got = QString::fromStdU16String(Zem_Pick_Font_Face(c.faces.data(), int(c.faces.size())));
+    if (!c.expected.isEmpty()) {
+      EXPECT_EQ(got, c.expected);
+    } else {
+      EXPECT_FALSE(got.isEmpty());
+      EXPECT_NE(got, QStringLiteral("No Such Face 9b1c"));
+      EXPECT_TRUE(QFontDatabase::families().contains(got)) << got.toStdString();
+    }
+  }
+}
+
+TEST(FontNames, WithoutParametersTheResolvedFaceInGbk) {
+  ZEM_IN_CHILD({
+    controlsTestApp();
+    QFont song;
+    song.setFamily(QString::fromUtf16(u"宋体"));
+    const std::string expected = Gbk(QFontInfo(song).family());
+    if (expected.empty()) return 2;
+    // The list font: neither 微软雅黑 face is installed here, so 宋体 as it resolves.
+    const char* list = List_Font_Name();
+    if (expected != list) return 3;
+    if (List_Font_Name() != list) return 4;  // one static buffer
+    if (expected != Input_Font_Name()) return 5;
+    return 0;
+  });
+}
+
+TEST(FontNames, ParametersOverrideAndAreReadOnce) {
+  ZEM_IN_CHILD({
+    controlsTestApp();
+    const std::string song = Gbk(QString::fromUtf16(u"宋体"));
+    Pub_Para_Put_Str(u"font.list", song.c_str());
+    Pub_Para_Put_Str(u"font.input", "Courier 10 Pitch");
+    if (song != List_Font_Name()) return 2;  // a GBK face name, as given
+    if (std::string("Courier 10 Pitch") != Input_Font_Name()) return 3;
+    // Worked out once: a later change of the parameter is not seen.
+    Pub_Para_Put_Str(u"font.list", "Other");
+    if (song != List_Font_Name()) return 4;
+    return 0;
+  });
+}
+
+}  // namespace

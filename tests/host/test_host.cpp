@@ -1,0 +1,170 @@
+// The host module: registration by name and the default dialogs, answered by a timer as a user would.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "core/text/code_page.h"
+#include "frame/pub_ptr.h"
+#include "host/zem_host.h"
+#include "toolkit/tk_menu.h"
+
+namespace {
+
+QApplication* App() {
+  static QTemporaryDir* config = new QTemporaryDir();  // user preferences stay out of the real home
+  static QApplication* app = [] {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("XDG_CONFIG_HOME", config->path().toLocal8Bit().constData(), 1);
+    static int argc = 1;
+    static char name[] = "test_host";
+    static char* argv[] = {name, nullptr};
+    return new QApplication(argc, argv);
+  }();
+  return app;
+}
+
+// Answers the next modal dialog with answer(dialog) once it is up.
+void Answer_Next_Dialog(std::function<void(QDialog*)> answer) {
+  auto* timer = new QTimer(App());
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+    if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      answer(d);
+    }
+  });
+  timer->start();
+}
+
+std::string Gbk(const char16_t* s) {
+  char out[256] = {};
+  Zem_W_To_MB(ZEM_CP_GBK, s, -1, out, sizeof out);
+  return out;
+}
+
+TEST(HostModule, RegistersTheDefaultsByName) {
+  App();
+  EXPECT_EQ(Zem_Host_Register_Defaults(), 7);
+  const char* const names[] = {kGui_Inp_Str, kGui_Inp_Str_W, kGui_Calendar_Get, kGui_Init_Menu_Font,
+                               kMup_Gui_User_Para_Get, kMup_Gui_User_Para_Save, kGui_Get_Memory_Usage};
+  for (const char* name : names) EXPECT_NE(Get_Pub_Ptr(name), nullptr) << name;
+  EXPECT_EQ(Get_Pub_Ptr(kGui_Inp_Str_W), reinterpret_cast<void*>(&Zem_Host_Inp_Str_W));
+  auto memory = reinterpret_cast<Gui_Get_Memory_Usage_Fn>(Get_Pub_Ptr(kGui_Get_Memory_Usage));
+  EXPECT_GT(memory(), 0);
+}
+
+TEST(HostModule, WideInputBox) {
+  App();
+  struct Case {
+    const char* name;
+    bool accept;
+    QString typed;
+    int max_len;
+    int result;
+    std::u16string buffer;  // afterwards
+  };
+  const Case cases[] = {
+      {"confirmed", true, QString::fromUtf16(u"查找 abc"), 60, 1, u"查找 abc"},
+      {"confirmed, cut at max_len", true, QString::fromUtf16(u"一二三四五"), 3, 1, u"一二三"},
+      {"cancelled leaves the buffer", false, QStringLiteral("ignored"), 60, 0, u"old"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    char16_t buffer[61] = u"old";
+    Answer_Next_Dialog([&](QDialog* d) {
+      auto* box = qobject_cast<QInputDialog*>(d);
+      ASSERT_NE(box, nullptr);
+      EXPECT_EQ(box->labelText(), QString::fromUtf16(u"查找内容"));
+      EXPECT_EQ(box->textValue(), QStringLiteral("old"));
+      box->setTextValue(c.typed);
+      c.accept ? box->accept() : box->reject();
+    });
+    EXPECT_EQ(Zem_Host_Inp_Str_W(u"查找内容", buffer, c.max_len, nullptr), c.result);
+    EXPECT_EQ(std::u16string(buffer), c.buffer);
+  }
+}
+
+TEST(HostModule, NarrowInputBoxSpeaksGbk) {
+  App();
+  const std::string prompt = Gbk(u"查找内容");
+  const std::string title = Gbk(u"标题");
+  char buffer[16];
+  std::strcpy(buffer, Gbk(u"旧").c_str());
+  Answer_Next_Dialog([](QDialog* d) {
+    auto* box = qobject_cast<QInputDialog*>(d);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->labelText(), QString::fromUtf16(u"查找内容"));
+    EXPECT_EQ(box->windowTitle(), QString::fromUtf16(u"标题"));
+    EXPECT_EQ(box->textValue(), QString::fromUtf16(u"旧"));
+    box->setTextValue(QString::fromUtf16(u"部门A编码"));
+    box->accept();
+  });
+  // max_len counts bytes: 6 bytes hold 部门 (4) and A (1), not half of 编.
+  EXPECT_EQ(Zem_Host_Inp_Str(prompt.c_str(), buffer, 6, title.c_str()), 1);
+  EXPECT_EQ(std::string(buffer), Gbk(u"部门A"));
+}
+
+TEST(HostModule, CalendarKeepsYyyymmdd) {
+  App();
+  struct Case {
+    const char* name;
+    const char* before;
+    QDate shown;   // what the calendar starts on
+    QDate picked;  // empty: cancel
+    const char* after;
+  };
+  const Case cases[] = {
+      {"a date moved by a day", "20240229", QDate(2024, 2, 29), QDate(2024, 3, 1), "20240301"},
+      {"cancel leaves the text", "20240105", QDate(2024, 1, 5), QDate(), "20240105"},
+      {"empty starts on today", "", QDate::currentDate(), QDate(2023, 10, 17), "20231017"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    char buffer[20];
+    std::strcpy(buffer, c.before);
+    Answer_Next_Dialog([&](QDialog* d) {
+      auto* cal = d->findChild<QCalendarWidget*>();
+      ASSERT_NE(cal, nullptr);
+      EXPECT_EQ(cal->selectedDate(), c.shown);
+      if (!c.picked.isValid()) return d->reject();
+      cal->setSelectedDate(c.picked);
+      d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    EXPECT_EQ(Zem_Host_Calendar_Get(buffer), c.picked.isValid() ? 1 : 0);
+    EXPECT_STREQ(buffer, c.after);
+  }
+}
+
+TEST(HostModule, UserPreferencesRoundTrip) {
+  App();
+  const std::string key = Gbk(u"cap.部门.显示编码");
+  EXPECT_EQ(Zem_Host_User_Para_Get(key.c_str()), nullptr);
+  EXPECT_EQ(Zem_Host_User_Para_Save(key.c_str(), Gbk(u"是").c_str(), 0), 1);
+  const char* got = Zem_Host_User_Para_Get(key.c_str());
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(std::string(got), Gbk(u"是"));
+  EXPECT_EQ(Zem_Host_User_Para_Get(nullptr), nullptr);
+  EXPECT_EQ(Zem_Host_User_Para_Save(nullptr, "x", 0), 0);
+}
+
+TEST(HostModule, MenuFont) {
+  App();
+  TPopupMenu menu;
+  EXPECT_EQ(Zem_Host_Init_Menu_Font(&menu), 1);
+  EXPECT_EQ(menu.menu()->font(), QApplication::font("QMenu"));
+  EXPECT_EQ(Zem_Host_Init_Menu_Font(nullptr), 0);
+}
+
+}  // namespace
