@@ -28,9 +28,20 @@ const char* Input_Font_Name();
 // given. count must be at least 1.
 std::u16string Zem_Pick_Font_Face(const char16_t* const* faces, int count);
 
-// A control whose constructor runs the framework start-up before anything else of it is built: list it
-// first among the bases (class TMG : private Zem_Startup_First, public TStringGrid). Every control but
-// MStatusBar does so, so that a host that never calls Init_Tfa still gets a working framework.
+// Every control but MStatusBar runs the framework start-up in its constructor, before anything else of
+// it is built, so that a host that never calls Init_Tfa still gets a working framework. The toolkit base
+// is constructed first, so the start-up goes into the base's argument:
+//   TMG::TMG(QWidget* parent) : TStringGrid(Zem_Startup_Parent(parent)) { ... }
+// (moc takes a Q_OBJECT class's first base as its Qt superclass, so a start-up base class cannot be
+// listed before the toolkit base.) Returns parent unchanged.
+template <class Parent>
+Parent* Zem_Startup_Parent(Parent* parent) {
+  Zem_Framework_Startup();
+  return parent;
+}
+
+// The same for classes without Q_OBJECT (helpers that must find the framework up):
+// list it first among the bases.
 struct Zem_Startup_First {
   Zem_Startup_First() { Zem_Framework_Startup(); }
 };

@@ -23,6 +23,10 @@ int MStatusBar::Set_Own_Draw() {
 void MStatusBar::MStatusBarDrawPanel(TStatusBar* bar, TStatusPanel* panel, const TRect& rect) {
   if (!bar || !panel) return;
   TCanvas* canvas = bar->Canvas();
+  // The bar saves and restores its painter around each panel, which takes back the font the canvas
+  // gave it for an earlier panel while the canvas still counts it as given: binding the painter again
+  // makes the canvas give it the font anew.
+  if (QPainter* painter = canvas->Painter()) canvas->Attach(painter);
   canvas->Brush->SetStyle(bsSolid);
   canvas->Brush->SetColor(bar->Color());
   canvas->FillRect(rect);

@@ -86,7 +86,7 @@ TEST(MStatusBar, OwnerDrawnPanelOffsets) {
       {"left-justified", QString::fromUtf16(u"数据库 zem"), taLeftJustify, 24, 9},
       {"right-justified", QString::fromUtf16(u"行数 42"), taRightJustify, 24, 9},
       {"centred", QString::fromUtf16(u"中心 Mid"), taCenter, 24, 9},
-      {"tall text starts at the top", QString::fromUtf16(u"高Hg"), taLeftJustify, 24, 40},
+      {"tall text starts at the top", QString::fromUtf16(u"高Hg"), taLeftJustify, 24, 18},
       {"wide right-justified text is clipped", wide, taRightJustify, 24, 9},
   };
   for (const Case& c : cases) {
@@ -106,7 +106,10 @@ TEST(MStatusBar, OwnerDrawnPanelOffsets) {
     if (c.alignment == taRightJustify) x = r.Width() - w - 3;
     if (c.alignment == taCenter) x = (r.Width() - w) / 2;
     const int y = std::max(0, (r.Height() - h) / 2);
-    if (c.pointSize == 40) EXPECT_EQ(y, 0);
+    if (c.pointSize == 18) {
+      ASSERT_GT(h, r.Height()) << "the case needs a text taller than the panel";
+      EXPECT_EQ(y, 0);
+    }
     if (c.text == wide) EXPECT_LT(x, 0);
 
     const Ink ink = Find_Ink(image, r.toQRect());

@@ -33,8 +33,11 @@ const Zem_Palette_Entry* Palette_Find(const char* class_name) {
   return nullptr;
 }
 
-// A control as the other units build theirs: the start-up base first.
-class Probe_Control : private Zem_Startup_First, public QWidget {};
+// A control as the other units build theirs: the start-up in the toolkit base's argument.
+class Probe_Control : public QWidget {
+ public:
+  explicit Probe_Control(QWidget* parent = nullptr) : QWidget(Zem_Startup_Parent(parent)) {}
+};
 
 // ---- units and palette
 
