@@ -6,6 +6,7 @@
 #include "core/data/db_connect.h"
 #include "core/data/name_call.h"
 #include "core/data/para.h"
+#include "dict/dict_mgr.h"
 #include "frame/log_mgr.h"
 #include "frame/singleton.h"
 #include "frame/startup/sync_server.h"
@@ -37,7 +38,6 @@ ZEM_PLACEHOLDER(TNbr_Obj_Proc_Mgr, "nbr_obj_proc_mgr")
 ZEM_PLACEHOLDER(TTm_Info_Mgr, "tm_info_mgr")
 ZEM_PLACEHOLDER(TLoad_Proc_Mgr, "Load_Proc_mgr")
 ZEM_PLACEHOLDER(TCsp_Obj_Attr_Mgr, "csp_obj_attr_mgr")
-ZEM_PLACEHOLDER(TDict_Fetch_Filter_Mgr, "Dict_Fetch_Filter_mgr")
 ZEM_PLACEHOLDER(TMid_Link_Mgr, "Mid_Link_Mgr")  // middleware link client (no transport yet)
 
 #undef ZEM_PLACEHOLDER
@@ -55,6 +55,7 @@ void* Get_Log_Mgr() {
   if (file && *file && log->File().empty()) log->Set_File(file);
   return log;
 }
+void* Get_Dict_Fetch_Filter_Mgr() { return Dict_Fetch_Filter_Mgr(); }
 void* Get_Mid_Process() { return Mid_Process(); }
 void* Get_Link_Process() { return Link_Process(); }
 void* Get_R_Call_Local_Mode() { return R_Call_Local_Mode(); }  // created as 1
@@ -99,7 +100,7 @@ const Zem_Startup_Step kSteps[] = {
     {"Load_Proc_mgr", Get_TLoad_Proc_Mgr},
     {"exiting_flag", Get_Exiting_Flag},
     {"csp_obj_attr_mgr", Get_TCsp_Obj_Attr_Mgr},
-    {"Dict_Fetch_Filter_mgr", Get_TDict_Fetch_Filter_Mgr},
+    {"Dict_Fetch_Filter_mgr", Get_Dict_Fetch_Filter_Mgr},
     {"Mid_Process", Get_Mid_Process},
     {"Link_Process", Get_Link_Process},
     {"Mid_Link_Mgr", Get_TMid_Link_Mgr},

@@ -1,0 +1,263 @@
+// TDict: definition, loading by SQL, code index, lookups, stop rules and single-entry changes.
+#include "dict/dict.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "core/text/wfunc.h"
+
+std::string Dict_Narrow(const wchar16* w) {
+  tu2c conv;
+  return std::string(conv = w);
+}
+
+namespace {
+
+// Case-insensitive search of an ASCII phrase in narrow SQL text.
+bool Has_Phrase(const std::string& text, const char* phrase) {
+  std::string low(text);
+  for (char& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return low.find(phrase) != std::string::npos;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return std::string();
+  size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+}  // namespace
+
+TDict::~TDict() = default;
+
+void TDict::Clear_Definition() {
+  dict_id_.clear();
+  sqlcmd_.clear();
+  sqlcmd_ext_.clear();
+  ext_.reset();
+  parent_col_.clear();
+  idx_dict_.clear();
+  idx_col_.clear();
+  sort_col_.clear();
+  ext_col_.clear();
+  ext_col_val_.clear();
+  is_app_dict_ = 0;
+  loaded_ = 0;
+  index_.clear();
+  index_mode_ = INDEX_NONE;
+  Data()->CFree();
+}
+
+int TDict::SetInfo(const char* dict_id, const char* sqlcmd) {
+  auto guard = Lock();
+  std::string id = dict_id ? dict_id : "";  // dict_id may point into our own fields
+  std::string sql = sqlcmd ? sqlcmd : "";
+  Clear_Definition();
+  if (id.empty()) return 0;
+  dict_id_ = id;
+  if (!sql.empty()) {
+    sqlcmd_ = sql;
+    return 1;
+  }
+  std::string q =
+      "select sqlcmd,sqlcmd_ext,parent_col,idx_dict,idx_col,sort_col,ext_col,ext_col_val from app_dict_sql "
+      "where dict_id='" + Sql_Quote(id.c_str()) + "'";
+  // A missing app_dict_sql table means every dictionary is a standard one.
+  if (Exec(map_wchar(q.c_str())) == 0 && Get_Row_Count() == 1) {
+    First();
+    std::string* dst[] = {&sqlcmd_, &sqlcmd_ext_, &parent_col_, &idx_dict_,
+                          &idx_col_, &sort_col_,  &ext_col_,    &ext_col_val_};
+    for (int i = 0; i < 8; ++i) *dst[i] = Trim(Dict_Narrow(Get_Value(i)));
+    Data()->CFree();
+    if (sqlcmd_.empty()) return 0;
+    if (!sqlcmd_ext_.empty()) {
+      ext_ = std::make_unique<TDict>();
+      ext_->SetInfo((dict_id_ + ".ext").c_str(), sqlcmd_ext_.c_str());
+      ext_->file_cache_ = file_cache_;
+    }
+    return 1;
+  }
+  Data()->CFree();
+  sqlcmd_ = "select code,name,is_group,stop_flag,color_val,note_info,order_id from app_dict_def where dict_id='" +
+            Sql_Quote(id.c_str()) + "'";
+  sort_col_ = "order_id,code";
+  is_app_dict_ = 1;
+  return 1;
+}
+
+int TDict::Load(int mode) {
+  auto guard = Lock();
+  loaded_ = 0;
+  index_.clear();
+  index_mode_ = INDEX_NONE;
+  if (sqlcmd_.empty()) return 0;
+  load_mode_ = mode;
+  if (Exec(map_wchar(sqlcmd_.c_str())) != 0) return 0;
+  if (Get_Field_Count() < 1) return 0;
+  if (ext_ && !ext_->Load(mode)) return 0;
+  Build_Index();
+  loaded_ = 1;
+  return 1;
+}
+
+int TDict::Refresh() {
+  auto guard = Lock();
+  std::string id = dict_id_;
+  // An own SQL given by the caller (not read from app_dict_sql) is kept across the refresh.
+  std::string sql = (!is_app_dict_ && sqlcmd_ext_.empty() && sort_col_.empty()) ? sqlcmd_ : std::string();
+  std::string sort = sort_col_;
+  int cache = file_cache_;
+  ++local_ver_;
+  if (!SetInfo(id.c_str(), sql.empty() ? nullptr : sql.c_str())) return 0;
+  if (!sql.empty()) sort_col_ = sort;
+  file_cache_ = cache;
+  int ok = Load(load_mode_);
+  time_stamp_ = local_ver_;
+  return ok;
+}
+
+// Rules: an empty sort_col keeps the SQL's "order by" order with a separate code index (mode 2), or
+// else sorts by code (mode 1). A sort_col sorts by its known columns (by code when none is known);
+// a first column other than the code needs the separate index.
+int TDict::Build_Index() {
+  auto guard = Lock();
+  index_.clear();
+  index_mode_ = INDEX_NONE;
+  DBDataMgr* d = Data();
+  if (d->Get_Field_Count() < 1) return 1;
+  d->Set_Field_Type(0, 'S');
+  bool separate = false;
+  if (sort_col_.empty()) {
+    if (Has_Phrase(sqlcmd_, "order by")) {
+      separate = true;
+    } else {
+      d->Set_Sort_Key(0, 0);
+      d->Sort();
+    }
+  } else {
+    int keys = 0, first = -1;
+    size_t pos = 0;
+    while (pos <= sort_col_.size()) {
+      size_t comma = sort_col_.find(',', pos);
+      if (comma == std::string::npos) comma = sort_col_.size();
+      std::string name = Trim(sort_col_.substr(pos, comma - pos));
+      pos = comma + 1;
+      if (name.empty()) continue;
+      int f = d->Find_Field(map_wchar(name.c_str()));
+      if (f < 0) continue;
+      if (keys == 0) {
+        d->Set_Sort_Key(f, 0);
+        first = f;
+      } else {
+        d->Add_Sort_Key(f, 0);
+      }
+      ++keys;
+    }
+    if (keys == 0) {
+      d->Set_Sort_Key(0, 0);
+      first = 0;
+    }
+    d->Sort();
+    separate = first != 0;
+  }
+  if (!separate) {
+    index_mode_ = INDEX_SORTED;
+    return 1;
+  }
+  int n = d->Get_Row_Count();
+  index_.reserve(static_cast<size_t>(n));
+  for (int r = 0; r < n; ++r) index_.push_back({d->Get_Row_Value(r, 0), r, 0});
+  std::sort(index_.begin(), index_.end(), [](const SQLCA_Row_Index_Stru& a, const SQLCA_Row_Index_Stru& b) {
+    int c = W_Cmp(a.key, b.key);
+    return c != 0 ? c < 0 : a.row < b.row;
+  });
+  index_mode_ = INDEX_SEPARATE;
+  return 1;
+}
+
+int TDict::Index_Seek(const wchar16* key) {
+  int lo = 1, hi = static_cast<int>(index_.size());
+  while (lo <= hi) {
+    int mid = (lo + hi) / 2;
+    SQLCA_Row_Index_Stru& e = index_[static_cast<size_t>(mid - 1)];
+    int c = W_Cmp(e.key, key);
+    if (c == 0) {
+      Go_To_Row(e.row);
+      ++e.hits;
+      return 1;
+    }
+    if (c < 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  return 0;
+}
+
+int TDict::Seek_Code(int field, map_wchar value) {
+  auto guard = Lock();
+  DBDataMgr* d = Data();
+  if (field < 0 || field >= d->Get_Field_Count()) return 0;
+  if (field == 0 && index_mode_ == INDEX_SORTED) return d->Seek(value);
+  if (field == 0 && index_mode_ == INDEX_SEPARATE) return Index_Seek(value.c_str());
+  int n = d->Get_Row_Count();
+  for (int r = 0; r < n; ++r) {
+    if (W_Cmp(d->Get_Row_Value(r, field), value.c_str()) == 0) return d->Go_To_Row(r);
+  }
+  return 0;
+}
+
+int TDict::Is_Stop() {
+  auto guard = Lock();
+  DBDataMgr* d = Data();
+  int row = d->Get_Cur_Row();
+  if (row < 0 || row >= d->Get_Row_Count()) return 0;
+  if (is_app_dict_) {
+    for (const char16_t* name : {u"is_group", u"stop_flag"}) {
+      int f = d->Find_Field(name);
+      if (f >= 0 && d->Get_Row_Value(row, f)[0] == u'Y') return 1;
+    }
+    return 0;
+  }
+  if (W_Chr(d->Get_Row_Value(row, 0), u',')) return 1;
+  if (ext_col_.empty() || ext_col_val_.empty()) return 0;
+  int f = d->Find_Field(map_wchar(ext_col_.c_str()));
+  if (f < 0) return 0;
+  const wchar16* v = d->Get_Row_Value(row, f);
+  if (W_Is_Empty(v)) return 0;
+  map_wchar list(ext_col_val_.c_str());
+  return W_Str(list.c_str(), map_wchar(v)) ? 1 : 0;
+}
+
+int TDict::Add_Code(map_wchar code, map_wchar name) {
+  auto guard = Lock();
+  DBDataMgr* d = Data();
+  if (W_Is_Empty(code.c_str()) || d->Get_Field_Count() < 2) return 0;
+  d->Add_Row();
+  d->Set_Value(0, code);
+  d->Set_Value(1, name);
+  Build_Index();
+  return 1;
+}
+
+int TDict::Erase_Code(map_wchar code) {
+  auto guard = Lock();
+  if (!Seek_Code(0, code)) return 0;
+  Data()->Del_Row();
+  if (load_mode_ == 1) time_stamp_ = ++local_ver_;
+  Build_Index();
+  return 1;
+}
+
+int TDict::Get_Name(map_wchar code, std::u16string* name) {
+  auto guard = Lock();
+  if (!Seek_Code(0, code)) return 0;
+  if (name) {
+    const wchar16* v = Data()->Get_Field_Count() > 1 ? Get_Value(1) : u"";
+    *name = v ? v : u"";
+  }
+  return 1;
+}

@@ -1,0 +1,111 @@
+// TDict: a code dictionary. A query area whose rows are the entries (code, name, is_group,
+// stop_flag, color_val, note_info, order_id for the standard kind; any columns with code first and
+// name second for a dictionary defined by its own SQL). The definition comes from the database
+// (app_dict_sql, else app_dict_def); rows are indexed by code for Seek_Code.
+//
+// Threads: every lookup, load, index build and change takes the dictionary's own lock. A caller that
+// reads rows after a Seek_Code while other threads may move the cursor holds Lock() around both.
+#pragma once
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/data/sqlca.h"
+#include "core/text/map_str.h"
+
+// One entry of the separate code index.
+struct SQLCA_Row_Index_Stru {
+  const wchar16* key;  // the row's code; points into the data set (not owned), valid until a change
+  int row;             // row number in the data set
+  int hits;            // successful Seek_Code calls that found this entry
+};
+
+class TDict : public TSQLCA {
+ public:
+  enum { INDEX_NONE = 0, INDEX_SORTED = 1, INDEX_SEPARATE = 2 };
+
+  TDict() = default;
+  ~TDict() override;
+
+  // Clears the dictionary and defines it: the given SQL, else the app_dict_sql row of dict_id, else
+  // the standard rows of app_dict_def. Makes the extended dictionary "%s.ext" when sqlcmd_ext is set.
+  // 1 on success; 0 when dict_id is empty or the definition could not be read.
+  int SetInfo(const char* dict_id, const char* sqlcmd = nullptr);
+
+  // Loads the rows by the dictionary's SQL (and its extended dictionary's), forces field 0 to 'S'
+  // and builds the index. mode is the load mode (0 the normal load). 1, or 0 with the database's
+  // message in the area (the old rows are then gone and the dictionary is not marked loaded).
+  int Load(int mode = 0);
+  // Clears the rows, counts the local version on, defines and loads again; the local version becomes
+  // the time stamp. 1 or 0 as Load.
+  int Refresh();
+
+  // Sorts the rows and builds the code index (see the .cpp for the rules). Returns 1.
+  int Build_Index();
+  // 1 and the cursor on the first row whose field equals value exactly; 0 when none.
+  int Seek_Code(int field, map_wchar value);
+  // 1 when the current row may not be chosen (group, stopped, or excluded by ext_col/ext_col_val).
+  int Is_Stop();
+
+  // Appends an entry (code and name, other fields empty) and rebuilds the index. 1, or 0 when code
+  // is empty or the dictionary has fewer than two fields.
+  int Add_Code(map_wchar code, map_wchar name);
+  // Deletes the entry with this code; a dictionary in load mode 1 drops its cache files and takes the
+  // next local version as its time stamp. 1, or 0 when the code is missing.
+  int Erase_Code(map_wchar code);
+
+  // The name (field 1) of a code, copied under the lock; 1 or 0 when the code is missing.
+  int Get_Name(map_wchar code, std::u16string* name);
+
+  std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock<std::recursive_mutex>(lock_); }
+
+  // ---- definition (narrow text, system code page)
+  const std::string& Dict_Id() const { return dict_id_; }
+  const std::string& Sqlcmd() const { return sqlcmd_; }
+  const std::string& Sort_Col() const { return sort_col_; }
+  void Set_Sort_Col(const char* s) { sort_col_ = s ? s : ""; }
+  const std::string& Parent_Col() const { return parent_col_; }
+  const std::string& Idx_Dict() const { return idx_dict_; }
+  const std::string& Idx_Col() const { return idx_col_; }
+  const std::string& Ext_Col() const { return ext_col_; }
+  const std::string& Ext_Col_Val() const { return ext_col_val_; }
+  TDict* Ext_Dict() const { return ext_.get(); }  // owned by this dictionary; null when none
+  int Is_App_Dict() const { return is_app_dict_; }
+
+  // ---- state
+  int Is_Loaded() const { return loaded_; }
+  int File_Cache() const { return file_cache_; }
+  void Set_File_Cache(int on) { file_cache_ = on ? 1 : 0; }
+  int Time_Stamp() const { return time_stamp_; }
+  void Set_Time_Stamp(int ts) { time_stamp_ = ts; }
+  int Local_Version() const { return local_ver_; }
+  int Load_Mode() const { return load_mode_; }
+  int Index_Mode() const { return index_mode_; }
+  // The index entries (mode 2 only); read under Lock().
+  const std::vector<SQLCA_Row_Index_Stru>& Index() const { return index_; }
+
+ private:
+  void Clear_Definition();
+  int Index_Seek(const wchar16* key);
+
+  std::string dict_id_;
+  std::string sqlcmd_;
+  std::string sqlcmd_ext_;
+  std::unique_ptr<TDict> ext_;
+  std::string parent_col_, idx_dict_, idx_col_;
+  std::string sort_col_;
+  std::string ext_col_, ext_col_val_;
+  int is_app_dict_ = 0;
+  int loaded_ = 0;
+  int file_cache_ = 1;
+  int time_stamp_ = 0;
+  int local_ver_ = 1;
+  int load_mode_ = 0;
+  std::vector<SQLCA_Row_Index_Stru> index_;
+  int index_mode_ = INDEX_NONE;
+  std::recursive_mutex lock_;
+};
+
+// Narrow text (system code page) of a wide value, owned by the result; safe on any thread.
+std::string Dict_Narrow(const wchar16* w);
