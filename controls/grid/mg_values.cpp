@@ -47,6 +47,7 @@ std::string Mg_Format_Number(const std::string& in, int d, bool pad) {
   s = Half_Width(s);
   size_t i = 0;
   while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  if (i == s.size()) s = "0", i = 0;
   std::string sign, integer, frac;
   bool dot = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
