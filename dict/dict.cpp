@@ -73,7 +73,7 @@ int TDict::SetInfo(const char* dict_id, const char* sqlcmd) {
     Data()->CFree();
     if (sqlcmd_.empty()) return 0;
     if (!sqlcmd_ext_.empty()) {
-      ext_ = std::make_unique<TDict>();
+      ext_ = New_Ext();
       ext_->SetInfo((dict_id_ + ".ext").c_str(), sqlcmd_ext_.c_str());
       ext_->file_cache_ = file_cache_;
     }
@@ -87,6 +87,12 @@ int TDict::SetInfo(const char* dict_id, const char* sqlcmd) {
   return 1;
 }
 
+int TDict::Load_By_Sql(const std::string& sql) {
+  if (Exec(map_wchar(sql.c_str())) != 0 || Get_Field_Count() < 1) return 0;
+  Build_Index();
+  return 1;
+}
+
 int TDict::Load(int mode) {
   auto guard = Lock();
   loaded_ = 0;
@@ -94,10 +100,8 @@ int TDict::Load(int mode) {
   index_mode_ = INDEX_NONE;
   if (sqlcmd_.empty()) return 0;
   load_mode_ = mode;
-  if (Exec(map_wchar(sqlcmd_.c_str())) != 0) return 0;
-  if (Get_Field_Count() < 1) return 0;
   if (ext_ && !ext_->Load(mode)) return 0;
-  Build_Index();
+  if (!Load_By_Sql(sqlcmd_)) return 0;
   loaded_ = 1;
   return 1;
 }
@@ -113,6 +117,7 @@ int TDict::Refresh() {
   if (!SetInfo(id.c_str(), sql.empty() ? nullptr : sql.c_str())) return 0;
   if (!sql.empty()) sort_col_ = sort;
   file_cache_ = cache;
+  Drop_Cache();  // the cache holds the rows being replaced
   int ok = Load(load_mode_);
   time_stamp_ = local_ver_;
   return ok;
@@ -247,7 +252,10 @@ int TDict::Erase_Code(map_wchar code) {
   auto guard = Lock();
   if (!Seek_Code(0, code)) return 0;
   Data()->Del_Row();
-  if (load_mode_ == 1) time_stamp_ = ++local_ver_;
+  if (load_mode_ == 1) {
+    Drop_Cache();
+    time_stamp_ = ++local_ver_;
+  }
   Build_Index();
   return 1;
 }

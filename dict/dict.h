@@ -36,7 +36,7 @@ class TDict : public TSQLCA {
   // Loads the rows by the dictionary's SQL (and its extended dictionary's), forces field 0 to 'S'
   // and builds the index. mode is the load mode (0 the normal load). 1, or 0 with the database's
   // message in the area (the old rows are then gone and the dictionary is not marked loaded).
-  int Load(int mode = 0);
+  virtual int Load(int mode = 0);
   // Clears the rows, counts the local version on, defines and loads again; the local version becomes
   // the time stamp. 1 or 0 as Load.
   int Refresh();
@@ -80,10 +80,22 @@ class TDict : public TSQLCA {
   int Time_Stamp() const { return time_stamp_; }
   void Set_Time_Stamp(int ts) { time_stamp_ = ts; }
   int Local_Version() const { return local_ver_; }
+  // Counts a local change: the next local version.
+  int Next_Local_Version() { return ++local_ver_; }
   int Load_Mode() const { return load_mode_; }
   int Index_Mode() const { return index_mode_; }
   // The index entries (mode 2 only); read under Lock().
   const std::vector<SQLCA_Row_Index_Stru>& Index() const { return index_; }
+
+ protected:
+  // The extended dictionary's object: the same kind as this one.
+  virtual std::unique_ptr<TDict> New_Ext() { return std::make_unique<TDict>(); }
+  // Drops what a cache holds of this dictionary (nothing here).
+  virtual void Drop_Cache() {}
+  // Runs the SQL (sqlcode 0 needed) and builds the index; the loaded flag is the caller's.
+  int Load_By_Sql(const std::string& sql);
+  void Set_Loaded(int on) { loaded_ = on; }
+  void Set_Load_Mode(int m) { load_mode_ = m; }
 
  private:
   void Clear_Definition();

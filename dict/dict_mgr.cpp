@@ -4,6 +4,7 @@
 #include <set>
 
 #include "core/text/wfunc.h"
+#include "dict/dict_db.h"
 #include "frame/singleton.h"
 
 int TDict_Fetch_Filter_Mgr::Register(const char* dict_id, Dict_Fetch_Filter_Fn fn) {
@@ -32,6 +33,16 @@ void TDict_Client_List::Set_User_Id(const char* user_id) {
 std::string TDict_Client_List::User_Id() {
   std::lock_guard<std::recursive_mutex> g(lock_);
   return user_id_;
+}
+
+void TDict_Client_List::Set_Dict_Kind(int kind) {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  kind_ = kind == DICT_KIND_DB ? DICT_KIND_DB : DICT_KIND_SQL;
+}
+
+int TDict_Client_List::Dict_Kind() {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  return kind_;
 }
 
 int TDict_Client_List::Count() {
@@ -82,7 +93,12 @@ TDict* TDict_Client_List::Get_Dict(const char* dict_id, int create) {
   auto it = dicts_.find(dict_id);
   if (it != dicts_.end()) return it->second.get();
   if (!create) return nullptr;
-  auto d = std::make_unique<TDict>();
+  std::unique_ptr<TDict> d;
+  if (kind_ == DICT_KIND_DB) {
+    d = std::make_unique<TDict_Db>();
+  } else {
+    d = std::make_unique<TDict>();
+  }
   std::string id(dict_id);
   if (id.compare(0, 4, "ubo.") == 0) {
     std::string sql = "select bo_id,val from mup_user_bo where user_id='" + Sql_Quote(id.c_str() + 4) + "'";

@@ -39,6 +39,12 @@ class TDict_Client_List {
   void Set_User_Id(const char* user_id);
   std::string User_Id();
 
+  // What Get_Dict makes: DICT_KIND_SQL a plain dictionary (its SQL, no cache; the default, so that
+  // nothing writes files until the host chooses), DICT_KIND_DB a TDict_Db with the file cache.
+  enum { DICT_KIND_SQL = 0, DICT_KIND_DB = 1 };
+  void Set_Dict_Kind(int kind);
+  int Dict_Kind();
+
   int Count();
   // Drops every dictionary. Only when no other thread holds one (tests, shutdown).
   void Clear();
@@ -50,6 +56,7 @@ class TDict_Client_List {
   std::recursive_mutex lock_;  // a user's "ubo." dictionary is made while another is being made
   std::map<std::string, std::unique_ptr<TDict>> dicts_;
   std::string user_id_;
+  int kind_ = DICT_KIND_SQL;
 };
 
 TDict_Client_List* Dict_Client_List();

@@ -1,0 +1,183 @@
+// Direct dictionary loads with the file cache, and the part-load SQL rewrite.
+#include "dict/dict_db.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "core/data/para.h"
+#include "dict/dict_mgr.h"
+#include "dict/dict_zip.h"
+#include "frame/log_mgr.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Utf8_Of(const std::u16string& w) { return fs::path(w).string(); }
+
+// A narrow dictionary id as a file-name part (UTF-8).
+std::string File_Part(const std::string& id) {
+  map_wchar w(id.c_str());
+  return Utf8_Of(std::u16string(w.c_str()));
+}
+
+}  // namespace
+
+std::string Dict_Cache_Dir() {
+  wchar16 home[1024] = {};
+  std::string base = ".";
+  if (Pub_Para_Get_WStr(u"app_home_path", home, 1024) && home[0]) base = Utf8_Of(home);
+  return base + "/dt";
+}
+
+int Dict_Read_File(const std::string& path, std::string* out) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) {
+    Log_Printf("unable to open file %s", path.c_str());
+    return 0;
+  }
+  std::error_code ec;
+  auto size = fs::file_size(path, ec);
+  if (ec) {
+    Log_Printf("unable to open file %s", path.c_str());
+    return 0;
+  }
+  std::string data;
+  data.resize(static_cast<size_t>(size));
+  if (size && !f.read(&data[0], static_cast<std::streamsize>(size))) {
+    Log_Printf("unable to open file %s", path.c_str());
+    return 0;
+  }
+  out->swap(data);
+  return 1;
+}
+
+int Dict_Write_File(const std::string& path, const void* data, size_t len) {
+  std::string tmp = path + ".tmp";
+  {
+    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+    if (!f || !f.write(static_cast<const char*>(data), static_cast<std::streamsize>(len)) || !f.flush()) {
+      Log_Printf("unable to create dmp file %s", path.c_str());
+      std::error_code ec;
+      fs::remove(tmp, ec);
+      return 0;
+    }
+  }
+  std::error_code ec;
+  fs::rename(tmp, path, ec);
+  if (ec) {
+    Log_Printf("unable to create dmp file %s", path.c_str());
+    fs::remove(tmp, ec);
+    return 0;
+  }
+  return 1;
+}
+
+std::string TDict_Db::Cache_Path(const char* suffix) const {
+  return Dict_Cache_Dir() + "/" + File_Part(Dict_Id()) + suffix;
+}
+
+std::unique_ptr<TDict> TDict_Db::New_Ext() {
+  auto e = std::make_unique<TDict_Db>();
+  e->part_load_ = part_load_;
+  return e;
+}
+
+std::string TDict_Db::Part_Load_Sql(const std::string& sql) {
+  std::string s = sql;
+  size_t p = s.find(" where");
+  if (p != std::string::npos) return s.replace(p, 6, " where 1=0 and");
+  p = s.find(" order");
+  if (p != std::string::npos) return s.replace(p, 6, " where 1=0 order");
+  return s + " where 1=2";
+}
+
+int TDict_Db::Load_Cache(int zipped) {
+  auto guard = Lock();
+  std::string bytes;
+  std::string path = Cache_Path(zipped ? ".dz" : ".dt");
+  std::error_code ec;
+  if (!fs::exists(path, ec)) return 0;
+  if (!Dict_Read_File(path, &bytes)) return 0;
+  if (zipped) {
+    std::string raw;
+    if (!Zip_Block_Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &raw)) return 0;
+    bytes.swap(raw);
+  }
+  // A refused pack leaves the set as it was; one with bytes after it, or without fields, is emptied.
+  DBDataMgr* d = Data();
+  size_t used = 0;
+  if (bytes.empty() || !d->Unpack_Data(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &used)) {
+    Log_Printf("unable to unpack cache file %s", path.c_str());
+    return 0;
+  }
+  if (used != bytes.size() || d->Get_Field_Count() < 1) {
+    d->CFree();
+    Log_Printf("unable to unpack cache file %s", path.c_str());
+    return 0;
+  }
+  Build_Index();
+  return 1;
+}
+
+int TDict_Db::Remove_Cache_Files() {
+  int n = 0;
+  std::error_code ec;
+  for (const char* suffix : {".dt", ".dz", ".ext.dt", ".ext.dz"}) n += fs::remove(Cache_Path(suffix), ec) ? 1 : 0;
+  return n;
+}
+
+int TDict_Db::Write_Cache() {
+  std::string dir = Dict_Cache_Dir();
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec || !fs::is_directory(dir, ec)) {
+    Log_Printf("Unable to create directory %s\n", dir.c_str());
+    return 0;
+  }
+  unsigned len = 0;
+  uint8_t* packed = Data()->Pack_Data(&len);
+  if (!packed) {
+    Log_Printf("unable to packdata");
+    return 0;
+  }
+  int ok = Dict_Write_File(Cache_Path(".dt"), packed, len);
+  std::string z;
+  if (ok && Zip_Block_Encode(packed, len, &z)) ok = Dict_Write_File(Cache_Path(".dz"), z.data(), z.size());
+  std::free(packed);
+  return ok;
+}
+
+int TDict_Db::Load(int mode) {
+  auto guard = Lock();
+  Set_Loaded(0);
+  Set_Load_Mode(mode);
+  Set_Time_Stamp(Local_Version());
+  if (Ext_Dict() && !Ext_Dict()->Load(mode)) return 0;
+  if (File_Cache() && Load_Cache(0)) {
+    Set_Loaded(1);
+    return 1;
+  }
+  if (Sqlcmd().empty()) return 0;
+  if (!Load_By_Sql(part_load_ ? Part_Load_Sql(Sqlcmd()) : Sqlcmd())) {
+    Data()->Clear_Data();
+    return 0;
+  }
+  if (File_Cache()) Write_Cache();
+  Set_Loaded(1);
+  return 1;
+}
+
+int Expire_Cache(const char* dict_id) {
+  if (!dict_id || !*dict_id) return 0;
+  TDict* held = Dict_Client_List()->Get_Dict(dict_id, 0);
+  if (held && !held->File_Cache()) return 0;
+  TDict_Db probe;
+  probe.SetInfo(dict_id, "select 1");  // names the files only; nothing runs
+  probe.Remove_Cache_Files();
+  if (held) held->Next_Local_Version();
+  return 1;
+}
