@@ -215,6 +215,32 @@ class TMG : public TStringGrid {
   int Set_Dat_Id(const char* id, int flag);
   const char* Dat_Id() const { return datId_.c_str(); }
 
+  // ---- Drawing.
+  void OnMGGridDrawCell(TObject* Sender, int ACol, int ARow, TRect& Rect, TGridDrawState State);
+  int Get_Color(int col, int row, TColor& color, TColor& bgcolor, TGridDrawState State);
+  int Get_Color(int col, int row, TColor& color, TColor& bgcolor) {
+    return Get_Color(col, row, color, bgcolor, TGridDrawState());
+  }
+  void Show_Money(int col, int row, TRect& rect, const char* text, TGridDrawState State);
+  void Show_Bool(int col, int row, TRect& rect, const char* text, TGridDrawState State);
+  void Out_Text(int col, int row, int align, TRect& rect, const char16_t* text, TGridDrawState State,
+                TCanvas* canvas);
+  int Fit_To_Show(int from, int to);
+  int Fit_To_Show();
+  int Fit_To_Show(int row) { return Fit_To_Show(row, row); }
+  int Cal_Row_Fit_Height(int row, int& height);
+  int Show_Row_Id();
+  int Show_Row_Mark(int row);
+  int Show_Row_Num();
+  int Show_Last_Row();
+  int Set_Base_Color_Mode(int mode);
+  TColor GetFixedFontColor() const { return fixedFontColor_; }
+  int Redraw_Row(int row);
+  int Redraw_Col(int col);
+  int Redraw_Cell(int col, int row);
+  // The host's answer whether a row is checked (row check marks arrive with the options).
+  std::function<bool(int row)> Row_Checked;
+
   // ---- State the drawing reads and later parts fill. Public: the host fills the attribute list.
   std::vector<TMG_Cell_Attr> Cell_Attr;
   std::vector<TMG_Sort_Key> Sort_Keys;
@@ -250,6 +276,7 @@ class TMG : public TStringGrid {
   const char* Ring(const std::string& s);
   void Reset_Rec(TMG_Col_Def* d);
   void Swap_Attr_Col(int a, int b);
+  const TMG_Rect_Def* Unit_At(int col, int row, bool last) const;
   bool In_Range(int col) const { return col >= 0 && col < ColCount(); }
 
   std::vector<TMG_Col_Def> cols_;

@@ -73,6 +73,10 @@ TMG::TMG(QWidget* parent) : TStringGrid(Startup_Then(parent)) {
   SetCells(0, 0, QString(QChar(0xFF0D)));
   SetDefaultRowHeight(25);
   SetGridLineWidth(0);
+  SetDefaultDrawing(false);
+  OnDrawCell = [this](TObject* s, int c, int r, TRect& rect, TGridDrawState st) {
+    OnMGGridDrawCell(s, c, r, rect, st);
+  };
   OnColumnMoved = [this](TObject* s, int from, int to) { Column_Move(s, from, to); };
   wring_.resize(100);
 }

@@ -1,0 +1,422 @@
+// TMG drawing: cell colours, money and check-box cells, text layout, header units, sort marks, row
+// numbers and row heights.
+#include "controls/grid/Mg.h"
+
+#include "core/data/dec_num.h"
+#include "toolkit/tk_image.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const int kMargin = 4;
+
+const TColor kGridLine = 0xA2C8A2;
+const TColor kNoFormBg = 0xF3F3F2;
+const TColor kZebraEven = 0xFEFFFF, kZebraOdd = 0xFEFFF6;
+const TColor kReadonlyBg = 0xE8F4EE;
+const TColor kSelectedBg = 0xF16555, kSelectedText = 0xFFFFFF;
+const TColor kCurrentRowBg = 0xDEFFBF;
+const TColor kNegativeText = 0x0000FF;
+const TColor kCheckedRowBg = 0xF9F0C8;
+const TColor kCornerBg = 0xEFE5F6;
+const TColor kSearchHit = 0x008000, kSearchOther = 0x00FFFF;
+const TColor kSortMark = 0x1F7F3F;
+const TColor kTick = 0xC81866, kCross = 0x1E4EC8;
+
+TColor From_QColor(const QColor& c) { return TkRGB(c.red(), c.green(), c.blue()); }
+
+// Breaks text into lines between characters so that each fits width (a line keeps at least one
+// character); CR or LF end a line, with one directly following CR or LF.
+std::vector<QString> Break_Lines(TCanvas* canvas, QStringView text, int width) {
+  std::vector<QString> lines;
+  qsizetype i = 0, n = text.size();
+  while (i < n) {
+    QString line;
+    while (i < n && line.size() < 400) {
+      QChar ch = text[i];
+      if (ch == u'\r' || ch == u'\n') {
+        ++i;
+        if (i < n && (text[i] == u'\r' || text[i] == u'\n')) ++i;
+        break;
+      }
+      line += ch;
+      if (line.size() > 1 && canvas->TextWidth(line) > width) {
+        line.chop(1);
+        break;
+      }
+      ++i;
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace
+
+const TMG_Rect_Def* TMG::Unit_At(int col, int row, bool last) const {
+  const TMG_Rect_Def* found = nullptr;
+  for (const TMG_Rect_Def& u : rects_)
+    if (col >= u.a && col <= u.c && row >= u.b && row <= u.d) {
+      found = &u;
+      if (!last) break;
+    }
+  return found;
+}
+
+int TMG::Get_Color(int col, int row, TColor& color, TColor& bgcolor, TGridDrawState State) {
+  bool selected = State.Contains(gdSelected);
+  bool fixed = col < FixedCols() || row < FixedRows();
+  TMG_Col_Def* d = In_Range(col) ? Rec(col) : GetColDef(-1);
+  if (fixed) {
+    QWidget* form = window();
+    bgcolor = form && form != this ? From_QColor(form->palette().color(QPalette::Window)) : kNoFormBg;
+    color = fixedFontColor_;
+    if (!Marked_Col_Name.empty() && Marked_Col_Name == d->name) color = 0x0000FF;
+    if (Marked_Col_Name == "-" && col == 0 && row == 0) color = 0x0000FF;
+  } else {
+    bgcolor = d->bgcolor;
+    color = d->color;
+    if (!selected || Base_Color_Mode != 0) {
+      if (d->bgcolor == 0xFFFFFF) bgcolor = row % 2 == 0 ? kZebraEven : kZebraOdd;
+      if (d->readonly) bgcolor = kReadonlyBg;
+    } else {
+      bgcolor = kSelectedBg;
+      color = kSelectedText;
+    }
+    if (showRowIdMode_ && Base_Color_Mode == 0 && !selected && RowCount() > 1 && row == Row() &&
+        col != Col())
+      bgcolor = kCurrentRowBg;
+    if (d->type == 'I' || d->type == 'F') {
+      std::string t = Narrow(CellView(col, row));
+      if (t.size() < 60 && Dec_Cmp(t.c_str(), "0") < 0) color = kNegativeText;
+    }
+    if (!selected || Base_Color_Mode == 1) {
+      // Exact cell first; what it leaves open comes from the whole-column, then the whole-row entry.
+      bool haveText = false, haveBg = false;
+      auto apply = [&](int r, int c) {
+        for (const TMG_Cell_Attr& e : Cell_Attr) {
+          bool rm = e.row == r || (r < 0 && e.row < 0);
+          bool cm = e.col == c || (c < 0 && e.col < 0);
+          if (!rm || !cm) continue;
+          if ((e.flags & 4) && !haveText) color = e.color, haveText = true;
+          if ((e.flags & 8) && !haveBg) bgcolor = e.bgcolor, haveBg = true;
+          return;
+        }
+      };
+      apply(row, col);
+      apply(-10, col);
+      apply(row, -10);
+      if (Row_Checked && Row_Checked(row)) bgcolor = kCheckedRowBg;
+    }
+  }
+  if (col == 0 && row == 0) bgcolor = kCornerBg;
+  if (OnGetEditColor) OnGetEditColor(this, col, row, color, bgcolor, State);
+  if (!Search_Text.empty() && !(selected && hasFocus())) {
+    QStringView v = CellView(col, row);
+    if (v.contains(QStringView(Search_Text.data(), qsizetype(Search_Text.size()))))
+      bgcolor = (col == Search_Hit_Col && row == Search_Hit_Row) ? kSearchHit : kSearchOther;
+  }
+  if (Row_Hover && Base_Color_Mode == 0 && QApplication::activeWindow() == window() &&
+      !(selected && hasFocus()) && Last_Hover_Row >= 1 && Last_Hover_Row < RowCount() &&
+      Last_Hover_Col >= 0 && Last_Hover_Col < ColCount()) {
+    bool current = col == Col() && row == Row();
+    int k = 0;
+    if (row == Last_Hover_Row && RowCount() > 1 && col >= FixedCols() && !current) k = 1;
+    if (Col_Hover && Last_Hover_Col >= FixedCols() && col == Last_Hover_Col && row >= FixedRows() &&
+        RowCount() > 1 && !current)
+      ++k;
+    if (k == 1) bgcolor = Col_Hover ? 0xE1FFFF : 0x61FFFF;
+    else if (k == 2) bgcolor = 0x61FFFF;
+  }
+  return 1;
+}
+
+void TMG::Out_Text(int, int, int align, TRect& rect, const char16_t* text, TGridDrawState, TCanvas* canvas) {
+  canvas->FillRect(rect);
+  canvas->Font->SetName(Font()->GetName());
+  canvas->Font->SetSize(Font()->GetSize());
+  if (!text || !*text) return;
+  int w = rect.Right - rect.Left, h = rect.Bottom - rect.Top;
+  std::vector<QString> lines = Break_Lines(canvas, QStringView(text), w - 2 * kMargin);
+  int th = canvas->TextHeight(QStringLiteral("8"));
+  int total = int(lines.size()) * (th + kMargin);
+  int y = total < h ? rect.Top + (h - total) / 2 + kMargin / 2 : rect.Top + kMargin / 2;
+  for (const QString& line : lines) {
+    if (y > rect.Bottom - kMargin) break;
+    int lw = canvas->TextWidth(line);
+    int x = align == 1 ? rect.Right - lw - kMargin : align == 2 ? rect.Left + 1 + (w - 1 - lw) / 2
+                                                                 : rect.Left + 1 + kMargin;
+    canvas->TextOut(x, y, line);
+    y += th + kMargin;
+  }
+}
+
+void TMG::Show_Money(int, int, TRect& rect, const char* text, TGridDrawState State) {
+  TCanvas* cv = Canvas();
+  cv->Rectangle(rect);
+  int g = GridLineWidth() + 1;
+  TRect r{rect.Left + g, rect.Top + g, rect.Right - g, rect.Bottom - g};
+  int d = cv->TextWidth(QStringLiteral("8")) + 3;
+  TColor penColor = cv->Pen->GetColor();
+  int penWidth = cv->Pen->GetWidth();
+  cv->Pen->SetWidth(1);
+  for (int k = 1; k <= 10; ++k) {
+    cv->Pen->SetColor(k == 9 ? 0x0000FF : (k == 3 || k == 6) ? 0x000000 : 0x808080);
+    cv->MoveTo(r.Left + k * d, r.Top - 1);
+    cv->LineTo(r.Left + k * d, r.Bottom + 1);
+  }
+  cv->Pen->SetColor(penColor);
+  cv->Pen->SetWidth(penWidth);
+  if (!text || !*text) return;
+  std::string s = Mg_Format_Number(text, 2, true);
+  // Leading zeros after the sign take no place: 0.50 shows only its fraction digits.
+  size_t start = (!s.empty() && s[0] == '-') ? 1 : 0;
+  size_t z = start;
+  while (z < s.size() && s[z] == '0') ++z;
+  s = s.substr(0, start) + s.substr(z);
+  TFontStyles style = cv->Font->GetStyle();
+  TColor fontColor = cv->Font->GetColor();
+  bool selected = State.Contains(gdSelected);
+  int y = r.Top + (r.Bottom - r.Top - cv->TextHeight(QStringLiteral("8"))) / 2;
+  int k = 0;
+  for (size_t i = s.size(); i-- > 0;) {
+    char ch = s[i];
+    if (ch == '.') continue;
+    ++k;
+    TColor c = 0x000000;
+    bool bold = false;
+    if (ch == '-') c = 0x0000FF, bold = true;
+    else if (k <= 2) c = 0x0000FF;
+    else if (k <= 6) c = 0x000000;
+    else if (k <= 11) c = 0xFF0000, bold = true;
+    if (selected) c = 0xFFFFFF;
+    cv->Font->SetColor(c);
+    cv->Font->SetStyle(bold ? style | fsBold : style);
+    cv->TextOut(r.Left + 11 * d + 2 - k * d, y, QString(QChar(ch)));
+  }
+  cv->Font->SetStyle(style);
+  cv->Font->SetColor(fontColor);
+}
+
+void TMG::Show_Bool(int, int, TRect& rect, const char* text, TGridDrawState State) {
+  TCanvas* cv = Canvas();
+  cv->Rectangle(rect);
+  TColor penColor = cv->Pen->GetColor();
+  int penWidth = cv->Pen->GetWidth();
+  cv->Pen->SetWidth(3);
+  cv->Pen->SetStyle(psSolid);
+  int h = rect.Bottom - rect.Top, l = rect.Left, t = rect.Top;
+  char c = text ? text[0] : 0;
+  if (c == 'T' || c == '1' || c == 't' || c == 'Y' || c == 'y') {
+    cv->Pen->SetColor(State.Contains(gdSelected) ? 0xFFFFFF : kTick);
+    cv->MoveTo(l + 6, t + 2 * h / 3 - 1);
+    cv->LineTo(l + 11, t + 4 * h / 5);
+    cv->LineTo(l + 22, t + h / 4 + 1);
+  } else if (c == 'F' || c == '0' || c == 'f' || c == 'N' || c == 'n') {
+    cv->Pen->SetColor(kCross);
+    cv->MoveTo(l + 8, t + h / 4 + 1);
+    cv->LineTo(l + 19, t + 3 * h / 4 - 1);
+    cv->MoveTo(l + 8, t + 3 * h / 4 - 1);
+    cv->LineTo(l + 19, t + h / 4 + 1);
+  }
+  cv->Pen->SetColor(penColor);
+  cv->Pen->SetWidth(penWidth);
+}
+
+void TMG::OnMGGridDrawCell(TObject*, int ACol, int ARow, TRect& Rect, TGridDrawState State) {
+  if (RowHeights(ARow) == 0) return;
+  TMG_Col_Def* d = In_Range(ACol) ? Rec(ACol) : GetColDef(-1);
+  if (ACol < 250 && d->fixed_width >= 0 && ColWidths(ACol) != d->fixed_width) SetColWidths(ACol, d->fixed_width);
+  int align = d->align_style;
+  if (ARow < FixedRows() || (ACol == 0 && FixedCols() > 0)) align = 2;
+  TCanvas* cv = Canvas();
+  cv->Pen->SetColor(kGridLine);
+  cv->Pen->SetWidth(GridLineWidth() > 0 ? GridLineWidth() : 1);
+  cv->Pen->SetStyle(psSolid);
+  cv->Brush->SetStyle(bsSolid);
+  TColor color, bg;
+  Get_Color(ACol, ARow, color, bg, State);
+  cv->Brush->SetColor(bg);
+  cv->Font->Assign(*Font());
+  cv->Font->SetColor(color);
+  int gl = GridLineWidth();
+
+  if (const TMG_Rect_Def* u = Unit_At(ACol, ARow, false)) {
+    // The caption is laid out over the whole unit off screen; each cell copies its own part.
+    int W = 0, H = 0, x0 = 1, y0 = 0;
+    for (int c = u->a; c <= u->c; ++c) {
+      W += ColWidths(c) + gl;
+      if (c < ACol) x0 += ColWidths(c) + gl;
+    }
+    for (int r = u->b; r <= u->d; ++r) {
+      H += RowHeights(r) + gl;
+      if (r < ARow) y0 += RowHeights(r) + gl;
+    }
+    TBitmap img(W + 10, H + 10);
+    TCanvas* ic = img.Canvas();
+    ic->Brush->SetColor(0xFFFFFF);
+    ic->FillRect(TRect{0, 0, W + 10, H + 10});
+    ic->Brush->Assign(*cv->Brush);
+    ic->Pen->Assign(*cv->Pen);
+    ic->Font->Assign(*cv->Font);
+    TRect ur{0, 0, W + 1, H};
+    std::u16string cap = Wide(u->caption).toStdU16String();
+    Out_Text(ACol, ARow, align, ur, cap.c_str(), State, ic);
+    TBrush keep;
+    keep.Assign(*cv->Brush);
+    cv->Brush->SetColor(0xFFFFFF);
+    cv->FillRect(Rect);
+    cv->Brush->Assign(keep);
+    int w = Rect.Right - Rect.Left, h = Rect.Bottom - Rect.Top;
+    cv->CopyRect(Rect, ic, TRect{x0, y0, x0 + w, y0 + h});
+    return;
+  }
+
+  TRect r = Rect;
+  if (gl > 0) {
+    r.Right += gl, r.Bottom += gl;
+    if (ACol != 0) r.Left -= gl;
+    if (ARow != 0) r.Top -= gl;
+  } else {
+    if (ACol != 0) r.Left -= 1;
+    if (ARow != 0) r.Top -= 1;
+  }
+  if (ACol >= FixedCols() && ARow >= FixedRows() && d->show_style == 1) {
+    Show_Money(ACol, ARow, r, Narrow(CellView(ACol, ARow)).c_str(), State);
+  } else if (ACol >= FixedCols() && ARow >= FixedRows() && d->show_style == 2) {
+    Show_Bool(ACol, ARow, r, Narrow(CellView(ACol, ARow)).c_str(), State);
+  } else {
+    QStringView v = CellView(ACol, ARow);
+    std::u16string t(reinterpret_cast<const char16_t*>(v.utf16()), size_t(v.size()));
+    cv->Rectangle(r);
+    TRect inner = r;
+    Out_Text(ACol, ARow, align, inner, t.c_str(), State, cv);
+  }
+  if (ARow == 0) {
+    for (size_t k = 0; k < Sort_Keys.size(); ++k) {
+      if (Sort_Keys[k].col != ACol) continue;
+      TFont keep;
+      keep.Assign(*cv->Font);
+      cv->Font->SetName(QStringLiteral("Arial"));
+      cv->Font->SetSize(7);
+      cv->Font->SetColor(kSortMark);
+      cv->TextOut(Rect.Left + 3, Rect.Top + 1, QString::number(int(k) + 1));
+      cv->TextOut(Rect.Left + 1, Rect.Top + 10, Sort_Keys[k].desc ? QStringLiteral("▼") : QStringLiteral("▲"));
+      cv->Font->Assign(keep);
+      break;
+    }
+  }
+}
+
+// ---- Row heights, numbers, marks, repaints --------------------------------------------------------
+
+int TMG::Cal_Row_Fit_Height(int row, int& height) {
+  height = 0;
+  if (RowCount() >= 1501 && row >= FixedRows()) {
+    int last = TopRow() + VisibleRowCount();
+    if (row < TopRow() - 20 || row > last + 20) {
+      height = DefaultRowHeight();
+      return 1;
+    }
+  }
+  TCanvas* cv = Canvas();
+  int th = cv->TextHeight(QStringLiteral("8"));
+  int gl = GridLineWidth();
+  for (int c = 1; c < ColCount(); ++c) {
+    if (ColWidths(c) == 0) continue;
+    const TMG_Rect_Def* u = Unit_At(c, row, true);
+    int c0 = u ? u->a : c, c1 = u ? u->c : c, lastRow = u ? u->d : row;
+    if (row != lastRow) continue;
+    QStringView text = u ? QStringView() : CellView(c, row);
+    QString cap;
+    if (u) {
+      cap = Wide(u->caption);
+      text = cap;
+    }
+    int w = 1;
+    for (int k = c0; k <= c1; ++k) w += ColWidths(k) + gl;
+    int need = kMargin / 2 + int(Break_Lines(cv, text, w - 2 * kMargin).size()) * (th + kMargin);
+    height = std::max(height, need);
+  }
+  return 1;
+}
+
+int TMG::Fit_To_Show(int from, int to) {
+  for (int r = std::max(from, 0); r <= std::min(to, RowCount() - 1); ++r) {
+    if (RowHeights(r) == 0) continue;
+    int h;
+    Cal_Row_Fit_Height(r, h);
+    h = std::max(h, DefaultRowHeight());
+    if (RowHeights(r) != h) SetRowHeights(r, h);
+  }
+  return 1;
+}
+
+int TMG::Fit_To_Show() {
+  Fit_To_Show(0, FixedRows());
+  return Fit_To_Show(TopRow(), TopRow() + VisibleRowCount());
+}
+
+int TMG::Show_Row_Id() {
+  int n = 0;
+  for (int r = FixedRows(); r < RowCount(); ++r) {
+    if (RowHeights(r) == 0) continue;
+    QString t = QString::number(++n);
+    if (CellView(0, r) != t) SetCells(0, r, t);
+  }
+  return 1;
+}
+
+int TMG::Show_Row_Mark(int row) {
+  if (!showRowIdMode_) {
+    if (Row_Mark_Row >= 0) SetCells(0, Row_Mark_Row, QStringLiteral(" "));
+    SetCells(0, row, QString(QChar(0x25C6)));
+  }
+  if (row != Row_Mark_Row) {
+    Redraw_Row(Row_Mark_Row);
+    Redraw_Row(row);
+  }
+  Row_Mark_Row = row;
+  return 1;
+}
+
+int TMG::Show_Row_Num() {
+  if (OnShowRowNum) OnShowRowNum(this);
+  return 1;
+}
+
+int TMG::Show_Last_Row() {
+  int hgt = height();
+  if (horizontalScrollBar() && horizontalScrollBar()->isVisible()) hgt -= 18;
+  int dh = DefaultRowHeight();
+  if (dh <= 0) return 1;
+  int n = hgt / dh - FixedRows();
+  for (int r = TopRow(); r <= TopRow() + n - 2 && r < RowCount(); ++r) SetRowHeights(r, dh);
+  for (int r = std::max(TopRow() + n - 1, 0); r <= RowCount() - 2; ++r) SetRowHeights(r, 0);
+  return 1;
+}
+
+int TMG::Set_Base_Color_Mode(int mode) {
+  Base_Color_Mode = mode;
+  Invalidate();
+  return 1;
+}
+
+int TMG::Redraw_Row(int row) {
+  if (row >= 0 && row < RowCount()) InvalidateRow(row);
+  return 1;
+}
+
+int TMG::Redraw_Col(int col) {
+  if (In_Range(col)) InvalidateCol(col);
+  return 1;
+}
+
+int TMG::Redraw_Cell(int col, int row) {
+  InvalidateCell(col, row);
+  return 1;
+}
