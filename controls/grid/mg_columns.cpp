@@ -88,10 +88,12 @@ bool TMG::event(QEvent* e) {
   return TStringGrid::event(e);
 }
 
+// The property setters already parse ADEF and BDEF when a form sets them; here an empty list is not
+// applied again, so that columns a host defined in code before the first show are kept.
 void TMG::Loaded() {
   loaded_ = true;
-  SetADEF(adef_);
-  SetBDEF(bdef_);
+  if (!adef_.isEmpty()) SetADEF(adef_);
+  if (!bdef_.isEmpty()) SetBDEF(bdef_);
   Set_Show_Row_Id_Mode(showRowIdMode_);
   Invalidate();
 }
