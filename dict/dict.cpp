@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 
 #include "core/text/wfunc.h"
@@ -19,6 +20,13 @@ bool Has_Phrase(const std::string& text, const char* phrase) {
   std::string low(text);
   for (char& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return low.find(phrase) != std::string::npos;
+}
+
+// FNV-1a over the code units.
+inline uint32_t Code_Hash(const wchar16* s) {
+  uint32_t h = 2166136261u;
+  for (; *s; ++s) h = (h ^ static_cast<uint32_t>(*s)) * 16777619u;
+  return h;
 }
 
 std::string Trim(const std::string& s) {
@@ -129,6 +137,7 @@ int TDict::Refresh() {
 int TDict::Build_Index() {
   auto guard = Lock();
   index_.clear();
+  slots_.clear();
   index_mode_ = INDEX_NONE;
   DBDataMgr* d = Data();
   if (d->Get_Field_Count() < 1) return 1;
@@ -179,10 +188,37 @@ int TDict::Build_Index() {
     return c != 0 ? c < 0 : a.row < b.row;
   });
   index_mode_ = INDEX_SEPARATE;
+  size_t cap = 16;
+  while (cap < index_.size() * 2) cap <<= 1;
+  slots_.assign(cap, -1);
+  for (size_t i = 0; i < index_.size(); ++i) {
+    const wchar16* key = index_[i].key ? index_[i].key : u"";
+    for (size_t h = Code_Hash(key) & (cap - 1);; h = (h + 1) & (cap - 1)) {
+      if (slots_[h] < 0) {
+        slots_[h] = static_cast<int>(i);
+        break;
+      }
+      if (W_Cmp(index_[static_cast<size_t>(slots_[h])].key, key) == 0) break;  // keeps the first
+    }
+  }
   return 1;
 }
 
 int TDict::Index_Seek(const wchar16* key) {
+  if (!slots_.empty()) {
+    size_t mask = slots_.size() - 1;
+    for (size_t h = Code_Hash(key) & mask;; h = (h + 1) & mask) {
+      int at = slots_[h];
+      if (at < 0) return 0;
+      SQLCA_Row_Index_Stru& e = index_[static_cast<size_t>(at)];
+      if (W_Cmp(e.key, key) == 0) {
+        Go_To_Row(e.row);
+        ++e.hits;
+        return 1;
+      }
+    }
+  }
+  // Binary search of the sorted entries (lo and hi count from 1).
   int lo = 1, hi = static_cast<int>(index_.size());
   while (lo <= hi) {
     int mid = (lo + hi) / 2;

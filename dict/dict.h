@@ -115,6 +115,10 @@ class TDict : public TSQLCA {
   int local_ver_ = 1;
   int load_mode_ = 0;
   std::vector<SQLCA_Row_Index_Stru> index_;
+  // Open-addressing table over index_: for each distinct code, the position of its first entry (-1
+  // empty). It finds the same entries as the binary search, with one or two memory reads instead of
+  // one per halving.
+  std::vector<int> slots_;
   int index_mode_ = INDEX_NONE;
   std::recursive_mutex lock_;
 };

@@ -1,0 +1,287 @@
+// Dictionary speed, each figure beside an anchor measured in the same run:
+//   loading 100,000 entries from the ".dt" cache (and the ".dz") beside loading them by their SQL from
+//   SQLite (target: the cache at most half) and from PostgreSQL (target: at most a third);
+//   1,000,000 Seek_Code calls on random existing codes (separate index) beside the same look-ups in a
+//   std::unordered_map<std::u16string,int> (target: at most 3x).
+// Figures are CPU time of this process (for the SQL loads that leaves out the database server's work).
+// The PostgreSQL figure needs ZEM_PG_CONNINFO; without it the program says so and leaves it out.
+#include <benchmark/benchmark.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/data/db_connect.h"
+#include "core/data/para.h"
+#include "dict/dict_db.h"
+
+namespace {
+
+constexpr int kRows = 100000;
+constexpr int kSeeks = 1000000;
+const char* kSql =
+    "select code,name,is_group,stop_flag,color_val,note_info,order_id from bench_dict order by order_id";
+const char* kCreate =
+    "create table bench_dict(code varchar(20), name varchar(40), is_group varchar(1), stop_flag varchar(1), "
+    "color_val integer, note_info varchar(40), order_id integer)";
+
+std::string Code(int i) {
+  char b[16];
+  std::snprintf(b, sizeof b, "D%06d", i);
+  return b;
+}
+
+// Four ideographs picked by the row number: Chinese names as dictionaries hold them.
+std::string Name(int i) {
+  static const char* kChars[] = {"部", "门", "甲", "乙", "丙", "丁", "财", "务", "销", "售", "仓", "库"};
+  std::string s;
+  for (int k = 0, v = i; k < 4; ++k, v /= 12) s += kChars[v % 12];
+  return s;
+}
+
+std::u16string Utf16(const std::string& s) { return std::filesystem::path(s).u16string(); }
+
+struct Env {
+  std::string dir;
+  bool sqlite_ok = false;
+  bool pg_ok = false;
+  std::string pg_conninfo;
+  std::string schema;
+  Env() {
+    char tmpl[] = "/tmp/zem-bench-dict-XXXXXX";
+    if (!mkdtemp(tmpl)) return;
+    dir = tmpl;
+    std::u16string home = Utf16(dir);
+    Pub_Para_Put_WStr(u"app_home_path", home.c_str());
+    sqlite3* db = nullptr;
+    if (sqlite3_open((dir + "/bench.db").c_str(), &db) == SQLITE_OK) {
+      sqlite3_exec(db, kCreate, nullptr, nullptr, nullptr);
+      sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
+      sqlite3_stmt* st = nullptr;
+      sqlite3_prepare_v2(db, "insert into bench_dict values (?,?,'N','N',0,'',?)", -1, &st, nullptr);
+      for (int i = 0; i < kRows; ++i) {
+        std::string c = Code(i), n = Name(i);
+        sqlite3_bind_text(st, 1, c.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, n.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(st, 3, kRows - i);
+        sqlite3_step(st);
+        sqlite3_reset(st);
+      }
+      sqlite3_finalize(st);
+      sqlite_ok = sqlite3_exec(db, "commit", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    sqlite3_close(db);
+    const char* c = std::getenv("ZEM_PG_CONNINFO");
+    if (c && *c) {
+      schema = "zb_dict_" + std::to_string(getpid());
+      std::string names = "{";
+      for (int i = 0; i < 20736; ++i) names += (i ? "," : "") + Name(i);
+      names += "}";
+      PGconn* pg = PQconnectdb(c);
+      if (PQstatus(pg) == CONNECTION_OK) {
+        PQsetClientEncoding(pg, "UTF8");
+        std::string sql = "create schema " + schema + "; set search_path=" + schema + ";" + kCreate +
+                          "; insert into bench_dict select 'D' || lpad(g::text, 6, '0'), ('" + names +
+                          "'::text[])[(g % 20736) + 1], 'N', 'N', 0, '', " + std::to_string(kRows) +
+                          " - g from generate_series(0, " + std::to_string(kRows - 1) + ") g";
+        PGresult* r = PQexec(pg, sql.c_str());
+        pg_ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+        PQclear(r);
+        pg_conninfo = std::string(c) + " options='-c search_path=" + schema + "'";
+      }
+      PQfinish(pg);
+    }
+  }
+  // Run by main before returning (static destruction order would reach freed managers).
+  void Cleanup() {
+    Db_Connect_Mgr()->Clear();
+    if (!schema.empty()) {
+      PGconn* pg = PQconnectdb(std::getenv("ZEM_PG_CONNINFO"));
+      PQclear(PQexec(pg, ("drop schema " + schema + " cascade").c_str()));
+      PQfinish(pg);
+    }
+    std::error_code ec;
+    if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+  }
+};
+
+Env& E() {
+  static Env* e = new Env();  // cleaned up by main, never destroyed
+  return *e;
+}
+
+bool Use_Driver(const char* driver, const std::string& text1) {
+  Db_Connect_Mgr()->Clear();
+  TDb_Config cfg;
+  cfg.driver = driver;
+  cfg.text[0] = Utf16(text1);
+  cfg.log_path = E().dir + "/sql.log";  // the many-rows warnings stay out of the figures
+  return Db_Connect_Mgr()->Add_Config(cfg) == 1;
+}
+
+// Every code found with its own name: the rows loaded are the rows of the table.
+bool Check(TDict& d) {
+  if (d.Get_Row_Count() != kRows || d.Index_Mode() != TDict::INDEX_SEPARATE) return false;
+  for (int i : {0, 1, kRows / 2, kRows - 1}) {
+    std::u16string name;
+    if (!d.Get_Name(Utf16(Code(i)).c_str(), &name) || name != Utf16(Name(i))) return false;
+  }
+  return true;
+}
+
+void Load_By_Sql(benchmark::State& state, bool ready, const char* driver, const std::string& text1) {
+  if (!ready || !Use_Driver(driver, text1)) {
+    state.SkipWithError("no database or driver");
+    return;
+  }
+  TDict d;
+  bool right = true;
+  for (auto _ : state) right = right && d.SetInfo("bench_dict", kSql) && d.Load(0);
+  if (!right || !Check(d)) state.SkipWithError("the dictionary holds other rows");
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+void BM_Load_Sql_Sqlite(benchmark::State& state) {
+  Load_By_Sql(state, E().sqlite_ok, "zem_drv_sqlite", E().dir + "/bench.db");
+}
+
+void BM_Load_Sql_Pg(benchmark::State& state) {
+  if (E().pg_conninfo.empty()) {
+    state.SkipWithError("ZEM_PG_CONNINFO is not set");
+    return;
+  }
+  Load_By_Sql(state, E().pg_ok, "zem_drv_pg", E().pg_conninfo);
+}
+
+// A cached dictionary: loaded once by the SQL, which writes the files.
+TDict_Db* Cached() {
+  static TDict_Db* d = [] {
+    auto* x = new TDict_Db();
+    if (!E().sqlite_ok || !Use_Driver("zem_drv_sqlite", E().dir + "/bench.db")) return x;
+    x->Remove_Cache_Files();
+    x->SetInfo("bench_dict", kSql);
+    x->Load(0);
+    return x;
+  }();
+  return d;
+}
+
+void Load_Cache(benchmark::State& state, int zipped) {
+  TDict_Db* d = Cached();
+  bool right = d->Is_Loaded();
+  for (auto _ : state) right = right && d->Load_Cache(zipped);
+  if (!right || !Check(*d)) state.SkipWithError("the cache gave other rows");
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+void BM_Load_Cache_Dt(benchmark::State& state) { Load_Cache(state, 0); }
+void BM_Load_Cache_Dz(benchmark::State& state) { Load_Cache(state, 1); }
+
+std::vector<std::u16string> Random_Codes() {
+  std::mt19937 rng(42);
+  std::vector<std::u16string> keys;
+  keys.reserve(kSeeks);
+  for (int i = 0; i < kSeeks; ++i) keys.push_back(Utf16(Code(static_cast<int>(rng() % kRows))));
+  return keys;
+}
+
+void BM_Seek_Code(benchmark::State& state) {
+  TDict_Db* d = Cached();
+  if (!d->Is_Loaded() || !d->Load_Cache(0)) {
+    state.SkipWithError("no dictionary");
+    return;
+  }
+  static const std::vector<std::u16string> keys = Random_Codes();
+  long found = 0;
+  for (auto _ : state) {
+    found = 0;
+    for (const std::u16string& k : keys) found += d->Seek_Code(0, k.c_str());
+  }
+  if (found != kSeeks) state.SkipWithError("a code was not found");
+  state.SetItemsProcessed(state.iterations() * kSeeks);
+}
+
+void BM_Seek_Anchor_Unordered_Map(benchmark::State& state) {
+  std::unordered_map<std::u16string, int> map;
+  for (int i = 0; i < kRows; ++i) map.emplace(Utf16(Code(i)), i);
+  static const std::vector<std::u16string> keys = Random_Codes();
+  long found = 0;
+  for (auto _ : state) {
+    found = 0;
+    for (const std::u16string& k : keys) {
+      auto it = map.find(k);
+      found += it != map.end();
+      benchmark::DoNotOptimize(it);
+    }
+  }
+  if (found != kSeeks) state.SkipWithError("a code was not found");
+  state.SetItemsProcessed(state.iterations() * kSeeks);
+}
+
+BENCHMARK(BM_Load_Sql_Sqlite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Load_Sql_Pg)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Load_Cache_Dt)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Load_Cache_Dz)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Seek_Code)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Seek_Anchor_Unordered_Map)->Unit(benchmark::kMillisecond);
+
+// Prints the usual table, then each figure beside its anchor with the target.
+class Summary : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      if (r.error_occurred) {
+        if (r.error_message.find("ZEM_PG_CONNINFO") == std::string::npos) failed_ = true;
+        continue;
+      }
+      time_[r.benchmark_name()] = r.GetAdjustedCPUTime() / 1e3;  // milliseconds to seconds
+    }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    double dt = Get("BM_Load_Cache_Dt"), dz = Get("BM_Load_Cache_Dz");
+    double sq = Get("BM_Load_Sql_Sqlite"), pg = Get("BM_Load_Sql_Pg");
+    std::printf("\nLoad 100,000 entries: .dt cache %.1f ms, .dz cache %.1f ms; SQLite by SQL %.1f ms: .dt %.2fx "
+                "(target <= 0.5x)\n",
+                dt * 1e3, dz * 1e3, sq * 1e3, sq > 0 ? dt / sq : 0.0);
+    if (pg > 0) {
+      std::printf("PostgreSQL by SQL %.1f ms: .dt %.2fx (target <= 0.33x)\n", pg * 1e3, dt / pg);
+    } else {
+      std::printf("PostgreSQL figure not run: ZEM_PG_CONNINFO is not set\n");
+    }
+    double seek = Get("BM_Seek_Code"), anchor = Get("BM_Seek_Anchor_Unordered_Map");
+    std::printf("1,000,000 Seek_Code %.1f ms beside std::unordered_map %.1f ms: %.2fx (target <= 3x)\n",
+                seek * 1e3, anchor * 1e3, anchor > 0 ? seek / anchor : 0.0);
+    if (failed_) std::printf("SOME ANSWERS WERE WRONG\n");
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  double Get(const char* name) const {
+    auto it = time_.find(name);
+    return it == time_.end() ? 0 : it->second;
+  }
+  std::map<std::string, double> time_;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  E();
+  Summary summary;
+  benchmark::RunSpecifiedBenchmarks(&summary);
+  benchmark::Shutdown();
+  E().Cleanup();
+  return summary.failed() ? 1 : 0;
+}
