@@ -110,7 +110,9 @@ TEST(MStatusBar, OwnerDrawnPanelOffsets) {
       ASSERT_GT(h, r.Height()) << "the case needs a text taller than the panel";
       EXPECT_EQ(y, 0);
     }
-    if (c.text == wide) EXPECT_LT(x, 0);
+    if (c.text == wide) {
+      EXPECT_LT(x, 0);
+    }
 
     const Ink ink = Find_Ink(image, r.toQRect());
     ASSERT_TRUE(ink.any());

@@ -80,8 +80,11 @@ TEST(DesignerPlugin, ListsThePaletteUnderZemPackAndCreatesEach) {
     EXPECT_EQ(QString::fromLatin1(made->metaObject()->className()), w->name());
     EXPECT_EQ(made->parentWidget(), &form);
   }
-  for (auto* w : widgets)
-    if (w->name() == QStringLiteral("MStatusBar")) EXPECT_EQ(w->includeFile(), QStringLiteral("controls/inputs/Mstatusbar.h"));
+  for (auto* w : widgets) {
+    if (w->name() == QStringLiteral("MStatusBar")) {
+      EXPECT_EQ(w->includeFile(), QStringLiteral("controls/inputs/Mstatusbar.h"));
+    }
+  }
 }
 
 // Saves a form holding an MStatusBar made by the plugin, with its published properties changed.

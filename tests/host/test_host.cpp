@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QInputDialog>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
