@@ -5,12 +5,23 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <cstdlib>
+#include <string>
 
 inline QApplication* controlsTestApp() {
   static QApplication* app = [] {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The registry library lies beside the test binary; bind to it even when the variable is not set.
+    if (!std::getenv("TARVOK_DLL_PATH")) {
+      char path[4096];
+      const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+      std::string dir(path, n > 0 ? static_cast<size_t>(n) : 0);
+      dir = dir.substr(0, dir.rfind('/') == std::string::npos ? 0 : dir.rfind('/'));
+      if (!dir.empty()) setenv("TARVOK_DLL_PATH", dir.c_str(), 1);
+    }
     static int argc = 1;
     static char name[] = "test_controls";
     static char* argv[] = {name, nullptr};
