@@ -74,10 +74,13 @@ void DemoWindow::showTable(int index) {
   for (int c = 0; c < fields; c++) {
     const QString name = QString::fromUtf16(q.Get_Field_Name(c));
     const QString caption = DemoDb::columnCaption(name);
+    // SQLite keeps 125600.00 as the integer 125600: money shows with its two decimals.
+    const bool money = name == QStringLiteral("amount") || name == QStringLiteral("salary");
     grid_->SetCells(c, 0, caption);
     int width = fm.horizontalAdvance(caption);
     for (int r = 0; r < rows; r++) {
-      const QString v = QString::fromUtf16(q.Get_Row_Value(r, c));
+      QString v = QString::fromUtf16(q.Get_Row_Value(r, c));
+      if (money && !v.isEmpty()) v = QString::number(v.toDouble(), 'f', 2);
       grid_->SetCells(c, r + 1, v);
       width = std::max(width, fm.horizontalAdvance(v));
     }
