@@ -305,3 +305,40 @@ int TDict::Get_Name(map_wchar code, std::u16string* name) {
   }
   return 1;
 }
+
+int TDict::Unpack_Part(TParaMgr* pack) {
+  if (!pack) return 0;
+  TSQLCA erase, modi;
+  bool has_erase = pack->Find_Para(u"erase_data_pack") != nullptr;
+  bool has_modi = pack->Find_Para(u"modi_data_pack") != nullptr;
+  if ((has_erase && !pack->Get_Sqlca_Para(u"erase_data_pack", &erase)) ||
+      (has_modi && !pack->Get_Sqlca_Para(u"modi_data_pack", &modi)))
+    return 0;
+  auto guard = Lock();
+  DBDataMgr* d = Data();
+  int ts = 0;
+  if (pack->Get_Int(u"time_stamp", &ts)) time_stamp_ = local_ver_ = ts;
+  if (has_erase && erase.Get_Field_Count() > 0) {
+    for (int r = 0; r < erase.Get_Row_Count(); ++r) {
+      std::u16string code = erase.Get_Row_Value(r, 0);  // copied: the index is rebuilt below
+      if (Seek_Code(0, code.c_str())) {
+        d->Del_Row();
+        Build_Index();
+      }
+    }
+  }
+  if (has_modi && modi.Get_Field_Count() > 0 && d->Get_Field_Count() > 0) {
+    int fields = std::min(modi.Get_Field_Count(), d->Get_Field_Count());
+    for (int r = 0; r < modi.Get_Row_Count(); ++r) {
+      if (!Seek_Code(0, modi.Get_Row_Value(r, 0))) {
+        d->Add_Row();
+        d->Set_Value(0, modi.Get_Row_Value(r, 0));
+        Build_Index();
+        Seek_Code(0, modi.Get_Row_Value(r, 0));
+      }
+      for (int f = 1; f < fields; ++f) d->Set_Value(f, modi.Get_Row_Value(r, f));
+    }
+  }
+  Build_Index();
+  return 1;
+}

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/data/para.h"
 #include "core/data/sqlca.h"
 #include "core/text/map_str.h"
 
@@ -54,6 +55,12 @@ class TDict : public TSQLCA {
   // Deletes the entry with this code; a dictionary in load mode 1 drops its cache files and takes the
   // next local version as its time stamp. 1, or 0 when the code is missing.
   int Erase_Code(map_wchar code);
+
+  // Applies a change set: "time_stamp" (int) becomes the time stamp and the local version; each code
+  // (field 0) of the packed set "erase_data_pack" is deleted when held; each row of "modi_data_pack"
+  // replaces the values of the entry with its code, or is added. Both sets are read whole before
+  // anything changes. 1, or 0 for a null pack or a set that does not unpack (nothing changed).
+  int Unpack_Part(TParaMgr* pack);
 
   // The name (field 1) of a code, copied under the lock; 1 or 0 when the code is missing.
   int Get_Name(map_wchar code, std::u16string* name);

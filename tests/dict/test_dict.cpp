@@ -236,3 +236,51 @@ TEST_P(Dict_Test, RefreshReadsTheDatabaseAgain) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Dict_Test, ::testing::Values("sqlite", "pg"),
                          [](const ::testing::TestParamInfo<std::string>& i) { return i.param; });
+
+namespace {
+
+// A change set made as a server would: erased codes and modified rows as packed sets.
+TEST_P(Dict_Test, ChangeSetErasesAndModifies) {
+  Sqlca_Set_Para_Hooks();
+  Define("items", "select code,name,flag from t_item");
+  TDict* d = Dict_Client_List()->Get_Dict("items", 1);
+  ASSERT_NE(d, nullptr);
+  TSQLCA erase, modi;
+  erase.Set_Field_Count(1);
+  erase.Set_Field_Name(0, u"code");
+  for (const char16_t* c : {u"k1", u"nosuch"}) {
+    erase.Add_Row();
+    erase.Set_Value(0, c);
+  }
+  modi.Set_Field_Count(2);
+  modi.Set_Field_Name(0, u"code");
+  modi.Set_Field_Name(1, u"name");
+  for (auto cn : {std::pair<const char16_t*, const char16_t*>{u"k2", u"Alpha2"}, {u"k0", u"Zero"}}) {
+    modi.Add_Row();
+    modi.Set_Value(0, cn.first);
+    modi.Set_Value(1, cn.second);
+  }
+  TParaMgr pack;
+  pack.Put_Int(u"time_stamp", 77);
+  ASSERT_NE(pack.Put_Sqlca_Para(u"erase_data_pack", &erase), nullptr);
+  ASSERT_NE(pack.Put_Sqlca_Para(u"modi_data_pack", &modi), nullptr);
+  ASSERT_EQ(d->Unpack_Part(&pack), 1);
+  EXPECT_EQ(d->Time_Stamp(), 77);
+  EXPECT_EQ(d->Local_Version(), 77);
+  EXPECT_EQ(Codes(d), (Code_List{"k0", "k2", "k3", "k4,k5"}));
+  std::u16string name;
+  ASSERT_EQ(d->Get_Name(u"k2", &name), 1);
+  EXPECT_EQ(Utf8(name.c_str()), "Alpha2");
+  ASSERT_EQ(d->Get_Name(u"k0", &name), 1);
+  EXPECT_EQ(Utf8(name.c_str()), "Zero");
+  EXPECT_EQ(d->Unpack_Part(nullptr), 0);
+  // A set that does not unpack changes nothing.
+  TParaMgr bad;
+  bad.Put_Int(u"time_stamp", 99);
+  bad.Put_Str(u"erase_data_pack", "not a packed set");
+  EXPECT_EQ(d->Unpack_Part(&bad), 0);
+  EXPECT_EQ(d->Time_Stamp(), 77);
+  EXPECT_EQ(Codes(d), (Code_List{"k0", "k2", "k3", "k4,k5"}));
+}
+
+}  // namespace
