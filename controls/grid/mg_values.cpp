@@ -2,6 +2,7 @@
 #include "controls/grid/Mg.h"
 
 #include "core/data/dec_num.h"
+#include "dict/dict_mgr.h"
 
 #include <QLineEdit>
 #include <cstdio>
@@ -156,8 +157,13 @@ const char16_t* TMG::GetW(const char* name, int row) {
 
 const char16_t* TMG::SetW(int col, int row, const char16_t* text) {
   if (!text) text = u"";
-  // Dictionary pick-list cells show "code name"; the name comes from the column's dictionary once the
-  // dictionary layer answers lookups here.
+  // Dictionary pick-list cells show "code name" so that the user sees both; the value stays the code.
+  if (In_Range(col) && col >= 1 && Rec(col)->edit_style == 3 && Rec(col)->dict[0]) {
+    std::u16string name;
+    if (TDict* d = Dict_Client_List()->Get_Dict(Rec(col)->dict, 1)) d->Get_Name(map_wchar(text), &name);
+    SetCells(col, row, QString::fromUtf16(text) + u' ' + QString::fromStdU16String(name));
+    return text;
+  }
   SetCells(col, row, QString::fromUtf16(text));
   return text;
 }

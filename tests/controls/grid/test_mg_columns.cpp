@@ -222,3 +222,21 @@ TEST(MgColumns, ResultRingKeepsHundred) {
   }
   EXPECT_STREQ(first, "0");
 }
+
+// What a form loader does: set the published properties by name, then Loaded().
+TEST(MgColumns, PropertiesByName) {
+  Grid t(3);
+  QStringList adef{QStringLiteral("Code,$code,readonly"), QStringLiteral("Amount,money")};
+  QStringList bdef{QStringLiteral("unit,1,0,2,0,Voucher")};
+  ASSERT_TRUE(t.g.setProperty("ADEF", adef));
+  ASSERT_TRUE(t.g.setProperty("BDEF", bdef));
+  ASSERT_TRUE(t.g.setProperty("Show_Row_Id_Mode", false));
+  t.g.Loaded();
+  EXPECT_EQ(t.g.property("ADEF").toStringList(), adef);
+  EXPECT_EQ(t.g.property("BDEF").toStringList(), bdef);
+  EXPECT_TRUE(t.g.GetColReadonly(1));
+  EXPECT_EQ(t.g.GetColShowStyle(2), 1);
+  EXPECT_EQ(t.g.Rect_Count(), 1);
+  EXPECT_EQ(t.g.ColWidths(0), 18);
+  EXPECT_EQ(t.g.property("FixedFontColor").toInt(), 0x800000);
+}
