@@ -41,7 +41,7 @@ QString Home_Path(const QString& option) {
   if (!option.isEmpty()) return QDir(option).absolutePath();
   wchar16 buffer[1024];
   if (Pub_Para_Get_WStr(u"app_home_path", buffer, 1024) && buffer[0]) return QString::fromUtf16(buffer);
-  return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+  return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/zem_demo");
 }
 
 // A face that draws Chinese text, when the system's default one lacks it.
