@@ -98,8 +98,8 @@ std::string Mg_Format_Number(const std::string& s, int d, bool pad);
 // Trailing fraction zeros removed, and the '.' when nothing is left after it.
 std::string Mg_Allt_Number(const std::string& s);
 
-// The framework start-up runs before the grid base is built (through the parent argument, since the
-// meta-object compiler needs the QObject base first in the list).
+// The framework start-up runs before the grid base is built, through the parent argument
+// (Zem_Startup_Parent), since the meta-object compiler needs the Qt base first in the list.
 class TMG : public TStringGrid {
   Q_OBJECT
   Q_PROPERTY(QStringList ADEF READ ADEF WRITE SetADEF)

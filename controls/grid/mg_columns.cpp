@@ -60,14 +60,7 @@ std::string Trim(const std::string& s, const char* blanks) {
 
 int Is_Num_Type(char t) { return t == 'F' || t == 'I' || t == 'N' || t == '1' || t == '2'; }
 
-namespace {
-QWidget* Startup_Then(QWidget* parent) {
-  Zem_Framework_Startup();
-  return parent;
-}
-}  // namespace
-
-TMG::TMG(QWidget* parent) : TStringGrid(Startup_Then(parent)) {
+TMG::TMG(QWidget* parent) : TStringGrid(Zem_Startup_Parent(parent)) {
   SetOptions(Options() | goEditing | goAlwaysShowEditor | goTabs | goColSizing | goThumbTracking);
   SetCells(0, 1, QString(QChar(0x25C6)));
   SetCells(0, 0, QString(QChar(0xFF0D)));
