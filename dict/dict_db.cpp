@@ -5,11 +5,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <vector>
 #include <system_error>
 
 #include "core/data/para.h"
 #include "dict/dict_mgr.h"
 #include "dict/dict_zip.h"
+#include "core/text/wfunc.h"
 #include "frame/log_mgr.h"
 
 namespace fs = std::filesystem;
@@ -180,4 +183,57 @@ int Expire_Cache(const char* dict_id) {
   probe.Remove_Cache_Files();
   if (held) held->Next_Local_Version();
   return 1;
+}
+
+int TDict_Db::Fetch_Missing_Codes(TSQLCA* keys, map_wchar column) {
+  if (!keys || W_Is_Empty(column.c_str())) return 0;
+  auto guard = Lock();
+  std::vector<std::u16string> missing;
+  std::set<std::u16string> seen;
+  for (int r = 0; r < keys->Get_Row_Count(); ++r) {
+    std::u16string code = keys->Get_Row_Value(r, 0);
+    if (code.empty() || !seen.insert(code).second) continue;
+    if (!Seek_Code(0, code.c_str())) missing.push_back(code);
+  }
+  if (missing.empty()) return 1;
+  std::u16string table = Get_Table_Name();
+  if (table.empty()) return 0;
+  std::u16string col = column.c_str();
+  int ok = 1;
+  auto load = [&](const std::u16string& cond) {
+    TSQLCA q;
+    std::u16string sql = u"select * from " + table + u" where" + cond;
+    if (q.Exec(sql.c_str()) != 0) {
+      ok = 0;
+      return;
+    }
+    Data()->Append_Data(q.Data());
+  };
+  if (missing.size() < 201) {
+    std::u16string cond;
+    for (size_t i = 0; i < missing.size(); ++i) {
+      cond += cond.empty() ? u" " + col + u" in ('" : u"','";
+      cond += Sql_Quote(missing[i].c_str());
+      if (cond.size() >= 3000 || i + 1 == missing.size()) {
+        load(cond + u"')");
+        cond.clear();
+      }
+    }
+  } else {
+    TSQLCA tmp;
+    if (tmp.Exec(u"delete from app_dict_tmp_key_set") != 0) return 0;
+    tmp.Set_Field_Count(1);
+    tmp.Set_Field_Name(0, u"key_id");
+    tmp.Set_Field_Type(0, 'S');
+    for (const std::u16string& code : missing) {
+      tmp.Add_Row();
+      tmp.Set_Value(0, code.c_str());
+    }
+    tmp.Set_Table_Name(u"app_dict_tmp_key_set");
+    if (tmp.Batch_Insert() != 0) return 0;
+    load(u" " + col + u" in (select key_id from app_dict_tmp_key_set)");
+    tmp.Commit();
+  }
+  Build_Index();
+  return ok;
 }

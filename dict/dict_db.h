@@ -28,6 +28,13 @@ class TDict_Db : public TDict {
   void Set_Part_Load(int on) { part_load_ = on ? 1 : 0; }
   int Part_Load() const { return part_load_; }
 
+  // Part-load mode: fetches the rows of the codes (field 0 of keys) that the dictionary does not hold,
+  // each once, from the table of the dictionary's SQL where column matches. Up to 200 codes go as
+  // literal lists (a statement per 3000 characters of condition); 201 or more through the table
+  // app_dict_tmp_key_set (column key_id). 1 when every statement succeeded (also with nothing
+  // missing), else 0 with the rows fetched so far kept.
+  int Fetch_Missing_Codes(TSQLCA* keys, map_wchar column);
+
   // The SQL of a part-load dictionary: it keeps its columns but returns no rows. The first " where"
   // becomes " where 1=0 and"; else the first " order" becomes " where 1=0 order"; else " where 1=2"
   // is appended.

@@ -1,6 +1,7 @@
 // The dictionary file cache (".dt"/".dz"), the block-compressed format, part-load SQL and cache expiry.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "core/data/para.h"
+#include "core/text/wfunc.h"
 #include "dict/dict_db.h"
 #include "dict/dict_zip.h"
 #include "tests/dict/dict_fixture.h"
@@ -228,3 +230,54 @@ TEST(Dict_Zip, MalformedInputIsRefusedAndLeavesTheOutput) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Dict_Cache, ::testing::Values("sqlite", "pg"),
                          [](const ::testing::TestParamInfo<std::string>& i) { return i.param; });
+
+namespace {
+
+// Part-load fetches: literal lists up to 200 codes, the temporary key table from 201.
+TEST_P(Dict_Cache, FetchMissingCodesAtTheListBoundary) {
+  TSQLCA q;
+  Ok(q, {u"create table t_many (code varchar(20), name varchar(20))",
+         u"create table app_dict_tmp_key_set (key_id varchar(40))"});
+  Ok(q, {u"insert into t_many values ('m000','n0')"});
+  for (int i = 1; i < 300; i += 1) {
+    std::u16string s = U("insert into t_many values ('m" + std::string(i < 10 ? "00" : i < 100 ? "0" : "") +
+                         std::to_string(i) + "','n" + std::to_string(i) + "')");
+    ASSERT_EQ(q.Exec(s.c_str()), 0) << Utf8(q.Get_Error_Msg());
+  }
+  Ok(q, {});
+  struct Row {
+    int wanted;
+    int tmp_rows;  // rows left in the temporary key table
+  } rows[] = {{200, 0}, {201, 201}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.wanted);
+    TDict_Db d;
+    d.Set_Part_Load(1);
+    d.Set_File_Cache(0);
+    ASSERT_EQ(d.SetInfo("many", "select code,name from t_many"), 1);
+    ASSERT_EQ(d.Load(0), 1);
+    ASSERT_EQ(d.Get_Row_Count(), 0);
+    TSQLCA keys;
+    keys.Set_Field_Count(1);
+    for (int i = 0; i < r.wanted; ++i) {
+      char code[16];
+      std::snprintf(code, sizeof code, "m%03d", i);
+      for (int twice = 0; twice < 2; ++twice) {  // each code fetched once
+        keys.Add_Row();
+        keys.Set_Value(0, code);
+      }
+    }
+    ASSERT_EQ(d.Fetch_Missing_Codes(&keys, u"code"), 1);
+    EXPECT_EQ(d.Get_Row_Count(), r.wanted);
+    std::u16string name;
+    ASSERT_EQ(d.Get_Name(u"m123", &name), 1);
+    EXPECT_EQ(Utf8(name.c_str()), "n123");
+    ASSERT_EQ(q.Exec(u"select count(*) from app_dict_tmp_key_set"), 0);
+    EXPECT_EQ(W_To_Int(q.Get_Value(0)), r.tmp_rows);
+    // Held codes are not fetched again.
+    ASSERT_EQ(d.Fetch_Missing_Codes(&keys, u"code"), 1);
+    EXPECT_EQ(d.Get_Row_Count(), r.wanted);
+  }
+}
+
+}  // namespace
