@@ -1,0 +1,113 @@
+// Tree dictionaries built from query areas in memory: the three parent rules, ordering, numbering,
+// Find_Node and Add_Child.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/data/sqlca.h"
+#include "dict/tree_dict.h"
+
+namespace {
+
+// A query area with the named text columns and rows.
+void Fill(TSQLCA* q, const std::vector<const char16_t*>& cols, const std::vector<std::vector<const char16_t*>>& rows) {
+  q->Set_Field_Count(static_cast<int>(cols.size()));
+  for (size_t i = 0; i < cols.size(); ++i) q->Set_Field_Name(static_cast<int>(i), cols[i]);
+  for (const auto& r : rows) {
+    q->Add_Row();
+    for (size_t i = 0; i < r.size(); ++i) q->Set_Value(static_cast<int>(i), r[i]);
+  }
+}
+
+// "code(child,child)" for each child of n, comma separated.
+std::string Shape(const TTree_Dict* n) {
+  std::string s;
+  for (int i = 0; i < n->Child_Count(); ++i) {
+    const TTree_Dict* c = n->Child(i);
+    if (i) s += ",";
+    s += c->code;
+    if (c->Child_Count()) s += "(" + Shape(c) + ")";
+  }
+  return s;
+}
+
+// "code:level:key" in depth-first order.
+std::string Numbers(const TTree_Dict* n) {
+  std::string s = n->code + ":" + std::to_string(n->level) + ":" + std::to_string(n->key);
+  for (int i = 0; i < n->Child_Count(); ++i) s += " " + Numbers(n->Child(i));
+  return s;
+}
+
+TEST(Tree_Dict, ParentRules) {
+  struct Row {
+    const char* name;
+    std::vector<const char16_t*> cols;  // code, name, parent (when present), further columns
+    std::vector<std::vector<const char16_t*>> rows;
+    int parent_col;
+    const char* shape;
+  } rows[] = {
+      {"prefix: 01, 0101, 0102, 02", {u"code", u"name"},
+       {{u"0102", u"b"}, {u"01", u"a"}, {u"02", u"c"}, {u"0101", u"d"}}, 0, "01(0102,0101),02"},
+      {"prefix two levels up", {u"code", u"name"}, {{u"01", u"a"}, {u"010203", u"b"}}, 0, "01(010203)"},
+      {"no parent column: all under the root in row order", {u"code", u"name"},
+       {{u"b", u"1"}, {u"a", u"2"}, {u"c", u"3"}}, -1, "b,a,c"},
+      {"explicit parent column, children in row order", {u"code", u"name", u"par"},
+       {{u"x1", u"", u"x"}, {u"x", u"", u""}, {u"y", u"", u""}, {u"x2", u"", u"x"}, {u"y1", u"", u"y"}}, 2,
+       "x(x1,x2),y(y1)"},
+      {"a code equal to its parent is left out", {u"code", u"name", u"par"},
+       {{u"a", u"", u""}, {u"s", u"", u"s"}, {u"b", u"", u"a"}}, 2, "a(b)"},
+      {"a cycle below the root does not recurse", {u"code", u"name", u"par"},
+       {{u"a", u"", u""}, {u"b", u"", u"a"}, {u"a", u"", u"b"}}, 2, "a(b)"},
+      {"tree_id list goes back up two levels", {u"code", u"name", u"par", u"tree_id", u"order_id"},
+       {{u"1", u"", u"", u"", u"1"}, {u"11", u"", u"1", u"", u"2"}, {u"111", u"", u"11", u"", u"3"},
+        {u"12", u"", u"1", u"", u"4"}, {u"2", u"", u"", u"", u"5"}},
+       2, "1(11(111),12),2"},
+      {"tree_id list ordered by order_id", {u"code", u"name", u"par", u"tree_id", u"order_id"},
+       {{u"b", u"", u"", u"", u"9"}, {u"a", u"", u"", u"", u"3"}}, 2, "a,b"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    TSQLCA q;
+    Fill(&q, r.cols, r.rows);
+    TTree_Dict root;
+    ASSERT_EQ(Build_Tree(&q, 0, r.parent_col, 1, &root), 1);
+    EXPECT_EQ(Shape(&root), r.shape);
+  }
+}
+
+TEST(Tree_Dict, NumberingAndFind) {
+  TSQLCA q;
+  Fill(&q, {u"code", u"name"}, {{u"01", u"甲"}, {u"0101", u"乙"}, {u"02", u"丙"}, {u"0102", u"丁"}});
+  TTree_Dict root;
+  ASSERT_EQ(Build_Tree(&q, 0, 0, 1, &root), 1);
+  EXPECT_EQ(Numbers(&root), ":0:0 01:1:1 0101:2:2 0102:2:3 02:1:4");
+  TTree_Dict* n = Find_Node(&root, "0102");
+  ASSERT_NE(n, nullptr);
+  EXPECT_TRUE(n->caption == u"丁");
+  EXPECT_EQ(n->row, 3);
+  EXPECT_EQ(n->parent, Find_Node(&root, "01"));
+  EXPECT_EQ(Find_Node(&root, "03"), nullptr);
+  EXPECT_EQ(Find_Node(nullptr, "01"), nullptr);
+  // Rebuilding drops the old children.
+  ASSERT_EQ(Build_Tree(&q, 0, -1, 1, &root), 1);
+  EXPECT_EQ(Shape(&root), "01,0101,02,0102");
+  EXPECT_EQ(Build_Tree(&q, 5, 0, 1, &root), 0);
+  EXPECT_EQ(Build_Tree(nullptr, 0, 0, 1, &root), 0);
+}
+
+TEST(Tree_Dict, AddChildAdoptsWaitingChildren) {
+  TTree_Dict root;
+  Add_Child(&root, "0101", u"", "01", 0);
+  Add_Child(&root, "02", u"", "", 1);
+  Add_Child(&root, "0102", u"", "01", 2);
+  EXPECT_EQ(Shape(&root), "0101,02,0102");  // their parent is not there yet
+  TTree_Dict* p = Add_Child(&root, "01", u"", "", 3);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(Shape(&root), "02,01(0101,0102)");
+  Add_Child(&root, "010101", u"", "0101", 4);  // found deeper in the subtree
+  EXPECT_EQ(Shape(&root), "02,01(0101(010101),0102)");
+  EXPECT_EQ(Add_Child(nullptr, "x", u"", "", 0), nullptr);
+}
+
+}  // namespace
