@@ -5,6 +5,8 @@
 #include "host/zem_ui_loader.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QImage>
 #include <memory>
 
 TEST(MgForm, SavedFormReloadsColumns) {
@@ -49,4 +51,30 @@ TEST(MgForm, SavedFormReloadsColumns) {
   EXPECT_EQ(grid->Cells(2, 0), QString::fromUtf16(u"金额"));
   ASSERT_EQ(grid->Rect_Count(), 1);
   EXPECT_EQ(grid->Get_Rect_Def(0)->c, 3);
+}
+
+// The demo's voucher form: its grid loads with the money, check-box and header-unit definitions and
+// paints them.
+TEST(MgForm, VoucherFormLoadsAndPaints) {
+  controlsTestApp();
+  QFile file(QStringLiteral(ZEM_VOUCHER_FORM));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  ZemUiLoader loader;
+  loader.clearPluginPaths();
+  std::unique_ptr<QWidget> root(loader.load(&file));
+  ASSERT_NE(root, nullptr);
+  auto* grid = root->findChild<TMG*>(QStringLiteral("voucherGrid"));
+  ASSERT_NE(grid, nullptr);
+  grid->Loaded();
+  EXPECT_EQ(grid->FixedRows(), 2);
+  EXPECT_EQ(grid->GetColShowStyle(6), 1);
+  EXPECT_EQ(grid->GetColShowStyle(7), 2);
+  EXPECT_EQ(grid->GetColFixedSize(7), 40);
+  EXPECT_EQ(grid->Rect_Count(), 9);
+  grid->SetV("amount", 2, "125600.00");
+  grid->SetV("checked", 2, "1");
+  root->resize(900, 300);
+  QImage img = grid->viewport()->grab().toImage();
+  EXPECT_FALSE(img.isNull());
+  EXPECT_STREQ(grid->GetV("amount", 2), "125600.00");
 }
