@@ -238,6 +238,10 @@ class TMG : public TStringGrid {
   int Redraw_Row(int row);
   int Redraw_Col(int col);
   int Redraw_Cell(int col, int row);
+  // Hover highlight: follows the mouse (row, and column when Col_Hover is on), repainting only the
+  // rows and columns that change.
+  void TMG_OnMouseMove(TObject* Sender, TShiftState Shift, int X, int Y);
+  int Refresh_Mouse_Move_Height_Light();
   // The host's answer whether a row is checked (row check marks arrive with the options).
   std::function<bool(int row)> Row_Checked;
 

@@ -70,6 +70,7 @@ TMG::TMG(QWidget* parent) : TStringGrid(Zem_Startup_Parent(parent)) {
   OnDrawCell = [this](TObject* s, int c, int r, TRect& rect, TGridDrawState st) {
     OnMGGridDrawCell(s, c, r, rect, st);
   };
+  OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) { TMG_OnMouseMove(s, sh, x, y); };
   OnColumnMoved = [this](TObject* s, int from, int to) { Column_Move(s, from, to); };
   wring_.resize(100);
 }

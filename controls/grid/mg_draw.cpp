@@ -6,6 +6,7 @@
 #include "toolkit/tk_image.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QScrollBar>
 #include <cstdio>
 #include <cstring>
@@ -418,5 +419,28 @@ int TMG::Redraw_Col(int col) {
 
 int TMG::Redraw_Cell(int col, int row) {
   InvalidateCell(col, row);
+  return 1;
+}
+
+void TMG::TMG_OnMouseMove(TObject*, TShiftState, int X, int Y) {
+  if (!Row_Hover) return;
+  int c, r;
+  MouseToCell(X, Y, c, r);
+  if (r != Last_Hover_Row) {
+    Redraw_Row(Last_Hover_Row);
+    Redraw_Row(r);
+  }
+  if (c != Last_Hover_Col && Col_Hover) {
+    Redraw_Col(Last_Hover_Col);
+    Redraw_Col(c);
+  }
+  Last_Hover_Row = r;
+  Last_Hover_Col = c;
+}
+
+int TMG::Refresh_Mouse_Move_Height_Light() {
+  if (!Row_Hover) return 1;
+  QPoint p = viewport()->mapFromGlobal(QCursor::pos());
+  TMG_OnMouseMove(this, TShiftState(), p.x(), p.y());
   return 1;
 }

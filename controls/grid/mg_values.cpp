@@ -300,6 +300,7 @@ int TMG::Swap_Row(int a, int b) {
     if (e.row == a) e.row = b;
     else if (e.row == b) e.row = a;
   }
+  if (showRowIdMode_ && (RowHeights(a) == 0 || RowHeights(b) == 0)) Show_Row_Id();
   return 1;
 }
 

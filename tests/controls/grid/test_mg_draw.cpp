@@ -197,3 +197,21 @@ TEST(MgDraw, LongWordsWrapAndFit) {
   t.g.Fit_To_Show(2);
   EXPECT_EQ(t.g.RowHeights(2), t.g.DefaultRowHeight());
 }
+
+TEST(MgDraw, HoverFollowsMouseAndSwapRenumbers) {
+  Drawn t(3, 6);
+  TRect r = t.g.CellRect(2, 3);
+  t.g.TMG_OnMouseMove(&t.g, TShiftState(), r.Left + 2, r.Top + 2);
+  EXPECT_EQ(t.g.Last_Hover_Row, -1);  // hover off: nothing tracked
+  t.g.Row_Hover = 1;
+  t.g.TMG_OnMouseMove(&t.g, TShiftState(), r.Left + 2, r.Top + 2);
+  EXPECT_EQ(t.g.Last_Hover_Row, 3);
+  EXPECT_EQ(t.g.Last_Hover_Col, 2);
+
+  // Exchanging a hidden row renumbers the visible rows.
+  t.g.SetRowHeights(2, 0);
+  t.g.Swap_Row(2, 4);
+  EXPECT_EQ(t.g.Cells(0, 2), QStringLiteral("2"));
+  EXPECT_EQ(t.g.Cells(0, 3), QStringLiteral("3"));
+  EXPECT_EQ(t.g.Cells(0, 5), QStringLiteral("4"));
+}
