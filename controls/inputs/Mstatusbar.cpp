@@ -55,10 +55,12 @@ QStringList MStatusBar::PanelTexts() const {
 }
 
 void MStatusBar::SetPanelTexts(const QStringList& texts) {
-  const QString widths = PanelWidths();
+  // Widths given earlier (a form may set PanelWidths before PanelTexts) apply to the new panels.
+  const QString widths = widthsSpec_.isEmpty() ? PanelWidths() : widthsSpec_;
+  widthsSpec_.clear();
   Panels()->Clear();
   for (const QString& t : texts) Panels()->Add()->SetText(t);
-  SetPanelWidths(widths);
+  Apply_Widths(widths);
   if (ownDraw_) Set_Own_Draw();
 }
 
@@ -70,6 +72,13 @@ QString MStatusBar::PanelWidths() const {
 }
 
 void MStatusBar::SetPanelWidths(const QString& widths) {
+  // Widths for panels that do not exist yet wait for the next PanelTexts.
+  const int given = widths.split(u',', Qt::SkipEmptyParts).size();
+  widthsSpec_ = given > Panels()->Count() ? widths : QString();
+  Apply_Widths(widths);
+}
+
+void MStatusBar::Apply_Widths(const QString& widths) {
   const QStringList parts = widths.split(u',', Qt::SkipEmptyParts);
   for (int i = 0; i < parts.size() && i < Panels()->Count(); i++) {
     bool ok = false;

@@ -48,7 +48,9 @@ class MStatusBar : public TStatusBar {
   void SetOwnDraw(bool on);
 
  private:
+  void Apply_Widths(const QString& widths);
   bool ownDraw_ = false;
+  QString widthsSpec_;  // widths given for more panels than exist, for the next PanelTexts
 };
 
 // The unit's palette registration: "MStatusBar" on the page "Zem_Pack".
