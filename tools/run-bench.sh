@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs every benchmark program of a build and prints its figures beside their anchors.
+# Each program checks its own answers; a wrong answer fails this script. A missed speed target is
+# reported (each program marks it) but does not fail: timings on a shared machine are noisy.
+# Usage: tools/run-bench.sh [build dir]   (default: build)
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+export TARVOK_DLL_PATH=$build/bin
+status=0
+
+pgdir=$(mktemp -d /tmp/zem-pg-bench.XXXXXX)
+trap '"$root/tools/pg-test-cluster.sh" stop "$pgdir"' EXIT
+if ZEM_PG_CONNINFO=$("$root/tools/pg-test-cluster.sh" start "$pgdir"); then
+  export ZEM_PG_CONNINFO
+fi
+
+for b in bench_text bench_para bench_dbdata bench_sqlca bench_dict bench_mg; do
+  bin=$build/bin/$b
+  [ -x "$bin" ] || continue
+  echo "== $b"
+  out=$("$bin" --benchmark_color=false 2>&1)
+  rc=$?
+  # The figures each program prints after its Google Benchmark table.
+  printf '%s\n' "$out" | sed 's/\x1b\[[0-9;]*m//g' | grep -v -E '^([0-9]{4}-[0-9]{2}-|\*\*\*WARNING|-{10,}|Benchmark +Time|Running |Run on|CPU Caches|  L[0-9]|Load Average)' \
+    | grep -v -E '^BM_' | sed '/^$/d'
+  if [ $rc -ne 0 ] || printf '%s\n' "$out" | grep -q -E 'ERROR OCCURRED|wrong|disagrees'; then
+    echo "$b: FAILED (exit $rc)"
+    status=1
+  fi
+done
+
+if [ -x "$build/bin/bench_grid" ]; then
+  echo "== bench_grid"
+  if ! "$root/bench/toolkit/run_grid_bench.sh" "$build"; then
+    echo "bench_grid: a target was missed or a check failed (see above)"
+  fi
+fi
+exit $status
