@@ -9,19 +9,10 @@
 
 namespace {
 
-// Error text of a query area for the thread error (UTF-8, as the framework log reads it).
-std::string Utf8(const wchar16* w) {
-  if (!w || !*w) return std::string();
-  int n = Zem_W_To_MB(ZEM_CP_UTF8, w, -1, nullptr, 0);
-  std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) Zem_W_To_MB(ZEM_CP_UTF8, w, -1, &s[0], n);
-  while (!s.empty() && s.back() == '\0') s.pop_back();
-  return s;
-}
 
 int Fail(TSQLCA& db, const char* what) {
   std::string text = std::string("tfa_key_set_create: ") + what;
-  std::string msg = Utf8(db.Get_Error_Msg());
+  std::string msg = Zem_W_To_Utf8(db.Get_Error_Msg());
   if (!msg.empty()) text += ": " + msg;
   Thr_Err_Mgr()->Set_Err(db.Get_Sqlcode() ? db.Get_Sqlcode() : -1, text.c_str());
   return 0;

@@ -64,24 +64,6 @@ const TDb_Data_Oper kTable = {
     Op_Next,              Op_First,          Op_Go_To_Row,
 };
 
-// Wide text to UTF-8 for the framework log and the configuration.
-std::string To_Utf8(const wchar16* w) {
-  if (!w || !*w) return std::string();
-  int n = Zem_W_To_MB(ZEM_CP_UTF8, w, -1, nullptr, 0);
-  if (n <= 0) return std::string();
-  std::string s(static_cast<size_t>(n), '\0');
-  Zem_W_To_MB(ZEM_CP_UTF8, w, -1, &s[0], n);
-  while (!s.empty() && s.back() == '\0') s.pop_back();
-  return s;
-}
-
-std::u16string From_Utf8(const std::string& s) {
-  if (s.empty()) return std::u16string();
-  int n = Zem_MB_To_W(ZEM_CP_UTF8, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::u16string w(static_cast<size_t>(n > 0 ? n : 0), u'\0');
-  if (n > 0) Zem_MB_To_W(ZEM_CP_UTF8, s.data(), static_cast<int>(s.size()), &w[0], n);
-  return w;
-}
 
 }  // namespace
 
@@ -112,7 +94,7 @@ int TDb_Config::Parse_Text(const char* text, std::string* error) {
     if (key == "driver") out.driver = val;
     else if (key == "kind") out.kind = std::atoi(val.c_str());
     else if (key.size() == 5 && key.compare(0, 4, "text") == 0 && key[4] >= '1' && key[4] <= '4')
-      out.text[key[4] - '1'] = From_Utf8(val);
+      out.text[key[4] - '1'] = Zem_Utf8_To_W(val);
     else if (key == "option") out.option = std::atoi(val.c_str());
     else if (key == "group") out.group = val;
     else if (key == "log_path") out.log_path = val;
@@ -255,7 +237,7 @@ int TDb_Connect::Batch_Insert(DBDataMgr* ds) {
 
 void TDb_Connect::Log_Text(map_wchar text) {
   if (log_path_.empty()) {
-    std::string s = To_Utf8(text.c_str());
+    std::string s = Zem_W_To_Utf8(text.c_str());
     Log_Printf("%s\n", s.c_str());
     return;
   }

@@ -20,16 +20,6 @@ std::u16string Ascii(const char* s) {
   return w;
 }
 
-// Wide text as UTF-8 for console lines (the console reads UTF-8; narrow GBK would show as noise).
-std::string Utf8(const wchar16* w) {
-  if (!w || !*w) return std::string();
-  int n = Zem_W_To_MB(ZEM_CP_UTF8, w, -1, nullptr, 0);
-  if (n <= 0) return std::string();
-  std::string s(static_cast<size_t>(n), '\0');
-  Zem_W_To_MB(ZEM_CP_UTF8, w, -1, &s[0], n);
-  while (!s.empty() && s.back() == '\0') s.pop_back();
-  return s;
-}
 
 bool Contains(const std::u16string& hay, const char16_t* needle) {
   return hay.find(needle) != std::u16string::npos;
@@ -161,14 +151,14 @@ int TSQLCA::Fail_No_Connect(const wchar16* sql, const char* what, const char* co
   r.sqlcode = 999;
   r.msg = msg;
   r.result = 0;
-  Log_Printf("*** fail to run %s\n", Utf8(sql).c_str());
+  Log_Printf("*** fail to run %s\n", Zem_W_To_Utf8(sql).c_str());
   Log_Printf("*** %s\n", console_what);
   return 999;
 }
 
 int TSQLCA::Exec(map_wchar sql_in) {
   std::u16string sql = sql_in.c_str();
-  if (g_trace) Log_Printf("SQL TRACE: %s\n", Utf8(sql.c_str()).c_str());
+  if (g_trace) Log_Printf("SQL TRACE: %s\n", Zem_W_To_Utf8(sql.c_str()).c_str());
   for (wchar16& c : sql)
     if (c == u'`') c = u'%';
   Data();
@@ -179,7 +169,7 @@ int TSQLCA::Exec(map_wchar sql_in) {
   if (!conn) return Fail_No_Connect(sql.c_str(), "cant get db connection", "cant get db connection");
   if (!conn->Connected() && !conn->Connect(cur_data_)) {
     // The driver's own reason goes to the log; the area carries the fixed text callers test for.
-    std::string why = Utf8(cur_data_->Get_Sqlmsg());
+    std::string why = Zem_W_To_Utf8(cur_data_->Get_Sqlmsg());
     if (!why.empty()) Log_Printf("connect: %s\n", why.c_str());
     return Fail_No_Connect(sql.c_str(), "cant link to db server", "cant link to db server");
   }
@@ -206,7 +196,7 @@ int TSQLCA::Exec(map_wchar sql_in) {
       // The session is lost: the next statement runs on a fresh one (this one is not repeated).
       conn->Disconnect();
       DBDataMgr scratch;
-      if (!conn->Connect(&scratch)) Log_Printf("*** reconnect failed: %s\n", Utf8(scratch.Get_Sqlmsg()).c_str());
+      if (!conn->Connect(&scratch)) Log_Printf("*** reconnect failed: %s\n", Zem_W_To_Utf8(scratch.Get_Sqlmsg()).c_str());
     }
   }
 
@@ -245,7 +235,7 @@ int TSQLCA::Batch_Insert() {
       r.sqlcode = 999;
       r.msg = u"cant link to db server";
       cur_data_->Set_Error(999, r.msg.c_str());
-      Log_Printf("*** fail to run %s\n*** cant link to db server\n", Utf8(label.c_str()).c_str());
+      Log_Printf("*** fail to run %s\n*** cant link to db server\n", Zem_W_To_Utf8(label.c_str()).c_str());
       return 999;
     }
   }

@@ -500,3 +500,21 @@ int Zem_W_To_MB(int cp, const wchar16* src, int n, char* dst, int cap) {
   if (!dst || cap <= 0) return W_To_Utf8<kCount>(src, n, nullptr, 0);
   return cap / 3 >= n ? W_To_Utf8<kWrite>(src, n, d, cap) : W_To_Utf8<kChecked>(src, n, d, cap);
 }
+
+std::string Zem_W_To_Utf8(const wchar16* w) {
+  if (!w || !*w) return std::string();
+  int n = Zem_W_To_MB(ZEM_CP_UTF8, w, -1, nullptr, 0);
+  if (n <= 0) return std::string();
+  std::string s(static_cast<size_t>(n), '\0');
+  Zem_W_To_MB(ZEM_CP_UTF8, w, -1, &s[0], n);
+  while (!s.empty() && s.back() == '\0') s.pop_back();
+  return s;
+}
+
+std::u16string Zem_Utf8_To_W(const std::string& s) {
+  if (s.empty()) return std::u16string();
+  int n = Zem_MB_To_W(ZEM_CP_UTF8, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::u16string w(static_cast<size_t>(n > 0 ? n : 0), u'\0');
+  if (n > 0) Zem_MB_To_W(ZEM_CP_UTF8, s.data(), static_cast<int>(s.size()), &w[0], n);
+  return w;
+}

@@ -19,6 +19,7 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <string>
 
 typedef char16_t wchar16;  // the wide character of the framework: one UTF-16 code unit
 
@@ -45,6 +46,10 @@ int Zem_MB_To_W(int cp, const char* src, int n, wchar16* dst, int cap);
 // Converts n code units of wide text (n < 0: up to and including the NUL) into at most cap bytes.
 // With dst null or cap 0, returns the number of bytes needed. Unmappable characters become "?".
 int Zem_W_To_MB(int cp, const wchar16* src, int n, char* dst, int cap);
+// Whole NUL-terminated wide text as UTF-8 (null gives ""), and UTF-8 bytes back to wide text: for log
+// lines, configuration texts and SQL parameters that travel as UTF-8.
+std::string Zem_W_To_Utf8(const wchar16* w);
+std::u16string Zem_Utf8_To_W(const std::string& s);
 
 // The narrow bytes of one BMP code unit in code page 936 (1 or 2 bytes, big-endian order in the
 // result: 0xB0A1 for U+554A), or '?' (0x3F) when it has none. Table-driven; for the collation.

@@ -22,14 +22,7 @@ inline std::u16string U(const std::string& utf8) {
   return w;
 }
 
-inline std::string Utf8(const wchar16* w) {
-  if (!w || !*w) return std::string();
-  int n = Zem_W_To_MB(ZEM_CP_UTF8, w, -1, nullptr, 0);
-  std::string s(static_cast<size_t>(n), '\0');
-  Zem_W_To_MB(ZEM_CP_UTF8, w, -1, &s[0], n);
-  while (!s.empty() && s.back() == '\0') s.pop_back();
-  return s;
-}
+inline std::string Utf8(const wchar16* w) { return Zem_W_To_Utf8(w); }
 
 // The driver libraries lie beside the test binary; ctest sets TARVOK_DLL_PATH, a direct run may not.
 inline void Ensure_Dll_Path() {
