@@ -54,14 +54,7 @@ public:
         if (old == i && box_->currentIndex() != -1) keepNoChoice(text);
     }
     int Add(const QString& s) override {
-        if (!box_->sorted_) return TStrings::Add(s);
-        int lo = 0, hi = Count();
-        while (lo < hi) {
-            const int mid = (lo + hi) / 2;
-            if (QString::compare(Strings(mid), s, Qt::CaseInsensitive) <= 0) lo = mid + 1; else hi = mid;
-        }
-        Insert(lo, s);
-        return lo;
+        return box_->sorted_ ? InsertSortedCaseless(s) : TStrings::Add(s);
     }
     void BeginUpdate() override {
         if (updateCount_++ == 0) box_->setUpdatesEnabled(false);

@@ -325,3 +325,13 @@ bool TStringList::Find(const QString& s, int& index) const {
     index = lo;
     return found;
 }
+
+int TStrings::InsertSortedCaseless(const QString& s) {
+    int lo = 0, hi = Count();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (QString::compare(Strings(mid), s, Qt::CaseInsensitive) <= 0) lo = mid + 1; else hi = mid;
+    }
+    Insert(lo, s);
+    return lo;
+}

@@ -37,6 +37,9 @@ public:
     virtual int IndexOf(const QString& s) const;
     virtual void Exchange(int a, int b);
     virtual void Move(int from, int to);
+    // Inserts s after the last line that does not order after it (case ignored), so equal lines keep
+    // their adding order; returns its index. The sorted lists of widget-backed strings use it.
+    int InsertSortedCaseless(const QString& s);
     virtual void BeginUpdate() { ++updateCount_; }
     virtual void EndUpdate() { if (updateCount_ > 0) --updateCount_; }
 
