@@ -9,7 +9,7 @@
 #include "dict/dict_mgr.h"
 #include "frame/log_mgr.h"
 #include "frame/singleton.h"
-#include "frame/startup/sync_server.h"
+#include "dict/sync_server.h"
 #include "frame/startup/zem_names.h"
 #include "frame/thr_err.h"
 #include "link/r_call.h"

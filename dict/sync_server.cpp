@@ -1,5 +1,5 @@
 // The dictionary time-stamp server.
-#include "frame/startup/sync_server.h"
+#include "dict/sync_server.h"
 
 #include <ctime>
 
