@@ -6,7 +6,15 @@
 #include <cstdint>
 #include <cstring>
 
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "core/text/code_page.h"
 #include "core/text/wfunc.h"
+#include "dict/dict_db.h"
+#include "dict/dict_zip.h"
+#include "frame/log_mgr.h"
 
 std::string Dict_Narrow(const wchar16* w) {
   tu2c conv;
@@ -340,5 +348,195 @@ int TDict::Unpack_Part(TParaMgr* pack) {
     }
   }
   Build_Index();
+  return 1;
+}
+
+int TDict::Set_Dict_Id(const char* dict_id) {
+  auto guard = Lock();
+  std::string id = dict_id ? dict_id : "";
+  Clear_Definition();
+  if (id.empty()) return 0;
+  dict_id_ = id;
+  return 1;
+}
+
+int TDict::Is_Time_Stamp_Changed() {
+  auto guard = Lock();
+  return time_stamp_ < local_ver_ ? 1 : 0;
+}
+
+int TDict::Load_Part_Data(TSQLCA* /*keys*/) { return 1; }
+
+int TDict::Check_Dict() { return 1; }
+
+// Dictionary transfer pack, as the server sends one dictionary:
+//
+//   NAME                                   TYPE   CONTENT
+//   parent_col, idx_dict, idx_col,         text   definition fields (absent: empty)
+//     sort_col, ext_col, ext_col_val
+//   is_app_dict                            int    standard dictionary flag
+//   dict_sql                               text   the loading SQL (may be empty)
+//   time_stamp                             int    server version: time stamp and local version
+//   part_load_mode                         int    part-load mode of the dictionary
+//   file_mode                              int    0: rows in the packed sets below; else in files
+//   data_pack, parent_data_pack            bytes  packed data sets (data flag 1): the rows and the
+//                                                 extended dictionary's rows (optional)
+//   dtfile_size, dtfile_data               int, bytes  block-compressed packed set of the rows
+//   pardtfile_size, pardtfile_data         int, bytes  the same for the extended dictionary
+//
+// A binary is taken when its size is positive; the size must not exceed the bytes carried.
+namespace {
+
+// The bytes one parameter carries (the NUL of an owned text is not counted).
+bool Para_Bytes(TParaMgr* pack, const char16_t* name, const uint8_t** data, size_t* len) {
+  ParaStru* p = pack->Find_Para(name);
+  if (!p) return false;
+  int size = 0;
+  const void* v = p->Get_Value(&size);
+  int n = (p->Type() == 'S' || p->Type() == 'M') ? p->Text_Bytes() : size;
+  if (!v || n < 0) n = 0;
+  *data = static_cast<const uint8_t*>(v);
+  *len = static_cast<size_t>(n);
+  return true;
+}
+
+// Checks that bytes are one whole packed data set with at least one field (the code).
+bool Packed_Set_Ok(const std::string& bytes) {
+  if (bytes.empty()) return false;
+  DBDataMgr probe;
+  size_t used = 0;
+  return probe.Unpack_Data(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &used) &&
+         probe.Get_Field_Count() >= 1;
+}
+
+bool Write_Whole(const std::string& path, const void* data, size_t len) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  if (!f) {
+    Log_Printf("create file fail %s\n", path.c_str());
+    return false;
+  }
+  if (len && !f.write(static_cast<const char*>(data), static_cast<std::streamsize>(len))) {
+    Log_Printf("create file fail %s\n", path.c_str());
+    return false;
+  }
+  f.close();
+  return static_cast<bool>(f);
+}
+
+// One transfer binary ("<name>_size", "<name>_data"): written to dz_path, expanded into dt_path,
+// read back as packed set bytes into *out, the expanded file deleted. Returns 1 with the bytes, 2
+// when the binary is missing or empty (the step is skipped), 0 when anything fails.
+int Take_Transfer_File(TParaMgr* pack, const std::u16string& name, const std::string& dz_path,
+                       const std::string& dt_path, std::string* out) {
+  int size = 0;
+  if (!pack->Get_Int((name + u"_size").c_str(), &size) || size == 0) return 2;
+  const uint8_t* data = nullptr;
+  size_t have = 0;
+  if (!Para_Bytes(pack, (name + u"_data").c_str(), &data, &have) || have == 0) return 2;
+  if (size < 0 || static_cast<size_t>(size) > have) {
+    Log_Printf("dict transfer file %s: size %d, %zu bytes carried\n", Zem_W_To_Utf8(name.c_str()).c_str(), size,
+               have);
+    return 0;
+  }
+  size_t len = static_cast<size_t>(size);
+  if (!Write_Whole(dz_path, data, len)) return 0;
+  // zlib expands at most 1032:1; beyond that (or 1 GiB) the blocks are lying.
+  size_t cap = std::min<size_t>(len * 1032, size_t(1) << 30);
+  std::string raw;
+  if (!Zip_Block_Decode(data, len, &raw, cap)) return 0;
+  if (!Write_Whole(dt_path, raw.data(), raw.size())) return 0;
+  std::string back;
+  int ok = Dict_Read_File(dt_path, &back);
+  std::error_code ec;
+  std::filesystem::remove(dt_path, ec);
+  if (!ok || !Packed_Set_Ok(back)) return 0;
+  out->swap(back);
+  return 1;
+}
+
+std::string Text_Of(TParaMgr* pack, const char16_t* name) {
+  tstr t;
+  pack->Get_Str(name, &t);
+  return Trim(t.c_str());
+}
+
+}  // namespace
+
+int TDict::Unpack_Dict(TParaMgr* pack) {
+  if (!pack) return 0;
+  std::string id;
+  {
+    auto guard = Lock();
+    id = dict_id_;
+  }
+  // Everything is read and checked here, before the dictionary changes.
+  std::string fields[6];
+  const char16_t* names[6] = {u"parent_col", u"idx_dict", u"idx_col", u"sort_col", u"ext_col", u"ext_col_val"};
+  for (int i = 0; i < 6; ++i) fields[i] = Text_Of(pack, names[i]);
+  std::string sql = Text_Of(pack, u"dict_sql");
+  int app = 0, ts = 0, part = 0, fmode = 0;
+  pack->Get_Int(u"is_app_dict", &app);
+  pack->Get_Int(u"time_stamp", &ts);
+  pack->Get_Int(u"part_load_mode", &part);
+  pack->Get_Int(u"file_mode", &fmode);
+
+  std::string rows, ext_rows;  // packed sets, checked; empty: that set stays as it is
+  if (fmode == 0) {
+    const uint8_t* data = nullptr;
+    size_t len = 0;
+    if (!Para_Bytes(pack, u"data_pack", &data, &len)) {
+      Log_Printf("dict %s: transfer pack without data_pack\n", id.c_str());
+      return 0;
+    }
+    rows.assign(reinterpret_cast<const char*>(data), len);
+    if (!Packed_Set_Ok(rows)) {
+      Log_Printf("dict %s: data_pack does not unpack\n", id.c_str());
+      return 0;
+    }
+    if (Para_Bytes(pack, u"parent_data_pack", &data, &len)) {
+      ext_rows.assign(reinterpret_cast<const char*>(data), len);
+      if (!Packed_Set_Ok(ext_rows)) {
+        Log_Printf("dict %s: parent_data_pack does not unpack\n", id.c_str());
+        return 0;
+      }
+    }
+  } else {
+    std::string dir = Dict_Cache_Dir();
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (!std::filesystem::is_directory(dir, ec)) {
+      Log_Printf("Unable to create directory %s\n", dir.c_str());
+      return 0;
+    }
+    std::string base = dir + "/" + Zem_W_To_Utf8(map_wchar(id.c_str()).c_str());
+    if (!Take_Transfer_File(pack, u"dtfile", base + ".dz_", base + ".dt_", &rows)) return 0;
+    if (!Take_Transfer_File(pack, u"pardtfile", base + ".dz__p", base + ".dt__p", &ext_rows)) return 0;
+  }
+
+  auto guard = Lock();
+  std::string* dst[6] = {&parent_col_, &idx_dict_, &idx_col_, &sort_col_, &ext_col_, &ext_col_val_};
+  for (int i = 0; i < 6; ++i) *dst[i] = fields[i];
+  is_app_dict_ = app ? 1 : 0;
+  sqlcmd_ = sql;
+  time_stamp_ = local_ver_ = ts;
+  part_load_mode_ = part;
+  file_mode_ = fmode;
+  // The bytes were unpacked once already; only running out of memory can refuse them now.
+  if (!rows.empty()) {
+    Data()->CFree();
+    Data()->Unpack_Data(reinterpret_cast<const uint8_t*>(rows.data()), rows.size(), nullptr);
+    Build_Index();
+  }
+  if (!ext_rows.empty()) {
+    if (!ext_) {
+      ext_ = New_Ext();
+      ext_->Set_Dict_Id((dict_id_ + ".ext").c_str());
+      ext_->file_cache_ = file_cache_;
+    }
+    auto eg = ext_->Lock();
+    ext_->Data()->CFree();
+    ext_->Data()->Unpack_Data(reinterpret_cast<const uint8_t*>(ext_rows.data()), ext_rows.size(), nullptr);
+    ext_->Build_Index();
+  }
   return 1;
 }

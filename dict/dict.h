@@ -56,11 +56,30 @@ class TDict : public TSQLCA {
   // next local version as its time stamp. 1, or 0 when the code is missing.
   int Erase_Code(map_wchar code);
 
+  // Applies a dictionary transfer pack (layout in dict.cpp): the definition fields, the loading SQL
+  // ("dict_sql", replacing the old one), "time_stamp" as time stamp and local version, the part-load
+  // and file modes, and the rows: with file_mode 0 from the packed sets "data_pack" and
+  // "parent_data_pack" (the latter into the extended dictionary "%s.ext", made when missing); with
+  // another file_mode from the block-compressed binaries "dtfile" and "pardtfile", passed through
+  // the cache directory. Everything is read and checked before anything changes, so a pack that does
+  // not unpack leaves the dictionary (rows, definition, stamps, loaded mark) as it was. The loaded
+  // mark is the caller's. 1, or 0 for a null or bad pack.
+  int Unpack_Dict(TParaMgr* pack);
+
   // Applies a change set: "time_stamp" (int) becomes the time stamp and the local version; each code
   // (field 0) of the packed set "erase_data_pack" is deleted when held; each row of "modi_data_pack"
   // replaces the values of the entry with its code, or is added. Both sets are read whole before
   // anything changes. 1, or 0 for a null pack or a set that does not unpack (nothing changed).
   int Unpack_Part(TParaMgr* pack);
+
+  // 1 when the rows held are older than the source's: here, when a local change has counted the
+  // local version past the time stamp. A server dictionary asks the server.
+  virtual int Is_Time_Stamp_Changed();
+  // Part-load mode: brings in the rows of the codes (field 0 of keys) not held yet. Here nothing is
+  // fetched and 1 is returned; a server dictionary asks the server.
+  virtual int Load_Part_Data(TSQLCA* keys);
+  // The own up-to-date check of a dictionary in load mode 3, run by Prepare_Dicts. Nothing here; 1.
+  virtual int Check_Dict();
 
   // The name (field 1) of a code, copied under the lock; 1 or 0 when the code is missing.
   int Get_Name(map_wchar code, std::u16string* name);
@@ -82,6 +101,10 @@ class TDict : public TSQLCA {
 
   // ---- state
   int Is_Loaded() const { return loaded_; }
+  void Set_Loaded(int on) { loaded_ = on ? 1 : 0; }
+  // Clears the dictionary and names it, without reading any definition (a dictionary whose
+  // definition comes from the server). 1, or 0 for an empty id.
+  int Set_Dict_Id(const char* dict_id);
   int File_Cache() const { return file_cache_; }
   void Set_File_Cache(int on) { file_cache_ = on ? 1 : 0; }
   int Time_Stamp() const { return time_stamp_; }
@@ -89,6 +112,10 @@ class TDict : public TSQLCA {
   int Local_Version() const { return local_ver_; }
   // Counts a local change: the next local version.
   int Next_Local_Version() { return ++local_ver_; }
+  void Set_Local_Version(int v) { local_ver_ = v; }
+  // From the last transfer pack: the part-load mode and how the rows travelled (0 packed sets).
+  int Part_Load_Mode() const { return part_load_mode_; }
+  int File_Mode() const { return file_mode_; }
   int Load_Mode() const { return load_mode_; }
   int Index_Mode() const { return index_mode_; }
   // The index entries (mode 2 only); read under Lock().
@@ -101,7 +128,6 @@ class TDict : public TSQLCA {
   virtual void Drop_Cache() {}
   // Runs the SQL (sqlcode 0 needed) and builds the index; the loaded flag is the caller's.
   int Load_By_Sql(const std::string& sql);
-  void Set_Loaded(int on) { loaded_ = on; }
   void Set_Load_Mode(int m) { load_mode_ = m; }
 
  private:
@@ -121,6 +147,8 @@ class TDict : public TSQLCA {
   int time_stamp_ = 0;
   int local_ver_ = 1;
   int load_mode_ = 0;
+  int part_load_mode_ = 0;
+  int file_mode_ = 0;
   std::vector<SQLCA_Row_Index_Stru> index_;
   // Open-addressing table over index_: for each distinct code, the position of its first entry (-1
   // empty). It finds the same entries as the binary search, with one or two memory reads instead of

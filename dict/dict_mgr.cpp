@@ -4,7 +4,11 @@
 #include <set>
 
 #include "core/text/wfunc.h"
+#include "core/data/key_set.h"
+#include "core/data/para.h"
 #include "dict/dict_db.h"
+#include "dict/dict_net.h"
+#include "frame/log_mgr.h"
 #include "frame/singleton.h"
 
 int TDict_Fetch_Filter_Mgr::Register(const char* dict_id, Dict_Fetch_Filter_Fn fn) {
@@ -25,19 +29,65 @@ Dict_Fetch_Filter_Fn TDict_Fetch_Filter_Mgr::Find(const char* dict_id) {
   return it == filters_.end() ? nullptr : it->second;
 }
 
-void TDict_Client_List::Set_User_Id(const char* user_id) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
-  user_id_ = user_id ? user_id : "";
+void TDict_Client_User_Map::Set_User_Id(const char* user_id) {
+  std::lock_guard<std::mutex> g(lock_);
+  std::string id = user_id ? user_id : "";
+  if (id == user_id_) return;
+  user_id_ = id;
+  filled_ = false;
+  codes_.clear();
 }
 
-std::string TDict_Client_List::User_Id() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+std::string TDict_Client_User_Map::User_Id() {
+  std::lock_guard<std::mutex> g(lock_);
   return user_id_;
 }
 
+int TDict_Client_User_Map::Filled() {
+  std::lock_guard<std::mutex> g(lock_);
+  return filled_ ? 1 : 0;
+}
+
+int TDict_Client_User_Map::Fill(const std::string& user_id, TDict* ubo) {
+  std::map<std::string, std::set<std::u16string>> codes;
+  if (ubo) {
+    auto ug = ubo->Lock();
+    if (ubo->Get_Field_Count() >= 2) {
+      for (int r = 0; r < ubo->Get_Row_Count(); ++r)
+        codes[Dict_Narrow(ubo->Get_Row_Value(r, 0))].insert(ubo->Get_Row_Value(r, 1));
+    }
+  }
+  std::lock_guard<std::mutex> g(lock_);
+  if (user_id != user_id_) return 0;
+  codes_.swap(codes);
+  filled_ = true;
+  return 1;
+}
+
+int TDict_Client_User_Map::Codes(const std::string& dict_id, std::set<std::u16string>* codes) {
+  std::lock_guard<std::mutex> g(lock_);
+  auto it = codes_.find(dict_id);
+  if (it == codes_.end() || it->second.empty()) return 0;
+  if (codes) *codes = it->second;
+  return 1;
+}
+
+void TDict_Client_User_Map::Clear() {
+  std::lock_guard<std::mutex> g(lock_);
+  filled_ = false;
+  codes_.clear();
+}
+
+void TDict_Client_List::Set_User_Id(const char* user_id) {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  Dict_Client_User_Map()->Set_User_Id(user_id);
+}
+
+std::string TDict_Client_List::User_Id() { return Dict_Client_User_Map()->User_Id(); }
+
 void TDict_Client_List::Set_Dict_Kind(int kind) {
   std::lock_guard<std::recursive_mutex> g(lock_);
-  kind_ = kind == DICT_KIND_DB ? DICT_KIND_DB : DICT_KIND_SQL;
+  kind_ = (kind == DICT_KIND_DB || kind == DICT_KIND_NET) ? kind : DICT_KIND_SQL;
 }
 
 int TDict_Client_List::Dict_Kind() {
@@ -53,23 +103,17 @@ int TDict_Client_List::Count() {
 void TDict_Client_List::Clear() {
   std::lock_guard<std::recursive_mutex> g(lock_);
   dicts_.clear();
+  Dict_Client_User_Map()->Clear();
 }
 
 // Keeps only the codes the user's business objects name for this dictionary; none named keeps all.
 void TDict_Client_List::Apply_User_Map(TDict* d) {
-  if (!d || user_id_.empty() || d->Dict_Id().compare(0, 4, "ubo.") == 0) return;
-  TDict* ubo = Get_Dict(("ubo." + user_id_).c_str(), 1);
-  if (!ubo) return;
+  TDict_Client_User_Map* map = Dict_Client_User_Map();
+  std::string user = map->User_Id();
+  if (!d || user.empty() || d->Dict_Id().compare(0, 4, "ubo.") == 0) return;
+  if (!map->Filled()) map->Fill(user, Get_Dict(("ubo." + user).c_str(), 1));
   std::set<std::u16string> allowed;
-  {
-    auto ug = ubo->Lock();
-    map_wchar id(d->Dict_Id().c_str());
-    int n = ubo->Get_Row_Count();
-    for (int r = 0; r < n; ++r) {
-      if (W_Cmp(ubo->Get_Row_Value(r, 0), id.c_str()) == 0) allowed.insert(ubo->Get_Row_Value(r, 1));
-    }
-  }
-  if (allowed.empty()) return;
+  if (!map->Codes(d->Dict_Id(), &allowed)) return;
   auto dg = d->Lock();
   for (int r = d->Get_Row_Count() - 1; r >= 0; --r) {
     if (!allowed.count(d->Get_Row_Value(r, 0))) {
@@ -79,12 +123,19 @@ void TDict_Client_List::Apply_User_Map(TDict* d) {
   }
 }
 
-void TDict_Client_List::After_Load(TDict* d) {
+// filter false: the dictionary's own load ran the post-load filter already.
+void TDict_Client_List::After_Load(TDict* d, bool filter) {
   Apply_User_Map(d);
   Apply_User_Map(d->Ext_Dict());
-  if (Dict_Fetch_Filter_Fn f = Dict_Fetch_Filter_Mgr()->Find(d->Dict_Id().c_str())) f(d);
+  if (filter) Dict_Run_Fetch_Filter(d);
   d->Build_Index();
   if (d->Ext_Dict()) d->Ext_Dict()->Build_Index();
+}
+
+std::unique_ptr<TDict> TDict_Client_List::Make_Dict(int kind) {
+  if (kind == DICT_KIND_DB) return std::make_unique<TDict_Db>();
+  if (kind == DICT_KIND_NET) return std::make_unique<TDict_Net>();
+  return std::make_unique<TDict>();
 }
 
 TDict* TDict_Client_List::Get_Dict(const char* dict_id, int create) {
@@ -93,14 +144,14 @@ TDict* TDict_Client_List::Get_Dict(const char* dict_id, int create) {
   auto it = dicts_.find(dict_id);
   if (it != dicts_.end()) return it->second.get();
   if (!create) return nullptr;
-  std::unique_ptr<TDict> d;
-  if (kind_ == DICT_KIND_DB) {
-    d = std::make_unique<TDict_Db>();
-  } else {
-    d = std::make_unique<TDict>();
-  }
   std::string id(dict_id);
-  if (id.compare(0, 4, "ubo.") == 0) {
+  // A user's business objects come from the database, whatever the other dictionaries' kind.
+  bool ubo = id.compare(0, 4, "ubo.") == 0;
+  int kind = (ubo && kind_ == DICT_KIND_NET) ? DICT_KIND_SQL : kind_;
+  std::unique_ptr<TDict> d = Make_Dict(kind);
+  if (kind == DICT_KIND_NET) {
+    d->Set_Dict_Id(id.c_str());  // the definition comes with the rows
+  } else if (ubo) {
     std::string sql = "select bo_id,val from mup_user_bo where user_id='" + Sql_Quote(id.c_str() + 4) + "'";
     d->SetInfo(id.c_str(), sql.c_str());
     d->Set_Sort_Col("bo_id,val");
@@ -109,7 +160,7 @@ TDict* TDict_Client_List::Get_Dict(const char* dict_id, int create) {
     return nullptr;
   }
   if (!d->Load(0)) return nullptr;
-  After_Load(d.get());
+  After_Load(d.get(), kind != DICT_KIND_NET);
   TDict* out = d.get();
   dicts_[id] = std::move(d);
   return out;
@@ -123,7 +174,85 @@ int TDict_Client_List::Refresh_Dict(const char* dict_id) {
   TDict* d = it->second.get();
   auto dg = d->Lock();
   if (!d->Refresh()) return 0;
-  After_Load(d);
+  After_Load(d, true);
+  return 1;
+}
+
+int TDict_Client_List::Prepare_Dicts(const std::vector<std::string>& ids, int* changed) {
+  if (changed) *changed = 0;
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  TSQLCA lst;
+  lst.Set_Field_Count(2);
+  lst.Set_Field_Name(0, u"dict_id");
+  lst.Set_Field_Type(0, 'S');
+  lst.Set_Field_Name(1, u"client_time_stamp");
+  lst.Set_Field_Type(1, 'I');
+  std::set<std::string> listed;
+  for (const std::string& id : ids) {
+    if (id.empty() || !listed.insert(id).second) continue;
+    int ts = 0;
+    auto it = dicts_.find(id);
+    if (it != dicts_.end()) {
+      TDict* d = it->second.get();
+      if (d->Load_Mode() == 4) continue;
+      if (d->Load_Mode() == 3) {
+        d->Check_Dict();
+        continue;
+      }
+      ts = d->Time_Stamp();
+      Log_Printf("dict prepare %s %d", id.c_str(), ts);
+    } else {
+      Log_Printf("dict prepare %s 0", id.c_str());
+    }
+    lst.Add_Row();
+    lst.Set_Value(0, map_wchar(id.c_str()));
+    lst.Set_Value(1, map_wchar(std::to_string(ts).c_str()));
+  }
+  if (lst.Get_Row_Count() == 0) return 1;
+  if (!Para_Dbio_Hooks().pack) Sqlca_Set_Para_Hooks();
+  TParaMgr para;
+  if (!para.Put_Sqlca_Para(u"dict_pack", &lst)) return 0;
+  if (Zem_R_Call("Dict_Check_Time_Stamp", &para, 1) != 0) {
+    Log_Printf("dict prepare: Dict_Check_Time_Stamp failed\n");
+    return 0;
+  }
+  TSQLCA rep;
+  if (!para.Get_Sqlca_Para(u"dict_pack", &rep)) return 0;
+  int f_id = rep.Find_Field(u"dict_id"), f_cts = rep.Find_Field(u"client_time_stamp");
+  int f_sts = rep.Find_Field(u"serv_time_stamp"), f_mode = rep.Find_Field(u"part_mode");
+  if (f_id < 0 || f_cts < 0 || f_sts < 0) return 0;
+  int n = 0;
+  for (int r = 0; r < rep.Get_Row_Count(); ++r) {
+    std::string id = Dict_Narrow(rep.Get_Row_Value(r, f_id));
+    if (id.empty() || W_To_Int(rep.Get_Row_Value(r, f_sts)) == W_To_Int(rep.Get_Row_Value(r, f_cts))) continue;
+    int part_mode = f_mode < 0 ? 0 : W_To_Int(rep.Get_Row_Value(r, f_mode));
+    TParaMgr sub;
+    if (!para.Get_Para_Para(map_wchar(("dict_data_" + id).c_str()), &sub)) {
+      Log_Printf("dict prepare %s: no dict_data pack\n", id.c_str());
+      continue;
+    }
+    auto it = dicts_.find(id);
+    std::unique_ptr<TDict> made;
+    TDict* d = nullptr;
+    if (it != dicts_.end()) {
+      d = it->second.get();
+    } else {
+      made = Make_Dict(DICT_KIND_NET);
+      made->Set_Dict_Id(id.c_str());
+      d = made.get();
+    }
+    auto dg = d->Lock();
+    if (!(part_mode == 0 ? d->Unpack_Dict(&sub) : d->Unpack_Part(&sub))) {
+      Log_Printf("dict prepare %s: reply does not unpack\n", id.c_str());
+      continue;
+    }
+    After_Load(d, true);
+    d->Set_Loaded(1);
+    if (d->Ext_Dict()) d->Ext_Dict()->Set_Loaded(1);
+    if (made) dicts_[id] = std::move(made);
+    ++n;
+  }
+  if (changed) *changed = n;
   return 1;
 }
 
@@ -135,4 +264,9 @@ TDict_Client_List* Dict_Client_List() {
 TDict_Fetch_Filter_Mgr* Dict_Fetch_Filter_Mgr() {
   static TDict_Fetch_Filter_Mgr* cache = nullptr;
   return Zem_Singleton<TDict_Fetch_Filter_Mgr>("Dict_Fetch_Filter_mgr", cache);
+}
+
+TDict_Client_User_Map* Dict_Client_User_Map() {
+  static TDict_Client_User_Map* cache = nullptr;
+  return Zem_Singleton<TDict_Client_User_Map>("dict_mgr_client_user_map", cache);
 }

@@ -1,12 +1,16 @@
 // The process-wide dictionary managers, shared by all modules through the registry:
 //   "dict_mgr_client_list"   TDict_Client_List: every dictionary of the client, found or made by id;
-//   "Dict_Fetch_Filter_mgr"  TDict_Fetch_Filter_Mgr: post-load filters registered per dictionary id.
+//   "Dict_Fetch_Filter_mgr"  TDict_Fetch_Filter_Mgr: post-load filters registered per dictionary id;
+//   "dict_mgr_client_user_map" TDict_Client_User_Map: the current user and, per dictionary id, the
+//                            codes that user may see (from the user's "ubo.%s" dictionary).
 // Dictionaries live as long as the list (the life of the process, apart from Clear in tests).
 #pragma once
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "dict/dict.h"
 
@@ -26,6 +30,33 @@ class TDict_Fetch_Filter_Mgr {
   std::map<std::string, Dict_Fetch_Filter_Fn> filters_;
 };
 
+// The per-user code map: the current user id and, once filled from that user's business-object
+// dictionary ("ubo.%s": rows bo_id, val), the values of each bo_id. The client list keeps the entries
+// of a dictionary to the values its id has here; an id without values keeps all its entries.
+class TDict_Client_User_Map {
+ public:
+  // Sets the user ("" for none); a different user drops the codes held.
+  void Set_User_Id(const char* user_id);
+  std::string User_Id();
+  // 1 when the codes of the current user have been taken in (Fill), else 0.
+  int Filled();
+  // Takes in the rows of the user's business-object dictionary (field 0 bo_id, field 1 val) for
+  // user_id; ignored (0) when user_id is no longer the current user. A null dictionary fills an
+  // empty map (no restriction). 1 when taken.
+  int Fill(const std::string& user_id, TDict* ubo);
+  // The codes allowed in the dictionary for the current user: 1 and *codes filled, or 0 when the
+  // dictionary is not restricted.
+  int Codes(const std::string& dict_id, std::set<std::u16string>* codes);
+  // Drops the codes held (they are filled again on next use); the user stays.
+  void Clear();
+
+ private:
+  std::mutex lock_;
+  std::string user_id_;
+  bool filled_ = false;
+  std::map<std::string, std::set<std::u16string>> codes_;
+};
+
 class TDict_Client_List {
  public:
   // The dictionary with this id; when missing and create is nonzero: created, defined, loaded,
@@ -40,10 +71,21 @@ class TDict_Client_List {
   std::string User_Id();
 
   // What Get_Dict makes: DICT_KIND_SQL a plain dictionary (its SQL, no cache; the default, so that
-  // nothing writes files until the host chooses), DICT_KIND_DB a TDict_Db with the file cache.
-  enum { DICT_KIND_SQL = 0, DICT_KIND_DB = 1 };
+  // nothing writes files until the host chooses), DICT_KIND_DB a TDict_Db with the file cache,
+  // DICT_KIND_NET a TDict_Net loaded from the application server (no local definition is read).
+  enum { DICT_KIND_SQL = 0, DICT_KIND_DB = 1, DICT_KIND_NET = 2 };
   void Set_Dict_Kind(int kind);
   int Dict_Kind();
+
+  // Brings the dictionaries of ids up to date from the server in one "Dict_Check_Time_Stamp"
+  // exchange. A held dictionary in load mode 4 is left alone, one in load mode 3 runs its own
+  // check (Check_Dict) instead of being listed; the others are sent with their time stamp (0 when
+  // not held). Each reply row whose server stamp differs from the client's gets its dictionary
+  // (made when missing, as a server dictionary) from the nested pack "dict_data_<id>": whole when
+  // part_mode is 0, else as a change set; then the user restriction, filter, index and loaded marks.
+  // Rows with equal stamps, and rows whose pack is missing or bad, change nothing.
+  // 1, or 0 when the exchange failed. *changed (optional): the dictionaries updated.
+  int Prepare_Dicts(const std::vector<std::string>& ids, int* changed = nullptr);
 
   int Count();
   // Drops every dictionary. Only when no other thread holds one (tests, shutdown).
@@ -51,13 +93,14 @@ class TDict_Client_List {
 
  private:
   void Apply_User_Map(TDict* d);
-  void After_Load(TDict* d);
+  void After_Load(TDict* d, bool filter);
+  std::unique_ptr<TDict> Make_Dict(int kind);
 
   std::recursive_mutex lock_;  // a user's "ubo." dictionary is made while another is being made
   std::map<std::string, std::unique_ptr<TDict>> dicts_;
-  std::string user_id_;
   int kind_ = DICT_KIND_SQL;
 };
 
 TDict_Client_List* Dict_Client_List();
+TDict_Client_User_Map* Dict_Client_User_Map();
 TDict_Fetch_Filter_Mgr* Dict_Fetch_Filter_Mgr();

@@ -1,0 +1,116 @@
+// Dictionaries loaded from the application server.
+#include "dict/dict_net.h"
+
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/data/key_set.h"
+#include "core/data/para.h"
+#include "dict/dict_mgr.h"
+#include "frame/log_mgr.h"
+
+int Dict_Run_Fetch_Filter(TDict* d) {
+  if (!d) return 1;
+  if (Dict_Fetch_Filter_Fn f = Dict_Fetch_Filter_Mgr()->Find(d->Dict_Id().c_str())) f(d);
+  return 1;
+}
+
+namespace {
+
+// Packs must carry query areas for these calls.
+void Need_Dbio_Hooks() {
+  if (!Para_Dbio_Hooks().pack) Sqlca_Set_Para_Hooks();
+}
+
+}  // namespace
+
+int TDict_Net::Load(int mode) {
+  auto guard = Lock();
+  if (Dict_Id().empty()) return 0;
+  Need_Dbio_Hooks();
+  TParaMgr para;
+  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  para.Put_Int(u"time_stamp", Is_Loaded() ? Time_Stamp() : 0);
+  if (Zem_R_Call("Dict_Load_Data", &para, 1) != 0) {
+    Log_Printf("dict %s: Dict_Load_Data failed\n", Dict_Id().c_str());
+    return 0;
+  }
+  int part_sync = 0;
+  para.Get_Int(u"part_sync", &part_sync);
+  int ok = part_sync == 0 ? Unpack_Dict(&para) : Unpack_Part(&para);
+  if (!ok) return 0;
+  Set_Load_Mode(mode);
+  Set_Loaded(1);
+  if (TDict* ext = Ext_Dict()) ext->Set_Loaded(1);
+  Dict_Run_Fetch_Filter(this);
+  Build_Index();
+  if (TDict* ext = Ext_Dict()) ext->Build_Index();
+  return 1;
+}
+
+int TDict_Net::Is_Time_Stamp_Changed() {
+  auto guard = Lock();
+  TParaMgr para;
+  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  if (Zem_R_Call("Dict_Get_Time_Stamp", &para, 1) != 0) return 0;
+  int serv = 0;
+  if (!para.Get_Int(u"time_stamp", &serv) || serv == Time_Stamp()) return 0;
+  Set_Local_Version(Time_Stamp());
+  return 1;
+}
+
+int TDict_Net::Load_Part_Data(TSQLCA* keys) {
+  if (!keys) return 1;
+  auto guard = Lock();
+  std::vector<std::u16string> missing;
+  std::set<std::u16string> seen;
+  for (int r = 0; r < keys->Get_Row_Count(); ++r) {
+    std::u16string code = keys->Get_Row_Value(r, 0);
+    if (code.empty() || !seen.insert(code).second) continue;
+    if (!Seek_Code(0, code.c_str())) missing.push_back(code);
+  }
+  if (missing.empty()) return 1;
+  Need_Dbio_Hooks();
+  TSQLCA lst;
+  lst.Set_Field_Count(1);
+  lst.Set_Field_Name(0, u"code");
+  lst.Set_Field_Type(0, 'S');
+  for (const std::u16string& c : missing) {
+    lst.Add_Row();
+    lst.Set_Value(0, c.c_str());
+  }
+  TParaMgr para;
+  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  para.Put_Int(u"time_stamp", Time_Stamp());
+  if (!para.Put_Sqlca_Para(u"lst_key", &lst)) return 0;
+  if (Zem_R_Call("Dict_Load_Part_Data", &para, 1) != 0) {
+    Log_Printf("dict %s: Dict_Load_Part_Data failed\n", Dict_Id().c_str());
+    return 0;
+  }
+  TSQLCA got;
+  if (!para.Get_Sqlca_Para(u"part_data_pack", &got)) return 0;
+  if (got.Get_Row_Count() == 0) return 1;
+  DBDataMgr* d = Data();
+  if (d->Get_Field_Count() == 0) {
+    // Nothing held yet: the reply gives the fields too.
+    unsigned len = 0;
+    uint8_t* buf = got.Data()->Pack_Data(&len);
+    if (!buf) return 0;
+    int ok = d->Unpack_Data(buf, static_cast<int>(len));
+    std::free(buf);
+    if (!ok) return 0;
+  } else if (got.Get_Field_Count() != d->Get_Field_Count() || !d->Append_Data(got.Data())) {
+    Log_Printf("dict %s: part data does not fit the dictionary\n", Dict_Id().c_str());
+    return 0;
+  }
+  Build_Index();
+  return 1;
+}
+
+int TDict_Net::Check_Dict() {
+  auto guard = Lock();
+  if (!Is_Time_Stamp_Changed()) return 1;
+  return Load(Load_Mode());
+}

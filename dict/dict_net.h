@@ -1,0 +1,40 @@
+// TDict_Net: a dictionary loaded from the application server through the remote-call entry
+// (core/data/key_set.h, Zem_R_Call). The server decides from the client's time stamp whether it
+// answers with the whole dictionary (a transfer pack, TDict::Unpack_Dict) or with the changes since
+// that stamp (a change set, TDict::Unpack_Part).
+//
+// Calls made here (parameters sent -> read back):
+//   "Dict_Load_Data"       dict_id, time_stamp -> part_sync (0 transfer pack, else change set)
+//   "Dict_Get_Time_Stamp"  dict_id -> time_stamp
+//   "Dict_Load_Part_Data"  dict_id, time_stamp, lst_key (packed set, field 0 the codes)
+//                          -> part_data_pack (packed set of those rows)
+// A call succeeds when the entry returns 0; any other result leaves the dictionary as it was.
+#pragma once
+#include <memory>
+
+#include "dict/dict.h"
+
+class TDict_Net : public TDict {
+ public:
+  // Under the lock: "Dict_Load_Data" with the held time stamp (0 while never loaded), the reply
+  // applied whole or as a change set, the extended dictionary marked loaded, the post-load filter
+  // of the id run and the index built. 1, or 0 when the call or the reply failed (nothing changed;
+  // a dictionary not loaded before stays unloaded).
+  int Load(int mode = 0) override;
+  // "Dict_Get_Time_Stamp": 1 when the server's stamp differs from the held one (the local version
+  // then goes back to the held stamp), 0 when equal or when the call failed.
+  int Is_Time_Stamp_Changed() override;
+  // Part-load mode: the codes of keys (field 0) not held yet, each once, fetched with
+  // "Dict_Load_Part_Data" and appended. 1 (also with nothing missing), or 0 when the call failed or
+  // the reply does not fit the dictionary's fields (nothing added).
+  int Load_Part_Data(TSQLCA* keys) override;
+  // Load mode 3: reloads (whole or by change set) when the server's stamp differs. 1, or 0 when the
+  // reload failed.
+  int Check_Dict() override;
+
+ protected:
+  std::unique_ptr<TDict> New_Ext() override { return std::make_unique<TDict_Net>(); }
+};
+
+// Runs the post-load filter registered for the dictionary's id (none: nothing). Returns 1.
+int Dict_Run_Fetch_Filter(TDict* d);

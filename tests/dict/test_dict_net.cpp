@@ -1,0 +1,336 @@
+// Dictionaries from the application server: transfer packs (rows as packed sets or as
+// block-compressed files), bad packs, and the user code map.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "core/data/para.h"
+#include "core/data/sqlca.h"
+#include "dict/dict_mgr.h"
+#include "dict/dict_net.h"
+#include "dict/dict_zip.h"
+#include "tests/dict/dict_fixture.h"
+
+using zem_test::U;
+using zem_test::Utf8;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Code_List = std::vector<std::string>;
+using Entry = std::pair<const char16_t*, const char16_t*>;
+
+Code_List Codes(TDict* d) {
+  Code_List out;
+  auto g = d->Lock();
+  for (int r = 0; r < d->Get_Row_Count(); ++r) out.push_back(Utf8(d->Get_Row_Value(r, 0)));
+  return out;
+}
+
+// A dictionary-shaped set (code, name) with the entries in this order.
+void Fill(TSQLCA* q, std::initializer_list<Entry> rows) {
+  q->Set_Field_Count(2);
+  q->Set_Field_Name(0, u"code");
+  q->Set_Field_Name(1, u"name");
+  for (const Entry& e : rows) {
+    q->Add_Row();
+    q->Set_Value(0, e.first);
+    q->Set_Value(1, e.second);
+  }
+}
+
+std::string Packed(std::initializer_list<Entry> rows) {
+  TSQLCA q;
+  Fill(&q, rows);
+  unsigned len = 0;
+  uint8_t* buf = q.Data()->Pack_Data(&len);
+  std::string out(reinterpret_cast<const char*>(buf), len);
+  std::free(buf);
+  return out;
+}
+
+std::string Zipped(const std::string& raw) {
+  std::string z;
+  Zip_Block_Encode(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), &z);
+  return z;
+}
+
+std::string Read(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+// The definition part of a transfer pack.
+void Put_Definition(TParaMgr* p, int ts, int file_mode) {
+  p->Put_Str(u"parent_col", "pcode");
+  p->Put_Str(u"idx_dict", "");
+  p->Put_Str(u"idx_col", "");
+  p->Put_Str(u"sort_col", "");
+  p->Put_Str(u"ext_col", "name");
+  p->Put_Str(u"ext_col_val", "Stop");
+  p->Put_Int(u"is_app_dict", 0);
+  p->Put_Str(u"dict_sql", "select code,name from t_item");
+  p->Put_Int(u"time_stamp", ts);
+  p->Put_Int(u"part_load_mode", 0);
+  p->Put_Int(u"file_mode", file_mode);
+}
+
+void Put_Binary(TParaMgr* p, const std::u16string& name, const std::string& bytes, int size) {
+  p->Put_Int((name + u"_size").c_str(), size);
+  p->Put_Data((name + u"_data").c_str(), bytes.data(), static_cast<int>(bytes.size()));
+}
+
+// The pack as the receiver sees it: packed and read back, as it would cross the link.
+void Wire(TParaMgr* p) {
+  int len = 0;
+  void* buf = p->Pack_Para(&len);
+  ASSERT_NE(buf, nullptr);
+  TParaMgr back;
+  ASSERT_EQ(back.Unpack_Para(buf, static_cast<size_t>(len)), 1);
+  std::free(buf);
+  p->Copy_Para(&back);
+}
+
+class Dict_Unpack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Sqlca_Set_Para_Hooks();
+    char tmpl[] = "/tmp/zem-dnet-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    home_ = tmpl;
+    Set_Home(home_);
+    ASSERT_EQ(d_.Set_Dict_Id("net1"), 1);
+  }
+  void TearDown() override {
+    Pub_Para_Put_WStr(u"app_home_path", u"");
+    std::error_code ec;
+    fs::remove_all(home_, ec);
+  }
+  static void Set_Home(const std::string& h) {
+    std::u16string w = U(h);
+    Pub_Para_Put_WStr(u"app_home_path", w.c_str());
+  }
+  std::string Dt(const char* suffix) { return home_ + "/dt/net1" + suffix; }
+
+  // The dictionary as a first good pack leaves it: stamp 5, entries k1 k2 k3, extended k9.
+  void Load_First() {
+    TParaMgr p;
+    Put_Definition(&p, 5, 0);
+    std::string rows = Packed({{u"k3", u"Three"}, {u"k1", u"One"}, {u"k2", u"Two"}});
+    std::string ext = Packed({{u"k9", u"Nine"}});
+    p.Put_Data(u"data_pack", rows.data(), static_cast<int>(rows.size()));
+    p.Put_Data(u"parent_data_pack", ext.data(), static_cast<int>(ext.size()));
+    Wire(&p);
+    ASSERT_EQ(d_.Unpack_Dict(&p), 1);
+  }
+
+  std::string home_;
+  TDict d_;
+};
+
+TEST_F(Dict_Unpack, FileModeZeroTakesDefinitionStampsAndRows) {
+  TParaMgr p;
+  Put_Definition(&p, 42, 0);
+  p.Put_Int(u"part_load_mode", 1);
+  std::string rows = Packed({{u"k3", u"Three"}, {u"k1", u"One"}, {u"k2", u"Stop"}});
+  std::string ext = Packed({{u"e1", u"Ext one"}});
+  p.Put_Data(u"data_pack", rows.data(), static_cast<int>(rows.size()));
+  p.Put_Data(u"parent_data_pack", ext.data(), static_cast<int>(ext.size()));
+  Wire(&p);
+  ASSERT_EQ(d_.Ext_Dict(), nullptr);
+  ASSERT_EQ(d_.Unpack_Dict(&p), 1);
+  EXPECT_EQ(d_.Parent_Col(), "pcode");
+  EXPECT_EQ(d_.Ext_Col(), "name");
+  EXPECT_EQ(d_.Ext_Col_Val(), "Stop");
+  EXPECT_EQ(d_.Is_App_Dict(), 0);
+  EXPECT_EQ(d_.Sqlcmd(), "select code,name from t_item");
+  EXPECT_EQ(d_.Time_Stamp(), 42);
+  EXPECT_EQ(d_.Local_Version(), 42);
+  EXPECT_EQ(d_.Part_Load_Mode(), 1);
+  EXPECT_EQ(d_.File_Mode(), 0);
+  EXPECT_EQ(d_.Is_Loaded(), 0);  // the caller marks it
+  // No "order by" and no sort_col: sorted by code.
+  EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
+  ASSERT_EQ(d_.Seek_Code(0, u"k2"), 1);
+  EXPECT_EQ(d_.Is_Stop(), 1);  // ext_col rule from the pack
+  ASSERT_NE(d_.Ext_Dict(), nullptr);
+  EXPECT_EQ(d_.Ext_Dict()->Dict_Id(), "net1.ext");
+  EXPECT_EQ(Codes(d_.Ext_Dict()), (Code_List{"e1"}));
+  EXPECT_FALSE(fs::exists(home_ + "/dt"));  // packed sets need no files
+}
+
+TEST_F(Dict_Unpack, FileModeOneGoesThroughTransferFiles) {
+  // Chinese names and more than one block's worth of entries travel unchanged.
+  TSQLCA big;
+  Fill(&big, {});
+  for (int i = 0; i < 3000; ++i) {
+    big.Add_Row();
+    std::u16string code = U("c" + std::to_string(100000 + i));
+    big.Set_Value(0, code.c_str());
+    big.Set_Value(1, u"部门名称");
+  }
+  unsigned len = 0;
+  uint8_t* buf = big.Data()->Pack_Data(&len);
+  std::string rows(reinterpret_cast<const char*>(buf), len);
+  std::free(buf);
+  std::string dz = Zipped(rows);
+  std::string pdz = Zipped(Packed({{u"p1", u"上级"}}));
+  TParaMgr p;
+  Put_Definition(&p, 7, 1);
+  Put_Binary(&p, u"dtfile", dz, static_cast<int>(dz.size()));
+  Put_Binary(&p, u"pardtfile", pdz, static_cast<int>(pdz.size()));
+  Wire(&p);
+  ASSERT_EQ(d_.Unpack_Dict(&p), 1);
+  EXPECT_EQ(d_.File_Mode(), 1);
+  EXPECT_EQ(d_.Time_Stamp(), 7);
+  EXPECT_EQ(d_.Get_Row_Count(), 3000);
+  std::u16string name;
+  ASSERT_EQ(d_.Get_Name(u"c101234", &name), 1);
+  EXPECT_EQ(name, u"部门名称");
+  ASSERT_NE(d_.Ext_Dict(), nullptr);
+  EXPECT_EQ(Codes(d_.Ext_Dict()), (Code_List{"p1"}));
+  // The received compressed files stay; the expanded ones are gone.
+  EXPECT_EQ(Read(Dt(".dz_")), dz);
+  EXPECT_EQ(Read(Dt(".dz__p")), pdz);
+  EXPECT_FALSE(fs::exists(Dt(".dt_")));
+  EXPECT_FALSE(fs::exists(Dt(".dt__p")));
+}
+
+TEST_F(Dict_Unpack, MissingOrEmptyBinariesSkipTheirStep) {
+  ASSERT_NO_FATAL_FAILURE(Load_First());
+  struct Row {
+    const char* name;
+    std::function<void(TParaMgr*)> binaries;
+  } rows[] = {
+      {"no binaries", [](TParaMgr*) {}},
+      {"size 0", [](TParaMgr* p) { Put_Binary(p, u"dtfile", "zipblock", 0); }},
+      {"no data", [](TParaMgr* p) { p->Put_Int(u"dtfile_size", 12); }},
+      {"empty data", [](TParaMgr* p) { Put_Binary(p, u"dtfile", "", 5); }},
+  };
+  int ts = 10;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    TParaMgr p;
+    Put_Definition(&p, ++ts, 1);
+    r.binaries(&p);
+    Wire(&p);
+    ASSERT_EQ(d_.Unpack_Dict(&p), 1);
+    EXPECT_EQ(d_.Time_Stamp(), ts);
+    EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
+    EXPECT_EQ(Codes(d_.Ext_Dict()), (Code_List{"k9"}));
+  }
+}
+
+// Each bad pack is refused and the dictionary keeps its rows, definition, stamps and loaded mark.
+TEST_F(Dict_Unpack, BadPacksLeaveTheDictionaryAsItWas) {
+  ASSERT_NO_FATAL_FAILURE(Load_First());
+  d_.Set_Loaded(1);
+  const std::string good = Packed({{u"n1", u"New"}});
+  const std::string good_z = Zipped(good);
+  struct Row {
+    const char* name;
+    int file_mode;
+    std::function<void(TParaMgr*)> fill;
+  } rows[] = {
+      {"no data_pack", 0, [](TParaMgr*) {}},
+      {"data_pack not a packed set", 0, [](TParaMgr* p) { p->Put_Str(u"data_pack", "not a packed set"); }},
+      {"data_pack empty", 0, [](TParaMgr* p) { p->Put_Data(u"data_pack", "", 0); }},
+      {"data_pack cut short", 0,
+       [&](TParaMgr* p) { p->Put_Data(u"data_pack", good.data(), static_cast<int>(good.size() - 3)); }},
+      {"data_pack without fields", 0,
+       [](TParaMgr* p) {
+         TSQLCA none;
+         p->Put_Sqlca_Para(u"data_pack", &none);
+       }},
+      {"bad parent_data_pack", 0,
+       [&](TParaMgr* p) {
+         p->Put_Data(u"data_pack", good.data(), static_cast<int>(good.size()));
+         p->Put_Data(u"parent_data_pack", good.data(), 9);
+       }},
+      {"size past the bytes", 1,
+       [&](TParaMgr* p) { Put_Binary(p, u"dtfile", good_z, static_cast<int>(good_z.size() + 1)); }},
+      {"negative size", 1, [&](TParaMgr* p) { Put_Binary(p, u"dtfile", good_z, -4); }},
+      {"not block-compressed", 1, [&](TParaMgr* p) { Put_Binary(p, u"dtfile", good, static_cast<int>(good.size())); }},
+      {"size cuts the last block", 1,
+       [&](TParaMgr* p) { Put_Binary(p, u"dtfile", good_z, static_cast<int>(good_z.size() - 1)); }},
+      {"blocks expand to no packed set", 1,
+       [](TParaMgr* p) {
+         std::string z = Zipped("plain words, not rows");
+         Put_Binary(p, u"dtfile", z, static_cast<int>(z.size()));
+       }},
+      {"good dtfile, bad pardtfile", 1,
+       [&](TParaMgr* p) {
+         Put_Binary(p, u"dtfile", good_z, static_cast<int>(good_z.size()));
+         std::string lying = std::string("zipblock ") + "         9 " + "xxxxxxxxx";
+         Put_Binary(p, u"pardtfile", lying, static_cast<int>(lying.size()));
+       }},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    TParaMgr p;
+    Put_Definition(&p, 99, r.file_mode);
+    p.Put_Str(u"dict_sql", "select other");
+    p.Put_Str(u"parent_col", "changed");
+    r.fill(&p);
+    Wire(&p);
+    EXPECT_EQ(d_.Unpack_Dict(&p), 0);
+    EXPECT_EQ(d_.Time_Stamp(), 5);
+    EXPECT_EQ(d_.Local_Version(), 5);
+    EXPECT_EQ(d_.Sqlcmd(), "select code,name from t_item");
+    EXPECT_EQ(d_.Parent_Col(), "pcode");
+    EXPECT_EQ(d_.File_Mode(), 0);
+    EXPECT_EQ(d_.Is_Loaded(), 1);
+    EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
+    EXPECT_EQ(Codes(d_.Ext_Dict()), (Code_List{"k9"}));
+    EXPECT_EQ(d_.Seek_Code(0, u"k3"), 1);
+    EXPECT_FALSE(fs::exists(Dt(".dt_")));
+  }
+  EXPECT_EQ(d_.Unpack_Dict(nullptr), 0);
+}
+
+TEST_F(Dict_Unpack, TransferFileThatCannotBeCreatedFails) {
+  ASSERT_NO_FATAL_FAILURE(Load_First());
+  // The cache directory's place is taken by a plain file.
+  std::string blocked = home_ + "/blocked";
+  std::ofstream(blocked) << "x";
+  Set_Home(blocked);
+  std::string z = Zipped(Packed({{u"n1", u"New"}}));
+  TParaMgr p;
+  Put_Definition(&p, 50, 1);
+  Put_Binary(&p, u"dtfile", z, static_cast<int>(z.size()));
+  EXPECT_EQ(d_.Unpack_Dict(&p), 0);
+  EXPECT_EQ(d_.Time_Stamp(), 5);
+  EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
+  // The directory is there, the transfer file's name is taken by a directory.
+  Set_Home(home_);
+  fs::create_directories(Dt(".dz_"));
+  EXPECT_EQ(d_.Unpack_Dict(&p), 0);
+  EXPECT_EQ(d_.Time_Stamp(), 5);
+  EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
+}
+
+TEST(Dict_Base_Kind, TimeStampChangedWhenLocalVersionMovedOnAndPartFetchDoesNothing) {
+  TDict d;
+  d.Set_Dict_Id("plain");
+  d.Set_Time_Stamp(1);
+  EXPECT_EQ(d.Is_Time_Stamp_Changed(), 0);  // stamp equals the starting local version 1
+  d.Next_Local_Version();
+  EXPECT_EQ(d.Is_Time_Stamp_Changed(), 1);
+  d.Set_Time_Stamp(d.Local_Version());
+  EXPECT_EQ(d.Is_Time_Stamp_Changed(), 0);
+  TSQLCA keys;
+  Fill(&keys, {{u"x", u""}});
+  EXPECT_EQ(d.Load_Part_Data(&keys), 1);
+  EXPECT_EQ(d.Get_Row_Count(), 0);
+  EXPECT_EQ(d.Check_Dict(), 1);
+}
+
+}  // namespace
