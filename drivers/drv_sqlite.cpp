@@ -124,10 +124,9 @@ int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
         T()->Add_Row(ds);
         kept++;
         for (int i = 0; i < n; i++) {
-          if (sqlite3_column_type(st, i) == SQLITE_NULL) continue;  // stays absent
+          // NULL reads as a null pointer (so do failures to convert): the cell stays absent.
           const wchar16* v = static_cast<const wchar16*>(sqlite3_column_text16(st, i));
-          int units = sqlite3_column_bytes16(st, i) / 2;
-          if (v) T()->Set_Value_With_Len(ds, i, v, units);
+          if (v) T()->Set_Value_With_Len(ds, i, v, sqlite3_column_bytes16(st, i) / 2);
         }
       }
     } else {

@@ -60,21 +60,22 @@ wchar16* DBDataMgr::Dup_W(const wchar16* s, int n, const char* tag) {
 }
 
 void DBDataMgr::Free_Cell(DBIOCOLSTRU* c, const char* tag) {
-  if (c->value && !c->pooled) Mem_Free(c->value, tag);
+  if (c->value && c->pooled != ZEM_CELL_POOL) Mem_Free(c->value, tag);
   if (c->s_value) Mem_Free(c->s_value, tag);
   c->value = nullptr;
   c->s_value = nullptr;
   c->len = 0;
-  c->pooled = 0;
+  if (c->pooled == ZEM_CELL_POOL) c->pooled = ZEM_CELL_SPENT;
 }
 
-DBIOROWSTRU* DBDataMgr::New_Row() {
+DBIOROWSTRU* DBDataMgr::New_Row(bool pooled) {
   int f = Get_Field_Count();
   size_t bytes = sizeof(DBIOROWSTRU) + sizeof(DBIOCOLSTRU) * static_cast<size_t>(f);
-  DBIOROWSTRU* row = static_cast<DBIOROWSTRU*>(Mem_Alloc(bytes, "DBDataMgr::Add_Row"));
+  DBIOROWSTRU* row = static_cast<DBIOROWSTRU*>(pooled ? Pool_Take(bytes) : Mem_Alloc(bytes, "DBDataMgr::Add_Row"));
   if (!row) return nullptr;
   std::memset(static_cast<void*>(row), 0, bytes);
   row->cols = reinterpret_cast<DBIOCOLSTRU*>(row + 1);
+  row->pooled = pooled ? 1 : 0;
   return row;
 }
 
@@ -412,12 +413,13 @@ int DBDataMgr::Insert_Row(int pos) {
     Log_Printf("ERROR: the field count is 0,cant alloc memory\n");
     return 0;
   }
-  DBIOROWSTRU* row = New_Row();
+  int r = Get_Row_Count();
+  // A row appended at the end (the way drivers fill a result) comes from the block pool.
+  DBIOROWSTRU* row = New_Row(pos >= r);
   if (!row) {
     Log_Printf("ERROR: unable to alloc for to_add\n");
     return 0;
   }
-  int r = Get_Row_Count();
   if (pos < 0) pos = 0;
   if (pos > r) pos = r;
   rows_.Insert(pos, row);
@@ -467,14 +469,16 @@ int DBDataMgr::Go_To_Row(int r) {
 
 // ---------------------------------------------------------------- values
 
-DBIOCOLSTRU* DBDataMgr::Cur_Cell(int i) {
+DBIOCOLSTRU* DBDataMgr::Cur_Cell(int i, bool* pool_row) {
   if (!Col(i)) return nullptr;
   int pos = rows_.Position();
   if (pos < 0 || pos >= Get_Row_Count()) return nullptr;
-  return &rows_.Get(pos)->cols[i];
+  DBIOROWSTRU* row = rows_.Get(pos);
+  if (pool_row) *pool_row = row->pooled != 0;
+  return &row->cols[i];
 }
 
-int DBDataMgr::Store(DBIOCOLSTRU* c, const wchar16* text, int n, const char* tag) {
+int DBDataMgr::Store(DBIOCOLSTRU* c, const wchar16* text, int n, const char* tag, bool pool_row) {
   if (c->s_value) {
     Mem_Free(c->s_value, tag);
     c->s_value = nullptr;
@@ -484,9 +488,20 @@ int DBDataMgr::Store(DBIOCOLSTRU* c, const wchar16* text, int n, const char* tag
     c->value[n] = 0;
     return 1;
   }
+  if (!c->value && pool_row && c->pooled == ZEM_CELL_HEAP) {  // the cell's first value
+    wchar16* v = static_cast<wchar16*>(Pool_Take(sizeof(wchar16) * (static_cast<size_t>(n) + 1)));
+    if (v) {
+      if (n > 0) std::memcpy(v, text, sizeof(wchar16) * static_cast<size_t>(n));
+      v[n] = 0;
+      c->value = v;
+      c->len = n + 1;
+      c->pooled = ZEM_CELL_POOL;
+      return 1;
+    }
+  }
   wchar16* v = Dup_W(text, n, tag);
-  if (c->value && !c->pooled) Mem_Free(c->value, tag);
-  c->pooled = 0;
+  if (c->value && c->pooled != ZEM_CELL_POOL) Mem_Free(c->value, tag);
+  if (c->pooled == ZEM_CELL_POOL) c->pooled = ZEM_CELL_SPENT;
   c->value = v;
   c->len = v ? n + 1 : 0;
   if (!v) {
@@ -497,21 +512,23 @@ int DBDataMgr::Store(DBIOCOLSTRU* c, const wchar16* text, int n, const char* tag
 }
 
 int DBDataMgr::Set_Value(int i, map_wchar text) {
-  DBIOCOLSTRU* c = Cur_Cell(i);
+  bool pool_row = false;
+  DBIOCOLSTRU* c = Cur_Cell(i, &pool_row);
   if (!c) return 0;
   if (text.c_str() == g_empty_w) {  // a null text: the cell becomes absent
     if (c->value && c->len == 1) return 1;
     Free_Cell(c, "DBDataMgr::Set_Value");
     return 1;
   }
-  return Store(c, text.c_str(), Str_Len(text.c_str()), "DBDataMgr::Set_Value");
+  return Store(c, text.c_str(), Str_Len(text.c_str()), "DBDataMgr::Set_Value", pool_row);
 }
 
 int DBDataMgr::Set_Value_With_Len(int i, const wchar16* text, int n) {
-  DBIOCOLSTRU* c = Cur_Cell(i);
+  bool pool_row = false;
+  DBIOCOLSTRU* c = Cur_Cell(i, &pool_row);
   if (!c) return 0;
   if (!text || n < 0) n = 0;
-  return Store(c, text ? text : g_empty_w, n, "DBDataMgr::Set_Value_With_Len");
+  return Store(c, text ? text : g_empty_w, n, "DBDataMgr::Set_Value_With_Len", pool_row);
 }
 
 const wchar16* DBDataMgr::Get_Value(int i) {
@@ -559,7 +576,7 @@ int DBDataMgr::Append_Data(DBDataMgr* other) {
   }
   rows_.Reserve(Get_Row_Count() + m);
   for (int j = 0; j < m; ++j) {
-    DBIOROWSTRU* row = New_Row();
+    DBIOROWSTRU* row = New_Row(false);
     if (!row) {
       Log_Printf("ERROR: unable to alloc for to_add\n");
       return 0;

@@ -55,14 +55,24 @@ struct DBIOCOLSTRU {
   wchar16* value;  // owned, NUL-terminated (embedded zeros possible); null when absent
   char* s_value;   // the value in the system code page, made on first request; dropped on change
   int len;         // code units allocated for value, terminator included (0 when absent)
-  int pooled;      // nonzero when value lives in the set's block pool (freed with the rows)
+  int pooled;      // a Pool_State: where value lives, and whether the cell may still use the pool
+};
+
+// Where a cell's value lives. A cell of a pooled row takes room from the set's block pool for its
+// first value only; once that value is replaced or dropped the cell uses the heap, so a cell that is
+// set over and over never makes the pool grow.
+enum Pool_State {
+  ZEM_CELL_HEAP = 0,   // on the heap, or absent and never pooled
+  ZEM_CELL_POOL = 1,   // in the block pool (freed with the rows)
+  ZEM_CELL_SPENT = 2,  // on the heap, or absent, after the cell's pooled value went
 };
 
 // One row: field-count cells (a row may hold more, always absent, after the field count shrank).
 // The cells normally follow the row header in the same block.
 struct DBIOROWSTRU {
   DBIOCOLSTRU* cols;
-  int pooled;  // nonzero when the row block lives in the set's block pool
+  int pooled;  // nonzero when the row block lives in the set's block pool (rows appended at the end
+               // and unpacked rows; their cells then take their first value from the pool too)
 };
 
 // One find condition: rows match when the cell of the named field equals the value (text collation).
@@ -206,20 +216,21 @@ class DBDataMgr {
     int mode;
   };
   DBDataMgr_Col_Stru* Col(int i) const;  // null (after the console line) for a bad index
-  DBIOCOLSTRU* Cur_Cell(int i);          // null for a bad index or no current row
-  DBIOROWSTRU* New_Row();                // a row of field-count empty cells, or null
+  // Null for a bad index or no current row; *pool_row (when given) says whether the row is pooled.
+  DBIOCOLSTRU* Cur_Cell(int i, bool* pool_row = nullptr);
+  DBIOROWSTRU* New_Row(bool pooled);     // a row of field-count empty cells (heap or pool), or null
   void Free_Row(DBIOROWSTRU* row);
   void Free_Cell(DBIOCOLSTRU* c, const char* tag);
   void Free_Cols();
   wchar16* Dup_W(const wchar16* s, int n, const char* tag);
-  int Store(DBIOCOLSTRU* c, const wchar16* text, int n, const char* tag);
+  int Store(DBIOCOLSTRU* c, const wchar16* text, int n, const char* tag, bool pool_row = false);
   bool Numeric_Key(const Sort_Key& k) const;
   int Row_Match(DBIOROWSTRU* row, int field, const wchar16* value) const;
   int Conds_Match(DBIOROWSTRU* row, DBDataMgr_Find_List* conds) const;
   int Unpack_Checked(const uint8_t* buf, size_t len, size_t* used);
   int Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32_t r);
-  // The block pool: unpacked rows and values are carved from large blocks instead of one heap block
-  // each, and the blocks go back all at once when the rows are cleared. Take() hands out room for
+  // The block pool: unpacked and appended rows and their first values are carved from large blocks
+  // instead of one heap block each, and the blocks go back all at once when the rows are cleared. Take() hands out room for
   // up to `bytes` (8-byte aligned); Keep() gives back what the last Take() did not use. Unpacking
   // over earlier content reuses that content's blocks (memory already in use, no fresh pages).
   struct Pool_Block;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -495,10 +496,88 @@ TEST(DBData, AllocationFailuresLoseNothing) {
   EXPECT_EQ(Column(&d, 2), u"9|4");
 
   d.budget = 0;
-  EXPECT_EQ(d.Add_Row(), 0);
+  EXPECT_EQ(d.Insert_Row(0), 0) << "a row placed before others is a heap block of its own";
   EXPECT_TRUE(con.Has("ERROR: unable to alloc for to_add"));
   EXPECT_EQ(d.Get_Row_Count(), 2);
   d.budget = 1 << 30;
+  d.CFree();
+  EXPECT_EQ(d.live, 0) << "everything allocated was freed";
+
+  // Appended rows come from the block pool: the first one of a set needs its first block.
+  Failing_Set e;
+  e.Set_Field_Count(2);
+  e.budget = 0;
+  EXPECT_EQ(e.Add_Row(), 0);
+  EXPECT_EQ(e.Get_Row_Count(), 0);
+  e.budget = 1 << 30;
+  EXPECT_EQ(e.Add_Row(), 1);
+  e.budget = 0;
+  EXPECT_EQ(e.Add_Row(), 1) << "later rows fit in the block";
+  EXPECT_EQ(e.Set_Value(0, u"first"), 1) << "a cell's first value fits in the block";
+  EXPECT_EQ(e.Set_Value(0, u"second"), 0) << "a different length afterwards takes the heap";
+  EXPECT_EQ(S(e.Get_Value(0)), u"");
+  e.budget = 1 << 30;
+  e.CFree();
+  EXPECT_EQ(e.live, 0);
+}
+
+// Rows appended at the end and their first values live in the block pool; every later change of a
+// value goes to the heap, so a cell set again and again never grows the pool, and every operation
+// that moves or drops cells keeps the values right.
+TEST(DBData, PooledRowsAndValues) {
+  Failing_Set d;
+  Fill(&d, {u"a", u"b", u"c"}, {{u"x1", nullptr, u"z1"}, {u"x2", u"y2", nullptr}, {u"x3", u"y3", u"z3"}});
+  const int live_after_fill = d.live;
+  d.Go_To_Row(0);
+  for (int i = 0; i < 1000; ++i) {  // toggles between absent, a heap value and lengths 1..3
+    if (i % 4 == 3) {
+      d.Set_Value(1, map_wchar(static_cast<const wchar16*>(nullptr)));
+    } else {
+      std::u16string v(static_cast<size_t>(1 + i % 4), u'v');
+      ASSERT_EQ(d.Set_Value(1, v.c_str()), 1);
+      ASSERT_EQ(d.Set_Value(0, v.c_str()), 1);
+    }
+  }
+  EXPECT_LE(d.live, live_after_fill + 2) << "at most one heap value per changed cell";
+  EXPECT_EQ(S(d.Get_Value(0)), u"vvv");
+  EXPECT_EQ(S(d.Get_Value(1)), u"") << "the last turn made it absent";
+  EXPECT_EQ(d.Set_Value_With_Len(2, u"z\0z", 3), 1);
+  EXPECT_EQ(d.Get_Value_Len(2), 3);
+
+  d.Go_To_Row(1);
+  d.Set_Value(2, u"new in a pooled row");
+  EXPECT_EQ(d.Insert_Field(1, u"ins"), 1);
+  d.Go_To_Row(2);
+  d.Set_Value(1, u"ins3");
+  EXPECT_EQ(d.Drop_Field(u"b"), 1);
+  EXPECT_EQ(Column(&d, 0), u"vvv|x2|x3");
+  EXPECT_EQ(Column(&d, 1), u"||ins3");
+  EXPECT_EQ(Column(&d, 2), u"z|new in a pooled row|z3");
+
+  DBDataMgr copy;
+  copy.Set_Field_Count(3);
+  EXPECT_EQ(copy.Append_Data(&d), 1);
+  EXPECT_EQ(Column(&copy, 0), u"vvv|x2|x3");
+  unsigned len = 0;
+  uint8_t* packed = d.Pack_Data(&len);
+  ASSERT_NE(packed, nullptr);
+  d.Go_To_Row(0);
+  EXPECT_EQ(d.Del_Row(), 1);
+  d.Set_Sort_Key(0, 1);
+  d.Sort();
+  EXPECT_EQ(Column(&d, 0), u"x3|x2");
+  EXPECT_EQ(d.Add_Row(), 1);
+  d.Set_Value(0, u"x4");
+  EXPECT_EQ(Column(&d, 0), u"x3|x2|x4");
+  EXPECT_EQ(d.Unpack_Data(packed, static_cast<int>(len)), 1) << "unpacking over pooled rows";
+  std::free(packed);
+  EXPECT_EQ(Column(&d, 0), u"vvv|x2|x3");
+  EXPECT_EQ(Column(&d, 2), u"z|new in a pooled row|z3");
+  d.Go_To_Row(0);
+  EXPECT_EQ(d.Get_Value_Len(2), 3) << "the embedded zero came back";
+  d.Go_To_Row(1);
+  d.Set_Value(1, u"after unpack");
+  EXPECT_EQ(Column(&d, 1), u"|after unpack|ins3");
   d.CFree();
   EXPECT_EQ(d.live, 0) << "everything allocated was freed";
 }
