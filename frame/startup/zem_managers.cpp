@@ -7,9 +7,10 @@
 #include "core/data/name_call.h"
 #include "core/data/para.h"
 #include "dict/dict_mgr.h"
+#include "dict/dict_serv.h"
+#include "dict/sync_server.h"
 #include "frame/log_mgr.h"
 #include "frame/singleton.h"
-#include "dict/sync_server.h"
 #include "frame/startup/zem_names.h"
 #include "frame/thr_err.h"
 #include "link/r_call.h"
@@ -26,7 +27,6 @@ namespace {
   }
 
 ZEM_PLACEHOLDER(TTab_Entity_Mgr, "tab_entity_mgr")
-ZEM_PLACEHOLDER(TDict_Mgr_Serv, "dict_mgr_serv")  // dictionary manager (the dictionaries, later)
 ZEM_PLACEHOLDER(TVoucher_Mgr, "voucher_mgr")
 ZEM_PLACEHOLDER(TGriprep_Mgr, "griprep_mgr")
 ZEM_PLACEHOLDER(THttpd_Mgr, "httpd_mgr")
@@ -56,6 +56,7 @@ void* Get_Log_Mgr() {
   return log;
 }
 void* Get_Dict_Fetch_Filter_Mgr() { return Dict_Fetch_Filter_Mgr(); }
+void* Get_TDict_Mgr_Serv() { return Dict_Mgr_Serv(); }
 void* Get_Mid_Process() { return Mid_Process(); }
 void* Get_Link_Process() { return Link_Process(); }
 void* Get_R_Call_Local_Mode() { return R_Call_Local_Mode(); }  // created as 1

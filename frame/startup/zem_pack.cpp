@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstring>
 
+#include "dict/dict_serv.h"
 #include "frame/host_funcs.h"
 #include "frame/singleton.h"
 #include "frame/startup/zem_managers.h"
@@ -37,8 +38,10 @@ int Zem_Framework_Startup() {
     void* obj = steps[i].get();
     if (std::strcmp(steps[i].name, "Mid_Process") == 0) mid_process = obj;
   }
-  // The link's server-side functions on "Mid_Process" and its call entry in the registry.
+  // The link's server-side functions on "Mid_Process" and its call entry in the registry, and the
+  // dictionary server's calls.
   Link_Register();
+  Dict_Serv_Register();
   g_mid_process = mid_process;
   return 1;
 }
