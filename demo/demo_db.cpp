@@ -21,8 +21,6 @@ const char16_t* const kSchema[] = {
     u"dept_code varchar(20), title varchar(40), salary numeric(12,2), hire_date char(8))",
     u"create table suppliers(sup_code varchar(20) primary key, sup_name varchar(100) not null, "
     u"city varchar(40), contact varchar(40), phone varchar(20))",
-    u"create table vouchers(voucher_no varchar(20) primary key, voucher_date char(8), "
-    u"sup_code varchar(20), dept_code varchar(20), summary varchar(100), amount numeric(14,2))",
     u"create table app_dict_def(dict_id varchar(40) not null, code varchar(40) not null, "
     u"name varchar(100), is_group int default 0, stop_flag int default 0, color_val int default 0, "
     u"note_info varchar(200), order_id int default 0, primary key(dict_id, code))",
@@ -54,14 +52,6 @@ const char16_t* const kRows[] = {
     u"insert into suppliers values('S003','北方包装材料公司','天津','冯涛','022-23456789')",
     u"insert into suppliers values('S004','西部物流运输公司','成都','何静','028-86660001')",
     u"insert into suppliers values('S005','中原办公用品商行','郑州','高远','0371-6543210')",
-    u"insert into vouchers values('V2024001','20240105','S001','04','采购冷轧钢板',125600.00)",
-    u"insert into vouchers values('V2024002','20240112','S002','04','采购电子元件',48320.50)",
-    u"insert into vouchers values('V2024003','20240120','S004','05','支付一月运费',6850.00)",
-    u"insert into vouchers values('V2024004','20240203','S003','04','采购包装纸箱',12980.00)",
-    u"insert into vouchers values('V2024005','20240215','S005','06','购买办公用品',3265.80)",
-    u"insert into vouchers values('V2024006','20240301','S001','04','采购镀锌钢管',98750.00)",
-    u"insert into vouchers values('V2024007','20240318','S004','05','支付二月运费',7420.00)",
-    u"insert into vouchers values('V2024008','20240402','S002','03','样品电路板',15600.00)",
     u"insert into app_dict_def values('dept','01','总经理办公室',0,0,0,'',1)",
     u"insert into app_dict_def values('dept','02','财务部',0,0,0,'',2)",
     u"insert into app_dict_def values('dept','03','销售部',0,0,0,'',3)",
@@ -72,7 +62,27 @@ const char16_t* const kRows[] = {
     u"0 color_val,title note_info,0 order_id from employees','','','','','code','','')",
     u"insert into app_dict_sql values('sup','select sup_code code,sup_name name,0 is_group,0 stop_flag,"
     u"0 color_val,city note_info,0 order_id from suppliers','','','','','code','','')",
-    u"insert into app_sequence values('voucher_no',8)",
+    u"insert into app_sequence values('voucher_no',12)",
+};
+
+// The vouchers of the voucher form: checked is 1 (audited), 0 (rejected) or null (not yet seen).
+const char16_t* const kVoucherSchema =
+    u"create table vouchers(voucher_no varchar(20) primary key, voucher_date char(8), "
+    u"sup_code varchar(20), dept_code varchar(20), summary varchar(100), amount numeric(14,2), checked int)";
+
+const char16_t* const kVoucherRows[] = {
+    u"insert into vouchers values('V2024001','20240105','S001','04','采购冷轧钢板',125600.00,1)",
+    u"insert into vouchers values('V2024002','20240112','S002','04','采购电子元件',48320.50,1)",
+    u"insert into vouchers values('V2024003','20240120','S004','05','支付一月运费',6850.00,1)",
+    u"insert into vouchers values('V2024004','20240203','S003','04','采购包装纸箱',1234.50,0)",
+    u"insert into vouchers values('V2024005','20240215','S005','06','购买办公用品',3265.80,1)",
+    u"insert into vouchers values('V2024006','20240301','S001','04','年度钢材框架合同预付款',12345678.00,null)",
+    u"insert into vouchers values('V2024007','20240318','S004','05','支付二月运费',7420.00,1)",
+    u"insert into vouchers values('V2024008','20240402','S002','03','样品电路板',15600.00,0)",
+    u"insert into vouchers values('V2024009','20240415','S005','02','退回多付货款尾差',-5.00,null)",
+    u"insert into vouchers values('V2024010','20240428','S003','01','会议室装修材料',28960.00,1)",
+    u"insert into vouchers values('V2024011','20240510','S004','05','支付三月、四月运费',14275.60,null)",
+    u"insert into vouchers values('V2024012','20240522','S002','03','客户展会宣传资料印刷',0.50,0)",
 };
 
 const struct {
@@ -84,7 +94,7 @@ const struct {
     {u"title", u"职务"},         {u"salary", u"月薪"},        {u"hire_date", u"入职日期"},
     {u"sup_code", u"供应商编码"}, {u"sup_name", u"供应商名称"}, {u"city", u"城市"},
     {u"contact", u"联系人"},     {u"voucher_no", u"凭证号"},  {u"voucher_date", u"日期"},
-    {u"summary", u"摘要"},       {u"amount", u"金额"},
+    {u"summary", u"摘要"},       {u"amount", u"金额"},        {u"checked", u"审核"},
 };
 
 }  // namespace
@@ -145,21 +155,26 @@ int DemoDb::ensureSample() {
     error_ = Q(q.Get_Error_Msg());
     return 0;
   }
-  if (q.Get_Row_Count() == 1 && Q(q.Get_Row_Value(0, 0)).toInt() > 0) return 1;
-  for (const char16_t* sql : kSchema) {
-    if (q.Exec(sql) != 0) {
-      error_ = Q(q.Get_Error_Msg());
-      q.Rollback();
-      return 0;
-    }
+  auto run = [&](const char16_t* sql) {
+    if (q.Exec(sql) == 0) return true;
+    error_ = Q(q.Get_Error_Msg());
+    q.Rollback();
+    return false;
+  };
+  if (q.Get_Row_Count() == 1 && Q(q.Get_Row_Value(0, 0)).toInt() > 0) {
+    // A database made before the vouchers had their audit column gets the current vouchers table.
+    if (q.Exec(u"select checked from vouchers where 1 = 0") == 0) return 1;
+    q.Rollback();
+    if (!run(u"drop table if exists vouchers")) return 0;
+  } else {
+    for (const char16_t* sql : kSchema)
+      if (!run(sql)) return 0;
+    for (const char16_t* sql : kRows)
+      if (!run(sql)) return 0;
   }
-  for (const char16_t* sql : kRows) {
-    if (q.Exec(sql) != 0) {
-      error_ = Q(q.Get_Error_Msg());
-      q.Rollback();
-      return 0;
-    }
-  }
+  if (!run(kVoucherSchema)) return 0;
+  for (const char16_t* sql : kVoucherRows)
+    if (!run(sql)) return 0;
   return q.Commit() == 0;
 }
 

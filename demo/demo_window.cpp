@@ -7,8 +7,12 @@
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
+#include <QLinearGradient>
 #include <QMainWindow>
+#include <QPainter>
+#include <cstdio>
 
+#include "controls/grid/Mg.h"
 #include "controls/inputs/Mstatusbar.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
@@ -17,6 +21,7 @@
 #include "frame/startup/zem_pack.h"
 #include "host/zem_ui_loader.h"
 #include "toolkit/tk_grid.h"
+#include "toolkit/tk_image.h"
 
 DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   QFile form(QStringLiteral(":/demo/zem_demo.ui"));
@@ -46,6 +51,13 @@ DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   grid_->SetOptions(grid_->Options() | goRowSelect | goColSizing | goThumbTracking);
   host->layout()->addWidget(grid_);
 
+  QWidget* voucherHost = window_->findChild<QWidget*>(QStringLiteral("voucherBox"));
+  if (!voucherHost || !voucherHost->layout() || !loadVoucherForm(voucherHost)) {
+    if (error_.isEmpty()) error_ = QStringLiteral("the form zem_demo.ui lacks voucherBox");
+    return;
+  }
+  fillVouchers();
+
   for (const DemoTable& t : DemoDb::tables()) tables_->addItem(t.caption);
   connect(tables_, &QListWidget::currentRowChanged, this, [this](int row) { showTable(row); });
   connectActions();
@@ -53,7 +65,95 @@ DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   refreshStatus();
 }
 
+// The window, and with it the voucher grid, goes before the members: the grid never sees its
+// background picture deleted.
 DemoWindow::~DemoWindow() { delete window_; }
+
+namespace {
+
+// A pale paper with the form's name, for the area the voucher rows leave empty.
+void Paint_Voucher_Paper(TImage* picture) {
+  QImage paper(1600, 900, QImage::Format_RGB32);
+  QPainter p(&paper);
+  QLinearGradient g(0, 0, 1600, 900);
+  g.setColorAt(0, QColor(0xF7, 0xF9, 0xFC));
+  g.setColorAt(1, QColor(0xE4, 0xEC, 0xF5));
+  p.fillRect(paper.rect(), g);
+  p.setPen(QColor(0xC9, 0xD6, 0xE6));
+  for (int y = 0; y < 900; y += 24) p.drawLine(0, y, 1600, y);
+  QFont f = p.font();
+  f.setPointSize(30);
+  f.setBold(true);
+  p.setFont(f);
+  p.setPen(QColor(0xB8, 0xC8, 0xDC));
+  p.drawText(QRect(0, 60, 940, 200), Qt::AlignRight | Qt::AlignTop, QString::fromUtf16(u"记账凭证\nzem_pack"));
+  p.end();
+  picture->Bitmap()->Assign(paper);
+}
+
+}  // namespace
+
+bool DemoWindow::loadVoucherForm(QWidget* host) {
+  QFile form(QStringLiteral(":/demo/voucher_form.ui"));
+  if (!form.open(QIODevice::ReadOnly)) {
+    error_ = QStringLiteral("the form voucher_form.ui is missing from the program");
+    return false;
+  }
+  ZemUiLoader loader;
+  QWidget* page = loader.load(&form, host);
+  voucher_ = page ? page->findChild<TMG*>(QStringLiteral("voucherGrid")) : nullptr;
+  if (!voucher_) {
+    error_ = QStringLiteral("the form voucher_form.ui does not load its voucherGrid: ") + loader.errorString();
+    delete page;
+    return false;
+  }
+  host->layout()->addWidget(page);
+  // The definitions come from the form; apply them now so that the columns below have their names.
+  voucher_->Loaded();
+  // The department column is a pick list over the "dept" dictionary (app_dict_def): cells show
+  // "code name", the value read back is the code.
+  if (TMG_Col_Def* dept = voucher_->GetColDef("dept_code")) {
+    std::snprintf(dept->dict, sizeof dept->dict, "%s", "dept");
+    dept->edit_style = 3;
+  }
+  voucher_->SetDefaultRowHeight(24);
+  voucherPicture_ = std::make_unique<TImage>();
+  Paint_Voucher_Paper(voucherPicture_.get());
+  voucher_->Set_Background_Image(voucherPicture_.get());
+  return true;
+}
+
+int DemoWindow::fillVouchers() {
+  if (!voucher_) return -1;
+  TSQLCA q;
+  if (db_->select(q, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
+  const int rows = q.Get_Row_Count(), fields = q.Get_Field_Count();
+  const int first = voucher_->FixedRows();
+  voucher_->SetRowCount(first + std::max(rows, 1));
+  for (int r = first; r < voucher_->RowCount(); ++r)
+    for (int c = 1; c < voucher_->ColCount(); ++c) voucher_->SetCells(c, r, QString());
+  for (int f = 0; f < fields; f++) {
+    int col = 0;
+    if (!voucher_->GetColId(q.Get_Field_Name(f), &col)) continue;  // a column the form does not show
+    for (int r = 0; r < rows; r++) voucher_->SetW(col, first + r, q.Get_Row_Value(r, f));
+  }
+  // SQLite keeps 125600.00 as 125600: amounts get the column's two decimals.
+  int supCol = 0, sumCol = 0, amtCol = 0;
+  const bool amounts = voucher_->GetColId("amount", &amtCol);
+  if (amounts)
+    for (int r = first; r < first + rows; ++r) voucher_->Std_Number_Cell(amtCol, r);
+  voucher_->Show_Row_Id();
+  for (int r = 1; r < first; ++r) voucher_->SetCells(0, r, QString());  // no row mark in the header
+  // Colours of the voucher form: the supplier codes on a pale column, a negative voucher's summary
+  // picked out in red on yellow.
+  voucher_->Cell_Attr.clear();
+  if (voucher_->GetColId("sup_code", &supCol)) voucher_->Cell_Attr.push_back({-10, supCol, 8, 0, 0xF5EEE4});
+  if (amounts && voucher_->GetColId("summary", &sumCol))
+    for (int r = first; r < first + rows; ++r)
+      if (voucher_->GetV(amtCol, r)[0] == '-') voucher_->Cell_Attr.push_back({r, sumCol, 4 | 8, 0x0000FF, 0x99FFFF});
+  voucher_->Invalidate();
+  return rows;
+}
 
 void DemoWindow::showTable(int index) {
   const QList<DemoTable> tables = DemoDb::tables();
@@ -118,6 +218,7 @@ void DemoWindow::connectActions() {
   if (QAction* a = action("actionReload"))
     connect(a, &QAction::triggered, this, [this] {
       showTable(tables_->currentRow());
+      fillVouchers();
       refreshStatus();
     });
   // The tools reach the host functions by name, as the controls do.

@@ -1,15 +1,19 @@
 // The demo's main window: built from the Designer form zem_demo.ui, with the sample tables in a
-// TStringGrid and the database's facts on the MStatusBar.
+// TStringGrid, the voucher form (voucher_form.ui, a TMG defined by ADEF and BDEF) filled from the
+// vouchers table below them, and the database's facts on the MStatusBar.
 #pragma once
 
 #include <QObject>
 #include <QMainWindow>
 #include <QPointer>
+#include <memory>
 
 class QListWidget;
 class QLabel;
 class MStatusBar;
 class TStringGrid;
+class TMG;
+class TImage;
 class DemoDb;
 
 class DemoWindow : public QObject {
@@ -26,9 +30,15 @@ class DemoWindow : public QObject {
   void showTable(int index);
   // Refreshes the status bar panels (database, row counts, versions).
   void refreshStatus();
+  // Reads the vouchers table into the voucher grid, column by column name. The rows it filled, or -1
+  // when the table cannot be read.
+  int fillVouchers();
+  // The voucher form's grid; null when the form did not load.
+  TMG* voucherGrid() const { return voucher_; }
 
  private:
   void connectActions();
+  bool loadVoucherForm(QWidget* host);
   void note(const QString& text);
 
   DemoDb* db_;
@@ -37,5 +47,7 @@ class DemoWindow : public QObject {
   QLabel* caption_ = nullptr;
   MStatusBar* status_ = nullptr;
   TStringGrid* grid_ = nullptr;
+  TMG* voucher_ = nullptr;        // owned by its form, a child of the window
+  std::unique_ptr<TImage> voucherPicture_;  // painted under the voucher grid's empty area
   QString error_;
 };

@@ -87,6 +87,10 @@ struct TMG_Sort_Key {
   int desc;           // 0 ascending, 1 descending
 };
 
+class TImage;
+class TMenuItem;
+class TPopupMenu;
+
 int Is_Num_Type(char type);  // 1 for 'F', 'I', 'N', '1', '2'
 
 // Number text helpers of the grid (narrow text, in the system code page).
@@ -212,8 +216,20 @@ class TMG : public TStringGrid {
   bool Has_Changed();
   int Set_Changed(int flag);
   int Assign_Mg(TMG* src);
+  // Stores the data import id (at most 62 bytes) and mode, builds the popup menu when missing and
+  // shows its import item exactly when mode is not 0. Returns 1.
   int Set_Dat_Id(const char* id, int flag);
   const char* Dat_Id() const { return datId_.c_str(); }
+  int Dat_Mode() const { return datFlag_; }
+
+  // ---- Popup menu of grid functions.
+  // Builds the base popup menu once (items in their fixed order, each named "mg_..."; see
+  // mg_menu.cpp); does nothing when it exists. Returns 1.
+  int Init_Popup_Menu();
+  // The base menu (owned by the grid); null until Init_Popup_Menu.
+  TPopupMenu* Base_Popup_Menu() const { return popupMenu_; }
+  // The base menu's item of that name; null when the menu or the item does not exist.
+  TMenuItem* Base_Menu_Item(const char* name) const;
 
   // ---- Drawing.
   void OnMGGridDrawCell(TObject* Sender, int ACol, int ARow, TRect& Rect, TGridDrawState State);
@@ -235,6 +251,11 @@ class TMG : public TStringGrid {
   int Show_Last_Row();
   int Set_Base_Color_Mode(int mode);
   TColor GetFixedFontColor() const { return fixedFontColor_; }
+  // The picture painted into the area the rows and columns leave empty (below the last row, right of
+  // the last column), from the same coordinates of the picture. Not owned: the caller keeps it alive
+  // while it is set; null removes it. Returns 1.
+  int Set_Background_Image(TImage* picture);
+  TImage* Background_Image() const { return bgPict_; }
   int Redraw_Row(int row);
   int Redraw_Col(int col);
   int Redraw_Cell(int col, int row);
@@ -274,6 +295,8 @@ class TMG : public TStringGrid {
 
  protected:
   bool event(QEvent* e) override;
+  // The cells, then the background picture in the uncovered area.
+  void Paint() override;
 
  private:
   TMG_Col_Def* Rec(int col);  // grows the record array; col >= 0
@@ -291,6 +314,8 @@ class TMG : public TStringGrid {
   bool loaded_ = false;
   std::string datId_;
   int datFlag_ = 0;
+  TImage* bgPict_ = nullptr;          // not owned
+  TPopupMenu* popupMenu_ = nullptr;   // owned: a Qt child of the grid
   std::vector<std::u16string> wring_;
   int wringPos_ = 0;
 };

@@ -407,6 +407,37 @@ int TMG::Set_Base_Color_Mode(int mode) {
   return 1;
 }
 
+// ---- Background picture ---------------------------------------------------------------------------
+
+int TMG::Set_Background_Image(TImage* picture) {
+  bgPict_ = picture;
+  Invalidate();
+  return 1;
+}
+
+// The rows and columns cover GridHeight() x GridWidth() from the top-left whenever they do not fill the
+// view (a grid that does not fill its view cannot be scrolled), so the bands below and right of them
+// are the empty area. Each band shows the picture's pixels at the same coordinates, as far as the
+// picture reaches.
+void TMG::Paint() {
+  TStringGrid::Paint();
+  if (!bgPict_ || bgPict_->Bitmap()->Empty()) return;
+  TCanvas* cv = Canvas();
+  if (!cv->Painter()) return;
+  const int cw = viewport()->width(), ch = viewport()->height();
+  const long long H = GridHeight(), W = GridWidth();
+  bgPict_->Bitmap()->Image();  // closes the picture's own painter so that its pixels are complete
+  const QRect pict(0, 0, bgPict_->Width(), bgPict_->Height());
+  auto copy = [&](const QRect& band) {
+    QRect r = band & pict;
+    if (r.isEmpty()) return;
+    TRect t{r.left(), r.top(), r.right() + 1, r.bottom() + 1};
+    cv->CopyRect(t, bgPict_->Canvas(), t);
+  };
+  if (H < ch) copy(QRect(0, int(H), cw, ch - int(H)));
+  if (W < cw) copy(QRect(int(W), 0, cw - int(W), ch));
+}
+
 int TMG::Redraw_Row(int row) {
   if (row >= 0 && row < RowCount()) InvalidateRow(row);
   return 1;

@@ -1,6 +1,8 @@
 // TMG cell values: typed accessors, number cleaning and formatting, column-wide normalisation, rows.
 #include "controls/grid/Mg.h"
 
+#include "toolkit/tk_menu.h"
+
 #include "core/data/dec_num.h"
 #include "dict/dict_mgr.h"
 
@@ -351,5 +353,7 @@ int TMG::Assign_Mg(TMG* src) {
 int TMG::Set_Dat_Id(const char* id, int flag) {
   datId_ = std::string(id ? id : "").substr(0, 62);
   datFlag_ = flag;
+  Init_Popup_Menu();
+  if (TMenuItem* item = Base_Menu_Item("mg_import_from_dat")) item->SetVisible(flag != 0);
   return 1;
 }
