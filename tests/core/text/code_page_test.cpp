@@ -261,6 +261,52 @@ TEST(CodePage, LongBadTextMatchesTheCharacterRules) {
   }
 }
 
+// The block path writes its look-ups four at a time; whatever it writes past a block's characters
+// must be overwritten by later ones. Texts of every length around the block size (64 bytes, and the
+// 8 that must follow a block), ending in each kind of piece, decode as the rules say into buffers of
+// the exact size, of the input's size and larger, and leave every unit past the result untouched.
+TEST(CodePage, GbkBlocksNeverWritePastTheResult) {
+  struct Tail {
+    const char* name;
+    std::string bytes;
+  };
+  const std::vector<Tail> tails = {
+      {"nothing", ""},
+      {"ideograph", "\xB0\xA1"},
+      {"lone lead at the end", "\xB0"},
+      {"lead before ASCII trail", "\x81\x40"},
+      {"unmapped pair", "\xA2\xA0"},
+      {"odd run of leads", "\xFE\xFE\xFE"},
+      {"80 and FF", "\x80\xFF"},
+      {"ASCII", "z"},
+  };
+  const std::vector<std::string> fills = {std::string("\xC4\xE3"), std::string("a\xB0\xA1"), std::string("ab")};
+  for (const Tail& tail : tails) {
+    for (const std::string& fill : fills) {
+      for (size_t len = 0; len <= 200; ++len) {
+        std::string s;
+        while (s.size() + tail.bytes.size() < len) s += fill;
+        s += tail.bytes;
+        std::u16string ref = Reference_Gbk_Decode(s);
+        if (s.empty()) {
+          wchar16 w = u'#';
+          ASSERT_EQ(Zem_MB_To_W(ZEM_CP_GBK, s.data(), 0, &w, 1), 0);
+          ASSERT_EQ(w, u'#');
+          continue;
+        }
+        for (size_t cap : {ref.size(), ref.size() + 3, s.size(), s.size() + 5}) {
+          std::u16string w(cap + 4, u'#');
+          int got = Zem_MB_To_W(ZEM_CP_GBK, s.data(), static_cast<int>(s.size()), &w[0], static_cast<int>(cap));
+          ASSERT_EQ(got, static_cast<int>(ref.size())) << tail.name << ", " << s.size() << " bytes, cap " << cap;
+          ASSERT_EQ(w.substr(0, ref.size()), ref) << tail.name << ", " << s.size() << " bytes, cap " << cap;
+          ASSERT_EQ(w.substr(ref.size()), std::u16string(cap + 4 - ref.size(), u'#'))
+              << tail.name << ", " << s.size() << " bytes, cap " << cap;
+        }
+      }
+    }
+  }
+}
+
 // Long wide texts with surrogates and unmappable units between ASCII and ideographs, into buffers of
 // every size around the exact one.
 TEST(CodePage, LongWideTextIntoTightBuffers) {
