@@ -7,7 +7,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/data/para.h"
 #include "dict/dict_mgr.h"
+#include "dict/dict_serv.h"
+#include "link/r_call.h"
 #include "tests/dict/dict_fixture.h"
 
 using zem_test::U;
@@ -59,6 +62,74 @@ TEST_P(Dict_Threads, LookupsWhileAnotherThreadReloads) {
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_GE(lookups.load(), 8 * 300);
   Db_Connect_Mgr()->Clear();  // the worker threads' sessions
+}
+
+// Clients load and check dictionaries through the server while another thread changes and reloads
+// them there: every answer is whole and consistent, and stamps never go back.
+TEST_P(Dict_Threads, ServerAnswersWhileAnotherThreadChangesIt) {
+  Db_Connect_Mgr()->Clear();
+  cfg_.count = 12;
+  ASSERT_TRUE(Db_Connect_Mgr()->Add_Config(cfg_));
+  Dict_Serv_Register();
+  Dict_Mgr_Serv()->Clear();
+  const int first = Dict_Mgr_Serv()->Time_Stamp("dept");
+  ASSERT_GT(first, 0);
+  {
+    // The shared objects a call reaches are made on this thread, as the start-up would.
+    TParaMgr warm;
+    warm.Put_Str(u"dict_id", "dept");
+    warm.Put_Int(u"time_stamp", 0);
+    ASSERT_EQ(R_Call("Dict_Load_Data", &warm), 0);
+  }
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0}, calls{0};
+  std::vector<std::thread> clients;
+  for (int t = 0; t < 6; ++t) {
+    clients.emplace_back([&, t] {
+      int last = first;
+      for (int i = 0; i < 100 || (!stop && i < 2000); ++i) {
+        TParaMgr p;
+        p.Put_Str(u"dict_id", "dept");
+        p.Put_Int(u"time_stamp", (t + i) % 3 == 0 ? 0 : first);
+        int part = -1, stamp = 0;
+        if (R_Call("Dict_Load_Data", &p) != 0 || !p.Get_Int(u"part_sync", &part) || !p.Get_Int(u"time_stamp", &stamp)) {
+          ++wrong;
+          continue;
+        }
+        if (stamp < last) ++wrong;  // a stamp never goes back
+        last = stamp;
+        TSQLCA rows;
+        // A is never touched: a whole transfer always has it, a change set never erases it.
+        if (part == 0) {
+          if (!p.Get_Sqlca_Para(u"data_pack", &rows) || !rows.Find_First(0, u"A")) ++wrong;
+        } else if (!p.Get_Sqlca_Para(u"erase_data_pack", &rows) || rows.Find_First(0, u"A")) {
+          ++wrong;
+        }
+        TParaMgr ts;
+        ts.Put_Str(u"dict_id", "dept");
+        int now = 0;
+        if (R_Call("Dict_Get_Time_Stamp", &ts) != 0 || !ts.Get_Int(u"time_stamp", &now) || now < stamp) ++wrong;
+        ++calls;
+      }
+      Db_Connect_Mgr()->Release_Thread();
+    });
+  }
+  std::thread changer([&] {
+    for (int i = 0; i < 40; ++i) {
+      std::u16string code = u"T" + std::u16string(map_wchar(i % 5).c_str());
+      if (!Dict_Mgr_Serv()->Modify("dept", {code, u"temp"})) ++wrong;
+      if (i % 2 && !Dict_Mgr_Serv()->Erase_Code("dept", code.c_str())) ++wrong;
+      if (i % 10 == 9 && !Dict_Mgr_Serv()->Refresh("dept")) ++wrong;
+    }
+    stop = true;
+    Db_Connect_Mgr()->Release_Thread();
+  });
+  changer.join();
+  for (std::thread& c : clients) c.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_GE(calls.load(), 6 * 100);
+  Dict_Mgr_Serv()->Clear();
+  Db_Connect_Mgr()->Clear();
 }
 
 }  // namespace
