@@ -33,6 +33,12 @@ TEST(Collation, WCmpRows) {
       {"ideograph against U+9FA6 (just outside)", u"\x9FA5", u"\x9FA6", -1},
       {"range ends are ideographs: 一 (D2BB) after 啊", u"\x4E00", u"\x554A", 1},
       {"first difference decides", u"\x554A\x5427", u"\x5427\x554A", -1},
+      {"late difference after a long shared prefix", u"\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A",
+       u"\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x5427", -1},
+      {"shared ideograph prefix, shorter first", u"\x554A\x5427", u"\x554A\x5427\x4E00", -1},
+      {"surrogate pairs by code unit", u"\xD83D\xDE00", u"\xD83D\xDE01", -1},
+      {"lone surrogate after ideographs", u"\x9FA5", u"\xD800", -1},
+      {"unit without a GBK code after ideographs", u"\x554A", u"\xAC00", -1},
       {"null before empty", nullptr, u"", -1},
       {"two nulls", nullptr, nullptr, 0},
   };
