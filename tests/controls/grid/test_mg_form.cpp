@@ -118,8 +118,11 @@ QByteArray Save_Grid_Form(const QStringList& adef, const QStringList& bdef) {
   grid->SetFixedFontColor(0x008000);
   QBuffer out;
   out.open(QIODevice::WriteOnly);
+  // The builder names every Qt property whose type it cannot write; those are not the grid's own.
+  QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
   Designer_Like_Builder builder;
   builder.save(&out, &form);
+  qInstallMessageHandler(previous);
   return out.data();
 }
 
