@@ -40,7 +40,7 @@ class TDict : public TSQLCA {
   virtual int Load(int mode = 0);
   // Clears the rows, counts the local version on, defines and loads again; the local version becomes
   // the time stamp. 1 or 0 as Load.
-  int Refresh();
+  virtual int Refresh();
 
   // Sorts the rows and builds the code index (see the .cpp for the rules). Returns 1.
   int Build_Index();

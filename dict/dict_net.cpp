@@ -26,13 +26,14 @@ void Need_Dbio_Hooks() {
 
 }  // namespace
 
-int TDict_Net::Load(int mode) {
+int TDict_Net::Load_Since(int mode, int since) {
   auto guard = Lock();
   if (Dict_Id().empty()) return 0;
+  if (since < 0) since = Is_Loaded() ? Time_Stamp() : 0;
   Need_Dbio_Hooks();
   TParaMgr para;
   para.Put_Str(u"dict_id", Dict_Id().c_str());
-  para.Put_Int(u"time_stamp", Is_Loaded() ? Time_Stamp() : 0);
+  para.Put_Int(u"time_stamp", since);
   if (Zem_R_Call("Dict_Load_Data", &para, 1) != 0) {
     Log_Printf("dict %s: Dict_Load_Data failed\n", Dict_Id().c_str());
     return 0;
@@ -48,6 +49,10 @@ int TDict_Net::Load(int mode) {
   Build_Index();
   if (TDict* ext = Ext_Dict()) ext->Build_Index();
   return 1;
+}
+
+int TDict_Net::Refresh() {
+  return Load_Since(Load_Mode(), 0);
 }
 
 int TDict_Net::Is_Time_Stamp_Changed() {

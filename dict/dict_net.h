@@ -20,7 +20,9 @@ class TDict_Net : public TDict {
   // applied whole or as a change set, the extended dictionary marked loaded, the post-load filter
   // of the id run and the index built. 1, or 0 when the call or the reply failed (nothing changed;
   // a dictionary not loaded before stays unloaded).
-  int Load(int mode = 0) override;
+  int Load(int mode = 0) override { return Load_Since(mode, -1); }
+  // Asks for the whole dictionary (time stamp 0), whatever is held. 1, or 0 as Load.
+  int Refresh() override;
   // "Dict_Get_Time_Stamp": 1 when the server's stamp differs from the held one (the local version
   // then goes back to the held stamp), 0 when equal or when the call failed.
   int Is_Time_Stamp_Changed() override;
@@ -34,6 +36,10 @@ class TDict_Net : public TDict {
 
  protected:
   std::unique_ptr<TDict> New_Ext() override { return std::make_unique<TDict_Net>(); }
+
+ private:
+  // Load with the client stamp sent: since < 0 the held one (0 while never loaded).
+  int Load_Since(int mode, int since);
 };
 
 // Runs the post-load filter registered for the dictionary's id (none: nothing). Returns 1.

@@ -1,11 +1,13 @@
 // Dictionaries from the application server: transfer packs (rows as packed sets or as
-// block-compressed files), bad packs, and the user code map.
+// block-compressed files), bad packs, and, over the local server on both drivers, whole loads,
+// change sets, time stamps, part loads, Prepare_Dicts and the user code map.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -15,7 +17,10 @@
 #include "core/data/sqlca.h"
 #include "dict/dict_mgr.h"
 #include "dict/dict_net.h"
+#include "dict/dict_serv.h"
 #include "dict/dict_zip.h"
+#include "frame/pub_ptr.h"
+#include "link/r_call.h"
 #include "tests/dict/dict_fixture.h"
 
 using zem_test::U;
@@ -85,7 +90,8 @@ void Put_Definition(TParaMgr* p, int ts, int file_mode) {
 
 void Put_Binary(TParaMgr* p, const std::u16string& name, const std::string& bytes, int size) {
   p->Put_Int((name + u"_size").c_str(), size);
-  p->Put_Data((name + u"_data").c_str(), bytes.data(), static_cast<int>(bytes.size()));
+  // An owned copy: the callers' byte strings are gone before the pack is read.
+  p->Push_Para((name + u"_data").c_str(), bytes.data(), 'S', static_cast<int>(bytes.size()));
 }
 
 // The pack as the receiver sees it: packed and read back, as it would cross the link.
@@ -332,5 +338,187 @@ TEST(Dict_Base_Kind, TimeStampChangedWhenLocalVersionMovedOnAndPartFetchDoesNoth
   EXPECT_EQ(d.Get_Row_Count(), 0);
   EXPECT_EQ(d.Check_Dict(), 1);
 }
+
+}  // namespace
+
+// ---- End to end: a client list of server dictionaries over the local server on both drivers.
+namespace {
+
+class Dict_Net_Test : public zem_test::Dict_Test {
+ protected:
+  void SetUp() override {
+    Dict_Test::SetUp();
+    if (HasFatalFailure()) return;
+    Link_Register();
+    Dict_Serv_Register();
+    Dict_Mgr_Serv()->Clear();
+    home_ = dir_ + "/home";
+    fs::create_directories(home_);
+    std::u16string w = U(home_);
+    Pub_Para_Put_WStr(u"app_home_path", w.c_str());
+    Dict_Client_List()->Set_Dict_Kind(TDict_Client_List::DICT_KIND_NET);
+    Define("items", "select code,name,flag from t_item");
+  }
+  void TearDown() override {
+    Dict_Client_List()->Set_Dict_Kind(TDict_Client_List::DICT_KIND_SQL);
+    Dict_Client_List()->Clear();
+    Dict_Mgr_Serv()->Clear();
+    Pub_Para_Put_Int(u"dict_file_mode_size", TDict_Mgr_Serv::DEFAULT_FILE_MODE_SIZE);
+    Pub_Para_Put_WStr(u"app_home_path", u"");
+    Dict_Test::TearDown();
+  }
+  // A client-only entry: it survives a change set and disappears with a whole load.
+  static void Mark_Local(TDict* d) { ASSERT_EQ(d->Add_Code(u"zz_local", u"client only"), 1); }
+  static bool Has(TDict* d, const char16_t* code) { return d->Get_Name(code, nullptr) == 1; }
+  std::string home_;
+};
+
+TEST_P(Dict_Net_Test, LoadsWholeThenFollowsServerChangesAsChangeSets) {
+  TDict* d = Dict_Client_List()->Get_Dict("dept", 1);
+  ASSERT_NE(d, nullptr);
+  ASSERT_NE(dynamic_cast<TDict_Net*>(d), nullptr);
+  EXPECT_TRUE(d->Is_Loaded());
+  EXPECT_TRUE(d->Is_App_Dict());
+  EXPECT_EQ(d->Sort_Col(), "order_id,code");
+  EXPECT_EQ(Codes(d), (Code_List{"C", "A", "B", "G"}));
+  EXPECT_EQ(d->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("dept"));
+  ASSERT_TRUE(Dict_Client_List()->Get_Dict("dept", 1)->Seek_Code(0, u"B"));
+  EXPECT_EQ(d->Is_Stop(), 1);
+  EXPECT_EQ(d->Is_Time_Stamp_Changed(), 0);
+
+  ASSERT_NO_FATAL_FAILURE(Mark_Local(d));
+  ASSERT_EQ(Dict_Mgr_Serv()->Add_Code("dept", u"N", u"新部门"), 1);
+  ASSERT_EQ(Dict_Mgr_Serv()->Erase_Code("dept", u"A"), 1);
+  EXPECT_EQ(d->Is_Time_Stamp_Changed(), 1);
+  ASSERT_EQ(d->Load(0), 1);
+  EXPECT_EQ(d->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("dept"));
+  EXPECT_EQ(d->Is_Time_Stamp_Changed(), 0);
+  EXPECT_FALSE(Has(d, u"A"));
+  std::u16string name;
+  ASSERT_EQ(d->Get_Name(u"N", &name), 1);
+  EXPECT_EQ(name, u"新部门");
+  EXPECT_TRUE(Has(d, u"zz_local"));  // a change set, not the whole dictionary
+  for (const char16_t* c : {u"C", u"B", u"G"}) EXPECT_TRUE(Has(d, c)) << Utf8(c);
+}
+
+TEST_P(Dict_Net_Test, ChangeSetErasingACodeTheClientLacksChangesNothingElse) {
+  TDict* d = Dict_Client_List()->Get_Dict("items", 1);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(d->Erase_Code(u"k1"), 1);  // gone on the client only
+  ASSERT_NO_FATAL_FAILURE(Mark_Local(d));
+  Code_List before = Codes(d);
+  ASSERT_EQ(Dict_Mgr_Serv()->Erase_Code("items", u"k1"), 1);
+  ASSERT_EQ(d->Load(0), 1);
+  EXPECT_EQ(Codes(d), before);
+  EXPECT_EQ(d->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("items"));
+}
+
+TEST_P(Dict_Net_Test, RefreshTakesTheWholeDictionaryFromTheServer) {
+  TDict* d = Dict_Client_List()->Get_Dict("items", 1);
+  ASSERT_NE(d, nullptr);
+  ASSERT_NO_FATAL_FAILURE(Mark_Local(d));
+  ASSERT_EQ(Dict_Client_List()->Refresh_Dict("items"), 1);
+  EXPECT_EQ(Codes(d), (Code_List{"k1", "k2", "k3", "k4,k5"}));
+  EXPECT_EQ(d->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("items"));
+}
+
+TEST_P(Dict_Net_Test, UnknownDictionaryIsNotListed) {
+  EXPECT_EQ(Dict_Client_List()->Get_Dict("nosuch", 1), nullptr);
+  EXPECT_EQ(Dict_Client_List()->Get_Dict("nosuch", 0), nullptr);
+  TDict_Net d;
+  d.Set_Dict_Id("nosuch");
+  EXPECT_EQ(d.Load(0), 0);
+  EXPECT_EQ(d.Is_Loaded(), 0);
+  EXPECT_EQ(d.Is_Time_Stamp_Changed(), 0);  // a failed call counts as no change
+}
+
+TEST_P(Dict_Net_Test, LargeDictionaryTravelsAsTransferFiles) {
+  Pub_Para_Put_Int(u"dict_file_mode_size", 1);
+  TDict* d = Dict_Client_List()->Get_Dict("items", 1);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->File_Mode(), 1);
+  EXPECT_EQ(Codes(d), (Code_List{"k1", "k2", "k3", "k4,k5"}));
+  EXPECT_TRUE(fs::exists(home_ + "/dt/items.dz_"));
+  EXPECT_FALSE(fs::exists(home_ + "/dt/items.dt_"));
+}
+
+TEST_P(Dict_Net_Test, PartLoadFetchesOnlyMissingCodes) {
+  ASSERT_EQ(Dict_Mgr_Serv()->Time_Stamp("items") > 0, true);
+  ASSERT_EQ(Dict_Mgr_Serv()->Set_Part_Load("items", 1), 1);
+  TDict* d = Dict_Client_List()->Get_Dict("items", 1);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->Part_Load_Mode(), 1);
+  EXPECT_EQ(d->Get_Row_Count(), 0);
+  TSQLCA keys;
+  Fill(&keys, {{u"k3", u""}, {u"k1", u""}, {u"k3", u""}, {u"nosuch", u""}});
+  ASSERT_EQ(d->Load_Part_Data(&keys), 1);
+  EXPECT_EQ(Codes(d), (Code_List{"k1", "k3"}));
+  std::u16string name;
+  ASSERT_EQ(d->Get_Name(u"k3", &name), 1);
+  EXPECT_EQ(name, u"Beta");
+  ASSERT_EQ(d->Load_Part_Data(&keys), 1);  // all held now: nothing more
+  EXPECT_EQ(Codes(d), (Code_List{"k1", "k3"}));
+}
+
+TEST_P(Dict_Net_Test, PrepareDictsTouchesOnlyChangedDictionaries) {
+  TDict* dept = Dict_Client_List()->Get_Dict("dept", 1);
+  TDict* items = Dict_Client_List()->Get_Dict("items", 1);
+  ASSERT_TRUE(dept && items);
+  ASSERT_NO_FATAL_FAILURE(Mark_Local(items));
+  int items_ts = items->Time_Stamp();
+  ASSERT_EQ(Dict_Mgr_Serv()->Add_Code("dept", u"N", u"New"), 1);
+  int changed = -1;
+  // dept changed on the server, items did not (its reply row has equal stamps), other is not held.
+  ASSERT_EQ(Dict_Client_List()->Prepare_Dicts({"dept", "items", "other"}, &changed), 1);
+  EXPECT_EQ(changed, 2);
+  EXPECT_TRUE(Has(dept, u"N"));
+  EXPECT_EQ(dept->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("dept"));
+  EXPECT_TRUE(Has(items, u"zz_local"));
+  EXPECT_EQ(items->Time_Stamp(), items_ts);
+  TDict* other = Dict_Client_List()->Get_Dict("other", 0);
+  ASSERT_NE(other, nullptr);
+  EXPECT_TRUE(other->Is_Loaded());
+  EXPECT_EQ(Codes(other), (Code_List{"A"}));
+  // Nothing changed since: one exchange, nothing touched.
+  ASSERT_EQ(Dict_Client_List()->Prepare_Dicts({"dept", "items", "other"}, &changed), 1);
+  EXPECT_EQ(changed, 0);
+}
+
+TEST_P(Dict_Net_Test, PrepareDictsLoadModesThreeAndFour) {
+  TDict* dept = Dict_Client_List()->Get_Dict("dept", 1);
+  TDict* items = Dict_Client_List()->Get_Dict("items", 1);
+  ASSERT_TRUE(dept && items);
+  ASSERT_EQ(dept->Load(3), 1);  // checks itself
+  ASSERT_EQ(items->Load(4), 1);  // left alone
+  ASSERT_EQ(Dict_Mgr_Serv()->Add_Code("dept", u"N", u"New"), 1);
+  ASSERT_EQ(Dict_Mgr_Serv()->Add_Code("items", u"k9", u"Nine"), 1);
+  int changed = -1;
+  ASSERT_EQ(Dict_Client_List()->Prepare_Dicts({"dept", "items"}, &changed), 1);
+  EXPECT_EQ(changed, 0);  // neither was listed
+  EXPECT_TRUE(Has(dept, u"N"));
+  EXPECT_EQ(dept->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("dept"));
+  EXPECT_FALSE(Has(items, u"k9"));
+}
+
+TEST_P(Dict_Net_Test, UserMapRestrictsServerDictionaries) {
+  TSQLCA q;
+  Ok(q, {u"insert into mup_user_bo values ('u1','dept','A')", u"insert into mup_user_bo values ('u1','dept','C')"});
+  Dict_Client_List()->Set_User_Id("u1");
+  TDict* d = Dict_Client_List()->Get_Dict("dept", 1);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(Codes(d), (Code_List{"C", "A"}));
+  std::set<std::u16string> codes;
+  ASSERT_EQ(Dict_Client_User_Map()->Codes("dept", &codes), 1);
+  EXPECT_EQ(codes, (std::set<std::u16string>{u"A", u"C"}));
+  EXPECT_EQ(Dict_Client_User_Map()->Codes("items", &codes), 0);
+  // Prepare_Dicts applies the same restriction to a dictionary it brings in.
+  ASSERT_EQ(Dict_Mgr_Serv()->Add_Code("dept", u"N", u"New"), 1);
+  ASSERT_EQ(Dict_Client_List()->Prepare_Dicts({"dept"}), 1);
+  EXPECT_FALSE(Has(d, u"N"));
+  EXPECT_EQ(Get_Pub_Ptr("dict_mgr_client_user_map"), static_cast<void*>(Dict_Client_User_Map()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, Dict_Net_Test, ::testing::Values("sqlite", "pg"),
+                         [](const ::testing::TestParamInfo<std::string>& i) { return i.param; });
 
 }  // namespace
