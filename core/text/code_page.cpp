@@ -235,20 +235,33 @@ __attribute__((always_inline)) inline int Gbk_To_W(const unsigned char* s, int n
   return o;
 }
 
-// The writing pass of Gbk_To_W, where it matters: on processors with popcnt and BMI1 (all current
-// x86-64 ones) a copy compiled for them, which counts a block's characters in one instruction and
-// clears each lowest bit in one; elsewhere the portable form.
+// The writing passes of Gbk_To_W (room guaranteed or checked): on processors with popcnt and BMI1
+// (all current x86-64 ones) copies compiled for them, which count a block's characters in one
+// instruction and clear each lowest bit in one; elsewhere the portable form.
 #if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target("popcnt,bmi"))) int Gbk_To_W_Native(const unsigned char* s, int n, wchar16* d, int cap) {
+__attribute__((target("popcnt,bmi"))) int Gbk_To_W_Native_Write(const unsigned char* s, int n, wchar16* d, int cap) {
   return Gbk_To_W<kWrite, true>(s, n, d, cap);
 }
 
+__attribute__((target("popcnt,bmi"))) int Gbk_To_W_Native_Checked(const unsigned char* s, int n, wchar16* d, int cap) {
+  return Gbk_To_W<kChecked, true>(s, n, d, cap);
+}
+
+bool Have_Popcnt_Bmi() {
+  static const bool yes = __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
+  return yes;
+}
+
 int Gbk_To_W_Write(const unsigned char* s, int n, wchar16* d, int cap) {
-  static const bool native = __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
-  return native ? Gbk_To_W_Native(s, n, d, cap) : Gbk_To_W<kWrite>(s, n, d, cap);
+  return Have_Popcnt_Bmi() ? Gbk_To_W_Native_Write(s, n, d, cap) : Gbk_To_W<kWrite>(s, n, d, cap);
+}
+
+int Gbk_To_W_Checked(const unsigned char* s, int n, wchar16* d, int cap) {
+  return Have_Popcnt_Bmi() ? Gbk_To_W_Native_Checked(s, n, d, cap) : Gbk_To_W<kChecked>(s, n, d, cap);
 }
 #else
 int Gbk_To_W_Write(const unsigned char* s, int n, wchar16* d, int cap) { return Gbk_To_W<kWrite>(s, n, d, cap); }
+int Gbk_To_W_Checked(const unsigned char* s, int n, wchar16* d, int cap) { return Gbk_To_W<kChecked>(s, n, d, cap); }
 #endif
 
 // One character at i (a surrogate pair is one character): its code's bytes at d + o. Returns the
@@ -512,7 +525,7 @@ int Zem_MB_To_W(int cp, const char* src, int n, wchar16* dst, int cap) {
   // Each byte gives at most one code unit, so a buffer of n units never overflows.
   if (cp == ZEM_CP_GBK) {
     if (!dst || cap <= 0) return Gbk_To_W<kCount>(s, n, nullptr, 0);
-    return cap >= n ? Gbk_To_W_Write(s, n, dst, cap) : Gbk_To_W<kChecked>(s, n, dst, cap);
+    return cap >= n ? Gbk_To_W_Write(s, n, dst, cap) : Gbk_To_W_Checked(s, n, dst, cap);
   }
   if (!dst || cap <= 0) return Utf8_To_W<kCount>(s, n, nullptr, 0);
   return cap >= n ? Utf8_To_W<kWrite>(s, n, dst, cap) : Utf8_To_W<kChecked>(s, n, dst, cap);
