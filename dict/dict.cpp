@@ -412,11 +412,11 @@ bool Packed_Set_Ok(const std::string& bytes) {
 bool Write_Whole(const std::string& path, const void* data, size_t len) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   if (!f) {
-    Log_Printf("create file fail %s\n", path.c_str());
+    Log_Printf("create file fail\n");
     return false;
   }
   if (len && !f.write(static_cast<const char*>(data), static_cast<std::streamsize>(len))) {
-    Log_Printf("create file fail %s\n", path.c_str());
+    Log_Printf("create file fail\n");
     return false;
   }
   f.close();

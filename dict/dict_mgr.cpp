@@ -200,9 +200,9 @@ int TDict_Client_List::Prepare_Dicts(const std::vector<std::string>& ids, int* c
         continue;
       }
       ts = d->Time_Stamp();
-      Log_Printf("dict prepare %s %d", id.c_str(), ts);
+      Log_Printf("dict prepare %s %d\n", id.c_str(), ts);
     } else {
-      Log_Printf("dict prepare %s 0", id.c_str());
+      Log_Printf("dict prepare %s 0\n", id.c_str());
     }
     lst.Add_Row();
     lst.Set_Value(0, map_wchar(id.c_str()));

@@ -19,6 +19,7 @@
 #include "dict/dict_net.h"
 #include "dict/dict_serv.h"
 #include "dict/dict_zip.h"
+#include "frame/log_mgr.h"
 #include "frame/pub_ptr.h"
 #include "link/r_call.h"
 #include "tests/dict/dict_fixture.h"
@@ -466,10 +467,17 @@ TEST_P(Dict_Net_Test, PrepareDictsTouchesOnlyChangedDictionaries) {
   ASSERT_TRUE(dept && items);
   ASSERT_NO_FATAL_FAILURE(Mark_Local(items));
   int items_ts = items->Time_Stamp();
+  int dept_ts = dept->Time_Stamp();
   ASSERT_EQ(Dict_Mgr_Serv()->Add_Code("dept", u"N", u"New"), 1);
   int changed = -1;
   // dept changed on the server, items did not (its reply row has equal stamps), other is not held.
+  Log_Mgr()->Set_Keep(200);
   ASSERT_EQ(Dict_Client_List()->Prepare_Dicts({"dept", "items", "other"}, &changed), 1);
+  std::string log = Log_Mgr()->Last_Lines();
+  Log_Mgr()->Set_Keep(0);
+  EXPECT_NE(log.find("dict prepare dept " + std::to_string(dept_ts) + "\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("dict prepare items " + std::to_string(items_ts) + "\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("dict prepare other 0\n"), std::string::npos) << log;
   EXPECT_EQ(changed, 2);
   EXPECT_TRUE(Has(dept, u"N"));
   EXPECT_EQ(dept->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("dept"));
