@@ -468,8 +468,7 @@ int TDict_Mgr_Serv::Put_Change_Set(Serv_Dict* e, int client_stamp, TParaMgr* out
   return 1;
 }
 
-int TDict_Mgr_Serv::Answer(const std::string& id, Serv_Dict* e, int client_stamp, TParaMgr* out) {
-  (void)id;
+int TDict_Mgr_Serv::Answer(Serv_Dict* e, int client_stamp, TParaMgr* out) {
   // Stamp 0 means nothing held; a stamp outside the history (older, or never handed out) gets all.
   const bool part = client_stamp != 0 && client_stamp >= e->base && client_stamp <= e->stamp;
   if (part) return Put_Change_Set(e, client_stamp, out) ? 1 : -1;
@@ -484,7 +483,7 @@ int TDict_Mgr_Serv::Load_Data(TParaMgr* para) {
   std::unique_lock<std::recursive_mutex> hold;
   Serv_Dict* e = Find(id.c_str(), &hold);
   if (!e) return 0;
-  int part = Answer(id, e, client, para);
+  int part = Answer(e, client, para);
   if (part < 0) return 0;
   para->Put_Int(u"part_sync", part);
   return 1;
@@ -528,7 +527,7 @@ int TDict_Mgr_Serv::Check_Time_Stamp(TParaMgr* para) {
     int part = 0;
     if (e->stamp != client) {
       TParaMgr sub;
-      part = Answer(id, e, client, &sub);
+      part = Answer(e, client, &sub);
       if (part < 0) return 0;
       sub.Put_Int(u"part_sync", part);
       std::u16string name = u"dict_data_" + std::u16string(in.Get_Row_Value(r, f_id));

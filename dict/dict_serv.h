@@ -130,7 +130,7 @@ class TDict_Mgr_Serv {
   void Restart_History(const std::string& id, Serv_Dict* e);
   // Answers a client holding client_stamp: a change set (1) or a transfer pack (0) into out; -1 on
   // failure (thread error set).
-  int Answer(const std::string& id, Serv_Dict* e, int client_stamp, TParaMgr* out);
+  int Answer(Serv_Dict* e, int client_stamp, TParaMgr* out);
   int Put_Transfer(Serv_Dict* e, TParaMgr* out);
   int Put_Change_Set(Serv_Dict* e, int client_stamp, TParaMgr* out);
 

@@ -5,6 +5,7 @@
 
 #include "core/data/para.h"
 #include "frame/singleton.h"
+#include "frame/thr_err.h"
 
 namespace {
 TSync_Server_Mgr* g_sync_server = nullptr;  // this module's static pointers
@@ -44,9 +45,12 @@ TSync_Server_Mgr* Sync_Server_Mgr(bool* created) {
 }
 
 int Tfa_Info_Sync_Get_Time_Stamp(TParaMgr* para) {
-  if (!para) return 0;
   char dict_id[128];
-  if (!para->Get_Str(u"dict_id", dict_id, sizeof dict_id) || !dict_id[0]) return 0;
+  if (!para || !para->Get_Str(u"dict_id", dict_id, sizeof dict_id) || !dict_id[0]) {
+    // Reported through the thread error, so that a remote caller sees why nothing came back.
+    Thr_Err_Mgr()->Set_Err(-1, "Tfa_Info_Sync_Get_Time_Stamp: no dict_id in the call");
+    return 0;
+  }
   long long stamp = Sync_Server_Mgr()->Get_Time_Stamp(dict_id);
   para->Put_Int(u"time_stamp", static_cast<int>(stamp));
   return 1;

@@ -32,6 +32,6 @@ TSync_Server_Mgr* Sync_Server_Mgr(bool* created = nullptr);
 std::mutex* Sync_Server_Lock();
 
 // "Tfa_Info_Sync_Get_Time_Stamp": reads "dict_id" (text) from para and answers "time_stamp" (int
-// seconds, which holds until 2038). 1 when answered; 0
-// without a pack or a dict_id (nothing written).
+// seconds, which holds until 2038). 1 when answered; 0 without a pack or a dict_id (nothing written,
+// the thread error set).
 int Tfa_Info_Sync_Get_Time_Stamp(TParaMgr* para);

@@ -484,6 +484,7 @@ TEST_P(Dict_Serv, BadCallsAnswerErrors) {
        },
        "unknown dictionary"},
       {"refresh without dict_id", "Dict_Serv_Refresh", [](TParaMgr*) {}, "no dict_id"},
+      {"time-stamp server without dict_id", "Tfa_Info_Sync_Get_Time_Stamp", [](TParaMgr*) {}, "no dict_id"},
       {"new stamp of an unknown dictionary", "Dict_Set_Time_Stamp",
        [](TParaMgr* p) { p->Put_Str(u"dict_id", "nosuch"); }, "unknown dictionary"},
   };

@@ -64,7 +64,7 @@ TEST_P(Dict_Threads, LookupsWhileAnotherThreadReloads) {
   Db_Connect_Mgr()->Clear();  // the worker threads' sessions
 }
 
-// Clients load and check dictionaries through the server while another thread changes and reloads
+// Clients load, ask stamps and check dictionaries through the server while another thread changes and reloads
 // them there: every answer is whole and consistent, and stamps never go back.
 TEST_P(Dict_Threads, ServerAnswersWhileAnotherThreadChangesIt) {
   Db_Connect_Mgr()->Clear();
@@ -109,6 +109,24 @@ TEST_P(Dict_Threads, ServerAnswersWhileAnotherThreadChangesIt) {
         ts.Put_Str(u"dict_id", "dept");
         int now = 0;
         if (R_Call("Dict_Get_Time_Stamp", &ts) != 0 || !ts.Get_Int(u"time_stamp", &now) || now < stamp) ++wrong;
+        // The many-dictionary check from the stamp just seen: one row, nested only when it moved on.
+        TSQLCA list;
+        list.Set_Field_Count(2);
+        list.Set_Field_Name(0, u"dict_id");
+        list.Set_Field_Name(1, u"client_time_stamp");
+        list.Add_Row();
+        list.Set_Value(0, u"dept");
+        list.Set_Value(1, map_wchar(now));
+        TParaMgr check;
+        check.Put_Sqlca_Para(u"dict_pack", &list);
+        TSQLCA reply;
+        if (R_Call("Dict_Check_Time_Stamp", &check) != 0 || !check.Get_Sqlca_Para(u"dict_pack", &reply) ||
+            reply.Get_Row_Count() != 1) {
+          ++wrong;
+        } else {
+          bool moved = std::u16string(reply.Get_Row_Value(0, 2)) != reply.Get_Row_Value(0, 1);
+          if (moved != (check.Find_Para(u"dict_data_dept") != nullptr)) ++wrong;
+        }
         ++calls;
       }
       Db_Connect_Mgr()->Release_Thread();
