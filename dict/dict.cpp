@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <system_error>
 
 #include "core/text/code_page.h"
@@ -326,24 +327,36 @@ int TDict::Unpack_Part(TParaMgr* pack) {
   DBDataMgr* d = Data();
   int ts = 0;
   if (pack->Get_Int(u"time_stamp", &ts)) time_stamp_ = local_ver_ = ts;
+  // The rows are found before any changes and the index is rebuilt once per step, so a change set
+  // of many codes costs a few sorts, not one per code.
   if (has_erase && erase.Get_Field_Count() > 0) {
+    std::vector<int> gone;
     for (int r = 0; r < erase.Get_Row_Count(); ++r) {
-      std::u16string code = erase.Get_Row_Value(r, 0);  // copied: the index is rebuilt below
-      if (Seek_Code(0, code.c_str())) {
-        d->Del_Row();
-        Build_Index();
-      }
+      if (Seek_Code(0, erase.Get_Row_Value(r, 0))) gone.push_back(d->Get_Cur_Row());
     }
+    std::sort(gone.begin(), gone.end());
+    gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
+    for (auto it = gone.rbegin(); it != gone.rend(); ++it) {
+      d->Go_To_Row(*it);
+      d->Del_Row();
+    }
+    if (!gone.empty()) Build_Index();
   }
   if (has_modi && modi.Get_Field_Count() > 0 && d->Get_Field_Count() > 0) {
     int fields = std::min(modi.Get_Field_Count(), d->Get_Field_Count());
+    std::vector<std::u16string> added;
+    std::set<std::u16string> seen;
     for (int r = 0; r < modi.Get_Row_Count(); ++r) {
-      if (!Seek_Code(0, modi.Get_Row_Value(r, 0))) {
-        d->Add_Row();
-        d->Set_Value(0, modi.Get_Row_Value(r, 0));
-        Build_Index();
-        Seek_Code(0, modi.Get_Row_Value(r, 0));
-      }
+      std::u16string code = modi.Get_Row_Value(r, 0);
+      if (seen.insert(code).second && !Seek_Code(0, code.c_str())) added.push_back(code);
+    }
+    for (const std::u16string& code : added) {
+      d->Add_Row();
+      d->Set_Value(0, code.c_str());
+    }
+    if (!added.empty()) Build_Index();
+    for (int r = 0; r < modi.Get_Row_Count(); ++r) {
+      if (!Seek_Code(0, modi.Get_Row_Value(r, 0))) continue;
       for (int f = 1; f < fields; ++f) d->Set_Value(f, modi.Get_Row_Value(r, f));
     }
   }

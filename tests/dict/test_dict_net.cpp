@@ -324,6 +324,62 @@ TEST_F(Dict_Unpack, TransferFileThatCannotBeCreatedFails) {
   EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
 }
 
+// A change set over many codes: erased ones (some not held, one twice), modified ones, added ones,
+// one code modified twice (the later row wins).
+TEST_F(Dict_Unpack, ChangeSetOfManyCodes) {
+  auto code = [](int i) { return U("c" + std::to_string(1000 + i)); };
+  TSQLCA all;
+  Fill(&all, {});
+  for (int i = 0; i < 500; ++i) {
+    all.Add_Row();
+    all.Set_Value(0, code(i).c_str());
+    all.Set_Value(1, u"old");
+  }
+  TParaMgr whole;
+  Put_Definition(&whole, 3, 0);
+  whole.Put_Sqlca_Para(u"data_pack", &all);
+  ASSERT_EQ(d_.Unpack_Dict(&whole), 1);
+  TSQLCA erase, modi;
+  erase.Set_Field_Count(1);
+  for (int i = 0; i < 520; i += 2) {  // 500..518 are not held
+    erase.Add_Row();
+    erase.Set_Value(0, code(i).c_str());
+  }
+  erase.Add_Row();
+  erase.Set_Value(0, code(0).c_str());
+  Fill(&modi, {});
+  for (int i = 1; i < 600; i += 2) {  // odd codes: 250 held, 50 new
+    modi.Add_Row();
+    modi.Set_Value(0, code(i).c_str());
+    modi.Set_Value(1, u"new");
+  }
+  modi.Add_Row();
+  modi.Set_Value(0, code(1).c_str());
+  modi.Set_Value(1, u"newer");
+  TParaMgr part;
+  part.Put_Int(u"time_stamp", 4);
+  part.Put_Sqlca_Para(u"erase_data_pack", &erase);
+  part.Put_Sqlca_Para(u"modi_data_pack", &modi);
+  Wire(&part);
+  ASSERT_EQ(d_.Unpack_Part(&part), 1);
+  EXPECT_EQ(d_.Time_Stamp(), 4);
+  EXPECT_EQ(d_.Get_Row_Count(), 300);
+  std::u16string name;
+  struct Row {
+    int i;
+    int found;
+    const char16_t* name;
+  } rows[] = {{0, 0, u""}, {2, 0, u""}, {498, 0, u""}, {1, 1, u"newer"}, {3, 1, u"new"},
+              {499, 1, u"new"}, {501, 1, u"new"}, {599, 1, u"new"}, {600, 0, u""}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.i);
+    ASSERT_EQ(d_.Get_Name(code(r.i).c_str(), &name), r.found);
+    if (r.found) {
+      EXPECT_EQ(name, r.name);
+    }
+  }
+}
+
 TEST(Dict_Base_Kind, TimeStampChangedWhenLocalVersionMovedOnAndPartFetchDoesNothing) {
   TDict d;
   d.Set_Dict_Id("plain");
