@@ -160,7 +160,8 @@ TDict_Mgr_Serv::~TDict_Mgr_Serv() = default;
 
 // ---- the list and the stamps
 
-TDict_Mgr_Serv::Serv_Dict* TDict_Mgr_Serv::Find(const char* dict_id, std::unique_lock<std::recursive_mutex>* hold) {
+TDict_Mgr_Serv::Serv_Dict* TDict_Mgr_Serv::Find(const char* dict_id,
+                                                std::unique_lock<std::recursive_mutex>* hold) {
   if (!dict_id || !*dict_id) {
     Fail("dictionary server: no dictionary id");
     return nullptr;
@@ -259,7 +260,8 @@ int TDict_Mgr_Serv::Add_Code(const char* dict_id, map_wchar code, map_wchar name
   Serv_Dict* e = Find(dict_id, &hold);
   if (!e) return 0;
   TDict* d = e->dict.get();
-  if (W_Is_Empty(code.c_str()) || d->Get_Field_Count() < 2) return Fail("Add_Code: an empty code or a dictionary without a name");
+  if (W_Is_Empty(code.c_str()) || d->Get_Field_Count() < 2)
+    return Fail("Add_Code: an empty code or a dictionary without a name");
   std::u16string c = code.c_str();
   if (d->Seek_Code(0, c.c_str())) {
     d->Set_Value(1, name);
@@ -292,7 +294,8 @@ int TDict_Mgr_Serv::Erase_Code(const char* dict_id, map_wchar code) {
   Serv_Dict* e = Find(dict_id, &hold);
   if (!e) return 0;
   std::u16string c = code.c_str();
-  if (!e->dict->Erase_Code(c.c_str())) return Fail("Erase_Code: the code is not in dictionary " + std::string(dict_id));
+  if (!e->dict->Erase_Code(c.c_str()))
+    return Fail("Erase_Code: the code is not in dictionary " + std::string(dict_id));
   Record(dict_id, e, {c});
   return 1;
 }
@@ -322,7 +325,8 @@ int TDict_Mgr_Serv::Refresh(const char* dict_id) {
 int TDict_Mgr_Serv::Refresh_Locked(const std::string& id, Serv_Dict* e, bool force_stamp) {
   auto d = std::make_unique<TDict>();
   d->Set_File_Cache(0);
-  if (!d->SetInfo(id.c_str()) || !d->Load(0)) return Fail("dictionary server: cannot reload dictionary " + id, d.get());
+  if (!d->SetInfo(id.c_str()) || !d->Load(0))
+    return Fail("dictionary server: cannot reload dictionary " + id, d.get());
   TDict* old = e->dict.get();
   DBDataMgr* od = old->Data();
   DBDataMgr* nd = d->Data();
@@ -363,7 +367,8 @@ int TDict_Mgr_Serv::Refresh_Keys(const char* dict_id, const std::vector<std::u16
   Serv_Dict* e = Find(dict_id, &hold);
   if (!e) return 0;
   TDict* d = e->dict.get();
-  if (d->Get_Field_Count() < 1) return Fail("Dict_Refresh_Dict_Key: dictionary " + std::string(dict_id) + " has no fields");
+  if (d->Get_Field_Count() < 1)
+    return Fail("Dict_Refresh_Dict_Key: dictionary " + std::string(dict_id) + " has no fields");
   // The dictionary's own SQL as a derived table, narrowed to the codes: any definition works the same.
   const std::u16string head = u"select * from (" + std::u16string(map_wchar(d->Sqlcmd().c_str()).c_str()) +
                               u") zem_k where " + d->Get_Field_Name(0) + u" in (";
@@ -379,9 +384,11 @@ int TDict_Mgr_Serv::Refresh_Keys(const char* dict_id, const std::vector<std::u16
     }
     sql += u")";
     TSQLCA q;
-    if (q.Exec(sql.c_str()) != 0) return Fail("Dict_Refresh_Dict_Key: cannot read the codes of " + std::string(dict_id), &q);
+    if (q.Exec(sql.c_str()) != 0)
+      return Fail("Dict_Refresh_Dict_Key: cannot read the codes of " + std::string(dict_id), &q);
     if (q.Get_Field_Count() != d->Get_Field_Count())
-      return Fail("Dict_Refresh_Dict_Key: the rows of " + std::string(dict_id) + " no longer have its fields");
+      return Fail("Dict_Refresh_Dict_Key: the rows of " + std::string(dict_id) +
+                  " no longer have its fields");
     if (found.Get_Field_Count() == 0) Copy_Fields(q.Data(), found.Data());
     found.Append_Data(&q);
   }
@@ -440,7 +447,8 @@ int TDict_Mgr_Serv::Put_Transfer(Serv_Dict* e, TParaMgr* out) {
   if (file_mode) {
     ok = Put_File(out, "dtfile", rows) && (!ext || Put_File(out, "pardtfile", ext_rows));
   } else {
-    ok = Put_Packed_Set(out, u"data_pack", rows) && (!ext || Put_Packed_Set(out, u"parent_data_pack", ext_rows));
+    ok = Put_Packed_Set(out, u"data_pack", rows) &&
+         (!ext || Put_Packed_Set(out, u"parent_data_pack", ext_rows));
   }
   if (!ok) return Fail("Dict_Load_Data: cannot put the rows of " + d->Dict_Id() + " into the reply");
   return 1;
@@ -540,7 +548,8 @@ int TDict_Mgr_Serv::Check_Time_Stamp(TParaMgr* para) {
     out.Set_Value(2, map_wchar(e->stamp));
     out.Set_Value(3, map_wchar(part));
   }
-  if (!para->Put_Sqlca_Para(u"dict_pack", &out)) return Fail("Dict_Check_Time_Stamp: cannot put the reply list");
+  if (!para->Put_Sqlca_Para(u"dict_pack", &out))
+    return Fail("Dict_Check_Time_Stamp: cannot put the reply list");
   return 1;
 }
 
@@ -557,7 +566,8 @@ int TDict_Mgr_Serv::Load_Part_Data(TParaMgr* para) {
   Copy_Fields(d->Data(), out.Data());
   std::set<std::u16string> seen;
   for (const std::u16string& c : codes)
-    if (seen.insert(c).second && d->Seek_Code(0, c.c_str())) Copy_Row(d->Data(), d->Get_Cur_Row(), out.Data());
+    if (seen.insert(c).second && d->Seek_Code(0, c.c_str()))
+      Copy_Row(d->Data(), d->Get_Cur_Row(), out.Data());
   if (!para->Put_Sqlca_Para(u"part_data_pack", &out))
     return Fail("Dict_Load_Part_Data: cannot put the rows of " + id + " into the reply");
   para->Put_Int(u"time_stamp", e->stamp);
@@ -606,6 +616,7 @@ int Dict_Serv_Register() {
   mid->DefineFunction("Dict_Set_Time_Stamp", 1, Call_Set_Time_Stamp, "dictionary new time stamp");
   mid->DefineFunction("Dict_Refresh_Dict_Key", 1, Call_Refresh_Dict_Key, "dictionary refresh codes");
   mid->DefineFunction("Dict_Serv_Refresh", 1, Call_Serv_Refresh, "dictionary refresh");
-  mid->DefineFunction("Tfa_Info_Sync_Get_Time_Stamp", 1, Tfa_Info_Sync_Get_Time_Stamp, "dictionary time stamp");
+  mid->DefineFunction("Tfa_Info_Sync_Get_Time_Stamp", 1, Tfa_Info_Sync_Get_Time_Stamp,
+                      "dictionary time stamp");
   return 1;
 }

@@ -106,15 +106,15 @@ class TDict_Mgr_Serv {
 
  private:
   struct Change {
-    int stamp;           // the stamp this change produced
-    std::u16string code; // the code erased or modified; empty for a change of no single row
+    int stamp;            // the stamp this change produced
+    std::u16string code;  // the code erased or modified; empty for a change of no single row
   };
   struct Serv_Dict {
     std::recursive_mutex lock;
     std::unique_ptr<TDict> dict;  // owned; loaded once the entry is listed
     int part_load = 0;
-    int base = 0;   // the oldest client stamp a change set can be built for
-    int stamp = 0;  // current stamp
+    int base = 0;                // the oldest client stamp a change set can be built for
+    int stamp = 0;               // current stamp
     std::deque<Change> history;  // oldest first, stamps rising
   };
 

@@ -127,7 +127,8 @@ TEST_P(Dict_Serv, WholeTransferForStampZeroAndEmptyChangeSetForCurrentStamp) {
 }
 
 TEST_P(Dict_Serv, OwnSqlDictionarySendsDefinitionAndExtendedRows) {
-  Define("item", "select code,name,flag from t_item", "", "flag", "XQ", "select code,name from t_item where flag<>''");
+  Define("item", "select code,name,flag from t_item", "", "flag", "XQ",
+         "select code,name from t_item where flag<>''");
   TParaMgr p;
   ASSERT_EQ(Load("item", 0, &p), 0) << Str(p, u"_r_em_");
   EXPECT_EQ(Int(p, u"is_app_dict"), 0);
@@ -149,12 +150,19 @@ TEST_P(Dict_Serv, ChangeSetsFollowServerSideChanges) {
   struct Step {
     const char* name;
     std::function<int()> change;
-    Code_List erased, modified;         // since the step before
-    Code_List erased_all, modified_all; // since s0
+    Code_List erased, modified;          // since the step before
+    Code_List erased_all, modified_all;  // since s0
   } steps[] = {
       {"add a code", [] { return Serv()->Add_Code("dept", u"N", u"新部门"); }, {}, {"N"}, {}, {"N"}},
       {"erase a code", [] { return Serv()->Erase_Code("dept", u"A"); }, {"A"}, {}, {"A"}, {"N"}},
-      {"modify a row", [] { return Serv()->Modify("dept", {u"C", u"改名"}); }, {}, {"C"}, {"A"}, {"C", "N"}},
+      {"modify a row",
+       [] {
+         return Serv()->Modify("dept", {u"C", u"改名"});
+       },
+       {},
+       {"C"},
+       {"A"},
+       {"C", "N"}},
       {"erase what was added", [] { return Serv()->Erase_Code("dept", u"N"); }, {"N"}, {}, {"A", "N"}, {"C"}},
       {"refresh after database changes",
        [this] {
@@ -163,7 +171,10 @@ TEST_P(Dict_Serv, ChangeSetsFollowServerSideChanges) {
                 u"delete from app_dict_def where dict_id='dept' and code='G'"});
          return Serv()->Refresh("dept");
        },
-       {"G"}, {"A", "C", "D"}, {"G", "N"}, {"A", "C", "D"}},
+       {"G"},
+       {"A", "C", "D"},
+       {"G", "N"},
+       {"A", "C", "D"}},
   };
   int before = s0;
   for (Step& s : steps) {
@@ -284,9 +295,11 @@ Code_List File_Codes(TParaMgr& p, const std::string& name) {
   bytes = data->Text_Bytes();
   if (size != bytes) return {"<size " + std::to_string(size) + " for " + std::to_string(bytes) + " bytes>"};
   std::string rows;
-  if (!Zip_Block_Decode(static_cast<const uint8_t*>(v), static_cast<size_t>(bytes), &rows)) return {"<no blocks>"};
+  if (!Zip_Block_Decode(static_cast<const uint8_t*>(v), static_cast<size_t>(bytes), &rows))
+    return {"<no blocks>"};
   DBDataMgr d;
-  if (!d.Unpack_Data(reinterpret_cast<const uint8_t*>(rows.data()), rows.size(), nullptr)) return {"<no rows>"};
+  if (!d.Unpack_Data(reinterpret_cast<const uint8_t*>(rows.data()), rows.size(), nullptr))
+    return {"<no rows>"};
   Code_List out;
   for (int r = 0; r < d.Get_Row_Count(); ++r) out.push_back(Utf8(d.Get_Row_Value(r, 0)));
   std::sort(out.begin(), out.end());
@@ -294,7 +307,8 @@ Code_List File_Codes(TParaMgr& p, const std::string& name) {
 }
 
 TEST_P(Dict_Serv, FileModeAboveTheThreshold) {
-  Define("item", "select code,name,flag from t_item", "", "", "", "select code,name from t_item where flag<>''");
+  Define("item", "select code,name,flag from t_item", "", "", "",
+         "select code,name from t_item where flag<>''");
   struct Row {
     const char* name;
     int threshold;
@@ -373,7 +387,8 @@ TEST_P(Dict_Serv, CheckTimeStampNestsOnlyChangedDictionaries) {
     const char* id;
     int client, serv, part_mode;
     bool nested;
-  } wants[] = {{"dept", dept, dept, 0, false}, {"item", 0, Stamp("item"), 0, true},
+  } wants[] = {{"dept", dept, dept, 0, false},
+               {"item", 0, Stamp("item"), 0, true},
                {"other", other_old, other_new, 1, true}};
   ASSERT_EQ(reply.Get_Row_Count(), 3) << "the unknown id is left out";
   for (int r = 0; r < 3; ++r) {
@@ -449,14 +464,16 @@ TEST_P(Dict_Serv, BadCallsAnswerErrors) {
     std::function<void(TParaMgr*)> fill;
     const char* message;  // part of "_r_em_"
   } rows[] = {
-      {"load without dict_id", "Dict_Load_Data", [](TParaMgr* p) { p->Put_Int(u"time_stamp", 0); }, "no dict_id"},
-      {"load of an empty dict_id", "Dict_Load_Data", [](TParaMgr* p) { p->Put_Str(u"dict_id", ""); }, "no dict_id"},
-      {"load of an unknown dictionary", "Dict_Load_Data", [](TParaMgr* p) { p->Put_Str(u"dict_id", "nosuch"); },
-       "unknown dictionary nosuch"},
+      {"load without dict_id", "Dict_Load_Data", [](TParaMgr* p) { p->Put_Int(u"time_stamp", 0); },
+       "no dict_id"},
+      {"load of an empty dict_id", "Dict_Load_Data", [](TParaMgr* p) { p->Put_Str(u"dict_id", ""); },
+       "no dict_id"},
+      {"load of an unknown dictionary", "Dict_Load_Data",
+       [](TParaMgr* p) { p->Put_Str(u"dict_id", "nosuch"); }, "unknown dictionary nosuch"},
       {"stamp of an unknown dictionary", "Dict_Get_Time_Stamp",
        [](TParaMgr* p) { p->Put_Str(u"dict_id", "nosuch"); }, "unknown dictionary"},
-      {"own SQL that fails", "Dict_Load_Data",
-       [](TParaMgr* p) { p->Put_Str(u"dict_id", "broken"); }, "cannot load dictionary broken"},
+      {"own SQL that fails", "Dict_Load_Data", [](TParaMgr* p) { p->Put_Str(u"dict_id", "broken"); },
+       "cannot load dictionary broken"},
       {"check without a list", "Dict_Check_Time_Stamp", [](TParaMgr*) {}, "no dictionary list"},
       {"check with a list of other columns", "Dict_Check_Time_Stamp",
        [](TParaMgr* p) {

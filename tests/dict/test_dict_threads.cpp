@@ -92,7 +92,8 @@ TEST_P(Dict_Threads, ServerAnswersWhileAnotherThreadChangesIt) {
         p.Put_Str(u"dict_id", "dept");
         p.Put_Int(u"time_stamp", (t + i) % 3 == 0 ? 0 : first);
         int part = -1, stamp = 0;
-        if (R_Call("Dict_Load_Data", &p) != 0 || !p.Get_Int(u"part_sync", &part) || !p.Get_Int(u"time_stamp", &stamp)) {
+        if (R_Call("Dict_Load_Data", &p) != 0 || !p.Get_Int(u"part_sync", &part) ||
+            !p.Get_Int(u"time_stamp", &stamp)) {
           ++wrong;
           continue;
         }
@@ -108,7 +109,8 @@ TEST_P(Dict_Threads, ServerAnswersWhileAnotherThreadChangesIt) {
         TParaMgr ts;
         ts.Put_Str(u"dict_id", "dept");
         int now = 0;
-        if (R_Call("Dict_Get_Time_Stamp", &ts) != 0 || !ts.Get_Int(u"time_stamp", &now) || now < stamp) ++wrong;
+        if (R_Call("Dict_Get_Time_Stamp", &ts) != 0 || !ts.Get_Int(u"time_stamp", &now) || now < stamp)
+          ++wrong;
         // The many-dictionary check from the stamp just seen: one row, nested only when it moved on.
         TSQLCA list;
         list.Set_Field_Count(2);
