@@ -119,3 +119,26 @@ int TDict_Net::Check_Dict() {
   if (!Is_Time_Stamp_Changed()) return 1;
   return Load(Load_Mode());
 }
+
+int TDict_Net::Serv_Call_Then_Load(const char* call, TSQLCA* keys) {
+  auto guard = Lock();
+  if (Dict_Id().empty()) return 0;
+  Need_Dbio_Hooks();
+  TParaMgr para;
+  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  if (keys && !para.Put_Sqlca_Para(u"lst_key", keys)) return 0;
+  if (Zem_R_Call(call, &para, 1) != 0) {
+    Log_Printf("dict %s: %s failed\n", Dict_Id().c_str(), call);
+    return 0;
+  }
+  return Load(Load_Mode());
+}
+
+int TDict_Net::Serv_Refresh() { return Serv_Call_Then_Load("Dict_Serv_Refresh", nullptr); }
+
+int TDict_Net::Serv_Refresh_Keys(TSQLCA* keys) {
+  if (!keys) return 0;
+  return Serv_Call_Then_Load("Dict_Refresh_Dict_Key", keys);
+}
+
+int TDict_Net::Serv_Set_Time_Stamp() { return Serv_Call_Then_Load("Dict_Set_Time_Stamp", nullptr); }

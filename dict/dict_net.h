@@ -8,6 +8,9 @@
 //   "Dict_Get_Time_Stamp"  dict_id -> time_stamp
 //   "Dict_Load_Part_Data"  dict_id, time_stamp, lst_key (packed set, field 0 the codes)
 //                          -> part_data_pack (packed set of those rows)
+//   "Dict_Serv_Refresh"    dict_id                  (the server re-reads the dictionary)
+//   "Dict_Refresh_Dict_Key" dict_id, lst_key        (the server re-reads these codes)
+//   "Dict_Set_Time_Stamp"  dict_id                  (the server starts a new stamp, no history)
 // A call succeeds when the entry returns 0; any other result leaves the dictionary as it was.
 #pragma once
 #include <memory>
@@ -34,12 +37,22 @@ class TDict_Net : public TDict {
   // reload failed.
   int Check_Dict() override;
 
+  // After the database changed under the server: the server re-reads the whole dictionary
+  // ("Dict_Serv_Refresh") or only the codes of field 0 of keys ("Dict_Refresh_Dict_Key"), or takes
+  // a new stamp without history ("Dict_Set_Time_Stamp"); then this dictionary loads what changed
+  // (Load). 1, or 0 when a call failed (the dictionary as it was).
+  int Serv_Refresh();
+  int Serv_Refresh_Keys(TSQLCA* keys);
+  int Serv_Set_Time_Stamp();
+
  protected:
   std::unique_ptr<TDict> New_Ext() override { return std::make_unique<TDict_Net>(); }
 
  private:
   // Load with the client stamp sent: since < 0 the held one (0 while never loaded).
   int Load_Since(int mode, int since);
+  // Sends call with dict_id (and keys as lst_key when given), then loads. 1 or 0.
+  int Serv_Call_Then_Load(const char* call, TSQLCA* keys);
 };
 
 // Runs the post-load filter registered for the dictionary's id (none: nothing). Returns 1.

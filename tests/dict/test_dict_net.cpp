@@ -479,6 +479,40 @@ TEST_P(Dict_Net_Test, RefreshTakesTheWholeDictionaryFromTheServer) {
   EXPECT_EQ(d->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("items"));
 }
 
+// The database changes under the server; the client asks the server to re-read and follows.
+TEST_P(Dict_Net_Test, ServerRereadsThenClientFollows) {
+  auto* d = dynamic_cast<TDict_Net*>(Dict_Client_List()->Get_Dict("items", 1));
+  ASSERT_NE(d, nullptr);
+  ASSERT_NO_FATAL_FAILURE(Mark_Local(d));
+  TSQLCA q;
+  Ok(q, {u"insert into t_item values ('k7','Seven','')", u"update t_item set name='Alpha2' where code='k2'",
+         u"update t_item set name='Gamma2' where code='k1'"});
+  // Only k2 re-read: k1 keeps its old name, k7 is not there yet.
+  TSQLCA keys;
+  Fill(&keys, {{u"k2", u""}});
+  ASSERT_EQ(d->Serv_Refresh_Keys(&keys), 1);
+  std::u16string name;
+  ASSERT_EQ(d->Get_Name(u"k2", &name), 1);
+  EXPECT_EQ(name, u"Alpha2");
+  ASSERT_EQ(d->Get_Name(u"k1", &name), 1);
+  EXPECT_EQ(name, u"Gamma");
+  EXPECT_FALSE(Has(d, u"k7"));
+  // The whole dictionary re-read: the rest arrives as a change set.
+  ASSERT_EQ(d->Serv_Refresh(), 1);
+  ASSERT_EQ(d->Get_Name(u"k1", &name), 1);
+  EXPECT_EQ(name, u"Gamma2");
+  EXPECT_TRUE(Has(d, u"k7"));
+  EXPECT_TRUE(Has(d, u"zz_local"));
+  EXPECT_EQ(d->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("items"));
+  // A new stamp on the server, nothing changed: the client follows the stamp.
+  int before = d->Time_Stamp();
+  ASSERT_EQ(d->Serv_Set_Time_Stamp(), 1);
+  EXPECT_GT(d->Time_Stamp(), before);
+  EXPECT_EQ(d->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("items"));
+  EXPECT_EQ(d->Get_Name(u"k7", &name), 1);
+  EXPECT_EQ(d->Serv_Refresh_Keys(nullptr), 0);
+}
+
 TEST_P(Dict_Net_Test, UnknownDictionaryIsNotListed) {
   EXPECT_EQ(Dict_Client_List()->Get_Dict("nosuch", 1), nullptr);
   EXPECT_EQ(Dict_Client_List()->Get_Dict("nosuch", 0), nullptr);
