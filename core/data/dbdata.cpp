@@ -414,6 +414,8 @@ int DBDataMgr::Insert_Row(int pos) {
     return 0;
   }
   int r = Get_Row_Count();
+  // The row table doubles when full: filling a result row by row must not copy it every 20 rows.
+  if (r >= rows_.Capacity() && r >= 30) rows_.Reserve(r < (1 << 29) ? 2 * r : r + 1);
   // A row appended at the end (the way drivers fill a result) comes from the block pool.
   DBIOROWSTRU* row = New_Row(pos >= r);
   if (!row) {
