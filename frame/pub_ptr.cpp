@@ -1,5 +1,6 @@
 // The module's registry: its local table and its one-time binding to the process-wide registry library.
 #include "frame/pub_ptr.h"
+#include "frame/singleton.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +77,11 @@ bool Pub_Ptr_Is_Shared() {
 extern "C" int Zem_Reg_Shared_Ptr(const char* name, void* ptr) { return Reg_Pub_Ptr(name, ptr); }
 
 extern "C" void* Zem_Get_Shared_Ptr(const char* name) { return Get_Pub_Ptr(name); }
+
+std::recursive_mutex& Zem_Singleton_Lock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
 
 void Pub_Ptr_Note_Created(const char* name) { Created().push_back(name ? name : ""); }
 
