@@ -3,7 +3,7 @@
 
 #include "core/data/name_call.h"
 #include "core/data/para.h"
-#include "frame/startup/sync_server.h"
+#include "dict/sync_server.h"
 #include "frame/startup/zem_pack.h"
 
 namespace {
