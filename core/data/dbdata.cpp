@@ -99,8 +99,9 @@ void* DBDataMgr::Pool_Take(size_t bytes) {
       pool_->used = bytes;
       return p;
     }
-    // Blocks double from 1 MB up to 64 MB, so a large set takes few of them.
-    size_t size = pool_ ? pool_->size * 2 : size_t{1} << 20;
+    // Blocks double from 64 KB up to 64 MB: a small set (most query results) costs little, a large one
+    // takes few blocks.
+    size_t size = pool_ ? pool_->size * 2 : size_t{64} << 10;
     if (size > (size_t{64} << 20)) size = size_t{64} << 20;
     if (size < bytes) size = bytes;
     Pool_Block* b = static_cast<Pool_Block*>(Mem_Alloc(sizeof(Pool_Block) + size, "DBDataMgr::Unpack_Data"));

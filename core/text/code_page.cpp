@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -247,8 +248,10 @@ __attribute__((target("popcnt,bmi"))) int Gbk_To_W_Native_Checked(const unsigned
   return Gbk_To_W<kChecked, true>(s, n, d, cap);
 }
 
+// ZEM_TEXT_PORTABLE set in the environment keeps the portable form, so its tests run on any machine.
 bool Have_Popcnt_Bmi() {
-  static const bool yes = __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
+  static const bool yes = !std::getenv("ZEM_TEXT_PORTABLE") && __builtin_cpu_supports("popcnt") &&
+                          __builtin_cpu_supports("bmi");
   return yes;
 }
 
