@@ -38,6 +38,32 @@ inline uint32_t Code_Hash(const wchar16* s) {
   return h;
 }
 
+// Orders index entries by code, equal codes by row. Entries come in row order, and rows loaded from
+// the cache or by an "order by" on the code are often in code order already, or in its reverse: one
+// pass finds those cases, which need no sort (or only a reversal).
+void Sort_Index(std::vector<SQLCA_Row_Index_Stru>* index) {
+  std::vector<SQLCA_Row_Index_Stru>& v = *index;
+  bool ascending = true, descending = true;  // rows rise with the position
+  for (size_t i = 1; i < v.size() && (ascending || descending); ++i) {
+    if (v[i - 1].row >= v[i].row) {
+      ascending = descending = false;
+      break;
+    }
+    int c = W_Cmp(v[i - 1].key, v[i].key);
+    if (c > 0) ascending = false;
+    if (c <= 0) descending = false;  // equal codes would end up with their rows falling
+  }
+  if (ascending) return;
+  if (descending) {
+    std::reverse(v.begin(), v.end());
+    return;
+  }
+  std::sort(v.begin(), v.end(), [](const SQLCA_Row_Index_Stru& a, const SQLCA_Row_Index_Stru& b) {
+    int c = W_Cmp(a.key, b.key);
+    return c != 0 ? c < 0 : a.row < b.row;
+  });
+}
+
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t\r\n");
   if (b == std::string::npos) return std::string();
@@ -192,23 +218,19 @@ int TDict::Build_Index() {
   int n = d->Get_Row_Count();
   index_.reserve(static_cast<size_t>(n));
   for (int r = 0; r < n; ++r) index_.push_back({d->Get_Row_Value(r, 0), r, 0});
-  std::sort(index_.begin(), index_.end(), [](const SQLCA_Row_Index_Stru& a, const SQLCA_Row_Index_Stru& b) {
-    int c = W_Cmp(a.key, b.key);
-    return c != 0 ? c < 0 : a.row < b.row;
-  });
+  Sort_Index(&index_);
   index_mode_ = INDEX_SEPARATE;
   size_t cap = 16;
   while (cap < index_.size() * 2) cap <<= 1;
   slots_.assign(cap, -1);
+  // Equal codes lie side by side in the sorted entries, so only the first of each run goes into the
+  // table, and a probe never meets its own code: the first free slot is the one.
   for (size_t i = 0; i < index_.size(); ++i) {
+    if (i > 0 && W_Cmp(index_[i - 1].key, index_[i].key) == 0) continue;  // keeps the first
     const wchar16* key = index_[i].key ? index_[i].key : u"";
-    for (size_t h = Code_Hash(key) & (cap - 1);; h = (h + 1) & (cap - 1)) {
-      if (slots_[h] < 0) {
-        slots_[h] = static_cast<int>(i);
-        break;
-      }
-      if (W_Cmp(index_[static_cast<size_t>(slots_[h])].key, key) == 0) break;  // keeps the first
-    }
+    size_t h = Code_Hash(key) & (cap - 1);
+    while (slots_[h] >= 0) h = (h + 1) & (cap - 1);
+    slots_[h] = static_cast<int>(i);
   }
   return 1;
 }
