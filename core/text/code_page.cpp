@@ -508,9 +508,14 @@ constexpr Unit_Table Make_Collation_Key() {
 }  // namespace
 
 constexpr Unit_Table g_zem_collation_key = Make_Collation_Key();
+// Starts as the code page 936 keys: a copy of constant data, so it is ready before any constructor runs.
+alignas(64) Unit_Table g_zem_collation_active = g_zem_collation_key;
 
 int Set_Sys_Code_Page(int cp) {
   if (cp != ZEM_CP_GBK && cp != ZEM_CP_UTF8) return 0;
+  for (unsigned u = ZEM_CJK_FIRST; u <= ZEM_CJK_LAST; ++u) {
+    g_zem_collation_active[u] = cp == ZEM_CP_GBK ? g_zem_collation_key[u] : static_cast<unsigned short>(u);
+  }
   g_zem_sys_cp.store(cp, std::memory_order_relaxed);
   return 1;
 }

@@ -35,7 +35,7 @@ extern std::atomic<int> g_zem_sys_cp;
 // The code page that ZEM_CP_SYSTEM stands for.
 inline int Sys_Code_Page() { return g_zem_sys_cp.load(std::memory_order_relaxed); }
 // Chooses the system code page (936 or 65001); returns 1, or 0 for a code page that is not supported.
-// Meant for start-up, before other threads convert text.
+// Meant for start-up, before other threads convert or compare text.
 int Set_Sys_Code_Page(int cp);
 
 // Converts n bytes of narrow text (n < 0: up to and including the NUL) into at most cap code units.
@@ -65,3 +65,7 @@ enum { ZEM_CJK_FIRST = 0x4E00, ZEM_CJK_LAST = 0x9FA5 };
 // else, ideographs against other units included, by code unit. Constant data, made at compile time
 // from the generated tables.
 extern const std::array<unsigned short, 0x10000> g_zem_collation_key;
+// The key table the collation reads, chosen by the system code page: g_zem_collation_key under 936,
+// every unit its own key under 65001. Set_Sys_Code_Page rewrites its ideographs, and nothing else
+// writes it; so W_Cmp's inner loop reads one table and never the code page.
+extern std::array<unsigned short, 0x10000> g_zem_collation_active;

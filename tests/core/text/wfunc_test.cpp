@@ -86,6 +86,49 @@ TEST(Collation, UnderUtf8IdeographsFollowCodeUnits) {
   EXPECT_GT(c, 0);
 }
 
+// Switching the code page rewrites the keys of the whole ideograph range, ends included, and only
+// that range; switching back restores the GBK order exactly.
+TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
+  struct Row {
+    const char* name;
+    wchar16 a, b;
+    int gbk, utf8;  // sign of W_Chr_Cmp(a, b) under each code page
+  };
+  const Row rows[] = {
+      {"last unit before the range", 0x4DFF, 0x4E00, -1, -1},
+      {"first ideograph (D2BB) after 啊 (B0A1)", 0x4E00, 0x554A, 1, -1},
+      {"last ideograph (FD9B) after 一 (D2BB)", 0x9FA5, 0x4E00, 1, 1},
+      {"last ideograph before the first unit after the range", 0x9FA5, 0x9FA6, -1, -1},
+      {"吧 (B0C9) after 啊 (B0A1)", 0x5427, 0x554A, 1, -1},
+      {"ASCII before ideographs", u'z', 0x4E00, -1, -1},
+      {"terminator before everything", 0, 0x4E00, -1, -1},
+  };
+  const int pages[] = {ZEM_CP_GBK, ZEM_CP_UTF8, ZEM_CP_GBK};
+  for (int cp : pages) {
+    ASSERT_EQ(Set_Sys_Code_Page(cp), 1);
+    for (const Row& row : rows) {
+      int want = cp == ZEM_CP_GBK ? row.gbk : row.utf8;
+      EXPECT_EQ(Sign(W_Chr_Cmp(row.a, row.b)), want) << row.name << " under " << cp;
+      EXPECT_EQ(Sign(W_Chr_Cmp(row.b, row.a)), -want) << row.name << " (swapped) under " << cp;
+      const wchar16 ta[] = {u'x', row.a, 0}, tb[] = {u'x', row.b, 0};
+      EXPECT_EQ(Sign(W_Cmp(ta, tb)), want) << row.name << " in texts under " << cp;
+      EXPECT_EQ(Sign(W_NCmp(ta, tb, 2)), want) << row.name << " W_NCmp under " << cp;
+    }
+    for (unsigned u = 0; u < 0x10000; ++u) {
+      bool cjk = u >= ZEM_CJK_FIRST && u <= ZEM_CJK_LAST;
+      unsigned want = cp == ZEM_CP_GBK ? g_zem_collation_key[u] : u;
+      ASSERT_EQ(g_zem_collation_active[u], want) << std::hex << u << " under " << std::dec << cp;
+      if (!cjk) {
+        ASSERT_EQ(g_zem_collation_key[u], u) << std::hex << u;
+      }
+    }
+  }
+  EXPECT_EQ(Sys_Code_Page(), ZEM_CP_GBK);
+  // A refused code page changes nothing.
+  EXPECT_EQ(Set_Sys_Code_Page(1252), 0);
+  EXPECT_EQ(Sign(W_Chr_Cmp(0x4E00, 0x554A)), 1);
+}
+
 TEST(WFunc, CopyAndConcatenate) {
   wchar16 buf[32];
   wchar16* end = W_Cpy(buf, u"abc");
