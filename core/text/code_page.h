@@ -59,7 +59,7 @@ const unsigned short* Gbk_Encode_Table();
 
 // CJK ideographs U+4E00..U+9FA5, whose collation follows their code page 936 bytes.
 enum { ZEM_CJK_FIRST = 0x4E00, ZEM_CJK_LAST = 0x9FA5 };
-// The collation key of every code unit under code page 936, for W_Cmp's inner loop: each ideograph
+// The collation key of every code unit under code page 936: each ideograph
 // takes the place of the range's ideograph of the same rank in GBK byte order (ZEM_CJK_FIRST + rank),
 // every other unit keeps its own value. So two ideographs compare by their GBK bytes, and everything
 // else, ideographs against other units included, by code unit. Constant data, made at compile time
