@@ -1,10 +1,17 @@
 // Direct dictionary loads with the file cache, and the part-load SQL rewrite.
 #include "dict/dict_db.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <new>
 #include <set>
 #include <vector>
 #include <system_error>
@@ -25,6 +32,35 @@ std::string Utf8_Of(const std::u16string& w) { return fs::path(w).string(); }
 std::string File_Part(const std::string& id) {
   map_wchar w(id.c_str());
   return Utf8_Of(std::u16string(w.c_str()));
+}
+
+// A whole file into a buffer of its size, left unfilled before the read (a cache file is megabytes;
+// a std::string would write it with zeros first).
+bool Read_Raw(const std::string& path, std::unique_ptr<uint8_t[]>* out, size_t* len) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size < 0) {
+    if (fd >= 0) ::close(fd);
+    Log_Printf("unable to open file %s", path.c_str());
+    return false;
+  }
+  size_t size = static_cast<size_t>(st.st_size);
+  std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[size ? size : 1]);
+  size_t got = 0;
+  while (buf && got < size) {
+    ssize_t n = ::read(fd, buf.get() + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  if (!buf || got != size) {
+    Log_Printf("unable to open file %s", path.c_str());
+    return false;
+  }
+  *out = std::move(buf);
+  *len = size;
+  return true;
 }
 
 }  // namespace
@@ -100,24 +136,28 @@ std::string TDict_Db::Part_Load_Sql(const std::string& sql) {
 
 int TDict_Db::Load_Cache(int zipped) {
   auto guard = Lock();
-  std::string bytes;
   std::string path = Cache_Path(zipped ? ".dz" : ".dt");
   std::error_code ec;
   if (!fs::exists(path, ec)) return 0;
-  if (!Dict_Read_File(path, &bytes)) return 0;
+  std::unique_ptr<uint8_t[]> file;
+  size_t file_len = 0;
+  if (!Read_Raw(path, &file, &file_len)) return 0;
+  const uint8_t* bytes = file.get();
+  size_t len = file_len;
+  std::string raw;
   if (zipped) {
-    std::string raw;
-    if (!Zip_Block_Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &raw)) return 0;
-    bytes.swap(raw);
+    if (!Zip_Block_Decode(bytes, len, &raw)) return 0;
+    bytes = reinterpret_cast<const uint8_t*>(raw.data());
+    len = raw.size();
   }
   // A refused pack leaves the set as it was; one with bytes after it, or without fields, is emptied.
   DBDataMgr* d = Data();
   size_t used = 0;
-  if (bytes.empty() || !d->Unpack_Data(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &used)) {
+  if (len == 0 || !d->Unpack_Data(bytes, len, &used)) {
     Log_Printf("unable to unpack cache file %s", path.c_str());
     return 0;
   }
-  if (used != bytes.size() || d->Get_Field_Count() < 1) {
+  if (used != len || d->Get_Field_Count() < 1) {
     d->CFree();
     Log_Printf("unable to unpack cache file %s", path.c_str());
     return 0;
