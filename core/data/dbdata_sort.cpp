@@ -177,7 +177,7 @@ int DBDataMgr::Sort() {
   Fast_Kind kind[2] = {kNone, kNone};
   Make_Fast(ents, r, plan, n < 2 ? n : 2, kind);
   const Key_Plan* keys = plan;
-  std::sort(ents, ents + r, [keys, n, kind](const Sort_Ent& a, const Sort_Ent& b) {
+  auto less = [keys, n, kind](const Sort_Ent& a, const Sort_Ent& b) {
     for (int k = 0; k < n; ++k) {
       if (k < 2 && kind[k] != kNone) {
         if (a.fast[k] != b.fast[k]) return a.fast[k] < b.fast[k];
@@ -190,7 +190,12 @@ int DBDataMgr::Sort() {
       if (c) return p.desc ? c > 0 : c < 0;
     }
     return false;
-  });
+  };
+  // Rows saved after a sort come back in order: when every row is strictly after the one before,
+  // the order is the only one the sort could give, and the sort is skipped. Equal keys still sort.
+  int j = 1;
+  while (j < r && less(ents[j - 1], ents[j])) ++j;
+  if (j < r) std::sort(ents, ents + r, less);
   for (int j = 0; j < r; ++j) data[j] = ents[j].row;
   Mem_Free(ents, "DBDataMgr::Sort");
   rows_.Position() = 0;

@@ -380,6 +380,50 @@ TEST(DBData, SortMatchesAnExactReference) {
   }
 }
 
+// Rows already in order skip the sort; any row out of place, even past the four units carried beside
+// the rows, or equal keys, still sort. The codes share "D0000" so the carried prefixes are all equal.
+TEST(DBData, SortOfRowsAlmostInOrder) {
+  const struct {
+    const char* name;
+    std::vector<const char16_t*> codes;
+    const char16_t* want;  // the "id" column after sorting (the row numbers before it)
+  } cases[] = {
+      {"one row", {u"A"}, u"0"},
+      {"two in order", {u"A", u"B"}, u"0|1"},
+      {"two reversed", {u"B", u"A"}, u"1|0"},
+      {"in order", {u"D00001", u"D00002", u"D00003", u"D00004"}, u"0|1|2|3"},
+      {"last row first", {u"D00002", u"D00003", u"D00004", u"D00001"}, u"3|0|1|2"},
+      {"one pair swapped", {u"D00001", u"D00003", u"D00002", u"D00004"}, u"0|2|1|3"},
+      {"last pair swapped", {u"D00001", u"D00002", u"D00004", u"D00003"}, u"0|1|3|2"},
+      {"a prefix before its longer text", {u"D0000", u"D00001", u"D0000"}, nullptr},
+      {"equal keys in order", {u"A", u"A", u"B", u"B"}, nullptr},
+      {"equal keys out of order", {u"B", u"A", u"B", u"A"}, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DBDataMgr d;
+    std::vector<std::vector<const char16_t*>> rows;
+    std::vector<std::u16string> ids;
+    for (size_t i = 0; i < c.codes.size(); ++i) ids.push_back(std::u16string(1, static_cast<char16_t>(u'0' + i)));
+    for (size_t i = 0; i < c.codes.size(); ++i) rows.push_back({ids[i].c_str(), c.codes[i]});
+    Fill(&d, {u"id", u"code"}, rows);
+    ASSERT_EQ(d.Set_Sort_Key(1, 0), 1);
+    d.Go_To_Row(d.Get_Row_Count() - 1);
+    ASSERT_EQ(d.Sort(), 1);
+    EXPECT_EQ(d.Get_Cur_Row(), 0);
+    for (int r = 0; r + 1 < d.Get_Row_Count(); ++r) EXPECT_LE(d.Sort_Cmp(r, r + 1), 0) << "row " << r;
+    if (c.want) {
+      EXPECT_EQ(Column(&d, 0), c.want);
+    }
+    // Sorted again, the rows stay where they are.
+    std::u16string once = Column(&d, 0);
+    ASSERT_EQ(d.Sort(), 1);
+    if (c.want) {
+      EXPECT_EQ(Column(&d, 0), once);
+    }
+  }
+}
+
 // ---------------------------------------------------------------- seek and find
 
 TEST(DBData, SeekOnFieldZero) {
