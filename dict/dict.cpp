@@ -269,6 +269,19 @@ int TDict::Index_Seek(const wchar16* key) {
   return 0;
 }
 
+std::vector<std::u16string> TDict::Missing_Codes(TSQLCA* keys) {
+  std::vector<std::u16string> missing;
+  if (!keys) return missing;
+  auto guard = Lock();
+  std::set<std::u16string> seen;
+  for (int r = 0; r < keys->Get_Row_Count(); ++r) {
+    std::u16string code = keys->Get_Row_Value(r, 0);
+    if (code.empty() || !seen.insert(code).second) continue;
+    if (!Seek_Code(0, code.c_str())) missing.push_back(code);
+  }
+  return missing;
+}
+
 int TDict::Seek_Code(int field, map_wchar value) {
   auto guard = Lock();
   DBDataMgr* d = Data();

@@ -46,6 +46,9 @@ class TDict : public TSQLCA {
   int Build_Index();
   // 1 and the cursor on the first row whose field equals value exactly; 0 when none.
   int Seek_Code(int field, map_wchar value);
+  // The codes in field 0 of keys that the dictionary does not hold, each once, in their first order;
+  // empty codes are skipped. Call under Lock() when the result must stay true.
+  std::vector<std::u16string> Missing_Codes(TSQLCA* keys);
   // 1 when the current row may not be chosen (group, stopped, or excluded by ext_col/ext_col_val).
   int Is_Stop();
 

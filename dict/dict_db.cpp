@@ -12,7 +12,6 @@
 #include <fstream>
 #include <memory>
 #include <new>
-#include <set>
 #include <vector>
 #include <system_error>
 
@@ -228,13 +227,7 @@ int Expire_Cache(const char* dict_id) {
 int TDict_Db::Fetch_Missing_Codes(TSQLCA* keys, map_wchar column) {
   if (!keys || W_Is_Empty(column.c_str())) return 0;
   auto guard = Lock();
-  std::vector<std::u16string> missing;
-  std::set<std::u16string> seen;
-  for (int r = 0; r < keys->Get_Row_Count(); ++r) {
-    std::u16string code = keys->Get_Row_Value(r, 0);
-    if (code.empty() || !seen.insert(code).second) continue;
-    if (!Seek_Code(0, code.c_str())) missing.push_back(code);
-  }
+  std::vector<std::u16string> missing = Missing_Codes(keys);
   if (missing.empty()) return 1;
   std::u16string table = Get_Table_Name();
   if (table.empty()) return 0;

@@ -2,7 +2,6 @@
 #include "dict/dict_net.h"
 
 #include <cstdlib>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -69,13 +68,7 @@ int TDict_Net::Is_Time_Stamp_Changed() {
 int TDict_Net::Load_Part_Data(TSQLCA* keys) {
   if (!keys) return 1;
   auto guard = Lock();
-  std::vector<std::u16string> missing;
-  std::set<std::u16string> seen;
-  for (int r = 0; r < keys->Get_Row_Count(); ++r) {
-    std::u16string code = keys->Get_Row_Value(r, 0);
-    if (code.empty() || !seen.insert(code).second) continue;
-    if (!Seek_Code(0, code.c_str())) missing.push_back(code);
-  }
+  std::vector<std::u16string> missing = Missing_Codes(keys);
   if (missing.empty()) return 1;
   Need_Dbio_Hooks();
   TSQLCA lst;
