@@ -303,6 +303,8 @@ class TMG : public TStringGrid {
   const char* Ring(const std::string& s);
   void Reset_Rec(TMG_Col_Def* d);
   void Swap_Attr_Col(int a, int b);
+  // Exchanges the cells and widths of two columns (not their records or attributes).
+  void Swap_Col_Cells(int a, int b);
   const TMG_Rect_Def* Unit_At(int col, int row, bool last) const;
   bool In_Range(int col) const { return col >= 0 && col < ColCount(); }
 

@@ -451,14 +451,7 @@ int TMG::Adjust_Col_Pos(const char* name, int pos) {
   int id;
   if (pos < 0 || pos >= ColCount() || !GetColId(name, &id)) return 0;
   if (id == pos) return 1;
-  for (int r = 0; r < RowCount(); ++r) {
-    QString t = Cells(id, r);
-    SetCells(id, r, Cells(pos, r));
-    SetCells(pos, r, t);
-  }
-  int w = ColWidths(id);
-  SetColWidths(id, ColWidths(pos));
-  SetColWidths(pos, w);
+  Swap_Col_Cells(id, pos);
   std::swap(*Rec(id), *Rec(pos));
   return 1;
 }
@@ -475,8 +468,7 @@ void TMG::Swap_Attr_Col(int a, int b) {
   }
 }
 
-int TMG::Swap_Column(int a, int b) {
-  if (!In_Range(a) || !In_Range(b)) return 0;
+void TMG::Swap_Col_Cells(int a, int b) {
   for (int r = 0; r < RowCount(); ++r) {
     QString t = Cells(a, r);
     SetCells(a, r, Cells(b, r));
@@ -485,6 +477,11 @@ int TMG::Swap_Column(int a, int b) {
   int w = ColWidths(a);
   SetColWidths(a, ColWidths(b));
   SetColWidths(b, w);
+}
+
+int TMG::Swap_Column(int a, int b) {
+  if (!In_Range(a) || !In_Range(b)) return 0;
+  Swap_Col_Cells(a, b);
   Swap_Attr_Col(a, b);
   Rec(std::max(a, b));
   std::swap(cols_[a], cols_[b]);
