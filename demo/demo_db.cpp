@@ -5,6 +5,7 @@
 
 #include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
+#include "dict/dict.h"
 
 namespace {
 
@@ -12,8 +13,7 @@ const wchar16* W(const QString& s) { return reinterpret_cast<const wchar16*>(s.u
 
 QString Q(const wchar16* s) { return s ? QString::fromUtf16(s) : QString(); }
 
-// The schema. The dictionary tables hold what the dictionaries read: app_dict_def the rows of the
-// standard dictionaries, app_dict_sql the dictionaries with their own SQL, app_sequence the sequences.
+// The schema, beside the dictionary tables (Dict_Create_Def_Tables): app_sequence holds the sequences.
 const char16_t* const kSchema[] = {
     u"create table departments(dept_code varchar(20) primary key, dept_name varchar(60) not null, "
     u"manager varchar(40), phone varchar(20))",
@@ -21,12 +21,6 @@ const char16_t* const kSchema[] = {
     u"dept_code varchar(20), title varchar(40), salary numeric(12,2), hire_date char(8))",
     u"create table suppliers(sup_code varchar(20) primary key, sup_name varchar(100) not null, "
     u"city varchar(40), contact varchar(40), phone varchar(20))",
-    u"create table app_dict_def(dict_id varchar(40) not null, code varchar(40) not null, "
-    u"name varchar(100), is_group int default 0, stop_flag int default 0, color_val int default 0, "
-    u"note_info varchar(200), order_id int default 0, primary key(dict_id, code))",
-    u"create table app_dict_sql(dict_id varchar(40) primary key, sqlcmd varchar(2000), "
-    u"sqlcmd_ext varchar(2000), parent_col varchar(40), idx_dict varchar(40), idx_col varchar(40), "
-    u"sort_col varchar(100), ext_col varchar(100), ext_col_val varchar(200))",
     u"create table app_sequence(seq_name varchar(60) primary key, seq_val int)",
 };
 
@@ -169,6 +163,11 @@ int DemoDb::ensureSample() {
   } else {
     for (const char16_t* sql : kSchema)
       if (!run(sql)) return 0;
+    if (Dict_Create_Def_Tables(&q) != 0) {
+      error_ = Q(q.Get_Error_Msg());
+      q.Rollback();
+      return 0;
+    }
     for (const char16_t* sql : kRows)
       if (!run(sql)) return 0;
   }

@@ -161,5 +161,10 @@ class TDict : public TSQLCA {
   std::recursive_mutex lock_;
 };
 
+// Creates the two tables that define dictionaries, app_dict_def (the rows of standard dictionaries) and
+// app_dict_sql (dictionaries with their own SQL), on the area's session; for hosts that set up a new
+// database. 0, or the sqlcode of the statement that failed (its message in the area).
+int Dict_Create_Def_Tables(TSQLCA* q);
+
 // Narrow text (system code page) of a wide value, owned by the result; safe on any thread.
 std::string Dict_Narrow(const wchar16* w);

@@ -25,13 +25,8 @@ class MgDict : public ::testing::Test {
     ASSERT_TRUE(Db_Connect_Mgr()->Add_Config(cfg));
     Dict_Client_List()->Clear();
     TSQLCA q;
+    ASSERT_EQ(Dict_Create_Def_Tables(&q), 0) << QString::fromUtf16(q.Get_Error_Msg()).toStdString();
     for (const char16_t* sql : {
-             u"create table app_dict_def(dict_id varchar(40) not null, code varchar(40) not null, "
-             u"name varchar(100), is_group int default 0, stop_flag int default 0, color_val int default 0, "
-             u"note_info varchar(200), order_id int default 0, primary key(dict_id, code))",
-             u"create table app_dict_sql(dict_id varchar(40) primary key, sqlcmd varchar(2000), "
-             u"sqlcmd_ext varchar(2000), parent_col varchar(40), idx_dict varchar(40), idx_col varchar(40), "
-             u"sort_col varchar(100), ext_col varchar(100), ext_col_val varchar(200))",
              u"insert into app_dict_def values('dept','01','总经理办公室',0,0,0,'',1)",
              u"insert into app_dict_def values('dept','02','财务部',0,0,0,'',2)",
              u"insert into app_dict_def values('dept','05','仓储物流部',0,0,0,'',3)",
