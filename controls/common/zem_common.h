@@ -1,4 +1,6 @@
-// Package functions shared by several controls, and the start-up base of the controls.
+// Package functions shared by several controls, and the start-up base of the controls. A control unit
+// includes this header alone for the start-up, the menu font, its unit hooks (Zem_Unit_Registrar) and its
+// palette registration (RegisterComponents, kZem_Palette_Page).
 //
 // Apply_Menu_Font (declared with the package entry points, frame/startup/zem_pack.h) hands a freshly
 // built popup menu to the host's "gui_init_menu_font"; it is re-exported here so that a control needs
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "frame/startup/zem_pack.h"
+#include "frame/startup/zem_units.h"
 
 // "微软雅黑 Light", "微软雅黑", then "宋体"; "font.list" overrides. Never null.
 const char* List_Font_Name();

@@ -1,7 +1,6 @@
 // TMG column model: records, the ADEF/BDEF definition languages, lookups, widths and column order.
 #include "controls/grid/Mg.h"
 
-#include "frame/startup/zem_units.h"
 
 #include <QEvent>
 #include <cstdio>

@@ -1,9 +1,9 @@
 // The Mstatusbar unit: MStatusBar and its unit hooks.
 #include "controls/inputs/Mstatusbar.h"
+#include "controls/common/zem_common.h"
 
 #include <algorithm>
 
-#include "frame/startup/zem_units.h"
 
 MStatusBar::MStatusBar(QWidget* parent) : TStatusBar(parent) {
   SetColor(kBar_Color);
