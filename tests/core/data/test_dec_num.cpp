@@ -156,8 +156,9 @@ TEST(DecNum, RoundFormatNormaliseTable) {
     Dec_Format(W(c.a).c_str(), c.d, c.sep, &wout);
     EXPECT_EQ(N(wout), c.format) << c.name << " (wide)";
   }
-  const struct { const char* a; int sep; const char* want; } norms[] = {{"012.500", 0, "12.5"}, {"-0.0", 0, "0"},   {"12.000", 0, "12"},          {"12.", 0, "12"},
-               {"12.05", 0, "12.05"},  {"", 0, "0"},       {"1,234.50", 1, "1,234.5"}, {"-1234567", 1, "-1,234,567"}};
+  const struct { const char* a; int sep; const char* want; } norms[] = {
+      {"012.500", 0, "12.5"}, {"-0.0", 0, "0"}, {"12.000", 0, "12"},         {"12.", 0, "12"},
+      {"12.05", 0, "12.05"},  {"", 0, "0"},     {"1,234.50", 1, "1,234.5"}, {"-1234567", 1, "-1,234,567"}};
   for (const auto& c : norms) {
     std::string out;
     Dec_Norm(c.a, c.sep, &out);
