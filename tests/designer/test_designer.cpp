@@ -18,6 +18,8 @@
 
 #include "controls/inputs/Mstatusbar.h"
 #include "frame/pub_ptr.h"
+#include "frame/startup/zem_names.h"
+#include "frame/startup/zem_pack.h"
 #include "frame/zem_units.h"
 #include "host/zem_ui_loader.h"
 
@@ -94,8 +96,10 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     EXPECT_EQ(QString::fromLatin1(made->metaObject()->className()), w->name());
     EXPECT_EQ(made->parentWidget(), &form);
   }
-  // Making controls brought the framework up, bound to the registry library the variable points at.
+  // Making controls brought the framework up through libzem_pack.so's start-up hook, bound to the
+  // registry library the variable points at.
   EXPECT_TRUE(Pub_Ptr_Is_Shared());
+  EXPECT_EQ(Zem_Startup_Created_Count(), kZem_Startup_Name_Count);
 
   // Every class of the package has its own picture, at both sizes, whether its unit is linked or not.
   const char* const classes[] = {"MTreeView", "MStatusBar", "TMGS",   "TTreeView_Ext",
