@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <cstring>
 
-#include "frame/startup/zem_units.h"
+#include "frame/zem_units.h"
 
 namespace {
 

@@ -14,7 +14,8 @@
 #include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
 #include "frame/startup/zem_names.h"
-#include "frame/startup/zem_units.h"
+#include "frame/startup/zem_pack.h"
+#include "frame/zem_units.h"
 #include "toolkit/tk_menu.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "controls/inputs/Mstatusbar.h"
-#include "frame/startup/zem_units.h"
+#include "frame/zem_units.h"
 #include "host/zem_ui_loader.h"
 
 namespace {

@@ -1,14 +1,13 @@
-// The Zem_pack unit in this process: entry points, start-up, unit order and counts, palette, menu font.
+// The Zem_pack unit in this process: entry points, start-up, unit order and counts, palette.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
 #include "frame/startup/zem_names.h"
 #include "frame/startup/zem_pack.h"
-#include "frame/startup/zem_units.h"
+#include "frame/zem_units.h"
 
 namespace {
 
@@ -109,28 +108,6 @@ TEST(ZemUnits, FixedOrderAndCounts) {
   Zem_Unit_Set("Mtreeview", nullptr, nullptr, nullptr);
   EXPECT_EQ(RegisterComponents(nullptr, "TMG", nullptr), 0) << "a palette entry needs its page";
   EXPECT_EQ(RegisterComponents(kZem_Palette_Page, nullptr, nullptr), 0) << "and its class";
-}
-
-// A host double for "gui_init_menu_font".
-TPopupMenu* g_font_menu = nullptr;
-int g_font_calls = 0;
-int Host_Init_Menu_Font(TPopupMenu* menu) {
-  g_font_menu = menu;
-  g_font_calls++;
-  return 0;
-}
-
-TEST(ZemPack, MenuFontGoesToTheHostOnceItIsRegistered) {
-  TPopupMenu* menu = reinterpret_cast<TPopupMenu*>(&g_font_calls);  // only passed through
-  if (!Get_Pub_Ptr(kGui_Init_Menu_Font)) {
-    EXPECT_EQ(Apply_Menu_Font(menu), 1);  // missing: skipped silently
-    EXPECT_EQ(g_font_calls, 0);
-  }
-  Gui_Init_Menu_Font_Fn fn = Host_Init_Menu_Font;
-  ASSERT_EQ(Reg_Pub_Ptr(kGui_Init_Menu_Font, reinterpret_cast<void*>(fn)), 1);
-  EXPECT_EQ(Apply_Menu_Font(menu), 1);
-  EXPECT_EQ(g_font_calls, 1);
-  EXPECT_EQ(g_font_menu, menu);
 }
 
 }  // namespace
