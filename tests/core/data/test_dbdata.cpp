@@ -80,29 +80,43 @@ TEST(DBData, FieldDescriptorsAndLookup) {
   EXPECT_TRUE(log.Has("ERROR: Field is out of range!"));
 }
 
+// Every field as "name:cell|cell", fields apart by blanks.
+std::u16string Cells(DBDataMgr* d) {
+  std::u16string out;
+  for (int f = 0; f < d->Get_Field_Count(); ++f)
+    out += (f ? u" " : u"") + S(d->Get_Field_Name(f)) + u":" + Column(d, f);
+  return out;
+}
+
 TEST(DBData, InsertAndDropFieldsMoveCells) {
   DBDataMgr d;
   Fill(&d, {u"a", u"b"}, {{u"a1", u"b1"}, {u"a2", nullptr}});
   d.Set_Field_Type(1, 'I');
-  EXPECT_EQ(d.Insert_Field(0, u"B"), 0) << "B finds b (case-folded): refused";
-  EXPECT_EQ(d.Insert_Field(1, u"mid"), 1);
-  EXPECT_EQ(S(d.Get_Field_Caption(1)), u"mid");
-  EXPECT_EQ(d.Get_Field_Type(2), 'I');
-  EXPECT_EQ(Column(&d, 0) + u"/" + Column(&d, 1) + u"/" + Column(&d, 2), u"a1|a2/|/b1|");
-  EXPECT_EQ(d.Add_Field(u"last"), 1);
-  d.Go_To_Row(1);
-  d.Set_Value(3, u"x");
-  EXPECT_EQ(Column(&d, 3), u"|x");
+  const struct { const char* what; int (*step)(DBDataMgr*); int result; const char16_t* cells; } steps[] = {
+      {"a name found case-folded", [](DBDataMgr* t) { return t->Insert_Field(0, u"B"); }, 0, u"a:a1|a2 b:b1|"},
+      {"insert in the middle", [](DBDataMgr* t) { return t->Insert_Field(1, u"mid"); }, 1, u"a:a1|a2 mid:| b:b1|"},
+      {"add at the end", [](DBDataMgr* t) { return t->Add_Field(u"z") + t->Go_To_Row(1) + t->Set_Value(3, u"x"); }, 3,
+       u"a:a1|a2 mid:| b:b1| z:|x"},
+      {"drop by name, case-folded", [](DBDataMgr* t) { return t->Drop_Field(u"MID"); }, 1, u"a:a1|a2 b:b1| z:|x"},
+      {"drop by index", [](DBDataMgr* t) { return t->Drop_Field(0); }, 1, u"b:b1| z:|x"},
+      {"drop an unknown name", [](DBDataMgr* t) { return t->Drop_Field(u"nothing"); }, 0, u"b:b1| z:|x"},
+      {"new rows carry the new field count", [](DBDataMgr* t) { return t->Add_Row() + t->Set_Value(1, u"y"); }, 2,
+       u"b:b1|| z:|x|y"},
+  };
+  for (const auto& s : steps) {
+    EXPECT_EQ(s.step(&d), s.result) << s.what;
+    EXPECT_EQ(Cells(&d), s.cells) << s.what;
+  }
+  EXPECT_EQ(S(d.Get_Field_Caption(1)), u"z") << "an inserted field is captioned by its name";
+  EXPECT_EQ(d.Get_Field_Type(0), 'I') << "a field's type moves with it";
+}
 
-  EXPECT_EQ(d.Drop_Field(u"MID"), 1);
-  EXPECT_EQ(d.Drop_Field(0), 1);
-  EXPECT_EQ(d.Drop_Field(u"nothing"), 0);
-  EXPECT_EQ(d.Get_Field_Count(), 2);
-  EXPECT_EQ(S(d.Get_Field_Name(0)), u"b");
-  EXPECT_EQ(Column(&d, 0) + u"/" + Column(&d, 1), u"b1|/|x");
-  d.Add_Row();
-  d.Set_Value(1, u"y");
-  EXPECT_EQ(Column(&d, 1), u"|x|y") << "new rows carry the new field count";
+// Field 0 of every row with the current row marked: "a|*b|c".
+std::u16string Rows(DBDataMgr* d) {
+  std::u16string out;
+  for (int r = 0; r < d->Get_Row_Count(); ++r)
+    out += (r ? u"|" : u"") + std::u16string(r == d->Get_Cur_Row() ? u"*" : u"") + S(d->Get_Row_Value(r, 0));
+  return out;
 }
 
 TEST(DBData, RowsAndCursor) {
@@ -113,37 +127,25 @@ TEST(DBData, RowsAndCursor) {
   EXPECT_EQ(d.First(), 0);
   EXPECT_EQ(d.Del_Row(), 0);
   Fill(&d, {u"k"}, {{u"r0"}, {u"r1"}});
-
-  const struct { const char* name; int pos; const char16_t* column; int cur; } inserts[] = {
-      {"before the first", -5, u"new|r0|r1", 0},
-      {"past the end appends", 12, u"new|r0|r1|new", 3},
-      {"in the middle", 2, u"new|r0|new|r1|new", 2},
+  const struct { const char* what; int (*step)(DBDataMgr*); int result; const char16_t* rows; } steps[] = {
+      {"insert before all", [](DBDataMgr* t) { return t->Insert_Row(-5) + t->Set_Value(0, u"n"); }, 2, u"*n|r0|r1"},
+      {"insert past the end", [](DBDataMgr* t) { return t->Insert_Row(12) + t->Set_Value(0, u"n"); }, 2, u"n|r0|r1|*n"},
+      {"insert mid-way", [](DBDataMgr* t) { return t->Insert_Row(2) + t->Set_Value(0, u"m"); }, 2, u"n|r0|*m|r1|n"},
+      {"go past the end", [](DBDataMgr* t) { return t->Go_To_Row(5); }, 0, u"n|r0|*m|r1|n"},
+      {"go before the first", [](DBDataMgr* t) { return t->Go_To_Row(-1); }, 0, u"n|r0|*m|r1|n"},
+      {"go to the last", [](DBDataMgr* t) { return t->Go_To_Row(4); }, 1, u"n|r0|m|r1|*n"},
+      {"nothing after the last", [](DBDataMgr* t) { return t->Has_Next() + t->Next(); }, 0, u"n|r0|m|r1|*n"},
+      {"deleting the last row clamps the cursor", [](DBDataMgr* t) { return t->Del_Row(); }, 1, u"n|r0|m|*r1"},
+      {"first", [](DBDataMgr* t) { return t->First(); }, 1, u"*n|r0|m|r1"},
+      {"next", [](DBDataMgr* t) { return t->Has_Next() + t->Next(); }, 2, u"n|*r0|m|r1"},
+      {"delete: the cursor keeps its index", [](DBDataMgr* t) { return t->Del_Row(); }, 1, u"n|*m|r1"},
+      {"swap", [](DBDataMgr* t) { return t->Swap_Row(0, 2); }, 1, u"r1|*m|n"},
+      {"swap outside the rows", [](DBDataMgr* t) { return t->Swap_Row(0, 3); }, 0, u"r1|*m|n"},
   };
-  for (const auto& c : inserts) {
-    EXPECT_EQ(d.Insert_Row(c.pos), 1) << c.name;
-    d.Set_Value(0, u"new");
-    EXPECT_EQ(Column(&d, 0), c.column) << c.name;
-    EXPECT_EQ(d.Get_Cur_Row(), c.cur) << c.name;
+  for (const auto& s : steps) {
+    EXPECT_EQ(s.step(&d), s.result) << s.what;
+    EXPECT_EQ(Rows(&d), s.rows) << s.what;
   }
-
-  EXPECT_EQ(d.Go_To_Row(5), 0);
-  EXPECT_EQ(d.Go_To_Row(-1), 0);
-  EXPECT_EQ(d.Go_To_Row(4), 1);
-  EXPECT_EQ(d.Has_Next(), 0);
-  EXPECT_EQ(d.Next(), 0);
-  EXPECT_EQ(d.Del_Row(), 1);
-  EXPECT_EQ(d.Get_Cur_Row(), 3) << "deleting the last row clamps the cursor";
-  EXPECT_EQ(d.First(), 1);
-  EXPECT_EQ(d.Has_Next(), 1);
-  EXPECT_EQ(d.Next(), 1);
-  EXPECT_EQ(S(d.Get_Value(0)), u"r0");
-  EXPECT_EQ(d.Del_Row(), 1);
-  EXPECT_EQ(d.Get_Cur_Row(), 1) << "the cursor keeps its index";
-  EXPECT_EQ(S(d.Get_Value(0)), u"new");
-
-  EXPECT_EQ(d.Swap_Row(0, 2), 1);
-  EXPECT_EQ(Column(&d, 0), u"r1|new|new");
-  EXPECT_EQ(d.Swap_Row(0, 3), 0);
   d.Clear_Data();
   EXPECT_EQ(S(d.Get_Value(0)), u"") << "no rows: empty text";
 }
@@ -190,8 +192,7 @@ TEST(DBData, AppendData) {
   EXPECT_EQ(a.Append_Data(&c), 0);
   EXPECT_TRUE(log.Has("ERROR: The field num is not equle,cant merge to one!\n"));
   EXPECT_EQ(a.Append_Data(&b), 1);
-  EXPECT_EQ(Column(&a, 0) + u"/" + Column(&a, 1), u"1|2|3/一||三");
-  EXPECT_EQ(S(a.Get_Field_Name(0)), u"x") << "values only";
+  EXPECT_EQ(Cells(&a), u"x:1|2|3 y:一||三") << "values only, the names stay";
   EXPECT_EQ(a.Append_Data(&a), 1) << "a set appended to itself doubles once";
   EXPECT_EQ(a.Get_Row_Count(), 6);
 }
@@ -517,8 +518,8 @@ TEST(DBData, PooledRowsAndValues) {
   d.Go_To_Row(2);
   d.Set_Value(1, u"ins3");
   EXPECT_EQ(d.Drop_Field(u"b"), 1);
-  const std::u16string want = u"vvv|x2|x3/||ins3/z|new in a pooled row|z3";
-  EXPECT_EQ(Column(&d, 0) + u"/" + Column(&d, 1) + u"/" + Column(&d, 2), want);
+  const std::u16string want = u"a:vvv|x2|x3 ins:||ins3 c:z|new in a pooled row|z3";
+  EXPECT_EQ(Cells(&d), want);
 
   DBDataMgr copy;
   copy.Set_Field_Count(3);
@@ -535,7 +536,7 @@ TEST(DBData, PooledRowsAndValues) {
   d.Set_Value(0, u"x4");
   EXPECT_EQ(Column(&d, 0), u"x3|x2|x4");
   EXPECT_EQ(d.Unpack_Data(packed.data(), static_cast<int>(packed.size())), 1) << "unpacking over pooled rows";
-  EXPECT_EQ(Column(&d, 0) + u"/" + Column(&d, 1) + u"/" + Column(&d, 2), want);
+  EXPECT_EQ(Cells(&d), want);
   d.Go_To_Row(0);
   EXPECT_EQ(d.Get_Value_Len(2), 3) << "the embedded zero came back";
   d.Go_To_Row(1);
