@@ -74,12 +74,10 @@ TEST(Collation, IdeographsSortByTheirGbkBytes) {
 // Switching the code page rewrites the keys of the whole ideograph range, ends included, and only
 // that range; switching back restores the GBK order exactly.
 TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
-  struct Row {
-    const char* name;
-    wchar16 a, b;
+  const struct {
+    const char* name; wchar16 a, b;
     int gbk, utf8;  // sign of W_Chr_Cmp(a, b) under each code page
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"last unit before the range", 0x4DFF, 0x4E00, -1, -1},
       {"first ideograph (D2BB) after 啊 (B0A1)", 0x4E00, 0x554A, 1, -1},
       {"last ideograph (FD9B) after 一 (D2BB)", 0x9FA5, 0x4E00, 1, 1},
@@ -91,7 +89,7 @@ TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
   const int pages[] = {ZEM_CP_GBK, ZEM_CP_UTF8, ZEM_CP_GBK};
   for (int cp : pages) {
     ASSERT_EQ(Set_Sys_Code_Page(cp), 1);
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
       int want = cp == ZEM_CP_GBK ? row.gbk : row.utf8;
       EXPECT_EQ(Sign(W_Chr_Cmp(row.a, row.b)), want) << row.name << " under " << cp;
       EXPECT_EQ(Sign(W_Chr_Cmp(row.b, row.a)), -want) << row.name << " (swapped) under " << cp;
