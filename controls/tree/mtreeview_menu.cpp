@@ -44,7 +44,7 @@ int MTreeView::Select_Found(TTreeNode* found) {
 }
 
 int MTreeView::Search_Str(const char* text) {
-  Str_Copy_Limit(search_text_, SEARCH_TEXT_MAX, text ? text : "");
+  if (text != search_text_) Str_Copy_Limit(search_text_, SEARCH_TEXT_MAX, text ? text : "");
   TTreeNode* first = Items()->GetFirstNode();
   if (!first) return 0;
   return Select_Found(Search_From(first, true)) ? 0 : 1;

@@ -41,14 +41,12 @@ int Para_Save(const char* key, const char* value, int flag) {
 int Export(MTreeView*, const char* title) { return g_exported = title, 1; }
 
 void Register_Doubles() {
-  Gui_Inp_Str_Fn ask = Ask;
-  Mup_Gui_User_Para_Get_Fn get = Para_Get;
-  Mup_Gui_User_Para_Save_Fn save = Para_Save;
-  Pdu_Export_Tree_To_Km_Fn exp = Export;
-  Reg_Pub_Ptr(kGui_Inp_Str, reinterpret_cast<void*>(ask));
-  Reg_Pub_Ptr(kMup_Gui_User_Para_Get, reinterpret_cast<void*>(get));
-  Reg_Pub_Ptr(kMup_Gui_User_Para_Save, reinterpret_cast<void*>(save));
-  Reg_Pub_Ptr(kPdu_Export_Tree_To_Km, reinterpret_cast<void*>(exp));
+  Reg_Pub_Ptr(kGui_Inp_Str, reinterpret_cast<void*>(static_cast<Gui_Inp_Str_Fn>(Ask)));
+  Reg_Pub_Ptr(kMup_Gui_User_Para_Get,
+              reinterpret_cast<void*>(static_cast<Mup_Gui_User_Para_Get_Fn>(Para_Get)));
+  Reg_Pub_Ptr(kMup_Gui_User_Para_Save,
+              reinterpret_cast<void*>(static_cast<Mup_Gui_User_Para_Save_Fn>(Para_Save)));
+  Reg_Pub_Ptr(kPdu_Export_Tree_To_Km, reinterpret_cast<void*>(static_cast<Pdu_Export_Tree_To_Km_Fn>(Export)));
 }
 
 std::string Gbk(const char16_t* s) { return Tmp_W2C(s); }
@@ -135,6 +133,7 @@ TEST(MTreeView, CodeLoopsAndLookups) {
 TEST(MTreeView, SearchStepping) {
   Fixture f;
   const std::string sales = Gbk(u"销售"), missing = Gbk(u"人事"), store = Gbk(u"仓"), group = Gbk(u"组");
+  auto key = [&](Qt::Key k) { return [&f, k] { return QTest::keyClick(f.t, k, Qt::ControlModifier), 0; }; };
   struct Step {
     const char* name;
     std::function<int()> act;
@@ -145,45 +144,17 @@ TEST(MTreeView, SearchStepping) {
       {"next with no search text asks first; cancelled", [&] { return f.t->Find_Next(); }, 0, nullptr, 1},
       {"Search_Str selects the first holding the text", [&] { return f.t->Search_Str(sales.c_str()); }, 0,
        f.sales, 1},
-      {"Ctrl+K steps on in node order",
-       [&] {
-         QTest::keyClick(f.t, Qt::Key_K, Qt::ControlModifier);
-         return 0;
-       },
-       0, f.east, 1},
-      {"Ctrl+K again",
-       [&] {
-         QTest::keyClick(f.t, Qt::Key_K, Qt::ControlModifier);
-         return 0;
-       },
-       0, f.south, 1},
+      {"Ctrl+K steps on in node order", key(Qt::Key_K), 0, f.east, 1},
+      {"Ctrl+K again", key(Qt::Key_K), 0, f.south, 1},
       {"next at the last match changes nothing", [&] { return f.t->Find_Next(); }, 0, f.south, 1},
-      {"Ctrl+L steps back",
-       [&] {
-         QTest::keyClick(f.t, Qt::Key_L, Qt::ControlModifier);
-         return 0;
-       },
-       0, f.east, 1},
+      {"Ctrl+L steps back", key(Qt::Key_L), 0, f.east, 1},
       {"not found keeps the selection", [&] { return f.t->Search_Str(missing.c_str()); }, 1, f.east, 1},
-      {"from the start asks the host",
-       [&] {
-         g_answer = store.c_str();
-         return f.t->Find_From_Start();
-       },
-       1, f.store, 2},
+      {"from the start asks the host", [&] { return g_answer = store.c_str(), f.t->Find_From_Start(); }, 1,
+       f.store, 2},
       {"from here: after the selected node",
-       [&] {
-         f.t->SetSelected(f.fin);
-         g_answer = group.c_str();
-         return f.t->Find_From_Here();
-       },
-       1, f.acc, 3},
+       [&] { return f.t->SetSelected(f.fin), g_answer = group.c_str(), f.t->Find_From_Here(); }, 1, f.acc, 3},
       {"from here without a selection asks nothing",
-       [&] {
-         f.t->SetSelected(nullptr);
-         return f.t->Find_From_Here();
-       },
-       0, nullptr, 3},
+       [&] { return f.t->SetSelected(nullptr), f.t->Find_From_Here(); }, 0, nullptr, 3},
   };
   g_answer = nullptr;
   g_asked = 0;
@@ -374,7 +345,8 @@ TEST(MTreeView, FormsSetThePublishedProperties) {
   controlsTestApp();
   QByteArray ui = R"(<ui version="4.0"><widget class="QWidget" name="f"><layout class="QVBoxLayout">
     <item><widget class="MTreeView" name="tree">
-      <property name="A_Caption_With_Code"><bool>true</bool></property><property name="A_ID"><number>7</number></property></widget></item>
+      <property name="A_Caption_With_Code"><bool>true</bool></property>
+      <property name="A_ID"><number>7</number></property></widget></item>
     <item><widget class="TTreeView_Ext" name="ext"/></item></layout></widget></ui>)";
   QBuffer buffer(&ui);
   ZemUiLoader loader;

@@ -41,72 +41,59 @@ class TreeDb : public Db_Test {
   }
 };
 
-std::u16string Text(const MTreeView& t) { return t.Tree_Text().toStdU16String(); }
-
 TEST_P(TreeDb, AttachAndUpdate) {
   struct Row {
     const char* name;
+    bool codes;         // shown from the start
+    const char* first;  // a dictionary attached before act, or null
     std::function<int(MTreeView&)> act;
     int result;
     const char16_t* text;  // the tree as copied to the clipboard
-  };
-  auto node = [](MTreeView& t, const char* code) { return t.TN_Get(1, code); };
-  const Row rows[] = {
-      {"standard dictionary: flat, in order_id order",
+  } rows[] = {
+      {"standard dictionary: flat, in order_id order", false, nullptr,
        [](MTreeView& t) { return t.TN_Attach_Dict(nullptr, "dept", 1); }, 1,
        u"总部\r\n财务部\r\n销售部\r\n工厂\r\n一车间\r\n"},
-      {"class dictionary under a node: nested by code prefix, a missing level skipped",
+      {"class dictionary under a node: nested by code prefix, a missing level skipped", false, nullptr,
        [](MTreeView& t) { return t.TN_Attach_Class_Dict(t.TN_Add(nullptr, 0, "", u"全部"), "dept", 1); }, 1,
-       u"全部\r\n......总部\r\n............财务部\r\n............销售部\r\n......工厂\r\n............"
-       u"一车间\r\n"},
-      {"own SQL nested by its parent column, codes shown",
-       [](MTreeView& t) {
-         t.Set_Caption_With_Code(true);
-         return t.TN_Attach_Dict(nullptr, "units", 2);
-       },
-       1, u"N'1 O'Brien 部\r\nS1 华东区\r\n......S11 上海\r\n"},
-      {"with the extended dictionary's rows",
+       u"全部\r\n......总部\r\n............财务部\r\n............销售部\r\n......工厂\r\n"
+       u"............一车间\r\n"},
+      {"own SQL nested by its parent column, codes shown", true, nullptr,
+       [](MTreeView& t) { return t.TN_Attach_Dict(nullptr, "units", 2); }, 1,
+       u"N'1 O'Brien 部\r\nS1 华东区\r\n......S11 上海\r\n"},
+      {"with the extended dictionary's rows", false, nullptr,
        [](MTreeView& t) { return t.TN_Attach_Dict(nullptr, "units", 2, 1); }, 1,
        u"O'Brien 部\r\n华东区\r\n......上海\r\n......杭州\r\n"},
-      {"a dictionary without entries, and no id at all, attach nothing",
+      {"a dictionary without entries, and no id at all, attach nothing", false, nullptr,
        [](MTreeView& t) {
          return t.TN_Attach_Dict(nullptr, "nope", 1) * 10 +
-                t.TN_Attach_Dict(nullptr, static_cast<const char*>(nullptr), 1);
+                t.TN_Attach_Dict(nullptr, (const char*)nullptr, 1);
        },
        10, u""},
-      {"query area: one node per row",
+      {"query area: one node per row", false, nullptr,
        [](MTreeView& t) {
          TSQLCA q;
          q.Exec(u"select code,name from units order by code");
          return t.TN_Attach_Dbio(nullptr, &q, 3) + (t.TN_Get(3, "S11") ? 10 : 0);
        },
        11, u"O'Brien 部\r\n华东区\r\n上海\r\n"},
-      {"update code and caption with codes shown",
-       [&](MTreeView& t) {
-         t.Set_Caption_With_Code(true);
-         t.TN_Attach_Dict(nullptr, "dept", 1);
-         return t.TN_Update(node(t, "02"), "09", u"新工厂");
-       },
-       1, u"01 总部\r\n0101 财务部\r\n0102 销售部\r\n09 新工厂\r\n020101 一车间\r\n"},
-      {"update the code alone keeps the caption",
-       [&](MTreeView& t) {
-         t.Set_Caption_With_Code(true);
-         t.TN_Attach_Dict(nullptr, "dept", 1);
-         return t.TN_Update_Code(node(t, "0101"), "0109") + t.TN_Update_Code(nullptr, "x");
+      {"update code and caption with codes shown", true, "dept",
+       [](MTreeView& t) { return t.TN_Update(t.TN_Get(1, "02"), "09", u"新工厂"); }, 1,
+       u"01 总部\r\n0101 财务部\r\n0102 销售部\r\n09 新工厂\r\n020101 一车间\r\n"},
+      {"update the code alone keeps the caption", true, "dept",
+       [](MTreeView& t) {
+         return t.TN_Update_Code(t.TN_Get(1, "0101"), "0109") + t.TN_Update_Code(nullptr, "x");
        },
        1, u"01 总部\r\n0109 财务部\r\n0102 销售部\r\n02 工厂\r\n020101 一车间\r\n"},
-      {"update with codes hidden changes the code only",
-       [&](MTreeView& t) {
-         t.TN_Attach_Dict(nullptr, "dept", 1);
-         TTreeNode* n = node(t, "02");
-         return t.TN_Update_Code(n, "09") + (std::string(t.TN_Code(n)) == "09" ? 10 : 0);
-       },
+      {"update with codes hidden changes the code only", false, "dept",
+       [](MTreeView& t) { return t.TN_Update_Code(t.TN_Get(1, "02"), "09") + (t.TN_Get(1, "09") ? 10 : 0); },
        11, u"总部\r\n财务部\r\n销售部\r\n工厂\r\n一车间\r\n"},
   };
   for (const Row& r : rows) {
     MTreeView t;
+    t.Set_Caption_With_Code(r.codes);
+    if (r.first) t.TN_Attach_Dict(nullptr, r.first, 1);
     EXPECT_EQ(r.act(t), r.result) << r.name;
-    EXPECT_EQ(Text(t), r.text) << r.name;
+    EXPECT_EQ(t.Tree_Text().toStdU16String(), r.text) << r.name;
   }
 }
 
