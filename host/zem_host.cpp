@@ -1,5 +1,6 @@
 // Default host functions as Qt dialogs.
 #include "host/zem_host.h"
+#include "host/grid_menu_host.h"
 #include "host/zem_host_tree.h"
 
 #include <QApplication>
@@ -131,5 +132,6 @@ int Zem_Host_Register_Defaults() {
   for (const auto& d : defaults) n += Zem_Reg_Shared_Ptr(d.name, d.fn);
   n += Zem_Host_Register_Tree();
   n += Zem_Host_Register_Calendar();
+  n += Zem_Host_Register_Grid_Menu();
   return n;
 }

@@ -13,7 +13,9 @@
 //   "gui_print_tree", "pdu_export_tree_to_km"
 //                           the code tree's print preview and outline export (host/zem_host_tree.h)
 //
-// Data dialogs ("pdu_*"), templates ("tbx_*") and the grid's file functions belong to the application.
+// The grid's popup-menu functions (files, display schemes, full screen, column fitting, message
+// templates) are registered with them (host/grid_menu_host.h). Other data dialogs ("pdu_*") belong to the
+// application.
 #pragma once
 
 #include "frame/host_funcs.h"

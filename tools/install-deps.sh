@@ -11,6 +11,7 @@ pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-wqy-microhei
   libopencc-dev libopencc-data
+  libxlsxwriter-dev qt6-translations-l10n unzip
 )
 
 missing=()
