@@ -22,6 +22,7 @@
 #include "core/data/para.h"
 #include "demo/demo_db.h"
 #include "demo/demo_dept_tree.h"
+#include "demo/demo_grid_tools.h"
 #include "demo/demo_host.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
     DemoWindow demo(&db);
     if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
     Demo_Attach_Dept_Tree(demo.window(), &db, [&demo](const QString& where) { return demo.fillVouchers(where); });
+    Demo_Add_Grid_Tools(demo.window(), demo.voucherGrid());
     demo.window()->show();
     if (!shot.isEmpty()) {
       QApplication::processEvents();

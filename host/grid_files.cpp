@@ -19,6 +19,7 @@
 #include <map>
 #include <vector>
 
+#include <sys/stat.h>
 #include <xlsxwriter.h>
 
 #include "controls/grid/Mg.h"
@@ -275,7 +276,20 @@ bool Write_Xlsx(TMG* g, const Out_Model& m, const QString& path, QString* error)
     *error = QString::fromUtf8(lxw_strerror(err));
     return false;
   }
-  if (std::rename(tmp_name.constData(), QFile::encodeName(path).constData()) != 0) {
+  // The temporary file is private (0600); the workbook gets the mode of the file it replaces, or what a
+  // new file gets under the process's umask.
+  struct stat old_file;
+  const QByteArray target = QFile::encodeName(path);
+  mode_t mode = 0;
+  if (::stat(target.constData(), &old_file) == 0) {
+    mode = old_file.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::chmod(tmp_name.constData(), mode);
+  if (std::rename(tmp_name.constData(), target.constData()) != 0) {
     *error = QString::fromLocal8Bit(std::strerror(errno));
     return false;
   }
@@ -510,6 +524,10 @@ bool Read_Table(TMG* g, const QString& path, In_Table* t, QString* error) {
         t->lines.push_back(r + 1);
       }
       return true;
+    }
+    if (bytes.startsWith("PK\x03\x04")) {
+      *error = Cap(u"这是压缩文件或 Excel 工作簿，不是数据文件；工作簿请在电子表格程序中另存为 CSV 后再引入。");
+      return false;
     }
     if (bytes.isEmpty() || (Has_Nul(bytes) && !bytes.startsWith("\xFF\xFE"))) {
       *error = Cap(u"不是数据文件：既不是打包的数据集，也不是 CSV 文本。");

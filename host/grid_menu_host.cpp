@@ -10,6 +10,7 @@
 #include <QLayout>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -127,6 +128,9 @@ int Zem_Host_Grid_Show_Max(TMG* grid) {
   if (sum) sum->show();
   auto* escape = new Escape_Closes(&dialog, grid);
   qApp->installEventFilter(escape);
+  // The whole screen the grid is on; the full-screen state as well, for window managers that honour it.
+  QScreen* screen = grid->screen() ? grid->screen() : QGuiApplication::primaryScreen();
+  if (screen) dialog.setGeometry(screen->geometry());
   dialog.setWindowState(Qt::WindowFullScreen);
   QMetaObject::invokeMethod(grid, [grid] { grid->setFocus(); }, Qt::QueuedConnection);
   dialog.exec();

@@ -253,7 +253,8 @@ int Zem_Host_Grid_Scheme_Dialog(TMG* grid, const QString& key) {
       const QString caption = grid->GetColId(TMG::Narrow(c.name).c_str(), &id) ? Host_Col_Caption(grid, id) : c.name;
       columns->addItem(c.hidden ? Cap(u"%1（隐藏）").arg(caption) : Cap(u"%1  宽 %2").arg(caption).arg(c.width));
     }
-    if (s->locked > 0) columns->addItem(Cap(u"锁定前 %1 列").arg(s->locked));
+    // Column 0 (the row marks) is always fixed: the locked count is of the data columns.
+    if (s->locked > 1) columns->addItem(Cap(u"锁定前 %1 列").arg(s->locked - 1));
   };
   QObject::connect(schemes, &QListWidget::currentRowChanged, &dialog, show_columns);
   int applied = 0;
@@ -266,6 +267,7 @@ int Zem_Host_Grid_Scheme_Dialog(TMG* grid, const QString& key) {
   QObject::connect(apply, &QPushButton::clicked, &dialog, apply_current);
   QObject::connect(schemes, &QListWidget::itemDoubleClicked, &dialog, apply_current);
   QObject::connect(close, &QPushButton::clicked, &dialog, &QDialog::reject);
+  QObject::connect(name, &QLineEdit::returnPressed, save, &QPushButton::click);
   QObject::connect(save, &QPushButton::clicked, &dialog, [&] {
     const QString n = name->text().trimmed();
     if (n.isEmpty()) {

@@ -358,7 +358,10 @@ int Zem_Host_Sms_Send_By_Temp(TMG* grid, const char* temp_code) {
   int skipped = 0;
   const QList<Zem_Sms_Message> messages = Zem_Host_Sms_Build(grid, t, &skipped);
   if (messages.isEmpty()) {
-    Host_Tell(parent, QMessageBox::Information, Cap(u"发送短信"), Cap(u"没有可以发送的短信：所选的行都没有接收号码。"));
+    int col = 0;
+    const QString where = grid->GetColId(TMG::Narrow(t.phone_col).c_str(), &col) ? Host_Col_Caption(grid, col) : t.phone_col;
+    Host_Tell(parent, QMessageBox::Information, Cap(u"发送短信"),
+              Cap(u"没有可以发送的短信：所选的行在“%1”列中都没有有效的号码。").arg(where));
     return 0;
   }
   QDialog dialog(parent);
@@ -407,6 +410,9 @@ int Zem_Host_Sms_My_List() {
   dialog.setLocale(Host_Locale());
   dialog.setWindowTitle(Cap(u"短信发送记录"));
   auto* layout = new QVBoxLayout(&dialog);
+  auto* summary = new QLabel(&dialog);
+  summary->setObjectName(QStringLiteral("summary"));
+  layout->addWidget(summary);
   auto* table = new QTableWidget(0, 5, &dialog);
   table->setObjectName(QStringLiteral("outbox"));
   table->setHorizontalHeaderLabels({Cap(u"时间"), Cap(u"模板"), Cap(u"号码"), Cap(u"内容"), Cap(u"状态")});
@@ -423,6 +429,10 @@ int Zem_Host_Sms_My_List() {
       table->item(i, 0)->setData(Qt::UserRole, r.id);
     }
     table->resizeColumnsToContents();
+    int waiting = 0;
+    for (const Zem_Sms_Outbox_Row& r : rows) waiting += r.status == QString::fromUtf16(u"待发送");
+    summary->setText(rows.isEmpty() ? Cap(u"还没有短信记录。")
+                                    : Cap(u"共 %1 条，%2 条待发送（没有接上短信网关时，短信留在这里）。").arg(rows.size()).arg(waiting));
   };
   fill();
   layout->addWidget(table, 1);
