@@ -127,6 +127,15 @@ void TComboBox::SetText(const QString& t) {
 
 void TComboBox::Clear() { items_->Clear(); }
 
+void TComboBox::AssignTexts(const QStringList& texts) {
+    const QString text = isEditable() ? currentText() : QString();
+    clear();
+    addItems(texts);
+    // Qt chooses the first entry put into an empty box; the toolkit does not.
+    setCurrentIndex(-1);
+    if (isEditable()) setEditText(text);
+}
+
 void TComboBox::SetStyle(TComboBoxStyle s) {
     style_ = s;
     const bool editable = s != csDropDownList;
