@@ -126,7 +126,8 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
 int DemoWindow::fillVouchers() {
   if (!voucher_) return -1;
   TSQLCA q;
-  if (db_->select(q, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
+  const QString where = voucherCondition_.isEmpty() ? QString() : QStringLiteral(" where ") + voucherCondition_;
+  if (db_->select(q, QStringLiteral("select * from vouchers%1 order by voucher_no").arg(where)) != 0) return -1;
   const int rows = q.Get_Row_Count(), fields = q.Get_Field_Count();
   const int first = voucher_->FixedRows();
   voucher_->SetRowCount(first + std::max(rows, 1));
@@ -153,6 +154,11 @@ int DemoWindow::fillVouchers() {
       if (voucher_->GetV(amtCol, r)[0] == '-') voucher_->Cell_Attr.push_back({r, sumCol, 4 | 8, 0x0000FF, 0x99FFFF});
   voucher_->Invalidate();
   return rows;
+}
+
+int DemoWindow::setVoucherCondition(const QString& condition) {
+  voucherCondition_ = condition;
+  return fillVouchers();
 }
 
 void DemoWindow::showTable(int index) {

@@ -33,6 +33,9 @@ class DemoWindow : public QObject {
   // Reads the vouchers table into the voucher grid, column by column name. The rows it filled, or -1
   // when the table cannot be read.
   int fillVouchers();
+  // An SQL condition on the vouchers ("" for all); fillVouchers keeps to it from now on. The rows
+  // filled, as fillVouchers.
+  int setVoucherCondition(const QString& condition);
   // The voucher form's grid; null when the form did not load.
   TMG* voucherGrid() const { return voucher_; }
 
@@ -50,4 +53,5 @@ class DemoWindow : public QObject {
   TMG* voucher_ = nullptr;        // owned by its form, a child of the window
   std::unique_ptr<TImage> voucherPicture_;  // painted under the voucher grid's empty area
   QString error_;
+  QString voucherCondition_;
 };

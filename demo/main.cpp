@@ -21,7 +21,7 @@
 
 #include "core/data/para.h"
 #include "demo/demo_db.h"
-#include "demo/demo_host.h"
+#include "demo/demo_voucher_filter.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
 #include "frame/startup/zem_units.h"
@@ -91,12 +91,12 @@ int main(int argc, char** argv) {
   DemoDb db;
   if (!db.open(home, args.value(QStringLiteral("pg")))) return Fail(db.error(), !shot.isEmpty());
   if (!db.ensureSample()) return Fail(QStringLiteral("cannot create the sample tables: ") + db.error(), !shot.isEmpty());
-  Demo_Register_Host_Functions(&db);
 
   int rc = 0;
   {
     DemoWindow demo(&db);
     if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
+    VoucherFilter filter(&demo);
     demo.window()->show();
     if (!shot.isEmpty()) {
       QApplication::processEvents();

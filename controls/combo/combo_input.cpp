@@ -2,6 +2,7 @@
 // search list, a double click opens the host's choice dialog, leaving the box validates the text, and
 // every accepted change is reported to the host.
 #include <QLineEdit>
+#include <QTimer>
 #include <cstring>
 
 #include "controls/combo/Combobox_ext.h"
@@ -183,7 +184,11 @@ void TComboBox_Ext::Handle_On_Exit(TObject*) {
   Check_Board_Obj();
 }
 
-void TComboBox_Ext::Handle_On_DblClick(TObject*) { Pop_Choose(); }
+void TComboBox_Ext::Handle_On_DblClick(TObject*) {
+  // The editor takes the double click after the dialog and would select the word under the mouse in
+  // the new text: the selection goes once it has.
+  if (Pop_Choose() && lineEdit()) QTimer::singleShot(0, lineEdit(), &QLineEdit::deselect);
+}
 
 void TComboBox_Ext::Handle_On_DropDown(TObject*) {
   Font()->Name = Combo_Q(List_Font_Name());
