@@ -52,8 +52,27 @@ void TComboBox_Ext::Index_Dirty() { index_->Invalidate(); }
 int TComboBox_Ext::Find_Code(const wchar16* code) {
   if (!code) code = u"";
   DBDataMgr* d = items_->Data();
-  if (!index_->Valid()) index_->Build(d);
-  return index_->Find(d, code, Code_Index::Len(code));
+  index_->Reserve(d, static_cast<size_t>(d->Get_Row_Count()));
+  const size_t len = Code_Index::Len(code);
+  size_t at;
+  return index_->Probe(d, code, len, Code_Index::Hash(code, len), &at);
+}
+
+bool TComboBox_Ext::Append_Item(const wchar16* code, const wchar16* name) {
+  if (!code) code = u"";
+  DBDataMgr* d = items_->Data();
+  const int rows = d->Get_Row_Count();
+  index_->Reserve(d, static_cast<size_t>(rows) + 1);
+  const size_t len = Code_Index::Len(code);
+  const uint32_t h = Code_Index::Hash(code, len);
+  size_t at;
+  if (index_->Probe(d, code, len, h, &at) >= 0) return false;
+  if (!name) name = u"";
+  d->Add_Row();
+  d->Set_Value_With_Len(0, code, static_cast<int>(len));
+  d->Set_Value_With_Len(1, name, static_cast<int>(Code_Index::Len(name)));
+  index_->Put(at, rows, h);
+  return true;
 }
 
 int TComboBox_Ext::Find_Name(const wchar16* name) const {
@@ -71,18 +90,12 @@ int TComboBox_Ext::_Reset_Data_List() {
   items_->Set_Field_Name(1, u"name");
   items_->Set_Field_Type(0, 'S');
   items_->Set_Field_Type(1, 'S');
-  index_->Build(items_->Data());
+  Index_Dirty();
   return 1;
 }
 
 int TComboBox_Ext::_Add_Item(map_char code, map_wchar name) {
-  map_wchar w(code.c_str());
-  if (Find_Code(w.c_str()) >= 0) return 1;
-  DBDataMgr* d = items_->Data();
-  d->Add_Row();
-  d->Set_Value(0, w.c_str());
-  d->Set_Value(1, name.c_str());
-  index_->Insert(d, d->Get_Row_Count() - 1);
+  Append_Item(map_wchar(code.c_str()).c_str(), name.c_str());
   return 1;
 }
 

@@ -224,6 +224,8 @@ class TComboBox_Ext : public TComboBox {
   const wchar16* Item_Name(int row) const;
   int Item_Count() const;
   int Find_Name(const wchar16* name) const;
+  // Appends (code, name) unless the code is listed; true when appended.
+  bool Append_Item(const wchar16* code, const wchar16* name);
   void Index_Dirty();
   TDict* Attached_Dict() const;  // the loaded dictionary of dict_id_, or null
   // Reloads and re-attaches the attached dictionary; 1 when one is attached.

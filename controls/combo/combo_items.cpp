@@ -100,21 +100,19 @@ int TComboBox_Ext::_Append_Dict(TDict* dict) {
   if (src->Get_Field_Count() < 1) return 0;
   const bool has_name = src->Get_Field_Count() > 1;
   const int stop_field = src->Find_Field(u"stop_flag");
-  DBDataMgr* d = items_->Data();
+  // A dictionary of its own SQL without an exclusion rule stops only codes holding ",", which is
+  // tested here anyway: its rule need not run row by row.
+  const bool stop_rule = dict->Is_App_Dict() || (!dict->Ext_Col().empty() && !dict->Ext_Col_Val().empty());
   const int rows = src->Get_Row_Count();
+  index_->Reserve(items_->Data(), static_cast<size_t>(Item_Count() + rows));
   for (int r = 0; r < rows; ++r) {
     const wchar16* code = src->Get_Row_Value(r, 0);
     if (stop_field >= 0 && std::u16string_view(src->Get_Row_Value(r, stop_field)) == u"Y") continue;
     if (!include_all_) {
       if (W_Chr(code, u',')) continue;
-      src->Go_To_Row(r);
-      if (dict->Is_Stop()) continue;
+      if (stop_rule && (src->Go_To_Row(r), dict->Is_Stop())) continue;
     }
-    if (Find_Code(code) >= 0) continue;
-    d->Add_Row();
-    d->Set_Value(0, code);
-    d->Set_Value(1, has_name ? src->Get_Row_Value(r, 1) : u"");
-    index_->Insert(d, d->Get_Row_Count() - 1);
+    Append_Item(code, has_name ? src->Get_Row_Value(r, 1) : u"");
   }
   return 1;
 }
@@ -187,15 +185,9 @@ int TComboBox_Ext::Append_Dbio(TSQLCA* area) {
   if (!area) return 0;
   DBDataMgr* src = area->Data();
   const bool has_name = src->Get_Field_Count() > 1;
-  DBDataMgr* d = items_->Data();
-  for (int r = 0; r < src->Get_Row_Count(); ++r) {
-    const wchar16* code = src->Get_Row_Value(r, 0);
-    if (Find_Code(code) >= 0) continue;
-    d->Add_Row();
-    d->Set_Value(0, code);
-    d->Set_Value(1, has_name ? src->Get_Row_Value(r, 1) : u"");
-    index_->Insert(d, d->Get_Row_Count() - 1);
-  }
+  index_->Reserve(items_->Data(), static_cast<size_t>(Item_Count() + src->Get_Row_Count()));
+  for (int r = 0; r < src->Get_Row_Count(); ++r)
+    Append_Item(src->Get_Row_Value(r, 0), has_name ? src->Get_Row_Value(r, 1) : u"");
   _Build_Item();
   return 1;
 }

@@ -27,70 +27,62 @@ struct TComboBox_Ext::Own_Change {
 };
 
 
-// Open-addressing hash over the codes (field 0) of the item list: slot = row + 1, 0 empty. Built on
-// the first look-up after a deletion or a sort, extended row by row while records are appended, so
-// that filling a list of n codes without duplicates costs O(n) and every look-up one or two probes.
+// Open-addressing hash over the codes (field 0) of the item list. Each slot keeps the row and the
+// code's hash, so a probe touches a row's text only when the hashes agree. Built on the first look-up
+// after a deletion or a sort, and filled row by row while records are appended (Reserve first, so that
+// the slot a probe found stays valid), so that filling a list of n codes costs O(n).
 class TComboBox_Ext::Code_Index {
  public:
   void Invalidate() { valid_ = false; }
   bool Valid() const { return valid_; }
 
-  void Build(DBDataMgr* d) {
-    const int n = d->Get_Row_Count();
-    size_t cap = 16;
-    while (cap < static_cast<size_t>(n) * 2 + 2) cap <<= 1;
-    slots_.assign(cap, 0);
-    used_ = 0;
-    valid_ = true;
-    for (int r = 0; r < n; ++r) Insert(d, r);
-  }
-
-  // Row of code, or -1. len: code units of code.
-  int Find(DBDataMgr* d, const wchar16* code, size_t len) const {
-    if (slots_.empty()) return -1;
-    const size_t mask = slots_.size() - 1;
-    for (size_t s = Hash(code, len) & mask;; s = (s + 1) & mask) {
-      const int v = slots_[s];
-      if (v == 0) return -1;
-      const wchar16* k = d->Get_Row_Value(v - 1, 0);
-      if (Equal(k, code, len)) return v - 1;
-    }
-  }
-
-  // Records row (already in the list) under its code; the first row of a code wins.
-  void Insert(DBDataMgr* d, int row) {
-    if (!valid_) return;
-    if ((used_ + 1) * 2 > slots_.size()) {
-      Build(d);  // takes every row, this one included
-      return;
-    }
-    const wchar16* code = d->Get_Row_Value(row, 0);
-    const size_t len = Len(code);
-    const size_t mask = slots_.size() - 1;
-    for (size_t s = Hash(code, len) & mask;; s = (s + 1) & mask) {
-      if (slots_[s] == 0) {
-        slots_[s] = row + 1;
-        ++used_;
-        return;
-      }
-      if (Equal(d->Get_Row_Value(slots_[s] - 1, 0), code, len)) return;
-    }
-  }
-
   static size_t Len(const wchar16* s) { return std::char_traits<char16_t>::length(s); }
-
- private:
-  static size_t Hash(const wchar16* s, size_t len) {
+  static uint32_t Hash(const wchar16* s, size_t len) {
     uint32_t h = 2166136261u;
     for (size_t i = 0; i < len; ++i) h = (h ^ s[i]) * 16777619u;
     return h;
   }
-  static bool Equal(const wchar16* k, const wchar16* code, size_t len) {
-    return std::char_traits<char16_t>::compare(k, code, len) == 0 && k[len] == 0;
+
+  // Room for rows codes at most half full; rebuilt from d (valid afterwards) when it is short.
+  void Reserve(DBDataMgr* d, size_t rows) {
+    if (valid_ && rows * 2 <= slots_.size()) return;
+    size_t cap = 16;
+    while (cap < rows * 2) cap <<= 1;
+    slots_.assign(cap, Slot{-1, 0});
+    valid_ = true;
+    const int n = d->Get_Row_Count();
+    for (int r = 0; r < n; ++r) {
+      const wchar16* code = d->Get_Row_Value(r, 0);
+      const size_t len = Len(code);
+      const uint32_t h = Hash(code, len);
+      size_t at;
+      if (Probe(d, code, len, h, &at) < 0) slots_[at] = Slot{r, h};  // the first row of a code wins
+    }
   }
 
-  std::vector<int> slots_;
-  size_t used_ = 0;
+  // The row of code, or -1 with *at the empty slot where it would go.
+  int Probe(DBDataMgr* d, const wchar16* code, size_t len, uint32_t h, size_t* at) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t s = h & mask;; s = (s + 1) & mask) {
+      const Slot& slot = slots_[s];
+      if (slot.row < 0) {
+        *at = s;
+        return -1;
+      }
+      if (slot.hash == h) {
+        const wchar16* k = d->Get_Row_Value(slot.row, 0);
+        if (std::char_traits<char16_t>::compare(k, code, len) == 0 && k[len] == 0) return slot.row;
+      }
+    }
+  }
+
+  void Put(size_t at, int row, uint32_t h) { slots_[at] = Slot{row, h}; }
+
+ private:
+  struct Slot {
+    int row;        // -1 empty
+    uint32_t hash;  // Hash() of the row's code
+  };
+  std::vector<Slot> slots_;
   bool valid_ = false;
 };
-
