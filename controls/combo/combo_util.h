@@ -1,6 +1,6 @@
 // Helpers shared by the files of the Combobox_ext unit: text conversions between the narrow codes of
-// the interface (system code page), the wide item list and the toolkit's strings, and the control's own
-// change handler.
+// the interface (system code page), the wide item list and the toolkit's strings; the control's own
+// change handler; the hash index over the item list's codes.
 #pragma once
 
 #include <QString>
