@@ -54,7 +54,7 @@ int TComboBox_Ext::Find_Code(const wchar16* code) {
   DBDataMgr* d = items_->Data();
   index_->Reserve(d, static_cast<size_t>(d->Get_Row_Count()));
   const size_t len = Code_Index::Len(code);
-  size_t at;
+  size_t at = 0;
   return index_->Probe(d, code, len, Code_Index::Hash(code, len), &at);
 }
 
@@ -65,7 +65,7 @@ bool TComboBox_Ext::Append_Item(const wchar16* code, const wchar16* name) {
   index_->Reserve(d, static_cast<size_t>(rows) + 1);
   const size_t len = Code_Index::Len(code);
   const uint32_t h = Code_Index::Hash(code, len);
-  size_t at;
+  size_t at = 0;
   if (index_->Probe(d, code, len, h, &at) >= 0) return false;
   if (!name) name = u"";
   d->Add_Row();

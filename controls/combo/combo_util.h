@@ -55,7 +55,7 @@ class TComboBox_Ext::Code_Index {
       const wchar16* code = d->Get_Row_Value(r, 0);
       const size_t len = Len(code);
       const uint32_t h = Hash(code, len);
-      size_t at;
+      size_t at = 0;
       if (Probe(d, code, len, h, &at) < 0) slots_[at] = Slot{r, h};  // the first row of a code wins
     }
   }
