@@ -40,6 +40,8 @@ VoucherFilter::VoucherFilter(DemoWindow* window) : QObject(window), window_(wind
   row->addWidget(all);
   shown_ = new QLabel(bar);
   shown_->setObjectName(QStringLiteral("filterShown"));
+  // A long condition is cut at the window's edge (its tooltip shows it whole) rather than widening it.
+  shown_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   row->addWidget(shown_, 1);
   layout->insertWidget(0, bar);
 
@@ -70,4 +72,5 @@ void VoucherFilter::apply() {
   const QString count = QString::fromUtf16(u"（%1 张）").arg(rows);
   shown_->setText(condition_.isEmpty() ? QString::fromUtf16(u"全部凭证") + count
                                        : QString::fromUtf16(u"条件：") + condition_ + count);
+  shown_->setToolTip(condition_);
 }
