@@ -30,12 +30,18 @@ class DemoWindow : public QObject {
   void showTable(int index);
   // Refreshes the status bar panels (database, row counts, versions).
   void refreshStatus();
+<<<<<<< HEAD
   // Reads the vouchers table into the voucher grid, column by column name. The rows it filled, or -1
   // when the table cannot be read.
   int fillVouchers();
   // An SQL condition on the vouchers ("" for all); fillVouchers keeps to it from now on. The rows
   // filled, as fillVouchers.
   int setVoucherCondition(const QString& condition);
+=======
+  // Reads the vouchers table into the voucher grid, column by column name; where (an SQL condition,
+  // empty for all) picks the rows. The rows it filled, or -1 when the table cannot be read.
+  int fillVouchers(const QString& where = QString());
+>>>>>>> main
   // The voucher form's grid; null when the form did not load.
   TMG* voucherGrid() const { return voucher_; }
 
