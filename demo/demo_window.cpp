@@ -126,13 +126,12 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
 int DemoWindow::fillVouchers(const QString& where) {
   if (!voucher_) return -1;
   TSQLCA q;
-<<<<<<< HEAD
-  const QString where = voucherCondition_.isEmpty() ? QString() : QStringLiteral(" where ") + voucherCondition_;
-  if (db_->select(q, QStringLiteral("select * from vouchers%1 order by voucher_no").arg(where)) != 0) return -1;
-=======
-  const QString cond = where.isEmpty() ? QString() : QStringLiteral(" where ") + where;
+  lastWhere_ = where;
+  QStringList parts;
+  for (const QString& c : {where, voucherCondition_})
+    if (!c.isEmpty()) parts << QStringLiteral("(") + c + QStringLiteral(")");
+  const QString cond = parts.isEmpty() ? QString() : QStringLiteral(" where ") + parts.join(QStringLiteral(" and "));
   if (db_->select(q, QStringLiteral("select * from vouchers%1 order by voucher_no").arg(cond)) != 0) return -1;
->>>>>>> main
   const int rows = q.Get_Row_Count(), fields = q.Get_Field_Count();
   const int first = voucher_->FixedRows();
   voucher_->SetRowCount(first + std::max(rows, 1));
@@ -163,7 +162,7 @@ int DemoWindow::fillVouchers(const QString& where) {
 
 int DemoWindow::setVoucherCondition(const QString& condition) {
   voucherCondition_ = condition;
-  return fillVouchers();
+  return fillVouchers(lastWhere_);
 }
 
 void DemoWindow::showTable(int index) {

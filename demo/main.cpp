@@ -21,12 +21,8 @@
 
 #include "core/data/para.h"
 #include "demo/demo_db.h"
-<<<<<<< HEAD
-#include "demo/demo_voucher_filter.h"
-=======
 #include "demo/demo_dept_tree.h"
-#include "demo/demo_host.h"
->>>>>>> main
+#include "demo/demo_voucher_filter.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
 #include "frame/zem_units.h"
@@ -101,11 +97,8 @@ int main(int argc, char** argv) {
   {
     DemoWindow demo(&db);
     if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
-<<<<<<< HEAD
-    VoucherFilter filter(&demo);
-=======
     Demo_Attach_Dept_Tree(demo.window(), &db, [&demo](const QString& where) { return demo.fillVouchers(where); });
->>>>>>> main
+    VoucherFilter filter(&demo);
     demo.window()->show();
     if (!shot.isEmpty()) {
       QApplication::processEvents();

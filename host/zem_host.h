@@ -10,13 +10,10 @@
 //                           per-user preferences in QSettings (organisation "zem_pack", application
 //                           the program's name), keys and values GBK
 //   "gui_get_memory_usage"  resident memory of the process in bytes
-<<<<<<< HEAD
-//   "pdu_code_select", "pdu_code_multi_select", "pdu_dbio_select", "pdu_code_key_search"
-//                           code choice over the dictionaries (host/code_dialogs.h)
-=======
 //   "gui_print_tree", "pdu_export_tree_to_km"
 //                           the code tree's print preview and outline export (host/zem_host_tree.h)
->>>>>>> main
+//   "pdu_code_select", "pdu_code_multi_select", "pdu_dbio_select", "pdu_code_key_search"
+//                           code choice over the dictionaries (host/code_dialogs.h)
 //
 // The other data dialogs ("pdu_*"), templates ("tbx_*") and the grid's file functions belong to the
 // application.

@@ -159,51 +159,54 @@ TEST_F(ComboDb, KeysWheelBoardAndFonts) {
   EXPECT_EQ(sup->Color(), TComboBox_Ext::kMulti_Color);
 }
 
-// The host module's own dialogs behind a double click: single, multiple (opened with the typed choice
-// ticked, returned in the order ticked) and over a query area.
-TEST_F(ComboDb, DoubleClickOpensTheHostsChoice) {
+// The host module's own dialogs, as the box opens them: a double click (single, multiple, over a query
+// area) or a typed text the search finds several entries for.
+TEST_F(ComboDb, HostChoiceDialogs) {
   QWidget form;
   auto* layout = new QVBoxLayout(&form);
-  auto* single = new TComboBox_Ext(&form);
-  auto* multi = new TComboBox_Ext(&form);
-  layout->addWidget(single);
-  layout->addWidget(multi);
+  TComboBox_Ext* single = new TComboBox_Ext(&form), *multi = new TComboBox_Ext(&form), *dbio = new TComboBox_Ext(&form);
+  for (QWidget* w : {single, multi, dbio}) layout->addWidget(w);
   single->Search_Attach("dept", 0);
   multi->Multi_Attach("dept", 0);
+  TSQLCA area;
+  area.Set_Field_Count(2);
+  for (const char16_t* code : {u"A", u"B"}) area.Add_Row(), area.Set_Value(0, code), area.Set_Value(1, code[0] == u'B' ? u"乙" : u"甲");
+  dbio->Attach_Dbio(&area);
   form.show();
-  QStringList opened;
+  QStringList seen;
+  auto dclick = [](TComboBox_Ext* b) { return [b] { QTest::mouseDClick(b->lineEdit(), Qt::LeftButton); }; };
+  auto tick = [](CodeChooseDialog* d, const QString& search) {
+    d->setSearchText(search);
+    d->list()->model()->setData(d->list()->model()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+  };
   struct Row {
     const char* what;
     TComboBox_Ext* box;
-    QString typed;
+    std::function<void()> open;
     std::function<void(CodeChooseDialog*)> answer;
     QString text;
     std::string code;
   } rows[] = {
-      {"single: initials in the search line, Enter takes the row", single, "",
-       [](CodeChooseDialog* d) {
-         QTest::keyClicks(d->searchEdit(), "xs");
-         QTest::keyClick(d->searchEdit(), Qt::Key_Return);
+      {"single: choosable entries only, initials, Enter takes the row", single, dclick(single),
+       [&](CodeChooseDialog* d) {
+         seen << QString::number(d->shownCount());
+         QTest::keyClicks(d->searchEdit(), "xs"), QTest::keyClick(d->searchEdit(), Qt::Key_Return);
        },
        U(u"销售部"), "03"},
-      {"single: Down moves the row, the button confirms", single, "",
-       [](CodeChooseDialog* d) {
-         QTest::keyClick(d->searchEdit(), Qt::Key_Down);
-         d->findChild<QPushButton*>("zem_code_ok")->click();
-       },
-       U(u"采购部"), "04"},
-      {"single: cancelled keeps the code", single, "", [](CodeChooseDialog* d) { d->reject(); }, U(u"采购部"), "04"},
-      {"multi: the typed name comes ticked, the order of ticking is kept", multi, U(u"财务部"),
+      {"a typed text found several times opens the search with it", single,
+       [&] { Host().key_search = Zem_Host_Code_Key_Search, Type(single, "cw"); },
        [&](CodeChooseDialog* d) {
-         opened = d->chosenCodes();
-         d->setSearchText("05");
-         d->list()->model()->setData(d->list()->model()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
-         d->setSearchText("");
-         d->list()->model()->setData(d->list()->model()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
-         d->accept();
+         seen << d->searchEdit()->text() + QString::number(d->shownCount());
+         QTest::keyClick(d->searchEdit(), Qt::Key_Down), QTest::keyClick(d->searchEdit(), Qt::Key_Return);
        },
+       U(u"仓储物流部"), "05"},
+      {"multi: the typed name comes ticked, the order of ticking is kept", multi,
+       [&] { multi->SetText(U(u"财务部")), multi->Chosen_List()->Clear_Data(), dclick(multi)(); },
+       [&](CodeChooseDialog* d) { seen << d->chosenCodes().join(','), tick(d, "05"), tick(d, ""), d->accept(); },
        U(u"财务部,仓储物流部,总经理办公室"), "02,05,01"},
-      {"multi: none, then all shown", multi, "",
+      {"multi: cancelled keeps the choice", multi, dclick(multi),
+       [](CodeChooseDialog* d) { d->chooseAllShown(true), d->reject(); }, U(u"财务部,仓储物流部,总经理办公室"), "02,05,01"},
+      {"multi: none, then all shown", multi, dclick(multi),
        [](CodeChooseDialog* d) {
          d->findChild<QPushButton*>("zem_code_none")->click();
          d->setSearchText(U(u"部"));
@@ -211,18 +214,16 @@ TEST_F(ComboDb, DoubleClickOpensTheHostsChoice) {
          d->accept();
        },
        U(u"财务部,销售部,采购部,仓储物流部"), "02,03,04,05"},
+      {"over a query area", dbio, dclick(dbio), [](CodeChooseDialog* d) { d->setSearchText(U(u"乙")), d->accept(); },
+       U(u"乙"), "B"},
   };
   for (const Row& r : rows) {
-    if (!r.typed.isEmpty()) {
-      r.box->SetText(r.typed);
-      r.box->Chosen_List()->Clear_Data();
-    }
     Answer(r.answer);
-    QTest::mouseDClick(r.box->lineEdit(), Qt::LeftButton);
+    r.open();
     EXPECT_EQ(r.box->Text(), r.text) << r.what;
     EXPECT_EQ(std::string(r.box->Get_Code()), r.code) << r.what;
   }
-  EXPECT_EQ(opened, QStringList{"02"});
+  EXPECT_EQ(seen, (QStringList{"5", "cw2", "02"}));
 }
 
 // A form saved by Designer: the box attaches its dictionary when first shown, through the palette
