@@ -22,6 +22,7 @@ VoucherFilter::VoucherFilter(DemoWindow* window) : QObject(window), window_(wind
   if (!layout) return;
   auto* bar = new QWidget(box);
   bar->setObjectName(QStringLiteral("voucherFilter"));
+  bar->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);  // one line; the grid takes the height
   auto* row = new QHBoxLayout(bar);
   row->setContentsMargins(0, 0, 0, 4);
   row->addWidget(new QLabel(QString::fromUtf16(u"部门"), bar));
