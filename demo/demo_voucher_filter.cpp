@@ -17,7 +17,8 @@ constexpr int kLimit_Max = 1000;
 }  // namespace
 
 VoucherFilter::VoucherFilter(DemoWindow* window) : QObject(window), window_(window) {
-  QWidget* box = window->window() ? window->window()->findChild<QWidget*>(QStringLiteral("voucherBox")) : nullptr;
+  QWidget* box =
+      window->window() ? window->window()->findChild<QWidget*>(QStringLiteral("voucherBox")) : nullptr;
   auto* layout = box ? qobject_cast<QBoxLayout*>(box->layout()) : nullptr;
   if (!layout) return;
   auto* bar = new QWidget(box);
@@ -64,9 +65,11 @@ VoucherFilter::VoucherFilter(DemoWindow* window) : QObject(window), window_(wind
 void VoucherFilter::apply() {
   QStringList parts;
   if (dept_ && dept_->Have_Choice())
-    parts << QStringLiteral("dept_code") + QString::fromUtf16(map_wchar(dept_->Build_Limit(kLimit_Max)).c_str());
+    parts << QStringLiteral("dept_code") +
+                 QString::fromUtf16(map_wchar(dept_->Build_Limit(kLimit_Max)).c_str());
   if (sup_ && sup_->Have_Choice())
-    parts << QStringLiteral("sup_code ") + QString::fromUtf16(map_wchar(sup_->Build_Limit(kLimit_Max)).c_str());
+    parts << QStringLiteral("sup_code ") +
+                 QString::fromUtf16(map_wchar(sup_->Build_Limit(kLimit_Max)).c_str());
   condition_ = parts.join(QStringLiteral(" and ")).trimmed();
   const int rows = window_->setVoucherCondition(condition_);
   if (!shown_) return;

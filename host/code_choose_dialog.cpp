@@ -25,7 +25,8 @@ QString Cap(const char16_t* caption) { return QString::fromUtf16(Lang_Cap(map_wc
 // The rows the search found, read straight from the search's result (no copy per keystroke).
 class CodeChooseDialog::Model : public QAbstractTableModel {
  public:
-  Model(CodeChooseDialog* dialog, CodeSearch* search) : QAbstractTableModel(dialog), dialog_(dialog), search_(search) {}
+  Model(CodeChooseDialog* dialog, CodeSearch* search)
+      : QAbstractTableModel(dialog), dialog_(dialog), search_(search) {}
 
   void setRows(const std::vector<int>* rows) {
     beginResetModel();
@@ -33,7 +34,8 @@ class CodeChooseDialog::Model : public QAbstractTableModel {
     endResetModel();
   }
   int entryAt(int row) const {
-    return rows_ && row >= 0 && row < static_cast<int>(rows_->size()) ? (*rows_)[static_cast<size_t>(row)] : -1;
+    return rows_ && row >= 0 && row < static_cast<int>(rows_->size()) ? (*rows_)[static_cast<size_t>(row)]
+                                                                      : -1;
   }
   void setChecked(const QSet<QString>* checked) { checked_ = checked; }
   void rowsChanged() {
@@ -43,7 +45,9 @@ class CodeChooseDialog::Model : public QAbstractTableModel {
   int rowCount(const QModelIndex& parent = QModelIndex()) const override {
     return parent.isValid() || !rows_ ? 0 : static_cast<int>(rows_->size());
   }
-  int columnCount(const QModelIndex& parent = QModelIndex()) const override { return parent.isValid() ? 0 : 2; }
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override {
+    return parent.isValid() ? 0 : 2;
+  }
   QVariant data(const QModelIndex& index, int role) const override {
     const int e = entryAt(index.row());
     if (e < 0) return QVariant();
@@ -124,7 +128,8 @@ CodeChooseDialog::CodeChooseDialog(Mode mode, std::shared_ptr<CodeSearch> search
   auto* buttons = new QDialogButtonBox(this);
   ok_ = buttons->addButton(Cap(u"确定"), QDialogButtonBox::AcceptRole);
   ok_->setObjectName(QStringLiteral("zem_code_ok"));
-  buttons->addButton(Cap(u"取消"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("zem_code_cancel"));
+  buttons->addButton(Cap(u"取消"), QDialogButtonBox::RejectRole)
+      ->setObjectName(QStringLiteral("zem_code_cancel"));
   ok_->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, [this] {
     if (mode_ == Multi || !chosenCode().isEmpty()) accept();
@@ -221,7 +226,8 @@ void CodeChooseDialog::chooseAllShown(bool on) {
 
 void CodeChooseDialog::updateCount() {
   QString text = Cap(u"共") + QString::number(model_->rowCount()) + Cap(u"项");
-  if (mode_ == Multi) text += QStringLiteral("  ") + Cap(u"已选") + QString::number(order_.size()) + Cap(u"项");
+  if (mode_ == Multi)
+    text += QStringLiteral("  ") + Cap(u"已选") + QString::number(order_.size()) + Cap(u"项");
   count_->setText(text);
 }
 
@@ -229,15 +235,18 @@ bool CodeChooseDialog::eventFilter(QObject* watched, QEvent* e) {
   if (watched == edit_ && e->type() == QEvent::KeyPress) {
     auto* k = static_cast<QKeyEvent*>(e);
     switch (k->key()) {
-      case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_PageUp: case Qt::Key_PageDown:
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+      case Qt::Key_PageUp:
+      case Qt::Key_PageDown:
         // The search line keeps the focus; the list moves.
         QCoreApplication::sendEvent(view_, e);
         return true;
-      case Qt::Key_Return: case Qt::Key_Enter:
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
         if (mode_ == Multi || !chosenCode().isEmpty()) accept();
         return true;
-      default:
-        break;
+      default: break;
     }
   }
   return QDialog::eventFilter(watched, e);

@@ -26,7 +26,8 @@ class CodeChooseDialog : public QDialog {
   Q_OBJECT
  public:
   enum Mode { Single, Multi };
-  CodeChooseDialog(Mode mode, std::shared_ptr<CodeSearch> search, const QString& title, QWidget* parent = nullptr);
+  CodeChooseDialog(Mode mode, std::shared_ptr<CodeSearch> search, const QString& title,
+                   QWidget* parent = nullptr);
   ~CodeChooseDialog() override;
 
   // Puts text into the search line and shows what it finds.
@@ -63,6 +64,6 @@ class CodeChooseDialog : public QDialog {
   QTableView* view_ = nullptr;
   QLabel* count_ = nullptr;
   QPushButton* ok_ = nullptr;
-  QStringList order_;       // ticked codes in choice order
-  QSet<QString> checked_;   // the same codes, for the check boxes
+  QStringList order_;      // ticked codes in choice order
+  QSet<QString> checked_;  // the same codes, for the check boxes
 };

@@ -105,7 +105,8 @@ int Zem_Host_Code_Multi_Select(const char* dict_id, TSQLCA* codes) {
   if (!search) return 0;
   QStringList chosen;
   for (int r = 0; r < codes->Get_Row_Count(); ++r) chosen << Q(codes->Get_Row_Value(r, 0));
-  CodeChooseDialog dialog(CodeChooseDialog::Multi, search, Title(u"多项选择", dict_id), QApplication::activeWindow());
+  CodeChooseDialog dialog(CodeChooseDialog::Multi, search, Title(u"多项选择", dict_id),
+                          QApplication::activeWindow());
   dialog.setChosenCodes(chosen);
   if (dialog.exec() != QDialog::Accepted) return 0;
   // The area keeps its fields; a fresh one gets the code field.

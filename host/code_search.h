@@ -45,8 +45,8 @@ class CodeSearch {
 
   std::vector<Entry> entries_;
   std::vector<QString> codeLower_, nameLower_;
-  std::vector<uint64_t> keys_;        // the keys of every name, one after another
-  std::vector<uint32_t> keyStart_;    // entry i's keys: keys_[keyStart_[i] .. keyStart_[i + 1])
+  std::vector<uint64_t> keys_;      // the keys of every name, one after another
+  std::vector<uint32_t> keyStart_;  // entry i's keys: keys_[keyStart_[i] .. keyStart_[i + 1])
   QString lastText_;
   std::vector<int> result_;
   bool resultValid_ = false;

@@ -71,7 +71,9 @@ std::string Read_Text(const std::string& dir, const char* name) {
   return text;
 }
 
-uint32_t Parse_Cp(const std::string& s) { return static_cast<uint32_t>(std::strtoul(s.c_str() + 2, nullptr, 16)); }
+uint32_t Parse_Cp(const std::string& s) {
+  return static_cast<uint32_t>(std::strtoul(s.c_str() + 2, nullptr, 16));
+}
 
 // The letter a UTF-8 reading starts with, tone mark taken off; 0 when it is not a pinyin syllable.
 int Initial(const std::string& r) {
@@ -83,9 +85,9 @@ int Initial(const std::string& r) {
   static const struct {
     const char* utf8;
     char letter;
-  } kAccented[] = {{"ā", 'a'}, {"á", 'a'}, {"ǎ", 'a'}, {"à", 'a'}, {"ē", 'e'}, {"é", 'e'}, {"ě", 'e'},
-                   {"è", 'e'}, {"ê", 'e'}, {"ō", 'o'}, {"ó", 'o'}, {"ǒ", 'o'}, {"ò", 'o'}, {"ń", 'n'},
-                   {"ň", 'n'}, {"ǹ", 'n'}, {"ḿ", 'm'}};
+  } kAccented[] = {{"ā", 'a'}, {"á", 'a'}, {"ǎ", 'a'}, {"à", 'a'}, {"ē", 'e'}, {"é", 'e'},
+                   {"ě", 'e'}, {"è", 'e'}, {"ê", 'e'}, {"ō", 'o'}, {"ó", 'o'}, {"ǒ", 'o'},
+                   {"ò", 'o'}, {"ń", 'n'}, {"ň", 'n'}, {"ǹ", 'n'}, {"ḿ", 'm'}};
   for (const auto& a : kAccented)
     if (r.compare(0, std::strlen(a.utf8), a.utf8) == 0) return a.letter;
   return 0;
@@ -157,10 +159,12 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
   std::map<uint32_t, uint32_t> modern, hanyu;
-  For_Lines(Read_Text(dir, "Unihan_Readings.txt"), [&](uint32_t cp, const std::string& field, const std::string& v) {
-    if (field == "kMandarin" || field == "kXHC1983" || field == "kTGHZ2013") modern[cp] |= Value_Set(v);
-    if (field == "kHanyuPinyin") hanyu[cp] |= Value_Set(v);
-  });
+  For_Lines(Read_Text(dir, "Unihan_Readings.txt"),
+            [&](uint32_t cp, const std::string& field, const std::string& v) {
+              if (field == "kMandarin" || field == "kXHC1983" || field == "kTGHZ2013")
+                modern[cp] |= Value_Set(v);
+              if (field == "kHanyuPinyin") hanyu[cp] |= Value_Set(v);
+            });
   std::map<uint32_t, std::vector<uint32_t>> alternates;  // decomposition first, then variants
   {
     std::istringstream in(Read_Text(dir, "UnicodeData.txt"));
@@ -175,15 +179,16 @@ int main(int argc, char** argv) {
             static_cast<uint32_t>(std::strtoul(f[5].c_str(), nullptr, 16)));
     }
   }
-  For_Lines(Read_Text(dir, "Unihan_Variants.txt"), [&](uint32_t cp, const std::string& field, const std::string& v) {
-    if (field != "kSimplifiedVariant" && field != "kTraditionalVariant" && field != "kZVariant" &&
-        field != "kSemanticVariant")
-      return;
-    std::istringstream words(v);
-    std::string w;
-    while (words >> w)
-      if (w.compare(0, 2, "U+") == 0) alternates[cp].push_back(Parse_Cp(w.substr(0, w.find('<'))));
-  });
+  For_Lines(Read_Text(dir, "Unihan_Variants.txt"),
+            [&](uint32_t cp, const std::string& field, const std::string& v) {
+              if (field != "kSimplifiedVariant" && field != "kTraditionalVariant" && field != "kZVariant" &&
+                  field != "kSemanticVariant")
+                return;
+              std::istringstream words(v);
+              std::string w;
+              while (words >> w)
+                if (w.compare(0, 2, "U+") == 0) alternates[cp].push_back(Parse_Cp(w.substr(0, w.find('<'))));
+            });
 
   auto own = [&](uint32_t cp) -> uint32_t {
     auto m = modern.find(cp);
@@ -226,8 +231,10 @@ int main(int argc, char** argv) {
       missing += buf;
     }
   }
-  std::fprintf(stderr, "gen_pinyin_initials: %d of %zu ideographs of code page 936 have initials; without a "
-               "reading in the data:%s\n", covered, gbk.size(), missing.c_str());
+  std::fprintf(stderr,
+               "gen_pinyin_initials: %d of %zu ideographs of code page 936 have initials; without a "
+               "reading in the data:%s\n",
+               covered, gbk.size(), missing.c_str());
   if (gbk.empty() || covered * 1000 < static_cast<int>(gbk.size()) * 998) {
     std::fprintf(stderr, "gen_pinyin_initials: too few initials, the data is not what was expected\n");
     return 1;
@@ -243,13 +250,14 @@ int main(int argc, char** argv) {
   for (const Range& r : kRanges) std::fprintf(out, "0x%X, ", r.first);
   std::fprintf(out, "};\nstatic const uint32_t kPinyin_Last[] = {");
   for (const Range& r : kRanges) std::fprintf(out, "0x%X, ", r.last);
-  std::fprintf(out, "};\nstatic const int kPinyin_Gbk_Han = %zu;\nstatic const int kPinyin_Gbk_Covered = %d;\n",
+  std::fprintf(out,
+               "};\nstatic const int kPinyin_Gbk_Han = %zu;\nstatic const int kPinyin_Gbk_Covered = %d;\n",
                gbk.size(), covered);
   std::fprintf(out, "static const uint32_t kPinyin_Sets[%zu] = {", sets.size());
   for (size_t i = 0; i < sets.size(); ++i) std::fprintf(out, "%s0x%X,", i % 12 ? " " : "\n  ", sets[i]);
   // One byte a code while the distinct sets fit in it (about 150 do).
-  std::fprintf(out, "\n};\nstatic const %s kPinyin_Index[%zu] = {", sets.size() <= 256 ? "uint8_t" : "uint16_t",
-               index.size());
+  std::fprintf(out, "\n};\nstatic const %s kPinyin_Index[%zu] = {",
+               sets.size() <= 256 ? "uint8_t" : "uint16_t", index.size());
   for (size_t i = 0; i < index.size(); ++i) std::fprintf(out, "%s%u,", i % 24 ? "" : "\n", index[i]);
   std::fprintf(out, "\n};\n");
   return std::fclose(out) == 0 ? 0 : 1;

@@ -58,14 +58,16 @@ double Timed(F f) {
 // Names like those of a supplier or department list: two to four characters of business words and a
 // suffix, varied by the entry number.
 void Make_Entries() {
-  const QString pool = QString::fromUtf16(u"华东南北西中原钢材电子元件包装物流运输办公用品商行采购销售财务人力资源仓储"
-                                          u"科技贸易发展建设工程机械化工纺织食品医药农业能源");
+  const QString pool = QString::fromUtf16(
+      u"华东南北西中原钢材电子元件包装物流运输办公用品商行采购销售财务人力资源仓储"
+      u"科技贸易发展建设工程机械化工纺织食品医药农业能源");
   const QString suffix[] = {QString::fromUtf16(u"公司"), QString::fromUtf16(u"部"), QString::fromUtf16(u"厂"),
                             QString::fromUtf16(u"集团"), QString::fromUtf16(u"商行")};
   for (int i = 0; i < kEntries; ++i) {
     QString name;
     unsigned x = static_cast<unsigned>(i) * 2654435761u;
-    for (int k = 0, n = 2 + i % 3; k < n; ++k, x = x * 1103515245u + 12345u) name += pool[int((x >> 8) % pool.size())];
+    for (int k = 0, n = 2 + i % 3; k < n; ++k, x = x * 1103515245u + 12345u)
+      name += pool[int((x >> 8) % pool.size())];
     name += suffix[i % 5] + QString::number(i % 97);
     g_entries.push_back({QString::number(100000 + i), name});
   }
@@ -79,8 +81,11 @@ bool Make_Dictionary(const std::string& dir) {
   Db_Connect_Mgr()->Clear();
   if (!Db_Connect_Mgr()->Add_Config(cfg)) return false;
   TSQLCA q;
-  if (Dict_Create_Def_Tables(&q) != 0 || q.Exec(u"create table big(code varchar(20), name varchar(60))") != 0 ||
-      q.Exec(u"insert into app_dict_sql values('big','select code,name from big','','','','','code','','')") != 0)
+  if (Dict_Create_Def_Tables(&q) != 0 ||
+      q.Exec(u"create table big(code varchar(20), name varchar(60))") != 0 ||
+      q.Exec(
+          u"insert into app_dict_sql values('big','select code,name from big','','','','','code','','')") !=
+          0)
     return false;
   TSQLCA rows;
   rows.Set_Field_Count(2);
@@ -212,17 +217,24 @@ int main(int argc, char** argv) {
   auto verdict = [](bool ok) { return ok ? "ok" : "MISSED"; };
   if (g_sec.count("attach") && g_sec.count("attach_anchor")) {
     const double r = g_sec["attach"] / g_sec["attach_anchor"];
-    std::printf("Attach_Dict 100k + Set_Code(last) %.1f ms, QComboBox 100k names + select last %.1f ms (anchor), "
-                "ratio %.3fx (target <= 0.5x) %s\n", ms("attach"), ms("attach_anchor"), r, verdict(r <= 0.5));
-    std::printf("Attach_Dict again, unchanged %.4f ms (target <= 1 ms) %s\n", ms("again"), verdict(ms("again") <= 1));
+    std::printf(
+        "Attach_Dict 100k + Set_Code(last) %.1f ms, QComboBox 100k names + select last %.1f ms (anchor), "
+        "ratio %.3fx (target <= 0.5x) %s\n",
+        ms("attach"), ms("attach_anchor"), r, verdict(r <= 0.5));
+    std::printf("Attach_Dict again, unchanged %.4f ms (target <= 1 ms) %s\n", ms("again"),
+                verdict(ms("again") <= 1));
   }
   if (g_sec.count("search") && g_sec.count("search_anchor")) {
-    std::printf("key search 100k, one more character (钢 -> 钢材) to the list painted %.2f ms (target <= 16 ms) %s, "
-                "QCompleter filtering the same %.2f ms (anchor), ratio %.2fx\n", ms("search"),
-                verdict(ms("search") <= 16), ms("search_anchor"), g_sec["search"] / g_sec["search_anchor"]);
-    std::printf("key search 100k, one more initial (c -> cg) %.2f ms, the first character (c) %.2f ms "
-                "(target <= 16 ms) %s\n", ms("search_initials"), ms("search_first"),
-                verdict(ms("search_initials") <= 16 && ms("search_first") <= 16));
+    std::printf(
+        "key search 100k, one more character (钢 -> 钢材) to the list painted %.2f ms (target <= 16 ms) %s, "
+        "QCompleter filtering the same %.2f ms (anchor), ratio %.2fx\n",
+        ms("search"), verdict(ms("search") <= 16), ms("search_anchor"),
+        g_sec["search"] / g_sec["search_anchor"]);
+    std::printf(
+        "key search 100k, one more initial (c -> cg) %.2f ms, the first character (c) %.2f ms "
+        "(target <= 16 ms) %s\n",
+        ms("search_initials"), ms("search_first"),
+        verdict(ms("search_initials") <= 16 && ms("search_first") <= 16));
   }
   Dict_Client_List()->Clear();
   Db_Connect_Mgr()->Clear();

@@ -14,7 +14,8 @@ TComboBox_Ext* g_hovered = nullptr;  // the box the mouse last entered; user-int
 }  // namespace
 
 TComboBox_Ext::TComboBox_Ext(QWidget* parent)
-    : TComboBox(Zem_Startup_Parent(parent)), items_(std::make_unique<TSQLCA>()),
+    : TComboBox(Zem_Startup_Parent(parent)),
+      items_(std::make_unique<TSQLCA>()),
       index_(std::make_unique<Code_Index>()) {
   _Reset_Data_List();
   OnDblClick = [this](TObject* s) { Handle_On_DblClick(s); };
@@ -162,8 +163,6 @@ namespace {
 void* Create_TComboBox_Ext(void* parent) { return new TComboBox_Ext(static_cast<QWidget*>(parent)); }
 }  // namespace
 
-void Combobox_ext_Register() {
-  RegisterComponents(kZem_Palette_Page, "TComboBox_Ext", Create_TComboBox_Ext);
-}
+void Combobox_ext_Register() { RegisterComponents(kZem_Palette_Page, "TComboBox_Ext", Create_TComboBox_Ext); }
 
 static Zem_Unit_Registrar g_combobox_ext_unit("Combobox_ext", nullptr, nullptr, Combobox_ext_Register);

@@ -251,16 +251,16 @@ class TComboBox_Ext : public TComboBox {
   std::unique_ptr<TSQLCA> items_;
   std::unique_ptr<TSQLCA> chosen_;  // multi mode only
   std::unique_ptr<Code_Index> index_;
-  std::string dict_id_;             // at most 100 bytes
+  std::string dict_id_;  // at most 100 bytes
   int dict_time_stamp_ = -1;
   int include_all_ = 0;
   int allow_empty_ = 0;
   int sorted_flag_ = -1;
-  std::string cur_code_;            // at most kCode_Max bytes
+  std::string cur_code_;  // at most kCode_Max bytes
   int multi_mode_ = 0;
   int changed_ = 0;
   TNotifyEvent saved_on_change_;
-  QString form_dict_id_;            // Dict_Id given by a form, attached by Loaded
+  QString form_dict_id_;  // Dict_Id given by a form, attached by Loaded
   bool form_multi_ = false;
 };
 

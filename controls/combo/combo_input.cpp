@@ -148,11 +148,16 @@ void TComboBox_Ext::Handle_On_Key_Down(TObject*, WORD& key, TShiftState) {
 
 void TComboBox_Ext::Handle_On_Key_Up(TObject*, WORD& key, TShiftState shift) {
   switch (key) {
-    case VK_TAB: case VK_RETURN: case VK_SHIFT: case VK_LEFT: case VK_UP: case VK_RIGHT: case VK_DOWN:
-    case VK_HOME: case VK_END:
-      return;
-    default:
-      break;
+    case VK_TAB:
+    case VK_RETURN:
+    case VK_SHIFT:
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
+    case VK_HOME:
+    case VK_END: return;
+    default: break;
   }
   if (shift.Contains(ssCtrl)) return;
   if (Offer_Key(key)) key = 0;

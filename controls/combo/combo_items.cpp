@@ -157,7 +157,8 @@ int TComboBox_Ext::Try_To_Add_Dict_Code_To_List(map_wchar code) {
   TDict* dict = Attached_Dict();
   if (!dict || W_Is_Empty(code.c_str())) return 0;
   std::u16string name;
-  if (!dict->Get_Name(code, &name) && !(dict->Ext_Dict() && dict->Ext_Dict()->Get_Name(code, &name))) return 0;
+  if (!dict->Get_Name(code, &name) && !(dict->Ext_Dict() && dict->Ext_Dict()->Get_Name(code, &name)))
+    return 0;
   Add_Item(map_char(code.c_str()), name.c_str());
   return 1;
 }
@@ -219,7 +220,9 @@ void TComboBox_Ext::Clear_Selection() {
   SetText(QString());
 }
 
-void TComboBox_Ext::Set_Cur_Code(const wchar16* code) { cur_code_ = Cut_Narrow(Combo_Narrow(code), kCode_Max); }
+void TComboBox_Ext::Set_Cur_Code(const wchar16* code) {
+  cur_code_ = Cut_Narrow(Combo_Narrow(code), kCode_Max);
+}
 
 int TComboBox_Ext::Set_Single_Code(const wchar16* code, bool dict_fallback) {
   cur_code_.clear();
@@ -460,7 +463,9 @@ int TComboBox_Ext::Get_Code_Array(Array_Str* list) {
   return 1;
 }
 
-int TComboBox_Ext::Contain_Code(map_char code) { return Find_Code(map_wchar(code.c_str()).c_str()) >= 0 ? 1 : 0; }
+int TComboBox_Ext::Contain_Code(map_char code) {
+  return Find_Code(map_wchar(code.c_str()).c_str()) >= 0 ? 1 : 0;
+}
 
 int TComboBox_Ext::Have_Choice() {
   if (Text().isEmpty()) return 0;
@@ -508,6 +513,7 @@ const char* TComboBox_Ext::Build_Limit(int max_len) {
   }
   list += " ) ";
   // A list too long for the statement goes to the server as a temporary key set.
-  g_limit = static_cast<int>(list.size()) > max_len ? Key_Set_In_Cond(Key_Set_Create(chosen_.get(), 0)) : list;
+  g_limit =
+      static_cast<int>(list.size()) > max_len ? Key_Set_In_Cond(Key_Set_Create(chosen_.get(), 0)) : list;
   return g_limit.c_str();
 }

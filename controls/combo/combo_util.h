@@ -26,7 +26,6 @@ struct TComboBox_Ext::Own_Change {
   void operator()(TObject* sender) const { box->Handle_On_Change(sender); }
 };
 
-
 // Open-addressing hash over the codes (field 0) of the item list. Each slot keeps the row and the
 // code's hash, so a probe touches a row's text only when the hashes agree. Built on the first look-up
 // after a deletion or a sort, and filled row by row while records are appended (Reserve first, so that

@@ -15,8 +15,13 @@ QString U(const char16_t* s) { return QString::fromUtf16(s); }
 
 TEST(CodeSearch, FindsByCodePrefixNamePartAndInitials) {
   CodeSearch s;
-  s.setEntries({{"04", U(u"采购部")}, {"02", U(u"财务部")}, {"05", U(u"仓储物流部")}, {"1002", U(u"银行存款")},
-                {"07", U(u"行政部")}, {"S1", "Sales Dept"}, {"W3", U(u"3号仓库")}});
+  s.setEntries({{"04", U(u"采购部")},
+                {"02", U(u"财务部")},
+                {"05", U(u"仓储物流部")},
+                {"1002", U(u"银行存款")},
+                {"07", U(u"行政部")},
+                {"S1", "Sales Dept"},
+                {"W3", U(u"3号仓库")}});
   // Rows in order: each text extends or replaces the one before, as a user types.
   struct Row {
     const char* what;

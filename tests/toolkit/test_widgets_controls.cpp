@@ -373,18 +373,28 @@ TEST_F(WidgetsTest, ComboChoiceAndText) {
         int changes;
     } steps[] = {
         {"text before any entry", [&] { combo.SetText("typed"); }, -1, "typed", 0},
-        {"adding never selects", [&] { for (const char* s : {"Sales", "Stock"}) combo.Items()->Add(s); }, -1, "typed", 0},
+        {"adding never selects",
+         [&] {
+             for (const char* s : {"Sales", "Stock"}) combo.Items()->Add(s);
+         },
+         -1, "typed", 0},
         {"AssignTexts replaces every entry, keeps the text",
-         [&] { combo.AssignTexts({"A1", "B22", "C3"}); }, -1, "typed", 0},
+         [&] {
+             combo.AssignTexts({"A1", "B22", "C3"});
+         },
+         -1, "typed", 0},
         {"an index shows its entry", [&] { combo.SetItemIndex(1); }, 1, "B22", 0},
         {"another text leaves no entry chosen", [&] { combo.SetText("B2"); }, -1, "B2", 0},
         {"out of range clears", [&] { combo.SetItemIndex(9); }, -1, "", 0},
-        {"deleting the chosen entry keeps its text", [&] { combo.SetItemIndex(2), combo.Items()->Delete(2); }, -1, "C3", 0},
-        {"typing reports and drops the choice", [&] { combo.SetItemIndex(0), QTest::keyClicks(combo.lineEdit(), "x"); },
-         -1, "A1x", 1},
-        {"a drop-down list selects by exact text", [&] { combo.SetStyle(csDropDownList), combo.SetText("B22"); }, 1, "B22", 1},
+        {"deleting the chosen entry keeps its text", [&] { combo.SetItemIndex(2), combo.Items()->Delete(2); },
+         -1, "C3", 0},
+        {"typing reports and drops the choice",
+         [&] { combo.SetItemIndex(0), QTest::keyClicks(combo.lineEdit(), "x"); }, -1, "A1x", 1},
+        {"a drop-down list selects by exact text",
+         [&] { combo.SetStyle(csDropDownList), combo.SetText("B22"); }, 1, "B22", 1},
         {"... case counts", [&] { combo.SetText("b22"); }, -1, "", 1},
-        {"editable again keeps the choice", [&] { combo.SetItemIndex(0), combo.SetStyle(csDropDown); }, 0, "A1", 1},
+        {"editable again keeps the choice", [&] { combo.SetItemIndex(0), combo.SetStyle(csDropDown); }, 0,
+         "A1", 1},
     };
     for (const Step& s : steps) {
         s.act();
@@ -408,8 +418,8 @@ TEST_F(WidgetsTest, ComboEvents) {
     combo.OnCloseUp = [&](TObject*) { log += "U"; };
     combo.OnKeyDown = [&](TObject*, WORD& k, TShiftState) { log += k == VK_DOWN ? "v" : ""; };
     combo.OnMouseWheel = [&](TObject*, TShiftState, int, TPoint, bool& h) { h = true; };
-    QWheelEvent wheel(QPointF(5, 5), combo.mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(5, 5), combo.mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     struct Step {
         const char* what;
         std::function<void()> act;
@@ -420,18 +430,24 @@ TEST_F(WidgetsTest, ComboEvents) {
         {"a keyboard pick: OnKeyDown once, then click and change",
          [&] { combo.SetItemIndex(0), QTest::keyClick(combo.lineEdit(), Qt::Key_Down); }, "vCH", 1, "Apple"},
         {"with OnSelect, select instead of change",
-         [&] { combo.OnSelect = [&](TObject*) { log += "S"; }, QTest::keyClick(combo.lineEdit(), Qt::Key_Up); },
+         [&] {
+             combo.OnSelect = [&](TObject*) { log += "S"; }, QTest::keyClick(combo.lineEdit(), Qt::Key_Up);
+         },
          "CS", 0, "pear"},
-        {"the list opens and closes", [&] { combo.SetDroppedDown(true), combo.SetDroppedDown(false); }, "DU", 0, "pear"},
-        {"a handled wheel keeps the choice", [&] { QCoreApplication::sendEvent(&combo, &wheel); }, "", 0, "pear"},
+        {"the list opens and closes", [&] { combo.SetDroppedDown(true), combo.SetDroppedDown(false); }, "DU",
+         0, "pear"},
+        {"a handled wheel keeps the choice", [&] { QCoreApplication::sendEvent(&combo, &wheel); }, "", 0,
+         "pear"},
         {"OnKeyPress swallows and replaces characters",
          [&] {
              combo.OnKeyPress = [](TObject*, char16_t& c) { c = c == u'q' ? 0 : c == u'1' ? u'7' : c; };
              combo.SetText(""), QTest::keyClicks(combo.lineEdit(), "q1q");
          },
          "H", -1, "7"},
-        {"the length limit", [&] { combo.SetMaxLength(2), QTest::keyClicks(combo.lineEdit(), "2345"); }, "H", -1, "72"},
-        {"sorting keeps the chosen entry", [&] { combo.SetMaxLength(0), combo.SetItemIndex(0), combo.SetSorted(true); }, "", 2, "pear"},
+        {"the length limit", [&] { combo.SetMaxLength(2), QTest::keyClicks(combo.lineEdit(), "2345"); }, "H",
+         -1, "72"},
+        {"sorting keeps the chosen entry",
+         [&] { combo.SetMaxLength(0), combo.SetItemIndex(0), combo.SetSorted(true); }, "", 2, "pear"},
     };
     for (const Step& s : steps) {
         log.clear();

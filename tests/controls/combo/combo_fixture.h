@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QVBoxLayout>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,8 +25,8 @@
 
 struct Combo_Host {
   std::function<int(const char*, const char16_t*, char*)> key_search;  // null: finds nothing
-  std::function<int(TComboBox_Ext*, int)> inp_key;                    // null: takes no key
-  std::vector<std::string> board;                                     // "dict:code" per call
+  std::function<int(TComboBox_Ext*, int)> inp_key;                     // null: takes no key
+  std::vector<std::string> board;                                      // "dict:code" per call
 };
 
 inline Combo_Host& Host() {
@@ -37,7 +38,9 @@ inline void Register_Combo_Host() {
   Pdu_Code_Key_Search_Fn search = [](const char* d, const char16_t* t, char* b) {
     return Host().key_search ? Host().key_search(d, t, b) : 0;
   };
-  Pdu_Inp_Dict_Key_Fn key = [](TComboBox_Ext* box, int k) { return Host().inp_key ? Host().inp_key(box, k) : 0; };
+  Pdu_Inp_Dict_Key_Fn key = [](TComboBox_Ext* box, int k) {
+    return Host().inp_key ? Host().inp_key(box, k) : 0;
+  };
   Board_Obj_Handle_Fn board = [](const char* d, const char* c) {
     Host().board.push_back(std::string(d) + ":" + c);
     return 1;
@@ -63,16 +66,13 @@ class ComboDb : public ::testing::Test {
     Dict_Client_List()->Clear();
     TSQLCA q;
     ASSERT_EQ(Dict_Create_Def_Tables(&q), 0);
-    Sql({u"insert into app_dict_def values('dept','01','总经理办公室',0,0,0,'',1)",
-         u"insert into app_dict_def values('dept','02','财务部',0,0,0,'',2)",
-         u"insert into app_dict_def values('dept','03','销售部',0,0,0,'',3)",
-         u"insert into app_dict_def values('dept','04','采购部',0,0,0,'',4)",
-         u"insert into app_dict_def values('dept','05','仓储物流部',0,0,0,'',5)",
-         u"insert into app_dict_def values('dept','08','旧部门',0,'Y',0,'',8)",
-         u"insert into app_dict_def values('dept','09','分公司','Y',0,0,'',9)",
-         u"insert into app_dict_def values('cut','A1','甲',0,0,0,'',1)",
-         u"insert into app_dict_def values('cut','B22','乙',0,0,0,'',2)",
-         u"insert into app_dict_def values('cut','C3','丙',0,0,0,'',3)",
+    Sql(
+        {u"insert into app_dict_def "
+         u"values('dept','01','总经理办公室',0,0,0,'',1),('dept','02','财务部',0,0,0,'',2),"
+         u"('dept','03','销售部',0,0,0,'',3),('dept','04','采购部',0,0,0,'',4),('dept','05','仓储物流部',0,0,"
+         u"0,'',5),"
+         u"('dept','08','旧部门',0,'Y',0,'',8),('dept','09','分公司','Y',0,0,'',9),"
+         u"('cut','A1','甲',0,0,0,'',1),('cut','B22','乙',0,0,0,'',2),('cut','C3','丙',0,0,0,'',3)",
          u"create table suppliers(code varchar(20), name varchar(60))",
          u"insert into suppliers values('S001','华东钢材'),('S002','南方电子'),('S9,X','合并供应商')",
          u"insert into app_dict_sql values('sup','select code,name from suppliers','','','','','code','','')",
@@ -92,7 +92,8 @@ class ComboDb : public ::testing::Test {
   }
   static void Sql(std::initializer_list<const char16_t*> sqls) {
     TSQLCA q;
-    for (const char16_t* s : sqls) ASSERT_EQ(q.Exec(s), 0) << zem_test::Utf8(s) << zem_test::Utf8(q.Get_Error_Msg());
+    for (const char16_t* s : sqls)
+      ASSERT_EQ(q.Exec(s), 0) << zem_test::Utf8(s) << zem_test::Utf8(q.Get_Error_Msg());
     ASSERT_EQ(q.Commit(), 0);
   }
   static QStringList Names(std::initializer_list<const char16_t*> names) {
@@ -102,3 +103,20 @@ class ComboDb : public ::testing::Test {
   }
   std::string dir_;
 };
+
+// A form of boxes one under the other.
+struct Combo_Form : QWidget {
+  QVBoxLayout* layout = new QVBoxLayout(this);
+  TComboBox_Ext* Add() {
+    auto* b = new TComboBox_Ext(this);
+    layout->addWidget(b);
+    return b;
+  }
+};
+
+// A query area of two codes: A 甲, B 乙.
+inline void Fill_Area(TSQLCA& area) {
+  area.Set_Field_Count(2);
+  for (const char16_t* code : {u"A", u"B"})
+    area.Add_Row(), area.Set_Value(0, code), area.Set_Value(1, code[0] == u'B' ? u"乙" : u"甲");
+}

@@ -10,7 +10,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QUiLoader>
-#include <QVBoxLayout>
 
 #include "controls/grid/Mg.h"
 #include "demo/demo_db.h"
@@ -50,23 +49,15 @@ QString U(const char16_t* s) { return QString::fromUtf16(s); }
 }  // namespace
 
 TEST_F(ComboDb, EnterResolvesTypedText) {
-  QWidget form;
-  auto* layout = new QVBoxLayout(&form);
-  auto* dept = new TComboBox_Ext(&form);
-  auto* dbio = new TComboBox_Ext(&form);
-  layout->addWidget(dept);
-  layout->addWidget(dbio);
+  Combo_Form form;
+  TComboBox_Ext *dept = form.Add(), *dbio = form.Add();
   int changes = 0, searched = 0;
   dept->OnChange = [&](TObject* s) { changes += s == dept; };  // the host's, assigned before the attach
   dbio->OnChange = [&](TObject* s) { changes += 10 * (s == dbio); };
   dept->On_Ext_Search_Ret = [&](TObject*) { ++searched; };
   dept->Search_Attach("dept", 0);
   TSQLCA area;
-  area.Set_Field_Count(2);
-  for (const char16_t* r : {u"A", u"甲", u"B", u"乙"}) {
-    if (r[0] < 0x100) area.Add_Row();
-    area.Set_Value(r[0] < 0x100 ? 0 : 1, r);
-  }
+  Fill_Area(area);
   dbio->Attach_Dbio(&area);
   form.show();
   struct Row {
@@ -80,10 +71,12 @@ TEST_F(ComboDb, EnterResolvesTypedText) {
   } rows[] = {
       {"an exact code shows its name, reported once", dept, "04", nullptr, U(u"采购部"), "04", 1, 0},
       {"Enter again changes nothing", dept, "", nullptr, U(u"采购部"), "04", 1, 0},
-      {"pinyin initials go to the host's search", dept, "cwb", Zem_Host_Code_Key_Search, U(u"财务部"), "02", 2, 1},
+      {"pinyin initials go to the host's search", dept, "cwb", Zem_Host_Code_Key_Search, U(u"财务部"), "02",
+       2, 1},
       {"a name part too", dept, U(u"物流"), Zem_Host_Code_Key_Search, U(u"仓储物流部"), "05", 3, 2},
       {"a stopped code from the search is added and shown", dept, "fgs",
-       [](const char*, const char16_t*, char* b) { return std::strcpy(b, "09") != nullptr; }, U(u"分公司"), "09", 4, 3},
+       [](const char*, const char16_t*, char* b) { return std::strcpy(b, "09") != nullptr; }, U(u"分公司"),
+       "09", 4, 3},
       {"a search that finds nothing leaves the text", dept, "zzz", nullptr, "zzz", "", 4, 3},
       {"without a dictionary an exact name is taken", dbio, U(u"乙"), nullptr, U(u"乙"), "B", 14, 3},
       {"... and an exact code shows its name", dbio, "A", nullptr, U(u"甲"), "A", 24, 3},
@@ -100,12 +93,8 @@ TEST_F(ComboDb, EnterResolvesTypedText) {
 }
 
 TEST_F(ComboDb, KeysWheelBoardAndFonts) {
-  QWidget form;
-  auto* layout = new QVBoxLayout(&form);
-  auto* sup = new TComboBox_Ext(&form);
-  auto* emp = new TComboBox_Ext(&form);
-  layout->addWidget(sup);
-  layout->addWidget(emp);
+  Combo_Form form;
+  TComboBox_Ext *sup = form.Add(), *emp = form.Add();
   sup->Multi_Attach("sup", 0);
   emp->Search_Attach("sup", 0);
   form.show();
@@ -138,7 +127,9 @@ TEST_F(ComboDb, KeysWheelBoardAndFonts) {
          QTest::keyClick(emp->lineEdit(), Qt::Key_Q);
          QTest::keyClick(emp->lineEdit(), Qt::Key_Down);
        },
-       [&] { return offered == std::vector<int>{'Q', VK_DOWN}; }},
+       [&] {
+         return offered == std::vector<int>{'Q', VK_DOWN};
+       }},
       {"an Enter the host takes is not resolved by the box",
        [&] {
          Host().inp_key = [](TComboBox_Ext*, int k) { return k == 13 ? 1 : 0; };
@@ -146,8 +137,7 @@ TEST_F(ComboDb, KeysWheelBoardAndFonts) {
          Type(emp, "zz");
        },
        [&] { return emp->Text() == "zz" && reported == 0 && emp->Cur_Code().empty(); }},
-      {"the open list uses the list font, the closed box the input font",
-       [&] { emp->SetDroppedDown(true); },
+      {"the open list uses the list font, the closed box the input font", [&] { emp->SetDroppedDown(true); },
        [&] { return emp->Font()->Name == QString::fromUtf16(map_wchar(List_Font_Name()).c_str()); }},
       {"...", [&] { emp->SetDroppedDown(false); },
        [&] { return emp->Font()->Name == QString::fromUtf16(map_wchar(Input_Font_Name()).c_str()); }},
@@ -162,15 +152,12 @@ TEST_F(ComboDb, KeysWheelBoardAndFonts) {
 // The host module's own dialogs, as the box opens them: a double click (single, multiple, over a query
 // area) or a typed text the search finds several entries for.
 TEST_F(ComboDb, HostChoiceDialogs) {
-  QWidget form;
-  auto* layout = new QVBoxLayout(&form);
-  TComboBox_Ext* single = new TComboBox_Ext(&form), *multi = new TComboBox_Ext(&form), *dbio = new TComboBox_Ext(&form);
-  for (QWidget* w : {single, multi, dbio}) layout->addWidget(w);
+  Combo_Form form;
+  TComboBox_Ext *single = form.Add(), *multi = form.Add(), *dbio = form.Add();
   single->Search_Attach("dept", 0);
   multi->Multi_Attach("dept", 0);
   TSQLCA area;
-  area.Set_Field_Count(2);
-  for (const char16_t* code : {u"A", u"B"}) area.Add_Row(), area.Set_Value(0, code), area.Set_Value(1, code[0] == u'B' ? u"乙" : u"甲");
+  Fill_Area(area);
   dbio->Attach_Dbio(&area);
   form.show();
   QStringList seen;
@@ -202,10 +189,13 @@ TEST_F(ComboDb, HostChoiceDialogs) {
        U(u"仓储物流部"), "05"},
       {"multi: the typed name comes ticked, the order of ticking is kept", multi,
        [&] { multi->SetText(U(u"财务部")), multi->Chosen_List()->Clear_Data(), dclick(multi)(); },
-       [&](CodeChooseDialog* d) { seen << d->chosenCodes().join(','), tick(d, "05"), tick(d, ""), d->accept(); },
+       [&](CodeChooseDialog* d) {
+         seen << d->chosenCodes().join(','), tick(d, "05"), tick(d, ""), d->accept();
+       },
        U(u"财务部,仓储物流部,总经理办公室"), "02,05,01"},
       {"multi: cancelled keeps the choice", multi, dclick(multi),
-       [](CodeChooseDialog* d) { d->chooseAllShown(true), d->reject(); }, U(u"财务部,仓储物流部,总经理办公室"), "02,05,01"},
+       [](CodeChooseDialog* d) { d->chooseAllShown(true), d->reject(); },
+       U(u"财务部,仓储物流部,总经理办公室"), "02,05,01"},
       {"multi: none, then all shown", multi, dclick(multi),
        [](CodeChooseDialog* d) {
          d->findChild<QPushButton*>("zem_code_none")->click();
@@ -214,8 +204,8 @@ TEST_F(ComboDb, HostChoiceDialogs) {
          d->accept();
        },
        U(u"财务部,销售部,采购部,仓储物流部"), "02,03,04,05"},
-      {"over a query area", dbio, dclick(dbio), [](CodeChooseDialog* d) { d->setSearchText(U(u"乙")), d->accept(); },
-       U(u"乙"), "B"},
+      {"over a query area", dbio, dclick(dbio),
+       [](CodeChooseDialog* d) { d->setSearchText(U(u"乙")), d->accept(); }, U(u"乙"), "B"},
   };
   for (const Row& r : rows) {
     Answer(r.answer);
@@ -230,12 +220,13 @@ TEST_F(ComboDb, HostChoiceDialogs) {
 // loader; the plugin path gives a box whose published properties read back.
 TEST_F(ComboDb, DesignerFormAttachesOnFirstShow) {
   const QByteArray ui =
-      QString::fromUtf16(u"<ui version=\"4.0\"><class>F</class><widget class=\"QWidget\" name=\"F\">"
-                         u"<layout class=\"QVBoxLayout\" name=\"l\"><item><widget class=\"TComboBox_Ext\" name=\"box\">"
-                         u"<property name=\"Dict_Id\"><string>dept</string></property>"
-                         u"<property name=\"Multi_Mode\"><bool>true</bool></property>"
-                         u"<property name=\"Hint\"><string>部门:</string></property>"
-                         u"</widget></item></layout></widget></ui>")
+      QString::fromUtf16(
+          u"<ui version=\"4.0\"><class>F</class><widget class=\"QWidget\" name=\"F\">"
+          u"<layout class=\"QVBoxLayout\" name=\"l\"><item><widget class=\"TComboBox_Ext\" name=\"box\">"
+          u"<property name=\"Dict_Id\"><string>dept</string></property>"
+          u"<property name=\"Multi_Mode\"><bool>true</bool></property>"
+          u"<property name=\"Hint\"><string>部门:</string></property>"
+          u"</widget></item></layout></widget></ui>")
           .toUtf8();
   ZemUiLoader loader;
   QBuffer in;

@@ -73,20 +73,22 @@ TEST_F(ComboDb, CodesInBothModes) {
     QString text;
     std::string code, first;
   } rows[] = {
-      {"a listed code shows its name", &single, [](auto& b) { b.Set_Code("02"); }, QString::fromUtf16(u"财务部"), "02", "02"},
+      {"a listed code shows its name", &single, [](auto& b) { b.Set_Code("02"); },
+       QString::fromUtf16(u"财务部"), "02", "02"},
       {"an unknown code clears the box", &single, [](auto& b) { b.Set_Code("77"); }, "", "", ""},
       {"Set_Info shows a code no source knows", &single, [](auto& b) { b.Set_Info("77", u"临时部门"); },
        QString::fromUtf16(u"临时部门"), "77", "77"},
       {"a stopped code kept in data still shows its name", &single, [](auto& b) { b.Set_Code("09"); },
        QString::fromUtf16(u"分公司"), "09", "09"},
-      {"a typed exact name gives its code", &single, [](auto& b) { b.SetText(QString::fromUtf16(u"采购部")); },
-       QString::fromUtf16(u"采购部"), "04", "04"},
+      {"a typed exact name gives its code", &single,
+       [](auto& b) { b.SetText(QString::fromUtf16(u"采购部")); }, QString::fromUtf16(u"采购部"), "04", "04"},
       {"a typed exact code turns into its name", &single, [](auto& b) { b.SetText(" 05 "); },
        QString::fromUtf16(u"仓储物流部"), "05", "05"},
-      {"typed text matching nothing gives no code", &single, [](auto& b) { b.SetText("xyz"); }, "xyz", "", ""},
+      {"typed text matching nothing gives no code", &single, [](auto& b) { b.SetText("xyz"); }, "xyz", "",
+       ""},
       {"a code list: blanks dropped, unknown codes skipped", &multi,
-       [](auto& b) { b.Set_Code("B0003, B0001,\nB9999,B0002"); },
-       QString::fromUtf16(u"名称3,名称1,名称2"), "B0003,B0001,B0002", "B0003"},
+       [](auto& b) { b.Set_Code("B0003, B0001,\nB9999,B0002"); }, QString::fromUtf16(u"名称3,名称1,名称2"),
+       "B0003,B0001,B0002", "B0003"},
       {"25 codes show 21 names and ...等", &multi, [&](auto& b) { b.Set_Code(all25.c_str()); },
        first21 + QString::fromUtf16(u"...等"), all25, "B0001"},
       {"Set_Default_Code makes one code the choice", &multi, [](auto& b) { b.Set_Default_Code("B0007"); },
@@ -145,7 +147,9 @@ TEST_P(Db_Test, BuildLimitSelectsTheChosenRows) {
   Ok(q, {u"create table goods(code varchar(20), name varchar(40))",
          u"insert into app_dict_sql values('goods','select code,name from goods','','','','','code','','')"});
   for (int i = 1; i <= 300; ++i)
-    ASSERT_EQ(q.Exec(QStringLiteral("insert into goods values('G%1','货品%1')").arg(i, 3, 10, QLatin1Char('0'))), 0);
+    ASSERT_EQ(
+        q.Exec(QStringLiteral("insert into goods values('G%1','货品%1')").arg(i, 3, 10, QLatin1Char('0'))),
+        0);
   ASSERT_EQ(q.Commit(), 0);
   std::string all;
   for (int i = 1; i <= 300; ++i) all += QStringLiteral(",G%1").arg(i, 3, 10, QLatin1Char('0')).toStdString();
@@ -170,7 +174,8 @@ TEST_P(Db_Test, BuildLimitSelectsTheChosenRows) {
     EXPECT_EQ(limit.substr(0, r.limit.size()), r.limit) << r.what;
     ASSERT_EQ(q.Exec(map_wchar(("select count(*) from goods where code " + limit).c_str())), 0)
         << r.what << zem_test::Utf8(q.Get_Error_Msg());
-    EXPECT_EQ(std::u16string(q.Get_Row_Value(0, 0)), map_wchar(std::to_string(r.rows).c_str()).c_str()) << r.what;
+    EXPECT_EQ(std::u16string(q.Get_Row_Value(0, 0)), map_wchar(std::to_string(r.rows).c_str()).c_str())
+        << r.what;
   }
   Dict_Client_List()->Clear();
 }
