@@ -68,17 +68,37 @@ TMDate::TMDate(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
     x += c->Width() + 2;
   }
 
-  // The menus offer the years around the clock's year at construction; they are not rebuilt later.
-  const int y = Today().year();
+  // The menus offer the years around the clock's year at construction. Their items are made when a
+  // menu is first needed (opened, or asked for): a form with many date boxes would otherwise carry
+  // sixty-odd menu items per box that nobody opens.
+  menuYear_ = Today().year();
   yearMenu_ = Make_Menu();
+  monthMenu_ = Make_Menu();
+  dayMenu_ = Make_Menu();
+  yearMenu_->OnPopup = [this](TObject*) { Build_Menus(); };
+  monthMenu_->OnPopup = [this](TObject*) { Build_Menus(); };
+  dayMenu_->OnPopup = [this](TObject* s) {
+    Build_Menus();
+    On_Day_Menu_Popup(s);
+  };
+  year_->SetPopupMenu(yearMenu_);
+  yearCap_->SetPopupMenu(yearMenu_);
+  month_->SetPopupMenu(monthMenu_);
+  monthCap_->SetPopupMenu(monthMenu_);
+  day_->SetPopupMenu(dayMenu_);
+  dayCap_->SetPopupMenu(dayMenu_);
+}
+
+void TMDate::Build_Menus() {
+  if (menusBuilt_) return;
+  menusBuilt_ = true;
+  const int y = menuYear_;
   Add_Item(yearMenu_, Caption_Text(u"今天"));
   for (int i = y + 5; i > y; i--) Add_Item(yearMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"年"));
   Add_Item(yearMenu_, QStringLiteral("-"));
   for (int i = y; i > y - 10; i--) Add_Item(yearMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"年"));
-  monthMenu_ = Make_Menu();
   Add_Item(monthMenu_, Caption_Text(u"今天"));
   for (int i = 1; i <= 12; i++) Add_Item(monthMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"月份"));
-  dayMenu_ = Make_Menu();
   Add_Item(dayMenu_, Caption_Text(u"今天"));
   for (int i = 1; i <= 31; i++) {
     TMenuItem* item = Add_Item(dayMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"日"));
@@ -86,14 +106,22 @@ TMDate::TMDate(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
     if (i == 30) day30_ = item;
     if (i == 31) day31_ = item;
   }
-  dayMenu_->OnPopup = [this](TObject* s) { On_Day_Menu_Popup(s); };
-  year_->SetPopupMenu(yearMenu_);
-  yearCap_->SetPopupMenu(yearMenu_);
-  month_->SetPopupMenu(monthMenu_);
-  monthCap_->SetPopupMenu(monthMenu_);
-  day_->SetPopupMenu(dayMenu_);
-  dayCap_->SetPopupMenu(dayMenu_);
   for (TPopupMenu* m : {yearMenu_, monthMenu_, dayMenu_}) Apply_Menu_Font(m);
+}
+
+TPopupMenu* TMDate::Year_Menu() {
+  Build_Menus();
+  return yearMenu_;
+}
+
+TPopupMenu* TMDate::Month_Menu() {
+  Build_Menus();
+  return monthMenu_;
+}
+
+TPopupMenu* TMDate::Day_Menu() {
+  Build_Menus();
+  return dayMenu_;
 }
 
 TMDate::~TMDate() {
@@ -312,6 +340,7 @@ void TMDate::Menu_OnClick(TObject* sender) {
 }
 
 void TMDate::On_Day_Menu_Popup(TObject*) {
+  Build_Menus();
   char month[9];
   Get_Month(month);
   const int ym = To_Int(month);

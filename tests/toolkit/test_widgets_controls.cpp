@@ -5,10 +5,14 @@
 #include "toolkit/tk_edit.h"
 #include "toolkit/tk_label.h"
 #include "toolkit/tk_listbox.h"
+#include "toolkit/tk_msgbox.h"
 #include "toolkit/tk_panel.h"
 #include "toolkit/tk_test_app.h"
 
 #include <QAbstractItemView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -468,6 +472,53 @@ TEST_F(WidgetsTest, SortedComboKeepsTheChosenEntry) {
     EXPECT_EQ(combo.Items()->Add("banana"), 1);
     combo.SetSorted(false);
     EXPECT_EQ(combo.Items()->Add("aaa"), 4);
+}
+
+TEST_F(WidgetsTest, MessageBoxButtonsAndAnswers) {
+    struct Row {
+        const char* name;
+        unsigned flags;
+        QStringList buttons;  // in order, as shown
+        const char* press;    // a button's text, or "Escape"
+        int answer;
+        QMessageBox::Icon icon;
+    };
+    const Row rows[] = {
+        {"yes/no/cancel, no", MB_YESNOCANCEL | MB_ICONQUESTION, {"Y", "N", "C"}, "N", IDNO, QMessageBox::Question},
+        {"yes/no/cancel, escape", MB_YESNOCANCEL, {"Y", "N", "C"}, "Escape", IDCANCEL, QMessageBox::NoIcon},
+        {"yes/no, escape is no", MB_YESNO | MB_ICONWARNING, {"Y", "N"}, "Escape", IDNO, QMessageBox::Warning},
+        {"ok/cancel, ok", MB_OKCANCEL | MB_ICONERROR, {"O", "C"}, "O", IDOK, QMessageBox::Critical},
+        {"ok alone, escape", MB_OK | MB_ICONINFORMATION, {"O"}, "Escape", IDOK, QMessageBox::Information},
+    };
+    TMsgBoxButtons captions;
+    captions.yes = "Y";
+    captions.no = "N";
+    captions.cancel = "C";
+    captions.ok = "O";
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        QStringList shown;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(20, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            icon = box->icon();
+            QPushButton* press = nullptr;
+            for (QPushButton* b : box->findChildren<QPushButton*>()) {
+                shown << b->text();
+                if (b->text() == r.press) press = b;
+            }
+            if (press) press->click();
+            else QTest::keyClick(box, Qt::Key_Escape);
+        });
+        EXPECT_EQ(MessageBox(nullptr, "text", "caption", r.flags, captions), r.answer);
+        shown.sort();
+        QStringList want = r.buttons;
+        want.sort();
+        EXPECT_EQ(shown, want);
+        EXPECT_EQ(icon, r.icon);
+    }
+    EXPECT_EQ(TMsgBoxButtons().cancel, QString::fromUtf16(u"取消"));  // Chinese unless the caller maps them
 }
 
 }  // namespace
