@@ -22,6 +22,7 @@
 #include "core/data/para.h"
 #include "demo/demo_db.h"
 #include "demo/demo_host.h"
+#include "demo/demo_inputs.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
 #include "frame/startup/zem_units.h"
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
   {
     DemoWindow demo(&db);
     if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
+    if (!Demo_Add_Inputs(demo.window(), &db)) return Fail(QStringLiteral("the form inputs_form.ui does not load"), !shot.isEmpty());
     demo.window()->show();
     if (!shot.isEmpty()) {
       QApplication::processEvents();

@@ -136,6 +136,7 @@ TEdit* TMDate::Make_Field(const char* text, int width, int max_len) {
   f->SetMaxLength(max_len);
   f->SetColor(kField_Color);
   f->SetBorderStyle(bsNone);
+  f->setTextMargins(-1, 0, -1, 0);  // the edit's own 2-pixel inset would scroll "12" out of 16 pixels
   f->Font()->Name = QStringLiteral("Arial");
   f->Font()->Size = 9;
   f->FontChanged();
@@ -149,6 +150,7 @@ TLabel* TMDate::Make_Caption(const char16_t* caption) {
   l->SetCaption(Caption_Text(caption));
   l->SetWidth(12);
   l->SetAlignment(taCenter);
+  l->setAlignment(Qt::AlignCenter);  // and vertically in the field's height
   l->Font()->Name = QStringLiteral("Arial");
   l->Font()->Size = 9;
   l->Font()->Color = clBlack;
