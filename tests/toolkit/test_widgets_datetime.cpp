@@ -65,16 +65,6 @@ TEST_F(PickerTest, FormatsShowTheHeldDateAndTheBlankFormatShowsNothing) {
     EXPECT_EQ(p.Date(), QDate(2024, 2, 29));
 }
 
-// A new picker starts on the injected clock's day.
-TEST_F(PickerTest, StartsOnTheClock) {
-    SetClock([] { return QDateTime(QDate(2023, 12, 31), QTime(23, 59, 58)); });
-    TDateTimePicker p;
-    EXPECT_EQ(p.Date(), QDate(2023, 12, 31));
-    EXPECT_EQ(Today(), QDate(2023, 12, 31));
-    SetClock(nullptr);
-    EXPECT_EQ(Today(), QDate::currentDate());
-}
-
 TEST_F(PickerTest, CheckboxTicksAndUserChangesFireOnChange) {
     QWidget form;
     form.resize(200, 40);
