@@ -60,38 +60,32 @@ TMDate::TMDate(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
   monthCap_ = Make_Caption(u"月");
   day_ = Make_Field("18", 16, 2);
   dayCap_ = Make_Caption(u"日");
+  // The menus offer the years around the clock's year at construction. They are made when first
+  // needed (a right click on a field or caption, or an owner asking for one): a form with many date
+  // boxes would otherwise carry three pop-up windows and sixty-odd items per box that nobody opens.
+  menuYear_ = Today().year();
   int x = 3;
   for (TControl* c : {static_cast<TControl*>(year_), static_cast<TControl*>(yearCap_),
                       static_cast<TControl*>(month_), static_cast<TControl*>(monthCap_),
                       static_cast<TControl*>(day_), static_cast<TControl*>(dayCap_)}) {
     c->SetBounds(x, 1, c->Width(), 19);
     x += c->Width() + 2;
+    c->OnContextPopup = [this](TObject*, TPoint, bool&) { Build_Menus(); };
   }
+}
 
-  // The menus offer the years around the clock's year at construction. Their items are made when a
-  // menu is first needed (opened, or asked for): a form with many date boxes would otherwise carry
-  // sixty-odd menu items per box that nobody opens.
-  menuYear_ = Today().year();
+void TMDate::Build_Menus() {
+  if (yearMenu_) return;
   yearMenu_ = Make_Menu();
   monthMenu_ = Make_Menu();
   dayMenu_ = Make_Menu();
-  yearMenu_->OnPopup = [this](TObject*) { Build_Menus(); };
-  monthMenu_->OnPopup = [this](TObject*) { Build_Menus(); };
-  dayMenu_->OnPopup = [this](TObject* s) {
-    Build_Menus();
-    On_Day_Menu_Popup(s);
-  };
+  dayMenu_->OnPopup = [this](TObject* s) { On_Day_Menu_Popup(s); };
   year_->SetPopupMenu(yearMenu_);
   yearCap_->SetPopupMenu(yearMenu_);
   month_->SetPopupMenu(monthMenu_);
   monthCap_->SetPopupMenu(monthMenu_);
   day_->SetPopupMenu(dayMenu_);
   dayCap_->SetPopupMenu(dayMenu_);
-}
-
-void TMDate::Build_Menus() {
-  if (menusBuilt_) return;
-  menusBuilt_ = true;
   const int y = menuYear_;
   Add_Item(yearMenu_, Caption_Text(u"今天"));
   for (int i = y + 5; i > y; i--) Add_Item(yearMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"年"));

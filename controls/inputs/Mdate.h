@@ -108,15 +108,14 @@ class TMDate : public TPanel {
   TLabel* yearCap_;
   TLabel* monthCap_;
   TLabel* dayCap_;
-  TPopupMenu* yearMenu_;
-  TPopupMenu* monthMenu_;
-  TPopupMenu* dayMenu_;
+  TPopupMenu* yearMenu_ = nullptr;  // the three menus: children of the box, made by Build_Menus
+  TPopupMenu* monthMenu_ = nullptr;
+  TPopupMenu* dayMenu_ = nullptr;
   TMenuItem* day29_ = nullptr;  // owned by the day menu; hidden for shorter months
   TMenuItem* day30_ = nullptr;
   TMenuItem* day31_ = nullptr;
   bool monthForm_ = false;
   int menuYear_ = 0;  // the clock's year at construction: the year menu's middle
-  bool menusBuilt_ = false;
 };
 
 // Days of month (1..12) of year, leap years included; 0 for a month out of range.
