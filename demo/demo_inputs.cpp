@@ -145,6 +145,7 @@ bool Demo_Add_Inputs(QMainWindow* window, DemoDb* db) {
     delete strip;
     return false;
   }
+  strip->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);  // one line; the grid takes the rest
   layout->insertWidget(0, strip);
   date->Set_Date(Today().toString(QStringLiteral("yyyyMMdd")).toLatin1().constData());
   month->Set_Month(Today().toString(QStringLiteral("yyyyMM")).toLatin1().constData());
