@@ -22,6 +22,7 @@
 #include "core/data/para.h"
 #include "demo/demo_db.h"
 #include "demo/demo_dept_tree.h"
+#include "demo/demo_inputs.h"
 #include "demo/demo_voucher_filter.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
@@ -98,6 +99,7 @@ int main(int argc, char** argv) {
     DemoWindow demo(&db);
     if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
     Demo_Attach_Dept_Tree(demo.window(), &db, [&demo](const QString& where) { return demo.fillVouchers(where); });
+    if (!Demo_Add_Inputs(demo.window(), &db)) return Fail(QStringLiteral("the form inputs_form.ui does not load"), !shot.isEmpty());
     VoucherFilter filter(&demo);
     demo.window()->show();
     if (!shot.isEmpty()) {

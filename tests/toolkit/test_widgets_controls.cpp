@@ -5,10 +5,14 @@
 #include "toolkit/tk_edit.h"
 #include "toolkit/tk_label.h"
 #include "toolkit/tk_listbox.h"
+#include "toolkit/tk_msgbox.h"
 #include "toolkit/tk_panel.h"
 #include "toolkit/tk_test_app.h"
 
 #include <QAbstractItemView>
+#include <QMessageBox>
+#include <QAbstractButton>
+#include <QTimer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -116,20 +120,16 @@ TEST_F(WidgetsTest, ClipPolygonCutsTheControlsArea) {
 }
 
 TEST_F(WidgetsTest, LoadedRunsOnceOnFirstShowOrWhenTheHostCallsIt) {
-    {
+    for (bool hostCalls : {false, true}) {
+        SCOPED_TRACE(hostCalls ? "a host building the control in code" : "first show");
         CountingPanel p;
-        EXPECT_EQ(p.loads, 0);
+        if (hostCalls) p.Loaded();
+        EXPECT_EQ(p.loads, hostCalls ? 1 : 0);
         p.show();
         p.hide();
         p.show();
         EXPECT_EQ(p.loads, 1);
         EXPECT_TRUE(p.IsLoaded());
-    }
-    {
-        CountingPanel p;
-        p.Loaded();  // a host building the control in code
-        p.show();
-        EXPECT_EQ(p.loads, 1);
     }
 }
 
@@ -302,14 +302,11 @@ TEST_F(WidgetsTest, SpeedButtonDownFollowsGroupRules) {
     a.SetDown(true);
     EXPECT_FALSE(b.Down());
 
-    QImage glyph(16, 16, QImage::Format_RGB32);
-    glyph.fill(Qt::red);
     a.SetCaption(QString::fromUtf16(u"查找"));
-    a.SetGlyph(glyph);
-    EXPECT_FALSE(a.icon().isNull());
-    EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+    a.SetGlyph(QImage(16, 16, QImage::Format_RGB32));
+    EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextBesideIcon);  // a glyph beside the caption
     a.SetGlyph(QImage());
-    EXPECT_TRUE(a.icon().isNull());
+    EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextOnly);
 }
 
 TEST_F(WidgetsTest, ListBoxItemsIndexAndUserClicks) {
@@ -460,6 +457,45 @@ TEST_F(WidgetsTest, ComboEvents) {
     EXPECT_EQ(combo.Items()->Add("banana"), 1);
     combo.SetDropDownCount(0);
     EXPECT_EQ(combo.DropDownCount(), 1);
+}
+
+TEST_F(WidgetsTest, MessageBoxButtonsIconsAndAnswers) {
+    struct Row {
+        const char* name;
+        unsigned flags;
+        QString buttons;    // their texts in order
+        const char* press;  // a button's text, or "" for Escape
+        int answer;
+        QMessageBox::Icon icon;
+    };
+    const Row rows[] = {
+        {"yes/no/cancel, no", MB_YESNOCANCEL | MB_ICONQUESTION, "YNC", "N", IDNO, QMessageBox::Question},
+        {"yes/no/cancel, escape", MB_YESNOCANCEL, "YNC", "", IDCANCEL, QMessageBox::NoIcon},
+        {"yes/no, escape is no", MB_YESNO | MB_ICONWARNING, "YN", "", IDNO, QMessageBox::Warning},
+        {"ok/cancel, ok", MB_OKCANCEL | MB_ICONERROR, "OC", "O", IDOK, QMessageBox::Critical},
+        {"ok alone, escape", MB_OK | MB_ICONINFORMATION, "O", "", IDOK, QMessageBox::Information},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        QString shown;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(20, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            icon = box->icon();
+            for (QAbstractButton* b : box->buttons()) shown += b->text();
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == r.press) return b->click();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        EXPECT_EQ(MessageBox(nullptr, "text", "caption", r.flags, {"O", "C", "Y", "N"}), r.answer);
+        std::sort(shown.begin(), shown.end());
+        QString want = r.buttons;
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(shown, want);
+        EXPECT_EQ(icon, r.icon);
+    }
+    EXPECT_EQ(TMsgBoxButtons().cancel, QString::fromUtf16(u"取消"));  // Chinese unless the caller maps them
 }
 
 }  // namespace
