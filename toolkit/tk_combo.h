@@ -34,9 +34,10 @@ public:
     // Out of range clears the choice (and the text of an editable box).
     void SetItemIndex(int i);
     QString Text() const { return currentText(); }
-    // Editable styles show t as it is; csDropDownList selects the entry equal to t, or none. In an
-    // editable box ItemIndex names the entry whose text is shown: a text that differs from the chosen
-    // entry's (set here or typed) leaves no entry chosen.
+    // Editable styles show t as it is; csDropDownList selects the entry equal to t (keeping the chosen
+    // one when its text is t, though another entry may have the same text), or none. In an editable
+    // box ItemIndex names the entry whose text is shown: a text that differs from the chosen entry's
+    // (set here or typed) leaves no entry chosen.
     void SetText(const QString& t);
     void Clear();
     // Replaces every entry by texts in one model insertion (objects dropped), far cheaper than adding
