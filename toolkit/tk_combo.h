@@ -3,7 +3,8 @@
 // Items() is a TStrings view of the entries (objects kept per entry, not owned). Adding entries never
 // selects one (ItemIndex stays -1 until set), as the toolkit does. Style: csDropDown and csSimple are
 // editable (Qt has no always-open list; csSimple behaves as csDropDown), csDropDownList is not.
-// Sorted: Add puts each entry in its place (case-insensitive) and SetSorted(true) sorts what is there.
+// Sorted: Add puts each entry in its place (case-insensitive) and SetSorted(true) sorts what is there
+// (virtual: a box that keeps records behind its entries sorts them itself).
 //
 // Events follow the toolkit: OnChange fires when the user edits the text or picks an entry (a pick runs
 // OnClick, then OnSelect when assigned, else OnChange), never for SetText/SetItemIndex. OnDropDown runs
@@ -47,7 +48,7 @@ public:
     TComboBoxStyle Style() const { return style_; }
     void SetStyle(TComboBoxStyle s);
     bool Sorted() const { return sorted_; }
-    void SetSorted(bool on);
+    virtual void SetSorted(bool on);
     // Lines shown by the open list before it scrolls (8 by default).
     int DropDownCount() const { return maxVisibleItems(); }
     void SetDropDownCount(int n) { setMaxVisibleItems(n < 1 ? 1 : n); }

@@ -193,6 +193,9 @@ class TComboBox_Ext : public TComboBox {
   bool Allow_Empty_Property() const { return allow_empty_ != 0; }
   void Set_Allow_Empty_Property(bool on) { Set_Allow_Empty(on); }
   bool Sorted_Property() const { return Sorted() || sorted_flag_ == 1; }
+  // The box sorts its list itself (by name, then code) so that visible item i stays record i: the
+  // toolkit's sorting stays off, on sets the sorted flag and sorts what is listed, off clears the flag.
+  void SetSorted(bool on) override;
   int Style_Property() const { return static_cast<int>(Style()); }
   void Set_Style_Property(int s);
 

@@ -68,7 +68,7 @@ int TComboBox_Ext::_Build_Item() {
   // order of the records.
   if (Sorted()) {
     sorted_flag_ = 1;
-    SetSorted(false);
+    TComboBox::SetSorted(false);
   }
   if (sorted_flag_ == 1 && Item_Count() > 1) {
     items_->Set_Sort_Key(1, 0);
