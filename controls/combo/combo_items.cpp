@@ -246,9 +246,11 @@ int TComboBox_Ext::Set_Single_Code(const wchar16* code, bool dict_fallback) {
 int TComboBox_Ext::Find_Code_Multi(const wchar16* code, bool* reattached) {
   int row = Find_Code(code);
   if (row < 0 && Try_To_Add_Dict_Code_To_List(code)) row = Find_Code(code);
+  // Re-attached, not reloaded: the list catches up with a dictionary that changed since it was built.
   if (row < 0 && !*reattached && Attached_Dict()) {
     *reattached = true;
-    Reload_Dict();
+    const std::string id = dict_id_;
+    Attach_Dict(id.c_str(), -1);
     row = Find_Code(code);
   }
   return row;
