@@ -504,7 +504,7 @@ int TComboBox_Ext::Multi_Show_Text() {
 
 const char* TComboBox_Ext::Build_Limit(int max_len) {
   if (!multi_mode_ || chosen_->Get_Row_Count() == 0) {
-    if (!multi_mode_) Check_Valid();
+    Check_Valid();
     g_limit = " = '" + Sql_Quote(cur_code_.c_str()) + "'";
     return g_limit.c_str();
   }
