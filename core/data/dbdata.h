@@ -18,14 +18,15 @@
 //                     2 name length n | n name | 1 type letter | 2 size | 1 decsize (signed) |
 //                     2 caption length c | c caption | 2 width | 2 attr
 //   ...       4     r = row count
-//   ...             r rows of f values; each value:
+//   ...             r rows of f values (read only when bytes follow the count: a set that ends
+//                   right after it is a set without rows, whatever r says); each value:
 //                     1 k = significant bytes of the UTF-8 length L (0 when L is 0, else 1..4) |
 //                     k bytes L | L bytes UTF-8
 //                   an absent or empty value is the single byte 00.
 //
 // Unpacking checks every length against the bytes that remain before it changes anything: a truncated
 // or lying buffer (a length past the end, 600 fields or more, a length of more than 4 bytes, rows
-// announced but missing) is refused with 0 and a console line, and the set keeps what it held
+// announced and partly there) is refused with 0 and a console line, and the set keeps what it held
 // before. Bytes after the last row are ignored (the bounded overload reports how many were used).
 // Only running out of memory can stop a checked buffer half way: the set then holds the header, the
 // fields and the rows read so far, and 0 is returned. Malformed UTF-8 reads as U+FFFD.
