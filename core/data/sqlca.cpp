@@ -122,6 +122,13 @@ int TSQLCA::Free_Area() {
 const wchar16* TSQLCA::Get_Error_Msg() const { return cur_ < 0 ? g_empty_w : res_[cur_].msg.c_str(); }
 const wchar16* TSQLCA::Get_Error_Sql() const { return cur_ < 0 ? g_empty_w : res_[cur_].sql.c_str(); }
 
+int TSQLCA::Set_Error(int code, map_wchar msg) {
+  Data()->Set_Error(code, msg);
+  res_[cur_].sqlcode = code;
+  res_[cur_].msg = cur_data_->Get_Sqlmsg();
+  return 1;
+}
+
 int TSQLCA::Set_Error_Msg(map_wchar msg) {
   Data();
   res_[cur_].msg = msg.c_str();
@@ -191,16 +198,8 @@ int TSQLCA::Exec(map_wchar sql_in) {
   r.result = cur_data_->Get_Tag(1);
   cur_data_->First();
 
-  if (r.sqlcode != 0) {
-    if (Contains(r.msg, kBookmark)) {
-      r.msg = kBookmarkText;
-    } else if (Contains(r.msg, u"ConnectionWrite") || Contains(r.msg, u"连接失败")) {
-      // The session is lost: the next statement runs on a fresh one (this one is not repeated).
-      conn->Disconnect();
-      DBDataMgr scratch;
-      if (!conn->Connect(&scratch)) Log_Printf("*** reconnect failed: %s\n", Zem_W_To_Utf8(scratch.Get_Sqlmsg()).c_str());
-    }
-  }
+  // A lost session was already replaced by a fresh one (TDb_Connect); this statement is not repeated.
+  if (r.sqlcode != 0 && Contains(r.msg, kBookmark)) r.msg = kBookmarkText;
 
   const int rows = cur_data_->Get_Row_Count();
   if (conn->Log_Mode() == 2 || r.sqlcode != 0) {

@@ -63,6 +63,8 @@ class TSQLCA {
   const wchar16* Get_Error_Msg() const;  // "" when none
   const wchar16* Get_Error_Sql() const;  // the last statement of the area, "" when none
   int Get_Result_Int() const { return cur_ < 0 ? 0 : res_[cur_].result; }  // rows the driver changed
+  // Sets the current area's result: sqlcode and message, in the area and in its data set.
+  int Set_Error(int code, map_wchar msg);
   // Replace the current area's copies; an empty text stores none.
   int Set_Error_Msg(map_wchar msg);
   int Set_Error_Sql(map_wchar sql);
