@@ -24,7 +24,7 @@
 #include "demo/demo_host.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
-#include "frame/startup/zem_units.h"
+#include "frame/zem_units.h"
 #include "host/zem_host.h"
 
 namespace {

@@ -24,7 +24,12 @@ int Zem_Host_Register_Defaults();
 // The defaults themselves, for hosts that register only some of them or wrap them.
 int Zem_Host_Inp_Str(const char* prompt, char* buffer, int max_len, const char* title);
 int Zem_Host_Inp_Str_W(const char16_t* prompt, char16_t* buffer, int max_len, const char16_t* title);
+// The calendar (host/zem_host_calendar.cpp): a month view in Chinese starting on the buffer's date
+// (today by the toolkit's clock when it holds none), its top-left corner at "tmp.calendar_x" /
+// "tmp.calendar_y" kept on the screen; a double click or OK chooses. Registered alone by
+// Zem_Host_Register_Calendar (1, or 0 when the registry refused it).
 int Zem_Host_Calendar_Get(char* date_buffer);
+int Zem_Host_Register_Calendar();
 int Zem_Host_Init_Menu_Font(TPopupMenu* menu);
 const char* Zem_Host_User_Para_Get(const char* key);
 int Zem_Host_User_Para_Save(const char* key, const char* value, int flag);

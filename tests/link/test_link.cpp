@@ -113,12 +113,6 @@ TEST(R_Call, LocalModeRunsTheNamedFunctionAndReportsThroughThePack) {
   EXPECT_EQ(Zem_R_Call("test_echo_double", &q), 0) << "the data layer reaches the same entry";
 }
 
-TEST(Key_Set, ConditionTexts) {
-  EXPECT_EQ(Key_Set_In_Cond(12), "in( select key_id from app_tmp_key_set where set_id=12) ");
-  EXPECT_EQ(Key_Set_In_Cond(0), "in( select key_id from app_tmp_key_set where set_id=0) ");
-  EXPECT_EQ(Key_Set_Sub_Select(12), "select key_id from app_tmp_key_set where set_id = 12");
-}
-
 TEST(Key_Set, ServerSideRefusesACallWithoutKeys) {
   TParaMgr p;
   Thr_Err_Mgr()->Clear_Err();

@@ -13,50 +13,44 @@ namespace {
 
 int Sign(int v) { return (v > 0) - (v < 0); }
 
-struct Cmp_Row {
-  const char* name;
-  const char16_t* a;
-  const char16_t* b;
-  int sign;
-};
-
 TEST(Collation, WCmpRows) {
-  const Cmp_Row rows[] = {
-      {"ideographs follow GBK: 啊 (B0A1) before 吧 (B0C9)", u"\x554A", u"\x5427", -1},
-      {"prefix sorts first", u"a", u"ab", -1},
-      {"no case folding", u"B", u"a", -1},
-      {"equal", u"\x554A" "b", u"\x554A" "b", 0},
-      {"empty texts", u"", u"", 0},
-      {"empty before anything", u"", u"a", -1},
-      {"ASCII before ideograph", u"z", u"\x4E00", -1},
-      {"outside the range: code unit order", u"\x3000", u"\x4E00", -1},
-      {"ideograph against U+9FA6 (just outside)", u"\x9FA5", u"\x9FA6", -1},
-      {"range ends are ideographs: 一 (D2BB) after 啊", u"\x4E00", u"\x554A", 1},
-      {"first difference decides", u"\x554A\x5427", u"\x5427\x554A", -1},
+  const int kAll = -100;  // compare with W_Cmp; any other n with W_NCmp
+  const struct { const char* name; const char16_t* a; const char16_t* b; int n; int sign; } rows[] = {
+      {"ideographs follow GBK: 啊 (B0A1) before 吧 (B0C9)", u"\x554A", u"\x5427", kAll, -1},
+      {"prefix sorts first", u"a", u"ab", kAll, -1},
+      {"no case folding", u"B", u"a", kAll, -1},
+      {"equal", u"\x554A" "b", u"\x554A" "b", kAll, 0},
+      {"empty texts", u"", u"", kAll, 0},
+      {"empty before anything", u"", u"a", kAll, -1},
+      {"ASCII before ideograph", u"z", u"\x4E00", kAll, -1},
+      {"outside the range: code unit order", u"\x3000", u"\x4E00", kAll, -1},
+      {"ideograph against U+9FA6 (just outside)", u"\x9FA5", u"\x9FA6", kAll, -1},
+      {"range ends are ideographs: 一 (D2BB) after 啊", u"\x4E00", u"\x554A", kAll, 1},
+      {"first difference decides", u"\x554A\x5427", u"\x5427\x554A", kAll, -1},
       {"late difference after a long shared prefix", u"\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A",
-       u"\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x5427", -1},
-      {"shared ideograph prefix, shorter first", u"\x554A\x5427", u"\x554A\x5427\x4E00", -1},
-      {"surrogate pairs by code unit", u"\xD83D\xDE00", u"\xD83D\xDE01", -1},
-      {"lone surrogate after ideographs", u"\x9FA5", u"\xD800", -1},
-      {"unit without a GBK code after ideographs", u"\x554A", u"\xAC00", -1},
-      {"null before empty", nullptr, u"", -1},
-      {"two nulls", nullptr, nullptr, 0},
+       u"\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x5427", kAll, -1},
+      {"shared ideograph prefix, shorter first", u"\x554A\x5427", u"\x554A\x5427\x4E00", kAll, -1},
+      {"surrogate pairs by code unit", u"\xD83D\xDE00", u"\xD83D\xDE01", kAll, -1},
+      {"lone surrogate after ideographs", u"\x9FA5", u"\xD800", kAll, -1},
+      {"unit without a GBK code after ideographs", u"\x554A", u"\xAC00", kAll, -1},
+      {"null before empty", nullptr, u"", kAll, -1},
+      {"two nulls", nullptr, nullptr, kAll, 0},
+      {"n: difference after n ignored", u"abc", u"abd", 2, 0},
+      {"n: difference at n counts", u"abc", u"abd", 3, -1},
+      {"n 0 compares nothing", u"abc", u"xyz", 0, 0},
+      {"negative n compares nothing", u"abc", u"xyz", -3, 0},
+      {"n past the shorter text", u"ab", u"abc", 5, -1},
+      {"n past both ends", u"ab", u"ab", 5, 0},
+      {"n: ideographs by GBK", u"\x5427", u"\x554A", 1, 1},
+      {"n: null first", nullptr, u"a", 1, -1},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(Sign(W_Cmp(row.a, row.b)), row.sign) << row.name;
-    EXPECT_EQ(Sign(W_Cmp(row.b, row.a)), -row.sign) << row.name << " (swapped)";
+    auto cmp = [&](const wchar16* a, const wchar16* b) {
+      return Sign(row.n == kAll ? W_Cmp(a, b) : W_NCmp(a, b, row.n));
+    };
+    EXPECT_EQ(cmp(row.a, row.b), row.sign) << row.name;
+    EXPECT_EQ(cmp(row.b, row.a), -row.sign) << row.name << " (swapped)";
   }
-}
-
-TEST(Collation, WNCmpStopsAfterN) {
-  EXPECT_EQ(W_NCmp(u"abc", u"abd", 2), 0);
-  EXPECT_LT(W_NCmp(u"abc", u"abd", 3), 0);
-  EXPECT_EQ(W_NCmp(u"abc", u"xyz", 0), 0);
-  EXPECT_EQ(W_NCmp(u"abc", u"xyz", -3), 0);
-  EXPECT_LT(W_NCmp(u"ab", u"abc", 5), 0);
-  EXPECT_EQ(W_NCmp(u"ab", u"ab", 5), 0);
-  EXPECT_GT(W_NCmp(u"\x5427", u"\x554A", 1), 0);
-  EXPECT_LT(W_NCmp(nullptr, u"a", 1), 0);
   // Narrow callers convert on the way in (system code page 936).
   EXPECT_EQ(W_Cmp("\xB0\xA1", u"\x554A"), 0);
   EXPECT_LT(W_NCmp("\xB0\xA1", "\xB0\xC9", 1), 0);
@@ -75,15 +69,6 @@ TEST(Collation, IdeographsSortByTheirGbkBytes) {
     ASSERT_LT(prev, gbk) << std::hex << c;
     prev = gbk;
   }
-}
-
-TEST(Collation, UnderUtf8IdeographsFollowCodeUnits) {
-  ASSERT_EQ(Set_Sys_Code_Page(ZEM_CP_UTF8), 1);
-  int r = W_Cmp(u"\x554A", u"\x5427");
-  int c = W_Chr_Cmp(0x554A, 0x5427);
-  ASSERT_EQ(Set_Sys_Code_Page(ZEM_CP_GBK), 1);
-  EXPECT_GT(r, 0);
-  EXPECT_GT(c, 0);
 }
 
 // Switching the code page rewrites the keys of the whole ideograph range, ends included, and only
