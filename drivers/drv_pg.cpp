@@ -9,7 +9,8 @@
 // Errors arrive as the SQLSTATE (all digits: that number; otherwise read in base 36) and the
 // server's message prefixed by the state. A lost connection is answered with a message beginning
 // "ConnectionWrite", which makes the session reconnect, and code 8006 (the state 08006), or 8007 when
-// a transaction was open on it and went with it.
+// a transaction was open on it and went with it; lost during a commit, it says that the outcome is
+// unknown (8006).
 //
 // Bounded waits. The driver talks to the server without blocking (libpq's asynchronous calls, its
 // socket polled against a deadline), so that no wait outlasts its bound:
@@ -185,17 +186,25 @@ drv::Sessions<Session>& All() {
 
 const TDb_Data_Oper* T() { return drv::Table(); }
 
+bool Lost(Session* s) { return !s->conn || PQstatus(s->conn) == CONNECTION_BAD; }
+
+// What happened to a lost connection, after "ConnectionWrite: ".
+std::string Lost_Text(Session* s, PGresult* res) {
+  std::string msg = "ConnectionWrite: ";
+  if (!s->closed_why.empty()) {
+    msg += s->closed_why;
+  } else {
+    msg += "the connection to the server was lost: ";
+    msg += res ? PQresultErrorMessage(res) : PQerrorMessage(s->conn);
+  }
+  while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
+  return msg;
+}
+
 // Reports a failed result (or a null one). Returns 0.
 int Report(void* ds, Session* s, PGresult* res) {
-  if (!s->conn || PQstatus(s->conn) == CONNECTION_BAD) {
-    std::string msg = "ConnectionWrite: ";
-    if (!s->closed_why.empty()) {
-      msg += s->closed_why;
-    } else {
-      msg += "the connection to the server was lost: ";
-      msg += res ? PQresultErrorMessage(res) : PQerrorMessage(s->conn);
-    }
-    while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
+  if (Lost(s)) {
+    std::string msg = Lost_Text(s, res);
     if (s->in_tx) msg += "; the transaction open on it was lost: nothing since the last commit was kept";
     drv::Set_Error(ds, s->in_tx ? DB_LOST_TRANSACTION : DB_LOST_CONNECTION, msg);
     s->in_tx = s->savepoint = false;
@@ -222,7 +231,7 @@ int Simple(void* ds, Session* s, const char* sql) {
   int ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
   if (!ok && ds) Report(ds, s, res);
   PQclear(res);
-  if (!ok && (!s->conn || PQstatus(s->conn) == CONNECTION_BAD)) s->in_tx = s->savepoint = false;
+  if (!ok && Lost(s)) s->in_tx = s->savepoint = false;
   return ok;
 }
 
@@ -247,7 +256,17 @@ void Sync_Tx(Session* s) {
 int End_Tx(void* ds, Session* s, bool commit) {
   Sync_Tx(s);
   if (!s->in_tx) return 1;
-  int ok = Simple(ds, s, commit ? "COMMIT" : "ROLLBACK");
+  int ok = 1;
+  if (!commit) {
+    ok = Simple(ds, s, "ROLLBACK");
+  } else {
+    PGresult* res = Exchange_Text(s, "COMMIT");
+    ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
+    // Lost while committing: the server may have committed before the link went.
+    if (!ok && Lost(s)) drv::Set_Error(ds, DB_LOST_CONNECTION, Lost_Text(s, res) + "; whether the server committed is unknown");
+    else if (!ok) Report(ds, s, res);
+    PQclear(res);
+  }
   s->in_tx = s->savepoint = false;
   return ok;
 }
@@ -338,7 +357,7 @@ int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
   } else if (st == PGRES_EMPTY_QUERY) {
   } else {
     ok = Report(ds, s, res);
-    if (s->in_tx && s->conn && PQstatus(s->conn) != CONNECTION_BAD) {
+    if (s->in_tx && !Lost(s)) {
       // Undo this statement only; when even that fails the transaction is given up.
       if (!Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) {
         Simple(nullptr, s, "ROLLBACK");
@@ -416,7 +435,7 @@ int Batch(void* ds, Session* s, const wchar16*, int, int) {
     PQclear(res);
   }
   T()->First(ds);
-  if (!ok && s->in_tx && s->conn && PQstatus(s->conn) != CONNECTION_BAD) {
+  if (!ok && s->in_tx && !Lost(s)) {
     if (!Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) {
       Simple(nullptr, s, "ROLLBACK");
       s->in_tx = s->savepoint = false;
