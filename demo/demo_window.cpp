@@ -123,10 +123,11 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
   return true;
 }
 
-int DemoWindow::fillVouchers() {
+int DemoWindow::fillVouchers(const QString& where) {
   if (!voucher_) return -1;
   TSQLCA q;
-  if (db_->select(q, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
+  const QString cond = where.isEmpty() ? QString() : QStringLiteral(" where ") + where;
+  if (db_->select(q, QStringLiteral("select * from vouchers%1 order by voucher_no").arg(cond)) != 0) return -1;
   const int rows = q.Get_Row_Count(), fields = q.Get_Field_Count();
   const int first = voucher_->FixedRows();
   voucher_->SetRowCount(first + std::max(rows, 1));

@@ -21,6 +21,7 @@
 
 #include "core/data/para.h"
 #include "demo/demo_db.h"
+#include "demo/demo_dept_tree.h"
 #include "demo/demo_host.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
   {
     DemoWindow demo(&db);
     if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
+    Demo_Attach_Dept_Tree(demo.window(), &db, [&demo](const QString& where) { return demo.fillVouchers(where); });
     demo.window()->show();
     if (!shot.isEmpty()) {
       QApplication::processEvents();

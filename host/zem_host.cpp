@@ -1,5 +1,6 @@
 // Default host functions as Qt dialogs.
 #include "host/zem_host.h"
+#include "host/zem_host_tree.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -13,6 +14,7 @@
 #include "core/text/code_page.h"
 #include "frame/pub_ptr.h"
 #include "toolkit/tk_menu.h"
+#include "util/lang_map.h"
 
 namespace {
 
@@ -41,6 +43,9 @@ bool Ask_Text(const QString& prompt, const QString& title, QString* text, int ma
   dialog.setTextValue(*text);
   dialog.setInputMode(QInputDialog::TextInput);
   dialog.setObjectName(QStringLiteral("zem_host_input_box"));
+  // Chinese buttons, through the caption map as every fixed caption of the package.
+  dialog.setOkButtonText(QString::fromUtf16(Lang_Cap(map_wchar(u"dialog"), u"确定")));
+  dialog.setCancelButtonText(QString::fromUtf16(Lang_Cap(map_wchar(u"dialog"), u"取消")));
   if (dialog.exec() != QDialog::Accepted) return false;
   *text = dialog.textValue().left(max_len);
   return true;
@@ -124,6 +129,7 @@ int Zem_Host_Register_Defaults() {
   };
   int n = 0;
   for (const auto& d : defaults) n += Zem_Reg_Shared_Ptr(d.name, d.fn);
+  n += Zem_Host_Register_Tree();
   n += Zem_Host_Register_Calendar();
   return n;
 }

@@ -10,6 +10,8 @@
 //                           per-user preferences in QSettings (organisation "zem_pack", application
 //                           the program's name), keys and values GBK
 //   "gui_get_memory_usage"  resident memory of the process in bytes
+//   "gui_print_tree", "pdu_export_tree_to_km"
+//                           the code tree's print preview and outline export (host/zem_host_tree.h)
 //
 // Data dialogs ("pdu_*"), templates ("tbx_*") and the grid's file functions belong to the application.
 #pragma once

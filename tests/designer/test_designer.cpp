@@ -1,5 +1,6 @@
 // The Designer plugin as a form designer meets it, and .ui forms with the package's controls loaded back
-// as a host loads them. ctest runs each test in a process of its own.
+// as a host loads them (the demo's own forms are loaded by tests/demo). ctest runs each test in a
+// process of its own.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -203,20 +204,6 @@ TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderAndThePaletteLoader) {
     EXPECT_EQ(bar->SimpleText(), QString::fromUtf16(u"简单"));
     for (int i = 0; i < bar->Panels()->Count(); i++) EXPECT_EQ(bar->Panels()->Items(i)->Style(), psOwnerDraw);
   }
-}
-
-TEST(DesignerForms, TheDemoFormLoads) {
-  App();
-  QFile form(QStringLiteral(ZEM_DEMO_FORM));
-  ASSERT_TRUE(form.open(QIODevice::ReadOnly));
-  ZemUiLoader loader;
-  std::unique_ptr<QWidget> root(loader.load(&form));
-  ASSERT_NE(root, nullptr) << loader.errorString().toStdString();
-  auto* bar = root->findChild<MStatusBar*>(QStringLiteral("statusBar"));
-  ASSERT_NE(bar, nullptr);
-  EXPECT_EQ(bar->Panels()->Count(), 3);
-  EXPECT_TRUE(bar->OwnDraw());
-  EXPECT_NE(root->findChild<QWidget*>(QStringLiteral("gridHost")), nullptr);
 }
 
 }  // namespace

@@ -56,12 +56,7 @@ TEST(DBDataPack, ByteExactForm) {
 }
 
 TEST(DBDataPack, ValueLengthPrefixes) {
-  const struct {
-    const char* name;
-    size_t units;
-    char16_t unit;
-    Bytes prefix;
-  } cases[] = {
+  const struct { const char* name; size_t units; char16_t unit; Bytes prefix; } cases[] = {
       {"empty", 0, u'x', {0x00}},
       {"one byte", 1, u'x', {0x01, 0x01}},
       {"255 bytes", 255, u'x', {0x01, 0xFF}},
@@ -168,11 +163,7 @@ TEST(DBDataPack, LyingBuffersAreRefused) {
   const size_t rows_at = 48;      // offset of the row count in Small_Bytes
   const size_t first_value = 52;  // offset of the first value
   ASSERT_EQ(good[rows_at + 3], 0x02);
-  const struct {
-    const char* name;
-    size_t at;
-    Bytes bytes;
-  } cases[] = {
+  const struct { const char* name; size_t at; Bytes bytes; } cases[] = {
       {"message longer than the buffer", 4, {0xFF, 0xFF}},
       {"table name longer than the buffer", 8, {0x7F, 0x00}},
       {"600 fields", 12, {0x02, 0x58}},

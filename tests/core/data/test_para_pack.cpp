@@ -45,13 +45,7 @@ std::string Text(TParaMgr* m, const char* name) {
 }
 
 TEST(PackPara, ExactBytes) {
-  struct Row {
-    const char* what;
-    void (*fill)(TParaMgr*);
-    Bytes params;
-    int count;
-  };
-  const Row rows[] = {
+  const struct { const char* what; void (*fill)(TParaMgr*); Bytes params; int count; } rows[] = {
       {"empty", [](TParaMgr*) {}, {}, 0},
       {"int 42 under x", [](TParaMgr* m) { m->Put_Int("x", 42); }, {1, 'x', 0, 0, 0, 2, '4', '2'}, 1},
       {"narrow text", [](TParaMgr* m) { m->Put_Str("s", "ab"); }, {1, 's', 0, 0, 0, 2, 'a', 'b'}, 1},
@@ -68,7 +62,7 @@ TEST(PackPara, ExactBytes) {
        {1, 'b', 0, 0, 0, 1, '1', 1, 'a', 0, 0, 0, 1, '2'}, 2},
   };
   Kept_Log quiet(true);
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     TParaMgr m;
     r.fill(&m);

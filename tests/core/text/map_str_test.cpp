@@ -192,15 +192,8 @@ TEST(TmpRings, SharedByThreads) {
   }
 }
 
-struct Limit_Row {
-  const char* name;
-  int max;
-  const char* src;
-  const char* out;
-};
-
 TEST(StrCopyLimit, KeepsWholeCharacters) {
-  const Limit_Row rows[] = {
+  const struct { const char* name; int max; const char* src; const char* out; } rows[] = {
       {"two ideographs, max 3: only the first", 3, kAhBa, "\xB0\xA1"},
       {"two ideographs, max 4: all", 4, kAhBa, kAhBa},
       {"max 1 before an ideograph: nothing", 1, kAhBa, ""},

@@ -74,12 +74,10 @@ TEST(Collation, IdeographsSortByTheirGbkBytes) {
 // Switching the code page rewrites the keys of the whole ideograph range, ends included, and only
 // that range; switching back restores the GBK order exactly.
 TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
-  struct Row {
-    const char* name;
-    wchar16 a, b;
+  const struct {
+    const char* name; wchar16 a, b;
     int gbk, utf8;  // sign of W_Chr_Cmp(a, b) under each code page
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"last unit before the range", 0x4DFF, 0x4E00, -1, -1},
       {"first ideograph (D2BB) after 啊 (B0A1)", 0x4E00, 0x554A, 1, -1},
       {"last ideograph (FD9B) after 一 (D2BB)", 0x9FA5, 0x4E00, 1, 1},
@@ -91,7 +89,7 @@ TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
   const int pages[] = {ZEM_CP_GBK, ZEM_CP_UTF8, ZEM_CP_GBK};
   for (int cp : pages) {
     ASSERT_EQ(Set_Sys_Code_Page(cp), 1);
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
       int want = cp == ZEM_CP_GBK ? row.gbk : row.utf8;
       EXPECT_EQ(Sign(W_Chr_Cmp(row.a, row.b)), want) << row.name << " under " << cp;
       EXPECT_EQ(Sign(W_Chr_Cmp(row.b, row.a)), -want) << row.name << " (swapped) under " << cp;
@@ -148,31 +146,26 @@ TEST(WFunc, CopyAndConcatenate) {
 }
 
 TEST(WFunc, Find) {
-  const wchar16* s = u"abcabc";
-  EXPECT_EQ(W_Chr(s, u'b'), s + 1);
-  EXPECT_EQ(W_RChr(s, u'b'), s + 4);
-  EXPECT_EQ(W_Chr(s, u'z'), nullptr);
-  EXPECT_EQ(W_RChr(s, u'z'), nullptr);
-  EXPECT_EQ(W_Chr(nullptr, u'a'), nullptr);
-  EXPECT_EQ(W_Str(s, u"ca"), s + 2);
-  EXPECT_EQ(W_Str(s, u"cab"), s + 2);
-  EXPECT_EQ(W_Str(s, u"cb"), nullptr);
-  EXPECT_EQ(W_Str(s, u"abcabcd"), nullptr);
-  EXPECT_EQ(W_Str(s, u""), s);
-  EXPECT_EQ(W_Str(nullptr, u"a"), nullptr);
-  const wchar16* cn = u"x\x554A\x5427";
-  EXPECT_EQ(W_Str(cn, "\xB0\xC9"), cn + 2) << "a narrow search text is converted";
+  const wchar16 *s = u"abcabc", *cn = u"x\x554A\x5427";
+  const struct { const char* name; const wchar16* got; const wchar16* want; } rows[] = {
+      {"W_Chr: the first", W_Chr(s, u'b'), s + 1},
+      {"W_RChr: the last", W_RChr(s, u'b'), s + 4},
+      {"W_Chr: absent", W_Chr(s, u'z'), nullptr},
+      {"W_RChr: absent", W_RChr(s, u'z'), nullptr},
+      {"W_Chr: null text", W_Chr(nullptr, u'a'), nullptr},
+      {"W_Str", W_Str(s, u"ca"), s + 2},
+      {"W_Str: across the repeat", W_Str(s, u"cab"), s + 2},
+      {"W_Str: absent", W_Str(s, u"cb"), nullptr},
+      {"W_Str: longer than the text", W_Str(s, u"abcabcd"), nullptr},
+      {"W_Str: empty finds the start", W_Str(s, u""), s},
+      {"W_Str: null text", W_Str(nullptr, u"a"), nullptr},
+      {"W_Str: a narrow search text is converted", W_Str(cn, "\xB0\xC9"), cn + 2},
+  };
+  for (const auto& r : rows) EXPECT_EQ(r.got, r.want) << r.name;
 }
 
-struct Edit_Row {
-  const char* name;
-  wchar16* (*fn)(wchar16*);
-  const char16_t* in;
-  const char16_t* out;
-};
-
 TEST(WFunc, InPlaceEdits) {
-  const Edit_Row rows[] = {
+  const struct { const char* name; wchar16* (*fn)(wchar16*); const char16_t* in; const char16_t* out; } rows[] = {
       {"rtrim", W_RTrim, u"  a b \t\r\n", u"  a b"},
       {"ltrim", W_LTrim, u"\r\n\t a b  ", u"a b  "},
       {"trim", W_Trim, u" \ta b\n ", u"a b"},
@@ -180,6 +173,8 @@ TEST(WFunc, InPlaceEdits) {
       {"trim keeps ideographic space", W_Trim, u"\x3000" "a", u"\x3000" "a"},
       {"upper ASCII only", W_Upper, u"abZ\xFF41\x00E9", u"ABZ\xFF41\x00E9"},
       {"lower ASCII only", W_Lower, u"ABz\xFF21\x00C9", u"abz\xFF21\x00C9"},
+      {"remove a character", [](wchar16* b) { return W_Remove_Chr(b, u','); }, u"a,b,,c,", u"abc"},
+      {"removing the terminator does nothing", [](wchar16* b) { return W_Remove_Chr(b, 0); }, u"abc", u"abc"},
   };
   for (const auto& row : rows) {
     wchar16 buf[32];
@@ -188,26 +183,13 @@ TEST(WFunc, InPlaceEdits) {
     EXPECT_EQ(std::u16string(buf), row.out) << row.name;
   }
   EXPECT_EQ(W_Trim(nullptr), nullptr);
-  wchar16 buf[16];
-  W_Cpy(buf, u"a,b,,c,");
-  W_Remove_Chr(buf, u',');
-  EXPECT_EQ(std::u16string(buf), u"abc");
-  W_Remove_Chr(buf, 0);
-  EXPECT_EQ(std::u16string(buf), u"abc");
 }
 
-struct Replace_Row {
-  const char* name;
-  bool all;
-  const char16_t* text;
-  const char16_t* from;
-  const char16_t* to;
-  const char16_t* out;
-  int count;
-};
-
 TEST(WFunc, Replace) {
-  const Replace_Row rows[] = {
+  const struct {
+    const char* name; bool all; const char16_t* text; const char16_t* from; const char16_t* to; const char16_t* out;
+    int count;
+  } rows[] = {
       {"all, longer", true, u"a-b-c", u"-", u"--", u"a--b--c", 2},
       {"all, shorter", true, u"a--b--c", u"--", u"", u"abc", 2},
       {"first only", false, u"a-b-c", u"-", u"+", u"a+b-c", 1},
