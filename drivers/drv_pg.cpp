@@ -85,10 +85,11 @@ int Wait_Socket(int fd, short events, const Clock::time_point* deadline) {
 int Await(PGconn* conn, const Clock::time_point* deadline) {
   for (;;) {
     int f = PQflush(conn);
-    if (f < 0 || !PQconsumeInput(conn)) return -1;
+    if (f < 0) return -1;
     if (f == 0 && !PQisBusy(conn)) return 1;
     int w = Wait_Socket(PQsocket(conn), static_cast<short>(POLLIN | (f == 1 ? POLLOUT : 0)), deadline);
     if (w <= 0) return w;
+    if (!PQconsumeInput(conn)) return -1;  // read only once the socket has something
   }
 }
 

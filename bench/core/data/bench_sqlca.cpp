@@ -4,7 +4,8 @@
 //   the same from PostgreSQL (zem_drv_pg.so) vs a bare libpq loop. Target: at most 1.5x each.
 //   PostgreSQL round trips, where the driver waits for the server against a bound (asynchronous libpq,
 //   the socket polled with a deadline): 2,000 short statements through Exec vs PQexec, and a batch
-//   insert of 20,000 rows vs a bare PQexecPrepared loop. Target: at most 1.5x each.
+//   insert of 20,000 rows vs a bare PQexecPrepared loop. Target: at most 1.5x each; seven repetitions
+//   each, interleaved, the best of each side compared.
 // The PostgreSQL half runs on the server named by ZEM_PG_CONNINFO; without it the program says that
 // half was not run. Every benchmark checks its answer (row count and sample values) and fails the run
 // when it is wrong. SQLite figures are CPU time (all work is in this process, and the machine is
@@ -14,6 +15,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -346,9 +348,13 @@ class Summary : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& r : runs) {
       if (r.error_occurred) failed_ = true;
-      time_[r.benchmark_name()] = r.real_accumulated_time > 0 && r.benchmark_name().find("Pg") != std::string::npos
-                                      ? r.GetAdjustedRealTime()
-                                      : r.GetAdjustedCPUTime();
+      if (r.run_type == Run::RT_Aggregate) continue;
+      double t = r.real_accumulated_time > 0 && r.benchmark_name().find("Pg") != std::string::npos
+                     ? r.GetAdjustedRealTime()
+                     : r.GetAdjustedCPUTime();
+      // Repeated runs keep their best: on a shared machine the others measure the neighbours.
+      auto it = time_.find(r.benchmark_name());
+      time_[r.benchmark_name()] = it == time_.end() ? t : std::min(it->second, t);
     }
   }
   void Finalize() override {
@@ -394,6 +400,13 @@ int main(int argc, char** argv) {
     std::string exe = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
     setenv("TARVOK_DLL_PATH", exe.c_str(), 1);
   }
+  // Round trips are timed against a server that shares the machine: repetitions of each benchmark are
+  // interleaved with the others' so that a busy moment does not fall on one side only.
+  std::vector<char*> args(argv, argv + argc);
+  char interleave[] = "--benchmark_enable_random_interleaving=true";
+  args.push_back(interleave);
+  argc = static_cast<int>(args.size());
+  argv = args.data();
   benchmark::Initialize(&argc, argv);
   benchmark::RegisterBenchmark("BM_Sqlite_Query_Area", BM_Sqlite_Query_Area)->Unit(benchmark::kMillisecond)->Iterations(5);
   benchmark::RegisterBenchmark("BM_Sqlite_Anchor_Step", BM_Sqlite_Anchor_Step)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -406,7 +419,8 @@ int main(int argc, char** argv) {
                    std::make_pair("BM_Pg_Anchor_Short", BM_Pg_Anchor_Short),
                    std::make_pair("BM_Pg_Batch_Insert", BM_Pg_Batch_Insert),
                    std::make_pair("BM_Pg_Anchor_Batch", BM_Pg_Anchor_Batch)})
-      benchmark::RegisterBenchmark(b.first, b.second)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+      benchmark::RegisterBenchmark(b.first, b.second)
+          ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->UseRealTime();
   }
   Summary summary;
   benchmark::RunSpecifiedBenchmarks(&summary);
