@@ -17,6 +17,7 @@
 #include "core/data/para.h"
 #include "core/text/code_page.h"
 #include "frame/pub_ptr.h"
+#include "host/zem_host_grid.h"
 #include "toolkit/tk_menu.h"
 
 namespace {
@@ -157,5 +158,6 @@ int Zem_Host_Register_Defaults() {
   };
   int n = 0;
   for (const auto& d : defaults) n += Zem_Reg_Shared_Ptr(d.name, d.fn);
+  n += Zem_Host_Register_Grid();
   return n;
 }

@@ -11,7 +11,9 @@
 //                           the program's name), keys and values GBK
 //   "gui_get_memory_usage"  resident memory of the process in bytes
 //
-// Data dialogs ("pdu_*"), templates ("tbx_*") and the grid's file functions belong to the application.
+// The grid's filter dialogs ("pdu_grid_filter", "pdu_grid_filter_ext") are registered with them
+// (host/zem_host_grid.h). Other data dialogs ("pdu_*"), templates ("tbx_*") and the grid's file functions
+// belong to the application.
 #pragma once
 
 #include "frame/host_funcs.h"

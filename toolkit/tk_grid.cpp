@@ -673,18 +673,31 @@ int TStringGrid::VisibleColCount() const {
     return std::max(0, k - leftCol_);
 }
 
+// The bars count from the first shown scrollable row (column): rows hidden before it are no steps, so
+// a grid whose shown rows all fit has no vertical bar whatever is hidden above them.
+int TStringGrid::firstScrollRow() const {
+    int s = nextShownRow(fixedRows_, +1);
+    return s < 0 ? fixedRows_ : s;
+}
+
+int TStringGrid::firstScrollCol() const {
+    int s = nextShownCol(fixedCols_, +1);
+    return s < 0 ? fixedCols_ : s;
+}
+
 void TStringGrid::updateScrollBars() {
     settingScroll_ = true;
     QScrollBar* v = verticalScrollBar();
-    v->setRange(0, std::max(0, maxTopRow() - fixedRows_));
+    const int r0 = firstScrollRow(), c0 = firstScrollCol();
+    v->setRange(0, std::max(0, maxTopRow() - r0));
     v->setPageStep(std::max(1, VisibleRowCount()));
     v->setSingleStep(1);
-    v->setValue(topRow_ - fixedRows_);
+    v->setValue(topRow_ - r0);
     QScrollBar* h = horizontalScrollBar();
-    h->setRange(0, std::max(0, maxLeftCol() - fixedCols_));
+    h->setRange(0, std::max(0, maxLeftCol() - c0));
     h->setPageStep(std::max(1, VisibleColCount()));
     h->setSingleStep(1);
-    h->setValue(leftCol_ - fixedCols_);
+    h->setValue(leftCol_ - c0);
     settingScroll_ = false;
 }
 
@@ -694,8 +707,8 @@ void TStringGrid::scrollContentsBy(int, int) {
     QScrollBar* v = verticalScrollBar();
     QScrollBar* h = horizontalScrollBar();
     bool track = options_.Contains(goThumbTracking);
-    int top = (v->isSliderDown() && !track) ? topRow_ : fixedRows_ + v->value();
-    int left = (h->isSliderDown() && !track) ? leftCol_ : fixedCols_ + h->value();
+    int top = (v->isSliderDown() && !track) ? topRow_ : firstScrollRow() + v->value();
+    int left = (h->isSliderDown() && !track) ? leftCol_ : firstScrollCol() + h->value();
     // A bar step onto a hidden row goes on in the direction of the step.
     if (top < topRow_) {
         int s = nextShownRow(top, -1);

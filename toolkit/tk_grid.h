@@ -407,6 +407,8 @@ private:
     int nextShownRow(int r, int step) const;  // r itself when shown, else the next shown in step
     int nextShownCol(int c, int step) const;
     void clampTopLeft();
+    int firstScrollRow() const;
+    int firstScrollCol() const;
     void updateScrollBars();
     void scrollIntoView(int c, int r);
     bool moveCurrent(int c, int r, bool keepAnchor, bool ask);

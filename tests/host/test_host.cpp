@@ -57,9 +57,10 @@ std::string Gbk(const char16_t* s) {
 
 TEST(HostModule, RegistersTheDefaultsByName) {
   App();
-  EXPECT_EQ(Zem_Host_Register_Defaults(), 7);
+  EXPECT_EQ(Zem_Host_Register_Defaults(), 9);
   const char* const names[] = {kGui_Inp_Str, kGui_Inp_Str_W, kGui_Calendar_Get, kGui_Init_Menu_Font,
-                               kMup_Gui_User_Para_Get, kMup_Gui_User_Para_Save, kGui_Get_Memory_Usage};
+                               kMup_Gui_User_Para_Get, kMup_Gui_User_Para_Save, kGui_Get_Memory_Usage,
+                               kPdu_Grid_Filter, kPdu_Grid_Filter_Ext};
   for (const char* name : names) EXPECT_NE(Get_Pub_Ptr(name), nullptr) << name;
   EXPECT_EQ(Get_Pub_Ptr(kGui_Inp_Str_W), reinterpret_cast<void*>(&Zem_Host_Inp_Str_W));
   auto memory = reinterpret_cast<Gui_Get_Memory_Usage_Fn>(Get_Pub_Ptr(kGui_Get_Memory_Usage));
