@@ -1311,7 +1311,13 @@ void TStringGrid::KeyPress(char16_t& Key) {
 void TStringGrid::keyPressEvent(QKeyEvent* e) {
     WORD key = vkFromQtKey(e->key(), e->modifiers());
     TShiftState shift = shiftFromQt(e->modifiers());
-    if (key) KeyDown(key, shift);
+    if (key) {
+        KeyDown(key, shift);
+        if (key == 0) {  // taken by OnKeyDown: it types nothing either
+            e->accept();
+            return;
+        }
+    }
     QString text = e->text();
     if (!text.isEmpty() && text[0].unicode() >= 0x20 && text[0].unicode() != 0x7F) {
         char16_t ch = text[0].unicode();
