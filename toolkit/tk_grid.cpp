@@ -17,6 +17,9 @@
 #include <cstring>
 #include <vector>
 
+// Sizes are held to 0 .. kMaxLineSize, so that positions and rectangles stay within int.
+static const int kMaxLineSize = 65535;
+
 // ================================================================================================ Axis
 // Sizes of the rows (or columns) of one direction. While every size is the default, nothing is stored and
 // positions are products; the first other size stores all sizes and a Fenwick tree of extents
@@ -480,7 +483,7 @@ int TStringGrid::DefaultColWidth() const { return cols_->defaultSize(); }
 int TStringGrid::DefaultRowHeight() const { return rows_->defaultSize(); }
 
 void TStringGrid::SetDefaultColWidth(int w) {
-    cols_->setDefault(std::max(w, 0));
+    cols_->setDefault(std::min(std::max(w, 0), kMaxLineSize));
     clampTopLeft();
     updateScrollBars();
     placeEditor();
@@ -488,7 +491,7 @@ void TStringGrid::SetDefaultColWidth(int w) {
 }
 
 void TStringGrid::SetDefaultRowHeight(int h) {
-    rows_->setDefault(std::max(h, 0));
+    rows_->setDefault(std::min(std::max(h, 0), kMaxLineSize));
     clampTopLeft();
     updateScrollBars();
     placeEditor();
@@ -508,7 +511,7 @@ void TStringGrid::sizesChanged() {
 
 void TStringGrid::SetColWidths(int i, int w) {
     if (i < 0 || i >= colCount_) return;
-    w = std::max(w, 0);
+    w = std::min(std::max(w, 0), kMaxLineSize);
     if (cols_->size(i) == w) return;
     if (updating_) cols_->setSizeLazy(i, w);
     else cols_->setSize(i, w);
@@ -517,7 +520,7 @@ void TStringGrid::SetColWidths(int i, int w) {
 
 void TStringGrid::SetRowHeights(int i, int h) {
     if (i < 0 || i >= RowCount()) return;
-    h = std::max(h, 0);
+    h = std::min(std::max(h, 0), kMaxLineSize);
     if (rows_->size(i) == h) return;
     if (updating_) rows_->setSizeLazy(i, h);
     else rows_->setSize(i, h);

@@ -74,7 +74,9 @@ TEST(MgColumns, DefinitionLines) {
     if (r.name) {
       EXPECT_STREQ(d->name, r.name);
     }
-    if (r.width != kDefault) EXPECT_EQ(t.g.ColWidths(r.col), r.width == money ? MoneyWidth(t.g) : r.width);
+    if (r.width != kDefault) {
+      EXPECT_EQ(t.g.ColWidths(r.col), r.width == money ? MoneyWidth(t.g) : r.width);
+    }
     EXPECT_EQ(d->fixed_width, r.fixed);
     EXPECT_EQ(d->color, r.color);
     EXPECT_EQ(d->bgcolor, r.bg);
@@ -153,7 +155,7 @@ TEST(MgColumns, SwapJumpAndDragMove) {
   t.g.SetADEF({"c1", "c2", "c3", "c4", "c5", "c6"});
   for (int c = 1; c < 7; ++c) t.g.SetV(c, 1, t.g.GetColName(c));
   t.g.Cell_Attr.push_back({1, 5, 8, 0, 0xFF});
-  t.g.Sort_Keys.push_back({2, 0});
+  t.g.Sort_Keys.push_back({2, 'S', 0});
 
   // A drag from 5 to 2: the toolkit moved the cells; records and attributes follow.
   t.g.MoveColumn(5, 2);
@@ -230,7 +232,9 @@ TEST(MgColumns, SettingsSurviveTheFirstShow) {
     EXPECT_EQ(g->GetColShowStyle(2), 1);
     EXPECT_EQ(g->GetColReadonly(1), r.adefFirst);
     EXPECT_EQ(g->GetColColor(2), r.adefFirst ? 0 : 0x123456);
-    if (!r.adefFirst) EXPECT_EQ(g->ColWidths(1), 33);
+    if (!r.adefFirst) {
+      EXPECT_EQ(g->ColWidths(1), 33);
+    }
     EXPECT_EQ(g->property("ADEF").toStringList(), adef);
     g->Loaded();  // a host calling it again changes nothing
     EXPECT_EQ(g->GetColColor(2), r.adefFirst ? 0 : 0x123456);

@@ -158,7 +158,7 @@ TEST(MgDraw, CheckBoxMarks) {
 TEST(MgDraw, SortMarksAndHeaderUnits) {
   Drawn t(5, 4);
   t.g.SetFixedRows(2);
-  t.g.Sort_Keys.push_back({2, 0});
+  t.g.Sort_Keys.push_back({2, 'S', 0});
   QImage img = t.Shot();
   TRect h = t.g.CellRect(2, 0);
   EXPECT_GT(Count(img, h.Left, h.Top, h.Left + 14, h.Bottom, 0x1F7F3F, 60), 3);
@@ -329,7 +329,9 @@ TEST(MgDraw, RowNumbersSkipHiddenRows) {
   t.g.Show_Row_Id();
   const char* want[] = {"", "1", "", "2", "3", "4"};
   for (int r = 1; r < 6; ++r) {
-    if (r != 2) EXPECT_EQ(t.g.Cells(0, r), QString::fromLatin1(want[r])) << r;
+    if (r != 2) {
+      EXPECT_EQ(t.g.Cells(0, r), QString::fromLatin1(want[r])) << r;
+    }
   }
   // Exchanging a hidden row renumbers the visible rows.
   t.g.Swap_Row(2, 4);

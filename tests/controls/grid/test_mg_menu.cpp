@@ -127,7 +127,7 @@ TEST(MgMenu, WhereTheMenuOpens) {
     TPopupMenu host;
     if (r.hostMenu) g.SetPopupMenu(&host);
     g.show();
-    QTest::qWaitForWindowExposed(&g);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
     g.FocusCell(2, 2);
     const TRect cell = g.CellRect(r.corner ? 0 : 2, r.corner ? 0 : 2);
     const QPoint at(cell.Left + 5, cell.Top + 5);

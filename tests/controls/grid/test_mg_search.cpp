@@ -53,7 +53,7 @@ struct Searchable : AppFirst {
     g.SetColWidths(4, 0);
     g.SetRowHeights(3, 0);
     g.show();
-    QTest::qWaitForWindowExposed(&g);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&g));
   }
 };
 

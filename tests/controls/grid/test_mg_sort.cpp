@@ -29,7 +29,7 @@ struct Sortable : AppFirst {
     for (int r = 0; r < 4; ++r)
       for (int c = 0; c < 3; ++c) g.SetV(c + 1, r + 1, rows[r][c]);
     g.show();
-    QTest::qWaitForWindowExposed(&g);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&g));
   }
   QString Codes() {
     QStringList l;
@@ -128,7 +128,9 @@ TEST(MgSort, UnsortAndTheHostsRowData) {
     const int id = g.Cells(2, r).toInt();
     ASSERT_EQ(host[r], id) << "row " << r;
     EXPECT_EQ(g.RowHeights(r), id % 7 == 0 ? 30 + id % 5 : g.DefaultRowHeight()) << "row " << r;
-    if (r > 1) EXPECT_GE(g.Cells(1, r - 1).toInt(), g.Cells(1, r).toInt()) << "descending at row " << r;
+    if (r > 1) {
+      EXPECT_GE(g.Cells(1, r - 1).toInt(), g.Cells(1, r).toInt()) << "descending at row " << r;
+    }
   }
   for (const TMG_Cell_Attr& e : g.Cell_Attr) EXPECT_EQ(g.Cells(2, e.row).toInt(), int(e.bgcolor));
   ASSERT_NE(g.Sort_Memory(), nullptr);

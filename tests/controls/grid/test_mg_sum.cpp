@@ -104,8 +104,12 @@ TEST(MgSum, RowCountAndLayout) {
     t.data.SetColWidths(3, 77);
     t.data.Add_Def(3, "bool");
     t.data.Sync_Sum();
-    if (r.count_cell) EXPECT_EQ(t.sum.Cells(1, 0), QString::fromUtf8(r.count_cell));
-    if (r.name_width < 50) EXPECT_EQ(t.sum.Cells(2, 0), QStringLiteral("3")) << "Amt has a statistic";
+    if (r.count_cell) {
+      EXPECT_EQ(t.sum.Cells(1, 0), QString::fromUtf8(r.count_cell));
+    }
+    if (r.name_width < 50) {
+      EXPECT_EQ(t.sum.Cells(2, 0), QStringLiteral("3")) << "Amt has a statistic";
+    }
     EXPECT_EQ(t.sum.Cells(0, 0), QString::fromUtf8(r.corner));
     EXPECT_EQ(t.sum.ColWidths(3), 77);
     EXPECT_EQ(t.sum.GetColShowStyle(3), 0);
