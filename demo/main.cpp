@@ -22,10 +22,11 @@
 #include "controls/grid/Mg.h"
 #include "core/data/para.h"
 #include "demo/demo_db.h"
+#include "demo/demo_dept_tree.h"
 #include "demo/demo_host.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
-#include "frame/startup/zem_units.h"
+#include "frame/zem_units.h"
 #include "host/zem_host.h"
 
 namespace {
@@ -98,6 +99,7 @@ int main(int argc, char** argv) {
   {
     DemoWindow demo(&db);
     if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
+    Demo_Attach_Dept_Tree(demo.window(), &db, [&demo](const QString& where) { return demo.fillVouchers(where); });
     demo.window()->show();
     // A host tells its grids when it showed them: header clicks in the first second are not taken.
     Pub_Para_Put_Int(u"grid_show_time", TMG::Tick_Count());
