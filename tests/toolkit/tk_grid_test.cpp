@@ -142,26 +142,16 @@ TEST_F(GridTest, RowAndColumnListsReadAndWriteTheCells) {
     TStrings* row1 = grid->Rows(1);
     row1->SetStrings(0, "a");
     row1->SetStrings(2, "c");
-    EXPECT_EQ(grid->Cells(2, 1), "c");
-    EXPECT_EQ(row1->Count(), 4);
     EXPECT_EQ(row1->Add("b"), 1) << "Add fills the first empty cell";
-    TStrings* row2 = grid->Rows(2);
-    row2->Assign(row1);
-    EXPECT_EQ(grid->Rows(2)->toQStringList(), (QStringList{"a", "b", "c", ""}));
-    EXPECT_EQ(grid->Rows(1), row1) << "asking again gives the same list";
-    TStrings* col2 = grid->Cols(2);
-    EXPECT_EQ(col2->Count(), 4);
-    EXPECT_EQ(col2->Strings(1), "c");
-    col2->Clear();
-    EXPECT_EQ(grid->Cells(2, 1), QString());
-    EXPECT_EQ(grid->Cells(0, 1), "a");
-    row1->Insert(0, "x");
+    grid->Rows(2)->Assign(row1);
+    row1->Insert(0, "x");  // a grid line has a fixed length: no insert, no delete
     row1->Delete(0);
-    EXPECT_EQ(grid->Cells(0, 1), "a") << "a grid line has a fixed length";
-    // Out of range cells are forgiven.
-    grid->SetCells(9, 9, "x");
-    grid->SetCells(-1, 0, "x");
-    EXPECT_EQ(grid->Cells(9, 9), QString());
+    EXPECT_EQ(grid->Rows(1), row1) << "asking again gives the same list";
+    grid->Cols(2)->Clear();
+    grid->SetCells(9, 9, "x");  // out of range: forgiven
+    EXPECT_EQ(grid->Rows(1)->toQStringList(), (QStringList{"a", "b", "", ""}));
+    EXPECT_EQ(grid->Rows(2)->toQStringList(), (QStringList{"a", "b", "", ""}));
+    EXPECT_EQ(grid->Cols(2)->Count(), 4);
 }
 
 // ----------------------------------------------------------------------------------------- scrolling

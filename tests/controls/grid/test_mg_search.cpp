@@ -194,17 +194,20 @@ TEST(MgSearch, HostFilterDialogs) {
   for (int r = 1; r < 8; ++r) g.SetV(2, r, depts[r]);
   TMG sum;
   g.Set_Sum_Mg(&sum);
+  auto header = [&] {  // the right half of column 2's header
+    const TRect h = g.CellRect(2, 0);
+    QTest::mouseClick(g.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(h.Right - 15, h.Top + 5));
+  };
+  auto menu = [&] { g.Base_Menu_Item("mg_filter")->Click(); };
+  g.SetCol(2);
+  g.Init_Popup_Menu();
   struct Row {
     const char* what;
     std::function<void()> open;
     std::function<void(QDialog*)> drive;
     const char* shown;
   } rows[] = {
-      {"extended filter: untick 02",
-       [&] {
-         const TRect h = g.CellRect(2, 0);
-         QTest::mouseClick(g.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(h.Right - 15, h.Top + 5));
-       },
+      {"extended filter: untick 02", header,
        [](QDialog* d) {
          auto* list = d->findChild<QListWidget*>(QStringLiteral("values"));
          for (int i = 0; i < list->count(); ++i)
@@ -213,18 +216,8 @@ TEST(MgSearch, HostFilterDialogs) {
          d->findChild<QPushButton*>(QStringLiteral("ok"))->click();
        },
        "01,01,03,01"},
-      {"extended filter: cancelled",
-       [&] {
-         const TRect h = g.CellRect(2, 0);
-         QTest::mouseClick(g.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(h.Right - 15, h.Top + 5));
-       },
-       [](QDialog* d) { d->reject(); }, "01,01,03,01"},
-      {"menu filter: the value 02 of the current column",
-       [&] {
-         g.SetCol(2);
-         g.Init_Popup_Menu();
-         g.Base_Menu_Item("mg_filter")->Click();
-       },
+      {"extended filter: cancelled", header, [](QDialog* d) { d->reject(); }, "01,01,03,01"},
+      {"menu filter: the value 02 of the current column", menu,
        [](QDialog* d) {
          auto* list = d->findChild<QListWidget*>(QStringLiteral("values"));
          for (int i = 0; i < list->count(); ++i)
@@ -232,10 +225,8 @@ TEST(MgSearch, HostFilterDialogs) {
          d->accept();
        },
        "02,02,02"},
-      {"menu filter: show all",
-       [&] { g.Base_Menu_Item("mg_filter")->Click(); },
-       [](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("show_all"))->click(); },
-       "01,02,01,03,02,01,02"},
+      {"menu filter: show all", menu,
+       [](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("show_all"))->click(); }, "01,02,01,03,02,01,02"},
   };
   for (const Row& r : rows) {
     With_Dialog(r.open, r.drive);
