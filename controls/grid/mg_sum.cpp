@@ -127,7 +127,7 @@ int TMG::Set_Sum_Mg(TMG* sum) {
   if (sum == this) return 1;
   if (sumMg_ && sumMg_ != sum) {
     sumMg_->dataMg_ = nullptr;
-    sumMg_->OnTopLeftChanged = [old = sumMg_](TObject* s) { old->TMG_OnTopLeftChanged(s); };
+    sumMg_->OnTopLeftChanged = [old = sumMg_.data()](TObject* s) { old->TMG_OnTopLeftChanged(s); };
   }
   sumMg_ = sum;
   if (!sum) {
@@ -159,7 +159,7 @@ int TMG::Sync_Sum() {
 }
 
 int TMG::Fit_Sum_Grid_Size() {
-  TMG* s = sumMg_;
+  TMG* s = sumMg_.data();
   if (!s) return 1;
   if (s->Font()->Name != Font()->Name || s->Font()->Size != Font()->Size) {
     TFont f;
@@ -217,7 +217,7 @@ void TMG::TMG_OnItemSelectCell_For_Sum(TObject*, int, int ARow, bool& CanSelect)
 // ---- Statistics ------------------------------------------------------------------------------------
 
 int TMG::Cal_Sum_Val() {
-  TMG* s = sumMg_;
+  TMG* s = sumMg_.data();
   if (!s) return 1;
   const int n_rows = Get_Have_Data_Row_Num();
   s->SetRowCount(2);
