@@ -132,7 +132,11 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
 int DemoWindow::fillVouchers(const QString& where) {
   if (!voucher_) return -1;
   TSQLCA q;
-  const QString cond = where.isEmpty() ? QString() : QStringLiteral(" where ") + where;
+  lastWhere_ = where;
+  QStringList parts;
+  for (const QString& c : {where, voucherCondition_})
+    if (!c.isEmpty()) parts << QStringLiteral("(") + c + QStringLiteral(")");
+  const QString cond = parts.isEmpty() ? QString() : QStringLiteral(" where ") + parts.join(QStringLiteral(" and "));
   if (db_->select(q, QStringLiteral("select * from vouchers%1 order by voucher_no").arg(cond)) != 0) return -1;
   const int rows = q.Get_Row_Count(), fields = q.Get_Field_Count();
   const int first = voucher_->FixedRows();
@@ -163,6 +167,11 @@ int DemoWindow::fillVouchers(const QString& where) {
   voucher_->Sync_Sum();
   voucher_->Invalidate();
   return rows;
+}
+
+int DemoWindow::setVoucherCondition(const QString& condition) {
+  voucherCondition_ = condition;
+  return fillVouchers(lastWhere_);
 }
 
 void DemoWindow::showTable(int index) {

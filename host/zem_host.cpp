@@ -14,6 +14,7 @@
 #include "core/text/code_page.h"
 #include "frame/pub_ptr.h"
 #include "host/zem_host_grid.h"
+#include "host/code_dialogs.h"
 #include "toolkit/tk_menu.h"
 #include "util/lang_map.h"
 
@@ -133,5 +134,6 @@ int Zem_Host_Register_Defaults() {
   n += Zem_Host_Register_Grid();
   n += Zem_Host_Register_Tree();
   n += Zem_Host_Register_Calendar();
+  n += Zem_Host_Register_Code_Dialogs();
   return n;
 }
