@@ -12,6 +12,10 @@
 //   "gui_get_memory_usage"  resident memory of the process in bytes
 //   "gui_print_tree", "pdu_export_tree_to_km"
 //                           the code tree's print preview and outline export (host/zem_host_tree.h)
+//   "pdu_code_select", "pdu_code_multi_select", "pdu_dbio_select", "pdu_code_key_search"
+//                           code choice over the dictionaries (host/code_dialogs.h)
+//   "pdu_grid_filter", "pdu_grid_filter_ext"
+//                           the data grid's filter dialogs (host/zem_host_grid.h)
 //
 // The grid's popup-menu functions (files, display schemes, full screen, column fitting, message
 // templates) are registered with them (host/grid_menu_host.h). Other data dialogs ("pdu_*") belong to the

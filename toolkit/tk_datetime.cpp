@@ -55,7 +55,8 @@ TDateTimePicker::TDateTimePicker(QWidget* parent) : QDateTimeEdit(parent), TCont
     connect(this, &QDateTimeEdit::dateTimeChanged, this, [this]() {
         if (programmatic_ == 0) userChanged();
     });
-    watchPopup();
+    // The calendar is made when first needed (a press, a key, DropDown): making one per picker up
+    // front would cost more than the rest of the picker.
 }
 
 TDateTimePicker::~TDateTimePicker() {
@@ -108,7 +109,6 @@ void TDateTimePicker::SetKind(TDateTimeKind k) {
     kind_ = k;
     setCalendarPopup(k == dtkDate);
     applyFormat();
-    watchPopup();
 }
 
 void TDateTimePicker::SetShowCheckbox(bool on) {
@@ -172,6 +172,8 @@ void TDateTimePicker::watchPopup() {
     QWidget* popup = cal->window();
     if (popup == popup_.data()) return;
     popup_ = popup;
+    // The pop-up is a window of its own and does not inherit the picker's locale by itself.
+    if (testAttribute(Qt::WA_SetLocale)) cal->setLocale(locale());
     popup->installEventFilter(this);
 }
 
@@ -204,7 +206,13 @@ void TDateTimePicker::CloseUp() {
 
 bool TDateTimePicker::DroppedDown() const { return popup_ && popup_->isVisible(); }
 
+void TDateTimePicker::mousePressEvent(QMouseEvent* e) {
+    watchPopup();
+    QDateTimeEdit::mousePressEvent(e);
+}
+
 void TDateTimePicker::keyPressEvent(QKeyEvent* e) {
+    watchPopup();
     if (RunKeyHandlers(this, e, OnKeyDown, OnKeyPress, nullptr)) {
         e->accept();
         return;

@@ -12,6 +12,9 @@
 // ShowCheckbox adds a check box at the left; an unticked picker shows its date greyed. A user's change
 // of the value ticks it.
 //
+// The calendar pop-up is made on first use and speaks the picker's locale when one was set on the picker
+// (setLocale).
+//
 // OnChange fires for changes made by the user (typing, the calendar, the check box), not for the
 // setters, as the toolkit does. OnDropDown and OnCloseUp bracket the calendar pop-up.
 #pragma once
@@ -80,6 +83,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;

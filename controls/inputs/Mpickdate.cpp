@@ -4,7 +4,6 @@
 #include "controls/inputs/Mdate.h"
 #include "controls/inputs/date_calendar.h"
 
-#include <QCalendarWidget>
 #include <QFocusEvent>
 #include <cstdio>
 #include <cstring>
@@ -25,7 +24,7 @@ MPickDate::MPickDate(QWidget* parent) : TDateTimePicker(Zem_Startup_Parent(paren
   // picker's OnChange stays free for the owner.
   connect(this, &QDateTimeEdit::dateTimeChanged, this, [this]() { Value_OnChange(this); });
   // The calendar drop-down speaks Chinese like the rest of the box.
-  if (QCalendarWidget* cal = calendarWidget()) cal->setLocale(QLocale(QLocale::Chinese, QLocale::China));
+  setLocale(QLocale(QLocale::Chinese, QLocale::China));
 
   menu_ = new TPopupMenu(this);
   menu_->SetAutoHotkeys(maManual);
