@@ -29,7 +29,9 @@ QString Cap(const char16_t* caption) { return Host_Cap(u"grid", caption); }
 // widget placed by hand gets its parent and geometry back.
 class Form_Slot {
  public:
-  explicit Form_Slot(QWidget* w) : w_(w), parent_(w->parentWidget()), geometry_(w->geometry()), shown_(w->isVisible()) {
+  explicit Form_Slot(QWidget* w)
+      : w_(w), parent_(w->parentWidget()), geometry_(w->geometry()), min_(w->minimumSize()),
+        max_(w->maximumSize()), shown_(w->isVisible()) {
     if (!parent_) return;
     placeholder_ = new QWidget(parent_);
     placeholder_->setSizePolicy(w->sizePolicy());
@@ -59,6 +61,8 @@ class Form_Slot {
       w_->setParent(parent_);
       w_->setGeometry(geometry_);
     }
+    w_->setMinimumSize(min_);
+    w_->setMaximumSize(max_);
     w_->setVisible(shown_);
     delete placeholder_;
     if (parent_ && parent_->layout()) parent_->layout()->activate();
@@ -68,6 +72,7 @@ class Form_Slot {
   enum How { LAYOUT, SPLITTER, FREE };
   QPointer<QWidget> w_, parent_, placeholder_;
   QRect geometry_;
+  QSize min_, max_;  // the lending window may change them
   bool shown_;
   How how_ = FREE;
   int index_ = -1;
