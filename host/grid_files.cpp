@@ -126,10 +126,19 @@ Out_Model Build_Model(TMG* g) {
   return m;
 }
 
-// A sign, digits and one point: a number as the grid's numeric columns hold it.
-bool Is_Number_Text(const QString& s) {
-  static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)$"));
-  return number.match(s).hasMatch();
+// A sign, digits and one point (at least one digit): a number as the grid's numeric columns hold it.
+// Scanned by hand: it runs for every cell of a file.
+bool Is_Number_Text(QStringView s) {
+  qsizetype i = 0;
+  if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) ++i;
+  bool digit = false, point = false;
+  for (; i < s.size(); ++i) {
+    const char16_t c = s[i].unicode();
+    if (c >= u'0' && c <= u'9') digit = true;
+    else if (c == u'.' && !point) point = true;
+    else return false;
+  }
+  return digit;
 }
 
 // A number text as a spreadsheet takes it: blanks and thousands separators aside, a number text.
@@ -525,14 +534,14 @@ bool Read_Table(TMG* g, const QString& path, In_Table* t, QString* error) {
       }
       return true;
     }
-    if (bytes.startsWith("PK\x03\x04")) {
-      *error = Cap(u"这是压缩文件或 Excel 工作簿，不是数据文件；工作簿请在电子表格程序中另存为 CSV 后再引入。");
-      return false;
-    }
-    if (bytes.isEmpty() || (Has_Nul(bytes) && !bytes.startsWith("\xFF\xFE"))) {
-      *error = Cap(u"不是数据文件：既不是打包的数据集，也不是 CSV 文本。");
-      return false;
-    }
+  }
+  if (bytes.startsWith("PK\x03\x04")) {
+    *error = Cap(u"这是压缩文件或 Excel 工作簿，不是数据文件；工作簿请在电子表格程序中另存为 CSV 后再引入。");
+    return false;
+  }
+  if (bytes.isEmpty() || (Has_Nul(bytes) && !bytes.startsWith("\xFF\xFE"))) {
+    *error = Cap(u"不是数据文件：既不是打包的数据集，也不是 CSV 文本。");
+    return false;
   }
   std::vector<QStringList> records;
   std::vector<int> lines;
@@ -576,8 +585,10 @@ bool Column_Value(TMG* g, int c, const QString& in, QString* out) {
     return false;
   }
   if (Is_Num_Type(d->type) || d->show_style == 1) {
-    QString s = v;
-    s.remove(QRegularExpression(QString::fromUtf16(u"[\\s,¥￥$]")));
+    QString s;
+    s.reserve(v.size());
+    for (QChar ch : v)
+      if (!ch.isSpace() && ch != u',' && ch != u'¥' && ch != u'￥' && ch != u'$') s.append(ch);
     if (!Is_Number_Text(s)) return false;
     const std::string n = s.toStdString();
     *out = QString::fromStdString(d->type == 'I' ? Mg_Format_Number(n, 0, false)
