@@ -74,6 +74,9 @@ class MPickDate : public TDateTimePicker {
   void Menu_PopChooseClick(TObject* sender);
 
  protected:
+  // A key that edits the value, pressed in a blank field (one the user cleared while in it), first
+  // shows the date of the mode, so that what is typed can be seen.
+  void keyPressEvent(QKeyEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
 
  private:

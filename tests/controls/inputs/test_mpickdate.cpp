@@ -74,6 +74,10 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
       {"a value set by code", [&] { p.SetDate(QDate(2024, 1, 6)); }, "2024-01-06"},
       {"clear again", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"entering the field", [&] { other.setFocus(); p.setFocus(Qt::TabFocusReason); }, "2024-01-06"},
+      {"a key typed into the field cleared while in it", [&] {
+         p.Menu()->Items(1)->Click();
+         QTest::keyClick(&p, Qt::Key_2);
+       }, "2-01-06"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.name);
