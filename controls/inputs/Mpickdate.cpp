@@ -166,7 +166,10 @@ void MPickDate::keyPressEvent(QKeyEvent* e) {
   const bool edits = k == Qt::Key_Up || k == Qt::Key_Down || k == Qt::Key_PageUp || k == Qt::Key_PageDown ||
                      k == Qt::Key_Backspace || k == Qt::Key_Delete ||
                      (!e->text().isEmpty() && e->text().at(0).isPrint());
-  if (edits && IsBlank()) Check_Format();
+  if (edits && IsBlank()) {
+    Check_Format();
+    setSelectedSection(sectionAt(0));  // the key goes to the year, typed over as on entering the field
+  }
   TDateTimePicker::keyPressEvent(e);
 }
 
