@@ -1,5 +1,6 @@
 #include "demo/demo_inputs.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QFile>
 #include <QKeyEvent>
@@ -38,11 +39,18 @@ class DeptChooser : public QObject {
     fill();
     connect(drop, &QToolButton::clicked, this, [this] { open(); });
     code_->installEventFilter(this);
+    mgs_->installEventFilter(this);
   }
 
  protected:
   // Down or F4 opens the drop-down; Enter checks the typed code as the owner of a search edit does.
+  // However the drop-down closes (a choice, Escape, a refusal), the typing goes on in the code field.
   bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == mgs_ && e->type() == QEvent::Hide) {
+      QWidget* focus = QApplication::focusWidget();
+      if (focus && mgs_->isAncestorOf(focus)) code_->setFocus();
+      return false;
+    }
     if (watched != code_ || e->type() != QEvent::KeyPress) return false;
     const int key = static_cast<QKeyEvent*>(e)->key();
     if (key == Qt::Key_Down || key == Qt::Key_F4) {
