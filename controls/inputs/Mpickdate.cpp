@@ -90,16 +90,12 @@ int MPickDate::Set_Date(const char* text) {
 
 int MPickDate::Set_Month(const char* text) {
   mode_ = 2;
-  if (!text) {
-    const QDate t = Today();
-    Show_Or_Blank(true, QDate(t.year(), t.month(), 1));
-    return 1;
-  }
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%s01", text);
-  QDate date;
-  const bool valid = std::strlen(text) < sizeof buffer - 2 && Valid_Date_Text(buffer, &date);
-  Show_Or_Blank(valid, date);
+  // Day 01 goes after the text and the first eight characters are checked as a date; the month is
+  // shown from its first day, whatever day a longer text (a calendar's YYYYMMDD) carried.
+  const QDate today = Today();
+  QDate date = today;
+  const bool valid = !text || Valid_Date_Text((std::string(text) + "01").c_str(), &date);
+  Show_Or_Blank(valid, QDate(date.year(), date.month(), 1));
   return 1;
 }
 
@@ -133,9 +129,7 @@ int MPickDate::Check_Format() {
 
 void MPickDate::SetMonthMode(bool on) {
   if (on == (mode_ == 2)) return;
-  char buffer[9];
   const bool blank = IsBlank();
-  Get_Date(buffer);
   mode_ = on ? 2 : 1;
   if (blank)
     Hide_Info();
@@ -173,7 +167,7 @@ void MPickDate::Menu_OnPupup(TObject*) {
 void MPickDate::Menu_TodayClick(TObject*) {
   const QByteArray today = Today().toString(QStringLiteral("yyyyMMdd")).toLatin1();
   if (mode_ == 2)
-    Set_Month(today.left(6).constData());
+    Set_Month(today.constData());
   else
     Set_Date(today.constData());
   Fire_Change();
@@ -191,7 +185,7 @@ void MPickDate::Menu_PopChooseClick(TObject*) {
   Get_Date(old);
   if (!Zem_Calendar_Get(ClientToScreen(TPoint(0, Height())), buffer)) return;
   if (mode_ == 2)
-    Set_Month(buffer);  // the chosen day stays underneath the month
+    Set_Month(buffer);
   else
     Set_Date(buffer);
   if (std::strcmp(buffer, old) != 0) Fire_Change();

@@ -42,8 +42,9 @@ class MPickDate : public TDateTimePicker {
 
   // Mode 1. Null is today. A valid YYYYMMDD shows that date; anything else blanks the field. Returns 1.
   int Set_Date(const char* text);
-  // Mode 2. Null is this month. YYYYMM (day 01 is appended) shows that month; anything else blanks the
-  // field. Returns 1.
+  // Mode 2. Null is this month. YYYYMM (day 01 is appended, the first eight characters are checked)
+  // shows that month and holds its first day, also for a longer text such as YYYYMMDD; anything else
+  // blanks the field. Returns 1.
   int Set_Month(const char* text);
   // The date as YYYYMMDD, or "" (see above). out holds at least 9 bytes.
   int Get_Date(char* out);

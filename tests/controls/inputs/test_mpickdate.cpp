@@ -29,6 +29,7 @@ TEST_F(PickDate, SetAndGetRoundTripsAndBlankDates) {
       {"the picker's no-date year", false, "99991231", "9999-12-31", "", ""},
       {"today", false, nullptr, "2024-06-15", "20240615", "202406"},
       {"a month", true, "202402", "2024-02", "20240201", "202402"},
+      {"a month from a whole date", true, "20240311", "2024-03", "20240301", "202403"},
       {"month 13", true, "202413", "", "", ""},
       {"this month", true, nullptr, "2024-06", "20240601", "202406"},
   };
