@@ -150,6 +150,11 @@ void MPickDate::Value_OnChange(TObject* sender) {
   if (sender) Check_Format();
 }
 
+void MPickDate::Change() {
+  Value_OnChange(this);
+  TDateTimePicker::Change();
+}
+
 void MPickDate::MPickDate_Enter(TObject*) {
   if (IsBlank()) Check_Format();
 }

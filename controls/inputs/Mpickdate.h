@@ -76,6 +76,9 @@ class MPickDate : public TDateTimePicker {
 
  protected:
   void focusInEvent(QFocusEvent* e) override;
+  // Every change of the user's, a pick of the date already held or a ticked check box included, shows
+  // a blank field again before the owner's OnChange hears of it.
+  void Change() override;
 
  private:
   void Fire_Change();

@@ -3,8 +3,11 @@
 #include "controls/inputs/Mpickdate.h"
 #include "controls/inputs/inputs_test.h"
 
+#include <QCalendarWidget>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTableView>
 #include <QTest>
 
 namespace {
@@ -63,6 +66,12 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   p.Set_Date("20240105");
   char out[16];
+  auto pickHeldDate = [&] {  // the calendar opens on the date held; the user clicks that very day
+    p.DropDown();
+    auto* days = p.calendarWidget()->findChild<QTableView*>();
+    const QRect cell = days->visualRect(days->selectionModel()->currentIndex());
+    QTest::mouseClick(days->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+  };
   struct Step {
     const char* name;
     std::function<void()> act;
@@ -75,6 +84,8 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
       {"a value set by code", [&] { p.SetDate(QDate(2024, 1, 6)); }, "2024-01-06"},
       {"clear again", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"entering the field", [&] { other.setFocus(); p.setFocus(Qt::TabFocusReason); }, "2024-01-06"},
+      {"clear with the focus inside", [&] { p.Menu()->Items(1)->Click(); }, ""},
+      {"the held date picked in the calendar", pickHeldDate, "2024-01-06"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.name);
@@ -87,6 +98,9 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
   p.SetChecked(false);
   p.Get_Date(out);
   EXPECT_STREQ(out, "");  // an unticked box reads as no date
+  p.Hide_Info();
+  QTest::mouseClick(p.findChild<QCheckBox*>(), Qt::LeftButton);
+  EXPECT_EQ(p.Text(), "2024-01-06");  // ticking the box is the user's change too
 }
 
 TEST_F(PickDate, MenuInBothModesAndTheCalendar) {
