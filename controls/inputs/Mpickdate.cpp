@@ -21,8 +21,11 @@ MPickDate::MPickDate(QWidget* parent) : TDateTimePicker(Zem_Startup_Parent(paren
   mode_ = 1;
   SetFormat(QString::fromLatin1(kDate_Format));
   // Any change of the value, by the user or by code, makes a blank field show its date again. The
-  // picker's OnChange stays free for the owner.
-  connect(this, &QDateTimeEdit::dateTimeChanged, this, [this]() { Value_OnChange(this); });
+  // picker's OnChange stays free for the owner. A value given before the first show is the owner's.
+  connect(this, &QDateTimeEdit::dateTimeChanged, this, [this]() {
+    given_ = true;
+    Value_OnChange(this);
+  });
   // The calendar drop-down speaks Chinese like the rest of the box.
   setLocale(QLocale(QLocale::Chinese, QLocale::China));
 
@@ -116,6 +119,7 @@ int MPickDate::Get_Month(char* out) {
 }
 
 int MPickDate::Hide_Info() {
+  given_ = true;  // a field blanked before the first show stays blank
   SetFormat(QString::fromLatin1(kBlank_Format));
   return 1;
 }

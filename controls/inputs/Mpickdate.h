@@ -54,7 +54,8 @@ class MPickDate : public TDateTimePicker {
   int Hide_Info();
   int Show_Info();
   int Check_Format();
-  // Sets the date to today unless the owner gave the picker a value before it was first shown.
+  // Sets the date to today unless the owner gave the picker a value (any setter, the toolkit's SetDate
+  // included) or blanked it before it was first shown.
   void Loaded() override;
 
   int Mode() const { return mode_; }
@@ -88,7 +89,7 @@ class MPickDate : public TDateTimePicker {
   int mode_ = 1;
   TPopupMenu* menu_;
   TMenuItem* first_;  // "今天" / "本月", owned by the menu
-  bool given_ = false;  // the owner set a value before Loaded
+  bool given_ = false;  // the owner set a value or blanked the field before Loaded
 };
 
 // The unit's palette registration: "MPickDate" on the page "Zem_Pack".
