@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "controls/combo/Combobox_ext.h"
 #include "controls/inputs/Mstatusbar.h"
 #include "frame/zem_units.h"
 
@@ -143,8 +144,10 @@ void ZemWidgetPlugin::initialize(QDesignerFormEditorInterface* core) {
 
 QWidget* ZemWidgetPlugin::createWidget(QWidget* parent) {
   QWidget* w = entry_->create ? static_cast<QWidget*>(entry_->create(parent)) : nullptr;
-  if (designing_)
+  if (designing_) {
     if (auto* bar = qobject_cast<MStatusBar*>(w)) bar->Set_Designing(true);
+    if (auto* combo = qobject_cast<TComboBox_Ext*>(w)) combo->Set_Designing(true);
+  }
   return w;
 }
 

@@ -145,14 +145,21 @@ void TComboBox_Ext::Set_Style_Property(int s) {
 
 void TComboBox_Ext::Loaded() {
   TComboBox::Loaded();
-  // A box the host attached in code keeps its source.
-  if (form_dict_id_.isEmpty() || !dict_id_.empty()) return;
+  // A box the host attached in code keeps its source; one in the designer has none.
+  if (designing_ || form_dict_id_.isEmpty() || !dict_id_.empty()) return;
   const std::string id = Combo_Narrow(form_dict_id_);
   if (form_multi_) {
     Multi_Attach(id.c_str(), include_all_);
   } else {
     Search_Attach(id.c_str(), include_all_);
   }
+}
+
+void TComboBox_Ext::SetSorted(bool on) {
+  TComboBox::SetSorted(false);
+  const bool sort_now = on && sorted_flag_ != 1;
+  sorted_flag_ = on ? 1 : -1;
+  if (sort_now) _Build_Item();
 }
 
 void TComboBox_Ext::wheelEvent(QWheelEvent* e) { e->accept(); }

@@ -34,7 +34,8 @@
 // the next such call on any of them.
 //
 // Published properties (form designer, .ui files); a form's control attaches its dictionary when it is
-// first shown (Loaded), the host may attach it itself instead:
+// first shown (Loaded), the host may attach it itself instead; a box made by the form designer only
+// holds them (Set_Designing):
 //   Dict_Id      the dictionary to attach ("" none)         Multi_Mode   multi choice (Multi_Attach)
 //   Include_All  list stopped entries and the extended one   Allow_Empty  add an empty entry
 //   Style        0 drop-down, 1 simple, 2 drop-down list      Sorted       sort by name, then code
@@ -193,6 +194,12 @@ class TComboBox_Ext : public TComboBox {
   bool Allow_Empty_Property() const { return allow_empty_ != 0; }
   void Set_Allow_Empty_Property(bool on) { Set_Allow_Empty(on); }
   bool Sorted_Property() const { return Sorted() || sorted_flag_ == 1; }
+  // The box sorts its list itself (by name, then code) so that visible item i stays record i: the
+  // toolkit's sorting stays off, on sets the sorted flag and sorts what is listed, off clears the flag.
+  void SetSorted(bool on) override;
+  // Made by the form designer: the box holds its published properties and attaches nothing.
+  void Set_Designing(bool on) { designing_ = on; }
+  bool Designing() const { return designing_; }
   int Style_Property() const { return static_cast<int>(Style()); }
   void Set_Style_Property(int s);
 
@@ -262,6 +269,7 @@ class TComboBox_Ext : public TComboBox {
   TNotifyEvent saved_on_change_;
   QString form_dict_id_;  // Dict_Id given by a form, attached by Loaded
   bool form_multi_ = false;
+  bool designing_ = false;
 };
 
 // The unit's palette registration: "TComboBox_Ext" on the page "Zem_Pack".

@@ -129,7 +129,7 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
   }
 }
 
-TEST(DesignerPlugin, AStatusBarMadeInTheDesignerStaysPut) {
+TEST(DesignerPlugin, ControlsMadeInTheDesignerStayAsEdited) {
   ASSERT_TRUE(Collection() != nullptr);
   QDesignerCustomWidgetInterface* plugin = Plugin_For(QStringLiteral("MStatusBar"));
   ASSERT_NE(plugin, nullptr);
@@ -145,6 +145,17 @@ TEST(DesignerPlugin, AStatusBarMadeInTheDesignerStaysPut) {
   ASSERT_NE(designed, nullptr);
   EXPECT_TRUE(designed->Designing());
   EXPECT_TRUE(designed->AlignBottom());
+  // A combo box holds its properties as edited, in any order: it attaches no dictionary in the designer.
+  QDesignerCustomWidgetInterface* combo_plugin = Plugin_For(QStringLiteral("TComboBox_Ext"));
+  ASSERT_NE(combo_plugin, nullptr);
+  combo_plugin->initialize(&core);
+  QWidget* combo = combo_plugin->createWidget(&form);
+  form.show();
+  combo->setProperty("Multi_Mode", true);
+  combo->setProperty("Dict_Id", QStringLiteral("dept"));
+  combo->setProperty("Multi_Mode", false);
+  EXPECT_FALSE(combo->property("Multi_Mode").toBool());
+  EXPECT_EQ(combo->property("Dict_Id").toString(), QStringLiteral("dept"));
 }
 
 TEST(DesignerPlugin, UnloadingFinalizesTheUnits) {
