@@ -85,10 +85,13 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     // The default XML is well formed and its first widget is of the class.
     QXmlStreamReader xml(w->domXml());
     QString widgetClass;
+    QSize dropped;
     while (!xml.atEnd()) {
-      if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("widget") &&
-          widgetClass.isEmpty())
+      if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+      if (xml.name() == QLatin1String("widget") && widgetClass.isEmpty())
         widgetClass = xml.attributes().value(QLatin1String("class")).toString();
+      if (xml.name() == QLatin1String("width")) dropped.setWidth(xml.readElementText().toInt());
+      if (xml.name() == QLatin1String("height")) dropped.setHeight(xml.readElementText().toInt());
     }
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_EQ(widgetClass, w->name());
@@ -96,6 +99,8 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(QString::fromLatin1(made->metaObject()->className()), w->name());
     EXPECT_EQ(made->parentWidget(), &form);
+    // A control that sizes itself is dropped on a form at that size.
+    if (QStringList{"TMGS", "TMDate", "MPickDate"}.contains(w->name())) EXPECT_EQ(dropped, made->size());
   }
   // Making controls brought the framework up through libzem_pack.so's start-up hook, bound to the
   // registry library the variable points at.
