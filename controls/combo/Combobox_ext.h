@@ -235,6 +235,8 @@ class TComboBox_Ext : public TComboBox {
   // Multi mode: the code's record, trying the dictionary once and then a re-attach; -1 when missing.
   int Find_Code_Multi(const wchar16* code, bool* reattached);
   void Clear_Selection();
+  // Multi mode: the hint becomes the host's prefix and the shown choice (the prefix alone for none).
+  void Show_Choice_Hint(const QString& shown);
   void Set_Cur_Code(const wchar16* code);
   // The codes Get_Code reports, in order.
   std::vector<std::u16string> Code_List(int first_only);

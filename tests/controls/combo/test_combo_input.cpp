@@ -34,6 +34,13 @@ void Type(TComboBox_Ext* b, const QString& text, Qt::KeyboardModifiers mods = Qt
   QTest::keyClick(le, Qt::Key_Return);
 }
 
+// Types text without Enter, then Tab to the next box.
+void Type_And_Leave(TComboBox_Ext* b, const QString& text) {
+  b->lineEdit()->selectAll();
+  QTest::keyClicks(b->lineEdit(), text);
+  QTest::keyClick(b->lineEdit(), Qt::Key_Tab);
+}
+
 // Answers the next choice dialog with answer(dialog) once it is up.
 void Answer(std::function<void(CodeChooseDialog*)> answer) {
   QTimer::singleShot(0, [answer] {
@@ -141,6 +148,26 @@ TEST_F(ComboDb, KeysWheelBoardAndFonts) {
        [&] { return emp->Font()->Name == QString::fromUtf16(map_wchar(List_Font_Name()).c_str()); }},
       {"...", [&] { emp->SetDroppedDown(false); },
        [&] { return emp->Font()->Name == QString::fromUtf16(map_wchar(Input_Font_Name()).c_str()); }},
+      {"a code typed into a multiple choice and left behind becomes the choice",
+       [&] {
+         Host().inp_key = nullptr;
+         form.activateWindow(), QTest::qWaitForWindowActive(&form);  // leaving needs a focus to move
+         sup->SetHint(U(u"供应商")), sup->Set_Code("S001"), sup->setFocus(), Type_And_Leave(sup, "S002");
+       },
+       [&] {
+         return std::string(sup->Get_Code()) == "S002" && sup->Have_Choice() && !sup->hasFocus() &&
+                sup->Hint() == U(u"供应商:南方电子");
+       }},
+      {"a text that matches nothing leaves no choice in the hint either",
+       [&] { sup->Set_Code("S001"), sup->setFocus(), Type_And_Leave(sup, "zz"); },
+       [&] { return sup->Text() == "zz" && !sup->Have_Choice() && sup->Hint() == U(u"供应商"); }},
+      {"a pick from the list shows in the hint",
+       [&] {
+         sup->Set_Code("S001,S002"), sup->SetDroppedDown(true);
+         sup->view()->setCurrentIndex(sup->view()->model()->index(1, 0));
+         QTest::keyClick(sup->view(), Qt::Key_Return);
+       },
+       [&] { return std::string(sup->Get_Code()) == "S002" && sup->Hint() == U(u"供应商:南方电子"); }},
   };
   for (const Row& r : rows) {
     r.act();
