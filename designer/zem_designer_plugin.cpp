@@ -3,12 +3,14 @@
 
 #include <dlfcn.h>
 
+#include <QComboBox>
 #include <QFileInfo>
 #include <QIcon>
 #include <QWidget>
 #include <cstdlib>
 #include <cstring>
 
+#include "controls/combo/Combobox_ext.h"
 #include "controls/inputs/Mstatusbar.h"
 #include "frame/zem_units.h"
 
@@ -130,10 +132,26 @@ void ZemWidgetPlugin::initialize(QDesignerFormEditorInterface* core) {
 
 QWidget* ZemWidgetPlugin::createWidget(QWidget* parent) {
   QWidget* w = entry_->create ? static_cast<QWidget*>(entry_->create(parent)) : nullptr;
-  if (designing_)
+  if (designing_) {
     if (auto* bar = qobject_cast<MStatusBar*>(w)) bar->Set_Designing(true);
+    if (auto* box = qobject_cast<TComboBox_Ext*>(w)) box->Set_Designing(true);
+  }
   return w;
 }
+
+namespace {
+// The height a control dropped on a form starts with: a combo box one line, as the designer's own
+// combo box (its size hint), the status bar its bar, the others room for a few lines.
+int New_Height(const char* class_name) {
+  if (std::strcmp(class_name, "MStatusBar") == 0) return 19;
+  if (std::strcmp(class_name, "TComboBox_Ext") == 0) {
+    QComboBox line;
+    line.setEditable(true);
+    return line.sizeHint().height();
+  }
+  return 100;
+}
+}  // namespace
 
 QString ZemWidgetPlugin::domXml() const {
   // The object name a new control gets: the class name with a lower-case first letter.
@@ -146,7 +164,7 @@ QString ZemWidgetPlugin::domXml() const {
                         "  </property>\n"
                         " </widget>\n"
                         "</ui>\n")
-      .arg(name(), object, QString::number(std::strcmp(entry_->class_name, "MStatusBar") == 0 ? 19 : 100));
+      .arg(name(), object, QString::number(New_Height(entry_->class_name)));
 }
 
 ZemDesignerCollection::ZemDesignerCollection(QObject* parent) : QObject(parent) {

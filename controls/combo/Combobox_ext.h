@@ -34,7 +34,7 @@
 // the next such call on any of them.
 //
 // Published properties (form designer, .ui files); a form's control attaches its dictionary when it is
-// first shown (Loaded), the host may attach it itself instead:
+// first shown (Loaded), the host may attach it itself instead; in the form designer it never does:
 //   Dict_Id      the dictionary to attach ("" none)         Multi_Mode   multi choice (Multi_Attach)
 //   Include_All  list stopped entries and the extended one   Allow_Empty  add an empty entry
 //   Style        0 drop-down, 1 simple, 2 drop-down list      Sorted       sort by name, then code
@@ -187,7 +187,7 @@ class TComboBox_Ext : public TComboBox {
   QString Dict_Id_Property() const;
   void Set_Dict_Id_Property(const QString& id);
   bool Multi_Mode_Property() const { return multi_mode_ || form_multi_; }
-  void Set_Multi_Mode_Property(bool on) { form_multi_ = on; }
+  void Set_Multi_Mode_Property(bool on);
   bool Include_All_Property() const { return include_all_ != 0; }
   void Set_Include_All_Property(bool on) { include_all_ = on ? 1 : 0; }
   bool Allow_Empty_Property() const { return allow_empty_ != 0; }
@@ -197,6 +197,11 @@ class TComboBox_Ext : public TComboBox {
   void Set_Style_Property(int s);
 
   void Loaded() override;
+  // In a form designer the box attaches nothing (there is no database to load from, and a form is
+  // only being drawn): Dict_Id and Multi_Mode are kept for the form file, and the box shows the colour
+  // it will have at run time.
+  bool Designing() const { return designing_; }
+  void Set_Designing(bool on);
 
   // ---- handlers (installed by the constructor and the attach calls; public so that a host can
   // chain them from handlers of its own)
@@ -264,6 +269,7 @@ class TComboBox_Ext : public TComboBox {
   TNotifyEvent saved_on_change_;
   QString form_dict_id_;  // Dict_Id given by a form, attached by Loaded
   bool form_multi_ = false;
+  bool designing_ = false;
 };
 
 // The unit's palette registration: "TComboBox_Ext" on the page "Zem_Pack".
