@@ -148,7 +148,7 @@ void TComboBox_Ext::Set_Designing(bool on) {
   if (IsLoaded()) Loaded();
 }
 
-void TComboBox_Ext::Set_Style_Property(int s) {
+void TComboBox_Ext::Set_Style_Property(Box_Style s) {
   if (s < csDropDown || s > csDropDownList) return;
   SetStyle(static_cast<TComboBoxStyle>(s));
 }

@@ -37,7 +37,7 @@
 // first shown (Loaded), the host may attach it itself instead; in the form designer it never does:
 //   Dict_Id      the dictionary to attach ("" none)         Multi_Mode   multi choice (Multi_Attach)
 //   Include_All  list stopped entries and the extended one   Allow_Empty  add an empty entry
-//   Style        0 drop-down, 1 simple, 2 drop-down list      Sorted       sort by name, then code
+//   Style        Drop_Down, Simple, Drop_Down_List (0..2)     Sorted       sort by name, then code
 //   DropDownCount lines of the open list                      Hint         tooltip text (prefix kept)
 #pragma once
 
@@ -60,12 +60,17 @@ class TComboBox_Ext : public TComboBox {
   Q_PROPERTY(bool Multi_Mode READ Multi_Mode_Property WRITE Set_Multi_Mode_Property)
   Q_PROPERTY(bool Include_All READ Include_All_Property WRITE Set_Include_All_Property)
   Q_PROPERTY(bool Allow_Empty READ Allow_Empty_Property WRITE Set_Allow_Empty_Property)
-  Q_PROPERTY(int Style READ Style_Property WRITE Set_Style_Property)
+  Q_PROPERTY(Box_Style Style READ Style_Property WRITE Set_Style_Property)
   Q_PROPERTY(bool Sorted READ Sorted_Property WRITE SetSorted)
   Q_PROPERTY(int DropDownCount READ DropDownCount WRITE SetDropDownCount)
   Q_PROPERTY(QString Hint READ Hint WRITE SetHint)
 
  public:
+  // The toolkit styles a form may give the box, by name in the designer (forms hold them as numbers
+  // 0..2 as well).
+  enum Box_Style { Drop_Down = csDropDown, Simple = csSimple, Drop_Down_List = csDropDownList };
+  Q_ENUM(Box_Style)
+
   // The colours the attach calls paint the box with (toolkit 0x00BBGGRR values).
   static constexpr TColor kSearch_Color = 0xFCF8E8;
   static constexpr TColor kMulti_Color = 0xFFF1EF;
@@ -193,8 +198,8 @@ class TComboBox_Ext : public TComboBox {
   bool Allow_Empty_Property() const { return allow_empty_ != 0; }
   void Set_Allow_Empty_Property(bool on) { Set_Allow_Empty(on); }
   bool Sorted_Property() const { return Sorted() || sorted_flag_ == 1; }
-  int Style_Property() const { return static_cast<int>(Style()); }
-  void Set_Style_Property(int s);
+  Box_Style Style_Property() const { return static_cast<Box_Style>(Style()); }
+  void Set_Style_Property(Box_Style s);
 
   void Loaded() override;
   // In a form designer the box attaches nothing (there is no database to load from, and a form is

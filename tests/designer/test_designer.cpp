@@ -243,6 +243,8 @@ TEST(DesignerForms, InputControlsKeepTheirPropertiesThroughAForm) {
       {"TMDate", "Value", "<string>20240229</string>", "20240229"},
       {"TMDate", "MonthForm", "<bool>true</bool>", "true"},
       {"MPickDate", "MonthMode", "<bool>true</bool>", "true"},
+      {"TComboBox_Ext", "Style", "<enum>TComboBox_Ext::Drop_Down_List</enum>", "2"},
+      {"TComboBox_Ext", "Style", "<number>1</number>", "1"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string(r.cls) + "." + r.property);
