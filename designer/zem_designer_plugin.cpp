@@ -3,9 +3,9 @@
 
 #include <dlfcn.h>
 
-#include <QComboBox>
 #include <QFileInfo>
 #include <QIcon>
+#include <QSize>
 #include <QWidget>
 #include <cstdlib>
 #include <cstring>
@@ -53,6 +53,19 @@ const Class_Info kClasses[] = {
     {"MPickDate", "controls/inputs/Mpickdate.h", "Date picker with a calendar drop-down",
      "MPickDate is a date picker: the date is typed or picked from its calendar drop-down."},
 };
+
+// The size a control dropped on a form starts with: the size the control gives itself where it fixes
+// one, so that the designer shows it as it runs (a one-line date box is no 200 x 100 block).
+QSize Default_Size(const char* class_name) {
+  const struct {
+    const char* class_name;
+    QSize size;
+  } sizes[] = {{"MStatusBar", {200, 19}}, {"TMGS", {150, 100}}, {"TMDate", {132, 21}}, {"MPickDate", {186, 21}},
+               {"TComboBox_Ext", {200, 22}}};
+  for (const auto& s : sizes)
+    if (std::strcmp(s.class_name, class_name) == 0) return s.size;
+  return QSize(200, 100);
+}
 
 const Class_Info* Info_For(const char* class_name) {
   if (!class_name) return nullptr;
@@ -134,24 +147,10 @@ QWidget* ZemWidgetPlugin::createWidget(QWidget* parent) {
   QWidget* w = entry_->create ? static_cast<QWidget*>(entry_->create(parent)) : nullptr;
   if (designing_) {
     if (auto* bar = qobject_cast<MStatusBar*>(w)) bar->Set_Designing(true);
-    if (auto* box = qobject_cast<TComboBox_Ext*>(w)) box->Set_Designing(true);
+    if (auto* combo = qobject_cast<TComboBox_Ext*>(w)) combo->Set_Designing(true);
   }
   return w;
 }
-
-namespace {
-// The height a control dropped on a form starts with: a combo box one line, as the designer's own
-// combo box (its size hint), the status bar its bar, the others room for a few lines.
-int New_Height(const char* class_name) {
-  if (std::strcmp(class_name, "MStatusBar") == 0) return 19;
-  if (std::strcmp(class_name, "TComboBox_Ext") == 0) {
-    QComboBox line;
-    line.setEditable(true);
-    return line.sizeHint().height();
-  }
-  return 100;
-}
-}  // namespace
 
 QString ZemWidgetPlugin::domXml() const {
   // The object name a new control gets: the class name with a lower-case first letter.
@@ -160,11 +159,12 @@ QString ZemWidgetPlugin::domXml() const {
   return QStringLiteral("<ui language=\"c++\">\n"
                         " <widget class=\"%1\" name=\"%2\">\n"
                         "  <property name=\"geometry\">\n"
-                        "   <rect><x>0</x><y>0</y><width>200</width><height>%3</height></rect>\n"
+                        "   <rect><x>0</x><y>0</y><width>%3</width><height>%4</height></rect>\n"
                         "  </property>\n"
                         " </widget>\n"
                         "</ui>\n")
-      .arg(name(), object, QString::number(New_Height(entry_->class_name)));
+      .arg(name(), object, QString::number(Default_Size(entry_->class_name).width()),
+           QString::number(Default_Size(entry_->class_name).height()));
 }
 
 ZemDesignerCollection::ZemDesignerCollection(QObject* parent) : QObject(parent) {

@@ -137,7 +137,7 @@ void TComboBox::SetText(const QString& t) {
     if (isEditable()) {
         dropStaleChoice(t);
         setEditText(t);
-    } else {
+    } else if (currentIndex() < 0 || itemText(currentIndex()) != t) {
         setCurrentIndex(findText(t, Qt::MatchExactly | Qt::MatchCaseSensitive));
     }
 }

@@ -3,7 +3,8 @@
 // Items() is a TStrings view of the entries (objects kept per entry, not owned). Adding entries never
 // selects one (ItemIndex stays -1 until set), as the toolkit does. Style: csDropDown and csSimple are
 // editable (Qt has no always-open list; csSimple behaves as csDropDown), csDropDownList is not.
-// Sorted: Add puts each entry in its place (case-insensitive) and SetSorted(true) sorts what is there.
+// Sorted: Add puts each entry in its place (case-insensitive) and SetSorted(true) sorts what is there
+// (virtual: a box that keeps records behind its entries sorts them itself).
 //
 // Events follow the toolkit: OnChange fires when the user edits the text or picks an entry (a pick runs
 // OnClick, then OnSelect when assigned, else OnChange), never for SetText/SetItemIndex. OnDropDown runs
@@ -34,9 +35,10 @@ public:
     // Out of range clears the choice (and the text of an editable box).
     void SetItemIndex(int i);
     QString Text() const { return currentText(); }
-    // Editable styles show t as it is; csDropDownList selects the entry equal to t, or none. In an
-    // editable box ItemIndex names the entry whose text is shown: a text that differs from the chosen
-    // entry's (set here or typed) leaves no entry chosen.
+    // Editable styles show t as it is; csDropDownList selects the entry equal to t (keeping the chosen
+    // one when its text is t, though another entry may have the same text), or none. In an editable
+    // box ItemIndex names the entry whose text is shown: a text that differs from the chosen entry's
+    // (set here or typed) leaves no entry chosen.
     void SetText(const QString& t);
     void Clear();
     // Replaces every entry by texts in one model insertion (objects dropped), far cheaper than adding
@@ -46,7 +48,7 @@ public:
     TComboBoxStyle Style() const { return style_; }
     void SetStyle(TComboBoxStyle s);
     bool Sorted() const { return sorted_; }
-    void SetSorted(bool on);
+    virtual void SetSorted(bool on);
     // Lines shown by the open list before it scrolls (8 by default).
     int DropDownCount() const { return maxVisibleItems(); }
     void SetDropDownCount(int n) { setMaxVisibleItems(n < 1 ? 1 : n); }

@@ -120,7 +120,8 @@ void TDateTimePicker::SetShowCheckbox(bool on) {
         connect(checkbox_, &QCheckBox::clicked, this, [this](bool c) {
             checked_ = c;
             applyTextLook();
-            if (OnChange) OnChange(this);
+            userChanges_++;
+            Change();
         });
     }
     if (checkbox_) checkbox_->setVisible(on);
@@ -162,7 +163,18 @@ void TDateTimePicker::ColorChanged() {
 
 void TDateTimePicker::userChanged() {
     if (showCheckbox_ && !checked_) SetChecked(true);
+    userChanges_++;
+    Change();
+}
+
+void TDateTimePicker::Change() {
     if (OnChange) OnChange(this);
+}
+
+void TDateTimePicker::calendarPicked() {
+    // A pick of another date changed the value already (the calendar sets it as its selection moves);
+    // picking the date held is a change of its own.
+    if (userChanges_ == changesAtDrop_) userChanged();
 }
 
 void TDateTimePicker::watchPopup() {
@@ -175,10 +187,13 @@ void TDateTimePicker::watchPopup() {
     // The pop-up is a window of its own and does not inherit the picker's locale by itself.
     if (testAttribute(Qt::WA_SetLocale)) cal->setLocale(locale());
     popup->installEventFilter(this);
+    connect(cal, &QCalendarWidget::clicked, this, [this]() { calendarPicked(); });
+    connect(cal, &QCalendarWidget::activated, this, [this]() { calendarPicked(); });
 }
 
 bool TDateTimePicker::eventFilter(QObject* watched, QEvent* e) {
     if (watched == popup_.data()) {
+        if (e->type() == QEvent::Show) changesAtDrop_ = userChanges_;
         if (e->type() == QEvent::Show && OnDropDown) OnDropDown(this);
         if (e->type() == QEvent::Hide && OnCloseUp) OnCloseUp(this);
     }

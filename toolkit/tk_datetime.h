@@ -16,7 +16,8 @@
 // (setLocale).
 //
 // OnChange fires for changes made by the user (typing, the calendar, the check box), not for the
-// setters, as the toolkit does. OnDropDown and OnCloseUp bracket the calendar pop-up.
+// setters, as the toolkit does. A date picked in the calendar is the user's change even when it is the
+// date already held. OnDropDown and OnCloseUp bracket the calendar pop-up.
 #pragma once
 
 #include "toolkit/tk_controls.h"
@@ -89,6 +90,9 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void ColorChanged() override;
+    // Runs for every change the user makes, then OnChange; a derived picker that must follow the
+    // user's changes overrides it and calls the base.
+    virtual void Change();
 
 private:
     void applyFormat();
@@ -96,6 +100,7 @@ private:
     void placeCheckbox();
     void watchPopup();
     void userChanged();
+    void calendarPicked();
 
     QString format_;
     TDateTimeKind kind_ = dtkDate;
@@ -103,6 +108,8 @@ private:
     bool showCheckbox_ = false;
     bool checked_ = true;
     int programmatic_ = 0;  // > 0 while a setter changes the value
+    unsigned userChanges_ = 0;    // counts the user's changes
+    unsigned changesAtDrop_ = 0;  // userChanges_ when the calendar last opened
     QCheckBox* checkbox_ = nullptr;  // child widget, made on first ShowCheckbox
     QPointer<QWidget> popup_;        // the calendar's pop-up window being watched
 };

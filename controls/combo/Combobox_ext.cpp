@@ -170,6 +170,13 @@ void TComboBox_Ext::Loaded() {
   }
 }
 
+void TComboBox_Ext::SetSorted(bool on) {
+  TComboBox::SetSorted(false);
+  const bool sort_now = on && sorted_flag_ != 1;
+  sorted_flag_ = on ? 1 : -1;
+  if (sort_now) _Build_Item();
+}
+
 void TComboBox_Ext::wheelEvent(QWheelEvent* e) { e->accept(); }
 
 // ---- the unit

@@ -34,7 +34,8 @@
 // the next such call on any of them.
 //
 // Published properties (form designer, .ui files); a form's control attaches its dictionary when it is
-// first shown (Loaded), the host may attach it itself instead; in the form designer it never does:
+// first shown (Loaded), the host may attach it itself instead; a box made by the form designer only
+// holds them (Set_Designing) and shows the colour it will have:
 //   Dict_Id      the dictionary to attach ("" none)         Multi_Mode   multi choice (Multi_Attach)
 //   Include_All  list stopped entries and the extended one   Allow_Empty  add an empty entry
 //   Style        Drop_Down, Simple, Drop_Down_List (0..2)     Sorted       sort by name, then code
@@ -198,13 +199,15 @@ class TComboBox_Ext : public TComboBox {
   bool Allow_Empty_Property() const { return allow_empty_ != 0; }
   void Set_Allow_Empty_Property(bool on) { Set_Allow_Empty(on); }
   bool Sorted_Property() const { return Sorted() || sorted_flag_ == 1; }
+  // The box sorts its list itself (by name, then code) so that visible item i stays record i: the
+  // toolkit's sorting stays off, on sets the sorted flag and sorts what is listed, off clears the flag.
+  void SetSorted(bool on) override;
   Box_Style Style_Property() const { return static_cast<Box_Style>(Style()); }
   void Set_Style_Property(Box_Style s);
 
   void Loaded() override;
-  // In a form designer the box attaches nothing (there is no database to load from, and a form is
-  // only being drawn): Dict_Id and Multi_Mode are kept for the form file, and the box shows the colour
-  // it will have at run time.
+  // Made by the form designer: the box holds its published properties and attaches nothing (there is
+  // no database to load from, and a form is only being drawn), yet shows the colour it will have.
   bool Designing() const { return designing_; }
   void Set_Designing(bool on);
 

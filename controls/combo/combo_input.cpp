@@ -294,8 +294,10 @@ int TComboBox_Ext::Ensure_Set_Code(map_char code) {
 }
 
 int TComboBox_Ext::Check_Board_Obj() {
+  // Other dictionaries are left alone: reading the code validates typed text.
+  if (!Is_Board_Dict(dict_id_)) return 0;
   const std::string code = Get_Code(static_cast<char*>(nullptr), 1);
-  if (code.empty() || !Is_Board_Dict(dict_id_)) return 0;
+  if (code.empty()) return 0;
   // Looked up on every use: the board may come and go with the host's windows.
   auto fn = reinterpret_cast<Board_Obj_Handle_Fn>(Get_Pub_Ptr(kBoard_Obj_Handle));
   if (fn) fn(dict_id_.c_str(), code.c_str());

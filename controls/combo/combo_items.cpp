@@ -68,7 +68,7 @@ int TComboBox_Ext::_Build_Item() {
   // order of the records.
   if (Sorted()) {
     sorted_flag_ = 1;
-    SetSorted(false);
+    TComboBox::SetSorted(false);
   }
   if (sorted_flag_ == 1 && Item_Count() > 1) {
     items_->Set_Sort_Key(1, 0);
@@ -246,9 +246,11 @@ int TComboBox_Ext::Set_Single_Code(const wchar16* code, bool dict_fallback) {
 int TComboBox_Ext::Find_Code_Multi(const wchar16* code, bool* reattached) {
   int row = Find_Code(code);
   if (row < 0 && Try_To_Add_Dict_Code_To_List(code)) row = Find_Code(code);
+  // Re-attached, not reloaded: the list catches up with a dictionary that changed since it was built.
   if (row < 0 && !*reattached && Attached_Dict()) {
     *reattached = true;
-    Reload_Dict();
+    const std::string id = dict_id_;
+    Attach_Dict(id.c_str(), -1);
     row = Find_Code(code);
   }
   return row;
@@ -506,7 +508,7 @@ void TComboBox_Ext::Show_Choice_Hint(const QString& shown) {
 
 const char* TComboBox_Ext::Build_Limit(int max_len) {
   if (!multi_mode_ || chosen_->Get_Row_Count() == 0) {
-    if (!multi_mode_) Check_Valid();
+    Check_Valid();
     g_limit = " = '" + Sql_Quote(cur_code_.c_str()) + "'";
     return g_limit.c_str();
   }

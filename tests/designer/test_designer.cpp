@@ -87,10 +87,13 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     // The default XML is well formed and its first widget is of the class.
     QXmlStreamReader xml(w->domXml());
     QString widgetClass;
+    QSize dropped;
     while (!xml.atEnd()) {
-      if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("widget") &&
-          widgetClass.isEmpty())
+      if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+      if (xml.name() == QLatin1String("widget") && widgetClass.isEmpty())
         widgetClass = xml.attributes().value(QLatin1String("class")).toString();
+      if (xml.name() == QLatin1String("width")) dropped.setWidth(xml.readElementText().toInt());
+      if (xml.name() == QLatin1String("height")) dropped.setHeight(xml.readElementText().toInt());
     }
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_EQ(widgetClass, w->name());
@@ -98,6 +101,8 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(QString::fromLatin1(made->metaObject()->className()), w->name());
     EXPECT_EQ(made->parentWidget(), &form);
+    // A control that sizes itself is dropped on a form at that size.
+    if (QStringList{"TMGS", "TMDate", "MPickDate"}.contains(w->name())) EXPECT_EQ(dropped, made->size());
   }
   // Making controls brought the framework up through libzem_pack.so's start-up hook, bound to the
   // registry library the variable points at.
@@ -126,7 +131,7 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
   }
 }
 
-TEST(DesignerPlugin, ControlsMadeInTheDesignerAreOnlyDrawn) {
+TEST(DesignerPlugin, ControlsMadeInTheDesignerStayAsEdited) {
   ASSERT_TRUE(Collection() != nullptr);
   QDesignerCustomWidgetInterface* plugin = Plugin_For(QStringLiteral("MStatusBar"));
   ASSERT_NE(plugin, nullptr);
@@ -142,24 +147,27 @@ TEST(DesignerPlugin, ControlsMadeInTheDesignerAreOnlyDrawn) {
   ASSERT_NE(designed, nullptr);
   EXPECT_TRUE(designed->Designing());
   EXPECT_TRUE(designed->AlignBottom());
-
-  // A dictionary box starts one line high, and in the designer (no database) loads nothing: no error
-  // lines while its Dict_Id is typed, yet the colour it will have at run time.
-  QDesignerCustomWidgetInterface* combo = Plugin_For(QStringLiteral("TComboBox_Ext"));
-  ASSERT_NE(combo, nullptr);
-  const QString xml = combo->domXml();
+  // A combo box starts one line high and holds its properties as edited, in any order: in the designer
+  // (no database) it loads no dictionary, so no error lines while its Dict_Id is typed, yet it shows the
+  // colour it will have at run time.
+  QDesignerCustomWidgetInterface* combo_plugin = Plugin_For(QStringLiteral("TComboBox_Ext"));
+  ASSERT_NE(combo_plugin, nullptr);
+  const QString xml = combo_plugin->domXml();
   const int at = xml.indexOf(QLatin1String("<height>")) + 8;
   EXPECT_LT(xml.mid(at, xml.indexOf(QLatin1Char('<'), at) - at).toInt(), 40) << xml.toStdString();
-  combo->initialize(&core);
-  auto* box = qobject_cast<TComboBox_Ext*>(combo->createWidget(&form));
-  ASSERT_NE(box, nullptr);
+  combo_plugin->initialize(&core);
+  auto* combo = qobject_cast<TComboBox_Ext*>(combo_plugin->createWidget(&form));
+  ASSERT_NE(combo, nullptr);
   form.show();
   Log_Mgr()->Set_Keep(20);
-  for (const char* typed : {"d", "de", "dep", "dept"}) box->setProperty("Dict_Id", QString::fromLatin1(typed));
-  box->setProperty("Multi_Mode", true);
+  combo->setProperty("Multi_Mode", true);
+  for (const char* typed : {"d", "de", "dep", "dept"}) combo->setProperty("Dict_Id", QString::fromLatin1(typed));
   EXPECT_EQ(Log_Mgr()->Last_Lines(), "");
-  EXPECT_EQ(box->property("Dict_Id").toString(), QStringLiteral("dept"));
-  EXPECT_EQ(box->Color(), TComboBox_Ext::kMulti_Color);
+  EXPECT_EQ(combo->Color(), TComboBox_Ext::kMulti_Color);
+  combo->setProperty("Multi_Mode", false);
+  EXPECT_FALSE(combo->property("Multi_Mode").toBool());
+  EXPECT_EQ(combo->property("Dict_Id").toString(), QStringLiteral("dept"));
+  EXPECT_EQ(combo->Color(), TComboBox_Ext::kSearch_Color);
   Log_Mgr()->Set_Keep(0);
 }
 

@@ -55,8 +55,15 @@ TEST_F(ComboDb, AttachRules) {
 }
 
 TEST_F(ComboDb, CodesInBothModes) {
-  TComboBox_Ext single, multi, cut;
+  TComboBox_Ext single, multi, cut, sorted, listed;
   single.Attach_Dict("dept", 0);
+  sorted.Multi_Attach("dept", 0);
+  TSQLCA namesakes;  // two codes, one name
+  namesakes.Set_Field_Count(2);
+  for (const char16_t* code : {u"A", u"B"})
+    namesakes.Add_Row(), namesakes.Set_Value(0, code), namesakes.Set_Value(1, u"张伟");
+  listed.SetStyle(csDropDownList);
+  listed.Attach_Dbio(&namesakes);
   multi.SetHint(QString::fromUtf16(u"大字典:旧的选择"));
   multi.Multi_Attach("big", 0);
   cut.Multi_Attach("cut", 0);
@@ -94,6 +101,11 @@ TEST_F(ComboDb, CodesInBothModes) {
       {"Set_Default_Code makes one code the choice", &multi, [](auto& b) { b.Set_Default_Code("B0007"); },
        QString::fromUtf16(u"名称7"), "B0007", "B0007"},
       {"an empty default empties the choice", &multi, [](auto& b) { b.Set_Default_Code(""); }, "", "", ""},
+      {"a pick from a list sorted after the attach gives the picked name's code", &sorted,
+       [](auto& b) { b.SetSorted(true), b.SetItemIndex(0), b.Handle_On_Select(&b); },
+       QString::fromUtf16(u"财务部"), "02", "02"},
+      {"a drop-down list keeps the code set though another entry has its name", &listed,
+       [](auto& b) { b.Set_Code("B"); }, QString::fromUtf16(u"张伟"), "B", "B"},
       {"three short codes", &cut, [](auto& b) { b.Set_Code("A1,B22,C3"); }, QString::fromUtf16(u"甲,乙,丙"),
        "A1,B22,C3", "A1"},
   };
