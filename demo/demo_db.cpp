@@ -2,8 +2,10 @@
 #include "demo/demo_db.h"
 
 #include <QDir>
+#include <QRegularExpression>
 
 #include "core/data/db_connect.h"
+#include "core/data/dbdata.h"
 #include "core/data/sqlca.h"
 #include "dict/dict.h"
 
@@ -126,6 +128,16 @@ int DemoDb::open(const QString& home, const QString& pg) {
   Db_Connect_Mgr()->Clear();
   if (!Db_Connect_Mgr()->Add_Config(cfg)) {
     error_ = QStringLiteral("cannot load the driver library %1.so").arg(QString::fromStdString(cfg.driver));
+    return 0;
+  }
+  // Connect first on this thread's session, so that a refusal is told in the server's (or SQLite's) own
+  // words: a query area only reports that it could not link. The session stays with the thread.
+  DBDataMgr reply;
+  TDb_Connect* session = Db_Connect_Mgr()->Get_Session();
+  if (session && !session->Connected() && !session->Connect(&reply)) {
+    QString where = location_;
+    where.replace(QRegularExpression(QStringLiteral("password\\s*=\\s*\\S+")), QStringLiteral("password=***"));
+    error_ = QStringLiteral("cannot connect to %1: %2").arg(where, Q(reply.Get_Sqlmsg()).trimmed());
     return 0;
   }
   TSQLCA q;

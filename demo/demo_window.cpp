@@ -123,10 +123,11 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
   return true;
 }
 
-int DemoWindow::fillVouchers() {
+int DemoWindow::fillVouchers(const QString& where) {
   if (!voucher_) return -1;
   TSQLCA q;
-  if (db_->select(q, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
+  const QString cond = where.isEmpty() ? QString() : QStringLiteral(" where ") + where;
+  if (db_->select(q, QStringLiteral("select * from vouchers%1 order by voucher_no").arg(cond)) != 0) return -1;
   const int rows = q.Get_Row_Count(), fields = q.Get_Field_Count();
   const int first = voucher_->FixedRows();
   voucher_->SetRowCount(first + std::max(rows, 1));
@@ -188,13 +189,36 @@ void DemoWindow::showTable(int index) {
   }
 }
 
+namespace {
+
+// Each panel as wide as its text and a margin. When they do not all fit the bar, the first panel (the
+// database's location, given whole as first) gives way and is elided in the middle, so the counts and
+// the versions stay whole.
+void Fit_Status_Panels(MStatusBar* bar, const QString& first) {
+  TStatusPanels* panels = bar->Panels();
+  if (panels->Count() == 0) return;
+  const QFontMetrics fm(bar->Font()->toQFont());
+  const int margin = 12;  // the text's 3 pixels and the bevel on each side, and some air
+  int others = 0;
+  for (int i = 1; i < panels->Count(); i++) {
+    panels->Items(i)->SetWidth(fm.horizontalAdvance(panels->Items(i)->Text()) + margin);
+    others += panels->Items(i)->Width();
+  }
+  const int need = fm.horizontalAdvance(first) + margin;
+  const int width = std::max(std::min(need, bar->width() - others), 4 * margin);
+  panels->Items(0)->SetWidth(width);
+  panels->Items(0)->SetText(width >= need ? first : fm.elidedText(first, Qt::ElideMiddle, width - margin));
+}
+
+}  // namespace
+
 void DemoWindow::refreshStatus() {
   if (!status_) return;
   TStatusPanels* p = status_->Panels();
   if (p->Count() < 3) {
     status_->SetPanelTexts({QString(), QString(), QString()});
   }
-  p->Items(0)->SetText(QString::fromUtf16(u"数据库：") + db_->location());
+  const QString location = QString::fromUtf16(u"数据库：") + db_->location();
   QStringList counts;
   for (const DemoTable& t : DemoDb::tables()) {
     if (t.name.startsWith(QStringLiteral("app_"))) continue;
@@ -205,11 +229,15 @@ void DemoWindow::refreshStatus() {
                            .arg(QString::fromLatin1(F_Dll_Ver()), db_->engineVersion(),
                                 QString::fromLatin1(qVersion())));
   p->Items(2)->SetAlignment(taRightJustify);
+  Fit_Status_Panels(status_, location);
+  status_->OnResize = [this, location](TObject*) { Fit_Status_Panels(status_, location); };
   status_->Set_Own_Draw();
 }
 
 void DemoWindow::note(const QString& text) {
-  if (status_ && status_->Panels()->Count() > 1) status_->Panels()->Items(1)->SetText(text);
+  if (!status_ || status_->Panels()->Count() < 2) return;
+  status_->Panels()->Items(1)->SetText(text);
+  if (status_->OnResize) status_->OnResize(status_);  // the panels fit the new text
 }
 
 void DemoWindow::connectActions() {

@@ -30,9 +30,9 @@ class DemoWindow : public QObject {
   void showTable(int index);
   // Refreshes the status bar panels (database, row counts, versions).
   void refreshStatus();
-  // Reads the vouchers table into the voucher grid, column by column name. The rows it filled, or -1
-  // when the table cannot be read.
-  int fillVouchers();
+  // Reads the vouchers table into the voucher grid, column by column name; where (an SQL condition,
+  // empty for all) picks the rows. The rows it filled, or -1 when the table cannot be read.
+  int fillVouchers(const QString& where = QString());
   // The voucher form's grid; null when the form did not load.
   TMG* voucherGrid() const { return voucher_; }
 

@@ -21,10 +21,11 @@
 
 #include "core/data/para.h"
 #include "demo/demo_db.h"
+#include "demo/demo_dept_tree.h"
 #include "demo/demo_host.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
-#include "frame/startup/zem_units.h"
+#include "frame/zem_units.h"
 #include "host/zem_host.h"
 
 namespace {
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
   {
     DemoWindow demo(&db);
     if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
+    Demo_Attach_Dept_Tree(demo.window(), &db, [&demo](const QString& where) { return demo.fillVouchers(where); });
     demo.window()->show();
     if (!shot.isEmpty()) {
       QApplication::processEvents();

@@ -1,32 +1,102 @@
 // The form designer's plugin, generated from the package's palette.
 #include "designer/zem_designer_plugin.h"
 
+#include <dlfcn.h>
+
+#include <QFileInfo>
 #include <QIcon>
 #include <QWidget>
+#include <cstdlib>
 #include <cstring>
 
-#include "frame/startup/zem_units.h"
+#include "controls/inputs/Mstatusbar.h"
+#include "frame/zem_units.h"
 
 namespace {
 
-// Where each control's class is declared (its unit's header).
-const struct {
+// What the designer shows for each class of the package: its unit's header, tooltip and "what's this".
+struct Class_Info {
   const char* class_name;
   const char* header;
-} kHeaders[] = {
-    {"MTreeView", "controls/tree/Mtreeview.h"},     {"MStatusBar", "controls/inputs/Mstatusbar.h"},
-    {"TMGS", "controls/inputs/Mgs.h"},              {"TTreeView_Ext", "controls/tree/Treeview_ext.h"},
-    {"TMG", "controls/grid/Mg.h"},                  {"TMDate", "controls/inputs/Mdate.h"},
-    {"TComboBox_Ext", "controls/combo/Combobox_ext.h"}, {"MPickDate", "controls/inputs/Mpickdate.h"},
+  const char* tool_tip;
+  const char* whats_this;
 };
+
+const Class_Info kClasses[] = {
+    {"MTreeView", "controls/tree/Mtreeview.h", "Code tree view: a hierarchy of codes with search, menus and copy",
+     "MTreeView shows codes as a tree: each level of a code is a node under its parent. It searches node "
+     "texts, offers a context menu (expand, collapse, search, print, export) and copies the tree to the "
+     "clipboard as tab-separated text."},
+    {"MStatusBar", "controls/inputs/Mstatusbar.h", "Status bar whose panels draw their own text",
+     "MStatusBar is a light grey status bar whose panels write their text in blue, vertically centred, "
+     "after their alignment. Set PanelTexts and PanelWidths (an empty width keeps its panel's), and "
+     "OwnDraw. It docks along the bottom of its parent at run time unless AlignBottom is off; in the "
+     "designer it stays where it is put."},
+    {"TMGS", "controls/inputs/Mgs.h", "Search edit with a drop list of matching items",
+     "TMGS is an edit box whose drop list shows the items that match what is typed; choosing one fills "
+     "the box."},
+    {"TTreeView_Ext", "controls/tree/Treeview_ext.h", "Dictionary tree view: the codes of a code dictionary",
+     "TTreeView_Ext shows the codes and names of a code dictionary as a tree, grouped by the dictionary's "
+     "code levels."},
+    {"TMG", "controls/grid/Mg.h", "Data grid: typed columns, money and check-box cells, sums, sort, filter",
+     "TMG is a data grid whose columns are defined by ADEF lines (caption, $name, type and style items) "
+     "and whose header units come from BDEF lines. It shows money columns as digit grids and check-box "
+     "columns as ticks, colours rows, columns and cells, binds columns to code dictionaries, sorts, "
+     "searches, filters and offers a rich context menu."},
+    {"TMDate", "controls/inputs/Mdate.h", "Date or month box",
+     "TMDate is a box for a date or a month, typed or chosen from a calendar."},
+    {"TComboBox_Ext", "controls/combo/Combobox_ext.h", "Combo box over a code dictionary or a query",
+     "TComboBox_Ext lists the codes and names of a code dictionary or of a query result. A typed code is "
+     "resolved to its item; one or several items can be chosen."},
+    {"MPickDate", "controls/inputs/Mpickdate.h", "Date picker with a calendar drop-down",
+     "MPickDate is a date picker: the date is typed or picked from its calendar drop-down."},
+};
+
+const Class_Info* Info_For(const char* class_name) {
+  if (!class_name) return nullptr;
+  for (const Class_Info& c : kClasses)
+    if (std::strcmp(c.class_name, class_name) == 0) return &c;
+  return nullptr;
+}
+
+QString Folder_Of(const void* address) {
+  Dl_info info;
+  if (!dladdr(address, &info) || !info.dli_fname) return QString();
+  return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath();
+}
+
+// Set as soon as the plugin is loaded, before the designer makes any control (the first control brings
+// the framework up, which binds to the registry library).
+const struct Set_Dll_Path {
+  Set_Dll_Path() {
+    if (!std::getenv("TARVOK_DLL_PATH")) setenv("TARVOK_DLL_PATH", Zem_Designer_Dll_Dir().toLocal8Bit().constData(), 0);
+  }
+} g_set_dll_path;
+
+bool g_units_up = false;  // this plugin ran the units' initialization
+
+// When the designer deletes no instance, the units are finalized as the plugin's image goes.
+const struct Finalize_At_Unload {
+  ~Finalize_At_Unload() {
+    if (g_units_up) {
+      g_units_up = false;
+      Finalize();
+    }
+  }
+} g_finalize_at_unload;
 
 }  // namespace
 
+QString Zem_Designer_Dll_Dir() {
+  const QString package = Folder_Of(reinterpret_cast<const void*>(&Initialize));
+  if (!package.isEmpty() && QFileInfo::exists(package + QStringLiteral("/kdm_pub_ptr.so"))) return package;
+  const QString own = Folder_Of(reinterpret_cast<const void*>(&Zem_Designer_Dll_Dir));
+  return own.isEmpty() ? package : own;
+}
+
 QString Zem_Designer_Include_For(const char* class_name) {
-  if (!class_name) return QString();
-  for (const auto& h : kHeaders)
-    if (std::strcmp(h.class_name, class_name) == 0) return QString::fromLatin1(h.header);
-  return QString::fromLatin1(class_name).toLower() + QStringLiteral(".h");
+  if (const Class_Info* c = Info_For(class_name)) return QString::fromLatin1(c->header);
+  return class_name ? QString::fromLatin1(class_name).toLower() + QStringLiteral(".h") : QString();
 }
 
 ZemWidgetPlugin::ZemWidgetPlugin(const Zem_Palette_Entry* entry, QObject* parent)
@@ -36,16 +106,33 @@ QString ZemWidgetPlugin::name() const { return QString::fromLatin1(entry_->class
 
 QString ZemWidgetPlugin::group() const { return QString::fromUtf16(entry_->page); }
 
-QString ZemWidgetPlugin::toolTip() const { return name(); }
+QString ZemWidgetPlugin::toolTip() const {
+  const Class_Info* c = Info_For(entry_->class_name);
+  return c ? QString::fromLatin1(c->tool_tip) : name();
+}
 
-QString ZemWidgetPlugin::whatsThis() const { return name() + QStringLiteral(" (zem_pack)"); }
+QString ZemWidgetPlugin::whatsThis() const {
+  const Class_Info* c = Info_For(entry_->class_name);
+  return c ? QString::fromLatin1(c->whats_this) : name();
+}
 
 QString ZemWidgetPlugin::includeFile() const { return Zem_Designer_Include_For(entry_->class_name); }
 
-QIcon ZemWidgetPlugin::icon() const { return QIcon(); }
+QIcon ZemWidgetPlugin::icon() const {
+  // The @2x picture next to each is found by QIcon itself.
+  return QIcon(QStringLiteral(":/zem_pack/designer/icons/%1.png").arg(name()));
+}
+
+void ZemWidgetPlugin::initialize(QDesignerFormEditorInterface* core) {
+  initialized_ = true;
+  designing_ = core != nullptr;
+}
 
 QWidget* ZemWidgetPlugin::createWidget(QWidget* parent) {
-  return entry_->create ? static_cast<QWidget*>(entry_->create(parent)) : nullptr;
+  QWidget* w = entry_->create ? static_cast<QWidget*>(entry_->create(parent)) : nullptr;
+  if (designing_)
+    if (auto* bar = qobject_cast<MStatusBar*>(w)) bar->Set_Designing(true);
+  return w;
 }
 
 QString ZemWidgetPlugin::domXml() const {
@@ -64,14 +151,20 @@ QString ZemWidgetPlugin::domXml() const {
 
 ZemDesignerCollection::ZemDesignerCollection(QObject* parent) : QObject(parent) {
   // What a form designer does after loading the package: the units, then their Register().
-  static bool units_up = false;
-  if (!units_up) {
-    units_up = true;
+  if (!g_units_up) {
+    g_units_up = true;
     Initialize();
     Zem_Register_Units();
   }
   for (int i = 0; i < Zem_Palette_Count(); i++) {
     const Zem_Palette_Entry* e = Zem_Palette_Get(i);
     if (e && e->create && std::u16string_view(e->page) == kZem_Palette_Page) widgets_ << new ZemWidgetPlugin(e, this);
+  }
+}
+
+ZemDesignerCollection::~ZemDesignerCollection() {
+  if (g_units_up) {
+    g_units_up = false;
+    Finalize();
   }
 }

@@ -1,9 +1,15 @@
 // The form designer's plugin: the palette page "Zem_Pack".
 //
 // ZemDesignerCollection does what a form designer does with the package (the units' initialization,
-// then every control unit's Register()) and offers one ZemWidgetPlugin per class on the page. Each
-// widget plugin only describes its class: name, group, header, default XML, and how to make one. The
-// controls' published properties are Q_PROPERTY, so the designer edits them and stores them in .ui files.
+// then every control unit's Register()) and offers one ZemWidgetPlugin per class on the page; when the
+// plugin is unloaded it runs the units' finalization. Each widget plugin only describes its class:
+// name, group, icon (designer/icons, a resource keyed by class name), tooltip, "what's this", header,
+// default XML, and how to make one. The controls' published properties are Q_PROPERTY, so the designer
+// edits them and stores them in .ui files.
+//
+// Loaded while TARVOK_DLL_PATH is unset, the plugin points it at the folder of the package library it
+// runs with (where kdm_pub_ptr.so and the driver libraries lie), so the package binds to the registry
+// library without a load error.
 #pragma once
 
 #include <QObject>
@@ -26,14 +32,17 @@ class ZemWidgetPlugin : public QObject, public QDesignerCustomWidgetInterface {
   QString includeFile() const override;
   QIcon icon() const override;
   bool isContainer() const override { return false; }
+  // Inside the form designer (initialized with its core) a control is made in design mode: an
+  // MStatusBar then stays where it is put. A form loader (QUiLoader) gets run-time controls.
   QWidget* createWidget(QWidget* parent) override;
   bool isInitialized() const override { return initialized_; }
-  void initialize(QDesignerFormEditorInterface*) override { initialized_ = true; }
+  void initialize(QDesignerFormEditorInterface* core) override;
   QString domXml() const override;
 
  private:
   const Zem_Palette_Entry* entry_;
   bool initialized_ = false;
+  bool designing_ = false;  // initialized by a form designer's core
 };
 
 class ZemDesignerCollection : public QObject, public QDesignerCustomWidgetCollectionInterface {
@@ -42,6 +51,7 @@ class ZemDesignerCollection : public QObject, public QDesignerCustomWidgetCollec
   Q_INTERFACES(QDesignerCustomWidgetCollectionInterface)
  public:
   explicit ZemDesignerCollection(QObject* parent = nullptr);
+  ~ZemDesignerCollection() override;
   QList<QDesignerCustomWidgetInterface*> customWidgets() const override { return widgets_; }
 
  private:
@@ -50,3 +60,6 @@ class ZemDesignerCollection : public QObject, public QDesignerCustomWidgetCollec
 
 // The header a form's generated code includes for a class of the palette.
 QString Zem_Designer_Include_For(const char* class_name);
+// The folder TARVOK_DLL_PATH is given when unset: the package library's, when kdm_pub_ptr.so lies there,
+// else this plugin's own.
+QString Zem_Designer_Dll_Dir();

@@ -1,23 +1,20 @@
 // Default host functions as Qt dialogs.
 #include "host/zem_host.h"
+#include "host/zem_host_tree.h"
 
 #include <QApplication>
-#include <QCalendarWidget>
-#include <QDate>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QInputDialog>
 #include <QMenu>
 #include <QSettings>
-#include <QVBoxLayout>
 #include <cstring>
 #include <string>
 
-#include "core/data/para.h"
 #include "core/text/code_page.h"
 #include "frame/pub_ptr.h"
 #include "toolkit/tk_menu.h"
+#include "util/lang_map.h"
 
 namespace {
 
@@ -46,6 +43,9 @@ bool Ask_Text(const QString& prompt, const QString& title, QString* text, int ma
   dialog.setTextValue(*text);
   dialog.setInputMode(QInputDialog::TextInput);
   dialog.setObjectName(QStringLiteral("zem_host_input_box"));
+  // Chinese buttons, through the caption map as every fixed caption of the package.
+  dialog.setOkButtonText(QString::fromUtf16(Lang_Cap(map_wchar(u"dialog"), u"确定")));
+  dialog.setCancelButtonText(QString::fromUtf16(Lang_Cap(map_wchar(u"dialog"), u"取消")));
   if (dialog.exec() != QDialog::Accepted) return false;
   *text = dialog.textValue().left(max_len);
   return true;
@@ -75,32 +75,6 @@ int Zem_Host_Inp_Str(const char* prompt, char* buffer, int max_len, const char* 
     narrow = To_Gbk(text);
   }
   std::memcpy(buffer, narrow.c_str(), narrow.size() + 1);
-  return 1;
-}
-
-int Zem_Host_Calendar_Get(char* date_buffer) {
-  if (!date_buffer) return 0;
-  QDate date = QDate::fromString(QString::fromLatin1(date_buffer, static_cast<int>(strnlen(date_buffer, 20))),
-                                 QStringLiteral("yyyyMMdd"));
-  if (!date.isValid()) date = QDate::currentDate();
-
-  QDialog dialog(QApplication::activeWindow());
-  dialog.setObjectName(QStringLiteral("zem_host_calendar"));
-  dialog.setWindowTitle(QString::fromUtf16(u"日期"));
-  auto* layout = new QVBoxLayout(&dialog);
-  auto* calendar = new QCalendarWidget(&dialog);
-  calendar->setSelectedDate(date);
-  layout->addWidget(calendar);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  layout->addWidget(buttons);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  QObject::connect(calendar, &QCalendarWidget::activated, &dialog, &QDialog::accept);
-  int x = 0, y = 0;
-  if (Pub_Para_Get_Int(u"tmp.calendar_x", &x) && Pub_Para_Get_Int(u"tmp.calendar_y", &y)) dialog.move(x, y);
-  if (dialog.exec() != QDialog::Accepted) return 0;
-  const QByteArray text = calendar->selectedDate().toString(QStringLiteral("yyyyMMdd")).toLatin1();
-  std::memcpy(date_buffer, text.constData(), static_cast<size_t>(text.size()) + 1);
   return 1;
 }
 
@@ -138,7 +112,6 @@ long long Zem_Host_Memory_Usage() {
 int Zem_Host_Register_Defaults() {
   Gui_Inp_Str_Fn inp = Zem_Host_Inp_Str;
   Gui_Inp_Str_W_Fn inp_w = Zem_Host_Inp_Str_W;
-  Gui_Calendar_Get_Fn calendar = Zem_Host_Calendar_Get;
   Gui_Init_Menu_Font_Fn menu_font = Zem_Host_Init_Menu_Font;
   Mup_Gui_User_Para_Get_Fn para_get = Zem_Host_User_Para_Get;
   Mup_Gui_User_Para_Save_Fn para_save = Zem_Host_User_Para_Save;
@@ -149,7 +122,6 @@ int Zem_Host_Register_Defaults() {
   } defaults[] = {
       {kGui_Inp_Str, reinterpret_cast<void*>(inp)},
       {kGui_Inp_Str_W, reinterpret_cast<void*>(inp_w)},
-      {kGui_Calendar_Get, reinterpret_cast<void*>(calendar)},
       {kGui_Init_Menu_Font, reinterpret_cast<void*>(menu_font)},
       {kMup_Gui_User_Para_Get, reinterpret_cast<void*>(para_get)},
       {kMup_Gui_User_Para_Save, reinterpret_cast<void*>(para_save)},
@@ -157,5 +129,7 @@ int Zem_Host_Register_Defaults() {
   };
   int n = 0;
   for (const auto& d : defaults) n += Zem_Reg_Shared_Ptr(d.name, d.fn);
+  n += Zem_Host_Register_Tree();
+  n += Zem_Host_Register_Calendar();
   return n;
 }

@@ -10,6 +10,8 @@
 //                           per-user preferences in QSettings (organisation "zem_pack", application
 //                           the program's name), keys and values GBK
 //   "gui_get_memory_usage"  resident memory of the process in bytes
+//   "gui_print_tree", "pdu_export_tree_to_km"
+//                           the code tree's print preview and outline export (host/zem_host_tree.h)
 //
 // Data dialogs ("pdu_*"), templates ("tbx_*") and the grid's file functions belong to the application.
 #pragma once
@@ -24,7 +26,12 @@ int Zem_Host_Register_Defaults();
 // The defaults themselves, for hosts that register only some of them or wrap them.
 int Zem_Host_Inp_Str(const char* prompt, char* buffer, int max_len, const char* title);
 int Zem_Host_Inp_Str_W(const char16_t* prompt, char16_t* buffer, int max_len, const char16_t* title);
+// The calendar (host/zem_host_calendar.cpp): a month view in Chinese starting on the buffer's date
+// (today by the toolkit's clock when it holds none), its top-left corner at "tmp.calendar_x" /
+// "tmp.calendar_y" kept on the screen; a double click or OK chooses. Registered alone by
+// Zem_Host_Register_Calendar (1, or 0 when the registry refused it).
 int Zem_Host_Calendar_Get(char* date_buffer);
+int Zem_Host_Register_Calendar();
 int Zem_Host_Init_Menu_Font(TPopupMenu* menu);
 const char* Zem_Host_User_Para_Get(const char* key);
 int Zem_Host_User_Para_Save(const char* key, const char* value, int flag);

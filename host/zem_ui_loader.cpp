@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <cstring>
 
-#include "frame/startup/zem_units.h"
+#include "frame/zem_units.h"
 
 namespace {
 

@@ -25,6 +25,15 @@ public:
                 if (!control_->loaded_) control_->Loaded();
             }
             break;
+        case QEvent::FontChange:
+            if (watched == control_->self_) control_->fontFromWidget();
+            break;
+        case QEvent::Enter:
+            if (watched == control_->PaintTarget() && control_->OnMouseEnter) control_->OnMouseEnter(control_->self_);
+            break;
+        case QEvent::Leave:
+            if (watched == control_->PaintTarget() && control_->OnMouseLeave) control_->OnMouseLeave(control_->self_);
+            break;
         case QEvent::ContextMenu: {
             auto* ce = static_cast<QContextMenuEvent*>(e);
             auto* w = qobject_cast<QWidget*>(watched);
@@ -118,6 +127,12 @@ void TControl::SetFont(const TFont& f) {
 void TControl::FontChanged() {
     self_->setFont(font_.toQFont());
     ColorChanged();
+}
+
+void TControl::fontFromWidget() {
+    const TColor keep = font_.Color;
+    font_.fromQFont(self_->font());
+    font_.Color = keep;
 }
 
 void TControl::ColorChanged() {

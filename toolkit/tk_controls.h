@@ -10,10 +10,14 @@
 // Colour and font: Color() is clDefault until set, meaning the widget keeps its palette. Font() is the
 // control's TFont; its fields may be changed in place and take effect with FontChanged() or the next
 // Refresh(); SetFont() assigns and applies at once. A Font colour of clWindowText leaves the palette's text
-// colour alone.
+// colour alone. The Font follows the widget's own font too: a font set on the widget (a form's font
+// property, a parent's font passed down) becomes the Font's name, size and style, its colour kept.
 //
 // Pop-up menu: a right click (or the menu key) runs OnContextPopup first; unless that handles it, the
 // control's PopupMenu opens at the mouse. Without a PopupMenu the widget keeps its own context menu.
+//
+// OnMouseEnter / OnMouseLeave: the mouse came over / left the control's client area (PaintTarget: a
+// scroll area's viewport, so leaving onto a scroll bar counts as leaving).
 //
 // Loaded(): called once by the layer when the widget is first shown, after its properties were set (by
 // code or by a form loaded from a .ui file); a host that builds a control in code and needs it earlier
@@ -124,6 +128,8 @@ public:
     bool DoContextPopup(const QPoint& localPos, const QPoint& globalPos);
 
     TContextPopupEvent OnContextPopup;
+    TNotifyEvent OnMouseEnter;
+    TNotifyEvent OnMouseLeave;
 
 protected:
     // Called after Color or Font changed; the default applies them through the widget's palette.
@@ -135,6 +141,8 @@ protected:
 
 private:
     friend class TControlHook;
+    // The widget's font (set by a form or inherited) read back into Font, its colour kept.
+    void fontFromWidget();
     QWidget* self_;
     QObject* hook_;  // owned by self_ (Qt child): the event filter behind Loaded and the pop-up menu
     QPointer<TPopupMenu> popupMenu_;

@@ -11,6 +11,11 @@
 
 namespace {
 
+TClock& clockSlot() {
+    static TClock clock;
+    return clock;
+}
+
 QString kindFormat(TDateTimeKind k) { return k == dtkTime ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd"); }
 
 // Toolkit format letters to Qt's: only the AM/PM marker differs.
@@ -30,12 +35,18 @@ struct Quiet {
 
 }  // namespace
 
+QDateTime Now() { return clockSlot() ? clockSlot()() : QDateTime::currentDateTime(); }
+
+QDate Today() { return Now().date(); }
+
+void SetClock(TClock clock) { clockSlot() = std::move(clock); }
+
 TDateTimePicker::TDateTimePicker(QWidget* parent) : QDateTimeEdit(parent), TControl(this) {
     {
         Quiet q(programmatic_);
         setMinimumDate(QDate(1601, 1, 1));
         setMaximumDate(QDate(9999, 12, 31));
-        setDateTime(QDateTime(QDate::currentDate(), QTime::currentTime()));
+        setDateTime(Now());
         setCalendarPopup(true);
         setDisplayFormat(kindFormat(kind_));
     }

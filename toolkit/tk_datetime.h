@@ -20,14 +20,25 @@
 
 #include <QDateTimeEdit>
 #include <QPointer>
+#include <functional>
 
 class QCheckBox;
+
+// The clock that everything offering "today" reads (a new picker's value, today menu items, calendars
+// opened on an empty date). It is the system clock unless one was injected, so tests and replays can fix
+// the day. Main thread only, like the widgets that read it.
+typedef std::function<QDateTime()> TClock;
+QDateTime Now();
+QDate Today();
+// Injects a clock; an empty one goes back to the system clock.
+void SetClock(TClock clock);
 
 enum TDateTimeKind { dtkDate, dtkTime };
 
 class TDateTimePicker : public QDateTimeEdit, public TControl {
     Q_OBJECT
 public:
+    // Starts on Now(), date kind, the Kind's own format.
     explicit TDateTimePicker(QWidget* parent = nullptr);
     ~TDateTimePicker() override;
 

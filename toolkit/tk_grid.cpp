@@ -40,6 +40,7 @@ public:
     // covers, read from the nodes already there. Cutting rows keeps the nodes below the cut as they are.
     void setCount(int n) {
         if (n == n_) return;
+        flush();
         if (sizes_.empty()) {
             n_ = n;
             return;
@@ -67,13 +68,34 @@ public:
         def_ = d;
         sizes_.clear();
         tree_.clear();
+        dirty_ = false;
     }
     void setLine(int w) {
         line_ = w;
         if (!sizes_.empty()) build();
     }
+    // Stores a size without updating the tree; the tree is rebuilt once on the next position query.
+    // For batches that touch many sizes (a filter over a million rows).
+    void setSizeLazy(int i, int s) {
+        if (i < 0 || i >= n_) return;
+        if (sizes_.empty()) {
+            if (s == def_) return;
+            sizes_.assign(size_t(n_), def_);
+        }
+        sizes_[size_t(i)] = s;
+        dirty_ = true;
+    }
+    // Rows first .. first + n - 1 take the sizes of rows order[k].
+    void reorder(int first, const std::vector<int>& order) {
+        if (sizes_.empty()) return;
+        std::vector<int> moved(order.size());
+        for (size_t k = 0; k < order.size(); ++k) moved[k] = sizes_[size_t(order[k])];
+        std::copy(moved.begin(), moved.end(), sizes_.begin() + first);
+        build();
+    }
     void setSize(int i, int s) {
         if (i < 0 || i >= n_) return;
+        flush();
         if (sizes_.empty()) {
             if (s == def_) return;
             sizes_.assign(size_t(n_), def_);
@@ -89,6 +111,7 @@ public:
     }
     void move(int from, int to) {
         if (sizes_.empty()) return;
+        flush();
         int s = sizes_[size_t(from)];
         sizes_.erase(sizes_.begin() + from);
         sizes_.insert(sizes_.begin() + to, s);
@@ -96,6 +119,7 @@ public:
     }
     // Sum of the extents of [0, i).
     long long prefix(int i) const {
+        flush();
         if (i <= 0) return 0;
         if (i > n_) i = n_;
         if (sizes_.empty()) return (long long)i * unit();
@@ -106,6 +130,7 @@ public:
     // The largest i in [0, n] with prefix(i) <= off: the index whose extent holds pixel off (n when off is
     // past the end); hidden indexes are stepped over because they add nothing.
     int indexAt(long long off) const {
+        flush();
         if (off < 0) return 0;
         if (sizes_.empty()) {
             long long u = unit();
@@ -142,9 +167,15 @@ public:
         return indexAt(end - 1);
     }
 
+    // Brings the tree up to date after lazy sizes.
+    void flush() const {
+        if (dirty_) const_cast<Axis*>(this)->build();
+    }
+
 private:
     long long unit() const { return def_ > 0 ? (long long)def_ + line_ : 0; }
     void build() {
+        dirty_ = false;
         tree_.assign(size_t(n_) + 1, 0);
         for (int i = 1; i <= n_; ++i) {
             tree_[size_t(i)] += extent(i - 1);
@@ -158,6 +189,7 @@ private:
     int line_;
     std::vector<int> sizes_;         // empty while every size is def_
     std::vector<long long> tree_;    // Fenwick tree over extents, 1-based; valid with sizes_
+    bool dirty_ = false;             // sizes_ changed lazily; tree_ to be rebuilt
 };
 
 // =========================================================================================== CellStore
@@ -264,6 +296,13 @@ public:
         }
     }
 
+    // Rows first .. first + n - 1 take the blocks of rows order[k]: pointers move, texts stay put.
+    void reorder(int first, const std::vector<int>& order) {
+        std::vector<uint32_t*> moved(order.size());
+        for (size_t k = 0; k < order.size(); ++k) moved[k] = rows_[size_t(order[k])];
+        std::copy(moved.begin(), moved.end(), rows_.begin() + first);
+    }
+
     void moveRow(int from, int to) {
         uint32_t* b = rows_[size_t(from)];
         rows_.erase(rows_.begin() + from);
@@ -364,6 +403,7 @@ private:
 
 TStringGrid::TStringGrid(QWidget* parent)
     : QAbstractScrollArea(parent),
+      TControl(this),
       rows_(std::make_unique<Axis>(5, 24, 1)),
       cols_(std::make_unique<Axis>(5, 64, 1)),
       cells_(std::make_unique<CellStore>()),
@@ -374,6 +414,8 @@ TStringGrid::TStringGrid(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // The viewport's context-menu and enter/leave events are the control's.
+    HookChild(viewport());
     connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, [this] { scrollContentsBy(0, 0); });
     connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, [this] { scrollContentsBy(0, 0); });
     updateScrollBars();
@@ -456,26 +498,39 @@ void TStringGrid::SetDefaultRowHeight(int h) {
 int TStringGrid::ColWidths(int i) const { return cols_->size(i); }
 int TStringGrid::RowHeights(int i) const { return rows_->size(i); }
 
-void TStringGrid::SetColWidths(int i, int w) {
-    if (i < 0 || i >= colCount_) return;
-    w = std::max(w, 0);
-    if (cols_->size(i) == w) return;
-    cols_->setSize(i, w);
+void TStringGrid::sizesChanged() {
+    if (updating_) return;
     clampTopLeft();
     updateScrollBars();
     placeEditor();
     viewport()->update();
 }
 
+void TStringGrid::SetColWidths(int i, int w) {
+    if (i < 0 || i >= colCount_) return;
+    w = std::max(w, 0);
+    if (cols_->size(i) == w) return;
+    if (updating_) cols_->setSizeLazy(i, w);
+    else cols_->setSize(i, w);
+    sizesChanged();
+}
+
 void TStringGrid::SetRowHeights(int i, int h) {
     if (i < 0 || i >= RowCount()) return;
     h = std::max(h, 0);
     if (rows_->size(i) == h) return;
-    rows_->setSize(i, h);
-    clampTopLeft();
-    updateScrollBars();
-    placeEditor();
-    viewport()->update();
+    if (updating_) rows_->setSizeLazy(i, h);
+    else rows_->setSize(i, h);
+    sizesChanged();
+}
+
+void TStringGrid::BeginUpdate() { ++updating_; }
+
+void TStringGrid::EndUpdate() {
+    if (updating_ == 0 || --updating_ > 0) return;
+    const int oldTop = topRow_, oldLeft = leftCol_;
+    sizesChanged();
+    if (oldTop != topRow_ || oldLeft != leftCol_) TopLeftChanged();
 }
 
 void TStringGrid::SetGridLineWidth(int w) {
@@ -776,7 +831,7 @@ QStringView TStringGrid::CellView(int ACol, int ARow) const {
 void TStringGrid::SetCells(int ACol, int ARow, const QString& Value) {
     if (ACol < 0 || ARow < 0 || ACol >= colCount_ || ARow >= RowCount()) return;
     cells_->set(ACol, ARow, Value, colCount_);
-    InvalidateCell(ACol, ARow);
+    if (!updating_) InvalidateCell(ACol, ARow);
     if (!writingFromEditor_ && editor_ && editorMode_ && ACol == editCol_ && ARow == editRow_) {
         bool m = editor_->isModified();
         editor_->setText(Value);
@@ -804,11 +859,6 @@ void TStringGrid::SetOptions(TGridOptions o) {
 void TStringGrid::SetDefaultDrawing(bool on) {
     if (on == defaultDrawing_) return;
     defaultDrawing_ = on;
-    viewport()->update();
-}
-
-void TStringGrid::SetColor(TColor c) {
-    color_ = c;
     viewport()->update();
 }
 
@@ -858,6 +908,24 @@ void TStringGrid::MoveRow(int FromIndex, int ToIndex) {
     RowMoved(FromIndex, ToIndex);
 }
 
+bool TStringGrid::ReorderRows(int First, const std::vector<int>& order) {
+    const int n = int(order.size());
+    if (First < 0 || n == 0 || First + n > RowCount()) return false;
+    std::vector<char> seen(size_t(n), 0);
+    for (int o : order) {
+        if (o < First || o >= First + n || seen[size_t(o - First)]) return false;
+        seen[size_t(o - First)] = 1;
+    }
+    cells_->reorder(First, order);
+    rows_->reorder(First, order);
+    if (editor_ && editorMode_ && editRow_ >= First && editRow_ < First + n) {
+        editOriginal_ = Cells(editCol_, editRow_);
+        editor_->UpdateContents();
+    }
+    sizesChanged();
+    return true;
+}
+
 void TStringGrid::ColumnMoved(int FromIndex, int ToIndex) {
     if (OnColumnMoved) OnColumnMoved(this, FromIndex, ToIndex);
 }
@@ -890,13 +958,6 @@ void TStringGrid::InvalidateCol(int ACol) {
     viewport()->update(QRect(x, 0, cols_->size(ACol) + lineWidth_, clientH()));
 }
 
-void TStringGrid::InvalidateRect(const TRect& R) {
-    if (!R.IsEmpty()) viewport()->update(R.toQRect());
-}
-
-void TStringGrid::Invalidate() { viewport()->update(); }
-
-void TStringGrid::Refresh() { viewport()->repaint(); }
 
 // -------------------------------------------------------------------------------------------- paint
 
@@ -912,7 +973,8 @@ void TStringGrid::Paint() {
     if (!p) return;
     const int W = clientW(), H = clientH();
     const QRect dirty = p->hasClipping() ? p->clipBoundingRect().toAlignedRect() : QRect(0, 0, W, H);
-    p->fillRect(dirty, toQColor(color_));
+    const TColor cellColor = Color() == clDefault ? clWindow : Color();
+    p->fillRect(dirty, toQColor(cellColor));
 
     // The shown rows and columns: fixed ones, then the scrolled ones until the view is full.
     struct Line { int index, pos, size; };
@@ -948,7 +1010,7 @@ void TStringGrid::Paint() {
     const bool focusSelected = options_.Contains(goDrawFocusSelected) || rowSelect;
     const QColor fixedLine = toQColor(clGray);
     const QColor normalLine = toQColor(clSilver);
-    canvas_.Font->Assign(font_);
+    canvas_.Font->Assign(*Font());
 
     for (const Line& rl : rows) {
         if (rl.pos >= dirty.bottom() + 1 || rl.pos + rl.size + lineWidth_ <= dirty.top()) continue;
@@ -965,7 +1027,7 @@ void TStringGrid::Paint() {
             }
             TRect rect(cl.pos, rl.pos, cl.pos + cl.size, rl.pos + rl.size);
             if (defaultDrawing_) {
-                canvas_.Font->Assign(font_);
+                canvas_.Font->Assign(*Font());
                 canvas_.Brush->Style = bsSolid;
                 if (fixed) {
                     canvas_.Brush->Color = fixedColor_;
@@ -973,7 +1035,7 @@ void TStringGrid::Paint() {
                     canvas_.Brush->Color = clHighlight;
                     canvas_.Font->Color = clHighlightText;
                 } else {
-                    canvas_.Brush->Color = color_;
+                    canvas_.Brush->Color = cellColor;
                 }
                 canvas_.FillRect(rect);
             }
@@ -1537,6 +1599,27 @@ void TInplaceEdit::focusOutEvent(QFocusEvent* e) {
 void TInplaceEdit::contextMenuEvent(QContextMenuEvent* e) {
     // Left to the grid, so the grid's popup menu opens over the editor too.
     e->ignore();
+}
+
+void TInplaceEdit::mousePressEvent(QMouseEvent* e) {
+    if (e->button() != Qt::RightButton) {
+        QLineEdit::mousePressEvent(e);
+        return;
+    }
+    // A right press is the grid's (its menu, its clicked cell), in the grid's viewport coordinates.
+    const QPoint p = mapTo(grid_->viewport(), e->position().toPoint());
+    if (grid_->OnMouseDown) grid_->OnMouseDown(grid_, mbRight, shiftFromQt(e->modifiers(), e->buttons()), p.x(), p.y());
+    e->accept();
+}
+
+void TInplaceEdit::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::RightButton) {
+        QLineEdit::mouseReleaseEvent(e);
+        return;
+    }
+    const QPoint p = mapTo(grid_->viewport(), e->position().toPoint());
+    if (grid_->OnMouseUp) grid_->OnMouseUp(grid_, mbRight, shiftFromQt(e->modifiers(), e->buttons()), p.x(), p.y());
+    e->accept();
 }
 
 void TInplaceEdit::mouseDoubleClickEvent(QMouseEvent* e) {

@@ -24,10 +24,21 @@
 // SetEditText (so the cell always shows what the user typed); Esc puts back the text the cell had when the
 // editor was shown. The editor is a TInplaceEditList: per cell, GetEditStyle gives esSimple, esEllipsis
 // (a "..." button firing OnEditButtonClick) or esPickList (an arrow button and Alt+Down dropping a list of
-// at most DropDownRows rows, filled through OnGetPickListItems).
+// at most DropDownRows rows, filled through OnGetPickListItems). A right press or release over the editor
+// reaches the grid's OnMouseDown / OnMouseUp (in viewport coordinates), and its context menu request is
+// the grid's, so the grid's menu handling sees a right click on the cell being edited as on any cell.
+//
+// TStringGrid is a TControl (PopupMenu, OnContextPopup, Hint, Tag, bounds, ClientToScreen...): its client
+// area is the viewport. Font() is the widget's font: a font set on the grid (a form's font property)
+// draws the cells and is the editor's font. Color() is the cells' background (clDefault: clWindow).
+//
+// Many changes at once (heights of a million rows, a column of texts): between BeginUpdate and EndUpdate
+// the grid keeps sizes and texts but does no scrolling, no scroll-bar or editor work and no repaint;
+// EndUpdate does them once.
 #pragma once
 
 #include "toolkit/tk_canvas.h"
+#include "toolkit/tk_controls.h"
 #include "toolkit/tk_strings.h"
 #include "toolkit/tk_types.h"
 
@@ -35,6 +46,7 @@
 #include <QLineEdit>
 #include <QStringView>
 #include <memory>
+#include <vector>
 
 class QListWidget;
 class QToolButton;
@@ -149,6 +161,8 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     bool focusNextPrevChild(bool next) override;
     // Sends a key the editor does not keep to the grid; true when it was sent.
@@ -198,7 +212,7 @@ private:
     QListWidget* list_ = nullptr;    // top-level popup, owned here (deleted with the editor)
 };
 
-class TStringGrid : public QAbstractScrollArea {
+class TStringGrid : public QAbstractScrollArea, public TControl {
     Q_OBJECT
     Q_PROPERTY(int ColCount READ ColCount WRITE SetColCount)
     Q_PROPERTY(int RowCount READ RowCount WRITE SetRowCount)
@@ -269,12 +283,8 @@ public:
     void SetOptions(TGridOptions o);
     bool DefaultDrawing() const { return defaultDrawing_; }
     void SetDefaultDrawing(bool on);
-    TColor Color() const { return color_; }
-    void SetColor(TColor c);
     TColor FixedColor() const { return fixedColor_; }
     void SetFixedColor(TColor c);
-    // The font cells are drawn in; change it and call Invalidate().
-    TFont* Font() { return &font_; }
     // The drawing surface: attached to the viewport's painter while the grid paints; outside painting it
     // only measures text.
     TCanvas* Canvas() { return &canvas_; }
@@ -301,14 +311,20 @@ public:
     // ---- Moving rows and columns (texts, sizes and the current cell move with them).
     void MoveColumn(int FromIndex, int ToIndex);  // fires OnColumnMoved
     void MoveRow(int FromIndex, int ToIndex);     // fires OnRowMoved
+    // Rows First .. First + n - 1 take the texts and heights that rows order[0..n-1] had (order is a
+    // permutation of those same rows): one pass, whatever n. The current cell stays where it is; no
+    // event fires. Anything else (a bad range, not a permutation) does nothing and returns false.
+    bool ReorderRows(int First, const std::vector<int>& order);
 
-    // ---- Repainting.
+    // ---- Batches of changes (see the header comment). Calls nest; the outermost EndUpdate refreshes.
+    void BeginUpdate();
+    void EndUpdate();
+    bool Updating() const { return updating_ > 0; }
+
+    // ---- Repainting (Invalidate, InvalidateRect and Refresh are TControl's, on the viewport).
     void InvalidateCell(int ACol, int ARow);
     void InvalidateRow(int ARow);
     void InvalidateCol(int ACol);
-    void InvalidateRect(const TRect& R);
-    void Invalidate();
-    void Refresh();
 
     // What the grid does with a key, from itself or from its editor: fires OnKeyDown (which may clear
     // Key), then moves or edits. KeyPress likewise fires OnKeyPress, then starts the editor on a
@@ -358,6 +374,7 @@ protected:
     virtual void TopLeftChanged();
     // Paints the visible cells and grid lines on Canvas(); a subclass may paint more after calling it.
     virtual void Paint();
+    QWidget* PaintTarget() const override { return viewport(); }
 
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
@@ -400,6 +417,8 @@ private:
     void focusChangedInside(bool gained);
     bool focusInside() const;
     void invalidateSelection(const TGridRect& a);
+    // After a change of sizes: scrolling, bars, editor and repaint, unless a batch is open.
+    void sizesChanged();
 
     std::unique_ptr<Axis> rows_;
     std::unique_ptr<Axis> cols_;
@@ -417,10 +436,9 @@ private:
     int anchorRow_ = 1;
     TGridOptions options_;
     bool defaultDrawing_ = true;
-    TColor color_ = clWindow;
     TColor fixedColor_ = clBtnFace;
-    TFont font_;
     TCanvas canvas_;
+    int updating_ = 0;
     bool editorMode_ = false;
     bool writingFromEditor_ = false;
     int editCol_ = -1;          // the cell the editor holds

@@ -10,6 +10,7 @@ pkgs=(
   zlib1g-dev libsqlite3-dev sqlite3 libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-wqy-microhei
+  libopencc-dev libopencc-data
 )
 
 missing=()

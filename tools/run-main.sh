@@ -1,25 +1,26 @@
 #!/usr/bin/env bash
-# Builds and runs the main job: the host application. On a machine without a display it runs on the
-# offscreen platform and writes a screenshot (out/zem_demo.png) instead of showing a window.
+# Builds and runs the main job: the demo host application (demo/). With a display it opens the window;
+# without one it runs on the offscreen platform, writes a screenshot (out/zem_demo.png) and exits.
+# Works on a clean checkout: configures the build folder (build/, or ZEM_BUILD_DIR) when it is missing.
+# Extra arguments go to the demo (zem_demo --help). ZEM_JOBS limits the build's parallel jobs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZEM_BUILD_DIR:-$root/build}
+jobs=${ZEM_JOBS:-$(nproc)}
 
 "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-export TARVOK_DLL_PATH="$build/bin"
+# The demo and what it loads at run time by file name: the registry and the driver libraries.
+ninja -C "$build" -j "$jobs" zem_demo kdm_pub_ptr zem_drv_sqlite zem_drv_pg
 
-if [ -x "$build/bin/zem_demo" ] || ninja -C "$build" -t targets all 2>/dev/null | grep -q '^zem_demo:'; then
-  ninja -C "$build" zem_demo
+demo=$build/bin/zem_demo
+export TARVOK_DLL_PATH="$build/bin"
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   mkdir -p "$root/out"
-  if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-    QT_QPA_PLATFORM=offscreen "$build/bin/zem_demo" --screenshot "$root/out/zem_demo.png" "$@"
-    echo "screenshot: $root/out/zem_demo.png"
-  else
-    "$build/bin/zem_demo" "$@"
-  fi
+  shot=$root/out/zem_demo.png
+  rm -f "$shot"
+  QT_QPA_PLATFORM=offscreen "$demo" --screenshot "$shot" "$@"
+  echo "screenshot: $shot"
 else
-  # Until the demo host exists, the command-line host shows the package working.
-  ninja -C "$build" zem_host_cli zem_pack kdm_pub_ptr
-  "$build/bin/zem_host_cli" "$@"
+  exec "$demo" "$@"
 fi

@@ -15,5 +15,7 @@ trap '"$root/tools/pg-test-cluster.sh" stop "$pgdir"' EXIT
 ZEM_PG_CONNINFO=$("$root/tools/pg-test-cluster.sh" start "$pgdir")
 export ZEM_PG_CONNINFO
 
-cd "$build"
-ctest --output-on-failure -j "$jobs" ${ZEM_CTEST_ARGS:-}
+status=0
+(cd "$build" && ctest --output-on-failure -j "$jobs" ${ZEM_CTEST_ARGS:-}) || status=$?
+"$root/tools/test-share.sh" "$root" || true
+exit $status

@@ -31,8 +31,11 @@
 
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "core/text/map_str.h"
 
 typedef unsigned char TMG_EditStyle;   // 0 simple, 1 ellipsis, 2 host pick list, 3 dictionary pick list
 typedef unsigned char TMG_ShowStyle;   // 0 plain text, 1 money digit grid, 2 check box
@@ -81,15 +84,17 @@ struct TMG_Cell_Attr {
   int bgcolor;        // TColor
 };
 
-// One sort key (filled by sorting): the column and its direction.
+// One sort key: the column, its type letter when it was added (not updated later), its direction.
 struct TMG_Sort_Key {
   int col;
+  char type;
   int desc;           // 0 ascending, 1 descending
 };
 
 class TImage;
 class TMenuItem;
 class TPopupMenu;
+class TSQLCA;
 
 int Is_Num_Type(char type);  // 1 for 'F', 'I', 'N', '1', '2'
 
@@ -127,9 +132,10 @@ class TMG : public TStringGrid {
   TColor FixedFontColor() const { return fixedFontColor_; }
   void SetFixedFontColor(TColor c);
 
-  // Runs once after the properties were set: applies ADEF, BDEF and the row-number mode.
-  virtual void Loaded();
-  bool IsLoaded() const { return loaded_; }
+  // Runs once, on the first show (or when the host calls it), after the properties were set: gives the
+  // columns that did not exist yet when ADEF was parsed (a form may set ADEF before ColCount) their
+  // captions and widths. Nothing a host set in code is parsed over.
+  void Loaded() override;
 
   // ---- Column definitions.
   int Add_Def(int col, const char* items);
@@ -230,6 +236,8 @@ class TMG : public TStringGrid {
   TPopupMenu* Base_Popup_Menu() const { return popupMenu_; }
   // The base menu's item of that name; null when the menu or the item does not exist.
   TMenuItem* Base_Menu_Item(const char* name) const;
+  // Brings the items in line with the grid each time the menu opens.
+  void Popu_Menu_OnPopup();
 
   // ---- Drawing.
   void OnMGGridDrawCell(TObject* Sender, int ACol, int ARow, TRect& Rect, TGridDrawState State);
@@ -237,8 +245,14 @@ class TMG : public TStringGrid {
   int Get_Color(int col, int row, TColor& color, TColor& bgcolor) {
     return Get_Color(col, row, color, bgcolor, TGridDrawState());
   }
+  // Lets OnGetEditColor (Sender = the grid) change a cell's colours; returns the grid's own Color.
+  TColor GetEditColor(int col, int row, TColor& color, TColor& bgcolor, TGridDrawState State);
+  // The on-screen rectangle of a cell, added up from the fixed columns and rows, the columns from
+  // LeftCol and the rows from TopRow, each with its grid line. Returns 1.
+  int Get_Rect(int col, int row, TRect* r);
   void Show_Money(int col, int row, TRect& rect, const char* text, TGridDrawState State);
   void Show_Bool(int col, int row, TRect& rect, const char* text, TGridDrawState State);
+  // Draws rect with the canvas pen and brush (the cell's border and background), then lays out text.
   void Out_Text(int col, int row, int align, TRect& rect, const char16_t* text, TGridDrawState State,
                 TCanvas* canvas);
   int Fit_To_Show(int from, int to);
@@ -260,43 +274,151 @@ class TMG : public TStringGrid {
   int Redraw_Col(int col);
   int Redraw_Cell(int col, int row);
   // Hover highlight: follows the mouse (row, and column when Col_Hover is on), repainting only the
-  // rows and columns that change.
+  // rows and columns that change; drawn only while the mouse is over the cells and the grid's window
+  // is the active one.
   void TMG_OnMouseMove(TObject* Sender, TShiftState Shift, int X, int Y);
   int Refresh_Mouse_Move_Height_Light();
-  // The host's answer whether a row is checked (row check marks arrive with the options).
-  std::function<bool(int row)> Row_Checked;
 
-  // ---- State the drawing reads and later parts fill. Public: the host fills the attribute list.
+  // ---- Sum grid (mg_sum.cpp). A second TMG below this one shows one line of column totals or
+  // averages (per column statistics mode: 0 none, 1 sum, 2 average) and the count of data rows; it
+  // mirrors this grid's columns, widths, font and horizontal scrolling. Not owned either way.
+  int Set_Sum_Mg(TMG* sum);
+  TMG* Sum_Mg() const { return sumMg_; }
+  TMG* Data_Mg() const { return dataMg_; }
+  // Layout, totals and the row count, when a sum grid exists and is visible. Returns 1.
+  int Sync_Sum();
+  int Fit_Sum_Grid_Size();
+  // Totals in exact decimal arithmetic over the visible data rows; options "sum_val.<name>" (a fixed
+  // text instead of the statistic) and "sum_ext.<name>" (a second line, or the text alone in a column
+  // without statistic); attribute flag 16 leaves cells out, flag 32 on a cell's own entry takes it back.
+  int Cal_Sum_Val();
+  // Called on the sum grid: the data grid's row count (n < 0) or n, as "合计 n" under the first column
+  // of at least 50 pixels when that column has no statistic, else as "总n " in the corner.
+  int Show_Sum_Rec_Num(int n);
+  int Set_Sum_Flag(const char* col_name, int mode);
+  int Clear_All_Sum_Flag();
+  int Set_All_Num_Sum_Flag();
+  void TMG_OnTopLeftChanged_For_Data(TObject* Sender);
+  void TMG_OnTopLeftChanged_For_Sum(TObject* Sender);
+  void TMG_OnItemSelectCell_For_Sum(TObject* Sender, int ACol, int ARow, bool& CanSelect);
+
+  // ---- Sorting (mg_sort.cpp). Up to 20 key columns; header clicks build the list (a click adds or
+  // removes a column, Ctrl adds it descending, a double click makes it the only one) and sort at once.
+  // The last sort is remembered (old and new row of every sorted row) so that Unsort can undo it.
+  enum { MAX_SORT_KEYS = 20 };
+  int Sort_Col_Add(int col, int dir);
+  int Sort_Col_Get(int col);
+  int Sort_Col_Remove(int col);
+  int Sort_Col_Clear();
+  int Sort_Cmp(int row_a, int row_b);
+  int Sort_Row_(int from, int to);
+  int Sort(int from, int to);
+  int Sort();
+  int Unsort();
+  void Popu_Menu_UnsortClick(TObject* Sender);
+  // The memory of the last sort: one record per sorted row, the key texts, then the row before and
+  // the row after the sort. Null before any sort and after Sort_Col_Clear. Owned by the grid.
+  TSQLCA* Sort_Memory() const { return sortMemory_.get(); }
+  // The tick count of the system (milliseconds, wrapping at 32 bits), the clock of header double clicks
+  // and of the public parameter "grid_show_time".
+  static int Tick_Count();
+
+  // ---- Search, seek and filter (mg_search.cpp).
+  int Seek(int* row, const char* col_name, map_wchar value);
+  int Seek_From_Row(int* row, int from_row, const char* col_name, map_wchar value);
+  // Pairs (column name, narrow value) ended by a null name; at most 20 pairs are used.
+  int Seek_Ext(int* row, int from_row, const char* col_name, const char* value, ...);
+  void Popu_Menu_SearchClick(TObject* Sender);
+  void Popu_Menu_Search_NextClick(TObject* Sender);
+  void Popu_Menu_Search_LastClick(TObject* Sender);
+  void Popu_Menu_Search_ClearClick(TObject* Sender);
+  int Search_Str_To_Next();
+  int Search_Str_To_Last();
+  int Filter(int col, map_wchar value);
+  int Filter(const char* col_name, map_wchar value);
+  int Filter_Show_All();
+  void Popu_Menu_FilterClick(TObject* Sender);
+  void Popu_Menu_Show_Max_Click(TObject* Sender);
+  void Popu_Menu_Hide_Zero_Click(TObject* Sender);
+  void Popu_Menu_Clear_Dot_Zero_Click(TObject* Sender);
+
+  // ---- Row check marks and options (mg_options.cpp).
+  // The check-mark column (a row is checked when its cell there begins with 'T'); when menu is given,
+  // the mark items are appended to it. Returns 1.
+  int Row_Bool_Bind(const char* col_name, TPopupMenu* menu);
+  const char* Row_Bool_Col() const { return rowBoolCol_; }
+  bool GetRow_Bool(int row);
+  void SetRow_Bool(int row, bool value);
+  int Row_Bool_All();
+  int Row_Bool_Clear();
+  int Row_Bool_Extend_Menu(TPopupMenu* menu);
+  void Popu_Menu_Select_AllClick(TObject* Sender);
+  void Popu_Menu_Unselect_AllClick(TObject* Sender);
+  void Popu_Menu_Select_ThisClick(TObject* Sender);
+  void Popu_Menu_Unselect_ThisClick(TObject* Sender);
+  // Named options, one line each ("name" or "name: value"), found by the first line beginning with
+  // the name.
+  int Opt_Add(const char* name, const char* value);
+  int Opt_Remove(const char* name);
+  int Opt_Exist(const char* name);
+  int Opt_Get_Val(const char* name, char* dst);  // dst holds at least 200 bytes
+  int Opt_Clear();
+  int Get_Ext_Opt(int col);
+  int Get_Ext_Opt(const char* name);
+  int Add_Ext_Opt(int col, int bits);
+  int Add_Ext_Opt(const char* name, int bits);
+  int Remove_Ext_Opt(int col, int bits);
+  int Remove_Ext_Opt(const char* name, int bits);
+
+  // ---- The grid's own event handlers (mg_events.cpp), bound by the constructor.
+  void TMG_OnSelectCell(TObject* Sender, int ACol, int ARow, bool& CanSelect);
+  void TMG_OnKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);
+  void TMG_OnMouseWheelDown(TObject* Sender, TShiftState Shift, TPoint MousePos, bool& Handled);
+  void TMG_MouseWheelUp(TObject* Sender, TShiftState Shift, TPoint MousePos, bool& Handled);
+  void TMG_OnMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void TMG_OnMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void TMG_OnTopLeftChanged(TObject* Sender);
+  void TMG_OnEditButtonClick(TObject* Sender);
+  // The cell under the mouse cursor; -1, -1 left of or above the control. Returns 1.
+  int Get_Mouse_Pos(int& col, int& row);
+
+  // ---- State the drawing reads and the host fills. Public: the host fills the attribute list.
   std::vector<TMG_Cell_Attr> Cell_Attr;
-  std::vector<TMG_Sort_Key> Sort_Keys;
+  std::vector<TMG_Sort_Key> Sort_Keys;   // at most MAX_SORT_KEYS; the order is the priority
   int Row_Mark_Row = 1;          // current-row mark row
   int Base_Color_Mode = 0;
-  int Row_Hover = 0, Col_Hover = 0, Last_Hover_Row = -1, Last_Hover_Col = -1;
+  int Row_Hover = 0, Col_Hover = 0, Last_Hover_Row = 0, Last_Hover_Col = 0;
   std::string Marked_Col_Name;
-  int Check_Col = -1;            // row check-mark column, -1 none
-  std::u16string Search_Text;
+  char16_t Search_Text[62] = {0};  // 60 characters and the terminator; empty: no search
   int Search_Hit_Col = -1, Search_Hit_Row = -1;
   int Column_Order_Changed = 0;
+  int Sort_Allowed = 1;
+  int Filter_Click_Mode = 1;     // a click in the right half of a row-0 header opens the host filter
+  int Click_Col = -1, Click_Row = -1;  // the cell of the last mouse press or release
 
   // ---- Events.
   std::function<void(TObject*, int, int, const QString&, const QString&)> OnMGValChange;
   std::function<void(TObject*, int, int, TStrings*)> OnFillPickListitems;
-  std::function<void(TObject*)> OnEditButtonClick;
   std::function<void(TObject*, int, int, TColor&, TColor&, TGridDrawState)> OnGetEditColor;
   std::function<void(TObject*, int, int, bool&)> OnGetEditEnable;
   std::function<void(TObject*, int, char*)> OnShowRow;
   std::function<void(TObject*, int, bool&)> OnCanRowBoolBeTrue;
   std::function<void(TObject*, int, bool&)> OnCanRowBoolBeFalse;
   std::function<void(TObject*)> OnShowRowNum;
+  // Before Sort() sorts: the range it computed, which the handler may change.
+  std::function<void(TObject*, int& from_row, int& to_row)> OnGetSortRows;
+  // Every renumbering step of a sort or unsort: what the host keeps for row a_row now belongs to b_row
+  // and the other way round.
+  std::function<void(TObject*, int a_row, int b_row)> OnSortSwapRow;
 
   // Narrow (system code page) forms of wide text and back.
   static std::string Narrow(QStringView w);
   static QString Wide(const char* s);
 
  protected:
-  bool event(QEvent* e) override;
   // The cells, then the background picture in the uncovered area.
   void Paint() override;
+  void changeEvent(QEvent* e) override;
 
  private:
   TMG_Col_Def* Rec(int col);  // grows the record array; col >= 0
@@ -307,19 +429,41 @@ class TMG : public TStringGrid {
   void Swap_Col_Cells(int a, int b);
   const TMG_Rect_Def* Unit_At(int col, int row, bool last) const;
   bool In_Range(int col) const { return col >= 0 && col < ColCount(); }
+  // Captions and widths of the ADEF lines whose columns did not exist when ADEF was parsed.
+  void Apply_Deferred_Defs();
+  int Add_Def_Items(int col, const char* items, bool widthsOnly);
+  int Apply_Item(int col, const char* item, bool widthsOnly);
+  // Row dst[k] takes row src[k] (texts, heights, attribute rows; both lists cover the same rows), and
+  // the host hears of it through OnSortSwapRow in two passes through temporary numbers above T.
+  void Move_Rows(const std::vector<int>& src, const std::vector<int>& dst, int T, bool unsort);
+  // Repaints the hovered row and column (after the mouse left or the window changed activation).
+  void Redraw_Hover();
+  bool Hover_Active() const;
+  void Popup_Base_Menu(int X, int Y, bool topLeft);
+  // One search step forward (+1) or backward (-1) from the found cell.
+  int Search_Step(int step);
 
   std::vector<TMG_Col_Def> cols_;
   std::vector<TMG_Rect_Def> rects_;
   QStringList adef_, bdef_;
+  int adefColCount_ = 0;              // ColCount when ADEF was last parsed
   bool showRowIdMode_ = true;
   TColor fixedFontColor_ = 0x800000;
-  bool loaded_ = false;
   std::string datId_;
   int datFlag_ = 0;
   TImage* bgPict_ = nullptr;          // not owned
   TPopupMenu* popupMenu_ = nullptr;   // owned: a Qt child of the grid
   std::vector<std::u16string> wring_;
   int wringPos_ = 0;
+  bool mouseInside_ = false;          // the mouse is over the cells (for the hover tint)
+  TMG* sumMg_ = nullptr;              // not owned
+  TMG* dataMg_ = nullptr;             // not owned
+  std::unique_ptr<TSQLCA> sortMemory_;
+  int lastClickTick_ = 0;
+  bool haveLastClick_ = false;
+  int lastClickCol_ = -1, lastClickRow_ = -1;
+  char rowBoolCol_[64] = {0};
+  std::vector<std::string> options_;
 };
 
 void Mg_Register();

@@ -1,6 +1,7 @@
 // TMG column model: records, the ADEF/BDEF definition languages, lookups, widths and column order.
 #include "controls/grid/Mg.h"
 
+#include "core/data/sqlca.h"
 
 #include <QEvent>
 #include <cstdio>
@@ -57,6 +58,23 @@ std::string Trim(const std::string& s, const char* blanks) {
 
 }  // namespace
 
+namespace {
+
+// A definition line: the caption (trimmed) before the first ',', the items after it (narrow).
+void Split_Def_Line(const QString& full, QString* caption, std::string* items) {
+  QString line = full.left(1023);
+  int comma = line.indexOf(u',');
+  *caption = comma < 0 ? line : line.left(comma);
+  *items = comma < 0 ? std::string() : TMG::Narrow(QStringView(line).mid(comma + 1));
+  int b = 0, e = int(caption->size());
+  auto blank = [](QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+  while (b < e && blank((*caption)[b])) ++b;
+  while (e > b && blank((*caption)[e - 1])) --e;
+  *caption = caption->mid(b, e - b);
+}
+
+}  // namespace
+
 int Is_Num_Type(char t) { return t == 'F' || t == 'I' || t == 'N' || t == '1' || t == '2'; }
 
 TMG::TMG(QWidget* parent) : TStringGrid(Zem_Startup_Parent(parent)) {
@@ -69,25 +87,34 @@ TMG::TMG(QWidget* parent) : TStringGrid(Zem_Startup_Parent(parent)) {
   OnDrawCell = [this](TObject* s, int c, int r, TRect& rect, TGridDrawState st) {
     OnMGGridDrawCell(s, c, r, rect, st);
   };
+  OnSelectCell = [this](TObject* s, int c, int r, bool& can) { TMG_OnSelectCell(s, c, r, can); };
+  OnKeyDown = [this](TObject* s, WORD& key, TShiftState sh) { TMG_OnKeyDown(s, key, sh); };
+  OnMouseWheelDown = [this](TObject* s, TShiftState sh, TPoint p, bool& h) { TMG_OnMouseWheelDown(s, sh, p, h); };
+  OnMouseWheelUp = [this](TObject* s, TShiftState sh, TPoint p, bool& h) { TMG_MouseWheelUp(s, sh, p, h); };
+  OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) { TMG_OnMouseDown(s, b, sh, x, y); };
+  OnMouseUp = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) { TMG_OnMouseUp(s, b, sh, x, y); };
   OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) { TMG_OnMouseMove(s, sh, x, y); };
   OnColumnMoved = [this](TObject* s, int from, int to) { Column_Move(s, from, to); };
+  OnTopLeftChanged = [this](TObject* s) { TMG_OnTopLeftChanged(s); };
+  OnEditButtonClick = [this](TObject* s) { TMG_OnEditButtonClick(s); };
+  // The hover tint is drawn only while the mouse is over the cells: leaving takes it away.
+  OnMouseEnter = [this](TObject*) { mouseInside_ = true; };
+  OnMouseLeave = [this](TObject*) {
+    mouseInside_ = false;
+    Redraw_Hover();
+  };
   wring_.resize(100);
 }
 
 TMG::~TMG() = default;
 
-bool TMG::event(QEvent* e) {
-  if (e->type() == QEvent::Polish && !loaded_) Loaded();
-  return TStringGrid::event(e);
-}
-
-// The property setters already parse ADEF and BDEF when a form sets them; here an empty list is not
-// applied again, so that columns a host defined in code before the first show are kept.
+// The property setters parse ADEF and BDEF as a form sets them, so all that can be left is what a
+// form set before the grid had its columns (ADEF before ColCount): those columns' captions and widths.
+// Records of such columns could not be reached by any setter, so applying their lines now overrides
+// nothing a host did.
 void TMG::Loaded() {
-  loaded_ = true;
-  if (!adef_.isEmpty()) SetADEF(adef_);
-  if (!bdef_.isEmpty()) SetBDEF(bdef_);
-  Set_Show_Row_Id_Mode(showRowIdMode_);
+  TStringGrid::Loaded();
+  Apply_Deferred_Defs();
   Invalidate();
 }
 
@@ -143,16 +170,26 @@ void TMG::SetADEF(const QStringList& list) {
   SetColFixedSize(0, showRowIdMode_ ? 50 : 18);
   Rec(0);
   for (int i = 0; i < adef_.size(); ++i) {
-    QString line = adef_[i].left(1023);
-    int comma = line.indexOf(u',');
-    QString caption = comma < 0 ? line : line.left(comma);
-    std::string items = comma < 0 ? std::string() : Narrow(QStringView(line).mid(comma + 1));
-    caption = QString::fromStdString(Trim(caption.toStdString(), " \t\r\n"));
+    QString caption;
+    std::string items;
+    Split_Def_Line(adef_[i], &caption, &items);
     SetCells(i + 1, 0, caption);
     Copy_Narrow(Rec(i + 1)->name, Narrow(caption).c_str(), 61);
     Add_Def(i + 1, items.c_str());
   }
+  adefColCount_ = ColCount();
   Invalidate();
+}
+
+void TMG::Apply_Deferred_Defs() {
+  for (int i = std::max(adefColCount_ - 1, 0); i < adef_.size() && i + 1 < ColCount(); ++i) {
+    QString caption;
+    std::string items;
+    Split_Def_Line(adef_[i], &caption, &items);
+    SetCells(i + 1, 0, caption);
+    Add_Def_Items(i + 1, items.c_str(), true);
+  }
+  adefColCount_ = std::max(adefColCount_, ColCount());
 }
 
 int TMG::Set_ADef(TStrings* list) {
@@ -203,7 +240,9 @@ const TMG_Rect_Def* TMG::Get_Rect_Def(int i) const {
   return i >= 0 && i < int(rects_.size()) ? &rects_[i] : nullptr;
 }
 
-int TMG::Add_Def(int col, const char* items) {
+int TMG::Add_Def(int col, const char* items) { return Add_Def_Items(col, items, false); }
+
+int TMG::Add_Def_Items(int col, const char* items, bool widthsOnly) {
   if (col < 0 || !items) return 1;
   const char* p = items;
   for (;;) {
@@ -213,7 +252,7 @@ int TMG::Add_Def(int col, const char* items) {
     std::string item(p, n < 4095 ? n : 4095);
     for (char& ch : item)
       if (ch >= 'A' && ch <= 'Z') ch = char(ch - 'A' + 'a');
-    Add_Sub_Def(col, item.c_str());
+    Apply_Item(col, item.c_str(), widthsOnly);
     if (!e) break;
     p = e + 1;
   }
@@ -226,9 +265,14 @@ int TMG::Cmp_Key(const char* item, const Key_Cmp_Str* table, unsigned count) {
   return -1;
 }
 
-int TMG::Add_Sub_Def(int col, const char* item) {
+int TMG::Add_Sub_Def(int col, const char* item) { return Apply_Item(col, item, false); }
+
+// The rules in their order; with widthsOnly, only the grid's column widths that the deciding rule sets
+// (what a grid without that column yet could not take when the line was parsed).
+int TMG::Apply_Item(int col, const char* item, bool widthsOnly) {
   if (col < 0 || !item) return 1;
   TMG_Col_Def* d = Rec(col);
+  TMG_Col_Def keep = *d;
   int v;
   if (item[0] == '$') {
     Copy_Narrow(d->name, item + 1, 61);
@@ -290,6 +334,12 @@ int TMG::Add_Sub_Def(int col, const char* item) {
     d->ext_opt |= 1;
   } else if (!std::strcmp(item, "not_allow_edit")) {
     d->ext_opt |= 2;
+  }
+  if (widthsOnly) {
+    // The record keeps what it had; only the fixed width of a "||" item joins it with the grid width.
+    const int fixed = Rec(col)->fixed_width;
+    *Rec(col) = keep;
+    if (item[0] == '|' && item[1] == '|' && col < 250) Rec(col)->fixed_width = fixed;
   }
   return 1;
 }
@@ -486,6 +536,7 @@ int TMG::Swap_Column(int a, int b) {
   std::swap(cols_[a], cols_[b]);
   Column_Order_Changed = 1;
   Sort_Keys.clear();
+  Sync_Sum();
   return 1;
 }
 
@@ -517,6 +568,7 @@ int TMG::Column_Move(TObject*, int from, int to) {
   cols_.insert(cols_.begin() + to, moved);
   Column_Order_Changed = 1;
   Sort_Keys.clear();
+  Sync_Sum();
   return 1;
 }
 

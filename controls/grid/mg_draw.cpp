@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEvent>
 #include <QScrollBar>
 #include <cstdio>
 #include <cstring>
@@ -111,19 +112,19 @@ int TMG::Get_Color(int col, int row, TColor& color, TColor& bgcolor, TGridDrawSt
       apply(row, col);
       apply(-10, col);
       apply(row, -10);
-      if (Row_Checked && Row_Checked(row)) bgcolor = kCheckedRowBg;
     }
+    if ((!selected || Base_Color_Mode == 1) && GetRow_Bool(row)) bgcolor = kCheckedRowBg;
   }
   if (col == 0 && row == 0) bgcolor = kCornerBg;
-  if (OnGetEditColor) OnGetEditColor(this, col, row, color, bgcolor, State);
-  if (!Search_Text.empty() && !(selected && hasFocus())) {
+  GetEditColor(col, row, color, bgcolor, State);
+  const bool focusedSelection = selected && (hasFocus() || (InplaceEditor() && InplaceEditor()->hasFocus()));
+  if (Search_Text[0] && !focusedSelection) {
     QStringView v = CellView(col, row);
-    if (v.contains(QStringView(Search_Text.data(), qsizetype(Search_Text.size()))))
+    if (v.contains(QStringView(Search_Text)))
       bgcolor = (col == Search_Hit_Col && row == Search_Hit_Row) ? kSearchHit : kSearchOther;
   }
-  if (Row_Hover && Base_Color_Mode == 0 && QApplication::activeWindow() == window() &&
-      !(selected && hasFocus()) && Last_Hover_Row >= 1 && Last_Hover_Row < RowCount() &&
-      Last_Hover_Col >= 0 && Last_Hover_Col < ColCount()) {
+  if (Row_Hover && Base_Color_Mode == 0 && Hover_Active() && !focusedSelection && Last_Hover_Row >= 1 &&
+      Last_Hover_Row < RowCount() && Last_Hover_Col >= 0 && Last_Hover_Col < ColCount()) {
     bool current = col == Col() && row == Row();
     int k = 0;
     if (row == Last_Hover_Row && RowCount() > 1 && col >= FixedCols() && !current) k = 1;
@@ -136,8 +137,26 @@ int TMG::Get_Color(int col, int row, TColor& color, TColor& bgcolor, TGridDrawSt
   return 1;
 }
 
+TColor TMG::GetEditColor(int col, int row, TColor& color, TColor& bgcolor, TGridDrawState State) {
+  if (OnGetEditColor) OnGetEditColor(this, col, row, color, bgcolor, State);
+  return Color();
+}
+
+int TMG::Get_Rect(int col, int row, TRect* r) {
+  if (!r) return 1;
+  const int gl = GridLineWidth();
+  int x = 0, y = 0;
+  for (int c = 0; c < FixedCols(); ++c) x += ColWidths(c) + gl;
+  for (int c = LeftCol(); c < col; ++c) x += ColWidths(c) + gl;
+  for (int k = 0; k < FixedRows(); ++k) y += RowHeights(k) + gl;
+  for (int k = TopRow(); k < row; ++k) y += RowHeights(k) + gl;
+  *r = TRect(x, y, x + ColWidths(col), y + RowHeights(row));
+  return 1;
+}
+
+// The pen draws the cell's border and the brush its background in one step, so the border stays.
 void TMG::Out_Text(int, int, int align, TRect& rect, const char16_t* text, TGridDrawState, TCanvas* canvas) {
-  canvas->FillRect(rect);
+  canvas->Rectangle(rect);
   canvas->Font->SetName(Font()->GetName());
   canvas->Font->SetSize(Font()->GetSize());
   if (!text || !*text) return;
@@ -293,11 +312,9 @@ void TMG::OnMGGridDrawCell(TObject*, int ACol, int ARow, TRect& Rect, TGridDrawS
   } else {
     QStringView v = CellView(ACol, ARow);
     std::u16string t(reinterpret_cast<const char16_t*>(v.utf16()), size_t(v.size()));
-    cv->Rectangle(r);
-    TRect inner = r;
-    Out_Text(ACol, ARow, align, inner, t.c_str(), State, cv);
+    Out_Text(ACol, ARow, align, r, t.c_str(), State, cv);
   }
-  if (ARow == 0) {
+  if (ARow == 0 && ACol > 0) {
     for (size_t k = 0; k < Sort_Keys.size(); ++k) {
       if (Sort_Keys[k].col != ACol) continue;
       TFont keep;
@@ -363,12 +380,19 @@ int TMG::Fit_To_Show() {
 }
 
 int TMG::Show_Row_Id() {
+  // Compared in place and written only where the number differs: renumbering a million rows after a
+  // filter or a sort writes only the rows whose number changed.
   int n = 0;
+  char16_t buf[16];
+  BeginUpdate();
   for (int r = FixedRows(); r < RowCount(); ++r) {
     if (RowHeights(r) == 0) continue;
-    QString t = QString::number(++n);
-    if (CellView(0, r) != t) SetCells(0, r, t);
+    int len = 0;
+    for (unsigned v = unsigned(++n); v; v /= 10) buf[15 - len++] = char16_t(u'0' + v % 10);
+    QStringView t(buf + 16 - len, len);
+    if (CellView(0, r) != t) SetCells(0, r, t.toString());
   }
+  EndUpdate();
   return 1;
 }
 
@@ -453,7 +477,25 @@ int TMG::Redraw_Cell(int col, int row) {
   return 1;
 }
 
+bool TMG::Hover_Active() const {
+  // The application is active and this grid's window is the active one, with the mouse over the cells.
+  QWidget* w = QApplication::activeWindow();
+  return mouseInside_ && w && w == window();
+}
+
+void TMG::Redraw_Hover() {
+  if (!Row_Hover) return;
+  Redraw_Row(Last_Hover_Row);
+  if (Col_Hover) Redraw_Col(Last_Hover_Col);
+}
+
+void TMG::changeEvent(QEvent* e) {
+  TStringGrid::changeEvent(e);
+  if (e->type() == QEvent::ActivationChange) Redraw_Hover();
+}
+
 void TMG::TMG_OnMouseMove(TObject*, TShiftState, int X, int Y) {
+  mouseInside_ = true;
   if (!Row_Hover) return;
   int c, r;
   MouseToCell(X, Y, c, r);
@@ -472,6 +514,15 @@ void TMG::TMG_OnMouseMove(TObject*, TShiftState, int X, int Y) {
 int TMG::Refresh_Mouse_Move_Height_Light() {
   if (!Row_Hover) return 1;
   QPoint p = viewport()->mapFromGlobal(QCursor::pos());
-  TMG_OnMouseMove(this, TShiftState(), p.x(), p.y());
+  int c, r;
+  MouseToCell(p.x(), p.y(), c, r);
+  Redraw_Row(Last_Hover_Row);
+  Redraw_Row(r);
+  if (Col_Hover) {
+    Redraw_Col(Last_Hover_Col);
+    Redraw_Col(c);
+  }
+  Last_Hover_Row = r;
+  Last_Hover_Col = c;
   return 1;
 }

@@ -9,7 +9,10 @@
 #include "toolkit/tk_menu.h"
 #include "util/lang_map.h"
 
+#include "core/data/sqlca.h"
+
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -19,8 +22,8 @@ struct Menu_Item_Def {
   bool visible;
 };
 
-// The base menu in order. The filter item joins only with the filter-click mode, which the grid does
-// not offer yet; the display schemes follow as 20 hidden items.
+// The base menu in order. The filter item is made only when the filter-click mode is on as the menu is
+// built; the display schemes follow as 20 hidden items.
 const Menu_Item_Def kBaseItems[] = {
     {"mg_copy_all", u" 复制全部表格内容", true},
     {"mg_save_to_file", u" 保存内容到文件", true},
@@ -36,6 +39,7 @@ const Menu_Item_Def kBaseItems[] = {
     {"mg_fit_row_size", u" 根据内容调整各列合适高度", true},
     {"mg_unsort", u" 撤销上次排序", false},
     {"mg_show_max", u" 全屏幕显示数据", true},
+    {"mg_filter", u" 过滤数据", true},
     {"mg_hide_zero", u" 清空数值为0的单元", true},
     {"mg_clear_dot_zero", u" 去掉小数点后尾部的0", true},
     {"mg_lock_fixed_col", u" 锁定列/解锁", true},
@@ -52,6 +56,7 @@ int TMG::Init_Popup_Menu() {
   popupMenu_->SetName(QStringLiteral("mg_base_menu"));
   popupMenu_->SetAutoHotkeys(maManual);
   for (const Menu_Item_Def& def : kBaseItems) {
+    if (!std::strcmp(def.name, "mg_filter") && !Filter_Click_Mode) continue;
     auto* item = new TMenuItem(popupMenu_);
     item->SetName(QString::fromLatin1(def.name));
     item->SetAutoHotkeys(maManual);
@@ -70,9 +75,27 @@ int TMG::Init_Popup_Menu() {
     item->SetVisible(false);
     popupMenu_->Items()->Add(item);
   }
-  // Fitting row heights is the grid's own drawing work: every row, header rows included.
+  // The actions that are the grid's own work: fitting every row (header rows included), search, unsort,
+  // filter and the number clean-ups.
+  const struct {
+    const char* name;
+    void (TMG::*action)(TObject*);
+  } actions[] = {
+      {"mg_search", &TMG::Popu_Menu_SearchClick},
+      {"mg_search_next", &TMG::Popu_Menu_Search_NextClick},
+      {"mg_search_last", &TMG::Popu_Menu_Search_LastClick},
+      {"mg_search_clear", &TMG::Popu_Menu_Search_ClearClick},
+      {"mg_unsort", &TMG::Popu_Menu_UnsortClick},
+      {"mg_show_max", &TMG::Popu_Menu_Show_Max_Click},
+      {"mg_filter", &TMG::Popu_Menu_FilterClick},
+      {"mg_hide_zero", &TMG::Popu_Menu_Hide_Zero_Click},
+      {"mg_clear_dot_zero", &TMG::Popu_Menu_Clear_Dot_Zero_Click},
+  };
+  for (const auto& a : actions)
+    if (TMenuItem* item = Base_Menu_Item(a.name)) item->OnClick = [this, f = a.action](TObject* s) { (this->*f)(s); };
   if (TMenuItem* fit = Base_Menu_Item("mg_fit_row_size"))
     fit->OnClick = [this](TObject*) { Fit_To_Show(0, RowCount() - 1); };
+  popupMenu_->OnPopup = [this](TObject*) { Popu_Menu_OnPopup(); };
   if (TMenuItem* import = Base_Menu_Item("mg_import_from_dat")) import->SetVisible(datFlag_ != 0);
   Apply_Menu_Font(popupMenu_);
   return 1;
@@ -81,4 +104,11 @@ int TMG::Init_Popup_Menu() {
 TMenuItem* TMG::Base_Menu_Item(const char* name) const {
   if (!popupMenu_ || !name) return nullptr;
   return popupMenu_->FindItem(QString::fromLatin1(name));
+}
+
+// Each time the menu opens: the unsort item shows while a sort can be undone (a sort memory whose rows
+// all still exist).
+void TMG::Popu_Menu_OnPopup() {
+  if (TMenuItem* unsort = Base_Menu_Item("mg_unsort"))
+    unsort->SetVisible(sortMemory_ && sortMemory_->Data()->Get_Row_Count() <= RowCount() - FixedRows());
 }

@@ -1,9 +1,10 @@
 // The Mstatusbar unit: MStatusBar and its unit hooks.
 #include "controls/inputs/Mstatusbar.h"
-#include "controls/common/zem_common.h"
 
+#include <QPainter>
 #include <algorithm>
 
+#include "controls/common/zem_common.h"
 
 MStatusBar::MStatusBar(QWidget* parent) : TStatusBar(parent) {
   SetColor(kBar_Color);
@@ -73,23 +74,50 @@ QString MStatusBar::PanelWidths() const {
 
 void MStatusBar::SetPanelWidths(const QString& widths) {
   // Widths for panels that do not exist yet wait for the next PanelTexts.
-  const int given = widths.split(u',', Qt::SkipEmptyParts).size();
+  const int given = widths.trimmed().isEmpty() ? 0 : int(widths.count(u',')) + 1;
   widthsSpec_ = given > Panels()->Count() ? widths : QString();
   Apply_Widths(widths);
 }
 
 void MStatusBar::Apply_Widths(const QString& widths) {
-  const QStringList parts = widths.split(u',', Qt::SkipEmptyParts);
+  // Entry i is panel i's: an empty entry holds its place, so ",90" widens the second panel.
+  const QStringList parts = widths.split(u',');
   for (int i = 0; i < parts.size() && i < Panels()->Count(); i++) {
     bool ok = false;
     const int w = parts[i].trimmed().toInt(&ok);
-    if (ok) Panels()->Items(i)->SetWidth(w);  // not a number: the panel keeps its width
+    if (ok) Panels()->Items(i)->SetWidth(w);  // empty or not a number: the panel keeps its width
   }
 }
 
 void MStatusBar::SetOwnDraw(bool on) {
   ownDraw_ = on;
   if (on) Set_Own_Draw();
+}
+
+void MStatusBar::SetAlignBottom(bool on) {
+  alignBottom_ = on;
+  TStatusBar::SetAlignBottom(on && !designing_);
+}
+
+void MStatusBar::Set_Designing(bool on) {
+  designing_ = on;
+  SetAlignBottom(alignBottom_);
+  update();
+}
+
+void MStatusBar::paintEvent(QPaintEvent* e) {
+  TStatusBar::paintEvent(e);
+  if (!designing_) return;
+  // Designer only: the bar's colour is the form's, so its outline and, while it has no panels, its
+  // class name show where it is.
+  QPainter p(this);
+  p.setPen(QPen(QColor(0x80, 0x80, 0x80), 1, Qt::DashLine));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(rect().adjusted(0, 0, -1, -1));
+  if (Panels()->Count() == 0 && !SimplePanel()) {
+    p.setPen(QColor(0x80, 0x80, 0x80));
+    p.drawText(rect().adjusted(4, 0, -4, 0), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("MStatusBar"));
+  }
 }
 
 namespace {

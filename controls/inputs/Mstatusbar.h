@@ -9,9 +9,14 @@
 // Published properties (editable in the form designer and stored in .ui files):
 //   SimplePanel, SimpleText  the toolkit's single-text mode
 //   PanelTexts               one panel per item, its text (rebuilds the panels)
-//   PanelWidths              panel widths as a comma-separated list ("200,120"); missing ones stay 50
+//   PanelWidths              panel widths as a comma-separated list ("200,,120"); an entry that is
+//                            empty or not a number keeps its panel's width (a new panel's is 50)
 //   OwnDraw                  when on, Set_Own_Draw runs now and after every PanelTexts rebuild
 //   AlignBottom              the bar keeps itself along the bottom of its parent (off inside layouts)
+//
+// In a form designer (Set_Designing) the bar stays where the designer put it, whatever AlignBottom
+// says, so a saved and reopened form looks the same; it docks at run time. It also draws a dashed frame
+// and, without panels, its class name, so that a freshly dropped bar can be seen on the form.
 #pragma once
 
 #include <QStringList>
@@ -46,10 +51,20 @@ class MStatusBar : public TStatusBar {
   void SetPanelWidths(const QString& widths);
   bool OwnDraw() const { return ownDraw_; }
   void SetOwnDraw(bool on);
+  // The published value; while designing the toolkit bar does not dock whatever it is.
+  bool AlignBottom() const { return alignBottom_; }
+  void SetAlignBottom(bool on);
+  bool Designing() const { return designing_; }
+  void Set_Designing(bool on);
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
 
  private:
   void Apply_Widths(const QString& widths);
   bool ownDraw_ = false;
+  bool alignBottom_ = true;
+  bool designing_ = false;
   QString widthsSpec_;  // widths given for more panels than exist, for the next PanelTexts
 };
 

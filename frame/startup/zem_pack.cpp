@@ -1,13 +1,13 @@
-// The Zem_pack unit: exported entry points, the framework start-up and the shared menu-font hook.
+// The Zem_pack unit: exported entry points and the framework start-up.
 #include "frame/startup/zem_pack.h"
 
 #include <clocale>
 #include <cstring>
 
 #include "dict/dict_serv.h"
-#include "frame/host_funcs.h"
 #include "frame/singleton.h"
 #include "frame/startup/zem_managers.h"
+#include "frame/startup_hook.h"
 #include "link/r_call.h"
 
 namespace {
@@ -21,6 +21,13 @@ bool g_thread_known = false;        // step 1 done in this module
 void* g_mid_process = nullptr;      // once known, the start-up is skipped
 
 }  // namespace
+
+// The controls sit below this unit and run the start-up through the ground floor's hook, installed as
+// soon as the library holding this unit is loaded (the build links this file into every program that
+// links the start-up).
+static const struct Install_Startup_Hook {
+  Install_Startup_Hook() { Zem_Set_Startup_Hook(Zem_Framework_Startup); }
+} g_install_startup_hook;
 
 int Zem_Framework_Startup() {
   if (g_mid_process) return 1;
@@ -54,12 +61,6 @@ bool Zem_Startup_Created(const char* name) {
 }
 
 intptr_t Zem_Dict_Select_Handle() { return g_dict_select_handle; }
-
-int Apply_Menu_Font(TPopupMenu* menu) {
-  static Gui_Init_Menu_Font_Fn fn = nullptr;
-  if (auto f = Zem_Host_Func(kGui_Init_Menu_Font, fn)) f(menu);
-  return 1;
-}
 
 extern "C" int Init_Tfa() { return Zem_Framework_Startup(); }
 

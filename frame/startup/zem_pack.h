@@ -3,8 +3,6 @@
 #pragma once
 #include <cstdint>
 
-class TPopupMenu;
-
 extern "C" {
 // Brings up the framework singletons (Zem_Framework_Startup). Always 1.
 __attribute__((visibility("default"))) int Init_Tfa();
@@ -23,13 +21,10 @@ __attribute__((visibility("default"))) const char* Zem_Startup_Created_Name(int 
 }
 
 // The idempotent framework start-up: finds or creates every singleton in the fixed order, and does
-// nothing once this module knows "Mid_Process". Returns 1.
+// nothing once this module knows "Mid_Process". Returns 1. Installed as the module's start-up hook
+// (frame/startup_hook.h) when this library is loaded, so the controls below reach it.
 int Zem_Framework_Startup();
 // Whether this module created the singleton registered under name.
 bool Zem_Startup_Created(const char* name);
 // The handle last given to Init_Dict_Select_Handle (0 before).
 intptr_t Zem_Dict_Select_Handle();
-
-// Hands a freshly built popup menu to the host's "gui_init_menu_font" when the host has one (looked
-// up again on every call while missing). Always 1.
-int Apply_Menu_Font(TPopupMenu* menu);

@@ -1,4 +1,6 @@
-// The Designer plugin and .ui forms with the package's controls.
+// The Designer plugin as a form designer meets it, and .ui forms with the package's controls loaded back
+// as a host loads them (the demo's own forms are loaded by tests/demo). ctest runs each test in a
+// process of its own.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,13 +11,17 @@
 #include <QUiLoader>
 #include <QVBoxLayout>
 #include <QXmlStreamReader>
+#include <QtDesigner/QDesignerFormEditorInterface>
 #include <QtUiPlugin/QDesignerCustomWidgetCollectionInterface>
 #include <cstdlib>
 #include <memory>
 #include <unistd.h>
 
 #include "controls/inputs/Mstatusbar.h"
-#include "frame/startup/zem_units.h"
+#include "frame/pub_ptr.h"
+#include "frame/startup/zem_names.h"
+#include "frame/startup/zem_pack.h"
+#include "frame/zem_units.h"
 #include "host/zem_ui_loader.h"
 
 namespace {
@@ -25,6 +31,8 @@ QString Bin_Dir() {
   const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
   return QFileInfo(QString::fromUtf8(path, n > 0 ? static_cast<int>(n) : 0)).absolutePath();
 }
+
+QString Plugin_File() { return Bin_Dir() + QStringLiteral("/libzem_pack_designer.so"); }
 
 QApplication* App() {
   static QApplication* app = [] {
@@ -39,32 +47,41 @@ QApplication* App() {
 
 QDesignerCustomWidgetCollectionInterface* Collection() {
   App();
-  static QPluginLoader* loader = new QPluginLoader(Bin_Dir() + QStringLiteral("/libzem_pack_designer.so"));
+  static QPluginLoader* loader = new QPluginLoader(Plugin_File());
   return qobject_cast<QDesignerCustomWidgetCollectionInterface*>(loader->instance());
 }
 
-QStringList Palette_Classes() {
-  QStringList names;
-  for (int i = 0; i < Zem_Palette_Count(); i++) names << QString::fromLatin1(Zem_Palette_Get(i)->class_name);
-  return names;
+QDesignerCustomWidgetInterface* Plugin_For(const QString& name) {
+  for (auto* w : Collection()->customWidgets())
+    if (w->name() == name) return w;
+  return nullptr;
 }
 
-TEST(DesignerPlugin, ListsThePaletteUnderZemPackAndCreatesEach) {
-  QPluginLoader probe(Bin_Dir() + QStringLiteral("/libzem_pack_designer.so"));
+TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
+  ASSERT_EQ(std::getenv("TARVOK_DLL_PATH"), nullptr) << "the test needs the variable unset";
+  QPluginLoader probe(Plugin_File());
   ASSERT_TRUE(Collection() != nullptr) << probe.errorString().toStdString();
-  const auto widgets = Collection()->customWidgets();
-  // The package and the plugin share libzem_pack.so: the plugin's list is the palette, in its order.
-  QStringList names;
-  for (auto* w : widgets) names << w->name();
-  EXPECT_EQ(names, Palette_Classes());
+  // Loaded without TARVOK_DLL_PATH, the plugin points it at the package's folder.
+  EXPECT_EQ(QString::fromLocal8Bit(std::getenv("TARVOK_DLL_PATH")), Bin_Dir());
+
+  // The plugin's list is the palette, in its order.
+  QStringList names, palette;
+  for (auto* w : Collection()->customWidgets()) names << w->name();
+  for (int i = 0; i < Zem_Palette_Count(); i++) palette << QString::fromLatin1(Zem_Palette_Get(i)->class_name);
+  EXPECT_EQ(names, palette);
   EXPECT_TRUE(names.contains(QStringLiteral("MStatusBar")));
 
   QWidget form;
-  for (auto* w : widgets) {
+  for (auto* w : Collection()->customWidgets()) {
     SCOPED_TRACE(w->name().toStdString());
     EXPECT_EQ(w->group(), QStringLiteral("Zem_Pack"));
     EXPECT_FALSE(w->isContainer());
-    EXPECT_TRUE(w->includeFile().endsWith(QStringLiteral(".h")));
+    EXPECT_NE(w->toolTip(), w->name());
+    EXPECT_GT(w->whatsThis().size(), w->toolTip().size());
+    // The header a generated form includes is the unit's, found under the include directory.
+    EXPECT_TRUE(QFile::exists(QStringLiteral(ZEM_SOURCE_DIR "/") + w->includeFile())) << w->includeFile().toStdString();
+    const QImage icon = w->icon().pixmap(32, 32).toImage();
+    EXPECT_EQ(icon.size(), QSize(32, 32));
     // The default XML is well formed and its first widget is of the class.
     QXmlStreamReader xml(w->domXml());
     QString widgetClass;
@@ -80,18 +97,64 @@ TEST(DesignerPlugin, ListsThePaletteUnderZemPackAndCreatesEach) {
     EXPECT_EQ(QString::fromLatin1(made->metaObject()->className()), w->name());
     EXPECT_EQ(made->parentWidget(), &form);
   }
-  for (auto* w : widgets) {
-    if (w->name() == QStringLiteral("MStatusBar")) {
-      EXPECT_EQ(w->includeFile(), QStringLiteral("controls/inputs/Mstatusbar.h"));
+  // Making controls brought the framework up through libzem_pack.so's start-up hook, bound to the
+  // registry library the variable points at.
+  EXPECT_TRUE(Pub_Ptr_Is_Shared());
+  EXPECT_EQ(Zem_Startup_Created_Count(), kZem_Startup_Name_Count);
+
+  // Every class of the package has its own picture, at both sizes, whether its unit is linked or not.
+  const char* const classes[] = {"MTreeView", "MStatusBar", "TMGS",   "TTreeView_Ext",
+                                 "TMG",       "TMDate",     "TComboBox_Ext", "MPickDate"};
+  QList<QImage> seen;
+  for (const char* c : classes) {
+    SCOPED_TRACE(c);
+    for (int scale : {1, 2}) {
+      const QImage image(QStringLiteral(":/zem_pack/designer/icons/%1%2.png")
+                             .arg(QString::fromLatin1(c), scale == 2 ? QStringLiteral("@2x") : QString()));
+      ASSERT_EQ(image.size(), QSize(32 * scale, 32 * scale));
+      int opaque = 0;
+      for (int y = 0; y < image.height(); y++)
+        for (int x = 0; x < image.width(); x++) opaque += qAlpha(image.pixel(x, y)) == 255;
+      EXPECT_GT(opaque, image.width() * image.height() / 4);
+      if (scale == 1) {
+        EXPECT_FALSE(seen.contains(image)) << "the same picture as another class";
+        seen << image;
+      }
     }
   }
 }
 
+TEST(DesignerPlugin, AStatusBarMadeInTheDesignerStaysPut) {
+  ASSERT_TRUE(Collection() != nullptr);
+  QDesignerCustomWidgetInterface* plugin = Plugin_For(QStringLiteral("MStatusBar"));
+  ASSERT_NE(plugin, nullptr);
+  QWidget form;
+  // As a form loader makes it (no designer core): a run-time bar.
+  auto* runTime = qobject_cast<MStatusBar*>(plugin->createWidget(&form));
+  ASSERT_NE(runTime, nullptr);
+  EXPECT_FALSE(runTime->Designing());
+  // As the designer makes it, once it has handed the plugin its core.
+  QDesignerFormEditorInterface core;
+  plugin->initialize(&core);
+  auto* designed = qobject_cast<MStatusBar*>(plugin->createWidget(&form));
+  ASSERT_NE(designed, nullptr);
+  EXPECT_TRUE(designed->Designing());
+  EXPECT_TRUE(designed->AlignBottom());
+}
+
+TEST(DesignerPlugin, UnloadingFinalizesTheUnits) {
+  App();
+  const int before = Zem_Unit_Init_Count("Mstatusbar");
+  QPluginLoader loader(Plugin_File());
+  ASSERT_NE(loader.instance(), nullptr) << loader.errorString().toStdString();
+  EXPECT_EQ(Zem_Unit_Init_Count("Mstatusbar"), before + 1);
+  ASSERT_TRUE(loader.unload());
+  EXPECT_EQ(Zem_Unit_Init_Count("Mstatusbar"), before);
+}
+
 // Saves a form holding an MStatusBar made by the plugin, with its published properties changed.
 QByteArray Saved_Form(QStringList* texts) {
-  QDesignerCustomWidgetInterface* plugin = nullptr;
-  for (auto* w : Collection()->customWidgets())
-    if (w->name() == QStringLiteral("MStatusBar")) plugin = w;
+  QDesignerCustomWidgetInterface* plugin = Plugin_For(QStringLiteral("MStatusBar"));
   if (!plugin) return QByteArray();
   QWidget form;
   form.setObjectName(QStringLiteral("Form"));
@@ -103,7 +166,7 @@ QByteArray Saved_Form(QStringList* texts) {
   *texts = {QString::fromUtf16(u"数据库：示例"), QStringLiteral("rows 42"), QString::fromUtf16(u"版本")};
   bar->setProperty("AlignBottom", false);
   bar->setProperty("PanelTexts", *texts);
-  bar->setProperty("PanelWidths", QStringLiteral("300,120,90"));
+  bar->setProperty("PanelWidths", QStringLiteral("300,,90"));
   bar->setProperty("OwnDraw", true);
   bar->setProperty("SimpleText", QString::fromUtf16(u"简单"));
   QBuffer out;
@@ -113,61 +176,34 @@ QByteArray Saved_Form(QStringList* texts) {
   return out.data();
 }
 
-void Expect_Loaded_Bar(QWidget* root, const QStringList& texts) {
-  ASSERT_NE(root, nullptr);
-  auto* bar = root->findChild<MStatusBar*>(QStringLiteral("bar"));
-  ASSERT_NE(bar, nullptr);
-  EXPECT_EQ(bar->PanelTexts(), texts);
-  EXPECT_EQ(bar->PanelWidths(), QStringLiteral("300,120,90"));
-  EXPECT_TRUE(bar->OwnDraw());
-  EXPECT_FALSE(bar->AlignBottom());
-  EXPECT_EQ(bar->SimpleText(), QString::fromUtf16(u"简单"));
-  for (int i = 0; i < bar->Panels()->Count(); i++) EXPECT_EQ(bar->Panels()->Items(i)->Style(), psOwnerDraw);
-}
-
-TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderWithThePluginPath) {
+TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderAndThePaletteLoader) {
   ASSERT_TRUE(Collection() != nullptr);
   QStringList texts;
   const QByteArray ui = Saved_Form(&texts);
-  ASSERT_FALSE(ui.isEmpty());
-  EXPECT_TRUE(ui.contains("class=\"MStatusBar\""));
-  EXPECT_TRUE(ui.contains("PanelTexts"));
-
-  QUiLoader loader;
-  loader.clearPluginPaths();
-  loader.addPluginPath(Bin_Dir());
-  EXPECT_TRUE(loader.availableWidgets().contains(QStringLiteral("MStatusBar")));
-  QBuffer in;
-  in.setData(ui);
-  std::unique_ptr<QWidget> root(loader.load(&in));
-  Expect_Loaded_Bar(root.get(), texts);
-}
-
-TEST(DesignerForms, SavedFormLoadsThroughThePaletteLoader) {
-  ASSERT_TRUE(Collection() != nullptr);
-  QStringList texts;
-  const QByteArray ui = Saved_Form(&texts);
-  ZemUiLoader loader;
-  loader.clearPluginPaths();  // no plugin: the palette alone makes the controls
-  EXPECT_TRUE(loader.availableWidgets().contains(QStringLiteral("MStatusBar")));
-  QBuffer in;
-  in.setData(ui);
-  std::unique_ptr<QWidget> root(loader.load(&in));
-  Expect_Loaded_Bar(root.get(), texts);
-}
-
-TEST(DesignerForms, TheDemoFormLoads) {
-  App();
-  QFile form(QStringLiteral(ZEM_DEMO_FORM));
-  ASSERT_TRUE(form.open(QIODevice::ReadOnly));
-  ZemUiLoader loader;
-  std::unique_ptr<QWidget> root(loader.load(&form));
-  ASSERT_NE(root, nullptr) << loader.errorString().toStdString();
-  auto* bar = root->findChild<MStatusBar*>(QStringLiteral("statusBar"));
-  ASSERT_NE(bar, nullptr);
-  EXPECT_EQ(bar->Panels()->Count(), 3);
-  EXPECT_TRUE(bar->OwnDraw());
-  EXPECT_NE(root->findChild<QWidget*>(QStringLiteral("gridHost")), nullptr);
+  ASSERT_TRUE(ui.contains("class=\"MStatusBar\""));
+  QUiLoader plain;  // finds the controls through the plugin
+  plain.clearPluginPaths();
+  plain.addPluginPath(Bin_Dir());
+  ZemUiLoader palette;  // makes them through the palette, no plugin needed
+  palette.clearPluginPaths();
+  EXPECT_TRUE(plain.availableWidgets().contains(QStringLiteral("MStatusBar")));
+  EXPECT_TRUE(palette.availableWidgets().contains(QStringLiteral("MStatusBar")));
+  for (QUiLoader* loader : {&plain, static_cast<QUiLoader*>(&palette)}) {
+    SCOPED_TRACE(loader == &plain ? "QUiLoader with the plugin path" : "ZemUiLoader");
+    QBuffer in;
+    in.setData(ui);
+    std::unique_ptr<QWidget> root(loader->load(&in));
+    ASSERT_NE(root, nullptr);
+    auto* bar = root->findChild<MStatusBar*>(QStringLiteral("bar"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_FALSE(bar->Designing());
+    EXPECT_EQ(bar->PanelTexts(), texts);
+    EXPECT_EQ(bar->PanelWidths(), QStringLiteral("300,50,90"));
+    EXPECT_TRUE(bar->OwnDraw());
+    EXPECT_FALSE(bar->AlignBottom());
+    EXPECT_EQ(bar->SimpleText(), QString::fromUtf16(u"简单"));
+    for (int i = 0; i < bar->Panels()->Count(); i++) EXPECT_EQ(bar->Panels()->Items(i)->Style(), psOwnerDraw);
+  }
 }
 
 }  // namespace

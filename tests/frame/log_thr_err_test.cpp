@@ -3,22 +3,27 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
 #include "frame/log_mgr.h"
 #include "frame/singleton.h"
 #include "frame/thr_err.h"
+#include "frame_test_util.h"
 
 namespace {
 
-std::string Read_File(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
+// A log file of this test process, removed at the end.
+struct Temp_Log_File {
+  std::string path = testing::TempDir() + "zem_log_" + std::to_string(getpid()) + ".txt";
+  Temp_Log_File() { std::remove(path.c_str()); }
+  ~Temp_Log_File() { std::remove(path.c_str()); }
+};
+
+std::string Printed(TLog_Mgr* log, const char* text) {
+  testing::internal::CaptureStdout();
+  log->Printf("%s", text);
+  return testing::internal::GetCapturedStdout();
 }
 
 TEST(LogMgr, ConsoleByDefaultFileWhenSet) {
@@ -27,66 +32,49 @@ TEST(LogMgr, ConsoleByDefaultFileWhenSet) {
   log.Printf("SQL %s %d\n", "select 1", 7);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "SQL select 1 7\n");
 
-  const std::string path = testing::TempDir() + "zem_log_" + std::to_string(getpid()) + ".txt";
-  std::remove(path.c_str());
-  ASSERT_EQ(log.Set_File(path.c_str()), 1);
-  testing::internal::CaptureStdout();
-  log.Printf("first\n");
-  log.Printf("second %s\n", "line");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(Read_File(path), "first\nsecond line\n");
-
-  // A file that cannot be opened leaves the log where it was.
+  Temp_Log_File file;
+  ASSERT_EQ(log.Set_File(file.path.c_str()), 1);
+  EXPECT_EQ(Printed(&log, "first\n"), "");
+  EXPECT_EQ(Read_File(file.path), "first\n");
   EXPECT_EQ(log.Set_File("/nonexistent/dir/log.txt"), 0);
-  log.Printf("third\n");
-  EXPECT_EQ(Read_File(path), "first\nsecond line\nthird\n");
+  log.Printf("second %s\n", "line");
+  EXPECT_EQ(Read_File(file.path), "first\nsecond line\n") << "a file that cannot be opened leaves the log";
+  ASSERT_EQ(log.Set_File(""), 1);
+  EXPECT_EQ(Printed(&log, "third\n"), "third\n") << "back to the console";
+  EXPECT_EQ(Read_File(file.path), "first\nsecond line\n");
 
-  ASSERT_EQ(log.Set_File(""), 1);  // back to the console
-  testing::internal::CaptureStdout();
-  log.Printf("fourth\n");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "fourth\n");
-  EXPECT_EQ(Read_File(path), "first\nsecond line\nthird\n");
-  std::remove(path.c_str());
+  // A line far beyond any buffer is written and kept whole.
+  const std::string big(100000, 'q');
+  ASSERT_EQ(log.Set_File(file.path.c_str()), 1);
+  log.Set_Keep(1);
+  log.Printf("%s\n", big.c_str());
+  EXPECT_EQ(log.Last_Lines(), big + "\n");
+  EXPECT_EQ(Read_File(file.path), "first\nsecond line\n" + big + "\n");
 }
 
 TEST(LogMgr, KeepsTheLastLines) {
   TLog_Mgr log;
-  const std::string path = testing::TempDir() + "zem_keep_" + std::to_string(getpid()) + ".txt";
-  ASSERT_EQ(log.Set_File(path.c_str()), 1);  // keeps the console quiet
+  Temp_Log_File file;
+  ASSERT_EQ(log.Set_File(file.path.c_str()), 1);  // keeps the console quiet
   log.Printf("before keeping\n");
   EXPECT_EQ(log.Last_Lines(), "");
   log.Set_Keep(2);
-  log.Printf("a\n");
-  log.Printf("b\nc\n");
-  EXPECT_EQ(log.Last_Lines(), "b\nc\n");
-  log.Printf("d");  // an unfinished line counts
-  EXPECT_EQ(log.Last_Lines(), "c\nd");
-  log.Printf("e\n");
-  EXPECT_EQ(log.Last_Lines(), "c\nde\n");
+  const struct { const char* print; const char* kept; } steps[] = {
+      {"a\n", "a\n"}, {"b\nc\n", "b\nc\n"}, {"d", "c\nd"} /* an unfinished line counts */, {"e\n", "c\nde\n"}};
+  for (const auto& s : steps) {
+    log.Printf("%s", s.print);
+    EXPECT_EQ(log.Last_Lines(), s.kept) << s.print;
+  }
   log.Set_Keep(0);
   EXPECT_EQ(log.Last_Lines(), "");
-  std::remove(path.c_str());
-}
-
-TEST(LogMgr, LongLinesAreWrittenWhole) {
-  TLog_Mgr log;
-  log.Set_Keep(1);
-  const std::string path = testing::TempDir() + "zem_long_" + std::to_string(getpid()) + ".txt";
-  ASSERT_EQ(log.Set_File(path.c_str()), 1);
-  std::string big(100000, 'q');
-  log.Printf("%s\n", big.c_str());
-  EXPECT_EQ(log.Last_Lines(), big + "\n");
-  EXPECT_EQ(Read_File(path), big + "\n");
-  std::remove(path.c_str());
 }
 
 TEST(LogMgr, ProcessLogIsTheRegisteredOne) {
   bool created = true;
   TLog_Mgr* log = Log_Mgr(&created);
-  EXPECT_EQ(Log_Mgr(), log);
   EXPECT_EQ(Get_Pub_Ptr("log_mgr"), log);
   bool again = true;
-  Log_Mgr(&again);
+  EXPECT_EQ(Log_Mgr(&again), log);
   EXPECT_FALSE(again);  // the second call finds its own static pointer
 }
 
@@ -100,11 +88,10 @@ TEST(ThrErrMgr, EachThreadHasItsOwnRecord) {
 
   int other_code = 99;
   std::string other_text = "unchanged";
-  std::thread t([&] {
+  std::thread([&] {
     other_code = m->Get_Err(&other_text);
     m->Set_Err(5, nullptr);
-  });
-  t.join();
+  }).join();
   EXPECT_EQ(other_code, 0);
   EXPECT_EQ(other_text, "");
   EXPECT_EQ(m->Get_Err(&text), -1);  // the other thread's error stays its own

@@ -10,14 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "bin_dir.h"
+#include "frame_test_util.h"
 
 namespace {
-
-const std::string& Bin() {
-  static const std::string dir = Test_Bin_Dir();
-  return dir;
-}
 
 // Runs zem_module_child with the case and its argument; its exit code, -1 when it did not exit.
 int Run_Child(const std::string& which, const std::string& arg) {
@@ -44,11 +39,7 @@ std::string Make_Empty_Dir() {
 TEST(Modules, EachCaseInAFreshProcess) {
   const std::string empty = Make_Empty_Dir();
   const std::string log_file = empty + "/zem.log";
-  struct Row {
-    const char* which;
-    std::string arg;
-  };
-  const Row rows[] = {
+  const struct { const char* which; std::string arg; } rows[] = {
       {"shared", ""},            // two copies bound to kdm_pub_ptr.so share every singleton
       {"absent", empty},         // without it each copy has its own
       {"init_twice", ""},        // Init_Tfa twice creates nothing the second time
@@ -56,18 +47,11 @@ TEST(Modules, EachCaseInAFreshProcess) {
       {"host_func", ""},         // a host function registered with kdm_pub_ptr.so reaches the package
       {"shared_log", log_file},  // ZEM_LOG_FILE: the shared log writes to the file
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.which);
     EXPECT_EQ(Run_Child(r.which, r.arg), 0) << "0 expected; otherwise the failed line of module_child.cpp";
   }
-  std::string text;
-  if (FILE* f = std::fopen(log_file.c_str(), "rb")) {
-    char buf[256];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    std::fclose(f);
-  }
-  EXPECT_EQ(text, "from the second module\n");
+  EXPECT_EQ(Read_File(log_file), "from the second module\n");
   std::remove(log_file.c_str());
   rmdir(empty.c_str());
   EXPECT_EQ(Run_Child("no_such_case", ""), 2);
@@ -89,12 +73,7 @@ std::set<std::string> Exported(const std::string& file) {
 }
 
 TEST(Modules, ExportedCNames) {
-  struct Row {
-    const char* file;
-    std::vector<const char*> present;
-    std::vector<const char*> absent;
-  };
-  const Row rows[] = {
+  const struct { const char* file; std::vector<const char*> present, absent; } rows[] = {
       {"libzem_pack.so",
        {"Init_Tfa", "F_Dll_Ver", "F_Std_Ver", "F_Mid_Ver", "Init_Dict_Select_Handle",
         "App_Set_Pub_Ptr", "App_Get_Pub_Ptr", "Initialize", "Finalize", "Zem_Register_Units"},
@@ -105,7 +84,7 @@ TEST(Modules, ExportedCNames) {
        {"Second_Startup", "Second_Get"},
        {"App_Set_Pub_Ptr", "App_Get_Pub_Ptr", "Init_Tfa", "Zem_Get_Shared_Ptr"}},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.file);
     std::set<std::string> names = Exported(Bin() + "/" + r.file);
     ASSERT_FALSE(names.empty());

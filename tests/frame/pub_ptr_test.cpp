@@ -1,13 +1,13 @@
 // The registry table and library file names.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "frame/pub_ptr.h"
 #include "frame/pub_table.h"
+#include "frame_test_util.h"
 
 namespace {
 
@@ -15,16 +15,12 @@ int a, b, c;
 
 TEST(PubTable, SetGetReplaceAndRefuse) {
   auto t = std::make_unique<TPub_Table>();  // value-initialized: empty
-  struct Row {
-    const char* what;
-    const char* name;
-    void* ptr;
-    int result;
+  const std::string long59(59, 'x'), long60(60, 'y');
+  const struct {
+    const char* what; const char* name; void* ptr; int result;
     void* after;  // what Get(name) answers afterwards
     int count;
-  };
-  const std::string long59(59, 'x'), long60(60, 'y');
-  const Row rows[] = {
+  } rows[] = {
       {"new name", "thread_mgr", &a, 1, &a, 1},
       {"same name again replaces", "thread_mgr", &b, 1, &b, 1},
       {"null pointer refused, old value kept", "thread_mgr", nullptr, 0, &b, 1},
@@ -34,7 +30,7 @@ TEST(PubTable, SetGetReplaceAndRefuse) {
       {"60 characters refused", long60.c_str(), &a, 0, nullptr, 3},
       {"prefix of a name is another name", "thread", &c, 1, &c, 4},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     EXPECT_EQ(t->Set(r.name, r.ptr), r.result);
     EXPECT_EQ(t->Get(r.name), r.after);
@@ -58,56 +54,29 @@ TEST(PubTable, FullTableRefusesNewNamesButReplaces) {
   EXPECT_EQ(t->count, TPub_Table::kMaxEntries);
 }
 
-TEST(PubPtr, ExportedLocalTable) {
-  EXPECT_EQ(App_Set_Pub_Ptr("pub_ptr_test.local", &a), 1);
-  EXPECT_EQ(App_Set_Pub_Ptr("pub_ptr_test.local", nullptr), 0);
-  EXPECT_EQ(App_Get_Pub_Ptr("pub_ptr_test.local"), &a);
-  EXPECT_EQ(App_Set_Pub_Ptr("pub_ptr_test.local", &b), 1);
-  EXPECT_EQ(App_Get_Pub_Ptr("pub_ptr_test.local"), &b);
-}
-
-TEST(PubPtr, SharedCallsReachWhereTheyRegister) {
-  // Bound or not, what register-shared stores, look-up-shared finds.
-  EXPECT_EQ(Reg_Pub_Ptr("pub_ptr_test.shared", &c), 1);
-  EXPECT_EQ(Get_Pub_Ptr("pub_ptr_test.shared"), &c);
-  EXPECT_EQ(Reg_Pub_Ptr("pub_ptr_test.shared", nullptr), 0);
-  EXPECT_EQ(Get_Pub_Ptr("pub_ptr_test.shared"), &c);
-}
-
-// Sets or unsets TARVOK_DLL_PATH for one test and puts the old value back.
-class DllPathEnv {
- public:
-  explicit DllPathEnv(const char* value) {
-    if (const char* old = std::getenv("TARVOK_DLL_PATH")) {
-      had_ = true;
-      old_ = old;
-    }
-    if (value)
-      setenv("TARVOK_DLL_PATH", value, 1);
-    else
-      unsetenv("TARVOK_DLL_PATH");
+// The exported local table and the shared calls (bound or not, what register-shared stores,
+// look-up-shared finds): a new name is stored, a null pointer refused, a second pointer replaces.
+TEST(PubPtr, LocalAndSharedCalls) {
+  const struct { const char* name; int (*set)(const char*, void*); void* (*get)(const char*); } rows[] = {
+      {"pub_ptr_test.local", App_Set_Pub_Ptr, App_Get_Pub_Ptr}, {"pub_ptr_test.shared", Reg_Pub_Ptr, Get_Pub_Ptr}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(r.set(r.name, &a), 1);
+    EXPECT_EQ(r.set(r.name, nullptr), 0);
+    EXPECT_EQ(r.get(r.name), &a);
+    EXPECT_EQ(r.set(r.name, &b), 1);
+    EXPECT_EQ(r.get(r.name), &b);
   }
-  ~DllPathEnv() {
-    if (had_)
-      setenv("TARVOK_DLL_PATH", old_.c_str(), 1);
-    else
-      unsetenv("TARVOK_DLL_PATH");
-  }
-
- private:
-  bool had_ = false;
-  std::string old_;
-};
+}
 
 TEST(DllGetFileName, WithAndWithoutDirectory) {
-  struct Row {
+  const struct {
     const char* what;
     const char* dir;  // null: variable unset
     const char* base;
     const char* file;
     bool says_not_set;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"directory set", "/opt/zem/bin", "kdm_pub_ptr", "/opt/zem/bin/kdm_pub_ptr.so", false},
       {"base already ends in .so", "/opt/zem/bin", "zem_drv_pg.so", "/opt/zem/bin/zem_drv_pg.so",
        false},
@@ -116,9 +85,9 @@ TEST(DllGetFileName, WithAndWithoutDirectory) {
       {"variable unset", nullptr, "kdm_pub_ptr", "kdm_pub_ptr.so", true},
       {"unset, base ends in .so", nullptr, "x.so", "x.so", true},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
-    DllPathEnv env(r.dir);
+    Env_Var env("TARVOK_DLL_PATH", r.dir);
     char buffer[1024];
     testing::internal::CaptureStdout();
     char* got = Dll_Get_File_Name(r.base, buffer);
@@ -131,7 +100,7 @@ TEST(DllGetFileName, WithAndWithoutDirectory) {
 
 TEST(DllGetFileName, LongDirectoryIsCutNotOverrun) {
   std::string dir(2000, 'd');
-  DllPathEnv env(dir.c_str());
+  Env_Var env("TARVOK_DLL_PATH", dir.c_str());
   char buffer[1024 + 16];
   std::memset(buffer, '#', sizeof buffer);
   Dll_Get_File_Name("kdm_pub_ptr", buffer);

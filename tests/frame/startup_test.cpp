@@ -1,14 +1,13 @@
-// The Zem_pack unit in this process: entry points, start-up, unit order and counts, palette, menu font.
+// The Zem_pack unit in this process: entry points, start-up, unit order and counts, palette.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
 #include "frame/startup/zem_names.h"
 #include "frame/startup/zem_pack.h"
-#include "frame/startup/zem_units.h"
+#include "frame/zem_units.h"
 
 namespace {
 
@@ -16,16 +15,6 @@ TEST(ZemPack, VersionStrings) {
   EXPECT_STREQ(F_Dll_Ver(), "2023-10-17");
   EXPECT_STREQ(F_Std_Ver(), "std-2007.12.07.01");
   EXPECT_STREQ(F_Mid_Ver(), "mid-2006.12.07.01");
-  EXPECT_EQ(F_Std_Ver(), F_Std_Ver());
-  EXPECT_EQ(F_Mid_Ver(), F_Mid_Ver());
-}
-
-TEST(ZemPack, DictSelectHandleIsKept) {
-  int host_object = 0;
-  EXPECT_EQ(Init_Dict_Select_Handle(reinterpret_cast<intptr_t>(&host_object)), 1);
-  EXPECT_EQ(Zem_Dict_Select_Handle(), reinterpret_cast<intptr_t>(&host_object));
-  EXPECT_EQ(Init_Dict_Select_Handle(0), 1);
-  EXPECT_EQ(Zem_Dict_Select_Handle(), 0);
 }
 
 TEST(ZemPack, StartupBringsUpEverySingletonOnce) {
@@ -117,33 +106,8 @@ TEST(ZemUnits, FixedOrderAndCounts) {
 
   Zem_Unit_Set("Mg", nullptr, nullptr, nullptr);
   Zem_Unit_Set("Mtreeview", nullptr, nullptr, nullptr);
-}
-
-TEST(ZemPalette, RefusesNullNames) {
-  EXPECT_EQ(RegisterComponents(nullptr, "TMG", nullptr), 0);
-  EXPECT_EQ(RegisterComponents(kZem_Palette_Page, nullptr, nullptr), 0);
-}
-
-// A host double for "gui_init_menu_font".
-TPopupMenu* g_font_menu = nullptr;
-int g_font_calls = 0;
-int Host_Init_Menu_Font(TPopupMenu* menu) {
-  g_font_menu = menu;
-  g_font_calls++;
-  return 0;
-}
-
-TEST(ZemPack, MenuFontGoesToTheHostOnceItIsRegistered) {
-  TPopupMenu* menu = reinterpret_cast<TPopupMenu*>(&g_font_calls);  // only passed through
-  if (!Get_Pub_Ptr(kGui_Init_Menu_Font)) {
-    EXPECT_EQ(Apply_Menu_Font(menu), 1);  // missing: skipped silently
-    EXPECT_EQ(g_font_calls, 0);
-  }
-  Gui_Init_Menu_Font_Fn fn = Host_Init_Menu_Font;
-  ASSERT_EQ(Reg_Pub_Ptr(kGui_Init_Menu_Font, reinterpret_cast<void*>(fn)), 1);
-  EXPECT_EQ(Apply_Menu_Font(menu), 1);
-  EXPECT_EQ(g_font_calls, 1);
-  EXPECT_EQ(g_font_menu, menu);
+  EXPECT_EQ(RegisterComponents(nullptr, "TMG", nullptr), 0) << "a palette entry needs its page";
+  EXPECT_EQ(RegisterComponents(kZem_Palette_Page, nullptr, nullptr), 0) << "and its class";
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "bin_dir.h"
+#include "frame_test_util.h"
 #include "frame/log_mgr.h"
 #include "frame/t_dll.h"
 
@@ -28,7 +28,7 @@ TEST(TDll, LoadFailureIsLoggedWithTheSystemMessage) {
 }
 
 TEST(TDll, LoadGetFree) {
-  const std::string file = Test_Bin_Dir() + "/libzem_second.so";
+  const std::string file = Bin() + "/libzem_second.so";
   T_Dll dll;
   testing::internal::CaptureStdout();
   ASSERT_EQ(dll.Load(file.c_str()), 1);
@@ -36,12 +36,10 @@ TEST(TDll, LoadGetFree) {
   EXPECT_STREQ(dll.File_Name(), file.c_str());
   ASSERT_NE(dll.Handle(), nullptr);
 
-  struct Row {
-    const char* what;
-    const char* name;
+  const struct {
+    const char* what; const char* name;
     int answer;  // what the found function returns, 0: nothing found
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"decorated form preferred", "Second_Probe", 2},
       {"a leading underscore is tried as given", "_Second_Probe", 2},
       {"decorated form only", "Second_Only_Decorated", 3},
@@ -49,7 +47,7 @@ TEST(TDll, LoadGetFree) {
       {"absent", "Second_Absent", 0},
       {"underscore name not found without it", "_Second_Startup", 0},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     testing::internal::CaptureStdout();
     void* p = dll.Get_Ptr(r.name);
@@ -65,29 +63,18 @@ TEST(TDll, LoadGetFree) {
       }
     }
   }
+  // Loading again frees the first library.
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(dll.Load((Bin() + "/kdm_pub_ptr.so").c_str()), 1);
+  testing::internal::GetCapturedStdout();
+  EXPECT_STREQ(dll.File_Name(), (Bin() + "/kdm_pub_ptr.so").c_str());
+  EXPECT_NE(dll.Get_Ptr("App_Set_Pub_Ptr"), nullptr);
   EXPECT_EQ(dll.Free(), 1);
   EXPECT_EQ(dll.Handle(), nullptr);
   EXPECT_EQ(dll.Free(), 0);
-}
-
-TEST(TDll, NothingLoaded) {
-  T_Dll dll;
   testing::internal::CaptureStdout();
   EXPECT_EQ(dll.Get_Ptr("App_Get_Pub_Ptr"), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "no dll loaded,unable to get module App_Get_Pub_Ptr\n");
-  EXPECT_EQ(dll.Free(), 0);
-}
-
-TEST(TDll, LoadingAgainFreesTheFirst) {
-  const std::string dir = Test_Bin_Dir();
-  T_Dll dll;
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(dll.Load((dir + "/libzem_second.so").c_str()), 1);
-  ASSERT_EQ(dll.Load((dir + "/kdm_pub_ptr.so").c_str()), 1);
-  testing::internal::GetCapturedStdout();
-  EXPECT_STREQ(dll.File_Name(), (dir + "/kdm_pub_ptr.so").c_str());
-  EXPECT_NE(dll.Get_Ptr("App_Set_Pub_Ptr"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "no dll loaded,unable to get module App_Get_Pub_Ptr\n");
 }
 
 }  // namespace

@@ -57,19 +57,21 @@ std::string Gbk(const char16_t* s) {
 
 TEST(HostModule, RegistersTheDefaultsByName) {
   App();
-  EXPECT_EQ(Zem_Host_Register_Defaults(), 7);
+  EXPECT_EQ(Zem_Host_Register_Defaults(), 9);
   const char* const names[] = {kGui_Inp_Str, kGui_Inp_Str_W, kGui_Calendar_Get, kGui_Init_Menu_Font,
-                               kMup_Gui_User_Para_Get, kMup_Gui_User_Para_Save, kGui_Get_Memory_Usage};
+                               kMup_Gui_User_Para_Get, kMup_Gui_User_Para_Save, kGui_Get_Memory_Usage,
+                               kGui_Print_Tree, kPdu_Export_Tree_To_Km};
   for (const char* name : names) EXPECT_NE(Get_Pub_Ptr(name), nullptr) << name;
   EXPECT_EQ(Get_Pub_Ptr(kGui_Inp_Str_W), reinterpret_cast<void*>(&Zem_Host_Inp_Str_W));
   auto memory = reinterpret_cast<Gui_Get_Memory_Usage_Fn>(Get_Pub_Ptr(kGui_Get_Memory_Usage));
   EXPECT_GT(memory(), 0);
 }
 
-TEST(HostModule, WideInputBox) {
+TEST(HostModule, InputBoxes) {
   App();
   struct Case {
     const char* name;
+    bool narrow;    // the GBK box (max_len counts bytes), else the UTF-16 one (code units)
     bool accept;
     QString typed;
     int max_len;
@@ -77,44 +79,34 @@ TEST(HostModule, WideInputBox) {
     std::u16string buffer;  // afterwards
   };
   const Case cases[] = {
-      {"confirmed", true, QString::fromUtf16(u"查找 abc"), 60, 1, u"查找 abc"},
-      {"confirmed, cut at max_len", true, QString::fromUtf16(u"一二三四五"), 3, 1, u"一二三"},
-      {"cancelled leaves the buffer", false, QStringLiteral("ignored"), 60, 0, u"old"},
+      {"confirmed", false, true, QString::fromUtf16(u"查找 abc"), 60, 1, u"查找 abc"},
+      {"confirmed, cut at max_len", false, true, QString::fromUtf16(u"一二三四五"), 3, 1, u"一二三"},
+      {"cancelled leaves the buffer", false, false, QStringLiteral("ignored"), 60, 0, u"旧"},
+      // 6 bytes hold 部门 (4) and A (1), not half of 编.
+      {"narrow: cut at a whole GBK character", true, true, QString::fromUtf16(u"部门A编码"), 6, 1, u"部门A"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    char16_t buffer[61] = u"old";
     Answer_Next_Dialog([&](QDialog* d) {
       auto* box = qobject_cast<QInputDialog*>(d);
       ASSERT_NE(box, nullptr);
       EXPECT_EQ(box->labelText(), QString::fromUtf16(u"查找内容"));
-      EXPECT_EQ(box->textValue(), QStringLiteral("old"));
+      EXPECT_EQ(box->windowTitle(), c.narrow ? QString::fromUtf16(u"标题") : box->windowTitle());
+      EXPECT_EQ(box->textValue(), QString::fromUtf16(u"旧"));
       box->setTextValue(c.typed);
       c.accept ? box->accept() : box->reject();
     });
-    EXPECT_EQ(Zem_Host_Inp_Str_W(u"查找内容", buffer, c.max_len, nullptr), c.result);
-    EXPECT_EQ(std::u16string(buffer), c.buffer);
+    if (c.narrow) {
+      char buffer[16];
+      std::strcpy(buffer, Gbk(u"旧").c_str());
+      EXPECT_EQ(Zem_Host_Inp_Str(Gbk(u"查找内容").c_str(), buffer, c.max_len, Gbk(u"标题").c_str()), c.result);
+      EXPECT_EQ(std::string(buffer), Gbk(c.buffer.c_str()));
+    } else {
+      char16_t buffer[61] = u"旧";
+      EXPECT_EQ(Zem_Host_Inp_Str_W(u"查找内容", buffer, c.max_len, nullptr), c.result);
+      EXPECT_EQ(std::u16string(buffer), c.buffer);
+    }
   }
-}
-
-TEST(HostModule, NarrowInputBoxSpeaksGbk) {
-  App();
-  const std::string prompt = Gbk(u"查找内容");
-  const std::string title = Gbk(u"标题");
-  char buffer[16];
-  std::strcpy(buffer, Gbk(u"旧").c_str());
-  Answer_Next_Dialog([](QDialog* d) {
-    auto* box = qobject_cast<QInputDialog*>(d);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->labelText(), QString::fromUtf16(u"查找内容"));
-    EXPECT_EQ(box->windowTitle(), QString::fromUtf16(u"标题"));
-    EXPECT_EQ(box->textValue(), QString::fromUtf16(u"旧"));
-    box->setTextValue(QString::fromUtf16(u"部门A编码"));
-    box->accept();
-  });
-  // max_len counts bytes: 6 bytes hold 部门 (4) and A (1), not half of 编.
-  EXPECT_EQ(Zem_Host_Inp_Str(prompt.c_str(), buffer, 6, title.c_str()), 1);
-  EXPECT_EQ(std::string(buffer), Gbk(u"部门A"));
 }
 
 TEST(HostModule, CalendarKeepsYyyymmdd) {

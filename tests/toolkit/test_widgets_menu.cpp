@@ -122,8 +122,6 @@ TEST_F(MenuTest, ItemStateReachesTheActionAndClicksReportTheItem) {
     EXPECT_TRUE(it->Checked());  // choosing an item does not tick or untick it
     EXPECT_TRUE(it->action()->isChecked());
 
-    it->SetTag(42);
-    EXPECT_EQ(it->Tag(), 42);
     it->SetCaption("-");
     EXPECT_TRUE(it->IsLine());
     EXPECT_TRUE(it->action()->isSeparator());
@@ -245,12 +243,8 @@ TEST(SystemTest, PostedKeysArriveThroughTheEventLoopInOrder) {
     EXPECT_EQ(edit.Text(), "Abc");
 }
 
-TEST(SystemTest, KeyboardLayoutIsANoOpAndTheActiveFormIsTheActiveWindow) {
+TEST(SystemTest, TheActiveFormIsTheActiveWindow) {
     tkTestApp();
-    const std::intptr_t saved = SaveKeyboardLayout();
-    EXPECT_EQ(saved, 0);
-    RestoreKeyboardLayout(saved);
-
     QWidget form;
     form.setObjectName("main_form");
     form.resize(100, 60);
@@ -259,7 +253,6 @@ TEST(SystemTest, KeyboardLayoutIsANoOpAndTheActiveFormIsTheActiveWindow) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     EXPECT_TRUE(ApplicationActive());
     EXPECT_EQ(ActiveForm(), &form);
-    EXPECT_FALSE(CtrlDown() && AltDown() && ShiftDown());  // nothing is held down in the test
 }
 
 TEST(SystemTest, ModifierStateFollowsTheKeyboard) {

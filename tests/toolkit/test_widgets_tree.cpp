@@ -1,10 +1,12 @@
-// TTreeView, TTreeNode and TTreeNodes: node order, navigation, selection, deletion and custom drawing.
-#include "toolkit/tk_test_app.h"
-#include "toolkit/tk_tree.h"
+// TTreeView, TTreeNode and TTreeNodes: node order, navigation, changes (batched or not), selection,
+// icons, keys and custom drawing, seen through the view as a user sees it.
+#include <gtest/gtest.h>
 
 #include <QPixmap>
 #include <QTest>
-#include <gtest/gtest.h>
+
+#include "toolkit/tk_test_app.h"
+#include "toolkit/tk_tree.h"
 
 namespace {
 
@@ -16,56 +18,45 @@ protected:
         tree = std::make_unique<TTreeView>();
         tree->resize(200, 200);
         TTreeNodes* n = tree->Items();
-        a = n->AddChildObject(nullptr, "A", &tags[0]);
-        a1 = n->AddChildObject(a, "A1", &tags[1]);
-        a1a = n->AddChildObject(a1, "A1a", nullptr);
+        a = n->AddChildObject(nullptr, "A", &tag);
+        a1 = n->AddChild(a, "A1");
+        a1a = n->AddChild(a1, "A1a");
         a2 = n->AddChild(a, "A2");
         b = n->AddChild(nullptr, "B");
         b1 = n->AddChild(b, "B1");
         c = n->Add(b, "C");  // a sibling of B: a root
     }
-
-    QStringList order(bool backwards) {
+    QString order(bool backwards) {
         QStringList out;
-        TTreeNode* node = backwards ? tree->Items()->GetNodeFromIndex(tree->Items()->Count() - 1)
-                                    : tree->Items()->GetFirstNode();
-        for (; node; node = backwards ? node->GetPrev() : node->GetNext()) out << node->Text();
-        return out;
+        TTreeNodes* n = tree->Items();
+        for (TTreeNode* i = backwards ? n->GetNodeFromIndex(n->Count() - 1) : n->GetFirstNode(); i;
+             i = backwards ? i->GetPrev() : i->GetNext())
+            out << i->Text() + QString::number(i->AbsoluteIndex());
+        return out.join(' ');
+    }
+    // The rows the view shows, top to bottom.
+    QString shown() {
+        QStringList out;
+        for (QModelIndex i = tree->indexAt(QPoint(1, 1)); i.isValid(); i = tree->indexBelow(i))
+            out << i.data().toString();
+        return out.join(' ');
     }
 
-    int tags[2] = {1, 2};
+    int tag = 1;
     std::unique_ptr<TTreeView> tree;
     TTreeNode *a, *a1, *a1a, *a2, *b, *b1, *c;
 };
 
-TEST_F(TreeTest, NodeOrderIsDepthFirstWhetherExpandedOrNot) {
-    const QStringList depthFirst{"A", "A1", "A1a", "A2", "B", "B1", "C"};
-    EXPECT_EQ(order(false), depthFirst);
-    QStringList reversed(depthFirst.rbegin(), depthFirst.rend());
-    EXPECT_EQ(order(true), reversed);
-    ASSERT_EQ(tree->Items()->Count(), 7);
-    for (int i = 0; i < 7; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(tree->Items()->GetNodeFromIndex(i)->Text(), depthFirst[i]);
-        EXPECT_EQ(tree->Items()->GetNodeFromIndex(i)->AbsoluteIndex(), i);
-    }
-    EXPECT_EQ(tree->Items()->GetNodeFromIndex(-1), nullptr);
+TEST_F(TreeTest, NodeOrderAndPlaces) {
+    EXPECT_EQ(order(false), "A0 A11 A1a2 A23 B4 B15 C6");  // depth first, expanded or not
+    EXPECT_EQ(order(true), "C6 B15 B4 A23 A1a2 A11 A0");
     EXPECT_EQ(tree->Items()->GetNodeFromIndex(7), nullptr);
-    tree->FullExpand();
-    EXPECT_EQ(order(false), depthFirst);
-}
-
-TEST_F(TreeTest, NodesKnowTheirPlace) {
     struct Row {
         const char* name;
-        TTreeNode* node;
-        TTreeNode* parent;
+        TTreeNode *node, *parent;
         int level, index, count;
-        TTreeNode* firstChild;
-        TTreeNode* nextSibling;
-        TTreeNode* prevSibling;
-    };
-    const Row rows[] = {
+        TTreeNode *firstChild, *nextSibling, *prevSibling;
+    } rows[] = {
         {"root with children", a, nullptr, 0, 0, 2, a1, b, nullptr},
         {"inner node", a1, a, 1, 0, 1, a1a, a2, nullptr},
         {"leaf at depth 2", a1a, a1, 2, 0, 0, nullptr, nullptr, nullptr},
@@ -81,73 +72,96 @@ TEST_F(TreeTest, NodesKnowTheirPlace) {
         EXPECT_EQ(r.node->getFirstChild(), r.firstChild);
         EXPECT_EQ(r.node->getNextSibling(), r.nextSibling);
         EXPECT_EQ(r.node->getPrevSibling(), r.prevSibling);
-        EXPECT_EQ(r.node->TreeView(), tree.get());
     }
-    EXPECT_EQ(a->Data(), &tags[0]);
-    EXPECT_EQ(a1->Data(), &tags[1]);
-    EXPECT_EQ(a2->Data(), nullptr);
-    EXPECT_TRUE(a1a->HasAsParent(a));
-    EXPECT_FALSE(a->HasAsParent(a1a));
-    EXPECT_EQ(a->Item(5), nullptr);
+    EXPECT_EQ(a->Data(), &tag);
+    EXPECT_TRUE(a1a->HasAsParent(a) && !a->HasAsParent(a1a));
+    EXPECT_EQ(shown(), "A B C");
 }
 
-TEST_F(TreeTest, ChangesToTheTreeRenewTheOrder) {
+TEST_F(TreeTest, ChangesReachOrderAndViewBatchedOrNot) {
     std::vector<QString> deleted;
     tree->OnDeletion = [&](TObject*, TTreeNode* n) { deleted.push_back(n->Text()); };
-    EXPECT_EQ(tree->Items()->Count(), 7);
-    tree->Items()->Delete(a1);
-    EXPECT_EQ(deleted, (std::vector<QString>{"A1", "A1a"}));
-    EXPECT_EQ(order(false), (QStringList{"A", "A2", "B", "B1", "C"}));
-    tree->Items()->Insert(b, "before B");
-    tree->Items()->AddChildFirst(a, "A0");
-    EXPECT_EQ(order(false), (QStringList{"A", "A0", "A2", "before B", "B", "B1", "C"}));
-    EXPECT_EQ(b->AbsoluteIndex(), 4);
+    TTreeNodes* n = tree->Items();
+    n->Delete(a1);
+    TTreeNode* b0 = n->Insert(b, "b0");
+    n->AddChildFirst(a, "A0");
+    a2->SetText(u"A2x", -1);
+    a->Expand(false);
+    EXPECT_EQ(shown(), "A A0 A2x b0 B C");
+    EXPECT_EQ(deleted, (std::vector<QString>{"A1", "A1a"}));  // parents first
+
+    // Inside an update the view keeps the tree it knew; the end announces the appends.
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        const char* shown;
+    } steps[] = {
+        {"append under an open node and a new node, batched",
+         [&] { n->AddChild(n->AddChild(a, "A3"), "A3a"); }, "A A0 A2x b0 B C"},
+        {"nested update ends",
+         [&] {
+             n->BeginUpdate();
+             n->AddChild(nullptr, "D");
+             n->EndUpdate();
+         },
+         "A A0 A2x b0 B C"},
+        {"a selection announces what is pending", [&] { tree->SetSelected(n->AddChild(nullptr, "E")); },
+         "A A0 A2x A3 b0 B C D E"},
+        {"a deletion too",
+         [&] {
+             n->AddChild(nullptr, "F");
+             n->Delete(b0);
+         },
+         "A A0 A2x A3 B C D E F"},
+    };
+    n->BeginUpdate();
+    for (const Step& s : steps) {
+        s.act();
+        EXPECT_EQ(shown(), s.shown) << s.name;
+    }
+    n->AddChild(nullptr, "G");
+    n->EndUpdate();
+    EXPECT_EQ(shown(), "A A0 A2x A3 B C D E F G");
+    EXPECT_EQ(tree->Selected()->Text(), "E");
+    EXPECT_EQ(n->Count(), 12);
+
     deleted.clear();
-    tree->Items()->Clear();
-    EXPECT_EQ(deleted.size(), 7u);
-    EXPECT_EQ(tree->Items()->Count(), 0);
-    EXPECT_EQ(tree->Items()->GetFirstNode(), nullptr);
+    n->Clear();
+    EXPECT_EQ(deleted.size(), 12u);
+    EXPECT_EQ(shown(), "");
+    n->AddChild(n->AddChild(nullptr, "X"), "Y");
+    deleted.clear();
+    tree.reset();  // destroying the view reports every node left
+    EXPECT_EQ(deleted, (std::vector<QString>{"X", "Y"}));
 }
 
-TEST_F(TreeTest, DestroyingTheViewReportsEveryNode) {
-    int deleted = 0;
-    tree->OnDeletion = [&](TObject*, TTreeNode*) { ++deleted; };
-    tree.reset();
-    EXPECT_EQ(deleted, 7);
-}
-
-TEST_F(TreeTest, SelectionAndChangeEvent) {
+TEST_F(TreeTest, SelectionExpansionIconsAndKeys) {
     std::vector<TTreeNode*> changes;
     tree->OnChange = [&](TObject*, TTreeNode* n) { changes.push_back(n); };
-    EXPECT_EQ(tree->Selected(), nullptr);
     tree->SetSelected(a1a);
-    EXPECT_EQ(tree->Selected(), a1a);
-    EXPECT_TRUE(a1a->Selected());
     b1->SetSelected(true);
-    EXPECT_EQ(tree->Selected(), b1);
-    EXPECT_FALSE(a1a->Selected());
+    EXPECT_TRUE(b1->Selected() && !a1a->Selected());
     tree->SetSelected(nullptr);
     EXPECT_EQ(tree->Selected(), nullptr);
     EXPECT_EQ(changes, (std::vector<TTreeNode*>{a1a, b1, nullptr}));
-}
 
-TEST_F(TreeTest, ExpandAndCollapseWithAndWithoutRecursion) {
-    a->Expand(false);
-    EXPECT_TRUE(a->Expanded());
-    EXPECT_FALSE(a1->Expanded());
-    a->Expand(true);
-    EXPECT_TRUE(a1->Expanded());
-    a->Collapse(false);
-    EXPECT_FALSE(a->Expanded());
-    EXPECT_TRUE(a1->Expanded());
-    a->Collapse(true);
-    EXPECT_FALSE(a1->Expanded());
-    a1a->MakeVisible();
-    EXPECT_TRUE(a->Expanded());
-    EXPECT_TRUE(a1->Expanded());
-}
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool aOpen, a1Open;
+    } steps[] = {
+        {"expand one level", [&] { a->Expand(false); }, true, false},
+        {"expand all below", [&] { a->Expand(true); }, true, true},
+        {"collapse one level keeps the inner state", [&] { a->Collapse(false); }, false, true},
+        {"collapse all below", [&] { a->Collapse(true); }, false, false},
+        {"make visible opens the parents", [&] { a1a->MakeVisible(); }, true, true},
+    };
+    for (const Step& s : steps) {
+        s.act();
+        EXPECT_EQ(a->Expanded(), s.aOpen) << s.what;
+        EXPECT_EQ(a1->Expanded(), s.a1Open) << s.what;
+    }
 
-TEST_F(TreeTest, ImageIndexesPickIconsAndTheSelectedOneFollowsSelection) {
     QPixmap red(16, 16), green(16, 16);
     red.fill(Qt::red);
     green.fill(Qt::green);
@@ -155,40 +169,45 @@ TEST_F(TreeTest, ImageIndexesPickIconsAndTheSelectedOneFollowsSelection) {
     a->SetImageIndex(0);
     a->SetSelectedIndex(1);
     b->SetImageIndex(7);  // outside the list: no icon
-    EXPECT_EQ(a->ImageIndex(), 0);
-    EXPECT_EQ(a->icon(0).pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::red));
-    EXPECT_TRUE(b->icon(0).isNull());
+    auto icon = [&](TTreeNode* n) {
+        const QIcon i = tree->IndexOf(n).data(Qt::DecorationRole).value<QIcon>();
+        return i.isNull() ? QColor() : i.pixmap(16, 16).toImage().pixelColor(8, 8);
+    };
+    EXPECT_EQ(icon(a), QColor(Qt::red));
+    EXPECT_FALSE(icon(b).isValid());
     tree->SetSelected(a);
-    EXPECT_EQ(a->icon(0).pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::green));
-    tree->SetSelected(b);
-    EXPECT_EQ(a->icon(0).pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::red));
+    EXPECT_EQ(icon(a), QColor(Qt::green));  // the current node shows its selected image
+
+    tree->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
+        if (k == 'K' && s.Contains(ssCtrl)) {
+            tree->SetSelected(tree->Selected()->GetNext());
+            k = 0;
+        }
+    };
+    QTest::keyClick(tree.get(), Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(tree->Selected(), a1);  // swallowed: the handler moved on in node order
+    QTest::keyClick(tree.get(), Qt::Key_Down);
+    EXPECT_EQ(tree->Selected(), a1a);  // other keys still reach the view
 }
 
 TEST_F(TreeTest, CustomDrawingColoursTheBackgroundAndTheSelectedItem) {
     tree->show();
     tree->SetSelected(b);
     int items = 0;
-    bool sawSelected = false;
     tree->OnCustomDraw = [&](TTreeView* v, const TRect& r, bool&) {
         v->Canvas()->Brush->Color = 0xF3F3F2;
         v->Canvas()->FillRect(r);
     };
-    tree->OnCustomDrawItem = [&](TTreeView* v, TTreeNode*, TCustomDrawState state, const TRect&, bool&) {
+    tree->OnCustomDrawItem = [&](TTreeView* v, TTreeNode* n, TCustomDrawState state, const TRect&, bool&) {
         ++items;
-        if (state & cdsSelected) {
-            sawSelected = true;
-            v->Canvas()->Brush->Color = 0xFF0000;  // blue as a toolkit colour
-        }
+        if (state & cdsSelected) v->Canvas()->Brush->Color = n == b ? 0xFF0000 : clLime;  // blue for B
     };
     const QImage img = tree->viewport()->grab().toImage();
     EXPECT_EQ(items, 3);  // the three roots are the visible rows
-    EXPECT_TRUE(sawSelected);
     const QRect sel = b->DisplayRect(true).toQRect();
     EXPECT_EQ(img.pixelColor(sel.right() - 2, sel.center().y()), QColor(0, 0, 0xFF));
     EXPECT_EQ(img.pixelColor(img.width() - 3, img.height() - 3), QColor(0xF2, 0xF3, 0xF3));
-
-    // Without the item hook, a cleared DefaultDraw of the whole view leaves only what the handler drew.
-    tree->OnCustomDrawItem = nullptr;
+    // A cleared DefaultDraw of the whole view leaves only what the handler drew.
     tree->OnCustomDraw = [&](TTreeView* v, const TRect& r, bool& def) {
         v->Canvas()->Brush->Color = clLime;
         v->Canvas()->FillRect(r);
@@ -196,22 +215,6 @@ TEST_F(TreeTest, CustomDrawingColoursTheBackgroundAndTheSelectedItem) {
     };
     const QImage only = tree->viewport()->grab().toImage();
     EXPECT_EQ(only.pixelColor(sel.right() - 2, sel.center().y()), QColor(0, 0xFF, 0));
-}
-
-TEST_F(TreeTest, KeyDownCanSwallowKeys) {
-    tree->show();
-    tree->SetSelected(a);
-    tree->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
-        if (k == 'K' && s.Contains(ssCtrl)) {
-            TTreeNode* next = tree->Selected()->GetNext();
-            if (next) tree->SetSelected(next);
-            k = 0;
-        }
-    };
-    QTest::keyClick(tree.get(), Qt::Key_K, Qt::ControlModifier);
-    EXPECT_EQ(tree->Selected(), a1);  // hidden nodes count in node order
-    QTest::keyClick(tree.get(), Qt::Key_Down);
-    EXPECT_NE(tree->Selected(), a1);  // other keys still reach the view
 }
 
 }  // namespace

@@ -202,7 +202,7 @@ TEST(MgDraw, HoverFollowsMouseAndSwapRenumbers) {
   Drawn t(3, 6);
   TRect r = t.g.CellRect(2, 3);
   t.g.TMG_OnMouseMove(&t.g, TShiftState(), r.Left + 2, r.Top + 2);
-  EXPECT_EQ(t.g.Last_Hover_Row, -1);  // hover off: nothing tracked
+  EXPECT_EQ(t.g.Last_Hover_Row, 0);  // hover off: nothing tracked
   t.g.Row_Hover = 1;
   t.g.TMG_OnMouseMove(&t.g, TShiftState(), r.Left + 2, r.Top + 2);
   EXPECT_EQ(t.g.Last_Hover_Row, 3);

@@ -58,8 +58,9 @@ TEST(MgMenu, BaseItemsInTheirOrder) {
       {2, u" 复制选中部分表格内容", true}, {3, u" 从数据文件引入", true},
       {4, u"-", true},                    {5, u" 表格内查找Ctrl+F", true},
       {9, u"-", true},                    {11, u" 根据内容调整各列合适高度", true},
-      {12, u" 撤销上次排序", false},       {16, u" 锁定列/解锁", true},
-      {17, u" 进入选择模式", false},       {18, u" 显示方案", false},
+      {12, u" 撤销上次排序", false},       {14, u" 过滤数据", true},
+      {17, u" 锁定列/解锁", true},         {18, u" 进入选择模式", false},
+      {19, u" 显示方案", false},
   };
   for (const Row& r : rows) {
     TMenuItem* item = m->Items(r.index);
@@ -67,7 +68,7 @@ TEST(MgMenu, BaseItemsInTheirOrder) {
     EXPECT_EQ(item->Caption(), QString::fromUtf16(r.caption)) << r.index;
     EXPECT_EQ(item->Visible(), r.visible) << r.index;
   }
-  EXPECT_EQ(m->Count(), 18 + 20);
+  EXPECT_EQ(m->Count(), 19 + 20);
   EXPECT_EQ(m->Items(3), g.Base_Menu_Item("mg_import_from_dat"));
   EXPECT_EQ(g.Base_Menu_Item(nullptr), nullptr);
   EXPECT_EQ(g.Base_Menu_Item("no_such_item"), nullptr);

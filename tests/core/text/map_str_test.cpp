@@ -22,50 +22,46 @@ struct Toolkit_String {
   int size() const { return static_cast<int>(s.size()); }
 };
 
+// A view converts (and owns) only what has the other width; same-width text and null are borrowed.
 TEST(MapWchar, Construction) {
-  {
-    map_wchar v(static_cast<const char*>(nullptr));
-    EXPECT_EQ(v.c_str(), g_empty_w);
-    EXPECT_FALSE(v.owned());
-    EXPECT_EQ(v.narrow_source(), nullptr);
-  }
-  {
-    map_wchar v(kAhBa);
-    EXPECT_TRUE(v.owned());
-    EXPECT_EQ(v.narrow_source(), kAhBa);
-    EXPECT_EQ(std::u16string(v.c_str()), std::u16string(kAhBaW));
-    // Four bytes give a buffer of five units; everything past the two characters is zero.
-    for (int i = 2; i < 5; ++i) EXPECT_EQ(v.c_str()[i], 0) << i;
-  }
-  {
-    map_wchar v("");
-    EXPECT_TRUE(v.owned());
-    EXPECT_EQ(v.c_str()[0], 0);
-  }
-  {
-    map_wchar v(kAhBaW);
-    EXPECT_EQ(v.c_str(), kAhBaW) << "same width is a pointer copy";
-    EXPECT_FALSE(v.owned());
-  }
-  {
-    map_wchar v(static_cast<const wchar16*>(nullptr));
-    EXPECT_EQ(v.c_str(), g_empty_w);
-  }
-  struct { int value; const char16_t* text; } ints[] = {{-17, u"-17"}, {0, u"0"}, {INT_MIN, u"-2147483648"}};
+  map_wchar null_narrow(static_cast<const char*>(nullptr)), null_wide(static_cast<const wchar16*>(nullptr));
+  EXPECT_EQ(null_narrow.c_str(), g_empty_w);
+  EXPECT_FALSE(null_narrow.owned());
+  EXPECT_EQ(null_narrow.narrow_source(), nullptr);
+  EXPECT_EQ(null_wide.c_str(), g_empty_w);
+  map_wchar gbk(kAhBa);
+  EXPECT_TRUE(gbk.owned());
+  EXPECT_EQ(gbk.narrow_source(), kAhBa);
+  EXPECT_EQ(std::u16string(gbk.c_str(), 5), std::u16string(kAhBaW) + std::u16string(3, u'\0'))
+      << "four bytes give five units; everything past the two characters is zero";
+  map_wchar empty("");
+  EXPECT_TRUE(empty.owned());
+  EXPECT_EQ(empty.c_str()[0], 0);
+  map_wchar same(kAhBaW);
+  EXPECT_EQ(same.c_str(), kAhBaW) << "same width is a pointer copy";
+  EXPECT_FALSE(same.owned());
+  const struct { int value; const char16_t* text; } ints[] = {{-17, u"-17"}, {0, u"0"}, {INT_MIN, u"-2147483648"}};
   for (const auto& row : ints) {
     map_wchar v(row.value);
     EXPECT_EQ(std::u16string(v.c_str()), row.text);
     EXPECT_FALSE(v.owned());
   }
-  {
-    Toolkit_String ts{u"ab\x554A"};
-    map_wchar v(ts);
-    EXPECT_TRUE(v.owned());
-    EXPECT_NE(v.c_str(), ts.utf16()) << "a copy, not the toolkit string's own storage";
-    EXPECT_EQ(std::u16string(v.c_str()), ts.s);
-  }
+  Toolkit_String ts{u"ab\x554A"};
+  map_wchar toolkit(ts);
+  EXPECT_TRUE(toolkit.owned());
+  EXPECT_NE(toolkit.c_str(), ts.utf16()) << "a copy, not the toolkit string's own storage";
+  EXPECT_EQ(std::u16string(toolkit.c_str()), ts.s);
+
+  map_char wide(kAhBaW), null_c(static_cast<const wchar16*>(nullptr)), narrow(kAhBa);
+  EXPECT_TRUE(wide.owned());
+  EXPECT_STREQ(wide.c_str(), kAhBa);
+  EXPECT_EQ(null_c.c_str(), g_empty_c);
+  EXPECT_FALSE(null_c.owned());
+  EXPECT_EQ(narrow.c_str(), kAhBa);
+  EXPECT_FALSE(narrow.owned());
 }
 
+// Copies alias the owner's text (the owner frees it); moves hand the ownership over.
 TEST(MapWchar, CopyAliasesAndMoveTransfers) {
   map_wchar owner(kAhBa);
   {
@@ -75,7 +71,6 @@ TEST(MapWchar, CopyAliasesAndMoveTransfers) {
     EXPECT_EQ(alias.narrow_source(), kAhBa);
   }  // the alias frees nothing: the owner's text is still readable
   EXPECT_EQ(std::u16string(owner.c_str()), std::u16string(kAhBaW));
-
   map_wchar moved(std::move(owner));
   EXPECT_TRUE(moved.owned());
   EXPECT_FALSE(owner.owned());
@@ -87,32 +82,12 @@ TEST(MapWchar, CopyAliasesAndMoveTransfers) {
   EXPECT_EQ(std::u16string(copy.c_str()), u"-17");
   map_wchar moved_number(map_wchar(42));
   EXPECT_EQ(std::u16string(moved_number.c_str()), u"42");
-}
 
-TEST(MapChar, Construction) {
-  {
-    map_char v(kAhBaW);
-    EXPECT_TRUE(v.owned());
-    EXPECT_STREQ(v.c_str(), kAhBa);
-  }
-  {
-    map_char v(static_cast<const wchar16*>(nullptr));
-    EXPECT_EQ(v.c_str(), g_empty_c);
-    EXPECT_FALSE(v.owned());
-  }
-  {
-    map_char v(kAhBa);
-    EXPECT_EQ(v.c_str(), kAhBa);
-    EXPECT_FALSE(v.owned());
-    map_char moved(std::move(v));
-    EXPECT_FALSE(moved.owned());
-  }
-  {
-    map_char owner(kAhBaW);
-    map_char alias(owner);
-    EXPECT_FALSE(alias.owned());
-    EXPECT_EQ(alias.c_str(), owner.c_str());
-  }
+  map_char c_owner(kAhBaW), c_alias(c_owner), c_borrowed(kAhBa);
+  EXPECT_FALSE(c_alias.owned());
+  EXPECT_EQ(c_alias.c_str(), c_owner.c_str());
+  map_char c_moved(std::move(c_borrowed));
+  EXPECT_FALSE(c_moved.owned()) << "moving a borrowed text borrows it still";
 }
 
 TEST(Converters, AssignAndReassign) {
@@ -217,15 +192,8 @@ TEST(TmpRings, SharedByThreads) {
   }
 }
 
-struct Limit_Row {
-  const char* name;
-  int max;
-  const char* src;
-  const char* out;
-};
-
 TEST(StrCopyLimit, KeepsWholeCharacters) {
-  const Limit_Row rows[] = {
+  const struct { const char* name; int max; const char* src; const char* out; } rows[] = {
       {"two ideographs, max 3: only the first", 3, kAhBa, "\xB0\xA1"},
       {"two ideographs, max 4: all", 4, kAhBa, kAhBa},
       {"max 1 before an ideograph: nothing", 1, kAhBa, ""},

@@ -56,57 +56,43 @@ TEST(OTArray, DefaultGrowthSteps) {
   EXPECT_EQ(big.At(999999), 999999);
 }
 
-TEST(OTArray, DelRemoveAndPosition) {
+// The elements with the position marked ("0|*20|30"), and the capacity.
+std::string State(OT_Array<int>& a) {
+  std::string out;
+  for (int i = 0; i < a.Count(); ++i)
+    out += (i ? "|" : "") + std::string(i == a.Position() ? "*" : "") + std::to_string(a.Get(i));
+  return out + " cap " + std::to_string(a.Capacity());
+}
+
+TEST(OTArray, DeleteInsertAndPosition) {
   OT_Array<int> a;
   for (int i = 0; i < 5; ++i) a.Add(i * 10);
-  EXPECT_EQ(a.Del(5), 0);
-  EXPECT_EQ(a.Del(-1), 0);
-  EXPECT_EQ(a.Count(), 5);
-  a.Position() = 4;
-  EXPECT_EQ(a.Del(1), 1);
-  EXPECT_EQ(a.Count(), 4);
-  EXPECT_EQ(a.Position(), 3) << "kept within the elements";
-  int want[] = {0, 20, 30, 40};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(a.Get(i), want[i]);
-
-  EXPECT_EQ(a.Remove(99), 1);
-  EXPECT_EQ(a.Count(), 4) << "removing a missing value changes nothing";
-  EXPECT_EQ(a.Remove(30), 1);
-  EXPECT_EQ(a.Count(), 3);
-  EXPECT_EQ(a.Get(2), 40);
-
+  typedef OT_Array<int> A;
+  const struct { const char* what; int (*step)(A*); int result; const char* state; } steps[] = {
+      {"delete past the end", [](A* t) { return t->Del(5); }, 0, "*0|10|20|30|40 cap 30"},
+      {"delete before the start", [](A* t) { return t->Del(-1); }, 0, "*0|10|20|30|40 cap 30"},
+      {"delete: position kept within", [](A* t) { t->Position() = 4; return t->Del(1); }, 1, "0|20|30|*40 cap 30"},
+      {"remove a missing value", [](A* t) { return t->Remove(99); }, 1, "0|20|30|*40 cap 30"},
+      {"remove a value", [](A* t) { return t->Remove(30); }, 1, "0|20|*40 cap 30"},
+      {"insert in front", [](A* t) { return t->Insert(0, 7), 1; }, 1, "7|0|*20|40 cap 30"},
+      {"insert in the middle", [](A* t) { return t->Insert(2, 5), 1; }, 1, "7|0|*5|20|40 cap 30"},
+      {"insert past the end: gap is 0", [](A* t) { return t->Insert(7, 9), 1; }, 1, "7|0|*5|20|40|0|0|9 cap 30"},
+      {"truncate", [](A* t) { return t->Truncate(2), 1; }, 1, "7|*0 cap 30"},
+      {"truncate past the count", [](A* t) { return t->Truncate(5), 1; }, 1, "7|*0 cap 30"},
+      {"reserve keeps the elements", [](A* t) { return t->Reserve(500), 1; }, 1, "7|*0 cap 500"},
+      {"clear frees the storage", [](A* t) { return t->Clear(); }, 1, " cap 0"},
+  };
+  for (const auto& s : steps) {
+    EXPECT_EQ(s.step(&a), s.result) << s.what;
+    EXPECT_EQ(State(a), s.state) << s.what;
+  }
+  EXPECT_EQ(a.Position(), 0);
+  EXPECT_EQ(a.Data(), nullptr);
   OT_Array<int> one;
   one.Add(1);
   EXPECT_EQ(one.Del(0), 1);
-  EXPECT_EQ(one.Count(), 0);
+  EXPECT_EQ(State(one), " cap 30");
   EXPECT_EQ(one.Position(), 0);
-
-  a.Position() = 2;
-  EXPECT_EQ(a.Clear(), 1);
-  EXPECT_EQ(a.Count(), 0);
-  EXPECT_EQ(a.Capacity(), 0);
-  EXPECT_EQ(a.Position(), 0);
-  EXPECT_EQ(a.Data(), nullptr);
-}
-
-TEST(OTArray, InsertTruncateReserve) {
-  OT_Array<int> a;
-  a.Insert(0, 2);
-  a.Insert(0, 1);
-  a.Insert(2, 4);
-  a.Insert(2, 3);
-  a.Insert(6, 7);  // beyond the end: placed there, the gap reads zero
-  int want[] = {1, 2, 3, 4, 0, 0, 7};
-  ASSERT_EQ(a.Count(), 7);
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(a.Get(i), want[i]) << i;
-  a.Truncate(2);
-  EXPECT_EQ(a.Count(), 2);
-  a.Truncate(5);
-  EXPECT_EQ(a.Count(), 2);
-  a.Reserve(500);
-  EXPECT_EQ(a.Capacity(), 500);
-  EXPECT_EQ(a.Count(), 2);
-  EXPECT_EQ(a.Get(1), 2);
 }
 
 // Init_Item runs once for every new slot.

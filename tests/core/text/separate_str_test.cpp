@@ -17,16 +17,8 @@ Items Items_Of(const TSeparate_Str& s) {
   return out;
 }
 
-struct Split_Row {
-  const char* name;
-  const char* seps;
-  int raw;
-  const char* text;
-  Items items;
-};
-
 TEST(SeparateStr, Split) {
-  const Split_Row rows[] = {
+  const struct { const char* name; const char* seps; int raw; const char* text; Items items; } rows[] = {
       {"blanks around and an empty item", ",", 0, "a, b,,c", {{"a", ','}, {"b", ','}, {"", ','}, {"c", 0}}},
       {"leading separator gives an empty item", ",", 0, ",a", {{"", ','}, {"a", 0}}},
       {"trailing separator adds nothing", ",", 0, "a,", {{"a", ','}}},

@@ -13,50 +13,44 @@ namespace {
 
 int Sign(int v) { return (v > 0) - (v < 0); }
 
-struct Cmp_Row {
-  const char* name;
-  const char16_t* a;
-  const char16_t* b;
-  int sign;
-};
-
 TEST(Collation, WCmpRows) {
-  const Cmp_Row rows[] = {
-      {"ideographs follow GBK: 啊 (B0A1) before 吧 (B0C9)", u"\x554A", u"\x5427", -1},
-      {"prefix sorts first", u"a", u"ab", -1},
-      {"no case folding", u"B", u"a", -1},
-      {"equal", u"\x554A" "b", u"\x554A" "b", 0},
-      {"empty texts", u"", u"", 0},
-      {"empty before anything", u"", u"a", -1},
-      {"ASCII before ideograph", u"z", u"\x4E00", -1},
-      {"outside the range: code unit order", u"\x3000", u"\x4E00", -1},
-      {"ideograph against U+9FA6 (just outside)", u"\x9FA5", u"\x9FA6", -1},
-      {"range ends are ideographs: 一 (D2BB) after 啊", u"\x4E00", u"\x554A", 1},
-      {"first difference decides", u"\x554A\x5427", u"\x5427\x554A", -1},
+  const int kAll = -100;  // compare with W_Cmp; any other n with W_NCmp
+  const struct { const char* name; const char16_t* a; const char16_t* b; int n; int sign; } rows[] = {
+      {"ideographs follow GBK: 啊 (B0A1) before 吧 (B0C9)", u"\x554A", u"\x5427", kAll, -1},
+      {"prefix sorts first", u"a", u"ab", kAll, -1},
+      {"no case folding", u"B", u"a", kAll, -1},
+      {"equal", u"\x554A" "b", u"\x554A" "b", kAll, 0},
+      {"empty texts", u"", u"", kAll, 0},
+      {"empty before anything", u"", u"a", kAll, -1},
+      {"ASCII before ideograph", u"z", u"\x4E00", kAll, -1},
+      {"outside the range: code unit order", u"\x3000", u"\x4E00", kAll, -1},
+      {"ideograph against U+9FA6 (just outside)", u"\x9FA5", u"\x9FA6", kAll, -1},
+      {"range ends are ideographs: 一 (D2BB) after 啊", u"\x4E00", u"\x554A", kAll, 1},
+      {"first difference decides", u"\x554A\x5427", u"\x5427\x554A", kAll, -1},
       {"late difference after a long shared prefix", u"\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A",
-       u"\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x5427", -1},
-      {"shared ideograph prefix, shorter first", u"\x554A\x5427", u"\x554A\x5427\x4E00", -1},
-      {"surrogate pairs by code unit", u"\xD83D\xDE00", u"\xD83D\xDE01", -1},
-      {"lone surrogate after ideographs", u"\x9FA5", u"\xD800", -1},
-      {"unit without a GBK code after ideographs", u"\x554A", u"\xAC00", -1},
-      {"null before empty", nullptr, u"", -1},
-      {"two nulls", nullptr, nullptr, 0},
+       u"\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x554A\x5427", kAll, -1},
+      {"shared ideograph prefix, shorter first", u"\x554A\x5427", u"\x554A\x5427\x4E00", kAll, -1},
+      {"surrogate pairs by code unit", u"\xD83D\xDE00", u"\xD83D\xDE01", kAll, -1},
+      {"lone surrogate after ideographs", u"\x9FA5", u"\xD800", kAll, -1},
+      {"unit without a GBK code after ideographs", u"\x554A", u"\xAC00", kAll, -1},
+      {"null before empty", nullptr, u"", kAll, -1},
+      {"two nulls", nullptr, nullptr, kAll, 0},
+      {"n: difference after n ignored", u"abc", u"abd", 2, 0},
+      {"n: difference at n counts", u"abc", u"abd", 3, -1},
+      {"n 0 compares nothing", u"abc", u"xyz", 0, 0},
+      {"negative n compares nothing", u"abc", u"xyz", -3, 0},
+      {"n past the shorter text", u"ab", u"abc", 5, -1},
+      {"n past both ends", u"ab", u"ab", 5, 0},
+      {"n: ideographs by GBK", u"\x5427", u"\x554A", 1, 1},
+      {"n: null first", nullptr, u"a", 1, -1},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(Sign(W_Cmp(row.a, row.b)), row.sign) << row.name;
-    EXPECT_EQ(Sign(W_Cmp(row.b, row.a)), -row.sign) << row.name << " (swapped)";
+    auto cmp = [&](const wchar16* a, const wchar16* b) {
+      return Sign(row.n == kAll ? W_Cmp(a, b) : W_NCmp(a, b, row.n));
+    };
+    EXPECT_EQ(cmp(row.a, row.b), row.sign) << row.name;
+    EXPECT_EQ(cmp(row.b, row.a), -row.sign) << row.name << " (swapped)";
   }
-}
-
-TEST(Collation, WNCmpStopsAfterN) {
-  EXPECT_EQ(W_NCmp(u"abc", u"abd", 2), 0);
-  EXPECT_LT(W_NCmp(u"abc", u"abd", 3), 0);
-  EXPECT_EQ(W_NCmp(u"abc", u"xyz", 0), 0);
-  EXPECT_EQ(W_NCmp(u"abc", u"xyz", -3), 0);
-  EXPECT_LT(W_NCmp(u"ab", u"abc", 5), 0);
-  EXPECT_EQ(W_NCmp(u"ab", u"ab", 5), 0);
-  EXPECT_GT(W_NCmp(u"\x5427", u"\x554A", 1), 0);
-  EXPECT_LT(W_NCmp(nullptr, u"a", 1), 0);
   // Narrow callers convert on the way in (system code page 936).
   EXPECT_EQ(W_Cmp("\xB0\xA1", u"\x554A"), 0);
   EXPECT_LT(W_NCmp("\xB0\xA1", "\xB0\xC9", 1), 0);
@@ -77,24 +71,13 @@ TEST(Collation, IdeographsSortByTheirGbkBytes) {
   }
 }
 
-TEST(Collation, UnderUtf8IdeographsFollowCodeUnits) {
-  ASSERT_EQ(Set_Sys_Code_Page(ZEM_CP_UTF8), 1);
-  int r = W_Cmp(u"\x554A", u"\x5427");
-  int c = W_Chr_Cmp(0x554A, 0x5427);
-  ASSERT_EQ(Set_Sys_Code_Page(ZEM_CP_GBK), 1);
-  EXPECT_GT(r, 0);
-  EXPECT_GT(c, 0);
-}
-
 // Switching the code page rewrites the keys of the whole ideograph range, ends included, and only
 // that range; switching back restores the GBK order exactly.
 TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
-  struct Row {
-    const char* name;
-    wchar16 a, b;
+  const struct {
+    const char* name; wchar16 a, b;
     int gbk, utf8;  // sign of W_Chr_Cmp(a, b) under each code page
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"last unit before the range", 0x4DFF, 0x4E00, -1, -1},
       {"first ideograph (D2BB) after 啊 (B0A1)", 0x4E00, 0x554A, 1, -1},
       {"last ideograph (FD9B) after 一 (D2BB)", 0x9FA5, 0x4E00, 1, 1},
@@ -106,7 +89,7 @@ TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
   const int pages[] = {ZEM_CP_GBK, ZEM_CP_UTF8, ZEM_CP_GBK};
   for (int cp : pages) {
     ASSERT_EQ(Set_Sys_Code_Page(cp), 1);
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
       int want = cp == ZEM_CP_GBK ? row.gbk : row.utf8;
       EXPECT_EQ(Sign(W_Chr_Cmp(row.a, row.b)), want) << row.name << " under " << cp;
       EXPECT_EQ(Sign(W_Chr_Cmp(row.b, row.a)), -want) << row.name << " (swapped) under " << cp;
@@ -163,31 +146,26 @@ TEST(WFunc, CopyAndConcatenate) {
 }
 
 TEST(WFunc, Find) {
-  const wchar16* s = u"abcabc";
-  EXPECT_EQ(W_Chr(s, u'b'), s + 1);
-  EXPECT_EQ(W_RChr(s, u'b'), s + 4);
-  EXPECT_EQ(W_Chr(s, u'z'), nullptr);
-  EXPECT_EQ(W_RChr(s, u'z'), nullptr);
-  EXPECT_EQ(W_Chr(nullptr, u'a'), nullptr);
-  EXPECT_EQ(W_Str(s, u"ca"), s + 2);
-  EXPECT_EQ(W_Str(s, u"cab"), s + 2);
-  EXPECT_EQ(W_Str(s, u"cb"), nullptr);
-  EXPECT_EQ(W_Str(s, u"abcabcd"), nullptr);
-  EXPECT_EQ(W_Str(s, u""), s);
-  EXPECT_EQ(W_Str(nullptr, u"a"), nullptr);
-  const wchar16* cn = u"x\x554A\x5427";
-  EXPECT_EQ(W_Str(cn, "\xB0\xC9"), cn + 2) << "a narrow search text is converted";
+  const wchar16 *s = u"abcabc", *cn = u"x\x554A\x5427";
+  const struct { const char* name; const wchar16* got; const wchar16* want; } rows[] = {
+      {"W_Chr: the first", W_Chr(s, u'b'), s + 1},
+      {"W_RChr: the last", W_RChr(s, u'b'), s + 4},
+      {"W_Chr: absent", W_Chr(s, u'z'), nullptr},
+      {"W_RChr: absent", W_RChr(s, u'z'), nullptr},
+      {"W_Chr: null text", W_Chr(nullptr, u'a'), nullptr},
+      {"W_Str", W_Str(s, u"ca"), s + 2},
+      {"W_Str: across the repeat", W_Str(s, u"cab"), s + 2},
+      {"W_Str: absent", W_Str(s, u"cb"), nullptr},
+      {"W_Str: longer than the text", W_Str(s, u"abcabcd"), nullptr},
+      {"W_Str: empty finds the start", W_Str(s, u""), s},
+      {"W_Str: null text", W_Str(nullptr, u"a"), nullptr},
+      {"W_Str: a narrow search text is converted", W_Str(cn, "\xB0\xC9"), cn + 2},
+  };
+  for (const auto& r : rows) EXPECT_EQ(r.got, r.want) << r.name;
 }
 
-struct Edit_Row {
-  const char* name;
-  wchar16* (*fn)(wchar16*);
-  const char16_t* in;
-  const char16_t* out;
-};
-
 TEST(WFunc, InPlaceEdits) {
-  const Edit_Row rows[] = {
+  const struct { const char* name; wchar16* (*fn)(wchar16*); const char16_t* in; const char16_t* out; } rows[] = {
       {"rtrim", W_RTrim, u"  a b \t\r\n", u"  a b"},
       {"ltrim", W_LTrim, u"\r\n\t a b  ", u"a b  "},
       {"trim", W_Trim, u" \ta b\n ", u"a b"},
@@ -195,6 +173,8 @@ TEST(WFunc, InPlaceEdits) {
       {"trim keeps ideographic space", W_Trim, u"\x3000" "a", u"\x3000" "a"},
       {"upper ASCII only", W_Upper, u"abZ\xFF41\x00E9", u"ABZ\xFF41\x00E9"},
       {"lower ASCII only", W_Lower, u"ABz\xFF21\x00C9", u"abz\xFF21\x00C9"},
+      {"remove a character", [](wchar16* b) { return W_Remove_Chr(b, u','); }, u"a,b,,c,", u"abc"},
+      {"removing the terminator does nothing", [](wchar16* b) { return W_Remove_Chr(b, 0); }, u"abc", u"abc"},
   };
   for (const auto& row : rows) {
     wchar16 buf[32];
@@ -203,26 +183,13 @@ TEST(WFunc, InPlaceEdits) {
     EXPECT_EQ(std::u16string(buf), row.out) << row.name;
   }
   EXPECT_EQ(W_Trim(nullptr), nullptr);
-  wchar16 buf[16];
-  W_Cpy(buf, u"a,b,,c,");
-  W_Remove_Chr(buf, u',');
-  EXPECT_EQ(std::u16string(buf), u"abc");
-  W_Remove_Chr(buf, 0);
-  EXPECT_EQ(std::u16string(buf), u"abc");
 }
 
-struct Replace_Row {
-  const char* name;
-  bool all;
-  const char16_t* text;
-  const char16_t* from;
-  const char16_t* to;
-  const char16_t* out;
-  int count;
-};
-
 TEST(WFunc, Replace) {
-  const Replace_Row rows[] = {
+  const struct {
+    const char* name; bool all; const char16_t* text; const char16_t* from; const char16_t* to; const char16_t* out;
+    int count;
+  } rows[] = {
       {"all, longer", true, u"a-b-c", u"-", u"--", u"a--b--c", 2},
       {"all, shorter", true, u"a--b--c", u"--", u"", u"abc", 2},
       {"first only", false, u"a-b-c", u"-", u"+", u"a+b-c", 1},

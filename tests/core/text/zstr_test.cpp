@@ -10,43 +10,54 @@
 
 namespace {
 
-// Makes a tstr of len bytes whose buffer is exactly full (capacity len + 1).
-void Fill_Full(tstr* t, int len) {
-  ASSERT_EQ(t->reserve(len + 1), 1);
+// Fills t with len units of 'x' in a buffer of exactly cap units (0: no buffer). A wstr can only be
+// appended to (its set_length truncates), so its fill must leave it below its growth point.
+void Fill(tstr* t, int len, int cap) {
+  if (!cap) return;
+  ASSERT_EQ(t->reserve(cap), 1);
   std::memset(t->data(), 'x', static_cast<size_t>(len));
   ASSERT_EQ(t->set_length(len), 1);
 }
+void Fill(wstr* w, int len, int cap) {
+  if (!cap) return;
+  ASSERT_EQ(w->reserve(cap), 1);
+  w->append(std::u16string(static_cast<size_t>(len), u'x').c_str());
+  ASSERT_EQ(w->capacity(), cap);
+}
 
-struct Grow_Row {
-  const char* name;
-  int len;       // bytes already in the buffer
-  int cap;       // its capacity (0: no buffer)
-  int append;    // bytes appended
-  int want_cap;  // capacity afterwards
-};
+template <class Str, class Ch>
+void Append_And_Check(int len, int cap, int append, int want_cap) {
+  Str t;
+  Fill(&t, len, cap);
+  t.append(std::basic_string<Ch>(static_cast<size_t>(append), 'y').c_str());
+  EXPECT_EQ(t.capacity(), want_cap);
+  EXPECT_EQ(t.length(), len + append);
+  EXPECT_EQ(t.c_str()[t.length()], 0);
+  EXPECT_EQ(t.c_str()[t.length() - 1], 'y');
+}
 
-TEST(Tstr, Growth) {
-  const Grow_Row rows[] = {
-      {"one byte into an empty buffer", 0, 0, 1, 512},
-      {"fits with room to spare stays", 509, 512, 1, 512},
-      {"would touch the last byte grows", 510, 512, 1, 768},
-      {"full 7000-byte text grows by a twelfth", 7000, 7001, 1, 7424},
-      {"below the twelfth threshold grows by 512", 6000, 6001, 1, 6400},
-      {"large append", 0, 0, 1000, 1280},
+// Buffers grow in steps of 256 units: by 512, or by a twelfth of a large text; a tstr keeps its last
+// byte free, a wstr its last two units.
+TEST(Zstr, Growth) {
+  const struct { const char* name; bool wide; int len, cap, append, want_cap; } rows[] = {
+      {"one byte into an empty buffer", false, 0, 0, 1, 512},
+      {"fits with room to spare stays", false, 509, 512, 1, 512},
+      {"would touch the last byte grows", false, 510, 512, 1, 768},
+      {"full 7000-byte text grows by a twelfth", false, 7000, 7001, 1, 7424},
+      {"below the twelfth threshold grows by 512", false, 6000, 6001, 1, 6400},
+      {"large append", false, 0, 0, 1000, 1280},
+      {"one unit into an empty buffer", true, 0, 0, 1, 512},
+      {"two units short of the end stays", true, 508, 512, 1, 512},
+      {"reaching capacity - 2 grows", true, 509, 512, 1, 768},
+      {"big append", true, 100, 512, 700, 1280},
   };
   for (const auto& row : rows) {
-    tstr t;
-    if (row.cap) {
-      ASSERT_EQ(t.reserve(row.cap), 1);
-      std::memset(t.data(), 'x', static_cast<size_t>(row.len));
-      ASSERT_EQ(t.set_length(row.len), 1);
+    SCOPED_TRACE(std::string(row.wide ? "wstr: " : "tstr: ") + row.name);
+    if (row.wide) {
+      Append_And_Check<wstr, wchar16>(row.len, row.cap, row.append, row.want_cap);
+    } else {
+      Append_And_Check<tstr, char>(row.len, row.cap, row.append, row.want_cap);
     }
-    std::string more(static_cast<size_t>(row.append), 'y');
-    t.append(more.c_str());
-    EXPECT_EQ(t.capacity(), row.want_cap) << row.name;
-    EXPECT_EQ(t.length(), row.len + row.append) << row.name;
-    EXPECT_EQ(t.c_str()[t.length()], 0) << row.name;
-    EXPECT_EQ(t.c_str()[t.length() - 1], 'y') << row.name;
   }
 }
 
@@ -149,7 +160,7 @@ void* Fail_Alloc(size_t, const char*) { return nullptr; }
 
 TEST(Zstr, AllocationFailureLosesNothing) {
   tstr t("keep");
-  Fill_Full(&t, 600);
+  Fill(&t, 600, 601);
   std::string before(t.c_str());
   wstr w(u"keep");
   std::u16string wbefore(w.c_str());
@@ -172,29 +183,6 @@ TEST(Zstr, AllocationFailureLosesNothing) {
   EXPECT_EQ(fresh.capacity(), 0);
   EXPECT_EQ(std::u16string(w.c_str()), wbefore);
   EXPECT_EQ(w.capacity(), wcap);
-}
-
-TEST(Wstr, Growth) {
-  struct { const char* name; int len; int cap; int append; int want_cap; } rows[] = {
-      {"one unit into an empty buffer", 0, 0, 1, 512},
-      {"two units short of the end stays", 508, 512, 1, 512},
-      {"reaching capacity - 2 grows", 509, 512, 1, 768},
-      {"big append", 100, 512, 700, 1280},
-  };
-  for (const auto& row : rows) {
-    wstr w;
-    if (row.cap) {
-      ASSERT_EQ(w.reserve(row.cap), 1);
-      std::u16string fill(static_cast<size_t>(row.len), u'x');
-      w.append(fill.c_str());
-      ASSERT_EQ(w.capacity(), row.cap) << row.name;
-    }
-    std::u16string more(static_cast<size_t>(row.append), u'y');
-    w.append(more.c_str());
-    EXPECT_EQ(w.capacity(), row.want_cap) << row.name;
-    EXPECT_EQ(w.length(), row.len + row.append) << row.name;
-    EXPECT_EQ(w.c_str()[w.length()], 0) << row.name;
-  }
 }
 
 TEST(Wstr, LengthAndForms) {

@@ -1,10 +1,11 @@
-// The units of the package and the palette. The package is made of units that the loader initializes
-// in a fixed order (finalization in reverse): "Zem_pack" first, then the control units. Each control
-// unit hands its hooks to the table with Zem_Unit_Set (from its own code, e.g. a static
-// Zem_Unit_Registrar object); Initialize()/Finalize() then run them in the fixed order whatever the
-// order in which they were handed in. Initialization counts entries; finalization runs the unit's
-// final hook on the last exit. Register() of a control unit adds its one class to the palette page
-// "Zem_Pack" with RegisterComponents.
+// The units of the package and the palette. They know no control, so they sit on the ground floor,
+// where the control units (below the composition root) hand in their hooks. The package is made of
+// units that the loader initializes in a fixed order (finalization in reverse): "Zem_pack" first, then
+// the control units. Each control unit hands its hooks to the table with Zem_Unit_Set (from its own
+// code, e.g. a static Zem_Unit_Registrar object); Initialize()/Finalize() then run them in the fixed
+// order whatever the order in which they were handed in. Initialization counts entries; finalization
+// runs the unit's final hook on the last exit. Register() of a control unit adds its one class to the
+// palette page "Zem_Pack" with RegisterComponents.
 #pragma once
 
 enum {

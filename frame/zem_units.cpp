@@ -1,5 +1,5 @@
 // The unit table, the loader entry points and the palette list.
-#include "frame/startup/zem_units.h"
+#include "frame/zem_units.h"
 
 #include <cstring>
 #include <vector>

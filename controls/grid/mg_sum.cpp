@@ -1,0 +1,318 @@
+// TMG sum grid: pairing, the mirrored layout, scroll coupling both ways, totals and the row count.
+#include "controls/grid/Mg.h"
+
+#include "core/data/dec_num.h"
+#include "util/lang_map.h"
+
+#include <QScrollBar>
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+
+namespace {
+
+// Sums number texts exactly. Plain texts ([sign] digits [. digits], at most 18 digits) are added as
+// integers per scale, so a million money cells cost one pass and no allocation; anything else goes
+// through the decimal string addition, which reads it as the number routines do.
+class Exact_Sum {
+ public:
+  void Add(QStringView v) {
+    long long m = 0;
+    int scale = 0, digits = 0;
+    qsizetype i = 0, n = v.size();
+    bool neg = false;
+    if (i < n && (v[i] == u'-' || v[i] == u'+')) neg = v[i++] == u'-';
+    bool dot = false, ok = i < n;
+    for (; i < n && ok; ++i) {
+      const char16_t ch = v[i].unicode();
+      if (ch >= u'0' && ch <= u'9') {
+        if (++digits > 18) ok = false;
+        m = m * 10 + (ch - u'0');
+        if (dot) ++scale;
+      } else if (ch == u'.' && !dot) {
+        dot = true;
+      } else {
+        ok = false;
+      }
+    }
+    if (ok && digits > 0) {
+      by_scale_[scale] += neg ? -m : m;
+      used_[scale] = true;
+      return;
+    }
+    std::string t = TMG::Narrow(v), out;
+    Dec_Add(slow_.c_str(), t.c_str(), &out);
+    slow_ = out;
+  }
+
+  // The exact total; its scale is the largest of the values added.
+  std::string Total() const {
+    std::string total = slow_;
+    for (int s = 0; s <= 18; ++s) {
+      if (!used_[s]) continue;
+      std::string out;
+      Dec_Add(total.c_str(), Text(by_scale_[s], s).c_str(), &out);
+      total = out;
+    }
+    return total;
+  }
+
+ private:
+  static std::string Text(__int128 v, int scale) {
+    const bool neg = v < 0;
+    unsigned __int128 u = neg ? (unsigned __int128)(-(v + 1)) + 1 : (unsigned __int128)v;
+    std::string d;
+    do {
+      d.insert(d.begin(), char('0' + int(u % 10)));
+      u /= 10;
+    } while (u);
+    while (int(d.size()) <= scale) d.insert(d.begin(), '0');
+    if (scale > 0) d.insert(d.size() - size_t(scale), ".");
+    return neg ? "-" + d : d;
+  }
+
+  __int128 by_scale_[19] = {};
+  bool used_[19] = {};
+  std::string slow_ = "0";
+};
+
+// ',' between every three digits of the integer part, sign and fraction kept.
+std::string Thousands(const std::string& s) {
+  size_t b = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
+  size_t e = s.find('.');
+  if (e == std::string::npos) e = s.size();
+  std::string out = s.substr(0, b);
+  for (size_t i = b; i < e; ++i) {
+    if (i > b && (e - i) % 3 == 0) out += ',';
+    out += s[i];
+  }
+  return out + s.substr(e);
+}
+
+// The attribute list as the statistics read it: exact cells, whole columns and whole rows.
+struct Exclusions {
+  std::unordered_map<long long, int> cell;  // (row, col) -> flags of its first entry with 16 or 32
+  std::unordered_map<int, bool> col, row;   // flag 16 on an entry for every row / every column
+  bool any = false;
+
+  explicit Exclusions(const std::vector<TMG_Cell_Attr>& list) {
+    for (const TMG_Cell_Attr& e : list) {
+      if (e.row >= 0 && e.col >= 0) {
+        if (!(e.flags & (16 | 32))) continue;  // colours only
+        cell.emplace((long long)e.row << 32 | unsigned(e.col), e.flags);
+        any = true;
+      } else if (e.row < 0 && e.col >= 0 && (e.flags & 16)) {
+        col[e.col] = any = true;
+      } else if (e.row >= 0 && e.col < 0 && (e.flags & 16)) {
+        row[e.row] = any = true;
+      }
+    }
+  }
+  bool Excluded(int r, int c) const {
+    if (!any) return false;
+    auto it = cell.find((long long)r << 32 | unsigned(c));
+    if (it != cell.end()) {
+      if (it->second & 16) return true;
+      if (it->second & 32) return false;
+    }
+    return col.count(c) || row.count(r);
+  }
+};
+
+}  // namespace
+
+// ---- Pairing and layout -----------------------------------------------------------------------------
+
+int TMG::Set_Sum_Mg(TMG* sum) {
+  if (sum == this) return 1;
+  if (sumMg_ && sumMg_ != sum) {
+    sumMg_->dataMg_ = nullptr;
+    sumMg_->OnTopLeftChanged = [old = sumMg_](TObject* s) { old->TMG_OnTopLeftChanged(s); };
+  }
+  sumMg_ = sum;
+  if (!sum) {
+    OnTopLeftChanged = [this](TObject* s) { TMG_OnTopLeftChanged(s); };
+    return 1;
+  }
+  sum->dataMg_ = this;
+  sum->OnTopLeftChanged = [this](TObject* s) { TMG_OnTopLeftChanged_For_Sum(s); };
+  sum->OnSelectCell = [this](TObject* s, int c, int r, bool& can) { TMG_OnItemSelectCell_For_Sum(s, c, r, can); };
+  OnTopLeftChanged = [this](TObject* s) { TMG_OnTopLeftChanged_For_Data(s); };
+  // The sum line is row 0, drawn as data; row 1 is hidden and the only one that can be current, so the
+  // sum line never shows a selection. It is read, not edited, and scrolls only with its data grid.
+  sum->SetRowCount(2);
+  sum->SetFixedRows(0);
+  sum->SetRowHeights(1, 0);
+  sum->SetRow(1);
+  sum->SetOptions(sum->Options() >> goEditing >> goAlwaysShowEditor);
+  sum->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  sum->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  return 1;
+}
+
+int TMG::Sync_Sum() {
+  if (!sumMg_ || !sumMg_->Visible()) return 1;
+  Fit_Sum_Grid_Size();
+  Cal_Sum_Val();
+  sumMg_->Show_Sum_Rec_Num(-1);
+  return 1;
+}
+
+int TMG::Fit_Sum_Grid_Size() {
+  TMG* s = sumMg_;
+  if (!s) return 1;
+  if (s->Font()->Name != Font()->Name || s->Font()->Size != Font()->Size) {
+    TFont f;
+    f.Assign(*s->Font());
+    f.Name = Font()->Name;
+    f.Size = Font()->Size;
+    s->SetFont(f);
+  }
+  if (s->Left() != Left()) s->SetLeft(Left());
+  if (s->Width() != Width()) s->SetWidth(Width());
+  if (s->ColCount() != ColCount()) s->SetColCount(ColCount());
+  if (s->FixedCols() != FixedCols()) s->SetFixedCols(FixedCols());
+  for (int c = 0; c < ColCount(); ++c) {
+    TMG_Col_Def* d = s->Rec(c);
+    *d = *Rec(c);
+    if (d->show_style == 2) d->show_style = 0;  // the sum line shows no check boxes
+    if (s->ColWidths(c) != ColWidths(c)) s->SetColWidths(c, ColWidths(c));
+  }
+  // The sum grid shows no scroll bar; a margin where this grid has its vertical bar keeps both views
+  // equally wide, so the same left column lines the totals up under their columns.
+  const int bar = verticalScrollBar()->isVisible() ? verticalScrollBar()->width() : 0;
+  s->setViewportMargins(0, 0, bar, 0);
+  if (s->LeftCol() != LeftCol()) {
+    auto keep = std::move(s->OnTopLeftChanged);
+    s->OnTopLeftChanged = nullptr;
+    s->SetLeftCol(LeftCol());
+    s->OnTopLeftChanged = std::move(keep);
+  }
+  s->SetRowCount(2);
+  s->SetRowHeights(1, 0);
+  s->SetRow(1);
+  return 1;
+}
+
+void TMG::TMG_OnTopLeftChanged_For_Data(TObject*) {
+  Refresh_Mouse_Move_Height_Light();
+  if (!sumMg_) return;
+  // The sum grid's own handler is taken off while it follows, so the change does not come back here.
+  auto keep = std::move(sumMg_->OnTopLeftChanged);
+  sumMg_->OnTopLeftChanged = nullptr;
+  sumMg_->SetLeftCol(LeftCol());
+  sumMg_->OnTopLeftChanged = std::move(keep);
+}
+
+void TMG::TMG_OnTopLeftChanged_For_Sum(TObject*) {
+  if (!sumMg_) return;
+  auto keep = std::move(OnTopLeftChanged);
+  OnTopLeftChanged = nullptr;
+  SetLeftCol(sumMg_->LeftCol());
+  OnTopLeftChanged = std::move(keep);
+}
+
+void TMG::TMG_OnItemSelectCell_For_Sum(TObject*, int, int ARow, bool& CanSelect) { CanSelect = ARow == 1; }
+
+// ---- Statistics ------------------------------------------------------------------------------------
+
+int TMG::Cal_Sum_Val() {
+  TMG* s = sumMg_;
+  if (!s) return 1;
+  const int n_rows = Get_Have_Data_Row_Num();
+  s->SetRowCount(2);
+  s->BeginUpdate();
+  s->Rows(0)->Clear();
+  const Exclusions excl(Cell_Attr);
+  char opt[200];
+  char key[80];
+  for (int c = FixedCols(); c < ColCount(); ++c) {
+    const TMG_Col_Def* d = Rec(c);
+    std::snprintf(key, sizeof key, "sum_val.%s", d->name);
+    if (Opt_Get_Val(key, opt)) {
+      s->SetCells(c, 0, Wide(opt));
+      continue;
+    }
+    std::snprintf(key, sizeof key, "sum_ext.%s", d->name);
+    const bool ext = Opt_Get_Val(key, opt) != 0;
+    if (d->stat_mode == 0) {
+      if (ext) s->SetCells(c, 0, Wide(opt));
+      continue;
+    }
+    Exact_Sum sum;
+    int dec = -1;
+    bool same = true, counted = false;
+    for (int r = FixedRows(); r < RowCount(); ++r) {
+      if (RowHeights(r) == 0 || excl.Excluded(r, c)) continue;
+      QStringView v = CellView(c, r).left(100);
+      if (v.isEmpty()) continue;
+      const qsizetype dot = v.indexOf(u'.');
+      const int k = dot < 0 ? 0 : int(v.size() - dot - 1);
+      if (dec < 0) dec = k;
+      else if (k != dec) same = false;
+      counted = true;
+      sum.Add(v);
+    }
+    if (dec > 10) dec = 8;
+    std::string result = "0";
+    if (counted) {
+      const std::string total = sum.Total();
+      if (same && dec > 0) Dec_Round(total.c_str(), dec, &result);
+      else Dec_Norm(total.c_str(), 0, &result);
+    }
+    if (d->ext_opt & 4) result = Thousands(result);
+    const bool average = d->stat_mode == 2;
+    if (average) {
+      std::string q;
+      if (n_rows > 0) Dec_Div(result.c_str(), std::to_string(n_rows).c_str(), dec, &q);
+      result = n_rows > 0 ? q : std::string();
+    }
+    if (!result.empty() && result[0] == '+') result.erase(0, 1);
+    std::string cell;
+    if (ext) cell = "Tot:" + result + "\r\n" + opt;
+    else if (average && !result.empty()) cell = "E:" + result;
+    else cell = result;
+    s->SetCells(c, 0, Wide(cell.c_str()));
+  }
+  s->EndUpdate();
+  s->SetRowHeights(1, 0);
+  s->SetRow(1);
+  s->Fit_To_Show(0, 0);
+  return 1;
+}
+
+int TMG::Show_Sum_Rec_Num(int n) {
+  if (n < 0) {
+    if (!dataMg_) return 1;
+    n = dataMg_->Get_Have_Data_Row_Num();
+  }
+  int c = 1;
+  while (c < ColCount() && ColWidths(c) < 50) ++c;
+  if (c >= ColCount()) return 1;
+  if (Rec(c)->stat_mode == 0) {
+    Rec(c)->show_style = 0;
+    SetCells(c, 0, QString::fromUtf16(Lang_Cap(map_wchar(u"grid"), u"合计")) + QStringLiteral(" %1").arg(n));
+  } else if (showRowIdMode_) {
+    SetCells(0, 0, QString::fromUtf16(Lang_Cap(map_wchar(u"grid"), u"总")) + QStringLiteral("%1 ").arg(n));
+  }
+  return 1;
+}
+
+int TMG::Set_Sum_Flag(const char* col_name, int mode) {
+  int id;
+  if (GetColId(col_name, &id)) SetColStatMode(id, mode);
+  return 1;
+}
+
+int TMG::Clear_All_Sum_Flag() {
+  for (int c = 0; c < ColCount(); ++c) Rec(c)->stat_mode = 0;
+  return 1;
+}
+
+int TMG::Set_All_Num_Sum_Flag() {
+  for (int c = 0; c < ColCount(); ++c) {
+    TMG_Col_Def* d = Rec(c);
+    if (Is_Num_Type(d->type) && d->show_style != 2) d->stat_mode = 1;
+  }
+  return 1;
+}

@@ -1,0 +1,122 @@
+// The Mdate unit: TMDate, the compact date and month box.
+//
+// A borderless white panel (132 x 21) holding three small edits for year, month and day, each followed
+// by its caption (年, 月, 日), laid out from x = 3, y = 1, two pixels apart:
+//
+//   CHILD          X    WIDTH  MAX CHARS  STARTS AS
+//   year field     3    32     4          "2008"
+//   year caption   37   12                "年"
+//   month field    51   16     2          "1"
+//   month caption  69   12                "月"
+//   day field      83   16     2          "18"
+//   day caption    101  12                "日"
+//
+// Fields are flat (no border) on FFFFF6, font "Arial" 9. Every field and its caption share a pop-up
+// menu of likely values, built once from the clock's year Y at construction:
+//
+//   MENU   ITEMS IN ORDER
+//   year   "今天"; "%02d 年" for Y+5 .. Y+1; a separator; "%02d 年" for Y .. Y-9
+//   month  "今天"; "%02d 月份" for 1 .. 12
+//   day    "今天"; "%02d 日" for 1 .. 31 (29, 30 and 31 hidden when the month is shorter)
+//
+// Captions pass through Disp_Text (traditional script where the locale asks for it). Choosing "今天" sets
+// the whole date to the clock's day in any menu; another item sets its field to the item's number
+// without a leading zero. Clicking a caption opens the host's calendar ("gui_calendar_get") below it.
+//
+// Values are digit texts: YYYYMMDD in the date form (day field shown), YYYYMM in the month form (day
+// field and caption hidden). Set_Date checks each part against its range and empties the field of a
+// part out of range; Set_Month puts the parts in unchecked. Fields are read back with To_Int, so a field
+// typed with stray characters reads as its digits.
+//
+// Published (form designer, .ui files): Value (YYYYMMDD, or YYYYMM in the month form: writing it runs
+// Set_Date, or Set_Month when MonthForm is on), MonthForm. OnChange fires on every change of a field's
+// text and again after a menu or calendar choice.
+#pragma once
+
+#include <QString>
+
+#include "toolkit/tk_edit.h"
+#include "toolkit/tk_label.h"
+#include "toolkit/tk_menu.h"
+#include "toolkit/tk_panel.h"
+
+class TMDate : public TPanel {
+  Q_OBJECT
+  Q_PROPERTY(QString Value READ Value WRITE SetValue)
+  Q_PROPERTY(bool MonthForm READ MonthForm WRITE SetMonthForm)
+
+ public:
+  explicit TMDate(QWidget* parent = nullptr);
+  ~TMDate() override;
+
+  // Year (4), month (2) and day (2) characters of text, each part shorter when the text ends early. A
+  // part whose digits lie in range (year 1000..5000, month 1..12, day 1..31) is shown as given, others
+  // empty their field. Shows the day field (date form). Null counts as "". Returns 1.
+  int Set_Date(const char* text);
+  // The first 4 characters into the year field, the next 2 into the month field, unchecked; hides the
+  // day field (month form). Null counts as "". Returns 1.
+  int Set_Month(const char* text);
+  // "%04d%02d%02d" of the three fields, or "" when all three read 0. out holds at least 9 bytes.
+  int Get_Date(char* out);
+  // "%04d%02d" of year and month, or "" when both read 0. out holds at least 7 bytes.
+  int Get_Month(char* out);
+  // The decimal value of the digits of text, other characters skipped; "" and null give 0. Digits past
+  // nine are ignored (a date part never has that many).
+  static int To_Int(const char* text);
+  // Hides the three fields and greys the captions / shows the fields and blackens the captions.
+  int Hide_Info();
+  int Show_Info();
+  void Loaded() override;
+
+  // The parts, for owners and tests.
+  TEdit* Year_Field() const { return year_; }
+  TEdit* Month_Field() const { return month_; }
+  TEdit* Day_Field() const { return day_; }
+  TLabel* Year_Caption() const { return yearCap_; }
+  TLabel* Month_Caption() const { return monthCap_; }
+  TLabel* Day_Caption() const { return dayCap_; }
+  TPopupMenu* Year_Menu() const { return yearMenu_; }
+  TPopupMenu* Month_Menu() const { return monthMenu_; }
+  TPopupMenu* Day_Menu() const { return dayMenu_; }
+
+  QString Value();
+  void SetValue(const QString& v);
+  bool MonthForm() const { return monthForm_; }
+  void SetMonthForm(bool on);
+
+  TNotifyEvent OnChange;
+
+  // Handlers (public as in the toolkit's forms, so that hosts and tests can run them).
+  void Value_OnChange(TObject* sender);
+  void Label_OnClick(TObject* sender);
+  void Menu_OnClick(TObject* sender);
+  void On_Day_Menu_Popup(TObject* sender);
+
+ private:
+  TEdit* Make_Field(const char* text, int width, int max_len);
+  TLabel* Make_Caption(const char16_t* caption);
+  TPopupMenu* Make_Menu();
+  TMenuItem* Add_Item(TPopupMenu* menu, const QString& caption);
+  void Focus(TEdit* field);
+  void Fire_Change();
+
+  TEdit* year_;
+  TEdit* month_;
+  TEdit* day_;
+  TLabel* yearCap_;
+  TLabel* monthCap_;
+  TLabel* dayCap_;
+  TPopupMenu* yearMenu_;
+  TPopupMenu* monthMenu_;
+  TPopupMenu* dayMenu_;
+  TMenuItem* day29_ = nullptr;  // owned by the day menu; hidden for shorter months
+  TMenuItem* day30_ = nullptr;
+  TMenuItem* day31_ = nullptr;
+  bool monthForm_ = false;
+};
+
+// Days of month (1..12) of year, leap years included; 0 for a month out of range.
+int Zem_Days_In_Month(int year, int month);
+
+// The unit's palette registration: "TMDate" on the page "Zem_Pack".
+void Mdate_Register();

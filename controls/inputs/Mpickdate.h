@@ -1,0 +1,91 @@
+// The Mpickdate unit: MPickDate, the toolkit's date picker made into a date or month field that can be
+// empty.
+//
+// Emptiness is the blank format (one space): the field shows nothing while the picker still holds a
+// date underneath. Two modes:
+//
+//   MODE   FORMAT        SET / GET            FIRST MENU ITEM
+//   1      "yyyy-MM-dd"  Set_Date / YYYYMMDD  "今天"
+//   2      "yyyy-MM"     Set_Month / YYYYMM   "本月"
+//
+// The pop-up menu holds that first item (today or this month), "清空" (blank the field) and "日历" (the
+// host's calendar "gui_calendar_get", placed at the picker's lower left corner). A text is a valid date
+// when its first eight characters are a year (not negative), a month 1..12 and a day within that month,
+// leap years included; a valid date outside the picker's range (years 1601..9999) is refused like an
+// invalid one, so the picker never shows a date other than the one it was given. Invalid input blanks
+// the field and keeps the date underneath.
+//
+// The blank state is left by Show_Info/Check_Format, valid input, the focus entering the field, and any
+// change of the picker's value. Get_Date gives "" for a blank field, an unticked check box, or a date
+// in the year 9999 (the picker's "no date").
+//
+// Today comes from the toolkit's clock (Today()). OnChange (the picker's own) fires for the user's
+// changes and after a menu or calendar choice. Published for the form designer: MonthMode (writing it
+// switches the mode keeping the value), and the picker's ShowCheckbox.
+#pragma once
+
+#include "toolkit/tk_datetime.h"
+#include "toolkit/tk_menu.h"
+
+class MPickDate : public TDateTimePicker {
+  Q_OBJECT
+  Q_PROPERTY(bool MonthMode READ MonthMode WRITE SetMonthMode)
+  Q_PROPERTY(bool ShowCheckbox READ ShowCheckbox WRITE SetShowCheckbox)
+
+ public:
+  static constexpr const char* kDate_Format = "yyyy-MM-dd";
+  static constexpr const char* kMonth_Format = "yyyy-MM";
+  static constexpr const char* kBlank_Format = " ";
+
+  explicit MPickDate(QWidget* parent = nullptr);
+  ~MPickDate() override;
+
+  // Mode 1. Null is today. A valid YYYYMMDD shows that date; anything else blanks the field. Returns 1.
+  int Set_Date(const char* text);
+  // Mode 2. Null is this month. YYYYMM (day 01 is appended) shows that month; anything else blanks the
+  // field. Returns 1.
+  int Set_Month(const char* text);
+  // The date as YYYYMMDD, or "" (see above). out holds at least 9 bytes.
+  int Get_Date(char* out);
+  // Get_Date cut to YYYYMM. out holds at least 9 bytes.
+  int Get_Month(char* out);
+  // Blank format / the format of the mode.
+  int Hide_Info();
+  int Show_Info();
+  int Check_Format();
+  // Sets the date to today unless the owner gave the picker a value before it was first shown.
+  void Loaded() override;
+
+  int Mode() const { return mode_; }
+  bool MonthMode() const { return mode_ == 2; }
+  void SetMonthMode(bool on);
+  TPopupMenu* Menu() const { return menu_; }
+
+  // Whether text holds a valid date in its first eight characters (the rule above, without the
+  // picker's range); *date receives it.
+  static bool Valid_Date_Text(const char* text, QDate* date);
+
+  // Handlers (public as in the toolkit's forms, so that hosts and tests can run them).
+  void Value_OnChange(TObject* sender);
+  void MPickDate_Enter(TObject* sender);
+  void Menu_OnPupup(TObject* sender);
+  void Menu_TodayClick(TObject* sender);
+  void Menu_ClearClick(TObject* sender);
+  void Menu_PopChooseClick(TObject* sender);
+
+ protected:
+  void focusInEvent(QFocusEvent* e) override;
+
+ private:
+  void Fire_Change();
+  // Shows date in the mode's format when it is within the picker's range; blanks the field otherwise.
+  void Show_Or_Blank(bool valid, const QDate& date);
+
+  int mode_ = 1;
+  TPopupMenu* menu_;
+  TMenuItem* first_;  // "今天" / "本月", owned by the menu
+  bool given_ = false;  // the owner set a value before Loaded
+};
+
+// The unit's palette registration: "MPickDate" on the page "Zem_Pack".
+void Mpickdate_Register();

@@ -1,0 +1,104 @@
+// TTreeView_Ext: code list, filling from a query area, selected items on blue; the unit's registration.
+#include "controls/tree/Treeview_ext.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+
+#include "core/data/sqlca.h"
+#include "core/text/map_str.h"
+
+namespace {
+
+// Whether a node of code `outer` holds a node of code `inner`: outer is shorter, not empty, and occurs
+// in inner.
+bool Nests(const char* outer, const std::string& inner) {
+  const size_t n = std::strlen(outer);
+  return n > 0 && n < inner.size() && inner.find(outer) != std::string::npos;
+}
+
+}  // namespace
+
+TTreeView_Ext::TTreeView_Ext(QWidget* parent) : TTreeView(Zem_Startup_Parent(parent)) {
+  OnCustomDrawItem = [this](TTreeView* s, TTreeNode* n, TCustomDrawState st, const TRect& r, bool& d) {
+    MTreeView_DrawItem(s, n, st, r, d);
+  };
+}
+
+TTreeView_Ext::~TTreeView_Ext() { FreeCode(); }
+
+TTreeNode* TTreeView_Ext::AddItem(TTreeNode* parent, const char* code, const char16_t* text) {
+  const char* c = code ? code : "";
+  const size_t n = std::strlen(c);
+  char* copy = static_cast<char*>(std::malloc(n + 1));
+  if (!copy) return nullptr;
+  std::memcpy(copy, c, n + 1);
+  codes_.push_back(copy);
+  return Items()->AddChildObject(parent, text ? text : u"", -1, copy);
+}
+
+TTreeNode* TTreeView_Ext::AddItem(TTreeNode* parent, const char* code, const char* text) {
+  map_wchar wide(text);
+  return AddItem(parent, code, wide.c_str());
+}
+
+const char* TTreeView_Ext::GetCode() const {
+  TTreeNode* s = Selected();
+  return s ? static_cast<const char*>(s->Data()) : nullptr;
+}
+
+int TTreeView_Ext::FreeCode() {
+  const int n = Code_Count();
+  if (n == 0) return 0;
+  const std::unordered_set<const void*> mine(codes_.begin(), codes_.end());
+  for (TTreeNode* node = Items()->GetFirstNode(); node; node = node->GetNext())
+    if (mine.count(node->Data())) node->SetData(nullptr);
+  for (char* c : codes_) std::free(c);
+  codes_.clear();
+  codes_.shrink_to_fit();
+  return n;
+}
+
+int TTreeView_Ext::AttachTreeDict(TSQLCA* data) {
+  if (!data) return 0;
+  Items()->BeginUpdate();
+  TTreeNode* prev = nullptr;
+  char code[kCode_Max + 1];
+  std::u16string name;
+  for (int r = 0; r < data->Get_Row_Count(); ++r) {
+    tu2c narrow;
+    Str_Copy_Limit(code, kCode_Max, narrow = data->Get_Row_Value(r, 0));
+    name.assign(data->Get_Row_Value(r, 1));
+    if (name.size() > kName_Max) {
+      // Never half a surrogate pair.
+      size_t keep = kName_Max;
+      if (name[keep - 1] >= 0xD800 && name[keep - 1] <= 0xDBFF) --keep;
+      name.resize(keep);
+    }
+    const std::string key(code);
+    TTreeNode* parent = prev;
+    while (parent && !Nests(static_cast<const char*>(parent->Data() ? parent->Data() : ""), key))
+      parent = parent->Parent();
+    prev = AddItem(parent, code, name.c_str());
+  }
+  Items()->EndUpdate();
+  return 1;
+}
+
+void TTreeView_Ext::MTreeView_DrawItem(TTreeView*, TTreeNode*, TCustomDrawState state, const TRect&, bool&) {
+  if (HideSelection()) SetHideSelection(false);
+  if (state & cdsSelected) {
+    Canvas()->Brush->Style = bsSolid;
+    Canvas()->Brush->Color = kSelected_Color;
+  }
+}
+
+namespace {
+void* Create_TTreeView_Ext(void* parent) { return new TTreeView_Ext(static_cast<QWidget*>(parent)); }
+}  // namespace
+
+void Treeview_ext_Register() { RegisterComponents(kZem_Palette_Page, "TTreeView_Ext", Create_TTreeView_Ext); }
+
+// The unit's static objects are none; its initialization only counts (the unit table does).
+static Zem_Unit_Registrar g_treeview_ext_unit("Treeview_ext", nullptr, nullptr, Treeview_ext_Register);

@@ -1,0 +1,84 @@
+// The demo's department tree beside the voucher form.
+#include "demo/demo_dept_tree.h"
+
+#include <QGroupBox>
+#include <QLayout>
+#include <QMainWindow>
+#include <QSplitter>
+
+#include "controls/tree/Mtreeview.h"
+#include "core/data/sqlca.h"
+#include "demo/demo_db.h"
+#include "toolkit/tk_menu.h"
+
+namespace {
+
+// Two groups over the sample departments, and two sales teams below the sales department.
+const char16_t* const kRows[] = {
+    u"insert into dept_tree values('G1','管理部门','')",
+    u"insert into dept_tree values('G2','业务部门','')",
+    u"insert into dept_tree values('01','总经理办公室','G1')",
+    u"insert into dept_tree values('02','财务部','G1')",
+    u"insert into dept_tree values('06','人力资源部','G1')",
+    u"insert into dept_tree values('03','销售部','G2')",
+    u"insert into dept_tree values('0301','华东销售组','03')",
+    u"insert into dept_tree values('0302','华南销售组','03')",
+    u"insert into dept_tree values('04','采购部','G2')",
+    u"insert into dept_tree values('05','仓储物流部','G2')",
+    u"insert into app_dict_sql values('dept_tree','select code,name,parent_code from dept_tree',"
+    u"'','parent_code','','','code','','')",
+};
+
+}  // namespace
+
+int Demo_Ensure_Dept_Tree(DemoDb* db) {
+  TSQLCA q;
+  if (db->select(q, QStringLiteral("select count(*) from app_dict_sql where dict_id='dept_tree'")) != 0)
+    return 0;
+  if (q.Get_Row_Count() == 1 && QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() > 0) return 1;
+  // The table and its dictionary come together, in one transaction.
+  bool ok = q.Exec(
+                u"create table dept_tree(code varchar(20) primary key, name varchar(60) not null, "
+                u"parent_code varchar(20))") == 0;
+  for (const char16_t* sql : kRows) ok = ok && q.Exec(sql) == 0;
+  if (!ok) q.Rollback();
+  return ok && q.Commit() == 0;
+}
+
+MTreeView* Demo_Attach_Dept_Tree(QMainWindow* window, DemoDb* db,
+                                 std::function<int(const QString& where)> filter) {
+  auto* box = window ? window->findChild<QGroupBox*>(QStringLiteral("voucherBox")) : nullptr;
+  if (!box || !box->layout() || box->layout()->count() == 0 || !Demo_Ensure_Dept_Tree(db)) return nullptr;
+  // The voucher form moves into a splitter, with the tree on its left.
+  QWidget* page = box->layout()->itemAt(0)->widget();
+  if (!page) return nullptr;
+  auto* split = new QSplitter(Qt::Horizontal, box);
+  box->layout()->replaceWidget(page, split);
+  auto* tree = new MTreeView(split);
+  tree->setObjectName(QStringLiteral("deptTree"));
+  tree->setWindowTitle(QString::fromUtf16(u"部门树"));
+  split->addWidget(tree);
+  split->addWidget(page);
+  split->setStretchFactor(1, 1);
+  split->setSizes({230, 800});
+
+  TTreeNode* all = tree->TN_Add(nullptr, 0, "", u"全部部门");
+  tree->TN_Attach_Dict(all, "dept_tree", 1);
+  tree->FullExpand();
+  auto* menu = new TPopupMenu(tree);
+  menu->SetAutoHotkeys(maManual);  // the captions carry their own key texts (Ctrl+K)
+  tree->SetPopupMenu(menu);
+  tree->TN_Extend_Menu(nullptr, MTreeView::TN_MENU_SWITCH_CODE);
+  tree->Add_Km_Menu(nullptr, u"部门树");
+  tree->TN_Extend_Menu_Switch_Code(nullptr);  // the user's last choice of showing codes
+
+  const QString title = box->title();
+  tree->OnChange = [tree, box, title, filter](TObject*, TTreeNode* node) {
+    if (!node || tree->Change_Event_Suppressed()) return;
+    const QString codes = QString::fromUtf16(map_wchar(tree->TN_Code_Loop(node, 1, 4000)).c_str());
+    const QString where = codes.isEmpty() ? QString() : QStringLiteral("dept_code in (%1)").arg(codes);
+    const int rows = filter(where);
+    box->setTitle(QString::fromUtf16(u"%1 — %2（%3 张）").arg(title, node->Text()).arg(rows < 0 ? 0 : rows));
+  };
+  return tree;
+}

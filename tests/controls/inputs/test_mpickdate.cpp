@@ -1,0 +1,135 @@
+// MPickDate: the text shown and read back after Set_Date / Set_Month, blank dates, the menu in both
+// modes and the calendar placed under the picker.
+#include "controls/inputs/Mpickdate.h"
+#include "controls/inputs/inputs_test.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+
+namespace {
+
+class PickDate : public InputsTest {};
+
+TEST_F(PickDate, SetAndGetRoundTripsAndBlankDates) {
+  struct Row {
+    const char* name;
+    bool month;
+    const char* in;  // null: today
+    const char* shown;
+    const char *date, *monthOut;
+  };
+  const Row rows[] = {
+      {"leap day", false, "20240229", "2024-02-29", "20240229", "202402"},
+      {"no leap day in 2023", false, "20230229", "", "", ""},
+      {"day 31 of a 30-day month", false, "20240431", "", "", ""},
+      {"text too short", false, "202402", "", "", ""},
+      {"letters", false, "2024O101", "", "", ""},
+      {"before the picker's range", false, "10000101", "", "", ""},
+      {"the picker's no-date year", false, "99991231", "9999-12-31", "", ""},
+      {"today", false, nullptr, "2024-06-15", "20240615", "202406"},
+      {"a month", true, "202402", "2024-02", "20240201", "202402"},
+      {"month 13", true, "202413", "", "", ""},
+      {"this month", true, nullptr, "2024-06", "20240601", "202406"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    MPickDate p;
+    p.SetDate(QDate(2001, 2, 3));
+    r.month ? p.Set_Month(r.in) : p.Set_Date(r.in);
+    EXPECT_EQ(p.Text(), r.shown);
+    EXPECT_EQ(p.Mode(), r.month ? 2 : 1);
+    char out[16];
+    p.Get_Date(out);
+    EXPECT_STREQ(out, r.date);
+    p.Get_Month(out);
+    EXPECT_STREQ(out, r.monthOut);
+    if (!*r.shown) {
+      EXPECT_EQ(p.Date(), QDate(2001, 2, 3));  // refused input keeps the date underneath
+    }
+  }
+}
+
+TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
+  QWidget form;
+  form.resize(200, 60);
+  MPickDate p(&form);
+  p.SetBounds(0, 0, 160, 24);
+  QLineEdit other(&form);
+  other.move(0, 30);
+  form.show();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  p.Set_Date("20240105");
+  char out[16];
+  struct Step {
+    const char* name;
+    std::function<void()> act;
+    const char* shown;
+  };
+  const Step steps[] = {
+      {"hide", [&] { p.Hide_Info(); }, ""},
+      {"show", [&] { p.Show_Info(); }, "2024-01-05"},
+      {"clear item", [&] { p.Menu()->Items(1)->Click(); }, ""},
+      {"a value set by code", [&] { p.SetDate(QDate(2024, 1, 6)); }, "2024-01-06"},
+      {"clear again", [&] { p.Menu()->Items(1)->Click(); }, ""},
+      {"entering the field", [&] { other.setFocus(); p.setFocus(Qt::TabFocusReason); }, "2024-01-06"},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.name);
+    s.act();
+    EXPECT_EQ(p.Text(), s.shown);
+    p.Get_Date(out);
+    EXPECT_EQ(std::string(out).empty(), !*s.shown);
+  }
+  p.SetShowCheckbox(true);
+  p.SetChecked(false);
+  p.Get_Date(out);
+  EXPECT_STREQ(out, "");  // an unticked box reads as no date
+}
+
+TEST_F(PickDate, MenuInBothModesAndTheCalendar) {
+  QWidget form;
+  form.resize(240, 80);
+  MPickDate p(&form);
+  p.SetBounds(10, 20, 160, 24);
+  form.show();
+  int changes = 0;
+  p.OnChange = [&](TObject*) { changes++; };
+  char out[16];
+  struct Row {
+    const char* name;
+    bool month;
+    const char16_t* first;
+    const char* afterToday;
+  };
+  const Row rows[] = {{"date mode", false, u"今天", "20240615"}, {"month mode", true, u"本月", "20240601"}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    r.month ? p.Set_Month("202001") : p.Set_Date("20200101");
+    p.Menu()->Popup(0, 0);
+    p.Menu()->menu()->hide();
+    EXPECT_EQ(p.Menu()->Items(0)->Caption(), QString::fromUtf16(r.first));
+    EXPECT_EQ(p.Menu()->Items(2)->Caption(), QString::fromUtf16(u"日历"));
+    p.Menu()->Items(0)->Click();
+    p.Get_Date(out);
+    EXPECT_STREQ(out, r.afterToday);
+  }
+  EXPECT_EQ(changes, 2);
+
+  p.Set_Date("20240105");
+  g_calendar_answer = "20240311";
+  p.Menu()->Items(2)->Click();
+  EXPECT_EQ(g_calendar_call.given, "20240105");
+  EXPECT_EQ(QPoint(g_calendar_call.x, g_calendar_call.y), form.mapToGlobal(QPoint(10, 20 + 24)));
+  EXPECT_EQ(p.Text(), "2024-03-11");
+  EXPECT_EQ(changes, 3);
+  p.Hide_Info();
+  g_calendar_answer = nullptr;  // cancelled: still blank, no change reported
+  p.Menu()->Items(2)->Click();
+  EXPECT_EQ(g_calendar_call.given, "");
+  EXPECT_EQ(p.Text(), "");
+  EXPECT_EQ(changes, 3);
+}
+
+}  // namespace
