@@ -105,6 +105,9 @@ void TDict_Client_List::Clear() {
   std::lock_guard<std::recursive_mutex> g(lock_);
   dicts_.clear();
   Dict_Client_User_Map()->Clear();
+  std::lock_guard<std::mutex> m(marks_lock_);
+  marks_.clear();
+  mark_count_ = 0;
 }
 
 // Keeps only the codes the user's business objects name for this dictionary; none named keeps all.

@@ -121,7 +121,7 @@ class TDict_Client_List {
   std::recursive_mutex lock_;  // a user's "ubo." dictionary is made while another is being made
   std::map<std::string, std::unique_ptr<TDict>> dicts_;
   int kind_ = DICT_KIND_SQL;
-  std::mutex marks_lock_;  // taken alone, never while waiting for lock_
+  std::mutex marks_lock_;  // taken alone or inside lock_, never the other way round
   std::set<std::string> marks_;
   std::atomic<int> mark_count_{0};  // marks_.size(), read without the lock on every Get_Dict
 };

@@ -194,44 +194,23 @@ TEST_F(Dict_Unpack, TakesDefinitionStampsAndRows) {
   }
 }
 
-TEST_F(Dict_Unpack, MissingOrEmptyBinariesSkipTheirStep) {
-  ASSERT_NO_FATAL_FAILURE(Load_First());
-  struct Row {
-    const char* name;
-    std::function<void(TParaMgr*)> binaries;
-  } rows[] = {
-      {"no binaries", [](TParaMgr*) {}},
-      {"size 0", [](TParaMgr* p) { Put_Binary(p, u"dtfile", "zipblock", 0); }},
-      {"no data", [](TParaMgr* p) { p->Put_Int(u"dtfile_size", 12); }},
-      {"empty data", [](TParaMgr* p) { Put_Binary(p, u"dtfile", "", 5); }},
-  };
-  int ts = 10;
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.name);
-    TParaMgr p;
-    Put_Definition(&p, ++ts, 1);
-    r.binaries(&p);
-    Wire(&p);
-    ASSERT_EQ(d_.Unpack_Dict(&p), 1);
-    EXPECT_EQ(d_.Time_Stamp(), ts);
-    EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
-    EXPECT_EQ(Codes(d_.Ext_Dict()), (Code_List{"k9"}));
-  }
-}
-
-// Each bad pack is refused and the dictionary keeps its rows, definition, stamps and loaded mark.
-TEST_F(Dict_Unpack, BadPacksLeaveTheDictionaryAsItWas) {
-  ASSERT_NO_FATAL_FAILURE(Load_First());
-  d_.Set_Loaded(1);
+// Packs whose rows cannot be taken. A missing or empty binary skips its step: the definition and stamp
+// are taken, the rows stay. Every bad pack is refused, and the dictionary keeps its rows, definition,
+// stamps and loaded mark.
+TEST_F(Dict_Unpack, PacksWhoseRowsCannotBeTaken) {
   const std::string good = Packed({{u"n1", u"New"}});
-  const std::string good_z = Zipped(good);
-  const std::string z = Zipped(Packed({{u"n1", u"New"}}));
+  const std::string good_z = Zipped(good), z = good_z;
   struct Row {
     const char* name;
     int file_mode;
     std::function<void(TParaMgr*)> fill;
     std::function<void()> before = [] {};
+    bool taken = false;  // the definition and stamp taken, the rows kept
   } rows[] = {
+      {"no binaries", 1, [](TParaMgr*) {}, [] {}, true},
+      {"binary of size 0", 1, [](TParaMgr* p) { Put_Binary(p, u"dtfile", "zipblock", 0); }, [] {}, true},
+      {"binary size without data", 1, [](TParaMgr* p) { p->Put_Int(u"dtfile_size", 12); }, [] {}, true},
+      {"binary of empty data", 1, [](TParaMgr* p) { Put_Binary(p, u"dtfile", "", 5); }, [] {}, true},
       {"no data_pack", 0, [](TParaMgr*) {}},
       {"data_pack not a packed set", 0, [](TParaMgr* p) { p->Put_Str(u"data_pack", "not a packed set"); }},
       {"data_pack empty", 0, [](TParaMgr* p) { p->Put_Data(u"data_pack", "", 0); }},
@@ -280,6 +259,8 @@ TEST_F(Dict_Unpack, BadPacksLeaveTheDictionaryAsItWas) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
+    ASSERT_NO_FATAL_FAILURE(Load_First());
+    d_.Set_Loaded(1);
     r.before();
     TParaMgr p;
     Put_Definition(&p, 99, r.file_mode);
@@ -287,12 +268,12 @@ TEST_F(Dict_Unpack, BadPacksLeaveTheDictionaryAsItWas) {
     p.Put_Str(u"parent_col", "changed");
     r.fill(&p);
     Wire(&p);
-    EXPECT_EQ(d_.Unpack_Dict(&p), 0);
-    EXPECT_EQ(d_.Time_Stamp(), 5);
-    EXPECT_EQ(d_.Local_Version(), 5);
-    EXPECT_EQ(d_.Sqlcmd(), "select code,name from t_item");
-    EXPECT_EQ(d_.Parent_Col(), "pcode");
-    EXPECT_EQ(d_.File_Mode(), 0);
+    EXPECT_EQ(d_.Unpack_Dict(&p), r.taken ? 1 : 0);
+    EXPECT_EQ(d_.Time_Stamp(), r.taken ? 99 : 5);
+    EXPECT_EQ(d_.Local_Version(), r.taken ? 99 : 5);
+    EXPECT_EQ(d_.Sqlcmd(), r.taken ? "select other" : "select code,name from t_item");
+    EXPECT_EQ(d_.Parent_Col(), r.taken ? "changed" : "pcode");
+    EXPECT_EQ(d_.File_Mode(), r.taken ? 1 : 0);
     EXPECT_EQ(d_.Is_Loaded(), 1);
     EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
     EXPECT_EQ(Codes(d_.Ext_Dict()), (Code_List{"k9"}));

@@ -329,17 +329,6 @@ TEST_P(Dict_Serv, FileModeAboveTheThreshold) {
       EXPECT_EQ(Set_Codes(p, u"data_pack"), (Code_List{"k1", "k2", "k3", "k4,k5"}));
     }
   }
-  // The binary survives the packed form of the reply.
-  Pub_Para_Put_Int(u"dict_file_mode_size", 1);
-  TParaMgr p;
-  ASSERT_EQ(Load("item", 0, &p), 0);
-  int len = 0;
-  void* packed = p.Pack_Para(&len);
-  ASSERT_NE(packed, nullptr);
-  TParaMgr back;
-  EXPECT_TRUE(back.Unpack_Para(packed, static_cast<size_t>(len)));
-  std::free(packed);
-  EXPECT_EQ(File_Codes(back, "dtfile"), (Code_List{"k1", "k2", "k3", "k4,k5"}));
 }
 
 // A part-loaded dictionary travels with its fields and no rows; "Dict_Load_Part_Data" answers the
