@@ -167,6 +167,8 @@ int TDict_Client_List::Define_And_Load(TDict* d, const std::string& id, int kind
   }
   d->Set_Checked_At(Dict_Now_Ms());
   if (!ok) {
+    // Empty but loaded, as a failed query leaves it; a server dictionary stays as the call left it.
+    if (kind != DICT_KIND_NET) d->Set_Loaded(1);
     d->Set_Load_Failed(1);
     Log_Printf("dict %s: not loaded; tried again after %d ms\n", id.c_str(),
                Param_Ms(u"dict_load_retry_ms", DEFAULT_RETRY_MS));
@@ -200,20 +202,20 @@ void TDict_Client_List::Mark_All_Changed() {
   for (const std::string& id : ids) Mark_Changed(id);
 }
 
+// Runs on every Get_Dict (a grid asks at every cell): the common case costs a flag, an atomic read and
+// one cast.
 void TDict_Client_List::Keep_Current(TDict* d, const std::string& id) {
-  const int kind = dynamic_cast<TDict_Net*>(d) ? DICT_KIND_NET
-                   : dynamic_cast<TDict_Db*>(d) ? DICT_KIND_DB
-                                                  : DICT_KIND_SQL;
-  const long long now = Dict_Now_Ms();
+  const bool net = dynamic_cast<TDict_Net*>(d) != nullptr;
   if (d->Load_Failed()) {
-    if (now - d->Failed_At() >= Param_Ms(u"dict_load_retry_ms", DEFAULT_RETRY_MS)) {
+    if (Dict_Now_Ms() - d->Failed_At() >= Param_Ms(u"dict_load_retry_ms", DEFAULT_RETRY_MS)) {
       Take_Mark(id);
-      Define_And_Load(d, id, kind);
+      Define_And_Load(d, id, net ? DICT_KIND_NET : dynamic_cast<TDict_Db*>(d) ? DICT_KIND_DB : DICT_KIND_SQL);
     }
     return;
   }
   bool reload = Take_Mark(id);
-  if (!reload && kind == DICT_KIND_NET && !Dict_Notify()->Listening()) {
+  if (!reload && net && !Dict_Notify()->Listening()) {
+    const long long now = Dict_Now_Ms();
     const int every = Param_Ms(u"dict_poll_interval_ms", DEFAULT_POLL_MS);
     if (every > 0 && now - d->Checked_At() >= every) {
       d->Set_Checked_At(now);
@@ -223,8 +225,8 @@ void TDict_Client_List::Keep_Current(TDict* d, const std::string& id) {
   if (!reload) return;
   // A server dictionary sends the stamp it holds and gets the change set; the others read again.
   auto dg = d->Lock();
-  if (kind == DICT_KIND_NET ? d->Load(d->Load_Mode()) : d->Refresh()) {
-    After_Load(d, kind != DICT_KIND_NET);
+  if (net ? d->Load(d->Load_Mode()) : d->Refresh()) {
+    After_Load(d, !net);
   } else {
     d->Set_Load_Failed(1);
   }
