@@ -337,6 +337,14 @@ TEST_F(Dict_Unpack, ChangeSetOfManyCodes) {
       EXPECT_EQ(name, r.name);
     }
   }
+  // A set that does not unpack changes nothing, the stamp included.
+  TParaMgr bad;
+  bad.Put_Int(u"time_stamp", 99);
+  bad.Put_Str(u"erase_data_pack", "not a packed set");
+  EXPECT_EQ(d_.Unpack_Part(&bad), 0);
+  EXPECT_EQ(d_.Unpack_Part(nullptr), 0);
+  EXPECT_EQ(d_.Time_Stamp(), 4);
+  EXPECT_EQ(d_.Get_Row_Count(), 300);
 }
 
 }  // namespace

@@ -358,55 +358,41 @@ TEST_P(Dict_Serv, BadCallsAnswerErrors) {
   struct Row {
     const char* name;
     const char* call;
-    std::function<void(TParaMgr*)> fill;
+    const char* dict_id;  // null: none sent
+    bool keys;            // a key list "A" sent
     const char* message;  // part of "_r_em_"
+    std::function<void(TParaMgr*)> more = [](TParaMgr*) {};
   } rows[] = {
-      {"load without dict_id", "Dict_Load_Data", [](TParaMgr* p) { p->Put_Int(u"time_stamp", 0); },
-       "no dict_id"},
-      {"load of an empty dict_id", "Dict_Load_Data", [](TParaMgr* p) { p->Put_Str(u"dict_id", ""); },
-       "no dict_id"},
-      {"load of an unknown dictionary", "Dict_Load_Data",
-       [](TParaMgr* p) { p->Put_Str(u"dict_id", "nosuch"); }, "unknown dictionary nosuch"},
-      {"stamp of an unknown dictionary", "Dict_Get_Time_Stamp",
-       [](TParaMgr* p) { p->Put_Str(u"dict_id", "nosuch"); }, "unknown dictionary"},
-      {"own SQL that fails", "Dict_Load_Data", [](TParaMgr* p) { p->Put_Str(u"dict_id", "broken"); },
-       "cannot load dictionary broken"},
-      {"check without a list", "Dict_Check_Time_Stamp", [](TParaMgr*) {}, "no dictionary list"},
-      {"check with a list of other columns", "Dict_Check_Time_Stamp",
+      {"load without dict_id", "Dict_Load_Data", nullptr, false, "no dict_id",
+       [](TParaMgr* p) { p->Put_Int(u"time_stamp", 0); }},
+      {"load of an empty dict_id", "Dict_Load_Data", "", false, "no dict_id"},
+      {"load of an unknown dictionary", "Dict_Load_Data", "nosuch", false, "unknown dictionary nosuch"},
+      {"stamp of an unknown dictionary", "Dict_Get_Time_Stamp", "nosuch", false, "unknown dictionary"},
+      {"own SQL that fails", "Dict_Load_Data", "broken", false, "cannot load dictionary broken"},
+      {"check without a list", "Dict_Check_Time_Stamp", nullptr, false, "no dictionary list"},
+      {"check with a list of other columns", "Dict_Check_Time_Stamp", nullptr, false, "needs the columns",
        [](TParaMgr* p) {
          TSQLCA l;
          l.Set_Field_Count(1);
          l.Set_Field_Name(0, u"id");
          p->Put_Sqlca_Para(u"dict_pack", &l);
-       },
-       "needs the columns"},
-      {"check with bytes that are no data set", "Dict_Check_Time_Stamp",
-       [](TParaMgr* p) { p->Push_Para(u"dict_pack", "\x01\x02garbage", 'S', 9)->Set_Data_Flag(1); },
-       "no dictionary list"},
-      {"part load without keys", "Dict_Load_Part_Data", [](TParaMgr* p) { p->Put_Str(u"dict_id", "dept"); },
-       "no key list"},
-      {"part load of an unknown dictionary", "Dict_Load_Part_Data",
-       [](TParaMgr* p) {
-         p->Put_Str(u"dict_id", "nosuch");
-         Put_Keys(p, {"A"});
-       },
-       "unknown dictionary"},
-      {"refresh keys of an unknown dictionary", "Dict_Refresh_Dict_Key",
-       [](TParaMgr* p) {
-         p->Put_Str(u"dict_id", "nosuch");
-         Put_Keys(p, {"A"});
-       },
-       "unknown dictionary"},
-      {"refresh without dict_id", "Dict_Serv_Refresh", [](TParaMgr*) {}, "no dict_id"},
-      {"time-stamp server without dict_id", "Tfa_Info_Sync_Get_Time_Stamp", [](TParaMgr*) {}, "no dict_id"},
-      {"new stamp of an unknown dictionary", "Dict_Set_Time_Stamp",
-       [](TParaMgr* p) { p->Put_Str(u"dict_id", "nosuch"); }, "unknown dictionary"},
+       }},
+      {"check with bytes that are no data set", "Dict_Check_Time_Stamp", nullptr, false, "no dictionary list",
+       [](TParaMgr* p) { p->Push_Para(u"dict_pack", "\x01\x02garbage", 'S', 9)->Set_Data_Flag(1); }},
+      {"part load without keys", "Dict_Load_Part_Data", "dept", false, "no key list"},
+      {"part load of an unknown dictionary", "Dict_Load_Part_Data", "nosuch", true, "unknown dictionary"},
+      {"refresh keys of an unknown dictionary", "Dict_Refresh_Dict_Key", "nosuch", true, "unknown dictionary"},
+      {"refresh without dict_id", "Dict_Serv_Refresh", nullptr, false, "no dict_id"},
+      {"time-stamp server without dict_id", "Tfa_Info_Sync_Get_Time_Stamp", nullptr, false, "no dict_id"},
+      {"new stamp of an unknown dictionary", "Dict_Set_Time_Stamp", "nosuch", false, "unknown dictionary"},
   };
   Define("broken", "select nothing from no_such_table");
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     TParaMgr p;
-    r.fill(&p);
+    if (r.dict_id) p.Put_Str(u"dict_id", r.dict_id);
+    if (r.keys) Put_Keys(&p, {"A"});
+    r.more(&p);
     EXPECT_NE(R_Call(r.call, &p), 0);
     EXPECT_NE(Int(p, u"_r_ec_"), 0);
     EXPECT_NE(Str(p, u"_r_em_").find(r.message), std::string::npos) << Str(p, u"_r_em_");
