@@ -188,6 +188,7 @@ TDict_Mgr_Serv::Serv_Dict* TDict_Mgr_Serv::Find(const char* dict_id,
     return e;
   }
   // First use (or a retry after an unknown id): load by the definition on this thread's session.
+  e->stale = false;  // what this load reads is current
   auto d = std::make_unique<TDict>();
   d->Set_File_Cache(0);
   if (!d->SetInfo(id.c_str())) {
@@ -226,8 +227,9 @@ void TDict_Mgr_Serv::Restart_History(const std::string& id, Serv_Dict* e, bool a
 
 void TDict_Mgr_Serv::Mark_Stale(const char* dict_id) {
   std::lock_guard<std::mutex> g(lock_);
+  // The entry's dictionary is its own lock's: only the flag is touched here.
   for (auto& entry : dicts_)
-    if (entry.second->dict && (!dict_id || entry.first == dict_id)) entry.second->stale = true;
+    if (!dict_id || entry.first == dict_id) entry.second->stale = true;
 }
 
 void TDict_Mgr_Serv::Record(const std::string& id, Serv_Dict* e, const std::vector<std::u16string>& codes,

@@ -356,12 +356,23 @@ ZEM_DRV_EXPORT int _Notify_Handle(void* ds, const wchar16* channel, const wchar1
   Session* s = Session_Of(ds);
   if (!s) return 0;
   drv::Fresh_Result(ds);
+  // Inside a transaction the notice stands behind its own savepoint, as every statement does, so a
+  // refused one (a payload too long) leaves the transaction usable.
+  Sync_Tx(s);
+  if (s->in_tx) {
+    if (!Simple(ds, s, s->savepoint ? "RELEASE SAVEPOINT zem_sp;SAVEPOINT zem_sp" : "SAVEPOINT zem_sp")) return 0;
+    s->savepoint = true;
+  }
   const std::string c = drv::To_Utf8(channel), p = drv::To_Utf8(payload);
   const char* values[2] = {c.c_str(), p.c_str()};
   PGresult* res = PQexecParams(s->conn, "select pg_notify($1, $2)", 2, nullptr, values, nullptr, nullptr, 0);
   int ok = res && PQresultStatus(res) == PGRES_TUPLES_OK;
   if (!ok) Report(ds, s, res);
   PQclear(res);
+  if (!ok && s->in_tx && PQstatus(s->conn) != CONNECTION_BAD && !Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) {
+    Simple(nullptr, s, "ROLLBACK");
+    s->in_tx = s->savepoint = false;
+  }
   return ok;
 }
 
