@@ -108,8 +108,14 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
     return false;
   }
   host->layout()->addWidget(page);
-  // The definitions come from the form; apply them now so that the columns below have their names.
-  voucher_->Loaded();
+  // The sum line under the vouchers: the total of the amounts and the count of vouchers. The header
+  // sorts (Ctrl: descending, double click: that column alone), the right half of a header filters by
+  // the column's values, Ctrl+F searches, and the grid's menu has search, filter and unsort.
+  if (TMG* sum = page->findChild<TMG*>(QStringLiteral("voucherSum"))) {
+    voucher_->Set_Sum_Mg(sum);
+    voucher_->Set_Sum_Flag("amount", 1);
+  }
+  voucher_->Row_Hover = 1;
   // The department column is a pick list over the "dept" dictionary (app_dict_def): cells show
   // "code name", the value read back is the code.
   if (TMG_Col_Def* dept = voucher_->GetColDef("dept_code")) {
@@ -126,7 +132,11 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
 int DemoWindow::fillVouchers(const QString& where) {
   if (!voucher_) return -1;
   TSQLCA q;
-  const QString cond = where.isEmpty() ? QString() : QStringLiteral(" where ") + where;
+  lastWhere_ = where;
+  QStringList parts;
+  for (const QString& c : {where, voucherCondition_})
+    if (!c.isEmpty()) parts << QStringLiteral("(") + c + QStringLiteral(")");
+  const QString cond = parts.isEmpty() ? QString() : QStringLiteral(" where ") + parts.join(QStringLiteral(" and "));
   if (db_->select(q, QStringLiteral("select * from vouchers%1 order by voucher_no").arg(cond)) != 0) return -1;
   const int rows = q.Get_Row_Count(), fields = q.Get_Field_Count();
   const int first = voucher_->FixedRows();
@@ -148,12 +158,20 @@ int DemoWindow::fillVouchers(const QString& where) {
   // Colours of the voucher form: the supplier codes on a pale column, a negative voucher's summary
   // picked out in red on yellow.
   voucher_->Cell_Attr.clear();
+  voucher_->Sort_Col_Clear();
   if (voucher_->GetColId("sup_code", &supCol)) voucher_->Cell_Attr.push_back({-10, supCol, 8, 0, 0xF5EEE4});
   if (amounts && voucher_->GetColId("summary", &sumCol))
     for (int r = first; r < first + rows; ++r)
       if (voucher_->GetV(amtCol, r)[0] == '-') voucher_->Cell_Attr.push_back({r, sumCol, 4 | 8, 0x0000FF, 0x99FFFF});
+  voucher_->Filter_Show_All();
+  voucher_->Sync_Sum();
   voucher_->Invalidate();
   return rows;
+}
+
+int DemoWindow::setVoucherCondition(const QString& condition) {
+  voucherCondition_ = condition;
+  return fillVouchers(lastWhere_);
 }
 
 void DemoWindow::showTable(int index) {

@@ -19,10 +19,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "controls/grid/Mg.h"
 #include "core/data/para.h"
 #include "demo/demo_db.h"
 #include "demo/demo_dept_tree.h"
-#include "demo/demo_host.h"
+#include "demo/demo_inputs.h"
+#include "demo/demo_voucher_filter.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
 #include "frame/zem_units.h"
@@ -92,14 +94,17 @@ int main(int argc, char** argv) {
   DemoDb db;
   if (!db.open(home, args.value(QStringLiteral("pg")))) return Fail(db.error(), !shot.isEmpty());
   if (!db.ensureSample()) return Fail(QStringLiteral("cannot create the sample tables: ") + db.error(), !shot.isEmpty());
-  Demo_Register_Host_Functions(&db);
 
   int rc = 0;
   {
     DemoWindow demo(&db);
     if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
     Demo_Attach_Dept_Tree(demo.window(), &db, [&demo](const QString& where) { return demo.fillVouchers(where); });
+    if (!Demo_Add_Inputs(demo.window(), &db)) return Fail(QStringLiteral("the form inputs_form.ui does not load"), !shot.isEmpty());
+    VoucherFilter filter(&demo);
     demo.window()->show();
+    // A host tells its grids when it showed them: header clicks in the first second are not taken.
+    Pub_Para_Put_Int(u"grid_show_time", TMG::Tick_Count());
     if (!shot.isEmpty()) {
       QApplication::processEvents();
       const QPixmap pixmap = demo.window()->grab();

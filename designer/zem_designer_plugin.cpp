@@ -5,10 +5,12 @@
 
 #include <QFileInfo>
 #include <QIcon>
+#include <QSize>
 #include <QWidget>
 #include <cstdlib>
 #include <cstring>
 
+#include "controls/combo/Combobox_ext.h"
 #include "controls/inputs/Mstatusbar.h"
 #include "frame/zem_units.h"
 
@@ -51,6 +53,18 @@ const Class_Info kClasses[] = {
     {"MPickDate", "controls/inputs/Mpickdate.h", "Date picker with a calendar drop-down",
      "MPickDate is a date picker: the date is typed or picked from its calendar drop-down."},
 };
+
+// The size a control dropped on a form starts with: the size the control gives itself where it fixes
+// one, so that the designer shows it as it runs (a one-line date box is no 200 x 100 block).
+QSize Default_Size(const char* class_name) {
+  const struct {
+    const char* class_name;
+    QSize size;
+  } sizes[] = {{"MStatusBar", {200, 19}}, {"TMGS", {150, 100}}, {"TMDate", {132, 21}}, {"MPickDate", {186, 21}}};
+  for (const auto& s : sizes)
+    if (std::strcmp(s.class_name, class_name) == 0) return s.size;
+  return QSize(200, 100);
+}
 
 const Class_Info* Info_For(const char* class_name) {
   if (!class_name) return nullptr;
@@ -130,8 +144,10 @@ void ZemWidgetPlugin::initialize(QDesignerFormEditorInterface* core) {
 
 QWidget* ZemWidgetPlugin::createWidget(QWidget* parent) {
   QWidget* w = entry_->create ? static_cast<QWidget*>(entry_->create(parent)) : nullptr;
-  if (designing_)
+  if (designing_) {
     if (auto* bar = qobject_cast<MStatusBar*>(w)) bar->Set_Designing(true);
+    if (auto* combo = qobject_cast<TComboBox_Ext*>(w)) combo->Set_Designing(true);
+  }
   return w;
 }
 
@@ -142,11 +158,12 @@ QString ZemWidgetPlugin::domXml() const {
   return QStringLiteral("<ui language=\"c++\">\n"
                         " <widget class=\"%1\" name=\"%2\">\n"
                         "  <property name=\"geometry\">\n"
-                        "   <rect><x>0</x><y>0</y><width>200</width><height>%3</height></rect>\n"
+                        "   <rect><x>0</x><y>0</y><width>%3</width><height>%4</height></rect>\n"
                         "  </property>\n"
                         " </widget>\n"
                         "</ui>\n")
-      .arg(name(), object, QString::number(std::strcmp(entry_->class_name, "MStatusBar") == 0 ? 19 : 100));
+      .arg(name(), object, QString::number(Default_Size(entry_->class_name).width()),
+           QString::number(Default_Size(entry_->class_name).height()));
 }
 
 ZemDesignerCollection::ZemDesignerCollection(QObject* parent) : QObject(parent) {

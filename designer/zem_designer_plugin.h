@@ -33,7 +33,8 @@ class ZemWidgetPlugin : public QObject, public QDesignerCustomWidgetInterface {
   QIcon icon() const override;
   bool isContainer() const override { return false; }
   // Inside the form designer (initialized with its core) a control is made in design mode: an
-  // MStatusBar then stays where it is put. A form loader (QUiLoader) gets run-time controls.
+  // MStatusBar then stays where it is put, a TComboBox_Ext holds its properties without attaching its
+  // dictionary. A form loader (QUiLoader) gets run-time controls.
   QWidget* createWidget(QWidget* parent) override;
   bool isInitialized() const override { return initialized_; }
   void initialize(QDesignerFormEditorInterface* core) override;

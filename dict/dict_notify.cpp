@@ -128,7 +128,6 @@ int TDict_Notify::Send(const std::string& dict_id, int stamp) {
   TDb_Connect* c = Db_Connect_Mgr()->Get_Session(nullptr);
   if (!c || !c->Has_Notify()) return 0;
   DBDataMgr ds;
-  if (!c->Connected() && !c->Connect(&ds)) return 0;
   std::u16string payload = Zem_Utf8_To_W(std::to_string(stamp) + " " + token_ + " ");
   payload += map_wchar(dict_id.c_str()).c_str();
   if (c->Notify(&ds, CHANNEL, payload.c_str())) return 1;

@@ -3,6 +3,7 @@
 // databases' UTF-8 and the data set's UTF-16, and the reading of statement texts.
 #pragma once
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "core/data/db_connect.h"
+#include "core/data/db_stmt.h"
 #include "core/text/code_page.h"
 
 #define ZEM_DRV_EXPORT extern "C" __attribute__((visibility("default")))
@@ -77,64 +79,29 @@ inline std::u16string W(const std::string& utf8) {
   return std::u16string(buf.data(), static_cast<size_t>(n));
 }
 
-// Empties the data set for a statement's result, keeping the session handle that came with it.
+// Empties the data set for a statement's result, keeping the session handle and the call's bound
+// that came with it.
 inline void Fresh_Result(void* ds) {
-  int session = Table()->Get_Tag(ds, 0);
+  int session = Table()->Get_Tag(ds, 0), bound = Table()->Get_Tag(ds, 2);
   Table()->CFree(ds);
   Table()->Set_Tag(ds, 0, session);
+  Table()->Set_Tag(ds, 2, bound);
+}
+
+// A bound in ms as seconds for messages ("1.5", "300").
+inline std::string Seconds_Text(int ms) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%g", ms / 1000.0);
+  return b;
 }
 
 inline void Set_Error(void* ds, int code, const std::string& utf8_msg) {
   Table()->Set_Error(ds, code, W(utf8_msg).c_str());
 }
 
-// The statement's first word, lower-cased ("" when none); comments are not skipped.
-inline std::string First_Word(const wchar16* sql, const wchar16** rest = nullptr) {
-  const wchar16* p = sql;
-  while (*p == u' ' || *p == u'\t' || *p == u'\r' || *p == u'\n' || *p == u'(') p++;
-  std::string w;
-  while ((*p >= u'a' && *p <= u'z') || (*p >= u'A' && *p <= u'Z')) {
-    w.push_back(static_cast<char>(std::tolower(static_cast<int>(*p))));
-    p++;
-  }
-  if (rest) *rest = p;
-  return w;
-}
-
-// What a statement text asks of the session itself.
-enum class Stmt { Plain, Select, Begin, Commit, Rollback };
-
-// "commit", "commit work", "rollback;" and the like end the driver's transaction instead of running
-// as text; "begin"/"start transaction" open it; a text starting with select (or values) reads only.
-inline Stmt Classify(const wchar16* sql) {
-  const wchar16* rest = nullptr;
-  std::string w = First_Word(sql, &rest);
-  auto only_tail = [&](const char* const* allowed) {
-    std::string next = First_Word(rest, &rest);
-    if (!next.empty()) {
-      bool ok = false;
-      for (const char* const* a = allowed; *a; ++a) ok = ok || next == *a;
-      if (!ok) return false;
-    }
-    while (*rest == u' ' || *rest == u'\t' || *rest == u'\r' || *rest == u'\n' || *rest == u';') rest++;
-    return *rest == 0;
-  };
-  static const char* const kTx[] = {"work", "transaction", nullptr};
-  if (w == "commit" || w == "end") return only_tail(kTx) ? Stmt::Commit : Stmt::Plain;
-  if (w == "rollback") return only_tail(kTx) ? Stmt::Rollback : Stmt::Plain;
-  if (w == "begin") return only_tail(kTx) ? Stmt::Begin : Stmt::Plain;
-  if (w == "select" || w == "values" || w == "with") {
-    // "select ... into t from ..." creates a table, and a "with" may end in a change: those write.
-    // A wrong guess only opens a transaction that a read did not need.
-    std::u16string s(sql);
-    for (auto& c : s)
-      if (c >= u'A' && c <= u'Z') c = static_cast<wchar16>(c - u'A' + u'a');
-    for (const char16_t* k : {u" into ", u"insert ", u"update ", u"delete "})
-      if (s.find(k) != std::u16string::npos) return Stmt::Plain;
-    return Stmt::Select;
-  }
-  return Stmt::Plain;
-}
+// Statement kinds (core/data/db_stmt.h), under the names the drivers use.
+using Stmt = Db_Stmt;
+inline Stmt Classify(const wchar16* sql) { return Db_Classify(sql); }
 
 // The hidden column that grids add to mark rows left out of totals; it never goes to a table.
 inline bool Skip_Column(const wchar16* name) {

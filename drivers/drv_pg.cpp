@@ -7,26 +7,178 @@
 // every statement runs behind a savepoint, so a failing statement is undone alone and the
 // statements before it stay, as on other databases, instead of the whole transaction turning bad.
 // Errors arrive as the SQLSTATE (all digits: that number; otherwise read in base 36) and the
-// server's message prefixed by the state. A lost connection is answered with code 8006 (the state
-// 08006) and a message beginning "ConnectionWrite", which makes the query area reconnect.
+// server's message prefixed by the state. A lost connection is answered with a message beginning
+// "ConnectionWrite", which makes the session reconnect, and code 8006 (the state 08006), or 8007 when
+// a transaction was open on it and went with it; lost during a commit, it says that the outcome is
+// unknown (8006).
+//
+// Bounded waits. The driver talks to the server without blocking (libpq's asynchronous calls, its
+// socket polled against a deadline), so that no wait outlasts its bound:
+// - connecting: the connection text's connect_timeout, else the call's bound (tag 2). A server that
+//   accepts and never answers gives "连接失败: no answer from ...". TCP keepalives (probes after 30 s
+//   of silence, every 10 s, 3 of them) and a 60 s TCP user timeout are added unless the text sets
+//   them, so that a peer that vanished is noticed also while a statement waits without a bound.
+// - statements: the call's bound (tag 2). On expiry the statement is cancelled on the server (the
+//   cancel request goes from a thread of its own: libpq waits for the server to take it, and a server
+//   that stopped answering must not hold the caller there) and the answer is awaited 5 s more at
+//   most. A server that answers gives "57014: statement timeout ..." and the session goes on, the
+//   statement undone alone; a silent one loses the session ("ConnectionWrite: no answer ...").
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "drivers/drv_common.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// How the last exchange with the server ended.
+enum class Fault { None, Cancelled, Lost };
+
 struct Session {
-  PGconn* conn = nullptr;
+  PGconn* conn = nullptr;  // null once the driver closed it (the server stopped answering)
   bool in_tx = false;
   bool savepoint = false;  // "zem_sp" exists in the open transaction
   std::vector<wchar16> buf;
+  int bound_ms = 0;          // the running call's bound, <= 0 none
+  Fault fault = Fault::None;
+  std::string closed_why;    // why the driver closed the connection
 };
+
+const int kDefault_Statement_Ms = 300000;  // a call's bound when its data set carries none
+const int kDefault_Connect_Ms = 15000;
+const int kCancel_Grace_Ms = 5000;         // wait for the answer to a cancel
+
+// ---- waiting for the server -------------------------------------------------------------------------
+
+// Waits until the socket has one of the events or the deadline passes (none: as long as it takes).
+// 1 ready, 0 deadline passed, -1 error.
+int Wait_Socket(int fd, short events, const Clock::time_point* deadline) {
+  if (fd < 0) return -1;
+  for (;;) {
+    int ms = -1;
+    if (deadline) {
+      long long left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+      if (left <= 0) return 0;
+      ms = left > INT_MAX ? INT_MAX : static_cast<int>(left);
+    }
+    pollfd p{fd, events, 0};
+    int r = poll(&p, 1, ms);
+    if (r > 0) return 1;
+    if (r < 0 && errno != EINTR) return -1;
+  }
+}
+
+// Drives the connection until a whole answer can be taken: sends what is queued, reads what comes.
+// 1 ready, 0 deadline passed, -1 connection lost.
+int Await(PGconn* conn, const Clock::time_point* deadline) {
+  for (;;) {
+    int f = PQflush(conn);
+    if (f < 0) return -1;
+    if (f == 0 && !PQisBusy(conn)) return 1;
+    int w = Wait_Socket(PQsocket(conn), static_cast<short>(POLLIN | (f == 1 ? POLLOUT : 0)), deadline);
+    if (w <= 0) return w;
+    if (!PQconsumeInput(conn)) return -1;  // read only once the socket has something
+  }
+}
+
+// Asks the server to cancel the running statement, from a thread of its own (see the top).
+void Cancel_Detached(PGconn* conn) {
+  PGcancel* c = PQgetCancel(conn);
+  if (!c) return;
+  try {
+    std::thread([c] {
+      char err[256];
+      PQcancel(c, err, sizeof err);
+      PQfreeCancel(c);
+    }).detach();
+  } catch (...) {
+    PQfreeCancel(c);  // no thread: the answer is awaited all the same
+  }
+}
+
+// The driver gives up a connection whose server stopped answering.
+void Close(Session* s, const std::string& why) {
+  PQfinish(s->conn);
+  s->conn = nullptr;
+  s->closed_why = why;
+  s->fault = Fault::Lost;
+}
+
+bool Is_State(PGresult* r, const char* state) {
+  const char* st = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+  return st && std::strcmp(st, state) == 0;
+}
+
+// Sends one request and collects its answer as PQexec would (the last result; an error result wins)
+// within the session's bound; s->fault says how it ended. Null when nothing came back.
+PGresult* Exchange(Session* s, const std::function<int(PGconn*)>& send) {
+  s->fault = Fault::None;
+  if (!s->conn || PQstatus(s->conn) == CONNECTION_BAD || !send(s->conn)) {
+    if (!s->conn || PQstatus(s->conn) == CONNECTION_BAD) s->fault = Fault::Lost;
+    return nullptr;
+  }
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s->bound_ms);
+  const Clock::time_point* dl = s->bound_ms > 0 ? &deadline : nullptr;
+  bool cancelled = false;
+  PGresult* keep = nullptr;
+  for (;;) {
+    int w = Await(s->conn, dl);
+    if (w == 0 && !cancelled) {
+      cancelled = true;
+      Cancel_Detached(s->conn);
+      deadline = Clock::now() + std::chrono::milliseconds(std::min(kCancel_Grace_Ms, s->bound_ms));
+      continue;
+    }
+    if (w == 0) {
+      PQclear(keep);
+      Close(s, "no answer from the server within " + drv::Seconds_Text(s->bound_ms) +
+                   " s; the statement was cancelled and the connection closed");
+      return nullptr;
+    }
+    if (w < 0) {
+      s->fault = Fault::Lost;
+      return keep;
+    }
+    PGresult* r = PQgetResult(s->conn);
+    if (!r) break;
+    ExecStatusType st = PQresultStatus(r);
+    if (st == PGRES_COPY_IN) {
+      PQputCopyEnd(s->conn, "COPY from the client is not supported by this driver");
+      PQclear(r);
+      continue;
+    }
+    if (st == PGRES_COPY_OUT || st == PGRES_COPY_BOTH) {
+      PQclear(r);
+      PQclear(keep);
+      Close(s, "COPY to the client is not supported by this driver; the connection was closed");
+      return nullptr;
+    }
+    if (keep && PQresultStatus(keep) == PGRES_FATAL_ERROR) {
+      PQclear(r);
+    } else {
+      PQclear(keep);
+      keep = r;
+    }
+  }
+  if (cancelled && Is_State(keep, "57014")) s->fault = Fault::Cancelled;
+  return keep;
+}
+
+PGresult* Exchange_Text(Session* s, const char* sql) {
+  return Exchange(s, [sql](PGconn* c) { return PQsendQuery(c, sql); });
+}
 
 drv::Sessions<Session>& All() {
   static drv::Sessions<Session> s;
@@ -35,16 +187,34 @@ drv::Sessions<Session>& All() {
 
 const TDb_Data_Oper* T() { return drv::Table(); }
 
-const int kLost = 8006;
+bool Lost(Session* s) { return !s->conn || PQstatus(s->conn) == CONNECTION_BAD; }
+
+// What happened to a lost connection, after "ConnectionWrite: ".
+std::string Lost_Text(Session* s, PGresult* res) {
+  std::string msg = "ConnectionWrite: ";
+  if (!s->closed_why.empty()) {
+    msg += s->closed_why;
+  } else {
+    msg += "the connection to the server was lost: ";
+    msg += res ? PQresultErrorMessage(res) : PQerrorMessage(s->conn);
+  }
+  while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
+  return msg;
+}
 
 // Reports a failed result (or a null one). Returns 0.
 int Report(void* ds, Session* s, PGresult* res) {
-  if (PQstatus(s->conn) == CONNECTION_BAD) {
-    std::string msg = "ConnectionWrite: the connection to the server was lost: ";
-    msg += res ? PQresultErrorMessage(res) : PQerrorMessage(s->conn);
-    while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
-    drv::Set_Error(ds, kLost, msg);
+  if (Lost(s)) {
+    std::string msg = Lost_Text(s, res);
+    if (s->in_tx) msg += "; the transaction open on it was lost: nothing since the last commit was kept";
+    drv::Set_Error(ds, s->in_tx ? DB_LOST_TRANSACTION : DB_LOST_CONNECTION, msg);
     s->in_tx = s->savepoint = false;
+    return 0;
+  }
+  if (s->fault == Fault::Cancelled) {
+    drv::Set_Error(ds, drv::Code_From_State("57014"),
+                   "57014: statement timeout: no answer within " + drv::Seconds_Text(s->bound_ms) +
+                       " s; the statement was cancelled on the server");
     return 0;
   }
   const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
@@ -58,30 +228,46 @@ int Report(void* ds, Session* s, PGresult* res) {
 
 // Runs a text without results. 1 or 0 (error in ds when ds is given).
 int Simple(void* ds, Session* s, const char* sql) {
-  PGresult* res = PQexec(s->conn, sql);
+  PGresult* res = Exchange_Text(s, sql);
   int ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
   if (!ok && ds) Report(ds, s, res);
   PQclear(res);
-  if (!ok && PQstatus(s->conn) == CONNECTION_BAD) s->in_tx = s->savepoint = false;
+  if (!ok && Lost(s)) s->in_tx = s->savepoint = false;
   return ok;
 }
 
+// The session of the data set, its bound for this call taken from tag 2.
 Session* Session_Of(void* ds) {
   if (!ds || !T()) return nullptr;
   Session* s = All().Get(T()->Get_Tag(ds, 0));
-  if (!s) drv::Set_Error(ds, kLost, "ConnectionWrite: no open session for this data set");
+  if (!s) {
+    drv::Set_Error(ds, DB_LOST_CONNECTION, "ConnectionWrite: no open session for this data set");
+    return nullptr;
+  }
+  int bound = T()->Get_Tag(ds, 2);
+  s->bound_ms = bound == 0 ? kDefault_Statement_Ms : bound;
   return s;
 }
 
 // Follows the server's view of the transaction: a statement text may itself have ended it.
 void Sync_Tx(Session* s) {
-  if (PQtransactionStatus(s->conn) == PQTRANS_IDLE) s->in_tx = s->savepoint = false;
+  if (s->conn && PQtransactionStatus(s->conn) == PQTRANS_IDLE) s->in_tx = s->savepoint = false;
 }
 
 int End_Tx(void* ds, Session* s, bool commit) {
   Sync_Tx(s);
   if (!s->in_tx) return 1;
-  int ok = Simple(ds, s, commit ? "COMMIT" : "ROLLBACK");
+  int ok = 1;
+  if (!commit) {
+    ok = Simple(ds, s, "ROLLBACK");
+  } else {
+    PGresult* res = Exchange_Text(s, "COMMIT");
+    ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
+    // Lost while committing: the server may have committed before the link went.
+    if (!ok && Lost(s)) drv::Set_Error(ds, DB_LOST_CONNECTION, Lost_Text(s, res) + "; whether the server committed is unknown");
+    else if (!ok) Report(ds, s, res);
+    PQclear(res);
+  }
   s->in_tx = s->savepoint = false;
   return ok;
 }
@@ -162,7 +348,7 @@ int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
     s->in_tx = s->savepoint = true;
   }
   const std::string text = drv::To_Utf8(sql);
-  PGresult* res = PQexec(s->conn, text.c_str());
+  PGresult* res = Exchange_Text(s, text.c_str());
   ExecStatusType st = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
   int ok = 1;
   if (st == PGRES_TUPLES_OK) {
@@ -172,7 +358,7 @@ int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
   } else if (st == PGRES_EMPTY_QUERY) {
   } else {
     ok = Report(ds, s, res);
-    if (s->in_tx && PQstatus(s->conn) != CONNECTION_BAD) {
+    if (s->in_tx && !Lost(s)) {
       // Undo this statement only; when even that fails the transaction is given up.
       if (!Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) {
         Simple(nullptr, s, "ROLLBACK");
@@ -228,7 +414,8 @@ int Batch(void* ds, Session* s, const wchar16*, int, int) {
   head += "SAVEPOINT zem_sp";
   if (!Simple(ds, s, head.c_str())) return 0;
   s->in_tx = s->savepoint = true;
-  PGresult* prep = PQprepare(s->conn, "", sql.c_str(), static_cast<int>(cols.size()), nullptr);
+  const int n = static_cast<int>(cols.size());
+  PGresult* prep = Exchange(s, [&sql, n](PGconn* c) { return PQsendPrepare(c, "", sql.c_str(), n, nullptr); });
   int ok = prep && PQresultStatus(prep) == PGRES_COMMAND_OK;
   if (!ok) Report(ds, s, prep);
   PQclear(prep);
@@ -242,21 +429,80 @@ int Batch(void* ds, Session* s, const wchar16*, int, int) {
       vals[j] = drv::To_Utf8(v);
       ptrs[j] = (v && *v) ? vals[j].c_str() : nullptr;  // empty cells insert NULL
     }
-    PGresult* res = PQexecPrepared(s->conn, "", static_cast<int>(cols.size()), ptrs.data(), nullptr, nullptr, 0);
+    PGresult* res =
+        Exchange(s, [&ptrs, n](PGconn* c) { return PQsendQueryPrepared(c, "", n, ptrs.data(), nullptr, nullptr, 0); });
     if (res && PQresultStatus(res) == PGRES_COMMAND_OK) done++;
     else ok = Report(ds, s, res);
     PQclear(res);
   }
   T()->First(ds);
-  if (!ok && s->in_tx && PQstatus(s->conn) != CONNECTION_BAD) {
+  if (!ok && s->in_tx && !Lost(s)) {
     if (!Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) {
       Simple(nullptr, s, "ROLLBACK");
       s->in_tx = s->savepoint = false;
     }
-    done = 0;
   }
-  T()->Set_Tag(ds, 1, done);
+  // A failed batch keeps no row: its savepoint was undone, or its transaction went with the
+  // connection. Only rows the server still holds are reported.
+  T()->Set_Tag(ds, 1, ok ? done : 0);
   return ok;
+}
+
+// ---- connecting --------------------------------------------------------------------------------------
+
+// A bound in ms from a connect_timeout text (libpq's reading: 0 or less none, under 2 s taken as 2 s).
+int Connect_Timeout_Ms(const char* text) {
+  int v = std::atoi(text);
+  return v <= 0 ? -1 : (v < 2 ? 2 : v) * 1000;
+}
+
+// Opens a connection within its bound (see the top). The keepalive settings are given before the
+// text, so the text's own win; the client encoding after it, since the driver reads UTF-8 only.
+// Null with *why when it fails.
+PGconn* Connect_Bounded(const std::string& info, int bound_ms, std::string* why) {
+  char* err = nullptr;
+  PQconninfoOption* opts = PQconninfoParse(info.c_str(), &err);
+  if (!opts) {
+    *why = err ? err : "out of memory";
+    PQfreemem(err);
+    return nullptr;
+  }
+  int ms = bound_ms == 0 ? kDefault_Connect_Ms : bound_ms;
+  for (PQconninfoOption* o = opts; o->keyword; ++o)
+    if (std::strcmp(o->keyword, "connect_timeout") == 0 && o->val && *o->val) ms = Connect_Timeout_Ms(o->val);
+  PQconninfoFree(opts);
+  const char* keys[] = {"keepalives", "keepalives_idle", "keepalives_interval", "keepalives_count",
+                        "tcp_user_timeout", "dbname", "client_encoding", nullptr};
+  const char* vals[] = {"1", "30", "10", "3", "60000", info.c_str(), "UTF8", nullptr};
+  PGconn* c = PQconnectStartParams(keys, vals, 1);
+  if (!c || PQstatus(c) == CONNECTION_BAD) {
+    *why = c ? PQerrorMessage(c) : "out of memory";
+    PQfinish(c);
+    return nullptr;
+  }
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+  PostgresPollingStatusType st = PGRES_POLLING_WRITING;
+  while (st != PGRES_POLLING_OK) {
+    if (st == PGRES_POLLING_FAILED) {
+      *why = PQerrorMessage(c);
+      PQfinish(c);
+      return nullptr;
+    }
+    int w = Wait_Socket(PQsocket(c), st == PGRES_POLLING_WRITING ? POLLOUT : POLLIN, ms > 0 ? &deadline : nullptr);
+    if (w <= 0) {
+      const char* host = PQhost(c);
+      const char* port = PQport(c);
+      *why = w == 0 ? "no answer from the server at " + std::string(host ? host : "?") + ":" +
+                          (port ? port : "?") + " within " + drv::Seconds_Text(ms) +
+                          " s (connect_timeout in the connection text sets the bound)"
+                    : std::string("waiting for the server failed: ") + std::strerror(errno);
+      PQfinish(c);
+      return nullptr;
+    }
+    st = PQconnectPoll(c);
+  }
+  PQsetnonblocking(c, 1);
+  return c;
 }
 
 }  // namespace
@@ -269,16 +515,13 @@ ZEM_DRV_EXPORT int _Set_Data_Oper_Handle(const TDb_Data_Oper* table) {
 ZEM_DRV_EXPORT int _Connect_Handle(void* ds, int /*kind*/, const wchar16* t1, const wchar16*, const wchar16*,
                                    const wchar16*, int /*option*/) {
   if (!ds || !T()) return 0;
-  std::string info = drv::To_Utf8(t1);
-  PGconn* conn = PQconnectdb(info.c_str());
-  if (!conn || PQstatus(conn) != CONNECTION_OK) {
-    std::string msg = conn ? PQerrorMessage(conn) : "out of memory";
-    while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
-    drv::Set_Error(ds, kLost, "连接失败: " + msg);
-    PQfinish(conn);
+  std::string why;
+  PGconn* conn = Connect_Bounded(drv::To_Utf8(t1), T()->Get_Tag(ds, 2), &why);
+  if (!conn) {
+    while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+    drv::Set_Error(ds, DB_LOST_CONNECTION, "连接失败: " + why);
     return 0;
   }
-  PQsetClientEncoding(conn, "UTF8");
   // Notices (e.g. "there is no transaction in progress") are not errors: keep them off the console.
   PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
   Session* s = new Session();
@@ -300,12 +543,16 @@ ZEM_DRV_EXPORT int _Disconnect_Handle(void* ds) {
 
 ZEM_DRV_EXPORT int _Commit_Handle(void* ds) {
   Session* s = Session_Of(ds);
-  return s ? End_Tx(ds, s, true) : 0;
+  if (!s) return 0;
+  T()->Reset_Result(ds);
+  return End_Tx(ds, s, true);
 }
 
 ZEM_DRV_EXPORT int _Rollback_Handle(void* ds) {
   Session* s = Session_Of(ds);
-  return s ? End_Tx(ds, s, false) : 0;
+  if (!s) return 0;
+  T()->Reset_Result(ds);
+  return End_Tx(ds, s, false);
 }
 
 ZEM_DRV_EXPORT int _ExecuteSql_Handle(void* ds, const wchar16* sql) { return Guarded(ds, Run, sql, 0, -1); }
@@ -333,8 +580,8 @@ void Take_Notices(void* ds, Session* s) {
   }
 }
 
-int Lost(void* ds, Session* s) {
-  s->in_tx = s->savepoint = false;
+int Notices_Lost(void* ds, Session* s) {
+  s->fault = Fault::Lost;
   return Report(ds, s, nullptr);
 }
 
@@ -344,6 +591,7 @@ ZEM_DRV_EXPORT int _Listen_Handle(void* ds, const wchar16* channel) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
   drv::Fresh_Result(ds);
+  if (Lost(s)) return Notices_Lost(ds, s);
   std::string name = drv::To_Utf8(channel);
   char* quoted = PQescapeIdentifier(s->conn, name.c_str(), name.size());
   if (!quoted) return Report(ds, s, nullptr);
@@ -356,6 +604,7 @@ ZEM_DRV_EXPORT int _Notify_Handle(void* ds, const wchar16* channel, const wchar1
   Session* s = Session_Of(ds);
   if (!s) return 0;
   drv::Fresh_Result(ds);
+  if (Lost(s)) return Notices_Lost(ds, s);
   // Inside a transaction the notice stands behind its own savepoint, as every statement does, so a
   // refused one (a payload too long) leaves the transaction usable.
   Sync_Tx(s);
@@ -365,11 +614,13 @@ ZEM_DRV_EXPORT int _Notify_Handle(void* ds, const wchar16* channel, const wchar1
   }
   const std::string c = drv::To_Utf8(channel), p = drv::To_Utf8(payload);
   const char* values[2] = {c.c_str(), p.c_str()};
-  PGresult* res = PQexecParams(s->conn, "select pg_notify($1, $2)", 2, nullptr, values, nullptr, nullptr, 0);
+  PGresult* res = Exchange(s, [&values](PGconn* conn) {
+    return PQsendQueryParams(conn, "select pg_notify($1, $2)", 2, nullptr, values, nullptr, nullptr, 0);
+  });
   int ok = res && PQresultStatus(res) == PGRES_TUPLES_OK;
   if (!ok) Report(ds, s, res);
   PQclear(res);
-  if (!ok && s->in_tx && PQstatus(s->conn) != CONNECTION_BAD && !Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) {
+  if (!ok && s->in_tx && !Lost(s) && !Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) {
     Simple(nullptr, s, "ROLLBACK");
     s->in_tx = s->savepoint = false;
   }
@@ -383,14 +634,14 @@ ZEM_DRV_EXPORT int _Wait_Notify_Handle(void* ds, int timeout_ms) {
   T()->Set_Field_Count(ds, 3);
   const char16_t* names[3] = {u"channel", u"payload", u"sender_pid"};
   for (int i = 0; i < 3; i++) T()->Set_Field_Name(ds, i, names[i]);
-  if (!PQconsumeInput(s->conn)) return Lost(ds, s);
+  if (Lost(s) || !PQconsumeInput(s->conn)) return Notices_Lost(ds, s);
   Take_Notices(ds, s);
   if (T()->Get_Row_Count(ds) > 0 || timeout_ms <= 0) return 1;
   pollfd p = {PQsocket(s->conn), POLLIN, 0};
-  if (p.fd < 0) return Lost(ds, s);
+  if (p.fd < 0) return Notices_Lost(ds, s);
   int r = ::poll(&p, 1, timeout_ms);
-  if (r < 0 && errno != EINTR) return Lost(ds, s);
-  if (r > 0 && !PQconsumeInput(s->conn)) return Lost(ds, s);
+  if (r < 0 && errno != EINTR) return Notices_Lost(ds, s);
+  if (r > 0 && !PQconsumeInput(s->conn)) return Notices_Lost(ds, s);
   Take_Notices(ds, s);
   T()->First(ds);
   return 1;

@@ -5,10 +5,17 @@
 // several statements runs them all, and the first one that returns columns fills the data set.
 // Writes run in a transaction the driver opens (BEGIN IMMEDIATE, so two sessions never deadlock on
 // the upgrade from reading to writing) and that Commit/Rollback, or the texts "commit"/"rollback",
-// end. Reads outside a transaction run on their own. Waits up to 5 s for another session's lock.
-// Errors arrive as SQLite's extended result code and its message.
+// end. Reads outside a transaction run on their own. Errors arrive as SQLite's extended result code and
+// its message.
+//
+// Bounded waits: a lock held by another connection or process is waited for at most 5 s (less when the
+// call's bound in tag 2 is shorter), then the statement fails with a message that says so; a statement
+// that runs past the call's bound is stopped (SQLITE_INTERRUPT, "statement timeout ...") and undone
+// (a write stopped half way takes its whole transaction with it, which the message says and the
+// next commit reports), and the session stays usable.
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -20,7 +27,32 @@ namespace {
 struct Session {
   sqlite3* db = nullptr;
   bool in_tx = false;
+  int bound_ms = 0;                                    // the running call's bound, <= 0 none
+  std::chrono::steady_clock::time_point deadline;      // when it expires
+  bool timed_out = false;                              // the bound stopped the running statement
+  int busy_ms = 0;                                     // the running call's wait for another's lock
+  bool tx_lost = false;  // an error rolled the transaction back; the next commit reports it
 };
+
+const int kBusy_Ms = 5000;        // longest wait for another connection's lock
+const int kDefault_Ms = 300000;  // a call's bound when its data set carries none
+
+// Starts the bound of one call (tag 2 of its data set, read before the result is reset).
+void Start_Bound(Session* s, int tag_ms) {
+  s->bound_ms = tag_ms == 0 ? kDefault_Ms : tag_ms;
+  s->timed_out = false;
+  if (s->bound_ms > 0) s->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(s->bound_ms);
+  s->busy_ms = s->bound_ms > 0 && s->bound_ms < kBusy_Ms ? s->bound_ms : kBusy_Ms;
+  sqlite3_busy_timeout(s->db, s->busy_ms);
+}
+
+// Called by SQLite every few thousand steps of a running statement: nonzero stops it.
+int Past_Bound(void* p) {
+  Session* s = static_cast<Session*>(p);
+  if (s->bound_ms <= 0 || std::chrono::steady_clock::now() < s->deadline) return 0;
+  s->timed_out = true;
+  return 1;
+}
 
 drv::Sessions<Session>& All() {
   static drv::Sessions<Session> s;
@@ -30,10 +62,25 @@ drv::Sessions<Session>& All() {
 const TDb_Data_Oper* T() { return drv::Table(); }
 
 void Db_Error(void* ds, Session* s) {
-  const void* msg = sqlite3_errmsg16(s->db);
-  T()->Set_Error(ds, sqlite3_extended_errcode(s->db), static_cast<const wchar16*>(msg));
-  // Some errors (full disk, I/O) end the transaction inside SQLite: follow it.
+  const int code = sqlite3_extended_errcode(s->db);
+  std::u16string msg = static_cast<const wchar16*>(sqlite3_errmsg16(s->db));
+  const std::string file = sqlite3_db_filename(s->db, "main") ? sqlite3_db_filename(s->db, "main") : "";
+  if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED) {
+    msg += drv::W(": another connection or process holds a lock on " + file + "; gave up after " +
+                  drv::Seconds_Text(s->busy_ms) + " s");
+  } else if ((code & 0xFF) == SQLITE_INTERRUPT && s->timed_out) {
+    msg = drv::W("statement timeout: the statement ran longer than " + drv::Seconds_Text(s->bound_ms) +
+                 " s and was stopped");
+  }
+  // Some errors (full disk, I/O, a write stopped half way) end the transaction inside SQLite: follow
+  // it, say so, and keep the news for the next commit.
+  const bool was_in_tx = s->in_tx;
   s->in_tx = !sqlite3_get_autocommit(s->db);
+  if (was_in_tx && !s->in_tx) {
+    msg += u"; the open transaction was rolled back";
+    s->tx_lost = true;
+  }
+  T()->Set_Error(ds, code, msg.c_str());
 }
 
 // Runs a text without results on the session (BEGIN, COMMIT, ...). 1 or 0 (error in ds).
@@ -53,6 +100,15 @@ Session* Session_Of(void* ds) {
 }
 
 int End_Tx(void* ds, Session* s, bool commit) {
+  if (s->tx_lost) {
+    // Committing what came after the loss would pass for committing all of it.
+    s->tx_lost = false;
+    if (commit) {
+      T()->Set_Error(ds, SQLITE_ABORT_ROLLBACK,
+                     u"commit: an earlier error rolled the transaction back; nothing of it was committed");
+      return 0;
+    }
+  }
   s->in_tx = !sqlite3_get_autocommit(s->db);  // a statement text may itself have ended it
   if (!s->in_tx) return 1;
   int ok = Simple(ds, s, commit ? "COMMIT" : "ROLLBACK");
@@ -148,6 +204,7 @@ int Guarded(void* ds, int (*fn)(void*, Session*, const wchar16*, int, int), cons
             int max) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
+  Start_Bound(s, T()->Get_Tag(ds, 2));
   try {
     return fn(ds, s, sql ? sql : u"", first, max);
   } catch (...) {
@@ -237,9 +294,11 @@ ZEM_DRV_EXPORT int _Connect_Handle(void* ds, int /*kind*/, const wchar16* t1, co
     sqlite3_close_v2(db);
     return 0;
   }
-  sqlite3_busy_timeout(db, 5000);
+  sqlite3_busy_timeout(db, kBusy_Ms);
   Session* s = new Session();
   s->db = db;
+  s->busy_ms = kBusy_Ms;
+  sqlite3_progress_handler(db, 4000, Past_Bound, s);
   T()->Set_Tag(ds, 0, All().Add(s));
   T()->Reset_Result(ds);
   return 1;
@@ -258,13 +317,20 @@ ZEM_DRV_EXPORT int _Disconnect_Handle(void* ds) {
 
 ZEM_DRV_EXPORT int _Commit_Handle(void* ds) {
   Session* s = Session_Of(ds);
-  return s ? End_Tx(ds, s, true) : 0;
+  if (!s) return 0;
+  Start_Bound(s, T()->Get_Tag(ds, 2));
+  return End_Tx(ds, s, true);
 }
 
 ZEM_DRV_EXPORT int _Rollback_Handle(void* ds) {
   Session* s = Session_Of(ds);
-  return s ? End_Tx(ds, s, false) : 0;
+  if (!s) return 0;
+  Start_Bound(s, T()->Get_Tag(ds, 2));
+  return End_Tx(ds, s, false);
 }
+
+// The database is a file on this machine.
+ZEM_DRV_EXPORT int _File_Db_Handle() { return 1; }
 
 ZEM_DRV_EXPORT int _ExecuteSql_Handle(void* ds, const wchar16* sql) { return Guarded(ds, Run, sql, 0, -1); }
 

@@ -13,6 +13,8 @@
 
 #include "core/text/code_page.h"
 #include "frame/pub_ptr.h"
+#include "host/zem_host_grid.h"
+#include "host/code_dialogs.h"
 #include "toolkit/tk_menu.h"
 #include "util/lang_map.h"
 
@@ -129,7 +131,9 @@ int Zem_Host_Register_Defaults() {
   };
   int n = 0;
   for (const auto& d : defaults) n += Zem_Reg_Shared_Ptr(d.name, d.fn);
+  n += Zem_Host_Register_Grid();
   n += Zem_Host_Register_Tree();
   n += Zem_Host_Register_Calendar();
+  n += Zem_Host_Register_Code_Dialogs();
   return n;
 }

@@ -25,7 +25,6 @@ int Tfa_Key_Set_Create(TParaMgr* para) {
     Thr_Err_Mgr()->Set_Err(-1, "tfa_key_set_create: no parameter pack");
     return 0;
   }
-  if (!Para_Dbio_Hooks().unpack) Sqlca_Set_Para_Hooks();
   TSQLCA keys;
   if (!para->Get_Sqlca_Para(u"key_dbio", &keys)) {
     Thr_Err_Mgr()->Set_Err(-1, "tfa_key_set_create: no key list \"key_dbio\" in the call");

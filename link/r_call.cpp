@@ -1,10 +1,13 @@
 // The remote-call entry in local call mode.
 #include "link/r_call.h"
 
+#include <string>
+
 #include "core/data/key_set.h"
 #include "core/data/name_call.h"
 #include "core/data/para.h"
 #include "core/data/sqlca.h"
+#include "frame/host_funcs.h"
 #include "frame/log_mgr.h"
 #include "frame/singleton.h"
 #include "frame/thr_err.h"
@@ -19,29 +22,59 @@ int* R_Call_Local_Mode() {
   return Zem_Singleton<int>("_R_Call_Local_Mode", g_local_mode, [] { return new int(1); });
 }
 
+void* Link_Ssl_Proxy_Client() {
+  static void* cache = nullptr;
+  return Zem_Host_Func(kSsl_Proxy_Client_Ptr, cache);
+}
+
+void* Link_Ssl_Proxy_Server() {
+  static void* cache = nullptr;
+  return Zem_Host_Func(kSsl_Proxy_Server_Ptr, cache);
+}
+
+namespace {
+
+// The host's preparation of an outgoing call (its session values into the pack). 1 to go on: also when
+// the host has none.
+int Prepare_Call(const char* name, TParaMgr* para) {
+  static Rcall_Prepare_Handle_Fn cache = nullptr;
+  Rcall_Prepare_Handle_Fn fn = Zem_Host_Func(kRcall_Prepare_Handle, cache);
+  if (!fn || fn(para)) return 1;
+  std::string text = std::string("the host's Rcall_Prepare_Handle stopped the call ") + name;
+  Thr_Err_Mgr()->Set_Err(-1, text.c_str());
+  Log_Printf("*** fail to call %s: stopped by Rcall_Prepare_Handle\n", name);
+  return 0;
+}
+
+}  // namespace
+
 int R_Call(const char* name, TParaMgr* para, int /*wait*/) {
   TThr_Err_Mgr* err = Thr_Err_Mgr();
   err->Clear_Err();
+  // Callees read and answer through a pack; give them one when the caller has none.
+  TParaMgr tmp;
+  TParaMgr* pack = para ? para : &tmp;
   if (!name || !*name) {
     err->Set_Err(-1, "remote call without a name");
+  } else if (!Prepare_Call(name, pack)) {
+    // the error is set
   } else if (*R_Call_Local_Mode() != 1) {
-    err->Set_Err(-1, "no remote transport: the call can only run in local call mode");
+    // A transport would carry the call here, through the host's TLS proxy client when it has one.
+    err->Set_Err(-1, Link_Ssl_Proxy_Client()
+                         ? "no remote transport (a TLS proxy client is registered, but nothing carries calls)"
+                         : "no remote transport: the call can only run in local call mode");
     Log_Printf("*** fail to call %s: no remote transport\n", name);
-  } else if (para) {
-    Mid_Process()->N_Call(name, para);
   } else {
-    // Callees read and answer through a pack; give them one when the caller has none.
-    TParaMgr tmp;
-    Mid_Process()->N_Call(name, &tmp);
+    Mid_Process()->N_Call(name, pack);
   }
   Put_Thr_Err_Para(para);
   return err->Get_Err();
 }
 
 int Link_Register() {
-  // Calls carry query areas in their packs ("key_dbio"): packs must know the data layer.
-  Sqlca_Set_Para_Hooks();
   Mid_Process()->DefineFunction("tfa_key_set_create", 1, Tfa_Key_Set_Create, "temporary key set");
   Reg_Pub_Ptr(kR_Call_Entry, reinterpret_cast<void*>(&R_Call_C));
+  // Calls come in locally only: a TLS proxy server of the host has nothing to serve yet.
+  if (Link_Ssl_Proxy_Server()) Log_Printf("link: the host's TLS proxy server is not used: no remote transport\n");
   return 1;
 }

@@ -3,7 +3,8 @@
 // Items() is a TStrings view of the entries (objects kept per entry, not owned). Adding entries never
 // selects one (ItemIndex stays -1 until set), as the toolkit does. Style: csDropDown and csSimple are
 // editable (Qt has no always-open list; csSimple behaves as csDropDown), csDropDownList is not.
-// Sorted: Add puts each entry in its place (case-insensitive) and SetSorted(true) sorts what is there.
+// Sorted: Add puts each entry in its place (case-insensitive) and SetSorted(true) sorts what is there
+// (virtual: a box that keeps records behind its entries sorts them itself).
 //
 // Events follow the toolkit: OnChange fires when the user edits the text or picks an entry (a pick runs
 // OnClick, then OnSelect when assigned, else OnChange), never for SetText/SetItemIndex. OnDropDown runs
@@ -34,14 +35,20 @@ public:
     // Out of range clears the choice (and the text of an editable box).
     void SetItemIndex(int i);
     QString Text() const { return currentText(); }
-    // Editable styles show t as it is; csDropDownList selects the entry equal to t, or none.
+    // Editable styles show t as it is; csDropDownList selects the entry equal to t (keeping the chosen
+    // one when its text is t, though another entry may have the same text), or none. In an editable
+    // box ItemIndex names the entry whose text is shown: a text that differs from the chosen entry's
+    // (set here or typed) leaves no entry chosen.
     void SetText(const QString& t);
     void Clear();
+    // Replaces every entry by texts in one model insertion (objects dropped), far cheaper than adding
+    // them one by one. Afterwards no entry is chosen and an editable box keeps its text.
+    void AssignTexts(const QStringList& texts);
 
     TComboBoxStyle Style() const { return style_; }
     void SetStyle(TComboBoxStyle s);
     bool Sorted() const { return sorted_; }
-    void SetSorted(bool on);
+    virtual void SetSorted(bool on);
     // Lines shown by the open list before it scrolls (8 by default).
     int DropDownCount() const { return maxVisibleItems(); }
     void SetDropDownCount(int n) { setMaxVisibleItems(n < 1 ? 1 : n); }
@@ -91,6 +98,7 @@ protected:
 private:
     friend class TComboStrings;
     void attachEditor();
+    void dropStaleChoice(const QString& text);
     bool handleKeyPress(QKeyEvent* e, QObject* target);
 
     std::unique_ptr<TStrings> items_;
@@ -98,4 +106,5 @@ private:
     bool sorted_ = false;
     int maxLength_ = 0;
     bool popupOpen_ = false;
+    const QKeyEvent* editorKey_ = nullptr;  // the editor's key press now being delivered
 };

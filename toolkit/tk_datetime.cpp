@@ -55,7 +55,8 @@ TDateTimePicker::TDateTimePicker(QWidget* parent) : QDateTimeEdit(parent), TCont
     connect(this, &QDateTimeEdit::dateTimeChanged, this, [this]() {
         if (programmatic_ == 0) userChanged();
     });
-    watchPopup();
+    // The calendar is made when first needed (a press, a key, DropDown): making one per picker up
+    // front would cost more than the rest of the picker.
 }
 
 TDateTimePicker::~TDateTimePicker() {
@@ -108,7 +109,6 @@ void TDateTimePicker::SetKind(TDateTimeKind k) {
     kind_ = k;
     setCalendarPopup(k == dtkDate);
     applyFormat();
-    watchPopup();
 }
 
 void TDateTimePicker::SetShowCheckbox(bool on) {
@@ -120,7 +120,8 @@ void TDateTimePicker::SetShowCheckbox(bool on) {
         connect(checkbox_, &QCheckBox::clicked, this, [this](bool c) {
             checked_ = c;
             applyTextLook();
-            if (OnChange) OnChange(this);
+            userChanges_++;
+            Change();
         });
     }
     if (checkbox_) checkbox_->setVisible(on);
@@ -162,7 +163,18 @@ void TDateTimePicker::ColorChanged() {
 
 void TDateTimePicker::userChanged() {
     if (showCheckbox_ && !checked_) SetChecked(true);
+    userChanges_++;
+    Change();
+}
+
+void TDateTimePicker::Change() {
     if (OnChange) OnChange(this);
+}
+
+void TDateTimePicker::calendarPicked() {
+    // A pick of another date changed the value already (the calendar sets it as its selection moves);
+    // picking the date held is a change of its own.
+    if (userChanges_ == changesAtDrop_) userChanged();
 }
 
 void TDateTimePicker::watchPopup() {
@@ -172,11 +184,16 @@ void TDateTimePicker::watchPopup() {
     QWidget* popup = cal->window();
     if (popup == popup_.data()) return;
     popup_ = popup;
+    // The pop-up is a window of its own and does not inherit the picker's locale by itself.
+    if (testAttribute(Qt::WA_SetLocale)) cal->setLocale(locale());
     popup->installEventFilter(this);
+    connect(cal, &QCalendarWidget::clicked, this, [this]() { calendarPicked(); });
+    connect(cal, &QCalendarWidget::activated, this, [this]() { calendarPicked(); });
 }
 
 bool TDateTimePicker::eventFilter(QObject* watched, QEvent* e) {
     if (watched == popup_.data()) {
+        if (e->type() == QEvent::Show) changesAtDrop_ = userChanges_;
         if (e->type() == QEvent::Show && OnDropDown) OnDropDown(this);
         if (e->type() == QEvent::Hide && OnCloseUp) OnCloseUp(this);
     }
@@ -204,7 +221,13 @@ void TDateTimePicker::CloseUp() {
 
 bool TDateTimePicker::DroppedDown() const { return popup_ && popup_->isVisible(); }
 
+void TDateTimePicker::mousePressEvent(QMouseEvent* e) {
+    watchPopup();
+    QDateTimeEdit::mousePressEvent(e);
+}
+
 void TDateTimePicker::keyPressEvent(QKeyEvent* e) {
+    watchPopup();
     if (RunKeyHandlers(this, e, OnKeyDown, OnKeyPress, nullptr)) {
         e->accept();
         return;

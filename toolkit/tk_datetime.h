@@ -12,8 +12,12 @@
 // ShowCheckbox adds a check box at the left; an unticked picker shows its date greyed. A user's change
 // of the value ticks it.
 //
+// The calendar pop-up is made on first use and speaks the picker's locale when one was set on the picker
+// (setLocale).
+//
 // OnChange fires for changes made by the user (typing, the calendar, the check box), not for the
-// setters, as the toolkit does. OnDropDown and OnCloseUp bracket the calendar pop-up.
+// setters, as the toolkit does. A date picked in the calendar is the user's change even when it is the
+// date already held. OnDropDown and OnCloseUp bracket the calendar pop-up.
 #pragma once
 
 #include "toolkit/tk_controls.h"
@@ -80,11 +84,15 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void ColorChanged() override;
+    // Runs for every change the user makes, then OnChange; a derived picker that must follow the
+    // user's changes overrides it and calls the base.
+    virtual void Change();
 
 private:
     void applyFormat();
@@ -92,6 +100,7 @@ private:
     void placeCheckbox();
     void watchPopup();
     void userChanged();
+    void calendarPicked();
 
     QString format_;
     TDateTimeKind kind_ = dtkDate;
@@ -99,6 +108,8 @@ private:
     bool showCheckbox_ = false;
     bool checked_ = true;
     int programmatic_ = 0;  // > 0 while a setter changes the value
+    unsigned userChanges_ = 0;    // counts the user's changes
+    unsigned changesAtDrop_ = 0;  // userChanges_ when the calendar last opened
     QCheckBox* checkbox_ = nullptr;  // child widget, made on first ShowCheckbox
     QPointer<QWidget> popup_;        // the calendar's pop-up window being watched
 };

@@ -17,6 +17,9 @@
 #include <cstring>
 #include <vector>
 
+// Sizes are held to 0 .. kMaxLineSize, so that positions and rectangles stay within int.
+static const int kMaxLineSize = 65535;
+
 // ================================================================================================ Axis
 // Sizes of the rows (or columns) of one direction. While every size is the default, nothing is stored and
 // positions are products; the first other size stores all sizes and a Fenwick tree of extents
@@ -480,7 +483,7 @@ int TStringGrid::DefaultColWidth() const { return cols_->defaultSize(); }
 int TStringGrid::DefaultRowHeight() const { return rows_->defaultSize(); }
 
 void TStringGrid::SetDefaultColWidth(int w) {
-    cols_->setDefault(std::max(w, 0));
+    cols_->setDefault(std::min(std::max(w, 0), kMaxLineSize));
     clampTopLeft();
     updateScrollBars();
     placeEditor();
@@ -488,7 +491,7 @@ void TStringGrid::SetDefaultColWidth(int w) {
 }
 
 void TStringGrid::SetDefaultRowHeight(int h) {
-    rows_->setDefault(std::max(h, 0));
+    rows_->setDefault(std::min(std::max(h, 0), kMaxLineSize));
     clampTopLeft();
     updateScrollBars();
     placeEditor();
@@ -508,7 +511,7 @@ void TStringGrid::sizesChanged() {
 
 void TStringGrid::SetColWidths(int i, int w) {
     if (i < 0 || i >= colCount_) return;
-    w = std::max(w, 0);
+    w = std::min(std::max(w, 0), kMaxLineSize);
     if (cols_->size(i) == w) return;
     if (updating_) cols_->setSizeLazy(i, w);
     else cols_->setSize(i, w);
@@ -517,7 +520,7 @@ void TStringGrid::SetColWidths(int i, int w) {
 
 void TStringGrid::SetRowHeights(int i, int h) {
     if (i < 0 || i >= RowCount()) return;
-    h = std::max(h, 0);
+    h = std::min(std::max(h, 0), kMaxLineSize);
     if (rows_->size(i) == h) return;
     if (updating_) rows_->setSizeLazy(i, h);
     else rows_->setSize(i, h);
@@ -673,18 +676,31 @@ int TStringGrid::VisibleColCount() const {
     return std::max(0, k - leftCol_);
 }
 
+// The bars count from the first shown scrollable row (column): rows hidden before it are no steps, so
+// a grid whose shown rows all fit has no vertical bar whatever is hidden above them.
+int TStringGrid::firstScrollRow() const {
+    int s = nextShownRow(fixedRows_, +1);
+    return s < 0 ? fixedRows_ : s;
+}
+
+int TStringGrid::firstScrollCol() const {
+    int s = nextShownCol(fixedCols_, +1);
+    return s < 0 ? fixedCols_ : s;
+}
+
 void TStringGrid::updateScrollBars() {
     settingScroll_ = true;
     QScrollBar* v = verticalScrollBar();
-    v->setRange(0, std::max(0, maxTopRow() - fixedRows_));
+    const int r0 = firstScrollRow(), c0 = firstScrollCol();
+    v->setRange(0, std::max(0, maxTopRow() - r0));
     v->setPageStep(std::max(1, VisibleRowCount()));
     v->setSingleStep(1);
-    v->setValue(topRow_ - fixedRows_);
+    v->setValue(topRow_ - r0);
     QScrollBar* h = horizontalScrollBar();
-    h->setRange(0, std::max(0, maxLeftCol() - fixedCols_));
+    h->setRange(0, std::max(0, maxLeftCol() - c0));
     h->setPageStep(std::max(1, VisibleColCount()));
     h->setSingleStep(1);
-    h->setValue(leftCol_ - fixedCols_);
+    h->setValue(leftCol_ - c0);
     settingScroll_ = false;
 }
 
@@ -694,8 +710,8 @@ void TStringGrid::scrollContentsBy(int, int) {
     QScrollBar* v = verticalScrollBar();
     QScrollBar* h = horizontalScrollBar();
     bool track = options_.Contains(goThumbTracking);
-    int top = (v->isSliderDown() && !track) ? topRow_ : fixedRows_ + v->value();
-    int left = (h->isSliderDown() && !track) ? leftCol_ : fixedCols_ + h->value();
+    int top = (v->isSliderDown() && !track) ? topRow_ : firstScrollRow() + v->value();
+    int left = (h->isSliderDown() && !track) ? leftCol_ : firstScrollCol() + h->value();
     // A bar step onto a hidden row goes on in the direction of the step.
     if (top < topRow_) {
         int s = nextShownRow(top, -1);
@@ -1298,7 +1314,13 @@ void TStringGrid::KeyPress(char16_t& Key) {
 void TStringGrid::keyPressEvent(QKeyEvent* e) {
     WORD key = vkFromQtKey(e->key(), e->modifiers());
     TShiftState shift = shiftFromQt(e->modifiers());
-    if (key) KeyDown(key, shift);
+    if (key) {
+        KeyDown(key, shift);
+        if (key == 0) {  // taken by OnKeyDown: it types nothing either
+            e->accept();
+            return;
+        }
+    }
     QString text = e->text();
     if (!text.isEmpty() && text[0].unicode() >= 0x20 && text[0].unicode() != 0x7F) {
         char16_t ch = text[0].unicode();

@@ -241,9 +241,9 @@ public:
     int DefaultRowHeight() const;
     void SetDefaultRowHeight(int h);  // resets every row to h
     int ColWidths(int i) const;
-    void SetColWidths(int i, int w);  // 0 hides the column; negative counts as 0
+    void SetColWidths(int i, int w);  // 0 hides the column; held to 0 .. 65535
     int RowHeights(int i) const;
-    void SetRowHeights(int i, int h);  // 0 hides the row; negative counts as 0
+    void SetRowHeights(int i, int h);  // 0 hides the row; held to 0 .. 65535
     int GridLineWidth() const { return lineWidth_; }
     void SetGridLineWidth(int w);
     // Sum of the extents (size plus grid line) of all columns / rows, in pixels.
@@ -407,6 +407,8 @@ private:
     int nextShownRow(int r, int step) const;  // r itself when shown, else the next shown in step
     int nextShownCol(int c, int step) const;
     void clampTopLeft();
+    int firstScrollRow() const;
+    int firstScrollCol() const;
     void updateScrollBars();
     void scrollIntoView(int c, int r);
     bool moveCurrent(int c, int r, bool keepAnchor, bool ask);

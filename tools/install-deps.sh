@@ -9,8 +9,9 @@ pkgs=(
   libqt6opengl6-dev libgl-dev libxkbcommon-dev libvulkan-dev
   zlib1g-dev libsqlite3-dev sqlite3 libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth fonts-wqy-microhei
+  xvfb xauth fonts-wqy-microhei fonts-liberation
   libopencc-dev libopencc-data
+  unicode-data bzip2
 )
 
 missing=()

@@ -8,7 +8,7 @@ build=${ZEM_FUZZ_BUILD_DIR:-$root/build-fuzz}
 seconds=${ZEM_FUZZ_SECONDS:-20}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZEM_FUZZ=ON -DZEM_TESTS=OFF -DZEM_BENCH=OFF -DZEM_WIDGETS=OFF >/dev/null
+  -DZEM_FUZZ=ON -DZEM_TESTS=OFF -DZEM_BENCH=OFF -DZEM_WIDGETS=ON >/dev/null
 ninja -C "$build" -j "${ZEM_JOBS:-$(nproc)}"
 
 status=0

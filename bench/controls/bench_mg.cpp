@@ -3,7 +3,9 @@
 //          QTableWidget rendering a plain 100,000-row viewport of the same size (target: at most 1.5x);
 //   fit:   Fit_To_Show() on 1,000,000 rows against 2,000 rows (target: within 2x);
 //   allt:  Allt_And_Unify() over 1,000,000 rows x 3 numeric columns, in rows per second.
-// Each benchmark checks its answer (painted money digits, fitted heights, unified texts).
+// Each benchmark checks its answer (painted money digits, fitted heights, unified texts). The data
+// benchmarks (sort, totals, filter, search) are in bench_mg_data.cpp.
+#include "bench/controls/bench_mg_figures.h"
 #include "controls/grid/Mg.h"
 
 #include <QApplication>
@@ -19,15 +21,6 @@
 namespace {
 
 constexpr int kViewW = 1200, kViewH = 800;
-std::map<std::string, double> g_sec;  // seconds per iteration by figure name
-bool g_ok = true;
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    g_ok = false;
-    std::fprintf(stderr, "CHECK FAILED: %s\n", what);
-  }
-}
 
 void Fill_Mg(TMG& g, int rows) {
   g.SetColCount(6);
@@ -41,13 +34,6 @@ void Fill_Mg(TMG& g, int rows) {
     g.SetCells(4, r, r % 2 ? QStringLiteral("1") : QStringLiteral("0"));
     g.SetCells(5, r, QString::number(r % 1000) + QStringLiteral(".5"));
   }
-}
-
-template <class F>
-double Timed(F f) {
-  auto t0 = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
 void BM_Paint_QTableWidget_100k(benchmark::State& st) {
@@ -146,6 +132,23 @@ int main(int argc, char** argv) {
                 g_sec["fit"] * 1e3, g_sec["fit_anchor"] * 1e3, ratio("fit", "fit_anchor"));
   if (g_sec.count("allt"))
     std::printf("Allt_And_Unify 1M rows x 3 columns: %.0f rows/s\n", 1e6 / g_sec["allt"]);
+  // "figure x ms, anchor y ms (anchor), ratio r (target <= t) ok|MISSED"
+  auto line = [&](const char* what, const char* fig, const char* anchor_what, const char* anchor, double target) {
+    if (!g_sec.count(fig) || !g_sec.count(anchor)) return;
+    const double r = ratio(fig, anchor);
+    if (target > 0)
+      std::printf("%s %.1f ms, %s %.1f ms (anchor), ratio %.3fx (target <= %.2fx) %s\n", what, g_sec[fig] * 1e3,
+                  anchor_what, g_sec[anchor] * 1e3, r, target, r <= target ? "ok" : "MISSED");
+    else
+      std::printf("%s %.1f ms, %s %.1f ms (anchor), ratio %.3fx\n", what, g_sec[fig] * 1e3, anchor_what,
+                  g_sec[anchor] * 1e3, r);
+  };
+  line("Sort 100k x 10 text key", "sort_text", "QTableWidget::sortItems", "sort_text_anchor", 0.25);
+  line("Sort 100k x 10 numeric key", "sort_num", "QTableWidget::sortItems doubles", "sort_num_anchor", 0.25);
+  line("Cal_Sum_Val 1M x 3 money", "sum", "integer-scaled sum", "sum_anchor", 3);
+  line("Filter 1M rows", "filter", "QSortFilterProxyModel::setFilterFixedString", "filter_anchor", 0.5);
+  line("Filter_Show_All 1M rows", "show_all", "QSortFilterProxyModel::setFilterFixedString", "filter_anchor", 0.5);
+  line("Search next 1M rows to the last", "search", "plain loop", "search_anchor", 0);
   benchmark::Shutdown();
   if (!g_ok) return 1;
   return 0;

@@ -29,6 +29,7 @@
 #include "core/text/code_page.h"
 #include "toolkit/tk_grid.h"
 
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -283,8 +284,8 @@ class TMG : public TStringGrid {
   // averages (per column statistics mode: 0 none, 1 sum, 2 average) and the count of data rows; it
   // mirrors this grid's columns, widths, font and horizontal scrolling. Not owned either way.
   int Set_Sum_Mg(TMG* sum);
-  TMG* Sum_Mg() const { return sumMg_; }
-  TMG* Data_Mg() const { return dataMg_; }
+  TMG* Sum_Mg() const { return sumMg_.data(); }
+  TMG* Data_Mg() const { return dataMg_.data(); }
   // Layout, totals and the row count, when a sum grid exists and is visible. Returns 1.
   int Sync_Sum();
   int Fit_Sum_Grid_Size();
@@ -456,8 +457,8 @@ class TMG : public TStringGrid {
   std::vector<std::u16string> wring_;
   int wringPos_ = 0;
   bool mouseInside_ = false;          // the mouse is over the cells (for the hover tint)
-  TMG* sumMg_ = nullptr;              // not owned
-  TMG* dataMg_ = nullptr;             // not owned
+  QPointer<TMG> sumMg_;               // not owned; null again once that grid is gone
+  QPointer<TMG> dataMg_;              // not owned; likewise
   std::unique_ptr<TSQLCA> sortMemory_;
   int lastClickTick_ = 0;
   bool haveLastClick_ = false;

@@ -4,6 +4,7 @@
 #include "core/data/sqlca.h"
 
 #include <QEvent>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,12 +41,12 @@ void Copy_Narrow(char* dst, const char* s, int cap) {
 
 bool Starts(const char* s, const char* p) { return std::strncmp(s, p, std::strlen(p)) == 0; }
 
-// Reads a decimal integer; false when there is no digit.
+// Reads a decimal integer, held to the int range; false when there is no digit.
 bool Read_Int(const char* s, int* out) {
   char* end = nullptr;
   long v = std::strtol(s, &end, 10);
   if (end == s) return false;
-  *out = int(v);
+  *out = int(std::max<long>(INT_MIN, std::min<long>(INT_MAX, v)));
   return true;
 }
 
@@ -214,8 +215,9 @@ void TMG::SetBDEF(const QStringList& list) {
       start = c + 1;
     }
     if (f.size() != 6 || f[0] != "unit") continue;
-    Def_Rect(std::atoi(f[1].c_str()), std::atoi(f[2].c_str()), std::atoi(f[3].c_str()),
-             std::atoi(f[4].c_str()), f[5].c_str());
+    int v[4] = {0, 0, 0, 0};
+    for (int k = 0; k < 4; ++k) Read_Int(f[size_t(k + 1)].c_str(), &v[k]);
+    Def_Rect(v[0], v[1], v[2], v[3], f[5].c_str());
   }
   Invalidate();
 }

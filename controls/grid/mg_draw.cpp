@@ -267,15 +267,20 @@ void TMG::OnMGGridDrawCell(TObject*, int ACol, int ARow, TRect& Rect, TGridDrawS
 
   if (const TMG_Rect_Def* u = Unit_At(ACol, ARow, false)) {
     // The caption is laid out over the whole unit off screen; each cell copies its own part.
+    // A unit reaching past the grid counts only its columns and rows that exist; the picture is held
+    // to a size a screen can show, so a unit defined over a huge area costs no more than that.
     int W = 0, H = 0, x0 = 1, y0 = 0;
-    for (int c = u->a; c <= u->c; ++c) {
+    for (int c = std::max(u->a, 0); c <= std::min(u->c, ColCount() - 1); ++c) {
       W += ColWidths(c) + gl;
       if (c < ACol) x0 += ColWidths(c) + gl;
     }
-    for (int r = u->b; r <= u->d; ++r) {
+    for (int r = std::max(u->b, 0); r <= std::min(u->d, RowCount() - 1); ++r) {
       H += RowHeights(r) + gl;
       if (r < ARow) y0 += RowHeights(r) + gl;
     }
+    const int kMaxUnit = 8192;
+    W = std::min(W, kMaxUnit);
+    H = std::min(H, kMaxUnit);
     TBitmap img(W + 10, H + 10);
     TCanvas* ic = img.Canvas();
     ic->Brush->SetColor(0xFFFFFF);
@@ -356,7 +361,7 @@ int TMG::Cal_Row_Fit_Height(int row, int& height) {
       text = cap;
     }
     int w = 1;
-    for (int k = c0; k <= c1; ++k) w += ColWidths(k) + gl;
+    for (int k = std::max(c0, 0); k <= std::min(c1, ColCount() - 1); ++k) w += ColWidths(k) + gl;
     int need = kMargin / 2 + int(Break_Lines(cv, text, w - 2 * kMargin).size()) * (th + kMargin);
     height = std::max(height, need);
   }

@@ -16,6 +16,17 @@
 
 namespace {
 
+// A row number into a field, written without formatting calls (a sort writes two per row).
+void Set_Row_Field(DBDataMgr* d, int field, int row) {
+  wchar16 buf[12];
+  int n = 0;
+  do {
+    buf[11 - n++] = wchar16(u'0' + row % 10);
+    row /= 10;
+  } while (row);
+  d->Set_Value_With_Len(field, buf + 12 - n, n);
+}
+
 int Row_Field(DBDataMgr* d, int field) {
   int v = 0;
   for (const wchar16* p = d->Get_Value(field); *p >= u'0' && *p <= u'9'; ++p) v = v * 10 + (*p - u'0');
@@ -131,7 +142,7 @@ int TMG::Sort(int from, int to) {
   }
   for (int r = from; r <= to; ++r) {
     data->Add_Row();
-    data->Set_Value(n, map_wchar(r));
+    Set_Row_Field(data, n, r);
     for (int i = 0; i < n; ++i) {
       const int c = Sort_Keys[size_t(i)].col;
       if (c <= 0 || c >= ColCount()) continue;
@@ -147,7 +158,7 @@ int TMG::Sort(int from, int to) {
   for (bool more = data->First(); more; more = data->Next(), ++k) {
     src.push_back(Row_Field(data, n));
     dst.push_back(from + k);
-    data->Set_Value(n + 1, map_wchar(from + k));
+    Set_Row_Field(data, n + 1, from + k);
   }
   Move_Rows(src, dst, T, false);
   sortMemory_ = std::move(mem);

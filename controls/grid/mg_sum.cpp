@@ -127,7 +127,7 @@ int TMG::Set_Sum_Mg(TMG* sum) {
   if (sum == this) return 1;
   if (sumMg_ && sumMg_ != sum) {
     sumMg_->dataMg_ = nullptr;
-    sumMg_->OnTopLeftChanged = [old = sumMg_](TObject* s) { old->TMG_OnTopLeftChanged(s); };
+    sumMg_->OnTopLeftChanged = [old = sumMg_.data()](TObject* s) { old->TMG_OnTopLeftChanged(s); };
   }
   sumMg_ = sum;
   if (!sum) {
@@ -159,7 +159,7 @@ int TMG::Sync_Sum() {
 }
 
 int TMG::Fit_Sum_Grid_Size() {
-  TMG* s = sumMg_;
+  TMG* s = sumMg_.data();
   if (!s) return 1;
   if (s->Font()->Name != Font()->Name || s->Font()->Size != Font()->Size) {
     TFont f;
@@ -217,13 +217,22 @@ void TMG::TMG_OnItemSelectCell_For_Sum(TObject*, int, int ARow, bool& CanSelect)
 // ---- Statistics ------------------------------------------------------------------------------------
 
 int TMG::Cal_Sum_Val() {
-  TMG* s = sumMg_;
+  TMG* s = sumMg_.data();
   if (!s) return 1;
   const int n_rows = Get_Have_Data_Row_Num();
   s->SetRowCount(2);
   s->BeginUpdate();
   s->Rows(0)->Clear();
   const Exclusions excl(Cell_Attr);
+  struct Stat {
+    int col;
+    bool ext;
+    std::string opt;
+    Exact_Sum sum;
+    int dec = -1;
+    bool same = true, counted = false;
+  };
+  std::vector<Stat> stats;
   char opt[200];
   char key[80];
   for (int c = FixedCols(); c < ColCount(); ++c) {
@@ -239,25 +248,30 @@ int TMG::Cal_Sum_Val() {
       if (ext) s->SetCells(c, 0, Wide(opt));
       continue;
     }
-    Exact_Sum sum;
-    int dec = -1;
-    bool same = true, counted = false;
-    for (int r = FixedRows(); r < RowCount(); ++r) {
-      if (RowHeights(r) == 0 || excl.Excluded(r, c)) continue;
-      QStringView v = CellView(c, r).left(100);
+    stats.push_back(Stat{c, ext, ext ? std::string(opt) : std::string(), Exact_Sum()});
+  }
+  // One pass over the rows for all columns: each row's texts are read while they are at hand.
+  for (int r = FixedRows(); r < RowCount() && !stats.empty(); ++r) {
+    if (RowHeights(r) == 0) continue;
+    for (Stat& st : stats) {
+      if (excl.Excluded(r, st.col)) continue;
+      QStringView v = CellView(st.col, r).left(100);
       if (v.isEmpty()) continue;
       const qsizetype dot = v.indexOf(u'.');
       const int k = dot < 0 ? 0 : int(v.size() - dot - 1);
-      if (dec < 0) dec = k;
-      else if (k != dec) same = false;
-      counted = true;
-      sum.Add(v);
+      if (st.dec < 0) st.dec = k;
+      else if (k != st.dec) st.same = false;
+      st.counted = true;
+      st.sum.Add(v);
     }
-    if (dec > 10) dec = 8;
+  }
+  for (Stat& st : stats) {
+    const TMG_Col_Def* d = Rec(st.col);
+    int dec = st.dec > 10 ? 8 : st.dec;
     std::string result = "0";
-    if (counted) {
-      const std::string total = sum.Total();
-      if (same && dec > 0) Dec_Round(total.c_str(), dec, &result);
+    if (st.counted) {
+      const std::string total = st.sum.Total();
+      if (st.same && dec > 0) Dec_Round(total.c_str(), dec, &result);
       else Dec_Norm(total.c_str(), 0, &result);
     }
     if (d->ext_opt & 4) result = Thousands(result);
@@ -269,10 +283,10 @@ int TMG::Cal_Sum_Val() {
     }
     if (!result.empty() && result[0] == '+') result.erase(0, 1);
     std::string cell;
-    if (ext) cell = "Tot:" + result + "\r\n" + opt;
+    if (st.ext) cell = "Tot:" + result + "\r\n" + st.opt;
     else if (average && !result.empty()) cell = "E:" + result;
     else cell = result;
-    s->SetCells(c, 0, Wide(cell.c_str()));
+    s->SetCells(st.col, 0, Wide(cell.c_str()));
   }
   s->EndUpdate();
   s->SetRowHeights(1, 0);

@@ -185,22 +185,23 @@ int TMG::Std_Number_Cell(int col, int row) {
   return 1;
 }
 
+// The column-wide operations work on at most 40 bytes of each cell's narrow text, and every cell they
+// visit takes the result (a cut text included), so that the whole column ends in one form.
 int TMG::Unify_Dec_Num(int col) {
   if (!In_Range(col)) return 1;
   int m = 0;
   for (int r = FixedRows(); r < RowCount(); ++r) {
     QStringView v = CellView(col, r);
     if (v.isEmpty() || v[0] == u'*') continue;
-    qsizetype dot = v.indexOf(u'.');
-    if (dot >= 0) m = std::max(m, int(std::min<qsizetype>(v.size(), 40) - dot - 1));
+    std::string s = Narrow(v).substr(0, 40);
+    size_t dot = s.find('.');
+    if (dot != std::string::npos) m = std::max(m, int(s.size() - dot - 1));
   }
   if (m == 0) return 1;
   for (int r = FixedRows(); r < RowCount(); ++r) {
     QStringView v = CellView(col, r);
     if (v.isEmpty() || v[0] == u'*') continue;
-    std::string s = Narrow(v).substr(0, 40);
-    std::string f = Mg_Format_Number(s, m, true);
-    if (f != s) SetCells(col, r, Wide(f.c_str()));
+    SetCells(col, r, Wide(Mg_Format_Number(Narrow(v).substr(0, 40), m, true).c_str()));
   }
   return 1;
 }
@@ -220,10 +221,8 @@ int TMG::Allt_Num(int col) {
   if (!In_Range(col)) return 1;
   for (int r = FixedRows(); r < RowCount(); ++r) {
     QStringView v = CellView(col, r);
-    if (v.isEmpty() || v[0] == u'*' || v.indexOf(u'.') < 0) continue;
-    std::string s = Narrow(v).substr(0, 40);
-    std::string a = Mg_Allt_Number(s);
-    if (a != s) SetCells(col, r, Wide(a.c_str()));
+    if (v.isEmpty() || v[0] == u'*') continue;  // an empty cell's result is itself
+    SetCells(col, r, Wide(Mg_Allt_Number(Narrow(v).substr(0, 40)).c_str()));
   }
   return 1;
 }
@@ -260,8 +259,10 @@ int TMG::Valid_Check(int col, int row) {
   if (d->sign == '+' && !res.empty() && res[0] == '-') res = "0";
   if (d->sign == '-' && (res.empty() || res[0] != '-')) res = "0";
   if (res != cleaned) SetV(col, row, res.c_str());
+  // Both limits are tested against the result, so with the minimum above the maximum a result over
+  // the maximum ends as the maximum.
   if (d->min[0] && Dec_Cmp(res.c_str(), d->min) < 0) SetV(col, row, d->min);
-  else if (d->max[0] && Dec_Cmp(res.c_str(), d->max) > 0) SetV(col, row, d->max);
+  if (d->max[0] && Dec_Cmp(res.c_str(), d->max) > 0) SetV(col, row, d->max);
   return 1;
 }
 

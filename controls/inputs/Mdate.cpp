@@ -60,32 +60,25 @@ TMDate::TMDate(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
   monthCap_ = Make_Caption(u"月");
   day_ = Make_Field("18", 16, 2);
   dayCap_ = Make_Caption(u"日");
+  // The menus offer the years around the clock's year at construction. They are made when first
+  // needed (a right click on a field or caption, or an owner asking for one): a form with many date
+  // boxes would otherwise carry three pop-up windows and sixty-odd items per box that nobody opens.
+  menuYear_ = Today().year();
   int x = 3;
   for (TControl* c : {static_cast<TControl*>(year_), static_cast<TControl*>(yearCap_),
                       static_cast<TControl*>(month_), static_cast<TControl*>(monthCap_),
                       static_cast<TControl*>(day_), static_cast<TControl*>(dayCap_)}) {
     c->SetBounds(x, 1, c->Width(), 19);
     x += c->Width() + 2;
+    c->OnContextPopup = [this](TObject*, TPoint, bool&) { Build_Menus(); };
   }
+}
 
-  // The menus offer the years around the clock's year at construction; they are not rebuilt later.
-  const int y = Today().year();
+void TMDate::Build_Menus() {
+  if (yearMenu_) return;
   yearMenu_ = Make_Menu();
-  Add_Item(yearMenu_, Caption_Text(u"今天"));
-  for (int i = y + 5; i > y; i--) Add_Item(yearMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"年"));
-  Add_Item(yearMenu_, QStringLiteral("-"));
-  for (int i = y; i > y - 10; i--) Add_Item(yearMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"年"));
   monthMenu_ = Make_Menu();
-  Add_Item(monthMenu_, Caption_Text(u"今天"));
-  for (int i = 1; i <= 12; i++) Add_Item(monthMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"月份"));
   dayMenu_ = Make_Menu();
-  Add_Item(dayMenu_, Caption_Text(u"今天"));
-  for (int i = 1; i <= 31; i++) {
-    TMenuItem* item = Add_Item(dayMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"日"));
-    if (i == 29) day29_ = item;
-    if (i == 30) day30_ = item;
-    if (i == 31) day31_ = item;
-  }
   dayMenu_->OnPopup = [this](TObject* s) { On_Day_Menu_Popup(s); };
   year_->SetPopupMenu(yearMenu_);
   yearCap_->SetPopupMenu(yearMenu_);
@@ -93,7 +86,36 @@ TMDate::TMDate(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
   monthCap_->SetPopupMenu(monthMenu_);
   day_->SetPopupMenu(dayMenu_);
   dayCap_->SetPopupMenu(dayMenu_);
+  const int y = menuYear_;
+  Add_Item(yearMenu_, Caption_Text(u"今天"));
+  for (int i = y + 5; i > y; i--) Add_Item(yearMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"年"));
+  Add_Item(yearMenu_, QStringLiteral("-"));
+  for (int i = y; i > y - 10; i--) Add_Item(yearMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"年"));
+  Add_Item(monthMenu_, Caption_Text(u"今天"));
+  for (int i = 1; i <= 12; i++) Add_Item(monthMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"月份"));
+  Add_Item(dayMenu_, Caption_Text(u"今天"));
+  for (int i = 1; i <= 31; i++) {
+    TMenuItem* item = Add_Item(dayMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"日"));
+    if (i == 29) day29_ = item;
+    if (i == 30) day30_ = item;
+    if (i == 31) day31_ = item;
+  }
   for (TPopupMenu* m : {yearMenu_, monthMenu_, dayMenu_}) Apply_Menu_Font(m);
+}
+
+TPopupMenu* TMDate::Year_Menu() {
+  Build_Menus();
+  return yearMenu_;
+}
+
+TPopupMenu* TMDate::Month_Menu() {
+  Build_Menus();
+  return monthMenu_;
+}
+
+TPopupMenu* TMDate::Day_Menu() {
+  Build_Menus();
+  return dayMenu_;
 }
 
 TMDate::~TMDate() {
@@ -108,6 +130,7 @@ TEdit* TMDate::Make_Field(const char* text, int width, int max_len) {
   f->SetMaxLength(max_len);
   f->SetColor(kField_Color);
   f->SetBorderStyle(bsNone);
+  f->setTextMargins(-1, 0, -1, 0);  // the edit's own 2-pixel inset would scroll "12" out of 16 pixels
   f->Font()->Name = QStringLiteral("Arial");
   f->Font()->Size = 9;
   f->FontChanged();
@@ -121,6 +144,7 @@ TLabel* TMDate::Make_Caption(const char16_t* caption) {
   l->SetCaption(Caption_Text(caption));
   l->SetWidth(12);
   l->SetAlignment(taCenter);
+  l->setAlignment(Qt::AlignCenter);  // and vertically in the field's height
   l->Font()->Name = QStringLiteral("Arial");
   l->Font()->Size = 9;
   l->Font()->Color = clBlack;
@@ -312,6 +336,7 @@ void TMDate::Menu_OnClick(TObject* sender) {
 }
 
 void TMDate::On_Day_Menu_Popup(TObject*) {
+  Build_Menus();
   char month[9];
   Get_Month(month);
   const int ym = To_Int(month);

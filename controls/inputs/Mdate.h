@@ -12,7 +12,7 @@
 //   day caption    101  12                "日"
 //
 // Fields are flat (no border) on FFFFF6, font "Arial" 9. Every field and its caption share a pop-up
-// menu of likely values, built once from the clock's year Y at construction:
+// menu of likely values around the clock's year Y at construction (items made when first needed):
 //
 //   MENU   ITEMS IN ORDER
 //   year   "今天"; "%02d 年" for Y+5 .. Y+1; a separator; "%02d 年" for Y .. Y-9
@@ -75,9 +75,10 @@ class TMDate : public TPanel {
   TLabel* Year_Caption() const { return yearCap_; }
   TLabel* Month_Caption() const { return monthCap_; }
   TLabel* Day_Caption() const { return dayCap_; }
-  TPopupMenu* Year_Menu() const { return yearMenu_; }
-  TPopupMenu* Month_Menu() const { return monthMenu_; }
-  TPopupMenu* Day_Menu() const { return dayMenu_; }
+  // The menus, with their items (made on first need).
+  TPopupMenu* Year_Menu();
+  TPopupMenu* Month_Menu();
+  TPopupMenu* Day_Menu();
 
   QString Value();
   void SetValue(const QString& v);
@@ -96,6 +97,7 @@ class TMDate : public TPanel {
   TEdit* Make_Field(const char* text, int width, int max_len);
   TLabel* Make_Caption(const char16_t* caption);
   TPopupMenu* Make_Menu();
+  void Build_Menus();
   TMenuItem* Add_Item(TPopupMenu* menu, const QString& caption);
   void Focus(TEdit* field);
   void Fire_Change();
@@ -106,13 +108,14 @@ class TMDate : public TPanel {
   TLabel* yearCap_;
   TLabel* monthCap_;
   TLabel* dayCap_;
-  TPopupMenu* yearMenu_;
-  TPopupMenu* monthMenu_;
-  TPopupMenu* dayMenu_;
+  TPopupMenu* yearMenu_ = nullptr;  // the three menus: children of the box, made by Build_Menus
+  TPopupMenu* monthMenu_ = nullptr;
+  TPopupMenu* dayMenu_ = nullptr;
   TMenuItem* day29_ = nullptr;  // owned by the day menu; hidden for shorter months
   TMenuItem* day30_ = nullptr;
   TMenuItem* day31_ = nullptr;
   bool monthForm_ = false;
+  int menuYear_ = 0;  // the clock's year at construction: the year menu's middle
 };
 
 // Days of month (1..12) of year, leap years included; 0 for a month out of range.

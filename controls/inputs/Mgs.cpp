@@ -93,6 +93,7 @@ TMGS::TMGS(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
   edit_ = new TEdit(this);
   edit_->SetName(QString::asprintf("mgs_code_%p", static_cast<void*>(this)));
   edit_->setFrame(true);
+  edit_->SetHeight(21);  // the list starts at y = 20, under the edit's lower border
   edit_->OnChange = [this](TObject* s) { Edit_CodeChange(s); };
   edit_->OnKeyDown = [this](TObject* s, WORD& k, TShiftState sh) { Edit_CodeKeyDown(s, k, sh); };
 

@@ -4,7 +4,6 @@
 #include "controls/inputs/Mdate.h"
 #include "controls/inputs/date_calendar.h"
 
-#include <QCalendarWidget>
 #include <QFocusEvent>
 #include <cstdio>
 #include <cstring>
@@ -22,10 +21,13 @@ MPickDate::MPickDate(QWidget* parent) : TDateTimePicker(Zem_Startup_Parent(paren
   mode_ = 1;
   SetFormat(QString::fromLatin1(kDate_Format));
   // Any change of the value, by the user or by code, makes a blank field show its date again. The
-  // picker's OnChange stays free for the owner.
-  connect(this, &QDateTimeEdit::dateTimeChanged, this, [this]() { Value_OnChange(this); });
+  // picker's OnChange stays free for the owner. A value given before the first show is the owner's.
+  connect(this, &QDateTimeEdit::dateTimeChanged, this, [this]() {
+    given_ = true;
+    Value_OnChange(this);
+  });
   // The calendar drop-down speaks Chinese like the rest of the box.
-  if (QCalendarWidget* cal = calendarWidget()) cal->setLocale(QLocale(QLocale::Chinese, QLocale::China));
+  setLocale(QLocale(QLocale::Chinese, QLocale::China));
 
   menu_ = new TPopupMenu(this);
   menu_->SetAutoHotkeys(maManual);
@@ -91,16 +93,12 @@ int MPickDate::Set_Date(const char* text) {
 
 int MPickDate::Set_Month(const char* text) {
   mode_ = 2;
-  if (!text) {
-    const QDate t = Today();
-    Show_Or_Blank(true, QDate(t.year(), t.month(), 1));
-    return 1;
-  }
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%s01", text);
-  QDate date;
-  const bool valid = std::strlen(text) < sizeof buffer - 2 && Valid_Date_Text(buffer, &date);
-  Show_Or_Blank(valid, date);
+  // Day 01 goes after the text and the first eight characters are checked as a date; the month is
+  // shown from its first day, whatever day a longer text (a calendar's YYYYMMDD) carried.
+  const QDate today = Today();
+  QDate date = today;
+  const bool valid = !text || Valid_Date_Text((std::string(text) + "01").c_str(), &date);
+  Show_Or_Blank(valid, QDate(date.year(), date.month(), 1));
   return 1;
 }
 
@@ -121,6 +119,7 @@ int MPickDate::Get_Month(char* out) {
 }
 
 int MPickDate::Hide_Info() {
+  given_ = true;  // a field blanked before the first show stays blank
   SetFormat(QString::fromLatin1(kBlank_Format));
   return 1;
 }
@@ -134,9 +133,7 @@ int MPickDate::Check_Format() {
 
 void MPickDate::SetMonthMode(bool on) {
   if (on == (mode_ == 2)) return;
-  char buffer[9];
   const bool blank = IsBlank();
-  Get_Date(buffer);
   mode_ = on ? 2 : 1;
   if (blank)
     Hide_Info();
@@ -157,6 +154,11 @@ void MPickDate::Value_OnChange(TObject* sender) {
   if (sender) Check_Format();
 }
 
+void MPickDate::Change() {
+  Value_OnChange(this);
+  TDateTimePicker::Change();
+}
+
 void MPickDate::MPickDate_Enter(TObject*) {
   if (IsBlank()) Check_Format();
 }
@@ -174,7 +176,7 @@ void MPickDate::Menu_OnPupup(TObject*) {
 void MPickDate::Menu_TodayClick(TObject*) {
   const QByteArray today = Today().toString(QStringLiteral("yyyyMMdd")).toLatin1();
   if (mode_ == 2)
-    Set_Month(today.left(6).constData());
+    Set_Month(today.constData());
   else
     Set_Date(today.constData());
   Fire_Change();
@@ -192,7 +194,7 @@ void MPickDate::Menu_PopChooseClick(TObject*) {
   Get_Date(old);
   if (!Zem_Calendar_Get(ClientToScreen(TPoint(0, Height())), buffer)) return;
   if (mode_ == 2)
-    Set_Month(buffer);  // the chosen day stays underneath the month
+    Set_Month(buffer);
   else
     Set_Date(buffer);
   if (std::strcmp(buffer, old) != 0) Fire_Change();

@@ -42,8 +42,9 @@ class MPickDate : public TDateTimePicker {
 
   // Mode 1. Null is today. A valid YYYYMMDD shows that date; anything else blanks the field. Returns 1.
   int Set_Date(const char* text);
-  // Mode 2. Null is this month. YYYYMM (day 01 is appended) shows that month; anything else blanks the
-  // field. Returns 1.
+  // Mode 2. Null is this month. YYYYMM (day 01 is appended, the first eight characters are checked)
+  // shows that month and holds its first day, also for a longer text such as YYYYMMDD; anything else
+  // blanks the field. Returns 1.
   int Set_Month(const char* text);
   // The date as YYYYMMDD, or "" (see above). out holds at least 9 bytes.
   int Get_Date(char* out);
@@ -53,7 +54,8 @@ class MPickDate : public TDateTimePicker {
   int Hide_Info();
   int Show_Info();
   int Check_Format();
-  // Sets the date to today unless the owner gave the picker a value before it was first shown.
+  // Sets the date to today unless the owner gave the picker a value (any setter, the toolkit's SetDate
+  // included) or blanked it before it was first shown.
   void Loaded() override;
 
   int Mode() const { return mode_; }
@@ -75,6 +77,9 @@ class MPickDate : public TDateTimePicker {
 
  protected:
   void focusInEvent(QFocusEvent* e) override;
+  // Every change of the user's, a pick of the date already held or a ticked check box included, shows
+  // a blank field again before the owner's OnChange hears of it.
+  void Change() override;
 
  private:
   void Fire_Change();
@@ -84,7 +89,7 @@ class MPickDate : public TDateTimePicker {
   int mode_ = 1;
   TPopupMenu* menu_;
   TMenuItem* first_;  // "今天" / "本月", owned by the menu
-  bool given_ = false;  // the owner set a value before Loaded
+  bool given_ = false;  // the owner set a value or blanked the field before Loaded
 };
 
 // The unit's palette registration: "MPickDate" on the page "Zem_Pack".

@@ -3,13 +3,16 @@
 
 #include <dlfcn.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
 
+#include "core/data/db_stmt.h"
 #include "core/data/dbdata.h"
+#include "core/data/para.h"
 #include "frame/log_mgr.h"
 #include "frame/pub_ptr.h"
 #include "frame/singleton.h"
@@ -70,6 +73,27 @@ const TDb_Data_Oper kTable = {
 }  // namespace
 
 const TDb_Data_Oper* Db_Data_Oper_Table() { return &kTable; }
+
+bool Db_Lost_Message(const wchar16* msg) {
+  if (!msg) return false;
+  std::u16string m(msg);
+  return m.find(u"ConnectionWrite") != std::u16string::npos || m.find(u"连接失败") != std::u16string::npos;
+}
+
+namespace {
+
+// A public parameter in seconds as ms; dflt when unset, -1 (no bound) for 0 or less.
+int Bound_Ms(const char16_t* name, int dflt_s) {
+  int v = dflt_s;
+  if (!Pub_Para_Get_Int(name, &v)) v = dflt_s;
+  if (v <= 0) return -1;
+  return v > INT_MAX / 1000 ? INT_MAX : v * 1000;
+}
+
+}  // namespace
+
+int Db_Statement_Timeout_Ms() { return Bound_Ms(u"db_statement_timeout", 300); }
+int Db_Connect_Timeout_Ms() { return Bound_Ms(u"db_connect_timeout", 15); }
 
 // ---- configuration ----------------------------------------------------------------------------------
 int TDb_Config::Parse_Text(const char* text, std::string* error) {
@@ -142,6 +166,8 @@ int TDb_Connect::Load_Driver(const char* file) {
     *en.slot = dll_.Get_Ptr(en.name + 1);
     if (!*en.slot) Log_Printf("no define handle in %s: %s\n", path, en.name);
   }
+  void* file_db = dlsym(dll_.Handle(), "_File_Db_Handle");
+  file_db_ = reinterpret_cast<Db_File_Db_Fn>(file_db ? file_db : dlsym(dll_.Handle(), "File_Db_Handle"));
   if (set_oper_) set_oper_(Db_Data_Oper_Table());
   Load_Notify_Entries();
   return 1;
@@ -158,13 +184,44 @@ int TDb_Connect::Set_Config(const TDb_Config& cfg) {
   return 1;
 }
 
+// Before a statement call: a session that is not connected (never yet, or lost and not back) connects
+// first; then the driver gets the session handle and the bound on its waits.
 int TDb_Connect::Before_Call(DBDataMgr* ds, void* fn, const char* name) {
   if (!fn) {
     Log_Printf("%s is NULL\n", name);
-    if (ds) ds->Set_Error(-1, map_wchar((std::string(name) + " is NULL").c_str()));
+    ds->Set_Error(-1, map_wchar((std::string(name) + " is NULL").c_str()));
     return 0;
   }
-  if (connected_) ds->Set_Tag(0, session_);
+  if (!connected_) {
+    DBDataMgr scratch;  // the caller's rows (a batch) stay as they are
+    if (!Connect(&scratch)) {
+      ds->Set_Error(scratch.Get_Sqlcode() ? scratch.Get_Sqlcode() : 999, scratch.Get_Sqlmsg());
+      return 0;
+    }
+  }
+  ds->Set_Tag(0, session_);
+  ds->Set_Tag(2, Db_Statement_Timeout_Ms());
+  return 1;
+}
+
+// After a call: a lost connection is replaced by a fresh session at once (the call is not repeated).
+int TDb_Connect::After_Call(DBDataMgr* ds, int ok) {
+  if (ok || !Db_Lost_Message(ds->Get_Sqlmsg())) return ok;
+  if (ds->Get_Sqlcode() == DB_LOST_TRANSACTION) lost_tx_ = 1;
+  Disconnect();
+  DBDataMgr scratch;
+  if (!Connect(&scratch)) Log_Printf("*** reconnect failed: %s\n", Zem_W_To_Utf8(scratch.Get_Sqlmsg()).c_str());
+  return ok;
+}
+
+// A commit after uncommitted work was lost with a connection would commit nothing and look like
+// success: it fails once with the news instead.
+int TDb_Connect::Lost_Work_Refuses_Commit(DBDataMgr* ds) {
+  if (!lost_tx_) return 0;
+  lost_tx_ = 0;
+  ds->Set_Error(DB_LOST_TRANSACTION,
+                u"commit: the connection was lost after the last commit, and the work not committed then went "
+                u"with it; nothing was committed");
   return 1;
 }
 
@@ -178,6 +235,7 @@ int TDb_Connect::Connect(DBDataMgr* ds) {
   }
   if (connected_) Disconnect();
   ds->Set_Tag(0, 0);
+  ds->Set_Tag(2, Db_Connect_Timeout_Ms());
   int ok = connect_(ds, kind_, text_[0].c_str(), text_[1].c_str(), text_[2].c_str(), text_[3].c_str(), option_);
   if (!ok) return 0;
   session_ = ds->Get_Tag(0);
@@ -188,8 +246,16 @@ int TDb_Connect::Connect(DBDataMgr* ds) {
 int TDb_Connect::Disconnect(DBDataMgr* ds) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
-  if (!Before_Call(ds, reinterpret_cast<void*>(disconnect_), "_Disconnect_Handle")) return 0;
-  int ok = connected_ ? disconnect_(ds) : 1;
+  if (!disconnect_) {
+    Log_Printf("_Disconnect_Handle is NULL\n");
+    ds->Set_Error(-1, u"_Disconnect_Handle is NULL");
+    return 0;
+  }
+  int ok = 1;
+  if (connected_) {
+    ds->Set_Tag(0, session_);
+    ok = disconnect_(ds);
+  }
   // The session is gone whatever the driver answered; a later statement connects afresh.
   connected_ = 0;
   session_ = 0;
@@ -199,43 +265,50 @@ int TDb_Connect::Disconnect(DBDataMgr* ds) {
 int TDb_Connect::Commit(DBDataMgr* ds) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
+  if (Lost_Work_Refuses_Commit(ds)) return 0;
   if (!Before_Call(ds, reinterpret_cast<void*>(commit_), "_Commit_Handle")) return 0;
-  return commit_(ds);
+  return After_Call(ds, commit_(ds));
 }
 
 int TDb_Connect::Rollback(DBDataMgr* ds) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
+  lost_tx_ = 0;
   if (!Before_Call(ds, reinterpret_cast<void*>(rollback_), "_Rollback_Handle")) return 0;
-  return rollback_(ds);
+  return After_Call(ds, rollback_(ds));
 }
 
 int TDb_Connect::Execute_Sql(DBDataMgr* ds, map_wchar sql) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
+  if (lost_tx_) {
+    Db_Stmt kind = Db_Classify(sql.c_str());
+    if (kind == Db_Stmt::Commit && Lost_Work_Refuses_Commit(ds)) return 0;
+    if (kind == Db_Stmt::Rollback) lost_tx_ = 0;
+  }
   if (!Before_Call(ds, reinterpret_cast<void*>(execute_sql_), "_ExecuteSql_Handle")) return 0;
-  return execute_sql_(ds, sql.c_str());
+  return After_Call(ds, execute_sql_(ds, sql.c_str()));
 }
 
 int TDb_Connect::Execute_Proc(DBDataMgr* ds, map_wchar call) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
   if (!Before_Call(ds, reinterpret_cast<void*>(execute_proc_), "_ExecuteProc_Handle")) return 0;
-  return execute_proc_(ds, call.c_str());
+  return After_Call(ds, execute_proc_(ds, call.c_str()));
 }
 
 int TDb_Connect::Select_Row(DBDataMgr* ds, map_wchar sql, int first_row, int max_rows) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
   if (!Before_Call(ds, reinterpret_cast<void*>(select_row_), "_SelectRow_Handle")) return 0;
-  return select_row_(ds, sql.c_str(), first_row, max_rows);
+  return After_Call(ds, select_row_(ds, sql.c_str(), first_row, max_rows));
 }
 
 int TDb_Connect::Batch_Insert(DBDataMgr* ds) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
   if (!Before_Call(ds, reinterpret_cast<void*>(batch_insert_), "_BatchInsert_Handle")) return 0;
-  return batch_insert_(ds);
+  return After_Call(ds, batch_insert_(ds));
 }
 
 void TDb_Connect::Log_Text(map_wchar text) {
@@ -393,17 +466,17 @@ void TDb_Connect::Load_Notify_Entries() {
 }
 
 int TDb_Connect::Listen(DBDataMgr* ds, map_wchar channel) {
-  if (!listen_ || !connected_ || !ds) return 0;
-  ds->Set_Tag(0, session_);
+  if (!listen_ || !ds || !Before_Call(ds, reinterpret_cast<void*>(listen_), "_Listen_Handle")) return 0;
   return listen_(ds, channel.c_str());
 }
 
+// A notice goes like a statement: within the statement bound, and a lost connection is replaced.
 int TDb_Connect::Notify(DBDataMgr* ds, map_wchar channel, map_wchar payload) {
-  if (!notify_ || !connected_ || !ds) return 0;
-  ds->Set_Tag(0, session_);
-  return notify_(ds, channel.c_str(), payload.c_str());
+  if (!notify_ || !ds || !Before_Call(ds, reinterpret_cast<void*>(notify_), "_Notify_Handle")) return 0;
+  return After_Call(ds, notify_(ds, channel.c_str(), payload.c_str()));
 }
 
+// Only on the session that listens: a lost one is the listener's to replace (it must listen again).
 int TDb_Connect::Wait_Notify(DBDataMgr* ds, int timeout_ms) {
   if (!wait_notify_ || !connected_ || !ds) return 0;
   ds->Set_Tag(0, session_);

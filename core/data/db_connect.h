@@ -26,9 +26,29 @@
 // them. Outcomes are written into ds:
 // rows and fields through the table, sqlcode/sqlmsg through Set_Error (the database's own code and
 // message; 0 and "" on success), and the number of rows a statement changed in tag 1 (the "further
-// result" that the query area copies). A driver opens a transaction for the statements since the
-// last commit or rollback; the statement texts "commit" and "rollback" end it as well. A lost
-// connection is reported with a message holding "ConnectionWrite", on which the query area reconnects.
+// result" that the query area copies; for a batch insert the rows it kept, 0 when it failed). A driver
+// opens a transaction for the statements since the last commit or rollback; the statement texts
+// "commit" and "rollback" end it as well.
+//
+// Optional entry (no message when missing): _File_Db_Handle() returns 1 when the database is a local
+// file, which cannot do what only a server does (the maintenance statements below).
+//
+// Bounded waits. Tag 2 of ds carries the bound in ms on the driver's waits for the server during the
+// call (0: the driver's default, negative: none). The session sets it before every call from two
+// public parameters (pub_para_mgr), read at each call so that the host may change them at any time:
+//   "db_statement_timeout"  seconds a statement may wait for the server's answer; default 300, 0 or
+//                           less for no bound. On expiry the driver cancels the statement on the
+//                           server and reports a timeout; a server that does not even answer the
+//                           cancel loses the session (reported as a lost connection).
+//   "db_connect_timeout"    seconds a connection attempt may take when the connection text sets
+//                           none (PostgreSQL: connect_timeout); default 15.
+//
+// Lost connections. A driver reports one with a message holding "ConnectionWrite" (or "连接失败"),
+// with code 8007 when work not yet committed went with it (8006 otherwise). Whatever the call was
+// (statement, procedure, row selection, batch insert, commit, rollback), the session disconnects and
+// connects again at once (the call is not repeated); a call on a session that is not connected
+// connects first. After a loss with code 8007 the session's next commit fails with that news instead
+// of committing an empty transaction (a rollback clears it).
 //
 // Connection configuration (TDb_Config), filled by hosts and tests:
 //   driver   library file: a base name ("zem_drv_sqlite", found as "%s/%s.so" under TARVOK_DLL_PATH)
@@ -55,6 +75,15 @@
 #include "frame/t_dll.h"
 
 class DBDataMgr;
+class TSQLCA;
+
+// Codes of lost connections: nothing uncommitted lost, and work since the last commit lost with it.
+enum { DB_LOST_CONNECTION = 8006, DB_LOST_TRANSACTION = 8007 };
+// Whether a driver message tells of a lost connection ("ConnectionWrite" or "连接失败").
+bool Db_Lost_Message(const wchar16* msg);
+// The bounds of the public parameters above, in ms as tag 2 carries them.
+int Db_Statement_Timeout_Ms();
+int Db_Connect_Timeout_Ms();
 
 // The data-operation table: 27 slots, the data set (opaque to the driver) always first.
 struct TDb_Data_Oper {
@@ -103,6 +132,7 @@ typedef int (*Db_Select_Row_Fn)(void* ds, const wchar16* sql, int first_row, int
 typedef int (*Db_Listen_Fn)(void* ds, const wchar16* channel);
 typedef int (*Db_Notify_Fn)(void* ds, const wchar16* channel, const wchar16* payload);
 typedef int (*Db_Wait_Notify_Fn)(void* ds, int timeout_ms);
+typedef int (*Db_File_Db_Fn)();
 }
 
 // What a session is made from (see the header comment).
@@ -149,6 +179,26 @@ class TDb_Connect {
   // line, under the process-wide lock) or, without a file, to the framework log.
   void Log_Text(map_wchar text);
 
+  // ---- maintenance statements (db_maint.cpp). Each runs through a query area on this session
+  // (TSQLCA::Exec) and returns its sqlcode; out (may be null) receives the outcome: code, message and,
+  // for a dump, the rows. Names and conditions go into the statements as given.
+  // 1 when the database is a local file (the driver's _File_Db_Handle), else 0.
+  int Is_File_Db();
+  // Copies a table into a new one: "select * into %s from %s %s" (cond may be empty). A file database
+  // answers -1 "disk storage not support".
+  int Copy_Table(map_wchar to, map_wchar from, map_wchar cond, TSQLCA* out = nullptr);
+  // Adds a column: "ALTER TABLE %s ADD %s %s".
+  int Add_Column(map_wchar table, map_wchar column, map_wchar type, TSQLCA* out = nullptr);
+  // Builds an index afresh: "drop index if exists %s", then "create index %s on %s(%s)".
+  int Rebuild_Index(map_wchar index, map_wchar table, map_wchar columns, TSQLCA* out = nullptr);
+  // Writes every row of the table ("select * from %s") to the file as one packed data set (the form of
+  // core/data/dbdata.h), through a temporary file of its own renamed into place. The file is written
+  // whole or not at all; -1 with the system's reason when it cannot be.
+  int Dump_Table(map_wchar table, const char* file, TSQLCA* out = nullptr);
+  // Inserts the rows of such a file into the table (a batch insert, not committed). A file that is not
+  // a whole packed data set is refused with -1 and nothing is inserted.
+  int Load_Dump(const char* file, map_wchar table, TSQLCA* out = nullptr);
+
   int Connected() const { return connected_; }
   int Session() const { return session_; }
   int Kind() const { return kind_; }
@@ -182,12 +232,15 @@ class TDb_Connect {
   friend class TDb_Connect_Mgr;
   int Before_Call(DBDataMgr* ds, void* fn, const char* name);
   void Load_Notify_Entries();
+  int After_Call(DBDataMgr* ds, int ok);
+  int Lost_Work_Refuses_Commit(DBDataMgr* ds);
 
   int kind_ = 0;                  // driver kind
   std::u16string text_[4];        // connection texts given to _Connect_Handle
   std::string group_;             // pool group
   int option_ = 0;                // option given to _Connect_Handle
   int connected_ = 0;             // connected flag
+  int lost_tx_ = 0;               // uncommitted work went with a lost connection; the next commit says so
   int session_ = 0;               // driver session handle
   int log_mode_ = 0;              // 2: log every statement
   std::string log_path_;          // statement log file; empty: the framework log
@@ -206,6 +259,7 @@ class TDb_Connect {
   Db_Listen_Fn listen_ = nullptr;            // optional entries (change notices)
   Db_Notify_Fn notify_ = nullptr;
   Db_Wait_Notify_Fn wait_notify_ = nullptr;
+  Db_File_Db_Fn file_db_ = nullptr;  // optional
 };
 
 // The pool. Owns its sessions; destroying it disconnects and frees them all.

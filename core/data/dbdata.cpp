@@ -614,7 +614,7 @@ int DBDataMgr::CFree() {
   table_name_.clear();
   sqlmsg_.clear();
   sqlcode_ = 0;
-  tag_[0] = tag_[1] = 0;
+  tag_[0] = tag_[1] = tag_[2] = 0;
   key_count_ = 0;
   return 1;
 }

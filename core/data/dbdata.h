@@ -18,14 +18,15 @@
 //                     2 name length n | n name | 1 type letter | 2 size | 1 decsize (signed) |
 //                     2 caption length c | c caption | 2 width | 2 attr
 //   ...       4     r = row count
-//   ...             r rows of f values; each value:
+//   ...             r rows of f values (read only when bytes follow the count: a set that ends
+//                   right after it is a set without rows, whatever r says); each value:
 //                     1 k = significant bytes of the UTF-8 length L (0 when L is 0, else 1..4) |
 //                     k bytes L | L bytes UTF-8
 //                   an absent or empty value is the single byte 00.
 //
 // Unpacking checks every length against the bytes that remain before it changes anything: a truncated
 // or lying buffer (a length past the end, 600 fields or more, a length of more than 4 bytes, rows
-// announced but missing) is refused with 0 and a console line, and the set keeps what it held
+// announced and partly there) is refused with 0 and a console line, and the set keeps what it held
 // before. Bytes after the last row are ignored (the bounded overload reports how many were used).
 // Only running out of memory can stop a checked buffer half way: the set then holds the header, the
 // fields and the rows read so far, and 0 is returned. Malformed UTF-8 reads as U+FFFD.
@@ -162,9 +163,11 @@ class DBDataMgr {
   const wchar16* Get_Sqlmsg() const { return sqlmsg_.empty() ? g_empty_w : sqlmsg_.c_str(); }
   int Set_Table_Name(map_wchar name);  // stored upper-cased (a-z only)
   const wchar16* Get_Table_Name() const { return table_name_.empty() ? g_empty_w : table_name_.c_str(); }
-  // Two integers for the owner (0: the driver's session handle, 1: the driver's further result).
-  void Set_Tag(int which, int v) { if (which == 0 || which == 1) tag_[which] = v; }
-  int Get_Tag(int which) const { return (which == 0 || which == 1) ? tag_[which] : 0; }
+  // Integers for the owner: 0 the driver's session handle, 1 the driver's further result, 2 the bound
+  // in ms on the driver's waits for this call (db_connect.h). Other indexes read 0 and keep nothing.
+  enum { TAG_COUNT = 3 };
+  void Set_Tag(int which, int v) { if (which >= 0 && which < TAG_COUNT) tag_[which] = v; }
+  int Get_Tag(int which) const { return (which >= 0 && which < TAG_COUNT) ? tag_[which] : 0; }
 
   // ---- sorting. mode: -1 the field's type; 'F', 'I', '1' as they are; '2' as 'F'; 'N' as 'I' on an
   // 'I' field, else 'F'; anything else the field's type. Numeric kinds compare as exact decimals,
@@ -245,7 +248,7 @@ class DBDataMgr {
   std::u16string table_name_;
   int sqlcode_ = 0;
   std::u16string sqlmsg_;
-  int tag_[2] = {0, 0};
+  int tag_[TAG_COUNT] = {0, 0, 0};
   Pool_Block* pool_ = nullptr;
   Pool_Block* spare_ = nullptr;  // blocks of the previous content, reused while unpacking over it
 };

@@ -216,6 +216,8 @@ int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
     v.Take(2 + 2);
   }
   uint32_t r = v.Be(4);
+  // Rows are read only when bytes follow the count: a set that ends right after it has no rows.
+  if (v.ok && v.Left() == 0) r = 0;
   if (v.ok && r > 0 && (f == 0 || r > 0x7fffffffu || v.Left() / f < r)) v.ok = false;  // each value >= 1 byte
   for (uint64_t n = static_cast<uint64_t>(r) * f; v.ok && n > 0; --n) {
     uint32_t k = v.Be(1);

@@ -23,7 +23,6 @@ int Zem_R_Call(const char* name, TParaMgr* para, int wait) {
 
 int Key_Set_Create(TSQLCA* data, int field) {
   if (!data || field < 0 || field >= data->Get_Field_Count()) return 0;
-  if (!Para_Dbio_Hooks().pack) Sqlca_Set_Para_Hooks();
 
   TParaMgr para;
   TSQLCA keys;

@@ -139,4 +139,5 @@ int Put_Thr_Err_Para(TParaMgr* para) {
 }
 
 TName_Call* Mid_Process() { return Zem_Singleton<TName_Call>("Mid_Process", g_mid); }
+bool Mid_Process_Known() { return __atomic_load_n(&g_mid, __ATOMIC_ACQUIRE) != nullptr; }
 TName_Call* Link_Process() { return Zem_Singleton<TName_Call>("Link_Process", g_link); }

@@ -53,3 +53,5 @@ int Put_Thr_Err_Para(TParaMgr* para);
 // The process tables, found or created under "Mid_Process" and "Link_Process".
 TName_Call* Mid_Process();
 TName_Call* Link_Process();
+// Whether this module knows "Mid_Process" yet (found or created by any caller), without looking it up.
+bool Mid_Process_Known();

@@ -16,6 +16,7 @@
 #include <new>
 
 #include "core/data/para.h"
+#include "core/data/sqlca.h"
 #include "frame/log_mgr.h"
 
 namespace para_detail {
@@ -71,7 +72,9 @@ using para_detail::W_Units;
 
 namespace {
 
-TPara_Dbio_Hooks g_dbio_hooks = {nullptr, nullptr, nullptr};
+// The data layer's functions from the moment the library is loaded (a table of addresses, set before
+// any code runs), so packs carry query areas for a host that packs them before any start-up.
+TPara_Dbio_Hooks g_dbio_hooks = {Sqlca_Para_Pack, Sqlca_Para_Unpack, Sqlca_Para_Xml};
 
 bool Type_Ok(char t) {
   return t == 'C' || t == 'I' || t == 'F' || t == 'S' || t == 'M' || t == 'W';

@@ -178,9 +178,10 @@ class TPara_Name_Index {
   size_t used_ = 0;
 };
 
-// The data layer fills these so that packs can carry query areas ('S' values with data flag 1) and
-// write them as XML. Until it does, Put_Sqlca_Para/Get_Sqlca_Para give 0 with a log line and the XML
-// form writes an empty element for a packed data set.
+// How packs carry query areas ('S' values with data flag 1) and write them as XML. They hold the data
+// layer's functions (core/data/sqlca.h) from the moment the library is loaded; a host may replace them.
+// With a field set to null, Put_Sqlca_Para/Get_Sqlca_Para give 0 with a log line and the XML form
+// writes an empty element for a packed data set.
 struct TPara_Dbio_Hooks {
   // Packed form of the area's data set: a buffer released with std::free, its length in *len.
   void* (*pack)(TSQLCA* sqlca, int* len);
@@ -189,7 +190,7 @@ struct TPara_Dbio_Hooks {
   // Appends the data set's XML form as an element named elem (with type="dbio"): 1 or 0.
   int (*xml)(const void* data, int len, const char* elem, std::string* out);
 };
-// Registration point, meant for framework start-up (before worker threads). Null fields clear.
+// Replaces the functions; meant for start-up (before worker threads). Null fields switch them off.
 void Para_Set_Dbio_Hooks(const TPara_Dbio_Hooks& hooks);
 const TPara_Dbio_Hooks& Para_Dbio_Hooks();
 

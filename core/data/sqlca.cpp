@@ -8,7 +8,9 @@
 #include "core/data/db_connect.h"
 #include "core/data/para.h"
 #include "core/text/wfunc.h"
+#include "frame/host_funcs.h"
 #include "frame/log_mgr.h"
+#include "frame/singleton.h"
 
 namespace {
 
@@ -120,6 +122,13 @@ int TSQLCA::Free_Area() {
 const wchar16* TSQLCA::Get_Error_Msg() const { return cur_ < 0 ? g_empty_w : res_[cur_].msg.c_str(); }
 const wchar16* TSQLCA::Get_Error_Sql() const { return cur_ < 0 ? g_empty_w : res_[cur_].sql.c_str(); }
 
+int TSQLCA::Set_Error(int code, map_wchar msg) {
+  Data()->Set_Error(code, msg);
+  res_[cur_].sqlcode = code;
+  res_[cur_].msg = cur_data_->Get_Sqlmsg();
+  return 1;
+}
+
 int TSQLCA::Set_Error_Msg(map_wchar msg) {
   Data();
   res_[cur_].msg = msg.c_str();
@@ -189,16 +198,8 @@ int TSQLCA::Exec(map_wchar sql_in) {
   r.result = cur_data_->Get_Tag(1);
   cur_data_->First();
 
-  if (r.sqlcode != 0) {
-    if (Contains(r.msg, kBookmark)) {
-      r.msg = kBookmarkText;
-    } else if (Contains(r.msg, u"ConnectionWrite") || Contains(r.msg, u"连接失败")) {
-      // The session is lost: the next statement runs on a fresh one (this one is not repeated).
-      conn->Disconnect();
-      DBDataMgr scratch;
-      if (!conn->Connect(&scratch)) Log_Printf("*** reconnect failed: %s\n", Zem_W_To_Utf8(scratch.Get_Sqlmsg()).c_str());
-    }
-  }
+  // A lost session was already replaced by a fresh one (TDb_Connect); this statement is not repeated.
+  if (r.sqlcode != 0 && Contains(r.msg, kBookmark)) r.msg = kBookmarkText;
 
   const int rows = cur_data_->Get_Row_Count();
   if (conn->Log_Mode() == 2 || r.sqlcode != 0) {
@@ -215,7 +216,14 @@ int TSQLCA::Exec(map_wchar sql_in) {
     const std::u16string dashes(63, u'-');
     char line[128];
     std::snprintf(line, sizeof line, "the next sqlcmd fetch many rows[more than 10000]: %d", rows);
-    conn->Log_Text((dashes + u"\n" + Ascii(line) + u"\n" + sql + u"\n" + dashes).c_str());
+    std::u16string entry = dashes + u"\n" + Ascii(line) + u"\n" + sql + u"\n" + dashes;
+    // A fetch this large is where memory goes: the host's figure, when it gives one, goes beside it.
+    static Gui_Get_Memory_Usage_Fn memory = nullptr;
+    if (Gui_Get_Memory_Usage_Fn fn = Zem_Host_Func(kGui_Get_Memory_Usage, memory)) {
+      std::snprintf(line, sizeof line, "memory in use: %lld bytes", fn());
+      entry += u"\n" + Ascii(line);
+    }
+    conn->Log_Text(entry.c_str());
   }
   return r.sqlcode;
 }
@@ -348,34 +356,30 @@ int TSQLCA::Get_Skip_Sum(int row) {
 }
 
 // ---- parameter pack hooks ---------------------------------------------------------------------------
-namespace {
-
-void* Hook_Pack(TSQLCA* sqlca, int* len) {
+void* Sqlca_Para_Pack(TSQLCA* sqlca, int* len) {
   unsigned n = 0;
   uint8_t* buf = sqlca->Data()->Pack_Data(&n);
   if (len) *len = buf ? static_cast<int>(n) : 0;
   return buf;
 }
 
-int Hook_Unpack(TSQLCA* sqlca, const void* data, int len) {
+int Sqlca_Para_Unpack(TSQLCA* sqlca, const void* data, int len) {
   if (!data || len < 1) return 0;
   return sqlca->Data()->Unpack_Data(static_cast<const uint8_t*>(data), len);
 }
 
-int Hook_Xml(const void* data, int len, const char* elem, std::string* out) {
+int Sqlca_Para_Xml(const void* data, int len, const char* elem, std::string* out) {
   if (!data || len < 1 || !out) return 0;
   DBDataMgr d;
   if (!d.Unpack_Data(static_cast<const uint8_t*>(data), len)) return 0;
   return d.Write_Xml(out, elem);
 }
 
-}  // namespace
-
 int Sqlca_Set_Para_Hooks() {
   TPara_Dbio_Hooks h;
-  h.pack = Hook_Pack;
-  h.unpack = Hook_Unpack;
-  h.xml = Hook_Xml;
+  h.pack = Sqlca_Para_Pack;
+  h.unpack = Sqlca_Para_Unpack;
+  h.xml = Sqlca_Para_Xml;
   Para_Set_Dbio_Hooks(h);
   return 1;
 }

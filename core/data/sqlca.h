@@ -63,6 +63,8 @@ class TSQLCA {
   const wchar16* Get_Error_Msg() const;  // "" when none
   const wchar16* Get_Error_Sql() const;  // the last statement of the area, "" when none
   int Get_Result_Int() const { return cur_ < 0 ? 0 : res_[cur_].result; }  // rows the driver changed
+  // Sets the current area's result: sqlcode and message, in the area and in its data set.
+  int Set_Error(int code, map_wchar msg);
   // Replace the current area's copies; an empty text stores none.
   int Set_Error_Msg(map_wchar msg);
   int Set_Error_Sql(map_wchar sql);
@@ -168,7 +170,11 @@ std::u16string Sql_Quote(const wchar16* text);
 // characters of A-Z, a-z, 0-9, '_' and '.'; upper-cased. "" when none.
 std::u16string Sql_Table_Name(const wchar16* sql);
 
-// Lets parameter packs carry query areas (Put_Sqlca_Para / Get_Sqlca_Para, and the data set in their
-// XML form) by registering this layer's pack, unpack and XML functions with them. Meant for framework
-// start-up; calling it again does no harm. Returns 1.
+// How parameter packs carry query areas (Put_Sqlca_Para / Get_Sqlca_Para, and the data set in their
+// XML form): the packed data set of the current area, its reading back, and its XML element. Packs
+// hold these from the moment the library is loaded (Para_Dbio_Hooks); Sqlca_Set_Para_Hooks puts them
+// back after a host replaced them. Returns 1.
+void* Sqlca_Para_Pack(TSQLCA* sqlca, int* len);
+int Sqlca_Para_Unpack(TSQLCA* sqlca, const void* data, int len);
+int Sqlca_Para_Xml(const void* data, int len, const char* elem, std::string* out);
 int Sqlca_Set_Para_Hooks();

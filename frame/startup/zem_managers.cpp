@@ -120,7 +120,9 @@ const Zem_Startup_Step* Zem_Startup_Steps(int* count) {
   return kSteps;
 }
 
-TThread_Mgr* Thread_Mgr() {
-  static TThread_Mgr* cache = nullptr;
-  return Zem_Singleton<TThread_Mgr>("thread_mgr", cache);
-}
+namespace {
+TThread_Mgr* g_thread_mgr = nullptr;
+}  // namespace
+
+TThread_Mgr* Thread_Mgr() { return Zem_Singleton<TThread_Mgr>("thread_mgr", g_thread_mgr); }
+bool Thread_Mgr_Known() { return __atomic_load_n(&g_thread_mgr, __ATOMIC_ACQUIRE) != nullptr; }

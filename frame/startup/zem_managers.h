@@ -21,3 +21,5 @@ const Zem_Startup_Step* Zem_Startup_Steps(int* count);
 // The thread manager (its working lies outside this package: an empty object for now).
 class TThread_Mgr {};
 TThread_Mgr* Thread_Mgr();
+// Whether this module knows the thread manager yet (without looking it up).
+bool Thread_Mgr_Known();

@@ -3,7 +3,9 @@
 
 #include <clocale>
 #include <cstring>
+#include <mutex>
 
+#include "core/data/name_call.h"
 #include "dict/dict_serv.h"
 #include "frame/singleton.h"
 #include "frame/startup/zem_managers.h"
@@ -17,8 +19,7 @@ const char kStd_Ver[] = "std-2007.12.07.01";
 const char kMid_Ver[] = "mid-2006.12.07.01";
 
 intptr_t g_dict_select_handle = 0;  // held for the host only
-bool g_thread_known = false;        // step 1 done in this module
-void* g_mid_process = nullptr;      // once known, the start-up is skipped
+std::once_flag g_servers_once;      // the server functions of this module, defined once
 
 }  // namespace
 
@@ -30,26 +31,25 @@ static const struct Install_Startup_Hook {
 } g_install_startup_hook;
 
 int Zem_Framework_Startup() {
-  if (g_mid_process) return 1;
-  if (!g_thread_known) {
-    // The runtime follows the user's locale, except for numbers: numeric texts of the framework
-    // (parameters, SQL, definitions) are always written and read with '.'.
-    std::setlocale(LC_ALL, "");
-    std::setlocale(LC_NUMERIC, "C");
-    g_thread_known = true;
+  // The singleton sequence is skipped once this module knows "Mid_Process", however it came to know
+  // it: the start-up itself, or any earlier caller of Mid_Process().
+  if (!Mid_Process_Known()) {
+    if (!Thread_Mgr_Known()) {
+      // The runtime follows the user's locale, except for numbers: numeric texts of the framework
+      // (parameters, SQL, definitions) are always written and read with '.'.
+      std::setlocale(LC_ALL, "");
+      std::setlocale(LC_NUMERIC, "C");
+    }
+    int count = 0;
+    const Zem_Startup_Step* steps = Zem_Startup_Steps(&count);
+    for (int i = 0; i < count; i++) steps[i].get();
   }
-  int count = 0;
-  const Zem_Startup_Step* steps = Zem_Startup_Steps(&count);
-  void* mid_process = nullptr;
-  for (int i = 0; i < count; i++) {
-    void* obj = steps[i].get();
-    if (std::strcmp(steps[i].name, "Mid_Process") == 0) mid_process = obj;
-  }
-  // The link's server-side functions on "Mid_Process" and its call entry in the registry, and the
-  // dictionary server's calls.
-  Link_Register();
-  Dict_Serv_Register();
-  g_mid_process = mid_process;
+  // What this module serves on "Mid_Process" (the link's functions and its call entry, the
+  // dictionary server's calls) does not depend on who made the table: defined once per module.
+  std::call_once(g_servers_once, [] {
+    Link_Register();
+    Dict_Serv_Register();
+  });
   return 1;
 }
 

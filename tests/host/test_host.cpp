@@ -18,6 +18,8 @@
 #include "core/text/code_page.h"
 #include "frame/pub_ptr.h"
 #include "host/zem_host.h"
+#include "core/data/para.h"
+#include "toolkit/tk_datetime.h"
 #include "toolkit/tk_menu.h"
 
 namespace {
@@ -57,10 +59,11 @@ std::string Gbk(const char16_t* s) {
 
 TEST(HostModule, RegistersTheDefaultsByName) {
   App();
-  EXPECT_EQ(Zem_Host_Register_Defaults(), 9);
+  EXPECT_EQ(Zem_Host_Register_Defaults(), 15);
   const char* const names[] = {kGui_Inp_Str, kGui_Inp_Str_W, kGui_Calendar_Get, kGui_Init_Menu_Font,
                                kMup_Gui_User_Para_Get, kMup_Gui_User_Para_Save, kGui_Get_Memory_Usage,
-                               kGui_Print_Tree, kPdu_Export_Tree_To_Km};
+                               kGui_Print_Tree, kPdu_Export_Tree_To_Km, kPdu_Code_Select, kPdu_Code_Multi_Select,
+                               kPdu_Dbio_Select, kPdu_Code_Key_Search, kPdu_Grid_Filter, kPdu_Grid_Filter_Ext};
   for (const char* name : names) EXPECT_NE(Get_Pub_Ptr(name), nullptr) << name;
   EXPECT_EQ(Get_Pub_Ptr(kGui_Inp_Str_W), reinterpret_cast<void*>(&Zem_Host_Inp_Str_W));
   auto memory = reinterpret_cast<Gui_Get_Memory_Usage_Fn>(Get_Pub_Ptr(kGui_Get_Memory_Usage));
@@ -111,6 +114,9 @@ TEST(HostModule, InputBoxes) {
 
 TEST(HostModule, CalendarKeepsYyyymmdd) {
   App();
+  SetClock([] { return QDateTime(QDate(2023, 10, 17), QTime(8, 0)); });
+  Pub_Para_Put_Int(u"tmp.calendar_x", 120);
+  Pub_Para_Put_Int(u"tmp.calendar_y", 90);
   struct Case {
     const char* name;
     const char* before;
@@ -121,7 +127,8 @@ TEST(HostModule, CalendarKeepsYyyymmdd) {
   const Case cases[] = {
       {"a date moved by a day", "20240229", QDate(2024, 2, 29), QDate(2024, 3, 1), "20240301"},
       {"cancel leaves the text", "20240105", QDate(2024, 1, 5), QDate(), "20240105"},
-      {"empty starts on today", "", QDate::currentDate(), QDate(2023, 10, 17), "20231017"},
+      {"empty starts on today", "", QDate(2023, 10, 17), QDate(2023, 10, 18), "20231018"},
+      {"not a date starts on today", "2023-1", QDate(2023, 10, 17), QDate(2023, 10, 1), "20231001"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -131,13 +138,19 @@ TEST(HostModule, CalendarKeepsYyyymmdd) {
       auto* cal = d->findChild<QCalendarWidget*>();
       ASSERT_NE(cal, nullptr);
       EXPECT_EQ(cal->selectedDate(), c.shown);
-      if (!c.picked.isValid()) return d->reject();
+      EXPECT_EQ(cal->locale().dayName(1, QLocale::ShortFormat), QString::fromUtf16(u"周一"));
+      EXPECT_EQ(cal->locale().standaloneMonthName(3), QString::fromUtf16(u"三月"));
+      EXPECT_EQ(d->pos(), QPoint(120, 90));
+      if (!c.picked.isValid()) return d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
       cal->setSelectedDate(c.picked);
-      d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+      QPushButton* ok = d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+      EXPECT_EQ(ok->text(), QString::fromUtf16(u"确定"));
+      ok->click();
     });
     EXPECT_EQ(Zem_Host_Calendar_Get(buffer), c.picked.isValid() ? 1 : 0);
     EXPECT_STREQ(buffer, c.after);
   }
+  SetClock(nullptr);
 }
 
 TEST(HostModule, UserPreferencesRoundTrip) {

@@ -8,7 +8,9 @@
 #include "core/data/para.h"
 #include "core/data/sqlca.h"
 #include "drivers/db_fixture.h"
+#include "frame/host_funcs.h"
 #include "frame/log_mgr.h"
+#include "frame/pub_ptr.h"
 #include "frame/thr_err.h"
 #include "link/r_call.h"
 
@@ -21,6 +23,16 @@ int Echo_Double(TParaMgr* p) {
   int v = 0;
   p->Get_Int(u"v", &v);
   p->Put_Int(u"out", v * 2);
+  char sess[32] = {0};
+  if (p->Get_Str(u"sess", sess, sizeof sess)) p->Put_Str(u"seen", sess);
+  return 1;
+}
+
+// The host's call preparation: adds its session value and goes on, or stops the call.
+bool g_prepare_goes_on = true;
+int Prepare(TParaMgr* p) {
+  if (!g_prepare_goes_on) return 0;
+  p->Put_Str(u"sess", "host");
   return 1;
 }
 
@@ -56,14 +68,20 @@ TEST(R_Call, LocalModeRunsTheNamedFunctionAndReportsThroughThePack) {
   Mid_Process()->DefineFunction("test_failing", 1, Failing);
   ASSERT_EQ(*R_Call_Local_Mode(), 1) << "local call mode is the default";
 
-  struct Case { const char* name; int result; const char* ec; const char* em_has; int out; };
+  // Rows without a host preparation come first: once registered it stays.
+  enum Prep { kNoHandle, kGoesOn, kStops };
+  struct Case { const char* name; Prep prep; int result; const char* ec; const char* em_has; int out; const char* seen; };
   const Case cases[] = {
-      {"test_echo_double", 0, "0", nullptr, 42},
-      {"test_failing", 42, "42", "no stock", -1},
-      {"no_such_call", -1, "-1", "no_such_call", -1},
+      {"test_echo_double", kNoHandle, 0, "0", nullptr, 42, "<absent>"},
+      {"test_failing", kNoHandle, 42, "42", "no stock", -1, "<absent>"},
+      {"no_such_call", kNoHandle, -1, "-1", "no_such_call", -1, "<absent>"},
+      {"test_echo_double", kGoesOn, 0, "0", nullptr, 42, "host"},
+      {"test_echo_double", kStops, -1, "-1", "Rcall_Prepare_Handle", -1, "<absent>"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(std::string(c.name) + " prep " + std::to_string(c.prep));
+    if (c.prep != kNoHandle) Reg_Pub_Ptr(kRcall_Prepare_Handle, reinterpret_cast<void*>(&Prepare));
+    g_prepare_goes_on = c.prep != kStops;
     TParaMgr p;
     p.Put_Int(u"v", 21);
     EXPECT_EQ(R_Call(c.name, &p), c.result);
@@ -72,7 +90,9 @@ TEST(R_Call, LocalModeRunsTheNamedFunctionAndReportsThroughThePack) {
     EXPECT_NE(Str(p, u"_r_em_").find(c.em_has ? c.em_has : "<absent>"), std::string::npos) << Str(p, u"_r_em_");
     int out = 0;
     EXPECT_EQ(p.Get_Int(u"out", &out) ? out : -1, c.out);
+    EXPECT_EQ(Str(p, u"seen"), c.seen);
   }
+  g_prepare_goes_on = true;
   TParaMgr p;
   EXPECT_EQ(R_Call("test_echo_double", nullptr), 0) << "a call without a pack gets an empty one";
   EXPECT_NE(R_Call(nullptr, &p), 0);

@@ -1,6 +1,7 @@
 // TStringGrid through its public interface: cell storage, whole-row scrolling, geometry, selection, keys,
 // the in-place editor and pick list, column moving and sizing by mouse, and drawn states on real pixels.
 #include "toolkit/tk_grid.h"
+#include "toolkit/tk_menu.h"
 #include "tk_test_app.h"
 
 #include <QListWidget>
@@ -10,8 +11,11 @@
 #include <QWheelEvent>
 #include <QToolButton>
 #include <gtest/gtest.h>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <map>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -138,26 +142,16 @@ TEST_F(GridTest, RowAndColumnListsReadAndWriteTheCells) {
     TStrings* row1 = grid->Rows(1);
     row1->SetStrings(0, "a");
     row1->SetStrings(2, "c");
-    EXPECT_EQ(grid->Cells(2, 1), "c");
-    EXPECT_EQ(row1->Count(), 4);
     EXPECT_EQ(row1->Add("b"), 1) << "Add fills the first empty cell";
-    TStrings* row2 = grid->Rows(2);
-    row2->Assign(row1);
-    EXPECT_EQ(grid->Rows(2)->toQStringList(), (QStringList{"a", "b", "c", ""}));
-    EXPECT_EQ(grid->Rows(1), row1) << "asking again gives the same list";
-    TStrings* col2 = grid->Cols(2);
-    EXPECT_EQ(col2->Count(), 4);
-    EXPECT_EQ(col2->Strings(1), "c");
-    col2->Clear();
-    EXPECT_EQ(grid->Cells(2, 1), QString());
-    EXPECT_EQ(grid->Cells(0, 1), "a");
-    row1->Insert(0, "x");
+    grid->Rows(2)->Assign(row1);
+    row1->Insert(0, "x");  // a grid line has a fixed length: no insert, no delete
     row1->Delete(0);
-    EXPECT_EQ(grid->Cells(0, 1), "a") << "a grid line has a fixed length";
-    // Out of range cells are forgiven.
-    grid->SetCells(9, 9, "x");
-    grid->SetCells(-1, 0, "x");
-    EXPECT_EQ(grid->Cells(9, 9), QString());
+    EXPECT_EQ(grid->Rows(1), row1) << "asking again gives the same list";
+    grid->Cols(2)->Clear();
+    grid->SetCells(9, 9, "x");  // out of range: forgiven
+    EXPECT_EQ(grid->Rows(1)->toQStringList(), (QStringList{"a", "b", "", ""}));
+    EXPECT_EQ(grid->Rows(2)->toQStringList(), (QStringList{"a", "b", "", ""}));
+    EXPECT_EQ(grid->Cols(2)->Count(), 4);
 }
 
 // ----------------------------------------------------------------------------------------- scrolling
@@ -421,20 +415,6 @@ TEST_F(GridTest, KeyboardMoves) {
     }
 }
 
-TEST_F(GridTest, OnKeyDownCanTakeAKeyAway) {
-    grid->SetRowCount(10);
-    std::vector<WORD> seen;
-    grid->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
-        seen.push_back(k);
-        if (k == VK_DOWN && s.Contains(ssCtrl)) k = 0;
-    };
-    QTest::keyClick(grid.get(), Qt::Key_Down, Qt::ControlModifier);
-    EXPECT_EQ(grid->Row(), 1);
-    QTest::keyClick(grid.get(), Qt::Key_Down);
-    EXPECT_EQ(grid->Row(), 2);
-    EXPECT_EQ(seen, (std::vector<WORD>{VK_CONTROL, VK_DOWN, VK_DOWN})) << "modifier keys are reported too";
-}
-
 TEST_F(GridTest, WheelScrollsUnlessItsHandlerTakesIt) {
     grid->SetRowCount(100);
     show();
@@ -461,7 +441,20 @@ TEST_F(GridTest, WheelScrollsUnlessItsHandlerTakesIt) {
     EXPECT_EQ(ups, 1);
 }
 
-TEST_F(GridTest, KeyPressAndKeyUpReachTheHandlersFromGridAndEditor) {
+TEST_F(GridTest, KeyHandlersSeeTakeAndReplaceKeysFromGridAndEditor) {
+    grid->SetRowCount(10);
+    std::vector<WORD> seen;
+    grid->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
+        seen.push_back(k);
+        if (k == VK_DOWN && s.Contains(ssCtrl)) k = 0;
+    };
+    QTest::keyClick(grid.get(), Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(grid->Row(), 1) << "a key the handler takes does not move";
+    QTest::keyClick(grid.get(), Qt::Key_Down);
+    EXPECT_EQ(grid->Row(), 2);
+    EXPECT_EQ(seen, (std::vector<WORD>{VK_CONTROL, VK_DOWN, VK_DOWN})) << "modifier keys are reported too";
+    grid->OnKeyDown = nullptr;
+    grid->FocusCell(1, 1);
     grid->SetOptions(goEditing);
     std::vector<char16_t> pressed;
     std::vector<WORD> released;
@@ -482,20 +475,106 @@ TEST_F(GridTest, KeyPressAndKeyUpReachTheHandlersFromGridAndEditor) {
     EXPECT_EQ(released, (std::vector<WORD>{VK_F2, 'A', 'B', '3', 'C'})) << "'#' is the key of '3'";
 }
 
-TEST_F(GridTest, MoveRowFiresOnRowMovedAndCarriesTheCurrentRow) {
-    grid->SetRowCount(6);
-    for (int r = 0; r < 6; ++r) grid->SetCells(1, r, QString::number(r));
-    grid->SetRowHeights(2, 33);
-    grid->FocusCell(1, 2);
-    std::vector<std::pair<int, int>> moved;
-    grid->OnRowMoved = [&](TObject*, int from, int to) { moved.push_back({from, to}); };
-    grid->MoveRow(2, 4);
-    grid->MoveRow(9, 1);  // out of range: nothing
-    ASSERT_EQ(moved.size(), 1u);
-    EXPECT_EQ(moved[0], std::make_pair(2, 4));
-    EXPECT_EQ(grid->Cols(1)->toQStringList(), (QStringList{"0", "1", "3", "4", "2", "5"}));
-    EXPECT_EQ(grid->RowHeights(4), 33);
-    EXPECT_EQ(grid->Row(), 4);
+TEST_F(GridTest, RowsMoveWithTheirTextsAndHeights) {
+    struct Row {
+        const char* name;
+        int from, to;            // MoveRow, when order is empty
+        std::vector<int> order;  // ReorderRows(1, order)
+        const char* col1;
+        int height33At, current, moved;
+    };
+    const Row rows[] = {
+        {"MoveRow down carries the current row", 2, 4, {}, "0 1 3 4 2 5", 4, 4, 1},
+        {"MoveRow out of range does nothing", 9, 1, {}, "0 1 2 3 4 5", 2, 2, 0},
+        {"ReorderRows permutes, the current row stays", 0, 0, {5, 2, 1, 4, 3}, "0 5 2 1 4 3", 2, 2, 0},
+        {"ReorderRows with a repeated row does nothing", 0, 0, {5, 5, 1, 4, 3}, "0 1 2 3 4 5", 2, 2, 0},
+        {"ReorderRows past the last row does nothing", 0, 0, {2, 1, 3, 4, 5, 6}, "0 1 2 3 4 5", 2, 2, 0},
+    };
+    for (const Row& r : rows) {
+        SetUp();
+        grid->SetRowCount(6);
+        for (int k = 0; k < 6; ++k) grid->SetCells(1, k, QString::number(k));
+        grid->SetRowHeights(2, 33);
+        grid->FocusCell(1, 2);
+        int moved = 0;
+        grid->OnRowMoved = [&](TObject*, int, int) { ++moved; };
+        if (r.order.empty()) grid->MoveRow(r.from, r.to);
+        else grid->ReorderRows(1, r.order);
+        EXPECT_EQ(grid->Cols(1)->toQStringList().join(' '), r.col1) << r.name;
+        EXPECT_EQ(grid->RowHeights(r.height33At), 33) << r.name;
+        EXPECT_EQ(grid->Row(), r.current) << r.name;
+        EXPECT_EQ(moved, r.moved) << r.name;
+    }
+}
+
+// A batch of height changes keeps positions right once it ends, and the scroll bar counts from the
+// first shown row: rows hidden above the shown ones are no scroll steps.
+TEST_F(GridTest, BatchedHeightsAndTheScrollBarAfterAFilter) {
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    grid->SetRowCount(100000);
+    show();
+    grid->BeginUpdate();
+    for (int r = 1; r < 100000; ++r) grid->SetRowHeights(r, r % 1000 == 7 ? 20 : 0);
+    EXPECT_TRUE(grid->Updating());
+    grid->EndUpdate();
+    EXPECT_EQ(grid->GridHeight(), 21 * 101);
+    EXPECT_EQ(grid->TopRow(), 7);
+    EXPECT_EQ(grid->CellRect(1, 1007).Top, 42);
+    EXPECT_EQ(grid->verticalScrollBar()->maximum(), 92007 - 7) << "from row 7 to the last full page";
+    grid->BeginUpdate();
+    for (int r = 1; r < 100000; ++r) grid->SetRowHeights(r, r < 5000 ? 0 : (r < 5003 ? 20 : 0));
+    grid->EndUpdate();
+    EXPECT_EQ(grid->TopRow(), 5000);
+    EXPECT_EQ(grid->verticalScrollBar()->maximum(), 0) << "three shown rows fit: nothing to scroll";
+}
+
+// The grid is a control of the layer: its menu, hint, tag, bounds and font; a right press over the
+// in-place editor is the grid's, and so is its context menu.
+TEST_F(GridTest, ControlPropertiesAndTheRightPressOverTheEditor) {
+    grid->SetOptions(goEditing | goAlwaysShowEditor);
+    grid->SetBounds(5, 6, 300, 150);
+    EXPECT_EQ(grid->BoundsRect(), TRect(5, 6, 305, 156));
+    grid->SetHint(QStringLiteral("cells"));
+    grid->SetShowHint(true);
+    EXPECT_EQ(grid->toolTip(), QStringLiteral("cells"));
+    grid->SetTag(42);
+    EXPECT_EQ(grid->Tag(), 42);
+    QFont big = grid->font();
+    big.setPointSize(17);
+    grid->setFont(big);  // as a form's font property sets it
+    EXPECT_EQ(grid->Font()->Size, 17);
+    TPopupMenu menu;
+    menu.Items()->Add(new TMenuItem(&menu));
+    grid->SetPopupMenu(&menu);
+    show();
+    grid->FocusCell(2, 2);
+    TInplaceEdit* ed = grid->InplaceEditor();
+    ASSERT_NE(ed, nullptr);
+    ASSERT_TRUE(ed->isVisible());
+    EXPECT_EQ(ed->font().pointSize(), 17) << "the editor writes in the grid's font";
+    std::vector<std::tuple<TMouseButton, int, int>> downs;
+    grid->OnMouseDown = [&](TObject*, TMouseButton b, TShiftState, int x, int y) { downs.emplace_back(b, x, y); };
+    int popups = 0;
+    grid->OnContextPopup = [&](TObject* s, TPoint p, bool& handled) {
+        EXPECT_EQ(s, grid.get());
+        EXPECT_EQ(p, TPoint(ed->x() + 4, ed->y() + 3));
+        ++popups;
+        handled = popups == 1;  // the first one the host takes, the second opens the menu
+    };
+    const TRect cell = grid->CellRect(2, 2);
+    for (int i = 0; i < 2; ++i) {
+        QTest::mousePress(ed, Qt::RightButton, Qt::NoModifier, QPoint(4, 3));
+        QContextMenuEvent cm(QContextMenuEvent::Mouse, QPoint(4, 3), ed->mapToGlobal(QPoint(4, 3)));
+        QApplication::sendEvent(ed, &cm);
+        QTest::mouseRelease(ed, Qt::RightButton, Qt::NoModifier, QPoint(4, 3));
+    }
+    ASSERT_EQ(downs.size(), 2u);
+    EXPECT_EQ(downs[0], std::make_tuple(mbRight, cell.Left + 4, cell.Top + 3)) << "in the viewport's coordinates";
+    EXPECT_EQ(popups, 2);
+    EXPECT_TRUE(menu.menu()->isVisible());
+    EXPECT_EQ(menu.PopupComponent(), grid.get());
+    EXPECT_EQ(grid->ClientToScreen(TPoint(cell.Left, cell.Top)), TPoint::fromQPoint(ed->mapToGlobal(QPoint(0, 0))));
+    menu.menu()->hide();
 }
 
 // ------------------------------------------------------------------------------------------- editing
@@ -566,11 +645,11 @@ TEST_F(GridTest, ModifiedFlagAndOnGetEditText) {
     EXPECT_EQ(ed->geometry(), grid->CellRect(1, 1).toQRect());
 }
 
-TEST_F(GridTest, PickListChoosesAnItem) {
+TEST_F(GridTest, PickListAndEllipsisButtons) {
     grid->SetColCount(4);
     grid->SetRowCount(6);
     grid->SetOptions(goEditing);
-    grid->OnGetEditStyle = [](TObject*, int c, int) { return c == 2 ? esPickList : esSimple; };
+    grid->OnGetEditStyle = [](TObject*, int c, int) { return c == 2 ? esPickList : c == 3 ? esEllipsis : esSimple; };
     int fills = 0;
     grid->OnGetPickListItems = [&](TObject* s, int c, int r, TStrings* items) {
         EXPECT_EQ(s, grid.get());
@@ -580,6 +659,7 @@ TEST_F(GridTest, PickListChoosesAnItem) {
         items->Add(QString::fromUtf16(u"A001 \u7532"));
         items->Add(QString::fromUtf16(u"A002 \u4E59"));
         items->Add(QString::fromUtf16(u"A003 \u4E19"));
+        for (int i = 0; i < 37; ++i) items->Add(QString("item %1").arg(i));
     };
     focus();
     grid->FocusCell(2, 1);
@@ -593,7 +673,8 @@ TEST_F(GridTest, PickListChoosesAnItem) {
     ASSERT_TRUE(ed->ListVisible());
     EXPECT_EQ(fills, 1);
     QListWidget* list = ed->PickListWidget();
-    ASSERT_EQ(list->count(), 3);
+    ASSERT_EQ(list->count(), 40);
+    EXPECT_EQ(list->height(), 15 * list->sizeHintForRow(0) + 2 * list->frameWidth()) << "at most 15 rows show";
     QTest::keyClick(list, Qt::Key_Down);
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_FALSE(ed->ListVisible());
@@ -609,105 +690,59 @@ TEST_F(GridTest, PickListChoosesAnItem) {
     QRect item = list->visualItemRect(list->item(2));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, item.center());
     EXPECT_EQ(grid->Cells(2, 1), QString::fromUtf16(u"A003 \u4E19"));
-    // The simple column has no button.
+    // The simple column has no button; the ellipsis column's button fires OnEditButtonClick.
     key(Qt::Key_Return);
     grid->FocusCell(1, 1);
     key(Qt::Key_F2);
     EXPECT_EQ(ed->EditStyle(), esSimple);
     EXPECT_FALSE(ed->EditButton()->isVisible());
-}
-
-TEST_F(GridTest, PickListShowsAtMostItsDropDownRows) {
-    grid->SetOptions(goEditing);
-    grid->OnGetEditStyle = [](TObject*, int, int) { return esPickList; };
-    grid->OnGetPickListItems = [](TObject*, int, int, TStrings* items) {
-        for (int i = 0; i < 40; ++i) items->Add(QString("item %1").arg(i));
-    };
-    focus();
+    key(Qt::Key_Return);
+    grid->FocusCell(3, 1);
     key(Qt::Key_F2);
-    auto* ed = qobject_cast<TInplaceEditList*>(grid->InplaceEditor());
-    ASSERT_NE(ed, nullptr);
-    ed->DropDown();
-    QListWidget* list = ed->PickListWidget();
-    ASSERT_TRUE(ed->ListVisible());
-    int rowH = list->sizeHintForRow(0);
-    EXPECT_EQ(list->height(), 15 * rowH + 2 * list->frameWidth());
-    QTest::keyClick(list, Qt::Key_Escape);
-    EXPECT_FALSE(ed->ListVisible());
-    EXPECT_EQ(grid->Cells(1, 1), QString()) << "Esc in the list chooses nothing";
-}
-
-TEST_F(GridTest, EllipsisButtonFiresOnEditButtonClick) {
-    grid->SetOptions(goEditing);
-    grid->OnGetEditStyle = [](TObject*, int, int) { return esEllipsis; };
-    TObject* sender = nullptr;
-    int clicks = 0;
-    grid->OnEditButtonClick = [&](TObject* s) {
-        sender = s;
-        ++clicks;
-    };
-    focus();
-    key(Qt::Key_F2);
-    auto* ed = qobject_cast<TInplaceEditList*>(grid->InplaceEditor());
-    ASSERT_NE(ed, nullptr);
     ASSERT_TRUE(ed->EditButton()->isVisible());
     EXPECT_EQ(ed->EditButton()->text(), "...");
+    TObject* sender = nullptr;
+    grid->OnEditButtonClick = [&](TObject* s) { sender = s; };
     QTest::mouseClick(ed->EditButton(), Qt::LeftButton);
-    EXPECT_EQ(clicks, 1);
     EXPECT_EQ(sender, grid.get());
 }
 
-// ----------------------------------------------------------------------------------- mouse gestures
-
-TEST_F(GridTest, DraggingAHeaderMovesTheColumn) {
-    grid->SetColCount(5);
-    grid->SetRowCount(4);
-    grid->SetOptions(TGridOptions(goColMoving));
-    for (int c = 0; c < 5; ++c) grid->SetCells(c, 1, QString("c%1").arg(c));
-    grid->SetColWidths(1, 50);
-    show();
-    std::vector<std::pair<int, int>> moved;
-    grid->OnColumnMoved = [&](TObject* s, int from, int to) {
-        EXPECT_EQ(s, grid.get());
-        moved.push_back({from, to});
+TEST_F(GridTest, HeaderDragsMoveAndSizeColumns) {
+    struct Row {
+        const char* name;
+        TGridOptions opts;
+        int row;         // where the drag runs
+        bool fromEdge;   // starts on the right edge of column 1, else inside it
+        int moves;       // OnColumnMoved calls
+        int width1;      // column 1 afterwards (60 wide before)
+        const char* row1;
     };
-    TRect a = grid->CellRect(1, 0), b = grid->CellRect(3, 0);
-    int y = (a.Top + a.Bottom) / 2;
-    mouse(QEvent::MouseButtonPress, a.Left + 5, y, Qt::LeftButton);
-    mouse(QEvent::MouseMove, (a.Left + b.Left) / 2, y, Qt::LeftButton);
-    mouse(QEvent::MouseMove, b.Left + 5, y, Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, b.Left + 5, y, Qt::NoButton);
-    ASSERT_EQ(moved.size(), 1u);
-    EXPECT_EQ(moved[0], std::make_pair(1, 3));
-    EXPECT_EQ(grid->Rows(1)->toQStringList(), (QStringList{"c0", "c2", "c3", "c1", "c4"}));
-    EXPECT_EQ(grid->ColWidths(3), 50) << "the width moves with the column";
-    // A click without a drag moves nothing; without goColMoving a drag moves nothing.
-    TRect h = grid->CellRect(2, 0);
-    mouse(QEvent::MouseButtonPress, h.Left + 5, y, Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, h.Left + 5, y, Qt::NoButton);
-    grid->SetOptions(TGridOptions());
-    mouse(QEvent::MouseButtonPress, h.Left + 5, y, Qt::LeftButton);
-    mouse(QEvent::MouseMove, b.Left + 5, y, Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, b.Left + 5, y, Qt::NoButton);
-    EXPECT_EQ(moved.size(), 1u);
-}
-
-TEST_F(GridTest, DraggingAColumnEdgeSizesIt) {
-    grid->SetOptions(TGridOptions(goColSizing));
-    show();
-    TRect a = grid->CellRect(1, 0);
-    int y = (a.Top + a.Bottom) / 2;
-    mouse(QEvent::MouseButtonPress, a.Right, y, Qt::LeftButton);
-    mouse(QEvent::MouseMove, a.Right + 30, y, Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, a.Right + 30, y, Qt::NoButton);
-    EXPECT_EQ(grid->ColWidths(1), 90);
-    // In a data row the same drag selects instead.
-    TRect d = grid->CellRect(1, 2);
-    int y2 = (d.Top + d.Bottom) / 2;
-    mouse(QEvent::MouseButtonPress, d.Right - 1, y2, Qt::LeftButton);
-    mouse(QEvent::MouseMove, d.Right + 30, y2, Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, d.Right + 30, y2, Qt::NoButton);
-    EXPECT_EQ(grid->ColWidths(1), 90);
+    const Row rows[] = {
+        {"header drag with goColMoving moves the column", goColMoving, 0, false, 1, 60, "c0 c2 c1 c3 c4"},
+        {"without goColMoving nothing moves", TGridOptions(), 0, false, 0, 60, "c0 c1 c2 c3 c4"},
+        {"the edge of a header sizes the column", goColSizing, 0, true, 0, 90, "c0 c1 c2 c3 c4"},
+        {"the edge in a data row selects instead", goColSizing, 2, true, 0, 60, "c0 c1 c2 c3 c4"},
+    };
+    for (const Row& r : rows) {
+        SetUp();
+        grid->SetColCount(5);
+        grid->SetRowCount(4);
+        grid->SetOptions(r.opts);
+        for (int c = 0; c < 5; ++c) grid->SetCells(c, 1, QString("c%1").arg(c));
+        show();
+        int moves = 0;
+        grid->OnColumnMoved = [&](TObject* s, int, int) { moves += s == grid.get(); };
+        TRect a = grid->CellRect(1, r.row), b = grid->CellRect(2, r.row);
+        const int y = (a.Top + a.Bottom) / 2, x0 = r.fromEdge ? a.Right : a.Left + 5;
+        const int x1 = r.fromEdge ? a.Right + 30 : b.Right - 5;
+        mouse(QEvent::MouseButtonPress, x0, y, Qt::LeftButton);
+        mouse(QEvent::MouseMove, (x0 + x1) / 2, y, Qt::LeftButton);
+        mouse(QEvent::MouseMove, x1, y, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, x1, y, Qt::NoButton);
+        EXPECT_EQ(moves, r.moves) << r.name;
+        EXPECT_EQ(grid->ColWidths(r.moves ? 2 : 1), r.width1) << r.name;
+        EXPECT_EQ(grid->Rows(1)->toQStringList().join(' '), r.row1) << r.name;
+    }
 }
 
 // --------------------------------------------------------------------------------------------- drawing

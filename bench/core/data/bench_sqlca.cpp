@@ -1,7 +1,11 @@
-// Query-area reading speed, each figure beside an anchor measured in the same run:
+// Query-area speed, each figure beside an anchor measured in the same run:
 //   100,000 rows x 5 columns from SQLite into a query area (zem_drv_sqlite.so through the data-operation
 //   table) vs a bare sqlite3_step loop that copies the same columns into std::u16string vectors;
 //   the same from PostgreSQL (zem_drv_pg.so) vs a bare libpq loop. Target: at most 1.5x each.
+//   PostgreSQL round trips, where the driver waits for the server against a bound (asynchronous libpq,
+//   the socket polled with a deadline): 2,000 short statements through Exec vs PQexec, and a batch
+//   insert of 20,000 rows vs a bare PQexecPrepared loop. Target: at most 1.5x each; seven repetitions
+//   each, interleaved, the best of each side compared.
 // The PostgreSQL half runs on the server named by ZEM_PG_CONNINFO; without it the program says that
 // half was not run. Every benchmark checks its answer (row count and sample values) and fails the run
 // when it is wrong. SQLite figures are CPU time (all work is in this process, and the machine is
@@ -11,6 +15,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -181,6 +186,16 @@ const char* Pg_Conninfo() {
   return c && *c ? c : nullptr;
 }
 
+// Runs statements on a bare connection; true when they all ran.
+bool Pg_Admin_Ok(const std::string& sql) {
+  PGconn* c = PQconnectdb(Pg_Conninfo());
+  PGresult* r = PQstatus(c) == CONNECTION_OK ? PQexec(c, sql.c_str()) : nullptr;
+  bool ok = r && PQresultStatus(r) == PGRES_COMMAND_OK;
+  PQclear(r);
+  PQfinish(c);
+  return ok;
+}
+
 bool Pg_Fill() {
   static int state = 0;  // 0 not tried, 1 ready, 2 failed
   if (state) return state == 1;
@@ -245,23 +260,112 @@ void BM_Pg_Anchor_Libpq(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRows);
 }
 
+const int kShort = 2000;
+const int kBatch = 20000;
+
+void BM_Pg_Short_Statements(benchmark::State& state) {
+  if (!Use_Driver("zem_drv_pg", Pg_Conninfo())) {
+    state.SkipWithError("no PostgreSQL driver");
+    return;
+  }
+  TSQLCA q;
+  bool right = true;
+  for (auto _ : state)
+    for (int i = 0; i < kShort; i++) right = right && q.Exec(u"select 1") == 0 && q.Get_Value(0)[0] == u'1';
+  if (!right) state.SkipWithError("a statement failed");
+}
+
+void BM_Pg_Anchor_Short(benchmark::State& state) {
+  PGconn* c = PQconnectdb(Pg_Conninfo());
+  bool right = PQstatus(c) == CONNECTION_OK;
+  for (auto _ : state)
+    for (int i = 0; right && i < kShort; i++) {
+      PGresult* r = PQexec(c, "select 1");
+      right = PQresultStatus(r) == PGRES_TUPLES_OK && PQgetvalue(r, 0, 0)[0] == '1';
+      PQclear(r);
+    }
+  PQfinish(c);
+  if (!right) state.SkipWithError("a statement failed");
+}
+
+bool Pg_Batch_Table() {
+  return Pg_Admin_Ok("drop table if exists bench_b; create table bench_b(id integer, code varchar(20), name varchar(40))");
+}
+
+void BM_Pg_Batch_Insert(benchmark::State& state) {
+  if (!Pg_Batch_Table() || !Use_Driver("zem_drv_pg", Pg_Conninfo())) {
+    state.SkipWithError("no PostgreSQL table or driver");
+    return;
+  }
+  TSQLCA q, rows;
+  rows.Set_Field_Count(3);
+  for (int f = 0; f < 3; f++) rows.Set_Field_Name(f, f == 0 ? u"id" : f == 1 ? u"code" : u"name");
+  rows.Set_Table_Name(u"bench_b");
+  for (int i = 0; i < kBatch; i++) {
+    rows.Add_Row();
+    std::string id = std::to_string(i + 1);
+    rows.Set_Value(0, Utf16(id.c_str(), static_cast<int>(id.size())).c_str());
+    rows.Set_Value(1, (u"C" + Utf16(id.c_str(), static_cast<int>(id.size()))).c_str());
+    rows.Set_Value(2, Expected_Name(i).c_str());
+  }
+  bool right = true;
+  for (auto _ : state) {
+    right = right && rows.Batch_Insert() == 0 && rows.Get_Result_Int() == kBatch;
+    right = right && q.Exec(u"select count(*) from bench_b") == 0 && q.Get_Value(0) == Utf16("20000", 5);
+    q.Rollback();
+  }
+  if (!right) state.SkipWithError("the batch did not insert every row");
+}
+
+void BM_Pg_Anchor_Batch(benchmark::State& state) {
+  PGconn* c = Pg_Batch_Table() ? PQconnectdb(Pg_Conninfo()) : nullptr;
+  bool right = c && PQstatus(c) == CONNECTION_OK;
+  if (right) PQsetClientEncoding(c, "UTF8");
+  std::vector<std::string> names;
+  for (int i = 0; i < kBatch; i++) names.push_back(Utf8(Expected_Name(i)));
+  for (auto _ : state) {
+    PQclear(PQexec(c, "begin"));
+    PQclear(PQprepare(c, "", "insert into bench_b(id,code,name) values($1,$2,$3)", 3, nullptr));
+    for (int i = 0; right && i < kBatch; i++) {
+      std::string id = std::to_string(i + 1), code = "C" + id;
+      const char* v[3] = {id.c_str(), code.c_str(), names[static_cast<size_t>(i)].c_str()};
+      PGresult* r = PQexecPrepared(c, "", 3, v, nullptr, nullptr, 0);
+      right = PQresultStatus(r) == PGRES_COMMAND_OK;
+      PQclear(r);
+    }
+    PGresult* r = PQexec(c, "select count(*) from bench_b");
+    right = right && std::string(PQgetvalue(r, 0, 0)) == "20000";
+    PQclear(r);
+    PQclear(PQexec(c, "rollback"));
+  }
+  PQfinish(c);
+  if (!right) state.SkipWithError("the anchor did not insert every row");
+}
+
 class Summary : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& r : runs) {
       if (r.error_occurred) failed_ = true;
-      time_[r.benchmark_name()] = r.real_accumulated_time > 0 && r.benchmark_name().find("Pg") != std::string::npos
-                                      ? r.GetAdjustedRealTime()
-                                      : r.GetAdjustedCPUTime();
+      if (r.run_type == Run::RT_Aggregate) continue;
+      double t = r.real_accumulated_time > 0 && r.benchmark_name().find("Pg") != std::string::npos
+                     ? r.GetAdjustedRealTime()
+                     : r.GetAdjustedCPUTime();
+      // Repeated runs keep their best: on a shared machine the others measure the neighbours.
+      auto it = time_.find(r.benchmark_name());
+      time_[r.benchmark_name()] = it == time_.end() ? t : std::min(it->second, t);
     }
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
     Line("SQLite", "BM_Sqlite_Query_Area", "BM_Sqlite_Anchor_Step", "sqlite3_step loop", "CPU");
-    if (Pg_Conninfo())
+    if (Pg_Conninfo()) {
       Line("PostgreSQL", "BM_Pg_Query_Area", "BM_Pg_Anchor_Libpq", "libpq loop", "wall");
-    else
+      Round_Trips("2,000 short statements", "Exec", "BM_Pg_Short_Statements", "PQexec", "BM_Pg_Anchor_Short");
+      Round_Trips("batch insert of 20,000 rows", "Batch_Insert", "BM_Pg_Batch_Insert", "PQexecPrepared loop",
+                  "BM_Pg_Anchor_Batch");
+    } else
       std::printf("PostgreSQL half not run: ZEM_PG_CONNINFO is not set\n");
     if (failed_) std::printf("SOME ANSWERS WERE WRONG\n");
   }
@@ -272,6 +376,13 @@ class Summary : public benchmark::ConsoleReporter {
     double a = Get(ours), b = Get(anchor);
     std::printf("%s, 100,000 rows x 5 columns: query area %.1f ms, bare %s %.1f ms (%s time): %.2fx (target <= 1.5x)\n",
                 db, a, what, b, kind, b > 0 ? a / b : 0.0);
+  }
+  void Round_Trips(const char* what, const char* ours_name, const char* ours, const char* anchor_name,
+                   const char* anchor) {
+    double a = Get(ours), b = Get(anchor);
+    double ratio = b > 0 ? a / b : 0.0;
+    std::printf("PostgreSQL, %s: %s %.1f ms, bare %s %.1f ms (anchor, wall time), ratio %.2fx (target <= 1.5x) %s\n",
+                what, ours_name, a, anchor_name, b, ratio, ratio <= 1.5 ? "ok" : "MISSED");
   }
   double Get(const char* prefix) const {
     for (const auto& kv : time_)
@@ -289,6 +400,13 @@ int main(int argc, char** argv) {
     std::string exe = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
     setenv("TARVOK_DLL_PATH", exe.c_str(), 1);
   }
+  // Round trips are timed against a server that shares the machine: repetitions of each benchmark are
+  // interleaved with the others' so that a busy moment does not fall on one side only.
+  std::vector<char*> args(argv, argv + argc);
+  char interleave[] = "--benchmark_enable_random_interleaving=true";
+  args.push_back(interleave);
+  argc = static_cast<int>(args.size());
+  argv = args.data();
   benchmark::Initialize(&argc, argv);
   benchmark::RegisterBenchmark("BM_Sqlite_Query_Area", BM_Sqlite_Query_Area)->Unit(benchmark::kMillisecond)->Iterations(5);
   benchmark::RegisterBenchmark("BM_Sqlite_Anchor_Step", BM_Sqlite_Anchor_Step)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -297,6 +415,12 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
     benchmark::RegisterBenchmark("BM_Pg_Anchor_Libpq", BM_Pg_Anchor_Libpq)
         ->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+    for (auto b : {std::make_pair("BM_Pg_Short_Statements", BM_Pg_Short_Statements),
+                   std::make_pair("BM_Pg_Anchor_Short", BM_Pg_Anchor_Short),
+                   std::make_pair("BM_Pg_Batch_Insert", BM_Pg_Batch_Insert),
+                   std::make_pair("BM_Pg_Anchor_Batch", BM_Pg_Anchor_Batch)})
+      benchmark::RegisterBenchmark(b.first, b.second)
+          ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->UseRealTime();
   }
   Summary summary;
   benchmark::RunSpecifiedBenchmarks(&summary);

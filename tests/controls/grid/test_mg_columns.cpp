@@ -23,35 +23,47 @@ int MoneyWidth(TMG& g) { return 11 * (g.Canvas()->TextWidth(QStringLiteral("8"))
 }  // namespace
 
 TEST(MgColumns, DefinitionLines) {
+  const int kDefault = -2;  // width or colour left unchecked
   struct Row {
     const char* what;
+    int col;
     const char16_t* line;
     char type;
-    int dec;
-    int align;
-    int show;
-    bool nullable;
-    bool readonly;
+    int dec, align, show;
+    bool nullable, readonly;
     const char* name;
+    int width, fixed;  // grid width (kDefault: not checked), fixed width
+    TColor color, bg;
   };
+  const int money = -1;  // the money width: 11 digit places of "8" + 3, plus 3
   const Row rows[] = {
-      {"caption only", u"Amount", 'S', 0, 0, 0, true, false, "Amount"},
-      {"blanks and capitals", u"  Amount  ,FLOAT,ReadOnly", 'F', 2, 1, 0, true, true, "Amount"},
-      {"float with blank is not float", u"Amount,float ,readonly", 'S', 0, 0, 0, true, true, "Amount"},
-      {"dollar name lower-cased", u"Code,$Code", 'S', 0, 0, 0, true, false, "code"},
-      {"int", u"Qty,int,notnull", 'I', 0, 1, 0, false, false, "Qty"},
-      {"dec#3 makes F", u"Rate,dec#3", 'F', 3, 1, 0, true, false, "Rate"},
-      {"dec#0 keeps type", u"Rate,dec#0", 'S', 0, 1, 0, true, false, "Rate"},
-      {"show_bool is I", u"Ok,show_bool", 'I', 0, 0, 2, true, false, "Ok"},
-      {"show_simple is I", u"N,show_simple", 'I', 0, 0, 0, true, false, "N"},
-      {"money_red is money", u"M,money_red", 'F', 2, 0, 1, true, false, "M"},
-      {"align keyword", u"A,align", 'S', 0, 2, 0, true, false, "A"},
-      {"chinese caption", u"金额,number", 'F', 2, 1, 0, true, false, nullptr},
+      {"caption only", 1, u"Amount", 'S', 0, 0, 0, true, false, "Amount", kDefault, -1, 0, 0xFFFFFF},
+      {"blanks and capitals", 1, u"  Amount  ,FLOAT,ReadOnly", 'F', 2, 1, 0, true, true, "Amount", kDefault, -1, 0, 0xFFFFFF},
+      {"float with blank is not float", 1, u"Amount,float ,readonly", 'S', 0, 0, 0, true, true, "Amount", kDefault, -1, 0, 0xFFFFFF},
+      {"dollar name lower-cased", 1, u"Code,$Code", 'S', 0, 0, 0, true, false, "code", kDefault, -1, 0, 0xFFFFFF},
+      {"int", 1, u"Qty,int,notnull", 'I', 0, 1, 0, false, false, "Qty", kDefault, -1, 0, 0xFFFFFF},
+      {"dec#3 makes F", 1, u"Rate,dec#3", 'F', 3, 1, 0, true, false, "Rate", kDefault, -1, 0, 0xFFFFFF},
+      {"dec#0 keeps type", 1, u"Rate,dec#0", 'S', 0, 1, 0, true, false, "Rate", kDefault, -1, 0, 0xFFFFFF},
+      {"show_bool is I", 1, u"Ok,show_bool", 'I', 0, 0, 2, true, false, "Ok", kDefault, -1, 0, 0xFFFFFF},
+      {"show_simple is I", 1, u"N,show_simple", 'I', 0, 0, 0, true, false, "N", kDefault, -1, 0, 0xFFFFFF},
+      {"money_red is money, no colour", 1, u"M,money_red", 'F', 2, 0, 1, true, false, "M", money, -1, 0, 0xFFFFFF},
+      {"align keyword", 1, u"A,align", 'S', 0, 2, 0, true, false, "A", kDefault, -1, 0, 0xFFFFFF},
+      {"chinese caption", 1, u"金额,number", 'F', 2, 1, 0, true, false, nullptr, kDefault, -1, 0, 0xFFFFFF},
+      {"the example line", 1, u"Amount ,$amt, dec#2,|90,money,notnull", 'F', 2, 1, 1, false, false, "amt", money, -1, 0, 0xFFFFFF},
+      {"bg_ and _bg both background", 1, u"C,bg_yellow, yellow_bg", 'S', 0, 0, 0, true, false, "C", kDefault, -1, 0, 0x00FFFF},
+      {"keyword then numeric colours", 1, u"C,red,#255,bg#65280", 'S', 0, 0, 0, true, false, "C", kDefault, -1, 255, 65280},
+      {"||60 fixes the width", 3, u"F,||60", 'S', 0, 0, 0, true, false, "F", 60, 60, 0, 0xFFFFFF},
+      {"||60 at column 250 only sizes", 250, u"F,||60", 'S', 0, 0, 0, true, false, "F", 60, -1, 0, 0xFFFFFF},
+      {"|1000 is ignored", 1, u"W,|1000", 'S', 0, 0, 0, true, false, "W", 64, -1, 0, 0xFFFFFF},
+      {"|0 hides and keeps the column", 1, u"W,|0", 'S', 0, 0, 0, true, false, "W", 0, -1, 0, 0xFFFFFF},
   };
   for (const Row& r : rows) {
-    Grid t(3);
-    t.g.SetADEF({QString::fromUtf16(r.line)});
-    TMG_Col_Def* d = t.g.GetColDef(1);
+    Grid t(260);
+    QStringList adef;
+    for (int i = 1; i < r.col; ++i) adef << QStringLiteral("x%1").arg(i);
+    adef << QString::fromUtf16(r.line);
+    t.g.SetADEF(adef);
+    TMG_Col_Def* d = t.g.GetColDef(r.col);
     SCOPED_TRACE(r.what);
     EXPECT_EQ(d->type, r.type);
     EXPECT_EQ(d->dec, r.dec);
@@ -62,43 +74,17 @@ TEST(MgColumns, DefinitionLines) {
     if (r.name) {
       EXPECT_STREQ(d->name, r.name);
     }
+    if (r.width != kDefault) {
+      EXPECT_EQ(t.g.ColWidths(r.col), r.width == money ? MoneyWidth(t.g) : r.width);
+    }
+    EXPECT_EQ(d->fixed_width, r.fixed);
+    EXPECT_EQ(d->color, r.color);
+    EXPECT_EQ(d->bgcolor, r.bg);
+    EXPECT_EQ(t.g.Cells(r.col, 0).isEmpty(), false);
   }
-}
-
-TEST(MgColumns, ExampleLineAndHeader) {
-  Grid t(3);
-  t.g.SetADEF({QStringLiteral("Amount ,$amt, dec#2,|90,money,notnull"), QStringLiteral("Memo")});
-  TMG_Col_Def* d = t.g.GetColDef("amt");
-  ASSERT_EQ(d, t.g.GetColDef(1));
-  EXPECT_EQ(t.g.Cells(1, 0), QStringLiteral("Amount"));
-  EXPECT_EQ(d->type, 'F');
-  EXPECT_EQ(d->dec, 2);
-  EXPECT_EQ(d->width, 90);
-  EXPECT_EQ(t.g.ColWidths(1), MoneyWidth(t.g));
-  EXPECT_FALSE(d->nullable);
-  EXPECT_STREQ(t.g.GetColName(2), "Memo");
-  EXPECT_EQ(t.g.GetColFixedSize(0), 50);
-}
-
-TEST(MgColumns, ColoursAndWidths) {
-  Grid t(260);
-  t.g.Add_Def(1, "bg_yellow, yellow_bg");
-  EXPECT_EQ(t.g.GetColBgColor(1), 0x00FFFF);
-  EXPECT_EQ(t.g.GetColColor(1), 0);
-  t.g.Add_Def(2, "red,#255,bg#65280");
-  EXPECT_EQ(t.g.GetColColor(2), 255);
-  EXPECT_EQ(t.g.GetColBgColor(2), 65280);
-  t.g.Add_Def(3, "||60");
-  EXPECT_EQ(t.g.GetColFixedSize(3), 60);
-  EXPECT_EQ(t.g.ColWidths(3), 60);
-  t.g.Add_Def(250, "||60");
-  EXPECT_EQ(t.g.GetColFixedSize(250), -1);
-  EXPECT_EQ(t.g.ColWidths(250), 60);
-  int before = t.g.ColWidths(4);
-  t.g.Add_Def(4, "|1000");
-  EXPECT_EQ(t.g.ColWidths(4), before);
+  // Items beyond the caption: limits, sign, editor and extended option.
+  Grid t(5);
   t.g.Add_Def(4, "|0,min#10,max#100 x,+,picklist,allow_edit");
-  EXPECT_EQ(t.g.ColWidths(4), 0);
   TMG_Col_Def* d = t.g.GetColDef(4);
   EXPECT_STREQ(d->min, "10");
   EXPECT_STREQ(d->max, "100");
@@ -169,7 +155,7 @@ TEST(MgColumns, SwapJumpAndDragMove) {
   t.g.SetADEF({"c1", "c2", "c3", "c4", "c5", "c6"});
   for (int c = 1; c < 7; ++c) t.g.SetV(c, 1, t.g.GetColName(c));
   t.g.Cell_Attr.push_back({1, 5, 8, 0, 0xFF});
-  t.g.Sort_Keys.push_back({2, 0});
+  t.g.Sort_Keys.push_back({2, 'S', 0});
 
   // A drag from 5 to 2: the toolkit moved the cells; records and attributes follow.
   t.g.MoveColumn(5, 2);
@@ -200,43 +186,58 @@ TEST(MgColumns, SwapJumpAndDragMove) {
   EXPECT_STREQ(t.g.GetV(1, 1), "c6");
 }
 
-TEST(MgColumns, RowIdModeAndLoaded) {
-  Grid t(3);
-  t.g.SetADEF({"A,int"});
-  t.g.Set_Show_Row_Id_Mode(false);
-  EXPECT_EQ(t.g.ColWidths(0), 18);
-  EXPECT_EQ(t.g.Cells(0, 1), QString(QChar(0x25C6)));
-  t.g.Loaded();
-  EXPECT_TRUE(t.g.IsLoaded());
-  EXPECT_EQ(t.g.GetColDef(1)->type, 'I');
-  EXPECT_EQ(t.g.ColWidths(0), 18);
-}
-
 TEST(MgColumns, ResultRingKeepsHundred) {
   Grid t(2, 200);
-  const char* first = nullptr;
   for (int r = 0; r < 100; ++r) t.g.SetV(1, r, r);
-  for (int r = 0; r < 100; ++r) {
-    const char* p = t.g.C(1, r);
-    if (r == 0) first = p;
-  }
+  const char* first = t.g.C(1, 0);
+  for (int r = 1; r < 100; ++r) t.g.C(1, r);
   EXPECT_STREQ(first, "0");
 }
 
-// What a form loader does: set the published properties by name, then Loaded().
-TEST(MgColumns, PropertiesByName) {
-  Grid t(3);
-  QStringList adef{QStringLiteral("Code,$code,readonly"), QStringLiteral("Amount,money")};
-  QStringList bdef{QStringLiteral("unit,1,0,2,0,Voucher")};
-  ASSERT_TRUE(t.g.setProperty("ADEF", adef));
-  ASSERT_TRUE(t.g.setProperty("BDEF", bdef));
-  ASSERT_TRUE(t.g.setProperty("Show_Row_Id_Mode", false));
-  t.g.Loaded();
-  EXPECT_EQ(t.g.property("ADEF").toStringList(), adef);
-  EXPECT_EQ(t.g.property("BDEF").toStringList(), bdef);
-  EXPECT_TRUE(t.g.GetColReadonly(1));
-  EXPECT_EQ(t.g.GetColShowStyle(2), 1);
-  EXPECT_EQ(t.g.Rect_Count(), 1);
-  EXPECT_EQ(t.g.ColWidths(0), 18);
-  EXPECT_EQ(t.g.property("FixedFontColor").toInt(), 0x800000);
+// What a host set in code before the first show, and what a form set in any order (ADEF before
+// ColCount), are both there once the grid is shown: the first show never parses ADEF over settings.
+TEST(MgColumns, SettingsSurviveTheFirstShow) {
+  struct Row {
+    const char* what;
+    bool adefFirst;  // ADEF set while the grid had only 2 columns, as a form may
+  };
+  const Row rows[] = {{"built in code", false}, {"form order: ADEF before ColCount", true}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    controlsTestApp();
+    QWidget form;
+    auto* g = new TMG(&form);
+    const QStringList adef{QStringLiteral("Code,$code,readonly"), QStringLiteral("Amount,money"),
+                           QStringLiteral("Memo,||70")};
+    if (r.adefFirst) {
+      g->SetColCount(2);
+      ASSERT_TRUE(g->setProperty("ADEF", adef));
+      ASSERT_TRUE(g->setProperty("ColCount", 4));
+    } else {
+      g->SetColCount(4);
+      g->SetADEF(adef);
+      g->SetColReadonly(1, false);
+      g->SetColColor(2, 0x123456);
+      g->Show_Col(1, 33);
+    }
+    ASSERT_TRUE(g->setProperty("BDEF", QStringList{QStringLiteral("unit,1,0,2,0,Voucher")}));
+    ASSERT_TRUE(g->setProperty("Show_Row_Id_Mode", false));
+    form.show();
+    EXPECT_TRUE(g->IsLoaded());
+    EXPECT_EQ(g->Cells(3, 0), QStringLiteral("Memo"));
+    EXPECT_EQ(g->ColWidths(3), 70);
+    EXPECT_EQ(g->GetColFixedSize(3), 70);
+    EXPECT_EQ(g->ColWidths(0), 18);
+    EXPECT_EQ(g->Rect_Count(), 1);
+    EXPECT_EQ(g->GetColShowStyle(2), 1);
+    EXPECT_EQ(g->GetColReadonly(1), r.adefFirst);
+    EXPECT_EQ(g->GetColColor(2), r.adefFirst ? 0 : 0x123456);
+    if (!r.adefFirst) {
+      EXPECT_EQ(g->ColWidths(1), 33);
+    }
+    EXPECT_EQ(g->property("ADEF").toStringList(), adef);
+    g->Loaded();  // a host calling it again changes nothing
+    EXPECT_EQ(g->GetColColor(2), r.adefFirst ? 0 : 0x123456);
+    EXPECT_EQ(g->property("FixedFontColor").toInt(), 0x800000);
+  }
 }

@@ -2,7 +2,11 @@
 #include "controls/controls_test_app.h"
 #include "controls/grid/Mg.h"
 
+#include "toolkit/tk_image.h"
+
 #include <QImage>
+#include <QPaintEvent>
+#include <QTest>
 #include <cstdlib>
 
 namespace {
@@ -23,6 +27,9 @@ struct Drawn : AppFirst {
 
 QRgb Rgb(TColor c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
+const TColor kNoForm = 0xF3F3F2;  // header background of a grid on no form
+const TColor kLine = 0xA2C8A2;
+
 bool Near(QRgb a, QRgb b, int tol) {
   return std::abs(qRed(a) - qRed(b)) <= tol && std::abs(qGreen(a) - qGreen(b)) <= tol &&
          std::abs(qBlue(a) - qBlue(b)) <= tol;
@@ -37,6 +44,15 @@ int Count(const QImage& img, int x0, int y0, int x1, int y1, TColor c, int tol =
   return n;
 }
 
+// Collects the regions the viewport repaints, to tell what a change scheduled for painting.
+struct PaintSpy : QObject {
+  QRegion painted;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(e)->region();
+    return false;
+  }
+};
+
 }  // namespace
 
 TEST(MgDraw, ColourPrecedence) {
@@ -45,45 +61,38 @@ TEST(MgDraw, ColourPrecedence) {
     int mode;
     bool selected;
     const char* items;
-    int row;
+    int col, row;
     TColor text, bg;
   };
   const Row rows[] = {
-      {"selected, mode 0", 0, true, "red,bg_yellow", 2, 0xFFFFFF, 0xF16555},
-      {"selected, mode 2 keeps column", 2, true, "red,bg_yellow", 2, 0x0000FF, 0x00FFFF},
-      {"selected, mode 2 keeps zebra", 2, true, "", 3, 0, 0xFEFFF6},
-      {"zebra even", 0, false, "", 2, 0, 0xFEFFFF},
-      {"readonly", 0, false, "readonly", 2, 0, 0xE8F4EE},
-      {"negative number", 0, false, "int", 4, 0x0000FF, 0xFEFFFF},
+      {"selected, mode 0", 0, true, "red,bg_yellow", 1, 2, 0xFFFFFF, 0xF16555},
+      {"selected, mode 2 keeps column", 2, true, "red,bg_yellow", 1, 2, 0x0000FF, 0x00FFFF},
+      {"selected, mode 2 keeps zebra", 2, true, "", 1, 3, 0, 0xFEFFF6},
+      {"zebra even", 0, false, "", 1, 2, 0, 0xFEFFFF},
+      {"readonly", 0, false, "readonly", 1, 2, 0, 0xE8F4EE},
+      {"negative number", 0, false, "int", 1, 4, 0x0000FF, 0xFEFFFF},
+      {"whole-column attribute", 0, false, "", 3, 4, 0, 0x112233},
+      {"cell attribute before the column's", 0, false, "", 3, 2, 0x0000FF, 0x445566},
+      {"checked row", 0, false, "", 2, 5, 0, 0xF9F0C8},
+      {"checked row, selected in mode 1", 1, true, "", 2, 5, 0, 0xF9F0C8},
+      {"corner", 0, false, "", 0, 0, 0x800000, 0xEFE5F6},
+      {"header text", 0, false, "", 2, 0, 0x800000, kNoForm},
   };
   for (const Row& r : rows) {
-    Drawn t(3, 6);
+    Drawn t(5, 6);
+    t.g.SetADEF({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("Ok")});
     t.g.Add_Def(1, r.items);
     t.g.SetV(1, 4, "-5");
+    t.g.Cell_Attr.push_back({-10, 3, 8, 0, 0x112233});
+    t.g.Cell_Attr.push_back({2, 3, 4 | 8, 0x0000FF, 0x445566});
+    t.g.Row_Bool_Bind("Ok", nullptr);
+    t.g.SetRow_Bool(5, true);
     t.g.Set_Base_Color_Mode(r.mode);
     TColor c = -1, b = -1;
-    t.g.Get_Color(1, r.row, c, b, r.selected ? TGridDrawState(gdSelected) : TGridDrawState());
+    t.g.Get_Color(r.col, r.row, c, b, r.selected ? TGridDrawState(gdSelected) : TGridDrawState());
     EXPECT_EQ(c, r.text) << r.what;
     EXPECT_EQ(b, r.bg) << r.what;
   }
-}
-
-TEST(MgDraw, AttributesAndCorner) {
-  Drawn t(5, 6);
-  t.g.Cell_Attr.push_back({-10, 3, 8, 0, 0x112233});
-  t.g.Cell_Attr.push_back({2, 3, 4 | 8, 0x0000FF, 0x445566});
-  TColor c, b;
-  t.g.Get_Color(3, 4, c, b);
-  EXPECT_EQ(b, 0x112233);
-  t.g.Get_Color(3, 2, c, b);
-  EXPECT_EQ(b, 0x445566);
-  EXPECT_EQ(c, 0x0000FF);
-  t.g.Get_Color(2, 4, c, b);
-  EXPECT_EQ(b, 0xFEFFFF);
-  t.g.Get_Color(0, 0, c, b);
-  EXPECT_EQ(b, 0xEFE5F6);
-  t.g.Get_Color(2, 0, c, b);
-  EXPECT_EQ(c, 0x800000);
 }
 
 TEST(MgDraw, SelectedCellPixels) {
@@ -149,7 +158,7 @@ TEST(MgDraw, CheckBoxMarks) {
 TEST(MgDraw, SortMarksAndHeaderUnits) {
   Drawn t(5, 4);
   t.g.SetFixedRows(2);
-  t.g.Sort_Keys.push_back({2, 0});
+  t.g.Sort_Keys.push_back({2, 'S', 0});
   QImage img = t.Shot();
   TRect h = t.g.CellRect(2, 0);
   EXPECT_GT(Count(img, h.Left, h.Top, h.Left + 14, h.Bottom, 0x1F7F3F, 60), 3);
@@ -172,18 +181,6 @@ TEST(MgDraw, SortMarksAndHeaderUnits) {
   EXPECT_LT(a.Left, c.Left);
 }
 
-TEST(MgDraw, RowNumbersSkipHiddenRows) {
-  Drawn t(3, 6);
-  t.g.SetRowHeights(2, 0);
-  t.g.Show_Row_Id();
-  EXPECT_EQ(t.g.Cells(0, 1), QStringLiteral("1"));
-  EXPECT_EQ(t.g.Cells(0, 3), QStringLiteral("2"));
-  EXPECT_EQ(t.g.Cells(0, 5), QStringLiteral("4"));
-  t.g.SetV(1, 2, "hidden");
-  QImage img = t.Shot();  // the hidden row paints nothing (and nothing crashes)
-  EXPECT_FALSE(img.isNull());
-}
-
 TEST(MgDraw, LongWordsWrapAndFit) {
   Drawn t(3, 4);
   t.g.SetColWidths(1, 60);
@@ -198,20 +195,146 @@ TEST(MgDraw, LongWordsWrapAndFit) {
   EXPECT_EQ(t.g.RowHeights(2), t.g.DefaultRowHeight());
 }
 
-TEST(MgDraw, HoverFollowsMouseAndSwapRenumbers) {
-  Drawn t(3, 6);
-  TRect r = t.g.CellRect(2, 3);
-  t.g.TMG_OnMouseMove(&t.g, TShiftState(), r.Left + 2, r.Top + 2);
-  EXPECT_EQ(t.g.Last_Hover_Row, 0);  // hover off: nothing tracked
-  t.g.Row_Hover = 1;
-  t.g.TMG_OnMouseMove(&t.g, TShiftState(), r.Left + 2, r.Top + 2);
-  EXPECT_EQ(t.g.Last_Hover_Row, 3);
-  EXPECT_EQ(t.g.Last_Hover_Col, 2);
+// Every kind of cell keeps its 0xA2C8A2 border: text cells, header cells, header units, money cells.
+TEST(MgDraw, GridLinesAroundEveryKindOfCell) {
+  Drawn t(5, 6);
+  t.g.SetADEF({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("M,money"), QStringLiteral("D")});
+  t.g.SetBDEF({QStringLiteral("unit,1,0,2,0,Both")});
+  t.g.SetV(1, 2, "text");
+  t.g.SetV(3, 2, "12.5");
+  t.g.SetOptions(t.g.Options() >> goAlwaysShowEditor >> goEditing);
+  const QImage img = t.Shot();
+  struct Probe {
+    const char* what;
+    int col, row;
+  } probes[] = {{"text cell", 1, 2}, {"empty data cell", 4, 3}, {"header cell", 4, 0},
+                {"row number cell", 0, 3}, {"header unit", 2, 0}, {"money cell", 3, 2}};
+  for (const Probe& p : probes) {
+    const TRect r = t.g.CellRect(p.col, p.row);
+    const int mx = (r.Left + r.Right) / 2, my = (r.Top + r.Bottom) / 2;
+    EXPECT_EQ(img.pixel(mx, r.Bottom - 1), Rgb(kLine)) << p.what << ": bottom border";
+    EXPECT_EQ(img.pixel(r.Right - 1, my), Rgb(kLine)) << p.what << ": right border";
+    EXPECT_NE(img.pixel(mx, r.Bottom - 3), Rgb(kLine)) << p.what << ": inside";
+  }
+}
 
-  // Exchanging a hidden row renumbers the visible rows.
+// The hover tint follows the mouse and goes when the mouse leaves; the current-row tint and the row
+// mark follow the current row, and the row left behind is painted plain again.
+TEST(MgDraw, HoverAndTheCurrentRowOnPixels) {
+  controlsTestApp();
+  TMG g;
+  g.resize(400, 250);
+  g.SetColCount(4);
+  g.SetRowCount(8);
+  g.Row_Hover = 1;
+  g.show();
+  g.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&g));
+  auto px = [&](int c, int r) {
+    const TRect rc = g.CellRect(c, r);
+    QApplication::processEvents();
+    return g.viewport()->grab().toImage().pixel(rc.Left + 30, (rc.Top + rc.Bottom) / 2);
+  };
+  EXPECT_EQ(g.Last_Hover_Row, 0);
+  const TRect cell = g.CellRect(2, 3);
+  QTest::mouseMove(g.viewport(), QPoint(cell.Left + 5, cell.Top + 5));
+  EXPECT_EQ(g.Last_Hover_Row, 3);
+  EXPECT_EQ(px(2, 3), Rgb(0x61FFFF));
+  EXPECT_EQ(px(2, 4), Rgb(0xFEFFFF));
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(g.viewport(), &leave);
+  EXPECT_EQ(px(2, 3), Rgb(0xFEFFF6)) << "no tint once the mouse is gone";
+
+  // With row numbers the current row is tinted; without them column 0 carries the mark instead.
+  struct Step {
+    const char* what;
+    bool numbers;
+    Qt::Key key;
+    int row;
+  } steps[] = {{"marks: Down", false, Qt::Key_Down, 2}, {"marks: Down again", false, Qt::Key_Down, 3},
+               {"marks: Up", false, Qt::Key_Up, 2},     {"tint: Down", true, Qt::Key_Down, 3},
+               {"tint: Up", true, Qt::Key_Up, 2},       {"tint: Up again", true, Qt::Key_Up, 1}};
+  int before = g.Row();
+  PaintSpy spy;
+  g.viewport()->installEventFilter(&spy);
+  for (const Step& s : steps) {
+    g.Set_Show_Row_Id_Mode(s.numbers);
+    QApplication::processEvents();
+    spy.painted = QRegion();
+    QTest::keyClick(&g, s.key);
+    QApplication::processEvents();
+    ASSERT_EQ(g.Row(), s.row) << s.what;
+    const TRect old = g.CellRect(3, before);
+    EXPECT_TRUE(spy.painted.contains(QPoint(old.Left + 2, old.Top + 2))) << s.what << ": the old row is repainted";
+    if (!s.numbers) {
+      EXPECT_EQ(g.Cells(0, s.row), QString(QChar(0x25C6))) << s.what << ": the mark is on the current row";
+      EXPECT_EQ(g.Cells(0, before), QStringLiteral(" ")) << s.what;
+    } else {
+      EXPECT_EQ(px(g.Col() + 1, s.row), Rgb(0xDEFFBF)) << s.what << ": current row tint";
+      EXPECT_NE(px(g.Col() + 1, before), Rgb(0xDEFFBF)) << s.what << ": the old row is plain again";
+    }
+    before = s.row;
+  }
+  g.hide();
+}
+
+// The picture under the empty area: the bands below and right of the cells show its pixels at the same
+// place, a small picture only as far as it reaches, none once the rows fill the view.
+TEST(MgDraw, BackgroundPictureBands) {
+  controlsTestApp();
+  TMG g;
+  g.resize(420, 300);
+  g.SetColCount(3);
+  g.SetRowCount(3);
+  for (int c = 0; c < 3; ++c) g.SetColWidths(c, 50);
+  const TColor left = 0xFF0000, right = 0x00FF00;
+  auto picture = [&](TImage& pic, int w, int h) {
+    pic.SetSize(w, h);
+    pic.Canvas()->Brush->SetColor(left);
+    pic.Canvas()->FillRect(TRect{0, 0, w, h});
+    pic.Canvas()->Brush->SetColor(right);
+    pic.Canvas()->FillRect(TRect{200, 0, w, h});
+  };
+  TImage big, small;
+  picture(big, 600, 400);
+  picture(small, 260, 120);
+  const QRgb empty = g.viewport()->grab().toImage().pixel(300, 200);
+  struct Probe {
+    const char* what;
+    TImage* pic;
+    int rows, x, y;
+    QRgb expect;
+  } probes[] = {
+      {"below the rows, left half", &big, 3, 100, 200, Rgb(left)},
+      {"below the rows, right half", &big, 3, 300, 200, Rgb(right)},
+      {"right of the columns", &big, 3, 300, 35, Rgb(right)},
+      {"first pixel below the last row", &big, 3, 20, 75, Rgb(left)},
+      {"inside a data cell", &big, 3, 125, 60, Rgb(0xFEFFFF)},
+      {"beyond a small picture", &small, 3, 300, 200, empty},
+      {"inside a small picture", &small, 3, 230, 100, Rgb(right)},
+      {"rows fill the view: no band below", &big, 40, 125, 110, Rgb(0xFEFFFF)},
+      {"no picture", nullptr, 3, 230, 100, empty},
+  };
+  for (const Probe& p : probes) {
+    g.SetRowCount(p.rows);
+    g.Set_Background_Image(p.pic);
+    const QImage img = g.viewport()->grab().toImage();
+    EXPECT_EQ(img.pixel(p.x, p.y) & 0xFFFFFFu, p.expect & 0xFFFFFFu) << p.what;
+  }
+}
+
+TEST(MgDraw, RowNumbersSkipHiddenRows) {
+  Drawn t(3, 6);
   t.g.SetRowHeights(2, 0);
+  t.g.Show_Row_Id();
+  const char* want[] = {"", "1", "", "2", "3", "4"};
+  for (int r = 1; r < 6; ++r) {
+    if (r != 2) {
+      EXPECT_EQ(t.g.Cells(0, r), QString::fromLatin1(want[r])) << r;
+    }
+  }
+  // Exchanging a hidden row renumbers the visible rows.
   t.g.Swap_Row(2, 4);
   EXPECT_EQ(t.g.Cells(0, 2), QStringLiteral("2"));
-  EXPECT_EQ(t.g.Cells(0, 3), QStringLiteral("3"));
   EXPECT_EQ(t.g.Cells(0, 5), QStringLiteral("4"));
 }

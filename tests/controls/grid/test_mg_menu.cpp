@@ -4,6 +4,9 @@
 #include "controls/grid/Mg.h"
 #include "toolkit/tk_menu.h"
 
+#include <QMenu>
+#include <QTest>
+
 #include <string>
 
 TEST(MgMenu, SetDatIdBuildsTheMenuAndFollowsTheImportMode) {
@@ -90,4 +93,60 @@ TEST(MgMenu, FitRowHeightsItem) {
   fit->Click();
   EXPECT_GT(g.RowHeights(2), before);
   EXPECT_EQ(g.RowHeights(1), g.DefaultRowHeight());
+}
+
+// Where the grid's own menu opens: a right press anywhere (also over the cell being edited), a left click
+// on the corner cell with the number clean-ups shown; not with "hide_base_menu", not over a host menu.
+// The unsort item shows while the last sort can be undone.
+TEST(MgMenu, WhereTheMenuOpens) {
+  controlsTestApp();
+  struct Row {
+    const char* what;
+    bool corner, editor, hide, hostMenu, sorted;
+    bool opens, cleanUps, unsort;
+  };
+  const Row rows[] = {
+      {"right press on a cell", false, false, false, false, false, true, false, false},
+      {"right press over the editor", false, true, false, false, true, true, false, true},
+      {"left click on the corner", true, false, false, false, true, true, true, true},
+      {"hide_base_menu", false, false, true, false, false, false, false, false},
+      {"the host's own menu", false, false, false, true, false, false, false, false},
+  };
+  for (const Row& r : rows) {
+    TMG g;
+    g.resize(400, 200);
+    g.SetColCount(3);
+    g.SetRowCount(4);
+    g.SetV(1, 1, "b");
+    g.SetV(1, 2, "a");
+    if (r.sorted) {
+      g.Sort_Col_Add(1, 0);
+      g.Sort();
+    }
+    if (r.hide) g.Opt_Add("hide_base_menu", nullptr);
+    TPopupMenu host;
+    if (r.hostMenu) g.SetPopupMenu(&host);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.FocusCell(2, 2);
+    const TRect cell = g.CellRect(r.corner ? 0 : 2, r.corner ? 0 : 2);
+    const QPoint at(cell.Left + 5, cell.Top + 5);
+    if (r.corner) {
+      QTest::mouseClick(g.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    } else {
+      QWidget* target = r.editor ? static_cast<QWidget*>(g.InplaceEditor()) : g.viewport();
+      ASSERT_NE(target, nullptr) << r.what;
+      QTest::mousePress(target, Qt::RightButton, Qt::NoModifier, r.editor ? QPoint(5, 5) : at);
+      QTest::mouseRelease(target, Qt::RightButton, Qt::NoModifier, r.editor ? QPoint(5, 5) : at);
+    }
+    TPopupMenu* m = g.Base_Popup_Menu();
+    const bool open = m && m->menu()->isVisible();
+    EXPECT_EQ(open, r.opens) << r.what;
+    if (!open) continue;
+    EXPECT_EQ(g.Click_Col, 2) << r.what;
+    EXPECT_EQ(g.Click_Row, 2) << r.what;
+    EXPECT_EQ(g.Base_Menu_Item("mg_hide_zero")->Visible(), r.cleanUps) << r.what;
+    EXPECT_EQ(g.Base_Menu_Item("mg_unsort")->Visible(), r.unsort) << r.what;
+    m->menu()->hide();
+  }
 }

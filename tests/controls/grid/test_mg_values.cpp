@@ -3,6 +3,7 @@
 #include "controls/grid/Mg.h"
 
 #include <string>
+#include <vector>
 
 TEST(MgValues, FormatNumber) {
   struct Row {
@@ -39,18 +40,23 @@ TEST(MgValues, ValidCheck) {
     const char* items;
     const char16_t* in;
     const char16_t* out;
+    int result;
   };
   const Row rows[] = {
-      {"currency and separators", "float", u"¥1,234.5", u"1234.5"},
-      {"int cuts", "int", u"12.999", u"12"},
-      {"sign plus", "int,+", u"-3", u"0"},
-      {"sign minus", "int,-", u"3", u"0"},
-      {"minimum", "int,min#10", u"7", u"10"},
-      {"maximum", "int,max#100", u"250", u"100"},
-      {"full-width digits", "int", u"１２３", u"123"},
-      {"text column untouched", "", u"abc", u"abc"},
-      {"decimals cut", "dec#1", u"3.25", u"3.2"},
-      {"exact limit compare", "float,max#0.3", u"0.30", u"0.30"},
+      {"currency and separators", "float", u"¥1,234.5", u"1234.5", 1},
+      {"int cuts", "int", u"12.999", u"12", 1},
+      {"sign plus", "int,+", u"-3", u"0", 1},
+      {"sign minus", "int,-", u"3", u"0", 1},
+      {"minimum", "int,min#10", u"7", u"10", 1},
+      {"maximum", "int,max#100", u"250", u"100", 1},
+      {"minimum above maximum, under both", "int,min#100,max#10", u"5", u"100", 1},
+      {"minimum above maximum, between", "int,min#100,max#10", u"50", u"10", 1},
+      {"minimum above maximum, over both", "int,min#100,max#10", u"500", u"10", 1},
+      {"full-width digits", "int", u"１２３", u"123", 1},
+      {"text column untouched", "", u"abc", u"abc", 0},
+      {"decimals cut", "dec#1", u"3.25", u"3.2", 1},
+      {"exact limit compare", "float,max#0.3", u"0.30", u"0.30", 1},
+      {"check box stops after cleaning", "bool", u"1", u"1", 2},
   };
   for (const Row& r : rows) {
     controlsTestApp();
@@ -59,37 +65,46 @@ TEST(MgValues, ValidCheck) {
     g.SetRowCount(3);
     g.Add_Def(1, r.items);
     g.SetCells(1, 1, QString::fromUtf16(r.in));
-    g.Valid_Check(1, 1);
+    EXPECT_EQ(g.Valid_Check(1, 1), r.result) << r.what;
     EXPECT_EQ(g.Cells(1, 1), QString::fromUtf16(r.out)) << r.what;
   }
 }
 
-TEST(MgValues, CheckBoxColumnStops) {
+// Allt_And_Unify over one numeric column; cells longer than 40 bytes are cut and take the result.
+TEST(MgValues, ColumnNormalisation) {
+  struct Row {
+    const char* what;
+    std::vector<std::string> in, out;
+  };
+  const std::string int29 = "12345678901234567890123456789";
+  const Row rows[] = {
+      {"common decimals", {"1.50", "2.125", "3", "*x.1234", ""}, {"1.500", "2.125", "3.000", "*x.1234", ""}},
+      {"a long fraction is cut to 10 decimals", {"1.5", "0.123456789012345"}, {"1.5000000000", "0.1234567890"}},
+      {"a cell over 40 bytes takes its cut form",
+       {int29 + ".1234567891234", "1"},
+       {int29 + ".1234567891", "1.0000000000"}},
+      {"an integer over 40 bytes is cut",
+       {"1234567890123456789012345678901234567890123", "7"},
+       {"1234567890123456789012345678901234567890", "7"}},
+  };
+  for (const Row& r : rows) {
+    controlsTestApp();
+    TMG g;
+    g.SetColCount(3);
+    g.SetRowCount(int(r.in.size()) + 1);
+    g.SetADEF({"N,number", "T"});
+    for (size_t i = 0; i < r.in.size(); ++i) g.SetV(1, int(i) + 1, r.in[i].c_str());
+    g.SetV(2, 1, "1.50");
+    g.Allt_And_Unify();
+    for (size_t i = 0; i < r.out.size(); ++i) EXPECT_EQ(g.GetV(1, int(i) + 1), r.out[i]) << r.what << " row " << i;
+    EXPECT_STREQ(g.GetV(2, 1), "1.50") << "text column left alone";
+  }
   controlsTestApp();
   TMG g;
   g.SetColCount(2);
-  g.Add_Def(1, "bool");
-  g.SetV(1, 1, "1");
-  EXPECT_EQ(g.Valid_Check(1, 1), 2);
-}
-
-TEST(MgValues, ColumnNormalisation) {
-  controlsTestApp();
-  TMG g;
-  g.SetColCount(3);
-  g.SetRowCount(6);
-  g.SetADEF({"N,number", "T"});
-  const char* in[] = {"1.50", "2.125", "3", "*x.1234", ""};
-  for (int i = 0; i < 5; ++i) g.SetV(1, i + 1, in[i]);
-  g.SetV(2, 1, "1.50");
-  g.Allt_And_Unify();
-  const char* out[] = {"1.500", "2.125", "3.000", "*x.1234", ""};
-  for (int i = 0; i < 5; ++i) EXPECT_STREQ(g.GetV(1, i + 1), out[i]);
-  EXPECT_STREQ(g.GetV(2, 1), "1.50");  // text column left alone
-
-  g.SetV(1, 2, "");
-  g.Std_Number_Cell(1, 2);
-  EXPECT_STREQ(g.GetV(1, 2), "0.00");
+  g.SetADEF({"N,number"});
+  g.Std_Number_Cell(1, 1);
+  EXPECT_STREQ(g.GetV(1, 1), "0.00");
 }
 
 TEST(MgValues, TypedAccess) {

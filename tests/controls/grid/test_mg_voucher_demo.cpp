@@ -81,6 +81,13 @@ TEST_F(MgVoucherDemo, VouchersFillTheFormByColumnName) {
     EXPECT_EQ(std::u16string(g->GetW("dept_code", row)), r.dept) << r.voucher;
     EXPECT_STREQ(g->GetV("checked", row), r.checked) << r.voucher;
   }
+  // The sum line: the total of the amounts and the count of vouchers.
+  TMG* sum = g->Sum_Mg();
+  ASSERT_NE(sum, nullptr);
+  int amountCol = 0;
+  ASSERT_TRUE(g->GetColId("amount", &amountCol));
+  EXPECT_EQ(sum->Cells(amountCol, 0), QStringLiteral("12597199.90"));
+  EXPECT_EQ(sum->Cells(1, 0), QString::fromUtf16(u"合计 12"));
   // The negative voucher's summary carries its own colours.
   int sumCol = 0;
   ASSERT_TRUE(g->GetColId("summary", &sumCol));

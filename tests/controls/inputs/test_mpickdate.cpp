@@ -3,8 +3,11 @@
 #include "controls/inputs/Mpickdate.h"
 #include "controls/inputs/inputs_test.h"
 
+#include <QCalendarWidget>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTableView>
 #include <QTest>
 
 namespace {
@@ -29,6 +32,7 @@ TEST_F(PickDate, SetAndGetRoundTripsAndBlankDates) {
       {"the picker's no-date year", false, "99991231", "9999-12-31", "", ""},
       {"today", false, nullptr, "2024-06-15", "20240615", "202406"},
       {"a month", true, "202402", "2024-02", "20240201", "202402"},
+      {"a month from a whole date", true, "20240311", "2024-03", "20240301", "202403"},
       {"month 13", true, "202413", "", "", ""},
       {"this month", true, nullptr, "2024-06", "20240601", "202406"},
   };
@@ -57,23 +61,33 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
   p.SetBounds(0, 0, 160, 24);
   QLineEdit other(&form);
   other.move(0, 30);
+  p.SetDate(QDate(2024, 1, 5));  // what the owner gives before the first show outlives it
+  p.Hide_Info();
   form.show();
   form.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-  p.Set_Date("20240105");
   char out[16];
+  auto pickHeldDate = [&] {  // the calendar opens on the date held; the user clicks that very day
+    p.DropDown();
+    auto* days = p.calendarWidget()->findChild<QTableView*>();
+    const QRect cell = days->visualRect(days->selectionModel()->currentIndex());
+    QTest::mouseClick(days->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+  };
   struct Step {
     const char* name;
     std::function<void()> act;
     const char* shown;
   };
   const Step steps[] = {
+      {"blank as left before the first show", [] {}, ""},
       {"hide", [&] { p.Hide_Info(); }, ""},
       {"show", [&] { p.Show_Info(); }, "2024-01-05"},
       {"clear item", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"a value set by code", [&] { p.SetDate(QDate(2024, 1, 6)); }, "2024-01-06"},
       {"clear again", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"entering the field", [&] { other.setFocus(); p.setFocus(Qt::TabFocusReason); }, "2024-01-06"},
+      {"clear with the focus inside", [&] { p.Menu()->Items(1)->Click(); }, ""},
+      {"the held date picked in the calendar", pickHeldDate, "2024-01-06"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.name);
@@ -86,6 +100,9 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
   p.SetChecked(false);
   p.Get_Date(out);
   EXPECT_STREQ(out, "");  // an unticked box reads as no date
+  p.Hide_Info();
+  QTest::mouseClick(p.findChild<QCheckBox*>(), Qt::LeftButton);
+  EXPECT_EQ(p.Text(), "2024-01-06");  // ticking the box is the user's change too
 }
 
 TEST_F(PickDate, MenuInBothModesAndTheCalendar) {

@@ -144,7 +144,9 @@ TEST(DBDataPack, TruncatedBuffersAreRefused) {
   d.Set_Field_Name(0, u"keep");
   d.Add_Row();
   d.Set_Value(0, u"me");
+  const size_t after_row_count = 52;  // a cut right after the row count is a set without rows
   for (size_t n = 1; n < b.size(); ++n) {
+    if (n == after_row_count) continue;
     ASSERT_EQ(d.Unpack_Data(b.data(), static_cast<int>(n)), 0) << "cut at " << n;
     ASSERT_EQ(d.Get_Field_Count(), 1);
     ASSERT_EQ(d.Get_Row_Count(), 1);
@@ -182,9 +184,13 @@ TEST(DBDataPack, LyingBuffersAreRefused) {
     EXPECT_EQ(S(d.Get_Table_Name()), u"BEFORE") << c.name;
   }
 
-  // Rows announced but none there.
+  // Rows announced but no byte after the count: a set with its fields and no rows.
   Bytes no_rows(good.begin(), good.begin() + static_cast<long>(first_value));
   DBDataMgr d;
+  EXPECT_EQ(d.Unpack_Data(no_rows.data(), static_cast<int>(no_rows.size())), 1);
+  EXPECT_EQ(d.Get_Row_Count(), 0);
+  EXPECT_EQ(d.Get_Field_Count(), 2);
+  no_rows.push_back(0x00);  // one byte of the first row: truncated
   EXPECT_EQ(d.Unpack_Data(no_rows.data(), static_cast<int>(no_rows.size())), 0);
 
   // Bytes after the set are left alone; the bounded form says how many were used.

@@ -1,0 +1,160 @@
+// Sessions under faults: a server that never answers, statements past their bound, a batch cut half way
+// by a lost connection or by another process's lock. Every wait ends in an error that says what
+// happened (the suite's own timeout catches a hang), and counts match what the table holds.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "core/data/para.h"
+#include "drivers/db_fixture.h"
+
+using zem_test::Db_Test;
+using zem_test::U;
+using zem_test::Utf8;
+
+namespace {
+
+std::string Msg(TSQLCA& q) { return Utf8(q.Get_Error_Msg()); }
+
+std::u16string Value(TSQLCA& q, const char16_t* sql) {
+  return q.Exec(sql) == 0 ? std::u16string(q.Get_Value(0)) : u"error: " + std::u16string(q.Get_Error_Msg());
+}
+
+}  // namespace
+
+// A loopback port whose connections the kernel completes and nobody reads or answers.
+TEST(Db_Faults, ServerThatNeverAnswersFailsTheConnect) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t n = sizeof a;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), n) | listen(fd, 8) |
+                getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n), 0);
+  const std::string at = "host=127.0.0.1 port=" + std::to_string(ntohs(a.sin_port)) + " dbname=x";
+  zem_test::Ensure_Dll_Path();
+  struct Row { const char* name; std::string text; int default_s; };
+  for (const Row& r : {Row{"bound in the connection text", at + " connect_timeout=1", 60},
+                       Row{"default bound, db_connect_timeout", at, 1}}) {
+    SCOPED_TRACE(r.name);
+    Pub_Para_Put_Int(u"db_connect_timeout", r.default_s);
+    TDb_Config cfg;
+    cfg.driver = "zem_drv_pg";
+    cfg.text[0] = U(r.text);
+    Db_Connect_Mgr()->Clear();
+    ASSERT_TRUE(Db_Connect_Mgr()->Add_Config(cfg));
+    DBDataMgr d;
+    EXPECT_EQ(Db_Connect_Mgr()->Get_Session()->Connect(&d), 0);
+    EXPECT_NE(Utf8(d.Get_Sqlmsg()).find("连接失败: no answer from the server at 127.0.0.1"), std::string::npos)
+        << Utf8(d.Get_Sqlmsg());
+    TSQLCA q;
+    EXPECT_EQ(q.Exec(u"select 1"), 999);
+  }
+  Db_Connect_Mgr()->Clear();
+  close(fd);
+}
+
+// A statement past "db_statement_timeout" in an open transaction: a server that takes the cancel keeps
+// the session and the transaction; a stopped backend loses both, and the commit says so.
+TEST_P(Db_Test, StatementPastItsBound) {
+  struct Row { const char* backend; const char16_t* sql; bool stop; const char* says; const char16_t* kept; };
+  const Row rows[] = {
+      {"sqlite", u"with recursive c(x) as (select 1 union all select x+1 from c) select count(*) from c", false,
+       "statement timeout: the statement ran longer than 1 s", u"1"},
+      {"pg", u"select pg_sleep(60)", false,
+       "57014: statement timeout: no answer within 1 s; the statement was cancelled on the server", u"1"},
+      {"pg", u"select 1", true,
+       "ConnectionWrite: no answer from the server within 1 s; the statement was cancelled and the connection "
+       "closed; the transaction open on it was lost", u"0"},
+  };
+  Pub_Para_Put_Int(u"db_statement_timeout", 1);
+  for (const Row& r : rows) {
+    if (GetParam() != r.backend) continue;
+    SCOPED_TRACE(r.says);
+    TSQLCA q;
+    Ok(q, {u"drop table if exists t", u"create table t(v integer)"});
+    const std::u16string pid = Pg() ? Value(q, u"select pg_backend_pid()") : u"";
+    ASSERT_EQ(q.Exec(u"insert into t values(1)"), 0) << Msg(q);
+    if (r.stop) {
+      ASSERT_EQ(kill(std::stoi(Utf8(pid.c_str())), SIGSTOP), 0);
+    }
+    EXPECT_NE(q.Exec(r.sql), 0);
+    EXPECT_NE(Msg(q).find(r.says), std::string::npos) << Msg(q);
+    if (r.stop) kill(std::stoi(Utf8(pid.c_str())), SIGCONT);
+    EXPECT_EQ(q.Commit(), r.stop ? DB_LOST_TRANSACTION : 0) << Msg(q);
+    EXPECT_EQ(Value(q, u"select count(*) from t"), r.kept);
+    EXPECT_EQ(Value(q, u"select pg_backend_pid()") == pid, Pg() && !r.stop) << "same session unless lost";
+  }
+  Pub_Para_Put_Int(u"db_statement_timeout", 300);
+}
+
+// A batch cut half way (PostgreSQL: its backend terminated from another session; SQLite: another process
+// holds the file's lock) reports no row, the next statement works, and the table holds what was counted.
+TEST_P(Db_Test, BatchCutHalfWayReportsWhatTheTableHolds) {
+  TSQLCA q;
+  Ok(q, {u"drop table if exists b", u"create table b(v integer)", u"insert into b values(-1)"});
+  const std::string pid = Pg() ? Utf8(Value(q, u"select pg_backend_pid()").c_str()) : "";
+  q.SelectArea(1);
+  q.Set_Field_Count(1);
+  q.Set_Field_Name(0, u"v");
+  q.Set_Table_Name(u"b");
+  for (int i = 0; i < (Pg() ? 50000 : 3); i++) {
+    q.Add_Row();
+    q.Set_Value(0, U(std::to_string(i)).c_str());
+  }
+  int go[2], held[2];
+  ASSERT_EQ(pipe(go) | pipe(held), 0);
+  std::thread killer;
+  pid_t locker = Pg() ? 0 : fork();
+  if (locker == 0 && !Pg()) {
+    sqlite3* db = nullptr;
+    char c = sqlite3_open((dir_ + "/test.db").c_str(), &db) == SQLITE_OK &&
+                     sqlite3_exec(db, "begin exclusive", nullptr, nullptr, nullptr) == SQLITE_OK ? 'y' : 'n';
+    _exit(write(held[1], &c, 1) == 1 && read(go[0], &c, 1) == 1 ? 0 : 1);
+  }
+  if (Pg()) {
+    killer = std::thread([pid] {
+      PGconn* c = PQconnectdb(std::getenv("ZEM_PG_CONNINFO"));
+      const std::string kill_once_open = "select pg_terminate_backend(pid) from pg_stat_activity where pid = " +
+                                         pid + " and xact_start is not null";
+      for (bool hit = false; !hit; usleep(10000)) {
+        PGresult* r = PQexec(c, kill_once_open.c_str());
+        hit = PQntuples(r) == 1 || PQresultStatus(r) != PGRES_TUPLES_OK;
+        PQclear(r);
+      }
+      PQfinish(c);
+    });
+  } else {
+    char c = 0;
+    ASSERT_TRUE(read(held[0], &c, 1) == 1 && c == 'y');
+    Pub_Para_Put_Int(u"db_statement_timeout", 1);
+  }
+  EXPECT_NE(q.Batch_Insert(), 0);
+  EXPECT_NE(Msg(q).find(Pg() ? "ConnectionWrite" : "another connection or process holds a lock"), std::string::npos)
+      << Msg(q);
+  const int reported = q.Get_Result_Int();
+  q.SelectArea(0);
+  if (killer.joinable()) killer.join();
+  if (locker > 0) {
+    EXPECT_NE(q.Exec(u"insert into b values(-2)"), 0) << "still locked";
+    EXPECT_EQ(write(go[1], "x", 1), 1);
+    waitpid(locker, nullptr, 0);
+    Pub_Para_Put_Int(u"db_statement_timeout", 300);
+  }
+  for (int fd : {go[0], go[1], held[0], held[1]}) close(fd);
+  EXPECT_EQ(reported, 0);
+  EXPECT_EQ(Value(q, u"select count(*) from b"), U(std::to_string(1 + reported)));
+  EXPECT_EQ(q.Commit(), Pg() ? DB_LOST_TRANSACTION : 0) << "a lost batch is news for the next commit";
+  q.SelectArea(1);
+  ASSERT_EQ(q.Batch_Insert(), 0) << Msg(q);
+  EXPECT_EQ(q.Get_Result_Int(), q.Get_Row_Count());
+  q.SelectArea(0);
+  ASSERT_EQ(q.Commit(), 0);
+  EXPECT_EQ(Value(q, u"select count(*) from b"), U(std::to_string(1 + q.Area_Data(1)->Get_Row_Count())));
+}
