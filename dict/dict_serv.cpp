@@ -156,7 +156,9 @@ int Call_Serv_Refresh(TParaMgr* p) { return Dict_Mgr_Serv()->Serv_Refresh(p); }
 
 }  // namespace
 
-TDict_Mgr_Serv::TDict_Mgr_Serv() = default;
+// The notice sender is made with the server, at start-up on the main thread: the registry takes
+// its names before worker threads reach it.
+TDict_Mgr_Serv::TDict_Mgr_Serv() { Dict_Notify(); }
 TDict_Mgr_Serv::~TDict_Mgr_Serv() = default;
 
 // ---- the list and the stamps
@@ -627,6 +629,7 @@ TDict_Mgr_Serv* Dict_Mgr_Serv() { return Zem_Singleton<TDict_Mgr_Serv>("dict_mgr
 
 int Dict_Serv_Register() {
   Sqlca_Set_Para_Hooks();  // the calls carry data sets in their packs
+  Dict_Notify();           // registered now, on the registering thread (see the constructor)
   TName_Call* mid = Mid_Process();
   mid->DefineFunction("Dict_Load_Data", 1, Call_Load_Data, "dictionary load");
   mid->DefineFunction("Dict_Get_Time_Stamp", 1, Call_Get_Time_Stamp, "dictionary time stamp");
