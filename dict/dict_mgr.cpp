@@ -214,12 +214,12 @@ void TDict_Client_List::Keep_Current(TDict* d, const std::string& id) {
     return;
   }
   bool reload = Take_Mark(id);
-  if (!reload && net && !Dict_Notify()->Listening()) {
+  if (!reload && net) {
     const long long now = Dict_Now_Ms();
     const int every = Param_Ms(u"dict_poll_interval_ms", DEFAULT_POLL_MS);
     if (every > 0 && now - d->Checked_At() >= every) {
       d->Set_Checked_At(now);
-      reload = d->Is_Time_Stamp_Changed() != 0;
+      reload = !Dict_Notify_Listening() && d->Is_Time_Stamp_Changed() != 0;
     }
   }
   if (!reload) return;

@@ -5,7 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <random>
+#include <cstring>
 
 #include "core/data/dbdata.h"
 #include "dict/dict.h"
@@ -21,16 +21,32 @@ constexpr int kWait_Ms = 100;
 // The pause between attempts to get a lost listening session back.
 constexpr auto kReconnect_Pause = std::chrono::seconds(1);
 
+// Host name, process id and the process's start time (clock ticks since boot, from /proc): what
+// every module of this process computes alike.
 std::string Make_Token() {
-  std::random_device rd;
-  char b[40];
-  std::snprintf(b, sizeof b, "%d-%08x%08x", static_cast<int>(getpid()), rd(), rd());
-  return b;
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0) host[0] = 0;
+  unsigned long long start = 0;
+  if (FILE* f = std::fopen("/proc/self/stat", "r")) {
+    char buf[1024];
+    size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = 0;
+    // The fields after the command name (which may hold blanks) start after its closing ')'.
+    if (const char* p = std::strrchr(buf, ')'))
+      std::sscanf(p + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu", &start);
+  }
+  return std::string(host) + "/" + std::to_string(getpid()) + "/" + std::to_string(start);
 }
+
+TDict_Notify* g_notify = nullptr;  // this module's cache of "dict_notify_mgr"
 
 }  // namespace
 
-TDict_Notify::TDict_Notify() : token_(Make_Token()) {}
+const std::string& Dict_Notify_Token() {
+  static const std::string token = Make_Token();
+  return token;
+}
 
 TDict_Notify::~TDict_Notify() { Stop(); }
 
@@ -121,22 +137,25 @@ void TDict_Notify::Dispatch(const std::string& payload) {
   if (b == std::string::npos || b + 1 >= payload.size()) return;
   const std::string id = Dict_Narrow(Zem_Utf8_To_W(payload.substr(b + 1)).c_str());
   Dict_Client_List()->Mark_Changed(id);
-  if (payload.compare(a + 1, b - a - 1, token_) != 0) Dict_Mgr_Serv()->Mark_Stale(id.c_str());
+  if (payload.compare(a + 1, b - a - 1, Dict_Notify_Token()) != 0) Dict_Mgr_Serv()->Mark_Stale(id.c_str());
 }
 
-int TDict_Notify::Send(const std::string& dict_id, int stamp) {
+int Dict_Notify_Send(const std::string& dict_id, int stamp) {
   TDb_Connect* c = Db_Connect_Mgr()->Get_Session(nullptr);
   if (!c || !c->Has_Notify()) return 0;
   DBDataMgr ds;
-  std::u16string payload = Zem_Utf8_To_W(std::to_string(stamp) + " " + token_ + " ");
+  std::u16string payload = Zem_Utf8_To_W(std::to_string(stamp) + " " + Dict_Notify_Token() + " ");
   payload += map_wchar(dict_id.c_str()).c_str();
-  if (c->Notify(&ds, CHANNEL, payload.c_str())) return 1;
+  if (c->Notify(&ds, TDict_Notify::CHANNEL, payload.c_str())) return 1;
   Log_Printf("dict notices: the notice of %s was not sent: %s\n", dict_id.c_str(),
              Zem_W_To_Utf8(ds.Get_Sqlmsg()).c_str());
   return 0;
 }
 
-TDict_Notify* Dict_Notify() {
-  static TDict_Notify* cache = nullptr;
-  return Zem_Singleton<TDict_Notify>("dict_notify_mgr", cache);
+TDict_Notify* Dict_Notify() { return Zem_Singleton<TDict_Notify>("dict_notify_mgr", g_notify); }
+
+int Dict_Notify_Listening() {
+  TDict_Notify* n = __atomic_load_n(&g_notify, __ATOMIC_ACQUIRE);
+  if (!n) n = static_cast<TDict_Notify*>(Get_Pub_Ptr("dict_notify_mgr"));
+  return n && n->Listening();
 }

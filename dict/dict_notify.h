@@ -16,7 +16,12 @@
 // polling by time stamps (TDict_Client_List::Get_Dict).
 //
 // Notice: channel "zem_dict", payload "<stamp> <sender> <dict_id>" (UTF-8): the dictionary's new
-// stamp, the sending process's token (random, one per process), and the id (the rest of the text).
+// stamp, the sending process's token (host name, process id and start time: the same in every module
+// of the process, different for every other process), and the id (the rest of the text).
+//
+// Sending needs no object: the sender is a plain function. The listener object is made by the first
+// Dict_Notify() (registered as "dict_notify_mgr"), which a host calls when it starts listening, on
+// its start-up thread as every registration; Dict_Notify_Listening() asks without making it.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -28,7 +33,7 @@
 
 class TDict_Notify {
  public:
-  TDict_Notify();
+  TDict_Notify() = default;
   ~TDict_Notify();
   TDict_Notify(const TDict_Notify&) = delete;
   TDict_Notify& operator=(const TDict_Notify&) = delete;
@@ -42,12 +47,6 @@ class TDict_Notify {
   void Stop();
   int Listening() const { return listening_.load(); }
 
-  // Sends the notice of a changed dictionary on the calling thread's session of the pool. 1 when
-  // sent; 0 when that session's driver has no notices, or on failure (logged).
-  int Send(const std::string& dict_id, int stamp);
-
-  // This process's sender token.
-  const std::string& Token() const { return token_; }
   // Notices taken in since start-up (all channels' rows read, own ones included).
   long long Received() const { return received_.load(); }
 
@@ -59,7 +58,6 @@ class TDict_Notify {
   int Open();
   void Dispatch(const std::string& payload);
 
-  std::string token_;
   TDb_Config cfg_;
   std::unique_ptr<TDb_Connect> conn_;  // the listening session, used by the thread alone
   std::thread thread_;
@@ -71,3 +69,11 @@ class TDict_Notify {
 };
 
 TDict_Notify* Dict_Notify();
+// 1 when this process listens for notices; makes nothing.
+int Dict_Notify_Listening();
+
+// Sends the notice of a changed dictionary on the calling thread's session of the pool. 1 when sent;
+// 0 when that session's driver has no notices, or on failure (logged).
+int Dict_Notify_Send(const std::string& dict_id, int stamp);
+// This process's sender token.
+const std::string& Dict_Notify_Token();

@@ -156,9 +156,7 @@ int Call_Serv_Refresh(TParaMgr* p) { return Dict_Mgr_Serv()->Serv_Refresh(p); }
 
 }  // namespace
 
-// The notice sender is made with the server, at start-up on the main thread: the registry takes
-// its names before worker threads reach it.
-TDict_Mgr_Serv::TDict_Mgr_Serv() { Dict_Notify(); }
+TDict_Mgr_Serv::TDict_Mgr_Serv() = default;
 TDict_Mgr_Serv::~TDict_Mgr_Serv() = default;
 
 // ---- the list and the stamps
@@ -224,7 +222,7 @@ void TDict_Mgr_Serv::Sync_Stamp(const std::string& id, Serv_Dict* e) {
 void TDict_Mgr_Serv::Restart_History(const std::string& id, Serv_Dict* e, bool announce) {
   e->history.clear();
   e->stamp = e->base = static_cast<int>(Sync_Server_Mgr()->Touch(id.c_str()));
-  if (announce) Dict_Notify()->Send(id, e->stamp);
+  if (announce) Dict_Notify_Send(id, e->stamp);
 }
 
 void TDict_Mgr_Serv::Mark_Stale(const char* dict_id) {
@@ -248,7 +246,7 @@ void TDict_Mgr_Serv::Record(const std::string& id, Serv_Dict* e, const std::vect
     e->base = e->history.front().stamp;
     e->history.pop_front();
   }
-  if (announce) Dict_Notify()->Send(id, s);
+  if (announce) Dict_Notify_Send(id, s);
 }
 
 void TDict_Mgr_Serv::Clear() {
@@ -629,7 +627,6 @@ TDict_Mgr_Serv* Dict_Mgr_Serv() { return Zem_Singleton<TDict_Mgr_Serv>("dict_mgr
 
 int Dict_Serv_Register() {
   Sqlca_Set_Para_Hooks();  // the calls carry data sets in their packs
-  Dict_Notify();           // registered now, on the registering thread (see the constructor)
   TName_Call* mid = Mid_Process();
   mid->DefineFunction("Dict_Load_Data", 1, Call_Load_Data, "dictionary load");
   mid->DefineFunction("Dict_Get_Time_Stamp", 1, Call_Get_Time_Stamp, "dictionary time stamp");
