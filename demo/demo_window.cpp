@@ -126,7 +126,11 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
 int DemoWindow::fillVouchers(const QString& where) {
   if (!voucher_) return -1;
   TSQLCA q;
-  const QString cond = where.isEmpty() ? QString() : QStringLiteral(" where ") + where;
+  lastWhere_ = where;
+  QStringList parts;
+  for (const QString& c : {where, voucherCondition_})
+    if (!c.isEmpty()) parts << QStringLiteral("(") + c + QStringLiteral(")");
+  const QString cond = parts.isEmpty() ? QString() : QStringLiteral(" where ") + parts.join(QStringLiteral(" and "));
   if (db_->select(q, QStringLiteral("select * from vouchers%1 order by voucher_no").arg(cond)) != 0) return -1;
   const int rows = q.Get_Row_Count(), fields = q.Get_Field_Count();
   const int first = voucher_->FixedRows();
@@ -154,6 +158,11 @@ int DemoWindow::fillVouchers(const QString& where) {
       if (voucher_->GetV(amtCol, r)[0] == '-') voucher_->Cell_Attr.push_back({r, sumCol, 4 | 8, 0x0000FF, 0x99FFFF});
   voucher_->Invalidate();
   return rows;
+}
+
+int DemoWindow::setVoucherCondition(const QString& condition) {
+  voucherCondition_ = condition;
+  return fillVouchers(lastWhere_);
 }
 
 void DemoWindow::showTable(int index) {

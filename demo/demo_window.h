@@ -31,8 +31,12 @@ class DemoWindow : public QObject {
   // Refreshes the status bar panels (database, row counts, versions).
   void refreshStatus();
   // Reads the vouchers table into the voucher grid, column by column name; where (an SQL condition,
-  // empty for all) picks the rows. The rows it filled, or -1 when the table cannot be read.
+  // empty for all) picks the rows, together with the condition of setVoucherCondition. The rows it
+  // filled, or -1 when the table cannot be read.
   int fillVouchers(const QString& where = QString());
+  // A second condition on the vouchers, kept for every later fill ("" none); fills again with the last
+  // where. The rows filled, as fillVouchers.
+  int setVoucherCondition(const QString& condition);
   // The voucher form's grid; null when the form did not load.
   TMG* voucherGrid() const { return voucher_; }
 
@@ -50,4 +54,6 @@ class DemoWindow : public QObject {
   TMG* voucher_ = nullptr;        // owned by its form, a child of the window
   std::unique_ptr<TImage> voucherPicture_;  // painted under the voucher grid's empty area
   QString error_;
+  QString voucherCondition_;  // setVoucherCondition's
+  QString lastWhere_;         // the where of the last fill
 };

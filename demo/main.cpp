@@ -22,8 +22,8 @@
 #include "core/data/para.h"
 #include "demo/demo_db.h"
 #include "demo/demo_dept_tree.h"
-#include "demo/demo_host.h"
 #include "demo/demo_inputs.h"
+#include "demo/demo_voucher_filter.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
 #include "frame/zem_units.h"
@@ -93,7 +93,6 @@ int main(int argc, char** argv) {
   DemoDb db;
   if (!db.open(home, args.value(QStringLiteral("pg")))) return Fail(db.error(), !shot.isEmpty());
   if (!db.ensureSample()) return Fail(QStringLiteral("cannot create the sample tables: ") + db.error(), !shot.isEmpty());
-  Demo_Register_Host_Functions(&db);
 
   int rc = 0;
   {
@@ -101,6 +100,7 @@ int main(int argc, char** argv) {
     if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
     Demo_Attach_Dept_Tree(demo.window(), &db, [&demo](const QString& where) { return demo.fillVouchers(where); });
     if (!Demo_Add_Inputs(demo.window(), &db)) return Fail(QStringLiteral("the form inputs_form.ui does not load"), !shot.isEmpty());
+    VoucherFilter filter(&demo);
     demo.window()->show();
     if (!shot.isEmpty()) {
       QApplication::processEvents();

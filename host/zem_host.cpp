@@ -13,6 +13,7 @@
 
 #include "core/text/code_page.h"
 #include "frame/pub_ptr.h"
+#include "host/code_dialogs.h"
 #include "toolkit/tk_menu.h"
 #include "util/lang_map.h"
 
@@ -131,5 +132,6 @@ int Zem_Host_Register_Defaults() {
   for (const auto& d : defaults) n += Zem_Reg_Shared_Ptr(d.name, d.fn);
   n += Zem_Host_Register_Tree();
   n += Zem_Host_Register_Calendar();
+  n += Zem_Host_Register_Code_Dialogs();
   return n;
 }

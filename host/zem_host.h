@@ -12,8 +12,11 @@
 //   "gui_get_memory_usage"  resident memory of the process in bytes
 //   "gui_print_tree", "pdu_export_tree_to_km"
 //                           the code tree's print preview and outline export (host/zem_host_tree.h)
+//   "pdu_code_select", "pdu_code_multi_select", "pdu_dbio_select", "pdu_code_key_search"
+//                           code choice over the dictionaries (host/code_dialogs.h)
 //
-// Data dialogs ("pdu_*"), templates ("tbx_*") and the grid's file functions belong to the application.
+// The other data dialogs ("pdu_*"), templates ("tbx_*") and the grid's file functions belong to the
+// application.
 #pragma once
 
 #include "frame/host_funcs.h"

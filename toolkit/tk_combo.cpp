@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QWheelEvent>
 #include <algorithm>
 #include <vector>
@@ -103,9 +104,24 @@ void TComboBox::attachEditor() {
     HookChild(le);
     le->installEventFilter(this);
     le->setMaxLength(maxLength_ == 0 ? 32767 : maxLength_);
-    connect(le, &QLineEdit::textEdited, this, [this]() {
+    connect(le, &QLineEdit::textEdited, this, [this](const QString& t) {
+        dropStaleChoice(t);
         if (OnChange) OnChange(this);
     });
+}
+
+void TComboBox::dropStaleChoice(const QString& text) {
+    const int i = currentIndex();
+    if (i < 0 || itemText(i) == text) return;
+    // Only the entry's signals are kept quiet; the editor keeps the text (and the caret) it has.
+    QLineEdit* le = lineEdit();
+    const int caret = le ? le->cursorPosition() : 0;
+    const QSignalBlocker block(this);
+    setCurrentIndex(-1);
+    if (le) {
+        le->setText(text);
+        le->setCursorPosition(caret);
+    }
 }
 
 void TComboBox::SetItemIndex(int i) {
@@ -119,6 +135,7 @@ void TComboBox::SetItemIndex(int i) {
 
 void TComboBox::SetText(const QString& t) {
     if (isEditable()) {
+        dropStaleChoice(t);
         setEditText(t);
     } else {
         setCurrentIndex(findText(t, Qt::MatchExactly | Qt::MatchCaseSensitive));
@@ -127,8 +144,18 @@ void TComboBox::SetText(const QString& t) {
 
 void TComboBox::Clear() { items_->Clear(); }
 
+void TComboBox::AssignTexts(const QStringList& texts) {
+    const QString text = isEditable() ? currentText() : QString();
+    clear();
+    addItems(texts);
+    // Qt chooses the first entry put into an empty box; the toolkit does not.
+    setCurrentIndex(-1);
+    if (isEditable()) setEditText(text);
+}
+
 void TComboBox::SetStyle(TComboBoxStyle s) {
     style_ = s;
+    editorKey_ = nullptr;
     const bool editable = s != csDropDownList;
     if (editable == isEditable()) return;
     const int index = currentIndex();
@@ -250,6 +277,12 @@ bool TComboBox::handleKeyPress(QKeyEvent* e, QObject* target) {
 }
 
 void TComboBox::keyPressEvent(QKeyEvent* e) {
+    // A key the editor left alone (Up, Down...) comes on to the box: its handlers have run already.
+    if (e == editorKey_) {
+        editorKey_ = nullptr;
+        QComboBox::keyPressEvent(e);
+        return;
+    }
     if (handleKeyPress(e, this)) return;
     QComboBox::keyPressEvent(e);
 }
@@ -267,8 +300,10 @@ bool TComboBox::eventFilter(QObject* watched, QEvent* e) {
         switch (e->type()) {
         case QEvent::KeyPress:
             if (handleKeyPress(static_cast<QKeyEvent*>(e), watched)) return true;
+            editorKey_ = static_cast<QKeyEvent*>(e);
             break;
         case QEvent::KeyRelease:
+            editorKey_ = nullptr;
             if (RunKeyUpHandler(this, static_cast<QKeyEvent*>(e), OnKeyUp)) return true;
             break;
         case QEvent::MouseButtonDblClick:

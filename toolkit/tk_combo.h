@@ -34,9 +34,14 @@ public:
     // Out of range clears the choice (and the text of an editable box).
     void SetItemIndex(int i);
     QString Text() const { return currentText(); }
-    // Editable styles show t as it is; csDropDownList selects the entry equal to t, or none.
+    // Editable styles show t as it is; csDropDownList selects the entry equal to t, or none. In an
+    // editable box ItemIndex names the entry whose text is shown: a text that differs from the chosen
+    // entry's (set here or typed) leaves no entry chosen.
     void SetText(const QString& t);
     void Clear();
+    // Replaces every entry by texts in one model insertion (objects dropped), far cheaper than adding
+    // them one by one. Afterwards no entry is chosen and an editable box keeps its text.
+    void AssignTexts(const QStringList& texts);
 
     TComboBoxStyle Style() const { return style_; }
     void SetStyle(TComboBoxStyle s);
@@ -91,6 +96,7 @@ protected:
 private:
     friend class TComboStrings;
     void attachEditor();
+    void dropStaleChoice(const QString& text);
     bool handleKeyPress(QKeyEvent* e, QObject* target);
 
     std::unique_ptr<TStrings> items_;
@@ -98,4 +104,5 @@ private:
     bool sorted_ = false;
     int maxLength_ = 0;
     bool popupOpen_ = false;
+    const QKeyEvent* editorKey_ = nullptr;  // the editor's key press now being delivered
 };

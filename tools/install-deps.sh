@@ -11,6 +11,7 @@ pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-wqy-microhei fonts-liberation
   libopencc-dev libopencc-data
+  unicode-data bzip2
 )
 
 missing=()

@@ -59,10 +59,11 @@ std::string Gbk(const char16_t* s) {
 
 TEST(HostModule, RegistersTheDefaultsByName) {
   App();
-  EXPECT_EQ(Zem_Host_Register_Defaults(), 9);
+  EXPECT_EQ(Zem_Host_Register_Defaults(), 13);
   const char* const names[] = {kGui_Inp_Str, kGui_Inp_Str_W, kGui_Calendar_Get, kGui_Init_Menu_Font,
                                kMup_Gui_User_Para_Get, kMup_Gui_User_Para_Save, kGui_Get_Memory_Usage,
-                               kGui_Print_Tree, kPdu_Export_Tree_To_Km};
+                               kGui_Print_Tree, kPdu_Export_Tree_To_Km, kPdu_Code_Select, kPdu_Code_Multi_Select,
+                               kPdu_Dbio_Select, kPdu_Code_Key_Search};
   for (const char* name : names) EXPECT_NE(Get_Pub_Ptr(name), nullptr) << name;
   EXPECT_EQ(Get_Pub_Ptr(kGui_Inp_Str_W), reinterpret_cast<void*>(&Zem_Host_Inp_Str_W));
   auto memory = reinterpret_cast<Gui_Get_Memory_Usage_Fn>(Get_Pub_Ptr(kGui_Get_Memory_Usage));

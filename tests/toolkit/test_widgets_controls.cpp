@@ -356,115 +356,107 @@ TEST_F(WidgetsTest, SortedListBoxKeepsCaseInsensitiveOrder) {
     EXPECT_EQ(list.Items()->toQStringList(), (QStringList{"a", "Alpha", "beta", "Beta", "gamma"}));
 }
 
-TEST_F(WidgetsTest, ComboAddingNeverSelectsAndCodeNeverFiresOnChange) {
+// The choice and the text of a combo box, step by step: what each call leaves chosen and shown.
+TEST_F(WidgetsTest, ComboChoiceAndText) {
     TComboBox combo;
     int changes = 0;
     combo.OnChange = [&](TObject*) { ++changes; };
-    combo.SetText("typed");
-    for (const char* s : {"Sales", "Stock", "Office"}) combo.Items()->Add(s);
-    EXPECT_EQ(combo.ItemIndex(), -1);
-    EXPECT_EQ(combo.Text(), "typed");
-    combo.SetItemIndex(1);
-    EXPECT_EQ(combo.Text(), "Stock");
-    combo.SetItemIndex(-1);
-    EXPECT_EQ(combo.ItemIndex(), -1);
-    EXPECT_EQ(combo.Text(), "");
-    combo.SetItemIndex(2);
-    combo.Items()->Delete(2);  // deleting the chosen entry leaves no choice, and the text as it was
-    EXPECT_EQ(combo.ItemIndex(), -1);
-    EXPECT_EQ(combo.Text(), "Office");
-    EXPECT_EQ(changes, 0);
-    combo.SetText("");
-
     combo.show();
-    QTest::keyClicks(&combo, "ab");
-    EXPECT_EQ(changes, 2);
-    EXPECT_EQ(combo.Text(), "ab");
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int index;
+        QString text;
+        int changes;
+    } steps[] = {
+        {"text before any entry", [&] { combo.SetText("typed"); }, -1, "typed", 0},
+        {"adding never selects",
+         [&] {
+             for (const char* s : {"Sales", "Stock"}) combo.Items()->Add(s);
+         },
+         -1, "typed", 0},
+        {"AssignTexts replaces every entry, keeps the text",
+         [&] {
+             combo.AssignTexts({"A1", "B22", "C3"});
+         },
+         -1, "typed", 0},
+        {"an index shows its entry", [&] { combo.SetItemIndex(1); }, 1, "B22", 0},
+        {"another text leaves no entry chosen", [&] { combo.SetText("B2"); }, -1, "B2", 0},
+        {"out of range clears", [&] { combo.SetItemIndex(9); }, -1, "", 0},
+        {"deleting the chosen entry keeps its text", [&] { combo.SetItemIndex(2), combo.Items()->Delete(2); },
+         -1, "C3", 0},
+        {"typing reports and drops the choice",
+         [&] { combo.SetItemIndex(0), QTest::keyClicks(combo.lineEdit(), "x"); }, -1, "A1x", 1},
+        {"a drop-down list selects by exact text",
+         [&] { combo.SetStyle(csDropDownList), combo.SetText("B22"); }, 1, "B22", 1},
+        {"... case counts", [&] { combo.SetText("b22"); }, -1, "", 1},
+        {"editable again keeps the choice", [&] { combo.SetItemIndex(0), combo.SetStyle(csDropDown); }, 0,
+         "A1", 1},
+    };
+    for (const Step& s : steps) {
+        s.act();
+        EXPECT_EQ(combo.ItemIndex(), s.index) << s.what;
+        EXPECT_EQ(combo.Text(), s.text) << s.what;
+        EXPECT_EQ(changes, s.changes) << s.what;
+    }
 }
 
-TEST_F(WidgetsTest, ComboDropDownListStyleSelectsByText) {
-    TComboBox combo;
-    combo.SetStyle(csDropDownList);
-    EXPECT_FALSE(combo.isEditable());
-    combo.Items()->fromQStringList({"A1", "B22", "C3"});
-    EXPECT_EQ(combo.ItemIndex(), -1);
-    combo.SetText("B22");
-    EXPECT_EQ(combo.ItemIndex(), 1);
-    combo.SetText("b22");
-    EXPECT_EQ(combo.ItemIndex(), -1);
-    EXPECT_EQ(combo.SelStart(), 0);
-    EXPECT_EQ(combo.SelText(), "");
-    combo.SetItemIndex(2);
-    combo.SetStyle(csDropDown);
-    EXPECT_TRUE(combo.isEditable());
-    EXPECT_EQ(combo.ItemIndex(), 2);
-    EXPECT_EQ(combo.Text(), "C3");
-}
-
-TEST_F(WidgetsTest, ComboPickRunsClickThenSelectOrChange) {
-    TComboBox combo;
-    combo.Items()->fromQStringList({"x", "y", "z"});
-    std::string log;
-    combo.OnClick = [&](TObject*) { log += "C"; };
-    combo.OnChange = [&](TObject*) { log += "H"; };
-    combo.show();
-    combo.SetItemIndex(0);
-    QTest::keyClick(&combo, Qt::Key_Down);  // a keyboard pick on the closed box
-    EXPECT_EQ(combo.ItemIndex(), 1);
-    EXPECT_EQ(log, "CH");
-    combo.OnSelect = [&](TObject*) { log += "S"; };
-    QTest::keyClick(&combo, Qt::Key_Down);
-    EXPECT_EQ(log, "CHCS");
-}
-
-TEST_F(WidgetsTest, ComboDropDownCloseUpWheelAndKeys) {
+// The events of a combo box: picks, the list opening and closing, the wheel, keys, sorting.
+TEST_F(WidgetsTest, ComboEvents) {
     QWidget form;
     form.resize(200, 100);
     TComboBox combo(&form);
-    combo.Items()->fromQStringList({"1", "2", "3"});
+    combo.Items()->fromQStringList({"pear", "Apple", "fig"});
     form.show();
     std::string log;
+    combo.OnClick = [&](TObject*) { log += "C"; };
+    combo.OnChange = [&](TObject*) { log += "H"; };
     combo.OnDropDown = [&](TObject*) { log += "D"; };
     combo.OnCloseUp = [&](TObject*) { log += "U"; };
-    combo.SetDroppedDown(true);
-    EXPECT_TRUE(combo.DroppedDown());
-    combo.SetDroppedDown(false);
-    EXPECT_FALSE(combo.DroppedDown());
-    EXPECT_EQ(log, "DU");
-
-    combo.SetItemIndex(0);
-    bool handled = true;
-    combo.OnMouseWheel = [&](TObject*, TShiftState, int, TPoint, bool& h) { h = handled; };
-    QWheelEvent wheel(QPointF(5, 5), combo.mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(&combo, &wheel);
-    EXPECT_EQ(combo.ItemIndex(), 0);  // the wheel was kept from changing the choice
-
-    combo.SetText("");
-    combo.OnKeyPress = [&](TObject*, char16_t& c) {
-        if (c == u'q') c = 0;
-        if (c == u'1') c = u'7';
+    combo.OnKeyDown = [&](TObject*, WORD& k, TShiftState) { log += k == VK_DOWN ? "v" : ""; };
+    combo.OnMouseWheel = [&](TObject*, TShiftState, int, TPoint, bool& h) { h = true; };
+    QWheelEvent wheel(QPointF(5, 5), combo.mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        std::string log;
+        int index;
+        QString text;
+    } steps[] = {
+        {"a keyboard pick: OnKeyDown once, then click and change",
+         [&] { combo.SetItemIndex(0), QTest::keyClick(combo.lineEdit(), Qt::Key_Down); }, "vCH", 1, "Apple"},
+        {"with OnSelect, select instead of change",
+         [&] {
+             combo.OnSelect = [&](TObject*) { log += "S"; }, QTest::keyClick(combo.lineEdit(), Qt::Key_Up);
+         },
+         "CS", 0, "pear"},
+        {"the list opens and closes", [&] { combo.SetDroppedDown(true), combo.SetDroppedDown(false); }, "DU",
+         0, "pear"},
+        {"a handled wheel keeps the choice", [&] { QCoreApplication::sendEvent(&combo, &wheel); }, "", 0,
+         "pear"},
+        {"OnKeyPress swallows and replaces characters",
+         [&] {
+             combo.OnKeyPress = [](TObject*, char16_t& c) { c = c == u'q' ? 0 : c == u'1' ? u'7' : c; };
+             combo.SetText(""), QTest::keyClicks(combo.lineEdit(), "q1q");
+         },
+         "H", -1, "7"},
+        {"the length limit", [&] { combo.SetMaxLength(2), QTest::keyClicks(combo.lineEdit(), "2345"); }, "H",
+         -1, "72"},
+        {"sorting keeps the chosen entry",
+         [&] { combo.SetMaxLength(0), combo.SetItemIndex(0), combo.SetSorted(true); }, "", 2, "pear"},
     };
-    QTest::keyClicks(combo.lineEdit(), "q1q");
-    EXPECT_EQ(combo.Text(), "7");
+    for (const Step& s : steps) {
+        log.clear();
+        s.act();
+        EXPECT_EQ(log, s.log) << s.what;
+        EXPECT_EQ(combo.ItemIndex(), s.index) << s.what;
+        EXPECT_EQ(combo.Text(), s.text) << s.what;
+    }
+    EXPECT_EQ(combo.Items()->toQStringList(), (QStringList{"Apple", "fig", "pear"}));
+    EXPECT_EQ(combo.Items()->Add("banana"), 1);
     combo.SetDropDownCount(0);
     EXPECT_EQ(combo.DropDownCount(), 1);
-    combo.SetMaxLength(2);
-    QTest::keyClicks(combo.lineEdit(), "2345");
-    EXPECT_EQ(combo.Text(), "72");
-}
-
-TEST_F(WidgetsTest, SortedComboKeepsTheChosenEntry) {
-    TComboBox combo;
-    combo.Items()->fromQStringList({"pear", "Apple", "fig"});
-    combo.SetItemIndex(0);
-    combo.SetSorted(true);
-    EXPECT_EQ(combo.Items()->toQStringList(), (QStringList{"Apple", "fig", "pear"}));
-    EXPECT_EQ(combo.ItemIndex(), 2);
-    EXPECT_EQ(combo.Text(), "pear");
-    EXPECT_EQ(combo.Items()->Add("banana"), 1);
-    combo.SetSorted(false);
-    EXPECT_EQ(combo.Items()->Add("aaa"), 4);
 }
 
 TEST_F(WidgetsTest, MessageBoxButtonsIconsAndAnswers) {
