@@ -174,6 +174,7 @@ int TDb_Connect::Load_Driver(const char* file) {
 
 int TDb_Connect::Set_Config(const TDb_Config& cfg) {
   if (!Load_Driver(cfg.driver.c_str())) return 0;
+  side_.reset();  // made from the old configuration
   kind_ = cfg.kind;
   for (int i = 0; i < 4; i++) text_[i] = cfg.text[i];
   option_ = cfg.option;
