@@ -230,6 +230,7 @@ void TMG::Popu_Menu_Auto_Fit_Row_Size(TObject*) { Fit_To_Show(0, RowCount() - 1)
 void TMG::Popu_Menu_Lock_Fixed_Col(TObject*) {
   if (savedFixedCols_ < 0 || savedFixedCols_ > ColCount()) savedFixedCols_ = FixedCols();
   const int c = Click_Col;
+  const int before = FixedCols();
   if (c >= 0 && c < ColCount() - 1) {
     SetFixedCols(c + 1 != FixedCols() ? c + 1 : savedFixedCols_);
   } else if (savedFixedCols_ < ColCount()) {
@@ -237,6 +238,8 @@ void TMG::Popu_Menu_Lock_Fixed_Col(TObject*) {
   } else {
     savedFixedCols_ = FixedCols();
   }
+  if (FixedCols() < before) SetLeftCol(FixedCols());  // the columns let go stay in view
+  Fit_Sum_Grid_Size();  // the totals stay under their columns
   Invalidate();
 }
 
