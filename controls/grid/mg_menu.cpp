@@ -346,7 +346,8 @@ int TMG::Bind_Sms_Temp(const char* temp_list) {
 void TMG::Popu_Menu_Sms_CreateClick(TObject* Sender) {
   const int i = Index_In_Parent(Sender);
   if (i < 0 || i >= int(smsTemps_.size())) return;
-  if (Tbx_Sms_Send_By_Temp_Fn f = Zem_Host_Func(kTbx_Sms_Send_By_Temp, g_sms_send)) f(this, smsTemps_[size_t(i)].c_str());
+  Tbx_Sms_Send_By_Temp_Fn f = Zem_Host_Func(kTbx_Sms_Send_By_Temp, g_sms_send);
+  if (f) f(this, smsTemps_[size_t(i)].c_str());
 }
 
 void TMG::Popu_Menu_Sms_DesignClick(TObject* Sender) {
