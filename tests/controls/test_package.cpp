@@ -100,11 +100,8 @@ TEST(FontNames, TheFaceThatReadsBackUnchangedWins) {
   controlsTestApp();
   const QString installed = QStringLiteral("WenQuanYi Micro Hei");
   ASSERT_TRUE(QFontDatabase::families().contains(installed)) << "fonts-wqy-microhei is needed";
-  struct Case {
-    const char* name;
-    std::vector<const char16_t*> faces;
-    QString expected;  // empty: an installed face other than the last one asked
-  };
+  // expected empty: an installed face other than the last one asked
+  struct Case { const char* name; std::vector<const char16_t*> faces; QString expected; };
   const Case cases[] = {
       {"installed face alone", {u"WenQuanYi Micro Hei"}, installed},
       {"first missing, second installed", {u"No Such Face 7f3a", u"WenQuanYi Micro Hei", u"宋体"}, installed},
