@@ -264,6 +264,7 @@ TEST(MTreeView, BackgroundAndSelectedItemColours) {
   const QImage img = ext.viewport()->grab().toImage();
   const QRect r = n->DisplayRect(true).toQRect();
   EXPECT_EQ(img.pixelColor(r.right() - 2, r.center().y()), QColor(0, 0, 0xFF));
+  EXPECT_EQ(img.pixelColor(2, r.center().y()), QColor(0, 0, 0xFF));  // the row's branch area too
   EXPECT_STREQ(ext.GetCode(), "01");
   EXPECT_EQ(ext.FreeCode(), 1);
   EXPECT_EQ(ext.GetCode(), nullptr);
