@@ -69,8 +69,10 @@ struct TN_Node_Data {
 
 class MTreeView : public TTreeView {
   Q_OBJECT
-  Q_PROPERTY(bool A_Caption_With_Code READ A_Caption_With_Code WRITE Set_Caption_With_Code)
-  Q_PROPERTY(int A_ID READ A_ID WRITE Set_A_ID)
+  // The setters follow Qt's "setName" form, so that a form's code generated from a .ui file calls them
+  // whether or not the form designer marked the properties as non-standard.
+  Q_PROPERTY(bool A_Caption_With_Code READ A_Caption_With_Code WRITE setA_Caption_With_Code)
+  Q_PROPERTY(int A_ID READ A_ID WRITE setA_ID)
 
  public:
   // The code of a node as the caller sees it (a code loop's code_fn); null or "" adds nothing.
@@ -141,8 +143,10 @@ class MTreeView : public TTreeView {
   bool A_Caption_With_Code() const { return with_code_; }
   // Prefixes (on) or strips (off) the code of every node that has one; nothing when already so.
   void Set_Caption_With_Code(bool on);
+  void setA_Caption_With_Code(bool on) { Set_Caption_With_Code(on); }
   int A_ID() const { return a_id_; }
   void Set_A_ID(int id) { a_id_ = id; }
+  void setA_ID(int id) { Set_A_ID(id); }
   // The user preference key "cap.<outermost form's name>.<control's name>" (narrow).
   std::string User_Para_Key() const;
 
