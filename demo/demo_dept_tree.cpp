@@ -48,9 +48,11 @@ int Demo_Ensure_Dept_Tree(DemoDb* db) {
 MTreeView* Demo_Attach_Dept_Tree(QMainWindow* window, DemoDb* db,
                                  std::function<int(const QString& where)> filter) {
   auto* box = window ? window->findChild<QGroupBox*>(QStringLiteral("voucherBox")) : nullptr;
-  if (!box || !box->layout() || box->layout()->count() == 0 || !Demo_Ensure_Dept_Tree(db)) return nullptr;
-  // The voucher form moves into a splitter, with the tree on its left.
-  QWidget* page = box->layout()->itemAt(0)->widget();
+  if (!box || !box->layout() || !Demo_Ensure_Dept_Tree(db)) return nullptr;
+  // The voucher form (the box's child that holds the voucher grid) moves into a splitter, with the tree on
+  // its left; whatever else the box holds stays where it is.
+  QWidget* page = box->findChild<QWidget*>(QStringLiteral("voucherGrid"));
+  while (page && page->parentWidget() != box) page = page->parentWidget();
   if (!page) return nullptr;
   auto* split = new QSplitter(Qt::Horizontal, box);
   box->layout()->replaceWidget(page, split);

@@ -60,7 +60,8 @@ QSize Default_Size(const char* class_name) {
   const struct {
     const char* class_name;
     QSize size;
-  } sizes[] = {{"MStatusBar", {200, 19}}, {"TMGS", {150, 100}}, {"TMDate", {132, 21}}, {"MPickDate", {186, 21}}};
+  } sizes[] = {{"MStatusBar", {200, 19}}, {"TMGS", {150, 100}}, {"TMDate", {132, 21}}, {"MPickDate", {186, 21}},
+               {"TComboBox_Ext", {200, 22}}};
   for (const auto& s : sizes)
     if (std::strcmp(s.class_name, class_name) == 0) return s.size;
   return QSize(200, 100);

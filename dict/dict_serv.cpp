@@ -626,7 +626,6 @@ int TDict_Mgr_Serv::Serv_Refresh(TParaMgr* para) {
 TDict_Mgr_Serv* Dict_Mgr_Serv() { return Zem_Singleton<TDict_Mgr_Serv>("dict_mgr_serv", g_dict_serv); }
 
 int Dict_Serv_Register() {
-  Sqlca_Set_Para_Hooks();  // the calls carry data sets in their packs
   TName_Call* mid = Mid_Process();
   mid->DefineFunction("Dict_Load_Data", 1, Call_Load_Data, "dictionary load");
   mid->DefineFunction("Dict_Get_Time_Stamp", 1, Call_Get_Time_Stamp, "dictionary time stamp");

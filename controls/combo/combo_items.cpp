@@ -495,11 +495,15 @@ int TComboBox_Ext::Multi_Show_Text() {
     }
   }
   SetText(text);
+  Show_Choice_Hint(text);
+  return 1;
+}
+
+void TComboBox_Ext::Show_Choice_Hint(const QString& shown) {
   // The hint keeps what the host wrote before its first ":" and shows the whole choice after it.
   const QString prefix = Hint().section(u':', 0, 0);
-  SetHint(text.isEmpty() ? prefix : prefix + u':' + text);
+  SetHint(shown.isEmpty() ? prefix : prefix + u':' + shown);
   SetShowHint(true);
-  return 1;
 }
 
 const char* TComboBox_Ext::Build_Limit(int max_len) {

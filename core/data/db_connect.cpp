@@ -175,6 +175,7 @@ int TDb_Connect::Load_Driver(const char* file) {
 
 int TDb_Connect::Set_Config(const TDb_Config& cfg) {
   if (!Load_Driver(cfg.driver.c_str())) return 0;
+  side_.reset();  // made from the old configuration
   kind_ = cfg.kind;
   for (int i = 0; i < 4; i++) text_[i] = cfg.text[i];
   option_ = cfg.option;
@@ -182,6 +183,28 @@ int TDb_Connect::Set_Config(const TDb_Config& cfg) {
   log_path_ = cfg.log_path;
   log_mode_ = cfg.log_mode;
   return 1;
+}
+
+TDb_Connect* TDb_Connect::Side_Session() {
+  if (!side_) {
+    std::unique_ptr<TDb_Connect> s(new TDb_Connect());
+    if (!s->Load_Driver(dll_.File_Name())) return nullptr;
+    s->kind_ = kind_;
+    for (int i = 0; i < 4; i++) s->text_[i] = text_[i];
+    s->option_ = option_;
+    s->group_ = group_;
+    s->log_path_ = log_path_;
+    s->log_mode_ = log_mode_;
+    side_ = std::move(s);
+  }
+  if (!side_->connected_) {
+    DBDataMgr scratch;
+    if (!side_->Connect(&scratch)) {
+      Log_Printf("*** side session: cant link to db server: %s\n", Zem_W_To_Utf8(scratch.Get_Sqlmsg()).c_str());
+      return nullptr;
+    }
+  }
+  return side_.get();
 }
 
 // Before a statement call: a session that is not connected (never yet, or lost and not back) connects

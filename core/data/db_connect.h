@@ -67,6 +67,7 @@
 //   group=main
 //   count=2
 #pragma once
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -199,6 +200,13 @@ class TDb_Connect {
   // a whole packed data set is refused with -1 and nothing is inserted.
   int Load_Dump(const char* file, map_wchar table, TSQLCA* out = nullptr);
 
+  // A second session to the same database (same driver, texts, kind, option and log settings), made
+  // on first request, owned by this session and connected when needed: for work that must commit on
+  // its own whatever this session's transaction holds, such as numbering and creating tables, so that
+  // no lock of it waits for this session's commit. Used by the thread that holds this session, as the
+  // session itself is. Null (the driver's reason in the log) when it cannot connect.
+  TDb_Connect* Side_Session();
+
   int Connected() const { return connected_; }
   int Session() const { return session_; }
   int Kind() const { return kind_; }
@@ -241,6 +249,7 @@ class TDb_Connect {
   int option_ = 0;                // option given to _Connect_Handle
   int connected_ = 0;             // connected flag
   int lost_tx_ = 0;               // uncommitted work went with a lost connection; the next commit says so
+  std::unique_ptr<TDb_Connect> side_;  // Side_Session(), made on first request
   int session_ = 0;               // driver session handle
   int log_mode_ = 0;              // 2: log every statement
   std::string log_path_;          // statement log file; empty: the framework log

@@ -59,7 +59,7 @@ std::string Gbk(const char16_t* s) {
 
 TEST(HostModule, RegistersTheDefaultsByName) {
   App();
-  EXPECT_EQ(Zem_Host_Register_Defaults(), 15);
+  EXPECT_EQ(Zem_Host_Register_Defaults(), 24);
   const char* const names[] = {kGui_Inp_Str, kGui_Inp_Str_W, kGui_Calendar_Get, kGui_Init_Menu_Font,
                                kMup_Gui_User_Para_Get, kMup_Gui_User_Para_Save, kGui_Get_Memory_Usage,
                                kGui_Print_Tree, kPdu_Export_Tree_To_Km, kPdu_Code_Select, kPdu_Code_Multi_Select,

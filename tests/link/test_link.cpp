@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "core/data/key_set.h"
 #include "core/data/name_call.h"
@@ -159,6 +160,8 @@ TEST_P(Db_Test, KeySetsHoldDistinctCodesAndServeAsConditions) {
   int id2 = Key_Set_Create(&empty, 0);
   EXPECT_EQ(id2, id + 1);
   EXPECT_EQ(Key_Set_Create(&data, 5), 0) << "a field outside the data";
+  TSQLCA none;
+  EXPECT_EQ(Key_Set_Create(&none, 0), id2 + 1) << "a set without rows or fields sends an empty list";
   ASSERT_EQ(q.Exec(map_wchar(("select count(*) from app_tmp_key_set where set_id=" + std::to_string(id2)).c_str())), 0);
   EXPECT_EQ(std::u16string(q.Get_Value(0)), u"0");
   q.Commit();
@@ -180,6 +183,40 @@ TEST_P(Db_Test, KeySetFailsWhenTheDatabaseRefuses) {
   q.Rollback();
   Ok(q, {u"drop table if exists app_tmp_key_set"});
 }
+
+// Two clients of one server: a set made in a transaction left open locks nothing that another client
+// needs for its own set, and each set still goes with its caller's transaction.
+class Key_Set_Server : public Db_Test {};
+TEST_P(Key_Set_Server, AnOpenTransactionHoldsNoOtherClientBack) {
+  Link_Register();
+  Pub_Para_Put_Int(u"db_statement_timeout", 10);  // a wait on a lock ends as an error, not a hang
+  TSQLCA q;
+  Ok(q, {u"drop table if exists app_tmp_key_set", u"drop table if exists app_sequence"});
+  TSQLCA data;
+  data.Set_Field_Count(1);
+  data.Add_Row();
+  data.Set_Value(0, u"A");
+  int mine = Key_Set_Create(&data, 0);  // not committed: this thread's session stays in its transaction
+  ASSERT_GT(mine, 0);
+  int other = 0;
+  std::string why;
+  std::thread client([&] {  // the pool gives this thread the second session
+    other = Key_Set_Create(&data, 0);
+    if (!other) Thr_Err_Mgr()->Get_Err(&why);
+    TSQLCA c;
+    c.Commit();
+    Db_Connect_Mgr()->Release_Thread();
+  });
+  client.join();
+  Pub_Para_Put_Int(u"db_statement_timeout", 300);
+  ASSERT_GT(other, 0) << why;
+  EXPECT_NE(other, mine);
+  ASSERT_EQ(q.Rollback(), 0);
+  ASSERT_EQ(q.Exec(u"select set_id from app_tmp_key_set"), 0);
+  ASSERT_EQ(q.Get_Row_Count(), 1) << "the rolled back set is gone, the committed one stays";
+  EXPECT_EQ(Utf8(q.Get_Value(0)), std::to_string(other));
+}
+INSTANTIATE_TEST_SUITE_P(Pg, Key_Set_Server, ::testing::Values("pg"));
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Db_Test, ::testing::Values("sqlite", "pg"),
                          [](const ::testing::TestParamInfo<std::string>& i) { return i.param; });

@@ -146,6 +146,9 @@ TEST_F(WidgetsTest, ParentFormGivesNameAndColour) {
     EXPECT_EQ(FormColor(&form), TColor(0xF3F3F2));
     EXPECT_EQ(GetParentForm(nullptr), nullptr);
     EXPECT_EQ(FormColor(nullptr), clNone);
+    TListBox list(&outer);
+    for (QWidget* w : {static_cast<QWidget*>(&edit), static_cast<QWidget*>(&list)})  // white on the grey panel
+        EXPECT_EQ(QColor(w->grab().toImage().pixel(w->width() / 2, w->height() / 2)), QColor(Qt::white));
 }
 
 TEST_F(WidgetsTest, PanelReportsFocusEnteringAndLeavingItsChildren) {
@@ -307,6 +310,12 @@ TEST_F(WidgetsTest, SpeedButtonDownFollowsGroupRules) {
     EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextBesideIcon);  // a glyph beside the caption
     a.SetGlyph(QImage());
     EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextOnly);
+    a.SetCaption(QString());
+    QImage clear(16, 16, QImage::Format_ARGB32_Premultiplied);
+    clear.fill(Qt::transparent);
+    a.SetGlyph(clear);
+    a.resize(24, 24);
+    EXPECT_EQ(darkPixels(a.grab().toImage(), a.rect()), 0);  // a glyph's transparent parts show the face
 }
 
 TEST_F(WidgetsTest, ListBoxItemsIndexAndUserClicks) {

@@ -103,6 +103,10 @@ TEST_F(Mgs, EnterAcceptsTheSelectedLineEscapeAndEmptyEnterOnlyHide) {
     EXPECT_EQ(result, r.result);
     EXPECT_FALSE(mgs_->Visible());
   }
+  mgs_->SetOptions(TMGS::goSearch);
+  mgs_->Show();
+  QTest::keyClick(mgs_->Button(TMGS::goSearch), Qt::Key_Escape);  // tabbed onto a button
+  EXPECT_FALSE(mgs_->Visible());
   mgs_->Show();
   mgs_->List()->SetItemIndex(-1);
   const QRect line = mgs_->List()->ItemRect(2).toQRect();

@@ -88,6 +88,11 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
       {"entering the field", [&] { other.setFocus(); p.setFocus(Qt::TabFocusReason); }, "2024-01-06"},
       {"clear with the focus inside", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"the held date picked in the calendar", pickHeldDate, "2024-01-06"},
+      {"a key typed into the field cleared while in it", [&] {
+         p.Menu()->Items(1)->Click();
+         p.findChild<QLineEdit*>()->setCursorPosition(0);  // where a right click may have left it
+         QTest::keyClick(&p, Qt::Key_2);
+       }, "2-01-06"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.name);
