@@ -102,8 +102,12 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     EXPECT_EQ(QString::fromLatin1(made->metaObject()->className()), w->name());
     EXPECT_EQ(made->parentWidget(), &form);
     // A control that sizes itself is dropped on a form at that size.
-    if (QStringList{"TMGS", "TMDate", "MPickDate"}.contains(w->name())) EXPECT_EQ(dropped, made->size());
-    if (w->name() == "TComboBox_Ext") EXPECT_LT(dropped.height(), 2 * made->sizeHint().height());  // a line
+    if (QStringList{"TMGS", "TMDate", "MPickDate"}.contains(w->name())) {
+      EXPECT_EQ(dropped, made->size());
+    }
+    if (w->name() == "TComboBox_Ext") {
+      EXPECT_LT(dropped.height(), 2 * made->sizeHint().height());  // a line
+    }
   }
   // Making controls brought the framework up through libzem_pack.so's start-up hook, bound to the
   // registry library the variable points at.
@@ -236,12 +240,8 @@ TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderAndThePaletteLoader) {
 // come back through QUiLoader with the plugin path.
 TEST(DesignerForms, InputControlsKeepTheirPropertiesThroughAForm) {
   App();
-  struct Row {
-    const char* cls;
-    const char* property;
-    const char* xml;       // the property's value element in the .ui file
-    QString readBack;      // the property as text after loading
-  };
+  // xml: the property's value element in the .ui file; readBack: the property as text after loading
+  struct Row { const char* cls; const char* property; const char* xml; QString readBack; };
   const Row rows[] = {
       {"TMGS", "EditWidth", "<number>64</number>", "64"},
       {"TMGS", "Options", "<set>TMGS::goSearch|TMGS::goRefresh</set>", "6"},

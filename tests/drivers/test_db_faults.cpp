@@ -101,9 +101,7 @@ TEST_P(Db_Test, BatchCutHalfWayReportsWhatTheTableHolds) {
   Ok(q, {u"drop table if exists b", u"create table b(v integer)", u"insert into b values(-1)"});
   const std::string pid = Pg() ? Utf8(Value(q, u"select pg_backend_pid()").c_str()) : "";
   q.SelectArea(1);
-  q.Set_Field_Count(1);
-  q.Set_Field_Name(0, u"v");
-  q.Set_Table_Name(u"b");
+  zem_test::Fill_Area(q, u"b", {u"v"}, {});
   for (int i = 0; i < (Pg() ? 50000 : 3); i++) {
     q.Add_Row();
     q.Set_Value(0, U(std::to_string(i)).c_str());

@@ -16,6 +16,7 @@
 #include "link/r_call.h"
 
 using zem_test::Db_Test;
+using zem_test::Fill_Area;
 using zem_test::Utf8;
 
 namespace {
@@ -57,9 +58,7 @@ TEST(Key_Set, WithoutTheLinkTheCallFailsCleanly) {
   EXPECT_EQ(Str(p, u"_r_ec_"), "-1");
   EXPECT_NE(Str(p, u"_r_em_").find("not registered"), std::string::npos);
   TSQLCA data;
-  data.Set_Field_Count(1);
-  data.Add_Row();
-  data.Set_Value(0, u"A");
+  Fill_Area(data, nullptr, {u"code"}, {{u"A"}});
   EXPECT_EQ(Key_Set_Create(&data, 0), 0);
 }
 
@@ -129,13 +128,8 @@ TEST_P(Db_Test, KeySetsHoldDistinctCodesAndServeAsConditions) {
          u"insert into goods values('A', '甲'), ('B', '乙'), ('C', '丙'), ('D', '丁'), ('李''四', '戊')"});
 
   TSQLCA data;
-  data.Set_Field_Count(2);
-  const char16_t* codes[] = {u"A", u"B", u"A", u"", u"C", u"李'四"};
-  for (const char16_t* c : codes) {
-    data.Add_Row();
-    data.Set_Value(0, u"x");
-    data.Set_Value(1, c);
-  }
+  Fill_Area(data, nullptr, {u"x", u"code"},
+            {{u"x", u"A"}, {u"x", u"B"}, {u"x", u"A"}, {u"x", u""}, {u"x", u"C"}, {u"x", u"李'四"}});
   int id = Key_Set_Create(&data, 1);
   ASSERT_GT(id, 0) << Utf8(q.Get_Error_Msg());
   ASSERT_EQ(q.Exec(map_wchar(("select key_id from app_tmp_key_set where set_id=" + std::to_string(id) +
@@ -155,8 +149,7 @@ TEST_P(Db_Test, KeySetsHoldDistinctCodesAndServeAsConditions) {
 
   // The next set gets the next number; an empty list still makes a set.
   TSQLCA empty;
-  empty.Set_Field_Count(1);
-  empty.Add_Row();
+  Fill_Area(empty, nullptr, {u"code"}, {{}});
   int id2 = Key_Set_Create(&empty, 0);
   EXPECT_EQ(id2, id + 1);
   EXPECT_EQ(Key_Set_Create(&data, 5), 0) << "a field outside the data";
@@ -173,9 +166,7 @@ TEST_P(Db_Test, KeySetFailsWhenTheDatabaseRefuses) {
   // A key table of the wrong shape: the insert fails, the call answers no set.
   Ok(q, {u"drop table if exists app_tmp_key_set", u"create table app_tmp_key_set(other integer)"});
   TSQLCA data;
-  data.Set_Field_Count(1);
-  data.Add_Row();
-  data.Set_Value(0, u"A");
+  Fill_Area(data, nullptr, {u"code"}, {{u"A"}});
   EXPECT_EQ(Key_Set_Create(&data, 0), 0);
   std::string text;
   EXPECT_NE(Thr_Err_Mgr()->Get_Err(&text), 0);
