@@ -55,6 +55,9 @@ const char16_t* const kRows[] = {
     u"insert into app_dict_def values('dept','04','采购部','N','N',0,'',4)",
     u"insert into app_dict_def values('dept','05','仓储物流部','N','N',0,'',5)",
     u"insert into app_dict_def values('dept','06','人力资源部','N','N',0,'',6)",
+    // The SMS templates the voucher grid's menu offers, by their names.
+    u"insert into app_dict_def values('tbx_sms_type','T01','付款通知','N','N',0,'',1)",
+    u"insert into app_dict_def values('tbx_sms_type','T02','对账提醒','N','N',0,'',2)",
     u"insert into app_dict_sql values('emp','select emp_code code,emp_name name,0 is_group,0 stop_flag,"
     u"0 color_val,title note_info,0 order_id from employees','','','','','code','','')",
     u"insert into app_dict_sql values('sup','select sup_code code,sup_name name,0 is_group,0 stop_flag,"
