@@ -161,15 +161,15 @@ int TDict_Db::Fetch_By_Lists(const std::u16string& table, const std::u16string& 
   return ok;
 }
 
-// The session is opened like the one this dictionary (or this thread) uses, and rolled back: the
-// key rows are seen by this fetch alone and never stay behind.
+// On the side session of this thread's session (the same database, a transaction of its own), rolled
+// back at the end: the key rows are seen by this fetch alone and never stay behind.
 int TDict_Db::Fetch_By_Key_Table(const std::u16string& table, const std::u16string& col,
                                  const std::vector<std::u16string>& codes) {
-  TDb_Connect* base = Get_Connect() ? Get_Connect() : Db_Connect_Mgr()->Get_Session(nullptr);
-  TDb_Connect own;
-  if (!base || !own.Set_Config(base->Config())) return 0;
+  TDb_Connect* base = Db_Connect_Mgr()->Get_Session(nullptr);
+  TDb_Connect* own = base ? base->Side_Session() : nullptr;
+  if (!own) return 0;
   TSQLCA q;
-  q.Set_Connect(&own);
+  q.Set_Connect(own);
   q.SelectArea(1);
   q.Set_Field_Count(1);
   q.Set_Field_Name(0, u"key_id");

@@ -35,10 +35,10 @@ class TDict_Db : public TDict {
   // Part-load mode: fetches the rows of the codes (field 0 of keys) that the dictionary does not hold,
   // each once, from the table of the dictionary's SQL where column matches. Up to 200 codes go as
   // literal lists (a statement per 3000 characters of condition) on the caller's session, which only
-  // reads. 201 or more go through the table app_dict_tmp_key_set (column key_id) on a session of
-  // the fetch's own that is rolled back afterwards, so nothing the caller's session has pending is
-  // committed and no key rows are left for other clients; when that session cannot write (a SQLite
-  // file locked by a pending write), the literal lists serve. 1 when every statement succeeded (also
+  // reads. 201 or more go through the table app_dict_tmp_key_set (column key_id) on the side session
+  // of the caller's (TDb_Connect::Side_Session), rolled back afterwards, so nothing the caller's
+  // session has pending is committed and no key rows are left for other clients; when that session
+  // cannot write (a SQLite file locked by a pending write), the literal lists serve. 1 when every statement succeeded (also
   // with nothing missing), else 0 with the rows fetched so far kept.
   int Fetch_Missing_Codes(TSQLCA* keys, map_wchar column);
 

@@ -136,8 +136,9 @@ void TDict_Notify::Dispatch(const std::string& payload) {
   size_t b = a == std::string::npos ? a : payload.find(' ', a + 1);
   if (b == std::string::npos || b + 1 >= payload.size()) return;
   const std::string id = Dict_Narrow(Zem_Utf8_To_W(payload.substr(b + 1)).c_str());
-  Dict_Client_List()->Mark_Changed(id);
+  // The server first: a client that reloads at once must find it reading the database again.
   if (payload.compare(a + 1, b - a - 1, Dict_Notify_Token()) != 0) Dict_Mgr_Serv()->Mark_Stale(id.c_str());
+  Dict_Client_List()->Mark_Changed(id);
 }
 
 int Dict_Notify_Send(const std::string& dict_id, int stamp) {

@@ -24,11 +24,12 @@
 
 namespace {
 
-QString From_Gbk(const char* s) {
+// Narrow text as the controls hand it over: in the system code page.
+QString From_Narrow(const char* s) {
   if (!s || !*s) return QString();
   const int n = static_cast<int>(std::strlen(s));
   std::u16string w(static_cast<size_t>(n), u'\0');
-  const int m = Zem_MB_To_W(ZEM_CP_GBK, s, n, &w[0], n);
+  const int m = Zem_MB_To_W(ZEM_CP_SYSTEM, s, n, &w[0], n);
   return QString::fromUtf16(w.data(), m);
 }
 
@@ -211,7 +212,7 @@ int Zem_Host_Print_Tree(MTreeView* tree) {
 
 int Zem_Host_Export_Tree_To_Km(MTreeView* tree, const char* title) {
   if (!tree) return 0;
-  const QString t = title && *title ? From_Gbk(title) : tree->Km_Title();
+  const QString t = title && *title ? From_Narrow(title) : tree->Km_Title();
   QString filter = QStringLiteral("FreeMind (*.mm)");
   QString path = QFileDialog::getSaveFileName(tree->window(), QString::fromUtf16(u"输出到层次图"),
                                               Default_Path(t, ".mm"),

@@ -84,6 +84,14 @@ const char* Upper(TTreeNode* n) {
   return s.c_str();
 }
 
+// Codes that hold a comma (01 reads 0,1).
+const char* Comma(TTreeNode* n) {
+  static std::string s;
+  s = static_cast<MTreeView*>(n->TreeView())->TN_Code(n);
+  s.insert(1, ",");
+  return s.c_str();
+}
+
 TEST(MTreeView, CodeLoopsAndLookups) {
   Fixture f;
   struct Row {
@@ -101,6 +109,7 @@ TEST(MTreeView, CodeLoopsAndLookups) {
       {"no comma within max_len empties the list", f.sales, 0, 1, nullptr, ""},
       {"a node without a code adds nothing", f.store, 1, 0, nullptr, ""},
       {"the code function supplies the codes", f.fin, 1, 0, Upper, "'k01','k0101'"},
+      {"a comma inside a quoted code is no place to cut", f.fin, 1, 9, Comma, "'0,1'"},
       {"null node", nullptr, 1, 0, nullptr, ""},
   };
   for (const Row& r : rows)
