@@ -175,12 +175,15 @@ void TMG::Out_Text(int, int, int align, TRect& rect, const char16_t* text, TGrid
   }
 }
 
-void TMG::Show_Money(int, int, TRect& rect, const char* text, TGridDrawState State) {
+void TMG::Show_Money(int col, int, TRect& rect, const char* text, TGridDrawState State) {
   TCanvas* cv = Canvas();
   cv->Rectangle(rect);
   int g = GridLineWidth() + 1;
   TRect r{rect.Left + g, rect.Top + g, rect.Right - g, rect.Bottom - g};
   int d = cv->TextWidth(QStringLiteral("8")) + 3;
+  // The digit grid has eleven places of the font's digit width: a money column dragged wider or
+  // narrower goes back to that width, or its rulings would no longer close the cell.
+  if (In_Range(col) && ColWidths(col) != 0 && ColWidths(col) != 11 * d + 3) SetColWidths(col, 11 * d + 3);
   TColor penColor = cv->Pen->GetColor();
   int penWidth = cv->Pen->GetWidth();
   cv->Pen->SetWidth(1);

@@ -274,13 +274,14 @@ int TMG::Cal_Sum_Val() {
       if (st.same && dec > 0) Dec_Round(total.c_str(), dec, &result);
       else Dec_Norm(total.c_str(), 0, &result);
     }
-    if (d->ext_opt & 4) result = Thousands(result);
     const bool average = d->stat_mode == 2;
     if (average) {
       std::string q;
       if (n_rows > 0) Dec_Div(result.c_str(), std::to_string(n_rows).c_str(), dec, &q);
       result = n_rows > 0 ? q : std::string();
     }
+    // Separators go on last, so that an average is grouped as its total would be.
+    if (d->ext_opt & 4) result = Thousands(result);
     if (!result.empty() && result[0] == '+') result.erase(0, 1);
     std::string cell;
     if (st.ext) cell = "Tot:" + result + "\r\n" + st.opt;

@@ -115,19 +115,25 @@ TEST(MgDraw, MoneyDigitsByPlace) {
     const char* text;
     int place;  // from the right, 1-based
     TColor colour;
+    int dragged;  // a width the user gave the column before the paint (0: none)
   };
   const Row rows[] = {
-      {"1234.5", 1, 0x0000FF}, {"1234.5", 2, 0x0000FF}, {"1234.5", 3, 0x000000}, {"1234.5", 6, 0x000000},
-      {"12345678", 7, 0xFF0000}, {"12345678", 10, 0xFF0000}, {"-5", 4, 0x0000FF}, {"-5", 3, 0x000000},
+      {"1234.5", 1, 0x0000FF, 0}, {"1234.5", 2, 0x0000FF, 0}, {"1234.5", 3, 0x000000, 0},
+      {"1234.5", 6, 0x000000, 0}, {"12345678", 7, 0xFF0000, 0}, {"12345678", 10, 0xFF0000, 0},
+      {"-5", 4, 0x0000FF, 0},     {"-5", 3, 0x000000, 0},     {"1234.5", 1, 0x0000FF, 300},
+      {"12345678", 10, 0xFF0000, 40},
   };
   for (const Row& row : rows) {
     Drawn t(3, 4);
     t.g.Add_Def(1, "money");
     t.g.SetV(1, 2, row.text);
     t.g.SetCol(2);
+    if (row.dragged) t.g.SetColWidths(1, row.dragged);
+    t.Shot();  // the first paint takes the column back to its digit grid
     QImage img = t.Shot();
     TRect r = t.g.CellRect(1, 2);
     int d = t.g.Canvas()->TextWidth(QStringLiteral("8")) + 3;
+    EXPECT_EQ(t.g.ColWidths(1), 11 * d + 3) << row.text << " dragged to " << row.dragged;
     int left = r.Left - 1 + 1;  // the cell grows one pixel left, then shrinks by line width + 1
     int x0 = left + 11 * d + 2 - row.place * d;
     int n = Count(img, x0 + 1, r.Top + 2, x0 + d - 1, r.Bottom - 2, row.colour, 90);

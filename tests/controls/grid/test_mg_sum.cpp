@@ -56,6 +56,7 @@ TEST(MgSum, TotalsRules) {
       {"flag 16 on the column", {"1", "2"}, 1, 0, {{-10, 2, 16, 0, 0}}, nullptr, 0, "0"},
       {"thousands with bit 4", {"1234567.5", "1"}, 1, 0, {}, nullptr, 4, "1,234,568.5"},
       {"average over all rows with text", {"1.00", "2.00", "3.00", ""}, 2, 0, {}, nullptr, 0, "E:1.50"},
+      {"an average grouped by thousands", {"4000000.00", "2000000.00"}, 2, 0, {}, nullptr, 4, "E:3,000,000.00"},
       {"sum_val replaces the statistic", {"1", "2"}, 2, 0, {}, "sum_val.Amt=-", 0, "-"},
       {"sum_ext adds a second line", {"3", "4"}, 1, 0, {}, "sum_ext.Amt=yuan", 0, "Tot:7\r\nyuan"},
       {"sum_ext alone without statistic", {"3", "4"}, 0, 0, {}, "sum_ext.Amt=n/a", 0, "n/a"},
