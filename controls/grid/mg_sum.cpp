@@ -119,6 +119,16 @@ struct Exclusions {
   }
 };
 
+// The sum grid shows no scroll bar; a margin where the data grid has its vertical bar keeps both views
+// equally wide, so the same left column lines the totals up under their columns. The bar is judged by
+// its range, which the grid sets at once, since the scroll area shows or hides the bar only later.
+int Sum_Margin(const TMG* data) {
+  const QScrollBar* v = data->verticalScrollBar();
+  const Qt::ScrollBarPolicy policy = data->verticalScrollBarPolicy();
+  const bool shown = policy == Qt::ScrollBarAlwaysOn || (policy == Qt::ScrollBarAsNeeded && v->maximum() > v->minimum());
+  return shown ? v->sizeHint().width() : 0;
+}
+
 }  // namespace
 
 // ---- Pairing and layout -----------------------------------------------------------------------------
@@ -147,6 +157,12 @@ int TMG::Set_Sum_Mg(TMG* sum) {
   sum->SetOptions(sum->Options() >> goEditing >> goAlwaysShowEditor);
   sum->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   sum->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Rows filtered, added or resized may bring this grid's bar or take it away without a Sync_Sum.
+  QObject::disconnect(verticalScrollBar(), SIGNAL(rangeChanged(int, int)), sum, nullptr);
+  QObject::connect(verticalScrollBar(), &QScrollBar::rangeChanged, sum, [this, sum] {
+    if (sumMg_ == sum) sum->setViewportMargins(0, 0, Sum_Margin(this), 0);
+  });
+  sum->setViewportMargins(0, 0, Sum_Margin(this), 0);
   return 1;
 }
 
@@ -178,10 +194,7 @@ int TMG::Fit_Sum_Grid_Size() {
     if (d->show_style == 2) d->show_style = 0;  // the sum line shows no check boxes
     if (s->ColWidths(c) != ColWidths(c)) s->SetColWidths(c, ColWidths(c));
   }
-  // The sum grid shows no scroll bar; a margin where this grid has its vertical bar keeps both views
-  // equally wide, so the same left column lines the totals up under their columns.
-  const int bar = verticalScrollBar()->isVisible() ? verticalScrollBar()->width() : 0;
-  s->setViewportMargins(0, 0, bar, 0);
+  s->setViewportMargins(0, 0, Sum_Margin(this), 0);
   if (s->LeftCol() != LeftCol()) {
     auto keep = std::move(s->OnTopLeftChanged);
     s->OnTopLeftChanged = nullptr;

@@ -2,6 +2,9 @@
 #include "controls/controls_test_app.h"
 #include "controls/grid/Mg.h"
 
+#include <QCoreApplication>
+#include <QScrollBar>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -148,4 +151,22 @@ TEST(MgSum, ScrollingEitherGridScrollsTheOther) {
   bool can = true;
   t.sum.OnSelectCell(&t.sum, 2, 0, can);
   EXPECT_FALSE(can) << "the sum line is never selected";
+  // The totals stay under their columns when the data grid's vertical bar comes or goes.
+  t.data.SetRowCount(40);
+  for (int r = 1; r < 40; ++r) t.data.SetV(1, r, r % 2 ? "a" : "b");
+  struct Change {
+    const char* what;
+    std::function<void()> act;
+    bool bar;
+  } changes[] = {
+      {"forty rows bring the bar", [&] { t.data.Sync_Sum(); }, true},
+      {"a filter to one row takes it away", [&] { t.data.Filter(1, map_wchar(u"x")); }, false},
+      {"showing all brings it back", [&] { t.data.Filter_Show_All(); }, true},
+  };
+  for (const Change& c : changes) {
+    c.act();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(t.data.verticalScrollBar()->isVisible(), c.bar) << c.what;
+    EXPECT_EQ(t.sum.viewport()->width(), t.data.viewport()->width()) << c.what;
+  }
 }
