@@ -343,7 +343,7 @@ void TMG::OnMGGridDrawCell(TObject*, int ACol, int ARow, TRect& Rect, TGridDrawS
 int TMG::Cal_Row_Fit_Height(int row, int& height) {
   height = 0;
   if (RowCount() >= 1501 && row >= FixedRows()) {
-    int last = TopRow() + VisibleRowCount();
+    int last = TopRow() + VisibleRowCount() - 1;  // the last visible row
     if (row < TopRow() - 20 || row > last + 20) {
       height = DefaultRowHeight();
       return 1;

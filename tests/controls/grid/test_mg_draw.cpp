@@ -199,6 +199,18 @@ TEST(MgDraw, LongWordsWrapAndFit) {
   EXPECT_EQ(t.g.RowHeights(1), std::max(h, t.g.DefaultRowHeight()));
   t.g.Fit_To_Show(2);
   EXPECT_EQ(t.g.RowHeights(2), t.g.DefaultRowHeight());
+  // From 1501 rows on, only rows within 20 of the visible page are measured.
+  t.g.SetRowCount(1600);
+  const int last = t.g.TopRow() + t.g.VisibleRowCount() - 1;
+  const struct {
+    int row;
+    bool measured;
+  } rows[] = {{last + 20, true}, {last + 21, false}, {1500, false}};
+  for (const auto& r : rows) {
+    t.g.SetV(1, r.row, "abcdefghijklmnopqrstuvwxyzabcdefghij");
+    t.g.Cal_Row_Fit_Height(r.row, h);
+    EXPECT_EQ(h > t.g.DefaultRowHeight(), r.measured) << "row " << r.row << ", last visible " << last;
+  }
 }
 
 // Every kind of cell keeps its 0xA2C8A2 border: text cells, header cells, header units, money cells.
