@@ -130,43 +130,38 @@ TEST(MgSum, RowCountAndLayout) {
   for (int c = 0; c < 6; ++c) EXPECT_EQ(t.data.GetColStatMode(c), 0) << c;
 }
 
-TEST(MgSum, ScrollingEitherGridScrollsTheOther) {
+// Either grid scrolled scrolls the other; the totals stay under their columns as the data grid's
+// vertical bar comes and goes.
+TEST(MgSum, ScrollingAndTheVerticalBar) {
   Paired t({"1"}, 1);
   t.data.SetColCount(30);
+  t.data.SetRowCount(40);
+  for (int r = 1; r < 40; ++r) t.data.SetV(1, r, "a");
   t.sum.resize(300, 40);
   t.data.resize(300, 200);
   t.data.show();
   t.sum.show();
   t.data.Sync_Sum();
-  struct Step {
+  const struct Step {
     const char* what;
-    TMG* scrolled;
+    std::function<void()> act;
     int left;
-  } steps[] = {{"data to 5", &t.data, 5}, {"sum to 9", &t.sum, 9}, {"data back to 1", &t.data, 1}};
+    bool bar;
+  } steps[] = {
+      {"data to 5", [&] { t.data.SetLeftCol(5); }, 5, true},
+      {"sum to 9", [&] { t.sum.SetLeftCol(9); }, 9, true},
+      {"a filter to no row takes the bar away", [&] { t.data.Filter(1, map_wchar(u"x")); }, 9, false},
+      {"data back to 1, all rows shown", [&] { t.data.SetLeftCol(1), t.data.Filter_Show_All(); }, 1, true},
+  };
   for (const Step& s : steps) {
-    s.scrolled->SetLeftCol(s.left);
+    s.act();
+    QCoreApplication::processEvents();
     EXPECT_EQ(t.data.LeftCol(), s.left) << s.what;
     EXPECT_EQ(t.sum.LeftCol(), s.left) << s.what;
+    EXPECT_EQ(t.data.verticalScrollBar()->isVisible(), s.bar) << s.what;
+    EXPECT_EQ(t.sum.viewport()->width(), t.data.viewport()->width()) << s.what;
   }
   bool can = true;
   t.sum.OnSelectCell(&t.sum, 2, 0, can);
   EXPECT_FALSE(can) << "the sum line is never selected";
-  // The totals stay under their columns when the data grid's vertical bar comes or goes.
-  t.data.SetRowCount(40);
-  for (int r = 1; r < 40; ++r) t.data.SetV(1, r, r % 2 ? "a" : "b");
-  struct Change {
-    const char* what;
-    std::function<void()> act;
-    bool bar;
-  } changes[] = {
-      {"forty rows bring the bar", [&] { t.data.Sync_Sum(); }, true},
-      {"a filter to one row takes it away", [&] { t.data.Filter(1, map_wchar(u"x")); }, false},
-      {"showing all brings it back", [&] { t.data.Filter_Show_All(); }, true},
-  };
-  for (const Change& c : changes) {
-    c.act();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(t.data.verticalScrollBar()->isVisible(), c.bar) << c.what;
-    EXPECT_EQ(t.sum.viewport()->width(), t.data.viewport()->width()) << c.what;
-  }
 }
