@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Writes docs/reference/<Control>.md for the eight controls from their headers, so the pages cannot
-drift from the code: the unit's description (the header's opening comment), the published properties
+drift from the code (and checks that the code snippets of docs/GUIDE.md are the example programs'
+text): the unit's description (the header's opening comment), the published properties
 (Q_PROPERTY, with the getter and the setter a generated form calls), the events (the public On* members)
 and the public methods, each with the comment written above it in the header.
 
   tools/gen-reference.py           rewrites the pages
   tools/gen-reference.py --check   writes nothing; fails naming each page that differs from its header
                                    and each property, event or method the page lacks (CTest runs this)
+                                   and each snippet of the guide that no file of examples/ holds
   --drop-row PAGE:TEXT             with --check: reads PAGE as if its line holding TEXT were gone, to see
                                    that the check names what is missing (CTest runs this too)
 """
@@ -166,6 +168,24 @@ def index():
     return "\n".join(out) + "\n"
 
 
+def guide_snippets_missing():
+    """The cpp and cmake blocks of docs/GUIDE.md that are not, line for line, a piece of a file of
+    examples/ (leading blanks aside): the guide shows what CI builds and runs."""
+    guide = open(os.path.join(ROOT, "docs", "GUIDE.md"), encoding="utf-8").read()
+    examples = os.path.join(ROOT, "examples")
+    sources = []
+    for name in sorted(os.listdir(examples)):
+        if name.endswith((".cpp", ".txt", ".ui")):
+            text = open(os.path.join(examples, name), encoding="utf-8").read()
+            sources.append("\n".join(l.strip() for l in text.split("\n")))
+    missing = []
+    for block in re.findall(r"```(?:cpp|cmake)\n(.*?)```", guide, re.S):
+        lines = "\n".join(l.strip() for l in block.strip("\n").split("\n"))
+        if not any(lines in src for src in sources):
+            missing.append(block.strip("\n").split("\n")[0])
+    return missing
+
+
 def main():
     args = sys.argv[1:]
     check = "--check" in args
@@ -197,6 +217,10 @@ def main():
         for _, d, _ in methods:
             if f"`{d}`" not in old:
                 print(f"  method {d} is missing")
+    if check:
+        for first in guide_snippets_missing():
+            failed = True
+            print(f"docs/GUIDE.md: the snippet beginning \"{first.strip()}\" is in no file of examples/")
     if failed:
         sys.exit(1)
     print(f"reference: {len(pages)} pages {'agree with the headers' if check else 'written'}")
