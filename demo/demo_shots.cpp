@@ -39,7 +39,7 @@ const Demo_Shot kShots[] = {
     {"voucher", "the voucher form: filter boxes, date inputs, the department tree, the grid and its totals"},
     {"code_select", "the department box's single choice (double click on a TComboBox_Ext)"},
     {"multi_select", "the supplier box's multiple choice with check boxes (double click)"},
-    {"key_search", "a typed text that names several suppliers: the choice opens with the text searched"},
+    {"key_search", "a text typed into the department box that names several: the choice opens, the text searched"},
     {"search", "the search edit's drop-down (TMGS) under the department code field"},
     {"calendar", "the host's calendar, opened from the date picker's menu"},
     {"pick_date", "the date picker's own drop-down calendar (MPickDate)"},
@@ -183,9 +183,19 @@ QString Demo_Take_Shot(QMainWindow* window, const QString& what, const QString& 
     return Shoot_Opened([box] { box->Pop_Choose(); }, file);
   }
   if (what == QLatin1String("key_search")) {
-    auto search = reinterpret_cast<Pdu_Code_Key_Search_Fn>(Zem_Get_Shared_Ptr(kPdu_Code_Key_Search));
-    if (!search) return missing(kPdu_Code_Key_Search);
-    return Shoot_Opened([search] { char code[100] = ""; search("sup", u"公司", code); }, file);
+    if (!dept || !dept->lineEdit()) return missing("deptFilter");
+    // Typed into the department box and Enter: a text naming several departments opens the choice.
+    QWidget* edit = dept->lineEdit();
+    edit->setFocus();
+    return Shoot_Opened([edit] {
+      for (const QString& text : {QString::fromUtf16(u"部"), QStringLiteral("\r")}) {
+        const int key = text == QLatin1String("\r") ? Qt::Key_Return : 0;
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(edit, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QApplication::sendEvent(edit, &release);
+      }
+    }, file);
   }
   if (what == QLatin1String("search")) {
     if (!drop || !chooser) return missing("deptDrop");
