@@ -413,6 +413,9 @@ int TMG::Show_Row_Mark(int row) {
     Redraw_Row(Row_Mark_Row);
     Redraw_Row(row);
   }
+  // The row current until this move loses its tint too, also when the mark was elsewhere (a grid with
+  // two header rows starts on row 2 while the mark row is 1).
+  if (Row() != row && Row() != Row_Mark_Row) Redraw_Row(Row());
   Row_Mark_Row = row;
   return 1;
 }
