@@ -182,8 +182,10 @@ void TMG::Show_Money(int col, int, TRect& rect, const char* text, TGridDrawState
   TRect r{rect.Left + g, rect.Top + g, rect.Right - g, rect.Bottom - g};
   int d = cv->TextWidth(QStringLiteral("8")) + 3;
   // The digit grid has eleven places of the font's digit width: a money column dragged wider or
-  // narrower goes back to that width, or its rulings would no longer close the cell.
-  if (In_Range(col) && ColWidths(col) != 0 && ColWidths(col) != 11 * d + 3) SetColWidths(col, 11 * d + 3);
+  // narrower goes back to that width, or its rulings would no longer close the cell. A fixed width
+  // given to the column is held instead (by the cell drawing), so the two never take turns.
+  if (In_Range(col) && Rec(col)->fixed_width < 0 && ColWidths(col) != 0 && ColWidths(col) != 11 * d + 3)
+    SetColWidths(col, 11 * d + 3);
   TColor penColor = cv->Pen->GetColor();
   int penWidth = cv->Pen->GetWidth();
   cv->Pen->SetWidth(1);

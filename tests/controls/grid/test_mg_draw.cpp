@@ -118,19 +118,20 @@ TEST(MgDraw, MoneyDigitsByPlace) {
       {"1234.5", 1, 0x0000FF, 0}, {"1234.5", 2, 0x0000FF, 0}, {"1234.5", 3, 0x000000, 0},
       {"1234.5", 6, 0x000000, 0}, {"12345678", 7, 0xFF0000, 0}, {"12345678", 10, 0xFF0000, 0},
       {"-5", 4, 0x0000FF, 0},     {"-5", 3, 0x000000, 0},     {"1234.5", 1, 0x0000FF, 300},
-      {"12345678", 10, 0xFF0000, 40},
+      {"12345678", 10, 0xFF0000, 40}, {"1234.5", 1, 0x0000FF, -200},  // -200: a fixed width of 200
   };
   for (const Row& row : rows) {
     Drawn t(3, 4);
     t.g.Add_Def(1, "money");
+    if (row.dragged < 0) t.g.Add_Def(1, "||200");
     t.g.SetV(1, 2, row.text);
     t.g.SetCol(2);
-    if (row.dragged) t.g.SetColWidths(1, row.dragged);
+    if (row.dragged > 0) t.g.SetColWidths(1, row.dragged);
     t.Shot();  // the first paint takes the column back to its digit grid
     QImage img = t.Shot();
     TRect r = t.g.CellRect(1, 2);
     int d = t.g.Canvas()->TextWidth(QStringLiteral("8")) + 3;
-    EXPECT_EQ(t.g.ColWidths(1), 11 * d + 3) << row.text << " dragged to " << row.dragged;
+    EXPECT_EQ(t.g.ColWidths(1), row.dragged < 0 ? -row.dragged : 11 * d + 3) << row.text << " width " << row.dragged;
     int left = r.Left - 1 + 1;  // the cell grows one pixel left, then shrinks by line width + 1
     int x0 = left + 11 * d + 2 - row.place * d;
     int n = Count(img, x0 + 1, r.Top + 2, x0 + d - 1, r.Bottom - 2, row.colour, 90);
