@@ -105,16 +105,20 @@ TEST(MgSearch, SteppingOverHiddenCells) {
       EXPECT_FALSE(t.g.CellRect(s.col, s.row).IsEmpty()) << s.what << ": the hit is in view";
     }
   }
-  TColor c, b;
-  t.g.Get_Color(1, 1, c, b);
-  EXPECT_EQ(b, 0x008000) << "the found cell";
-  t.g.Get_Color(2, 5, c, b);
-  EXPECT_EQ(b, 0x00FFFF) << "another match";
-  t.g.Get_Color(2, 2, c, b);
-  EXPECT_NE(b, 0x00FFFF) << "no case folding";
-  t.g.Popu_Menu_Search_ClearClick(&t.g);
-  t.g.Get_Color(2, 5, c, b);
-  EXPECT_NE(b, 0x00FFFF);
+  const struct {
+    const char* what;
+    int col, row;
+    bool cleared;
+    TColor bg;  // 0: neither search colour
+  } colours[] = {{"the found cell", 1, 1, false, 0x008000}, {"another match", 2, 5, false, 0x00FFFF},
+                 {"no case folding", 2, 2, false, 0}, {"cleared", 2, 5, true, 0}};
+  for (const auto& k : colours) {
+    if (k.cleared) t.g.Popu_Menu_Search_ClearClick(&t.g);
+    TColor c, b;
+    t.g.Get_Color(k.col, k.row, c, b);
+    if (k.bg) EXPECT_EQ(b, k.bg) << k.what;
+    else EXPECT_TRUE(b != 0x008000 && b != 0x00FFFF) << k.what;
+  }
 }
 
 TEST(MgSearch, Seeks) {
