@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QXmlStreamReader>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -27,6 +28,8 @@
 #include "controls/grid/Mg.h"
 #include "core/data/para.h"
 #include "core/data/sqlca.h"
+#include "dict/dict.h"
+#include "dict/dict_mgr.h"
 #include "host/grid_menu_host.h"
 #include "host/host_ui.h"
 #include "host/zem_host.h"
@@ -285,6 +288,61 @@ TEST(GridFiles, ImportMatchesColumnsByNameOrRefusesWhole) {
       EXPECT_TRUE(error.contains(U(r.error))) << error.toStdString();
     }
   }
+}
+
+// What a grid with two header rows, a dictionary column and row check marks saved comes back whole when
+// imported, the marks still marks; a file may name a dictionary entry by its name, not by an unknown one.
+TEST(GridFiles, ImportTakesBackWhatTheGridSaved) {
+  App();
+  TDict* dept = Dict_Client_List()->Get_Dict("imp_dept", 1);
+  dept->Set_Field_Count(2);
+  dept->Add_Code(u"01", u"总经理办公室"), dept->Add_Code(u"02", u"财务部");
+  auto grid = [](TMG& g) {
+    g.SetColCount(6), g.SetRowCount(3), g.SetFixedRows(2);
+    g.SetADEF({U(u"凭证号,$no"), U(u"部门,$dept"), U(u"摘要,$summary"), U(u"金额,$amount,money"), U(u"选,$mark")});
+    g.SetColEditStyle(2, 3), std::strcpy(g.GetColDef(2)->dict, "imp_dept");
+    g.SetBDEF({QStringLiteral("unit,1,0,2,0,") + U(u"凭证"), QStringLiteral("unit,3,0,3,1,") + U(u"摘要"),
+               QStringLiteral("unit,4,0,4,1,") + U(u"金额"), QStringLiteral("unit,5,0,5,1,") + U(u"选")});
+    g.SetCells(1, 1, U(u"凭证号")), g.SetCells(2, 1, U(u"部门"));
+    g.Row_Bool_Bind("mark", nullptr);
+  };
+  TMG saved;
+  grid(saved);
+  saved.SetRowCount(4);
+  for (int r : {2, 3}) saved.SetCells(1, r, QStringLiteral("V%1").arg(r)), saved.SetCells(4, r, QStringLiteral("1.50"));
+  saved.SetW(2, 2, u"02"), saved.SetW(2, 3, u"01"), saved.SetRow_Bool(3, true);
+  ASSERT_TRUE(Zem_Host_Write_Grid(&saved, Path("marks.csv"), ZEM_GRID_CSV, nullptr));
+  ASSERT_TRUE(Zem_Host_Write_Grid(&saved, Path("marks.dat"), ZEM_GRID_DAT, nullptr));
+  auto write = [](const char* name, const char16_t* text) {
+    QFile f(Path(name));
+    f.open(QIODevice::WriteOnly), f.write(U(text).toUtf8());
+    return Path(name);
+  };
+  const struct {
+    const char* what;
+    QString file;
+    QString after;  // the data rows; empty: refused with error
+    const char16_t* error;
+  } rows[] = {
+      {"CSV: both header lines name the columns", Path("marks.csv"), Dump(saved), nullptr},
+      {"data set", Path("marks.dat"), Dump(saved), nullptr},
+      {"a department by its name", write("by_name.csv", u"部门,选\r\n财务部,是\r\n"), U(u"|02 财务部|||T"), nullptr},
+      {"a name the dictionary lacks", write("no_name.csv", u"部门\r\n销售部\r\n"), QString(),
+       u"第 2 行“部门”列的值“销售部”不合这一列：字典中没有这个代码或名称。"},
+  };
+  for (const auto& r : rows) {
+    TMG g;
+    grid(g);
+    QString error;
+    EXPECT_EQ(Zem_Host_Import_Grid_File(&g, r.file, 1, nullptr, &error), !r.after.isEmpty()) << r.what;
+    EXPECT_EQ(Dump(g), r.after.isEmpty() ? QStringLiteral("||||") : r.after) << r.what;
+    if (r.error) {
+      EXPECT_TRUE(error.contains(U(r.error))) << r.what << " " << error.toStdString();
+    } else {
+      EXPECT_TRUE(g.GetRow_Bool(g.RowCount() - 1)) << r.what;
+    }
+  }
+  Dict_Client_List()->Clear();
 }
 
 TEST(GridFiles, DialogsChooseTheFileAndSayWhatWentWrong) {
