@@ -409,6 +409,14 @@ TEST(GridSchemes, SavedLayoutsComeBackThroughTheMenuFunctions) {
   EXPECT_EQ(layout(), saved);
   EXPECT_EQ(TMG::Wide(g.GetColName(3)), QStringLiteral("summary")) << "the column's record moved with it";
 
+  // A scheme's locked columns unlock from the grid's menu, back to the fixed columns of the grid.
+  Voucher fresh;
+  s.locked = 4;
+  Zem_Host_Grid_Apply_Scheme(&fresh.g, s);
+  fresh.g.Click_Col = 3;
+  fresh.g.Popu_Menu_Lock_Fixed_Col(&fresh.g);
+  EXPECT_EQ(fresh.g.FixedCols(), 1);
+
   EXPECT_EQ(Zem_Host_Grid_Delete_Scheme(key, id), 1);
   Answer([](QWidget* box) { Click(box, "ok"); }, "zem_host_message");
   EXPECT_EQ(Zem_Host_Fmtgrid_F2g_Handle(&desc, &g, 0), 0) << "a deleted scheme is said so";
