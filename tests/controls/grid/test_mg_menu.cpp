@@ -226,6 +226,11 @@ TEST(MgMenu, InsideTheHostMenu) {
   EXPECT_FALSE(g->Base_Menu_Item("mg_hide_zero")->action()->isVisible());
   shown->hide();
 
+  g->Opt_Add("hide_base_menu", nullptr);  // from now on the host's menu comes without them
+  Press(*g, 1, 1);
+  EXPECT_EQ(first.Count(), 1);
+  g->Opt_Remove("hide_base_menu");
+  Press(*g, 1, 1);
   g->Set_PopupMenu(&second);
   EXPECT_EQ(first.Count(), 1);
   Press(*g, 1, 1);
@@ -352,6 +357,9 @@ TEST(MgMenu, OptionsAndExtendedBits) {
       {"removed", [&] { return g.Opt_Remove("sum_val.B"), get("sum_val.B"); }, "none"},
       {"bits added", [&] { return n(g.Add_Ext_Opt("Ok", 8 | 4)); }, "12"},
       {"a bit not set removed", [&] { return n(g.Remove_Ext_Opt(2, 1)); }, "12"},
+      {"an import id is cut to whole characters",
+       [&] { return g.Set_Dat_Id((std::string(61, 'a') + TMG::Narrow(u"中")).c_str(), 1), n(std::strlen(g.Dat_Id())); },
+       "61"},
       {"no such column", [&] { return n(g.Add_Ext_Opt(5, 1) + g.Get_Ext_Opt("Z") + g.Remove_Ext_Opt(-1, 1)); }, "0"},
   };
   for (const auto& s : steps) EXPECT_EQ(s.act(), s.result) << s.what;
