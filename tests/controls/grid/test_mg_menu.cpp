@@ -226,11 +226,9 @@ TEST(MgMenu, InsideTheHostMenu) {
   EXPECT_FALSE(g->Base_Menu_Item("mg_hide_zero")->action()->isVisible());
   shown->hide();
 
-  g->Opt_Add("hide_base_menu", nullptr);  // from now on the host's menu comes without them
-  Press(*g, 1, 1);
+  g->Opt_Add("hide_base_menu", nullptr), Press(*g, 1, 1);  // from now on the host's menu comes without them
   EXPECT_EQ(first.Count(), 1);
-  g->Opt_Remove("hide_base_menu");
-  Press(*g, 1, 1);
+  g->Opt_Remove("hide_base_menu"), Press(*g, 1, 1);
   g->Set_PopupMenu(&second);
   EXPECT_EQ(first.Count(), 1);
   Press(*g, 1, 1);
