@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
-#include <QInputDialog>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -94,9 +93,7 @@ struct AppFirst {
 struct Voucher : AppFirst {
   TMG g;
   Voucher() {
-    g.SetColCount(9);
-    g.SetRowCount(6);
-    g.SetFixedRows(2);
+    g.SetColCount(9), g.SetRowCount(6), g.SetFixedRows(2);
     g.SetADEF({U(u"凭证号,$no"), U(u"日期,$day"), U(u"摘要,$summary"), U(u"金额,$amount,money"),
                U(u"数量,$qty,int"), U(u"审核,$ok,bool"), U(u"备注,$note"), U(u"电话,$phone")});
     g.GetColDef(2)->type = 'D';
@@ -181,14 +178,13 @@ TEST(GridFiles, WorkbookCellsAsASpreadsheetReadsThem) {
   QString error;
   ASSERT_TRUE(Zem_Host_Write_Grid(&v.g, file, ZEM_GRID_XLSX, &error)) << error.toStdString();
   const Sheet sheet(file);
-  struct Row {
+  const struct {
     const char* what;
     const char* ref;
     const char* t;  // "s" text, "" number, "b" boolean
     QString v;
     const char* fmt;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"unit caption", "A1", "s", U(u"凭证"), "General"},
       {"unit over a hidden column ends at the shown one", "F1", "s", U(u"其他"), "General"},
       {"caption row", "G2", "s", U(u"电话"), "General"},
@@ -203,7 +199,7 @@ TEST(GridFiles, WorkbookCellsAsASpreadsheetReadsThem) {
       {"more digits than a double keeps stay text", "E4", "s", "12345678901234567890", "General"},
       {"an unchecked box", "F4", "b", "0", "General"},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     ASSERT_TRUE(sheet.cells.count(QString::fromLatin1(r.ref))) << r.ref;
     const Sheet::Cell& c = sheet.cells.at(QString::fromLatin1(r.ref));
@@ -244,15 +240,14 @@ TEST(GridFiles, ImportMatchesColumnsByNameOrRefusesWhole) {
   QFile in(dat);
   ASSERT_TRUE(in.open(QIODevice::ReadOnly));
   const QByteArray packed = in.readAll();
-  struct Row {
+  const QString old = QStringLiteral("1|2.00|old|3|0|x");
+  const struct {
     const char* what;
     QString file;
     int mode;
     QString after;  // the data rows afterwards; empty: refused, the grid as it was
     const char16_t* error;
-  };
-  const QString old = QStringLiteral("1|2.00|old|3|0|x");
-  const Row rows[] = {
+  } rows[] = {
       {"data set replaces, by name in other columns", dat, 1,
        QStringLiteral("13800000001|125600.50|V001|12|1|;|-5.00|V003|12345678901234567890|0|"), nullptr},
       {"CSV of a grid appends, by caption under its units", csv, 2,
@@ -268,7 +263,7 @@ TEST(GridFiles, ImportMatchesColumnsByNameOrRefusesWhole) {
       {"a word in a check-box column", Write_File("bad2.csv", QString::fromUtf16(u"审核\r\n也许\r\n").toUtf8()), 1,
        QString(), u"应为 1 或 0"},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     TMG g;
     g.SetColCount(7);
@@ -374,11 +369,7 @@ TEST(GridSchemes, SavedLayoutsComeBackThroughTheMenuFunctions) {
   s.name = U(u"宽摘要");
   const QString id = Zem_Host_Grid_Save_Scheme(key, s);
 
-  g.MoveColumn(3, 1);
-  g.Hide_Col(2);
-  g.Show_Col(7, 55);
-  g.Show_Col(4, 200);
-  g.SetFixedCols(3);
+  g.MoveColumn(3, 1), g.Hide_Col(2), g.Show_Col(7, 55), g.Show_Col(4, 200), g.SetFixedCols(3);
   ASSERT_NE(layout(), saved);
   EXPECT_EQ(Zem_Host_Grid_Save_Scheme(key, s), id) << "the same name replaces";
 
@@ -411,31 +402,26 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
   g.Show_Col(1, 300);
   Zem_Host_Fit_Mg_Col_Size_Skip_0(&g);
   const QFontMetrics fm(g.font());
-  struct Row {
+  const struct {
     const char* what;
     int col;
     int low, high;  // the width afterwards lies in low..high
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"row marks keep their width", 0, row_mark, row_mark},
       {"a short code shrinks to its text", 1, fm.horizontalAdvance(QStringLiteral("V003")), 60},
       {"the longest line of a wrapped text counts", 3, fm.horizontalAdvance(U(u"采购, \"冷轧\"钢板")), 200},
       {"money keeps its digit grid", 4, money, money},
       {"a hidden column stays hidden", 7, 0, 0},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     EXPECT_GE(g.ColWidths(r.col), r.low) << r.what;
     EXPECT_LE(g.ColWidths(r.col), r.high) << r.what;
   }
 
   QWidget form;
   auto* box = new QVBoxLayout(&form);
-  box->addWidget(new QLabel(QStringLiteral("above")));
-  box->addWidget(&g);
-  box->addWidget(new QLabel(QStringLiteral("below")));
-  form.resize(400, 300);
-  form.show();
-  QApplication::processEvents();
+  box->addWidget(new QLabel(QStringLiteral("above"))), box->addWidget(&g), box->addWidget(new QLabel(QStringLiteral("below")));
+  form.resize(400, 300), form.show(), QApplication::processEvents();
   const QRect place = g.geometry();
   QSize while_max;
   Answer([&](QWidget* d) {
@@ -445,20 +431,16 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
   }, "zem_host_grid_max");
   EXPECT_EQ(Zem_Host_Grid_Show_Max(&g), 1);
   EXPECT_GT(while_max.width(), place.width());
-  EXPECT_EQ(g.parentWidget(), &form);
-  EXPECT_EQ(box->indexOf(&g), 1);
-  EXPECT_EQ(g.geometry(), place);
-  EXPECT_TRUE(g.isVisible());
-  box->removeWidget(&g);
-  g.setParent(nullptr);
+  EXPECT_TRUE(g.parentWidget() == &form && box->indexOf(&g) == 1 && g.geometry() == place && g.isVisible())
+      << "back in its slot, as it was";
+  box->removeWidget(&g), g.setParent(nullptr);
 }
 
 TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
   AppFirst app;
   QFile::remove(Zem_Host_Sms_Db_Path());
   TMG g;
-  g.SetColCount(5);
-  g.SetRowCount(4);
+  g.SetColCount(5), g.SetRowCount(4);
   g.SetADEF({U(u"姓名,$name"), U(u"电话,$phone"), U(u"金额,$amount,money"), U(u"选,$mark")});
   const QStringList rows[] = {{U(u"张三"), "13800000001", "100.00", ""},
                               {U(u"李四"), "", "50.00", ""},
@@ -467,10 +449,7 @@ TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
     for (int c = 1; c < 5; ++c) g.SetCells(c, r + 1, rows[r][c - 1]);
   QWidget window;
   auto* layout = new QVBoxLayout(&window);
-  layout->addWidget(&g);
-  window.show();
-  QApplication::setActiveWindow(&window);
-  g.setFocus();
+  layout->addWidget(&g), window.show(), QApplication::setActiveWindow(&window), g.setFocus();
 
   Answer([](QWidget* d) {
     d->findChild<QLineEdit*>(QStringLiteral("name"))->setText(U(u"催款"));
@@ -486,20 +465,19 @@ TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
   ASSERT_TRUE(Zem_Host_Sms_Load(QStringLiteral("T01"), &t, &found, &error) && found) << error.toStdString();
   EXPECT_EQ(t.fields.first(), U(u"name\t姓名")) << "the focused grid's columns are the fields";
 
-  struct Row {
+  const struct {
     const char* what;
     std::function<void()> before;
     QString texts;
     int skipped;
-  };
-  const Row cases[] = {
+  } cases[] = {
       {"every row with data; a row without a number is skipped", [] {},
        U(u"13800000001 张三您好，本月金额100.00元|13900000002 王五您好，本月金额20.00元"), 1},
       {"the selected rows", [&] { g.SetSelection({1, 1, 2, 2}); }, U(u"13800000001 张三您好，本月金额100.00元"), 1},
       {"the marked rows before the selection", [&] { g.Row_Bool_Bind("mark", nullptr); },
        U(u"13900000002 王五您好，本月金额20.00元"), 0},
   };
-  for (const Row& c : cases) {
+  for (const auto& c : cases) {
     c.before();
     int skipped = -1;
     QStringList texts;
@@ -523,8 +501,7 @@ TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
   }, "zem_host_sms_list");
   EXPECT_EQ(Zem_Host_Sms_My_List(), 1);
   EXPECT_EQ(listed, QStringList{U(u"13900000002 待发送")});
-  layout->removeWidget(&g);
-  g.setParent(nullptr);
+  layout->removeWidget(&g), g.setParent(nullptr);
 }
 
 TEST(HostTexts, ButtonsAndQtTextsInChinese) {

@@ -25,9 +25,7 @@ namespace {
 std::unique_ptr<TMG> Shown(int cols, int rows) {
   controlsTestApp();
   auto g = std::make_unique<TMG>();
-  g->resize(400, 200);
-  g->SetColCount(cols);
-  g->SetRowCount(rows);
+  g->resize(400, 200), g->SetColCount(cols), g->SetRowCount(rows);
   for (int c = 1; c < cols; ++c)
     for (int r = 0; r < rows; ++r) g->SetCells(c, r, QString(QChar(u'a' + c - 1)) + QString::number(r));
   g->show();
@@ -318,8 +316,7 @@ TEST(MgMenu, RangeSelectSwitch) {
     EXPECT_EQ(sw->Caption(), QString::fromUtf16(u" 退出选择模式"));
     EXPECT_FALSE(g->Options().Contains(goEditing) || g->EditorMode());
     g->FocusCell(1, 1);
-    QTest::keyClick(g.get(), Qt::Key_Down, Qt::ShiftModifier);
-    QTest::keyClick(g.get(), Qt::Key_Right, Qt::ShiftModifier);
+    for (Qt::Key k : {Qt::Key_Down, Qt::Key_Right}) QTest::keyClick(g.get(), k, Qt::ShiftModifier);
     QTest::keyClick(g.get(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a1\tb1\r\na2\tb2"));
     if (allow) sw->action()->trigger();
