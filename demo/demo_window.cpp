@@ -122,6 +122,13 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
   int col = 0;
   if (voucher_->GetColId("dept_code", &col)) voucher_->SetColPickDict(col, "dept");
   if (TMG_Col_Def* date = voucher_->GetColDef("voucher_date")) date->type = 'D';
+  // An amount typed or pasted is cleaned and shown with the column's two decimals.
+  voucher_->OnMGValChange = [this](TObject*, int c, int r, const QString&, const QString&) {
+    int amount = 0;
+    if (!voucher_->GetColId("amount", &amount) || c != amount || voucher_->Cells(c, r).isEmpty()) return;
+    voucher_->Valid_Check(c, r);
+    voucher_->Std_Number_Cell(c, r);
+  };
   voucher_->SetDefaultRowHeight(24);
   voucherPicture_ = std::make_unique<TImage>();
   Paint_Voucher_Paper(voucherPicture_.get());
