@@ -191,6 +191,12 @@ int TMG::Paste_Text(const QString& text, QString* error) {
     }
     targets.push_back(t);
   }
+  // A dictionary column writes its code column too, which may also take a value of its own (or be two
+  // dictionary columns' code column): then the last write of a cell is the one kept.
+  bool overlap = false;
+  for (const Target& t : targets)
+    for (const Target& u : targets)
+      overlap |= t.kind == Kind::Dict && (u.col == t.codeCol || (&u != &t && u.kind == Kind::Dict && u.codeCol == t.codeCol));
   for (int j = int(targets.size()); j < block.cols; ++j)
     for (int i = 0; i < block.rows; ++i)
       if (!block.At(i, j).isEmpty())
@@ -285,6 +291,14 @@ int TMG::Paste_Text(const QString& text, QString* error) {
   };
   std::vector<Change> changes;
   int changed = 0;
+  if (overlap) {
+    std::map<std::pair<int, int>, size_t> last;
+    for (size_t k = 0; k < writes.size(); ++k) last[{writes[k].col, writes[k].row}] = k;
+    std::vector<Write> kept;
+    for (size_t k = 0; k < writes.size(); ++k)
+      if (last[{writes[k].col, writes[k].row}] == k) kept.push_back(std::move(writes[k]));
+    writes.swap(kept);
+  }
   const int rowsBefore = RowCount();
   BeginUpdate();
   ++ownWrite_;

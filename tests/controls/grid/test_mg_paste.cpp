@@ -38,9 +38,7 @@ struct PasteGrid {
     g.SetRowHeights(2, 0);
     for (int r = 1; r < 3; ++r)
       for (int c = 1; c < 11; ++c) g.SetCells(c, r, QStringLiteral("old%1").arg(c));
-    g.OnMGValChange = [this](TObject*, int c, int r, const QString& v, const QString&) {
-      reports << QStringLiteral("%1,%2=%3").arg(c).arg(r).arg(v);
-    };
+    g.OnMGValChange = [this](TObject*, int c, int r, const QString& v, const QString&) { reports << QStringLiteral("%1,%2=%3").arg(c).arg(r).arg(v); };
   }
   QString Row(int r) {
     QStringList l;
@@ -59,8 +57,7 @@ struct PasteGrid {
 TEST(MgPaste, SplitsTextAsSpreadsheetsWriteIt) {
   struct Row {
     const char* what;
-    const char16_t* text;
-    const char16_t* block;
+    const char16_t *text, *block;
   } rows[] = {
       {"CR LF rows, the last line end starts no row", u"a\tb\r\nc\td\r\n", u"2x2: a|b / c|d"},
       {"LF rows", u"a\tb\nc\td", u"2x2: a|b / c|d"},
@@ -106,8 +103,7 @@ TEST_F(MgDict, PasteTakesEachColumnsValues) {
 TEST_F(MgDict, APasteRefusedChangesNothing) {
   struct Row {
     const char* what;
-    const char16_t* text;
-    const char16_t* error;
+    const char16_t *text, *error;
     bool veto = false;  // the host refuses editing column 3
   } rows[] = {
       {"an unknown name", u"A\t研发部", u"第 1 行“Dept”列：“研发部”不是字典 dept 的编码或名称"},
@@ -143,9 +139,7 @@ TEST_F(MgDict, CtrlVPastesTheClipboard) {
   struct Step {
     const char* what;
     int c, r;
-    const char16_t* clip;
-    const char16_t* message;
-    const char16_t* row;
+    const char16_t *clip, *message, *row;
   } steps[] = {
       {"a block from the current cell on", 3, 1, u"12\t3\r\n", u"", u"old1|old2|12|3|old5|old6|old7|old8|old9|old10"},
       {"a refusal is said and changes nothing", 3, 1, u"1\tx\r\n", u"第 1 行“Qty”列：“x”不是数字", u"old1|old2|12|3|old5|old6|old7|old8|old9|old10"},

