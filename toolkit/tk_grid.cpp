@@ -852,6 +852,9 @@ void TStringGrid::SetCells(int ACol, int ARow, const QString& Value) {
         bool m = editor_->isModified();
         editor_->setText(Value);
         editor_->setModified(m);
+        // Esc goes back to this value: an edit that a reload or a new value replaced is gone.
+        editOriginal_ = Value;
+        EditTextReplaced(ACol, ARow, Value);
     }
 }
 
@@ -1098,6 +1101,8 @@ void TStringGrid::SetEditText(int ACol, int ARow, const QString& Value) {
     if (OnSetEditText) OnSetEditText(this, ACol, ARow, Value);
 }
 
+void TStringGrid::EditTextReplaced(int, int, const QString&) {}
+
 TEditStyle TStringGrid::GetEditStyle(int ACol, int ARow) {
     return OnGetEditStyle ? OnGetEditStyle(this, ACol, ARow) : esSimple;
 }
@@ -1126,7 +1131,12 @@ void TStringGrid::SetEditorMode(bool on) {
 }
 
 void TStringGrid::ShowEditor() {
-    if (!CanEditShow()) return;
+    if (!CanEditShow()) {
+        // A cell that takes no editor (read-only, editing switched off for it) leaves none of another
+        // cell behind it, where typing would land in the wrong cell.
+        if (editorMode_ && (editCol_ != col_ || editRow_ != row_)) HideEditor();
+        return;
+    }
     if (!editor_) {
         editor_ = CreateEditor();
         assert(editor_ && editor_->Grid() == this && "CreateEditor must make an editor of this grid");

@@ -364,6 +364,9 @@ protected:
     virtual bool SelectCell(int ACol, int ARow);
     virtual QString GetEditText(int ACol, int ARow);
     virtual void SetEditText(int ACol, int ARow, const QString& Value);
+    // A value written by code (SetCells, not the editor) replaced the text of the cell the editor holds;
+    // Esc now goes back to that value. The default does nothing more.
+    virtual void EditTextReplaced(int ACol, int ARow, const QString& Value);
     virtual TEditStyle GetEditStyle(int ACol, int ARow);
     virtual void GetPickListItems(int ACol, int ARow, TStrings* Items);
     virtual bool CanEditShow() const;
