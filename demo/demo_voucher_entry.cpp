@@ -189,6 +189,7 @@ QString VoucherEntry::save() {
   grid_->GetColId("voucher_no", &noCol);
   grid_->SetCells(noCol, row, no);  // no longer open: the refill does not bring it back as new
   window_->fillVouchers(window_->lastWhere());
+  window_->refreshTable();
   window_->refreshStatus();
   for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r)
     if (grid_->Cells(noCol, r) == no) {

@@ -191,6 +191,10 @@ int DemoWindow::setVoucherCondition(const QString& condition) {
   return fillVouchers(lastWhere_);
 }
 
+void DemoWindow::refreshTable() {
+  if (tables_) showTable(tables_->currentRow());
+}
+
 void DemoWindow::showTable(int index) {
   const QList<DemoTable> tables = DemoDb::tables();
   if (!grid_ || index < 0 || index >= tables.size()) return;

@@ -28,6 +28,8 @@ class DemoWindow : public QObject {
   QString error() const { return error_; }
   // Shows the table at index of DemoDb::tables() in the grid.
   void showTable(int index);
+  // Reads the table shown again (after the host changed it).
+  void refreshTable();
   // Refreshes the status bar panels (database, row counts, versions).
   void refreshStatus();
   // Reads the vouchers table into the voucher grid, column by column name; where (an SQL condition,

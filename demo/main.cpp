@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
     if (!demo.window) return Fail(error, !shot.isEmpty());
     QMainWindow* window = demo.window->window();
     window->show();
+    window->activateWindow();  // its shortcuts (Ctrl+N, Ctrl+S) work from the first key
     // A host tells its grids when it showed them: header clicks in the first second are not taken.
     Pub_Para_Put_Int(u"grid_show_time", TMG::Tick_Count());
     if (!shot.isEmpty()) {
