@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdlib>
+#include <variant>
 
 #include "controls/grid/Mg.h"
 #include "controls/inputs/Mdate.h"
@@ -48,9 +49,14 @@ double Sum_Shown(TMG* g) {
   return g->Sum_Mg()->Cells(col, 0).remove(QLatin1Char(',')).toDouble();
 }
 
-void Type(const char* text) { QTest::keyClicks(QApplication::focusWidget(), QLatin1String(text)); }
-void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-  QTest::keyClick(QApplication::focusWidget(), key, mods);
+// What the clerk types, to whichever widget has the keyboard: texts and single keys in turn.
+void Keys(std::initializer_list<std::variant<const char*, Qt::Key>> steps) {
+  for (const auto& s : steps) {
+    if (const auto* text = std::get_if<const char*>(&s))
+      QTest::keyClicks(QApplication::focusWidget(), QLatin1String(*text));
+    else
+      QTest::keyClick(QApplication::focusWidget(), std::get<Qt::Key>(s));
+  }
 }
 
 class VoucherScenario : public ::testing::TestWithParam<std::string> {};
@@ -85,23 +91,16 @@ TEST_P(VoucherScenario, ClerkEntersSavesAndFindsItAfterARestart) {
   const int row = demo.entry->openRow();
   ASSERT_GE(row, 0);
   ASSERT_EQ(QApplication::focusWidget(), demo.inputs->date->Year_Field());
-  Type("2024");
-  Key(Qt::Key_Tab);
-  Type("6");
-  Key(Qt::Key_Tab);
-  Type("18");
-  Key(Qt::Key_Return);
+  Keys({"2024", Qt::Key_Tab, "6", Qt::Key_Tab, "18", Qt::Key_Return});
   // The supplier from its search list: Down opens it, the typed code picks its line, Enter takes it.
   ASSERT_EQ(QApplication::focusWidget(), demo.inputs->supCode);
-  Key(Qt::Key_Down);
+  Keys({Qt::Key_Down});
   ASSERT_TRUE(demo.inputs->supList->isVisible());
-  Type("S003");
-  Key(Qt::Key_Return);
+  Keys({"S003", Qt::Key_Return});
   EXPECT_FALSE(demo.inputs->supList->isVisible());
   EXPECT_EQ(demo.inputs->supName->text(), QString::fromUtf16(u"北方包装材料公司"));
   ASSERT_EQ(QApplication::focusWidget(), demo.inputs->deptCode);
-  Type("04");
-  Key(Qt::Key_Return);
+  Keys({"04", Qt::Key_Return});
   EXPECT_TRUE(grid->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == grid);
   int summary = 0;
   grid->GetColId("summary", &summary);
@@ -116,10 +115,7 @@ TEST_P(VoucherScenario, ClerkEntersSavesAndFindsItAfterARestart) {
 
   const TRect cell = grid->CellRect(summary, row);
   QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, QPoint((cell.Left + cell.Right) / 2, (cell.Top + cell.Bottom) / 2));
-  Type("carton boxes");
-  Key(Qt::Key_Tab);
-  Type("1234.5");
-  Key(Qt::Key_Return);
+  Keys({"carton boxes", Qt::Key_Tab, "1234.5", Qt::Key_Return});
   EXPECT_DOUBLE_EQ(Sum_Shown(grid), before + 1234.5) << "the sum line follows the amount";
   QTest::keyClick(w, Qt::Key_S, Qt::ControlModifier);
   const QString no = QStringLiteral("V2024013");
@@ -149,10 +145,9 @@ TEST_P(VoucherScenario, ClerkEntersSavesAndFindsItAfterARestart) {
   grid = demo.window->voucherGrid();
   const int again = Row_Of(grid, no);
   ASSERT_GE(again, 0);
-  EXPECT_STREQ(grid->GetV("voucher_date", again), "20240618");
-  EXPECT_STREQ(grid->GetV("sup_code", again), "S003");
-  EXPECT_EQ(QString::fromUtf16(grid->GetW("dept_code", again)), QStringLiteral("04"));
-  EXPECT_STREQ(grid->GetV("amount", again), "1234.50");
+  for (const auto& [column, shown] : {std::pair{"voucher_date", "20240618"}, {"sup_code", "S003"},
+                                      {"dept_code", "04"}, {"summary", "carton boxes"}, {"amount", "1234.50"}})
+    EXPECT_EQ(QString::fromUtf16(grid->GetW(column, again)), QLatin1String(shown)) << column;
   EXPECT_DOUBLE_EQ(Sum_Shown(grid), before + 1234.5);
 
   demo = DemoParts();
