@@ -8,6 +8,7 @@
 #include "core/data/dbdata.h"
 #include "core/data/sqlca.h"
 #include "dict/dict.h"
+#include "dict/dict_notify.h"
 
 namespace {
 
@@ -48,12 +49,15 @@ const char16_t* const kRows[] = {
     u"insert into suppliers values('S003','北方包装材料公司','天津','冯涛','022-23456789')",
     u"insert into suppliers values('S004','西部物流运输公司','成都','何静','028-86660001')",
     u"insert into suppliers values('S005','中原办公用品商行','郑州','高远','0371-6543210')",
-    u"insert into app_dict_def values('dept','01','总经理办公室',0,0,0,'',1)",
-    u"insert into app_dict_def values('dept','02','财务部',0,0,0,'',2)",
-    u"insert into app_dict_def values('dept','03','销售部',0,0,0,'',3)",
-    u"insert into app_dict_def values('dept','04','采购部',0,0,0,'',4)",
-    u"insert into app_dict_def values('dept','05','仓储物流部',0,0,0,'',5)",
-    u"insert into app_dict_def values('dept','06','人力资源部',0,0,0,'',6)",
+    u"insert into app_dict_def values('dept','01','总经理办公室','N','N',0,'',1)",
+    u"insert into app_dict_def values('dept','02','财务部','N','N',0,'',2)",
+    u"insert into app_dict_def values('dept','03','销售部','N','N',0,'',3)",
+    u"insert into app_dict_def values('dept','04','采购部','N','N',0,'',4)",
+    u"insert into app_dict_def values('dept','05','仓储物流部','N','N',0,'',5)",
+    u"insert into app_dict_def values('dept','06','人力资源部','N','N',0,'',6)",
+    // The SMS templates the voucher grid's menu offers, by their names.
+    u"insert into app_dict_def values('tbx_sms_type','T01','付款通知','N','N',0,'',1)",
+    u"insert into app_dict_def values('tbx_sms_type','T02','对账提醒','N','N',0,'',2)",
     u"insert into app_dict_sql values('emp','select emp_code code,emp_name name,0 is_group,0 stop_flag,"
     u"0 color_val,title note_info,0 order_id from employees','','','','','code','','')",
     u"insert into app_dict_sql values('sup','select sup_code code,sup_name name,0 is_group,0 stop_flag,"
@@ -142,6 +146,8 @@ int DemoDb::open(const QString& home, const QString& pg) {
   }
   TSQLCA q;
   if (exec(q, QStringLiteral("select 1")) != 0) return 0;
+  // On a server shared with other clients, dictionaries follow its change notices.
+  if (pg_) Dict_Notify()->Start();
   return 1;
 }
 

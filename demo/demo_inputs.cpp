@@ -1,5 +1,6 @@
 #include "demo/demo_inputs.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QFile>
 #include <QKeyEvent>
@@ -14,6 +15,7 @@
 #include "controls/inputs/Mstatusbar.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
+#include "dict/dict_mgr.h"
 #include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
 #include "host/zem_ui_loader.h"
@@ -38,11 +40,18 @@ class DeptChooser : public QObject {
     fill();
     connect(drop, &QToolButton::clicked, this, [this] { open(); });
     code_->installEventFilter(this);
+    mgs_->installEventFilter(this);
   }
 
  protected:
   // Down or F4 opens the drop-down; Enter checks the typed code as the owner of a search edit does.
+  // However the drop-down closes (a choice, Escape, a refusal), the typing goes on in the code field.
   bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == mgs_ && e->type() == QEvent::Hide) {
+      QWidget* focus = QApplication::focusWidget();
+      if (focus && mgs_->isAncestorOf(focus)) code_->setFocus();
+      return false;
+    }
     if (watched != code_ || e->type() != QEvent::KeyPress) return false;
     const int key = static_cast<QKeyEvent*>(e)->key();
     if (key == Qt::Key_Down || key == Qt::Key_F4) {
@@ -90,14 +99,28 @@ class DeptChooser : public QObject {
     char16_t name[61] = u"";
     if (c.isEmpty() || !ask || !ask(u"新部门名称", name, 60, u"增加部门") || !name[0]) return;
     TSQLCA q;
-    QString n = QString::fromUtf16(name);
+    QString n = QString::fromUtf16(name), code = c;
     n.replace(QLatin1Char('\''), QStringLiteral("''"));
-    const QString sql = QStringLiteral("insert into departments(dept_code,dept_name) values('%1','%2')")
-                            .arg(QString(c).replace(QLatin1Char('\''), QStringLiteral("''")), n);
-    if (q.Exec(reinterpret_cast<const wchar16*>(sql.utf16())) != 0 || q.Commit() != 0) {
+    code.replace(QLatin1Char('\''), QStringLiteral("''"));
+    // The department table fills this list; the "dept" code dictionary, which the code dialogs and the
+    // grid's department column read, gets the department too and is read again at once.
+    const QString sqls[] = {
+        QStringLiteral("insert into departments(dept_code,dept_name) values('%1','%2')").arg(code, n),
+        QStringLiteral("insert into app_dict_def(dict_id,code,name,order_id) select 'dept','%1','%2',"
+                       "coalesce(max(order_id),0)+1 from app_dict_def where dict_id='dept'")
+            .arg(code, n)};
+    for (const QString& sql : sqls)
+      if (q.Exec(reinterpret_cast<const wchar16*>(sql.utf16())) != 0) {
+        const QString why = QString::fromUtf16(q.Get_Error_Msg());
+        q.Rollback();
+        note(QString::fromUtf16(u"增加部门失败：") + why);
+        return;
+      }
+    if (q.Commit() != 0) {
       note(QString::fromUtf16(u"增加部门失败：") + QString::fromUtf16(q.Get_Error_Msg()));
       return;
     }
+    Dict_Client_List()->Refresh_Dict("dept");
     fill();
     chosen(c);
   }

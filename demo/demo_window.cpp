@@ -180,6 +180,7 @@ int DemoWindow::fillVouchers(const QString& where) {
     voucher_->SetLeftCol(voucher_->FixedCols());  // before the first layout the move scrolls a tiny view
   }
   voucher_->Invalidate();
+  emit vouchersFilled(rows);
   return rows;
 }
 

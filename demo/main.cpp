@@ -23,6 +23,8 @@
 #include "core/data/para.h"
 #include "demo/demo_db.h"
 #include "demo/demo_dept_tree.h"
+#include "demo/demo_grid_menu.h"
+#include "demo/demo_grid_tools.h"
 #include "demo/demo_inputs.h"
 #include "demo/demo_voucher_filter.h"
 #include "demo/demo_window.h"
@@ -102,6 +104,8 @@ int main(int argc, char** argv) {
     Demo_Attach_Dept_Tree(demo.window(), &db, [&demo](const QString& where) { return demo.fillVouchers(where); });
     if (!Demo_Add_Inputs(demo.window(), &db)) return Fail(QStringLiteral("the form inputs_form.ui does not load"), !shot.isEmpty());
     VoucherFilter filter(&demo);
+    Demo_Add_Grid_Tools(demo.window(), demo.voucherGrid());
+    Demo_Add_Grid_Menu(demo.voucherGrid());
     demo.window()->show();
     // A host tells its grids when it showed them: header clicks in the first second are not taken.
     Pub_Para_Put_Int(u"grid_show_time", TMG::Tick_Count());

@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <system_error>
 
@@ -15,11 +15,18 @@
 #include "core/text/wfunc.h"
 #include "dict/dict_db.h"
 #include "dict/dict_zip.h"
+#include "dict/tree_dict.h"
 #include "frame/log_mgr.h"
 
 std::string Dict_Narrow(const wchar16* w) {
   tu2c conv;
   return std::string(conv = w);
+}
+
+long long Dict_Now_Ms() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 namespace {
@@ -75,9 +82,15 @@ std::string Trim(const std::string& s) {
 
 TDict::~TDict() = default;
 
+void TDict::Set_Load_Failed(int on) {
+  load_failed_ = on ? 1 : 0;
+  failed_at_ = on ? Dict_Now_Ms() : 0;
+}
+
 void TDict::Clear_Definition() {
   dict_id_.clear();
   sqlcmd_.clear();
+  sql_given_ = false;
   sqlcmd_ext_.clear();
   ext_.reset();
   parent_col_.clear();
@@ -97,11 +110,14 @@ int TDict::SetInfo(const char* dict_id, const char* sqlcmd) {
   auto guard = Lock();
   std::string id = dict_id ? dict_id : "";  // dict_id may point into our own fields
   std::string sql = sqlcmd ? sqlcmd : "";
+  // A redefinition keeps the extended dictionary's object, which callers may hold.
+  std::unique_ptr<TDict> old_ext = std::move(ext_);
   Clear_Definition();
   if (id.empty()) return 0;
   dict_id_ = id;
   if (!sql.empty()) {
     sqlcmd_ = sql;
+    sql_given_ = true;
     return 1;
   }
   std::string q =
@@ -116,7 +132,7 @@ int TDict::SetInfo(const char* dict_id, const char* sqlcmd) {
     Data()->CFree();
     if (sqlcmd_.empty()) return 0;
     if (!sqlcmd_ext_.empty()) {
-      ext_ = New_Ext();
+      ext_ = old_ext ? std::move(old_ext) : New_Ext();
       ext_->SetInfo((dict_id_ + ".ext").c_str(), sqlcmd_ext_.c_str());
       ext_->file_cache_ = file_cache_;
     }
@@ -136,34 +152,74 @@ int TDict::Load_By_Sql(const std::string& sql) {
   return 1;
 }
 
+// A failed query leaves the dictionary empty but loaded: lookups find nothing, and nothing runs the
+// failing SQL again until the client list retries (Load_Failed).
 int TDict::Load(int mode) {
   auto guard = Lock();
-  loaded_ = 0;
   index_.clear();
+  slots_.clear();
   index_mode_ = INDEX_NONE;
-  if (sqlcmd_.empty()) return 0;
   load_mode_ = mode;
-  if (ext_ && !ext_->Load(mode)) return 0;
-  if (!Load_By_Sql(sqlcmd_)) return 0;
   loaded_ = 1;
-  return 1;
+  bool ok = !sqlcmd_.empty() && (!ext_ || ext_->Load(mode)) && Load_By_Sql(sqlcmd_);
+  if (!ok) Data()->Clear_Data();
+  Set_Load_Failed(!ok);
+  if (ok) time_stamp_ = local_ver_;
+  return ok ? 1 : 0;
 }
 
 int TDict::Refresh() {
   auto guard = Lock();
   std::string id = dict_id_;
-  // An own SQL given by the caller (not read from app_dict_sql) is kept across the refresh.
-  std::string sql = (!is_app_dict_ && sqlcmd_ext_.empty() && sort_col_.empty()) ? sqlcmd_ : std::string();
+  // An SQL given by the caller (not read from app_dict_sql) is kept, with the sort_col set beside it.
+  std::string sql = sql_given_ ? sqlcmd_ : std::string();
   std::string sort = sort_col_;
   int cache = file_cache_;
   ++local_ver_;
-  if (!SetInfo(id.c_str(), sql.empty() ? nullptr : sql.c_str())) return 0;
+  if (!SetInfo(id.c_str(), sql.empty() ? nullptr : sql.c_str())) {
+    loaded_ = 1;
+    Set_Load_Failed(1);
+    return 0;
+  }
   if (!sql.empty()) sort_col_ = sort;
   file_cache_ = cache;
   Drop_Cache();  // the cache holds the rows being replaced
   int ok = Load(load_mode_);
   time_stamp_ = local_ver_;
   return ok;
+}
+
+// The tree columns: a dictionary whose parent_col names no column of its rows gets that column,
+// filled with each code's longest other code that is a proper prefix of it, so the tree views find
+// the parents of codes that nest by prefix under the declared name. The column made here carries
+// FIELD_TREE_PARENT and is filled again at every build (codes come and go); a parent column the
+// rows brought holds codes and is typed 'S' like the code. parent_col naming the code column
+// itself needs nothing: the tree is then built by prefix.
+void TDict::Prepare_Tree_Columns() {
+  DBDataMgr* d = Data();
+  if (parent_col_.empty() || d->Get_Field_Count() < 1) return;
+  map_wchar name(parent_col_.c_str());
+  int f = d->Find_Field(name);
+  if (f == 0) return;
+  if (f > 0 && !(d->Get_Field_Attr(f) & FIELD_TREE_PARENT)) {
+    d->Set_Field_Type(f, 'S');
+    return;
+  }
+  if (f < 0) {
+    if (!d->Add_Field(name) || (f = d->Find_Field(name)) < 0) return;
+    d->Set_Field_Attr(f, FIELD_TREE_PARENT);
+  }
+  const int n = d->Get_Row_Count();
+  std::vector<std::u16string_view> codes;
+  codes.reserve(static_cast<size_t>(n));
+  for (int r = 0; r < n; ++r) codes.emplace_back(d->Get_Row_Value(r, 0));
+  std::vector<size_t> lens = Prefix_Parent_Lengths(codes);
+  const int cur = d->Get_Cur_Row();
+  for (int r = 0; r < n; ++r) {
+    d->Go_To_Row(r);
+    d->Set_Value_With_Len(f, codes[static_cast<size_t>(r)].data(), static_cast<int>(lens[static_cast<size_t>(r)]));
+  }
+  d->Go_To_Row(cur);
 }
 
 // Rules: an empty sort_col keeps the SQL's "order by" order with a separate code index (mode 2), or
@@ -176,6 +232,7 @@ int TDict::Build_Index() {
   index_mode_ = INDEX_NONE;
   DBDataMgr* d = Data();
   if (d->Get_Field_Count() < 1) return 1;
+  Prepare_Tree_Columns();
   d->Set_Field_Type(0, 'S');
   bool separate = false;
   if (sort_col_.empty()) {
@@ -457,23 +514,11 @@ bool Packed_Set_Ok(const std::string& bytes) {
          probe.Get_Field_Count() >= 1;
 }
 
-bool Write_Whole(const std::string& path, const void* data, size_t len) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  if (!f) {
-    Log_Printf("create file fail\n");
-    return false;
-  }
-  if (len && !f.write(static_cast<const char*>(data), static_cast<std::streamsize>(len))) {
-    Log_Printf("create file fail\n");
-    return false;
-  }
-  f.close();
-  return static_cast<bool>(f);
-}
-
 // One transfer binary ("<name>_size", "<name>_data"): written to dz_path, expanded into dt_path,
-// read back as packed set bytes into *out, the expanded file deleted. Returns 1 with the bytes, 2
-// when the binary is missing or empty (the step is skipped), 0 when anything fails.
+// taken as packed set bytes into *out, the expanded file deleted. The bytes taken are the expanded
+// ones in memory, not read back: another process receiving the same dictionary may replace or
+// delete the file meanwhile. Returns 1 with the bytes, 2 when the binary is missing or empty (the
+// step is skipped), 0 when anything fails.
 int Take_Transfer_File(TParaMgr* pack, const std::u16string& name, const std::string& dz_path,
                        const std::string& dt_path, std::string* out) {
   int size = 0;
@@ -487,18 +532,16 @@ int Take_Transfer_File(TParaMgr* pack, const std::u16string& name, const std::st
     return 0;
   }
   size_t len = static_cast<size_t>(size);
-  if (!Write_Whole(dz_path, data, len)) return 0;
+  if (!Dict_Write_File(dz_path, data, len, "create file fail\n")) return 0;
   // zlib expands at most 1032:1; beyond that (or 1 GiB) the blocks are lying.
   size_t cap = std::min<size_t>(len * 1032, size_t(1) << 30);
   std::string raw;
   if (!Zip_Block_Decode(data, len, &raw, cap)) return 0;
-  if (!Write_Whole(dt_path, raw.data(), raw.size())) return 0;
-  std::string back;
-  int ok = Dict_Read_File(dt_path, &back);
+  int ok = Dict_Write_File(dt_path, raw.data(), raw.size(), "create file fail\n");
   std::error_code ec;
   std::filesystem::remove(dt_path, ec);
-  if (!ok || !Packed_Set_Ok(back)) return 0;
-  out->swap(back);
+  if (!ok || !Packed_Set_Ok(raw)) return 0;
+  out->swap(raw);
   return 1;
 }
 
@@ -593,7 +636,8 @@ int Dict_Create_Def_Tables(TSQLCA* q) {
   if (!q) return -1;
   static const char16_t* const kTables[] = {
       u"create table app_dict_def(dict_id varchar(40) not null, code varchar(40) not null, "
-      u"name varchar(100), is_group int default 0, stop_flag int default 0, color_val int default 0, "
+      u"name varchar(100), is_group varchar(1) default 'N', stop_flag varchar(1) default 'N', "
+      u"color_val int default 0, "
       u"note_info varchar(200), order_id int default 0, primary key(dict_id, code))",
       u"create table app_dict_sql(dict_id varchar(40) primary key, sqlcmd varchar(2000), "
       u"sqlcmd_ext varchar(2000), parent_col varchar(40), idx_dict varchar(40), idx_col varchar(40), "

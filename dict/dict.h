@@ -25,6 +25,8 @@ struct SQLCA_Row_Index_Stru {
 class TDict : public TSQLCA {
  public:
   enum { INDEX_NONE = 0, INDEX_SORTED = 1, INDEX_SEPARATE = 2 };
+  // Field attribute of a parent column that Build_Index made (see there); packed with the rows.
+  enum { FIELD_TREE_PARENT = 0x4000 };
 
   TDict() = default;
   ~TDict() override;
@@ -35,14 +37,17 @@ class TDict : public TSQLCA {
   int SetInfo(const char* dict_id, const char* sqlcmd = nullptr);
 
   // Loads the rows by the dictionary's SQL (and its extended dictionary's), forces field 0 to 'S'
-  // and builds the index. mode is the load mode (0 the normal load). 1, or 0 with the database's
-  // message in the area (the old rows are then gone and the dictionary is not marked loaded).
+  // and builds the index; the local version becomes the time stamp. mode is the load mode (0 the
+  // normal load). 1, or 0 with the database's message in the area: the dictionary is then empty but
+  // marked loaded, and Load_Failed() says so until a load succeeds.
   virtual int Load(int mode = 0);
-  // Clears the rows, counts the local version on, defines and loads again; the local version becomes
-  // the time stamp. 1 or 0 as Load.
+  // Clears the rows, counts the local version on, defines again (the app_dict_sql row is read again
+  // unless the SQL was given to SetInfo, which is then kept with its sort_col) and loads; the local
+  // version becomes the time stamp. 1 or 0 as Load.
   virtual int Refresh();
 
-  // Sorts the rows and builds the code index (see the .cpp for the rules). Returns 1.
+  // Prepares the tree columns, sorts the rows and builds the code index (see the .cpp for the
+  // rules). Returns 1.
   int Build_Index();
   // 1 and the cursor on the first row whose field equals value exactly; 0 when none.
   int Seek_Code(int field, map_wchar value);
@@ -105,6 +110,14 @@ class TDict : public TSQLCA {
   // ---- state
   int Is_Loaded() const { return loaded_; }
   void Set_Loaded(int on) { loaded_ = on ? 1 : 0; }
+  // 1 after a load or definition that failed, until one succeeds; Failed_At() is when (steady clock,
+  // milliseconds), so the client list retries no more often than it should.
+  int Load_Failed() const { return load_failed_; }
+  long long Failed_At() const { return failed_at_; }
+  void Set_Load_Failed(int on);
+  // When the client list last asked whether the rows are current (steady clock, milliseconds).
+  long long Checked_At() const { return checked_at_; }
+  void Set_Checked_At(long long ms) { checked_at_ = ms; }
   // Clears the dictionary and names it, without reading any definition (a dictionary whose
   // definition comes from the server). 1, or 0 for an empty id.
   int Set_Dict_Id(const char* dict_id);
@@ -136,9 +149,11 @@ class TDict : public TSQLCA {
  private:
   void Clear_Definition();
   int Index_Seek(const wchar16* key);
+  void Prepare_Tree_Columns();
 
   std::string dict_id_;
   std::string sqlcmd_;
+  bool sql_given_ = false;  // the SQL came from the caller of SetInfo, not from app_dict_sql
   std::string sqlcmd_ext_;
   std::unique_ptr<TDict> ext_;
   std::string parent_col_, idx_dict_, idx_col_;
@@ -146,6 +161,9 @@ class TDict : public TSQLCA {
   std::string ext_col_, ext_col_val_;
   int is_app_dict_ = 0;
   int loaded_ = 0;
+  int load_failed_ = 0;
+  long long failed_at_ = 0;
+  long long checked_at_ = 0;
   int file_cache_ = 1;
   int time_stamp_ = 0;
   int local_ver_ = 1;
@@ -161,10 +179,13 @@ class TDict : public TSQLCA {
   std::recursive_mutex lock_;
 };
 
-// Creates the two tables that define dictionaries, app_dict_def (the rows of standard dictionaries) and
-// app_dict_sql (dictionaries with their own SQL), on the area's session; for hosts that set up a new
-// database. 0, or the sqlcode of the statement that failed (its message in the area).
+// Creates the two tables that define dictionaries, app_dict_def (the rows of standard dictionaries;
+// is_group and stop_flag hold 'Y' or 'N', as Is_Stop reads them) and app_dict_sql (dictionaries with
+// their own SQL), on the area's session; for hosts that set up a new database. 0, or the sqlcode of
+// the statement that failed (its message in the area).
 int Dict_Create_Def_Tables(TSQLCA* q);
 
 // Narrow text (system code page) of a wide value, owned by the result; safe on any thread.
 std::string Dict_Narrow(const wchar16* w);
+// Milliseconds of the steady clock (failure times, retry and poll intervals).
+long long Dict_Now_Ms();

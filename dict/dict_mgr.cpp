@@ -8,6 +8,7 @@
 #include "core/data/para.h"
 #include "dict/dict_db.h"
 #include "dict/dict_net.h"
+#include "dict/dict_notify.h"
 #include "frame/log_mgr.h"
 #include "frame/singleton.h"
 
@@ -104,6 +105,9 @@ void TDict_Client_List::Clear() {
   std::lock_guard<std::recursive_mutex> g(lock_);
   dicts_.clear();
   Dict_Client_User_Map()->Clear();
+  std::lock_guard<std::mutex> m(marks_lock_);
+  marks_.clear();
+  mark_count_ = 0;
 }
 
 // Keeps only the codes the user's business objects name for this dictionary; none named keeps all.
@@ -138,29 +142,112 @@ std::unique_ptr<TDict> TDict_Client_List::Make_Dict(int kind) {
   return std::make_unique<TDict>();
 }
 
-TDict* TDict_Client_List::Get_Dict(const char* dict_id, int create) {
-  if (!dict_id || !*dict_id) return nullptr;
-  std::lock_guard<std::recursive_mutex> g(lock_);
-  auto it = dicts_.find(dict_id);
-  if (it != dicts_.end()) return it->second.get();
-  if (!create) return nullptr;
-  std::string id(dict_id);
-  // A user's business objects come from the database, whatever the other dictionaries' kind.
-  bool ubo = id.compare(0, 4, "ubo.") == 0;
-  int kind = (ubo && kind_ == DICT_KIND_NET) ? DICT_KIND_SQL : kind_;
-  std::unique_ptr<TDict> d = Make_Dict(kind);
+namespace {
+
+int Param_Ms(const char16_t* name, int fallback) {
+  int v = fallback;
+  if (!Pub_Para_Get_Int(name, &v)) v = fallback;
+  return v;
+}
+
+}  // namespace
+
+int TDict_Client_List::Define_And_Load(TDict* d, const std::string& id, int kind) {
+  bool ok;
   if (kind == DICT_KIND_NET) {
-    d->Set_Dict_Id(id.c_str());  // the definition comes with the rows
-  } else if (ubo) {
+    ok = d->Set_Dict_Id(id.c_str()) && d->Load(0);  // the definition comes with the rows
+  } else if (id.compare(0, 4, "ubo.") == 0) {
     std::string sql = "select bo_id,val from mup_user_bo where user_id='" + Sql_Quote(id.c_str() + 4) + "'";
     d->SetInfo(id.c_str(), sql.c_str());
     d->Set_Sort_Col("bo_id,val");
     d->Set_File_Cache(0);
-  } else if (!d->SetInfo(id.c_str())) {
-    return nullptr;
+    ok = d->Load(0);
+  } else {
+    ok = d->SetInfo(id.c_str()) && d->Load(0);
   }
-  if (!d->Load(0)) return nullptr;
-  After_Load(d.get(), kind != DICT_KIND_NET);
+  d->Set_Checked_At(Dict_Now_Ms());
+  if (!ok) {
+    // Empty but loaded, as a failed query leaves it; a server dictionary stays as the call left it.
+    if (kind != DICT_KIND_NET) d->Set_Loaded(1);
+    d->Set_Load_Failed(1);
+    Log_Printf("dict %s: not loaded; tried again after %d ms\n", id.c_str(),
+               Param_Ms(u"dict_load_retry_ms", DEFAULT_RETRY_MS));
+    return 0;
+  }
+  After_Load(d, kind != DICT_KIND_NET);
+  return 1;
+}
+
+bool TDict_Client_List::Take_Mark(const std::string& id) {
+  if (mark_count_.load(std::memory_order_acquire) == 0) return false;
+  std::lock_guard<std::mutex> g(marks_lock_);
+  bool had = marks_.erase(id) > 0;
+  mark_count_.store(static_cast<int>(marks_.size()), std::memory_order_release);
+  return had;
+}
+
+void TDict_Client_List::Mark_Changed(const std::string& dict_id) {
+  if (dict_id.empty()) return;
+  std::lock_guard<std::mutex> g(marks_lock_);
+  marks_.insert(dict_id);
+  mark_count_.store(static_cast<int>(marks_.size()), std::memory_order_release);
+}
+
+void TDict_Client_List::Mark_All_Changed() {
+  std::vector<std::string> ids;
+  {
+    std::lock_guard<std::recursive_mutex> g(lock_);
+    for (const auto& e : dicts_) ids.push_back(e.first);
+  }
+  for (const std::string& id : ids) Mark_Changed(id);
+}
+
+// Runs on every Get_Dict (a grid asks at every cell): the common case costs a flag, an atomic read and
+// one cast.
+void TDict_Client_List::Keep_Current(TDict* d, const std::string& id) {
+  const bool net = dynamic_cast<TDict_Net*>(d) != nullptr;
+  if (d->Load_Failed()) {
+    if (Dict_Now_Ms() - d->Failed_At() >= Param_Ms(u"dict_load_retry_ms", DEFAULT_RETRY_MS)) {
+      Take_Mark(id);
+      Define_And_Load(d, id, net ? DICT_KIND_NET : dynamic_cast<TDict_Db*>(d) ? DICT_KIND_DB : DICT_KIND_SQL);
+    }
+    return;
+  }
+  bool reload = Take_Mark(id);
+  if (!reload && net) {
+    const long long now = Dict_Now_Ms();
+    const int every = Param_Ms(u"dict_poll_interval_ms", DEFAULT_POLL_MS);
+    if (every > 0 && now - d->Checked_At() >= every) {
+      d->Set_Checked_At(now);
+      reload = !Dict_Notify_Listening() && d->Is_Time_Stamp_Changed() != 0;
+    }
+  }
+  if (!reload) return;
+  // A server dictionary sends the stamp it holds and gets the change set; the others read again.
+  auto dg = d->Lock();
+  if (net ? d->Load(d->Load_Mode()) : d->Refresh()) {
+    After_Load(d, !net);
+  } else {
+    d->Set_Load_Failed(1);
+  }
+}
+
+TDict* TDict_Client_List::Get_Dict(const char* dict_id, int create) {
+  if (!dict_id || !*dict_id) return nullptr;
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::string id(dict_id);
+  auto it = dicts_.find(id);
+  if (it != dicts_.end()) {
+    if (create) Keep_Current(it->second.get(), id);
+    return it->second.get();
+  }
+  if (!create) return nullptr;
+  Take_Mark(id);  // the load below reads the change a notice announced
+  // A user's business objects come from the database, whatever the other dictionaries' kind.
+  bool ubo = id.compare(0, 4, "ubo.") == 0;
+  int kind = (ubo && kind_ == DICT_KIND_NET) ? DICT_KIND_SQL : kind_;
+  std::unique_ptr<TDict> d = Make_Dict(kind);
+  Define_And_Load(d.get(), id, kind);  // kept also when it failed: see Get_Dict
   TDict* out = d.get();
   dicts_[id] = std::move(d);
   return out;
@@ -173,7 +260,12 @@ int TDict_Client_List::Refresh_Dict(const char* dict_id) {
   if (it == dicts_.end()) return 0;
   TDict* d = it->second.get();
   auto dg = d->Lock();
-  if (!d->Refresh()) return 0;
+  Take_Mark(dict_id);
+  if (!d->Refresh()) {
+    d->Set_Load_Failed(1);
+    return 0;
+  }
+  d->Set_Load_Failed(0);
   After_Load(d, true);
   return 1;
 }
@@ -248,6 +340,7 @@ int TDict_Client_List::Prepare_Dicts(const std::vector<std::string>& ids, int* c
     }
     After_Load(d, true);
     d->Set_Loaded(1);
+    d->Set_Load_Failed(0);
     if (d->Ext_Dict()) d->Ext_Dict()->Set_Loaded(1);
     if (made) dicts_[id] = std::move(made);
     ++n;

@@ -5,6 +5,7 @@
 //                            codes that user may see (from the user's "ubo.%s" dictionary).
 // Dictionaries live as long as the list (the life of the process, apart from Clear in tests).
 #pragma once
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -59,12 +60,27 @@ class TDict_Client_User_Map {
 
 class TDict_Client_List {
  public:
+  enum { DEFAULT_RETRY_MS = 10000, DEFAULT_POLL_MS = 30000 };
+
   // The dictionary with this id; when missing and create is nonzero: created, defined, loaded,
-  // restricted to the current user's codes, filtered and indexed. Null when missing and create is 0,
-  // for an empty id, or when the load failed (nothing half-loaded is kept in the list).
+  // restricted to the current user's codes, filtered and indexed. A dictionary whose load failed is
+  // kept, empty (lookups find nothing), and with create nonzero loaded again once the public
+  // parameter "dict_load_retry_ms" (default 10000) has passed since the failure: a grid asking
+  // for it at every cell does not run the failing SQL at every cell, and the dictionary loads once
+  // the cause is gone. A listed dictionary, with create nonzero, is also brought up to date: when a
+  // change notice marked it (Mark_Changed), it loads the change (a server dictionary its change
+  // set, the others their rows again); without notices, a server dictionary asks the server's
+  // time stamp once per "dict_poll_interval_ms" (default 30000; 0 never) and loads the change set
+  // when it moved. Null when missing and create is 0, and for an empty id.
   TDict* Get_Dict(const char* dict_id, int create);
   // Reloads a listed dictionary (the user restriction and filter again). 1, or 0 when missing or failed.
   int Refresh_Dict(const char* dict_id);
+
+  // A change notice: the dictionary changed elsewhere, and its next Get_Dict loads the change. Safe
+  // from any thread; an id not listed yet is loaded fresh anyway. Mark_All_Changed marks every listed
+  // dictionary (after notices may have been missed).
+  void Mark_Changed(const std::string& dict_id);
+  void Mark_All_Changed();
 
   // The current user ("" for none); applies to dictionaries loaded afterwards.
   void Set_User_Id(const char* user_id);
@@ -95,10 +111,19 @@ class TDict_Client_List {
   void Apply_User_Map(TDict* d);
   void After_Load(TDict* d, bool filter);
   std::unique_ptr<TDict> Make_Dict(int kind);
+  // Defines and loads d as Get_Dict does, the user restriction and filter included; a failure marks
+  // it failed. 1 or 0.
+  int Define_And_Load(TDict* d, const std::string& id, int kind);
+  void Keep_Current(TDict* d, const std::string& id);
+  // Takes the change mark of the id: true when it was marked.
+  bool Take_Mark(const std::string& id);
 
   std::recursive_mutex lock_;  // a user's "ubo." dictionary is made while another is being made
   std::map<std::string, std::unique_ptr<TDict>> dicts_;
   int kind_ = DICT_KIND_SQL;
+  std::mutex marks_lock_;  // taken alone or inside lock_, never the other way round
+  std::set<std::string> marks_;
+  std::atomic<int> mark_count_{0};  // marks_.size(), read without the lock on every Get_Dict
 };
 
 TDict_Client_List* Dict_Client_List();

@@ -43,6 +43,7 @@ int TDict_Net::Load_Since(int mode, int since) {
   if (!ok) return 0;
   Set_Load_Mode(mode);
   Set_Loaded(1);
+  Set_Load_Failed(0);
   if (TDict* ext = Ext_Dict()) ext->Set_Loaded(1);
   Dict_Run_Fetch_Filter(this);
   Build_Index();

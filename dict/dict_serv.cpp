@@ -12,6 +12,7 @@
 #include "core/data/sqlca.h"
 #include "core/text/code_page.h"
 #include "core/text/wfunc.h"
+#include "dict/dict_notify.h"
 #include "dict/dict_zip.h"
 #include "dict/sync_server.h"
 #include "frame/log_mgr.h"
@@ -177,9 +178,17 @@ TDict_Mgr_Serv::Serv_Dict* TDict_Mgr_Serv::Find(const char* dict_id,
   *hold = std::unique_lock<std::recursive_mutex>(e->lock);
   if (e->dict) {
     Sync_Stamp(id, e);
+    if (e->stale.exchange(false) && !Refresh_Locked(id, e, false, false)) {
+      // The rows held still answer; the failure is this refresh's, not the caller's.
+      std::string why;
+      Thr_Err_Mgr()->Get_Err(&why);
+      Log_Printf("dictionary server: %s\n", why.c_str());
+      Thr_Err_Mgr()->Clear_Err();
+    }
     return e;
   }
   // First use (or a retry after an unknown id): load by the definition on this thread's session.
+  e->stale = false;  // what this load reads is current
   auto d = std::make_unique<TDict>();
   d->Set_File_Cache(0);
   if (!d->SetInfo(id.c_str())) {
@@ -210,12 +219,21 @@ void TDict_Mgr_Serv::Sync_Stamp(const std::string& id, Serv_Dict* e) {
   e->stamp = e->base = s;
 }
 
-void TDict_Mgr_Serv::Restart_History(const std::string& id, Serv_Dict* e) {
+void TDict_Mgr_Serv::Restart_History(const std::string& id, Serv_Dict* e, bool announce) {
   e->history.clear();
   e->stamp = e->base = static_cast<int>(Sync_Server_Mgr()->Touch(id.c_str()));
+  if (announce) Dict_Notify_Send(id, e->stamp);
 }
 
-void TDict_Mgr_Serv::Record(const std::string& id, Serv_Dict* e, const std::vector<std::u16string>& codes) {
+void TDict_Mgr_Serv::Mark_Stale(const char* dict_id) {
+  std::lock_guard<std::mutex> g(lock_);
+  // The entry's dictionary is its own lock's: only the flag is touched here.
+  for (auto& entry : dicts_)
+    if (!dict_id || entry.first == dict_id) entry.second->stale = true;
+}
+
+void TDict_Mgr_Serv::Record(const std::string& id, Serv_Dict* e, const std::vector<std::u16string>& codes,
+                            bool announce) {
   int s = static_cast<int>(Sync_Server_Mgr()->Touch(id.c_str()));
   if (codes.empty()) {
     e->history.push_back({s, std::u16string()});
@@ -228,6 +246,7 @@ void TDict_Mgr_Serv::Record(const std::string& id, Serv_Dict* e, const std::vect
     e->base = e->history.front().stamp;
     e->history.pop_front();
   }
+  if (announce) Dict_Notify_Send(id, s);
 }
 
 void TDict_Mgr_Serv::Clear() {
@@ -322,7 +341,7 @@ int TDict_Mgr_Serv::Refresh(const char* dict_id) {
   return e ? Refresh_Locked(dict_id, e, false) : 0;
 }
 
-int TDict_Mgr_Serv::Refresh_Locked(const std::string& id, Serv_Dict* e, bool force_stamp) {
+int TDict_Mgr_Serv::Refresh_Locked(const std::string& id, Serv_Dict* e, bool force_stamp, bool announce) {
   auto d = std::make_unique<TDict>();
   d->Set_File_Cache(0);
   if (!d->SetInfo(id.c_str()) || !d->Load(0))
@@ -355,9 +374,9 @@ int TDict_Mgr_Serv::Refresh_Locked(const std::string& id, Serv_Dict* e, bool for
   }
   e->dict = std::move(d);
   if (whole) {
-    Restart_History(id, e);
+    Restart_History(id, e, announce);
   } else if (!changed.empty() || force_stamp) {
-    Record(id, e, changed);
+    Record(id, e, changed, announce);
   }
   return 1;
 }
@@ -607,7 +626,6 @@ int TDict_Mgr_Serv::Serv_Refresh(TParaMgr* para) {
 TDict_Mgr_Serv* Dict_Mgr_Serv() { return Zem_Singleton<TDict_Mgr_Serv>("dict_mgr_serv", g_dict_serv); }
 
 int Dict_Serv_Register() {
-  Sqlca_Set_Para_Hooks();  // the calls carry data sets in their packs
   TName_Call* mid = Mid_Process();
   mid->DefineFunction("Dict_Load_Data", 1, Call_Load_Data, "dictionary load");
   mid->DefineFunction("Dict_Get_Time_Stamp", 1, Call_Get_Time_Stamp, "dictionary time stamp");

@@ -40,9 +40,14 @@
 // standard dictionary (app_dict_def) with no rows at all; it is then not kept, so a definition added
 // later is found on the next call.
 //
+// Every change recorded under a new stamp is also announced to the other processes of a PostgreSQL
+// database (dict/dict_notify.h). A notice from another process marks the dictionary stale here: it is
+// read from the database again (Refresh, without a notice of its own) before it next answers.
+//
 // Threads: the list has one lock, each dictionary its own (held across a whole call on it); the
 // time-stamp server's lock is taken last and alone.
 #pragma once
+#include <atomic>
 #include <deque>
 #include <map>
 #include <memory>
@@ -93,6 +98,10 @@ class TDict_Mgr_Serv {
   int Set_Time_Stamp(const char* dict_id);
   // Marks a dictionary part-loaded (clients load no rows up front). 1, or 0 when unknown.
   int Set_Part_Load(const char* dict_id, int on);
+  // The database changed under a listed dictionary (a notice from another process): it is read again
+  // before it next answers. Null marks every listed dictionary; an id not listed is ignored (its
+  // first use reads it anyway).
+  void Mark_Stale(const char* dict_id);
 
   // ---- state, for server code and tests
   // The current stamp (the dictionary is loaded on first use); 0 when unknown.
@@ -116,18 +125,21 @@ class TDict_Mgr_Serv {
     int base = 0;                // the oldest client stamp a change set can be built for
     int stamp = 0;               // current stamp
     std::deque<Change> history;  // oldest first, stamps rising
+    std::atomic<bool> stale{false};  // read the database again before answering
   };
 
   // The listed dictionary, loaded on first use, with its lock taken into *hold; null with the thread
   // error set when unknown.
   Serv_Dict* Find(const char* dict_id, std::unique_lock<std::recursive_mutex>* hold);
-  // Reloads e (see Refresh); force_stamp takes a new stamp even when nothing differs.
-  int Refresh_Locked(const std::string& id, Serv_Dict* e, bool force_stamp);
+  // Reloads e (see Refresh); force_stamp takes a new stamp even when nothing differs; announce
+  // false sends no notice (the change came as one).
+  int Refresh_Locked(const std::string& id, Serv_Dict* e, bool force_stamp, bool announce = true);
   // Follows a stamp set on the time-stamp server by someone else: history restarts there.
   void Sync_Stamp(const std::string& id, Serv_Dict* e);
-  // Records changes of these codes under one new stamp.
-  void Record(const std::string& id, Serv_Dict* e, const std::vector<std::u16string>& codes);
-  void Restart_History(const std::string& id, Serv_Dict* e);
+  // Records changes of these codes under one new stamp, announced unless announce is false.
+  void Record(const std::string& id, Serv_Dict* e, const std::vector<std::u16string>& codes,
+              bool announce = true);
+  void Restart_History(const std::string& id, Serv_Dict* e, bool announce = true);
   // Answers a client holding client_stamp: a change set (1) or a transfer pack (0) into out; -1 on
   // failure (thread error set).
   int Answer(Serv_Dict* e, int client_stamp, TParaMgr* out);

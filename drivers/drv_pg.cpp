@@ -180,9 +180,11 @@ PGresult* Exchange_Text(Session* s, const char* sql) {
   return Exchange(s, [sql](PGconn* c) { return PQsendQuery(c, sql); });
 }
 
+// Never destroyed: sessions still open when the process ends stay in reach, and a session closed from
+// another module's static destructor at exit still finds the table.
 drv::Sessions<Session>& All() {
-  static drv::Sessions<Session> s;
-  return s;
+  static drv::Sessions<Session>* s = new drv::Sessions<Session>();
+  return *s;
 }
 
 const TDb_Data_Oper* T() { return drv::Table(); }
@@ -565,3 +567,84 @@ ZEM_DRV_EXPORT int _SelectRow_Handle(void* ds, const wchar16* sql, int first_row
 }
 
 ZEM_DRV_EXPORT int _BatchInsert_Handle(void* ds) { return Guarded(ds, Batch, nullptr, 0, 0); }
+
+// ---- change notices (LISTEN/NOTIFY), the optional entries of db_connect.h ---------------------------
+namespace {
+
+// The notices already received on the session, as rows (channel, payload, sender_pid) of ds.
+void Take_Notices(void* ds, Session* s) {
+  while (PGnotify* n = PQnotifies(s->conn)) {
+    T()->Add_Row(ds);
+    T()->Set_Value(ds, 0, drv::W(n->relname ? n->relname : "").c_str());
+    T()->Set_Value(ds, 1, drv::W(n->extra ? n->extra : "").c_str());
+    T()->Set_Value(ds, 2, drv::W(std::to_string(n->be_pid)).c_str());
+    PQfreemem(n);
+  }
+}
+
+int Notices_Lost(void* ds, Session* s) {
+  s->fault = Fault::Lost;
+  return Report(ds, s, nullptr);
+}
+
+}  // namespace
+
+ZEM_DRV_EXPORT int _Listen_Handle(void* ds, const wchar16* channel) {
+  Session* s = Session_Of(ds);
+  if (!s) return 0;
+  drv::Fresh_Result(ds);
+  if (Lost(s)) return Notices_Lost(ds, s);
+  std::string name = drv::To_Utf8(channel);
+  char* quoted = PQescapeIdentifier(s->conn, name.c_str(), name.size());
+  if (!quoted) return Report(ds, s, nullptr);
+  std::string sql = std::string("LISTEN ") + quoted;
+  PQfreemem(quoted);
+  return Simple(ds, s, sql.c_str());
+}
+
+ZEM_DRV_EXPORT int _Notify_Handle(void* ds, const wchar16* channel, const wchar16* payload) {
+  Session* s = Session_Of(ds);
+  if (!s) return 0;
+  drv::Fresh_Result(ds);
+  if (Lost(s)) return Notices_Lost(ds, s);
+  // Inside a transaction the notice stands behind its own savepoint, as every statement does, so a
+  // refused one (a payload too long) leaves the transaction usable.
+  Sync_Tx(s);
+  if (s->in_tx) {
+    if (!Simple(ds, s, s->savepoint ? "RELEASE SAVEPOINT zem_sp;SAVEPOINT zem_sp" : "SAVEPOINT zem_sp")) return 0;
+    s->savepoint = true;
+  }
+  const std::string c = drv::To_Utf8(channel), p = drv::To_Utf8(payload);
+  const char* values[2] = {c.c_str(), p.c_str()};
+  PGresult* res = Exchange(s, [&values](PGconn* conn) {
+    return PQsendQueryParams(conn, "select pg_notify($1, $2)", 2, nullptr, values, nullptr, nullptr, 0);
+  });
+  int ok = res && PQresultStatus(res) == PGRES_TUPLES_OK;
+  if (!ok) Report(ds, s, res);
+  PQclear(res);
+  if (!ok && s->in_tx && !Lost(s) && !Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) {
+    Simple(nullptr, s, "ROLLBACK");
+    s->in_tx = s->savepoint = false;
+  }
+  return ok;
+}
+
+ZEM_DRV_EXPORT int _Wait_Notify_Handle(void* ds, int timeout_ms) {
+  Session* s = Session_Of(ds);
+  if (!s) return 0;
+  drv::Fresh_Result(ds);
+  T()->Set_Field_Count(ds, 3);
+  const char16_t* names[3] = {u"channel", u"payload", u"sender_pid"};
+  for (int i = 0; i < 3; i++) T()->Set_Field_Name(ds, i, names[i]);
+  if (Lost(s) || !PQconsumeInput(s->conn)) return Notices_Lost(ds, s);
+  Take_Notices(ds, s);
+  if (T()->Get_Row_Count(ds) > 0 || timeout_ms <= 0) return 1;
+  pollfd p = {PQsocket(s->conn), POLLIN, 0};
+  if (p.fd < 0) return Notices_Lost(ds, s);
+  int r = ::poll(&p, 1, timeout_ms);
+  if (r < 0 && errno != EINTR) return Notices_Lost(ds, s);
+  if (r > 0 && !PQconsumeInput(s->conn)) return Notices_Lost(ds, s);
+  Take_Notices(ds, s);
+  T()->First(ds);
+  return 1;
+}

@@ -79,14 +79,20 @@ inline constexpr char kGui_Fit_Mg_Col_Size_Skip_0[] = "gui_fit_mg_col_size_skip_
 typedef int (*Gui_Fit_Mg_Col_Size_Skip_0_Fn)(TMG* grid);
 inline constexpr char kPdu_Grid_Show_Max[] = "pdu_grid_show_max";
 typedef int (*Pdu_Grid_Show_Max_Fn)(TMG* grid);
+// A grid's display-format descriptor: made and kept by the host, handed to the grid, read by both.
+// The grid lists the schemes stored under key and, when the user picks one, writes its id into
+// cur_id before asking the host to apply it.
+struct Grid_Fmt_Desc {
+  char key[101];     // the grid's place in the host's scheme store (narrow, NUL-terminated)
+  char cur_id[101];  // the scheme to apply: at most 100 bytes and the NUL
+};
 // Fills the empty query area with the grid's display schemes: field 0 scheme id, field 1 name.
 // key is the display-format descriptor's key text.
 inline constexpr char kPdu_Fmtgrid_Load_List[] = "pdu_fmtgrid_load_list";
 typedef int (*Pdu_Fmtgrid_Load_List_Fn)(const char* key, TSQLCA* schemes);
-// Applies the descriptor's current scheme to the grid. The descriptor is the host's own object
-// (opaque to the package); flag is 0.
+// Applies the descriptor's current scheme (cur_id) to the grid; flag is 0.
 inline constexpr char kPdu_Fmtgrid_F2g_Handle[] = "pdu_fmtgrid_f2g_handle";
-typedef int (*Pdu_Fmtgrid_F2g_Handle_Fn)(void* fmt_descriptor, TMG* grid, int flag);
+typedef int (*Pdu_Fmtgrid_F2g_Handle_Fn)(Grid_Fmt_Desc* fmt_descriptor, TMG* grid, int flag);
 // SMS templates: send built from the grid with the template code; design a template; show the log.
 inline constexpr char kTbx_Sms_Send_By_Temp[] = "tbx_sms_send_by_temp";
 typedef int (*Tbx_Sms_Send_By_Temp_Fn)(TMG* grid, const char* temp_code);

@@ -1,5 +1,6 @@
 // Default host functions as Qt dialogs.
 #include "host/zem_host.h"
+#include "host/grid_menu_host.h"
 #include "host/zem_host_tree.h"
 
 #include <QApplication>
@@ -135,5 +136,6 @@ int Zem_Host_Register_Defaults() {
   n += Zem_Host_Register_Tree();
   n += Zem_Host_Register_Calendar();
   n += Zem_Host_Register_Code_Dialogs();
+  n += Zem_Host_Register_Grid_Menu();
   return n;
 }

@@ -17,7 +17,8 @@
 //   "pdu_grid_filter", "pdu_grid_filter_ext"
 //                           the data grid's filter dialogs (host/zem_host_grid.h)
 //
-// The other data dialogs ("pdu_*"), templates ("tbx_*") and the grid's file functions belong to the
+// The grid's popup-menu functions (files, display schemes, full screen, column fitting, message
+// templates) are registered with them (host/grid_menu_host.h). Other data dialogs ("pdu_*") belong to the
 // application.
 #pragma once
 

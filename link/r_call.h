@@ -31,7 +31,10 @@ int Link_Register();
 
 // Server side of "tfa_key_set_create": reads the key list "key_dbio" (a packed data set, field 0 the
 // key), numbers a new set from the sequence "app_tmp_key_set" of app_sequence, stores one row
-// (set_id, key_id) per key in app_tmp_key_set, and answers "set_id". The tables are created when
-// missing. It runs on the calling thread's session and leaves the commit to the caller, so in local
-// call mode the set joins the caller's transaction. 1, or 0 with the thread error set.
+// (set_id, key_id) per key in app_tmp_key_set, and answers "set_id". The keys are stored on the
+// calling thread's session and the commit is left to the caller, so in local call mode the set joins
+// the caller's transaction. The tables (created when missing) and the number are made on a session of
+// their own and committed at once on a server database, so that no client waits for another's
+// commit to make a set; a file database does all on the caller's session. 1, or 0 with the thread
+// error set.
 int Tfa_Key_Set_Create(TParaMgr* para);

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 TEdit::TEdit(QWidget* parent) : QLineEdit(parent), TControl(this) {
+    SetColor(clWindow);  // not the parent panel's face colour, which Qt would hand down
     connect(this, &QLineEdit::textChanged, this, [this]() {
         if (OnChange) OnChange(this);
     });

@@ -4,6 +4,8 @@
 // OnKeyDown sees every key with a virtual-key number, then OnKeyPress sees the character it types; either
 // handler swallows the key by setting it to 0, and OnKeyPress may replace the character. OnEnter/OnExit
 // fire when the focus moves within the window, not when another window or a pop-up menu takes it.
+// Its colour is the window colour (white) from the start, not its parent's: an edit on a grey panel
+// stays white, as the toolkit's edits do.
 #pragma once
 
 #include "toolkit/tk_controls.h"

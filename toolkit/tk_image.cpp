@@ -33,7 +33,12 @@ const QImage& TBitmap::Image() {
 
 void TBitmap::Assign(const QImage& image) {
     canvas_.End();
-    image_ = image.isNull() ? QImage() : image.convertToFormat(QImage::Format_RGB32);
+    // A picture with transparent parts (a button's glyph) keeps them; any other becomes 32-bit RGB.
+    if (image.isNull())
+        image_ = QImage();
+    else
+        image_ = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                               : QImage::Format_RGB32);
 }
 
 void TBitmap::Assign(TBitmap* other) {

@@ -1,6 +1,7 @@
 // Off-screen images with their own canvas.
 //
-// TBitmap holds a QImage (32-bit RGB) and a TCanvas painting on it. A new or resized bitmap is white.
+// TBitmap holds a QImage (32-bit RGB, with alpha when an assigned picture has it) and a TCanvas painting
+// on it. A new or resized bitmap is white.
 // Reading the image through Image() first closes the canvas's painter so the pixels are complete; the
 // next drawing call opens it again. TImage is the toolkit's picture holder: it owns one TBitmap and hands
 // out its canvas; it is not a widget here (the controls only use it as an off-screen picture).
@@ -30,7 +31,7 @@ public:
     TCanvas* Canvas() { return &canvas_; }
     // The pixels, complete (the canvas painter is closed first).
     const QImage& Image();
-    // Replaces the pixels (converted to 32-bit RGB).
+    // Replaces the pixels (converted to 32-bit RGB; transparency is kept when the image has any).
     void Assign(const QImage& image);
     void Assign(TBitmap* other);
     // Reads or writes an image file in any format Qt knows; false when it cannot.

@@ -72,6 +72,7 @@ TListBox::TListBox(QWidget* parent)
     : QListWidget(parent), TControl(this), items_(std::make_unique<TListBoxStrings>(this)) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
+    SetColor(clWindow);  // not the parent panel's face colour, which Qt would hand down
     HookChild(viewport());
     connect(this, &QListWidget::currentRowChanged, this, [this]() {
         if (programmatic_ == 0 && OnClick) OnClick(this);

@@ -3,7 +3,8 @@
 // Items() is a TStrings view of the lines (objects are kept with each line, not owned). In a Sorted list,
 // Add puts each line in its place (case-insensitive order) and SetSorted(true) sorts what is there.
 // ItemIndex is the selected line, -1 for none. OnClick fires when the user changes the selected line
-// (click or keys), not when code sets ItemIndex, as the toolkit does.
+// (click or keys), not when code sets ItemIndex, as the toolkit does. Like the edit, the list is white
+// (the window colour) from the start, whatever its parent's colour.
 #pragma once
 
 #include "toolkit/tk_controls.h"

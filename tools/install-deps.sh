@@ -12,6 +12,7 @@ pkgs=(
   xvfb xauth fonts-wqy-microhei fonts-liberation
   libopencc-dev libopencc-data
   unicode-data bzip2
+  libxlsxwriter-dev qt6-translations-l10n unzip
 )
 
 missing=()

@@ -16,6 +16,6 @@ ZEM_PG_CONNINFO=$("$root/tools/pg-test-cluster.sh" start "$pgdir")
 export ZEM_PG_CONNINFO
 
 status=0
-(cd "$build" && ctest --output-on-failure -j "$jobs" ${ZEM_CTEST_ARGS:-}) || status=$?
+(cd "$build" && ctest --output-on-failure --timeout "${ZEM_TEST_TIMEOUT:-600}" -j "$jobs" ${ZEM_CTEST_ARGS:-}) || status=$?
 "$root/tools/test-share.sh" "$root" || true
 exit $status

@@ -2,14 +2,19 @@
 //   loading 100,000 entries from the ".dt" cache (and the ".dz") beside loading them by their SQL from
 //   SQLite (target: the cache at most half) and from PostgreSQL (target: at most a third);
 //   1,000,000 Seek_Code calls on random existing codes (separate index) beside the same look-ups in a
-//   std::unordered_map<std::u16string,int> (target: at most 3x).
-// Figures are CPU time of this process (for the SQL loads that leaves out the database server's work).
-// The PostgreSQL figure needs ZEM_PG_CONNINFO; without it the program says so and leaves it out.
+//   std::unordered_map<std::u16string,int> (target: at most 3x);
+//   the time from a server-side change (a code added to a dictionary of 1,000 entries, committed and
+//   announced) until each of 8 client processes on the same PostgreSQL database shows the new code
+//   in Get_Dict, beside one polling interval of a client without notices (target: at most 0.01x).
+// Figures are CPU time of this process (for the SQL loads that leaves out the database server's work),
+// the notice figure the wall-clock time until the last client saw the code (median of 20 changes).
+// The PostgreSQL figures need ZEM_PG_CONNINFO; without it the program says so and leaves them out.
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +27,7 @@
 #include "core/data/db_connect.h"
 #include "core/data/para.h"
 #include "dict/dict_db.h"
+#include "tests/dict/dict_notify_client.h"
 
 namespace {
 
@@ -100,8 +106,11 @@ struct Env {
       PQfinish(pg);
     }
   }
+  // The client processes of the notice figure (started by its first run).
+  std::vector<std::unique_ptr<zem_test::Notify_Child>> clients;
   // Run by main before returning (static destruction order would reach freed managers).
   void Cleanup() {
+    for (auto& c : clients) c->Finish();
     Db_Connect_Mgr()->Clear();
     if (!schema.empty()) {
       PGconn* pg = PQconnectdb(std::getenv("ZEM_PG_CONNINFO"));
@@ -226,12 +235,89 @@ void BM_Seek_Anchor_Unordered_Map(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kSeeks);
 }
 
+// ---- change notices reaching client processes
+
+constexpr int kClients = 8;
+
+// Milliseconds from each change until the last client saw it.
+std::vector<double>& Notify_Times() {
+  static std::vector<double> t;
+  return t;
+}
+const char* kNotify_Dict = "bench_notify";
+
+// The dictionary (1,000 entries in app_dict_def), this process's server holding it, and the clients
+// started and loaded. False when anything is missing.
+bool Start_Clients() {
+  static int state = 0;  // 0 not tried, 1 ready, -1 failed
+  if (state) return state > 0;
+  state = -1;
+  if (!E().pg_ok || !Use_Driver("zem_drv_pg", E().pg_conninfo)) return false;
+  TSQLCA q;
+  if (Dict_Create_Def_Tables(&q) != 0) return false;
+  std::string fill = std::string("insert into app_dict_def select '") + kNotify_Dict +
+                     "', 'C' || lpad(g::text, 5, '0'), 'entry', 'N', 'N', 0, '', g from generate_series(1, 1000) g";
+  if (q.Exec(map_wchar(fill.c_str())) != 0 || q.Commit() != 0) return false;
+  Link_Register();
+  Dict_Serv_Register();
+  if (Dict_Mgr_Serv()->Time_Stamp(kNotify_Dict) <= 0) return false;
+  const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+  for (int i = 0; i < kClients; ++i) {
+    E().clients.push_back(std::make_unique<zem_test::Notify_Child>());
+    if (!E().clients.back()->Start({exe, "--notify-client", E().pg_conninfo, kNotify_Dict})) return false;
+  }
+  std::string line;
+  for (auto& c : E().clients)
+    if (!c->Read(&line, 60000) || line != "ready") return false;
+  state = 1;
+  return true;
+}
+
+void BM_Notify_Clients(benchmark::State& state) {
+  if (E().pg_conninfo.empty()) {
+    state.SkipWithError("ZEM_PG_CONNINFO is not set");
+    return;
+  }
+  if (!Start_Clients()) {
+    state.SkipWithError("the client processes did not start");
+    return;
+  }
+  static int n = 0;
+  for (auto _ : state) {
+    char code[16];
+    std::snprintf(code, sizeof code, "N%05d", ++n);
+    for (auto& c : E().clients) c->Send(std::string("wait ") + code + " 1");
+    const long long t0 = zem_test::Steady_Us();
+    TSQLCA q;
+    std::string add = std::string("insert into app_dict_def values ('") + kNotify_Dict + "','" + code +
+                      "','new','N','N',0,'',0)";
+    if (q.Exec(map_wchar(add.c_str())) != 0 || q.Commit() != 0 ||
+        !Dict_Mgr_Serv()->Add_Code(kNotify_Dict, map_wchar(code), u"new")) {
+      state.SkipWithError("the change was not made");
+      return;
+    }
+    long long last = t0;
+    std::string line;
+    for (auto& c : E().clients) {
+      long long seen = 0;
+      if (!c->Read(&line, 60000) || std::sscanf(line.c_str(), "ok %lld", &seen) != 1) {
+        state.SkipWithError("a client did not see the new code");
+        return;
+      }
+      last = std::max(last, seen);
+    }
+    state.SetIterationTime(static_cast<double>(last - t0) / 1e6);
+    Notify_Times().push_back(static_cast<double>(last - t0) / 1e3);
+  }
+}
+
 BENCHMARK(BM_Load_Sql_Sqlite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Load_Sql_Pg)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Load_Cache_Dt)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Load_Cache_Dz)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Seek_Code)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Seek_Anchor_Unordered_Map)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Notify_Clients)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
 // Prints the usual table, then each figure beside its anchor with the target.
 class Summary : public benchmark::ConsoleReporter {
@@ -261,6 +347,16 @@ class Summary : public benchmark::ConsoleReporter {
     double seek = Get("BM_Seek_Code"), anchor = Get("BM_Seek_Anchor_Unordered_Map");
     std::printf("1,000,000 Seek_Code %.1f ms beside std::unordered_map %.1f ms: %.2fx (target <= 3x)\n",
                 seek * 1e3, anchor * 1e3, anchor > 0 ? seek / anchor : 0.0);
+    std::vector<double> t = Notify_Times();
+    std::sort(t.begin(), t.end());
+    if (!t.empty()) {
+      const double poll = TDict_Client_List::DEFAULT_POLL_MS, median = t[t.size() / 2];
+      std::printf("A server-side change seen by all %d client processes (notices) %.1f ms (median of %zu, "
+                  "slowest %.1f ms), one polling interval %.0f ms (anchor), ratio %.5fx (target <= 0.01x) %s\n",
+                  kClients, median, t.size(), t.back(), poll, median / poll, median / poll <= 0.01 ? "ok" : "MISSED");
+    } else {
+      std::printf("Notice figure not run: ZEM_PG_CONNINFO is not set\n");
+    }
     if (failed_) std::printf("SOME ANSWERS WERE WRONG\n");
   }
   bool failed() const { return failed_; }
@@ -277,6 +373,8 @@ class Summary : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The client processes of the notice figure run this program again.
+  if (argc == 4 && std::string(argv[1]) == "--notify-client") return zem_test::Dict_Notify_Client_Main(argv[2], argv[3]);
   benchmark::Initialize(&argc, argv);
   E();
   Summary summary;

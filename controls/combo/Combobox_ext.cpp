@@ -138,15 +138,30 @@ void TComboBox_Ext::Set_Dict_Id_Property(const QString& id) {
   if (IsLoaded()) Loaded();
 }
 
-void TComboBox_Ext::Set_Style_Property(int s) {
+void TComboBox_Ext::Set_Multi_Mode_Property(bool on) {
+  form_multi_ = on;
+  if (designing_ && IsLoaded()) Loaded();
+}
+
+void TComboBox_Ext::Set_Designing(bool on) {
+  designing_ = on;
+  if (IsLoaded()) Loaded();
+}
+
+void TComboBox_Ext::Set_Style_Property(Box_Style s) {
   if (s < csDropDown || s > csDropDownList) return;
   SetStyle(static_cast<TComboBoxStyle>(s));
 }
 
 void TComboBox_Ext::Loaded() {
   TComboBox::Loaded();
-  // A box the host attached in code keeps its source; one in the designer has none.
-  if (designing_ || form_dict_id_.isEmpty() || !dict_id_.empty()) return;
+  if (designing_) {
+    // The look of the run-time box, without its list.
+    SetColor(form_dict_id_.isEmpty() ? clWindow : form_multi_ ? kMulti_Color : kSearch_Color);
+    return;
+  }
+  // A box the host attached in code keeps its source.
+  if (form_dict_id_.isEmpty() || !dict_id_.empty()) return;
   const std::string id = Combo_Narrow(form_dict_id_);
   if (form_multi_) {
     Multi_Attach(id.c_str(), include_all_);

@@ -35,10 +35,10 @@
 //
 // Published properties (form designer, .ui files); a form's control attaches its dictionary when it is
 // first shown (Loaded), the host may attach it itself instead; a box made by the form designer only
-// holds them (Set_Designing):
+// holds them (Set_Designing) and shows the colour it will have:
 //   Dict_Id      the dictionary to attach ("" none)         Multi_Mode   multi choice (Multi_Attach)
 //   Include_All  list stopped entries and the extended one   Allow_Empty  add an empty entry
-//   Style        0 drop-down, 1 simple, 2 drop-down list      Sorted       sort by name, then code
+//   Style        Drop_Down, Simple, Drop_Down_List (0..2)     Sorted       sort by name, then code
 //   DropDownCount lines of the open list                      Hint         tooltip text (prefix kept)
 #pragma once
 
@@ -61,12 +61,17 @@ class TComboBox_Ext : public TComboBox {
   Q_PROPERTY(bool Multi_Mode READ Multi_Mode_Property WRITE Set_Multi_Mode_Property)
   Q_PROPERTY(bool Include_All READ Include_All_Property WRITE Set_Include_All_Property)
   Q_PROPERTY(bool Allow_Empty READ Allow_Empty_Property WRITE Set_Allow_Empty_Property)
-  Q_PROPERTY(int Style READ Style_Property WRITE Set_Style_Property)
+  Q_PROPERTY(Box_Style Style READ Style_Property WRITE Set_Style_Property)
   Q_PROPERTY(bool Sorted READ Sorted_Property WRITE SetSorted)
   Q_PROPERTY(int DropDownCount READ DropDownCount WRITE SetDropDownCount)
   Q_PROPERTY(QString Hint READ Hint WRITE SetHint)
 
  public:
+  // The toolkit styles a form may give the box, by name in the designer (forms hold them as numbers
+  // 0..2 as well).
+  enum Box_Style { Drop_Down = csDropDown, Simple = csSimple, Drop_Down_List = csDropDownList };
+  Q_ENUM(Box_Style)
+
   // The colours the attach calls paint the box with (toolkit 0x00BBGGRR values).
   static constexpr TColor kSearch_Color = 0xFCF8E8;
   static constexpr TColor kMulti_Color = 0xFFF1EF;
@@ -188,7 +193,7 @@ class TComboBox_Ext : public TComboBox {
   QString Dict_Id_Property() const;
   void Set_Dict_Id_Property(const QString& id);
   bool Multi_Mode_Property() const { return multi_mode_ || form_multi_; }
-  void Set_Multi_Mode_Property(bool on) { form_multi_ = on; }
+  void Set_Multi_Mode_Property(bool on);
   bool Include_All_Property() const { return include_all_ != 0; }
   void Set_Include_All_Property(bool on) { include_all_ = on ? 1 : 0; }
   bool Allow_Empty_Property() const { return allow_empty_ != 0; }
@@ -197,13 +202,14 @@ class TComboBox_Ext : public TComboBox {
   // The box sorts its list itself (by name, then code) so that visible item i stays record i: the
   // toolkit's sorting stays off, on sets the sorted flag and sorts what is listed, off clears the flag.
   void SetSorted(bool on) override;
-  // Made by the form designer: the box holds its published properties and attaches nothing.
-  void Set_Designing(bool on) { designing_ = on; }
-  bool Designing() const { return designing_; }
-  int Style_Property() const { return static_cast<int>(Style()); }
-  void Set_Style_Property(int s);
+  Box_Style Style_Property() const { return static_cast<Box_Style>(Style()); }
+  void Set_Style_Property(Box_Style s);
 
   void Loaded() override;
+  // Made by the form designer: the box holds its published properties and attaches nothing (there is
+  // no database to load from, and a form is only being drawn), yet shows the colour it will have.
+  bool Designing() const { return designing_; }
+  void Set_Designing(bool on);
 
   // ---- handlers (installed by the constructor and the attach calls; public so that a host can
   // chain them from handlers of its own)
@@ -242,6 +248,8 @@ class TComboBox_Ext : public TComboBox {
   // Multi mode: the code's record, trying the dictionary once and then a re-attach; -1 when missing.
   int Find_Code_Multi(const wchar16* code, bool* reattached);
   void Clear_Selection();
+  // Multi mode: the hint becomes the host's prefix and the shown choice (the prefix alone for none).
+  void Show_Choice_Hint(const QString& shown);
   void Set_Cur_Code(const wchar16* code);
   // The codes Get_Code reports, in order.
   std::vector<std::u16string> Code_List(int first_only);

@@ -171,6 +171,7 @@ void TComboBox_Ext::Handle_On_Select(TObject*) {
     chosen_->Clear_Data();
     chosen_->Add_Row();
     chosen_->Set_Value(0, Item_Code(i));
+    Multi_Show_Text();  // the hint still told the choice before the pick
   }
   if (saved_on_change_) {
     saved_on_change_(this);
@@ -181,8 +182,21 @@ void TComboBox_Ext::Handle_On_Select(TObject*) {
 
 void TComboBox_Ext::Handle_On_Exit(TObject*) {
   if (!changed_) return;
+  const bool valid = Check_Valid();
+  // Typing into a multiple choice emptied it: a code typed and left behind becomes the choice, as
+  // Enter would make it; a text that matches nothing leaves no choice, and the hint no longer shows
+  // the old one.
+  if (multi_mode_ && chosen_->Get_Row_Count() == 0) {
+    if (valid && !cur_code_.empty()) {
+      chosen_->Add_Row();
+      chosen_->Set_Value(0, map_wchar(cur_code_.c_str()).c_str());
+      Multi_Show_Text();
+    } else {
+      Show_Choice_Hint(QString());
+    }
+  }
   // Text that matches nothing leaves the code empty and is not reported as a choice.
-  if (Check_Valid() || Text().isEmpty()) {
+  if (valid || Text().isEmpty()) {
     if (saved_on_change_) saved_on_change_(this);
   }
   changed_ = 0;

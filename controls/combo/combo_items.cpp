@@ -132,8 +132,8 @@ int TComboBox_Ext::Attach_Dict(const char* dict_id, int include_all) {
   const std::string id = Cut_Narrow(dict_id, 100);
   TDict* dict = Dict_Client_List()->Get_Dict(id.c_str(), 0);
   if (!dict || !dict->Is_Loaded()) dict = Dict_Client_List()->Get_Dict(id.c_str(), 1);
-  // An unavailable dictionary leaves the box as it was, its source included.
-  if (!dict) return 0;
+  // An unavailable dictionary (one whose load failed is kept, empty) leaves the box as it was.
+  if (!dict || dict->Load_Failed()) return 0;
   bool rebuild = id != dict_id_;
   if (include_all >= 0 && (include_all ? 1 : 0) != include_all_) {
     include_all_ = include_all ? 1 : 0;
@@ -495,11 +495,15 @@ int TComboBox_Ext::Multi_Show_Text() {
     }
   }
   SetText(text);
+  Show_Choice_Hint(text);
+  return 1;
+}
+
+void TComboBox_Ext::Show_Choice_Hint(const QString& shown) {
   // The hint keeps what the host wrote before its first ":" and shows the whole choice after it.
   const QString prefix = Hint().section(u':', 0, 0);
-  SetHint(text.isEmpty() ? prefix : prefix + u':' + text);
+  SetHint(shown.isEmpty() ? prefix : prefix + u':' + shown);
   SetShowHint(true);
-  return 1;
 }
 
 const char* TComboBox_Ext::Build_Limit(int max_len) {

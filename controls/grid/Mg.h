@@ -98,6 +98,7 @@ class TImage;
 class TMenuItem;
 class TPopupMenu;
 class TSQLCA;
+struct Grid_Fmt_Desc;
 
 int Is_Num_Type(char type);  // 1 for 'F', 'I', 'N', '1', '2'
 
@@ -246,8 +247,51 @@ class TMG : public TStringGrid {
   TPopupMenu* Base_Popup_Menu() const { return popupMenu_; }
   // The base menu's item of that name; null when the menu or the item does not exist.
   TMenuItem* Base_Menu_Item(const char* name) const;
-  // Brings the items in line with the grid each time the menu opens.
+  // Brings the items in line with the grid each time the menu opens: the export items, unsort, the
+  // range-select switch and the display schemes the host lists.
   void Popu_Menu_OnPopup();
+
+  // ---- The menu's actions: clipboard, files, fitting, column locking, range selection, display
+  // schemes, SMS templates (mg_menu.cpp, mg_clipboard.cpp). Host functions missing from the registry
+  // make their items do nothing.
+  int Export_Allowed = 1;      // copy, save and full-screen items, Ctrl+B and Ctrl+N
+  // -1 the switch is not offered, 0 offered and off, 1 on: every cell may be selected, no editing.
+  int Range_Select_Mode = -1;
+  // Attaches the host's own popup menu. A right press then puts the grid's menu into it as the first
+  // item, a submenu named "<menu name>_grid_base_fun", replacing the one an earlier press put there;
+  // attaching another menu takes that submenu out of the previous one. Returns 1.
+  int Set_PopupMenu(TPopupMenu* menu);
+  // The text of rows from_row..to_row and columns from_col..to_col on the clipboard (see mg_clipboard.cpp
+  // for its form). Returns 1, or 0 when there is no clipboard.
+  int Copy_To_Mem(int from_row, int to_row, int from_col, int to_col);
+  // The text Copy_To_Mem puts on the clipboard.
+  QString Copy_Text(int from_row, int to_row, int from_col, int to_col);
+  // The clipboard keys, from the key handler: Ctrl+C the selection, Ctrl+B every row and Ctrl+N the data
+  // rows (both while export is allowed). 1 when the key was one of them (it is then cleared).
+  int Copy_Key_Down(WORD& Key, TShiftState Shift);
+  void Popu_Menu_Copy_To_MemClick(TObject* Sender);
+  void Popu_Menu_Copy_Selected_To_MemClick(TObject* Sender);
+  void Popu_Menu_Save_To_FileClick(TObject* Sender);
+  void Popu_Menu_Import_From_DatClick(TObject* Sender);
+  void Popu_Menu_Auto_Fit_Col_Size(TObject* Sender);
+  void Popu_Menu_Auto_Fit_Row_Size(TObject* Sender);
+  // Locks the columns up to the clicked one (they stay while the others scroll); the same column again
+  // unlocks, back to the fixed columns the grid had before.
+  void Popu_Menu_Lock_Fixed_Col(TObject* Sender);
+  int Allow_Range_Select_Mode_Switch(int allow);
+  int Check_Range_Select_Mode_Switch_Menu();
+  void Popu_Menu_Range_Select_Mode_Switch_Click(TObject* Sender);
+  // The host's display-format descriptor of this grid (not owned; null: no scheme items). Returns 1.
+  int Set_Fmt_Desc(Grid_Fmt_Desc* desc);
+  Grid_Fmt_Desc* Fmt_Desc() const { return fmtDesc_; }
+  // Sender: a display-scheme item. Its scheme becomes the descriptor's current one, which the host applies.
+  void Popu_Menu_Format_TempClick(TObject* Sender);
+  // SMS items for the comma-separated template codes: one entry per code in the send and design
+  // submenus, captioned with its name in the dictionary "tbx_sms_type" (the code when it has none);
+  // an empty list hides the SMS items. Returns 1.
+  int Bind_Sms_Temp(const char* temp_list);
+  void Popu_Menu_Sms_CreateClick(TObject* Sender);  // Sender: an entry of the send submenu
+  void Popu_Menu_Sms_DesignClick(TObject* Sender);  // Sender: an entry of the design submenu
 
   // ---- Drawing.
   void OnMGGridDrawCell(TObject* Sender, int ACol, int ARow, TRect& Rect, TGridDrawState State);
@@ -376,7 +420,7 @@ class TMG : public TStringGrid {
 
  private:
   // Range-select mode is on: every cell may be selected.
-  bool Range_Selecting() const { return false; }
+  bool Range_Selecting() const { return Range_Select_Mode == 1; }
   bool Editor_Showing() const;
   // The key map's moves; true when the key was the grid's.
   bool Nav_Key_Down(WORD& Key, TShiftState Shift);
@@ -561,6 +605,8 @@ class TMG : public TStringGrid {
   void Redraw_Hover();
   bool Hover_Active() const;
   void Popup_Base_Menu(int X, int Y, bool topLeft);
+  // Puts the grid's menu into the host's menu as its first item (mg_menu.cpp).
+  void Extend_Host_Menu(TPopupMenu* host);
   // One search step forward (+1) or backward (-1) from the found cell.
   int Search_Step(int step);
 
@@ -585,6 +631,14 @@ class TMG : public TStringGrid {
   int lastClickCol_ = -1, lastClickRow_ = -1;
   char rowBoolCol_[64] = {0};
   std::vector<std::string> options_;
+  // Popup menu actions (mg_menu.cpp).
+  QPointer<TMenuItem> hostSub_;       // the grid's menu as a submenu of the host's; owned by the grid
+                                      // while in no menu, by the host's menu while in it
+  int savedFixedCols_ = -1;           // the fixed columns before locking
+  TGridOptions rangeSavedOptions_;    // the options before range-select mode went on
+  Grid_Fmt_Desc* fmtDesc_ = nullptr;  // not owned
+  std::vector<std::string> schemeIds_;  // the ids of the display-scheme items shown, in order
+  std::vector<std::string> smsTemps_;   // the SMS template codes of the last Bind_Sms_Temp
 };
 
 void Mg_Register();

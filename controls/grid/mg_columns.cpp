@@ -107,7 +107,8 @@ TMG::TMG(QWidget* parent) : TStringGrid(Zem_Startup_Parent(parent)) {
   wring_.resize(100);
 }
 
-TMG::~TMG() = default;
+// The grid's submenu in a host's menu goes with the grid (its items act on the grid).
+TMG::~TMG() { delete hostSub_.data(); }
 
 // The property setters parse ADEF and BDEF as a form sets them, so all that can be left is what a
 // form set before the grid had its columns (ADEF before ColCount): those columns' captions and widths.

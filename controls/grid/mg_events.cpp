@@ -25,6 +25,7 @@ const int kShowDebounceMs = 1000;
 void TMG::TMG_OnKeyDown(TObject*, WORD& Key, TShiftState Shift) {
   const bool ctrl = Shift.Contains(ssCtrl);
   if (ctrl && Key == VK_RETURN) return;
+  if (Copy_Key_Down(Key, Shift)) return;
   int checkCol = -1;
   const bool checks = rowBoolCol_[0] && GetColId(rowBoolCol_, &checkCol);
   if ((Key == VK_SPACE && !ctrl && checks && checkCol == Col()) || (ctrl && Key == 'S' && checks)) {
@@ -69,8 +70,10 @@ void TMG::TMG_OnMouseDown(TObject*, TMouseButton Button, TShiftState, int X, int
   if (Button != mbRight) return;
   MouseToCell(X, Y, Click_Col, Click_Row);
   if (Opt_Exist("hide_base_menu")) return;
-  // A host menu of its own opens through the toolkit; the grid's menu is the grid's own otherwise.
+  // A host menu of its own opens through the toolkit, with the grid's menu as its first item; the grid's
+  // menu opens alone otherwise.
   if (!PopupMenu()) Popup_Base_Menu(X, Y, false);
+  else Extend_Host_Menu(PopupMenu());
 }
 
 void TMG::TMG_OnMouseUp(TObject*, TMouseButton Button, TShiftState Shift, int X, int Y) {

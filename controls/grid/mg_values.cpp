@@ -4,6 +4,7 @@
 #include "toolkit/tk_menu.h"
 
 #include "core/data/dec_num.h"
+#include "core/text/code_page.h"
 #include "dict/dict_mgr.h"
 
 #include <QLineEdit>
@@ -29,6 +30,24 @@ std::string Half_Width(const std::string& s) {
 }
 
 bool Digit(char c) { return c >= '0' && c <= '9'; }
+
+// At most n bytes of narrow text, cut back to the last whole character of the system code page, so
+// that a cut text written back never ends in half a character.
+std::string Cut(const std::string& s, size_t n) {
+  if (s.size() <= n) return s;
+  const unsigned char* u = reinterpret_cast<const unsigned char*>(s.data());
+  size_t k = 0;
+  if (Sys_Code_Page() == ZEM_CP_UTF8) {
+    k = n;
+    while (k > 0 && (u[k] & 0xC0) == 0x80) --k;
+  } else {
+    for (size_t w; k < s.size(); k += w) {
+      w = (u[k] >= 0x81 && u[k] <= 0xFE && k + 1 < s.size()) ? 2 : 1;
+      if (k + w > n) break;
+    }
+  }
+  return s.substr(0, k);
+}
 
 }  // namespace
 
@@ -185,15 +204,16 @@ int TMG::Std_Number_Cell(int col, int row) {
   return 1;
 }
 
-// The column-wide operations work on at most 40 bytes of each cell's narrow text, and every cell they
-// visit takes the result (a cut text included), so that the whole column ends in one form.
+// The column-wide operations work on at most 40 bytes of each cell's narrow text (whole characters),
+// and every cell they visit takes the result (a cut text included), so that the whole column ends in
+// one form.
 int TMG::Unify_Dec_Num(int col) {
   if (!In_Range(col)) return 1;
   int m = 0;
   for (int r = FixedRows(); r < RowCount(); ++r) {
     QStringView v = CellView(col, r);
     if (v.isEmpty() || v[0] == u'*') continue;
-    std::string s = Narrow(v).substr(0, 40);
+    std::string s = Cut(Narrow(v), 40);
     size_t dot = s.find('.');
     if (dot != std::string::npos) m = std::max(m, int(s.size() - dot - 1));
   }
@@ -201,7 +221,7 @@ int TMG::Unify_Dec_Num(int col) {
   for (int r = FixedRows(); r < RowCount(); ++r) {
     QStringView v = CellView(col, r);
     if (v.isEmpty() || v[0] == u'*') continue;
-    SetCells(col, r, Wide(Mg_Format_Number(Narrow(v).substr(0, 40), m, true).c_str()));
+    SetCells(col, r, Wide(Mg_Format_Number(Cut(Narrow(v), 40), m, true).c_str()));
   }
   return 1;
 }
@@ -222,7 +242,7 @@ int TMG::Allt_Num(int col) {
   for (int r = FixedRows(); r < RowCount(); ++r) {
     QStringView v = CellView(col, r);
     if (v.isEmpty() || v[0] == u'*') continue;  // an empty cell's result is itself
-    SetCells(col, r, Wide(Mg_Allt_Number(Narrow(v).substr(0, 40)).c_str()));
+    SetCells(col, r, Wide(Mg_Allt_Number(Cut(Narrow(v), 40)).c_str()));
   }
   return 1;
 }
@@ -265,7 +285,7 @@ int TMG::Valid_Check(int col, int row) {
   if (col < FixedCols() || row < FixedRows() || !In_Range(col) || row >= RowCount()) return 0;
   TMG_Col_Def* d = Rec(col);
   if (d->type == 'S' || d->type == 'D' || d->type == 2) return 0;
-  std::string text = Narrow(CellView(col, row)).substr(0, 600);
+  std::string text = Cut(Narrow(CellView(col, row)), 600);
   if (text.empty()) return 0;
   std::string res = Mg_Valid_Text(d, text);
   if (res != text) SetV(col, row, res.c_str());

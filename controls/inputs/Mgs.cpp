@@ -3,6 +3,7 @@
 #include "controls/common/zem_common.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <cctype>
@@ -290,6 +291,15 @@ int TMGS::Check_Return() {
     default: break;  // Cancel: the control stays open for another try
   }
   return 0;
+}
+
+void TMGS::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape) {
+    Hide();
+    e->accept();
+    return;
+  }
+  TPanel::keyPressEvent(e);
 }
 
 void TMGS::OnMGSResize(TObject*) { Fitsize(); }

@@ -16,7 +16,7 @@
 // byte-wise as narrow text. Typing in the edit selects the first line whose code is not smaller than
 // the typed one (the selection stays when every code is smaller). Up/Down/Page Up/Page Down in the
 // edit move the list's selection; Enter or a click on a line accepts the selected line (its code goes
-// into the edit and Check_Return runs); Escape, or the focus leaving the control, hides it.
+// into the edit and Check_Return runs); Escape anywhere in it, or the focus leaving the control, hides it.
 //
 // Check_Return accepts the edit's code when a line has exactly that code (hides, fires OnFunc_Result);
 // otherwise it asks "选择了无效的代码，需要新增加吗" (yes/no/cancel): Yes fires OnFunc_Add and hides,
@@ -92,6 +92,10 @@ class TMGS : public TPanel {
   void Edit_CodeChange(TObject* sender);
   void Edit_CodeKeyDown(TObject* sender, WORD& key, TShiftState shift);
   void ListBox_OnMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int x, int y);
+
+ protected:
+  // Escape pressed on a part that does not take it itself (a button) closes the drop-down too.
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   void Accept_Selected();

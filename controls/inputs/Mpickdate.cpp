@@ -5,6 +5,7 @@
 #include "controls/inputs/date_calendar.h"
 
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -161,6 +162,18 @@ void MPickDate::Change() {
 
 void MPickDate::MPickDate_Enter(TObject*) {
   if (IsBlank()) Check_Format();
+}
+
+void MPickDate::keyPressEvent(QKeyEvent* e) {
+  const int k = e->key();
+  const bool edits = k == Qt::Key_Up || k == Qt::Key_Down || k == Qt::Key_PageUp || k == Qt::Key_PageDown ||
+                     k == Qt::Key_Backspace || k == Qt::Key_Delete ||
+                     (!e->text().isEmpty() && e->text().at(0).isPrint());
+  if (edits && IsBlank()) {
+    Check_Format();
+    setSelectedSection(sectionAt(0));  // the key goes to the year, typed over as on entering the field
+  }
+  TDateTimePicker::keyPressEvent(e);
 }
 
 void MPickDate::focusInEvent(QFocusEvent* e) {

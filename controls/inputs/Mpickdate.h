@@ -76,6 +76,9 @@ class MPickDate : public TDateTimePicker {
   void Menu_PopChooseClick(TObject* sender);
 
  protected:
+  // A key that edits the value, pressed in a blank field (one the user cleared while in it), first
+  // shows the date of the mode, so that what is typed can be seen.
+  void keyPressEvent(QKeyEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
   // Every change of the user's, a pick of the date already held or a ticked check box included, shows
   // a blank field again before the owner's OnChange hears of it.

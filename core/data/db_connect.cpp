@@ -169,11 +169,13 @@ int TDb_Connect::Load_Driver(const char* file) {
   void* file_db = dlsym(dll_.Handle(), "_File_Db_Handle");
   file_db_ = reinterpret_cast<Db_File_Db_Fn>(file_db ? file_db : dlsym(dll_.Handle(), "File_Db_Handle"));
   if (set_oper_) set_oper_(Db_Data_Oper_Table());
+  Load_Notify_Entries();
   return 1;
 }
 
 int TDb_Connect::Set_Config(const TDb_Config& cfg) {
   if (!Load_Driver(cfg.driver.c_str())) return 0;
+  side_.reset();  // made from the old configuration
   kind_ = cfg.kind;
   for (int i = 0; i < 4; i++) text_[i] = cfg.text[i];
   option_ = cfg.option;
@@ -181,6 +183,22 @@ int TDb_Connect::Set_Config(const TDb_Config& cfg) {
   log_path_ = cfg.log_path;
   log_mode_ = cfg.log_mode;
   return 1;
+}
+
+TDb_Connect* TDb_Connect::Side_Session() {
+  if (!side_) {
+    std::unique_ptr<TDb_Connect> s(new TDb_Connect());
+    if (!s->Set_Config(Config())) return nullptr;
+    side_ = std::move(s);
+  }
+  if (!side_->connected_) {
+    DBDataMgr scratch;
+    if (!side_->Connect(&scratch)) {
+      Log_Printf("*** side session: cant link to db server: %s\n", Zem_W_To_Utf8(scratch.Get_Sqlmsg()).c_str());
+      return nullptr;
+    }
+  }
+  return side_.get();
 }
 
 // Before a statement call: a session that is not connected (never yet, or lost and not back) connects
@@ -439,4 +457,55 @@ TDb_Connect_Mgr* Db_Connect_Mgr() { return Db_Connect_Mgr(nullptr); }
 
 int* Db_Net_Thread_Flag() {
   return Zem_Singleton<int>("Db_Net_Thread_Flag", g_db_net_thread_flag, [] { return new int(0); });
+}
+
+// ---- configuration copies and change notices ---------------------------------------------------------
+TDb_Config TDb_Connect::Config() const {
+  TDb_Config cfg;
+  cfg.driver = dll_.File_Name();
+  cfg.kind = kind_;
+  for (int i = 0; i < 4; i++) cfg.text[i] = text_[i];
+  cfg.option = option_;
+  cfg.group = group_;
+  cfg.log_path = log_path_;
+  cfg.log_mode = log_mode_;
+  cfg.count = 1;
+  return cfg;
+}
+
+// Looked up without the loader's messages: most drivers have none of them.
+void TDb_Connect::Load_Notify_Entries() {
+  void* h = dll_.Handle();
+  auto find = [h](const char* name) { return h ? dlsym(h, name) : nullptr; };
+  listen_ = reinterpret_cast<Db_Listen_Fn>(find("_Listen_Handle"));
+  notify_ = reinterpret_cast<Db_Notify_Fn>(find("_Notify_Handle"));
+  wait_notify_ = reinterpret_cast<Db_Wait_Notify_Fn>(find("_Wait_Notify_Handle"));
+}
+
+int TDb_Connect::Listen(DBDataMgr* ds, map_wchar channel) {
+  if (!listen_ || !ds || !Before_Call(ds, reinterpret_cast<void*>(listen_), "_Listen_Handle")) return 0;
+  return listen_(ds, channel.c_str());
+}
+
+// A notice goes like a statement: within the statement bound, and a lost connection is replaced.
+int TDb_Connect::Notify(DBDataMgr* ds, map_wchar channel, map_wchar payload) {
+  if (!notify_ || !ds || !Before_Call(ds, reinterpret_cast<void*>(notify_), "_Notify_Handle")) return 0;
+  return After_Call(ds, notify_(ds, channel.c_str(), payload.c_str()));
+}
+
+// Only on the session that listens: a lost one is the listener's to replace (it must listen again).
+int TDb_Connect::Wait_Notify(DBDataMgr* ds, int timeout_ms) {
+  if (!wait_notify_ || !connected_ || !ds) return 0;
+  ds->Set_Tag(0, session_);
+  return wait_notify_(ds, timeout_ms);
+}
+
+int TDb_Connect_Mgr::First_Config(const char* group, TDb_Config* cfg) const {
+  std::lock_guard<std::mutex> g(lock_);
+  for (const TDb_Connect* c : conns_) {
+    if (group && c->group_ != group) continue;
+    if (cfg) *cfg = c->Config();
+    return 1;
+  }
+  return 0;
 }

@@ -67,6 +67,7 @@
 //   group=main
 //   count=2
 #pragma once
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -128,6 +129,10 @@ typedef int (*Db_Connect_Fn)(void* ds, int kind, const wchar16* t1, const wchar1
 typedef int (*Db_Session_Fn)(void* ds);  // disconnect, commit, rollback, batch insert
 typedef int (*Db_Execute_Fn)(void* ds, const wchar16* sql);
 typedef int (*Db_Select_Row_Fn)(void* ds, const wchar16* sql, int first_row, int max_rows);
+// Optional entries for change notices between sessions (see TDb_Connect::Listen).
+typedef int (*Db_Listen_Fn)(void* ds, const wchar16* channel);
+typedef int (*Db_Notify_Fn)(void* ds, const wchar16* channel, const wchar16* payload);
+typedef int (*Db_Wait_Notify_Fn)(void* ds, int timeout_ms);
 typedef int (*Db_File_Db_Fn)();
 }
 
@@ -195,6 +200,13 @@ class TDb_Connect {
   // a whole packed data set is refused with -1 and nothing is inserted.
   int Load_Dump(const char* file, map_wchar table, TSQLCA* out = nullptr);
 
+  // A second session to the same database (same driver, texts, kind, option and log settings), made
+  // on first request, owned by this session and connected when needed: for work that must commit on
+  // its own whatever this session's transaction holds, such as numbering and creating tables, so that
+  // no lock of it waits for this session's commit. Used by the thread that holds this session, as the
+  // session itself is. Null (the driver's reason in the log) when it cannot connect.
+  TDb_Connect* Side_Session();
+
   int Connected() const { return connected_; }
   int Session() const { return session_; }
   int Kind() const { return kind_; }
@@ -206,9 +218,28 @@ class TDb_Connect {
   void Set_Log_Path(const char* p) { log_path_ = p ? p : ""; }
   const char* Driver_File() const { return dll_.File_Name(); }
 
+  // The configuration this session was made from (driver: the library file loaded), so that a caller
+  // can open a session of its own beside it.
+  TDb_Config Config() const;
+
+  // ---- change notices between sessions of one database. A driver may offer three optional entries
+  // (zem_drv_pg does; zem_drv_sqlite has none, and its callers keep polling):
+  //   _Listen_Handle       ds, channel             the session receives the channel's notices
+  //   _Notify_Handle       ds, channel, payload    sends a notice (with the session's transaction:
+  //                                                it goes out when that transaction commits)
+  //   _Wait_Notify_Handle  ds, timeout_ms          waits up to timeout_ms; ds gets one row per notice
+  //                                                (channel, payload, sender_pid); 0 when the
+  //                                                connection is lost
+  // Each returns 1 or 0 with the driver's error in ds; without the entry, 0 and nothing is logged.
+  int Has_Notify() const { return listen_ && notify_ && wait_notify_; }
+  int Listen(DBDataMgr* ds, map_wchar channel);
+  int Notify(DBDataMgr* ds, map_wchar channel, map_wchar payload);
+  int Wait_Notify(DBDataMgr* ds, int timeout_ms);
+
  private:
   friend class TDb_Connect_Mgr;
   int Before_Call(DBDataMgr* ds, void* fn, const char* name);
+  void Load_Notify_Entries();
   int After_Call(DBDataMgr* ds, int ok);
   int Lost_Work_Refuses_Commit(DBDataMgr* ds);
 
@@ -218,6 +249,7 @@ class TDb_Connect {
   int option_ = 0;                // option given to _Connect_Handle
   int connected_ = 0;             // connected flag
   int lost_tx_ = 0;               // uncommitted work went with a lost connection; the next commit says so
+  std::unique_ptr<TDb_Connect> side_;  // Side_Session(), made on first request
   int session_ = 0;               // driver session handle
   int log_mode_ = 0;              // 2: log every statement
   std::string log_path_;          // statement log file; empty: the framework log
@@ -233,6 +265,9 @@ class TDb_Connect {
   Db_Execute_Fn execute_proc_ = nullptr;
   Db_Select_Row_Fn select_row_ = nullptr;
   Db_Session_Fn batch_insert_ = nullptr;
+  Db_Listen_Fn listen_ = nullptr;            // optional entries (change notices)
+  Db_Notify_Fn notify_ = nullptr;
+  Db_Wait_Notify_Fn wait_notify_ = nullptr;
   Db_File_Db_Fn file_db_ = nullptr;  // optional
 };
 
@@ -262,6 +297,9 @@ class TDb_Connect_Mgr {
   // Disconnects and frees every session (none may be in use by another thread).
   void Clear();
   int Count() const;
+  // The configuration of the group's first session (of the first session for a null group), without
+  // taking it. 1, or 0 when the pool has none.
+  int First_Config(const char* group, TDb_Config* cfg) const;
 
   // The process-wide lock of the statement log files.
   std::mutex& Log_Lock() { return log_lock_; }

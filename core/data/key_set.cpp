@@ -22,7 +22,10 @@ int Zem_R_Call(const char* name, TParaMgr* para, int wait) {
 }
 
 int Key_Set_Create(TSQLCA* data, int field) {
-  if (!data || field < 0 || field >= data->Get_Field_Count()) return 0;
+  if (!data || field < 0) return 0;
+  // A set without rows sends an empty list whatever its fields; rows have to have the field.
+  const int rows = data->Get_Row_Count();
+  if (rows > 0 && field >= data->Get_Field_Count()) return 0;
 
   TParaMgr para;
   TSQLCA keys;
@@ -31,7 +34,6 @@ int Key_Set_Create(TSQLCA* data, int field) {
   // Exact matches (the collation's equality is equality of code units), in a hash set so that long
   // lists stay linear.
   std::unordered_set<std::u16string> seen;
-  const int rows = data->Get_Row_Count();
   data->First();
   for (int r = 0; r < rows; r++) {
     std::u16string v = data->Get_Value(field);

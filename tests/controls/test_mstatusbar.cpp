@@ -54,13 +54,8 @@ QImage Render(QWidget& w) { return w.grab().toImage().convertToFormat(QImage::Fo
 
 TEST(MStatusBar, PanelTextsWhereTheirAlignmentPutsThem) {
   controlsTestApp();
-  struct Case {
-    const char* name;
-    QString text;
-    TAlignment alignment;
-    int pointSize;  // of the bar's font, in a bar 24 high
-    bool ownDraw;   // false: the toolkit draws, with the bar's colours and the same offsets
-  };
+  // pointSize: of the bar's font, in a bar 24 high; ownDraw false: the toolkit draws, with the same offsets.
+  struct Case { const char* name; QString text; TAlignment alignment; int pointSize; bool ownDraw; };
   const QString wide = QString::fromUtf16(u"应付账款合计：一二三四五六七八九十一二三四五六七八九十 1234567890");
   const Case cases[] = {
       {"left-justified", QString::fromUtf16(u"数据库 zem"), taLeftJustify, 9, true},
@@ -69,6 +64,8 @@ TEST(MStatusBar, PanelTextsWhereTheirAlignmentPutsThem) {
       {"tall text starts at the top", QString::fromUtf16(u"高Hg"), taLeftJustify, 18, true},
       {"wide right-justified text is clipped", wide, taRightJustify, 9, true},
       {"without Set_Own_Draw the toolkit draws", QString::fromUtf16(u"工具包 draws"), taLeftJustify, 9, false},
+      {"the toolkit right-justifies", QString::fromUtf16(u"行数 42"), taRightJustify, 9, false},
+      {"the toolkit centres", QString::fromUtf16(u"中心 Mid"), taCenter, 9, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -122,12 +119,7 @@ TEST(MStatusBar, PublishedPanelProperties) {
   controlsTestApp();
   MStatusBar bar;
   const QStringList texts = {QString::fromUtf16(u"数据库"), QStringLiteral("rows"), QString()};
-  struct Case {
-    const char* name;
-    bool ownDraw;
-    QString widths;
-    QString widthsBack;  // a new panel is 50 wide
-  };
+  struct Case { const char* name; bool ownDraw; QString widths, widthsBack; };  // a new panel is 50 wide
   const Case cases[] = {
       {"plain", false, QStringLiteral("200,120,80"), QStringLiteral("200,120,80")},
       {"own draw set first", true, QStringLiteral("10, 20 ,30"), QStringLiteral("10,20,30")},
@@ -161,14 +153,8 @@ TEST(MStatusBar, PublishedPanelProperties) {
 
 TEST(MStatusBar, InADesignerItStaysPutAndShowsItself) {
   controlsTestApp();
-  struct Case {
-    const char* name;
-    bool designing;
-    bool panels;
-    bool docked;      // along the bottom of the form after the form grows
-    bool frame;       // a dashed grey outline
-    bool className;   // "MStatusBar" written inside
-  };
+  // docked: along the bottom of the form after it grows; frame: a dashed grey outline; className: written inside.
+  struct Case { const char* name; bool designing, panels, docked, frame, className; };
   const Case cases[] = {
       {"run time: docks, nothing extra", false, false, true, false, false},
       {"designer, fresh: outline and name", true, false, false, true, true},

@@ -1,6 +1,6 @@
-// The package side of the controls: unit order and counts with the control units' hooks, palette
-// registration, what constructing a control starts (through the start-up hook), the shared menu-font
-// hook and the font names.
+// The package side of the controls: what constructing a control starts (through the start-up hook), the
+// shared menu-font hook and the font names. Unit counts and the palette are checked in tests/frame and
+// through the Designer plugin.
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QWidget>
@@ -16,7 +16,6 @@
 #include "frame/pub_ptr.h"
 #include "frame/startup/zem_names.h"
 #include "frame/startup/zem_pack.h"
-#include "frame/zem_units.h"
 #include "toolkit/tk_menu.h"
 
 namespace {
@@ -29,44 +28,13 @@ std::string Gbk(const QString& s) {
   return out;
 }
 
-const Zem_Palette_Entry* Palette_Find(const char* class_name) {
-  for (int i = 0; i < Zem_Palette_Count(); i++)
-    if (std::strcmp(Zem_Palette_Get(i)->class_name, class_name) == 0) return Zem_Palette_Get(i);
-  return nullptr;
-}
-
 // A control as the other units build theirs: the start-up in the toolkit base's argument.
 class Probe_Control : public QWidget {
  public:
   explicit Probe_Control(QWidget* parent = nullptr) : QWidget(Zem_Startup_Parent(parent)) {}
 };
 
-// ---- units, palette, and what constructing a control starts
-
-TEST(ControlUnits, MStatusBarUnitCountsAndRegistersOnce) {
-  controlsTestApp();
-  const int base = Zem_Unit_Init_Count("Mstatusbar");
-  Initialize();
-  Initialize();
-  EXPECT_EQ(Zem_Unit_Init_Count("Mstatusbar"), base + 2);
-  Finalize();
-  Finalize();
-  EXPECT_EQ(Zem_Unit_Init_Count("Mstatusbar"), base);
-
-  Zem_Register_Units();
-  const int count = Zem_Palette_Count();
-  const Zem_Palette_Entry* e = Palette_Find("MStatusBar");
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(std::u16string(e->page), u"Zem_Pack");
-  // Registering again replaces the entry: one class per call, no duplicates.
-  Mstatusbar_Register();
-  Zem_Register_Units();
-  EXPECT_EQ(Zem_Palette_Count(), count);
-  QWidget parent;
-  auto* bar = qobject_cast<MStatusBar*>(static_cast<QWidget*>(e->create(&parent)));
-  ASSERT_NE(bar, nullptr);
-  EXPECT_EQ(bar->parentWidget(), &parent);
-}
+// ---- what constructing a control starts
 
 // Each in a process of its own: an MStatusBar brings up nothing; any other control (here one built as
 // the units build theirs) brings up what Init_Tfa does, once.
@@ -132,11 +100,8 @@ TEST(FontNames, TheFaceThatReadsBackUnchangedWins) {
   controlsTestApp();
   const QString installed = QStringLiteral("WenQuanYi Micro Hei");
   ASSERT_TRUE(QFontDatabase::families().contains(installed)) << "fonts-wqy-microhei is needed";
-  struct Case {
-    const char* name;
-    std::vector<const char16_t*> faces;
-    QString expected;  // empty: an installed face other than the last one asked
-  };
+  // expected empty: an installed face other than the last one asked
+  struct Case { const char* name; std::vector<const char16_t*> faces; QString expected; };
   const Case cases[] = {
       {"installed face alone", {u"WenQuanYi Micro Hei"}, installed},
       {"first missing, second installed", {u"No Such Face 7f3a", u"WenQuanYi Micro Hei", u"宋体"}, installed},

@@ -17,7 +17,9 @@
 #include <memory>
 #include <unistd.h>
 
+#include "controls/combo/Combobox_ext.h"
 #include "controls/inputs/Mstatusbar.h"
+#include "frame/log_mgr.h"
 #include "frame/pub_ptr.h"
 #include "frame/startup/zem_names.h"
 #include "frame/startup/zem_pack.h"
@@ -100,7 +102,12 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     EXPECT_EQ(QString::fromLatin1(made->metaObject()->className()), w->name());
     EXPECT_EQ(made->parentWidget(), &form);
     // A control that sizes itself is dropped on a form at that size.
-    if (QStringList{"TMGS", "TMDate", "MPickDate"}.contains(w->name())) EXPECT_EQ(dropped, made->size());
+    if (QStringList{"TMGS", "TMDate", "MPickDate"}.contains(w->name())) {
+      EXPECT_EQ(dropped, made->size());
+    }
+    if (w->name() == "TComboBox_Ext") {
+      EXPECT_LT(dropped.height(), 2 * made->sizeHint().height());  // a line
+    }
   }
   // Making controls brought the framework up through libzem_pack.so's start-up hook, bound to the
   // registry library the variable points at.
@@ -145,17 +152,24 @@ TEST(DesignerPlugin, ControlsMadeInTheDesignerStayAsEdited) {
   ASSERT_NE(designed, nullptr);
   EXPECT_TRUE(designed->Designing());
   EXPECT_TRUE(designed->AlignBottom());
-  // A combo box holds its properties as edited, in any order: it attaches no dictionary in the designer.
+  // A combo box holds its properties as edited, in any order: in the designer (no database) it loads no
+  // dictionary, so no error lines while its Dict_Id is typed, yet it shows its run-time colour.
   QDesignerCustomWidgetInterface* combo_plugin = Plugin_For(QStringLiteral("TComboBox_Ext"));
   ASSERT_NE(combo_plugin, nullptr);
   combo_plugin->initialize(&core);
-  QWidget* combo = combo_plugin->createWidget(&form);
+  auto* combo = qobject_cast<TComboBox_Ext*>(combo_plugin->createWidget(&form));
+  ASSERT_NE(combo, nullptr);
   form.show();
+  Log_Mgr()->Set_Keep(20);
   combo->setProperty("Multi_Mode", true);
-  combo->setProperty("Dict_Id", QStringLiteral("dept"));
+  for (const char* typed : {"d", "de", "dep", "dept"}) combo->setProperty("Dict_Id", QLatin1String(typed));
+  EXPECT_EQ(Log_Mgr()->Last_Lines(), "");
+  EXPECT_EQ(combo->Color(), TComboBox_Ext::kMulti_Color);
   combo->setProperty("Multi_Mode", false);
   EXPECT_FALSE(combo->property("Multi_Mode").toBool());
   EXPECT_EQ(combo->property("Dict_Id").toString(), QStringLiteral("dept"));
+  EXPECT_EQ(combo->Color(), TComboBox_Ext::kSearch_Color);
+  Log_Mgr()->Set_Keep(0);
 }
 
 TEST(DesignerPlugin, UnloadingFinalizesTheUnits) {
@@ -226,18 +240,18 @@ TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderAndThePaletteLoader) {
 // come back through QUiLoader with the plugin path.
 TEST(DesignerForms, InputControlsKeepTheirPropertiesThroughAForm) {
   App();
-  struct Row {
-    const char* cls;
-    const char* property;
-    const char* xml;       // the property's value element in the .ui file
-    QString readBack;      // the property as text after loading
-  };
+  // xml: the property's value element in the .ui file; readBack: the property as text after loading
+  struct Row { const char* cls; const char* property; const char* xml; QString readBack; };
   const Row rows[] = {
       {"TMGS", "EditWidth", "<number>64</number>", "64"},
       {"TMGS", "Options", "<set>TMGS::goSearch|TMGS::goRefresh</set>", "6"},
       {"TMDate", "Value", "<string>20240229</string>", "20240229"},
       {"TMDate", "MonthForm", "<bool>true</bool>", "true"},
       {"MPickDate", "MonthMode", "<bool>true</bool>", "true"},
+      {"TComboBox_Ext", "Style", "<enum>TComboBox_Ext::Drop_Down_List</enum>", "2"},
+      {"TComboBox_Ext", "Style", "<number>1</number>", "1"},
+      {"TComboBox_Ext", "Dict_Id", "<string>dept</string>", "dept"},
+      {"TComboBox_Ext", "Multi_Mode", "<bool>true</bool>", "true"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string(r.cls) + "." + r.property);

@@ -1,8 +1,12 @@
-// The dictionary file cache (".dt"/".dz"), the block-compressed format, part-load SQL and cache expiry.
+// The dictionary file cache (".dt"/".dz" and their integrity records), damaged caches, the
+// block-compressed format, part-load SQL and fetches, and cache expiry.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <random>
 #include <string>
@@ -12,6 +16,7 @@
 #include "core/text/wfunc.h"
 #include "dict/dict_db.h"
 #include "dict/dict_zip.h"
+#include "frame/log_mgr.h"
 #include "tests/dict/dict_fixture.h"
 
 using zem_test::U;
@@ -61,8 +66,7 @@ TEST_P(Dict_Cache, SecondLoadComesFromTheCacheFiles) {
   TDict* d = Dict_Client_List()->Get_Dict("dept", 1);
   ASSERT_NE(d, nullptr);
   Code_List first = Codes(d);
-  ASSERT_TRUE(fs::exists(Dt("dept", ".dt")));
-  ASSERT_TRUE(fs::exists(Dt("dept", ".dz")));
+  for (const char* s : {".dt", ".dz", ".dt.sum", ".dz.sum"}) ASSERT_TRUE(fs::exists(Dt("dept", s))) << s;
   // Without the table the rows can only come from the cache.
   Drop_Def();
   Dict_Client_List()->Clear();
@@ -79,46 +83,108 @@ TEST_P(Dict_Cache, SecondLoadComesFromTheCacheFiles) {
   EXPECT_EQ(Codes(d), first);
 }
 
-TEST_P(Dict_Cache, BadCacheFileFallsBackToTheSql) {
+// Every damage of a cache file or of its integrity record gives the entries of a clean load from the
+// database and a fresh cache, says what it found in the log, and blocks on nothing.
+TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
   ASSERT_NE(Dict_Client_List()->Get_Dict("dept", 1), nullptr);
-  const std::string good = Read(Dt("dept", ".dt"));
+  const std::string good = Read(Dt("dept", ".dt")), good_sum = Read(Dt("dept", ".dt.sum"));
   ASSERT_GT(good.size(), 40u);
-  struct Row {
-    const char* name;
-    std::string bytes;
-  } rows[] = {
-      {"empty file", ""},
-      {"cut in half", good.substr(0, good.size() / 2)},
-      {"last byte missing", good.substr(0, good.size() - 1)},
-      {"first bytes changed", std::string(8, '\xff') + good.substr(8)},
-      {"bytes after the pack", good + "junk"},
-      {"not a pack at all", "zipblock          5 hello"},
+  ASSERT_EQ(good_sum.size(), DICT_SUM_SIZE);
+  auto flip = [](std::string s, size_t bit) {
+    s[bit / 8] = static_cast<char>(s[bit / 8] ^ (1 << (bit % 8)));
+    return s;
   };
+  struct Row {
+    std::string name;
+    std::function<void(const std::string& dt, const std::string& sum)> damage;
+    const char* log;  // a line the log must hold
+  };
+  auto bytes = [&](std::string b, bool record_matches) {
+    return [=](const std::string& dt, const std::string& sum) {
+      Write(dt, b);
+      if (record_matches) Write(sum, Dict_Sum_Record(reinterpret_cast<const uint8_t*>(b.data()), b.size()));
+    };
+  };
+  std::vector<Row> rows = {
+      {"empty file", bytes("", false), "its length differs"},
+      {"cut in half", bytes(good.substr(0, good.size() / 2), false), "its length differs"},
+      {"bytes after the pack", bytes(good + "junk", false), "its length differs"},
+      {"record missing", [](const std::string&, const std::string& sum) { fs::remove(sum); }, "no integrity record"},
+      {"record cut short", [&](const std::string&, const std::string& sum) { Write(sum, good_sum.substr(0, 20)); },
+       "not 24 bytes"},
+      {"record of other bytes", [&](const std::string& dt, const std::string&) { Write(dt, good.substr(1) + "x"); },
+       "its checksum differs"},
+      {"a FIFO in the file's place",
+       [](const std::string& dt, const std::string&) {
+         fs::remove(dt);
+         ASSERT_EQ(mkfifo(dt.c_str(), 0600), 0);
+       },
+       "reason: not a regular file"},
+      {"a directory in the file's place",
+       [](const std::string& dt, const std::string&) {
+         fs::remove(dt);
+         fs::create_directory(dt);
+       },
+       "reason: Is a directory"},
+      // Whole records over bytes that are no packed set: the unpacking refuses them.
+      {"last byte missing, record matching", bytes(good.substr(0, good.size() - 1), true), "unable to unpack cache"},
+      {"first bytes changed, record matching", bytes(std::string(8, '\xff') + good.substr(8), true), "unable to unpack"},
+      {"bytes after the pack, record matching", bytes(good + "junk", true), "unable to unpack cache file"},
+  };
+  std::mt19937 rng(18);  // single flipped bits, sampled with a fixed seed
+  for (int i = 0; i < 12; ++i) {
+    size_t bit = rng() % (good.size() * 8);
+    rows.push_back({"bit " + std::to_string(bit) + " of the file flipped",
+                    [=](const std::string& dt, const std::string&) { Write(dt, flip(good, bit)); }, "differs"});
+  }
+  for (int i = 0; i < 4; ++i) {
+    size_t bit = rng() % (DICT_SUM_SIZE * 8);
+    rows.push_back({"bit " + std::to_string(bit) + " of the record flipped",
+                    [=](const std::string&, const std::string& sum) { Write(sum, flip(good_sum, bit)); },
+                    "damaged cache file"});
+  }
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    Write(Dt("dept", ".dt"), r.bytes);
+    ASSERT_NO_FATAL_FAILURE(r.damage(Dt("dept", ".dt"), Dt("dept", ".dt.sum")));
     Dict_Client_List()->Clear();
+    Log_Mgr()->Set_Keep(50);
     TDict* d = Dict_Client_List()->Get_Dict("dept", 1);
+    std::string log = Log_Mgr()->Last_Lines();
+    Log_Mgr()->Set_Keep(0);
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(Codes(d), (Code_List{"C", "A", "B", "G"}));
+    EXPECT_NE(log.find(r.log), std::string::npos) << log;
+    if (fs::is_directory(Dt("dept", ".dt"))) {
+      // Nothing is removed to make room: the new cache cannot be written, and says why.
+      EXPECT_NE(log.find("unable to create dmp file " + Dt("dept", ".dt") + "\nreason: Is a directory\n"),
+                std::string::npos) << log;
+      fs::remove(Dt("dept", ".dt"));
+      continue;
+    }
     EXPECT_EQ(Read(Dt("dept", ".dt")), good) << "the cache is written again";
+    EXPECT_EQ(Read(Dt("dept", ".dt.sum")), good_sum);
   }
-  // A bad file with no SQL to fall back on gives no dictionary rather than a half-filled one.
+  // A damaged file with no SQL to fall back on gives an empty dictionary, not a half-filled one.
   Write(Dt("dept", ".dt"), good.substr(0, good.size() / 2));
   Drop_Def();
   Dict_Client_List()->Clear();
-  EXPECT_EQ(Dict_Client_List()->Get_Dict("dept", 1), nullptr);
+  TDict* d = Dict_Client_List()->Get_Dict("dept", 1);
+  ASSERT_NE(d, nullptr);
+  EXPECT_TRUE(d->Load_Failed());
+  EXPECT_EQ(d->Get_Row_Count(), 0);
 }
 
 TEST_P(Dict_Cache, ExpireAndEraseDropTheFiles) {
   Define("items", "select code,name,flag from t_item", "", "", "", "select code,name from t_item");
   TDict* d = Dict_Client_List()->Get_Dict("items", 1);
   ASSERT_NE(d, nullptr);
-  for (const char* s : {".dt", ".dz", ".ext.dt", ".ext.dz"}) EXPECT_TRUE(fs::exists(Dt("items", s))) << s;
+  const char* files[] = {".dt", ".dz", ".ext.dt", ".ext.dz", ".dt.sum", ".ext.dz.sum"};
+  for (const char* s : files) EXPECT_TRUE(fs::exists(Dt("items", s))) << s;
   int ver = d->Local_Version();
   ASSERT_EQ(Expire_Cache("items"), 1);
   EXPECT_EQ(d->Local_Version(), ver + 1);
-  for (const char* s : {".dt", ".dz", ".ext.dt", ".ext.dz"}) EXPECT_FALSE(fs::exists(Dt("items", s))) << s;
+  EXPECT_EQ(d->Is_Time_Stamp_Changed(), 1);  // a local change since the load
+  for (const char* s : files) EXPECT_FALSE(fs::exists(Dt("items", s))) << s;
   EXPECT_EQ(Expire_Cache(""), 0);
 
   // Load mode 1: erasing a code drops the files and takes the next local version as the time stamp.
@@ -135,15 +201,6 @@ TEST_P(Dict_Cache, ExpireAndEraseDropTheFiles) {
   ASSERT_NE(Dict_Client_List()->Get_Dict("ubo.u1", 1), nullptr);
   EXPECT_FALSE(fs::exists(Dt("ubo.u1", ".dt")));
   EXPECT_EQ(Expire_Cache("ubo.u1"), 0);
-}
-
-TEST_P(Dict_Cache, PartLoadKeepsColumnsButNoRows) {
-  TDict_Db d;
-  d.Set_Part_Load(1);
-  ASSERT_EQ(d.SetInfo("parts", "select code,name,flag from t_item order by code"), 1);
-  ASSERT_EQ(d.Load(0), 1);
-  EXPECT_EQ(d.Get_Row_Count(), 0);
-  EXPECT_EQ(d.Get_Field_Count(), 3);
 }
 
 TEST(Dict_Part_Load_Sql, Rewrites) {
@@ -233,13 +290,13 @@ INSTANTIATE_TEST_SUITE_P(Drivers, Dict_Cache, ::testing::Values("sqlite", "pg"),
 
 namespace {
 
-// Part-load fetches: literal lists up to 200 codes, the temporary key table from 201.
+// Part-load fetches: literal lists up to 200 codes, the temporary key table from 201, on a session of
+// the fetch's own that leaves no key rows and commits nothing the caller's session has pending.
 TEST_P(Dict_Cache, FetchMissingCodesAtTheListBoundary) {
   TSQLCA q;
   Ok(q, {u"create table t_many (code varchar(20), name varchar(20))",
-         u"create table app_dict_tmp_key_set (key_id varchar(40))"});
-  Ok(q, {u"insert into t_many values ('m000','n0')"});
-  for (int i = 1; i < 300; i += 1) {
+         u"create table app_dict_tmp_key_set (key_id varchar(40))", u"create table t_pending (v int)"});
+  for (int i = 0; i < 300; i += 1) {
     std::u16string s = U("insert into t_many values ('m" + std::string(i < 10 ? "00" : i < 100 ? "0" : "") +
                          std::to_string(i) + "','n" + std::to_string(i) + "')");
     ASSERT_EQ(q.Exec(s.c_str()), 0) << Utf8(q.Get_Error_Msg());
@@ -247,16 +304,17 @@ TEST_P(Dict_Cache, FetchMissingCodesAtTheListBoundary) {
   Ok(q, {});
   struct Row {
     int wanted;
-    int tmp_rows;  // rows left in the temporary key table
-  } rows[] = {{200, 0}, {201, 201}};
+    bool pending;  // the caller's session has an uncommitted insert meanwhile
+  } rows[] = {{200, false}, {201, false}, {201, true}};
   for (const Row& r : rows) {
-    SCOPED_TRACE(r.wanted);
+    SCOPED_TRACE(std::to_string(r.wanted) + (r.pending ? " pending" : ""));
     TDict_Db d;
     d.Set_Part_Load(1);
     d.Set_File_Cache(0);
     ASSERT_EQ(d.SetInfo("many", "select code,name from t_many"), 1);
     ASSERT_EQ(d.Load(0), 1);
     ASSERT_EQ(d.Get_Row_Count(), 0);
+    ASSERT_EQ(d.Get_Field_Count(), 2);
     TSQLCA keys;
     keys.Set_Field_Count(1);
     for (int i = 0; i < r.wanted; ++i) {
@@ -267,13 +325,21 @@ TEST_P(Dict_Cache, FetchMissingCodesAtTheListBoundary) {
         keys.Set_Value(0, code);
       }
     }
+    if (r.pending) {
+      ASSERT_EQ(q.Exec(u"insert into t_pending values (1)"), 0);
+    }
     ASSERT_EQ(d.Fetch_Missing_Codes(&keys, u"code"), 1);
+    if (r.pending) {
+      ASSERT_EQ(q.Rollback(), 0);
+    }
     EXPECT_EQ(d.Get_Row_Count(), r.wanted);
     std::u16string name;
     ASSERT_EQ(d.Get_Name(u"m123", &name), 1);
     EXPECT_EQ(Utf8(name.c_str()), "n123");
-    ASSERT_EQ(q.Exec(u"select count(*) from app_dict_tmp_key_set"), 0);
-    EXPECT_EQ(W_To_Int(q.Get_Value(0)), r.tmp_rows);
+    for (const char16_t* left : {u"select count(*) from app_dict_tmp_key_set", u"select count(*) from t_pending"}) {
+      ASSERT_EQ(q.Exec(left), 0);
+      EXPECT_EQ(W_To_Int(q.Get_Value(0)), 0) << Utf8(left);
+    }
     // Held codes are not fetched again.
     ASSERT_EQ(d.Fetch_Missing_Codes(&keys, u"code"), 1);
     EXPECT_EQ(d.Get_Row_Count(), r.wanted);

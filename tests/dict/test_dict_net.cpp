@@ -24,6 +24,7 @@
 #include "link/r_call.h"
 #include "tests/dict/dict_fixture.h"
 
+using zem_test::Codes;
 using zem_test::U;
 using zem_test::Utf8;
 
@@ -33,13 +34,6 @@ namespace {
 
 using Code_List = std::vector<std::string>;
 using Entry = std::pair<const char16_t*, const char16_t*>;
-
-Code_List Codes(TDict* d) {
-  Code_List out;
-  auto g = d->Lock();
-  for (int r = 0; r < d->Get_Row_Count(); ++r) out.push_back(Utf8(d->Get_Row_Value(r, 0)));
-  return out;
-}
 
 // A dictionary-shaped set (code, name) with the entries in this order.
 void Fill(TSQLCA* q, std::initializer_list<Entry> rows) {
@@ -143,41 +137,12 @@ class Dict_Unpack : public ::testing::Test {
   TDict d_;
 };
 
-TEST_F(Dict_Unpack, FileModeZeroTakesDefinitionStampsAndRows) {
-  TParaMgr p;
-  Put_Definition(&p, 42, 0);
-  p.Put_Int(u"part_load_mode", 1);
-  std::string rows = Packed({{u"k3", u"Three"}, {u"k1", u"One"}, {u"k2", u"Stop"}});
-  std::string ext = Packed({{u"e1", u"Ext one"}});
-  p.Put_Data(u"data_pack", rows.data(), static_cast<int>(rows.size()));
-  p.Put_Data(u"parent_data_pack", ext.data(), static_cast<int>(ext.size()));
-  Wire(&p);
-  ASSERT_EQ(d_.Ext_Dict(), nullptr);
-  ASSERT_EQ(d_.Unpack_Dict(&p), 1);
-  EXPECT_EQ(d_.Parent_Col(), "pcode");
-  EXPECT_EQ(d_.Ext_Col(), "name");
-  EXPECT_EQ(d_.Ext_Col_Val(), "Stop");
-  EXPECT_EQ(d_.Is_App_Dict(), 0);
-  EXPECT_EQ(d_.Sqlcmd(), "select code,name from t_item");
-  EXPECT_EQ(d_.Time_Stamp(), 42);
-  EXPECT_EQ(d_.Local_Version(), 42);
-  EXPECT_EQ(d_.Part_Load_Mode(), 1);
-  EXPECT_EQ(d_.File_Mode(), 0);
-  EXPECT_EQ(d_.Is_Loaded(), 0);  // the caller marks it
-  // No "order by" and no sort_col: sorted by code.
-  EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
-  ASSERT_EQ(d_.Seek_Code(0, u"k2"), 1);
-  EXPECT_EQ(d_.Is_Stop(), 1);  // ext_col rule from the pack
-  ASSERT_NE(d_.Ext_Dict(), nullptr);
-  EXPECT_EQ(d_.Ext_Dict()->Dict_Id(), "net1.ext");
-  EXPECT_EQ(Codes(d_.Ext_Dict()), (Code_List{"e1"}));
-  EXPECT_FALSE(fs::exists(home_ + "/dt"));  // packed sets need no files
-}
-
-TEST_F(Dict_Unpack, FileModeOneGoesThroughTransferFiles) {
-  // Chinese names and more than one block's worth of entries travel unchanged.
-  TSQLCA big;
-  Fill(&big, {});
+// The rows as packed sets (file_mode 0) or as block-compressed files through the cache folder (1):
+// the definition, the stamps, the rows (sorted by code: no "order by", no sort_col) and the extended
+// dictionary's rows; the received compressed files stay, the expanded ones go.
+TEST_F(Dict_Unpack, TakesDefinitionStampsAndRows) {
+  TSQLCA big;  // Chinese names and more than one block's worth of entries travel unchanged
+  Fill(&big, {{u"k3", u"Three"}, {u"k1", u"One"}, {u"k2", u"Stop"}});
   for (int i = 0; i < 3000; ++i) {
     big.Add_Row();
     std::u16string code = U("c" + std::to_string(100000 + i));
@@ -186,67 +151,66 @@ TEST_F(Dict_Unpack, FileModeOneGoesThroughTransferFiles) {
   }
   unsigned len = 0;
   uint8_t* buf = big.Data()->Pack_Data(&len);
-  std::string rows(reinterpret_cast<const char*>(buf), len);
+  const std::string rows(reinterpret_cast<const char*>(buf), len), ext = Packed({{u"e1", u"上级"}});
   std::free(buf);
-  std::string dz = Zipped(rows);
-  std::string pdz = Zipped(Packed({{u"p1", u"上级"}}));
-  TParaMgr p;
-  Put_Definition(&p, 7, 1);
-  Put_Binary(&p, u"dtfile", dz, static_cast<int>(dz.size()));
-  Put_Binary(&p, u"pardtfile", pdz, static_cast<int>(pdz.size()));
-  Wire(&p);
-  ASSERT_EQ(d_.Unpack_Dict(&p), 1);
-  EXPECT_EQ(d_.File_Mode(), 1);
-  EXPECT_EQ(d_.Time_Stamp(), 7);
-  EXPECT_EQ(d_.Get_Row_Count(), 3000);
-  std::u16string name;
-  ASSERT_EQ(d_.Get_Name(u"c101234", &name), 1);
-  EXPECT_EQ(name, u"部门名称");
-  ASSERT_NE(d_.Ext_Dict(), nullptr);
-  EXPECT_EQ(Codes(d_.Ext_Dict()), (Code_List{"p1"}));
-  // The received compressed files stay; the expanded ones are gone.
-  EXPECT_EQ(Read(Dt(".dz_")), dz);
-  EXPECT_EQ(Read(Dt(".dz__p")), pdz);
-  EXPECT_FALSE(fs::exists(Dt(".dt_")));
-  EXPECT_FALSE(fs::exists(Dt(".dt__p")));
-}
-
-TEST_F(Dict_Unpack, MissingOrEmptyBinariesSkipTheirStep) {
-  ASSERT_NO_FATAL_FAILURE(Load_First());
-  struct Row {
-    const char* name;
-    std::function<void(TParaMgr*)> binaries;
-  } rows[] = {
-      {"no binaries", [](TParaMgr*) {}},
-      {"size 0", [](TParaMgr* p) { Put_Binary(p, u"dtfile", "zipblock", 0); }},
-      {"no data", [](TParaMgr* p) { p->Put_Int(u"dtfile_size", 12); }},
-      {"empty data", [](TParaMgr* p) { Put_Binary(p, u"dtfile", "", 5); }},
-  };
-  int ts = 10;
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.name);
+  for (int file_mode : {0, 1}) {
+    SCOPED_TRACE(file_mode);
     TParaMgr p;
-    Put_Definition(&p, ++ts, 1);
-    r.binaries(&p);
+    Put_Definition(&p, 42 + file_mode, file_mode);
+    p.Put_Int(u"part_load_mode", 1);
+    if (file_mode) {
+      Put_Binary(&p, u"dtfile", Zipped(rows), static_cast<int>(Zipped(rows).size()));
+      Put_Binary(&p, u"pardtfile", Zipped(ext), static_cast<int>(Zipped(ext).size()));
+    } else {
+      p.Put_Data(u"data_pack", rows.data(), static_cast<int>(rows.size()));
+      p.Put_Data(u"parent_data_pack", ext.data(), static_cast<int>(ext.size()));
+    }
     Wire(&p);
     ASSERT_EQ(d_.Unpack_Dict(&p), 1);
-    EXPECT_EQ(d_.Time_Stamp(), ts);
-    EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
-    EXPECT_EQ(Codes(d_.Ext_Dict()), (Code_List{"k9"}));
+    EXPECT_EQ(d_.Parent_Col(), "pcode");
+    EXPECT_EQ(d_.Ext_Col(), "name");
+    EXPECT_EQ(d_.Ext_Col_Val(), "Stop");
+    EXPECT_EQ(d_.Is_App_Dict(), 0);
+    EXPECT_EQ(d_.Sqlcmd(), "select code,name from t_item");
+    EXPECT_EQ(d_.Time_Stamp(), 42 + file_mode);
+    EXPECT_EQ(d_.Local_Version(), 42 + file_mode);
+    EXPECT_EQ(d_.Part_Load_Mode(), 1);
+    EXPECT_EQ(d_.File_Mode(), file_mode);
+    EXPECT_EQ(d_.Is_Loaded(), 0);  // the caller marks it
+    EXPECT_EQ(d_.Get_Row_Count(), 3003);
+    EXPECT_EQ(Codes(&d_)[3000], "k1");
+    std::u16string name;
+    ASSERT_EQ(d_.Get_Name(u"c101234", &name), 1);
+    EXPECT_EQ(name, u"部门名称");
+    ASSERT_EQ(d_.Seek_Code(0, u"k2"), 1);
+    EXPECT_EQ(d_.Is_Stop(), 1);  // ext_col rule from the pack
+    ASSERT_NE(d_.Ext_Dict(), nullptr);
+    EXPECT_EQ(d_.Ext_Dict()->Dict_Id(), "net1.ext");
+    EXPECT_EQ(Codes(d_.Ext_Dict()), (Code_List{"e1"}));
+    EXPECT_EQ(fs::exists(Dt(".dz_")), file_mode == 1);
+    EXPECT_EQ(file_mode ? Read(Dt(".dz__p")) : "", file_mode ? Zipped(ext) : "");
+    EXPECT_FALSE(fs::exists(Dt(".dt_")));
+    EXPECT_FALSE(fs::exists(Dt(".dt__p")));
   }
 }
 
-// Each bad pack is refused and the dictionary keeps its rows, definition, stamps and loaded mark.
-TEST_F(Dict_Unpack, BadPacksLeaveTheDictionaryAsItWas) {
-  ASSERT_NO_FATAL_FAILURE(Load_First());
-  d_.Set_Loaded(1);
+// Packs whose rows cannot be taken. A missing or empty binary skips its step: the definition and stamp
+// are taken, the rows stay. Every bad pack is refused, and the dictionary keeps its rows, definition,
+// stamps and loaded mark.
+TEST_F(Dict_Unpack, PacksWhoseRowsCannotBeTaken) {
   const std::string good = Packed({{u"n1", u"New"}});
-  const std::string good_z = Zipped(good);
+  const std::string good_z = Zipped(good), z = good_z;
   struct Row {
     const char* name;
     int file_mode;
     std::function<void(TParaMgr*)> fill;
+    std::function<void()> before = [] {};
+    bool taken = false;  // the definition and stamp taken, the rows kept
   } rows[] = {
+      {"no binaries", 1, [](TParaMgr*) {}, [] {}, true},
+      {"binary of size 0", 1, [](TParaMgr* p) { Put_Binary(p, u"dtfile", "zipblock", 0); }, [] {}, true},
+      {"binary size without data", 1, [](TParaMgr* p) { p->Put_Int(u"dtfile_size", 12); }, [] {}, true},
+      {"binary of empty data", 1, [](TParaMgr* p) { Put_Binary(p, u"dtfile", "", 5); }, [] {}, true},
       {"no data_pack", 0, [](TParaMgr*) {}},
       {"data_pack not a packed set", 0, [](TParaMgr* p) { p->Put_Str(u"data_pack", "not a packed set"); }},
       {"data_pack empty", 0, [](TParaMgr* p) { p->Put_Data(u"data_pack", "", 0); }},
@@ -279,21 +243,37 @@ TEST_F(Dict_Unpack, BadPacksLeaveTheDictionaryAsItWas) {
          std::string lying = std::string("zipblock ") + "         9 " + "xxxxxxxxx";
          Put_Binary(p, u"pardtfile", lying, static_cast<int>(lying.size()));
        }},
+      {"cache folder's place taken by a file", 1,
+       [&](TParaMgr* p) { Put_Binary(p, u"dtfile", z, static_cast<int>(z.size())); },
+       [this] {
+         std::ofstream(home_ + "/blocked") << "x";
+         Set_Home(home_ + "/blocked");
+       }},
+      {"transfer file's place taken by a directory", 1,
+       [&](TParaMgr* p) { Put_Binary(p, u"dtfile", z, static_cast<int>(z.size())); },
+       [this] {
+         Set_Home(home_);
+         fs::remove(Dt(".dz_"));
+         fs::create_directories(Dt(".dz_"));
+       }},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
+    ASSERT_NO_FATAL_FAILURE(Load_First());
+    d_.Set_Loaded(1);
+    r.before();
     TParaMgr p;
     Put_Definition(&p, 99, r.file_mode);
     p.Put_Str(u"dict_sql", "select other");
     p.Put_Str(u"parent_col", "changed");
     r.fill(&p);
     Wire(&p);
-    EXPECT_EQ(d_.Unpack_Dict(&p), 0);
-    EXPECT_EQ(d_.Time_Stamp(), 5);
-    EXPECT_EQ(d_.Local_Version(), 5);
-    EXPECT_EQ(d_.Sqlcmd(), "select code,name from t_item");
-    EXPECT_EQ(d_.Parent_Col(), "pcode");
-    EXPECT_EQ(d_.File_Mode(), 0);
+    EXPECT_EQ(d_.Unpack_Dict(&p), r.taken ? 1 : 0);
+    EXPECT_EQ(d_.Time_Stamp(), r.taken ? 99 : 5);
+    EXPECT_EQ(d_.Local_Version(), r.taken ? 99 : 5);
+    EXPECT_EQ(d_.Sqlcmd(), r.taken ? "select other" : "select code,name from t_item");
+    EXPECT_EQ(d_.Parent_Col(), r.taken ? "changed" : "pcode");
+    EXPECT_EQ(d_.File_Mode(), r.taken ? 1 : 0);
     EXPECT_EQ(d_.Is_Loaded(), 1);
     EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
     EXPECT_EQ(Codes(d_.Ext_Dict()), (Code_List{"k9"}));
@@ -301,27 +281,6 @@ TEST_F(Dict_Unpack, BadPacksLeaveTheDictionaryAsItWas) {
     EXPECT_FALSE(fs::exists(Dt(".dt_")));
   }
   EXPECT_EQ(d_.Unpack_Dict(nullptr), 0);
-}
-
-TEST_F(Dict_Unpack, TransferFileThatCannotBeCreatedFails) {
-  ASSERT_NO_FATAL_FAILURE(Load_First());
-  // The cache directory's place is taken by a plain file.
-  std::string blocked = home_ + "/blocked";
-  std::ofstream(blocked) << "x";
-  Set_Home(blocked);
-  std::string z = Zipped(Packed({{u"n1", u"New"}}));
-  TParaMgr p;
-  Put_Definition(&p, 50, 1);
-  Put_Binary(&p, u"dtfile", z, static_cast<int>(z.size()));
-  EXPECT_EQ(d_.Unpack_Dict(&p), 0);
-  EXPECT_EQ(d_.Time_Stamp(), 5);
-  EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
-  // The directory is there, the transfer file's name is taken by a directory.
-  Set_Home(home_);
-  fs::create_directories(Dt(".dz_"));
-  EXPECT_EQ(d_.Unpack_Dict(&p), 0);
-  EXPECT_EQ(d_.Time_Stamp(), 5);
-  EXPECT_EQ(Codes(&d_), (Code_List{"k1", "k2", "k3"}));
 }
 
 // A change set over many codes: erased ones (some not held, one twice), modified ones, added ones,
@@ -378,22 +337,14 @@ TEST_F(Dict_Unpack, ChangeSetOfManyCodes) {
       EXPECT_EQ(name, r.name);
     }
   }
-}
-
-TEST(Dict_Base_Kind, TimeStampChangedWhenLocalVersionMovedOnAndPartFetchDoesNothing) {
-  TDict d;
-  d.Set_Dict_Id("plain");
-  d.Set_Time_Stamp(1);
-  EXPECT_EQ(d.Is_Time_Stamp_Changed(), 0);  // stamp equals the starting local version 1
-  d.Next_Local_Version();
-  EXPECT_EQ(d.Is_Time_Stamp_Changed(), 1);
-  d.Set_Time_Stamp(d.Local_Version());
-  EXPECT_EQ(d.Is_Time_Stamp_Changed(), 0);
-  TSQLCA keys;
-  Fill(&keys, {{u"x", u""}});
-  EXPECT_EQ(d.Load_Part_Data(&keys), 1);
-  EXPECT_EQ(d.Get_Row_Count(), 0);
-  EXPECT_EQ(d.Check_Dict(), 1);
+  // A set that does not unpack changes nothing, the stamp included.
+  TParaMgr bad;
+  bad.Put_Int(u"time_stamp", 99);
+  bad.Put_Str(u"erase_data_pack", "not a packed set");
+  EXPECT_EQ(d_.Unpack_Part(&bad), 0);
+  EXPECT_EQ(d_.Unpack_Part(nullptr), 0);
+  EXPECT_EQ(d_.Time_Stamp(), 4);
+  EXPECT_EQ(d_.Get_Row_Count(), 300);
 }
 
 }  // namespace
@@ -458,7 +409,9 @@ TEST_P(Dict_Net_Test, LoadsWholeThenFollowsServerChangesAsChangeSets) {
   for (const char16_t* c : {u"C", u"B", u"G"}) EXPECT_TRUE(Has(d, c)) << Utf8(c);
 }
 
-TEST_P(Dict_Net_Test, ChangeSetErasingACodeTheClientLacksChangesNothingElse) {
+// A change set erasing a code the client no longer holds changes nothing else; a refresh takes the
+// whole dictionary again (entries only the client had go).
+TEST_P(Dict_Net_Test, ChangeSetKeepsClientEntriesRefreshDropsThem) {
   TDict* d = Dict_Client_List()->Get_Dict("items", 1);
   ASSERT_NE(d, nullptr);
   ASSERT_EQ(d->Erase_Code(u"k1"), 1);  // gone on the client only
@@ -468,14 +421,8 @@ TEST_P(Dict_Net_Test, ChangeSetErasingACodeTheClientLacksChangesNothingElse) {
   ASSERT_EQ(d->Load(0), 1);
   EXPECT_EQ(Codes(d), before);
   EXPECT_EQ(d->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("items"));
-}
-
-TEST_P(Dict_Net_Test, RefreshTakesTheWholeDictionaryFromTheServer) {
-  TDict* d = Dict_Client_List()->Get_Dict("items", 1);
-  ASSERT_NE(d, nullptr);
-  ASSERT_NO_FATAL_FAILURE(Mark_Local(d));
   ASSERT_EQ(Dict_Client_List()->Refresh_Dict("items"), 1);
-  EXPECT_EQ(Codes(d), (Code_List{"k1", "k2", "k3", "k4,k5"}));
+  EXPECT_EQ(Codes(d), (Code_List{"k2", "k3", "k4,k5"}));
   EXPECT_EQ(d->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("items"));
 }
 
@@ -486,16 +433,17 @@ TEST_P(Dict_Net_Test, ServerRereadsThenClientFollows) {
   ASSERT_NO_FATAL_FAILURE(Mark_Local(d));
   TSQLCA q;
   Ok(q, {u"insert into t_item values ('k7','Seven','')", u"update t_item set name='Alpha2' where code='k2'",
-         u"update t_item set name='Gamma2' where code='k1'"});
-  // Only k2 re-read: k1 keeps its old name, k7 is not there yet.
+         u"update t_item set name='Gamma2' where code='k1'", u"delete from t_item where code='k3'"});
+  // Only k2 and k3 re-read (k3 is gone, "nosuch" never was): k1 keeps its old name, k7 is not there yet.
   TSQLCA keys;
-  Fill(&keys, {{u"k2", u""}});
+  Fill(&keys, {{u"k2", u""}, {u"k3", u""}, {u"nosuch", u""}});
   ASSERT_EQ(d->Serv_Refresh_Keys(&keys), 1);
   std::u16string name;
   ASSERT_EQ(d->Get_Name(u"k2", &name), 1);
   EXPECT_EQ(name, u"Alpha2");
   ASSERT_EQ(d->Get_Name(u"k1", &name), 1);
   EXPECT_EQ(name, u"Gamma");
+  EXPECT_FALSE(Has(d, u"k3"));
   EXPECT_FALSE(Has(d, u"k7"));
   // The whole dictionary re-read: the rest arrives as a change set.
   ASSERT_EQ(d->Serv_Refresh(), 1);
@@ -513,9 +461,13 @@ TEST_P(Dict_Net_Test, ServerRereadsThenClientFollows) {
   EXPECT_EQ(d->Serv_Refresh_Keys(nullptr), 0);
 }
 
-TEST_P(Dict_Net_Test, UnknownDictionaryIsNotListed) {
-  EXPECT_EQ(Dict_Client_List()->Get_Dict("nosuch", 1), nullptr);
-  EXPECT_EQ(Dict_Client_List()->Get_Dict("nosuch", 0), nullptr);
+// A failed server call leaves the dictionary as it was (not loaded), kept until it is tried again.
+TEST_P(Dict_Net_Test, UnknownDictionaryStaysUnloaded) {
+  TDict* held = Dict_Client_List()->Get_Dict("nosuch", 1);
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(Dict_Client_List()->Get_Dict("nosuch", 0), held);
+  EXPECT_EQ(held->Is_Loaded(), 0);
+  EXPECT_EQ(held->Load_Failed(), 1);
   TDict_Net d;
   d.Set_Dict_Id("nosuch");
   EXPECT_EQ(d.Load(0), 0);
@@ -562,7 +514,8 @@ TEST_P(Dict_Net_Test, PrepareDictsTouchesOnlyChangedDictionaries) {
   int changed = -1;
   // dept changed on the server, items did not (its reply row has equal stamps), other is not held.
   Log_Mgr()->Set_Keep(200);
-  ASSERT_EQ(Dict_Client_List()->Prepare_Dicts({"dept", "items", "other"}, &changed), 1);
+  // An id the server does not know is left out of the reply; the others go on.
+  ASSERT_EQ(Dict_Client_List()->Prepare_Dicts({"dept", "items", "other", "nosuch"}, &changed), 1);
   std::string log = Log_Mgr()->Last_Lines();
   Log_Mgr()->Set_Keep(0);
   EXPECT_NE(log.find("dict prepare dept " + std::to_string(dept_ts) + "\n"), std::string::npos) << log;
@@ -580,20 +533,14 @@ TEST_P(Dict_Net_Test, PrepareDictsTouchesOnlyChangedDictionaries) {
   // Nothing changed since: one exchange, nothing touched.
   ASSERT_EQ(Dict_Client_List()->Prepare_Dicts({"dept", "items", "other"}, &changed), 1);
   EXPECT_EQ(changed, 0);
-}
-
-TEST_P(Dict_Net_Test, PrepareDictsLoadModesThreeAndFour) {
-  TDict* dept = Dict_Client_List()->Get_Dict("dept", 1);
-  TDict* items = Dict_Client_List()->Get_Dict("items", 1);
-  ASSERT_TRUE(dept && items);
-  ASSERT_EQ(dept->Load(3), 1);  // checks itself
-  ASSERT_EQ(items->Load(4), 1);  // left alone
-  ASSERT_EQ(Dict_Mgr_Serv()->Add_Code("dept", u"N", u"New"), 1);
+  // Load mode 3 checks itself, load mode 4 is left alone: neither is listed.
+  ASSERT_EQ(dept->Load(3), 1);
+  ASSERT_EQ(items->Load(4), 1);
+  ASSERT_EQ(Dict_Mgr_Serv()->Add_Code("dept", u"N2", u"New"), 1);
   ASSERT_EQ(Dict_Mgr_Serv()->Add_Code("items", u"k9", u"Nine"), 1);
-  int changed = -1;
   ASSERT_EQ(Dict_Client_List()->Prepare_Dicts({"dept", "items"}, &changed), 1);
-  EXPECT_EQ(changed, 0);  // neither was listed
-  EXPECT_TRUE(Has(dept, u"N"));
+  EXPECT_EQ(changed, 0);
+  EXPECT_TRUE(Has(dept, u"N2"));
   EXPECT_EQ(dept->Time_Stamp(), Dict_Mgr_Serv()->Time_Stamp("dept"));
   EXPECT_FALSE(Has(items, u"k9"));
 }

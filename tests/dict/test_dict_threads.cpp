@@ -1,5 +1,6 @@
-// Eight threads asking for dictionaries and looking codes up while another thread reloads them. Meant to
-// run under ThreadSanitizer as well (build with -DZEM_TSAN=ON).
+// Eight threads asking for dictionaries and looking codes up while another thread reloads them, the
+// server answering while it changes, and writers of one cache file. Meant to run under
+// ThreadSanitizer as well (build with -DZEM_TSAN=ON).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,7 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include <filesystem>
+
 #include "core/data/para.h"
+#include "dict/cache_file.h"
 #include "dict/dict_mgr.h"
 #include "dict/dict_serv.h"
 #include "link/r_call.h"
@@ -153,6 +157,42 @@ TEST_P(Dict_Threads, ServerAnswersWhileAnotherThreadChangesIt) {
 }
 
 }  // namespace
+
+// Writers of one cache file at once (threads here, processes alike): the file always holds one
+// writer's bytes whole, and no temporary file stays behind.
+TEST(Dict_Threads_Files, WritersOfOneFileNeverMix) {
+  char tmpl[] = "/tmp/zem-dwrite-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl, path = dir + "/d.dt";
+  const size_t size = 256 * 1024;
+  std::atomic<bool> done{false};
+  std::atomic<int> wrong{0}, reads{0};
+  std::vector<std::thread> writers;
+  for (int w = 1; w <= 4; ++w) {
+    writers.emplace_back([&, w] {
+      const std::string bytes(size, static_cast<char>(w));
+      for (int i = 0; i < 10; ++i)
+        if (!Dict_Write_File(path, bytes.data(), bytes.size())) ++wrong;
+    });
+  }
+  std::thread reader([&] {
+    while (!done) {
+      std::string got;
+      if (!std::filesystem::exists(path) || !Dict_Read_File(path, &got)) continue;
+      ++reads;
+      if (got.size() != size || got.find_first_not_of(got[0]) != std::string::npos) ++wrong;
+    }
+  });
+  for (std::thread& t : writers) t.join();
+  done = true;
+  reader.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_GT(reads.load(), 0);
+  int files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) files += e.path() != path;
+  EXPECT_EQ(files, 0) << "temporary files left";
+  std::filesystem::remove_all(dir);
+}
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Dict_Threads, ::testing::Values("sqlite", "pg"),
                          [](const ::testing::TestParamInfo<std::string>& i) { return i.param; });

@@ -1,11 +1,13 @@
 // Tree dictionaries built from query areas in memory: the three parent rules, ordering, numbering,
-// Find_Node and Add_Child.
+// Find_Node and Add_Child, deep chains, and the parent column a dictionary's index build prepares.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "core/data/para.h"
 #include "core/data/sqlca.h"
+#include "dict/dict.h"
 #include "dict/tree_dict.h"
 
 namespace {
@@ -59,6 +61,8 @@ TEST(Tree_Dict, ParentRules) {
        {{u"a", u"", u""}, {u"s", u"", u"s"}, {u"b", u"", u"a"}}, 2, "a(b)"},
       {"a cycle below the root does not recurse", {u"code", u"name", u"par"},
        {{u"a", u"", u""}, {u"b", u"", u"a"}, {u"a", u"", u"b"}}, 2, "a(b)"},
+      {"a repeated code has the children under each of its nodes", {u"code", u"name", u"par"},
+       {{u"a", u"", u""}, {u"b", u"", u"a"}, {u"a", u"", u""}}, 2, "a(b),a(b)"},
       {"tree_id list goes back up two levels", {u"code", u"name", u"par", u"tree_id", u"order_id"},
        {{u"1", u"", u"", u"", u"1"}, {u"11", u"", u"1", u"", u"2"}, {u"111", u"", u"11", u"", u"3"},
         {u"12", u"", u"1", u"", u"4"}, {u"2", u"", u"", u"", u"5"}},
@@ -94,6 +98,60 @@ TEST(Tree_Dict, NumberingAndFind) {
   EXPECT_EQ(Shape(&root), "01,0101,02,0102");
   EXPECT_EQ(Build_Tree(&q, 5, 0, 1, &root), 0);
   EXPECT_EQ(Build_Tree(nullptr, 0, 0, 1, &root), 0);
+}
+
+// A chain far deeper than a call stack: built, numbered, searched and freed.
+TEST(Tree_Dict, DeepChain) {
+  TSQLCA q;
+  q.Set_Field_Count(3);
+  const int n = 200000;
+  for (int i = 0; i < n; ++i) {
+    q.Add_Row();
+    q.Set_Value(0, map_wchar(("c" + std::to_string(i)).c_str()));
+    q.Set_Value(2, map_wchar(i ? ("c" + std::to_string(i - 1)).c_str() : ""));
+  }
+  TTree_Dict root;
+  ASSERT_EQ(Build_Tree(&q, 0, 2, 1, &root), 1);
+  TTree_Dict* last = Find_Node(&root, ("c" + std::to_string(n - 1)).c_str());
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last->level, n);
+  EXPECT_EQ(last->key, n);
+}
+
+// Build_Index gives a dictionary whose parent_col names no column a parent column by code prefix,
+// filled again after every change; a parent column of its own stays as it is.
+TEST(Tree_Dict, DictionaryParentColumnByPrefix) {
+  struct Row {
+    const char* name;
+    const char* parent_col;
+    bool own_column;  // the rows bring a column "par" with parents of their own (none)
+    int fields;       // after the index build
+    const char* shape;
+  } rows[] = {{"derived", "par", false, 3, "01(0101(010101),0102),02"},
+              {"own column", "par", true, 3, "01,0101,010101,0102,02"},
+              {"the code column itself", "code", false, 2, "01(0101(010101),0102),02"}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    TDict d;
+    TParaMgr pack;
+    pack.Put_Str(u"parent_col", r.parent_col);
+    pack.Put_Int(u"time_stamp", 1);
+    TSQLCA rows_in;
+    Fill(&rows_in, r.own_column ? std::vector<const char16_t*>{u"code", u"name", u"par"}
+                                : std::vector<const char16_t*>{u"code", u"name"},
+         {{u"0101", u"", u""}, {u"02", u"", u""}, {u"01", u"", u""}, {u"0102", u"", u""}});
+    Sqlca_Set_Para_Hooks();
+    ASSERT_NE(pack.Put_Sqlca_Para(u"data_pack", &rows_in), nullptr);
+    ASSERT_EQ(d.Set_Dict_Id("tree"), 1);
+    ASSERT_EQ(d.Unpack_Dict(&pack), 1);
+    ASSERT_EQ(d.Add_Code(u"010101", u"new"), 1);  // the index is built again: its parent is found
+    EXPECT_EQ(d.Get_Field_Count(), r.fields);
+    int f = d.Find_Field(map_wchar(r.parent_col));
+    ASSERT_GE(f, 0);
+    TTree_Dict root;
+    ASSERT_EQ(Build_Tree(&d, 0, f, 1, &root), 1);
+    EXPECT_EQ(Shape(&root), r.shape);
+  }
 }
 
 TEST(Tree_Dict, AddChildAdoptsWaitingChildren) {

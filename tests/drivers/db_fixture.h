@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
+#include "frame/log_mgr.h"
 
 namespace zem_test {
 
@@ -23,6 +25,30 @@ inline std::u16string U(const std::string& utf8) {
 }
 
 inline std::string Utf8(const wchar16* w) { return Zem_W_To_Utf8(w); }
+
+// Keeps the framework log's last lines for the duration of a test.
+struct Log_Capture {
+  Log_Capture() {
+    Log_Mgr()->Set_Keep(0);  // drops what earlier tests left
+    Log_Mgr()->Set_Keep(400);
+  }
+  ~Log_Capture() { Log_Mgr()->Set_Keep(0); }
+  std::string Text() const { return Log_Mgr()->Last_Lines(); }
+  bool Has(const std::string& s) const { return Text().find(s) != std::string::npos; }
+};
+
+// Makes the current area of q the rows of table under these field names (a null text: no value).
+inline void Fill_Area(TSQLCA& q, const char16_t* table, std::vector<const char16_t*> fields,
+                      std::vector<std::vector<const char16_t*>> rows) {
+  q.Set_Field_Count(static_cast<int>(fields.size()));
+  for (size_t i = 0; i < fields.size(); i++) q.Set_Field_Name(static_cast<int>(i), fields[i]);
+  if (table) q.Set_Table_Name(table);
+  for (const auto& row : rows) {
+    q.Add_Row();
+    for (size_t i = 0; i < row.size(); i++)
+      if (row[i]) q.Set_Value(static_cast<int>(i), row[i]);
+  }
+}
 
 // The driver libraries lie beside the test binary; ctest sets TARVOK_DLL_PATH, a direct run may not.
 inline void Ensure_Dll_Path() {

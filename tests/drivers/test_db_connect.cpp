@@ -14,14 +14,7 @@
 
 namespace {
 
-struct Log_Capture {
-  Log_Capture() {
-    Log_Mgr()->Set_Keep(0);
-    Log_Mgr()->Set_Keep(400);
-  }
-  ~Log_Capture() { Log_Mgr()->Set_Keep(0); }
-  bool Has(const std::string& s) const { return Log_Mgr()->Last_Lines().find(s) != std::string::npos; }
-};
+using zem_test::Log_Capture;
 
 TDb_Connect* Named(const char* group) {
   auto* c = new TDb_Connect();

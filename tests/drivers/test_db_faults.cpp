@@ -73,7 +73,6 @@ TEST_P(Db_Test, StatementPastItsBound) {
        "ConnectionWrite: no answer from the server within 1 s; the statement was cancelled and the connection "
        "closed; the transaction open on it was lost", u"0"},
   };
-  Pub_Para_Put_Int(u"db_statement_timeout", 1);
   for (const Row& r : rows) {
     if (GetParam() != r.backend) continue;
     SCOPED_TRACE(r.says);
@@ -84,14 +83,15 @@ TEST_P(Db_Test, StatementPastItsBound) {
     if (r.stop) {
       ASSERT_EQ(kill(std::stoi(Utf8(pid.c_str())), SIGSTOP), 0);
     }
+    Pub_Para_Put_Int(u"db_statement_timeout", 1);  // this statement's bound only: set-up may be slow
     EXPECT_NE(q.Exec(r.sql), 0);
+    Pub_Para_Put_Int(u"db_statement_timeout", 300);
     EXPECT_NE(Msg(q).find(r.says), std::string::npos) << Msg(q);
     if (r.stop) kill(std::stoi(Utf8(pid.c_str())), SIGCONT);
     EXPECT_EQ(q.Commit(), r.stop ? DB_LOST_TRANSACTION : 0) << Msg(q);
     EXPECT_EQ(Value(q, u"select count(*) from t"), r.kept);
     EXPECT_EQ(Value(q, u"select pg_backend_pid()") == pid, Pg() && !r.stop) << "same session unless lost";
   }
-  Pub_Para_Put_Int(u"db_statement_timeout", 300);
 }
 
 // A batch cut half way (PostgreSQL: its backend terminated from another session; SQLite: another process
@@ -101,9 +101,7 @@ TEST_P(Db_Test, BatchCutHalfWayReportsWhatTheTableHolds) {
   Ok(q, {u"drop table if exists b", u"create table b(v integer)", u"insert into b values(-1)"});
   const std::string pid = Pg() ? Utf8(Value(q, u"select pg_backend_pid()").c_str()) : "";
   q.SelectArea(1);
-  q.Set_Field_Count(1);
-  q.Set_Field_Name(0, u"v");
-  q.Set_Table_Name(u"b");
+  zem_test::Fill_Area(q, u"b", {u"v"}, {});
   for (int i = 0; i < (Pg() ? 50000 : 3); i++) {
     q.Add_Row();
     q.Set_Value(0, U(std::to_string(i)).c_str());

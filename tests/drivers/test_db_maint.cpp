@@ -21,14 +21,10 @@ TEST_P(Db_Test, MaintenanceStatements) {
   const std::string dump = dir_ + "/mt.dump", cut = dir_ + "/cut.dump", folder = dir_ + "/folder";
   std::ofstream(cut) << "\x01\x02";
   mkdir(folder.c_str(), 0700);
-  struct Row {
-    const char* name;
-    std::function<int(TSQLCA*)> run;
-    int pg, sqlite;           // sqlcode on each driver
-    const char* says;         // part of the message of a failure
-    const char16_t* check;    // a statement whose first value shows the effect
-    const char16_t* pg_value, *sqlite_value;
-  };
+  // pg, sqlite: the sqlcode on each driver; says: part of a failure's message; check: a statement whose first
+  // value shows the effect, the value on each driver.
+  struct Row { const char* name; std::function<int(TSQLCA*)> run; int pg, sqlite; const char* says;
+               const char16_t *check, *pg_value, *sqlite_value; };
   const Row rows[] = {
       {"add a column", [&](TSQLCA* o) { return c->Add_Column(u"mt", u"note", u"char(1)", o); }, 0, 0, "",
        u"select count(note) from mt", u"0", u"0"},

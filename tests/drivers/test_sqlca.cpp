@@ -10,23 +10,14 @@
 #include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
 #include "drivers/db_fixture.h"
-#include "frame/log_mgr.h"
 
 using zem_test::Db_Test;
+using zem_test::Fill_Area;
+using zem_test::Log_Capture;
 using zem_test::U;
 using zem_test::Utf8;
 
 namespace {
-
-// Keeps the framework log's last lines for the duration of a test.
-struct Log_Capture {
-  Log_Capture() {
-    Log_Mgr()->Set_Keep(0);  // drops what earlier tests left
-    Log_Mgr()->Set_Keep(400);
-  }
-  ~Log_Capture() { Log_Mgr()->Set_Keep(0); }
-  std::string Text() const { return Log_Mgr()->Last_Lines(); }
-};
 
 std::string Read_Utf16_File(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
@@ -86,18 +77,9 @@ TEST_P(Db_Test, BatchInsertStoresAreaRowsAndSkipsTheSkipSumColumn) {
   TSQLCA q;
   Ok(q, {u"drop table if exists dept", u"create table dept(code varchar(10), name varchar(40), ord integer)"});
   q.SelectArea(1);
-  q.Set_Field_Count(3);
-  q.Set_Field_Name(0, u"code");
-  q.Set_Field_Name(1, u"name");
-  q.Set_Field_Name(2, u"ord");
-  q.Set_Table_Name(u"dept");
   const char16_t* names[] = {u"财务部", u"人事部", u"研发部'一'", u""};
-  for (int i = 0; i < 4; i++) {
-    q.Add_Row();
-    q.Set_Value(0, std::u16string(1, static_cast<char16_t>(u'A' + i)).c_str());
-    q.Set_Value(1, names[i]);
-    q.Set_Value(2, i * 10);
-  }
+  Fill_Area(q, u"dept", {u"code", u"name", u"ord"},
+            {{u"A", names[0], u"0"}, {u"B", names[1], u"10"}, {u"C", names[2], u"20"}, {u"D", names[3], u"30"}});
   ASSERT_GE(q.Skip_Sum_Col(), 0);
   EXPECT_TRUE(q.Set_Skip_Sum(1, 1));
   EXPECT_EQ(q.Get_Skip_Sum(1), 1);
@@ -130,13 +112,7 @@ TEST_P(Db_Test, BatchInsertStoresAreaRowsAndSkipsTheSkipSumColumn) {
 TEST_P(Db_Test, BatchInsertIsAllOrNothing) {
   TSQLCA q;
   Ok(q, {u"drop table if exists uniq_t", u"create table uniq_t(code varchar(10) primary key)"});
-  q.Set_Field_Count(1);
-  q.Set_Field_Name(0, u"code");
-  q.Set_Table_Name(u"uniq_t");
-  for (const char16_t* c : {u"a", u"b", u"a"}) {
-    q.Add_Row();
-    q.Set_Value(0, c);
-  }
+  Fill_Area(q, u"uniq_t", {u"code"}, {{u"a"}, {u"b"}, {u"a"}});
   EXPECT_NE(q.Batch_Insert(), 0);
   EXPECT_NE(std::u16string(q.Get_Error_Msg()), u"");
   TSQLCA r;
@@ -300,9 +276,7 @@ TEST_P(Db_Test, NoConnectionPathsGive999) {
   EXPECT_EQ(std::u16string(q.Get_Error_Msg()), u"cant link to db server");
   EXPECT_NE(log.Text().find("*** cant link to db server\n"), std::string::npos);
   // Nothing to insert into without a connection either; the rows stay.
-  q.Set_Field_Count(1);
-  q.Add_Row();
-  q.Set_Table_Name(u"t");
+  Fill_Area(q, u"t", {u"v"}, {{}});
   EXPECT_EQ(q.Batch_Insert(), 999);
   EXPECT_EQ(q.Get_Row_Count(), 1);
 }

@@ -16,11 +16,8 @@ int a, b, c;
 TEST(PubTable, SetGetReplaceAndRefuse) {
   auto t = std::make_unique<TPub_Table>();  // value-initialized: empty
   const std::string long59(59, 'x'), long60(60, 'y');
-  const struct {
-    const char* what; const char* name; void* ptr; int result;
-    void* after;  // what Get(name) answers afterwards
-    int count;
-  } rows[] = {
+  // after: what Get(name) answers afterwards
+  const struct { const char* what; const char* name; void* ptr; int result; void* after; int count; } rows[] = {
       {"new name", "thread_mgr", &a, 1, &a, 1},
       {"same name again replaces", "thread_mgr", &b, 1, &b, 1},
       {"null pointer refused, old value kept", "thread_mgr", nullptr, 0, &b, 1},
@@ -70,13 +67,8 @@ TEST(PubPtr, LocalAndSharedCalls) {
 }
 
 TEST(DllGetFileName, WithAndWithoutDirectory) {
-  const struct {
-    const char* what;
-    const char* dir;  // null: variable unset
-    const char* base;
-    const char* file;
-    bool says_not_set;
-  } rows[] = {
+  // dir null: the variable unset
+  const struct { const char* what; const char* dir; const char* base; const char* file; bool says_not_set; } rows[] = {
       {"directory set", "/opt/zem/bin", "kdm_pub_ptr", "/opt/zem/bin/kdm_pub_ptr.so", false},
       {"base already ends in .so", "/opt/zem/bin", "zem_drv_pg.so", "/opt/zem/bin/zem_drv_pg.so",
        false},

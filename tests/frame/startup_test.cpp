@@ -29,14 +29,7 @@ TEST(ZemPack, StartupBringsUpEverySingletonOnce) {
   }
   EXPECT_EQ(*static_cast<int*>(Get_Pub_Ptr("_R_Call_Local_Mode")), 1);
   EXPECT_EQ(*static_cast<int*>(Get_Pub_Ptr("exiting_flag")), 0);
-  // Everything this module created is a start-up singleton, each once.
-  for (int i = 0; i < created; i++) {
-    int seen = 0;
-    for (const char* name : kZem_Startup_Names)
-      seen += std::string(name) == Zem_Startup_Created_Name(i);
-    EXPECT_EQ(seen, 1) << Zem_Startup_Created_Name(i);
-    EXPECT_TRUE(Zem_Startup_Created(Zem_Startup_Created_Name(i)));
-  }
+  // What was created, in the start-up order, is checked in a fresh process (modules_test.cpp).
   EXPECT_FALSE(Zem_Startup_Created("no_such_singleton"));
   EXPECT_EQ(Zem_Startup_Created_Name(created), nullptr);
   EXPECT_EQ(Zem_Startup_Created_Name(-1), nullptr);

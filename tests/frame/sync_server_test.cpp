@@ -34,12 +34,8 @@ TEST(SyncServer, ServedOnMidProcessWhenThisModuleMadeIt) {
   ASSERT_EQ(fn, &Tfa_Info_Sync_Get_Time_Stamp);
   ASSERT_EQ(Sync_Server_Mgr()->Set_Time_Stamp("sup", 1234567), 1);
 
-  const struct {
-    const char* what;
-    const char16_t* dict_id;  // null: not in the pack
-    int result;
-    int stamp;  // -1: no "time_stamp" answered
-  } rows[] = {
+  // dict_id null: not in the pack; stamp -1: no "time_stamp" answered
+  const struct { const char* what; const char16_t* dict_id; int result; int stamp; } rows[] = {
       {"known dictionary", u"sup", 1, 1234567},
       {"no dict_id", nullptr, 0, -1},
       {"empty dict_id", u"", 0, -1},

@@ -36,10 +36,8 @@ TEST(TDll, LoadGetFree) {
   EXPECT_STREQ(dll.File_Name(), file.c_str());
   ASSERT_NE(dll.Handle(), nullptr);
 
-  const struct {
-    const char* what; const char* name;
-    int answer;  // what the found function returns, 0: nothing found
-  } rows[] = {
+  // answer: what the found function returns, 0: nothing found
+  const struct { const char* what; const char* name; int answer; } rows[] = {
       {"decorated form preferred", "Second_Probe", 2},
       {"a leading underscore is tried as given", "_Second_Probe", 2},
       {"decorated form only", "Second_Only_Decorated", 3},

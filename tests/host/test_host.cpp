@@ -59,7 +59,7 @@ std::string Gbk(const char16_t* s) {
 
 TEST(HostModule, RegistersTheDefaultsByName) {
   App();
-  EXPECT_EQ(Zem_Host_Register_Defaults(), 15);
+  EXPECT_EQ(Zem_Host_Register_Defaults(), 24);
   const char* const names[] = {kGui_Inp_Str, kGui_Inp_Str_W, kGui_Calendar_Get, kGui_Init_Menu_Font,
                                kMup_Gui_User_Para_Get, kMup_Gui_User_Para_Save, kGui_Get_Memory_Usage,
                                kGui_Print_Tree, kPdu_Export_Tree_To_Km, kPdu_Code_Select, kPdu_Code_Multi_Select,
@@ -72,15 +72,8 @@ TEST(HostModule, RegistersTheDefaultsByName) {
 
 TEST(HostModule, InputBoxes) {
   App();
-  struct Case {
-    const char* name;
-    bool narrow;    // the GBK box (max_len counts bytes), else the UTF-16 one (code units)
-    bool accept;
-    QString typed;
-    int max_len;
-    int result;
-    std::u16string buffer;  // afterwards
-  };
+  // narrow: the GBK box (max_len counts bytes), else the UTF-16 one (code units); buffer: afterwards
+  struct Case { const char* name; bool narrow, accept; QString typed; int max_len, result; std::u16string buffer; };
   const Case cases[] = {
       {"confirmed", false, true, QString::fromUtf16(u"查找 abc"), 60, 1, u"查找 abc"},
       {"confirmed, cut at max_len", false, true, QString::fromUtf16(u"一二三四五"), 3, 1, u"一二三"},
@@ -117,13 +110,8 @@ TEST(HostModule, CalendarKeepsYyyymmdd) {
   SetClock([] { return QDateTime(QDate(2023, 10, 17), QTime(8, 0)); });
   Pub_Para_Put_Int(u"tmp.calendar_x", 120);
   Pub_Para_Put_Int(u"tmp.calendar_y", 90);
-  struct Case {
-    const char* name;
-    const char* before;
-    QDate shown;   // what the calendar starts on
-    QDate picked;  // empty: cancel
-    const char* after;
-  };
+  // shown: what the calendar starts on; picked empty: cancel
+  struct Case { const char* name; const char* before; QDate shown; QDate picked; const char* after; };
   const Case cases[] = {
       {"a date moved by a day", "20240229", QDate(2024, 2, 29), QDate(2024, 3, 1), "20240301"},
       {"cancel leaves the text", "20240105", QDate(2024, 1, 5), QDate(), "20240105"},

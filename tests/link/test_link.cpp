@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "core/data/key_set.h"
 #include "core/data/name_call.h"
@@ -15,6 +16,7 @@
 #include "link/r_call.h"
 
 using zem_test::Db_Test;
+using zem_test::Fill_Area;
 using zem_test::Utf8;
 
 namespace {
@@ -56,9 +58,7 @@ TEST(Key_Set, WithoutTheLinkTheCallFailsCleanly) {
   EXPECT_EQ(Str(p, u"_r_ec_"), "-1");
   EXPECT_NE(Str(p, u"_r_em_").find("not registered"), std::string::npos);
   TSQLCA data;
-  data.Set_Field_Count(1);
-  data.Add_Row();
-  data.Set_Value(0, u"A");
+  Fill_Area(data, nullptr, {u"code"}, {{u"A"}});
   EXPECT_EQ(Key_Set_Create(&data, 0), 0);
 }
 
@@ -128,13 +128,8 @@ TEST_P(Db_Test, KeySetsHoldDistinctCodesAndServeAsConditions) {
          u"insert into goods values('A', '甲'), ('B', '乙'), ('C', '丙'), ('D', '丁'), ('李''四', '戊')"});
 
   TSQLCA data;
-  data.Set_Field_Count(2);
-  const char16_t* codes[] = {u"A", u"B", u"A", u"", u"C", u"李'四"};
-  for (const char16_t* c : codes) {
-    data.Add_Row();
-    data.Set_Value(0, u"x");
-    data.Set_Value(1, c);
-  }
+  Fill_Area(data, nullptr, {u"x", u"code"},
+            {{u"x", u"A"}, {u"x", u"B"}, {u"x", u"A"}, {u"x", u""}, {u"x", u"C"}, {u"x", u"李'四"}});
   int id = Key_Set_Create(&data, 1);
   ASSERT_GT(id, 0) << Utf8(q.Get_Error_Msg());
   ASSERT_EQ(q.Exec(map_wchar(("select key_id from app_tmp_key_set where set_id=" + std::to_string(id) +
@@ -154,11 +149,12 @@ TEST_P(Db_Test, KeySetsHoldDistinctCodesAndServeAsConditions) {
 
   // The next set gets the next number; an empty list still makes a set.
   TSQLCA empty;
-  empty.Set_Field_Count(1);
-  empty.Add_Row();
+  Fill_Area(empty, nullptr, {u"code"}, {{}});
   int id2 = Key_Set_Create(&empty, 0);
   EXPECT_EQ(id2, id + 1);
   EXPECT_EQ(Key_Set_Create(&data, 5), 0) << "a field outside the data";
+  TSQLCA none;
+  EXPECT_EQ(Key_Set_Create(&none, 0), id2 + 1) << "a set without rows or fields sends an empty list";
   ASSERT_EQ(q.Exec(map_wchar(("select count(*) from app_tmp_key_set where set_id=" + std::to_string(id2)).c_str())), 0);
   EXPECT_EQ(std::u16string(q.Get_Value(0)), u"0");
   q.Commit();
@@ -170,9 +166,7 @@ TEST_P(Db_Test, KeySetFailsWhenTheDatabaseRefuses) {
   // A key table of the wrong shape: the insert fails, the call answers no set.
   Ok(q, {u"drop table if exists app_tmp_key_set", u"create table app_tmp_key_set(other integer)"});
   TSQLCA data;
-  data.Set_Field_Count(1);
-  data.Add_Row();
-  data.Set_Value(0, u"A");
+  Fill_Area(data, nullptr, {u"code"}, {{u"A"}});
   EXPECT_EQ(Key_Set_Create(&data, 0), 0);
   std::string text;
   EXPECT_NE(Thr_Err_Mgr()->Get_Err(&text), 0);
@@ -180,6 +174,38 @@ TEST_P(Db_Test, KeySetFailsWhenTheDatabaseRefuses) {
   q.Rollback();
   Ok(q, {u"drop table if exists app_tmp_key_set"});
 }
+
+// Two clients of one server: a set made in a transaction left open locks nothing that another client
+// needs for its own set, and each set still goes with its caller's transaction.
+class Key_Set_Server : public Db_Test {};
+TEST_P(Key_Set_Server, AnOpenTransactionHoldsNoOtherClientBack) {
+  Link_Register();
+  Pub_Para_Put_Int(u"db_statement_timeout", 10);  // a wait on a lock ends as an error, not a hang
+  TSQLCA q;
+  Ok(q, {u"drop table if exists app_tmp_key_set", u"drop table if exists app_sequence"});
+  TSQLCA data;
+  Fill_Area(data, nullptr, {u"code"}, {{u"A"}});
+  int mine = Key_Set_Create(&data, 0);  // not committed: this thread's session stays in its transaction
+  ASSERT_GT(mine, 0);
+  int other = 0;
+  std::string why;
+  std::thread client([&] {  // the pool gives this thread the second session
+    other = Key_Set_Create(&data, 0);
+    if (!other) Thr_Err_Mgr()->Get_Err(&why);
+    TSQLCA c;
+    c.Commit();
+    Db_Connect_Mgr()->Release_Thread();
+  });
+  client.join();
+  Pub_Para_Put_Int(u"db_statement_timeout", 300);
+  ASSERT_GT(other, 0) << why;
+  EXPECT_NE(other, mine);
+  ASSERT_EQ(q.Rollback(), 0);
+  ASSERT_EQ(q.Exec(u"select set_id from app_tmp_key_set"), 0);
+  ASSERT_EQ(q.Get_Row_Count(), 1) << "the rolled back set is gone, the committed one stays";
+  EXPECT_EQ(Utf8(q.Get_Value(0)), std::to_string(other));
+}
+INSTANTIATE_TEST_SUITE_P(Pg, Key_Set_Server, ::testing::Values("pg"));
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Db_Test, ::testing::Values("sqlite", "pg"),
                          [](const ::testing::TestParamInfo<std::string>& i) { return i.param; });

@@ -15,12 +15,7 @@ std::string Gbk(const char16_t* s) {
 }
 
 TEST(DispText, CaptionsFollowTheLocalesScript) {
-  struct Row {
-    const char* name;
-    int lcid;
-    const char16_t* in;
-    const char16_t* out;
-  };
+  struct Row { const char* name; int lcid; const char16_t* in; const char16_t* out; };
   const Row rows[] = {
       {"Taiwan", LCID_ZH_TW, u"日历", u"日曆"},
       {"Taiwan, a question", LCID_ZH_TW, u"选择了无效的代码，需要新增加吗", u"選擇了無效的代碼，需要新增加嗎"},

@@ -81,13 +81,9 @@ const std::u16string kFile =
 // The byte parser: one table of line rules, each row fed in both encodings (or as the raw bytes given).
 
 TEST(LangParse, LineRules) {
-  const struct {
-    const char* name;
-    std::u16string text;
-    std::string raw;  // when not empty: these bytes alone, instead of text in both encodings
-    std::vector<std::pair<std::u16string, std::u16string>> pairs;  // in file order
-    int log_mode;
-  } rows[] = {
+  // raw, when not empty: these bytes alone, instead of text in both encodings; pairs: in file order
+  const struct { const char* name; std::u16string text; std::string raw;
+                 std::vector<std::pair<std::u16string, std::u16string>> pairs; int log_mode; } rows[] = {
       {"empty file", u"", "", {}, 0},
       {"key and value trimmed", u"  保存 \t=\t Save  \r\n", "", {{u"保存", u"Save"}}, 0},
       {"split at the first =", u"a=b=c", "", {{u"a", u"b=c"}}, 0},

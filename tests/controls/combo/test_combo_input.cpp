@@ -4,15 +4,17 @@
 #include "combo_fixture.h"
 
 #include <QBuffer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
-#include <QUiLoader>
 
 #include "controls/grid/Mg.h"
+#include "controls/tree/Mtreeview.h"
 #include "demo/demo_db.h"
+#include "demo/demo_dept_tree.h"
 #include "demo/demo_voucher_filter.h"
 #include "demo/demo_window.h"
 #include "host/code_choose_dialog.h"
@@ -32,6 +34,12 @@ void Type(TComboBox_Ext* b, const QString& text, Qt::KeyboardModifiers mods = Qt
     }
   }
   QTest::keyClick(le, Qt::Key_Return);
+}
+
+// Types text without Enter, then Tab to the next box.
+void Type_And_Leave(TComboBox_Ext* b, const QString& text) {
+  b->setFocus(), b->lineEdit()->selectAll(), QTest::keyClicks(b->lineEdit(), text);
+  QTest::keyClick(b->lineEdit(), Qt::Key_Tab);
 }
 
 // Answers the next choice dialog with answer(dialog) once it is up.
@@ -141,6 +149,22 @@ TEST_F(ComboDb, KeysWheelBoardAndFonts) {
        [&] { return emp->Font()->Name == QString::fromUtf16(map_wchar(List_Font_Name()).c_str()); }},
       {"...", [&] { emp->SetDroppedDown(false); },
        [&] { return emp->Font()->Name == QString::fromUtf16(map_wchar(Input_Font_Name()).c_str()); }},
+      {"a code typed into a multiple choice and left behind becomes the choice",
+       [&] {
+         Host().inp_key = nullptr, form.activateWindow(), QTest::qWaitForWindowActive(&form);  // focus moves
+         sup->SetHint(U(u"供应商")), sup->Set_Code("S001"), Type_And_Leave(sup, "S002");
+       },
+       [&] { return std::string(sup->Get_Code()) == "S002" && sup->Hint() == U(u"供应商:南方电子"); }},
+      {"a text that matches nothing leaves no choice in the hint either",
+       [&] { sup->Set_Code("S001"), Type_And_Leave(sup, "zz"); },
+       [&] { return sup->Text() == "zz" && !sup->Have_Choice() && sup->Hint() == U(u"供应商"); }},
+      {"a pick from the list shows in the hint",
+       [&] {
+         sup->Set_Code("S001,S002"), sup->SetDroppedDown(true);
+         sup->view()->setCurrentIndex(sup->view()->model()->index(1, 0));
+         QTest::keyClick(sup->view(), Qt::Key_Return);
+       },
+       [&] { return std::string(sup->Get_Code()) == "S002" && sup->Hint() == U(u"供应商:南方电子"); }},
   };
   for (const Row& r : rows) {
     r.act();
@@ -217,7 +241,7 @@ TEST_F(ComboDb, HostChoiceDialogs) {
 }
 
 // A form saved by Designer: the box attaches its dictionary when first shown, through the palette
-// loader; the plugin path gives a box whose published properties read back.
+// loader (tests/designer reads its properties back through the plugin).
 TEST_F(ComboDb, DesignerFormAttachesOnFirstShow) {
   const QByteArray ui =
       QString::fromUtf16(
@@ -242,28 +266,19 @@ TEST_F(ComboDb, DesignerFormAttachesOnFirstShow) {
   box->Set_Code("04,01");
   EXPECT_EQ(box->Hint(), U(u"部门:采购部,总经理办公室"));
   EXPECT_EQ(box->property("Dict_Id").toString(), "dept");
-
-  QUiLoader plain;
-  plain.clearPluginPaths();
-  plain.addPluginPath(QCoreApplication::applicationDirPath());
-  QBuffer again;
-  again.setData(ui);
-  std::unique_ptr<QWidget> root2(plain.load(&again));
-  ASSERT_NE(root2, nullptr) << plain.errorString().toStdString();
-  QWidget* made = root2->findChild<QWidget*>("box");
-  ASSERT_NE(made, nullptr);
-  EXPECT_STREQ(made->metaObject()->className(), "TComboBox_Ext");
-  EXPECT_EQ(made->property("Dict_Id").toString(), "dept");
-  EXPECT_TRUE(made->property("Multi_Mode").toBool());
 }
 
-// The demo: the department and supplier boxes filter the voucher grid by their conditions.
+// The demo: the department and supplier boxes filter the voucher grid by their conditions, and so does
+// the department tree; "全部" clears them all and the count beside it follows every fill.
 TEST_F(ComboDb, DemoVoucherFilter) {
   DemoDb db;
   ASSERT_EQ(db.open(QString::fromStdString(dir_), QString()), 1);
   ASSERT_EQ(db.ensureSample(), 1);
   DemoWindow w(&db);
   ASSERT_NE(w.window(), nullptr) << w.error().toStdString();
+  MTreeView* tree =
+      Demo_Attach_Dept_Tree(w.window(), &db, [&w](const QString& c) { return w.fillVouchers(c); });
+  ASSERT_NE(tree, nullptr);
   VoucherFilter filter(&w);
   ASSERT_NE(filter.department(), nullptr);
   w.window()->show();
@@ -276,7 +291,13 @@ TEST_F(ComboDb, DemoVoucherFilter) {
   filter.apply();
   EXPECT_EQ(filter.condition(), "dept_code = '04' and sup_code in ('S004','S001' )");
   EXPECT_EQ(shown(), 2);
+  auto count = [&] { return w.window()->findChild<QLabel*>("filterShown")->text(); };
+  w.window()->findChild<QPushButton*>("filterAll")->click();
+  tree->SetSelected(tree->TN_Get(1, "03"));  // 销售部 and its two teams
+  EXPECT_EQ(shown(), 2);
+  EXPECT_EQ(count(), QString::fromUtf16(u"所选部门的凭证（2 张）"));
   w.window()->findChild<QPushButton*>("filterAll")->click();
   EXPECT_EQ(shown(), 12);
+  EXPECT_EQ(count(), QString::fromUtf16(u"全部凭证（12 张）"));
   Dict_Client_List()->Clear();
 }

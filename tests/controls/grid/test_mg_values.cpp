@@ -77,6 +77,8 @@ TEST(MgValues, ColumnNormalisation) {
     std::vector<std::string> in, out;
   };
   const std::string int29 = "12345678901234567890123456789";
+  std::string zhong19;  // 19 double-byte characters (GBK)
+  for (int i = 0; i < 19; ++i) zhong19 += "\xd6\xd0";
   const Row rows[] = {
       {"common decimals", {"1.50", "2.125", "3", "*x.1234", ""}, {"1.500", "2.125", "3.000", "*x.1234", ""}},
       {"a long fraction is cut to 10 decimals", {"1.5", "0.123456789012345"}, {"1.5000000000", "0.1234567890"}},
@@ -86,6 +88,7 @@ TEST(MgValues, ColumnNormalisation) {
       {"an integer over 40 bytes is cut",
        {"1234567890123456789012345678901234567890123", "7"},
        {"1234567890123456789012345678901234567890", "7"}},
+      {"a cut at 40 bytes keeps whole characters", {"1" + zhong19 + "\xd6\xd0"}, {"1" + zhong19}},
   };
   for (const Row& r : rows) {
     controlsTestApp();

@@ -13,14 +13,9 @@ class MDate : public InputsTest {};
 QString Item(TPopupMenu* m, int i) { return m->Items(i) ? m->Items(i)->Caption() : QStringLiteral("<none>"); }
 
 TEST_F(MDate, SetAndGetRoundTrips) {
-  struct Row {
-    const char* name;
-    bool month;  // Set_Month rather than Set_Date
-    const char* in;
-    const char *year, *mon, *day;  // the fields' texts
-    bool dayShown;
-    const char *date, *monthOut;
-  };
+  // month: Set_Month rather than Set_Date; year, mon, day: the fields' texts.
+  struct Row { const char* name; bool month; const char *in, *year, *mon, *day; bool dayShown;
+               const char *date, *monthOut; };
   const Row rows[] = {
       {"no check of the day against the month", false, "20240230", "2024", "02", "30", true, "20240230", "202402"},
       {"year and month out of range empty", false, "09991301", "", "", "01", true, "00000001", ""},
@@ -50,10 +45,7 @@ TEST_F(MDate, SetAndGetRoundTrips) {
 }
 
 TEST_F(MDate, DayMenuHidesDaysPastTheMonthsEnd) {
-  struct Row {
-    const char* month;
-    bool d29, d30, d31;
-  };
+  struct Row { const char* month; bool d29, d30, d31; };
   const Row rows[] = {{"202302", false, false, false}, {"202402", true, false, false}, {"190002", false, false, false},
                       {"200002", true, false, false},  {"202404", true, true, false},   {"202401", true, true, true},
                       {"202412", true, true, true},    {"", false, false, false}};
@@ -83,12 +75,7 @@ TEST_F(MDate, MenusOfferTheYearsAroundTodayAndSetTheirField) {
 
   int changes = 0;
   box.OnChange = [&](TObject*) { changes++; };
-  struct Step {
-    const char* name;
-    TPopupMenu* menu;
-    int item;
-    const char* date;
-  };
+  struct Step { const char* name; TPopupMenu* menu; int item; const char* date; };
   const Step steps[] = {{"May without a leading zero", box.Month_Menu(), 5, "20230531"},
                         {"a coming year", years, 3, "20270531"},
                         {"a day", box.Day_Menu(), 9, "20270509"},

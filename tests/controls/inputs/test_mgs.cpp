@@ -62,10 +62,7 @@ class Mgs : public InputsTest {
 TEST_F(Mgs, TypedCodesSelectTheFirstLineNotSmaller) {
   ASSERT_EQ(mgs_->List()->Count(), 3);
   EXPECT_EQ(mgs_->List()->Items()->Strings(1), QString::fromUtf16(u"05  财务部  "));
-  struct Row {
-    const char* typed;
-    int selected;
-  };
+  struct Row { const char* typed; int selected; };
   const Row rows[] = {{"04", 1}, {"99", 1}, {"0", 0}, {"10", 2}, {"1", 2}, {"05 extra words", 1}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.typed);
@@ -81,13 +78,7 @@ TEST_F(Mgs, TypedCodesSelectTheFirstLineNotSmaller) {
 TEST_F(Mgs, EnterAcceptsTheSelectedLineEscapeAndEmptyEnterOnlyHide) {
   std::string result;
   mgs_->OnFunc_Result = [&](TObject*, const char* code) { result = code; };
-  struct Row {
-    const char* name;
-    const char* typed;
-    int select;  // -2: as the typing left it
-    Qt::Key key;
-    const char* result;
-  };
+  struct Row { const char* name; const char* typed; int select; Qt::Key key; const char* result; };  // -2: as typed
   const Row rows[] = {{"typed code not in the list: the selected line's", "04", -2, Qt::Key_Return, "05"},
                       {"a line picked with the keys", "01", 2, Qt::Key_Return, "10"},
                       {"no selection", "", -1, Qt::Key_Return, ""},
@@ -103,6 +94,10 @@ TEST_F(Mgs, EnterAcceptsTheSelectedLineEscapeAndEmptyEnterOnlyHide) {
     EXPECT_EQ(result, r.result);
     EXPECT_FALSE(mgs_->Visible());
   }
+  mgs_->SetOptions(TMGS::goSearch);
+  mgs_->Show();
+  QTest::keyClick(mgs_->Button(TMGS::goSearch), Qt::Key_Escape);  // tabbed onto a button
+  EXPECT_FALSE(mgs_->Visible());
   mgs_->Show();
   mgs_->List()->SetItemIndex(-1);
   const QRect line = mgs_->List()->ItemRect(2).toQRect();
@@ -116,11 +111,7 @@ TEST_F(Mgs, CheckReturnAsksToAddAnUnknownCode) {
   std::string result;
   mgs_->OnFunc_Add = [&](TObject*) { adds++; };
   mgs_->OnFunc_Result = [&](TObject*, const char* code) { result = code; };
-  struct Row {
-    const char16_t* button;
-    int adds;
-    bool open;
-  };
+  struct Row { const char16_t* button; int adds; bool open; };
   const Row rows[] = {{u"是", 1, false}, {u"否", 0, false}, {u"取消", 0, true}};
   for (const Row& r : rows) {
     SCOPED_TRACE(QString::fromUtf16(r.button).toStdString());
@@ -144,12 +135,8 @@ TEST_F(Mgs, CheckReturnAsksToAddAnUnknownCode) {
 TEST_F(Mgs, ButtonsShareTheBottomInTheirOrder) {
   mgs_->Loaded();
   using O = TMGS;
-  struct Row {
-    const char* name;
-    TMGS::TMGSOptions options;
-    std::vector<std::pair<TMGS::TMGSOption, QRect>> shown;
-    int listHeight;
-  };
+  struct Row { const char* name; TMGS::TMGSOptions options; std::vector<std::pair<O::TMGSOption, QRect>> shown;
+               int listHeight; };
   const Row rows[] = {
       {"none: the list takes the strip", {}, {}, 80},
       {"add and refresh halve it", O::goAdd | O::goRefresh, {{O::goAdd, {0, 82, 75, 18}}, {O::goRefresh, {75, 82, 75, 18}}}, 62},

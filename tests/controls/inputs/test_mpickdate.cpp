@@ -15,13 +15,7 @@ namespace {
 class PickDate : public InputsTest {};
 
 TEST_F(PickDate, SetAndGetRoundTripsAndBlankDates) {
-  struct Row {
-    const char* name;
-    bool month;
-    const char* in;  // null: today
-    const char* shown;
-    const char *date, *monthOut;
-  };
+  struct Row { const char* name; bool month; const char *in, *shown, *date, *monthOut; };  // in null: today
   const Row rows[] = {
       {"leap day", false, "20240229", "2024-02-29", "20240229", "202402"},
       {"no leap day in 2023", false, "20230229", "", "", ""},
@@ -73,11 +67,7 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
     const QRect cell = days->visualRect(days->selectionModel()->currentIndex());
     QTest::mouseClick(days->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
   };
-  struct Step {
-    const char* name;
-    std::function<void()> act;
-    const char* shown;
-  };
+  struct Step { const char* name; std::function<void()> act; const char* shown; };
   const Step steps[] = {
       {"blank as left before the first show", [] {}, ""},
       {"hide", [&] { p.Hide_Info(); }, ""},
@@ -88,6 +78,11 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
       {"entering the field", [&] { other.setFocus(); p.setFocus(Qt::TabFocusReason); }, "2024-01-06"},
       {"clear with the focus inside", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"the held date picked in the calendar", pickHeldDate, "2024-01-06"},
+      {"a key typed into the field cleared while in it", [&] {
+         p.Menu()->Items(1)->Click();
+         p.findChild<QLineEdit*>()->setCursorPosition(0);  // where a right click may have left it
+         QTest::keyClick(&p, Qt::Key_2);
+       }, "2-01-06"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.name);
@@ -114,12 +109,7 @@ TEST_F(PickDate, MenuInBothModesAndTheCalendar) {
   int changes = 0;
   p.OnChange = [&](TObject*) { changes++; };
   char out[16];
-  struct Row {
-    const char* name;
-    bool month;
-    const char16_t* first;
-    const char* afterToday;
-  };
+  struct Row { const char* name; bool month; const char16_t* first; const char* afterToday; };
   const Row rows[] = {{"date mode", false, u"今天", "20240615"}, {"month mode", true, u"本月", "20240601"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);

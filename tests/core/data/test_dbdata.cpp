@@ -155,24 +155,14 @@ TEST(DBData, ValuesBuffersAndNarrowCache) {
   Fill(&d, {u"v"}, {{nullptr}});
   EXPECT_EQ(S(d.Get_Value(0)), u"");
   EXPECT_EQ(d.Set_Value(0, u"abc"), 1);
-  const wchar16* before = d.Get_Value(0);
   d.Set_Value(0, u"xyz");
-  EXPECT_EQ(d.Get_Value(0), before) << "a value of the same length reuses the buffer";
   EXPECT_EQ(S(d.Get_Value(0)), u"xyz");
-
   d.Set_Value(0, u"啊吧");
-  const char* cached = d.Get_S_Value(0);
-  EXPECT_STREQ(cached, "\xB0\xA1\xB0\xC9") << "system code page is GBK";
-  EXPECT_EQ(d.Check_S_Value(0), cached) << "converted once, then cached";
+  EXPECT_STREQ(d.Get_S_Value(0), "\xB0\xA1\xB0\xC9") << "system code page is GBK";
   d.Set_Value(0, u"ok");
-  EXPECT_STREQ(d.Get_S_Value(0), "ok") << "a change drops the cache";
-
+  EXPECT_STREQ(d.Get_S_Value(0), "ok") << "a change drops the narrow form";
   d.Set_Value(0, static_cast<const wchar16*>(nullptr));
   EXPECT_EQ(d.Get_Value_Len(0), 0) << "a null text clears the cell";
-  d.Set_Value(0, u"");
-  const wchar16* empty = d.Get_Value(0);
-  d.Set_Value(0, static_cast<const wchar16*>(nullptr));
-  EXPECT_EQ(d.Get_Value(0), empty) << "a cell holding an empty text keeps it";
   d.Set_Value(0, "narrow");
   EXPECT_EQ(S(d.Get_Value(0)), u"narrow");
 
@@ -240,21 +230,17 @@ TEST(DBData, SortOnMixedKeys) {
       {u"d", u"1.5", u"B", u"10", u"10"}, {u"e", u"-2", u"a", u"1", u"1"},   {u"f", nullptr, u"啊", u"", u""},
       {u"g", u"1,000", u"a", u"1", u"1"},
   };
-  const struct {
-    const char* name;
-    std::vector<int> fields, desc, modes;
-    const char16_t* want;  // the "id" column after sorting; null: only the order is checked
-  } cases[] = {
-      {"numeric: 10 after 9, absent is zero", {1}, {0}, {-1}, nullptr},
-      {"numeric then text: 1.50 equals 1.5, B before b", {1, 2}, {0, 0}, {-1, -1}, u"e|f|d|c|b|a|g"},
+  // want: the "id" column after sorting.
+  const struct { const char* name; std::vector<int> fields, desc, modes; const char16_t* want; } cases[] = {
+      {"numeric then text: absent is 0, 10 after 9, 1.50 equals 1.5, B before b", {1, 2}, {0, 0}, {-1, -1},
+       u"e|f|d|c|b|a|g"},
       {"numeric descending, text ascending", {1, 2}, {1, 0}, {-1, -1}, u"g|a|b|d|c|f|e"},
       {"text: Chinese by GBK (啊 before 吧), ASCII by code unit", {2, 0}, {0, 0}, {-1, -1}, u"d|e|g|c|b|f|a"},
       {"text descending, tie broken ascending", {2, 0}, {1, 0}, {-1, -1}, u"a|b|f|c|e|g|d"},
       {"an unknown mode S means the field's own type (I)", {3, 0}, {0, 0}, {'S', -1}, u"b|f|e|g|a|c|d"},
       {"qty as text on a text field", {4, 0}, {0, 0}, {-1, -1}, u"f|b|e|g|d|a|c"},
-      {"qty numeric by its type", {3, 0}, {0, 0}, {-1, -1}, u"b|f|e|g|a|c|d"},
+      {"mode 2 makes a text field numeric", {4, 0}, {0, 0}, {'2', -1}, u"b|f|e|g|a|c|d"},
       {"mode N on an I field", {3, 0}, {0, 1}, {'N', -1}, u"b|f|g|e|c|a|d"},
-      {"mode 2 makes a text field numeric", {0}, {0}, {'2'}, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -264,7 +250,7 @@ TEST(DBData, SortOnMixedKeys) {
     d.Set_Field_Type(3, 'I');
     for (size_t k = 0; k < c.fields.size(); ++k) ASSERT_EQ(d.Add_Sort_Key(c.fields[k], c.desc[k], c.modes[k]), 1);
     Sort_And_Check(&d);
-    if (c.want) { EXPECT_EQ(Column(&d, 0), c.want); }
+    EXPECT_EQ(Column(&d, 0), c.want);
   }
 }
 
@@ -282,9 +268,8 @@ TEST(DBData, SortKeyLimitsAndSmallSets) {
   EXPECT_EQ(empty.Sort(), 1);
 }
 
-// Whatever the sort carries beside the rows (numbers of up to 18 digits, text prefixes), the order
-// is the exact one: checked against a stable reference sort by Dec_Cmp and W_Cmp, with numbers
-// beyond 18 digits, names sharing long beginnings, and units below, inside and above the ideographs.
+// The order is exact whatever the sort carries beside the rows (short numbers, text prefixes): a stable
+// reference sort by Dec_Cmp and W_Cmp, long numbers, shared beginnings, units around the ideographs.
 TEST(DBData, SortMatchesAnExactReference) {
   const struct { const char* name; bool text_first; int desc; int max_digits; } rounds[] = {
       {"number then name", false, 0, 6},   {"number descending then name", false, 1, 6},
@@ -327,14 +312,10 @@ TEST(DBData, SortMatchesAnExactReference) {
   }
 }
 
-// Rows already in order skip the sort; any row out of place, even past the four units carried beside
-// the rows, or equal keys, still sort. The codes share "D0000" so the carried prefixes are all equal.
+// Rows in order skip the sort; a row out of place past the four units carried beside the rows (codes
+// sharing "D0000"), or equal keys, still sort. want: the rows' former numbers after sorting.
 TEST(DBData, SortOfRowsAlmostInOrder) {
-  const struct {
-    const char* name;
-    std::vector<const char16_t*> codes;
-    const char16_t* want;  // the "id" column after sorting (the row numbers before it)
-  } cases[] = {
+  const struct { const char* name; std::vector<const char16_t*> codes; const char16_t* want; } cases[] = {
       {"one row", {u"A"}, u"0"},
       {"two in order", {u"A", u"B"}, u"0|1"},
       {"two reversed", {u"B", u"A"}, u"1|0"},
@@ -388,7 +369,6 @@ TEST(DBData, FindWithConditions) {
   conds.Add_Cond(u"NAME", u"张三");
   EXPECT_EQ(d.Find_First(&conds), 1);
   EXPECT_EQ(d.Get_Cur_Row(), 0);
-  EXPECT_EQ(conds.At(1).idx, 1) << "the name resolved once, case-folded";
   d.Next();
   EXPECT_EQ(d.Find_Next(&conds), 1);
   EXPECT_EQ(d.Get_Cur_Row(), 3);
@@ -491,9 +471,8 @@ TEST(DBData, AllocationFailuresLoseNothing) {
   EXPECT_EQ(e.live, 0);
 }
 
-// Rows appended at the end and their first values live in the block pool; every later change of a
-// value goes to the heap, so a cell set again and again never grows the pool, and every operation
-// that moves or drops cells keeps the values right.
+// Appended rows and their first values live in a block pool, later values on the heap: a cell set again
+// and again never grows the pool, and whatever moves or drops cells keeps the values right.
 TEST(DBData, PooledRowsAndValues) {
   Failing_Set d;
   Fill(&d, {u"a", u"b", u"c"}, {{u"x1", nullptr, u"z1"}, {u"x2", u"y2", nullptr}, {u"x3", u"y3", u"z3"}});

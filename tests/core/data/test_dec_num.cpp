@@ -125,11 +125,8 @@ TEST(DecNum, DivideTable) {
 }
 
 TEST(DecNum, RoundFormatNormaliseTable) {
-  const struct {
-    const char* name; const char* a; int d; int sep;
-    const char* round;   // Dec_Round
-    const char* format;  // Dec_Format
-  } cases[] = {
+  // round: Dec_Round; format: Dec_Format
+  const struct { const char* name; const char* a; int d; int sep; const char* round; const char* format; } cases[] = {
       {"half up", "2.345", 2, 0, "2.35", "2.35"},
       {"half away below zero", "-2.345", 2, 0, "-2.35", "-2.35"},
       {"down", "2.344", 2, 0, "2.34", "2.34"},

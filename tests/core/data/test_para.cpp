@@ -26,10 +26,8 @@ std::string Narrow(const ParaStru* p) {
 }
 
 TEST(ParaStru, SetValueSizes) {
-  const struct {
-    const char* what; char type; const void* value; int length; int result; int size;
-    const char16_t* reads;  // the value read back as wide text; null: not checked
-  } rows[] = {
+  const struct { const char* what; char type; const void* value; int length, result, size;
+                 const char16_t* reads; } rows[] = {  // reads: read back as wide text; null: not checked
       {"C by type", 'C', "A", 0, 1, 1, u"65"},
       {"I by type", 'I', nullptr, 0, 1, 4, u"0"},
       {"F by type", 'F', nullptr, 0, 1, 4, u"0.000000"},
@@ -56,9 +54,8 @@ TEST(ParaStru, SetValueSizes) {
 }
 
 TEST(ParaStru, Conversions) {
-  const struct {
-    const char* what; void (*put)(TParaMgr*); int as_int; float as_float; std::string as_narrow; std::u16string as_wide;
-  } rows[] = {
+  const struct { const char* what; void (*put)(TParaMgr*); int as_int; float as_float; std::string as_narrow;
+                 std::u16string as_wide; } rows[] = {
       {"int", [](TParaMgr* m) { m->Put_Int("v", 42); }, 42, 42.0f, "42", u"42"},
       {"negative int", [](TParaMgr* m) { m->Put_Int("v", -7); }, -7, -7.0f, "-7", u"-7"},
       {"float", [](TParaMgr* m) { m->Put_Float("v", 2.5); }, 2, 2.5f, "2.500000", u"2.500000"},

@@ -74,10 +74,8 @@ TEST(Collation, IdeographsSortByTheirGbkBytes) {
 // Switching the code page rewrites the keys of the whole ideograph range, ends included, and only
 // that range; switching back restores the GBK order exactly.
 TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
-  const struct {
-    const char* name; wchar16 a, b;
-    int gbk, utf8;  // sign of W_Chr_Cmp(a, b) under each code page
-  } rows[] = {
+  // gbk, utf8: the sign of W_Chr_Cmp(a, b) under each code page
+  const struct { const char* name; wchar16 a, b; int gbk, utf8; } rows[] = {
       {"last unit before the range", 0x4DFF, 0x4E00, -1, -1},
       {"first ideograph (D2BB) after 啊 (B0A1)", 0x4E00, 0x554A, 1, -1},
       {"last ideograph (FD9B) after 一 (D2BB)", 0x9FA5, 0x4E00, 1, 1},
@@ -186,10 +184,7 @@ TEST(WFunc, InPlaceEdits) {
 }
 
 TEST(WFunc, Replace) {
-  const struct {
-    const char* name; bool all; const char16_t* text; const char16_t* from; const char16_t* to; const char16_t* out;
-    int count;
-  } rows[] = {
+  const struct { const char* name; bool all; const char16_t *text, *from, *to, *out; int count; } rows[] = {
       {"all, longer", true, u"a-b-c", u"-", u"--", u"a--b--c", 2},
       {"all, shorter", true, u"a--b--c", u"--", u"", u"abc", 2},
       {"first only", false, u"a-b-c", u"-", u"+", u"a+b-c", 1},

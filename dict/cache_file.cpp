@@ -1,0 +1,218 @@
+// Cache files: non-blocking whole-file reads, unique-temporary writes, integrity records.
+#include "dict/cache_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "frame/log_mgr.h"
+
+namespace {
+
+const char kMagic[8] = {'Z', 'E', 'M', 'D', 'S', 'U', 'M', '1'};
+
+void Log_Reason(int err) {
+  if (err) Log_Printf("reason: %s\n", std::generic_category().message(err).c_str());
+}
+
+uint32_t Crc(const uint8_t* p, size_t n) {
+  uLong c = crc32(0L, Z_NULL, 0);
+  while (n > 0) {  // crc32 takes an unsigned int length
+    uInt step = n > (1u << 30) ? (1u << 30) : static_cast<uInt>(n);
+    c = crc32(c, p, step);
+    p += step;
+    n -= step;
+  }
+  return static_cast<uint32_t>(c);
+}
+
+void Put_Be(uint8_t* p, uint64_t v, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i, v >>= 8) p[i] = static_cast<uint8_t>(v);
+}
+
+uint64_t Get_Be(const uint8_t* p, int bytes) {
+  uint64_t v = 0;
+  for (int i = 0; i < bytes; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+bool Write_All(int fd, const uint8_t* p, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+std::string Folder_Of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash ? slash : 1);
+}
+
+// 0, or the errno of the step that failed (the temporary file is then gone).
+int Write_Atomic(const std::string& path, const void* data, size_t len) {
+  std::vector<char> tmp(path.begin(), path.end());
+  const char suffix[] = ".XXXXXX";
+  tmp.insert(tmp.end(), suffix, suffix + sizeof suffix);  // with the terminator
+  int fd = ::mkstemp(tmp.data());
+  if (fd < 0) return errno;
+  int err = 0;
+  errno = 0;
+  if (::fchmod(fd, 0644) != 0 || !Write_All(fd, static_cast<const uint8_t*>(data), len) || ::fsync(fd) != 0)
+    err = errno ? errno : EIO;
+  if (::close(fd) != 0 && !err) err = errno;
+  if (!err && ::rename(tmp.data(), path.c_str()) != 0) err = errno;
+  if (err) ::unlink(tmp.data());
+  return err;
+}
+
+}  // namespace
+
+std::string Dict_Sum_Path(const std::string& path) { return path + ".sum"; }
+
+std::string Dict_Sum_Record(const uint8_t* data, size_t len) {
+  uint8_t r[DICT_SUM_SIZE];
+  std::memcpy(r, kMagic, 8);
+  Put_Be(r + 8, len, 8);
+  Put_Be(r + 16, Crc(data, len), 4);
+  Put_Be(r + 20, Crc(r, 20), 4);
+  return std::string(reinterpret_cast<const char*>(r), sizeof r);
+}
+
+const char* Dict_Sum_Mismatch(const std::string& record, const uint8_t* data, size_t len) {
+  if (record.size() != DICT_SUM_SIZE) return "the integrity record is not 24 bytes";
+  const uint8_t* r = reinterpret_cast<const uint8_t*>(record.data());
+  if (std::memcmp(r, kMagic, 8) != 0) return "the integrity record has no magic";
+  if (Get_Be(r + 20, 4) != Crc(r, 20)) return "the integrity record is damaged";
+  if (Get_Be(r + 8, 8) != len) return "its length differs from the integrity record";
+  if (Get_Be(r + 16, 4) != Crc(data, len)) return "its checksum differs from the integrity record";
+  return nullptr;
+}
+
+int Dict_Read_Raw(const std::string& path, std::unique_ptr<uint8_t[]>* out, size_t* len) {
+  // O_NONBLOCK: a FIFO in the file's place would otherwise wait for a writer for ever.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat st;
+  int err = fd < 0 ? errno : (::fstat(fd, &st) != 0 ? errno : 0);
+  if (!err && !S_ISREG(st.st_mode)) err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (err) {
+    if (fd >= 0) ::close(fd);
+    Log_Printf("unable to open file %s\n", path.c_str());
+    if (err == EINVAL) {
+      Log_Printf("reason: not a regular file\n");
+    } else {
+      Log_Reason(err);
+    }
+    return 0;
+  }
+  size_t size = static_cast<size_t>(st.st_size);
+  // Left unfilled before the read: a cache file is megabytes, and zeroing them first costs time.
+  std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[size ? size : 1]);
+  if (!buf) {
+    ::close(fd);
+    Log_Printf("unable to malloc mem %d bytes\n", size > INT_MAX ? INT_MAX : static_cast<int>(size));
+    return 0;
+  }
+  size_t got = 0;
+  while (got < size) {
+    ssize_t n = ::read(fd, buf.get() + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      err = n < 0 ? errno : 0;
+      break;
+    }
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  if (got != size) {
+    Log_Printf("unable to open file %s\n", path.c_str());
+    if (err) {
+      Log_Reason(err);
+    } else {
+      Log_Printf("reason: the file got shorter while it was read\n");
+    }
+    return 0;
+  }
+  *out = std::move(buf);
+  *len = size;
+  return 1;
+}
+
+int Dict_Read_File(const std::string& path, std::string* out) {
+  std::unique_ptr<uint8_t[]> buf;
+  size_t len = 0;
+  if (!Dict_Read_Raw(path, &buf, &len)) return 0;
+  out->assign(reinterpret_cast<const char*>(buf.get()), len);
+  return 1;
+}
+
+int Dict_Write_File(const std::string& path, const void* data, size_t len, const char* failure_line) {
+  int err = Write_Atomic(path, data, len);
+  if (!err) return 1;
+  if (failure_line) {
+    Log_Printf("%s", failure_line);
+  } else {
+    Log_Printf("unable to create dmp file %s\n", path.c_str());
+  }
+  Log_Reason(err);
+  return 0;
+}
+
+int Dict_Write_Cache_File(const std::string& path, const void* data, size_t len) {
+  if (!Dict_Write_File(path, data, len)) return 0;
+  std::string sum = Dict_Sum_Record(static_cast<const uint8_t*>(data), len);
+  if (!Dict_Write_File(Dict_Sum_Path(path), sum.data(), sum.size())) return 0;
+  // The record is what makes the new file count: its name in the folder goes to disk too.
+  int dir = ::open(Folder_Of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return 1;
+}
+
+int Dict_Read_Cache_File(const std::string& path, std::unique_ptr<uint8_t[]>* buf, size_t* len) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return 0;  // nothing cached yet
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t n = 0;
+  if (!Dict_Read_Raw(path, &bytes, &n)) {
+    Log_Printf("damaged cache file %s: it cannot be read\n", path.c_str());
+    return 0;
+  }
+  std::string record;
+  const std::string sum_path = Dict_Sum_Path(path);
+  const char* why = nullptr;
+  if (::lstat(sum_path.c_str(), &st) != 0 && errno == ENOENT) {
+    why = "no integrity record";
+  } else if (!Dict_Read_File(sum_path, &record)) {
+    why = "its integrity record cannot be read";
+  } else {
+    why = Dict_Sum_Mismatch(record, bytes.get(), n);
+  }
+  if (why) {
+    Log_Printf("damaged cache file %s: %s\n", path.c_str(), why);
+    return 0;
+  }
+  *buf = std::move(bytes);
+  *len = n;
+  return 1;
+}
+
+int Dict_Remove_Cache_File(const std::string& path) {
+  int had = ::unlink(path.c_str()) == 0;
+  ::unlink(Dict_Sum_Path(path).c_str());
+  return had;
+}
