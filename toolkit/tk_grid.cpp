@@ -844,17 +844,20 @@ QStringView TStringGrid::CellView(int ACol, int ARow) const {
     return cells_->get(ACol, ARow);
 }
 
-void TStringGrid::SetCells(int ACol, int ARow, const QString& Value) {
+void TStringGrid::SetCells(int ACol, int ARow, const QString& Value) { SetCells(ACol, ARow, QStringView(Value)); }
+
+void TStringGrid::SetCells(int ACol, int ARow, QStringView Value) {
     if (ACol < 0 || ARow < 0 || ACol >= colCount_ || ARow >= RowCount()) return;
     cells_->set(ACol, ARow, Value, colCount_);
     if (!updating_) InvalidateCell(ACol, ARow);
     if (!writingFromEditor_ && editor_ && editorMode_ && ACol == editCol_ && ARow == editRow_) {
+        const QString value = Value.toString();
         bool m = editor_->isModified();
-        editor_->setText(Value);
+        editor_->setText(value);
         editor_->setModified(m);
         // Esc goes back to this value: an edit that a reload or a new value replaced is gone.
-        editOriginal_ = Value;
-        EditTextReplaced(ACol, ARow, Value);
+        editOriginal_ = value;
+        EditTextReplaced(ACol, ARow, value);
     }
 }
 

@@ -292,6 +292,8 @@ public:
     // ---- Cells.
     QString Cells(int ACol, int ARow) const;
     void SetCells(int ACol, int ARow, const QString& Value);
+    // The same from a view, copied into the grid (no string of its own made on the way).
+    void SetCells(int ACol, int ARow, QStringView Value);
     // The text without a copy; valid until the next change of the grid's texts.
     QStringView CellView(int ACol, int ARow) const;
     // Lists over one row (ColCount items) or one column (RowCount items) that read and write the cells.

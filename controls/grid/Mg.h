@@ -420,7 +420,7 @@ class TMG : public TStringGrid {
 
  private:
   // Range-select mode is on: every cell may be selected.
-  bool Range_Selecting() const { return false; }
+  bool Range_Selecting() const { return Range_Select_Mode == 1; }
   bool Editor_Showing() const;
   // The key map's moves; true when the key was the grid's.
   bool Nav_Key_Down(WORD& Key, TShiftState Shift);

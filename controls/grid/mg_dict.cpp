@@ -10,6 +10,7 @@
 #include "frame/singleton.h"
 #include "util/lang_map.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -39,73 +40,77 @@ Mg_Dict_Finder::Mg_Dict_Finder(const char* dict_id) : id_(dict_id ? dict_id : ""
   if (!id_.empty()) dict_ = Dict_Client_List()->Get_Dict(id_.c_str(), 1);
 }
 
-int Mg_Dict_Finder::Entry(const QString& code, QString* name) {
-  auto guard = dict_->Lock();
-  if (code.isEmpty() || !dict_->Seek_Code(0, map_wchar(reinterpret_cast<const wchar16*>(code.utf16()))))
-    return 0;
-  if (dict_->Is_Stop()) return -1;
-  const wchar16* n = dict_->Get_Field_Count() > 1 ? dict_->Get_Value(1) : u"";
-  *name = QString::fromUtf16(n ? n : u"");
-  return 1;
+int Mg_Dict_Finder::Row_Of(QStringView code) {
+  if (code.isEmpty()) return -1;
+  // The look-up wants the code NUL-terminated; a code of up to 99 characters needs no allocation.
+  char16_t buf[100];
+  std::u16string longer;
+  const char16_t* z = buf;
+  if (code.size() < 100) {
+    std::copy(code.utf16(), code.utf16() + code.size(), buf);
+    buf[code.size()] = 0;
+  } else {
+    longer.assign(code.utf16(), size_t(code.size()));
+    z = longer.c_str();
+  }
+  return dict_->Seek_Code(0, map_wchar(z)) ? dict_->Get_Cur_Row() : -1;
 }
 
-int Mg_Dict_Finder::Find(const QString& text, QString* code, QString* name, QString* why) {
+int Mg_Dict_Finder::Find(QStringView text, QString* code, QString* name, QString* why, QString* cell) {
   if (!dict_) {
     *why = Cap(u"字典 %1 不能使用").arg(QString::fromStdString(id_));
     return 0;
   }
-  const QString t = text.trimmed();
-  int found = Entry(t, name);
-  if (found == 0) {
+  const QStringView t = text.trimmed();
+  auto guard = dict_->Lock();  // one look-up sees one state of the dictionary
+  DBDataMgr* d = dict_->Data();
+  const bool named = d->Get_Field_Count() > 1;
+  auto name_of = [&](int row) { return named ? QStringView(d->Get_Row_Value(row, 1)) : QStringView(); };
+  int row = Row_Of(t);
+  if (row < 0) {
     // The cell's own form: the code, one blank, its name.
     const int blank = int(t.indexOf(u' '));
     if (blank > 0) {
-      QString n;
-      const QString c = t.left(blank);
-      const int e = Entry(c, &n);
-      if (e != 0 && n == t.mid(blank + 1).trimmed()) {
-        found = e;
-        *name = n;
-        *code = c;
-      }
-    }
-  } else {
-    *code = t;
-  }
-  if (found == 0) {
-    if (!indexed_) {
-      auto guard = dict_->Lock();
-      DBDataMgr* d = dict_->Data();
-      const int rows = d->Get_Row_Count();
-      names_.reserve(rows);
-      if (d->Get_Field_Count() > 1)
-        for (int r = 0; r < rows; ++r) {
-          const QString n = QString::fromUtf16(d->Get_Row_Value(r, 1));
-          auto it = names_.find(n);
-          if (it == names_.end()) names_.insert(n, r);
-          else it.value() = -1;  // a name several entries share names none of them
-        }
-      indexed_ = true;
-    }
-    const auto it = names_.constFind(t);
-    if (it != names_.constEnd()) {
-      if (it.value() < 0) {
-        *why = Cap(u"字典 %1 中名称为“%2”的不止一项，请输入编码").arg(QString::fromStdString(id_), t);
-        return 0;
-      }
-      auto guard = dict_->Lock();
-      const QString c = QString::fromUtf16(dict_->Data()->Get_Row_Value(it.value(), 0));
-      found = Entry(c, name);
-      *code = c;
+      const int r = Row_Of(t.left(blank));
+      if (r >= 0 && name_of(r) == t.mid(blank + 1).trimmed()) row = r;
     }
   }
-  if (found == 0) {
+  if (row < 0) {
+    const int rows = d->Get_Row_Count();
+    if (indexedRows_ != rows) {
+      // (hash of the name, row), sorted: no copy of a name, and each hit is checked against the entry.
+      names_.clear();
+      names_.reserve(size_t(rows));
+      for (int r = 0; named && r < rows; ++r) names_.push_back({qHash(name_of(r)), r});
+      std::sort(names_.begin(), names_.end());
+      indexedRows_ = rows;
+    }
+    const size_t h = qHash(t);
+    int shared = 0;
+    for (auto it = std::lower_bound(names_.begin(), names_.end(), std::make_pair(h, -1));
+         it != names_.end() && it->first == h; ++it)
+      if (name_of(it->second) == t) row = shared++ ? row : it->second;
+    if (shared > 1) {
+      *why = Cap(u"字典 %1 中名称为“%2”的不止一项，请输入编码").arg(QString::fromStdString(id_), t);
+      return 0;
+    }
+  }
+  if (row < 0) {
     *why = Cap(u"“%1”不是字典 %2 的编码或名称").arg(t, QString::fromStdString(id_));
     return 0;
   }
-  if (found < 0) {
+  d->Go_To_Row(row);
+  if (dict_->Is_Stop()) {
     *why = Cap(u"字典 %1 的“%2”已停用或是分组，不能选用").arg(QString::fromStdString(id_), t);
     return 0;
+  }
+  const QStringView c(d->Get_Row_Value(row, 0)), n = name_of(row);
+  if (code) *code = c.toString();
+  if (name) *name = n.toString();
+  if (cell) {
+    cell->clear();
+    cell->reserve(c.size() + 1 + n.size());
+    cell->append(c).append(u' ').append(n);
   }
   return 1;
 }

@@ -1,12 +1,15 @@
 // Mg_Dict_Finder: what a text names in one code dictionary, for the grid's dictionary cells (text
 // typed into them and pasted values): a code of the dictionary, a cell's own "code name", or the name
-// of exactly one entry. Names are indexed on the first text that is no code, so a paste of many names
-// costs one pass over the dictionary, not one per name.
+// of exactly one entry. Names are indexed (by hash) on the first text that is no code, so a paste of many
+// names costs one pass over the dictionary, not one per name; a dictionary that grew or shrank is indexed
+// again, and every hit is checked against the entry itself.
 #pragma once
 
-#include <QHash>
 #include <QString>
+#include <QStringView>
 #include <string>
+#include <utility>
+#include <vector>
 
 class TDict;
 
@@ -16,16 +19,17 @@ class Mg_Dict_Finder {
   explicit Mg_Dict_Finder(const char* dict_id);
   TDict* Dict() const { return dict_; }
   const std::string& Id() const { return id_; }
-  // 1 with the entry's code and name; 0 with why, a sentence for the user: no entry has that code or
+  // 1 with the entry's code and name (each may be null) and, when cell is given, the text a pick-list
+  // cell shows for it ("code name"); 0 with why, a sentence for the user: no entry has that code or
   // name, several entries have that name, or the entry may not be chosen (a group, stopped).
-  int Find(const QString& text, QString* code, QString* name, QString* why);
+  int Find(QStringView text, QString* code, QString* name, QString* why, QString* cell = nullptr);
 
  private:
-  // The entry of a code: 1, 0 when there is none, -1 when it may not be chosen.
-  int Entry(const QString& code, QString* name);
+  // The data row of a code, -1 when none; called under the dictionary's lock.
+  int Row_Of(QStringView code);
 
   std::string id_;
   TDict* dict_ = nullptr;
-  bool indexed_ = false;
-  QHash<QString, int> names_;  // name -> data row of its entry, -1 when several entries have it
+  int indexedRows_ = -1;                       // the row count names_ was built for
+  std::vector<std::pair<size_t, int>> names_;  // (hash of an entry's name, its data row), sorted
 };

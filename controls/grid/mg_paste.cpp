@@ -29,9 +29,11 @@
 #include "controls/grid/mg_paste.h"
 
 #include "toolkit/tk_clipboard.h"
+#include "core/data/dec_num.h"
 #include "util/lang_map.h"
 
 #include <QDate>
+#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -54,31 +56,76 @@ struct Target {
 };
 
 // 1 yes, 0 no, -1 neither.
-int Yes_No(const QString& t) {
-  static const char16_t* const yes[] = {u"1", u"t", u"y", u"是", u"√", u"✓", u"true", u"yes"};
-  static const char16_t* const no[] = {u"0", u"f", u"n", u"否", u"×", u"false", u"no"};
-  for (const char16_t* y : yes)
-    if (t.compare(QString::fromUtf16(y), Qt::CaseInsensitive) == 0) return 1;
-  for (const char16_t* n : no)
-    if (t.compare(QString::fromUtf16(n), Qt::CaseInsensitive) == 0) return 0;
+int Yes_No(QStringView t) {
+  auto list = [](std::initializer_list<const char16_t*> words) {
+    QStringList l;
+    for (const char16_t* w : words) l << QString::fromUtf16(w);
+    return l;
+  };
+  static const QStringList yes = list({u"1", u"t", u"y", u"是", u"√", u"✓", u"true", u"yes"});
+  static const QStringList no = list({u"0", u"f", u"n", u"否", u"×", u"false", u"no"});
+  for (const QString& y : yes)
+    if (t.compare(y, Qt::CaseInsensitive) == 0) return 1;
+  for (const QString& n : no)
+    if (t.compare(n, Qt::CaseInsensitive) == 0) return 0;
   return -1;
 }
 
-bool Has_Digit(const QString& t) {
+// "yyyy-mm-dd", as the date picker writes a date.
+QString Date_Text(const QDate& d) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year(), d.month(), d.day());
+  return QString::fromLatin1(buf, 10);
+}
+
+bool Has_Digit(QStringView t) {
   for (QChar c : t)
     if ((c >= u'0' && c <= u'9') || (c.unicode() >= 0xFF10 && c.unicode() <= 0xFF19)) return true;
   return false;
 }
 
-bool Ascii(const QString& t) {
+bool Ascii(QStringView t) {
   for (QChar c : t)
     if (c.unicode() >= 0x80) return false;
   return true;
 }
 
+// True when Valid_Check would leave t as it is: a plain ASCII number (an optional '-', no leading zero,
+// an optional '.' with digits) the column's type, decimals, sign rule and limits take unchanged. Most
+// numbers pasted from a spreadsheet are such; the others go through the whole check.
+bool Already_Valid(const TMG_Col_Def* d, QStringView t) {
+  const qsizetype n = t.size();
+  if (n == 0 || n >= 40) return false;
+  char buf[40];
+  qsizetype i = 0, intDigits = 0, fracDigits = 0;
+  bool dot = false;
+  for (; i < n; ++i) {
+    const char16_t c = t[i].unicode();
+    if (c >= u'0' && c <= u'9') {
+      if (dot) ++fracDigits;
+      else if (intDigits++ == 0 && c == u'0' && i + 1 < n && t[i + 1] != u'.') return false;
+    } else if (c == u'-' && i == 0) {
+    } else if (c == u'.' && !dot && intDigits > 0) {
+      dot = true;
+    } else {
+      return false;
+    }
+    buf[i] = char(c);
+  }
+  buf[n] = 0;
+  if (intDigits == 0 || intDigits > 30 || (dot && fracDigits == 0)) return false;
+  if (d->type == 'I' && dot) return false;
+  if (d->type == 'F' && dot && fracDigits > std::min(d->dec, 10)) return false;
+  if ((d->sign == '+' && buf[0] == '-') || (d->sign == '-' && buf[0] != '-')) return false;
+  if ((d->min[0] && Dec_Cmp(buf, d->min) < 0) || (d->max[0] && Dec_Cmp(buf, d->max) > 0)) return false;
+  return true;
+}
+
+// A cell's new text: a view into the pasted text, a static text, or one of the paste's own texts (whose
+// characters stay where they are while the list of them grows).
 struct Write {
   int col, row;
-  QString text;
+  QStringView text;
 };
 
 }  // namespace
@@ -86,13 +133,14 @@ struct Write {
 void Mg_Split_Paste(QStringView text, Mg_Paste_Block* out) {
   out->rows = out->cols = 0;
   out->cells.clear();
+  out->quoted.clear();
   const qsizetype n = text.size();
   if (n == 0) return;
   std::vector<int> widths;
   int inRow = 0;
   qsizetype i = 0;
   for (;;) {
-    QString cell;
+    QStringView cell;
     bool quoted = false;
     if (i < n && text[i] == u'"') {
       QString buf;
@@ -114,7 +162,9 @@ void Mg_Split_Paste(QStringView text, Mg_Paste_Block* out) {
         break;
       }
       if (closed && (j + 1 == n || text[j + 1] == u'\t' || Line_End(text[j + 1]))) {
-        cell = std::move(buf);
+        // The view stays good while the vector grows: a moved QString keeps its characters where they are.
+        out->quoted.push_back(std::move(buf));
+        cell = out->quoted.back();
         i = j + 1;
         quoted = true;
       }
@@ -122,10 +172,10 @@ void Mg_Split_Paste(QStringView text, Mg_Paste_Block* out) {
     if (!quoted) {
       qsizetype j = i;
       while (j < n && text[j] != u'\t' && !Line_End(text[j])) ++j;
-      cell = text.mid(i, j - i).toString();
+      cell = text.mid(i, j - i);
       i = j;
     }
-    out->cells.push_back(std::move(cell));
+    out->cells.push_back(cell);
     ++inRow;
     if (i < n && text[i] == u'\t') {
       ++i;
@@ -148,10 +198,7 @@ void Mg_Split_Paste(QStringView text, Mg_Paste_Block* out) {
     const int w = widths[size_t(r)];
     flat -= size_t(w);
     const size_t at = size_t(r) * size_t(cols);
-    for (int c = cols - 1; c >= 0; --c) {
-      QString v = c < w ? std::move(out->cells[flat + size_t(c)]) : QString();
-      out->cells[at + size_t(c)] = std::move(v);
-    }
+    for (int c = cols - 1; c >= 0; --c) out->cells[at + size_t(c)] = c < w ? out->cells[flat + size_t(c)] : QStringView();
   }
 }
 
@@ -214,11 +261,17 @@ int TMG::Paste_Text(const QString& text, QString* error) {
   // Every value checked and turned into the text its cell takes before anything changes.
   std::vector<Write> writes;
   writes.reserve(size_t(block.rows) * targets.size());
+  std::vector<QString> own;
+  auto put = [&](int c, int r, QStringView text) { writes.push_back({c, r, text}); };
+  auto keep = [&](int c, int r, QString text) {
+    own.push_back(std::move(text));
+    writes.push_back({c, r, own.back()});
+  };
   for (int i = 0; i < block.rows; ++i) {
     const int r = rows[size_t(i)];
     for (int j = 0; j < int(targets.size()); ++j) {
       const Target& t = targets[size_t(j)];
-      QString& value = block.cells[size_t(i) * size_t(block.cols) + size_t(j)];
+      const QStringView value = block.At(i, j);
       auto cell_refuses = [&](const QString& why) {
         return refuse(Cap(u"第 %1 行“%2”列：%3").arg(r - FixedRows() + 1).arg(t.caption, why));
       };
@@ -227,23 +280,28 @@ int TMG::Paste_Text(const QString& text, QString* error) {
         OnGetEditEnable(this, t.col, r, can);
         if (!can) return cell_refuses(Cap(u"不允许修改"));
       }
-      const QString trimmed = t.kind == Kind::Text ? value : value.trimmed();
+      const QStringView trimmed = t.kind == Kind::Text ? value : value.trimmed();
       if (trimmed.isEmpty()) {
         if (!t.def->nullable) return cell_refuses(Cap(u"不能为空"));
-        writes.push_back({t.col, r, QString()});
-        if (t.kind == Kind::Dict) writes.push_back({t.codeCol, r, QString()});
+        put(t.col, r, {});
+        if (t.kind == Kind::Dict) put(t.codeCol, r, {});
         continue;
       }
       switch (t.kind) {
         case Kind::Text:
-          writes.push_back({t.col, r, std::move(value)});
+          put(t.col, r, value);
           break;
         case Kind::Number: {
+          if (Already_Valid(t.def, trimmed)) {
+            put(t.col, r, trimmed);
+            break;
+          }
           if (!Has_Digit(trimmed)) return cell_refuses(Cap(u"“%1”不是数字").arg(trimmed));
           const bool ascii = Ascii(trimmed);
           const std::string narrow = (ascii ? trimmed.toLatin1().toStdString() : Narrow(trimmed)).substr(0, 600);
           const std::string res = Mg_Valid_Text(t.def, narrow);
-          writes.push_back({t.col, r, res == narrow && ascii ? trimmed : Wide(res.c_str())});
+          if (res == narrow && ascii) put(t.col, r, trimmed);
+          else keep(t.col, r, Wide(res.c_str()));
           break;
         }
         case Kind::Bool:
@@ -251,20 +309,24 @@ int TMG::Paste_Text(const QString& text, QString* error) {
           const int yes = Yes_No(trimmed);
           if (yes < 0) return cell_refuses(Cap(u"“%1”不是“是”或“否”").arg(trimmed));
           const bool mark = t.kind == Kind::Mark;
-          writes.push_back({t.col, r, QString::fromLatin1(yes ? (mark ? "T" : "1") : (mark ? "" : "0"))});
+          put(t.col, r, yes ? (mark ? u"T" : u"1") : (mark ? u"" : u"0"));
           break;
         }
         case Kind::Date: {
           QDate d;
           if (!Mg_Read_Date(trimmed, &d)) return cell_refuses(Cap(u"“%1”不是日期").arg(trimmed));
-          writes.push_back({t.col, r, d.toString(QStringLiteral("yyyy-MM-dd"))});
+          keep(t.col, r, Date_Text(d));
           break;
         }
-        case Kind::Pick:
+        case Kind::Pick: {
+          QString cell, why;
+          if (!t.finder->Find(trimmed, nullptr, nullptr, &why, &cell)) return cell_refuses(why);
+          keep(t.col, r, std::move(cell));
+          break;
+        }
         case Kind::Dict: {
-          const QStringList parts = t.kind == Kind::Dict && (t.def->ext_opt & 8)
-                                        ? trimmed.split(u',', Qt::SkipEmptyParts)
-                                        : QStringList{trimmed};
+          const QStringList parts = (t.def->ext_opt & 8) ? trimmed.toString().split(u',', Qt::SkipEmptyParts)
+                                                         : QStringList{trimmed.toString()};
           QStringList codes, names;
           for (const QString& part : parts) {
             QString code, name, why;
@@ -272,12 +334,8 @@ int TMG::Paste_Text(const QString& text, QString* error) {
             codes << code;
             names << name;
           }
-          if (t.kind == Kind::Pick) {
-            writes.push_back({t.col, r, codes[0] + u' ' + names[0]});
-          } else {
-            writes.push_back({t.codeCol, r, codes.join(u',')});
-            writes.push_back({t.col, r, names.join(u',')});
-          }
+          keep(t.codeCol, r, codes.join(u','));
+          keep(t.col, r, names.join(u','));
           break;
         }
       }
@@ -303,13 +361,13 @@ int TMG::Paste_Text(const QString& text, QString* error) {
   BeginUpdate();
   ++ownWrite_;
   if (rowCount > RowCount()) SetRowCount(rowCount);
-  for (Write& w : writes) {
-    const QStringView old = CellView(w.col, w.row);
-    if (old == w.text) continue;
+  for (const Write& w : writes) {
+    const QStringView now = w.text, old = CellView(w.col, w.row);
+    if (old == now) continue;
     ++changed;
-    if (OnMGValChange) changes.push_back({w.col, w.row, w.text, old.toString()});
-    if (w.col == watchCol_ && w.row == watchRow_) watchOld_ = w.text;
-    SetCells(w.col, w.row, w.text);
+    if (OnMGValChange) changes.push_back({w.col, w.row, now.toString(), old.toString()});
+    if (w.col == watchCol_ && w.row == watchRow_) watchOld_ = now.toString();
+    SetCells(w.col, w.row, now);
   }
   --ownWrite_;
   EndUpdate();
@@ -332,7 +390,7 @@ int TMG::Paste_From_Clipboard() {
   if (block.rows == 1 && block.cols == 1 && editor && editor->isVisible() && !block.At(0, 0).contains(u'\n') &&
       !block.At(0, 0).contains(u'\r')) {
     // One value into the cell being edited: typed in at the caret, as the editor's own paste would.
-    editor->insert(block.At(0, 0));
+    editor->insert(block.At(0, 0).toString());
     editor->setModified(true);
     emit editor->textEdited(editor->text());
     return 1;

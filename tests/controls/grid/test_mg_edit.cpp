@@ -11,9 +11,9 @@ namespace {
 // Columns 1 A, 2 B read-only, 3 C, 4 D hidden, 5 E, 6 F; rows 1..7 with row 4 hidden; the host vetoes
 // cell (5, 2).
 struct NavGrid {
+  QApplication* app = controlsTestApp();  // before the grid
   TMG g;
   NavGrid() {
-    controlsTestApp();
     g.resize(600, 300);
     g.SetColCount(7);
     g.SetRowCount(8);

@@ -12,7 +12,7 @@ QString Shown(const Mg_Paste_Block& b) {
   for (int r = 0; r < b.rows; ++r) {
     QStringList cells;
     for (int c = 0; c < b.cols; ++c)
-      cells << QString(b.At(r, c)).replace(u'\t', QStringLiteral("\\t")).replace(u'\r', QStringLiteral("\\r")).replace(u'\n', QStringLiteral("\\n"));
+      cells << b.At(r, c).toString().replace(u'\t', QStringLiteral("\\t")).replace(u'\r', QStringLiteral("\\r")).replace(u'\n', QStringLiteral("\\n"));
     rows << cells.join(u'|');
   }
   return QStringLiteral("%1x%2: ").arg(b.rows).arg(b.cols) + rows.join(QStringLiteral(" / "));
@@ -74,7 +74,8 @@ TEST(MgPaste, SplitsTextAsSpreadsheetsWriteIt) {
   };
   for (const Row& r : rows) {
     Mg_Paste_Block b;
-    Mg_Split_Paste(QString::fromUtf16(r.text), &b);
+    const QString text = QString::fromUtf16(r.text);
+    Mg_Split_Paste(text, &b);
     EXPECT_EQ(Shown(b).toStdString(), QString::fromUtf16(r.block).toStdString()) << r.what;
   }
 }
