@@ -34,6 +34,7 @@ struct CodeSource {
   const char* dict_id;
   const char16_t* what;  // e.g. u"部门"
   bool addable;
+  const char* list_name;  // the drop-down's object name
 };
 
 // A code field and its drop-down.
@@ -44,7 +45,7 @@ class CodeChooser : public QObject {
               QToolButton* drop, QLabel* name, std::function<void(const QString&)>* chosen_hook)
       : QObject(owner), window_(window), db_(db), source_(source), code_(code), name_(name), hook_(chosen_hook) {
     mgs_ = new TMGS(window->centralWidget());
-    mgs_->setObjectName(code->objectName() + QStringLiteral("List"));
+    mgs_->setObjectName(QString::fromLatin1(source.list_name));
     mgs_->SetOptions(source.addable ? TMGS::goSearch | TMGS::goAdd | TMGS::goRefresh : TMGS::goSearch | TMGS::goRefresh);
     mgs_->resize(300, 200);
     mgs_->Hide();
@@ -252,9 +253,10 @@ DemoInputs* Demo_Add_Inputs(QMainWindow* window, DemoDb* db) {
     show(u"制单日期：", v);
   };
   new DateDone(in, date, &in->onDateDone);
-  const CodeSource suppliers{"select sup_code,sup_name from suppliers order by sup_code", "sup", u"供应商", false};
+  const CodeSource suppliers{"select sup_code,sup_name from suppliers order by sup_code", "sup", u"供应商", false,
+                             "supChooser"};
   const CodeSource departments{"select dept_code,dept_name from departments order by dept_code", "dept", u"部门",
-                               true};
+                               true, "deptChooser"};
   in->supList = (new CodeChooser(in, window, db, suppliers, in->supCode, supDrop, in->supName, &in->onSupplier))->list();
   in->deptList =
       (new CodeChooser(in, window, db, departments, in->deptCode, deptDrop, in->deptName, &in->onDept))->list();
