@@ -550,6 +550,9 @@ class TMG : public TStringGrid {
   void TMG_OnMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
   void TMG_OnTopLeftChanged(TObject* Sender);
   void TMG_OnEditButtonClick(TObject* Sender);
+  // For hosts that bind a set-edit-text handler of their own: the grid learns of typing through
+  // SetEditText (the watched cell), so this has nothing left to do.
+  void OnMGSetEditText(TObject*, int, int, const QString&) {}
   // The cell under the mouse cursor; -1, -1 left of or above the control. Returns 1.
   int Get_Mouse_Pos(int& col, int& row);
 

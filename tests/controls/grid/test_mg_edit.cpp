@@ -41,7 +41,7 @@ TEST(MgEdit, KeysLandOnCellsThatMayBeEntered) {
     int c0, r0, key;
     Qt::KeyboardModifiers mods;
     int c, r;
-    bool editing = true;
+    char mode = 'e';  // 'e' editing, 'n' no editor, 'r' row selection
   } rows[] = {
       {"Tab skips the read-only column", 1, 1, Qt::Key_Tab, {}, 3, 1},
       {"Tab skips the hidden column", 3, 1, Qt::Key_Tab, {}, 5, 1},
@@ -60,16 +60,18 @@ TEST(MgEdit, KeysLandOnCellsThatMayBeEntered) {
       {"Ctrl+End", 3, 1, Qt::Key_End, Qt::ControlModifier, 6, 7},
       {"Ctrl+Home", 6, 7, Qt::Key_Home, Qt::ControlModifier, 1, 1},
       {"Alt+Enter: first editable column of the next shown row", 6, 3, Qt::Key_Return, Qt::AltModifier, 1, 5},
-      {"Right without an editor moves like Tab", 1, 1, Qt::Key_Right, {}, 3, 1, false},
-      {"Left without an editor moves like Shift+Tab", 1, 2, Qt::Key_Left, {}, 6, 1, false},
-      {"Shift+Left without an editor moves like Tab", 3, 1, Qt::Key_Left, Qt::ShiftModifier, 5, 1, false},
+      {"Right without an editor moves like Tab", 1, 1, Qt::Key_Right, {}, 3, 1, 'n'},
+      {"Left without an editor moves like Shift+Tab", 1, 2, Qt::Key_Left, {}, 6, 1, 'n'},
+      {"Shift+Left without an editor moves like Tab", 3, 1, Qt::Key_Left, Qt::ShiftModifier, 5, 1, 'n'},
       {"Right in the editor's text stays in the cell", 3, 1, Qt::Key_Right, {}, 3, 1},
+      {"row selection: Down is the grid's plain move, the read-only column kept", 2, 1, Qt::Key_Down, {}, 2, 2, 'r'},
+      {"row selection: Enter moves nowhere", 3, 1, Qt::Key_Return, {}, 3, 1, 'r'},
   };
   const TGridOptions editing = g.Options();
   for (const Row& row : rows) {
-    g.SetOptions(row.editing ? editing : TGridOptions(editing) >> goEditing);
+    g.SetOptions(row.mode == 'e' ? editing : row.mode == 'n' ? TGridOptions(editing) >> goEditing : editing | goRowSelect);
     ASSERT_TRUE(g.FocusCell(row.c0, row.r0)) << row.what;
-    if (row.key == Qt::Key_Right && row.editing) g.InplaceEditor()->setCursorPosition(0);
+    if (row.key == Qt::Key_Right && row.mode == 'e') g.InplaceEditor()->setCursorPosition(0);
     if (row.key != wheel) Press(g, Qt::Key(row.key), row.mods);
     QWheelEvent e(QPointF(50, 60), QPointF(), QPoint(), QPoint(0, -120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
     if (row.key == wheel) QApplication::sendEvent(g.viewport(), &e), QApplication::processEvents();
