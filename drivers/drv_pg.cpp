@@ -21,8 +21,10 @@
 // - statements: the call's bound (tag 2). On expiry the statement is cancelled on the server (the
 //   cancel request goes from a thread of its own: libpq waits for the server to take it, and a server
 //   that stopped answering must not hold the caller there) and the answer is awaited 5 s more at
-//   most. A server that answers gives "57014: statement timeout ..." and the session goes on, the
-//   statement undone alone; a silent one loses the session ("ConnectionWrite: no answer ...").
+//   most, as is the server's taking of the cancel (so that it cannot stop the next statement). A
+//   server that answers gives "57014: statement timeout ..." (or the statement's own result when it
+//   finished first) and the session goes on, the statement undone alone; a silent one loses the
+//   session ("ConnectionWrite: no answer ...", "... did not take the cancel ...").
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -30,9 +32,12 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,19 +98,42 @@ int Await(PGconn* conn, const Clock::time_point* deadline) {
   }
 }
 
+// A cancel request on its way to the server; done once the server took it (or refused it), or when
+// none could be sent.
+struct Cancel_Request {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+};
+
 // Asks the server to cancel the running statement, from a thread of its own (see the top).
-void Cancel_Detached(PGconn* conn) {
+std::shared_ptr<Cancel_Request> Cancel_Detached(PGconn* conn) {
+  auto req = std::make_shared<Cancel_Request>();
   PGcancel* c = PQgetCancel(conn);
-  if (!c) return;
+  if (!c) {
+    req->done = true;
+    return req;
+  }
   try {
-    std::thread([c] {
+    std::thread([c, req] {
       char err[256];
       PQcancel(c, err, sizeof err);
       PQfreeCancel(c);
+      std::lock_guard<std::mutex> g(req->m);
+      req->done = true;
+      req->cv.notify_all();
     }).detach();
   } catch (...) {
     PQfreeCancel(c);  // no thread: the answer is awaited all the same
+    req->done = true;
   }
+  return req;
+}
+
+// Whether the server took the cancel by the deadline.
+bool Cancel_Taken(Cancel_Request* req, Clock::time_point deadline) {
+  std::unique_lock<std::mutex> g(req->m);
+  return req->cv.wait_until(g, deadline, [req] { return req->done; });
 }
 
 // The driver gives up a connection whose server stopped answering.
@@ -131,13 +159,12 @@ PGresult* Exchange(Session* s, const std::function<int(PGconn*)>& send) {
   }
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s->bound_ms);
   const Clock::time_point* dl = s->bound_ms > 0 ? &deadline : nullptr;
-  bool cancelled = false;
+  std::shared_ptr<Cancel_Request> cancel;
   PGresult* keep = nullptr;
   for (;;) {
     int w = Await(s->conn, dl);
-    if (w == 0 && !cancelled) {
-      cancelled = true;
-      Cancel_Detached(s->conn);
+    if (w == 0 && !cancel) {
+      cancel = Cancel_Detached(s->conn);
       deadline = Clock::now() + std::chrono::milliseconds(std::min(kCancel_Grace_Ms, s->bound_ms));
       continue;
     }
@@ -172,7 +199,16 @@ PGresult* Exchange(Session* s, const std::function<int(PGconn*)>& send) {
       keep = r;
     }
   }
-  if (cancelled && Is_State(keep, "57014")) s->fault = Fault::Cancelled;
+  // The server acts on a cancel whenever it arrives: one still on its way when a statement that was
+  // finishing anyway answered would stop the next statement instead. So the next one goes only after
+  // the server took it, and a server that does not take it in time loses the session.
+  if (cancel && !Cancel_Taken(cancel.get(), deadline)) {
+    PQclear(keep);
+    Close(s, "the server did not take the cancel of a statement past its bound of " +
+                 drv::Seconds_Text(s->bound_ms) + " s; the connection was closed");
+    return nullptr;
+  }
+  if (cancel && Is_State(keep, "57014")) s->fault = Fault::Cancelled;
   return keep;
 }
 

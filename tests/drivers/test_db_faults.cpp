@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -61,19 +63,26 @@ TEST(Db_Faults, ServerThatNeverAnswersFailsTheConnect) {
 }
 
 // A statement past "db_statement_timeout" in an open transaction: a server that takes the cancel keeps
-// the session and the transaction; a stopped backend loses both, and the commit says so.
+// the session and the transaction; a stopped backend loses both, and the commit says so. So does a
+// server that cannot take the cancel (its postmaster stopped) while the statement answers anyway: the
+// cancel, arriving later, would stop whichever statement ran then.
 TEST_P(Db_Test, StatementPastItsBound) {
-  struct Row { const char* backend; const char16_t* sql; bool stop; const char* says; const char16_t* kept; };
+  enum Stop { NONE, BACKEND, POSTMASTER };
+  struct Row { const char* backend; const char16_t* sql; Stop stop; const char* says; const char16_t* kept; };
   const Row rows[] = {
-      {"sqlite", u"with recursive c(x) as (select 1 union all select x+1 from c) select count(*) from c", false,
-       "statement timeout: the statement ran longer than 1 s", u"1"},
-      {"pg", u"select pg_sleep(60)", false,
+      {"sqlite", u"with recursive c(x) as (select 1 union all select x+1 from c) select count(*) from c",
+       NONE, "statement timeout: the statement ran longer than 1 s", u"1"},
+      {"pg", u"select pg_sleep(60)", NONE,
        "57014: statement timeout: no answer within 1 s; the statement was cancelled on the server", u"1"},
-      {"pg", u"select 1", true,
+      {"pg", u"select 1", BACKEND,
        "ConnectionWrite: no answer from the server within 1 s; the statement was cancelled and the connection "
        "closed; the transaction open on it was lost", u"0"},
+      {"pg", u"select pg_sleep(1.5)", POSTMASTER,
+       "ConnectionWrite: the server did not take the cancel of a statement past its bound of 1 s; the "
+       "connection was closed; the transaction open on it was lost", u"0"},
   };
   Pub_Para_Put_Int(u"db_statement_timeout", 1);
+  Pub_Para_Put_Int(u"db_connect_timeout", 1);  // the reconnection while the postmaster is stopped
   for (const Row& r : rows) {
     if (GetParam() != r.backend) continue;
     SCOPED_TRACE(r.says);
@@ -81,17 +90,25 @@ TEST_P(Db_Test, StatementPastItsBound) {
     Ok(q, {u"drop table if exists t", u"create table t(v integer)"});
     const std::u16string pid = Pg() ? Value(q, u"select pg_backend_pid()") : u"";
     ASSERT_EQ(q.Exec(u"insert into t values(1)"), 0) << Msg(q);
+    pid_t stopped = 0;
     if (r.stop) {
-      ASSERT_EQ(kill(std::stoi(Utf8(pid.c_str())), SIGSTOP), 0);
+      stopped = std::stoi(Utf8(pid.c_str()));
+      if (r.stop == POSTMASTER) {  // the backend's parent: "pid (name) state ppid ..."
+        std::ifstream f("/proc/" + std::to_string(stopped) + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        stopped = std::stoi(stat.substr(stat.rfind(')') + 4));
+      }
+      ASSERT_EQ(kill(stopped, SIGSTOP), 0);
     }
     EXPECT_NE(q.Exec(r.sql), 0);
+    if (stopped) kill(stopped, SIGCONT);
     EXPECT_NE(Msg(q).find(r.says), std::string::npos) << Msg(q);
-    if (r.stop) kill(std::stoi(Utf8(pid.c_str())), SIGCONT);
     EXPECT_EQ(q.Commit(), r.stop ? DB_LOST_TRANSACTION : 0) << Msg(q);
     EXPECT_EQ(Value(q, u"select count(*) from t"), r.kept);
     EXPECT_EQ(Value(q, u"select pg_backend_pid()") == pid, Pg() && !r.stop) << "same session unless lost";
   }
   Pub_Para_Put_Int(u"db_statement_timeout", 300);
+  Pub_Para_Put_Int(u"db_connect_timeout", 15);
 }
 
 // A batch cut half way (PostgreSQL: its backend terminated from another session; SQLite: another process
