@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <system_error>
 #include <vector>
@@ -167,6 +168,15 @@ int Dict_Write_File(const std::string& path, const void* data, size_t len, const
     Log_Printf("unable to create dmp file %s\n", path.c_str());
   }
   Log_Reason(err);
+  return 0;
+}
+
+int Dict_Make_Cache_Dir(const std::string& dir) {
+  std::error_code ec, probe;
+  std::filesystem::create_directories(dir, ec);
+  if (std::filesystem::is_directory(dir, probe)) return 1;
+  Log_Printf("Unable to create directory %s\n", dir.c_str());
+  Log_Printf("reason: %s\n", ec ? ec.message().c_str() : "a file that is not a directory holds its name");
   return 0;
 }
 

@@ -51,6 +51,10 @@ int Dict_Read_File(const std::string& path, std::string* out);
 // logging failure_line (default "unable to create dmp file %s\n" with the path) and the reason.
 int Dict_Write_File(const std::string& path, const void* data, size_t len, const char* failure_line = nullptr);
 
+// Makes the cache folder (and its parents) when missing. 1, or 0 after logging
+// "Unable to create directory %s\n" and the reason.
+int Dict_Make_Cache_Dir(const std::string& dir);
+
 // A cache file and then its record. 1, or 0 (logged).
 int Dict_Write_Cache_File(const std::string& path, const void* data, size_t len);
 // A cache file checked against its record. 1 with the bytes; 0 quietly when there is no cache file

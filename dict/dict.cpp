@@ -611,12 +611,7 @@ int TDict::Unpack_Dict(TParaMgr* pack) {
     }
   } else {
     std::string dir = Dict_Cache_Dir();
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (!std::filesystem::is_directory(dir, ec)) {
-      Log_Printf("Unable to create directory %s\n", dir.c_str());
-      return 0;
-    }
+    if (!Dict_Make_Cache_Dir(dir)) return 0;
     std::string base = dir + "/" + Zem_W_To_Utf8(map_wchar(id.c_str()).c_str());
     if (!Take_Transfer_File(pack, u"dtfile", base + ".dz_", base + ".dt_", &rows)) return 0;
     if (!Take_Transfer_File(pack, u"pardtfile", base + ".dz__p", base + ".dt__p", &ext_rows)) return 0;

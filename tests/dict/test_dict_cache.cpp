@@ -97,7 +97,7 @@ TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
   struct Row {
     std::string name;
     std::function<void(const std::string& dt, const std::string& sum)> damage;
-    const char* log;  // a line the log must hold
+    std::string log;  // lines the log must hold
   };
   auto bytes = [&](std::string b, bool record_matches) {
     return [=](const std::string& dt, const std::string& sum) {
@@ -120,6 +120,12 @@ TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
          ASSERT_EQ(mkfifo(dt.c_str(), 0600), 0);
        },
        "reason: not a regular file"},
+      {"a file in the cache folder's place",
+       [](const std::string& dt, const std::string&) {
+         fs::remove_all(fs::path(dt).parent_path());
+         Write(fs::path(dt).parent_path().string(), "x");
+       },
+       "Unable to create directory " + home_ + "/dt\nreason: Not a directory\n"},
       {"a directory in the file's place",
        [](const std::string& dt, const std::string&) {
          fs::remove(dt);
@@ -154,6 +160,11 @@ TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(Codes(d), (Code_List{"C", "A", "B", "G"}));
     EXPECT_NE(log.find(r.log), std::string::npos) << log;
+    if (!fs::is_directory(home_ + "/dt")) {  // nothing could be written
+      fs::remove(home_ + "/dt");
+      fs::create_directory(home_ + "/dt");
+      continue;
+    }
     if (fs::is_directory(Dt("dept", ".dt"))) {
       // Nothing is removed to make room: the new cache cannot be written, and says why.
       EXPECT_NE(log.find("unable to create dmp file " + Dt("dept", ".dt") + "\nreason: Is a directory\n"),
