@@ -48,7 +48,8 @@
 // (statement, procedure, row selection, batch insert, commit, rollback), the session disconnects and
 // connects again at once (the call is not repeated); a call on a session that is not connected
 // connects first. After a loss with code 8007 the session's next commit fails with that news instead
-// of committing an empty transaction (a rollback clears it).
+// of committing an empty transaction, and rolls back the statements run since (a part of the lost
+// unit of work); a rollback clears it, also one that itself meets the lost connection.
 //
 // Connection configuration (TDb_Config), filled by hosts and tests:
 //   driver   library file: a base name ("zem_drv_sqlite", found as "%s/%s.so" under TARVOK_DLL_PATH)
