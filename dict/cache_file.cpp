@@ -1,6 +1,7 @@
 // Cache files: non-blocking whole-file reads, unique-temporary writes, integrity records.
 #include "dict/cache_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <new>
 #include <system_error>
@@ -77,6 +79,29 @@ int Write_Atomic(const std::string& path, const void* data, size_t len) {
   if (!err && ::rename(tmp.data(), path.c_str()) != 0) err = errno;
   if (err) ::unlink(tmp.data());
   return err;
+}
+
+// Removes the temporary files of a cache file and of its record ("<file>.XXXXXX",
+// "<file>.sum.XXXXXX") that writers killed before their rename left behind an hour ago or more: no
+// writer takes that long, and each would otherwise keep a whole cache's size on the disk for ever.
+void Remove_Orphans(const std::string& path) {
+  const std::string folder = Folder_Of(path);
+  const std::string base = path.substr(path.rfind('/') + 1) + ".";
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  const time_t old = ::time(nullptr) - 3600;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    const size_t n = name.size();
+    if (name.compare(0, base.size(), base) != 0) continue;
+    const bool sum_tmp = n == base.size() + 10 && name.compare(base.size(), 4, "sum.") == 0;
+    if (n != base.size() + 6 && !sum_tmp) continue;
+    struct stat st;
+    if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        st.st_mtime < old)
+      ::unlinkat(::dirfd(dir), e->d_name, 0);
+  }
+  ::closedir(dir);
 }
 
 }  // namespace
@@ -184,6 +209,7 @@ int Dict_Write_Cache_File(const std::string& path, const void* data, size_t len)
   if (!Dict_Write_File(path, data, len)) return 0;
   std::string sum = Dict_Sum_Record(static_cast<const uint8_t*>(data), len);
   if (!Dict_Write_File(Dict_Sum_Path(path), sum.data(), sum.size())) return 0;
+  Remove_Orphans(path);
   // The record is what makes the new file count: its name in the folder goes to disk too.
   int dir = ::open(Folder_Of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {

@@ -22,8 +22,9 @@
 //
 // Writing: the bytes go to a temporary file unique to the writer (mkstemp, "<file>.XXXXXX", in the same
 // folder), are flushed to disk (fsync) and renamed over the file, so two processes writing the same
-// cache never rename each other's half-written file into place. Reading never waits: files are
-// opened without blocking and anything but a regular file is refused.
+// cache never rename each other's half-written file into place. Temporary files that a killed writer
+// left are removed by a later write of the same cache once they are an hour old. Reading never waits:
+// files are opened without blocking and anything but a regular file is refused.
 //
 // Messages end their line; when the system gives a reason (no space, permission denied) it follows on
 // a line of its own: "reason: <text>".

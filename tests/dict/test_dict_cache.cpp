@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -120,6 +121,14 @@ TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
          ASSERT_EQ(mkfifo(dt.c_str(), 0600), 0);
        },
        "reason: not a regular file"},
+      {"temporaries of writers: one killed two hours ago, one at work",
+       [](const std::string& dt, const std::string& sum) {
+         Write(dt + ".kIlLeD", "half");
+         fs::last_write_time(dt + ".kIlLeD", fs::file_time_type::clock::now() - std::chrono::hours(2));
+         Write(dt + ".AtWork", "half");
+         fs::remove(sum);
+       },
+       "no integrity record"},
       {"a file in the cache folder's place",
        [](const std::string& dt, const std::string&) {
          fs::remove_all(fs::path(dt).parent_path());
@@ -160,6 +169,7 @@ TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(Codes(d), (Code_List{"C", "A", "B", "G"}));
     EXPECT_NE(log.find(r.log), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(Dt("dept", ".dt.kIlLeD"))) << "a dead writer's temporary is removed";
     if (!fs::is_directory(home_ + "/dt")) {  // nothing could be written
       fs::remove(home_ + "/dt");
       fs::create_directory(home_ + "/dt");
@@ -173,6 +183,9 @@ TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
       continue;
     }
     EXPECT_EQ(Read(Dt("dept", ".dt")), good) << "the cache is written again";
+    if (r.name.find("temporaries") == 0) {
+      EXPECT_TRUE(fs::remove(Dt("dept", ".dt.AtWork"))) << "a live writer's temporary is kept";
+    }
     EXPECT_EQ(Read(Dt("dept", ".dt.sum")), good_sum);
   }
   // A damaged file with no SQL to fall back on gives an empty dictionary, not a half-filled one.
