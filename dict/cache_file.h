@@ -58,8 +58,9 @@ int Dict_Make_Cache_Dir(const std::string& dir);
 
 // A cache file and then its record. 1, or 0 (logged).
 int Dict_Write_Cache_File(const std::string& path, const void* data, size_t len);
-// A cache file checked against its record. 1 with the bytes; 0 quietly when there is no cache file
-// (nothing cached yet), or after logging when it is unreadable or damaged.
+// A cache file checked against its record, which is read first: a file of another length than the
+// record names is refused unread. 1 with the bytes; 0 quietly when there is no cache file (nothing
+// cached yet), or after logging when it is unreadable or damaged.
 int Dict_Read_Cache_File(const std::string& path, std::unique_ptr<uint8_t[]>* buf, size_t* len);
 // Deletes a cache file and its record; 1 when the cache file existed.
 int Dict_Remove_Cache_File(const std::string& path);
