@@ -77,10 +77,12 @@ MTreeView* Demo_Attach_Dept_Tree(QMainWindow* window, DemoDb* db,
   const QString title = box->title();
   tree->OnChange = [tree, box, title, filter](TObject*, TTreeNode* node) {
     if (!node || tree->Change_Event_Suppressed()) return;
-    const QString codes = QString::fromUtf16(map_wchar(tree->TN_Code_Loop(node, 1, 4000)).c_str());
-    const QString where = codes.isEmpty() ? QString() : QStringLiteral("dept_code in (%1)").arg(codes);
-    const int rows = filter(where);
-    box->setTitle(QString::fromUtf16(u"%1 — %2（%3 张）").arg(title, node->Text()).arg(rows < 0 ? 0 : rows));
+    // The top node, the whole company, has no code of its own: every voucher, with a department or not.
+    const QString codes = *tree->TN_Code(node)
+                              ? QString::fromUtf16(map_wchar(tree->TN_Code_Loop(node, 1, 4000)).c_str())
+                              : QString();
+    filter(codes.isEmpty() ? QString() : QStringLiteral("dept_code in (%1)").arg(codes));
+    box->setTitle(QString::fromUtf16(u"%1 — %2").arg(title, node->Text()));
   };
   return tree;
 }

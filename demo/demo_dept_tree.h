@@ -1,8 +1,9 @@
 // The demo's department tree: an MTreeView beside the voucher form. The departments come from the
 // dictionary "dept_tree" (table dept_tree: code, name, parent_code; nested by its parent column) under
-// one node for the whole company. Choosing a node shows the vouchers of every department under it:
-// the tree's code loop gives the SQL condition (a quoted code list, or, with Ctrl held, a temporary key
-// set). The tree's menu offers the package's groups: expand, show codes, find, copy, print, export.
+// one node for the whole company (every voucher). Choosing a node shows the vouchers of every department
+// under it: the tree's code loop gives the SQL condition (a quoted code list, or, with Ctrl held, a
+// temporary key set). The tree's menu offers the package's groups: expand, show codes, find, copy, print,
+// export.
 #pragma once
 
 #include <QString>

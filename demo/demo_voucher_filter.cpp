@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "controls/combo/Combobox_ext.h"
+#include "toolkit/tk_tree.h"
 #include "core/text/map_str.h"
 #include "demo/demo_window.h"
 
@@ -57,8 +58,13 @@ VoucherFilter::VoucherFilter(DemoWindow* window) : QObject(window), window_(wind
   connect(all, &QPushButton::clicked, this, [this] {
     dept_->Set_Default_Code("");
     sup_->Set_Default_Code("");
+    // The whole company: the department tree's top node, which filters nothing.
+    auto* tree = window_->window()->findChild<TTreeView*>(QStringLiteral("deptTree"));
+    if (tree) tree->SetSelected(tree->Items()->GetFirstNode());
     apply();
   });
+  // The department tree refills the grid too: the count follows every fill.
+  connect(window_, &DemoWindow::vouchersFilled, this, &VoucherFilter::showCount);
   apply();
 }
 
@@ -71,10 +77,16 @@ void VoucherFilter::apply() {
     parts << QStringLiteral("sup_code ") +
                  QString::fromUtf16(map_wchar(sup_->Build_Limit(kLimit_Max)).c_str());
   condition_ = parts.join(QStringLiteral(" and ")).trimmed();
-  const int rows = window_->setVoucherCondition(condition_);
+  window_->setVoucherCondition(condition_);
+}
+
+void VoucherFilter::showCount(int rows) {
   if (!shown_) return;
-  const QString count = QString::fromUtf16(u"（%1 张）").arg(rows);
-  shown_->setText(condition_.isEmpty() ? QString::fromUtf16(u"全部凭证") + count
-                                       : QString::fromUtf16(u"条件：") + condition_ + count);
+  const QString count = QString::fromUtf16(u"（%1 张）").arg(rows < 0 ? 0 : rows);
+  if (!condition_.isEmpty())
+    shown_->setText(QString::fromUtf16(u"条件：") + condition_ + count);
+  else
+    shown_->setText(QString::fromUtf16(window_->lastWhere().isEmpty() ? u"全部凭证" : u"所选部门的凭证") +
+                    count);
   shown_->setToolTip(condition_);
 }

@@ -1,7 +1,7 @@
 // The voucher form's filter bar: a department box (TComboBox_Ext, single choice over the dictionary
 // "dept") and a supplier box (multiple choice over "sup") above the voucher grid. Each accepted choice
 // rebuilds the condition from the boxes' Build_Limit and the grid shows only the vouchers it lets
-// through; "全部" clears both.
+// through; "全部" clears both, and takes the department tree beside the grid (if any) back to its top node.
 #pragma once
 
 #include <QObject>
@@ -25,6 +25,9 @@ class VoucherFilter : public QObject {
   void apply();
 
  private:
+  // The bar's condition and the vouchers the grid shows.
+  void showCount(int rows);
+
   DemoWindow* window_;
   TComboBox_Ext* dept_ = nullptr;  // owned by the bar, a child of the window
   TComboBox_Ext* sup_ = nullptr;

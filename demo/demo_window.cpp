@@ -166,6 +166,7 @@ int DemoWindow::fillVouchers(const QString& where) {
   voucher_->Filter_Show_All();
   voucher_->Sync_Sum();
   voucher_->Invalidate();
+  emit vouchersFilled(rows);
   return rows;
 }
 

@@ -39,6 +39,12 @@ class DemoWindow : public QObject {
   int setVoucherCondition(const QString& condition);
   // The voucher form's grid; null when the form did not load.
   TMG* voucherGrid() const { return voucher_; }
+  // The where of the last fillVouchers ("" for all).
+  QString lastWhere() const { return lastWhere_; }
+
+ signals:
+  // After every fill of the voucher grid, with the rows it shows.
+  void vouchersFilled(int rows);
 
  private:
   void connectActions();

@@ -27,8 +27,9 @@ struct Class_Info {
 const Class_Info kClasses[] = {
     {"MTreeView", "controls/tree/Mtreeview.h", "Code tree view: a hierarchy of codes with search, menus and copy",
      "MTreeView shows codes as a tree: each level of a code is a node under its parent. It searches node "
-     "texts, offers a context menu (expand, collapse, search, print, export) and copies the tree to the "
-     "clipboard as tab-separated text."},
+     "texts, offers a context menu (expand, collapse, search, show codes, print, export) and copies the "
+     "tree to the clipboard as text indented by level. Set A_Caption_With_Code to show each node's code "
+     "before its caption, and A_ID to an identifier for the host."},
     {"MStatusBar", "controls/inputs/Mstatusbar.h", "Status bar whose panels draw their own text",
      "MStatusBar is a light grey status bar whose panels write their text in blue, vertically centred, "
      "after their alignment. Set PanelTexts and PanelWidths (an empty width keeps its panel's), and "
@@ -38,8 +39,8 @@ const Class_Info kClasses[] = {
      "TMGS is an edit box whose drop list shows the items that match what is typed; choosing one fills "
      "the box."},
     {"TTreeView_Ext", "controls/tree/Treeview_ext.h", "Dictionary tree view: the codes of a code dictionary",
-     "TTreeView_Ext shows the codes and names of a code dictionary as a tree, grouped by the dictionary's "
-     "code levels."},
+     "TTreeView_Ext shows the codes and names of a query result as a tree, each code under the nearest "
+     "earlier code it contains, and draws the selected item on blue."},
     {"TMG", "controls/grid/Mg.h", "Data grid: typed columns, money and check-box cells, sums, sort, filter",
      "TMG is a data grid whose columns are defined by ADEF lines (caption, $name, type and style items) "
      "and whose header units come from BDEF lines. It shows money columns as digit grids and check-box "

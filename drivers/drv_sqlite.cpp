@@ -54,9 +54,11 @@ int Past_Bound(void* p) {
   return 1;
 }
 
+// Never destroyed: sessions still open when the process ends stay in reach, and a session closed from
+// another module's static destructor at exit still finds the table.
 drv::Sessions<Session>& All() {
-  static drv::Sessions<Session> s;
-  return s;
+  static drv::Sessions<Session>* s = new drv::Sessions<Session>();
+  return *s;
 }
 
 const TDb_Data_Oper* T() { return drv::Table(); }

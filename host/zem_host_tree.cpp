@@ -20,14 +20,16 @@
 #include "core/text/code_page.h"
 #include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
+#include "host/host_ui.h"
 
 namespace {
 
-QString From_Gbk(const char* s) {
+// Narrow text as the controls hand it over: in the system code page.
+QString From_Narrow(const char* s) {
   if (!s || !*s) return QString();
   const int n = static_cast<int>(std::strlen(s));
   std::u16string w(static_cast<size_t>(n), u'\0');
-  const int m = Zem_MB_To_W(ZEM_CP_GBK, s, n, &w[0], n);
+  const int m = Zem_MB_To_W(ZEM_CP_SYSTEM, s, n, &w[0], n);
   return QString::fromUtf16(w.data(), m);
 }
 
@@ -115,53 +117,80 @@ int Zem_Host_Paint_Tree(MTreeView* tree, QPagedPaintDevice* device) {
   return pages;
 }
 
+namespace {
+
+// The text as an XML attribute value in ASCII: markup characters, line breaks and every character
+// beyond ASCII as character references (what XML cannot carry is already gone).
+QByteArray Ascii_Attr(const QString& text) {
+  QByteArray out;
+  const QString s = Xml_Safe(text);
+  for (qsizetype i = 0; i < s.size(); ++i) {
+    char32_t c = s[i].unicode();
+    if (s[i].isHighSurrogate() && i + 1 < s.size()) c = QChar::surrogateToUcs4(s[i], s[++i]);
+    if (c >= 0x20 && c < 0x7F && c != u'&' && c != u'<' && c != u'>' && c != u'"') {
+      out.append(static_cast<char>(c));
+    } else {
+      out.append("&#").append(QByteArray::number(static_cast<uint>(c))).append(';');
+    }
+  }
+  return out;
+}
+
+// A FreeMind map as the program writes its own: no XML declaration (its loader checks that the file
+// begins with <map version=), and nothing but ASCII (it reads the file in the platform's charset).
+QByteArray Freemind_Map(MTreeView* tree, const QString& title) {
+  QByteArray out = "<map version=\"1.0.1\">\n<node TEXT=\"" + Ascii_Attr(title) + "\">\n";
+  // Node order is depth first: a node stays open while the nodes below it follow.
+  int open = 0;
+  for (TTreeNode* n = tree->Items()->GetFirstNode(); n; n = n->GetNext()) {
+    for (const int level = n->Level(); open > level; --open) out.append("</node>\n");
+    out.append("<node TEXT=\"").append(Ascii_Attr(n->Text())).append('"');
+    if (n->HasChildren() && !n->Expanded()) out.append(" FOLDED=\"true\"");
+    out.append(n->HasChildren() ? ">\n" : "/>\n");
+    if (n->HasChildren()) ++open;
+  }
+  for (; open > 0; --open) out.append("</node>\n");
+  return out.append("</node>\n</map>\n");
+}
+
+QByteArray Opml(MTreeView* tree, const QString& title) {
+  QByteArray out;
+  QXmlStreamWriter w(&out);
+  w.setAutoFormatting(true);
+  w.setAutoFormattingIndent(1);
+  w.writeStartDocument();
+  w.writeStartElement(QStringLiteral("opml"));
+  w.writeAttribute(QStringLiteral("version"), QStringLiteral("2.0"));
+  w.writeStartElement(QStringLiteral("head"));
+  w.writeTextElement(QStringLiteral("title"), Xml_Safe(title));
+  w.writeEndElement();
+  w.writeStartElement(QStringLiteral("body"));
+  int open = 0;
+  for (TTreeNode* n = tree->Items()->GetFirstNode(); n; n = n->GetNext()) {
+    for (const int level = n->Level(); open > level; --open) w.writeEndElement();
+    w.writeStartElement(QStringLiteral("outline"));
+    w.writeAttribute(QStringLiteral("text"), Xml_Safe(n->Text()));
+    ++open;
+  }
+  for (; open > 0; --open) w.writeEndElement();
+  w.writeEndDocument();  // closes the body and the root
+  return out;
+}
+
+}  // namespace
+
 bool Zem_Host_Write_Tree_Outline(MTreeView* tree, const QString& title, const QString& path,
                                  Zem_Outline_Format format, QString* error) {
   QString why;
   if (!error) error = &why;
   if (!tree) {
-    *error = QStringLiteral("no tree");
+    *error = Host_Cap(u"tree", u"没有要输出的树。");
     return false;
   }
+  const QByteArray text = format == ZEM_OUTLINE_FREEMIND ? Freemind_Map(tree, title) : Opml(tree, title);
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    return false;
-  }
-  const bool mm = format == ZEM_OUTLINE_FREEMIND;
-  const QString element = mm ? QStringLiteral("node") : QStringLiteral("outline");
-  const QString text_attr = mm ? QStringLiteral("TEXT") : QStringLiteral("text");
-  QXmlStreamWriter w(&file);
-  w.setAutoFormatting(true);
-  w.setAutoFormattingIndent(1);
-  w.writeStartDocument();
-  if (mm) {
-    w.writeStartElement(QStringLiteral("map"));
-    w.writeAttribute(QStringLiteral("version"), QStringLiteral("1.0.1"));
-    w.writeStartElement(element);  // the map's centre: the title
-    w.writeAttribute(text_attr, Xml_Safe(title));
-  } else {
-    w.writeStartElement(QStringLiteral("opml"));
-    w.writeAttribute(QStringLiteral("version"), QStringLiteral("2.0"));
-    w.writeStartElement(QStringLiteral("head"));
-    w.writeTextElement(QStringLiteral("title"), Xml_Safe(title));
-    w.writeEndElement();
-    w.writeStartElement(QStringLiteral("body"));
-  }
-  // Node order is depth first: an element stays open while the nodes below it follow.
-  int open = 0;
-  for (TTreeNode* n = tree->Items()->GetFirstNode(); n; n = n->GetNext()) {
-    for (const int level = n->Level(); open > level; --open) w.writeEndElement();
-    w.writeStartElement(element);
-    w.writeAttribute(text_attr, Xml_Safe(n->Text()));
-    if (mm && n->HasChildren() && !n->Expanded())
-      w.writeAttribute(QStringLiteral("FOLDED"), QStringLiteral("true"));
-    ++open;
-  }
-  for (; open > 0; --open) w.writeEndElement();
-  w.writeEndDocument();  // closes the title node / body and the root
-  if (w.hasError() || !file.commit()) {
-    *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    *error = Host_Cap(u"tree", u"不能写入文件 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString());
     return false;
   }
   return true;
@@ -183,7 +212,7 @@ int Zem_Host_Print_Tree(MTreeView* tree) {
 
 int Zem_Host_Export_Tree_To_Km(MTreeView* tree, const char* title) {
   if (!tree) return 0;
-  const QString t = title && *title ? From_Gbk(title) : tree->Km_Title();
+  const QString t = title && *title ? From_Narrow(title) : tree->Km_Title();
   QString filter = QStringLiteral("FreeMind (*.mm)");
   QString path = QFileDialog::getSaveFileName(tree->window(), QString::fromUtf16(u"输出到层次图"),
                                               Default_Path(t, ".mm"),
@@ -194,7 +223,7 @@ int Zem_Host_Export_Tree_To_Km(MTreeView* tree, const char* title) {
   if (QFileInfo(path).suffix().isEmpty()) path += opml ? QStringLiteral(".opml") : QStringLiteral(".mm");
   QString error;
   if (!Zem_Host_Write_Tree_Outline(tree, t, path, opml ? ZEM_OUTLINE_OPML : ZEM_OUTLINE_FREEMIND, &error)) {
-    QMessageBox::warning(tree->window(), QString::fromUtf16(u"输出到层次图"), error);
+    Host_Tell(tree->window(), QMessageBox::Warning, Host_Cap(u"tree", u"输出到层次图"), error);
     return 0;
   }
   return 1;

@@ -5,7 +5,9 @@
 //                            chart title), printed to a PDF file the user names
 //   "pdu_export_tree_to_km"  asks for a file and writes the tree as an outline that mind-map programs
 //                            open: FreeMind (.mm, the default) or OPML (.opml), chosen by the file's
-//                            suffix; nodes collapsed in the view are folded in a FreeMind map
+//                            suffix; nodes collapsed in the view are folded in a FreeMind map, which
+//                            is written as that program writes its own (no XML declaration, ASCII with
+//                            character references); a file that cannot be written is reported in Chinese
 // The search box of the tree ("gui_inp_str") and its show-codes preference ("Mup_Gui_User_Para_Get" /
 // "Mup_Gui_User_Para_Save") are the module's general defaults (host/zem_host.h).
 #pragma once

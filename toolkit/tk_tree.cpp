@@ -583,7 +583,19 @@ void TTreeView::currentChanged(const QModelIndex& current, const QModelIndex& pr
         if (previous.isValid()) items_->model_->changed(NodeOf(previous));
         if (current.isValid()) items_->model_->changed(NodeOf(current));
     }
+    // A click makes the node current before Qt selects it: select it now, so that OnChange reads it as
+    // Selected().
+    if (current.isValid() && selectionMode() == SingleSelection && !selectionModel()->isSelected(current))
+        selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (OnChange) OnChange(this, NodeOf(current));
+}
+
+QItemSelectionModel::SelectionFlags TTreeView::selectionCommand(const QModelIndex& index,
+                                                                const QEvent* event) const {
+    const QItemSelectionModel::SelectionFlags command = QTreeView::selectionCommand(index, event);
+    if (selectionMode() == SingleSelection && (!index.isValid() || (command & QItemSelectionModel::Deselect)))
+        return QItemSelectionModel::NoUpdate;
+    return command;
 }
 
 TTreeNode* TTreeView::Selected() const {

@@ -262,6 +262,10 @@ protected:
     // data per node releases it here (and clears its nodes in its own destructor, while it is whole).
     virtual void DoDeletion(TTreeNode* node);
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    // One node stays selected, as in a native tree: a click on no node, or a Ctrl+click on the selected
+    // node, leaves the selection as it is.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event = nullptr) const override;
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;

@@ -69,8 +69,10 @@ struct TN_Node_Data {
 
 class MTreeView : public TTreeView {
   Q_OBJECT
-  Q_PROPERTY(bool A_Caption_With_Code READ A_Caption_With_Code WRITE Set_Caption_With_Code)
-  Q_PROPERTY(int A_ID READ A_ID WRITE Set_A_ID)
+  // The setters follow Qt's "setName" form, so that a form's code generated from a .ui file calls them
+  // whether or not the form designer marked the properties as non-standard.
+  Q_PROPERTY(bool A_Caption_With_Code READ A_Caption_With_Code WRITE setA_Caption_With_Code)
+  Q_PROPERTY(int A_ID READ A_ID WRITE setA_ID)
 
  public:
   // The code of a node as the caller sees it (a code loop's code_fn); null or "" adds nothing.
@@ -113,8 +115,9 @@ class MTreeView : public TTreeView {
   // Appends the codes of node and its descendants to list (a "," before each when the list is not
   // empty). Returns how many codes were added.
   int TN_Code_Loop(TTreeNode* node, tstr* list, int quote, TN_Code_Fn code_fn = nullptr);
-  // The list as text in the unit's shared buffer (valid until the next code loop), cut back at its last
-  // "," until it holds at most max_len bytes when max_len > 0. While Ctrl is held: TN_Code_Loop_Smart.
+  // The list as text in the unit's shared buffer (valid until the next code loop), cut back to the
+  // whole items that fit in max_len bytes when max_len > 0 (a "," inside a code never cuts). While
+  // Ctrl is held: TN_Code_Loop_Smart.
   const char* TN_Code_Loop(TTreeNode* node, int quote, int max_len, TN_Code_Fn code_fn = nullptr);
   // The list, or, when it is longer than a non-zero max_len, the key-set sub-select over the node's
   // code and its direct children's codes.
@@ -140,8 +143,10 @@ class MTreeView : public TTreeView {
   bool A_Caption_With_Code() const { return with_code_; }
   // Prefixes (on) or strips (off) the code of every node that has one; nothing when already so.
   void Set_Caption_With_Code(bool on);
+  void setA_Caption_With_Code(bool on) { Set_Caption_With_Code(on); }
   int A_ID() const { return a_id_; }
   void Set_A_ID(int id) { a_id_ = id; }
+  void setA_ID(int id) { Set_A_ID(id); }
   // The user preference key "cap.<outermost form's name>.<control's name>" (narrow).
   std::string User_Para_Key() const;
 
@@ -198,6 +203,9 @@ class MTreeView : public TTreeView {
   TN_Node_Data* New_Data(int type, const char* code, int len);
   void Set_Code(TN_Node_Data* d, const char* code, int len);
   TN_Node_Data* Data_Of(TTreeNode* node) const;
+  // The code loop into list; with fit, it stops at the first item that takes list past max_len and
+  // leaves in *fit the length of the items that fit whole.
+  int Loop_Codes(TTreeNode* node, tstr* list, int quote, TN_Code_Fn code_fn, int max_len, int* fit);
   // The node text of code and caption by the show-codes rule.
   void Make_Text(const char* code, int code_len, const char16_t* caption, int caption_len);
   TTreeNode* Add_Node(TTreeNode* parent, int type, const char* code, int code_len, const char16_t* caption,

@@ -55,7 +55,13 @@ TTreeNode* After_Subtree(TTreeNode* node) {
 }  // namespace
 
 int MTreeView::TN_Code_Loop(TTreeNode* node, tstr* list, int quote, TN_Code_Fn code_fn) {
-  if (!node || !list) return 0;
+  if (!list) return 0;
+  return Loop_Codes(node, list, quote, code_fn, 0, nullptr);
+}
+
+int MTreeView::Loop_Codes(TTreeNode* node, tstr* list, int quote, TN_Code_Fn code_fn, int max_len,
+                          int* fit) {
+  if (!node) return 0;
   int added = 0;
   TTreeNode* const stop = After_Subtree(node);
   for (TTreeNode* n = node; n && n != stop; n = n->GetNext()) {
@@ -63,6 +69,10 @@ int MTreeView::TN_Code_Loop(TTreeNode* node, tstr* list, int quote, TN_Code_Fn c
     if (!code || !*code) continue;
     Append_Item(list, code, quote != 0);
     ++added;
+    if (!fit) continue;
+    // Whole items only: a comma inside a code is no place to cut.
+    if (list->length() > max_len) return added;
+    *fit = list->length();
   }
   return added;
 }
@@ -71,13 +81,13 @@ const char* MTreeView::TN_Code_Loop(TTreeNode* node, int quote, int max_len, TN_
   if (CtrlDown()) return TN_Code_Loop_Smart(node, quote, max_len, code_fn);
   tstr* out = Loop_Result();
   out->set_length(0);
-  TN_Code_Loop(node, out, quote, code_fn);
-  if (max_len > 0 && out->length() > max_len) {
-    // Whole items only: back to the last "," that leaves at most max_len bytes.
-    const char* s = out->c_str();
-    int cut = max_len;
-    while (cut > 0 && s[cut] != ',') --cut;
-    out->set_length(cut);
+  if (max_len <= 0) {
+    Loop_Codes(node, out, quote, code_fn, 0, nullptr);
+  } else {
+    // The list stops at the last whole item that fits in max_len bytes.
+    int fit = 0;
+    Loop_Codes(node, out, quote, code_fn, max_len, &fit);
+    if (out->length() > max_len) out->set_length(fit);
   }
   return out->c_str();
 }
@@ -85,7 +95,7 @@ const char* MTreeView::TN_Code_Loop(TTreeNode* node, int quote, int max_len, TN_
 const char* MTreeView::TN_Code_Loop_Smart(TTreeNode* node, int quote, int max_len, TN_Code_Fn code_fn) {
   tstr* out = Loop_Result();
   out->set_length(0);
-  TN_Code_Loop(node, out, quote, code_fn);
+  Loop_Codes(node, out, quote, code_fn, 0, nullptr);
   if (max_len == 0 || out->length() <= max_len || !node) return out->c_str();
   // Too long for a literal list: the node and its direct children go to the server as a key set.
   TSQLCA keys;

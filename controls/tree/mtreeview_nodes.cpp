@@ -62,16 +62,19 @@ TN_Node_Data* MTreeView::New_Data(int type, const char* code, int len) {
 }
 
 void MTreeView::Set_Code(TN_Node_Data* d, const char* code, int len) {
-  if (d->code_len >= static_cast<int>(sizeof d->inline_code)) std::free(d->heap_code);
+  // The new code may be the node's own code or a part of it (TN_Update(n, TN_Code(n), ...)): it is
+  // copied before the old one goes.
+  char* old_heap = d->code_len >= static_cast<int>(sizeof d->inline_code) ? d->heap_code : nullptr;
   char* to = d->inline_code;
   if (len >= static_cast<int>(sizeof d->inline_code)) {
     to = static_cast<char*>(std::malloc(static_cast<size_t>(len) + 1));
     if (!to) throw std::bad_alloc();
-    d->heap_code = to;
   }
-  if (len > 0) std::memcpy(to, code, static_cast<size_t>(len));
+  if (len > 0) std::memmove(to, code, static_cast<size_t>(len));
   to[len] = 0;
+  if (to != d->inline_code) d->heap_code = to;
   d->code_len = len;
+  std::free(old_heap);
 }
 
 TN_Node_Data* MTreeView::Data_Of(TTreeNode* node) const {

@@ -24,6 +24,12 @@ TTreeView_Ext::TTreeView_Ext(QWidget* parent) : TTreeView(Zem_Startup_Parent(par
   OnCustomDrawItem = [this](TTreeView* s, TTreeNode* n, TCustomDrawState st, const TRect& r, bool& d) {
     MTreeView_DrawItem(s, n, st, r, d);
   };
+  // The view paints the selected row's branch area (left of the item) in the palette's highlight: the
+  // same blue, so that the row reads as one, with the focus or without.
+  QPalette p = palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive})
+    p.setColor(group, QPalette::Highlight, toQColor(kSelected_Color));
+  setPalette(p);
 }
 
 TTreeView_Ext::~TTreeView_Ext() { FreeCode(); }

@@ -188,13 +188,7 @@ int TDb_Connect::Set_Config(const TDb_Config& cfg) {
 TDb_Connect* TDb_Connect::Side_Session() {
   if (!side_) {
     std::unique_ptr<TDb_Connect> s(new TDb_Connect());
-    if (!s->Load_Driver(dll_.File_Name())) return nullptr;
-    s->kind_ = kind_;
-    for (int i = 0; i < 4; i++) s->text_[i] = text_[i];
-    s->option_ = option_;
-    s->group_ = group_;
-    s->log_path_ = log_path_;
-    s->log_mode_ = log_mode_;
+    if (!s->Set_Config(Config())) return nullptr;
     side_ = std::move(s);
   }
   if (!side_->connected_) {

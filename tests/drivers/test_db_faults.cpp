@@ -92,7 +92,6 @@ TEST_P(Db_Test, StatementPastItsBound) {
        "connection was closed; the transaction open on it was lost", DB_LOST_TRANSACTION, u"0"},
       {"pg", u"rollback", ENDED, "ConnectionWrite: the connection to the server was lost", 0, u"1"},
   };
-  Pub_Para_Put_Int(u"db_statement_timeout", 1);
   Pub_Para_Put_Int(u"db_connect_timeout", 1);  // the reconnection while the postmaster is stopped
   for (const Row& r : rows) {
     if (GetParam() != r.backend) continue;
@@ -115,15 +114,16 @@ TEST_P(Db_Test, StatementPastItsBound) {
       }
       ASSERT_EQ(kill(stopped, SIGSTOP), 0);
     }
+    Pub_Para_Put_Int(u"db_statement_timeout", 1);  // this statement's bound only: set-up may be slow
     EXPECT_NE(q.Exec(r.sql), 0);
     if (stopped) kill(stopped, SIGCONT);
+    Pub_Para_Put_Int(u"db_statement_timeout", 300);
     EXPECT_NE(Msg(q).find(r.says), std::string::npos) << Msg(q);
     ASSERT_EQ(q.Exec(u"insert into t values(2)"), 0) << Msg(q);
     EXPECT_EQ(q.Commit(), r.commit) << Msg(q);
     EXPECT_EQ(Value(q, u"select count(*) from t"), r.kept);
     EXPECT_EQ(Value(q, u"select pg_backend_pid()") == pid, Pg() && !r.stop) << "same session unless lost";
   }
-  Pub_Para_Put_Int(u"db_statement_timeout", 300);
   Pub_Para_Put_Int(u"db_connect_timeout", 15);
 }
 

@@ -184,9 +184,7 @@ TEST_P(Key_Set_Server, AnOpenTransactionHoldsNoOtherClientBack) {
   TSQLCA q;
   Ok(q, {u"drop table if exists app_tmp_key_set", u"drop table if exists app_sequence"});
   TSQLCA data;
-  data.Set_Field_Count(1);
-  data.Add_Row();
-  data.Set_Value(0, u"A");
+  Fill_Area(data, nullptr, {u"code"}, {{u"A"}});
   int mine = Key_Set_Create(&data, 0);  // not committed: this thread's session stays in its transaction
   ASSERT_GT(mine, 0);
   int other = 0;

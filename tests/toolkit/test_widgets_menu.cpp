@@ -6,6 +6,7 @@
 #include "toolkit/tk_test_app.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QPointer>
 #include <QTest>
@@ -150,6 +151,25 @@ TEST_F(MenuTest, AutomaticHotkeysMarkShownTextsButKeepCaptions) {
         for (int i = 0; i < r.captions.size(); ++i) EXPECT_EQ(menu.Items(i)->Caption(), r.captions[i]);
         menu.menu()->hide();
     }
+}
+
+// A context event that OnContextPopup handles opens no menu; one it leaves opens the control's menu (where,
+// and for whom, is checked through the grid in tk_grid_test.cpp).
+TEST_F(MenuTest, ControlOpensItsPopupMenuOnContextEventUnlessHandled) {
+    TEdit edit;
+    edit.show();
+    TPopupMenu menu;
+    menu.Items()->Add(item(&menu, "a", "A"));
+    edit.SetPopupMenu(&menu);
+    bool handle = true;
+    edit.OnContextPopup = [&](TObject*, TPoint, bool& handled) { handled = handle; };
+    for (bool h : {true, false}) {
+        handle = h;
+        QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(5, 6), edit.mapToGlobal(QPoint(5, 6)));
+        QCoreApplication::sendEvent(&edit, &ev);
+        EXPECT_EQ(menu.menu()->isVisible(), !h) << (h ? "handled" : "left to the menu");
+    }
+    menu.menu()->hide();
 }
 
 TEST(ClipboardTest, ChineseTextRoundTripsAndClears) {

@@ -190,6 +190,23 @@ TEST_F(TreeTest, SelectionExpansionIconsAndKeys) {
     EXPECT_EQ(tree->Selected(), a1a);  // other keys still reach the view
 }
 
+// A click selects the node before OnChange runs (the handler reads it as Selected()); a click on no
+// node (null), or a Ctrl+click on the selected one, keeps the selection.
+TEST_F(TreeTest, MouseKeepsOneNodeSelected) {
+    tree->show();
+    TTreeNode* seen = nullptr;
+    tree->OnChange = [&](TObject*, TTreeNode*) { seen = tree->Selected(); };
+    const struct { const char* what; TTreeNode* on; bool ctrl; TTreeNode* selected; } clicks[] = {
+        {"a click", b, false, b}, {"Ctrl+click on the selected node", b, true, b},
+        {"a click below the last node", nullptr, false, b}, {"Ctrl+click on another node", c, true, c}};
+    for (const auto& k : clicks) {
+        const QPoint at = k.on ? k.on->DisplayRect(true).toQRect().center() : QPoint(5, tree->height() - 9);
+        const Qt::KeyboardModifiers mods = k.ctrl ? Qt::ControlModifier : Qt::NoModifier;
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, mods, at);
+        EXPECT_TRUE(tree->Selected() == k.selected && seen == k.selected) << k.what;
+    }
+}
+
 TEST_F(TreeTest, CustomDrawingColoursTheBackgroundAndTheSelectedItem) {
     tree->show();
     tree->SetSelected(b);

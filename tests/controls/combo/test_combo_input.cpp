@@ -4,6 +4,7 @@
 #include "combo_fixture.h"
 
 #include <QBuffer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -11,7 +12,9 @@
 #include <QTimer>
 
 #include "controls/grid/Mg.h"
+#include "controls/tree/Mtreeview.h"
 #include "demo/demo_db.h"
+#include "demo/demo_dept_tree.h"
 #include "demo/demo_voucher_filter.h"
 #include "demo/demo_window.h"
 #include "host/code_choose_dialog.h"
@@ -265,13 +268,17 @@ TEST_F(ComboDb, DesignerFormAttachesOnFirstShow) {
   EXPECT_EQ(box->property("Dict_Id").toString(), "dept");
 }
 
-// The demo: the department and supplier boxes filter the voucher grid by their conditions.
+// The demo: the department and supplier boxes filter the voucher grid by their conditions, and so does
+// the department tree; "全部" clears them all and the count beside it follows every fill.
 TEST_F(ComboDb, DemoVoucherFilter) {
   DemoDb db;
   ASSERT_EQ(db.open(QString::fromStdString(dir_), QString()), 1);
   ASSERT_EQ(db.ensureSample(), 1);
   DemoWindow w(&db);
   ASSERT_NE(w.window(), nullptr) << w.error().toStdString();
+  MTreeView* tree =
+      Demo_Attach_Dept_Tree(w.window(), &db, [&w](const QString& c) { return w.fillVouchers(c); });
+  ASSERT_NE(tree, nullptr);
   VoucherFilter filter(&w);
   ASSERT_NE(filter.department(), nullptr);
   w.window()->show();
@@ -284,7 +291,13 @@ TEST_F(ComboDb, DemoVoucherFilter) {
   filter.apply();
   EXPECT_EQ(filter.condition(), "dept_code = '04' and sup_code in ('S004','S001' )");
   EXPECT_EQ(shown(), 2);
+  auto count = [&] { return w.window()->findChild<QLabel*>("filterShown")->text(); };
+  w.window()->findChild<QPushButton*>("filterAll")->click();
+  tree->SetSelected(tree->TN_Get(1, "03"));  // 销售部 and its two teams
+  EXPECT_EQ(shown(), 2);
+  EXPECT_EQ(count(), QString::fromUtf16(u"所选部门的凭证（2 张）"));
   w.window()->findChild<QPushButton*>("filterAll")->click();
   EXPECT_EQ(shown(), 12);
+  EXPECT_EQ(count(), QString::fromUtf16(u"全部凭证（12 张）"));
   Dict_Client_List()->Clear();
 }

@@ -87,6 +87,12 @@ TEST_P(TreeDb, AttachAndUpdate) {
       {"update with codes hidden changes the code only", false, "dept",
        [](MTreeView& t) { return t.TN_Update_Code(t.TN_Get(1, "02"), "09") + (t.TN_Get(1, "09") ? 10 : 0); },
        11, u"总部\r\n财务部\r\n销售部\r\n工厂\r\n一车间\r\n"},
+      {"a long code updated to a part of itself", true, nullptr,
+       [](MTreeView& t) {
+         TTreeNode* n = t.TN_Add(nullptr, 4, "DEPT-2024-NORTH-01", u"北区");
+         return t.TN_Update_Code(n, t.TN_Code(n) + 10);
+       },
+       1, u"NORTH-01 北区\r\n"},
   };
   for (const Row& r : rows) {
     MTreeView t;
