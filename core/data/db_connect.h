@@ -232,6 +232,8 @@ class TDb_Connect {
   //                                                (channel, payload, sender_pid); 0 when the
   //                                                connection is lost
   // Each returns 1 or 0 with the driver's error in ds; without the entry, 0 and nothing is logged.
+  // A channel is the session's schema's (zem_drv_pg: the current schema): sessions working in
+  // different schemas of one database do not hear each other.
   int Has_Notify() const { return listen_ && notify_ && wait_notify_; }
   int Listen(DBDataMgr* ds, map_wchar channel);
   int Notify(DBDataMgr* ds, map_wchar channel, map_wchar payload);
