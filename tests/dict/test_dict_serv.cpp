@@ -166,14 +166,7 @@ TEST_P(Dict_Serv, ChangeSetsFollowServerSideChanges) {
   } steps[] = {
       {"add a code", [] { return Serv()->Add_Code("dept", u"N", u"新部门"); }, {}, {"N"}, {}, {"N"}},
       {"erase a code", [] { return Serv()->Erase_Code("dept", u"A"); }, {"A"}, {}, {"A"}, {"N"}},
-      {"modify a row",
-       [] {
-         return Serv()->Modify("dept", {u"C", u"改名"});
-       },
-       {},
-       {"C"},
-       {"A"},
-       {"C", "N"}},
+      {"modify a row", [] { return Serv()->Modify("dept", {u"C", u"改名"}); }, {}, {"C"}, {"A"}, {"C", "N"}},
       {"erase what was added", [] { return Serv()->Erase_Code("dept", u"N"); }, {"N"}, {}, {"A", "N"}, {"C"}},
       {"refresh after database changes",
        [this] {
