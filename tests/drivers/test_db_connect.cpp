@@ -79,11 +79,16 @@ TEST(Db_Connect, ConfigurationTextSetsEveryKeyAndRefusesUnknownOnes) {
                            &err),
             1)
       << err;
-  auto u = [](const std::u16string& w) { return zem_test::Utf8(w.c_str()) + "|"; };
-  const std::string got = cfg.driver + "|" + u(cfg.text[0]) + u(cfg.text[1]) + u(cfg.text[3]) +
-                          std::to_string(cfg.kind) + "|" + std::to_string(cfg.option) + "|" + cfg.group + "|" +
-                          cfg.log_path + "|" + std::to_string(cfg.log_mode) + "|" + std::to_string(cfg.count);
-  EXPECT_EQ(got, "zem_drv_pg|host=127.0.0.1 port=5432 dbname=库||x|3|4|main|/tmp/a.log|2|5");
+  EXPECT_EQ(cfg.driver, "zem_drv_pg");
+  EXPECT_EQ(cfg.text[0], u"host=127.0.0.1 port=5432 dbname=库");
+  EXPECT_EQ(cfg.text[1], u"");
+  EXPECT_EQ(cfg.text[3], u"x");
+  EXPECT_EQ(cfg.kind, 3);
+  EXPECT_EQ(cfg.option, 4);
+  EXPECT_EQ(cfg.group, "main");
+  EXPECT_EQ(cfg.log_path, "/tmp/a.log");
+  EXPECT_EQ(cfg.log_mode, 2);
+  EXPECT_EQ(cfg.count, 5);
 
   struct Bad { const char* text; const char* says; };
   for (Bad b : {Bad{"driver=x\ncolour=red\n", "line 2: unknown key \"colour\""},
