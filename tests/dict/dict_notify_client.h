@@ -117,7 +117,11 @@ class Notify_Child {
     int status = 0;
     pid_t r = 0;
     for (int i = 0; i < 100 && (r = waitpid(pid_, &status, WNOHANG)) == 0; ++i) usleep(50000);
-    if (r == 0) kill(pid_, SIGKILL), waitpid(pid_, &status, 0), status = -1;
+    if (r == 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+      status = -1;
+    }
     close(from_);
     pid_ = -1;
     return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;

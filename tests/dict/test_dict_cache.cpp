@@ -20,6 +20,7 @@
 #include "frame/log_mgr.h"
 #include "tests/dict/dict_fixture.h"
 
+using zem_test::Read;
 using zem_test::U;
 using zem_test::Utf8;
 
@@ -52,11 +53,6 @@ class Dict_Cache : public zem_test::Dict_Test {
   }
   std::string home_;
 };
-
-std::string Read(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
 
 void Write(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);

@@ -25,6 +25,7 @@
 #include "tests/dict/dict_fixture.h"
 
 using zem_test::Codes;
+using zem_test::Read;
 using zem_test::U;
 using zem_test::Utf8;
 
@@ -33,21 +34,12 @@ namespace fs = std::filesystem;
 namespace {
 
 using Code_List = std::vector<std::string>;
-using Entry = std::pair<const char16_t*, const char16_t*>;
+using Rows = std::vector<std::vector<const char16_t*>>;
 
 // A dictionary-shaped set (code, name) with the entries in this order.
-void Fill(TSQLCA* q, std::initializer_list<Entry> rows) {
-  q->Set_Field_Count(2);
-  q->Set_Field_Name(0, u"code");
-  q->Set_Field_Name(1, u"name");
-  for (const Entry& e : rows) {
-    q->Add_Row();
-    q->Set_Value(0, e.first);
-    q->Set_Value(1, e.second);
-  }
-}
+void Fill(TSQLCA* q, const Rows& rows) { zem_test::Fill_Area(*q, nullptr, {u"code", u"name"}, rows); }
 
-std::string Packed(std::initializer_list<Entry> rows) {
+std::string Packed(const Rows& rows) {
   TSQLCA q;
   Fill(&q, rows);
   unsigned len = 0;
@@ -61,11 +53,6 @@ std::string Zipped(const std::string& raw) {
   std::string z;
   Zip_Block_Encode(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), &z);
   return z;
-}
-
-std::string Read(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
 // The definition part of a transfer pack.

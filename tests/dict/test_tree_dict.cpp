@@ -9,18 +9,11 @@
 #include "core/data/sqlca.h"
 #include "dict/dict.h"
 #include "dict/tree_dict.h"
+#include "drivers/db_fixture.h"
 
 namespace {
 
-// A query area with the named text columns and rows.
-void Fill(TSQLCA* q, const std::vector<const char16_t*>& cols, const std::vector<std::vector<const char16_t*>>& rows) {
-  q->Set_Field_Count(static_cast<int>(cols.size()));
-  for (size_t i = 0; i < cols.size(); ++i) q->Set_Field_Name(static_cast<int>(i), cols[i]);
-  for (const auto& r : rows) {
-    q->Add_Row();
-    for (size_t i = 0; i < r.size(); ++i) q->Set_Value(static_cast<int>(i), r[i]);
-  }
-}
+using zem_test::Fill_Area;
 
 // "code(child,child)" for each child of n, comma separated.
 std::string Shape(const TTree_Dict* n) {
@@ -73,7 +66,7 @@ TEST(Tree_Dict, ParentRules) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     TSQLCA q;
-    Fill(&q, r.cols, r.rows);
+    Fill_Area(q, nullptr, r.cols, r.rows);
     TTree_Dict root;
     ASSERT_EQ(Build_Tree(&q, 0, r.parent_col, 1, &root), 1);
     EXPECT_EQ(Shape(&root), r.shape);
@@ -82,7 +75,7 @@ TEST(Tree_Dict, ParentRules) {
 
 TEST(Tree_Dict, NumberingAndFind) {
   TSQLCA q;
-  Fill(&q, {u"code", u"name"}, {{u"01", u"甲"}, {u"0101", u"乙"}, {u"02", u"丙"}, {u"0102", u"丁"}});
+  Fill_Area(q, nullptr, {u"code", u"name"}, {{u"01", u"甲"}, {u"0101", u"乙"}, {u"02", u"丙"}, {u"0102", u"丁"}});
   TTree_Dict root;
   ASSERT_EQ(Build_Tree(&q, 0, 0, 1, &root), 1);
   EXPECT_EQ(Numbers(&root), ":0:0 01:1:1 0101:2:2 0102:2:3 02:1:4");
@@ -137,9 +130,10 @@ TEST(Tree_Dict, DictionaryParentColumnByPrefix) {
     pack.Put_Str(u"parent_col", r.parent_col);
     pack.Put_Int(u"time_stamp", 1);
     TSQLCA rows_in;
-    Fill(&rows_in, r.own_column ? std::vector<const char16_t*>{u"code", u"name", u"par"}
-                                : std::vector<const char16_t*>{u"code", u"name"},
-         {{u"0101", u"", u""}, {u"02", u"", u""}, {u"01", u"", u""}, {u"0102", u"", u""}});
+    Fill_Area(rows_in, nullptr,
+              r.own_column ? std::vector<const char16_t*>{u"code", u"name", u"par"}
+                           : std::vector<const char16_t*>{u"code", u"name"},
+              {{u"0101", u"", u""}, {u"02", u"", u""}, {u"01", u"", u""}, {u"0102", u"", u""}});
     Sqlca_Set_Para_Hooks();
     ASSERT_NE(pack.Put_Sqlca_Para(u"data_pack", &rows_in), nullptr);
     ASSERT_EQ(d.Set_Dict_Id("tree"), 1);

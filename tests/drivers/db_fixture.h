@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,12 @@ inline std::u16string U(const std::string& utf8) {
 }
 
 inline std::string Utf8(const wchar16* w) { return Zem_W_To_Utf8(w); }
+
+// The bytes of a file ("" when it cannot be read).
+inline std::string Read(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
 
 // Keeps the framework log's last lines for the duration of a test.
 struct Log_Capture {

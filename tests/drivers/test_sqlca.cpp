@@ -1,8 +1,6 @@
 // Query areas over both bundled drivers: one suite, run once on SQLite and once on PostgreSQL.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,8 +18,7 @@ using zem_test::Utf8;
 namespace {
 
 std::string Read_Utf16_File(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  const std::string bytes = zem_test::Read(path);
   if (bytes.size() < 2 || static_cast<unsigned char>(bytes[0]) != 0xFF || static_cast<unsigned char>(bytes[1]) != 0xFE)
     return "<no UTF-16LE byte order mark>";
   std::u16string w;
