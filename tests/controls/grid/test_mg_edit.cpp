@@ -74,7 +74,10 @@ TEST(MgEdit, KeysLandOnCellsThatMayBeEntered) {
     if (row.key == Qt::Key_Right && row.mode == 'e') g.InplaceEditor()->setCursorPosition(0);
     if (row.key != wheel) Press(g, Qt::Key(row.key), row.mods);
     QWheelEvent e(QPointF(50, 60), QPointF(), QPoint(), QPoint(0, -120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
-    if (row.key == wheel) QApplication::sendEvent(g.viewport(), &e), QApplication::processEvents();
+    if (row.key == wheel) {
+      QApplication::sendEvent(g.viewport(), &e);
+      QApplication::processEvents();
+    }
     EXPECT_EQ(g.Col(), row.c) << row.what;
     EXPECT_EQ(g.Row(), row.r) << row.what;
   }

@@ -25,7 +25,9 @@ namespace {
 std::unique_ptr<TMG> Shown(int cols, int rows) {
   controlsTestApp();
   auto g = std::make_unique<TMG>();
-  g->resize(400, 200), g->SetColCount(cols), g->SetRowCount(rows);
+  g->resize(400, 200);
+  g->SetColCount(cols);
+  g->SetRowCount(rows);
   for (int c = 1; c < cols; ++c)
     for (int r = 0; r < rows; ++r) g->SetCells(c, r, QString(QChar(u'a' + c - 1)) + QString::number(r));
   g->show();
@@ -55,7 +57,11 @@ void Register_Doubles() {
   Reg<Pdu_Fmtgrid_Load_List_Fn>(kPdu_Fmtgrid_Load_List, [](const char* key, TSQLCA* q) {
     q->Set_Field_Count(2);
     for (const auto& s : {std::make_pair(u"7", u"宽列"), std::make_pair(u"9", u"窄列")})
-      if (std::string(key) == "vouchers") q->Add_Row(), q->Set_Value(0, s.first), q->Set_Value(1, s.second);
+      if (std::string(key) == "vouchers") {
+        q->Add_Row();
+        q->Set_Value(0, s.first);
+        q->Set_Value(1, s.second);
+      }
     return q->Get_Row_Count();
   });
   Reg<Pdu_Fmtgrid_F2g_Handle_Fn>(kPdu_Fmtgrid_F2g_Handle, [](Grid_Fmt_Desc* d, TMG*, int flag) {
@@ -224,9 +230,11 @@ TEST(MgMenu, InsideTheHostMenu) {
   EXPECT_FALSE(g->Base_Menu_Item("mg_hide_zero")->action()->isVisible());
   shown->hide();
 
-  g->Opt_Add("hide_base_menu", nullptr), Press(*g, 1, 1);  // from now on the host's menu comes without them
+  g->Opt_Add("hide_base_menu", nullptr);
+  Press(*g, 1, 1);  // from now on the host's menu comes without them
   EXPECT_EQ(first.Count(), 1);
-  g->Opt_Remove("hide_base_menu"), Press(*g, 1, 1);
+  g->Opt_Remove("hide_base_menu");
+  Press(*g, 1, 1);
   g->Set_PopupMenu(&second);
   EXPECT_EQ(first.Count(), 1);
   Press(*g, 1, 1);
@@ -248,7 +256,8 @@ TEST(MgMenu, ColumnLocking) {
     EXPECT_EQ(g->FixedCols(), s.fixed) << s.clicked;
   }
   Press(*g, 3, 1);  // locked on column 3, then scrolled: columns 1..3 stay, column 4 goes
-  Close(*g), g->Base_Menu_Item("mg_lock_fixed_col")->action()->trigger();
+  Close(*g);
+  g->Base_Menu_Item("mg_lock_fixed_col")->action()->trigger();
   const int x3 = g->CellRect(3, 1).Left;
   g->SetLeftCol(9);
   EXPECT_EQ(g->CellRect(3, 1).Left, x3);
