@@ -30,6 +30,11 @@ inline QApplication* controlsTestApp() {
   return app;
 }
 
+// A first base for fixtures holding widgets: the application exists before their members are made.
+struct AppFirst {
+  AppFirst() { controlsTestApp(); }
+};
+
 // Runs body in a fresh process (the test binary started again for this one test) and expects it to
 // exit with 0. body returns the exit code; a failing check inside should return a distinct non-zero code.
 #define ZEM_IN_CHILD(...)                                                                  \

@@ -6,10 +6,6 @@
 
 namespace {
 
-struct AppFirst {
-  AppFirst() { controlsTestApp(); }
-};
-
 struct Grid : AppFirst {
   TMG g;
   explicit Grid(int cols = 6, int rows = 5) {

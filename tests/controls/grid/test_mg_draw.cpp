@@ -11,10 +11,6 @@
 
 namespace {
 
-struct AppFirst {
-  AppFirst() { controlsTestApp(); }
-};
-
 struct Drawn : AppFirst {
   TMG g;
   Drawn(int cols, int rows) {
@@ -233,11 +229,9 @@ TEST(MgDraw, GridLinesAroundEveryKindOfCell) {
 // The hover tint follows the mouse and goes when the mouse leaves; the current-row tint and the row
 // mark follow the current row, and the row left behind is painted plain again.
 TEST(MgDraw, HoverAndTheCurrentRowOnPixels) {
-  controlsTestApp();
-  TMG g;
+  Drawn t(4, 8);
+  TMG& g = t.g;
   g.resize(400, 250);
-  g.SetColCount(4);
-  g.SetRowCount(8);
   g.Row_Hover = 1;
   g.show();
   g.activateWindow();
@@ -293,11 +287,9 @@ TEST(MgDraw, HoverAndTheCurrentRowOnPixels) {
 // The picture under the empty area: the bands below and right of the cells show its pixels at the same
 // place, a small picture only as far as it reaches, none once the rows fill the view.
 TEST(MgDraw, BackgroundPictureBands) {
-  controlsTestApp();
-  TMG g;
+  Drawn t(3, 3);
+  TMG& g = t.g;
   g.resize(420, 300);
-  g.SetColCount(3);
-  g.SetRowCount(3);
   for (int c = 0; c < 3; ++c) g.SetColWidths(c, 50);
   const TColor left = 0xFF0000, right = 0x00FF00;
   auto picture = [&](TImage& pic, int w, int h) {

@@ -28,8 +28,8 @@ int Test_Input(const char16_t* prompt, char16_t* buffer, int max_len, const char
   return 1;
 }
 
-struct AppFirst {
-  AppFirst() {
+struct AppWithInput {
+  AppWithInput() {
     controlsTestApp();
     Gui_Inp_Str_W_Fn input = Test_Input;
     Zem_Reg_Shared_Ptr(kGui_Inp_Str_W, reinterpret_cast<void*>(input));
@@ -37,7 +37,7 @@ struct AppFirst {
 };
 
 // Five columns, 50 rows; column 4 and row 3 hidden.
-struct Searchable : AppFirst {
+struct Searchable : AppWithInput {
   TMG g;
   Searchable() {
     g.resize(400, 200);

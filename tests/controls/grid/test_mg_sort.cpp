@@ -12,10 +12,6 @@
 
 namespace {
 
-struct AppFirst {
-  AppFirst() { controlsTestApp(); }
-};
-
 // Code (text), Amt (number), Name (text); one trailing empty row.
 struct Sortable : AppFirst {
   TMG g;

@@ -9,10 +9,6 @@
 
 namespace {
 
-struct AppFirst {
-  AppFirst() { controlsTestApp(); }
-};
-
 // A data grid with its sum grid: column 1 a name, column 2 the summed column, column 3 a note.
 struct Paired : AppFirst {
   TMG data, sum;
