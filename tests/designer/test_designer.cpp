@@ -252,6 +252,8 @@ TEST(DesignerForms, InputControlsKeepTheirPropertiesThroughAForm) {
       {"TComboBox_Ext", "Style", "<number>1</number>", "1"},
       {"TComboBox_Ext", "Dict_Id", "<string>dept</string>", "dept"},
       {"TComboBox_Ext", "Multi_Mode", "<bool>true</bool>", "true"},
+      {"MTreeView", "A_Caption_With_Code", "<bool>true</bool>", "true"},
+      {"MTreeView", "A_ID", "<number>7</number>", "7"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string(r.cls) + "." + r.property);

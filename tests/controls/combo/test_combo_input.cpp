@@ -40,9 +40,9 @@ TEST_P(ComboDb, EnterResolvesTypedText) {
   Fill_Area(area);
   dbio->Attach_Dbio(&area);
   form.show();
-  const auto found_09 = [](const char*, const char16_t*, char* b) { return std::strcpy(b, "09") != nullptr; };
-  struct Row { const char* what; TComboBox_Ext* box; QString typed; std::function<int(const char*, const char16_t*, char*)> search;
-               QString text; const char* code; int changes, searched; } rows[] = {
+  const Pdu_Code_Key_Search_Fn found_09 = [](const char*, const char16_t*, char* b) { return std::strcpy(b, "09"), 1; };
+  struct Row { const char* what; TComboBox_Ext* box; QString typed; Pdu_Code_Key_Search_Fn search; QString text;
+               const char* code; int changes, searched; } rows[] = {
       {"an exact code shows its name, reported once", dept, "04", nullptr, U(u"采购部"), "04", 1, 0},
       {"Enter again changes nothing", dept, "", nullptr, U(u"采购部"), "04", 1, 0},
       {"pinyin initials go to the host's search", dept, "cwb", Zem_Host_Code_Key_Search, U(u"财务部"), "02", 2, 1},
@@ -73,7 +73,7 @@ TEST_P(ComboDb, KeysWheelBoardAndFonts) {
   int reported = 0;
   QWheelEvent wheel(QPointF(5, 5), emp->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
                     Qt::NoModifier, Qt::NoScrollPhase, false);
-  const auto font = [&](const char* (*name)()) { return emp->Font()->Name == QString::fromUtf16(map_wchar(name()).c_str()); };
+  const auto font = [&](const char* (*name)()) { return emp->Font()->Name == U(map_wchar(name()).c_str()); };
   const auto pick_second = [&] {
     sup->Set_Code("S001,S002"), sup->SetDroppedDown(true);
     sup->view()->setCurrentIndex(sup->view()->model()->index(1, 0));
