@@ -82,6 +82,9 @@ struct Host<Name, R (*)(A...)> {
   }
 };
 
+// Names an instance of a suite by its backend ("sqlite", "pg").
+inline std::string Backend_Name(const ::testing::TestParamInfo<std::string>& i) { return i.param; }
+
 // A dictionary database: SQLite on a file in a fresh folder, or a schema of its own on the PostgreSQL
 // test server (the parameter, "sqlite" or "pg"), with the dictionary tables made and no dictionary of
 // the client loaded.

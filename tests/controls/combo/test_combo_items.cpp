@@ -156,6 +156,5 @@ TEST_P(ComboLimit, BuildLimitSelectsTheChosenRows) {
   }
 }
 
-const auto kParamName = [](const ::testing::TestParamInfo<std::string>& i) { return i.param; };
-INSTANTIATE_TEST_SUITE_P(Drivers, ComboLimit, ::testing::Values("sqlite", "pg"), kParamName);
-INSTANTIATE_TEST_SUITE_P(Sqlite, ComboDb, ::testing::Values("sqlite"), kParamName);
+INSTANTIATE_TEST_SUITE_P(Drivers, ComboLimit, ::testing::Values("sqlite", "pg"), zt::Backend_Name);
+INSTANTIATE_TEST_SUITE_P(Sqlite, ComboDb, ::testing::Values("sqlite"), zt::Backend_Name);

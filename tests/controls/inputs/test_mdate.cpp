@@ -103,20 +103,20 @@ TEST_F(MDate, CaptionClickOpensTheCalendarBelowIt) {
   int changes = 0;
   box.OnChange = [&](TObject*) { changes++; };
 
-  g_calendar_answer = "20240229";
+  answer = "20240229";
   QTest::mouseClick(box.Month_Caption(), Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
-  EXPECT_EQ(g_calendar_call.given, "20240105");
+  EXPECT_EQ(given, "20240105");
   const QPoint below = form.mapToGlobal(QPoint(20 + 69, 30 + 1 + 19));
-  EXPECT_EQ(QPoint(g_calendar_call.x, g_calendar_call.y), below);
+  EXPECT_EQ(at, below);
   char out[16];
   box.Get_Date(out);
   EXPECT_STREQ(out, "20240229");
   EXPECT_GT(changes, 0);
 
-  g_calendar_answer = nullptr;  // the user cancels: nothing changes
+  answer = nullptr;  // the user cancels: nothing changes
   changes = 0;
   QTest::mouseClick(box.Year_Caption(), Qt::LeftButton);
-  EXPECT_EQ(g_calendar_calls, 2);
+  EXPECT_EQ(calls, 2);
   box.Get_Date(out);
   EXPECT_STREQ(out, "20240229");
   EXPECT_EQ(changes, 0);

@@ -125,16 +125,16 @@ TEST_F(PickDate, MenuInBothModesAndTheCalendar) {
   EXPECT_EQ(changes, 2);
 
   p.Set_Date("20240105");
-  g_calendar_answer = "20240311";
+  answer = "20240311";
   p.Menu()->Items(2)->Click();
-  EXPECT_EQ(g_calendar_call.given, "20240105");
-  EXPECT_EQ(QPoint(g_calendar_call.x, g_calendar_call.y), form.mapToGlobal(QPoint(10, 20 + 24)));
+  EXPECT_EQ(given, "20240105");
+  EXPECT_EQ(at, form.mapToGlobal(QPoint(10, 20 + 24)));
   EXPECT_EQ(p.Text(), "2024-03-11");
   EXPECT_EQ(changes, 3);
   p.Hide_Info();
-  g_calendar_answer = nullptr;  // cancelled: still blank, no change reported
+  answer = nullptr;  // cancelled: still blank, no change reported
   p.Menu()->Items(2)->Click();
-  EXPECT_EQ(g_calendar_call.given, "");
+  EXPECT_EQ(given, "");
   EXPECT_EQ(p.Text(), "");
   EXPECT_EQ(changes, 3);
 }

@@ -96,6 +96,6 @@ TEST_P(TreeDb, KeySetFormStoresTheNodeAndItsChildren) {
   EXPECT_EQ(keys, u"A'1;B1;B2;");  // the grandchild B11 is not part of the set
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, TreeDb, ::testing::Values("sqlite", "pg"));
+INSTANTIATE_TEST_SUITE_P(Backends, TreeDb, ::testing::Values("sqlite", "pg"), zt::Backend_Name);
 
 }  // namespace
