@@ -25,12 +25,17 @@
 
 namespace zt {
 
-inline QApplication* App() {
+// The folder of the process's own that holds the user's settings and is the program's home.
+inline QTemporaryDir& Home() {
   static QTemporaryDir home;
+  return home;
+}
+
+inline QApplication* App() {
   static QApplication* app = [] {
-    setenv("XDG_CONFIG_HOME", home.path().toLocal8Bit().constData(), 1);
+    setenv("XDG_CONFIG_HOME", Home().path().toLocal8Bit().constData(), 1);
     QApplication* a = controlsTestApp();
-    Pub_Para_Put_WStr(u"app_home_path", reinterpret_cast<const wchar16*>(home.path().utf16()));
+    Pub_Para_Put_WStr(u"app_home_path", reinterpret_cast<const wchar16*>(Home().path().utf16()));
     return a;
   }();
   return app;

@@ -1,90 +1,42 @@
 // The host functions behind the grid's popup menu, as a user meets them: the files they write (the
 // workbook unzipped and its sheet read), what an import leaves in the grid, schemes, full screen,
 // fitted widths and the message outbox in its SQLite file, the dialogs answered as a user would.
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFile>
-#include <QInputDialog>
 #include <QFileDialog>
 #include <QLabel>
-#include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTableWidget>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QXmlStreamReader>
-#include <filesystem>
-#include <functional>
 #include <map>
 
 #include "controls/grid/Mg.h"
-#include "core/data/para.h"
-#include "core/data/sqlca.h"
+#include "controls/support.h"
 #include "host/grid_menu_host.h"
 #include "host/host_ui.h"
 #include "host/zem_host.h"
 
 namespace {
 
-QTemporaryDir& Dir() {
-  static QTemporaryDir* dir = new QTemporaryDir();
-  return *dir;
-}
+using zt::Answer;
+using zt::Click;
+using zt::U;
 
-QApplication* App() {
-  static QApplication* app = [] {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("XDG_CONFIG_HOME", Dir().path().toLocal8Bit().constData(), 1);  // settings stay out of home
-    if (!std::getenv("TARVOK_DLL_PATH"))
-      setenv("TARVOK_DLL_PATH", std::filesystem::read_symlink("/proc/self/exe").parent_path().c_str(), 1);
-    static int argc = 1;
-    static char name[] = "test_host_grid";
-    static char* argv[] = {name, nullptr};
-    auto* a = new QApplication(argc, argv);
-    Pub_Para_Put_WStr(u"app_home_path", reinterpret_cast<const wchar16*>(Dir().path().utf16()));
-    return a;
-  }();
-  return app;
-}
-
-QString U(const char16_t* s) { return QString::fromUtf16(s); }
-QString Path(const char* name) { return Dir().filePath(QString::fromUtf8(name)); }
-
-// Answers the next modal dialog (the next one named `name` when given) once it is up.
-void Answer(std::function<void(QWidget*)> answer, const char* name = nullptr) {
-  auto* timer = new QTimer(App());
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer, name] {
-    QWidget* d = QApplication::activeModalWidget();
-    if (!d || (name && d->objectName() != QLatin1String(name))) return;
-    timer->stop();
-    timer->deleteLater();
-    answer(d);
-  });
-  timer->start();
-}
+QString Path(const char* name) { return zt::Home().filePath(QString::fromUtf8(name)); }
 
 // Types the file's path into a file dialog and accepts it, as a user would.
-void Choose(QFileDialog* d, const char* name) {
+void Choose(QWidget* d, const char* name) {
   d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(Path(name));
   static_cast<QDialog*>(d)->accept();
 }
 
-void Click(QWidget* d, const char* button) { d->findChild<QPushButton*>(QLatin1String(button))->click(); }
-
 // The voucher grid: two header rows with units, every kind of column, a hidden row, a hidden column and
 // an empty last row.
-struct AppFirst {
-  AppFirst() { App(); }
-};
-struct Voucher : AppFirst {
+struct Voucher {
+  QApplication* app = zt::App();
   TMG g;
   Voucher() {
     g.SetColCount(9);
@@ -295,7 +247,7 @@ TEST(GridFiles, DialogsChooseTheFileAndSayWhatWentWrong) {
     auto* fd = qobject_cast<QFileDialog*>(d);
     EXPECT_EQ(fd->nameFilters().first(), U(u"Excel 工作簿 (*.xlsx)"));
     EXPECT_EQ(fd->labelText(QFileDialog::Accept), U(u"保存"));
-    Choose(fd, "chosen.xlsx");
+    Choose(d, "chosen.xlsx");
   });
   EXPECT_EQ(Zem_Host_Save_Mg(&v.g), 1);
   EXPECT_EQ(Sheet(Path("chosen.xlsx")).cells.at(QStringLiteral("A3")).v, QStringLiteral("V001"));
@@ -303,12 +255,8 @@ TEST(GridFiles, DialogsChooseTheFileAndSayWhatWentWrong) {
   const QString before = Dump(v.g);
   QString told;
   Answer([&](QWidget* d) {
-    Answer([&](QWidget* box) {
-      told = qobject_cast<QMessageBox*>(box)->text();
-      Click(box, "ok");
-    }, "zem_host_message");
-    auto* fd = qobject_cast<QFileDialog*>(d);
-    Choose(fd, "chosen.xlsx");  // a workbook is not a data file
+    Answer([&](QWidget* box) { told = qobject_cast<QMessageBox*>(box)->text(), Click(box, "ok"); }, "zem_host_message");
+    Choose(d, "chosen.xlsx");  // a workbook is not a data file
   });
   EXPECT_EQ(Zem_Host_Mg_Import_From_Dat(&v.g), 0);
   EXPECT_TRUE(told.contains(U(u"表格保持原样"))) << told.toStdString();
@@ -407,7 +355,7 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
 }
 
 TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
-  AppFirst app;
+  zt::App();
   QFile::remove(Zem_Host_Sms_Db_Path());
   TMG g;
   g.SetColCount(5);
@@ -478,19 +426,4 @@ TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
   EXPECT_EQ(listed, QStringList{U(u"13900000002 待发送")});
   layout->removeWidget(&g);
   g.setParent(nullptr);
-}
-
-TEST(HostTexts, ButtonsAndQtTextsInChinese) {
-  App();
-  EXPECT_TRUE(Host_Use_Chinese_Qt_Texts());
-  EXPECT_NE(QCoreApplication::translate("QLineEdit", "&Undo"), QStringLiteral("&Undo")) << "an edit field's menu";
-  QStringList buttons;
-  Answer([&](QWidget* d) {
-    for (QAbstractButton* b : d->findChild<QDialogButtonBox*>()->buttons()) buttons << b->text();
-    qobject_cast<QDialog*>(d)->reject();
-  });
-  char16_t text[61] = u"";
-  Zem_Host_Inp_Str_W(u"查找内容", text, 60, nullptr);
-  buttons.sort();
-  EXPECT_EQ(buttons, QStringList({U(u"取消"), U(u"确定")}));
 }

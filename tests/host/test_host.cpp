@@ -1,64 +1,23 @@
 // The host module: registration by name and the default dialogs, answered by a timer as a user would.
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QCalendarWidget>
-#include <QDialog>
 #include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QMenu>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <string>
 
-#include "core/text/code_page.h"
-#include "frame/pub_ptr.h"
+#include "controls/support.h"
+#include "host/host_ui.h"
 #include "host/zem_host.h"
-#include "core/data/para.h"
 #include "toolkit/tk_datetime.h"
 #include "toolkit/tk_menu.h"
 
 namespace {
 
-QApplication* App() {
-  static QTemporaryDir* config = new QTemporaryDir();  // user preferences stay out of the real home
-  static QApplication* app = [] {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("XDG_CONFIG_HOME", config->path().toLocal8Bit().constData(), 1);
-    static int argc = 1;
-    static char name[] = "test_host";
-    static char* argv[] = {name, nullptr};
-    return new QApplication(argc, argv);
-  }();
-  return app;
-}
-
-// Answers the next modal dialog with answer(dialog) once it is up.
-void Answer_Next_Dialog(std::function<void(QDialog*)> answer) {
-  auto* timer = new QTimer(App());
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-    if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-      timer->stop();
-      timer->deleteLater();
-      answer(d);
-    }
-  });
-  timer->start();
-}
-
-std::string Gbk(const char16_t* s) {
-  char out[256] = {};
-  Zem_W_To_MB(ZEM_CP_GBK, s, -1, out, sizeof out);
-  return out;
-}
+using zt::Gbk;
+using zt::U;
 
 TEST(HostModule, RegistersTheDefaultsByName) {
-  App();
+  zt::App();
   EXPECT_EQ(Zem_Host_Register_Defaults(), 24);
   const char* const names[] = {kGui_Inp_Str, kGui_Inp_Str_W, kGui_Calendar_Get, kGui_Init_Menu_Font,
                                kMup_Gui_User_Para_Get, kMup_Gui_User_Para_Save, kGui_Get_Memory_Usage,
@@ -70,25 +29,32 @@ TEST(HostModule, RegistersTheDefaultsByName) {
   EXPECT_GT(memory(), 0);
 }
 
+// The input boxes, their buttons in Chinese once Qt's own texts are (an edit field's menu too).
 TEST(HostModule, InputBoxes) {
-  App();
+  zt::App();
+  EXPECT_TRUE(Host_Use_Chinese_Qt_Texts());
+  EXPECT_NE(QCoreApplication::translate("QLineEdit", "&Undo"), QStringLiteral("&Undo"));
   // narrow: the GBK box (max_len counts bytes), else the UTF-16 one (code units); buffer: afterwards
   struct Case { const char* name; bool narrow, accept; QString typed; int max_len, result; std::u16string buffer; };
   const Case cases[] = {
-      {"confirmed", false, true, QString::fromUtf16(u"查找 abc"), 60, 1, u"查找 abc"},
-      {"confirmed, cut at max_len", false, true, QString::fromUtf16(u"一二三四五"), 3, 1, u"一二三"},
+      {"confirmed", false, true, U(u"查找 abc"), 60, 1, u"查找 abc"},
+      {"confirmed, cut at max_len", false, true, U(u"一二三四五"), 3, 1, u"一二三"},
       {"cancelled leaves the buffer", false, false, QStringLiteral("ignored"), 60, 0, u"旧"},
       // 6 bytes hold 部门 (4) and A (1), not half of 编.
-      {"narrow: cut at a whole GBK character", true, true, QString::fromUtf16(u"部门A编码"), 6, 1, u"部门A"},
+      {"narrow: cut at a whole GBK character", true, true, U(u"部门A编码"), 6, 1, u"部门A"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Answer_Next_Dialog([&](QDialog* d) {
+    zt::Answer([&](QWidget* d) {
       auto* box = qobject_cast<QInputDialog*>(d);
       ASSERT_NE(box, nullptr);
-      EXPECT_EQ(box->labelText(), QString::fromUtf16(u"查找内容"));
-      EXPECT_EQ(box->windowTitle(), c.narrow ? QString::fromUtf16(u"标题") : box->windowTitle());
-      EXPECT_EQ(box->textValue(), QString::fromUtf16(u"旧"));
+      EXPECT_EQ(box->labelText(), U(u"查找内容"));
+      EXPECT_EQ(box->windowTitle(), c.narrow ? U(u"标题") : box->windowTitle());
+      EXPECT_EQ(box->textValue(), U(u"旧"));
+      QStringList buttons;
+      for (QAbstractButton* b : d->findChild<QDialogButtonBox*>()->buttons()) buttons << b->text();
+      buttons.sort();
+      EXPECT_EQ(buttons.join(' '), U(u"取消 确定"));
       box->setTextValue(c.typed);
       c.accept ? box->accept() : box->reject();
     });
@@ -106,7 +72,7 @@ TEST(HostModule, InputBoxes) {
 }
 
 TEST(HostModule, CalendarKeepsYyyymmdd) {
-  App();
+  zt::App();
   SetClock([] { return QDateTime(QDate(2023, 10, 17), QTime(8, 0)); });
   Pub_Para_Put_Int(u"tmp.calendar_x", 120);
   Pub_Para_Put_Int(u"tmp.calendar_y", 90);
@@ -122,17 +88,17 @@ TEST(HostModule, CalendarKeepsYyyymmdd) {
     SCOPED_TRACE(c.name);
     char buffer[20];
     std::strcpy(buffer, c.before);
-    Answer_Next_Dialog([&](QDialog* d) {
+    zt::Answer([&](QWidget* d) {
       auto* cal = d->findChild<QCalendarWidget*>();
       ASSERT_NE(cal, nullptr);
       EXPECT_EQ(cal->selectedDate(), c.shown);
-      EXPECT_EQ(cal->locale().dayName(1, QLocale::ShortFormat), QString::fromUtf16(u"周一"));
-      EXPECT_EQ(cal->locale().standaloneMonthName(3), QString::fromUtf16(u"三月"));
+      EXPECT_EQ(cal->locale().dayName(1, QLocale::ShortFormat), U(u"周一"));
+      EXPECT_EQ(cal->locale().standaloneMonthName(3), U(u"三月"));
       EXPECT_EQ(d->pos(), QPoint(120, 90));
       if (!c.picked.isValid()) return d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
       cal->setSelectedDate(c.picked);
       QPushButton* ok = d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
-      EXPECT_EQ(ok->text(), QString::fromUtf16(u"确定"));
+      EXPECT_EQ(ok->text(), U(u"确定"));
       ok->click();
     });
     EXPECT_EQ(Zem_Host_Calendar_Get(buffer), c.picked.isValid() ? 1 : 0);
@@ -142,7 +108,7 @@ TEST(HostModule, CalendarKeepsYyyymmdd) {
 }
 
 TEST(HostModule, UserPreferencesRoundTrip) {
-  App();
+  zt::App();
   const std::string key = Gbk(u"cap.部门.显示编码");
   EXPECT_EQ(Zem_Host_User_Para_Get(key.c_str()), nullptr);
   EXPECT_EQ(Zem_Host_User_Para_Save(key.c_str(), Gbk(u"是").c_str(), 0), 1);
@@ -154,7 +120,7 @@ TEST(HostModule, UserPreferencesRoundTrip) {
 }
 
 TEST(HostModule, MenuFont) {
-  App();
+  zt::App();
   TPopupMenu menu;
   EXPECT_EQ(Zem_Host_Init_Menu_Font(&menu), 1);
   EXPECT_EQ(menu.menu()->font(), QApplication::font("QMenu"));
