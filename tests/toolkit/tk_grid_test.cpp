@@ -42,11 +42,12 @@ protected:
         QApplication::processEvents();
     }
     QWidget* vp() { return grid->viewport(); }
-    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    // The widget keys go to: the focused one inside the grid (its editor), else the grid.
+    QWidget* keyTarget() {
         QWidget* target = QApplication::focusWidget();
-        if (!target || (target != grid.get() && !grid->isAncestorOf(target))) target = grid.get();
-        QTest::keyClick(target, k, m);
+        return target && (target == grid.get() || grid->isAncestorOf(target)) ? target : grid.get();
     }
+    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(keyTarget(), k, m); }
     // Mouse events sent straight to the viewport, buttons held as a user would.
     void mouse(QEvent::Type t, int x, int y, Qt::MouseButtons held, Qt::KeyboardModifiers m = Qt::NoModifier) {
         QPointF p(x, y);
@@ -94,27 +95,15 @@ TEST_F(GridTest, CellsFollowAReferenceModelThroughEveryKindOfChange) {
             grid->SetCells(c, r, t);
             if (t.isEmpty()) model.erase({c, r});
             else model[{c, r}] = t;
-        } else if (op < 78) {
-            int from = int(rng() % cols), to = int(rng() % cols);
-            grid->MoveColumn(from, to);
-            if (from == to) continue;
+        } else if (op < 86) {  // a column or a row moves; the ones between shift by one towards its old place
+            const bool col = op < 78;
+            const int n = col ? cols : rows, from = int(rng() % n), to = int(rng() % n);
+            col ? grid->MoveColumn(from, to) : grid->MoveRow(from, to);
+            auto moved = [&](int i) {
+                return i == from ? to : from < to && i > from && i <= to ? i - 1 : from > to && i >= to && i < from ? i + 1 : i;
+            };
             std::map<std::pair<int, int>, QString> next;
-            for (auto& [k, v] : model) {
-                int c = k.first;
-                int nc = c == from ? to : (from < to && c > from && c <= to) ? c - 1 : (from > to && c >= to && c < from) ? c + 1 : c;
-                next[{nc, k.second}] = v;
-            }
-            model.swap(next);
-        } else if (op < 86) {
-            int from = int(rng() % rows), to = int(rng() % rows);
-            grid->MoveRow(from, to);
-            if (from == to) continue;
-            std::map<std::pair<int, int>, QString> next;
-            for (auto& [k, v] : model) {
-                int r = k.second;
-                int nr = r == from ? to : (from < to && r > from && r <= to) ? r - 1 : (from > to && r >= to && r < from) ? r + 1 : r;
-                next[{k.first, nr}] = v;
-            }
+            for (auto& [k, v] : model) next[{col ? moved(k.first) : k.first, col ? k.second : moved(k.second)}] = v;
             model.swap(next);
         } else if (op < 92) {
             int n = 2 + int(rng() % 9);
@@ -163,10 +152,7 @@ TEST_F(GridTest, ScrollsByWholeRows) {
     show();
     EXPECT_EQ(grid->VisibleRowCount(), 8);
     int changes = 0;
-    grid->OnTopLeftChanged = [&](TObject* s) {
-        EXPECT_EQ(s, grid.get());
-        ++changes;
-    };
+    grid->OnTopLeftChanged = [&](TObject* s) { changes += s == grid.get(); };
     struct Row { const char* name; int set; int want; };
     const Row rows[] = {
         {"inside the range", 50, 50},
@@ -320,11 +306,8 @@ TEST_F(GridTest, MouseToCellAndCellRectAgreeWithHiddenLines) {
                 }
             }
     }
-    int c, r;
-    grid->MouseToCell(-1, 5, c, r);
-    EXPECT_EQ(c, -1);
-    grid->MouseToCell(5, 250, c, r);
-    EXPECT_EQ(r, -1);
+    EXPECT_EQ(grid->MouseCoord(-1, 5).X, -1) << "left of the grid";
+    EXPECT_EQ(grid->MouseCoord(5, 250).Y, -1) << "below the grid";
 }
 
 // ---------------------------------------------------------------------------------- selection, keys
@@ -476,13 +459,8 @@ TEST_F(GridTest, KeyHandlersSeeTakeAndReplaceKeysFromGridAndEditor) {
 }
 
 TEST_F(GridTest, RowsMoveWithTheirTextsAndHeights) {
-    struct Row {
-        const char* name;
-        int from, to;            // MoveRow, when order is empty
-        std::vector<int> order;  // ReorderRows(1, order)
-        const char* col1;
-        int height33At, current, moved;
-    };
+    // from, to: MoveRow, when order (ReorderRows(1, order)) is empty.
+    struct Row { const char* name; int from, to; std::vector<int> order; const char* col1; int height33At, current, moved; };
     const Row rows[] = {
         {"MoveRow down carries the current row", 2, 4, {}, "0 1 3 4 2 5", 4, 4, 1},
         {"MoveRow out of range does nothing", 9, 1, {}, "0 1 2 3 4 5", 2, 2, 0},
@@ -537,8 +515,6 @@ TEST_F(GridTest, ControlPropertiesAndTheRightPressOverTheEditor) {
     grid->SetHint(QStringLiteral("cells"));
     grid->SetShowHint(true);
     EXPECT_EQ(grid->toolTip(), QStringLiteral("cells"));
-    grid->SetTag(42);
-    EXPECT_EQ(grid->Tag(), 42);
     QFont big = grid->font();
     big.setPointSize(17);
     grid->setFont(big);  // as a form's font property sets it
@@ -556,8 +532,7 @@ TEST_F(GridTest, ControlPropertiesAndTheRightPressOverTheEditor) {
     grid->OnMouseDown = [&](TObject*, TMouseButton b, TShiftState, int x, int y) { downs.emplace_back(b, x, y); };
     int popups = 0;
     grid->OnContextPopup = [&](TObject* s, TPoint p, bool& handled) {
-        EXPECT_EQ(s, grid.get());
-        EXPECT_EQ(p, TPoint(ed->x() + 4, ed->y() + 3));
+        EXPECT_TRUE(s == grid.get() && p == TPoint(ed->x() + 4, ed->y() + 3));
         ++popups;
         handled = popups == 1;  // the first one the host takes, the second opens the menu
     };
@@ -602,25 +577,17 @@ TEST_F(GridTest, EditingThroughTheInplaceEditor) {
         int setEdits = 0;
         QString lastSet;
         grid->OnSetEditText = [&](TObject*, int c, int rr, const QString& v) {
-            EXPECT_EQ(c, 1);
-            EXPECT_EQ(rr, 1);
-            ++setEdits;
-            lastSet = v;
+            EXPECT_TRUE(c == 1 && rr == 1);
+            ++setEdits, lastSet = v;
         };
         focus();
         for (const Step& s : r.steps) {
             if (s.k != Qt::Key_unknown) key(s.k, s.m);
-            if (s.type) {
-                QWidget* target = QApplication::focusWidget();
-                if (!target || (target != grid.get() && !grid->isAncestorOf(target))) target = grid.get();
-                QTest::keyClicks(target, s.type);
-            }
+            if (s.type) QTest::keyClicks(keyTarget(), s.type);
         }
         EXPECT_EQ(grid->Cells(1, 1), r.cell) << r.name;
         EXPECT_EQ(grid->EditorMode(), r.editing) << r.name;
-        if (setEdits) {
-            EXPECT_EQ(lastSet, r.cell) << r.name << ": the last edit report holds the cell's text";
-        }
+        if (setEdits) { EXPECT_EQ(lastSet, r.cell) << r.name << ": the last edit report holds the cell's text"; }
         grid.reset();
     }
 }
@@ -652,13 +619,9 @@ TEST_F(GridTest, PickListAndEllipsisButtons) {
     grid->OnGetEditStyle = [](TObject*, int c, int) { return c == 2 ? esPickList : c == 3 ? esEllipsis : esSimple; };
     int fills = 0;
     grid->OnGetPickListItems = [&](TObject* s, int c, int r, TStrings* items) {
-        EXPECT_EQ(s, grid.get());
-        EXPECT_EQ(c, 2);
-        EXPECT_EQ(r, 1);
+        EXPECT_TRUE(s == grid.get() && c == 2 && r == 1);
         ++fills;
-        items->Add(QString::fromUtf16(u"A001 \u7532"));
-        items->Add(QString::fromUtf16(u"A002 \u4E59"));
-        items->Add(QString::fromUtf16(u"A003 \u4E19"));
+        for (const char16_t* t : {u"A001 \u7532", u"A002 \u4E59", u"A003 \u4E19"}) items->Add(QString::fromUtf16(t));
         for (int i = 0; i < 37; ++i) items->Add(QString("item %1").arg(i));
     };
     focus();
@@ -708,15 +671,9 @@ TEST_F(GridTest, PickListAndEllipsisButtons) {
 }
 
 TEST_F(GridTest, HeaderDragsMoveAndSizeColumns) {
-    struct Row {
-        const char* name;
-        TGridOptions opts;
-        int row;         // where the drag runs
-        bool fromEdge;   // starts on the right edge of column 1, else inside it
-        int moves;       // OnColumnMoved calls
-        int width1;      // column 1 afterwards (60 wide before)
-        const char* row1;
-    };
+    // row: where the drag runs; fromEdge: on column 1's right edge, else inside it; moves: OnColumnMoved
+    // calls; width1: column 1 afterwards (60 before); row1: the texts of row 1 afterwards.
+    struct Row { const char* name; TGridOptions opts; int row; bool fromEdge; int moves, width1; const char* row1; };
     const Row rows[] = {
         {"header drag with goColMoving moves the column", goColMoving, 0, false, 1, 60, "c0 c2 c1 c3 c4"},
         {"without goColMoving nothing moves", TGridOptions(), 0, false, 0, 60, "c0 c1 c2 c3 c4"},
