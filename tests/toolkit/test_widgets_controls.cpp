@@ -27,10 +27,7 @@ protected:
 class CountingPanel : public TPanel {
 public:
     using TPanel::TPanel;
-    void Loaded() override {
-        TPanel::Loaded();
-        ++loads;
-    }
+    void Loaded() override { TPanel::Loaded(), ++loads; }
     int loads = 0;
 };
 
@@ -47,17 +44,12 @@ TEST_F(WidgetsTest, ControlBoundsClampAndMapBetweenClientAndScreen) {
     form.resize(300, 200);
     TPanel panel(&form);
     struct Row { const char* name; int left, top, width, height; TRect expected; };
-    const Row rows[] = {
-        {"plain", 3, 1, 132, 21, TRect(3, 1, 135, 22)},
-        {"negative sizes count as 0", 10, 20, -5, -1, TRect(10, 20, 10, 20)},
-        {"negative position is kept", -4, -2, 8, 6, TRect(-4, -2, 4, 4)},
-    };
+    const Row rows[] = {{"plain", 3, 1, 132, 21, TRect(3, 1, 135, 22)},
+                        {"negative sizes count as 0", 10, 20, -5, -1, TRect(10, 20, 10, 20)},
+                        {"negative position is kept", -4, -2, 8, 6, TRect(-4, -2, 4, 4)}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        panel.SetLeft(r.left);
-        panel.SetTop(r.top);
-        panel.SetWidth(r.width);
-        panel.SetHeight(r.height);
+        panel.SetLeft(r.left), panel.SetTop(r.top), panel.SetWidth(r.width), panel.SetHeight(r.height);
         EXPECT_EQ(panel.BoundsRect(), r.expected);
         EXPECT_EQ(panel.ClientRect(), TRect(0, 0, r.expected.Width(), r.expected.Height()));
     }
@@ -72,8 +64,7 @@ TEST_F(WidgetsTest, ControlBoundsClampAndMapBetweenClientAndScreen) {
 TEST_F(WidgetsTest, VisibleHintColourAndFontFollowTheToolkitRules) {
     QWidget form;  // not shown: children still count as Visible until hidden
     TLabel label(&form);
-    EXPECT_TRUE(label.Visible());
-    EXPECT_FALSE(label.Showing());
+    EXPECT_TRUE(label.Visible() && !label.Showing());
     label.Hide();
     EXPECT_FALSE(label.Visible());
     label.Show();
@@ -94,10 +85,8 @@ TEST_F(WidgetsTest, VisibleHintColourAndFontFollowTheToolkitRules) {
     f.Size = 14;
     f.Color = clRed;
     label.SetFont(f);
-    EXPECT_EQ(label.font().pointSize(), 14);
-    EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    EXPECT_EQ(AsControl(&label), static_cast<TControl*>(&label));
-    EXPECT_EQ(AsControl(&form), nullptr);
+    EXPECT_TRUE(label.font().pointSize() == 14 && label.palette().color(QPalette::WindowText) == QColor(255, 0, 0));
+    EXPECT_TRUE(AsControl(&label) == &label && AsControl(&form) == nullptr);
 }
 
 TEST_F(WidgetsTest, ClipPolygonCutsTheControlsArea) {
@@ -105,9 +94,8 @@ TEST_F(WidgetsTest, ClipPolygonCutsTheControlsArea) {
     panel.resize(150, 100);
     // An edit 80 wide and 21 high on top, the rest of the top strip cut away.
     panel.SetClipPolygon({{0, 0}, {80, 0}, {80, 20}, {150, 20}, {150, 100}, {0, 100}});
-    EXPECT_TRUE(panel.mask().contains(QPoint(10, 5)));
-    EXPECT_FALSE(panel.mask().contains(QPoint(120, 5)));
-    EXPECT_TRUE(panel.mask().contains(QPoint(120, 50)));
+    const QRegion m = panel.mask();
+    EXPECT_TRUE(m.contains(QPoint(10, 5)) && !m.contains(QPoint(120, 5)) && m.contains(QPoint(120, 50)));
     panel.SetClipPolygon({{0, 0}, {1, 1}});
     EXPECT_TRUE(panel.mask().isEmpty());
 }
@@ -118,11 +106,8 @@ TEST_F(WidgetsTest, LoadedRunsOnceOnFirstShowOrWhenTheHostCallsIt) {
         CountingPanel p;
         if (hostCalls) p.Loaded();
         EXPECT_EQ(p.loads, hostCalls ? 1 : 0);
-        p.show();
-        p.hide();
-        p.show();
-        EXPECT_EQ(p.loads, 1);
-        EXPECT_TRUE(p.IsLoaded());
+        p.show(), p.hide(), p.show();
+        EXPECT_TRUE(p.loads == 1 && p.IsLoaded());
     }
 }
 
@@ -134,11 +119,9 @@ TEST_F(WidgetsTest, ParentFormGivesNameAndColour) {
     form.setPalette(pal);
     TPanel outer(&form);
     TEdit edit(&outer);
-    EXPECT_EQ(GetParentForm(&edit), &form);
-    EXPECT_EQ(FormName(GetParentForm(&edit)), "frm_order");
+    EXPECT_TRUE(GetParentForm(&edit) == &form && FormName(GetParentForm(&edit)) == "frm_order");
     EXPECT_EQ(FormColor(&form), TColor(0xF3F3F2));
-    EXPECT_EQ(GetParentForm(nullptr), nullptr);
-    EXPECT_EQ(FormColor(nullptr), clNone);
+    EXPECT_TRUE(GetParentForm(nullptr) == nullptr && FormColor(nullptr) == clNone);
     TListBox list(&outer);
     for (QWidget* w : {static_cast<QWidget*>(&edit), static_cast<QWidget*>(&list)})  // white on the grey panel
         EXPECT_EQ(QColor(w->grab().toImage().pixel(w->width() / 2, w->height() / 2)), QColor(Qt::white));
@@ -178,8 +161,7 @@ TEST_F(WidgetsTest, PanelDrawsItsCaptionAndReportsResize) {
     int resizes = 0;
     panel.OnResize = [&](TObject*) { ++resizes; };
     panel.SetWidth(150);
-    EXPECT_EQ(resizes, 1);
-    EXPECT_EQ(panel.frameStyle(), int(QFrame::NoFrame));
+    EXPECT_TRUE(resizes == 1 && panel.frameStyle() == int(QFrame::NoFrame));
     panel.SetBorderStyle(bsSingle);
     EXPECT_EQ(panel.frameShape(), QFrame::Box);
 }
@@ -188,20 +170,13 @@ TEST_F(WidgetsTest, EditSelectionIsClampedToTheText) {
     TEdit edit;
     edit.SetText("20240229");
     struct Row { const char* name; int start, length, wantStart, wantLength; QString selText; };
-    const Row rows[] = {
-        {"inside", 2, 3, 2, 3, "240"},
-        {"length past the end", 6, 10, 6, 2, "29"},
-        {"start past the end", 20, 1, 8, 0, ""},
-        {"negative start", -3, 2, 0, 2, "20"},
-        {"zero length", 4, 0, 4, 0, ""},
-    };
+    const Row rows[] = {{"inside", 2, 3, 2, 3, "240"},        {"length past the end", 6, 10, 6, 2, "29"},
+                        {"start past the end", 20, 1, 8, 0, ""}, {"negative start", -3, 2, 0, 2, "20"},
+                        {"zero length", 4, 0, 4, 0, ""}};
     for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        edit.SetSelStart(r.start);
-        edit.SetSelLength(r.length);
-        EXPECT_EQ(edit.SelStart(), r.wantStart);
-        EXPECT_EQ(edit.SelLength(), r.wantLength);
-        EXPECT_EQ(edit.SelText(), r.selText);
+        edit.SetSelStart(r.start), edit.SetSelLength(r.length);
+        EXPECT_TRUE(edit.SelStart() == r.wantStart && edit.SelLength() == r.wantLength) << r.name;
+        EXPECT_EQ(edit.SelText(), r.selText) << r.name;
     }
 }
 
@@ -215,19 +190,14 @@ TEST_F(WidgetsTest, EditKeyHandlersSwallowReplaceAndSeeVirtualKeys) {
         downs.push_back(k);
         if (k == VK_DELETE && s.Contains(ssCtrl)) k = 0;  // swallowed
     };
-    edit.OnKeyPress = [&](TObject*, char16_t& c) {
-        if (c == u'x') c = 0;       // swallowed
-        if (c == u'a') c = u'b';    // replaced
-    };
+    edit.OnKeyPress = [&](TObject*, char16_t& c) { c = c == u'x' ? 0 : c == u'a' ? u'b' : c; };  // swallowed, replaced
     edit.SetText("1");
     EXPECT_EQ(changes, 1);  // code changes count too
     QTest::keyClicks(&edit, "xa23456");
     EXPECT_EQ(edit.Text(), "1b23");  // x dropped, a typed as b, cut at MaxLength 4
-    QTest::keyClick(&edit, Qt::Key_Delete, Qt::ControlModifier);
-    QTest::keyClick(&edit, Qt::Key_Home);
-    QTest::keyClick(&edit, Qt::Key_Delete, Qt::ControlModifier);
-    EXPECT_EQ(edit.Text(), "1b23");
-    EXPECT_EQ(downs.back(), VK_DELETE);
+    for (Qt::Key k : {Qt::Key_Delete, Qt::Key_Home, Qt::Key_Delete})
+        QTest::keyClick(&edit, k, k == Qt::Key_Delete ? Qt::ControlModifier : Qt::NoModifier);
+    EXPECT_TRUE(edit.Text() == "1b23" && downs.back() == VK_DELETE);
     edit.SetReadOnly(true);
     QTest::keyClicks(&edit, "9");
     EXPECT_EQ(edit.Text(), "1b23");
@@ -241,9 +211,7 @@ TEST_F(WidgetsTest, LabelSizesToItsCaptionAndClicks) {
     const int narrow = label.Width();
     label.SetCaption(QString::fromUtf16(u"年年年年年年"));
     EXPECT_GT(label.Width(), narrow);
-    label.SetAutoSize(false);
-    label.SetWidth(12);
-    label.SetCaption("a much longer caption");
+    label.SetAutoSize(false), label.SetWidth(12), label.SetCaption("a much longer caption");
     EXPECT_EQ(label.Width(), 12);
     label.SetCaption("<b>x</b>");
     EXPECT_EQ(label.textFormat(), Qt::PlainText);
@@ -261,10 +229,7 @@ TEST_F(WidgetsTest, SpeedButtonDownFollowsGroupRules) {
     struct Step { const char* name; TSpeedButton* click; bool a, b, c; };
     a.SetDown(true);
     EXPECT_FALSE(a.Down());  // GroupIndex 0 never stays down
-    a.SetGroupIndex(1);
-    b.SetGroupIndex(1);
-    c.SetGroupIndex(2);
-    c.SetAllowAllUp(true);
+    a.SetGroupIndex(1), b.SetGroupIndex(1), c.SetGroupIndex(2), c.SetAllowAllUp(true);
     const Step steps[] = {
         {"a goes down", &a, true, false, false},
         {"b lifts a", &b, false, true, false},
@@ -278,9 +243,7 @@ TEST_F(WidgetsTest, SpeedButtonDownFollowsGroupRules) {
     for (const Step& s : steps) {
         SCOPED_TRACE(s.name);
         QTest::mouseClick(s.click, Qt::LeftButton);
-        EXPECT_EQ(a.Down(), s.a);
-        EXPECT_EQ(b.Down(), s.b);
-        EXPECT_EQ(c.Down(), s.c);
+        EXPECT_EQ(std::vector<bool>({a.Down(), b.Down(), c.Down()}), std::vector<bool>({s.a, s.b, s.c}));
     }
     EXPECT_EQ(clicks, 5);
     a.SetDown(true);
@@ -303,35 +266,30 @@ TEST_F(WidgetsTest, ListBoxItemsIndexAndUserClicks) {
     TListBox list;
     list.resize(150, 120);
     for (const char* s : {"01  Sales", "05  Stock", "10  Office"}) list.Items()->Add(s);
-    EXPECT_EQ(list.Count(), 3);
-    EXPECT_EQ(list.ItemIndex(), -1);
+    EXPECT_TRUE(list.Count() == 3 && list.ItemIndex() == -1);
     int clicks = 0, dbl = 0;
     list.OnClick = [&](TObject*) { ++clicks; };
     list.OnDblClick = [&](TObject*) { ++dbl; };
 
     list.SetItemIndex(1);
-    EXPECT_EQ(list.ItemIndex(), 1);
-    EXPECT_EQ(clicks, 0);  // code does not click
+    EXPECT_TRUE(list.ItemIndex() == 1 && clicks == 0) << "code does not click";
     list.SetItemIndex(7);
     EXPECT_EQ(list.ItemIndex(), -1);
     list.SetItemIndex(0);
     list.show();
     QTest::keyClick(&list, Qt::Key_Down);
-    EXPECT_EQ(list.ItemIndex(), 1);
-    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(list.ItemIndex() == 1 && clicks == 1);
     const QRect r = list.ItemRect(2).toQRect();
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
-    EXPECT_EQ(list.ItemIndex(), 2);
-    EXPECT_EQ(dbl, 1);
+    EXPECT_TRUE(list.ItemIndex() == 2 && dbl == 1);
     EXPECT_EQ(list.ItemAtPos(TPoint::fromQPoint(r.center()), true), 2);
-    EXPECT_EQ(list.ItemAtPos(TPoint(5, 110), true), -1);
-    EXPECT_EQ(list.ItemAtPos(TPoint(5, 110), false), 3);
+    EXPECT_EQ(list.ItemAtPos(TPoint(5, 110), true), -1) << "below the items";
+    EXPECT_EQ(list.ItemAtPos(TPoint(5, 110), false), 3) << "below the items, the place after the last";
 
     int obj = 0;
     list.Items()->SetObjects(0, &obj);
     list.Items()->Delete(1);
-    EXPECT_EQ(list.Items()->Strings(1), "10  Office");
-    EXPECT_EQ(list.Items()->Objects(0), &obj);
+    EXPECT_TRUE(list.Items()->Strings(1) == "10  Office" && list.Items()->Objects(0) == &obj);
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
 }
@@ -420,7 +378,7 @@ TEST_F(WidgetsTest, ComboEvents) {
     EXPECT_EQ(combo.Items()->toQStringList(), (QStringList{"Apple", "fig", "pear"}));
     EXPECT_EQ(combo.Items()->Add("banana"), 1);
     combo.SetDropDownCount(0);
-    EXPECT_EQ(combo.DropDownCount(), 1);
+    EXPECT_EQ(combo.DropDownCount(), 1) << "at least one row drops down";
 }
 
 TEST_F(WidgetsTest, MessageBoxButtonsIconsAndAnswers) {
@@ -448,11 +406,9 @@ TEST_F(WidgetsTest, MessageBoxButtonsIconsAndAnswers) {
             QTest::keyClick(box, Qt::Key_Escape);
         });
         EXPECT_EQ(MessageBox(nullptr, "text", "caption", r.flags, {"O", "C", "Y", "N"}), r.answer);
-        std::sort(shown.begin(), shown.end());
         QString want = r.buttons;
-        std::sort(want.begin(), want.end());
-        EXPECT_EQ(shown, want);
-        EXPECT_EQ(icon, r.icon);
+        std::sort(shown.begin(), shown.end()), std::sort(want.begin(), want.end());
+        EXPECT_TRUE(shown == want && icon == r.icon) << shown.toStdString();
     }
     EXPECT_EQ(TMsgBoxButtons().cancel, QString::fromUtf16(u"取消"));  // Chinese unless the caller maps them
 }
