@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/text/text_util.h"
@@ -99,9 +100,7 @@ TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
       bool cjk = u >= ZEM_CJK_FIRST && u <= ZEM_CJK_LAST;
       unsigned want = cp == ZEM_CP_GBK ? g_zem_collation_key[u] : u;
       ASSERT_EQ(g_zem_collation_active[u], want) << std::hex << u << " under " << std::dec << cp;
-      if (!cjk) {
-        ASSERT_EQ(g_zem_collation_key[u], u) << std::hex << u;
-      }
+      if (!cjk) { ASSERT_EQ(g_zem_collation_key[u], u) << std::hex << u; }
     }
   }
   EXPECT_EQ(Sys_Code_Page(), ZEM_CP_GBK);
@@ -111,36 +110,26 @@ TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
 }
 
 TEST(WFunc, CopyAndConcatenate) {
+  // Steps on one buffer: what each leaves in it and where the pointer it returns points.
+  const struct { const char* name; wchar16* (*fn)(wchar16*); const char16_t* text; int at; } steps[] = {
+      {"W_Cpy returns the end", [](wchar16* b) { return W_Cpy(b, u"abc"); }, u"abc", 3},
+      {"W_Cat returns the end", [](wchar16* b) { return W_Cat(b, u"de"); }, u"abcde", 5},
+      {"W_Cat of null appends nothing", [](wchar16* b) { return W_Cat(b, nullptr); }, u"abcde", 5},
+      {"W_Cpy of null empties", [](wchar16* b) { return W_Cpy(b, nullptr); }, u"", 0},
+      {"W_NCpy: exactly n units, no terminator", [](wchar16* b) { return W_Cpy(b, u"xxxxx"), W_NCpy(b, u"ab", 2), b; },
+       u"abxxx", 0},
+      {"W_LCpy cuts at n", [](wchar16* b) { return W_LCpy(b, u"abcdef", 3); }, u"abc", 0},
+      {"W_LCpy with 0 copies all", [](wchar16* b) { return W_LCpy(b, u"abcdef", 0); }, u"abcdef", 0},
+      {"W_LCpy of a shorter text", [](wchar16* b) { return W_LCpy(b, u"ab", 10); }, u"ab", 0},
+      {"W_Fill", [](wchar16* b) { return W_Fill(b, u'z', 4), b[4] = 0, b; }, u"zzzz", 0},
+  };
   wchar16 buf[32];
-  wchar16* end = W_Cpy(buf, u"abc");
-  EXPECT_EQ(end, buf + 3);
-  EXPECT_EQ(*end, 0);
-  end = W_Cat(buf, u"de");
-  EXPECT_EQ(end, buf + 5);
-  EXPECT_EQ(std::u16string(buf), u"abcde");
-  EXPECT_EQ(W_Cat(buf, nullptr), buf + 5);
-  EXPECT_EQ(std::u16string(buf), u"abcde");
-  EXPECT_EQ(W_Cpy(buf, nullptr), buf);
-  EXPECT_EQ(buf[0], 0);
-
-  W_Cpy(buf, u"xxxxx");
-  W_NCpy(buf, u"ab", 2);
-  EXPECT_EQ(std::u16string(buf), u"abxxx") << "exactly n units, no terminator";
-  EXPECT_EQ(W_LCpy(buf, u"abcdef", 3), buf);
-  EXPECT_EQ(std::u16string(buf), u"abc");
-  W_LCpy(buf, u"abcdef", 0);
-  EXPECT_EQ(std::u16string(buf), u"abcdef");
-  W_LCpy(buf, u"ab", 10);
-  EXPECT_EQ(std::u16string(buf), u"ab");
-  W_Fill(buf, u'z', 4);
-  buf[4] = 0;
-  EXPECT_EQ(std::u16string(buf), u"zzzz");
-
-  EXPECT_EQ(W_Len(nullptr), 0);
-  EXPECT_EQ(W_Len(u"\x554A" "b"), 2);
-  EXPECT_TRUE(W_Is_Empty(nullptr));
-  EXPECT_TRUE(W_Is_Empty(u""));
-  EXPECT_FALSE(W_Is_Empty(u" "));
+  for (const auto& step : steps) {
+    EXPECT_EQ(step.fn(buf) - buf, step.at) << step.name;
+    EXPECT_EQ(std::u16string(buf), step.text) << step.name;
+  }
+  EXPECT_EQ(std::make_tuple(W_Len(nullptr), W_Len(u"\x554A" "b"), W_Is_Empty(nullptr), W_Is_Empty(u""), W_Is_Empty(u" ")),
+            std::make_tuple(0, 2, true, true, false));
 }
 
 TEST(WFunc, Find) {
@@ -215,8 +204,7 @@ TEST(WFunc, ReplaceWithoutMemoryStopsWhereItGot) {
   int n = W_Replace_All(buf, u"-", u"+");
   std::string out = testing::internal::GetCapturedStdout();
   Zem_Text_Set_Alloc_Hook(nullptr);
-  EXPECT_EQ(n, 1);
-  EXPECT_EQ(std::u16string(buf), u"a+b-c-d");
+  EXPECT_TRUE(n == 1 && std::u16string(buf) == u"a+b-c-d");
   EXPECT_EQ(out, "ERROR: unable alloc memory for replace\n");
 }
 
@@ -230,8 +218,7 @@ TEST(WFunc, Numbers) {
     EXPECT_EQ(W_To_Int(row.s), row.i) << std::string(map_char(row.s).c_str());
     EXPECT_DOUBLE_EQ(W_To_Double(row.s), row.d) << std::string(map_char(row.s).c_str());
   }
-  EXPECT_EQ(W_To_Int(nullptr), 0);
-  EXPECT_EQ(W_To_Double(nullptr), 0.0);
+  EXPECT_TRUE(W_To_Int(nullptr) == 0 && W_To_Double(nullptr) == 0.0);
 }
 
 }  // namespace
