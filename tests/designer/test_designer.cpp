@@ -76,14 +76,11 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
   QWidget form;
   for (auto* w : Collection()->customWidgets()) {
     SCOPED_TRACE(w->name().toStdString());
-    EXPECT_EQ(w->group(), QStringLiteral("Zem_Pack"));
-    EXPECT_FALSE(w->isContainer());
-    EXPECT_NE(w->toolTip(), w->name());
-    EXPECT_GT(w->whatsThis().size(), w->toolTip().size());
+    EXPECT_TRUE(w->group() == QStringLiteral("Zem_Pack") && !w->isContainer());
+    EXPECT_TRUE(w->toolTip() != w->name() && w->whatsThis().size() > w->toolTip().size()) << "a tip and a longer help";
     // The header a generated form includes is the unit's, found under the include directory.
     EXPECT_TRUE(QFile::exists(QStringLiteral(ZEM_SOURCE_DIR "/") + w->includeFile())) << w->includeFile().toStdString();
-    const QImage icon = w->icon().pixmap(32, 32).toImage();
-    EXPECT_EQ(icon.size(), QSize(32, 32));
+    EXPECT_EQ(w->icon().pixmap(32, 32).toImage().size(), QSize(32, 32));
     // The default XML is well formed and its first widget is of the class.
     QXmlStreamReader xml(w->domXml());
     QString widgetClass;
@@ -99,15 +96,10 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     EXPECT_EQ(widgetClass, w->name());
     QWidget* made = w->createWidget(&form);
     ASSERT_NE(made, nullptr);
-    EXPECT_EQ(QString::fromLatin1(made->metaObject()->className()), w->name());
-    EXPECT_EQ(made->parentWidget(), &form);
-    // A control that sizes itself is dropped on a form at that size.
-    if (QStringList{"TMGS", "TMDate", "MPickDate"}.contains(w->name())) {
-      EXPECT_EQ(dropped, made->size());
-    }
-    if (w->name() == "TComboBox_Ext") {
-      EXPECT_LT(dropped.height(), 2 * made->sizeHint().height());  // a line
-    }
+    EXPECT_TRUE(QString::fromLatin1(made->metaObject()->className()) == w->name() && made->parentWidget() == &form);
+    // A control that sizes itself is dropped on a form at that size; a combo box as a line.
+    if (QStringList{"TMGS", "TMDate", "MPickDate"}.contains(w->name())) { EXPECT_EQ(dropped, made->size()); }
+    if (w->name() == "TComboBox_Ext") { EXPECT_LT(dropped.height(), 2 * made->sizeHint().height()); }
   }
   // Making controls brought the framework up through libzem_pack.so's start-up hook, bound to the
   // registry library the variable points at.
@@ -128,10 +120,8 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
       for (int y = 0; y < image.height(); y++)
         for (int x = 0; x < image.width(); x++) opaque += qAlpha(image.pixel(x, y)) == 255;
       EXPECT_GT(opaque, image.width() * image.height() / 4);
-      if (scale == 1) {
-        EXPECT_FALSE(seen.contains(image)) << "the same picture as another class";
-        seen << image;
-      }
+      if (scale == 1) { EXPECT_FALSE(seen.contains(image)) << "the same picture as another class"; }
+      if (scale == 1) seen << image;
     }
   }
 }
@@ -143,15 +133,12 @@ TEST(DesignerPlugin, ControlsMadeInTheDesignerStayAsEdited) {
   QWidget form;
   // As a form loader makes it (no designer core): a run-time bar.
   auto* runTime = qobject_cast<MStatusBar*>(plugin->createWidget(&form));
-  ASSERT_NE(runTime, nullptr);
-  EXPECT_FALSE(runTime->Designing());
+  ASSERT_TRUE(runTime && !runTime->Designing());
   // As the designer makes it, once it has handed the plugin its core.
   QDesignerFormEditorInterface core;
   plugin->initialize(&core);
   auto* designed = qobject_cast<MStatusBar*>(plugin->createWidget(&form));
-  ASSERT_NE(designed, nullptr);
-  EXPECT_TRUE(designed->Designing());
-  EXPECT_TRUE(designed->AlignBottom());
+  ASSERT_TRUE(designed && designed->Designing() && designed->AlignBottom());
   // A combo box holds its properties as edited, in any order: in the designer (no database) it loads no
   // dictionary, so no error lines while its Dict_Id is typed, yet it shows its run-time colour.
   QDesignerCustomWidgetInterface* combo_plugin = Plugin_For(QStringLiteral("TComboBox_Ext"));
@@ -166,8 +153,7 @@ TEST(DesignerPlugin, ControlsMadeInTheDesignerStayAsEdited) {
   EXPECT_EQ(Log_Mgr()->Last_Lines(), "");
   EXPECT_EQ(combo->Color(), TComboBox_Ext::kMulti_Color);
   combo->setProperty("Multi_Mode", false);
-  EXPECT_FALSE(combo->property("Multi_Mode").toBool());
-  EXPECT_EQ(combo->property("Dict_Id").toString(), QStringLiteral("dept"));
+  EXPECT_TRUE(!combo->property("Multi_Mode").toBool() && combo->property("Dict_Id").toString() == "dept");
   EXPECT_EQ(combo->Color(), TComboBox_Ext::kSearch_Color);
   Log_Mgr()->Set_Keep(0);
 }
@@ -194,10 +180,8 @@ QByteArray Saved_Form(QStringList* texts) {
   bar->setObjectName(QStringLiteral("bar"));
   layout->addWidget(bar);
   *texts = {QString::fromUtf16(u"数据库：示例"), QStringLiteral("rows 42"), QString::fromUtf16(u"版本")};
-  bar->setProperty("AlignBottom", false);
-  bar->setProperty("PanelTexts", *texts);
-  bar->setProperty("PanelWidths", QStringLiteral("300,,90"));
-  bar->setProperty("OwnDraw", true);
+  bar->setProperty("AlignBottom", false), bar->setProperty("PanelTexts", *texts);
+  bar->setProperty("PanelWidths", QStringLiteral("300,,90")), bar->setProperty("OwnDraw", true);
   bar->setProperty("SimpleText", QString::fromUtf16(u"简单"));
   QBuffer out;
   out.open(QIODevice::WriteOnly);
@@ -216,8 +200,7 @@ TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderAndThePaletteLoader) {
   plain.addPluginPath(Bin_Dir());
   ZemUiLoader palette;  // makes them through the palette, no plugin needed
   palette.clearPluginPaths();
-  EXPECT_TRUE(plain.availableWidgets().contains(QStringLiteral("MStatusBar")));
-  EXPECT_TRUE(palette.availableWidgets().contains(QStringLiteral("MStatusBar")));
+  EXPECT_TRUE(plain.availableWidgets().contains("MStatusBar") && palette.availableWidgets().contains("MStatusBar"));
   for (QUiLoader* loader : {&plain, static_cast<QUiLoader*>(&palette)}) {
     SCOPED_TRACE(loader == &plain ? "QUiLoader with the plugin path" : "ZemUiLoader");
     QBuffer in;
@@ -226,12 +209,9 @@ TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderAndThePaletteLoader) {
     ASSERT_NE(root, nullptr);
     auto* bar = root->findChild<MStatusBar*>(QStringLiteral("bar"));
     ASSERT_NE(bar, nullptr);
-    EXPECT_FALSE(bar->Designing());
+    EXPECT_TRUE(!bar->Designing() && bar->OwnDraw() && !bar->AlignBottom());
     EXPECT_EQ(bar->PanelTexts(), texts);
-    EXPECT_EQ(bar->PanelWidths(), QStringLiteral("300,50,90"));
-    EXPECT_TRUE(bar->OwnDraw());
-    EXPECT_FALSE(bar->AlignBottom());
-    EXPECT_EQ(bar->SimpleText(), QString::fromUtf16(u"简单"));
+    EXPECT_EQ(bar->PanelWidths() + '|' + bar->SimpleText(), QString::fromUtf16(u"300,50,90|简单"));
     for (int i = 0; i < bar->Panels()->Count(); i++) EXPECT_EQ(bar->Panels()->Items(i)->Style(), psOwnerDraw);
   }
 }
@@ -243,17 +223,13 @@ TEST(DesignerForms, InputControlsKeepTheirPropertiesThroughAForm) {
   // xml: the property's value element in the .ui file; readBack: the property as text after loading
   struct Row { const char* cls; const char* property; const char* xml; QString readBack; };
   const Row rows[] = {
-      {"TMGS", "EditWidth", "<number>64</number>", "64"},
-      {"TMGS", "Options", "<set>TMGS::goSearch|TMGS::goRefresh</set>", "6"},
-      {"TMDate", "Value", "<string>20240229</string>", "20240229"},
-      {"TMDate", "MonthForm", "<bool>true</bool>", "true"},
+      {"TMGS", "EditWidth", "<number>64</number>", "64"}, {"TMGS", "Options", "<set>TMGS::goSearch|TMGS::goRefresh</set>", "6"},
+      {"TMDate", "Value", "<string>20240229</string>", "20240229"}, {"TMDate", "MonthForm", "<bool>true</bool>", "true"},
       {"MPickDate", "MonthMode", "<bool>true</bool>", "true"},
       {"TComboBox_Ext", "Style", "<enum>TComboBox_Ext::Drop_Down_List</enum>", "2"},
-      {"TComboBox_Ext", "Style", "<number>1</number>", "1"},
-      {"TComboBox_Ext", "Dict_Id", "<string>dept</string>", "dept"},
+      {"TComboBox_Ext", "Style", "<number>1</number>", "1"}, {"TComboBox_Ext", "Dict_Id", "<string>dept</string>", "dept"},
       {"TComboBox_Ext", "Multi_Mode", "<bool>true</bool>", "true"},
-      {"MTreeView", "A_Caption_With_Code", "<bool>true</bool>", "true"},
-      {"MTreeView", "A_ID", "<number>7</number>", "7"},
+      {"MTreeView", "A_Caption_With_Code", "<bool>true</bool>", "true"}, {"MTreeView", "A_ID", "<number>7</number>", "7"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string(r.cls) + "." + r.property);
@@ -263,8 +239,7 @@ TEST(DesignerForms, InputControlsKeepTheirPropertiesThroughAForm) {
                            "</widget></ui>")
                            .arg(QLatin1String(r.cls), QLatin1String(r.property), QLatin1String(r.xml));
     QUiLoader loader;
-    loader.clearPluginPaths();
-    loader.addPluginPath(Bin_Dir());
+    loader.clearPluginPaths(), loader.addPluginPath(Bin_Dir());
     QBuffer in;
     in.setData(ui.toUtf8());
     std::unique_ptr<QWidget> root(loader.load(&in));
