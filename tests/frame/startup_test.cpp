@@ -22,17 +22,13 @@ TEST(ZemPack, StartupBringsUpEverySingletonOnce) {
   const int created = Zem_Startup_Created_Count();
   std::vector<void*> first;
   for (const char* name : kZem_Startup_Names) {
-    SCOPED_TRACE(name);
-    void* p = Get_Pub_Ptr(name);
-    EXPECT_NE(p, nullptr);
-    first.push_back(p);
+    first.push_back(Get_Pub_Ptr(name));
+    EXPECT_NE(first.back(), nullptr) << name;
   }
-  EXPECT_EQ(*static_cast<int*>(Get_Pub_Ptr("_R_Call_Local_Mode")), 1);
-  EXPECT_EQ(*static_cast<int*>(Get_Pub_Ptr("exiting_flag")), 0);
+  EXPECT_TRUE(*static_cast<int*>(Get_Pub_Ptr("_R_Call_Local_Mode")) == 1 && *static_cast<int*>(Get_Pub_Ptr("exiting_flag")) == 0);
   // What was created, in the start-up order, is checked in a fresh process (modules_test.cpp).
   EXPECT_FALSE(Zem_Startup_Created("no_such_singleton"));
-  EXPECT_EQ(Zem_Startup_Created_Name(created), nullptr);
-  EXPECT_EQ(Zem_Startup_Created_Name(-1), nullptr);
+  EXPECT_TRUE(Zem_Startup_Created_Name(created) == nullptr && Zem_Startup_Created_Name(-1) == nullptr);
 
   EXPECT_EQ(Init_Tfa(), 1);
   EXPECT_EQ(Zem_Startup_Created_Count(), created);
@@ -47,58 +43,44 @@ std::vector<std::string>& Trace() {
 }
 void Mg_Init() { Trace().push_back("init Mg"); }
 void Mg_Final() { Trace().push_back("final Mg"); }
-void Mg_Register() {
-  Trace().push_back("reg Mg");
-  RegisterComponents(kZem_Palette_Page, "TMG", nullptr);
-}
+void Mg_Register() { Trace().push_back("reg Mg"), RegisterComponents(kZem_Palette_Page, "TMG", nullptr); }
 void Mtreeview_Init() { Trace().push_back("init Mtreeview"); }
 void Mtreeview_Final() { Trace().push_back("final Mtreeview"); }
-void Mtreeview_Register() {
-  Trace().push_back("reg Mtreeview");
-  RegisterComponents(kZem_Palette_Page, "MTreeView", nullptr);
-}
+void Mtreeview_Register() { Trace().push_back("reg Mtreeview"), RegisterComponents(kZem_Palette_Page, "MTreeView", nullptr); }
 
 TEST(ZemUnits, FixedOrderAndCounts) {
   const char* const order[] = {"Zem_pack", "Mtreeview", "Mstatusbar", "Mgs", "Treeview_ext",
                                "Mg", "Mdate", "Combobox_ext", "Mpickdate"};
   for (int i = 0; i < ZEM_UNIT_COUNT; i++) EXPECT_STREQ(Zem_Unit_Name(i), order[i]);
-  EXPECT_EQ(Zem_Unit_Name(ZEM_UNIT_COUNT), nullptr);
-  EXPECT_EQ(Zem_Unit_Name(-1), nullptr);
+  EXPECT_TRUE(Zem_Unit_Name(ZEM_UNIT_COUNT) == nullptr && Zem_Unit_Name(-1) == nullptr);
 
   // Hooks handed in out of order still run in unit order.
   ASSERT_EQ(Zem_Unit_Set("Mg", Mg_Init, Mg_Final, Mg_Register), 1);
   ASSERT_EQ(Zem_Unit_Set("Mtreeview", Mtreeview_Init, Mtreeview_Final, Mtreeview_Register), 1);
-  EXPECT_EQ(Zem_Unit_Set("NoSuchUnit", Mg_Init, nullptr, nullptr), 0);
-  EXPECT_EQ(Zem_Unit_Init_Count("NoSuchUnit"), -1);
+  EXPECT_TRUE(Zem_Unit_Set("NoSuchUnit", Mg_Init, nullptr, nullptr) == 0 && Zem_Unit_Init_Count("NoSuchUnit") == -1);
   Trace().clear();
 
-  Finalize();  // never initialized: nothing to undo
-  EXPECT_EQ(Zem_Unit_Init_Count("Mg"), 0);
-  EXPECT_TRUE(Trace().empty());
+  Finalize();
+  EXPECT_TRUE(Zem_Unit_Init_Count("Mg") == 0 && Trace().empty()) << "never initialized: nothing to undo";
 
-  Initialize();
-  Initialize();
+  Initialize(), Initialize();
   for (const char* u : order) EXPECT_EQ(Zem_Unit_Init_Count(u), 2) << u;
   EXPECT_EQ(Trace(), (std::vector<std::string>{"init Mtreeview", "init Mg"}));
 
   Zem_Register_Units();
   ASSERT_EQ(Zem_Palette_Count(), 2);
-  EXPECT_STREQ(Zem_Palette_Get(0)->class_name, "MTreeView");
-  EXPECT_STREQ(Zem_Palette_Get(1)->class_name, "TMG");
-  EXPECT_EQ(std::u16string(Zem_Palette_Get(1)->page), u"Zem_Pack");
-  EXPECT_EQ(Zem_Palette_Get(2), nullptr);
+  EXPECT_EQ(std::string(Zem_Palette_Get(0)->class_name) + " " + Zem_Palette_Get(1)->class_name, "MTreeView TMG");
+  EXPECT_TRUE(std::u16string(Zem_Palette_Get(1)->page) == u"Zem_Pack" && Zem_Palette_Get(2) == nullptr);
   Zem_Register_Units();  // registering again replaces, one class per entry
   EXPECT_EQ(Zem_Palette_Count(), 2);
 
-  Trace().clear();
-  Finalize();
-  EXPECT_TRUE(Trace().empty());  // not the last exit yet
+  Trace().clear(), Finalize();
+  EXPECT_TRUE(Trace().empty()) << "not the last exit yet";
   Finalize();
   EXPECT_EQ(Trace(), (std::vector<std::string>{"final Mg", "final Mtreeview"}));
   for (const char* u : order) EXPECT_EQ(Zem_Unit_Init_Count(u), 0) << u;
 
-  Zem_Unit_Set("Mg", nullptr, nullptr, nullptr);
-  Zem_Unit_Set("Mtreeview", nullptr, nullptr, nullptr);
+  Zem_Unit_Set("Mg", nullptr, nullptr, nullptr), Zem_Unit_Set("Mtreeview", nullptr, nullptr, nullptr);
   EXPECT_EQ(RegisterComponents(nullptr, "TMG", nullptr), 0) << "a palette entry needs its page";
   EXPECT_EQ(RegisterComponents(kZem_Palette_Page, nullptr, nullptr), 0) << "and its class";
 }

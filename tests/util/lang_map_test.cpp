@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/text/code_page.h"
@@ -110,17 +111,14 @@ TEST(LangParse, LineRules) {
       TLang_File file;
       ASSERT_EQ(1, Lang_Parse_Bytes(bytes.data(), bytes.size(), &file));
       EXPECT_EQ(row.log_mode, file.log_mode);
-      ASSERT_EQ(row.pairs.size(), file.pairs.size());
-      for (size_t i = 0; i < row.pairs.size(); ++i) {
-        EXPECT_EQ(row.pairs[i].first, file.pairs[i].key);
-        EXPECT_EQ(row.pairs[i].second, file.pairs[i].value);
-      }
+      std::vector<std::pair<std::u16string, std::u16string>> got;
+      for (const auto& p : file.pairs) got.emplace_back(p.key, p.value);
+      EXPECT_EQ(row.pairs, got);
     }
   }
   TLang_File file;
-  EXPECT_EQ(0, Lang_Parse_Bytes(nullptr, 3, &file));
-  EXPECT_EQ(1, Lang_Parse_Bytes(nullptr, 0, &file));
-  EXPECT_EQ(0, Lang_Parse_Bytes("a=b", 3, nullptr));
+  EXPECT_EQ(std::make_tuple(Lang_Parse_Bytes(nullptr, 3, &file), Lang_Parse_Bytes(nullptr, 0, &file), Lang_Parse_Bytes("a=b", 3, nullptr)),
+            std::make_tuple(0, 1, 0)) << "no bytes, none at all, nowhere to put them";
 }
 
 TEST(LangMap, EntriesSortedByCollation) {
@@ -128,10 +126,8 @@ TEST(LangMap, EntriesSortedByCollation) {
   ASSERT_EQ(7, m.map.Count());
   for (int i = 1; i < m.map.Count(); ++i) EXPECT_LE(W_Cmp(m.map.Key(i - 1), m.map.Key(i)), 0) << i;
   // Code page order puts 啊 (B0A1) before 吧 (B0C9).
-  EXPECT_EQ(u"啊", S(m.map.Key(5)));
-  EXPECT_EQ(u"吧", S(m.map.Key(6)));
-  EXPECT_EQ(nullptr, m.map.Key(7));
-  EXPECT_EQ(nullptr, m.map.Value(-1));
+  EXPECT_EQ(S(m.map.Key(5)) + S(m.map.Key(6)), u"啊吧");
+  EXPECT_TRUE(m.map.Key(7) == nullptr && m.map.Value(-1) == nullptr);
   // Each duplicate finds one of its translations.
   std::u16string dup = S(m.map.Map(u"", u"a"));
   EXPECT_TRUE(dup == u"3" || dup == u"7");
@@ -230,9 +226,7 @@ TEST(LangCap, CaptionTable) {
       {"300 units do not", u"", cap300, cap300},
       {"300 units after blanks do not", u"", u"  " + cap300, u"  " + cap300},
   };
-  for (const auto& row : rows) {
-    EXPECT_EQ(row.expected, S(Lang_Cap(&m.map, row.context.c_str(), row.caption.c_str()))) << row.name;
-  }
+  for (const auto& row : rows) EXPECT_EQ(row.expected, S(Lang_Cap(&m.map, row.context.c_str(), row.caption.c_str()))) << row.name;
   EXPECT_EQ(u"", S(Lang_Cap(&m.map, u"grid", nullptr)));
 }
 
@@ -242,8 +236,7 @@ TEST(LangCap, CaptionTable) {
 TEST(LangFile, WithoutLangTxtEverythingUnchanged) {
   TempDir dir;
   TLang_Map map;
-  EXPECT_EQ(0, map.Count());
-  EXPECT_EQ(0, map.Log_Mode());
+  EXPECT_TRUE(map.Count() == 0 && map.Log_Mode() == 0);
   EXPECT_EQ(u" 复制全部表格内容", S(Lang_Cap(&map, u"grid", u" 复制全部表格内容")));
   EXPECT_EQ(u"打印&P", S(Lang_Cap(&map, u"grid", u"打印&P")));
   EXPECT_FALSE(fs::exists("lang_log.txt"));
@@ -286,12 +279,10 @@ TEST(LangFile, LogModeOneLineForms) {
   TLang_Map map;
   EXPECT_EQ(1, map.Log_Mode());
   fs::remove("lang_log.txt");  // a missing log file is created with its mark on the next line
-  map.Map(u"", u"合计");
-  map.Map(u"", u"保存");
-  map.Map(u"grid", u"合计");
-  map.Map(u"menu", u"合计");
-  map.Map(u"grid", u"保存");
-  map.Map(u"grid", u"查找(Ctrl+F)");  // parenthesised lookups are not logged
+  // The last, a parenthesised lookup, is not logged.
+  for (const auto& [context, text] : {std::pair{u"", u"合计"}, {u"", u"保存"}, {u"grid", u"合计"}, {u"menu", u"合计"},
+                                      {u"grid", u"保存"}, {u"grid", u"查找(Ctrl+F)"}})
+    map.Map(context, text);
   EXPECT_EQ(Utf16_Bytes(u"合计 = Sum\r\n保存  *****\r\ngrid.合计 = Total\r\nmenu.合计 = Sum\r\ngrid.保存  *****\r\n"),
             Read_File("lang_log.txt"));
 }
@@ -306,8 +297,7 @@ TEST(LangFile, LogThatCannotBeWrittenDropsLines) {
   // From bytes without a log directory: the mode is read, but no file is made.
   fs::remove("lang_log.txt");
   Map_Of quiet(u"#log_all\na=b\n");
-  EXPECT_EQ(1, quiet.map.Log_Mode());
-  EXPECT_TRUE(quiet.map.Log_Path().empty());
+  EXPECT_TRUE(quiet.map.Log_Mode() == 1 && quiet.map.Log_Path().empty());
   EXPECT_EQ(u"b", S(quiet.map.Map(u"", u"a")));
   EXPECT_FALSE(fs::exists("lang_log.txt"));
 }
@@ -321,8 +311,7 @@ TEST(LangMgr, ProcessWideMapFromCurrentDirectory) {
   std::string ctx = Gbk_Bytes(u"menu");
   EXPECT_EQ(u"Sum", S(Lang_Cap(ctx.c_str(), u"合计")));
   TLang_Map* mgr = Lang_Map_Mgr();
-  ASSERT_NE(nullptr, mgr);
-  EXPECT_EQ(static_cast<void*>(mgr), Get_Pub_Ptr("lang_map_mgr"));
+  ASSERT_TRUE(mgr && static_cast<void*>(mgr) == Get_Pub_Ptr("lang_map_mgr"));
   EXPECT_EQ(u"Sum", S(mgr->Map(u"", u"合计")));
 }
 

@@ -18,9 +18,7 @@ TEST(CodePage, GbkDecodeMatchesIconvForEveryCode) {
   for (int lead = 0x80; lead <= 0xFF; ++lead) {
     std::string one(1, static_cast<char>(lead));
     std::u16string ref;
-    if (Iconv_Gbk_To_W(one, &ref)) {
-      EXPECT_EQ(Mb_To_W(ZEM_CP_GBK, one), ref) << std::hex << lead;
-    }
+    if (Iconv_Gbk_To_W(one, &ref)) { EXPECT_EQ(Mb_To_W(ZEM_CP_GBK, one), ref) << std::hex << lead; }
     for (int trail = 0x40; trail <= 0xFE; ++trail) {
       std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
       if (!Iconv_Gbk_To_W(pair, &ref)) continue;
@@ -58,12 +56,8 @@ TEST(CodePage, Utf8MatchesIconvAcrossPlanes) {
         default: cp = 0x10000 + rng() % 0x100000;
       }
       if (cp >= 0xD800 && cp < 0xE000) continue;
-      if (cp < 0x10000) {
-        w.push_back(static_cast<char16_t>(cp));
-      } else {
-        w.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-        w.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-      }
+      if (cp < 0x10000) w.push_back(static_cast<char16_t>(cp));
+      else w += {static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)), static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))};
     }
     std::string ref;
     ASSERT_TRUE(Iconv_Run("UTF-8", "UTF-16LE", Le_Bytes(w), &ref));
@@ -153,15 +147,12 @@ std::u16string Reference_Gbk_Decode(const std::string& s) {
   for (size_t i = 0; i < s.size();) {
     unsigned b = static_cast<unsigned char>(s[i]);
     unsigned t = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
-    if (b < 0x80) {
-      out.push_back(static_cast<char16_t>(b));
-      i += 1;
-    } else if (b >= 0x81 && b <= 0xFE && t >= 0x40 && t <= 0xFE && t != 0x7F) {
-      std::u16string w;
+    std::u16string w;
+    if (b >= 0x81 && b <= 0xFE && t >= 0x40 && t <= 0xFE && t != 0x7F) {
       out += Iconv_Gbk_To_W(s.substr(i, 2), &w) ? w : u"?";
       i += 2;
     } else {
-      out.push_back(b == 0x80 ? u'\x20AC' : u'?');
+      out.push_back(b < 0x80 ? static_cast<char16_t>(b) : b == 0x80 ? u'\x20AC' : u'?');
       i += 1;
     }
   }
@@ -210,12 +201,9 @@ TEST(CodePage, GbkBlocksNeverWritePastTheResult) {
         while (s.size() + tail.bytes.size() < len) s += fill;
         s += tail.bytes;
         std::u16string ref = Reference_Gbk_Decode(s);
-        if (s.empty()) {
-          wchar16 w = u'#';
-          ASSERT_EQ(Zem_MB_To_W(ZEM_CP_GBK, s.data(), 0, &w, 1), 0);
-          ASSERT_EQ(w, u'#');
-          continue;
-        }
+        wchar16 untouched = u'#';
+        if (s.empty()) { ASSERT_TRUE(Zem_MB_To_W(ZEM_CP_GBK, s.data(), 0, &untouched, 1) == 0 && untouched == u'#'); }
+        if (s.empty()) continue;
         for (size_t cap : {ref.size() - 1, ref.size(), ref.size() + 3, s.size(), s.size() + 5}) {
           if (cap == 0) continue;  // a size query
           SCOPED_TRACE(std::string(tail.name) + ", " + std::to_string(s.size()) + " bytes, cap " +
@@ -259,9 +247,7 @@ TEST(CodePage, LongWideTextIntoTightBuffers) {
       int got = Zem_W_To_MB(ZEM_CP_GBK, w.data(), static_cast<int>(w.size()), &out[0], cap);
       ASSERT_EQ(got, cap >= static_cast<int>(ref.size()) ? static_cast<int>(ref.size()) : 0) << cap;
       ASSERT_EQ(out.substr(static_cast<size_t>(cap)), "####") << "nothing written past cap";
-      if (got) {
-        ASSERT_EQ(out.substr(0, ref.size()), ref);
-      }
+      if (got) { ASSERT_EQ(out.substr(0, ref.size()), ref); }
     }
   }
 }
