@@ -32,8 +32,7 @@ TEST(HostModule, RegistersTheDefaultsByName) {
 // The input boxes, their buttons in Chinese once Qt's own texts are (an edit field's menu too).
 TEST(HostModule, InputBoxes) {
   zt::App();
-  EXPECT_TRUE(Host_Use_Chinese_Qt_Texts());
-  EXPECT_NE(QCoreApplication::translate("QLineEdit", "&Undo"), QStringLiteral("&Undo"));
+  EXPECT_TRUE(Host_Use_Chinese_Qt_Texts() && QCoreApplication::translate("QLineEdit", "&Undo") != QStringLiteral("&Undo"));
   // narrow: the GBK box (max_len counts bytes), else the UTF-16 one (code units); buffer: afterwards
   struct Case { const char* name; bool narrow, accept; QString typed; int max_len, result; std::u16string buffer; };
   const Case cases[] = {
@@ -48,9 +47,8 @@ TEST(HostModule, InputBoxes) {
     zt::Answer([&](QWidget* d) {
       auto* box = qobject_cast<QInputDialog*>(d);
       ASSERT_NE(box, nullptr);
-      EXPECT_EQ(box->labelText(), U(u"查找内容"));
-      EXPECT_EQ(box->windowTitle(), c.narrow ? U(u"标题") : box->windowTitle());
-      EXPECT_EQ(box->textValue(), U(u"旧"));
+      EXPECT_TRUE(box->labelText() == U(u"查找内容") && box->textValue() == U(u"旧"));
+      if (c.narrow) { EXPECT_EQ(box->windowTitle(), U(u"标题")); }
       QStringList buttons;
       for (QAbstractButton* b : d->findChild<QDialogButtonBox*>()->buttons()) buttons << b->text();
       buttons.sort();
@@ -74,8 +72,7 @@ TEST(HostModule, InputBoxes) {
 TEST(HostModule, CalendarKeepsYyyymmdd) {
   zt::App();
   SetClock([] { return QDateTime(QDate(2023, 10, 17), QTime(8, 0)); });
-  Pub_Para_Put_Int(u"tmp.calendar_x", 120);
-  Pub_Para_Put_Int(u"tmp.calendar_y", 90);
+  Pub_Para_Put_Int(u"tmp.calendar_x", 120), Pub_Para_Put_Int(u"tmp.calendar_y", 90);
   // shown: what the calendar starts on; picked empty: cancel
   struct Case { const char* name; const char* before; QDate shown; QDate picked; const char* after; };
   const Case cases[] = {
@@ -91,18 +88,15 @@ TEST(HostModule, CalendarKeepsYyyymmdd) {
     zt::Answer([&](QWidget* d) {
       auto* cal = d->findChild<QCalendarWidget*>();
       ASSERT_NE(cal, nullptr);
-      EXPECT_EQ(cal->selectedDate(), c.shown);
-      EXPECT_EQ(cal->locale().dayName(1, QLocale::ShortFormat), U(u"周一"));
-      EXPECT_EQ(cal->locale().standaloneMonthName(3), U(u"三月"));
-      EXPECT_EQ(d->pos(), QPoint(120, 90));
+      EXPECT_TRUE(cal->selectedDate() == c.shown && d->pos() == QPoint(120, 90));
+      EXPECT_EQ(cal->locale().dayName(1, QLocale::ShortFormat) + cal->locale().standaloneMonthName(3), U(u"周一三月"));
       if (!c.picked.isValid()) return d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
       cal->setSelectedDate(c.picked);
       QPushButton* ok = d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
       EXPECT_EQ(ok->text(), U(u"确定"));
       ok->click();
     });
-    EXPECT_EQ(Zem_Host_Calendar_Get(buffer), c.picked.isValid() ? 1 : 0);
-    EXPECT_STREQ(buffer, c.after);
+    EXPECT_TRUE(Zem_Host_Calendar_Get(buffer) == (c.picked.isValid() ? 1 : 0) && std::string(buffer) == c.after) << buffer;
   }
   SetClock(nullptr);
 }
@@ -113,17 +107,14 @@ TEST(HostModule, UserPreferencesRoundTrip) {
   EXPECT_EQ(Zem_Host_User_Para_Get(key.c_str()), nullptr);
   EXPECT_EQ(Zem_Host_User_Para_Save(key.c_str(), Gbk(u"是").c_str(), 0), 1);
   const char* got = Zem_Host_User_Para_Get(key.c_str());
-  ASSERT_NE(got, nullptr);
-  EXPECT_EQ(std::string(got), Gbk(u"是"));
-  EXPECT_EQ(Zem_Host_User_Para_Get(nullptr), nullptr);
-  EXPECT_EQ(Zem_Host_User_Para_Save(nullptr, "x", 0), 0);
+  EXPECT_TRUE(got && std::string(got) == Gbk(u"是"));
+  EXPECT_TRUE(Zem_Host_User_Para_Get(nullptr) == nullptr && Zem_Host_User_Para_Save(nullptr, "x", 0) == 0);
 }
 
 TEST(HostModule, MenuFont) {
   zt::App();
   TPopupMenu menu;
-  EXPECT_EQ(Zem_Host_Init_Menu_Font(&menu), 1);
-  EXPECT_EQ(menu.menu()->font(), QApplication::font("QMenu"));
+  EXPECT_TRUE(Zem_Host_Init_Menu_Font(&menu) == 1 && menu.menu()->font() == QApplication::font("QMenu"));
   EXPECT_EQ(Zem_Host_Init_Menu_Font(nullptr), 0);
 }
 

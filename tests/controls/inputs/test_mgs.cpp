@@ -20,8 +20,7 @@ class Mgs : public zt::Dict_Db {
     TSQLCA rows;
     ASSERT_EQ(rows.Exec(u"select code,name from dept order by code"), 0);
     mgs_->Fill_List(&rows, 9);  // more columns than fields: all of them
-    form_.show();
-    form_.activateWindow();
+    form_.show(), form_.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
     mgs_->Code_Edit()->setFocus();
   }
@@ -41,9 +40,8 @@ TEST_P(Mgs, TypedCodesSelectTheFirstLineNotSmaller) {
     QTest::keyClicks(mgs_->Code_Edit(), r.typed);
     EXPECT_EQ(mgs_->List()->ItemIndex(), r.selected);
   }
-  QTest::keyClick(mgs_->Code_Edit(), Qt::Key_Up);  // moves the list through a posted key
-  QCoreApplication::processEvents();
-  EXPECT_EQ(mgs_->List()->ItemIndex(), 0);
+  QTest::keyClick(mgs_->Code_Edit(), Qt::Key_Up), QCoreApplication::processEvents();
+  EXPECT_EQ(mgs_->List()->ItemIndex(), 0) << "Up moves the list through a posted key";
 }
 
 TEST_P(Mgs, EnterAcceptsTheSelectedLineEscapeAndEmptyEnterOnlyHide) {
@@ -56,25 +54,17 @@ TEST_P(Mgs, EnterAcceptsTheSelectedLineEscapeAndEmptyEnterOnlyHide) {
                       {"escape", "05", -2, Qt::Key_Escape, ""}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    result.clear();
-    mgs_->Show();
-    mgs_->Code_Edit()->setFocus();
-    mgs_->Code_Edit()->SetText(r.typed);
+    result.clear(), mgs_->Show(), mgs_->Code_Edit()->setFocus(), mgs_->Code_Edit()->SetText(r.typed);
     if (r.select != -2) mgs_->List()->SetItemIndex(r.select);
     QTest::keyClick(mgs_->Code_Edit(), r.key);
-    EXPECT_EQ(result, r.result);
-    EXPECT_FALSE(mgs_->Visible());
+    EXPECT_TRUE(result == r.result && !mgs_->Visible()) << result;
   }
-  mgs_->SetOptions(TMGS::goSearch);
-  mgs_->Show();
-  QTest::keyClick(mgs_->Button(TMGS::goSearch), Qt::Key_Escape);  // tabbed onto a button
-  EXPECT_FALSE(mgs_->Visible());
-  mgs_->Show();
-  mgs_->List()->SetItemIndex(-1);
-  const QRect line = mgs_->List()->ItemRect(2).toQRect();
-  QTest::mouseClick(mgs_->List()->viewport(), Qt::LeftButton, Qt::NoModifier, line.center());
-  EXPECT_EQ(result, "10");
-  EXPECT_EQ(mgs_->Code_Edit()->Text(), "10");
+  mgs_->SetOptions(TMGS::goSearch), mgs_->Show();
+  QTest::keyClick(mgs_->Button(TMGS::goSearch), Qt::Key_Escape);
+  EXPECT_FALSE(mgs_->Visible()) << "Escape on a button tabbed onto";
+  mgs_->Show(), mgs_->List()->SetItemIndex(-1);
+  QTest::mouseClick(mgs_->List()->viewport(), Qt::LeftButton, Qt::NoModifier, mgs_->List()->ItemRect(2).toQRect().center());
+  EXPECT_TRUE(result == "10" && mgs_->Code_Edit()->Text() == "10") << "a clicked line";
 }
 
 TEST_P(Mgs, CheckReturnAsksToAddAnUnknownCode) {
@@ -86,30 +76,23 @@ TEST_P(Mgs, CheckReturnAsksToAddAnUnknownCode) {
   const Row rows[] = {{u"是", 1, false}, {u"否", 0, false}, {u"取消", 0, true}};
   for (const Row& r : rows) {
     SCOPED_TRACE(U(r.button).toStdString());
-    adds = 0;
-    mgs_->Show();
-    mgs_->Set_Code("07");
+    adds = 0, mgs_->Show(), mgs_->Set_Code("07");
     QString text, title;
     zt::Answer([&](QWidget* box) {
       text = static_cast<QMessageBox*>(box)->text(), title = box->windowTitle(), zt::Click(box, U(r.button));
     });
     EXPECT_EQ(mgs_->Check_Return(), 0);
-    EXPECT_EQ(text, U(u"选择了无效的代码，需要新增加吗"));
-    EXPECT_EQ(title, U(u"系统提示"));
-    EXPECT_EQ(adds, r.adds);
-    EXPECT_EQ(mgs_->Visible(), r.open);
-    EXPECT_EQ(result, "");
+    EXPECT_EQ(title + ": " + text, U(u"系统提示: 选择了无效的代码，需要新增加吗"));
+    EXPECT_TRUE(adds == r.adds && mgs_->Visible() == r.open && result.empty());
   }
   mgs_->Set_Code("10");
-  EXPECT_EQ(mgs_->Check_Return(), 1);
-  EXPECT_EQ(result, "10");
+  EXPECT_TRUE(mgs_->Check_Return() == 1 && result == "10");
 }
 
 TEST_P(Mgs, ButtonsShareTheBottomInTheirOrder) {
   mgs_->Loaded();
   using O = TMGS;
-  struct Row { const char* name; TMGS::TMGSOptions options; std::vector<std::pair<O::TMGSOption, QRect>> shown;
-               int listHeight; };
+  struct Row { const char* name; TMGS::TMGSOptions options; std::vector<std::pair<O::TMGSOption, QRect>> shown; int listHeight; };
   const Row rows[] = {
       {"none: the list takes the strip", {}, {}, 80},
       {"add and refresh halve it", O::goAdd | O::goRefresh, {{O::goAdd, {0, 82, 75, 18}}, {O::goRefresh, {75, 82, 75, 18}}}, 62},
@@ -129,9 +112,8 @@ TEST_P(Mgs, ButtonsShareTheBottomInTheirOrder) {
   mgs_->Set_EditWidth(60);
   const int eh = mgs_->Code_Edit()->Height();
   EXPECT_EQ(mgs_->Code_Edit()->Width(), 60);
-  EXPECT_TRUE(mgs_->mask().contains(QPoint(30, 5)));
-  EXPECT_FALSE(mgs_->mask().contains(QPoint(100, eh / 2)));  // right of the edit, above the list
-  EXPECT_TRUE(mgs_->mask().contains(QPoint(100, 50)));
+  const QRegion m = mgs_->mask();  // the edit, nothing right of it above the list, the list
+  EXPECT_TRUE(m.contains(QPoint(30, 5)) && !m.contains(QPoint(100, eh / 2)) && m.contains(QPoint(100, 50)));
   EXPECT_TRUE(mgs_->Code_Edit()->Name().startsWith("mgs_code_0x"));
 }
 

@@ -12,11 +12,8 @@ class TreeDb : public zt::Dict_Db {
   void SetUp() override {
     Dict_Db::SetUp();
     if (HasFatalFailure()) return;
-    Sql({u"insert into app_dict_def values('dept','01','总部',0,0,0,'',1)",
-         u"insert into app_dict_def values('dept','0101','财务部',0,0,0,'',2)",
-         u"insert into app_dict_def values('dept','0102','销售部',0,0,0,'',3)",
-         u"insert into app_dict_def values('dept','02','工厂',0,0,0,'',4)",
-         u"insert into app_dict_def values('dept','020101','一车间',0,0,0,'',5)",
+    Sql({u"insert into app_dict_def values('dept','01','总部',0,0,0,'',1),('dept','0101','财务部',0,0,0,'',2),"
+         u"('dept','0102','销售部',0,0,0,'',3),('dept','02','工厂',0,0,0,'',4),('dept','020101','一车间',0,0,0,'',5)",
          u"create table units(code varchar(20), name varchar(40), up varchar(20))",
          u"create table units_ext(code varchar(20), name varchar(40), up varchar(20))",
          u"insert into units values('S1','华东区','')", u"insert into units values('S11','上海','S1')",
@@ -28,8 +25,7 @@ class TreeDb : public zt::Dict_Db {
 
 TEST_P(TreeDb, AttachAndUpdate) {
   // codes: shown from the start; first: a dictionary attached before act, or null; text: as copied
-  struct Row { const char* name; bool codes; const char* first; std::function<int(MTreeView&)> act; int result;
-               const char16_t* text; } rows[] = {
+  struct Row { const char* name; bool codes; const char* first; std::function<int(MTreeView&)> act; int result; const char16_t* text; } rows[] = {
       {"standard dictionary: flat, in order_id order", false, nullptr,
        [](MTreeView& t) { return t.TN_Attach_Dict(nullptr, "dept", 1); }, 1,
        u"总部\r\n财务部\r\n销售部\r\n工厂\r\n一车间\r\n"},
@@ -48,10 +44,8 @@ TEST_P(TreeDb, AttachAndUpdate) {
       {"query area: one node per row", false, nullptr,
        [](MTreeView& t) {
          TSQLCA q;
-         q.Exec(u"select code,name from units order by code");
-         return t.TN_Attach_Dbio(nullptr, &q, 3) + (t.TN_Get(3, "S11") ? 10 : 0);
-       },
-       11, u"O'Brien 部\r\n华东区\r\n上海\r\n"},
+         return q.Exec(u"select code,name from units order by code"), t.TN_Attach_Dbio(nullptr, &q, 3) + (t.TN_Get(3, "S11") ? 10 : 0);
+       }, 11, u"O'Brien 部\r\n华东区\r\n上海\r\n"},
       {"update code and caption with codes shown", true, "dept",
        [](MTreeView& t) { return t.TN_Update(t.TN_Get(1, "02"), "09", u"新工厂"); }, 1,
        u"01 总部\r\n0101 财务部\r\n0102 销售部\r\n09 新工厂\r\n020101 一车间\r\n"},
@@ -62,11 +56,10 @@ TEST_P(TreeDb, AttachAndUpdate) {
        [](MTreeView& t) { return t.TN_Update_Code(t.TN_Get(1, "02"), "09") + (t.TN_Get(1, "09") ? 10 : 0); }, 11,
        u"总部\r\n财务部\r\n销售部\r\n工厂\r\n一车间\r\n"},
       {"a long code updated to a part of itself", true, nullptr,
-       [](MTreeView& t) {
+       [](MTreeView& t) {  // from the node's own code
          TTreeNode* n = t.TN_Add(nullptr, 4, "DEPT-2024-NORTH-01", u"北区");
-         return t.TN_Update_Code(n, t.TN_Code(n) + 10);  // from the node's own code
-       },
-       1, u"NORTH-01 北区\r\n"},
+         return t.TN_Update_Code(n, t.TN_Code(n) + 10);
+       }, 1, u"NORTH-01 北区\r\n"},
   };
   for (const Row& r : rows) {
     MTreeView t;
@@ -80,9 +73,7 @@ TEST_P(TreeDb, AttachAndUpdate) {
 TEST_P(TreeDb, KeySetFormStoresTheNodeAndItsChildren) {
   MTreeView t;
   TTreeNode* top = t.TN_Add(nullptr, 1, "A'1", u"甲");
-  TTreeNode* b1 = t.TN_Add(top, 1, "B1", u"乙");
-  t.TN_Add(b1, 1, "B11", u"丙");
-  t.TN_Add(top, 1, "B2", u"丁");
+  t.TN_Add(t.TN_Add(top, 1, "B1", u"乙"), 1, "B11", u"丙"), t.TN_Add(top, 1, "B2", u"丁");
   EXPECT_STREQ(t.TN_Code_Loop_Smart(top, 1, 40), "'A''1','B1','B11','B2'");  // short enough: the list
   const std::string cond = t.TN_Code_Loop_Smart(top, 1, 10);
   const std::string head = "select key_id from app_tmp_key_set where set_id = ";
