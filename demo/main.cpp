@@ -1,10 +1,12 @@
 // zem_demo: the host application of the package.
 //
-// Usage: zem_demo [--home DIR] [--pg CONNINFO] [--screenshot FILE]
+// Usage: zem_demo [--home DIR] [--pg CONNINFO] [--screenshot FILE [--show WHAT]]
 //   --home DIR         application home path (default: the "app_home_path" public parameter, else
 //                      ~/.local/share/zem_demo); the SQLite sample database zem_demo.db lives there
 //   --pg CONNINFO      use a PostgreSQL server instead of the SQLite file
 //   --screenshot FILE  write a PNG of the window and exit 0 (for machines without a display)
+//   --show WHAT        the picture to take instead of the window: a form or a control's dialog
+//                      (demo/demo_shots.h; "--show list" names them)
 // Exit code 1 when the database or the form cannot be opened.
 #include <unistd.h>
 
@@ -26,6 +28,7 @@
 #include "demo/demo_grid_menu.h"
 #include "demo/demo_grid_tools.h"
 #include "demo/demo_inputs.h"
+#include "demo/demo_shots.h"
 #include "demo/demo_voucher_filter.h"
 #include "demo/demo_window.h"
 #include "frame/startup/zem_pack.h"
@@ -82,8 +85,18 @@ int main(int argc, char** argv) {
   args.addOption({QStringLiteral("pg"), QStringLiteral("PostgreSQL connection string"), QStringLiteral("CONNINFO")});
   args.addOption({QStringLiteral("screenshot"), QStringLiteral("write a PNG of the window and exit"),
                   QStringLiteral("FILE")});
+  args.addOption({QStringLiteral("show"), QStringLiteral("with --screenshot: the form or dialog to take"),
+                  QStringLiteral("WHAT")});
   args.process(app);
   const QString shot = args.value(QStringLiteral("screenshot"));
+  const QString show = args.value(QStringLiteral("show"));
+  if (show == QLatin1String("list")) {
+    int n = 0;
+    const Demo_Shot* shots = Demo_Shots(&n);
+    for (int i = 0; i < n; i++) std::printf("%-16s %s\n", shots[i].name, shots[i].what);
+    return 0;
+  }
+  if (!show.isEmpty()) Demo_Shots_Fix_Clock();
   Choose_Font(app);
 
   // The package as a host meets it: the units, the framework, then the host's own functions.
@@ -111,8 +124,8 @@ int main(int argc, char** argv) {
     Pub_Para_Put_Int(u"grid_show_time", TMG::Tick_Count());
     if (!shot.isEmpty()) {
       QApplication::processEvents();
-      const QPixmap pixmap = demo.window()->grab();
-      if (!pixmap.save(shot, "PNG")) return Fail(QStringLiteral("cannot write ") + shot, true);
+      const QString error = Demo_Take_Shot(demo.window(), show.isEmpty() ? QStringLiteral("window") : show, shot);
+      if (!error.isEmpty()) return Fail(error, true);
       std::printf("zem_demo: window written to %s (database %s)\n", shot.toUtf8().constData(),
                   db.location().toUtf8().constData());
     } else {

@@ -214,18 +214,29 @@ private:
 
 class TStringGrid : public QAbstractScrollArea, public TControl {
     Q_OBJECT
-    Q_PROPERTY(int ColCount READ ColCount WRITE SetColCount)
-    Q_PROPERTY(int RowCount READ RowCount WRITE SetRowCount)
-    Q_PROPERTY(int FixedCols READ FixedCols WRITE SetFixedCols)
-    Q_PROPERTY(int FixedRows READ FixedRows WRITE SetFixedRows)
-    Q_PROPERTY(int DefaultColWidth READ DefaultColWidth WRITE SetDefaultColWidth)
-    Q_PROPERTY(int DefaultRowHeight READ DefaultRowHeight WRITE SetDefaultRowHeight)
-    Q_PROPERTY(int GridLineWidth READ GridLineWidth WRITE SetGridLineWidth)
-    Q_PROPERTY(bool DefaultDrawing READ DefaultDrawing WRITE SetDefaultDrawing)
+    // Written through the "setName" forms, the ones code generated from a form (uic) calls.
+    Q_PROPERTY(int ColCount READ ColCount WRITE setColCount)
+    Q_PROPERTY(int RowCount READ RowCount WRITE setRowCount)
+    Q_PROPERTY(int FixedCols READ FixedCols WRITE setFixedCols)
+    Q_PROPERTY(int FixedRows READ FixedRows WRITE setFixedRows)
+    Q_PROPERTY(int DefaultColWidth READ DefaultColWidth WRITE setDefaultColWidth)
+    Q_PROPERTY(int DefaultRowHeight READ DefaultRowHeight WRITE setDefaultRowHeight)
+    Q_PROPERTY(int GridLineWidth READ GridLineWidth WRITE setGridLineWidth)
+    Q_PROPERTY(bool DefaultDrawing READ DefaultDrawing WRITE setDefaultDrawing)
 
 public:
     explicit TStringGrid(QWidget* parent = nullptr);
     ~TStringGrid() override;
+
+    // The published properties' setters under the names a generated form calls (the Set* forms below).
+    void setColCount(int n) { SetColCount(n); }
+    void setRowCount(int n) { SetRowCount(n); }
+    void setFixedCols(int n) { SetFixedCols(n); }
+    void setFixedRows(int n) { SetFixedRows(n); }
+    void setDefaultColWidth(int w) { SetDefaultColWidth(w); }
+    void setDefaultRowHeight(int h) { SetDefaultRowHeight(h); }
+    void setGridLineWidth(int w) { SetGridLineWidth(w); }
+    void setDefaultDrawing(bool on) { SetDefaultDrawing(on); }
 
     // ---- Size. Defaults: 5 x 5 cells, 1 fixed column and row, 64 x 24 pixels, grid lines of 1 pixel.
     int ColCount() const { return colCount_; }

@@ -149,7 +149,7 @@ void TComboBox_Ext::Set_Designing(bool on) {
 }
 
 void TComboBox_Ext::Set_Style_Property(Box_Style s) {
-  if (s < csDropDown || s > csDropDownList) return;
+  if (static_cast<int>(s) < csDropDown || static_cast<int>(s) > csDropDownList) return;
   SetStyle(static_cast<TComboBoxStyle>(s));
 }
 

@@ -57,14 +57,15 @@ class Array_Str;
 
 class TComboBox_Ext : public TComboBox {
   Q_OBJECT
-  Q_PROPERTY(QString Dict_Id READ Dict_Id_Property WRITE Set_Dict_Id_Property)
-  Q_PROPERTY(bool Multi_Mode READ Multi_Mode_Property WRITE Set_Multi_Mode_Property)
-  Q_PROPERTY(bool Include_All READ Include_All_Property WRITE Set_Include_All_Property)
-  Q_PROPERTY(bool Allow_Empty READ Allow_Empty_Property WRITE Set_Allow_Empty_Property)
-  Q_PROPERTY(Box_Style Style READ Style_Property WRITE Set_Style_Property)
-  Q_PROPERTY(bool Sorted READ Sorted_Property WRITE SetSorted)
-  Q_PROPERTY(int DropDownCount READ DropDownCount WRITE SetDropDownCount)
-  Q_PROPERTY(QString Hint READ Hint WRITE SetHint)
+  // Written through the "setName" forms, the ones code generated from a form (uic) calls.
+  Q_PROPERTY(QString Dict_Id READ Dict_Id_Property WRITE setDict_Id)
+  Q_PROPERTY(bool Multi_Mode READ Multi_Mode_Property WRITE setMulti_Mode)
+  Q_PROPERTY(bool Include_All READ Include_All_Property WRITE setInclude_All)
+  Q_PROPERTY(bool Allow_Empty READ Allow_Empty_Property WRITE setAllow_Empty)
+  Q_PROPERTY(Box_Style Style READ Style_Property WRITE setStyle)
+  Q_PROPERTY(bool Sorted READ Sorted_Property WRITE setSorted)
+  Q_PROPERTY(int DropDownCount READ DropDownCount WRITE setDropDownCount)
+  Q_PROPERTY(QString Hint READ Hint WRITE setHint)
 
  public:
   // The toolkit styles a form may give the box, by name in the designer (forms hold them as numbers
@@ -204,6 +205,17 @@ class TComboBox_Ext : public TComboBox {
   void SetSorted(bool on) override;
   Box_Style Style_Property() const { return static_cast<Box_Style>(Style()); }
   void Set_Style_Property(Box_Style s);
+  // The same setters under the names a generated form calls. setStyle(Box_Style) stands beside
+  // QWidget::setStyle(QStyle*), which stays reachable.
+  void setDict_Id(const QString& id) { Set_Dict_Id_Property(id); }
+  void setMulti_Mode(bool on) { Set_Multi_Mode_Property(on); }
+  void setInclude_All(bool on) { Set_Include_All_Property(on); }
+  void setAllow_Empty(bool on) { Set_Allow_Empty_Property(on); }
+  using TComboBox::setStyle;
+  void setStyle(Box_Style s) { Set_Style_Property(s); }
+  void setSorted(bool on) { SetSorted(on); }
+  void setDropDownCount(int n) { SetDropDownCount(n); }
+  void setHint(const QString& hint) { SetHint(hint); }
 
   void Loaded() override;
   // Made by the form designer: the box holds its published properties and attaches nothing (there is

@@ -113,10 +113,11 @@ std::string Mg_Allt_Number(const std::string& s);
 // (Zem_Startup_Parent), since the meta-object compiler needs the Qt base first in the list.
 class TMG : public TStringGrid {
   Q_OBJECT
-  Q_PROPERTY(QStringList ADEF READ ADEF WRITE SetADEF)
-  Q_PROPERTY(QStringList BDEF READ BDEF WRITE SetBDEF)
-  Q_PROPERTY(bool Show_Row_Id_Mode READ Show_Row_Id_Mode WRITE Set_Show_Row_Id_Mode)
-  Q_PROPERTY(int FixedFontColor READ FixedFontColor WRITE SetFixedFontColor)
+  // Written through the "setName" forms below, the ones code generated from a form (uic) calls.
+  Q_PROPERTY(QStringList ADEF READ ADEF WRITE setADEF)
+  Q_PROPERTY(QStringList BDEF READ BDEF WRITE setBDEF)
+  Q_PROPERTY(bool Show_Row_Id_Mode READ Show_Row_Id_Mode WRITE setShow_Row_Id_Mode)
+  Q_PROPERTY(int FixedFontColor READ FixedFontColor WRITE setFixedFontColor)
 
  public:
   explicit TMG(QWidget* parent = nullptr);
@@ -133,6 +134,11 @@ class TMG : public TStringGrid {
   void Set_Show_Row_Id_Mode(bool on);
   TColor FixedFontColor() const { return fixedFontColor_; }
   void SetFixedFontColor(TColor c);
+  // The same setters under the names a generated form calls.
+  void setADEF(const QStringList& list) { SetADEF(list); }
+  void setBDEF(const QStringList& list) { SetBDEF(list); }
+  void setShow_Row_Id_Mode(bool on) { Set_Show_Row_Id_Mode(on); }
+  void setFixedFontColor(int c) { SetFixedFontColor(c); }
 
   // Runs once, on the first show (or when the host calls it), after the properties were set: gives the
   // columns that did not exist yet when ADEF was parsed (a form may set ADEF before ColCount) their

@@ -42,8 +42,9 @@
 
 class TMDate : public TPanel {
   Q_OBJECT
-  Q_PROPERTY(QString Value READ Value WRITE SetValue)
-  Q_PROPERTY(bool MonthForm READ MonthForm WRITE SetMonthForm)
+  // Written through the "setName" forms, the ones code generated from a form (uic) calls.
+  Q_PROPERTY(QString Value READ Value WRITE setValue)
+  Q_PROPERTY(bool MonthForm READ MonthForm WRITE setMonthForm)
 
  public:
   explicit TMDate(QWidget* parent = nullptr);
@@ -84,6 +85,8 @@ class TMDate : public TPanel {
   void SetValue(const QString& v);
   bool MonthForm() const { return monthForm_; }
   void SetMonthForm(bool on);
+  void setValue(const QString& v) { SetValue(v); }
+  void setMonthForm(bool on) { SetMonthForm(on); }
 
   TNotifyEvent OnChange;
 

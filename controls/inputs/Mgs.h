@@ -41,8 +41,9 @@ class TSQLCA;
 
 class TMGS : public TPanel {
   Q_OBJECT
-  Q_PROPERTY(int EditWidth READ EditWidth WRITE Set_EditWidth)
-  Q_PROPERTY(TMGSOptions Options READ Options WRITE SetOptions)
+  // Written through the "setName" forms, the ones code generated from a form (uic) calls.
+  Q_PROPERTY(int EditWidth READ EditWidth WRITE setEditWidth)
+  Q_PROPERTY(TMGSOptions Options READ Options WRITE setOptions)
 
  public:
   enum TMGSOption { goAdd = 0x1, goSearch = 0x2, goRefresh = 0x4, goEdit = 0x8 };
@@ -66,6 +67,8 @@ class TMGS : public TPanel {
   void Set_EditWidth(int w);
   TMGSOptions Options() const { return options_; }
   void SetOptions(TMGSOptions o);
+  void setEditWidth(int w) { Set_EditWidth(w); }
+  void setOptions(TMGSOptions o) { SetOptions(o); }
   // Places the parts (the table above).
   void Fitsize();
   void Loaded() override;

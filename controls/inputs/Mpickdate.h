@@ -29,8 +29,9 @@
 
 class MPickDate : public TDateTimePicker {
   Q_OBJECT
-  Q_PROPERTY(bool MonthMode READ MonthMode WRITE SetMonthMode)
-  Q_PROPERTY(bool ShowCheckbox READ ShowCheckbox WRITE SetShowCheckbox)
+  // Written through the "setName" forms, the ones code generated from a form (uic) calls.
+  Q_PROPERTY(bool MonthMode READ MonthMode WRITE setMonthMode)
+  Q_PROPERTY(bool ShowCheckbox READ ShowCheckbox WRITE setShowCheckbox)
 
  public:
   static constexpr const char* kDate_Format = "yyyy-MM-dd";
@@ -61,6 +62,8 @@ class MPickDate : public TDateTimePicker {
   int Mode() const { return mode_; }
   bool MonthMode() const { return mode_ == 2; }
   void SetMonthMode(bool on);
+  void setMonthMode(bool on) { SetMonthMode(on); }
+  void setShowCheckbox(bool on) { SetShowCheckbox(on); }
   TPopupMenu* Menu() const { return menu_; }
 
   // Whether text holds a valid date in its first eight characters (the rule above, without the

@@ -25,12 +25,13 @@
 
 class MStatusBar : public TStatusBar {
   Q_OBJECT
-  Q_PROPERTY(bool SimplePanel READ SimplePanel WRITE SetSimplePanel)
-  Q_PROPERTY(QString SimpleText READ SimpleText WRITE SetSimpleText)
-  Q_PROPERTY(QStringList PanelTexts READ PanelTexts WRITE SetPanelTexts)
-  Q_PROPERTY(QString PanelWidths READ PanelWidths WRITE SetPanelWidths)
-  Q_PROPERTY(bool OwnDraw READ OwnDraw WRITE SetOwnDraw)
-  Q_PROPERTY(bool AlignBottom READ AlignBottom WRITE SetAlignBottom)
+  // Written through the "setName" forms, the ones code generated from a form (uic) calls.
+  Q_PROPERTY(bool SimplePanel READ SimplePanel WRITE setSimplePanel)
+  Q_PROPERTY(QString SimpleText READ SimpleText WRITE setSimpleText)
+  Q_PROPERTY(QStringList PanelTexts READ PanelTexts WRITE setPanelTexts)
+  Q_PROPERTY(QString PanelWidths READ PanelWidths WRITE setPanelWidths)
+  Q_PROPERTY(bool OwnDraw READ OwnDraw WRITE setOwnDraw)
+  Q_PROPERTY(bool AlignBottom READ AlignBottom WRITE setAlignBottom)
 
  public:
   // The bar colour and the font colour set by construction (toolkit 0x00BBGGRR values).
@@ -56,6 +57,13 @@ class MStatusBar : public TStatusBar {
   void SetAlignBottom(bool on);
   bool Designing() const { return designing_; }
   void Set_Designing(bool on);
+  // The published setters under the names a generated form calls.
+  void setSimplePanel(bool on) { SetSimplePanel(on); }
+  void setSimpleText(const QString& text) { SetSimpleText(text); }
+  void setPanelTexts(const QStringList& texts) { SetPanelTexts(texts); }
+  void setPanelWidths(const QString& widths) { SetPanelWidths(widths); }
+  void setOwnDraw(bool on) { SetOwnDraw(on); }
+  void setAlignBottom(bool on) { SetAlignBottom(on); }
 
  protected:
   void paintEvent(QPaintEvent* e) override;
