@@ -39,9 +39,7 @@ struct Voucher {
   QApplication* app = zt::App();
   TMG g;
   Voucher() {
-    g.SetColCount(9);
-    g.SetRowCount(6);
-    g.SetFixedRows(2);
+    g.SetColCount(9), g.SetRowCount(6), g.SetFixedRows(2);
     g.SetADEF({U(u"凭证号,$no"), U(u"日期,$day"), U(u"摘要,$summary"), U(u"金额,$amount,money"),
                U(u"数量,$qty,int"), U(u"审核,$ok,bool"), U(u"备注,$note"), U(u"电话,$phone")});
     g.GetColDef(2)->type = 'D';
@@ -54,8 +52,7 @@ struct Voucher {
         {"V003", "", "line1\nline2", "-5.00", "12345678901234567890", "0", "", ""}};
     for (int r = 0; r < 3; ++r)
       for (int c = 1; c < 9; ++c) g.SetCells(c, 2 + r, rows[r][c - 1]);
-    g.SetRowHeights(3, 0);
-    g.Hide_Col(7);
+    g.SetRowHeights(3, 0), g.Hide_Col(7);
   }
 };
 
@@ -180,9 +177,7 @@ TEST(GridFiles, ImportMatchesColumnsByNameOrRefusesWhole) {
   const QByteArray packed = in.readAll();
   auto write = [](const char* name, const QByteArray& bytes) {
     QFile f(Path(name));
-    f.open(QIODevice::WriteOnly);
-    f.write(bytes);
-    return Path(name);
+    return f.open(QIODevice::WriteOnly), f.write(bytes), Path(name);
   };
   // after: the data rows afterwards (empty: refused, the grid as it was).
   struct Row { const char* what; QString file; int mode; QString after; const char16_t* error; };
@@ -206,8 +201,7 @@ TEST(GridFiles, ImportMatchesColumnsByNameOrRefusesWhole) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     TMG g;
-    g.SetColCount(7);
-    g.SetRowCount(2);
+    g.SetColCount(7), g.SetRowCount(2);
     g.SetADEF({U(u"电话,$phone"), U(u"金额,$amount,money"), U(u"凭证号,$no"), U(u"数量,$qty,int"),
                U(u"审核,$ok,bool"), U(u"其他,$other")});
     const QStringList first = old.split(u'|');
@@ -261,24 +255,19 @@ TEST(GridSchemes, SavedLayoutsComeBackThroughTheMenuFunctions) {
   s.name = U(u"宽摘要");
   const QString id = Zem_Host_Grid_Save_Scheme(key, s);
 
-  g.MoveColumn(3, 1);
-  g.Hide_Col(2);
-  g.Show_Col(7, 55);
-  g.Show_Col(4, 200);
-  g.SetFixedCols(3);
+  g.MoveColumn(3, 1), g.Hide_Col(2), g.Show_Col(7, 55), g.Show_Col(4, 200), g.SetFixedCols(3);
   ASSERT_NE(layout(), saved);
   EXPECT_EQ(Zem_Host_Grid_Save_Scheme(key, s), id) << "the same name replaces";
 
   TSQLCA list;
   EXPECT_EQ(Zem_Host_Fmtgrid_Load_List(TMG::Narrow(key).c_str(), &list), 2);
-  EXPECT_EQ(QString::fromUtf16(list.Get_Row_Value(0, 1)), U(u"宽摘要"));
-  EXPECT_EQ(QString::fromUtf16(list.Get_Row_Value(1, 0)), QString::fromLatin1(kZem_Grid_Scheme_Manage));
+  EXPECT_TRUE(QString::fromUtf16(list.Get_Row_Value(0, 1)) == U(u"宽摘要") &&
+              QString::fromUtf16(list.Get_Row_Value(1, 0)) == QString::fromLatin1(kZem_Grid_Scheme_Manage));
 
   Grid_Fmt_Desc desc{};
   std::snprintf(desc.key, sizeof desc.key, "%s", TMG::Narrow(key).c_str());
   std::snprintf(desc.cur_id, sizeof desc.cur_id, "%s", TMG::Narrow(QString::fromUtf16(list.Get_Row_Value(0, 0))).c_str());
-  EXPECT_EQ(Zem_Host_Fmtgrid_F2g_Handle(&desc, &g, 0), 1);
-  EXPECT_EQ(layout(), saved);
+  EXPECT_TRUE(Zem_Host_Fmtgrid_F2g_Handle(&desc, &g, 0) == 1 && layout() == saved);
   EXPECT_EQ(TMG::Wide(g.GetColName(3)), QStringLiteral("summary")) << "the column's record moved with it";
 
   EXPECT_EQ(Zem_Host_Grid_Delete_Scheme(key, id), 1);
@@ -309,12 +298,8 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
 
   QWidget form;
   auto* box = new QVBoxLayout(&form);
-  box->addWidget(new QLabel(QStringLiteral("above")));
-  box->addWidget(&g);
-  box->addWidget(new QLabel(QStringLiteral("below")));
-  form.resize(400, 300);
-  form.show();
-  QApplication::processEvents();
+  box->addWidget(new QLabel(QStringLiteral("above"))), box->addWidget(&g), box->addWidget(new QLabel(QStringLiteral("below")));
+  form.resize(400, 300), form.show(), QApplication::processEvents();
   const QRect place = g.geometry();
   QSize while_max;
   Answer([&](QWidget* d) {
@@ -322,20 +307,17 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
     while_max = d->isFullScreen() && g.window() == d ? g.size() : QSize();
     QTest::keyClick(&g, Qt::Key_Escape);
   }, "zem_host_grid_max");
-  EXPECT_EQ(Zem_Host_Grid_Show_Max(&g), 1);
-  EXPECT_GT(while_max.width(), place.width());
+  EXPECT_TRUE(Zem_Host_Grid_Show_Max(&g) == 1 && while_max.width() > place.width()) << "full screen while it lasted";
   EXPECT_TRUE(g.parentWidget() == &form && box->indexOf(&g) == 1 && g.isVisible()) << "back in its place";
   EXPECT_EQ(g.geometry(), place);
-  box->removeWidget(&g);
-  g.setParent(nullptr);
+  box->removeWidget(&g), g.setParent(nullptr);
 }
 
 TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
   zt::App();
   QFile::remove(Zem_Host_Sms_Db_Path());
   TMG g;
-  g.SetColCount(5);
-  g.SetRowCount(4);
+  g.SetColCount(5), g.SetRowCount(4);
   g.SetADEF({U(u"姓名,$name"), U(u"电话,$phone"), U(u"金额,$amount,money"), U(u"选,$mark")});
   const QStringList rows[] = {{U(u"张三"), "13800000001", "100.00", ""},
                               {U(u"李四"), "", "50.00", ""},
@@ -344,10 +326,7 @@ TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
     for (int c = 1; c < 5; ++c) g.SetCells(c, r + 1, rows[r][c - 1]);
   QWidget window;
   auto* layout = new QVBoxLayout(&window);
-  layout->addWidget(&g);
-  window.show();
-  QApplication::setActiveWindow(&window);
-  g.setFocus();
+  layout->addWidget(&g), window.show(), QApplication::setActiveWindow(&window), g.setFocus();
 
   Answer([](QWidget* d) {
     d->findChild<QLineEdit*>(QStringLiteral("name"))->setText(U(u"催款"));
@@ -395,6 +374,5 @@ TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
   }, "zem_host_sms_list");
   EXPECT_EQ(Zem_Host_Sms_My_List(), 1);
   EXPECT_EQ(listed, QStringList{U(u"13900000002 待发送")});
-  layout->removeWidget(&g);
-  g.setParent(nullptr);
+  layout->removeWidget(&g), g.setParent(nullptr);
 }

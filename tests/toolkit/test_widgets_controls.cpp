@@ -12,16 +12,12 @@
 #include <QAbstractItemView>
 #include <QMessageBox>
 #include <QAbstractButton>
-#include <QTimer>
 #include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
 
-class WidgetsTest : public ::testing::Test {
-protected:
-    void SetUp() override { tkTestApp(); }
-};
+using WidgetsTest = zt::TkTest;
 
 // A panel that counts the layer's Loaded() calls.
 class CountingPanel : public TPanel {
@@ -30,14 +26,6 @@ public:
     void Loaded() override { TPanel::Loaded(), ++loads; }
     int loads = 0;
 };
-
-int darkPixels(const QImage& img, const QRect& r) {
-    int n = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (qGray(img.pixel(x, y)) < 100) ++n;
-    return n;
-}
 
 TEST_F(WidgetsTest, ControlBoundsClampAndMapBetweenClientAndScreen) {
     QWidget form;
@@ -53,9 +41,7 @@ TEST_F(WidgetsTest, ControlBoundsClampAndMapBetweenClientAndScreen) {
         EXPECT_EQ(panel.BoundsRect(), r.expected);
         EXPECT_EQ(panel.ClientRect(), TRect(0, 0, r.expected.Width(), r.expected.Height()));
     }
-    panel.SetBounds(40, 50, 100, 30);
-    form.move(200, 100);
-    form.show();
+    panel.SetBounds(40, 50, 100, 30), form.move(200, 100), form.show();
     const TPoint s = panel.ClientToScreen(TPoint(5, 7));
     EXPECT_EQ(s, TPoint::fromQPoint(form.mapToGlobal(QPoint(45, 57))));
     EXPECT_EQ(panel.ScreenToClient(s), TPoint(5, 7));
@@ -71,20 +57,16 @@ TEST_F(WidgetsTest, VisibleHintColourAndFontFollowTheToolkitRules) {
     EXPECT_TRUE(label.Visible());
 
     label.SetHint("prefix:a,b");
-    EXPECT_EQ(label.toolTip(), QString());  // no tooltip until ShowHint
+    EXPECT_EQ(label.toolTip(), QString()) << "no tooltip until ShowHint";
     label.SetShowHint(true);
     EXPECT_EQ(label.toolTip(), "prefix:a,b");
 
     label.SetColor(0xFCF8E8);
     EXPECT_EQ(label.palette().color(QPalette::Window), QColor(0xE8, 0xF8, 0xFC));
-    label.Font()->Color = TkRGB(128, 128, 128);
-    label.FontChanged();
+    label.Font()->Color = TkRGB(128, 128, 128), label.FontChanged();
     EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(128, 128, 128));
     TFont f;
-    f.Name = "DejaVu Sans";
-    f.Size = 14;
-    f.Color = clRed;
-    label.SetFont(f);
+    f.Name = "DejaVu Sans", f.Size = 14, f.Color = clRed, label.SetFont(f);
     EXPECT_TRUE(label.font().pointSize() == 14 && label.palette().color(QPalette::WindowText) == QColor(255, 0, 0));
     EXPECT_TRUE(AsControl(&label) == &label && AsControl(&form) == nullptr);
 }
@@ -133,30 +115,24 @@ TEST_F(WidgetsTest, PanelReportsFocusEnteringAndLeavingItsChildren) {
     TPanel panel(&form);
     TEdit inner1(&panel), inner2(&panel), outside(&form);
     outside.move(0, 60);
-    form.show();
-    form.activateWindow();
+    form.show(), form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     outside.setFocus();
     std::string log;
     panel.OnEnter = [&](TObject*) { log += "E"; };
     panel.OnExit = [&](TObject*) { log += "X"; };
 
-    inner1.setFocus();   // enter
-    inner2.setFocus();   // moving inside: nothing
-    outside.setFocus();  // exit
-    inner2.setFocus();   // enter again
+    for (TEdit* e : {&inner1, &inner2, &outside, &inner2}) e->setFocus();  // enter, inside, out, enter again
     EXPECT_EQ(log, "EXE");
 }
 
 TEST_F(WidgetsTest, PanelDrawsItsCaptionAndReportsResize) {
     TPanel panel;
-    panel.resize(120, 30);
-    panel.SetBevelOuter(bvNone);
-    panel.SetColor(clWhite);
+    panel.resize(120, 30), panel.SetBevelOuter(bvNone), panel.SetColor(clWhite);
     const QRect middle(10, 5, 100, 20);
-    EXPECT_EQ(darkPixels(panel.grab().toImage(), middle), 0);
+    EXPECT_EQ(zt::Dark_Pixels(panel.grab().toImage(), middle), 0);
     panel.SetCaption("Caption");
-    EXPECT_GT(darkPixels(panel.grab().toImage(), middle), 10);
+    EXPECT_GT(zt::Dark_Pixels(panel.grab().toImage(), middle), 10);
     panel.show();
     int resizes = 0;
     panel.OnResize = [&](TObject*) { ++resizes; };
@@ -198,9 +174,8 @@ TEST_F(WidgetsTest, EditKeyHandlersSwallowReplaceAndSeeVirtualKeys) {
     for (Qt::Key k : {Qt::Key_Delete, Qt::Key_Home, Qt::Key_Delete})
         QTest::keyClick(&edit, k, k == Qt::Key_Delete ? Qt::ControlModifier : Qt::NoModifier);
     EXPECT_TRUE(edit.Text() == "1b23" && downs.back() == VK_DELETE);
-    edit.SetReadOnly(true);
-    QTest::keyClicks(&edit, "9");
-    EXPECT_EQ(edit.Text(), "1b23");
+    edit.SetReadOnly(true), QTest::keyClicks(&edit, "9");
+    EXPECT_EQ(edit.Text(), "1b23") << "read-only";
     edit.SetBorderStyle(bsNone);
     EXPECT_FALSE(edit.hasFrame());
 }
@@ -218,9 +193,8 @@ TEST_F(WidgetsTest, LabelSizesToItsCaptionAndClicks) {
     int clicks = 0;
     label.OnClick = [&](TObject*) { ++clicks; };
     label.show();
-    QTest::mouseClick(&label, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
-    QTest::mouseClick(&label, Qt::RightButton, Qt::NoModifier, QPoint(2, 2));
-    EXPECT_EQ(clicks, 1);
+    for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton}) QTest::mouseClick(&label, b, Qt::NoModifier, QPoint(2, 2));
+    EXPECT_EQ(clicks, 1) << "the left button clicks";
 }
 
 TEST_F(WidgetsTest, SpeedButtonDownFollowsGroupRules) {
@@ -249,17 +223,14 @@ TEST_F(WidgetsTest, SpeedButtonDownFollowsGroupRules) {
     a.SetDown(true);
     EXPECT_FALSE(b.Down());
 
-    a.SetCaption(QString::fromUtf16(u"查找"));
-    a.SetGlyph(QImage(16, 16, QImage::Format_RGB32));
-    EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextBesideIcon);  // a glyph beside the caption
+    a.SetCaption(QString::fromUtf16(u"查找")), a.SetGlyph(QImage(16, 16, QImage::Format_RGB32));
+    EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextBesideIcon) << "a glyph beside the caption";
     a.SetGlyph(QImage());
     EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextOnly);
-    a.SetCaption(QString());
     QImage clear(16, 16, QImage::Format_ARGB32_Premultiplied);
     clear.fill(Qt::transparent);
-    a.SetGlyph(clear);
-    a.resize(24, 24);
-    EXPECT_EQ(darkPixels(a.grab().toImage(), a.rect()), 0);  // a glyph's transparent parts show the face
+    a.SetCaption(QString()), a.SetGlyph(clear), a.resize(24, 24);
+    EXPECT_EQ(zt::Dark_Pixels(a.grab().toImage(), a.rect()), 0);  // a glyph's transparent parts show the face
 }
 
 TEST_F(WidgetsTest, ListBoxItemsIndexAndUserClicks) {
@@ -275,9 +246,7 @@ TEST_F(WidgetsTest, ListBoxItemsIndexAndUserClicks) {
     EXPECT_TRUE(list.ItemIndex() == 1 && clicks == 0) << "code does not click";
     list.SetItemIndex(7);
     EXPECT_EQ(list.ItemIndex(), -1);
-    list.SetItemIndex(0);
-    list.show();
-    QTest::keyClick(&list, Qt::Key_Down);
+    list.SetItemIndex(0), list.show(), QTest::keyClick(&list, Qt::Key_Down);
     EXPECT_TRUE(list.ItemIndex() == 1 && clicks == 1);
     const QRect r = list.ItemRect(2).toQRect();
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
@@ -287,8 +256,7 @@ TEST_F(WidgetsTest, ListBoxItemsIndexAndUserClicks) {
     EXPECT_EQ(list.ItemAtPos(TPoint(5, 110), false), 3) << "below the items, the place after the last";
 
     int obj = 0;
-    list.Items()->SetObjects(0, &obj);
-    list.Items()->Delete(1);
+    list.Items()->SetObjects(0, &obj), list.Items()->Delete(1);
     EXPECT_TRUE(list.Items()->Strings(1) == "10  Office" && list.Items()->Objects(0) == &obj);
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
@@ -313,17 +281,14 @@ TEST_F(WidgetsTest, ComboChoiceAndText) {
     struct Step { const char* what; std::function<void()> act; int index; QString text; int changes; } steps[] = {
         {"text before any entry", [&] { combo.SetText("typed"); }, -1, "typed", 0},
         {"adding never selects", [&] { combo.Items()->Add("Sales"), combo.Items()->Add("Stock"); }, -1, "typed", 0},
-        {"AssignTexts replaces every entry, keeps the text", [&] { combo.AssignTexts({"A1", "B22", "C3"}); }, -1,
-         "typed", 0},
+        {"AssignTexts replaces every entry, keeps the text", [&] { combo.AssignTexts({"A1", "B22", "C3"}); }, -1, "typed", 0},
         {"an index shows its entry", [&] { combo.SetItemIndex(1); }, 1, "B22", 0},
         {"another text leaves no entry chosen", [&] { combo.SetText("B2"); }, -1, "B2", 0},
         {"out of range clears", [&] { combo.SetItemIndex(9); }, -1, "", 0},
-        {"deleting the chosen entry keeps its text", [&] { combo.SetItemIndex(2), combo.Items()->Delete(2); }, -1, "C3",
-         0},
+        {"deleting the chosen entry keeps its text", [&] { combo.SetItemIndex(2), combo.Items()->Delete(2); }, -1, "C3", 0},
         {"typing reports and drops the choice", [&] { combo.SetItemIndex(0), QTest::keyClicks(combo.lineEdit(), "x"); },
          -1, "A1x", 1},
-        {"a drop-down list selects by exact text", [&] { combo.SetStyle(csDropDownList), combo.SetText("B22"); }, 1,
-         "B22", 1},
+        {"a drop-down list selects by exact text", [&] { combo.SetStyle(csDropDownList), combo.SetText("B22"); }, 1, "B22", 1},
         {"... case counts", [&] { combo.SetText("b22"); }, -1, "", 1},
         {"editable again keeps the choice", [&] { combo.SetItemIndex(0), combo.SetStyle(csDropDown); }, 0, "A1", 1},
     };
@@ -340,8 +305,7 @@ TEST_F(WidgetsTest, ComboEvents) {
     QWidget form;
     form.resize(200, 100);
     TComboBox combo(&form);
-    combo.Items()->fromQStringList({"pear", "Apple", "fig"});
-    form.show();
+    combo.Items()->fromQStringList({"pear", "Apple", "fig"}), form.show();
     std::string log;
     combo.OnClick = [&](TObject*) { log += "C"; };
     combo.OnChange = [&](TObject*) { log += "H"; };
@@ -357,8 +321,7 @@ TEST_F(WidgetsTest, ComboEvents) {
         {"with OnSelect, select instead of change",
          [&] { combo.OnSelect = [&](TObject*) { log += "S"; }, QTest::keyClick(combo.lineEdit(), Qt::Key_Up); }, "CS",
          0, "pear"},
-        {"the list opens and closes", [&] { combo.SetDroppedDown(true), combo.SetDroppedDown(false); }, "DU", 0,
-         "pear"},
+        {"the list opens and closes", [&] { combo.SetDroppedDown(true), combo.SetDroppedDown(false); }, "DU", 0, "pear"},
         {"a handled wheel keeps the choice", [&] { QCoreApplication::sendEvent(&combo, &wheel); }, "", 0, "pear"},
         {"OnKeyPress swallows and replaces characters", [&] {
              combo.OnKeyPress = [](TObject*, char16_t& c) { c = c == u'q' ? 0 : c == u'1' ? u'7' : c; };
@@ -383,8 +346,7 @@ TEST_F(WidgetsTest, ComboEvents) {
 
 TEST_F(WidgetsTest, MessageBoxButtonsIconsAndAnswers) {
     // buttons: their texts in any order; press: a button's text, or "" for Escape.
-    struct Row { const char* name; unsigned flags; QString buttons; const char* press; int answer;
-                 QMessageBox::Icon icon; };
+    struct Row { const char* name; unsigned flags; QString buttons; const char* press; int answer; QMessageBox::Icon icon; };
     const Row rows[] = {
         {"yes/no/cancel, no", MB_YESNOCANCEL | MB_ICONQUESTION, "YNC", "N", IDNO, QMessageBox::Question},
         {"yes/no/cancel, escape", MB_YESNOCANCEL, "YNC", "", IDCANCEL, QMessageBox::NoIcon},
@@ -396,14 +358,11 @@ TEST_F(WidgetsTest, MessageBoxButtonsIconsAndAnswers) {
         SCOPED_TRACE(r.name);
         QString shown;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QTimer::singleShot(20, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box) return;
+        zt::Answer([&](QWidget* d) {
+            auto* box = qobject_cast<QMessageBox*>(d);
             icon = box->icon();
             for (QAbstractButton* b : box->buttons()) shown += b->text();
-            for (QAbstractButton* b : box->buttons())
-                if (b->text() == r.press) return b->click();
-            QTest::keyClick(box, Qt::Key_Escape);
+            if (!*r.press || !zt::Click(box, r.press)) QTest::keyClick(box, Qt::Key_Escape);
         });
         EXPECT_EQ(MessageBox(nullptr, "text", "caption", r.flags, {"O", "C", "Y", "N"}), r.answer);
         QString want = r.buttons;

@@ -16,22 +16,13 @@ namespace {
 class PickerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tkTestApp();
         form.resize(220, 60);
         p.SetBounds(0, 0, 160, 24);
     }
+    QApplication* app = tkTestApp();  // before the widgets
     QWidget form;
     TDateTimePicker p{&form};
 };
-
-// Pixels clearly darker than the field's background: text.
-int inkPixels(const QImage& img, const QRect& r) {
-    int n = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (qGray(img.pixel(x, y)) < 110) ++n;
-    return n;
-}
 
 // What each format shows, as text and as ink on the screen; the blank format keeps the date underneath.
 TEST_F(PickerTest, FormatsShowTheHeldDateAndTheBlankFormatShowsNothing) {
@@ -51,7 +42,7 @@ TEST_F(PickerTest, FormatsShowTheHeldDateAndTheBlankFormatShowsNothing) {
         p.SetFormat(r.format);
         EXPECT_TRUE(p.Format() == r.format && p.IsBlank() == r.blank && p.Date() == QDate(2024, 2, 29));
         EXPECT_EQ(p.Text(), r.text);
-        const int ink = inkPixels(p.grab().toImage(), textArea);
+        const int ink = zt::Dark_Pixels(p.grab().toImage(), textArea, 110);  // text on the field
         EXPECT_TRUE(r.blank ? ink == 0 : ink > 20) << ink;
     }
     p.SetDate(QDate());  // an invalid date is ignored

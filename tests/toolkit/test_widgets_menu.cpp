@@ -30,10 +30,7 @@ QStringList shown(QMenu* m) {
     return out;
 }
 
-class MenuTest : public ::testing::Test {
-protected:
-    void SetUp() override { tkTestApp(); }
-};
+using MenuTest = zt::TkTest;
 
 TEST_F(MenuTest, ItemsAreAddedInsertedAndFoundByName) {
     TPopupMenu menu;

@@ -14,10 +14,7 @@ QRgb rgb(TColor c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)); }
 unsigned px(TBitmap& b, int x, int y) { return b.Image().pixel(x, y) & 0xFFFFFFu; }
 unsigned hex(TColor c) { return rgb(c) & 0xFFFFFFu; }
 
-class CanvasTest : public ::testing::Test {
-protected:
-    void SetUp() override { tkTestApp(); }
-};
+using CanvasTest = zt::TkTest;
 
 TEST_F(CanvasTest, ColourConversion) {
     struct Row { const char* name; TColor in; int r, g, b; };
