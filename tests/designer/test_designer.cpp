@@ -229,8 +229,7 @@ TEST(DesignerForms, EveryPublishedPropertyThroughUicAndTheLoader) {
   // joined by "|")
   struct Row { const char* object; const char* property; QString readBack; };
   const Row rows[] = {
-      {"grid", "ColCount", "4"}, {"grid", "RowCount", "6"}, {"grid", "FixedCols", "2"},
-      {"grid", "FixedRows", "2"},
+      {"grid", "ColCount", "4"}, {"grid", "RowCount", "6"}, {"grid", "FixedCols", "2"}, {"grid", "FixedRows", "2"},
       {"grid", "ADEF", QString::fromUtf16(u"编码,$code,||60|金额,$amt,float,money|审核,$ok,bool")},
       {"grid", "BDEF", QString::fromUtf16(u"unit,1,0,2,0,凭证")}, {"grid", "Show_Row_Id_Mode", "false"},
       {"grid", "FixedFontColor", "255"}, {"plainGrid", "DefaultColWidth", "70"},

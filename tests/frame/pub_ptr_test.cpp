@@ -18,13 +18,10 @@ TEST(PubTable, SetGetReplaceAndRefuse) {
   const std::string long59(59, 'x'), long60(60, 'y');
   // after: what Get(name) answers afterwards
   const struct { const char* what; const char* name; void* ptr; int result; void* after; int count; } rows[] = {
-      {"new name", "thread_mgr", &a, 1, &a, 1},
-      {"same name again replaces", "thread_mgr", &b, 1, &b, 1},
+      {"new name", "thread_mgr", &a, 1, &a, 1}, {"same name again replaces", "thread_mgr", &b, 1, &b, 1},
       {"null pointer refused, old value kept", "thread_mgr", nullptr, 0, &b, 1},
-      {"names are case-sensitive", "Thread_mgr", &c, 1, &c, 2},
-      {"null name refused", nullptr, &a, 0, nullptr, 2},
-      {"59 characters fit", long59.c_str(), &a, 1, &a, 3},
-      {"60 characters refused", long60.c_str(), &a, 0, nullptr, 3},
+      {"names are case-sensitive", "Thread_mgr", &c, 1, &c, 2}, {"null name refused", nullptr, &a, 0, nullptr, 2},
+      {"59 characters fit", long59.c_str(), &a, 1, &a, 3}, {"60 characters refused", long60.c_str(), &a, 0, nullptr, 3},
       {"prefix of a name is another name", "thread", &c, 1, &c, 4},
   };
   for (const auto& r : rows) {

@@ -31,9 +31,7 @@ TEST(SyncServer, ServedOnMidProcessWhenThisModuleMadeIt) {
 
   // dict_id null: not in the pack; stamp -1: no "time_stamp" answered
   const struct { const char* what; const char16_t* dict_id; int result; int stamp; } rows[] = {
-      {"known dictionary", u"sup", 1, 1234567},
-      {"no dict_id", nullptr, 0, -1},
-      {"empty dict_id", u"", 0, -1},
+      {"known dictionary", u"sup", 1, 1234567}, {"no dict_id", nullptr, 0, -1}, {"empty dict_id", u"", 0, -1},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);

@@ -36,12 +36,9 @@ TEST(TDll, LoadGetFree) {
 
   // answer: what the found function returns, 0: nothing found
   const struct { const char* what; const char* name; int answer; } rows[] = {
-      {"decorated form preferred", "Second_Probe", 2},
-      {"a leading underscore is tried as given", "_Second_Probe", 2},
-      {"decorated form only", "Second_Only_Decorated", 3},
-      {"plain form when no decorated one", "Second_Startup", -1},
-      {"absent", "Second_Absent", 0},
-      {"underscore name not found without it", "_Second_Startup", 0},
+      {"decorated form preferred", "Second_Probe", 2}, {"a leading underscore is tried as given", "_Second_Probe", 2},
+      {"decorated form only", "Second_Only_Decorated", 3}, {"plain form when no decorated one", "Second_Startup", -1},
+      {"absent", "Second_Absent", 0}, {"underscore name not found without it", "_Second_Startup", 0},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);

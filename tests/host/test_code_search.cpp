@@ -20,19 +20,13 @@ TEST(CodeSearch, FindsByCodePrefixNamePartAndInitials) {
   // Rows in order: each text extends or replaces the one before, as a user types.
   struct Row { const char* what; QString text; QStringList codes; } rows[] = {
       {"nothing typed: all", "", {"04", "02", "05", "1002", "07", "S1", "W3"}},
-      {"code prefix", "0", {"04", "02", "05", "07"}},
-      {"a longer prefix", "10", {"1002"}},
-      {"initials", "cgb", {"04"}},
+      {"code prefix", "0", {"04", "02", "05", "07"}}, {"a longer prefix", "10", {"1002"}}, {"initials", "cgb", {"04"}},
       {"initials, upper case", "CGB", {"04"}},
       {"one letter: every initial and code", "c", {"04", "02", "05", "1002", "W3"}},
-      {"typing on narrows: inside a name too", "cw", {"02", "05"}},
-      {"... to one", "cwb", {"02"}},
-      {"a polyphone answers to each reading (yin hang)", "yh", {"1002"}},
-      {"... (xing zheng)", "xz", {"07"}},
-      {"a part of a name", U(u"物流"), {"05"}},
-      {"Latin names ignore case", "sales", {"S1"}},
-      {"digits of a name match themselves", "3hck", {"W3"}},
-      {"nothing found", "zq", {}},
+      {"typing on narrows: inside a name too", "cw", {"02", "05"}}, {"... to one", "cwb", {"02"}},
+      {"a polyphone answers to each reading (yin hang)", "yh", {"1002"}}, {"... (xing zheng)", "xz", {"07"}},
+      {"a part of a name", U(u"物流"), {"05"}}, {"Latin names ignore case", "sales", {"S1"}},
+      {"digits of a name match themselves", "3hck", {"W3"}}, {"nothing found", "zq", {}},
   };
   for (const Row& r : rows) {
     QStringList got;

@@ -125,15 +125,12 @@ TEST(GridFiles, WorkbookCellsAsASpreadsheetReadsThem) {
   const Row rows[] = {
       {"unit caption", "A1", "s", U(u"凭证"), "General"},
       {"unit over a hidden column ends at the shown one", "F1", "s", U(u"其他"), "General"},
-      {"caption row", "G2", "s", U(u"电话"), "General"},
-      {"text", "C3", "s", U(u"采购, \"冷轧\"钢板"), "General"},
+      {"caption row", "G2", "s", U(u"电话"), "General"}, {"text", "C3", "s", U(u"采购, \"冷轧\"钢板"), "General"},
       {"date column as a date", "B3", "", "45296", "yyyy-mm-dd"},
       {"money as a number with two decimals", "D3", "", "125600.5", "#,##0.00"},
-      {"integer column", "E3", "", "12", "0"},
-      {"check box as a boolean", "F3", "b", "1", "General"},
+      {"integer column", "E3", "", "12", "0"}, {"check box as a boolean", "F3", "b", "1", "General"},
       {"digits in a text column stay text", "G3", "s", "13800000001", "General"},
-      {"the hidden row is left out", "A4", "s", "V003", "General"},
-      {"a negative amount", "D4", "", "-5", "#,##0.00"},
+      {"the hidden row is left out", "A4", "s", "V003", "General"}, {"a negative amount", "D4", "", "-5", "#,##0.00"},
       {"more digits than a double keeps stay text", "E4", "s", "12345678901234567890", "General"},
       {"an unchecked box", "F4", "b", "0", "General"},
   };
@@ -288,8 +285,7 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
       {"row marks keep their width", 0, row_mark, row_mark},
       {"a short code shrinks to its text", 1, fm.horizontalAdvance(QStringLiteral("V003")), 60},
       {"the longest line of a wrapped text counts", 3, fm.horizontalAdvance(U(u"采购, \"冷轧\"钢板")), 200},
-      {"money keeps its digit grid", 4, money, money},
-      {"a hidden column stays hidden", 7, 0, 0},
+      {"money keeps its digit grid", 4, money, money}, {"a hidden column stays hidden", 7, 0, 0},
   };
   for (const Row& r : rows) {
     EXPECT_GE(g.ColWidths(r.col), r.low) << r.what;

@@ -205,10 +205,8 @@ TEST_F(WidgetsTest, SpeedButtonDownFollowsGroupRules) {
     EXPECT_FALSE(a.Down());  // GroupIndex 0 never stays down
     a.SetGroupIndex(1), b.SetGroupIndex(1), c.SetGroupIndex(2), c.SetAllowAllUp(true);
     const Step steps[] = {
-        {"a goes down", &a, true, false, false},
-        {"b lifts a", &b, false, true, false},
-        {"b stays down without AllowAllUp", &b, false, true, false},
-        {"c is its own group", &c, false, true, true},
+        {"a goes down", &a, true, false, false}, {"b lifts a", &b, false, true, false},
+        {"b stays down without AllowAllUp", &b, false, true, false}, {"c is its own group", &c, false, true, true},
         {"c comes up with AllowAllUp", &c, false, true, false},
     };
     int clicks = 0;

@@ -53,11 +53,9 @@ TEST_F(TreeTest, NodeOrderAndPlaces) {
     EXPECT_EQ(order(true), "C6 B15 B4 A23 A1a2 A11 A0");
     EXPECT_EQ(tree->Items()->GetNodeFromIndex(7), nullptr);
     struct Row { const char* name; TTreeNode *node, *parent; int level, index, count; TTreeNode *firstChild, *next, *prev; } rows[] = {
-        {"root with children", a, nullptr, 0, 0, 2, a1, b, nullptr},
-        {"inner node", a1, a, 1, 0, 1, a1a, a2, nullptr},
+        {"root with children", a, nullptr, 0, 0, 2, a1, b, nullptr}, {"inner node", a1, a, 1, 0, 1, a1a, a2, nullptr},
         {"leaf at depth 2", a1a, a1, 2, 0, 0, nullptr, nullptr, nullptr},
-        {"last child", a2, a, 1, 1, 0, nullptr, nullptr, a1},
-        {"last root", c, nullptr, 0, 2, 0, nullptr, nullptr, b},
+        {"last child", a2, a, 1, 1, 0, nullptr, nullptr, a1}, {"last root", c, nullptr, 0, 2, 0, nullptr, nullptr, b},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);

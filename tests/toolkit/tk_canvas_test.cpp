@@ -19,10 +19,8 @@ using CanvasTest = zt::TkTest;
 TEST_F(CanvasTest, ColourConversion) {
     struct Row { const char* name; TColor in; int r, g, b; };
     const Row rows[] = {
-        {"selected cell colour", TColor(0xF16555), 0x55, 0x65, 0xF1},
-        {"red is the low byte", clRed, 255, 0, 0},
-        {"blue is the third byte", clBlue, 0, 0, 255},
-        {"grid line colour", TColor(0xA2C8A2), 0xA2, 0xC8, 0xA2},
+        {"selected cell colour", TColor(0xF16555), 0x55, 0x65, 0xF1}, {"red is the low byte", clRed, 255, 0, 0},
+        {"blue is the third byte", clBlue, 0, 0, 255}, {"grid line colour", TColor(0xA2C8A2), 0xA2, 0xC8, 0xA2},
         {"built by TkRGB", TkRGB(1, 2, 3), 1, 2, 3},
     };
     for (const Row& r : rows) {
@@ -47,16 +45,11 @@ TEST_F(CanvasTest, RectanglesFillsAndFrames) {
     c->Brush->Style = bsSolid, c->Brush->Color = clRed, c->FrameRect(TRect(30, 10, 35, 15));
     struct Row { const char* name; int x, y; TColor want; };
     const Row rows[] = {
-        {"rectangle: top-left corner is outline", 2, 3, clBlue},
-        {"rectangle: last column is outline", 7, 5, clBlue},
-        {"rectangle: last row is outline", 4, 9, clBlue},
-        {"rectangle: right bound is outside", 8, 5, clWhite},
-        {"rectangle: bottom bound is outside", 4, 10, clWhite},
-        {"rectangle: inside is brush", 4, 5, clYellow},
-        {"fill: last pixel", 24, 4, clGreen},
-        {"fill: bounds outside", 25, 5, clWhite},
-        {"frame: left edge", 30, 12, clRed},
-        {"frame: right edge", 34, 12, clRed},
+        {"rectangle: top-left corner is outline", 2, 3, clBlue}, {"rectangle: last column is outline", 7, 5, clBlue},
+        {"rectangle: last row is outline", 4, 9, clBlue}, {"rectangle: right bound is outside", 8, 5, clWhite},
+        {"rectangle: bottom bound is outside", 4, 10, clWhite}, {"rectangle: inside is brush", 4, 5, clYellow},
+        {"fill: last pixel", 24, 4, clGreen}, {"fill: bounds outside", 25, 5, clWhite},
+        {"frame: left edge", 30, 12, clRed}, {"frame: right edge", 34, 12, clRed},
         {"frame, clear-brush fill: inside untouched", 32, 12, clWhite},
     };
     for (const Row& r : rows) EXPECT_EQ(px(b, r.x, r.y), hex(r.want)) << r.name;

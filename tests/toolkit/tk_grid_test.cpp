@@ -273,8 +273,7 @@ TEST_F(GridTest, MouseToCellAndCellRectAgreeWithHiddenLines) {
 TEST_F(GridTest, SelectionRules) {
     struct Key { Qt::Key k; Qt::KeyboardModifiers m; };
     struct Row { const char* name; TGridOptions opts; std::vector<Key> keys; TGridRect want; int col, row; };
-    const auto S = Qt::ShiftModifier;
-    const auto N = Qt::NoModifier;
+    const auto S = Qt::ShiftModifier, N = Qt::NoModifier;
     const Row rows[] = {
         {"range select extends with Shift", goRangeSelect, {{Qt::Key_Down, S}, {Qt::Key_Down, S}, {Qt::Key_Right, S}}, {1, 1, 2, 3}, 2, 3},
         {"without range select Shift only moves", TGridOptions(), {{Qt::Key_Down, S}, {Qt::Key_Down, S}}, {1, 3, 1, 3}, 1, 3},
@@ -285,21 +284,16 @@ TEST_F(GridTest, SelectionRules) {
     };
     for (const Row& r : rows) {
         grid = std::make_unique<TStringGrid>();
-        grid->SetColCount(6);
-        grid->SetRowCount(10);
-        grid->SetOptions(r.opts);
-        grid->resize(400, 300);
+        grid->SetColCount(6), grid->SetRowCount(10), grid->SetOptions(r.opts), grid->resize(400, 300);
         for (const Key& k : r.keys) QTest::keyClick(grid.get(), k.k, k.m);
-        EXPECT_EQ(grid->Selection(), r.want) << r.name << " got " << grid->Selection().Left << "," << grid->Selection().Top
-                                             << "-" << grid->Selection().Right << "," << grid->Selection().Bottom;
-        EXPECT_EQ(grid->Col(), r.col) << r.name;
-        EXPECT_EQ(grid->Row(), r.row) << r.name;
+        const TGridRect s = grid->Selection();
+        EXPECT_EQ(s, r.want) << r.name << " got " << s.Left << "," << s.Top << "-" << s.Right << "," << s.Bottom;
+        EXPECT_EQ(std::make_pair(grid->Col(), grid->Row()), std::make_pair(r.col, r.row)) << r.name;
     }
 }
 
 TEST_F(GridTest, MouseSelectsAndShiftClickExtends) {
-    grid->SetColCount(6);
-    grid->SetRowCount(10);
+    grid->SetColCount(6), grid->SetRowCount(10);
     show();
     click(2, 2);
     EXPECT_EQ(grid->Selection(), (TGridRect{2, 2, 2, 2}));
@@ -321,9 +315,7 @@ TEST_F(GridTest, MouseSelectsAndShiftClickExtends) {
 TEST_F(GridTest, KeyboardMoves) {
     struct Key { Qt::Key k; Qt::KeyboardModifiers m; };
     struct Row { const char* name; TGridOptions opts; int startCol, startRow; std::vector<Key> keys; int col, row; };
-    const auto C = Qt::ControlModifier;
-    const auto S = Qt::ShiftModifier;
-    const auto N = Qt::NoModifier;
+    const auto C = Qt::ControlModifier, S = Qt::ShiftModifier, N = Qt::NoModifier;
     const Row rows[] = {
         {"Home goes to the first scrollable column", TGridOptions(), 4, 3, {{Qt::Key_Home, N}}, 1, 3},
         {"End goes to the last column", TGridOptions(), 1, 3, {{Qt::Key_End, N}}, 5, 3},
@@ -339,16 +331,12 @@ TEST_F(GridTest, KeyboardMoves) {
     };
     for (const Row& r : rows) {
         SetUp();
-        grid->SetColCount(7);
-        grid->SetRowCount(50);
-        grid->SetColWidths(6, 0);  // hidden last column
-        grid->SetRowHeights(7, 0);
-        grid->SetOptions(r.opts);
+        grid->SetColCount(7), grid->SetRowCount(50), grid->SetOptions(r.opts);
+        grid->SetColWidths(6, 0), grid->SetRowHeights(7, 0);  // the last column and row 7 hidden
         show();
         grid->FocusCell(r.startCol, r.startRow);
         for (const Key& k : r.keys) QTest::keyClick(grid.get(), k.k, k.m);
-        EXPECT_EQ(grid->Col(), r.col) << r.name;
-        EXPECT_EQ(grid->Row(), r.row) << r.name;
+        EXPECT_EQ(std::make_pair(grid->Col(), grid->Row()), std::make_pair(r.col, r.row)) << r.name;
     }
 }
 
@@ -356,16 +344,12 @@ TEST_F(GridTest, WheelScrollsUnlessItsHandlerTakesIt) {
     grid->SetRowCount(100);
     show();
     struct Row { const char* name; int delta; bool take; int want; };
-    const Row rows[] = {
-        {"down three rows", -120, false, 4},
-        {"down again", -120, false, 7},
-        {"up", 120, false, 4},
-        {"taken by the handler", -120, true, 4},
-    };
+    const Row rows[] = {{"down three rows", -120, false, 4}, {"down again", -120, false, 7}, {"up", 120, false, 4},
+                        {"taken by the handler", -120, true, 4}};
     int downs = 0, ups = 0;
     bool take = false;
-    grid->OnMouseWheelDown = [&](TObject*, TShiftState, TPoint, bool& handled) { ++downs; handled = take; };
-    grid->OnMouseWheelUp = [&](TObject*, TShiftState, TPoint, bool& handled) { ++ups; handled = take; };
+    grid->OnMouseWheelDown = [&](TObject*, TShiftState, TPoint, bool& handled) { ++downs, handled = take; };
+    grid->OnMouseWheelUp = [&](TObject*, TShiftState, TPoint, bool& handled) { ++ups, handled = take; };
     for (const Row& r : rows) {
         take = r.take;
         QPointF at(50, 50);
@@ -374,36 +358,25 @@ TEST_F(GridTest, WheelScrollsUnlessItsHandlerTakesIt) {
         QApplication::sendEvent(vp(), &e);
         EXPECT_EQ(grid->TopRow(), r.want) << r.name;
     }
-    EXPECT_EQ(downs, 3);
-    EXPECT_EQ(ups, 1);
+    EXPECT_TRUE(downs == 3 && ups == 1) << "every turn reported, taken or not";
 }
 
 TEST_F(GridTest, KeyHandlersSeeTakeAndReplaceKeysFromGridAndEditor) {
     grid->SetRowCount(10);
     std::vector<WORD> seen;
-    grid->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
-        seen.push_back(k);
-        if (k == VK_DOWN && s.Contains(ssCtrl)) k = 0;
-    };
+    grid->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) { seen.push_back(k), k = k == VK_DOWN && s.Contains(ssCtrl) ? 0 : k; };
     QTest::keyClick(grid.get(), Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(grid->Row(), 1) << "a key the handler takes does not move";
     QTest::keyClick(grid.get(), Qt::Key_Down);
     EXPECT_EQ(grid->Row(), 2);
     EXPECT_EQ(seen, (std::vector<WORD>{VK_CONTROL, VK_DOWN, VK_DOWN})) << "modifier keys are reported too";
-    grid->OnKeyDown = nullptr;
-    grid->FocusCell(1, 1);
-    grid->SetOptions(goEditing);
+    grid->OnKeyDown = nullptr, grid->FocusCell(1, 1), grid->SetOptions(goEditing);
     std::vector<char16_t> pressed;
     std::vector<WORD> released;
     // Codes are typed in upper case: the handler replaces the character.
-    grid->OnKeyPress = [&](TObject*, char16_t& k) {
-        pressed.push_back(k);
-        if (k >= u'a' && k <= u'z') k = char16_t(k - u'a' + u'A');
-        if (k == u'#') k = 0;
-    };
+    grid->OnKeyPress = [&](TObject*, char16_t& k) { pressed.push_back(k), k = k == u'#' ? 0 : QChar(k).toUpper().unicode(); };
     grid->OnKeyUp = [&](TObject*, WORD& k, TShiftState) { released.push_back(k); };
-    focus();
-    key(Qt::Key_F2);
+    focus(), key(Qt::Key_F2);
     QWidget* ed = grid->InplaceEditor();
     ASSERT_NE(ed, nullptr);
     QTest::keyClicks(ed, "ab#c");
@@ -426,16 +399,13 @@ TEST_F(GridTest, RowsMoveWithTheirTextsAndHeights) {
         SetUp();
         grid->SetRowCount(6);
         for (int k = 0; k < 6; ++k) grid->SetCells(1, k, QString::number(k));
-        grid->SetRowHeights(2, 33);
-        grid->FocusCell(1, 2);
+        grid->SetRowHeights(2, 33), grid->FocusCell(1, 2);
         int moved = 0;
         grid->OnRowMoved = [&](TObject*, int, int) { ++moved; };
         if (r.order.empty()) grid->MoveRow(r.from, r.to);
         else grid->ReorderRows(1, r.order);
         EXPECT_EQ(grid->Cols(1)->toQStringList().join(' '), r.col1) << r.name;
-        EXPECT_EQ(grid->RowHeights(r.height33At), 33) << r.name;
-        EXPECT_EQ(grid->Row(), r.current) << r.name;
-        EXPECT_EQ(moved, r.moved) << r.name;
+        EXPECT_TRUE(grid->RowHeights(r.height33At) == 33 && grid->Row() == r.current && moved == r.moved) << r.name;
     }
 }
 
@@ -449,15 +419,12 @@ TEST_F(GridTest, BatchedHeightsAndTheScrollBarAfterAFilter) {
     for (int r = 1; r < 100000; ++r) grid->SetRowHeights(r, r % 1000 == 7 ? 20 : 0);
     EXPECT_TRUE(grid->Updating());
     grid->EndUpdate();
-    EXPECT_EQ(grid->GridHeight(), 21 * 101);
-    EXPECT_EQ(grid->TopRow(), 7);
-    EXPECT_EQ(grid->CellRect(1, 1007).Top, 42);
+    EXPECT_EQ(std::make_tuple(grid->GridHeight(), grid->TopRow(), grid->CellRect(1, 1007).Top), std::make_tuple(21 * 101, 7, 42));
     EXPECT_EQ(grid->verticalScrollBar()->maximum(), 92007 - 7) << "from row 7 to the last full page";
     grid->BeginUpdate();
     for (int r = 1; r < 100000; ++r) grid->SetRowHeights(r, r < 5000 ? 0 : (r < 5003 ? 20 : 0));
     grid->EndUpdate();
-    EXPECT_EQ(grid->TopRow(), 5000);
-    EXPECT_EQ(grid->verticalScrollBar()->maximum(), 0) << "three shown rows fit: nothing to scroll";
+    EXPECT_TRUE(grid->TopRow() == 5000 && grid->verticalScrollBar()->maximum() == 0) << "three shown rows fit: nothing to scroll";
 }
 
 // The grid is a control of the layer: its menu, hint, tag, bounds and font; a right press over the

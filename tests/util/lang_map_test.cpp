@@ -141,21 +141,16 @@ TEST(LangMap, LookupTable) {
   Map_Of m(kFile + key300 + u"=T300\n" + key301 + u"=T301\n");
   const struct { const char* name; std::u16string context, text, expected; } rows[] = {
       {"context form first", u"grid", u"合计", u"Total"},
-      {"caption alone for another context", u"menu", u"合计", u"Sum"},
-      {"no context", u"", u"合计", u"Sum"},
-      {"unknown text unchanged", u"grid", u"未知", u"未知"},
-      {"lookup is exact, no trimming", u"", u" 保存", u" 保存"},
+      {"caption alone for another context", u"menu", u"合计", u"Sum"}, {"no context", u"", u"合计", u"Sum"},
+      {"unknown text unchanged", u"grid", u"未知", u"未知"}, {"lookup is exact, no trimming", u"", u" 保存", u" 保存"},
       {"tarvok never translated", u"", u"tarvok 设置", u"tarvok 设置"},
-      {"TarVok never translated", u"", u"TarVok", u"TarVok"},
-      {"separator never translated", u"", u"-", u"-"},
-      {"empty text", u"grid", u"", u""},
-      {"placeholder in order", u"", u"查找Q(Ctrl+F)", u"Find(Ctrl+F)"},
+      {"TarVok never translated", u"", u"TarVok", u"TarVok"}, {"separator never translated", u"", u"-", u"-"},
+      {"empty text", u"grid", u"", u""}, {"placeholder in order", u"", u"查找Q(Ctrl+F)", u"Find(Ctrl+F)"},
       {"numbered placeholder", u"", u"导出到(Excel)文件", u"Export to file (Excel)"},
       {"parenthesised base not found", u"", u"未知(S)", u"未知(S)"},
       {"parenthesised lookup ignores the context form", u"grid", u"合(x)计", u"Sum"},
       {"parenthesised key itself never matches", u"", u"找(x)", u"找(x)"},
-      {"300 code units looked up", u"", key300, u"T300"},
-      {"301 code units unchanged", u"", key301, key301},
+      {"300 code units looked up", u"", key300, u"T300"}, {"301 code units unchanged", u"", key301, key301},
   };
   for (const auto& row : rows) EXPECT_EQ(row.expected, S(m.map.Map(row.context.c_str(), row.text.c_str()))) << row.name;
 
@@ -198,8 +193,7 @@ TEST(LangCap, CaptionTable) {
   Map_Of m(kFile + u"复制=Copy\n关闭=Close it\n打开=open\n退出=退出程序\n删除=&Delete\n排序=Sort\n刷新=F5刷新\n导出=exp\n" +
            cap299 + u"=short\n" + cap300 + u"=long\n");
   const struct { const char* name; std::u16string context, caption, expected; } rows[] = {
-      {"grid context", u"grid", u"合计", u"Total"},
-      {"leading blanks kept", u"grid", u"  合计", u"  Total"},
+      {"grid context", u"grid", u"合计", u"Total"}, {"leading blanks kept", u"grid", u"  合计", u"  Total"},
       {"trailing blanks and tabs trimmed", u"grid", u"合计 \t", u"Total"},
       {"leading tab is trimmed, not kept", u"", u"\t合计", u"Sum"},
       {"hot key found in the translation", u"", u"查找&S", u"&Search"},
@@ -215,15 +209,10 @@ TEST(LangCap, CaptionTable) {
       {"translation with & unchanged", u"", u"删除&D", u"&Delete"},
       {"non-letter translation gets it appended", u"", u"退出&X", u"退出程序&X"},
       {"digit key searched as itself after U", u"", u"刷新&5", u"F&5刷新"},
-      {"trailing & names no key", u"", u"排序&", u"Sort"},
-      {"lone &", u"", u"&", u"&"},
-      {"only blanks", u"", u"   ", u"   "},
-      {"empty caption", u"grid", u"", u""},
-      {"separator", u"menu", u"-", u"-"},
-      {"tarvok caption untouched", u"", u"tarvok 设置", u"tarvok 设置"},
-      {"299 units translate", u"", cap299, u"short"},
-      {"299 units after a kept blank", u"", u" " + cap299, u" short"},
-      {"300 units do not", u"", cap300, cap300},
+      {"trailing & names no key", u"", u"排序&", u"Sort"}, {"lone &", u"", u"&", u"&"},
+      {"only blanks", u"", u"   ", u"   "}, {"empty caption", u"grid", u"", u""}, {"separator", u"menu", u"-", u"-"},
+      {"tarvok caption untouched", u"", u"tarvok 设置", u"tarvok 设置"}, {"299 units translate", u"", cap299, u"short"},
+      {"299 units after a kept blank", u"", u" " + cap299, u" short"}, {"300 units do not", u"", cap300, cap300},
       {"300 units after blanks do not", u"", u"  " + cap300, u"  " + cap300},
   };
   for (const auto& row : rows) EXPECT_EQ(row.expected, S(Lang_Cap(&m.map, row.context.c_str(), row.caption.c_str()))) << row.name;

@@ -69,8 +69,7 @@ TEST_F(MDate, MenusOfferTheYearsAroundTodayAndSetTheirField) {
   box.OnChange = [&](TObject*) { changes++; };
   struct Step { const char* name; TPopupMenu* menu; int item; const char* date; };
   const Step steps[] = {{"May without a leading zero", box.Month_Menu(), 5, "20230531"},
-                        {"a coming year", years, 3, "20270531"},
-                        {"a day", box.Day_Menu(), 9, "20270509"},
+                        {"a coming year", years, 3, "20270531"}, {"a day", box.Day_Menu(), 9, "20270509"},
                         {"today from the day menu", box.Day_Menu(), 0, "20240615"},
                         {"today from the year menu", years, 0, "20240615"}};
   for (const Step& s : steps) {

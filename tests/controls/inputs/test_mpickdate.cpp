@@ -19,16 +19,13 @@ TEST_F(PickDate, SetAndGetRoundTripsAndBlankDates) {
   const Row rows[] = {
       {"leap day", false, "20240229", "2024-02-29", "20240229", "202402"},
       {"no leap day in 2023", false, "20230229", "", "", ""},
-      {"day 31 of a 30-day month", false, "20240431", "", "", ""},
-      {"text too short", false, "202402", "", "", ""},
-      {"letters", false, "2024O101", "", "", ""},
-      {"before the picker's range", false, "10000101", "", "", ""},
+      {"day 31 of a 30-day month", false, "20240431", "", "", ""}, {"text too short", false, "202402", "", "", ""},
+      {"letters", false, "2024O101", "", "", ""}, {"before the picker's range", false, "10000101", "", "", ""},
       {"the picker's no-date year", false, "99991231", "9999-12-31", "", ""},
       {"today", false, nullptr, "2024-06-15", "20240615", "202406"},
       {"a month", true, "202402", "2024-02", "20240201", "202402"},
       {"a month from a whole date", true, "20240311", "2024-03", "20240301", "202403"},
-      {"month 13", true, "202413", "", "", ""},
-      {"this month", true, nullptr, "2024-06", "20240601", "202406"},
+      {"month 13", true, "202413", "", "", ""}, {"this month", true, nullptr, "2024-06", "20240601", "202406"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -62,10 +59,8 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
   };
   struct Step { const char* name; std::function<void()> act; const char* shown; };
   const Step steps[] = {
-      {"blank as left before the first show", [] {}, ""},
-      {"hide", [&] { p.Hide_Info(); }, ""},
-      {"show", [&] { p.Show_Info(); }, "2024-01-05"},
-      {"clear item", [&] { p.Menu()->Items(1)->Click(); }, ""},
+      {"blank as left before the first show", [] {}, ""}, {"hide", [&] { p.Hide_Info(); }, ""},
+      {"show", [&] { p.Show_Info(); }, "2024-01-05"}, {"clear item", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"a value set by code", [&] { p.SetDate(QDate(2024, 1, 6)); }, "2024-01-06"},
       {"clear again", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"entering the field", [&] { other.setFocus(); p.setFocus(Qt::TabFocusReason); }, "2024-01-06"},

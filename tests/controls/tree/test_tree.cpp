@@ -82,8 +82,7 @@ TEST(MTreeView, CodeLoopsAndLookups) {
   EXPECT_TRUE(f.t->TN_Code_Loop(f.east, &list, 1) == 2 && std::string(list.c_str()) == "x,'0201','A''1'") << "appended";
 
   struct Find { const char* name; TTreeNode *got, *want; } finds[] = {
-      {"TN_Get by type", f.t->TN_Get(2), f.acc},
-      {"TN_Get by type and code", f.t->TN_Get(2, "0202"), f.south},
+      {"TN_Get by type", f.t->TN_Get(2), f.acc}, {"TN_Get by type and code", f.t->TN_Get(2, "0202"), f.south},
       {"TN_Get wrong type", f.t->TN_Get(1, "0202"), nullptr},
       {"head mode: the longest code beginning the text", f.t->TN_Get_Head_Mode(2, "020199"), f.east},
       {"head mode over levels of one type",
@@ -106,8 +105,7 @@ TEST(MTreeView, SearchStepping) {
   struct Step { const char* name; std::function<int()> act; int result; TTreeNode* selected; int asked; } steps[] = {
       {"next with no search text asks first; cancelled", [&] { return f.t->Find_Next(); }, 0, nullptr, 1},
       {"Search_Str selects the first holding the text", [&] { return f.t->Search_Str(sales.c_str()); }, 0, f.sales, 1},
-      {"Ctrl+K steps on in node order", key(Qt::Key_K), 0, f.east, 1},
-      {"Ctrl+K again", key(Qt::Key_K), 0, f.south, 1},
+      {"Ctrl+K steps on in node order", key(Qt::Key_K), 0, f.east, 1}, {"Ctrl+K again", key(Qt::Key_K), 0, f.south, 1},
       {"next at the last match changes nothing", [&] { return f.t->Find_Next(); }, 0, f.south, 1},
       {"Ctrl+L steps back", key(Qt::Key_L), 0, f.east, 1},
       {"not found keeps the selection", [&] { return f.t->Search_Str(missing.c_str()); }, 1, f.east, 1},

@@ -75,10 +75,8 @@ TEST(DBDataPack, RoundTrip) {
   d.Set_Field_Type(0, 'I'), d.Set_Field_Size(0, 65535), d.Set_Field_Decsize(1, 127), d.Set_Field_Decsize(2, -128);
   d.Set_Field_Width(2, 300), d.Set_Field_Attr(2, 0xFFFF);
   const std::u16string values[][3] = {
-      {u"001", u"财务部", u""},
-      {u"002", u"人力资源部（北京）", u"𠀀 outside the BMP"},
-      {u"", u"", std::u16string(70000, u'长')},
-      {u"-12.50", std::u16string(u"a\0b", 3), u"tab\there"},
+      {u"001", u"财务部", u""}, {u"002", u"人力资源部（北京）", u"𠀀 outside the BMP"},
+      {u"", u"", std::u16string(70000, u'长')}, {u"-12.50", std::u16string(u"a\0b", 3), u"tab\there"},
   };
   for (const auto& row : values) {
     d.Add_Row();
@@ -134,14 +132,10 @@ TEST(DBDataPack, LyingBuffersAreRefused) {
   const size_t first_value = 52;  // offset of the first value
   ASSERT_EQ(good[rows_at + 3], 0x02);
   const struct { const char* name; size_t at; Bytes bytes; } cases[] = {
-      {"message longer than the buffer", 4, {0xFF, 0xFF}},
-      {"table name longer than the buffer", 8, {0x7F, 0x00}},
-      {"600 fields", 12, {0x02, 0x58}},
-      {"field name longer than the buffer", 14, {0xFF, 0xFF}},
-      {"caption longer than the buffer", 22, {0x40, 0x00}},
-      {"more rows than bytes", rows_at, {0x00, 0x00, 0x01, 0x00}},
-      {"row count beyond 2^31", rows_at, {0x80, 0x00, 0x00, 0x01}},
-      {"five length bytes", first_value, {0x05}},
+      {"message longer than the buffer", 4, {0xFF, 0xFF}}, {"table name longer than the buffer", 8, {0x7F, 0x00}},
+      {"600 fields", 12, {0x02, 0x58}}, {"field name longer than the buffer", 14, {0xFF, 0xFF}},
+      {"caption longer than the buffer", 22, {0x40, 0x00}}, {"more rows than bytes", rows_at, {0x00, 0x00, 0x01, 0x00}},
+      {"row count beyond 2^31", rows_at, {0x80, 0x00, 0x00, 0x01}}, {"five length bytes", first_value, {0x05}},
       {"value longer than the buffer", first_value, {0x02, 0xFF, 0xFF}},
       {"four-byte length beyond the buffer", first_value, {0x04, 0x7F, 0xFF, 0xFF}},
   };

@@ -29,18 +29,13 @@ std::string Narrow(const ParaStru* p) {
 TEST(ParaStru, SetValueSizes) {
   const struct { const char* what; char type; const void* value; int length, result, size;
                  const char16_t* reads; } rows[] = {  // reads: read back as wide text; null: not checked
-      {"C by type", 'C', "A", 0, 1, 1, u"65"},
-      {"I by type", 'I', nullptr, 0, 1, 4, u"0"},
-      {"F by type", 'F', nullptr, 0, 1, 4, u"0.000000"},
-      {"S text", 'S', "abc", 0, 1, 4, u"abc"},
+      {"C by type", 'C', "A", 0, 1, 1, u"65"}, {"I by type", 'I', nullptr, 0, 1, 4, u"0"},
+      {"F by type", 'F', nullptr, 0, 1, 4, u"0.000000"}, {"S text", 'S', "abc", 0, 1, 4, u"abc"},
       {"S null", 'S', nullptr, 0, 1, 1, u""},
       {"S given length: cut there and terminated", 'S', "abcdef", 2, 1, 3, u"ab"},
-      {"M text", 'M', "xy", 0, 1, 3, u"xy"},
-      {"W text", 'W', u"ab", 0, 1, 6, u"ab"},
-      {"W null", 'W', nullptr, 0, 1, 2, u""},
-      {"W given bytes", 'W', u"abc", 2, 1, 4, u"a"},
-      {"W odd bytes", 'W', u"abc", 3, 1, 5, u"a"},
-      {"I given length", 'I', "12345678", 8, 1, 8, nullptr},
+      {"M text", 'M', "xy", 0, 1, 3, u"xy"}, {"W text", 'W', u"ab", 0, 1, 6, u"ab"},
+      {"W null", 'W', nullptr, 0, 1, 2, u""}, {"W given bytes", 'W', u"abc", 2, 1, 4, u"a"},
+      {"W odd bytes", 'W', u"abc", 3, 1, 5, u"a"}, {"I given length", 'I', "12345678", 8, 1, 8, nullptr},
       {"unknown type leaves the previous value", 'X', "a", 0, 0, 5, u"keep"},
   };
   for (const auto& r : rows) {

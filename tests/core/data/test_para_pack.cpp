@@ -185,12 +185,10 @@ TEST(UnpackPara, MalformedInputKeepsWhatWasRead) {
   const Bytes a = {1, 'a', 0, 0, 0, 1, 'x'}, b = {1, 'b', 0, 0, 0, 1, 'y'};
   const Bytes zip_flag = {13, 'a', 'u', 't', 'o', '_', 'z', 'i', 'p', '_', 'f', 'l', 'a', 'g', 0, 0, 0, 1, '1'};
   const struct { const char* what; Bytes data; int result; const char* names; } rows[] = {
-      {"nothing", {}, 0, "keep;"},
-      {"one byte", {'^'}, 0, "keep;"},
+      {"nothing", {}, 0, "keep;"}, {"one byte", {'^'}, 0, "keep;"},
       {"no caret", {'x', '1', 0, 0, 17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, "keep;"},
       {"version 3", {'^', '3', 0, 0, 17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, "keep;"},
-      {"header cut", {'^', '1', 0, 0, 17, 0, 0}, 0, "keep;"},
-      {"length cut", {'^', '2', 0}, 0, "keep;"},
+      {"header cut", {'^', '1', 0, 0, 17, 0, 0}, 0, "keep;"}, {"length cut", {'^', '2', 0}, 0, "keep;"},
       {"total below the header", {'^', '1', 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 1, "keep;"},
       {"total beyond the buffer", Cat(Head('1', 1000, 2), Cat(a, b)), 1, "keep;a;b;"},
       {"total shorter than the buffer", Cat(Head('1', 24, 2), Cat(a, b)), 1, "keep;a;"},

@@ -70,23 +70,18 @@ TEST(CodePage, Utf8MatchesIconvAcrossPlanes) {
 TEST(CodePage, BadInputGivesOneReplacementPerPiece) {
   const std::u16string R(1, u'\xFFFD');
   const struct { const char* name; int cp; std::string narrow; std::u16string wide; } decodes[] = {
-      {"gbk byte FF", 936, "a\xFF" "b", u"a?b"},
-      {"gbk lead at the end", 936, "a\x81", u"a?"},
-      {"gbk lead before ASCII digit", 936, "\x81" "0", u"?0"},
-      {"gbk lead before DEL", 936, "\x81\x7F", u"?\x7F"},
-      {"gbk lead before FF", 936, "\x81\xFF", u"??"},
-      {"gbk unmapped pair is one ?", 936, "\xA2\xA0" "x", u"?x"},
+      {"gbk byte FF", 936, "a\xFF" "b", u"a?b"}, {"gbk lead at the end", 936, "a\x81", u"a?"},
+      {"gbk lead before ASCII digit", 936, "\x81" "0", u"?0"}, {"gbk lead before DEL", 936, "\x81\x7F", u"?\x7F"},
+      {"gbk lead before FF", 936, "\x81\xFF", u"??"}, {"gbk unmapped pair is one ?", 936, "\xA2\xA0" "x", u"?x"},
       {"gbk pair then lone lead", 936, "\xB0\xA1\xB0", u"\x554A?"},
       {"gbk single 80 is the euro", 936, "\x80", u"\x20AC"},
       {"gbk embedded NUL kept", 936, std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
-      {"utf8 stray continuation", 65001, "\x80" "a", R + u"a"},
-      {"utf8 overlong C0 80", 65001, "\xC0\x80", R + R},
+      {"utf8 stray continuation", 65001, "\x80" "a", R + u"a"}, {"utf8 overlong C0 80", 65001, "\xC0\x80", R + R},
       {"utf8 overlong E0 80 80", 65001, "\xE0\x80\x80", R + R + R},
       {"utf8 truncated 3-byte", 65001, "\xE4\xBD" "a", R + u"a"},
       {"utf8 encoded surrogate", 65001, "\xED\xA0\x80", R + R + R},
       {"utf8 beyond U+10FFFF", 65001, "\xF4\x90\x80\x80", R + R + R + R},
-      {"utf8 truncated 4-byte", 65001, "\xF0\x9F\x98", R},
-      {"utf8 F5 lead", 65001, "\xF5" "a", R + u"a"},
+      {"utf8 truncated 4-byte", 65001, "\xF0\x9F\x98", R}, {"utf8 F5 lead", 65001, "\xF5" "a", R + u"a"},
       {"utf8 4-byte", 65001, "\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
   };
   for (const auto& row : decodes) {
@@ -94,12 +89,9 @@ TEST(CodePage, BadInputGivesOneReplacementPerPiece) {
     EXPECT_LE(row.wide.size(), row.narrow.size()) << row.name;
   }
   const struct { const char* name; int cp; std::u16string wide; std::string narrow; } encodes[] = {
-      {"hangul has no GBK code", 936, u"a\xAC00" "b", "a?b"},
-      {"surrogate pair is one ?", 936, u"\xD83D\xDE00!", "?!"},
-      {"lone high surrogate", 936, u"\xD83D" "a", "?a"},
-      {"lone low surrogate", 936, u"\xDE00", "?"},
-      {"ideographs", 936, u"\x554A\x5427", "\xB0\xA1\xB0\xC9"},
-      {"euro", 936, u"\x20AC", "\x80"},
+      {"hangul has no GBK code", 936, u"a\xAC00" "b", "a?b"}, {"surrogate pair is one ?", 936, u"\xD83D\xDE00!", "?!"},
+      {"lone high surrogate", 936, u"\xD83D" "a", "?a"}, {"lone low surrogate", 936, u"\xDE00", "?"},
+      {"ideographs", 936, u"\x554A\x5427", "\xB0\xA1\xB0\xC9"}, {"euro", 936, u"\x20AC", "\x80"},
       {"utf8 lone high surrogate", 65001, u"\xD800" "a", "\xEF\xBF\xBD" "a"},
       {"utf8 lone low surrogate at end", 65001, u"a\xDC00", "a\xEF\xBF\xBD"},
       {"utf8 pair", 65001, u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},

@@ -162,16 +162,11 @@ TEST(TmpRings, SharedByThreads) {
 
 TEST(StrCopyLimit, KeepsWholeCharacters) {
   const struct { const char* name; int max; const char* src; const char* out; } rows[] = {
-      {"two ideographs, max 3: only the first", 3, kAhBa, "\xB0\xA1"},
-      {"two ideographs, max 4: all", 4, kAhBa, kAhBa},
-      {"max 1 before an ideograph: nothing", 1, kAhBa, ""},
-      {"ASCII cut", 2, "abc", "ab"},
-      {"mixed cut before the pair", 2, "a\xB0\xA1", "a"},
-      {"mixed cut after the pair", 3, "a\xB0\xA1" "b", "a\xB0\xA1"},
-      {"max 0 copies all", 0, "abcdef", "abcdef"},
-      {"negative max copies all", -5, "abc", "abc"},
-      {"source not longer than max", 10, "abc", "abc"},
-      {"empty source", 3, "", ""},
+      {"two ideographs, max 3: only the first", 3, kAhBa, "\xB0\xA1"}, {"two ideographs, max 4: all", 4, kAhBa, kAhBa},
+      {"max 1 before an ideograph: nothing", 1, kAhBa, ""}, {"ASCII cut", 2, "abc", "ab"},
+      {"mixed cut before the pair", 2, "a\xB0\xA1", "a"}, {"mixed cut after the pair", 3, "a\xB0\xA1" "b", "a\xB0\xA1"},
+      {"max 0 copies all", 0, "abcdef", "abcdef"}, {"negative max copies all", -5, "abc", "abc"},
+      {"source not longer than max", 10, "abc", "abc"}, {"empty source", 3, "", ""},
   };
   for (const auto& row : rows) {
     char dst[32];

@@ -11,12 +11,9 @@ namespace {
 
 TEST(OTArray, AtGrowsAndCounts) {
   struct { const char* name; int initial; int delta; int index; int cap; int count; } rows[] = {
-      {"first touch allocates the initial size", 30, 20, 0, 30, 1},
-      {"far index: index + delta", 30, 20, 100, 120, 101},
-      {"negative index is 0", 30, 20, -5, 30, 1},
-      {"defaults replace values below 1", 0, -1, 0, 30, 1},
-      {"own initial and delta", 4, 2, 10, 12, 11},
-      {"initial raises a small step", 100, 5, 10, 100, 11},
+      {"first touch allocates the initial size", 30, 20, 0, 30, 1}, {"far index: index + delta", 30, 20, 100, 120, 101},
+      {"negative index is 0", 30, 20, -5, 30, 1}, {"defaults replace values below 1", 0, -1, 0, 30, 1},
+      {"own initial and delta", 4, 2, 10, 12, 11}, {"initial raises a small step", 100, 5, 10, 100, 11},
   };
   for (const auto& row : rows) {
     OT_Array<int> a(row.initial, row.delta);

@@ -18,12 +18,9 @@ TEST(Collation, WCmpRows) {
   const int kAll = -100;  // compare with W_Cmp; any other n with W_NCmp
   const struct { const char* name; const char16_t* a; const char16_t* b; int n; int sign; } rows[] = {
       {"ideographs follow GBK: 啊 (B0A1) before 吧 (B0C9)", u"\x554A", u"\x5427", kAll, -1},
-      {"prefix sorts first", u"a", u"ab", kAll, -1},
-      {"no case folding", u"B", u"a", kAll, -1},
-      {"equal", u"\x554A" "b", u"\x554A" "b", kAll, 0},
-      {"empty texts", u"", u"", kAll, 0},
-      {"empty before anything", u"", u"a", kAll, -1},
-      {"ASCII before ideograph", u"z", u"\x4E00", kAll, -1},
+      {"prefix sorts first", u"a", u"ab", kAll, -1}, {"no case folding", u"B", u"a", kAll, -1},
+      {"equal", u"\x554A" "b", u"\x554A" "b", kAll, 0}, {"empty texts", u"", u"", kAll, 0},
+      {"empty before anything", u"", u"a", kAll, -1}, {"ASCII before ideograph", u"z", u"\x4E00", kAll, -1},
       {"outside the range: code unit order", u"\x3000", u"\x4E00", kAll, -1},
       {"ideograph against U+9FA6 (just outside)", u"\x9FA5", u"\x9FA6", kAll, -1},
       {"range ends are ideographs: 一 (D2BB) after 啊", u"\x4E00", u"\x554A", kAll, 1},
@@ -34,16 +31,11 @@ TEST(Collation, WCmpRows) {
       {"surrogate pairs by code unit", u"\xD83D\xDE00", u"\xD83D\xDE01", kAll, -1},
       {"lone surrogate after ideographs", u"\x9FA5", u"\xD800", kAll, -1},
       {"unit without a GBK code after ideographs", u"\x554A", u"\xAC00", kAll, -1},
-      {"null before empty", nullptr, u"", kAll, -1},
-      {"two nulls", nullptr, nullptr, kAll, 0},
-      {"n: difference after n ignored", u"abc", u"abd", 2, 0},
-      {"n: difference at n counts", u"abc", u"abd", 3, -1},
-      {"n 0 compares nothing", u"abc", u"xyz", 0, 0},
-      {"negative n compares nothing", u"abc", u"xyz", -3, 0},
-      {"n past the shorter text", u"ab", u"abc", 5, -1},
-      {"n past both ends", u"ab", u"ab", 5, 0},
-      {"n: ideographs by GBK", u"\x5427", u"\x554A", 1, 1},
-      {"n: null first", nullptr, u"a", 1, -1},
+      {"null before empty", nullptr, u"", kAll, -1}, {"two nulls", nullptr, nullptr, kAll, 0},
+      {"n: difference after n ignored", u"abc", u"abd", 2, 0}, {"n: difference at n counts", u"abc", u"abd", 3, -1},
+      {"n 0 compares nothing", u"abc", u"xyz", 0, 0}, {"negative n compares nothing", u"abc", u"xyz", -3, 0},
+      {"n past the shorter text", u"ab", u"abc", 5, -1}, {"n past both ends", u"ab", u"ab", 5, 0},
+      {"n: ideographs by GBK", u"\x5427", u"\x554A", 1, 1}, {"n: null first", nullptr, u"a", 1, -1},
   };
   for (const auto& row : rows) {
     auto cmp = [&](const wchar16* a, const wchar16* b) {
@@ -81,8 +73,7 @@ TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
       {"first ideograph (D2BB) after 啊 (B0A1)", 0x4E00, 0x554A, 1, -1},
       {"last ideograph (FD9B) after 一 (D2BB)", 0x9FA5, 0x4E00, 1, 1},
       {"last ideograph before the first unit after the range", 0x9FA5, 0x9FA6, -1, -1},
-      {"吧 (B0C9) after 啊 (B0A1)", 0x5427, 0x554A, 1, -1},
-      {"ASCII before ideographs", u'z', 0x4E00, -1, -1},
+      {"吧 (B0C9) after 啊 (B0A1)", 0x5427, 0x554A, 1, -1}, {"ASCII before ideographs", u'z', 0x4E00, -1, -1},
       {"terminator before everything", 0, 0x4E00, -1, -1},
   };
   const int pages[] = {ZEM_CP_GBK, ZEM_CP_UTF8, ZEM_CP_GBK};
@@ -135,17 +126,12 @@ TEST(WFunc, CopyAndConcatenate) {
 TEST(WFunc, Find) {
   const wchar16 *s = u"abcabc", *cn = u"x\x554A\x5427";
   const struct { const char* name; const wchar16* got; const wchar16* want; } rows[] = {
-      {"W_Chr: the first", W_Chr(s, u'b'), s + 1},
-      {"W_RChr: the last", W_RChr(s, u'b'), s + 4},
-      {"W_Chr: absent", W_Chr(s, u'z'), nullptr},
-      {"W_RChr: absent", W_RChr(s, u'z'), nullptr},
-      {"W_Chr: null text", W_Chr(nullptr, u'a'), nullptr},
-      {"W_Str", W_Str(s, u"ca"), s + 2},
-      {"W_Str: across the repeat", W_Str(s, u"cab"), s + 2},
-      {"W_Str: absent", W_Str(s, u"cb"), nullptr},
+      {"W_Chr: the first", W_Chr(s, u'b'), s + 1}, {"W_RChr: the last", W_RChr(s, u'b'), s + 4},
+      {"W_Chr: absent", W_Chr(s, u'z'), nullptr}, {"W_RChr: absent", W_RChr(s, u'z'), nullptr},
+      {"W_Chr: null text", W_Chr(nullptr, u'a'), nullptr}, {"W_Str", W_Str(s, u"ca"), s + 2},
+      {"W_Str: across the repeat", W_Str(s, u"cab"), s + 2}, {"W_Str: absent", W_Str(s, u"cb"), nullptr},
       {"W_Str: longer than the text", W_Str(s, u"abcabcd"), nullptr},
-      {"W_Str: empty finds the start", W_Str(s, u""), s},
-      {"W_Str: null text", W_Str(nullptr, u"a"), nullptr},
+      {"W_Str: empty finds the start", W_Str(s, u""), s}, {"W_Str: null text", W_Str(nullptr, u"a"), nullptr},
       {"W_Str: a narrow search text is converted", W_Str(cn, "\xB0\xC9"), cn + 2},
   };
   for (const auto& r : rows) EXPECT_EQ(r.got, r.want) << r.name;
@@ -153,10 +139,8 @@ TEST(WFunc, Find) {
 
 TEST(WFunc, InPlaceEdits) {
   const struct { const char* name; wchar16* (*fn)(wchar16*); const char16_t* in; const char16_t* out; } rows[] = {
-      {"rtrim", W_RTrim, u"  a b \t\r\n", u"  a b"},
-      {"ltrim", W_LTrim, u"\r\n\t a b  ", u"a b  "},
-      {"trim", W_Trim, u" \ta b\n ", u"a b"},
-      {"trim all blank", W_Trim, u" \t\r\n", u""},
+      {"rtrim", W_RTrim, u"  a b \t\r\n", u"  a b"}, {"ltrim", W_LTrim, u"\r\n\t a b  ", u"a b  "},
+      {"trim", W_Trim, u" \ta b\n ", u"a b"}, {"trim all blank", W_Trim, u" \t\r\n", u""},
       {"trim keeps ideographic space", W_Trim, u"\x3000" "a", u"\x3000" "a"},
       {"upper ASCII only", W_Upper, u"abZ\xFF41\x00E9", u"ABZ\xFF41\x00E9"},
       {"lower ASCII only", W_Lower, u"ABz\xFF21\x00C9", u"abz\xFF21\x00C9"},

@@ -43,11 +43,9 @@ TEST(Zstr, Growth) {
       {"would touch the last byte grows", false, 510, 512, 1, 768},
       {"full 7000-byte text grows by a twelfth", false, 7000, 7001, 1, 7424},
       {"below the twelfth threshold grows by 512", false, 6000, 6001, 1, 6400},
-      {"large append", false, 0, 0, 1000, 1280},
-      {"one unit into an empty buffer", true, 0, 0, 1, 512},
+      {"large append", false, 0, 0, 1000, 1280}, {"one unit into an empty buffer", true, 0, 0, 1, 512},
       {"two units short of the end stays", true, 508, 512, 1, 512},
-      {"reaching capacity - 2 grows", true, 509, 512, 1, 768},
-      {"big append", true, 100, 512, 700, 1280},
+      {"reaching capacity - 2 grows", true, 509, 512, 1, 768}, {"big append", true, 100, 512, 700, 1280},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.wide ? "wstr: " : "tstr: ") + row.name);
@@ -174,8 +172,7 @@ TEST(Wstr, LengthAndForms) {
   const struct { void (*act)(wstr*); const char16_t* text; } steps[] = {
       {[](wstr* v) { v->assign("\xB0\xA1"); }, u"\x554A"},  // narrow text in the system code page
       {[](wstr* v) { v->append("x\xB0\xC9"); }, u"\x554Ax\x5427"},
-      {[](wstr* v) { v->append(u"yz", 1); }, u"\x554Ax\x5427y"},
-      {[](wstr* v) { v->assign(-17); }, u"-17"},
+      {[](wstr* v) { v->append(u"yz", 1); }, u"\x554Ax\x5427y"}, {[](wstr* v) { v->assign(-17); }, u"-17"},
       {[](wstr* v) { v->assign(2.25); }, u"2.250000"},
       {[](wstr* v) { v->assign(static_cast<const char*>(nullptr)); }, u""},
   };
