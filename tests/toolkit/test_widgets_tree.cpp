@@ -94,16 +94,13 @@ TEST_F(TreeTest, ChangesReachOrderAndViewBatchedOrNot) {
         s.act();
         EXPECT_EQ(shown(), s.shown) << s.name;
     }
-    n->AddChild(nullptr, "G");
-    n->EndUpdate();
+    n->AddChild(nullptr, "G"), n->EndUpdate();
     EXPECT_EQ(shown(), "A A0 A2x A3 B C D E F G");
     EXPECT_TRUE(tree->Selected()->Text() == "E" && n->Count() == 12);
 
-    deleted.clear();
-    n->Clear();
+    deleted.clear(), n->Clear();
     EXPECT_TRUE(deleted.size() == 12u && shown().isEmpty());
-    n->AddChild(n->AddChild(nullptr, "X"), "Y");
-    deleted.clear();
+    n->AddChild(n->AddChild(nullptr, "X"), "Y"), deleted.clear();
     tree.reset();  // destroying the view reports every node left
     EXPECT_EQ(deleted, (std::vector<QString>{"X", "Y"}));
 }
@@ -111,8 +108,7 @@ TEST_F(TreeTest, ChangesReachOrderAndViewBatchedOrNot) {
 TEST_F(TreeTest, SelectionExpansionIconsAndKeys) {
     std::vector<TTreeNode*> changes;
     tree->OnChange = [&](TObject*, TTreeNode* n) { changes.push_back(n); };
-    tree->SetSelected(a1a);
-    b1->SetSelected(true);
+    tree->SetSelected(a1a), b1->SetSelected(true);
     EXPECT_TRUE(b1->Selected() && !a1a->Selected());
     tree->SetSelected(nullptr);
     EXPECT_EQ(tree->Selected(), nullptr);
@@ -170,27 +166,21 @@ TEST_F(TreeTest, MouseKeepsOneNodeSelected) {
 }
 
 TEST_F(TreeTest, CustomDrawingColoursTheBackgroundAndTheSelectedItem) {
-    tree->show();
-    tree->SetSelected(b);
+    tree->show(), tree->SetSelected(b);
     int items = 0;
-    tree->OnCustomDraw = [&](TTreeView* v, const TRect& r, bool&) {
-        v->Canvas()->Brush->Color = 0xF3F3F2;
-        v->Canvas()->FillRect(r);
-    };
+    tree->OnCustomDraw = [&](TTreeView* v, const TRect& r, bool&) { v->Canvas()->Brush->Color = 0xF3F3F2, v->Canvas()->FillRect(r); };
     tree->OnCustomDrawItem = [&](TTreeView* v, TTreeNode* n, TCustomDrawState state, const TRect&, bool&) {
         ++items;
         if (state & cdsSelected) v->Canvas()->Brush->Color = n == b ? 0xFF0000 : clLime;  // blue for B
     };
     const QImage img = tree->viewport()->grab().toImage();
-    EXPECT_EQ(items, 3);  // the three roots are the visible rows
+    EXPECT_EQ(items, 3) << "the three roots are the visible rows";
     const QRect sel = b->DisplayRect(true).toQRect();
     EXPECT_EQ(img.pixelColor(sel.right() - 2, sel.center().y()), QColor(0, 0, 0xFF));
     EXPECT_EQ(img.pixelColor(img.width() - 3, img.height() - 3), QColor(0xF2, 0xF3, 0xF3));
     // A cleared DefaultDraw of the whole view leaves only what the handler drew.
     tree->OnCustomDraw = [&](TTreeView* v, const TRect& r, bool& def) {
-        v->Canvas()->Brush->Color = clLime;
-        v->Canvas()->FillRect(r);
-        def = false;
+        v->Canvas()->Brush->Color = clLime, v->Canvas()->FillRect(r), def = false;
     };
     const QImage only = tree->viewport()->grab().toImage();
     EXPECT_EQ(only.pixelColor(sel.right() - 2, sel.center().y()), QColor(0, 0xFF, 0));

@@ -57,8 +57,7 @@ TEST_P(ComboDb, EnterResolvesTypedText) {
     Type(r.box, r.typed);
     EXPECT_EQ(r.box->Text(), r.text) << r.what;
     EXPECT_STREQ(r.box->Get_Code(), r.code) << r.what;
-    EXPECT_EQ(changes, r.changes) << r.what;
-    EXPECT_EQ(searched, r.searched) << r.what;
+    EXPECT_EQ(std::make_pair(changes, searched), std::make_pair(r.changes, r.searched)) << r.what << ": changes, searches";
   }
   EXPECT_EQ(dept->Color(), TComboBox_Ext::kSearch_Color);
 }
@@ -161,21 +160,17 @@ TEST_P(ComboDb, HostChoiceDialogs) {
        [&](CodeChooseDialog* d) { seen << d->chosenCodes().join(','), tick(d, "05"), tick(d, ""), d->accept(); },
        U(u"财务部,仓储物流部,总经理办公室"), "02,05,01"},
       {"multi: cancelled keeps the choice", multi, dclick(multi),
-       [](CodeChooseDialog* d) { d->chooseAllShown(true), d->reject(); }, U(u"财务部,仓储物流部,总经理办公室"),
-       "02,05,01"},
-      {"multi: none, then all shown", multi, dclick(multi),
-       [](CodeChooseDialog* d) {
+       [](CodeChooseDialog* d) { d->chooseAllShown(true), d->reject(); }, U(u"财务部,仓储物流部,总经理办公室"), "02,05,01"},
+      {"multi: none, then all shown", multi, dclick(multi), [](CodeChooseDialog* d) {
          zt::Click(d, "zem_code_none"), d->setSearchText(U(u"部")), zt::Click(d, "zem_code_all"), d->accept();
-       },
-       U(u"财务部,销售部,采购部,仓储物流部"), "02,03,04,05"},
+       }, U(u"财务部,销售部,采购部,仓储物流部"), "02,03,04,05"},
       {"over a query area", dbio, dclick(dbio), [](CodeChooseDialog* d) { d->setSearchText(U(u"乙")), d->accept(); },
        U(u"乙"), "B"},
   };
   for (const Row& r : rows) {
     Answer(r.answer);
     r.open();
-    EXPECT_EQ(r.box->Text(), r.text) << r.what;
-    EXPECT_EQ(std::string(r.box->Get_Code()), r.code) << r.what;
+    EXPECT_EQ(r.box->Text() + ' ' + r.box->Get_Code(), r.text + ' ' + QString::fromStdString(r.code)) << r.what;
   }
   EXPECT_EQ(seen, (QStringList{"5", "cw2", "02"}));
 }
@@ -216,18 +211,13 @@ TEST_P(ComboDb, DemoVoucherFilter) {
   auto all = [&] { w.window()->findChild<QPushButton*>("filterAll")->click(); };
   EXPECT_EQ(shown(), 12);
   Type(filter.department(), "04");
-  EXPECT_EQ(filter.condition(), "dept_code = '04'");
-  EXPECT_EQ(shown(), 4);
-  filter.suppliers()->Set_Code("S004,S001");
-  filter.apply();
-  EXPECT_EQ(filter.condition(), "dept_code = '04' and sup_code in ('S004','S001' )");
-  EXPECT_EQ(shown(), 2);
+  EXPECT_TRUE(filter.condition() == "dept_code = '04'" && shown() == 4) << filter.condition().toStdString();
+  filter.suppliers()->Set_Code("S004,S001"), filter.apply();
+  EXPECT_TRUE(filter.condition() == "dept_code = '04' and sup_code in ('S004','S001' )" && shown() == 2)
+      << filter.condition().toStdString();
+  all(), tree->SetSelected(tree->TN_Get(1, "03"));  // 销售部 and its two teams
+  EXPECT_TRUE(shown() == 2 && count() == U(u"所选部门的凭证（2 张）")) << count().toStdString();
   all();
-  tree->SetSelected(tree->TN_Get(1, "03"));  // 销售部 and its two teams
-  EXPECT_EQ(shown(), 2);
-  EXPECT_EQ(count(), U(u"所选部门的凭证（2 张）"));
-  all();
-  EXPECT_EQ(shown(), 12);
-  EXPECT_EQ(count(), U(u"全部凭证（12 张）"));
+  EXPECT_TRUE(shown() == 12 && count() == U(u"全部凭证（12 张）")) << count().toStdString();
   Dict_Client_List()->Clear();
 }

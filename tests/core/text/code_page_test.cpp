@@ -102,34 +102,29 @@ TEST(CodePage, BadInputGivesOneReplacementPerPiece) {
 // Size queries, the NUL-inclusive form, overflow and refused arguments.
 TEST(CodePage, SizesAndRefusals) {
   const char* gbk = "A\xB0\xA1";  // "A" and one ideograph
-  wchar16 w[8] = {};
-  EXPECT_EQ(Zem_MB_To_W(936, gbk, -1, nullptr, 0), 3);  // two characters and the NUL
-  EXPECT_EQ(Zem_MB_To_W(936, gbk, -1, w, 8), 3);
-  EXPECT_EQ(w[1], 0x554A);
-  EXPECT_EQ(Zem_MB_To_W(936, gbk, -1, w, 2), 0) << "overflow writes nothing useful and says so";
-  EXPECT_EQ(Zem_MB_To_W(65001, "A\xE5\x95\x8A", -1, w, 2), 0) << "in UTF-8 too";
-  EXPECT_EQ(Zem_MB_To_W(936, gbk, 0, w, 8), 0);
-  EXPECT_EQ(Zem_MB_To_W(936, nullptr, -1, w, 8), 0);
-  EXPECT_EQ(Zem_MB_To_W(1252, gbk, -1, w, 8), 0);
-
-  char n[8] = {};
   const wchar16 text[] = {u'A', 0x554A, 0};
-  EXPECT_EQ(Zem_W_To_MB(936, text, -1, nullptr, 0), 4);
-  EXPECT_EQ(Zem_W_To_MB(936, text, -1, n, 4), 4);
-  EXPECT_STREQ(n, gbk);
-  EXPECT_EQ(Zem_W_To_MB(936, text, -1, n, 3), 0);
-  EXPECT_EQ(Zem_W_To_MB(936, text, 2, n, 2), 0) << "the ideograph needs both bytes";
-  EXPECT_EQ(Zem_W_To_MB(65001, text, -1, nullptr, 0), 5);
-  EXPECT_EQ(Zem_W_To_MB(65001, text, -1, n, 4), 0);
-  EXPECT_EQ(Zem_W_To_MB(437, text, -1, n, 8), 0);
-
-  EXPECT_EQ(Sys_Code_Page(), 936);
-  EXPECT_EQ(Set_Sys_Code_Page(1252), 0);
-  EXPECT_EQ(Sys_Code_Page(), 936);
-  ASSERT_EQ(Set_Sys_Code_Page(65001), 1);
-  EXPECT_EQ(Zem_W_To_MB(ZEM_CP_SYSTEM, text, -1, nullptr, 0), 5);
-  ASSERT_EQ(Set_Sys_Code_Page(936), 1);
-  EXPECT_EQ(Zem_W_To_MB(ZEM_CP_SYSTEM, text, -1, nullptr, 0), 4);
+  wchar16 w[8] = {};
+  char n[8] = {};
+  // The rows run in order (a braced list is evaluated left to right): each result beside what it must be.
+  const struct { const char* what; int got, want; } rows[] = {
+      {"GBK size query: two characters and the NUL", Zem_MB_To_W(936, gbk, -1, nullptr, 0), 3},
+      {"GBK into room", Zem_MB_To_W(936, gbk, -1, w, 8), 3}, {"... the ideograph", w[1], 0x554A},
+      {"overflow writes nothing useful and says so", Zem_MB_To_W(936, gbk, -1, w, 2), 0},
+      {"in UTF-8 too", Zem_MB_To_W(65001, "A\xE5\x95\x8A", -1, w, 2), 0},
+      {"no bytes", Zem_MB_To_W(936, gbk, 0, w, 8), 0}, {"no text", Zem_MB_To_W(936, nullptr, -1, w, 8), 0},
+      {"an unknown code page", Zem_MB_To_W(1252, gbk, -1, w, 8), 0},
+      {"to GBK: the size", Zem_W_To_MB(936, text, -1, nullptr, 0), 4}, {"into room", Zem_W_To_MB(936, text, -1, n, 4), 4},
+      {"... the bytes", std::string(n) == gbk, 1}, {"one short", Zem_W_To_MB(936, text, -1, n, 3), 0},
+      {"the ideograph needs both bytes", Zem_W_To_MB(936, text, 2, n, 2), 0},
+      {"to UTF-8: the size", Zem_W_To_MB(65001, text, -1, nullptr, 0), 5},
+      {"to UTF-8 one short", Zem_W_To_MB(65001, text, -1, n, 4), 0},
+      {"to an unknown code page", Zem_W_To_MB(437, text, -1, n, 8), 0},
+      {"the system code page", Sys_Code_Page(), 936}, {"an unknown one refused", Set_Sys_Code_Page(1252), 0},
+      {"... and kept", Sys_Code_Page(), 936}, {"UTF-8 taken", Set_Sys_Code_Page(65001), 1},
+      {"the system's size in UTF-8", Zem_W_To_MB(ZEM_CP_SYSTEM, text, -1, nullptr, 0), 5},
+      {"back to 936", Set_Sys_Code_Page(936), 1}, {"the system's size in GBK", Zem_W_To_MB(ZEM_CP_SYSTEM, text, -1, nullptr, 0), 4},
+  };
+  for (const auto& r : rows) EXPECT_EQ(r.got, r.want) << r.what;
 }
 
 // The rules of code page 936 one character at a time, iconv for each pair: the reference for long inputs
