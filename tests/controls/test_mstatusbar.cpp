@@ -88,9 +88,9 @@ TEST(MStatusBar, PanelTextsWhereTheirAlignmentPutsThem) {
     ASSERT_TRUE(ink.any());
     EXPECT_GT(ink.blue, 0) << "the text is drawn in the bar's blue";
     // The text where the reference puts it, shifted by the panel's offsets; clipped to the panel.
-    EXPECT_EQ(ink.left, std::max(r.Left, r.Left + x + ref.left));
-    EXPECT_EQ(ink.right, std::min(r.Right - 1, r.Left + x + ref.right));
-    EXPECT_EQ(ink.top, std::max(r.Top, r.Top + y + ref.top));
+    EXPECT_EQ(std::make_tuple(ink.left, ink.right, ink.top),
+              std::make_tuple(std::max(r.Left, r.Left + x + ref.left), std::min(r.Right - 1, r.Left + x + ref.right),
+                              std::max(r.Top, r.Top + y + ref.top))) << "left, right, top";
     // The panel's background is the bar colour; nothing spills into the empty panel on the left.
     EXPECT_EQ(image.pixel(r.Right - 2, r.Top + 1) & 0xFFFFFF, kBar & 0xFFFFFF);
     EXPECT_FALSE(Find_Ink(image, bar.PanelRect(0).toQRect()).any());
@@ -111,11 +111,10 @@ TEST(MStatusBar, PublishedPanelProperties) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    bar.SetPanelTexts({});
-    bar.SetOwnDraw(c.ownDraw);
+    bar.SetPanelTexts({}), bar.SetOwnDraw(c.ownDraw);
     EXPECT_TRUE(bar.setProperty("PanelTexts", texts) && bar.setProperty("PanelWidths", c.widths));
-    EXPECT_EQ(bar.property("PanelTexts").toStringList(), texts);
-    EXPECT_EQ(bar.property("PanelWidths").toString(), c.widthsBack);
+    EXPECT_TRUE(bar.property("PanelTexts").toStringList() == texts && bar.property("PanelWidths").toString() == c.widthsBack)
+        << bar.property("PanelWidths").toString().toStdString();
     for (int i = 0; i < bar.Panels()->Count(); i++)
       EXPECT_EQ(bar.Panels()->Items(i)->Style(), c.ownDraw ? psOwnerDraw : psText);
   }
@@ -142,18 +141,16 @@ TEST(MStatusBar, InADesignerItStaysPutAndShowsItself) {
   };
   // The form is a shown child, so that its resizes reach the bar at once.
   QWidget window;
-  window.resize(500, 400);
-  window.show();
+  window.resize(500, 400), window.show();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto* form = new QWidget(&window);
     form->resize(300, 200), form->show();
     auto* bar = new MStatusBar(form);
-    bar->Set_Designing(c.designing);
-    bar->setGeometry(10, 40, 200, 19);  // where the designer put it
+    bar->Set_Designing(c.designing), bar->setGeometry(10, 40, 200, 19);  // where the designer put it
     if (c.panels) bar->SetPanelTexts({QString()});
     form->resize(400, 300);
-    EXPECT_TRUE(bar->AlignBottom());  // the stored property is untouched
+    EXPECT_TRUE(bar->AlignBottom()) << "the stored property is untouched";
     EXPECT_EQ(bar->geometry(), c.docked ? QRect(0, 300 - 19, 400, 19) : QRect(10, 40, 200, 19));
 
     const QImage image = Render(*bar);
@@ -162,9 +159,8 @@ TEST(MStatusBar, InADesignerItStaysPutAndShowsItself) {
     EXPECT_EQ(grey > image.width() / 4, c.frame) << grey;
     const Ink inside = Find_Ink(image, image.rect().adjusted(2, 2, -2, -2));
     EXPECT_EQ(inside.any() && inside.right < image.width() / 2, c.className);
-    // Leaving design mode docks it.
     bar->Set_Designing(false);
-    EXPECT_EQ(bar->geometry(), QRect(0, 300 - 19, 400, 19));
+    EXPECT_EQ(bar->geometry(), QRect(0, 300 - 19, 400, 19)) << "leaving design mode docks it";
     delete form;
   }
 }

@@ -123,7 +123,7 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
       for (int y = 0; y < image.height(); y++)
         for (int x = 0; x < image.width(); x++) opaque += qAlpha(image.pixel(x, y)) == 255;
       EXPECT_GT(opaque, image.width() * image.height() / 4);
-      if (scale == 1) { EXPECT_FALSE(seen.contains(image)) << "the same picture as another class"; }
+      EXPECT_TRUE(scale == 2 || !seen.contains(image)) << "the same picture as another class";
       if (scale == 1) seen << image;
     }
   }
@@ -167,8 +167,7 @@ TEST(DesignerPlugin, UnloadingFinalizesTheUnits) {
   QPluginLoader loader(Plugin_File());
   ASSERT_NE(loader.instance(), nullptr) << loader.errorString().toStdString();
   EXPECT_EQ(Zem_Unit_Init_Count("Mstatusbar"), before + 1);
-  ASSERT_TRUE(loader.unload());
-  EXPECT_EQ(Zem_Unit_Init_Count("Mstatusbar"), before);
+  EXPECT_TRUE(loader.unload() && Zem_Unit_Init_Count("Mstatusbar") == before);
 }
 
 // Saves a form holding an MStatusBar made by the plugin, with its published properties changed.
@@ -180,17 +179,14 @@ QByteArray Saved_Form(QStringList* texts) {
   auto* layout = new QVBoxLayout(&form);
   auto* bar = qobject_cast<MStatusBar*>(plugin->createWidget(&form));
   if (!bar) return QByteArray();
-  bar->setObjectName(QStringLiteral("bar"));
-  layout->addWidget(bar);
+  bar->setObjectName(QStringLiteral("bar")), layout->addWidget(bar);
   *texts = {QString::fromUtf16(u"数据库：示例"), QStringLiteral("rows 42"), QString::fromUtf16(u"版本")};
   bar->setProperty("AlignBottom", false), bar->setProperty("PanelTexts", *texts);
   bar->setProperty("PanelWidths", QStringLiteral("300,,90")), bar->setProperty("OwnDraw", true);
   bar->setProperty("SimpleText", QString::fromUtf16(u"简单"));
   QBuffer out;
-  out.open(QIODevice::WriteOnly);
   QFormBuilder builder;
-  builder.save(&out, &form);
-  return out.data();
+  return out.open(QIODevice::WriteOnly), builder.save(&out, &form), out.data();
 }
 
 TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderAndThePaletteLoader) {
@@ -198,11 +194,9 @@ TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderAndThePaletteLoader) {
   QStringList texts;
   const QByteArray ui = Saved_Form(&texts);
   ASSERT_TRUE(ui.contains("class=\"MStatusBar\""));
-  QUiLoader plain;  // finds the controls through the plugin
-  plain.clearPluginPaths();
-  plain.addPluginPath(Bin_Dir());
+  QUiLoader plain;       // finds the controls through the plugin
   ZemUiLoader palette;  // makes them through the palette, no plugin needed
-  palette.clearPluginPaths();
+  plain.clearPluginPaths(), plain.addPluginPath(Bin_Dir()), palette.clearPluginPaths();
   EXPECT_TRUE(plain.availableWidgets().contains("MStatusBar") && palette.availableWidgets().contains("MStatusBar"));
   for (QUiLoader* loader : {&plain, static_cast<QUiLoader*>(&palette)}) {
     SCOPED_TRACE(loader == &plain ? "QUiLoader with the plugin path" : "ZemUiLoader");

@@ -53,19 +53,15 @@ TEST(HostModule, InputBoxes) {
       for (QAbstractButton* b : d->findChild<QDialogButtonBox*>()->buttons()) buttons << b->text();
       buttons.sort();
       EXPECT_EQ(buttons.join(' '), U(u"取消 确定"));
-      box->setTextValue(c.typed);
-      c.accept ? box->accept() : box->reject();
+      box->setTextValue(c.typed), c.accept ? box->accept() : box->reject();
     });
-    if (c.narrow) {
-      char buffer[16];
-      std::strcpy(buffer, Gbk(u"旧").c_str());
-      EXPECT_EQ(Zem_Host_Inp_Str(Gbk(u"查找内容").c_str(), buffer, c.max_len, Gbk(u"标题").c_str()), c.result);
-      EXPECT_EQ(std::string(buffer), Gbk(c.buffer.c_str()));
-    } else {
-      char16_t buffer[61] = u"旧";
-      EXPECT_EQ(Zem_Host_Inp_Str_W(u"查找内容", buffer, c.max_len, nullptr), c.result);
-      EXPECT_EQ(std::u16string(buffer), c.buffer);
-    }
+    char narrow[16];
+    char16_t wide[61] = u"旧";
+    std::strcpy(narrow, Gbk(u"旧").c_str());
+    const int result = c.narrow ? Zem_Host_Inp_Str(Gbk(u"查找内容").c_str(), narrow, c.max_len, Gbk(u"标题").c_str())
+                                : Zem_Host_Inp_Str_W(u"查找内容", wide, c.max_len, nullptr);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(c.narrow ? std::string(narrow) : Gbk(wide), Gbk(c.buffer.c_str())) << "the buffer afterwards";
   }
 }
 

@@ -18,9 +18,7 @@ QString W(const char16_t* s) { return QString::fromUtf16(s); }
 
 TMenuItem* item(QObject* owner, const QString& name, const QString& caption) {
     auto* it = new TMenuItem(owner);
-    it->SetName(name);
-    it->SetCaption(caption);
-    return it;
+    return it->SetName(name), it->SetCaption(caption), it;
 }
 
 // The texts of a QMenu's actions in order ("-" for separators), as the user would see them.
@@ -36,13 +34,11 @@ TEST_F(MenuTest, ItemsAreAddedInsertedAndFoundByName) {
     TPopupMenu menu;
     menu.SetAutoHotkeys(maManual);
     TMenuItem* root = menu.Items();
-    root->Add(item(&menu, "copy", W(u" 复制全部表格内容")));
-    root->Add(item(&menu, "sep1", "-"));
+    root->Add(item(&menu, "copy", W(u" 复制全部表格内容"))), root->Add(item(&menu, "sep1", "-"));
     TMenuItem* sub = item(&menu, "schemes", "Schemes");
     root->Add(sub);
     sub->Add(item(&menu, "scheme_a", "A")), sub->Add(item(&menu, "scheme_b", "B"));
-    root->Insert(0, item(&menu, "first", "First"));
-    root->Insert(99, item(&menu, "last", "Last"));  // out of range appends
+    root->Insert(0, item(&menu, "first", "First")), root->Insert(99, item(&menu, "last", "Last"));  // out of range appends
 
     ASSERT_EQ(menu.Count(), 5);
     EXPECT_EQ(shown(menu.menu()), (QStringList{"First", W(u" 复制全部表格内容"), "-", "Schemes", "Last"}));
@@ -60,12 +56,10 @@ TEST_F(MenuTest, ItemsAreAddedInsertedAndFoundByName) {
 TEST_F(MenuTest, RemoveGivesTheItemBackToItsOwnerAndDeleteTakesItOut) {
     QObject grid;  // stands for the control that owns its own item while it sits in a host's menu
     TPopupMenu hostMenu;
-    hostMenu.SetAutoHotkeys(maManual);
-    hostMenu.Items()->Add(item(&hostMenu, "host_item", "Host"));
+    hostMenu.SetAutoHotkeys(maManual), hostMenu.Items()->Add(item(&hostMenu, "host_item", "Host"));
     QPointer<TMenuItem> gridItem = item(&grid, "grid_base_fun_1", "Grid");
     hostMenu.Items()->Insert(0, gridItem);
-    EXPECT_EQ(gridItem->parent(), hostMenu.Items());
-    EXPECT_EQ(shown(hostMenu.menu()), (QStringList{"Grid", "Host"}));
+    EXPECT_TRUE(gridItem->parent() == hostMenu.Items() && shown(hostMenu.menu()) == (QStringList{"Grid", "Host"}));
 
     hostMenu.Items()->Remove(gridItem);
     ASSERT_FALSE(gridItem.isNull());
@@ -74,8 +68,7 @@ TEST_F(MenuTest, RemoveGivesTheItemBackToItsOwnerAndDeleteTakesItOut) {
 
     // Moving an item from one menu to another takes it out of the first.
     TPopupMenu other;
-    other.Items()->Add(gridItem);
-    hostMenu.Items()->Add(gridItem);
+    other.Items()->Add(gridItem), hostMenu.Items()->Add(gridItem);
     EXPECT_TRUE(other.Count() == 0 && hostMenu.Count() == 2);
 
     QPointer<TMenuItem> host = hostMenu.FindItem("host_item");
@@ -135,10 +128,8 @@ TEST_F(MenuTest, AutomaticHotkeysMarkShownTextsButKeepCaptions) {
 // and for whom, is checked through the grid in tk_grid_test.cpp).
 TEST_F(MenuTest, ControlOpensItsPopupMenuOnContextEventUnlessHandled) {
     TEdit edit;
-    edit.show();
     TPopupMenu menu;
-    menu.Items()->Add(item(&menu, "a", "A"));
-    edit.SetPopupMenu(&menu);
+    edit.show(), menu.Items()->Add(item(&menu, "a", "A")), edit.SetPopupMenu(&menu);
     bool handle = true;
     edit.OnContextPopup = [&](TObject*, TPoint, bool& handled) { handled = handle; };
     for (bool h : {true, false}) {

@@ -487,15 +487,12 @@ TEST_F(GridTest, EditingThroughTheInplaceEditor) {
     };
     for (const Row& r : rows) {
         SetUp();
-        grid->SetColCount(4);
-        grid->SetRowCount(6);
-        grid->SetOptions(r.opts);
-        grid->SetCells(1, 1, "old");
+        grid->SetColCount(4), grid->SetRowCount(6), grid->SetOptions(r.opts), grid->SetCells(1, 1, "old");
         int setEdits = 0;
         QString lastSet;
         grid->OnSetEditText = [&](TObject*, int c, int rr, const QString& v) {
-            EXPECT_TRUE(c == 1 && rr == 1);
             ++setEdits, lastSet = v;
+            EXPECT_TRUE(c == 1 && rr == 1);
         };
         focus();
         for (const Step& s : r.steps) {
@@ -528,28 +525,22 @@ TEST_F(GridTest, ModifiedFlagAndOnGetEditText) {
 }
 
 TEST_F(GridTest, PickListAndEllipsisButtons) {
-    grid->SetColCount(4);
-    grid->SetRowCount(6);
-    grid->SetOptions(goEditing);
+    grid->SetColCount(4), grid->SetRowCount(6), grid->SetOptions(goEditing);
     grid->OnGetEditStyle = [](TObject*, int c, int) { return c == 2 ? esPickList : c == 3 ? esEllipsis : esSimple; };
     int fills = 0;
     grid->OnGetPickListItems = [&](TObject* s, int c, int r, TStrings* items) {
-        EXPECT_TRUE(s == grid.get() && c == 2 && r == 1);
         ++fills;
+        EXPECT_TRUE(s == grid.get() && c == 2 && r == 1) << "asked for the cell being edited";
         for (const char16_t* t : {u"A001 \u7532", u"A002 \u4E59", u"A003 \u4E19"}) items->Add(QString::fromUtf16(t));
         for (int i = 0; i < 37; ++i) items->Add(QString("item %1").arg(i));
     };
-    focus();
-    grid->FocusCell(2, 1);
-    key(Qt::Key_F2);
+    focus(), grid->FocusCell(2, 1), key(Qt::Key_F2);
     auto* ed = qobject_cast<TInplaceEditList*>(grid->InplaceEditor());
     ASSERT_NE(ed, nullptr);
     EXPECT_TRUE(ed->EditStyle() == esPickList && ed->EditButton()->isVisible() && ed->DropDownRows() == 15);
     QTest::keyClick(ed, Qt::Key_Down, Qt::AltModifier);
-    ASSERT_TRUE(ed->ListVisible());
-    EXPECT_EQ(fills, 1);
     QListWidget* list = ed->PickListWidget();
-    ASSERT_EQ(list->count(), 40);
+    ASSERT_TRUE(ed->ListVisible() && fills == 1 && list->count() == 40) << "Alt+Down fills the list once and opens it";
     EXPECT_EQ(list->height(), 15 * list->sizeHintForRow(0) + 2 * list->frameWidth()) << "at most 15 rows show";
     QTest::keyClick(list, Qt::Key_Down), QTest::keyClick(list, Qt::Key_Return);
     EXPECT_TRUE(!ed->ListVisible() && ed->Modified());
@@ -558,18 +549,15 @@ TEST_F(GridTest, PickListAndEllipsisButtons) {
     key(Qt::Key_Escape);
     EXPECT_EQ(grid->Cells(2, 1), QString());
     // A click on an item chooses it too; the list opens on the current text.
-    key(Qt::Key_F2);
-    ed->DropDown();
+    key(Qt::Key_F2), ed->DropDown();
     ASSERT_TRUE(ed->ListVisible());
-    QRect item = list->visualItemRect(list->item(2));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, item.center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(list->item(2)).center());
     EXPECT_EQ(grid->Cells(2, 1), QString::fromUtf16(u"A003 \u4E19"));
     // The simple column has no button; the ellipsis column's button fires OnEditButtonClick.
     key(Qt::Key_Return), grid->FocusCell(1, 1), key(Qt::Key_F2);
     EXPECT_TRUE(ed->EditStyle() == esSimple && !ed->EditButton()->isVisible());
     key(Qt::Key_Return), grid->FocusCell(3, 1), key(Qt::Key_F2);
-    ASSERT_TRUE(ed->EditButton()->isVisible());
-    EXPECT_EQ(ed->EditButton()->text(), "...");
+    ASSERT_TRUE(ed->EditButton()->isVisible() && ed->EditButton()->text() == "...");
     TObject* sender = nullptr;
     grid->OnEditButtonClick = [&](TObject* s) { sender = s; };
     QTest::mouseClick(ed->EditButton(), Qt::LeftButton);

@@ -38,9 +38,7 @@ class ComboDb : public zt::Dict_Db {
          u"select printf('B%04d',n), '名称'||n from c",
          u"insert into app_dict_sql values('big','select code,name from big','','','','','code','','')",
          u"insert into app_dict_sql values('broken','select code,name from no_table','','','','','','','')"});
-    Zem_Host_Register_Code_Dialogs();
-    Key_Search::Set(nullptr);
-    Inp_Key::Set(nullptr);
+    Zem_Host_Register_Code_Dialogs(), Key_Search::Set(nullptr), Inp_Key::Set(nullptr);
     zt::Host<kBoard_Obj_Handle, Board_Obj_Handle_Fn>::Set([this](const char* d, const char* c) {
       return board.push_back(std::string(d) + ":" + c), 1;
     });
@@ -53,8 +51,7 @@ struct Combo_Form : QWidget {
   QVBoxLayout* layout = new QVBoxLayout(this);
   TComboBox_Ext* Add() {
     auto* b = new TComboBox_Ext(this);
-    layout->addWidget(b);
-    return b;
+    return layout->addWidget(b), b;
   }
 };
 

@@ -36,8 +36,7 @@ TEST_P(Mgs, TypedCodesSelectTheFirstLineNotSmaller) {
   const Row rows[] = {{"04", 1}, {"99", 1}, {"0", 0}, {"10", 2}, {"1", 2}, {"05 extra words", 1}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.typed);
-    mgs_->Code_Edit()->selectAll();  // typing replaces the code
-    QTest::keyClicks(mgs_->Code_Edit(), r.typed);
+    mgs_->Code_Edit()->selectAll(), QTest::keyClicks(mgs_->Code_Edit(), r.typed);  // typing replaces the code
     EXPECT_EQ(mgs_->List()->ItemIndex(), r.selected);
   }
   QTest::keyClick(mgs_->Code_Edit(), Qt::Key_Up), QCoreApplication::processEvents();
@@ -105,16 +104,14 @@ TEST_P(Mgs, ButtonsShareTheBottomInTheirOrder) {
     mgs_->SetOptions(r.options);
     int visible = 0;
     for (TMGS::TMGSOption o : {O::goAdd, O::goSearch, O::goEdit, O::goRefresh}) visible += mgs_->Button(o)->Visible();
-    EXPECT_EQ(visible, int(r.shown.size()));
+    EXPECT_TRUE(visible == int(r.shown.size()) && mgs_->List()->Height() == r.listHeight) << visible << " buttons";
     for (const auto& s : r.shown) EXPECT_EQ(mgs_->Button(s.first)->geometry(), s.second);
-    EXPECT_EQ(mgs_->List()->Height(), r.listHeight);
   }
   mgs_->Set_EditWidth(60);
   const int eh = mgs_->Code_Edit()->Height();
-  EXPECT_EQ(mgs_->Code_Edit()->Width(), 60);
+  EXPECT_TRUE(mgs_->Code_Edit()->Width() == 60 && mgs_->Code_Edit()->Name().startsWith("mgs_code_0x"));
   const QRegion m = mgs_->mask();  // the edit, nothing right of it above the list, the list
   EXPECT_TRUE(m.contains(QPoint(30, 5)) && !m.contains(QPoint(100, eh / 2)) && m.contains(QPoint(100, 50)));
-  EXPECT_TRUE(mgs_->Code_Edit()->Name().startsWith("mgs_code_0x"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, Mgs, ::testing::Values("sqlite"), zt::Backend_Name);

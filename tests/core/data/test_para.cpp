@@ -43,8 +43,7 @@ TEST(ParaStru, SetValueSizes) {
     ParaStru p;
     p.Set_Value("keep", 'S', 0);
     EXPECT_EQ(p.Set_Value(r.value, r.type, r.length), r.result);
-    EXPECT_EQ(p.Size(), r.size);
-    EXPECT_EQ(p.Type(), r.result ? r.type : 'S');
+    EXPECT_EQ(std::make_pair(p.Size(), p.Type()), std::make_pair(r.size, r.result ? r.type : 'S')) << "size, type";
     if (r.reads) { EXPECT_EQ(Wide(&p), r.reads); }
   }
 }
@@ -96,15 +95,14 @@ TEST(ParaStru, LimitedBuffersKeepWholeCharacters) {
     SCOPED_TRACE(r.size);
     char b[16];
     std::memset(b, 'Z', sizeof b);
-    EXPECT_EQ(m.Get_Str("v", b, r.size), 1);
-    EXPECT_EQ(std::string(b), r.expect);
+    EXPECT_TRUE(m.Get_Str("v", b, r.size) == 1 && std::string(b) == r.expect) << b;
   }
   m.Put_WStr("s", u"x\U0001F600y");  // a surrogate pair is never split
-  char16_t w[8];
-  m.Get_WStr("s", w, 3);
-  EXPECT_EQ(std::u16string(w), u"x");
-  m.Get_WStr("s", w, 4);
-  EXPECT_EQ(std::u16string(w), u"x\U0001F600");
+  for (const auto& [size, want] : {std::pair{3, u"x"}, {4, u"x\U0001F600"}}) {
+    char16_t w[8];
+    m.Get_WStr("s", w, size);
+    EXPECT_EQ(std::u16string(w), want) << size;
+  }
 }
 
 TEST(TParaMgr, AbsentParameters) {
