@@ -33,4 +33,6 @@ void Demo_Add_Grid_Menu(TMG* grid) {
   menu->Items()->Add(sum);
   grid->Row_Bool_Bind("mark", menu);
   grid->Set_PopupMenu(menu);
+  // The sum line takes the new column too, or it could not scroll as far as the grid.
+  grid->Sync_Sum();
 }

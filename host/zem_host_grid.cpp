@@ -153,7 +153,8 @@ int Zem_Host_Grid_Filter_Ext(TMG* grid, const char* col_name) {
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(v.shown ? Qt::Checked : Qt::Unchecked);
   }
-  // The text narrows the list; the ticks of the values it hides are kept.
+  // The text narrows the list; the ticks of the values it hides are kept while it changes, but what
+  // the list shows when OK is pressed is what the grid shows: ticked values the text leaves listed.
   QObject::connect(contains, &QLineEdit::textChanged, &dialog, [list](const QString& t) {
     for (int i = 0; i < list->count(); ++i)
       list->item(i)->setHidden(!list->item(i)->data(Qt::UserRole).toString().contains(t));
@@ -173,7 +174,8 @@ int Zem_Host_Grid_Filter_Ext(TMG* grid, const char* col_name) {
   if (dialog.exec() != QDialog::Accepted) return 0;
   QSet<QString> keep;
   for (int i = 0; i < list->count(); ++i)
-    if (list->item(i)->checkState() == Qt::Checked) keep.insert(list->item(i)->data(Qt::UserRole).toString());
+    if (!list->item(i)->isHidden() && list->item(i)->checkState() == Qt::Checked)
+      keep.insert(list->item(i)->data(Qt::UserRole).toString());
   Show_Rows(grid, col, keep);
   grid->Sync_Sum();
   return 1;

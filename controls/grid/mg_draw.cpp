@@ -175,12 +175,17 @@ void TMG::Out_Text(int, int, int align, TRect& rect, const char16_t* text, TGrid
   }
 }
 
-void TMG::Show_Money(int, int, TRect& rect, const char* text, TGridDrawState State) {
+void TMG::Show_Money(int col, int, TRect& rect, const char* text, TGridDrawState State) {
   TCanvas* cv = Canvas();
   cv->Rectangle(rect);
   int g = GridLineWidth() + 1;
   TRect r{rect.Left + g, rect.Top + g, rect.Right - g, rect.Bottom - g};
   int d = cv->TextWidth(QStringLiteral("8")) + 3;
+  // The digit grid has eleven places of the font's digit width: a money column dragged wider or
+  // narrower goes back to that width, or its rulings would no longer close the cell. A fixed width
+  // given to the column is held instead (by the cell drawing), so the two never take turns.
+  if (In_Range(col) && Rec(col)->fixed_width < 0 && ColWidths(col) != 0 && ColWidths(col) != 11 * d + 3)
+    SetColWidths(col, 11 * d + 3);
   TColor penColor = cv->Pen->GetColor();
   int penWidth = cv->Pen->GetWidth();
   cv->Pen->SetWidth(1);
@@ -340,7 +345,7 @@ void TMG::OnMGGridDrawCell(TObject*, int ACol, int ARow, TRect& Rect, TGridDrawS
 int TMG::Cal_Row_Fit_Height(int row, int& height) {
   height = 0;
   if (RowCount() >= 1501 && row >= FixedRows()) {
-    int last = TopRow() + VisibleRowCount();
+    int last = TopRow() + VisibleRowCount() - 1;  // the last visible row
     if (row < TopRow() - 20 || row > last + 20) {
       height = DefaultRowHeight();
       return 1;
@@ -410,6 +415,9 @@ int TMG::Show_Row_Mark(int row) {
     Redraw_Row(Row_Mark_Row);
     Redraw_Row(row);
   }
+  // The row current until this move loses its tint too, also when the mark was elsewhere (a grid with
+  // two header rows starts on row 2 while the mark row is 1).
+  if (Row() != row && Row() != Row_Mark_Row) Redraw_Row(Row());
   Row_Mark_Row = row;
   return 1;
 }

@@ -119,6 +119,16 @@ struct Exclusions {
   }
 };
 
+// The sum grid shows no scroll bar; a margin where the data grid has its vertical bar keeps both views
+// equally wide, so the same left column lines the totals up under their columns. The bar is judged by
+// its range, which the grid sets at once, since the scroll area shows or hides the bar only later.
+int Sum_Margin(const TMG* data) {
+  const QScrollBar* v = data->verticalScrollBar();
+  const Qt::ScrollBarPolicy policy = data->verticalScrollBarPolicy();
+  const bool shown = policy == Qt::ScrollBarAlwaysOn || (policy == Qt::ScrollBarAsNeeded && v->maximum() > v->minimum());
+  return shown ? v->sizeHint().width() : 0;
+}
+
 }  // namespace
 
 // ---- Pairing and layout -----------------------------------------------------------------------------
@@ -147,6 +157,12 @@ int TMG::Set_Sum_Mg(TMG* sum) {
   sum->SetOptions(sum->Options() >> goEditing >> goAlwaysShowEditor);
   sum->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   sum->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Rows filtered, added or resized may bring this grid's bar or take it away without a Sync_Sum.
+  QObject::disconnect(verticalScrollBar(), SIGNAL(rangeChanged(int, int)), sum, nullptr);
+  QObject::connect(verticalScrollBar(), &QScrollBar::rangeChanged, sum, [this, sum] {
+    if (sumMg_ == sum) sum->setViewportMargins(0, 0, Sum_Margin(this), 0);
+  });
+  sum->setViewportMargins(0, 0, Sum_Margin(this), 0);
   return 1;
 }
 
@@ -178,10 +194,7 @@ int TMG::Fit_Sum_Grid_Size() {
     if (d->show_style == 2) d->show_style = 0;  // the sum line shows no check boxes
     if (s->ColWidths(c) != ColWidths(c)) s->SetColWidths(c, ColWidths(c));
   }
-  // The sum grid shows no scroll bar; a margin where this grid has its vertical bar keeps both views
-  // equally wide, so the same left column lines the totals up under their columns.
-  const int bar = verticalScrollBar()->isVisible() ? verticalScrollBar()->width() : 0;
-  s->setViewportMargins(0, 0, bar, 0);
+  s->setViewportMargins(0, 0, Sum_Margin(this), 0);
   if (s->LeftCol() != LeftCol()) {
     auto keep = std::move(s->OnTopLeftChanged);
     s->OnTopLeftChanged = nullptr;
@@ -274,13 +287,14 @@ int TMG::Cal_Sum_Val() {
       if (st.same && dec > 0) Dec_Round(total.c_str(), dec, &result);
       else Dec_Norm(total.c_str(), 0, &result);
     }
-    if (d->ext_opt & 4) result = Thousands(result);
     const bool average = d->stat_mode == 2;
     if (average) {
       std::string q;
       if (n_rows > 0) Dec_Div(result.c_str(), std::to_string(n_rows).c_str(), dec, &q);
       result = n_rows > 0 ? q : std::string();
     }
+    // Separators go on last, so that an average is grouped as its total would be.
+    if (d->ext_opt & 4) result = Thousands(result);
     if (!result.empty() && result[0] == '+') result.erase(0, 1);
     std::string cell;
     if (st.ext) cell = "Tot:" + result + "\r\n" + st.opt;

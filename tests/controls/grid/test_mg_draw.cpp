@@ -99,15 +99,12 @@ TEST(MgDraw, SelectedCellPixels) {
   Drawn t(3, 5);
   t.g.SetCol(1);
   t.g.SetRow(2);
-  // Without the always-shown editor, which would cover the current cell.
-  t.g.SetOptions(t.g.Options() >> goAlwaysShowEditor >> goEditing);
-  QImage img = t.Shot();
-  TRect r = t.g.CellRect(1, 2);
-  int mx = (r.Left + r.Right) / 2, my = (r.Top + r.Bottom) / 2;
-  EXPECT_EQ(img.pixel(mx, my), Rgb(0xF16555));
-  t.g.Set_Base_Color_Mode(2);
-  img = t.Shot();
-  EXPECT_EQ(img.pixel(mx, my), Rgb(0xFEFFFF));
+  t.g.SetOptions(t.g.Options() >> goAlwaysShowEditor >> goEditing);  // the editor would cover the cell
+  const TRect r = t.g.CellRect(1, 2);
+  for (auto [mode, bg] : {std::pair<int, TColor>{0, 0xF16555}, {2, 0xFEFFFF}}) {
+    t.g.Set_Base_Color_Mode(mode);
+    EXPECT_EQ(t.Shot().pixel((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2), Rgb(bg)) << "mode " << mode;
+  }
 }
 
 TEST(MgDraw, MoneyDigitsByPlace) {
@@ -115,19 +112,26 @@ TEST(MgDraw, MoneyDigitsByPlace) {
     const char* text;
     int place;  // from the right, 1-based
     TColor colour;
+    int dragged;  // a width the user gave the column before the paint (0: none)
   };
   const Row rows[] = {
-      {"1234.5", 1, 0x0000FF}, {"1234.5", 2, 0x0000FF}, {"1234.5", 3, 0x000000}, {"1234.5", 6, 0x000000},
-      {"12345678", 7, 0xFF0000}, {"12345678", 10, 0xFF0000}, {"-5", 4, 0x0000FF}, {"-5", 3, 0x000000},
+      {"1234.5", 1, 0x0000FF, 0}, {"1234.5", 2, 0x0000FF, 0}, {"1234.5", 3, 0x000000, 0},
+      {"1234.5", 6, 0x000000, 0}, {"12345678", 7, 0xFF0000, 0}, {"12345678", 10, 0xFF0000, 0},
+      {"-5", 4, 0x0000FF, 0},     {"-5", 3, 0x000000, 0},     {"1234.5", 1, 0x0000FF, 300},
+      {"12345678", 10, 0xFF0000, 40}, {"1234.5", 1, 0x0000FF, -200},  // -200: a fixed width of 200
   };
   for (const Row& row : rows) {
     Drawn t(3, 4);
     t.g.Add_Def(1, "money");
+    if (row.dragged < 0) t.g.Add_Def(1, "||200");
     t.g.SetV(1, 2, row.text);
     t.g.SetCol(2);
+    if (row.dragged > 0) t.g.SetColWidths(1, row.dragged);
+    t.Shot();  // the first paint takes the column back to its digit grid
     QImage img = t.Shot();
     TRect r = t.g.CellRect(1, 2);
     int d = t.g.Canvas()->TextWidth(QStringLiteral("8")) + 3;
+    EXPECT_EQ(t.g.ColWidths(1), row.dragged < 0 ? -row.dragged : 11 * d + 3) << row.text << " width " << row.dragged;
     int left = r.Left - 1 + 1;  // the cell grows one pixel left, then shrinks by line width + 1
     int x0 = left + 11 * d + 2 - row.place * d;
     int n = Count(img, x0 + 1, r.Top + 2, x0 + d - 1, r.Bottom - 2, row.colour, 90);
@@ -193,6 +197,14 @@ TEST(MgDraw, LongWordsWrapAndFit) {
   EXPECT_EQ(t.g.RowHeights(1), std::max(h, t.g.DefaultRowHeight()));
   t.g.Fit_To_Show(2);
   EXPECT_EQ(t.g.RowHeights(2), t.g.DefaultRowHeight());
+  // From 1501 rows on, only rows within 20 of the visible page are measured.
+  t.g.SetRowCount(1600);
+  const int last = t.g.TopRow() + t.g.VisibleRowCount() - 1;
+  for (int row : {last + 20, last + 21, 1500}) {
+    t.g.SetV(1, row, "abcdefghijklmnopqrstuvwxyzabcdefghij");
+    t.g.Cal_Row_Fit_Height(row, h);
+    EXPECT_EQ(h > t.g.DefaultRowHeight(), row == last + 20) << "row " << row << ", last visible " << last;
+  }
 }
 
 // Every kind of cell keeps its 0xA2C8A2 border: text cells, header cells, header units, money cells.

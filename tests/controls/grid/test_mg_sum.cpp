@@ -2,6 +2,9 @@
 #include "controls/controls_test_app.h"
 #include "controls/grid/Mg.h"
 
+#include <QCoreApplication>
+#include <QScrollBar>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -56,6 +59,7 @@ TEST(MgSum, TotalsRules) {
       {"flag 16 on the column", {"1", "2"}, 1, 0, {{-10, 2, 16, 0, 0}}, nullptr, 0, "0"},
       {"thousands with bit 4", {"1234567.5", "1"}, 1, 0, {}, nullptr, 4, "1,234,568.5"},
       {"average over all rows with text", {"1.00", "2.00", "3.00", ""}, 2, 0, {}, nullptr, 0, "E:1.50"},
+      {"an average grouped by thousands", {"4000000.00", "2000000.00"}, 2, 0, {}, nullptr, 4, "E:3,000,000.00"},
       {"sum_val replaces the statistic", {"1", "2"}, 2, 0, {}, "sum_val.Amt=-", 0, "-"},
       {"sum_ext adds a second line", {"3", "4"}, 1, 0, {}, "sum_ext.Amt=yuan", 0, "Tot:7\r\nyuan"},
       {"sum_ext alone without statistic", {"3", "4"}, 0, 0, {}, "sum_ext.Amt=n/a", 0, "n/a"},
@@ -126,23 +130,36 @@ TEST(MgSum, RowCountAndLayout) {
   for (int c = 0; c < 6; ++c) EXPECT_EQ(t.data.GetColStatMode(c), 0) << c;
 }
 
-TEST(MgSum, ScrollingEitherGridScrollsTheOther) {
+// Either grid scrolled scrolls the other; the totals stay under their columns as the data grid's
+// vertical bar comes and goes.
+TEST(MgSum, ScrollingAndTheVerticalBar) {
   Paired t({"1"}, 1);
   t.data.SetColCount(30);
+  t.data.SetRowCount(40);
+  for (int r = 1; r < 40; ++r) t.data.SetV(1, r, "a");
   t.sum.resize(300, 40);
   t.data.resize(300, 200);
   t.data.show();
   t.sum.show();
   t.data.Sync_Sum();
-  struct Step {
+  const struct Step {
     const char* what;
-    TMG* scrolled;
+    std::function<void()> act;
     int left;
-  } steps[] = {{"data to 5", &t.data, 5}, {"sum to 9", &t.sum, 9}, {"data back to 1", &t.data, 1}};
+    bool bar;
+  } steps[] = {
+      {"data to 5", [&] { t.data.SetLeftCol(5); }, 5, true},
+      {"sum to 9", [&] { t.sum.SetLeftCol(9); }, 9, true},
+      {"a filter to no row takes the bar away", [&] { t.data.Filter(1, map_wchar(u"x")); }, 9, false},
+      {"data back to 1, all rows shown", [&] { t.data.SetLeftCol(1), t.data.Filter_Show_All(); }, 1, true},
+  };
   for (const Step& s : steps) {
-    s.scrolled->SetLeftCol(s.left);
+    s.act();
+    QCoreApplication::processEvents();
     EXPECT_EQ(t.data.LeftCol(), s.left) << s.what;
     EXPECT_EQ(t.sum.LeftCol(), s.left) << s.what;
+    EXPECT_EQ(t.data.verticalScrollBar()->isVisible(), s.bar) << s.what;
+    EXPECT_EQ(t.sum.viewport()->width(), t.data.viewport()->width()) << s.what;
   }
   bool can = true;
   t.sum.OnSelectCell(&t.sum, 2, 0, can);

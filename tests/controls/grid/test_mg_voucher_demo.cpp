@@ -5,6 +5,7 @@
 #include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
+#include "demo/demo_grid_menu.h"
 #include "demo/demo_window.h"
 #include "dict/dict_mgr.h"
 
@@ -117,6 +118,19 @@ TEST_F(MgVoucherDemo, MoneyPlacesPaintInTheWindow) {
   ASSERT_FALSE(small.IsEmpty());
   EXPECT_GT(CountBlue(img, big), 10);
   EXPECT_EQ(CountBlue(img, small), 0);
+  // With the demo's mark column added and the grid scrolled right, the total stays under the amounts.
+  TMG* sum = g->Sum_Mg();
+  ASSERT_NE(sum, nullptr);
+  Demo_Add_Grid_Menu(g);
+  w.window()->resize(640, 640);
+  QApplication::processEvents();
+  g->SetLeftCol(g->ColCount() - 1);
+  QApplication::processEvents();
+  EXPECT_GT(g->LeftCol(), g->FixedCols() + 1);
+  EXPECT_EQ(sum->LeftCol(), g->LeftCol());
+  const int last = g->ColCount() - 1;
+  for (int c : {amountCol, last})
+    EXPECT_EQ(sum->CellRect(c, 0).Right, g->CellRect(c, RowOf(g, "V2024006")).Right) << "column " << c;
   w.window()->hide();
 }
 
