@@ -36,8 +36,7 @@ Ink Find_Ink(const QImage& image, const QRect& area) {
 Ink Reference_Ink(MStatusBar& bar, const QString& text, int* width, int* height) {
   TCanvas canvas;
   QImage image(1200, 200, QImage::Format_RGB32);
-  image.fill(kBar);
-  canvas.SetDevice(&image);
+  image.fill(kBar), canvas.SetDevice(&image);
   canvas.Font->Assign(*bar.Font()), canvas.Brush->Color = MStatusBar::kBar_Color;
   *width = canvas.TextWidth(text), *height = canvas.TextHeight(text);
   canvas.TextOut(0, 0, text), canvas.End(), canvas.SetDevice(nullptr);
@@ -65,8 +64,7 @@ TEST(MStatusBar, PanelTextsWhereTheirAlignmentPutsThem) {
     SCOPED_TRACE(c.name);
     // Two panels: an empty one 100 wide, then the one under test reaching the right edge.
     MStatusBar bar;
-    bar.SetAlignBottom(false), bar.Font()->Size = c.pointSize, bar.resize(400, 24);
-    bar.Panels()->Add()->SetWidth(100);
+    bar.SetAlignBottom(false), bar.Font()->Size = c.pointSize, bar.resize(400, 24), bar.Panels()->Add()->SetWidth(100);
     TStatusPanel* p = bar.Panels()->Add();
     p->SetText(c.text), p->SetAlignment(c.alignment);
     bool handlerRan = false;

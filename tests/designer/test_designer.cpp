@@ -150,8 +150,7 @@ TEST(DesignerPlugin, ControlsMadeInTheDesignerStayAsEdited) {
   auto* combo = qobject_cast<TComboBox_Ext*>(combo_plugin->createWidget(&form));
   ASSERT_NE(combo, nullptr);
   form.show();
-  Log_Mgr()->Set_Keep(20);
-  combo->setProperty("Multi_Mode", true);
+  Log_Mgr()->Set_Keep(20), combo->setProperty("Multi_Mode", true);
   for (const char* typed : {"d", "de", "dep", "dept"}) combo->setProperty("Dict_Id", QLatin1String(typed));
   EXPECT_EQ(Log_Mgr()->Last_Lines(), "");
   EXPECT_EQ(combo->Color(), TComboBox_Ext::kMulti_Color);

@@ -21,15 +21,13 @@ struct Temp_Log_File {
 };
 
 std::string Printed(TLog_Mgr* log, const char* text) {
-  testing::internal::CaptureStdout();
-  log->Printf("%s", text);
+  testing::internal::CaptureStdout(), log->Printf("%s", text);
   return testing::internal::GetCapturedStdout();
 }
 
 TEST(LogMgr, ConsoleByDefaultFileWhenSet) {
   TLog_Mgr log;
-  testing::internal::CaptureStdout();
-  log.Printf("SQL %s %d\n", "select 1", 7);
+  testing::internal::CaptureStdout(), log.Printf("SQL %s %d\n", "select 1", 7);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "SQL select 1 7\n");
 
   Temp_Log_File file;

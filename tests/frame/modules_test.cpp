@@ -20,8 +20,7 @@ int Run_Child(const std::string& which, const std::string& arg) {
   std::fflush(stdout), std::fflush(stderr);
   pid_t pid = fork();
   if (pid == 0) {
-    execl(exe.c_str(), exe.c_str(), which.c_str(), arg.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+    execl(exe.c_str(), exe.c_str(), which.c_str(), arg.c_str(), static_cast<char*>(nullptr)), _exit(127);
   }
   int status = 0;
   if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
@@ -51,8 +50,7 @@ TEST(Modules, EachCaseInAFreshProcess) {
     EXPECT_EQ(Run_Child(r.which, r.arg), 0) << "0 expected; otherwise the failed line of module_child.cpp";
   }
   EXPECT_EQ(Read_File(log_file), "from the second module\n");
-  std::remove(log_file.c_str());
-  rmdir(empty.c_str());
+  std::remove(log_file.c_str()), rmdir(empty.c_str());
   EXPECT_EQ(Run_Child("no_such_case", ""), 2);
 }
 

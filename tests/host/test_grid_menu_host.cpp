@@ -210,8 +210,7 @@ TEST(GridFiles, ImportMatchesColumnsByNameOrRefusesWhole) {
 
 TEST(GridFiles, DialogsChooseTheFileAndSayWhatWentWrong) {
   Voucher v;
-  Host_Use_Chinese_Qt_Texts();
-  QFile::remove(Path("chosen.xlsx"));
+  Host_Use_Chinese_Qt_Texts(), QFile::remove(Path("chosen.xlsx"));
   Answer([](QWidget* d) {
     auto* fd = qobject_cast<QFileDialog*>(d);
     EXPECT_EQ(fd->nameFilters().first(), U(u"Excel 工作簿 (*.xlsx)"));
@@ -272,8 +271,7 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
   Voucher v;
   TMG& g = v.g;
   const int row_mark = g.ColWidths(0), money = g.ColWidths(4);
-  g.Show_Col(1, 300);
-  Zem_Host_Fit_Mg_Col_Size_Skip_0(&g);
+  g.Show_Col(1, 300), Zem_Host_Fit_Mg_Col_Size_Skip_0(&g);
   const QFontMetrics fm(g.font());
   struct Row { const char* what; int col, low, high; };  // the width afterwards lies in low..high
   const Row rows[] = {
@@ -305,8 +303,7 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
 }
 
 TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
-  zt::App();
-  QFile::remove(Zem_Host_Sms_Db_Path());
+  zt::App(), QFile::remove(Zem_Host_Sms_Db_Path());
   TMG g;
   g.SetColCount(5), g.SetRowCount(4);
   g.SetADEF({U(u"姓名,$name"), U(u"电话,$phone"), U(u"金额,$amount,money"), U(u"选,$mark")});

@@ -66,8 +66,7 @@ TEST(HostModule, InputBoxes) {
 }
 
 TEST(HostModule, CalendarKeepsYyyymmdd) {
-  zt::App();
-  SetClock([] { return QDateTime(QDate(2023, 10, 17), QTime(8, 0)); });
+  zt::App(), SetClock([] { return QDateTime(QDate(2023, 10, 17), QTime(8, 0)); });
   Pub_Para_Put_Int(u"tmp.calendar_x", 120), Pub_Para_Put_Int(u"tmp.calendar_y", 90);
   // shown: what the calendar starts on; picked empty: cancel
   struct Case { const char* name; const char* before; QDate shown; QDate picked; const char* after; };

@@ -157,8 +157,7 @@ TEST_P(Db_Test, KeySetFailsWhenTheDatabaseRefuses) {
   EXPECT_EQ(Key_Set_Create(&data, 0), 0);
   std::string text;
   EXPECT_TRUE(Thr_Err_Mgr()->Get_Err(&text) != 0 && text.find("cannot store the keys") != std::string::npos) << text;
-  q.Rollback();
-  Ok(q, {u"drop table if exists app_tmp_key_set"});
+  q.Rollback(), Ok(q, {u"drop table if exists app_tmp_key_set"});
 }
 
 // Two clients of one server: a set made in a transaction left open locks nothing that another client
@@ -179,11 +178,9 @@ TEST_P(Key_Set_Server, AnOpenTransactionHoldsNoOtherClientBack) {
     other = Key_Set_Create(&data, 0);
     if (!other) Thr_Err_Mgr()->Get_Err(&why);
     TSQLCA c;
-    c.Commit();
-    Db_Connect_Mgr()->Release_Thread();
+    c.Commit(), Db_Connect_Mgr()->Release_Thread();
   });
-  client.join();
-  Pub_Para_Put_Int(u"db_statement_timeout", 300);
+  client.join(), Pub_Para_Put_Int(u"db_statement_timeout", 300);
   ASSERT_GT(other, 0) << why;
   EXPECT_NE(other, mine);
   ASSERT_EQ(q.Rollback(), 0);

@@ -226,8 +226,7 @@ TEST_F(WidgetsTest, SpeedButtonDownFollowsGroupRules) {
     a.SetGlyph(QImage());
     EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextOnly);
     QImage clear(16, 16, QImage::Format_ARGB32_Premultiplied);
-    clear.fill(Qt::transparent);
-    a.SetCaption(QString()), a.SetGlyph(clear), a.resize(24, 24);
+    clear.fill(Qt::transparent), a.SetCaption(QString()), a.SetGlyph(clear), a.resize(24, 24);
     EXPECT_EQ(zt::Dark_Pixels(a.grab().toImage(), a.rect()), 0);  // a glyph's transparent parts show the face
 }
 

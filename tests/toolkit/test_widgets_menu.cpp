@@ -36,8 +36,7 @@ TEST_F(MenuTest, ItemsAreAddedInsertedAndFoundByName) {
     TMenuItem* root = menu.Items();
     root->Add(item(&menu, "copy", W(u" 复制全部表格内容"))), root->Add(item(&menu, "sep1", "-"));
     TMenuItem* sub = item(&menu, "schemes", "Schemes");
-    root->Add(sub);
-    sub->Add(item(&menu, "scheme_a", "A")), sub->Add(item(&menu, "scheme_b", "B"));
+    root->Add(sub), sub->Add(item(&menu, "scheme_a", "A")), sub->Add(item(&menu, "scheme_b", "B"));
     root->Insert(0, item(&menu, "first", "First")), root->Insert(99, item(&menu, "last", "Last"));  // out of range appends
 
     ASSERT_EQ(menu.Count(), 5);

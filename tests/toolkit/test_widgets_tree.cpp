@@ -60,7 +60,8 @@ TEST_F(TreeTest, NodeOrderAndPlaces) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         EXPECT_EQ(std::make_tuple(r.node->Level(), r.node->Index(), r.node->Count()), std::make_tuple(r.level, r.index, r.count));
-        EXPECT_EQ(std::vector<TTreeNode*>({r.node->Parent(), r.node->getFirstChild(), r.node->getNextSibling(), r.node->getPrevSibling()}),
+        EXPECT_EQ(std::vector<TTreeNode*>(
+                      {r.node->Parent(), r.node->getFirstChild(), r.node->getNextSibling(), r.node->getPrevSibling()}),
                   std::vector<TTreeNode*>({r.parent, r.firstChild, r.next, r.prev})) << "parent, first child, next, previous";
     }
     EXPECT_EQ(a->Data(), &tag);
@@ -74,9 +75,7 @@ TEST_F(TreeTest, ChangesReachOrderAndViewBatchedOrNot) {
     TTreeNodes* n = tree->Items();
     n->Delete(a1);
     TTreeNode* b0 = n->Insert(b, "b0");
-    n->AddChildFirst(a, "A0");
-    a2->SetText(u"A2x", -1);
-    a->Expand(false);
+    n->AddChildFirst(a, "A0"), a2->SetText(u"A2x", -1), a->Expand(false);
     EXPECT_EQ(shown(), "A A0 A2x b0 B C");
     EXPECT_EQ(deleted, (std::vector<QString>{"A1", "A1a"}));  // parents first
 
@@ -127,8 +126,7 @@ TEST_F(TreeTest, SelectionExpansionIconsAndKeys) {
     }
 
     QPixmap red(16, 16), green(16, 16);
-    red.fill(Qt::red), green.fill(Qt::green);
-    tree->SetImages({QIcon(red), QIcon(green)});
+    red.fill(Qt::red), green.fill(Qt::green), tree->SetImages({QIcon(red), QIcon(green)});
     a->SetImageIndex(0), a->SetSelectedIndex(1);
     b->SetImageIndex(7);  // outside the list: no icon
     auto icon = [&](TTreeNode* n) {

@@ -121,8 +121,7 @@ TEST_F(CanvasTest, CopyRectAndDrawBetweenBitmaps) {
     TBitmap src(10, 10);
     src.Canvas()->Brush->Color = clRed, src.Canvas()->FillRect(TRect(0, 0, 5, 5));
     TBitmap dst(20, 20);
-    dst.Canvas()->CopyRect(TRect(10, 10, 15, 15), src.Canvas(), TRect(0, 0, 5, 5));
-    dst.Canvas()->Draw(0, 0, &src);
+    dst.Canvas()->CopyRect(TRect(10, 10, 15, 15), src.Canvas(), TRect(0, 0, 5, 5)), dst.Canvas()->Draw(0, 0, &src);
     // Corners of the copy, the first pixel past it, the drawn bitmap's red and white parts.
     EXPECT_EQ(std::vector<unsigned>({px(dst, 10, 10), px(dst, 14, 14), px(dst, 15, 15), px(dst, 2, 2), px(dst, 7, 7)}),
               std::vector<unsigned>({hex(clRed), hex(clRed), hex(clWhite), hex(clRed), hex(clWhite)}));
@@ -146,8 +145,7 @@ TEST_F(CanvasTest, BitmapResizeKeepsPixelsAndPixelAccess) {
     b.SetSize(-3, 2);
     EXPECT_TRUE(b.Empty());
     TImage img;
-    img.SetSize(5, 5);
-    img.Canvas()->Brush->Color = clLime, img.Canvas()->FillRect(TRect(0, 0, 5, 5));
+    img.SetSize(5, 5), img.Canvas()->Brush->Color = clLime, img.Canvas()->FillRect(TRect(0, 0, 5, 5));
     EXPECT_EQ(px(*img.Bitmap(), 4, 4), hex(clLime));
 }
 

@@ -33,8 +33,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(grid.get()));
     }
     void focus() {
-        show();
-        grid->activateWindow(), grid->setFocus(), QApplication::processEvents();
+        show(), grid->activateWindow(), grid->setFocus(), QApplication::processEvents();
     }
     QWidget* vp() { return grid->viewport(); }
     // The widget keys go to: the focused one inside the grid (its editor), else the grid.
@@ -62,8 +61,7 @@ protected:
 // ------------------------------------------------------------------------------------------- storage
 
 TEST_F(GridTest, CellsFollowAReferenceModelThroughEveryKindOfChange) {
-    grid->SetColCount(7);
-    grid->SetRowCount(60);
+    grid->SetColCount(7), grid->SetRowCount(60);
     std::map<std::pair<int, int>, QString> model;  // (col, row) -> text; empty texts are absent
     int cols = 7, rows = 60;
     std::mt19937 rng(7);
@@ -121,8 +119,7 @@ TEST_F(GridTest, CellsFollowAReferenceModelThroughEveryKindOfChange) {
 }
 
 TEST_F(GridTest, RowAndColumnListsReadAndWriteTheCells) {
-    grid->SetColCount(4);
-    grid->SetRowCount(4);
+    grid->SetColCount(4), grid->SetRowCount(4);
     TStrings* row1 = grid->Rows(1);
     row1->SetStrings(0, "a"), row1->SetStrings(2, "c");
     EXPECT_EQ(row1->Add("b"), 1) << "Add fills the first empty cell";
@@ -139,9 +136,7 @@ TEST_F(GridTest, RowAndColumnListsReadAndWriteTheCells) {
 
 TEST_F(GridTest, ScrollsByWholeRows) {
     // 200 px high: one fixed row of 20 + 1 px line, then 179 px show 8 whole rows of 21.
-    grid->SetRowCount(100);
-    grid->SetRowHeights(30, 0);
-    show();
+    grid->SetRowCount(100), grid->SetRowHeights(30, 0), show();
     EXPECT_EQ(grid->VisibleRowCount(), 8);
     int changes = 0;
     grid->OnTopLeftChanged = [&](TObject* s) { changes += s == grid.get(); };
@@ -201,8 +196,7 @@ TEST_F(GridTest, RowPositionsStayRightWhileRowsAreAppendedAndCut) {
     std::mt19937 rng(11);
     auto append = [&](int n) {
         for (int i = 0; i < n; ++i) {
-            grid->SetRowCount(grid->RowCount() + 1);
-            h.push_back(rng() % 4 == 0 ? int(rng() % 3) * 12 : 20);
+            grid->SetRowCount(grid->RowCount() + 1), h.push_back(rng() % 4 == 0 ? int(rng() % 3) * 12 : 20);
             if (h.back() != 20) grid->SetRowHeights(grid->RowCount() - 1, h.back());
         }
     };
@@ -293,9 +287,7 @@ TEST_F(GridTest, SelectionRules) {
 }
 
 TEST_F(GridTest, MouseSelectsAndShiftClickExtends) {
-    grid->SetColCount(6), grid->SetRowCount(10);
-    show();
-    click(2, 2);
+    grid->SetColCount(6), grid->SetRowCount(10), show(), click(2, 2);
     EXPECT_EQ(grid->Selection(), (TGridRect{2, 2, 2, 2}));
     click(4, 5, Qt::ShiftModifier);
     EXPECT_EQ(grid->Selection(), (TGridRect{2, 2, 4, 5}));
@@ -330,8 +322,7 @@ TEST_F(GridTest, KeyboardMoves) {
         {"Right at the last column stays", TGridOptions(), 5, 2, {{Qt::Key_Right, N}}, 5, 2},
     };
     for (const Row& r : rows) {
-        SetUp();
-        grid->SetColCount(7), grid->SetRowCount(50), grid->SetOptions(r.opts);
+        SetUp(), grid->SetColCount(7), grid->SetRowCount(50), grid->SetOptions(r.opts);
         grid->SetColWidths(6, 0), grid->SetRowHeights(7, 0);  // the last column and row 7 hidden
         show();
         grid->FocusCell(r.startCol, r.startRow);
@@ -341,8 +332,7 @@ TEST_F(GridTest, KeyboardMoves) {
 }
 
 TEST_F(GridTest, WheelScrollsUnlessItsHandlerTakesIt) {
-    grid->SetRowCount(100);
-    show();
+    grid->SetRowCount(100), show();
     struct Row { const char* name; int delta; bool take; int want; };
     const Row rows[] = {{"down three rows", -120, false, 4}, {"down again", -120, false, 7}, {"up", 120, false, 4},
                         {"taken by the handler", -120, true, 4}};
@@ -396,8 +386,7 @@ TEST_F(GridTest, RowsMoveWithTheirTextsAndHeights) {
         {"ReorderRows past the last row does nothing", 0, 0, {2, 1, 3, 4, 5, 6}, "0 1 2 3 4 5", 2, 2, 0},
     };
     for (const Row& r : rows) {
-        SetUp();
-        grid->SetRowCount(6);
+        SetUp(), grid->SetRowCount(6);
         for (int k = 0; k < 6; ++k) grid->SetCells(1, k, QString::number(k));
         grid->SetRowHeights(2, 33), grid->FocusCell(1, 2);
         int moved = 0;
@@ -412,10 +401,7 @@ TEST_F(GridTest, RowsMoveWithTheirTextsAndHeights) {
 // A batch of height changes keeps positions right once it ends, and the scroll bar counts from the
 // first shown row: rows hidden above the shown ones are no scroll steps.
 TEST_F(GridTest, BatchedHeightsAndTheScrollBarAfterAFilter) {
-    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    grid->SetRowCount(100000);
-    show();
-    grid->BeginUpdate();
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded), grid->SetRowCount(100000), show(), grid->BeginUpdate();
     for (int r = 1; r < 100000; ++r) grid->SetRowHeights(r, r % 1000 == 7 ? 20 : 0);
     EXPECT_TRUE(grid->Updating());
     grid->EndUpdate();
@@ -430,8 +416,7 @@ TEST_F(GridTest, BatchedHeightsAndTheScrollBarAfterAFilter) {
 // The grid is a control of the layer: its menu, hint, tag, bounds and font; a right press over the
 // in-place editor is the grid's, and so is its context menu.
 TEST_F(GridTest, ControlPropertiesAndTheRightPressOverTheEditor) {
-    grid->SetOptions(goEditing | goAlwaysShowEditor);
-    grid->SetBounds(5, 6, 300, 150);
+    grid->SetOptions(goEditing | goAlwaysShowEditor), grid->SetBounds(5, 6, 300, 150);
     grid->SetHint(QStringLiteral("cells")), grid->SetShowHint(true);
     EXPECT_TRUE(grid->BoundsRect() == TRect(5, 6, 305, 156) && grid->toolTip() == QStringLiteral("cells"));
     QFont big = grid->font();
@@ -439,10 +424,7 @@ TEST_F(GridTest, ControlPropertiesAndTheRightPressOverTheEditor) {
     grid->setFont(big);  // as a form's font property sets it
     EXPECT_EQ(grid->Font()->Size, 17);
     TPopupMenu menu;
-    menu.Items()->Add(new TMenuItem(&menu));
-    grid->SetPopupMenu(&menu);
-    show();
-    grid->FocusCell(2, 2);
+    menu.Items()->Add(new TMenuItem(&menu)), grid->SetPopupMenu(&menu), show(), grid->FocusCell(2, 2);
     TInplaceEdit* ed = grid->InplaceEditor();
     ASSERT_NE(ed, nullptr);
     ASSERT_TRUE(ed->isVisible());
@@ -459,8 +441,7 @@ TEST_F(GridTest, ControlPropertiesAndTheRightPressOverTheEditor) {
     for (int i = 0; i < 2; ++i) {
         QTest::mousePress(ed, Qt::RightButton, Qt::NoModifier, QPoint(4, 3));
         QContextMenuEvent cm(QContextMenuEvent::Mouse, QPoint(4, 3), ed->mapToGlobal(QPoint(4, 3)));
-        QApplication::sendEvent(ed, &cm);
-        QTest::mouseRelease(ed, Qt::RightButton, Qt::NoModifier, QPoint(4, 3));
+        QApplication::sendEvent(ed, &cm), QTest::mouseRelease(ed, Qt::RightButton, Qt::NoModifier, QPoint(4, 3));
     }
     ASSERT_EQ(downs.size(), 2u);
     EXPECT_EQ(downs[0], std::make_tuple(mbRight, cell.Left + 4, cell.Top + 3)) << "in the viewport's coordinates";
@@ -486,8 +467,7 @@ TEST_F(GridTest, EditingThroughTheInplaceEditor) {
         {"always-show editor stays after Enter", E | goAlwaysShowEditor, {{Qt::Key_F2, N, "2"}, {Qt::Key_Return, N, nullptr}}, "old2", true},
     };
     for (const Row& r : rows) {
-        SetUp();
-        grid->SetColCount(4), grid->SetRowCount(6), grid->SetOptions(r.opts), grid->SetCells(1, 1, "old");
+        SetUp(), grid->SetColCount(4), grid->SetRowCount(6), grid->SetOptions(r.opts), grid->SetCells(1, 1, "old");
         int setEdits = 0;
         QString lastSet;
         grid->OnSetEditText = [&](TObject*, int c, int rr, const QString& v) {
@@ -507,11 +487,9 @@ TEST_F(GridTest, EditingThroughTheInplaceEditor) {
 }
 
 TEST_F(GridTest, ModifiedFlagAndOnGetEditText) {
-    grid->SetOptions(goEditing);
-    grid->SetCells(1, 1, "stored");
+    grid->SetOptions(goEditing), grid->SetCells(1, 1, "stored");
     grid->OnGetEditText = [](TObject*, int, int, QString& v) { v = "edit:" + v; };
-    focus();
-    key(Qt::Key_F2);
+    focus(), key(Qt::Key_F2);
     TInplaceEdit* ed = grid->InplaceEditor();
     ASSERT_NE(ed, nullptr);
     EXPECT_TRUE(ed->Text() == "edit:stored" && !ed->Modified());
@@ -575,10 +553,7 @@ TEST_F(GridTest, HeaderDragsMoveAndSizeColumns) {
         {"the edge in a data row selects instead", goColSizing, 2, true, 0, 60, "c0 c1 c2 c3 c4"},
     };
     for (const Row& r : rows) {
-        SetUp();
-        grid->SetColCount(5);
-        grid->SetRowCount(4);
-        grid->SetOptions(r.opts);
+        SetUp(), grid->SetColCount(5), grid->SetRowCount(4), grid->SetOptions(r.opts);
         for (int c = 0; c < 5; ++c) grid->SetCells(c, 1, QString("c%1").arg(c));
         show();
         int moves = 0;
@@ -587,8 +562,7 @@ TEST_F(GridTest, HeaderDragsMoveAndSizeColumns) {
         const int y = (a.Top + a.Bottom) / 2, x0 = r.fromEdge ? a.Right : a.Left + 5;
         const int x1 = r.fromEdge ? a.Right + 30 : b.Right - 5;
         mouse(QEvent::MouseButtonPress, x0, y, Qt::LeftButton);
-        mouse(QEvent::MouseMove, (x0 + x1) / 2, y, Qt::LeftButton);
-        mouse(QEvent::MouseMove, x1, y, Qt::LeftButton);
+        mouse(QEvent::MouseMove, (x0 + x1) / 2, y, Qt::LeftButton), mouse(QEvent::MouseMove, x1, y, Qt::LeftButton);
         mouse(QEvent::MouseButtonRelease, x1, y, Qt::NoButton);
         EXPECT_EQ(moves, r.moves) << r.name;
         EXPECT_EQ(grid->ColWidths(r.moves ? 2 : 1), r.width1) << r.name;
@@ -599,9 +573,7 @@ TEST_F(GridTest, HeaderDragsMoveAndSizeColumns) {
 // --------------------------------------------------------------------------------------------- drawing
 
 TEST_F(GridTest, OnDrawCellStatesOnRenderedPixels) {
-    grid->SetColCount(5);
-    grid->SetRowCount(6);
-    grid->SetDefaultDrawing(false);
+    grid->SetColCount(5), grid->SetRowCount(6), grid->SetDefaultDrawing(false);
     std::map<std::pair<int, int>, unsigned> states;
     grid->OnDrawCell = [&](TObject* s, int c, int r, TRect& rect, TGridDrawState st) {
         TStringGrid* g = static_cast<TStringGrid*>(s);
@@ -612,10 +584,7 @@ TEST_F(GridTest, OnDrawCellStatesOnRenderedPixels) {
                          : st.Contains(gdSelected) ? TColor(0xF16555) : clWhite;
         cv->FillRect(rect);
     };
-    grid->SetSelection(TGridRect{1, 1, 2, 2});
-    show();
-    grid->clearFocus();
-    QApplication::processEvents();
+    grid->SetSelection(TGridRect{1, 1, 2, 2}), show(), grid->clearFocus(), QApplication::processEvents();
     QImage img = grid->viewport()->grab().toImage();
     auto at = [&](int c, int r) {
         TRect rc = grid->CellRect(c, r);
@@ -627,8 +596,7 @@ TEST_F(GridTest, OnDrawCellStatesOnRenderedPixels) {
     for (const Row& r : rows) EXPECT_EQ(at(r.c, r.r), r.rgb) << r.name;
     EXPECT_EQ(states[std::make_pair(2, 2)], unsigned(gdSelected));
     // With the focus, the current cell is drawn focused.
-    focus();
-    grid->SetSelection(TGridRect{1, 1, 2, 2});
+    focus(), grid->SetSelection(TGridRect{1, 1, 2, 2});
     img = grid->viewport()->grab().toImage();
     if (grid->hasFocus()) {
         EXPECT_EQ(at(2, 2), 0x00FF00u);
@@ -637,9 +605,7 @@ TEST_F(GridTest, OnDrawCellStatesOnRenderedPixels) {
 }
 
 TEST_F(GridTest, DefaultDrawingPaintsTextsGridLinesAndOnlyVisibleCells) {
-    grid->SetColCount(4);
-    grid->SetRowCount(1000);
-    grid->SetCells(1, 1, QString::fromUtf16(u"\u7532\u4E59WWW"));
+    grid->SetColCount(4), grid->SetRowCount(1000), grid->SetCells(1, 1, QString::fromUtf16(u"\u7532\u4E59WWW"));
     int drawn = 0;
     grid->OnDrawCell = [&](TObject*, int, int r, TRect&, TGridDrawState) {
         ++drawn;

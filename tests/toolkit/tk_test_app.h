@@ -45,9 +45,7 @@ inline void Answer(std::function<void(QWidget*)> answer, const char* name = null
     QObject::connect(timer, &QTimer::timeout, [timer, answer, name] {
         QWidget* d = QApplication::activeModalWidget();
         if (!d || (name && d->objectName() != QLatin1String(name))) return;
-        timer->stop();
-        timer->deleteLater();
-        answer(d);
+        timer->stop(), timer->deleteLater(), answer(d);
     });
     timer->start();
 }

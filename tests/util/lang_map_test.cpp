@@ -115,7 +115,8 @@ TEST(LangParse, LineRules) {
     }
   }
   TLang_File file;
-  EXPECT_EQ(std::make_tuple(Lang_Parse_Bytes(nullptr, 3, &file), Lang_Parse_Bytes(nullptr, 0, &file), Lang_Parse_Bytes("a=b", 3, nullptr)),
+  EXPECT_EQ(std::make_tuple(Lang_Parse_Bytes(nullptr, 3, &file), Lang_Parse_Bytes(nullptr, 0, &file),
+                            Lang_Parse_Bytes("a=b", 3, nullptr)),
             std::make_tuple(0, 1, 0)) << "no bytes, none at all, nowhere to put them";
 }
 
@@ -232,7 +233,8 @@ TEST(LangFile, Utf16AndGbkFilesGiveTheSameMap) {
     TLang_Map here, there(dir.path.c_str());  // the current directory, a named one
     for (TLang_Map* map : {&here, &there}) {
       EXPECT_EQ(10, map->Count());
-      EXPECT_EQ(S(Lang_Cap(map, u"grid", u"合计")) + u"|" + S(Lang_Cap(map, u"grid", u"导出到(Excel)文件")), u"Total|Export to file (Excel)");
+      EXPECT_EQ(S(Lang_Cap(map, u"grid", u"合计")) + u"|" + S(Lang_Cap(map, u"grid", u"导出到(Excel)文件")),
+                u"Total|Export to file (Excel)");
     }
   }
 }

@@ -37,8 +37,7 @@ TEST_P(ComboDb, EnterResolvesTypedText) {
   dept->On_Ext_Search_Ret = [&](TObject*) { ++searched; };
   dept->Search_Attach("dept", 0);
   TSQLCA area;
-  Fill_Area(area);
-  dbio->Attach_Dbio(&area);
+  Fill_Area(area), dbio->Attach_Dbio(&area);
   form.show();
   const Pdu_Code_Key_Search_Fn found_09 = [](const char*, const char16_t*, char* b) { return std::strcpy(b, "09"), 1; };
   struct Row { const char* what; TComboBox_Ext* box; QString typed; Pdu_Code_Key_Search_Fn search; QString text;
@@ -53,8 +52,7 @@ TEST_P(ComboDb, EnterResolvesTypedText) {
       {"... and an exact code shows its name", dbio, "A", nullptr, U(u"甲"), "A", 24, 3},
   };
   for (const Row& r : rows) {
-    Key_Search::Set(r.search);
-    Type(r.box, r.typed);
+    Key_Search::Set(r.search), Type(r.box, r.typed);
     EXPECT_EQ(r.box->Text(), r.text) << r.what;
     EXPECT_STREQ(r.box->Get_Code(), r.code) << r.what;
     EXPECT_EQ(std::make_pair(changes, searched), std::make_pair(r.changes, r.searched)) << r.what << ": changes, searches";
@@ -65,8 +63,7 @@ TEST_P(ComboDb, EnterResolvesTypedText) {
 TEST_P(ComboDb, KeysWheelBoardAndFonts) {
   Combo_Form form;
   TComboBox_Ext *sup = form.Add(), *emp = form.Add();
-  sup->Multi_Attach("sup", 0);
-  emp->Search_Attach("sup", 0);
+  sup->Multi_Attach("sup", 0), emp->Search_Attach("sup", 0);
   form.show();
   std::vector<int> offered;
   int reported = 0;
@@ -75,8 +72,7 @@ TEST_P(ComboDb, KeysWheelBoardAndFonts) {
   const auto font = [&](const char* (*name)()) { return emp->Font()->Name == U(map_wchar(name()).c_str()); };
   const auto pick_second = [&] {
     sup->Set_Code("S001,S002"), sup->SetDroppedDown(true);
-    sup->view()->setCurrentIndex(sup->view()->model()->index(1, 0));
-    QTest::keyClick(sup->view(), Qt::Key_Return);
+    sup->view()->setCurrentIndex(sup->view()->model()->index(1, 0)), QTest::keyClick(sup->view(), Qt::Key_Return);
   };
   struct Row { const char* what; std::function<void()> act; std::function<bool()> check; } rows[] = {
       {"a plain letter empties a multiple choice",
@@ -128,11 +124,9 @@ TEST_P(ComboDb, KeysWheelBoardAndFonts) {
 TEST_P(ComboDb, HostChoiceDialogs) {
   Combo_Form form;
   TComboBox_Ext *single = form.Add(), *multi = form.Add(), *dbio = form.Add();
-  single->Search_Attach("dept", 0);
-  multi->Multi_Attach("dept", 0);
+  single->Search_Attach("dept", 0), multi->Multi_Attach("dept", 0);
   TSQLCA area;
-  Fill_Area(area);
-  dbio->Attach_Dbio(&area);
+  Fill_Area(area), dbio->Attach_Dbio(&area);
   form.show();
   QStringList seen;
   auto dclick = [](TComboBox_Ext* b) { return [b] { QTest::mouseDClick(b->lineEdit(), Qt::LeftButton); }; };
@@ -168,8 +162,7 @@ TEST_P(ComboDb, HostChoiceDialogs) {
        U(u"乙"), "B"},
   };
   for (const Row& r : rows) {
-    Answer(r.answer);
-    r.open();
+    Answer(r.answer), r.open();
     EXPECT_EQ(r.box->Text() + ' ' + r.box->Get_Code(), r.text + ' ' + QString::fromStdString(r.code)) << r.what;
   }
   EXPECT_EQ(seen, (QStringList{"5", "cw2", "02"}));

@@ -100,8 +100,7 @@ TEST_F(MDate, CaptionClickOpensTheCalendarBelowIt) {
   EXPECT_TRUE(std::string(out) == "20240229" && changes > 0);
 
   answer = nullptr, changes = 0;
-  QTest::mouseClick(box.Year_Caption(), Qt::LeftButton);
-  box.Get_Date(out);
+  QTest::mouseClick(box.Year_Caption(), Qt::LeftButton), box.Get_Date(out);
   EXPECT_TRUE(calls == 2 && std::string(out) == "20240229" && changes == 0) << "the user cancels: nothing changes";
 
   // Hidden, the fields go and the captions turn grey; shown, back in black.

@@ -58,8 +58,7 @@ TEST_P(Mgs, EnterAcceptsTheSelectedLineEscapeAndEmptyEnterOnlyHide) {
     QTest::keyClick(mgs_->Code_Edit(), r.key);
     EXPECT_TRUE(result == r.result && !mgs_->Visible()) << result;
   }
-  mgs_->SetOptions(TMGS::goSearch), mgs_->Show();
-  QTest::keyClick(mgs_->Button(TMGS::goSearch), Qt::Key_Escape);
+  mgs_->SetOptions(TMGS::goSearch), mgs_->Show(), QTest::keyClick(mgs_->Button(TMGS::goSearch), Qt::Key_Escape);
   EXPECT_FALSE(mgs_->Visible()) << "Escape on a button tabbed onto";
   mgs_->Show(), mgs_->List()->SetItemIndex(-1);
   QTest::mouseClick(mgs_->List()->viewport(), Qt::LeftButton, Qt::NoModifier, mgs_->List()->ItemRect(2).toQRect().center());

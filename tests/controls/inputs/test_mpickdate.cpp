@@ -79,8 +79,7 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
   }
   p.SetShowCheckbox(true), p.SetChecked(false), p.Get_Date(out);
   EXPECT_STREQ(out, "") << "an unticked box reads as no date";
-  p.Hide_Info();
-  QTest::mouseClick(p.findChild<QCheckBox*>(), Qt::LeftButton);
+  p.Hide_Info(), QTest::mouseClick(p.findChild<QCheckBox*>(), Qt::LeftButton);
   EXPECT_EQ(p.Text(), "2024-01-06") << "ticking the box is the user's change too";
 }
 

@@ -177,8 +177,7 @@ TEST(MTreeView, MenuGroupsAreAddedOnce) {
 TEST(MTreeView, BackgroundAndSelectedItemColours) {
   Fixture f;
   QPalette p = f.form.palette();
-  p.setColor(QPalette::Window, QColor(0x20, 0x40, 0x60));
-  f.form.setPalette(p), f.form.show();
+  p.setColor(QPalette::Window, QColor(0x20, 0x40, 0x60)), f.form.setPalette(p), f.form.show();
   MTreeView alone;
   alone.resize(100, 100), alone.show();
   auto corner = [](TTreeView* v) {
@@ -195,7 +194,8 @@ TEST(MTreeView, BackgroundAndSelectedItemColours) {
   ext.SetSelected(n), f.t->setFocus(), ext.viewport()->grab();  // the selected item stays blue without the focus
   const QImage img = ext.viewport()->grab().toImage();
   const QRect r = n->DisplayRect(true).toQRect();
-  for (int x : {r.right() - 2, 2}) EXPECT_EQ(img.pixelColor(x, r.center().y()), QColor(0, 0, 0xFF)) << "x " << x << " (2: the branch area)";
+  for (int x : {r.right() - 2, 2})  // 2: the row's branch area
+    EXPECT_EQ(img.pixelColor(x, r.center().y()), QColor(0, 0, 0xFF)) << "x " << x;
   EXPECT_STREQ(ext.GetCode(), "01");
   EXPECT_TRUE(ext.FreeCode() == 1 && ext.GetCode() == nullptr);
 }

@@ -25,7 +25,8 @@ class TreeDb : public zt::Dict_Db {
 
 TEST_P(TreeDb, AttachAndUpdate) {
   // codes: shown from the start; first: a dictionary attached before act, or null; text: as copied
-  struct Row { const char* name; bool codes; const char* first; std::function<int(MTreeView&)> act; int result; const char16_t* text; } rows[] = {
+  struct Row { const char* name; bool codes; const char* first; std::function<int(MTreeView&)> act; int result;
+               const char16_t* text; } rows[] = {
       {"standard dictionary: flat, in order_id order", false, nullptr,
        [](MTreeView& t) { return t.TN_Attach_Dict(nullptr, "dept", 1); }, 1,
        u"总部\r\n财务部\r\n销售部\r\n工厂\r\n一车间\r\n"},

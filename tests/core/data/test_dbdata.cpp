@@ -84,8 +84,7 @@ std::u16string Cells(DBDataMgr* d) {
 
 TEST(DBData, InsertAndDropFieldsMoveCells) {
   DBDataMgr d;
-  Fill(&d, {u"a", u"b"}, {{u"a1", u"b1"}, {u"a2", nullptr}});
-  d.Set_Field_Type(1, 'I');
+  Fill(&d, {u"a", u"b"}, {{u"a1", u"b1"}, {u"a2", nullptr}}), d.Set_Field_Type(1, 'I');
   const struct { const char* what; int (*step)(DBDataMgr*); int result; const char16_t* cells; } steps[] = {
       {"a name found case-folded", [](DBDataMgr* t) { return t->Insert_Field(0, u"B"); }, 0, u"a:a1|a2 b:b1|"},
       {"insert in the middle", [](DBDataMgr* t) { return t->Insert_Field(1, u"mid"); }, 1, u"a:a1|a2 mid:| b:b1|"},
@@ -168,8 +167,7 @@ TEST(DBData, ValuesBuffersAndNarrowCache) {
 TEST(DBData, AppendData) {
   Kept_Log log;
   DBDataMgr a, b, c;
-  Fill(&a, {u"x", u"y"}, {{u"1", u"一"}});
-  Fill(&b, {u"p", u"q"}, {{u"2", nullptr}, {u"3", u"三"}});
+  Fill(&a, {u"x", u"y"}, {{u"1", u"一"}}), Fill(&b, {u"p", u"q"}, {{u"2", nullptr}, {u"3", u"三"}});
   Fill(&c, {u"x"}, {{u"9"}});
   EXPECT_EQ(a.Append_Data(&c), 0);
   EXPECT_TRUE(log.Has("ERROR: The field num is not equle,cant merge to one!\n"));

@@ -10,10 +10,7 @@ namespace {
 
 // The small set whose packed bytes are written out by hand below.
 void Build_Small(DBDataMgr* d) {
-  d->CFree();
-  d->Set_Error(-2, u"ab");
-  d->Set_Table_Name(u"t1");
-  d->Set_Field_Count(2);
+  d->CFree(), d->Set_Error(-2, u"ab"), d->Set_Table_Name(u"t1"), d->Set_Field_Count(2);
   d->Set_Field_Name(0, u"id"), d->Set_Field_Caption(0, u"编号"), d->Set_Field_Size(0, 10);
   d->Set_Field_Decsize(0, -2), d->Set_Field_Width(0, 80), d->Set_Field_Attr(0, 0x1234);
   d->Set_Field_Name(1, u"v"), d->Set_Field_Type(1, 'F');
@@ -67,9 +64,7 @@ TEST(DBDataPack, ValueLengthPrefixes) {
 
 TEST(DBDataPack, RoundTrip) {
   DBDataMgr d;
-  d.Set_Error(1403, u"error");
-  d.Set_Table_Name(u"app_dict_def");
-  d.Set_Field_Count(3);
+  d.Set_Error(1403, u"error"), d.Set_Table_Name(u"app_dict_def"), d.Set_Field_Count(3);
   const char16_t* names[] = {u"编码", u"名称", u"note"};
   for (int i = 0; i < 3; ++i) d.Set_Field_Name(i, names[i]);
   d.Set_Field_Type(0, 'I'), d.Set_Field_Size(0, 65535), d.Set_Field_Decsize(1, 127), d.Set_Field_Decsize(2, -128);
@@ -168,8 +163,7 @@ TEST(DBDataPack, LyingBuffersAreRefused) {
 
 TEST(DBDataXml, WritesFieldsAndRows) {
   DBDataMgr d;
-  d.Set_Error(5, u"a<b");
-  d.Set_Table_Name(u"emp");
+  d.Set_Error(5, u"a<b"), d.Set_Table_Name(u"emp");
   d.Set_Field_Count(2), d.Set_Field_Name(0, u"code"), d.Set_Field_Name(1, u"1st"), d.Set_Field_Caption(1, u"名");
   d.Set_Field_Size(0, 8), d.Add_Row(), d.Set_Value(0, u"R&D"), d.Set_Value(1, u"啊");
   std::string x;

@@ -65,11 +65,9 @@ TEST(DecNum, AddSubtractMultiplyTable) {
       EXPECT_EQ(Dec_Add(c.a, c.b, &out), 1);
       Dec_Add(a.c_str(), b.c_str(), &wout);
     } else if (c.op == '-') {
-      Dec_Sub(c.a, c.b, &out);
-      Dec_Sub(a.c_str(), b.c_str(), &wout);
+      Dec_Sub(c.a, c.b, &out), Dec_Sub(a.c_str(), b.c_str(), &wout);
     } else {
-      Dec_Mul(c.a, c.b, &out);
-      Dec_Mul(a.c_str(), b.c_str(), &wout);
+      Dec_Mul(c.a, c.b, &out), Dec_Mul(a.c_str(), b.c_str(), &wout);
     }
     EXPECT_EQ(out, c.want);
     EXPECT_EQ(N(wout), c.want) << "wide";

@@ -144,9 +144,7 @@ TEST(TParaMgr, NameCheck) {
 
 TEST(TParaMgr, Prefixes) {
   TParaMgr parent, m;
-  m.Add_Parent(&parent);
-  parent.Put_Int("in_other", 7);
-  m.Put_Int("code", 5);
+  m.Add_Parent(&parent), parent.Put_Int("in_other", 7), m.Put_Int("code", 5);
   EXPECT_EQ(m.Add_Pre("in_"), 1);
   int v = 0;
   EXPECT_TRUE(m.Get_Int("in_code", &v) == 1 && v == 5) << "found without its prefix";
@@ -254,8 +252,7 @@ TEST(TParaMgr, CopyPara) {
   TParaMgr src, dst;
   const char blob[] = "xyz";
   src.Put_Int("i", 3), src.Put_Float("f", 0.5), src.Put_Str("s", "text")->Set_Mean(u"说明"), src.Put_WStr("w", u"宽");
-  src.Put_Data("d", blob, 3)->Set_Data_Flag(1), src.Push_Para("m", "mm", 'M', 0);
-  dst.Put_Int("gone", 1);
+  src.Put_Data("d", blob, 3)->Set_Data_Flag(1), src.Push_Para("m", "mm", 'M', 0), dst.Put_Int("gone", 1);
   EXPECT_EQ(dst.Copy_Para(&src), 1);
   ASSERT_EQ(dst.Count(), 6);
   EXPECT_EQ(dst.Find_Para("gone"), nullptr) << "what the target held goes";

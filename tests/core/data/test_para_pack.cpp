@@ -16,8 +16,7 @@ Bytes Head(char version, unsigned total, int count) {
   Bytes b = {'^', static_cast<unsigned char>(version)};
   int lw = version == '1' ? 3 : 4;
   for (int i = lw - 1; i >= 0; --i) b.push_back(static_cast<unsigned char>(total >> (8 * i)));
-  b.insert(b.end(), 10, 0);
-  b.push_back(static_cast<unsigned char>(count >> 8));
+  b.insert(b.end(), 10, 0), b.push_back(static_cast<unsigned char>(count >> 8));
   b.push_back(static_cast<unsigned char>(count));
   return b;
 }
@@ -77,13 +76,8 @@ TEST(PackPara, RoundTrip) {
   TParaMgr inner;
   inner.Put_Int("deep", 7);
   TParaMgr m;
-  m.Put_Int("i", -12);
-  m.Put_Float("f", 2.25);
-  m.Put_Str("s", "GBK text");
-  m.Put_WStr("w", u"宽字符\U0001F600");
-  m.Put_WStr("ew", nullptr);
-  m.Put_Str("es", "");
-  m.Put_Data("bin", "a\0b", 3)->Set_Data_Flag(9);
+  m.Put_Int("i", -12), m.Put_Float("f", 2.25), m.Put_Str("s", "GBK text"), m.Put_WStr("w", u"宽字符\U0001F600");
+  m.Put_WStr("ew", nullptr), m.Put_Str("es", ""), m.Put_Data("bin", "a\0b", 3)->Set_Data_Flag(9);
   m.Put_Para_Para("pp", &inner);
   Bytes b = Pack(&m);
   TParaMgr r;

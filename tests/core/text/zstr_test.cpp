@@ -28,8 +28,7 @@ void Fill(wstr* w, int len, int cap) {
 template <class Str, class Ch>
 void Append_And_Check(int len, int cap, int append, int want_cap) {
   Str t;
-  Fill(&t, len, cap);
-  t.append(std::basic_string<Ch>(static_cast<size_t>(append), 'y').c_str());
+  Fill(&t, len, cap), t.append(std::basic_string<Ch>(static_cast<size_t>(append), 'y').c_str());
   EXPECT_TRUE(t.capacity() == want_cap && t.length() == len + append);
   EXPECT_TRUE(t.c_str()[t.length()] == 0 && t.c_str()[t.length() - 1] == 'y') << "the text ends as appended";
 }
@@ -145,8 +144,7 @@ TEST(Zstr, AllocationFailureLosesNothing) {
   std::u16string wbefore(w.c_str());
   int wcap = w.capacity();
 
-  Zem_Text_Set_Alloc_Hook(Fail_Alloc);
-  t.append("more");
+  Zem_Text_Set_Alloc_Hook(Fail_Alloc), t.append("more");
   EXPECT_EQ(t.reserve(5000), 0);
   std::string after(t.c_str());
   tstr fresh;
