@@ -10,7 +10,6 @@
 #include <QLinearGradient>
 #include <QMainWindow>
 #include <QPainter>
-#include <cstdio>
 
 #include "controls/grid/Mg.h"
 #include "controls/inputs/Mstatusbar.h"
@@ -117,11 +116,20 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
   }
   voucher_->Row_Hover = 1;
   // The department column is a pick list over the "dept" dictionary (app_dict_def): cells show
-  // "code name", the value read back is the code.
-  if (TMG_Col_Def* dept = voucher_->GetColDef("dept_code")) {
-    std::snprintf(dept->dict, sizeof dept->dict, "%s", "dept");
-    dept->edit_style = 3;
-  }
+  // "code name", the value read back is the code; a code or a name typed in is resolved, anything else
+  // goes to the host's search and choose dialog. The date column's button (Ctrl+Enter from the keyboard)
+  // puts a date picker over the cell.
+  int col = 0;
+  if (voucher_->GetColId("dept_code", &col)) voucher_->SetColPickDict(col, "dept");
+  if (TMG_Col_Def* date = voucher_->GetColDef("voucher_date")) date->type = 'D';
+  // An amount typed or pasted is cleaned and shown with the column's two decimals.
+  voucher_->OnMGValChange = [this](TObject*, int c, int r, const QString&, const QString&) {
+    int amount = 0;
+    if (!voucher_->GetColId("amount", &amount) || c != amount || voucher_->Cells(c, r).isEmpty()) return;
+    voucher_->Valid_Check(c, r);
+    voucher_->Std_Number_Cell(c, r);
+    voucher_->Sync_Sum();  // the sum line follows every amount typed
+  };
   voucher_->SetDefaultRowHeight(24);
   voucherPicture_ = std::make_unique<TImage>();
   Paint_Voucher_Paper(voucherPicture_.get());
@@ -131,6 +139,7 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
 
 int DemoWindow::fillVouchers(const QString& where) {
   if (!voucher_) return -1;
+  emit aboutToFill();
   TSQLCA q;
   lastWhere_ = where;
   QStringList parts;
@@ -165,6 +174,13 @@ int DemoWindow::fillVouchers(const QString& where) {
       if (voucher_->GetV(amtCol, r)[0] == '-') voucher_->Cell_Attr.push_back({r, sumCol, 4 | 8, 0x0000FF, 0x99FFFF});
   voucher_->Filter_Show_All();
   voucher_->Sync_Sum();
+  // What was typed before the reload is gone: nothing is watched. A current cell that takes no typing
+  // (the first fill starts on the read-only voucher number) gives way to the first one that does.
+  voucher_->Change_Check_Reset();
+  if (!voucher_->Can_Move_To(voucher_->Col(), voucher_->Row())) {
+    voucher_->FocusCell(voucher_->First_Edit_Col(), first);
+    voucher_->SetLeftCol(voucher_->FixedCols());  // before the first layout the move scrolls a tiny view
+  }
   voucher_->Invalidate();
   emit vouchersFilled(rows);
   return rows;
@@ -173,6 +189,10 @@ int DemoWindow::fillVouchers(const QString& where) {
 int DemoWindow::setVoucherCondition(const QString& condition) {
   voucherCondition_ = condition;
   return fillVouchers(lastWhere_);
+}
+
+void DemoWindow::refreshTable() {
+  if (tables_) showTable(tables_->currentRow());
 }
 
 void DemoWindow::showTable(int index) {

@@ -279,11 +279,22 @@ void TCanvas::Polyline(const TPoint* Points, int Count) {
     PenPos = Points[Count - 1];
 }
 
+namespace {
+
+// The advance of a text; a single character is read from the font without shaping a whole run (the
+// money cells write their digits one by one).
+int Advance(const QFontMetrics& fm, const QString& text) {
+    if (text.size() == 1 && !text[0].isSurrogate()) return fm.horizontalAdvance(text[0]);
+    return fm.horizontalAdvance(text);
+}
+
+}  // namespace
+
 void TCanvas::TextOut(int X, int Y, const QString& Text) {
     if (!Painter()) return;
     applyFont();
     const QFontMetrics& fm = metrics();
-    int w = fm.horizontalAdvance(Text);
+    int w = Advance(fm, Text);
     if (brush_.Style != bsClear) painter_->fillRect(QRect(X, Y, w, fm.height()), toQColor(brush_.Color));
     painter_->drawText(X, Y + fm.ascent(), Text);
     PenPos = TPoint(X + w, Y);
@@ -350,11 +361,11 @@ int TCanvas::DrawText(const QString& Text, TRect& Rect, unsigned Format) {
 
 int TCanvas::TextWidth(const QString& Text) { return TextExtent(Text).cx; }
 
-int TCanvas::TextHeight(const QString& Text) { return TextExtent(Text).cy; }
+int TCanvas::TextHeight(const QString&) { return metrics().height(); }
 
 TSize TCanvas::TextExtent(const QString& Text) {
     const QFontMetrics& fm = metrics();
-    return TSize(fm.horizontalAdvance(Text), fm.height());
+    return TSize(Advance(fm, Text), fm.height());
 }
 
 QImage* TCanvas::sourceImage() {

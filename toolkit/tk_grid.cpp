@@ -844,14 +844,20 @@ QStringView TStringGrid::CellView(int ACol, int ARow) const {
     return cells_->get(ACol, ARow);
 }
 
-void TStringGrid::SetCells(int ACol, int ARow, const QString& Value) {
+void TStringGrid::SetCells(int ACol, int ARow, const QString& Value) { SetCells(ACol, ARow, QStringView(Value)); }
+
+void TStringGrid::SetCells(int ACol, int ARow, QStringView Value) {
     if (ACol < 0 || ARow < 0 || ACol >= colCount_ || ARow >= RowCount()) return;
     cells_->set(ACol, ARow, Value, colCount_);
     if (!updating_) InvalidateCell(ACol, ARow);
     if (!writingFromEditor_ && editor_ && editorMode_ && ACol == editCol_ && ARow == editRow_) {
+        const QString value = Value.toString();
         bool m = editor_->isModified();
-        editor_->setText(Value);
+        editor_->setText(value);
         editor_->setModified(m);
+        // Esc goes back to this value: an edit that a reload or a new value replaced is gone.
+        editOriginal_ = value;
+        EditTextReplaced(ACol, ARow, value);
     }
 }
 
@@ -1098,6 +1104,8 @@ void TStringGrid::SetEditText(int ACol, int ARow, const QString& Value) {
     if (OnSetEditText) OnSetEditText(this, ACol, ARow, Value);
 }
 
+void TStringGrid::EditTextReplaced(int, int, const QString&) {}
+
 TEditStyle TStringGrid::GetEditStyle(int ACol, int ARow) {
     return OnGetEditStyle ? OnGetEditStyle(this, ACol, ARow) : esSimple;
 }
@@ -1126,7 +1134,12 @@ void TStringGrid::SetEditorMode(bool on) {
 }
 
 void TStringGrid::ShowEditor() {
-    if (!CanEditShow()) return;
+    if (!CanEditShow()) {
+        // A cell that takes no editor (read-only, editing switched off for it) leaves none of another
+        // cell behind it, where typing would land in the wrong cell.
+        if (editorMode_ && (editCol_ != col_ || editRow_ != row_)) HideEditor();
+        return;
+    }
     if (!editor_) {
         editor_ = CreateEditor();
         assert(editor_ && editor_->Grid() == this && "CreateEditor must make an editor of this grid");

@@ -303,6 +303,8 @@ public:
     // ---- Cells.
     QString Cells(int ACol, int ARow) const;
     void SetCells(int ACol, int ARow, const QString& Value);
+    // The same from a view, copied into the grid (no string of its own made on the way).
+    void SetCells(int ACol, int ARow, QStringView Value);
     // The text without a copy; valid until the next change of the grid's texts.
     QStringView CellView(int ACol, int ARow) const;
     // Lists over one row (ColCount items) or one column (RowCount items) that read and write the cells.
@@ -375,6 +377,9 @@ protected:
     virtual bool SelectCell(int ACol, int ARow);
     virtual QString GetEditText(int ACol, int ARow);
     virtual void SetEditText(int ACol, int ARow, const QString& Value);
+    // A value written by code (SetCells, not the editor) replaced the text of the cell the editor holds;
+    // Esc now goes back to that value. The default does nothing more.
+    virtual void EditTextReplaced(int ACol, int ARow, const QString& Value);
     virtual TEditStyle GetEditStyle(int ACol, int ARow);
     virtual void GetPickListItems(int ACol, int ARow, TStrings* Items);
     virtual bool CanEditShow() const;

@@ -92,6 +92,8 @@ struct TMG_Sort_Key {
   int desc;           // 0 ascending, 1 descending
 };
 
+class MPickDate;
+class QDate;
 class TImage;
 class TMenuItem;
 class TPopupMenu;
@@ -108,6 +110,13 @@ std::string Mg_Clean_Number(const std::string& s);
 std::string Mg_Format_Number(const std::string& s, int d, bool pad);
 // Trailing fraction zeros removed, and the '.' when nothing is left after it.
 std::string Mg_Allt_Number(const std::string& s);
+// The text Valid_Check leaves in a cell of the column d describes for text (narrow): cleaned,
+// formatted to the column's type and decimals, the sign rule and the limits applied. Text of the
+// columns Valid_Check leaves alone ('S', 'D', type code 2) and empty text come back unchanged.
+std::string Mg_Valid_Text(const TMG_Col_Def* d, const std::string& text);
+// A date in the forms cells hold: yyyymmdd, or year, month and day separated by any non-digits
+// ("2024-1-5", "2024/01/05", "2024年1月5日"), years 1601..9999. False for anything else.
+bool Mg_Read_Date(QStringView text, QDate* date);
 
 // The framework start-up runs before the grid base is built, through the parent argument
 // (Zem_Startup_Parent), since the meta-object compiler needs the Qt base first in the list.
@@ -330,6 +339,117 @@ class TMG : public TStringGrid {
   void TMG_OnMouseMove(TObject* Sender, TShiftState Shift, int X, int Y);
   int Refresh_Mouse_Move_Height_Light();
 
+  // ==== Editing: moves, change reports, dictionary columns, the date picker and paste
+  // (mg_keys.cpp, mg_edit.cpp, mg_dict.cpp, mg_paste.cpp).
+  //
+  // Keys (TMG_OnKeyDown; with goRowSelect on, only the Ctrl keys are the grid's):
+  //   Enter, Tab / Shift    next / previous cell in reading order that may be entered (Can_Move_To),
+  //                         in this row, else in the next (previous) shown row only
+  //   Right, Left           the same while no editor shows (Shift reverses them)
+  //   Up, Down              the next shown row where the column may be entered; Down also takes the
+  //                         nearest column to the left that may
+  //   Shift+Home / End      first / last such cell of the row; Ctrl+Home / End first / last such row
+  //                         of the column, then its first / last such cell
+  //   Alt+Enter             the first editable column (First_Edit_Col) of the next shown row
+  //   Ctrl+V                Paste_From_Clipboard
+  // Every move reports the change of the cell being left first (Change_Check). The wheel posts Up and
+  // Down, so it moves the current cell.
+  //
+  // Change reports: the watched cell starts when the editor first writes a cell (or by
+  // Change_Check_Set) and ends when the current cell moves on; Change_Check compares its text with the
+  // text it had when watching began and, when they differ, calls OnMGValChange once. Text typed into a
+  // dictionary cell is resolved first: a code, the cell's own "code name", or the name of one entry;
+  // else the host's "pdu_code_key_search"; what none of them knows is refused and the old text kept.
+
+  // 1 when (col, row) may become current: a data cell of a shown row and column, not read-only, and
+  // the select-cell handler (TMG_OnSelectCell unless the host replaced it) agrees; else 0.
+  int Can_Move_To(int col, int row);
+  // The first column from FixedCols to ColCount - 2 that is not read-only and shown; ColCount - 1
+  // when there is none.
+  int First_Edit_Col();
+  int Change_Check_Set(int col, int row);
+  int Change_Check_Reset();
+  int Change_Check();
+  // Change_Check, then watches the current cell with its present text. Returns 1.
+  int Change_Auto_Check();
+  int Change_Check_Col() const { return watchCol_; }
+  int Change_Check_Row() const { return watchRow_; }
+  // Shows the input method's panel again when it showed as Enter or Tab was pressed. Returns 1.
+  int Restore_Ime();
+
+  // Dictionary pick-list column: edit style 3 over dict; its cells hold "code name", GetW reads the
+  // code. Returns 1 (an out-of-range column changes nothing).
+  int SetColPickDict(int col, const char* dict);
+  // Dictionary column: col shows the names of the codes held in the column named code_col. 1, or 0
+  // for a column outside 1 .. ColCount - 1 or a name no column has.
+  int Set_Dict(int col, const char* dict, const char* code_col);
+  int Set_Dict(const char* name, const char* dict, const char* code_col);
+  int Is_Dict_Col(int col);
+  int Is_Dict_Col(const char* name);
+  // The host's choice ("pdu_code_select", or "pdu_code_multi_select" with extended option bit 8) of
+  // the code of a dictionary column's row: the code column takes the code(s), col the name(s). Several
+  // codes are joined with ',' while the text stays within 98 bytes. 1 when chosen, else 0.
+  int Pop_Choose(int col, int row);
+  // A dictionary pick-list column's items ("code name" per entry, in dictionary order), then
+  // OnFillPickListitems.
+  void DoFillPickListItems(int col, int row, TStrings* items);
+
+  // The date picker over the current cell with its calendar open (a date column's ellipsis button).
+  // A date picked is written at once as "yyyy-mm-dd" and reported; Enter or leaving the picker
+  // closes it, Escape puts back the text the cell had. Returns 1.
+  int Inp_Grid_Date();
+  void DateTimePicker_Mg_Change(TObject* Sender);
+  void DateTimePicker_Mg_Exit(TObject* Sender);
+  MPickDate* DateTimePicker_Mg() const { return picker_; }
+
+  // Pastes tab-separated text (see mg_paste.cpp for the format) from the current cell on: block
+  // columns go to the shown, writable columns from Col() on, block rows to the shown rows from Row()
+  // on, rows added as needed. Each value is checked and normalised as its column asks (numbers as
+  // Valid_Check leaves them, dictionary cells by code or name, dates, check boxes); one OnMGValChange
+  // per changed cell. The number of cells changed, or -1 when some value is refused: nothing changed
+  // then and *error says which cell refused and why.
+  int Paste_Text(const QString& text, QString* error = nullptr);
+  // Ctrl+V: the clipboard's text. A single value goes into the showing editor at its caret; anything
+  // else through Paste_Text, a refusal shown in a message box. Returns what Paste_Text returns.
+  int Paste_From_Clipboard();
+
+ protected:
+  TEditStyle GetEditStyle(int ACol, int ARow) override;
+  void GetPickListItems(int ACol, int ARow, TStrings* Items) override;
+  // No editor in a read-only column.
+  bool CanEditShow() const override;
+  // The first write of the editor into a cell starts watching it.
+  void SetEditText(int ACol, int ARow, const QString& Value) override;
+  // The host wrote the cell being edited (a reload, a new value): that text is what a change is
+  // measured from now, so the host's own write is never reported as the user's.
+  void EditTextReplaced(int ACol, int ARow, const QString& Value) override;
+
+ private:
+  // Range-select mode is on: every cell may be selected.
+  bool Range_Selecting() const { return Range_Select_Mode == 1; }
+  bool Editor_Showing() const;
+  // The key map's moves; true when the key was the grid's.
+  bool Nav_Key_Down(WORD& Key, TShiftState Shift);
+  void Move_Vertical(int step);
+  void Move_Reading(bool forward);
+  // Resolves the text typed into a dictionary cell; false when it was refused (the old text is back).
+  bool Dict_Commit(int col, int row);
+  void Show_Refusal(const QString& text);
+  void Picker_Key(WORD& Key);
+
+  int watchCol_ = -1, watchRow_ = -1;  // the watched cell, -1 when none
+  QString watchOld_;                   // its text when watching began
+  bool watchTyped_ = false;            // the editor wrote it since
+  int probing_ = 0;                    // > 0 while Can_Move_To asks the select-cell handler
+  int ownWrite_ = 0;                   // > 0 while the grid writes a user's choice into cells
+  MPickDate* picker_ = nullptr;        // child of the viewport, owned by Qt; made on first use
+  int pickerCol_ = -1, pickerRow_ = -1;
+  QString pickerOld_;                  // the cell's text when the picker opened
+  bool imeSaved_ = false, imeShown_ = false;
+
+ public:
+  // ==== end of the editing block
+
   // ---- Sum grid (mg_sum.cpp). A second TMG below this one shows one line of column totals or
   // averages (per column statistics mode: 0 none, 1 sum, 2 average) and the count of data rows; it
   // mirrors this grid's columns, widths, font and horizontal scrolling. Not owned either way.
@@ -430,6 +550,9 @@ class TMG : public TStringGrid {
   void TMG_OnMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
   void TMG_OnTopLeftChanged(TObject* Sender);
   void TMG_OnEditButtonClick(TObject* Sender);
+  // For hosts that bind a set-edit-text handler of their own: the grid learns of typing through
+  // SetEditText (the watched cell), so this has nothing left to do.
+  void OnMGSetEditText(TObject*, int, int, const QString&) {}
   // The cell under the mouse cursor; -1, -1 left of or above the control. Returns 1.
   int Get_Mouse_Pos(int& col, int& row);
 

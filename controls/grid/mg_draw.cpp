@@ -32,11 +32,27 @@ const TColor kTick = 0xC81866, kCross = 0x1E4EC8;
 TColor From_QColor(const QColor& c) { return TkRGB(c.red(), c.green(), c.blue()); }
 
 // Breaks text into lines between characters so that each fits width (a line keeps at least one
-// character); CR or LF end a line, with one directly following CR or LF.
-std::vector<QString> Break_Lines(TCanvas* canvas, QStringView text, int width) {
+// character); CR or LF end a line, with one directly following CR or LF. *widths gets each line's width.
+std::vector<QString> Break_Lines(TCanvas* canvas, QStringView text, int width, std::vector<int>* widths) {
   std::vector<QString> lines;
   qsizetype i = 0, n = text.size();
   while (i < n) {
+    // A run that fits the width whole is the line (prefix widths only grow): one measure, not one per
+    // character, for the texts of most cells.
+    qsizetype end = i;
+    while (end < n && end - i < 400 && text[end] != u'\r' && text[end] != u'\n') ++end;
+    const qsizetype len = end - i;
+    const int whole = len > 0 ? canvas->TextWidth(text.mid(i, len).toString()) : 0;
+    if (len > 0 && whole <= width) {
+      lines.push_back(text.mid(i, len).toString());
+      widths->push_back(whole);
+      i = end;
+      if (len < 400 && i < n) {  // the line end, and one more CR or LF right after it
+        ++i;
+        if (i < n && (text[i] == u'\r' || text[i] == u'\n')) ++i;
+      }
+      continue;
+    }
     QString line;
     while (i < n && line.size() < 400) {
       QChar ch = text[i];
@@ -53,6 +69,7 @@ std::vector<QString> Break_Lines(TCanvas* canvas, QStringView text, int width) {
       ++i;
     }
     lines.push_back(line);
+    widths->push_back(canvas->TextWidth(line));
   }
   return lines;
 }
@@ -161,13 +178,15 @@ void TMG::Out_Text(int, int, int align, TRect& rect, const char16_t* text, TGrid
   canvas->Font->SetSize(Font()->GetSize());
   if (!text || !*text) return;
   int w = rect.Right - rect.Left, h = rect.Bottom - rect.Top;
-  std::vector<QString> lines = Break_Lines(canvas, QStringView(text), w - 2 * kMargin);
+  std::vector<int> widths;
+  std::vector<QString> lines = Break_Lines(canvas, QStringView(text), w - 2 * kMargin, &widths);
   int th = canvas->TextHeight(QStringLiteral("8"));
   int total = int(lines.size()) * (th + kMargin);
   int y = total < h ? rect.Top + (h - total) / 2 + kMargin / 2 : rect.Top + kMargin / 2;
-  for (const QString& line : lines) {
+  for (size_t k = 0; k < lines.size(); ++k) {
+    const QString& line = lines[k];
     if (y > rect.Bottom - kMargin) break;
-    int lw = canvas->TextWidth(line);
+    int lw = widths[k];
     int x = align == 1 ? rect.Right - lw - kMargin : align == 2 ? rect.Left + 1 + (w - 1 - lw) / 2
                                                                  : rect.Left + 1 + kMargin;
     canvas->TextOut(x, y, line);
@@ -367,7 +386,8 @@ int TMG::Cal_Row_Fit_Height(int row, int& height) {
     }
     int w = 1;
     for (int k = std::max(c0, 0); k <= std::min(c1, ColCount() - 1); ++k) w += ColWidths(k) + gl;
-    int need = kMargin / 2 + int(Break_Lines(cv, text, w - 2 * kMargin).size()) * (th + kMargin);
+    std::vector<int> widths;
+    int need = kMargin / 2 + int(Break_Lines(cv, text, w - 2 * kMargin, &widths).size()) * (th + kMargin);
     height = std::max(height, need);
   }
   return 1;

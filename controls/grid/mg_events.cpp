@@ -1,6 +1,6 @@
-// TMG's own handlers of the grid's events: cell selection (the row mark follows the current row), keys,
-// the mouse wheel, presses and releases (header sorting, the header filter click, the corner menu,
-// check marks), scrolling and the ellipsis button.
+// TMG's own handlers of the grid's events: keys, the mouse wheel, presses and releases (header sorting,
+// the header filter click, the corner menu, check marks) and scrolling. Cell selection and the moves of
+// the editing keys are in mg_keys.cpp, the ellipsis button in mg_edit.cpp.
 #include "controls/grid/Mg.h"
 
 #include "core/data/para.h"
@@ -22,33 +22,6 @@ const int kShowDebounceMs = 1000;
 
 }  // namespace
 
-void TMG::TMG_OnSelectCell(TObject*, int ACol, int ARow, bool& CanSelect) {
-  if ((Row() >= RowCount() && ARow < RowCount()) || (Col() >= ColCount() && ACol < ColCount())) {
-    CanSelect = true;
-  } else if (RowHeights(ARow) != 0) {
-    if (!OnGetEditEnable) {
-      if (ACol < FixedCols()) CanSelect = false;
-      else if (GetColReadonly(ACol) && !Options().Contains(goRowSelect)) CanSelect = false;
-    } else {
-      bool can = true;
-      OnGetEditEnable(this, ACol, ARow, can);
-      SetOptions(can ? Options() | goEditing : TGridOptions(Options()) >> goEditing);
-    }
-  } else {
-    // A hidden row is never current: the move goes on to the next shown row in its direction.
-    CanSelect = false;
-    const int step = ARow > Row() ? 1 : -1;
-    for (int r = ARow + step; r >= FixedRows() && r < RowCount(); r += step)
-      if (RowHeights(r) != 0) {
-        SetRow(r);
-        break;
-      }
-    return;
-  }
-  // The mark moves with the selection that is granted, so it stays on the current row.
-  if (CanSelect) Show_Row_Mark(ARow);
-}
-
 void TMG::TMG_OnKeyDown(TObject*, WORD& Key, TShiftState Shift) {
   const bool ctrl = Shift.Contains(ssCtrl);
   if (ctrl && Key == VK_RETURN) return;
@@ -61,6 +34,7 @@ void TMG::TMG_OnKeyDown(TObject*, WORD& Key, TShiftState Shift) {
     Key = 0;
     return;
   }
+  if (Nav_Key_Down(Key, Shift)) return;  // moves, Alt+Enter and paste (mg_keys.cpp)
   if (!ctrl) return;
   switch (Key) {
     case 'F': Popu_Menu_SearchClick(this); break;
@@ -175,10 +149,6 @@ void TMG::TMG_OnMouseUp(TObject*, TMouseButton Button, TShiftState Shift, int X,
 }
 
 void TMG::TMG_OnTopLeftChanged(TObject*) { Refresh_Mouse_Move_Height_Light(); }
-
-// The ellipsis button of a cell. Date columns and dictionary columns get their choosers here; the grid
-// has none of its own for other columns.
-void TMG::TMG_OnEditButtonClick(TObject*) {}
 
 int TMG::Get_Mouse_Pos(int& col, int& row) {
   const QPoint p = viewport()->mapFromGlobal(QCursor::pos());

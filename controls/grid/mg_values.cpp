@@ -263,27 +263,33 @@ int TMG::Allt_And_Unify() {
   return Unify_All_Dec_Num();
 }
 
+std::string Mg_Valid_Text(const TMG_Col_Def* d, const std::string& text) {
+  if (d->type == 'S' || d->type == 'D' || d->type == 2 || text.empty()) return text;
+  std::string cleaned = Mg_Clean_Number(text);
+  std::string res;
+  if (d->type == 'I') res = Mg_Format_Number(cleaned, 0, false);
+  else if (d->type == 'F') res = Mg_Format_Number(cleaned, d->dec, false);
+  else res = cleaned;
+  if (d->show_style == 2) return cleaned;
+  if (d->sign == '+' && !res.empty() && res[0] == '-') res = "0";
+  if (d->sign == '-' && (res.empty() || res[0] != '-')) res = "0";
+  // Both limits are tested against the result, so with the minimum above the maximum a result over
+  // the maximum ends as the maximum.
+  std::string out = res;
+  if (d->min[0] && Dec_Cmp(res.c_str(), d->min) < 0) out = d->min;
+  if (d->max[0] && Dec_Cmp(res.c_str(), d->max) > 0) out = d->max;
+  return out;
+}
+
 int TMG::Valid_Check(int col, int row) {
   if (col < FixedCols() || row < FixedRows() || !In_Range(col) || row >= RowCount()) return 0;
   TMG_Col_Def* d = Rec(col);
   if (d->type == 'S' || d->type == 'D' || d->type == 2) return 0;
   std::string text = Cut(Narrow(CellView(col, row)), 600);
   if (text.empty()) return 0;
-  std::string cleaned = Mg_Clean_Number(text);
-  if (cleaned != text) SetV(col, row, cleaned.c_str());
-  std::string res;
-  if (d->type == 'I') res = Mg_Format_Number(cleaned, 0, false);
-  else if (d->type == 'F') res = Mg_Format_Number(cleaned, d->dec, false);
-  else res = cleaned;
-  if (d->show_style == 2) return 2;
-  if (d->sign == '+' && !res.empty() && res[0] == '-') res = "0";
-  if (d->sign == '-' && (res.empty() || res[0] != '-')) res = "0";
-  if (res != cleaned) SetV(col, row, res.c_str());
-  // Both limits are tested against the result, so with the minimum above the maximum a result over
-  // the maximum ends as the maximum.
-  if (d->min[0] && Dec_Cmp(res.c_str(), d->min) < 0) SetV(col, row, d->min);
-  if (d->max[0] && Dec_Cmp(res.c_str(), d->max) > 0) SetV(col, row, d->max);
-  return 1;
+  std::string res = Mg_Valid_Text(d, text);
+  if (res != text) SetV(col, row, res.c_str());
+  return d->show_style == 2 ? 2 : 1;
 }
 
 // ---- Rows -------------------------------------------------------------------------------------------

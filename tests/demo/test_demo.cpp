@@ -8,6 +8,9 @@
 #include "demo/demo_db.h"
 #include "demo/demo_window.h"
 
+// The demo tests' application, made once per process (also by the voucher scenario).
+void Demo_Test_App() { controlsTestApp(); }
+
 namespace {
 
 TEST(DemoMessages, ARefusedConnectionSaysWhy) {

@@ -1,48 +1,11 @@
 // Dictionary pick-list cells against a real dictionary: a SQLite file with app_dict_def rows, read
 // through the driver library and the client dictionary list.
-#include "controls/controls_test_app.h"
-#include "controls/grid/Mg.h"
-#include "core/data/db_connect.h"
-#include "core/data/sqlca.h"
-#include "dict/dict_mgr.h"
+#include "controls/grid/mg_test_util.h"
+#include "frame/host_funcs.h"
+#include "frame/pub_ptr.h"
 
-#include <QTemporaryDir>
+#include <QListWidget>
 #include <cstring>
-
-namespace {
-
-// A SQLite database in a temporary folder holding the "dept" dictionary; the connection and the
-// dictionary list are emptied again afterwards so that other tests meet no database.
-class MgDict : public ::testing::Test {
- protected:
-  void SetUp() override {
-    controlsTestApp();
-    ASSERT_TRUE(dir_.isValid());
-    TDb_Config cfg;
-    cfg.driver = "zem_drv_sqlite";
-    cfg.text[0] = dir_.filePath(QStringLiteral("dict.db")).toStdU16String();
-    Db_Connect_Mgr()->Clear();
-    ASSERT_TRUE(Db_Connect_Mgr()->Add_Config(cfg));
-    Dict_Client_List()->Clear();
-    TSQLCA q;
-    ASSERT_EQ(Dict_Create_Def_Tables(&q), 0) << QString::fromUtf16(q.Get_Error_Msg()).toStdString();
-    for (const char16_t* sql : {
-             u"insert into app_dict_def values('dept','01','总经理办公室',0,0,0,'',1)",
-             u"insert into app_dict_def values('dept','02','财务部',0,0,0,'',2)",
-             u"insert into app_dict_def values('dept','05','仓储物流部',0,0,0,'',3)",
-             u"insert into app_dict_def values('other','02','not a department',0,0,0,'',1)",
-             u"commit"}) {
-      ASSERT_EQ(q.Exec(sql), 0) << QString::fromUtf16(q.Get_Error_Msg()).toStdString();
-    }
-  }
-  void TearDown() override {
-    Dict_Client_List()->Clear();
-    Db_Connect_Mgr()->Clear();
-  }
-  QTemporaryDir dir_;
-};
-
-}  // namespace
 
 TEST_F(MgDict, SetWShowsCodeAndNameAndGetWGivesTheCode) {
   TMG g;
@@ -86,4 +49,151 @@ TEST_F(MgDict, SetWShowsCodeAndNameAndGetWGivesTheCode) {
   std::u16string name;
   d->Get_Name(map_wchar(u"01"), &name);
   EXPECT_EQ(name, u"总经理办公室");
+}
+
+namespace {
+
+// The host's code choice as each step wants it, registered once as a host registers its functions.
+std::function<int(const char*, char*)> g_select;
+std::function<int(const char*, TSQLCA*)> g_multi;
+std::function<int(const char*, const char16_t*, char*)> g_search;
+int Select(const char* d, char* b) { return g_select ? g_select(d, b) : 0; }
+int Multi(const char* d, TSQLCA* q) { return g_multi ? g_multi(d, q) : 0; }
+int Search(const char* d, const char16_t* t, char* b) { return g_search ? g_search(d, t, b) : 0; }
+
+// Column 1 a pick list over "dept"; 2 shows the name of the code in 3; 4 the names of the codes in 5.
+struct DictGrid {
+  TMG g;
+  QStringList reports;
+  DictGrid() {
+    static const bool registered = [] {
+      Pdu_Code_Select_Fn s = Select;
+      Pdu_Code_Multi_Select_Fn m = Multi;
+      Pdu_Code_Key_Search_Fn k = Search;
+      return Zem_Reg_Shared_Ptr(kPdu_Code_Select, reinterpret_cast<void*>(s)) +
+                 Zem_Reg_Shared_Ptr(kPdu_Code_Multi_Select, reinterpret_cast<void*>(m)) +
+                 Zem_Reg_Shared_Ptr(kPdu_Code_Key_Search, reinterpret_cast<void*>(k)) == 3;
+    }();
+    EXPECT_TRUE(registered);
+    g.resize(700, 200);
+    g.SetColCount(6);
+    g.SetRowCount(4);
+    g.SetADEF({QStringLiteral("Dept,|120"), QStringLiteral("Name,ellipsis,|120"), QStringLiteral("Code,$code"),
+               QStringLiteral("Names,ellipsis,|150"), QStringLiteral("Codes,$codes")});
+    g.SetColPickDict(1, "dept");
+    g.Set_Dict("Name", "dept", "code");
+    g.Set_Dict(4, "dept", "codes");
+    g.Add_Ext_Opt(4, 8);
+    g.SetW(1, 1, u"01");
+    for (int c = 2; c <= 5; ++c) g.SetCells(c, 2, QStringList{"财务部", "02", "总经理办公室,财务部", "01,02"}[c - 2]);
+    g.OnMGValChange = [this](TObject*, int c, int r, const QString& v, const QString&) { reports << QStringLiteral("%1,%2:%3").arg(c).arg(r).arg(v); };
+    g.show();
+    g.FocusCell(3, 3);
+  }
+};
+
+int Answer(char* buf, const char* code) { return std::strcpy(buf, code), 1; }
+
+}  // namespace
+
+TEST_F(MgDict, TypedTextIsResolvedOrRefused) {
+  DictGrid t;
+  TMG& g = t.g;
+  auto echo = [](const char*, const char16_t* text, char* b) { return Answer(b, map_char(reinterpret_cast<const wchar16*>(text)).c_str()); };
+  struct Step {
+    const char* what;
+    int col;
+    const char* typed;  // "↓↓": the second entry of the dropped list
+    std::function<int(const char*, const char16_t*, char*)> search;
+    const char* cell;
+    const char* code;     // the code column's text, for the display columns
+    const char* message;  // a part of what the box said, "" for no box
+  } steps[] = {
+      {"a code", 1, "02", nullptr, "02 财务部", nullptr, ""},
+      {"a name", 1, "仓储物流部", nullptr, "05 仓储物流部", nullptr, ""},
+      {"the cell's own form", 1, "01 总经理办公室", nullptr, "01 总经理办公室", nullptr, ""},
+      {"emptied", 1, "", nullptr, "", nullptr, ""},
+      {"picked from the list", 1, "↓↓", nullptr, "02 财务部", nullptr, ""},
+      {"what the host's search takes", 1, "仓", [](const char* d, const char16_t* text, char* b) { return std::u16string(text) == u"仓" && !std::strcmp(d, "dept") && Answer(b, "05"); }, "05 仓储物流部", nullptr, ""},
+      {"the host's search cancelled: the old text, nothing said", 1, "zz", nullptr, "05 仓储物流部", nullptr, ""},
+      {"a stopped entry refused", 1, "07", echo, "05 仓储物流部", nullptr, "已停用"},
+      {"a name two entries share refused", 1, "分部", echo, "05 仓储物流部", nullptr, "不止一项"},
+      {"an unknown text refused", 1, "研发部", echo, "05 仓储物流部", nullptr, "“Dept”列：“研发部”不是字典 dept 的编码或名称"},
+      {"a display column takes a name", 2, "仓储物流部", nullptr, "仓储物流部", "05", ""},
+      {"a display column takes a code", 2, "01", nullptr, "总经理办公室", "01", ""},
+      {"several codes and names", 4, "05,财务部", nullptr, "仓储物流部,财务部", "05,02", ""},
+  };
+  for (const Step& s : steps) {
+    g_search = s.search;
+    g.FocusCell(s.col, 1);
+    if (QString::fromUtf8(s.typed) == QString::fromUtf16(u"↓↓")) {
+      Press(g, Qt::Key_Down, Qt::AltModifier);
+      QListWidget* list = qobject_cast<TInplaceEditList*>(g.InplaceEditor())->PickListWidget();
+      EXPECT_EQ(list->count(), 6) << "every entry of the dictionary";
+      list->setCurrentRow(1);
+      QTest::keyClick(list, Qt::Key_Return);
+    } else if (*s.typed) {
+      Type(g, QString::fromUtf8(s.typed));
+    } else {
+      Press(g, Qt::Key_Backspace);
+    }
+    const QString said = Message_Of([&] { Press(g, Qt::Key_Tab); });
+    EXPECT_EQ(g.Cells(s.col, 1), QString::fromUtf8(s.cell)) << s.what;
+    if (s.code) {
+      EXPECT_EQ(g.Cells(s.col + 1, 1), QString::fromUtf8(s.code)) << s.what;
+    }
+    EXPECT_TRUE(*s.message ? said.contains(QString::fromUtf8(s.message)) : said.isEmpty()) << s.what << ": " << said.toStdString();
+  }
+  EXPECT_EQ(t.reports.join(u'|').toStdString(), "1,1:02 财务部|1,1:05 仓储物流部|1,1:01 总经理办公室|1,1:|1,1:02 财务部|1,1:05 仓储物流部|"
+                                                "2,1:仓储物流部|2,1:总经理办公室|4,1:仓储物流部,财务部");
+  g_search = nullptr;
+}
+
+TEST_F(MgDict, PopChooseThroughTheHost) {
+  DictGrid t;
+  TMG& g = t.g;
+  QStringList offered;
+  auto multi = [&offered](QStringList answer) {
+    return [&offered, answer](const char*, TSQLCA* q) {
+      offered.clear();
+      for (int r = 0; r < q->Get_Row_Count(); ++r) offered << QString::fromUtf16(q->Get_Row_Value(r, 0));
+      q->Clear_Data();
+      for (const QString& c : answer) q->Add_Row(), q->Set_Value(0, map_wchar(c.toLatin1().constData()));
+      return 1;
+    };
+  };
+  QStringList many;  // 10 bytes each: nine of them and their commas fill 98 bytes
+  for (int i = 0; i < 30; ++i) many << QStringLiteral("C00000000%1").arg(i % 10);
+  const std::string nine = many.mid(0, 9).join(u',').toStdString();
+  struct Row {
+    const char* what;
+    int col;
+    std::function<int(const char*, char*)> select;
+    std::function<int(const char*, TSQLCA*)> multi;
+    int result;
+    const char *cell, *code, *offered;
+  } rows[] = {
+      {"one code, offered the current one", 2, [&](const char*, char* b) { offered = QStringList{b}; return Answer(b, "05"); }, nullptr, 1, "仓储物流部", "05", "02"},
+      {"cancelled", 2, [](const char*, char*) { return 0; }, nullptr, 0, "仓储物流部", "05", ""},
+      {"several codes, the current two offered", 4, nullptr, multi({"05", "01"}), 1, "仓储物流部,总经理办公室", "05,01", "01,02"},
+      {"as many codes as fit in 98 bytes", 4, nullptr, multi(many), 1, ",,,,,,,,", nine.c_str(), "05,01"},
+      {"not a dictionary column", 3, [](const char*, char* b) { return Answer(b, "01"); }, nullptr, 0, "05", ",,,,,,,,", ""},
+  };
+  for (const Row& r : rows) {
+    g_select = r.select;
+    g_multi = r.multi;
+    offered.clear();
+    EXPECT_EQ(g.Pop_Choose(r.col, 2), r.result) << r.what;
+    EXPECT_EQ(g.Cells(r.col, 2), QString::fromUtf8(r.cell)) << r.what;
+    EXPECT_EQ(g.Cells(r.col + 1, 2).toStdString(), r.code) << r.what;
+    EXPECT_EQ(offered.join(u','), QString::fromUtf8(r.offered)) << r.what;
+  }
+  // Ctrl+Enter is the ellipsis button; the choice is reported at once.
+  g_select = [](const char*, char* b) { return Answer(b, "02"); };
+  g.FocusCell(2, 2);
+  t.reports.clear();
+  Press(g, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(t.reports.join(u'|'), QStringLiteral("2,2:财务部"));
+  g_select = nullptr;
+  g_multi = nullptr;
 }

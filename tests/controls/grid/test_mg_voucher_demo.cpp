@@ -1,7 +1,9 @@
 // The demo's voucher form end to end: the sample database's vouchers fill the TMG of voucher_form.ui
-// in the demo window, the department column through the "dept" dictionary, and the grid paints them.
-#include "controls/controls_test_app.h"
-#include "controls/grid/Mg.h"
+// in the demo window, the department column through the "dept" dictionary, the grid paints them, and a
+// clerk edits and pastes into it from the keyboard.
+#include "controls/grid/mg_test_util.h"
+#include "controls/inputs/Mpickdate.h"
+#include "toolkit/tk_clipboard.h"
 #include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
@@ -149,4 +151,45 @@ TEST_F(MgVoucherDemo, OlderVoucherTableIsReplaced) {
   // A second start changes nothing.
   ASSERT_EQ(db_.ensureSample(), 1);
   EXPECT_EQ(db_.rowCount(QStringLiteral("vouchers")), 12);
+}
+
+// The voucher grid from the keyboard alone, as a clerk uses it: each step and the cell it leaves.
+TEST_F(MgVoucherDemo, EditedFromTheKeyboardAndPastedInto) {
+  DemoWindow w(&db_);
+  ASSERT_NE(w.window(), nullptr) << w.error().toStdString();
+  TMG& g = *w.voucherGrid();
+  w.window()->show();
+  int date = 0, dept = 0, amount = 0;
+  ASSERT_TRUE(g.GetColId("voucher_date", &date) && g.GetColId("dept_code", &dept) && g.GetColId("amount", &amount));
+  const int row = g.FixedRows();
+  EXPECT_EQ(g.Col(), date) << "the read-only voucher number is passed over";
+  auto back = [&](int n) { for (int i = 0; i < n; ++i) Press(g, Qt::Key_Backtab, Qt::ShiftModifier); };
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    int col, r;
+    const char16_t* cell;
+  } steps[] = {
+      {"a code typed into the department", [&] { Press(g, Qt::Key_Tab); Press(g, Qt::Key_Tab); Type(g, QStringLiteral("02")); Press(g, Qt::Key_Tab); }, dept, row, u"02 财务部"},
+      {"a department's name typed, Enter", [&] { back(1); Type(g, QString::fromUtf16(u"仓储物流部")); Press(g, Qt::Key_Return); }, dept, row, u"05 仓储物流部"},
+      {"Ctrl+Enter on the date: the picker on the cell's date, Escape closes it",
+       [&] {
+         back(3);
+         Press(g, Qt::Key_Return, Qt::ControlModifier);
+         ASSERT_TRUE(g.DateTimePicker_Mg() && g.DateTimePicker_Mg()->Date() == QDate(2024, 1, 5));
+         g.DateTimePicker_Mg()->CloseUp();
+         QTest::keyClick(g.DateTimePicker_Mg(), Qt::Key_Escape);
+       },
+       date, row, u"20240105"},
+      {"a block pasted: department, summary, amount with the demo's decimals",
+       [&] { g.FocusCell(dept, row + 1); Clipboard()->SetAsText(QString::fromUtf16(u"销售部\t新摘要\t88\r\n")); Press(g, Qt::Key_V, Qt::ControlModifier); },
+       amount, row + 1, u"88.00"},
+  };
+  for (const Step& s : steps) {
+    s.act();
+    EXPECT_EQ(g.Cells(s.col, s.r).toStdString(), QString::fromUtf16(s.cell).toStdString()) << s.what;
+  }
+  EXPECT_EQ(g.Cells(dept, row + 1), QString::fromUtf16(u"03 销售部"));
+  EXPECT_EQ(g.Sum_Mg()->Cells(amount, 0), QStringLiteral("12548967.40")) << "the totals follow the paste";
+  w.window()->hide();
 }

@@ -1,0 +1,288 @@
+// TMG dictionary columns: pick-list columns over a dictionary ("code name" cells), display columns
+// that show the names of the codes held in another column, the host's choose dialogs, and the
+// resolution of text typed into either kind.
+#include "controls/grid/Mg.h"
+#include "controls/grid/mg_dict_find.h"
+
+#include "core/data/sqlca.h"
+#include "dict/dict_mgr.h"
+#include "frame/host_funcs.h"
+#include "frame/singleton.h"
+#include "util/lang_map.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+Pdu_Code_Select_Fn g_code_select = nullptr;
+Pdu_Code_Multi_Select_Fn g_code_multi_select = nullptr;
+Pdu_Code_Key_Search_Fn g_code_key_search = nullptr;
+
+QString Cap(const char16_t* text) { return QString::fromUtf16(Lang_Cap(map_wchar(u"grid"), text)); }
+
+// At most max bytes of a narrow text, never half of a double-byte character.
+std::string Cut_Narrow(const std::string& s, size_t max) {
+  size_t n = 0;
+  while (n < s.size()) {
+    const size_t step = static_cast<unsigned char>(s[n]) >= 0x81 && n + 1 < s.size() ? 2 : 1;
+    if (n + step > max) break;
+    n += step;
+  }
+  return s.substr(0, n);
+}
+
+}  // namespace
+
+// ---- Finding a text in a dictionary -----------------------------------------------------------------
+
+Mg_Dict_Finder::Mg_Dict_Finder(const char* dict_id) : id_(dict_id ? dict_id : "") {
+  if (!id_.empty()) dict_ = Dict_Client_List()->Get_Dict(id_.c_str(), 1);
+}
+
+int Mg_Dict_Finder::Row_Of(QStringView code) {
+  if (code.isEmpty()) return -1;
+  // The look-up wants the code NUL-terminated; a code of up to 99 characters needs no allocation.
+  char16_t buf[100];
+  std::u16string longer;
+  const char16_t* z = buf;
+  if (code.size() < 100) {
+    std::copy(code.utf16(), code.utf16() + code.size(), buf);
+    buf[code.size()] = 0;
+  } else {
+    longer.assign(code.utf16(), size_t(code.size()));
+    z = longer.c_str();
+  }
+  return dict_->Seek_Code(0, map_wchar(z)) ? dict_->Get_Cur_Row() : -1;
+}
+
+int Mg_Dict_Finder::Find(QStringView text, QString* code, QString* name, QString* why, QString* cell) {
+  if (!dict_) {
+    *why = Cap(u"字典 %1 不能使用").arg(QString::fromStdString(id_));
+    return 0;
+  }
+  const QStringView t = text.trimmed();
+  auto guard = dict_->Lock();  // one look-up sees one state of the dictionary
+  DBDataMgr* d = dict_->Data();
+  const bool named = d->Get_Field_Count() > 1;
+  auto name_of = [&](int row) { return named ? QStringView(d->Get_Row_Value(row, 1)) : QStringView(); };
+  int row = Row_Of(t);
+  if (row < 0) {
+    // The cell's own form: the code, one blank, its name.
+    const int blank = int(t.indexOf(u' '));
+    if (blank > 0) {
+      const int r = Row_Of(t.left(blank));
+      if (r >= 0 && name_of(r) == t.mid(blank + 1).trimmed()) row = r;
+    }
+  }
+  if (row < 0) {
+    const int rows = d->Get_Row_Count();
+    if (indexedRows_ != rows) {
+      // (hash of the name, row), sorted: no copy of a name, and each hit is checked against the entry.
+      names_.clear();
+      names_.reserve(size_t(rows));
+      for (int r = 0; named && r < rows; ++r) names_.push_back({qHash(name_of(r)), r});
+      std::sort(names_.begin(), names_.end());
+      indexedRows_ = rows;
+    }
+    const size_t h = qHash(t);
+    int shared = 0;
+    for (auto it = std::lower_bound(names_.begin(), names_.end(), std::make_pair(h, -1));
+         it != names_.end() && it->first == h; ++it)
+      if (name_of(it->second) == t) row = shared++ ? row : it->second;
+    if (shared > 1) {
+      *why = Cap(u"字典 %1 中名称为“%2”的不止一项，请输入编码").arg(QString::fromStdString(id_), t);
+      return 0;
+    }
+  }
+  if (row < 0) {
+    *why = Cap(u"“%1”不是字典 %2 的编码或名称").arg(t, QString::fromStdString(id_));
+    return 0;
+  }
+  d->Go_To_Row(row);
+  if (dict_->Is_Stop()) {
+    *why = Cap(u"字典 %1 的“%2”已停用或是分组，不能选用").arg(QString::fromStdString(id_), t);
+    return 0;
+  }
+  const QStringView c(d->Get_Row_Value(row, 0)), n = name_of(row);
+  if (code) *code = c.toString();
+  if (name) *name = n.toString();
+  if (cell) {
+    cell->clear();
+    cell->reserve(c.size() + 1 + n.size());
+    cell->append(c).append(u' ').append(n);
+  }
+  return 1;
+}
+
+// ---- Column setup -----------------------------------------------------------------------------------
+
+int TMG::SetColPickDict(int col, const char* dict) {
+  if (!In_Range(col)) return 1;
+  TMG_Col_Def* d = Rec(col);
+  d->edit_style = 3;
+  std::snprintf(d->dict, sizeof d->dict, "%s", dict ? dict : "");
+  Invalidate();
+  return 1;
+}
+
+int TMG::Set_Dict(int col, const char* dict, const char* code_col) {
+  if (col < 1 || col >= ColCount()) return 0;
+  TMG_Col_Def* d = Rec(col);
+  std::snprintf(d->dict, sizeof d->dict, "%s", dict ? dict : "");
+  std::snprintf(d->code_col, sizeof d->code_col, "%s", code_col ? code_col : "");
+  return 1;
+}
+
+int TMG::Set_Dict(const char* name, const char* dict, const char* code_col) {
+  int id;
+  return name && GetColId(name, &id) ? Set_Dict(id, dict, code_col) : 0;
+}
+
+int TMG::Is_Dict_Col(int col) {
+  return col >= 1 && col < ColCount() && Rec(col)->dict[0] && Rec(col)->code_col[0] ? 1 : 0;
+}
+
+int TMG::Is_Dict_Col(const char* name) {
+  int id;
+  return name && GetColId(name, &id) ? Is_Dict_Col(id) : 0;
+}
+
+void TMG::DoFillPickListItems(int col, int row, TStrings* items) {
+  if (In_Range(col) && Rec(col)->edit_style == 3 && Rec(col)->dict[0]) {
+    items->Clear();
+    if (TDict* dict = Dict_Client_List()->Get_Dict(Rec(col)->dict, 1)) {
+      auto guard = dict->Lock();
+      DBDataMgr* d = dict->Data();
+      const bool named = d->Get_Field_Count() > 1;
+      for (int r = 0; r < d->Get_Row_Count(); ++r)
+        items->Add(QString::fromUtf16(d->Get_Row_Value(r, 0)) + u' ' +
+                   (named ? QString::fromUtf16(d->Get_Row_Value(r, 1)) : QString()));
+    }
+  }
+  if (OnFillPickListitems) OnFillPickListitems(this, col, row, items);
+}
+
+// ---- The host's choice ------------------------------------------------------------------------------
+
+int TMG::Pop_Choose(int col, int row) {
+  const Pdu_Code_Select_Fn select = Zem_Host_Func(kPdu_Code_Select, g_code_select);
+  const Pdu_Code_Multi_Select_Fn multi = Zem_Host_Func(kPdu_Code_Multi_Select, g_code_multi_select);
+  int codeCol = -1;
+  if (!select || !Is_Dict_Col(col) || !GetColId(Rec(col)->code_col, &codeCol)) return 0;
+  if (row < 0 || row >= RowCount()) return 0;
+  TMG_Col_Def* d = Rec(col);
+  const std::string current = Cut_Narrow(Narrow(CellView(codeCol, row)), 99);
+  std::string chosen;
+  if (!(d->ext_opt & 8)) {
+    char buf[100];
+    std::memcpy(buf, current.c_str(), current.size() + 1);
+    if (!select(d->dict, buf)) return 0;
+    buf[99] = 0;
+    chosen = buf;
+  } else {
+    if (!multi) return 0;
+    TSQLCA codes;
+    codes.Set_Field_Count(1);
+    codes.Set_Field_Name(0, u"code");
+    size_t at = 0;
+    while (at <= current.size()) {
+      size_t comma = current.find(',', at);
+      if (comma == std::string::npos) comma = current.size();
+      if (comma > at) {
+        codes.Add_Row();
+        codes.Set_Value(0, map_wchar(current.substr(at, comma - at).c_str()));
+      }
+      at = comma + 1;
+    }
+    if (!multi(d->dict, &codes)) return 0;
+    // Codes are taken while the joined text stays within 98 bytes; the first that would pass it ends
+    // the list.
+    for (int r = 0; r < codes.Get_Row_Count(); ++r) {
+      const std::string c = map_char(codes.Get_Row_Value(r, 0)).c_str();
+      if (c.empty()) continue;
+      const std::string joined = chosen.empty() ? c : chosen + "," + c;
+      if (joined.size() > 98) break;
+      chosen = joined;
+    }
+  }
+  QStringList names;
+  if (TDict* dict = Dict_Client_List()->Get_Dict(d->dict, 1)) {
+    const QString all = Wide(chosen.c_str());
+    for (const QString& c : all.split(u',')) {
+      std::u16string n;
+      dict->Get_Name(map_wchar(reinterpret_cast<const wchar16*>(c.utf16())), &n);
+      names << QString::fromStdU16String(n);
+    }
+  }
+  // The choice is the user's edit of the cell, reported at once (from what the cell had before any
+  // typing in it).
+  const bool watched = col == watchCol_ && row == watchRow_;
+  const QString before = watched ? watchOld_ : Cells(col, row);
+  ++ownWrite_;
+  SetV(codeCol, row, chosen.c_str());
+  SetCells(col, row, chosen.empty() ? QString() : names.join(u','));
+  --ownWrite_;
+  const QString now = Cells(col, row);
+  if (watched) {
+    watchOld_ = now;
+    watchTyped_ = false;
+  }
+  if (now != before) {
+    if (OnMGValChange) OnMGValChange(this, col, row, now, before);
+    Sync_Sum();
+  }
+  return 1;
+}
+
+// ---- Text typed into a dictionary cell --------------------------------------------------------------
+
+bool TMG::Dict_Commit(int col, int row) {
+  if (!watchTyped_) return true;
+  watchTyped_ = false;
+  TMG_Col_Def* d = Rec(col);
+  const bool pick = d->edit_style == 3 && d->dict[0];
+  int codeCol = -1;
+  const bool display = !pick && Is_Dict_Col(col) && GetColId(d->code_col, &codeCol) && codeCol != col;
+  if (!pick && !display) return true;
+  struct Own {  // the grid's own writes below are the user's edit, measured from before it
+    int& n;
+    explicit Own(int& c) : n(c) { ++n; }
+    ~Own() { --n; }
+  } own(ownWrite_);
+  const QString text = Cells(col, row).trimmed();
+  QStringList codes, names;
+  if (!text.isEmpty()) {
+    Mg_Dict_Finder finder(d->dict);
+    const QStringList parts =
+        display && (d->ext_opt & 8) ? text.split(u',', Qt::SkipEmptyParts) : QStringList{text};
+    for (const QString& part : parts) {
+      QString code, name, why;
+      if (!finder.Find(part, &code, &name, &why)) {
+        // The host's search takes an exact code or name or a single hit, else lets the user choose.
+        const Pdu_Code_Key_Search_Fn search = Zem_Host_Func(kPdu_Code_Key_Search, g_code_key_search);
+        char buf[100] = "";
+        const QString typed = part.trimmed();
+        const bool chose = search && search(d->dict, reinterpret_cast<const char16_t*>(typed.utf16()), buf);
+        if (chose) buf[99] = 0;
+        if (!chose || !finder.Find(Wide(buf), &code, &name, &why)) {
+          SetCells(col, row, watchOld_);  // refused: the text the cell had before the edit
+          if (!search || chose) {
+            const QString caption = Cells(col, 0).isEmpty() ? Wide(d->name) : Cells(col, 0);
+            Show_Refusal(Cap(u"“%1”列：%2").arg(caption, why));
+          }
+          return false;
+        }
+      }
+      codes << code;
+      names << name;
+    }
+  }
+  if (pick) {
+    SetCells(col, row, codes.isEmpty() ? QString() : codes[0] + u' ' + names[0]);
+  } else {
+    SetCells(codeCol, row, codes.join(u','));
+    SetCells(col, row, names.join(u','));
+  }
+  return true;
+}

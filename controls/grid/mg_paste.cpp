@@ -1,0 +1,402 @@
+// TMG paste: tab-separated text as spreadsheets put it on the clipboard, checked whole before any cell
+// changes, so that a paste is applied whole or not at all.
+//
+// Clipboard text:
+//   cells   separated by TAB
+//   rows    ended by CR LF, LF or CR; a line end at the very end of the text starts no further row
+//   quotes  a cell that begins with '"' is quoted: it runs to the next '"' that is not doubled, which
+//           must be followed by TAB, a line end or the end of the text; inside, '""' is one '"', and
+//           TABs and line ends belong to the cell. A quote that is not closed that way was no quote:
+//           the cell is read plainly, from its '"' to the next TAB or line end.
+//   shape   rows shorter than the longest get empty cells
+//
+// Where values go: block column j to the j-th column from the current one on that is shown and not
+// read-only (block columns beyond the last such column must be empty); block row i to the i-th shown
+// row from the current one on, rows added after the last row as needed. What each column takes:
+//   numeric        a text with a digit; stored as Valid_Check leaves it (cleaned, decimals, sign
+//                  rule, limits)
+//   check box      yes (1, t, y, 是, √, ✓, true) or no (0, f, n, 否, ×, false), case ignored; stored
+//                  as "1"/"0", in the row check-mark column as "T"/""
+//   date ('D')     a date as Mg_Read_Date reads it; stored as "yyyy-mm-dd", as the date picker does
+//   pick list      a code or a name of the column's dictionary, or "code name"; stored "code name"
+//   dictionary     the same (a ','-list with extended option bit 8); the code column takes the codes,
+//                  the column the names
+//   other          the text as it is
+// An empty value empties the cell, except in a "notnull" column. A cell the host vetoes through
+// OnGetEditEnable refuses any value.
+#include "controls/grid/Mg.h"
+#include "controls/grid/mg_dict_find.h"
+#include "controls/grid/mg_paste.h"
+
+#include "toolkit/tk_clipboard.h"
+#include "core/data/dec_num.h"
+#include "util/lang_map.h"
+
+#include <QDate>
+#include <cstdio>
+#include <map>
+#include <memory>
+
+namespace {
+
+bool Line_End(QChar c) { return c == u'\r' || c == u'\n'; }
+
+QString Cap(const char16_t* text) { return QString::fromUtf16(Lang_Cap(map_wchar(u"grid"), text)); }
+
+enum class Kind { Text, Number, Bool, Mark, Date, Pick, Dict };
+
+// What a target column takes, worked out once per paste.
+struct Target {
+  int col = 0;
+  Kind kind = Kind::Text;
+  const TMG_Col_Def* def = nullptr;
+  Mg_Dict_Finder* finder = nullptr;  // pick-list and dictionary columns; owned by the paste
+  int codeCol = -1;                  // dictionary columns
+  QString caption;                   // for messages
+};
+
+// 1 yes, 0 no, -1 neither.
+int Yes_No(QStringView t) {
+  auto list = [](std::initializer_list<const char16_t*> words) {
+    QStringList l;
+    for (const char16_t* w : words) l << QString::fromUtf16(w);
+    return l;
+  };
+  static const QStringList yes = list({u"1", u"t", u"y", u"是", u"√", u"✓", u"true", u"yes"});
+  static const QStringList no = list({u"0", u"f", u"n", u"否", u"×", u"false", u"no"});
+  for (const QString& y : yes)
+    if (t.compare(y, Qt::CaseInsensitive) == 0) return 1;
+  for (const QString& n : no)
+    if (t.compare(n, Qt::CaseInsensitive) == 0) return 0;
+  return -1;
+}
+
+// "yyyy-mm-dd", as the date picker writes a date.
+QString Date_Text(const QDate& d) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year(), d.month(), d.day());
+  return QString::fromLatin1(buf, 10);
+}
+
+bool Has_Digit(QStringView t) {
+  for (QChar c : t)
+    if ((c >= u'0' && c <= u'9') || (c.unicode() >= 0xFF10 && c.unicode() <= 0xFF19)) return true;
+  return false;
+}
+
+bool Ascii(QStringView t) {
+  for (QChar c : t)
+    if (c.unicode() >= 0x80) return false;
+  return true;
+}
+
+// True when Valid_Check would leave t as it is: a plain ASCII number (an optional '-', no leading zero,
+// an optional '.' with digits) the column's type, decimals, sign rule and limits take unchanged. Most
+// numbers pasted from a spreadsheet are such; the others go through the whole check.
+bool Already_Valid(const TMG_Col_Def* d, QStringView t) {
+  const qsizetype n = t.size();
+  if (n == 0 || n >= 40) return false;
+  char buf[40];
+  qsizetype i = 0, intDigits = 0, fracDigits = 0;
+  bool dot = false;
+  for (; i < n; ++i) {
+    const char16_t c = t[i].unicode();
+    if (c >= u'0' && c <= u'9') {
+      if (dot) ++fracDigits;
+      else if (intDigits++ == 0 && c == u'0' && i + 1 < n && t[i + 1] != u'.') return false;
+    } else if (c == u'-' && i == 0) {
+    } else if (c == u'.' && !dot && intDigits > 0) {
+      dot = true;
+    } else {
+      return false;
+    }
+    buf[i] = char(c);
+  }
+  buf[n] = 0;
+  if (intDigits == 0 || intDigits > 30 || (dot && fracDigits == 0)) return false;
+  if (d->type == 'I' && dot) return false;
+  if (d->type == 'F' && dot && fracDigits > std::min(d->dec, 10)) return false;
+  if ((d->sign == '+' && buf[0] == '-') || (d->sign == '-' && buf[0] != '-')) return false;
+  if ((d->min[0] && Dec_Cmp(buf, d->min) < 0) || (d->max[0] && Dec_Cmp(buf, d->max) > 0)) return false;
+  return true;
+}
+
+// A cell's new text: a view into the pasted text, a static text, or one of the paste's own texts (whose
+// characters stay where they are while the list of them grows).
+struct Write {
+  int col, row;
+  QStringView text;
+};
+
+}  // namespace
+
+void Mg_Split_Paste(QStringView text, Mg_Paste_Block* out) {
+  out->rows = out->cols = 0;
+  out->cells.clear();
+  out->quoted.clear();
+  const qsizetype n = text.size();
+  if (n == 0) return;
+  std::vector<int> widths;
+  int inRow = 0;
+  qsizetype i = 0;
+  for (;;) {
+    QStringView cell;
+    bool quoted = false;
+    if (i < n && text[i] == u'"') {
+      QString buf;
+      qsizetype j = i + 1, run = j;
+      bool closed = false;
+      while (j < n) {
+        if (text[j] != u'"') {
+          ++j;
+          continue;
+        }
+        buf.append(text.mid(run, j - run));
+        if (j + 1 < n && text[j + 1] == u'"') {
+          buf.append(u'"');
+          j += 2;
+          run = j;
+          continue;
+        }
+        closed = true;
+        break;
+      }
+      if (closed && (j + 1 == n || text[j + 1] == u'\t' || Line_End(text[j + 1]))) {
+        // The view stays good while the vector grows: a moved QString keeps its characters where they are.
+        out->quoted.push_back(std::move(buf));
+        cell = out->quoted.back();
+        i = j + 1;
+        quoted = true;
+      }
+    }
+    if (!quoted) {
+      qsizetype j = i;
+      while (j < n && text[j] != u'\t' && !Line_End(text[j])) ++j;
+      cell = text.mid(i, j - i);
+      i = j;
+    }
+    out->cells.push_back(cell);
+    ++inRow;
+    if (i < n && text[i] == u'\t') {
+      ++i;
+      continue;
+    }
+    widths.push_back(inRow);
+    inRow = 0;
+    if (i >= n) break;
+    i += text[i] == u'\r' && i + 1 < n && text[i + 1] == u'\n' ? 2 : 1;
+    if (i >= n) break;
+  }
+  int cols = 0;
+  for (int w : widths) cols = std::max(cols, w);
+  out->rows = int(widths.size());
+  out->cols = cols;
+  // Ragged rows: spread the flat cells out to cols per row, from the last row backwards in place.
+  size_t flat = out->cells.size();
+  out->cells.resize(size_t(out->rows) * size_t(cols));
+  for (int r = out->rows - 1; r >= 0; --r) {
+    const int w = widths[size_t(r)];
+    flat -= size_t(w);
+    const size_t at = size_t(r) * size_t(cols);
+    for (int c = cols - 1; c >= 0; --c) out->cells[at + size_t(c)] = c < w ? out->cells[flat + size_t(c)] : QStringView();
+  }
+}
+
+int TMG::Paste_Text(const QString& text, QString* error) {
+  Mg_Paste_Block block;
+  Mg_Split_Paste(text, &block);
+  if (block.rows == 0) return 0;
+  auto refuse = [&](const QString& why) {
+    if (error) *error = why;
+    return -1;
+  };
+
+  // The columns the values go to, and what each takes.
+  std::map<std::string, std::unique_ptr<Mg_Dict_Finder>> finders;
+  std::vector<Target> targets;
+  int markCol = -1;
+  if (rowBoolCol_[0]) GetColId(rowBoolCol_, &markCol);
+  for (int c = std::max(Col(), FixedCols()); c < ColCount() && int(targets.size()) < block.cols; ++c) {
+    TMG_Col_Def* d = Rec(c);
+    if (ColWidths(c) == 0 || d->readonly) continue;
+    Target t;
+    t.col = c;
+    t.def = d;
+    t.caption = Cells(c, 0).isEmpty() ? Wide(d->name) : Cells(c, 0);
+    int codeCol = -1;
+    if (c == markCol) t.kind = Kind::Mark;
+    else if (d->show_style == 2) t.kind = Kind::Bool;
+    else if (d->edit_style == 3 && d->dict[0]) t.kind = Kind::Pick;
+    else if (Is_Dict_Col(c) && GetColId(d->code_col, &codeCol) && codeCol != c) t.kind = Kind::Dict;
+    else if (d->type == 'D') t.kind = Kind::Date;
+    else if (Is_Num_Type(d->type)) t.kind = Kind::Number;
+    t.codeCol = codeCol;
+    if (t.kind == Kind::Pick || t.kind == Kind::Dict) {
+      std::unique_ptr<Mg_Dict_Finder>& f = finders[d->dict];
+      if (!f) f = std::make_unique<Mg_Dict_Finder>(d->dict);
+      t.finder = f.get();
+    }
+    targets.push_back(t);
+  }
+  // A dictionary column writes its code column too, which may also take a value of its own (or be two
+  // dictionary columns' code column): then the last write of a cell is the one kept.
+  bool overlap = false;
+  for (const Target& t : targets)
+    for (const Target& u : targets)
+      overlap |= t.kind == Kind::Dict && (u.col == t.codeCol || (&u != &t && u.kind == Kind::Dict && u.codeCol == t.codeCol));
+  for (int j = int(targets.size()); j < block.cols; ++j)
+    for (int i = 0; i < block.rows; ++i)
+      if (!block.At(i, j).isEmpty())
+        return refuse(Cap(u"粘贴的内容有 %1 列，从当前单元起只有 %2 个可以填写的列").arg(block.cols).arg(targets.size()));
+
+  // The rows: the shown ones from the current row on, then new ones.
+  std::vector<int> rows;
+  rows.reserve(size_t(block.rows));
+  int rowCount = RowCount();
+  for (int r = std::max(Row(), FixedRows()); int(rows.size()) < block.rows; ++r) {
+    if (r >= RowCount()) rowCount = r + 1;
+    if (r >= RowCount() || RowHeights(r) != 0) rows.push_back(r);
+  }
+
+  // Every value checked and turned into the text its cell takes before anything changes.
+  std::vector<Write> writes;
+  writes.reserve(size_t(block.rows) * targets.size());
+  std::vector<QString> own;
+  auto put = [&](int c, int r, QStringView text) { writes.push_back({c, r, text}); };
+  auto keep = [&](int c, int r, QString text) {
+    own.push_back(std::move(text));
+    writes.push_back({c, r, own.back()});
+  };
+  for (int i = 0; i < block.rows; ++i) {
+    const int r = rows[size_t(i)];
+    for (int j = 0; j < int(targets.size()); ++j) {
+      const Target& t = targets[size_t(j)];
+      const QStringView value = block.At(i, j);
+      auto cell_refuses = [&](const QString& why) {
+        return refuse(Cap(u"第 %1 行“%2”列：%3").arg(r - FixedRows() + 1).arg(t.caption, why));
+      };
+      if (OnGetEditEnable && r < RowCount()) {
+        bool can = true;
+        OnGetEditEnable(this, t.col, r, can);
+        if (!can) return cell_refuses(Cap(u"不允许修改"));
+      }
+      const QStringView trimmed = t.kind == Kind::Text ? value : value.trimmed();
+      if (trimmed.isEmpty()) {
+        if (!t.def->nullable) return cell_refuses(Cap(u"不能为空"));
+        put(t.col, r, {});
+        if (t.kind == Kind::Dict) put(t.codeCol, r, {});
+        continue;
+      }
+      switch (t.kind) {
+        case Kind::Text:
+          put(t.col, r, value);
+          break;
+        case Kind::Number: {
+          if (Already_Valid(t.def, trimmed)) {
+            put(t.col, r, trimmed);
+            break;
+          }
+          if (!Has_Digit(trimmed)) return cell_refuses(Cap(u"“%1”不是数字").arg(trimmed));
+          const bool ascii = Ascii(trimmed);
+          const std::string narrow = (ascii ? trimmed.toLatin1().toStdString() : Narrow(trimmed)).substr(0, 600);
+          const std::string res = Mg_Valid_Text(t.def, narrow);
+          if (res == narrow && ascii) put(t.col, r, trimmed);
+          else keep(t.col, r, Wide(res.c_str()));
+          break;
+        }
+        case Kind::Bool:
+        case Kind::Mark: {
+          const int yes = Yes_No(trimmed);
+          if (yes < 0) return cell_refuses(Cap(u"“%1”不是“是”或“否”").arg(trimmed));
+          const bool mark = t.kind == Kind::Mark;
+          put(t.col, r, yes ? (mark ? u"T" : u"1") : (mark ? u"" : u"0"));
+          break;
+        }
+        case Kind::Date: {
+          QDate d;
+          if (!Mg_Read_Date(trimmed, &d)) return cell_refuses(Cap(u"“%1”不是日期").arg(trimmed));
+          keep(t.col, r, Date_Text(d));
+          break;
+        }
+        case Kind::Pick: {
+          QString cell, why;
+          if (!t.finder->Find(trimmed, nullptr, nullptr, &why, &cell)) return cell_refuses(why);
+          keep(t.col, r, std::move(cell));
+          break;
+        }
+        case Kind::Dict: {
+          const QStringList parts = (t.def->ext_opt & 8) ? trimmed.toString().split(u',', Qt::SkipEmptyParts)
+                                                         : QStringList{trimmed.toString()};
+          QStringList codes, names;
+          for (const QString& part : parts) {
+            QString code, name, why;
+            if (!t.finder->Find(part, &code, &name, &why)) return cell_refuses(why);
+            codes << code;
+            names << name;
+          }
+          keep(t.codeCol, r, codes.join(u','));
+          keep(t.col, r, names.join(u','));
+          break;
+        }
+      }
+    }
+  }
+
+  // Applied in one batch; the changes are reported once each afterwards.
+  struct Change {
+    int col, row;
+    QString now, old;
+  };
+  std::vector<Change> changes;
+  int changed = 0;
+  if (overlap) {
+    std::map<std::pair<int, int>, size_t> last;
+    for (size_t k = 0; k < writes.size(); ++k) last[{writes[k].col, writes[k].row}] = k;
+    std::vector<Write> kept;
+    for (size_t k = 0; k < writes.size(); ++k)
+      if (last[{writes[k].col, writes[k].row}] == k) kept.push_back(std::move(writes[k]));
+    writes.swap(kept);
+  }
+  const int rowsBefore = RowCount();
+  BeginUpdate();
+  ++ownWrite_;
+  if (rowCount > RowCount()) SetRowCount(rowCount);
+  for (const Write& w : writes) {
+    const QStringView now = w.text, old = CellView(w.col, w.row);
+    if (old == now) continue;
+    ++changed;
+    if (OnMGValChange) changes.push_back({w.col, w.row, now.toString(), old.toString()});
+    if (w.col == watchCol_ && w.row == watchRow_) watchOld_ = now.toString();
+    SetCells(w.col, w.row, now);
+  }
+  --ownWrite_;
+  EndUpdate();
+  if (RowCount() > rowsBefore && showRowIdMode_) Show_Row_Id();
+  Invalidate();
+  for (const Change& c : changes)
+    if (OnMGValChange) OnMGValChange(this, c.col, c.row, c.now, c.old);
+  if (changed) Sync_Sum();
+  return changed;
+}
+
+int TMG::Paste_From_Clipboard() {
+  const QString text = Clipboard()->AsText();
+  if (text.isEmpty()) return 0;
+  if (Options().Contains(goRowSelect) || Range_Selecting() || (!Options().Contains(goEditing) && !OnGetEditEnable))
+    return 0;
+  Mg_Paste_Block block;
+  Mg_Split_Paste(text, &block);
+  TInplaceEdit* editor = InplaceEditor();
+  if (block.rows == 1 && block.cols == 1 && editor && editor->isVisible() && !block.At(0, 0).contains(u'\n') &&
+      !block.At(0, 0).contains(u'\r')) {
+    // One value into the cell being edited: typed in at the caret, as the editor's own paste would.
+    editor->insert(block.At(0, 0).toString());
+    editor->setModified(true);
+    emit editor->textEdited(editor->text());
+    return 1;
+  }
+  QString error;
+  const int n = Paste_Text(text, &error);
+  if (n < 0) Show_Refusal(error);
+  return n;
+}
