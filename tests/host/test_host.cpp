@@ -25,17 +25,13 @@ TEST(HostModule, EveryControlHostNameHasADefault) {
   int count = 0;
   const char* const* names = Zem_Host_Func_Names(&count);
   const QStringList framework = {kRcall_Prepare_Handle, kSsl_Proxy_Client_Ptr, kSsl_Proxy_Server_Ptr};
-  for (int i = 0; i < count; i++) {
-    if (framework.contains(QLatin1String(names[i]))) continue;
-    EXPECT_NE(Get_Pub_Ptr(names[i]), nullptr) << names[i];
-  }
+  for (int i = 0; i < count; i++)
+    if (!framework.contains(QLatin1String(names[i]))) { EXPECT_NE(Get_Pub_Ptr(names[i]), nullptr) << names[i]; }
   EXPECT_EQ(Get_Pub_Ptr(kGui_Inp_Str_W), reinterpret_cast<void*>(&Zem_Host_Inp_Str_W));
-  auto memory = reinterpret_cast<Gui_Get_Memory_Usage_Fn>(Get_Pub_Ptr(kGui_Get_Memory_Usage));
-  EXPECT_GT(memory(), 0);
+  EXPECT_GT(reinterpret_cast<Gui_Get_Memory_Usage_Fn>(Get_Pub_Ptr(kGui_Get_Memory_Usage))(), 0) << "memory in use";
   // The board keeps the last code chosen per dictionary for the rest of the application.
-  auto board = reinterpret_cast<Board_Obj_Handle_Fn>(Get_Pub_Ptr(kBoard_Obj_Handle));
-  board("sup", "S003");
   char kept[16] = "";
+  reinterpret_cast<Board_Obj_Handle_Fn>(Get_Pub_Ptr(kBoard_Obj_Handle))("sup", "S003");
   Pub_Para_Get_Str(u"board.sup", kept, sizeof kept);
   EXPECT_STREQ(kept, "S003");
 }

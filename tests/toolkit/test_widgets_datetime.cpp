@@ -111,18 +111,15 @@ protected:
 
 TEST_F(StatusBarTest, PanelsAreAddedCountedAndLaidOutLeftToRight) {
     TStatusPanels* panels = bar->Panels();
-    TStatusPanel* p0 = panels->Add();
-    TStatusPanel* p1 = panels->Add();
-    TStatusPanel* p2 = panels->Insert(1);
+    TStatusPanel *p0 = panels->Add(), *p1 = panels->Add(), *p2 = panels->Insert(1);
     EXPECT_TRUE(panels->Count() == 3 && panels->Items(1) == p2 && p1->Index() == 2 && !panels->Items(3));
     p0->SetWidth(100), p2->SetWidth(-4);
     EXPECT_EQ(p2->Width(), 0);
     p2->SetWidth(60);
-    EXPECT_EQ(bar->Width(), 300);  // the bar follows its parent's bottom edge
-    EXPECT_EQ(bar->Top(), 120 - bar->Height());
-    EXPECT_EQ(bar->PanelRect(0), TRect(1, 1, 99, bar->Height() - 1));
-    EXPECT_EQ(bar->PanelRect(1), TRect(101, 1, 159, bar->Height() - 1));
-    EXPECT_EQ(bar->PanelRect(2), TRect(161, 1, 299, bar->Height() - 1));  // the last reaches the edge
+    EXPECT_TRUE(bar->Width() == 300 && bar->Top() == 120 - bar->Height()) << "the bar follows its parent's bottom edge";
+    const int h = bar->Height();  // the last panel reaches the edge
+    EXPECT_EQ(std::vector<TRect>({bar->PanelRect(0), bar->PanelRect(1), bar->PanelRect(2)}),
+              std::vector<TRect>({TRect(1, 1, 99, h - 1), TRect(101, 1, 159, h - 1), TRect(161, 1, 299, h - 1)}));
     p1->SetBevel(pbNone);
     EXPECT_EQ(bar->PanelRect(2), TRect(160, 0, 300, bar->Height()));
     panels->Delete(1);

@@ -71,14 +71,10 @@ TEST_F(GridTest, CellsFollowAReferenceModelThroughEveryKindOfChange) {
         return s;
     };
     auto check = [&](int step) {
-        ASSERT_EQ(grid->ColCount(), cols);
-        ASSERT_EQ(grid->RowCount(), rows);
+        ASSERT_EQ(std::make_pair(grid->ColCount(), grid->RowCount()), std::make_pair(cols, rows)) << "step " << step;
         for (int r = 0; r < rows; ++r)
-            for (int c = 0; c < cols; ++c) {
-                auto it = model.find({c, r});
-                ASSERT_EQ(grid->Cells(c, r), it == model.end() ? QString() : it->second)
-                    << "step " << step << " cell " << c << "," << r;
-            }
+            for (int c = 0; c < cols; ++c)
+                ASSERT_EQ(grid->Cells(c, r), model.count({c, r}) ? model.at({c, r}) : QString()) << "step " << step << " cell " << c << "," << r;
     };
     for (int step = 0; step < 3000; ++step) {
         int op = int(rng() % 100);
@@ -98,18 +94,15 @@ TEST_F(GridTest, CellsFollowAReferenceModelThroughEveryKindOfChange) {
             std::map<std::pair<int, int>, QString> next;
             for (auto& [k, v] : model) next[{col ? moved(k.first) : k.first, col ? k.second : moved(k.second)}] = v;
             model.swap(next);
-        } else if (op < 92) {
-            int n = 2 + int(rng() % 9);
-            grid->SetColCount(n);
-            for (auto it = model.begin(); it != model.end();) it = it->first.first >= n ? model.erase(it) : std::next(it);
-            cols = n;
-        } else if (op < 97) {
-            int n = 2 + int(rng() % 80);
-            grid->SetRowCount(n);
-            for (auto it = model.begin(); it != model.end();) it = it->first.second >= n ? model.erase(it) : std::next(it);
-            rows = n;
+        } else if (op < 97) {  // fewer or more columns or rows: the cells cut off go
+            const bool col = op < 92;
+            const int n = col ? 2 + int(rng() % 9) : 2 + int(rng() % 80);
+            col ? grid->SetColCount(n) : grid->SetRowCount(n);
+            for (auto it = model.begin(); it != model.end();)
+                it = (col ? it->first.first : it->first.second) >= n ? model.erase(it) : std::next(it);
+            (col ? cols : rows) = n;
         } else {
-            int r = int(rng() % rows);
+            const int r = int(rng() % rows);
             grid->Rows(r)->Clear();
             for (int c = 0; c < cols; ++c) model.erase({c, r});
         }
@@ -523,9 +516,8 @@ TEST_F(GridTest, PickListAndEllipsisButtons) {
     QTest::keyClick(list, Qt::Key_Down), QTest::keyClick(list, Qt::Key_Return);
     EXPECT_TRUE(!ed->ListVisible() && ed->Modified());
     EXPECT_EQ(grid->Cells(2, 1), QString::fromUtf16(u"A002 \u4E59"));
-    // Esc from the editor gives the cell its old (empty) text back.
     key(Qt::Key_Escape);
-    EXPECT_EQ(grid->Cells(2, 1), QString());
+    EXPECT_EQ(grid->Cells(2, 1), QString()) << "Esc gives the cell its old (empty) text back";
     // A click on an item chooses it too; the list opens on the current text.
     key(Qt::Key_F2), ed->DropDown();
     ASSERT_TRUE(ed->ListVisible());

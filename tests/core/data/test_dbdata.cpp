@@ -353,14 +353,11 @@ TEST(DBData, FindWithConditions) {
   d.First(), d.Next();
   EXPECT_TRUE(d.Find_Next(2, u"") == 1 && d.Get_Cur_Row() == 1) << "an empty cell matches the empty value";
 
-  DBDataMgr_Find_List unknown;
-  unknown.Add_Cond(u"missing", u"");
+  DBDataMgr_Find_List unknown, cut;
+  unknown.Add_Cond(u"missing", u""), cut.Add_Cond(u"note", std::u16string(200, u'v').c_str());
   EXPECT_EQ(d.Find_First(&unknown), 0) << "an unresolved name never matches";
-  DBDataMgr_Find_List cut;
-  cut.Add_Cond(u"note", std::u16string(200, u'v').c_str());
-  EXPECT_EQ(W_Len(cut.At(0).value), 120);
-  DBDataMgr empty;
-  EXPECT_EQ(empty.Find_First(&conds), 0);
+  EXPECT_EQ(W_Len(cut.At(0).value), 120) << "a value is cut at 120 units";
+  EXPECT_EQ(DBDataMgr().Find_First(&conds), 0);
 }
 
 // ---------------------------------------------------------------- allocation failures

@@ -16,14 +16,12 @@ namespace {
 
 std::u16string Wide(const ParaStru* p) {
   char16_t b[256];
-  p->Get_WStr(b, 256);
-  return b;
+  return p->Get_WStr(b, 256), b;
 }
 
 std::string Narrow(const ParaStru* p) {
   char b[256];
-  p->Get_Str(b, 256);
-  return b;
+  return p->Get_Str(b, 256), b;
 }
 
 TEST(ParaStru, SetValueSizes) {
@@ -79,10 +77,9 @@ TEST(ParaStru, Conversions) {
     EXPECT_EQ(Wide(p), r.as_wide);
     tstr t;
     wstr w;
-    EXPECT_EQ(m.Get_Str("v", &t), 1);
-    EXPECT_EQ(m.Get_WStr("v", &w), 1);
-    EXPECT_EQ(std::string(t.c_str()), r.as_narrow);
-    EXPECT_EQ(std::u16string(w.c_str()), r.as_wide);
+    EXPECT_TRUE(m.Get_Str("v", &t) == 1 && m.Get_WStr("v", &w) == 1);
+    EXPECT_EQ(std::string(t.c_str()), r.as_narrow) << "through the pack";
+    EXPECT_EQ(std::u16string(w.c_str()), r.as_wide) << "through the pack";
   }
 }
 

@@ -34,10 +34,9 @@ TEST(OTArray, AtGrowsAndCounts) {
 
 TEST(OTArray, DefaultGrowthSteps) {
   OT_Array<int> a;
-  int caps[] = {30, 50, 70, 90};
-  for (int step = 0; step < 4; ++step) {
-    while (a.Count() < caps[step]) a.Add(a.Count());
-    EXPECT_EQ(a.Capacity(), caps[step]);
+  for (int cap : {30, 50, 70, 90}) {
+    while (a.Count() < cap) a.Add(a.Count());
+    EXPECT_EQ(a.Capacity(), cap);
   }
   // Past 4096 slots the array grows by half, so a million appends stay linear.
   OT_Array<int> big;
