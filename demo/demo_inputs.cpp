@@ -22,26 +22,45 @@
 
 namespace {
 
-// The department field and its drop-down.
-class DeptChooser : public QObject {
+void Note(QMainWindow* window, const QString& text) {
+  auto* bar = window->findChild<MStatusBar*>(QStringLiteral("statusBar"));
+  if (bar && bar->Panels()->Count() > 1) bar->Panels()->Items(1)->SetText(text);
+}
+
+// What a code field chooses from: its table's codes and names, the dictionary of the search dialog,
+// the word the status bar uses, and whether an unknown code may be added.
+struct CodeSource {
+  const char* list_sql;  // code and name, in order
+  const char* dict_id;
+  const char16_t* what;  // e.g. u"部门"
+  bool addable;
+  const char* list_name;  // the drop-down's object name
+};
+
+// A code field and its drop-down.
+class CodeChooser : public QObject {
  public:
-  DeptChooser(QMainWindow* window, DemoDb* db, QLineEdit* code, QToolButton* drop, QLabel* name)
-      : QObject(window), window_(window), db_(db), code_(code), name_(name) {
+  // owner holds chosen_hook and owns the chooser.
+  CodeChooser(QObject* owner, QMainWindow* window, DemoDb* db, const CodeSource& source, QLineEdit* code,
+              QToolButton* drop, QLabel* name, std::function<void(const QString&)>* chosen_hook)
+      : QObject(owner), window_(window), db_(db), source_(source), code_(code), name_(name), hook_(chosen_hook) {
     mgs_ = new TMGS(window->centralWidget());
-    mgs_->setObjectName(QStringLiteral("deptChooser"));
-    mgs_->SetOptions(TMGS::goSearch | TMGS::goAdd | TMGS::goRefresh);
+    mgs_->setObjectName(QString::fromLatin1(source.list_name));
+    mgs_->SetOptions(source.addable ? TMGS::goSearch | TMGS::goAdd | TMGS::goRefresh : TMGS::goSearch | TMGS::goRefresh);
     mgs_->resize(300, 200);
     mgs_->Hide();
     mgs_->OnFunc_Result = [this](TObject*, const char* c) { chosen(QString::fromLatin1(c)); };
-    mgs_->OnFunc_Add = [this](TObject*) { addDept(); };
+    if (source.addable) mgs_->OnFunc_Add = [this](TObject*) { addCode(); };
     mgs_->OnFunc_Refresh = [this](TObject*) { fill(); };
     mgs_->OnFunc_Search = [this](TObject*) { search(); };
     mgs_->Loaded();
     fill();
+    drop->setFocusPolicy(Qt::NoFocus);  // Tab goes from field to field
     connect(drop, &QToolButton::clicked, this, [this] { open(); });
     code_->installEventFilter(this);
     mgs_->installEventFilter(this);
   }
+  TMGS* list() const { return mgs_; }
 
  protected:
   // Down or F4 opens the drop-down; Enter checks the typed code as the owner of a search edit does.
@@ -59,9 +78,17 @@ class DeptChooser : public QObject {
       return true;
     }
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      mgs_->Set_Code(code_->text().toLatin1().constData());
+      const QString typed = code_->text().trimmed();
+      mgs_->Set_Code(typed.toLatin1().constData());
       name_->clear();  // an accepted or added code writes it again
-      if (!code_->text().isEmpty()) mgs_->Check_Return();
+      if (typed.isEmpty()) return true;
+      if (!source_.addable && nameOf(typed).isNull()) {
+        // Only a code of the table is taken; the typing stays for the clerk to mend.
+        note(QString::fromUtf16(u"没有这个%1编码：").arg(QString::fromUtf16(source_.what)) + typed);
+        code_->selectAll();
+        return true;
+      }
+      mgs_->Check_Return();
       return true;
     }
     return false;
@@ -70,8 +97,14 @@ class DeptChooser : public QObject {
  private:
   void fill() {
     TSQLCA q;
-    if (db_->select(q, QStringLiteral("select dept_code,dept_name from departments order by dept_code")) == 0)
-      mgs_->Fill_List(&q, 2);
+    if (db_->select(q, QString::fromLatin1(source_.list_sql)) == 0) mgs_->Fill_List(&q, 2);
+  }
+  // The name of a code in the list; a null text when the list lacks it.
+  QString nameOf(const QString& c) const {
+    for (int i = 0; i < mgs_->List()->Count(); i++)
+      if (QString::fromStdString(TMGS::Code_Of(mgs_->List()->Items()->Strings(i))) == c)
+        return mgs_->List()->Items()->Strings(i).section(QStringLiteral("  "), 1, 1);
+    return QString();
   }
   void open() {
     QWidget* host = window_->centralWidget();
@@ -86,14 +119,13 @@ class DeptChooser : public QObject {
   }
   void chosen(const QString& c) {
     code_->setText(c);
-    for (int i = 0; i < mgs_->List()->Count(); i++)
-      if (QString::fromStdString(TMGS::Code_Of(mgs_->List()->Items()->Strings(i))) == c)
-        name_->setText(mgs_->List()->Items()->Strings(i).section(QStringLiteral("  "), 1, 1));
-    note(QString::fromUtf16(u"部门：") + c + QLatin1Char(' ') + name_->text());
+    name_->setText(nameOf(c));
+    note(QString::fromUtf16(source_.what) + QStringLiteral("：") + c + QLatin1Char(' ') + name_->text());
     code_->setFocus();
+    if (hook_ && *hook_) (*hook_)(c);
   }
-  // Yes to the question: the department is added under the typed code with a name asked for.
-  void addDept() {
+  // Yes to the question: the code is added with a name asked for (departments only).
+  void addCode() {
     auto ask = reinterpret_cast<Gui_Inp_Str_W_Fn>(Zem_Get_Shared_Ptr(kGui_Inp_Str_W));
     const QString c = QString::fromStdString(mgs_->Typed_Code());
     char16_t name[61] = u"";
@@ -127,55 +159,84 @@ class DeptChooser : public QObject {
   void search() {
     auto select = reinterpret_cast<Pdu_Code_Select_Fn>(Zem_Get_Shared_Ptr(kPdu_Code_Select));
     char c[100] = "";
-    if (select && select("dept", c)) {
+    if (select && select(source_.dict_id, c)) {
       mgs_->Hide();
       chosen(QString::fromLatin1(c));
     }
   }
-  void note(const QString& text) {
-    auto* bar = window_->findChild<MStatusBar*>(QStringLiteral("statusBar"));
-    if (bar && bar->Panels()->Count() > 1) bar->Panels()->Items(1)->SetText(text);
-  }
+  void note(const QString& text) { Note(window_, text); }
 
   QMainWindow* window_;
   DemoDb* db_;
+  CodeSource source_;
   QLineEdit* code_;
   QLabel* name_;
+  std::function<void(const QString&)>* hook_;  // the owner's
   TMGS* mgs_;  // a child of the central widget, floating over the form
 };
 
-void Note(QMainWindow* window, const QString& text) {
-  auto* bar = window->findChild<MStatusBar*>(QStringLiteral("statusBar"));
-  if (bar && bar->Panels()->Count() > 1) bar->Panels()->Items(1)->SetText(text);
-}
+// Enter in any part of the voucher date ends it.
+class DateDone : public QObject {
+ public:
+  // owner holds the hook and owns this filter.
+  DateDone(QObject* owner, TMDate* date, std::function<void()>* hook) : QObject(owner), hook_(hook) {
+    for (QWidget* f : {static_cast<QWidget*>(date->Year_Field()), static_cast<QWidget*>(date->Month_Field()),
+                       static_cast<QWidget*>(date->Day_Field())})
+      f->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    if ((key != Qt::Key_Return && key != Qt::Key_Enter) || !*hook_) return false;
+    (*hook_)();
+    return true;
+  }
+
+ private:
+  std::function<void()>* hook_;
+};
 
 }  // namespace
 
-bool Demo_Add_Inputs(QMainWindow* window, DemoDb* db) {
+
+DemoInputs* Demo_Add_Inputs(QMainWindow* window, DemoDb* db) {
   auto* box = window ? window->findChild<QWidget*>(QStringLiteral("voucherBox")) : nullptr;
   auto* layout = box ? qobject_cast<QBoxLayout*>(box->layout()) : nullptr;
   QFile form(QStringLiteral(":/demo/inputs_form.ui"));
-  if (!layout || !form.open(QIODevice::ReadOnly)) return false;
+  if (!layout || !form.open(QIODevice::ReadOnly)) return nullptr;
   ZemUiLoader loader;
   QWidget* strip = loader.load(&form, box);
-  auto* date = strip ? strip->findChild<TMDate*>(QStringLiteral("voucherDate")) : nullptr;
-  auto* month = strip ? strip->findChild<TMDate*>(QStringLiteral("periodMonth")) : nullptr;
-  auto* made = strip ? strip->findChild<MPickDate*>(QStringLiteral("makeDate")) : nullptr;
-  auto* code = strip ? strip->findChild<QLineEdit*>(QStringLiteral("deptCode")) : nullptr;
-  auto* drop = strip ? strip->findChild<QToolButton*>(QStringLiteral("deptDrop")) : nullptr;
-  auto* name = strip ? strip->findChild<QLabel*>(QStringLiteral("deptName")) : nullptr;
-  if (!date || !month || !made || !code || !drop || !name) {
+  auto* in = new DemoInputs(window);
+  if (strip) {
+    in->date = strip->findChild<TMDate*>(QStringLiteral("voucherDate"));
+    in->month = strip->findChild<TMDate*>(QStringLiteral("periodMonth"));
+    in->made = strip->findChild<MPickDate*>(QStringLiteral("makeDate"));
+    in->supCode = strip->findChild<QLineEdit*>(QStringLiteral("supCode"));
+    in->supName = strip->findChild<QLabel*>(QStringLiteral("supName"));
+    in->deptCode = strip->findChild<QLineEdit*>(QStringLiteral("deptCode"));
+    in->deptName = strip->findChild<QLabel*>(QStringLiteral("deptName"));
+  }
+  auto* supDrop = strip ? strip->findChild<QToolButton*>(QStringLiteral("supDrop")) : nullptr;
+  auto* deptDrop = strip ? strip->findChild<QToolButton*>(QStringLiteral("deptDrop")) : nullptr;
+  if (!in->date || !in->month || !in->made || !in->supCode || !in->supName || !in->deptCode || !in->deptName ||
+      !supDrop || !deptDrop) {
     delete strip;
-    return false;
+    delete in;
+    return nullptr;
   }
   strip->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);  // one line; the grid takes the rest
   layout->insertWidget(0, strip);
-  date->Set_Date(Today().toString(QStringLiteral("yyyyMMdd")).toLatin1().constData());
-  month->Set_Month(Today().toString(QStringLiteral("yyyyMM")).toLatin1().constData());
-  made->Set_Date(nullptr);
+  in->date->Set_Date(Today().toString(QStringLiteral("yyyyMMdd")).toLatin1().constData());
+  in->month->Set_Month(Today().toString(QStringLiteral("yyyyMM")).toLatin1().constData());
+  in->made->Set_Date(nullptr);
   auto show = [window](const char16_t* what, const char* value) {
     Note(window, QString::fromUtf16(what) + (*value ? QString::fromLatin1(value) : QString::fromUtf16(u"（空）")));
   };
+  TMDate* date = in->date;
+  TMDate* month = in->month;
+  MPickDate* made = in->made;
   date->OnChange = [date, show](TObject*) {
     char v[16];
     date->Get_Date(v);
@@ -191,6 +252,13 @@ bool Demo_Add_Inputs(QMainWindow* window, DemoDb* db) {
     made->Get_Date(v);
     show(u"制单日期：", v);
   };
-  new DeptChooser(window, db, code, drop, name);
-  return true;
+  new DateDone(in, date, &in->onDateDone);
+  const CodeSource suppliers{"select sup_code,sup_name from suppliers order by sup_code", "sup", u"供应商", false,
+                             "supChooser"};
+  const CodeSource departments{"select dept_code,dept_name from departments order by dept_code", "dept", u"部门",
+                               true, "deptChooser"};
+  in->supList = (new CodeChooser(in, window, db, suppliers, in->supCode, supDrop, in->supName, &in->onSupplier))->list();
+  in->deptList =
+      (new CodeChooser(in, window, db, departments, in->deptCode, deptDrop, in->deptName, &in->onDept))->list();
+  return in;
 }

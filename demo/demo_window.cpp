@@ -128,6 +128,7 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
     if (!voucher_->GetColId("amount", &amount) || c != amount || voucher_->Cells(c, r).isEmpty()) return;
     voucher_->Valid_Check(c, r);
     voucher_->Std_Number_Cell(c, r);
+    voucher_->Sync_Sum();  // the sum line follows every amount typed
   };
   voucher_->SetDefaultRowHeight(24);
   voucherPicture_ = std::make_unique<TImage>();
@@ -138,6 +139,7 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
 
 int DemoWindow::fillVouchers(const QString& where) {
   if (!voucher_) return -1;
+  emit aboutToFill();
   TSQLCA q;
   lastWhere_ = where;
   QStringList parts;
@@ -187,6 +189,10 @@ int DemoWindow::fillVouchers(const QString& where) {
 int DemoWindow::setVoucherCondition(const QString& condition) {
   voucherCondition_ = condition;
   return fillVouchers(lastWhere_);
+}
+
+void DemoWindow::refreshTable() {
+  if (tables_) showTable(tables_->currentRow());
 }
 
 void DemoWindow::showTable(int index) {

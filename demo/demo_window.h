@@ -28,6 +28,8 @@ class DemoWindow : public QObject {
   QString error() const { return error_; }
   // Shows the table at index of DemoDb::tables() in the grid.
   void showTable(int index);
+  // Reads the table shown again (after the host changed it).
+  void refreshTable();
   // Refreshes the status bar panels (database, row counts, versions).
   void refreshStatus();
   // Reads the vouchers table into the voucher grid, column by column name; where (an SQL condition,
@@ -41,15 +43,18 @@ class DemoWindow : public QObject {
   TMG* voucherGrid() const { return voucher_; }
   // The where of the last fillVouchers ("" for all).
   QString lastWhere() const { return lastWhere_; }
+  // Shows a message in the status bar's middle panel.
+  void note(const QString& text);
 
  signals:
+  // Before every fill of the voucher grid, while it still shows what was there.
+  void aboutToFill();
   // After every fill of the voucher grid, with the rows it shows.
   void vouchersFilled(int rows);
 
  private:
   void connectActions();
   bool loadVoucherForm(QWidget* host);
-  void note(const QString& text);
 
   DemoDb* db_;
   QPointer<QMainWindow> window_;  // owned (deleted with this object)

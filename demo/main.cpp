@@ -12,28 +12,20 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFontDatabase>
 #include <QMainWindow>
+#include <QFileInfo>
 #include <QMessageBox>
-#include <QStandardPaths>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
 #include "controls/grid/Mg.h"
 #include "core/data/para.h"
+#include "demo/demo_build.h"
 #include "demo/demo_db.h"
-#include "demo/demo_dept_tree.h"
-#include "demo/demo_grid_menu.h"
-#include "demo/demo_grid_tools.h"
-#include "demo/demo_inputs.h"
 #include "demo/demo_shots.h"
-#include "demo/demo_voucher_filter.h"
 #include "demo/demo_window.h"
-#include "frame/startup/zem_pack.h"
 #include "frame/zem_units.h"
-#include "host/zem_host.h"
 
 namespace {
 
@@ -42,14 +34,6 @@ QString Own_Dir() {
   const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
   if (n <= 0) return QStringLiteral(".");
   return QFileInfo(QString::fromLocal8Bit(path, static_cast<int>(n))).absolutePath();
-}
-
-// The home path: --home, else the public parameter, else the user's data folder for the program.
-QString Home_Path(const QString& option) {
-  if (!option.isEmpty()) return QDir(option).absolutePath();
-  wchar16 buffer[1024];
-  if (Pub_Para_Get_WStr(u"app_home_path", buffer, 1024) && buffer[0]) return QString::fromUtf16(buffer);
-  return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/zem_demo");
 }
 
 // A face that draws Chinese text, when the system's default one lacks it.
@@ -99,12 +83,7 @@ int main(int argc, char** argv) {
   if (!show.isEmpty()) Demo_Shots_Fix_Clock();
   Choose_Font(app);
 
-  // The package as a host meets it: the units, the framework, then the host's own functions.
-  Initialize();
-  Init_Tfa();
-  const QString home = Home_Path(args.value(QStringLiteral("home")));
-  Pub_Para_Put_WStr(u"app_home_path", reinterpret_cast<const wchar16*>(home.utf16()));
-  Zem_Host_Register_Defaults();
+  const QString home = Demo_Start_Host(args.value(QStringLiteral("home")));
 
   DemoDb db;
   if (!db.open(home, args.value(QStringLiteral("pg")))) return Fail(db.error(), !shot.isEmpty());
@@ -112,19 +91,17 @@ int main(int argc, char** argv) {
 
   int rc = 0;
   {
-    DemoWindow demo(&db);
-    if (!demo.window()) return Fail(demo.error(), !shot.isEmpty());
-    Demo_Attach_Dept_Tree(demo.window(), &db, [&demo](const QString& where) { return demo.fillVouchers(where); });
-    if (!Demo_Add_Inputs(demo.window(), &db)) return Fail(QStringLiteral("the form inputs_form.ui does not load"), !shot.isEmpty());
-    VoucherFilter filter(&demo);
-    Demo_Add_Grid_Tools(demo.window(), demo.voucherGrid());
-    Demo_Add_Grid_Menu(demo.voucherGrid());
-    demo.window()->show();
+    QString error;
+    DemoParts demo = Demo_Build(&db, &error);
+    if (!demo.window) return Fail(error, !shot.isEmpty());
+    QMainWindow* window = demo.window->window();
+    window->show();
+    window->activateWindow();  // its shortcuts (Ctrl+N, Ctrl+S) work from the first key
     // A host tells its grids when it showed them: header clicks in the first second are not taken.
     Pub_Para_Put_Int(u"grid_show_time", TMG::Tick_Count());
     if (!shot.isEmpty()) {
       QApplication::processEvents();
-      const QString error = Demo_Take_Shot(demo.window(), show.isEmpty() ? QStringLiteral("window") : show, shot);
+      const QString error = Demo_Take_Shot(window, show.isEmpty() ? QStringLiteral("window") : show, shot);
       if (!error.isEmpty()) return Fail(error, true);
       std::printf("zem_demo: window written to %s (database %s)\n", shot.toUtf8().constData(),
                   db.location().toUtf8().constData());

@@ -35,6 +35,9 @@ std::vector<Zem_Palette_Entry>& Palette() {
   return *list;
 }
 
+// The unit whose Register() Zem_Register_Units is running (null outside it).
+const char* g_registering = nullptr;
+
 }  // namespace
 
 int Zem_Unit_Set(const char* unit_name, Zem_Unit_Fn init, Zem_Unit_Fn final, Zem_Unit_Fn reg) {
@@ -71,19 +74,23 @@ extern "C" void Finalize() {
 }
 
 extern "C" void Zem_Register_Units() {
-  for (Unit& u : g_units)
-    if (u.reg) u.reg();
+  for (Unit& u : g_units) {
+    if (!u.reg) continue;
+    g_registering = u.name;
+    u.reg();
+    g_registering = nullptr;
+  }
 }
 
 int RegisterComponents(const char16_t* page, const char* class_name, Zem_Create_Fn create) {
   if (!page || !class_name) return 0;
   for (Zem_Palette_Entry& e : Palette()) {
     if (std::strcmp(e.class_name, class_name) == 0) {
-      e = {page, class_name, create};
+      e = {page, class_name, create, g_registering};
       return 1;
     }
   }
-  Palette().push_back({page, class_name, create});
+  Palette().push_back({page, class_name, create, g_registering});
   return 1;
 }
 

@@ -57,10 +57,12 @@ struct Zem_Palette_Entry {
   const char16_t* page;    // static text, e.g. kZem_Palette_Page
   const char* class_name;  // static text, e.g. "TMG"
   Zem_Create_Fn create;    // may be null
+  const char* unit;        // the unit whose Register() added it ("Mg"...); null when added outside
+                           // Zem_Register_Units, so a palette can show where each class comes from
 };
 
-// Registers one class on a page (one class per call). A class registered again replaces its entry.
-// 1, or 0 for a null page or class name.
+// Registers one class on a page (one class per call), noting the unit whose Register() is running. A
+// class registered again replaces its entry. 1, or 0 for a null page or class name.
 int RegisterComponents(const char16_t* page, const char* class_name, Zem_Create_Fn create);
 int Zem_Palette_Count();
 // The entry at index, or null.

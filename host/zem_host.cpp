@@ -16,6 +16,7 @@
 #include "frame/pub_ptr.h"
 #include "host/zem_host_grid.h"
 #include "host/code_dialogs.h"
+#include "host/combo_host.h"
 #include "toolkit/tk_menu.h"
 #include "util/lang_map.h"
 
@@ -137,5 +138,6 @@ int Zem_Host_Register_Defaults() {
   n += Zem_Host_Register_Calendar();
   n += Zem_Host_Register_Code_Dialogs();
   n += Zem_Host_Register_Grid_Menu();
+  n += Zem_Host_Register_Combo();
   return n;
 }

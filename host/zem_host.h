@@ -16,6 +16,8 @@
 //                           code choice over the dictionaries (host/code_dialogs.h)
 //   "pdu_grid_filter", "pdu_grid_filter_ext"
 //                           the data grid's filter dialogs (host/zem_host_grid.h)
+//   "pdu_inp_dict_key", "board_obj_handle"
+//                           the combo box's key hook and the board of current objects (host/combo_host.h)
 //
 // The grid's popup-menu functions (files, display schemes, full screen, column fitting, message
 // templates) are registered with them (host/grid_menu_host.h). Other data dialogs ("pdu_*") belong to the

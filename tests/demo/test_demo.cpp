@@ -12,9 +12,8 @@
 #include "demo/demo_db.h"
 #include "demo/demo_window.h"
 
-namespace {
-
-void App() {
+// The demo tests' application, made once per process (also by the voucher scenario).
+void Demo_Test_App() {
   static QApplication* app = [] {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     char path[4096];
@@ -27,6 +26,10 @@ void App() {
   }();
   (void)app;
 }
+
+namespace {
+
+void App() { Demo_Test_App(); }
 
 TEST(DemoMessages, ARefusedConnectionSaysWhy) {
   App();

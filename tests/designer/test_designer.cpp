@@ -69,12 +69,24 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
   // Loaded without TARVOK_DLL_PATH, the plugin points it at the package's folder.
   EXPECT_EQ(QString::fromLocal8Bit(std::getenv("TARVOK_DLL_PATH")), Bin_Dir());
 
-  // The plugin's list is the palette, in its order.
-  QStringList names, palette;
-  for (auto* w : Collection()->customWidgets()) names << w->name();
-  for (int i = 0; i < Zem_Palette_Count(); i++) palette << QString::fromLatin1(Zem_Palette_Get(i)->class_name);
-  EXPECT_EQ(names, palette);
-  EXPECT_TRUE(names.contains(QStringLiteral("MStatusBar")));
+  // Exactly the eight classes, each added by its own unit's Register(), in the units' order; loading
+  // the plugin entered every unit once.
+  const struct { const char* unit; const char* cls; } expected[] = {
+      {"Mtreeview", "MTreeView"}, {"Mstatusbar", "MStatusBar"}, {"Mgs", "TMGS"}, {"Treeview_ext", "TTreeView_Ext"},
+      {"Mg", "TMG"},              {"Mdate", "TMDate"},          {"Combobox_ext", "TComboBox_Ext"},
+      {"Mpickdate", "MPickDate"}};
+  const auto widgets = Collection()->customWidgets();
+  ASSERT_EQ(widgets.size(), 8);
+  ASSERT_EQ(Zem_Palette_Count(), 8);
+  for (int i = 0; i < 8; i++) {
+    SCOPED_TRACE(expected[i].cls);
+    EXPECT_EQ(widgets[i]->name(), QLatin1String(expected[i].cls));
+    EXPECT_STREQ(Zem_Palette_Get(i)->class_name, expected[i].cls);
+    EXPECT_STREQ(Zem_Palette_Get(i)->unit, expected[i].unit);
+    EXPECT_STREQ(Zem_Unit_Name(i + 1), expected[i].unit);
+    EXPECT_EQ(Zem_Unit_Init_Count(expected[i].unit), 1);
+  }
+  EXPECT_EQ(Zem_Unit_Init_Count("Zem_pack"), 1);
 
   QWidget form;
   for (auto* w : Collection()->customWidgets()) {
@@ -85,6 +97,7 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     EXPECT_GT(w->whatsThis().size(), w->toolTip().size());
     // The header a generated form includes is the unit's, found under the include directory.
     EXPECT_TRUE(QFile::exists(QStringLiteral(ZEM_SOURCE_DIR "/") + w->includeFile())) << w->includeFile().toStdString();
+    EXPECT_FALSE(w->icon().isNull());
     const QImage icon = w->icon().pixmap(32, 32).toImage();
     EXPECT_EQ(icon.size(), QSize(32, 32));
     // The default XML is well formed and its first widget is of the class.
