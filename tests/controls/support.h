@@ -96,14 +96,16 @@ inline std::string Backend_Name(const ::testing::TestParamInfo<std::string>& i) 
 class Dict_Db : public zem_test::Db_Test {
  protected:
   void SetUp() override {
-    App(), Db_Test::SetUp();
+    App();
+    Db_Test::SetUp();
     if (HasFatalFailure()) return;
     Dict_Client_List()->Clear();
     TSQLCA q;
     ASSERT_EQ(Dict_Create_Def_Tables(&q), 0);
   }
   void TearDown() override {
-    Dict_Client_List()->Clear(), Db_Test::TearDown();
+    Dict_Client_List()->Clear();
+    Db_Test::TearDown();
   }
   // Runs statements that must succeed, then commits.
   void Sql(std::initializer_list<const char16_t*> sqls) {

@@ -25,8 +25,10 @@ Ink Find_Ink(const QImage& image, const QRect& area) {
       const QRgb p = image.pixel(x, y);
       if ((p & 0xFFFFFF) == (kBar & 0xFFFFFF)) continue;
       if (qBlue(p) > 200 && qRed(p) < 90 && qGreen(p) < 90) ink.blue++;
-      ink.left = ink.left < 0 ? x : std::min(ink.left, x), ink.right = std::max(ink.right, x);
-      ink.top = ink.top < 0 ? y : ink.top, ink.bottom = y;  // rows come top to bottom
+      ink.left = ink.left < 0 ? x : std::min(ink.left, x);
+      ink.right = std::max(ink.right, x);
+      ink.top = ink.top < 0 ? y : ink.top;
+      ink.bottom = y;  // rows come top to bottom
     }
   }
   return ink;
@@ -36,10 +38,15 @@ Ink Find_Ink(const QImage& image, const QRect& area) {
 Ink Reference_Ink(MStatusBar& bar, const QString& text, int* width, int* height) {
   TCanvas canvas;
   QImage image(1200, 200, QImage::Format_RGB32);
-  image.fill(kBar), canvas.SetDevice(&image);
-  canvas.Font->Assign(*bar.Font()), canvas.Brush->Color = MStatusBar::kBar_Color;
-  *width = canvas.TextWidth(text), *height = canvas.TextHeight(text);
-  canvas.TextOut(0, 0, text), canvas.End(), canvas.SetDevice(nullptr);
+  image.fill(kBar);
+  canvas.SetDevice(&image);
+  canvas.Font->Assign(*bar.Font());
+  canvas.Brush->Color = MStatusBar::kBar_Color;
+  *width = canvas.TextWidth(text);
+  *height = canvas.TextHeight(text);
+  canvas.TextOut(0, 0, text);
+  canvas.End();
+  canvas.SetDevice(nullptr);
   return Find_Ink(image, image.rect());
 }
 
@@ -64,9 +71,13 @@ TEST(MStatusBar, PanelTextsWhereTheirAlignmentPutsThem) {
     SCOPED_TRACE(c.name);
     // Two panels: an empty one 100 wide, then the one under test reaching the right edge.
     MStatusBar bar;
-    bar.SetAlignBottom(false), bar.Font()->Size = c.pointSize, bar.resize(400, 24), bar.Panels()->Add()->SetWidth(100);
+    bar.SetAlignBottom(false);
+    bar.Font()->Size = c.pointSize;
+    bar.resize(400, 24);
+    bar.Panels()->Add()->SetWidth(100);
     TStatusPanel* p = bar.Panels()->Add();
-    p->SetText(c.text), p->SetAlignment(c.alignment);
+    p->SetText(c.text);
+    p->SetAlignment(c.alignment);
     bool handlerRan = false;
     if (c.ownDraw) bar.Set_Own_Draw();
     else bar.OnDrawPanel = [&](TStatusBar*, TStatusPanel*, const TRect&) { handlerRan = true; };
@@ -109,7 +120,8 @@ TEST(MStatusBar, PublishedPanelProperties) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    bar.SetPanelTexts({}), bar.SetOwnDraw(c.ownDraw);
+    bar.SetPanelTexts({});
+    bar.SetOwnDraw(c.ownDraw);
     EXPECT_TRUE(bar.setProperty("PanelTexts", texts) && bar.setProperty("PanelWidths", c.widths));
     EXPECT_TRUE(bar.property("PanelTexts").toStringList() == texts && bar.property("PanelWidths").toString() == c.widthsBack)
         << bar.property("PanelWidths").toString().toStdString();
@@ -119,7 +131,8 @@ TEST(MStatusBar, PublishedPanelProperties) {
   // Widths given before the panels exist (a form may set them first) wait for the next PanelTexts, and
   // panels added after Set_Own_Draw keep the toolkit's style until it runs again.
   MStatusBar early;
-  early.SetPanelWidths(QStringLiteral(",70")), early.SetPanelTexts({QStringLiteral("a"), QStringLiteral("b")});
+  early.SetPanelWidths(QStringLiteral(",70"));
+  early.SetPanelTexts({QStringLiteral("a"), QStringLiteral("b")});
   EXPECT_EQ(early.PanelWidths(), QStringLiteral("50,70"));
   early.Set_Own_Draw();
   TStatusPanel* later = early.Panels()->Add();
@@ -139,13 +152,16 @@ TEST(MStatusBar, InADesignerItStaysPutAndShowsItself) {
   };
   // The form is a shown child, so that its resizes reach the bar at once.
   QWidget window;
-  window.resize(500, 400), window.show();
+  window.resize(500, 400);
+  window.show();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto* form = new QWidget(&window);
-    form->resize(300, 200), form->show();
+    form->resize(300, 200);
+    form->show();
     auto* bar = new MStatusBar(form);
-    bar->Set_Designing(c.designing), bar->setGeometry(10, 40, 200, 19);  // where the designer put it
+    bar->Set_Designing(c.designing);
+    bar->setGeometry(10, 40, 200, 19);  // where the designer put it
     if (c.panels) bar->SetPanelTexts({QString()});
     form->resize(400, 300);
     EXPECT_TRUE(bar->AlignBottom()) << "the stored property is untouched";

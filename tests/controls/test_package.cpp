@@ -42,7 +42,9 @@ TEST(ControlStartup, OnlyControlsOtherThanMStatusBarBringUpTheFramework) {
   ZEM_IN_CHILD({
     controlsTestApp();
     MStatusBar bar;
-    bar.Panels()->Add()->SetText(QStringLiteral("x")), bar.Set_Own_Draw(), bar.grab();
+    bar.Panels()->Add()->SetText(QStringLiteral("x"));
+    bar.Set_Own_Draw();
+    bar.grab();
     if (Zem_Startup_Created_Count() != 0) return 2;
     for (const char* name : kZem_Startup_Names)
       if (Get_Pub_Ptr(name)) return 3;
@@ -131,7 +133,8 @@ TEST(FontNames, ParametersOverrideAndAreReadOnce) {
   ZEM_IN_CHILD({
     controlsTestApp();
     const std::string song = Gbk(QString::fromUtf16(u"宋体"));
-    Pub_Para_Put_Str(u"font.list", song.c_str()), Pub_Para_Put_Str(u"font.input", "Courier 10 Pitch");
+    Pub_Para_Put_Str(u"font.list", song.c_str());
+    Pub_Para_Put_Str(u"font.input", "Courier 10 Pitch");
     if (song != List_Font_Name()) return 2;  // a GBK face name, as given
     if (std::string("Courier 10 Pitch") != Input_Font_Name()) return 3;
     // Worked out once: a later change of the parameter is not seen.

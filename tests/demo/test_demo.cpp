@@ -51,7 +51,8 @@ TEST(DemoMessages, StatusPanelsShowTheirTextsWhole) {
   const QString location = QString::fromUtf16(u"数据库：") + db.location();
   for (int width : {1600, 700}) {
     SCOPED_TRACE(width);
-    demo.window()->resize(width, 700), QApplication::processEvents();
+    demo.window()->resize(width, 700);
+    QApplication::processEvents();
     const QImage image = bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QRgb barColour = image.pixel(bar->PanelRect(0).Left + 1, 2);
     for (int i = 0; i < bar->Panels()->Count(); i++) {
@@ -61,7 +62,10 @@ TEST(DemoMessages, StatusPanelsShowTheirTextsWhole) {
       int left = -1, right = -1;
       for (int x = r.Left; x < r.Right; x++)
         for (int y = r.Top; y < r.Bottom; y++)
-          if (image.pixel(x, y) != barColour) left = left < 0 ? x : left, right = x;
+          if (image.pixel(x, y) != barColour) {
+            left = left < 0 ? x : left;
+            right = x;
+          }
       ASSERT_GE(left, 0);
       EXPECT_TRUE(left >= r.Left + 2 && right <= r.Right - 3) << left << ".." << right << " in " << r.Left << ".." << r.Right;
     }

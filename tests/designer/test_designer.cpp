@@ -162,7 +162,8 @@ TEST(DesignerPlugin, ControlsMadeInTheDesignerStayAsEdited) {
   auto* combo = qobject_cast<TComboBox_Ext*>(combo_plugin->createWidget(&form));
   ASSERT_NE(combo, nullptr);
   form.show();
-  Log_Mgr()->Set_Keep(20), combo->setProperty("Multi_Mode", true);
+  Log_Mgr()->Set_Keep(20);
+  combo->setProperty("Multi_Mode", true);
   for (const char* typed : {"d", "de", "dep", "dept"}) combo->setProperty("Dict_Id", QLatin1String(typed));
   EXPECT_EQ(Log_Mgr()->Last_Lines(), "");
   EXPECT_EQ(combo->Color(), TComboBox_Ext::kMulti_Color);
@@ -190,10 +191,13 @@ QByteArray Saved_Form(QStringList* texts) {
   auto* layout = new QVBoxLayout(&form);
   auto* bar = qobject_cast<MStatusBar*>(plugin->createWidget(&form));
   if (!bar) return QByteArray();
-  bar->setObjectName(QStringLiteral("bar")), layout->addWidget(bar);
+  bar->setObjectName(QStringLiteral("bar"));
+  layout->addWidget(bar);
   *texts = {QString::fromUtf16(u"数据库：示例"), QStringLiteral("rows 42"), QString::fromUtf16(u"版本")};
-  bar->setProperty("AlignBottom", false), bar->setProperty("PanelTexts", *texts);
-  bar->setProperty("PanelWidths", QStringLiteral("300,,90")), bar->setProperty("OwnDraw", true);
+  bar->setProperty("AlignBottom", false);
+  bar->setProperty("PanelTexts", *texts);
+  bar->setProperty("PanelWidths", QStringLiteral("300,,90"));
+  bar->setProperty("OwnDraw", true);
   bar->setProperty("SimpleText", QString::fromUtf16(u"简单"));
   QBuffer out;
   QFormBuilder builder;
@@ -207,7 +211,9 @@ TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderAndThePaletteLoader) {
   ASSERT_TRUE(ui.contains("class=\"MStatusBar\""));
   QUiLoader plain;       // finds the controls through the plugin
   ZemUiLoader palette;  // makes them through the palette, no plugin needed
-  plain.clearPluginPaths(), plain.addPluginPath(Bin_Dir()), palette.clearPluginPaths();
+  plain.clearPluginPaths();
+  plain.addPluginPath(Bin_Dir());
+  palette.clearPluginPaths();
   EXPECT_TRUE(plain.availableWidgets().contains("MStatusBar") && palette.availableWidgets().contains("MStatusBar"));
   for (QUiLoader* loader : {&plain, static_cast<QUiLoader*>(&palette)}) {
     SCOPED_TRACE(loader == &plain ? "QUiLoader with the plugin path" : "ZemUiLoader");
@@ -259,7 +265,8 @@ TEST(DesignerForms, EveryPublishedPropertyThroughUicAndTheLoader) {
   ui.setupUi(&generated);
   ZemUiLoader palette;
   QUiLoader plugin;
-  plugin.clearPluginPaths(), plugin.addPluginPath(Bin_Dir());
+  plugin.clearPluginPaths();
+  plugin.addPluginPath(Bin_Dir());
   std::unique_ptr<QWidget> loaded[2];
   for (QUiLoader* loader : {static_cast<QUiLoader*>(&palette), &plugin}) {
     QFile file(QStringLiteral(ZEM_SOURCE_DIR "/tests/designer/all_properties.ui"));

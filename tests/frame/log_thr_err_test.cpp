@@ -21,13 +21,15 @@ struct Temp_Log_File {
 };
 
 std::string Printed(TLog_Mgr* log, const char* text) {
-  testing::internal::CaptureStdout(), log->Printf("%s", text);
+  testing::internal::CaptureStdout();
+  log->Printf("%s", text);
   return testing::internal::GetCapturedStdout();
 }
 
 TEST(LogMgr, ConsoleByDefaultFileWhenSet) {
   TLog_Mgr log;
-  testing::internal::CaptureStdout(), log.Printf("SQL %s %d\n", "select 1", 7);
+  testing::internal::CaptureStdout();
+  log.Printf("SQL %s %d\n", "select 1", 7);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "SQL select 1 7\n");
 
   Temp_Log_File file;
@@ -44,7 +46,8 @@ TEST(LogMgr, ConsoleByDefaultFileWhenSet) {
   // A line far beyond any buffer is written and kept whole.
   const std::string big(100000, 'q');
   ASSERT_EQ(log.Set_File(file.path.c_str()), 1);
-  log.Set_Keep(1), log.Printf("%s\n", big.c_str());
+  log.Set_Keep(1);
+  log.Printf("%s\n", big.c_str());
   EXPECT_EQ(log.Last_Lines(), big + "\n");
   EXPECT_EQ(Read_File(file.path), "first\nsecond line\n" + big + "\n");
 }
@@ -83,13 +86,17 @@ TEST(ThrErrMgr, EachThreadHasItsOwnRecord) {
 
   int other_code = 99;
   std::string other_text = "unchanged";
-  std::thread([&] { other_code = m->Get_Err(&other_text), m->Set_Err(5, nullptr); }).join();
+  std::thread([&] {
+    other_code = m->Get_Err(&other_text);
+    m->Set_Err(5, nullptr);
+  }).join();
   EXPECT_TRUE(other_code == 0 && other_text.empty()) << "a new thread starts without an error";
   EXPECT_EQ(m->Get_Err(&text), -1) << "the other thread's error stays its own";
 
   m->Set_Err(0, "ignored");
   EXPECT_TRUE(m->Get_Err(&text) == 0 && text.empty()) << "code 0 clears";
-  m->Set_Err(7, "x"), m->Clear_Err();
+  m->Set_Err(7, "x");
+  m->Clear_Err();
   EXPECT_EQ(m->Get_Err(), 0);
 }
 

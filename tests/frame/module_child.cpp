@@ -105,7 +105,8 @@ int Case_thread_mgr_first(const std::string&) {
 // arg: the log file named by ZEM_LOG_FILE; the second module writes through the package's log, which
 // the start-up sent to the file (the parent reads it).
 int Case_shared_log(const std::string& arg) {
-  Use_Registry_Dir(""), setenv("ZEM_LOG_FILE", arg.c_str(), 1);
+  Use_Registry_Dir("");
+  setenv("ZEM_LOG_FILE", arg.c_str(), 1);
   Module pack("libzem_pack.so"), second("libzem_second.so");
   CHILD_CHECK(pack.handle && second.handle && pack.Sym<Int_Fn>("Init_Tfa")() == 1);
   second.Sym<void (*)(const char*)>("Second_Log")("from the second module\n");

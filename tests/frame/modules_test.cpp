@@ -20,7 +20,8 @@ int Run_Child(const std::string& which, const std::string& arg) {
   std::fflush(stdout), std::fflush(stderr);
   pid_t pid = fork();
   if (pid == 0) {
-    execl(exe.c_str(), exe.c_str(), which.c_str(), arg.c_str(), static_cast<char*>(nullptr)), _exit(127);
+    execl(exe.c_str(), exe.c_str(), which.c_str(), arg.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
   }
   int status = 0;
   if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;

@@ -44,7 +44,9 @@ struct Voucher {
   QApplication* app = zt::App();
   TMG g;
   Voucher() {
-    g.SetColCount(9), g.SetRowCount(6), g.SetFixedRows(2);
+    g.SetColCount(9);
+    g.SetRowCount(6);
+    g.SetFixedRows(2);
     g.SetADEF({U(u"凭证号,$no"), U(u"日期,$day"), U(u"摘要,$summary"), U(u"金额,$amount,money"),
                U(u"数量,$qty,int"), U(u"审核,$ok,bool"), U(u"备注,$note"), U(u"电话,$phone")});
     g.GetColDef(2)->type = 'D';
@@ -57,7 +59,8 @@ struct Voucher {
         {"V003", "", "line1\nline2", "-5.00", "12345678901234567890", "0", "", ""}};
     for (int r = 0; r < 3; ++r)
       for (int c = 1; c < 9; ++c) g.SetCells(c, 2 + r, rows[r][c - 1]);
-    g.SetRowHeights(3, 0), g.Hide_Col(7);
+    g.SetRowHeights(3, 0);
+    g.Hide_Col(7);
   }
 };
 
@@ -109,7 +112,8 @@ struct Sheet {
       }
       if (x.name() == QLatin1String("v")) {
         Cell& c = cells[ref];
-        c.v = x.readElementText(), c.v = c.t == QLatin1String("s") ? strings.value(c.v.toInt()) : c.v;
+        c.v = x.readElementText();
+        c.v = c.t == QLatin1String("s") ? strings.value(c.v.toInt()) : c.v;
       }
     }
   }
@@ -197,7 +201,8 @@ TEST(GridFiles, ImportMatchesColumnsByNameOrRefusesWhole) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     TMG g;
-    g.SetColCount(7), g.SetRowCount(2);
+    g.SetColCount(7);
+    g.SetRowCount(2);
     g.SetADEF({U(u"电话,$phone"), U(u"金额,$amount,money"), U(u"凭证号,$no"), U(u"数量,$qty,int"),
                U(u"审核,$ok,bool"), U(u"其他,$other")});
     const QStringList first = old.split(u'|');
@@ -218,18 +223,28 @@ TEST(GridFiles, ImportMatchesColumnsByNameOrRefusesWhole) {
 TEST(GridFiles, ImportTakesBackWhatTheGridSaved) {
   zt::App();
   TDict* dept = Dict_Client_List()->Get_Dict("imp_dept", 1);
-  dept->Set_Field_Count(2), dept->Add_Code(u"01", u"总经理办公室"), dept->Add_Code(u"02", u"财务部");
+  dept->Set_Field_Count(2);
+  dept->Add_Code(u"01", u"总经理办公室");
+  dept->Add_Code(u"02", u"财务部");
   auto grid = [](TMG& g, int rows) {
-    g.SetColCount(6), g.SetRowCount(rows), g.SetFixedRows(2);
+    g.SetColCount(6);
+    g.SetRowCount(rows);
+    g.SetFixedRows(2);
     g.SetADEF({U(u"凭证号,$no"), U(u"部门,$dept"), U(u"摘要,$summary"), U(u"金额,$amount,money"), U(u"选,$mark")});
-    g.SetColEditStyle(2, 3), std::strcpy(g.GetColDef(2)->dict, "imp_dept");
+    g.SetColEditStyle(2, 3);
+    std::strcpy(g.GetColDef(2)->dict, "imp_dept");
     g.SetBDEF({QStringLiteral("unit,1,0,2,0,") + U(u"凭证"), QStringLiteral("unit,3,0,3,1,") + U(u"摘要"),
                QStringLiteral("unit,4,0,4,1,") + U(u"金额"), QStringLiteral("unit,5,0,5,1,") + U(u"选")});
-    g.SetCells(1, 1, U(u"凭证号")), g.SetCells(2, 1, U(u"部门")), g.Row_Bool_Bind("mark", nullptr);
+    g.SetCells(1, 1, U(u"凭证号"));
+    g.SetCells(2, 1, U(u"部门"));
+    g.Row_Bool_Bind("mark", nullptr);
   };
   TMG saved;
   grid(saved, 4);
-  for (int r : {2, 3}) saved.SetCells(1, r, QStringLiteral("V%1").arg(r)), saved.SetW(2, r, r == 2 ? u"02" : u"01");
+  for (int r : {2, 3}) {
+    saved.SetCells(1, r, QStringLiteral("V%1").arg(r));
+    saved.SetW(2, r, r == 2 ? u"02" : u"01");
+  }
   saved.SetRow_Bool(3, true);
   ASSERT_TRUE(Zem_Host_Write_Grid(&saved, Path("marks.csv"), ZEM_GRID_CSV, nullptr));
   ASSERT_TRUE(Zem_Host_Write_Grid(&saved, Path("marks.dat"), ZEM_GRID_DAT, nullptr));
@@ -254,7 +269,8 @@ TEST(GridFiles, ImportTakesBackWhatTheGridSaved) {
 
 TEST(GridFiles, DialogsChooseTheFileAndSayWhatWentWrong) {
   Voucher v;
-  Host_Use_Chinese_Qt_Texts(), QFile::remove(Path("chosen.xlsx"));
+  Host_Use_Chinese_Qt_Texts();
+  QFile::remove(Path("chosen.xlsx"));
   Answer([](QWidget* d) {
     auto* fd = qobject_cast<QFileDialog*>(d);
     EXPECT_EQ(fd->nameFilters().first(), U(u"Excel 工作簿 (*.xlsx)"));
@@ -295,7 +311,11 @@ TEST(GridSchemes, SavedLayoutsComeBackThroughTheMenuFunctions) {
   s.name = U(u"宽摘要");
   const QString id = Zem_Host_Grid_Save_Scheme(key, s);
 
-  g.MoveColumn(3, 1), g.Hide_Col(2), g.Show_Col(7, 55), g.Show_Col(4, 200), g.SetFixedCols(3);
+  g.MoveColumn(3, 1);
+  g.Hide_Col(2);
+  g.Show_Col(7, 55);
+  g.Show_Col(4, 200);
+  g.SetFixedCols(3);
   ASSERT_NE(layout(), saved);
   EXPECT_EQ(Zem_Host_Grid_Save_Scheme(key, s), id) << "the same name replaces";
 
@@ -312,7 +332,10 @@ TEST(GridSchemes, SavedLayoutsComeBackThroughTheMenuFunctions) {
   EXPECT_EQ(TMG::Wide(g.GetColName(3)), QStringLiteral("summary")) << "the column's record moved with it";
 
   Voucher fresh;  // a scheme's locked columns unlock from the grid's menu, back to the grid's own
-  s.locked = 4, Zem_Host_Grid_Apply_Scheme(&fresh.g, s), fresh.g.Click_Col = 3, fresh.g.Popu_Menu_Lock_Fixed_Col(&fresh.g);
+  s.locked = 4;
+  Zem_Host_Grid_Apply_Scheme(&fresh.g, s);
+  fresh.g.Click_Col = 3;
+  fresh.g.Popu_Menu_Lock_Fixed_Col(&fresh.g);
   EXPECT_EQ(fresh.g.FixedCols(), 1);
 
   EXPECT_EQ(Zem_Host_Grid_Delete_Scheme(key, id), 1);
@@ -325,7 +348,8 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
   Voucher v;
   TMG& g = v.g;
   const int row_mark = g.ColWidths(0), money = g.ColWidths(4);
-  g.Show_Col(1, 300), Zem_Host_Fit_Mg_Col_Size_Skip_0(&g);
+  g.Show_Col(1, 300);
+  Zem_Host_Fit_Mg_Col_Size_Skip_0(&g);
   const QFontMetrics fm(g.font());
   const struct { const char* what; int col, low, high; } rows[] = {  // the width afterwards lies in low..high
       {"row marks keep their width", 0, row_mark, row_mark},
@@ -340,8 +364,12 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
 
   QWidget form;
   auto* box = new QVBoxLayout(&form);
-  box->addWidget(new QLabel(QStringLiteral("above"))), box->addWidget(&g), box->addWidget(new QLabel(QStringLiteral("below")));
-  form.resize(400, 300), form.show(), QApplication::processEvents();
+  box->addWidget(new QLabel(QStringLiteral("above")));
+  box->addWidget(&g);
+  box->addWidget(new QLabel(QStringLiteral("below")));
+  form.resize(400, 300);
+  form.show();
+  QApplication::processEvents();
   const QRect place = g.geometry();
   QSize while_max;
   Answer([&](QWidget* d) {
@@ -353,13 +381,16 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
   EXPECT_GT(while_max.width(), place.width());
   EXPECT_TRUE(g.parentWidget() == &form && box->indexOf(&g) == 1 && g.geometry() == place && g.isVisible())
       << "back in its slot, as it was";
-  box->removeWidget(&g), g.setParent(nullptr);
+  box->removeWidget(&g);
+  g.setParent(nullptr);
 }
 
 TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
-  zt::App(), QFile::remove(Zem_Host_Sms_Db_Path());
+  zt::App();
+  QFile::remove(Zem_Host_Sms_Db_Path());
   TMG g;
-  g.SetColCount(5), g.SetRowCount(4);
+  g.SetColCount(5);
+  g.SetRowCount(4);
   g.SetADEF({U(u"姓名,$name"), U(u"电话,$phone"), U(u"金额,$amount,money"), U(u"选,$mark")});
   const QStringList rows[] = {{U(u"张三"), "13800000001", "100.00", ""},
                               {U(u"李四"), "", "50.00", ""},
@@ -368,7 +399,10 @@ TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
     for (int c = 1; c < 5; ++c) g.SetCells(c, r + 1, rows[r][c - 1]);
   QWidget window;
   auto* layout = new QVBoxLayout(&window);
-  layout->addWidget(&g), window.show(), QApplication::setActiveWindow(&window), g.setFocus();
+  layout->addWidget(&g);
+  window.show();
+  QApplication::setActiveWindow(&window);
+  g.setFocus();
 
   Answer([](QWidget* d) {
     d->findChild<QLineEdit*>(QStringLiteral("name"))->setText(U(u"催款"));
@@ -415,5 +449,6 @@ TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
   }, "zem_host_sms_list");
   EXPECT_EQ(Zem_Host_Sms_My_List(), 1);
   EXPECT_EQ(listed, QStringList{U(u"13900000002 待发送")});
-  layout->removeWidget(&g), g.setParent(nullptr);
+  layout->removeWidget(&g);
+  g.setParent(nullptr);
 }

@@ -60,7 +60,8 @@ TEST(HostModule, InputBoxes) {
       for (QAbstractButton* b : d->findChild<QDialogButtonBox*>()->buttons()) buttons << b->text();
       buttons.sort();
       EXPECT_EQ(buttons.join(' '), U(u"取消 确定"));
-      box->setTextValue(c.typed), c.accept ? box->accept() : box->reject();
+      box->setTextValue(c.typed);
+      c.accept ? box->accept() : box->reject();
     });
     char narrow[16];
     char16_t wide[61] = u"旧";
@@ -73,8 +74,10 @@ TEST(HostModule, InputBoxes) {
 }
 
 TEST(HostModule, CalendarKeepsYyyymmdd) {
-  zt::App(), SetClock([] { return QDateTime(QDate(2023, 10, 17), QTime(8, 0)); });
-  Pub_Para_Put_Int(u"tmp.calendar_x", 120), Pub_Para_Put_Int(u"tmp.calendar_y", 90);
+  zt::App();
+  SetClock([] { return QDateTime(QDate(2023, 10, 17), QTime(8, 0)); });
+  Pub_Para_Put_Int(u"tmp.calendar_x", 120);
+  Pub_Para_Put_Int(u"tmp.calendar_y", 90);
   // shown: what the calendar starts on; picked empty: cancel
   struct Case { const char* name; const char* before; QDate shown; QDate picked; const char* after; };
   const Case cases[] = {

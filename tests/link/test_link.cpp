@@ -23,7 +23,8 @@ namespace {
 
 int Echo_Double(TParaMgr* p) {
   int v = 0;
-  p->Get_Int(u"v", &v), p->Put_Int(u"out", v * 2);
+  p->Get_Int(u"v", &v);
+  p->Put_Int(u"out", v * 2);
   char sess[32] = {0};
   if (p->Get_Str(u"sess", sess, sizeof sess)) p->Put_Str(u"seen", sess);
   return 1;
@@ -55,7 +56,8 @@ TEST(Key_Set, WithoutTheLinkTheCallFailsCleanly) {
 
 TEST(R_Call, LocalModeRunsTheNamedFunctionAndReportsThroughThePack) {
   Link_Register();
-  Mid_Process()->DefineFunction("test_echo_double", 1, Echo_Double), Mid_Process()->DefineFunction("test_failing", 1, Failing);
+  Mid_Process()->DefineFunction("test_echo_double", 1, Echo_Double);
+  Mid_Process()->DefineFunction("test_failing", 1, Failing);
   ASSERT_EQ(*R_Call_Local_Mode(), 1) << "local call mode is the default";
 
   // Rows without a host preparation come first: once registered it stays.
@@ -157,7 +159,8 @@ TEST_P(Db_Test, KeySetFailsWhenTheDatabaseRefuses) {
   EXPECT_EQ(Key_Set_Create(&data, 0), 0);
   std::string text;
   EXPECT_TRUE(Thr_Err_Mgr()->Get_Err(&text) != 0 && text.find("cannot store the keys") != std::string::npos) << text;
-  q.Rollback(), Ok(q, {u"drop table if exists app_tmp_key_set"});
+  q.Rollback();
+  Ok(q, {u"drop table if exists app_tmp_key_set"});
 }
 
 // Two clients of one server: a set made in a transaction left open locks nothing that another client
@@ -178,9 +181,11 @@ TEST_P(Key_Set_Server, AnOpenTransactionHoldsNoOtherClientBack) {
     other = Key_Set_Create(&data, 0);
     if (!other) Thr_Err_Mgr()->Get_Err(&why);
     TSQLCA c;
-    c.Commit(), Db_Connect_Mgr()->Release_Thread();
+    c.Commit();
+    Db_Connect_Mgr()->Release_Thread();
   });
-  client.join(), Pub_Para_Put_Int(u"db_statement_timeout", 300);
+  client.join();
+  Pub_Para_Put_Int(u"db_statement_timeout", 300);
   ASSERT_GT(other, 0) << why;
   EXPECT_NE(other, mine);
   ASSERT_EQ(q.Rollback(), 0);

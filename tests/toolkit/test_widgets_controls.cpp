@@ -23,7 +23,10 @@ using WidgetsTest = zt::TkTest;
 class CountingPanel : public TPanel {
 public:
     using TPanel::TPanel;
-    void Loaded() override { TPanel::Loaded(), ++loads; }
+    void Loaded() override {
+        TPanel::Loaded();
+        ++loads;
+    }
     int loads = 0;
 };
 
@@ -37,11 +40,16 @@ TEST_F(WidgetsTest, ControlBoundsClampAndMapBetweenClientAndScreen) {
                         {"negative position is kept", -4, -2, 8, 6, TRect(-4, -2, 4, 4)}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        panel.SetLeft(r.left), panel.SetTop(r.top), panel.SetWidth(r.width), panel.SetHeight(r.height);
+        panel.SetLeft(r.left);
+        panel.SetTop(r.top);
+        panel.SetWidth(r.width);
+        panel.SetHeight(r.height);
         EXPECT_EQ(panel.BoundsRect(), r.expected);
         EXPECT_EQ(panel.ClientRect(), TRect(0, 0, r.expected.Width(), r.expected.Height()));
     }
-    panel.SetBounds(40, 50, 100, 30), form.move(200, 100), form.show();
+    panel.SetBounds(40, 50, 100, 30);
+    form.move(200, 100);
+    form.show();
     const TPoint s = panel.ClientToScreen(TPoint(5, 7));
     EXPECT_EQ(s, TPoint::fromQPoint(form.mapToGlobal(QPoint(45, 57))));
     EXPECT_EQ(panel.ScreenToClient(s), TPoint(5, 7));
@@ -63,10 +71,14 @@ TEST_F(WidgetsTest, VisibleHintColourAndFontFollowTheToolkitRules) {
 
     label.SetColor(0xFCF8E8);
     EXPECT_EQ(label.palette().color(QPalette::Window), QColor(0xE8, 0xF8, 0xFC));
-    label.Font()->Color = TkRGB(128, 128, 128), label.FontChanged();
+    label.Font()->Color = TkRGB(128, 128, 128);
+    label.FontChanged();
     EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(128, 128, 128));
     TFont f;
-    f.Name = "DejaVu Sans", f.Size = 14, f.Color = clRed, label.SetFont(f);
+    f.Name = "DejaVu Sans";
+    f.Size = 14;
+    f.Color = clRed;
+    label.SetFont(f);
     EXPECT_TRUE(label.font().pointSize() == 14 && label.palette().color(QPalette::WindowText) == QColor(255, 0, 0));
     EXPECT_TRUE(AsControl(&label) == &label && AsControl(&form) == nullptr);
 }
@@ -88,7 +100,9 @@ TEST_F(WidgetsTest, LoadedRunsOnceOnFirstShowOrWhenTheHostCallsIt) {
         CountingPanel p;
         if (hostCalls) p.Loaded();
         EXPECT_EQ(p.loads, hostCalls ? 1 : 0);
-        p.show(), p.hide(), p.show();
+        p.show();
+        p.hide();
+        p.show();
         EXPECT_TRUE(p.loads == 1 && p.IsLoaded());
     }
 }
@@ -115,7 +129,8 @@ TEST_F(WidgetsTest, PanelReportsFocusEnteringAndLeavingItsChildren) {
     TPanel panel(&form);
     TEdit inner1(&panel), inner2(&panel), outside(&form);
     outside.move(0, 60);
-    form.show(), form.activateWindow();
+    form.show();
+    form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     outside.setFocus();
     std::string log;
@@ -128,7 +143,9 @@ TEST_F(WidgetsTest, PanelReportsFocusEnteringAndLeavingItsChildren) {
 
 TEST_F(WidgetsTest, PanelDrawsItsCaptionAndReportsResize) {
     TPanel panel;
-    panel.resize(120, 30), panel.SetBevelOuter(bvNone), panel.SetColor(clWhite);
+    panel.resize(120, 30);
+    panel.SetBevelOuter(bvNone);
+    panel.SetColor(clWhite);
     const QRect middle(10, 5, 100, 20);
     EXPECT_EQ(zt::Dark_Pixels(panel.grab().toImage(), middle), 0);
     panel.SetCaption("Caption");
@@ -150,7 +167,8 @@ TEST_F(WidgetsTest, EditSelectionIsClampedToTheText) {
                         {"start past the end", 20, 1, 8, 0, ""}, {"negative start", -3, 2, 0, 2, "20"},
                         {"zero length", 4, 0, 4, 0, ""}};
     for (const Row& r : rows) {
-        edit.SetSelStart(r.start), edit.SetSelLength(r.length);
+        edit.SetSelStart(r.start);
+        edit.SetSelLength(r.length);
         EXPECT_TRUE(edit.SelStart() == r.wantStart && edit.SelLength() == r.wantLength) << r.name;
         EXPECT_EQ(edit.SelText(), r.selText) << r.name;
     }
@@ -174,7 +192,8 @@ TEST_F(WidgetsTest, EditKeyHandlersSwallowReplaceAndSeeVirtualKeys) {
     for (Qt::Key k : {Qt::Key_Delete, Qt::Key_Home, Qt::Key_Delete})
         QTest::keyClick(&edit, k, k == Qt::Key_Delete ? Qt::ControlModifier : Qt::NoModifier);
     EXPECT_TRUE(edit.Text() == "1b23" && downs.back() == VK_DELETE);
-    edit.SetReadOnly(true), QTest::keyClicks(&edit, "9");
+    edit.SetReadOnly(true);
+    QTest::keyClicks(&edit, "9");
     EXPECT_EQ(edit.Text(), "1b23") << "read-only";
     edit.SetBorderStyle(bsNone);
     EXPECT_FALSE(edit.hasFrame());
@@ -186,7 +205,9 @@ TEST_F(WidgetsTest, LabelSizesToItsCaptionAndClicks) {
     const int narrow = label.Width();
     label.SetCaption(QString::fromUtf16(u"年年年年年年"));
     EXPECT_GT(label.Width(), narrow);
-    label.SetAutoSize(false), label.SetWidth(12), label.SetCaption("a much longer caption");
+    label.SetAutoSize(false);
+    label.SetWidth(12);
+    label.SetCaption("a much longer caption");
     EXPECT_EQ(label.Width(), 12);
     label.SetCaption("<b>x</b>");
     EXPECT_EQ(label.textFormat(), Qt::PlainText);
@@ -203,7 +224,10 @@ TEST_F(WidgetsTest, SpeedButtonDownFollowsGroupRules) {
     struct Step { const char* name; TSpeedButton* click; bool a, b, c; };
     a.SetDown(true);
     EXPECT_FALSE(a.Down());  // GroupIndex 0 never stays down
-    a.SetGroupIndex(1), b.SetGroupIndex(1), c.SetGroupIndex(2), c.SetAllowAllUp(true);
+    a.SetGroupIndex(1);
+    b.SetGroupIndex(1);
+    c.SetGroupIndex(2);
+    c.SetAllowAllUp(true);
     const Step steps[] = {
         {"a goes down", &a, true, false, false}, {"b lifts a", &b, false, true, false},
         {"b stays down without AllowAllUp", &b, false, true, false}, {"c is its own group", &c, false, true, true},
@@ -221,12 +245,16 @@ TEST_F(WidgetsTest, SpeedButtonDownFollowsGroupRules) {
     a.SetDown(true);
     EXPECT_FALSE(b.Down());
 
-    a.SetCaption(QString::fromUtf16(u"查找")), a.SetGlyph(QImage(16, 16, QImage::Format_RGB32));
+    a.SetCaption(QString::fromUtf16(u"查找"));
+    a.SetGlyph(QImage(16, 16, QImage::Format_RGB32));
     EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextBesideIcon) << "a glyph beside the caption";
     a.SetGlyph(QImage());
     EXPECT_EQ(a.toolButtonStyle(), Qt::ToolButtonTextOnly);
     QImage clear(16, 16, QImage::Format_ARGB32_Premultiplied);
-    clear.fill(Qt::transparent), a.SetCaption(QString()), a.SetGlyph(clear), a.resize(24, 24);
+    clear.fill(Qt::transparent);
+    a.SetCaption(QString());
+    a.SetGlyph(clear);
+    a.resize(24, 24);
     EXPECT_EQ(zt::Dark_Pixels(a.grab().toImage(), a.rect()), 0);  // a glyph's transparent parts show the face
 }
 
@@ -243,7 +271,9 @@ TEST_F(WidgetsTest, ListBoxItemsIndexAndUserClicks) {
     EXPECT_TRUE(list.ItemIndex() == 1 && clicks == 0) << "code does not click";
     list.SetItemIndex(7);
     EXPECT_EQ(list.ItemIndex(), -1);
-    list.SetItemIndex(0), list.show(), QTest::keyClick(&list, Qt::Key_Down);
+    list.SetItemIndex(0);
+    list.show();
+    QTest::keyClick(&list, Qt::Key_Down);
     EXPECT_TRUE(list.ItemIndex() == 1 && clicks == 1);
     const QRect r = list.ItemRect(2).toQRect();
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
@@ -253,7 +283,8 @@ TEST_F(WidgetsTest, ListBoxItemsIndexAndUserClicks) {
     EXPECT_EQ(list.ItemAtPos(TPoint(5, 110), false), 3) << "below the items, the place after the last";
 
     int obj = 0;
-    list.Items()->SetObjects(0, &obj), list.Items()->Delete(1);
+    list.Items()->SetObjects(0, &obj);
+    list.Items()->Delete(1);
     EXPECT_TRUE(list.Items()->Strings(1) == "10  Office" && list.Items()->Objects(0) == &obj);
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
@@ -277,17 +308,17 @@ TEST_F(WidgetsTest, ComboChoiceAndText) {
     combo.show();
     struct Step { const char* what; std::function<void()> act; int index; QString text; int changes; } steps[] = {
         {"text before any entry", [&] { combo.SetText("typed"); }, -1, "typed", 0},
-        {"adding never selects", [&] { combo.Items()->Add("Sales"), combo.Items()->Add("Stock"); }, -1, "typed", 0},
+        {"adding never selects", [&] { combo.Items()->Add("Sales"); combo.Items()->Add("Stock"); }, -1, "typed", 0},
         {"AssignTexts replaces every entry, keeps the text", [&] { combo.AssignTexts({"A1", "B22", "C3"}); }, -1, "typed", 0},
         {"an index shows its entry", [&] { combo.SetItemIndex(1); }, 1, "B22", 0},
         {"another text leaves no entry chosen", [&] { combo.SetText("B2"); }, -1, "B2", 0},
         {"out of range clears", [&] { combo.SetItemIndex(9); }, -1, "", 0},
-        {"deleting the chosen entry keeps its text", [&] { combo.SetItemIndex(2), combo.Items()->Delete(2); }, -1, "C3", 0},
-        {"typing reports and drops the choice", [&] { combo.SetItemIndex(0), QTest::keyClicks(combo.lineEdit(), "x"); },
+        {"deleting the chosen entry keeps its text", [&] { combo.SetItemIndex(2); combo.Items()->Delete(2); }, -1, "C3", 0},
+        {"typing reports and drops the choice", [&] { combo.SetItemIndex(0); QTest::keyClicks(combo.lineEdit(), "x"); },
          -1, "A1x", 1},
-        {"a drop-down list selects by exact text", [&] { combo.SetStyle(csDropDownList), combo.SetText("B22"); }, 1, "B22", 1},
+        {"a drop-down list selects by exact text", [&] { combo.SetStyle(csDropDownList); combo.SetText("B22"); }, 1, "B22", 1},
         {"... case counts", [&] { combo.SetText("b22"); }, -1, "", 1},
-        {"editable again keeps the choice", [&] { combo.SetItemIndex(0), combo.SetStyle(csDropDown); }, 0, "A1", 1},
+        {"editable again keeps the choice", [&] { combo.SetItemIndex(0); combo.SetStyle(csDropDown); }, 0, "A1", 1},
     };
     for (const Step& s : steps) {
         s.act();
@@ -301,7 +332,8 @@ TEST_F(WidgetsTest, ComboEvents) {
     QWidget form;
     form.resize(200, 100);
     TComboBox combo(&form);
-    combo.Items()->fromQStringList({"pear", "Apple", "fig"}), form.show();
+    combo.Items()->fromQStringList({"pear", "Apple", "fig"});
+    form.show();
     std::string log;
     combo.OnClick = [&](TObject*) { log += "C"; };
     combo.OnChange = [&](TObject*) { log += "H"; };
@@ -313,20 +345,22 @@ TEST_F(WidgetsTest, ComboEvents) {
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     struct Step { const char* what; std::function<void()> act; std::string log; int index; QString text; } steps[] = {
         {"a keyboard pick: OnKeyDown once, then click and change",
-         [&] { combo.SetItemIndex(0), QTest::keyClick(combo.lineEdit(), Qt::Key_Down); }, "vCH", 1, "Apple"},
+         [&] { combo.SetItemIndex(0); QTest::keyClick(combo.lineEdit(), Qt::Key_Down); }, "vCH", 1, "Apple"},
         {"with OnSelect, select instead of change",
          [&] { combo.OnSelect = [&](TObject*) { log += "S"; }, QTest::keyClick(combo.lineEdit(), Qt::Key_Up); }, "CS", 0, "pear"},
-        {"the list opens and closes", [&] { combo.SetDroppedDown(true), combo.SetDroppedDown(false); }, "DU", 0, "pear"},
+        {"the list opens and closes", [&] { combo.SetDroppedDown(true); combo.SetDroppedDown(false); }, "DU", 0, "pear"},
         {"a handled wheel keeps the choice", [&] { QCoreApplication::sendEvent(&combo, &wheel); }, "", 0, "pear"},
         {"OnKeyPress swallows and replaces characters", [&] {
              combo.OnKeyPress = [](TObject*, char16_t& c) { c = c == u'q' ? 0 : c == u'1' ? u'7' : c; };
-             combo.SetText(""), QTest::keyClicks(combo.lineEdit(), "q1q");
+             combo.SetText("");
+             QTest::keyClicks(combo.lineEdit(), "q1q");
          }, "H", -1, "7"},
-        {"the length limit", [&] { combo.SetMaxLength(2), QTest::keyClicks(combo.lineEdit(), "2345"); }, "H", -1, "72"},
-        {"sorting keeps the chosen entry", [&] { combo.SetMaxLength(0), combo.SetItemIndex(0), combo.SetSorted(true); }, "", 2, "pear"},
+        {"the length limit", [&] { combo.SetMaxLength(2); QTest::keyClicks(combo.lineEdit(), "2345"); }, "H", -1, "72"},
+        {"sorting keeps the chosen entry", [&] { combo.SetMaxLength(0); combo.SetItemIndex(0); combo.SetSorted(true); }, "", 2, "pear"},
     };
     for (const Step& s : steps) {
-        log.clear(), s.act();
+        log.clear();
+        s.act();
         EXPECT_EQ(log, s.log) << s.what;
         EXPECT_TRUE(combo.ItemIndex() == s.index && combo.Text() == s.text) << s.what << ": " << combo.Text().toStdString();
     }

@@ -59,10 +59,14 @@ TEST_F(PickerTest, CheckboxTicksAndUserChangesFireOnChange) {
     std::string ticks;
     for (bool box : {false, true}) {
         p.SetShowCheckbox(box);
-        for (bool set : {false, true}) p.SetChecked(set), ticks += p.Checked() ? "1" : "0";
+        for (bool set : {false, true}) {
+            p.SetChecked(set);
+            ticks += p.Checked() ? "1" : "0";
+        }
     }
     EXPECT_EQ(ticks, "1101");
-    p.SetDate(QDate(2024, 1, 11)), p.SetFormat("yyyy-MM-dd");
+    p.SetDate(QDate(2024, 1, 11));
+    p.SetFormat("yyyy-MM-dd");
     EXPECT_EQ(changes, 0);  // setters are not the user's changes
 
     auto* box = p.findChild<QCheckBox*>();
@@ -71,7 +75,8 @@ TEST_F(PickerTest, CheckboxTicksAndUserChangesFireOnChange) {
     EXPECT_FALSE(p.Checked());
     EXPECT_EQ(changes, 1);
 
-    p.setFocus(), p.setCurrentSection(QDateTimeEdit::DaySection);
+    p.setFocus();
+    p.setCurrentSection(QDateTimeEdit::DaySection);
     QTest::keyClick(&p, Qt::Key_Up);  // the user steps the day
     EXPECT_EQ(p.Date(), QDate(2024, 1, 12));
     EXPECT_EQ(changes, 2);
@@ -113,7 +118,8 @@ TEST_F(StatusBarTest, PanelsAreAddedCountedAndLaidOutLeftToRight) {
     TStatusPanels* panels = bar->Panels();
     TStatusPanel *p0 = panels->Add(), *p1 = panels->Add(), *p2 = panels->Insert(1);
     EXPECT_TRUE(panels->Count() == 3 && panels->Items(1) == p2 && p1->Index() == 2 && !panels->Items(3));
-    p0->SetWidth(100), p2->SetWidth(-4);
+    p0->SetWidth(100);
+    p2->SetWidth(-4);
     EXPECT_EQ(p2->Width(), 0);
     p2->SetWidth(60);
     EXPECT_TRUE(bar->Width() == 300 && bar->Top() == 120 - bar->Height()) << "the bar follows its parent's bottom edge";
@@ -129,11 +135,15 @@ TEST_F(StatusBarTest, PanelsAreAddedCountedAndLaidOutLeftToRight) {
 }
 
 TEST_F(StatusBarTest, OwnerDrawnPanelsAreDrawnByOnDrawPanelOnly) {
-    bar->SetHeight(22), bar->SetColor(0xEFEFEE);
+    bar->SetHeight(22);
+    bar->SetColor(0xEFEFEE);
     TStatusPanel* text = bar->Panels()->Add();
-    text->SetWidth(80), text->SetText("Ready");
+    text->SetWidth(80);
+    text->SetText("Ready");
     TStatusPanel* owner = bar->Panels()->Add();
-    owner->SetWidth(80), owner->SetStyle(psOwnerDraw), owner->SetText("drawn by the handler");
+    owner->SetWidth(80);
+    owner->SetStyle(psOwnerDraw);
+    owner->SetText("drawn by the handler");
     bar->Panels()->Add();  // an empty text panel after it
     std::vector<TStatusPanel*> drawn;
     TRect given;
@@ -166,7 +176,10 @@ TEST_F(StatusBarTest, OwnerDrawnPanelsAreDrawnByOnDrawPanelOnly) {
     bar->SetUseSystemFont(true);
     EXPECT_EQ(blueInk(), 0);
 
-    drawn.clear(), bar->SetSimplePanel(true), bar->SetSimpleText("simple"), bar->grab();
+    drawn.clear();
+    bar->SetSimplePanel(true);
+    bar->SetSimpleText("simple");
+    bar->grab();
     EXPECT_TRUE(drawn.empty());  // simple mode shows no panels
 }
 

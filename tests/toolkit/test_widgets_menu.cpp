@@ -34,10 +34,14 @@ TEST_F(MenuTest, ItemsAreAddedInsertedAndFoundByName) {
     TPopupMenu menu;
     menu.SetAutoHotkeys(maManual);
     TMenuItem* root = menu.Items();
-    root->Add(item(&menu, "copy", W(u" 复制全部表格内容"))), root->Add(item(&menu, "sep1", "-"));
+    root->Add(item(&menu, "copy", W(u" 复制全部表格内容")));
+    root->Add(item(&menu, "sep1", "-"));
     TMenuItem* sub = item(&menu, "schemes", "Schemes");
-    root->Add(sub), sub->Add(item(&menu, "scheme_a", "A")), sub->Add(item(&menu, "scheme_b", "B"));
-    root->Insert(0, item(&menu, "first", "First")), root->Insert(99, item(&menu, "last", "Last"));  // out of range appends
+    root->Add(sub);
+    sub->Add(item(&menu, "scheme_a", "A"));
+    sub->Add(item(&menu, "scheme_b", "B"));
+    root->Insert(0, item(&menu, "first", "First"));
+    root->Insert(99, item(&menu, "last", "Last"));  // out of range appends
 
     ASSERT_EQ(menu.Count(), 5);
     EXPECT_EQ(shown(menu.menu()), (QStringList{"First", W(u" 复制全部表格内容"), "-", "Schemes", "Last"}));
@@ -55,7 +59,8 @@ TEST_F(MenuTest, ItemsAreAddedInsertedAndFoundByName) {
 TEST_F(MenuTest, RemoveGivesTheItemBackToItsOwnerAndDeleteTakesItOut) {
     QObject grid;  // stands for the control that owns its own item while it sits in a host's menu
     TPopupMenu hostMenu;
-    hostMenu.SetAutoHotkeys(maManual), hostMenu.Items()->Add(item(&hostMenu, "host_item", "Host"));
+    hostMenu.SetAutoHotkeys(maManual);
+    hostMenu.Items()->Add(item(&hostMenu, "host_item", "Host"));
     QPointer<TMenuItem> gridItem = item(&grid, "grid_base_fun_1", "Grid");
     hostMenu.Items()->Insert(0, gridItem);
     EXPECT_TRUE(gridItem->parent() == hostMenu.Items() && shown(hostMenu.menu()) == (QStringList{"Grid", "Host"}));
@@ -67,7 +72,8 @@ TEST_F(MenuTest, RemoveGivesTheItemBackToItsOwnerAndDeleteTakesItOut) {
 
     // Moving an item from one menu to another takes it out of the first.
     TPopupMenu other;
-    other.Items()->Add(gridItem), hostMenu.Items()->Add(gridItem);
+    other.Items()->Add(gridItem);
+    hostMenu.Items()->Add(gridItem);
     EXPECT_TRUE(other.Count() == 0 && hostMenu.Count() == 2);
 
     QPointer<TMenuItem> host = hostMenu.FindItem("host_item");
@@ -83,11 +89,17 @@ TEST_F(MenuTest, ItemStateReachesTheActionAndClicksReportTheItem) {
     menu.Items()->Add(it);
     TObject* sender = nullptr;
     int clicks = 0;
-    it->OnClick = [&](TObject* s) { sender = s, ++clicks; };
+    it->OnClick = [&](TObject* s) {
+        sender = s;
+        ++clicks;
+    };
 
-    it->SetVisible(false), it->SetEnabled(false);
+    it->SetVisible(false);
+    it->SetEnabled(false);
     EXPECT_TRUE(!it->action()->isVisible() && !it->action()->isEnabled());
-    it->SetVisible(true), it->SetEnabled(true), it->SetChecked(true);
+    it->SetVisible(true);
+    it->SetEnabled(true);
+    it->SetChecked(true);
     EXPECT_TRUE(it->action()->isVisible() && it->action()->isEnabled() && it->action()->isChecked());
 
     it->action()->trigger();
@@ -128,7 +140,9 @@ TEST_F(MenuTest, AutomaticHotkeysMarkShownTextsButKeepCaptions) {
 TEST_F(MenuTest, ControlOpensItsPopupMenuOnContextEventUnlessHandled) {
     TEdit edit;
     TPopupMenu menu;
-    edit.show(), menu.Items()->Add(item(&menu, "a", "A")), edit.SetPopupMenu(&menu);
+    edit.show();
+    menu.Items()->Add(item(&menu, "a", "A"));
+    edit.SetPopupMenu(&menu);
     bool handle = true;
     edit.OnContextPopup = [&](TObject*, TPoint, bool& handled) { handled = handle; };
     for (bool h : {true, false}) {

@@ -75,7 +75,9 @@ TEST_F(TreeTest, ChangesReachOrderAndViewBatchedOrNot) {
     TTreeNodes* n = tree->Items();
     n->Delete(a1);
     TTreeNode* b0 = n->Insert(b, "b0");
-    n->AddChildFirst(a, "A0"), a2->SetText(u"A2x", -1), a->Expand(false);
+    n->AddChildFirst(a, "A0");
+    a2->SetText(u"A2x", -1);
+    a->Expand(false);
     EXPECT_EQ(shown(), "A A0 A2x b0 B C");
     EXPECT_EQ(deleted, (std::vector<QString>{"A1", "A1a"}));  // parents first
 
@@ -83,23 +85,26 @@ TEST_F(TreeTest, ChangesReachOrderAndViewBatchedOrNot) {
     struct Step { const char* name; std::function<void()> act; const char* shown; } steps[] = {
         {"append under an open node and a new node, batched", [&] { n->AddChild(n->AddChild(a, "A3"), "A3a"); },
          "A A0 A2x b0 B C"},
-        {"nested update ends", [&] { n->BeginUpdate(), n->AddChild(nullptr, "D"), n->EndUpdate(); }, "A A0 A2x b0 B C"},
+        {"nested update ends", [&] { n->BeginUpdate(); n->AddChild(nullptr, "D"); n->EndUpdate(); }, "A A0 A2x b0 B C"},
         {"a selection announces what is pending", [&] { tree->SetSelected(n->AddChild(nullptr, "E")); },
          "A A0 A2x A3 b0 B C D E"},
-        {"a deletion too", [&] { n->AddChild(nullptr, "F"), n->Delete(b0); }, "A A0 A2x A3 B C D E F"},
+        {"a deletion too", [&] { n->AddChild(nullptr, "F"); n->Delete(b0); }, "A A0 A2x A3 B C D E F"},
     };
     n->BeginUpdate();
     for (const Step& s : steps) {
         s.act();
         EXPECT_EQ(shown(), s.shown) << s.name;
     }
-    n->AddChild(nullptr, "G"), n->EndUpdate();
+    n->AddChild(nullptr, "G");
+    n->EndUpdate();
     EXPECT_EQ(shown(), "A A0 A2x A3 B C D E F G");
     EXPECT_TRUE(tree->Selected()->Text() == "E" && n->Count() == 12);
 
-    deleted.clear(), n->Clear();
+    deleted.clear();
+    n->Clear();
     EXPECT_TRUE(deleted.size() == 12u && shown().isEmpty());
-    n->AddChild(n->AddChild(nullptr, "X"), "Y"), deleted.clear();
+    n->AddChild(n->AddChild(nullptr, "X"), "Y");
+    deleted.clear();
     tree.reset();  // destroying the view reports every node left
     EXPECT_EQ(deleted, (std::vector<QString>{"X", "Y"}));
 }
@@ -107,7 +112,8 @@ TEST_F(TreeTest, ChangesReachOrderAndViewBatchedOrNot) {
 TEST_F(TreeTest, SelectionExpansionIconsAndKeys) {
     std::vector<TTreeNode*> changes;
     tree->OnChange = [&](TObject*, TTreeNode* n) { changes.push_back(n); };
-    tree->SetSelected(a1a), b1->SetSelected(true);
+    tree->SetSelected(a1a);
+    b1->SetSelected(true);
     EXPECT_TRUE(b1->Selected() && !a1a->Selected());
     tree->SetSelected(nullptr);
     EXPECT_EQ(tree->Selected(), nullptr);
@@ -126,8 +132,11 @@ TEST_F(TreeTest, SelectionExpansionIconsAndKeys) {
     }
 
     QPixmap red(16, 16), green(16, 16);
-    red.fill(Qt::red), green.fill(Qt::green), tree->SetImages({QIcon(red), QIcon(green)});
-    a->SetImageIndex(0), a->SetSelectedIndex(1);
+    red.fill(Qt::red);
+    green.fill(Qt::green);
+    tree->SetImages({QIcon(red), QIcon(green)});
+    a->SetImageIndex(0);
+    a->SetSelectedIndex(1);
     b->SetImageIndex(7);  // outside the list: no icon
     auto icon = [&](TTreeNode* n) {
         const QIcon i = tree->IndexOf(n).data(Qt::DecorationRole).value<QIcon>();
@@ -138,7 +147,10 @@ TEST_F(TreeTest, SelectionExpansionIconsAndKeys) {
     EXPECT_EQ(icon(a), QColor(Qt::green));  // the current node shows its selected image
 
     tree->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
-        if (k == 'K' && s.Contains(ssCtrl)) tree->SetSelected(tree->Selected()->GetNext()), k = 0;
+        if (k == 'K' && s.Contains(ssCtrl)) {
+            tree->SetSelected(tree->Selected()->GetNext());
+            k = 0;
+        }
     };
     QTest::keyClick(tree.get(), Qt::Key_K, Qt::ControlModifier);
     EXPECT_EQ(tree->Selected(), a1);  // swallowed: the handler moved on in node order
@@ -164,9 +176,13 @@ TEST_F(TreeTest, MouseKeepsOneNodeSelected) {
 }
 
 TEST_F(TreeTest, CustomDrawingColoursTheBackgroundAndTheSelectedItem) {
-    tree->show(), tree->SetSelected(b);
+    tree->show();
+    tree->SetSelected(b);
     int items = 0;
-    tree->OnCustomDraw = [&](TTreeView* v, const TRect& r, bool&) { v->Canvas()->Brush->Color = 0xF3F3F2, v->Canvas()->FillRect(r); };
+    tree->OnCustomDraw = [&](TTreeView* v, const TRect& r, bool&) {
+        v->Canvas()->Brush->Color = 0xF3F3F2;
+        v->Canvas()->FillRect(r);
+    };
     tree->OnCustomDrawItem = [&](TTreeView* v, TTreeNode* n, TCustomDrawState state, const TRect&, bool&) {
         ++items;
         if (state & cdsSelected) v->Canvas()->Brush->Color = n == b ? 0xFF0000 : clLime;  // blue for B
@@ -178,7 +194,9 @@ TEST_F(TreeTest, CustomDrawingColoursTheBackgroundAndTheSelectedItem) {
     EXPECT_EQ(img.pixelColor(img.width() - 3, img.height() - 3), QColor(0xF2, 0xF3, 0xF3));
     // A cleared DefaultDraw of the whole view leaves only what the handler drew.
     tree->OnCustomDraw = [&](TTreeView* v, const TRect& r, bool& def) {
-        v->Canvas()->Brush->Color = clLime, v->Canvas()->FillRect(r), def = false;
+        v->Canvas()->Brush->Color = clLime;
+        v->Canvas()->FillRect(r);
+        def = false;
     };
     const QImage only = tree->viewport()->grab().toImage();
     EXPECT_EQ(only.pixelColor(sel.right() - 2, sel.center().y()), QColor(0, 0xFF, 0));

@@ -39,10 +39,16 @@ TEST_F(CanvasTest, ColourConversion) {
 TEST_F(CanvasTest, RectanglesFillsAndFrames) {
     TBitmap b(40, 20);
     TCanvas* c = b.Canvas();
-    c->Brush->Color = clYellow, c->Pen->Color = clBlue, c->Rectangle(2, 3, 8, 10);
-    c->Brush->Color = clGreen, c->FillRect(TRect(20, 0, 25, 5));
-    c->Brush->Style = bsClear, c->FillRect(TRect(30, 10, 35, 15));
-    c->Brush->Style = bsSolid, c->Brush->Color = clRed, c->FrameRect(TRect(30, 10, 35, 15));
+    c->Brush->Color = clYellow;
+    c->Pen->Color = clBlue;
+    c->Rectangle(2, 3, 8, 10);
+    c->Brush->Color = clGreen;
+    c->FillRect(TRect(20, 0, 25, 5));
+    c->Brush->Style = bsClear;
+    c->FillRect(TRect(30, 10, 35, 15));
+    c->Brush->Style = bsSolid;
+    c->Brush->Color = clRed;
+    c->FrameRect(TRect(30, 10, 35, 15));
     struct Row { const char* name; int x, y; TColor want; };
     const Row rows[] = {
         {"rectangle: top-left corner is outline", 2, 3, clBlue}, {"rectangle: last column is outline", 7, 5, clBlue},
@@ -64,8 +70,10 @@ TEST_F(CanvasTest, LineToLeavesTheEndPoint) {
     for (const Row& r : rows) {
         TBitmap b(16, 16);
         TCanvas* c = b.Canvas();
-        c->Pen->Color = clBlack, c->Pen->Style = r.pen;
-        c->MoveTo(r.x0, r.y0), c->LineTo(r.x1, r.y1);
+        c->Pen->Color = clBlack;
+        c->Pen->Style = r.pen;
+        c->MoveTo(r.x0, r.y0);
+        c->LineTo(r.x1, r.y1);
         EXPECT_EQ(px(b, r.x0, r.y0), hex(r.start)) << r.name;
         EXPECT_EQ(px(b, r.x1, r.y1), hex(clWhite)) << r.name;
         EXPECT_EQ(c->PenPos, TPoint(r.x1, r.y1)) << r.name;
@@ -75,7 +83,9 @@ TEST_F(CanvasTest, LineToLeavesTheEndPoint) {
 TEST_F(CanvasTest, TextOutFillsItsCellUnlessTheBrushIsClear) {
     TBitmap b(120, 40);
     TCanvas* c = b.Canvas();
-    c->Font->Color = clBlack, c->Brush->Color = clAqua, c->TextOut(2, 2, QStringLiteral("Wg"));
+    c->Font->Color = clBlack;
+    c->Brush->Color = clAqua;
+    c->TextOut(2, 2, QStringLiteral("Wg"));
     TSize ext = c->TextExtent(QStringLiteral("Wg"));
     ASSERT_TRUE(ext.cx > 0 && ext.cy > 0);
     EXPECT_EQ(c->PenPos.x, 2 + ext.cx);
@@ -83,13 +93,15 @@ TEST_F(CanvasTest, TextOutFillsItsCellUnlessTheBrushIsClear) {
     int aqua = 0, dark = 0;
     for (int y = 2; y < 2 + ext.cy; ++y)
         for (int x = 2; x < 2 + ext.cx; ++x) {
-            aqua += px(b, x, y) == hex(clAqua), dark += qGray(px(b, x, y)) < 100;
+            aqua += px(b, x, y) == hex(clAqua);
+            dark += qGray(px(b, x, y)) < 100;
         }
     EXPECT_TRUE(aqua > 0 && dark > 0) << aqua << " background, " << dark << " ink";
     EXPECT_EQ(px(b, 2 + ext.cx + 2, 2), hex(clWhite)) << "nothing right of the text";
 
     TBitmap clear(120, 40);
-    clear.Canvas()->Brush->Style = bsClear, clear.Canvas()->TextOut(2, 2, QStringLiteral("Wg"));
+    clear.Canvas()->Brush->Style = bsClear;
+    clear.Canvas()->TextOut(2, 2, QStringLiteral("Wg"));
     int tinted = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 120; ++x) tinted += px(clear, x, y) == hex(clAqua);
@@ -99,7 +111,8 @@ TEST_F(CanvasTest, TextOutFillsItsCellUnlessTheBrushIsClear) {
 TEST_F(CanvasTest, TextRectClipsToItsRectangle) {
     TBitmap b(200, 30);
     TCanvas* c = b.Canvas();
-    c->Brush->Color = clYellow, c->Font->Color = clBlack;
+    c->Brush->Color = clYellow;
+    c->Font->Color = clBlack;
     c->TextRect(TRect(10, 0, 30, 30), 12, 2, QStringLiteral("WWWWWWWWWWWWWWWWWWWW"));
     for (int y = 0; y < 30; ++y)
         for (int x = 30; x < 200; ++x) ASSERT_EQ(px(b, x, y), hex(clWhite)) << x << "," << y;
@@ -119,9 +132,11 @@ TEST_F(CanvasTest, FontMeasuresWithoutADevice) {
 
 TEST_F(CanvasTest, CopyRectAndDrawBetweenBitmaps) {
     TBitmap src(10, 10);
-    src.Canvas()->Brush->Color = clRed, src.Canvas()->FillRect(TRect(0, 0, 5, 5));
+    src.Canvas()->Brush->Color = clRed;
+    src.Canvas()->FillRect(TRect(0, 0, 5, 5));
     TBitmap dst(20, 20);
-    dst.Canvas()->CopyRect(TRect(10, 10, 15, 15), src.Canvas(), TRect(0, 0, 5, 5)), dst.Canvas()->Draw(0, 0, &src);
+    dst.Canvas()->CopyRect(TRect(10, 10, 15, 15), src.Canvas(), TRect(0, 0, 5, 5));
+    dst.Canvas()->Draw(0, 0, &src);
     // Corners of the copy, the first pixel past it, the drawn bitmap's red and white parts.
     EXPECT_EQ(std::vector<unsigned>({px(dst, 10, 10), px(dst, 14, 14), px(dst, 15, 15), px(dst, 2, 2), px(dst, 7, 7)}),
               std::vector<unsigned>({hex(clRed), hex(clRed), hex(clWhite), hex(clRed), hex(clWhite)}));
@@ -145,7 +160,9 @@ TEST_F(CanvasTest, BitmapResizeKeepsPixelsAndPixelAccess) {
     b.SetSize(-3, 2);
     EXPECT_TRUE(b.Empty());
     TImage img;
-    img.SetSize(5, 5), img.Canvas()->Brush->Color = clLime, img.Canvas()->FillRect(TRect(0, 0, 5, 5));
+    img.SetSize(5, 5);
+    img.Canvas()->Brush->Color = clLime;
+    img.Canvas()->FillRect(TRect(0, 0, 5, 5));
     EXPECT_EQ(px(*img.Bitmap(), 4, 4), hex(clLime));
 }
 

@@ -24,16 +24,26 @@ protected:
     void SetUp() override {
         tkTestApp();
         grid = std::make_unique<TStringGrid>();
-        grid->setFrameShape(QFrame::NoFrame), grid->resize(400, 200);
-        grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff), grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        grid->SetDefaultRowHeight(20), grid->SetDefaultColWidth(60);
+        grid->setFrameShape(QFrame::NoFrame);
+        grid->resize(400, 200);
+        grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        grid->SetDefaultRowHeight(20);
+        grid->SetDefaultColWidth(60);
     }
     void show() {
         grid->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(grid.get()));
     }
     void focus() {
-        show(), grid->activateWindow(), grid->setFocus(), QApplication::processEvents();
+        show();
+        grid->activateWindow();
+        grid->setFocus();
+        QApplication::processEvents();
+    }
+    void sized(int cols, int rows) {
+        grid->SetColCount(cols);
+        grid->SetRowCount(rows);
     }
     QWidget* vp() { return grid->viewport(); }
     // The widget keys go to: the focused one inside the grid (its editor), else the grid.
@@ -61,7 +71,7 @@ protected:
 // ------------------------------------------------------------------------------------------- storage
 
 TEST_F(GridTest, CellsFollowAReferenceModelThroughEveryKindOfChange) {
-    grid->SetColCount(7), grid->SetRowCount(60);
+    sized(7, 60);
     std::map<std::pair<int, int>, QString> model;  // (col, row) -> text; empty texts are absent
     int cols = 7, rows = 60;
     std::mt19937 rng(7);
@@ -112,12 +122,14 @@ TEST_F(GridTest, CellsFollowAReferenceModelThroughEveryKindOfChange) {
 }
 
 TEST_F(GridTest, RowAndColumnListsReadAndWriteTheCells) {
-    grid->SetColCount(4), grid->SetRowCount(4);
+    sized(4, 4);
     TStrings* row1 = grid->Rows(1);
-    row1->SetStrings(0, "a"), row1->SetStrings(2, "c");
+    row1->SetStrings(0, "a");
+    row1->SetStrings(2, "c");
     EXPECT_EQ(row1->Add("b"), 1) << "Add fills the first empty cell";
     grid->Rows(2)->Assign(row1);
-    row1->Insert(0, "x"), row1->Delete(0);  // a grid line has a fixed length: no insert, no delete
+    row1->Insert(0, "x");
+    row1->Delete(0);  // a grid line has a fixed length: no insert, no delete
     EXPECT_EQ(grid->Rows(1), row1) << "asking again gives the same list";
     grid->Cols(2)->Clear();
     grid->SetCells(9, 9, "x");  // out of range: forgiven
@@ -129,7 +141,9 @@ TEST_F(GridTest, RowAndColumnListsReadAndWriteTheCells) {
 
 TEST_F(GridTest, ScrollsByWholeRows) {
     // 200 px high: one fixed row of 20 + 1 px line, then 179 px show 8 whole rows of 21.
-    grid->SetRowCount(100), grid->SetRowHeights(30, 0), show();
+    grid->SetRowCount(100);
+    grid->SetRowHeights(30, 0);
+    show();
     EXPECT_EQ(grid->VisibleRowCount(), 8);
     int changes = 0;
     grid->OnTopLeftChanged = [&](TObject* s) { changes += s == grid.get(); };
@@ -148,7 +162,8 @@ TEST_F(GridTest, ScrollsByWholeRows) {
     grid->verticalScrollBar()->setValue(10);
     EXPECT_EQ(grid->TopRow(), 11);
     // Making a row below the view current scrolls it to the bottom, whole.
-    grid->SetTopRow(1), grid->SetRow(40);
+    grid->SetTopRow(1);
+    grid->SetRow(40);
     EXPECT_TRUE(grid->TopRow() == 33 && grid->CellRect(1, 40).Bottom <= 200);
     grid->SetRow(5);
     EXPECT_EQ(grid->TopRow(), 5);
@@ -189,7 +204,8 @@ TEST_F(GridTest, RowPositionsStayRightWhileRowsAreAppendedAndCut) {
     std::mt19937 rng(11);
     auto append = [&](int n) {
         for (int i = 0; i < n; ++i) {
-            grid->SetRowCount(grid->RowCount() + 1), h.push_back(rng() % 4 == 0 ? int(rng() % 3) * 12 : 20);
+            grid->SetRowCount(grid->RowCount() + 1);
+            h.push_back(rng() % 4 == 0 ? int(rng() % 3) * 12 : 20);
             if (h.back() != 20) grid->SetRowHeights(grid->RowCount() - 1, h.back());
         }
     };
@@ -208,22 +224,33 @@ TEST_F(GridTest, RowPositionsStayRightWhileRowsAreAppendedAndCut) {
             }
         }
     };
-    append(400), check("after appending one by one");
-    grid->SetRowCount(250), h.resize(250), check("after cutting");
-    append(120), check("after appending again");
+    append(400);
+    check("after appending one by one");
+    grid->SetRowCount(250);
+    h.resize(250);
+    check("after cutting");
+    append(120);
+    check("after appending again");
 }
 
 // ------------------------------------------------------------------------------------------ geometry
 
 TEST_F(GridTest, MouseToCellAndCellRectAgreeWithHiddenLines) {
-    grid->SetColCount(9), grid->SetRowCount(30), grid->SetFixedCols(1), grid->SetGridLineWidth(2);
-    grid->SetColWidths(2, 0), grid->SetColWidths(3, 35), grid->SetColWidths(5, 90);
-    grid->SetRowHeights(3, 0), grid->SetRowHeights(4, 33), grid->SetRowHeights(0, 0);  // row 0: a hidden fixed row
+    sized(9, 30);
+    grid->SetFixedCols(1);
+    grid->SetGridLineWidth(2);
+    grid->SetColWidths(2, 0);
+    grid->SetColWidths(3, 35);
+    grid->SetColWidths(5, 90);
+    grid->SetRowHeights(3, 0);
+    grid->SetRowHeights(4, 33);
+    grid->SetRowHeights(0, 0);  // row 0: a hidden fixed row
     show();
     struct Row { const char* name; int top, left; };
     const Row rows[] = {{"unscrolled", 1, 1}, {"scrolled", 6, 4}, {"scrolled onto hidden", 3, 2}};
     for (const Row& s : rows) {
-        grid->SetTopRow(s.top), grid->SetLeftCol(s.left);
+        grid->SetTopRow(s.top);
+        grid->SetLeftCol(s.left);
         for (int y = 0; y < 200; ++y)
             for (int x = 0; x < 400; ++x) {
                 int c, r;
@@ -271,7 +298,9 @@ TEST_F(GridTest, SelectionRules) {
     };
     for (const Row& r : rows) {
         grid = std::make_unique<TStringGrid>();
-        grid->SetColCount(6), grid->SetRowCount(10), grid->SetOptions(r.opts), grid->resize(400, 300);
+        sized(6, 10);
+        grid->SetOptions(r.opts);
+        grid->resize(400, 300);
         for (const Key& k : r.keys) QTest::keyClick(grid.get(), k.k, k.m);
         const TGridRect s = grid->Selection();
         EXPECT_EQ(s, r.want) << r.name << " got " << s.Left << "," << s.Top << "-" << s.Right << "," << s.Bottom;
@@ -280,7 +309,9 @@ TEST_F(GridTest, SelectionRules) {
 }
 
 TEST_F(GridTest, MouseSelectsAndShiftClickExtends) {
-    grid->SetColCount(6), grid->SetRowCount(10), show(), click(2, 2);
+    sized(6, 10);
+    show();
+    click(2, 2);
     EXPECT_EQ(grid->Selection(), (TGridRect{2, 2, 2, 2}));
     click(4, 5, Qt::ShiftModifier);
     EXPECT_EQ(grid->Selection(), (TGridRect{2, 2, 4, 5}));
@@ -315,8 +346,11 @@ TEST_F(GridTest, KeyboardMoves) {
         {"Right at the last column stays", TGridOptions(), 5, 2, {{Qt::Key_Right, N}}, 5, 2},
     };
     for (const Row& r : rows) {
-        SetUp(), grid->SetColCount(7), grid->SetRowCount(50), grid->SetOptions(r.opts);
-        grid->SetColWidths(6, 0), grid->SetRowHeights(7, 0);  // the last column and row 7 hidden
+        SetUp();
+        sized(7, 50);
+        grid->SetOptions(r.opts);
+        grid->SetColWidths(6, 0);
+        grid->SetRowHeights(7, 0);  // the last column and row 7 hidden
         show();
         grid->FocusCell(r.startCol, r.startRow);
         for (const Key& k : r.keys) QTest::keyClick(grid.get(), k.k, k.m);
@@ -325,14 +359,21 @@ TEST_F(GridTest, KeyboardMoves) {
 }
 
 TEST_F(GridTest, WheelScrollsUnlessItsHandlerTakesIt) {
-    grid->SetRowCount(100), show();
+    grid->SetRowCount(100);
+    show();
     struct Row { const char* name; int delta; bool take; int want; };
     const Row rows[] = {{"down three rows", -120, false, 4}, {"down again", -120, false, 7}, {"up", 120, false, 4},
                         {"taken by the handler", -120, true, 4}};
     int downs = 0, ups = 0;
     bool take = false;
-    grid->OnMouseWheelDown = [&](TObject*, TShiftState, TPoint, bool& handled) { ++downs, handled = take; };
-    grid->OnMouseWheelUp = [&](TObject*, TShiftState, TPoint, bool& handled) { ++ups, handled = take; };
+    grid->OnMouseWheelDown = [&](TObject*, TShiftState, TPoint, bool& handled) {
+        ++downs;
+        handled = take;
+    };
+    grid->OnMouseWheelUp = [&](TObject*, TShiftState, TPoint, bool& handled) {
+        ++ups;
+        handled = take;
+    };
     for (const Row& r : rows) {
         take = r.take;
         QPointF at(50, 50);
@@ -347,19 +388,28 @@ TEST_F(GridTest, WheelScrollsUnlessItsHandlerTakesIt) {
 TEST_F(GridTest, KeyHandlersSeeTakeAndReplaceKeysFromGridAndEditor) {
     grid->SetRowCount(10);
     std::vector<WORD> seen;
-    grid->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) { seen.push_back(k), k = k == VK_DOWN && s.Contains(ssCtrl) ? 0 : k; };
+    grid->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
+        seen.push_back(k);
+        k = k == VK_DOWN && s.Contains(ssCtrl) ? 0 : k;
+    };
     QTest::keyClick(grid.get(), Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(grid->Row(), 1) << "a key the handler takes does not move";
     QTest::keyClick(grid.get(), Qt::Key_Down);
     EXPECT_EQ(grid->Row(), 2);
     EXPECT_EQ(seen, (std::vector<WORD>{VK_CONTROL, VK_DOWN, VK_DOWN})) << "modifier keys are reported too";
-    grid->OnKeyDown = nullptr, grid->FocusCell(1, 1), grid->SetOptions(goEditing);
+    grid->OnKeyDown = nullptr;
+    grid->FocusCell(1, 1);
+    grid->SetOptions(goEditing);
     std::vector<char16_t> pressed;
     std::vector<WORD> released;
     // Codes are typed in upper case: the handler replaces the character.
-    grid->OnKeyPress = [&](TObject*, char16_t& k) { pressed.push_back(k), k = k == u'#' ? 0 : QChar(k).toUpper().unicode(); };
+    grid->OnKeyPress = [&](TObject*, char16_t& k) {
+        pressed.push_back(k);
+        k = k == u'#' ? 0 : QChar(k).toUpper().unicode();
+    };
     grid->OnKeyUp = [&](TObject*, WORD& k, TShiftState) { released.push_back(k); };
-    focus(), key(Qt::Key_F2);
+    focus();
+    key(Qt::Key_F2);
     QWidget* ed = grid->InplaceEditor();
     ASSERT_NE(ed, nullptr);
     QTest::keyClicks(ed, "ab#c");
@@ -379,9 +429,11 @@ TEST_F(GridTest, RowsMoveWithTheirTextsAndHeights) {
         {"ReorderRows past the last row does nothing", 0, 0, {2, 1, 3, 4, 5, 6}, "0 1 2 3 4 5", 2, 2, 0},
     };
     for (const Row& r : rows) {
-        SetUp(), grid->SetRowCount(6);
+        SetUp();
+        grid->SetRowCount(6);
         for (int k = 0; k < 6; ++k) grid->SetCells(1, k, QString::number(k));
-        grid->SetRowHeights(2, 33), grid->FocusCell(1, 2);
+        grid->SetRowHeights(2, 33);
+        grid->FocusCell(1, 2);
         int moved = 0;
         grid->OnRowMoved = [&](TObject*, int, int) { ++moved; };
         if (r.order.empty()) grid->MoveRow(r.from, r.to);
@@ -394,7 +446,10 @@ TEST_F(GridTest, RowsMoveWithTheirTextsAndHeights) {
 // A batch of height changes keeps positions right once it ends, and the scroll bar counts from the
 // first shown row: rows hidden above the shown ones are no scroll steps.
 TEST_F(GridTest, BatchedHeightsAndTheScrollBarAfterAFilter) {
-    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded), grid->SetRowCount(100000), show(), grid->BeginUpdate();
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    grid->SetRowCount(100000);
+    show();
+    grid->BeginUpdate();
     for (int r = 1; r < 100000; ++r) grid->SetRowHeights(r, r % 1000 == 7 ? 20 : 0);
     EXPECT_TRUE(grid->Updating());
     grid->EndUpdate();
@@ -409,15 +464,20 @@ TEST_F(GridTest, BatchedHeightsAndTheScrollBarAfterAFilter) {
 // The grid is a control of the layer: its menu, hint, tag, bounds and font; a right press over the
 // in-place editor is the grid's, and so is its context menu.
 TEST_F(GridTest, ControlPropertiesAndTheRightPressOverTheEditor) {
-    grid->SetOptions(goEditing | goAlwaysShowEditor), grid->SetBounds(5, 6, 300, 150);
-    grid->SetHint(QStringLiteral("cells")), grid->SetShowHint(true);
+    grid->SetOptions(goEditing | goAlwaysShowEditor);
+    grid->SetBounds(5, 6, 300, 150);
+    grid->SetHint(QStringLiteral("cells"));
+    grid->SetShowHint(true);
     EXPECT_TRUE(grid->BoundsRect() == TRect(5, 6, 305, 156) && grid->toolTip() == QStringLiteral("cells"));
     QFont big = grid->font();
     big.setPointSize(17);
     grid->setFont(big);  // as a form's font property sets it
     EXPECT_EQ(grid->Font()->Size, 17);
     TPopupMenu menu;
-    menu.Items()->Add(new TMenuItem(&menu)), grid->SetPopupMenu(&menu), show(), grid->FocusCell(2, 2);
+    menu.Items()->Add(new TMenuItem(&menu));
+    grid->SetPopupMenu(&menu);
+    show();
+    grid->FocusCell(2, 2);
     TInplaceEdit* ed = grid->InplaceEditor();
     ASSERT_NE(ed, nullptr);
     ASSERT_TRUE(ed->isVisible());
@@ -434,7 +494,8 @@ TEST_F(GridTest, ControlPropertiesAndTheRightPressOverTheEditor) {
     for (int i = 0; i < 2; ++i) {
         QTest::mousePress(ed, Qt::RightButton, Qt::NoModifier, QPoint(4, 3));
         QContextMenuEvent cm(QContextMenuEvent::Mouse, QPoint(4, 3), ed->mapToGlobal(QPoint(4, 3)));
-        QApplication::sendEvent(ed, &cm), QTest::mouseRelease(ed, Qt::RightButton, Qt::NoModifier, QPoint(4, 3));
+        QApplication::sendEvent(ed, &cm);
+        QTest::mouseRelease(ed, Qt::RightButton, Qt::NoModifier, QPoint(4, 3));
     }
     ASSERT_EQ(downs.size(), 2u);
     EXPECT_EQ(downs[0], std::make_tuple(mbRight, cell.Left + 4, cell.Top + 3)) << "in the viewport's coordinates";
@@ -460,11 +521,15 @@ TEST_F(GridTest, EditingThroughTheInplaceEditor) {
         {"always-show editor stays after Enter", E | goAlwaysShowEditor, {{Qt::Key_F2, N, "2"}, {Qt::Key_Return, N, nullptr}}, "old2", true},
     };
     for (const Row& r : rows) {
-        SetUp(), grid->SetColCount(4), grid->SetRowCount(6), grid->SetOptions(r.opts), grid->SetCells(1, 1, "old");
+        SetUp();
+        sized(4, 6);
+        grid->SetOptions(r.opts);
+        grid->SetCells(1, 1, "old");
         int setEdits = 0;
         QString lastSet;
         grid->OnSetEditText = [&](TObject*, int c, int rr, const QString& v) {
-            ++setEdits, lastSet = v;
+            ++setEdits;
+            lastSet = v;
             EXPECT_TRUE(c == 1 && rr == 1);
         };
         focus();
@@ -480,9 +545,11 @@ TEST_F(GridTest, EditingThroughTheInplaceEditor) {
 }
 
 TEST_F(GridTest, ModifiedFlagAndOnGetEditText) {
-    grid->SetOptions(goEditing), grid->SetCells(1, 1, "stored");
+    grid->SetOptions(goEditing);
+    grid->SetCells(1, 1, "stored");
     grid->OnGetEditText = [](TObject*, int, int, QString& v) { v = "edit:" + v; };
-    focus(), key(Qt::Key_F2);
+    focus();
+    key(Qt::Key_F2);
     TInplaceEdit* ed = grid->InplaceEditor();
     ASSERT_NE(ed, nullptr);
     EXPECT_TRUE(ed->Text() == "edit:stored" && !ed->Modified());
@@ -496,7 +563,8 @@ TEST_F(GridTest, ModifiedFlagAndOnGetEditText) {
 }
 
 TEST_F(GridTest, PickListAndEllipsisButtons) {
-    grid->SetColCount(4), grid->SetRowCount(6), grid->SetOptions(goEditing);
+    sized(4, 6);
+    grid->SetOptions(goEditing);
     grid->OnGetEditStyle = [](TObject*, int c, int) { return c == 2 ? esPickList : c == 3 ? esEllipsis : esSimple; };
     int fills = 0;
     grid->OnGetPickListItems = [&](TObject* s, int c, int r, TStrings* items) {
@@ -505,7 +573,9 @@ TEST_F(GridTest, PickListAndEllipsisButtons) {
         for (const char16_t* t : {u"A001 \u7532", u"A002 \u4E59", u"A003 \u4E19"}) items->Add(QString::fromUtf16(t));
         for (int i = 0; i < 37; ++i) items->Add(QString("item %1").arg(i));
     };
-    focus(), grid->FocusCell(2, 1), key(Qt::Key_F2);
+    focus();
+    grid->FocusCell(2, 1);
+    key(Qt::Key_F2);
     auto* ed = qobject_cast<TInplaceEditList*>(grid->InplaceEditor());
     ASSERT_NE(ed, nullptr);
     EXPECT_TRUE(ed->EditStyle() == esPickList && ed->EditButton()->isVisible() && ed->DropDownRows() == 15);
@@ -513,20 +583,26 @@ TEST_F(GridTest, PickListAndEllipsisButtons) {
     QListWidget* list = ed->PickListWidget();
     ASSERT_TRUE(ed->ListVisible() && fills == 1 && list->count() == 40) << "Alt+Down fills the list once and opens it";
     EXPECT_EQ(list->height(), 15 * list->sizeHintForRow(0) + 2 * list->frameWidth()) << "at most 15 rows show";
-    QTest::keyClick(list, Qt::Key_Down), QTest::keyClick(list, Qt::Key_Return);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Return);
     EXPECT_TRUE(!ed->ListVisible() && ed->Modified());
     EXPECT_EQ(grid->Cells(2, 1), QString::fromUtf16(u"A002 \u4E59"));
     key(Qt::Key_Escape);
     EXPECT_EQ(grid->Cells(2, 1), QString()) << "Esc gives the cell its old (empty) text back";
     // A click on an item chooses it too; the list opens on the current text.
-    key(Qt::Key_F2), ed->DropDown();
+    key(Qt::Key_F2);
+    ed->DropDown();
     ASSERT_TRUE(ed->ListVisible());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(list->item(2)).center());
     EXPECT_EQ(grid->Cells(2, 1), QString::fromUtf16(u"A003 \u4E19"));
     // The simple column has no button; the ellipsis column's button fires OnEditButtonClick.
-    key(Qt::Key_Return), grid->FocusCell(1, 1), key(Qt::Key_F2);
+    key(Qt::Key_Return);
+    grid->FocusCell(1, 1);
+    key(Qt::Key_F2);
     EXPECT_TRUE(ed->EditStyle() == esSimple && !ed->EditButton()->isVisible());
-    key(Qt::Key_Return), grid->FocusCell(3, 1), key(Qt::Key_F2);
+    key(Qt::Key_Return);
+    grid->FocusCell(3, 1);
+    key(Qt::Key_F2);
     ASSERT_TRUE(ed->EditButton()->isVisible() && ed->EditButton()->text() == "...");
     TObject* sender = nullptr;
     grid->OnEditButtonClick = [&](TObject* s) { sender = s; };
@@ -545,7 +621,9 @@ TEST_F(GridTest, HeaderDragsMoveAndSizeColumns) {
         {"the edge in a data row selects instead", goColSizing, 2, true, 0, 60, "c0 c1 c2 c3 c4"},
     };
     for (const Row& r : rows) {
-        SetUp(), grid->SetColCount(5), grid->SetRowCount(4), grid->SetOptions(r.opts);
+        SetUp();
+        sized(5, 4);
+        grid->SetOptions(r.opts);
         for (int c = 0; c < 5; ++c) grid->SetCells(c, 1, QString("c%1").arg(c));
         show();
         int moves = 0;
@@ -554,7 +632,8 @@ TEST_F(GridTest, HeaderDragsMoveAndSizeColumns) {
         const int y = (a.Top + a.Bottom) / 2, x0 = r.fromEdge ? a.Right : a.Left + 5;
         const int x1 = r.fromEdge ? a.Right + 30 : b.Right - 5;
         mouse(QEvent::MouseButtonPress, x0, y, Qt::LeftButton);
-        mouse(QEvent::MouseMove, (x0 + x1) / 2, y, Qt::LeftButton), mouse(QEvent::MouseMove, x1, y, Qt::LeftButton);
+        mouse(QEvent::MouseMove, (x0 + x1) / 2, y, Qt::LeftButton);
+        mouse(QEvent::MouseMove, x1, y, Qt::LeftButton);
         mouse(QEvent::MouseButtonRelease, x1, y, Qt::NoButton);
         EXPECT_EQ(moves, r.moves) << r.name;
         EXPECT_EQ(grid->ColWidths(r.moves ? 2 : 1), r.width1) << r.name;
@@ -565,7 +644,8 @@ TEST_F(GridTest, HeaderDragsMoveAndSizeColumns) {
 // --------------------------------------------------------------------------------------------- drawing
 
 TEST_F(GridTest, OnDrawCellStatesOnRenderedPixels) {
-    grid->SetColCount(5), grid->SetRowCount(6), grid->SetDefaultDrawing(false);
+    sized(5, 6);
+    grid->SetDefaultDrawing(false);
     std::map<std::pair<int, int>, unsigned> states;
     grid->OnDrawCell = [&](TObject* s, int c, int r, TRect& rect, TGridDrawState st) {
         TStringGrid* g = static_cast<TStringGrid*>(s);
@@ -576,7 +656,10 @@ TEST_F(GridTest, OnDrawCellStatesOnRenderedPixels) {
                          : st.Contains(gdSelected) ? TColor(0xF16555) : clWhite;
         cv->FillRect(rect);
     };
-    grid->SetSelection(TGridRect{1, 1, 2, 2}), show(), grid->clearFocus(), QApplication::processEvents();
+    grid->SetSelection(TGridRect{1, 1, 2, 2});
+    show();
+    grid->clearFocus();
+    QApplication::processEvents();
     QImage img = grid->viewport()->grab().toImage();
     auto at = [&](int c, int r) {
         TRect rc = grid->CellRect(c, r);
@@ -588,7 +671,8 @@ TEST_F(GridTest, OnDrawCellStatesOnRenderedPixels) {
     for (const Row& r : rows) EXPECT_EQ(at(r.c, r.r), r.rgb) << r.name;
     EXPECT_EQ(states[std::make_pair(2, 2)], unsigned(gdSelected));
     // With the focus, the current cell is drawn focused.
-    focus(), grid->SetSelection(TGridRect{1, 1, 2, 2});
+    focus();
+    grid->SetSelection(TGridRect{1, 1, 2, 2});
     img = grid->viewport()->grab().toImage();
     if (grid->hasFocus()) {
         EXPECT_EQ(at(2, 2), 0x00FF00u);
@@ -597,7 +681,8 @@ TEST_F(GridTest, OnDrawCellStatesOnRenderedPixels) {
 }
 
 TEST_F(GridTest, DefaultDrawingPaintsTextsGridLinesAndOnlyVisibleCells) {
-    grid->SetColCount(4), grid->SetRowCount(1000), grid->SetCells(1, 1, QString::fromUtf16(u"\u7532\u4E59WWW"));
+    sized(4, 1000);
+    grid->SetCells(1, 1, QString::fromUtf16(u"\u7532\u4E59WWW"));
     int drawn = 0;
     grid->OnDrawCell = [&](TObject*, int, int r, TRect&, TGridDrawState) {
         ++drawn;
@@ -627,11 +712,15 @@ TEST_F(GridTest, EnterAndExitAndDoubleClick) {
     grid->OnExit = [&](TObject*) { ++exits; };
     grid->OnDblClick = [&](TObject*) { ++dbl; };
     QWidget outer;
-    outer.resize(500, 300), grid->setParent(&outer);
+    outer.resize(500, 300);
+    grid->setParent(&outer);
     auto* other = new QLineEdit(&outer);
-    other->move(0, 250), outer.show();
+    other->move(0, 250);
+    outer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&outer));
-    outer.activateWindow(), other->setFocus(), QApplication::processEvents();
+    outer.activateWindow();
+    other->setFocus();
+    QApplication::processEvents();
     if (!other->hasFocus()) GTEST_SKIP() << "the platform gives no keyboard focus";
     enters = exits = 0;
     grid->setFocus();

@@ -18,12 +18,14 @@ TEST(StringList, SortedAddAndDuplicates) {
     };
     for (const Row& r : rows) {
         TStringList l;
-        l.SetDuplicates(r.dup), l.SetSorted(true);
+        l.SetDuplicates(r.dup);
+        l.SetSorted(true);
         for (const QString& s : r.add) l.Add(s);
         EXPECT_EQ(items(l), r.want) << r.name;
     }
     TStringList l;
-    l.SetSorted(true), l.SetDuplicates(dupError);
+    l.SetSorted(true);
+    l.SetDuplicates(dupError);
     EXPECT_EQ(l.Add("a"), 0);
     EXPECT_EQ(l.Add("a"), -1) << "a refused duplicate has no index";
     int at = -1;
@@ -51,19 +53,26 @@ TEST(StringList, TextAndCommaTextRoundTrip) {
 
 TEST(StringList, NamesValuesAndEdits) {
     TStringList l;
-    l.Add("code=001"), l.Add("name=x");
+    l.Add("code=001");
+    l.Add("name=x");
     EXPECT_EQ(l.Values("NAME"), "x") << "names compare without case";
-    l.SetValues("code", "002"), l.SetValues("new", "v");
+    l.SetValues("code", "002");
+    l.SetValues("new", "v");
     EXPECT_TRUE(l.Strings(0) == "code=002" && l.Count() == 3) << "a value replaced in place, a new one added";
     l.SetValues("name", "");
     EXPECT_EQ(l.IndexOfName("name"), -1) << "an empty value removes the line";
-    l.SetStrings(99, "x"), l.Delete(-1), l.Insert(99, "x");
+    l.SetStrings(99, "x");
+    l.Delete(-1);
+    l.Insert(99, "x");
     EXPECT_TRUE(l.Strings(-1).isEmpty() && l.Count() == 2) << "out of range is forgiven";
     l.Move(0, 1);
     EXPECT_EQ(l.Strings(1), "code=002");
     int changes = 0;
     l.OnChange = [&](TObject*) { ++changes; };
-    l.BeginUpdate(), l.Add("a"), l.Add("b"), l.EndUpdate();
+    l.BeginUpdate();
+    l.Add("a");
+    l.Add("b");
+    l.EndUpdate();
     EXPECT_EQ(changes, 1) << "changes inside an update are reported once";
 }
 

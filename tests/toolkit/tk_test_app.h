@@ -45,7 +45,9 @@ inline void Answer(std::function<void(QWidget*)> answer, const char* name = null
     QObject::connect(timer, &QTimer::timeout, [timer, answer, name] {
         QWidget* d = QApplication::activeModalWidget();
         if (!d || (name && d->objectName() != QLatin1String(name))) return;
-        timer->stop(), timer->deleteLater(), answer(d);
+        timer->stop();
+        timer->deleteLater();
+        answer(d);
     });
     timer->start();
 }
@@ -53,7 +55,10 @@ inline void Answer(std::function<void(QWidget*)> answer, const char* name = null
 // Clicks the dialog's button that reads text, or is named so.
 inline bool Click(QWidget* d, const QString& text_or_name) {
     for (QAbstractButton* b : d->findChildren<QAbstractButton*>())
-        if (b->text() == text_or_name || b->objectName() == text_or_name) return b->click(), true;
+        if (b->text() == text_or_name || b->objectName() == text_or_name) {
+            b->click();
+            return true;
+        }
     return false;
 }
 

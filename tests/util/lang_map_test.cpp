@@ -24,11 +24,13 @@ namespace {
 struct TempDir {
   TempDir() : old(fs::current_path()) {
     char tmpl[] = "/tmp/zem_lang_XXXXXX";
-    path = mkdtemp(tmpl), fs::current_path(path);
+    path = mkdtemp(tmpl);
+    fs::current_path(path);
   }
   ~TempDir() {
     std::error_code ec;
-    fs::current_path(old), fs::remove_all(path, ec);
+    fs::current_path(old);
+    fs::remove_all(path, ec);
   }
   fs::path old;
   std::string path;
@@ -241,13 +243,15 @@ TEST(LangFile, Utf16AndGbkFilesGiveTheSameMap) {
 
 TEST(LangFile, LogModeTwoWritesOnlyMissingCaptions) {
   TempDir dir;
-  Write_File("lang.txt", Utf16_Bytes(u"#log_not_define\r\n合计=Sum\r\n")), Write_File("lang_log.txt", "stale");
+  Write_File("lang.txt", Utf16_Bytes(u"#log_not_define\r\n合计=Sum\r\n"));
+  Write_File("lang_log.txt", "stale");
   TLang_Map map;
   EXPECT_EQ(2, map.Log_Mode());
   EXPECT_EQ(std::string("\xFF\xFE", 2), Read_File("lang_log.txt")) << "recreated with the mark only";
   EXPECT_EQ(u"保存", S(Lang_Cap(&map, u"grid", u"保存")));
   EXPECT_EQ(u"Sum", S(Lang_Cap(&map, u"grid", u"合计")));  // found: not logged
-  Lang_Cap(&map, u"menu", u"-"), Lang_Cap(&map, u"", u"tarvok");  // separators and the maker's name never logged
+  Lang_Cap(&map, u"menu", u"-");
+  Lang_Cap(&map, u"", u"tarvok");  // separators and the maker's name never logged
   Lang_Cap(&map, u"", u"打印&P");                                  // logged without its hot key
   EXPECT_EQ(Utf16_Bytes(u"grid.保存  *****\r\n打印  *****\r\n"), Read_File("lang_log.txt"));
 }

@@ -38,7 +38,9 @@ class ComboDb : public zt::Dict_Db {
          u"select printf('B%04d',n), '名称'||n from c",
          u"insert into app_dict_sql values('big','select code,name from big','','','','','code','','')",
          u"insert into app_dict_sql values('broken','select code,name from no_table','','','','','','','')"});
-    Zem_Host_Register_Code_Dialogs(), Key_Search::Set(nullptr), Inp_Key::Set(nullptr);
+    Zem_Host_Register_Code_Dialogs();
+    Key_Search::Set(nullptr);
+    Inp_Key::Set(nullptr);
     zt::Host<kBoard_Obj_Handle, Board_Obj_Handle_Fn>::Set([this](const char* d, const char* c) {
       return board.push_back(std::string(d) + ":" + c), 1;
     });
@@ -58,6 +60,9 @@ struct Combo_Form : QWidget {
 // A query area of two codes: A 甲, B 乙.
 inline void Fill_Area(TSQLCA& area) {
   area.Set_Field_Count(2);
-  for (const char16_t* code : {u"A", u"B"})
-    area.Add_Row(), area.Set_Value(0, code), area.Set_Value(1, code[0] == u'B' ? u"乙" : u"甲");
+  for (const char16_t* code : {u"A", u"B"}) {
+    area.Add_Row();
+    area.Set_Value(0, code);
+    area.Set_Value(1, code[0] == u'B' ? u"乙" : u"甲");
+  }
 }

@@ -37,7 +37,8 @@ TEST_P(ComboDb, EnterResolvesTypedText) {
   dept->On_Ext_Search_Ret = [&](TObject*) { ++searched; };
   dept->Search_Attach("dept", 0);
   TSQLCA area;
-  Fill_Area(area), dbio->Attach_Dbio(&area);
+  Fill_Area(area);
+  dbio->Attach_Dbio(&area);
   form.show();
   const Pdu_Code_Key_Search_Fn found_09 = [](const char*, const char16_t*, char* b) { return std::strcpy(b, "09"), 1; };
   struct Row { const char* what; TComboBox_Ext* box; QString typed; Pdu_Code_Key_Search_Fn search; QString text;
@@ -52,7 +53,8 @@ TEST_P(ComboDb, EnterResolvesTypedText) {
       {"... and an exact code shows its name", dbio, "A", nullptr, U(u"甲"), "A", 24, 3},
   };
   for (const Row& r : rows) {
-    Key_Search::Set(r.search), Type(r.box, r.typed);
+    Key_Search::Set(r.search);
+    Type(r.box, r.typed);
     EXPECT_EQ(r.box->Text(), r.text) << r.what;
     EXPECT_STREQ(r.box->Get_Code(), r.code) << r.what;
     EXPECT_EQ(std::make_pair(changes, searched), std::make_pair(r.changes, r.searched)) << r.what << ": changes, searches";
@@ -63,7 +65,8 @@ TEST_P(ComboDb, EnterResolvesTypedText) {
 TEST_P(ComboDb, KeysWheelBoardAndFonts) {
   Combo_Form form;
   TComboBox_Ext *sup = form.Add(), *emp = form.Add();
-  sup->Multi_Attach("sup", 0), emp->Search_Attach("sup", 0);
+  sup->Multi_Attach("sup", 0);
+  emp->Search_Attach("sup", 0);
   form.show();
   std::vector<int> offered;
   int reported = 0;
@@ -71,24 +74,27 @@ TEST_P(ComboDb, KeysWheelBoardAndFonts) {
                     Qt::NoModifier, Qt::NoScrollPhase, false);
   const auto font = [&](const char* (*name)()) { return emp->Font()->Name == U(map_wchar(name()).c_str()); };
   const auto pick_second = [&] {
-    sup->Set_Code("S001,S002"), sup->SetDroppedDown(true);
-    sup->view()->setCurrentIndex(sup->view()->model()->index(1, 0)), QTest::keyClick(sup->view(), Qt::Key_Return);
+    sup->Set_Code("S001,S002");
+    sup->SetDroppedDown(true);
+    sup->view()->setCurrentIndex(sup->view()->model()->index(1, 0));
+    QTest::keyClick(sup->view(), Qt::Key_Return);
   };
   struct Row { const char* what; std::function<void()> act; std::function<bool()> check; } rows[] = {
       {"a plain letter empties a multiple choice",
-       [&] { sup->Set_Code("S001,S002"), QTest::keyClick(sup->lineEdit(), Qt::Key_X); },
+       [&] { sup->Set_Code("S001,S002"); QTest::keyClick(sup->lineEdit(), Qt::Key_X); },
        [&] { return sup->Chosen_List()->Get_Row_Count() == 0; }},
       {"with Ctrl held the choice stays",
-       [&] { sup->Set_Code("S001,S002"), QTest::keyClick(sup->lineEdit(), Qt::Key_A, Qt::ControlModifier); },
+       [&] { sup->Set_Code("S001,S002"); QTest::keyClick(sup->lineEdit(), Qt::Key_A, Qt::ControlModifier); },
        [&] { return std::string(sup->Get_Code()) == "S001,S002"; }},
-      {"the wheel never changes the choice", [&] { emp->Set_Code("S002"), QApplication::sendEvent(emp, &wheel); },
+      {"the wheel never changes the choice", [&] { emp->Set_Code("S002"); QApplication::sendEvent(emp, &wheel); },
        [&] { return emp->ItemIndex() == 1 && std::string(emp->Get_Code()) == "S002"; }},
-      {"a code of \"sup\" goes to the board", [&] { board.clear(), Type(emp, "S001"); },
+      {"a code of \"sup\" goes to the board", [&] { board.clear(); Type(emp, "S001"); },
        [&] { return board == std::vector<std::string>{"sup:S001"}; }},
       {"keys are offered to the host, Up and Down too",
        [&] {
          Inp_Key::Set([&](TComboBox_Ext*, int k) { return offered.push_back(k), 0; });
-         QTest::keyClick(emp->lineEdit(), Qt::Key_Q), QTest::keyClick(emp->lineEdit(), Qt::Key_Down);
+         QTest::keyClick(emp->lineEdit(), Qt::Key_Q);
+         QTest::keyClick(emp->lineEdit(), Qt::Key_Down);
        },
        [&] { return offered == std::vector<int>{'Q', VK_DOWN}; }},
       {"an Enter the host takes is not resolved by the box",
@@ -102,12 +108,17 @@ TEST_P(ComboDb, KeysWheelBoardAndFonts) {
       {"the closed box the input font", [&] { emp->SetDroppedDown(false); }, [&] { return font(Input_Font_Name); }},
       {"a code typed into a multiple choice and left behind becomes the choice",
        [&] {
-         Inp_Key::Set(nullptr), form.activateWindow(), (void)QTest::qWaitForWindowActive(&form);  // focus moves
-         sup->SetHint(U(u"供应商")), sup->Set_Code("S001"), sup->setFocus(), zt::Type(sup->lineEdit(), "S002", Qt::Key_Tab);
+         Inp_Key::Set(nullptr);
+         form.activateWindow();
+         (void)QTest::qWaitForWindowActive(&form);  // focus moves
+         sup->SetHint(U(u"供应商"));
+         sup->Set_Code("S001");
+         sup->setFocus();
+         zt::Type(sup->lineEdit(), "S002", Qt::Key_Tab);
        },
        [&] { return std::string(sup->Get_Code()) == "S002" && sup->Hint() == U(u"供应商:南方电子"); }},
       {"a text that matches nothing leaves no choice in the hint either",
-       [&] { sup->Set_Code("S001"), sup->setFocus(), zt::Type(sup->lineEdit(), "zz", Qt::Key_Tab); },
+       [&] { sup->Set_Code("S001"); sup->setFocus(); zt::Type(sup->lineEdit(), "zz", Qt::Key_Tab); },
        [&] { return sup->Text() == "zz" && !sup->Have_Choice() && sup->Hint() == U(u"供应商"); }},
       {"a pick from the list shows in the hint", pick_second,
        [&] { return std::string(sup->Get_Code()) == "S002" && sup->Hint() == U(u"供应商:南方电子"); }},
@@ -124,9 +135,11 @@ TEST_P(ComboDb, KeysWheelBoardAndFonts) {
 TEST_P(ComboDb, HostChoiceDialogs) {
   Combo_Form form;
   TComboBox_Ext *single = form.Add(), *multi = form.Add(), *dbio = form.Add();
-  single->Search_Attach("dept", 0), multi->Multi_Attach("dept", 0);
+  single->Search_Attach("dept", 0);
+  multi->Multi_Attach("dept", 0);
   TSQLCA area;
-  Fill_Area(area), dbio->Attach_Dbio(&area);
+  Fill_Area(area);
+  dbio->Attach_Dbio(&area);
   form.show();
   QStringList seen;
   auto dclick = [](TComboBox_Ext* b) { return [b] { QTest::mouseDClick(b->lineEdit(), Qt::LeftButton); }; };
@@ -139,30 +152,36 @@ TEST_P(ComboDb, HostChoiceDialogs) {
       {"single: choosable entries only, initials, Enter takes the row", single, dclick(single),
        [&](CodeChooseDialog* d) {
          seen << QString::number(d->shownCount());
-         QTest::keyClicks(d->searchEdit(), "xs"), QTest::keyClick(d->searchEdit(), Qt::Key_Return);
+         QTest::keyClicks(d->searchEdit(), "xs");
+         QTest::keyClick(d->searchEdit(), Qt::Key_Return);
        },
        U(u"销售部"), "03"},
       {"a typed text found several times opens the search with it", single,
-       [&] { Key_Search::Set(Zem_Host_Code_Key_Search), Type(single, "cw"); },
+       [&] { Key_Search::Set(Zem_Host_Code_Key_Search); Type(single, "cw"); },
        [&](CodeChooseDialog* d) {
          seen << d->searchEdit()->text() + QString::number(d->shownCount());
-         QTest::keyClick(d->searchEdit(), Qt::Key_Down), QTest::keyClick(d->searchEdit(), Qt::Key_Return);
+         QTest::keyClick(d->searchEdit(), Qt::Key_Down);
+         QTest::keyClick(d->searchEdit(), Qt::Key_Return);
        },
        U(u"仓储物流部"), "05"},
       {"multi: the typed name comes ticked, the order of ticking is kept", multi,
-       [&] { multi->SetText(U(u"财务部")), multi->Chosen_List()->Clear_Data(), dclick(multi)(); },
-       [&](CodeChooseDialog* d) { seen << d->chosenCodes().join(','), tick(d, "05"), tick(d, ""), d->accept(); },
+       [&] { multi->SetText(U(u"财务部")); multi->Chosen_List()->Clear_Data(); dclick(multi)(); },
+       [&](CodeChooseDialog* d) { seen << d->chosenCodes().join(','); tick(d, "05"); tick(d, ""); d->accept(); },
        U(u"财务部,仓储物流部,总经理办公室"), "02,05,01"},
       {"multi: cancelled keeps the choice", multi, dclick(multi),
-       [](CodeChooseDialog* d) { d->chooseAllShown(true), d->reject(); }, U(u"财务部,仓储物流部,总经理办公室"), "02,05,01"},
+       [](CodeChooseDialog* d) { d->chooseAllShown(true); d->reject(); }, U(u"财务部,仓储物流部,总经理办公室"), "02,05,01"},
       {"multi: none, then all shown", multi, dclick(multi), [](CodeChooseDialog* d) {
-         zt::Click(d, "zem_code_none"), d->setSearchText(U(u"部")), zt::Click(d, "zem_code_all"), d->accept();
+         zt::Click(d, "zem_code_none");
+         d->setSearchText(U(u"部"));
+         zt::Click(d, "zem_code_all");
+         d->accept();
        }, U(u"财务部,销售部,采购部,仓储物流部"), "02,03,04,05"},
-      {"over a query area", dbio, dclick(dbio), [](CodeChooseDialog* d) { d->setSearchText(U(u"乙")), d->accept(); },
+      {"over a query area", dbio, dclick(dbio), [](CodeChooseDialog* d) { d->setSearchText(U(u"乙")); d->accept(); },
        U(u"乙"), "B"},
   };
   for (const Row& r : rows) {
-    Answer(r.answer), r.open();
+    Answer(r.answer);
+    r.open();
     EXPECT_EQ(r.box->Text() + ' ' + r.box->Get_Code(), r.text + ' ' + QString::fromStdString(r.code)) << r.what;
   }
   EXPECT_EQ(seen, (QStringList{"5", "cw2", "02"}));
@@ -205,10 +224,12 @@ TEST_P(ComboDb, DemoVoucherFilter) {
   EXPECT_EQ(shown(), 12);
   Type(filter.department(), "04");
   EXPECT_TRUE(filter.condition() == "dept_code = '04'" && shown() == 4) << filter.condition().toStdString();
-  filter.suppliers()->Set_Code("S004,S001"), filter.apply();
+  filter.suppliers()->Set_Code("S004,S001");
+  filter.apply();
   EXPECT_TRUE(filter.condition() == "dept_code = '04' and sup_code in ('S004','S001' )" && shown() == 2)
       << filter.condition().toStdString();
-  all(), tree->SetSelected(tree->TN_Get(1, "03"));  // 销售部 and its two teams
+  all();
+  tree->SetSelected(tree->TN_Get(1, "03"));  // 销售部 and its two teams
   EXPECT_TRUE(shown() == 2 && count() == U(u"所选部门的凭证（2 张）")) << count().toStdString();
   all();
   EXPECT_TRUE(shown() == 12 && count() == U(u"全部凭证（12 张）")) << count().toStdString();

@@ -41,13 +41,20 @@ TEST_P(ComboDb, AttachRules) {
 
 TEST_P(ComboDb, CodesInBothModes) {
   TComboBox_Ext single, multi, cut, sorted, listed;
-  single.Attach_Dict("dept", 0), sorted.Multi_Attach("dept", 0);
+  single.Attach_Dict("dept", 0);
+  sorted.Multi_Attach("dept", 0);
   TSQLCA namesakes;  // two codes, one name
   namesakes.Set_Field_Count(2);
-  for (const char16_t* code : {u"A", u"B"})
-    namesakes.Add_Row(), namesakes.Set_Value(0, code), namesakes.Set_Value(1, u"张伟");
-  listed.SetStyle(csDropDownList), listed.Attach_Dbio(&namesakes);
-  multi.SetHint(U(u"大字典:旧的选择")), multi.Multi_Attach("big", 0), cut.Multi_Attach("cut", 0);
+  for (const char16_t* code : {u"A", u"B"}) {
+    namesakes.Add_Row();
+    namesakes.Set_Value(0, code);
+    namesakes.Set_Value(1, u"张伟");
+  }
+  listed.SetStyle(csDropDownList);
+  listed.Attach_Dbio(&namesakes);
+  multi.SetHint(U(u"大字典:旧的选择"));
+  multi.Multi_Attach("big", 0);
+  cut.Multi_Attach("cut", 0);
   QString first21;
   std::string all25;
   for (int i = 1; i <= 25; ++i) {
@@ -75,7 +82,7 @@ TEST_P(ComboDb, CodesInBothModes) {
        U(u"名称7"), "B0007", "B0007"},
       {"an empty default empties the choice", &multi, [](auto& b) { b.Set_Default_Code(""); }, "", "", ""},
       {"a pick from a list sorted after the attach gives the picked name's code", &sorted,
-       [](auto& b) { b.SetSorted(true), b.SetItemIndex(0), b.Handle_On_Select(&b); }, U(u"财务部"), "02", "02"},
+       [](auto& b) { b.SetSorted(true); b.SetItemIndex(0); b.Handle_On_Select(&b); }, U(u"财务部"), "02", "02"},
       {"a drop-down list keeps the code set though another entry has its name", &listed,
        [](auto& b) { b.Set_Code("B"); }, U(u"张伟"), "B", "B"},
       {"three short codes", &cut, [](auto& b) { b.Set_Code("A1,B22,C3"); }, U(u"甲,乙,丙"), "A1,B22,C3", "A1"},
@@ -104,7 +111,8 @@ TEST_P(ComboDb, CodesInBothModes) {
   EXPECT_TRUE(std::u16string(area.Get_Row_Value(2, 0)) == u"C3" && std::string(list.Str(1)) == "B22");
   list.Free_All();
   // A multiple choice from an area keeps the listed codes in the area's order.
-  area.First(), area.Set_Value(0, u"ZZ");
+  area.First();
+  area.Set_Value(0, u"ZZ");
   EXPECT_EQ(cut.Set_Code(&area), 1);
   EXPECT_STREQ(cut.Get_Code(), "B22,C3");
 }
@@ -125,7 +133,8 @@ TEST_P(ComboLimit, BuildLimitSelectsTheChosenRows) {
   }
   ASSERT_EQ(q.Commit(), 0);
   TComboBox_Ext multi, single;
-  multi.Multi_Attach("goods", 0), single.Attach_Dict("goods", 0);
+  multi.Multi_Attach("goods", 0);
+  single.Attach_Dict("goods", 0);
   // limit: exact, or the start of the key-set form
   struct Row { const char* what; TComboBox_Ext* box; std::string codes, limit; int rows; } rows[] = {
       {"one code in single mode", &single, "G007", " = 'G007'", 1},

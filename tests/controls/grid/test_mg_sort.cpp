@@ -144,7 +144,10 @@ TEST(MgSort, UnsortAndTheHostsRowData) {
 
   // Rows deleted after a sort: Unsort leaves the grid alone. OnGetSortRows narrows the range.
   g.Sort_Col_Add(2, 1);
-  g.OnGetSortRows = [](TObject*, int& from, int& to) { from = 3, to = 6; };
+  g.OnGetSortRows = [](TObject*, int& from, int& to) {
+    from = 3;
+    to = 6;
+  };
   g.Sort();
   EXPECT_EQ(g.Cells(2, 3), QStringLiteral("6"));
   EXPECT_EQ(g.Cells(2, 7), QStringLiteral("7"));

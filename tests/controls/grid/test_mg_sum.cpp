@@ -147,7 +147,7 @@ TEST(MgSum, ScrollingAndTheVerticalBar) {
       {"data to 5", [&] { t.data.SetLeftCol(5); }, 5, true},
       {"sum to 9", [&] { t.sum.SetLeftCol(9); }, 9, true},
       {"a filter to no row takes the bar away", [&] { t.data.Filter(1, map_wchar(u"x")); }, 9, false},
-      {"data back to 1, all rows shown", [&] { t.data.SetLeftCol(1), t.data.Filter_Show_All(); }, 1, true},
+      {"data back to 1, all rows shown", [&] { t.data.SetLeftCol(1); t.data.Filter_Show_All(); }, 1, true},
   };
   for (const Step& s : steps) {
     s.act();

@@ -11,10 +11,13 @@
 class InputsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    zt::App(), SetClock([] { return QDateTime(QDate(2024, 6, 15), QTime(9, 30)); });
+    zt::App();
+    SetClock([] { return QDateTime(QDate(2024, 6, 15), QTime(9, 30)); });
     zt::Host<kGui_Calendar_Get, Gui_Calendar_Get_Fn>::Set([this](char* buffer) {
-      ++calls, given = buffer;
-      Pub_Para_Get_Int(u"tmp.calendar_x", &at.rx()), Pub_Para_Get_Int(u"tmp.calendar_y", &at.ry());
+      ++calls;
+      given = buffer;
+      Pub_Para_Get_Int(u"tmp.calendar_x", &at.rx());
+      Pub_Para_Get_Int(u"tmp.calendar_y", &at.ry());
       return answer ? (std::strcpy(buffer, answer), 1) : 0;
     });
   }

@@ -33,7 +33,8 @@ TEST_F(MDate, SetAndGetRoundTrips) {
               QStringLiteral("%1|%2|%3").arg(r.year, r.mon, r.day));
     EXPECT_TRUE(box.Day_Field()->Visible() == r.dayShown && box.Day_Caption()->Visible() == r.dayShown);
     char date[16], month[16];
-    box.Get_Date(date), box.Get_Month(month);
+    box.Get_Date(date);
+    box.Get_Month(month);
     EXPECT_EQ(std::string(date) + "/" + month, std::string(r.date) + "/" + r.monthOut);
   }
   EXPECT_EQ(TMDate::To_Int("2x0-2 4"), 2024);
@@ -47,7 +48,9 @@ TEST_F(MDate, DayMenuHidesDaysPastTheMonthsEnd) {
   TMDate box;
   for (const Row& r : rows) {
     SCOPED_TRACE(r.month);
-    box.Set_Month(r.month), box.Day_Menu()->Popup(0, 0), box.Day_Menu()->menu()->hide();  // OnPopup runs before it shows
+    box.Set_Month(r.month);
+    box.Day_Menu()->Popup(0, 0);
+    box.Day_Menu()->menu()->hide();  // OnPopup runs before it shows
     EXPECT_EQ(std::vector<bool>({box.Day_Menu()->Items(28)->Visible(), box.Day_Menu()->Items(29)->Visible(),
                                  box.Day_Menu()->Items(30)->Visible(), box.Day_Menu()->Items(31)->Visible()}),
               std::vector<bool>({true, r.d29, r.d30, r.d31})) << "days 28 to 31";
@@ -76,7 +79,8 @@ TEST_F(MDate, MenusOfferTheYearsAroundTodayAndSetTheirField) {
     SCOPED_TRACE(s.name);
     const int before = changes;
     char out[16];
-    s.menu->Items(s.item)->Click(), box.Get_Date(out);
+    s.menu->Items(s.item)->Click();
+    box.Get_Date(out);
     EXPECT_TRUE(std::string(out) == s.date && changes > before) << out;
   }
   EXPECT_EQ(box.Month_Field()->Text(), "06");
@@ -99,8 +103,10 @@ TEST_F(MDate, CaptionClickOpensTheCalendarBelowIt) {
   box.Get_Date(out);
   EXPECT_TRUE(std::string(out) == "20240229" && changes > 0);
 
-  answer = nullptr, changes = 0;
-  QTest::mouseClick(box.Year_Caption(), Qt::LeftButton), box.Get_Date(out);
+  answer = nullptr;
+  changes = 0;
+  QTest::mouseClick(box.Year_Caption(), Qt::LeftButton);
+  box.Get_Date(out);
   EXPECT_TRUE(calls == 2 && std::string(out) == "20240229" && changes == 0) << "the user cancels: nothing changes";
 
   // Hidden, the fields go and the captions turn grey; shown, back in black.

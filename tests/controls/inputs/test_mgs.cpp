@@ -20,7 +20,8 @@ class Mgs : public zt::Dict_Db {
     TSQLCA rows;
     ASSERT_EQ(rows.Exec(u"select code,name from dept order by code"), 0);
     mgs_->Fill_List(&rows, 9);  // more columns than fields: all of them
-    form_.show(), form_.activateWindow();
+    form_.show();
+    form_.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
     mgs_->Code_Edit()->setFocus();
   }
@@ -36,10 +37,12 @@ TEST_P(Mgs, TypedCodesSelectTheFirstLineNotSmaller) {
   const Row rows[] = {{"04", 1}, {"99", 1}, {"0", 0}, {"10", 2}, {"1", 2}, {"05 extra words", 1}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.typed);
-    mgs_->Code_Edit()->selectAll(), QTest::keyClicks(mgs_->Code_Edit(), r.typed);  // typing replaces the code
+    mgs_->Code_Edit()->selectAll();
+    QTest::keyClicks(mgs_->Code_Edit(), r.typed);  // typing replaces the code
     EXPECT_EQ(mgs_->List()->ItemIndex(), r.selected);
   }
-  QTest::keyClick(mgs_->Code_Edit(), Qt::Key_Up), QCoreApplication::processEvents();
+  QTest::keyClick(mgs_->Code_Edit(), Qt::Key_Up);
+  QCoreApplication::processEvents();
   EXPECT_EQ(mgs_->List()->ItemIndex(), 0) << "Up moves the list through a posted key";
 }
 
@@ -53,14 +56,20 @@ TEST_P(Mgs, EnterAcceptsTheSelectedLineEscapeAndEmptyEnterOnlyHide) {
                       {"escape", "05", -2, Qt::Key_Escape, ""}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    result.clear(), mgs_->Show(), mgs_->Code_Edit()->setFocus(), mgs_->Code_Edit()->SetText(r.typed);
+    result.clear();
+    mgs_->Show();
+    mgs_->Code_Edit()->setFocus();
+    mgs_->Code_Edit()->SetText(r.typed);
     if (r.select != -2) mgs_->List()->SetItemIndex(r.select);
     QTest::keyClick(mgs_->Code_Edit(), r.key);
     EXPECT_TRUE(result == r.result && !mgs_->Visible()) << result;
   }
-  mgs_->SetOptions(TMGS::goSearch), mgs_->Show(), QTest::keyClick(mgs_->Button(TMGS::goSearch), Qt::Key_Escape);
+  mgs_->SetOptions(TMGS::goSearch);
+  mgs_->Show();
+  QTest::keyClick(mgs_->Button(TMGS::goSearch), Qt::Key_Escape);
   EXPECT_FALSE(mgs_->Visible()) << "Escape on a button tabbed onto";
-  mgs_->Show(), mgs_->List()->SetItemIndex(-1);
+  mgs_->Show();
+  mgs_->List()->SetItemIndex(-1);
   QTest::mouseClick(mgs_->List()->viewport(), Qt::LeftButton, Qt::NoModifier, mgs_->List()->ItemRect(2).toQRect().center());
   EXPECT_TRUE(result == "10" && mgs_->Code_Edit()->Text() == "10") << "a clicked line";
 }
@@ -74,10 +83,14 @@ TEST_P(Mgs, CheckReturnAsksToAddAnUnknownCode) {
   const Row rows[] = {{u"是", 1, false}, {u"否", 0, false}, {u"取消", 0, true}};
   for (const Row& r : rows) {
     SCOPED_TRACE(U(r.button).toStdString());
-    adds = 0, mgs_->Show(), mgs_->Set_Code("07");
+    adds = 0;
+    mgs_->Show();
+    mgs_->Set_Code("07");
     QString text, title;
     zt::Answer([&](QWidget* box) {
-      text = static_cast<QMessageBox*>(box)->text(), title = box->windowTitle(), zt::Click(box, U(r.button));
+      text = static_cast<QMessageBox*>(box)->text();
+      title = box->windowTitle();
+      zt::Click(box, U(r.button));
     });
     EXPECT_EQ(mgs_->Check_Return(), 0);
     EXPECT_EQ(title + ": " + text, U(u"系统提示: 选择了无效的代码，需要新增加吗"));

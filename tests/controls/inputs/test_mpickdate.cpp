@@ -34,7 +34,8 @@ TEST_F(PickDate, SetAndGetRoundTripsAndBlankDates) {
     r.month ? p.Set_Month(r.in) : p.Set_Date(r.in);
     EXPECT_TRUE(p.Text() == r.shown && p.Mode() == (r.month ? 2 : 1)) << p.Text().toStdString();
     char date[16], month[16];
-    p.Get_Date(date), p.Get_Month(month);
+    p.Get_Date(date);
+    p.Get_Month(month);
     EXPECT_EQ(std::string(date) + "/" + month, std::string(r.date) + "/" + r.monthOut);
     if (!*r.shown) { EXPECT_EQ(p.Date(), QDate(2001, 2, 3)) << "refused input keeps the date underneath"; }
   }
@@ -47,8 +48,10 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
   p.SetBounds(0, 0, 160, 24);
   QLineEdit other(&form);
   other.move(0, 30);
-  p.SetDate(QDate(2024, 1, 5)), p.Hide_Info();  // what the owner gives before the first show outlives it
-  form.show(), form.activateWindow();
+  p.SetDate(QDate(2024, 1, 5));
+  p.Hide_Info();  // what the owner gives before the first show outlives it
+  form.show();
+  form.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   char out[16];
   auto pickHeldDate = [&] {  // the calendar opens on the date held; the user clicks that very day
@@ -67,7 +70,9 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
       {"clear with the focus inside", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"the held date picked in the calendar", pickHeldDate, "2024-01-06"},
       {"a key typed into the field cleared while in it (the cursor where a right click may have left it)", [&] {
-         p.Menu()->Items(1)->Click(), p.findChild<QLineEdit*>()->setCursorPosition(0), QTest::keyClick(&p, Qt::Key_2);
+         p.Menu()->Items(1)->Click();
+         p.findChild<QLineEdit*>()->setCursorPosition(0);
+         QTest::keyClick(&p, Qt::Key_2);
        }, "2-01-06"},
   };
   for (const Step& s : steps) {
@@ -77,9 +82,12 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
     p.Get_Date(out);
     EXPECT_EQ(std::string(out).empty(), !*s.shown);
   }
-  p.SetShowCheckbox(true), p.SetChecked(false), p.Get_Date(out);
+  p.SetShowCheckbox(true);
+  p.SetChecked(false);
+  p.Get_Date(out);
   EXPECT_STREQ(out, "") << "an unticked box reads as no date";
-  p.Hide_Info(), QTest::mouseClick(p.findChild<QCheckBox*>(), Qt::LeftButton);
+  p.Hide_Info();
+  QTest::mouseClick(p.findChild<QCheckBox*>(), Qt::LeftButton);
   EXPECT_EQ(p.Text(), "2024-01-06") << "ticking the box is the user's change too";
 }
 
@@ -97,17 +105,23 @@ TEST_F(PickDate, MenuInBothModesAndTheCalendar) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     r.month ? p.Set_Month("202001") : p.Set_Date("20200101");
-    p.Menu()->Popup(0, 0), p.Menu()->menu()->hide();
+    p.Menu()->Popup(0, 0);
+    p.Menu()->menu()->hide();
     EXPECT_EQ(p.Menu()->Items(0)->Caption() + p.Menu()->Items(2)->Caption(), QString::fromUtf16(r.first) + QString::fromUtf16(u"日历"));
-    p.Menu()->Items(0)->Click(), p.Get_Date(out);
+    p.Menu()->Items(0)->Click();
+    p.Get_Date(out);
     EXPECT_STREQ(out, r.afterToday);
   }
   EXPECT_EQ(changes, 2);
 
-  p.Set_Date("20240105"), answer = "20240311", p.Menu()->Items(2)->Click();
+  p.Set_Date("20240105");
+  answer = "20240311";
+  p.Menu()->Items(2)->Click();
   EXPECT_TRUE(given == "20240105" && at == form.mapToGlobal(QPoint(10, 20 + 24))) << "the calendar under the picker";
   EXPECT_TRUE(p.Text() == "2024-03-11" && changes == 3);
-  p.Hide_Info(), answer = nullptr, p.Menu()->Items(2)->Click();
+  p.Hide_Info();
+  answer = nullptr;
+  p.Menu()->Items(2)->Click();
   EXPECT_TRUE(given.empty() && p.Text().isEmpty() && changes == 3) << "cancelled: still blank, no change reported";
 }
 

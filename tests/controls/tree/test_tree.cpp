@@ -40,8 +40,10 @@ struct Fixture {
     });
     zt::Host<kPdu_Export_Tree_To_Km, Pdu_Export_Tree_To_Km_Fn>::Set(
         [this](MTreeView*, const char* title) { return exported = title, 1; });
-    form.setObjectName(QStringLiteral("deptForm")), form.resize(300, 300);
-    t->setObjectName(QStringLiteral("deptTree")), t->resize(300, 300);
+    form.setObjectName(QStringLiteral("deptForm"));
+    form.resize(300, 300);
+    t->setObjectName(QStringLiteral("deptTree"));
+    t->resize(300, 300);
     fin = t->TN_Add(nullptr, 1, "01", u"财务部");
     acc = t->TN_Add(fin, 2, "0101", u"会计组");
     sales = t->TN_Add(nullptr, 1, "02", u"销售部");
@@ -139,9 +141,12 @@ TEST(MTreeView, ShowCodesPreferenceAndClipboard) {
   EXPECT_EQ(f.saved, "cap.deptForm.deptTree=0,0");
   EXPECT_EQ(f.t->Tree_Text(), U(u"财务部\r\n......会计组\r\n销售部\r\n......华东销售组\r\n............上海\r\n"
                                  u"......华南销售组\r\n仓库\r\n"));
-  f.stored = "0", f.t->TN_Extend_Menu_Switch_Code(nullptr);  // agrees with the state: nothing changes
+  f.stored = "0";
+  f.t->TN_Extend_Menu_Switch_Code(nullptr);  // agrees with the state: nothing changes
   EXPECT_EQ(events, 2);
-  f.t->Set_Caption_With_Code(true), f.t->TN_Add(nullptr, 1, "A1", u"Sales"), f.t->Set_Caption_With_Code(true);
+  f.t->Set_Caption_With_Code(true);
+  f.t->TN_Add(nullptr, 1, "A1", u"Sales");
+  f.t->Set_Caption_With_Code(true);
   EXPECT_EQ(f.t->Items()->Root(3)->Text(), QStringLiteral("A1 Sales"));
   f.t->Set_Caption_With_Code(false);
   EXPECT_EQ(f.t->Items()->Root(3)->Text(), QStringLiteral("Sales"));
@@ -159,16 +164,19 @@ TEST(MTreeView, MenuGroupsAreAddedOnce) {
   EXPECT_EQ(f.t->TN_Extend_Menu(&menu, MTreeView::TN_MENU_NO_EXPAND | MTreeView::TN_MENU_NO_FIND), 1);
   EXPECT_EQ(menu.Count(), 0);
   for (int i = 0; i < 2; ++i) f.t->TN_Extend_Menu(&menu, MTreeView::TN_MENU_SWITCH_CODE);
-  f.t->Add_Km_Menu(&menu, u"部门树"), f.t->Add_Km_Menu(&menu, nullptr);
+  f.t->Add_Km_Menu(&menu, u"部门树");
+  f.t->Add_Km_Menu(&menu, nullptr);
   EXPECT_EQ(names(), U(u"_exp_funcs=-|_exp_all= 全部展开|_col_all= 全部合拢|_exp_cur= 展开当前节点|_col_cur= 合拢当前节点|"
                        u"_exp_cur_all= 全部展开当前节点|_col_cur_all= 全部合拢当前节点|_shcode_funcs= 显示/隐藏编码|"
                        u"_find_funcs=-|_find_start= 从头查找节点|_find_here= 从本节点查找|_find_next= 向后查找Ctrl+K|"
                        u"_find_prev= 向前查找Ctrl+L|_copy_text= 复制树结构文本到内存|_print= 打印|_km_funcs= 输出到层次图"));
   menu.FindItem(QStringLiteral("deptTree_km_funcs"))->Click();
   EXPECT_EQ(f.exported, Gbk(u"索引树"));  // the last title was empty and the tree has no caption
-  f.t->Add_Km_Menu(&menu, u"部门树"), menu.FindItem(QStringLiteral("deptTree_km_funcs"))->Click();
+  f.t->Add_Km_Menu(&menu, u"部门树");
+  menu.FindItem(QStringLiteral("deptTree_km_funcs"))->Click();
   EXPECT_EQ(f.exported, Gbk(u"部门树"));
-  f.t->SetSelected(f.sales), menu.FindItem(QStringLiteral("deptTree_exp_cur_all"))->Click();
+  f.t->SetSelected(f.sales);
+  menu.FindItem(QStringLiteral("deptTree_exp_cur_all"))->Click();
   EXPECT_TRUE(f.east->Expanded());
   menu.FindItem(QStringLiteral("deptTree_col_all"))->Click();
   EXPECT_FALSE(f.sales->Expanded());
@@ -177,9 +185,12 @@ TEST(MTreeView, MenuGroupsAreAddedOnce) {
 TEST(MTreeView, BackgroundAndSelectedItemColours) {
   Fixture f;
   QPalette p = f.form.palette();
-  p.setColor(QPalette::Window, QColor(0x20, 0x40, 0x60)), f.form.setPalette(p), f.form.show();
+  p.setColor(QPalette::Window, QColor(0x20, 0x40, 0x60));
+  f.form.setPalette(p);
+  f.form.show();
   MTreeView alone;
-  alone.resize(100, 100), alone.show();
+  alone.resize(100, 100);
+  alone.show();
   auto corner = [](TTreeView* v) {
     const QImage img = v->viewport()->grab().toImage();
     return img.pixelColor(img.width() - 2, img.height() - 2);
@@ -188,10 +199,14 @@ TEST(MTreeView, BackgroundAndSelectedItemColours) {
   EXPECT_EQ(corner(&alone), QColor(0xF2, 0xF3, 0xF3));
 
   TTreeView_Ext ext(&f.form);
-  ext.SetHideSelection(true), ext.resize(200, 100), ext.show();
+  ext.SetHideSelection(true);
+  ext.resize(200, 100);
+  ext.show();
   TTreeNode* n = ext.AddItem(nullptr, "01", "x");
   EXPECT_EQ(ext.GetCode(), nullptr);
-  ext.SetSelected(n), f.t->setFocus(), ext.viewport()->grab();  // the selected item stays blue without the focus
+  ext.SetSelected(n);
+  f.t->setFocus();
+  ext.viewport()->grab();  // the selected item stays blue without the focus
   const QImage img = ext.viewport()->grab().toImage();
   const QRect r = n->DisplayRect(true).toQRect();
   for (int x : {r.right() - 2, 2})  // 2: the row's branch area
@@ -204,8 +219,11 @@ TEST(TTreeView_Ext, AttachTreeDictNestsByCodeContainment) {
   zt::App();
   TSQLCA q;
   q.Set_Field_Count(2);
-  for (const char* code : {"01", "0101", "010101", "0102", "02", "0201", "X", "X01"})
-    q.Add_Row(), q.Set_Value(0, map_wchar(code)), q.Set_Value(1, map_wchar(("n" + std::string(code)).c_str()));
+  for (const char* code : {"01", "0101", "010101", "0102", "02", "0201", "X", "X01"}) {
+    q.Add_Row();
+    q.Set_Value(0, map_wchar(code));
+    q.Set_Value(1, map_wchar(("n" + std::string(code)).c_str()));
+  }
   TTreeView_Ext t;
   EXPECT_EQ(t.AttachTreeDict(nullptr), 0);
   EXPECT_EQ(t.AttachTreeDict(&q), 1);
@@ -221,7 +239,9 @@ TEST(TTreeView_Ext, AttachTreeDictNestsByCodeContainment) {
 // level, "+" after a folded node), and the printout.
 TEST(MTreeView, ExportedOutlineParsesBack) {
   Fixture f;
-  f.t->TN_Update(f.store, "", u"仓库 <&\"'> \x01"), f.t->SetSelected(f.sales), f.sales->Expand(false);
+  f.t->TN_Update(f.store, "", u"仓库 <&\"'> \x01");
+  f.t->SetSelected(f.sales);
+  f.sales->Expand(false);
   QTemporaryDir dir;
   struct Row { Zem_Outline_Format format; const char *file, *text; QString lines; } rows[] = {
       {ZEM_OUTLINE_FREEMIND, "t.mm", "TEXT",

@@ -74,7 +74,8 @@ TEST_P(TreeDb, AttachAndUpdate) {
 TEST_P(TreeDb, KeySetFormStoresTheNodeAndItsChildren) {
   MTreeView t;
   TTreeNode* top = t.TN_Add(nullptr, 1, "A'1", u"甲");
-  t.TN_Add(t.TN_Add(top, 1, "B1", u"乙"), 1, "B11", u"丙"), t.TN_Add(top, 1, "B2", u"丁");
+  t.TN_Add(t.TN_Add(top, 1, "B1", u"乙"), 1, "B11", u"丙");
+  t.TN_Add(top, 1, "B2", u"丁");
   EXPECT_STREQ(t.TN_Code_Loop_Smart(top, 1, 40), "'A''1','B1','B11','B2'");  // short enough: the list
   const std::string cond = t.TN_Code_Loop_Smart(top, 1, 10);
   const std::string head = "select key_id from app_tmp_key_set where set_id = ";

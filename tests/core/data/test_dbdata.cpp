@@ -16,7 +16,8 @@ namespace {
 
 // A set with the given field names and rows of values (nullptr = absent).
 void Fill(DBDataMgr* d, std::vector<const char16_t*> names, std::vector<std::vector<const char16_t*>> rows) {
-  d->CFree(), d->Set_Field_Count(static_cast<int>(names.size()));
+  d->CFree();
+  d->Set_Field_Count(static_cast<int>(names.size()));
   for (size_t i = 0; i < names.size(); ++i) d->Set_Field_Name(static_cast<int>(i), names[i]);
   for (auto& r : rows) {
     d->Add_Row();
@@ -58,9 +59,11 @@ TEST(DBData, FieldDescriptorsAndLookup) {
   DBDataMgr d;
   Fill(&d, {u"code", u"Name"}, {});
   EXPECT_EQ(S(d.Get_Field_Caption(0)), u"code") << "a field without caption takes its name";
-  d.Set_Field_Caption(0, u"编码"), d.Set_Field_Name(0, u"dept_code");
+  d.Set_Field_Caption(0, u"编码");
+  d.Set_Field_Name(0, u"dept_code");
   EXPECT_EQ(S(d.Get_Field_Caption(0)), u"编码") << "a caption, once set, stays";
-  d.Set_Field_Type(0, 'N'), d.Set_Field_Type(0, 0);
+  d.Set_Field_Type(0, 'N');
+  d.Set_Field_Type(0, 0);
   EXPECT_EQ(d.Get_Field_Type(0), 'N') << "type letter 0 leaves the type";
 
   const struct { const char16_t* ask; int want; } finds[] = {
@@ -84,7 +87,8 @@ std::u16string Cells(DBDataMgr* d) {
 
 TEST(DBData, InsertAndDropFieldsMoveCells) {
   DBDataMgr d;
-  Fill(&d, {u"a", u"b"}, {{u"a1", u"b1"}, {u"a2", nullptr}}), d.Set_Field_Type(1, 'I');
+  Fill(&d, {u"a", u"b"}, {{u"a1", u"b1"}, {u"a2", nullptr}});
+  d.Set_Field_Type(1, 'I');
   const struct { const char* what; int (*step)(DBDataMgr*); int result; const char16_t* cells; } steps[] = {
       {"a name found case-folded", [](DBDataMgr* t) { return t->Insert_Field(0, u"B"); }, 0, u"a:a1|a2 b:b1|"},
       {"insert in the middle", [](DBDataMgr* t) { return t->Insert_Field(1, u"mid"); }, 1, u"a:a1|a2 mid:| b:b1|"},
@@ -167,7 +171,8 @@ TEST(DBData, ValuesBuffersAndNarrowCache) {
 TEST(DBData, AppendData) {
   Kept_Log log;
   DBDataMgr a, b, c;
-  Fill(&a, {u"x", u"y"}, {{u"1", u"一"}}), Fill(&b, {u"p", u"q"}, {{u"2", nullptr}, {u"3", u"三"}});
+  Fill(&a, {u"x", u"y"}, {{u"1", u"一"}});
+  Fill(&b, {u"p", u"q"}, {{u"2", nullptr}, {u"3", u"三"}});
   Fill(&c, {u"x"}, {{u"9"}});
   EXPECT_EQ(a.Append_Data(&c), 0);
   EXPECT_TRUE(log.Has("ERROR: The field num is not equle,cant merge to one!\n"));
@@ -185,7 +190,10 @@ TEST(DBData, ResultAttributesAndReset) {
   EXPECT_EQ(d.Get_Sqlcode(), -7);
   EXPECT_EQ(S(d.Get_Sqlmsg()), long_msg.substr(0, 4096));
   Fill(&d, {u"a"}, {{u"1"}});
-  d.Set_Error(3, u"boom"), d.Set_Table_Name(u"Emp_b"), d.Set_Tag(0, 42), d.Set_Sort_Key(0, 0);
+  d.Set_Error(3, u"boom");
+  d.Set_Table_Name(u"Emp_b");
+  d.Set_Tag(0, 42);
+  d.Set_Sort_Key(0, 0);
   EXPECT_EQ(S(d.Get_Table_Name()), u"EMP_B");
   // Clear_Data keeps the fields and the table; CFree drops everything.
   d.Clear_Data();
@@ -229,7 +237,8 @@ TEST(DBData, SortOnMixedKeys) {
     SCOPED_TRACE(c.name);
     DBDataMgr d;
     Fill(&d, {u"id", u"amount", u"name", u"qty", u"qty_text"}, rows);
-    d.Set_Field_Type(1, 'F'), d.Set_Field_Type(3, 'I');
+    d.Set_Field_Type(1, 'F');
+    d.Set_Field_Type(3, 'I');
     for (size_t k = 0; k < c.fields.size(); ++k) ASSERT_EQ(d.Add_Sort_Key(c.fields[k], c.desc[k], c.modes[k]), 1);
     Sort_And_Check(&d);
     EXPECT_EQ(Column(&d, 0), c.want);
@@ -261,7 +270,8 @@ TEST(DBData, SortMatchesAnExactReference) {
   for (const auto& round : rounds) {
     SCOPED_TRACE(round.name);
     DBDataMgr d;
-    d.Set_Field_Count(2), d.Set_Field_Type(0, 'F');
+    d.Set_Field_Count(2);
+    d.Set_Field_Type(0, 'F');
     std::vector<std::pair<std::u16string, std::u16string>> ref;
     for (int i = 0; i < 600; ++i) {
       std::u16string num = rng() % 7 == 0 ? u"-" : u"";
@@ -269,9 +279,13 @@ TEST(DBData, SortMatchesAnExactReference) {
       for (int k = 0; k < digits; ++k) num += static_cast<char16_t>(u'0' + rng() % (k ? 10 : 3));
       if (rng() % 2) num += std::u16string(u".") + static_cast<char16_t>(u'0' + rng() % 10) + (rng() % 2 ? u"0" : u"");
       ref.emplace_back(num, names[rng() % (sizeof names / sizeof names[0])]);
-      d.Add_Row(), d.Set_Value(0, ref.back().first.c_str()), d.Set_Value(1, ref.back().second.c_str());
+      d.Add_Row();
+      d.Set_Value(0, ref.back().first.c_str());
+      d.Set_Value(1, ref.back().second.c_str());
     }
-    d.Set_Sort_Key(round.text_first ? 1 : 0, round.desc), d.Add_Sort_Key(round.text_first ? 0 : 1, 0), d.Sort();
+    d.Set_Sort_Key(round.text_first ? 1 : 0, round.desc);
+    d.Add_Sort_Key(round.text_first ? 0 : 1, 0);
+    d.Sort();
     std::stable_sort(ref.begin(), ref.end(), [&](const auto& x, const auto& y) {
       int n = Dec_Cmp(x.first.c_str(), y.first.c_str()), t = W_Cmp(x.second.c_str(), y.second.c_str());
       int first = round.text_first ? t : n, second = round.text_first ? n : t;
@@ -303,8 +317,11 @@ TEST(DBData, SortOfRowsAlmostInOrder) {
     SCOPED_TRACE(c.name);
     DBDataMgr d;
     d.Set_Field_Count(2);
-    for (size_t i = 0; i < c.codes.size(); ++i)
-      d.Add_Row(), d.Set_Value(0, std::u16string(1, static_cast<char16_t>(u'0' + i)).c_str()), d.Set_Value(1, c.codes[i]);
+    for (size_t i = 0; i < c.codes.size(); ++i) {
+      d.Add_Row();
+      d.Set_Value(0, std::u16string(1, static_cast<char16_t>(u'0' + i)).c_str());
+      d.Set_Value(1, c.codes[i]);
+    }
     ASSERT_EQ(d.Set_Sort_Key(1, 0), 1);
     Sort_And_Check(&d);
     if (!c.want) continue;
@@ -333,7 +350,8 @@ TEST(DBData, FindWithConditions) {
   Fill(&d, {u"dept", u"Name", u"note"},
        {{u"D1", u"张三", nullptr}, {u"D2", u"李四", u""}, {u"D1", u"王五", u"x"}, {u"D1", u"张三", u"y"}});
   DBDataMgr_Find_List conds;
-  conds.Add_Cond(u"dept", u"D1"), conds.Add_Cond(u"NAME", u"张三");
+  conds.Add_Cond(u"dept", u"D1");
+  conds.Add_Cond(u"NAME", u"张三");
   EXPECT_TRUE(d.Find_First(&conds) == 1 && d.Get_Cur_Row() == 0);
   d.Next();
   EXPECT_TRUE(d.Find_Next(&conds) == 1 && d.Get_Cur_Row() == 3);
@@ -350,11 +368,13 @@ TEST(DBData, FindWithConditions) {
     EXPECT_EQ(d.Find_First(s.field, s.value), s.found) << s.name;
     EXPECT_EQ(d.Get_Cur_Row(), s.row) << s.name;
   }
-  d.First(), d.Next();
+  d.First();
+  d.Next();
   EXPECT_TRUE(d.Find_Next(2, u"") == 1 && d.Get_Cur_Row() == 1) << "an empty cell matches the empty value";
 
   DBDataMgr_Find_List unknown, cut;
-  unknown.Add_Cond(u"missing", u""), cut.Add_Cond(u"note", std::u16string(200, u'v').c_str());
+  unknown.Add_Cond(u"missing", u"");
+  cut.Add_Cond(u"note", std::u16string(200, u'v').c_str());
   EXPECT_EQ(d.Find_First(&unknown), 0) << "an unresolved name never matches";
   EXPECT_EQ(W_Len(cut.At(0).value), 120) << "a value is cut at 120 units";
   EXPECT_EQ(DBDataMgr().Find_First(&conds), 0);
@@ -384,7 +404,8 @@ TEST(DBData, AllocationFailuresLoseNothing) {
   Kept_Log log;
   Failing_Set d;
   Fill(&d, {u"a", u"b"}, {{u"1", u"2"}, {u"3", u"4"}});
-  d.Go_To_Row(0), d.budget = 0;
+  d.Go_To_Row(0);
+  d.budget = 0;
   EXPECT_EQ(d.Set_Value(0, u"longer"), 0);
   EXPECT_TRUE(log.Has("ERROR: unable to alloc for value"));
   EXPECT_EQ(S(d.Get_Value(0)), u"") << "a failed Set_Value leaves the cell absent";
@@ -407,12 +428,14 @@ TEST(DBData, AllocationFailuresLoseNothing) {
   EXPECT_EQ(d.Insert_Row(0), 0) << "a row placed before others is a heap block of its own";
   EXPECT_TRUE(log.Has("ERROR: unable to alloc for to_add"));
   EXPECT_EQ(d.Get_Row_Count(), 2);
-  d.budget = 1 << 30, d.CFree();
+  d.budget = 1 << 30;
+  d.CFree();
   EXPECT_EQ(d.live, 0) << "everything allocated was freed";
 
   // Appended rows come from the block pool: the first one of a set needs its first block.
   Failing_Set e;
-  e.Set_Field_Count(2), e.budget = 0;
+  e.Set_Field_Count(2);
+  e.budget = 0;
   EXPECT_EQ(e.Add_Row() + e.Get_Row_Count(), 0);
   e.budget = 1 << 30;
   EXPECT_EQ(e.Add_Row(), 1);
@@ -421,7 +444,8 @@ TEST(DBData, AllocationFailuresLoseNothing) {
   EXPECT_EQ(e.Set_Value(0, u"first"), 1) << "a cell's first value fits in the block";
   EXPECT_EQ(e.Set_Value(0, u"second"), 0) << "a different length afterwards takes the heap";
   EXPECT_EQ(S(e.Get_Value(0)), u"");
-  e.budget = 1 << 30, e.CFree();
+  e.budget = 1 << 30;
+  e.CFree();
   EXPECT_EQ(e.live, 0);
 }
 
@@ -445,9 +469,11 @@ TEST(DBData, PooledRowsAndValues) {
   EXPECT_EQ(S(d.Get_Value(0)) + u"/" + S(d.Get_Value(1)), u"vvv/") << "the last turn made b absent";
   EXPECT_EQ(d.Set_Value_With_Len(2, u"z\0z", 3), 1);
 
-  d.Go_To_Row(1), d.Set_Value(2, u"new in a pooled row");
+  d.Go_To_Row(1);
+  d.Set_Value(2, u"new in a pooled row");
   EXPECT_EQ(d.Insert_Field(1, u"ins"), 1);
-  d.Go_To_Row(2), d.Set_Value(1, u"ins3");
+  d.Go_To_Row(2);
+  d.Set_Value(1, u"ins3");
   EXPECT_EQ(d.Drop_Field(u"b"), 1);
   const std::u16string want = u"a:vvv|x2|x3 ins:||ins3 c:z|new in a pooled row|z3";
   EXPECT_EQ(Cells(&d), want);
@@ -460,7 +486,8 @@ TEST(DBData, PooledRowsAndValues) {
   ASSERT_FALSE(packed.empty());
   d.Go_To_Row(0);
   EXPECT_EQ(d.Del_Row(), 1);
-  d.Set_Sort_Key(0, 1), d.Sort();
+  d.Set_Sort_Key(0, 1);
+  d.Sort();
   EXPECT_EQ(Column(&d, 0), u"x3|x2");
   EXPECT_EQ(d.Add_Row(), 1);
   d.Set_Value(0, u"x4");
@@ -469,7 +496,8 @@ TEST(DBData, PooledRowsAndValues) {
   EXPECT_EQ(Cells(&d), want);
   d.Go_To_Row(0);
   EXPECT_EQ(d.Get_Value_Len(2), 3) << "the embedded zero came back";
-  d.Go_To_Row(1), d.Set_Value(1, u"after unpack");
+  d.Go_To_Row(1);
+  d.Set_Value(1, u"after unpack");
   EXPECT_EQ(Column(&d, 1), u"|after unpack|ins3");
   d.CFree();
   EXPECT_EQ(d.live, 0) << "everything allocated was freed";

@@ -10,12 +10,23 @@ namespace {
 
 // The small set whose packed bytes are written out by hand below.
 void Build_Small(DBDataMgr* d) {
-  d->CFree(), d->Set_Error(-2, u"ab"), d->Set_Table_Name(u"t1"), d->Set_Field_Count(2);
-  d->Set_Field_Name(0, u"id"), d->Set_Field_Caption(0, u"编号"), d->Set_Field_Size(0, 10);
-  d->Set_Field_Decsize(0, -2), d->Set_Field_Width(0, 80), d->Set_Field_Attr(0, 0x1234);
-  d->Set_Field_Name(1, u"v"), d->Set_Field_Type(1, 'F');
-  d->Add_Row(), d->Set_Value(0, u"A"), d->Set_Value(1, std::u16string(300, u'x').c_str());
-  d->Add_Row(), d->Set_Value(1, u"");
+  d->CFree();
+  d->Set_Error(-2, u"ab");
+  d->Set_Table_Name(u"t1");
+  d->Set_Field_Count(2);
+  d->Set_Field_Name(0, u"id");
+  d->Set_Field_Caption(0, u"编号");
+  d->Set_Field_Size(0, 10);
+  d->Set_Field_Decsize(0, -2);
+  d->Set_Field_Width(0, 80);
+  d->Set_Field_Attr(0, 0x1234);
+  d->Set_Field_Name(1, u"v");
+  d->Set_Field_Type(1, 'F');
+  d->Add_Row();
+  d->Set_Value(0, u"A");
+  d->Set_Value(1, std::u16string(300, u'x').c_str());
+  d->Add_Row();
+  d->Set_Value(1, u"");
 }
 
 Bytes Small_Bytes() {
@@ -52,7 +63,9 @@ TEST(DBDataPack, ValueLengthPrefixes) {
   };
   for (const auto& c : cases) {
     DBDataMgr d;
-    d.Set_Field_Count(1), d.Add_Row(), d.Set_Value(0, std::u16string(c.units, c.unit).c_str());
+    d.Set_Field_Count(1);
+    d.Add_Row();
+    d.Set_Value(0, std::u16string(c.units, c.unit).c_str());
     Bytes b = Pack(&d);
     size_t at = 14 + 2 + 1 + 2 + 1 + 2 + 2 + 2;  // header, one field record without name and caption
     ASSERT_GE(b.size(), at + c.prefix.size()) << c.name;
@@ -64,11 +77,17 @@ TEST(DBDataPack, ValueLengthPrefixes) {
 
 TEST(DBDataPack, RoundTrip) {
   DBDataMgr d;
-  d.Set_Error(1403, u"error"), d.Set_Table_Name(u"app_dict_def"), d.Set_Field_Count(3);
+  d.Set_Error(1403, u"error");
+  d.Set_Table_Name(u"app_dict_def");
+  d.Set_Field_Count(3);
   const char16_t* names[] = {u"编码", u"名称", u"note"};
   for (int i = 0; i < 3; ++i) d.Set_Field_Name(i, names[i]);
-  d.Set_Field_Type(0, 'I'), d.Set_Field_Size(0, 65535), d.Set_Field_Decsize(1, 127), d.Set_Field_Decsize(2, -128);
-  d.Set_Field_Width(2, 300), d.Set_Field_Attr(2, 0xFFFF);
+  d.Set_Field_Type(0, 'I');
+  d.Set_Field_Size(0, 65535);
+  d.Set_Field_Decsize(1, 127);
+  d.Set_Field_Decsize(2, -128);
+  d.Set_Field_Width(2, 300);
+  d.Set_Field_Attr(2, 0xFFFF);
   const std::u16string values[][3] = {
       {u"001", u"财务部", u""}, {u"002", u"人力资源部（北京）", u"𠀀 outside the BMP"},
       {u"", u"", std::u16string(70000, u'长')}, {u"-12.50", std::u16string(u"a\0b", 3), u"tab\there"},
@@ -82,7 +101,8 @@ TEST(DBDataPack, RoundTrip) {
   ASSERT_FALSE(b.empty());
 
   DBDataMgr e;
-  e.Set_Field_Count(1), e.Add_Row();  // whatever was there goes
+  e.Set_Field_Count(1);
+  e.Add_Row();  // whatever was there goes
   ASSERT_EQ(e.Unpack_Data(b.data(), static_cast<int>(b.size())), 1);
   EXPECT_EQ(e.Get_Sqlcode(), 1403);
   EXPECT_EQ(S(e.Get_Sqlmsg()), u"err") << "the message travels as its first m bytes";
@@ -110,7 +130,10 @@ TEST(DBDataPack, TruncatedBuffersAreRefused) {
   Build_Small(&src);
   Bytes b = Pack(&src);
   DBDataMgr d;
-  d.Set_Field_Count(1), d.Set_Field_Name(0, u"keep"), d.Add_Row(), d.Set_Value(0, u"me");
+  d.Set_Field_Count(1);
+  d.Set_Field_Name(0, u"keep");
+  d.Add_Row();
+  d.Set_Value(0, u"me");
   const size_t after_row_count = 52;  // a cut right after the row count is a set without rows
   for (size_t n = 1; n < b.size(); ++n) {
     if (n == after_row_count) continue;
@@ -160,9 +183,16 @@ TEST(DBDataPack, LyingBuffersAreRefused) {
 
 TEST(DBDataXml, WritesFieldsAndRows) {
   DBDataMgr d;
-  d.Set_Error(5, u"a<b"), d.Set_Table_Name(u"emp");
-  d.Set_Field_Count(2), d.Set_Field_Name(0, u"code"), d.Set_Field_Name(1, u"1st"), d.Set_Field_Caption(1, u"名");
-  d.Set_Field_Size(0, 8), d.Add_Row(), d.Set_Value(0, u"R&D"), d.Set_Value(1, u"啊");
+  d.Set_Error(5, u"a<b");
+  d.Set_Table_Name(u"emp");
+  d.Set_Field_Count(2);
+  d.Set_Field_Name(0, u"code");
+  d.Set_Field_Name(1, u"1st");
+  d.Set_Field_Caption(1, u"名");
+  d.Set_Field_Size(0, 8);
+  d.Add_Row();
+  d.Set_Value(0, u"R&D");
+  d.Set_Value(1, u"啊");
   std::string x;
   ASSERT_EQ(d.Write_Xml(&x, "data", -1), 1);
   EXPECT_EQ(x,

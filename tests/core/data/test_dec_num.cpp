@@ -65,9 +65,11 @@ TEST(DecNum, AddSubtractMultiplyTable) {
       EXPECT_EQ(Dec_Add(c.a, c.b, &out), 1);
       Dec_Add(a.c_str(), b.c_str(), &wout);
     } else if (c.op == '-') {
-      Dec_Sub(c.a, c.b, &out), Dec_Sub(a.c_str(), b.c_str(), &wout);
+      Dec_Sub(c.a, c.b, &out);
+      Dec_Sub(a.c_str(), b.c_str(), &wout);
     } else {
-      Dec_Mul(c.a, c.b, &out), Dec_Mul(a.c_str(), b.c_str(), &wout);
+      Dec_Mul(c.a, c.b, &out);
+      Dec_Mul(a.c_str(), b.c_str(), &wout);
     }
     EXPECT_EQ(out, c.want);
     EXPECT_EQ(N(wout), c.want) << "wide";
@@ -111,7 +113,9 @@ TEST(DecNum, RoundFormatNormaliseTable) {
   for (const auto& c : cases) {
     std::string round, format;
     std::u16string wide;
-    Dec_Round(c.a, c.d, &round), Dec_Format(c.a, c.d, c.sep, &format), Dec_Format(W(c.a).c_str(), c.d, c.sep, &wide);
+    Dec_Round(c.a, c.d, &round);
+    Dec_Format(c.a, c.d, c.sep, &format);
+    Dec_Format(W(c.a).c_str(), c.d, c.sep, &wide);
     EXPECT_EQ(round + " " + format + " " + N(wide), std::string(c.round) + " " + c.format + " " + c.format) << c.name;
   }
   const struct { const char* a; int sep; const char* want; } norms[] = {

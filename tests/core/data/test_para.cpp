@@ -141,7 +141,9 @@ TEST(TParaMgr, NameCheck) {
 
 TEST(TParaMgr, Prefixes) {
   TParaMgr parent, m;
-  m.Add_Parent(&parent), parent.Put_Int("in_other", 7), m.Put_Int("code", 5);
+  m.Add_Parent(&parent);
+  parent.Put_Int("in_other", 7);
+  m.Put_Int("code", 5);
   EXPECT_EQ(m.Add_Pre("in_"), 1);
   int v = 0;
   EXPECT_TRUE(m.Get_Int("in_code", &v) == 1 && v == 5) << "found without its prefix";
@@ -149,7 +151,8 @@ TEST(TParaMgr, Prefixes) {
   EXPECT_EQ(m.Find_Para("in_other"), nullptr);
   EXPECT_EQ(m.Find_Para("code"), m.Para(0));
   // A name hidden by a prefix is still kept once.
-  m.Put_Int("in_zz", 1), m.Put_Int("in_zz", 2);
+  m.Put_Int("in_zz", 1);
+  m.Put_Int("in_zz", 2);
   EXPECT_TRUE(m.Count() == 2 && m.Para(1)->Get_Int() == 2);
 
   Kept_Log log;
@@ -164,19 +167,26 @@ TEST(TParaMgr, Prefixes) {
 
 TEST(TParaMgr, Parents) {
   TParaMgr a, b, c;
-  a.Put_Int("x", 1), b.Put_Int("y", 2), b.Add_Parent(&a), c.Add_Parent(&b);
+  a.Put_Int("x", 1);
+  b.Put_Int("y", 2);
+  b.Add_Parent(&a);
+  c.Add_Parent(&b);
   EXPECT_TRUE(c.Find_Para("x") == a.Para(0) && c.Find_Para("y") == b.Para(0)) << "through the parents' parents";
   // Putting a name that exists only in a parent updates the parent.
   EXPECT_EQ(c.Put_Int("x", 9), a.Para(0));
   EXPECT_TRUE(a.Para(0)->Get_Int() == 9 && c.Count() == 0 && a.Changed() == 1);
-  c.Put_Int("own", 3), c.Set_Parent(nullptr);
+  c.Put_Int("own", 3);
+  c.Set_Parent(nullptr);
   EXPECT_TRUE(c.Parent_Count() == 0 && c.Find_Para("x") == nullptr) << "Set_Parent(null) drops every parent";
   // Parents pointing at each other end the lookup.
   a.Add_Parent(&b);
   EXPECT_TRUE(a.Find_Para("nowhere") == nullptr && a.Find_Para("y") == b.Para(0));
   // The first parent that has the name wins; Set_Parent leaves one.
   TParaMgr p1, p2, k;
-  p1.Put_Int("n", 1), p2.Put_Int("n", 2), k.Add_Parent(&p1), k.Add_Parent(&p2);
+  p1.Put_Int("n", 1);
+  p2.Put_Int("n", 2);
+  k.Add_Parent(&p1);
+  k.Add_Parent(&p2);
   EXPECT_EQ(k.Find_Para("n")->Get_Int(), 1);
   EXPECT_EQ(k.Set_Parent(&p2), 1);
   EXPECT_EQ(k.Find_Para("n")->Get_Int(), 2);
@@ -248,8 +258,13 @@ TEST(TParaMgr, ExternalData) {
 TEST(TParaMgr, CopyPara) {
   TParaMgr src, dst;
   const char blob[] = "xyz";
-  src.Put_Int("i", 3), src.Put_Float("f", 0.5), src.Put_Str("s", "text")->Set_Mean(u"说明"), src.Put_WStr("w", u"宽");
-  src.Put_Data("d", blob, 3)->Set_Data_Flag(1), src.Push_Para("m", "mm", 'M', 0), dst.Put_Int("gone", 1);
+  src.Put_Int("i", 3);
+  src.Put_Float("f", 0.5);
+  src.Put_Str("s", "text")->Set_Mean(u"说明");
+  src.Put_WStr("w", u"宽");
+  src.Put_Data("d", blob, 3)->Set_Data_Flag(1);
+  src.Push_Para("m", "mm", 'M', 0);
+  dst.Put_Int("gone", 1);
   EXPECT_EQ(dst.Copy_Para(&src), 1);
   ASSERT_EQ(dst.Count(), 6);
   EXPECT_EQ(dst.Find_Para("gone"), nullptr) << "what the target held goes";
@@ -269,7 +284,9 @@ TEST(TParaMgr, CopyPara) {
 
 TEST(TParaMgr, DumpLines) {
   TParaMgr m;
-  m.Add_Pre("in_"), m.Put_Int("n", 12), m.Put_Str("s", "ab");
+  m.Add_Pre("in_");
+  m.Put_Int("n", 12);
+  m.Put_Str("s", "ab");
   Kept_Log log;
   EXPECT_EQ(m.Dump(), 1);
   EXPECT_EQ(log.Text(),
@@ -282,9 +299,15 @@ TEST(TParaMgr, XmlForm) {
   TParaMgr inner;
   inner.Put_Int("k", 1);
   TParaMgr m;
-  m.Put_Int("code", 42), m.Put_Float("rate", 1.5), m.Put_Str("text", "a<b&c"), m.Put_WStr("wide", u"中");
-  m.Push_Para("hidden", "x", 'M', 0), m.Put_Str("empty", ""), m.Put_Para_Para("inner", &inner);
-  m.Put_Str("set", "")->Set_Data_Flag(1), m.Put_Str("bad name", "1");
+  m.Put_Int("code", 42);
+  m.Put_Float("rate", 1.5);
+  m.Put_Str("text", "a<b&c");
+  m.Put_WStr("wide", u"中");
+  m.Push_Para("hidden", "x", 'M', 0);
+  m.Put_Str("empty", "");
+  m.Put_Para_Para("inner", &inner);
+  m.Put_Str("set", "")->Set_Data_Flag(1);
+  m.Put_Str("bad name", "1");
   std::string x;
   EXPECT_EQ(m.Xml_Doc(&x), 1);
   std::string want =
@@ -343,7 +366,8 @@ TEST(ProcessPacks, ByNameHelpers) {
     ts.emplace_back([t] {
       for (int i = 0, x; i < 500; ++i) {
         const std::string n = "t" + std::to_string(t) + "_" + std::to_string(i % 50);
-        Tmp_Para_Put_Int(n.c_str(), i), Tmp_Para_Get_Int(n.c_str(), &x);
+        Tmp_Para_Put_Int(n.c_str(), i);
+        Tmp_Para_Get_Int(n.c_str(), &x);
       }
     });
   for (auto& t : ts) t.join();

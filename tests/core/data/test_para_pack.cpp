@@ -16,7 +16,8 @@ Bytes Head(char version, unsigned total, int count) {
   Bytes b = {'^', static_cast<unsigned char>(version)};
   int lw = version == '1' ? 3 : 4;
   for (int i = lw - 1; i >= 0; --i) b.push_back(static_cast<unsigned char>(total >> (8 * i)));
-  b.insert(b.end(), 10, 0), b.push_back(static_cast<unsigned char>(count >> 8));
+  b.insert(b.end(), 10, 0);
+  b.push_back(static_cast<unsigned char>(count >> 8));
   b.push_back(static_cast<unsigned char>(count));
   return b;
 }
@@ -76,8 +77,13 @@ TEST(PackPara, RoundTrip) {
   TParaMgr inner;
   inner.Put_Int("deep", 7);
   TParaMgr m;
-  m.Put_Int("i", -12), m.Put_Float("f", 2.25), m.Put_Str("s", "GBK text"), m.Put_WStr("w", u"宽字符\U0001F600");
-  m.Put_WStr("ew", nullptr), m.Put_Str("es", ""), m.Put_Data("bin", "a\0b", 3)->Set_Data_Flag(9);
+  m.Put_Int("i", -12);
+  m.Put_Float("f", 2.25);
+  m.Put_Str("s", "GBK text");
+  m.Put_WStr("w", u"宽字符\U0001F600");
+  m.Put_WStr("ew", nullptr);
+  m.Put_Str("es", "");
+  m.Put_Data("bin", "a\0b", 3)->Set_Data_Flag(9);
   m.Put_Para_Para("pp", &inner);
   Bytes b = Pack(&m);
   TParaMgr r;
@@ -101,7 +107,8 @@ TEST(PackPara, RoundTrip) {
   EXPECT_TRUE(r.Get_Para_Para("pp", &back) == 1 && back.Find_Para("deep")->Get_Int() == 7) << "the inner pack";
   EXPECT_EQ(r2.Unpack_Para(b.data()), 1);
   EXPECT_EQ(Names(&r2), Names(&r)) << "the pointer-only form reads the same";
-  u.Put_Int("keep", 1), u.Put_Int("i", 99);
+  u.Put_Int("keep", 1);
+  u.Put_Int("i", 99);
   EXPECT_EQ(u.Unpack_Para(b.data(), b.size()), 1);
   EXPECT_TRUE(Names(&u) == "keep;i;f;s;w;ew;es;bin;pp;" && Text(&u, "i") == "-12") << "adds and updates, keeps the rest";
 }
@@ -212,7 +219,9 @@ TEST(UnpackPara, MalformedInputKeepsWhatWasRead) {
 
 TEST(UnpackPara, TruncatedKeepsWhatWasRead) {
   TParaMgr m;
-  m.Put_Str("a", "one"), m.Put_Str("bb", "two"), m.Put_Str("ccc", "three");
+  m.Put_Str("a", "one");
+  m.Put_Str("bb", "two");
+  m.Put_Str("ccc", "three");
   Bytes full = Pack(&m);
   // The end offsets of the three parameters.
   const size_t ends[] = {17 + 9, 17 + 9 + 10, 17 + 9 + 10 + 13};
@@ -234,8 +243,10 @@ TEST(UnpackPara, TruncatedKeepsWhatWasRead) {
 // An envelope around the packed form of one parameter, with the sizes given.
 Bytes Envelope(const Bytes& zdata, int zsize, long long org) {
   TParaMgr env;
-  env.Put_Int("auto_zip_flag", 1), env.Put_Data("auto_zip_data", zdata.data(), static_cast<int>(zdata.size()));
-  env.Put_Int("auto_zip_size", zsize), env.Put_Str("auto_zip_org_size", std::to_string(org).c_str());
+  env.Put_Int("auto_zip_flag", 1);
+  env.Put_Data("auto_zip_data", zdata.data(), static_cast<int>(zdata.size()));
+  env.Put_Int("auto_zip_size", zsize);
+  env.Put_Str("auto_zip_org_size", std::to_string(org).c_str());
   return Pack(&env);
 }
 

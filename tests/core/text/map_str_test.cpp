@@ -114,7 +114,8 @@ TEST(TmpRings, SixtySlotsInRound) {
   std::vector<const char*> results;
   for (int i = 1; i < 60; ++i) {
     std::u16string t = u"t" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) + std::u16string(i, u'x');
-    results.push_back(Tmp_W2C(t.c_str())), kept.push_back(results.back());
+    results.push_back(Tmp_W2C(t.c_str()));
+    kept.push_back(results.back());
   }
   // 59 further results: every one of the 60 is still intact.
   EXPECT_STREQ(Tmp_W2C_Slot(first_slot), "first");
@@ -146,7 +147,10 @@ TEST(TmpRings, SharedByThreads) {
     threads.emplace_back([t] {
       std::u16string w(20 + t, static_cast<char16_t>(u'a' + t));
       std::string n(20 + t, static_cast<char>('a' + t));
-      for (int i = 0; i < 2000; ++i) Tmp_W2C(w.c_str()), Tmp_C2W(n.c_str());
+      for (int i = 0; i < 2000; ++i) {
+        Tmp_W2C(w.c_str());
+        Tmp_C2W(n.c_str());
+      }
     });
   }
   for (auto& th : threads) th.join();

@@ -43,7 +43,10 @@ TEST(OTArray, DefaultGrowthSteps) {
   int grows = 0, last = 0;
   for (int i = 0; i < 1000000; ++i) {
     big.Add(i);
-    if (big.Capacity() != last) ++grows, last = big.Capacity();
+    if (big.Capacity() != last) {
+      ++grows;
+      last = big.Capacity();
+    }
   }
   EXPECT_LT(grows, 250);
   EXPECT_EQ(big.At(999999), 999999);

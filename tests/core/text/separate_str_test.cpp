@@ -45,7 +45,8 @@ TEST(SeparateStr, TypicalUseAndAccumulation) {
   TSeparate_Str s(",");
   for (char c : {'\t', '\r', '\n', ','}) EXPECT_EQ(s.Add_Sep(c), 1) << int(c);
   EXPECT_STREQ(s.Separators(), ",\t\r\n") << "no duplicates";
-  s.Separate("a\tb\r\nc"), s.Separate("d,e");
+  s.Separate("a\tb\r\nc");
+  s.Separate("d,e");
   Items want = {{"a", '\t'}, {"b", '\r'}, {"c", 0}, {"d", ','}, {"e", 0}};
   EXPECT_EQ(Items_Of(s), want) << "later calls append; blanks after a separator are skipped";
   EXPECT_TRUE(s.Item(5) == nullptr && s.Item_Rec(-1) == nullptr && s.Item_Rec(0)->text2 == nullptr);

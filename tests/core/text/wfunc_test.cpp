@@ -181,7 +181,8 @@ TEST(WFunc, ReplaceWithoutMemoryStopsWhereItGot) {
   wchar16 buf[32];
   W_Cpy(buf, u"a-b-c-d");
   g_allocs_left = 1;
-  Zem_Text_Set_Alloc_Hook(Fail_After), testing::internal::CaptureStdout();
+  Zem_Text_Set_Alloc_Hook(Fail_After);
+  testing::internal::CaptureStdout();
   int n = W_Replace_All(buf, u"-", u"+");
   std::string out = testing::internal::GetCapturedStdout();
   Zem_Text_Set_Alloc_Hook(nullptr);

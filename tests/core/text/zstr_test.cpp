@@ -28,7 +28,8 @@ void Fill(wstr* w, int len, int cap) {
 template <class Str, class Ch>
 void Append_And_Check(int len, int cap, int append, int want_cap) {
   Str t;
-  Fill(&t, len, cap), t.append(std::basic_string<Ch>(static_cast<size_t>(append), 'y').c_str());
+  Fill(&t, len, cap);
+  t.append(std::basic_string<Ch>(static_cast<size_t>(append), 'y').c_str());
   EXPECT_TRUE(t.capacity() == want_cap && t.length() == len + append);
   EXPECT_TRUE(t.c_str()[t.length()] == 0 && t.c_str()[t.length() - 1] == 'y') << "the text ends as appended";
 }
@@ -59,7 +60,8 @@ TEST(Tstr, RepeatedAppendsKeepTheText) {
   std::string ref;
   for (int i = 0; i < 5000; ++i) {
     const std::string piece = std::to_string(i) + ",";
-    t.append(piece.c_str()), ref += piece;
+    t.append(piece.c_str());
+    ref += piece;
     ASSERT_TRUE(t.capacity() % 256 == 0 && t.capacity() > t.length()) << "append " << i;
   }
   EXPECT_EQ(std::string(t.c_str()), ref);
@@ -96,15 +98,21 @@ TEST(Tstr, LengthOperations) {
 
 TEST(Tstr, AssignAndAppendForms) {
   tstr t;
-  t.append("ab", 0), t.append(nullptr, 3), t.append(nullptr), t.append("");
+  t.append("ab", 0);
+  t.append(nullptr, 3);
+  t.append(nullptr);
+  t.append("");
   EXPECT_EQ(t.capacity(), 0) << "nothing to append allocates nothing";
   t.append("a\0b", 3);
   EXPECT_EQ(std::string(t.c_str(), 4), std::string("a\0b", 4)) << "terminated after the embedded zero";
   EXPECT_EQ(t.length(), 3);
   std::string forms;
-  t = 1234, forms += t.c_str() + std::string("|");
-  t = -1.5, forms += t.c_str() + std::string("|");
-  t.assign(static_cast<const char*>(nullptr)), forms += t.c_str();
+  t = 1234;
+  forms += t.c_str() + std::string("|");
+  t = -1.5;
+  forms += t.c_str() + std::string("|");
+  t.assign(static_cast<const char*>(nullptr));
+  forms += t.c_str();
   EXPECT_EQ(forms, "1234|-1.500000|");
 
   tstr copy("copy me");
@@ -142,7 +150,8 @@ TEST(Zstr, AllocationFailureLosesNothing) {
   std::u16string wbefore(w.c_str());
   int wcap = w.capacity();
 
-  Zem_Text_Set_Alloc_Hook(Fail_Alloc), t.append("more");
+  Zem_Text_Set_Alloc_Hook(Fail_Alloc);
+  t.append("more");
   EXPECT_EQ(t.reserve(5000), 0);
   std::string after(t.c_str());
   tstr fresh;
