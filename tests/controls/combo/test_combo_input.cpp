@@ -151,7 +151,7 @@ TEST_F(ComboDb, KeysWheelBoardAndFonts) {
        [&] { return emp->Font()->Name == QString::fromUtf16(map_wchar(Input_Font_Name()).c_str()); }},
       {"a code typed into a multiple choice and left behind becomes the choice",
        [&] {
-         Host().inp_key = nullptr, form.activateWindow(), QTest::qWaitForWindowActive(&form);  // focus moves
+         Host().inp_key = nullptr, form.activateWindow(), (void)QTest::qWaitForWindowActive(&form);  // focus moves
          sup->SetHint(U(u"供应商")), sup->Set_Code("S001"), Type_And_Leave(sup, "S002");
        },
        [&] { return std::string(sup->Get_Code()) == "S002" && sup->Hint() == U(u"供应商:南方电子"); }},

@@ -321,7 +321,9 @@ TEST(MTreeView, ExportedOutlineParsesBack) {
     // reads the file in the platform's charset, so Chinese goes as character references.
     const QByteArray bytes = file.readAll();
     const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
-    if (mm) EXPECT_TRUE(bytes.startsWith("<map version=") && ascii) << bytes.left(60).data();
+    if (mm) {
+      EXPECT_TRUE(bytes.startsWith("<map version=") && ascii) << bytes.left(60).data();
+    }
     QXmlStreamReader x(bytes);
     QStringList lines;
     int depth = 0;
