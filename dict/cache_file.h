@@ -22,8 +22,9 @@
 //
 // Writing: the bytes go to a temporary file unique to the writer (mkstemp, "<file>.XXXXXX", in the same
 // folder), are flushed to disk (fsync) and renamed over the file, so two processes writing the same
-// cache never rename each other's half-written file into place. Reading never waits: files are
-// opened without blocking and anything but a regular file is refused.
+// cache never rename each other's half-written file into place. Temporary files that a killed writer
+// left are removed by a later write of the same cache once they are an hour old. Reading never waits:
+// files are opened without blocking and anything but a regular file is refused.
 //
 // Messages end their line; when the system gives a reason (no space, permission denied) it follows on
 // a line of its own: "reason: <text>".
@@ -51,10 +52,15 @@ int Dict_Read_File(const std::string& path, std::string* out);
 // logging failure_line (default "unable to create dmp file %s\n" with the path) and the reason.
 int Dict_Write_File(const std::string& path, const void* data, size_t len, const char* failure_line = nullptr);
 
+// Makes the cache folder (and its parents) when missing. 1, or 0 after logging
+// "Unable to create directory %s\n" and the reason.
+int Dict_Make_Cache_Dir(const std::string& dir);
+
 // A cache file and then its record. 1, or 0 (logged).
 int Dict_Write_Cache_File(const std::string& path, const void* data, size_t len);
-// A cache file checked against its record. 1 with the bytes; 0 quietly when there is no cache file
-// (nothing cached yet), or after logging when it is unreadable or damaged.
+// A cache file checked against its record, which is read first: a file of another length than the
+// record names is refused unread. 1 with the bytes; 0 quietly when there is no cache file (nothing
+// cached yet), or after logging when it is unreadable or damaged.
 int Dict_Read_Cache_File(const std::string& path, std::unique_ptr<uint8_t[]>* buf, size_t* len);
 // Deletes a cache file and its record; 1 when the cache file existed.
 int Dict_Remove_Cache_File(const std::string& path);

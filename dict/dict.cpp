@@ -11,6 +11,7 @@
 #include <set>
 #include <system_error>
 
+#include "core/data/db_connect.h"
 #include "core/text/code_page.h"
 #include "core/text/wfunc.h"
 #include "dict/dict_db.h"
@@ -78,6 +79,16 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
+// Whether a failed read of the definitions table names that table, as the databases say a table is
+// missing ("no such table: app_dict_sql", "relation "app_dict_sql" does not exist").
+bool Names_Sql_Table(const wchar16* msg) {
+  if (!msg || Db_Lost_Message(msg)) return false;
+  std::u16string m = msg;
+  for (wchar16& c : m)
+    if (c >= u'A' && c <= u'Z') c = static_cast<wchar16>(c - u'A' + u'a');
+  return m.find(u"app_dict_sql") != std::u16string::npos;
+}
+
 }  // namespace
 
 TDict::~TDict() = default;
@@ -123,8 +134,15 @@ int TDict::SetInfo(const char* dict_id, const char* sqlcmd) {
   std::string q =
       "select sqlcmd,sqlcmd_ext,parent_col,idx_dict,idx_col,sort_col,ext_col,ext_col_val from app_dict_sql "
       "where dict_id='" + Sql_Quote(id.c_str()) + "'";
-  // A missing app_dict_sql table means every dictionary is a standard one.
-  if (Exec(map_wchar(q.c_str())) == 0 && Get_Row_Count() == 1) {
+  // A missing app_dict_sql table means every dictionary is a standard one. Any other failure (a lost
+  // connection, a timeout, a lock) leaves the definition unknown: taken for a standard dictionary,
+  // the dictionary would load with no rows, and its file cache would keep it empty.
+  const int code = Exec(map_wchar(q.c_str()));
+  if (code != 0 && !Names_Sql_Table(Get_Error_Msg())) {
+    Data()->CFree();
+    return 0;
+  }
+  if (code == 0 && Get_Row_Count() == 1) {
     First();
     std::string* dst[] = {&sqlcmd_, &sqlcmd_ext_, &parent_col_, &idx_dict_,
                           &idx_col_, &sort_col_,  &ext_col_,    &ext_col_val_};
@@ -593,12 +611,7 @@ int TDict::Unpack_Dict(TParaMgr* pack) {
     }
   } else {
     std::string dir = Dict_Cache_Dir();
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (!std::filesystem::is_directory(dir, ec)) {
-      Log_Printf("Unable to create directory %s\n", dir.c_str());
-      return 0;
-    }
+    if (!Dict_Make_Cache_Dir(dir)) return 0;
     std::string base = dir + "/" + Zem_W_To_Utf8(map_wchar(id.c_str()).c_str());
     if (!Take_Transfer_File(pack, u"dtfile", base + ".dz_", base + ".dt_", &rows)) return 0;
     if (!Take_Transfer_File(pack, u"pardtfile", base + ".dz__p", base + ".dt__p", &ext_rows)) return 0;

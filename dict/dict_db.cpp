@@ -90,13 +90,7 @@ int TDict_Db::Remove_Cache_Files() {
 }
 
 int TDict_Db::Write_Cache() {
-  std::string dir = Dict_Cache_Dir();
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (!fs::is_directory(dir, ec)) {
-    Log_Printf("Unable to create directory %s\n", dir.c_str());
-    return 0;
-  }
+  if (!Dict_Make_Cache_Dir(Dict_Cache_Dir())) return 0;
   unsigned len = 0;
   uint8_t* packed = Data()->Pack_Data(&len);
   if (!packed) {

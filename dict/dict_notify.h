@@ -15,7 +15,8 @@
 // have been missed meanwhile. Drivers without notices (SQLite) leave Start at 0: clients then keep
 // polling by time stamps (TDict_Client_List::Get_Dict).
 //
-// Notice: channel "zem_dict", payload "<stamp> <sender> <dict_id>" (UTF-8): the dictionary's new
+// Notice: channel "zem_dict" of the session's schema (the driver keeps schemas apart, so applications
+// sharing a database in schemas of their own do not reload each other's dictionaries), payload "<stamp> <sender> <dict_id>" (UTF-8): the dictionary's new
 // stamp, the sending process's token (host name, process id and start time: the same in every module
 // of the process, different for every other process), and the id (the rest of the text).
 //

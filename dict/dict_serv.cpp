@@ -179,7 +179,9 @@ TDict_Mgr_Serv::Serv_Dict* TDict_Mgr_Serv::Find(const char* dict_id,
   if (e->dict) {
     Sync_Stamp(id, e);
     if (e->stale.exchange(false) && !Refresh_Locked(id, e, false, false)) {
-      // The rows held still answer; the failure is this refresh's, not the caller's.
+      // The rows held still answer; the failure is this refresh's, not the caller's. The entry stays
+      // stale: the change its notice announced is read by the next call, not lost until another.
+      e->stale = true;
       std::string why;
       Thr_Err_Mgr()->Get_Err(&why);
       Log_Printf("dictionary server: %s\n", why.c_str());

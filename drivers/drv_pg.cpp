@@ -21,8 +21,18 @@
 // - statements: the call's bound (tag 2). On expiry the statement is cancelled on the server (the
 //   cancel request goes from a thread of its own: libpq waits for the server to take it, and a server
 //   that stopped answering must not hold the caller there) and the answer is awaited 5 s more at
-//   most. A server that answers gives "57014: statement timeout ..." and the session goes on, the
-//   statement undone alone; a silent one loses the session ("ConnectionWrite: no answer ...").
+//   most, as is the server's taking of the cancel (so that it cannot stop the next statement). A
+//   server that answers gives "57014: statement timeout ..." (or the statement's own result when it
+//   finished first) and the session goes on, the statement undone alone; a silent one loses the
+//   session ("ConnectionWrite: no answer ...", "... did not take the cancel ...").
+//
+// Change notices belong to the session's schema. The server's channels are database-wide, but
+// applications (and test runs) share one database in schemas of their own; a notice of one must not
+// reach the others, which would act on it. So a channel is named on the server "<channel>@<schema>",
+// the schema being the session's current schema (the first of its search path that exists; empty
+// when none does), or "<channel>@<md5 of the schema>" when that name exceeds the server's 63 bytes.
+// Listening and sending take the schema at the time of the call; the rows of received notices name
+// the channel as the caller listened to it.
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -30,9 +40,13 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +68,7 @@ struct Session {
   int bound_ms = 0;          // the running call's bound, <= 0 none
   Fault fault = Fault::None;
   std::string closed_why;    // why the driver closed the connection
+  std::map<std::string, std::string> channels;  // listened to: the server's name -> the caller's
 };
 
 const int kDefault_Statement_Ms = 300000;  // a call's bound when its data set carries none
@@ -93,19 +108,42 @@ int Await(PGconn* conn, const Clock::time_point* deadline) {
   }
 }
 
+// A cancel request on its way to the server; done once the server took it (or refused it), or when
+// none could be sent.
+struct Cancel_Request {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+};
+
 // Asks the server to cancel the running statement, from a thread of its own (see the top).
-void Cancel_Detached(PGconn* conn) {
+std::shared_ptr<Cancel_Request> Cancel_Detached(PGconn* conn) {
+  auto req = std::make_shared<Cancel_Request>();
   PGcancel* c = PQgetCancel(conn);
-  if (!c) return;
+  if (!c) {
+    req->done = true;
+    return req;
+  }
   try {
-    std::thread([c] {
+    std::thread([c, req] {
       char err[256];
       PQcancel(c, err, sizeof err);
       PQfreeCancel(c);
+      std::lock_guard<std::mutex> g(req->m);
+      req->done = true;
+      req->cv.notify_all();
     }).detach();
   } catch (...) {
     PQfreeCancel(c);  // no thread: the answer is awaited all the same
+    req->done = true;
   }
+  return req;
+}
+
+// Whether the server took the cancel by the deadline.
+bool Cancel_Taken(Cancel_Request* req, Clock::time_point deadline) {
+  std::unique_lock<std::mutex> g(req->m);
+  return req->cv.wait_until(g, deadline, [req] { return req->done; });
 }
 
 // The driver gives up a connection whose server stopped answering.
@@ -131,13 +169,12 @@ PGresult* Exchange(Session* s, const std::function<int(PGconn*)>& send) {
   }
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s->bound_ms);
   const Clock::time_point* dl = s->bound_ms > 0 ? &deadline : nullptr;
-  bool cancelled = false;
+  std::shared_ptr<Cancel_Request> cancel;
   PGresult* keep = nullptr;
   for (;;) {
     int w = Await(s->conn, dl);
-    if (w == 0 && !cancelled) {
-      cancelled = true;
-      Cancel_Detached(s->conn);
+    if (w == 0 && !cancel) {
+      cancel = Cancel_Detached(s->conn);
       deadline = Clock::now() + std::chrono::milliseconds(std::min(kCancel_Grace_Ms, s->bound_ms));
       continue;
     }
@@ -172,7 +209,16 @@ PGresult* Exchange(Session* s, const std::function<int(PGconn*)>& send) {
       keep = r;
     }
   }
-  if (cancelled && Is_State(keep, "57014")) s->fault = Fault::Cancelled;
+  // The server acts on a cancel whenever it arrives: one still on its way when a statement that was
+  // finishing anyway answered would stop the next statement instead. So the next one goes only after
+  // the server took it, and a server that does not take it in time loses the session.
+  if (cancel && !Cancel_Taken(cancel.get(), deadline)) {
+    PQclear(keep);
+    Close(s, "the server did not take the cancel of a statement past its bound of " +
+                 drv::Seconds_Text(s->bound_ms) + " s; the connection was closed");
+    return nullptr;
+  }
+  if (cancel && Is_State(keep, "57014")) s->fault = Fault::Cancelled;
   return keep;
 }
 
@@ -571,11 +617,18 @@ ZEM_DRV_EXPORT int _BatchInsert_Handle(void* ds) { return Guarded(ds, Batch, nul
 // ---- change notices (LISTEN/NOTIFY), the optional entries of db_connect.h ---------------------------
 namespace {
 
+// The server's name of the channel given as $1 (text): see the head of this file.
+const char* const kScoped_Channel =
+    "(select case when octet_length($1::text || '@' || s) <= 63 then $1::text || '@' || s "
+    "else $1::text || '@' || md5(s) end from (select coalesce(current_schema()::text, '') as s) x)";
+
 // The notices already received on the session, as rows (channel, payload, sender_pid) of ds.
 void Take_Notices(void* ds, Session* s) {
   while (PGnotify* n = PQnotifies(s->conn)) {
+    const std::string server = n->relname ? n->relname : "";
+    auto it = s->channels.find(server);
     T()->Add_Row(ds);
-    T()->Set_Value(ds, 0, drv::W(n->relname ? n->relname : "").c_str());
+    T()->Set_Value(ds, 0, drv::W(it == s->channels.end() ? server : it->second).c_str());
     T()->Set_Value(ds, 1, drv::W(n->extra ? n->extra : "").c_str());
     T()->Set_Value(ds, 2, drv::W(std::to_string(n->be_pid)).c_str());
     PQfreemem(n);
@@ -594,12 +647,26 @@ ZEM_DRV_EXPORT int _Listen_Handle(void* ds, const wchar16* channel) {
   if (!s) return 0;
   drv::Fresh_Result(ds);
   if (Lost(s)) return Notices_Lost(ds, s);
-  std::string name = drv::To_Utf8(channel);
-  char* quoted = PQescapeIdentifier(s->conn, name.c_str(), name.size());
+  const std::string name = drv::To_Utf8(channel);
+  const char* values[1] = {name.c_str()};
+  const std::string ask = std::string("select ") + kScoped_Channel;
+  PGresult* res = Exchange(s, [&values, &ask](PGconn* conn) {
+    return PQsendQueryParams(conn, ask.c_str(), 1, nullptr, values, nullptr, nullptr, 0);
+  });
+  if (!res || PQresultStatus(res) != PGRES_TUPLES_OK || PQntuples(res) != 1) {
+    Report(ds, s, res);
+    PQclear(res);
+    return 0;
+  }
+  const std::string server = PQgetvalue(res, 0, 0);
+  PQclear(res);
+  char* quoted = PQescapeIdentifier(s->conn, server.c_str(), server.size());
   if (!quoted) return Report(ds, s, nullptr);
   std::string sql = std::string("LISTEN ") + quoted;
   PQfreemem(quoted);
-  return Simple(ds, s, sql.c_str());
+  if (!Simple(ds, s, sql.c_str())) return 0;
+  s->channels[server] = name;
+  return 1;
 }
 
 ZEM_DRV_EXPORT int _Notify_Handle(void* ds, const wchar16* channel, const wchar16* payload) {
@@ -616,8 +683,9 @@ ZEM_DRV_EXPORT int _Notify_Handle(void* ds, const wchar16* channel, const wchar1
   }
   const std::string c = drv::To_Utf8(channel), p = drv::To_Utf8(payload);
   const char* values[2] = {c.c_str(), p.c_str()};
-  PGresult* res = Exchange(s, [&values](PGconn* conn) {
-    return PQsendQueryParams(conn, "select pg_notify($1, $2)", 2, nullptr, values, nullptr, nullptr, 0);
+  const std::string send = std::string("select pg_notify(") + kScoped_Channel + ", $2)";
+  PGresult* res = Exchange(s, [&values, &send](PGconn* conn) {
+    return PQsendQueryParams(conn, send.c_str(), 2, nullptr, values, nullptr, nullptr, 0);
   });
   int ok = res && PQresultStatus(res) == PGRES_TUPLES_OK;
   if (!ok) Report(ds, s, res);

@@ -103,11 +103,15 @@ Session* Session_Of(void* ds) {
 
 int End_Tx(void* ds, Session* s, bool commit) {
   if (s->tx_lost) {
-    // Committing what came after the loss would pass for committing all of it.
+    // Committing what came after the loss would pass for committing all of it; kept for a later
+    // commit, it would be committed as a part without the rest: it is rolled back.
     s->tx_lost = false;
     if (commit) {
+      if (!sqlite3_get_autocommit(s->db)) sqlite3_exec(s->db, "ROLLBACK", nullptr, nullptr, nullptr);
+      s->in_tx = !sqlite3_get_autocommit(s->db);
       T()->Set_Error(ds, SQLITE_ABORT_ROLLBACK,
-                     u"commit: an earlier error rolled the transaction back; nothing of it was committed");
+                     u"commit: an earlier error rolled the transaction back; nothing of it was committed, "
+                     u"and the statements since were rolled back");
       return 0;
     }
   }

@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -25,6 +27,7 @@
 #include "controls/grid/Mg.h"
 #include "core/data/dbdata.h"
 #include "core/text/code_page.h"
+#include "dict/dict_mgr.h"
 #include "host/grid_menu_host.h"
 #include "host/host_ui.h"
 
@@ -546,19 +549,36 @@ bool Read_Table(TMG* g, const QString& path, In_Table* t, QString* error) {
   std::vector<QStringList> records;
   std::vector<int> lines;
   Parse_Csv(Decode_Text(bytes), &records, &lines);
-  // The header is the line among the first five that names the most grid columns (a file saved from a
-  // grid with header units has the units' line above the captions).
-  int header = -1, best = 0;
-  for (int i = 0; i < int(records.size()) && i < 5; ++i) {
-    const int n = Match_Count(Match_Columns(g, records[i], QStringList()));
-    if (n > best) best = n, header = i;
+  // The header is the block of lines among the first five that names the most grid columns. A file
+  // saved from a grid with several header rows has one line per row, each caption in the line of its
+  // row (a unit's over the units of the row below it), so a field is named by its lowest non-empty
+  // text and, failing that, by its highest. The smallest block wins a tie, so a data line below the
+  // header is never taken for part of it.
+  int first = -1, last = -1, best = 0;
+  QStringList names, captions;
+  for (int a = 0; a < int(records.size()) && a < 5; ++a) {
+    for (int b = a; b < int(records.size()) && b < 5; ++b) {
+      QStringList low, high;
+      for (int i = b; i >= a; --i) {
+        const QStringList& rec = records[size_t(i)];
+        while (low.size() < rec.size()) low << QString(), high << QString();
+        for (int f = 0; f < rec.size(); ++f) {
+          if (rec[f].trimmed().isEmpty()) continue;
+          if (low[f].isEmpty()) low[f] = rec[f];
+          high[f] = rec[f];
+        }
+      }
+      const int n = Match_Count(Match_Columns(g, low, high));
+      if (n > best) best = n, first = a, last = b, names = low, captions = high;
+    }
   }
-  if (header < 0) {
+  if (first < 0) {
     *error = Cap(u"文件的前五行里没有与表格列同名的标题。");
     return false;
   }
-  t->names = records[size_t(header)];
-  for (size_t i = size_t(header) + 1; i < records.size(); ++i) {
+  t->names = names;
+  t->captions = captions;
+  for (size_t i = size_t(last) + 1; i < records.size(); ++i) {
     const QStringList& rec = records[i];
     bool blank = true;
     for (const QString& s : rec) blank = blank && s.trimmed().isEmpty();
@@ -569,35 +589,73 @@ bool Read_Table(TMG* g, const QString& path, In_Table* t, QString* error) {
   return true;
 }
 
-// The value as the column keeps it, or false when the column cannot take it.
-bool Column_Value(TMG* g, int c, const QString& in, QString* out) {
+// A dictionary pick-list column's codes and names, read once per import: a file may give the code,
+// "code name" as the grid shows it, or the name alone.
+class Dict_Codes {
+ public:
+  explicit Dict_Codes(const TMG_Col_Def* d) {
+    TDict* dict = d->dict[0] ? Dict_Client_List()->Get_Dict(d->dict, 1) : nullptr;
+    if (!dict) return;
+    auto guard = dict->Lock();
+    for (int r = 0; r < dict->Get_Row_Count(); ++r) {
+      const QString code = QString::fromUtf16(dict->Get_Row_Value(r, 0));
+      codes_.insert(code);
+      names_.insert(QString::fromUtf16(dict->Get_Row_Value(r, 1)).trimmed(), code);
+    }
+  }
+  // The code the text stands for; null when the dictionary has no such code or name. A dictionary
+  // without rows (not loaded) cannot tell, so the text's first word is taken as the code.
+  QString Code(const QString& v) const {
+    const QString first = v.section(u' ', 0, 0);
+    if (codes_.isEmpty() || codes_.contains(v)) return codes_.isEmpty() ? first : v;
+    if (codes_.contains(first)) return first;
+    return names_.value(v);
+  }
+
+ private:
+  QSet<QString> codes_;
+  QHash<QString, QString> names_;  // the first code of each name
+};
+
+// The value as the column keeps it, or the reason the column cannot take it (null: taken).
+const char16_t* Column_Value(TMG* g, int c, const QString& in, QString* out,
+                             std::map<int, Dict_Codes>* dicts) {
   const TMG_Col_Def* d = g->GetColDef(c);
   const QString v = in.trimmed();
-  if (v.isEmpty()) return out->clear(), true;
+  if (v.isEmpty()) return out->clear(), nullptr;
   if (d->show_style == 2) {
     static const QStringList yes{QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("true"),
                                  QStringLiteral("y"), QStringLiteral("yes"), QString::fromUtf16(u"是"),
                                  QString::fromUtf16(u"√")};
     static const QStringList no{QStringLiteral("0"), QStringLiteral("f"), QStringLiteral("false"),
                                 QStringLiteral("n"), QStringLiteral("no"), QString::fromUtf16(u"否")};
-    if (yes.contains(v, Qt::CaseInsensitive)) return *out = QStringLiteral("1"), true;
-    if (no.contains(v, Qt::CaseInsensitive)) return *out = QStringLiteral("0"), true;
-    return false;
+    // The grid's row check-mark column counts a row as marked by a leading 'T' alone.
+    int mark_col = -1;
+    const bool marks = g->Row_Bool_Col()[0] && g->GetColId(g->Row_Bool_Col(), &mark_col) && mark_col == c;
+    if (yes.contains(v, Qt::CaseInsensitive)) return *out = marks ? QStringLiteral("T") : QStringLiteral("1"), nullptr;
+    if (no.contains(v, Qt::CaseInsensitive)) return *out = marks ? QString() : QStringLiteral("0"), nullptr;
+    return u"应为 1 或 0";
   }
   if (Is_Num_Type(d->type) || d->show_style == 1) {
     QString s;
     s.reserve(v.size());
     for (QChar ch : v)
       if (!ch.isSpace() && ch != u',' && ch != u'¥' && ch != u'￥' && ch != u'$') s.append(ch);
-    if (!Is_Number_Text(s)) return false;
+    if (!Is_Number_Text(s)) return u"应为数字";
     const std::string n = s.toStdString();
     *out = QString::fromStdString(d->type == 'I' ? Mg_Format_Number(n, 0, false)
                                   : d->type == 'F' ? Mg_Format_Number(n, d->dec, true)
                                                    : n);
-    return true;
+    return nullptr;
+  }
+  if (d->edit_style == 3 && d->dict[0]) {
+    auto it = dicts->find(c);
+    if (it == dicts->end()) it = dicts->emplace(c, Dict_Codes(d)).first;
+    *out = it->second.Code(v);
+    return out->isNull() ? u"字典中没有这个代码或名称" : nullptr;
   }
   *out = v;
-  return true;
+  return nullptr;
 }
 
 }  // namespace
@@ -640,15 +698,15 @@ bool Zem_Host_Import_Grid_File(TMG* grid, const QString& path, int mode, Zem_Gri
   for (int c = 1; c < grid->ColCount(); ++c)
     if (by_col[c] >= 0) cols.push_back(c);
   std::vector<std::vector<QString>> values(t.rows.size(), std::vector<QString>(cols.size()));
+  std::map<int, Dict_Codes> dicts;
   for (size_t r = 0; r < t.rows.size(); ++r) {
     for (size_t k = 0; k < cols.size(); ++k) {
       const int f = by_col[cols[k]];
       const QString in = f < t.rows[r].size() ? t.rows[r][f] : QString();
-      if (!Column_Value(grid, cols[k], in, &values[r][k])) {
+      if (const char16_t* why = Column_Value(grid, cols[k], in, &values[r][k], &dicts)) {
         *error = Cap(u"第 %1 行“%2”列的值“%3”不合这一列：%4。")
                      .arg(t.lines[r])
-                     .arg(Host_Col_Caption(grid, cols[k]), in.trimmed().left(40),
-                          grid->GetColDef(cols[k])->show_style == 2 ? Cap(u"应为 1 或 0") : Cap(u"应为数字"));
+                     .arg(Host_Col_Caption(grid, cols[k]), in.trimmed().left(40), Cap(why));
         return false;
       }
     }
@@ -679,8 +737,7 @@ bool Zem_Host_Import_Grid_File(TMG* grid, const QString& path, int mode, Zem_Gri
       const TMG_Col_Def* d = grid->GetColDef(c);
       const QString& v = values[size_t(r)][k];
       if (d->edit_style == 3 && d->dict[0] && !v.isEmpty()) {
-        const QString code = v.section(u' ', 0, 0);
-        grid->SetW(c, start + r, reinterpret_cast<const char16_t*>(code.utf16()));
+        grid->SetW(c, start + r, reinterpret_cast<const char16_t*>(v.utf16()));
       } else {
         grid->SetCells(c, start + r, v);
       }
@@ -698,7 +755,7 @@ bool Zem_Host_Import_Grid_File(TMG* grid, const QString& path, int mode, Zem_Gri
     std::vector<char> used(size_t(t.names.size()), 0);
     for (int c : cols) done->matched << Host_Col_Caption(grid, c), used[size_t(by_col[c])] = 1;
     for (int f = 0; f < t.names.size(); ++f)
-      if (!used[size_t(f)]) done->unused << t.names[f];
+      if (!used[size_t(f)] && !t.names[f].trimmed().isEmpty()) done->unused << t.names[f].trimmed();
   }
   return true;
 }
@@ -788,7 +845,8 @@ int Zem_Host_Mg_Import_From_Dat(TMG* grid) {
     return 0;
   }
   QString text = Cap(u"已引入 %1 行。\n填入的列：%2").arg(done.rows).arg(done.matched.join(QStringLiteral("、")));
-  if (!done.unused.isEmpty()) text += Cap(u"\n文件中没有用上的列：%1").arg(done.unused.join(QStringLiteral("、")));
+  // The line break stays outside the caption: the caption map trims it.
+  if (!done.unused.isEmpty()) text += u'\n' + Cap(u"文件中没有用上的列：%1").arg(done.unused.join(QStringLiteral("、")));
   Host_Tell(parent, QMessageBox::Information, Cap(u"从数据文件引入"), text);
   return 1;
 }

@@ -85,7 +85,16 @@ int Zem_Host_Grid_Apply_Scheme(TMG* grid, const Zem_Grid_Scheme& scheme) {
     grid->Show_Col(c, std::max(sc.width, 0));
     if (sc.hidden) grid->Hide_Col(c);
   }
-  if (scheme.locked >= 0 && scheme.locked < grid->ColCount()) grid->SetFixedCols(scheme.locked);
+  // Locked as the grid's own lock item does, so that its unlock later returns to the fixed columns the
+  // grid had before any lock.
+  if (scheme.locked > 0 && scheme.locked < grid->ColCount() && scheme.locked != grid->FixedCols()) {
+    const int clicked = grid->Click_Col;
+    grid->Click_Col = scheme.locked - 1;
+    grid->Popu_Menu_Lock_Fixed_Col(grid);
+    grid->Click_Col = clicked;
+  } else if (scheme.locked == 0) {
+    grid->SetFixedCols(0);
+  }
   grid->Sync_Sum();
   grid->Invalidate();
   return 1;

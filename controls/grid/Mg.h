@@ -339,7 +339,7 @@ class TMG : public TStringGrid {
   void TMG_OnMouseMove(TObject* Sender, TShiftState Shift, int X, int Y);
   int Refresh_Mouse_Move_Height_Light();
 
-  // ==== Editing: moves, change reports, dictionary columns, the date picker and paste
+  // ---- Editing: moves, change reports, dictionary columns, the date picker and paste
   // (mg_keys.cpp, mg_edit.cpp, mg_dict.cpp, mg_paste.cpp).
   //
   // Keys (TMG_OnKeyDown; with goRowSelect on, only the Ctrl keys are the grid's):
@@ -448,7 +448,6 @@ class TMG : public TStringGrid {
   bool imeSaved_ = false, imeShown_ = false;
 
  public:
-  // ==== end of the editing block
 
   // ---- Sum grid (mg_sum.cpp). A second TMG below this one shows one line of column totals or
   // averages (per column statistics mode: 0 none, 1 sum, 2 average) and the count of data rows; it

@@ -69,11 +69,10 @@ void TMG::Popup_Base_Menu(int X, int Y, bool topLeft) {
 void TMG::TMG_OnMouseDown(TObject*, TMouseButton Button, TShiftState, int X, int Y) {
   if (Button != mbRight) return;
   MouseToCell(X, Y, Click_Col, Click_Row);
-  if (Opt_Exist("hide_base_menu")) return;
-  // A host menu of its own opens through the toolkit, with the grid's menu as its first item; the grid's
-  // menu opens alone otherwise.
-  if (!PopupMenu()) Popup_Base_Menu(X, Y, false);
-  else Extend_Host_Menu(PopupMenu());
+  // A host menu of its own opens through the toolkit, with the grid's menu as its first item (none with
+  // "hide_base_menu"); the grid's menu opens alone otherwise.
+  if (PopupMenu()) Extend_Host_Menu(PopupMenu());
+  else if (!Opt_Exist("hide_base_menu")) Popup_Base_Menu(X, Y, false);
 }
 
 void TMG::TMG_OnMouseUp(TObject*, TMouseButton Button, TShiftState Shift, int X, int Y) {

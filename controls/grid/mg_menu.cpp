@@ -189,8 +189,9 @@ int TMG::Set_PopupMenu(TPopupMenu* menu) {
 // The submenu item shows the base menu's own QMenu, so the items stay the base menu's (and the corner
 // cell can still open it alone) and its on-popup handling runs when the submenu opens.
 void TMG::Extend_Host_Menu(TPopupMenu* host) {
+  Take_Grid_Functions_Out(host);  // also what an earlier press put there before "hide_base_menu" came
+  if (Opt_Exist("hide_base_menu")) return;
   Init_Popup_Menu();
-  Take_Grid_Functions_Out(host);
   for (const char* name : {"mg_hide_zero", "mg_clear_dot_zero"})
     if (TMenuItem* item = Base_Menu_Item(name)) item->SetVisible(false);
   if (!hostSub_) {

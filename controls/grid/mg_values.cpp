@@ -378,7 +378,7 @@ int TMG::Assign_Mg(TMG* src) {
 }
 
 int TMG::Set_Dat_Id(const char* id, int flag) {
-  datId_ = std::string(id ? id : "").substr(0, 62);
+  datId_ = Cut(id ? id : "", 62);  // whole characters: the host names files after it
   datFlag_ = flag;
   Init_Popup_Menu();
   if (TMenuItem* item = Base_Menu_Item("mg_import_from_dat")) item->SetVisible(flag != 0);

@@ -231,14 +231,20 @@ int TDb_Connect::After_Call(DBDataMgr* ds, int ok) {
   return ok;
 }
 
-// A commit after uncommitted work was lost with a connection would commit nothing and look like
-// success: it fails once with the news instead.
+// A commit after uncommitted work was lost with a connection would commit nothing of it and look like
+// success: it fails once with the news instead. The statements run since on the new session belong to
+// the same unit of work; committed later on their own they would keep a part of it, so they are rolled
+// back with it.
 int TDb_Connect::Lost_Work_Refuses_Commit(DBDataMgr* ds) {
   if (!lost_tx_) return 0;
+  if (connected_) {
+    DBDataMgr scratch;
+    Rollback(&scratch);
+  }
   lost_tx_ = 0;
   ds->Set_Error(DB_LOST_TRANSACTION,
                 u"commit: the connection was lost after the last commit, and the work not committed then went "
-                u"with it; nothing was committed");
+                u"with it; nothing was committed, and the statements since were rolled back");
   return 1;
 }
 
@@ -290,9 +296,10 @@ int TDb_Connect::Commit(DBDataMgr* ds) {
 int TDb_Connect::Rollback(DBDataMgr* ds) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
-  lost_tx_ = 0;
-  if (!Before_Call(ds, reinterpret_cast<void*>(rollback_), "_Rollback_Handle")) return 0;
-  return After_Call(ds, rollback_(ds));
+  int ok = Before_Call(ds, reinterpret_cast<void*>(rollback_), "_Rollback_Handle") &&
+           After_Call(ds, rollback_(ds));
+  lost_tx_ = 0;  // work lost with the connection, even by this call, was to be undone anyway
+  return ok;
 }
 
 int TDb_Connect::Execute_Sql(DBDataMgr* ds, map_wchar sql) {
@@ -304,7 +311,9 @@ int TDb_Connect::Execute_Sql(DBDataMgr* ds, map_wchar sql) {
     if (kind == Db_Stmt::Rollback) lost_tx_ = 0;
   }
   if (!Before_Call(ds, reinterpret_cast<void*>(execute_sql_), "_ExecuteSql_Handle")) return 0;
-  return After_Call(ds, execute_sql_(ds, sql.c_str()));
+  int ok = After_Call(ds, execute_sql_(ds, sql.c_str()));
+  if (lost_tx_ && Db_Classify(sql.c_str()) == Db_Stmt::Rollback) lost_tx_ = 0;  // as Rollback
+  return ok;
 }
 
 int TDb_Connect::Execute_Proc(DBDataMgr* ds, map_wchar call) {

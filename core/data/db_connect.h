@@ -48,7 +48,8 @@
 // (statement, procedure, row selection, batch insert, commit, rollback), the session disconnects and
 // connects again at once (the call is not repeated); a call on a session that is not connected
 // connects first. After a loss with code 8007 the session's next commit fails with that news instead
-// of committing an empty transaction (a rollback clears it).
+// of committing an empty transaction, and rolls back the statements run since (a part of the lost
+// unit of work); a rollback clears it, also one that itself meets the lost connection.
 //
 // Connection configuration (TDb_Config), filled by hosts and tests:
 //   driver   library file: a base name ("zem_drv_sqlite", found as "%s/%s.so" under TARVOK_DLL_PATH)
@@ -231,6 +232,8 @@ class TDb_Connect {
   //                                                (channel, payload, sender_pid); 0 when the
   //                                                connection is lost
   // Each returns 1 or 0 with the driver's error in ds; without the entry, 0 and nothing is logged.
+  // A channel is the session's schema's (zem_drv_pg: the current schema): sessions working in
+  // different schemas of one database do not hear each other.
   int Has_Notify() const { return listen_ && notify_ && wait_notify_; }
   int Listen(DBDataMgr* ds, map_wchar channel);
   int Notify(DBDataMgr* ds, map_wchar channel, map_wchar payload);

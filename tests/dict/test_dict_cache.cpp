@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -97,7 +98,7 @@ TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
   struct Row {
     std::string name;
     std::function<void(const std::string& dt, const std::string& sum)> damage;
-    const char* log;  // a line the log must hold
+    std::string log;  // lines the log must hold
   };
   auto bytes = [&](std::string b, bool record_matches) {
     return [=](const std::string& dt, const std::string& sum) {
@@ -109,6 +110,9 @@ TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
       {"empty file", bytes("", false), "its length differs"},
       {"cut in half", bytes(good.substr(0, good.size() / 2), false), "its length differs"},
       {"bytes after the pack", bytes(good + "junk", false), "its length differs"},
+      {"grown to a terabyte (a hole): refused unread",
+       [](const std::string& dt, const std::string&) { fs::resize_file(dt, uintmax_t(1) << 40); },
+       "its length differs"},
       {"record missing", [](const std::string&, const std::string& sum) { fs::remove(sum); }, "no integrity record"},
       {"record cut short", [&](const std::string&, const std::string& sum) { Write(sum, good_sum.substr(0, 20)); },
        "not 24 bytes"},
@@ -120,6 +124,20 @@ TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
          ASSERT_EQ(mkfifo(dt.c_str(), 0600), 0);
        },
        "reason: not a regular file"},
+      {"temporaries of writers: one killed two hours ago, one at work",
+       [](const std::string& dt, const std::string& sum) {
+         Write(dt + ".kIlLeD", "half");
+         fs::last_write_time(dt + ".kIlLeD", fs::file_time_type::clock::now() - std::chrono::hours(2));
+         Write(dt + ".AtWork", "half");
+         fs::remove(sum);
+       },
+       "no integrity record"},
+      {"a file in the cache folder's place",
+       [](const std::string& dt, const std::string&) {
+         fs::remove_all(fs::path(dt).parent_path());
+         Write(fs::path(dt).parent_path().string(), "x");
+       },
+       "Unable to create directory " + home_ + "/dt\nreason: Not a directory\n"},
       {"a directory in the file's place",
        [](const std::string& dt, const std::string&) {
          fs::remove(dt);
@@ -154,6 +172,12 @@ TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(Codes(d), (Code_List{"C", "A", "B", "G"}));
     EXPECT_NE(log.find(r.log), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(Dt("dept", ".dt.kIlLeD"))) << "a dead writer's temporary is removed";
+    if (!fs::is_directory(home_ + "/dt")) {  // nothing could be written
+      fs::remove(home_ + "/dt");
+      fs::create_directory(home_ + "/dt");
+      continue;
+    }
     if (fs::is_directory(Dt("dept", ".dt"))) {
       // Nothing is removed to make room: the new cache cannot be written, and says why.
       EXPECT_NE(log.find("unable to create dmp file " + Dt("dept", ".dt") + "\nreason: Is a directory\n"),
@@ -162,6 +186,9 @@ TEST_P(Dict_Cache, DamagedCacheLoadsFromTheDatabase) {
       continue;
     }
     EXPECT_EQ(Read(Dt("dept", ".dt")), good) << "the cache is written again";
+    if (r.name.find("temporaries") == 0) {
+      EXPECT_TRUE(fs::remove(Dt("dept", ".dt.AtWork"))) << "a live writer's temporary is kept";
+    }
     EXPECT_EQ(Read(Dt("dept", ".dt.sum")), good_sum);
   }
   // A damaged file with no SQL to fall back on gives an empty dictionary, not a half-filled one.

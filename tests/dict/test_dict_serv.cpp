@@ -166,14 +166,7 @@ TEST_P(Dict_Serv, ChangeSetsFollowServerSideChanges) {
   } steps[] = {
       {"add a code", [] { return Serv()->Add_Code("dept", u"N", u"新部门"); }, {}, {"N"}, {}, {"N"}},
       {"erase a code", [] { return Serv()->Erase_Code("dept", u"A"); }, {"A"}, {}, {"A"}, {"N"}},
-      {"modify a row",
-       [] {
-         return Serv()->Modify("dept", {u"C", u"改名"});
-       },
-       {},
-       {"C"},
-       {"A"},
-       {"C", "N"}},
+      {"modify a row", [] { return Serv()->Modify("dept", {u"C", u"改名"}); }, {}, {"C"}, {"A"}, {"C", "N"}},
       {"erase what was added", [] { return Serv()->Erase_Code("dept", u"N"); }, {"N"}, {}, {"A", "N"}, {"C"}},
       {"refresh after database changes",
        [this] {
@@ -197,6 +190,18 @@ TEST_P(Dict_Serv, ChangeSetsFollowServerSideChanges) {
        {}, {"B"}, {"G", "N"}, {"A", "B", "C", "D"}},
       {"Dict_Set_Time_Stamp with nothing changed", [] { return Call_Set_Time_Stamp(); }, {}, {}, {"G", "N"},
        {"A", "B", "C", "D"}},
+      {"a notice whose re-read fails is read at the next call",
+       [this] {
+         TSQLCA q;
+         const int held = Stamp("dept");
+         Ok(q, {u"insert into app_dict_def values ('dept','E','e','N','N',0,'',6)",
+                u"alter table app_dict_def rename to app_dict_hold"});
+         Serv()->Mark_Stale("dept");
+         const int unchanged = Stamp("dept") == held;  // the re-read failed
+         Ok(q, {u"alter table app_dict_hold rename to app_dict_def"});
+         return unchanged;
+       },
+       {}, {"E"}, {"G", "N"}, {"A", "B", "C", "D", "E"}},
   };
   int before = s0;
   for (Step& s : steps) {
@@ -233,7 +238,7 @@ TEST_P(Dict_Serv, ChangeSetsFollowServerSideChanges) {
   EXPECT_EQ(Utf8(modi.Get_Value(1)), "部门丙");
 
   ASSERT_TRUE(client.Unpack_Part(&last));
-  EXPECT_EQ(Client_Codes(&client), (Code_List{"A", "B", "C", "D"}));
+  EXPECT_EQ(Client_Codes(&client), (Code_List{"A", "B", "C", "D", "E"}));
   std::u16string name;
   ASSERT_EQ(client.Get_Name(u"B", &name), 1);
   EXPECT_EQ(Utf8(name.c_str()), "新名");

@@ -165,8 +165,21 @@ TEST(Dict_Threads_Files, WritersOfOneFileNeverMix) {
   ASSERT_NE(mkdtemp(tmpl), nullptr);
   const std::string dir = tmpl, path = dir + "/d.dt";
   const size_t size = 256 * 1024;
-  std::atomic<bool> done{false};
+  std::atomic<bool> done{false}, reading{false};
   std::atomic<int> wrong{0}, reads{0};
+  // The writers start once the reader runs (on a loaded machine it could otherwise start after them),
+  // and the reader reads once more after them.
+  std::thread reader([&] {
+    for (bool last = false; !last;) {
+      last = done;
+      reading = true;
+      std::string got;
+      if (!std::filesystem::exists(path) || !Dict_Read_File(path, &got)) continue;
+      ++reads;
+      if (got.size() != size || got.find_first_not_of(got[0]) != std::string::npos) ++wrong;
+    }
+  });
+  while (!reading) std::this_thread::yield();
   std::vector<std::thread> writers;
   for (int w = 1; w <= 4; ++w) {
     writers.emplace_back([&, w] {
@@ -175,14 +188,6 @@ TEST(Dict_Threads_Files, WritersOfOneFileNeverMix) {
         if (!Dict_Write_File(path, bytes.data(), bytes.size())) ++wrong;
     });
   }
-  std::thread reader([&] {
-    while (!done) {
-      std::string got;
-      if (!std::filesystem::exists(path) || !Dict_Read_File(path, &got)) continue;
-      ++reads;
-      if (got.size() != size || got.find_first_not_of(got[0]) != std::string::npos) ++wrong;
-    }
-  });
   for (std::thread& t : writers) t.join();
   done = true;
   reader.join();

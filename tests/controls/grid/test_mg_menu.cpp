@@ -25,9 +25,7 @@ namespace {
 std::unique_ptr<TMG> Shown(int cols, int rows) {
   controlsTestApp();
   auto g = std::make_unique<TMG>();
-  g->resize(400, 200);
-  g->SetColCount(cols);
-  g->SetRowCount(rows);
+  g->resize(400, 200), g->SetColCount(cols), g->SetRowCount(rows);
   for (int c = 1; c < cols; ++c)
     for (int r = 0; r < rows; ++r) g->SetCells(c, r, QString(QChar(u'a' + c - 1)) + QString::number(r));
   g->show();
@@ -226,6 +224,9 @@ TEST(MgMenu, InsideTheHostMenu) {
   EXPECT_FALSE(g->Base_Menu_Item("mg_hide_zero")->action()->isVisible());
   shown->hide();
 
+  g->Opt_Add("hide_base_menu", nullptr), Press(*g, 1, 1);  // from now on the host's menu comes without them
+  EXPECT_EQ(first.Count(), 1);
+  g->Opt_Remove("hide_base_menu"), Press(*g, 1, 1);
   g->Set_PopupMenu(&second);
   EXPECT_EQ(first.Count(), 1);
   Press(*g, 1, 1);
@@ -315,8 +316,7 @@ TEST(MgMenu, RangeSelectSwitch) {
     EXPECT_EQ(sw->Caption(), QString::fromUtf16(u" 退出选择模式"));
     EXPECT_FALSE(g->Options().Contains(goEditing) || g->EditorMode());
     g->FocusCell(1, 1);
-    QTest::keyClick(g.get(), Qt::Key_Down, Qt::ShiftModifier);
-    QTest::keyClick(g.get(), Qt::Key_Right, Qt::ShiftModifier);
+    for (Qt::Key k : {Qt::Key_Down, Qt::Key_Right}) QTest::keyClick(g.get(), k, Qt::ShiftModifier);
     QTest::keyClick(g.get(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a1\tb1\r\na2\tb2"));
     if (allow) sw->action()->trigger();
@@ -352,6 +352,9 @@ TEST(MgMenu, OptionsAndExtendedBits) {
       {"removed", [&] { return g.Opt_Remove("sum_val.B"), get("sum_val.B"); }, "none"},
       {"bits added", [&] { return n(g.Add_Ext_Opt("Ok", 8 | 4)); }, "12"},
       {"a bit not set removed", [&] { return n(g.Remove_Ext_Opt(2, 1)); }, "12"},
+      {"an import id is cut to whole characters",
+       [&] { return g.Set_Dat_Id((std::string(61, 'a') + TMG::Narrow(u"中")).c_str(), 1), n(std::strlen(g.Dat_Id())); },
+       "61"},
       {"no such column", [&] { return n(g.Add_Ext_Opt(5, 1) + g.Get_Ext_Opt("Z") + g.Remove_Ext_Opt(-1, 1)); }, "0"},
   };
   for (const auto& s : steps) EXPECT_EQ(s.act(), s.result) << s.what;
