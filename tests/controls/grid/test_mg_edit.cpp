@@ -190,4 +190,6 @@ TEST(MgEdit, DatePickerOverTheCell) {
   Press(g, Qt::Key_Tab);
   EXPECT_EQ(g.Cells(3, 2), QStringLiteral("2024-01-04"));
   EXPECT_EQ(reports.join(u'|'), QStringLiteral("2024-01-06<20240105|20240105<2024-01-06|2024-01-04<20240105"));
+  g.FocusCell(3, 3);
+  EXPECT_EQ(open()->Date(), QDate(2024, 1, 4)) << "a cell without a date keeps the date picked last";
 }
