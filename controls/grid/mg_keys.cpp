@@ -79,8 +79,6 @@ bool TMG::Nav_Key_Down(WORD& Key, TShiftState Shift) {
     return true;
   }
   if (Options().Contains(goRowSelect)) return false;
-  // In range selection, Shift with an arrow grows the block as the grid does it.
-  if (shift && Range_Selecting() && Key != VK_TAB && Key != VK_RETURN) return false;
   const WORD key = Key;
   // The reading-order moves keep whether the input method's panel showed, for Restore_Ime.
   auto saveIme = [this] {

@@ -41,7 +41,7 @@ TEST(MgEdit, KeysLandOnCellsThatMayBeEntered) {
     int c0, r0, key;
     Qt::KeyboardModifiers mods;
     int c, r;
-    char mode = 'e';  // 'e' editing, 'n' no editor, 'r' row selection
+    char mode = 'e';  // 'e' editing, 'n' no editor, 'r' row selection, 'g' range selection
   } rows[] = {
       {"Tab skips the read-only column", 1, 1, Qt::Key_Tab, {}, 3, 1},
       {"Tab skips the hidden column", 3, 1, Qt::Key_Tab, {}, 5, 1},
@@ -66,10 +66,13 @@ TEST(MgEdit, KeysLandOnCellsThatMayBeEntered) {
       {"Right in the editor's text stays in the cell", 3, 1, Qt::Key_Right, {}, 3, 1},
       {"row selection: Down is the grid's plain move, the read-only column kept", 2, 1, Qt::Key_Down, {}, 2, 2, 'r'},
       {"row selection: Enter moves nowhere", 3, 1, Qt::Key_Return, {}, 3, 1, 'r'},
+      {"range selection: Shift+Down moves as Down, to a cell that may be entered", 2, 1, Qt::Key_Down, Qt::ShiftModifier, 1, 2, 'g'},
   };
   const TGridOptions editing = g.Options();
   for (const Row& row : rows) {
-    g.SetOptions(row.mode == 'e' ? editing : row.mode == 'n' ? TGridOptions(editing) >> goEditing : editing | goRowSelect);
+    const TGridOptions plain = TGridOptions(editing) >> goEditing;
+    g.Range_Select_Mode = row.mode == 'g' ? 1 : -1;
+    g.SetOptions(row.mode == 'e' ? editing : row.mode == 'n' ? plain : row.mode == 'g' ? plain | goRangeSelect : editing | goRowSelect);
     ASSERT_TRUE(g.FocusCell(row.c0, row.r0)) << row.what;
     if (row.key == Qt::Key_Right && row.mode == 'e') g.InplaceEditor()->setCursorPosition(0);
     if (row.key != wheel) Press(g, Qt::Key(row.key), row.mods);
