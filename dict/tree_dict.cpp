@@ -14,9 +14,8 @@ namespace {
 using tree_dict_detail::Code_Ids;
 
 // The rows read once, in row order: codes and parent codes (narrow, system code page) side by side in
-// one buffer, so that numbering and chaining them touches little memory. Each row's node is made in
-// the same pass, while the row's cells are still in the cache: reading the captions again later, once
-// the tree is placed, costs a cache miss per row when the data set no longer fits the caches.
+// one buffer, so that numbering and chaining them touches little memory; the captions where the data
+// set holds them.
 class Flat_Rows {
  public:
   Flat_Rows(TSQLCA* data, int code_col, int parent_col, int name_col) {
@@ -24,20 +23,12 @@ class Flat_Rows {
     const int order_col = data->Find_Field(u"order_id");
     const bool own_parent = parent_col >= 0 && parent_col != code_col;
     at_.reserve(static_cast<size_t>(n) * 2 + 1);
-    nodes_.reserve(static_cast<size_t>(n));
-    first_.reserve(static_cast<size_t>(n));
+    captions_.reserve(static_cast<size_t>(n));
     order_.reserve(static_cast<size_t>(n));
     for (int r = 0; r < n; ++r) {
-      const size_t code_at = arena_.size();
       Append(data->Get_Row_Value(r, code_col));
-      const size_t code_end = arena_.size();
       Append(own_parent ? data->Get_Row_Value(r, parent_col) : u"");
-      auto m = std::make_unique<TTree_Dict>();
-      m->code.assign(arena_, code_at, code_end - code_at);
-      m->caption = data->Get_Row_Value(r, name_col);
-      m->row = r;
-      first_.push_back(m.get());
-      nodes_.push_back(std::move(m));
+      captions_.push_back(data->Get_Row_Value(r, name_col));
       order_.push_back(order_col >= 0 ? W_To_Int(data->Get_Row_Value(r, order_col)) : r);
     }
     at_.push_back(arena_.size());
@@ -47,18 +38,7 @@ class Flat_Rows {
   std::string_view Parent(int r) const {
     return prefix_.empty() ? Piece(2 * static_cast<size_t>(r) + 1) : Code(r).substr(0, prefix_[static_cast<size_t>(r)]);
   }
-  // The row's node, made while reading; a row placed more than once gets a copy after the first.
-  std::unique_ptr<TTree_Dict> Take_Node(int r) {
-    std::unique_ptr<TTree_Dict> m = std::move(nodes_[static_cast<size_t>(r)]);
-    if (!m) {
-      const TTree_Dict* f = first_[static_cast<size_t>(r)];
-      m = std::make_unique<TTree_Dict>();
-      m->code = f->code;
-      m->caption = f->caption;
-      m->row = r;
-    }
-    return m;
-  }
+  const wchar16* Caption(int r) const { return captions_[static_cast<size_t>(r)]; }
   int Order(int r) const { return order_[static_cast<size_t>(r)]; }
   // Parents by the longest code that is a proper prefix, in place of a parent column.
   void Parents_By_Prefix() {
@@ -83,8 +63,7 @@ class Flat_Rows {
   std::string arena_;                    // every code and parent code, one after the other
   std::vector<size_t> at_;               // where piece i starts (code of row r: 2r, parent: 2r + 1)
   std::vector<size_t> prefix_;           // by row: the parent's length as a prefix of the code, when set
-  std::vector<std::unique_ptr<TTree_Dict>> nodes_;  // by row, until placed (unplaced rows' are freed)
-  std::vector<const TTree_Dict*> first_;             // by row: the node made for it
+  std::vector<const wchar16*> captions_; // in the data set, which does not change while we build
   std::vector<int> order_;               // order_id, or the row index without that column
 };
 
@@ -176,12 +155,30 @@ std::vector<Place> Places_By_List(const Flat_Rows& rows, std::string_view root_c
   return places;
 }
 
-// The nodes of the places: each row's node (made while reading the rows) is put in its place; a row
-// placed twice (under two nodes of a repeated code) is copied. Keys are the running numbers (root 0,
-// then 1, 2, ...) or, with by_order, the rows' order.
-void Make_Nodes(TTree_Dict* root, Flat_Rows& rows, const std::vector<Place>& places, bool by_order) {
+// The nodes of the places. Each row's node is made in row order (the data set and the codes are
+// read in the order they lie in memory) and then put in its place; a row placed twice (under two
+// nodes of a repeated code) is copied. Keys are the running numbers (root 0, then 1, 2, ...) or,
+// with by_order, the rows' order.
+void Make_Nodes(TTree_Dict* root, const Flat_Rows& rows, const std::vector<Place>& places, bool by_order) {
+  const int n = rows.Count();
   std::vector<int> child_count(places.size() + 1, 0);  // index 0: the root
-  for (const Place& p : places) ++child_count[static_cast<size_t>(p.parent + 1)];
+  std::vector<char> wanted(static_cast<size_t>(n), 0);
+  for (const Place& p : places) {
+    ++child_count[static_cast<size_t>(p.parent + 1)];
+    wanted[static_cast<size_t>(p.row)] = 1;
+  }
+  std::vector<std::unique_ptr<TTree_Dict>> by_row(static_cast<size_t>(n));
+  std::vector<const TTree_Dict*> first(static_cast<size_t>(n), nullptr);
+  for (int r = 0; r < n; ++r) {
+    if (!wanted[static_cast<size_t>(r)]) continue;
+    auto m = std::make_unique<TTree_Dict>();
+    m->code = rows.Code(r);
+    m->parent_code = rows.Parent(r);
+    m->caption = rows.Caption(r);
+    m->row = r;
+    first[static_cast<size_t>(r)] = m.get();
+    by_row[static_cast<size_t>(r)] = std::move(m);
+  }
   std::vector<TTree_Dict*> made(places.size());
   root->level = 0;
   root->key = 0;
@@ -189,8 +186,15 @@ void Make_Nodes(TTree_Dict* root, Flat_Rows& rows, const std::vector<Place>& pla
   for (size_t i = 0; i < places.size(); ++i) {
     const Place& p = places[i];
     TTree_Dict* parent = p.parent < 0 ? root : made[static_cast<size_t>(p.parent)];
-    std::unique_ptr<TTree_Dict> m = rows.Take_Node(p.row);
-    m->parent_code = rows.Parent(p.row);
+    std::unique_ptr<TTree_Dict> m = std::move(by_row[static_cast<size_t>(p.row)]);
+    if (!m) {
+      const TTree_Dict* f = first[static_cast<size_t>(p.row)];
+      m = std::make_unique<TTree_Dict>();
+      m->code = f->code;
+      m->parent_code = f->parent_code;
+      m->caption = f->caption;
+      m->row = p.row;
+    }
     m->level = p.level;
     m->key = by_order ? rows.Order(p.row) : static_cast<int>(i) + 1;
     m->parent = parent;
