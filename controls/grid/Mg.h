@@ -339,7 +339,7 @@ class TMG : public TStringGrid {
   void TMG_OnMouseMove(TObject* Sender, TShiftState Shift, int X, int Y);
   int Refresh_Mouse_Move_Height_Light();
 
-  // ==== Editing: moves, change reports, dictionary columns, the date picker and paste
+  // ---- Editing: moves, change reports, dictionary columns, the date picker and paste
   // (mg_keys.cpp, mg_edit.cpp, mg_dict.cpp, mg_paste.cpp).
   //
   // Keys (TMG_OnKeyDown; with goRowSelect on, only the Ctrl keys are the grid's):
@@ -436,6 +436,12 @@ class TMG : public TStringGrid {
   bool Dict_Commit(int col, int row);
   void Show_Refusal(const QString& text);
   void Picker_Key(WORD& Key);
+  // The grid's own select-cell binding, of a type of its own so that a paste can tell a host's handler
+  // (which may veto cells) from it.
+  struct Own_Select {
+    TMG* g;
+    void operator()(TObject* s, int c, int r, bool& can) const { g->TMG_OnSelectCell(s, c, r, can); }
+  };
 
   int watchCol_ = -1, watchRow_ = -1;  // the watched cell, -1 when none
   QString watchOld_;                   // its text when watching began
@@ -448,7 +454,6 @@ class TMG : public TStringGrid {
   bool imeSaved_ = false, imeShown_ = false;
 
  public:
-  // ==== end of the editing block
 
   // ---- Sum grid (mg_sum.cpp). A second TMG below this one shows one line of column totals or
   // averages (per column statistics mode: 0 none, 1 sum, 2 average) and the count of data rows; it

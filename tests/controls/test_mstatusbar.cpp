@@ -25,10 +25,8 @@ Ink Find_Ink(const QImage& image, const QRect& area) {
       const QRgb p = image.pixel(x, y);
       if ((p & 0xFFFFFF) == (kBar & 0xFFFFFF)) continue;
       if (qBlue(p) > 200 && qRed(p) < 90 && qGreen(p) < 90) ink.blue++;
-      if (ink.left < 0 || x < ink.left) ink.left = x;
-      if (x > ink.right) ink.right = x;
-      if (ink.top < 0 || y < ink.top) ink.top = y;
-      if (y > ink.bottom) ink.bottom = y;
+      ink.left = ink.left < 0 ? x : std::min(ink.left, x), ink.right = std::max(ink.right, x);
+      ink.top = ink.top < 0 ? y : ink.top, ink.bottom = y;  // rows come top to bottom
     }
   }
   return ink;
@@ -38,15 +36,10 @@ Ink Find_Ink(const QImage& image, const QRect& area) {
 Ink Reference_Ink(MStatusBar& bar, const QString& text, int* width, int* height) {
   TCanvas canvas;
   QImage image(1200, 200, QImage::Format_RGB32);
-  image.fill(kBar);
-  canvas.SetDevice(&image);
-  canvas.Font->Assign(*bar.Font());
-  canvas.Brush->Color = MStatusBar::kBar_Color;
-  *width = canvas.TextWidth(text);
-  *height = canvas.TextHeight(text);
-  canvas.TextOut(0, 0, text);
-  canvas.End();
-  canvas.SetDevice(nullptr);
+  image.fill(kBar), canvas.SetDevice(&image);
+  canvas.Font->Assign(*bar.Font()), canvas.Brush->Color = MStatusBar::kBar_Color;
+  *width = canvas.TextWidth(text), *height = canvas.TextHeight(text);
+  canvas.TextOut(0, 0, text), canvas.End(), canvas.SetDevice(nullptr);
   return Find_Ink(image, image.rect());
 }
 
@@ -71,19 +64,12 @@ TEST(MStatusBar, PanelTextsWhereTheirAlignmentPutsThem) {
     SCOPED_TRACE(c.name);
     // Two panels: an empty one 100 wide, then the one under test reaching the right edge.
     MStatusBar bar;
-    bar.SetAlignBottom(false);
-    bar.Font()->Size = c.pointSize;
-    bar.resize(400, 24);
-    bar.Panels()->Add()->SetWidth(100);
+    bar.SetAlignBottom(false), bar.Font()->Size = c.pointSize, bar.resize(400, 24), bar.Panels()->Add()->SetWidth(100);
     TStatusPanel* p = bar.Panels()->Add();
-    p->SetText(c.text);
-    p->SetAlignment(c.alignment);
+    p->SetText(c.text), p->SetAlignment(c.alignment);
     bool handlerRan = false;
-    if (c.ownDraw) {
-      bar.Set_Own_Draw();
-    } else {
-      bar.OnDrawPanel = [&](TStatusBar*, TStatusPanel*, const TRect&) { handlerRan = true; };
-    }
+    if (c.ownDraw) bar.Set_Own_Draw();
+    else bar.OnDrawPanel = [&](TStatusBar*, TStatusPanel*, const TRect&) { handlerRan = true; };
     const TRect r = bar.PanelRect(1);
     const QImage image = Render(bar);
     EXPECT_FALSE(handlerRan);
@@ -91,24 +77,18 @@ TEST(MStatusBar, PanelTextsWhereTheirAlignmentPutsThem) {
     int w = 0, h = 0;
     const Ink ref = Reference_Ink(bar, c.text, &w, &h);
     ASSERT_TRUE(ref.any());
-    int x = 3;
-    if (c.alignment == taRightJustify) x = r.Width() - w - 3;
-    if (c.alignment == taCenter) x = (r.Width() - w) / 2;
+    const int x = c.alignment == taRightJustify ? r.Width() - w - 3 : c.alignment == taCenter ? (r.Width() - w) / 2 : 3;
     const int y = std::max(0, (r.Height() - h) / 2);
-    if (c.pointSize == 18) {
-      ASSERT_GT(h, r.Height()) << "the case needs a text taller than the panel";
-    }
-    if (c.text == wide) {
-      ASSERT_LT(x, 0) << "the case needs a text wider than the panel";
-    }
+    if (c.pointSize == 18) { ASSERT_GT(h, r.Height()) << "the case needs a text taller than the panel"; }
+    if (c.text == wide) { ASSERT_LT(x, 0) << "the case needs a text wider than the panel"; }
 
     const Ink ink = Find_Ink(image, r.toQRect());
     ASSERT_TRUE(ink.any());
     EXPECT_GT(ink.blue, 0) << "the text is drawn in the bar's blue";
     // The text where the reference puts it, shifted by the panel's offsets; clipped to the panel.
-    EXPECT_EQ(ink.left, std::max(r.Left, r.Left + x + ref.left));
-    EXPECT_EQ(ink.right, std::min(r.Right - 1, r.Left + x + ref.right));
-    EXPECT_EQ(ink.top, std::max(r.Top, r.Top + y + ref.top));
+    EXPECT_EQ(std::make_tuple(ink.left, ink.right, ink.top),
+              std::make_tuple(std::max(r.Left, r.Left + x + ref.left), std::min(r.Right - 1, r.Left + x + ref.right),
+                              std::max(r.Top, r.Top + y + ref.top))) << "left, right, top";
     // The panel's background is the bar colour; nothing spills into the empty panel on the left.
     EXPECT_EQ(image.pixel(r.Right - 2, r.Top + 1) & 0xFFFFFF, kBar & 0xFFFFFF);
     EXPECT_FALSE(Find_Ink(image, bar.PanelRect(0).toQRect()).any());
@@ -129,26 +109,23 @@ TEST(MStatusBar, PublishedPanelProperties) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    bar.SetPanelTexts({});
-    bar.SetOwnDraw(c.ownDraw);
-    EXPECT_TRUE(bar.setProperty("PanelTexts", texts));
-    EXPECT_TRUE(bar.setProperty("PanelWidths", c.widths));
-    EXPECT_EQ(bar.property("PanelTexts").toStringList(), texts);
-    EXPECT_EQ(bar.property("PanelWidths").toString(), c.widthsBack);
+    bar.SetPanelTexts({}), bar.SetOwnDraw(c.ownDraw);
+    EXPECT_TRUE(bar.setProperty("PanelTexts", texts) && bar.setProperty("PanelWidths", c.widths));
+    EXPECT_TRUE(bar.property("PanelTexts").toStringList() == texts && bar.property("PanelWidths").toString() == c.widthsBack)
+        << bar.property("PanelWidths").toString().toStdString();
     for (int i = 0; i < bar.Panels()->Count(); i++)
       EXPECT_EQ(bar.Panels()->Items(i)->Style(), c.ownDraw ? psOwnerDraw : psText);
   }
   // Widths given before the panels exist (a form may set them first) wait for the next PanelTexts, and
   // panels added after Set_Own_Draw keep the toolkit's style until it runs again.
   MStatusBar early;
-  early.SetPanelWidths(QStringLiteral(",70"));
-  early.SetPanelTexts({QStringLiteral("a"), QStringLiteral("b")});
+  early.SetPanelWidths(QStringLiteral(",70")), early.SetPanelTexts({QStringLiteral("a"), QStringLiteral("b")});
   EXPECT_EQ(early.PanelWidths(), QStringLiteral("50,70"));
   early.Set_Own_Draw();
   TStatusPanel* later = early.Panels()->Add();
-  EXPECT_EQ(later->Style(), psText);
+  const TStatusPanelStyle before = later->Style();
   early.Set_Own_Draw();
-  EXPECT_EQ(later->Style(), psOwnerDraw);
+  EXPECT_EQ(std::make_pair(before, later->Style()), std::make_pair(psText, psOwnerDraw));
 }
 
 TEST(MStatusBar, InADesignerItStaysPutAndShowsItself) {
@@ -162,19 +139,16 @@ TEST(MStatusBar, InADesignerItStaysPutAndShowsItself) {
   };
   // The form is a shown child, so that its resizes reach the bar at once.
   QWidget window;
-  window.resize(500, 400);
-  window.show();
+  window.resize(500, 400), window.show();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto* form = new QWidget(&window);
-    form->resize(300, 200);
-    form->show();
+    form->resize(300, 200), form->show();
     auto* bar = new MStatusBar(form);
-    bar->Set_Designing(c.designing);
-    bar->setGeometry(10, 40, 200, 19);  // where the designer put it
+    bar->Set_Designing(c.designing), bar->setGeometry(10, 40, 200, 19);  // where the designer put it
     if (c.panels) bar->SetPanelTexts({QString()});
     form->resize(400, 300);
-    EXPECT_TRUE(bar->AlignBottom());  // the stored property is untouched
+    EXPECT_TRUE(bar->AlignBottom()) << "the stored property is untouched";
     EXPECT_EQ(bar->geometry(), c.docked ? QRect(0, 300 - 19, 400, 19) : QRect(10, 40, 200, 19));
 
     const QImage image = Render(*bar);
@@ -183,9 +157,8 @@ TEST(MStatusBar, InADesignerItStaysPutAndShowsItself) {
     EXPECT_EQ(grey > image.width() / 4, c.frame) << grey;
     const Ink inside = Find_Ink(image, image.rect().adjusted(2, 2, -2, -2));
     EXPECT_EQ(inside.any() && inside.right < image.width() / 2, c.className);
-    // Leaving design mode docks it.
     bar->Set_Designing(false);
-    EXPECT_EQ(bar->geometry(), QRect(0, 300 - 19, 400, 19));
+    EXPECT_EQ(bar->geometry(), QRect(0, 300 - 19, 400, 19)) << "leaving design mode docks it";
     delete form;
   }
 }

@@ -42,9 +42,7 @@ TEST(ControlStartup, OnlyControlsOtherThanMStatusBarBringUpTheFramework) {
   ZEM_IN_CHILD({
     controlsTestApp();
     MStatusBar bar;
-    bar.Panels()->Add()->SetText(QStringLiteral("x"));
-    bar.Set_Own_Draw();
-    bar.grab();
+    bar.Panels()->Add()->SetText(QStringLiteral("x")), bar.Set_Own_Draw(), bar.grab();
     if (Zem_Startup_Created_Count() != 0) return 2;
     for (const char* name : kZem_Startup_Names)
       if (Get_Pub_Ptr(name)) return 3;
@@ -67,15 +65,8 @@ TEST(ControlStartup, OnlyControlsOtherThanMStatusBarBringUpTheFramework) {
 
 int g_font_calls = 0;
 TPopupMenu* g_font_menu = nullptr;
-int Menu_Font_Double(TPopupMenu* menu) {
-  g_font_calls++;
-  g_font_menu = menu;
-  return 0;  // the result is ignored
-}
-int Other_Menu_Font_Double(TPopupMenu*) {
-  g_font_calls += 100;
-  return 1;
-}
+int Menu_Font_Double(TPopupMenu* menu) { return g_font_calls++, g_font_menu = menu, 0; }  // the result is ignored
+int Other_Menu_Font_Double(TPopupMenu*) { return g_font_calls += 100, 1; }
 
 TEST(ApplyMenuFont, HostFunctionFoundCachedAndCalled) {
   ZEM_IN_CHILD({
@@ -132,9 +123,7 @@ TEST(FontNames, WithoutParametersTheResolvedFaceInGbk) {
     // The list font: neither 微软雅黑 face is installed here, so 宋体 as it resolves.
     const char* list = List_Font_Name();
     if (expected != list) return 3;
-    if (List_Font_Name() != list) return 4;  // one static buffer
-    if (expected != Input_Font_Name()) return 5;
-    return 0;
+    return List_Font_Name() != list ? 4 : expected != Input_Font_Name() ? 5 : 0;  // one static buffer
   });
 }
 
@@ -142,14 +131,12 @@ TEST(FontNames, ParametersOverrideAndAreReadOnce) {
   ZEM_IN_CHILD({
     controlsTestApp();
     const std::string song = Gbk(QString::fromUtf16(u"宋体"));
-    Pub_Para_Put_Str(u"font.list", song.c_str());
-    Pub_Para_Put_Str(u"font.input", "Courier 10 Pitch");
+    Pub_Para_Put_Str(u"font.list", song.c_str()), Pub_Para_Put_Str(u"font.input", "Courier 10 Pitch");
     if (song != List_Font_Name()) return 2;  // a GBK face name, as given
     if (std::string("Courier 10 Pitch") != Input_Font_Name()) return 3;
     // Worked out once: a later change of the parameter is not seen.
     Pub_Para_Put_Str(u"font.list", "Other");
-    if (song != List_Font_Name()) return 4;
-    return 0;
+    return song != List_Font_Name() ? 4 : 0;
   });
 }
 

@@ -21,15 +21,13 @@ struct Temp_Log_File {
 };
 
 std::string Printed(TLog_Mgr* log, const char* text) {
-  testing::internal::CaptureStdout();
-  log->Printf("%s", text);
+  testing::internal::CaptureStdout(), log->Printf("%s", text);
   return testing::internal::GetCapturedStdout();
 }
 
 TEST(LogMgr, ConsoleByDefaultFileWhenSet) {
   TLog_Mgr log;
-  testing::internal::CaptureStdout();
-  log.Printf("SQL %s %d\n", "select 1", 7);
+  testing::internal::CaptureStdout(), log.Printf("SQL %s %d\n", "select 1", 7);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "SQL select 1 7\n");
 
   Temp_Log_File file;
@@ -46,8 +44,7 @@ TEST(LogMgr, ConsoleByDefaultFileWhenSet) {
   // A line far beyond any buffer is written and kept whole.
   const std::string big(100000, 'q');
   ASSERT_EQ(log.Set_File(file.path.c_str()), 1);
-  log.Set_Keep(1);
-  log.Printf("%s\n", big.c_str());
+  log.Set_Keep(1), log.Printf("%s\n", big.c_str());
   EXPECT_EQ(log.Last_Lines(), big + "\n");
   EXPECT_EQ(Read_File(file.path), "first\nsecond line\n" + big + "\n");
 }
@@ -70,12 +67,10 @@ TEST(LogMgr, KeepsTheLastLines) {
 }
 
 TEST(LogMgr, ProcessLogIsTheRegisteredOne) {
-  bool created = true;
+  bool created = true, again = true;
   TLog_Mgr* log = Log_Mgr(&created);
   EXPECT_EQ(Get_Pub_Ptr("log_mgr"), log);
-  bool again = true;
-  EXPECT_EQ(Log_Mgr(&again), log);
-  EXPECT_FALSE(again);  // the second call finds its own static pointer
+  EXPECT_TRUE(Log_Mgr(&again) == log && !again) << "the second call finds its own static pointer";
 }
 
 TEST(ThrErrMgr, EachThreadHasItsOwnRecord) {
@@ -88,19 +83,13 @@ TEST(ThrErrMgr, EachThreadHasItsOwnRecord) {
 
   int other_code = 99;
   std::string other_text = "unchanged";
-  std::thread([&] {
-    other_code = m->Get_Err(&other_text);
-    m->Set_Err(5, nullptr);
-  }).join();
-  EXPECT_EQ(other_code, 0);
-  EXPECT_EQ(other_text, "");
-  EXPECT_EQ(m->Get_Err(&text), -1);  // the other thread's error stays its own
+  std::thread([&] { other_code = m->Get_Err(&other_text), m->Set_Err(5, nullptr); }).join();
+  EXPECT_TRUE(other_code == 0 && other_text.empty()) << "a new thread starts without an error";
+  EXPECT_EQ(m->Get_Err(&text), -1) << "the other thread's error stays its own";
 
-  m->Set_Err(0, "ignored");  // code 0 clears
-  EXPECT_EQ(m->Get_Err(&text), 0);
-  EXPECT_EQ(text, "");
-  m->Set_Err(7, "x");
-  m->Clear_Err();
+  m->Set_Err(0, "ignored");
+  EXPECT_TRUE(m->Get_Err(&text) == 0 && text.empty()) << "code 0 clears";
+  m->Set_Err(7, "x"), m->Clear_Err();
   EXPECT_EQ(m->Get_Err(), 0);
 }
 

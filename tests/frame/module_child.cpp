@@ -51,27 +51,21 @@ int Case_copies(const std::string& arg) {
   Use_Registry_Dir(arg);
   Module pack("libzem_pack.so"), second("libzem_second.so");
   CHILD_CHECK(pack.handle && second.handle);
-  CHILD_CHECK(pack.Sym<Int_Fn>("Init_Tfa")() == 1);
-  CHILD_CHECK(second.Sym<Int_Fn>("Second_Startup")() == 1);
+  CHILD_CHECK(pack.Sym<Int_Fn>("Init_Tfa")() == 1 && second.Sym<Int_Fn>("Second_Startup")() == 1);
   CHILD_CHECK(second.Sym<Int_Fn>("Second_Is_Shared")() == (shared ? 1 : 0));
   CHILD_CHECK(pack.Sym<Int_Fn>("Zem_Startup_Created_Count")() == kZem_Startup_Name_Count);
   // Bound, the second module finds everything the package made; unbound, it makes its own.
   CHILD_CHECK(second.Sym<Int_Fn>("Second_Created_Count")() == (shared ? 0 : kZem_Startup_Name_Count));
   Get_Fn pack_get = pack.Sym<Get_Fn>("Zem_Get_Shared_Ptr"), second_get = second.Sym<Get_Fn>("Second_Get");
   Get_Fn pack_local_get = pack.Sym<Get_Fn>("App_Get_Pub_Ptr");
-  for (const char* name : kZem_Startup_Names) {
-    CHILD_CHECK(pack_get(name) && second_get(name));
-    CHILD_CHECK((pack_get(name) == second_get(name)) == shared);
-  }
-  if (!shared) {
-    CHILD_CHECK(pack_local_get("log_mgr") == pack_get("log_mgr"));  // unbound: the local table
-    return 0;
-  }
+  for (const char* name : kZem_Startup_Names)
+    CHILD_CHECK(pack_get(name) && second_get(name) && (pack_get(name) == second_get(name)) == shared);
+  CHILD_CHECK(shared || pack_local_get("log_mgr") == pack_get("log_mgr"));  // unbound: the local table
+  if (!shared) return 0;
   CHILD_CHECK(second.Sym<Get_Fn>("Second_Log_Mgr")(nullptr) == pack_get("log_mgr"));
   // A name registered by one module is seen by the other, and by the registry library itself.
   static int token;
-  CHILD_CHECK(second.Sym<Set_Fn>("Second_Reg")("modules_test.token", &token) == 1);
-  CHILD_CHECK(pack_get("modules_test.token") == &token);
+  CHILD_CHECK(second.Sym<Set_Fn>("Second_Reg")("modules_test.token", &token) == 1 && pack_get("modules_test.token") == &token);
   Module kdm("kdm_pub_ptr.so");
   CHILD_CHECK(kdm.Sym<Get_Fn>("App_Get_Pub_Ptr")("modules_test.token") == &token);
   // The package's own local table stays empty of it: registrations went to the shared table.
@@ -86,12 +80,9 @@ int Case_init_twice(const std::string&) {
   CHILD_CHECK(pack.handle);
   Int_Fn init = pack.Sym<Int_Fn>("Init_Tfa"), count = pack.Sym<Int_Fn>("Zem_Startup_Created_Count");
   Name_Fn name = pack.Sym<Name_Fn>("Zem_Startup_Created_Name");
-  CHILD_CHECK(count() == 0);
-  CHILD_CHECK(init() == 1);
-  CHILD_CHECK(count() == kZem_Startup_Name_Count);
+  CHILD_CHECK(count() == 0 && init() == 1 && count() == kZem_Startup_Name_Count);
   for (int i = 0; i < kZem_Startup_Name_Count; i++) CHILD_CHECK(std::strcmp(name(i), kZem_Startup_Names[i]) == 0);
-  CHILD_CHECK(init() == 1);
-  CHILD_CHECK(count() == kZem_Startup_Name_Count);
+  CHILD_CHECK(init() == 1 && count() == kZem_Startup_Name_Count);
   return 0;
 }
 
@@ -99,12 +90,10 @@ int Case_init_twice(const std::string&) {
 int Case_thread_mgr_first(const std::string&) {
   Use_Registry_Dir("");
   Module kdm("kdm_pub_ptr.so");
-  CHILD_CHECK(kdm.handle);
   static int other_thread_mgr;
-  CHILD_CHECK(kdm.Sym<Set_Fn>("App_Set_Pub_Ptr")("thread_mgr", &other_thread_mgr) == 1);
+  CHILD_CHECK(kdm.handle && kdm.Sym<Set_Fn>("App_Set_Pub_Ptr")("thread_mgr", &other_thread_mgr) == 1);
   Module pack("libzem_pack.so");
-  CHILD_CHECK(pack.handle);
-  CHILD_CHECK(pack.Sym<Int_Fn>("Init_Tfa")() == 1);
+  CHILD_CHECK(pack.handle && pack.Sym<Int_Fn>("Init_Tfa")() == 1);
   CHILD_CHECK(pack.Sym<Get_Fn>("Zem_Get_Shared_Ptr")("thread_mgr") == &other_thread_mgr);
   Int_Fn count = pack.Sym<Int_Fn>("Zem_Startup_Created_Count");
   Name_Fn name = pack.Sym<Name_Fn>("Zem_Startup_Created_Name");
@@ -116,11 +105,9 @@ int Case_thread_mgr_first(const std::string&) {
 // arg: the log file named by ZEM_LOG_FILE; the second module writes through the package's log, which
 // the start-up sent to the file (the parent reads it).
 int Case_shared_log(const std::string& arg) {
-  Use_Registry_Dir("");
-  setenv("ZEM_LOG_FILE", arg.c_str(), 1);
+  Use_Registry_Dir(""), setenv("ZEM_LOG_FILE", arg.c_str(), 1);
   Module pack("libzem_pack.so"), second("libzem_second.so");
-  CHILD_CHECK(pack.handle && second.handle);
-  CHILD_CHECK(pack.Sym<Int_Fn>("Init_Tfa")() == 1);
+  CHILD_CHECK(pack.handle && second.handle && pack.Sym<Int_Fn>("Init_Tfa")() == 1);
   second.Sym<void (*)(const char*)>("Second_Log")("from the second module\n");
   return 0;
 }
@@ -142,8 +129,7 @@ int Case_host_func(const std::string&) {
   auto found = reinterpret_cast<Gui_Inp_Str_W_Fn>(pack.Sym<Get_Fn>("Zem_Get_Shared_Ptr")(kGui_Inp_Str_W));
   CHILD_CHECK(found == fn);
   char16_t buffer[61] = u"";
-  CHILD_CHECK(found(u"查找内容", buffer, 60, nullptr) == 1);
-  CHILD_CHECK(std::u16string(buffer) == u"查找");
+  CHILD_CHECK(found(u"查找内容", buffer, 60, nullptr) == 1 && std::u16string(buffer) == u"查找");
   return 0;
 }
 

@@ -17,12 +17,10 @@ namespace {
 // Runs zem_module_child with the case and its argument; its exit code, -1 when it did not exit.
 int Run_Child(const std::string& which, const std::string& arg) {
   const std::string exe = Bin() + "/zem_module_child";
-  std::fflush(stdout);
-  std::fflush(stderr);
+  std::fflush(stdout), std::fflush(stderr);
   pid_t pid = fork();
   if (pid == 0) {
-    execl(exe.c_str(), exe.c_str(), which.c_str(), arg.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+    execl(exe.c_str(), exe.c_str(), which.c_str(), arg.c_str(), static_cast<char*>(nullptr)), _exit(127);
   }
   int status = 0;
   if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
@@ -52,8 +50,7 @@ TEST(Modules, EachCaseInAFreshProcess) {
     EXPECT_EQ(Run_Child(r.which, r.arg), 0) << "0 expected; otherwise the failed line of module_child.cpp";
   }
   EXPECT_EQ(Read_File(log_file), "from the second module\n");
-  std::remove(log_file.c_str());
-  rmdir(empty.c_str());
+  std::remove(log_file.c_str()), rmdir(empty.c_str());
   EXPECT_EQ(Run_Child("no_such_case", ""), 2);
 }
 
@@ -74,14 +71,11 @@ std::set<std::string> Exported(const std::string& file) {
 
 TEST(Modules, ExportedCNames) {
   const struct { const char* file; std::vector<const char*> present, absent; } rows[] = {
-      {"libzem_pack.so",
-       {"Init_Tfa", "F_Dll_Ver", "F_Std_Ver", "F_Mid_Ver", "Init_Dict_Select_Handle",
-        "App_Set_Pub_Ptr", "App_Get_Pub_Ptr", "Initialize", "Finalize", "Zem_Register_Units"},
-       {}},
+      {"libzem_pack.so", {"Init_Tfa", "F_Dll_Ver", "F_Std_Ver", "F_Mid_Ver", "Init_Dict_Select_Handle",
+                          "App_Set_Pub_Ptr", "App_Get_Pub_Ptr", "Initialize", "Finalize", "Zem_Register_Units"}, {}},
       {"kdm_pub_ptr.so", {"App_Set_Pub_Ptr", "App_Get_Pub_Ptr"}, {"Init_Tfa"}},
       // The second module's framework copy is hidden.
-      {"libzem_second.so",
-       {"Second_Startup", "Second_Get"},
+      {"libzem_second.so", {"Second_Startup", "Second_Get"},
        {"App_Set_Pub_Ptr", "App_Get_Pub_Ptr", "Init_Tfa", "Zem_Get_Shared_Ptr"}},
   };
   for (const auto& r : rows) {

@@ -18,13 +18,10 @@ TEST(PubTable, SetGetReplaceAndRefuse) {
   const std::string long59(59, 'x'), long60(60, 'y');
   // after: what Get(name) answers afterwards
   const struct { const char* what; const char* name; void* ptr; int result; void* after; int count; } rows[] = {
-      {"new name", "thread_mgr", &a, 1, &a, 1},
-      {"same name again replaces", "thread_mgr", &b, 1, &b, 1},
+      {"new name", "thread_mgr", &a, 1, &a, 1}, {"same name again replaces", "thread_mgr", &b, 1, &b, 1},
       {"null pointer refused, old value kept", "thread_mgr", nullptr, 0, &b, 1},
-      {"names are case-sensitive", "Thread_mgr", &c, 1, &c, 2},
-      {"null name refused", nullptr, &a, 0, nullptr, 2},
-      {"59 characters fit", long59.c_str(), &a, 1, &a, 3},
-      {"60 characters refused", long60.c_str(), &a, 0, nullptr, 3},
+      {"names are case-sensitive", "Thread_mgr", &c, 1, &c, 2}, {"null name refused", nullptr, &a, 0, nullptr, 2},
+      {"59 characters fit", long59.c_str(), &a, 1, &a, 3}, {"60 characters refused", long60.c_str(), &a, 0, nullptr, 3},
       {"prefix of a name is another name", "thread", &c, 1, &c, 4},
   };
   for (const auto& r : rows) {
@@ -33,8 +30,7 @@ TEST(PubTable, SetGetReplaceAndRefuse) {
     EXPECT_EQ(t->Get(r.name), r.after);
     EXPECT_EQ(t->count, r.count);
   }
-  EXPECT_EQ(t->Get("thread_mgr"), &b);
-  EXPECT_EQ(t->Get("absent"), nullptr);
+  EXPECT_TRUE(t->Get("thread_mgr") == &b && t->Get("absent") == nullptr);
 }
 
 TEST(PubTable, FullTableRefusesNewNamesButReplaces) {
@@ -42,12 +38,9 @@ TEST(PubTable, FullTableRefusesNewNamesButReplaces) {
   int values[TPub_Table::kMaxEntries];
   for (int i = 0; i < TPub_Table::kMaxEntries; i++)
     ASSERT_EQ(t->Set(("name_" + std::to_string(i)).c_str(), &values[i]), 1) << i;
-  EXPECT_EQ(t->Set("name_200", &a), 0);  // the 201st distinct name
-  EXPECT_EQ(t->Get("name_200"), nullptr);
-  EXPECT_EQ(t->Set("name_0", &a), 1);  // replacing still works
-  EXPECT_EQ(t->Get("name_0"), &a);
-  EXPECT_EQ(t->Set("name_199", &b), 1);
-  EXPECT_EQ(t->Get("name_199"), &b);
+  EXPECT_TRUE(t->Set("name_200", &a) == 0 && t->Get("name_200") == nullptr) << "the 201st distinct name";
+  EXPECT_TRUE(t->Set("name_0", &a) == 1 && t->Get("name_0") == &a) << "replacing the first still works";
+  EXPECT_TRUE(t->Set("name_199", &b) == 1 && t->Get("name_199") == &b) << "and the last";
   EXPECT_EQ(t->count, TPub_Table::kMaxEntries);
 }
 
@@ -60,9 +53,8 @@ TEST(PubPtr, LocalAndSharedCalls) {
     SCOPED_TRACE(r.name);
     EXPECT_EQ(r.set(r.name, &a), 1);
     EXPECT_EQ(r.set(r.name, nullptr), 0);
-    EXPECT_EQ(r.get(r.name), &a);
-    EXPECT_EQ(r.set(r.name, &b), 1);
-    EXPECT_EQ(r.get(r.name), &b);
+    EXPECT_EQ(r.get(r.name), &a) << "kept after the refused null";
+    EXPECT_TRUE(r.set(r.name, &b) == 1 && r.get(r.name) == &b) << "replaced";
   }
 }
 
@@ -70,8 +62,7 @@ TEST(DllGetFileName, WithAndWithoutDirectory) {
   // dir null: the variable unset
   const struct { const char* what; const char* dir; const char* base; const char* file; bool says_not_set; } rows[] = {
       {"directory set", "/opt/zem/bin", "kdm_pub_ptr", "/opt/zem/bin/kdm_pub_ptr.so", false},
-      {"base already ends in .so", "/opt/zem/bin", "zem_drv_pg.so", "/opt/zem/bin/zem_drv_pg.so",
-       false},
+      {"base already ends in .so", "/opt/zem/bin", "zem_drv_pg.so", "/opt/zem/bin/zem_drv_pg.so", false},
       {"only the first .so.so is reduced", "/d", "a.so.so", "/d/a.so.so", false},
       {"empty directory still formats", "", "kdm_pub_ptr", "/kdm_pub_ptr.so", false},
       {"variable unset", nullptr, "kdm_pub_ptr", "kdm_pub_ptr.so", true},
@@ -84,8 +75,7 @@ TEST(DllGetFileName, WithAndWithoutDirectory) {
     testing::internal::CaptureStdout();
     char* got = Dll_Get_File_Name(r.base, buffer);
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(got, buffer);
-    EXPECT_STREQ(buffer, r.file);
+    EXPECT_TRUE(got == buffer && std::string(buffer) == r.file) << buffer;
     EXPECT_EQ(out, r.says_not_set ? "Dll_Get_File_Name dll path not set\n" : "");
   }
 }
@@ -94,10 +84,8 @@ TEST(DllGetFileName, LongDirectoryIsCutNotOverrun) {
   std::string dir(2000, 'd');
   Env_Var env("TARVOK_DLL_PATH", dir.c_str());
   char buffer[1024 + 16];
-  std::memset(buffer, '#', sizeof buffer);
-  Dll_Get_File_Name("kdm_pub_ptr", buffer);
-  EXPECT_EQ(std::strlen(buffer), 1023u);
-  EXPECT_EQ(buffer[1024], '#');
+  std::memset(buffer, '#', sizeof buffer), Dll_Get_File_Name("kdm_pub_ptr", buffer);
+  EXPECT_TRUE(std::strlen(buffer) == 1023u && buffer[1024] == '#') << "cut, terminated, nothing past the buffer";
 }
 
 }  // namespace

@@ -21,17 +21,13 @@ TEST(ZemPack, StartupBringsUpEverySingletonOnce) {
   const int created = Zem_Startup_Created_Count();
   std::vector<void*> first;
   for (const char* name : kZem_Startup_Names) {
-    SCOPED_TRACE(name);
-    void* p = Get_Pub_Ptr(name);
-    EXPECT_NE(p, nullptr);
-    first.push_back(p);
+    first.push_back(Get_Pub_Ptr(name));
+    EXPECT_NE(first.back(), nullptr) << name;
   }
-  EXPECT_EQ(*static_cast<int*>(Get_Pub_Ptr("_R_Call_Local_Mode")), 1);
-  EXPECT_EQ(*static_cast<int*>(Get_Pub_Ptr("exiting_flag")), 0);
+  EXPECT_TRUE(*static_cast<int*>(Get_Pub_Ptr("_R_Call_Local_Mode")) == 1 && *static_cast<int*>(Get_Pub_Ptr("exiting_flag")) == 0);
   // What was created, in the start-up order, is checked in a fresh process (modules_test.cpp).
   EXPECT_FALSE(Zem_Startup_Created("no_such_singleton"));
-  EXPECT_EQ(Zem_Startup_Created_Name(created), nullptr);
-  EXPECT_EQ(Zem_Startup_Created_Name(-1), nullptr);
+  EXPECT_TRUE(Zem_Startup_Created_Name(created) == nullptr && Zem_Startup_Created_Name(-1) == nullptr);
 
   EXPECT_EQ(Init_Tfa(), 1);
   EXPECT_EQ(Zem_Startup_Created_Count(), created);
@@ -45,12 +41,10 @@ TEST(ZemUnits, FixedOrderAndForgivingEntries) {
   const char* const order[] = {"Zem_pack", "Mtreeview", "Mstatusbar", "Mgs", "Treeview_ext",
                                "Mg", "Mdate", "Combobox_ext", "Mpickdate"};
   for (int i = 0; i < ZEM_UNIT_COUNT; i++) EXPECT_STREQ(Zem_Unit_Name(i), order[i]);
-  EXPECT_EQ(Zem_Unit_Name(ZEM_UNIT_COUNT), nullptr);
-  EXPECT_EQ(Zem_Unit_Name(-1), nullptr);
-  EXPECT_EQ(Zem_Unit_Set("NoSuchUnit", nullptr, nullptr, nullptr), 0);
-  EXPECT_EQ(Zem_Unit_Init_Count("NoSuchUnit"), -1);
-  Finalize();  // never initialized: nothing to undo, no count below zero
-  EXPECT_EQ(Zem_Unit_Init_Count("Mg"), 0);
+  EXPECT_TRUE(Zem_Unit_Name(ZEM_UNIT_COUNT) == nullptr && Zem_Unit_Name(-1) == nullptr);
+  EXPECT_TRUE(Zem_Unit_Set("NoSuchUnit", nullptr, nullptr, nullptr) == 0 && Zem_Unit_Init_Count("NoSuchUnit") == -1);
+  Finalize();
+  EXPECT_EQ(Zem_Unit_Init_Count("Mg"), 0) << "never initialized: nothing to undo, no count below zero";
   EXPECT_EQ(RegisterComponents(nullptr, "TMG", nullptr), 0) << "a palette entry needs its page";
   EXPECT_EQ(RegisterComponents(kZem_Palette_Page, nullptr, nullptr), 0) << "and its class";
 }

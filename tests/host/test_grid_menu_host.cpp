@@ -1,96 +1,47 @@
 // The host functions behind the grid's popup menu, as a user meets them: the files they write (the
 // workbook unzipped and its sheet read), what an import leaves in the grid, schemes, full screen,
 // fitted widths and the message outbox in its SQLite file, the dialogs answered as a user would.
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
-#include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTableWidget>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QXmlStreamReader>
 #include <cstring>
-#include <filesystem>
-#include <functional>
 #include <map>
 
 #include "controls/grid/Mg.h"
-#include "core/data/para.h"
-#include "core/data/sqlca.h"
-#include "dict/dict.h"
-#include "dict/dict_mgr.h"
+#include "controls/support.h"
 #include "host/grid_menu_host.h"
 #include "host/host_ui.h"
 #include "host/zem_host.h"
 
 namespace {
 
-QTemporaryDir& Dir() {
-  static QTemporaryDir* dir = new QTemporaryDir();
-  return *dir;
-}
+using zt::Answer;
+using zt::Click;
+using zt::U;
 
-QApplication* App() {
-  static QApplication* app = [] {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("XDG_CONFIG_HOME", Dir().path().toLocal8Bit().constData(), 1);  // settings stay out of home
-    if (!std::getenv("TARVOK_DLL_PATH"))
-      setenv("TARVOK_DLL_PATH", std::filesystem::read_symlink("/proc/self/exe").parent_path().c_str(), 1);
-    static int argc = 1;
-    static char name[] = "test_host_grid";
-    static char* argv[] = {name, nullptr};
-    auto* a = new QApplication(argc, argv);
-    Pub_Para_Put_WStr(u"app_home_path", reinterpret_cast<const wchar16*>(Dir().path().utf16()));
-    return a;
-  }();
-  return app;
-}
-
-QString U(const char16_t* s) { return QString::fromUtf16(s); }
-QString Path(const char* name) { return Dir().filePath(QString::fromUtf8(name)); }
+QString Path(const char* name) { return zt::Home().filePath(QString::fromUtf8(name)); }
 QString Write_File(const char* name, const QByteArray& bytes) {
   QFile f(Path(name));
   return f.open(QIODevice::WriteOnly), f.write(bytes), Path(name);
 }
 
-// Answers the next modal dialog (the next one named `name` when given) once it is up.
-void Answer(std::function<void(QWidget*)> answer, const char* name = nullptr) {
-  auto* timer = new QTimer(App());
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer, name] {
-    QWidget* d = QApplication::activeModalWidget();
-    if (!d || (name && d->objectName() != QLatin1String(name))) return;
-    timer->stop();
-    timer->deleteLater();
-    answer(d);
-  });
-  timer->start();
-}
-
 // Types the file's path into a file dialog and accepts it, as a user would.
-void Choose(QFileDialog* d, const char* name) {
+void Choose(QWidget* d, const char* name) {
   d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(Path(name));
   static_cast<QDialog*>(d)->accept();
 }
 
-void Click(QWidget* d, const char* button) { d->findChild<QPushButton*>(QLatin1String(button))->click(); }
-
 // The voucher grid: two header rows with units, every kind of column, a hidden row, a hidden column and
 // an empty last row.
-struct AppFirst {
-  AppFirst() { App(); }
-};
-struct Voucher : AppFirst {
+struct Voucher {
+  QApplication* app = zt::App();
   TMG g;
   Voucher() {
     g.SetColCount(9), g.SetRowCount(6), g.SetFixedRows(2);
@@ -106,8 +57,7 @@ struct Voucher : AppFirst {
         {"V003", "", "line1\nline2", "-5.00", "12345678901234567890", "0", "", ""}};
     for (int r = 0; r < 3; ++r)
       for (int c = 1; c < 9; ++c) g.SetCells(c, 2 + r, rows[r][c - 1]);
-    g.SetRowHeights(3, 0);
-    g.Hide_Col(7);
+    g.SetRowHeights(3, 0), g.Hide_Col(7);
   }
 };
 
@@ -125,16 +75,13 @@ QString Dump(TMG& g) {
 QByteArray Unzip(const QString& file, const char* member) {
   QProcess p;
   p.start(QStringLiteral("unzip"), {QStringLiteral("-p"), file, QString::fromLatin1(member)});
-  p.waitForFinished();
-  return p.readAllStandardOutput();
+  return p.waitForFinished(), p.readAllStandardOutput();
 }
 
 // A workbook's first sheet as its cells: reference -> {type attribute, value (shared strings resolved),
 // number format}, and its merged ranges.
 struct Sheet {
-  struct Cell {
-    QString t, v, fmt;
-  };
+  struct Cell { QString t, v, fmt; };
   std::map<QString, Cell> cells;
   QStringList merged;
   explicit Sheet(const QString& file) {
@@ -153,8 +100,7 @@ struct Sheet {
     }
     QString ref;
     for (QXmlStreamReader x(Unzip(file, "xl/worksheets/sheet1.xml")); !x.atEnd();) {
-      x.readNext();
-      if (!x.isStartElement()) continue;
+      if (x.readNext() != QXmlStreamReader::StartElement) continue;
       if (x.name() == QLatin1String("mergeCell")) merged << x.attributes().value("ref").toString();
       if (x.name() == QLatin1String("c")) {
         ref = x.attributes().value("r").toString();
@@ -163,8 +109,7 @@ struct Sheet {
       }
       if (x.name() == QLatin1String("v")) {
         Cell& c = cells[ref];
-        c.v = x.readElementText();
-        if (c.t == QLatin1String("s")) c.v = strings.value(c.v.toInt());
+        c.v = x.readElementText(), c.v = c.t == QLatin1String("s") ? strings.value(c.v.toInt()) : c.v;
       }
     }
   }
@@ -178,24 +123,15 @@ TEST(GridFiles, WorkbookCellsAsASpreadsheetReadsThem) {
   QString error;
   ASSERT_TRUE(Zem_Host_Write_Grid(&v.g, file, ZEM_GRID_XLSX, &error)) << error.toStdString();
   const Sheet sheet(file);
-  const struct {
-    const char* what;
-    const char* ref;
-    const char* t;  // "s" text, "" number, "b" boolean
-    QString v;
-    const char* fmt;
-  } rows[] = {
+  const struct { const char* what, *ref, *t; QString v; const char* fmt; } rows[] = {  // t: "s" text, "" number, "b" boolean
       {"unit caption", "A1", "s", U(u"凭证"), "General"},
       {"unit over a hidden column ends at the shown one", "F1", "s", U(u"其他"), "General"},
-      {"caption row", "G2", "s", U(u"电话"), "General"},
-      {"text", "C3", "s", U(u"采购, \"冷轧\"钢板"), "General"},
+      {"caption row", "G2", "s", U(u"电话"), "General"}, {"text", "C3", "s", U(u"采购, \"冷轧\"钢板"), "General"},
       {"date column as a date", "B3", "", "45296", "yyyy-mm-dd"},
       {"money as a number with two decimals", "D3", "", "125600.5", "#,##0.00"},
-      {"integer column", "E3", "", "12", "0"},
-      {"check box as a boolean", "F3", "b", "1", "General"},
+      {"integer column", "E3", "", "12", "0"}, {"check box as a boolean", "F3", "b", "1", "General"},
       {"digits in a text column stay text", "G3", "s", "13800000001", "General"},
-      {"the hidden row is left out", "A4", "s", "V003", "General"},
-      {"a negative amount", "D4", "", "-5", "#,##0.00"},
+      {"the hidden row is left out", "A4", "s", "V003", "General"}, {"a negative amount", "D4", "", "-5", "#,##0.00"},
       {"more digits than a double keeps stay text", "E4", "s", "12345678901234567890", "General"},
       {"an unchecked box", "F4", "b", "0", "General"},
   };
@@ -241,13 +177,8 @@ TEST(GridFiles, ImportMatchesColumnsByNameOrRefusesWhole) {
   ASSERT_TRUE(in.open(QIODevice::ReadOnly));
   const QByteArray packed = in.readAll();
   const QString old = QStringLiteral("1|2.00|old|3|0|x");
-  const struct {
-    const char* what;
-    QString file;
-    int mode;
-    QString after;  // the data rows afterwards; empty: refused, the grid as it was
-    const char16_t* error;
-  } rows[] = {
+  // after: the data rows afterwards (empty: refused, the grid as it was).
+  const struct { const char* what; QString file; int mode; QString after; const char16_t* error; } rows[] = {
       {"data set replaces, by name in other columns", dat, 1,
        QStringLiteral("13800000001|125600.50|V001|12|1|;|-5.00|V003|12345678901234567890|0|"), nullptr},
       {"CSV of a grid appends, by caption under its units", csv, 2,
@@ -266,8 +197,7 @@ TEST(GridFiles, ImportMatchesColumnsByNameOrRefusesWhole) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     TMG g;
-    g.SetColCount(7);
-    g.SetRowCount(2);
+    g.SetColCount(7), g.SetRowCount(2);
     g.SetADEF({U(u"电话,$phone"), U(u"金额,$amount,money"), U(u"凭证号,$no"), U(u"数量,$qty,int"),
                U(u"审核,$ok,bool"), U(u"其他,$other")});
     const QStringList first = old.split(u'|');
@@ -286,7 +216,7 @@ TEST(GridFiles, ImportMatchesColumnsByNameOrRefusesWhole) {
 // What a grid with two header rows, a dictionary column and row check marks saved comes back whole when
 // imported, the marks still marks; a file may name a dictionary entry by its name, not by an unknown one.
 TEST(GridFiles, ImportTakesBackWhatTheGridSaved) {
-  App();
+  zt::App();
   TDict* dept = Dict_Client_List()->Get_Dict("imp_dept", 1);
   dept->Set_Field_Count(2), dept->Add_Code(u"01", u"总经理办公室"), dept->Add_Code(u"02", u"财务部");
   auto grid = [](TMG& g, int rows) {
@@ -303,11 +233,8 @@ TEST(GridFiles, ImportTakesBackWhatTheGridSaved) {
   saved.SetRow_Bool(3, true);
   ASSERT_TRUE(Zem_Host_Write_Grid(&saved, Path("marks.csv"), ZEM_GRID_CSV, nullptr));
   ASSERT_TRUE(Zem_Host_Write_Grid(&saved, Path("marks.dat"), ZEM_GRID_DAT, nullptr));
-  const struct {
-    const char* what;
-    QString file, after;  // after: the data rows; empty: refused with the error
-    const char16_t* error;
-  } rows[] = {
+  // after: the data rows (empty: refused with the error).
+  const struct { const char* what; QString file, after; const char16_t* error; } rows[] = {
       {"CSV: both header lines name the columns", Path("marks.csv"), Dump(saved), nullptr},
       {"data set", Path("marks.dat"), Dump(saved), nullptr},
       {"a department by its name", Write_File("by_name.csv", U(u"部门,选\r\n财务部,是\r\n").toUtf8()), U(u"|02 财务部|||T"), nullptr},
@@ -327,8 +254,7 @@ TEST(GridFiles, ImportTakesBackWhatTheGridSaved) {
 
 TEST(GridFiles, DialogsChooseTheFileAndSayWhatWentWrong) {
   Voucher v;
-  Host_Use_Chinese_Qt_Texts();
-  QFile::remove(Path("chosen.xlsx"));
+  Host_Use_Chinese_Qt_Texts(), QFile::remove(Path("chosen.xlsx"));
   Answer([](QWidget* d) {
     auto* fd = qobject_cast<QFileDialog*>(d);
     EXPECT_EQ(fd->nameFilters().first(), U(u"Excel 工作簿 (*.xlsx)"));
@@ -399,19 +325,13 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
   Voucher v;
   TMG& g = v.g;
   const int row_mark = g.ColWidths(0), money = g.ColWidths(4);
-  g.Show_Col(1, 300);
-  Zem_Host_Fit_Mg_Col_Size_Skip_0(&g);
+  g.Show_Col(1, 300), Zem_Host_Fit_Mg_Col_Size_Skip_0(&g);
   const QFontMetrics fm(g.font());
-  const struct {
-    const char* what;
-    int col;
-    int low, high;  // the width afterwards lies in low..high
-  } rows[] = {
+  const struct { const char* what; int col, low, high; } rows[] = {  // the width afterwards lies in low..high
       {"row marks keep their width", 0, row_mark, row_mark},
       {"a short code shrinks to its text", 1, fm.horizontalAdvance(QStringLiteral("V003")), 60},
       {"the longest line of a wrapped text counts", 3, fm.horizontalAdvance(U(u"采购, \"冷轧\"钢板")), 200},
-      {"money keeps its digit grid", 4, money, money},
-      {"a hidden column stays hidden", 7, 0, 0},
+      {"money keeps its digit grid", 4, money, money}, {"a hidden column stays hidden", 7, 0, 0},
   };
   for (const auto& r : rows) {
     EXPECT_GE(g.ColWidths(r.col), r.low) << r.what;
@@ -437,8 +357,7 @@ TEST(GridView, FitWidthsAndFullScreenGivesTheGridBack) {
 }
 
 TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
-  AppFirst app;
-  QFile::remove(Zem_Host_Sms_Db_Path());
+  zt::App(), QFile::remove(Zem_Host_Sms_Db_Path());
   TMG g;
   g.SetColCount(5), g.SetRowCount(4);
   g.SetADEF({U(u"姓名,$name"), U(u"电话,$phone"), U(u"金额,$amount,money"), U(u"选,$mark")});
@@ -465,12 +384,7 @@ TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
   ASSERT_TRUE(Zem_Host_Sms_Load(QStringLiteral("T01"), &t, &found, &error) && found) << error.toStdString();
   EXPECT_EQ(t.fields.first(), U(u"name\t姓名")) << "the focused grid's columns are the fields";
 
-  const struct {
-    const char* what;
-    std::function<void()> before;
-    QString texts;
-    int skipped;
-  } cases[] = {
+  const struct { const char* what; std::function<void()> before; QString texts; int skipped; } cases[] = {
       {"every row with data; a row without a number is skipped", [] {},
        U(u"13800000001 张三您好，本月金额100.00元|13900000002 王五您好，本月金额20.00元"), 1},
       {"the selected rows", [&] { g.SetSelection({1, 1, 2, 2}); }, U(u"13800000001 张三您好，本月金额100.00元"), 1},
@@ -502,19 +416,4 @@ TEST(Sms, TemplatesFillRowsIntoTheOutbox) {
   EXPECT_EQ(Zem_Host_Sms_My_List(), 1);
   EXPECT_EQ(listed, QStringList{U(u"13900000002 待发送")});
   layout->removeWidget(&g), g.setParent(nullptr);
-}
-
-TEST(HostTexts, ButtonsAndQtTextsInChinese) {
-  App();
-  EXPECT_TRUE(Host_Use_Chinese_Qt_Texts());
-  EXPECT_NE(QCoreApplication::translate("QLineEdit", "&Undo"), QStringLiteral("&Undo")) << "an edit field's menu";
-  QStringList buttons;
-  Answer([&](QWidget* d) {
-    for (QAbstractButton* b : d->findChild<QDialogButtonBox*>()->buttons()) buttons << b->text();
-    qobject_cast<QDialog*>(d)->reject();
-  });
-  char16_t text[61] = u"";
-  Zem_Host_Inp_Str_W(u"查找内容", text, 60, nullptr);
-  buttons.sort();
-  EXPECT_EQ(buttons, QStringList({U(u"取消"), U(u"确定")}));
 }

@@ -12,26 +12,20 @@
 
 namespace {
 
+// A picker 160 x 24 on a shown form.
 class PickerTest : public ::testing::Test {
 protected:
-    void SetUp() override { tkTestApp(); }
+    void SetUp() override {
+        form.resize(220, 60);
+        p.SetBounds(0, 0, 160, 24);
+    }
+    QApplication* app = tkTestApp();  // before the widgets
+    QWidget form;
+    TDateTimePicker p{&form};
 };
-
-// Pixels clearly darker than the field's background: text.
-int inkPixels(const QImage& img, const QRect& r) {
-    int n = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (qGray(img.pixel(x, y)) < 110) ++n;
-    return n;
-}
 
 // What each format shows, as text and as ink on the screen; the blank format keeps the date underneath.
 TEST_F(PickerTest, FormatsShowTheHeldDateAndTheBlankFormatShowsNothing) {
-    QWidget form;
-    form.resize(200, 40);
-    TDateTimePicker p(&form);
-    p.SetBounds(0, 0, 160, 24);
     p.SetDate(QDate(2024, 2, 29));
     form.show();
     const QLineEdit* editor = p.findChild<QLineEdit*>();
@@ -39,21 +33,16 @@ TEST_F(PickerTest, FormatsShowTheHeldDateAndTheBlankFormatShowsNothing) {
     const QRect textArea = editor->geometry().adjusted(2, 2, -2, -2);
     struct Row { const char* name; QString format, text; bool blank; };
     const Row rows[] = {
-        {"kind's own format", "", "2024-02-29", false},
-        {"month format", "yyyy-MM", "2024-02", false},
-        {"one blank", " ", "", true},
-        {"several blanks", "   ", "", true},
-        {"date format again", "yyyy-MM-dd", "2024-02-29", false},
-        {"compact", "yyyyMMdd", "20240229", false},
+        {"kind's own format", "", "2024-02-29", false}, {"month format", "yyyy-MM", "2024-02", false},
+        {"one blank", " ", "", true}, {"several blanks", "   ", "", true},
+        {"date format again", "yyyy-MM-dd", "2024-02-29", false}, {"compact", "yyyyMMdd", "20240229", false},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         p.SetFormat(r.format);
-        EXPECT_EQ(p.Format(), r.format);
-        EXPECT_EQ(p.IsBlank(), r.blank);
+        EXPECT_TRUE(p.Format() == r.format && p.IsBlank() == r.blank && p.Date() == QDate(2024, 2, 29));
         EXPECT_EQ(p.Text(), r.text);
-        EXPECT_EQ(p.Date(), QDate(2024, 2, 29));
-        const int ink = inkPixels(p.grab().toImage(), textArea);
+        const int ink = zt::Dark_Pixels(p.grab().toImage(), textArea, 110);  // text on the field
         EXPECT_TRUE(r.blank ? ink == 0 : ink > 20) << ink;
     }
     p.SetDate(QDate());  // an invalid date is ignored
@@ -61,24 +50,19 @@ TEST_F(PickerTest, FormatsShowTheHeldDateAndTheBlankFormatShowsNothing) {
 }
 
 TEST_F(PickerTest, CheckboxTicksAndUserChangesFireOnChange) {
-    QWidget form;
-    form.resize(200, 40);
-    TDateTimePicker p(&form);
-    p.SetBounds(0, 0, 160, 24);
     p.SetDate(QDate(2024, 1, 10));
     form.show();
     int changes = 0;
     p.OnChange = [&](TObject*) { ++changes; };
 
-    EXPECT_TRUE(p.Checked());  // without a check box the picker counts as ticked
-    p.SetChecked(false);
-    EXPECT_TRUE(p.Checked());
-    p.SetShowCheckbox(true);
-    EXPECT_FALSE(p.Checked());
-    p.SetChecked(true);
-    EXPECT_TRUE(p.Checked());
-    p.SetDate(QDate(2024, 1, 11));
-    p.SetFormat("yyyy-MM-dd");
+    // Without a check box the picker counts as ticked whatever is set; with one, as set.
+    std::string ticks;
+    for (bool box : {false, true}) {
+        p.SetShowCheckbox(box);
+        for (bool set : {false, true}) p.SetChecked(set), ticks += p.Checked() ? "1" : "0";
+    }
+    EXPECT_EQ(ticks, "1101");
+    p.SetDate(QDate(2024, 1, 11)), p.SetFormat("yyyy-MM-dd");
     EXPECT_EQ(changes, 0);  // setters are not the user's changes
 
     auto* box = p.findChild<QCheckBox*>();
@@ -87,8 +71,7 @@ TEST_F(PickerTest, CheckboxTicksAndUserChangesFireOnChange) {
     EXPECT_FALSE(p.Checked());
     EXPECT_EQ(changes, 1);
 
-    p.setFocus();
-    p.setCurrentSection(QDateTimeEdit::DaySection);
+    p.setFocus(), p.setCurrentSection(QDateTimeEdit::DaySection);
     QTest::keyClick(&p, Qt::Key_Up);  // the user steps the day
     EXPECT_EQ(p.Date(), QDate(2024, 1, 12));
     EXPECT_EQ(changes, 2);
@@ -96,18 +79,13 @@ TEST_F(PickerTest, CheckboxTicksAndUserChangesFireOnChange) {
 }
 
 TEST_F(PickerTest, CalendarDropDownAndCloseUp) {
-    QWidget form;
-    form.resize(220, 60);
-    TDateTimePicker p(&form);
-    p.SetBounds(0, 0, 160, 24);
     form.show();
     std::string log;
     p.OnDropDown = [&](TObject*) { log += "D"; };
     p.OnCloseUp = [&](TObject*) { log += "U"; };
     EXPECT_FALSE(p.DroppedDown());
     p.DropDown();
-    EXPECT_TRUE(p.DroppedDown());
-    EXPECT_TRUE(p.calendarWidget()->isVisible());
+    EXPECT_TRUE(p.DroppedDown() && p.calendarWidget()->isVisible());
     p.CloseUp();
     EXPECT_FALSE(p.DroppedDown());
     EXPECT_EQ(log, "DU");
@@ -133,41 +111,29 @@ protected:
 
 TEST_F(StatusBarTest, PanelsAreAddedCountedAndLaidOutLeftToRight) {
     TStatusPanels* panels = bar->Panels();
-    TStatusPanel* p0 = panels->Add();
-    TStatusPanel* p1 = panels->Add();
-    TStatusPanel* p2 = panels->Insert(1);
-    EXPECT_EQ(panels->Count(), 3);
-    EXPECT_EQ(panels->Items(1), p2);
-    EXPECT_EQ(p1->Index(), 2);
-    EXPECT_EQ(panels->Items(3), nullptr);
-    p0->SetWidth(100);
-    p2->SetWidth(-4);
+    TStatusPanel *p0 = panels->Add(), *p1 = panels->Add(), *p2 = panels->Insert(1);
+    EXPECT_TRUE(panels->Count() == 3 && panels->Items(1) == p2 && p1->Index() == 2 && !panels->Items(3));
+    p0->SetWidth(100), p2->SetWidth(-4);
     EXPECT_EQ(p2->Width(), 0);
     p2->SetWidth(60);
-    EXPECT_EQ(bar->Width(), 300);  // the bar follows its parent's bottom edge
-    EXPECT_EQ(bar->Top(), 120 - bar->Height());
-    EXPECT_EQ(bar->PanelRect(0), TRect(1, 1, 99, bar->Height() - 1));
-    EXPECT_EQ(bar->PanelRect(1), TRect(101, 1, 159, bar->Height() - 1));
-    EXPECT_EQ(bar->PanelRect(2), TRect(161, 1, 299, bar->Height() - 1));  // the last reaches the edge
+    EXPECT_TRUE(bar->Width() == 300 && bar->Top() == 120 - bar->Height()) << "the bar follows its parent's bottom edge";
+    const int h = bar->Height();  // the last panel reaches the edge
+    EXPECT_EQ(std::vector<TRect>({bar->PanelRect(0), bar->PanelRect(1), bar->PanelRect(2)}),
+              std::vector<TRect>({TRect(1, 1, 99, h - 1), TRect(101, 1, 159, h - 1), TRect(161, 1, 299, h - 1)}));
     p1->SetBevel(pbNone);
     EXPECT_EQ(bar->PanelRect(2), TRect(160, 0, 300, bar->Height()));
     panels->Delete(1);
-    EXPECT_EQ(panels->Count(), 2);
-    EXPECT_EQ(panels->Items(1), p1);
+    EXPECT_TRUE(panels->Count() == 2 && panels->Items(1) == p1);
     panels->Clear();
     EXPECT_EQ(bar->PanelRect(0), TRect());
 }
 
 TEST_F(StatusBarTest, OwnerDrawnPanelsAreDrawnByOnDrawPanelOnly) {
-    bar->SetHeight(22);
-    bar->SetColor(0xEFEFEE);
+    bar->SetHeight(22), bar->SetColor(0xEFEFEE);
     TStatusPanel* text = bar->Panels()->Add();
-    text->SetWidth(80);
-    text->SetText("Ready");
+    text->SetWidth(80), text->SetText("Ready");
     TStatusPanel* owner = bar->Panels()->Add();
-    owner->SetWidth(80);
-    owner->SetStyle(psOwnerDraw);
-    owner->SetText("drawn by the handler");
+    owner->SetWidth(80), owner->SetStyle(psOwnerDraw), owner->SetText("drawn by the handler");
     bar->Panels()->Add();  // an empty text panel after it
     std::vector<TStatusPanel*> drawn;
     TRect given;
@@ -178,13 +144,10 @@ TEST_F(StatusBarTest, OwnerDrawnPanelsAreDrawnByOnDrawPanelOnly) {
         b->Canvas()->FillRect(r);
     };
     const QImage img = bar->grab().toImage();
-    ASSERT_EQ(drawn.size(), 1u);
-    EXPECT_EQ(drawn[0], owner);
+    EXPECT_EQ(drawn, std::vector<TStatusPanel*>{owner});
     EXPECT_EQ(given, bar->PanelRect(1));
     const QRect r = given.toQRect();
-    EXPECT_EQ(img.pixelColor(r.center()), QColor(255, 0, 0));
-    EXPECT_EQ(img.pixelColor(r.left(), r.top()), QColor(255, 0, 0));
-    EXPECT_EQ(img.pixelColor(r.right(), r.bottom()), QColor(255, 0, 0));
+    for (QPoint at : {r.center(), r.topLeft(), r.bottomRight()}) EXPECT_EQ(img.pixelColor(at), QColor(255, 0, 0));
     // Outside the handler's rect the bar keeps its colour (0x00BBGGRR: red EE, green EF, blue EF).
     EXPECT_EQ(img.pixelColor(bar->PanelRect(2).Left + 5, 10), QColor(0xEE, 0xEF, 0xEF));
     EXPECT_EQ(img.pixelColor(75, 2), QColor(0xEE, 0xEF, 0xEF));
@@ -203,10 +166,7 @@ TEST_F(StatusBarTest, OwnerDrawnPanelsAreDrawnByOnDrawPanelOnly) {
     bar->SetUseSystemFont(true);
     EXPECT_EQ(blueInk(), 0);
 
-    drawn.clear();
-    bar->SetSimplePanel(true);
-    bar->SetSimpleText("simple");
-    bar->grab();
+    drawn.clear(), bar->SetSimplePanel(true), bar->SetSimpleText("simple"), bar->grab();
     EXPECT_TRUE(drawn.empty());  // simple mode shows no panels
 }
 

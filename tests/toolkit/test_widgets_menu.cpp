@@ -18,9 +18,7 @@ QString W(const char16_t* s) { return QString::fromUtf16(s); }
 
 TMenuItem* item(QObject* owner, const QString& name, const QString& caption) {
     auto* it = new TMenuItem(owner);
-    it->SetName(name);
-    it->SetCaption(caption);
-    return it;
+    return it->SetName(name), it->SetCaption(caption), it;
 }
 
 // The texts of a QMenu's actions in order ("-" for separators), as the user would see them.
@@ -30,35 +28,25 @@ QStringList shown(QMenu* m) {
     return out;
 }
 
-class MenuTest : public ::testing::Test {
-protected:
-    void SetUp() override { tkTestApp(); }
-};
+using MenuTest = zt::TkTest;
 
 TEST_F(MenuTest, ItemsAreAddedInsertedAndFoundByName) {
     TPopupMenu menu;
     menu.SetAutoHotkeys(maManual);
     TMenuItem* root = menu.Items();
-    root->Add(item(&menu, "copy", W(u" 复制全部表格内容")));
-    root->Add(item(&menu, "sep1", "-"));
+    root->Add(item(&menu, "copy", W(u" 复制全部表格内容"))), root->Add(item(&menu, "sep1", "-"));
     TMenuItem* sub = item(&menu, "schemes", "Schemes");
-    root->Add(sub);
-    sub->Add(item(&menu, "scheme_a", "A"));
-    sub->Add(item(&menu, "scheme_b", "B"));
-    root->Insert(0, item(&menu, "first", "First"));
-    root->Insert(99, item(&menu, "last", "Last"));  // out of range appends
+    root->Add(sub), sub->Add(item(&menu, "scheme_a", "A")), sub->Add(item(&menu, "scheme_b", "B"));
+    root->Insert(0, item(&menu, "first", "First")), root->Insert(99, item(&menu, "last", "Last"));  // out of range appends
 
     ASSERT_EQ(menu.Count(), 5);
     EXPECT_EQ(shown(menu.menu()), (QStringList{"First", W(u" 复制全部表格内容"), "-", "Schemes", "Last"}));
-    EXPECT_EQ(menu.FindItem("scheme_b"), sub->Items(1));
-    EXPECT_EQ(menu.FindItem("scheme_b")->Parent(), sub);
-    EXPECT_EQ(menu.FindItem("scheme_b")->PopupMenu(), &menu);
+    TMenuItem* b = menu.FindItem("scheme_b");
+    EXPECT_TRUE(b == sub->Items(1) && b->Parent() == sub && b->PopupMenu() == &menu) << "found in a submenu";
     EXPECT_EQ(menu.FindItem("nothing"), nullptr);
-    EXPECT_EQ(root->Find("&Schemes"), sub);  // accelerator marks do not count
-    EXPECT_EQ(root->Find("schemes"), nullptr);  // captions compare exactly
-    EXPECT_EQ(sub->MenuIndex(), 3);
-    EXPECT_EQ(root->Items(-1), nullptr);
-    EXPECT_EQ(root->Items(5), nullptr);
+    EXPECT_EQ(root->Find("&Schemes"), sub) << "accelerator marks do not count";
+    EXPECT_EQ(root->Find("schemes"), nullptr) << "captions compare exactly";
+    EXPECT_TRUE(sub->MenuIndex() == 3 && root->Items(-1) == nullptr && root->Items(5) == nullptr);
     ASSERT_NE(sub->menu(), nullptr);
     EXPECT_EQ(sub->action()->menu(), sub->menu());
     EXPECT_EQ(shown(sub->menu()), (QStringList{"A", "B"}));
@@ -67,33 +55,26 @@ TEST_F(MenuTest, ItemsAreAddedInsertedAndFoundByName) {
 TEST_F(MenuTest, RemoveGivesTheItemBackToItsOwnerAndDeleteTakesItOut) {
     QObject grid;  // stands for the control that owns its own item while it sits in a host's menu
     TPopupMenu hostMenu;
-    hostMenu.SetAutoHotkeys(maManual);
-    hostMenu.Items()->Add(item(&hostMenu, "host_item", "Host"));
+    hostMenu.SetAutoHotkeys(maManual), hostMenu.Items()->Add(item(&hostMenu, "host_item", "Host"));
     QPointer<TMenuItem> gridItem = item(&grid, "grid_base_fun_1", "Grid");
     hostMenu.Items()->Insert(0, gridItem);
-    EXPECT_EQ(gridItem->parent(), hostMenu.Items());
-    EXPECT_EQ(shown(hostMenu.menu()), (QStringList{"Grid", "Host"}));
+    EXPECT_TRUE(gridItem->parent() == hostMenu.Items() && shown(hostMenu.menu()) == (QStringList{"Grid", "Host"}));
 
     hostMenu.Items()->Remove(gridItem);
     ASSERT_FALSE(gridItem.isNull());
-    EXPECT_EQ(gridItem->parent(), &grid);
-    EXPECT_EQ(gridItem->Parent(), nullptr);
+    EXPECT_TRUE(gridItem->parent() == &grid && gridItem->Parent() == nullptr) << "back with its owner";
     EXPECT_EQ(shown(hostMenu.menu()), QStringList{"Host"});
 
     // Moving an item from one menu to another takes it out of the first.
     TPopupMenu other;
-    other.Items()->Add(gridItem);
-    hostMenu.Items()->Add(gridItem);
-    EXPECT_EQ(other.Count(), 0);
-    EXPECT_EQ(hostMenu.Count(), 2);
+    other.Items()->Add(gridItem), hostMenu.Items()->Add(gridItem);
+    EXPECT_TRUE(other.Count() == 0 && hostMenu.Count() == 2);
 
     QPointer<TMenuItem> host = hostMenu.FindItem("host_item");
     delete host.data();
-    EXPECT_EQ(hostMenu.Count(), 1);
-    EXPECT_EQ(hostMenu.menu()->actions().size(), 1);
+    EXPECT_TRUE(hostMenu.Count() == 1 && hostMenu.menu()->actions().size() == 1);
     hostMenu.Items()->Clear();
-    EXPECT_EQ(hostMenu.Count(), 0);
-    EXPECT_TRUE(gridItem.isNull());  // Clear deletes, whoever the owner was
+    EXPECT_TRUE(hostMenu.Count() == 0 && gridItem.isNull()) << "Clear deletes, whoever the owner was";
 }
 
 TEST_F(MenuTest, ItemStateReachesTheActionAndClicksReportTheItem) {
@@ -102,29 +83,19 @@ TEST_F(MenuTest, ItemStateReachesTheActionAndClicksReportTheItem) {
     menu.Items()->Add(it);
     TObject* sender = nullptr;
     int clicks = 0;
-    it->OnClick = [&](TObject* s) {
-        sender = s;
-        ++clicks;
-    };
+    it->OnClick = [&](TObject* s) { sender = s, ++clicks; };
 
-    it->SetVisible(false);
-    it->SetEnabled(false);
-    EXPECT_FALSE(it->action()->isVisible());
-    EXPECT_FALSE(it->action()->isEnabled());
-    it->SetVisible(true);
-    it->SetEnabled(true);
-    it->SetChecked(true);
-    EXPECT_TRUE(it->action()->isChecked());
+    it->SetVisible(false), it->SetEnabled(false);
+    EXPECT_TRUE(!it->action()->isVisible() && !it->action()->isEnabled());
+    it->SetVisible(true), it->SetEnabled(true), it->SetChecked(true);
+    EXPECT_TRUE(it->action()->isVisible() && it->action()->isEnabled() && it->action()->isChecked());
 
     it->action()->trigger();
-    EXPECT_EQ(clicks, 1);
-    EXPECT_EQ(sender, it);
-    EXPECT_TRUE(it->Checked());  // choosing an item does not tick or untick it
-    EXPECT_TRUE(it->action()->isChecked());
+    EXPECT_TRUE(clicks == 1 && sender == it);
+    EXPECT_TRUE(it->Checked() && it->action()->isChecked()) << "choosing an item does not tick or untick it";
 
     it->SetCaption("-");
-    EXPECT_TRUE(it->IsLine());
-    EXPECT_TRUE(it->action()->isSeparator());
+    EXPECT_TRUE(it->IsLine() && it->action()->isSeparator());
     it->SetCaption("Unlock");
     EXPECT_FALSE(it->action()->isSeparator());
 }
@@ -145,8 +116,7 @@ TEST_F(MenuTest, AutomaticHotkeysMarkShownTextsButKeepCaptions) {
         int popups = 0;
         menu.OnPopup = [&](TObject*) { ++popups; };
         menu.Popup(10, 10);
-        EXPECT_EQ(popups, 1);
-        EXPECT_TRUE(menu.menu()->isVisible());
+        EXPECT_TRUE(popups == 1 && menu.menu()->isVisible());
         EXPECT_EQ(shown(menu.menu()), r.expected);
         for (int i = 0; i < r.captions.size(); ++i) EXPECT_EQ(menu.Items(i)->Caption(), r.captions[i]);
         menu.menu()->hide();
@@ -157,10 +127,8 @@ TEST_F(MenuTest, AutomaticHotkeysMarkShownTextsButKeepCaptions) {
 // and for whom, is checked through the grid in tk_grid_test.cpp).
 TEST_F(MenuTest, ControlOpensItsPopupMenuOnContextEventUnlessHandled) {
     TEdit edit;
-    edit.show();
     TPopupMenu menu;
-    menu.Items()->Add(item(&menu, "a", "A"));
-    edit.SetPopupMenu(&menu);
+    edit.show(), menu.Items()->Add(item(&menu, "a", "A")), edit.SetPopupMenu(&menu);
     bool handle = true;
     edit.OnContextPopup = [&](TObject*, TPoint, bool& handled) { handled = handle; };
     for (bool h : {true, false}) {
@@ -176,18 +144,15 @@ TEST(ClipboardTest, ChineseTextRoundTripsAndClears) {
     tkTestApp();
     const char16_t* text = u"编码\t名称\r\n01\t销售部\r\n";
     Clipboard()->SetAsText(text);
-    EXPECT_TRUE(Clipboard()->HasText());
-    EXPECT_EQ(Clipboard()->AsText(), QString::fromUtf16(text));
+    EXPECT_TRUE(Clipboard()->HasText() && Clipboard()->AsText() == QString::fromUtf16(text));
 
     char16_t buf[5];
     EXPECT_EQ(Clipboard()->GetTextBuf(buf, 5), 4);
     EXPECT_EQ(std::u16string(buf), std::u16string(u"编码\t名"));
-    EXPECT_EQ(Clipboard()->GetTextBuf(nullptr, 5), 0);
-    EXPECT_EQ(Clipboard()->GetTextBuf(buf, 0), 0);
+    EXPECT_EQ(Clipboard()->GetTextBuf(nullptr, 5) + Clipboard()->GetTextBuf(buf, 0), 0) << "no room";
 
     Clipboard()->SetAsText(static_cast<const char16_t*>(nullptr));
-    EXPECT_FALSE(Clipboard()->HasText());
-    EXPECT_EQ(Clipboard()->AsText(), QString());
+    EXPECT_TRUE(!Clipboard()->HasText() && Clipboard()->AsText().isEmpty());
 }
 
 TEST(SystemTest, VirtualKeysMapToQtAndBack) {
@@ -199,8 +164,7 @@ TEST(SystemTest, VirtualKeysMapToQtAndBack) {
         ASSERT_NE(q, 0);
         EXPECT_EQ(vkFromQtKey(q), vk);
     }
-    EXPECT_EQ(QtKeyFromVk(0), 0);
-    EXPECT_EQ(QtKeyFromVk(VK_LCONTROL), int(Qt::Key_Control));
+    EXPECT_TRUE(QtKeyFromVk(0) == 0 && QtKeyFromVk(VK_LCONTROL) == int(Qt::Key_Control));
 }
 
 TEST(SystemTest, PostedKeysArriveThroughTheEventLoopInOrder) {
@@ -211,17 +175,13 @@ TEST(SystemTest, PostedKeysArriveThroughTheEventLoopInOrder) {
     edit.OnKeyDown = [&](TObject*, WORD& k, TShiftState) { downs.push_back(k); };
     edit.OnKeyPress = [&](TObject*, char16_t& c) { typed += c; };
 
-    ASSERT_TRUE(PostKeyDown(&edit, VK_DOWN));
-    ASSERT_TRUE(PostKeyDown(&edit, 'A', ssShift));
-    ASSERT_TRUE(PostKeyDown(&edit, 'B'));
-    EXPECT_TRUE(downs.empty());  // posted, not sent
+    ASSERT_TRUE(PostKeyDown(&edit, VK_DOWN) && PostKeyDown(&edit, 'A', ssShift) && PostKeyDown(&edit, 'B'));
+    EXPECT_TRUE(downs.empty()) << "posted, not sent";
     QCoreApplication::processEvents();
     EXPECT_EQ(downs, (std::vector<WORD>{VK_DOWN, 'A', 'B'}));
-    EXPECT_EQ(typed, u"Ab");
-    EXPECT_EQ(edit.Text(), "Ab");
+    EXPECT_TRUE(typed == u"Ab" && edit.Text() == "Ab");
 
-    EXPECT_FALSE(PostKeyDown(nullptr, VK_DOWN));
-    EXPECT_FALSE(PostKeyDown(&edit, 0));
+    EXPECT_FALSE(PostKeyDown(nullptr, VK_DOWN) || PostKeyDown(&edit, 0)) << "no control, no key";
     EXPECT_TRUE(SendKeyDown(&edit, 'C'));
     EXPECT_EQ(edit.Text(), "Abc");
 }
@@ -234,16 +194,14 @@ TEST(SystemTest, TheActiveFormIsTheActiveWindow) {
     form.show();
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    EXPECT_TRUE(ApplicationActive());
-    EXPECT_EQ(ActiveForm(), &form);
+    EXPECT_TRUE(ApplicationActive() && ActiveForm() == &form);
 }
 
 TEST(SystemTest, ModifierStateFollowsTheKeyboard) {
     tkTestApp();
     TEdit edit;
     edit.show();
-    struct Row { const char* name; Qt::Key key; Qt::KeyboardModifier mod; WORD vk; TShiftStateFlag state;
-                 bool (*held)(); };
+    struct Row { const char* name; Qt::Key key; Qt::KeyboardModifier mod; WORD vk; TShiftStateFlag state; bool (*held)(); };
     const Row rows[] = {
         {"ctrl", Qt::Key_Control, Qt::ControlModifier, VK_CONTROL, ssCtrl, &CtrlDown},
         {"shift", Qt::Key_Shift, Qt::ShiftModifier, VK_SHIFT, ssShift, &ShiftDown},
@@ -252,9 +210,7 @@ TEST(SystemTest, ModifierStateFollowsTheKeyboard) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         QTest::keyPress(&edit, r.key, r.mod);
-        EXPECT_TRUE(r.held());
-        EXPECT_TRUE(IsKeyDown(r.vk));
-        EXPECT_TRUE(KeyboardState().Contains(r.state));
+        EXPECT_TRUE(r.held() && IsKeyDown(r.vk) && KeyboardState().Contains(r.state));
         QTest::keyRelease(&edit, r.key, Qt::NoModifier);
         EXPECT_FALSE(r.held());
     }

@@ -4,6 +4,7 @@
 
 #include <QPixmap>
 #include <QTest>
+#include <tuple>
 
 #include "toolkit/tk_test_app.h"
 #include "toolkit/tk_tree.h"
@@ -51,27 +52,17 @@ TEST_F(TreeTest, NodeOrderAndPlaces) {
     EXPECT_EQ(order(false), "A0 A11 A1a2 A23 B4 B15 C6");  // depth first, expanded or not
     EXPECT_EQ(order(true), "C6 B15 B4 A23 A1a2 A11 A0");
     EXPECT_EQ(tree->Items()->GetNodeFromIndex(7), nullptr);
-    struct Row {
-        const char* name;
-        TTreeNode *node, *parent;
-        int level, index, count;
-        TTreeNode *firstChild, *nextSibling, *prevSibling;
-    } rows[] = {
-        {"root with children", a, nullptr, 0, 0, 2, a1, b, nullptr},
-        {"inner node", a1, a, 1, 0, 1, a1a, a2, nullptr},
+    struct Row { const char* name; TTreeNode *node, *parent; int level, index, count; TTreeNode *firstChild, *next, *prev; } rows[] = {
+        {"root with children", a, nullptr, 0, 0, 2, a1, b, nullptr}, {"inner node", a1, a, 1, 0, 1, a1a, a2, nullptr},
         {"leaf at depth 2", a1a, a1, 2, 0, 0, nullptr, nullptr, nullptr},
-        {"last child", a2, a, 1, 1, 0, nullptr, nullptr, a1},
-        {"last root", c, nullptr, 0, 2, 0, nullptr, nullptr, b},
+        {"last child", a2, a, 1, 1, 0, nullptr, nullptr, a1}, {"last root", c, nullptr, 0, 2, 0, nullptr, nullptr, b},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        EXPECT_EQ(r.node->Parent(), r.parent);
-        EXPECT_EQ(r.node->Level(), r.level);
-        EXPECT_EQ(r.node->Index(), r.index);
-        EXPECT_EQ(r.node->Count(), r.count);
-        EXPECT_EQ(r.node->getFirstChild(), r.firstChild);
-        EXPECT_EQ(r.node->getNextSibling(), r.nextSibling);
-        EXPECT_EQ(r.node->getPrevSibling(), r.prevSibling);
+        EXPECT_EQ(std::make_tuple(r.node->Level(), r.node->Index(), r.node->Count()), std::make_tuple(r.level, r.index, r.count));
+        EXPECT_EQ(std::vector<TTreeNode*>(
+                      {r.node->Parent(), r.node->getFirstChild(), r.node->getNextSibling(), r.node->getPrevSibling()}),
+                  std::vector<TTreeNode*>({r.parent, r.firstChild, r.next, r.prev})) << "parent, first child, next, previous";
     }
     EXPECT_EQ(a->Data(), &tag);
     EXPECT_TRUE(a1a->HasAsParent(a) && !a->HasAsParent(a1a));
@@ -84,53 +75,31 @@ TEST_F(TreeTest, ChangesReachOrderAndViewBatchedOrNot) {
     TTreeNodes* n = tree->Items();
     n->Delete(a1);
     TTreeNode* b0 = n->Insert(b, "b0");
-    n->AddChildFirst(a, "A0");
-    a2->SetText(u"A2x", -1);
-    a->Expand(false);
+    n->AddChildFirst(a, "A0"), a2->SetText(u"A2x", -1), a->Expand(false);
     EXPECT_EQ(shown(), "A A0 A2x b0 B C");
     EXPECT_EQ(deleted, (std::vector<QString>{"A1", "A1a"}));  // parents first
 
     // Inside an update the view keeps the tree it knew; the end announces the appends.
-    struct Step {
-        const char* name;
-        std::function<void()> act;
-        const char* shown;
-    } steps[] = {
-        {"append under an open node and a new node, batched",
-         [&] { n->AddChild(n->AddChild(a, "A3"), "A3a"); }, "A A0 A2x b0 B C"},
-        {"nested update ends",
-         [&] {
-             n->BeginUpdate();
-             n->AddChild(nullptr, "D");
-             n->EndUpdate();
-         },
+    struct Step { const char* name; std::function<void()> act; const char* shown; } steps[] = {
+        {"append under an open node and a new node, batched", [&] { n->AddChild(n->AddChild(a, "A3"), "A3a"); },
          "A A0 A2x b0 B C"},
+        {"nested update ends", [&] { n->BeginUpdate(), n->AddChild(nullptr, "D"), n->EndUpdate(); }, "A A0 A2x b0 B C"},
         {"a selection announces what is pending", [&] { tree->SetSelected(n->AddChild(nullptr, "E")); },
          "A A0 A2x A3 b0 B C D E"},
-        {"a deletion too",
-         [&] {
-             n->AddChild(nullptr, "F");
-             n->Delete(b0);
-         },
-         "A A0 A2x A3 B C D E F"},
+        {"a deletion too", [&] { n->AddChild(nullptr, "F"), n->Delete(b0); }, "A A0 A2x A3 B C D E F"},
     };
     n->BeginUpdate();
     for (const Step& s : steps) {
         s.act();
         EXPECT_EQ(shown(), s.shown) << s.name;
     }
-    n->AddChild(nullptr, "G");
-    n->EndUpdate();
+    n->AddChild(nullptr, "G"), n->EndUpdate();
     EXPECT_EQ(shown(), "A A0 A2x A3 B C D E F G");
-    EXPECT_EQ(tree->Selected()->Text(), "E");
-    EXPECT_EQ(n->Count(), 12);
+    EXPECT_TRUE(tree->Selected()->Text() == "E" && n->Count() == 12);
 
-    deleted.clear();
-    n->Clear();
-    EXPECT_EQ(deleted.size(), 12u);
-    EXPECT_EQ(shown(), "");
-    n->AddChild(n->AddChild(nullptr, "X"), "Y");
-    deleted.clear();
+    deleted.clear(), n->Clear();
+    EXPECT_TRUE(deleted.size() == 12u && shown().isEmpty());
+    n->AddChild(n->AddChild(nullptr, "X"), "Y"), deleted.clear();
     tree.reset();  // destroying the view reports every node left
     EXPECT_EQ(deleted, (std::vector<QString>{"X", "Y"}));
 }
@@ -138,18 +107,13 @@ TEST_F(TreeTest, ChangesReachOrderAndViewBatchedOrNot) {
 TEST_F(TreeTest, SelectionExpansionIconsAndKeys) {
     std::vector<TTreeNode*> changes;
     tree->OnChange = [&](TObject*, TTreeNode* n) { changes.push_back(n); };
-    tree->SetSelected(a1a);
-    b1->SetSelected(true);
+    tree->SetSelected(a1a), b1->SetSelected(true);
     EXPECT_TRUE(b1->Selected() && !a1a->Selected());
     tree->SetSelected(nullptr);
     EXPECT_EQ(tree->Selected(), nullptr);
     EXPECT_EQ(changes, (std::vector<TTreeNode*>{a1a, b1, nullptr}));
 
-    struct Step {
-        const char* what;
-        std::function<void()> act;
-        bool aOpen, a1Open;
-    } steps[] = {
+    struct Step { const char* what; std::function<void()> act; bool aOpen, a1Open; } steps[] = {
         {"expand one level", [&] { a->Expand(false); }, true, false},
         {"expand all below", [&] { a->Expand(true); }, true, true},
         {"collapse one level keeps the inner state", [&] { a->Collapse(false); }, false, true},
@@ -158,31 +122,23 @@ TEST_F(TreeTest, SelectionExpansionIconsAndKeys) {
     };
     for (const Step& s : steps) {
         s.act();
-        EXPECT_EQ(a->Expanded(), s.aOpen) << s.what;
-        EXPECT_EQ(a1->Expanded(), s.a1Open) << s.what;
+        EXPECT_EQ(std::make_pair(a->Expanded(), a1->Expanded()), std::make_pair(s.aOpen, s.a1Open)) << s.what;
     }
 
     QPixmap red(16, 16), green(16, 16);
-    red.fill(Qt::red);
-    green.fill(Qt::green);
-    tree->SetImages({QIcon(red), QIcon(green)});
-    a->SetImageIndex(0);
-    a->SetSelectedIndex(1);
+    red.fill(Qt::red), green.fill(Qt::green), tree->SetImages({QIcon(red), QIcon(green)});
+    a->SetImageIndex(0), a->SetSelectedIndex(1);
     b->SetImageIndex(7);  // outside the list: no icon
     auto icon = [&](TTreeNode* n) {
         const QIcon i = tree->IndexOf(n).data(Qt::DecorationRole).value<QIcon>();
         return i.isNull() ? QColor() : i.pixmap(16, 16).toImage().pixelColor(8, 8);
     };
-    EXPECT_EQ(icon(a), QColor(Qt::red));
-    EXPECT_FALSE(icon(b).isValid());
+    EXPECT_TRUE(icon(a) == QColor(Qt::red) && !icon(b).isValid());
     tree->SetSelected(a);
     EXPECT_EQ(icon(a), QColor(Qt::green));  // the current node shows its selected image
 
     tree->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
-        if (k == 'K' && s.Contains(ssCtrl)) {
-            tree->SetSelected(tree->Selected()->GetNext());
-            k = 0;
-        }
+        if (k == 'K' && s.Contains(ssCtrl)) tree->SetSelected(tree->Selected()->GetNext()), k = 0;
     };
     QTest::keyClick(tree.get(), Qt::Key_K, Qt::ControlModifier);
     EXPECT_EQ(tree->Selected(), a1);  // swallowed: the handler moved on in node order
@@ -208,27 +164,21 @@ TEST_F(TreeTest, MouseKeepsOneNodeSelected) {
 }
 
 TEST_F(TreeTest, CustomDrawingColoursTheBackgroundAndTheSelectedItem) {
-    tree->show();
-    tree->SetSelected(b);
+    tree->show(), tree->SetSelected(b);
     int items = 0;
-    tree->OnCustomDraw = [&](TTreeView* v, const TRect& r, bool&) {
-        v->Canvas()->Brush->Color = 0xF3F3F2;
-        v->Canvas()->FillRect(r);
-    };
+    tree->OnCustomDraw = [&](TTreeView* v, const TRect& r, bool&) { v->Canvas()->Brush->Color = 0xF3F3F2, v->Canvas()->FillRect(r); };
     tree->OnCustomDrawItem = [&](TTreeView* v, TTreeNode* n, TCustomDrawState state, const TRect&, bool&) {
         ++items;
         if (state & cdsSelected) v->Canvas()->Brush->Color = n == b ? 0xFF0000 : clLime;  // blue for B
     };
     const QImage img = tree->viewport()->grab().toImage();
-    EXPECT_EQ(items, 3);  // the three roots are the visible rows
+    EXPECT_EQ(items, 3) << "the three roots are the visible rows";
     const QRect sel = b->DisplayRect(true).toQRect();
     EXPECT_EQ(img.pixelColor(sel.right() - 2, sel.center().y()), QColor(0, 0, 0xFF));
     EXPECT_EQ(img.pixelColor(img.width() - 3, img.height() - 3), QColor(0xF2, 0xF3, 0xF3));
     // A cleared DefaultDraw of the whole view leaves only what the handler drew.
     tree->OnCustomDraw = [&](TTreeView* v, const TRect& r, bool& def) {
-        v->Canvas()->Brush->Color = clLime;
-        v->Canvas()->FillRect(r);
-        def = false;
+        v->Canvas()->Brush->Color = clLime, v->Canvas()->FillRect(r), def = false;
     };
     const QImage only = tree->viewport()->grab().toImage();
     EXPECT_EQ(only.pixelColor(sel.right() - 2, sel.center().y()), QColor(0, 0xFF, 0));

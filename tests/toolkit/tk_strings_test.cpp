@@ -18,30 +18,22 @@ TEST(StringList, SortedAddAndDuplicates) {
     };
     for (const Row& r : rows) {
         TStringList l;
-        l.SetDuplicates(r.dup);
-        l.SetSorted(true);
+        l.SetDuplicates(r.dup), l.SetSorted(true);
         for (const QString& s : r.add) l.Add(s);
         EXPECT_EQ(items(l), r.want) << r.name;
     }
     TStringList l;
-    l.SetSorted(true);
-    l.SetDuplicates(dupError);
+    l.SetSorted(true), l.SetDuplicates(dupError);
     EXPECT_EQ(l.Add("a"), 0);
-    EXPECT_EQ(l.Add("a"), -1);
+    EXPECT_EQ(l.Add("a"), -1) << "a refused duplicate has no index";
     int at = -1;
-    EXPECT_FALSE(l.Find("b", at));
-    EXPECT_EQ(at, 1);
+    EXPECT_TRUE(!l.Find("b", at) && at == 1) << "not found: where it would go";
 }
 
 TEST(StringList, TextAndCommaTextRoundTrip) {
     struct Row { const char* name; QString text; QStringList lines; };
-    const Row rows[] = {
-        {"LF", "a\nb\n", {"a", "b"}},
-        {"CRLF", "a\r\nb", {"a", "b"}},
-        {"CR", "a\rb\r", {"a", "b"}},
-        {"empty line kept", "a\n\nb", {"a", "", "b"}},
-        {"empty text", "", {}},
-    };
+    const Row rows[] = {{"LF", "a\nb\n", {"a", "b"}}, {"CRLF", "a\r\nb", {"a", "b"}}, {"CR", "a\rb\r", {"a", "b"}},
+                        {"empty line kept", "a\n\nb", {"a", "", "b"}}, {"empty text", "", {}}};
     for (const Row& r : rows) {
         TStringList l;
         l.SetText(r.text);
@@ -59,29 +51,19 @@ TEST(StringList, TextAndCommaTextRoundTrip) {
 
 TEST(StringList, NamesValuesAndEdits) {
     TStringList l;
-    l.Add("code=001");
-    l.Add("name=x");
-    EXPECT_EQ(l.Values("NAME"), "x");
-    l.SetValues("code", "002");
-    EXPECT_EQ(l.Strings(0), "code=002");
-    l.SetValues("new", "v");
-    EXPECT_EQ(l.Count(), 3);
+    l.Add("code=001"), l.Add("name=x");
+    EXPECT_EQ(l.Values("NAME"), "x") << "names compare without case";
+    l.SetValues("code", "002"), l.SetValues("new", "v");
+    EXPECT_TRUE(l.Strings(0) == "code=002" && l.Count() == 3) << "a value replaced in place, a new one added";
     l.SetValues("name", "");
-    EXPECT_EQ(l.IndexOfName("name"), -1);
-    // Out of range is forgiven.
-    l.SetStrings(99, "x");
-    l.Delete(-1);
-    l.Insert(99, "x");
-    EXPECT_EQ(l.Strings(-1), QString());
-    EXPECT_EQ(l.Count(), 2);
+    EXPECT_EQ(l.IndexOfName("name"), -1) << "an empty value removes the line";
+    l.SetStrings(99, "x"), l.Delete(-1), l.Insert(99, "x");
+    EXPECT_TRUE(l.Strings(-1).isEmpty() && l.Count() == 2) << "out of range is forgiven";
     l.Move(0, 1);
     EXPECT_EQ(l.Strings(1), "code=002");
     int changes = 0;
     l.OnChange = [&](TObject*) { ++changes; };
-    l.BeginUpdate();
-    l.Add("a");
-    l.Add("b");
-    l.EndUpdate();
+    l.BeginUpdate(), l.Add("a"), l.Add("b"), l.EndUpdate();
     EXPECT_EQ(changes, 1) << "changes inside an update are reported once";
 }
 

@@ -22,8 +22,7 @@ TEST(DispText, CaptionsFollowTheLocalesScript) {
       {"Hong Kong", LCID_ZH_HK, u"系统提示", u"系統提示"},
       {"Macao as Hong Kong", LCID_ZH_MO, u"编辑 刷新", u"編輯 刷新"},
       {"the same in both scripts", LCID_ZH_TW, u"2024 年", u"2024 年"},
-      {"mainland unchanged", LCID_ZH_CN, u"日历", u"日历"},
-      {"no Chinese locale unchanged", 0, u"日历", u"日历"},
+      {"mainland unchanged", LCID_ZH_CN, u"日历", u"日历"}, {"no Chinese locale unchanged", 0, u"日历", u"日历"},
       {"empty", LCID_ZH_TW, u"", u""},
   };
   for (const Row& r : rows) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/text/code_page.h"
@@ -23,13 +24,11 @@ namespace {
 struct TempDir {
   TempDir() : old(fs::current_path()) {
     char tmpl[] = "/tmp/zem_lang_XXXXXX";
-    path = mkdtemp(tmpl);
-    fs::current_path(path);
+    path = mkdtemp(tmpl), fs::current_path(path);
   }
   ~TempDir() {
-    fs::current_path(old);
     std::error_code ec;
-    fs::remove_all(path, ec);
+    fs::current_path(old), fs::remove_all(path, ec);
   }
   fs::path old;
   std::string path;
@@ -110,17 +109,15 @@ TEST(LangParse, LineRules) {
       TLang_File file;
       ASSERT_EQ(1, Lang_Parse_Bytes(bytes.data(), bytes.size(), &file));
       EXPECT_EQ(row.log_mode, file.log_mode);
-      ASSERT_EQ(row.pairs.size(), file.pairs.size());
-      for (size_t i = 0; i < row.pairs.size(); ++i) {
-        EXPECT_EQ(row.pairs[i].first, file.pairs[i].key);
-        EXPECT_EQ(row.pairs[i].second, file.pairs[i].value);
-      }
+      std::vector<std::pair<std::u16string, std::u16string>> got;
+      for (const auto& p : file.pairs) got.emplace_back(p.key, p.value);
+      EXPECT_EQ(row.pairs, got);
     }
   }
   TLang_File file;
-  EXPECT_EQ(0, Lang_Parse_Bytes(nullptr, 3, &file));
-  EXPECT_EQ(1, Lang_Parse_Bytes(nullptr, 0, &file));
-  EXPECT_EQ(0, Lang_Parse_Bytes("a=b", 3, nullptr));
+  EXPECT_EQ(std::make_tuple(Lang_Parse_Bytes(nullptr, 3, &file), Lang_Parse_Bytes(nullptr, 0, &file),
+                            Lang_Parse_Bytes("a=b", 3, nullptr)),
+            std::make_tuple(0, 1, 0)) << "no bytes, none at all, nowhere to put them";
 }
 
 TEST(LangMap, EntriesSortedByCollation) {
@@ -128,10 +125,8 @@ TEST(LangMap, EntriesSortedByCollation) {
   ASSERT_EQ(7, m.map.Count());
   for (int i = 1; i < m.map.Count(); ++i) EXPECT_LE(W_Cmp(m.map.Key(i - 1), m.map.Key(i)), 0) << i;
   // Code page order puts 啊 (B0A1) before 吧 (B0C9).
-  EXPECT_EQ(u"啊", S(m.map.Key(5)));
-  EXPECT_EQ(u"吧", S(m.map.Key(6)));
-  EXPECT_EQ(nullptr, m.map.Key(7));
-  EXPECT_EQ(nullptr, m.map.Value(-1));
+  EXPECT_EQ(S(m.map.Key(5)) + S(m.map.Key(6)), u"啊吧");
+  EXPECT_TRUE(m.map.Key(7) == nullptr && m.map.Value(-1) == nullptr);
   // Each duplicate finds one of its translations.
   std::u16string dup = S(m.map.Map(u"", u"a"));
   EXPECT_TRUE(dup == u"3" || dup == u"7");
@@ -145,26 +140,20 @@ TEST(LangMap, LookupTable) {
   Map_Of m(kFile + key300 + u"=T300\n" + key301 + u"=T301\n");
   const struct { const char* name; std::u16string context, text, expected; } rows[] = {
       {"context form first", u"grid", u"合计", u"Total"},
-      {"caption alone for another context", u"menu", u"合计", u"Sum"},
-      {"no context", u"", u"合计", u"Sum"},
-      {"unknown text unchanged", u"grid", u"未知", u"未知"},
-      {"lookup is exact, no trimming", u"", u" 保存", u" 保存"},
+      {"caption alone for another context", u"menu", u"合计", u"Sum"}, {"no context", u"", u"合计", u"Sum"},
+      {"unknown text unchanged", u"grid", u"未知", u"未知"}, {"lookup is exact, no trimming", u"", u" 保存", u" 保存"},
       {"tarvok never translated", u"", u"tarvok 设置", u"tarvok 设置"},
-      {"TarVok never translated", u"", u"TarVok", u"TarVok"},
-      {"separator never translated", u"", u"-", u"-"},
-      {"empty text", u"grid", u"", u""},
-      {"placeholder in order", u"", u"查找Q(Ctrl+F)", u"Find(Ctrl+F)"},
+      {"TarVok never translated", u"", u"TarVok", u"TarVok"}, {"separator never translated", u"", u"-", u"-"},
+      {"empty text", u"grid", u"", u""}, {"placeholder in order", u"", u"查找Q(Ctrl+F)", u"Find(Ctrl+F)"},
       {"numbered placeholder", u"", u"导出到(Excel)文件", u"Export to file (Excel)"},
       {"parenthesised base not found", u"", u"未知(S)", u"未知(S)"},
       {"parenthesised lookup ignores the context form", u"grid", u"合(x)计", u"Sum"},
       {"parenthesised key itself never matches", u"", u"找(x)", u"找(x)"},
-      {"300 code units looked up", u"", key300, u"T300"},
-      {"301 code units unchanged", u"", key301, key301},
+      {"300 code units looked up", u"", key300, u"T300"}, {"301 code units unchanged", u"", key301, key301},
   };
   for (const auto& row : rows) EXPECT_EQ(row.expected, S(m.map.Map(row.context.c_str(), row.text.c_str()))) << row.name;
 
-  std::string ctx = Gbk_Bytes(u"grid"), text = Gbk_Bytes(u"合计");
-  EXPECT_EQ(u"Total", S(m.map.Map(ctx.c_str(), text.c_str()))) << "narrow context and text";
+  EXPECT_EQ(u"Total", S(m.map.Map(Gbk_Bytes(u"grid").c_str(), Gbk_Bytes(u"合计").c_str()))) << "narrow context and text";
   Map_Of chain(u"a=b\nb=c");
   EXPECT_EQ(u"c", S(chain.map.Map(u"", chain.map.Map(u"", u"a")))) << "the previous result passed back in";
 }
@@ -188,10 +177,7 @@ TEST(LangMap, ParenthesisGroups) {
       {"a base of 300 units stops the split", base + u"={}|{1}", base + u"yy(1)", u"{}|{1}"},
       {"a group before a base of 300 units", base + u"={}|{1}", u"(1)" + base, u"(1)|(1)"},
   };
-  for (const auto& row : rows) {
-    Map_Of m(row.line);
-    EXPECT_EQ(row.expected, S(m.map.Map(u"", row.text.c_str()))) << row.name;
-  }
+  for (const auto& row : rows) EXPECT_EQ(row.expected, S(Map_Of(row.line).map.Map(u"", row.text.c_str()))) << row.name;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -202,8 +188,7 @@ TEST(LangCap, CaptionTable) {
   Map_Of m(kFile + u"复制=Copy\n关闭=Close it\n打开=open\n退出=退出程序\n删除=&Delete\n排序=Sort\n刷新=F5刷新\n导出=exp\n" +
            cap299 + u"=short\n" + cap300 + u"=long\n");
   const struct { const char* name; std::u16string context, caption, expected; } rows[] = {
-      {"grid context", u"grid", u"合计", u"Total"},
-      {"leading blanks kept", u"grid", u"  合计", u"  Total"},
+      {"grid context", u"grid", u"合计", u"Total"}, {"leading blanks kept", u"grid", u"  合计", u"  Total"},
       {"trailing blanks and tabs trimmed", u"grid", u"合计 \t", u"Total"},
       {"leading tab is trimmed, not kept", u"", u"\t合计", u"Sum"},
       {"hot key found in the translation", u"", u"查找&S", u"&Search"},
@@ -219,20 +204,13 @@ TEST(LangCap, CaptionTable) {
       {"translation with & unchanged", u"", u"删除&D", u"&Delete"},
       {"non-letter translation gets it appended", u"", u"退出&X", u"退出程序&X"},
       {"digit key searched as itself after U", u"", u"刷新&5", u"F&5刷新"},
-      {"trailing & names no key", u"", u"排序&", u"Sort"},
-      {"lone &", u"", u"&", u"&"},
-      {"only blanks", u"", u"   ", u"   "},
-      {"empty caption", u"grid", u"", u""},
-      {"separator", u"menu", u"-", u"-"},
-      {"tarvok caption untouched", u"", u"tarvok 设置", u"tarvok 设置"},
-      {"299 units translate", u"", cap299, u"short"},
-      {"299 units after a kept blank", u"", u" " + cap299, u" short"},
-      {"300 units do not", u"", cap300, cap300},
+      {"trailing & names no key", u"", u"排序&", u"Sort"}, {"lone &", u"", u"&", u"&"},
+      {"only blanks", u"", u"   ", u"   "}, {"empty caption", u"grid", u"", u""}, {"separator", u"menu", u"-", u"-"},
+      {"tarvok caption untouched", u"", u"tarvok 设置", u"tarvok 设置"}, {"299 units translate", u"", cap299, u"short"},
+      {"299 units after a kept blank", u"", u" " + cap299, u" short"}, {"300 units do not", u"", cap300, cap300},
       {"300 units after blanks do not", u"", u"  " + cap300, u"  " + cap300},
   };
-  for (const auto& row : rows) {
-    EXPECT_EQ(row.expected, S(Lang_Cap(&m.map, row.context.c_str(), row.caption.c_str()))) << row.name;
-  }
+  for (const auto& row : rows) EXPECT_EQ(row.expected, S(Lang_Cap(&m.map, row.context.c_str(), row.caption.c_str()))) << row.name;
   EXPECT_EQ(u"", S(Lang_Cap(&m.map, u"grid", nullptr)));
 }
 
@@ -242,11 +220,9 @@ TEST(LangCap, CaptionTable) {
 TEST(LangFile, WithoutLangTxtEverythingUnchanged) {
   TempDir dir;
   TLang_Map map;
-  EXPECT_EQ(0, map.Count());
-  EXPECT_EQ(0, map.Log_Mode());
+  EXPECT_TRUE(map.Count() == 0 && map.Log_Mode() == 0);
   EXPECT_EQ(u" 复制全部表格内容", S(Lang_Cap(&map, u"grid", u" 复制全部表格内容")));
-  EXPECT_EQ(u"打印&P", S(Lang_Cap(&map, u"grid", u"打印&P")));
-  EXPECT_FALSE(fs::exists("lang_log.txt"));
+  EXPECT_TRUE(S(Lang_Cap(&map, u"grid", u"打印&P")) == u"打印&P" && !fs::exists("lang_log.txt"));
 }
 
 TEST(LangFile, Utf16AndGbkFilesGiveTheSameMap) {
@@ -254,29 +230,25 @@ TEST(LangFile, Utf16AndGbkFilesGiveTheSameMap) {
     SCOPED_TRACE(enc ? "GBK" : "UTF-16");
     TempDir dir;
     Write_File("lang.txt", enc ? Gbk_Bytes(kFile) : Utf16_Bytes(kFile));
-    TLang_Map here;                      // the current directory
-    TLang_Map there(dir.path.c_str());  // a named one
+    TLang_Map here, there(dir.path.c_str());  // the current directory, a named one
     for (TLang_Map* map : {&here, &there}) {
       EXPECT_EQ(10, map->Count());
-      EXPECT_EQ(u"Total", S(Lang_Cap(map, u"grid", u"合计")));
-      EXPECT_EQ(u"Export to file (Excel)", S(Lang_Cap(map, u"grid", u"导出到(Excel)文件")));
+      EXPECT_EQ(S(Lang_Cap(map, u"grid", u"合计")) + u"|" + S(Lang_Cap(map, u"grid", u"导出到(Excel)文件")),
+                u"Total|Export to file (Excel)");
     }
   }
 }
 
 TEST(LangFile, LogModeTwoWritesOnlyMissingCaptions) {
   TempDir dir;
-  Write_File("lang.txt", Utf16_Bytes(u"#log_not_define\r\n合计=Sum\r\n"));
-  Write_File("lang_log.txt", "stale");
+  Write_File("lang.txt", Utf16_Bytes(u"#log_not_define\r\n合计=Sum\r\n")), Write_File("lang_log.txt", "stale");
   TLang_Map map;
   EXPECT_EQ(2, map.Log_Mode());
-  EXPECT_EQ(std::string("\xFF\xFE", 2), Read_File("lang_log.txt"));  // recreated with the mark only
-
+  EXPECT_EQ(std::string("\xFF\xFE", 2), Read_File("lang_log.txt")) << "recreated with the mark only";
   EXPECT_EQ(u"保存", S(Lang_Cap(&map, u"grid", u"保存")));
   EXPECT_EQ(u"Sum", S(Lang_Cap(&map, u"grid", u"合计")));  // found: not logged
-  Lang_Cap(&map, u"menu", u"-");                           // separators never logged
-  Lang_Cap(&map, u"", u"tarvok");
-  Lang_Cap(&map, u"", u"打印&P");                          // logged without its hot key
+  Lang_Cap(&map, u"menu", u"-"), Lang_Cap(&map, u"", u"tarvok");  // separators and the maker's name never logged
+  Lang_Cap(&map, u"", u"打印&P");                                  // logged without its hot key
   EXPECT_EQ(Utf16_Bytes(u"grid.保存  *****\r\n打印  *****\r\n"), Read_File("lang_log.txt"));
 }
 
@@ -286,12 +258,10 @@ TEST(LangFile, LogModeOneLineForms) {
   TLang_Map map;
   EXPECT_EQ(1, map.Log_Mode());
   fs::remove("lang_log.txt");  // a missing log file is created with its mark on the next line
-  map.Map(u"", u"合计");
-  map.Map(u"", u"保存");
-  map.Map(u"grid", u"合计");
-  map.Map(u"menu", u"合计");
-  map.Map(u"grid", u"保存");
-  map.Map(u"grid", u"查找(Ctrl+F)");  // parenthesised lookups are not logged
+  // The last, a parenthesised lookup, is not logged.
+  for (const auto& [context, text] : {std::pair{u"", u"合计"}, {u"", u"保存"}, {u"grid", u"合计"}, {u"menu", u"合计"},
+                                      {u"grid", u"保存"}, {u"grid", u"查找(Ctrl+F)"}})
+    map.Map(context, text);
   EXPECT_EQ(Utf16_Bytes(u"合计 = Sum\r\n保存  *****\r\ngrid.合计 = Total\r\nmenu.合计 = Sum\r\ngrid.保存  *****\r\n"),
             Read_File("lang_log.txt"));
 }
@@ -301,13 +271,11 @@ TEST(LangFile, LogThatCannotBeWrittenDropsLines) {
   Write_File("lang.txt", Utf16_Bytes(u"#log_all\na=b\n"));
   fs::create_directory("lang_log.txt");  // a directory cannot be opened as the log
   TLang_Map map;
-  EXPECT_EQ(u"保存", S(map.Map(u"grid", u"保存")));
-  EXPECT_TRUE(fs::is_directory("lang_log.txt"));
+  EXPECT_TRUE(S(map.Map(u"grid", u"保存")) == u"保存" && fs::is_directory("lang_log.txt"));
   // From bytes without a log directory: the mode is read, but no file is made.
   fs::remove("lang_log.txt");
   Map_Of quiet(u"#log_all\na=b\n");
-  EXPECT_EQ(1, quiet.map.Log_Mode());
-  EXPECT_TRUE(quiet.map.Log_Path().empty());
+  EXPECT_TRUE(quiet.map.Log_Mode() == 1 && quiet.map.Log_Path().empty());
   EXPECT_EQ(u"b", S(quiet.map.Map(u"", u"a")));
   EXPECT_FALSE(fs::exists("lang_log.txt"));
 }
@@ -318,11 +286,9 @@ TEST(LangMgr, ProcessWideMapFromCurrentDirectory) {
   TempDir dir;
   Write_File("lang.txt", Utf16_Bytes(kFile));
   EXPECT_EQ(u"Total", S(Lang_Cap(u"grid", u"合计")));
-  std::string ctx = Gbk_Bytes(u"menu");
-  EXPECT_EQ(u"Sum", S(Lang_Cap(ctx.c_str(), u"合计")));
+  EXPECT_EQ(u"Sum", S(Lang_Cap(Gbk_Bytes(u"menu").c_str(), u"合计"))) << "a narrow context";
   TLang_Map* mgr = Lang_Map_Mgr();
-  ASSERT_NE(nullptr, mgr);
-  EXPECT_EQ(static_cast<void*>(mgr), Get_Pub_Ptr("lang_map_mgr"));
+  ASSERT_TRUE(mgr && static_cast<void*>(mgr) == Get_Pub_Ptr("lang_map_mgr"));
   EXPECT_EQ(u"Sum", S(mgr->Map(u"", u"合计")));
 }
 

@@ -158,7 +158,10 @@ TEST_F(MgDict, PopChooseThroughTheHost) {
       offered.clear();
       for (int r = 0; r < q->Get_Row_Count(); ++r) offered << QString::fromUtf16(q->Get_Row_Value(r, 0));
       q->Clear_Data();
-      for (const QString& c : answer) q->Add_Row(), q->Set_Value(0, map_wchar(c.toLatin1().constData()));
+      for (const QString& c : answer) {
+        q->Add_Row();
+        q->Set_Value(0, map_wchar(c.toLatin1().constData()));
+      }
       return 1;
     };
   };

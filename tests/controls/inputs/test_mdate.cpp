@@ -14,8 +14,7 @@ QString Item(TPopupMenu* m, int i) { return m->Items(i) ? m->Items(i)->Caption()
 
 TEST_F(MDate, SetAndGetRoundTrips) {
   // month: Set_Month rather than Set_Date; year, mon, day: the fields' texts.
-  struct Row { const char* name; bool month; const char *in, *year, *mon, *day; bool dayShown;
-               const char *date, *monthOut; };
+  struct Row { const char* name; bool month; const char *in, *year, *mon, *day; bool dayShown; const char *date, *monthOut; };
   const Row rows[] = {
       {"no check of the day against the month", false, "20240230", "2024", "02", "30", true, "20240230", "202402"},
       {"year and month out of range empty", false, "09991301", "", "", "01", true, "00000001", ""},
@@ -30,16 +29,12 @@ TEST_F(MDate, SetAndGetRoundTrips) {
     TMDate box;
     box.Day_Field()->SetText(QString());
     r.month ? box.Set_Month(r.in) : box.Set_Date(r.in);
-    EXPECT_EQ(box.Year_Field()->Text(), r.year);
-    EXPECT_EQ(box.Month_Field()->Text(), r.mon);
-    EXPECT_EQ(box.Day_Field()->Text(), r.day);
-    EXPECT_EQ(box.Day_Field()->Visible(), r.dayShown);
-    EXPECT_EQ(box.Day_Caption()->Visible(), r.dayShown);
-    char out[16];
-    box.Get_Date(out);
-    EXPECT_STREQ(out, r.date);
-    box.Get_Month(out);
-    EXPECT_STREQ(out, r.monthOut);
+    EXPECT_EQ(box.Year_Field()->Text() + '|' + box.Month_Field()->Text() + '|' + box.Day_Field()->Text(),
+              QStringLiteral("%1|%2|%3").arg(r.year, r.mon, r.day));
+    EXPECT_TRUE(box.Day_Field()->Visible() == r.dayShown && box.Day_Caption()->Visible() == r.dayShown);
+    char date[16], month[16];
+    box.Get_Date(date), box.Get_Month(month);
+    EXPECT_EQ(std::string(date) + "/" + month, std::string(r.date) + "/" + r.monthOut);
   }
   EXPECT_EQ(TMDate::To_Int("2x0-2 4"), 2024);
 }
@@ -52,13 +47,10 @@ TEST_F(MDate, DayMenuHidesDaysPastTheMonthsEnd) {
   TMDate box;
   for (const Row& r : rows) {
     SCOPED_TRACE(r.month);
-    box.Set_Month(r.month);
-    box.Day_Menu()->Popup(0, 0);  // OnPopup runs before the menu shows
-    box.Day_Menu()->menu()->hide();
-    EXPECT_EQ(box.Day_Menu()->Items(29)->Visible(), r.d29);
-    EXPECT_EQ(box.Day_Menu()->Items(30)->Visible(), r.d30);
-    EXPECT_EQ(box.Day_Menu()->Items(31)->Visible(), r.d31);
-    EXPECT_TRUE(box.Day_Menu()->Items(28)->Visible());
+    box.Set_Month(r.month), box.Day_Menu()->Popup(0, 0), box.Day_Menu()->menu()->hide();  // OnPopup runs before it shows
+    EXPECT_EQ(std::vector<bool>({box.Day_Menu()->Items(28)->Visible(), box.Day_Menu()->Items(29)->Visible(),
+                                 box.Day_Menu()->Items(30)->Visible(), box.Day_Menu()->Items(31)->Visible()}),
+              std::vector<bool>({true, r.d29, r.d30, r.d31})) << "days 28 to 31";
   }
 }
 
@@ -77,18 +69,15 @@ TEST_F(MDate, MenusOfferTheYearsAroundTodayAndSetTheirField) {
   box.OnChange = [&](TObject*) { changes++; };
   struct Step { const char* name; TPopupMenu* menu; int item; const char* date; };
   const Step steps[] = {{"May without a leading zero", box.Month_Menu(), 5, "20230531"},
-                        {"a coming year", years, 3, "20270531"},
-                        {"a day", box.Day_Menu(), 9, "20270509"},
+                        {"a coming year", years, 3, "20270531"}, {"a day", box.Day_Menu(), 9, "20270509"},
                         {"today from the day menu", box.Day_Menu(), 0, "20240615"},
                         {"today from the year menu", years, 0, "20240615"}};
   for (const Step& s : steps) {
     SCOPED_TRACE(s.name);
     const int before = changes;
-    s.menu->Items(s.item)->Click();
     char out[16];
-    box.Get_Date(out);
-    EXPECT_STREQ(out, s.date);
-    EXPECT_GT(changes, before);
+    s.menu->Items(s.item)->Click(), box.Get_Date(out);
+    EXPECT_TRUE(std::string(out) == s.date && changes > before) << out;
   }
   EXPECT_EQ(box.Month_Field()->Text(), "06");
 }
@@ -103,30 +92,23 @@ TEST_F(MDate, CaptionClickOpensTheCalendarBelowIt) {
   int changes = 0;
   box.OnChange = [&](TObject*) { changes++; };
 
-  g_calendar_answer = "20240229";
+  answer = "20240229";
   QTest::mouseClick(box.Month_Caption(), Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
-  EXPECT_EQ(g_calendar_call.given, "20240105");
-  const QPoint below = form.mapToGlobal(QPoint(20 + 69, 30 + 1 + 19));
-  EXPECT_EQ(QPoint(g_calendar_call.x, g_calendar_call.y), below);
+  EXPECT_TRUE(given == "20240105" && at == form.mapToGlobal(QPoint(20 + 69, 30 + 1 + 19))) << "below the caption";
   char out[16];
   box.Get_Date(out);
-  EXPECT_STREQ(out, "20240229");
-  EXPECT_GT(changes, 0);
+  EXPECT_TRUE(std::string(out) == "20240229" && changes > 0);
 
-  g_calendar_answer = nullptr;  // the user cancels: nothing changes
-  changes = 0;
-  QTest::mouseClick(box.Year_Caption(), Qt::LeftButton);
-  EXPECT_EQ(g_calendar_calls, 2);
-  box.Get_Date(out);
-  EXPECT_STREQ(out, "20240229");
-  EXPECT_EQ(changes, 0);
+  answer = nullptr, changes = 0;
+  QTest::mouseClick(box.Year_Caption(), Qt::LeftButton), box.Get_Date(out);
+  EXPECT_TRUE(calls == 2 && std::string(out) == "20240229" && changes == 0) << "the user cancels: nothing changes";
 
-  box.Hide_Info();
-  EXPECT_FALSE(box.Year_Field()->Visible());
-  EXPECT_EQ(box.Year_Caption()->palette().color(QPalette::WindowText), QColor(128, 128, 128));
-  box.Show_Info();
-  EXPECT_TRUE(box.Year_Field()->Visible());
-  EXPECT_EQ(box.Year_Caption()->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+  // Hidden, the fields go and the captions turn grey; shown, back in black.
+  for (bool hide : {true, false}) {
+    hide ? box.Hide_Info() : box.Show_Info();
+    EXPECT_EQ(box.Year_Field()->Visible(), !hide);
+    EXPECT_EQ(box.Year_Caption()->palette().color(QPalette::WindowText), hide ? QColor(128, 128, 128) : QColor(0, 0, 0));
+  }
 }
 
 }  // namespace

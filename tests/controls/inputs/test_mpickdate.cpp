@@ -19,32 +19,24 @@ TEST_F(PickDate, SetAndGetRoundTripsAndBlankDates) {
   const Row rows[] = {
       {"leap day", false, "20240229", "2024-02-29", "20240229", "202402"},
       {"no leap day in 2023", false, "20230229", "", "", ""},
-      {"day 31 of a 30-day month", false, "20240431", "", "", ""},
-      {"text too short", false, "202402", "", "", ""},
-      {"letters", false, "2024O101", "", "", ""},
-      {"before the picker's range", false, "10000101", "", "", ""},
+      {"day 31 of a 30-day month", false, "20240431", "", "", ""}, {"text too short", false, "202402", "", "", ""},
+      {"letters", false, "2024O101", "", "", ""}, {"before the picker's range", false, "10000101", "", "", ""},
       {"the picker's no-date year", false, "99991231", "9999-12-31", "", ""},
       {"today", false, nullptr, "2024-06-15", "20240615", "202406"},
       {"a month", true, "202402", "2024-02", "20240201", "202402"},
       {"a month from a whole date", true, "20240311", "2024-03", "20240301", "202403"},
-      {"month 13", true, "202413", "", "", ""},
-      {"this month", true, nullptr, "2024-06", "20240601", "202406"},
+      {"month 13", true, "202413", "", "", ""}, {"this month", true, nullptr, "2024-06", "20240601", "202406"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     MPickDate p;
     p.SetDate(QDate(2001, 2, 3));
     r.month ? p.Set_Month(r.in) : p.Set_Date(r.in);
-    EXPECT_EQ(p.Text(), r.shown);
-    EXPECT_EQ(p.Mode(), r.month ? 2 : 1);
-    char out[16];
-    p.Get_Date(out);
-    EXPECT_STREQ(out, r.date);
-    p.Get_Month(out);
-    EXPECT_STREQ(out, r.monthOut);
-    if (!*r.shown) {
-      EXPECT_EQ(p.Date(), QDate(2001, 2, 3));  // refused input keeps the date underneath
-    }
+    EXPECT_TRUE(p.Text() == r.shown && p.Mode() == (r.month ? 2 : 1)) << p.Text().toStdString();
+    char date[16], month[16];
+    p.Get_Date(date), p.Get_Month(month);
+    EXPECT_EQ(std::string(date) + "/" + month, std::string(r.date) + "/" + r.monthOut);
+    if (!*r.shown) { EXPECT_EQ(p.Date(), QDate(2001, 2, 3)) << "refused input keeps the date underneath"; }
   }
 }
 
@@ -55,10 +47,8 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
   p.SetBounds(0, 0, 160, 24);
   QLineEdit other(&form);
   other.move(0, 30);
-  p.SetDate(QDate(2024, 1, 5));  // what the owner gives before the first show outlives it
-  p.Hide_Info();
-  form.show();
-  form.activateWindow();
+  p.SetDate(QDate(2024, 1, 5)), p.Hide_Info();  // what the owner gives before the first show outlives it
+  form.show(), form.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   char out[16];
   auto pickHeldDate = [&] {  // the calendar opens on the date held; the user clicks that very day
@@ -69,19 +59,15 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
   };
   struct Step { const char* name; std::function<void()> act; const char* shown; };
   const Step steps[] = {
-      {"blank as left before the first show", [] {}, ""},
-      {"hide", [&] { p.Hide_Info(); }, ""},
-      {"show", [&] { p.Show_Info(); }, "2024-01-05"},
-      {"clear item", [&] { p.Menu()->Items(1)->Click(); }, ""},
+      {"blank as left before the first show", [] {}, ""}, {"hide", [&] { p.Hide_Info(); }, ""},
+      {"show", [&] { p.Show_Info(); }, "2024-01-05"}, {"clear item", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"a value set by code", [&] { p.SetDate(QDate(2024, 1, 6)); }, "2024-01-06"},
       {"clear again", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"entering the field", [&] { other.setFocus(); p.setFocus(Qt::TabFocusReason); }, "2024-01-06"},
       {"clear with the focus inside", [&] { p.Menu()->Items(1)->Click(); }, ""},
       {"the held date picked in the calendar", pickHeldDate, "2024-01-06"},
-      {"a key typed into the field cleared while in it", [&] {
-         p.Menu()->Items(1)->Click();
-         p.findChild<QLineEdit*>()->setCursorPosition(0);  // where a right click may have left it
-         QTest::keyClick(&p, Qt::Key_2);
+      {"a key typed into the field cleared while in it (the cursor where a right click may have left it)", [&] {
+         p.Menu()->Items(1)->Click(), p.findChild<QLineEdit*>()->setCursorPosition(0), QTest::keyClick(&p, Qt::Key_2);
        }, "2-01-06"},
   };
   for (const Step& s : steps) {
@@ -91,13 +77,10 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
     p.Get_Date(out);
     EXPECT_EQ(std::string(out).empty(), !*s.shown);
   }
-  p.SetShowCheckbox(true);
-  p.SetChecked(false);
-  p.Get_Date(out);
-  EXPECT_STREQ(out, "");  // an unticked box reads as no date
-  p.Hide_Info();
-  QTest::mouseClick(p.findChild<QCheckBox*>(), Qt::LeftButton);
-  EXPECT_EQ(p.Text(), "2024-01-06");  // ticking the box is the user's change too
+  p.SetShowCheckbox(true), p.SetChecked(false), p.Get_Date(out);
+  EXPECT_STREQ(out, "") << "an unticked box reads as no date";
+  p.Hide_Info(), QTest::mouseClick(p.findChild<QCheckBox*>(), Qt::LeftButton);
+  EXPECT_EQ(p.Text(), "2024-01-06") << "ticking the box is the user's change too";
 }
 
 TEST_F(PickDate, MenuInBothModesAndTheCalendar) {
@@ -114,29 +97,18 @@ TEST_F(PickDate, MenuInBothModesAndTheCalendar) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     r.month ? p.Set_Month("202001") : p.Set_Date("20200101");
-    p.Menu()->Popup(0, 0);
-    p.Menu()->menu()->hide();
-    EXPECT_EQ(p.Menu()->Items(0)->Caption(), QString::fromUtf16(r.first));
-    EXPECT_EQ(p.Menu()->Items(2)->Caption(), QString::fromUtf16(u"日历"));
-    p.Menu()->Items(0)->Click();
-    p.Get_Date(out);
+    p.Menu()->Popup(0, 0), p.Menu()->menu()->hide();
+    EXPECT_EQ(p.Menu()->Items(0)->Caption() + p.Menu()->Items(2)->Caption(), QString::fromUtf16(r.first) + QString::fromUtf16(u"日历"));
+    p.Menu()->Items(0)->Click(), p.Get_Date(out);
     EXPECT_STREQ(out, r.afterToday);
   }
   EXPECT_EQ(changes, 2);
 
-  p.Set_Date("20240105");
-  g_calendar_answer = "20240311";
-  p.Menu()->Items(2)->Click();
-  EXPECT_EQ(g_calendar_call.given, "20240105");
-  EXPECT_EQ(QPoint(g_calendar_call.x, g_calendar_call.y), form.mapToGlobal(QPoint(10, 20 + 24)));
-  EXPECT_EQ(p.Text(), "2024-03-11");
-  EXPECT_EQ(changes, 3);
-  p.Hide_Info();
-  g_calendar_answer = nullptr;  // cancelled: still blank, no change reported
-  p.Menu()->Items(2)->Click();
-  EXPECT_EQ(g_calendar_call.given, "");
-  EXPECT_EQ(p.Text(), "");
-  EXPECT_EQ(changes, 3);
+  p.Set_Date("20240105"), answer = "20240311", p.Menu()->Items(2)->Click();
+  EXPECT_TRUE(given == "20240105" && at == form.mapToGlobal(QPoint(10, 20 + 24))) << "the calendar under the picker";
+  EXPECT_TRUE(p.Text() == "2024-03-11" && changes == 3);
+  p.Hide_Info(), answer = nullptr, p.Menu()->Items(2)->Click();
+  EXPECT_TRUE(given.empty() && p.Text().isEmpty() && changes == 3) << "cancelled: still blank, no change reported";
 }
 
 }  // namespace

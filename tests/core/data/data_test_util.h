@@ -16,8 +16,7 @@ class Kept_Log {
  public:
   explicit Kept_Log(bool quiet = false) : quiet_(quiet) {
     if (quiet_) Log_Mgr()->Set_File("/dev/null");
-    Log_Mgr()->Set_Keep(0);
-    Log_Mgr()->Set_Keep(50);
+    Log_Mgr()->Set_Keep(0), Log_Mgr()->Set_Keep(50);
   }
   ~Kept_Log() {
     if (quiet_) Log_Mgr()->Set_File("");

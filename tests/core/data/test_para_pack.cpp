@@ -16,8 +16,7 @@ Bytes Head(char version, unsigned total, int count) {
   Bytes b = {'^', static_cast<unsigned char>(version)};
   int lw = version == '1' ? 3 : 4;
   for (int i = lw - 1; i >= 0; --i) b.push_back(static_cast<unsigned char>(total >> (8 * i)));
-  b.insert(b.end(), 10, 0);
-  b.push_back(static_cast<unsigned char>(count >> 8));
+  b.insert(b.end(), 10, 0), b.push_back(static_cast<unsigned char>(count >> 8));
   b.push_back(static_cast<unsigned char>(count));
   return b;
 }
@@ -77,52 +76,34 @@ TEST(PackPara, RoundTrip) {
   TParaMgr inner;
   inner.Put_Int("deep", 7);
   TParaMgr m;
-  m.Put_Int("i", -12);
-  m.Put_Float("f", 2.25);
-  m.Put_Str("s", "GBK text");
-  m.Put_WStr("w", u"宽字符\U0001F600");
-  m.Put_WStr("ew", nullptr);
-  m.Put_Str("es", "");
-  m.Put_Data("bin", "a\0b", 3)->Set_Data_Flag(9);
+  m.Put_Int("i", -12), m.Put_Float("f", 2.25), m.Put_Str("s", "GBK text"), m.Put_WStr("w", u"宽字符\U0001F600");
+  m.Put_WStr("ew", nullptr), m.Put_Str("es", ""), m.Put_Data("bin", "a\0b", 3)->Set_Data_Flag(9);
   m.Put_Para_Para("pp", &inner);
   Bytes b = Pack(&m);
   TParaMgr r;
   ASSERT_EQ(r.Unpack_Para(b.data(), b.size()), 1);
   EXPECT_EQ(Names(&r), "i;f;s;w;ew;es;bin;pp;");
-  int i = 0;
-  float f = 0;
-  EXPECT_EQ(r.Get_Int("i", &i), 1);
-  EXPECT_EQ(i, -12);
-  EXPECT_EQ(r.Get_Float("f", &f), 1);
-  EXPECT_FLOAT_EQ(f, 2.25f);
-  EXPECT_EQ(r.Find_Para("i")->Type(), 'S');  // numbers come back as their text
-  EXPECT_EQ(r.Find_Para("w")->Type(), 'W');
-  EXPECT_EQ(r.Find_Para("s")->Type(), 'S');
+  EXPECT_EQ(r.Find_Para("i")->Get_Int(), -12);
+  EXPECT_FLOAT_EQ(r.Find_Para("f")->Get_Float(), 2.25f);
+  // Numbers come back as their text; the empty wide and narrow texts keep their terminators' sizes.
+  std::string types;
+  for (const char* n : {"i", "w", "s"}) types += r.Find_Para(n)->Type();
+  EXPECT_EQ(types, "SWS");
   wstr w;
   r.Get_WStr("w", &w);
   EXPECT_EQ(std::u16string(w.c_str()), u"宽字符\U0001F600");
-  EXPECT_EQ(r.Find_Para("ew")->Size(), 2);
-  EXPECT_EQ(r.Find_Para("es")->Size(), 1);
+  EXPECT_TRUE(r.Find_Para("ew")->Size() == 2 && r.Find_Para("es")->Size() == 1);
   int size = 0;
   const char* bin = static_cast<const char*>(r.Get_Data("bin", &size));
-  ASSERT_EQ(size, 4);
-  EXPECT_EQ(std::memcmp(bin, "a\0b\0", 4), 0);
-  EXPECT_EQ(r.Find_Para("bin")->Data_Flag(), 9);
-  EXPECT_EQ(r.Find_Para("pp")->Data_Flag(), 2);
-  TParaMgr back;
-  EXPECT_EQ(r.Get_Para_Para("pp", &back), 1);
-  EXPECT_EQ(back.Find_Para("deep")->Get_Int(), 7);
-  // The pointer-only form reads the same.
-  TParaMgr r2;
+  ASSERT_EQ(std::string(bin, static_cast<size_t>(size)), std::string("a\0b\0", 4)) << "terminated on the way back";
+  EXPECT_TRUE(r.Find_Para("bin")->Data_Flag() == 9 && r.Find_Para("pp")->Data_Flag() == 2);
+  TParaMgr back, r2, u;
+  EXPECT_TRUE(r.Get_Para_Para("pp", &back) == 1 && back.Find_Para("deep")->Get_Int() == 7) << "the inner pack";
   EXPECT_EQ(r2.Unpack_Para(b.data()), 1);
-  EXPECT_EQ(Names(&r2), Names(&r));
-  // Unpacking adds and updates; what the pack held before stays.
-  TParaMgr u;
-  u.Put_Int("keep", 1);
-  u.Put_Int("i", 99);
+  EXPECT_EQ(Names(&r2), Names(&r)) << "the pointer-only form reads the same";
+  u.Put_Int("keep", 1), u.Put_Int("i", 99);
   EXPECT_EQ(u.Unpack_Para(b.data(), b.size()), 1);
-  EXPECT_EQ(Names(&u), "keep;i;f;s;w;ew;es;bin;pp;");
-  EXPECT_EQ(Text(&u, "i"), "-12");
+  EXPECT_TRUE(Names(&u) == "keep;i;f;s;w;ew;es;bin;pp;" && Text(&u, "i") == "-12") << "adds and updates, keeps the rest";
 }
 
 TEST(PackPara, ZipThreshold) {
@@ -138,9 +119,7 @@ TEST(PackPara, ZipThreshold) {
     Bytes z = Pack(&m, 1, 30000);
     std::string s(z.begin(), z.end());
     EXPECT_EQ(s.find("auto_zip_flag") != std::string::npos, r.zipped);
-    if (r.zipped) {
-      EXPECT_LT(z.size(), 1000u);
-    }
+    if (r.zipped) { EXPECT_LT(z.size(), 1000u); }
     TParaMgr back;
     back.Put_Int("old", 1);
     ASSERT_EQ(back.Unpack_Para(z.data(), z.size()), 1);
@@ -154,29 +133,21 @@ TEST(PackPara, ZipThreshold) {
 TEST(PackPara, FourByteLengths) {
   const long long limit = 16581375;
   struct Row { const char* what; long long value; long long second; char version; };
-  const Row rows[] = {
-      {"total at the limit", limit - 23, 0, '1'},
-      {"total one above", limit - 22, 0, '2'},
-      {"one value at the limit", limit, 0, '2'},
-      {"two values past it", limit / 2, limit / 2, '2'},
-  };
+  const Row rows[] = {{"total at the limit", limit - 23, 0, '1'}, {"total one above", limit - 22, 0, '2'},
+                      {"one value at the limit", limit, 0, '2'}, {"two values past it", limit / 2, limit / 2, '2'}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     TParaMgr m;
-    std::string a(static_cast<size_t>(r.value), 'a');
+    const std::string a(static_cast<size_t>(r.value), 'a'), b(static_cast<size_t>(r.second), 'b');
     m.Put_Str("x", a.c_str());
-    std::string b(static_cast<size_t>(r.second), 'b');
     if (r.second) m.Put_Str("y", b.c_str());
     int len = 0;
     unsigned char* p = static_cast<unsigned char*>(m.Pack_Para(&len, 0, 0));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p[1], r.version);
     TParaMgr back;
-    EXPECT_EQ(back.Unpack_Para(p, static_cast<size_t>(len)), 1);
-    EXPECT_EQ(back.Find_Para("x")->Text_Bytes(), r.value);
-    if (r.second) {
-      EXPECT_EQ(back.Find_Para("y")->Text_Bytes(), r.second);
-    }
+    EXPECT_TRUE(back.Unpack_Para(p, static_cast<size_t>(len)) == 1 && back.Find_Para("x")->Text_Bytes() == r.value);
+    if (r.second) { EXPECT_EQ(back.Find_Para("y")->Text_Bytes(), r.second); }
     std::free(p);
   }
 }
@@ -185,13 +156,10 @@ TEST(PackPara, ManyParametersAndLongNames) {
   TParaMgr m;
   for (int i = 0; i < 70000; ++i) m.Put_Int(("n" + std::to_string(i)).c_str(), i);
   Bytes b = Pack(&m);
-  EXPECT_EQ(b[15], 0xFF);  // the count says "65535 or more"
-  EXPECT_EQ(b[16], 0xFF);
+  EXPECT_TRUE(b[15] == 0xFF && b[16] == 0xFF) << "the count says 65535 or more";
   TParaMgr back;
-  ASSERT_EQ(back.Unpack_Para(b.data(), b.size()), 1);
-  ASSERT_EQ(back.Count(), 70000);
-  EXPECT_EQ(Text(&back, "n69999"), "69999");
-  EXPECT_EQ(back.Para(12345)->Get_Int(), 12345);
+  ASSERT_TRUE(back.Unpack_Para(b.data(), b.size()) == 1 && back.Count() == 70000);
+  EXPECT_TRUE(Text(&back, "n69999") == "69999" && back.Para(12345)->Get_Int() == 12345);
 
   Kept_Log quiet(true);
   TParaMgr l;
@@ -200,7 +168,7 @@ TEST(PackPara, ManyParametersAndLongNames) {
   Bytes lb = Pack(&l);
   EXPECT_EQ(lb[17], 255);
   TParaMgr lback;
-  lback.Unpack_Para(lb.data(), lb.size());
+  lback.Unpack_Para(lb.data(), lb.size());  // the name's length byte says 255, the rest is cut
   EXPECT_EQ(std::u16string(lback.Para(0)->Name()), name.substr(0, 85));
 }
 
@@ -211,12 +179,10 @@ TEST(UnpackPara, MalformedInputKeepsWhatWasRead) {
   const Bytes a = {1, 'a', 0, 0, 0, 1, 'x'}, b = {1, 'b', 0, 0, 0, 1, 'y'};
   const Bytes zip_flag = {13, 'a', 'u', 't', 'o', '_', 'z', 'i', 'p', '_', 'f', 'l', 'a', 'g', 0, 0, 0, 1, '1'};
   const struct { const char* what; Bytes data; int result; const char* names; } rows[] = {
-      {"nothing", {}, 0, "keep;"},
-      {"one byte", {'^'}, 0, "keep;"},
+      {"nothing", {}, 0, "keep;"}, {"one byte", {'^'}, 0, "keep;"},
       {"no caret", {'x', '1', 0, 0, 17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, "keep;"},
       {"version 3", {'^', '3', 0, 0, 17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, "keep;"},
-      {"header cut", {'^', '1', 0, 0, 17, 0, 0}, 0, "keep;"},
-      {"length cut", {'^', '2', 0}, 0, "keep;"},
+      {"header cut", {'^', '1', 0, 0, 17, 0, 0}, 0, "keep;"}, {"length cut", {'^', '2', 0}, 0, "keep;"},
       {"total below the header", {'^', '1', 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 1, "keep;"},
       {"total beyond the buffer", Cat(Head('1', 1000, 2), Cat(a, b)), 1, "keep;a;b;"},
       {"total shorter than the buffer", Cat(Head('1', 24, 2), Cat(a, b)), 1, "keep;a;"},
@@ -241,15 +207,12 @@ TEST(UnpackPara, MalformedInputKeepsWhatWasRead) {
     EXPECT_EQ(Names(&m), r.names);
   }
   TParaMgr m;
-  EXPECT_EQ(m.Unpack_Para(nullptr), 0);
-  EXPECT_EQ(m.Unpack_Para(nullptr, 10), 0);
+  EXPECT_EQ(m.Unpack_Para(nullptr) + m.Unpack_Para(nullptr, 10), 0);
 }
 
 TEST(UnpackPara, TruncatedKeepsWhatWasRead) {
   TParaMgr m;
-  m.Put_Str("a", "one");
-  m.Put_Str("bb", "two");
-  m.Put_Str("ccc", "three");
+  m.Put_Str("a", "one"), m.Put_Str("bb", "two"), m.Put_Str("ccc", "three");
   Bytes full = Pack(&m);
   // The end offsets of the three parameters.
   const size_t ends[] = {17 + 9, 17 + 9 + 10, 17 + 9 + 10 + 13};
@@ -260,9 +223,7 @@ TEST(UnpackPara, TruncatedKeepsWhatWasRead) {
     Bytes part(full.begin(), full.begin() + static_cast<long>(cut));
     TParaMgr r;
     EXPECT_EQ(r.Unpack_Para(part.data(), part.size()), 1);
-    int expect = 0;
-    for (size_t e : ends) expect += cut >= e;
-    EXPECT_EQ(r.Count(), expect);
+    EXPECT_EQ(r.Count(), (cut >= ends[0]) + (cut >= ends[1]) + (cut >= ends[2])) << "the whole parameters before the cut";
   }
   TParaMgr r;
   Bytes part(full.begin(), full.begin() + 30);
@@ -273,10 +234,8 @@ TEST(UnpackPara, TruncatedKeepsWhatWasRead) {
 // An envelope around the packed form of one parameter, with the sizes given.
 Bytes Envelope(const Bytes& zdata, int zsize, long long org) {
   TParaMgr env;
-  env.Put_Int("auto_zip_flag", 1);
-  env.Put_Data("auto_zip_data", zdata.data(), static_cast<int>(zdata.size()));
-  env.Put_Int("auto_zip_size", zsize);
-  env.Put_Str("auto_zip_org_size", std::to_string(org).c_str());
+  env.Put_Int("auto_zip_flag", 1), env.Put_Data("auto_zip_data", zdata.data(), static_cast<int>(zdata.size()));
+  env.Put_Int("auto_zip_size", zsize), env.Put_Str("auto_zip_org_size", std::to_string(org).c_str());
   return Pack(&env);
 }
 
@@ -284,20 +243,20 @@ TEST(UnpackPara, BadEnvelopesLeaveThePack) {
   TParaMgr src;
   std::string v(50000, 'z');
   src.Put_Str("big", v.c_str());
-  Bytes plain = Pack(&src);
-  uLongf zl = compressBound(plain.size());
-  Bytes z(zl);
-  ASSERT_EQ(compress(z.data(), &zl, plain.data(), plain.size()), Z_OK);
-  z.resize(zl);
+  const Bytes plain = Pack(&src);
+  auto zip = [](const Bytes& in) {
+    uLongf n = compressBound(in.size());
+    Bytes out(n);
+    EXPECT_EQ(compress(out.data(), &n, in.data(), in.size()), Z_OK);
+    out.resize(n);
+    return out;
+  };
+  const Bytes z = zip(plain);
   const long long org = static_cast<long long>(plain.size());
-  Bytes corrupt = z;
+  Bytes corrupt = z, inner_bad = plain;
   corrupt[z.size() / 2] ^= 0x5A;
-  Bytes inner_bad = plain;
   inner_bad[0] = 'x';
-  uLongf bl = compressBound(inner_bad.size());
-  Bytes zbad(bl);
-  compress(zbad.data(), &bl, inner_bad.data(), inner_bad.size());
-  zbad.resize(bl);
+  const Bytes zbad = zip(inner_bad);
 
   Kept_Log quiet(true);
   struct Row { const char* what; Bytes data; int result; };
@@ -318,13 +277,8 @@ TEST(UnpackPara, BadEnvelopesLeaveThePack) {
     m.Put_Int("before", 1);
     long long blocks = m.Mem_Blocks();
     EXPECT_EQ(m.Unpack_Para(r.data.data(), r.data.size()), r.result);
-    if (r.result) {
-      EXPECT_EQ(Names(&m), "big;");
-      EXPECT_EQ(Text(&m, "big"), v);
-    } else {
-      EXPECT_EQ(Names(&m), "before;");
-      EXPECT_EQ(m.Mem_Blocks(), blocks);
-    }
+    EXPECT_EQ(Names(&m), r.result ? "big;" : "before;");
+    EXPECT_TRUE(r.result ? Text(&m, "big") == v : m.Mem_Blocks() == blocks);
   }
   EXPECT_TRUE(quiet.Has("Unpack_Para"));
 }

@@ -8,9 +8,7 @@
 
 TEST(ParaSqlca, QueryAreasTravelInPacksBeforeAnyStartup) {
   TSQLCA src, dst;
-  src.Add_Field(u"code");
-  src.Add_Row();
-  src.Set_Value(0, u"K035390");
+  src.Add_Field(u"code"), src.Add_Row(), src.Set_Value(0, u"K035390");
   TParaMgr p, back;
   ASSERT_NE(p.Put_Sqlca_Para(u"lst", &src), nullptr);
   int len = 0;

@@ -18,9 +18,7 @@ TEST(CodePage, GbkDecodeMatchesIconvForEveryCode) {
   for (int lead = 0x80; lead <= 0xFF; ++lead) {
     std::string one(1, static_cast<char>(lead));
     std::u16string ref;
-    if (Iconv_Gbk_To_W(one, &ref)) {
-      EXPECT_EQ(Mb_To_W(ZEM_CP_GBK, one), ref) << std::hex << lead;
-    }
+    if (Iconv_Gbk_To_W(one, &ref)) { EXPECT_EQ(Mb_To_W(ZEM_CP_GBK, one), ref) << std::hex << lead; }
     for (int trail = 0x40; trail <= 0xFE; ++trail) {
       std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
       if (!Iconv_Gbk_To_W(pair, &ref)) continue;
@@ -58,12 +56,8 @@ TEST(CodePage, Utf8MatchesIconvAcrossPlanes) {
         default: cp = 0x10000 + rng() % 0x100000;
       }
       if (cp >= 0xD800 && cp < 0xE000) continue;
-      if (cp < 0x10000) {
-        w.push_back(static_cast<char16_t>(cp));
-      } else {
-        w.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-        w.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-      }
+      if (cp < 0x10000) w.push_back(static_cast<char16_t>(cp));
+      else w += {static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)), static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))};
     }
     std::string ref;
     ASSERT_TRUE(Iconv_Run("UTF-8", "UTF-16LE", Le_Bytes(w), &ref));
@@ -76,23 +70,18 @@ TEST(CodePage, Utf8MatchesIconvAcrossPlanes) {
 TEST(CodePage, BadInputGivesOneReplacementPerPiece) {
   const std::u16string R(1, u'\xFFFD');
   const struct { const char* name; int cp; std::string narrow; std::u16string wide; } decodes[] = {
-      {"gbk byte FF", 936, "a\xFF" "b", u"a?b"},
-      {"gbk lead at the end", 936, "a\x81", u"a?"},
-      {"gbk lead before ASCII digit", 936, "\x81" "0", u"?0"},
-      {"gbk lead before DEL", 936, "\x81\x7F", u"?\x7F"},
-      {"gbk lead before FF", 936, "\x81\xFF", u"??"},
-      {"gbk unmapped pair is one ?", 936, "\xA2\xA0" "x", u"?x"},
+      {"gbk byte FF", 936, "a\xFF" "b", u"a?b"}, {"gbk lead at the end", 936, "a\x81", u"a?"},
+      {"gbk lead before ASCII digit", 936, "\x81" "0", u"?0"}, {"gbk lead before DEL", 936, "\x81\x7F", u"?\x7F"},
+      {"gbk lead before FF", 936, "\x81\xFF", u"??"}, {"gbk unmapped pair is one ?", 936, "\xA2\xA0" "x", u"?x"},
       {"gbk pair then lone lead", 936, "\xB0\xA1\xB0", u"\x554A?"},
       {"gbk single 80 is the euro", 936, "\x80", u"\x20AC"},
       {"gbk embedded NUL kept", 936, std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
-      {"utf8 stray continuation", 65001, "\x80" "a", R + u"a"},
-      {"utf8 overlong C0 80", 65001, "\xC0\x80", R + R},
+      {"utf8 stray continuation", 65001, "\x80" "a", R + u"a"}, {"utf8 overlong C0 80", 65001, "\xC0\x80", R + R},
       {"utf8 overlong E0 80 80", 65001, "\xE0\x80\x80", R + R + R},
       {"utf8 truncated 3-byte", 65001, "\xE4\xBD" "a", R + u"a"},
       {"utf8 encoded surrogate", 65001, "\xED\xA0\x80", R + R + R},
       {"utf8 beyond U+10FFFF", 65001, "\xF4\x90\x80\x80", R + R + R + R},
-      {"utf8 truncated 4-byte", 65001, "\xF0\x9F\x98", R},
-      {"utf8 F5 lead", 65001, "\xF5" "a", R + u"a"},
+      {"utf8 truncated 4-byte", 65001, "\xF0\x9F\x98", R}, {"utf8 F5 lead", 65001, "\xF5" "a", R + u"a"},
       {"utf8 4-byte", 65001, "\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
   };
   for (const auto& row : decodes) {
@@ -100,12 +89,9 @@ TEST(CodePage, BadInputGivesOneReplacementPerPiece) {
     EXPECT_LE(row.wide.size(), row.narrow.size()) << row.name;
   }
   const struct { const char* name; int cp; std::u16string wide; std::string narrow; } encodes[] = {
-      {"hangul has no GBK code", 936, u"a\xAC00" "b", "a?b"},
-      {"surrogate pair is one ?", 936, u"\xD83D\xDE00!", "?!"},
-      {"lone high surrogate", 936, u"\xD83D" "a", "?a"},
-      {"lone low surrogate", 936, u"\xDE00", "?"},
-      {"ideographs", 936, u"\x554A\x5427", "\xB0\xA1\xB0\xC9"},
-      {"euro", 936, u"\x20AC", "\x80"},
+      {"hangul has no GBK code", 936, u"a\xAC00" "b", "a?b"}, {"surrogate pair is one ?", 936, u"\xD83D\xDE00!", "?!"},
+      {"lone high surrogate", 936, u"\xD83D" "a", "?a"}, {"lone low surrogate", 936, u"\xDE00", "?"},
+      {"ideographs", 936, u"\x554A\x5427", "\xB0\xA1\xB0\xC9"}, {"euro", 936, u"\x20AC", "\x80"},
       {"utf8 lone high surrogate", 65001, u"\xD800" "a", "\xEF\xBF\xBD" "a"},
       {"utf8 lone low surrogate at end", 65001, u"a\xDC00", "a\xEF\xBF\xBD"},
       {"utf8 pair", 65001, u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
@@ -116,34 +102,29 @@ TEST(CodePage, BadInputGivesOneReplacementPerPiece) {
 // Size queries, the NUL-inclusive form, overflow and refused arguments.
 TEST(CodePage, SizesAndRefusals) {
   const char* gbk = "A\xB0\xA1";  // "A" and one ideograph
-  wchar16 w[8] = {};
-  EXPECT_EQ(Zem_MB_To_W(936, gbk, -1, nullptr, 0), 3);  // two characters and the NUL
-  EXPECT_EQ(Zem_MB_To_W(936, gbk, -1, w, 8), 3);
-  EXPECT_EQ(w[1], 0x554A);
-  EXPECT_EQ(Zem_MB_To_W(936, gbk, -1, w, 2), 0) << "overflow writes nothing useful and says so";
-  EXPECT_EQ(Zem_MB_To_W(65001, "A\xE5\x95\x8A", -1, w, 2), 0) << "in UTF-8 too";
-  EXPECT_EQ(Zem_MB_To_W(936, gbk, 0, w, 8), 0);
-  EXPECT_EQ(Zem_MB_To_W(936, nullptr, -1, w, 8), 0);
-  EXPECT_EQ(Zem_MB_To_W(1252, gbk, -1, w, 8), 0);
-
-  char n[8] = {};
   const wchar16 text[] = {u'A', 0x554A, 0};
-  EXPECT_EQ(Zem_W_To_MB(936, text, -1, nullptr, 0), 4);
-  EXPECT_EQ(Zem_W_To_MB(936, text, -1, n, 4), 4);
-  EXPECT_STREQ(n, gbk);
-  EXPECT_EQ(Zem_W_To_MB(936, text, -1, n, 3), 0);
-  EXPECT_EQ(Zem_W_To_MB(936, text, 2, n, 2), 0) << "the ideograph needs both bytes";
-  EXPECT_EQ(Zem_W_To_MB(65001, text, -1, nullptr, 0), 5);
-  EXPECT_EQ(Zem_W_To_MB(65001, text, -1, n, 4), 0);
-  EXPECT_EQ(Zem_W_To_MB(437, text, -1, n, 8), 0);
-
-  EXPECT_EQ(Sys_Code_Page(), 936);
-  EXPECT_EQ(Set_Sys_Code_Page(1252), 0);
-  EXPECT_EQ(Sys_Code_Page(), 936);
-  ASSERT_EQ(Set_Sys_Code_Page(65001), 1);
-  EXPECT_EQ(Zem_W_To_MB(ZEM_CP_SYSTEM, text, -1, nullptr, 0), 5);
-  ASSERT_EQ(Set_Sys_Code_Page(936), 1);
-  EXPECT_EQ(Zem_W_To_MB(ZEM_CP_SYSTEM, text, -1, nullptr, 0), 4);
+  wchar16 w[8] = {};
+  char n[8] = {};
+  // The rows run in order (a braced list is evaluated left to right): each result beside what it must be.
+  const struct { const char* what; int got, want; } rows[] = {
+      {"GBK size query: two characters and the NUL", Zem_MB_To_W(936, gbk, -1, nullptr, 0), 3},
+      {"GBK into room", Zem_MB_To_W(936, gbk, -1, w, 8), 3}, {"... the ideograph", w[1], 0x554A},
+      {"overflow writes nothing useful and says so", Zem_MB_To_W(936, gbk, -1, w, 2), 0},
+      {"in UTF-8 too", Zem_MB_To_W(65001, "A\xE5\x95\x8A", -1, w, 2), 0},
+      {"no bytes", Zem_MB_To_W(936, gbk, 0, w, 8), 0}, {"no text", Zem_MB_To_W(936, nullptr, -1, w, 8), 0},
+      {"an unknown code page", Zem_MB_To_W(1252, gbk, -1, w, 8), 0},
+      {"to GBK: the size", Zem_W_To_MB(936, text, -1, nullptr, 0), 4}, {"into room", Zem_W_To_MB(936, text, -1, n, 4), 4},
+      {"... the bytes", std::string(n) == gbk, 1}, {"one short", Zem_W_To_MB(936, text, -1, n, 3), 0},
+      {"the ideograph needs both bytes", Zem_W_To_MB(936, text, 2, n, 2), 0},
+      {"to UTF-8: the size", Zem_W_To_MB(65001, text, -1, nullptr, 0), 5},
+      {"to UTF-8 one short", Zem_W_To_MB(65001, text, -1, n, 4), 0},
+      {"to an unknown code page", Zem_W_To_MB(437, text, -1, n, 8), 0},
+      {"the system code page", Sys_Code_Page(), 936}, {"an unknown one refused", Set_Sys_Code_Page(1252), 0},
+      {"... and kept", Sys_Code_Page(), 936}, {"UTF-8 taken", Set_Sys_Code_Page(65001), 1},
+      {"the system's size in UTF-8", Zem_W_To_MB(ZEM_CP_SYSTEM, text, -1, nullptr, 0), 5},
+      {"back to 936", Set_Sys_Code_Page(936), 1}, {"the system's size in GBK", Zem_W_To_MB(ZEM_CP_SYSTEM, text, -1, nullptr, 0), 4},
+  };
+  for (const auto& r : rows) EXPECT_EQ(r.got, r.want) << r.what;
 }
 
 // The rules of code page 936 one character at a time, iconv for each pair: the reference for long inputs
@@ -153,15 +134,12 @@ std::u16string Reference_Gbk_Decode(const std::string& s) {
   for (size_t i = 0; i < s.size();) {
     unsigned b = static_cast<unsigned char>(s[i]);
     unsigned t = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
-    if (b < 0x80) {
-      out.push_back(static_cast<char16_t>(b));
-      i += 1;
-    } else if (b >= 0x81 && b <= 0xFE && t >= 0x40 && t <= 0xFE && t != 0x7F) {
-      std::u16string w;
+    std::u16string w;
+    if (b >= 0x81 && b <= 0xFE && t >= 0x40 && t <= 0xFE && t != 0x7F) {
       out += Iconv_Gbk_To_W(s.substr(i, 2), &w) ? w : u"?";
       i += 2;
     } else {
-      out.push_back(b == 0x80 ? u'\x20AC' : u'?');
+      out.push_back(b < 0x80 ? static_cast<char16_t>(b) : b == 0x80 ? u'\x20AC' : u'?');
       i += 1;
     }
   }
@@ -210,12 +188,9 @@ TEST(CodePage, GbkBlocksNeverWritePastTheResult) {
         while (s.size() + tail.bytes.size() < len) s += fill;
         s += tail.bytes;
         std::u16string ref = Reference_Gbk_Decode(s);
-        if (s.empty()) {
-          wchar16 w = u'#';
-          ASSERT_EQ(Zem_MB_To_W(ZEM_CP_GBK, s.data(), 0, &w, 1), 0);
-          ASSERT_EQ(w, u'#');
-          continue;
-        }
+        wchar16 untouched = u'#';
+        if (s.empty()) { ASSERT_TRUE(Zem_MB_To_W(ZEM_CP_GBK, s.data(), 0, &untouched, 1) == 0 && untouched == u'#'); }
+        if (s.empty()) continue;
         for (size_t cap : {ref.size() - 1, ref.size(), ref.size() + 3, s.size(), s.size() + 5}) {
           if (cap == 0) continue;  // a size query
           SCOPED_TRACE(std::string(tail.name) + ", " + std::to_string(s.size()) + " bytes, cap " +
@@ -259,9 +234,7 @@ TEST(CodePage, LongWideTextIntoTightBuffers) {
       int got = Zem_W_To_MB(ZEM_CP_GBK, w.data(), static_cast<int>(w.size()), &out[0], cap);
       ASSERT_EQ(got, cap >= static_cast<int>(ref.size()) ? static_cast<int>(ref.size()) : 0) << cap;
       ASSERT_EQ(out.substr(static_cast<size_t>(cap)), "####") << "nothing written past cap";
-      if (got) {
-        ASSERT_EQ(out.substr(0, ref.size()), ref);
-      }
+      if (got) { ASSERT_EQ(out.substr(0, ref.size()), ref); }
     }
   }
 }

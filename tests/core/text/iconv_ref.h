@@ -25,19 +25,14 @@ inline bool Iconv_Gbk_To_W(const std::string& gbk, std::u16string* w) {
   std::string bytes;
   if (!Iconv_Run("UTF-16LE", "GBK", gbk, &bytes)) return false;
   w->assign(bytes.size() / 2, u'\0');
-  for (size_t i = 0; i < w->size(); ++i) {
-    (*w)[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                    (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-  }
+  for (size_t i = 0; i < w->size(); ++i)
+    (*w)[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) | (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
   return true;
 }
 
 inline std::string Le_Bytes(const std::u16string& w) {
   std::string in;
-  for (char16_t c : w) {
-    in.push_back(static_cast<char>(c & 0xFF));
-    in.push_back(static_cast<char>(c >> 8));
-  }
+  for (char16_t c : w) in += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
   return in;
 }
 

@@ -26,30 +26,25 @@ struct Toolkit_String {
 // wrongly owned one is a bad free the sanitizer build reports).
 TEST(MapWchar, Construction) {
   map_wchar null_narrow(static_cast<const char*>(nullptr)), null_wide(static_cast<const wchar16*>(nullptr));
-  EXPECT_EQ(null_narrow.c_str(), g_empty_w);
-  EXPECT_EQ(null_wide.c_str(), g_empty_w);
+  EXPECT_TRUE(null_narrow.c_str() == g_empty_w && null_wide.c_str() == g_empty_w);
   map_wchar gbk(kAhBa);
   EXPECT_TRUE(gbk.owned());
   EXPECT_EQ(std::u16string(gbk.c_str(), 5), std::u16string(kAhBaW) + std::u16string(3, u'\0'))
       << "four bytes give five units; everything past the two characters is zero";
   map_wchar empty("");
-  EXPECT_TRUE(empty.owned());
-  EXPECT_EQ(empty.c_str()[0], 0);
+  EXPECT_TRUE(empty.owned() && empty.c_str()[0] == 0);
   map_wchar same(kAhBaW);
   EXPECT_EQ(same.c_str(), kAhBaW) << "same width is a pointer copy";
   const struct { int value; const char16_t* text; } ints[] = {{-17, u"-17"}, {0, u"0"}, {INT_MIN, u"-2147483648"}};
   for (const auto& row : ints) EXPECT_EQ(std::u16string(map_wchar(row.value).c_str()), row.text);
   Toolkit_String ts{u"ab\x554A"};
   map_wchar toolkit(ts);
-  EXPECT_TRUE(toolkit.owned());
-  EXPECT_NE(toolkit.c_str(), ts.utf16()) << "a copy, not the toolkit string's own storage";
+  EXPECT_TRUE(toolkit.owned() && toolkit.c_str() != ts.utf16()) << "a copy, not the toolkit string's own storage";
   EXPECT_EQ(std::u16string(toolkit.c_str()), ts.s);
 
   map_char wide(kAhBaW), null_c(static_cast<const wchar16*>(nullptr)), narrow(kAhBa);
-  EXPECT_TRUE(wide.owned());
-  EXPECT_STREQ(wide.c_str(), kAhBa);
-  EXPECT_EQ(null_c.c_str(), g_empty_c);
-  EXPECT_EQ(narrow.c_str(), kAhBa);
+  EXPECT_TRUE(wide.owned() && std::string(wide.c_str()) == kAhBa);
+  EXPECT_TRUE(null_c.c_str() == g_empty_c && narrow.c_str() == kAhBa);
 }
 
 // Copies alias the owner's text (the owner frees it); moves hand the ownership over.
@@ -61,20 +56,16 @@ TEST(MapWchar, CopyAliasesAndMoveTransfers) {
   }  // the alias frees nothing: the owner's text is still readable
   EXPECT_EQ(std::u16string(owner.c_str()), std::u16string(kAhBaW));
   map_wchar moved(std::move(owner));
-  EXPECT_TRUE(moved.owned());
-  EXPECT_FALSE(owner.owned());
+  EXPECT_TRUE(moved.owned() && !owner.owned());
 
   // A view of an integer keeps its text inline: a copy must carry its own inline text.
   map_wchar* number = new map_wchar(-17);
-  map_wchar copy(*number);
+  map_wchar copy(*number), moved_number(map_wchar(42));
   delete number;
-  EXPECT_EQ(std::u16string(copy.c_str()), u"-17");
-  map_wchar moved_number(map_wchar(42));
-  EXPECT_EQ(std::u16string(moved_number.c_str()), u"42");
+  EXPECT_EQ(std::u16string(copy.c_str()) + u" " + moved_number.c_str(), u"-17 42");
 
   map_char c_owner(kAhBaW), c_alias(c_owner), c_borrowed(kAhBa);
-  EXPECT_FALSE(c_alias.owned());
-  EXPECT_EQ(c_alias.c_str(), c_owner.c_str());
+  EXPECT_TRUE(!c_alias.owned() && c_alias.c_str() == c_owner.c_str());
   map_char c_moved(std::move(c_borrowed));
   EXPECT_FALSE(c_moved.owned()) << "moving a borrowed text borrows it still";
 }
@@ -110,8 +101,7 @@ TEST(Converters, FollowTheSystemCodePage) {
   std::string w2c_copy(Tmp_W2C(kAhBaW));
   ASSERT_EQ(Set_Sys_Code_Page(ZEM_CP_GBK), 1);
   EXPECT_STREQ(utf8.c_str(), "\xE5\x95\x8A\xE5\x90\xA7");
-  EXPECT_EQ(std::u16string(back.c_str()), std::u16string(kAhBaW));
-  EXPECT_EQ(ring_copy, std::u16string(kAhBaW));
+  EXPECT_TRUE(std::u16string(back.c_str()) == kAhBaW && ring_copy == kAhBaW);
   EXPECT_EQ(w2c_copy, "\xE5\x95\x8A\xE5\x90\xA7") << "ring N follows the system code page";
 }
 
@@ -119,39 +109,30 @@ TEST(TmpRings, SixtySlotsInRound) {
   int start = Tmp_W2C_Counter();
   int first_slot = start % 60;
   const char* first = Tmp_W2C(u"first");
-  EXPECT_STREQ(first, "first");
-  EXPECT_EQ(Tmp_W2C_Slot(first_slot), first);
+  EXPECT_TRUE(std::string(first) == "first" && Tmp_W2C_Slot(first_slot) == first);
   std::vector<std::string> kept;
   std::vector<const char*> results;
   for (int i = 1; i < 60; ++i) {
     std::u16string t = u"t" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) + std::u16string(i, u'x');
-    results.push_back(Tmp_W2C(t.c_str()));
-    kept.push_back(results.back());
+    results.push_back(Tmp_W2C(t.c_str())), kept.push_back(results.back());
   }
   // 59 further results: every one of the 60 is still intact.
   EXPECT_STREQ(Tmp_W2C_Slot(first_slot), "first");
   for (size_t i = 0; i < results.size(); ++i) EXPECT_EQ(kept[i], results[i]);
   // The 61st call takes the first call's slot.
   const char* sixty_first = Tmp_W2C(u"sixty-first");
-  EXPECT_STREQ(Tmp_W2C_Slot(first_slot), "sixty-first");
-  EXPECT_EQ(Tmp_W2C_Slot(first_slot), sixty_first);
+  EXPECT_TRUE(Tmp_W2C_Slot(first_slot) == sixty_first && std::string(sixty_first) == "sixty-first");
   EXPECT_EQ(kept[0], results[0]) << "the second call's slot is untouched";
-
-  EXPECT_STREQ(Tmp_W2C(nullptr), "");
+  EXPECT_EQ(std::string(Tmp_W2C(nullptr)) + Tmp_W2C_Slot(60) + Tmp_W2C_Slot(-1), "") << "null, slots out of range";
   EXPECT_EQ(Tmp_C2W(nullptr)[0], 0);
-  EXPECT_STREQ(Tmp_W2C_Slot(60), "");
-  EXPECT_STREQ(Tmp_W2C_Slot(-1), "");
 }
 
 TEST(TmpRings, CounterIsCutBackPastTenThousandWithoutBreakingTheRound) {
   int last_slot = -1;
   for (int i = 0; i < 10100; ++i) {
     int c = Tmp_C2W_Counter();
-    ASSERT_LE(c, 10000);
-    ASSERT_GE(c, 0);
-    if (last_slot >= 0) {
-      ASSERT_EQ(c % 60, (last_slot + 1) % 60) << "call " << i;
-    }
+    ASSERT_TRUE(c >= 0 && c <= 10000) << c;
+    if (last_slot >= 0) { ASSERT_EQ(c % 60, (last_slot + 1) % 60) << "call " << i; }
     Tmp_C2W("x");
     last_slot = c % 60;
   }
@@ -165,34 +146,24 @@ TEST(TmpRings, SharedByThreads) {
     threads.emplace_back([t] {
       std::u16string w(20 + t, static_cast<char16_t>(u'a' + t));
       std::string n(20 + t, static_cast<char>('a' + t));
-      for (int i = 0; i < 2000; ++i) {
-        Tmp_W2C(w.c_str());
-        Tmp_C2W(n.c_str());
-      }
+      for (int i = 0; i < 2000; ++i) Tmp_W2C(w.c_str()), Tmp_C2W(n.c_str());
     });
   }
   for (auto& th : threads) th.join();
   for (int s = 0; s < 60; ++s) {
     std::string text = Tmp_W2C_Slot(s);
     ASSERT_FALSE(text.empty());
-    if (text.size() >= 20 && text.size() <= 23) {
-      EXPECT_EQ(text, std::string(text.size(), static_cast<char>('a' + (text.size() - 20))));
-    }
+    if (text.size() >= 20 && text.size() <= 23) { EXPECT_EQ(text, std::string(text.size(), char('a' + text.size() - 20))); }
   }
 }
 
 TEST(StrCopyLimit, KeepsWholeCharacters) {
   const struct { const char* name; int max; const char* src; const char* out; } rows[] = {
-      {"two ideographs, max 3: only the first", 3, kAhBa, "\xB0\xA1"},
-      {"two ideographs, max 4: all", 4, kAhBa, kAhBa},
-      {"max 1 before an ideograph: nothing", 1, kAhBa, ""},
-      {"ASCII cut", 2, "abc", "ab"},
-      {"mixed cut before the pair", 2, "a\xB0\xA1", "a"},
-      {"mixed cut after the pair", 3, "a\xB0\xA1" "b", "a\xB0\xA1"},
-      {"max 0 copies all", 0, "abcdef", "abcdef"},
-      {"negative max copies all", -5, "abc", "abc"},
-      {"source not longer than max", 10, "abc", "abc"},
-      {"empty source", 3, "", ""},
+      {"two ideographs, max 3: only the first", 3, kAhBa, "\xB0\xA1"}, {"two ideographs, max 4: all", 4, kAhBa, kAhBa},
+      {"max 1 before an ideograph: nothing", 1, kAhBa, ""}, {"ASCII cut", 2, "abc", "ab"},
+      {"mixed cut before the pair", 2, "a\xB0\xA1", "a"}, {"mixed cut after the pair", 3, "a\xB0\xA1" "b", "a\xB0\xA1"},
+      {"max 0 copies all", 0, "abcdef", "abcdef"}, {"negative max copies all", -5, "abc", "abc"},
+      {"source not longer than max", 10, "abc", "abc"}, {"empty source", 3, "", ""},
   };
   for (const auto& row : rows) {
     char dst[32];
@@ -201,8 +172,7 @@ TEST(StrCopyLimit, KeepsWholeCharacters) {
     EXPECT_STREQ(dst, row.out) << row.name;
   }
   char dst[4] = "abc";
-  EXPECT_EQ(Str_Copy_Limit(dst, 3, nullptr), dst);
-  EXPECT_STREQ(dst, "");
+  EXPECT_TRUE(Str_Copy_Limit(dst, 3, nullptr) == dst && dst[0] == 0) << "a null source empties";
   const char* src = "keep";
   EXPECT_EQ(Str_Copy_Limit(nullptr, 3, src), src);
 }

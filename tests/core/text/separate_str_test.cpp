@@ -21,16 +21,13 @@ TEST(SeparateStr, Split) {
   const struct { const char* name; const char* seps; int raw; const char* text; Items items; } rows[] = {
       {"blanks around and an empty item", ",", 0, "a, b,,c", {{"a", ','}, {"b", ','}, {"", ','}, {"c", 0}}},
       {"leading separator gives an empty item", ",", 0, ",a", {{"", ','}, {"a", 0}}},
-      {"trailing separator adds nothing", ",", 0, "a,", {{"a", ','}}},
-      {"empty text", ",", 0, "", {}},
-      {"all blank", ",", 0, " \t\r\n ", {}},
-      {"blank then comma then tab", ",", 0, "x ,\ty", {{"x", ','}, {"y", 0}}},
+      {"trailing separator adds nothing", ",", 0, "a,", {{"a", ','}}}, {"empty text", ",", 0, "", {}},
+      {"all blank", ",", 0, " \t\r\n ", {}}, {"blank then comma then tab", ",", 0, "x ,\ty", {{"x", ','}, {"y", 0}}},
       {"trailing blanks of the last item", ",", 0, "a,b  \r\n", {{"a", ','}, {"b", 0}}},
       {"single character", ",", 0, "z", {{"z", 0}}},
       {"several separators", ",;", 0, "a;b,c", {{"a", ';'}, {"b", ','}, {"c", 0}}},
       {"raw keeps blanks", ",", 1, " a , b ", {{" a ", ','}, {" b ", 0}}},
-      {"raw lone separator", ",", 1, ",", {{"", ','}}},
-      {"raw blank text is one item", ",", 1, "  ", {{"  ", 0}}},
+      {"raw lone separator", ",", 1, ",", {{"", ','}}}, {"raw blank text is one item", ",", 1, "  ", {{"  ", 0}}},
       {"second byte equal to the separator stays inside", "|", 0, "\x81\x7C|b", {{"\x81\x7C", '|'}, {"b", 0}}},
       {"second byte equal to a backslash separator", "\\", 0, "a\x81\x5C\\b", {{"a\x81\x5C", '\\'}, {"b", 0}}},
       {"ideographs around a comma", ",", 0, "\xB0\xA1,\xB0\xC9", {{"\xB0\xA1", ','}, {"\xB0\xC9", 0}}},
@@ -46,21 +43,14 @@ TEST(SeparateStr, Split) {
 
 TEST(SeparateStr, TypicalUseAndAccumulation) {
   TSeparate_Str s(",");
-  EXPECT_EQ(s.Add_Sep('\t'), 1);
-  EXPECT_EQ(s.Add_Sep('\r'), 1);
-  EXPECT_EQ(s.Add_Sep('\n'), 1);
-  EXPECT_EQ(s.Add_Sep(','), 1);
+  for (char c : {'\t', '\r', '\n', ','}) EXPECT_EQ(s.Add_Sep(c), 1) << int(c);
   EXPECT_STREQ(s.Separators(), ",\t\r\n") << "no duplicates";
-  s.Separate("a\tb\r\nc");
-  s.Separate("d,e");
+  s.Separate("a\tb\r\nc"), s.Separate("d,e");
   Items want = {{"a", '\t'}, {"b", '\r'}, {"c", 0}, {"d", ','}, {"e", 0}};
   EXPECT_EQ(Items_Of(s), want) << "later calls append; blanks after a separator are skipped";
-  EXPECT_EQ(s.Item(5), nullptr);
-  EXPECT_EQ(s.Item_Rec(-1), nullptr);
-  EXPECT_EQ(s.Item_Rec(0)->text2, nullptr);
+  EXPECT_TRUE(s.Item(5) == nullptr && s.Item_Rec(-1) == nullptr && s.Item_Rec(0)->text2 == nullptr);
   EXPECT_EQ(s.Separate(nullptr), 1);
-  EXPECT_EQ(s.Clear(), 1);
-  EXPECT_EQ(s.Count(), 0);
+  EXPECT_TRUE(s.Clear() == 1 && s.Count() == 0);
   s.Separate("x");
   EXPECT_EQ(Items_Of(s), (Items{{"x", 0}}));
 }
@@ -68,10 +58,9 @@ TEST(SeparateStr, TypicalUseAndAccumulation) {
 TEST(SeparateStr, SeparatorSetLimit) {
   std::string many(70, '\0');
   for (int i = 0; i < 70; ++i) many[static_cast<size_t>(i)] = static_cast<char>(0x21 + i);
-  TSeparate_Str s(many.c_str());
+  TSeparate_Str s(many.c_str()), none(nullptr);
   EXPECT_EQ(std::string(s.Separators()).size(), 59u);
   EXPECT_EQ(s.Add_Sep('~'), 0) << "the set is full";
-  TSeparate_Str none(nullptr);
   EXPECT_STREQ(none.Separators(), "");
 }
 

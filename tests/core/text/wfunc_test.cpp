@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/text/text_util.h"
@@ -17,12 +18,9 @@ TEST(Collation, WCmpRows) {
   const int kAll = -100;  // compare with W_Cmp; any other n with W_NCmp
   const struct { const char* name; const char16_t* a; const char16_t* b; int n; int sign; } rows[] = {
       {"ideographs follow GBK: 啊 (B0A1) before 吧 (B0C9)", u"\x554A", u"\x5427", kAll, -1},
-      {"prefix sorts first", u"a", u"ab", kAll, -1},
-      {"no case folding", u"B", u"a", kAll, -1},
-      {"equal", u"\x554A" "b", u"\x554A" "b", kAll, 0},
-      {"empty texts", u"", u"", kAll, 0},
-      {"empty before anything", u"", u"a", kAll, -1},
-      {"ASCII before ideograph", u"z", u"\x4E00", kAll, -1},
+      {"prefix sorts first", u"a", u"ab", kAll, -1}, {"no case folding", u"B", u"a", kAll, -1},
+      {"equal", u"\x554A" "b", u"\x554A" "b", kAll, 0}, {"empty texts", u"", u"", kAll, 0},
+      {"empty before anything", u"", u"a", kAll, -1}, {"ASCII before ideograph", u"z", u"\x4E00", kAll, -1},
       {"outside the range: code unit order", u"\x3000", u"\x4E00", kAll, -1},
       {"ideograph against U+9FA6 (just outside)", u"\x9FA5", u"\x9FA6", kAll, -1},
       {"range ends are ideographs: 一 (D2BB) after 啊", u"\x4E00", u"\x554A", kAll, 1},
@@ -33,16 +31,11 @@ TEST(Collation, WCmpRows) {
       {"surrogate pairs by code unit", u"\xD83D\xDE00", u"\xD83D\xDE01", kAll, -1},
       {"lone surrogate after ideographs", u"\x9FA5", u"\xD800", kAll, -1},
       {"unit without a GBK code after ideographs", u"\x554A", u"\xAC00", kAll, -1},
-      {"null before empty", nullptr, u"", kAll, -1},
-      {"two nulls", nullptr, nullptr, kAll, 0},
-      {"n: difference after n ignored", u"abc", u"abd", 2, 0},
-      {"n: difference at n counts", u"abc", u"abd", 3, -1},
-      {"n 0 compares nothing", u"abc", u"xyz", 0, 0},
-      {"negative n compares nothing", u"abc", u"xyz", -3, 0},
-      {"n past the shorter text", u"ab", u"abc", 5, -1},
-      {"n past both ends", u"ab", u"ab", 5, 0},
-      {"n: ideographs by GBK", u"\x5427", u"\x554A", 1, 1},
-      {"n: null first", nullptr, u"a", 1, -1},
+      {"null before empty", nullptr, u"", kAll, -1}, {"two nulls", nullptr, nullptr, kAll, 0},
+      {"n: difference after n ignored", u"abc", u"abd", 2, 0}, {"n: difference at n counts", u"abc", u"abd", 3, -1},
+      {"n 0 compares nothing", u"abc", u"xyz", 0, 0}, {"negative n compares nothing", u"abc", u"xyz", -3, 0},
+      {"n past the shorter text", u"ab", u"abc", 5, -1}, {"n past both ends", u"ab", u"ab", 5, 0},
+      {"n: ideographs by GBK", u"\x5427", u"\x554A", 1, 1}, {"n: null first", nullptr, u"a", 1, -1},
   };
   for (const auto& row : rows) {
     auto cmp = [&](const wchar16* a, const wchar16* b) {
@@ -80,8 +73,7 @@ TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
       {"first ideograph (D2BB) after 啊 (B0A1)", 0x4E00, 0x554A, 1, -1},
       {"last ideograph (FD9B) after 一 (D2BB)", 0x9FA5, 0x4E00, 1, 1},
       {"last ideograph before the first unit after the range", 0x9FA5, 0x9FA6, -1, -1},
-      {"吧 (B0C9) after 啊 (B0A1)", 0x5427, 0x554A, 1, -1},
-      {"ASCII before ideographs", u'z', 0x4E00, -1, -1},
+      {"吧 (B0C9) after 啊 (B0A1)", 0x5427, 0x554A, 1, -1}, {"ASCII before ideographs", u'z', 0x4E00, -1, -1},
       {"terminator before everything", 0, 0x4E00, -1, -1},
   };
   const int pages[] = {ZEM_CP_GBK, ZEM_CP_UTF8, ZEM_CP_GBK};
@@ -99,9 +91,7 @@ TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
       bool cjk = u >= ZEM_CJK_FIRST && u <= ZEM_CJK_LAST;
       unsigned want = cp == ZEM_CP_GBK ? g_zem_collation_key[u] : u;
       ASSERT_EQ(g_zem_collation_active[u], want) << std::hex << u << " under " << std::dec << cp;
-      if (!cjk) {
-        ASSERT_EQ(g_zem_collation_key[u], u) << std::hex << u;
-      }
+      if (!cjk) { ASSERT_EQ(g_zem_collation_key[u], u) << std::hex << u; }
     }
   }
   EXPECT_EQ(Sys_Code_Page(), ZEM_CP_GBK);
@@ -111,52 +101,37 @@ TEST(Collation, CodePageSwitchRekeysTheIdeographRange) {
 }
 
 TEST(WFunc, CopyAndConcatenate) {
+  // Steps on one buffer: what each leaves in it and where the pointer it returns points.
+  const struct { const char* name; wchar16* (*fn)(wchar16*); const char16_t* text; int at; } steps[] = {
+      {"W_Cpy returns the end", [](wchar16* b) { return W_Cpy(b, u"abc"); }, u"abc", 3},
+      {"W_Cat returns the end", [](wchar16* b) { return W_Cat(b, u"de"); }, u"abcde", 5},
+      {"W_Cat of null appends nothing", [](wchar16* b) { return W_Cat(b, nullptr); }, u"abcde", 5},
+      {"W_Cpy of null empties", [](wchar16* b) { return W_Cpy(b, nullptr); }, u"", 0},
+      {"W_NCpy: exactly n units, no terminator", [](wchar16* b) { return W_Cpy(b, u"xxxxx"), W_NCpy(b, u"ab", 2), b; },
+       u"abxxx", 0},
+      {"W_LCpy cuts at n", [](wchar16* b) { return W_LCpy(b, u"abcdef", 3); }, u"abc", 0},
+      {"W_LCpy with 0 copies all", [](wchar16* b) { return W_LCpy(b, u"abcdef", 0); }, u"abcdef", 0},
+      {"W_LCpy of a shorter text", [](wchar16* b) { return W_LCpy(b, u"ab", 10); }, u"ab", 0},
+      {"W_Fill", [](wchar16* b) { return W_Fill(b, u'z', 4), b[4] = 0, b; }, u"zzzz", 0},
+  };
   wchar16 buf[32];
-  wchar16* end = W_Cpy(buf, u"abc");
-  EXPECT_EQ(end, buf + 3);
-  EXPECT_EQ(*end, 0);
-  end = W_Cat(buf, u"de");
-  EXPECT_EQ(end, buf + 5);
-  EXPECT_EQ(std::u16string(buf), u"abcde");
-  EXPECT_EQ(W_Cat(buf, nullptr), buf + 5);
-  EXPECT_EQ(std::u16string(buf), u"abcde");
-  EXPECT_EQ(W_Cpy(buf, nullptr), buf);
-  EXPECT_EQ(buf[0], 0);
-
-  W_Cpy(buf, u"xxxxx");
-  W_NCpy(buf, u"ab", 2);
-  EXPECT_EQ(std::u16string(buf), u"abxxx") << "exactly n units, no terminator";
-  EXPECT_EQ(W_LCpy(buf, u"abcdef", 3), buf);
-  EXPECT_EQ(std::u16string(buf), u"abc");
-  W_LCpy(buf, u"abcdef", 0);
-  EXPECT_EQ(std::u16string(buf), u"abcdef");
-  W_LCpy(buf, u"ab", 10);
-  EXPECT_EQ(std::u16string(buf), u"ab");
-  W_Fill(buf, u'z', 4);
-  buf[4] = 0;
-  EXPECT_EQ(std::u16string(buf), u"zzzz");
-
-  EXPECT_EQ(W_Len(nullptr), 0);
-  EXPECT_EQ(W_Len(u"\x554A" "b"), 2);
-  EXPECT_TRUE(W_Is_Empty(nullptr));
-  EXPECT_TRUE(W_Is_Empty(u""));
-  EXPECT_FALSE(W_Is_Empty(u" "));
+  for (const auto& step : steps) {
+    EXPECT_EQ(step.fn(buf) - buf, step.at) << step.name;
+    EXPECT_EQ(std::u16string(buf), step.text) << step.name;
+  }
+  EXPECT_EQ(std::make_tuple(W_Len(nullptr), W_Len(u"\x554A" "b"), W_Is_Empty(nullptr), W_Is_Empty(u""), W_Is_Empty(u" ")),
+            std::make_tuple(0, 2, true, true, false));
 }
 
 TEST(WFunc, Find) {
   const wchar16 *s = u"abcabc", *cn = u"x\x554A\x5427";
   const struct { const char* name; const wchar16* got; const wchar16* want; } rows[] = {
-      {"W_Chr: the first", W_Chr(s, u'b'), s + 1},
-      {"W_RChr: the last", W_RChr(s, u'b'), s + 4},
-      {"W_Chr: absent", W_Chr(s, u'z'), nullptr},
-      {"W_RChr: absent", W_RChr(s, u'z'), nullptr},
-      {"W_Chr: null text", W_Chr(nullptr, u'a'), nullptr},
-      {"W_Str", W_Str(s, u"ca"), s + 2},
-      {"W_Str: across the repeat", W_Str(s, u"cab"), s + 2},
-      {"W_Str: absent", W_Str(s, u"cb"), nullptr},
+      {"W_Chr: the first", W_Chr(s, u'b'), s + 1}, {"W_RChr: the last", W_RChr(s, u'b'), s + 4},
+      {"W_Chr: absent", W_Chr(s, u'z'), nullptr}, {"W_RChr: absent", W_RChr(s, u'z'), nullptr},
+      {"W_Chr: null text", W_Chr(nullptr, u'a'), nullptr}, {"W_Str", W_Str(s, u"ca"), s + 2},
+      {"W_Str: across the repeat", W_Str(s, u"cab"), s + 2}, {"W_Str: absent", W_Str(s, u"cb"), nullptr},
       {"W_Str: longer than the text", W_Str(s, u"abcabcd"), nullptr},
-      {"W_Str: empty finds the start", W_Str(s, u""), s},
-      {"W_Str: null text", W_Str(nullptr, u"a"), nullptr},
+      {"W_Str: empty finds the start", W_Str(s, u""), s}, {"W_Str: null text", W_Str(nullptr, u"a"), nullptr},
       {"W_Str: a narrow search text is converted", W_Str(cn, "\xB0\xC9"), cn + 2},
   };
   for (const auto& r : rows) EXPECT_EQ(r.got, r.want) << r.name;
@@ -164,10 +139,8 @@ TEST(WFunc, Find) {
 
 TEST(WFunc, InPlaceEdits) {
   const struct { const char* name; wchar16* (*fn)(wchar16*); const char16_t* in; const char16_t* out; } rows[] = {
-      {"rtrim", W_RTrim, u"  a b \t\r\n", u"  a b"},
-      {"ltrim", W_LTrim, u"\r\n\t a b  ", u"a b  "},
-      {"trim", W_Trim, u" \ta b\n ", u"a b"},
-      {"trim all blank", W_Trim, u" \t\r\n", u""},
+      {"rtrim", W_RTrim, u"  a b \t\r\n", u"  a b"}, {"ltrim", W_LTrim, u"\r\n\t a b  ", u"a b  "},
+      {"trim", W_Trim, u" \ta b\n ", u"a b"}, {"trim all blank", W_Trim, u" \t\r\n", u""},
       {"trim keeps ideographic space", W_Trim, u"\x3000" "a", u"\x3000" "a"},
       {"upper ASCII only", W_Upper, u"abZ\xFF41\x00E9", u"ABZ\xFF41\x00E9"},
       {"lower ASCII only", W_Lower, u"ABz\xFF21\x00C9", u"abz\xFF21\x00C9"},
@@ -177,8 +150,7 @@ TEST(WFunc, InPlaceEdits) {
   for (const auto& row : rows) {
     wchar16 buf[32];
     W_Cpy(buf, row.in);
-    EXPECT_EQ(row.fn(buf), buf) << row.name;
-    EXPECT_EQ(std::u16string(buf), row.out) << row.name;
+    EXPECT_TRUE(row.fn(buf) == buf && std::u16string(buf) == row.out) << row.name;
   }
   EXPECT_EQ(W_Trim(nullptr), nullptr);
 }
@@ -197,9 +169,8 @@ TEST(WFunc, Replace) {
   for (const auto& row : rows) {
     wchar16 buf[64];
     W_Cpy(buf, row.text);
-    int n = row.all ? W_Replace_All(buf, row.from, row.to) : W_Replace_First(buf, row.from, row.to);
-    EXPECT_EQ(n, row.count) << row.name;
-    EXPECT_EQ(std::u16string(buf), row.out) << row.name;
+    const int n = row.all ? W_Replace_All(buf, row.from, row.to) : W_Replace_First(buf, row.from, row.to);
+    EXPECT_TRUE(n == row.count && std::u16string(buf) == row.out) << row.name << ": " << n << " replaced";
   }
 }
 
@@ -210,13 +181,11 @@ TEST(WFunc, ReplaceWithoutMemoryStopsWhereItGot) {
   wchar16 buf[32];
   W_Cpy(buf, u"a-b-c-d");
   g_allocs_left = 1;
-  Zem_Text_Set_Alloc_Hook(Fail_After);
-  testing::internal::CaptureStdout();
+  Zem_Text_Set_Alloc_Hook(Fail_After), testing::internal::CaptureStdout();
   int n = W_Replace_All(buf, u"-", u"+");
   std::string out = testing::internal::GetCapturedStdout();
   Zem_Text_Set_Alloc_Hook(nullptr);
-  EXPECT_EQ(n, 1);
-  EXPECT_EQ(std::u16string(buf), u"a+b-c-d");
+  EXPECT_TRUE(n == 1 && std::u16string(buf) == u"a+b-c-d");
   EXPECT_EQ(out, "ERROR: unable alloc memory for replace\n");
 }
 
@@ -230,8 +199,7 @@ TEST(WFunc, Numbers) {
     EXPECT_EQ(W_To_Int(row.s), row.i) << std::string(map_char(row.s).c_str());
     EXPECT_DOUBLE_EQ(W_To_Double(row.s), row.d) << std::string(map_char(row.s).c_str());
   }
-  EXPECT_EQ(W_To_Int(nullptr), 0);
-  EXPECT_EQ(W_To_Double(nullptr), 0.0);
+  EXPECT_TRUE(W_To_Int(nullptr) == 0 && W_To_Double(nullptr) == 0.0);
 }
 
 }  // namespace
