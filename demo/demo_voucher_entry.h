@@ -9,8 +9,15 @@
 // to the vouchers table under the next number of the sequence "voucher_no" ("V" + the date's year +
 // three digits), in one transaction. A refused or failed save says why in the status bar and keeps the
 // row as typed; so does a refill of the grid (a filter, the department tree) while the row is open.
+//
+// A voucher already saved is edited in its row of the grid: every changed row is remembered with its
+// cells (a refill shows the edit again, a filter that hides the row does not lose it) and Ctrl+S writes
+// them back with an UPDATE each, together with the new row when one is open, in one transaction; the
+// sum line and the table view above follow. Closing the window with an open row or edits not yet saved
+// asks whether to save them, throw them away, or stay.
 #pragma once
 
+#include <QMap>
 #include <QObject>
 #include <QStringList>
 
@@ -27,21 +34,42 @@ class VoucherEntry : public QObject {
 
   // Opens a new voucher row (or goes back to the open one).
   void start();
-  // Saves the open row. The new voucher's number, or "" when nothing was saved (the status bar says why).
-  QString save();
+  // Saves the open row and the edits of saved vouchers, all or none. The numbers written (the new
+  // voucher's last), or empty when nothing was saved (the status bar says why).
+  QStringList save();
   // The grid row of the open voucher, or -1.
   int openRow() const;
+  // The saved vouchers edited and not yet written back.
+  QStringList edited() const { return edits_.keys(); }
+
+ protected:
+  // The window's close: asks first when something typed is not saved.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // A voucher's fields as they go to the database.
+  struct Values {
+    QString date, sup, dept, summary, amount, checked;
+  };
+  struct Edit {
+    QStringList cells;  // the row as shown, from column 1 on
+    Values values;
+  };
+  Values read(int row) const;
+  // Why the values cannot be saved ("" when they can); *field names the column at fault.
+  QString problem(const Values& v, const char** field);
+  void noteEdit(int row);
+  bool askToClose();
   void follow(const char* column, const QString& value);
   void keep();
   void restore();
   int appendRow();
-  QString refuse(const QString& why, QWidget* focus);
+  QStringList refuse(const QString& why, QWidget* focus);
 
   DemoWindow* window_;
   DemoInputs* in_;
   DemoDb* db_;
   TMG* grid_;
   QStringList kept_;  // the open row's cells while the grid is refilled
+  QMap<QString, Edit> edits_;  // by voucher number: saved vouchers changed in the grid
 };

@@ -200,7 +200,8 @@ void DemoWindow::showTable(int index) {
   if (!grid_ || index < 0 || index >= tables.size()) return;
   const DemoTable& t = tables[index];
   TSQLCA q;
-  if (db_->select(q, QStringLiteral("select * from %1").arg(t.name)) != 0) {
+  // In the order of the first column (each table's key): PostgreSQL would show a row updated last.
+  if (db_->select(q, QStringLiteral("select * from %1 order by 1").arg(t.name)) != 0) {
     caption_->setText(t.caption + QStringLiteral("：") + db_->error());
     return;
   }

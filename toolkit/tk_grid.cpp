@@ -1283,7 +1283,9 @@ void TStringGrid::KeyDown(WORD& Key, TShiftState Shift) {
         if (c < 0 || r < 0) return;
         break;
     case VK_RETURN:
-        if (!options_.Contains(goEditing) || rowSelect) return;
+        // Ctrl+Enter is not Enter: it neither opens nor closes the editor (an ellipsis editor takes it
+        // as its button before it gets here).
+        if (ctrl || !options_.Contains(goEditing) || rowSelect) return;
         if (editorMode_) {
             if (options_.Contains(goAlwaysShowEditor)) {
                 if (editor_) editor_->selectAll();

@@ -436,6 +436,12 @@ class TMG : public TStringGrid {
   bool Dict_Commit(int col, int row);
   void Show_Refusal(const QString& text);
   void Picker_Key(WORD& Key);
+  // The grid's own select-cell binding, of a type of its own so that a paste can tell a host's handler
+  // (which may veto cells) from it.
+  struct Own_Select {
+    TMG* g;
+    void operator()(TObject* s, int c, int r, bool& can) const { g->TMG_OnSelectCell(s, c, r, can); }
+  };
 
   int watchCol_ = -1, watchRow_ = -1;  // the watched cell, -1 when none
   QString watchOld_;                   // its text when watching began

@@ -88,7 +88,7 @@ TMG::TMG(QWidget* parent) : TStringGrid(Zem_Startup_Parent(parent)) {
   OnDrawCell = [this](TObject* s, int c, int r, TRect& rect, TGridDrawState st) {
     OnMGGridDrawCell(s, c, r, rect, st);
   };
-  OnSelectCell = [this](TObject* s, int c, int r, bool& can) { TMG_OnSelectCell(s, c, r, can); };
+  OnSelectCell = Own_Select{this};
   OnKeyDown = [this](TObject* s, WORD& key, TShiftState sh) { TMG_OnKeyDown(s, key, sh); };
   OnMouseWheelDown = [this](TObject* s, TShiftState sh, TPoint p, bool& h) { TMG_OnMouseWheelDown(s, sh, p, h); };
   OnMouseWheelUp = [this](TObject* s, TShiftState sh, TPoint p, bool& h) { TMG_MouseWheelUp(s, sh, p, h); };

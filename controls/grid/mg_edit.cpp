@@ -137,7 +137,8 @@ void TMG::TMG_OnEditButtonClick(TObject*) {
 // ---- The date picker over a cell --------------------------------------------------------------------
 
 int TMG::Inp_Grid_Date() {
-  if (!picker_) {
+  const bool fresh = !picker_;
+  if (fresh) {
     picker_ = new MPickDate(viewport());
     picker_->setObjectName(QStringLiteral("DateTimePicker_Mg"));
     picker_->OnChange = [this](TObject* s) { DateTimePicker_Mg_Change(s); };
@@ -148,9 +149,10 @@ int TMG::Inp_Grid_Date() {
   pickerRow_ = Row();
   pickerOld_ = Cells(pickerCol_, pickerRow_);
   QDate d;
-  // An empty or unreadable cell opens on today.
-  picker_->Set_Date(Mg_Read_Date(pickerOld_, &d) ? d.toString(QStringLiteral("yyyyMMdd")).toLatin1().constData()
-                                                  : nullptr);
+  // An empty or unreadable cell keeps the date picked last (a clerk's run of vouchers of one day); the
+  // picker's first use starts on today.
+  if (Mg_Read_Date(pickerOld_, &d)) picker_->Set_Date(d.toString(QStringLiteral("yyyyMMdd")).toLatin1().constData());
+  else if (fresh) picker_->Set_Date(nullptr);
   const TRect rc = CellRect(pickerCol_, pickerRow_);
   picker_->SetBounds(rc.Left, rc.Top, std::max(rc.Width() - 16, 40), rc.Height());
   picker_->show();

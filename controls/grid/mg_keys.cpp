@@ -6,6 +6,9 @@
 #include <QInputMethod>
 
 void TMG::TMG_OnSelectCell(TObject*, int ACol, int ARow, bool& CanSelect) {
+  // A move only being tried (Can_Move_To) is answered and changes nothing.
+  if (!probing_) Show_Row_Mark(ARow);
+  bool editCheck = false;  // the host's OnGetEditEnable decides whether the cell takes the editor
   if (Range_Selecting()) {
     CanSelect = true;
   } else if ((Row() >= RowCount() && ARow < RowCount()) || (Col() >= ColCount() && ACol < ColCount())) {
@@ -24,21 +27,20 @@ void TMG::TMG_OnSelectCell(TObject*, int ACol, int ARow, bool& CanSelect) {
   } else if (!OnGetEditEnable) {
     if (ACol < FixedCols()) CanSelect = false;
     else if (GetColReadonly(ACol) && !Options().Contains(goRowSelect)) CanSelect = false;
+  } else {
+    editCheck = true;
   }
-  // Only a move that is granted does anything, and a move that is only being tried nothing at all.
   if (!CanSelect || probing_) return;
   if (ACol != Col() || ARow != Row()) {
     // Leaving the cell ends its edit: its change is reported, and nothing is watched until the next.
     Change_Check();
     Change_Check_Reset();
   }
-  if (OnGetEditEnable && RowHeights(ARow) != 0) {
+  if (editCheck) {  // never in range selection, which keeps editing off
     bool can = true;
     OnGetEditEnable(this, ACol, ARow, can);
     SetOptions(can ? Options() | goEditing : TGridOptions(Options()) >> goEditing);
   }
-  // The mark moves with the selection that is granted, so it stays on the current row.
-  Show_Row_Mark(ARow);
 }
 
 int TMG::Can_Move_To(int col, int row) {
@@ -77,9 +79,12 @@ bool TMG::Nav_Key_Down(WORD& Key, TShiftState Shift) {
     return true;
   }
   if (Options().Contains(goRowSelect)) return false;
-  // In range selection, Shift with an arrow grows the block as the grid does it.
-  if (shift && Range_Selecting() && Key != VK_TAB && Key != VK_RETURN) return false;
   const WORD key = Key;
+  // The reading-order moves keep whether the input method's panel showed, for Restore_Ime.
+  auto saveIme = [this] {
+    imeSaved_ = true;
+    imeShown_ = QGuiApplication::inputMethod()->isVisible();
+  };
   switch (key) {
     case VK_HOME:
     case VK_END: {
@@ -119,8 +124,7 @@ bool TMG::Nav_Key_Down(WORD& Key, TShiftState Shift) {
       [[fallthrough]];
     case VK_TAB:
       if (key == VK_TAB && (ctrl || !Options().Contains(goTabs))) return false;
-      imeSaved_ = true;
-      imeShown_ = QGuiApplication::inputMethod()->isVisible();
+      saveIme();
       Key = 0;
       Move_Reading(!shift);
       return true;
@@ -133,6 +137,7 @@ bool TMG::Nav_Key_Down(WORD& Key, TShiftState Shift) {
     case VK_LEFT:
     case VK_RIGHT:
       if (Editor_Showing()) return false;
+      saveIme();
       Key = 0;
       Move_Reading((key == VK_RIGHT) != shift);
       return true;

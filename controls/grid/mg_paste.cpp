@@ -23,7 +23,7 @@
 //                  the column the names
 //   other          the text as it is
 // An empty value empties the cell, except in a "notnull" column. A cell the host vetoes through
-// OnGetEditEnable refuses any value.
+// OnGetEditEnable or its own select-cell handler refuses any value.
 #include "controls/grid/Mg.h"
 #include "controls/grid/mg_dict_find.h"
 #include "controls/grid/mg_paste.h"
@@ -258,6 +258,9 @@ int TMG::Paste_Text(const QString& text, QString* error) {
     if (r >= RowCount() || RowHeights(r) != 0) rows.push_back(r);
   }
 
+  // The grid's own select-cell handler grants every shown, writable cell; a host's may veto one, as it
+  // keeps the keys from it.
+  const bool hostSelect = OnSelectCell && !OnSelectCell.target<Own_Select>();
   // Every value checked and turned into the text its cell takes before anything changes.
   std::vector<Write> writes;
   writes.reserve(size_t(block.rows) * targets.size());
@@ -275,6 +278,7 @@ int TMG::Paste_Text(const QString& text, QString* error) {
       auto cell_refuses = [&](const QString& why) {
         return refuse(Cap(u"第 %1 行“%2”列：%3").arg(r - FixedRows() + 1).arg(t.caption, why));
       };
+      if (hostSelect && r < RowCount() && !Can_Move_To(t.col, r)) return cell_refuses(Cap(u"不允许修改"));
       if (OnGetEditEnable && r < RowCount()) {
         bool can = true;
         OnGetEditEnable(this, t.col, r, can);

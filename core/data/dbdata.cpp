@@ -73,6 +73,7 @@ DBIOROWSTRU* DBDataMgr::New_Row(bool pooled) {
   size_t bytes = sizeof(DBIOROWSTRU) + sizeof(DBIOCOLSTRU) * static_cast<size_t>(f);
   DBIOROWSTRU* row = static_cast<DBIOROWSTRU*>(pooled ? Pool_Take(bytes) : Mem_Alloc(bytes, "DBDataMgr::Add_Row"));
   if (!row) return nullptr;
+  if (!pooled) heap_parts_ = true;
   std::memset(static_cast<void*>(row), 0, bytes);
   row->cols = reinterpret_cast<DBIOCOLSTRU*>(row + 1);
   row->pooled = pooled ? 1 : 0;
@@ -352,6 +353,7 @@ int DBDataMgr::Insert_Field(int pos, map_wchar name) {
     Log_Printf("ERROR: unable to alloc for col\n");
     return 0;
   }
+  if (r > 0) heap_parts_ = true;
   for (int j = 0; j < r; ++j) {
     DBIOROWSTRU* row = rows_.Get(j);
     DBIOCOLSTRU* c = fresh[j];
@@ -503,6 +505,7 @@ int DBDataMgr::Store(DBIOCOLSTRU* c, const wchar16* text, int n, const char* tag
     }
   }
   wchar16* v = Dup_W(text, n, tag);
+  heap_parts_ = true;
   if (c->value && c->pooled != ZEM_CELL_POOL) Mem_Free(c->value, tag);
   if (c->pooled == ZEM_CELL_POOL) c->pooled = ZEM_CELL_SPENT;
   c->value = v;
@@ -552,6 +555,7 @@ const char* DBDataMgr::Get_S_Value(int i) {
     int m = Zem_W_To_MB(ZEM_CP_SYSTEM, c->value, n, nullptr, 0);
     char* s = static_cast<char*>(Mem_Alloc(static_cast<size_t>(m) + 1, "DBDataMgr::Check_S_Value"));
     if (!s) return g_empty_c;
+    heap_parts_ = true;
     int w = m > 0 ? Zem_W_To_MB(ZEM_CP_SYSTEM, c->value, n, s, m) : 0;
     s[w] = 0;
     c->s_value = s;
@@ -600,7 +604,9 @@ int DBDataMgr::Append_Data(DBDataMgr* other) {
 // ---------------------------------------------------------------- the whole set
 
 int DBDataMgr::Clear_Data() {
-  for (int j = 0; j < Get_Row_Count(); ++j) Free_Row(rows_.Get(j));
+  if (heap_parts_)
+    for (int j = 0; j < Get_Row_Count(); ++j) Free_Row(rows_.Get(j));
+  heap_parts_ = false;
   rows_.Clear();
   Pool_Free();
   sqlcode_ = 0;

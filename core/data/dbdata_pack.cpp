@@ -279,11 +279,24 @@ int DBDataMgr::Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32
     Set_Field_Attr(fi, static_cast<int>(rd.Be(2)));
   }
   rd.Be(4);
-  // Rows and values come from the block pool: one bump of a pointer each instead of a heap block.
+  // Rows and values come from the block pool: each row takes one piece, room for its cells and for
+  // all its texts after them (UTF-8 never gives more code units than bytes, so the lengths bound
+  // them), and gives back what the texts did not need.
   rows_.Reserve(static_cast<int>(r));
   const size_t row_bytes = sizeof(DBIOROWSTRU) + sizeof(DBIOCOLSTRU) * f;
   for (uint32_t j = 0; j < r; ++j) {
-    DBIOROWSTRU* row = static_cast<DBIOROWSTRU*>(Pool_Take(row_bytes));
+    size_t room = row_bytes;
+    {
+      Reader ahead = rd;
+      for (uint32_t i = 0; i < f; ++i) {
+        uint32_t k = *ahead.p++;
+        if (k == 0) continue;
+        uint32_t l = ahead.Be(static_cast<int>(k));
+        ahead.p += l;
+        room += sizeof(wchar16) * (static_cast<size_t>(l) + 1);
+      }
+    }
+    DBIOROWSTRU* row = static_cast<DBIOROWSTRU*>(Pool_Take(room));
     if (!row) {
       Log_Printf("ERROR: unable to alloc for to_add\n");
       return 0;
@@ -293,25 +306,28 @@ int DBDataMgr::Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32
     row->pooled = 1;
     rows_.Add(row);
     DBIOCOLSTRU* cells = row->cols;
+    wchar16* v = reinterpret_cast<wchar16*>(reinterpret_cast<char*>(row) + row_bytes);
     for (uint32_t i = 0; i < f; ++i) {
       uint32_t k = *rd.p++;
       if (k == 0) continue;
       uint32_t l = rd.Be(static_cast<int>(k));
       const uint8_t* s = rd.p;
       rd.p += l;
-      // UTF-8 never gives more code units than bytes: take room for l, keep what the text needs.
-      wchar16* v = static_cast<wchar16*>(Pool_Take(sizeof(wchar16) * (static_cast<size_t>(l) + 1)));
-      if (!v) {
-        Log_Printf("ERROR: unable to alloc for value\n");
-        return 0;
+      // Codes, flags and numbers are plain ASCII: widened here, the converter only for the rest.
+      uint32_t a = 0;
+      while (a < l && s[a] < 0x80) {
+        v[a] = s[a];
+        ++a;
       }
-      int n = Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(s), static_cast<int>(l), v, static_cast<int>(l));
+      int n = a == l ? static_cast<int>(l)
+                     : Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(s), static_cast<int>(l), v, static_cast<int>(l));
       v[n] = 0;
-      Pool_Keep(v, sizeof(wchar16) * (static_cast<size_t>(n) + 1));
       cells[i].value = v;
       cells[i].len = n + 1;
       cells[i].pooled = 1;
+      v += n + 1;
     }
+    Pool_Keep(row, static_cast<size_t>(reinterpret_cast<char*>(v) - reinterpret_cast<char*>(row)));
   }
   rows_.Position() = 0;
   return 1;

@@ -1,14 +1,18 @@
 // A clerk's voucher, keys and clicks only, on the demo's own window: Ctrl+N, the date typed into the
 // date box, the supplier chosen in its search list, the department typed, the summary and the amount
-// typed into the grid, Ctrl+S; the row is in the database, and a window made anew over the same
-// database shows it. On a SQLite file and on the test server (a schema of the test's own).
+// typed into the grid, Ctrl+S; then a saved voucher's amount changed and saved; the rows are in the
+// database, and a window made anew over the same database shows them. On a SQLite file and on the
+// test server (a schema of the test's own).
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 #include <variant>
 
@@ -133,6 +137,37 @@ TEST_P(VoucherScenario, ClerkEntersSavesAndFindsItAfterARestart) {
     EXPECT_EQ(f == 4 ? QString::number(got.toDouble()) : got, want[f]) << f;
   }
 
+  // A saved voucher's amount changed in the grid: closing asks first (cancelled: the window stays, the
+  // edit too), Ctrl+S writes it back, the sum line follows.
+  const int first = grid->FixedRows();
+  grid->SetTopRow(first);  // scrolled back to the first voucher
+  const QString edited = QString::fromUtf16(grid->GetW("voucher_no", first));
+  const double old = QString::fromLatin1(grid->GetV("amount", first)).remove(QLatin1Char(',')).toDouble();
+  int amount = 0;
+  grid->GetColId("amount", &amount);
+  const TRect money = grid->CellRect(amount, first);
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, QPoint((money.Left + money.Right) / 2, (money.Top + money.Bottom) / 2));
+  Keys({"777.7", Qt::Key_Return});
+  EXPECT_EQ(demo.entry->edited(), QStringList{edited});
+  bool asked = false;
+  QTimer answer;  // the clerk's answer once the question shows
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    for (QWidget* t : QApplication::topLevelWidgets())
+      if (t->objectName() == QLatin1String("unsavedVouchers") && t->isVisible()) {
+        asked = true;
+        t->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
+      }
+  });
+  answer.start(20);
+  EXPECT_FALSE(w->close());
+  EXPECT_TRUE(asked && w->isVisible());
+  EXPECT_STREQ(grid->GetV("amount", first), "777.70");
+  w->activateWindow();  // as the desktop gives it back when the question goes
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+  QTest::keyClick(w, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_TRUE(demo.entry->edited().isEmpty()) << Status(w).toStdString();
+  EXPECT_DOUBLE_EQ(Sum_Shown(grid), before + 1234.5 - old + 777.7);
+
   // The window closed and made anew, over the database opened anew: the voucher is there.
   demo = DemoParts();
   db.reset();
@@ -148,7 +183,8 @@ TEST_P(VoucherScenario, ClerkEntersSavesAndFindsItAfterARestart) {
   for (const auto& [column, shown] : {std::pair{"voucher_date", "20240618"}, {"sup_code", "S003"},
                                       {"dept_code", "04"}, {"summary", "carton boxes"}, {"amount", "1234.50"}})
     EXPECT_EQ(QString::fromUtf16(grid->GetW(column, again)), QLatin1String(shown)) << column;
-  EXPECT_DOUBLE_EQ(Sum_Shown(grid), before + 1234.5);
+  EXPECT_DOUBLE_EQ(Sum_Shown(grid), before + 1234.5 - old + 777.7);
+  EXPECT_STREQ(grid->GetV("amount", Row_Of(grid, edited)), "777.70");
 
   demo = DemoParts();
   Dict_Client_List()->Clear();

@@ -41,7 +41,7 @@ TEST(MgEdit, KeysLandOnCellsThatMayBeEntered) {
     int c0, r0, key;
     Qt::KeyboardModifiers mods;
     int c, r;
-    char mode = 'e';  // 'e' editing, 'n' no editor, 'r' row selection
+    char mode = 'e';  // 'e' editing, 'n' no editor, 'r' row selection, 'g' range selection
   } rows[] = {
       {"Tab skips the read-only column", 1, 1, Qt::Key_Tab, {}, 3, 1},
       {"Tab skips the hidden column", 3, 1, Qt::Key_Tab, {}, 5, 1},
@@ -66,20 +66,64 @@ TEST(MgEdit, KeysLandOnCellsThatMayBeEntered) {
       {"Right in the editor's text stays in the cell", 3, 1, Qt::Key_Right, {}, 3, 1},
       {"row selection: Down is the grid's plain move, the read-only column kept", 2, 1, Qt::Key_Down, {}, 2, 2, 'r'},
       {"row selection: Enter moves nowhere", 3, 1, Qt::Key_Return, {}, 3, 1, 'r'},
+      {"range selection: Shift+Down moves as Down, to a cell that may be entered", 2, 1, Qt::Key_Down, Qt::ShiftModifier, 1, 2, 'g'},
   };
   const TGridOptions editing = g.Options();
   for (const Row& row : rows) {
-    g.SetOptions(row.mode == 'e' ? editing : row.mode == 'n' ? TGridOptions(editing) >> goEditing : editing | goRowSelect);
+    const TGridOptions plain = TGridOptions(editing) >> goEditing;
+    g.Range_Select_Mode = row.mode == 'g' ? 1 : -1;
+    g.SetOptions(row.mode == 'e' ? editing : row.mode == 'n' ? plain : row.mode == 'g' ? plain | goRangeSelect : editing | goRowSelect);
     ASSERT_TRUE(g.FocusCell(row.c0, row.r0)) << row.what;
     if (row.key == Qt::Key_Right && row.mode == 'e') g.InplaceEditor()->setCursorPosition(0);
     if (row.key != wheel) Press(g, Qt::Key(row.key), row.mods);
     QWheelEvent e(QPointF(50, 60), QPointF(), QPoint(), QPoint(0, -120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
-    if (row.key == wheel) {
-      QApplication::sendEvent(g.viewport(), &e);
-      QApplication::processEvents();
-    }
+    if (row.key == wheel) QApplication::sendEvent(g.viewport(), &e);
+    QApplication::processEvents();
     EXPECT_EQ(g.Col(), row.c) << row.what;
     EXPECT_EQ(g.Row(), row.r) << row.what;
+  }
+}
+
+// What a selection leaves beside the current cell: the row mark on the row asked for, even when the cell
+// is refused; editing kept off in range selection whatever the host answers; no editor from Ctrl+Enter.
+TEST(MgEdit, WhatASelectionLeavesBesideTheCurrentCell) {
+  NavGrid t;
+  TMG& g = t.g;
+  g.Set_Show_Row_Id_Mode(false);  // column 0 shows the mark instead of row numbers
+  g.Allow_Range_Select_Mode_Switch(1);
+  const QString mark(QChar(0x25C6));
+  auto click = [&](int c, int r) { QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, g.CellRect(c, r).toQRect().center()); };
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    int c, r, markRow;
+    bool editing, editor;
+  } steps[] = {
+      {"a click on a cell that may be entered", [&] { click(3, 2); }, 3, 2, 2, true, true},
+      {"a click on a read-only cell: refused, its row marked", [&] { click(2, 5); }, 3, 2, 5, true, true},
+      {"range selection: the host's yes keeps editing off",
+       [&] {
+         g.OnGetEditEnable = [](TObject*, int, int, bool& can) { can = true; };
+         g.Popu_Menu_Range_Select_Mode_Switch_Click(&g);
+         click(1, 3);
+       },
+       1, 3, 3, false, false},
+      {"Ctrl+Enter in a plain cell opens no editor",
+       [&] {
+         g.Popu_Menu_Range_Select_Mode_Switch_Click(&g);
+         g.SetOptions(TGridOptions(g.Options()) >> goAlwaysShowEditor);
+         g.FocusCell(1, 5);
+         Press(g, Qt::Key_Return, Qt::ControlModifier);
+       },
+       1, 5, 5, true, false},
+  };
+  for (const Step& s : steps) {
+    s.act();
+    EXPECT_EQ(g.Col(), s.c) << s.what;
+    EXPECT_EQ(g.Row(), s.r) << s.what;
+    EXPECT_EQ(g.Cells(0, s.markRow), mark) << s.what;
+    EXPECT_EQ(g.Options().Contains(goEditing), s.editing) << s.what;
+    EXPECT_EQ(g.InplaceEditor() && g.InplaceEditor()->isVisible(), s.editor) << s.what;
   }
 }
 
@@ -149,4 +193,6 @@ TEST(MgEdit, DatePickerOverTheCell) {
   Press(g, Qt::Key_Tab);
   EXPECT_EQ(g.Cells(3, 2), QStringLiteral("2024-01-04"));
   EXPECT_EQ(reports.join(u'|'), QStringLiteral("2024-01-06<20240105|20240105<2024-01-06|2024-01-04<20240105"));
+  g.FocusCell(3, 3);
+  EXPECT_EQ(open()->Date(), QDate(2024, 1, 4)) << "a cell without a date keeps the date picked last";
 }

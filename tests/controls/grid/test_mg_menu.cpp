@@ -334,7 +334,7 @@ TEST(MgMenu, RangeSelectSwitch) {
     EXPECT_EQ(sw->Caption(), QString::fromUtf16(u" 退出选择模式"));
     EXPECT_FALSE(g->Options().Contains(goEditing) || g->EditorMode());
     g->FocusCell(1, 1);
-    for (Qt::Key k : {Qt::Key_Down, Qt::Key_Right}) QTest::keyClick(g.get(), k, Qt::ShiftModifier);
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::ShiftModifier, g->CellRect(2, 2).toQRect().center());
     QTest::keyClick(g.get(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a1\tb1\r\na2\tb2"));
     if (allow) sw->action()->trigger();

@@ -105,7 +105,7 @@ TEST_F(MgDict, APasteRefusedChangesNothing) {
   struct Row {
     const char* what;
     const char16_t *text, *error;
-    bool veto = false;  // the host refuses editing column 3
+    char veto = 0;  // the host refuses column 3: 'e' through OnGetEditEnable, 's' through OnSelectCell
   } rows[] = {
       {"an unknown name", u"A\t研发部", u"第 1 行“Dept”列：“研发部”不是字典 dept 的编码或名称"},
       {"a name two entries share, on the row after the hidden one", u"A\t02\nB\t分部", u"第 3 行“Dept”列：字典 dept 中名称为“分部”的不止一项"},
@@ -115,12 +115,14 @@ TEST_F(MgDict, APasteRefusedChangesNothing) {
       {"a day that does not exist", u"A\t\t1\t1\t1\t2024-02-30", u"第 1 行“Date”列：“2024-02-30”不是日期"},
       {"neither yes nor no", u"A\t\t1\t1\tmaybe", u"第 1 行“Ok”列：“maybe”不是“是”或“否”"},
       {"an empty value in a notnull column", u"\t02", u"第 1 行“Code”列：不能为空"},
-      {"a cell the host vetoes", u"A\t02\t5", u"第 1 行“Amount”列：不允许修改", true},
+      {"a cell the host refuses editing", u"A\t02\t5", u"第 1 行“Amount”列：不允许修改", 'e'},
+      {"a cell the host refuses selecting", u"A\t02\t5", u"第 1 行“Amount”列：不允许修改", 's'},
       {"more columns than the grid has to fill", u"1\t2\t3\t4\t5\t6\t7\t8", u"粘贴的内容有 8 列，从当前单元起只有 7 个可以填写的列"},
   };
   for (const Row& r : rows) {
     PasteGrid t;
-    if (r.veto) t.g.OnGetEditEnable = [](TObject*, int c, int, bool& can) { can = c != 3; };
+    if (r.veto == 'e') t.g.OnGetEditEnable = [](TObject*, int c, int, bool& can) { can = c != 3; };
+    if (r.veto == 's') t.g.OnSelectCell = [](TObject*, int c, int, bool& can) { can = c != 3; };
     const QString before = t.All();
     QString error;
     EXPECT_EQ(t.g.Paste_Text(QString::fromUtf16(r.text), &error), -1) << r.what;
