@@ -108,17 +108,17 @@ TMGS::TMGS(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
     ListBox_OnMouseDown(s, b, sh, x, y);
   };
 
-  struct Spec {
+  struct Button_Def {
     TSpeedButton** button;
     const char16_t* caption;
     const char* glyph;
     TNotifyEvent TMGS::*event;
   };
-  const Spec specs[] = {{&search_, u"查找", "QUERY", &TMGS::OnFunc_Search},
-                        {&add_, u"增加", "ADD", &TMGS::OnFunc_Add},
-                        {&editBtn_, u"编辑", "EDIT", &TMGS::OnFunc_Edit},
-                        {&refresh_, u"刷新", "REFRESH", &TMGS::OnFunc_Refresh}};
-  for (const Spec& s : specs) {
+  const Button_Def buttons[] = {{&search_, u"查找", "QUERY", &TMGS::OnFunc_Search},
+                               {&add_, u"增加", "ADD", &TMGS::OnFunc_Add},
+                               {&editBtn_, u"编辑", "EDIT", &TMGS::OnFunc_Edit},
+                               {&refresh_, u"刷新", "REFRESH", &TMGS::OnFunc_Refresh}};
+  for (const Button_Def& s : buttons) {
     auto* b = new TSpeedButton(this);
     b->SetFlat(true);
     b->SetHeight(kButton_Height);
