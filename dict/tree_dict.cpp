@@ -2,70 +2,170 @@
 #include "dict/tree_dict.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <atomic>
+#include <cstring>
+#include <new>
 
 #include "core/data/sqlca.h"
 #include "core/text/code_page.h"
 #include "core/text/wfunc.h"
 #include "dict/dict.h"
+#include "frame/vector_state.h"
 
 namespace {
 
 using tree_dict_detail::Code_Ids;
 
-// The rows read once, in row order: codes and parent codes (narrow, system code page) side by side in
-// one buffer, so that numbering and chaining them touches little memory; the captions where the data
-// set holds them.
+// The rows read once, in row order, each as one record in one buffer: its lengths and order, its code
+// and parent code (narrow, system code page) and its caption (wide, with its null). In whatever order
+// the tree is then made, a row's texts come in one or two cache lines.
 class Flat_Rows {
  public:
   Flat_Rows(TSQLCA* data, int code_col, int parent_col, int name_col) {
     const int n = data->Get_Row_Count();
     const int order_col = data->Find_Field(u"order_id");
     const bool own_parent = parent_col >= 0 && parent_col != code_col;
-    at_.reserve(static_cast<size_t>(n) * 2 + 1);
-    captions_.reserve(static_cast<size_t>(n));
-    order_.reserve(static_cast<size_t>(n));
+    at_.reserve(static_cast<size_t>(n) + 1);
+    arena_.reserve(static_cast<size_t>(n) * 64);
     for (int r = 0; r < n; ++r) {
-      Append(data->Get_Row_Value(r, code_col));
-      Append(own_parent ? data->Get_Row_Value(r, parent_col) : u"");
-      captions_.push_back(data->Get_Row_Value(r, name_col));
-      order_.push_back(order_col >= 0 ? W_To_Int(data->Get_Row_Value(r, order_col)) : r);
+      const wchar16* code = data->Get_Row_Value(r, code_col);
+      const wchar16* parent = own_parent ? data->Get_Row_Value(r, parent_col) : u"";
+      const wchar16* caption = data->Get_Row_Value(r, name_col);
+      Append(code, parent, caption, order_col >= 0 ? W_To_Int(data->Get_Row_Value(r, order_col)) : r);
     }
     at_.push_back(arena_.size());
   }
-  int Count() const { return static_cast<int>(order_.size()); }
-  std::string_view Code(int r) const { return Piece(2 * static_cast<size_t>(r)); }
-  std::string_view Parent(int r) const {
-    return prefix_.empty() ? Piece(2 * static_cast<size_t>(r) + 1) : Code(r).substr(0, prefix_[static_cast<size_t>(r)]);
+  int Count() const { return static_cast<int>(at_.size()) - 1; }
+  std::string_view Code(int r) const {
+    const Head h = Head_Of(r);
+    return std::string_view(Record(r) + sizeof(Head), h.code);
   }
-  const wchar16* Caption(int r) const { return captions_[static_cast<size_t>(r)]; }
-  int Order(int r) const { return order_[static_cast<size_t>(r)]; }
-  // Parents by the longest code that is a proper prefix, in place of a parent column.
-  void Parents_By_Prefix() {
-    std::vector<std::string_view> codes;
-    codes.reserve(order_.size());
-    for (int r = 0; r < Count(); ++r) codes.push_back(Code(r));
-    prefix_ = Prefix_Parent_Lengths(codes);
+  std::string_view Parent(int r) const {
+    const Head h = Head_Of(r);
+    const char* code = Record(r) + sizeof(Head);
+    return h.prefix != NO_PREFIX ? std::string_view(code, h.prefix) : std::string_view(code + h.code, h.parent);
+  }
+  // The caption, with its null; size in *size.
+  const wchar16* Caption(int r, size_t* size) const {
+    const Head h = Head_Of(r);
+    *size = h.caption;
+    return reinterpret_cast<const wchar16*>(Record(r) + Caption_At(h));
+  }
+  int Order(int r) const { return Head_Of(r).order; }
+  // Characters of all captions with a null after each.
+  size_t Caption_Units() const { return caption_units_; }
+  // Row r's place in the buffer (first) and its record (then), asked for ahead of reading them.
+  void Prefetch_Place(int r) const { __builtin_prefetch(&at_[static_cast<size_t>(r)]); }
+  void Prefetch_Record(int r) const {
+    const char* rec = Record(r);
+    __builtin_prefetch(rec);
+    __builtin_prefetch(rec + 64);
+  }
+  // Row r's parent is the first len characters of its code, in place of a parent column.
+  void Set_Prefix(int r, size_t len) {
+    Head h = Head_Of(r);
+    h.prefix = static_cast<uint32_t>(len);
+    std::memcpy(&arena_[at_[static_cast<size_t>(r)]], &h, sizeof h);
   }
 
  private:
-  void Append(const wchar16* w) {
-    int n = 0;
-    while (w[n]) ++n;
-    const size_t old = arena_.size();
-    at_.push_back(old);
-    arena_.resize(old + static_cast<size_t>(n) * 3);
-    int m = n ? Zem_W_To_MB(ZEM_CP_SYSTEM, w, n, &arena_[old], n * 3) : 0;
-    arena_.resize(old + static_cast<size_t>(m > 0 ? m : 0));
+  struct Head {
+    uint32_t code, parent, caption;  // lengths: bytes, bytes, characters
+    uint32_t prefix;                 // the parent as a prefix of the code, or NO_PREFIX
+    int32_t order;
+  };
+  static constexpr uint32_t NO_PREFIX = UINT32_MAX;
+  static size_t Caption_At(const Head& h) { return (sizeof(Head) + h.code + h.parent + 1) & ~size_t{1}; }
+  const char* Record(int r) const { return arena_.data() + at_[static_cast<size_t>(r)]; }
+  Head Head_Of(int r) const {
+    Head h;
+    std::memcpy(&h, Record(r), sizeof h);
+    return h;
   }
-  std::string_view Piece(size_t i) const { return std::string_view(arena_).substr(at_[i], at_[i + 1] - at_[i]); }
+  void Append(const wchar16* code, const wchar16* parent, const wchar16* caption, int order) {
+    const size_t code_n = std::char_traits<wchar16>::length(code);
+    const size_t parent_n = std::char_traits<wchar16>::length(parent);
+    const size_t caption_n = std::char_traits<wchar16>::length(caption);
+    const size_t at = (arena_.size() + alignof(Head) - 1) & ~(alignof(Head) - 1);
+    at_.push_back(at);
+    arena_.resize(at + sizeof(Head) + 3 * (code_n + parent_n) + 1 + 2 * (caption_n + 1));
+    char* rec = &arena_[at];
+    Head h{0, 0, static_cast<uint32_t>(caption_n), NO_PREFIX, order};
+    h.code = Narrow(code, code_n, rec + sizeof(Head));
+    h.parent = Narrow(parent, parent_n, rec + sizeof(Head) + h.code);
+    std::memcpy(rec, &h, sizeof h);
+    const size_t cap_at = Caption_At(h);
+    std::memcpy(rec + cap_at, caption, (caption_n + 1) * sizeof(wchar16));
+    arena_.resize(at + cap_at + (caption_n + 1) * sizeof(wchar16));
+    caption_units_ += caption_n + 1;
+  }
+  static uint32_t Narrow(const wchar16* w, size_t n, char* out) {
+    int m = n ? Zem_W_To_MB(ZEM_CP_SYSTEM, w, static_cast<int>(n), out, static_cast<int>(n * 3)) : 0;
+    return static_cast<uint32_t>(m > 0 ? m : 0);
+  }
 
-  std::string arena_;                    // every code and parent code, one after the other
-  std::vector<size_t> at_;               // where piece i starts (code of row r: 2r, parent: 2r + 1)
-  std::vector<size_t> prefix_;           // by row: the parent's length as a prefix of the code, when set
-  std::vector<const wchar16*> captions_; // in the data set, which does not change while we build
-  std::vector<int> order_;               // order_id, or the row index without that column
+  std::vector<char> arena_;  // the records, one after the other
+  std::vector<size_t> at_;   // where row r's record starts; at_[Count()]: the end
+  size_t caption_units_ = 0;
 };
+
+// How many rows ahead a loop over rows in another order asks for what it will read.
+constexpr size_t AHEAD = 16;
+
+// The codes numbered with one table, and every row's parent found in it.
+struct Row_Ids {
+  std::vector<int> code;    // by row: its code's id
+  std::vector<int> parent;  // by row: its parent code's id; -1 when absent or the row is left out
+  int root = -1;            // the root code's id
+  size_t count = 0;         // distinct codes, the root's included
+};
+
+// Parents from the parent column, or (by_prefix) the longest other code that is a proper prefix of
+// the row's code, an empty parent code without one. A row with an empty code, or a code equal to
+// its parent code, is left out.
+Row_Ids Number_Codes(Flat_Rows& rows, std::string_view root_code, bool by_prefix) {
+  using Ids = Code_Ids<char>;
+  const int n = rows.Count();
+  Ids ids(static_cast<size_t>(n) + 1);
+  Row_Ids out;
+  out.root = ids.Find(root_code, true);
+  out.code.resize(static_cast<size_t>(n));
+  out.parent.assign(static_cast<size_t>(n), -1);
+  std::vector<uint32_t> hash(static_cast<size_t>(n));
+  for (int r = 0; r < n; ++r) hash[static_cast<size_t>(r)] = Ids::Hash(rows.Code(r));
+  bool root_is_code = false;
+  for (int r = 0; r < n; ++r) {
+    if (static_cast<size_t>(r) + AHEAD < hash.size()) ids.Prefetch(hash[static_cast<size_t>(r) + AHEAD]);
+    const int id = ids.Find(rows.Code(r), hash[static_cast<size_t>(r)], true);
+    out.code[static_cast<size_t>(r)] = id;
+    root_is_code = root_is_code || id == out.root;
+  }
+  if (by_prefix) {
+    // Only the rows' own codes count as prefixes, not a root code that no row has.
+    std::vector<size_t> lengths(static_cast<size_t>(n), 0);
+    std::vector<uint32_t> scratch;
+    const int no_prefix = ids.Look_Up(std::string_view(), Ids::HASH_START);  // the empty parent code
+    for (int r = 0; r < n; ++r) {
+      if (r + static_cast<int>(AHEAD) < n) tree_dict_detail::Prefetch_Prefixes(ids, rows.Code(r + static_cast<int>(AHEAD)));
+      std::string_view code = rows.Code(r);
+      int p = tree_dict_detail::Longest_Prefix(ids, code, scratch, &lengths[static_cast<size_t>(r)],
+                                               root_is_code ? -1 : out.root);
+      if (code.empty()) continue;
+      out.parent[static_cast<size_t>(r)] = p >= 0 ? p : no_prefix;
+    }
+    for (int r = 0; r < n; ++r) rows.Set_Prefix(r, lengths[static_cast<size_t>(r)]);
+  } else {
+    for (int r = 0; r < n; ++r) hash[static_cast<size_t>(r)] = Ids::Hash(rows.Parent(r));
+    for (int r = 0; r < n; ++r) {
+      if (static_cast<size_t>(r) + AHEAD < hash.size()) ids.Prefetch(hash[static_cast<size_t>(r) + AHEAD]);
+      std::string_view code = rows.Code(r), parent = rows.Parent(r);
+      if (code.empty() || code == parent) continue;
+      out.parent[static_cast<size_t>(r)] = ids.Look_Up(parent, hash[static_cast<size_t>(r)]);
+    }
+  }
+  out.count = ids.Size();
+  return out;
+}
 
 // One node to make: its row, the place of its parent (-1: the root), its level.
 struct Place {
@@ -80,22 +180,15 @@ struct Place {
 // the root is not added again, so a cycle in the data cannot grow the tree for ever. The places come
 // depth first (the order of the running numbers); the children of each node come in row order,
 // which is their key order, so nothing needs sorting afterwards.
-std::vector<Place> Places_By_Levels(const Flat_Rows& rows, std::string_view root_code) {
-  const int n = rows.Count();
-  Code_Ids<char> ids(static_cast<size_t>(n) + 1);
-  const int root_id = ids.Find(root_code, true);
-  std::vector<int> code_id(static_cast<size_t>(n)), parent_id(static_cast<size_t>(n), -1);
-  for (int r = 0; r < n; ++r) code_id[static_cast<size_t>(r)] = ids.Find(rows.Code(r), true);
+std::vector<Place> Places_By_Levels(const Row_Ids& ids, int n) {
+  const std::vector<int>& code_id = ids.code;
+  const std::vector<int>& parent_id = ids.parent;
+  const int root_id = ids.root;
   // The candidate children of each parent id side by side, in row order (a counting sort):
   // kids[begin[id] .. begin[id + 1]).
-  std::vector<size_t> begin(ids.Size() + 1, 0);
-  for (int r = 0; r < n; ++r) {
-    std::string_view code = rows.Code(r), parent = rows.Parent(r);
-    if (code.empty() || code == parent) continue;
-    int p = ids.Find(parent, false);
-    parent_id[static_cast<size_t>(r)] = p;
-    if (p >= 0) ++begin[static_cast<size_t>(p) + 1];
-  }
+  std::vector<size_t> begin(ids.count + 1, 0);
+  for (int r = 0; r < n; ++r)
+    if (int p = parent_id[static_cast<size_t>(r)]; p >= 0) ++begin[static_cast<size_t>(p) + 1];
   for (size_t i = 1; i < begin.size(); ++i) begin[i] += begin[i - 1];
   struct Kid {
     int row, id;
@@ -106,7 +199,7 @@ std::vector<Place> Places_By_Levels(const Flat_Rows& rows, std::string_view root
     for (int r = 0; r < n; ++r)
       if (int p = parent_id[static_cast<size_t>(r)]; p >= 0) kids[fill[static_cast<size_t>(p)]++] = {r, code_id[static_cast<size_t>(r)]};
   }
-  std::vector<int> on_path(ids.Size(), 0);  // by code id: places of that code from below the root
+  std::vector<int> on_path(ids.count, 0);  // by code id: places of that code from below the root
   struct Frame {
     int place;  // -1 for the root
     int level;
@@ -155,52 +248,100 @@ std::vector<Place> Places_By_List(const Flat_Rows& rows, std::string_view root_c
   return places;
 }
 
-// The nodes of the places. Each row's node is made in row order (the data set and the codes are
-// read in the order they lie in memory) and then put in its place; a row placed twice (under two
-// nodes of a repeated code) is copied. Keys are the running numbers (root 0, then 1, 2, ...) or,
-// with by_order, the rows' order.
+// A block of nodes made by one build, their captions after them. Every node is preceded by the
+// block it lies in (null for a node with memory of its own); the block goes when its last node is
+// freed, whichever tree or thread holds that node by then.
+struct Node_Block {
+  std::atomic<size_t> live;
+};
+constexpr size_t NODE_HEAD = sizeof(Node_Block*);
+constexpr size_t NODE_SLOT =
+    (NODE_HEAD + sizeof(TTree_Dict) + alignof(TTree_Dict) - 1) / alignof(TTree_Dict) * alignof(TTree_Dict);
+static_assert(NODE_HEAD % alignof(TTree_Dict) == 0 && sizeof(Node_Block) % alignof(TTree_Dict) == 0,
+              "nodes after their heads keep their alignment");
+
+TTree_Dict* Slot_Node(Node_Block* block, size_t i) {
+  return reinterpret_cast<TTree_Dict*>(reinterpret_cast<char*>(block + 1) + i * NODE_SLOT + NODE_HEAD);
+}
+
+// Lets go of count nodes' worth of a block (freed nodes, or slots never used); the last frees it.
+void Release(Node_Block* block, size_t count) {
+  if (count && block->live.fetch_sub(count, std::memory_order_acq_rel) == count) {
+    block->~Node_Block();
+    ::operator delete(block);
+  }
+}
+
+}  // namespace
+
+namespace tree_dict_detail {
+struct Text_Access {
+  // A caption in its nodes' block, which outlives the node holding it.
+  static void Borrow(Tree_Text& t, const char16_t* text, size_t size) {
+    t.Drop();
+    t.text_ = text;
+    t.size_ = size;
+  }
+};
+}  // namespace tree_dict_detail
+
+namespace {
+
+// The nodes of the places, node i in slot i of one block (depth-first order, the order trees are read
+// in), and their captions after them. Rows are read in place order; what a node reads is asked for
+// a few places ahead, so rows in any order cost little more than rows in code order. A row placed
+// twice (under two nodes of a repeated code) is copied. Keys are the running numbers (root 0, then
+// 1, 2, ...) or, with by_order, the rows' order.
 void Make_Nodes(TTree_Dict* root, const Flat_Rows& rows, const std::vector<Place>& places, bool by_order) {
-  const int n = rows.Count();
-  std::vector<int> child_count(places.size() + 1, 0);  // index 0: the root
-  std::vector<char> wanted(static_cast<size_t>(n), 0);
-  for (const Place& p : places) {
-    ++child_count[static_cast<size_t>(p.parent + 1)];
-    wanted[static_cast<size_t>(p.row)] = 1;
-  }
-  std::vector<std::unique_ptr<TTree_Dict>> by_row(static_cast<size_t>(n));
-  std::vector<const TTree_Dict*> first(static_cast<size_t>(n), nullptr);
-  for (int r = 0; r < n; ++r) {
-    if (!wanted[static_cast<size_t>(r)]) continue;
-    auto m = std::make_unique<TTree_Dict>();
-    m->code = rows.Code(r);
-    m->parent_code = rows.Parent(r);
-    m->caption = rows.Caption(r);
-    m->row = r;
-    first[static_cast<size_t>(r)] = m.get();
-    by_row[static_cast<size_t>(r)] = std::move(m);
-  }
-  std::vector<TTree_Dict*> made(places.size());
   root->level = 0;
   root->key = 0;
+  const size_t count = places.size();
+  if (!count) return;
+  std::vector<int> child_count(count + 1, 0);  // index 0: the root
+  for (const Place& p : places) ++child_count[static_cast<size_t>(p.parent + 1)];
   root->children.reserve(static_cast<size_t>(child_count[0]));
-  for (size_t i = 0; i < places.size(); ++i) {
+  const size_t text_at = sizeof(Node_Block) + count * NODE_SLOT;
+  void* raw = ::operator new(text_at + rows.Caption_Units() * sizeof(char16_t));
+  // The build holds the block too until every slot has its node.
+  Node_Block* block = new (raw) Node_Block{{count + 1}};
+  struct Hold {
+    Node_Block* block;
+    size_t unused;
+    ~Hold() { Release(block, unused + 1); }
+  } hold{block, count};
+  char16_t* text = reinterpret_cast<char16_t*>(static_cast<char*>(raw) + text_at);
+  std::vector<int> first(static_cast<size_t>(rows.Count()), -1);  // by row: its first place
+  for (size_t i = 0; i < count; ++i) {
+    if (i + 2 * AHEAD < count) rows.Prefetch_Place(places[i + 2 * AHEAD].row);
+    if (i + AHEAD < count) rows.Prefetch_Record(places[i + AHEAD].row);
     const Place& p = places[i];
-    TTree_Dict* parent = p.parent < 0 ? root : made[static_cast<size_t>(p.parent)];
-    std::unique_ptr<TTree_Dict> m = std::move(by_row[static_cast<size_t>(p.row)]);
-    if (!m) {
-      const TTree_Dict* f = first[static_cast<size_t>(p.row)];
-      m = std::make_unique<TTree_Dict>();
-      m->code = f->code;
-      m->parent_code = f->parent_code;
-      m->caption = f->caption;
-      m->row = p.row;
+    char* slot = reinterpret_cast<char*>(block + 1) + i * NODE_SLOT;
+    *reinterpret_cast<Node_Block**>(slot) = block;
+    TTree_Dict* m = ::new (slot + NODE_HEAD) TTree_Dict();
+    --hold.unused;
+    TTree_Dict* parent = p.parent < 0 ? root : Slot_Node(block, static_cast<size_t>(p.parent));
+    m->parent = parent;
+    parent->children.emplace_back(m);
+    int& f = first[static_cast<size_t>(p.row)];
+    if (f < 0) {
+      f = static_cast<int>(i);
+      m->code = rows.Code(p.row);
+      m->parent_code = rows.Parent(p.row);
+      size_t size = 0;
+      const wchar16* caption = rows.Caption(p.row, &size);
+      std::memcpy(text, caption, (size + 1) * sizeof(char16_t));
+      tree_dict_detail::Text_Access::Borrow(m->caption, text, size);
+      text += size + 1;
+    } else {
+      const TTree_Dict* o = Slot_Node(block, static_cast<size_t>(f));
+      m->code = o->code;
+      m->parent_code = o->parent_code;
+      tree_dict_detail::Text_Access::Borrow(m->caption, o->caption.data(), o->caption.size());
     }
+    m->row = p.row;
     m->level = p.level;
     m->key = by_order ? rows.Order(p.row) : static_cast<int>(i) + 1;
-    m->parent = parent;
     m->children.reserve(static_cast<size_t>(child_count[i + 1]));
-    made[i] = m.get();
-    parent->children.push_back(std::move(m));
   }
 }
 
@@ -222,6 +363,65 @@ void Sort_And_Number(TTree_Dict* root) {
 }
 
 }  // namespace
+
+void* TTree_Dict::operator new(size_t size) {
+  char* raw = static_cast<char*>(::operator new(NODE_HEAD + size));
+  *reinterpret_cast<Node_Block**>(raw) = nullptr;
+  return raw + NODE_HEAD;
+}
+
+void TTree_Dict::operator delete(void* p) {
+  if (!p) return;
+  char* raw = static_cast<char*>(p) - NODE_HEAD;
+  if (Node_Block* block = *reinterpret_cast<Node_Block**>(raw)) Release(block, 1);
+  else ::operator delete(raw);
+}
+
+Tree_Text::Tree_Text(Tree_Text&& o) {
+  if (o.own_) {
+    text_ = o.text_;
+    size_ = o.size_;
+    own_ = true;
+    o.own_ = false;
+    o.text_ = u"";
+    o.size_ = 0;
+  } else {
+    Set(o.View());  // a build's caption stays with its block
+  }
+}
+
+Tree_Text& Tree_Text::operator=(const Tree_Text& o) {
+  if (this != &o) Set(o.View());
+  return *this;
+}
+
+Tree_Text& Tree_Text::operator=(std::u16string_view text) {
+  Set(text);
+  return *this;
+}
+
+void Tree_Text::Set(std::u16string_view text) {
+  const char16_t* was = own_ ? text_ : nullptr;  // text may lie in what we hold
+  if (text.empty()) {
+    text_ = u"";
+    own_ = false;
+  } else {
+    auto* copy = new char16_t[text.size() + 1];
+    std::char_traits<char16_t>::copy(copy, text.data(), text.size());
+    copy[text.size()] = 0;
+    text_ = copy;
+    own_ = true;
+  }
+  size_ = text.size();
+  delete[] was;
+}
+
+void Tree_Text::Drop() {
+  if (own_) delete[] text_;
+  text_ = u"";
+  size_ = 0;
+  own_ = false;
+}
 
 TTree_Dict::~TTree_Dict() {
   std::vector<std::unique_ptr<TTree_Dict>> pending;
@@ -278,13 +478,22 @@ int Build_Tree(TSQLCA* data, int code_col, int parent_col, int name_col, TTree_D
   int fields = data->Get_Field_Count();
   if (code_col < 0 || code_col >= fields || name_col < 0 || name_col >= fields || parent_col >= fields) return 0;
   root->children.clear();
+  Zem_Clean_Vector_State();  // the loops below copy and compare many short texts
   Flat_Rows rows(data, code_col, parent_col, name_col);
-  if (parent_col == code_col) rows.Parents_By_Prefix();
+  const bool by_prefix = parent_col == code_col;
   if (data->Find_Field(u"tree_id") >= 0) {
+    if (by_prefix) {
+      std::vector<std::string_view> codes;
+      codes.reserve(static_cast<size_t>(rows.Count()));
+      for (int r = 0; r < rows.Count(); ++r) codes.push_back(rows.Code(r));
+      std::vector<size_t> lengths = Prefix_Parent_Lengths(codes);
+      for (int r = 0; r < rows.Count(); ++r) rows.Set_Prefix(r, lengths[static_cast<size_t>(r)]);
+    }
     Make_Nodes(root, rows, Places_By_List(rows, root->code), true);
     Sort_And_Number(root);
   } else {
-    Make_Nodes(root, rows, Places_By_Levels(rows, root->code), false);
+    Row_Ids ids = Number_Codes(rows, root->code, by_prefix);
+    Make_Nodes(root, rows, Places_By_Levels(ids, rows.Count()), false);
   }
   return 1;
 }

@@ -8,7 +8,10 @@
 //
 // Building takes time in proportion to n log n for n rows (children found through a table of parent
 // codes, sorted once per node); nothing here recurses, so a chain of any depth is built and freed.
+// The nodes of one build and their captions lie in one block, in depth-first order (the order trees
+// are read, numbered and freed in); rows in any order cost few trips to main memory.
 #pragma once
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,11 +21,44 @@
 #include "core/text/map_str.h"
 
 class TSQLCA;
+namespace tree_dict_detail {
+struct Text_Access;
+}
+
+// A node's caption: wide text the node owns. The captions of a build lie in the block of its nodes
+// (one allocation for the whole tree, freed with its last node); a caption set later, or copied,
+// has memory of its own. Always ends with a null character.
+class Tree_Text {
+ public:
+  Tree_Text() = default;
+  Tree_Text(const Tree_Text& o) { Set(o.View()); }
+  Tree_Text(Tree_Text&& o);
+  Tree_Text& operator=(const Tree_Text& o);
+  Tree_Text& operator=(std::u16string_view text);
+  Tree_Text& operator=(const char16_t* text) { return *this = std::u16string_view(text ? text : u""); }
+  ~Tree_Text() { Drop(); }
+
+  const char16_t* c_str() const { return text_; }
+  const char16_t* data() const { return text_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::u16string_view View() const { return std::u16string_view(text_, size_); }
+  operator std::u16string_view() const { return View(); }  // NOLINT
+  friend bool operator==(const Tree_Text& a, std::u16string_view b) { return a.View() == b; }
+
+ private:
+  friend struct tree_dict_detail::Text_Access;
+  void Set(std::u16string_view text);
+  void Drop();
+  const char16_t* text_ = u"";
+  size_t size_ = 0;
+  bool own_ = false;  // the text is ours to free (not the block's, not the static empty text)
+};
 
 class TTree_Dict {
  public:
   std::string code;         // narrow, system code page; empty for the root
-  std::u16string caption;
+  Tree_Text caption;
   std::string parent_code;  // narrow
   int level = 0;            // root 0, its children 1, ...
   int key = 0;              // sort key while building (row index or order_id), then the running number
@@ -34,6 +70,11 @@ class TTree_Dict {
   ~TTree_Dict();  // frees the subtree without recursion
   TTree_Dict(TTree_Dict&&) = default;
   TTree_Dict& operator=(TTree_Dict&&) = default;
+
+  // A node made on its own (make_unique, Add_Child) has memory of its own; a build's nodes lie in
+  // its block, which goes with the last of them.
+  static void* operator new(size_t size);
+  static void operator delete(void* p);
 
   int Child_Count() const { return static_cast<int>(children.size()); }
   TTree_Dict* Child(int i) const {
@@ -55,8 +96,9 @@ TTree_Dict* Add_Child(TTree_Dict* node, const char* code, const wchar16* caption
 
 namespace tree_dict_detail {
 
-// Distinct codes numbered in the order first seen, in one flat open-addressing table (a look-up
-// touches one or two slots and the code's own characters, nothing else).
+// Distinct codes numbered in the order first seen, in one flat open-addressing table. A slot holds
+// the code's hash, number and length, and the code itself when it is short (as codes are), so a
+// look-up of a short code touches one cache line of the table and nothing else.
 template <class Ch>
 class Code_Ids {
  public:
@@ -64,30 +106,36 @@ class Code_Ids {
   explicit Code_Ids(size_t expected) {
     size_t cap = 16;
     while (cap < expected * 2) cap <<= 1;
-    slot_.assign(cap, Slot{0, -1});
+    Size_Table(cap);
     keys_.reserve(expected);
   }
   // The id of the code, -1 when absent (add false) or after adding it (add true).
   int Find(View code, bool add) { return Find(code, Hash(code), add); }
-  // The same with the code's hash given (Hash, or Hash_On over its characters).
-  int Find(View code, uint32_t hash, bool add) {
-    const size_t mask = slot_.size() - 1;
-    for (size_t h = hash & mask;; h = (h + 1) & mask) {
-      Slot& s = slot_[h];
-      if (s.id < 0) {
-        if (!add) return -1;
-        if (keys_.size() * 2 >= slot_.size()) {
-          Grow();
-          return Find(code, hash, true);
-        }
-        s = Slot{hash, static_cast<int>(keys_.size())};
-        keys_.push_back(code);
-        return s.id;
-      }
-      if (s.hash == hash && keys_[static_cast<size_t>(s.id)] == code) return s.id;
+  // The same with the code's hash given (Hash, or Hash_On over its characters). keep: the code as
+  // the table keeps it (memory that outlives the table), when code is a passing copy.
+  int Find(View code, uint32_t hash, bool add, View keep = View()) {
+    Slot& s = slot_[Place(code, hash)];
+    if (s.id >= 0 || !add) return s.id;
+    if (keys_.size() * 2 >= slot_.size()) {
+      Grow();
+      return Find(code, hash, true, keep);
     }
+    Fill(s, code, hash, static_cast<int>(keys_.size()));
+    keys_.push_back(keep.data() ? keep : code);
+    return s.id;
   }
+  // The id of the code, -1 when absent.
+  int Look_Up(View code, uint32_t hash) const { return slot_[Place(code, hash)].id; }
+  // Starts bringing a hash's slot into the cache: many look-ups go faster when each one's slot is
+  // asked for a few look-ups ahead, as the waits for memory then overlap.
+  void Prefetch(uint32_t hash) const { __builtin_prefetch(&slot_[Home(hash)]); }
+  // The table in regions of REGION_SLOTS slots (a few tens of kilobytes): look-ups made region by
+  // region (sorted by the region of their hash) touch a part of the table that stays in the cache.
+  static constexpr int REGION_BITS = 11;
+  size_t Regions() const { return (slot_.size() + (size_t{1} << REGION_BITS) - 1) >> REGION_BITS; }
+  size_t Region(uint32_t hash) const { return Home(hash) >> REGION_BITS; }
   size_t Size() const { return keys_.size(); }
+  View Key(int id) const { return keys_[static_cast<size_t>(id)]; }
 
   // FNV-1a: the hash of a code is built character by character, so the hashes of all its prefixes
   // come in one pass.
@@ -100,19 +148,83 @@ class Code_Ids {
   }
 
  private:
-  struct Slot {
-    uint32_t hash;  // the code's hash: most other codes are passed over without reading them
-    int id;         // -1 empty
+  static constexpr size_t SLOT_BYTES = 32;
+  static constexpr size_t INLINE = (SLOT_BYTES - 12) / sizeof(Ch);  // characters held in the slot
+  struct alignas(SLOT_BYTES) Slot {
+    uint32_t hash = 0;
+    int32_t id = -1;  // -1 empty
+    uint32_t size = 0;
+    Ch head[INLINE] = {};  // the code, when it fits
   };
+  void Size_Table(size_t cap) {
+    slot_.assign(cap, Slot{});
+    bits_ = 0;
+    while ((size_t{1} << bits_) < cap) ++bits_;
+  }
+  // Where a hash's search starts: the top bits of a multiplication by the golden ratio, so that
+  // codes differing in their last character spread over the table and regions follow the hash.
+  size_t Home(uint32_t hash) const { return hash & (slot_.size() - 1); }
+  // The code's slot, or the empty slot where it would go.
+  size_t Place(View code, uint32_t hash) const {
+    const size_t mask = slot_.size() - 1;
+    for (size_t h = Home(hash);; h = (h + 1) & mask) {
+      const Slot& s = slot_[h];
+      if (s.id < 0 || (s.hash == hash && s.size == code.size() && Same(s, code))) return h;
+    }
+  }
+  static void Fill(Slot& s, View code, uint32_t hash, int id) {
+    s.hash = hash;
+    s.id = id;
+    s.size = static_cast<uint32_t>(code.size());
+    if (code.size() <= INLINE) std::char_traits<Ch>::copy(s.head, code.data(), code.size());
+  }
+  bool Same(const Slot& s, View code) const {
+    if (code.size() <= INLINE) return std::char_traits<Ch>::compare(s.head, code.data(), code.size()) == 0;
+    return keys_[static_cast<size_t>(s.id)] == code;
+  }
   void Grow() {
     std::vector<View> keys;
     keys.swap(keys_);
-    slot_.assign(slot_.size() * 2, Slot{0, -1});
+    Size_Table(slot_.size() * 2);
     for (View k : keys) Find(k, Hash(k), true);
   }
   std::vector<Slot> slot_;
+  int bits_ = 0;            // slot_.size() == 1 << bits_
   std::vector<View> keys_;  // by id
 };
+
+// The id of the longest code of ids that is a proper prefix of code (not shorter than one
+// character), or -1; with that prefix's length in *len. hashes: scratch space. The code of id skip
+// does not count.
+template <class Ch>
+int Longest_Prefix(const Code_Ids<Ch>& ids, std::basic_string_view<Ch> code, std::vector<uint32_t>& hashes,
+                   size_t* len, int skip = -1) {
+  using Ids = Code_Ids<Ch>;
+  hashes.resize(code.size() + 1);
+  hashes[0] = Ids::HASH_START;
+  for (size_t k = 0; k < code.size(); ++k) hashes[k + 1] = Ids::Hash_On(hashes[k], code[k]);
+  for (size_t n = code.size(); n-- > 1;) {
+    int id = ids.Look_Up(code.substr(0, n), hashes[n]);
+    if (id >= 0 && id != skip) {
+      *len = n;
+      return id;
+    }
+  }
+  *len = 0;
+  return -1;
+}
+
+// Asks for the slots of code's longest few proper prefixes ahead of a Longest_Prefix of it.
+template <class Ch>
+void Prefetch_Prefixes(const Code_Ids<Ch>& ids, std::basic_string_view<Ch> code) {
+  using Ids = Code_Ids<Ch>;
+  uint32_t h = Ids::HASH_START;
+  const size_t from = code.size() > 4 ? code.size() - 4 : 1;
+  for (size_t k = 0; k + 1 < code.size(); ++k) {
+    h = Ids::Hash_On(h, code[k]);
+    if (k + 1 >= from) ids.Prefetch(h);
+  }
+}
 
 }  // namespace tree_dict_detail
 
@@ -122,22 +234,14 @@ class Code_Ids {
 template <class Str>
 std::vector<size_t> Prefix_Parent_Lengths(const std::vector<Str>& codes) {
   using Ch = typename Str::value_type;
-  using Ids = tree_dict_detail::Code_Ids<Ch>;
-  Ids all(codes.size());
-  for (const Str& c : codes) all.Find(std::basic_string_view<Ch>(c), true);
+  using View = std::basic_string_view<Ch>;
+  tree_dict_detail::Code_Ids<Ch> all(codes.size());
+  for (const Str& c : codes) all.Find(View(c), true);
   std::vector<size_t> out(codes.size(), 0);
-  std::vector<uint32_t> hashes;  // hashes[k]: of the first k characters
+  std::vector<uint32_t> hashes;
   for (size_t i = 0; i < codes.size(); ++i) {
-    std::basic_string_view<Ch> c(codes[i]);
-    hashes.resize(c.size() + 1);
-    hashes[0] = Ids::HASH_START;
-    for (size_t k = 0; k < c.size(); ++k) hashes[k + 1] = Ids::Hash_On(hashes[k], c[k]);
-    for (size_t len = c.size(); len-- > 1;) {
-      if (all.Find(c.substr(0, len), hashes[len], false) >= 0) {
-        out[i] = len;
-        break;
-      }
-    }
+    if (i + 16 < codes.size()) tree_dict_detail::Prefetch_Prefixes(all, View(codes[i + 16]));
+    tree_dict_detail::Longest_Prefix(all, View(codes[i]), hashes, &out[i]);
   }
   return out;
 }

@@ -138,7 +138,7 @@ constexpr int kNodes = 100010;
 void Fill_Widget(QTreeWidget* w, const TTree_Dict* branch, QTreeWidgetItem* parent) {
   for (const auto& c : branch->children) {
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem();
-    item->setText(0, QString::fromStdU16String(c->caption));
+    item->setText(0, QString::fromUtf16(c->caption.data(), static_cast<qsizetype>(c->caption.size())));
     if (!parent) w->addTopLevelItem(item);
     Fill_Widget(w, c.get(), item);
   }
@@ -156,7 +156,7 @@ void BM_Attach_QTreeWidget(benchmark::State& st) {
       QList<QTreeWidgetItem*> tops;
       for (const auto& c : Tree()->children) {
         auto* item = new QTreeWidgetItem();
-        item->setText(0, QString::fromStdU16String(c->caption));
+        item->setText(0, QString::fromUtf16(c->caption.data(), static_cast<qsizetype>(c->caption.size())));
         Fill_Widget(w, c.get(), item);
         tops << item;
       }

@@ -2,6 +2,7 @@
 // Find_Node and Add_Child, deep chains, and the parent column a dictionary's index build prepares.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,29 @@ TEST(Tree_Dict, DeepChain) {
   ASSERT_NE(last, nullptr);
   EXPECT_EQ(last->level, n);
   EXPECT_EQ(last->key, n);
+}
+
+// A build's nodes and captions share one block: a branch taken out of the tree, and copies of its
+// texts, stay whole after the tree and the rest of its nodes are gone (ASan sees a freed block).
+TEST(Tree_Dict, BranchOutlivesItsTree) {
+  TSQLCA q;
+  Fill_Area(q, nullptr, {u"code", u"name"}, {{u"01", u"甲部门"}, {u"0101", u"乙科室一二三四五六"}, {u"02", u"丙"}});
+  std::unique_ptr<TTree_Dict> branch;
+  Tree_Text copy;
+  {
+    TTree_Dict root;
+    ASSERT_EQ(Build_Tree(&q, 0, 0, 1, &root), 1);
+    branch = std::move(root.children[0]);
+    root.children.erase(root.children.begin());
+    copy = branch->Child(0)->caption;
+  }
+  EXPECT_TRUE(branch->caption == u"甲部门");
+  EXPECT_TRUE(branch->Child(0)->caption == u"乙科室一二三四五六");
+  branch->caption = std::u16string_view(branch->Child(0)->caption).substr(0, 2);
+  EXPECT_TRUE(branch->caption == u"乙科");
+  branch->Child(0)->caption = u"";
+  EXPECT_TRUE(copy == u"乙科室一二三四五六");
+  EXPECT_EQ(Add_Child(branch.get(), "0102", u"新", "01", 9)->parent, branch.get());
 }
 
 // Build_Index gives a dictionary whose parent_col names no column a parent column by code prefix,
