@@ -36,36 +36,38 @@ class Flat_Rows {
     at_.push_back(arena_.size());
   }
   int Count() const { return static_cast<int>(at_.size()) - 1; }
-  std::string_view Code(int r) const {
-    const Head h = Head_Of(r);
-    return std::string_view(Record(r) + sizeof(Head), h.code);
+  // Where row r's record starts; the texts below take a row or such a start.
+  size_t At(int r) const { return at_[static_cast<size_t>(r)]; }
+  std::string_view Code(int r) const { return Code_In(At(r)); }
+  std::string_view Parent(int r) const { return Parent_In(At(r)); }
+  std::string_view Code_In(size_t at) const {
+    const Head h = Head_Of(at);
+    return std::string_view(Record(at) + sizeof(Head), h.code);
   }
-  std::string_view Parent(int r) const {
-    const Head h = Head_Of(r);
-    const char* code = Record(r) + sizeof(Head);
+  std::string_view Parent_In(size_t at) const {
+    const Head h = Head_Of(at);
+    const char* code = Record(at) + sizeof(Head);
     return h.prefix != NO_PREFIX ? std::string_view(code, h.prefix) : std::string_view(code + h.code, h.parent);
   }
   // The caption, with its null; size in *size.
-  const wchar16* Caption(int r, size_t* size) const {
-    const Head h = Head_Of(r);
+  const wchar16* Caption_In(size_t at, size_t* size) const {
+    const Head h = Head_Of(at);
     *size = h.caption;
-    return reinterpret_cast<const wchar16*>(Record(r) + Caption_At(h));
+    return reinterpret_cast<const wchar16*>(Record(at) + Caption_At(h));
   }
-  int Order(int r) const { return Head_Of(r).order; }
+  int Order_In(size_t at) const { return Head_Of(at).order; }
   // Characters of all captions with a null after each.
   size_t Caption_Units() const { return caption_units_; }
-  // Row r's place in the buffer (first) and its record (then), asked for ahead of reading them.
-  void Prefetch_Place(int r) const { __builtin_prefetch(&at_[static_cast<size_t>(r)]); }
-  void Prefetch_Record(int r) const {
-    const char* rec = Record(r);
-    __builtin_prefetch(rec);
-    __builtin_prefetch(rec + 64);
+  // A record asked for ahead of reading it.
+  void Prefetch(size_t at) const {
+    __builtin_prefetch(Record(at));
+    __builtin_prefetch(Record(at) + 64);
   }
   // Row r's parent is the first len characters of its code, in place of a parent column.
   void Set_Prefix(int r, size_t len) {
-    Head h = Head_Of(r);
+    Head h = Head_Of(At(r));
     h.prefix = static_cast<uint32_t>(len);
-    std::memcpy(&arena_[at_[static_cast<size_t>(r)]], &h, sizeof h);
+    std::memcpy(&arena_[At(r)], &h, sizeof h);
   }
 
  private:
@@ -76,10 +78,10 @@ class Flat_Rows {
   };
   static constexpr uint32_t NO_PREFIX = UINT32_MAX;
   static size_t Caption_At(const Head& h) { return (sizeof(Head) + h.code + h.parent + 1) & ~size_t{1}; }
-  const char* Record(int r) const { return arena_.data() + at_[static_cast<size_t>(r)]; }
-  Head Head_Of(int r) const {
+  const char* Record(size_t at) const { return arena_.data() + at; }
+  Head Head_Of(size_t at) const {
     Head h;
-    std::memcpy(&h, Record(r), sizeof h);
+    std::memcpy(&h, Record(at), sizeof h);
     return h;
   }
   void Append(const wchar16* code, const wchar16* parent, const wchar16* caption, int order) {
@@ -167,11 +169,14 @@ Row_Ids Number_Codes(Flat_Rows& rows, std::string_view root_code, bool by_prefix
   return out;
 }
 
-// One node to make: its row, the place of its parent (-1: the root), its level.
+// One node to make: its row and the start of the row's record, the place of its parent (-1: the
+// root), its level, and the row's earlier place when the row is placed twice (-1 the first time).
 struct Place {
   int row;
   int parent;
   int level;
+  int first;
+  size_t at;
 };
 
 // Level by level: the rows whose parent is a node's code become its children, in row order, then the
@@ -180,31 +185,35 @@ struct Place {
 // the root is not added again, so a cycle in the data cannot grow the tree for ever. The places come
 // depth first (the order of the running numbers); the children of each node come in row order,
 // which is their key order, so nothing needs sorting afterwards.
-std::vector<Place> Places_By_Levels(const Row_Ids& ids, int n) {
+std::vector<Place> Places_By_Levels(const Row_Ids& ids, const Flat_Rows& rows) {
+  const int n = rows.Count();
   const std::vector<int>& code_id = ids.code;
   const std::vector<int>& parent_id = ids.parent;
   const int root_id = ids.root;
   // The candidate children of each parent id side by side, in row order (a counting sort):
   // kids[begin[id] .. begin[id + 1]).
-  std::vector<size_t> begin(ids.count + 1, 0);
+  std::vector<uint32_t> begin(ids.count + 1, 0);
   for (int r = 0; r < n; ++r)
     if (int p = parent_id[static_cast<size_t>(r)]; p >= 0) ++begin[static_cast<size_t>(p) + 1];
   for (size_t i = 1; i < begin.size(); ++i) begin[i] += begin[i - 1];
   struct Kid {
     int row, id;
+    int placed;  // the row's first place, -1 before
+    size_t at;
   };
   std::vector<Kid> kids(begin.back());
   {
-    std::vector<size_t> fill(begin.begin(), begin.end() - 1);
+    std::vector<uint32_t> fill(begin.begin(), begin.end() - 1);
     for (int r = 0; r < n; ++r)
-      if (int p = parent_id[static_cast<size_t>(r)]; p >= 0) kids[fill[static_cast<size_t>(p)]++] = {r, code_id[static_cast<size_t>(r)]};
+      if (int p = parent_id[static_cast<size_t>(r)]; p >= 0)
+        kids[fill[static_cast<size_t>(p)]++] = {r, code_id[static_cast<size_t>(r)], -1, rows.At(r)};
   }
-  std::vector<int> on_path(ids.count, 0);  // by code id: places of that code from below the root
+  std::vector<char> on_path(ids.count, 0);  // by code id: a place of that code below the root is on the path
   struct Frame {
     int place;  // -1 for the root
     int level;
     int id;
-    size_t next, end;  // the candidates left
+    uint32_t next, end;  // the candidates left
   };
   std::vector<Place> places;
   places.reserve(static_cast<size_t>(n));
@@ -212,14 +221,15 @@ std::vector<Place> Places_By_Levels(const Row_Ids& ids, int n) {
   while (!stack.empty()) {
     Frame& f = stack.back();
     if (f.next == f.end) {
-      if (f.place >= 0) --on_path[static_cast<size_t>(f.id)];
+      if (f.place >= 0) on_path[static_cast<size_t>(f.id)] = 0;
       stack.pop_back();
       continue;
     }
-    const Kid k = kids[f.next++];
+    Kid& k = kids[f.next++];
     if (on_path[static_cast<size_t>(k.id)]) continue;
-    places.push_back({k.row, f.place, f.level + 1});
-    ++on_path[static_cast<size_t>(k.id)];
+    places.push_back({k.row, f.place, f.level + 1, k.placed, k.at});
+    if (k.placed < 0) k.placed = static_cast<int>(places.size()) - 1;
+    on_path[static_cast<size_t>(k.id)] = 1;
     stack.push_back({static_cast<int>(places.size()) - 1, f.level + 1, k.id, begin[static_cast<size_t>(k.id)],
                      begin[static_cast<size_t>(k.id) + 1]});
   }
@@ -242,7 +252,7 @@ std::vector<Place> Places_By_List(const Flat_Rows& rows, std::string_view root_c
       at = parent_of(cur);
       while (at >= 0 && code_of(at) != parent) at = parent_of(at);
     }
-    places.push_back({r, at, at < 0 ? 1 : places[static_cast<size_t>(at)].level + 1});
+    places.push_back({r, at, at < 0 ? 1 : places[static_cast<size_t>(at)].level + 1, -1, rows.At(r)});
     cur = static_cast<int>(places.size()) - 1;
   }
   return places;
@@ -310,10 +320,8 @@ void Make_Nodes(TTree_Dict* root, const Flat_Rows& rows, const std::vector<Place
     ~Hold() { Release(block, unused + 1); }
   } hold{block, count};
   char16_t* text = reinterpret_cast<char16_t*>(static_cast<char*>(raw) + text_at);
-  std::vector<int> first(static_cast<size_t>(rows.Count()), -1);  // by row: its first place
   for (size_t i = 0; i < count; ++i) {
-    if (i + 2 * AHEAD < count) rows.Prefetch_Place(places[i + 2 * AHEAD].row);
-    if (i + AHEAD < count) rows.Prefetch_Record(places[i + AHEAD].row);
+    if (i + AHEAD < count) rows.Prefetch(places[i + AHEAD].at);
     const Place& p = places[i];
     char* slot = reinterpret_cast<char*>(block + 1) + i * NODE_SLOT;
     *reinterpret_cast<Node_Block**>(slot) = block;
@@ -322,25 +330,23 @@ void Make_Nodes(TTree_Dict* root, const Flat_Rows& rows, const std::vector<Place
     TTree_Dict* parent = p.parent < 0 ? root : Slot_Node(block, static_cast<size_t>(p.parent));
     m->parent = parent;
     parent->children.emplace_back(m);
-    int& f = first[static_cast<size_t>(p.row)];
-    if (f < 0) {
-      f = static_cast<int>(i);
-      m->code = rows.Code(p.row);
-      m->parent_code = rows.Parent(p.row);
+    if (p.first < 0) {
+      m->code = rows.Code_In(p.at);
+      m->parent_code = rows.Parent_In(p.at);
       size_t size = 0;
-      const wchar16* caption = rows.Caption(p.row, &size);
+      const wchar16* caption = rows.Caption_In(p.at, &size);
       std::memcpy(text, caption, (size + 1) * sizeof(char16_t));
       tree_dict_detail::Text_Access::Borrow(m->caption, text, size);
       text += size + 1;
     } else {
-      const TTree_Dict* o = Slot_Node(block, static_cast<size_t>(f));
+      const TTree_Dict* o = Slot_Node(block, static_cast<size_t>(p.first));
       m->code = o->code;
       m->parent_code = o->parent_code;
       tree_dict_detail::Text_Access::Borrow(m->caption, o->caption.data(), o->caption.size());
     }
     m->row = p.row;
     m->level = p.level;
-    m->key = by_order ? rows.Order(p.row) : static_cast<int>(i) + 1;
+    m->key = by_order ? rows.Order_In(p.at) : static_cast<int>(i) + 1;
     m->children.reserve(static_cast<size_t>(child_count[i + 1]));
   }
 }
@@ -493,7 +499,7 @@ int Build_Tree(TSQLCA* data, int code_col, int parent_col, int name_col, TTree_D
     Sort_And_Number(root);
   } else {
     Row_Ids ids = Number_Codes(rows, root->code, by_prefix);
-    Make_Nodes(root, rows, Places_By_Levels(ids, rows.Count()), false);
+    Make_Nodes(root, rows, Places_By_Levels(ids, rows), false);
   }
   return 1;
 }

@@ -111,17 +111,16 @@ class Code_Ids {
   }
   // The id of the code, -1 when absent (add false) or after adding it (add true).
   int Find(View code, bool add) { return Find(code, Hash(code), add); }
-  // The same with the code's hash given (Hash, or Hash_On over its characters). keep: the code as
-  // the table keeps it (memory that outlives the table), when code is a passing copy.
-  int Find(View code, uint32_t hash, bool add, View keep = View()) {
+  // The same with the code's hash given (Hash, or Hash_On over its characters).
+  int Find(View code, uint32_t hash, bool add) {
     Slot& s = slot_[Place(code, hash)];
     if (s.id >= 0 || !add) return s.id;
     if (keys_.size() * 2 >= slot_.size()) {
       Grow();
-      return Find(code, hash, true, keep);
+      return Find(code, hash, true);
     }
     Fill(s, code, hash, static_cast<int>(keys_.size()));
-    keys_.push_back(keep.data() ? keep : code);
+    keys_.push_back(code);
     return s.id;
   }
   // The id of the code, -1 when absent.
@@ -129,13 +128,11 @@ class Code_Ids {
   // Starts bringing a hash's slot into the cache: many look-ups go faster when each one's slot is
   // asked for a few look-ups ahead, as the waits for memory then overlap.
   void Prefetch(uint32_t hash) const { __builtin_prefetch(&slot_[Home(hash)]); }
-  // The table in regions of REGION_SLOTS slots (a few tens of kilobytes): look-ups made region by
-  // region (sorted by the region of their hash) touch a part of the table that stays in the cache.
-  static constexpr int REGION_BITS = 11;
-  size_t Regions() const { return (slot_.size() + (size_t{1} << REGION_BITS) - 1) >> REGION_BITS; }
-  size_t Region(uint32_t hash) const { return Home(hash) >> REGION_BITS; }
   size_t Size() const { return keys_.size(); }
   View Key(int id) const { return keys_[static_cast<size_t>(id)]; }
+  // Whether some code of the table has n characters: a prefix search passes over other lengths
+  // without a look-up (codes in segments of two have only even lengths).
+  bool Has_Length(size_t n) const { return n < 64 ? (lengths_ >> n) & 1 : long_; }
 
   // FNV-1a: the hash of a code is built character by character, so the hashes of all its prefixes
   // come in one pass.
@@ -156,13 +153,8 @@ class Code_Ids {
     uint32_t size = 0;
     Ch head[INLINE] = {};  // the code, when it fits
   };
-  void Size_Table(size_t cap) {
-    slot_.assign(cap, Slot{});
-    bits_ = 0;
-    while ((size_t{1} << bits_) < cap) ++bits_;
-  }
-  // Where a hash's search starts: the top bits of a multiplication by the golden ratio, so that
-  // codes differing in their last character spread over the table and regions follow the hash.
+  void Size_Table(size_t cap) { slot_.assign(cap, Slot{}); }
+  // Where a hash's search starts.
   size_t Home(uint32_t hash) const { return hash & (slot_.size() - 1); }
   // The code's slot, or the empty slot where it would go.
   size_t Place(View code, uint32_t hash) const {
@@ -172,10 +164,12 @@ class Code_Ids {
       if (s.id < 0 || (s.hash == hash && s.size == code.size() && Same(s, code))) return h;
     }
   }
-  static void Fill(Slot& s, View code, uint32_t hash, int id) {
+  void Fill(Slot& s, View code, uint32_t hash, int id) {
     s.hash = hash;
     s.id = id;
     s.size = static_cast<uint32_t>(code.size());
+    if (code.size() < 64) lengths_ |= uint64_t{1} << code.size();
+    else long_ = true;
     if (code.size() <= INLINE) std::char_traits<Ch>::copy(s.head, code.data(), code.size());
   }
   bool Same(const Slot& s, View code) const {
@@ -189,7 +183,8 @@ class Code_Ids {
     for (View k : keys) Find(k, Hash(k), true);
   }
   std::vector<Slot> slot_;
-  int bits_ = 0;            // slot_.size() == 1 << bits_
+  uint64_t lengths_ = 0;    // bit n: a code of n characters (n < 64)
+  bool long_ = false;       // a code of 64 characters or more
   std::vector<View> keys_;  // by id
 };
 
@@ -204,6 +199,7 @@ int Longest_Prefix(const Code_Ids<Ch>& ids, std::basic_string_view<Ch> code, std
   hashes[0] = Ids::HASH_START;
   for (size_t k = 0; k < code.size(); ++k) hashes[k + 1] = Ids::Hash_On(hashes[k], code[k]);
   for (size_t n = code.size(); n-- > 1;) {
+    if (!ids.Has_Length(n)) continue;
     int id = ids.Look_Up(code.substr(0, n), hashes[n]);
     if (id >= 0 && id != skip) {
       *len = n;
@@ -214,15 +210,18 @@ int Longest_Prefix(const Code_Ids<Ch>& ids, std::basic_string_view<Ch> code, std
   return -1;
 }
 
-// Asks for the slots of code's longest few proper prefixes ahead of a Longest_Prefix of it.
+// Asks for the slots of code's two longest proper prefixes of lengths that some code has, ahead of
+// a Longest_Prefix of it.
 template <class Ch>
 void Prefetch_Prefixes(const Code_Ids<Ch>& ids, std::basic_string_view<Ch> code) {
   using Ids = Code_Ids<Ch>;
+  size_t from = code.size();
+  for (int found = 0; from > 1 && found < 2;)
+    if (ids.Has_Length(--from)) ++found;
   uint32_t h = Ids::HASH_START;
-  const size_t from = code.size() > 4 ? code.size() - 4 : 1;
   for (size_t k = 0; k + 1 < code.size(); ++k) {
     h = Ids::Hash_On(h, code[k]);
-    if (k + 1 >= from) ids.Prefetch(h);
+    if (k + 1 >= from && ids.Has_Length(k + 1)) ids.Prefetch(h);
   }
 }
 
