@@ -122,10 +122,73 @@ struct Row_Ids {
   size_t count = 0;         // distinct codes, the root's included
 };
 
+// Rows whose codes come in ascending byte order (as a dictionary loads them, "order by code") are
+// numbered without a table, reading the rows once in order: equal codes are neighbours, and the
+// codes that are prefixes of a code come before it, so they are the codes on a stack of prefixes
+// (a parent column usually names one of them; other parents are searched in the ascending codes).
+bool Codes_Ascending(const Flat_Rows& rows) {
+  for (int r = 1; r < rows.Count(); ++r)
+    if (rows.Code(r) < rows.Code(r - 1)) return false;
+  return true;
+}
+
+bool Proper_Prefix(std::string_view prefix, std::string_view code) {
+  return prefix.size() < code.size() && code.compare(0, prefix.size(), prefix) == 0;
+}
+
+Row_Ids Number_Ascending(Flat_Rows& rows, std::string_view root_code, bool by_prefix) {
+  const int n = rows.Count();
+  Row_Ids out;
+  out.code.resize(static_cast<size_t>(n));
+  out.parent.assign(static_cast<size_t>(n), -1);
+  std::vector<std::string_view> codes;  // distinct, ascending: id i is codes[i]
+  codes.reserve(static_cast<size_t>(n));
+  for (int r = 0; r < n; ++r) {
+    std::string_view code = rows.Code(r);
+    if (codes.empty() || code != codes.back()) codes.push_back(code);
+    out.code[static_cast<size_t>(r)] = static_cast<int>(codes.size()) - 1;
+  }
+  auto id_of = [&](std::string_view code) {
+    auto it = std::lower_bound(codes.begin(), codes.end(), code);
+    return it != codes.end() && *it == code ? static_cast<int>(it - codes.begin()) : -1;
+  };
+  out.root = id_of(root_code);
+  out.count = codes.size();
+  if (out.root < 0) out.root = static_cast<int>(out.count++);
+  const int empty = root_code.empty() ? out.root : id_of(std::string_view());  // the empty parent code
+  std::vector<int> stack;  // ids of the codes that are prefixes of the row's code, shortest first
+  for (int r = 0; r < n; ++r) {
+    std::string_view code = rows.Code(r);
+    const int id = out.code[static_cast<size_t>(r)];
+    if (code.empty()) {
+      if (by_prefix) rows.Set_Prefix(r, 0);
+      continue;
+    }
+    // A repeated code is on the stack already, on top: its prefixes lie below.
+    const bool again = r > 0 && out.code[static_cast<size_t>(r) - 1] == id;
+    while (!again && !stack.empty() && !Proper_Prefix(codes[static_cast<size_t>(stack.back())], code)) stack.pop_back();
+    const size_t below = again ? stack.size() - 1 : stack.size();
+    if (by_prefix) {
+      const int p = below ? stack[below - 1] : -1;
+      out.parent[static_cast<size_t>(r)] = p >= 0 ? p : empty;
+      rows.Set_Prefix(r, p >= 0 ? codes[static_cast<size_t>(p)].size() : 0);
+    } else if (std::string_view parent = rows.Parent(r); parent != code) {
+      int p = -1;
+      for (size_t k = below; k-- > 0 && p < 0;)
+        if (codes[static_cast<size_t>(stack[k])] == parent) p = stack[k];
+      if (p < 0) p = parent == root_code ? out.root : id_of(parent);
+      out.parent[static_cast<size_t>(r)] = p;
+    }
+    if (!again) stack.push_back(id);
+  }
+  return out;
+}
+
 // Parents from the parent column, or (by_prefix) the longest other code that is a proper prefix of
 // the row's code, an empty parent code without one. A row with an empty code, or a code equal to
 // its parent code, is left out.
 Row_Ids Number_Codes(Flat_Rows& rows, std::string_view root_code, bool by_prefix) {
+  if (Codes_Ascending(rows)) return Number_Ascending(rows, root_code, by_prefix);
   using Ids = Code_Ids<char>;
   const int n = rows.Count();
   Ids ids(static_cast<size_t>(n) + 1);
