@@ -18,6 +18,7 @@
 #include "dict/dict_zip.h"
 #include "dict/tree_dict.h"
 #include "frame/log_mgr.h"
+#include "frame/vector_state.h"
 
 std::string Dict_Narrow(const wchar16* w) {
   tu2c conv;
@@ -245,6 +246,7 @@ void TDict::Prepare_Tree_Columns() {
 // a first column other than the code needs the separate index.
 int TDict::Build_Index() {
   auto guard = Lock();
+  Zem_Clean_Vector_State();  // the index copies and compares every code
   index_.clear();
   slots_.clear();
   index_mode_ = INDEX_NONE;

@@ -12,6 +12,7 @@
 #include "dict/dict_mgr.h"
 #include "dict/dict_zip.h"
 #include "frame/log_mgr.h"
+#include "frame/vector_state.h"
 
 namespace fs = std::filesystem;
 
@@ -106,6 +107,7 @@ int TDict_Db::Write_Cache() {
 
 int TDict_Db::Load(int mode) {
   auto guard = Lock();
+  Zem_Clean_Vector_State();  // a load copies every row, from the cache or from the database
   Set_Load_Mode(mode);
   Set_Time_Stamp(Local_Version());
   Set_Loaded(1);

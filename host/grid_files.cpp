@@ -28,6 +28,7 @@
 #include "core/data/dbdata.h"
 #include "core/text/code_page.h"
 #include "dict/dict_mgr.h"
+#include "frame/vector_state.h"
 #include "host/grid_menu_host.h"
 #include "host/host_ui.h"
 
@@ -674,6 +675,7 @@ bool Zem_Host_Write_Grid(TMG* grid, const QString& path, Zem_Grid_File_Kind kind
     *error = Cap(u"没有表格或文件名。");
     return false;
   }
+  Zem_Clean_Vector_State();  // every cell is converted and written
   const Out_Model m = Build_Model(grid);
   switch (kind) {
     case ZEM_GRID_CSV: return Write_Csv(grid, m, path, error);
@@ -686,6 +688,7 @@ bool Zem_Host_Import_Grid_File(TMG* grid, const QString& path, int mode, Zem_Gri
   QString why;
   if (!error) error = &why;
   if (!grid) return *error = Cap(u"没有表格。"), false;
+  Zem_Clean_Vector_State();  // the file's records are converted and stored cell after cell
   In_Table t;
   if (!Read_Table(grid, path, &t, error)) return false;
   const std::vector<int> by_col = Match_Columns(grid, t.names, t.captions);

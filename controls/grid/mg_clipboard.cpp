@@ -14,6 +14,7 @@
 #include "controls/grid/Mg.h"
 
 #include "core/text/code_page.h"
+#include "frame/vector_state.h"
 #include "toolkit/tk_clipboard.h"
 
 #include <QGuiApplication>
@@ -97,6 +98,7 @@ QString TMG::Copy_Text(int from_row, int to_row, int from_col, int to_col) {
   to_col = std::min(to_col, ColCount() - 1);
   QString text;
   if (from_row > to_row || from_col > to_col) return text;
+  Zem_Clean_Vector_State();  // every copied cell is converted and appended
   Round_Trip& trip = Trip();
   const char16_t* table = trip.Table();
   const bool utf8 = trip.Utf8();

@@ -28,6 +28,7 @@
 #include "controls/grid/mg_dict_find.h"
 #include "controls/grid/mg_paste.h"
 
+#include "frame/vector_state.h"
 #include "toolkit/tk_clipboard.h"
 #include "core/data/dec_num.h"
 #include "util/lang_map.h"
@@ -203,6 +204,7 @@ void Mg_Split_Paste(QStringView text, Mg_Paste_Block* out) {
 }
 
 int TMG::Paste_Text(const QString& text, QString* error) {
+  Zem_Clean_Vector_State();  // a paste splits, converts and stores cell after cell
   Mg_Paste_Block block;
   Mg_Split_Paste(text, &block);
   if (block.rows == 0) return 0;

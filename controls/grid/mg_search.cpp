@@ -5,6 +5,7 @@
 #include "core/data/dec_num.h"
 #include "frame/host_funcs.h"
 #include "frame/singleton.h"
+#include "frame/vector_state.h"
 
 #include <cstdarg>
 #include <cstring>
@@ -24,6 +25,7 @@ int TMG::Seek(int* row, const char* col_name, map_wchar value) {
 }
 
 int TMG::Seek_From_Row(int* row, int from_row, const char* col_name, map_wchar value) {
+  Zem_Clean_Vector_State();  // a seek compares a cell of every row up to the hit
   const QStringView want(reinterpret_cast<const char16_t*>(value.c_str()));
   for (int r = std::max(from_row, 0); r < RowCount(); ++r) {
     if (QStringView(GetW(col_name, r)) == want) {
@@ -53,6 +55,7 @@ int TMG::Seek_Ext(int* row, int from_row, const char* col_name, const char* valu
     val = va_arg(ap, const char*);
   }
   va_end(ap);
+  Zem_Clean_Vector_State();  // a seek compares the cells of every row up to the hit
   for (int r = std::max(from_row, 0); r < RowCount(); ++r) {
     bool all = true;
     for (const Pair& p : pairs) {
@@ -92,6 +95,7 @@ void TMG::Popu_Menu_Search_ClearClick(TObject*) {
 
 int TMG::Search_Step(int step) {
   if (Search_Text[0] == 0) return 1;
+  Zem_Clean_Vector_State();  // the search compares the text with cell after cell
   const QStringView needle(Search_Text);
   const bool inside = Search_Hit_Row >= 0 && Search_Hit_Row < RowCount() && Search_Hit_Col >= 0 &&
                       Search_Hit_Col < ColCount();
@@ -137,6 +141,7 @@ int TMG::Filter(int col, map_wchar value) {
   if (!In_Range(col)) return 1;
   const QStringView want(reinterpret_cast<const char16_t*>(value.c_str()));
   const int def = DefaultRowHeight();
+  Zem_Clean_Vector_State();  // every row's cell is compared with the value
   BeginUpdate();
   for (int r = FixedRows(); r < RowCount(); ++r) {
     const bool show = CellView(col, r) == want;

@@ -10,6 +10,7 @@
 
 #include "core/data/dec_num.h"
 #include "core/data/sqlca.h"
+#include "frame/vector_state.h"
 
 #include <chrono>
 #include <cstring>
@@ -129,6 +130,7 @@ int TMG::Sort(int from, int to) {
   from = std::max(from, 0);
   to = std::min(to, RowCount() - 1);
   if (!Sort_Allowed || from >= to) return 1;
+  Zem_Clean_Vector_State();  // every row's keys are copied into the sort memory and compared there
   auto mem = std::make_unique<TSQLCA>();
   DBDataMgr* data = mem->Data();
   const int n = int(Sort_Keys.size());

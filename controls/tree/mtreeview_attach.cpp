@@ -9,13 +9,18 @@
 #include "dict/dict.h"
 #include "dict/dict_mgr.h"
 #include "dict/tree_dict.h"
+#include "frame/vector_state.h"
 
 namespace {
 
-// Holds the nodes' update open for the length of a fill.
+// Holds the nodes' update open for the length of a fill, which copies every row's code and caption
+// (so the vector state is cleared first).
 class Update_Guard {
  public:
-  explicit Update_Guard(TTreeNodes* nodes) : nodes_(nodes) { nodes_->BeginUpdate(); }
+  explicit Update_Guard(TTreeNodes* nodes) : nodes_(nodes) {
+    Zem_Clean_Vector_State();
+    nodes_->BeginUpdate();
+  }
   ~Update_Guard() { nodes_->EndUpdate(); }
   Update_Guard(const Update_Guard&) = delete;
   Update_Guard& operator=(const Update_Guard&) = delete;

@@ -6,6 +6,7 @@
 #include "core/data/dbdata.h"
 #include "core/data/dbdata_util.h"
 #include "frame/log_mgr.h"
+#include "frame/vector_state.h"
 
 using dbdata::Str_Len;
 
@@ -78,6 +79,7 @@ void From_Utf8(const uint8_t* s, size_t n, std::u16string* out) {
 // The values are read once: the buffer is taken with room for the longest form they can have (three
 // UTF-8 bytes per code unit), written, and cut to the exact length. Untouched room costs no memory.
 uint8_t* DBDataMgr::Pack_Data(unsigned* len) {
+  Zem_Clean_Vector_State();  // every value is measured and copied
   if (len) *len = 0;
   int f = Get_Field_Count();
   int r = Get_Row_Count();
@@ -199,6 +201,7 @@ int DBDataMgr::Unpack_Data(const uint8_t* buf, size_t len, size_t* used) {
 }
 
 int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
+  Zem_Clean_Vector_State();  // both passes read and copy value after value
   // First pass: walk every length against the bytes that remain, changing nothing.
   Reader v{buf, buf + len};
   v.Be(4);

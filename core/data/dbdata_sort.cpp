@@ -8,6 +8,7 @@
 #include "core/data/dbdata_util.h"
 #include "core/data/dec_num.h"
 #include "frame/log_mgr.h"
+#include "frame/vector_state.h"
 
 using dbdata::Coll_Cmp;
 using dbdata::Text;
@@ -154,6 +155,7 @@ int DBDataMgr::Sort_Cmp(int row_a, int row_b) const {
 int DBDataMgr::Sort() {
   int r = Get_Row_Count();
   if (r < 2) return 1;
+  Zem_Clean_Vector_State();  // the comparisons read the keys' texts
   Key_Plan plan[MAX_SORT_KEYS];
   int n = 0;
   for (int k = 0; k < key_count_; ++k) {

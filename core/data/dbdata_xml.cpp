@@ -4,6 +4,7 @@
 
 #include "core/data/dbdata.h"
 #include "core/data/dbdata_util.h"
+#include "frame/vector_state.h"
 
 namespace {
 
@@ -60,6 +61,7 @@ bool Xml_Name(const wchar16* s) {
 int DBDataMgr::Write_Xml(std::string* out, const char* elem, int indent) const {
   if (!out) return 0;
   if (!elem || !*elem) elem = "dbio";
+  Zem_Clean_Vector_State();  // every value is converted and escaped
   int f = Get_Field_Count();
   int r = Get_Row_Count();
   auto line = [&](int level) {

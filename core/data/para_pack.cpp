@@ -10,6 +10,7 @@
 
 #include "core/data/para.h"
 #include "frame/log_mgr.h"
+#include "frame/vector_state.h"
 
 namespace {
 
@@ -230,6 +231,7 @@ int TParaMgr::Unpack_Para(const void* data, size_t size) {
     Log_Printf("Unpack_Para: no data\n");
     return 0;
   }
+  Zem_Clean_Vector_State();  // every parameter is read and copied
   return Unpack_Depth(static_cast<const unsigned char*>(data), size, 0);
 }
 

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "core/data/para.h"
+#include "frame/vector_state.h"
 
 namespace {
 constexpr int kMaxXmlDepth = 16;  // packs inside packs written out; deeper ones stay as counts
@@ -122,6 +123,7 @@ std::string TXml_Writer::Element_Name(const char* text) {
 
 int TParaMgr::Xml_Doc(std::string* out) {
   if (!out) return 0;
+  Zem_Clean_Vector_State();  // every parameter is converted and escaped
   TXml_Writer w(out);
   w.Declaration();
   w.Open("para_mgr");
