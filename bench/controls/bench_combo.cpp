@@ -196,7 +196,8 @@ int main(int argc, char** argv) {
     Line("Attach_Dict 100k + Set_Code(last)", Fig("attach"), "QComboBox 100k names + select last",
          Fig("attach_anchor"), "<= 0.5x");
     if (g_sec.count("again"))
-      std::printf("Attach_Dict again, unchanged %.4f ms (target <= 1 ms) %s\n", Fig("again"), verdict(Fig("again") <= 1));
+      std::printf("Attach_Dict again, unchanged %.4f ms (target <= 1 ms) %s\n", Fig("again"),
+                  verdict(Fig("again") <= 1));
     if (!g_sec.count("search") || !g_sec.count("search_anchor")) return;
     std::printf(
         "key search 100k, one more character (钢 -> 钢材) to the list painted %.2f ms (target <= 16 ms) %s, "
@@ -205,7 +206,8 @@ int main(int argc, char** argv) {
     std::printf(
         "key search 100k, one more initial (c -> cg) %.2f ms, the first character (c) %.2f ms "
         "(target <= 16 ms) %s\n",
-        Fig("search_initials"), Fig("search_first"), verdict(Fig("search_initials") <= 16 && Fig("search_first") <= 16));
+        Fig("search_initials"), Fig("search_first"),
+        verdict(Fig("search_initials") <= 16 && Fig("search_first") <= 16));
   });
   Dict_Client_List()->Clear();
   Db_Connect_Mgr()->Clear();

@@ -144,7 +144,8 @@ void Print(const Summary& s) {
   for (const char* order : {"0", "1"}) {
     for (const char* kind : {"Parent_Col", "Prefix"}) {
       const std::string bench = std::string("BM_Build_Tree_") + kind;
-      const std::string what = std::string("Build_Tree 100,000 rows ") + (order[0] == '0' ? "in code order" : "shuffled") +
+      const std::string what = std::string("Build_Tree 100,000 rows ") +
+                               (order[0] == '0' ? "in code order" : "shuffled") +
                                (kind[1] == 'a' ? " by parent column" : " by code prefix");
       Line(what.c_str(), least(bench + "/100000/" + order), "10,000 rows", least(bench + "/10000/" + order), "<= 12x");
     }

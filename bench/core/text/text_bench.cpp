@@ -259,7 +259,8 @@ void Print(const Summary&) {
   const struct { const char* key; const char* what; } pairs[] = {{"gbk_to_w", "GBK -> UTF-16 over 64 MiB: zem"},
                                                                  {"w_to_gbk", "UTF-16 -> GBK over 64 MiB: zem"}};
   for (const auto& p : pairs)
-    if (r.count(p.key)) Line(p.what, mb / r[p.key].subject, "glibc iconv", mb / r[p.key].anchor, ">= 3x", {"MB/s", 0, 2});
+    if (r.count(p.key))
+      Line(p.what, mb / r[p.key].subject, "glibc iconv", mb / r[p.key].anchor, ">= 3x", {"MB/s", 0, 2});
 }
 
 }  // namespace
