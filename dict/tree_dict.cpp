@@ -580,20 +580,22 @@ TTree_Dict* Add_Child(TTree_Dict* node, const char* code, const wchar16* caption
       if (*it && !waits(*it)) todo.push_back(it->get());
     if (TTree_Dict* found = Find_In(std::move(todo), n->parent_code)) at = found;
   }
-  n->children.reserve(waiting);
-  std::vector<std::unique_ptr<TTree_Dict>> keep;
-  keep.reserve(node->children.size() - waiting + 1);
-  if (at != node && at->children.size() == at->children.capacity())
+  if (at->children.size() == at->children.capacity())
     at->children.reserve(std::max<size_t>(4, at->children.size() * 2));
-  for (auto& c : node->children) {
-    if (waits(c)) {
-      c->parent = n;
-      n->children.push_back(std::move(c));
-    } else {
-      keep.push_back(std::move(c));
+  if (waiting) {
+    n->children.reserve(waiting);
+    std::vector<std::unique_ptr<TTree_Dict>> keep;
+    keep.reserve(node->children.size() - waiting + 1);
+    for (auto& c : node->children) {
+      if (waits(c)) {
+        c->parent = n;
+        n->children.push_back(std::move(c));
+      } else {
+        keep.push_back(std::move(c));
+      }
     }
+    node->children.swap(keep);
   }
-  node->children.swap(keep);
   n->parent = at;
   at->children.push_back(std::move(made));
   return n;
