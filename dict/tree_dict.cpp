@@ -363,8 +363,8 @@ struct Text_Access {
 namespace {
 
 // The nodes of the places, node i in slot i of one block (depth-first order, the order trees are read
-// in), and their captions after them. Rows are read in place order; what a node reads is asked for
-// a few places ahead, so rows in any order cost little more than rows in code order. A row placed
+// in), and their captions after them. Rows are read in place order, what a node reads asked for a
+// few places ahead, so that the waits for rows out of order overlap. A row placed
 // twice (under two nodes of a repeated code) is copied. Keys are the running numbers (root 0, then
 // 1, 2, ...) or, with by_order, the rows' order.
 void Make_Nodes(TTree_Dict* root, const Flat_Rows& rows, const std::vector<Place>& places, bool by_order) {

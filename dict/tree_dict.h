@@ -6,10 +6,11 @@
 // "tree_id" column; or, when the parent column is the code column itself, from the longest other code
 // that is a proper prefix of the row's code.
 //
-// Building takes time in proportion to n log n for n rows (children found through a table of parent
-// codes, sorted once per node); nothing here recurses, so a chain of any depth is built and freed.
-// The nodes of one build and their captions lie in one block, in depth-first order (the order trees
-// are read, numbered and freed in); rows in any order cost few trips to main memory.
+// Building takes time in proportion to the number of rows (children found through one numbering of
+// the codes; a "tree_id" list also sorts each node's children by order_id); nothing here recurses, so
+// a chain of any depth is built and freed. Rows in ascending code order (as a dictionary loads them)
+// need no hash table. The nodes of one build and their captions lie in one block, in depth-first
+// order, the order trees are read, numbered and freed in.
 #pragma once
 #include <cstddef>
 #include <memory>
@@ -132,7 +133,6 @@ class Code_Ids {
   // asked for a few look-ups ahead, as the waits for memory then overlap.
   void Prefetch(uint32_t hash) const { __builtin_prefetch(&slot_[Home(hash)]); }
   size_t Size() const { return keys_.size(); }
-  View Key(int id) const { return keys_[static_cast<size_t>(id)]; }
   // Whether some code of the table has n characters: a prefix search passes over other lengths
   // without a look-up (codes in segments of two have only even lengths).
   bool Has_Length(size_t n) const { return n < 64 ? (lengths_ >> n) & 1 : long_; }
