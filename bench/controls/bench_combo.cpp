@@ -8,7 +8,7 @@
 //             texts; the initials ("c" to "cg") and the first character ("c") are shown too.
 // Times are the CPU time of the thread (the machine is shared).
 // Each checks its answer: the last entry's name shown, the rows the dialog lists against a plain scan.
-#include <benchmark/benchmark.h>
+#include "bench/bench_summary.h"
 
 #include <QApplication>
 #include <QCompleter>
@@ -16,11 +16,9 @@
 #include <QLineEdit>
 #include <QStringListModel>
 #include <QTableView>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <string>
 
 #include "controls/combo/Combobox_ext.h"
@@ -30,30 +28,12 @@
 #include "host/code_choose_dialog.h"
 #include "host/code_search.h"
 
+using namespace zem_bench;
+
 namespace {
 
 constexpr int kEntries = 100000;
-std::map<std::string, double> g_sec;
-bool g_ok = true;
 std::vector<CodeSearch::Entry> g_entries;
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    g_ok = false;
-    std::fprintf(stderr, "CHECK FAILED (wrong answer): %s\n", what);
-  }
-}
-
-// Seconds of this thread's CPU time spent in f: the machine is shared, and the figures compare the work
-// done, not how long others kept the processor.
-template <class F>
-double Timed(F f) {
-  timespec a, b;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
-  f();
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
-  return double(b.tv_sec - a.tv_sec) + double(b.tv_nsec - a.tv_nsec) * 1e-9;
-}
 
 // Names like those of a supplier or department list: two to four characters of business words and a
 // suffix, varied by the entry number.
@@ -200,7 +180,7 @@ BENCHMARK(BM_Key_Search_Initials)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_Key_Search_First_Char)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
 int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
   const std::string exe_dir = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
   setenv("TARVOK_DLL_PATH", exe_dir.c_str(), 0);
   QApplication app(argc, argv);
@@ -211,35 +191,27 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_combo: cannot make the dictionary\n");
     return 1;
   }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  auto ms = [](const char* k) { return g_sec[k] * 1e3; };
-  auto verdict = [](bool ok) { return ok ? "ok" : "MISSED"; };
-  if (g_sec.count("attach") && g_sec.count("attach_anchor")) {
-    const double r = g_sec["attach"] / g_sec["attach_anchor"];
-    std::printf(
-        "Attach_Dict 100k + Set_Code(last) %.1f ms, QComboBox 100k names + select last %.1f ms (anchor), "
-        "ratio %.3fx (target <= 0.5x) %s\n",
-        ms("attach"), ms("attach_anchor"), r, verdict(r <= 0.5));
-    std::printf("Attach_Dict again, unchanged %.4f ms (target <= 1 ms) %s\n", ms("again"),
-                verdict(ms("again") <= 1));
-  }
-  if (g_sec.count("search") && g_sec.count("search_anchor")) {
+  const int rc = Run(argc, argv, [](const Summary&) {
+    auto verdict = [](bool ok) { return ok ? "ok" : "MISSED"; };
+    Line("Attach_Dict 100k + Set_Code(last)", Fig("attach"), "QComboBox 100k names + select last",
+         Fig("attach_anchor"), "<= 0.5x");
+    if (g_sec.count("again"))
+      std::printf("Attach_Dict again, unchanged %.4f ms (target <= 1 ms) %s\n", Fig("again"),
+                  verdict(Fig("again") <= 1));
+    if (!g_sec.count("search") || !g_sec.count("search_anchor")) return;
     std::printf(
         "key search 100k, one more character (钢 -> 钢材) to the list painted %.2f ms (target <= 16 ms) %s, "
         "QCompleter filtering the same %.2f ms (anchor), ratio %.2fx\n",
-        ms("search"), verdict(ms("search") <= 16), ms("search_anchor"),
-        g_sec["search"] / g_sec["search_anchor"]);
+        Fig("search"), verdict(Fig("search") <= 16), Fig("search_anchor"), Fig("search") / Fig("search_anchor"));
     std::printf(
         "key search 100k, one more initial (c -> cg) %.2f ms, the first character (c) %.2f ms "
         "(target <= 16 ms) %s\n",
-        ms("search_initials"), ms("search_first"),
-        verdict(ms("search_initials") <= 16 && ms("search_first") <= 16));
-  }
+        Fig("search_initials"), Fig("search_first"),
+        verdict(Fig("search_initials") <= 16 && Fig("search_first") <= 16));
+  });
   Dict_Client_List()->Clear();
   Db_Connect_Mgr()->Clear();
   std::error_code ec;
   std::filesystem::remove_all(tmpl, ec);
-  benchmark::Shutdown();
-  return g_ok ? 0 : 1;
+  return rc;
 }

@@ -5,40 +5,23 @@
 //   growth: creating them while 5,000 of the same kind already exist against creating the first ones
 //   (target: within 1.5x, i.e. the cost does not grow with what was created before).
 // Each benchmark checks its answer (the value a new control reads back).
+#include "bench/bench_summary.h"
 #include "controls/inputs/Mdate.h"
 #include "controls/inputs/Mpickdate.h"
 
 #include <QApplication>
 #include <QDateEdit>
-#include <benchmark/benchmark.h>
-#include <ctime>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
+
+using namespace zem_bench;
 
 namespace {
 
 constexpr int kBatch = 100;      // controls created per timed batch
 constexpr int kExisting = 5000;  // controls alive before the "late" batches
-std::map<std::string, double> g_sec;  // seconds per control by figure name
-bool g_ok = true;
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    g_ok = false;
-    std::fprintf(stderr, "CHECK FAILED: %s\n", what);
-  }
-}
-
-// The thread's own CPU time: other work on a shared machine does not count.
-double Thread_Seconds() {
-  timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
 
 bool Answer(QDateEdit* e) { return e->date() == QDate(2024, 6, 15); }
 bool Answer(TMDate* d) {
@@ -78,10 +61,10 @@ void Create(benchmark::State& st, int existing, const std::string& name) {
   bool right = true;
   for (auto _ : st) {
     auto parent = std::make_unique<QWidget>();
-    const double t0 = Thread_Seconds();
+    const double t0 = Cpu_Seconds();
     W* last = nullptr;
     for (int i = 0; i < kBatch; i++) last = Make<W>(parent.get());
-    total += Thread_Seconds() - t0;
+    total += Cpu_Seconds() - t0;
     made += kBatch;
     right = right && Answer(last);
     st.PauseTiming();
@@ -110,34 +93,19 @@ BENCHMARK(BM_Create_MPickDate)->Unit(benchmark::kMillisecond)->MinTime(0.3);
 BENCHMARK(BM_Create_MPickDate_After_5000)->Unit(benchmark::kMillisecond)->MinTime(0.3);
 
 int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
   SetClock([] { return QDateTime(QDate(2024, 6, 15), QTime(9, 0)); });
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  auto us = [](const char* k) { return g_sec.count(k) ? g_sec[k] * 1e6 : 0.0; };
-  auto ratio = [](const char* a, const char* b) {
-    return g_sec.count(a) && g_sec.count(b) && g_sec[b] > 0 ? g_sec[a] / g_sec[b] : 0.0;
-  };
-  const struct {
-    const char *what, *key, *anchor_what, *anchor, *target;
-    double limit;  // 0: reported, no target
-  } lines[] = {
-      {"TMDate create", "tmdate", "QDateEdit create", "qdateedit", "", 0},
-      {"MPickDate create", "mpickdate", "QDateEdit create", "qdateedit", "", 0},
-      {"QDateEdit create after 5,000", "qdateedit_late", "first QDateEdit", "qdateedit", "", 0},
-      {"TMDate create after 5,000", "tmdate_late", "first TMDate", "tmdate", "<= 1.5x", 1.5},
-      {"MPickDate create after 5,000", "mpickdate_late", "first MPickDate", "mpickdate", "<= 1.5x", 1.5},
-  };
-  for (const auto& l : lines) {
-    if (!g_sec.count(l.key) || !g_sec.count(l.anchor)) continue;
-    const double r = ratio(l.key, l.anchor);
-    if (l.limit > 0)
-      std::printf("%s %.1f us, %s %.1f us (anchor), ratio %.3fx (target %s) %s\n", l.what, us(l.key), l.anchor_what,
-                  us(l.anchor), r, l.target, r <= l.limit ? "ok" : "MISSED");
-    else
-      std::printf("%s %.1f us, %s %.1f us (anchor), ratio %.3fx\n", l.what, us(l.key), l.anchor_what, us(l.anchor), r);
-  }
-  benchmark::Shutdown();
-  return g_ok ? 0 : 1;
+  return Run(argc, argv, [](const Summary&) {
+    const Form us{"us"};
+    auto line = [&](const char* what, const char* key, const char* anchor_what, const char* anchor,
+                    const char* target = nullptr) {
+      Line(what, Fig(key, 1e6), anchor_what, Fig(anchor, 1e6), target, us);
+    };
+    line("TMDate create", "tmdate", "QDateEdit create", "qdateedit");
+    line("MPickDate create", "mpickdate", "QDateEdit create", "qdateedit");
+    line("QDateEdit create after 5,000", "qdateedit_late", "first QDateEdit", "qdateedit");
+    line("TMDate create after 5,000", "tmdate_late", "first TMDate", "tmdate", "<= 1.5x");
+    line("MPickDate create after 5,000", "mpickdate_late", "first MPickDate", "mpickdate", "<= 1.5x");
+  });
 }

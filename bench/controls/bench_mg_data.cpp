@@ -8,7 +8,7 @@
 //   search: Search_Str_To_Next over 1,000,000 rows to a hit in the last row, beside a plain loop that
 //           compares the same texts.
 // Each checks its answer: the sorted order, the totals, the rows shown, the hit.
-#include "bench/controls/bench_mg_figures.h"
+#include "bench/bench_summary.h"
 #include "controls/grid/Mg.h"
 #include "core/data/dec_num.h"
 #include "core/data/sqlca.h"
@@ -16,13 +16,16 @@
 #include <QAbstractListModel>
 #include <QSortFilterProxyModel>
 #include <QTableWidget>
-#include <benchmark/benchmark.h>
 #include <memory>
 #include <random>
+
+using namespace zem_bench;
 
 namespace {
 
 constexpr int kSortRows = 100000, kSortCols = 10, kBigRows = 1000000;
+long long g_cents[3] = {};  // the anchor's totals, checked by Cal_Sum_Val
+int g_shown = -1;           // rows the filter anchor accepted
 
 QString Random_Text(std::mt19937& rng) {
   static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";

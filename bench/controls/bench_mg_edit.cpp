@@ -7,7 +7,7 @@
 //          same text into cells alone (target: at most 3x).
 // Each checks its answer: the cell the keys land on and that the view was painted; the cells the paste
 // wrote and its count.
-#include "bench/controls/bench_mg_figures.h"
+#include "bench/bench_summary.h"
 #include "controls/grid/Mg.h"
 #include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
@@ -17,9 +17,10 @@
 #include <QKeyEvent>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
+
+using namespace zem_bench;
 
 namespace {
 
@@ -177,29 +178,20 @@ BENCHMARK(BM_Split_Only)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Paste_100k)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
   QTemporaryDir dir;
   if (!Make_Dictionary(dir)) {
     std::fprintf(stderr, "CHECK FAILED: the 100,000-entry dictionary could not be made\n");
     return 1;
   }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  if (g_sec.count("key") && g_sec.count("key_anchor")) {
-    const double ms = g_sec["key"] * 1e3;
-    std::printf("Key press moving the cell, TMG 1M rows, to the repaint %.3f ms, QTableWidget 100k rows %.3f ms "
-                "(anchor), ratio %.3fx (target <= 2 ms) %s\n",
-                ms, g_sec["key_anchor"] * 1e3, g_sec["key"] / g_sec["key_anchor"], ms <= 2.0 ? "ok" : "MISSED");
-  }
-  if (g_sec.count("paste") && g_sec.count("paste_anchor")) {
-    const double r = g_sec["paste"] / g_sec["paste_anchor"];
-    std::printf("Paste_Text 100k x 10 with a 100k-entry dictionary column %.1f ms, split into cells %.1f ms "
-                "(anchor), ratio %.3fx (target <= 3x) %s\n",
-                g_sec["paste"] * 1e3, g_sec["paste_anchor"] * 1e3, r, r <= 3 ? "ok" : "MISSED");
-  }
-  benchmark::Shutdown();
+  const int rc = Run(argc, argv, [](const Summary&) {
+    Line("Key press moving the cell, TMG 1M rows, to the repaint", Fig("key"), "QTableWidget 100k rows",
+         Fig("key_anchor"), "<= 2 ms", {"ms", 3});
+    Line("Paste_Text 100k x 10 with a 100k-entry dictionary column", Fig("paste"), "split into cells",
+         Fig("paste_anchor"), "<= 3x");
+  });
   Dict_Client_List()->Clear();
   Db_Connect_Mgr()->Clear();
-  return g_ok ? 0 : 1;
+  return rc;
 }

@@ -3,14 +3,15 @@
 //         building the same tab-separated text from a QTableWidget's items with QString appends
 //         (target <= 0.5x).
 // It checks its answer: the clipboard holds exactly the anchor's text.
-#include "bench/controls/bench_mg_figures.h"
+#include "bench/bench_summary.h"
 #include "controls/grid/Mg.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QTableWidget>
-#include <benchmark/benchmark.h>
 #include <cstdlib>
+
+using namespace zem_bench;
 
 namespace {
 
@@ -71,16 +72,10 @@ BENCHMARK(BM_Copy_QTableWidget_Items)->Unit(benchmark::kMillisecond)->MinTime(0.
 BENCHMARK(BM_Copy_To_Mem)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
 int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  if (g_sec.count("copy") && g_sec.count("copy_anchor")) {
-    const double r = g_sec["copy"] / g_sec["copy_anchor"];
-    std::printf("Copy_To_Mem 100k x 10 %.1f ms, QTableWidget items with QString appends %.1f ms (anchor), "
-                "ratio %.3fx (target <= 0.50x) %s\n",
-                g_sec["copy"] * 1e3, g_sec["copy_anchor"] * 1e3, r, r <= 0.5 ? "ok" : "MISSED");
-  }
-  benchmark::Shutdown();
-  return g_ok ? 0 : 1;
+  return Run(argc, argv, [](const Summary&) {
+    Line("Copy_To_Mem 100k x 10", Fig("copy"), "QTableWidget items with QString appends", Fig("copy_anchor"),
+         "<= 0.50x");
+  });
 }

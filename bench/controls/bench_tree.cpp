@@ -11,7 +11,8 @@
 // Times are process CPU seconds. Heap figures are the bytes malloc holds after the fill minus before it (both
 // trees are alive then). Each benchmark checks its answer (node count and texts, visible rows, the list
 // text).
-#include <benchmark/benchmark.h>
+#include "bench/bench_summary.h"
+
 #include <malloc.h>
 
 #include <QApplication>
@@ -19,39 +20,20 @@
 #include <QTreeWidget>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <map>
 #include <string>
 
 #include "controls/tree/Mtreeview.h"
 #include "core/data/sqlca.h"
 #include "dict/tree_dict.h"
 
+using namespace zem_bench;
+
 namespace {
 
-std::map<std::string, double> g_sec;   // seconds per iteration by figure name
-std::map<std::string, double> g_heap;  // bytes by figure name
-bool g_ok = true;
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    g_ok = false;
-    std::fprintf(stderr, "CHECK FAILED: %s\n", what);
-  }
-}
-
 // Process CPU time: the machine running the benchmarks is shared, and both sides run on one thread.
-double Cpu_Seconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
 template <class F>
 double Timed(F f) {
-  const double t0 = Cpu_Seconds();
-  f();
-  return Cpu_Seconds() - t0;
+  return zem_bench::Timed(f, CLOCK_PROCESS_CPUTIME_ID);
 }
 
 double Heap() {
@@ -168,7 +150,7 @@ void BM_Attach_QTreeWidget(benchmark::State& st) {
     delete w;
   }
   g_sec["attach_anchor"] = total / double(st.iterations());
-  g_heap["attach_anchor"] = heap;
+  g_sec["attach_anchor_heap"] = heap;
 }
 
 void Check_Tree(MTreeView& t, const char* what) {
@@ -191,7 +173,7 @@ void BM_Attach_MTreeView(benchmark::State& st) {
     delete t;
   }
   g_sec["attach"] = total / double(st.iterations());
-  g_heap["attach"] = heap;
+  g_sec["attach_heap"] = heap;
 }
 
 // The QTreeWidget way from the rows: parents come before their children, found by code.
@@ -330,41 +312,16 @@ BENCHMARK(BM_Code_Loop_QString)->Unit(benchmark::kMillisecond)->MinTime(0.3);
 BENCHMARK(BM_Code_Loop_MTreeView)->Unit(benchmark::kMillisecond)->MinTime(0.3);
 
 int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  auto ratio = [](std::map<std::string, double>& m, const char* a, const char* b) {
-    return m.count(a) && m.count(b) && m[b] > 0 ? m[a] / m[b] : 0.0;
-  };
-  auto verdict = [](double r, double target) { return r > 0 && r <= target ? "ok" : "MISSED"; };
-  if (g_sec.count("attach")) {
-    const double r = ratio(g_sec, "attach", "attach_anchor");
-    std::printf(
-        "Attach 100,010 nodes %.1f ms, QTreeWidget fill %.1f ms (anchor), ratio %.3fx (target <= 0.5x) %s\n",
-        g_sec["attach"] * 1e3, g_sec["attach_anchor"] * 1e3, r, verdict(r, 0.5));
-    const double m = ratio(g_heap, "attach", "attach_anchor");
-    std::printf(
-        "Attach heap %.1f MB, QTreeWidget fill heap %.1f MB (anchor), ratio %.3fx (target <= 0.5x) %s\n",
-        g_heap["attach"] / 1e6, g_heap["attach_anchor"] / 1e6, m, verdict(m, 0.5));
-  }
-  if (g_sec.count("build")) {
-    std::printf(
-        "Attach from the rows (tree build + attach) %.1f ms, QTreeWidget fill %.1f ms (anchor), ratio "
-        "%.3fx\n",
-        g_sec["build"] * 1e3, g_sec["attach_anchor"] * 1e3, ratio(g_sec, "build", "attach_anchor"));
-    std::printf(
-        "Attach from the rows %.1f ms, QTreeWidget filled from the rows by code %.1f ms (anchor), "
-        "ratio %.3fx\n",
-        g_sec["build"] * 1e3, g_sec["build_anchor"] * 1e3, ratio(g_sec, "build", "build_anchor"));
-  }
-  if (g_sec.count("expand"))
-    std::printf("Expand 10,000 children and paint %.2f ms, QTreeWidget %.2f ms (anchor), ratio %.3fx\n",
-                g_sec["expand"] * 1e3, g_sec["expand_anchor"] * 1e3, ratio(g_sec, "expand", "expand_anchor"));
-  if (g_sec.count("loop"))
-    std::printf(
-        "Code loop over 10,001 nodes %.3f ms, the same list with QString %.3f ms (anchor), ratio %.3fx\n",
-        g_sec["loop"] * 1e3, g_sec["loop_anchor"] * 1e3, ratio(g_sec, "loop", "loop_anchor"));
-  if (!g_ok) std::printf("a benchmark answer was wrong\n");
-  return g_ok ? 0 : 1;
+  return Run(argc, argv, [](const Summary&) {
+    Line("Attach 100,010 nodes", Fig("attach"), "QTreeWidget fill", Fig("attach_anchor"), "<= 0.5x");
+    Line("Attach heap", Fig("attach_heap", 1e-6), "QTreeWidget fill heap", Fig("attach_anchor_heap", 1e-6), "<= 0.5x",
+         {"MB"});
+    Line("Attach from the rows (tree build + attach)", Fig("build"), "QTreeWidget fill", Fig("attach_anchor"));
+    Line("Attach from the rows", Fig("build"), "QTreeWidget filled from the rows by code", Fig("build_anchor"));
+    Line("Expand 10,000 children and paint", Fig("expand"), "QTreeWidget", Fig("expand_anchor"), nullptr, {"ms", 2});
+    Line("Code loop over 10,001 nodes", Fig("loop"), "the same list with QString", Fig("loop_anchor"), nullptr,
+         {"ms", 3});
+  });
 }

@@ -9,7 +9,8 @@
 // Figures are CPU time of this process (for the SQL loads that leaves out the database server's work),
 // the notice figure the wall-clock time until the last client saw the code (median of 20 changes).
 // The PostgreSQL figures need ZEM_PG_CONNINFO; without it the program says so and leaves them out.
-#include <benchmark/benchmark.h>
+#include "bench/bench_summary.h"
+
 #include <libpq-fe.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -18,7 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <random>
 #include <string>
 #include <unordered_map>
@@ -28,6 +28,8 @@
 #include "core/data/para.h"
 #include "dict/dict_db.h"
 #include "tests/dict/dict_notify_client.h"
+
+using namespace zem_bench;
 
 namespace {
 
@@ -319,67 +321,39 @@ BENCHMARK(BM_Seek_Code)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Seek_Anchor_Unordered_Map)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Notify_Clients)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
-// Prints the usual table, then each figure beside its anchor with the target.
-class Summary : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) {
-        if (r.error_message.find("ZEM_PG_CONNINFO") == std::string::npos) failed_ = true;
-        continue;
-      }
-      time_[r.benchmark_name()] = r.GetAdjustedCPUTime() / 1e3;  // milliseconds to seconds
-    }
+// The loads beside SQL, the look-ups beside a hash map, the notices beside polling, with the targets.
+void Print(const Summary& s) {
+  double dt = s.Cpu("BM_Load_Cache_Dt"), dz = s.Cpu("BM_Load_Cache_Dz");
+  double sq = s.Cpu("BM_Load_Sql_Sqlite"), pg = s.Cpu("BM_Load_Sql_Pg");
+  std::printf("Load 100,000 entries: .dt cache %.1f ms, .dz cache %.1f ms; SQLite by SQL %.1f ms: .dt %.2fx "
+              "(target <= 0.5x)\n",
+              dt * 1e3, dz * 1e3, sq * 1e3, sq > 0 ? dt / sq : 0.0);
+  if (pg > 0)
+    std::printf("PostgreSQL by SQL %.1f ms: .dt %.2fx (target <= 0.33x)\n", pg * 1e3, dt / pg);
+  else
+    std::printf("PostgreSQL figure not run: ZEM_PG_CONNINFO is not set\n");
+  double seek = s.Cpu("BM_Seek_Code"), anchor = s.Cpu("BM_Seek_Anchor_Unordered_Map");
+  std::printf("1,000,000 Seek_Code %.1f ms beside std::unordered_map %.1f ms: %.2fx (target <= 3x)\n", seek * 1e3,
+              anchor * 1e3, anchor > 0 ? seek / anchor : 0.0);
+  std::vector<double> t = Notify_Times();
+  std::sort(t.begin(), t.end());
+  if (t.empty()) {
+    std::printf("Notice figure not run: ZEM_PG_CONNINFO is not set\n");
+    return;
   }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    double dt = Get("BM_Load_Cache_Dt"), dz = Get("BM_Load_Cache_Dz");
-    double sq = Get("BM_Load_Sql_Sqlite"), pg = Get("BM_Load_Sql_Pg");
-    std::printf("\nLoad 100,000 entries: .dt cache %.1f ms, .dz cache %.1f ms; SQLite by SQL %.1f ms: .dt %.2fx "
-                "(target <= 0.5x)\n",
-                dt * 1e3, dz * 1e3, sq * 1e3, sq > 0 ? dt / sq : 0.0);
-    if (pg > 0) {
-      std::printf("PostgreSQL by SQL %.1f ms: .dt %.2fx (target <= 0.33x)\n", pg * 1e3, dt / pg);
-    } else {
-      std::printf("PostgreSQL figure not run: ZEM_PG_CONNINFO is not set\n");
-    }
-    double seek = Get("BM_Seek_Code"), anchor = Get("BM_Seek_Anchor_Unordered_Map");
-    std::printf("1,000,000 Seek_Code %.1f ms beside std::unordered_map %.1f ms: %.2fx (target <= 3x)\n",
-                seek * 1e3, anchor * 1e3, anchor > 0 ? seek / anchor : 0.0);
-    std::vector<double> t = Notify_Times();
-    std::sort(t.begin(), t.end());
-    if (!t.empty()) {
-      const double poll = TDict_Client_List::DEFAULT_POLL_MS, median = t[t.size() / 2];
-      std::printf("A server-side change seen by all %d client processes (notices) %.1f ms (median of %zu, "
-                  "slowest %.1f ms), one polling interval %.0f ms (anchor), ratio %.5fx (target <= 0.01x) %s\n",
-                  kClients, median, t.size(), t.back(), poll, median / poll, median / poll <= 0.01 ? "ok" : "MISSED");
-    } else {
-      std::printf("Notice figure not run: ZEM_PG_CONNINFO is not set\n");
-    }
-    if (failed_) std::printf("SOME ANSWERS WERE WRONG\n");
-  }
-  bool failed() const { return failed_; }
-
- private:
-  double Get(const char* name) const {
-    auto it = time_.find(name);
-    return it == time_.end() ? 0 : it->second;
-  }
-  std::map<std::string, double> time_;
-  bool failed_ = false;
-};
+  const double poll = TDict_Client_List::DEFAULT_POLL_MS, median = t[t.size() / 2];
+  std::printf("A server-side change seen by all %d client processes (notices) %.1f ms (median of %zu, "
+              "slowest %.1f ms), one polling interval %.0f ms (anchor), ratio %.5fx (target <= 0.01x) %s\n",
+              kClients, median, t.size(), t.back(), poll, median / poll, median / poll <= 0.01 ? "ok" : "MISSED");
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   // The client processes of the notice figure run this program again.
   if (argc == 4 && std::string(argv[1]) == "--notify-client") return zem_test::Dict_Notify_Client_Main(argv[2], argv[3]);
-  benchmark::Initialize(&argc, argv);
   E();
-  Summary summary;
-  benchmark::RunSpecifiedBenchmarks(&summary);
-  benchmark::Shutdown();
+  const int rc = Run(argc, argv, Print);
   E().Cleanup();
-  return summary.failed() ? 1 : 0;
+  return rc;
 }

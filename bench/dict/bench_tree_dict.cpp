@@ -7,14 +7,14 @@
 // is then walked all over memory, and at 100,000 rows that memory no longer fits the caches, which
 // the 10,000-row anchor does). Every build is checked: all rows are nodes, each under the node of its
 // parent code, one level deeper. Each figure is the least of five runs (the machine is shared).
-#include <benchmark/benchmark.h>
+#include "bench/bench_summary.h"
 
 #include <QApplication>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <string>
@@ -23,6 +23,8 @@
 #include "core/data/sqlca.h"
 #include "core/text/code_page.h"
 #include "dict/tree_dict.h"
+
+using namespace zem_bench;
 
 namespace {
 
@@ -135,59 +137,27 @@ ZEM_TREE_BENCH(BM_Build_Tree_Parent_Col, ArgsProduct({{10000, 100000}, {0, 1}}))
 ZEM_TREE_BENCH(BM_Build_Tree_Prefix, ArgsProduct({{10000, 100000}, {0, 1}}));
 ZEM_TREE_BENCH(BM_QTreeWidget_Fill, Args({100000, 0}));
 
-class Summary : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) failed_ = true;
-      else time_[r.benchmark_name()] = r.GetAdjustedCPUTime();  // milliseconds; "<name>_least" aggregates
+// Each figure beside its anchor: 100,000 rows beside 10,000, in code order and shuffled, by parent column
+// and by code prefix; then beside the widget's fill.
+void Print(const Summary& s) {
+  auto least = [&](const std::string& name) { return s.Cpu(name + "/repeats:5_least") * 1e3; };
+  for (const char* order : {"0", "1"}) {
+    for (const char* kind : {"Parent_Col", "Prefix"}) {
+      const std::string bench = std::string("BM_Build_Tree_") + kind;
+      const std::string what = std::string("Build_Tree 100,000 rows ") +
+                               (order[0] == '0' ? "in code order" : "shuffled") +
+                               (kind[1] == 'a' ? " by parent column" : " by code prefix");
+      Line(what.c_str(), least(bench + "/100000/" + order), "10,000 rows", least(bench + "/10000/" + order), "<= 12x");
     }
   }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\n");
-    for (const char* order : {"0", "1"}) {
-      const char* words = order[0] == '0' ? "in code order" : "shuffled";
-      for (const char* kind : {"Parent_Col", "Prefix"}) {
-        std::string big = Name(kind, "100000", order), small = Name(kind, "10000", order);
-        std::string what = std::string("Build_Tree 100,000 rows ") + words +
-                           (kind[1] == 'a' ? " by parent column" : " by code prefix");
-        Line(what.c_str(), Get(big), "10,000 rows", Get(small), 12.0);
-      }
-    }
-    Line("Build_Tree 100,000 rows in code order by parent column", Get(Name("Parent_Col", "100000", "0")),
-         "QTreeWidget fill of the same nodes", Get("BM_QTreeWidget_Fill/100000/0/repeats:5_least"), 1.0);
-    if (failed_) std::printf("SOME ANSWERS WERE WRONG\n");
-  }
-  bool failed() const { return failed_; }
-
- private:
-  void Line(const char* what, double t, const char* anchor, double a, double target) {
-    double ratio = a > 0 ? t / a : 0;
-    if (t <= 0 || a <= 0) failed_ = true;  // a figure went missing
-    std::printf("%s %.1f ms, %s %.1f ms (anchor), ratio %.3fx (target <= %.3gx) %s\n", what, t, anchor, a,
-                ratio, target, t > 0 && a > 0 && ratio <= target ? "ok" : "MISSED");
-  }
-  static std::string Name(const char* kind, const char* rows, const char* order) {
-    return std::string("BM_Build_Tree_") + kind + "/" + rows + "/" + order + "/repeats:5_least";
-  }
-  double Get(const std::string& name) const {
-    auto it = time_.find(name);
-    return it == time_.end() ? 0 : it->second;
-  }
-  std::map<std::string, double> time_;
-  bool failed_ = false;
-};
+  Line("Build_Tree 100,000 rows in code order by parent column", least("BM_Build_Tree_Parent_Col/100000/0"),
+       "QTreeWidget fill of the same nodes", least("BM_QTreeWidget_Fill/100000/0"), "<= 1x");
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  Summary summary;
-  benchmark::RunSpecifiedBenchmarks(&summary);
-  benchmark::Shutdown();
-  return summary.failed() ? 1 : 0;
+  return Run(argc, argv, Print);
 }

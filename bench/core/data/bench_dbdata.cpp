@@ -5,13 +5,12 @@
 //   least 150 MB/s each way).
 // Every benchmark checks its answer and fails the run when it is wrong. Figures are CPU time: the
 // machine is shared, and CPU time keeps both sides of a comparison honest under load.
-#include <benchmark/benchmark.h>
+#include "bench/bench_summary.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,6 +18,8 @@
 #include "core/data/dbdata.h"
 #include "core/data/dec_num.h"
 #include "core/text/wfunc.h"
+
+using namespace zem_bench;
 
 namespace {
 
@@ -242,51 +243,18 @@ BENCHMARK(BM_Unpack_Data)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Unpack_Data_Fresh)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Pack_Anchor_Memcpy)->Unit(benchmark::kMillisecond);
 
-// Prints the usual table, then each figure beside its anchor with the target.
-class Summary : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) failed_ = true;
-      double secs = r.GetAdjustedCPUTime() / (r.time_unit == benchmark::kMillisecond ? 1e3 : 1e9);
-      time_[r.benchmark_name()] = secs;
-      auto it = r.counters.find("bytes_per_second");
-      if (it != r.counters.end()) mbps_[r.benchmark_name()] = it->second.value / 1e6;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    double sort = Get(time_, "BM_Sort_DBDataMgr"), anchor = Get(time_, "BM_Sort_Anchor_StdSort");
-    std::printf("\nSort 1,000,000 rows, 2 keys: DBDataMgr %.0f ms, std::sort anchor %.0f ms: %.2fx (target <= 3x)\n",
-                sort * 1e3, anchor * 1e3, anchor > 0 ? sort / anchor : 0.0);
-    double mc = Get(mbps_, "BM_Pack_Anchor_Memcpy");
-    std::printf("Pack_Data   %.0f MB/s beside memcpy %.0f MB/s (target >= 150 MB/s)\n", Get(mbps_, "BM_Pack_Data"), mc);
-    std::printf("Unpack_Data %.0f MB/s over earlier content, %.0f MB/s into a new set, beside memcpy %.0f MB/s "
-                "(target >= 150 MB/s)\n",
-                Get(mbps_, "BM_Unpack_Data/"), Get(mbps_, "BM_Unpack_Data_Fresh"), mc);
-    if (failed_) std::printf("SOME ANSWERS WERE WRONG\n");
-  }
-  bool failed() const { return failed_; }
-
- private:
-  static double Get(const std::map<std::string, double>& m, const char* prefix) {
-    for (const auto& kv : m) {
-      if (kv.first.rfind(prefix, 0) == 0) return kv.second;
-    }
-    return 0;
-  }
-  std::map<std::string, double> time_;
-  std::map<std::string, double> mbps_;
-  bool failed_ = false;
-};
+// The sort beside std::sort, then each throughput beside memcpy, with the targets.
+void Print(const Summary& s) {
+  double sort = s.Cpu("BM_Sort_DBDataMgr"), anchor = s.Cpu("BM_Sort_Anchor_StdSort");
+  std::printf("Sort 1,000,000 rows, 2 keys: DBDataMgr %.0f ms, std::sort anchor %.0f ms: %.2fx (target <= 3x)\n",
+              sort * 1e3, anchor * 1e3, anchor > 0 ? sort / anchor : 0.0);
+  double mc = s.Mbps("BM_Pack_Anchor_Memcpy");
+  std::printf("Pack_Data   %.0f MB/s beside memcpy %.0f MB/s (target >= 150 MB/s)\n", s.Mbps("BM_Pack_Data"), mc);
+  std::printf("Unpack_Data %.0f MB/s over earlier content, %.0f MB/s into a new set, beside memcpy %.0f MB/s "
+              "(target >= 150 MB/s)\n",
+              s.Mbps("BM_Unpack_Data/"), s.Mbps("BM_Unpack_Data_Fresh"), mc);
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  Summary summary;
-  benchmark::RunSpecifiedBenchmarks(&summary);
-  benchmark::Shutdown();
-  return summary.failed() ? 1 : 0;
-}
+int main(int argc, char** argv) { return Run(argc, argv, Print); }

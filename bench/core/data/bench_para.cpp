@@ -4,7 +4,8 @@
 //   Pack_Para and Unpack_Para throughput vs memcpy of the packed bytes; the zlib envelope vs zlib's
 //   own compress of the same bytes.
 // Every benchmark checks its answer and fails the run when it is wrong.
-#include <benchmark/benchmark.h>
+#include "bench/bench_summary.h"
+
 #include <zlib.h>
 
 #include <cstdio>
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include "core/data/para.h"
+
+using namespace zem_bench;
 
 namespace {
 
@@ -146,57 +149,20 @@ BENCHMARK(BM_Pack_Anchor_Memcpy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pack_Zip)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Zip_Anchor_Compress)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// Prints the usual table, then each figure beside its anchor with the target.
-class Summary : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) failed_ = true;
-      double unit = r.time_unit == benchmark::kMillisecond ? 1e3 : 1e9;
-      time_[r.benchmark_name()] = r.GetAdjustedRealTime() / unit;
-      cpu_[r.benchmark_name()] = r.GetAdjustedCPUTime() / unit;
-      auto it = r.counters.find("bytes_per_second");
-      if (it != r.counters.end()) mbps_[r.benchmark_name()] = it->second.value / 1e6;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    double t10 = Get(cpu_, "BM_Unpack/10000/"), t100 = Get(cpu_, "BM_Unpack/100000/");
-    std::printf("\nUnpack_Para 100,000 parameters %.2f ms CPU beside 10,000 parameters %.2f ms CPU: %.2fx (target <= 15x)\n",
-                t100 * 1e3, t10 * 1e3, t10 > 0 ? t100 / t10 : 0.0);
-    double mc = Get(mbps_, "BM_Pack_Anchor_Memcpy");
-    std::printf("Pack_Para   %.0f MB/s beside memcpy %.0f MB/s\n", Get(mbps_, "BM_Pack"), mc);
-    std::printf("Unpack_Para %.0f MB/s beside memcpy %.0f MB/s\n", Get(mbps_, "BM_Unpack/100000/"), mc);
-    std::printf("Pack_Para zipped %.0f MB/s beside zlib compress %.0f MB/s\n", Get(mbps_, "BM_Pack_Zip"),
-                Get(mbps_, "BM_Zip_Anchor_Compress"));
-    std::printf("Packed size %zu bytes for 100,000 parameters%s\n", Fix(100000).packed.size(),
-                failed_ ? "; SOME ANSWERS WERE WRONG" : "");
-  }
-  bool failed() const { return failed_; }
-
- private:
-  // The figure of the benchmark named exactly so, else of the first whose name begins so.
-  static double Get(const std::map<std::string, double>& m, const char* prefix) {
-    auto exact = m.find(prefix);
-    if (exact != m.end()) return exact->second;
-    for (const auto& kv : m) {
-      if (kv.first.rfind(prefix, 0) == 0) return kv.second;
-    }
-    return 0;
-  }
-  std::map<std::string, double> time_;
-  std::map<std::string, double> cpu_;
-  std::map<std::string, double> mbps_;
-  bool failed_ = false;
-};
+// Unpacking's growth with the number of parameters, then each throughput beside its anchor.
+void Print(const Summary& s) {
+  double t10 = s.Cpu("BM_Unpack/10000/"), t100 = s.Cpu("BM_Unpack/100000/");
+  std::printf("Unpack_Para 100,000 parameters %.2f ms CPU beside 10,000 parameters %.2f ms CPU: %.2fx "
+              "(target <= 15x)\n",
+              t100 * 1e3, t10 * 1e3, t10 > 0 ? t100 / t10 : 0.0);
+  double mc = s.Mbps("BM_Pack_Anchor_Memcpy");
+  std::printf("Pack_Para   %.0f MB/s beside memcpy %.0f MB/s\n", s.Mbps("BM_Pack"), mc);
+  std::printf("Unpack_Para %.0f MB/s beside memcpy %.0f MB/s\n", s.Mbps("BM_Unpack/100000/"), mc);
+  std::printf("Pack_Para zipped %.0f MB/s beside zlib compress %.0f MB/s\n", s.Mbps("BM_Pack_Zip"),
+              s.Mbps("BM_Zip_Anchor_Compress"));
+  std::printf("Packed size %zu bytes for 100,000 parameters\n", Fix(100000).packed.size());
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  Summary summary;
-  benchmark::RunSpecifiedBenchmarks(&summary);
-  benchmark::Shutdown();
-  return summary.failed() ? 1 : 0;
-}
+int main(int argc, char** argv) { return Run(argc, argv, Print); }

@@ -10,22 +10,23 @@
 // half was not run. Every benchmark checks its answer (row count and sample values) and fails the run
 // when it is wrong. SQLite figures are CPU time (all work is in this process, and the machine is
 // shared); PostgreSQL figures are wall time, since half of the work happens in the server.
-#include <benchmark/benchmark.h>
+#include "bench/bench_summary.h"
+
 #include <libpq-fe.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
 #include "core/text/code_page.h"
+
+using namespace zem_bench;
 
 namespace {
 
@@ -342,56 +343,24 @@ void BM_Pg_Anchor_Batch(benchmark::State& state) {
   if (!right) state.SkipWithError("the anchor did not insert every row");
 }
 
-class Summary : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) failed_ = true;
-      if (r.run_type == Run::RT_Aggregate) continue;
-      double t = r.real_accumulated_time > 0 && r.benchmark_name().find("Pg") != std::string::npos
-                     ? r.GetAdjustedRealTime()
-                     : r.GetAdjustedCPUTime();
-      // Repeated runs keep their best: on a shared machine the others measure the neighbours.
-      auto it = time_.find(r.benchmark_name());
-      time_[r.benchmark_name()] = it == time_.end() ? t : std::min(it->second, t);
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    Line("SQLite", "BM_Sqlite_Query_Area", "BM_Sqlite_Anchor_Step", "sqlite3_step loop", "CPU");
-    if (Pg_Conninfo()) {
-      Line("PostgreSQL", "BM_Pg_Query_Area", "BM_Pg_Anchor_Libpq", "libpq loop", "wall");
-      Round_Trips("2,000 short statements", "Exec", "BM_Pg_Short_Statements", "PQexec", "BM_Pg_Anchor_Short");
-      Round_Trips("batch insert of 20,000 rows", "Batch_Insert", "BM_Pg_Batch_Insert", "PQexecPrepared loop",
-                  "BM_Pg_Anchor_Batch");
-    } else
-      std::printf("PostgreSQL half not run: ZEM_PG_CONNINFO is not set\n");
-    if (failed_) std::printf("SOME ANSWERS WERE WRONG\n");
-  }
-  bool failed() const { return failed_; }
-
- private:
-  void Line(const char* db, const char* ours, const char* anchor, const char* what, const char* kind) {
-    double a = Get(ours), b = Get(anchor);
+// Each query area beside its bare loop, then the PostgreSQL round trips beside theirs.
+void Print(const Summary& s) {
+  auto area = [](const char* db, double a, double b, const char* what, const char* kind) {
     std::printf("%s, 100,000 rows x 5 columns: query area %.1f ms, bare %s %.1f ms (%s time): %.2fx (target <= 1.5x)\n",
-                db, a, what, b, kind, b > 0 ? a / b : 0.0);
+                db, a * 1e3, what, b * 1e3, kind, b > 0 ? a / b : 0.0);
+  };
+  area("SQLite", s.Cpu("BM_Sqlite_Query_Area"), s.Cpu("BM_Sqlite_Anchor_Step"), "sqlite3_step loop", "CPU");
+  if (!Pg_Conninfo()) {
+    std::printf("PostgreSQL half not run: ZEM_PG_CONNINFO is not set\n");
+    return;
   }
-  void Round_Trips(const char* what, const char* ours_name, const char* ours, const char* anchor_name,
-                   const char* anchor) {
-    double a = Get(ours), b = Get(anchor);
-    double ratio = b > 0 ? a / b : 0.0;
-    std::printf("PostgreSQL, %s: %s %.1f ms, bare %s %.1f ms (anchor, wall time), ratio %.2fx (target <= 1.5x) %s\n",
-                what, ours_name, a, anchor_name, b, ratio, ratio <= 1.5 ? "ok" : "MISSED");
-  }
-  double Get(const char* prefix) const {
-    for (const auto& kv : time_)
-      if (kv.first.rfind(prefix, 0) == 0) return kv.second;
-    return 0;
-  }
-  std::map<std::string, double> time_;
-  bool failed_ = false;
-};
+  area("PostgreSQL", s.Real("BM_Pg_Query_Area"), s.Real("BM_Pg_Anchor_Libpq"), "libpq loop", "wall");
+  const Form wall{"ms", 1, 2, "anchor, wall time"};
+  Line("PostgreSQL, 2,000 short statements: Exec", s.Real("BM_Pg_Short_Statements") * 1e3, "bare PQexec",
+       s.Real("BM_Pg_Anchor_Short") * 1e3, "<= 1.5x", wall);
+  Line("PostgreSQL, batch insert of 20,000 rows: Batch_Insert", s.Real("BM_Pg_Batch_Insert") * 1e3,
+       "bare PQexecPrepared loop", s.Real("BM_Pg_Anchor_Batch") * 1e3, "<= 1.5x", wall);
+}
 
 }  // namespace
 
@@ -407,7 +376,6 @@ int main(int argc, char** argv) {
   args.push_back(interleave);
   argc = static_cast<int>(args.size());
   argv = args.data();
-  benchmark::Initialize(&argc, argv);
   benchmark::RegisterBenchmark("BM_Sqlite_Query_Area", BM_Sqlite_Query_Area)->Unit(benchmark::kMillisecond)->Iterations(5);
   benchmark::RegisterBenchmark("BM_Sqlite_Anchor_Step", BM_Sqlite_Anchor_Step)->Unit(benchmark::kMillisecond)->Iterations(5);
   if (Pg_Conninfo()) {
@@ -422,9 +390,7 @@ int main(int argc, char** argv) {
       benchmark::RegisterBenchmark(b.first, b.second)
           ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->UseRealTime();
   }
-  Summary summary;
-  benchmark::RunSpecifiedBenchmarks(&summary);
-  benchmark::Shutdown();
+  const int rc = Run(argc, argv, Print);
   Db_Connect_Mgr()->Clear();
-  return summary.failed() ? 1 : 0;
+  return rc;
 }
