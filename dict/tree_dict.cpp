@@ -245,7 +245,8 @@ struct Place {
 // Level by level: the rows whose parent is a node's code become its children, in row order, then the
 // same below each child. Codes are numbered once and the rows of each parent code put side by side
 // in row order, so each node finds its children without a search. A code already on the path from
-// the root is not added again, so a cycle in the data cannot grow the tree for ever. The places come
+// the root (the root's own code included) is not added again, so a cycle in the data cannot grow the
+// tree for ever. The places come
 // depth first (the order of the running numbers); the children of each node come in row order,
 // which is their key order, so nothing needs sorting afterwards.
 std::vector<Place> Places_By_Levels(const Row_Ids& ids, const Flat_Rows& rows) {
@@ -271,7 +272,8 @@ std::vector<Place> Places_By_Levels(const Row_Ids& ids, const Flat_Rows& rows) {
       if (int p = parent_id[static_cast<size_t>(r)]; p >= 0)
         kids[fill[static_cast<size_t>(p)]++] = {r, code_id[static_cast<size_t>(r)], -1, rows.At(r)};
   }
-  std::vector<char> on_path(ids.count, 0);  // by code id: a place of that code below the root is on the path
+  std::vector<char> on_path(ids.count, 0);  // by code id: a node of that code is on the path
+  on_path[static_cast<size_t>(root_id)] = 1;
   struct Frame {
     int place;  // -1 for the root
     int level;
@@ -416,20 +418,24 @@ void Make_Nodes(TTree_Dict* root, const Flat_Rows& rows, const std::vector<Place
 
 bool By_Key(const std::unique_ptr<TTree_Dict>& a, const std::unique_ptr<TTree_Dict>& b) { return a->key < b->key; }
 
-// Children ordered by key (rows keep their order among equal keys), then numbered depth first.
+// Children ordered by key (rows keep their order among equal keys), then numbered depth first; the
+// root has level 0 even when it is a node of another tree.
 void Sort_And_Number(TTree_Dict* root) {
   std::vector<TTree_Dict*> todo{root};
   int next = 0;
   while (!todo.empty()) {
     TTree_Dict* n = todo.back();
     todo.pop_back();
-    n->level = n->parent ? n->parent->level + 1 : 0;
+    n->level = n != root ? n->parent->level + 1 : 0;
     n->key = next++;
     if (!std::is_sorted(n->children.begin(), n->children.end(), By_Key))
       std::stable_sort(n->children.begin(), n->children.end(), By_Key);
     for (auto it = n->children.rbegin(); it != n->children.rend(); ++it) todo.push_back(it->get());
   }
 }
+
+// The tree of data's rows under root, whose children are none yet.
+void Build_Under(TSQLCA* data, int code_col, int parent_col, int name_col, TTree_Dict* root);
 
 }  // namespace
 
@@ -498,21 +504,59 @@ TTree_Dict::~TTree_Dict() {
   while (!pending.empty()) {
     std::unique_ptr<TTree_Dict> n = std::move(pending.back());
     pending.pop_back();
+    if (!n) continue;  // a branch moved out of its slot
     for (auto& c : n->children) pending.push_back(std::move(c));
     n->children.clear();  // n now goes without reaching further down
   }
 }
 
-TTree_Dict* Find_Node(TTree_Dict* node, const char* code) {
-  if (!node || !code) return nullptr;
-  std::vector<TTree_Dict*> todo{node};
+TTree_Dict::TTree_Dict(TTree_Dict&& o)
+    : code(std::move(o.code)),
+      caption(std::move(o.caption)),
+      parent_code(std::move(o.parent_code)),
+      level(o.level),
+      key(o.key),
+      row(o.row),
+      children(std::move(o.children)) {
+  for (auto& c : children)
+    if (c) c->parent = this;
+}
+
+TTree_Dict& TTree_Dict::operator=(TTree_Dict&& o) {
+  if (this == &o) return *this;
+  caption = o.caption;  // first: the only step that can fail
+  // o may lie in our old subtree: its children are taken before the old ones go.
+  std::vector<std::unique_ptr<TTree_Dict>> taken = std::move(o.children);
+  code = std::move(o.code);
+  parent_code = std::move(o.parent_code);
+  level = o.level;
+  key = o.key;
+  row = o.row;
+  children.swap(taken);
+  for (auto& c : children)
+    if (c) c->parent = this;
+  return *this;  // the old children (o among them, perhaps) go with taken
+}
+
+namespace {
+
+// The first node of that code, depth first, in the subtrees of todo's nodes (the last one first).
+TTree_Dict* Find_In(std::vector<TTree_Dict*> todo, std::string_view code) {
   while (!todo.empty()) {
     TTree_Dict* n = todo.back();
     todo.pop_back();
     if (n->code == code) return n;
-    for (auto it = n->children.rbegin(); it != n->children.rend(); ++it) todo.push_back(it->get());
+    for (auto it = n->children.rbegin(); it != n->children.rend(); ++it)
+      if (*it) todo.push_back(it->get());
   }
   return nullptr;
+}
+
+}  // namespace
+
+TTree_Dict* Find_Node(TTree_Dict* node, const char* code) {
+  if (!node || !code) return nullptr;
+  return Find_In({node}, code);
 }
 
 TTree_Dict* Add_Child(TTree_Dict* node, const char* code, const wchar16* caption, const char* parent_code,
@@ -524,19 +568,34 @@ TTree_Dict* Add_Child(TTree_Dict* node, const char* code, const wchar16* caption
   made->parent_code = parent_code ? parent_code : "";
   made->row = row;
   TTree_Dict* n = made.get();
-  // Children waiting for this code move under it.
-  std::vector<std::unique_ptr<TTree_Dict>> keep;
-  for (auto& c : node->children) {
-    if (c->parent_code == n->code) {
-      c->parent = n;
-      n->children.push_back(std::move(c));
-    } else {
-      keep.push_back(std::move(c));
-    }
+  // Node's children waiting for this code move under it; the new node then goes under the node of
+  // its parent code in what remains of node's subtree. Everything that can fail (searching, making
+  // room) comes before the first move, so running out of memory leaves the tree as it was.
+  auto waits = [n](const std::unique_ptr<TTree_Dict>& c) { return c && c->parent_code == n->code; };
+  const size_t waiting = static_cast<size_t>(std::count_if(node->children.begin(), node->children.end(), waits));
+  TTree_Dict* at = node;
+  if (node->code != n->parent_code) {
+    std::vector<TTree_Dict*> todo;
+    for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
+      if (*it && !waits(*it)) todo.push_back(it->get());
+    if (TTree_Dict* found = Find_In(std::move(todo), n->parent_code)) at = found;
   }
-  node->children.swap(keep);
-  TTree_Dict* at = Find_Node(node, n->parent_code.c_str());
-  if (!at) at = node;
+  if (at->children.size() == at->children.capacity())
+    at->children.reserve(std::max<size_t>(4, at->children.size() * 2));
+  if (waiting) {
+    n->children.reserve(waiting);
+    std::vector<std::unique_ptr<TTree_Dict>> keep;
+    keep.reserve(node->children.size() - waiting + 1);
+    for (auto& c : node->children) {
+      if (waits(c)) {
+        c->parent = n;
+        n->children.push_back(std::move(c));
+      } else {
+        keep.push_back(std::move(c));
+      }
+    }
+    node->children.swap(keep);
+  }
   n->parent = at;
   at->children.push_back(std::move(made));
   return n;
@@ -546,7 +605,26 @@ int Build_Tree(TSQLCA* data, int code_col, int parent_col, int name_col, TTree_D
   if (!data || !root) return 0;
   int fields = data->Get_Field_Count();
   if (code_col < 0 || code_col >= fields || name_col < 0 || name_col >= fields || parent_col >= fields) return 0;
-  root->children.clear();
+  // The old children stay until the new tree stands: a build that runs out of memory part way
+  // leaves the root as it was.
+  std::vector<std::unique_ptr<TTree_Dict>> old;
+  old.swap(root->children);
+  const int old_level = root->level, old_key = root->key;
+  try {
+    Build_Under(data, code_col, parent_col, name_col, root);
+  } catch (...) {
+    root->children.clear();
+    root->children.swap(old);
+    root->level = old_level;
+    root->key = old_key;
+    throw;
+  }
+  return 1;
+}
+
+namespace {
+
+void Build_Under(TSQLCA* data, int code_col, int parent_col, int name_col, TTree_Dict* root) {
   Zem_Clean_Vector_State();  // the loops below copy and compare many short texts
   Flat_Rows rows(data, code_col, parent_col, name_col);
   const bool by_prefix = parent_col == code_col;
@@ -564,5 +642,6 @@ int Build_Tree(TSQLCA* data, int code_col, int parent_col, int name_col, TTree_D
     Row_Ids ids = Number_Codes(rows, root->code, by_prefix);
     Make_Nodes(root, rows, Places_By_Levels(ids, rows), false);
   }
-  return 1;
 }
+
+}  // namespace

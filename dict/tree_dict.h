@@ -64,13 +64,16 @@ class TTree_Dict {
   int level = 0;            // root 0, its children 1, ...
   int key = 0;              // sort key while building (row index or order_id), then the running number
   int row = -1;             // the row the node came from
-  std::vector<std::unique_ptr<TTree_Dict>> children;  // owned
+  std::vector<std::unique_ptr<TTree_Dict>> children;  // owned; a slot emptied by moving a branch out is passed over
   TTree_Dict* parent = nullptr;                       // null for the root
 
   TTree_Dict() = default;
   ~TTree_Dict();  // frees the subtree without recursion
-  TTree_Dict(TTree_Dict&&) = default;
-  TTree_Dict& operator=(TTree_Dict&&) = default;
+  // A node moved to another object takes its children along, their parent becoming that object. A
+  // node made so stands alone (no parent); a node assigned to keeps its own place (and parent). The
+  // source may lie in the target's own subtree.
+  TTree_Dict(TTree_Dict&& o);
+  TTree_Dict& operator=(TTree_Dict&& o);
 
   // A node made on its own (make_unique, Add_Child) has memory of its own; a build's nodes lie in
   // its block, which goes with the last of them.

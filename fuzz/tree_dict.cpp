@@ -1,6 +1,6 @@
 // Fuzz target for Build_Tree: the input is a list of rows, one per line, "code" or "code<TAB>parent",
 // over a four-letter alphabet (so codes repeat and nest). The first byte chooses parents by code
-// prefix or by the parent column. The rows are put in ascending code order, which is built without
+// prefix or by the parent column, and the root's code (empty, or a short code some rows may have). The rows are put in ascending code order, which is built without
 // a hash table, and built again with one more row (an empty code, left out) that breaks the order
 // and takes the table: the two trees must be the same, and every node one level below its parent.
 #include <algorithm>
@@ -37,6 +37,8 @@ std::string Dump(const TTree_Dict* root) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 4096) return 0;
   const bool by_prefix = data[0] & 1;
+  static const char* const root_codes[] = {"", "a", "ab", "b"};
+  const char* root_code = root_codes[(data[0] >> 1) & 3];
   std::vector<std::pair<std::string, std::string>> rows(1);
   bool in_parent = false;
   for (size_t i = 1; i < size; ++i) {
@@ -61,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const int parent_col = by_prefix ? 0 : 2;
   TTree_Dict ascending, any;
+  ascending.code = any.code = root_code;
   if (Build_Tree(&q, 0, parent_col, 1, &ascending) != 1) abort();
   q.Add_Row();
   q.Set_Value(0, "");

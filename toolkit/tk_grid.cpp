@@ -432,6 +432,7 @@ int TStringGrid::RowCount() const { return rows_->count(); }
 
 void TStringGrid::SetColCount(int n) {
     if (n < 1 || n == colCount_) return;
+    const int was = colCount_;
     if (n < colCount_) cells_->truncateCols(n);
     colCount_ = n;
     cols_->setCount(n);
@@ -442,10 +443,12 @@ void TStringGrid::SetColCount(int n) {
     clampTopLeft();
     updateScrollBars();
     viewport()->update();
+    if (n < was) CellsSetByCode(n, 0, was - 1, RowCount() - 1);
 }
 
 void TStringGrid::SetRowCount(int n) {
     if (n < 1 || n == RowCount()) return;
+    const int was = RowCount();
     rows_->setCount(n);
     cells_->setRowCount(n);
     if (fixedRows_ >= n) fixedRows_ = n - 1;
@@ -455,6 +458,7 @@ void TStringGrid::SetRowCount(int n) {
     clampTopLeft();
     updateScrollBars();
     viewport()->update();
+    if (n < was) CellsSetByCode(0, n, colCount_ - 1, was - 1);
 }
 
 void TStringGrid::SetFixedCols(int n) {
@@ -850,7 +854,8 @@ void TStringGrid::SetCells(int ACol, int ARow, QStringView Value) {
     if (ACol < 0 || ARow < 0 || ACol >= colCount_ || ARow >= RowCount()) return;
     cells_->set(ACol, ARow, Value, colCount_);
     if (!updating_) InvalidateCell(ACol, ARow);
-    if (!writingFromEditor_ && editor_ && editorMode_ && ACol == editCol_ && ARow == editRow_) {
+    if (writingFromEditor_) return;
+    if (editor_ && editorMode_ && ACol == editCol_ && ARow == editRow_) {
         const QString value = Value.toString();
         bool m = editor_->isModified();
         editor_->setText(value);
@@ -859,6 +864,7 @@ void TStringGrid::SetCells(int ACol, int ARow, QStringView Value) {
         editOriginal_ = value;
         EditTextReplaced(ACol, ARow, value);
     }
+    CellsSetByCode(ACol, ARow, ACol, ARow);
 }
 
 TStrings* TStringGrid::Rows(int i) { return lineViews_->get(true, i); }
@@ -1105,6 +1111,7 @@ void TStringGrid::SetEditText(int ACol, int ARow, const QString& Value) {
 }
 
 void TStringGrid::EditTextReplaced(int, int, const QString&) {}
+void TStringGrid::CellsSetByCode(int, int, int, int) {}
 
 TEditStyle TStringGrid::GetEditStyle(int ACol, int ARow) {
     return OnGetEditStyle ? OnGetEditStyle(this, ACol, ARow) : esSimple;

@@ -380,6 +380,10 @@ protected:
     // A value written by code (SetCells, not the editor) replaced the text of the cell the editor holds;
     // Esc now goes back to that value. The default does nothing more.
     virtual void EditTextReplaced(int ACol, int ARow, const QString& Value);
+    // Cells Left..Right x Top..Bottom written by code, after the write: one cell by SetCells or the row
+    // and column lists (after EditTextReplaced; never the editor's own writes), or the rows or columns
+    // that a smaller RowCount or ColCount dropped, emptied. The default does nothing.
+    virtual void CellsSetByCode(int Left, int Top, int Right, int Bottom);
     virtual TEditStyle GetEditStyle(int ACol, int ARow);
     virtual void GetPickListItems(int ACol, int ARow, TStrings* Items);
     virtual bool CanEditShow() const;

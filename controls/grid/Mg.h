@@ -420,9 +420,13 @@ class TMG : public TStringGrid {
   bool CanEditShow() const override;
   // The first write of the editor into a cell starts watching it.
   void SetEditText(int ACol, int ARow, const QString& Value) override;
-  // The host wrote the cell being edited (a reload, a new value): that text is what a change is
-  // measured from now, so the host's own write is never reported as the user's.
+  // The program wrote the cell being edited (a reload, a new value): what was typed is gone, so the
+  // editor counts as unmodified (Has_Changed).
   void EditTextReplaced(int ACol, int ARow, const QString& Value) override;
+  // The program wrote cells (or dropped rows or columns), the editor on them or not: when the watched
+  // cell is among them, its new text is what a change is measured from, so a reload is never reported
+  // as the user's change.
+  void CellsSetByCode(int Left, int Top, int Right, int Bottom) override;
 
  private:
   // Range-select mode is on: every cell may be selected.

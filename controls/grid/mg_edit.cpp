@@ -67,11 +67,14 @@ void TMG::SetEditText(int ACol, int ARow, const QString& Value) {
   TStringGrid::SetEditText(ACol, ARow, Value);
 }
 
-void TMG::EditTextReplaced(int ACol, int ARow, const QString& Value) {
-  if (!ownWrite_ && ACol == watchCol_ && ARow == watchRow_) {
-    watchOld_ = Value;
-    watchTyped_ = false;
-  }
+void TMG::EditTextReplaced(int, int, const QString&) {
+  if (!ownWrite_) InplaceEditor()->SetModified(false);
+}
+
+void TMG::CellsSetByCode(int Left, int Top, int Right, int Bottom) {
+  if (ownWrite_ || watchCol_ < Left || watchCol_ > Right || watchRow_ < Top || watchRow_ > Bottom) return;
+  watchOld_ = Cells(watchCol_, watchRow_);  // empty for a dropped row: it comes back empty
+  watchTyped_ = false;
 }
 
 int TMG::Change_Check_Set(int col, int row) {

@@ -301,12 +301,14 @@ void TMG::Popu_Menu_Format_TempClick(TObject* Sender) {
 int TMG::Bind_Sms_Temp(const char* temp_list) {
   smsTemps_.clear();
   const std::string list = temp_list ? temp_list : "";
+  // Codes come from hosts' lists, often laid out with tabs or line breaks as well as blanks.
+  auto blank = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' || ch == '\f'; };
   for (size_t at = 0; at <= list.size();) {
     size_t end = list.find(',', at);
     if (end == std::string::npos) end = list.size();
     size_t a = at, b = end;
-    while (a < b && list[a] == ' ') ++a;
-    while (b > a && list[b - 1] == ' ') --b;
+    while (a < b && blank(list[a])) ++a;
+    while (b > a && blank(list[b - 1])) --b;
     if (b > a) smsTemps_.push_back(list.substr(a, b - a));
     at = end + 1;
   }

@@ -129,6 +129,17 @@ int Sum_Margin(const TMG* data) {
   return shown ? v->sizeHint().width() : 0;
 }
 
+// Row 1 becomes the sum grid's current row and its view stays on the data grid's LeftCol. The toolkit
+// scrolls a grid to its current cell, and the sum grid's current column is wherever FixedCols last
+// pushed it (locking columns moves it right): followed, it would drag the data grid back to it.
+void Sum_Current_Row(TMG* s, int left) {
+  auto keep = std::move(s->OnTopLeftChanged);
+  s->OnTopLeftChanged = nullptr;
+  s->SetRow(1);
+  if (s->LeftCol() != left) s->SetLeftCol(left);
+  s->OnTopLeftChanged = std::move(keep);
+}
+
 }  // namespace
 
 // ---- Pairing and layout -----------------------------------------------------------------------------
@@ -153,7 +164,7 @@ int TMG::Set_Sum_Mg(TMG* sum) {
   sum->SetRowCount(2);
   sum->SetFixedRows(0);
   sum->SetRowHeights(1, 0);
-  sum->SetRow(1);
+  Sum_Current_Row(sum, LeftCol());
   sum->SetOptions(sum->Options() >> goEditing >> goAlwaysShowEditor);
   sum->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   sum->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -195,15 +206,9 @@ int TMG::Fit_Sum_Grid_Size() {
     if (s->ColWidths(c) != ColWidths(c)) s->SetColWidths(c, ColWidths(c));
   }
   s->setViewportMargins(0, 0, Sum_Margin(this), 0);
-  if (s->LeftCol() != LeftCol()) {
-    auto keep = std::move(s->OnTopLeftChanged);
-    s->OnTopLeftChanged = nullptr;
-    s->SetLeftCol(LeftCol());
-    s->OnTopLeftChanged = std::move(keep);
-  }
   s->SetRowCount(2);
   s->SetRowHeights(1, 0);
-  s->SetRow(1);
+  Sum_Current_Row(s, LeftCol());
   return 1;
 }
 
@@ -304,7 +309,7 @@ int TMG::Cal_Sum_Val() {
   }
   s->EndUpdate();
   s->SetRowHeights(1, 0);
-  s->SetRow(1);
+  Sum_Current_Row(s, LeftCol());
   s->Fit_To_Show(0, 0);
   return 1;
 }

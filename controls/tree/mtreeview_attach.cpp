@@ -86,6 +86,7 @@ void MTreeView::Attach_Branch(TTreeNode* node, TTree_Dict* branch, int type) {
       continue;
     }
     TTree_Dict* c = f.branch->Child(f.next++);
+    if (!c) continue;  // a slot whose branch was moved out
     TTreeNode* n = Add_Node(f.node, type, c->code.data(), static_cast<int>(c->code.size()), c->caption.data(),
                             static_cast<int>(c->caption.size()));
     if (c->Child_Count() > 0) stack.push_back({n, c, 0});

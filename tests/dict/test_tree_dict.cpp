@@ -42,6 +42,7 @@ TEST(Tree_Dict, ParentRules) {
     std::vector<std::vector<const char16_t*>> rows;
     int parent_col;
     const char* shape;
+    const char* root_code = "";
   } rows[] = {
       {"prefix: 01, 0101, 0102, 02", {u"code", u"name"},
        {{u"0102", u"b"}, {u"01", u"a"}, {u"02", u"c"}, {u"0101", u"d"}}, 0, "01(0102,0101),02"},
@@ -57,6 +58,8 @@ TEST(Tree_Dict, ParentRules) {
        {{u"a", u"", u""}, {u"b", u"", u"a"}, {u"a", u"", u"b"}}, 2, "a(b)"},
       {"a repeated code has the children under each of its nodes", {u"code", u"name", u"par"},
        {{u"a", u"", u""}, {u"b", u"", u"a"}, {u"a", u"", u""}}, 2, "a(b),a(b)"},
+      {"a cycle through the root's code does not bring it back", {u"code", u"name", u"par"},
+       {{u"b", u"", u"a"}, {u"a", u"", u"b"}, {u"c", u"", u"b"}}, 2, "b(c)", "a"},
       {"tree_id list goes back up two levels", {u"code", u"name", u"par", u"tree_id", u"order_id"},
        {{u"1", u"", u"", u"", u"1"}, {u"11", u"", u"1", u"", u"2"}, {u"111", u"", u"11", u"", u"3"},
         {u"12", u"", u"1", u"", u"4"}, {u"2", u"", u"", u"", u"5"}},
@@ -69,6 +72,7 @@ TEST(Tree_Dict, ParentRules) {
     TSQLCA q;
     Fill_Area(q, nullptr, r.cols, r.rows);
     TTree_Dict root;
+    root.code = r.root_code;
     ASSERT_EQ(Build_Tree(&q, 0, r.parent_col, 1, &root), 1);
     EXPECT_EQ(Shape(&root), r.shape);
   }
@@ -92,6 +96,11 @@ TEST(Tree_Dict, NumberingAndFind) {
   EXPECT_EQ(Shape(&root), "01,0101,02,0102");
   EXPECT_EQ(Build_Tree(&q, 5, 0, 1, &root), 0);
   EXPECT_EQ(Build_Tree(nullptr, 0, 0, 1, &root), 0);
+  // A depth-first list built under a node of another tree numbers from that node, at level 0.
+  TSQLCA list;
+  Fill_Area(list, nullptr, {u"code", u"name", u"tree_id"}, {{u"1", u"", u""}, {u"11", u"", u""}});
+  ASSERT_EQ(Build_Tree(&list, 0, 0, 1, root.Child(1)), 1);
+  EXPECT_EQ(Numbers(root.Child(1)), "0101:0:0 1:1:1 11:2:2");
 }
 
 // A chain far deeper than a call stack: built, numbered, searched and freed.
@@ -153,8 +162,8 @@ TEST(Tree_Dict, BranchOutlivesItsTree) {
   {
     TTree_Dict root;
     ASSERT_EQ(Build_Tree(&q, 0, 0, 1, &root), 1);
-    branch = std::move(root.children[0]);
-    root.children.erase(root.children.begin());
+    branch = std::move(root.children[0]);  // its empty slot is passed over by searches and freeing
+    EXPECT_EQ(Find_Node(&root, "02")->row, 2);
     copy = branch->Child(0)->caption;
   }
   EXPECT_TRUE(branch->caption == u"甲部门");
@@ -164,6 +173,13 @@ TEST(Tree_Dict, BranchOutlivesItsTree) {
   branch->Child(0)->caption = u"";
   EXPECT_TRUE(copy == u"乙科室一二三四五六");
   EXPECT_EQ(Add_Child(branch.get(), "0102", u"新", "01", 9)->parent, branch.get());
+  // A node moved to another object takes its children along; a node may take its own child's place.
+  TTree_Dict moved(std::move(*branch));
+  ASSERT_EQ(Shape(&moved), "0101,0102");
+  EXPECT_EQ(moved.Child(1)->parent, &moved);
+  moved = std::move(*moved.Child(1));
+  EXPECT_EQ(moved.code + "(" + Shape(&moved) + ")", "0102()");
+  EXPECT_EQ(moved.parent, nullptr);
 }
 
 // Build_Index gives a dictionary whose parent_col names no column a parent column by code prefix,

@@ -116,7 +116,7 @@ TEST(MgMenu, WhereItOpensAndWhatItShows) {
       {"two display schemes", [](TMG& g) { g.Set_Fmt_Desc(&desc); }, 'r',
        "mg_format_temp_0 mg_format_temp_1 -mg_format_temp_2"},
       {"SMS templates", [](TMG& g) { g.Bind_Sms_Temp("T01,T02"); }, 'r', "mg_sms_send mg_sms_design mg_sms_list"},
-      {"SMS list emptied", [](TMG& g) { g.Bind_Sms_Temp("T01"); g.Bind_Sms_Temp(" , "); }, 'r',
+      {"SMS list emptied", [](TMG& g) { g.Bind_Sms_Temp("T01"); g.Bind_Sms_Temp(" ,\t, \t"); }, 'r',
        "-mg_sms_send -mg_sms_list"},
       {"hide_base_menu", [](TMG& g) { g.Opt_Add("hide_base_menu", nullptr); }, '-', ""},
       {"the host's own menu", [](TMG& g) { g.Set_PopupMenu(new TPopupMenu(&g)); }, '-', ""},
@@ -157,7 +157,7 @@ TEST(MgMenu, WhatTheItemsDo) {
   g->SetRowHeights(2, 0);
   g->SetColWidths(2, 30);
   g->Set_Fmt_Desc(&desc);
-  g->Bind_Sms_Temp("T01, T02");
+  g->Bind_Sms_Temp("\tT01 ,\t T02\t\r\n");  // codes trimmed of blanks, tabs and line breaks
   g->Set_Dat_Id("v", 1);
   auto item = [&](const char* name) { return [&g, name] { g->Base_Menu_Item(name)->action()->trigger(); }; };
   auto key = [&](Qt::Key k, const char* before) {

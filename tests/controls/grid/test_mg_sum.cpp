@@ -1,9 +1,12 @@
 // The sum grid under a TMG: the totals rules, the row count, the mirrored layout and scroll coupling.
 #include "controls/controls_test_app.h"
 #include "controls/grid/Mg.h"
+#include "toolkit/tk_menu.h"
 
 #include <QCoreApplication>
+#include <QMenu>
 #include <QScrollBar>
+#include <QTest>
 #include <functional>
 #include <vector>
 
@@ -127,7 +130,7 @@ TEST(MgSum, RowCountAndLayout) {
 }
 
 // Either grid scrolled scrolls the other; the totals stay under their columns as the data grid's
-// vertical bar comes and goes.
+// vertical bar comes and goes; refitting the sum line (a click on the header) moves neither.
 TEST(MgSum, ScrollingAndTheVerticalBar) {
   Paired t({"1"}, 1);
   t.data.SetColCount(30);
@@ -148,6 +151,15 @@ TEST(MgSum, ScrollingAndTheVerticalBar) {
       {"sum to 9", [&] { t.sum.SetLeftCol(9); }, 9, true},
       {"a filter to no row takes the bar away", [&] { t.data.Filter(1, map_wchar(u"x")); }, 9, false},
       {"data back to 1, all rows shown", [&] { t.data.SetLeftCol(1); t.data.Filter_Show_All(); }, 1, true},
+      {"locked on column 3, data to 12: the corner cell opens the menu where the view is", [&] {
+         t.data.Init_Popup_Menu();
+         t.data.Click_Col = 3;
+         t.data.Base_Menu_Item("mg_lock_fixed_col")->action()->trigger();
+         t.data.SetLeftCol(12);
+         QTest::mouseClick(t.data.viewport(), Qt::LeftButton, {}, QPoint(3, 3));
+         EXPECT_TRUE(t.data.Base_Popup_Menu()->menu()->isVisible());
+         t.data.Base_Popup_Menu()->menu()->hide();
+       }, 12, true},
   };
   for (const Step& s : steps) {
     s.act();
