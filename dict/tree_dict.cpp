@@ -185,7 +185,7 @@ Row_Ids Number_Ascending(Flat_Rows& rows, std::string_view root_code, bool by_pr
 }
 
 // Parents from the parent column, or (by_prefix) the longest other code that is a proper prefix of
-// the row's code, an empty parent code without one. A row with an empty code, or a code equal to
+// the row's code, an empty parent code without one (noted in rows as each row's parent code). A row with an empty code, or a code equal to
 // its parent code, is left out.
 Row_Ids Number_Codes(Flat_Rows& rows, std::string_view root_code, bool by_prefix) {
   if (Codes_Ascending(rows)) return Number_Ascending(rows, root_code, by_prefix);
@@ -246,9 +246,8 @@ struct Place {
 // same below each child. Codes are numbered once and the rows of each parent code put side by side
 // in row order, so each node finds its children without a search. A code already on the path from
 // the root (the root's own code included) is not added again, so a cycle in the data cannot grow the
-// tree for ever. The places come
-// depth first (the order of the running numbers); the children of each node come in row order,
-// which is their key order, so nothing needs sorting afterwards.
+// tree for ever. The places come depth first (the order of the running numbers); the children of
+// each node come in row order, which is their key order, so nothing needs sorting afterwards.
 std::vector<Place> Places_By_Levels(const Row_Ids& ids, const Flat_Rows& rows) {
   const int n = rows.Count();
   const std::vector<int>& code_id = ids.code;
@@ -629,13 +628,7 @@ void Build_Under(TSQLCA* data, int code_col, int parent_col, int name_col, TTree
   Flat_Rows rows(data, code_col, parent_col, name_col);
   const bool by_prefix = parent_col == code_col;
   if (data->Find_Field(u"tree_id") >= 0) {
-    if (by_prefix) {
-      std::vector<std::string_view> codes;
-      codes.reserve(static_cast<size_t>(rows.Count()));
-      for (int r = 0; r < rows.Count(); ++r) codes.push_back(rows.Code(r));
-      std::vector<size_t> lengths = Prefix_Parent_Lengths(codes);
-      for (int r = 0; r < rows.Count(); ++r) rows.Set_Prefix(r, lengths[static_cast<size_t>(r)]);
-    }
+    if (by_prefix) Number_Codes(rows, root->code, true);  // for the parents it notes in the rows
     Make_Nodes(root, rows, Places_By_List(rows, root->code), true);
     Sort_And_Number(root);
   } else {

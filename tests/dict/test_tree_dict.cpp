@@ -64,6 +64,8 @@ TEST(Tree_Dict, ParentRules) {
        {{u"1", u"", u"", u"", u"1"}, {u"11", u"", u"1", u"", u"2"}, {u"111", u"", u"11", u"", u"3"},
         {u"12", u"", u"1", u"", u"4"}, {u"2", u"", u"", u"", u"5"}},
        2, "1(11(111),12),2"},
+      {"tree_id list with parents by code prefix", {u"code", u"name", u"tree_id"},
+       {{u"1", u""}, {u"11", u""}, {u"111", u""}, {u"12", u""}, {u"2", u""}, {u"21", u""}}, 0, "1(11(111),12),2(21)"},
       {"tree_id list ordered by order_id", {u"code", u"name", u"par", u"tree_id", u"order_id"},
        {{u"b", u"", u"", u"", u"9"}, {u"a", u"", u"", u"", u"3"}}, 2, "a,b"},
   };
