@@ -180,6 +180,12 @@ TEST(MgColumns, SwapJumpAndDragMove) {
   EXPECT_EQ(t.g.Adjust_Col_Pos("c6", 1), 1);
   EXPECT_STREQ(t.g.GetColName(1), "c6");
   EXPECT_STREQ(t.g.GetV(1, 1), "c6");
+  // Into a column no record has reached yet: the exchange takes a fresh record's place.
+  t.g.SetColCount(300);
+  EXPECT_EQ(t.g.Adjust_Col_Pos("c6", 299), 1);
+  EXPECT_STREQ(t.g.GetColName(299), "c6");
+  EXPECT_STREQ(t.g.GetV(299, 1), "c6");
+  EXPECT_STREQ(t.g.GetColName(1), "");
 }
 
 TEST(MgColumns, ResultRingKeepsHundred) {
@@ -190,14 +196,18 @@ TEST(MgColumns, ResultRingKeepsHundred) {
   EXPECT_STREQ(first, "0");
 }
 
-// What a host set in code before the first show, and what a form set in any order (ADEF before
-// ColCount), are both there once the grid is shown: the first show never parses ADEF over settings.
+// What a host set in code before the first show, what a form set in any order (ADEF before
+// ColCount), and columns a shown grid gets after its ADEF are all there once the grid is shown: the
+// first show never parses ADEF over settings, and columns added later take their lines.
 TEST(MgColumns, SettingsSurviveTheFirstShow) {
   struct Row {
     const char* what;
     bool adefFirst;  // ADEF set while the grid had only 2 columns, as a form may
+    bool shown;      // ... and the grid shown before that
   };
-  const Row rows[] = {{"built in code", false}, {"form order: ADEF before ColCount", true}};
+  const Row rows[] = {{"built in code", false, false},
+                      {"form order: ADEF before ColCount", true, false},
+                      {"a shown grid given ADEF, then its columns", true, true}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     controlsTestApp();
@@ -207,6 +217,7 @@ TEST(MgColumns, SettingsSurviveTheFirstShow) {
                            QStringLiteral("Memo,||70")};
     if (r.adefFirst) {
       g->SetColCount(2);
+      if (r.shown) form.show();
       ASSERT_TRUE(g->setProperty("ADEF", adef));
       ASSERT_TRUE(g->setProperty("ColCount", 4));
     } else {
@@ -226,6 +237,7 @@ TEST(MgColumns, SettingsSurviveTheFirstShow) {
     EXPECT_EQ(g->ColWidths(0), 18);
     EXPECT_EQ(g->Rect_Count(), 1);
     EXPECT_EQ(g->GetColShowStyle(2), 1);
+    EXPECT_EQ(g->ColWidths(2), MoneyWidth(*g));
     EXPECT_EQ(g->GetColReadonly(1), r.adefFirst);
     EXPECT_EQ(g->GetColColor(2), r.adefFirst ? 0 : 0x123456);
     if (!r.adefFirst) {

@@ -8,6 +8,7 @@
 #include <QPaintEvent>
 #include <QTest>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -132,6 +133,55 @@ TEST(MgDraw, MoneyDigitsByPlace) {
     int x0 = left + 11 * d + 2 - row.place * d;
     int n = Count(img, x0 + 1, r.Top + 2, x0 + d - 1, r.Bottom - 2, row.colour, 90);
     EXPECT_GT(n, 3) << row.text << " place " << row.place;
+  }
+}
+
+// Under a money column the sum line shows what its cell says: a total in the digit places, where
+// thousands separators take no place, and an average or a total with a second line as the text it
+// is. Each sum cell is compared with the same statistic drawn under a reference column.
+TEST(MgDraw, MoneyColumnsOnTheSumLine) {
+  struct Row {
+    const char* what;
+    std::vector<const char*> values;
+    int mode, bits;     // the column's statistic and extended option bits
+    const char* ext;    // the "sum_ext.Amt" option, or null
+    const char* cell;   // what the sum line holds
+    const char* ref;    // the reference column's items (no extended bits)
+  };
+  const Row rows[] = {
+      {"separators take no digit place", {"1234.5", "1000"}, 1, 4, nullptr, "2,234.5", "money"},
+      {"an average reads as its text", {"1234.50", "1234.50"}, 2, 0, nullptr, "E:1234.50", "float"},
+      {"a total with a second line reads as its text", {"3", "4"}, 1, 0, "yuan", "Tot:7\r\nyuan", "float"},
+  };
+  // The sum cell of column 2 as drawn, with what it holds.
+  auto sum_cell = [](const Row& r, const char* items, int bits, QString* held) {
+    TMG data, sum;
+    data.SetColCount(3);
+    data.SetRowCount(int(r.values.size()) + 1);
+    data.SetADEF({QStringLiteral("Name"), QStringLiteral("Amt,") + QString::fromLatin1(items)});
+    for (size_t i = 0; i < r.values.size(); ++i) data.SetV(2, int(i) + 1, r.values[i]);
+    data.SetColWidths(2, 11 * (data.Canvas()->TextWidth(QStringLiteral("8")) + 3) + 3);
+    data.Set_Sum_Mg(&sum);
+    data.Set_Sum_Flag("Amt", r.mode);
+    data.Add_Ext_Opt(2, bits);
+    if (r.ext) data.Opt_Add("sum_ext.Amt", r.ext);
+    sum.resize(400, 80);
+    data.Sync_Sum();
+    *held = sum.Cells(2, 0);
+    sum.viewport()->grab();  // the first paint settles the money column's width
+    const TRect c = sum.CellRect(2, 0);
+    return sum.viewport()->grab().toImage().copy(c.Left, c.Top, c.Right - c.Left, c.Bottom - c.Top);
+  };
+  controlsTestApp();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    QString held, ref_held;
+    const QImage shown = sum_cell(r, "money", r.bits, &held);
+    const QImage ref = sum_cell(r, r.ref, 0, &ref_held);
+    EXPECT_EQ(held, QString::fromUtf8(r.cell));
+    EXPECT_GT(Count(shown, 0, 0, shown.width(), shown.height(), 0x000000, 100), 10) << "digits or text are drawn";
+    EXPECT_TRUE(shown == ref) << held.toStdString() << " is drawn as " << ref_held.toStdString() << " in a "
+                              << r.ref << " column";
   }
 }
 

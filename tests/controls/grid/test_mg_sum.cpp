@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -172,4 +173,28 @@ TEST(MgSum, ScrollingAndTheVerticalBar) {
   bool can = true;
   t.sum.OnSelectCell(&t.sum, 2, 0, can);
   EXPECT_FALSE(can) << "the sum line is never selected";
+}
+
+// Neither grid owns the other: whichever goes first, the one left scrolls and keeps to itself.
+TEST(MgSum, EitherGridMayGoFirst) {
+  struct Row {
+    const char* what;
+    bool dataGoes;  // the data grid goes first, else the sum grid
+  };
+  const Row rows[] = {{"the data grid goes first", true}, {"the sum grid goes first", false}};
+  controlsTestApp();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    auto data = std::make_unique<TMG>();
+    auto sum = std::make_unique<TMG>();
+    for (TMG* g : {data.get(), sum.get()}) g->resize(200, 100);
+    data->SetColCount(20);
+    data->Set_Sum_Mg(sum.get());
+    data->Sync_Sum();
+    (r.dataGoes ? data : sum).reset();
+    TMG* left = r.dataGoes ? sum.get() : data.get();
+    left->SetLeftCol(7);
+    EXPECT_EQ(left->LeftCol(), 7);
+    EXPECT_EQ(left->Sum_Mg() ? left->Sum_Mg() : left->Data_Mg(), nullptr);
+  }
 }

@@ -5,6 +5,8 @@
 
 #include <QMenu>
 #include <QTest>
+#include <functional>
+#include <algorithm>
 
 namespace {
 
@@ -33,11 +35,23 @@ TEST_F(MDate, SetAndGetRoundTrips) {
               QStringLiteral("%1|%2|%3").arg(r.year, r.mon, r.day));
     EXPECT_TRUE(box.Day_Field()->Visible() == r.dayShown && box.Day_Caption()->Visible() == r.dayShown);
     char date[16], month[16];
+    std::fill(date, date + 16, '#');
+    std::fill(month, month + 16, '#');
     box.Get_Date(date);
     box.Get_Month(month);
     EXPECT_EQ(std::string(date) + "/" + month, std::string(r.date) + "/" + r.monthOut);
+    EXPECT_EQ(std::string(date + 9, 7) + "/" + std::string(month + 7, 9), "#######/#########")
+        << "nothing past the 9 bytes of a date, the 7 of a month";
   }
   EXPECT_EQ(TMDate::To_Int("2x0-2 4"), 2024);
+  // A buffer of known size gets a value only whole.
+  TMDate box;
+  box.Set_Date("20240229");
+  char out[8];
+  EXPECT_EQ(box.Get_Date(out, sizeof out), 0);
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(box.Get_Month(out, sizeof out), 1);
+  EXPECT_STREQ(out, "202402");
 }
 
 TEST_F(MDate, DayMenuHidesDaysPastTheMonthsEnd) {
@@ -84,6 +98,25 @@ TEST_F(MDate, MenusOfferTheYearsAroundTodayAndSetTheirField) {
     EXPECT_TRUE(std::string(out) == s.date && changes > before) << out;
   }
   EXPECT_EQ(box.Month_Field()->Text(), "06");
+}
+
+// A host that handles the right click itself finds each field's and caption's menu already there.
+TEST_F(MDate, AHostsContextPopupFindsTheMenus) {
+  TMDate box;
+  struct Row { const char* what; TControl* part; std::function<TPopupMenu*()> menu; int items; };
+  const Row rows[] = {{"year field", box.Year_Field(), [&] { return box.Year_Menu(); }, 17},
+                      {"month caption", box.Month_Caption(), [&] { return box.Month_Menu(); }, 13},
+                      {"day field", box.Day_Field(), [&] { return box.Day_Menu(); }, 32}};
+  for (const Row& r : rows) {
+    TPopupMenu* seen = nullptr;
+    r.part->OnContextPopup = [&](TObject*, TPoint, bool& handled) {
+      seen = r.part->PopupMenu();
+      handled = true;
+    };
+    EXPECT_TRUE(r.part->DoContextPopup(QPoint(2, 2), QPoint(2, 2))) << r.what;
+    EXPECT_EQ(seen, r.menu()) << r.what;
+    EXPECT_EQ(seen ? seen->Count() : 0, r.items) << r.what;
+  }
 }
 
 TEST_F(MDate, CaptionClickOpensTheCalendarBelowIt) {

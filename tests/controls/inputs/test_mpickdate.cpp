@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QTableView>
 #include <QTest>
+#include <algorithm>
 
 namespace {
 
@@ -34,11 +35,23 @@ TEST_F(PickDate, SetAndGetRoundTripsAndBlankDates) {
     r.month ? p.Set_Month(r.in) : p.Set_Date(r.in);
     EXPECT_TRUE(p.Text() == r.shown && p.Mode() == (r.month ? 2 : 1)) << p.Text().toStdString();
     char date[16], month[16];
+    std::fill(date, date + 16, '#');
+    std::fill(month, month + 16, '#');
     p.Get_Date(date);
     p.Get_Month(month);
     EXPECT_EQ(std::string(date) + "/" + month, std::string(r.date) + "/" + r.monthOut);
+    EXPECT_EQ(std::string(date + 9, 7) + "/" + std::string(month + 7, 9), "#######/#########")
+        << "nothing past the 9 bytes of a date, the 7 of a month";
     if (!*r.shown) { EXPECT_EQ(p.Date(), QDate(2001, 2, 3)) << "refused input keeps the date underneath"; }
   }
+  // A buffer of known size gets a value only whole.
+  MPickDate p;
+  p.Set_Date("20240229");
+  char out[8];
+  EXPECT_EQ(p.Get_Date(out, sizeof out), 0);
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(p.Get_Month(out, sizeof out), 1);
+  EXPECT_STREQ(out, "202402");
 }
 
 TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
