@@ -60,7 +60,9 @@ TControl::TControl(QWidget* self) : self_(self) {
     self->installEventFilter(hook);
 }
 
-TControl::~TControl() = default;
+// The widget outlives this part of the control (it is the first base) and still sends events while
+// it goes (leave, hide): the filter that would hand them to this part goes first.
+TControl::~TControl() { delete hook_; }
 
 QString TControl::Name() const { return self_->objectName(); }
 void TControl::SetName(const QString& name) { self_->setObjectName(name); }
