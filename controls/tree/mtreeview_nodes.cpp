@@ -1,6 +1,7 @@
 // MTreeView: construction, node data, node operations and the show-codes switch; the unit's palette
 // registration.
 #include <QKeyEvent>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -94,6 +95,13 @@ void MTreeView::TN_Free(TTreeNode* node) {
 void MTreeView::DoDeletion(TTreeNode* node) {
   TTreeView::DoDeletion(node);
   TN_Free(node);
+  // A dictionary attach goes with its node; a top node it made, from its list.
+  if (!refreshing_ && !attaches_.empty()) {
+    attaches_.erase(std::remove_if(attaches_.begin(), attaches_.end(),
+                                   [node](const Dict_Attach& a) { return a.node && a.node == node; }),
+                    attaches_.end());
+    for (Dict_Attach& a : attaches_) a.made.erase(std::remove(a.made.begin(), a.made.end(), node), a.made.end());
+  }
 }
 
 // ---- nodes
