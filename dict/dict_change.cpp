@@ -88,13 +88,13 @@ int Make_Tables(TSQLCA* q, int file_db) {
 // The triggers of a definition table (app_dict_def, app_dict_sql): every row's dict_id.
 int Def_Triggers(TSQLCA* q, int file_db, const std::string& table) {
   if (!file_db) {
-    const char* const kinds[][2] = {{"i", "insert referencing new table as zem_new"},
-                                    {"u", "update referencing old table as zem_old new table as zem_new"},
-                                    {"d", "delete referencing old table as zem_old"}};
+    const char* const kinds[][3] = {{"i", "insert", "referencing new table as zem_new"},
+                                    {"u", "update", "referencing old table as zem_old new table as zem_new"},
+                                    {"d", "delete", "referencing old table as zem_old"}};
     for (const auto& k : kinds) {
       const std::string name = std::string("zem_dict_change_") + k[0];
       if (int rc = Run(q, "drop trigger if exists " + name + " on " + table)) return rc;
-      if (int rc = Run(q, "create trigger " + name + " after " + k[1] + " on " + table +
+      if (int rc = Run(q, "create trigger " + name + " after " + k[1] + " on " + table + " " + k[2] +
                               " for each statement execute procedure zem_dict_change('def')"))
         return rc;
     }

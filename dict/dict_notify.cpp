@@ -115,7 +115,8 @@ int TDict_Notify::Open() {
   has_log_ = Dict_Last_Change(&q, &last_change_) != 0;
   floor_ = last_change_;  // what was recorded before is in the rows loaded since
   seen_.clear();
-  if (conn_->Has_Notify()) {
+  // A host whose sessions pass through a pooler that does not carry LISTEN turns notices off.
+  if (conn_->Has_Notify() && Param(u"dict_notices", 1) != 0) {
     if (conn_->Listen(&ds, CHANNEL)) {
       listening_ = 1;
       mode_ = MODE_NOTICES;

@@ -14,7 +14,8 @@
 // After the listening session was lost and is back, every dictionary is marked, since notices may
 // have been missed meanwhile.
 //
-// Where notices cannot be had (a driver without them, SQLite; a server that refuses LISTEN), the same
+// Where notices cannot be had (a driver without them, SQLite; a server that refuses LISTEN; the public
+// parameter "dict_notices" set to 0, for sessions that pass through a pooler without LISTEN), the same
 // thread reads the database's change log instead (dict/dict_change.h), every "dict_change_poll_ms"
 // (public parameter, default 2000): each change another writer recorded since is dispatched as a
 // notice from another process. Without the log table either, Start fails and clients keep polling
