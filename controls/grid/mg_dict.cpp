@@ -153,7 +153,7 @@ int TMG::Refresh_Dict_Names(const char* dict_id) {
     const bool display = !pick && Is_Dict_Col(col) && GetColId(d->code_col, &codeCol) && codeCol != col;
     if (!pick && !display) continue;
     TDict* dict = Dict_Client_List()->Get_Dict(d->dict, 1);
-    if (!dict) continue;
+    if (!dict || dict->Load_Failed()) continue;  // no names rather than empty ones
     for (int row = FixedRows(); row < RowCount(); ++row) {
       if (watchTyped_ && col == watchCol_ && row == watchRow_) continue;  // the clerk's typing
       QString text;

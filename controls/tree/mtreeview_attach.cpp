@@ -201,6 +201,7 @@ void MTreeView::Follow_Dict_Change(const std::string& id) {
     TDict* dict = Dict_Client_List()->Get_Dict(attaches_[k].dict_id.c_str(), 0);
     if (!dict) continue;
     dict = Dict_Client_List()->Get_Dict(attaches_[k].dict_id.c_str(), 1);  // the change read
+    if (!dict || dict->Load_Failed()) continue;  // what is shown stays until the dictionary can be read
     Dict_Attach& a = attaches_[k];
     // What the user had: the expanded nodes and the selected one (when it is one of the attach's).
     std::set<std::string> expanded;

@@ -95,7 +95,7 @@ int TTreeView_Ext::Attach_Dict(const char* dict_id) {
 void TTreeView_Ext::Follow_Dict_Change(const std::string& id) {
   if (dict_id_.empty() || (!id.empty() && id != dict_id_)) return;
   TDict* dict = Dict_Client_List()->Get_Dict(dict_id_.c_str(), 1);
-  if (!dict) return;
+  if (!dict || dict->Load_Failed()) return;  // what is shown stays until the dictionary can be read
   std::unordered_set<std::string> expanded;
   for (TTreeNode* n = Items()->GetFirstNode(); n; n = n->GetNext())
     if (n->Expanded() && n->Data()) expanded.insert(static_cast<const char*>(n->Data()));
