@@ -232,7 +232,7 @@ int DemoDb::rowCount(const QString& table) {
 QString DemoDb::engineVersion() {
   TSQLCA q;
   if (pg_) {
-    if (exec(q, QStringLiteral("show server_version")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("PostgreSQL");
+    if (exec(q, QStringLiteral("select current_setting('server_version')")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("PostgreSQL");
     return QStringLiteral("PostgreSQL ") + Q(q.Get_Row_Value(0, 0));
   }
   if (exec(q, QStringLiteral("select sqlite_version()")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("SQLite");

@@ -155,6 +155,9 @@ int DemoWindow::fillVouchers(const QString& where) {
   // Every voucher, read again into the tracked area: the clerk's unsaved edits stay in it.
   if (!vouchers_.Tracking()) {
     if (db_->select(vouchers_, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
+    // The clerk's words for the fields, as a conflict over a voucher names them.
+    for (int f = 0; f < vouchers_.Get_Field_Count(); f++)
+      vouchers_.Set_Field_Caption(f, DemoDb::columnCaption(QString::fromUtf16(vouchers_.Get_Field_Name(f))));
     vouchers_.Track_Changes(u"vouchers", u"voucher_no");
   } else {
     TSQLCA fresh;
@@ -239,6 +242,7 @@ void DemoWindow::refillSoon() {
     return;
   }
   fillVouchers(lastWhere_);
+  refreshTable();
 }
 
 int DemoWindow::setVoucherCondition(const QString& condition) {

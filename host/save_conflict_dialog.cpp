@@ -2,6 +2,7 @@
 #include "host/save_conflict_dialog.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -76,6 +77,15 @@ int Zem_Host_Save_Conflict(TSave_Conflict* k) {
   grid->resizeColumnsToContents();
   grid->horizontalHeader()->setStretchLastSection(true);
   grid->setMinimumWidth(std::min(900, grid->horizontalHeader()->length() + 40));
+  // Every column in sight where the screen allows, the first one that changed at least.
+  int height = grid->horizontalHeader()->height() + 2 * grid->frameWidth();
+  for (int i = 0; i < grid->rowCount(); i++) height += grid->rowHeight(i);
+  grid->setMinimumHeight(std::min(height, 520));
+  for (int i = 0; i < static_cast<int>(k->fields.size()); i++)
+    if (k->fields[static_cast<size_t>(i)].mine_changed || k->fields[static_cast<size_t>(i)].theirs_changed) {
+      grid->scrollToItem(grid->item(i, 0));
+      break;
+    }
   layout->addWidget(grid);
 
   auto* buttons = new QDialogButtonBox(&dialog);
