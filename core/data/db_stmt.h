@@ -58,7 +58,8 @@ inline Db_Stmt Db_Classify(const wchar16* sql) {
 
 // ---- positional parameters ---------------------------------------------------------------------------
 // A statement's placeholders for bound parameters are "?" (numbered in the order they stand) or "$n"
-// (numbered by the writer; one number may stand several times), never both in one statement.
+// and "?n" (numbered by the writer; one number may stand several times), never both kinds in one
+// statement.
 // Placeholders are found only in the statement's own text: quoted texts ('...' with '' inside, E'...'
 // with backslash escapes), quoted names ("..."), dollar-quoted bodies ($tag$...$tag$, $$...$$), line
 // comments (-- to the line's end) and block comments (/* */, nested) are passed over, and a "$"
@@ -66,8 +67,8 @@ inline Db_Stmt Db_Classify(const wchar16* sql) {
 //
 // Db_Number_Params writes the text with every placeholder in the form a driver needs: style '$' gives
 // "$1", "$2"... (PostgreSQL), style '?' gives "?1", "?2"... (SQLite), and style 0 leaves the text as it
-// is (*out may then be null). The count of parameters goes to *count: the number of "?", or the
-// highest "$n". -1 with *error when the text is not one the parameters can go into: both forms mixed,
+// is (*out may then be null); a placeholder between name characters is set apart by blanks. The count
+// of parameters goes to *count: the number of "?", or the highest number. -1 with *error when the text is not one the parameters can go into: both forms mixed,
 // "$0", a number past 65535, or a "$n" form that leaves a number below the highest unused (every
 // parameter must stand somewhere, or the server could not tell its type).
 inline int Db_Number_Params(const wchar16* sql, char style, std::u16string* out, int* count, std::string* error) {
@@ -85,11 +86,14 @@ inline int Db_Number_Params(const wchar16* sql, char style, std::u16string* out,
   auto put = [&](const wchar16* from, const wchar16* to) {
     if (out && style) out->append(from, static_cast<size_t>(to - from));
   };
-  auto put_number = [&](int n) {
+  // A placeholder written between name characters would join them: a blank keeps it apart.
+  auto put_number = [&](int n, wchar16 next) {
     if (!out || !style) return;
+    if (!out->empty() && ident(out->back())) out->push_back(u' ');
     out->push_back(style == '$' ? u'$' : u'?');
     std::string d = std::to_string(n);
     for (char c : d) out->push_back(static_cast<wchar16>(c));
+    if (ident(next)) out->push_back(u' ');
   };
   int questions = 0, highest = 0;
   std::string used;  // used[n] != 0: $n stands in the text
@@ -138,7 +142,8 @@ inline int Db_Number_Params(const wchar16* sql, char style, std::u16string* out,
       while (*p && ident(*p)) ++p;
       continue;
     }
-    if (c == u'$') {
+    if (c == u'$' || c == u'?') {
+      // "$n", or SQLite's own "?n": a numbered placeholder.
       if (p[1] >= u'0' && p[1] <= u'9') {
         const wchar16* q = p + 1;
         long n = 0;
@@ -152,8 +157,15 @@ inline int Db_Number_Params(const wchar16* sql, char style, std::u16string* out,
         used[static_cast<size_t>(n)] = 1;
         if (n > highest) highest = static_cast<int>(n);
         put(copied, p);
-        put_number(static_cast<int>(n));
+        put_number(static_cast<int>(n), *q);
         p = copied = q;
+        continue;
+      }
+      if (c == u'?') {
+        ++questions;
+        put(copied, p);
+        put_number(questions, p[1]);
+        p = copied = p + 1;
         continue;
       }
       // $tag$ ... $tag$ (or $$ ... $$): a quoted body.
@@ -174,17 +186,10 @@ inline int Db_Number_Params(const wchar16* sql, char style, std::u16string* out,
       ++p;
       continue;
     }
-    if (c == u'?') {
-      ++questions;
-      put(copied, p);
-      put_number(questions);
-      p = copied = p + 1;
-      continue;
-    }
     ++p;
   }
   put(copied, p);
-  if (questions && highest) return fail("the statement mixes \"?\" and \"$n\" placeholders");
+  if (questions && highest) return fail("the statement mixes \"?\" and numbered placeholders");
   if (highest) {
     for (int n = 1; n <= highest; n++)
       if (!used[static_cast<size_t>(n)])

@@ -46,7 +46,9 @@ TEST(Sql_Params, PlaceholdersAreFoundOnlyInTheStatementsOwnText) {
       {"dollar-quoted body", u"select $q$ ? $1 $q$, $$?$$, ?", '$', "select $q$ ? $1 $q$, $$?$$, $1 #1"},
       {"$ inside a name", u"select a$1 from t where b = ?", '$', "select a$1 from t where b = $1 #1"},
       {"none at all", u"select 1", '$', "select 1 #0"},
-      {"mixed refused", u"select ? , $1", '$', "error: the statement mixes \"?\" and \"$n\" placeholders"},
+      {"SQLite's ?n numbered", u"select ?2, ?1", '$', "select $2, $1 #2"},
+      {"kept apart from names", u"select a?,?b", '$', "select a $1,$2 b #2"},
+      {"mixed refused", u"select ? , $1", '$', "error: the statement mixes \"?\" and numbered placeholders"},
       {"$0 refused", u"select $0", '$', "error: \"$0\" is not a parameter: they count from $1"},
       {"a gap refused", u"select $1, $3", '$', "error: $2 stands nowhere in the statement, though $3 does"},
   };
