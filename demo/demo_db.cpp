@@ -184,7 +184,8 @@ int DemoDb::select(TSQLCA& q, const QString& sql) { return exec(q, sql); }
 
 int DemoDb::ensureSample() {
   TSQLCA q;
-  const char16_t* probe = pg_ ? u"select count(*) from information_schema.tables where table_name='app_sequence'"
+  const char16_t* probe = pg_ ? u"select count(*) from information_schema.tables where table_name='app_sequence' "
+                              u"and table_schema = current_schema()"
                               : u"select count(*) from sqlite_master where type='table' and name='app_sequence'";
   if (q.Exec(probe) != 0) {
     error_ = Q(q.Get_Error_Msg());
