@@ -143,7 +143,8 @@ class MTreeView : public TTreeView {
   // it replaces the nodes the attach made by the dictionary's present tree, under the same node, with
   // the nodes that were expanded expanded again and the selected node (by its code) selected again,
   // without OnChange. The selection moves to the attach's node, with OnChange, only when its code is
-  // gone. Called with the changed id (empty: every attached dictionary).
+  // gone. An attach whose node, or one of whose top nodes, the host deletes is followed no more.
+  // Called with the changed id (empty: every attached dictionary).
   void Follow_Dict_Change(const std::string& id);
 
   // ---- show codes

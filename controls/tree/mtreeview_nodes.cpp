@@ -95,12 +95,15 @@ void MTreeView::TN_Free(TTreeNode* node) {
 void MTreeView::DoDeletion(TTreeNode* node) {
   TTreeView::DoDeletion(node);
   TN_Free(node);
-  // A dictionary attach goes with its node; a top node it made, from its list.
+  // A dictionary attach goes with its node, and with any top node it made: the host changed the
+  // branch, which is then no longer the dictionary's to replace.
   if (!refreshing_ && !attaches_.empty()) {
     attaches_.erase(std::remove_if(attaches_.begin(), attaches_.end(),
-                                   [node](const Dict_Attach& a) { return a.node && a.node == node; }),
+                                   [node](const Dict_Attach& a) {
+                                     return (a.node && a.node == node) ||
+                                            std::find(a.made.begin(), a.made.end(), node) != a.made.end();
+                                   }),
                     attaches_.end());
-    for (Dict_Attach& a : attaches_) a.made.erase(std::remove(a.made.begin(), a.made.end(), node), a.made.end());
   }
 }
 
