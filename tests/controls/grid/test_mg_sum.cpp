@@ -9,6 +9,7 @@
 #include <QTest>
 #include <functional>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -177,24 +178,17 @@ TEST(MgSum, ScrollingAndTheVerticalBar) {
 
 // Neither grid owns the other: whichever goes first, the one left scrolls and keeps to itself.
 TEST(MgSum, EitherGridMayGoFirst) {
-  struct Row {
-    const char* what;
-    bool dataGoes;  // the data grid goes first, else the sum grid
-  };
-  const Row rows[] = {{"the data grid goes first", true}, {"the sum grid goes first", false}};
   controlsTestApp();
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.what);
+  for (bool dataGoes : {true, false}) {
     auto data = std::make_unique<TMG>();
     auto sum = std::make_unique<TMG>();
-    for (TMG* g : {data.get(), sum.get()}) g->resize(200, 100);
     data->SetColCount(20);
     data->Set_Sum_Mg(sum.get());
     data->Sync_Sum();
-    (r.dataGoes ? data : sum).reset();
-    TMG* left = r.dataGoes ? sum.get() : data.get();
+    (dataGoes ? data : sum).reset();
+    TMG* left = dataGoes ? sum.get() : data.get();
     left->SetLeftCol(7);
-    EXPECT_EQ(left->LeftCol(), 7);
-    EXPECT_EQ(left->Sum_Mg() ? left->Sum_Mg() : left->Data_Mg(), nullptr);
+    EXPECT_EQ(std::make_tuple(left->LeftCol(), left->Sum_Mg(), left->Data_Mg()), std::make_tuple(7, nullptr, nullptr))
+        << (dataGoes ? "the data grid went first" : "the sum grid went first");
   }
 }
