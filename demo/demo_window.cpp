@@ -2,6 +2,7 @@
 #include "demo/demo_window.h"
 
 #include <QAction>
+#include <QDate>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QLinearGradient>
 #include <QMainWindow>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include "controls/grid/Mg.h"
 #include "controls/inputs/Mstatusbar.h"
@@ -21,6 +23,7 @@
 #include "host/zem_ui_loader.h"
 #include "toolkit/tk_grid.h"
 #include "toolkit/tk_image.h"
+#include "toolkit/tk_menu.h"
 
 DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   QFile form(QStringLiteral(":/demo/zem_demo.ui"));
@@ -122,19 +125,73 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
   int col = 0;
   if (voucher_->GetColId("dept_code", &col)) voucher_->SetColPickDict(col, "dept");
   if (TMG_Col_Def* date = voucher_->GetColDef("voucher_date")) date->type = 'D';
-  // An amount typed or pasted is cleaned and shown with the column's two decimals.
+  // An amount typed or pasted is cleaned and shown with the column's two decimals, unless cleaning would
+  // lose something of it (letters, a third decimal): then it stays as typed, marked, and the clerk is
+  // told; the save refuses it. A date typed in any form the grid reads is shown as the others are. A
+  // summary that wraps makes its row taller.
+  voucher_->Opt_Add("keep_bad_number", nullptr);
   voucher_->OnMGValChange = [this](TObject*, int c, int r, const QString&, const QString&) {
-    int amount = 0;
-    if (!voucher_->GetColId("amount", &amount) || c != amount || voucher_->Cells(c, r).isEmpty()) return;
-    voucher_->Valid_Check(c, r);
-    voucher_->Std_Number_Cell(c, r);
-    voucher_->Sync_Sum();  // the sum line follows every amount typed
+    const QString name = TMG::Wide(voucher_->GetColName(c));
+    if (name == QLatin1String("amount") && !voucher_->Cells(c, r).isEmpty()) {
+      voucher_->Valid_Check(c, r);
+      voucher_->Std_Number_Cell(c, r);
+      const QString warning = amountWarning(r);
+      if (!warning.isEmpty()) note(warning);
+      voucher_->Sync_Sum();  // the sum line follows every amount typed
+    } else if (name == QLatin1String("voucher_date")) {
+      QDate d;
+      if (Mg_Read_Date(voucher_->Cells(c, r), &d)) voucher_->SetCells(c, r, d.toString(QStringLiteral("yyyy-MM-dd")));
+    } else if (name == QLatin1String("summary")) {
+      voucher_->Fit_To_Show(r);
+    }
   };
+  // Header clicks sort: the keys are told in the status bar as the marks show them in the header.
+  auto mouseUp = voucher_->OnMouseUp;
+  voucher_->OnMouseUp = [this, mouseUp](TObject* s, TMouseButton b, TShiftState shift, int x, int y) {
+    std::vector<std::pair<int, int>> before;
+    for (const TMG_Sort_Key& k : voucher_->Sort_Keys) before.emplace_back(k.col, k.desc);
+    if (mouseUp) mouseUp(s, b, shift, x, y);
+    std::vector<std::pair<int, int>> after;
+    for (const TMG_Sort_Key& k : voucher_->Sort_Keys) after.emplace_back(k.col, k.desc);
+    if (after != before) noteSortKeys();
+  };
+  voucher_->Init_Popup_Menu();
+  if (TMenuItem* unsort = voucher_->Base_Menu_Item("mg_unsort")) {
+    auto own = unsort->OnClick;
+    unsort->OnClick = [this, own](TObject* s) {
+      if (own) own(s);
+      noteSortKeys();
+    };
+  }
   voucher_->SetDefaultRowHeight(24);
   voucherPicture_ = std::make_unique<TImage>();
   Paint_Voucher_Paper(voucherPicture_.get());
   voucher_->Set_Background_Image(voucherPicture_.get());
   return true;
+}
+
+void DemoWindow::noteSortKeys() {
+  QStringList keys;
+  for (size_t k = 0; k < voucher_->Sort_Keys.size(); ++k) {
+    const TMG_Sort_Key& key = voucher_->Sort_Keys[k];
+    keys << QStringLiteral("%1 %2%3").arg(k + 1).arg(voucher_->Cells(key.col, 0),
+                                                    key.desc ? QString::fromUtf16(u"▼") : QString::fromUtf16(u"▲"));
+  }
+  note(QString::fromUtf16(u"排序：") + (keys.isEmpty() ? QString::fromUtf16(u"无") : keys.join(QStringLiteral("，"))));
+}
+
+QString DemoWindow::shownDate(const QString& text) {
+  static const QRegularExpression digits(QStringLiteral("^[0-9]{8}$"));
+  return digits.match(text).hasMatch() ? text.left(4) + QLatin1Char('-') + text.mid(4, 2) + QLatin1Char('-') + text.mid(6)
+                                       : text;
+}
+
+QString DemoWindow::amountWarning(int row) {
+  int col = 0;
+  if (!voucher_ || !voucher_->GetColId("amount", &col)) return QString();
+  const QString why = voucher_->Number_Problem(col, row);
+  if (why.isEmpty()) return QString();
+  return QString::fromUtf16(u"金额“%1”%2，保留原样未改动；请改正后再保存").arg(voucher_->Cells(col, row), why);
 }
 
 int DemoWindow::fillVouchers(const QString& where) {
@@ -155,7 +212,11 @@ int DemoWindow::fillVouchers(const QString& where) {
   for (int f = 0; f < fields; f++) {
     int col = 0;
     if (!voucher_->GetColId(q.Get_Field_Name(f), &col)) continue;  // a column the form does not show
-    for (int r = 0; r < rows; r++) voucher_->SetW(col, first + r, q.Get_Row_Value(r, f));
+    const bool date = QString::fromUtf16(q.Get_Field_Name(f)) == QLatin1String("voucher_date");
+    for (int r = 0; r < rows; r++) {
+      if (date) voucher_->SetCells(col, first + r, shownDate(QString::fromUtf16(q.Get_Row_Value(r, f))));
+      else voucher_->SetW(col, first + r, q.Get_Row_Value(r, f));
+    }
   }
   // SQLite keeps 125600.00 as 125600: amounts get the column's two decimals.
   int supCol = 0, sumCol = 0, amtCol = 0;
@@ -173,6 +234,7 @@ int DemoWindow::fillVouchers(const QString& where) {
     for (int r = first; r < first + rows; ++r)
       if (voucher_->GetV(amtCol, r)[0] == '-') voucher_->Cell_Attr.push_back({r, sumCol, 4 | 8, 0x0000FF, 0x99FFFF});
   voucher_->Filter_Show_All();
+  voucher_->Fit_To_Show(first, voucher_->RowCount() - 1);  // a long summary wraps onto a taller row
   voucher_->Sync_Sum();
   // What was typed before the reload is gone: nothing is watched. A current cell that takes no typing
   // (the first fill starts on the read-only voucher number) gives way to the first one that does.
@@ -181,6 +243,7 @@ int DemoWindow::fillVouchers(const QString& where) {
     voucher_->FocusCell(voucher_->First_Edit_Col(), first);
     voucher_->SetLeftCol(voucher_->FixedCols());  // before the first layout the move scrolls a tiny view
   }
+  voucher_->HideEditor();  // no editor over a value just read until the clerk starts one
   voucher_->Invalidate();
   emit vouchersFilled(rows);
   return rows;
@@ -207,7 +270,7 @@ void DemoWindow::showTable(int index) {
   }
   const int fields = q.Get_Field_Count();
   const int rows = q.Get_Row_Count();
-  caption_->setText(QStringLiteral("%1（%2，%3 行）").arg(t.caption, t.name).arg(rows));
+  caption_->setText(QString::fromUtf16(u"%1（%2 行）").arg(t.caption).arg(rows));
   grid_->SetColCount(fields > 0 ? fields : 1);
   grid_->SetRowCount(rows + 1);
   grid_->SetFixedRows(rows > 0 ? 1 : 0);

@@ -18,6 +18,7 @@
 #include "host/code_dialogs.h"
 #include "host/combo_host.h"
 #include "toolkit/tk_menu.h"
+#include "toolkit/tk_system.h"
 #include "util/lang_map.h"
 
 namespace {
@@ -139,5 +140,7 @@ int Zem_Host_Register_Defaults() {
   n += Zem_Host_Register_Code_Dialogs();
   n += Zem_Host_Register_Grid_Menu();
   n += Zem_Host_Register_Combo();
+  // The host's dialogs, and the application's own, hand the keyboard back when they close.
+  ReturnFocusAfterDialogs();
   return n;
 }
