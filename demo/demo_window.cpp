@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QDate>
+#include <QEvent>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -73,22 +74,38 @@ DemoWindow::~DemoWindow() { delete window_; }
 
 namespace {
 
-// A pale paper with the form's name, for the area the voucher rows leave empty.
-void Paint_Voucher_Paper(TImage* picture) {
-  QImage paper(1600, 900, QImage::Format_RGB32);
+// A pale ruled paper as large as the grid's view, for the area the voucher rows leave empty. The grid
+// shows the picture's pixels where they lie, so the form's name is put whole into the empty band below
+// the rows, else into the one right of the columns, and left out when neither holds it (cut at the
+// view's edge or under the cells it would only puzzle).
+void Paint_Voucher_Paper(TImage* picture, QSize size, long long cellsWidth, long long cellsHeight) {
+  size = size.expandedTo(QSize(1, 1));
+  QImage paper(size, QImage::Format_RGB32);
   QPainter p(&paper);
-  QLinearGradient g(0, 0, 1600, 900);
+  QLinearGradient g(0, 0, size.width(), size.height());
   g.setColorAt(0, QColor(0xF7, 0xF9, 0xFC));
   g.setColorAt(1, QColor(0xE4, 0xEC, 0xF5));
   p.fillRect(paper.rect(), g);
   p.setPen(QColor(0xC9, 0xD6, 0xE6));
-  for (int y = 0; y < 900; y += 24) p.drawLine(0, y, 1600, y);
+  for (int y = 0; y < size.height(); y += 24) p.drawLine(0, y, size.width(), y);
   QFont f = p.font();
   f.setPointSize(30);
   f.setBold(true);
   p.setFont(f);
-  p.setPen(QColor(0xB8, 0xC8, 0xDC));
-  p.drawText(QRect(0, 60, 940, 200), Qt::AlignRight | Qt::AlignTop, QString::fromUtf16(u"记账凭证\nzem_pack"));
+  const QString name = QString::fromUtf16(u"记账凭证\nzem_pack");
+  const QSize text = QFontMetrics(f).boundingRect(QRect(0, 0, size.width(), size.height()), 0, name).size();
+  const int margin = 16;
+  const QRect below(0, int(cellsHeight), size.width(), size.height() - int(cellsHeight));
+  const QRect right(int(cellsWidth), 0, size.width() - int(cellsWidth), size.height());
+  QRect at;
+  if (below.height() >= text.height() + 2 * margin && below.width() >= text.width() + 2 * margin)
+    at = below.adjusted(margin, margin, -margin, -margin);
+  else if (right.width() >= text.width() + 2 * margin && right.height() >= text.height() + 2 * margin)
+    at = right.adjusted(margin, margin, -margin, -margin);
+  if (!at.isEmpty()) {
+    p.setPen(QColor(0xB8, 0xC8, 0xDC));
+    p.drawText(at, Qt::AlignRight | Qt::AlignBottom, name);
+  }
   p.end();
   picture->Bitmap()->Assign(paper);
 }
@@ -165,9 +182,21 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
   }
   voucher_->SetDefaultRowHeight(24);
   voucherPicture_ = std::make_unique<TImage>();
-  Paint_Voucher_Paper(voucherPicture_.get());
+  paintPaper();
   voucher_->Set_Background_Image(voucherPicture_.get());
+  voucher_->viewport()->installEventFilter(this);  // the paper follows the view's size
   return true;
+}
+
+void DemoWindow::paintPaper() {
+  if (!voucher_ || !voucherPicture_) return;
+  Paint_Voucher_Paper(voucherPicture_.get(), voucher_->viewport()->size(), voucher_->GridWidth(), voucher_->GridHeight());
+  voucher_->viewport()->update();
+}
+
+bool DemoWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (voucher_ && watched == voucher_->viewport() && event->type() == QEvent::Resize) paintPaper();
+  return QObject::eventFilter(watched, event);
 }
 
 void DemoWindow::noteSortKeys() {
@@ -244,6 +273,7 @@ int DemoWindow::fillVouchers(const QString& where) {
     voucher_->SetLeftCol(voucher_->FixedCols());  // before the first layout the move scrolls a tiny view
   }
   voucher_->HideEditor();  // no editor over a value just read until the clerk starts one
+  paintPaper();  // the rows leave another band empty
   voucher_->Invalidate();
   emit vouchersFilled(rows);
   return rows;

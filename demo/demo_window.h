@@ -62,6 +62,9 @@ class DemoWindow : public QObject {
   bool loadVoucherForm(QWidget* host);
   // The voucher grid's sort keys in the status bar.
   void noteSortKeys();
+  // The background picture of the voucher grid, made for its view's size and the band its cells leave.
+  void paintPaper();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   DemoDb* db_;
   QPointer<QMainWindow> window_;  // owned (deleted with this object)
