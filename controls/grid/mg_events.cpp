@@ -18,12 +18,12 @@ namespace {
 Pdu_Grid_Filter_Ext_Fn g_grid_filter_ext = nullptr;
 
 const int kDoubleClickMs = 350;
+const int kShowDebounceMs = 1000;
 
 // A check-box text drawn as a tick (Show_Bool's rule).
 bool Ticked(const char* text) {
   return text[0] == 'T' || text[0] == '1' || text[0] == 't' || text[0] == 'Y' || text[0] == 'y';
 }
-const int kShowDebounceMs = 1000;
 
 }  // namespace
 
@@ -41,7 +41,7 @@ void TMG::TMG_OnKeyDown(TObject*, WORD& Key, TShiftState Shift) {
   }
   // A check-box cell: Space turns it over, 1 ticks and 0 crosses it.
   const bool plain = !ctrl && !Shift.Contains(ssAlt) && !Shift.Contains(ssShift);
-  if (plain && (Key == VK_SPACE || Key == '1' || Key == '0') && Rec(std::max(Col(), 0))->show_style == 2) {
+  if (plain && (Key == VK_SPACE || Key == '1' || Key == '0') && In_Range(Col()) && Rec(Col())->show_style == 2) {
     if (Bool_Editable(Col(), Row())) {
       Bool_Cell_Set(Col(), Row(), Key == VK_SPACE ? !Ticked(GetV(Col(), Row())) : Key == '1');
     }

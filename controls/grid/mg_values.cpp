@@ -295,8 +295,6 @@ int TMG::Valid_Check(int col, int row) {
   return d->show_style == 2 ? 2 : 1;
 }
 
-// ---- Rows -------------------------------------------------------------------------------------------
-
 QString TMG::Number_Problem(int col, int row) {
   if (col < FixedCols() || row < FixedRows() || !In_Range(col) || row >= RowCount()) return QString();
   const TMG_Col_Def* d = Rec(col);
@@ -345,6 +343,8 @@ QString TMG::Number_Problem(int col, int row) {
   if (keep > 0 && decimals - zeros > keep) return QString::fromUtf16(Lang_Cap(ctx, u"小数超过 %1 位")).arg(keep);
   return QString();
 }
+
+// ---- Rows -------------------------------------------------------------------------------------------
 
 int TMG::Insert_Row(int row) {
   if (row < FixedRows()) return 0;
