@@ -395,7 +395,9 @@ bool VoucherEntry::askToClose() {
 }
 
 bool VoucherEntry::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != window_->window()) return QObject::eventFilter(watched, event);
+  // The event's type first: the window's own teardown sends events here while it is half gone.
+  if ((event->type() != QEvent::Close && event->type() != QEvent::KeyPress) || watched != window_->window())
+    return QObject::eventFilter(watched, event);
   if (event->type() == QEvent::Close && !askToClose()) {
     event->ignore();
     return true;

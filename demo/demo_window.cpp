@@ -70,7 +70,10 @@ DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
 
 // The window, and with it the voucher grid, goes before the members: the grid never sees its
 // background picture deleted.
-DemoWindow::~DemoWindow() { delete window_; }
+DemoWindow::~DemoWindow() {
+  if (window_ && voucher_) voucher_->viewport()->removeEventFilter(this);  // no resize of a grid going away
+  delete window_;
+}
 
 namespace {
 
@@ -195,7 +198,7 @@ void DemoWindow::paintPaper() {
 }
 
 bool DemoWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (voucher_ && watched == voucher_->viewport() && event->type() == QEvent::Resize) paintPaper();
+  if (event->type() == QEvent::Resize && voucher_ && watched == voucher_->viewport()) paintPaper();
   return QObject::eventFilter(watched, event);
 }
 
