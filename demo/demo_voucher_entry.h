@@ -16,14 +16,17 @@
 // (letters, more than two decimals: the grid's "keep_bad_number") is such a refusal. After a save the
 // saved row is the current one, with no editor open over it.
 //
-// A voucher already saved is edited in its row of the grid: every changed row is remembered with its
-// cells (a refill shows the edit again, a filter that hides the row does not lose it) and Ctrl+S writes
-// them back with an UPDATE each, together with the new row when one is open, in one transaction; the
-// sum line and the table view above follow. Closing the window with an open row or edits not yet saved
-// asks whether to save them, throw them away, or stay.
+// A voucher already saved is edited in its row of the grid: every change goes into the window's
+// tracked area of vouchers (DemoWindow::vouchers(), core/data/row_track.h), so a refill shows it again
+// and a filter that hides the row does not lose it. Ctrl+S saves the area (TSQLCA::Save_Changes) with
+// the new row when one is open, in one transaction: only the columns changed, each UPDATE holding the
+// values the clerk read, so another clerk's change of the same voucher since is not overwritten but
+// put to the clerk (keep mine, take theirs, merge by column: the host's "pdu_save_conflict"), and
+// another clerk's change of other columns stays. The new voucher's number is taken in that transaction.
+// The sum line and the table view above follow. Closing the window with an open row or edits not yet
+// saved asks whether to save them, throw them away, or stay.
 #pragma once
 
-#include <QMap>
 #include <QObject>
 #include <QStringList>
 
@@ -46,7 +49,7 @@ class VoucherEntry : public QObject {
   // The grid row of the open voucher, or -1.
   int openRow() const;
   // The saved vouchers edited and not yet written back.
-  QStringList edited() const { return edits_.keys(); }
+  QStringList edited() const;
   // Takes the open row away (after a question when ask); false when there is none or the answer is no.
   bool discard(bool ask);
 
@@ -59,17 +62,16 @@ class VoucherEntry : public QObject {
   struct Values {
     QString date, sup, dept, summary, amount, checked;
   };
-  struct Edit {
-    QStringList cells;  // the row as shown, from column 1 on
-    Values values;
-  };
   Values read(int row) const;
+  // The values of a row of the tracked area.
+  Values stored(int row);
   // Why the values cannot be saved ("" when they can); *field names the column at fault. row: the
   // grid row they were read from, -1 when it is not shown.
   QString problem(const Values& v, int row, const char** field);
   // The open row as Ctrl+N and the strip's fields left it: Escape takes it away.
   bool untouched() const;
   QStringList rowCells(int row) const;
+  // Whether code is a value of column in table.
   bool known(const char* table, const char* column, const QString& code);
   // The cursor on a cell of the grid without an editor over it.
   void rest(int col, int row);
@@ -89,5 +91,4 @@ class VoucherEntry : public QObject {
   TMG* grid_;
   QStringList kept_;  // the open row's cells while the grid is refilled
   QStringList fresh_;  // the open row's cells as Ctrl+N and the strip left them
-  QMap<QString, Edit> edits_;  // by voucher number: saved vouchers changed in the grid
 };
