@@ -77,7 +77,6 @@ TEST(MgDraw, ColourPrecedence) {
       {"search hit: white text on its green", 0, false, "", 2, 1, 0xFFFFFF, 0x008000},
       {"another search match: black text on its yellow", 0, false, "", 2, 3, 0, 0x00FFFF},
       {"a number kept as typed", 0, false, "float", 1, 3, 0x0000B0, 0xE0E0FF},
-      {"a number kept as typed, selected: the selection's colours", 0, true, "float", 1, 3, 0xFFFFFF, 0xF16555},
   };
   for (const Row& r : rows) {
     Drawn t(5, 6);

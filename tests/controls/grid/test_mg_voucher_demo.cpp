@@ -4,7 +4,6 @@
 #include "controls/grid/mg_test_util.h"
 #include "controls/inputs/Mpickdate.h"
 #include "toolkit/tk_clipboard.h"
-#include "toolkit/tk_image.h"
 #include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
@@ -193,27 +192,4 @@ TEST_F(MgVoucherDemo, EditedFromTheKeyboardAndPastedInto) {
   EXPECT_EQ(g.Cells(dept, row + 1), QString::fromUtf16(u"03 销售部"));
   EXPECT_EQ(g.Sum_Mg()->Cells(amount, 0), QStringLiteral("12548967.40")) << "the totals follow the paste";
   w.window()->hide();
-}
-
-// The paper under the empty area is as large as the view, and the form's name on it lies whole inside
-// the view, in a band the cells leave empty, whatever the window's width.
-TEST_F(MgVoucherDemo, ThePaperShowsTheFormNameWhole) {
-  DemoWindow w(&db_);
-  ASSERT_NE(w.window(), nullptr) << w.error().toStdString();
-  TMG* g = w.voucherGrid();
-  w.window()->show();
-  for (int width : {1000, 1400, 1900}) {
-    w.window()->resize(width, 900);
-    QApplication::processEvents();
-    const QImage img = g->viewport()->grab().toImage();
-    int ink = 0, cut = 0;  // the name's pale blue; cut: at the view's right edge or under the cells
-    for (int y = 0; y < img.height(); ++y)
-      for (int x = 0; x < img.width(); ++x)
-        if (std::abs(qRed(img.pixel(x, y)) - 0xB8) + std::abs(qGreen(img.pixel(x, y)) - 0xC8) + std::abs(qBlue(img.pixel(x, y)) - 0xDC) < 12) {
-          ++ink;
-          cut += x >= img.width() - 3 || (x < g->GridWidth() && y < g->GridHeight());
-        }
-    EXPECT_TRUE(g->Background_Image()->Width() == img.width() && cut == 0 && (width < 1900 || ink > 100))
-        << width << ": " << ink << " pixels of the name, " << cut << " of them cut";
-  }
 }
