@@ -60,8 +60,8 @@ TControl::TControl(QWidget* self) : self_(self) {
     self->installEventFilter(hook);
 }
 
-// The widget outlives this part of the control (it is the first base) and still sends events while
-// it goes (leave, hide): the filter that would hand them to this part goes first.
+// The hook goes with the control part: the widget part outlives it a little, and the events its
+// teardown sends must not reach a control that is gone.
 TControl::~TControl() { delete hook_; }
 
 QString TControl::Name() const { return self_->objectName(); }
