@@ -152,13 +152,9 @@ TEST(MgDraw, MoneyDigitsByPlace) {
 // thousands separators take no place, and an average or a total with a second line as the text it
 // is. Each sum cell is compared with the same statistic drawn under a reference column.
 TEST(MgDraw, MoneyColumnsOnTheSumLine) {
-  struct Row {
-    const char* what;
-    std::vector<const char*> values;
-    int mode, bits;   // the column's statistic and extended option bits
-    const char* ext;  // the "sum_ext.Amt" option, or null
-    const char *cell, *ref;  // what the sum line holds; the reference column's items (no extended bits)
-  };
+  // values of column 2, its statistic and extended bits, its "sum_ext" option, what the sum line holds, and
+  // the items of the reference column the sum cell must look the same in (without extended bits)
+  struct Row { const char* what; std::vector<const char*> values; int mode, bits; const char *ext, *cell, *ref; };
   const Row rows[] = {
       {"separators take no digit place", {"1234.5", "1000"}, 1, 4, nullptr, "2,234.5", "money"},
       {"an average reads as its text", {"1234.50", "1234.50"}, 2, 0, nullptr, "E:1234.50", "float"},
@@ -178,7 +174,6 @@ TEST(MgDraw, MoneyColumnsOnTheSumLine) {
     if (r.ext) data.Opt_Add("sum_ext.Amt", r.ext);
     sum.resize(400, 80);
     data.Sync_Sum();
-    sum.viewport()->grab();  // the first paint settles the money column's width
     const TRect c = sum.CellRect(2, 0);
     return std::make_pair(sum.viewport()->grab().toImage().copy(c.toQRect()), sum.Cells(2, 0));
   };

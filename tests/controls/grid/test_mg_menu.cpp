@@ -318,14 +318,11 @@ TEST(MgMenu, CheckMarksAndVetoes) {
   auto unbound = Shown(4, 5);
   unbound->SetRow_Bool(1, true);
   EXPECT_EQ(Ticks(*unbound), "....");
-  // The host's menu outlives the grid: the mark items go with the grid, the host's own item stays.
-  TPopupMenu host;
+  TPopupMenu host;  // outlives the grid: the mark items go with it, the host's own item stays
   host.Items()->Add(new TMenuItem(&host));
-  auto gone = Shown(4, 5);
-  gone->SetADEF({QStringLiteral("Name"), QStringLiteral("Ok")});
-  gone->Row_Bool_Bind("Ok", &host);
+  unbound->Row_Bool_Bind("Ok", &host);
   const QPointer<TMenuItem> all = host.Items(2);
-  gone.reset();
+  unbound.reset();
   if (all) all->action()->trigger();
   EXPECT_EQ(host.Count(), 1);
 }
@@ -339,7 +336,6 @@ TEST(MgMenu, RangeSelectSwitch) {
   const TGridOptions editing = g->Options();
   // Left by the switch, by allowing the switch again, by taking it away.
   for (int leave : {0, 1, 2}) {
-    const int allow = leave == 2 ? 0 : 1;
     EXPECT_EQ(sw->Caption(), QString::fromUtf16(u" 进入选择模式"));
     sw->action()->trigger();
     EXPECT_EQ(g->Range_Select_Mode, 1);
@@ -350,9 +346,9 @@ TEST(MgMenu, RangeSelectSwitch) {
     QTest::keyClick(g.get(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a1\tb1\r\na2\tb2"));
     if (leave == 0) sw->action()->trigger();
-    else g->Allow_Range_Select_Mode_Switch(allow);
-    EXPECT_EQ(g->Range_Select_Mode, allow ? 0 : -1);
-    EXPECT_EQ(sw->action()->isVisible(), allow == 1);
+    else g->Allow_Range_Select_Mode_Switch(leave == 1);
+    EXPECT_EQ(g->Range_Select_Mode, leave == 2 ? -1 : 0);
+    EXPECT_EQ(sw->action()->isVisible(), leave != 2);
     EXPECT_TRUE(g->Options() == editing) << "left by way " << leave;
   }
 }

@@ -125,12 +125,12 @@ TEST(MgSearch, SteppingOverHiddenCells) {
 }
 
 // With one column in view (each 330 wide), a column of context on the left would leave no room for
-// the hit: the view ends on the hit's column, wherever the hit lies.
+// the hit: the view ends on the hit's column, wherever the hit lies (left: the view before).
 TEST(MgSearch, OneColumnInView) {
-  struct Row { const char* what; int left; const char16_t* text; int col; };  // left: the view before
-  const Row rows[] = {{"the hit in the view's column", 3, u"xab", 3}, {"the hit left of the view", 3, u"AB", 2},
-                      {"the first column, left of the view", 3, u"abc", 1}, {"the hit right of it", 1, u"xab", 3}};
-  for (const Row& r : rows) {
+  const struct { const char* what; int left; const char16_t* text; int col; } rows[] = {
+      {"the hit in the view's column", 3, u"xab", 3}, {"the hit left of the view", 3, u"AB", 2},
+      {"the first column, left of the view", 3, u"abc", 1}, {"the hit right of it", 1, u"xab", 3}};
+  for (const auto& r : rows) {
     Searchable t;
     for (int c = 1; c <= 3; ++c) t.g.SetColWidths(c, 330);
     t.g.SetLeftCol(r.left);

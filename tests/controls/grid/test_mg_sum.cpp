@@ -186,9 +186,9 @@ TEST(MgSum, EitherGridMayGoFirst) {
     data->Set_Sum_Mg(sum.get());
     data->Sync_Sum();
     (dataGoes ? data : sum).reset();
-    TMG* left = dataGoes ? sum.get() : data.get();
-    left->SetLeftCol(7);
-    EXPECT_EQ(std::make_tuple(left->LeftCol(), left->Sum_Mg(), left->Data_Mg()), std::make_tuple(7, nullptr, nullptr))
+    TMG& left = dataGoes ? *sum : *data;
+    left.SetLeftCol(7);
+    EXPECT_EQ(std::make_tuple(left.LeftCol(), left.Sum_Mg(), left.Data_Mg()), std::make_tuple(7, nullptr, nullptr))
         << (dataGoes ? "the data grid went first" : "the sum grid went first");
   }
 }
