@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "core/data/db_connect.h"
 #include "core/data/db_errors.h"
@@ -164,6 +165,15 @@ int TSQLCA::Set_Error_Sql(map_wchar sql) {
 const wchar16* TSQLCA::Get_Value(map_wchar field) {
   int i = Data()->Find_Field(field);
   return i < 0 ? g_empty_w : Data()->Get_Value(i);
+}
+
+void TSQLCA::Swap_Area_Data(TSQLCA& other) {
+  Data();
+  other.Data();
+  std::swap(areas_[cur_], other.areas_[other.cur_]);
+  std::swap(res_[cur_], other.res_[other.cur_]);
+  cur_data_ = areas_[cur_];
+  other.cur_data_ = other.areas_[other.cur_];
 }
 
 TDb_Connect* TSQLCA::Take_Connect() {

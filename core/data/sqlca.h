@@ -154,6 +154,9 @@ class TSQLCA {
  protected:
   // The session for the next statement: the explicit one, else the pool's for this thread.
   TDb_Connect* Take_Connect();
+  // Exchanges the current area's data set and results with other's current area (one selected first
+  // where none is), without copying a row.
+  void Swap_Area_Data(TSQLCA& other);
 
  private:
   struct Area_Result {
