@@ -18,6 +18,9 @@
 //                           the data grid's filter dialogs (host/zem_host_grid.h)
 //   "pdu_inp_dict_key", "board_obj_handle"
 //                           the combo box's key hook and the board of current objects (host/combo_host.h)
+//   "gui_wait_box", "gui_status_text"
+//                           the box shown while the user-interface thread waits for a server, with 取消,
+//                           and the status line about the database link (host/wait_box.h)
 //
 // The grid's popup-menu functions (files, display schemes, full screen, column fitting, message
 // templates) are registered with them (host/grid_menu_host.h). Other data dialogs ("pdu_*") belong to the
