@@ -177,8 +177,10 @@ QString VoucherEntry::problem(const Values& v, const char** field) {
   if (!QDate::fromString(v.date, QStringLiteral("yyyyMMdd")).isValid()) return QString::fromUtf16(u"日期无效：") + v.date;
   *field = "sup_code";
   TSQLCA q;
-  if (db_->select(q, QStringLiteral("select count(*) from suppliers where sup_code=") + Quoted(v.sup)) != 0 ||
-      q.Get_Row_Count() != 1 || QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() != 1)
+  // A look-up that failed says so: the supplier may well exist.
+  if (db_->select(q, QStringLiteral("select count(*) from suppliers where sup_code=") + Quoted(v.sup)) != 0)
+    return QString::fromUtf16(u"无法核对供应商 %1：").arg(v.sup) + QString::fromUtf16(q.Get_User_Msg());
+  if (q.Get_Row_Count() != 1 || QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() != 1)
     return QString::fromUtf16(u"没有这个供应商：") + v.sup;
   *field = "amount";
   bool number = false;
@@ -242,7 +244,7 @@ QStringList VoucherEntry::save() {
   // The new number, the new voucher and the edits in one transaction: a failure leaves none of them.
   TSQLCA q;
   auto failed = [&](const QString& what) {
-    const QString why = QString::fromUtf16(q.Get_Error_Msg());
+    const QString why = QString::fromUtf16(q.Get_User_Msg());
     q.Rollback();
     return refuse(what + QStringLiteral("：") + why, nullptr);
   };

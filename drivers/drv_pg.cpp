@@ -95,6 +95,11 @@ struct Session {
   std::vector<wchar16> buf;
   // ---- the running call
   Zem_Wait wait{};          // its deadline and its wait box
+  // Once the call was stopped (its deadline, the user's 取消), what is left of it (the cancel's
+  // answer awaited, the undo) waits quietly on a bound of its own: the box may not take the user's
+  // 取消 for a second one, nor appear afresh.
+  Zem_Wait quiet{};
+  Zem_Wait* active = &wait;  // the one the round trips wait on
   int bound_ms = 0;         // its bound, <= 0 none
   bool tx_before = false;   // a transaction of earlier calls was open when it began
   bool ran = false;         // a round trip of it was answered: the connection was alive then
@@ -225,7 +230,7 @@ void Stop_Probe(Session* s) {
 // who blocks it.
 int Await(Session* s, bool probe) {
   PGconn* conn = s->conn;
-  Zem_Wait* w = &s->wait;
+  Zem_Wait* w = s->active;
   for (;;) {
     int f = PQflush(conn);
     if (f < 0) return -1;
@@ -233,7 +238,7 @@ int Await(Session* s, bool probe) {
     w->fd = PQsocket(conn);
     if (w->fd < 0) return -1;
     w->events = static_cast<short>(POLLIN | (f == 1 ? POLLOUT : 0));
-    w->until_ms = probe && !s->probe ? w->started_ms + kProbe_After_Ms : 0;
+    w->until_ms = probe && !s->probe && w == &s->wait ? w->started_ms + kProbe_After_Ms : 0;
     switch (drv::Wait_Fn()(w, ZEM_WAIT_STEP)) {
       case ZEM_WAIT_READY:
         if (!PQconsumeInput(conn)) return -1;  // read only once the socket has something
@@ -302,6 +307,17 @@ bool Is_State(PGresult* r, const char* state) {
 
 bool Lost(Session* s) { return !s->conn || PQstatus(s->conn) == CONNECTION_BAD; }
 
+// What is left of a stopped call waits quietly, at most ms more (see Session::quiet).
+void Go_Quiet(Session* s, int ms) {
+  if (s->active != &s->quiet) {
+    Zem_Wait_Begin(&s->quiet, drv::Waiting_Title(), ms);
+    s->quiet.show_after_ms = INT_MAX;
+    s->active = &s->quiet;
+  } else {
+    s->quiet.deadline_ms = Now_Ms() + ms;
+  }
+}
+
 // The seconds the running call has waited, for messages.
 std::string Waited_Text(Session* s) { return drv::Seconds_Text(static_cast<int>(Now_Ms() - s->wait.started_ms)); }
 
@@ -351,10 +367,9 @@ PGresult* Await_Result(Session* s, bool probe = false) {
     if ((w == 0 || w == -2) && !cancel) {
       s->end = w == 0 ? DB_END_TIMEOUT : DB_END_CANCELLED;
       cancel = Cancel_Detached(s->conn);
-      // The box stays up while the answer is awaited; a second 取消 gives the connection up at once.
-      grace_end = Now_Ms() + (w == 0 ? kTimeout_Grace_Ms : kCancel_Grace_Ms);
-      s->wait.deadline_ms = grace_end;
-      s->wait.cancelled = 0;
+      const int grace = w == 0 ? kTimeout_Grace_Ms : kCancel_Grace_Ms;
+      grace_end = Now_Ms() + grace;
+      Go_Quiet(s, grace);
       continue;
     }
     if (w == 0 || w == -2) {
@@ -389,9 +404,10 @@ PGresult* Await_Result(Session* s, bool probe = false) {
   }
   s->ran = true;
   // The server acts on a cancel whenever it arrives: one still on its way when a statement that was
-  // finishing anyway answered would stop the next statement instead. So the next one goes only after
-  // the server took it, and a server that does not take it in time loses the session.
-  if (cancel && !Cancel_Taken(cancel.get(), grace_end)) {
+  // finishing anyway answered would stop the next statement instead. So after any other answer than
+  // the cancel's own, the next statement goes only once the server took it, and a server that does
+  // not take it in time loses the session.
+  if (cancel && !Is_State(keep, "57014") && !Cancel_Taken(cancel.get(), grace_end)) {
     PQclear(keep);
     Close(s, Stop_Text(s, true));
     return nullptr;
@@ -414,9 +430,7 @@ PGresult* Exchange_Text(Session* s, const char* sql) {
 
 // After a statement stopped by its deadline or by the user, its undo needs a bound of its own.
 void Bound_Cleanup(Session* s) {
-  if (s->end == DB_END_NONE) return;
-  s->wait.deadline_ms = Now_Ms() + kCleanup_Ms;
-  s->wait.cancelled = 0;
+  if (s->end != DB_END_NONE) Go_Quiet(s, kCleanup_Ms);
 }
 
 // Never destroyed: sessions still open when the process ends stay in reach, and a session closed from
@@ -496,6 +510,7 @@ class Call {
     const int bound = T()->Get_Tag(ds, 2);
     s->bound_ms = bound == 0 ? kDefault_Statement_Ms : bound;
     Zem_Wait_Begin(&s->wait, drv::Waiting_Title(), s->bound_ms);
+    s->active = &s->wait;
     Sync_Tx(s);
     s->tx_before = s->in_tx;
     s->ran = false;
@@ -505,6 +520,8 @@ class Call {
   ~Call() {
     Stop_Probe(s_);
     drv::Wait_Fn()(&s_->wait, ZEM_WAIT_END);
+    if (s_->active == &s_->quiet) drv::Wait_Fn()(&s_->quiet, ZEM_WAIT_END);
+    s_->active = &s_->wait;
     T()->Set_Tag(ds_, 3, s_->end);
   }
   Call(const Call&) = delete;

@@ -243,8 +243,11 @@ int Before_Write(void* ds, Session* s, Call_Tx* tx) {
   return 1;
 }
 
-// After the call: success keeps its work; failure undoes it (a transaction it opened is ended).
+// After the call: success keeps its work; failure undoes it (a transaction it opened is ended). The
+// undo runs without the handlers' turns: a 取消 already taken must not stop it.
 void After_Call(Session* s, const Call_Tx& tx, bool ok) {
+  const bool in_call = s->in_call;
+  if (!ok) s->in_call = false;
   if (!sqlite3_get_autocommit(s->db)) {
     if (ok && tx.savepoint) {
       sqlite3_exec(s->db, "RELEASE zem_call", nullptr, nullptr, nullptr);
@@ -255,6 +258,7 @@ void After_Call(Session* s, const Call_Tx& tx, bool ok) {
     }
   }
   s->in_tx = !sqlite3_get_autocommit(s->db);
+  s->in_call = in_call;
 }
 
 // Runs every statement of the text; rows of the first one with columns go into ds, from row `first`

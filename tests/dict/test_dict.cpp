@@ -9,7 +9,9 @@
 
 #include "dict/dict_db.h"
 #include "dict/dict_mgr.h"
+#include "frame/host_funcs.h"
 #include "frame/log_mgr.h"
+#include "frame/pub_ptr.h"
 #include "tests/dict/dict_fixture.h"
 
 using zem_test::Dict_Test;
@@ -284,6 +286,68 @@ TEST_P(Dict_Test, ChangesStampsAndRefresh) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::u16string> g_status_lines;
+int Record_Status(const char16_t* text, int) {
+  g_status_lines.push_back(text);
+  return 1;
+}
+
+}  // namespace
+
+// A dictionary that cannot be read again keeps serving the rows it has and says it is stale (its flag,
+// the log, the status line); with a file cache, a process that starts afresh serves the cache file;
+// the next reload that succeeds brings the new rows and clears the mark.
+TEST_P(Dict_Test, ReloadThatFailsKeepsServingAndSaysStale) {
+  static const bool registered = [] {
+    Gui_Status_Text_Fn fn = Record_Status;
+    return Reg_Pub_Ptr(kGui_Status_Text, reinterpret_cast<void*>(fn)) == 1;
+  }();
+  ASSERT_TRUE(registered);
+  Pub_Para_Put_WStr(u"app_home_path", U(dir_).c_str());
+  for (int kind : {TDict_Client_List::DICT_KIND_SQL, TDict_Client_List::DICT_KIND_DB}) {
+    SCOPED_TRACE(kind == TDict_Client_List::DICT_KIND_DB ? "file cache" : "plain");
+    Dict_Client_List()->Clear();
+    Dict_Client_List()->Set_Dict_Kind(kind);
+    const std::string id = "st" + std::to_string(kind), table = "t_" + id;
+    Define(id, "select code,name from " + table);
+    TSQLCA q;
+    const std::u16string make = U("create table " + table + " (code varchar(10), name varchar(10))");
+    const std::u16string fill = U("insert into " + table + " values ('a','甲'),('b','乙')");
+    const std::u16string drop = U("drop table " + table);
+    Ok(q, {make.c_str(), fill.c_str()});
+    TDict* d = Dict_Client_List()->Get_Dict(id.c_str(), 1);
+    ASSERT_EQ(Codes(d), (Code_List{"a", "b"}));
+    Ok(q, {drop.c_str()});
+    g_status_lines.clear();
+    zem_test::Log_Capture log;
+    EXPECT_EQ(Dict_Client_List()->Refresh_Dict(id.c_str()), 0);
+    EXPECT_TRUE(d->Is_Stale());
+    EXPECT_TRUE(d->Load_Failed());
+    EXPECT_EQ(Codes(d), (Code_List{"a", "b"})) << "the rows held serve";
+    std::u16string name;
+    EXPECT_TRUE(d->Get_Name(u"b", &name));
+    EXPECT_EQ(Utf8(name.c_str()), "乙");
+    EXPECT_TRUE(log.Has("dict " + id + ": the reload failed; the 2 rows held serve meanwhile (stale)")) << log.Text();
+    ASSERT_EQ(g_status_lines.size(), 1u);
+    EXPECT_EQ(Utf8(g_status_lines[0].c_str()), "字典 " + id + " 暂时无法刷新，显示的是之前的内容");
+    if (kind == TDict_Client_List::DICT_KIND_DB) {
+      Dict_Client_List()->Clear();  // a process that starts afresh: the cache file serves
+      d = Dict_Client_List()->Get_Dict(id.c_str(), 1);
+      EXPECT_FALSE(d->Load_Failed());
+      EXPECT_EQ(Codes(d), (Code_List{"a", "b"}));
+    }
+    const std::u16string refill = U("insert into " + table + " values ('c','丙')");
+    Ok(q, {make.c_str(), refill.c_str()});
+    EXPECT_EQ(Dict_Client_List()->Refresh_Dict(id.c_str()), 1);
+    EXPECT_FALSE(d->Is_Stale());
+    EXPECT_EQ(Codes(d), Code_List{"c"});
+  }
+  Dict_Client_List()->Set_Dict_Kind(TDict_Client_List::DICT_KIND_SQL);
+  Pub_Para_Put_WStr(u"app_home_path", u"");
+}
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Dict_Test, ::testing::Values("sqlite", "pg"),
                          [](const ::testing::TestParamInfo<std::string>& i) { return i.param; });

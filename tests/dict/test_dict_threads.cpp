@@ -2,6 +2,10 @@
 // server answering while it changes, and writers of one cache file. Meant to run under
 // ThreadSanitizer as well (build with -DZEM_TSAN=ON).
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <sys/wait.h>
+#include <sqlite3.h>
+#include <signal.h>
 
 #include <atomic>
 #include <string>
@@ -153,6 +157,72 @@ TEST_P(Dict_Threads, ServerAnswersWhileAnotherThreadChangesIt) {
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_GE(calls.load(), 6 * 100);
   Dict_Mgr_Serv()->Clear();
+  Db_Connect_Mgr()->Clear();
+}
+
+// One thread loads a dictionary from a database that stopped answering (PostgreSQL: its backend
+// stopped; SQLite: another process holding the file's lock); another looks codes up in a dictionary
+// loaded before: every look-up is answered while that load still waits. Once the load gave up, the
+// dictionary it was for is listed, failed and empty, and loads at the next request after the retry time.
+TEST_P(Dict_Threads, LookupsNeverWaitForAnotherDictionarysLoad) {
+  Define("items", "select code,name,flag from t_item");
+  Db_Connect_Mgr()->Clear();
+  cfg_.count = 3;
+  ASSERT_TRUE(Db_Connect_Mgr()->Add_Config(cfg_));
+  ASSERT_NE(Dict_Client_List()->Get_Dict("dept", 1), nullptr);
+  Pub_Para_Put_Int(u"db_statement_timeout", 3);
+  std::atomic<int> stage{0};
+  std::atomic<bool> load_over{false};
+  std::string pid;
+  std::thread loader([&] {
+    TSQLCA q;
+    if (Pg() && q.Exec(u"select pg_backend_pid()") == 0) pid = Utf8(q.Get_Value(0));
+    stage = 1;
+    while (stage != 2) std::this_thread::yield();
+    Dict_Client_List()->Get_Dict("items", 1);
+    load_over = true;
+    Db_Connect_Mgr()->Release_Thread();
+  });
+  while (stage != 1) std::this_thread::yield();
+  int go[2], held[2];
+  ASSERT_EQ(pipe(go) | pipe(held), 0);
+  pid_t locker = 0;
+  if (Pg()) {
+    ASSERT_EQ(kill(std::stoi(pid), SIGSTOP), 0);
+  } else if ((locker = fork()) == 0) {
+    sqlite3* db = nullptr;
+    char c = sqlite3_open((dir_ + "/test.db").c_str(), &db) == SQLITE_OK &&
+                     sqlite3_exec(db, "begin exclusive", nullptr, nullptr, nullptr) == SQLITE_OK ? 'y' : 'n';
+    _exit(write(held[1], &c, 1) == 1 && read(go[0], &c, 1) == 1 ? 0 : 1);
+  } else {
+    char c = 0;
+    ASSERT_TRUE(read(held[0], &c, 1) == 1 && c == 'y');
+  }
+  stage = 2;
+  TDict* items = nullptr;
+  while (!(items = Dict_Client_List()->Get_Dict("items", 0))) std::this_thread::yield();  // its load began
+  int wrong = 0;
+  for (int i = 0; i < 2000; ++i) {
+    std::u16string name;
+    TDict* dept = Dict_Client_List()->Get_Dict("dept", 1);
+    if (!dept || !dept->Get_Name(u"A", &name) || Utf8(name.c_str()) != "部门甲") ++wrong;
+  }
+  const bool still_loading = !load_over && !items->Ready();
+  loader.join();
+  if (Pg()) kill(std::stoi(pid), SIGCONT);
+  if (locker > 0) {
+    EXPECT_EQ(write(go[1], "x", 1), 1);
+    waitpid(locker, nullptr, 0);
+  }
+  for (int fd : {go[0], go[1], held[0], held[1]}) close(fd);
+  Pub_Para_Put_Int(u"db_statement_timeout", 30);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_TRUE(still_loading) << "the look-ups were answered while the other load waited";
+  EXPECT_TRUE(items->Load_Failed());
+  EXPECT_EQ(items->Get_Row_Count(), 0);
+  Pub_Para_Put_Int(u"dict_load_retry_ms", 0);
+  EXPECT_EQ(Codes(Dict_Client_List()->Get_Dict("items", 1)), (std::vector<std::string>{"k1", "k2", "k3", "k4,k5"}));
+  Pub_Para_Put_Int(u"dict_load_retry_ms", TDict_Client_List::DEFAULT_RETRY_MS);
   Db_Connect_Mgr()->Clear();
 }
 

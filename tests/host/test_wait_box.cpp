@@ -1,0 +1,234 @@
+// The default wait box and status line, driven as a user meets them: a window that keeps painting
+// while the call waits, the box after half a second with its title, time and detail, 取消 and Escape
+// ending the wait, nothing shown on other threads, and a real statement on the PostgreSQL test server
+// stopped from the box (a long one, and one waiting for another session's lock).
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDialog>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include "controls/inputs/Mstatusbar.h"
+#include "controls/support.h"
+#include "frame/wait.h"
+#include "host/wait_box.h"
+
+namespace {
+
+using zt::U;
+
+// A window that counts its paints.
+class Painted : public QWidget {
+ public:
+  int paints = 0;
+
+ protected:
+  void paintEvent(QPaintEvent*) override { ++paints; }
+};
+
+QDialog* Box() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == QLatin1String("zem_wait_box") && w->isVisible()) return qobject_cast<QDialog*>(w);
+  return nullptr;
+}
+
+QString Label(QDialog* box, const char* name) {
+  QLabel* l = box ? box->findChild<QLabel*>(QLatin1String(name)) : nullptr;
+  return l ? l->text() : QStringLiteral("(none)");
+}
+
+// What the box showed when the test acted on it.
+struct Seen {
+  bool early = false;  // a box within the first half second
+  QString title, elapsed, detail;
+  bool modal = false;
+};
+
+// Looks at the screen every 50 ms from the wait's start: records the box, then acts once it shows
+// and act_when(box) holds.
+void Watch(Seen* seen, const std::function<bool(QDialog*)>& act_when, const std::function<void(QDialog*)>& act) {
+  auto* t = new QTimer(qApp);
+  const long long start = Zem_Wait_Now_Ms();
+  QObject::connect(t, &QTimer::timeout, qApp, [=] {
+    QDialog* box = Box();
+    const long long waited = Zem_Wait_Now_Ms() - start;
+    if (box && waited < 450) seen->early = true;
+    if (!box || !act_when(box)) {
+      if (waited > 20000) t->deleteLater();
+      return;
+    }
+    seen->title = Label(box, "title");
+    seen->elapsed = Label(box, "elapsed");
+    seen->detail = Label(box, "detail");
+    seen->modal = box->windowModality() == Qt::ApplicationModal;
+    t->stop();
+    t->deleteLater();
+    act(box);
+  });
+  t->start(50);
+}
+
+}  // namespace
+
+// A step on a socket that answers late, answered by the data, by 取消 or by Escape: the window paints
+// meanwhile, the box comes after half a second and goes with the call.
+TEST(WaitBox, ShowsAfterHalfASecondAndEndsTheWait) {
+  zt::App();
+  ASSERT_EQ(Zem_Host_Register_Wait(), 2);
+  enum How { DATA, CANCEL, ESCAPE };
+  struct Row { const char* name; How how; int result; };
+  const Row rows[] = {
+      {"the answer comes", DATA, ZEM_WAIT_READY},
+      {"取消", CANCEL, ZEM_WAIT_CANCELLED},
+      {"Escape", ESCAPE, ZEM_WAIT_CANCELLED},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Painted window;
+    window.resize(200, 100);
+    window.show();
+    int fd[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fd), 0);
+    QTimer repaint;
+    QObject::connect(&repaint, &QTimer::timeout, &window, [&] { window.update(); });
+    repaint.start(30);
+    Seen seen;
+    Watch(&seen, [](QDialog*) { return true; }, [&](QDialog* box) {
+      if (r.how == DATA) {
+        EXPECT_EQ(write(fd[1], "x", 1), 1);
+      }
+      if (r.how == CANCEL) box->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
+      if (r.how == ESCAPE) QTest::keyClick(box, Qt::Key_Escape);
+    });
+    QApplication::processEvents();
+    const int before = window.paints;
+    Zem_Wait w;
+    Zem_Wait_Begin(&w, u"正在等待数据库…", 30000);
+    w.fd = fd[0];
+    w.events = POLLIN;
+    EXPECT_EQ(Zem_Host_Wait_Box(&w, ZEM_WAIT_STEP), r.result);
+    EXPECT_GT(window.paints - before, 5) << "the window painted while the call waited";
+    EXPECT_FALSE(seen.early);
+    EXPECT_EQ(seen.title, U(u"正在等待数据库…"));
+    EXPECT_EQ(seen.elapsed, U(u"已等待 0 秒"));
+    EXPECT_TRUE(seen.modal);
+    EXPECT_NE(Box(), nullptr) << "the box stays until the call ends";
+    EXPECT_EQ(Zem_Host_Wait_Box(&w, ZEM_WAIT_END), 1);
+    EXPECT_EQ(Box(), nullptr);
+    EXPECT_EQ(w.host, nullptr);
+    close(fd[0]);
+    close(fd[1]);
+  }
+}
+
+// Worker threads wait by themselves: the host leaves them to poll(2) and shows nothing.
+TEST(WaitBox, OtherThreadsNeverShowIt) {
+  zt::App();
+  Zem_Host_Register_Wait();
+  int fd[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fd), 0);
+  int host_says = 0, run_says = 0;
+  std::thread worker([&] {
+    Zem_Wait w;
+    Zem_Wait_Begin(&w, u"正在等待数据库…", 5000);
+    w.show_after_ms = 0;
+    w.fd = fd[0];
+    w.events = POLLIN;
+    host_says = Zem_Host_Wait_Box(&w, ZEM_WAIT_STEP);
+    EXPECT_EQ(write(fd[1], "x", 1), 1);
+    run_says = Zem_Wait_Step(&w, fd[0], POLLIN);
+    Zem_Wait_End(&w);
+  });
+  worker.join();
+  QApplication::processEvents();
+  EXPECT_EQ(host_says, ZEM_WAIT_NOT_HERE);
+  EXPECT_EQ(run_says, ZEM_WAIT_READY);
+  EXPECT_EQ(Box(), nullptr);
+  close(fd[0]);
+  close(fd[1]);
+}
+
+// The status line about the database link reaches the window's status bar from any thread: its last
+// panel when it has panels, its single text otherwise.
+TEST(WaitBox, StatusLineReachesTheStatusBar) {
+  zt::App();
+  struct Row { const char* name; int panels; };
+  for (const Row& r : {Row{"panels", 3}, Row{"single text", 0}}) {
+    SCOPED_TRACE(r.name);
+    QMainWindow main;
+    auto* bar = new MStatusBar(&main);
+    main.setCentralWidget(bar);
+    QStringList texts;
+    for (int i = 0; i < r.panels; i++) texts << QStringLiteral("panel %1").arg(i);
+    if (r.panels) {
+      bar->SetPanelTexts(texts);
+    } else {
+      bar->SetSimplePanel(true);
+    }
+    main.show();
+    QApplication::setActiveWindow(&main);
+    std::thread worker([] { Zem_Host_Status_Text(u"数据库连接中断，2 秒后重试", 1); });
+    worker.join();
+    QApplication::processEvents();
+    const QString shown = r.panels ? bar->Panels()->Items(r.panels - 1)->Text() : bar->SimpleText();
+    EXPECT_EQ(shown, U(u"数据库连接中断，2 秒后重试"));
+    if (r.panels) {
+      EXPECT_EQ(bar->Panels()->Items(0)->Text(), QStringLiteral("panel 0"));
+    }
+  }
+}
+
+class WaitBox_Db : public zem_test::Db_Test {};
+
+// A statement on the user-interface thread, stopped from the real box: a long one, and one waiting for
+// another session's lock whose user and statement the box names. The window's timers ran meanwhile,
+// the call returns with the user's message, and the session goes on.
+TEST_P(WaitBox_Db, StatementStoppedFromTheBox) {
+  zt::App();
+  Zem_Host_Register_Wait();
+  TSQLCA q;
+  Ok(q, {u"create table w(k integer primary key, v integer)", u"insert into w values(1, 1)"});
+  PGconn* blocker = PQconnectdb(zem_test::Utf8(cfg_.text[0].c_str()).c_str());
+  struct Row { const char* name; bool lock; const char16_t* sql; };
+  const Row rows[] = {
+      {"a long statement", false, u"select pg_sleep(20)"},
+      {"a lock wait", true, u"update w set v = 3 where k = 1"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    if (r.lock) {
+      PQclear(PQexec(blocker, "begin"));
+      PQclear(PQexec(blocker, "update w set v = 2 where k = 1"));
+    }
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, qApp, [&] { ++ticks; });
+    tick.start(10);
+    Seen seen;
+    Watch(&seen, [&](QDialog* box) { return !r.lock || Label(box, "detail").contains(U(u"update w set v = 2")); },
+          [](QDialog* box) { box->findChild<QPushButton*>(QStringLiteral("cancel"))->click(); });
+    EXPECT_NE(q.Exec(r.sql), 0);
+    tick.stop();
+    EXPECT_EQ(Box(), nullptr) << "the box went with the call";
+    EXPECT_GT(ticks, 20) << "the event loop ran while the statement waited";
+    EXPECT_EQ(seen.title, U(u"正在等待数据库…"));
+    if (r.lock) {
+      EXPECT_TRUE(seen.detail.startsWith(U(u"被用户 zem 的会话（进程 "))) << seen.detail.toStdString();
+      PQclear(PQexec(blocker, "commit"));
+    }
+    EXPECT_NE(zem_test::Utf8(q.Get_Error_Msg()).find("57014: cancelled by the user after"), std::string::npos)
+        << zem_test::Utf8(q.Get_Error_Msg());
+    EXPECT_EQ(QString::fromUtf16(q.Get_User_Msg()), U(u"已取消：数据库操作已中止，没有留下任何修改"));
+    ASSERT_EQ(q.Exec(u"select v from w"), 0) << zem_test::Utf8(q.Get_Error_Msg());
+    EXPECT_EQ(QString::fromUtf16(q.Get_Value(0)), r.lock ? QStringLiteral("2") : QStringLiteral("1"));
+  }
+  PQfinish(blocker);
+}
+
+INSTANTIATE_TEST_SUITE_P(Host, WaitBox_Db, ::testing::Values(std::string("pg")), zt::Backend_Name);
