@@ -199,6 +199,7 @@ void Run_Probe(std::shared_ptr<Probe> p, std::vector<std::string> keys, std::vec
 }
 
 void Start_Probe(Session* s) {
+  if (s->probe) return;  // one per call
   auto p = std::make_shared<Probe>();
   s->probe = p;
   if (!s->conn || s->keys.empty()) return;
@@ -244,7 +245,7 @@ int Await(Session* s, bool probe) {
         if (!PQconsumeInput(conn)) return -1;  // read only once the socket has something
         break;
       case ZEM_WAIT_AGAIN:
-        Start_Probe(s);
+        if (w->until_ms > 0) Start_Probe(s);
         break;
       case ZEM_WAIT_TIMEOUT: return 0;
       case ZEM_WAIT_CANCELLED: return -2;
@@ -982,6 +983,7 @@ ZEM_DRV_EXPORT int _Disconnect_Handle(void* ds) {
   if (!ds || !T()) return 0;
   Session* s = All().Take(T()->Get_Tag(ds, 0));
   if (!s) return 0;
+  Stop_Probe(s);
   // Uncommitted statements are given up, as the server does when a session ends.
   PQfinish(s->conn);
   delete s;

@@ -115,11 +115,14 @@ long long Step_End(const Zem_Wait* w) {
   return w->deadline_ms;
 }
 
-// The result of a step whose end came: the deadline, else until_ms.
+// Not yet at the step's end (ZEM_WAIT_TIMEOUT is 0, so "nothing" needs a value of its own).
+const int kGoing = INT_MIN + 1;
+
+// The result of a step whose end came (the deadline, else until_ms), or kGoing.
 int Past(const Zem_Wait* w, long long now) {
   if (w->deadline_ms > 0 && now >= w->deadline_ms) return ZEM_WAIT_TIMEOUT;
   if (w->until_ms > 0 && now >= w->until_ms) return ZEM_WAIT_AGAIN;
-  return 0;
+  return kGoing;
 }
 
 void Show_If_Due(Zem_Wait* w, Call_State* st, long long now) {
@@ -139,9 +142,9 @@ void Refresh_If_Due(Zem_Wait* w, Call_State* st, long long now) {
   st->box->Refresh(w, now);
 }
 
-// Runs the event loop until the step ends. Returns a ZEM_WAIT_* result, INT_MAX when the box became
-// due (the loop then runs again, taking input for the box), INT_MIN when the loop was left from
-// outside.
+// Runs the event loop until the step ends. Returns a ZEM_WAIT_* result, INT_MAX when the step is to go
+// round again (the box became due: the loop then takes input for it), INT_MIN when the loop was left
+// from outside.
 int Run_Loop(Zem_Wait* w, Call_State* st) {
   const long long now = Zem_Wait_Now_Ms();
   QEventLoop loop;
@@ -167,7 +170,7 @@ int Run_Loop(Zem_Wait* w, Call_State* st) {
     end.setTimerType(Qt::PreciseTimer);
     QObject::connect(&end, &QTimer::timeout, &loop, [&] {
       const int past = Past(w, Zem_Wait_Now_Ms());
-      finish(past ? past : ZEM_WAIT_AGAIN);
+      finish(past != kGoing ? past : INT_MAX);  // a timer a little early: the step goes round again
     });
     end.start(static_cast<int>(std::clamp<long long>(step_end - now, 0, INT_MAX)));
   }
@@ -198,7 +201,7 @@ int Step(Zem_Wait* w, Call_State* st) {
     if (st->box && st->box->cancelled) return ZEM_WAIT_CANCELLED;
     if (w->done && w->done(w->ctx)) return ZEM_WAIT_READY;
     long long now = Zem_Wait_Now_Ms();
-    if (const int past = Past(w, now)) return past;
+    if (const int past = Past(w, now); past != kGoing) return past;
     // Between two turns of the event loop, the socket alone: quick round trips cost no loop.
     if (w->fd >= 0 && now - st->last_pump < kPump_Ms) {
       long long ms = kPump_Ms - (now - st->last_pump);
@@ -208,7 +211,7 @@ int Step(Zem_Wait* w, Call_State* st) {
       const int r = poll(&p, 1, static_cast<int>(std::max(0LL, ms)));
       if (r > 0) return ZEM_WAIT_READY;
       now = Zem_Wait_Now_Ms();
-      if (const int past = Past(w, now)) return past;
+      if (const int past = Past(w, now); past != kGoing) return past;
       if (now - st->last_pump < kPump_Ms) continue;
     }
     Show_If_Due(w, st, now);

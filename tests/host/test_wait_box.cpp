@@ -3,6 +3,7 @@
 // ending the wait, nothing shown on other threads, and a real statement on the PostgreSQL test server
 // stopped from the box (a long one, and one waiting for another session's lock).
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -186,49 +187,72 @@ TEST(WaitBox, StatusLineReachesTheStatusBar) {
 
 class WaitBox_Db : public zem_test::Db_Test {};
 
-// A statement on the user-interface thread, stopped from the real box: a long one, and one waiting for
-// another session's lock whose user and statement the box names. The window's timers ran meanwhile,
-// the call returns with the user's message, and the session goes on.
-TEST_P(WaitBox_Db, StatementStoppedFromTheBox) {
+// A statement on the user-interface thread, under the real box: stopped with 取消 (a long one; one
+// waiting for another session's lock, whose user and statement the box names; one on a stopped
+// backend, whose connection is given up) or by its deadline. The window's timers ran meanwhile, the
+// call returns with the user's sentence, and the session goes on.
+TEST_P(WaitBox_Db, StatementStoppedUnderTheBox) {
   zt::App();
   Zem_Host_Register_Wait();
   TSQLCA q;
   Ok(q, {u"create table w(k integer primary key, v integer)", u"insert into w values(1, 1)"});
   PGconn* blocker = PQconnectdb(zem_test::Utf8(cfg_.text[0].c_str()).c_str());
-  struct Row { const char* name; bool lock; const char16_t* sql; };
+  enum Stop { CANCEL, LOCK, STOPPED, DEADLINE };
+  struct Row { const char* name; Stop how; const char16_t* sql; const char* says; const char16_t* user; };
   const Row rows[] = {
-      {"a long statement", false, u"select pg_sleep(20)"},
-      {"a lock wait", true, u"update w set v = 3 where k = 1"},
+      {"取消 a long statement", CANCEL, u"select pg_sleep(20)", "57014: cancelled by the user after",
+       u"已取消：数据库操作已中止，没有留下任何修改"},
+      {"取消 a lock wait", LOCK, u"update w set v = 3 where k = 1", "57014: cancelled by the user after",
+       u"已取消：数据库操作已中止，没有留下任何修改"},
+      {"取消 on a stopped backend", STOPPED, u"select 1", "the server did not answer it in time, so the connection was closed",
+       u"已取消：数据库操作已中止，没有留下任何修改"},
+      {"the deadline", DEADLINE, u"select pg_sleep(20)", "57014: statement timeout: no answer within 2 s",
+       u"数据库在 2 秒内没有完成这次操作，已取消；这次操作没有留下任何修改"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    if (r.lock) {
+    if (r.how == LOCK) {
       PQclear(PQexec(blocker, "begin"));
       PQclear(PQexec(blocker, "update w set v = 2 where k = 1"));
     }
+    pid_t stopped = 0;
+    if (r.how == STOPPED) {
+      ASSERT_EQ(q.Exec(u"select pg_backend_pid()"), 0);
+      stopped = QString::fromUtf16(q.Get_Value(0)).toInt();
+      ASSERT_EQ(kill(stopped, SIGSTOP), 0);
+    }
+    q.Set_Statement_Timeout(r.how == DEADLINE ? 2 : 0);
     int ticks = 0;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, qApp, [&] { ++ticks; });
     tick.start(10);
     Seen seen;
-    Watch(&seen, [&](QDialog* box) { return !r.lock || Label(box, "detail").contains(U(u"update w set v = 2")); },
-          [](QDialog* box) { box->findChild<QPushButton*>(QStringLiteral("cancel"))->click(); });
+    Watch(&seen,
+          [&](QDialog* box) { return r.how != LOCK || Label(box, "detail").contains(U(u"update w set v = 2")); },
+          [&](QDialog* box) {
+            if (r.how != DEADLINE) box->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
+          });
     EXPECT_NE(q.Exec(r.sql), 0);
     tick.stop();
+    if (stopped) kill(stopped, SIGCONT);
+    q.Set_Statement_Timeout(0);
     EXPECT_EQ(Box(), nullptr) << "the box went with the call";
     EXPECT_GT(ticks, 20) << "the event loop ran while the statement waited";
     EXPECT_EQ(seen.title, U(u"正在等待数据库…"));
-    if (r.lock) {
+    if (r.how == LOCK) {
       EXPECT_TRUE(seen.detail.startsWith(U(u"被用户 zem 的会话（进程 "))) << seen.detail.toStdString();
       PQclear(PQexec(blocker, "commit"));
     }
-    EXPECT_NE(zem_test::Utf8(q.Get_Error_Msg()).find("57014: cancelled by the user after"), std::string::npos)
-        << zem_test::Utf8(q.Get_Error_Msg());
-    EXPECT_EQ(QString::fromUtf16(q.Get_User_Msg()), U(u"已取消：数据库操作已中止，没有留下任何修改"));
+    EXPECT_NE(zem_test::Utf8(q.Get_Error_Msg()).find(r.says), std::string::npos) << zem_test::Utf8(q.Get_Error_Msg());
+    EXPECT_EQ(QString::fromUtf16(q.Get_User_Msg()), U(r.user));
     ASSERT_EQ(q.Exec(u"select v from w"), 0) << zem_test::Utf8(q.Get_Error_Msg());
-    EXPECT_EQ(QString::fromUtf16(q.Get_Value(0)), r.lock ? QStringLiteral("2") : QStringLiteral("1"));
+    EXPECT_EQ(QString::fromUtf16(q.Get_Value(0)), r.how == CANCEL ? QStringLiteral("1") : QStringLiteral("2"));
   }
   PQfinish(blocker);
+  // The sessions asking who blocks a statement end with their statement.
+  QTest::qWait(200);
+  ASSERT_EQ(q.Exec(u"select count(*) from pg_stat_activity where application_name = 'zem_drv_pg lock probe'"), 0);
+  EXPECT_EQ(QString::fromUtf16(q.Get_Value(0)), QStringLiteral("0"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Host, WaitBox_Db, ::testing::Values(std::string("pg")), zt::Backend_Name);
