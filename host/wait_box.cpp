@@ -101,6 +101,7 @@ class WaitBox : public QDialog {
 // What the host keeps between the steps of one call.
 struct Call_State {
   std::unique_ptr<WaitBox> box;
+  QPointer<QWidget> before;  // the window that was active when the box showed: it gets the keys back
   long long last_pump = 0;
   long long last_refresh = 0;
 };
@@ -128,6 +129,7 @@ int Past(const Zem_Wait* w, long long now) {
 void Show_If_Due(Zem_Wait* w, Call_State* st, long long now) {
   if (st->box || now < w->started_ms + w->show_after_ms) return;
   QWidget* parent = QApplication::activeWindow();
+  st->before = parent;
   st->box = std::make_unique<WaitBox>(parent);
   st->box->Refresh(w, now);
   st->last_refresh = now;
@@ -255,6 +257,10 @@ int Zem_Host_Wait_Box(Zem_Wait* w, int op) {
   if (!w || !On_Ui_Thread()) return ZEM_WAIT_NOT_HERE;
   auto* st = static_cast<Call_State*>(w->host);
   if (op == ZEM_WAIT_END) {
+    if (st && st->box && st->before) {
+      st->box.reset();
+      st->before->activateWindow();  // also where no window manager hands the focus back
+    }
     delete st;
     w->host = nullptr;
     return 1;
