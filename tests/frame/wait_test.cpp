@@ -1,36 +1,13 @@
-// The framework's waiting function: poll(2) when no host takes the wait, the host's "gui_wait_box"
-// when it does, and each way a step ends answered as a driver expects.
+// The framework's waiting function without a host (a worker thread's case): each way a step ends,
+// answered as a driver expects. The host's side is tested with the host module (tests/host).
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <functional>
-
-#include "frame/host_funcs.h"
-#include "frame/pub_ptr.h"
 #include "frame/wait.h"
 
 namespace {
-
-// The host function double: what it does is the running test's; unset, it leaves every wait to the
-// caller, as the real one does off its user-interface thread. Registered once: the framework keeps
-// the address it found.
-std::function<int(Zem_Wait*, int)> g_host;
-int g_host_calls = 0;
-
-int Host_Double(Zem_Wait* w, int op) {
-  ++g_host_calls;
-  return g_host ? g_host(w, op) : ZEM_WAIT_NOT_HERE;
-}
-
-void Use_Host_Double() {
-  static const bool registered = [] {
-    Gui_Wait_Box_Fn fn = Host_Double;
-    return Reg_Pub_Ptr(kGui_Wait_Box, reinterpret_cast<void*>(fn)) == 1;
-  }();
-  ASSERT_TRUE(registered);
-}
 
 struct Pair {
   int fd[2] = {-1, -1};
@@ -47,8 +24,6 @@ int Done_On_Third(void*) { return ++g_done_asked >= 3; }
 }  // namespace
 
 TEST(Wait, HowAStepEnds) {
-  Use_Host_Double();
-  g_host = nullptr;
   enum Fd { SOCKET, NONE };
   struct Row {
     const char* name;
@@ -86,52 +61,4 @@ TEST(Wait, HowAStepEnds) {
     EXPECT_EQ(w.cancelled, 0);
     EXPECT_EQ(Zem_Wait_End(&w), 1);
   }
-}
-
-// A host that takes the wait decides the step; its 取消 stays for the rest of the call, so later steps
-// answer at once without asking it; the end of the call reaches it only when it kept a box.
-TEST(Wait, TheHostTakesTheWait) {
-  Use_Host_Double();
-  Pair p;
-  struct Seen { int steps = 0, ticks = 0, ends = 0; } seen;
-  int box = 0;
-  g_host = [&](Zem_Wait* w, int op) -> int {
-    if (op == ZEM_WAIT_END) {
-      ++seen.ends;
-      return 1;
-    }
-    w->host = &box;  // the host keeps its box between steps
-    if (op == ZEM_WAIT_TICK) {
-      ++seen.ticks;
-      return ZEM_WAIT_READY;
-    }
-    ++seen.steps;
-    return seen.steps == 1 ? ZEM_WAIT_READY : ZEM_WAIT_CANCELLED;
-  };
-  Zem_Wait w;
-  Zem_Wait_Begin(&w, u"正在等待数据库…", 5000);
-  EXPECT_EQ(Zem_Wait_Step(&w, p.fd[0], POLLIN), ZEM_WAIT_READY) << "the host said so, nothing to read";
-  EXPECT_EQ(Zem_Wait_Run(&w, ZEM_WAIT_TICK), ZEM_WAIT_READY);
-  EXPECT_EQ(Zem_Wait_Step(&w, p.fd[0], POLLIN), ZEM_WAIT_CANCELLED);
-  EXPECT_EQ(w.cancelled, 1);
-  EXPECT_EQ(Zem_Wait_Step(&w, p.fd[0], POLLIN), ZEM_WAIT_CANCELLED);
-  EXPECT_EQ(Zem_Wait_Run(&w, ZEM_WAIT_TICK), ZEM_WAIT_CANCELLED);
-  EXPECT_EQ(seen.steps, 2) << "a cancelled call does not ask the host again";
-  EXPECT_EQ(seen.ticks, 1);
-  EXPECT_EQ(Zem_Wait_End(&w), 1);
-  EXPECT_EQ(seen.ends, 1);
-  EXPECT_EQ(w.host, nullptr);
-
-  // A call whose host kept nothing ends without asking it; the poll-only function never asks it.
-  Zem_Wait quiet;
-  Zem_Wait_Begin(&quiet, u"正在等待数据库…", 5000);
-  ASSERT_EQ(write(p.fd[1], "x", 1), 1);
-  g_host_calls = 0;
-  quiet.fd = p.fd[0];
-  quiet.events = POLLIN;
-  EXPECT_EQ(Zem_Wait_Poll(&quiet, ZEM_WAIT_STEP), ZEM_WAIT_READY);
-  EXPECT_EQ(Zem_Wait_Poll(&quiet, ZEM_WAIT_TICK), ZEM_WAIT_READY);
-  EXPECT_EQ(Zem_Wait_End(&quiet), 1);
-  EXPECT_EQ(g_host_calls, 0);
-  g_host = nullptr;
 }
