@@ -90,10 +90,15 @@ int TDict_Notify::Open() {
     return 0;
   }
   if (!conn_->Connect(&ds) || !conn_->Listen(&ds, CHANNEL)) {
-    Log_Printf("dict notices: cannot listen: %s\n", Zem_W_To_Utf8(ds.Get_Sqlmsg()).c_str());
+    // Tried again every second while the server is away: a reason is logged once, not at every try.
+    const std::string why = Zem_W_To_Utf8(ds.Get_Sqlmsg());
+    if (why.compare(0, why.find(" the next try in"), last_why_) != 0)
+      Log_Printf("dict notices: cannot listen: %s\n", why.c_str());
+    last_why_ = why.substr(0, why.find(" the next try in"));
     conn_->Disconnect();
     return 0;
   }
+  last_why_.clear();
   listening_ = 1;
   return 1;
 }

@@ -67,6 +67,7 @@ class TDict_Notify {
   bool stop_ = false;
   std::atomic<int> listening_{0};
   std::atomic<long long> received_{0};
+  std::string last_why_;  // the last reason a listen failed, logged once
 };
 
 TDict_Notify* Dict_Notify();

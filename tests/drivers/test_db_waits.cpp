@@ -393,7 +393,8 @@ TEST_P(Db_Test, UnreachableServerBacksOffAndSaysWhenItIsBack) {
     EXPECT_EQ(q.Exec(u"select 1"), s.code);
     EXPECT_EQ(Msg(q), "cant link to db server");
     EXPECT_EQ(User(q), s.user);
-    EXPECT_EQ(d.status, s.status ? decltype(d.status){{U(s.status), 1}} : decltype(d.status){});
+    using Lines = decltype(d.status);
+    EXPECT_EQ(d.status, (s.status ? Lines{{U(s.status), 1}} : Lines()));
   }
   kill(postmaster, SIGCONT);
   wait_for_turn();
