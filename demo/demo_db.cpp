@@ -7,7 +7,9 @@
 #include "core/data/db_connect.h"
 #include "core/data/dbdata.h"
 #include "core/data/sqlca.h"
+#include "core/data/para.h"
 #include "dict/dict.h"
+#include "dict/dict_change.h"
 #include "dict/dict_notify.h"
 
 namespace {
@@ -146,9 +148,30 @@ int DemoDb::open(const QString& home, const QString& pg) {
   }
   TSQLCA q;
   if (exec(q, QStringLiteral("select 1")) != 0) return 0;
-  // On a server shared with other clients, dictionaries follow its change notices.
-  if (pg_) Dict_Notify()->Start();
   return 1;
+}
+
+int DemoDb::followChanges() {
+  // A database made before the change log gets it (once: the renewal takes locks other clients may
+  // hold), with the vouchers watched so that every window shows the others' vouchers.
+  TSQLCA q;
+  if (q.Select(u"select 1 from app_dict_change where 1 = 0") != 0) {
+    q.Rollback();
+    const bool tree = q.Select(u"select 1 from dept_tree where 1 = 0") == 0;
+    if (Dict_Create_Change_Triggers(&q) != 0 || Dict_Watch_Table(&q, "vouchers", "vouchers") != 0 ||
+        (tree && Dict_Watch_Table(&q, "dept_tree", "dept_tree") != 0)) {
+      error_ = Q(q.Get_Error_Msg());
+      q.Rollback();
+      return 0;
+    }
+    if (q.Commit() != 0) {
+      error_ = Q(q.Get_Error_Msg());
+      return 0;
+    }
+  }
+  // Dictionaries and vouchers follow other writers: notices on a server, the change log on a file.
+  Pub_Para_Put_Int(u"dict_change_poll_ms", 500);
+  return Dict_Notify()->Start();
 }
 
 // What the window shows of a failure is the user's sentence; the database's own text is in the log.
@@ -162,7 +185,8 @@ int DemoDb::select(TSQLCA& q, const QString& sql) { return exec(q, sql); }
 
 int DemoDb::ensureSample() {
   TSQLCA q;
-  const char16_t* probe = pg_ ? u"select count(*) from information_schema.tables where table_name='app_sequence'"
+  const char16_t* probe = pg_ ? u"select count(*) from information_schema.tables where table_name='app_sequence' "
+                              u"and table_schema = current_schema()"
                               : u"select count(*) from sqlite_master where type='table' and name='app_sequence'";
   if (q.Exec(probe) != 0) {
     error_ = Q(q.Get_Error_Msg());
@@ -193,6 +217,11 @@ int DemoDb::ensureSample() {
   if (!run(kVoucherSchema)) return 0;
   for (const char16_t* sql : kVoucherRows)
     if (!run(sql)) return 0;
+  if (Dict_Watch_Table(&q, "vouchers", "vouchers") != 0) {
+    error_ = Q(q.Get_Error_Msg());
+    q.Rollback();
+    return 0;
+  }
   return q.Commit() == 0;
 }
 
@@ -205,7 +234,7 @@ int DemoDb::rowCount(const QString& table) {
 QString DemoDb::engineVersion() {
   TSQLCA q;
   if (pg_) {
-    if (exec(q, QStringLiteral("show server_version")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("PostgreSQL");
+    if (exec(q, QStringLiteral("select current_setting('server_version')")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("PostgreSQL");
     return QStringLiteral("PostgreSQL ") + Q(q.Get_Row_Value(0, 0));
   }
   if (exec(q, QStringLiteral("select sqlite_version()")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("SQLite");

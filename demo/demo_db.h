@@ -23,6 +23,10 @@ class DemoDb {
   int open(const QString& home, const QString& pg);
   // Creates the sample tables and rows when the database has none. 1 when they exist afterwards.
   int ensureSample();
+  // Makes the window follow other writers: the change log and its triggers when the database lacks
+  // them (dict/dict_change.h), the vouchers table watched as "vouchers", and the following started
+  // (Dict_Notify). 1, or 0 with error() set.
+  int followChanges();
 
   QString location() const { return location_; }  // the file, or the server's connection string
   QString error() const { return error_; }

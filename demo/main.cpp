@@ -88,6 +88,8 @@ int main(int argc, char** argv) {
   DemoDb db;
   if (!db.open(home, args.value(QStringLiteral("pg")))) return Fail(db.error(), !shot.isEmpty());
   if (!db.ensureSample()) return Fail(QStringLiteral("cannot create the sample tables: ") + db.error(), !shot.isEmpty());
+  if (!db.followChanges())
+    std::fprintf(stderr, "zem_demo: other clerks' changes show only on 刷新: %s\n", db.error().toUtf8().constData());
 
   int rc = 0;
   {

@@ -18,6 +18,8 @@
 //                           the data grid's filter dialogs (host/zem_host_grid.h)
 //   "pdu_inp_dict_key", "board_obj_handle"
 //                           the combo box's key hook and the board of current objects (host/combo_host.h)
+//   "pdu_save_conflict"     the choice over a row someone else changed since it was read, when a tracked
+//                           query area is saved (host/save_conflict_dialog.h)
 //   "gui_wait_box", "gui_status_text"
 //                           the box shown while the user-interface thread waits for a server, with 取消,
 //                           and the status line about the database link (host/wait_box.h)

@@ -33,6 +33,14 @@
 // Optional entry (no message when missing): _File_Db_Handle() returns 1 when the database is a local
 // file, which cannot do what only a server does (the maintenance statements below).
 //
+// Optional entry for bound parameters (no message when missing):
+//   _ExecuteSql_Params_Handle  ds, sql, count, values, kinds                   1 / 0
+// runs one statement whose placeholders ("?" or "$n", core/data/db_stmt.h) take the count values:
+// values[i] is the text of parameter i+1 (null for NULL), kinds[i] its kind letter ('S' text, 'I'
+// integer, 'F' decimal, 'D' date, as core/data/sql_param.h). The values reach the database as
+// parameters of the statement (never as part of its text); the outcome is written as for
+// _ExecuteSql_Handle. A text of several statements is refused.
+//
 // One deadline per call. Tag 2 of ds carries the bound in ms of the whole call (every round trip of
 // it: savepoints, the statement, every row of a batch, the undo; 0: the driver's default, negative:
 // none). The session sets it before every call from two public parameters (pub_para_mgr), read at
@@ -162,6 +170,8 @@ typedef int (*Db_Listen_Fn)(void* ds, const wchar16* channel);
 typedef int (*Db_Notify_Fn)(void* ds, const wchar16* channel, const wchar16* payload);
 typedef int (*Db_Wait_Notify_Fn)(void* ds, int timeout_ms);
 typedef int (*Db_File_Db_Fn)();
+typedef int (*Db_Execute_Params_Fn)(void* ds, const wchar16* sql, int count, const wchar16* const* values,
+                                    const char* kinds);
 // Optional entry: the waiting function of the loading module (frame/wait.h).
 typedef int (*Db_Set_Wait_Fn)(Zem_Wait_Fn wait);
 }
@@ -202,6 +212,11 @@ class TDb_Connect {
   int Commit(DBDataMgr* ds = nullptr);
   int Rollback(DBDataMgr* ds = nullptr);
   int Execute_Sql(DBDataMgr* ds, map_wchar sql);
+  // One statement with bound parameters (the optional entry above). Without the entry: 0 and "the driver
+  // <file> takes no bound parameters" in ds (the values are never put into the text instead).
+  int Execute_Sql_Params(DBDataMgr* ds, map_wchar sql, int count, const wchar16* const* values,
+                         const char* kinds);
+  int Has_Params() const { return execute_params_ != nullptr; }
   int Execute_Proc(DBDataMgr* ds, map_wchar call);
   int Select_Row(DBDataMgr* ds, map_wchar sql, int first_row, int max_rows);
   int Batch_Insert(DBDataMgr* ds);
@@ -319,6 +334,7 @@ class TDb_Connect {
   Db_Notify_Fn notify_ = nullptr;
   Db_Wait_Notify_Fn wait_notify_ = nullptr;
   Db_File_Db_Fn file_db_ = nullptr;  // optional
+  Db_Execute_Params_Fn execute_params_ = nullptr;  // optional
 };
 
 // The back-off of one unreachable server (TDb_Connect_Mgr): failed attempts in a row, and when the
