@@ -63,6 +63,14 @@ class WaitBox : public QDialog {
     connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
   }
 
+  // Back to a box that shows nothing of an earlier call.
+  void Reset() {
+    cancelled = false;
+    on_cancel = nullptr;
+    detail_->clear();
+    detail_->hide();
+  }
+
   void Refresh(const Zem_Wait* w, long long now) {
     const QString title = w->title ? QString::fromUtf16(w->title) : Host_Cap(u"dialog", u"正在等待…");
     if (title_->text() != title) {
@@ -98,6 +106,36 @@ class WaitBox : public QDialog {
   QLabel* detail_;
 };
 
+// One box kept ready between calls (made, polished and given its window when the event loop first
+// runs after the registration): a call shows it at once, without the cost of making a window.
+QPointer<WaitBox>& Spare() {
+  static QPointer<WaitBox> spare;
+  return spare;
+}
+
+std::unique_ptr<WaitBox> Take_Box() {
+  std::unique_ptr<WaitBox> box(Spare() ? Spare().data() : new WaitBox(nullptr));
+  Spare() = nullptr;
+  box->Reset();
+  return box;
+}
+
+void Give_Back(std::unique_ptr<WaitBox> box) {
+  if (!box) return;
+  box->hide();
+  box->Reset();
+  if (!Spare()) Spare() = box.release();
+}
+
+void Warm() {
+  if (Spare()) return;
+  auto* box = new WaitBox(nullptr);
+  box->ensurePolished();
+  box->adjustSize();
+  box->winId();
+  Spare() = box;
+}
+
 // What the host keeps between the steps of one call.
 struct Call_State {
   std::unique_ptr<WaitBox> box;
@@ -130,9 +168,11 @@ void Show_If_Due(Zem_Wait* w, Call_State* st, long long now) {
   if (st->box || now < w->started_ms + w->show_after_ms) return;
   QWidget* parent = QApplication::activeWindow();
   st->before = parent;
-  st->box = std::make_unique<WaitBox>(parent);
+  st->box = Take_Box();
   st->box->Refresh(w, now);
   st->last_refresh = now;
+  st->box->adjustSize();
+  if (parent) st->box->move(parent->geometry().center() - st->box->rect().center());
   st->box->show();
   st->box->raise();
   st->box->activateWindow();
@@ -257,9 +297,9 @@ int Zem_Host_Wait_Box(Zem_Wait* w, int op) {
   if (!w || !On_Ui_Thread()) return ZEM_WAIT_NOT_HERE;
   auto* st = static_cast<Call_State*>(w->host);
   if (op == ZEM_WAIT_END) {
-    if (st && st->box && st->before) {
-      st->box.reset();
-      st->before->activateWindow();  // also where no window manager hands the focus back
+    if (st && st->box) {
+      Give_Back(std::move(st->box));
+      if (st->before) st->before->activateWindow();  // also where no window manager hands the focus back
     }
     delete st;
     w->host = nullptr;
@@ -296,6 +336,7 @@ int Zem_Host_Status_Text(const char16_t* text, int /*kind*/) {
 }
 
 int Zem_Host_Register_Wait() {
+  if (On_Ui_Thread()) QTimer::singleShot(0, qApp, Warm);
   Gui_Wait_Box_Fn box = Zem_Host_Wait_Box;
   Gui_Status_Text_Fn status = Zem_Host_Status_Text;
   return Zem_Reg_Shared_Ptr(kGui_Wait_Box, reinterpret_cast<void*>(box)) +

@@ -1,7 +1,7 @@
 // The default wait box and status line, driven as a user meets them: a window that keeps painting
 // while the call waits, the box after half a second with its title, time and detail, 取消 and Escape
 // ending the wait, nothing shown on other threads, and real statements on the PostgreSQL test server
-// stopped under the box (取消, a lock wait, a stopped backend, the deadline).
+// stopped under the box (Escape, 取消 in a lock wait and on a stopped backend, the deadline).
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -76,57 +76,6 @@ void Watch(Seen* seen, const std::function<bool(QDialog*)>& act_when, const std:
 
 }  // namespace
 
-// A step on a socket that answers late, answered by the data, by 取消 or by Escape: the window paints
-// meanwhile, the box comes after half a second and goes with the call.
-TEST(WaitBox, ShowsAfterHalfASecondAndEndsTheWait) {
-  zt::App();
-  ASSERT_EQ(Zem_Host_Register_Wait(), 2);
-  enum How { DATA, CANCEL, ESCAPE };
-  struct Row { const char* name; How how; int result; };
-  const Row rows[] = {
-      {"the answer comes", DATA, ZEM_WAIT_READY},
-      {"取消", CANCEL, ZEM_WAIT_CANCELLED},
-      {"Escape", ESCAPE, ZEM_WAIT_CANCELLED},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.name);
-    Painted window;
-    window.resize(200, 100);
-    window.show();
-    int fd[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fd), 0);
-    QTimer repaint;
-    QObject::connect(&repaint, &QTimer::timeout, &window, [&] { window.update(); });
-    repaint.start(30);
-    Seen seen;
-    Watch(&seen, [](QDialog*) { return true; }, [&](QDialog* box) {
-      if (r.how == DATA) {
-        EXPECT_EQ(write(fd[1], "x", 1), 1);
-      }
-      if (r.how == CANCEL) box->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
-      if (r.how == ESCAPE) QTest::keyClick(box, Qt::Key_Escape);
-    });
-    QApplication::processEvents();
-    const int before = window.paints;
-    Zem_Wait w;
-    Zem_Wait_Begin(&w, u"正在等待数据库…", 30000);
-    w.fd = fd[0];
-    w.events = POLLIN;
-    EXPECT_EQ(Zem_Host_Wait_Box(&w, ZEM_WAIT_STEP), r.result);
-    EXPECT_GT(window.paints - before, 5) << "the window painted while the call waited";
-    EXPECT_FALSE(seen.early);
-    EXPECT_EQ(seen.title, U(u"正在等待数据库…"));
-    EXPECT_EQ(seen.elapsed, U(u"已等待 0 秒"));
-    EXPECT_TRUE(seen.modal);
-    EXPECT_NE(Box(), nullptr) << "the box stays until the call ends";
-    EXPECT_EQ(Zem_Host_Wait_Box(&w, ZEM_WAIT_END), 1);
-    EXPECT_EQ(Box(), nullptr);
-    EXPECT_EQ(w.host, nullptr);
-    close(fd[0]);
-    close(fd[1]);
-  }
-}
-
 // Worker threads wait by themselves: the host leaves them to poll(2) and shows nothing.
 TEST(WaitBox, OtherThreadsNeverShowIt) {
   zt::App();
@@ -172,10 +121,11 @@ TEST(WaitBox, StatusLineReachesTheStatusBar) {
 
 class WaitBox_Db : public zem_test::Db_Test {};
 
-// A statement on the user-interface thread, under the real box: stopped with 取消 (a long one; one
-// waiting for another session's lock, whose user and statement the box names; one on a stopped
-// backend, whose connection is given up) or by its deadline. The window's timers ran meanwhile, the
-// call returns with the user's sentence, and the session goes on.
+// A statement on the user-interface thread, under the real box: stopped with Escape (a long one),
+// 取消 (one waiting for another session's lock, whose user and statement the box names; one on a
+// stopped backend, whose connection is given up) or by its deadline. The window painted and its timers
+// ran meanwhile, the modal box came after half a second and went with the call, the call returns with
+// the user's sentence, and the session goes on.
 TEST_P(WaitBox_Db, StatementStoppedUnderTheBox) {
   zt::App();
   Zem_Host_Register_Wait();
@@ -185,7 +135,7 @@ TEST_P(WaitBox_Db, StatementStoppedUnderTheBox) {
   enum Stop { CANCEL, LOCK, STOPPED, DEADLINE };
   struct Row { const char* name; Stop how; const char16_t* sql; const char* says; const char16_t* user; };
   const Row rows[] = {
-      {"取消 a long statement", CANCEL, u"select pg_sleep(20)", "57014: cancelled by the user after",
+      {"Escape on a long statement", CANCEL, u"select pg_sleep(20)", "57014: cancelled by the user after",
        u"已取消：数据库操作已中止，没有留下任何修改"},
       {"取消 a lock wait", LOCK, u"update w set v = 3 where k = 1", "57014: cancelled by the user after",
        u"已取消：数据库操作已中止，没有留下任何修改"},
@@ -194,8 +144,16 @@ TEST_P(WaitBox_Db, StatementStoppedUnderTheBox) {
       {"the deadline", DEADLINE, u"select pg_sleep(20)", "57014: statement timeout: no answer within 2 s",
        u"数据库在 2 秒内没有完成这次操作，已取消；这次操作没有留下任何修改"},
   };
+  Painted window;
+  window.resize(200, 100);
+  window.show();
+  QTimer repaint;
+  QObject::connect(&repaint, &QTimer::timeout, &window, [&] { window.update(); });
+  repaint.start(30);
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
+    QApplication::processEvents();
+    const int paints = window.paints;
     if (r.how == LOCK) {
       PQclear(PQexec(blocker, "begin"));
       PQclear(PQexec(blocker, "update w set v = 2 where k = 1"));
@@ -215,7 +173,8 @@ TEST_P(WaitBox_Db, StatementStoppedUnderTheBox) {
     Watch(&seen,
           [&](QDialog* box) { return r.how != LOCK || Label(box, "detail").contains(U(u"update w set v = 2")); },
           [&](QDialog* box) {
-            if (r.how != DEADLINE) box->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
+            if (r.how == CANCEL) QTest::keyClick(box, Qt::Key_Escape);
+            if (r.how == LOCK || r.how == STOPPED) box->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
           });
     EXPECT_NE(q.Exec(r.sql), 0);
     tick.stop();
@@ -223,7 +182,11 @@ TEST_P(WaitBox_Db, StatementStoppedUnderTheBox) {
     q.Set_Statement_Timeout(0);
     EXPECT_EQ(Box(), nullptr) << "the box went with the call";
     EXPECT_GT(ticks, 20) << "the event loop ran while the statement waited";
+    EXPECT_GT(window.paints - paints, 5) << "the window painted while the statement waited";
+    EXPECT_FALSE(seen.early);
+    EXPECT_TRUE(seen.modal);
     EXPECT_EQ(seen.title, U(u"正在等待数据库…"));
+    EXPECT_TRUE(seen.elapsed.startsWith(U(u"已等待 "))) << seen.elapsed.toStdString();
     if (r.how == LOCK) {
       EXPECT_TRUE(seen.detail.startsWith(U(u"被用户 zem 的会话（进程 "))) << seen.detail.toStdString();
       PQclear(PQexec(blocker, "commit"));
