@@ -9,9 +9,7 @@
 
 #include "dict/dict_db.h"
 #include "dict/dict_mgr.h"
-#include "frame/host_funcs.h"
 #include "frame/log_mgr.h"
-#include "frame/pub_ptr.h"
 #include "tests/dict/dict_fixture.h"
 
 using zem_test::Dict_Test;
@@ -287,25 +285,10 @@ TEST_P(Dict_Test, ChangesStampsAndRefresh) {
 
 }  // namespace
 
-namespace {
-
-std::vector<std::u16string> g_status_lines;
-int Record_Status(const char16_t* text, int) {
-  g_status_lines.push_back(text);
-  return 1;
-}
-
-}  // namespace
-
 // A dictionary that cannot be read again keeps serving the rows it has and says it is stale (its flag,
-// the log, the status line); with a file cache, a process that starts afresh serves the cache file;
+// the log); with a file cache, a process that starts afresh serves the cache file;
 // the next reload that succeeds brings the new rows and clears the mark.
 TEST_P(Dict_Test, ReloadThatFailsKeepsServingAndSaysStale) {
-  static const bool registered = [] {
-    Gui_Status_Text_Fn fn = Record_Status;
-    return Reg_Pub_Ptr(kGui_Status_Text, reinterpret_cast<void*>(fn)) == 1;
-  }();
-  ASSERT_TRUE(registered);
   Pub_Para_Put_WStr(u"app_home_path", U(dir_).c_str());
   for (int kind : {TDict_Client_List::DICT_KIND_SQL, TDict_Client_List::DICT_KIND_DB}) {
     SCOPED_TRACE(kind == TDict_Client_List::DICT_KIND_DB ? "file cache" : "plain");
@@ -320,15 +303,12 @@ TEST_P(Dict_Test, ReloadThatFailsKeepsServingAndSaysStale) {
     TDict* d = Dict_Client_List()->Get_Dict(id.c_str(), 1);
     ASSERT_EQ(Codes(d), (Code_List{"a", "b"}));
     Ok(q, {U("drop table " + table).c_str()});
-    g_status_lines.clear();
     zem_test::Log_Capture log;
     EXPECT_EQ(Dict_Client_List()->Refresh_Dict(id.c_str()), 0);
     EXPECT_TRUE(d->Is_Stale());
     EXPECT_TRUE(d->Load_Failed());
     EXPECT_EQ(Codes(d), (Code_List{"a", "b"})) << "the rows held serve";
     EXPECT_TRUE(log.Has("dict " + id + ": the reload failed; the 2 rows held serve meanwhile (stale)")) << log.Text();
-    ASSERT_EQ(g_status_lines.size(), 1u);
-    EXPECT_EQ(Utf8(g_status_lines[0].c_str()), "字典 " + id + " 暂时无法刷新，显示的是之前的内容");
     if (kind == TDict_Client_List::DICT_KIND_DB) {
       Dict_Client_List()->Clear();  // a process that starts afresh: the cache file serves
       d = Dict_Client_List()->Get_Dict(id.c_str(), 1);

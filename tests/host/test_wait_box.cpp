@@ -1,20 +1,17 @@
-// The default wait box and status line, driven as a user meets them: a window that keeps painting
+// The default wait box, driven as a user meets it: a window that keeps painting
 // while the call waits, the box after half a second with its title, time and detail, 取消 and Escape
-// ending the wait, nothing shown on other threads, and real statements on the PostgreSQL test server
+// ending the wait, nothing shown for worker threads, and real statements on the PostgreSQL test server
 // stopped under the box (Escape, 取消 in a lock wait and on a stopped backend, the deadline).
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QDialog>
 #include <QLabel>
-#include <QMainWindow>
 #include <QPushButton>
 #include <QTimer>
+#include <atomic>
 #include <thread>
 
-#include "controls/inputs/Mstatusbar.h"
 #include "controls/support.h"
 #include "frame/wait.h"
 #include "host/wait_box.h"
@@ -75,49 +72,6 @@ void Watch(Seen* seen, const std::function<bool(QDialog*)>& act_when, const std:
 }
 
 }  // namespace
-
-// Worker threads wait by themselves: the host leaves them to poll(2) and shows nothing.
-TEST(WaitBox, OtherThreadsNeverShowIt) {
-  zt::App();
-  Zem_Host_Register_Wait();
-  int fd[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fd), 0);
-  int host_says = 0, run_says = 0;
-  std::thread worker([&] {
-    Zem_Wait w;
-    Zem_Wait_Begin(&w, u"正在等待数据库…", 5000);
-    w.show_after_ms = 0;
-    w.fd = fd[0];
-    w.events = POLLIN;
-    host_says = Zem_Host_Wait_Box(&w, ZEM_WAIT_STEP);
-    EXPECT_EQ(write(fd[1], "x", 1), 1);
-    run_says = Zem_Wait_Step(&w, fd[0], POLLIN);
-    Zem_Wait_End(&w);
-  });
-  worker.join();
-  QApplication::processEvents();
-  EXPECT_EQ(host_says, ZEM_WAIT_NOT_HERE);
-  EXPECT_EQ(run_says, ZEM_WAIT_READY);
-  EXPECT_EQ(Box(), nullptr);
-  close(fd[0]);
-  close(fd[1]);
-}
-
-// The status line about the database link reaches the last panel of the window's status bar from any
-// thread; the other panels keep their texts.
-TEST(WaitBox, StatusLineReachesTheStatusBar) {
-  zt::App();
-  QMainWindow main;
-  auto* bar = new MStatusBar(&main);
-  main.setCentralWidget(bar);
-  bar->SetPanelTexts({QStringLiteral("panel 0"), QStringLiteral("panel 1"), QStringLiteral("panel 2")});
-  main.show();
-  std::thread worker([] { Zem_Host_Status_Text(u"数据库连接中断，2 秒后重试", 1); });
-  worker.join();
-  QApplication::processEvents();
-  EXPECT_EQ(bar->Panels()->Items(2)->Text(), U(u"数据库连接中断，2 秒后重试"));
-  EXPECT_EQ(bar->Panels()->Items(0)->Text(), QStringLiteral("panel 0"));
-}
 
 class WaitBox_Db : public zem_test::Db_Test {};
 
@@ -197,6 +151,21 @@ TEST_P(WaitBox_Db, StatementStoppedUnderTheBox) {
     EXPECT_EQ(QString::fromUtf16(q.Get_Value(0)), r.how == CANCEL ? QStringLiteral("1") : QStringLiteral("2"));
   }
   PQfinish(blocker);
+  // A worker thread's statement waits by itself: no box, however long it waits.
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    TSQLCA other;
+    EXPECT_EQ(other.Exec(u"select pg_sleep(1)"), 0);
+    Db_Connect_Mgr()->Release_Thread();
+    done = true;
+  });
+  bool boxed = false;
+  while (!done) {
+    QTest::qWait(20);
+    boxed = boxed || Box();
+  }
+  worker.join();
+  EXPECT_FALSE(boxed);
   // The sessions asking who blocks a statement end with their statement.
   QTest::qWait(200);
   ASSERT_EQ(q.Exec(u"select count(*) from pg_stat_activity where application_name = 'zem_drv_pg lock probe'"), 0);
