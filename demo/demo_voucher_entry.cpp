@@ -231,6 +231,8 @@ QStringList VoucherEntry::refuseAt(const QString& who, int row, const char* fiel
   if (row >= 0 && col > 0) {
     grid_->setFocus();
     grid_->FocusCell(col, row);
+    // The clerk types the right value straight over the one refused.
+    if (TInplaceEdit* editor = grid_->InplaceEditor(); editor && editor->isVisible()) editor->selectAll();
   }
   return refuse(QString::fromUtf16(u"%1的%2有误，").arg(who, grid_->Cells(col, 0)) + why);
 }

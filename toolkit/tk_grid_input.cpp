@@ -199,6 +199,9 @@ void TStringGrid::focusInEvent(QFocusEvent* e) {
     QAbstractScrollArea::focusInEvent(e);
     focusChangedInside(true);
     viewport()->update();
+    // The keyboard given to the grid while its editor is open goes on to the editor: the grid itself
+    // types nothing while an editor shows (KeyPress), so the keys would go nowhere until a click.
+    if (editorMode_ && editor_ && editor_->isVisible()) editor_->setFocus(Qt::OtherFocusReason);
 }
 
 void TStringGrid::focusOutEvent(QFocusEvent* e) {
