@@ -271,22 +271,32 @@ TEST_P(VoucherScenario, WhatTheClerkRanInto) {
          Keys({"20240315"});
          EXPECT_EQ(d.demo.inputs->made->Date(), QDate(2024, 3, 15));
        }},
-      {"an amount with letters or a third decimal is kept, marked, said and refused",
+      {"an amount with letters or a third decimal is kept, marked, said, left out of the sum and refused; the "
+       "clerk types the right one straight into the cell named",
        [](Desk& d) {
          const int row = Row_Of(d.grid, QStringLiteral("V2024004"));
          const int amount = Col_Of(d.grid, "amount");
+         const double others = Sum_Shown(d.grid) - 1234.5 - 3265.8;
          Click(d.grid, amount, row);
          Keys({"12a.5", Qt::Key_Return});
          EXPECT_TRUE(d.grid->Cells(amount, row) == "12a.5" && Status(d.w).contains(QString::fromUtf16(u"不是数字")))
              << Status(d.w).toStdString();
+         EXPECT_DOUBLE_EQ(Sum_Shown(d.grid), others + 3265.8) << "12a.5 is no amount yet";
          Ctrl(Qt::Key_S);
          EXPECT_TRUE(Status(d.w).contains(QString::fromUtf16(u"凭证 V2024004 的金额有误"))) << Status(d.w).toStdString();
          EXPECT_TRUE(d.grid->Col() == amount && d.grid->Row() == row);
+         Keys({"77", Qt::Key_Return});
+         EXPECT_EQ(d.grid->Cells(amount, row), QStringLiteral("77.00"));
          const int other = Row_Of(d.grid, QStringLiteral("V2024005"));
          Click(d.grid, amount, other);
          Keys({"1.234"});
          Ctrl(Qt::Key_S);  // still in the editor
          EXPECT_TRUE(d.grid->Cells(amount, other) == "1.234" && d.stored("V2024004") + d.stored("V2024005") == 1234.5 + 3265.8);
+         EXPECT_DOUBLE_EQ(Sum_Shown(d.grid), others + 77) << "1.234 is no amount of two decimals";
+         Keys({"55"});
+         Ctrl(Qt::Key_S);  // typed over in the editor the refusal left open
+         EXPECT_EQ((QString::number(d.stored("V2024004")) + "|" + QString::number(d.stored("V2024005"))).toStdString(), "77|55")
+             << Status(d.w).toStdString();
        }},
       {"no editor is open at start or after a save",
        [](Desk& d) {
