@@ -298,6 +298,25 @@ TEST_P(VoucherScenario, WhatTheClerkRanInto) {
          EXPECT_EQ((QString::number(d.stored("V2024004")) + "|" + QString::number(d.stored("V2024005"))).toStdString(), "77|55")
              << Status(d.w).toStdString();
        }},
+      {"a supplier look-up that fails is the database's failure, not a wrong supplier; saved once it answers",
+       [](Desk& d) {
+         const int summary = Col_Of(d.grid, "summary");
+         const int row = Row_Of(d.grid, QStringLiteral("V2024006"));
+         Click(d.grid, summary, row);
+         Keys({"z", Qt::Key_Return});
+         TSQLCA q;
+         ASSERT_EQ(q.Exec(u"alter table suppliers rename to suppliers_away"), 0) << QString::fromUtf16(q.Get_Error_Msg()).toStdString();
+         ASSERT_EQ(q.Commit(), 0);
+         const auto at = std::tuple(d.grid->Col(), d.grid->Row());
+         Ctrl(Qt::Key_S);
+         EXPECT_TRUE(Status(d.w).startsWith(QString::fromUtf16(u"凭证未保存：无法核对供应商 S001：")) && !Status(d.w).contains(QString::fromUtf16(u"供应商有误")))
+             << Status(d.w).toStdString();
+         EXPECT_EQ(std::tuple(d.grid->Col(), d.grid->Row()), at) << "the cursor stays where it was, off the supplier";
+         ASSERT_EQ(q.Exec(u"alter table suppliers_away rename to suppliers"), 0);
+         ASSERT_EQ(q.Commit(), 0);
+         Ctrl(Qt::Key_S);
+         EXPECT_TRUE(d.demo.entry->edited().isEmpty()) << Status(d.w).toStdString();
+       }},
       {"no editor is open at start or after a save",
        [](Desk& d) {
          EXPECT_FALSE(d.editorShown()) << "at start";
