@@ -25,6 +25,7 @@
 #include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
 #include "frame/startup/zem_pack.h"
+#include "host/wait_box.h"
 #include "host/zem_ui_loader.h"
 #include "toolkit/tk_grid.h"
 #include "toolkit/tk_image.h"
@@ -65,6 +66,8 @@ DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   }
   fillVouchers();
   followOthers();
+  retry_.setSingleShot(true);
+  connect(&retry_, &QTimer::timeout, this, [this] { refillSoon(); });
 
   for (const DemoTable& t : DemoDb::tables()) tables_->addItem(t.caption);
   connect(tables_, &QListWidget::currentRowChanged, this, [this](int row) { showTable(row); });
@@ -243,14 +246,14 @@ int DemoWindow::fillVouchers(const QString& where) {
   lastWhere_ = where;
   // Every voucher, read again into the tracked area: the clerk's unsaved edits stay in it.
   if (!vouchers_.Tracking()) {
-    if (db_->select(vouchers_, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
+    if (read(vouchers_, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
     // The clerk's words for the fields, as a conflict over a voucher names them.
     for (int f = 0; f < vouchers_.Get_Field_Count(); f++)
       vouchers_.Set_Field_Caption(f, DemoDb::columnCaption(QString::fromUtf16(vouchers_.Get_Field_Name(f))));
     vouchers_.Track_Changes(u"vouchers", u"voucher_no");
   } else {
     TSQLCA fresh;
-    if (db_->select(fresh, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
+    if (read(fresh, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
     vouchers_.Merge_Fresh(&fresh);
   }
   vouchers_.Set_Sort_Key(vouchers_.Find_Field(u"voucher_no"), 0);
@@ -262,7 +265,7 @@ int DemoWindow::fillVouchers(const QString& where) {
   QSet<QString> picked;
   if (!parts.isEmpty()) {
     TSQLCA keys;
-    if (db_->select(keys, QStringLiteral("select voucher_no from vouchers where ") + parts.join(QStringLiteral(" and "))) != 0)
+    if (read(keys, QStringLiteral("select voucher_no from vouchers where ") + parts.join(QStringLiteral(" and "))) != 0)
       return -1;
     for (int r = 0; r < keys.Get_Row_Count(); r++) picked.insert(QString::fromUtf16(keys.Get_Row_Value(r, 0)));
   }
@@ -335,14 +338,39 @@ void DemoWindow::followOthers() {
   });
 }
 
+int DemoWindow::read(TSQLCA& q, const QString& sql) {
+  q.Set_Statement_Timeout(readBound_);
+  return db_->select(q, sql);
+}
+
 void DemoWindow::refillSoon() {
   TInplaceEdit* editor = voucher_ ? voucher_->InplaceEditor() : nullptr;
   if (editor && editor->isVisible() && editor->Modified()) {
     QTimer::singleShot(300, this, [this] { refillSoon(); });
     return;
   }
-  fillVouchers(lastWhere_);
-  refreshTable();
+  // Nobody asked for this refill: it waits for the server without the wait box and within a short
+  // bound, so a server that does not answer neither stops the clerk nor raises a box by itself. One
+  // that failed (no answer, the session busy with the clerk's own call, the connection lost) tries again
+  // a little later, until the grid shows what the others saved.
+  bool ok = false;
+  {
+    Zem_Host_Quiet_Waits quiet;
+    readBound_ = kQuiet_Bound_S;
+    ok = fillVouchers(lastWhere_) >= 0;
+    if (ok) refreshTable();
+    readBound_ = 0;
+  }
+  if (ok) {
+    if (retryMs_ > 0) note(QString::fromUtf16(u"凭证已刷新"));
+    retryMs_ = 0;
+    retry_.stop();
+    return;
+  }
+  const bool first = retryMs_ == 0;
+  retryMs_ = first ? 1000 : std::min(retryMs_ * 2, 16000);
+  if (first) note(QString::fromUtf16(u"凭证未能刷新（%1），稍后自动重试").arg(db_->error()));
+  retry_.start(retryMs_);
 }
 
 int DemoWindow::setVoucherCondition(const QString& condition) {
@@ -360,7 +388,7 @@ void DemoWindow::showTable(int index) {
   const DemoTable& t = tables[index];
   TSQLCA q;
   // In the order of the first column (each table's key): PostgreSQL would show a row updated last.
-  if (db_->select(q, QStringLiteral("select * from %1 order by 1").arg(t.name)) != 0) {
+  if (read(q, QStringLiteral("select * from %1 order by 1").arg(t.name)) != 0) {
     caption_->setText(t.caption + QStringLiteral("：") + db_->error());
     return;
   }

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <memory>
 
 #include "core/data/sqlca.h"
@@ -71,6 +72,8 @@ class DemoWindow : public QObject {
   void connectActions();
   void followOthers();
   void refillSoon();
+  // A read of the window's, within readBound_.
+  int read(TSQLCA& q, const QString& sql);
   bool loadVoucherForm(QWidget* host);
   // The voucher grid's sort keys in the status bar.
   void noteSortKeys();
@@ -90,4 +93,8 @@ class DemoWindow : public QObject {
   TSQLCA vouchers_;           // every voucher, tracked
   QString voucherCondition_;  // setVoucherCondition's
   QString lastWhere_;         // the where of the last fill
+  static constexpr int kQuiet_Bound_S = 2;  // a refill nobody asked for
+  int readBound_ = 0;         // the bound of the window's reads in seconds (0: the database's)
+  QTimer retry_;              // the next try of a refill that failed
+  int retryMs_ = 0;           // its wait, doubled on each failure; 0 while the last refill worked
 };

@@ -4,6 +4,8 @@
 // database, and a window made anew over the same database shows them. Then, a window each, what a
 // clerk's day ran into. On a SQLite file and on the test server (a schema of the test's own).
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
 
 #include <QApplication>
 #include <QImage>
@@ -30,6 +32,7 @@
 #include "demo/demo_voucher_entry.h"
 #include "demo/demo_window.h"
 #include "dict/dict_mgr.h"
+#include "dict/dict_notify.h"
 #include "drivers/db_fixture.h"
 
 void Demo_Test_App();  // test_demo.cpp
@@ -147,6 +150,29 @@ struct Desk {
   DemoParts demo;
   QMainWindow* w = nullptr;
   TMG* grid = nullptr;
+};
+
+// Another connection holding the whole vouchers table, as a long transaction of another program would.
+struct Held {
+  explicit Held(Desk& d) {
+    if (!d.pg.isEmpty()) {
+      pg = PQconnectdb(d.pg.toUtf8().constData());
+      PGresult* r = PQexec(pg, "begin; lock table vouchers in access exclusive mode");
+      held = PQresultStatus(r) == PGRES_COMMAND_OK;
+      PQclear(r);
+    } else {
+      sqlite3_open(d.db->location().toUtf8().constData(), &lite);
+      sqlite3_busy_timeout(lite, 5000);
+      held = sqlite3_exec(lite, "begin exclusive", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+  }
+  ~Held() {
+    PQfinish(pg);  // the transaction ends with the connection
+    sqlite3_close(lite);
+  }
+  PGconn* pg = nullptr;
+  sqlite3* lite = nullptr;
+  bool held = false;
 };
 
 class VoucherScenario : public ::testing::TestWithParam<std::string> {};
@@ -316,6 +342,25 @@ TEST_P(VoucherScenario, WhatTheClerkRanInto) {
          ASSERT_EQ(q.Commit(), 0);
          Ctrl(Qt::Key_S);
          EXPECT_TRUE(d.demo.entry->edited().isEmpty()) << Status(d.w).toStdString();
+       }},
+      {"another clerk's voucher shows once the table can be read again: a refill nobody asked for raises no "
+       "wait box, and one that failed is tried again",
+       [](Desk& d) {
+         TSQLCA q;
+         ASSERT_EQ(q.Exec(u"update vouchers set summary = 'theirs' where voucher_no = 'V2024002'"), 0);
+         ASSERT_EQ(q.Commit(), 0);
+         bool boxed = false;
+         auto cancel = Answer("zem_wait_box", "cancel", &boxed);  // the clerk who sees one cancels it
+         {
+           Held other(d);
+           ASSERT_TRUE(other.held);
+           Dict_Notify()->Tell_Observers("vouchers");
+           EXPECT_TRUE(QTest::qWaitFor([&] { return Status(d.w).contains(QString::fromUtf16(u"凭证未能刷新")); }));
+         }
+         const int row = Row_Of(d.grid, QStringLiteral("V2024002"));
+         EXPECT_TRUE(QTest::qWaitFor([&] { return QString::fromUtf16(d.grid->GetW("summary", row)) == "theirs"; }))
+             << Status(d.w).toStdString();
+         EXPECT_FALSE(boxed);
        }},
       {"no editor is open at start or after a save",
        [](Desk& d) {
