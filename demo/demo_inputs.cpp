@@ -15,6 +15,7 @@
 #include "controls/inputs/Mstatusbar.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
+#include "demo/demo_window.h"
 #include "dict/dict_mgr.h"
 #include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
@@ -23,8 +24,7 @@
 namespace {
 
 void Note(QMainWindow* window, const QString& text) {
-  auto* bar = window->findChild<MStatusBar*>(QStringLiteral("statusBar"));
-  if (bar && bar->Panels()->Count() > 1) bar->Panels()->Items(1)->SetText(text);
+  Demo_Status_Note(window->findChild<MStatusBar*>(QStringLiteral("statusBar")), text);
 }
 
 // What a code field chooses from: its table's codes and names, the dictionary of the search dialog,

@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QApplication>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
@@ -15,6 +16,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
+#include <QToolTip>
 #include <vector>
 
 #include "controls/common/dict_watch.h"
@@ -30,6 +32,15 @@
 #include "toolkit/tk_grid.h"
 #include "toolkit/tk_image.h"
 #include "toolkit/tk_menu.h"
+
+namespace {
+
+// The full texts of the two status panels that may be cut, kept on the bar (the panels hold what is
+// drawn).
+const char kLocation[] = "zem_location";
+const char kMessage[] = "zem_message";
+
+}  // namespace
 
 DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   QFile form(QStringLiteral(":/demo/zem_demo.ui"));
@@ -74,6 +85,7 @@ DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   connectActions();
   tables_->setCurrentRow(3);  // the vouchers: codes, Chinese texts and amounts
   refreshStatus();
+  status_->installEventFilter(this);  // the tooltips of cut panel texts
 }
 
 // The window, and with it the voucher grid, goes before the members: the grid never sees its
@@ -207,6 +219,19 @@ void DemoWindow::paintPaper() {
 
 bool DemoWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize && voucher_ && watched == voucher_->viewport()) paintPaper();
+  // A panel's text cut to its width shows whole over it.
+  if (event->type() == QEvent::ToolTip && status_ && watched == status_) {
+    const QPoint at = static_cast<QHelpEvent*>(event)->pos();
+    for (int i : {0, 1}) {
+      const QString whole = status_->property(i == 0 ? kLocation : kMessage).toString();
+      if (status_->PanelRect(i).toQRect().contains(at) && status_->Panels()->Items(i)->Text() != whole) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), whole, status_);
+        return true;
+      }
+    }
+    QToolTip::hideText();
+    return true;
+  }
   return QObject::eventFilter(watched, event);
 }
 
@@ -418,26 +443,37 @@ void DemoWindow::showTable(int index) {
 
 namespace {
 
-// Each panel as wide as its text and a margin. When they do not all fit the bar, the first panel (the
-// database's location, given whole as first) gives way and is elided in the middle, so the counts and
-// the versions stay whole.
-void Fit_Status_Panels(MStatusBar* bar, const QString& first) {
+// The database's location as wide as its text, the versions too, and the message panel between them
+// takes the rest: a long message is cut at its end with "…" (whole in its tooltip) and never squeezes
+// the others. Only when the bar cannot hold the location, the versions and a few words of message does
+// the location give way, shortened in the middle.
+void Fit_Status_Panels(MStatusBar* bar) {
   TStatusPanels* panels = bar->Panels();
-  if (panels->Count() == 0) return;
+  if (panels->Count() < 3) return;
   const QFontMetrics fm(bar->Font()->toQFont());
   const int margin = 12;  // the text's 3 pixels and the bevel on each side, and some air
-  int others = 0;
-  for (int i = 1; i < panels->Count(); i++) {
-    panels->Items(i)->SetWidth(fm.horizontalAdvance(panels->Items(i)->Text()) + margin);
-    others += panels->Items(i)->Width();
-  }
-  const int need = fm.horizontalAdvance(first) + margin;
-  const int width = std::max(std::min(need, bar->width() - others), 4 * margin);
+  const int least = 160;  // the message panel's room for a few words
+  TStatusPanel* versions = panels->Items(2);
+  versions->SetWidth(fm.horizontalAdvance(versions->Text()) + margin);
+  const QString location = bar->property(kLocation).toString();
+  const int need = fm.horizontalAdvance(location) + margin;
+  const int width = std::max(std::min(need, bar->width() - versions->Width() - least), 4 * margin);
   panels->Items(0)->SetWidth(width);
-  panels->Items(0)->SetText(width >= need ? first : fm.elidedText(first, Qt::ElideMiddle, width - margin));
+  panels->Items(0)->SetText(width >= need ? location : fm.elidedText(location, Qt::ElideMiddle, width - margin));
+  const int room = std::max(bar->width() - width - versions->Width(), 4 * margin);
+  panels->Items(1)->SetWidth(room);
+  panels->Items(1)->SetText(fm.elidedText(bar->property(kMessage).toString(), Qt::ElideRight, room - margin));
 }
 
 }  // namespace
+
+void Demo_Status_Note(MStatusBar* bar, const QString& text) {
+  if (!bar || bar->Panels()->Count() < 3) return;
+  bar->setProperty(kMessage, text);
+  Fit_Status_Panels(bar);
+}
+
+QString Demo_Status_Message(MStatusBar* bar) { return bar ? bar->property(kMessage).toString() : QString(); }
 
 void DemoWindow::refreshStatus() {
   if (!status_) return;
@@ -445,27 +481,22 @@ void DemoWindow::refreshStatus() {
   if (p->Count() < 3) {
     status_->SetPanelTexts({QString(), QString(), QString()});
   }
-  const QString location = QString::fromUtf16(u"数据库：") + db_->location();
+  status_->setProperty(kLocation, QString::fromUtf16(u"数据库：") + db_->location());
   QStringList counts;
   for (const DemoTable& t : DemoDb::tables()) {
     if (t.name.startsWith(QStringLiteral("app_"))) continue;
     counts << QStringLiteral("%1 %2").arg(t.caption).arg(db_->rowCount(t.name));
   }
-  p->Items(1)->SetText(QString::fromUtf16(u"行数：") + counts.join(QStringLiteral("  ")));
   p->Items(2)->SetText(QStringLiteral("zem_pack %1 · %2 · Qt %3")
                            .arg(QString::fromLatin1(F_Dll_Ver()), db_->engineVersion(),
                                 QString::fromLatin1(qVersion())));
   p->Items(2)->SetAlignment(taRightJustify);
-  Fit_Status_Panels(status_, location);
-  status_->OnResize = [this, location](TObject*) { Fit_Status_Panels(status_, location); };
+  Demo_Status_Note(status_, QString::fromUtf16(u"行数：") + counts.join(QStringLiteral("  ")));
+  status_->OnResize = [this](TObject*) { Fit_Status_Panels(status_); };
   status_->Set_Own_Draw();
 }
 
-void DemoWindow::note(const QString& text) {
-  if (!status_ || status_->Panels()->Count() < 2) return;
-  status_->Panels()->Items(1)->SetText(text);
-  if (status_->OnResize) status_->OnResize(status_);  // the panels fit the new text
-}
+void DemoWindow::note(const QString& text) { Demo_Status_Note(status_, text); }
 
 void DemoWindow::connectActions() {
   auto action = [this](const char* name) { return window_->findChild<QAction*>(QString::fromLatin1(name)); };

@@ -22,6 +22,13 @@ class TMG;
 class TImage;
 class DemoDb;
 
+// Shows text in the message panel of the demo's status bar (the one between the database and the
+// versions), the panel taking the room the others leave: a text longer than that is cut with "…" at
+// its end and shows whole as the panel's tooltip.
+void Demo_Status_Note(MStatusBar* bar, const QString& text);
+// The message panel's whole text.
+QString Demo_Status_Message(MStatusBar* bar);
+
 class DemoWindow : public QObject {
   Q_OBJECT
  public:

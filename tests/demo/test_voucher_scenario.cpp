@@ -40,7 +40,7 @@ void Demo_Test_App();  // test_demo.cpp
 namespace {
 
 QString Status(QMainWindow* w) {
-  return w->findChild<MStatusBar*>(QStringLiteral("statusBar"))->Panels()->Items(1)->Text();
+  return Demo_Status_Message(w->findChild<MStatusBar*>(QStringLiteral("statusBar")));
 }
 
 // The grid row showing a voucher number, or -1.
