@@ -267,6 +267,7 @@ int DemoWindow::fillVouchers(const QString& where) {
   // Where the clerk is: the voucher of the current row and the column, found again after the fill.
   const QString currentNo = voucher_->Row() >= first ? voucher_->Cells(noCol, voucher_->Row()) : QString();
   const int currentCol = voucher_->Col(), top = voucher_->TopRow();
+  const std::vector<TMG_Sort_Key> sortKeys = voucher_->Sort_Keys;  // the clerk's order, kept
   emit aboutToFill();
   lastWhere_ = where;
   // Every voucher, read again into the tracked area: the clerk's unsaved edits stay in it.
@@ -329,6 +330,9 @@ int DemoWindow::fillVouchers(const QString& where) {
       if (voucher_->GetV(amtCol, r)[0] == '-') voucher_->Cell_Attr.push_back({r, sumCol, 4 | 8, 0x0000FF, 0x99FFFF});
   voucher_->Filter_Show_All();
   voucher_->Fit_To_Show(first, voucher_->RowCount() - 1);  // a long summary wraps onto a taller row
+  // The rows come in voucher order; the clerk's sort keys (and their marks) put them in the clerk's.
+  for (const TMG_Sort_Key& k : sortKeys) voucher_->Sort_Col_Add(k.col, k.desc);
+  if (!sortKeys.empty() && rows > 0) voucher_->Sort();
   voucher_->Sync_Sum();
   // What was typed before the reload is in the area: nothing is watched. The clerk's row and column
   // again; a current cell that takes no typing (the first fill starts on the read-only voucher number)

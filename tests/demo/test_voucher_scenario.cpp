@@ -384,18 +384,36 @@ TEST_P(VoucherScenario, WhatTheClerkRanInto) {
          ASSERT_GE(row, 0);
          EXPECT_EQ(QString::fromUtf16(d.grid->GetW("sup_code", row)) + "|" + QString::fromUtf16(d.grid->GetW("voucher_date", row)), "|");
        }},
-      {"a header click under the two-row header shows its mark and the keys in the status bar",
+      {"a header click under the two-row header shows its mark and the keys in the status bar; the order and "
+       "its mark stay through a save",
        [](Desk& d) {
          const int amount = Col_Of(d.grid, "amount");
+         // The amounts down the grid as they show, and the pixels of the mark's dark green (0x3F7F1F:
+         // nothing else in the header is green).
+         auto order = [&] {
+           QStringList shown;
+           for (int r = d.grid->FixedRows(); r < d.grid->RowCount(); ++r) shown << QString::fromUtf16(d.grid->GetW("voucher_no", r));
+           return shown.join(' ').toStdString();
+         };
+         auto green = [&] {
+           const QImage shot = d.grid->viewport()->grab().toImage();
+           const TRect r = d.grid->CellRect(amount, 1);
+           int n = 0;
+           for (int y = r.Top; y < r.Bottom; ++y)
+             for (int x = r.Left; x < r.Left + 16; ++x)
+               n += qGreen(shot.pixel(x, y)) > qRed(shot.pixel(x, y)) + 30 && qGreen(shot.pixel(x, y)) > qBlue(shot.pixel(x, y)) + 30;
+           return n;
+         };
          Click(d.grid, amount, 1);
          EXPECT_TRUE(Status(d.w) == QString::fromUtf16(u"排序：1 金额▲") && d.grid->GetV("voucher_no", d.grid->FixedRows()) == std::string("V2024009"));
-         const QImage shot = d.grid->viewport()->grab().toImage();
-         const TRect r = d.grid->CellRect(amount, 1);
-         int green = 0;  // the mark's dark green (0x3F7F1F), nothing else in the header is green
-         for (int y = r.Top; y < r.Bottom; ++y)
-           for (int x = r.Left; x < r.Left + 16; ++x)
-             green += qGreen(shot.pixel(x, y)) > qRed(shot.pixel(x, y)) + 30 && qGreen(shot.pixel(x, y)) > qBlue(shot.pixel(x, y)) + 30;
-         EXPECT_GT(green, 3);
+         EXPECT_GT(green(), 3);
+         Click(d.grid, amount, Row_Of(d.grid, QStringLiteral("V2024004")));
+         Keys({"7", Qt::Key_Return});
+         Ctrl(Qt::Key_S);
+         ASSERT_EQ(d.stored("V2024004"), 7) << Status(d.w).toStdString();
+         EXPECT_EQ(order(), "V2024009 V2024012 V2024004 V2024005 V2024003 V2024007 V2024011 V2024008 V2024010 V2024002 "
+                            "V2024001 V2024006");
+         EXPECT_GT(green(), 3);
        }},
       {"the check-box column turns over on a click and on Space, with no editor",
        [](Desk& d) {
