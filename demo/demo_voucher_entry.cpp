@@ -2,6 +2,7 @@
 #include "demo/demo_voucher_entry.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDate>
 #include <QEvent>
 #include <QKeyEvent>
@@ -177,10 +178,22 @@ bool VoucherEntry::discard(bool ask) {
     window_->note(QString::fromUtf16(u"没有未保存的新凭证"));
     return false;
   }
+  // Ctrl+D in the grid acts on its current row only: on a saved voucher it deletes nothing (the new row
+  // may lie far below, out of sight) and says what it is for.
+  int noCol = 0;
+  grid_->GetColId("voucher_no", &noCol);
+  const QWidget* focus = QApplication::focusWidget();
+  if (ask && (focus == grid_ || grid_->isAncestorOf(focus)) && grid_->Row() != row && grid_->Row() >= grid_->FixedRows()) {
+    window_->note(QString::fromUtf16(u"凭证 %1 已保存，没有删除：Ctrl+D 只删除未保存的新凭证（第 %2 行）")
+                      .arg(grid_->Cells(noCol, grid_->Row()), grid_->Cells(0, row)));
+    return false;
+  }
   if (ask) {
+    const QString summary = QString::fromUtf16(grid_->GetW("summary", row)).trimmed();
     QMessageBox box(QMessageBox::Question, QString::fromUtf16(u"凭证"),
-                    QString::fromUtf16(u"删除未保存的新凭证吗？已输入的内容不会保存。"), QMessageBox::NoButton,
-                    window_->window());
+                    QString::fromUtf16(u"删除第 %1 行未保存的新凭证%2吗？已输入的内容不会保存。")
+                        .arg(grid_->Cells(0, row), summary.isEmpty() ? QString() : QString::fromUtf16(u"“%1”").arg(summary)),
+                    QMessageBox::NoButton, window_->window());
     box.setObjectName(QStringLiteral("discardVoucher"));
     QPushButton* yes = box.addButton(Host_Cap(u"dialog", u"删除"), QMessageBox::AcceptRole);
     yes->setObjectName(QStringLiteral("delete"));

@@ -80,13 +80,15 @@ void Keys(std::initializer_list<std::variant<const char*, Qt::Key>> steps) {
 
 void Ctrl(Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key, Qt::ControlModifier); }
 
-// Answers the question of that object name with that button once it shows; *asked tells it did.
-std::unique_ptr<QTimer> Answer(const char* box, const char* button, bool* asked) {
+// Answers the question of that object name with that button once it shows; *asked tells it did, *text
+// (when given) what it asked.
+std::unique_ptr<QTimer> Answer(const char* box, const char* button, bool* asked, QString* text = nullptr) {
   auto timer = std::make_unique<QTimer>();
   QObject::connect(timer.get(), &QTimer::timeout, [=] {
     for (QWidget* t : QApplication::topLevelWidgets())
       if (t->objectName() == QLatin1String(box) && t->isVisible()) {
         *asked = true;
+        if (auto* m = qobject_cast<QMessageBox*>(t); m && text) *text = m->text();
         t->findChild<QPushButton*>(QLatin1String(button))->click();
       }
   });
@@ -287,9 +289,17 @@ TEST_P(VoucherScenario, WhatTheClerkRanInto) {
          EXPECT_TRUE(d.grid->Col() == Col_Of(d.grid, "sup_code") && d.grid->Row() == d.demo.entry->openRow() &&
                      d.keyboardInGrid());
          bool asked = false;
-         auto yes = Answer("discardVoucher", "delete", &asked);
+         QString question;
+         auto yes = Answer("discardVoucher", "delete", &asked, &question);
+         const int open = d.demo.entry->openRow();
+         Click(d.grid, Col_Of(d.grid, "summary"), Row_Of(d.grid, QStringLiteral("V2024004")));
+         Ctrl(Qt::Key_D);  // on a saved voucher: nothing goes, and the clerk is told why
+         EXPECT_TRUE(!asked && d.demo.entry->openRow() == open && Status(d.w).contains(QString::fromUtf16(u"只删除未保存的新凭证")))
+             << Status(d.w).toStdString();
+         Click(d.grid, Col_Of(d.grid, "summary"), open);
          Ctrl(Qt::Key_D);
          EXPECT_TRUE(asked && d.demo.entry->openRow() == -1 && d.grid->RowCount() == rows);
+         EXPECT_EQ(question, QString::fromUtf16(u"删除第 %1 行未保存的新凭证“paper”吗？已输入的内容不会保存。").arg(open - d.grid->FixedRows() + 1));
        }},
       {"a date typed digit by digit into the making date",
        [](Desk& d) {
