@@ -24,6 +24,7 @@
 #include "controls/inputs/Mgs.h"
 #include "controls/inputs/Mpickdate.h"
 #include "controls/inputs/Mstatusbar.h"
+#include "controls/tree/Mtreeview.h"
 #include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_build.h"
@@ -371,6 +372,24 @@ TEST_P(VoucherScenario, WhatTheClerkRanInto) {
          EXPECT_TRUE(QTest::qWaitFor([&] { return QString::fromUtf16(d.grid->GetW("summary", row)) == "theirs"; }))
              << Status(d.w).toStdString();
          EXPECT_FALSE(boxed);
+       }},
+      {"a department renamed or stopped in the department dictionary shows so in the tree",
+       [](Desk& d) {
+         ASSERT_EQ(d.db->followChanges(), 1) << d.db->error().toStdString();
+         auto* tree = d.w->findChild<MTreeView*>(QStringLiteral("deptTree"));
+         ASSERT_NE(tree, nullptr);
+         auto shown = [&] {
+           QStringList texts;
+           for (TTreeNode* n = tree->Items()->GetFirstNode(); n; n = n->GetNext())
+             if (QByteArray(tree->TN_Code(n)) == "04" || QByteArray(tree->TN_Code(n)) == "06") texts << n->Text();
+           return texts.join('|');
+         };
+         TSQLCA q;
+         ASSERT_EQ(q.Exec(u"update app_dict_def set name = '采购中心' where dict_id = 'dept' and code = '04'"), 0);
+         ASSERT_EQ(q.Exec(u"update app_dict_def set stop_flag = 'Y' where dict_id = 'dept' and code = '06'"), 0);
+         ASSERT_EQ(q.Commit(), 0);
+         EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == QString::fromUtf16(u"人力资源部（停用）|采购中心"); })) << shown().toStdString();
+         Dict_Notify()->Stop();
        }},
       {"no editor is open at start or after a save",
        [](Desk& d) {
