@@ -82,11 +82,15 @@ class CodeChooser : public QObject {
       mgs_->Set_Code(typed.toLatin1().constData());
       name_->clear();  // an accepted or added code writes it again
       if (typed.isEmpty()) return true;
-      if (!source_.addable && nameOf(typed).isNull()) {
-        // Only a code of the table is taken; the typing stays for the clerk to mend.
+      if (nameOf(typed).isNull()) {
+        // Only a code of the table is taken; the typing stays for the clerk to mend. Where a new code
+        // may be added, the search edit's own question follows, and the status bar names the code it
+        // is about.
         note(QString::fromUtf16(u"没有这个%1编码：").arg(QString::fromUtf16(source_.what)) + typed);
-        code_->selectAll();
-        return true;
+        if (!source_.addable) {
+          code_->selectAll();
+          return true;
+        }
       }
       mgs_->Check_Return();
       return true;

@@ -413,6 +413,23 @@ TEST_P(VoucherScenario, WhatTheClerkRanInto) {
          ASSERT_GE(row, 0);
          EXPECT_EQ(QString::fromUtf16(d.grid->GetW("sup_code", row)) + "|" + QString::fromUtf16(d.grid->GetW("voucher_date", row)), "|");
        }},
+      {"an unknown department typed into the strip: while the question asks, the status bar names the code",
+       [](Desk& d) {
+         d.demo.inputs->deptCode->setFocus();
+         Keys({"07"});
+         QString said;
+         QTimer answer;
+         QObject::connect(&answer, &QTimer::timeout, [&] {
+           for (QWidget* t : QApplication::topLevelWidgets())
+             if (t->objectName() == QLatin1String("tk_message_box") && t->isVisible()) {
+               said = Status(d.w);
+               static_cast<QMessageBox*>(t)->reject();
+             }
+         });
+         answer.start(20);
+         Keys({Qt::Key_Return});
+         EXPECT_EQ(said, QString::fromUtf16(u"没有这个部门编码：07"));
+       }},
       {"a header click under the two-row header shows its mark and the keys in the status bar; the order and "
        "its mark stay through a save",
        [](Desk& d) {
