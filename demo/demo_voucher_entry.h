@@ -3,7 +3,8 @@
 // Ctrl+N (凭证 > 新增凭证) adds a row marked "（新）" at the end of the voucher grid and puts the cursor
 // in the voucher date of the input strip; of the strip's values only the valid ones go into it (a real
 // date, a code of the supplier and of the department table). Escape takes an untouched new row away
-// again; Ctrl+D (凭证 > 删除未保存的新凭证) takes it away after a question, whatever it holds. The
+// again; Ctrl+D (凭证 > 删除未保存的新凭证) takes it away after a question naming its row, whatever it
+// holds (in the grid, only from that row: on a saved voucher it deletes nothing and says so). The
 // strip's fields follow into the row as they are taken:
 // Enter in the date goes on to the supplier; a supplier code (typed, or chosen from its search list
 // with Down or F4) goes on to the department; a department goes on to the row's summary in the grid,
