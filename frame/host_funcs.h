@@ -129,6 +129,12 @@ typedef int (*Gui_Calendar_Get_Fn)(char* date_buffer);
 // non-zero to go on with the call.
 inline constexpr char kRcall_Prepare_Handle[] = "Rcall_Prepare_Handle";
 typedef int (*Rcall_Prepare_Handle_Fn)(TParaMgr* para);
+// Called on the calling thread about every 50 ms while a remote call awaits the application server's
+// answer (elapsed: milliseconds since the call started); 0 cancels the call, anything else waits on.
+// The host shows its wait or takes the user's cancel here. No handle: the call waits until its answer
+// or its deadline.
+inline constexpr char kRcall_Wait_Handle[] = "Rcall_Wait_Handle";
+typedef int (*Rcall_Wait_Handle_Fn)(const char* call_name, int elapsed_ms);
 // The host's memory figure in bytes, for diagnostics.
 inline constexpr char kGui_Get_Memory_Usage[] = "gui_get_memory_usage";
 typedef long long (*Gui_Get_Memory_Usage_Fn)();
@@ -145,8 +151,8 @@ inline const char* const* Zem_Host_Func_Names(int* count) {
       kGui_Mg_Import_From_Dat, kGui_Fit_Mg_Col_Size_Skip_0, kPdu_Grid_Show_Max,
       kPdu_Fmtgrid_Load_List, kPdu_Fmtgrid_F2g_Handle, kTbx_Sms_Send_By_Temp, kTbx_Sms_Temp_Design,
       kTbx_Sms_My_List, kPdu_Inp_Dict_Key, kPdu_Code_Key_Search, kPdu_Dbio_Select, kBoard_Obj_Handle,
-      kGui_Calendar_Get, kRcall_Prepare_Handle, kGui_Get_Memory_Usage, kSsl_Proxy_Client_Ptr,
-      kSsl_Proxy_Server_Ptr};
+      kGui_Calendar_Get, kRcall_Prepare_Handle, kRcall_Wait_Handle, kGui_Get_Memory_Usage,
+      kSsl_Proxy_Client_Ptr, kSsl_Proxy_Server_Ptr};
   if (count) *count = static_cast<int>(sizeof names / sizeof names[0]);
   return names;
 }
