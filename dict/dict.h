@@ -115,6 +115,11 @@ class TDict : public TSQLCA {
   int Load_Failed() const { return load_failed_; }
   long long Failed_At() const { return failed_at_; }
   void Set_Load_Failed(int on);
+  // 1 while the rows held are older than the source's and could not be brought up to date: a server
+  // dictionary whose server was away serves what it held, or its cache file. The client list tries
+  // again (TDict_Client_List::Get_Dict); the next load that succeeds clears it.
+  int Is_Stale() const { return stale_; }
+  void Set_Stale(int on) { stale_ = on ? 1 : 0; }
   // When the client list last asked whether the rows are current (steady clock, milliseconds).
   long long Checked_At() const { return checked_at_; }
   void Set_Checked_At(long long ms) { checked_at_ = ms; }
@@ -162,6 +167,7 @@ class TDict : public TSQLCA {
   int is_app_dict_ = 0;
   int loaded_ = 0;
   int load_failed_ = 0;
+  int stale_ = 0;
   long long failed_at_ = 0;
   long long checked_at_ = 0;
   int file_cache_ = 1;

@@ -206,6 +206,17 @@ void TDict_Client_List::Mark_All_Changed() {
 // one cast.
 void TDict_Client_List::Keep_Current(TDict* d, const std::string& id) {
   const bool net = dynamic_cast<TDict_Net*>(d) != nullptr;
+  if (net && d->Is_Stale()) {
+    // Serving what it held while the server was away: asks again after the retry pause, or at once
+    // when a notice (the server's stream standing again) marked it; the changes since its stamp come.
+    const long long now = Dict_Now_Ms();
+    if (Take_Mark(id) || now - d->Checked_At() >= Param_Ms(u"dict_load_retry_ms", DEFAULT_RETRY_MS)) {
+      d->Set_Checked_At(now);
+      auto dg = d->Lock();
+      if (d->Load(d->Load_Mode()) && !d->Is_Stale()) After_Load(d, false);
+    }
+    return;
+  }
   if (d->Load_Failed()) {
     if (Dict_Now_Ms() - d->Failed_At() >= Param_Ms(u"dict_load_retry_ms", DEFAULT_RETRY_MS)) {
       Take_Mark(id);

@@ -7,8 +7,11 @@
 
 #include "core/data/key_set.h"
 #include "core/data/para.h"
+#include "dict/cache_file.h"
+#include "dict/dict_db.h"
 #include "dict/dict_mgr.h"
 #include "frame/log_mgr.h"
+#include "link/r_call.h"
 
 int Dict_Run_Fetch_Filter(TDict* d) {
   if (!d) return 1;
@@ -33,17 +36,62 @@ int TDict_Net::Load_Since(int mode, int since) {
   TParaMgr para;
   para.Put_Str(u"dict_id", Dict_Id().c_str());
   para.Put_Int(u"time_stamp", since);
-  if (Zem_R_Call("Dict_Load_Data", &para, 1) != 0) {
+  const int rc = Zem_R_Call("Dict_Load_Data", &para, 1);
+  if (rc != 0) {
     Log_Printf("dict %s: Dict_Load_Data failed\n", Dict_Id().c_str());
-    return 0;
+    return R_Call_Server_Away(rc) ? Serve_Held(mode) : 0;
   }
   int part_sync = 0;
   para.Get_Int(u"part_sync", &part_sync);
   int ok = part_sync == 0 ? Unpack_Dict(&para) : Unpack_Part(&para);
   if (!ok) return 0;
+  // Before the filter: the file keeps the rows as the server sent them at this stamp.
+  if (part_sync == 0 && File_Cache()) Write_Net_Cache(&para);
+  if (Is_Stale()) Log_Printf("dict %s: the application server answers again; stamp %d\n", Dict_Id().c_str(), Time_Stamp());
   Set_Load_Mode(mode);
   Set_Loaded(1);
   Set_Load_Failed(0);
+  Set_Stale(0);
+  if (TDict* ext = Ext_Dict()) ext->Set_Loaded(1);
+  Dict_Run_Fetch_Filter(this);
+  Build_Index();
+  if (TDict* ext = Ext_Dict()) ext->Build_Index();
+  return 1;
+}
+
+std::string TDict_Net::Net_Cache_Path() const { return Dict_Cache_Path(Dict_Id(), ".net"); }
+
+void TDict_Net::Write_Net_Cache(TParaMgr* transfer) {
+  int len = 0;
+  void* bytes = transfer->Pack_Para(&len, 0);
+  if (!bytes) return;
+  if (Dict_Make_Cache_Dir(Dict_Cache_Dir())) Dict_Write_Cache_File(Net_Cache_Path(), bytes, static_cast<size_t>(len));
+  std::free(bytes);
+}
+
+int TDict_Net::Serve_Held(int mode) {
+  if (Is_Loaded() && !Load_Failed()) {
+    if (!Is_Stale())
+      Log_Printf("dict %s: the application server is away; the rows held (stamp %d) are served, stale\n",
+                 Dict_Id().c_str(), Time_Stamp());
+    Set_Stale(1);
+    return 1;
+  }
+  const std::string path = Net_Cache_Path();
+  std::unique_ptr<uint8_t[]> buf;
+  size_t len = 0;
+  if (!File_Cache() || !Dict_Read_Cache_File(path, &buf, &len)) return 0;
+  TParaMgr transfer;
+  if (!transfer.Unpack_Para(buf.get(), len) || !Unpack_Dict(&transfer)) {
+    Log_Printf("dict %s: the cache file %s does not read as a dictionary\n", Dict_Id().c_str(), path.c_str());
+    return 0;
+  }
+  Log_Printf("dict %s: the application server is away; serving the cache file %s (stamp %d), stale\n",
+             Dict_Id().c_str(), path.c_str(), Time_Stamp());
+  Set_Load_Mode(mode);
+  Set_Loaded(1);
+  Set_Load_Failed(0);
+  Set_Stale(1);
   if (TDict* ext = Ext_Dict()) ext->Set_Loaded(1);
   Dict_Run_Fetch_Filter(this);
   Build_Index();

@@ -12,8 +12,18 @@
 //   "Dict_Refresh_Dict_Key" dict_id, lst_key        (the server re-reads these codes)
 //   "Dict_Set_Time_Stamp"  dict_id                  (the server starts a new stamp, no history)
 // A call succeeds when the entry returns 0; any other result leaves the dictionary as it was.
+//
+// The server away. Every whole dictionary received is also kept as a cache file "<id>.net" in the
+// cache directory (dict/dict_db.h): the transfer pack as it came, with its integrity record. When
+// "Dict_Load_Data" finds the server unreachable, or gets no answer in time (link/r_call.h,
+// R_Call_Server_Away), the dictionary serves the rows it holds or, when it holds none, that cache file,
+// and is marked stale (TDict::Is_Stale): the client list tries the server again after
+// "dict_load_retry_ms", or at once when the server's notice stream stands again, and the load then
+// asks for the changes since the stamp it serves. The cache file is a whole transfer of its stamp, not
+// the rows after later change sets, so the changes since that stamp always apply to it.
 #pragma once
 #include <memory>
+#include <string>
 
 #include "dict/dict.h"
 
@@ -37,6 +47,9 @@ class TDict_Net : public TDict {
   // reload failed.
   int Check_Dict() override;
 
+  // The cache file of this dictionary ("<cache directory>/<id>.net").
+  std::string Net_Cache_Path() const;
+
   // After the database changed under the server: the server re-reads the whole dictionary
   // ("Dict_Serv_Refresh") or only the codes of field 0 of keys ("Dict_Refresh_Dict_Key"), or takes
   // a new stamp without history ("Dict_Set_Time_Stamp"); then this dictionary loads what changed
@@ -53,6 +66,11 @@ class TDict_Net : public TDict {
   int Load_Since(int mode, int since);
   // Sends call with dict_id (and keys as lst_key when given), then loads. 1 or 0.
   int Serv_Call_Then_Load(const char* call, TSQLCA* keys);
+  // The server is away: keeps the rows held, else loads the cache file; marks the dictionary stale.
+  // 1, or 0 when there is neither.
+  int Serve_Held(int mode);
+  // Keeps the reply of a whole transfer as the cache file (a failure is logged and harms nothing).
+  void Write_Net_Cache(TParaMgr* transfer);
 };
 
 // Runs the post-load filter registered for the dictionary's id (none: nothing). Returns 1.

@@ -8,11 +8,13 @@
 #include <cstring>
 
 #include "core/data/dbdata.h"
+#include "core/data/link_transport.h"
 #include "dict/dict.h"
 #include "dict/dict_mgr.h"
 #include "dict/dict_serv.h"
 #include "frame/log_mgr.h"
 #include "frame/singleton.h"
+#include "link/r_call.h"
 
 namespace {
 
@@ -51,6 +53,12 @@ const std::string& Dict_Notify_Token() {
 TDict_Notify::~TDict_Notify() { Stop(); }
 
 int TDict_Notify::Start(const char* group) {
+  if (*R_Call_Local_Mode() != 1) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (!remote_ && !R_Call_Watch_Start(&TDict_Notify::On_Remote)) return 0;
+    remote_ = true;
+    return 1;
+  }
   TDb_Config cfg;
   if (!Db_Connect_Mgr()->First_Config(group, &cfg)) return 0;
   return Start(cfg);
@@ -67,7 +75,30 @@ int TDict_Notify::Start(const TDb_Config& cfg) {
   return 1;
 }
 
+void TDict_Notify::On_Remote(int event, const char* channel, const char* payload) {
+  TDict_Notify* self = Dict_Notify();
+  if (event == LINK_WATCH_UP) {
+    Log_Printf("dict notices: following the application server's notices; every dictionary is checked\n");
+    self->listening_ = 1;
+    // Notices may have been missed while the stream did not stand.
+    Dict_Client_List()->Mark_All_Changed();
+  } else if (event == LINK_WATCH_DOWN) {
+    if (self->listening_.exchange(0)) Log_Printf("dict notices: the application server's stream was lost: %s\n", payload);
+  } else if (event == LINK_WATCH_NOTICE) {
+    ++self->received_;
+    if (std::string(channel) == Zem_W_To_Utf8(CHANNEL)) self->Dispatch(payload);
+  }
+}
+
 void TDict_Notify::Stop() {
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    if (remote_) {
+      R_Call_Watch_Stop();
+      remote_ = false;
+      listening_ = 0;
+    }
+  }
   {
     std::lock_guard<std::mutex> g(lock_);
     if (!thread_.joinable()) return;
@@ -124,7 +155,9 @@ void TDict_Notify::Run() {
     }
     for (int r = 0; r < ds.Get_Row_Count(); ++r) {
       ++received_;
-      if (std::u16string(ds.Get_Row_Value(r, 0)) == CHANNEL) Dispatch(Zem_W_To_Utf8(ds.Get_Row_Value(r, 1)));
+      const std::string payload = Zem_W_To_Utf8(ds.Get_Row_Value(r, 1));
+      if (Observer_Fn fn = observer_.load()) fn(Zem_W_To_Utf8(ds.Get_Row_Value(r, 0)), payload);
+      if (std::u16string(ds.Get_Row_Value(r, 0)) == CHANNEL) Dispatch(payload);
     }
   }
   conn_.reset();  // disconnects

@@ -20,6 +20,11 @@
 // stamp, the sending process's token (host name, process id and start time: the same in every module
 // of the process, different for every other process), and the id (the rest of the text).
 //
+// In remote mode (R_Call_Local_Mode() not 1) a client holds no database session: Start then follows
+// the application server's notice stream instead (link/r_call.h, R_Call_Watch_Start), which carries
+// every notice the server's own listener hears, and dispatches them alike. Listening() is 1 while the
+// stream stands; each time it stands again every dictionary is marked, as after a lost session.
+//
 // Sending needs no object: the sender is a plain function. The listener object is made by the first
 // Dict_Notify() (registered as "dict_notify_mgr"), which a host calls when it starts listening, on
 // its start-up thread as every registration; Dict_Notify_Listening() asks without making it.
@@ -41,15 +46,26 @@ class TDict_Notify {
 
   // Starts listening on a session of its own, made like the pool's first session of the group (null:
   // any group), or like cfg. 1 when listening (also when it already was); 0 when the driver has no
-  // notices or the session cannot be opened or listen.
+  // notices or the session cannot be opened or listen. In remote mode: follows the application
+  // server's stream (1 once started: it stands when the server answers; 0 without a transport or an
+  // "app_server").
   int Start(const char* group = nullptr);
   int Start(const TDb_Config& cfg);
-  // Stops the thread and closes its session.
+  // Stops the thread and closes its session (or the server's stream).
   void Stop();
   int Listening() const { return listening_.load(); }
 
   // Notices taken in since start-up (all channels' rows read, own ones included).
   long long Received() const { return received_.load(); }
+
+  // Called with every notice the listener hears (its channel and payload as the database delivered
+  // them), on the listening thread, before the notice is dispatched: the application server passes
+  // them on to its clients. Null for none. Set before Start.
+  typedef void (*Observer_Fn)(const std::string& channel, const std::string& payload);
+  void Set_Observer(Observer_Fn fn) { observer_ = fn; }
+
+  // A notice as the listener dispatches it (the payload of the channel CHANNEL).
+  void Dispatch(const std::string& payload);
 
   static constexpr const char16_t* CHANNEL = u"zem_dict";
 
@@ -57,7 +73,7 @@ class TDict_Notify {
   void Run();
   // Opens the session and listens. 1 or 0.
   int Open();
-  void Dispatch(const std::string& payload);
+  static void On_Remote(int event, const char* channel, const char* payload);
 
   TDb_Config cfg_;
   std::unique_ptr<TDb_Connect> conn_;  // the listening session, used by the thread alone
@@ -67,6 +83,8 @@ class TDict_Notify {
   bool stop_ = false;
   std::atomic<int> listening_{0};
   std::atomic<long long> received_{0};
+  std::atomic<Observer_Fn> observer_{nullptr};
+  bool remote_ = false;  // following the application server's stream (under lock_)
 };
 
 TDict_Notify* Dict_Notify();
