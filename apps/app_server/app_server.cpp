@@ -187,7 +187,8 @@ int App_Server::Start(std::string* error) {
   for (int i = 0; i < o_.threads; ++i) workers_.emplace_back(&App_Server::Work, this);
   server_ = b.BuildAndStart();
   if (!server_ || port_ == 0) {
-    *error = "cannot listen on " + o_.listen + " (address in use, or not this machine's?)";
+    *error = "cannot listen on " + o_.listen +
+             ": the address is in use or not this machine's, or the certificate or key does not read (see grpc: lines)";
     server_.reset();
     Drain();
     return 0;
