@@ -6,9 +6,12 @@
 
 #include "core/data/db_connect.h"
 #include "core/data/dbdata.h"
+#include "core/data/para.h"
 #include "core/data/sqlca.h"
 #include "dict/dict.h"
+#include "dict/dict_mgr.h"
 #include "dict/dict_notify.h"
+#include "link/r_call.h"
 
 namespace {
 
@@ -151,7 +154,53 @@ int DemoDb::open(const QString& home, const QString& pg) {
   return 1;
 }
 
+int DemoDb::openServer(const QString& address, const QString& ca, const QString& token, bool insecure) {
+  remote_ = true;
+  location_ = QString::fromUtf16(u"应用服务器 ") + address;
+  Pub_Para_Put_WStr(u"app_server", W(address));
+  Pub_Para_Put_WStr(u"app_server_ca", W(ca));
+  Pub_Para_Put_WStr(u"app_server_token", W(token));
+  Pub_Para_Put_Int(u"app_server_insecure", insecure ? 1 : 0);
+  *R_Call_Local_Mode() = 0;
+  Dict_Client_List()->Set_Dict_Kind(TDict_Client_List::DICT_KIND_NET);
+  TParaMgr p;
+  if (R_Call("demo_engine", &p) != 0) {
+    wchar16 why[1024] = {0};
+    p.Get_WStr(u"_r_em_", why, 1024);
+    error_ = QStringLiteral("cannot reach the application server %1: %2").arg(address, Q(why));
+    return 0;
+  }
+  wchar16 engine[200] = {0};
+  p.Get_WStr(u"engine", engine, 200);
+  engine_ = Q(engine);
+  // Dictionaries follow the server's change notices.
+  Dict_Notify()->Start();
+  return 1;
+}
+
+namespace {
+
+// A call of the demo's server module that answers rows: q gets them. Its code; *error its text.
+int Remote_Rows(const char* call, TParaMgr& p, TSQLCA& q, QString* error) {
+  const int code = R_Call(call, &p);
+  if (code != 0) {
+    wchar16 why[2048] = {0};
+    p.Get_WStr(u"_r_em_", why, 2048);
+    *error = Q(why);
+    return code;
+  }
+  if (!p.Get_Sqlca_Para(u"rows", &q)) q.Set_Field_Count(0);
+  return 0;
+}
+
+}  // namespace
+
 int DemoDb::exec(TSQLCA& q, const QString& sql) {
+  if (remote_) {
+    TParaMgr p;
+    p.Put_WStr(u"sql", W(sql));
+    return Remote_Rows("demo_select", p, q, &error_);
+  }
   const int code = q.Exec(W(sql));
   if (code != 0) error_ = Q(q.Get_Error_Msg());
   return code;
@@ -159,8 +208,48 @@ int DemoDb::exec(TSQLCA& q, const QString& sql) {
 
 int DemoDb::select(TSQLCA& q, const QString& sql) { return exec(q, sql); }
 
+int DemoDb::transact(TSQLCA& q, const QStringList& sqls) {
+  if (remote_) {
+    // One call: the server runs them on its session and commits only when every one succeeded.
+    TSQLCA list;
+    list.Set_Field_Count(1);
+    list.Set_Field_Name(0, u"sql");
+    for (const QString& sql : sqls) {
+      list.Add_Row();
+      list.Set_Value(0, W(sql));
+    }
+    TParaMgr p;
+    if (!p.Put_Sqlca_Para(u"sqls", &list)) {
+      error_ = QStringLiteral("the statements do not pack");
+      return -1;
+    }
+    return Remote_Rows("demo_transact", p, q, &error_);
+  }
+  for (const QString& sql : sqls) {
+    if (const int code = q.Exec(W(sql))) {
+      error_ = Q(q.Get_Error_Msg());
+      q.Rollback();
+      return code;
+    }
+  }
+  // Through another area of the same session: q keeps the last statement's rows.
+  TSQLCA c;
+  if (const int code = c.Commit()) {
+    error_ = Q(c.Get_Error_Msg());
+    return code;
+  }
+  return 0;
+}
+
 int DemoDb::ensureSample() {
   TSQLCA q;
+  if (remote_) {
+    // The server's database is the server's: the demo only checks that it holds the sample.
+    if (select(q, QStringLiteral("select count(*) from vouchers")) == 0) return 1;
+    error_ = QStringLiteral("the application server's database has no sample tables (%1): run zem_demo once on "
+                            "that database itself (--home DIR or --pg CONNINFO)").arg(error_);
+    return 0;
+  }
   const char16_t* probe = pg_ ? u"select count(*) from information_schema.tables where table_name='app_sequence'"
                               : u"select count(*) from sqlite_master where type='table' and name='app_sequence'";
   if (q.Exec(probe) != 0) {
@@ -203,6 +292,7 @@ int DemoDb::rowCount(const QString& table) {
 
 QString DemoDb::engineVersion() {
   TSQLCA q;
+  if (remote_) return engine_;
   if (pg_) {
     if (exec(q, QStringLiteral("show server_version")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("PostgreSQL");
     return QStringLiteral("PostgreSQL ") + Q(q.Get_Row_Value(0, 0));

@@ -100,13 +100,13 @@ struct Settings {
 // The channel of the settings: the transport shares one per target; opening an equal one again only
 // finds it, so the parameters may change between calls.
 void* Channel(const Settings& s, std::string* error) {
+  if (s.address.empty()) {
+    *error = "no application server: the public parameter app_server is not set";
+    return nullptr;
+  }
   Transport& t = The_Transport();
   if (!t.error.empty()) {
     *error = t.error;
-    return nullptr;
-  }
-  if (s.address.empty()) {
-    *error = "no application server: the public parameter app_server is not set";
     return nullptr;
   }
   char why[512] = {0};
