@@ -7,8 +7,10 @@
 // the one chosen when --listen gave 0), then logs a summary line per period and one line per refused
 // call. SIGTERM or SIGINT drains: watchers end, calls in flight finish (at most --drain-seconds), and
 // it exits 0. SIGHUP reads the token file again. Exit 1 when it cannot start, 2 for a wrong command line.
+#include <absl/synchronization/mutex.h>
 #include <grpc/support/log.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -143,12 +145,21 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &sigs, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  // Every client connection takes a file descriptor: the soft limit goes up to the hard one.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
   Set_Library_Folder();
   if (!o.log.empty() && !Log_Mgr()->Set_File(o.log.c_str())) {
     std::fprintf(stderr, "zem_app_server: cannot write the log file %s\n", o.log.c_str());
     return 1;
   }
   gpr_set_log_function(Grpc_Log);
+  // The distribution's abseil keeps a lock-order graph for every mutex gRPC takes, a debugging aid
+  // that costs every call.
+  absl::SetMutexDeadlockDetectionMode(absl::OnDeadlockCycle::kIgnore);
   Zem_Framework_Startup();
   Pub_Para_Put_Int(u"dict_file_mode_size", o.file_mode_size);
   if (!Open_Database(o, &error)) return Fail(error);

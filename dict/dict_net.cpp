@@ -1,8 +1,12 @@
 // Dictionaries loaded from the application server.
 #include "dict/dict_net.h"
 
+#include <condition_variable>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/data/key_set.h"
@@ -53,11 +57,79 @@ int TDict_Net::Load_Since(int mode, int since) {
   Set_Load_Failed(0);
   Set_Stale(0);
   if (TDict* ext = Ext_Dict()) ext->Set_Loaded(1);
-  Dict_Run_Fetch_Filter(this);
-  Build_Index();
-  if (TDict* ext = Ext_Dict()) ext->Build_Index();
+  // The unpack indexed the rows; a filter that changes them needs the index again.
+  if (Dict_Fetch_Filter_Mgr()->Find(Dict_Id().c_str())) {
+    Dict_Run_Fetch_Filter(this);
+    Build_Index();
+    if (TDict* ext = Ext_Dict()) ext->Build_Index();
+  }
   return 1;
 }
+
+namespace {
+
+// The cache files of server dictionaries are written by a thread of their own: a load does not wait
+// for the disk (the file serves only when the server is away). A later transfer of the same file
+// replaces one not yet written. What is pending is written when the process ends normally (the
+// static object's destructor); a process killed meanwhile leaves the file as it was, whole.
+class Net_Cache_Writer {
+ public:
+  ~Net_Cache_Writer() {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  void Put(const std::string& path, std::string bytes) {
+    std::lock_guard<std::mutex> g(lock_);
+    pending_[path].swap(bytes);
+    if (!thread_.joinable()) thread_ = std::thread(&Net_Cache_Writer::Run, this);
+    wake_.notify_all();
+  }
+  void Flush() {
+    std::unique_lock<std::mutex> l(lock_);
+    idle_.wait(l, [this] { return pending_.empty() && !writing_; });
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> l(lock_);
+    for (;;) {
+      wake_.wait(l, [this] { return stop_ || !pending_.empty(); });
+      if (pending_.empty()) return;  // stopping, all written
+      auto it = pending_.begin();
+      const std::string path = it->first;
+      std::string bytes;
+      bytes.swap(it->second);
+      pending_.erase(it);
+      writing_ = true;
+      l.unlock();
+      if (Dict_Make_Cache_Dir(Dict_Cache_Dir_Of(path))) Dict_Write_Cache_File(path, bytes.data(), bytes.size());
+      l.lock();
+      writing_ = false;
+      idle_.notify_all();
+    }
+  }
+  static std::string Dict_Cache_Dir_Of(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+  std::mutex lock_;
+  std::condition_variable wake_, idle_;
+  std::map<std::string, std::string> pending_;
+  bool writing_ = false;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+Net_Cache_Writer& Cache_Writer() {
+  static Net_Cache_Writer w;
+  return w;
+}
+
+}  // namespace
+
+void Dict_Net_Cache_Flush() { Cache_Writer().Flush(); }
 
 std::string TDict_Net::Net_Cache_Path() const { return Dict_Cache_Path(Dict_Id(), ".net"); }
 
@@ -65,7 +137,7 @@ void TDict_Net::Write_Net_Cache(TParaMgr* transfer) {
   int len = 0;
   void* bytes = transfer->Pack_Para(&len, 0);
   if (!bytes) return;
-  if (Dict_Make_Cache_Dir(Dict_Cache_Dir())) Dict_Write_Cache_File(Net_Cache_Path(), bytes, static_cast<size_t>(len));
+  Cache_Writer().Put(Net_Cache_Path(), std::string(static_cast<const char*>(bytes), static_cast<size_t>(len)));
   std::free(bytes);
 }
 

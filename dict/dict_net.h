@@ -14,7 +14,8 @@
 // A call succeeds when the entry returns 0; any other result leaves the dictionary as it was.
 //
 // The server away. Every whole dictionary received is also kept as a cache file "<id>.net" in the
-// cache directory (dict/dict_db.h): the transfer pack as it came, with its integrity record. When
+// cache directory (dict/dict_db.h): the transfer pack as it came, with its integrity record, written
+// by a thread of its own (Dict_Net_Cache_Flush). When
 // "Dict_Load_Data" finds the server unreachable, or gets no answer in time (link/r_call.h,
 // R_Call_Server_Away), the dictionary serves the rows it holds or, when it holds none, that cache file,
 // and is marked stale (TDict::Is_Stale): the client list tries the server again after
@@ -75,3 +76,8 @@ class TDict_Net : public TDict {
 
 // Runs the post-load filter registered for the dictionary's id (none: nothing). Returns 1.
 int Dict_Run_Fetch_Filter(TDict* d);
+
+// Waits until the cache files of server dictionaries are written: they are written by a thread of
+// their own (a load does not wait for the disk), and whatever is pending when the process ends
+// normally is written then.
+void Dict_Net_Cache_Flush();

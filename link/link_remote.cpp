@@ -98,7 +98,21 @@ struct Settings {
 };
 
 // The channel of the settings: the transport shares one per target; opening an equal one again only
-// finds it, so the parameters may change between calls.
+// finds it, so the parameters may change between calls. Each thread keeps the last one it had, so
+// that calls with unchanged settings do not meet in the transport's lock.
+void* Channel(const Settings& s, std::string* error);
+
+void* Thread_Channel(const Settings& s, std::string* error) {
+  thread_local std::string key;
+  thread_local void* channel = nullptr;
+  const std::string now = s.address + '\n' + s.ca + '\n' + s.cert + '\n' + s.key + '\n' + s.tls_name + '\n' +
+                          std::to_string(s.insecure) + '\n' + std::to_string(s.max_message);
+  if (channel && now == key) return channel;
+  channel = Channel(s, error);
+  key = channel ? now : std::string();
+  return channel;
+}
+
 void* Channel(const Settings& s, std::string* error) {
   if (s.address.empty()) {
     *error = "no application server: the public parameter app_server is not set";
@@ -138,7 +152,7 @@ int R_Call_Remote(const char* name, TParaMgr* pack, int wait) {
   Settings s;
   s.Read();
   std::string error;
-  void* ch = Channel(s, &error);
+  void* ch = Thread_Channel(s, &error);
   if (!ch) return Fail(name, -1, error);
 
   int len = 0;
