@@ -16,8 +16,8 @@
 // scroll bars count rows and columns. Row positions come from a Fenwick tree of row extents, built only
 // once a row gets a height other than the default, so finding the row at a pixel never walks the rows.
 //
-// Cell texts are stored per row in one compact block (see CellStore in tk_grid.cpp); a row without text
-// costs one null pointer.
+// Cell texts are stored per row in one compact block (see CellStore in tk_grid_store.h); a row without
+// text costs one null pointer.
 //
 // Editing: with goEditing, Enter, F2, a typed character, a click on the current cell or a double click
 // show the in-place editor (EditorMode). Every change in the editor goes to the cell at once through
