@@ -156,8 +156,9 @@ void TDict_Notify::Run() {
     for (int r = 0; r < ds.Get_Row_Count(); ++r) {
       ++received_;
       const std::string payload = Zem_W_To_Utf8(ds.Get_Row_Value(r, 1));
-      if (Observer_Fn fn = observer_.load()) fn(Zem_W_To_Utf8(ds.Get_Row_Value(r, 0)), payload);
       if (std::u16string(ds.Get_Row_Value(r, 0)) == CHANNEL) Dispatch(payload);
+      // After the dispatch: a client told now and asking at once finds the server reading again.
+      if (Observer_Fn fn = observer_.load()) fn(Zem_W_To_Utf8(ds.Get_Row_Value(r, 0)), payload);
     }
   }
   conn_.reset();  // disconnects

@@ -59,8 +59,9 @@ class TDict_Notify {
   long long Received() const { return received_.load(); }
 
   // Called with every notice the listener hears (its channel and payload as the database delivered
-  // them), on the listening thread, before the notice is dispatched: the application server passes
-  // them on to its clients. Null for none. Set before Start.
+  // them), on the listening thread, after the notice is dispatched here (so that a client told of it
+  // finds this process's server dictionary marked): the application server passes them on to its
+  // clients. Null for none. Set before Start.
   typedef void (*Observer_Fn)(const std::string& channel, const std::string& payload);
   void Set_Observer(Observer_Fn fn) { observer_ = fn; }
 
