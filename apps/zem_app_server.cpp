@@ -39,7 +39,6 @@
 
 namespace {
 
-App_Server* g_server = nullptr;
 std::vector<std::string> g_served;  // what the module being loaded names
 
 int Serve_Name(const char* name) {
@@ -125,8 +124,10 @@ int Load_Module(const std::string& file, App_Server* server, std::string* error)
   return 1;
 }
 
-void Pass_Notice(const std::string& channel, const std::string& payload) {
-  if (g_server) g_server->Post_Notice(channel, payload);
+// Every id the server's following dispatches (after marking its own dictionary, so that a client
+// reloading at once finds it reading the database again) goes to the watching clients.
+void Pass_Change(void* server, const char* id) {
+  static_cast<App_Server*>(server)->Post_Notice("zem_dict", id ? id : "");
 }
 
 }  // namespace
@@ -165,16 +166,18 @@ int main(int argc, char** argv) {
   if (!Open_Database(o, &error)) return Fail(error);
 
   App_Server server(o);
-  g_server = &server;
   for (const std::string& m : o.modules)
     if (!Load_Module(m, &server, &error)) return Fail(error);
   if (!server.Start(&error)) return Fail(error);
 
-  std::string notices = "no change notices on a SQLite file: clients poll by time stamps";
-  if (o.Db_Is_Pg()) {
-    Dict_Notify()->Set_Observer(Pass_Notice);
-    notices = Dict_Notify()->Start() ? "listening for change notices" : "no change notices (see above)";
-  }
+  Dict_Notify()->Add_Observer(Pass_Change, &server);
+  std::string notices;
+  if (!Dict_Notify()->Start())
+    notices = "no changes followed (see above): clients poll by time stamps";
+  else if (Dict_Notify()->Mode() == TDict_Notify::MODE_NOTICES)
+    notices = "following changes by the database's notices";
+  else
+    notices = "following changes by the database's change log";
   std::string host = o.listen.substr(0, o.listen.rfind(':'));
   const std::string where = host + ":" + std::to_string(server.Port());
   Server_Log("listening on " + where + (o.insecure ? " (plain text)" : " (TLS)") + ", database " +
@@ -203,8 +206,8 @@ int main(int argc, char** argv) {
              std::to_string(o.drain_seconds) + " s");
   server.Drain();
   Dict_Notify()->Stop();
+  Dict_Notify()->Remove_Observer(Pass_Change, &server);
   server.Summary();
-  g_server = nullptr;
   Server_Log("stopped");
   return 0;
 }

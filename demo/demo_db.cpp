@@ -7,8 +7,11 @@
 #include "core/data/db_connect.h"
 #include "core/data/dbdata.h"
 #include "core/data/para.h"
+#include "core/data/row_track.h"
+#include "core/data/save_changes.h"
 #include "core/data/sqlca.h"
 #include "dict/dict.h"
+#include "dict/dict_change.h"
 #include "dict/dict_mgr.h"
 #include "dict/dict_notify.h"
 #include "link/r_call.h"
@@ -149,8 +152,6 @@ int DemoDb::open(const QString& home, const QString& pg) {
   }
   TSQLCA q;
   if (exec(q, QStringLiteral("select 1")) != 0) return 0;
-  // On a server shared with other clients, dictionaries follow its change notices.
-  if (pg_) Dict_Notify()->Start();
   return 1;
 }
 
@@ -173,8 +174,6 @@ int DemoDb::openServer(const QString& address, const QString& ca, const QString&
   wchar16 engine[200] = {0};
   p.Get_WStr(u"engine", engine, 200);
   engine_ = Q(engine);
-  // Dictionaries follow the server's change notices.
-  Dict_Notify()->Start();
   return 1;
 }
 
@@ -193,14 +192,47 @@ int Remote_Rows(const char* call, TParaMgr& p, TSQLCA& q, QString* error) {
   return 0;
 }
 
+// Texts as a one-column set (field "v"), the way lists travel to the demo's server module.
+void Put_Texts(TParaMgr& p, const char16_t* name, const QStringList& texts) {
+  TSQLCA list;
+  list.Set_Field_Count(1);
+  list.Set_Field_Name(0, u"v");
+  for (const QString& t : texts) {
+    list.Add_Row();
+    list.Set_Value(0, W(t));
+  }
+  p.Put_Sqlca_Para(name, &list);
+}
+
 }  // namespace
 
-int DemoDb::exec(TSQLCA& q, const QString& sql) {
-  if (remote_) {
-    TParaMgr p;
-    p.Put_WStr(u"sql", W(sql));
-    return Remote_Rows("demo_select", p, q, &error_);
+int DemoDb::followChanges() {
+  // On a server, the server follows its database and passes each change on.
+  if (remote_) return Dict_Notify()->Start();
+  // A database made before the change log gets it (once: the renewal takes locks other clients may
+  // hold), with the vouchers watched so that every window shows the others' vouchers.
+  TSQLCA q;
+  if (q.Select(u"select 1 from app_dict_change where 1 = 0") != 0) {
+    q.Rollback();
+    const bool tree = q.Select(u"select 1 from dept_tree where 1 = 0") == 0;
+    if (Dict_Create_Change_Triggers(&q) != 0 || Dict_Watch_Table(&q, "vouchers", "vouchers") != 0 ||
+        (tree && Dict_Watch_Table(&q, "dept_tree", "dept_tree") != 0)) {
+      error_ = Q(q.Get_Error_Msg());
+      q.Rollback();
+      return 0;
+    }
+    if (q.Commit() != 0) {
+      error_ = Q(q.Get_Error_Msg());
+      return 0;
+    }
   }
+  // Dictionaries and vouchers follow other writers: notices on a server, the change log on a file.
+  Pub_Para_Put_Int(u"dict_change_poll_ms", 500);
+  return Dict_Notify()->Start();
+}
+
+int DemoDb::exec(TSQLCA& q, const QString& sql) {
+  if (remote_) return select(q, sql, {});
   const int code = q.Exec(W(sql));
   if (code != 0) error_ = Q(q.Get_Error_Msg());
   return code;
@@ -208,21 +240,25 @@ int DemoDb::exec(TSQLCA& q, const QString& sql) {
 
 int DemoDb::select(TSQLCA& q, const QString& sql) { return exec(q, sql); }
 
+int DemoDb::select(TSQLCA& q, const QString& sql, const QStringList& params) {
+  if (remote_) {
+    TParaMgr p;
+    p.Put_WStr(u"sql", W(sql));
+    Put_Texts(p, u"params", params);
+    return Remote_Rows("demo_select", p, q, &error_);
+  }
+  TSql_Params bound;
+  for (const QString& v : params) bound.emplace_back(v.toStdU16String());
+  const int code = q.Select(W(sql), bound);
+  if (code != 0) error_ = Q(q.Get_Error_Msg());
+  return code;
+}
+
 int DemoDb::transact(TSQLCA& q, const QStringList& sqls) {
   if (remote_) {
     // One call: the server runs them on its session and commits only when every one succeeded.
-    TSQLCA list;
-    list.Set_Field_Count(1);
-    list.Set_Field_Name(0, u"sql");
-    for (const QString& sql : sqls) {
-      list.Add_Row();
-      list.Set_Value(0, W(sql));
-    }
     TParaMgr p;
-    if (!p.Put_Sqlca_Para(u"sqls", &list)) {
-      error_ = QStringLiteral("the statements do not pack");
-      return -1;
-    }
+    Put_Texts(p, u"sqls", sqls);
     return Remote_Rows("demo_transact", p, q, &error_);
   }
   for (const QString& sql : sqls) {
@@ -241,6 +277,83 @@ int DemoDb::transact(TSQLCA& q, const QStringList& sqls) {
   return 0;
 }
 
+int DemoDb::saveChanges(TSQLCA* area, const TSave_Options& options, TSave_Result* result) {
+  if (!remote_) {
+    const int code = area->Save_Changes(&options, result);
+    if (code != 0) error_ = Q(area->Get_Error_Msg());
+    return code;
+  }
+  // The rows as loaded and as they are now go to the server, which saves them there (demo_save).
+  const int fields = area->Get_Field_Count();
+  TSQLCA orig, now, how;
+  for (TSQLCA* s : {&orig, &now}) {
+    s->Set_Field_Count(fields);
+    for (int f = 0; f < fields; ++f) {
+      s->Set_Field_Name(f, area->Get_Field_Name(f));
+      s->Set_Field_Type(f, area->Get_Field_Type(f));
+    }
+  }
+  how.Set_Field_Count(2);
+  how.Set_Field_Name(0, u"state");
+  how.Set_Field_Name(1, u"fields");
+  std::vector<int> added;
+  for (int r = 0; r < area->Get_Row_Count(); ++r) {
+    const int state = area->Row_State(r);
+    if (state == TSQLCA::ROW_UNCHANGED) continue;
+    QStringList changed;
+    now.Add_Row();
+    if (state == TSQLCA::ROW_CHANGED) orig.Add_Row();
+    for (int f = 0; f < fields; ++f) {
+      const wchar16* v = area->Get_Row_Value(r, f);
+      if (state == TSQLCA::ROW_CHANGED) {
+        area->Go_To_Row(r);
+        const wchar16* o = area->Get_Orig_Value(r, f);
+        if (o && *o) orig.Set_Value(f, o);
+        if (!area->Field_Changed(r, f)) continue;
+        changed << QString::number(f);
+      }
+      if (v && *v) now.Set_Value(f, v);
+    }
+    how.Add_Row();
+    how.Set_Value(0, state == TSQLCA::ROW_CHANGED ? u"changed" : u"added");
+    how.Set_Value(1, W(changed.join(QLatin1Char(','))));
+    if (state == TSQLCA::ROW_ADDED) added.push_back(r);
+  }
+  for (int i = 0; i < area->Deleted_Count(); ++i) {
+    orig.Add_Row();
+    for (int f = 0; f < fields; ++f) {
+      const wchar16* o = area->Get_Deleted_Value(i, area->Get_Field_Name(f));
+      if (o && *o) orig.Set_Value(f, o);
+    }
+  }
+  TParaMgr p;
+  p.Put_WStr(u"table", W(QString::fromStdU16String(area->Tracker()->Table())));
+  p.Put_Sqlca_Para(u"orig", &orig);
+  p.Put_Sqlca_Para(u"now", &now);
+  p.Put_Sqlca_Para(u"how", &how);
+  p.Put_Int(u"deleted", area->Deleted_Count());
+  TSQLCA saved;
+  if (const int code = Remote_Rows("demo_save", p, saved, &error_)) {
+    if (result) result->message = error_.toStdU16String();
+    return code;
+  }
+  // The added rows come back with what the save gave them (their numbers), in their order; then the
+  // area's rows are the loaded ones, as after a save here.
+  for (size_t i = 0; i < added.size() && static_cast<int>(i) < saved.Get_Row_Count(); ++i) {
+    area->Go_To_Row(added[i]);
+    for (int f = 0; f < fields && f < saved.Get_Field_Count(); ++f) area->Set_Value(f, saved.Get_Row_Value(static_cast<int>(i), f));
+  }
+  area->Accept_Changes();
+  if (result) {
+    int n = 0;
+    p.Get_Int(u"inserted", &n);
+    result->inserted = n;
+    p.Get_Int(u"updated", &n);
+    result->updated = n;
+  }
+  return 0;
+}
+
 int DemoDb::ensureSample() {
   TSQLCA q;
   if (remote_) {
@@ -250,7 +363,8 @@ int DemoDb::ensureSample() {
                             "that database itself (--home DIR or --pg CONNINFO)").arg(error_);
     return 0;
   }
-  const char16_t* probe = pg_ ? u"select count(*) from information_schema.tables where table_name='app_sequence'"
+  const char16_t* probe = pg_ ? u"select count(*) from information_schema.tables where table_name='app_sequence' "
+                              u"and table_schema = current_schema()"
                               : u"select count(*) from sqlite_master where type='table' and name='app_sequence'";
   if (q.Exec(probe) != 0) {
     error_ = Q(q.Get_Error_Msg());
@@ -281,6 +395,11 @@ int DemoDb::ensureSample() {
   if (!run(kVoucherSchema)) return 0;
   for (const char16_t* sql : kVoucherRows)
     if (!run(sql)) return 0;
+  if (Dict_Watch_Table(&q, "vouchers", "vouchers") != 0) {
+    error_ = Q(q.Get_Error_Msg());
+    q.Rollback();
+    return 0;
+  }
   return q.Commit() == 0;
 }
 
@@ -294,7 +413,7 @@ QString DemoDb::engineVersion() {
   TSQLCA q;
   if (remote_) return engine_;
   if (pg_) {
-    if (exec(q, QStringLiteral("show server_version")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("PostgreSQL");
+    if (exec(q, QStringLiteral("select current_setting('server_version')")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("PostgreSQL");
     return QStringLiteral("PostgreSQL ") + Q(q.Get_Row_Value(0, 0));
   }
   if (exec(q, QStringLiteral("select sqlite_version()")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("SQLite");

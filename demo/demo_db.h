@@ -8,14 +8,16 @@
 // On an application server (openServer; zem_app_server with the demo's module zem_demo_server.so) the
 // demo holds no database credentials: calls go over the middleware link in remote mode, dictionaries
 // come from the server (and its change notices), and the demo's reads and writes are the module's calls
-// "demo_select" and "demo_transact" (demo/demo_server_module.cpp). The server's database must hold the
-// sample already (the demo run once on it directly makes it).
+// "demo_select", "demo_transact" and "demo_save" (demo/demo_server_module.cpp). The server's database
+// must hold the sample already (the demo run once on it directly makes it).
 #pragma once
 
 #include <QString>
 #include <QStringList>
 
 class TSQLCA;
+struct TSave_Options;
+struct TSave_Result;
 
 struct DemoTable {
   QString name;      // table name in SQL
@@ -33,6 +35,10 @@ class DemoDb {
   bool remote() const { return remote_; }
   // Creates the sample tables and rows when the database has none. 1 when they exist afterwards.
   int ensureSample();
+  // Makes the window follow other writers: the change log and its triggers when the database lacks
+  // them (dict/dict_change.h), the vouchers table watched as "vouchers", and the following started
+  // (Dict_Notify). 1, or 0 with error() set. On a server: the server's following, passed on.
+  int followChanges();
 
   QString location() const { return location_; }  // the file, or the server's connection string
   QString error() const { return error_; }
@@ -44,6 +50,13 @@ class DemoDb {
   // Runs the statements (inserts, updates, selects) in one transaction: all of them or none. q gets the
   // rows of the last one. 0, or the failing statement's code with error() set.
   int transact(TSQLCA& q, const QStringList& sqls);
+  // A select whose placeholders take the texts (bound, never put into the statement).
+  int select(TSQLCA& q, const QString& sql, const QStringList& params);
+  // Saves a tracked area (TSQLCA::Save_Changes with options). On a server the rows as loaded and as
+  // they are go there, and the server's module saves them with the same rules, numbering new vouchers
+  // itself (demo/demo_voucher_no.h); a row another clerk changed meanwhile is refused there, not asked
+  // about. 0, or the code with error() set.
+  int saveChanges(TSQLCA* area, const TSave_Options& options, TSave_Result* result);
 
   // The tables the window shows, in order.
   static QList<DemoTable> tables();

@@ -9,6 +9,7 @@
 #include "controls/tree/Mtreeview.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
+#include "dict/dict_change.h"
 #include "toolkit/tk_menu.h"
 
 namespace {
@@ -43,6 +44,8 @@ int Demo_Ensure_Dept_Tree(DemoDb* db) {
                 u"create table dept_tree(code varchar(20) primary key, name varchar(60) not null, "
                 u"parent_code varchar(20))") == 0;
   for (const char16_t* sql : kRows) ok = ok && q.Exec(sql) == 0;
+  // The tree follows changes of its table by any writer (dict/dict_change.h).
+  ok = ok && Dict_Watch_Table(&q, "dept_tree", "dept_tree") == 0;
   if (!ok) q.Rollback();
   return ok && q.Commit() == 0;
 }

@@ -13,9 +13,12 @@
 
 #include "controls/grid/Mg.h"
 #include "controls/inputs/Mdate.h"
+#include "core/data/row_track.h"
+#include "core/data/save_changes.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
 #include "demo/demo_inputs.h"
+#include "demo/demo_voucher_no.h"
 #include "demo/demo_window.h"
 #include "host/host_ui.h"
 #include "toolkit/tk_edit.h"
@@ -26,8 +29,6 @@ namespace {
 const char16_t kNew_Mark[] = u"（新）";
 
 const wchar16* W(const QString& s) { return reinterpret_cast<const wchar16*>(s.utf16()); }
-
-QString Quoted(QString s) { return QLatin1Char('\'') + s.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\''); }
 
 }  // namespace
 
@@ -138,17 +139,8 @@ void VoucherEntry::keep() {
 }
 
 void VoucherEntry::restore() {
-  // Edits not yet saved show again in the rows of their vouchers.
-  int noCol = 0;
-  if (!edits_.isEmpty() && grid_->GetColId("voucher_no", &noCol)) {
-    for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r) {
-      const auto e = edits_.constFind(grid_->Cells(noCol, r));
-      if (e == edits_.cend()) continue;
-      for (int c = 1; c < grid_->ColCount() && c - 1 < e->cells.size(); ++c) grid_->SetCells(c, r, e->cells[c - 1]);
-    }
-    grid_->Sync_Sum();
-    grid_->Invalidate();
-  }
+  // The edits of saved vouchers come back with the fill itself (they are in the tracked area); the open
+  // row is put back here.
   if (kept_.isEmpty()) return;
   const int row = appendRow();
   for (int c = 1; c < grid_->ColCount() && c - 1 < kept_.size(); ++c) grid_->SetCells(c, row, kept_[c - 1]);
@@ -177,8 +169,9 @@ QString VoucherEntry::problem(const Values& v, const char** field) {
   if (!QDate::fromString(v.date, QStringLiteral("yyyyMMdd")).isValid()) return QString::fromUtf16(u"日期无效：") + v.date;
   *field = "sup_code";
   TSQLCA q;
-  if (db_->select(q, QStringLiteral("select count(*) from suppliers where sup_code=") + Quoted(v.sup)) != 0 ||
-      q.Get_Row_Count() != 1 || QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() != 1)
+  if (db_->select(q, QStringLiteral("select count(*) from suppliers where sup_code = ?"), {v.sup}) != 0)
+    return QString::fromUtf16(u"查询供应商失败：") + db_->error();
+  if (q.Get_Row_Count() != 1 || QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() != 1)
     return QString::fromUtf16(u"没有这个供应商：") + v.sup;
   *field = "amount";
   bool number = false;
@@ -188,16 +181,46 @@ QString VoucherEntry::problem(const Values& v, const char** field) {
   return QString();
 }
 
-// A saved voucher's row changed in the grid: remembered until it is written back.
+namespace {
+
+// The vouchers' fields as the grid's columns and the table name them, in the order of Values.
+const char* const kFields[] = {"voucher_date", "sup_code", "dept_code", "summary", "amount", "checked"};
+
+}  // namespace
+
+VoucherEntry::Values VoucherEntry::stored(int row) {
+  TSQLCA* area = window_->vouchers();
+  auto f = [&](const char* name) { return QString::fromUtf16(area->Get_Row_Value(row, area->Find_Field(map_wchar(name)))); };
+  return {f("voucher_date"), f("sup_code"), f("dept_code"), f("summary"), f("amount"), f("checked")};
+}
+
+QStringList VoucherEntry::edited() const {
+  TSQLCA* area = window_->vouchers();
+  QStringList out;
+  const int key = area->Find_Field(u"voucher_no");
+  for (int r = 0; r < area->Get_Row_Count(); ++r)
+    if (area->Row_State(r) == TSQLCA::ROW_CHANGED) out << QString::fromUtf16(area->Get_Row_Value(r, key));
+  return out;
+}
+
+// A saved voucher's row changed in the grid: its values go into the tracked area until they are saved.
 void VoucherEntry::noteEdit(int row) {
   int noCol = 0;
   if (row < grid_->FixedRows() || !grid_->GetColId("voucher_no", &noCol)) return;
   const QString no = grid_->Cells(noCol, row);
   if (no.isEmpty() || no == QString::fromUtf16(kNew_Mark)) return;
-  Edit& e = edits_[no];
-  e.cells.clear();
-  for (int c = 1; c < grid_->ColCount(); ++c) e.cells << grid_->Cells(c, row);
-  e.values = read(row);
+  TSQLCA* area = window_->vouchers();
+  const int r = area->Find_Key(W(no));
+  if (r < 0) return;
+  const Values v = read(row);
+  const QString values[] = {v.date, v.sup, v.dept, v.summary, v.amount, v.checked};
+  area->Go_To_Row(r);
+  for (size_t i = 0; i < sizeof kFields / sizeof kFields[0]; ++i) {
+    const int f = area->Find_Field(map_wchar(kFields[i]));
+    // A value the clerk did not touch stays as read (SQLite's 125600 is the grid's 125,600.00).
+    if (f >= 0 && !TRow_Track::Same(area->Get_Value(f), true, W(values[i]), true, area->Get_Field_Type(f)))
+      area->Set_Value(f, W(values[i]));
+  }
   window_->note(QString::fromUtf16(u"凭证 %1 已修改，Ctrl+S 保存").arg(no));
 }
 
@@ -205,7 +228,9 @@ QStringList VoucherEntry::save() {
   if (!grid_) return {};
   grid_->Change_Check();  // the cell being typed counts
   const int row = openRow();
-  if (row < 0 && edits_.isEmpty())
+  TSQLCA* area = window_->vouchers();
+  const QStringList changed = edited();
+  if (row < 0 && changed.isEmpty())
     return refuse(QString::fromUtf16(u"没有新凭证或修改（Ctrl+N 新增）"), nullptr);
 
   // Everything is checked before anything is written: a refusal keeps every row as typed.
@@ -226,72 +251,67 @@ QStringList VoucherEntry::save() {
   }
   int noCol = 0;
   grid_->GetColId("voucher_no", &noCol);
-  for (auto e = edits_.cbegin(); e != edits_.cend(); ++e) {
-    const QString why = problem(e.value().values, &field);
+  for (const QString& no : changed) {
+    const QString why = problem(stored(area->Find_Key(W(no))), &field);
     if (why.isEmpty()) continue;
     for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r) {
       int col = 0;
-      if (grid_->Cells(noCol, r) == e.key() && grid_->GetColId(field, &col)) {
+      if (grid_->Cells(noCol, r) == no && grid_->GetColId(field, &col)) {
         grid_->setFocus();
         grid_->FocusCell(col, r);
       }
     }
-    return refuse(QString::fromUtf16(u"凭证 %1 ").arg(e.key()) + why, nullptr);
+    return refuse(QString::fromUtf16(u"凭证 %1 ").arg(no) + why, nullptr);
   }
 
-  // The edits, the next number of the sequence and the new voucher in one transaction: a failure leaves
-  // none of them. The number is made by the statements themselves ("V", the year, the sequence's value
-  // in at least three digits), so the same list runs on the database or through the application server.
-  auto nullable = [](const QString& v) { return v.isEmpty() ? QStringLiteral("null") : Quoted(v); };
-  QStringList sqls, written;
-  for (auto e = edits_.cbegin(); e != edits_.cend(); ++e) {
-    const Values& v = e.value().values;
-    const QString checked = v.checked == QLatin1String("1") || v.checked == QLatin1String("0") ? v.checked
-                                                                                              : QStringLiteral("null");
-    sqls << QStringLiteral("update vouchers set voucher_date=%1,sup_code=%2,dept_code=%3,summary=%4,amount=%5,"
-                           "checked=%6 where voucher_no=%7")
-                .arg(Quoted(v.date), Quoted(v.sup), nullable(v.dept), Quoted(v.summary), v.amount, checked,
-                     Quoted(e.key()));
-    written << e.key();
+  // The new voucher joins the area as an added row; it takes its number in the save's transaction.
+  int added = -1;
+  if (row >= 0) {
+    area->Add_Row();
+    added = area->Get_Row_Count() - 1;
+    const QString values[] = {fresh.date, fresh.sup, fresh.dept, fresh.summary, fresh.amount, QString()};
+    for (size_t i = 0; i < sizeof kFields / sizeof kFields[0]; ++i)
+      if (!values[i].isEmpty()) area->Set_Value(area->Find_Field(map_wchar(kFields[i])), W(values[i]));
   }
+  TSave_Options options;
+  options.before_insert = Demo_Number_Voucher;
+  TSave_Result result;
+  if (db_->saveChanges(area, options, &result) != 0) {
+    if (added >= 0) {  // the open row stays in the grid as typed, not in the area
+      area->Go_To_Row(added);
+      area->Del_Row();
+    }
+    return refuse(db_->error(), nullptr);
+  }
+
+  QStringList written = changed;
   QString no;
-  if (row >= 0) {
-    const QString number = QStringLiteral("'V%1' || case when seq_val < 10 then '00' when seq_val < 100 then '0' "
-                                          "else '' end || seq_val").arg(fresh.date.left(4));
-    sqls << QStringLiteral("update app_sequence set seq_val=seq_val+1 where seq_name='voucher_no'")
-         << QStringLiteral("insert into vouchers(voucher_no,voucher_date,sup_code,dept_code,summary,amount,checked) "
-                           "select %1,%2,%3,%4,%5,%6,null from app_sequence where seq_name='voucher_no'")
-                .arg(number, Quoted(fresh.date), Quoted(fresh.sup), nullable(fresh.dept), Quoted(fresh.summary),
-                     fresh.amount)
-         << QStringLiteral("select %1 from app_sequence where seq_name='voucher_no'").arg(number);
-  }
-  TSQLCA q;
-  if (db_->transact(q, sqls) != 0) return refuse(QString::fromUtf16(u"保存失败：") + db_->error(), nullptr);
-  if (row >= 0) {
-    if (q.Get_Row_Count() != 1) return refuse(QString::fromUtf16(u"取凭证号失败"), nullptr);
-    no = QString::fromUtf16(q.Get_Row_Value(0, 0));
+  if (added >= 0) {
+    no = QString::fromUtf16(area->Get_Row_Value(added, area->Find_Field(u"voucher_no")));
     written << no;
+    grid_->SetCells(noCol, row, no);  // no longer open: the refill does not bring it back as new
   }
-
-  edits_.clear();
-  if (row >= 0) grid_->SetCells(noCol, row, no);  // no longer open: the refill does not bring it back as new
   window_->fillVouchers(window_->lastWhere());
   window_->refreshTable();
   window_->refreshStatus();
   int amountCol = 0;
   grid_->GetColId("amount", &amountCol);
-  for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r)
-    if (grid_->Cells(noCol, r) == written.last()) {
-      grid_->setFocus();
-      grid_->FocusCell(amountCol, r);
-    }
-  window_->note(QString::fromUtf16(u"凭证 %1 已保存").arg(written.join(QStringLiteral("、"))));
+  if (!written.isEmpty())
+    for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r)
+      if (grid_->Cells(noCol, r) == written.last()) {
+        grid_->setFocus();
+        grid_->FocusCell(amountCol, r);
+      }
+  QString said = QString::fromUtf16(u"凭证 %1 已保存").arg(written.join(QStringLiteral("、")));
+  if (result.took_theirs) said += QString::fromUtf16(u"（%1 张采用了他人的修改）").arg(result.took_theirs);
+  window_->note(said);
   return written;
 }
 
 bool VoucherEntry::askToClose() {
-  if (openRow() < 0 && edits_.isEmpty()) return true;
-  QStringList what = edits_.keys();
+  const QStringList changed = edited();
+  if (openRow() < 0 && changed.isEmpty()) return true;
+  QStringList what = changed;
   if (openRow() >= 0) what << QString::fromUtf16(kNew_Mark);
   QMessageBox box(QMessageBox::Question, QString::fromUtf16(u"凭证"),
                   QString::fromUtf16(u"凭证 %1 还没有保存。保存吗？").arg(what.join(QStringLiteral("、"))),
@@ -307,10 +327,7 @@ bool VoucherEntry::askToClose() {
   box.setDefaultButton(keep);
   box.setEscapeButton(stay);
   box.exec();
-  if (box.clickedButton() == drop) {
-    edits_.clear();
-    return true;
-  }
+  if (box.clickedButton() == drop) return true;
   return box.clickedButton() == keep && !save().isEmpty();  // a refused save keeps the window open
 }
 

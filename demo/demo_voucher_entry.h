@@ -10,14 +10,17 @@
 // three digits), in one transaction. A refused or failed save says why in the status bar and keeps the
 // row as typed; so does a refill of the grid (a filter, the department tree) while the row is open.
 //
-// A voucher already saved is edited in its row of the grid: every changed row is remembered with its
-// cells (a refill shows the edit again, a filter that hides the row does not lose it) and Ctrl+S writes
-// them back with an UPDATE each, together with the new row when one is open, in one transaction; the
-// sum line and the table view above follow. Closing the window with an open row or edits not yet saved
-// asks whether to save them, throw them away, or stay.
+// A voucher already saved is edited in its row of the grid: every change goes into the window's
+// tracked area of vouchers (DemoWindow::vouchers(), core/data/row_track.h), so a refill shows it again
+// and a filter that hides the row does not lose it. Ctrl+S saves the area (TSQLCA::Save_Changes) with
+// the new row when one is open, in one transaction: only the columns changed, each UPDATE holding the
+// values the clerk read, so another clerk's change of the same voucher since is not overwritten but
+// put to the clerk (keep mine, take theirs, merge by column: the host's "pdu_save_conflict"), and
+// another clerk's change of other columns stays. The new voucher's number is taken in that transaction.
+// The sum line and the table view above follow. Closing the window with an open row or edits not yet
+// saved asks whether to save them, throw them away, or stay.
 #pragma once
 
-#include <QMap>
 #include <QObject>
 #include <QStringList>
 
@@ -40,7 +43,7 @@ class VoucherEntry : public QObject {
   // The grid row of the open voucher, or -1.
   int openRow() const;
   // The saved vouchers edited and not yet written back.
-  QStringList edited() const { return edits_.keys(); }
+  QStringList edited() const;
 
  protected:
   // The window's close: asks first when something typed is not saved.
@@ -51,11 +54,9 @@ class VoucherEntry : public QObject {
   struct Values {
     QString date, sup, dept, summary, amount, checked;
   };
-  struct Edit {
-    QStringList cells;  // the row as shown, from column 1 on
-    Values values;
-  };
   Values read(int row) const;
+  // The values of a row of the tracked area.
+  Values stored(int row);
   // Why the values cannot be saved ("" when they can); *field names the column at fault.
   QString problem(const Values& v, const char** field);
   void noteEdit(int row);
@@ -71,5 +72,4 @@ class VoucherEntry : public QObject {
   DemoDb* db_;
   TMG* grid_;
   QStringList kept_;  // the open row's cells while the grid is refilled
-  QMap<QString, Edit> edits_;  // by voucher number: saved vouchers changed in the grid
 };

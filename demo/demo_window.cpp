@@ -10,7 +10,11 @@
 #include <QLinearGradient>
 #include <QMainWindow>
 #include <QPainter>
+#include <QSet>
+#include <QTimer>
+#include <vector>
 
+#include "controls/common/dict_watch.h"
 #include "controls/grid/Mg.h"
 #include "controls/inputs/Mstatusbar.h"
 #include "core/data/sqlca.h"
@@ -56,6 +60,7 @@ DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
     return;
   }
   fillVouchers();
+  followOthers();
 
   for (const DemoTable& t : DemoDb::tables()) tables_->addItem(t.caption);
   connect(tables_, &QListWidget::currentRowChanged, this, [this](int row) { showTable(row); });
@@ -139,23 +144,51 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
 
 int DemoWindow::fillVouchers(const QString& where) {
   if (!voucher_) return -1;
+  int noCol = 0;
+  voucher_->GetColId("voucher_no", &noCol);
+  const int first = voucher_->FixedRows();
+  // Where the clerk is: the voucher of the current row and the column, found again after the fill.
+  const QString currentNo = voucher_->Row() >= first ? voucher_->Cells(noCol, voucher_->Row()) : QString();
+  const int currentCol = voucher_->Col(), top = voucher_->TopRow();
   emit aboutToFill();
-  TSQLCA q;
   lastWhere_ = where;
+  // Every voucher, read again into the tracked area: the clerk's unsaved edits stay in it.
+  if (!vouchers_.Tracking()) {
+    if (db_->select(vouchers_, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
+    // The clerk's words for the fields, as a conflict over a voucher names them.
+    for (int f = 0; f < vouchers_.Get_Field_Count(); f++)
+      vouchers_.Set_Field_Caption(f, DemoDb::columnCaption(QString::fromUtf16(vouchers_.Get_Field_Name(f))));
+    vouchers_.Track_Changes(u"vouchers", u"voucher_no");
+  } else {
+    TSQLCA fresh;
+    if (db_->select(fresh, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
+    vouchers_.Merge_Fresh(&fresh);
+  }
+  vouchers_.Set_Sort_Key(vouchers_.Find_Field(u"voucher_no"), 0);
+  vouchers_.Sort();
+  // The ones the conditions pick.
   QStringList parts;
   for (const QString& c : {where, voucherCondition_})
     if (!c.isEmpty()) parts << QStringLiteral("(") + c + QStringLiteral(")");
-  const QString cond = parts.isEmpty() ? QString() : QStringLiteral(" where ") + parts.join(QStringLiteral(" and "));
-  if (db_->select(q, QStringLiteral("select * from vouchers%1 order by voucher_no").arg(cond)) != 0) return -1;
-  const int rows = q.Get_Row_Count(), fields = q.Get_Field_Count();
-  const int first = voucher_->FixedRows();
+  QSet<QString> picked;
+  if (!parts.isEmpty()) {
+    TSQLCA keys;
+    if (db_->select(keys, QStringLiteral("select voucher_no from vouchers where ") + parts.join(QStringLiteral(" and "))) != 0)
+      return -1;
+    for (int r = 0; r < keys.Get_Row_Count(); r++) picked.insert(QString::fromUtf16(keys.Get_Row_Value(r, 0)));
+  }
+  std::vector<int> shown;
+  const int key = vouchers_.Find_Field(u"voucher_no");
+  for (int r = 0; r < vouchers_.Get_Row_Count(); r++)
+    if (parts.isEmpty() || picked.contains(QString::fromUtf16(vouchers_.Get_Row_Value(r, key)))) shown.push_back(r);
+  const int rows = static_cast<int>(shown.size()), fields = vouchers_.Get_Field_Count();
   voucher_->SetRowCount(first + std::max(rows, 1));
   for (int r = first; r < voucher_->RowCount(); ++r)
     for (int c = 1; c < voucher_->ColCount(); ++c) voucher_->SetCells(c, r, QString());
   for (int f = 0; f < fields; f++) {
     int col = 0;
-    if (!voucher_->GetColId(q.Get_Field_Name(f), &col)) continue;  // a column the form does not show
-    for (int r = 0; r < rows; r++) voucher_->SetW(col, first + r, q.Get_Row_Value(r, f));
+    if (!voucher_->GetColId(vouchers_.Get_Field_Name(f), &col)) continue;  // a column the form does not show
+    for (int r = 0; r < rows; r++) voucher_->SetW(col, first + r, vouchers_.Get_Row_Value(shown[static_cast<size_t>(r)], f));
   }
   // SQLite keeps 125600.00 as 125600: amounts get the column's two decimals.
   int supCol = 0, sumCol = 0, amtCol = 0;
@@ -174,16 +207,42 @@ int DemoWindow::fillVouchers(const QString& where) {
       if (voucher_->GetV(amtCol, r)[0] == '-') voucher_->Cell_Attr.push_back({r, sumCol, 4 | 8, 0x0000FF, 0x99FFFF});
   voucher_->Filter_Show_All();
   voucher_->Sync_Sum();
-  // What was typed before the reload is gone: nothing is watched. A current cell that takes no typing
-  // (the first fill starts on the read-only voucher number) gives way to the first one that does.
+  // What was typed before the reload is in the area: nothing is watched. The clerk's row and column
+  // again; a current cell that takes no typing (the first fill starts on the read-only voucher number)
+  // gives way to the first one that does.
   voucher_->Change_Check_Reset();
-  if (!voucher_->Can_Move_To(voucher_->Col(), voucher_->Row())) {
+  int again = -1;
+  for (int r = first; !currentNo.isEmpty() && r < first + rows && again < 0; ++r)
+    if (voucher_->Cells(noCol, r) == currentNo) again = r;
+  if (again >= 0 && voucher_->Can_Move_To(currentCol, again)) {
+    voucher_->FocusCell(currentCol, again);
+    voucher_->SetTopRow(std::min(top, again));
+  } else if (!voucher_->Can_Move_To(voucher_->Col(), voucher_->Row())) {
     voucher_->FocusCell(voucher_->First_Edit_Col(), first);
     voucher_->SetLeftCol(voucher_->FixedCols());  // before the first layout the move scrolls a tiny view
   }
   voucher_->Invalidate();
   emit vouchersFilled(rows);
   return rows;
+}
+
+void DemoWindow::followOthers() {
+  // Another clerk's voucher (or this one's saved elsewhere): the grid is filled again, unless a cell is
+  // being typed into, in which case it waits for the typing to end.
+  Zem_Dict_Watch(this, [this](const std::string& id) {
+    if (!id.empty() && id != "vouchers") return;
+    refillSoon();
+  });
+}
+
+void DemoWindow::refillSoon() {
+  TInplaceEdit* editor = voucher_ ? voucher_->InplaceEditor() : nullptr;
+  if (editor && editor->isVisible() && editor->Modified()) {
+    QTimer::singleShot(300, this, [this] { refillSoon(); });
+    return;
+  }
+  fillVouchers(lastWhere_);
+  refreshTable();
 }
 
 int DemoWindow::setVoucherCondition(const QString& condition) {

@@ -1,12 +1,17 @@
 // The demo's main window: built from the Designer form zem_demo.ui, with the sample tables in a
 // TStringGrid, the voucher form (voucher_form.ui, a TMG defined by ADEF and BDEF) filled from the
-// vouchers table below them, and the database's facts on the MStatusBar.
+// vouchers table below them, and the database's facts on the MStatusBar. Other clerks' new and changed
+// vouchers show as soon as the database tells of them (the table is watched under the id "vouchers",
+// dict/dict_change.h), the current row and the clerk's unsaved edits kept; while a cell is being typed
+// into, the refill waits for it.
 #pragma once
 
 #include <QObject>
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+
+#include "core/data/sqlca.h"
 
 class QListWidget;
 class QLabel;
@@ -33,9 +38,14 @@ class DemoWindow : public QObject {
   // Refreshes the status bar panels (database, row counts, versions).
   void refreshStatus();
   // Reads the vouchers table into the voucher grid, column by column name; where (an SQL condition,
-  // empty for all) picks the rows, together with the condition of setVoucherCondition. The rows it
-  // filled, or -1 when the table cannot be read.
+  // empty for all) picks the rows, together with the condition of setVoucherCondition. The vouchers
+  // live in a tracked query area (vouchers()) that holds them all: a fill reads the table again into it
+  // keeping what the clerk changed and not saved (core/data/row_track.h), then shows the rows the
+  // conditions pick, the clerk's edits in them; the current row (by voucher number) and column stay.
+  // The rows it filled, or -1 when the table cannot be read.
   int fillVouchers(const QString& where = QString());
+  // Every voucher as read, with the clerk's edits: tracked since the first fill, saved by VoucherEntry.
+  TSQLCA* vouchers() { return &vouchers_; }
   // A second condition on the vouchers, kept for every later fill ("" none); fills again with the last
   // where. The rows filled, as fillVouchers.
   int setVoucherCondition(const QString& condition);
@@ -54,6 +64,8 @@ class DemoWindow : public QObject {
 
  private:
   void connectActions();
+  void followOthers();
+  void refillSoon();
   bool loadVoucherForm(QWidget* host);
 
   DemoDb* db_;
@@ -65,6 +77,7 @@ class DemoWindow : public QObject {
   TMG* voucher_ = nullptr;        // owned by its form, a child of the window
   std::unique_ptr<TImage> voucherPicture_;  // painted under the voucher grid's empty area
   QString error_;
+  TSQLCA vouchers_;           // every voucher, tracked
   QString voucherCondition_;  // setVoucherCondition's
   QString lastWhere_;         // the where of the last fill
 };

@@ -114,6 +114,8 @@ int main(int argc, char** argv) {
     return Fail(db.error(), !shot.isEmpty());
   }
   if (!db.ensureSample()) return Fail(QStringLiteral("cannot create the sample tables: ") + db.error(), !shot.isEmpty());
+  if (!db.followChanges())
+    std::fprintf(stderr, "zem_demo: other clerks' changes show only on 刷新: %s\n", db.error().toUtf8().constData());
 
   int rc = 0;
   {

@@ -14,6 +14,7 @@
 #include "core/data/db_connect.h"
 #include "core/text/code_page.h"
 #include "core/text/wfunc.h"
+#include "dict/dict_change.h"
 #include "dict/dict_db.h"
 #include "dict/dict_zip.h"
 #include "dict/tree_dict.h"
@@ -664,5 +665,6 @@ int Dict_Create_Def_Tables(TSQLCA* q) {
   };
   for (const char16_t* sql : kTables)
     if (int code = q->Exec(sql)) return code;
-  return 0;
+  // Every writer's change of a definition reaches the clients (dict/dict_change.h).
+  return Dict_Create_Change_Triggers(q);
 }

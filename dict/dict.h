@@ -187,8 +187,9 @@ class TDict : public TSQLCA {
 
 // Creates the two tables that define dictionaries, app_dict_def (the rows of standard dictionaries;
 // is_group and stop_flag hold 'Y' or 'N', as Is_Stop reads them) and app_dict_sql (dictionaries with
-// their own SQL), on the area's session; for hosts that set up a new database. 0, or the sqlcode of
-// the statement that failed (its message in the area).
+// their own SQL), with the change log and its triggers (dict/dict_change.h), on the area's session;
+// for hosts that set up a new database. Not committed. 0, or the sqlcode of the statement that failed
+// (its message in the area).
 int Dict_Create_Def_Tables(TSQLCA* q);
 
 // Narrow text (system code page) of a wide value, owned by the result; safe on any thread.

@@ -372,7 +372,14 @@ void Fill(void* ds, Session* s, PGresult* res, int first, int max) {
   }
 }
 
-int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
+// Parameters bound to the placeholders ("$n") of one statement, as UTF-8 texts for the server; the
+// server gives each the type its place in the statement asks for.
+struct Bound {
+  std::vector<std::string> texts;
+  std::vector<const char*> values;  // null for NULL
+};
+
+int Run_Bound(void* ds, Session* s, const wchar16* sql, int first, int max, const Bound* bound) {
   drv::Fresh_Result(ds);
   Sync_Tx(s);
   bool open_tx = false;
@@ -396,7 +403,11 @@ int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
     s->in_tx = s->savepoint = true;
   }
   const std::string text = drv::To_Utf8(sql);
-  PGresult* res = Exchange_Text(s, text.c_str());
+  PGresult* res = bound ? Exchange(s, [&text, bound](PGconn* c) {
+    return PQsendQueryParams(c, text.c_str(), static_cast<int>(bound->values.size()), nullptr,
+                             bound->values.data(), nullptr, nullptr, 0);
+  })
+                        : Exchange_Text(s, text.c_str());
   ExecStatusType st = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
   int ok = 1;
   if (st == PGRES_TUPLES_OK) {
@@ -417,6 +428,10 @@ int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
   PQclear(res);
   T()->First(ds);
   return ok;
+}
+
+int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
+  return Run_Bound(ds, s, sql, first, max, nullptr);
 }
 
 int Guarded(void* ds, int (*fn)(void*, Session*, const wchar16*, int, int), const wchar16* sql, int first,
@@ -613,6 +628,36 @@ ZEM_DRV_EXPORT int _SelectRow_Handle(void* ds, const wchar16* sql, int first_row
 }
 
 ZEM_DRV_EXPORT int _BatchInsert_Handle(void* ds) { return Guarded(ds, Batch, nullptr, 0, 0); }
+
+// One statement with bound parameters: "?" placeholders become "$n"; the values go beside the text
+// (PQsendQueryParams, through the same bounded wait as every statement).
+ZEM_DRV_EXPORT int _ExecuteSql_Params_Handle(void* ds, const wchar16* sql, int count, const wchar16* const* values,
+                                             const char* /*kinds*/) {
+  Session* s = Session_Of(ds);
+  if (!s) return 0;
+  try {
+    std::u16string text;
+    std::string why;
+    int n = 0;
+    if (Db_Number_Params(sql ? sql : u"", '$', &text, &n, &why) < 0 || n != count || count < 0 ||
+        (count > 0 && !values)) {
+      drv::Fresh_Result(ds);
+      if (why.empty()) why = "the statement's placeholders and the parameters given do not agree";
+      drv::Set_Error(ds, drv::Code_From_State("08P01"), "08P01: " + why);
+      return 0;
+    }
+    Bound b;
+    b.texts.resize(static_cast<size_t>(count));
+    for (int i = 0; i < count; i++) {
+      if (values[i]) b.texts[static_cast<size_t>(i)] = drv::To_Utf8(values[i]);
+      b.values.push_back(values[i] ? b.texts[static_cast<size_t>(i)].c_str() : nullptr);
+    }
+    return Run_Bound(ds, s, text.c_str(), 0, -1, &b);
+  } catch (...) {
+    drv::Set_Error(ds, -1, "driver failure");
+    return 0;
+  }
+}
 
 // ---- change notices (LISTEN/NOTIFY), the optional entries of db_connect.h ---------------------------
 namespace {

@@ -150,9 +150,45 @@ void Describe(void* ds, sqlite3_stmt* st, bool have_row) {
   }
 }
 
+// Parameters bound to the placeholders of one statement (_ExecuteSql_Params_Handle).
+struct Bound {
+  int count = 0;
+  const wchar16* const* values = nullptr;  // null entries are NULL
+  const char* kinds = nullptr;             // 'S', 'I', 'F', 'D'
+};
+
+// An integer parameter goes as an integer when its text is one; everything else as text, which the
+// column's affinity turns into a number where the column holds numbers (exact decimals stay exact on
+// the way in).
+int Bind_All(void* ds, Session* s, sqlite3_stmt* st, const Bound& b) {
+  for (int i = 0; i < b.count; i++) {
+    const wchar16* v = b.values[i];
+    int rc;
+    if (!v) {
+      rc = sqlite3_bind_null(st, i + 1);
+    } else {
+      long long n = 0;
+      bool integer = b.kinds && b.kinds[i] == 'I' && *v;
+      for (const wchar16* p = v; integer && *p; ++p) {
+        if (p == v && *p == u'-' && p[1]) continue;
+        integer = *p >= u'0' && *p <= u'9' && n < 100000000000000000LL;
+        if (integer) n = n * 10 + (*p - u'0');
+      }
+      if (integer) rc = sqlite3_bind_int64(st, i + 1, v[0] == u'-' ? -n : n);
+      else rc = sqlite3_bind_text16(st, i + 1, v, -1, SQLITE_TRANSIENT);
+    }
+    if (rc != SQLITE_OK) {
+      Db_Error(ds, s);
+      return 0;
+    }
+  }
+  return 1;
+}
+
 // Runs every statement of the text; rows of the first one with columns go into ds, from row `first`
-// on and at most `max` of them (max < 0: all). 1 or 0.
-int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
+// on and at most `max` of them (max < 0: all). With bound parameters the text holds one statement
+// only, its placeholders numbered "?n". 1 or 0.
+int Run_Bound(void* ds, Session* s, const wchar16* sql, int first, int max, const Bound* bound) {
   drv::Fresh_Result(ds);
   switch (drv::Classify(sql)) {
     case drv::Stmt::Commit: return End_Tx(ds, s, true);
@@ -163,9 +199,12 @@ int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
       break;
     case drv::Stmt::Select: break;
   }
-  const sqlite3_int64 changes_before = sqlite3_total_changes64(s->db);
+  // Rows the statements changed themselves: what triggers changed besides (a change log, say) is not
+  // counted, so a caller that tells "no row matched" from the count is not misled.
+  sqlite3_int64 changed = 0;
   const void* tail = sql;
   bool filled = false;
+  int statements = 0;
   while (tail && *static_cast<const wchar16*>(tail)) {
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare16_v2(s->db, tail, -1, &st, &tail) != SQLITE_OK) {
@@ -173,7 +212,17 @@ int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
       return 0;
     }
     if (!st) break;  // only blanks or comments were left
+    if (bound && ++statements > 1) {
+      sqlite3_finalize(st);
+      T()->Set_Error(ds, SQLITE_MISUSE, u"bound parameters go with a text of one statement only");
+      return 0;
+    }
+    if (bound && !Bind_All(ds, s, st, *bound)) {
+      sqlite3_finalize(st);
+      return 0;
+    }
     const bool fill = !filled && sqlite3_column_count(st) > 0;
+    const sqlite3_int64 total_before = sqlite3_total_changes64(s->db);
     int rc = sqlite3_step(st);
     if (fill) {
       filled = true;
@@ -199,11 +248,18 @@ int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
       sqlite3_finalize(st);
       return 0;
     }
+    // sqlite3_changes64 keeps the last insert, update or delete's count; it is this statement's only
+    // when this statement changed anything.
+    if (sqlite3_total_changes64(s->db) != total_before) changed += sqlite3_changes64(s->db);
     sqlite3_finalize(st);
   }
-  T()->Set_Tag(ds, 1, static_cast<int>(sqlite3_total_changes64(s->db) - changes_before));
+  T()->Set_Tag(ds, 1, static_cast<int>(changed));
   T()->First(ds);
   return 1;
+}
+
+int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
+  return Run_Bound(ds, s, sql, first, max, nullptr);
 }
 
 int Guarded(void* ds, int (*fn)(void*, Session*, const wchar16*, int, int), const wchar16* sql, int first,
@@ -348,3 +404,31 @@ ZEM_DRV_EXPORT int _SelectRow_Handle(void* ds, const wchar16* sql, int first_row
 }
 
 ZEM_DRV_EXPORT int _BatchInsert_Handle(void* ds) { return Guarded(ds, Batch, nullptr, 0, 0); }
+
+// One statement with bound parameters: "?" and "$n" placeholders become SQLite's "?n".
+ZEM_DRV_EXPORT int _ExecuteSql_Params_Handle(void* ds, const wchar16* sql, int count, const wchar16* const* values,
+                                             const char* kinds) {
+  Session* s = Session_Of(ds);
+  if (!s) return 0;
+  Start_Bound(s, T()->Get_Tag(ds, 2));
+  try {
+    std::u16string text;
+    std::string why;
+    int n = 0;
+    if (Db_Number_Params(sql ? sql : u"", '?', &text, &n, &why) < 0 || n != count || count < 0 ||
+        (count > 0 && !values)) {
+      drv::Fresh_Result(ds);
+      if (why.empty()) why = "the statement's placeholders and the parameters given do not agree";
+      drv::Set_Error(ds, SQLITE_RANGE, why);
+      return 0;
+    }
+    Bound b;
+    b.count = count;
+    b.values = values;
+    b.kinds = kinds;
+    return Run_Bound(ds, s, text.c_str(), 0, -1, &b);
+  } catch (...) {
+    T()->Set_Error(ds, SQLITE_ERROR, u"driver failure");
+    return 0;
+  }
+}

@@ -19,6 +19,7 @@ class TPopupMenu;
 class TComboBox_Ext;
 class MTreeView;
 class TParaMgr;
+struct TSave_Conflict;
 
 
 // --- Menus ---------------------------------------------------------------------------------------
@@ -124,6 +125,14 @@ typedef int (*Board_Obj_Handle_Fn)(const char* dict_id, const char* code);
 inline constexpr char kGui_Calendar_Get[] = "gui_calendar_get";
 typedef int (*Gui_Calendar_Get_Fn)(char* date_buffer);
 
+// --- Saving tracked rows (core/data/save_changes.h) ----------------------------------------------
+// A row another clerk changed (or deleted) since it was loaded: shows the row, its values as loaded,
+// as this clerk has them and as the table holds them, and lets the clerk choose. Returns a
+// TSave_Conflict::Choice: 1 keep mine, 2 take theirs, 3 merge by column (the fields' take_theirs
+// flags, which the host may change, say which value each column keeps), 0 cancel the save.
+inline constexpr char kPdu_Save_Conflict[] = "pdu_save_conflict";
+typedef int (*Pdu_Save_Conflict_Fn)(TSave_Conflict* conflict);
+
 // --- Framework -----------------------------------------------------------------------------------
 // Prepares a remote call's parameter pack before it is sent (the host adds its session values);
 // non-zero to go on with the call.
@@ -151,7 +160,7 @@ inline const char* const* Zem_Host_Func_Names(int* count) {
       kGui_Mg_Import_From_Dat, kGui_Fit_Mg_Col_Size_Skip_0, kPdu_Grid_Show_Max,
       kPdu_Fmtgrid_Load_List, kPdu_Fmtgrid_F2g_Handle, kTbx_Sms_Send_By_Temp, kTbx_Sms_Temp_Design,
       kTbx_Sms_My_List, kPdu_Inp_Dict_Key, kPdu_Code_Key_Search, kPdu_Dbio_Select, kBoard_Obj_Handle,
-      kGui_Calendar_Get, kRcall_Prepare_Handle, kRcall_Wait_Handle, kGui_Get_Memory_Usage,
+      kGui_Calendar_Get, kPdu_Save_Conflict, kRcall_Prepare_Handle, kRcall_Wait_Handle, kGui_Get_Memory_Usage,
       kSsl_Proxy_Client_Ptr, kSsl_Proxy_Server_Ptr};
   if (count) *count = static_cast<int>(sizeof names / sizeof names[0]);
   return names;

@@ -17,6 +17,7 @@
 #include "host/zem_host_grid.h"
 #include "host/code_dialogs.h"
 #include "host/combo_host.h"
+#include "host/save_conflict_dialog.h"
 #include "toolkit/tk_menu.h"
 #include "util/lang_map.h"
 
@@ -139,5 +140,6 @@ int Zem_Host_Register_Defaults() {
   n += Zem_Host_Register_Code_Dialogs();
   n += Zem_Host_Register_Grid_Menu();
   n += Zem_Host_Register_Combo();
+  n += Zem_Host_Register_Save_Conflict();
   return n;
 }

@@ -18,6 +18,8 @@
 //                           the data grid's filter dialogs (host/zem_host_grid.h)
 //   "pdu_inp_dict_key", "board_obj_handle"
 //                           the combo box's key hook and the board of current objects (host/combo_host.h)
+//   "pdu_save_conflict"     the choice over a row someone else changed since it was read, when a tracked
+//                           query area is saved (host/save_conflict_dialog.h)
 //
 // The grid's popup-menu functions (files, display schemes, full screen, column fitting, message
 // templates) are registered with them (host/grid_menu_host.h). Other data dialogs ("pdu_*") belong to the

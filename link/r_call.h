@@ -57,9 +57,9 @@ int* R_Call_Local_Mode();
 int Link_Register();
 
 // ---- change notices of the application server's database (remote mode)
-// event: LINK_WATCH_UP (the stream stands; notices may have been missed before), LINK_WATCH_NOTICE
-// (channel, payload) or LINK_WATCH_DOWN (payload: why); see core/data/link_transport.h. Called on the
-// transport's thread.
+// event: LINK_WATCH_UP (the stream stands; changes may have been missed before), LINK_WATCH_NOTICE
+// (channel, and the changed id as payload: "" means anything may have changed) or LINK_WATCH_DOWN
+// (payload: why); see core/data/link_transport.h. Called on the transport's thread.
 typedef void (*R_Call_Notice_Fn)(int event, const char* channel, const char* payload);
 // Starts following the server named by "app_server": a stream the transport keeps open (and opens
 // again after the server was away) until R_Call_Watch_Stop. 1 when following (also when it already

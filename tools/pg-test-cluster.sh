@@ -2,6 +2,7 @@
 # A throwaway PostgreSQL cluster on loopback for the tests.
 #   tools/pg-test-cluster.sh start DIR   -> initdb + pg_ctl start in DIR on a free port; prints the
 #                                           connection string (also written to DIR/conninfo)
+#   tools/pg-test-cluster.sh restart DIR -> stops the server and starts it again (same port and data)
 #   tools/pg-test-cluster.sh stop DIR    -> stops the server and removes DIR
 # Runs the server as the "postgres" user when started as root (initdb refuses root).
 set -euo pipefail
@@ -35,11 +36,15 @@ case "$cmd" in
     echo "$conn" | as_pg tee "$dir/conninfo" >/dev/null
     echo "$conn"
     ;;
+  restart)
+    as_pg "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 -m fast restart >/dev/null \
+      || { cat "$dir/server.log" >&2; exit 1; }
+    ;;
   stop)
     if [ -d "$dir/data" ]; then
       as_pg "$bindir/pg_ctl" -D "$dir/data" -m immediate stop >/dev/null 2>&1 || true
     fi
     rm -rf "$dir"
     ;;
-  *) echo "usage: $0 start|stop DIR" >&2; exit 2 ;;
+  *) echo "usage: $0 start|restart|stop DIR" >&2; exit 2 ;;
 esac

@@ -259,7 +259,7 @@ class Watch {
           fn_(arg_, LINK_WATCH_UP, "", "");
           continue;
         }
-        fn_(arg_, LINK_WATCH_NOTICE, n.channel().c_str(), n.payload().c_str());
+        fn_(arg_, LINK_WATCH_NOTICE, n.channel().c_str(), n.id().c_str());
       }
       grpc::Status s = reader->Finish();
       {

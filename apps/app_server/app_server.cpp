@@ -408,10 +408,10 @@ void App_Server::Remove_Watcher(Watcher* w) {
   watchers_.erase(w);
 }
 
-void App_Server::Post_Notice(const std::string& channel, const std::string& payload) {
+void App_Server::Post_Notice(const std::string& channel, const std::string& id) {
   zem::link::Notice n;
   n.set_channel(channel);
-  n.set_payload(payload);
+  n.set_id(id);
   std::lock_guard<std::mutex> g(watchers_lock_);
   for (Watcher* w : watchers_) w->Post(n);
 }

@@ -9,8 +9,9 @@
 // connection's concurrent streams): further calls of that client wait on its side, and other
 // clients' calls are not held up behind them.
 //
-// Notices. Every change notice the database delivers (dict/dict_notify.h) goes to every watching
-// client; each watcher writes one notice at a time from a queue of its own. A watcher whose client
+// Notices. Every change the server's following dispatches (dict/dict_notify.h: a notice of its
+// database or a row of its change log) goes to every watching client; each watcher writes one notice
+// at a time from a queue of its own. A watcher whose client
 // falls more than kWatch_Queue notices behind is ended (the client opens its stream again and then
 // re-checks every dictionary), so a stuck client never holds the server's memory.
 //
@@ -50,8 +51,9 @@ class App_Server final : public zem::link::AppServer::CallbackService {
   int Reload_Tokens();
   // One summary line for the time since the last one.
   void Summary();
-  // Hands a database notice to every watcher; any thread.
-  void Post_Notice(const std::string& channel, const std::string& payload);
+  // Hands a change (the id the server's following dispatched; "" for anything) to every watcher; any
+  // thread.
+  void Post_Notice(const std::string& channel, const std::string& id);
   // See the header comment: ends the watchers, waits for the calls in flight (at most --drain-seconds)
   // and stops the workers.
   void Drain();

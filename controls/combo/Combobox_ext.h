@@ -120,6 +120,11 @@ class TComboBox_Ext : public TComboBox {
   int Multi_Attach(const char* dict_id, int include_all);
   // 1 when the loaded dictionary has another time stamp than the list was built from.
   int Is_Dict_Time_Stamp_Changed(const char* dict_id);
+  // A change of a dictionary reached this process (controls/common/dict_watch.h): when it is the
+  // attached one (or id is empty), the dictionary is read again and the list rebuilt, the choice kept
+  // (a renamed entry shows its new name, a stopped one leaves the list). Attach_Dict makes the box
+  // follow its dictionary this way by itself.
+  void Follow_Dict_Change(const std::string& id);
   // Adds the code with its name when the attached dictionary (or its extended one) knows it. 1 or 0.
   int Try_To_Add_Dict_Code_To_List(map_wchar code);
 
@@ -280,6 +285,7 @@ class TComboBox_Ext : public TComboBox {
   std::unique_ptr<Code_Index> index_;
   std::string dict_id_;  // at most 100 bytes
   int dict_time_stamp_ = -1;
+  bool dict_watched_ = false;  // Zem_Dict_Watch made
   int include_all_ = 0;
   int allow_empty_ = 0;
   int sorted_flag_ = -1;

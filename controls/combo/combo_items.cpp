@@ -7,6 +7,7 @@
 
 #include "controls/combo/Combobox_ext.h"
 #include "controls/combo/combo_util.h"
+#include "controls/common/dict_watch.h"
 #include "core/data/key_set.h"
 #include "core/data/sqlca.h"
 #include "core/text/separate_str.h"
@@ -120,6 +121,10 @@ int TComboBox_Ext::_Append_Dict(TDict* dict) {
 int TComboBox_Ext::Attach_Dict(TDict* dict) {
   if (!dict) return 0;
   dict_id_ = Cut_Narrow(dict->Dict_Id(), 100);
+  if (!dict_watched_ && !designing_) {
+    dict_watched_ = true;
+    Zem_Dict_Watch(this, [this](const std::string& id) { Follow_Dict_Change(id); });
+  }
   _Reset_Data_List();
   _Append_Dict(dict);
   if (include_all_ && dict->Ext_Dict()) _Append_Dict(dict->Ext_Dict());
@@ -146,6 +151,17 @@ int TComboBox_Ext::Attach_Dict(const char* dict_id, int include_all) {
   if (!keep.empty()) Set_Code(keep.c_str());
   if (allow_empty_) Enable_Null();
   return 1;
+}
+
+void TComboBox_Ext::Follow_Dict_Change(const std::string& id) {
+  if (dict_id_.empty() || (!id.empty() && id != dict_id_)) return;
+  const std::string chosen = multi_mode_ ? std::string(Get_Code()) : std::string();
+  const std::string dict_id = dict_id_;
+  Dict_Client_List()->Get_Dict(dict_id.c_str(), 1);  // reads the change when it was not read yet
+  if (Attach_Dict(dict_id.c_str(), -1) && multi_mode_ && !chosen.empty()) {
+    Set_Code(chosen.c_str());
+    Multi_Show_Text();
+  }
 }
 
 int TComboBox_Ext::Is_Dict_Time_Stamp_Changed(const char* dict_id) {

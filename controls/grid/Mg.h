@@ -386,6 +386,12 @@ class TMG : public TStringGrid {
   int Set_Dict(const char* name, const char* dict, const char* code_col);
   int Is_Dict_Col(int col);
   int Is_Dict_Col(const char* name);
+  // Writes the names anew into the cells of the dictionary columns over dict_id (null: every
+  // dictionary column): a pick-list cell "code name" from its code, a display column's names from its
+  // code column. The cell being typed into is left alone; nothing is reported as an edit. Returns the
+  // cells that changed. Runs by itself when a dictionary of the grid's columns changes in the database
+  // (controls/common/dict_watch.h).
+  int Refresh_Dict_Names(const char* dict_id = nullptr);
   // The host's choice ("pdu_code_select", or "pdu_code_multi_select" with extended option bit 8) of
   // the code of a dictionary column's row: the code column takes the code(s), col the name(s). Several
   // codes are joined with ',' while the text stays within 98 bytes. 1 when chosen, else 0.
@@ -452,6 +458,8 @@ class TMG : public TStringGrid {
   bool watchTyped_ = false;            // the editor wrote it since
   int probing_ = 0;                    // > 0 while Can_Move_To asks the select-cell handler
   int ownWrite_ = 0;                   // > 0 while the grid writes a user's choice into cells
+  bool dictWatched_ = false;           // Zem_Dict_Watch made (first dictionary column)
+  void Watch_Dicts();
   MPickDate* picker_ = nullptr;        // child of the viewport, owned by Qt; made on first use
   int pickerCol_ = -1, pickerRow_ = -1;
   QString pickerOld_;                  // the cell's text when the picker opened

@@ -3,6 +3,7 @@
 // resolution of text typed into either kind.
 #include "controls/grid/Mg.h"
 #include "controls/grid/mg_dict_find.h"
+#include "controls/common/dict_watch.h"
 
 #include "core/data/sqlca.h"
 #include "dict/dict_mgr.h"
@@ -122,6 +123,7 @@ int TMG::SetColPickDict(int col, const char* dict) {
   TMG_Col_Def* d = Rec(col);
   d->edit_style = 3;
   std::snprintf(d->dict, sizeof d->dict, "%s", dict ? dict : "");
+  if (d->dict[0]) Watch_Dicts();
   Invalidate();
   return 1;
 }
@@ -131,7 +133,54 @@ int TMG::Set_Dict(int col, const char* dict, const char* code_col) {
   TMG_Col_Def* d = Rec(col);
   std::snprintf(d->dict, sizeof d->dict, "%s", dict ? dict : "");
   std::snprintf(d->code_col, sizeof d->code_col, "%s", code_col ? code_col : "");
+  if (d->dict[0]) Watch_Dicts();
   return 1;
+}
+
+void TMG::Watch_Dicts() {
+  if (dictWatched_) return;
+  dictWatched_ = true;
+  Zem_Dict_Watch(this, [this](const std::string& id) { Refresh_Dict_Names(id.empty() ? nullptr : id.c_str()); });
+}
+
+int TMG::Refresh_Dict_Names(const char* dict_id) {
+  int changed = 0;
+  for (int col = 1; col < ColCount(); ++col) {
+    TMG_Col_Def* d = Rec(col);
+    if (!d->dict[0] || (dict_id && std::strcmp(d->dict, dict_id) != 0)) continue;
+    const bool pick = d->edit_style == 3;
+    int codeCol = -1;
+    const bool display = !pick && Is_Dict_Col(col) && GetColId(d->code_col, &codeCol) && codeCol != col;
+    if (!pick && !display) continue;
+    TDict* dict = Dict_Client_List()->Get_Dict(d->dict, 1);
+    if (!dict || dict->Load_Failed()) continue;  // no names rather than empty ones
+    for (int row = FixedRows(); row < RowCount(); ++row) {
+      if (watchTyped_ && col == watchCol_ && row == watchRow_) continue;  // the clerk's typing
+      QString text;
+      if (pick) {
+        const QString code = QString::fromUtf16(GetW(col, row));
+        if (code.isEmpty()) continue;
+        std::u16string name;
+        dict->Get_Name(map_wchar(reinterpret_cast<const wchar16*>(code.utf16())), &name);
+        text = code + u' ' + QString::fromStdU16String(name);
+      } else {
+        const QString codes = Cells(codeCol, row);
+        if (codes.isEmpty()) continue;
+        QStringList names;
+        for (const QString& c : codes.split(u',')) {
+          std::u16string n;
+          dict->Get_Name(map_wchar(reinterpret_cast<const wchar16*>(c.utf16())), &n);
+          names << QString::fromStdU16String(n);
+        }
+        text = names.join(u',');
+      }
+      if (Cells(col, row) == text) continue;
+      SetCells(col, row, text);
+      ++changed;
+    }
+  }
+  if (changed) Invalidate();
+  return changed;
 }
 
 int TMG::Set_Dict(const char* name, const char* dict, const char* code_col) {

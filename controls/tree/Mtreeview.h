@@ -41,6 +41,7 @@
 #include <QString>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "controls/common/zem_common.h"
 #include "core/text/map_str.h"
@@ -138,6 +139,13 @@ class MTreeView : public TTreeView {
   int TN_Attach_Tree_Dbio_Branch(TTreeNode* node, TTree_Dict* branch, int type);
   int TN_Attach_Class_Dict(TTreeNode* node, const char* dict_id, int type, int with_ext = 0);
   int TN_Attach_Class_Tree_Dbio(TTreeNode* node, TSQLCA* data, int type, int code_col, int name_col);
+  // The dictionary attaches above follow their dictionary (controls/common/dict_watch.h): a change of
+  // it replaces the nodes the attach made by the dictionary's present tree, under the same node, with
+  // the nodes that were expanded expanded again and the selected node (by its code) selected again,
+  // without OnChange. The selection moves to the attach's node, with OnChange, only when its code is
+  // gone. An attach whose node, or one of whose top nodes, the host deletes is followed no more.
+  // Called with the changed id (empty: every attached dictionary).
+  void Follow_Dict_Change(const std::string& id);
 
   // ---- show codes
   bool A_Caption_With_Code() const { return with_code_; }
@@ -212,6 +220,7 @@ class MTreeView : public TTreeView {
                       int caption_len);
   void Attach_Branch(TTreeNode* node, TTree_Dict* branch, int type);
   int Attach_Dict_With(TTreeNode* node, TDict* dict, int type, int with_ext, bool by_prefix);
+  int Build_Dict_Branch(TTreeNode* node, TDict* dict, int type, int with_ext, bool by_prefix);
   TTreeNode* Search_From(TTreeNode* start, bool forward) const;
   int Select_Found(TTreeNode* found);
   int Ask_Search_Text();
@@ -219,6 +228,19 @@ class MTreeView : public TTreeView {
   TMenuItem* Add_Item(TPopupMenu* menu, const char* suffix, const char16_t* caption,
                       std::function<void()> click);
   TPopupMenu* Menu_Or_Own(TPopupMenu* menu) const;
+
+  // A dictionary attach the tree follows: the node it went under (null: roots) and the top nodes it made.
+  struct Dict_Attach {
+    TTreeNode* node;
+    std::string dict_id;
+    int type;
+    int with_ext;
+    bool by_prefix;
+    std::vector<TTreeNode*> made;
+  };
+  std::vector<Dict_Attach> attaches_;
+  bool dict_watched_ = false;
+  bool refreshing_ = false;  // Follow_Dict_Change is replacing nodes
 
   bool with_code_ = false;
   int a_id_ = 0;

@@ -41,8 +41,17 @@ class TTreeView_Ext : public TTreeView {
   // Frees every code copy and empties the list; the nodes' data is cleared. Returns how many went.
   int FreeCode();
   int Code_Count() const { return static_cast<int>(codes_.size()); }
-  // Fills the tree from data (field 0 code, field 1 name); 0 for a null data set, else 1.
+  // Fills the tree from data (field 0 code, field 1 name); 0 for a null data set, else 1. A code
+  // dictionary given as data (a TDict) is followed as Attach_Dict does.
   int AttachTreeDict(TSQLCA* data);
+  // Fills the tree from the dictionary (made and loaded on first use) and follows it: a change of the
+  // dictionary (controls/common/dict_watch.h) fills the tree anew from it, the expanded nodes expanded
+  // again and the selected code selected again, without OnChange (with it when that code is gone). 0
+  // when the dictionary cannot be had.
+  int Attach_Dict(const char* dict_id);
+  // The followed dictionary's id ("" when none) and the refill on its change (id empty: any change).
+  const std::string& Dict_Id() const { return dict_id_; }
+  void Follow_Dict_Change(const std::string& id);
 
   // The item-draw handler installed by the constructor: keeps the selection shown without the focus
   // and paints selected items on kSelected_Color.
@@ -50,7 +59,10 @@ class TTreeView_Ext : public TTreeView {
                           bool& default_draw);
 
  private:
+  int Fill(TSQLCA* data);
   std::vector<char*> codes_;  // owned (malloc)
+  std::string dict_id_;       // the dictionary followed
+  bool dict_watched_ = false;
 };
 
 // The unit's palette registration: "TTreeView_Ext" on the page "Zem_Pack".

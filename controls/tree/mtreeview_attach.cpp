@@ -3,7 +3,10 @@
 // Every fill runs inside one update of the nodes, so the view hears of the new branch once, however
 // many nodes it holds.
 #include <memory>
+#include <set>
+#include <string>
 
+#include "controls/common/dict_watch.h"
 #include "controls/tree/Mtreeview.h"
 #include "core/data/sqlca.h"
 #include "dict/dict.h"
@@ -115,6 +118,22 @@ int MTreeView::TN_Attach_Class_Tree_Dbio(TTreeNode* node, TSQLCA* data, int type
 
 int MTreeView::Attach_Dict_With(TTreeNode* node, TDict* dict, int type, int with_ext, bool by_prefix) {
   if (!dict) return 0;
+  const int before = node ? node->Count() : Items()->RootCount();
+  const int ok = Build_Dict_Branch(node, dict, type, with_ext, by_prefix);
+  if (!ok || refreshing_) return ok;
+  // Remembered, so that a change of the dictionary can be shown (Follow_Dict_Change).
+  Dict_Attach a{node, dict->Dict_Id(), type, with_ext, by_prefix, {}};
+  const int after = node ? node->Count() : Items()->RootCount();
+  for (int i = before; i < after; ++i) a.made.push_back(node ? node->Item(i) : Items()->Root(i));
+  attaches_.push_back(std::move(a));
+  if (!dict_watched_) {
+    dict_watched_ = true;
+    Zem_Dict_Watch(this, [this](const std::string& id) { Follow_Dict_Change(id); });
+  }
+  return ok;
+}
+
+int MTreeView::Build_Dict_Branch(TTreeNode* node, TDict* dict, int type, int with_ext, bool by_prefix) {
   TTree_Dict root;
   {
     auto lock = dict->Lock();
@@ -148,4 +167,71 @@ int MTreeView::TN_Attach_Dict(TTreeNode* node, const char* dict_id, int type, in
 int MTreeView::TN_Attach_Class_Dict(TTreeNode* node, const char* dict_id, int type, int with_ext) {
   return Attach_Dict_With(node, dict_id ? Dict_Client_List()->Get_Dict(dict_id, 1) : nullptr, type, with_ext,
                           true);
+}
+
+namespace {
+
+// The codes of the expanded nodes below (and of) the given nodes.
+void Expanded_Codes(MTreeView* tree, TTreeNode* n, std::set<std::string>* out) {
+  if (!n) return;
+  if (n->Expanded()) out->insert(tree->TN_Code(n));
+  for (int i = 0; i < n->Count(); ++i) Expanded_Codes(tree, n->Item(i), out);
+}
+
+void Expand_Again(MTreeView* tree, TTreeNode* n, const std::set<std::string>& codes) {
+  if (!n) return;
+  if (n->HasChildren() && codes.count(tree->TN_Code(n))) n->SetExpanded(true);
+  for (int i = 0; i < n->Count(); ++i) Expand_Again(tree, n->Item(i), codes);
+}
+
+// The node with the code below (and of) the given node, depth first; null when none.
+TTreeNode* Find_Code(MTreeView* tree, TTreeNode* n, const std::string& code) {
+  if (!n) return nullptr;
+  if (code == tree->TN_Code(n)) return n;
+  for (int i = 0; i < n->Count(); ++i)
+    if (TTreeNode* f = Find_Code(tree, n->Item(i), code)) return f;
+  return nullptr;
+}
+
+}  // namespace
+
+void MTreeView::Follow_Dict_Change(const std::string& id) {
+  for (size_t k = 0; k < attaches_.size(); ++k) {
+    if (!id.empty() && attaches_[k].dict_id != id) continue;
+    TDict* dict = Dict_Client_List()->Get_Dict(attaches_[k].dict_id.c_str(), 0);
+    if (!dict) continue;
+    dict = Dict_Client_List()->Get_Dict(attaches_[k].dict_id.c_str(), 1);  // the change read
+    if (!dict || dict->Load_Failed()) continue;  // what is shown stays until the dictionary can be read
+    Dict_Attach& a = attaches_[k];
+    // What the user had: the expanded nodes and the selected one (when it is one of the attach's).
+    std::set<std::string> expanded;
+    TTreeNode* sel = Selected();
+    bool sel_inside = false;
+    for (TTreeNode* m : a.made) {
+      Expanded_Codes(this, m, &expanded);
+      sel_inside = sel_inside || (sel && (sel == m || sel->HasAsParent(m)));
+    }
+    const std::string sel_code = sel_inside ? TN_Code(sel) : std::string();
+    const TTVChangedEvent on_change = OnChange;
+    OnChange = nullptr;  // the nodes go and come back: nothing the user chose
+    refreshing_ = true;
+    {
+      Update_Guard update(Items());
+      for (TTreeNode* m : a.made) Items()->Delete(m);
+      a.made.clear();
+      const int before = a.node ? a.node->Count() : Items()->RootCount();
+      Build_Dict_Branch(a.node, dict, a.type, a.with_ext, a.by_prefix);
+      const int after = a.node ? a.node->Count() : Items()->RootCount();
+      for (int i = before; i < after; ++i) a.made.push_back(a.node ? a.node->Item(i) : Items()->Root(i));
+    }
+    refreshing_ = false;
+    for (TTreeNode* m : a.made) Expand_Again(this, m, expanded);
+    TTreeNode* again = nullptr;
+    for (TTreeNode* m : a.made)
+      if (!again && sel_inside) again = Find_Code(this, m, sel_code);
+    if (again) SetSelected(again);
+    else if (sel_inside && a.node) SetSelected(a.node);
+    OnChange = on_change;
+    if (sel_inside && !again && OnChange && Selected()) OnChange(this, Selected());
+  }
 }

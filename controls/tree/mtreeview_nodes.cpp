@@ -1,6 +1,7 @@
 // MTreeView: construction, node data, node operations and the show-codes switch; the unit's palette
 // registration.
 #include <QKeyEvent>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -94,6 +95,16 @@ void MTreeView::TN_Free(TTreeNode* node) {
 void MTreeView::DoDeletion(TTreeNode* node) {
   TTreeView::DoDeletion(node);
   TN_Free(node);
+  // A dictionary attach goes with its node, and with any top node it made: the host changed the
+  // branch, which is then no longer the dictionary's to replace.
+  if (!refreshing_ && !attaches_.empty()) {
+    attaches_.erase(std::remove_if(attaches_.begin(), attaches_.end(),
+                                   [node](const Dict_Attach& a) {
+                                     return (a.node && a.node == node) ||
+                                            std::find(a.made.begin(), a.made.end(), node) != a.made.end();
+                                   }),
+                    attaches_.end());
+  }
 }
 
 // ---- nodes

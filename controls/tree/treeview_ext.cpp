@@ -6,8 +6,11 @@
 #include <string>
 #include <unordered_set>
 
+#include "controls/common/dict_watch.h"
 #include "core/data/sqlca.h"
 #include "core/text/map_str.h"
+#include "dict/dict.h"
+#include "dict/dict_mgr.h"
 
 namespace {
 
@@ -68,6 +71,56 @@ int TTreeView_Ext::FreeCode() {
 
 int TTreeView_Ext::AttachTreeDict(TSQLCA* data) {
   if (!data) return 0;
+  if (auto* dict = dynamic_cast<TDict*>(data)) {
+    if (!dict->Dict_Id().empty() && Dict_Client_List()->Get_Dict(dict->Dict_Id().c_str(), 0) == dict)
+      return Attach_Dict(dict->Dict_Id().c_str());
+    auto lock = dict->Lock();
+    return Fill(data);
+  }
+  return Fill(data);
+}
+
+int TTreeView_Ext::Attach_Dict(const char* dict_id) {
+  TDict* dict = dict_id && *dict_id ? Dict_Client_List()->Get_Dict(dict_id, 1) : nullptr;
+  if (!dict) return 0;
+  dict_id_ = dict_id;
+  if (!dict_watched_) {
+    dict_watched_ = true;
+    Zem_Dict_Watch(this, [this](const std::string& id) { Follow_Dict_Change(id); });
+  }
+  auto lock = dict->Lock();
+  return Fill(dict);
+}
+
+void TTreeView_Ext::Follow_Dict_Change(const std::string& id) {
+  if (dict_id_.empty() || (!id.empty() && id != dict_id_)) return;
+  TDict* dict = Dict_Client_List()->Get_Dict(dict_id_.c_str(), 1);
+  if (!dict || dict->Load_Failed()) return;  // what is shown stays until the dictionary can be read
+  std::unordered_set<std::string> expanded;
+  for (TTreeNode* n = Items()->GetFirstNode(); n; n = n->GetNext())
+    if (n->Expanded() && n->Data()) expanded.insert(static_cast<const char*>(n->Data()));
+  const std::string selected = GetCode() ? GetCode() : "";
+  const TTVChangedEvent on_change = OnChange;
+  OnChange = nullptr;  // the nodes go and come back: nothing the user chose
+  Items()->Clear();
+  FreeCode();
+  {
+    auto lock = dict->Lock();
+    Fill(dict);
+  }
+  TTreeNode* again = nullptr;
+  for (TTreeNode* n = Items()->GetFirstNode(); n; n = n->GetNext()) {
+    const char* code = static_cast<const char*>(n->Data());
+    if (!code) continue;
+    if (n->HasChildren() && expanded.count(code)) n->SetExpanded(true);
+    if (!again && !selected.empty() && selected == code) again = n;
+  }
+  if (again) SetSelected(again);
+  OnChange = on_change;
+  if (!selected.empty() && !again && OnChange) OnChange(this, Selected());
+}
+
+int TTreeView_Ext::Fill(TSQLCA* data) {
   Items()->BeginUpdate();
   TTreeNode* prev = nullptr;
   char code[kCode_Max + 1];

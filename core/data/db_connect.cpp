@@ -168,6 +168,9 @@ int TDb_Connect::Load_Driver(const char* file) {
   }
   void* file_db = dlsym(dll_.Handle(), "_File_Db_Handle");
   file_db_ = reinterpret_cast<Db_File_Db_Fn>(file_db ? file_db : dlsym(dll_.Handle(), "File_Db_Handle"));
+  void* params = dlsym(dll_.Handle(), "_ExecuteSql_Params_Handle");
+  execute_params_ =
+      reinterpret_cast<Db_Execute_Params_Fn>(params ? params : dlsym(dll_.Handle(), "ExecuteSql_Params_Handle"));
   if (set_oper_) set_oper_(Db_Data_Oper_Table());
   Load_Notify_Entries();
   return 1;
@@ -314,6 +317,19 @@ int TDb_Connect::Execute_Sql(DBDataMgr* ds, map_wchar sql) {
   int ok = After_Call(ds, execute_sql_(ds, sql.c_str()));
   if (lost_tx_ && Db_Classify(sql.c_str()) == Db_Stmt::Rollback) lost_tx_ = 0;  // as Rollback
   return ok;
+}
+
+int TDb_Connect::Execute_Sql_Params(DBDataMgr* ds, map_wchar sql, int count, const wchar16* const* values,
+                                    const char* kinds) {
+  DBDataMgr tmp;
+  if (!ds) ds = &tmp;
+  if (!execute_params_) {
+    const std::string msg = std::string("the driver ") + dll_.File_Name() + " takes no bound parameters";
+    ds->Set_Error(-1, map_wchar(msg.c_str()));
+    return 0;
+  }
+  if (!Before_Call(ds, reinterpret_cast<void*>(execute_params_), "_ExecuteSql_Params_Handle")) return 0;
+  return After_Call(ds, execute_params_(ds, sql.c_str(), count, values, kinds));
 }
 
 int TDb_Connect::Execute_Proc(DBDataMgr* ds, map_wchar call) {

@@ -33,6 +33,14 @@
 // Optional entry (no message when missing): _File_Db_Handle() returns 1 when the database is a local
 // file, which cannot do what only a server does (the maintenance statements below).
 //
+// Optional entry for bound parameters (no message when missing):
+//   _ExecuteSql_Params_Handle  ds, sql, count, values, kinds                   1 / 0
+// runs one statement whose placeholders ("?" or "$n", core/data/db_stmt.h) take the count values:
+// values[i] is the text of parameter i+1 (null for NULL), kinds[i] its kind letter ('S' text, 'I'
+// integer, 'F' decimal, 'D' date, as core/data/sql_param.h). The values reach the database as
+// parameters of the statement (never as part of its text); the outcome is written as for
+// _ExecuteSql_Handle. A text of several statements is refused.
+//
 // Bounded waits. Tag 2 of ds carries the bound in ms on the driver's waits for the server during the
 // call (0: the driver's default, negative: none). The session sets it before every call from two
 // public parameters (pub_para_mgr), read at each call so that the host may change them at any time:
@@ -135,6 +143,8 @@ typedef int (*Db_Listen_Fn)(void* ds, const wchar16* channel);
 typedef int (*Db_Notify_Fn)(void* ds, const wchar16* channel, const wchar16* payload);
 typedef int (*Db_Wait_Notify_Fn)(void* ds, int timeout_ms);
 typedef int (*Db_File_Db_Fn)();
+typedef int (*Db_Execute_Params_Fn)(void* ds, const wchar16* sql, int count, const wchar16* const* values,
+                                    const char* kinds);
 }
 
 // What a session is made from (see the header comment).
@@ -173,6 +183,11 @@ class TDb_Connect {
   int Commit(DBDataMgr* ds = nullptr);
   int Rollback(DBDataMgr* ds = nullptr);
   int Execute_Sql(DBDataMgr* ds, map_wchar sql);
+  // One statement with bound parameters (the optional entry above). Without the entry: 0 and "the driver
+  // <file> takes no bound parameters" in ds (the values are never put into the text instead).
+  int Execute_Sql_Params(DBDataMgr* ds, map_wchar sql, int count, const wchar16* const* values,
+                         const char* kinds);
+  int Has_Params() const { return execute_params_ != nullptr; }
   int Execute_Proc(DBDataMgr* ds, map_wchar call);
   int Select_Row(DBDataMgr* ds, map_wchar sql, int first_row, int max_rows);
   int Batch_Insert(DBDataMgr* ds);
@@ -272,6 +287,7 @@ class TDb_Connect {
   Db_Notify_Fn notify_ = nullptr;
   Db_Wait_Notify_Fn wait_notify_ = nullptr;
   Db_File_Db_Fn file_db_ = nullptr;  // optional
+  Db_Execute_Params_Fn execute_params_ = nullptr;  // optional
 };
 
 // The pool. Owns its sessions; destroying it disconnects and frees them all.

@@ -529,6 +529,13 @@ int DBDataMgr::Set_Value(int i, map_wchar text) {
   return Store(c, text.c_str(), Str_Len(text.c_str()), "DBDataMgr::Set_Value", pool_row);
 }
 
+int DBDataMgr::Set_Null(int i) {
+  DBIOCOLSTRU* c = Cur_Cell(i);
+  if (!c) return 0;
+  Free_Cell(c, "DBDataMgr::Set_Value");
+  return 1;
+}
+
 int DBDataMgr::Set_Value_With_Len(int i, const wchar16* text, int n) {
   bool pool_row = false;
   DBIOCOLSTRU* c = Cur_Cell(i, &pool_row);
@@ -566,6 +573,22 @@ const char* DBDataMgr::Get_S_Value(int i) {
 const wchar16* DBDataMgr::Get_Row_Value(int row, int i) const {
   if (row < 0 || row >= Get_Row_Count() || i < 0 || i >= Get_Field_Count()) return g_empty_w;
   return dbdata::Text(rows_.Get(row)->cols[i]);
+}
+
+int DBDataMgr::Row_Value_Present(int row, int i) const {
+  if (row < 0 || row >= Get_Row_Count() || i < 0 || i >= Get_Field_Count()) return 0;
+  return rows_.Get(row)->cols[i].value != nullptr;
+}
+
+int DBDataMgr::Get_Row_Track(int row) const {
+  if (row < 0 || row >= Get_Row_Count()) return 0;
+  return rows_.Get(row)->track;
+}
+
+int DBDataMgr::Set_Row_Track(int row, int id) {
+  if (row < 0 || row >= Get_Row_Count()) return 0;
+  rows_.Get(row)->track = id;
+  return 1;
 }
 
 int DBDataMgr::Append_Data(DBDataMgr* other) {

@@ -74,6 +74,8 @@ struct DBIOROWSTRU {
   DBIOCOLSTRU* cols;
   int pooled;  // nonzero when the row block lives in the set's block pool (rows appended at the end
                // and unpacked rows; their cells then take their first value from the pool too)
+  int track;   // the change tracker's number of a loaded row (core/data/row_track.h); 0 for a row
+               // made afterwards. It goes with the row through sorts, moves and swaps.
 };
 
 // One find condition: rows match when the cell of the named field equals the value (text collation).
@@ -143,6 +145,8 @@ class DBDataMgr {
   // ---- values of the current row
   // Stores the text (a null text makes the cell absent; a cell holding "" keeps it).
   int Set_Value(int i, map_wchar text);
+  // Makes the cell absent (a database NULL), whatever it held, "" included.
+  int Set_Null(int i);
   // Stores exactly n code units (embedded zeros kept) plus a terminator.
   int Set_Value_With_Len(int i, const wchar16* text, int n);
   const wchar16* Get_Value(int i);   // "" when absent or when the set has no rows
@@ -151,6 +155,11 @@ class DBDataMgr {
   int Get_Value_Len(int i);          // code units of the current value (embedded zeros counted)
   // Any row, without moving the cursor ("" outside the rows or fields).
   const wchar16* Get_Row_Value(int row, int i) const;
+  // Whether the cell holds a value at all (an absent value reads as "" but is a database NULL).
+  int Row_Value_Present(int row, int i) const;
+  // The row's tracking number (DBIOROWSTRU::track); 0 outside the rows. Setting it is the tracker's.
+  int Get_Row_Track(int row) const;
+  int Set_Row_Track(int row, int id);
 
   // Appends a copy of every row of other (values only); 0 when the field counts differ.
   int Append_Data(DBDataMgr* other);

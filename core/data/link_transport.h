@@ -41,7 +41,7 @@ enum {
 // The events of a watch.
 enum {
   LINK_WATCH_UP = 1,      // the stream is open: notices from now on arrive (earlier ones may be missed)
-  LINK_WATCH_NOTICE = 2,  // a notice: channel and payload
+  LINK_WATCH_NOTICE = 2,  // a change: the channel, and the changed id as payload ("": anything)
   LINK_WATCH_DOWN = 3,    // the stream ended (payload: why); the watch opens it again when it can
 };
 

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "core/data/db_connect.h"
+#include "core/data/db_stmt.h"
 #include "core/data/para.h"
+#include "core/data/row_track.h"
 #include "core/text/wfunc.h"
 #include "frame/host_funcs.h"
 #include "frame/log_mgr.h"
@@ -110,6 +112,8 @@ DBDataMgr* TSQLCA::Area_Data(int n) const { return (n >= 0 && n < AREA_COUNT) ? 
 
 int TSQLCA::Free_Area() {
   for (int i = 0; i < AREA_COUNT; i++) {
+    delete track_[i];
+    track_[i] = nullptr;
     delete areas_[i];
     areas_[i] = nullptr;
     res_[i] = Area_Result();
@@ -165,14 +169,58 @@ int TSQLCA::Fail_No_Connect(const wchar16* sql, const char* what, const char* co
   return 999;
 }
 
-int TSQLCA::Exec(map_wchar sql_in) {
-  std::u16string sql = sql_in.c_str();
+int TSQLCA::Exec(map_wchar sql) { return Run(sql, nullptr); }
+
+int TSQLCA::Exec(map_wchar sql, const TSql_Params& params) { return Run(sql, &params); }
+
+int TSQLCA::Select(map_wchar sql) { return Select(sql, TSql_Params()); }
+
+int TSQLCA::Select(map_wchar sql, const TSql_Params& params) {
+  if (Db_Classify(sql.c_str()) != Db_Stmt::Select)
+    return Refuse(sql.c_str() ? sql.c_str() : u"", "Select runs reads only; this statement writes");
+  return params.empty() ? Run(sql, nullptr) : Run(sql, &params);
+}
+
+// A statement refused before it reached the driver: -1 and the reason in the area, logged.
+int TSQLCA::Refuse(const std::u16string& sql, const std::string& why) {
+  Data();
+  cur_data_->CFree();
+  cur_data_->Set_Error(-1, map_wchar(why.c_str()));
+  Area_Result& r = res_[cur_];
+  r.sql = sql;
+  r.sqlcode = -1;
+  r.msg = cur_data_->Get_Sqlmsg();
+  r.result = 0;
+  Log_Printf("*** fail to run %s\n*** %s\n", Zem_W_To_Utf8(sql.c_str()).c_str(), why.c_str());
+  return -1;
+}
+
+int TSQLCA::Run(map_wchar sql_in, const TSql_Params* params) {
+  std::u16string sql = sql_in.c_str() ? sql_in.c_str() : u"";
   if (g_trace) Log_Printf("SQL TRACE: %s\n", Zem_W_To_Utf8(sql.c_str()).c_str());
   for (wchar16& c : sql)
     if (c == u'`') c = u'%';
   Data();
   Area_Result& r = res_[cur_];
   r.sql = sql;
+
+  // Parameters: their count and values are checked before anything is sent.
+  std::vector<const wchar16*> values;
+  std::string kinds;
+  if (params) {
+    int count = 0;
+    std::string why;
+    if (Db_Number_Params(sql.c_str(), 0, nullptr, &count, &why) < 0) return Refuse(sql, why);
+    if (count != static_cast<int>(params->size()))
+      return Refuse(sql, "the statement has " + std::to_string(count) + " placeholders and " +
+                             std::to_string(params->size()) + " parameters were given");
+    for (size_t i = 0; i < params->size(); i++) {
+      const TSql_Param& p = (*params)[i];
+      if (!p.Bad().empty()) return Refuse(sql, "parameter " + std::to_string(i + 1) + ": " + p.Bad());
+      values.push_back(p.Is_Null() ? nullptr : p.Text().c_str());
+      kinds.push_back(static_cast<char>(p.Type()));
+    }
+  }
 
   TDb_Connect* conn = Take_Connect();
   if (!conn) return Fail_No_Connect(sql.c_str(), "cant get db connection", "cant get db connection");
@@ -183,9 +231,13 @@ int TSQLCA::Exec(map_wchar sql_in) {
     return Fail_No_Connect(sql.c_str(), "cant link to db server", "cant link to db server");
   }
 
+  End_Tracking();  // the rows are replaced
   cur_data_->CFree();
   try {
-    conn->Execute_Sql(cur_data_, sql.c_str());
+    if (params)
+      conn->Execute_Sql_Params(cur_data_, sql.c_str(), static_cast<int>(values.size()), values.data(), kinds.c_str());
+    else
+      conn->Execute_Sql(cur_data_, sql.c_str());
   } catch (...) {
     // A failure raised inside the driver: keep whatever the data set holds.
     if (cur_data_->Get_Sqlcode() == 0) cur_data_->Set_Error(-1, u"driver failure");
@@ -205,7 +257,9 @@ int TSQLCA::Exec(map_wchar sql_in) {
   if (conn->Log_Mode() == 2 || r.sqlcode != 0) {
     char line[128];
     std::snprintf(line, sizeof line, "runover error code %d result rownum %d", r.sqlcode, rows);
-    std::u16string entry = sql + u"\n" + Ascii(line);
+    std::u16string entry = sql + u"\n";
+    if (params) entry += Sql_Params_Text(*params) + u"\n";
+    entry += Ascii(line);
     if (r.sqlcode != 0) {
       std::snprintf(line, sizeof line, "%d", r.sqlcode);
       entry += u"\n错误代码: " + Ascii(line) + u"\n错误信息: " + r.msg;

@@ -12,10 +12,15 @@
 #pragma once
 #include <string>
 #include <thread>
+#include <vector>
 #include "core/data/dbdata.h"
+#include "core/data/sql_param.h"
 #include "core/text/map_str.h"
 
 class TDb_Connect;
+class TRow_Track;
+struct TSave_Options;
+struct TSave_Result;
 
 class TSQLCA {
  public:
@@ -40,10 +45,59 @@ class TSQLCA {
   // ---- statements
   // Runs one statement in the current area; returns its sqlcode.
   int Exec(map_wchar sql);
+  // Runs one statement whose placeholders ("?" in order, or "$1", "$2"...; core/data/db_stmt.h) take
+  // the parameters, bound by position and handed to the driver beside the text (core/data/sql_param.h):
+  //   q.Exec(u"update vouchers set summary = ? where voucher_no = ?", {summary, no});
+  // A count of placeholders other than the count of parameters, a bad value (a decimal that is not a
+  // number, a date that does not exist) or a driver without bound parameters fails with -1 before
+  // anything is sent. The statement log shows the parameters after the text.
+  int Exec(map_wchar sql, const TSql_Params& params);
+  // A read: Exec for a statement that only reads (select, values, with ... select). A statement that
+  // writes is refused with -1 and not run, so a Select never changes the database.
+  int Select(map_wchar sql);
+  int Select(map_wchar sql, const TSql_Params& params);
   int Commit() { return Exec(u"commit"); }
   int Rollback() { return Exec(u"rollback"); }
   // Inserts the current area's rows into the table named by its table_name (field names as columns).
   int Batch_Insert();
+
+  // ---- change tracking of the current area (core/data/row_track.h) and saving it back
+  // (core/data/save_changes.h). Tracking starts on the area's rows as they are (just loaded); a later
+  // Exec, Select or CFree in the area ends it.
+  //   table          the table the rows came from
+  //   key_fields     comma-separated fields that name a row of the table ("voucher_no")
+  //   version_field  a row version field of the table, counted up by every save ("" when none)
+  //   columns        comma-separated fields that are columns of the table ("": every field)
+  // 1, or 0 with the reason as the area's message (sqlcode -1) when a name is not a field.
+  int Track_Changes(map_wchar table, map_wchar key_fields, map_wchar version_field = u"",
+                    map_wchar columns = u"");
+  int Tracking() { return Tracker() != nullptr; }
+  // The current area's tracker, null when it is not tracked.
+  TRow_Track* Tracker();
+  enum { ROW_UNCHANGED = 0, ROW_CHANGED = 1, ROW_ADDED = 2 };
+  // The row's state since the load (ROW_UNCHANGED for an area not tracked).
+  int Row_State(int row);
+  // 1 when the row's field differs from its value as loaded (every field of an added row).
+  int Field_Changed(int row, int field);
+  // The row's field as loaded ("" for an added row, a field that is no column, an area not tracked).
+  const wchar16* Get_Orig_Value(int row, int field);
+  // 1 when rows were changed, added or deleted since the load.
+  int Has_Changes();
+  // The rows deleted since the load, and their values as loaded by field name.
+  int Deleted_Count();
+  const wchar16* Get_Deleted_Value(int i, map_wchar field);
+  // The row whose key fields hold these values (in key_fields order), -1 when none.
+  int Find_Key(const std::vector<std::u16string>& key);
+  int Find_Key(map_wchar key) { return Find_Key(std::vector<std::u16string>{key.c_str()}); }
+  // The rows as they are become the loaded ones.
+  int Accept_Changes();
+  // Takes in a new read of the table (fresh: the same columns), keeping what was changed here (see
+  // TRow_Track::Merge_Fresh). Returns how many rows it added, altered or removed; -1 when the area is
+  // not tracked or fresh lacks a column.
+  int Merge_Fresh(TSQLCA* fresh);
+  // Writes the changes since the load in one transaction, other clerks' changes never overwritten
+  // unasked (core/data/save_changes.h). 0 on success, else the code with the message in the area.
+  int Save_Changes(const TSave_Options* options = nullptr, TSave_Result* result = nullptr);
 
   // ---- sequences (table app_sequence, columns seq_name and seq_val)
   // The next value of the sequence (created at 1 on first use). 1, or 0 with *value 0.
@@ -120,7 +174,7 @@ class TSQLCA {
   int Append_Data(DBDataMgr* other) { return Data()->Append_Data(other); }
   int Append_Data(TSQLCA* other) { return other ? Data()->Append_Data(other->Data()) : 0; }
   int Clear_Data() { return Data()->Clear_Data(); }
-  int CFree() { return Data()->CFree(); }
+  int CFree();
   int Set_Table_Name(map_wchar n) { return Data()->Set_Table_Name(n); }
   const wchar16* Get_Table_Name() { return Data()->Get_Table_Name(); }
 
@@ -149,6 +203,9 @@ class TSQLCA {
     int result = 0;      // the driver's further result (rows changed)
   };
   void Refresh_From_Data();
+  int Run(map_wchar sql, const TSql_Params* params);
+  void End_Tracking();
+  int Refuse(const std::u16string& sql, const std::string& why);
   int Fail_No_Connect(const wchar16* sql, const char* what, const char* console_what);
   int Sequence_Step(const char* name, int set_value, int mode, int* value);
 
@@ -157,6 +214,7 @@ class TSQLCA {
   int cur_ = -1;                                  // current area, -1 before the first selection
   DBDataMgr* cur_data_ = nullptr;                 // areas_[cur_]
   Area_Result res_[AREA_COUNT];
+  TRow_Track* track_[AREA_COUNT] = {};            // owned; per tracked area
   TDb_Connect* explicit_ = nullptr;               // not owned
   TDb_Connect* used_ = nullptr;                   // the session of the last statement (pool's)
 };

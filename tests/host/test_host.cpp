@@ -6,7 +6,13 @@
 #include <cstring>
 
 #include "controls/support.h"
+#include <QCheckBox>
+#include <QLabel>
+#include <QTableWidget>
+
+#include "core/data/save_changes.h"
 #include "host/host_ui.h"
+#include "host/save_conflict_dialog.h"
 #include "host/zem_host.h"
 #include "toolkit/tk_datetime.h"
 #include "toolkit/tk_menu.h"
@@ -21,7 +27,7 @@ using zt::U;
 // proxy objects are the application's own framework pieces, not defaults of a host module.
 TEST(HostModule, EveryControlHostNameHasADefault) {
   zt::App();
-  EXPECT_EQ(Zem_Host_Register_Defaults(), 26);
+  EXPECT_EQ(Zem_Host_Register_Defaults(), 27);
   int count = 0;
   const char* const* names = Zem_Host_Func_Names(&count);
   const QStringList framework = {kRcall_Prepare_Handle, kRcall_Wait_Handle, kSsl_Proxy_Client_Ptr,
@@ -122,6 +128,72 @@ TEST(HostModule, MenuFont) {
   TPopupMenu menu;
   EXPECT_TRUE(Zem_Host_Init_Menu_Font(&menu) == 1 && menu.menu()->font() == QApplication::font("QMenu"));
   EXPECT_EQ(Zem_Host_Init_Menu_Font(nullptr), 0);
+}
+
+// The save conflict dialog: the row named, each column's three values as the clerk reads them, and
+// each button's answer; a merge takes the ticks as the clerk left them.
+TEST(HostModule, SaveConflictDialog) {
+  zt::App();
+  auto conflict = [] {
+    TSave_Conflict k;
+    k.table = u"vouchers";
+    k.row = u"凭证号=V2024016";
+    auto field = [](const char16_t* name, const char16_t* orig, const char16_t* mine, const char16_t* theirs, bool orig_null) {
+      TSave_Conflict_Field f;
+      f.name = name;
+      f.caption = name;
+      f.orig = orig;
+      f.mine = mine;
+      f.theirs = theirs;
+      f.orig_null = orig_null;
+      f.mine_changed = std::u16string(mine) != orig;
+      f.theirs_changed = std::u16string(theirs) != orig;
+      f.take_theirs = f.theirs_changed && !f.mine_changed;
+      return f;
+    };
+    k.fields = {field(u"amount", u"1000.00", u"3000", u"2000.00", false), field(u"summary", u"钢板", u"钢板", u"冷轧钢板", false),
+                field(u"note", u"", u"B", u"", true)};
+    return k;
+  };
+  struct Case {
+    const char* name;
+    int kind;
+    const char* button;
+    int choice;
+    std::vector<bool> theirs;  // take_theirs afterwards
+  } cases[] = {
+      {"keep mine", TSave_Conflict::CHANGED, "keepMine", TSave_Conflict::KEEP_MINE, {false, true, false}},
+      {"take theirs", TSave_Conflict::CHANGED, "takeTheirs", TSave_Conflict::TAKE_THEIRS, {false, true, false}},
+      {"merge, the amount ticked by the clerk", TSave_Conflict::CHANGED, "merge", TSave_Conflict::MERGE, {true, true, false}},
+      {"cancel", TSave_Conflict::CHANGED, "cancel", TSave_Conflict::CANCEL, {false, true, false}},
+      {"a deleted row offers no merge", TSave_Conflict::GONE, "merge", TSave_Conflict::CANCEL, {false, true, false}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSave_Conflict k = conflict();
+    k.kind = c.kind;
+    QStringList shown;
+    QString what;
+    zt::Answer(
+        [&](QWidget* d) {
+          what = d->findChild<QLabel*>(QStringLiteral("what"))->text();
+          auto* t = d->findChild<QTableWidget*>(QStringLiteral("fields"));
+          for (int r = 0; r < t->rowCount(); r++) {
+            QStringList cells;
+            for (int col = 0; col < 4; col++) cells << t->item(r, col)->text();
+            shown << cells.join(u'|');
+          }
+          if (auto* tick = d->findChild<QCheckBox*>(QStringLiteral("take_amount"))) tick->setChecked(true);
+          if (!zt::Click(d, QLatin1String(c.button))) zt::Click(d, QStringLiteral("cancel"));
+        },
+        "zem_host_save_conflict");
+    EXPECT_EQ(Zem_Host_Save_Conflict(&k), c.choice);
+    EXPECT_TRUE(what.contains(U(u"V2024016")) && what.contains(QStringLiteral("vouchers"))) << what.toStdString();
+    EXPECT_EQ(shown, (QStringList{U(u"amount|1000.00|3000|2000.00"), U(u"summary|钢板|钢板|冷轧钢板"), U(u"note|（空）|B|")}));
+    std::vector<bool> theirs;
+    for (const TSave_Conflict_Field& f : k.fields) theirs.push_back(f.take_theirs);
+    EXPECT_EQ(theirs, c.theirs);
+  }
 }
 
 }  // namespace

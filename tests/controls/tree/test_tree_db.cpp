@@ -1,6 +1,7 @@
 // MTreeView over real dictionaries and key sets: SQLite on a file and PostgreSQL on the test server.
 #include "controls/support.h"
 #include "controls/tree/Mtreeview.h"
+#include "controls/tree/Treeview_ext.h"
 #include "core/text/map_str.h"
 
 namespace {
@@ -87,6 +88,51 @@ TEST_P(TreeDb, KeySetFormStoresTheNodeAndItsChildren) {
   std::u16string keys;
   for (int r = 0; r < q.Get_Row_Count(); ++r) keys += std::u16string(q.Get_Row_Value(r, 0)) + u";";
   EXPECT_EQ(keys, u"A'1;B1;B2;");  // the grandchild B11 is not part of the set
+}
+
+// Both tree views follow their dictionary: a renamed entry shows its new name with the user's expanded
+// nodes and selection kept and no change event; a deleted selected entry moves the selection, told.
+TEST_P(TreeDb, BothTreesFollowTheirDictionary) {
+  MTreeView t;
+  TTreeView_Ext ext;
+  TTreeNode* all = t.TN_Add(nullptr, 0, "", u"全部");
+  ASSERT_EQ(t.TN_Attach_Class_Dict(all, "dept", 1), 1);
+  ASSERT_EQ(ext.Attach_Dict("dept"), 1);
+  all->SetExpanded(true);
+  t.TN_Get(1, "01")->SetExpanded(true);
+  t.SetSelected(t.TN_Get(1, "0102"));
+  for (TTreeNode* n = ext.Items()->GetFirstNode(); n; n = n->GetNext())
+    if (std::string(static_cast<const char*>(n->Data())) == "0102") ext.SetSelected(n);
+  int changes = 0, ext_changes = 0;
+  t.OnChange = [&](TObject*, TTreeNode*) { changes++; };
+  ext.OnChange = [&](TObject*, TTreeNode*) { ext_changes++; };
+  struct Step {
+    const char* name;
+    const char16_t* sql;  // null: no change in the database
+    const char* id;
+    std::string selected, ext_selected;
+    int changes;
+    const char16_t* text;
+  } steps[] = {
+      {"renamed", u"update app_dict_def set name = '营销部' where dict_id = 'dept' and code = '0102'", "dept", "0102",
+       "0102", 0, u"全部\r\n......总部\r\n............财务部\r\n............营销部\r\n......工厂\r\n............一车间\r\n"},
+      {"another dictionary's change", nullptr, "units", "0102", "0102", 0, nullptr},
+      {"the selected entry deleted", u"delete from app_dict_def where dict_id = 'dept' and code = '0102'", "dept", "",
+       "", 1, u"全部\r\n......总部\r\n............财务部\r\n......工厂\r\n............一车间\r\n"},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.name);
+    const QString before = t.Tree_Text();
+    if (s.sql) Sql({s.sql});
+    Dict_Client_List()->Mark_Changed(s.id);
+    t.Follow_Dict_Change(s.id);
+    ext.Follow_Dict_Change(s.id);
+    EXPECT_EQ(t.Tree_Text(), s.text ? QString::fromUtf16(s.text) : before);
+    EXPECT_EQ(std::string(t.Selected_Code()), s.selected);
+    EXPECT_EQ(std::string(ext.GetCode() ? ext.GetCode() : ""), s.ext_selected);
+    EXPECT_EQ(std::make_pair(changes, ext_changes), std::make_pair(s.changes, s.changes));
+    EXPECT_TRUE(t.TN_Get(1, "01")->Expanded()) << "the user's expanded node stays expanded";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, TreeDb, ::testing::Values("sqlite", "pg"), zt::Backend_Name);
