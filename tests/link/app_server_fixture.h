@@ -78,13 +78,10 @@ class App_Server_Test : public Dict_Test {
     return {rc, buf};
   }
 
-  // A notice as a writer's trigger sends it, with the writer's change, committed together.
-  void Change_And_Notify(const char16_t* sql, const char* dict_id) {
+  // A writer's change, committed: the table's trigger records it (and on PostgreSQL sends the notice).
+  void Change(const char16_t* sql) {
     TSQLCA q;
     ASSERT_EQ(q.Exec(sql), 0) << Utf8(q.Get_Error_Msg());
-    DBDataMgr ds;
-    const std::u16string payload = u"0 admin " + U(dict_id);
-    ASSERT_TRUE(Db_Connect_Mgr()->Get_Session()->Notify(&ds, u"zem_dict", payload.c_str())) << Utf8(ds.Get_Sqlmsg());
     ASSERT_EQ(q.Commit(), 0) << Utf8(q.Get_Error_Msg());
   }
 
