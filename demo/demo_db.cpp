@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include "core/data/db_connect.h"
+#include "core/data/db_errors.h"
 #include "core/data/dbdata.h"
 #include "core/data/para.h"
 #include "core/data/row_track.h"
@@ -21,6 +22,9 @@ namespace {
 const wchar16* W(const QString& s) { return reinterpret_cast<const wchar16*>(s.utf16()); }
 
 QString Q(const wchar16* s) { return s ? QString::fromUtf16(s) : QString(); }
+
+// What a failed statement says to the user: its sentence for the user, else the database's message.
+QString Said(const TSQLCA& q) { return Q(q.Get_User_Msg()).isEmpty() ? Q(q.Get_Error_Msg()) : Q(q.Get_User_Msg()); }
 
 // The schema, beside the dictionary tables (Dict_Create_Def_Tables): app_sequence holds the sequences.
 const char16_t* const kSchema[] = {
@@ -231,10 +235,11 @@ int DemoDb::followChanges() {
   return Dict_Notify()->Start();
 }
 
+// What the window shows of a failure is the user's sentence; the database's own text is in the log.
 int DemoDb::exec(TSQLCA& q, const QString& sql) {
   if (remote_) return select(q, sql, {});
   const int code = q.Exec(W(sql));
-  if (code != 0) error_ = Q(q.Get_Error_Msg());
+  if (code != 0) error_ = Q(q.Get_User_Msg()).isEmpty() ? Q(q.Get_Error_Msg()) : Q(q.Get_User_Msg());
   return code;
 }
 
@@ -250,7 +255,7 @@ int DemoDb::select(TSQLCA& q, const QString& sql, const QStringList& params) {
   TSql_Params bound;
   for (const QString& v : params) bound.emplace_back(v.toStdU16String());
   const int code = q.Select(W(sql), bound);
-  if (code != 0) error_ = Q(q.Get_Error_Msg());
+  if (code != 0) error_ = Said(q);
   return code;
 }
 
@@ -263,7 +268,7 @@ int DemoDb::transact(TSQLCA& q, const QStringList& sqls) {
   }
   for (const QString& sql : sqls) {
     if (const int code = q.Exec(W(sql))) {
-      error_ = Q(q.Get_Error_Msg());
+      error_ = Said(q);
       q.Rollback();
       return code;
     }
@@ -271,7 +276,7 @@ int DemoDb::transact(TSQLCA& q, const QStringList& sqls) {
   // Through another area of the same session: q keeps the last statement's rows.
   TSQLCA c;
   if (const int code = c.Commit()) {
-    error_ = Q(c.Get_Error_Msg());
+    error_ = Said(c);
     return code;
   }
   return 0;
@@ -280,7 +285,11 @@ int DemoDb::transact(TSQLCA& q, const QStringList& sqls) {
 int DemoDb::saveChanges(TSQLCA* area, const TSave_Options& options, TSave_Result* result) {
   if (!remote_) {
     const int code = area->Save_Changes(&options, result);
-    if (code != 0) error_ = Q(area->Get_Error_Msg());
+    // A conflict is told in the clerk's words already; a database failure gets the user's sentence.
+    if (code == SAVE_CONFLICT || code == SAVE_CANCELLED)
+      error_ = Q(area->Get_Error_Msg());
+    else if (code != 0)
+      error_ = QString::fromStdU16String(Db_User_Message(code, area->Get_Error_Msg(), DB_END_NONE, 0));
     return code;
   }
   // The rows as loaded and as they are now go to the server, which saves them there (demo_save).

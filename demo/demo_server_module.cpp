@@ -25,6 +25,7 @@
 #include <string>
 
 #include "core/data/db_connect.h"
+#include "core/data/db_errors.h"
 #include "core/data/name_call.h"
 #include "core/data/para.h"
 #include "core/data/save_changes.h"
@@ -146,7 +147,8 @@ int Demo_Save(TParaMgr* p) {
   };
   TSave_Result result;
   if (const int code = area.Save_Changes(&options, &result)) {
-    const std::string text = conflict.empty() ? Zem_W_To_Utf8(area.Get_Error_Msg())
+    const std::string text = conflict.empty()
+                                 ? Zem_W_To_Utf8(Db_User_Message(code, area.Get_Error_Msg(), DB_END_NONE, 0).c_str())
                                               : "another clerk changed or deleted " + Zem_W_To_Utf8(conflict.c_str()) +
                                                     " since it was loaded; the window shows theirs";
     Thr_Err_Mgr()->Set_Err(code, text.c_str());

@@ -32,30 +32,33 @@ void Need_Dbio_Hooks() {
 
 }  // namespace
 
+// The server is asked under the loaders' lock alone; the reply is applied, filtered and indexed in one
+// step under the rows lock.
 int TDict_Net::Load_Since(int mode, int since) {
-  auto guard = Lock();
-  if (Dict_Id().empty()) return 0;
+  auto load = Load_Lock();
+  const std::string id = Id_Copy();
+  if (id.empty()) return 0;
   if (since < 0) since = Is_Loaded() ? Time_Stamp() : 0;
   Need_Dbio_Hooks();
   TParaMgr para;
-  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  para.Put_Str(u"dict_id", id.c_str());
   para.Put_Int(u"time_stamp", since);
   const int rc = Zem_R_Call("Dict_Load_Data", &para, 1);
+  away_ = R_Call_Server_Away(rc);
   if (rc != 0) {
-    Log_Printf("dict %s: Dict_Load_Data failed\n", Dict_Id().c_str());
-    return R_Call_Server_Away(rc) ? Serve_Held(mode) : 0;
+    Log_Printf("dict %s: Dict_Load_Data failed\n", id.c_str());
+    return 0;
   }
   int part_sync = 0;
   para.Get_Int(u"part_sync", &part_sync);
+  auto guard = Lock();
   int ok = part_sync == 0 ? Unpack_Dict(&para) : Unpack_Part(&para);
   if (!ok) return 0;
   // Before the filter: the file keeps the rows as the server sent them at this stamp.
   if (part_sync == 0 && File_Cache()) Write_Net_Cache(&para);
-  if (Is_Stale()) Log_Printf("dict %s: the application server answers again; stamp %d\n", Dict_Id().c_str(), Time_Stamp());
   Set_Load_Mode(mode);
   Set_Loaded(1);
   Set_Load_Failed(0);
-  Set_Stale(0);
   if (TDict* ext = Ext_Dict()) ext->Set_Loaded(1);
   // The unpack indexed the rows; a filter that changes them needs the index again.
   if (Dict_Fetch_Filter_Mgr()->Find(Dict_Id().c_str())) {
@@ -64,6 +67,11 @@ int TDict_Net::Load_Since(int mode, int since) {
     if (TDict* ext = Ext_Dict()) ext->Build_Index();
   }
   return 1;
+}
+
+int TDict_Net::Load(int mode) {
+  if (Load_Since(mode, -1)) return 1;
+  return away_ && !Has_Rows() && Serve_Cache(mode);
 }
 
 namespace {
@@ -106,13 +114,12 @@ class Net_Cache_Writer {
       pending_.erase(it);
       writing_ = true;
       l.unlock();
-      if (Dict_Make_Cache_Dir(Dict_Cache_Dir_Of(path))) Dict_Write_Cache_File(path, bytes.data(), bytes.size());
+      if (Dict_Make_Cache_Dir(path.substr(0, path.rfind('/')))) Dict_Write_Cache_File(path, bytes.data(), bytes.size());
       l.lock();
       writing_ = false;
       idle_.notify_all();
     }
   }
-  static std::string Dict_Cache_Dir_Of(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
   std::mutex lock_;
   std::condition_variable wake_, idle_;
@@ -141,19 +148,18 @@ void TDict_Net::Write_Net_Cache(TParaMgr* transfer) {
   std::free(bytes);
 }
 
-int TDict_Net::Serve_Held(int mode) {
-  if (Is_Loaded() && !Load_Failed()) {
-    if (!Is_Stale())
-      Log_Printf("dict %s: the application server is away; the rows held (stamp %d) are served, stale\n",
-                 Dict_Id().c_str(), Time_Stamp());
-    Set_Stale(1);
-    return 1;
+int TDict_Net::Serve_Cache(int mode) {
+  std::string path;
+  {
+    auto guard = Lock();
+    if (!File_Cache()) return 0;
+    path = Net_Cache_Path();
   }
-  const std::string path = Net_Cache_Path();
   std::unique_ptr<uint8_t[]> buf;
   size_t len = 0;
-  if (!File_Cache() || !Dict_Read_Cache_File(path, &buf, &len)) return 0;
+  if (!Dict_Read_Cache_File(path, &buf, &len)) return 0;
   TParaMgr transfer;
+  auto guard = Lock();
   if (!transfer.Unpack_Para(buf.get(), len) || !Unpack_Dict(&transfer)) {
     Log_Printf("dict %s: the cache file %s does not read as a dictionary\n", Dict_Id().c_str(), path.c_str());
     return 0;
@@ -165,20 +171,36 @@ int TDict_Net::Serve_Held(int mode) {
   Set_Load_Failed(0);
   Set_Stale(1);
   if (TDict* ext = Ext_Dict()) ext->Set_Loaded(1);
-  Dict_Run_Fetch_Filter(this);
-  Build_Index();
-  if (TDict* ext = Ext_Dict()) ext->Build_Index();
+  if (Dict_Fetch_Filter_Mgr()->Find(Dict_Id().c_str())) {
+    Dict_Run_Fetch_Filter(this);
+    Build_Index();
+    if (TDict* ext = Ext_Dict()) ext->Build_Index();
+  }
   return 1;
 }
 
-int TDict_Net::Refresh() {
-  return Load_Since(Load_Mode(), 0);
+int TDict_Net::Refresh() { return Rebuild(nullptr, 0); }
+
+// Whole: a dictionary asked for from nothing. Changes only: a copy of live's rows and stamp, and the
+// changes since that stamp.
+int TDict_Net::Load_Fresh(TDict& live, int changes_only) {
+  if (changes_only && live.Is_Loaded() && !live.Load_Failed()) {
+    if (!Copy_Rows_From(live)) return 0;
+    return Load_Since(live.Load_Mode(), Time_Stamp());
+  }
+  Set_Dict_Id(static_cast<TDict_Net&>(live).Id_Copy().c_str());
+  return Load_Since(live.Load_Mode(), 0);
+}
+
+std::string TDict_Net::Id_Copy() {
+  auto guard = Lock();
+  return Dict_Id();
 }
 
 int TDict_Net::Is_Time_Stamp_Changed() {
-  auto guard = Lock();
+  auto load = Load_Lock();
   TParaMgr para;
-  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  para.Put_Str(u"dict_id", Id_Copy().c_str());
   if (Zem_R_Call("Dict_Get_Time_Stamp", &para, 1) != 0) return 0;
   int serv = 0;
   if (!para.Get_Int(u"time_stamp", &serv) || serv == Time_Stamp()) return 0;
@@ -188,7 +210,7 @@ int TDict_Net::Is_Time_Stamp_Changed() {
 
 int TDict_Net::Load_Part_Data(TSQLCA* keys) {
   if (!keys) return 1;
-  auto guard = Lock();
+  auto load = Load_Lock();
   std::vector<std::u16string> missing = Missing_Codes(keys);
   if (missing.empty()) return 1;
   Need_Dbio_Hooks();
@@ -201,16 +223,18 @@ int TDict_Net::Load_Part_Data(TSQLCA* keys) {
     lst.Set_Value(0, c.c_str());
   }
   TParaMgr para;
-  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  const std::string id = Id_Copy();
+  para.Put_Str(u"dict_id", id.c_str());
   para.Put_Int(u"time_stamp", Time_Stamp());
   if (!para.Put_Sqlca_Para(u"lst_key", &lst)) return 0;
   if (Zem_R_Call("Dict_Load_Part_Data", &para, 1) != 0) {
-    Log_Printf("dict %s: Dict_Load_Part_Data failed\n", Dict_Id().c_str());
+    Log_Printf("dict %s: Dict_Load_Part_Data failed\n", id.c_str());
     return 0;
   }
   TSQLCA got;
   if (!para.Get_Sqlca_Para(u"part_data_pack", &got)) return 0;
   if (got.Get_Row_Count() == 0) return 1;
+  auto guard = Lock();
   DBDataMgr* d = Data();
   if (d->Get_Field_Count() == 0) {
     // Nothing held yet: the reply gives the fields too.
@@ -229,20 +253,21 @@ int TDict_Net::Load_Part_Data(TSQLCA* keys) {
 }
 
 int TDict_Net::Check_Dict() {
-  auto guard = Lock();
+  auto load = Load_Lock();
   if (!Is_Time_Stamp_Changed()) return 1;
   return Load(Load_Mode());
 }
 
 int TDict_Net::Serv_Call_Then_Load(const char* call, TSQLCA* keys) {
-  auto guard = Lock();
-  if (Dict_Id().empty()) return 0;
+  auto load = Load_Lock();
+  const std::string id = Id_Copy();
+  if (id.empty()) return 0;
   Need_Dbio_Hooks();
   TParaMgr para;
-  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  para.Put_Str(u"dict_id", id.c_str());
   if (keys && !para.Put_Sqlca_Para(u"lst_key", keys)) return 0;
   if (Zem_R_Call(call, &para, 1) != 0) {
-    Log_Printf("dict %s: %s failed\n", Dict_Id().c_str(), call);
+    Log_Printf("dict %s: %s failed\n", id.c_str(), call);
     return 0;
   }
   return Load(Load_Mode());

@@ -15,13 +15,12 @@
 //
 // The server away. Every whole dictionary received is also kept as a cache file "<id>.net" in the
 // cache directory (dict/dict_db.h): the transfer pack as it came, with its integrity record, written
-// by a thread of its own (Dict_Net_Cache_Flush). When
-// "Dict_Load_Data" finds the server unreachable, or gets no answer in time (link/r_call.h,
-// R_Call_Server_Away), the dictionary serves the rows it holds or, when it holds none, that cache file,
-// and is marked stale (TDict::Is_Stale): the client list tries the server again after
-// "dict_load_retry_ms", or at once when the server's notice stream stands again, and the load then
-// asks for the changes since the stamp it serves. The cache file is a whole transfer of its stamp, not
-// the rows after later change sets, so the changes since that stamp always apply to it.
+// by a thread of its own (Dict_Net_Cache_Flush). A reload that finds the server away leaves the rows
+// held, stale (TDict::Rebuild). A first load that finds it unreachable, or gets no answer in time
+// (link/r_call.h, R_Call_Server_Away), serves that cache file instead, usable and marked stale
+// (TDict::Is_Stale); the client list asks the server again after "dict_load_retry_ms" and then loads
+// the changes since the file's stamp. The cache file is a whole transfer of its stamp, not the rows
+// after later change sets, so the changes since that stamp always apply to it.
 #pragma once
 #include <memory>
 #include <string>
@@ -33,9 +32,11 @@ class TDict_Net : public TDict {
   // Under the lock: "Dict_Load_Data" with the held time stamp (0 while never loaded), the reply
   // applied whole or as a change set, the extended dictionary marked loaded, the post-load filter
   // of the id run and the index built. 1, or 0 when the call or the reply failed (nothing changed;
-  // a dictionary not loaded before stays unloaded).
-  int Load(int mode = 0) override { return Load_Since(mode, -1); }
-  // Asks for the whole dictionary (time stamp 0), whatever is held. 1, or 0 as Load.
+  // a dictionary not loaded before stays unloaded). With the server away and nothing held, the cache
+  // file serves (see the top): 1, stale.
+  int Load(int mode = 0) override;
+  // Asks for the whole dictionary (time stamp 0), whatever is held, into a fresh object swapped in
+  // once it arrived (TDict::Rebuild). 1, or 0 as Load (the rows held stay, stale).
   int Refresh() override;
   // "Dict_Get_Time_Stamp": 1 when the server's stamp differs from the held one (the local version
   // then goes back to the held stamp), 0 when equal or when the call failed.
@@ -61,17 +62,20 @@ class TDict_Net : public TDict {
 
  protected:
   std::unique_ptr<TDict> New_Ext() override { return std::make_unique<TDict_Net>(); }
+  int Load_Fresh(TDict& live, int changes_only) override;
 
  private:
+  std::string Id_Copy();  // the id, read under the rows lock
   // Load with the client stamp sent: since < 0 the held one (0 while never loaded).
   int Load_Since(int mode, int since);
   // Sends call with dict_id (and keys as lst_key when given), then loads. 1 or 0.
   int Serv_Call_Then_Load(const char* call, TSQLCA* keys);
-  // The server is away: keeps the rows held, else loads the cache file; marks the dictionary stale.
-  // 1, or 0 when there is neither.
-  int Serve_Held(int mode);
+  // Loads the cache file, stale. 1, or 0 when there is none that reads.
+  int Serve_Cache(int mode);
   // Keeps the reply of a whole transfer as the cache file (a failure is logged and harms nothing).
   void Write_Net_Cache(TParaMgr* transfer);
+
+  bool away_ = false;  // the last Dict_Load_Data found the server away (unreachable, no answer in time)
 };
 
 // Runs the post-load filter registered for the dictionary's id (none: nothing). Returns 1.

@@ -16,12 +16,14 @@
 #include "frame/singleton.h"
 #include "frame/t_dll.h"
 #include "frame/thr_err.h"
+#include "frame/wait.h"
 #include "link/r_call.h"
 
 namespace {
 
 constexpr char kTransport_Base[] = "zem_link_grpc";
-constexpr int kSlice_Ms = 50;
+// How often the waiting thread looks at the host's wait box: its window paints at this pace.
+constexpr int kSlice_Ms = 25;
 
 struct Transport {
   T_Dll dll;
@@ -130,14 +132,24 @@ void* Channel(const Settings& s, std::string* error) {
   return ch;
 }
 
-struct Wait_Arg {
-  const char* name;
+// A remote call's wait, shown as the database's waits are (frame/wait.h): between the transport's
+// slices the host's wait box handles what is pending (the window paints), appears once the call has
+// waited long enough, and takes the user's cancel.
+struct Call_Wait {
+  Zem_Wait wait;
+  std::u16string detail;  // the call and the server, the box's second line
 };
 
-int Wait_Hook(void* arg, int elapsed_ms) {
-  static Rcall_Wait_Handle_Fn cache = nullptr;
-  Rcall_Wait_Handle_Fn fn = Zem_Host_Func(kRcall_Wait_Handle, cache);
-  return fn ? fn(static_cast<Wait_Arg*>(arg)->name, elapsed_ms) : 1;
+int Wait_Detail(void* ctx, char16_t* buf, int cap) {
+  const std::u16string& d = static_cast<Call_Wait*>(ctx)->detail;
+  const int n = static_cast<int>(d.size()) < cap - 1 ? static_cast<int>(d.size()) : cap - 1;
+  for (int i = 0; i < n; ++i) buf[i] = d[static_cast<size_t>(i)];
+  buf[n] = 0;
+  return n;
+}
+
+int Wait_Hook(void* arg, int /*elapsed_ms*/) {
+  return Zem_Wait_Run(&static_cast<Call_Wait*>(arg)->wait, ZEM_WAIT_TICK) != ZEM_WAIT_CANCELLED;
 }
 
 int Fail(const char* name, int code, const std::string& text) {
@@ -163,7 +175,11 @@ int R_Call_Remote(const char* name, TParaMgr* pack, int wait) {
     return Fail(name, -1, "the parameters of " + std::string(name) + " take " + std::to_string(len) +
                               " bytes, over the " + std::to_string(s.max_message) + "-byte message limit");
   }
-  Wait_Arg arg{name};
+  Call_Wait shown;
+  Zem_Wait_Begin(&shown.wait, u"正在等待应用服务器…", Db_Statement_Timeout_Ms());
+  shown.detail = Zem_Utf8_To_W(std::string(name) + " @ " + s.address);
+  shown.wait.detail = Wait_Detail;
+  shown.wait.ctx = &shown;
   Link_Call call{};
   call.name = name;
   call.pack = bytes;
@@ -173,10 +189,11 @@ int R_Call_Remote(const char* name, TParaMgr* pack, int wait) {
   call.deadline_ms = Db_Statement_Timeout_Ms();
   call.slice_ms = kSlice_Ms;
   call.hook = Wait_Hook;
-  call.hook_arg = &arg;
+  call.hook_arg = &shown;
   Link_Reply reply;
   Transport& t = The_Transport();
   t.call(ch, &call, &reply);
+  Zem_Wait_End(&shown.wait);
   std::free(bytes);
 
   const std::string where = "application server " + s.address;

@@ -18,8 +18,10 @@
 //   "app_server_max_message"  the largest call or reply in bytes (default 64 MiB)
 //
 // Every process keeps one channel per server (shared by all its threads and calls). A remote call
-// waits at most "db_statement_timeout" seconds (the database calls' bound; 0: no bound) and calls the
-// host's "Rcall_Wait_Handle" about every 50 ms while it waits, so a host can show the wait and cancel.
+// waits at most "db_statement_timeout" seconds (the database calls' bound; 0: no bound) and shows its
+// wait as a statement does (frame/wait.h): every 25 ms the host's wait box handles what is pending on
+// its user-interface thread, appears after 500 ms ("正在等待应用服务器…", the call and the server) and
+// takes the user's 取消, which cancels the call.
 #pragma once
 
 class TParaMgr;

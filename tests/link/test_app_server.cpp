@@ -12,6 +12,7 @@
 #include "apps/app_server/token_file.h"
 #include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
+#include "frame/wait.h"
 #include "tests/link/app_server_fixture.h"
 
 using zem_test::App_Server_Test;
@@ -197,31 +198,52 @@ TEST_P(App_Server_Test, OneClientsCallsBeyondItsCapWaitWhileOthersAreServed) {
   EXPECT_EQ(other.Finish(), 0);
 }
 
-std::atomic<int> g_cancel_after_ms{0};
-std::string g_waited_for;
-int Cancel_After(const char* name, int elapsed_ms) {
-  g_waited_for = name;
-  return g_cancel_after_ms == 0 || elapsed_ms < g_cancel_after_ms;
+// The host's wait box, as a remote call sees it: each tick is counted with what the box would show,
+// and 取消 is pressed once the call has waited cancel_after_ms (0: never). Like the real box it answers
+// on one thread alone (the test's, while the test runs): a host function stays found once found.
+struct Box_Seen {
+  int ticks = 0;
+  long long waited_ms = 0;
+  std::u16string title, detail;
+} g_box;
+int g_cancel_after_ms = 0;
+std::thread::id g_box_thread;
+int Test_Wait_Box(Zem_Wait* w, int op) {
+  if (std::this_thread::get_id() != g_box_thread) return ZEM_WAIT_NOT_HERE;
+  if (op != ZEM_WAIT_TICK) return op == ZEM_WAIT_END ? 1 : ZEM_WAIT_NOT_HERE;
+  ++g_box.ticks;
+  g_box.waited_ms = Zem_Wait_Now_Ms() - w->started_ms;
+  g_box.title = w->title;
+  char16_t buf[256];
+  if (w->detail) g_box.detail.assign(buf, static_cast<size_t>(w->detail(w->ctx, buf, 256)));
+  return g_cancel_after_ms > 0 && g_box.waited_ms >= g_cancel_after_ms ? ZEM_WAIT_CANCELLED : ZEM_WAIT_READY;
 }
 
-TEST_P(App_Server_Test, AWaitEndsByTheHostsCancelOrTheDeadline) {
-  Reg_Pub_Ptr(kRcall_Wait_Handle, reinterpret_cast<void*>(&Cancel_After));
+// A slow call's wait goes through the host's wait box (its window paints at every tick), ending by
+// the user's 取消 or by db_statement_timeout; both give 57014 and the server serves on.
+TEST_P(App_Server_Test, ASlowCallWaitsInTheWaitBoxUntilCancelledOrItsDeadline) {
+  Reg_Pub_Ptr(kGui_Wait_Box, reinterpret_cast<void*>(&Test_Wait_Box));
+  g_box_thread = std::this_thread::get_id();
   struct Row { const char* name; int cancel_after_ms; int timeout_s; const char* says; } rows[] = {
-      {"cancelled by the host's wait handle", 200, 0, "test_slow cancelled while waiting"},
+      {"取消 in the wait box", 600, 0, "test_slow cancelled while waiting"},
       {"past db_statement_timeout", 0, 1, "no answer within 1000 ms to test_slow"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
+    g_box = Box_Seen();
     g_cancel_after_ms = r.cancel_after_ms;
     Pub_Para_Put_Int(u"db_statement_timeout", r.timeout_s);
     const auto got = Call("test_slow", {{u"ms", "4000"}});
     EXPECT_EQ(got.first, R_CALL_TIMEOUT);
     EXPECT_NE(got.second.find(r.says), std::string::npos) << got.second;
-    EXPECT_EQ(g_waited_for, "test_slow");
+    EXPECT_GT(g_box.ticks, 5) << "the window was let paint while the call waited";
+    EXPECT_EQ(g_box.title, u"正在等待应用服务器…");
+    EXPECT_EQ(Utf8(g_box.detail.c_str()), "test_slow @ 127.0.0.1:" + std::to_string(port_));
     Pub_Para_Put_Int(u"db_statement_timeout", 0);
     g_cancel_after_ms = 0;
     EXPECT_EQ(Call("test_echo", {{u"v", "21"}}), std::make_pair(0, std::string("42"))) << "served on";
   }
+  g_box_thread = std::thread::id();
 }
 
 TEST_P(App_Server_Test, SigtermLetsTheCallsInFlightFinish) {
