@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "dict/dict_db.h"
@@ -44,12 +45,9 @@ TEST_P(Dict_Test, IndexModesFollowSqlAndSortCol) {
     SCOPED_TRACE(r.id);
     TDict* d = Dict_Client_List()->Get_Dict(r.id, 1);
     ASSERT_NE(d, nullptr);
-    EXPECT_TRUE(d->Is_Loaded());
-    EXPECT_EQ(d->Is_App_Dict(), r.sql ? 0 : 1);
-    EXPECT_EQ(d->Sort_Col(), r.sort_col);
-    EXPECT_EQ(d->Index_Mode(), r.mode);
+    EXPECT_EQ(std::make_tuple(d->Is_Loaded(), d->Is_App_Dict(), d->Sort_Col(), d->Index_Mode(), d->Get_Field_Type(0)),
+              std::make_tuple(1, r.sql ? 0 : 1, std::string(r.sort_col), r.mode, 'S'));
     EXPECT_EQ(Codes(d), r.order);
-    EXPECT_EQ(d->Get_Field_Type(0), 'S');
     for (const std::string& code : r.order) {
       auto g = d->Lock();
       ASSERT_EQ(d->Seek_Code(0, U(code).c_str()), 1) << code;
