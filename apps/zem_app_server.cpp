@@ -199,7 +199,10 @@ int main(int argc, char** argv) {
       server.Reload_Tokens();
     } else if (std::chrono::steady_clock::now() >= next) {
       server.Summary();
+      // Periods missed while the process was stopped (SIGSTOP, a suspended machine) are not made up.
+      const auto now = std::chrono::steady_clock::now();
       next += std::chrono::seconds(o.summary_seconds);
+      if (next <= now) next = now + std::chrono::seconds(o.summary_seconds);
     }
   }
   Server_Log("stopping: " + std::to_string(server.In_Flight()) + " calls in flight, waiting at most " +

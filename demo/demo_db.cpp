@@ -183,13 +183,20 @@ int DemoDb::openServer(const QString& address, const QString& ca, const QString&
 
 namespace {
 
-// A call of the demo's server module that answers rows: q gets them. Its code; *error its text.
+// A call of the demo's server module that answers rows: q gets them. Its code; *error the user's
+// sentence: the link's when the call failed on its way, else the database's as a local statement
+// would have it (a save's conflict is told in the clerk's words already).
 int Remote_Rows(const char* call, TParaMgr& p, TSQLCA& q, QString* error) {
   const int code = R_Call(call, &p);
   if (code != 0) {
     wchar16 why[2048] = {0};
     p.Get_WStr(u"_r_em_", why, 2048);
-    *error = Q(why);
+    if (*R_Call_User_Msg())
+      *error = Q(R_Call_User_Msg());
+    else if (code == SAVE_CONFLICT || code == SAVE_CANCELLED)
+      *error = Q(why);
+    else
+      *error = QString::fromStdU16String(Db_User_Message(code, why, DB_END_NONE, 0));
     return code;
   }
   if (!p.Get_Sqlca_Para(u"rows", &q)) q.Set_Field_Count(0);

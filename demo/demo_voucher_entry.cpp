@@ -258,9 +258,11 @@ QString VoucherEntry::problem(const Values& v, int row, const char** field) {
     return QString::fromUtf16(u"日期无效：") + (v.date.isEmpty() ? none : v.date);
   *field = "sup_code";
   TSQLCA q;
-  // A look-up that failed says so: the supplier may well exist.
-  if (db_->select(q, QStringLiteral("select count(*) from suppliers where sup_code = ?"), {v.sup}) != 0)
+  // A look-up that failed says so, and no field is blamed: the supplier may well exist.
+  if (db_->select(q, QStringLiteral("select count(*) from suppliers where sup_code = ?"), {v.sup}) != 0) {
+    *field = nullptr;
     return QString::fromUtf16(u"无法核对供应商 %1：").arg(v.sup) + db_->error();
+  }
   if (q.Get_Row_Count() != 1 || QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() != 1)
     return QString::fromUtf16(u"没有这个供应商：") + (v.sup.isEmpty() ? none : v.sup);
   *field = "amount";
@@ -334,7 +336,7 @@ QStringList VoucherEntry::save() {
   if (row >= 0) {
     fresh = read(row);
     const QString why = problem(fresh, row, &field);
-    if (!why.isEmpty()) return refuseAt(QString::fromUtf16(u"新凭证"), row, field, why);
+    if (!why.isEmpty()) return field ? refuseAt(QString::fromUtf16(u"新凭证"), row, field, why) : refuse(why);
   }
   int noCol = 0;
   grid_->GetColId("voucher_no", &noCol);
@@ -343,7 +345,7 @@ QStringList VoucherEntry::save() {
     for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r)
       if (grid_->Cells(noCol, r) == no) shown = r;
     const QString why = problem(stored(area->Find_Key(W(no))), shown, &field);
-    if (!why.isEmpty()) return refuseAt(QString::fromUtf16(u"凭证 %1 ").arg(no), shown, field, why);
+    if (!why.isEmpty()) return field ? refuseAt(QString::fromUtf16(u"凭证 %1 ").arg(no), shown, field, why) : refuse(why);
   }
 
   // The new voucher joins the area as an added row; it takes its number in the save's transaction.

@@ -158,20 +158,36 @@ int Fail(const char* name, int code, const std::string& text) {
   return code;
 }
 
+// What the user is told beside the technical text. The server may have done a call whose answer never
+// came (it rolls back one whose client gave up, unless its commit came first): such sentences say
+// where to look.
+constexpr char16_t kMaybe_Done[] = u"（服务器若已完成这次操作，刷新后可见）";
+
+std::u16string No_Answer_In(int ms) {
+  return u"应用服务器在 " + Zem_Utf8_To_W(std::to_string((ms + 999) / 1000)) + u" 秒内没有回答，已不再等待" + kMaybe_Done;
+}
+
 }  // namespace
 
-int R_Call_Remote(const char* name, TParaMgr* pack, int wait) {
+int R_Call_Remote(const char* name, TParaMgr* pack, int wait, std::u16string* user_msg) {
   Settings s;
   s.Read();
   std::string error;
   void* ch = Thread_Channel(s, &error);
-  if (!ch) return Fail(name, -1, error);
+  if (!ch) {
+    *user_msg = u"无法使用应用服务器：连接设置不完整或有误（详见日志，请告知管理员）";
+    return Fail(name, -1, error);
+  }
 
   int len = 0;
   void* bytes = pack->Pack_Para(&len, 0);
-  if (!bytes) return Fail(name, -1, "the call's parameters do not pack");
+  if (!bytes) {
+    *user_msg = u"这次调用的数据无法发送，没有发出（详见日志）";
+    return Fail(name, -1, "the call's parameters do not pack");
+  }
   if (len > s.max_message) {
     std::free(bytes);
+    *user_msg = u"这次调用的数据超过应用服务器允许的大小，没有发出";
     return Fail(name, -1, "the parameters of " + std::string(name) + " take " + std::to_string(len) +
                               " bytes, over the " + std::to_string(s.max_message) + "-byte message limit");
   }
@@ -201,6 +217,7 @@ int R_Call_Remote(const char* name, TParaMgr* pack, int wait) {
   switch (reply.status) {
     case LINK_OK:
       if (wait && !(pack->Reset_Para() && pack->Unpack_Para(reply.pack, static_cast<size_t>(reply.pack_len)))) {
+        *user_msg = std::u16string(u"应用服务器的回答无法读取") + kMaybe_Done;
         code = Fail(name, -1, where + ": the reply to " + name + " does not unpack");
       } else if (reply.result != 0) {
         // The function's own error, as a local call would leave it.
@@ -208,11 +225,26 @@ int R_Call_Remote(const char* name, TParaMgr* pack, int wait) {
         code = reply.result;
       }
       break;
-    case LINK_UNREACHABLE: code = Fail(name, R_CALL_UNREACHABLE, where + " unreachable: " + reply.message); break;
-    case LINK_TIMEOUT: code = Fail(name, R_CALL_TIMEOUT, where + ": " + reply.message + " to " + name); break;
-    case LINK_CANCELLED: code = Fail(name, R_CALL_TIMEOUT, where + ": " + name + " " + reply.message); break;
-    case LINK_REFUSED: code = Fail(name, -1, where + " refused " + name + ": " + reply.message); break;
-    default: code = Fail(name, -1, where + ": " + name + " failed: " + reply.message); break;
+    case LINK_UNREACHABLE:
+      *user_msg = u"无法连接应用服务器，这次操作没有完成";
+      code = Fail(name, R_CALL_UNREACHABLE, where + " unreachable: " + reply.message);
+      break;
+    case LINK_TIMEOUT:
+      *user_msg = No_Answer_In(call.deadline_ms);
+      code = Fail(name, R_CALL_TIMEOUT, where + ": " + reply.message + " to " + name);
+      break;
+    case LINK_CANCELLED:
+      *user_msg = std::u16string(u"已取消：不再等待应用服务器的回答") + kMaybe_Done;
+      code = Fail(name, R_CALL_TIMEOUT, where + ": " + name + " " + reply.message);
+      break;
+    case LINK_REFUSED:
+      *user_msg = u"应用服务器拒绝了这次调用（详见日志，请告知管理员）";
+      code = Fail(name, -1, where + " refused " + name + ": " + reply.message);
+      break;
+    default:
+      *user_msg = std::u16string(u"应用服务器没有完成这次调用（详见日志）");
+      code = Fail(name, -1, where + ": " + name + " failed: " + reply.message);
+      break;
   }
   t.free_reply(&reply);
   return code;

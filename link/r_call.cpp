@@ -48,9 +48,16 @@ int Prepare_Call(const char* name, TParaMgr* para) {
 
 }  // namespace
 
+namespace {
+thread_local std::u16string t_user_msg;
+}  // namespace
+
+const char16_t* R_Call_User_Msg() { return t_user_msg.c_str(); }
+
 int R_Call(const char* name, TParaMgr* para, int wait) {
   TThr_Err_Mgr* err = Thr_Err_Mgr();
   err->Clear_Err();
+  t_user_msg.clear();
   // Callees read and answer through a pack; give them one when the caller has none.
   TParaMgr tmp;
   TParaMgr* pack = para ? para : &tmp;
@@ -59,7 +66,7 @@ int R_Call(const char* name, TParaMgr* para, int wait) {
   } else if (!Prepare_Call(name, pack)) {
     // the error is set
   } else if (*R_Call_Local_Mode() != 1) {
-    R_Call_Remote(name, pack, wait);
+    R_Call_Remote(name, pack, wait, &t_user_msg);
   } else {
     Mid_Process()->N_Call(name, pack);
   }

@@ -24,6 +24,8 @@
 // takes the user's 取消, which cancels the call.
 #pragma once
 
+#include <string>
+
 class TParaMgr;
 
 // Codes of remote calls that did not reach their function or its answer, beside the functions' own:
@@ -43,6 +45,13 @@ inline bool R_Call_Server_Away(int code) { return code == R_CALL_UNREACHABLE || 
 // a 0 from it stops the call with error -1. After a remote call the pack holds what the server's
 // function left in it (every value as text, as unpacked packs hold them).
 int R_Call(const char* name, TParaMgr* para, int wait = 1);
+
+// The user's sentence (Chinese, as the package's captions) for the calling thread's last R_Call when
+// it failed on its way to or from the application server: unreachable, no answer in time, the user's
+// 取消, refused, or the client's settings unusable; it says what became of the call. Empty after a
+// success and when the called function itself failed: its own error then, which the caller words
+// (for a database function, core/data/db_errors.h).
+const char16_t* R_Call_User_Msg();
 
 // The host's TLS proxies ("Ssl_Proxy_Client_Ptr", "Ssl_Proxy_Server_Ptr"), looked up as host
 // functions are (kept once found, looked up again while missing); null when the host has none. The
@@ -79,5 +88,6 @@ void R_Call_Watch_Stop();
 // error set.
 int Tfa_Key_Set_Create(TParaMgr* para);
 
-// ---- internal: the remote half of R_Call (link_remote.cpp). Sends the call; sets the thread error.
-int R_Call_Remote(const char* name, TParaMgr* pack, int wait);
+// ---- internal: the remote half of R_Call (link_remote.cpp). Sends the call; sets the thread error and,
+// for a failure on the way, *user_msg.
+int R_Call_Remote(const char* name, TParaMgr* pack, int wait, std::u16string* user_msg);

@@ -305,26 +305,40 @@ void App_Server::Run(Job& job) {
   }
   Put_Thr_Err_Para(&pack);
   std::string message;
-  const int result = err->Get_Err(&message);
-  // The call is its own unit of work on this worker's session.
+  int result = err->Get_Err(&message);
+  // The call is its own unit of work on this worker's session, kept only when its client learns that
+  // it succeeded: not when the client gave up waiting (its user's 取消, its deadline: it was told the
+  // call did not complete) nor when the answer is too large to go back.
+  const bool gave_up = job.reactor && job.ctx->IsCancelled();
+  std::string too_large;
+  const bool answer = !job.reactor || Encode_Reply(&pack, result, message, o_.max_message, job.reply, &too_large);
   TDb_Connect* session = Db_Connect_Mgr()->Get_Session(nullptr);
   if (session && session->Connected()) {
-    if (result == 0) {
+    if (result == 0 && !gave_up && answer) {
       DBDataMgr ds;
       if (!session->Commit(&ds)) {
         message = "the call's work could not be committed: " + Zem_W_To_Utf8(ds.Get_Sqlmsg());
         Server_Log(name + " from " + job.who + ": " + message);
+        result = ds.Get_Sqlcode() ? ds.Get_Sqlcode() : -1;
+        err->Set_Err(result, message.c_str());
+        Put_Thr_Err_Para(&pack);
+        if (job.reactor) job.reply->Clear();
+        if (job.reactor && !Encode_Reply(&pack, result, message, o_.max_message, job.reply, &too_large)) {
+          job.reply->set_result(result);
+          job.reply->set_message(message);
+        }
       }
     } else {
       session->Rollback();
     }
   }
+  if (gave_up) Server_Log(name + " from " + job.who + ": its client gave up waiting; its work is rolled back");
+  if (!answer) Server_Log(name + " from " + job.who + ": " + too_large + "; its work is rolled back");
   const long long micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
-  Count_Call(name, micros, result != 0);
+  Count_Call(name, micros, result != 0 || !answer || gave_up);
   if (!job.reactor) return;
-  if (!Encode_Reply(&pack, result, message, o_.max_message, job.reply, &why)) {
-    Server_Log(name + " from " + job.who + ": " + why);
-    job.reactor->Finish(grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED, why));
+  if (!answer) {
+    job.reactor->Finish(grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED, too_large));
     return;
   }
   job.reactor->Finish(grpc::Status::OK);

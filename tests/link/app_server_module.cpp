@@ -57,7 +57,8 @@ int Slow(TParaMgr* p) {
   return 1;
 }
 
-// Inserts "code" into test_rows; with fail=1 then fails (the server rolls the insert back).
+// Inserts "code" into test_rows, then takes "ms" milliseconds; with fail=1 then fails (the server rolls
+// the insert back); out = code and "pad" more bytes.
 int Write(TParaMgr* p) {
   char code[64] = {0};
   p->Get_Str(u"code", code, sizeof code);
@@ -65,8 +66,9 @@ int Write(TParaMgr* p) {
   const std::string sql = std::string("insert into test_rows values('") + code + "')";
   std::u16string w(sql.begin(), sql.end());
   if (q.Exec(w.c_str()) != 0) return Thr_Err_Mgr()->Set_Err(q.Get_Sqlcode(), "insert failed"), 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(Get(p, u"ms")));
   if (Get(p, u"fail")) return Thr_Err_Mgr()->Set_Err(77, "refused after writing"), 0;
-  p->Put_Str(u"out", code);
+  p->Put_Str(u"out", (code + std::string(static_cast<size_t>(std::max(0, Get(p, u"pad"))), 'x')).c_str());
   return 1;
 }
 

@@ -79,13 +79,16 @@ TEST_P(App_Server_Test, KilledMidCallItsClientsServeTheCacheAndReturnWhenItIsBac
   EXPECT_EQ(first.Finish(), 0);
   EXPECT_TRUE(Exists(dir_ + "/home/dt/dept.net")) << "the whole transfer is kept as the cache file";
 
-  // A call in flight when the server dies with SIGKILL returns an error, not a hang.
+  // A call in flight when the server dies with SIGKILL returns an error as the connection drops, not
+  // at its deadline (57014) nor never.
   const std::string mark = dir_ + "/running";
   std::pair<int, std::string> slow;
+  Pub_Para_Put_Int(u"db_statement_timeout", 30);
   std::thread caller([&] { slow = Call("test_slow", {{u"ms", "60000"}, {u"mark", mark}}); });
   Wait_For_File(mark);
   server_.Signal(SIGKILL);
   caller.join();
+  Pub_Para_Put_Int(u"db_statement_timeout", 0);
   EXPECT_EQ(slow.first, R_CALL_UNREACHABLE) << slow.second;
   EXPECT_NE(slow.second.find("unreachable"), std::string::npos) << slow.second;
 
@@ -114,6 +117,8 @@ TEST_P(App_Server_Test, KilledMidCallItsClientsServeTheCacheAndReturnWhenItIsBac
 }
 
 TEST_P(App_Server_Test, RefusalsAreClearAndTheServerServesOn) {
+  const char16_t* const kRefused = u"应用服务器拒绝了这次调用（详见日志，请告知管理员）";
+  const char16_t* const kUnreachable = u"无法连接应用服务器，这次操作没有完成";
   std::string big(2 * 1024 * 1024, 'x');
   struct Row {
     const char* name;
@@ -123,22 +128,24 @@ TEST_P(App_Server_Test, RefusalsAreClearAndTheServerServesOn) {
     int code;
     const char* says;    // in the client's message
     const char* logged;  // in the server's log ("" for a refusal the server cannot tell)
+    const char16_t* user;  // what the user is told (R_Call_User_Msg)
   } rows[] = {
       {"a token not in the file", [] { Pub_Para_Put_Str(u"app_server_token", "guessed-token-000000000"); },
-       "test_echo", {}, -1, "refused test_echo: the token is not valid", "refused test_echo from ipv4:127.0.0.1:"},
+       "test_echo", {}, -1, "refused test_echo: the token is not valid", "refused test_echo from ipv4:127.0.0.1:",
+       kRefused},
       {"no token", [] { Pub_Para_Put_Str(u"app_server_token", ""); }, "test_echo", {}, -1,
-       "the call carries no token", "the call carries no token"},
+       "the call carries no token", "the call carries no token", kRefused},
       {"plain text against TLS", [] { Pub_Para_Put_Int(u"app_server_insecure", 1); }, "test_echo", {},
-       R_CALL_UNREACHABLE, "this client speaks plain text", "grpc: Handshake failed"},
+       R_CALL_UNREACHABLE, "this client speaks plain text", "grpc: Handshake failed", kUnreachable},
       {"a certificate the authority did not sign", [this] {
          Pub_Para_Put_Str(u"app_server_ca", (dir_ + "/other_ca.pem").c_str()); }, "test_echo", {},
-       R_CALL_UNREACHABLE, "certificate verify failed", ""},
+       R_CALL_UNREACHABLE, "certificate verify failed", "", kUnreachable},
       {"a name not on the list", [] {}, "test_hidden", {}, -1, "the call test_hidden is not served here",
-       "refused test_hidden from clerks (ipv4:127.0.0.1:"},
+       "refused test_hidden from clerks (ipv4:127.0.0.1:", kRefused},
       {"a call over the client's limit", [] { Pub_Para_Put_Int(u"app_server_max_message", 1048576); }, "test_echo",
-       {{u"v", big}}, -1, "over the 1048576-byte message limit", ""},
+       {{u"v", big}}, -1, "over the 1048576-byte message limit", "", u"这次调用的数据超过应用服务器允许的大小，没有发出"},
       {"a reply over the server's limit", [] {}, "test_big", {{u"bytes", "5000000"}}, -1,
-       "over the server's 4194304-byte message limit", "test_big from clerks"},
+       "over the server's 4194304-byte message limit", "test_big from clerks", kRefused},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -146,6 +153,7 @@ TEST_P(App_Server_Test, RefusalsAreClearAndTheServerServesOn) {
     const auto got = Call(r.call, r.args);
     EXPECT_EQ(got.first, r.code) << got.second;
     EXPECT_NE(got.second.find(r.says), std::string::npos) << got.second;
+    EXPECT_EQ(std::u16string(R_Call_User_Msg()), r.user);
     if (*r.logged) {
       EXPECT_TRUE(server_.Logged(r.logged)) << server_.Log();
     }
@@ -164,14 +172,23 @@ TEST_P(App_Server_Test, TokensAreReadAgainOnSighup) {
   EXPECT_EQ(Call("test_echo", {{u"v", "1"}}), std::make_pair(0, std::string("2")));
 }
 
-TEST_P(App_Server_Test, ACallCommitsWhatItWroteOnlyWhenItSucceeds) {
-  struct Row { const char* code; const char* fail; int result; int rows_after; } rows[] = {
-      {"kept", "0", 0, 1},
-      {"undone", "1", 77, 0},
+// A call's work is kept only when its client learns that it succeeded: not when it failed, when its
+// client stopped waiting for it, or when its answer was too large to go back.
+TEST_P(App_Server_Test, ACallKeepsWhatItWroteOnlyWhenItsClientIsToldItSucceeded) {
+  struct Row { const char* code; const char* fail; const char* ms; const char* pad; int timeout_s; int result; const char* logged; int rows_after; } rows[] = {
+      {"kept", "0", "0", "0", 0, 0, "", 1},
+      {"undone", "1", "0", "0", 0, 77, "", 0},
+      {"given_up", "0", "2500", "0", 1, R_CALL_TIMEOUT, "its client gave up waiting; its work is rolled back", 0},
+      {"too_large", "0", "0", "5000000", 0, -1, "over the server's 4194304-byte message limit; its work is rolled back", 0},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.code);
-    EXPECT_EQ(Call("test_write", {{u"code", r.code}, {u"fail", r.fail}}).first, r.result);
+    Pub_Para_Put_Int(u"db_statement_timeout", r.timeout_s);
+    EXPECT_EQ(Call("test_write", {{u"code", r.code}, {u"fail", r.fail}, {u"ms", r.ms}, {u"pad", r.pad}}).first, r.result);
+    Pub_Para_Put_Int(u"db_statement_timeout", 0);
+    if (*r.logged) {
+      EXPECT_TRUE(server_.Logged(r.logged)) << server_.Log();
+    }
     TSQLCA q;
     const std::u16string sql = u"select count(*) from test_rows where code='" + zem_test::U(r.code) + u"'";
     ASSERT_EQ(q.Exec(sql.c_str()), 0);
@@ -224,9 +241,11 @@ int Test_Wait_Box(Zem_Wait* w, int op) {
 TEST_P(App_Server_Test, ASlowCallWaitsInTheWaitBoxUntilCancelledOrItsDeadline) {
   Reg_Pub_Ptr(kGui_Wait_Box, reinterpret_cast<void*>(&Test_Wait_Box));
   g_box_thread = std::this_thread::get_id();
-  struct Row { const char* name; int cancel_after_ms; int timeout_s; const char* says; } rows[] = {
-      {"取消 in the wait box", 600, 0, "test_slow cancelled while waiting"},
-      {"past db_statement_timeout", 0, 1, "no answer within 1000 ms to test_slow"},
+  struct Row { const char* name; int cancel_after_ms; int timeout_s; const char* says; const char16_t* user; } rows[] = {
+      {"取消 in the wait box", 600, 0, "test_slow cancelled while waiting",
+       u"已取消：不再等待应用服务器的回答（服务器若已完成这次操作，刷新后可见）"},
+      {"past db_statement_timeout", 0, 1, "no answer within 1000 ms to test_slow",
+       u"应用服务器在 1 秒内没有回答，已不再等待（服务器若已完成这次操作，刷新后可见）"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -236,6 +255,7 @@ TEST_P(App_Server_Test, ASlowCallWaitsInTheWaitBoxUntilCancelledOrItsDeadline) {
     const auto got = Call("test_slow", {{u"ms", "4000"}});
     EXPECT_EQ(got.first, R_CALL_TIMEOUT);
     EXPECT_NE(got.second.find(r.says), std::string::npos) << got.second;
+    EXPECT_EQ(std::u16string(R_Call_User_Msg()), r.user);
     EXPECT_GT(g_box.ticks, 5) << "the window was let paint while the call waited";
     EXPECT_EQ(g_box.title, u"正在等待应用服务器…");
     EXPECT_EQ(Utf8(g_box.detail.c_str()), "test_slow @ 127.0.0.1:" + std::to_string(port_));
