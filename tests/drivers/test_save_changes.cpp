@@ -113,6 +113,19 @@ TEST_P(Save_Test, TheAreaKnowsWhatChangedSinceTheLoad) {
        }, TSQLCA::ROW_CHANGED, TSQLCA::ROW_UNCHANGED, 1, 0},
       {"a row deleted", [&] { a.Delete(u"V2"); }, TSQLCA::ROW_CHANGED, -1, 1, 1},
       {"the summary back as loaded", [&] { a.Set(u"V1", u"summary", u"采购钢板"); }, TSQLCA::ROW_UNCHANGED, -1, 1, 1},
+      // Another clerk's saves read in (a refill): changes of rows untouched here come in as loaded, a
+      // new row comes in, and what this clerk changed or deleted stays so (its save finds any conflict).
+      {"another clerk's amount, summary and new row merged in",
+       [&] {
+         a.Set(u"V1", u"note", u"mine");
+         TSQLCA other;
+         Ok(other, {u"update sv set amount = 2000, note = 'theirs' where no = 'V1'", u"update sv set note = 'x' where no = 'V2'",
+                    u"insert into sv(no, summary) values('V3', '新')"});
+         TSQLCA fresh;
+         ASSERT_EQ(fresh.Select(u"select * from sv order by no"), 0);
+         EXPECT_EQ(q.Merge_Fresh(&fresh), 2);
+       },
+       TSQLCA::ROW_CHANGED, -1, 1, 1},
   };
   for (const Step& s : steps) {
     s.act();
@@ -128,6 +141,10 @@ TEST_P(Save_Test, TheAreaKnowsWhatChangedSinceTheLoad) {
   EXPECT_EQ(std::u16string(q.Get_Deleted_Value(0, u"summary")), u"运费");
   EXPECT_EQ(q.Data()->Row_Value_Present(q.Find_Key(u"V1"), note), 1);
   EXPECT_EQ(q.Has_Changes(), 1);
+  EXPECT_EQ(Utf8(q.Get_Row_Value(v1, amount)).substr(0, 4) + "|" + Utf8(q.Get_Row_Value(v1, note)), "2000|mine");
+  EXPECT_EQ(Utf8(q.Get_Orig_Value(v1, note)), "n1") << "the column changed here keeps its original for the save";
+  ASSERT_GE(q.Find_Key(u"V3"), 0);
+  EXPECT_EQ(q.Row_State(q.Find_Key(u"V3")), TSQLCA::ROW_UNCHANGED);
 }
 
 TEST_P(Save_Test, TwoClerksOnOneRow) {
