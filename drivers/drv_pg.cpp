@@ -15,7 +15,9 @@
 //
 // Lost connections are answered with a message beginning "ConnectionWrite", which makes the session
 // reconnect at its next call, and code 8006 (the state 08006); 8007 when a transaction of earlier
-// calls was open on it and went with it. Lost during a commit, the message says that the outcome is
+// calls was open on it and went with it, also when that happened while a failed statement was undone
+// (its own error then follows in the message). An undo that had to roll back the whole transaction on
+// a connection that stayed reports 8007 too, and the next commit fails with that news. Lost during a commit, the message says that the outcome is
 // unknown (8006). A connection found lost before the call ran anything on it (the server restarted
 // while the session was idle), with no transaction of earlier calls open, is marked so in tag 3
 // (DB_END_LOST_IDLE): the session may run the call again on a fresh connection.
@@ -65,7 +67,6 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -273,7 +274,6 @@ int Await(Session* s, bool probe) {
 // none could be sent.
 struct Cancel_Request {
   std::mutex m;
-  std::condition_variable cv;
   bool done = false;
 };
 
@@ -292,7 +292,6 @@ std::shared_ptr<Cancel_Request> Cancel_Detached(PGconn* conn) {
       PQfreeCancel(c);
       std::lock_guard<std::mutex> g(req->m);
       req->done = true;
-      req->cv.notify_all();
     }).detach();
   } catch (...) {
     PQfreeCancel(c);  // no thread: the answer is awaited all the same
@@ -301,11 +300,27 @@ std::shared_ptr<Cancel_Request> Cancel_Detached(PGconn* conn) {
   return req;
 }
 
-// Whether the server took the cancel by the deadline (monotonic ms).
+int Cancel_Done(void* ctx) {
+  Cancel_Request* req = static_cast<Cancel_Request*>(ctx);
+  std::lock_guard<std::mutex> g(req->m);
+  return req->done ? 1 : 0;
+}
+
+// Whether the server took the cancel by the deadline (monotonic ms). Waited for through the waiting
+// function, quietly (no box): on the user-interface thread the window keeps painting meanwhile.
 bool Cancel_Taken(Cancel_Request* req, long long deadline_ms) {
-  std::unique_lock<std::mutex> g(req->m);
-  const long long left = std::max(0LL, deadline_ms - Now_Ms());
-  return req->cv.wait_for(g, std::chrono::milliseconds(left), [req] { return req->done; });
+  const long long left = deadline_ms - Now_Ms();
+  if (left <= 0 || Cancel_Done(req)) return Cancel_Done(req) != 0;
+  Zem_Wait w;
+  Zem_Wait_Begin(&w, drv::Waiting_Title(), static_cast<int>(std::min<long long>(left, INT_MAX)));
+  w.show_after_ms = INT_MAX;
+  w.done = Cancel_Done;
+  w.ctx = req;
+  w.fd = -1;
+  int r = ZEM_WAIT_AGAIN;
+  while (r == ZEM_WAIT_AGAIN) r = drv::Wait_Fn()(&w, ZEM_WAIT_STEP);
+  drv::Wait_Fn()(&w, ZEM_WAIT_END);
+  return Cancel_Done(req) != 0;
 }
 
 bool Is_State(PGresult* r, const char* state) {
