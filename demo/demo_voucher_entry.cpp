@@ -373,6 +373,7 @@ QStringList VoucherEntry::save() {
       if (!values[i].isEmpty()) area->Set_Value(area->Find_Field(map_wchar(kFields[i])), W(values[i]));
   }
   TSave_Options options;
+  options.caption = u"凭证";  // a conflict names the voucher, not the table
   options.before_insert = [](TSQLCA* q, TSQLCA* rows, int r) {
     rows->Go_To_Row(r);
     const int key = rows->Find_Field(u"voucher_no");

@@ -469,6 +469,7 @@ class Saver {
     TSave_Conflict k;
     k.kind = rec.kind;
     k.table = t_->Table();
+    k.caption = opt_.caption;
     k.row = Orig_Row_Text(rec.orig);
     const int nc = static_cast<int>(t_->Columns().size());
     for (int c = 0; c < nc; c++) {

@@ -71,6 +71,7 @@ struct TSave_Conflict {
   enum Choice { CANCEL = 0, KEEP_MINE = 1, TAKE_THEIRS = 2, MERGE = 3 };
   int kind = CHANGED;
   std::u16string table;
+  std::u16string caption;  // what the rows are in the clerk's words (TSave_Options::caption); "" none
   std::u16string row;  // the row's key as "field=value" pairs
   std::vector<TSave_Conflict_Field> fields;  // every column of the row, in the area's order
 };
@@ -85,6 +86,8 @@ struct TSave_Options {
   std::function<int(TSave_Conflict* conflict)> on_conflict;
   // How often the save runs again after answered conflicts before it gives up.
   int max_rounds = 4;
+  // What the rows are, as a conflict names them to the clerk ("凭证"); the table's name is never shown.
+  std::u16string caption;
 };
 
 struct TSave_Result {
