@@ -22,6 +22,7 @@
 #include "controls/common/dict_watch.h"
 #include "controls/grid/Mg.h"
 #include "controls/inputs/Mstatusbar.h"
+#include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
 #include "frame/host_funcs.h"
@@ -374,7 +375,10 @@ int DemoWindow::read(TSQLCA& q, const QString& sql) {
 
 void DemoWindow::refillSoon() {
   TInplaceEdit* editor = voucher_ ? voucher_->InplaceEditor() : nullptr;
-  if (editor && editor->isVisible() && editor->Modified()) {
+  // Typing in a cell, or this thread's session still waiting in an outer call (the notice came in
+  // the wait box's event loop): the refill waits its turn rather than fail.
+  TDb_Connect* session = Db_Connect_Mgr()->Get_Session(nullptr);
+  if ((editor && editor->isVisible() && editor->Modified()) || (session && session->Busy())) {
     QTimer::singleShot(300, this, [this] { refillSoon(); });
     return;
   }
