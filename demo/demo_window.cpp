@@ -57,6 +57,7 @@ DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   grid_->SetDefaultRowHeight(22);
   grid_->SetOptions(grid_->Options() | goRowSelect | goColSizing | goThumbTracking);
   host->layout()->addWidget(grid_);
+  caption_->setBuddy(grid_);  // the grid is read out under the caption above it ("凭证（12 行）")
 
   QWidget* voucherHost = window_->findChild<QWidget*>(QStringLiteral("voucherBox"));
   if (!voucherHost || !voucherHost->layout() || !loadVoucherForm(voucherHost)) {

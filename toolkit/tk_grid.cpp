@@ -92,6 +92,7 @@ TStringGrid::TStringGrid(QWidget* parent)
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     // The viewport's context-menu and enter/leave events are the control's.
     HookChild(viewport());
+    installAccessible();
     connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, [this] { scrollContentsBy(0, 0); });
     connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, [this] { scrollContentsBy(0, 0); });
     updateScrollBars();

@@ -77,6 +77,7 @@ void TStringGrid::ShowEditor() {
         editOriginal_ = Cells(col_, row_);
         editor_->UpdateContents();
         editor_->selectAll();
+        editor_->setAccessibleName(EditorAccessibleName(col_, row_));
     }
     placeEditor();
     if (editor_->isVisible() && (hasFocus() || focusInside() || !isActiveWindow())) editor_->setFocus(Qt::OtherFocusReason);

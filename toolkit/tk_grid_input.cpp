@@ -199,6 +199,8 @@ void TStringGrid::focusInEvent(QFocusEvent* e) {
     QAbstractScrollArea::focusInEvent(e);
     focusChangedInside(true);
     viewport()->update();
+    // Qt tells of the grid getting the focus after this event; the current cell is told after that.
+    QMetaObject::invokeMethod(this, [this] { announceCurrent(Selection()); }, Qt::QueuedConnection);
 }
 
 void TStringGrid::focusOutEvent(QFocusEvent* e) {

@@ -72,6 +72,11 @@ TMDate::TMDate(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
     x += c->Width() + 2;
     c->OnContextPopup = [this](TObject*, TPoint, bool&) { Build_Menus(); };
   }
+  // Each field is named by its caption for screen readers; the box is one group (mdate_access.cpp).
+  yearCap_->setBuddy(year_);
+  monthCap_->setBuddy(month_);
+  dayCap_->setBuddy(day_);
+  Install_Accessible();
 }
 
 void TMDate::Build_Menus() {
