@@ -4,6 +4,8 @@
 #include "toolkit/tk_grid.h"
 #include "toolkit/tk_grid_store.h"
 
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QScrollBar>
 #include <array>
 #include <memory>
@@ -480,6 +482,9 @@ void TStringGrid::SetOptions(TGridOptions o) {
     }
     if (!o.Contains(goEditing) || o.Contains(goRowSelect)) HideEditor();
     else if (o.Contains(goAlwaysShowEditor)) ShowEditor();
+    // An input method may write on a grid whose cells can be edited (inputMethodEvent).
+    setAttribute(Qt::WA_InputMethodEnabled, o.Contains(goEditing) && !o.Contains(goRowSelect));
+    if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImEnabled);
     viewport()->update();
 }
 

@@ -442,6 +442,11 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     bool focusNextPrevChild(bool next) override;
+    // An input method writing while the grid itself has the keyboard (no editor open): its first text
+    // opens the editor on the current cell and goes on there, replacing the cell's text as a typed
+    // character does. Its candidates stand at the current cell.
+    void inputMethodEvent(QInputMethodEvent* e) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery q) const override;
 
 private:
     friend class TInplaceEdit;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -150,6 +151,37 @@ void TStringGrid::keyPressEvent(QKeyEvent* e) {
         KeyPress(ch);
     }
     e->accept();
+}
+
+void TStringGrid::inputMethodEvent(QInputMethodEvent* e) {
+    const bool open = editorMode_ && editor_ && editor_->isVisible();
+    if (!open && e->commitString().isEmpty() && e->preeditString().isEmpty()) return;
+    if (!open && options_.Contains(goEditing) && !options_.Contains(goRowSelect)) ShowEditor();
+    if (!editorMode_ || !editor_ || !editor_->isVisible()) {
+        e->ignore();
+        return;
+    }
+    editor_->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::sendEvent(editor_, e);
+}
+
+QVariant TStringGrid::inputMethodQuery(Qt::InputMethodQuery q) const {
+    switch (q) {
+    case Qt::ImEnabled:
+        return testAttribute(Qt::WA_InputMethodEnabled);
+    case Qt::ImCursorRectangle: {
+        const TRect r = CellRect(col_, row_);
+        return r.IsEmpty() ? QRect() : r.toQRect().translated(viewport()->pos());
+    }
+    case Qt::ImSurroundingText:
+    case Qt::ImCurrentSelection:
+        return QString();
+    case Qt::ImCursorPosition:
+    case Qt::ImAnchorPosition:
+        return 0;
+    default:
+        return QAbstractScrollArea::inputMethodQuery(q);
+    }
 }
 
 void TStringGrid::keyReleaseEvent(QKeyEvent* e) {
