@@ -452,6 +452,7 @@ private:
     friend class TInplaceEdit;
     friend class TInplaceEditList;
     friend class TGridAccess;
+    friend class TGridEditorNamer;
     class Axis;
     class CellStore;
     class LineStrings;
@@ -481,6 +482,10 @@ private:
     // Tells assistive technology of the current cell (a focus event while the grid has the keyboard) and
     // of a selection other than before; names the editor after its cell.
     void announceCurrent(const TGridRect& before);
+    // Names the open editor after its cell for screen readers. Only while one listens (the name may be a
+    // translated caption, and a grid nobody reads need not load the translations); a reader that starts
+    // listening later has the open editors named then.
+    void nameEditor();
     // Makes screen readers meet every grid through tk_grid_access.cpp (once per process).
     static void installAccessible();
     // After a change of sizes: scrolling, bars, editor and repaint, unless a batch is open.

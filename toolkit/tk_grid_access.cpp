@@ -358,11 +358,28 @@ int TGridAccess::indexOfChild(const QAccessibleInterface* child) const {
 
 // ------------------------------------------------------------------------------------------- the grid
 
+// A screen reader starting to listen finds every open editor named.
+class TGridEditorNamer : public QAccessible::ActivationObserver {
+public:
+    void accessibilityActiveChanged(bool active) override {
+        if (!active) return;
+        for (QWidget* w : QApplication::allWidgets())
+            if (auto* g = qobject_cast<TStringGrid*>(w)) g->nameEditor();
+    }
+};
+
 void TStringGrid::installAccessible() {
     static bool done = false;
     if (done) return;
     done = true;
     QAccessible::installFactory(gridFactory);
+    static TGridEditorNamer namer;
+    QAccessible::installActivationObserver(&namer);
+}
+
+void TStringGrid::nameEditor() {
+    if (editor_ && editorMode_ && editCol_ >= 0 && editRow_ >= 0)
+        editor_->setAccessibleName(EditorAccessibleName(editCol_, editRow_));
 }
 
 int TStringGrid::ShownRowNumber(int ARow) const { return TGridAccess::tableRow(this, ARow) + 1; }
