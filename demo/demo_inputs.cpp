@@ -48,6 +48,9 @@ class CodeChooser : public QObject {
       : QObject(owner), window_(window), db_(db), source_(source), code_(code), name_(name), hook_(chosen_hook) {
     mgs_ = new TMGS(window->centralWidget());
     mgs_->setObjectName(QString::fromLatin1(source.list_name));
+    mgs_->setAccessibleName(QString::fromUtf16(source.what) + QString::fromUtf16(u"列表"));
+    mgs_->Code_Edit()->setAccessibleName(QString::fromUtf16(source.what) + QString::fromUtf16(u"编码"));
+    mgs_->List()->setAccessibleName(QString::fromUtf16(source.what));
     mgs_->SetOptions(source.addable ? TMGS::goSearch | TMGS::goAdd | TMGS::goRefresh : TMGS::goSearch | TMGS::goRefresh);
     mgs_->resize(300, 200);
     mgs_->Hide();
