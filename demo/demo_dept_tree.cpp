@@ -86,6 +86,7 @@ MTreeView* Demo_Attach_Dept_Tree(QMainWindow* window, DemoDb* db,
   auto* tree = new MTreeView(split);
   tree->setObjectName(QStringLiteral("deptTree"));
   tree->setWindowTitle(QString::fromUtf16(u"部门树"));
+  tree->setAccessibleName(tree->windowTitle());
   split->addWidget(tree);
   split->addWidget(page);
   split->setStretchFactor(1, 1);

@@ -68,8 +68,12 @@ class VoucherEntry : public QObject {
   Values stored(int row);
   // Why the values cannot be saved ("" when they can); *field names the column at fault, null when
   // none is (a check that could not be made). row: the grid row they were read from, -1 when it is
-  // not shown.
-  QString problem(const Values& v, int row, const char** field);
+  // not shown. check_dept: the department is checked (a new voucher's, or one changed; a saved voucher
+  // keeps a department stopped since).
+  QString problem(const Values& v, int row, const char** field, bool check_dept = true);
+  // Why the department cannot take a voucher ("" when it can): it must be in the "dept" dictionary,
+  // as it is now, and not stopped. *failed (optional) is set when the dictionary could not be read.
+  static QString deptProblem(const QString& code, bool* failed = nullptr);
   // The open row as Ctrl+N and the strip's fields left it: Escape takes it away.
   bool untouched() const;
   QStringList rowCells(int row) const;

@@ -22,6 +22,7 @@
 #include "controls/common/dict_watch.h"
 #include "controls/grid/Mg.h"
 #include "controls/inputs/Mstatusbar.h"
+#include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
 #include "frame/host_funcs.h"
@@ -69,6 +70,7 @@ DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   grid_->SetDefaultRowHeight(22);
   grid_->SetOptions(grid_->Options() | goRowSelect | goColSizing | goThumbTracking);
   host->layout()->addWidget(grid_);
+  caption_->setBuddy(grid_);  // the grid is read out under the caption above it ("凭证（12 行）")
 
   QWidget* voucherHost = window_->findChild<QWidget*>(QStringLiteral("voucherBox"));
   if (!voucherHost || !voucherHost->layout() || !loadVoucherForm(voucherHost)) {
@@ -100,15 +102,17 @@ namespace {
 // A pale ruled paper as large as the grid's view, for the area the voucher rows leave empty. The grid
 // shows the picture's pixels where they lie, so the form's name is put whole into the empty band below
 // the rows, else into the one right of the columns, and left out when neither holds it (cut at the
-// view's edge or under the cells it would only puzzle).
-void Paint_Voucher_Paper(TImage* picture, QSize size, long long cellsWidth, long long cellsHeight) {
+// view's edge or under the cells it would only puzzle). It is painted at the screen's ratio, so that a
+// high-DPI screen shows it as sharp as the cells.
+void Paint_Voucher_Paper(TImage* picture, QSize size, qreal ratio, long long cellsWidth, long long cellsHeight) {
   size = size.expandedTo(QSize(1, 1));
-  QImage paper(size, QImage::Format_RGB32);
+  QImage paper((QSizeF(size) * ratio).toSize(), QImage::Format_RGB32);
+  paper.setDevicePixelRatio(ratio);
   QPainter p(&paper);
   QLinearGradient g(0, 0, size.width(), size.height());
   g.setColorAt(0, QColor(0xF7, 0xF9, 0xFC));
   g.setColorAt(1, QColor(0xE4, 0xEC, 0xF5));
-  p.fillRect(paper.rect(), g);
+  p.fillRect(QRect(QPoint(0, 0), size), g);
   p.setPen(QColor(0xC9, 0xD6, 0xE6));
   for (int y = 0; y < size.height(); y += 24) p.drawLine(0, y, size.width(), y);
   QFont f = p.font();
@@ -213,7 +217,8 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
 
 void DemoWindow::paintPaper() {
   if (!voucher_ || !voucherPicture_) return;
-  Paint_Voucher_Paper(voucherPicture_.get(), voucher_->viewport()->size(), voucher_->GridWidth(), voucher_->GridHeight());
+  Paint_Voucher_Paper(voucherPicture_.get(), voucher_->viewport()->size(), voucher_->viewport()->devicePixelRatioF(),
+                      voucher_->GridWidth(), voucher_->GridHeight());
   voucher_->viewport()->update();
 }
 
@@ -232,6 +237,11 @@ bool DemoWindow::eventFilter(QObject* watched, QEvent* event) {
     QToolTip::hideText();
     return true;
   }
+  // Moved to a screen of another scale: the paper is painted anew at its ratio before the grid shows it.
+  if (event->type() == QEvent::Paint && voucher_ && voucherPicture_ && watched == voucher_->viewport() &&
+      voucherPicture_->Bitmap()->DevicePixelRatio() != voucher_->viewport()->devicePixelRatioF())
+    Paint_Voucher_Paper(voucherPicture_.get(), voucher_->viewport()->size(), voucher_->viewport()->devicePixelRatioF(),
+                        voucher_->GridWidth(), voucher_->GridHeight());
   return QObject::eventFilter(watched, event);
 }
 
@@ -374,7 +384,10 @@ int DemoWindow::read(TSQLCA& q, const QString& sql) {
 
 void DemoWindow::refillSoon() {
   TInplaceEdit* editor = voucher_ ? voucher_->InplaceEditor() : nullptr;
-  if (editor && editor->isVisible() && editor->Modified()) {
+  // Typing in a cell, or this thread's session still waiting in an outer call (the notice came in
+  // the wait box's event loop): the refill waits its turn rather than fail.
+  TDb_Connect* session = Db_Connect_Mgr()->Get_Session(nullptr);
+  if ((editor && editor->isVisible() && editor->Modified()) || (session && session->Busy())) {
     QTimer::singleShot(300, this, [this] { refillSoon(); });
     return;
   }
