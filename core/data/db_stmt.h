@@ -69,7 +69,7 @@ inline Db_Stmt Db_Classify(const wchar16* sql) {
 // "$1", "$2"... (PostgreSQL), style '?' gives "?1", "?2"... (SQLite), and style 0 leaves the text as it
 // is (*out may then be null); a placeholder between name characters is set apart by blanks. The count
 // of parameters goes to *count: the number of "?", or the highest number. -1 with *error when the text is not one the parameters can go into: both forms mixed,
-// "$0", a number past 65535, or a "$n" form that leaves a number below the highest unused (every
+// "$0", a number past 65535, a number written straight before E'...', or a "$n" form that leaves a number below the highest unused (every
 // parameter must stand somewhere, or the server could not tell its type).
 inline int Db_Number_Params(const wchar16* sql, char style, std::u16string* out, int* count, std::string* error) {
   auto fail = [&](const std::string& why) {
@@ -153,6 +153,10 @@ inline int Db_Number_Params(const wchar16* sql, char style, std::u16string* out,
         }
         if (n == 0) return fail("\"$0\" is not a parameter: they count from $1");
         if (n > 65535) return fail("a parameter number past 65535");
+        // "$1E'...'": the blank that sets the number apart would turn a plain quoted text into one that
+        // reads backslash escapes, and the text would mean something else.
+        if ((*q == u'E' || *q == u'e') && q[1] == u'\'')
+          return fail("a parameter written straight before E'...': put a blank between them");
         if (used.size() <= static_cast<size_t>(n)) used.resize(static_cast<size_t>(n) + 1, 0);
         used[static_cast<size_t>(n)] = 1;
         if (n > highest) highest = static_cast<int>(n);

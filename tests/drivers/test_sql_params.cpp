@@ -50,6 +50,9 @@ TEST(Sql_Params, PlaceholdersAreFoundOnlyInTheStatementsOwnText) {
       {"kept apart from names", u"select a?,?b", '$', "select a $1,$2 b #2"},
       {"mixed refused", u"select ? , $1", '$', "error: the statement mixes \"?\" and numbered placeholders"},
       {"$0 refused", u"select $0", '$', "error: \"$0\" is not a parameter: they count from $1"},
+      {"a number straight before E'' refused", u"select $1E'\\', $2", '$',
+       "error: a parameter written straight before E'...': put a blank between them"},
+      {"a blank before E'' keeps it", u"select $1 E'\\'', $2", '?', "select ?1 E'\\'', ?2 #2"},
       {"a gap refused", u"select $1, $3", '$', "error: $2 stands nowhere in the statement, though $3 does"},
   };
   for (const Row& r : rows) EXPECT_EQ(Scan(r.sql, r.style), r.want) << r.name;
