@@ -126,7 +126,10 @@ QByteArray Ascii_Attr(const QString& text) {
   const QString s = Xml_Safe(text);
   for (qsizetype i = 0; i < s.size(); ++i) {
     char32_t c = s[i].unicode();
-    if (s[i].isHighSurrogate() && i + 1 < s.size()) c = QChar::surrogateToUcs4(s[i], s[++i]);
+    if (s[i].isHighSurrogate() && i + 1 < s.size()) {
+      c = QChar::surrogateToUcs4(s[i], s[i + 1]);
+      ++i;
+    }
     if (c >= 0x20 && c < 0x7F && c != u'&' && c != u'<' && c != u'>' && c != u'"') {
       out.append(static_cast<char>(c));
     } else {

@@ -12,6 +12,7 @@
 #include <QUiLoader>
 #include <QVBoxLayout>
 #include <QXmlStreamReader>
+#include <QColor>
 #include <QtDesigner/QDesignerFormEditorInterface>
 #include <QtUiPlugin/QDesignerCustomWidgetCollectionInterface>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "controls/combo/Combobox_ext.h"
 #include "controls/grid/Mg.h"
 #include "controls/inputs/Mstatusbar.h"
+#include "toolkit/tk_tree.h"
 #include "frame/log_mgr.h"
 #include "frame/pub_ptr.h"
 #include "frame/startup/zem_names.h"
@@ -70,17 +72,19 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
   EXPECT_EQ(QString::fromLocal8Bit(std::getenv("TARVOK_DLL_PATH")), Bin_Dir());
 
   // Exactly the eight classes, each added by its own unit's Register(), in the units' order; loading
-  // the plugin entered every unit once.
+  // the plugin entered every unit once. The widget box gets them by name.
   const struct { const char* unit; const char* cls; } expected[] = {
       {"Mtreeview", "MTreeView"}, {"Mstatusbar", "MStatusBar"}, {"Mgs", "TMGS"}, {"Treeview_ext", "TTreeView_Ext"},
       {"Mg", "TMG"},              {"Mdate", "TMDate"},          {"Combobox_ext", "TComboBox_Ext"},
       {"Mpickdate", "MPickDate"}};
+  const char* const by_name[] = {"MPickDate", "MStatusBar", "MTreeView", "TComboBox_Ext",
+                                 "TMDate",    "TMG",        "TMGS",      "TTreeView_Ext"};
   const auto widgets = Collection()->customWidgets();
   ASSERT_EQ(widgets.size(), 8);
   ASSERT_EQ(Zem_Palette_Count(), 8);
   for (int i = 0; i < 8; i++) {
     SCOPED_TRACE(expected[i].cls);
-    EXPECT_EQ(widgets[i]->name(), QLatin1String(expected[i].cls));
+    EXPECT_EQ(widgets[i]->name(), QLatin1String(by_name[i]));
     EXPECT_STREQ(Zem_Palette_Get(i)->class_name, expected[i].cls);
     EXPECT_STREQ(Zem_Palette_Get(i)->unit, expected[i].unit);
     EXPECT_STREQ(Zem_Unit_Name(i + 1), expected[i].unit);
@@ -119,7 +123,9 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
   // Making controls brought the framework up through libzem_pack.so's start-up hook, bound to the
   // registry library the variable points at.
   EXPECT_TRUE(Pub_Ptr_Is_Shared());
-  EXPECT_EQ(Zem_Startup_Created_Count(), kZem_Startup_Name_Count);
+  // Besides, the date box's captions brought up the caption map.
+  EXPECT_EQ(Zem_Startup_Created_Count(), kZem_Startup_Name_Count + 1);
+  EXPECT_TRUE(Zem_Startup_Created("lang_map_mgr"));
 
   // Every class of the package has its own picture, at both sizes, whether its unit is linked or not.
   const char* const classes[] = {"MTreeView", "MStatusBar", "TMGS",   "TTreeView_Ext",
@@ -138,6 +144,69 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
       EXPECT_TRUE(scale == 2 || !seen.contains(image)) << "the same picture as another class";
       if (scale == 1) seen << image;
     }
+  }
+  // The two trees are told apart at a glance: a good part of their pictures differs.
+  const QImage code(QStringLiteral(":/zem_pack/designer/icons/MTreeView.png"));
+  const QImage dict(QStringLiteral(":/zem_pack/designer/icons/TTreeView_Ext.png"));
+  int differ = 0;
+  for (int y = 0; y < 32; y++)
+    for (int x = 0; x < 32; x++) differ += qGray(code.pixel(x, y)) - qGray(dict.pixel(x, y)) > 40 ||
+                                           qGray(dict.pixel(x, y)) - qGray(code.pixel(x, y)) > 40;
+  EXPECT_GT(differ, 32 * 32 / 8) << "pixels that differ clearly";
+}
+
+// What a form designer drops: the trees show a sample branch (only there), the grid's colour has an
+// editor of its own, and the properties that hold data are not offered to translators.
+TEST(DesignerPlugin, DroppedControlsAsAFormDesignerSeesThem) {
+  ASSERT_TRUE(Collection() != nullptr);
+  QDesignerFormEditorInterface core;
+  QWidget form;
+  for (const char* cls : {"MTreeView", "TTreeView_Ext"}) {
+    SCOPED_TRACE(cls);
+    QDesignerCustomWidgetInterface* plugin = Plugin_For(QLatin1String(cls));
+    ASSERT_NE(plugin, nullptr);
+    auto* runTime = qobject_cast<TTreeView*>(plugin->createWidget(&form));
+    plugin->initialize(&core);
+    auto* designed = qobject_cast<TTreeView*>(plugin->createWidget(&form));
+    ASSERT_TRUE(runTime && designed);
+    EXPECT_EQ(runTime->Items()->Count(), 0);
+    ASSERT_EQ(designed->Items()->Count(), 2);
+    EXPECT_EQ(designed->Items()->Item(0)->Text(), QLatin1String(cls));
+    EXPECT_TRUE(designed->Items()->Item(0)->Expanded());
+  }
+  auto* grid = qobject_cast<TMG*>(Plugin_For(QStringLiteral("TMG"))->createWidget(&form));
+  ASSERT_NE(grid, nullptr);
+  EXPECT_EQ(grid->property("FixedFontQColor").value<QColor>(), QColor(0, 0, 0x80)) << "navy, 0x800000 as BGR";
+  grid->setProperty("FixedFontQColor", QColor(0xF1, 0x65, 0x55));
+  EXPECT_EQ(grid->FixedFontColor(), 0x5565F1);
+
+  // The default XML of each control: the data properties, not translatable.
+  const struct { const char* cls; const char* property; const char* xml; } notr[] = {
+      {"TMG", "ADEF", "<stringlist notr=\"true\"/>"},
+      {"TMG", "BDEF", "<stringlist notr=\"true\"/>"},
+      {"MStatusBar", "PanelTexts", "<stringlist notr=\"true\"/>"},
+      {"TComboBox_Ext", "Dict_Id", "<stringpropertyspecification name=\"Dict_Id\" notr=\"true\""},
+      {"MStatusBar", "PanelWidths", "<stringpropertyspecification name=\"PanelWidths\" notr=\"true\""},
+      {"TMDate", "Value", "<stringpropertyspecification name=\"Value\" notr=\"true\""},
+  };
+  for (const auto& n : notr) {
+    SCOPED_TRACE(std::string(n.cls) + "." + n.property);
+    const QString xml = Plugin_For(QLatin1String(n.cls))->domXml();
+    EXPECT_TRUE(xml.contains(QLatin1String(n.xml))) << xml.toStdString();
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) reader.readNext();
+    EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();
+  }
+  // A form saved with them: uic sets them once, in setupUi, never again in retranslateUi.
+  QFile generated(QStringLiteral(ZEM_UI_HEADER));
+  ASSERT_TRUE(generated.open(QIODevice::ReadOnly));
+  const QString code = QString::fromUtf8(generated.readAll());
+  const QString retranslate = code.mid(code.indexOf(QLatin1String("void retranslateUi")));
+  ASSERT_FALSE(retranslate.isEmpty());
+  for (const char* setter : {"setADEF", "setBDEF", "setDict_Id", "setPanelTexts", "setPanelWidths", "setValue"}) {
+    SCOPED_TRACE(setter);
+    EXPECT_TRUE(code.left(code.indexOf(QLatin1String("void retranslateUi"))).contains(QLatin1String(setter)));
+    EXPECT_FALSE(retranslate.contains(QLatin1String(setter)));
   }
 }
 
@@ -243,7 +312,7 @@ TEST(DesignerForms, EveryPublishedPropertyThroughUicAndTheLoader) {
       {"grid", "ColCount", "4"}, {"grid", "RowCount", "6"}, {"grid", "FixedCols", "2"}, {"grid", "FixedRows", "2"},
       {"grid", "ADEF", QString::fromUtf16(u"编码,$code,||60|金额,$amt,float,money|审核,$ok,bool")},
       {"grid", "BDEF", QString::fromUtf16(u"unit,1,0,2,0,凭证")}, {"grid", "Show_Row_Id_Mode", "false"},
-      {"grid", "FixedFontColor", "255"}, {"plainGrid", "DefaultColWidth", "70"},
+      {"grid", "FixedFontColor", "255"}, {"grid", "FixedFontQColor", "#ff0000"}, {"plainGrid", "DefaultColWidth", "70"},
       {"plainGrid", "DefaultRowHeight", "30"}, {"plainGrid", "GridLineWidth", "1"},
       {"plainGrid", "DefaultDrawing", "true"}, {"box", "Dict_Id", "dept"}, {"box", "Multi_Mode", "true"},
       {"box", "Include_All", "true"}, {"box", "Allow_Empty", "true"}, {"box", "Style", "2"},

@@ -227,11 +227,19 @@ TEST(LangFile, WithoutLangTxtEverythingUnchanged) {
   EXPECT_TRUE(S(Lang_Cap(&map, u"grid", u"打印&P")) == u"打印&P" && !fs::exists("lang_log.txt"));
 }
 
-TEST(LangFile, Utf16AndGbkFilesGiveTheSameMap) {
-  for (int enc = 0; enc < 2; ++enc) {
-    SCOPED_TRACE(enc ? "GBK" : "UTF-16");
+std::string Utf8_Bytes(const std::u16string& text) { return Zem_W_To_Utf8(text.c_str()); }
+
+TEST(LangFile, EveryEncodingAnEditorSavesGivesTheSameMap) {
+  const struct { const char* name; std::string bytes; } files[] = {
+      {"UTF-16LE with its mark", Utf16_Bytes(kFile)},
+      {"GBK", Gbk_Bytes(kFile)},
+      {"UTF-8 with its mark", "\xEF\xBB\xBF" + Utf8_Bytes(kFile)},
+      {"UTF-8 without a mark", Utf8_Bytes(kFile)},
+  };
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.name);
     TempDir dir;
-    Write_File("lang.txt", enc ? Gbk_Bytes(kFile) : Utf16_Bytes(kFile));
+    Write_File("lang.txt", file.bytes);
     TLang_Map here, there(dir.path.c_str());  // the current directory, a named one
     for (TLang_Map* map : {&here, &there}) {
       EXPECT_EQ(10, map->Count());
