@@ -476,6 +476,9 @@ class TMG : public TStringGrid {
   // mirrors this grid's columns, widths, font and horizontal scrolling. Not owned either way.
   int Set_Sum_Mg(TMG* sum);
   TMG* Sum_Mg() const { return sumMg_.data(); }
+  // A sum grid asks a layout for the height of its line; a data grid for the scroll area's size.
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
   TMG* Data_Mg() const { return dataMg_.data(); }
   // Layout, totals and the row count, when a sum grid exists and is visible. Returns 1.
   int Sync_Sum();

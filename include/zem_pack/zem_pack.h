@@ -50,6 +50,9 @@
 #include "util/disp_text.h"
 #include "util/lang_map.h"
 
-// The host module: default host functions and the form loader.
+// The host module: default host functions, and the form loader where Qt's UI tools are on the include
+// path (ZemPack::zem_host brings them).
 #include "host/zem_host.h"
+#if __has_include(<QUiLoader>)
 #include "host/zem_ui_loader.h"
+#endif
