@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QDate>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -38,6 +39,7 @@ VoucherEntry::VoucherEntry(DemoWindow* window, DemoInputs* inputs, DemoDb* db)
   };
   if (QAction* a = action("actionNewVoucher")) connect(a, &QAction::triggered, this, [this] { start(); });
   if (QAction* a = action("actionSaveVoucher")) connect(a, &QAction::triggered, this, [this] { save(); });
+  if (QAction* a = action("actionDiscardVoucher")) connect(a, &QAction::triggered, this, [this] { discard(true); });
   if (window->window()) window->window()->installEventFilter(this);
   // A change in a saved voucher's row is remembered for the next save.
   if (grid_) {
@@ -45,6 +47,16 @@ VoucherEntry::VoucherEntry(DemoWindow* window, DemoInputs* inputs, DemoDb* db)
     grid_->OnMGValChange = [this, typed](TObject* s, int c, int r, const QString& now, const QString& old) {
       if (typed) typed(s, c, r, now, old);
       noteEdit(r);
+    };
+    // Escape on the untouched new row takes it away (in the editor too: the grid hears its keys first).
+    auto keys = grid_->OnKeyDown;
+    grid_->OnKeyDown = [this, keys](TObject* s, WORD& key, TShiftState shift) {
+      if (key == VK_ESCAPE && shift.Empty() && grid_->Row() == openRow() && untouched()) {
+        key = 0;
+        discard(false);
+        return;
+      }
+      if (keys) keys(s, key, shift);
     };
   }
   connect(window, &DemoWindow::aboutToFill, this, [this] { keep(); });
@@ -78,6 +90,8 @@ VoucherEntry::VoucherEntry(DemoWindow* window, DemoInputs* inputs, DemoDb* db)
     grid_->setFocus();
     grid_->FocusCell(col, row);
   };
+  // At start the keyboard is in the voucher date, not over a saved value in the grid.
+  in_->date->Year_Field()->setFocus();
 }
 
 int VoucherEntry::openRow() const {
@@ -105,15 +119,38 @@ int VoucherEntry::appendRow() {
   return row;
 }
 
+bool VoucherEntry::known(const char* table, const char* column, const QString& code) {
+  TSQLCA q;
+  const QString sql = QStringLiteral("select count(*) from %1 where %2 = ?").arg(QLatin1String(table), QLatin1String(column));
+  return !code.isEmpty() && q.Select(W(sql), {W(code)}) == 0 && q.Get_Row_Count() == 1 &&
+         QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() == 1;
+}
+
+QStringList VoucherEntry::rowCells(int row) const {
+  QStringList cells;
+  for (int c = 1; c < grid_->ColCount(); ++c) cells << grid_->Cells(c, row);
+  return cells;
+}
+
+bool VoucherEntry::untouched() const {
+  const int row = openRow();
+  return row >= 0 && rowCells(row) == fresh_;
+}
+
 void VoucherEntry::start() {
   if (!grid_) return;
   if (openRow() < 0) {
     const int row = appendRow();
+    // Only what the strip holds as valid goes into the new voucher: a code the clerk was refused (or
+    // did not add) stays out of it.
     char v[16];
     in_->date->Get_Date(v);
-    grid_->SetV("voucher_date", row, v);
-    if (!in_->supName->text().isEmpty()) grid_->SetW("sup_code", row, W(in_->supCode->text()));
-    if (!in_->deptName->text().isEmpty()) grid_->SetW("dept_code", row, W(in_->deptCode->text()));
+    if (QDate::fromString(QString::fromLatin1(v), QStringLiteral("yyyyMMdd")).isValid())
+      grid_->SetW("voucher_date", row, W(DemoWindow::shownDate(QString::fromLatin1(v))));
+    const QString sup = in_->supCode->text().trimmed(), dept = in_->deptCode->text().trimmed();
+    if (known("suppliers", "sup_code", sup)) grid_->SetW("sup_code", row, W(sup));
+    if (known("departments", "dept_code", dept)) grid_->SetW("dept_code", row, W(dept));
+    fresh_ = rowCells(row);
     grid_->Sync_Sum();
     grid_->SetTopRow(row);
     grid_->Invalidate();
@@ -126,8 +163,41 @@ void VoucherEntry::start() {
 void VoucherEntry::follow(const char* column, const QString& value) {
   const int row = openRow();
   if (row < 0) return;
-  grid_->SetW(column, row, W(value));
+  const bool wasUntouched = untouched();
+  grid_->SetW(column, row, W(QByteArray(column) == "voucher_date" ? DemoWindow::shownDate(value) : value));
+  if (wasUntouched) fresh_ = rowCells(row);  // what the strip carries is no typing in the row
   grid_->Invalidate();
+}
+
+bool VoucherEntry::discard(bool ask) {
+  const int row = openRow();
+  if (!grid_ || row < 0) {
+    window_->note(QString::fromUtf16(u"没有未保存的新凭证"));
+    return false;
+  }
+  if (ask) {
+    QMessageBox box(QMessageBox::Question, QString::fromUtf16(u"凭证"),
+                    QString::fromUtf16(u"删除未保存的新凭证吗？已输入的内容不会保存。"), QMessageBox::NoButton,
+                    window_->window());
+    box.setObjectName(QStringLiteral("discardVoucher"));
+    QPushButton* yes = box.addButton(Host_Cap(u"dialog", u"删除"), QMessageBox::AcceptRole);
+    yes->setObjectName(QStringLiteral("delete"));
+    QPushButton* no = box.addButton(Host_Cap(u"dialog", u"取消"), QMessageBox::RejectRole);
+    no->setObjectName(QStringLiteral("cancel"));
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    if (box.clickedButton() != yes) return false;
+  }
+  grid_->Change_Check();  // an edit of another voucher still pending is reported before the rows move
+  grid_->Delete_Row(row);
+  grid_->Show_Row_Id();
+  for (int r = 1; r < grid_->FixedRows(); ++r) grid_->SetCells(0, r, QString());  // no row mark in the header
+  fresh_.clear();
+  grid_->Sync_Sum();
+  grid_->Invalidate();
+  window_->note(QString::fromUtf16(u"新凭证已删除（未保存）"));
+  return true;
 }
 
 void VoucherEntry::keep() {
@@ -148,10 +218,25 @@ void VoucherEntry::restore() {
   grid_->Invalidate();
 }
 
-QStringList VoucherEntry::refuse(const QString& why, QWidget* focus) {
+QStringList VoucherEntry::refuse(const QString& why) {
   window_->note(QString::fromUtf16(u"凭证未保存：") + why);
-  if (focus) focus->setFocus();
   return {};
+}
+
+QStringList VoucherEntry::refuseAt(const QString& who, int row, const char* field, const QString& why) {
+  int col = 0;
+  grid_->GetColId(field, &col);
+  if (row >= 0 && col > 0) {
+    grid_->setFocus();
+    grid_->FocusCell(col, row);
+  }
+  return refuse(QString::fromUtf16(u"%1的%2有误，").arg(who, grid_->Cells(col, 0)) + why);
+}
+
+void VoucherEntry::rest(int col, int row) {
+  grid_->setFocus();
+  grid_->FocusCell(col, row);
+  grid_->HideEditor();  // the cursor shows the saved row; the next key does not type over it
 }
 
 VoucherEntry::Values VoucherEntry::read(int row) const {
@@ -163,20 +248,26 @@ VoucherEntry::Values VoucherEntry::read(int row) const {
   return v;
 }
 
-QString VoucherEntry::problem(const Values& v, const char** field) {
+QString VoucherEntry::problem(const Values& v, int row, const char** field) {
+  const QString none = QString::fromUtf16(u"（空）");
   *field = "voucher_date";
-  if (!QDate::fromString(v.date, QStringLiteral("yyyyMMdd")).isValid()) return QString::fromUtf16(u"日期无效：") + v.date;
+  if (!QDate::fromString(v.date, QStringLiteral("yyyyMMdd")).isValid())
+    return QString::fromUtf16(u"日期无效：") + (v.date.isEmpty() ? none : v.date);
   *field = "sup_code";
   TSQLCA q;
   if (q.Select(u"select count(*) from suppliers where sup_code = ?", {W(v.sup)}) != 0)
     return QString::fromUtf16(u"查询供应商失败：") + QString::fromUtf16(q.Get_Error_Msg());
   if (q.Get_Row_Count() != 1 || QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() != 1)
-    return QString::fromUtf16(u"没有这个供应商：") + v.sup;
+    return QString::fromUtf16(u"没有这个供应商：") + (v.sup.isEmpty() ? none : v.sup);
   *field = "amount";
+  int col = 0;
+  const QString kept = row >= 0 && grid_->GetColId("amount", &col) ? grid_->Number_Problem(col, row) : QString();
   bool number = false;
   v.amount.toDouble(&number);
-  if (!number || !QRegularExpression(QStringLiteral("^-?[0-9]+(\\.[0-9]{1,2})?$")).match(v.amount).hasMatch())
-    return QString::fromUtf16(u"金额无效：") + (v.amount.isEmpty() ? QString::fromUtf16(u"（空）") : v.amount);
+  if (!kept.isEmpty() || !number ||
+      !QRegularExpression(QStringLiteral("^-?[0-9]+(\\.[0-9]{1,2})?$")).match(v.amount).hasMatch())
+    return QString::fromUtf16(u"金额无效：") + (v.amount.isEmpty() ? none : v.amount) +
+           (kept.isEmpty() ? QString() : QStringLiteral("（") + kept + QStringLiteral("）"));
   return QString();
 }
 
@@ -220,7 +311,9 @@ void VoucherEntry::noteEdit(int row) {
     if (f >= 0 && !TRow_Track::Same(area->Get_Value(f), true, W(values[i]), true, area->Get_Field_Type(f)))
       area->Set_Value(f, W(values[i]));
   }
-  window_->note(QString::fromUtf16(u"凭证 %1 已修改，Ctrl+S 保存").arg(no));
+  const QString warning = window_->amountWarning(row);
+  window_->note(warning.isEmpty() ? QString::fromUtf16(u"凭证 %1 已修改，Ctrl+S 保存").arg(no)
+                                  : QString::fromUtf16(u"凭证 %1：").arg(no) + warning);
 }
 
 QStringList VoucherEntry::save() {
@@ -229,38 +322,24 @@ QStringList VoucherEntry::save() {
   const int row = openRow();
   TSQLCA* area = window_->vouchers();
   const QStringList changed = edited();
-  if (row < 0 && changed.isEmpty())
-    return refuse(QString::fromUtf16(u"没有新凭证或修改（Ctrl+N 新增）"), nullptr);
+  if (row < 0 && changed.isEmpty()) return refuse(QString::fromUtf16(u"没有新凭证或修改（Ctrl+N 新增）"));
 
   // Everything is checked before anything is written: a refusal keeps every row as typed.
   const char* field = nullptr;
   Values fresh;
   if (row >= 0) {
     fresh = read(row);
-    const QString why = problem(fresh, &field);
-    if (!why.isEmpty()) {
-      if (QByteArray(field) == "voucher_date") return refuse(why, in_->date->Year_Field());
-      if (QByteArray(field) == "sup_code") return refuse(why, in_->supCode);
-      int col = 0;
-      grid_->GetColId(field, &col);
-      grid_->setFocus();
-      grid_->FocusCell(col, row);
-      return refuse(why, nullptr);
-    }
+    const QString why = problem(fresh, row, &field);
+    if (!why.isEmpty()) return refuseAt(QString::fromUtf16(u"新凭证"), row, field, why);
   }
   int noCol = 0;
   grid_->GetColId("voucher_no", &noCol);
   for (const QString& no : changed) {
-    const QString why = problem(stored(area->Find_Key(W(no))), &field);
-    if (why.isEmpty()) continue;
-    for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r) {
-      int col = 0;
-      if (grid_->Cells(noCol, r) == no && grid_->GetColId(field, &col)) {
-        grid_->setFocus();
-        grid_->FocusCell(col, r);
-      }
-    }
-    return refuse(QString::fromUtf16(u"凭证 %1 ").arg(no) + why, nullptr);
+    int shown = -1;  // the voucher's row, when the grid shows it
+    for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r)
+      if (grid_->Cells(noCol, r) == no) shown = r;
+    const QString why = problem(stored(area->Find_Key(W(no))), shown, &field);
+    if (!why.isEmpty()) return refuseAt(QString::fromUtf16(u"凭证 %1 ").arg(no), shown, field, why);
   }
 
   // The new voucher joins the area as an added row; it takes its number in the save's transaction.
@@ -296,7 +375,7 @@ QStringList VoucherEntry::save() {
       area->Go_To_Row(added);
       area->Del_Row();
     }
-    return refuse(QString::fromUtf16(area->Get_Error_Msg()), nullptr);
+    return refuse(QString::fromUtf16(area->Get_Error_Msg()));
   }
 
   QStringList written = changed;
@@ -306,6 +385,7 @@ QStringList VoucherEntry::save() {
     written << no;
     grid_->SetCells(noCol, row, no);  // no longer open: the refill does not bring it back as new
   }
+  fresh_.clear();
   window_->fillVouchers(window_->lastWhere());
   window_->refreshTable();
   window_->refreshStatus();
@@ -313,10 +393,7 @@ QStringList VoucherEntry::save() {
   grid_->GetColId("amount", &amountCol);
   if (!written.isEmpty())
     for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r)
-      if (grid_->Cells(noCol, r) == written.last()) {
-        grid_->setFocus();
-        grid_->FocusCell(amountCol, r);
-      }
+      if (grid_->Cells(noCol, r) == written.last()) rest(amountCol, r);
   QString said = QString::fromUtf16(u"凭证 %1 已保存").arg(written.join(QStringLiteral("、")));
   if (result.took_theirs) said += QString::fromUtf16(u"（%1 张采用了他人的修改）").arg(result.took_theirs);
   window_->note(said);
@@ -324,6 +401,7 @@ QStringList VoucherEntry::save() {
 }
 
 bool VoucherEntry::askToClose() {
+  if (grid_) grid_->Change_Check();  // the cell being typed counts
   const QStringList changed = edited();
   if (openRow() < 0 && changed.isEmpty()) return true;
   QStringList what = changed;
@@ -347,9 +425,21 @@ bool VoucherEntry::askToClose() {
 }
 
 bool VoucherEntry::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::Close && watched == window_->window() && !askToClose()) {
+  // The event's type first: the window's own teardown sends events here while it is half gone.
+  if ((event->type() != QEvent::Close && event->type() != QEvent::KeyPress) || watched != window_->window())
+    return QObject::eventFilter(watched, event);
+  if (event->type() == QEvent::Close && !askToClose()) {
     event->ignore();
     return true;
+  }
+  // Escape that no control took (the strip's fields leave it to the window) takes an untouched new
+  // row away.
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier && untouched()) {
+      discard(false);
+      return true;
+    }
   }
   return QObject::eventFilter(watched, event);
 }

@@ -1,14 +1,20 @@
 // A new voucher entered from the keyboard alone, and saved.
 //
 // Ctrl+N (凭证 > 新增凭证) adds a row marked "（新）" at the end of the voucher grid and puts the cursor
-// in the voucher date of the input strip. The strip's fields follow into the row as they are taken:
+// in the voucher date of the input strip; of the strip's values only the valid ones go into it (a real
+// date, a code of the supplier and of the department table). Escape takes an untouched new row away
+// again; Ctrl+D (凭证 > 删除未保存的新凭证) takes it away after a question, whatever it holds. The
+// strip's fields follow into the row as they are taken:
 // Enter in the date goes on to the supplier; a supplier code (typed, or chosen from its search list
 // with Down or F4) goes on to the department; a department goes on to the row's summary in the grid,
 // then Tab to the amount; the sum line under the grid totals the amounts as they are typed. Ctrl+S
 // (凭证 > 保存凭证) checks the row (a real date, a supplier of the supplier table, an amount) and writes it
 // to the vouchers table under the next number of the sequence "voucher_no" ("V" + the date's year +
-// three digits), in one transaction. A refused or failed save says why in the status bar and keeps the
-// row as typed; so does a refill of the grid (a filter, the department tree) while the row is open.
+// three digits), in one transaction. A refused or failed save says why in the status bar, naming the
+// voucher and the column, puts the cursor on that cell and keeps the row as typed; so does a refill of
+// the grid (a filter, the department tree) while the row is open. An amount the grid kept as typed
+// (letters, more than two decimals: the grid's "keep_bad_number") is such a refusal. After a save the
+// saved row is the current one, with no editor open over it.
 //
 // A voucher already saved is edited in its row of the grid: every change goes into the window's
 // tracked area of vouchers (DemoWindow::vouchers(), core/data/row_track.h), so a refill shows it again
@@ -44,6 +50,8 @@ class VoucherEntry : public QObject {
   int openRow() const;
   // The saved vouchers edited and not yet written back.
   QStringList edited() const;
+  // Takes the open row away (after a question when ask); false when there is none or the answer is no.
+  bool discard(bool ask);
 
  protected:
   // The window's close: asks first when something typed is not saved.
@@ -57,19 +65,30 @@ class VoucherEntry : public QObject {
   Values read(int row) const;
   // The values of a row of the tracked area.
   Values stored(int row);
-  // Why the values cannot be saved ("" when they can); *field names the column at fault.
-  QString problem(const Values& v, const char** field);
+  // Why the values cannot be saved ("" when they can); *field names the column at fault. row: the
+  // grid row they were read from, -1 when it is not shown.
+  QString problem(const Values& v, int row, const char** field);
+  // The open row as Ctrl+N and the strip's fields left it: Escape takes it away.
+  bool untouched() const;
+  QStringList rowCells(int row) const;
+  // Whether code is a value of column in table.
+  bool known(const char* table, const char* column, const QString& code);
+  // The cursor on a cell of the grid without an editor over it.
+  void rest(int col, int row);
   void noteEdit(int row);
   bool askToClose();
   void follow(const char* column, const QString& value);
   void keep();
   void restore();
   int appendRow();
-  QStringList refuse(const QString& why, QWidget* focus);
+  QStringList refuse(const QString& why);
+  // A refusal naming the voucher (who) and the column, with the cursor put on that cell.
+  QStringList refuseAt(const QString& who, int row, const char* field, const QString& why);
 
   DemoWindow* window_;
   DemoInputs* in_;
   DemoDb* db_;
   TMG* grid_;
   QStringList kept_;  // the open row's cells while the grid is refilled
+  QStringList fresh_;  // the open row's cells as Ctrl+N and the strip left them
 };

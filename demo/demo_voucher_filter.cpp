@@ -83,10 +83,15 @@ void VoucherFilter::apply() {
 void VoucherFilter::showCount(int rows) {
   if (!shown_) return;
   const QString count = QString::fromUtf16(u"（%1 张）").arg(rows < 0 ? 0 : rows);
+  // The choice in the clerk's words (the names the boxes show), not the SQL behind it.
+  QStringList words;
+  if (dept_ && dept_->Have_Choice()) words << QString::fromUtf16(u"部门：") + dept_->Text().trimmed();
+  if (sup_ && sup_->Have_Choice()) words << QString::fromUtf16(u"供应商：") + sup_->Text().trimmed();
+  const QString choice = words.join(QString::fromUtf16(u"；"));
   if (!condition_.isEmpty())
-    shown_->setText(QString::fromUtf16(u"条件：") + condition_ + count);
+    shown_->setText(QString::fromUtf16(u"条件：") + choice + count);
   else
     shown_->setText(QString::fromUtf16(window_->lastWhere().isEmpty() ? u"全部凭证" : u"所选部门的凭证") +
                     count);
-  shown_->setToolTip(condition_);
+  shown_->setToolTip(choice);
 }

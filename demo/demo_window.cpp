@@ -2,6 +2,8 @@
 #include "demo/demo_window.h"
 
 #include <QAction>
+#include <QDate>
+#include <QEvent>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -10,6 +12,7 @@
 #include <QLinearGradient>
 #include <QMainWindow>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
 #include <vector>
@@ -25,6 +28,7 @@
 #include "host/zem_ui_loader.h"
 #include "toolkit/tk_grid.h"
 #include "toolkit/tk_image.h"
+#include "toolkit/tk_menu.h"
 
 DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   QFile form(QStringLiteral(":/demo/zem_demo.ui"));
@@ -71,26 +75,45 @@ DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
 
 // The window, and with it the voucher grid, goes before the members: the grid never sees its
 // background picture deleted.
-DemoWindow::~DemoWindow() { delete window_; }
+DemoWindow::~DemoWindow() {
+  if (window_ && voucher_) voucher_->viewport()->removeEventFilter(this);  // no resize of a grid going away
+  delete window_;
+}
 
 namespace {
 
-// A pale paper with the form's name, for the area the voucher rows leave empty.
-void Paint_Voucher_Paper(TImage* picture) {
-  QImage paper(1600, 900, QImage::Format_RGB32);
+// A pale ruled paper as large as the grid's view, for the area the voucher rows leave empty. The grid
+// shows the picture's pixels where they lie, so the form's name is put whole into the empty band below
+// the rows, else into the one right of the columns, and left out when neither holds it (cut at the
+// view's edge or under the cells it would only puzzle).
+void Paint_Voucher_Paper(TImage* picture, QSize size, long long cellsWidth, long long cellsHeight) {
+  size = size.expandedTo(QSize(1, 1));
+  QImage paper(size, QImage::Format_RGB32);
   QPainter p(&paper);
-  QLinearGradient g(0, 0, 1600, 900);
+  QLinearGradient g(0, 0, size.width(), size.height());
   g.setColorAt(0, QColor(0xF7, 0xF9, 0xFC));
   g.setColorAt(1, QColor(0xE4, 0xEC, 0xF5));
   p.fillRect(paper.rect(), g);
   p.setPen(QColor(0xC9, 0xD6, 0xE6));
-  for (int y = 0; y < 900; y += 24) p.drawLine(0, y, 1600, y);
+  for (int y = 0; y < size.height(); y += 24) p.drawLine(0, y, size.width(), y);
   QFont f = p.font();
   f.setPointSize(30);
   f.setBold(true);
   p.setFont(f);
-  p.setPen(QColor(0xB8, 0xC8, 0xDC));
-  p.drawText(QRect(0, 60, 940, 200), Qt::AlignRight | Qt::AlignTop, QString::fromUtf16(u"记账凭证\nzem_pack"));
+  const QString name = QString::fromUtf16(u"记账凭证\nzem_pack");
+  const QSize text = QFontMetrics(f).boundingRect(QRect(0, 0, size.width(), size.height()), 0, name).size();
+  const int margin = 16;
+  const QRect below(0, int(cellsHeight), size.width(), size.height() - int(cellsHeight));
+  const QRect right(int(cellsWidth), 0, size.width() - int(cellsWidth), size.height());
+  QRect at;
+  if (below.height() >= text.height() + 2 * margin && below.width() >= text.width() + 2 * margin)
+    at = below.adjusted(margin, margin, -margin, -margin);
+  else if (right.width() >= text.width() + 2 * margin && right.height() >= text.height() + 2 * margin)
+    at = right.adjusted(margin, margin, -margin, -margin);
+  if (!at.isEmpty()) {
+    p.setPen(QColor(0xB8, 0xC8, 0xDC));
+    p.drawText(at, Qt::AlignRight | Qt::AlignBottom, name);
+  }
   p.end();
   picture->Bitmap()->Assign(paper);
 }
@@ -127,19 +150,85 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
   int col = 0;
   if (voucher_->GetColId("dept_code", &col)) voucher_->SetColPickDict(col, "dept");
   if (TMG_Col_Def* date = voucher_->GetColDef("voucher_date")) date->type = 'D';
-  // An amount typed or pasted is cleaned and shown with the column's two decimals.
+  // An amount typed or pasted is cleaned and shown with the column's two decimals, unless cleaning would
+  // lose something of it (letters, a third decimal): then it stays as typed, marked, and the clerk is
+  // told; the save refuses it. A date typed in any form the grid reads is shown as the others are. A
+  // summary that wraps makes its row taller.
+  voucher_->Opt_Add("keep_bad_number", nullptr);
   voucher_->OnMGValChange = [this](TObject*, int c, int r, const QString&, const QString&) {
-    int amount = 0;
-    if (!voucher_->GetColId("amount", &amount) || c != amount || voucher_->Cells(c, r).isEmpty()) return;
-    voucher_->Valid_Check(c, r);
-    voucher_->Std_Number_Cell(c, r);
-    voucher_->Sync_Sum();  // the sum line follows every amount typed
+    const QString name = TMG::Wide(voucher_->GetColName(c));
+    if (name == QLatin1String("amount") && !voucher_->Cells(c, r).isEmpty()) {
+      voucher_->Valid_Check(c, r);
+      voucher_->Std_Number_Cell(c, r);
+      const QString warning = amountWarning(r);
+      if (!warning.isEmpty()) note(warning);
+      voucher_->Sync_Sum();  // the sum line follows every amount typed
+    } else if (name == QLatin1String("voucher_date")) {
+      QDate d;
+      if (Mg_Read_Date(voucher_->Cells(c, r), &d)) voucher_->SetCells(c, r, d.toString(QStringLiteral("yyyy-MM-dd")));
+    } else if (name == QLatin1String("summary")) {
+      voucher_->Fit_To_Show(r);
+    }
   };
+  // Header clicks sort: the keys are told in the status bar as the marks show them in the header.
+  auto mouseUp = voucher_->OnMouseUp;
+  voucher_->OnMouseUp = [this, mouseUp](TObject* s, TMouseButton b, TShiftState shift, int x, int y) {
+    std::vector<std::pair<int, int>> before;
+    for (const TMG_Sort_Key& k : voucher_->Sort_Keys) before.emplace_back(k.col, k.desc);
+    if (mouseUp) mouseUp(s, b, shift, x, y);
+    std::vector<std::pair<int, int>> after;
+    for (const TMG_Sort_Key& k : voucher_->Sort_Keys) after.emplace_back(k.col, k.desc);
+    if (after != before) noteSortKeys();
+  };
+  voucher_->Init_Popup_Menu();
+  if (TMenuItem* unsort = voucher_->Base_Menu_Item("mg_unsort")) {
+    auto own = unsort->OnClick;
+    unsort->OnClick = [this, own](TObject* s) {
+      if (own) own(s);
+      noteSortKeys();
+    };
+  }
   voucher_->SetDefaultRowHeight(24);
   voucherPicture_ = std::make_unique<TImage>();
-  Paint_Voucher_Paper(voucherPicture_.get());
+  paintPaper();
   voucher_->Set_Background_Image(voucherPicture_.get());
+  voucher_->viewport()->installEventFilter(this);  // the paper follows the view's size
   return true;
+}
+
+void DemoWindow::paintPaper() {
+  if (!voucher_ || !voucherPicture_) return;
+  Paint_Voucher_Paper(voucherPicture_.get(), voucher_->viewport()->size(), voucher_->GridWidth(), voucher_->GridHeight());
+  voucher_->viewport()->update();
+}
+
+bool DemoWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize && voucher_ && watched == voucher_->viewport()) paintPaper();
+  return QObject::eventFilter(watched, event);
+}
+
+void DemoWindow::noteSortKeys() {
+  QStringList keys;
+  for (size_t k = 0; k < voucher_->Sort_Keys.size(); ++k) {
+    const TMG_Sort_Key& key = voucher_->Sort_Keys[k];
+    keys << QStringLiteral("%1 %2%3").arg(k + 1).arg(voucher_->Cells(key.col, 0),
+                                                    key.desc ? QString::fromUtf16(u"▼") : QString::fromUtf16(u"▲"));
+  }
+  note(QString::fromUtf16(u"排序：") + (keys.isEmpty() ? QString::fromUtf16(u"无") : keys.join(QStringLiteral("，"))));
+}
+
+QString DemoWindow::shownDate(const QString& text) {
+  static const QRegularExpression digits(QStringLiteral("^[0-9]{8}$"));
+  return digits.match(text).hasMatch() ? text.left(4) + QLatin1Char('-') + text.mid(4, 2) + QLatin1Char('-') + text.mid(6)
+                                       : text;
+}
+
+QString DemoWindow::amountWarning(int row) {
+  int col = 0;
+  if (!voucher_ || !voucher_->GetColId("amount", &col)) return QString();
+  const QString why = voucher_->Number_Problem(col, row);
+  if (why.isEmpty()) return QString();
+  return QString::fromUtf16(u"金额“%1”%2，保留原样未改动；请改正后再保存").arg(voucher_->Cells(col, row), why);
 }
 
 int DemoWindow::fillVouchers(const QString& where) {
@@ -188,7 +277,12 @@ int DemoWindow::fillVouchers(const QString& where) {
   for (int f = 0; f < fields; f++) {
     int col = 0;
     if (!voucher_->GetColId(vouchers_.Get_Field_Name(f), &col)) continue;  // a column the form does not show
-    for (int r = 0; r < rows; r++) voucher_->SetW(col, first + r, vouchers_.Get_Row_Value(shown[static_cast<size_t>(r)], f));
+    const bool date = QString::fromUtf16(vouchers_.Get_Field_Name(f)) == QLatin1String("voucher_date");
+    for (int r = 0; r < rows; r++) {
+      const wchar16* v = vouchers_.Get_Row_Value(shown[static_cast<size_t>(r)], f);
+      if (date) voucher_->SetCells(col, first + r, shownDate(QString::fromUtf16(v)));
+      else voucher_->SetW(col, first + r, v);
+    }
   }
   // SQLite keeps 125600.00 as 125600: amounts get the column's two decimals.
   int supCol = 0, sumCol = 0, amtCol = 0;
@@ -206,6 +300,7 @@ int DemoWindow::fillVouchers(const QString& where) {
     for (int r = first; r < first + rows; ++r)
       if (voucher_->GetV(amtCol, r)[0] == '-') voucher_->Cell_Attr.push_back({r, sumCol, 4 | 8, 0x0000FF, 0x99FFFF});
   voucher_->Filter_Show_All();
+  voucher_->Fit_To_Show(first, voucher_->RowCount() - 1);  // a long summary wraps onto a taller row
   voucher_->Sync_Sum();
   // What was typed before the reload is in the area: nothing is watched. The clerk's row and column
   // again; a current cell that takes no typing (the first fill starts on the read-only voucher number)
@@ -221,6 +316,11 @@ int DemoWindow::fillVouchers(const QString& where) {
     voucher_->FocusCell(voucher_->First_Edit_Col(), first);
     voucher_->SetLeftCol(voucher_->FixedCols());  // before the first layout the move scrolls a tiny view
   }
+  // No editor over a value just read until the clerk starts one; a refill for another clerk's voucher
+  // while this one works in the grid leaves the grid as the clerk had it.
+  QWidget* focus = QApplication::focusWidget();
+  if (focus != voucher_ && !voucher_->isAncestorOf(focus)) voucher_->HideEditor();
+  paintPaper();  // the rows leave another band empty
   voucher_->Invalidate();
   emit vouchersFilled(rows);
   return rows;
@@ -266,7 +366,7 @@ void DemoWindow::showTable(int index) {
   }
   const int fields = q.Get_Field_Count();
   const int rows = q.Get_Row_Count();
-  caption_->setText(QStringLiteral("%1（%2，%3 行）").arg(t.caption, t.name).arg(rows));
+  caption_->setText(QString::fromUtf16(u"%1（%2 行）").arg(t.caption).arg(rows));
   grid_->SetColCount(fields > 0 ? fields : 1);
   grid_->SetRowCount(rows + 1);
   grid_->SetFixedRows(rows > 0 ? 1 : 0);

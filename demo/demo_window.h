@@ -55,6 +55,11 @@ class DemoWindow : public QObject {
   QString lastWhere() const { return lastWhere_; }
   // Shows a message in the status bar's middle panel.
   void note(const QString& text);
+  // A date as the voucher grid shows it: eight digits yyyymmdd as yyyy-mm-dd, anything else as it is
+  // (one form in the column, whether a date came from the table, the picker, a paste or the keyboard).
+  static QString shownDate(const QString& text);
+  // What the clerk is told about an amount the grid kept as typed in row ("" when there is nothing).
+  QString amountWarning(int row);
 
  signals:
   // Before every fill of the voucher grid, while it still shows what was there.
@@ -67,6 +72,11 @@ class DemoWindow : public QObject {
   void followOthers();
   void refillSoon();
   bool loadVoucherForm(QWidget* host);
+  // The voucher grid's sort keys in the status bar.
+  void noteSortKeys();
+  // The background picture of the voucher grid, made for its view's size and the band its cells leave.
+  void paintPaper();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   DemoDb* db_;
   QPointer<QMainWindow> window_;  // owned (deleted with this object)

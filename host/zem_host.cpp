@@ -19,6 +19,7 @@
 #include "host/combo_host.h"
 #include "host/save_conflict_dialog.h"
 #include "toolkit/tk_menu.h"
+#include "toolkit/tk_system.h"
 #include "util/lang_map.h"
 
 namespace {
@@ -141,5 +142,7 @@ int Zem_Host_Register_Defaults() {
   n += Zem_Host_Register_Grid_Menu();
   n += Zem_Host_Register_Combo();
   n += Zem_Host_Register_Save_Conflict();
+  // The host's dialogs, and the application's own, hand the keyboard back when they close.
+  ReturnFocusAfterDialogs();
   return n;
 }

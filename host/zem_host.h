@@ -29,8 +29,9 @@
 #include "frame/host_funcs.h"
 
 // Registers every default above in the shared registry (the process-wide one when bound, else the
-// framework's own table). A name the host registered already is replaced. Returns how many were
-// registered.
+// framework's own table). A name the host registered already is replaced. With an application made, it
+// also makes every modal dialog hand the keyboard back when it closes (ReturnFocusAfterDialogs). Returns
+// how many were registered.
 int Zem_Host_Register_Defaults();
 
 // The defaults themselves, for hosts that register only some of them or wrap them.

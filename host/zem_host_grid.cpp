@@ -96,10 +96,16 @@ int Zem_Host_Grid_Filter(TMG* grid) {
   auto* list = new QListWidget(&dialog);
   list->setObjectName(QStringLiteral("values"));
   layout->addWidget(list);
+  // The column the menu was opened on (a right click leaves the current cell where it was), else the
+  // current one.
+  const int at = grid->Click_Col >= grid->FixedCols() && grid->Click_Col < grid->ColCount() &&
+                         grid->ColWidths(grid->Click_Col) != 0
+                     ? grid->Click_Col
+                     : grid->Col();
   for (int c = grid->FixedCols(); c < grid->ColCount(); ++c) {
     if (grid->ColWidths(c) == 0) continue;
     columns->addItem(Column_Caption(grid, c), c);
-    if (c == grid->Col()) columns->setCurrentIndex(columns->count() - 1);
+    if (c == at) columns->setCurrentIndex(columns->count() - 1);
   }
   auto fill = [grid, columns, list] {
     list->clear();

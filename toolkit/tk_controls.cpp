@@ -60,7 +60,9 @@ TControl::TControl(QWidget* self) : self_(self) {
     self->installEventFilter(hook);
 }
 
-TControl::~TControl() = default;
+// The hook goes with the control part: the widget part outlives it a little, and the events its
+// teardown sends must not reach a control that is gone.
+TControl::~TControl() { delete hook_; }
 
 QString TControl::Name() const { return self_->objectName(); }
 void TControl::SetName(const QString& name) { self_->setObjectName(name); }

@@ -89,9 +89,17 @@ void TDateTimePicker::SetFormat(const QString& f) {
 }
 
 void TDateTimePicker::applyFormat() {
+    const bool wasBlank = blank_;
     blank_ = isBlankFormat(format_);
     if (!blank_) {
         const QString want = qtFormat(format_.isEmpty() ? kindFormat(kind_) : format_);
+        // Setting the format again starts the editing over at the first section: a format already
+        // shown is left alone, so that a field being typed into keeps its section and its typing. A
+        // field coming back from blank shows its value afresh, not what was typed before it was blanked.
+        if (!wasBlank && displayFormat() == want) {
+            applyTextLook();
+            return;
+        }
         Quiet q(programmatic_);
         const QDateTime keep = dateTime();
         setDisplayFormat(want);

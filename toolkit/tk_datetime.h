@@ -7,7 +7,8 @@
 // Format means the Kind's own ("yyyy-MM-dd" for dates, "HH:mm:ss" for times). A Format of blanks only
 // (" ") is the blank format: the field shows nothing, Text() is empty, and the picker still holds its
 // date, which a later real Format shows again. Qt rejects a format without fields, so the layer keeps
-// the last real one underneath and hides the text.
+// the last real one underneath and hides the text. Setting the Format already shown changes nothing:
+// typing goes on in its section (Qt would start the editing over at the first one).
 //
 // ShowCheckbox adds a check box at the left; an unticked picker shows its date greyed. A user's change
 // of the value ticks it.

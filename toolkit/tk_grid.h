@@ -392,6 +392,10 @@ protected:
     virtual void ColumnMoved(int FromIndex, int ToIndex);
     virtual void RowMoved(int FromIndex, int ToIndex);
     virtual void TopLeftChanged();
+    // The focus came into the grid or its editor from elsewhere / left both for another control (a
+    // pop-up or another window taking the keyboard is not leaving). The defaults fire OnEnter / OnExit.
+    virtual void DoEnter();
+    virtual void DoExit();
     // Paints the visible cells and grid lines on Canvas(); a subclass may paint more after calling it.
     virtual void Paint();
     QWidget* PaintTarget() const override { return viewport(); }

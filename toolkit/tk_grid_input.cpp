@@ -176,15 +176,23 @@ void TStringGrid::focusChangedInside(bool gained) {
         if (!hadFocusInside_) {
             hadFocusInside_ = true;
             InvalidateCell(col_, row_);
-            if (OnEnter) OnEnter(this);
+            DoEnter();
         }
         return;
     }
     if (hadFocusInside_ && !focusInside()) {
         hadFocusInside_ = false;
         InvalidateCell(col_, row_);
-        if (OnExit) OnExit(this);
+        DoExit();
     }
+}
+
+void TStringGrid::DoEnter() {
+    if (OnEnter) OnEnter(this);
+}
+
+void TStringGrid::DoExit() {
+    if (OnExit) OnExit(this);
 }
 
 void TStringGrid::focusInEvent(QFocusEvent* e) {

@@ -1,4 +1,5 @@
 #include "toolkit/tk_msgbox.h"
+#include "toolkit/tk_system.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -7,6 +8,7 @@
 
 int MessageBox(QWidget* parent, const QString& text, const QString& caption, unsigned flags,
                const TMsgBoxButtons& buttons) {
+    ReturnFocusAfterDialogs();  // the keyboard goes back to where it was when the box closes
     QMessageBox box(parent ? parent : QApplication::activeWindow());
     box.setObjectName(QStringLiteral("tk_message_box"));
     box.setWindowTitle(caption);

@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QHash>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <chrono>
 
@@ -137,4 +140,62 @@ bool ApplicationActive() {
 QWidget* ActiveForm() {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return nullptr;
     return QApplication::activeWindow();
+}
+
+namespace {
+
+// What had the keyboard when a modal window opened.
+struct FocusBefore {
+    QPointer<QWidget> dialog;  // null once deleted: the entry is stale
+    QPointer<QWidget> window;
+    QPointer<QWidget> focus;
+};
+
+class FocusReturn : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() != QEvent::Show && e->type() != QEvent::Hide) return false;
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (!w || !w->isWindow()) return false;
+        if (e->type() == QEvent::Show) {
+            QWidget* active = QApplication::activeWindow();
+            if (w->isModal() && active && active != w) before_[w] = {w, active, QApplication::focusWidget()};
+            return false;
+        }
+        const auto it = before_.find(w);
+        if (it == before_.end()) return false;
+        const FocusBefore b = it.value();
+        before_.erase(it);
+        if (b.dialog != w) return false;
+        QPointer<QWidget> closed = w;
+        // After the platform's own reaction to the closing window (which may leave no window active).
+        QTimer::singleShot(0, this, [b, closed] {
+            if (!b.window || !b.window->isVisible()) return;
+            QWidget* now = QApplication::activeWindow();
+            if (now && now != b.window && now != closed) return;  // the user went elsewhere meanwhile
+            if (now != b.window) b.window->activateWindow();
+            if (b.focus && b.focus->isVisible() && b.focus->isEnabled() && b.focus->window() == b.window)
+                b.focus->setFocus(Qt::ActiveWindowFocusReason);
+        });
+        return false;
+    }
+
+private:
+    QHash<QWidget*, FocusBefore> before_;  // by the modal window shown
+};
+
+}  // namespace
+
+bool ReturnFocusAfterDialogs() {
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app) return false;
+    const QString name = QStringLiteral("tk_focus_return");
+    if (app->findChild<QObject*>(name, Qt::FindDirectChildrenOnly)) return true;
+    auto* filter = new FocusReturn(app);
+    filter->setObjectName(name);
+    app->installEventFilter(filter);
+    return true;
 }

@@ -43,6 +43,14 @@ bool SendKeyDown(QWidget* target, WORD vk, TShiftState shift = TShiftState());
 std::intptr_t SaveKeyboardLayout();
 void RestoreKeyboardLayout(std::intptr_t layout);
 
+// Modal windows give the keyboard back. Once installed, every modal window that closes (a message box,
+// any dialog run with exec) is followed by the window that was active when it opened being activated
+// again, and by the control that had the focus then getting it back, unless another window was
+// activated meanwhile. A window manager usually does the first part; without one (a bare X server, the
+// offscreen platform) nobody does, and a window's shortcuts stay dead until a click. Installed once
+// per application; later calls do nothing. False without an application.
+bool ReturnFocusAfterDialogs();
+
 // Whether one of the application's windows is active.
 bool ApplicationActive();
 // The active form: the active top-level widget; null when the application is not active.

@@ -346,6 +346,12 @@ class TMG : public TStringGrid {
   // ---- Editing: moves, change reports, dictionary columns, the date picker and paste
   // (mg_keys.cpp, mg_edit.cpp, mg_dict.cpp, mg_paste.cpp).
   //
+  // Check-box columns (show style 2) take no editor: Space, a click on the current cell, 1 and 0 set
+  // them ("1" ticked, "0" crossed) where editing is allowed, reported as any change.
+  //
+  // Leaving the grid for another control reports the change of the cell being edited (DoExit), as
+  // leaving the cell does.
+  //
   // Keys (TMG_OnKeyDown; with goRowSelect on, only the Ctrl keys are the grid's):
   //   Enter, Tab / Shift    next / previous cell in reading order that may be entered (Can_Move_To),
   //                         in this row, else in the next (previous) shown row only
@@ -380,6 +386,13 @@ class TMG : public TStringGrid {
   int Change_Check_Row() const { return watchRow_; }
   // Shows the input method's panel again when it showed as Enter or Tab was pressed. Returns 1.
   int Restore_Ime();
+  // What the number normalisation (Valid_Check) would take from the text of a number cell: characters
+  // other than the digits, a sign in front, one '.', ',' separators, blanks and a currency sign, or
+  // decimals beyond the column's (trailing zeros aside). The reason in words, "" when nothing would be
+  // lost (also for text columns, check boxes and cells out of range). With the option "keep_bad_number"
+  // (Opt_Add), Valid_Check and Std_Number_Cell leave such a cell as typed and it is drawn marked, so
+  // the host can tell the user and refuse to save it instead of storing another value.
+  QString Number_Problem(int col, int row);
 
   // Dictionary pick-list column: edit style 3 over dict; its cells hold "code name", GetW reads the
   // code. Returns 1 (an out-of-range column changes nothing).
@@ -437,6 +450,8 @@ class TMG : public TStringGrid {
   // cell is among them, its new text is what a change is measured from, so a reload is never reported
   // as the user's change.
   void CellsSetByCode(int Left, int Top, int Right, int Bottom) override;
+  // The focus went to another control: the edit of the watched cell ends there and is reported.
+  void DoExit() override;
 
  private:
   // Range-select mode is on: every cell may be selected.
@@ -450,6 +465,10 @@ class TMG : public TStringGrid {
   bool Dict_Commit(int col, int row);
   void Show_Refusal(const QString& text);
   void Picker_Key(WORD& Key);
+  // A check-box cell that editing reaches (not read-only, editing on, no range selection).
+  bool Bool_Editable(int col, int row);
+  // Ticks ("1") or crosses ("0") a check-box cell and reports the change.
+  void Bool_Cell_Set(int col, int row, bool on);
   // The grid's own select-cell binding, of a type of its own so that a paste can tell a host's handler
   // (which may veto cells) from it.
   struct Own_Select {
@@ -683,6 +702,9 @@ class TMG : public TStringGrid {
   // Row dst[k] takes row src[k] (texts, heights, attribute rows; both lists cover the same rows), and
   // the host hears of it through OnSortSwapRow in two passes through temporary numbers above T.
   void Move_Rows(const std::vector<int>& src, const std::vector<int>& dst, int T, bool unsort);
+  // Repaints the header rows, where the sort marks are.
+  void Invalidate_Header();
+  void Draw_Sort_Mark(int ACol, int ARow, const TRect& Rect);
   // Repaints the hovered row and column (after the mouse left or the window changed activation).
   void Redraw_Hover();
   bool Hover_Active() const;

@@ -570,6 +570,10 @@ int TMG::Column_Move(TObject*, int from, int to) {
     else if (from < to && e.col > from && e.col <= to) --e.col;
     else if (from > to && e.col >= to && e.col < from) ++e.col;
   }
+  // The watched cell went with its column (the drag moved the texts), like the attributes.
+  if (watchCol_ == from) watchCol_ = to;
+  else if (from < to && watchCol_ > from && watchCol_ <= to) --watchCol_;
+  else if (from > to && watchCol_ >= to && watchCol_ < from) ++watchCol_;
   Rec(std::max(from, to));
   TMG_Col_Def moved = cols_[from];
   cols_.erase(cols_.begin() + from);

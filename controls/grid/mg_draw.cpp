@@ -25,11 +25,30 @@ const TColor kCurrentRowBg = 0xDEFFBF;
 const TColor kNegativeText = 0x0000FF;
 const TColor kCheckedRowBg = 0xF9F0C8;
 const TColor kCornerBg = 0xEFE5F6;
+// Search colours: the backgrounds are the grid's (green for the hit, yellow for the other matches); the
+// text on them is white and black, whatever the cell's own colour, so that it reads at a contrast of at
+// least 4.5:1 (5.1:1 and 19.6:1) where a red or dark text would not.
 const TColor kSearchHit = 0x008000, kSearchOther = 0x00FFFF;
+const TColor kSearchHitText = 0xFFFFFF, kSearchOtherText = 0x000000;
+// A number cell kept as typed ("keep_bad_number"): dark red on pale red, 6.0:1.
+const TColor kBadNumberBg = 0xE0E0FF, kBadNumberText = 0x0000B0;
 const TColor kSortMark = 0x1F7F3F;
 const TColor kTick = 0xC81866, kCross = 0x1E4EC8;
 
 TColor From_QColor(const QColor& c) { return TkRGB(c.red(), c.green(), c.blue()); }
+
+// The cell shows the search colours: it holds the search text and is not the selection of a focused grid.
+bool Search_Shown(TMG& g, int col, int row, TGridDrawState state) {
+  const bool focusedSelection =
+      state.Contains(gdSelected) && (g.hasFocus() || (g.InplaceEditor() && g.InplaceEditor()->hasFocus()));
+  return g.Search_Text[0] && !focusedSelection && g.CellView(col, row).contains(QStringView(g.Search_Text));
+}
+
+// A data cell kept as typed though the number normalisation would change it.
+bool Bad_Number_Shown(TMG& g, int col, int row) {
+  return col >= g.FixedCols() && row >= g.FixedRows() && g.Opt_Exist("keep_bad_number") &&
+         !g.Number_Problem(col, row).isEmpty();
+}
 
 // Breaks text into lines between characters so that each fits width (a line keeps at least one
 // character); CR or LF end a line, with one directly following CR or LF. *widths gets each line's width.
@@ -131,14 +150,18 @@ int TMG::Get_Color(int col, int row, TColor& color, TColor& bgcolor, TGridDrawSt
       apply(row, -10);
     }
     if ((!selected || Base_Color_Mode == 1) && GetRow_Bool(row)) bgcolor = kCheckedRowBg;
+    if (!selected && Is_Num_Type(d->type) && Bad_Number_Shown(*this, col, row)) {
+      bgcolor = kBadNumberBg;
+      color = kBadNumberText;
+    }
   }
   if (col == 0 && row == 0) bgcolor = kCornerBg;
   GetEditColor(col, row, color, bgcolor, State);
   const bool focusedSelection = selected && (hasFocus() || (InplaceEditor() && InplaceEditor()->hasFocus()));
-  if (Search_Text[0] && !focusedSelection) {
-    QStringView v = CellView(col, row);
-    if (v.contains(QStringView(Search_Text)))
-      bgcolor = (col == Search_Hit_Col && row == Search_Hit_Row) ? kSearchHit : kSearchOther;
+  if (Search_Shown(*this, col, row, State)) {
+    const bool hit = col == Search_Hit_Col && row == Search_Hit_Row;
+    bgcolor = hit ? kSearchHit : kSearchOther;
+    color = hit ? kSearchHitText : kSearchOtherText;
   }
   if (Row_Hover && Base_Color_Mode == 0 && Hover_Active() && !focusedSelection && Last_Hover_Row >= 1 &&
       Last_Hover_Row < RowCount() && Last_Hover_Col >= 0 && Last_Hover_Col < ColCount()) {
@@ -194,7 +217,7 @@ void TMG::Out_Text(int, int, int align, TRect& rect, const char16_t* text, TGrid
   }
 }
 
-void TMG::Show_Money(int col, int, TRect& rect, const char* text, TGridDrawState State) {
+void TMG::Show_Money(int col, int row, TRect& rect, const char* text, TGridDrawState State) {
   TCanvas* cv = Canvas();
   cv->Rectangle(rect);
   int g = GridLineWidth() + 1;
@@ -225,6 +248,7 @@ void TMG::Show_Money(int col, int, TRect& rect, const char* text, TGridDrawState
   TFontStyles style = cv->Font->GetStyle();
   TColor fontColor = cv->Font->GetColor();
   bool selected = State.Contains(gdSelected);
+  const bool found = In_Range(col) && Search_Shown(*this, col, row, State);  // digits in the search's text colour
   int y = r.Top + (r.Bottom - r.Top - cv->TextHeight(QStringLiteral("8"))) / 2;
   int k = 0;
   for (size_t i = s.size(); i-- > 0;) {
@@ -238,6 +262,7 @@ void TMG::Show_Money(int col, int, TRect& rect, const char* text, TGridDrawState
     else if (k <= 6) c = 0x000000;
     else if (k <= 11) c = 0xFF0000, bold = true;
     if (selected) c = 0xFFFFFF;
+    else if (found) c = fontColor;
     cv->Font->SetColor(c);
     cv->Font->SetStyle(bold ? style | fsBold : style);
     cv->TextOut(r.Left + 11 * d + 2 - k * d, y, QString(QChar(ch)));
@@ -322,6 +347,7 @@ void TMG::OnMGGridDrawCell(TObject*, int ACol, int ARow, TRect& Rect, TGridDrawS
     cv->Brush->Assign(keep);
     int w = Rect.Right - Rect.Left, h = Rect.Bottom - Rect.Top;
     cv->CopyRect(Rect, ic, TRect{x0, y0, x0 + w, y0 + h});
+    Draw_Sort_Mark(ACol, ARow, Rect);
     return;
   }
 
@@ -334,7 +360,8 @@ void TMG::OnMGGridDrawCell(TObject*, int ACol, int ARow, TRect& Rect, TGridDrawS
     if (ACol != 0) r.Left -= 1;
     if (ARow != 0) r.Top -= 1;
   }
-  if (ACol >= FixedCols() && ARow >= FixedRows() && d->show_style == 1) {
+  const bool bad = Is_Num_Type(d->type) && Bad_Number_Shown(*this, ACol, ARow);  // shown as typed, not in places
+  if (ACol >= FixedCols() && ARow >= FixedRows() && d->show_style == 1 && !bad) {
     Show_Money(ACol, ARow, r, Narrow(CellView(ACol, ARow)).c_str(), State);
   } else if (ACol >= FixedCols() && ARow >= FixedRows() && d->show_style == 2) {
     Show_Bool(ACol, ARow, r, Narrow(CellView(ACol, ARow)).c_str(), State);
@@ -343,20 +370,29 @@ void TMG::OnMGGridDrawCell(TObject*, int ACol, int ARow, TRect& Rect, TGridDrawS
     std::u16string t(reinterpret_cast<const char16_t*>(v.utf16()), size_t(v.size()));
     Out_Text(ACol, ARow, align, r, t.c_str(), State, cv);
   }
-  if (ARow == 0 && ACol > 0) {
-    for (size_t k = 0; k < Sort_Keys.size(); ++k) {
-      if (Sort_Keys[k].col != ACol) continue;
-      TFont keep;
-      keep.Assign(*cv->Font);
-      cv->Font->SetName(QStringLiteral("Arial"));
-      cv->Font->SetSize(7);
-      cv->Font->SetColor(kSortMark);
-      cv->TextOut(Rect.Left + 3, Rect.Top + 1, QString::number(int(k) + 1));
-      cv->TextOut(Rect.Left + 1, Rect.Top + 10, Sort_Keys[k].desc ? QStringLiteral("▼") : QStringLiteral("▲"));
-      cv->Font->Assign(keep);
-      break;
-    }
-  }
+  Draw_Sort_Mark(ACol, ARow, Rect);
+}
+
+// A sort key's priority and direction, in the header cell of its column in row 0; when that cell is part
+// of a header unit (whose caption covers it), in the column's cell of the lowest header row instead, so
+// that a grid with two header rows shows its marks too.
+void TMG::Draw_Sort_Mark(int ACol, int ARow, const TRect& Rect) {
+  if (ACol <= 0 || ARow >= FixedRows()) return;
+  const int markRow = Unit_At(ACol, 0, false) ? FixedRows() - 1 : 0;
+  if (ARow != markRow) return;
+  const int k = Sort_Col_Get(ACol);
+  if (k < 0) return;
+  TCanvas* cv = Canvas();
+  TFont keep;
+  keep.Assign(*cv->Font);
+  cv->Font->SetName(QStringLiteral("Arial"));
+  cv->Font->SetSize(7);
+  cv->Font->SetColor(kSortMark);
+  cv->Brush->SetStyle(bsClear);  // over a unit's caption the marks leave it readable
+  cv->TextOut(Rect.Left + 3, Rect.Top + 1, QString::number(k + 1));
+  cv->TextOut(Rect.Left + 1, Rect.Top + 10, Sort_Keys[size_t(k)].desc ? QStringLiteral("▼") : QStringLiteral("▲"));
+  cv->Brush->SetStyle(bsSolid);
+  cv->Font->Assign(keep);
 }
 
 // ---- Row heights, numbers, marks, repaints --------------------------------------------------------

@@ -55,7 +55,32 @@ void TMG::GetPickListItems(int ACol, int ARow, TStrings* Items) { DoFillPickList
 
 bool TMG::CanEditShow() const {
   const int c = Col();
-  return TStringGrid::CanEditShow() && !(c >= 0 && c < int(cols_.size()) && cols_[size_t(c)].readonly);
+  // A check box is set by Space and clicks: a text editor over it would only blank it.
+  return TStringGrid::CanEditShow() &&
+         !(c >= 0 && c < int(cols_.size()) && (cols_[size_t(c)].readonly || cols_[size_t(c)].show_style == 2));
+}
+
+void TMG::DoExit() {
+  Change_Check();  // what was typed before clicking elsewhere is the user's, as on leaving the cell
+  TStringGrid::DoExit();
+}
+
+bool TMG::Bool_Editable(int col, int row) {
+  return col >= FixedCols() && row >= FixedRows() && In_Range(col) && row < RowCount() &&
+         Rec(col)->show_style == 2 && !Rec(col)->readonly && !Range_Selecting() && Options().Contains(goEditing) &&
+         !Options().Contains(goRowSelect);
+}
+
+void TMG::Bool_Cell_Set(int col, int row, bool on) {
+  const QString prev = Cells(col, row);
+  const QString now = on ? QStringLiteral("1") : QStringLiteral("0");
+  if (prev == now) return;
+  ++ownWrite_;
+  SetCells(col, row, now);
+  --ownWrite_;
+  if (col == watchCol_ && row == watchRow_) watchOld_ = now;  // reported here, not again on leaving
+  if (OnMGValChange) OnMGValChange(this, col, row, now, prev);
+  Sync_Sum();
 }
 
 void TMG::SetEditText(int ACol, int ARow, const QString& Value) {

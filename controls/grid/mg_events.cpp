@@ -20,6 +20,11 @@ Pdu_Grid_Filter_Ext_Fn g_grid_filter_ext = nullptr;
 const int kDoubleClickMs = 350;
 const int kShowDebounceMs = 1000;
 
+// A check-box text drawn as a tick (Show_Bool's rule).
+bool Ticked(const char* text) {
+  return text[0] == 'T' || text[0] == '1' || text[0] == 't' || text[0] == 'Y' || text[0] == 'y';
+}
+
 }  // namespace
 
 void TMG::TMG_OnKeyDown(TObject*, WORD& Key, TShiftState Shift) {
@@ -31,6 +36,15 @@ void TMG::TMG_OnKeyDown(TObject*, WORD& Key, TShiftState Shift) {
   if ((Key == VK_SPACE && !ctrl && checks && checkCol == Col()) || (ctrl && Key == 'S' && checks)) {
     SetRow_Bool(Row(), !GetRow_Bool(Row()));
     Sync_Sum();
+    Key = 0;
+    return;
+  }
+  // A check-box cell: Space turns it over, 1 ticks and 0 crosses it.
+  const bool plain = !ctrl && !Shift.Contains(ssAlt) && !Shift.Contains(ssShift);
+  if (plain && (Key == VK_SPACE || Key == '1' || Key == '0') && In_Range(Col()) && Rec(Col())->show_style == 2) {
+    if (Bool_Editable(Col(), Row())) {
+      Bool_Cell_Set(Col(), Row(), Key == VK_SPACE ? !Ticked(GetV(Col(), Row())) : Key == '1');
+    }
     Key = 0;
     return;
   }
@@ -113,6 +127,9 @@ void TMG::TMG_OnMouseUp(TObject*, TMouseButton Button, TShiftState Shift, int X,
     if (c >= FixedCols() && rowBoolCol_[0] && GetColId(rowBoolCol_, &checkCol) && checkCol == c) {
       SetRow_Bool(r, !GetRow_Bool(r));
       Sync_Sum();
+    } else if (c == Col() && r == Row() && Bool_Editable(c, r)) {
+      // A click on a check box turns it over (the press made the cell current where that was allowed).
+      Bool_Cell_Set(c, r, !Ticked(GetV(c, r)));
     }
     return;
   }
@@ -141,7 +158,7 @@ void TMG::TMG_OnMouseUp(TObject*, TMouseButton Button, TShiftState Shift, int X,
     if (Sort_Col_Get(c) >= 0) Sort_Col_Remove(c);
     else Sort_Col_Add(c, Shift.Contains(ssCtrl) ? 1 : 0);
   }
-  InvalidateRect(TRect(0, 0, Width(), 30));
+  Invalidate_Header();
   if (OnExit) OnExit(this);
   Sort();
   if (OnEnter) OnEnter(this);

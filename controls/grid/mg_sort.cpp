@@ -65,8 +65,16 @@ int TMG::Sort_Col_Remove(int col) {
 int TMG::Sort_Col_Clear() {
   sortMemory_.reset();
   Sort_Keys.clear();
-  InvalidateRect(TRect(0, 0, Width(), 30));  // the header strip: the sort marks go
+  Invalidate_Header();  // the sort marks go
   return 1;
+}
+
+// The strip of 30 pixels the marks of one header row need, or all header rows where they are taller:
+// under a header unit the marks stand in the lowest header row.
+void TMG::Invalidate_Header() {
+  int h = 0;
+  for (int r = 0; r < FixedRows(); ++r) h += RowHeights(r) + GridLineWidth();
+  InvalidateRect(TRect(0, 0, Width(), std::max(30, h)));
 }
 
 // ---- Comparing and sorting -------------------------------------------------------------------------
@@ -119,6 +127,9 @@ void TMG::Move_Rows(const std::vector<int>& src, const std::vector<int>& dst, in
   // numbers T + row, which compose to the same permutation for a host that applies each one.
   for (TMG_Cell_Attr& e : Cell_Attr)
     if (e.row >= first && e.row < first + n) e.row = newRow[size_t(e.row - first)];
+  // The watched cell goes with its text: a sort is no change of it, and an edit not yet reported is
+  // reported for the row it belongs to.
+  if (watchRow_ >= first && watchRow_ < first + n) watchRow_ = newRow[size_t(watchRow_ - first)];
   if (!OnSortSwapRow) return;
   for (int k = 0; k < n; ++k) OnSortSwapRow(this, src[size_t(k)], T + dst[size_t(k)]);
   for (int k = 0; k < n; ++k) {

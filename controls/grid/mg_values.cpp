@@ -6,6 +6,7 @@
 #include "core/data/dec_num.h"
 #include "core/text/code_page.h"
 #include "dict/dict_mgr.h"
+#include "util/lang_map.h"
 
 #include <QLineEdit>
 #include <cstdio>
@@ -200,6 +201,7 @@ int TMG::Std_Number_Cell(int col, int row) {
   if (!In_Range(col)) return 1;
   TMG_Col_Def* d = Rec(col);
   if (d->dec < 0) d->dec = 0;
+  if (Opt_Exist("keep_bad_number") && !Number_Problem(col, row).isEmpty()) return 1;  // kept as typed
   SetV(col, row, Mg_Format_Number(GetV(col, row), d->dec, true).c_str());
   return 1;
 }
@@ -287,9 +289,59 @@ int TMG::Valid_Check(int col, int row) {
   if (d->type == 'S' || d->type == 'D' || d->type == 2) return 0;
   std::string text = Cut(Narrow(CellView(col, row)), 600);
   if (text.empty()) return 0;
+  if (Opt_Exist("keep_bad_number") && !Number_Problem(col, row).isEmpty()) return 0;  // kept as typed
   std::string res = Mg_Valid_Text(d, text);
   if (res != text) SetV(col, row, res.c_str());
   return d->show_style == 2 ? 2 : 1;
+}
+
+QString TMG::Number_Problem(int col, int row) {
+  if (col < FixedCols() || row < FixedRows() || !In_Range(col) || row >= RowCount()) return QString();
+  const TMG_Col_Def* d = Rec(col);
+  if (!Is_Num_Type(d->type) || d->show_style == 2) return QString();
+  // Blanks, a currency sign, a sign, then digits with ',' separators and one '.', then blanks.
+  const QStringView t = CellView(col, row).trimmed();
+  if (t.isEmpty()) return QString();
+  qsizetype i = 0;
+  auto at = [&](std::initializer_list<char16_t> set) {
+    if (i >= t.size()) return false;
+    for (char16_t c : set)
+      if (t[i] == c) {
+        ++i;
+        return true;
+      }
+    return false;
+  };
+  auto blanks = [&] {
+    while (i < t.size() && t[i].isSpace()) ++i;
+  };
+  at({u'¥', u'￥', u'$'});
+  blanks();
+  at({u'+', u'-', u'＋', u'－'});
+  blanks();
+  bool digit = false, point = false;
+  int decimals = 0, zeros = 0;  // fraction digits, and the zeros among them at its end
+  for (; i < t.size(); ++i) {
+    const char16_t c = t[i].unicode();
+    const bool d09 = (c >= u'0' && c <= u'9') || (c >= u'０' && c <= u'９');
+    if (d09) {
+      digit = true;
+      if (point) {
+        ++decimals;
+        zeros = (c == u'0' || c == u'０') ? zeros + 1 : 0;
+      }
+    } else if (c == u'.' && !point) {
+      point = true;
+    } else if (!(c == u',' && digit && !point)) {
+      break;
+    }
+  }
+  const map_wchar ctx(u"grid");
+  if (i < t.size() || !digit) return QString::fromUtf16(Lang_Cap(ctx, u"不是数字"));
+  const int keep = d->type == 'I' ? 0 : d->type == 'F' ? std::max(d->dec, 0) : -1;
+  if (keep == 0 && decimals > zeros) return QString::fromUtf16(Lang_Cap(ctx, u"只能是整数"));
+  if (keep > 0 && decimals - zeros > keep) return QString::fromUtf16(Lang_Cap(ctx, u"小数超过 %1 位")).arg(keep);
+  return QString();
 }
 
 // ---- Rows -------------------------------------------------------------------------------------------

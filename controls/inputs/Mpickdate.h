@@ -16,7 +16,8 @@
 // the field and keeps the date underneath.
 //
 // The blank state is left by Show_Info/Check_Format, valid input, the focus entering the field, and any
-// change of the picker's value. Get_Date gives "" for a blank field, an unticked check box, or a date
+// change of the picker's value. Typing goes as in a date edit of the same format: a whole date digit by
+// digit (separators or not), each section handing over to the next as it fills, the year typed over. Get_Date gives "" for a blank field, an unticked check box, or a date
 // in the year 9999 (the picker's "no date").
 //
 // Today comes from the toolkit's clock (Today()). OnChange (the picker's own) fires for the user's

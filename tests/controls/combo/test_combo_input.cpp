@@ -224,6 +224,7 @@ TEST_P(ComboDb, DemoVoucherFilter) {
   EXPECT_EQ(shown(), 12);
   Type(filter.department(), "04");
   EXPECT_TRUE(filter.condition() == "dept_code = '04'" && shown() == 4) << filter.condition().toStdString();
+  EXPECT_EQ(count(), U(u"条件：部门：采购部（4 张）")) << "the choice in words, not its SQL";
   filter.suppliers()->Set_Code("S004,S001");
   filter.apply();
   EXPECT_TRUE(filter.condition() == "dept_code = '04' and sup_code in ('S004','S001' )" && shown() == 2)

@@ -5,6 +5,7 @@
 #include "toolkit/tk_image.h"
 
 #include <QImage>
+#include <algorithm>
 #include <QPaintEvent>
 #include <QTest>
 #include <cstdlib>
@@ -73,11 +74,21 @@ TEST(MgDraw, ColourPrecedence) {
       {"checked row, selected in mode 1", 1, true, "", 2, 5, 0, 0xF9F0C8},
       {"corner", 0, false, "", 0, 0, 0x800000, 0xEFE5F6},
       {"header text", 0, false, "", 2, 0, 0x800000, kNoForm},
+      {"search hit: white text on its green", 0, false, "", 2, 1, 0xFFFFFF, 0x008000},
+      {"another search match: black text on its yellow", 0, false, "", 2, 3, 0, 0x00FFFF},
+      {"a number kept as typed", 0, false, "float", 1, 3, 0x0000B0, 0xE0E0FF},
   };
   for (const Row& r : rows) {
     Drawn t(5, 6);
     t.g.SetADEF({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("Ok")});
     t.g.Add_Def(1, r.items);
+    t.g.Opt_Add("keep_bad_number", nullptr);
+    t.g.SetV(1, 3, "12a");
+    t.g.SetV(2, 1, "abc");
+    t.g.SetV(2, 3, "xabc");
+    std::copy_n(u"abc", 4, t.g.Search_Text);
+    t.g.Search_Hit_Col = 2;
+    t.g.Search_Hit_Row = 1;
     t.g.SetV(1, 4, "-5");
     t.g.Cell_Attr.push_back({-10, 3, 8, 0, 0x112233});
     t.g.Cell_Attr.push_back({2, 3, 4 | 8, 0x0000FF, 0x445566});
@@ -179,6 +190,12 @@ TEST(MgDraw, SortMarksAndHeaderUnits) {
   }
   EXPECT_GT(ink, 30);
   EXPECT_LT(a.Left, c.Left);
+  // Under the unit the mark stands in the lowest header row.
+  t.g.Sort_Keys.push_back({2, 'S', 1});
+  img = t.Shot();
+  const TRect top = t.g.CellRect(2, 0), low = t.g.CellRect(2, 1);
+  EXPECT_EQ(Count(img, top.Left, top.Top, top.Left + 14, top.Bottom, 0x1F7F3F, 60), 0);
+  EXPECT_GT(Count(img, low.Left, low.Top, low.Left + 14, low.Bottom, 0x1F7F3F, 60), 3);
 }
 
 TEST(MgDraw, LongWordsWrapAndFit) {

@@ -4,6 +4,7 @@
 #include "controls/grid/mg_test_util.h"
 #include "controls/inputs/Mpickdate.h"
 
+#include <QLineEdit>
 #include <QWheelEvent>
 
 namespace {
@@ -171,6 +172,51 @@ TEST(MgEdit, WhatTypingEscapeAndReloadsLeaveInCells) {
     EXPECT_EQ(reports.join(u'|').toStdString(), s.reports) << s.what;
   }
   EXPECT_FALSE(g.InplaceEditor()->isVisible()) << "no editor over the read-only cell";
+}
+
+// Check-box columns take Space, 1, 0 and clicks, never a text editor; an edit is reported as soon as
+// the keyboard goes to another control, as leaving the cell reports it.
+TEST(MgEdit, CheckBoxesAndLeavingTheGrid) {
+  controlsTestApp();
+  QWidget form;
+  TMG g(&form);
+  g.resize(500, 250);
+  QLineEdit other(&form);
+  g.SetColCount(4);
+  g.SetRowCount(4);
+  g.SetADEF({QStringLiteral("A"), QStringLiteral("Ok,bool"), QStringLiteral("Ro,bool,readonly")});
+  for (int r = 1; r < 4; ++r) g.SetCells(1, r, QStringLiteral("a%1").arg(r));
+  form.show();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  QStringList reports;
+  g.OnMGValChange = [&](TObject*, int c, int r, const QString& v, const QString& old) { reports << QStringLiteral("%1,%2:%3<%4").arg(c).arg(r).arg(v, old); };
+  auto click = [&](int c, int r) { QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, g.CellRect(c, r).toQRect().center()); };
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    int c, r;
+    const char *cell, *reports;
+  } steps[] = {
+      {"a click on a check box ticks it", [&] { click(2, 1); }, 2, 1, "1", "2,1:1<"},
+      {"Space turns it over", [&] { Press(g, Qt::Key_Space); }, 2, 1, "0", "2,1:1<|2,1:0<1"},
+      {"1 ticks it", [&] { Press(g, Qt::Key_1); }, 2, 1, "1", "2,1:1<|2,1:0<1|2,1:1<0"},
+      {"a letter does nothing", [&] { Type(g, QStringLiteral("x")); }, 2, 1, "1", "2,1:1<|2,1:0<1|2,1:1<0"},
+      {"a read-only check box is not taken", [&] { click(3, 2); }, 3, 2, "", "2,1:1<|2,1:0<1|2,1:1<0"},
+      {"typing, then a click on another control: reported",
+       [&] { click(1, 2); Type(g, QStringLiteral("new")); QTest::mouseClick(&other, Qt::LeftButton); }, 1, 2, "new",
+       "2,1:1<|2,1:0<1|2,1:1<0|1,2:new<a2"},
+      {"back into the grid and out again: nothing more",
+       [&] { g.setFocus(); other.setFocus(); }, 1, 2, "new", "2,1:1<|2,1:0<1|2,1:1<0|1,2:new<a2"},
+  };
+  for (const Step& s : steps) {
+    s.act();
+    EXPECT_EQ(g.Cells(s.c, s.r), QString::fromUtf8(s.cell)) << s.what;
+    EXPECT_EQ(reports.join(u'|').toStdString(), s.reports) << s.what;
+    if (s.c == 2) {
+      EXPECT_FALSE(g.InplaceEditor() && g.InplaceEditor()->isVisible()) << s.what << ": no editor over a check box";
+    }
+  }
 }
 
 // Ctrl+Enter on a date cell: the picker over the cell on its date; a date picked is written and reported

@@ -8,8 +8,10 @@
 #include "host/zem_host_grid.h"
 #include "toolkit/tk_menu.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -237,11 +239,23 @@ TEST(MgSearch, HostFilterDialogs) {
          d->findChild<QPushButton*>(QStringLiteral("ok"))->click();
        },
        "03"},
+      {"menu filter after a right click in column 2, the cursor in column 1: on the column clicked",
+       [&] {
+         g.SetCol(1);
+         QTest::mouseClick(g.viewport(), Qt::RightButton, Qt::NoModifier, g.CellRect(2, 3).toQRect().center());
+         g.Base_Popup_Menu()->menu()->hide();
+         menu();
+       },
+       [](QDialog* d) {
+         EXPECT_EQ(d->findChild<QComboBox*>(QStringLiteral("columns"))->currentData().toInt(), 2);
+         d->findChild<QPushButton*>(QStringLiteral("show_all"))->click();
+       },
+       "01,02,01,03,02,01,02"},
   };
   for (const Row& r : rows) {
     With_Dialog(r.open, r.drive);
     EXPECT_EQ(Shown(g, 2), QString::fromLatin1(r.shown)) << r.what;
     EXPECT_TRUE(g.Sort_Keys.empty()) << r.what << ": a filter click does not sort";
   }
-  EXPECT_EQ(sum.Cells(1, 0), QStringLiteral("合计 1")) << "the dialogs refresh the sum line";
+  EXPECT_EQ(sum.Cells(1, 0), QStringLiteral("合计 7")) << "the dialogs refresh the sum line";
 }

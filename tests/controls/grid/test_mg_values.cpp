@@ -34,6 +34,7 @@ TEST(MgValues, CleanAndAllt) {
   EXPECT_EQ(Mg_Allt_Number("100"), "100");
 }
 
+// Each row without and with "keep_bad_number" (kept: what it leaves, why: Number_Problem's reason).
 TEST(MgValues, ValidCheck) {
   struct Row {
     const char* what;
@@ -41,10 +42,15 @@ TEST(MgValues, ValidCheck) {
     const char16_t* in;
     const char16_t* out;
     int result;
+    const char16_t* kept = nullptr;
+    const char16_t* why = u"";
   };
   const Row rows[] = {
       {"currency and separators", "float", u"¥1,234.5", u"1234.5", 1},
-      {"int cuts", "int", u"12.999", u"12", 1},
+      {"int cuts", "int", u"12.999", u"12", 1, u"12.999", u"只能是整数"},
+      {"a letter among the digits", "float", u"12a.5", u"12.5", 1, u"12a.5", u"不是数字"},
+      {"a third decimal", "float", u"1.234", u"1.23", 1, u"1.234", u"小数超过 2 位"},
+      {"trailing zeros past the decimals lose nothing", "float", u"1.2300", u"1.23", 1},
       {"sign plus", "int,+", u"-3", u"0", 1},
       {"sign minus", "int,-", u"3", u"0", 1},
       {"minimum", "int,min#10", u"7", u"10", 1},
@@ -54,20 +60,25 @@ TEST(MgValues, ValidCheck) {
       {"minimum above maximum, over both", "int,min#100,max#10", u"500", u"10", 1},
       {"full-width digits", "int", u"１２３", u"123", 1},
       {"text column untouched", "", u"abc", u"abc", 0},
-      {"decimals cut", "dec#1", u"3.25", u"3.2", 1},
+      {"decimals cut", "dec#1", u"3.25", u"3.2", 1, u"3.25", u"小数超过 1 位"},
       {"exact limit compare", "float,max#0.3", u"0.30", u"0.30", 1},
       {"check box stops after cleaning", "bool", u"1", u"1", 2},
   };
-  for (const Row& r : rows) {
-    controlsTestApp();
-    TMG g;
-    g.SetColCount(2);
-    g.SetRowCount(3);
-    g.Add_Def(1, r.items);
-    g.SetCells(1, 1, QString::fromUtf16(r.in));
-    EXPECT_EQ(g.Valid_Check(1, 1), r.result) << r.what;
-    EXPECT_EQ(g.Cells(1, 1), QString::fromUtf16(r.out)) << r.what;
-  }
+  for (const Row& r : rows)
+    for (bool keep : {false, true}) {
+      SCOPED_TRACE(keep ? "keep_bad_number" : "normalised");
+      controlsTestApp();
+      TMG g;
+      g.SetColCount(2);
+      g.SetRowCount(3);
+      g.Add_Def(1, r.items);
+      if (keep) g.Opt_Add("keep_bad_number", nullptr);
+      g.SetCells(1, 1, QString::fromUtf16(r.in));
+      EXPECT_EQ(g.Number_Problem(1, 1), QString::fromUtf16(r.why)) << r.what;
+      const bool kept = keep && r.kept;
+      EXPECT_EQ(g.Valid_Check(1, 1), kept ? 0 : r.result) << r.what;
+      EXPECT_EQ(g.Cells(1, 1), QString::fromUtf16(kept ? r.kept : r.out)) << r.what;
+    }
 }
 
 // Allt_And_Unify over one numeric column; cells longer than 40 bytes are cut and take the result.

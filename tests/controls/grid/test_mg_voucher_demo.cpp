@@ -180,7 +180,7 @@ TEST_F(MgVoucherDemo, EditedFromTheKeyboardAndPastedInto) {
          g.DateTimePicker_Mg()->CloseUp();
          QTest::keyClick(g.DateTimePicker_Mg(), Qt::Key_Escape);
        },
-       date, row, u"20240105"},
+       date, row, u"2024-01-05"},
       {"a block pasted: department, summary, amount with the demo's decimals",
        [&] { g.FocusCell(dept, row + 1); Clipboard()->SetAsText(QString::fromUtf16(u"销售部\t新摘要\t88\r\n")); Press(g, Qt::Key_V, Qt::ControlModifier); },
        amount, row + 1, u"88.00"},

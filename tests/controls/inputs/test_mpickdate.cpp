@@ -5,10 +5,13 @@
 
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QDateEdit>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTableView>
 #include <QTest>
+#include <variant>
+#include <vector>
 
 namespace {
 
@@ -89,6 +92,53 @@ TEST_F(PickDate, BlankIsLeftByShowingEnteringOrChangingTheValue) {
   p.Hide_Info();
   QTest::mouseClick(p.findChild<QCheckBox*>(), Qt::LeftButton);
   EXPECT_EQ(p.Text(), "2024-01-06") << "ticking the box is the user's change too";
+}
+
+// Keys typed into the picker land as they do in a QDateEdit of the same format, range and date; a blank
+// field starts from the date it holds underneath.
+TEST_F(PickDate, TypingAsInADateEdit) {
+  using Keys = std::vector<std::variant<const char*, Qt::Key>>;
+  struct Row {
+    const char* name;
+    bool blank;
+    Keys keys;
+  };
+  const Row rows[] = {
+      {"a whole date digit by digit", false, {"20240315"}}, {"a whole date into a blank field", true, {"20240315"}},
+      {"with separators", false, {"2024-03-15"}}, {"the year typed over", false, {"2027"}},
+      {"Right, 11, Right, 30", false, {Qt::Key_Right, "11", Qt::Key_Right, "30"}},
+      {"Tab from section to section", false, {"2025", Qt::Key_Tab, "7", Qt::Key_Tab, "4"}},
+      {"a short month and day", false, {"2024", "3", "9"}}, {"Up in the year", false, {Qt::Key_Up, Qt::Key_Up}},
+      {"Backspace in the day, then two digits", false, {"20240315", Qt::Key_Backspace, Qt::Key_Backspace, "28"}},
+  };
+  QWidget form;
+  form.resize(400, 100);
+  form.show();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    QDateEdit anchor(&form);
+    anchor.setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    anchor.setDateRange(QDate(1601, 1, 1), QDate(9999, 12, 31));
+    anchor.setDate(QDate(2026, 1, 15));
+    MPickDate p(&form);
+    p.Set_Date("20260115");
+    if (r.blank) p.Hide_Info();
+    anchor.show();
+    p.show();
+    std::vector<QString> got;
+    for (QWidget* w : {static_cast<QWidget*>(&anchor), static_cast<QWidget*>(&p)}) {
+      w->setFocus(Qt::TabFocusReason);
+      for (const auto& k : r.keys) {
+        if (const auto* text = std::get_if<const char*>(&k)) QTest::keyClicks(w, QString::fromLatin1(*text));
+        else QTest::keyClick(w, std::get<Qt::Key>(k));
+      }
+      auto* e = static_cast<QDateTimeEdit*>(w);
+      got.push_back(e->text() + QLatin1Char('|') + e->date().toString(Qt::ISODate));
+    }
+    EXPECT_EQ(got[1], got[0]);
+  }
 }
 
 TEST_F(PickDate, MenuInBothModesAndTheCalendar) {
