@@ -1,19 +1,16 @@
-// data_app: the first data app of docs/GUIDE.md. Goods in a grid with a dictionary column (the
-// department) and a total of the amounts; a department box and a date box choose the rows; Save writes
-// what the clerk changed back to the table. --check pastes an amount, saves, and prints the result.
-//
-// Usage: data_app [--check] [--pg CONNINFO]   (SQLite in a temporary folder without --pg)
+// data_app: the first data app of docs/GUIDE.md. Goods in a grid with a dictionary column and totals, a
+// department box and a date box choosing the rows, Save writing back what the clerk changed.
+// Usage: data_app [--check] [--pg CONNINFO]; --check pastes an amount, saves and prints the result.
 #include <zem_pack/zem_pack.h>
 
 #include <QApplication>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdio>
 
-// The sample: the department dictionary (in the dictionary table) and the goods.
-const char16_t* const kSample[] = {
+const char16_t* const kSample[] = {  // the department dictionary (in the dictionary table), the goods
     u"insert into app_dict_def(dict_id, code, name) values('dept', '01', '财务部'), ('dept', '02', '采购部'), "
     u"('dept', '03', '仓储部')",
     u"create table goods(code varchar(10) primary key, name varchar(40), dept_code varchar(10), qty integer, "
@@ -34,7 +31,10 @@ int main(int argc, char** argv) {
   for (const char16_t* sql : {u"drop table if exists goods", u"drop table if exists app_dict_def"}) q.Exec(sql);
   bool made = started.ok && Dict_Create_Def_Tables(&q) == 0;
   for (const char16_t* sql : kSample) made = made && q.Exec(sql) == 0;
-  if (!made || q.Commit() != 0) return std::fprintf(stderr, "%s\n", qPrintable(started.failed.join('\n'))), 1;
+  if (!made || q.Commit() != 0) {
+    std::fprintf(stderr, "data_app: %s\n", qPrintable(started.failed.join("; ") + QString::fromUtf16(q.Get_Error_Msg())));
+    return 1;
+  }
 
   QWidget window;
   auto* dept = new TComboBox_Ext;
@@ -45,15 +45,12 @@ int main(int argc, char** argv) {
   auto* save = new QPushButton("保存");
   auto* grid = new TMG;
   auto* sum = new TMG;
-  auto* bar = new QHBoxLayout;
-  bar->addWidget(dept);
-  bar->addWidget(since);
-  bar->addWidget(save);
-  auto* layout = new QVBoxLayout(&window);
-  layout->addLayout(bar);
-  layout->addWidget(grid);
-  layout->addWidget(sum);
-
+  auto* layout = new QGridLayout(&window);
+  layout->addWidget(dept, 0, 0);
+  layout->addWidget(since, 0, 1);
+  layout->addWidget(save, 0, 2);
+  layout->addWidget(grid, 1, 0, 1, 3);
+  layout->addWidget(sum, 2, 0, 1, 3);
   grid->SetColCount(7);
   grid->SetADEF({"代码,$code,readonly,|60", "名称,$name,|120", "部门,$dept_code,|100", "数量,$qty,int,+",
                  "金额,$amount,money,|110", "启用日期,$since,|90"});
@@ -78,7 +75,6 @@ int main(int argc, char** argv) {
   window.resize(640, 360);
   window.show();
   if (!args.contains("--check")) return app.exec();
-
   grid->FocusCell(5, 2);  // G02's amount, as a clerk pastes 5100 there and saves
   grid->Paste_Text("5100");
   save->click();

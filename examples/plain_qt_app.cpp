@@ -1,14 +1,10 @@
-// plain_qt_app: data_app written with Qt alone, to set the two side by side (docs/GUIDE.md, "A first
-// data app"): a QTableView over a QSqlRelationalTableModel, a QComboBox of departments, a QDateEdit and a
-// label of the total. What it leaves out: codes typed into the department column, numbers shown with
-// their decimals, a total that follows the rows shown, and a save that keeps another clerk's change.
-// --check pastes an amount, saves, and prints the result as data_app does.
-//
-// Usage: plain_qt_app [--check]
+// plain_qt_app: data_app with Qt alone, to set beside it (docs/GUIDE.md, "A first data app"): a QTableView
+// over a QSqlRelationalTableModel, a QComboBox, a QDateEdit and a label of the total.
+// Usage: plain_qt_app [--check]; --check changes an amount, saves and prints the result.
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -45,14 +41,12 @@ int main(int argc, char** argv) {
   auto* save = new QPushButton("保存");
   auto* view = new QTableView;
   auto* total = new QLabel;
-  auto* bar = new QHBoxLayout;
-  bar->addWidget(dept);
-  bar->addWidget(since);
-  bar->addWidget(save);
-  auto* layout = new QVBoxLayout(&window);
-  layout->addLayout(bar);
-  layout->addWidget(view);
-  layout->addWidget(total);
+  auto* layout = new QGridLayout(&window);
+  layout->addWidget(dept, 0, 0);
+  layout->addWidget(since, 0, 1);
+  layout->addWidget(save, 0, 2);
+  layout->addWidget(view, 1, 0, 1, 3);
+  layout->addWidget(total, 2, 0, 1, 3);
 
   auto* model = new QSqlRelationalTableModel(view, db);
   model->setTable("goods");

@@ -80,6 +80,7 @@ void TMG::Bool_Cell_Set(int col, int row, bool on) {
   --ownWrite_;
   if (col == watchCol_ && row == watchRow_) watchOld_ = now;  // reported here, not again on leaving
   if (OnMGValChange) OnMGValChange(this, col, row, now, prev);
+  Area_Row_Changed(row);
   Sync_Sum();
 }
 

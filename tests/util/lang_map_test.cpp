@@ -230,16 +230,10 @@ TEST(LangFile, WithoutLangTxtEverythingUnchanged) {
 std::string Utf8_Bytes(const std::u16string& text) { return Zem_W_To_Utf8(text.c_str()); }
 
 TEST(LangFile, EveryEncodingAnEditorSavesGivesTheSameMap) {
-  const struct { const char* name; std::string bytes; } files[] = {
-      {"UTF-16LE with its mark", Utf16_Bytes(kFile)},
-      {"GBK", Gbk_Bytes(kFile)},
-      {"UTF-8 with its mark", "\xEF\xBB\xBF" + Utf8_Bytes(kFile)},
-      {"UTF-8 without a mark", Utf8_Bytes(kFile)},
-  };
-  for (const auto& file : files) {
-    SCOPED_TRACE(file.name);
+  for (const std::string& bytes : {Utf16_Bytes(kFile), Gbk_Bytes(kFile), "\xEF\xBB\xBF" + Utf8_Bytes(kFile), Utf8_Bytes(kFile)}) {
+    SCOPED_TRACE(bytes.substr(0, 3));  // UTF-16LE and UTF-8 with their marks, GBK, UTF-8 without a mark
     TempDir dir;
-    Write_File("lang.txt", file.bytes);
+    Write_File("lang.txt", bytes);
     TLang_Map here, there(dir.path.c_str());  // the current directory, a named one
     for (TLang_Map* map : {&here, &there}) {
       EXPECT_EQ(10, map->Count());

@@ -152,6 +152,23 @@ TEST(MTreeView, ShowCodesPreferenceAndClipboard) {
   EXPECT_EQ(f.t->Items()->Root(3)->Text(), QStringLiteral("Sales"));
 }
 
+// Codes as QString in and out; a caption keeps a character the code page lacks.
+TEST(MTreeView, CodesAsQString) {
+  Fixture f;
+  f.t->Set_Caption_With_Code(true);
+  TTreeNode* n = f.t->TN_Add(f.fin, 2, U(u"甲€2"), u"出纳组");
+  EXPECT_EQ(f.t->TN_Get(2, U(u"甲€2")), n);
+  EXPECT_EQ(f.t->TN_Update(n, QStringLiteral("0102"), u"会计部 ✓"), 1);
+  EXPECT_EQ(n->Text(), U(u"0102 会计部 ✓"));
+  EXPECT_EQ(f.t->Search_Str(U(u"会计部")), 0) << "found";
+  EXPECT_TRUE(f.t->Selected() == n && f.t->selectedCode() == QLatin1String("0102") && f.t->code(nullptr).isEmpty());
+  TTreeView_Ext ext;
+  TTreeNode* item = ext.AddItem(nullptr, U(u"乙€9"), U(u"仓储 ✓"));
+  EXPECT_TRUE(ext.selectedCode().isEmpty()) << "nothing selected";
+  ext.SetSelected(item);
+  EXPECT_EQ(ext.selectedCode() + '|' + item->Text(), U(u"乙€9|仓储 ✓"));
+}
+
 TEST(MTreeView, MenuGroupsAreAddedOnce) {
   Fixture f;
   TPopupMenu menu;
