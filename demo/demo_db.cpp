@@ -174,9 +174,10 @@ int DemoDb::followChanges() {
   return Dict_Notify()->Start();
 }
 
+// What the window shows of a failure is the user's sentence; the database's own text is in the log.
 int DemoDb::exec(TSQLCA& q, const QString& sql) {
   const int code = q.Exec(W(sql));
-  if (code != 0) error_ = Q(q.Get_Error_Msg());
+  if (code != 0) error_ = Q(q.Get_User_Msg()).isEmpty() ? Q(q.Get_Error_Msg()) : Q(q.Get_User_Msg());
   return code;
 }
 

@@ -143,13 +143,13 @@ class CodeChooser : public QObject {
             .arg(code, n)};
     for (const QString& sql : sqls)
       if (q.Exec(reinterpret_cast<const wchar16*>(sql.utf16())) != 0) {
-        const QString why = QString::fromUtf16(q.Get_Error_Msg());
+        const QString why = QString::fromUtf16(q.Get_User_Msg());
         q.Rollback();
         note(QString::fromUtf16(u"增加部门失败：") + why);
         return;
       }
     if (q.Commit() != 0) {
-      note(QString::fromUtf16(u"增加部门失败：") + QString::fromUtf16(q.Get_Error_Msg()));
+      note(QString::fromUtf16(u"增加部门失败：") + QString::fromUtf16(q.Get_User_Msg()));
       return;
     }
     Dict_Client_List()->Refresh_Dict("dept");

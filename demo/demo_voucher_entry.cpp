@@ -14,6 +14,8 @@
 
 #include "controls/grid/Mg.h"
 #include "controls/inputs/Mdate.h"
+#include "core/data/db_connect.h"
+#include "core/data/db_errors.h"
 #include "core/data/row_track.h"
 #include "core/data/save_changes.h"
 #include "core/data/sqlca.h"
@@ -255,8 +257,9 @@ QString VoucherEntry::problem(const Values& v, int row, const char** field) {
     return QString::fromUtf16(u"日期无效：") + (v.date.isEmpty() ? none : v.date);
   *field = "sup_code";
   TSQLCA q;
+  // A look-up that failed says so: the supplier may well exist.
   if (q.Select(u"select count(*) from suppliers where sup_code = ?", {W(v.sup)}) != 0)
-    return QString::fromUtf16(u"查询供应商失败：") + QString::fromUtf16(q.Get_Error_Msg());
+    return QString::fromUtf16(u"无法核对供应商 %1：").arg(v.sup) + QString::fromUtf16(q.Get_User_Msg());
   if (q.Get_Row_Count() != 1 || QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() != 1)
     return QString::fromUtf16(u"没有这个供应商：") + (v.sup.isEmpty() ? none : v.sup);
   *field = "amount";
@@ -375,7 +378,11 @@ QStringList VoucherEntry::save() {
       area->Go_To_Row(added);
       area->Del_Row();
     }
-    return refuse(QString::fromUtf16(area->Get_Error_Msg()));
+    // A conflict is told in the clerk's words already; a database failure gets the user's sentence.
+    const int code = area->Get_Sqlcode();
+    return refuse(code == SAVE_CONFLICT || code == SAVE_CANCELLED
+                      ? QString::fromUtf16(area->Get_Error_Msg())
+                      : QString::fromStdU16String(Db_User_Message(code, area->Get_Error_Msg(), DB_END_NONE, 0)));
   }
 
   QStringList written = changed;

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include <filesystem>
@@ -18,7 +19,9 @@
 #include "dict/dict_db.h"
 #include "dict/dict_zip.h"
 #include "dict/tree_dict.h"
+#include "frame/host_funcs.h"
 #include "frame/log_mgr.h"
+#include "frame/singleton.h"
 #include "frame/vector_state.h"
 
 std::string Dict_Narrow(const wchar16* w) {
@@ -98,6 +101,31 @@ TDict::~TDict() = default;
 void TDict::Set_Load_Failed(int on) {
   load_failed_ = on ? 1 : 0;
   failed_at_ = on ? Dict_Now_Ms() : 0;
+  if (!on) stale_ = 0;
+}
+
+int TDict::Has_Rows() {
+  auto guard = Lock();
+  return Data()->Get_Row_Count() > 0;
+}
+
+void TDict::Reload_Failed(const char* what) {
+  Set_Load_Failed(1);
+  if (!Has_Rows()) return;
+  stale_ = 1;
+  int rows = 0;
+  {
+    auto guard = Lock();
+    rows = Data()->Get_Row_Count();
+  }
+  Log_Printf("dict %s: %s failed; the %d rows held serve meanwhile (stale)\n", dict_id_.c_str(), what, rows);
+  static Gui_Status_Text_Fn status = nullptr;
+  if (Gui_Status_Text_Fn fn = Zem_Host_Func(kGui_Status_Text, status)) {
+    std::u16string line = u"字典 ";
+    line += map_wchar(dict_id_.c_str()).c_str();
+    line += u" 暂时无法刷新，显示的是之前的内容";
+    fn(line.c_str(), 0);
+  }
 }
 
 void TDict::Clear_Definition() {
@@ -120,9 +148,19 @@ void TDict::Clear_Definition() {
 }
 
 int TDict::SetInfo(const char* dict_id, const char* sqlcmd) {
-  auto guard = Lock();
+  auto load = Load_Lock();
   std::string id = dict_id ? dict_id : "";  // dict_id may point into our own fields
   std::string sql = sqlcmd ? sqlcmd : "";
+  // The definition row is read first, off the rows lock: look-ups go on meanwhile.
+  TSQLCA q;
+  int code = 0;
+  if (!id.empty() && sql.empty()) {
+    std::string ask =
+        "select sqlcmd,sqlcmd_ext,parent_col,idx_dict,idx_col,sort_col,ext_col,ext_col_val from app_dict_sql "
+        "where dict_id='" + Sql_Quote(id.c_str()) + "'";
+    code = q.Exec(map_wchar(ask.c_str()));
+  }
+  auto guard = Lock();
   // A redefinition keeps the extended dictionary's object, which callers may hold.
   std::unique_ptr<TDict> old_ext = std::move(ext_);
   Clear_Definition();
@@ -133,23 +171,19 @@ int TDict::SetInfo(const char* dict_id, const char* sqlcmd) {
     sql_given_ = true;
     return 1;
   }
-  std::string q =
-      "select sqlcmd,sqlcmd_ext,parent_col,idx_dict,idx_col,sort_col,ext_col,ext_col_val from app_dict_sql "
-      "where dict_id='" + Sql_Quote(id.c_str()) + "'";
   // A missing app_dict_sql table means every dictionary is a standard one. Any other failure (a lost
   // connection, a timeout, a lock) leaves the definition unknown: taken for a standard dictionary,
   // the dictionary would load with no rows, and its file cache would keep it empty.
-  const int code = Exec(map_wchar(q.c_str()));
-  if (code != 0 && !Names_Sql_Table(Get_Error_Msg())) {
-    Data()->CFree();
+  if (code != 0 && !Names_Sql_Table(q.Get_Error_Msg())) {
+    Swap_Area_Data(q);  // the failure, for the caller to read
+    Data()->Clear_Data();
     return 0;
   }
-  if (code == 0 && Get_Row_Count() == 1) {
-    First();
+  if (code == 0 && q.Get_Row_Count() == 1) {
+    q.First();
     std::string* dst[] = {&sqlcmd_, &sqlcmd_ext_, &parent_col_, &idx_dict_,
                           &idx_col_, &sort_col_,  &ext_col_,    &ext_col_val_};
-    for (int i = 0; i < 8; ++i) *dst[i] = Trim(Dict_Narrow(Get_Value(i)));
-    Data()->CFree();
+    for (int i = 0; i < 8; ++i) *dst[i] = Trim(Dict_Narrow(q.Get_Value(i)));
     if (sqlcmd_.empty()) return 0;
     if (!sqlcmd_ext_.empty()) {
       ext_ = old_ext ? std::move(old_ext) : New_Ext();
@@ -166,8 +200,19 @@ int TDict::SetInfo(const char* dict_id, const char* sqlcmd) {
   return 1;
 }
 
+// The query runs on an area of its own, off the rows lock; its result (rows, or the failure with the
+// area emptied) is swapped in at once.
 int TDict::Load_By_Sql(const std::string& sql) {
-  if (Exec(map_wchar(sql.c_str())) != 0 || Get_Field_Count() < 1) return 0;
+  TSQLCA q;
+  const int code = q.Exec(map_wchar(sql.c_str()));
+  auto guard = Lock();
+  Swap_Area_Data(q);
+  if (code != 0 || Get_Field_Count() < 1) {
+    index_.clear();  // its entries pointed into the rows just given up
+    slots_.clear();
+    index_mode_ = INDEX_NONE;
+    return 0;
+  }
   Build_Index();
   return 1;
 }
@@ -175,38 +220,133 @@ int TDict::Load_By_Sql(const std::string& sql) {
 // A failed query leaves the dictionary empty but loaded: lookups find nothing, and nothing runs the
 // failing SQL again until the client list retries (Load_Failed).
 int TDict::Load(int mode) {
+  auto load = Load_Lock();
+  std::string sql;
+  {
+    auto guard = Lock();
+    load_mode_ = mode;
+    loaded_ = 1;
+    sql = sqlcmd_;
+  }
+  bool ok = !sql.empty() && (!ext_ || ext_->Load(mode)) && Load_By_Sql(sql);
   auto guard = Lock();
-  index_.clear();
-  slots_.clear();
-  index_mode_ = INDEX_NONE;
-  load_mode_ = mode;
-  loaded_ = 1;
-  bool ok = !sqlcmd_.empty() && (!ext_ || ext_->Load(mode)) && Load_By_Sql(sqlcmd_);
-  if (!ok) Data()->Clear_Data();
+  if (!ok) {
+    index_.clear();
+    slots_.clear();
+    index_mode_ = INDEX_NONE;
+    Data()->Clear_Data();
+  }
   Set_Load_Failed(!ok);
-  if (ok) time_stamp_ = local_ver_;
+  if (ok) time_stamp_ = local_ver_.load();
   return ok ? 1 : 0;
 }
 
-int TDict::Refresh() {
-  auto guard = Lock();
-  std::string id = dict_id_;
-  // An SQL given by the caller (not read from app_dict_sql) is kept, with the sort_col set beside it.
-  std::string sql = sql_given_ ? sqlcmd_ : std::string();
-  std::string sort = sort_col_;
-  int cache = file_cache_;
-  ++local_ver_;
-  if (!SetInfo(id.c_str(), sql.empty() ? nullptr : sql.c_str())) {
-    loaded_ = 1;
-    Set_Load_Failed(1);
+int TDict::Refresh() { return Rebuild(nullptr, 0); }
+
+int TDict::Rebuild(const std::function<void(TDict*)>& prepare, int changes_only) {
+  auto load = Load_Lock();
+  std::unique_ptr<TDict> fresh = New_Ext();
+  fresh->Copy_Settings(*this);
+  const int ok = fresh->Load_Fresh(*this, changes_only);
+  if (ok && prepare) prepare(fresh.get());
+  if (!ok) {
+    ++local_ver_;  // the rows held are behind the source's
+    Reload_Failed("the reload");
     return 0;
   }
-  if (!sql.empty()) sort_col_ = sort;
-  file_cache_ = cache;
-  Drop_Cache();  // the cache holds the rows being replaced
-  int ok = Load(load_mode_);
-  time_stamp_ = local_ver_;
+  Take_From(*fresh);
+  return 1;
+}
+
+void TDict::Copy_Settings(const TDict& live) { file_cache_ = live.file_cache_; }
+
+int TDict::Load_Fresh(TDict& live, int /*changes_only*/) {
+  std::string id, sql, sort;
+  bool given = false;
+  int mode = 0;
+  {
+    auto guard = live.Lock();
+    id = live.dict_id_;
+    given = live.sql_given_;
+    // An SQL given by the caller (not read from app_dict_sql) is kept, with the sort_col set beside it.
+    if (given) sql = live.sqlcmd_;
+    sort = live.sort_col_;
+    mode = live.load_mode_;
+  }
+  local_ver_ = live.local_ver_.load() + 1;
+  if (!SetInfo(id.c_str(), given ? sql.c_str() : nullptr)) return 0;
+  if (given) sort_col_ = sort;
+  const int ok = Load(mode);
+  time_stamp_ = local_ver_.load();
   return ok;
+}
+
+int TDict::Copy_Rows_From(TDict& live) {
+  auto mine = Lock();
+  auto theirs = live.Lock();  // this one is seen by nobody: no order of the two locks to keep
+  dict_id_ = live.dict_id_;
+  sqlcmd_ = live.sqlcmd_;
+  sql_given_ = live.sql_given_;
+  sqlcmd_ext_ = live.sqlcmd_ext_;
+  parent_col_ = live.parent_col_;
+  idx_dict_ = live.idx_dict_;
+  idx_col_ = live.idx_col_;
+  sort_col_ = live.sort_col_;
+  ext_col_ = live.ext_col_;
+  ext_col_val_ = live.ext_col_val_;
+  is_app_dict_ = live.is_app_dict_;
+  file_cache_ = live.file_cache_;
+  time_stamp_ = live.time_stamp_.load();
+  local_ver_ = live.local_ver_.load();
+  load_mode_ = live.load_mode_;
+  part_load_mode_ = live.part_load_mode_;
+  file_mode_ = live.file_mode_;
+  unsigned len = 0;
+  uint8_t* bytes = live.Data()->Pack_Data(&len);
+  if (!bytes) return 0;
+  const int ok = Data()->Unpack_Data(bytes, static_cast<int>(len));
+  std::free(bytes);
+  if (!ok) return 0;
+  if (live.ext_) {
+    ext_ = New_Ext();
+    if (!ext_->Copy_Rows_From(*live.ext_)) return 0;
+  }
+  loaded_ = 1;
+  Build_Index();
+  return 1;
+}
+
+void TDict::Take_From(TDict& fresh) {
+  auto mine = Lock();
+  auto theirs = fresh.Lock();  // fresh is seen by nobody: no order of the two locks to keep
+  Swap_Area_Data(fresh);
+  std::swap(sqlcmd_, fresh.sqlcmd_);
+  std::swap(sql_given_, fresh.sql_given_);
+  std::swap(sqlcmd_ext_, fresh.sqlcmd_ext_);
+  std::swap(parent_col_, fresh.parent_col_);
+  std::swap(idx_dict_, fresh.idx_dict_);
+  std::swap(idx_col_, fresh.idx_col_);
+  std::swap(sort_col_, fresh.sort_col_);
+  std::swap(ext_col_, fresh.ext_col_);
+  std::swap(ext_col_val_, fresh.ext_col_val_);
+  std::swap(is_app_dict_, fresh.is_app_dict_);
+  std::swap(load_mode_, fresh.load_mode_);
+  std::swap(part_load_mode_, fresh.part_load_mode_);
+  std::swap(file_mode_, fresh.file_mode_);
+  std::swap(index_, fresh.index_);  // its entries point into the rows, which moved with it
+  std::swap(slots_, fresh.slots_);
+  std::swap(index_mode_, fresh.index_mode_);
+  time_stamp_ = fresh.time_stamp_.load();
+  local_ver_ = fresh.local_ver_.load();
+  loaded_ = 1;
+  Set_Load_Failed(0);
+  if (fresh.ext_) {
+    if (ext_) {
+      ext_->Take_From(*fresh.ext_);
+    } else {
+      ext_ = std::move(fresh.ext_);
+    }
+  }
 }
 
 // The tree columns: a dictionary whose parent_col names no column of its rows gets that column,
@@ -478,6 +618,7 @@ int TDict::Unpack_Part(TParaMgr* pack) {
 }
 
 int TDict::Set_Dict_Id(const char* dict_id) {
+  auto load = Load_Lock();
   auto guard = Lock();
   std::string id = dict_id ? dict_id : "";
   Clear_Definition();

@@ -3,9 +3,16 @@
 // name second for a dictionary defined by its own SQL). The definition comes from the database
 // (app_dict_sql, else app_dict_def); rows are indexed by code for Seek_Code.
 //
-// Threads: every lookup, load, index build and change takes the dictionary's own lock. A caller that
-// reads rows after a Seek_Code while other threads may move the cursor holds Lock() around both.
+// Threads: a dictionary has two locks of its own. Lock() guards the rows, the index and the definition:
+// every lookup, index build and change takes it, briefly, and never across a wait for the database or
+// the server. Load_Lock() is held by whoever loads, retries or refreshes the dictionary, across those
+// waits; look-ups never take it. A reload builds the rows in an object nobody else sees and swaps them
+// in under Lock() (Rebuild), so look-ups go on with the rows held meanwhile, and a reload that fails
+// leaves them (the dictionary then says it is stale). A caller that reads rows after a Seek_Code while
+// other threads may move the cursor holds Lock() around both.
 #pragma once
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -41,10 +48,15 @@ class TDict : public TSQLCA {
   // normal load). 1, or 0 with the database's message in the area: the dictionary is then empty but
   // marked loaded, and Load_Failed() says so until a load succeeds.
   virtual int Load(int mode = 0);
-  // Clears the rows, counts the local version on, defines again (the app_dict_sql row is read again
-  // unless the SQL was given to SetInfo, which is then kept with its sort_col) and loads; the local
-  // version becomes the time stamp. 1 or 0 as Load.
+  // Counts the local version on, defines again (the app_dict_sql row is read again unless the SQL was
+  // given to SetInfo, which is then kept with its sort_col) and loads the rows afresh (Rebuild: the
+  // rows held serve until the new ones are in, and stay when the reload fails); the local version
+  // becomes the time stamp. 1, or 0 when the reload failed (Load_Failed, and Is_Stale when rows stay).
   virtual int Refresh();
+  // The reload of Refresh, with prepare (optional) run on the fresh rows before they are swapped in
+  // (the client list's user restriction and filter). changes_only: a server dictionary asks only for
+  // the changes since the stamp held; the others reload whole either way. 1 or 0 as Refresh.
+  int Rebuild(const std::function<void(TDict*)>& prepare, int changes_only);
 
   // Prepares the tree columns, sorts the rows and builds the code index (see the .cpp for the
   // rules). Returns 1.
@@ -93,6 +105,13 @@ class TDict : public TSQLCA {
   int Get_Name(map_wchar code, std::u16string* name);
 
   std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock<std::recursive_mutex>(lock_); }
+  // The loaders' lock (see the top). wait false: taken only when free (owns_lock() says).
+  std::unique_lock<std::recursive_mutex> Load_Lock(bool wait = true) {
+    return wait ? std::unique_lock<std::recursive_mutex>(load_lock_)
+                : std::unique_lock<std::recursive_mutex>(load_lock_, std::try_to_lock);
+  }
+  // 1 when the dictionary holds rows (under Lock()).
+  int Has_Rows();
 
   // ---- definition (narrow text, system code page)
   const std::string& Dict_Id() const { return dict_id_; }
@@ -110,6 +129,13 @@ class TDict : public TSQLCA {
   // ---- state
   int Is_Loaded() const { return loaded_; }
   void Set_Loaded(int on) { loaded_ = on ? 1 : 0; }
+  // 1 while the rows held are older than the source's because a reload failed; cleared by the next
+  // load that succeeds.
+  int Is_Stale() const { return stale_; }
+  // 1 once the client list finished the dictionary's first load (whatever its outcome): a thread that
+  // finds it listed before then waits for that load, having nothing to serve.
+  int Ready() const { return ready_; }
+  void Set_Ready() { ready_ = 1; }
   // 1 after a load or definition that failed, until one succeeds; Failed_At() is when (steady clock,
   // milliseconds), so the client list retries no more often than it should.
   int Load_Failed() const { return load_failed_; }
@@ -125,7 +151,7 @@ class TDict : public TSQLCA {
   void Set_File_Cache(int on) { file_cache_ = on ? 1 : 0; }
   int Time_Stamp() const { return time_stamp_; }
   void Set_Time_Stamp(int ts) { time_stamp_ = ts; }
-  int Local_Version() const { return local_ver_; }
+  int Local_Version() const { return local_ver_.load(); }
   // Counts a local change: the next local version.
   int Next_Local_Version() { return ++local_ver_; }
   void Set_Local_Version(int v) { local_ver_ = v; }
@@ -145,6 +171,21 @@ class TDict : public TSQLCA {
   // Runs the SQL (sqlcode 0 needed) and builds the index; the loaded flag is the caller's.
   int Load_By_Sql(const std::string& sql);
   void Set_Load_Mode(int m) { load_mode_ = m; }
+  // Loads this dictionary, made by New_Ext() and seen by nobody, as the fresh rows of live (Rebuild):
+  // defined as live is, loaded whole (a dictionary with a file cache reads the database, not its
+  // cache). A server dictionary overrides it: with changes_only it starts from a copy of live's rows
+  // and stamp and asks for the changes. 1 or 0.
+  virtual int Load_Fresh(TDict& live, int changes_only);
+  // Copies the settings a host gave live that the definition does not carry (file cache, part load).
+  virtual void Copy_Settings(const TDict& live);
+  // Makes this dictionary (seen by nobody) a copy of live: definition, stamps, rows and index, and the
+  // extended dictionary's. 1, or 0 when the rows do not copy.
+  int Copy_Rows_From(TDict& live);
+  // Takes fresh's rows, index, definition and stamps in one step under both rows locks; fresh is left
+  // with this dictionary's old ones. The extended dictionary's object stays (callers may hold it).
+  void Take_From(TDict& fresh);
+  // After a failed reload: failed, and stale when rows stay (said in the log and the status line).
+  void Reload_Failed(const char* what);
 
  private:
   void Clear_Definition();
@@ -160,13 +201,16 @@ class TDict : public TSQLCA {
   std::string sort_col_;
   std::string ext_col_, ext_col_val_;
   int is_app_dict_ = 0;
-  int loaded_ = 0;
-  int load_failed_ = 0;
-  long long failed_at_ = 0;
-  long long checked_at_ = 0;
+  // Flags read by the client list without the rows lock, from any thread.
+  std::atomic<int> loaded_{0};
+  std::atomic<int> load_failed_{0};
+  std::atomic<int> stale_{0};
+  std::atomic<int> ready_{0};
+  std::atomic<long long> failed_at_{0};
+  std::atomic<long long> checked_at_{0};
   int file_cache_ = 1;
-  int time_stamp_ = 0;
-  int local_ver_ = 1;
+  std::atomic<int> time_stamp_{0};
+  std::atomic<int> local_ver_{1};
   int load_mode_ = 0;
   int part_load_mode_ = 0;
   int file_mode_ = 0;
@@ -176,7 +220,8 @@ class TDict : public TSQLCA {
   // one per halving.
   std::vector<int> slots_;
   int index_mode_ = INDEX_NONE;
-  std::recursive_mutex lock_;
+  std::recursive_mutex lock_;       // the rows, the index, the definition
+  std::recursive_mutex load_lock_;  // whoever loads, retries or refreshes
 };
 
 // Creates the two tables that define dictionaries, app_dict_def (the rows of standard dictionaries;

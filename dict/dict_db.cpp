@@ -42,7 +42,18 @@ std::string TDict_Db::Cache_Path(const char* suffix) const {
 std::unique_ptr<TDict> TDict_Db::New_Ext() {
   auto e = std::make_unique<TDict_Db>();
   e->part_load_ = part_load_;
+  e->skip_cache_ = skip_cache_;
   return e;
+}
+
+void TDict_Db::Copy_Settings(const TDict& live) {
+  TDict::Copy_Settings(live);
+  if (const TDict_Db* db = dynamic_cast<const TDict_Db*>(&live)) part_load_ = db->part_load_;
+}
+
+int TDict_Db::Load_Fresh(TDict& live, int changes_only) {
+  skip_cache_ = 1;
+  return TDict::Load_Fresh(live, changes_only);
 }
 
 std::string TDict_Db::Part_Load_Sql(const std::string& sql) {
@@ -77,6 +88,7 @@ int TDict_Db::Load_Cache(int zipped) {
   }
   if (used != len || d->Get_Field_Count() < 1) {
     d->CFree();
+    Build_Index();  // no entries point into the rows given up
     Log_Printf("unable to unpack cache file %s\n", path.c_str());
     return 0;
   }
@@ -93,7 +105,11 @@ int TDict_Db::Remove_Cache_Files() {
 int TDict_Db::Write_Cache() {
   if (!Dict_Make_Cache_Dir(Dict_Cache_Dir())) return 0;
   unsigned len = 0;
-  uint8_t* packed = Data()->Pack_Data(&len);
+  uint8_t* packed = nullptr;
+  {
+    auto guard = Lock();
+    packed = Data()->Pack_Data(&len);
+  }
   if (!packed) {
     Log_Printf("unable to packdata\n");
     return 0;
@@ -106,20 +122,27 @@ int TDict_Db::Write_Cache() {
 }
 
 int TDict_Db::Load(int mode) {
-  auto guard = Lock();
+  auto load = Load_Lock();
   Zem_Clean_Vector_State();  // a load copies every row, from the cache or from the database
-  Set_Load_Mode(mode);
-  Set_Time_Stamp(Local_Version());
-  Set_Loaded(1);
+  std::string sql;
+  {
+    auto guard = Lock();
+    Set_Load_Mode(mode);
+    Set_Time_Stamp(Local_Version());
+    Set_Loaded(1);
+    sql = Sqlcmd();
+  }
   bool ok = !Ext_Dict() || Ext_Dict()->Load(mode);
-  if (ok && File_Cache() && Load_Cache(0)) {
+  if (ok && File_Cache() && !skip_cache_ && Load_Cache(0)) {
     Set_Load_Failed(0);
     return 1;
   }
-  ok = ok && !Sqlcmd().empty() && Load_By_Sql(part_load_ ? Part_Load_Sql(Sqlcmd()) : Sqlcmd());
+  ok = ok && !sql.empty() && Load_By_Sql(part_load_ ? Part_Load_Sql(sql) : sql);
   Set_Load_Failed(!ok);
   if (!ok) {
+    auto guard = Lock();
     Data()->Clear_Data();
+    Build_Index();  // no entries point into the rows cleared
     return 0;
   }
   if (File_Cache()) Write_Cache();
@@ -148,6 +171,7 @@ int TDict_Db::Fetch_By_Lists(const std::u16string& table, const std::u16string& 
     TSQLCA q;
     std::u16string sql = u"select * from " + table + u" where" + cond + u"')";
     if (q.Exec(sql.c_str()) == 0) {
+      auto guard = Lock();
       Data()->Append_Data(q.Data());
     } else {
       ok = 0;
@@ -184,19 +208,28 @@ int TDict_Db::Fetch_By_Key_Table(const std::u16string& table, const std::u16stri
   }
   std::u16string sql = u"select * from " + table + u" where " + col + u" in (select key_id from app_dict_tmp_key_set)";
   ok = ok && q.Exec(sql.c_str()) == 0;
-  if (ok) Data()->Append_Data(q.Data());
+  if (ok) {
+    auto guard = Lock();
+    Data()->Append_Data(q.Data());
+  }
   if (!ok) Log_Printf("dict %s: the key table could not be used: %s\n", Dict_Id().c_str(),
                       Zem_W_To_Utf8(q.Get_Error_Msg()).c_str());
   q.Rollback();
   return ok;
 }
 
+// The queries run under the loaders' lock alone; the rows lock is taken to find what is missing and
+// to append what came.
 int TDict_Db::Fetch_Missing_Codes(TSQLCA* keys, map_wchar column) {
   if (!keys || W_Is_Empty(column.c_str())) return 0;
-  auto guard = Lock();
+  auto load = Load_Lock();
   std::vector<std::u16string> missing = Missing_Codes(keys);
   if (missing.empty()) return 1;
-  std::u16string table = Get_Table_Name();
+  std::u16string table;
+  {
+    auto guard = Lock();
+    table = Get_Table_Name();
+  }
   if (table.empty()) return 0;
   std::u16string col = column.c_str();
   int ok = (missing.size() >= 201 && Fetch_By_Key_Table(table, col, missing)) || Fetch_By_Lists(table, col, missing);

@@ -50,6 +50,10 @@ class TDict_Db : public TDict {
  protected:
   std::unique_ptr<TDict> New_Ext() override;
   void Drop_Cache() override { Remove_Cache_Files(); }
+  // A fresh load reads the database, not the cache it is to replace; the cache files are written
+  // afresh only once the new rows are in, so a reload that fails leaves them.
+  int Load_Fresh(TDict& live, int changes_only) override;
+  void Copy_Settings(const TDict& live) override;
 
  private:
   int Write_Cache();
@@ -59,6 +63,7 @@ class TDict_Db : public TDict {
                          const std::vector<std::u16string>& codes);
 
   int part_load_ = 0;
+  int skip_cache_ = 0;  // Load reads the database even when a cache file exists (a fresh load)
 };
 
 // The cache directory: "<app_home_path>/dt" (UTF-8).

@@ -79,31 +79,29 @@ void TDict_Client_User_Map::Clear() {
   codes_.clear();
 }
 
-void TDict_Client_List::Set_User_Id(const char* user_id) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
-  Dict_Client_User_Map()->Set_User_Id(user_id);
-}
+void TDict_Client_List::Set_User_Id(const char* user_id) { Dict_Client_User_Map()->Set_User_Id(user_id); }
 
 std::string TDict_Client_List::User_Id() { return Dict_Client_User_Map()->User_Id(); }
 
 void TDict_Client_List::Set_Dict_Kind(int kind) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<std::mutex> g(lock_);
   kind_ = (kind == DICT_KIND_DB || kind == DICT_KIND_NET) ? kind : DICT_KIND_SQL;
 }
 
 int TDict_Client_List::Dict_Kind() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<std::mutex> g(lock_);
   return kind_;
 }
 
 int TDict_Client_List::Count() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<std::mutex> g(lock_);
   return static_cast<int>(dicts_.size());
 }
 
 void TDict_Client_List::Clear() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
-  dicts_.clear();
+  std::map<std::string, std::unique_ptr<TDict>> old;
+  std::lock_guard<std::mutex> g(lock_);
+  old.swap(dicts_);
   Dict_Client_User_Map()->Clear();
   std::lock_guard<std::mutex> m(marks_lock_);
   marks_.clear();
@@ -196,83 +194,121 @@ void TDict_Client_List::Mark_Changed(const std::string& dict_id) {
 void TDict_Client_List::Mark_All_Changed() {
   std::vector<std::string> ids;
   {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<std::mutex> g(lock_);
     for (const auto& e : dicts_) ids.push_back(e.first);
   }
   for (const std::string& id : ids) Mark_Changed(id);
 }
 
+int TDict_Client_List::Kind_Of(TDict* d) {
+  if (dynamic_cast<TDict_Net*>(d)) return DICT_KIND_NET;
+  return dynamic_cast<TDict_Db*>(d) ? DICT_KIND_DB : DICT_KIND_SQL;
+}
+
+// The rows afresh, swapped in with the user restriction and the filter already applied; the rows
+// held serve meanwhile and stay when it fails. The caller holds the dictionary's loaders' lock.
+int TDict_Client_List::Reload(TDict* d, int changes_only) {
+  const bool net = Kind_Of(d) == DICT_KIND_NET;
+  return d->Rebuild([this, net](TDict* fresh) { After_Load(fresh, !net); }, changes_only);
+}
+
 // Runs on every Get_Dict (a grid asks at every cell): the common case costs a flag, an atomic read and
-// one cast.
+// one cast. Whatever needs the database or the server runs under the dictionary's loaders' lock, taken
+// only when free: while another thread loads the dictionary, this one serves the rows held.
 void TDict_Client_List::Keep_Current(TDict* d, const std::string& id) {
-  const bool net = dynamic_cast<TDict_Net*>(d) != nullptr;
+  const int kind = Kind_Of(d);
+  const int retry_ms = Param_Ms(u"dict_load_retry_ms", DEFAULT_RETRY_MS);
   if (d->Load_Failed()) {
-    if (Dict_Now_Ms() - d->Failed_At() >= Param_Ms(u"dict_load_retry_ms", DEFAULT_RETRY_MS)) {
-      Take_Mark(id);
-      Define_And_Load(d, id, net ? DICT_KIND_NET : dynamic_cast<TDict_Db*>(d) ? DICT_KIND_DB : DICT_KIND_SQL);
+    if (Dict_Now_Ms() - d->Failed_At() < retry_ms) return;
+    auto load = d->Load_Lock(false);
+    if (!load.owns_lock() || !d->Load_Failed() || Dict_Now_Ms() - d->Failed_At() < retry_ms) return;
+    Take_Mark(id);
+    if (d->Has_Rows()) {
+      Reload(d, kind == DICT_KIND_NET);  // stale rows serve until the new ones are in
+    } else {
+      Define_And_Load(d, id, kind);
     }
     return;
   }
   bool reload = Take_Mark(id);
-  if (!reload && net) {
+  if (!reload && kind == DICT_KIND_NET) {
     const long long now = Dict_Now_Ms();
     const int every = Param_Ms(u"dict_poll_interval_ms", DEFAULT_POLL_MS);
     if (every > 0 && now - d->Checked_At() >= every) {
+      auto load = d->Load_Lock(false);
+      if (!load.owns_lock()) return;
       d->Set_Checked_At(now);
-      reload = !Dict_Notify_Listening() && d->Is_Time_Stamp_Changed() != 0;
+      if (!Dict_Notify_Listening() && d->Is_Time_Stamp_Changed()) Reload(d, 1);
+      return;
     }
   }
   if (!reload) return;
-  // A server dictionary sends the stamp it holds and gets the change set; the others read again.
-  auto dg = d->Lock();
-  if (net ? d->Load(d->Load_Mode()) : d->Refresh()) {
-    After_Load(d, !net);
-  } else {
-    d->Set_Load_Failed(1);
+  auto load = d->Load_Lock(false);
+  if (!load.owns_lock()) {
+    Mark_Changed(id);  // another thread loads it now; the change is read at a later look
+    return;
   }
+  // A server dictionary loads the change set onto a copy of the rows held; the others read again.
+  Reload(d, kind == DICT_KIND_NET);
 }
 
 TDict* TDict_Client_List::Get_Dict(const char* dict_id, int create) {
   if (!dict_id || !*dict_id) return nullptr;
-  std::lock_guard<std::recursive_mutex> g(lock_);
-  std::string id(dict_id);
-  auto it = dicts_.find(id);
-  if (it != dicts_.end()) {
-    if (create) Keep_Current(it->second.get(), id);
-    return it->second.get();
+  const std::string id(dict_id);
+  TDict* d = nullptr;
+  int kind = DICT_KIND_SQL;
+  std::unique_lock<std::recursive_mutex> first_load;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    auto it = dicts_.find(id);
+    if (it != dicts_.end()) {
+      d = it->second.get();
+    } else if (create) {
+      // A user's business objects come from the database, whatever the other dictionaries' kind.
+      const bool ubo = id.compare(0, 4, "ubo.") == 0;
+      kind = (ubo && kind_ == DICT_KIND_NET) ? DICT_KIND_SQL : kind_;
+      std::unique_ptr<TDict> made = Make_Dict(kind);
+      d = made.get();
+      first_load = d->Load_Lock();  // taken before anyone sees it: they wait for this first load
+      dicts_[id] = std::move(made);
+    }
   }
-  if (!create) return nullptr;
-  Take_Mark(id);  // the load below reads the change a notice announced
-  // A user's business objects come from the database, whatever the other dictionaries' kind.
-  bool ubo = id.compare(0, 4, "ubo.") == 0;
-  int kind = (ubo && kind_ == DICT_KIND_NET) ? DICT_KIND_SQL : kind_;
-  std::unique_ptr<TDict> d = Make_Dict(kind);
-  Define_And_Load(d.get(), id, kind);  // kept also when it failed: see Get_Dict
-  TDict* out = d.get();
-  dicts_[id] = std::move(d);
-  return out;
+  if (!d || !create) return d;
+  if (first_load.owns_lock()) {
+    Take_Mark(id);  // the load below reads the change a notice announced
+    Define_And_Load(d, id, kind);  // kept also when it failed: see Get_Dict
+    d->Set_Ready();
+    return d;
+  }
+  if (!d->Ready()) {
+    auto wait = d->Load_Lock();  // its first load runs on another thread: nothing to serve before it ends
+    return d;
+  }
+  Keep_Current(d, id);
+  return d;
 }
 
 int TDict_Client_List::Refresh_Dict(const char* dict_id) {
   if (!dict_id) return 0;
-  std::lock_guard<std::recursive_mutex> g(lock_);
-  auto it = dicts_.find(dict_id);
-  if (it == dicts_.end()) return 0;
-  TDict* d = it->second.get();
-  auto dg = d->Lock();
-  Take_Mark(dict_id);
-  if (!d->Refresh()) {
-    d->Set_Load_Failed(1);
-    return 0;
+  TDict* d = nullptr;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    auto it = dicts_.find(dict_id);
+    if (it == dicts_.end()) return 0;
+    d = it->second.get();
   }
-  d->Set_Load_Failed(0);
-  After_Load(d, true);
-  return 1;
+  auto load = d->Load_Lock();
+  Take_Mark(dict_id);
+  return Reload(d, 0);
 }
 
 int TDict_Client_List::Prepare_Dicts(const std::vector<std::string>& ids, int* changed) {
   if (changed) *changed = 0;
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  auto held = [this](const std::string& id) -> TDict* {
+    std::lock_guard<std::mutex> g(lock_);
+    auto it = dicts_.find(id);
+    return it == dicts_.end() ? nullptr : it->second.get();
+  };
   TSQLCA lst;
   lst.Set_Field_Count(2);
   lst.Set_Field_Name(0, u"dict_id");
@@ -283,9 +319,7 @@ int TDict_Client_List::Prepare_Dicts(const std::vector<std::string>& ids, int* c
   for (const std::string& id : ids) {
     if (id.empty() || !listed.insert(id).second) continue;
     int ts = 0;
-    auto it = dicts_.find(id);
-    if (it != dicts_.end()) {
-      TDict* d = it->second.get();
+    if (TDict* d = held(id)) {
       if (d->Load_Mode() == 4) continue;
       if (d->Load_Mode() == 3) {
         d->Check_Dict();
@@ -323,26 +357,30 @@ int TDict_Client_List::Prepare_Dicts(const std::vector<std::string>& ids, int* c
       Log_Printf("dict prepare %s: no dict_data pack\n", id.c_str());
       continue;
     }
-    auto it = dicts_.find(id);
     std::unique_ptr<TDict> made;
-    TDict* d = nullptr;
-    if (it != dicts_.end()) {
-      d = it->second.get();
-    } else {
+    TDict* d = held(id);
+    if (!d) {
       made = Make_Dict(DICT_KIND_NET);
       made->Set_Dict_Id(id.c_str());
       d = made.get();
     }
-    auto dg = d->Lock();
-    if (!(part_mode == 0 ? d->Unpack_Dict(&sub) : d->Unpack_Part(&sub))) {
-      Log_Printf("dict prepare %s: reply does not unpack\n", id.c_str());
-      continue;
+    auto load = d->Load_Lock();
+    {
+      auto dg = d->Lock();
+      if (!(part_mode == 0 ? d->Unpack_Dict(&sub) : d->Unpack_Part(&sub))) {
+        Log_Printf("dict prepare %s: reply does not unpack\n", id.c_str());
+        continue;
+      }
     }
     After_Load(d, true);
     d->Set_Loaded(1);
     d->Set_Load_Failed(0);
     if (d->Ext_Dict()) d->Ext_Dict()->Set_Loaded(1);
-    if (made) dicts_[id] = std::move(made);
+    if (made) {
+      made->Set_Ready();
+      std::lock_guard<std::mutex> g(lock_);
+      if (!dicts_.count(id)) dicts_[id] = std::move(made);  // else another thread made it meanwhile
+    }
     ++n;
   }
   if (changed) *changed = n;

@@ -115,10 +115,16 @@ class TDict_Client_List {
   // it failed. 1 or 0.
   int Define_And_Load(TDict* d, const std::string& id, int kind);
   void Keep_Current(TDict* d, const std::string& id);
+  int Kind_Of(TDict* d);
+  // Rebuilds d's rows (TDict::Rebuild) with the restriction and filter; the caller holds its
+  // loaders' lock. 1 or 0.
+  int Reload(TDict* d, int changes_only);
   // Takes the change mark of the id: true when it was marked.
   bool Take_Mark(const std::string& id);
 
-  std::recursive_mutex lock_;  // a user's "ubo." dictionary is made while another is being made
+  // Guards the list alone (dicts_, kind_), never held across a load: loads hold the dictionary's own
+  // loaders' lock (TDict::Load_Lock), so a slow load never stops look-ups in the others.
+  std::mutex lock_;
   std::map<std::string, std::unique_ptr<TDict>> dicts_;
   int kind_ = DICT_KIND_SQL;
   std::mutex marks_lock_;  // taken alone or inside lock_, never the other way round

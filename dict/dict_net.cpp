@@ -25,20 +25,24 @@ void Need_Dbio_Hooks() {
 
 }  // namespace
 
+// The server is asked under the loaders' lock alone; the reply is applied, filtered and indexed in one
+// step under the rows lock.
 int TDict_Net::Load_Since(int mode, int since) {
-  auto guard = Lock();
-  if (Dict_Id().empty()) return 0;
+  auto load = Load_Lock();
+  const std::string id = Id_Copy();
+  if (id.empty()) return 0;
   if (since < 0) since = Is_Loaded() ? Time_Stamp() : 0;
   Need_Dbio_Hooks();
   TParaMgr para;
-  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  para.Put_Str(u"dict_id", id.c_str());
   para.Put_Int(u"time_stamp", since);
   if (Zem_R_Call("Dict_Load_Data", &para, 1) != 0) {
-    Log_Printf("dict %s: Dict_Load_Data failed\n", Dict_Id().c_str());
+    Log_Printf("dict %s: Dict_Load_Data failed\n", id.c_str());
     return 0;
   }
   int part_sync = 0;
   para.Get_Int(u"part_sync", &part_sync);
+  auto guard = Lock();
   int ok = part_sync == 0 ? Unpack_Dict(&para) : Unpack_Part(&para);
   if (!ok) return 0;
   Set_Load_Mode(mode);
@@ -51,14 +55,28 @@ int TDict_Net::Load_Since(int mode, int since) {
   return 1;
 }
 
-int TDict_Net::Refresh() {
-  return Load_Since(Load_Mode(), 0);
+int TDict_Net::Refresh() { return Rebuild(nullptr, 0); }
+
+// Whole: a dictionary asked for from nothing. Changes only: a copy of live's rows and stamp, and the
+// changes since that stamp.
+int TDict_Net::Load_Fresh(TDict& live, int changes_only) {
+  if (changes_only && live.Is_Loaded() && !live.Load_Failed()) {
+    if (!Copy_Rows_From(live)) return 0;
+    return Load_Since(live.Load_Mode(), Time_Stamp());
+  }
+  Set_Dict_Id(static_cast<TDict_Net&>(live).Id_Copy().c_str());
+  return Load_Since(live.Load_Mode(), 0);
+}
+
+std::string TDict_Net::Id_Copy() {
+  auto guard = Lock();
+  return Dict_Id();
 }
 
 int TDict_Net::Is_Time_Stamp_Changed() {
-  auto guard = Lock();
+  auto load = Load_Lock();
   TParaMgr para;
-  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  para.Put_Str(u"dict_id", Id_Copy().c_str());
   if (Zem_R_Call("Dict_Get_Time_Stamp", &para, 1) != 0) return 0;
   int serv = 0;
   if (!para.Get_Int(u"time_stamp", &serv) || serv == Time_Stamp()) return 0;
@@ -68,7 +86,7 @@ int TDict_Net::Is_Time_Stamp_Changed() {
 
 int TDict_Net::Load_Part_Data(TSQLCA* keys) {
   if (!keys) return 1;
-  auto guard = Lock();
+  auto load = Load_Lock();
   std::vector<std::u16string> missing = Missing_Codes(keys);
   if (missing.empty()) return 1;
   Need_Dbio_Hooks();
@@ -81,16 +99,18 @@ int TDict_Net::Load_Part_Data(TSQLCA* keys) {
     lst.Set_Value(0, c.c_str());
   }
   TParaMgr para;
-  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  const std::string id = Id_Copy();
+  para.Put_Str(u"dict_id", id.c_str());
   para.Put_Int(u"time_stamp", Time_Stamp());
   if (!para.Put_Sqlca_Para(u"lst_key", &lst)) return 0;
   if (Zem_R_Call("Dict_Load_Part_Data", &para, 1) != 0) {
-    Log_Printf("dict %s: Dict_Load_Part_Data failed\n", Dict_Id().c_str());
+    Log_Printf("dict %s: Dict_Load_Part_Data failed\n", id.c_str());
     return 0;
   }
   TSQLCA got;
   if (!para.Get_Sqlca_Para(u"part_data_pack", &got)) return 0;
   if (got.Get_Row_Count() == 0) return 1;
+  auto guard = Lock();
   DBDataMgr* d = Data();
   if (d->Get_Field_Count() == 0) {
     // Nothing held yet: the reply gives the fields too.
@@ -109,20 +129,21 @@ int TDict_Net::Load_Part_Data(TSQLCA* keys) {
 }
 
 int TDict_Net::Check_Dict() {
-  auto guard = Lock();
+  auto load = Load_Lock();
   if (!Is_Time_Stamp_Changed()) return 1;
   return Load(Load_Mode());
 }
 
 int TDict_Net::Serv_Call_Then_Load(const char* call, TSQLCA* keys) {
-  auto guard = Lock();
-  if (Dict_Id().empty()) return 0;
+  auto load = Load_Lock();
+  const std::string id = Id_Copy();
+  if (id.empty()) return 0;
   Need_Dbio_Hooks();
   TParaMgr para;
-  para.Put_Str(u"dict_id", Dict_Id().c_str());
+  para.Put_Str(u"dict_id", id.c_str());
   if (keys && !para.Put_Sqlca_Para(u"lst_key", keys)) return 0;
   if (Zem_R_Call(call, &para, 1) != 0) {
-    Log_Printf("dict %s: %s failed\n", Dict_Id().c_str(), call);
+    Log_Printf("dict %s: %s failed\n", id.c_str(), call);
     return 0;
   }
   return Load(Load_Mode());

@@ -24,7 +24,8 @@ class TDict_Net : public TDict {
   // of the id run and the index built. 1, or 0 when the call or the reply failed (nothing changed;
   // a dictionary not loaded before stays unloaded).
   int Load(int mode = 0) override { return Load_Since(mode, -1); }
-  // Asks for the whole dictionary (time stamp 0), whatever is held. 1, or 0 as Load.
+  // Asks for the whole dictionary (time stamp 0), whatever is held, into a fresh object swapped in
+  // once it arrived (TDict::Rebuild). 1, or 0 as Load (the rows held stay, stale).
   int Refresh() override;
   // "Dict_Get_Time_Stamp": 1 when the server's stamp differs from the held one (the local version
   // then goes back to the held stamp), 0 when equal or when the call failed.
@@ -47,8 +48,10 @@ class TDict_Net : public TDict {
 
  protected:
   std::unique_ptr<TDict> New_Ext() override { return std::make_unique<TDict_Net>(); }
+  int Load_Fresh(TDict& live, int changes_only) override;
 
  private:
+  std::string Id_Copy();  // the id, read under the rows lock
   // Load with the client stamp sent: since < 0 the held one (0 while never loaded).
   int Load_Since(int mode, int since);
   // Sends call with dict_id (and keys as lst_key when given), then loads. 1 or 0.

@@ -107,9 +107,14 @@ int TDict_Notify::Open() {
   DBDataMgr ds;
   if (!conn_->Set_Config(cfg_)) return 0;
   if (!conn_->Connect(&ds)) {
-    Log_Printf("dict notices: cannot connect: %s\n", Zem_W_To_Utf8(ds.Get_Sqlmsg()).c_str());
+    // Tried again every second while the server is away: a reason is logged once, not at every try.
+    const std::string why = Zem_W_To_Utf8(ds.Get_Sqlmsg());
+    const std::string reason = why.substr(0, why.find(" the next try in"));
+    if (reason != last_why_) Log_Printf("dict notices: cannot connect: %s\n", why.c_str());
+    last_why_ = reason;
     return 0;
   }
+  last_why_.clear();
   TSQLCA q;
   q.Set_Connect(conn_.get());
   has_log_ = Dict_Last_Change(&q, &last_change_) != 0;

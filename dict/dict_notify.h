@@ -98,6 +98,7 @@ class TDict_Notify {
   std::atomic<int> listening_{0};
   std::atomic<int> mode_{MODE_OFF};
   std::atomic<long long> received_{0};
+  std::string last_why_;  // the last reason a connect failed, logged once
   bool has_log_ = false;          // the change log can be read on the session
   long long last_change_ = 0;     // the highest change read from the log
   long long floor_ = 0;           // the highest change when the log was first read

@@ -13,6 +13,7 @@
 #include "core/data/db_connect.h"
 #include "core/data/db_stmt.h"
 #include "core/text/code_page.h"
+#include "frame/wait.h"
 
 #define ZEM_DRV_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -87,6 +88,17 @@ inline void Fresh_Result(void* ds) {
   Table()->Set_Tag(ds, 0, session);
   Table()->Set_Tag(ds, 2, bound);
 }
+
+// The waiting function of the module that loaded the driver (its optional entry _Set_Wait_Handle):
+// the host's wait box on its user-interface thread, poll(2) elsewhere. Until it is handed one, the
+// driver polls by itself and shows nothing.
+inline Zem_Wait_Fn& Wait_Fn() {
+  static Zem_Wait_Fn f = Zem_Wait_Poll;
+  return f;
+}
+
+// The box's title while a call waits for the database.
+inline const char16_t* Waiting_Title() { return u"正在等待数据库…"; }
 
 // A bound in ms as seconds for messages ("1.5", "300").
 inline std::string Seconds_Text(int ms) {

@@ -2,29 +2,51 @@
 //
 // Connection: text1 is a libpq connection string ("host=... port=... dbname=..."); the other texts,
 // the kind and the option are not used. The client encoding is UTF-8.
-// Writes run in a transaction the driver opens and that Commit/Rollback, or the texts
-// "commit"/"rollback", end; reads outside a transaction run on their own. Inside the transaction
-// every statement runs behind a savepoint, so a failing statement is undone alone and the
-// statements before it stay, as on other databases, instead of the whole transaction turning bad.
-// Errors arrive as the SQLSTATE (all digits: that number; otherwise read in base 36) and the
-// server's message prefixed by the state. A lost connection is answered with a message beginning
-// "ConnectionWrite", which makes the session reconnect, and code 8006 (the state 08006), or 8007 when
-// a transaction was open on it and went with it; lost during a commit, it says that the outcome is
-// unknown (8006).
 //
-// Bounded waits. The driver talks to the server without blocking (libpq's asynchronous calls, its
-// socket polled against a deadline), so that no wait outlasts its bound:
-// - connecting: the connection text's connect_timeout, else the call's bound (tag 2). A server that
-//   accepts and never answers gives "连接失败: no answer from ...". TCP keepalives (probes after 30 s
-//   of silence, every 10 s, 3 of them) and a 60 s TCP user timeout are added unless the text sets
-//   them, so that a peer that vanished is noticed also while a statement waits without a bound.
-// - statements: the call's bound (tag 2). On expiry the statement is cancelled on the server (the
+// Transactions. Writes run in a transaction the driver opens at the first statement that writes and
+// that Commit/Rollback, or the texts "commit"/"rollback", end. Reads outside it run on their own and
+// leave nothing open: a statement that opened the transaction but wrote nothing (no transaction id
+// was assigned: "show ...", a read the first word did not give away) ends it at once, unless it is
+// one that only means something inside a transaction (lock, declare, savepoint, set local). Inside
+// the transaction every statement runs behind a savepoint, so a failing statement is undone alone and
+// the statements before it stay, as on other databases, instead of the whole transaction turning
+// bad; a failing statement that opened the transaction ends it. Errors arrive as the SQLSTATE (all
+// digits: that number; otherwise read in base 36) and the server's message prefixed by the state.
+//
+// Lost connections are answered with a message beginning "ConnectionWrite", which makes the session
+// reconnect at its next call, and code 8006 (the state 08006); 8007 when a transaction of earlier
+// calls was open on it and went with it. Lost during a commit, the message says that the outcome is
+// unknown (8006). A connection found lost before the call ran anything on it (the server restarted
+// while the session was idle), with no transaction of earlier calls open, is marked so in tag 3
+// (DB_END_LOST_IDLE): the session may run the call again on a fresh connection.
+//
+// One deadline per call. Every entry call (a statement, a procedure, a row selection, a whole batch,
+// a commit) has one bound, tag 2 of its data set, covering all of its round trips. The driver talks
+// to the server without blocking (libpq's asynchronous calls): one function sends a request (Send),
+// another waits for its answer (Await_Result), the socket waited on through the waiting function the
+// loading module handed over (_Set_Wait_Handle, frame/wait.h): on the user-interface thread the host's
+// event loop runs (the window paints) and after 500 ms a box "正在等待数据库…" with the time waited and
+// 取消 shows; elsewhere poll(2). A parameterised request goes through the same pair: Send with
+// PQsendQueryParams, then Await_Result.
+// - When the deadline passes, or the user cancels, the statement is cancelled on the server (the
 //   cancel request goes from a thread of its own: libpq waits for the server to take it, and a server
-//   that stopped answering must not hold the caller there) and the answer is awaited 5 s more at
-//   most, as is the server's taking of the cancel (so that it cannot stop the next statement). A
-//   server that answers gives "57014: statement timeout ..." (or the statement's own result when it
-//   finished first) and the session goes on, the statement undone alone; a silent one loses the
-//   session ("ConnectionWrite: no answer ...", "... did not take the cancel ...").
+//   that stopped answering must not hold the caller there) and its answer is awaited a little longer
+//   (1 s after the deadline, 150 ms after the user's cancel), as is the server's taking of the cancel
+//   (so that it cannot stop the next statement). A server that answers gives "57014: statement
+//   timeout ..." or "57014: cancelled by the user ..." and the work of the call is undone (back to
+//   its savepoint, or the transaction it opened is rolled back): the session goes on. A silent one
+//   loses the session ("ConnectionWrite: no answer ...", "... did not take the cancel ..."); nothing
+//   is committed either way. Tag 3 says which (DB_END_TIMEOUT, DB_END_CANCELLED).
+// - A statement that has waited a second asks the server, on a connection of its own, which sessions
+//   block it (pg_blocking_pids): their user and statement become the wait box's second line and a log
+//   line.
+// - connecting: the host name is looked up first, on a thread of its own, within the connect bound,
+//   and the connection then goes to the address found (libpq would look it up inside its connect
+//   start, where no bound reaches). The bound is the connection text's connect_timeout, else the
+//   call's (tag 2). A server that accepts and never answers gives "连接失败: no answer from ...". TCP
+//   keepalives (probes after 30 s of silence, every 10 s, 3 of them) and a 60 s TCP user timeout are
+//   added unless the text sets them, so that a peer that vanished is noticed also while a statement
+//   waits without a bound.
 //
 // Change notices belong to the session's schema. The server's channels are database-wide, but
 // applications (and test runs) share one database in schemas of their own; a notice of one must not
@@ -33,12 +55,15 @@
 // when none does), or "<channel>@<md5 of the schema>" when that name exceeds the server's 63 bytes.
 // Listening and sending take the schema at the time of the call; the rows of received notices name
 // the channel as the caller listened to it.
+#include <arpa/inet.h>
 #include <libpq-fe.h>
+#include <netdb.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <cstdlib>
@@ -52,59 +77,180 @@
 #include <vector>
 
 #include "drivers/drv_common.h"
+#include "frame/log_mgr.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// How the last exchange with the server ended: the cancel of the call's deadline or of the user
+// answered by the server, or the connection gone.
+enum class Fault { None, Timeout, Cancelled, Lost };
 
-// How the last exchange with the server ended.
-enum class Fault { None, Cancelled, Lost };
+struct Probe;
 
 struct Session {
   PGconn* conn = nullptr;  // null once the driver closed it (the server stopped answering)
+  std::vector<std::string> keys, vals;  // what it connected with: the blocker probe connects alike
   bool in_tx = false;
   bool savepoint = false;  // "zem_sp" exists in the open transaction
   std::vector<wchar16> buf;
-  int bound_ms = 0;          // the running call's bound, <= 0 none
+  // ---- the running call
+  Zem_Wait wait{};          // its deadline and its wait box
+  // Once the call was stopped (its deadline, the user's 取消), what is left of it (the cancel's
+  // answer awaited, the undo) waits quietly on a bound of its own: the box may not take the user's
+  // 取消 for a second one, nor appear afresh.
+  Zem_Wait quiet{};
+  Zem_Wait* active = &wait;  // the one the round trips wait on
+  int bound_ms = 0;         // its bound, <= 0 none
+  bool tx_before = false;   // a transaction of earlier calls was open when it began
+  bool ran = false;         // a round trip of it was answered: the connection was alive then
+  int end = DB_END_NONE;    // how it was stopped (tag 3)
   Fault fault = Fault::None;
   std::string closed_why;    // why the driver closed the connection
+  std::shared_ptr<Probe> probe;  // who blocks it, asked once it waited a while
   std::map<std::string, std::string> channels;  // listened to: the server's name -> the caller's
 };
 
-const int kDefault_Statement_Ms = 300000;  // a call's bound when its data set carries none
-const int kDefault_Connect_Ms = 15000;
-const int kCancel_Grace_Ms = 5000;         // wait for the answer to a cancel
+const int kDefault_Statement_Ms = 30000;  // a call's bound when its data set carries none
+const int kDefault_Connect_Ms = 10000;
+const int kTimeout_Grace_Ms = 1000;   // after the deadline: the wait for the cancel's answer
+const int kCancel_Grace_Ms = 150;     // after the user's 取消: the same, short, so the call returns at once
+const int kCleanup_Ms = 1000;         // the undo of a stopped statement
+const int kProbe_After_Ms = 1000;     // a statement waiting this long asks who blocks it
 
-// ---- waiting for the server -------------------------------------------------------------------------
+long long Now_Ms() { return Zem_Wait_Now_Ms(); }
 
-// Waits until the socket has one of the events or the deadline passes (none: as long as it takes).
-// 1 ready, 0 deadline passed, -1 error.
-int Wait_Socket(int fd, short events, const Clock::time_point* deadline) {
-  if (fd < 0) return -1;
-  for (;;) {
-    int ms = -1;
-    if (deadline) {
-      long long left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-      if (left <= 0) return 0;
-      ms = left > INT_MAX ? INT_MAX : static_cast<int>(left);
-    }
-    pollfd p{fd, events, 0};
-    int r = poll(&p, 1, ms);
-    if (r > 0) return 1;
-    if (r < 0 && errno != EINTR) return -1;
+// ---- who blocks a waiting statement ------------------------------------------------------------------
+
+// Asked on a connection of its own, made like the session's, about once a second while the statement
+// waits. The text is the wait box's second line.
+struct Probe {
+  std::mutex m;
+  std::u16string text;
+  std::atomic<bool> stop{false};
+};
+
+int Probe_Detail(void* ctx, char16_t* buf, int cap) {
+  Probe* p = static_cast<Probe*>(ctx);
+  std::lock_guard<std::mutex> g(p->m);
+  const int n = std::min(static_cast<int>(p->text.size()), cap - 1);
+  if (n < 0) return 0;
+  std::copy(p->text.begin(), p->text.begin() + n, buf);
+  buf[n] = 0;
+  return n;
+}
+
+const char* const kBlockers =
+    "select a.pid, coalesce(a.usename, ''), coalesce(a.state, ''), "
+    "coalesce(left(regexp_replace(a.query, '\\s+', ' ', 'g'), 200), '') "
+    "from pg_stat_activity a where a.pid = any(pg_blocking_pids($1::int)) order by a.pid";
+
+// The blockers as the box shows them, and as the log has them.
+void Describe_Blockers(PGresult* r, std::string* user_text, std::string* log_text) {
+  for (int i = 0; i < PQntuples(r); i++) {
+    const std::string pid = PQgetvalue(r, i, 0), user = PQgetvalue(r, i, 1), state = PQgetvalue(r, i, 2);
+    const std::string query = PQgetvalue(r, i, 3);
+    const char* how = state == "active" ? "正在执行" : state.compare(0, 19, "idle in transaction") == 0 ? "事务尚未结束"
+                                                                                                    : state.c_str();
+    if (!user_text->empty()) *user_text += "；";
+    *user_text += "被用户 " + user + " 的会话（进程 " + pid + "，" + how + "）阻塞" +
+                  (query.empty() ? std::string() : "，它的语句：" + query);
+    *log_text += (log_text->empty() ? "" : "; ") + std::string("pid ") + pid + " (user " + user + ", " + state +
+                 "): " + query;
   }
 }
 
-// Drives the connection until a whole answer can be taken: sends what is queued, reads what comes.
-// 1 ready, 0 deadline passed, -1 connection lost.
-int Await(PGconn* conn, const Clock::time_point* deadline) {
+void Run_Probe(std::shared_ptr<Probe> p, std::vector<std::string> keys, std::vector<std::string> vals, int pid) {
+  std::vector<const char*> k, v;
+  for (size_t i = 0; i < keys.size(); i++) {
+    k.push_back(keys[i].c_str());
+    v.push_back(vals[i].c_str());
+  }
+  k.push_back(nullptr);
+  v.push_back(nullptr);
+  PGconn* c = PQconnectdbParams(k.data(), v.data(), 1);
+  if (PQstatus(c) != CONNECTION_OK) {
+    PQfinish(c);
+    return;
+  }
+  PQclear(PQexec(c, "set statement_timeout = 2000"));
+  const std::string pid_text = std::to_string(pid);
+  const char* params[1] = {pid_text.c_str()};
+  bool logged = false;
+  while (!p->stop) {
+    PGresult* r = PQexecParams(c, kBlockers, 1, nullptr, params, nullptr, nullptr, 0);
+    if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+      PQclear(r);
+      break;
+    }
+    std::string text, log;
+    Describe_Blockers(r, &text, &log);
+    PQclear(r);
+    {
+      std::lock_guard<std::mutex> g(p->m);
+      p->text = drv::W(text);
+    }
+    if (!logged && !log.empty()) {
+      Log_Printf("pg: backend %d waits for a lock held by %s\n", pid, log.c_str());
+      logged = true;
+    }
+    for (int i = 0; i < 20 && !p->stop; i++) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  PQfinish(c);
+}
+
+void Start_Probe(Session* s) {
+  if (s->probe) return;  // one per call
+  auto p = std::make_shared<Probe>();
+  s->probe = p;
+  if (!s->conn || s->keys.empty()) return;
+  std::vector<std::string> keys = s->keys, vals = s->vals;
+  keys.push_back("connect_timeout");
+  vals.push_back("2");
+  keys.push_back("application_name");
+  vals.push_back("zem_drv_pg lock probe");
+  try {
+    std::thread(Run_Probe, p, keys, vals, PQbackendPID(s->conn)).detach();
+  } catch (...) {
+    return;  // no thread: the box shows no second line
+  }
+  s->wait.detail = Probe_Detail;
+  s->wait.ctx = p.get();
+}
+
+void Stop_Probe(Session* s) {
+  if (s->probe) s->probe->stop = true;
+  s->probe.reset();
+  s->wait.detail = nullptr;
+  s->wait.ctx = nullptr;
+}
+
+// ---- waiting for the server -------------------------------------------------------------------------
+
+// Drives the connection until a whole answer can be taken, waiting through the waiting function.
+// 1 ready, 0 the deadline passed, -1 connection lost, -2 the user cancelled. probe: a long wait asks
+// who blocks it.
+int Await(Session* s, bool probe) {
+  PGconn* conn = s->conn;
+  Zem_Wait* w = s->active;
   for (;;) {
     int f = PQflush(conn);
     if (f < 0) return -1;
     if (f == 0 && !PQisBusy(conn)) return 1;
-    int w = Wait_Socket(PQsocket(conn), static_cast<short>(POLLIN | (f == 1 ? POLLOUT : 0)), deadline);
-    if (w <= 0) return w;
-    if (!PQconsumeInput(conn)) return -1;  // read only once the socket has something
+    w->fd = PQsocket(conn);
+    if (w->fd < 0) return -1;
+    w->events = static_cast<short>(POLLIN | (f == 1 ? POLLOUT : 0));
+    w->until_ms = probe && !s->probe && w == &s->wait ? w->started_ms + kProbe_After_Ms : 0;
+    switch (drv::Wait_Fn()(w, ZEM_WAIT_STEP)) {
+      case ZEM_WAIT_READY:
+        if (!PQconsumeInput(conn)) return -1;  // read only once the socket has something
+        break;
+      case ZEM_WAIT_AGAIN:
+        if (w->until_ms > 0) Start_Probe(s);
+        break;
+      case ZEM_WAIT_TIMEOUT: return 0;
+      case ZEM_WAIT_CANCELLED: return -2;
+      default: return -1;
+    }
   }
 }
 
@@ -140,10 +286,11 @@ std::shared_ptr<Cancel_Request> Cancel_Detached(PGconn* conn) {
   return req;
 }
 
-// Whether the server took the cancel by the deadline.
-bool Cancel_Taken(Cancel_Request* req, Clock::time_point deadline) {
+// Whether the server took the cancel by the deadline (monotonic ms).
+bool Cancel_Taken(Cancel_Request* req, long long deadline_ms) {
   std::unique_lock<std::mutex> g(req->m);
-  return req->cv.wait_until(g, deadline, [req] { return req->done; });
+  const long long left = std::max(0LL, deadline_ms - Now_Ms());
+  return req->cv.wait_for(g, std::chrono::milliseconds(left), [req] { return req->done; });
 }
 
 // The driver gives up a connection whose server stopped answering.
@@ -159,29 +306,76 @@ bool Is_State(PGresult* r, const char* state) {
   return st && std::strcmp(st, state) == 0;
 }
 
-// Sends one request and collects its answer as PQexec would (the last result; an error result wins)
-// within the session's bound; s->fault says how it ended. Null when nothing came back.
-PGresult* Exchange(Session* s, const std::function<int(PGconn*)>& send) {
+bool Lost(Session* s) { return !s->conn || PQstatus(s->conn) == CONNECTION_BAD; }
+
+// What is left of a stopped call waits quietly, at most ms more (see Session::quiet).
+void Go_Quiet(Session* s, int ms) {
+  if (s->active != &s->quiet) {
+    Zem_Wait_Begin(&s->quiet, drv::Waiting_Title(), ms);
+    s->quiet.show_after_ms = INT_MAX;
+    s->active = &s->quiet;
+  } else {
+    s->quiet.deadline_ms = Now_Ms() + ms;
+  }
+}
+
+// The seconds the running call has waited, for messages.
+std::string Waited_Text(Session* s) { return drv::Seconds_Text(static_cast<int>(Now_Ms() - s->wait.started_ms)); }
+
+// Why a stopped statement's connection was given up.
+std::string Stop_Text(Session* s, bool cancel_not_taken) {
+  if (s->end == DB_END_CANCELLED)
+    return "cancelled by the user after " + Waited_Text(s) + " s; the server did not " +
+           (cancel_not_taken ? "take the cancel" : "answer it in time") + ", so the connection was closed";
+  if (cancel_not_taken)
+    return "the server did not take the cancel of a statement past its bound of " + drv::Seconds_Text(s->bound_ms) +
+           " s; the connection was closed";
+  return "no answer from the server within " + drv::Seconds_Text(s->bound_ms) +
+         " s; the statement was cancelled and the connection closed";
+}
+
+// Sends one request (the statement text, or a parameterised one: send is PQsendQuery,
+// PQsendQueryParams, PQsendPrepare...). The connection is checked first: one the server closed while
+// the session was idle (its socket readable with nothing asked) is found lost here, before anything
+// of the call ran. 1 sent, 0 lost (s->fault).
+int Send(Session* s, const std::function<int(PGconn*)>& send) {
   s->fault = Fault::None;
-  if (!s->conn || PQstatus(s->conn) == CONNECTION_BAD || !send(s->conn)) {
-    if (!s->conn || PQstatus(s->conn) == CONNECTION_BAD) s->fault = Fault::Lost;
+  if (s->conn && PQstatus(s->conn) != CONNECTION_BAD && !PQisBusy(s->conn)) {
+    pollfd p{PQsocket(s->conn), POLLIN, 0};
+    if (p.fd >= 0 && poll(&p, 1, 0) > 0) PQconsumeInput(s->conn);  // an error message, the end of the stream
+  }
+  if (Lost(s) || !send(s->conn)) {
+    if (Lost(s)) s->fault = Fault::Lost;
+    return 0;
+  }
+  return 1;
+}
+
+// Collects the answer of the request sent, as PQexec would (the last result; an error result wins),
+// within the call's deadline (see the top: the deadline or the user's cancel stop it on the server);
+// s->fault says how it ended. Null when nothing came back. probe: a long wait asks who blocks it.
+PGresult* Await_Result(Session* s, bool probe = false) {
+  s->fault = Fault::None;
+  if (Lost(s)) {
+    s->fault = Fault::Lost;
     return nullptr;
   }
-  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s->bound_ms);
-  const Clock::time_point* dl = s->bound_ms > 0 ? &deadline : nullptr;
   std::shared_ptr<Cancel_Request> cancel;
+  long long grace_end = 0;
   PGresult* keep = nullptr;
   for (;;) {
-    int w = Await(s->conn, dl);
-    if (w == 0 && !cancel) {
+    const int w = Await(s, probe && !cancel);
+    if ((w == 0 || w == -2) && !cancel) {
+      s->end = w == 0 ? DB_END_TIMEOUT : DB_END_CANCELLED;
       cancel = Cancel_Detached(s->conn);
-      deadline = Clock::now() + std::chrono::milliseconds(std::min(kCancel_Grace_Ms, s->bound_ms));
+      const int grace = w == 0 ? kTimeout_Grace_Ms : kCancel_Grace_Ms;
+      grace_end = Now_Ms() + grace;
+      Go_Quiet(s, grace);
       continue;
     }
-    if (w == 0) {
+    if (w == 0 || w == -2) {
       PQclear(keep);
-      Close(s, "no answer from the server within " + drv::Seconds_Text(s->bound_ms) +
-                   " s; the statement was cancelled and the connection closed");
+      Close(s, Stop_Text(s, false));
       return nullptr;
     }
     if (w < 0) {
@@ -209,21 +403,35 @@ PGresult* Exchange(Session* s, const std::function<int(PGconn*)>& send) {
       keep = r;
     }
   }
+  s->ran = true;
   // The server acts on a cancel whenever it arrives: one still on its way when a statement that was
-  // finishing anyway answered would stop the next statement instead. So the next one goes only after
-  // the server took it, and a server that does not take it in time loses the session.
-  if (cancel && !Cancel_Taken(cancel.get(), deadline)) {
+  // finishing anyway answered would stop the next statement instead. So after any other answer than
+  // the cancel's own, the next statement goes only once the server took it, and a server that does
+  // not take it in time loses the session.
+  if (cancel && !Is_State(keep, "57014") && !Cancel_Taken(cancel.get(), grace_end)) {
     PQclear(keep);
-    Close(s, "the server did not take the cancel of a statement past its bound of " +
-                 drv::Seconds_Text(s->bound_ms) + " s; the connection was closed");
+    Close(s, Stop_Text(s, true));
     return nullptr;
   }
-  if (cancel && Is_State(keep, "57014")) s->fault = Fault::Cancelled;
+  if (cancel && Is_State(keep, "57014")) {
+    s->fault = s->end == DB_END_TIMEOUT ? Fault::Timeout : Fault::Cancelled;
+  } else if (cancel) {
+    s->end = DB_END_NONE;  // it finished before the cancel reached it
+  }
   return keep;
+}
+
+PGresult* Exchange(Session* s, const std::function<int(PGconn*)>& send) {
+  return Send(s, send) ? Await_Result(s) : nullptr;
 }
 
 PGresult* Exchange_Text(Session* s, const char* sql) {
   return Exchange(s, [sql](PGconn* c) { return PQsendQuery(c, sql); });
+}
+
+// After a statement stopped by its deadline or by the user, its undo needs a bound of its own.
+void Bound_Cleanup(Session* s) {
+  if (s->end != DB_END_NONE) Go_Quiet(s, kCleanup_Ms);
 }
 
 // Never destroyed: sessions still open when the process ends stay in reach, and a session closed from
@@ -235,8 +443,6 @@ drv::Sessions<Session>& All() {
 
 const TDb_Data_Oper* T() { return drv::Table(); }
 
-bool Lost(Session* s) { return !s->conn || PQstatus(s->conn) == CONNECTION_BAD; }
-
 // What happened to a lost connection, after "ConnectionWrite: ".
 std::string Lost_Text(Session* s, PGresult* res) {
   std::string msg = "ConnectionWrite: ";
@@ -244,7 +450,7 @@ std::string Lost_Text(Session* s, PGresult* res) {
     msg += s->closed_why;
   } else {
     msg += "the connection to the server was lost: ";
-    msg += res ? PQresultErrorMessage(res) : PQerrorMessage(s->conn);
+    msg += res ? PQresultErrorMessage(res) : (s->conn ? PQerrorMessage(s->conn) : "");
   }
   while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
   return msg;
@@ -254,15 +460,23 @@ std::string Lost_Text(Session* s, PGresult* res) {
 int Report(void* ds, Session* s, PGresult* res) {
   if (Lost(s)) {
     std::string msg = Lost_Text(s, res);
-    if (s->in_tx) msg += "; the transaction open on it was lost: nothing since the last commit was kept";
-    drv::Set_Error(ds, s->in_tx ? DB_LOST_TRANSACTION : DB_LOST_CONNECTION, msg);
+    const bool earlier = s->in_tx && s->tx_before;
+    if (earlier) msg += "; the transaction open on it was lost: nothing since the last commit was kept";
+    drv::Set_Error(ds, earlier ? DB_LOST_TRANSACTION : DB_LOST_CONNECTION, msg);
+    // Nothing of the call ran on a connection that was already gone: it may run again elsewhere.
+    if (!s->ran && !s->tx_before && s->end == DB_END_NONE) s->end = DB_END_LOST_IDLE;
     s->in_tx = s->savepoint = false;
+    return 0;
+  }
+  if (s->fault == Fault::Timeout) {
+    drv::Set_Error(ds, drv::Code_From_State("57014"),
+                   "57014: statement timeout: no answer within " + drv::Seconds_Text(s->bound_ms) +
+                       " s; the statement was cancelled on the server");
     return 0;
   }
   if (s->fault == Fault::Cancelled) {
     drv::Set_Error(ds, drv::Code_From_State("57014"),
-                   "57014: statement timeout: no answer within " + drv::Seconds_Text(s->bound_ms) +
-                       " s; the statement was cancelled on the server");
+                   "57014: cancelled by the user after " + Waited_Text(s) + " s; the statement was cancelled on the server");
     return 0;
   }
   const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
@@ -284,22 +498,51 @@ int Simple(void* ds, Session* s, const char* sql) {
   return ok;
 }
 
-// The session of the data set, its bound for this call taken from tag 2.
+// Follows the server's view of the transaction: a statement text may itself have ended it.
+void Sync_Tx(Session* s) {
+  if (s->conn && PQtransactionStatus(s->conn) == PQTRANS_IDLE) s->in_tx = s->savepoint = false;
+}
+
+// One entry call: its deadline and wait box from tag 2 of its data set, ended (the box closed, the
+// probe stopped, tag 3 written) when the scope ends.
+class Call {
+ public:
+  Call(void* ds, Session* s) : ds_(ds), s_(s) {
+    const int bound = T()->Get_Tag(ds, 2);
+    s->bound_ms = bound == 0 ? kDefault_Statement_Ms : bound;
+    Zem_Wait_Begin(&s->wait, drv::Waiting_Title(), s->bound_ms);
+    s->active = &s->wait;
+    Sync_Tx(s);
+    s->tx_before = s->in_tx;
+    s->ran = false;
+    s->end = DB_END_NONE;
+    s->closed_why.clear();
+  }
+  ~Call() {
+    Stop_Probe(s_);
+    drv::Wait_Fn()(&s_->wait, ZEM_WAIT_END);
+    if (s_->active == &s_->quiet) drv::Wait_Fn()(&s_->quiet, ZEM_WAIT_END);
+    s_->active = &s_->wait;
+    T()->Set_Tag(ds_, 3, s_->end);
+  }
+  Call(const Call&) = delete;
+  Call& operator=(const Call&) = delete;
+
+ private:
+  void* ds_;
+  Session* s_;
+};
+
+// The session of the data set.
 Session* Session_Of(void* ds) {
   if (!ds || !T()) return nullptr;
   Session* s = All().Get(T()->Get_Tag(ds, 0));
   if (!s) {
     drv::Set_Error(ds, DB_LOST_CONNECTION, "ConnectionWrite: no open session for this data set");
+    T()->Set_Tag(ds, 3, DB_END_LOST_IDLE);
     return nullptr;
   }
-  int bound = T()->Get_Tag(ds, 2);
-  s->bound_ms = bound == 0 ? kDefault_Statement_Ms : bound;
   return s;
-}
-
-// Follows the server's view of the transaction: a statement text may itself have ended it.
-void Sync_Tx(Session* s) {
-  if (s->conn && PQtransactionStatus(s->conn) == PQTRANS_IDLE) s->in_tx = s->savepoint = false;
 }
 
 int End_Tx(void* ds, Session* s, bool commit) {
@@ -312,12 +555,48 @@ int End_Tx(void* ds, Session* s, bool commit) {
     PGresult* res = Exchange_Text(s, "COMMIT");
     ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
     // Lost while committing: the server may have committed before the link went.
-    if (!ok && Lost(s)) drv::Set_Error(ds, DB_LOST_CONNECTION, Lost_Text(s, res) + "; whether the server committed is unknown");
-    else if (!ok) Report(ds, s, res);
+    if (!ok && Lost(s)) {
+      drv::Set_Error(ds, DB_LOST_CONNECTION, Lost_Text(s, res) + "; whether the server committed is unknown");
+    } else if (!ok) {
+      Report(ds, s, res);
+    }
     PQclear(res);
   }
   s->in_tx = s->savepoint = false;
   return ok;
+}
+
+// Undoes a failed statement: back to its savepoint, or, when the statement opened the transaction,
+// the whole transaction (it held nothing else). When even that fails the transaction is given up.
+void Undo_Statement(Session* s, bool opened_here) {
+  if (!s->in_tx || Lost(s)) return;
+  Bound_Cleanup(s);
+  if (!opened_here && Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) return;
+  Simple(nullptr, s, "ROLLBACK");
+  s->in_tx = s->savepoint = false;
+}
+
+// Statements that mean something only inside the transaction they run in: never ended at once.
+bool Keeps_Transaction(const wchar16* sql) {
+  const wchar16* rest = nullptr;
+  const std::string w = Db_First_Word(sql, &rest);
+  if (w == "lock" || w == "declare" || w == "savepoint" || w == "prepare") return true;
+  if (w != "set") return false;
+  const std::string next = Db_First_Word(rest);
+  return next == "local" || next == "transaction" || next == "constraints";
+}
+
+// A transaction opened by a statement that wrote nothing (the server assigned it no transaction id)
+// is ended, so that a read never leaves the session idle in a transaction holding its locks.
+void End_If_Read(Session* s) {
+  if (!s->in_tx || PQserverVersion(s->conn) < 100000) return;
+  const char* ask = PQserverVersion(s->conn) >= 130000 ? "select pg_current_xact_id_if_assigned() is null"
+                                                       : "select txid_current_if_assigned() is null";
+  PGresult* r = Exchange_Text(s, ask);
+  const bool wrote_nothing =
+      r && PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1 && std::strcmp(PQgetvalue(r, 0, 0), "t") == 0;
+  PQclear(r);
+  if (wrote_nothing && Simple(nullptr, s, "COMMIT")) s->in_tx = s->savepoint = false;
 }
 
 // PostgreSQL type ids of the built-in types this driver describes.
@@ -372,6 +651,18 @@ void Fill(void* ds, Session* s, PGresult* res, int first, int max) {
   }
 }
 
+// Puts the running call behind the savepoint, opening the transaction first when open_tx. The
+// savepoint goes in a round trip of its own: the server parses a whole text before running any of
+// it, so a statement that does not parse would also skip a savepoint sent with it, and the undo
+// would then reach back into the statement before. 1, or 0 with the error in ds.
+int Savepoint(void* ds, Session* s, bool open_tx) {
+  std::string head = open_tx ? "BEGIN;" : (s->savepoint ? "RELEASE SAVEPOINT zem_sp;" : "");
+  head += "SAVEPOINT zem_sp";
+  if (!Simple(ds, s, head.c_str())) return 0;
+  s->in_tx = s->savepoint = true;
+  return 1;
+}
+
 // Parameters bound to the placeholders ("$n") of one statement, as UTF-8 texts for the server; the
 // server gives each the type its place in the statement asks for.
 struct Bound {
@@ -381,9 +672,9 @@ struct Bound {
 
 int Run_Bound(void* ds, Session* s, const wchar16* sql, int first, int max, const Bound* bound) {
   drv::Fresh_Result(ds);
-  Sync_Tx(s);
   bool open_tx = false;
-  switch (drv::Classify(sql)) {
+  const drv::Stmt kind = drv::Classify(sql);
+  switch (kind) {
     case drv::Stmt::Commit: return End_Tx(ds, s, true);
     case drv::Stmt::Rollback: return End_Tx(ds, s, false);
     case drv::Stmt::Begin:
@@ -393,21 +684,14 @@ int Run_Bound(void* ds, Session* s, const wchar16* sql, int first, int max, cons
     case drv::Stmt::Plain: open_tx = !s->in_tx; break;
     case drv::Stmt::Select: break;
   }
-  if (open_tx || s->in_tx) {
-    // The savepoint goes in a round trip of its own: the server parses a whole text before running
-    // any of it, so a statement that does not parse would also skip a savepoint sent with it, and
-    // the undo below would then reach back into the statement before.
-    std::string head = open_tx ? "BEGIN;" : (s->savepoint ? "RELEASE SAVEPOINT zem_sp;" : "");
-    head += "SAVEPOINT zem_sp";
-    if (!Simple(ds, s, head.c_str())) return 0;
-    s->in_tx = s->savepoint = true;
-  }
+  if ((open_tx || s->in_tx) && !Savepoint(ds, s, open_tx)) return 0;
   const std::string text = drv::To_Utf8(sql);
-  PGresult* res = bound ? Exchange(s, [&text, bound](PGconn* c) {
-    return PQsendQueryParams(c, text.c_str(), static_cast<int>(bound->values.size()), nullptr,
-                             bound->values.data(), nullptr, nullptr, 0);
-  })
-                        : Exchange_Text(s, text.c_str());
+  // One request, the statement's text or the statement with its parameters, through the call's wait.
+  PGresult* res = Send(s, [&text, bound](PGconn* c) {
+    if (!bound) return PQsendQuery(c, text.c_str());
+    return PQsendQueryParams(c, text.c_str(), static_cast<int>(bound->values.size()), nullptr, bound->values.data(),
+                             nullptr, nullptr, 0);
+  }) ? Await_Result(s, true) : nullptr;
   ExecStatusType st = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
   int ok = 1;
   if (st == PGRES_TUPLES_OK) {
@@ -417,15 +701,11 @@ int Run_Bound(void* ds, Session* s, const wchar16* sql, int first, int max, cons
   } else if (st == PGRES_EMPTY_QUERY) {
   } else {
     ok = Report(ds, s, res);
-    if (s->in_tx && !Lost(s)) {
-      // Undo this statement only; when even that fails the transaction is given up.
-      if (!Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) {
-        Simple(nullptr, s, "ROLLBACK");
-        s->in_tx = s->savepoint = false;
-      }
-    }
+    Undo_Statement(s, open_tx);
   }
   PQclear(res);
+  Sync_Tx(s);
+  if (ok && open_tx && !Keeps_Transaction(sql)) End_If_Read(s);
   T()->First(ds);
   return ok;
 }
@@ -438,6 +718,7 @@ int Guarded(void* ds, int (*fn)(void*, Session*, const wchar16*, int, int), cons
             int max) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
+  Call call(ds, s);
   try {
     return fn(ds, s, sql ? sql : u"", first, max);
   } catch (...) {
@@ -470,13 +751,10 @@ int Batch(void* ds, Session* s, const wchar16*, int, int) {
   sql += ") values(";
   for (size_t i = 0; i < cols.size(); i++) sql += (i ? ",$" : "$") + std::to_string(i + 1);
   sql += ")";
-  // All rows or none: the statement's savepoint covers the whole batch.
-  Sync_Tx(s);
-  std::string head = s->in_tx ? "" : "BEGIN;";
-  if (s->savepoint) head += "RELEASE SAVEPOINT zem_sp;";
-  head += "SAVEPOINT zem_sp";
-  if (!Simple(ds, s, head.c_str())) return 0;
-  s->in_tx = s->savepoint = true;
+  // All rows or none: the statement's savepoint covers the whole batch, and the call's one deadline
+  // all of its rows.
+  const bool open_tx = !s->in_tx;
+  if (!Savepoint(ds, s, open_tx)) return 0;
   const int n = static_cast<int>(cols.size());
   PGresult* prep = Exchange(s, [&sql, n](PGconn* c) { return PQsendPrepare(c, "", sql.c_str(), n, nullptr); });
   int ok = prep && PQresultStatus(prep) == PGRES_COMMAND_OK;
@@ -499,12 +777,7 @@ int Batch(void* ds, Session* s, const wchar16*, int, int) {
     PQclear(res);
   }
   T()->First(ds);
-  if (!ok && s->in_tx && !Lost(s)) {
-    if (!Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) {
-      Simple(nullptr, s, "ROLLBACK");
-      s->in_tx = s->savepoint = false;
-    }
-  }
+  if (!ok) Undo_Statement(s, open_tx);
   // A failed batch keeps no row: its savepoint was undone, or its transaction went with the
   // connection. Only rows the server still holds are reported.
   T()->Set_Tag(ds, 1, ok ? done : 0);
@@ -519,10 +792,102 @@ int Connect_Timeout_Ms(const char* text) {
   return v <= 0 ? -1 : (v < 2 ? 2 : v) * 1000;
 }
 
-// Opens a connection within its bound (see the top). The keepalive settings are given before the
-// text, so the text's own win; the client encoding after it, since the driver reads UTF-8 only.
-// Null with *why when it fails.
-PGconn* Connect_Bounded(const std::string& info, int bound_ms, std::string* why) {
+// A host name looked up on a thread of its own (getaddrinfo has no bound), shared with that thread.
+struct Lookup {
+  std::mutex m;
+  bool done = false;
+  std::string addr;  // the first address found, numeric
+  std::string why;   // else the resolver's reason
+};
+
+int Lookup_Done(void* ctx) {
+  Lookup* l = static_cast<Lookup*>(ctx);
+  std::lock_guard<std::mutex> g(l->m);
+  return l->done;
+}
+
+bool Is_Address(const std::string& host) {
+  unsigned char buf[sizeof(in6_addr)];
+  return inet_pton(AF_INET, host.c_str(), buf) == 1 || inet_pton(AF_INET6, host.c_str(), buf) == 1;
+}
+
+// The address of a host name, found within the wait's deadline. "" with *why when it was not.
+std::string Resolve(const std::string& name, Zem_Wait* w, std::string* why) {
+  auto l = std::make_shared<Lookup>();
+  try {
+    std::thread([l, name] {
+      addrinfo hints{};
+      hints.ai_family = AF_UNSPEC;
+      hints.ai_socktype = SOCK_STREAM;
+      addrinfo* res = nullptr;
+      const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &res);
+      char host[NI_MAXHOST] = "";
+      if (rc == 0 && res)
+        getnameinfo(res->ai_addr, res->ai_addrlen, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
+      if (res) freeaddrinfo(res);
+      std::lock_guard<std::mutex> g(l->m);
+      l->addr = host;
+      l->why = rc ? gai_strerror(rc) : host[0] ? "" : "no address";
+      l->done = true;
+    }).detach();
+  } catch (...) {
+    *why = "the name " + name + " could not be looked up: no thread for it";
+    return "";
+  }
+  w->done = Lookup_Done;
+  w->ctx = l.get();
+  const int r = drv::Wait_Fn()(w, ZEM_WAIT_STEP) == ZEM_WAIT_READY;
+  w->done = nullptr;
+  w->ctx = nullptr;
+  std::lock_guard<std::mutex> g(l->m);
+  if (!r || !l->done) {
+    *why = w->cancelled ? "cancelled by the user while the name " + name + " was looked up"
+                        : "the name " + name + " was not resolved within " +
+                              drv::Seconds_Text(static_cast<int>(w->deadline_ms - w->started_ms)) + " s";
+    return "";
+  }
+  if (!l->why.empty()) *why = "the name " + name + " could not be resolved: " + l->why;
+  return l->addr;
+}
+
+// The hostaddr list for the connection text's host list: each name looked up within the bound, each
+// address and socket folder as it is. "" when nothing needs looking up (no host, or a hostaddr given);
+// sets *why when a name was not found.
+std::string Host_Addresses(PQconninfoOption* opts, Zem_Wait* w, std::string* why) {
+  std::string host, hostaddr;
+  for (PQconninfoOption* o = opts; o->keyword; ++o) {
+    if (std::strcmp(o->keyword, "host") == 0 && o->val) host = o->val;
+    if (std::strcmp(o->keyword, "hostaddr") == 0 && o->val) hostaddr = o->val;
+  }
+  if (host.empty() || !hostaddr.empty()) return "";
+  std::string out;
+  bool named = false;
+  size_t pos = 0;
+  for (;;) {
+    const size_t comma = host.find(',', pos);
+    const std::string h = host.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    std::string addr;
+    if (!h.empty() && h[0] != '/' && h[0] != '@') {
+      if (Is_Address(h)) {
+        addr = h;
+      } else {
+        addr = Resolve(h, w, why);
+        if (addr.empty()) return "";
+        named = true;
+      }
+    }
+    if (pos) out += ",";
+    out += addr;
+    if (comma == std::string::npos) break;
+    pos = comma + 1;
+  }
+  return named ? out : "";
+}
+
+// Opens a connection within its bound (see the top), waiting through the waiting function. The
+// keepalive settings are given before the text, so the text's own win; the looked-up addresses and
+// the client encoding after it. Null with *why when it fails; s receives what it connected with.
+PGconn* Connect_Bounded(const std::string& info, int bound_ms, Session* s, std::string* why) {
   char* err = nullptr;
   PQconninfoOption* opts = PQconninfoParse(info.c_str(), &err);
   if (!opts) {
@@ -533,17 +898,37 @@ PGconn* Connect_Bounded(const std::string& info, int bound_ms, std::string* why)
   int ms = bound_ms == 0 ? kDefault_Connect_Ms : bound_ms;
   for (PQconninfoOption* o = opts; o->keyword; ++o)
     if (std::strcmp(o->keyword, "connect_timeout") == 0 && o->val && *o->val) ms = Connect_Timeout_Ms(o->val);
+  s->bound_ms = ms;
+  Zem_Wait_Begin(&s->wait, drv::Waiting_Title(), ms);
+  std::string lookup_why;
+  const std::string hostaddr = Host_Addresses(opts, &s->wait, &lookup_why);
   PQconninfoFree(opts);
-  const char* keys[] = {"keepalives", "keepalives_idle", "keepalives_interval", "keepalives_count",
-                        "tcp_user_timeout", "dbname", "client_encoding", nullptr};
-  const char* vals[] = {"1", "30", "10", "3", "60000", info.c_str(), "UTF8", nullptr};
-  PGconn* c = PQconnectStartParams(keys, vals, 1);
+  if (!lookup_why.empty()) {
+    if (s->wait.cancelled) s->end = DB_END_CANCELLED;
+    *why = lookup_why;
+    return nullptr;
+  }
+  s->keys = {"keepalives", "keepalives_idle", "keepalives_interval", "keepalives_count", "tcp_user_timeout", "dbname"};
+  s->vals = {"1", "30", "10", "3", "60000", info};
+  if (!hostaddr.empty()) {
+    s->keys.push_back("hostaddr");
+    s->vals.push_back(hostaddr);
+  }
+  s->keys.push_back("client_encoding");
+  s->vals.push_back("UTF8");
+  std::vector<const char*> keys, vals;
+  for (size_t i = 0; i < s->keys.size(); i++) {
+    keys.push_back(s->keys[i].c_str());
+    vals.push_back(s->vals[i].c_str());
+  }
+  keys.push_back(nullptr);
+  vals.push_back(nullptr);
+  PGconn* c = PQconnectStartParams(keys.data(), vals.data(), 1);
   if (!c || PQstatus(c) == CONNECTION_BAD) {
     *why = c ? PQerrorMessage(c) : "out of memory";
     PQfinish(c);
     return nullptr;
   }
-  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
   PostgresPollingStatusType st = PGRES_POLLING_WRITING;
   while (st != PGRES_POLLING_OK) {
     if (st == PGRES_POLLING_FAILED) {
@@ -551,14 +936,22 @@ PGconn* Connect_Bounded(const std::string& info, int bound_ms, std::string* why)
       PQfinish(c);
       return nullptr;
     }
-    int w = Wait_Socket(PQsocket(c), st == PGRES_POLLING_WRITING ? POLLOUT : POLLIN, ms > 0 ? &deadline : nullptr);
-    if (w <= 0) {
+    s->wait.fd = PQsocket(c);
+    s->wait.events = st == PGRES_POLLING_WRITING ? POLLOUT : POLLIN;
+    s->wait.until_ms = 0;
+    const int w = drv::Wait_Fn()(&s->wait, ZEM_WAIT_STEP);
+    if (w != ZEM_WAIT_READY) {
       const char* host = PQhost(c);
       const char* port = PQport(c);
-      *why = w == 0 ? "no answer from the server at " + std::string(host ? host : "?") + ":" +
-                          (port ? port : "?") + " within " + drv::Seconds_Text(ms) +
-                          " s (connect_timeout in the connection text sets the bound)"
-                    : std::string("waiting for the server failed: ") + std::strerror(errno);
+      if (w == ZEM_WAIT_CANCELLED) {
+        s->end = DB_END_CANCELLED;
+        *why = "cancelled by the user after " + Waited_Text(s) + " s";
+      } else if (w == ZEM_WAIT_TIMEOUT) {
+        *why = "no answer from the server at " + std::string(host ? host : "?") + ":" + (port ? port : "?") +
+               " within " + drv::Seconds_Text(ms) + " s (connect_timeout in the connection text sets the bound)";
+      } else {
+        *why = std::string("waiting for the server failed: ") + std::strerror(errno);
+      }
       PQfinish(c);
       return nullptr;
     }
@@ -575,11 +968,20 @@ ZEM_DRV_EXPORT int _Set_Data_Oper_Handle(const TDb_Data_Oper* table) {
   return 1;
 }
 
+// Optional: the waiting function of the loading module (frame/wait.h). Null goes back to poll(2).
+ZEM_DRV_EXPORT int _Set_Wait_Handle(Zem_Wait_Fn fn) {
+  drv::Wait_Fn() = fn ? fn : Zem_Wait_Poll;
+  return 1;
+}
+
 ZEM_DRV_EXPORT int _Connect_Handle(void* ds, int /*kind*/, const wchar16* t1, const wchar16*, const wchar16*,
                                    const wchar16*, int /*option*/) {
   if (!ds || !T()) return 0;
   std::string why;
-  PGconn* conn = Connect_Bounded(drv::To_Utf8(t1), T()->Get_Tag(ds, 2), &why);
+  std::unique_ptr<Session> s(new Session());
+  PGconn* conn = Connect_Bounded(drv::To_Utf8(t1), T()->Get_Tag(ds, 2), s.get(), &why);
+  drv::Wait_Fn()(&s->wait, ZEM_WAIT_END);
+  T()->Set_Tag(ds, 3, s->end);
   if (!conn) {
     while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
     drv::Set_Error(ds, DB_LOST_CONNECTION, "连接失败: " + why);
@@ -587,9 +989,8 @@ ZEM_DRV_EXPORT int _Connect_Handle(void* ds, int /*kind*/, const wchar16* t1, co
   }
   // Notices (e.g. "there is no transaction in progress") are not errors: keep them off the console.
   PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
-  Session* s = new Session();
   s->conn = conn;
-  T()->Set_Tag(ds, 0, All().Add(s));
+  T()->Set_Tag(ds, 0, All().Add(s.release()));
   T()->Reset_Result(ds);
   return 1;
 }
@@ -598,6 +999,7 @@ ZEM_DRV_EXPORT int _Disconnect_Handle(void* ds) {
   if (!ds || !T()) return 0;
   Session* s = All().Take(T()->Get_Tag(ds, 0));
   if (!s) return 0;
+  Stop_Probe(s);
   // Uncommitted statements are given up, as the server does when a session ends.
   PQfinish(s->conn);
   delete s;
@@ -607,6 +1009,7 @@ ZEM_DRV_EXPORT int _Disconnect_Handle(void* ds) {
 ZEM_DRV_EXPORT int _Commit_Handle(void* ds) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
+  Call call(ds, s);
   T()->Reset_Result(ds);
   return End_Tx(ds, s, true);
 }
@@ -614,6 +1017,7 @@ ZEM_DRV_EXPORT int _Commit_Handle(void* ds) {
 ZEM_DRV_EXPORT int _Rollback_Handle(void* ds) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
+  Call call(ds, s);
   T()->Reset_Result(ds);
   return End_Tx(ds, s, false);
 }
@@ -635,6 +1039,7 @@ ZEM_DRV_EXPORT int _ExecuteSql_Params_Handle(void* ds, const wchar16* sql, int c
                                              const char* /*kinds*/) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
+  Call call(ds, s);
   try {
     std::u16string text;
     std::string why;
@@ -690,6 +1095,7 @@ int Notices_Lost(void* ds, Session* s) {
 ZEM_DRV_EXPORT int _Listen_Handle(void* ds, const wchar16* channel) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
+  Call call(ds, s);
   drv::Fresh_Result(ds);
   if (Lost(s)) return Notices_Lost(ds, s);
   const std::string name = drv::To_Utf8(channel);
@@ -717,6 +1123,7 @@ ZEM_DRV_EXPORT int _Listen_Handle(void* ds, const wchar16* channel) {
 ZEM_DRV_EXPORT int _Notify_Handle(void* ds, const wchar16* channel, const wchar16* payload) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
+  Call call(ds, s);
   drv::Fresh_Result(ds);
   if (Lost(s)) return Notices_Lost(ds, s);
   // Inside a transaction the notice stands behind its own savepoint, as every statement does, so a

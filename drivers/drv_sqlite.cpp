@@ -3,19 +3,27 @@
 // Connection: text1 is the database file (created when missing); the other texts, the kind and the
 // option are not used. Statements are prepared from their UTF-16 text as they are; a text holding
 // several statements runs them all, and the first one that returns columns fills the data set.
-// Writes run in a transaction the driver opens (BEGIN IMMEDIATE, so two sessions never deadlock on
-// the upgrade from reading to writing) and that Commit/Rollback, or the texts "commit"/"rollback",
-// end. Reads outside a transaction run on their own. Errors arrive as SQLite's extended result code and
-// its message.
+// Writes run in a transaction the driver opens at the first statement that writes (SQLite says which
+// do: sqlite3_stmt_readonly; BEGIN IMMEDIATE, so two sessions never deadlock on the upgrade from
+// reading to writing) and that Commit/Rollback, or the texts "commit"/"rollback", end. Reads outside a
+// transaction run on their own and hold no lock afterwards. A call inside the transaction stands
+// behind a savepoint, so a failing one (all of its statements) is undone alone; a failing call that
+// opened the transaction ends it. Errors arrive as SQLite's extended result code and its message.
 //
-// Bounded waits: a lock held by another connection or process is waited for at most 5 s (less when the
-// call's bound in tag 2 is shorter), then the statement fails with a message that says so; a statement
-// that runs past the call's bound is stopped (SQLITE_INTERRUPT, "statement timeout ...") and undone
-// (a write stopped half way takes its whole transaction with it, which the message says and the
-// next commit reports), and the session stays usable.
+// Bounded waits, one deadline per call (tag 2): a lock held by another connection or process is
+// waited for at most 5 s (less when the call's bound is shorter), then the statement fails with a
+// message that says so; a statement that runs past the call's bound is stopped (SQLITE_INTERRUPT,
+// "statement timeout ...") and undone (a write stopped half way takes its whole transaction with it,
+// which the message says and the next commit reports), and the session stays usable. The waits go
+// through the waiting function the loading module handed over (_Set_Wait_Handle, frame/wait.h): the
+// lock wait sleeps in it, and a long statement gives it a turn every 25 ms from the progress handler,
+// so on the user-interface thread the window paints, the wait box shows after 500 ms, and its 取消
+// stops the statement as the deadline would ("cancelled by the user ...", tag 3 DB_END_CANCELLED).
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -26,32 +34,92 @@ namespace {
 
 struct Session {
   sqlite3* db = nullptr;
+  std::string file;        // the database file, for messages
   bool in_tx = false;
-  int bound_ms = 0;                                    // the running call's bound, <= 0 none
-  std::chrono::steady_clock::time_point deadline;      // when it expires
-  bool timed_out = false;                              // the bound stopped the running statement
-  int busy_ms = 0;                                     // the running call's wait for another's lock
-  bool tx_lost = false;  // an error rolled the transaction back; the next commit reports it
+  bool tx_lost = false;    // an error rolled back earlier calls' work; the next commit reports it
+  // ---- the running call
+  bool in_call = false;    // the handlers below act only during a call
+  Zem_Wait wait{};         // its deadline and its wait box
+  int bound_ms = 0;        // its bound, <= 0 none
+  bool tx_before = false;  // a transaction of earlier calls was open when it began
+  bool timed_out = false;  // the bound stopped the running statement
+  bool user_cancel = false;  // the user's 取消 stopped it
+  int busy_ms = 0;         // its longest wait for another's lock
+  long long busy_since = 0;  // when the current lock wait began
+  long long last_tick = 0;   // when the progress handler last gave the waiting function a turn
 };
 
-const int kBusy_Ms = 5000;        // longest wait for another connection's lock
-const int kDefault_Ms = 300000;  // a call's bound when its data set carries none
+const int kBusy_Ms = 5000;       // longest wait for another connection's lock
+const int kDefault_Ms = 30000;   // a call's bound when its data set carries none
+const int kTick_Ms = 25;         // a long statement lets the window paint this often
+const int kBusy_Slice_Ms = 20;   // a lock wait tries the lock again this often
 
-// Starts the bound of one call (tag 2 of its data set, read before the result is reset).
-void Start_Bound(Session* s, int tag_ms) {
+long long Now_Ms() { return Zem_Wait_Now_Ms(); }
+
+// Starts one call: its bound (tag 2 of its data set, read before the result is reset) and its wait.
+void Begin_Call(Session* s, int tag_ms) {
   s->bound_ms = tag_ms == 0 ? kDefault_Ms : tag_ms;
-  s->timed_out = false;
-  if (s->bound_ms > 0) s->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(s->bound_ms);
+  Zem_Wait_Begin(&s->wait, drv::Waiting_Title(), s->bound_ms);
+  s->timed_out = s->user_cancel = false;
   s->busy_ms = s->bound_ms > 0 && s->bound_ms < kBusy_Ms ? s->bound_ms : kBusy_Ms;
-  sqlite3_busy_timeout(s->db, s->busy_ms);
+  s->last_tick = s->wait.started_ms;
+  s->tx_before = !sqlite3_get_autocommit(s->db);
+  s->in_call = true;
+}
+
+// Ends it: the wait box closed, how it was stopped in tag 3.
+void End_Call(void* ds, Session* s) {
+  s->in_call = false;
+  drv::Wait_Fn()(&s->wait, ZEM_WAIT_END);
+  drv::Table()->Set_Tag(ds, 3, s->user_cancel ? DB_END_CANCELLED : s->timed_out ? DB_END_TIMEOUT : DB_END_NONE);
 }
 
 // Called by SQLite every few thousand steps of a running statement: nonzero stops it.
 int Past_Bound(void* p) {
   Session* s = static_cast<Session*>(p);
-  if (s->bound_ms <= 0 || std::chrono::steady_clock::now() < s->deadline) return 0;
-  s->timed_out = true;
+  if (!s->in_call) return 0;
+  const long long now = Now_Ms();
+  if (s->wait.deadline_ms > 0 && now >= s->wait.deadline_ms) {
+    s->timed_out = true;
+    return 1;
+  }
+  if (now - s->last_tick < kTick_Ms) return 0;
+  s->last_tick = now;
+  if (drv::Wait_Fn()(&s->wait, ZEM_WAIT_TICK) != ZEM_WAIT_CANCELLED) return 0;
+  s->user_cancel = true;
   return 1;
+}
+
+// The wait box's second line during a lock wait.
+int Lock_Detail(void* ctx, char16_t* buf, int cap) {
+  const std::u16string t = drv::W("另一个连接或程序正在使用数据库文件 " + static_cast<Session*>(ctx)->file);
+  const int n = std::min(static_cast<int>(t.size()), cap - 1);
+  if (n < 0) return 0;
+  std::copy(t.begin(), t.begin() + n, buf);
+  buf[n] = 0;
+  return n;
+}
+
+// SQLite's busy handler: another connection holds the lock. Sleeps in the waiting function (the
+// window paints, 取消 works) until the lock wait's bound; 0 gives up (SQLITE_BUSY).
+int On_Busy(void* p, int count) {
+  Session* s = static_cast<Session*>(p);
+  const long long now = Now_Ms();
+  if (count == 0) s->busy_since = now;
+  const long long limit = s->busy_since + s->busy_ms;
+  if (now >= limit) return 0;
+  if (!s->in_call) {  // outside a call (closing): a plain sleep
+    std::this_thread::sleep_for(std::chrono::milliseconds(kBusy_Slice_Ms));
+    return 1;
+  }
+  s->wait.detail = Lock_Detail;
+  s->wait.ctx = s;
+  s->wait.fd = -1;
+  s->wait.until_ms = std::min(now + kBusy_Slice_Ms, limit);
+  const int r = drv::Wait_Fn()(&s->wait, ZEM_WAIT_STEP);
+  s->wait.until_ms = 0;
+  if (r == ZEM_WAIT_CANCELLED) s->user_cancel = true;
+  return r == ZEM_WAIT_AGAIN || r == ZEM_WAIT_READY;
 }
 
 // Never destroyed: sessions still open when the process ends stay in reach, and a session closed from
@@ -66,19 +134,24 @@ const TDb_Data_Oper* T() { return drv::Table(); }
 void Db_Error(void* ds, Session* s) {
   const int code = sqlite3_extended_errcode(s->db);
   std::u16string msg = static_cast<const wchar16*>(sqlite3_errmsg16(s->db));
-  const std::string file = sqlite3_db_filename(s->db, "main") ? sqlite3_db_filename(s->db, "main") : "";
-  if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED) {
-    msg += drv::W(": another connection or process holds a lock on " + file + "; gave up after " +
+  const std::string waited = drv::Seconds_Text(static_cast<int>(Now_Ms() - s->wait.started_ms));
+  if (s->user_cancel && ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED)) {
+    msg = drv::W("cancelled by the user after " + waited + " s while another connection or process held a lock on " +
+                 s->file);
+  } else if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED) {
+    msg += drv::W(": another connection or process holds a lock on " + s->file + "; gave up after " +
                   drv::Seconds_Text(s->busy_ms) + " s");
+  } else if ((code & 0xFF) == SQLITE_INTERRUPT && s->user_cancel) {
+    msg = drv::W("cancelled by the user after " + waited + " s; the statement was stopped");
   } else if ((code & 0xFF) == SQLITE_INTERRUPT && s->timed_out) {
     msg = drv::W("statement timeout: the statement ran longer than " + drv::Seconds_Text(s->bound_ms) +
                  " s and was stopped");
   }
   // Some errors (full disk, I/O, a write stopped half way) end the transaction inside SQLite: follow
-  // it, say so, and keep the news for the next commit.
+  // it, say so, and keep the news for the next commit when earlier calls' work went with it.
   const bool was_in_tx = s->in_tx;
   s->in_tx = !sqlite3_get_autocommit(s->db);
-  if (was_in_tx && !s->in_tx) {
+  if (was_in_tx && !s->in_tx && s->tx_before) {
     msg += u"; the open transaction was rolled back";
     s->tx_lost = true;
   }
@@ -150,6 +223,44 @@ void Describe(void* ds, sqlite3_stmt* st, bool have_row) {
   }
 }
 
+// What a call did to the transaction, so that its failure undoes exactly its own work.
+struct Call_Tx {
+  bool opened = false;  // the call opened the transaction
+  bool savepoint = false;  // the call stands behind "zem_call" in an earlier transaction
+};
+
+// Before the first statement of a call that writes: opens the transaction, or sets the call's
+// savepoint in the one open. 1, or 0 with the error in ds.
+int Before_Write(void* ds, Session* s, Call_Tx* tx) {
+  if (tx->opened || tx->savepoint) return 1;
+  if (sqlite3_get_autocommit(s->db)) {
+    if (!Begin_Tx(ds, s)) return 0;
+    tx->opened = true;
+    return 1;
+  }
+  if (!Simple(ds, s, "SAVEPOINT zem_call")) return 0;
+  tx->savepoint = true;
+  return 1;
+}
+
+// After the call: success keeps its work; failure undoes it (a transaction it opened is ended). The
+// undo runs without the handlers' turns: a 取消 already taken must not stop it.
+void After_Call(Session* s, const Call_Tx& tx, bool ok) {
+  const bool in_call = s->in_call;
+  if (!ok) s->in_call = false;
+  if (!sqlite3_get_autocommit(s->db)) {
+    if (ok && tx.savepoint) {
+      sqlite3_exec(s->db, "RELEASE zem_call", nullptr, nullptr, nullptr);
+    } else if (!ok && tx.opened) {
+      sqlite3_exec(s->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    } else if (!ok && tx.savepoint) {
+      sqlite3_exec(s->db, "ROLLBACK TO zem_call; RELEASE zem_call", nullptr, nullptr, nullptr);
+    }
+  }
+  s->in_tx = !sqlite3_get_autocommit(s->db);
+  s->in_call = in_call;
+}
+
 // Parameters bound to the placeholders of one statement (_ExecuteSql_Params_Handle).
 struct Bound {
   int count = 0;
@@ -188,17 +299,7 @@ int Bind_All(void* ds, Session* s, sqlite3_stmt* st, const Bound& b) {
 // Runs every statement of the text; rows of the first one with columns go into ds, from row `first`
 // on and at most `max` of them (max < 0: all). With bound parameters the text holds one statement
 // only, its placeholders numbered "?n". 1 or 0.
-int Run_Bound(void* ds, Session* s, const wchar16* sql, int first, int max, const Bound* bound) {
-  drv::Fresh_Result(ds);
-  switch (drv::Classify(sql)) {
-    case drv::Stmt::Commit: return End_Tx(ds, s, true);
-    case drv::Stmt::Rollback: return End_Tx(ds, s, false);
-    case drv::Stmt::Begin: return Begin_Tx(ds, s);
-    case drv::Stmt::Plain:
-      if (!Begin_Tx(ds, s)) return 0;
-      break;
-    case drv::Stmt::Select: break;
-  }
+int Run_Text(void* ds, Session* s, const wchar16* sql, int first, int max, const Bound* bound, Call_Tx* tx) {
   // Rows the statements changed themselves: what triggers changed besides (a change log, say) is not
   // counted, so a caller that tells "no row matched" from the count is not misled.
   sqlite3_int64 changed = 0;
@@ -217,7 +318,7 @@ int Run_Bound(void* ds, Session* s, const wchar16* sql, int first, int max, cons
       T()->Set_Error(ds, SQLITE_MISUSE, u"bound parameters go with a text of one statement only");
       return 0;
     }
-    if (bound && !Bind_All(ds, s, st, *bound)) {
+    if ((bound && !Bind_All(ds, s, st, *bound)) || (!sqlite3_stmt_readonly(st) && !Before_Write(ds, s, tx))) {
       sqlite3_finalize(st);
       return 0;
     }
@@ -258,6 +359,20 @@ int Run_Bound(void* ds, Session* s, const wchar16* sql, int first, int max, cons
   return 1;
 }
 
+int Run_Bound(void* ds, Session* s, const wchar16* sql, int first, int max, const Bound* bound) {
+  drv::Fresh_Result(ds);
+  switch (drv::Classify(sql)) {
+    case drv::Stmt::Commit: return End_Tx(ds, s, true);
+    case drv::Stmt::Rollback: return End_Tx(ds, s, false);
+    case drv::Stmt::Begin: return Begin_Tx(ds, s);
+    case drv::Stmt::Plain: case drv::Stmt::Select: break;
+  }
+  Call_Tx tx;
+  const int ok = Run_Text(ds, s, sql, first, max, bound, &tx);
+  After_Call(s, tx, ok != 0);
+  return ok;
+}
+
 int Run(void* ds, Session* s, const wchar16* sql, int first, int max) {
   return Run_Bound(ds, s, sql, first, max, nullptr);
 }
@@ -266,13 +381,15 @@ int Guarded(void* ds, int (*fn)(void*, Session*, const wchar16*, int, int), cons
             int max) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
-  Start_Bound(s, T()->Get_Tag(ds, 2));
+  Begin_Call(s, T()->Get_Tag(ds, 2));
+  int ok = 0;
   try {
-    return fn(ds, s, sql ? sql : u"", first, max);
+    ok = fn(ds, s, sql ? sql : u"", first, max);
   } catch (...) {
     T()->Set_Error(ds, SQLITE_ERROR, u"driver failure");
-    return 0;
   }
+  End_Call(ds, s);
+  return ok;
 }
 
 int Batch(void* ds, Session* s, const wchar16*, int, int) {
@@ -299,9 +416,9 @@ int Batch(void* ds, Session* s, const wchar16*, int, int) {
     T()->Set_Error(ds, SQLITE_ERROR, u"batch insert: the data set has no fields");
     return 0;
   }
-  if (!Begin_Tx(ds, s)) return 0;
-  // All rows or none: a savepoint inside the driver's transaction.
-  if (!Simple(ds, s, "SAVEPOINT zem_batch")) return 0;
+  // All rows or none: the call's transaction, or its savepoint in the one open.
+  Call_Tx tx;
+  if (!Before_Write(ds, s, &tx)) return 0;
   sqlite3_stmt* st = nullptr;
   int ok = sqlite3_prepare16_v2(s->db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
   int done = 0;
@@ -324,12 +441,8 @@ int Batch(void* ds, Session* s, const wchar16*, int, int) {
   }
   sqlite3_finalize(st);
   if (keep_row == 0) T()->First(ds);
-  if (ok) {
-    Simple(ds, s, "RELEASE zem_batch");
-  } else {
-    sqlite3_exec(s->db, "ROLLBACK TO zem_batch; RELEASE zem_batch", nullptr, nullptr, nullptr);
-    done = 0;
-  }
+  After_Call(s, tx, ok != 0);
+  if (!ok) done = 0;
   T()->Set_Tag(ds, 1, done);
   return ok;
 }
@@ -356,10 +469,11 @@ ZEM_DRV_EXPORT int _Connect_Handle(void* ds, int /*kind*/, const wchar16* t1, co
     sqlite3_close_v2(db);
     return 0;
   }
-  sqlite3_busy_timeout(db, kBusy_Ms);
   Session* s = new Session();
   s->db = db;
+  s->file = path;
   s->busy_ms = kBusy_Ms;
+  sqlite3_busy_handler(db, On_Busy, s);
   sqlite3_progress_handler(db, 4000, Past_Bound, s);
   T()->Set_Tag(ds, 0, All().Add(s));
   T()->Reset_Result(ds);
@@ -380,15 +494,25 @@ ZEM_DRV_EXPORT int _Disconnect_Handle(void* ds) {
 ZEM_DRV_EXPORT int _Commit_Handle(void* ds) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
-  Start_Bound(s, T()->Get_Tag(ds, 2));
-  return End_Tx(ds, s, true);
+  Begin_Call(s, T()->Get_Tag(ds, 2));
+  const int ok = End_Tx(ds, s, true);
+  End_Call(ds, s);
+  return ok;
 }
 
 ZEM_DRV_EXPORT int _Rollback_Handle(void* ds) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
-  Start_Bound(s, T()->Get_Tag(ds, 2));
-  return End_Tx(ds, s, false);
+  Begin_Call(s, T()->Get_Tag(ds, 2));
+  const int ok = End_Tx(ds, s, false);
+  End_Call(ds, s);
+  return ok;
+}
+
+// Optional: the waiting function of the loading module (frame/wait.h). Null goes back to poll(2).
+ZEM_DRV_EXPORT int _Set_Wait_Handle(Zem_Wait_Fn fn) {
+  drv::Wait_Fn() = fn ? fn : Zem_Wait_Poll;
+  return 1;
 }
 
 // The database is a file on this machine.
@@ -410,7 +534,8 @@ ZEM_DRV_EXPORT int _ExecuteSql_Params_Handle(void* ds, const wchar16* sql, int c
                                              const char* kinds) {
   Session* s = Session_Of(ds);
   if (!s) return 0;
-  Start_Bound(s, T()->Get_Tag(ds, 2));
+  Begin_Call(s, T()->Get_Tag(ds, 2));
+  int ok = 0;
   try {
     std::u16string text;
     std::string why;
@@ -420,15 +545,16 @@ ZEM_DRV_EXPORT int _ExecuteSql_Params_Handle(void* ds, const wchar16* sql, int c
       drv::Fresh_Result(ds);
       if (why.empty()) why = "the statement's placeholders and the parameters given do not agree";
       drv::Set_Error(ds, SQLITE_RANGE, why);
-      return 0;
+    } else {
+      Bound b;
+      b.count = count;
+      b.values = values;
+      b.kinds = kinds;
+      ok = Run_Bound(ds, s, text.c_str(), 0, -1, &b);
     }
-    Bound b;
-    b.count = count;
-    b.values = values;
-    b.kinds = kinds;
-    return Run_Bound(ds, s, text.c_str(), 0, -1, &b);
   } catch (...) {
     T()->Set_Error(ds, SQLITE_ERROR, u"driver failure");
-    return 0;
   }
+  End_Call(ds, s);
+  return ok;
 }

@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
   }
   if (!Db_Connect_Mgr()->Add_Config(cfg)) return Fail("cannot load the driver library", nullptr);
 
-  // Read at every statement: a statement may wait 30 s for the server, a connection attempt 5 s.
+  // Read at every call: a call may wait 30 s for the server (all of its round trips together), a
+  // connection attempt 5 s (the name look-up included).
   Pub_Para_Put_Int(u"db_statement_timeout", 30);
   Pub_Para_Put_Int(u"db_connect_timeout", 5);
 
@@ -70,8 +71,14 @@ int main(int argc, char** argv) {
   // A statement the database refuses: its code and message; the transaction is rolled back.
   if (q.Exec(u"insert into goods values('G01','重复的编码',1.00)") != 0) {
     std::printf("refused: %d %s\n", q.Get_Sqlcode(), U8(q.Get_Error_Msg()).constData());
+    std::printf("the user reads: %s\n", U8(q.Get_User_Msg()).constData());  // whole, in Chinese
     q.Rollback();
   }
+
+  // A long report may wait longer than the other calls: its query area's own bound, in seconds.
+  TSQLCA report;
+  report.Set_Statement_Timeout(600);
+  if (report.Exec(u"select sum(price) from goods") != 0) return Fail("cannot sum", &report);
 
   // Rows of a select, in the current area (area 0); a second area keeps its own result.
   if (q.Exec(u"select code,name,price from goods order by code") != 0) return Fail("cannot read", &q);

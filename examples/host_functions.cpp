@@ -20,6 +20,7 @@
 #include "frame/startup/zem_pack.h"
 #include "frame/zem_units.h"
 #include "host/code_dialogs.h"
+#include "host/wait_box.h"
 #include "host/zem_host.h"
 
 namespace {
@@ -52,6 +53,13 @@ bool Make_Database(const QString& file) {
 
 }  // namespace
 
+// The wait box as this application wants it: the box only after two seconds of waiting, the rest (the
+// window painting meanwhile, 取消, Escape) the default's.
+int My_Wait_Box(Zem_Wait* w, int op) {
+  w->show_after_ms = 2000;
+  return Zem_Host_Wait_Box(w, op);
+}
+
 int main(int argc, char** argv) {
   setenv("TARVOK_DLL_PATH", ZEM_DLL_DIR, 0);
   QApplication app(argc, argv);
@@ -71,6 +79,8 @@ int main(int argc, char** argv) {
   Board_Obj_Handle_Fn board = My_Board;
   Zem_Reg_Shared_Ptr(kPdu_Code_Select, reinterpret_cast<void*>(select));
   Zem_Reg_Shared_Ptr(kBoard_Obj_Handle, reinterpret_cast<void*>(board));
+  Gui_Wait_Box_Fn wait = My_Wait_Box;
+  Zem_Reg_Shared_Ptr(kGui_Wait_Box, reinterpret_cast<void*>(wait));
 
   QTemporaryDir home;
   if (!home.isValid() || !Make_Database(QDir(home.path()).filePath(QStringLiteral("app.db")))) return 1;

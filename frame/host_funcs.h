@@ -20,6 +20,7 @@ class TComboBox_Ext;
 class MTreeView;
 class TParaMgr;
 struct TSave_Conflict;
+struct Zem_Wait;
 
 
 // --- Menus ---------------------------------------------------------------------------------------
@@ -141,6 +142,18 @@ typedef int (*Rcall_Prepare_Handle_Fn)(TParaMgr* para);
 // The host's memory figure in bytes, for diagnostics.
 inline constexpr char kGui_Get_Memory_Usage[] = "gui_get_memory_usage";
 typedef long long (*Gui_Get_Memory_Usage_Fn)();
+// The box shown while the user-interface thread waits for a server (frame/wait.h has the struct and
+// the operations): runs the host's event loop so the window keeps painting, holds off other input,
+// and after w->show_after_ms shows a small modal box with w->title ("正在等待数据库…"), the time waited,
+// the detail line and 取消 (Escape too). Any thread may call it: on any but its user-interface thread
+// it answers ZEM_WAIT_NOT_HERE and the caller waits by itself.
+inline constexpr char kGui_Wait_Box[] = "gui_wait_box";
+typedef int (*Gui_Wait_Box_Fn)(Zem_Wait* w, int op);
+// A line about the database link for the status bar: kind 1 when it broke ("数据库连接中断，N 秒后重试"),
+// 2 when it is back ("数据库连接已恢复"), 0 any other notice (a dictionary serving old rows). The same
+// line goes to the framework log. Called from any thread; result ignored.
+inline constexpr char kGui_Status_Text[] = "gui_status_text";
+typedef int (*Gui_Status_Text_Fn)(const char16_t* text, int kind);
 // Objects rather than functions: the TLS proxies' client and server, opaque to the package.
 inline constexpr char kSsl_Proxy_Client_Ptr[] = "Ssl_Proxy_Client_Ptr";
 inline constexpr char kSsl_Proxy_Server_Ptr[] = "Ssl_Proxy_Server_Ptr";
@@ -154,8 +167,8 @@ inline const char* const* Zem_Host_Func_Names(int* count) {
       kGui_Mg_Import_From_Dat, kGui_Fit_Mg_Col_Size_Skip_0, kPdu_Grid_Show_Max,
       kPdu_Fmtgrid_Load_List, kPdu_Fmtgrid_F2g_Handle, kTbx_Sms_Send_By_Temp, kTbx_Sms_Temp_Design,
       kTbx_Sms_My_List, kPdu_Inp_Dict_Key, kPdu_Code_Key_Search, kPdu_Dbio_Select, kBoard_Obj_Handle,
-      kGui_Calendar_Get, kPdu_Save_Conflict, kRcall_Prepare_Handle, kGui_Get_Memory_Usage, kSsl_Proxy_Client_Ptr,
-      kSsl_Proxy_Server_Ptr};
+      kGui_Calendar_Get, kPdu_Save_Conflict, kRcall_Prepare_Handle, kGui_Get_Memory_Usage, kGui_Wait_Box,
+      kGui_Status_Text, kSsl_Proxy_Client_Ptr, kSsl_Proxy_Server_Ptr};
   if (count) *count = static_cast<int>(sizeof names / sizeof names[0]);
   return names;
 }

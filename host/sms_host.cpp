@@ -21,6 +21,7 @@
 
 #include "controls/grid/Mg.h"
 #include "core/data/db_connect.h"
+#include "core/data/db_errors.h"
 #include "core/data/para.h"
 #include "core/data/sqlca.h"
 #include "host/grid_menu_host.h"
@@ -47,7 +48,10 @@ class Sms_Db {
     cfg.text[0] = path.toStdU16String();
     DBDataMgr result;
     if (!conn_.Set_Config(cfg) || !conn_.Connect(&result)) {
-      *error = Cap(u"打不开短信库 %1：%2").arg(QDir::toNativeSeparators(path), Q(result.Get_Sqlmsg()));
+      *error = Cap(u"打不开短信库 %1：%2")
+                   .arg(QDir::toNativeSeparators(path),
+                        QString::fromStdU16String(Db_User_Message(result.Get_Sqlcode(), result.Get_Sqlmsg(),
+                                                                  result.Get_Tag(3), 0)));
       return false;
     }
     q_.Set_Connect(&conn_);
@@ -61,7 +65,7 @@ class Sms_Db {
   }
   bool Exec(const QString& sql, QString* error) {
     if (q_.Exec(W(sql)) == 0) return true;
-    *error = Q(q_.Get_Error_Msg());
+    *error = Q(q_.Get_User_Msg());  // the database's own text is in the log
     q_.Rollback();
     return false;
   }

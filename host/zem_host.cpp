@@ -18,6 +18,7 @@
 #include "host/code_dialogs.h"
 #include "host/combo_host.h"
 #include "host/save_conflict_dialog.h"
+#include "host/wait_box.h"
 #include "toolkit/tk_menu.h"
 #include "toolkit/tk_system.h"
 #include "util/lang_map.h"
@@ -142,6 +143,7 @@ int Zem_Host_Register_Defaults() {
   n += Zem_Host_Register_Grid_Menu();
   n += Zem_Host_Register_Combo();
   n += Zem_Host_Register_Save_Conflict();
+  n += Zem_Host_Register_Wait();
   // The host's dialogs, and the application's own, hand the keyboard back when they close.
   ReturnFocusAfterDialogs();
   return n;

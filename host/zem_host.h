@@ -20,6 +20,9 @@
 //                           the combo box's key hook and the board of current objects (host/combo_host.h)
 //   "pdu_save_conflict"     the choice over a row someone else changed since it was read, when a tracked
 //                           query area is saved (host/save_conflict_dialog.h)
+//   "gui_wait_box", "gui_status_text"
+//                           the box shown while the user-interface thread waits for a server, with 取消,
+//                           and the status line about the database link (host/wait_box.h)
 //
 // The grid's popup-menu functions (files, display schemes, full screen, column fitting, message
 // templates) are registered with them (host/grid_menu_host.h). Other data dialogs ("pdu_*") belong to the

@@ -26,7 +26,10 @@
 //     (host_defaults)             functions (host/zem_host.h)             nothing: the grid's find, filter
 //                                                                         and save to file, the combo
 //                                                                         box's choice, the calendars; a
-//                                                                         save's conflict goes unanswered
+//                                                                         save's conflict goes unanswered;
+//                                                                         a call waiting on the server
+//                                                                         freezes the window, with no box
+//                                                                         and no 取消
 //   Add_Config (database)         the pool's sessions, the database       the first statement fails with
 //                                 tried once here                         999 ("cant get db connection")
 //

@@ -144,7 +144,7 @@ private:
     // The widget's font (set by a form or inherited) read back into Font, its colour kept.
     void fontFromWidget();
     QWidget* self_;
-    QObject* hook_;  // owned by self_ (Qt child): the event filter behind Loaded and the pop-up menu
+    QObject* hook_;  // Qt child of self_, deleted by ~TControl: the filter behind Loaded and the menu
     QPointer<TPopupMenu> popupMenu_;
     QString hint_;
     bool showHint_ = false;

@@ -117,6 +117,7 @@ void TStringGrid::SetColCount(int n) {
     updateScrollBars();
     viewport()->update();
     if (n < was) CellsSetByCode(n, 0, was - 1, RowCount() - 1);
+    SizeChanged(was, RowCount());
 }
 
 void TStringGrid::SetRowCount(int n) {
@@ -132,6 +133,7 @@ void TStringGrid::SetRowCount(int n) {
     updateScrollBars();
     viewport()->update();
     if (n < was) CellsSetByCode(0, n, colCount_ - 1, was - 1);
+    SizeChanged(colCount_, was);
 }
 
 void TStringGrid::SetFixedCols(int n) {

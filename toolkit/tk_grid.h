@@ -384,6 +384,9 @@ protected:
     // and column lists (after EditTextReplaced; never the editor's own writes), or the rows or columns
     // that a smaller RowCount or ColCount dropped, emptied. The default does nothing.
     virtual void CellsSetByCode(int Left, int Top, int Right, int Bottom);
+    // ColCount or RowCount changed (called after the change, with the counts before it). The default
+    // does nothing.
+    virtual void SizeChanged(int /*OldColCount*/, int /*OldRowCount*/) {}
     virtual TEditStyle GetEditStyle(int ACol, int ARow);
     virtual void GetPickListItems(int ACol, int ARow, TStrings* Items);
     virtual bool CanEditShow() const;

@@ -17,7 +17,8 @@
 // (Multi_Attach) holds a list of chosen codes in choice order, shown as "name,name,..." (after 21
 // names "...等") with the whole choice in the hint. Build_Limit turns the choice into an SQL condition:
 // " = 'code'", "in ('a','b' ) ", or, when that grows past the length given, a temporary key set
-// ("in( select key_id from app_tmp_key_set where set_id=N) ").
+// ("in( select key_id from app_tmp_key_set where set_id=N) "); when no set can be made, the list
+// stays literal whatever its length, and the log says why (a set 0 would select nothing).
 //
 // Typing and choosing (combo_input.cpp). Enter resolves the typed text: an exact code of the list (or
 // of the dictionary), else without a dictionary an exact name, else the host's search
@@ -82,6 +83,8 @@ class TComboBox_Ext : public TComboBox {
   // Codes (narrow bytes) the control keeps: the current code, and the choice buffer of the dialogs.
   static constexpr int kCode_Max = 99;
   static constexpr int kChoose_Buffer = 100;
+  // What Get_Code(buf) takes a caller's buffer to hold, terminator included.
+  static constexpr size_t kCode_Buffer = 1024;
 
   explicit TComboBox_Ext(QWidget* parent = nullptr);
   ~TComboBox_Ext() override;
@@ -142,12 +145,18 @@ class TComboBox_Ext : public TComboBox {
   // Shows the code with the given name even when no source knows the code (it is added). 1 or 0.
   int Set_Info(map_char code, map_wchar name);
   // Single mode: the current code after validating typed text. Multi mode: the chosen codes joined by
-  // "," (only the first when first_only). Copied into buf when given (the caller's buffer must hold
-  // the text and its terminator; Get_Max_Code bounds it); else a shared buffer.
+  // "," (only the first when first_only). Into buf when given, else into a shared buffer (whole).
+  // A buffer of unknown size is taken to hold kCode_Buffer units: a longer choice is cut between
+  // codes, and the log says so; Copy_Code takes the buffer's size.
   const char* Get_Code(char* buf = nullptr, int first_only = 0);
   const wchar16* Get_Code(wchar16* buf, int first_only = 0);
   const char* Get_First_Code(char* buf) { return Get_Code(buf, 1); }
   const wchar16* Get_First_Code(wchar16* buf) { return Get_Code(buf, 1); }
+  // The text of Get_Code into buf of size units (bytes / characters), terminator included, cut
+  // between codes when it does not fit (a code is never written in part; nothing for size 0).
+  // Returns the length of the whole text, as snprintf does: size or more means it was cut.
+  int Copy_Code(char* buf, size_t size, int first_only = 0);
+  int Copy_Code(wchar16* buf, size_t size, int first_only = 0);
   // The joined codes cut to at most max_len bytes (characters for the wide form, which works on at
   // most 290) without splitting a code: a code the cut would split is dropped with its comma. buf
   // holds max_len + 1. Returns buf.
@@ -284,6 +293,12 @@ class TComboBox_Ext : public TComboBox {
   // Multi mode: the code's record, trying the dictionary once and then a re-attach; -1 when missing.
   int Find_Code_Multi(const wchar16* code, bool* reattached);
   void Clear_Selection();
+  // Chooses the visible item of the record. A drop-down list shows only its items, so a record past
+  // the listed ones (a long dictionary) gets an item of its own after them while it is chosen.
+  void Select_Row(int row);
+  void Drop_Extra_Item();
+  // The record of visible item i, -1 for none.
+  int Row_Of_Item(int i) const;
   // Multi mode: the hint becomes the host's prefix and the shown choice (the prefix alone for none).
   void Show_Choice_Hint(const QString& shown);
   void Set_Cur_Code(const wchar16* code);
@@ -309,6 +324,8 @@ class TComboBox_Ext : public TComboBox {
   int allow_empty_ = 0;
   int sorted_flag_ = -1;
   std::string cur_code_;  // at most kCode_Max bytes
+  int listed_ = 0;        // visible items that are records 0 .. listed_ - 1
+  int extra_row_ = -1;    // the record behind the item after them (drop-down list), -1 when none
   int multi_mode_ = 0;
   int changed_ = 0;
   TNotifyEvent saved_on_change_;

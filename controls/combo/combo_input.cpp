@@ -164,7 +164,7 @@ void TComboBox_Ext::Handle_On_Key_Up(TObject*, WORD& key, TShiftState shift) {
 }
 
 void TComboBox_Ext::Handle_On_Select(TObject*) {
-  const int i = ItemIndex();
+  const int i = Row_Of_Item(ItemIndex());
   if (i < 0 || i >= Item_Count()) return;
   Set_Cur_Code(Item_Code(i));
   if (multi_mode_) {

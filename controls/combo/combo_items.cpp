@@ -2,6 +2,7 @@
 // a multiple choice and the SQL condition built from the choice.
 #include <QStringList>
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +14,7 @@
 #include "core/text/separate_str.h"
 #include "core/text/wfunc.h"
 #include "dict/dict_mgr.h"
+#include "frame/log_mgr.h"
 
 namespace {
 
@@ -58,6 +60,8 @@ Str Join_Cut(const std::vector<Str>& codes, size_t max_len) {
 int TComboBox_Ext::Clear_Data() {
   dict_time_stamp_ = -1;
   Items()->Clear();
+  listed_ = 0;
+  extra_row_ = -1;
   _Reset_Data_List();
   cur_code_.clear();
   Clear_Selection();
@@ -83,6 +87,8 @@ int TComboBox_Ext::_Build_Item() {
   names.reserve(shown);
   for (int r = 0; r < shown; ++r) names << QString::fromUtf16(Item_Name(r));
   AssignTexts(names);
+  listed_ = shown;
+  extra_row_ = -1;
   if (!multi_mode_ && !cur_code_.empty()) {
     const std::string code = cur_code_;
     Set_Code(code.c_str());
@@ -235,8 +241,38 @@ int TComboBox_Ext::Multi_Attach(const char* dict_id, int /*include_all*/) {
 // ---- setting codes
 
 void TComboBox_Ext::Clear_Selection() {
+  Drop_Extra_Item();
   SetItemIndex(-1);
-  SetText(QString());
+  // A drop-down list with no item chosen is empty; setting its text "" would choose an entry whose
+  // name is empty.
+  if (Style() != csDropDownList) SetText(QString());
+}
+
+void TComboBox_Ext::Select_Row(int row) {
+  if (row < listed_) {
+    Drop_Extra_Item();
+    SetItemIndex(row);
+  } else if (Style() != csDropDownList) {
+    SetItemIndex(-1);  // the text shows the name
+  } else {
+    if (extra_row_ != row) {
+      Drop_Extra_Item();
+      Items()->Add(QString::fromUtf16(Item_Name(row)));
+      extra_row_ = row;
+    }
+    SetItemIndex(listed_);
+  }
+}
+
+void TComboBox_Ext::Drop_Extra_Item() {
+  if (extra_row_ < 0) return;
+  extra_row_ = -1;
+  if (Items()->Count() > listed_) Items()->Delete(listed_);
+}
+
+int TComboBox_Ext::Row_Of_Item(int i) const {
+  if (i >= 0 && i < listed_) return i;
+  return i == listed_ && extra_row_ >= 0 ? extra_row_ : -1;
 }
 
 void TComboBox_Ext::Set_Cur_Code(const wchar16* code) {
@@ -256,8 +292,7 @@ int TComboBox_Ext::Set_Single_Code(const wchar16* code, bool dict_fallback) {
     return 0;
   }
   Set_Cur_Code(code);
-  // Records past the visible items (a long dictionary) have no item to select; their name is shown.
-  if (Style() != csSimple) SetItemIndex(row < Items()->Count() ? row : -1);
+  if (Style() != csSimple) Select_Row(row);
   SetText(QString::fromUtf16(Item_Name(row)));
   return 1;
 }
@@ -363,9 +398,9 @@ int TComboBox_Ext::Set_Info(map_char code, map_wchar name) {
 
 int TComboBox_Ext::Check_Valid() {
   if (Style() == csDropDownList) {
-    const int i = ItemIndex();
+    const int row = Row_Of_Item(ItemIndex());
     cur_code_.clear();
-    if (i >= 0 && i < Item_Count()) Set_Cur_Code(Item_Code(i));
+    if (row >= 0 && row < Item_Count()) Set_Cur_Code(Item_Code(row));
     return cur_code_.empty() ? 0 : 1;
   }
   const QString text = Text();
@@ -409,31 +444,62 @@ std::vector<std::u16string> TComboBox_Ext::Code_List(int first_only) {
 }
 
 const char* TComboBox_Ext::Get_Code(char* buf, int first_only) {
+  if (buf) {
+    const int need = Copy_Code(buf, kCode_Buffer, first_only);
+    if (static_cast<size_t>(need) >= kCode_Buffer)
+      Log_Printf("Get_Code: the codes chosen (%d bytes) were cut to the %zu bytes of a buffer without a size\n",
+                 need, kCode_Buffer - 1);
+    return buf;
+  }
   std::string joined;
   for (const std::u16string& c : Code_List(first_only)) {
     if (!joined.empty()) joined += ',';
     joined += Combo_Narrow(c.c_str());
   }
-  if (!buf) {
-    g_code_text = joined;
-    return g_code_text.c_str();
-  }
-  std::memcpy(buf, joined.c_str(), joined.size() + 1);
-  return buf;
+  g_code_text = joined;
+  return g_code_text.c_str();
 }
 
 const wchar16* TComboBox_Ext::Get_Code(wchar16* buf, int first_only) {
+  if (buf) {
+    const int need = Copy_Code(buf, kCode_Buffer, first_only);
+    if (static_cast<size_t>(need) >= kCode_Buffer)
+      Log_Printf("Get_Code: the codes chosen (%d characters) were cut to the %zu characters of a buffer "
+                 "without a size\n", need, kCode_Buffer - 1);
+    return buf;
+  }
   std::u16string joined;
   for (const std::u16string& c : Code_List(first_only)) {
     if (!joined.empty()) joined += u',';
     joined += c;
   }
-  if (!buf) {
-    g_code_text_w = joined;
-    return g_code_text_w.c_str();
+  g_code_text_w = joined;
+  return g_code_text_w.c_str();
+}
+
+int TComboBox_Ext::Copy_Code(char* buf, size_t size, int first_only) {
+  std::vector<std::string> codes;
+  size_t need = 0;
+  for (const std::u16string& c : Code_List(first_only)) {
+    codes.push_back(Combo_Narrow(c.c_str()));
+    need += (need ? 1 : 0) + codes.back().size();
   }
-  std::memcpy(buf, joined.c_str(), (joined.size() + 1) * sizeof(wchar16));
-  return buf;
+  if (buf && size > 0) {
+    const std::string out = Join_Cut(codes, size - 1);
+    std::memcpy(buf, out.c_str(), out.size() + 1);
+  }
+  return static_cast<int>(std::min<size_t>(need, INT_MAX));
+}
+
+int TComboBox_Ext::Copy_Code(wchar16* buf, size_t size, int first_only) {
+  const std::vector<std::u16string> codes = Code_List(first_only);
+  size_t need = 0;
+  for (const std::u16string& c : codes) need += (need ? 1 : 0) + c.size();
+  if (buf && size > 0) {
+    const std::u16string out = Join_Cut(codes, size - 1);
+    std::memcpy(buf, out.c_str(), (out.size() + 1) * sizeof(wchar16));
+  }
+  return static_cast<int>(std::min<size_t>(need, INT_MAX));
 }
 
 char* TComboBox_Ext::Get_Max_Code(char* buf, int max_len) {
@@ -537,9 +603,16 @@ const char* TComboBox_Ext::Build_Limit(int max_len) {
     list += "'" + Sql_Quote(Combo_Narrow(chosen_->Get_Row_Value(i, 0)).c_str()) + "'";
   }
   list += " ) ";
-  // A list too long for the statement goes to the server as a temporary key set.
-  g_limit =
-      static_cast<int>(list.size()) > max_len ? Key_Set_In_Cond(Key_Set_Create(chosen_.get(), 0)) : list;
+  g_limit = list;
+  // A list too long for the statement goes to the server as a temporary key set. When no set can be
+  // made, the condition stays the literal list (set 0 would select nothing without a word).
+  if (static_cast<int>(list.size()) > max_len) {
+    const int set_id = Key_Set_Create(chosen_.get(), 0);
+    if (set_id != 0)
+      g_limit = Key_Set_In_Cond(set_id);
+    else
+      Log_Printf("Build_Limit: the condition lists the %d codes chosen itself\n", chosen_->Get_Row_Count());
+  }
   return g_limit.c_str();
 }
 

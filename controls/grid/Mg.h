@@ -288,6 +288,8 @@ class TMG : public TStringGrid {
   // Locks the columns up to the clicked one (they stay while the others scroll); the same column again
   // unlocks, back to the fixed columns the grid had before.
   void Popu_Menu_Lock_Fixed_Col(TObject* Sender);
+  // allow != 0: mode 0, the switch item shown; 0: mode -1, the item hidden. Leaving mode 1 this way
+  // restores the options saved when it went on (the grid edits again). Returns 1.
   int Allow_Range_Select_Mode_Switch(int allow);
   int Check_Range_Select_Mode_Switch_Menu();
   void Popu_Menu_Range_Select_Mode_Switch_Click(TObject* Sender);
@@ -450,6 +452,9 @@ class TMG : public TStringGrid {
   // cell is among them, its new text is what a change is measured from, so a reload is never reported
   // as the user's change.
   void CellsSetByCode(int Left, int Top, int Right, int Bottom) override;
+  // Columns added after ADEF was parsed take their lines' captions and widths at once, whenever the
+  // host adds them (before or after the grid is shown).
+  void SizeChanged(int OldColCount, int OldRowCount) override;
   // The focus went to another control: the edit of the watched cell ends there and is reported.
   void DoExit() override;
 
@@ -717,7 +722,7 @@ class TMG : public TStringGrid {
   std::vector<TMG_Col_Def> cols_;
   std::vector<TMG_Rect_Def> rects_;
   QStringList adef_, bdef_;
-  int adefColCount_ = 0;              // ColCount when ADEF was last parsed
+  int adefColCount_ = 0;              // columns that had their ADEF lines applied (ColCount at parse)
   bool showRowIdMode_ = true;
   TColor fixedFontColor_ = 0x800000;
   std::string datId_;
@@ -738,6 +743,7 @@ class TMG : public TStringGrid {
   // Popup menu actions (mg_menu.cpp).
   QPointer<TMenuItem> hostSub_;       // the grid's menu as a submenu of the host's; owned by the grid
                                       // while in no menu, by the host's menu while in it
+  std::vector<QPointer<TMenuItem>> rowBoolItems_;  // the check-mark items put into hosts' menus
   int savedFixedCols_ = -1;           // the fixed columns before locking
   TGridOptions rangeSavedOptions_;    // the options before range-select mode went on
   Grid_Fmt_Desc* fmtDesc_ = nullptr;  // not owned

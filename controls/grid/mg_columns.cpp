@@ -107,13 +107,15 @@ TMG::TMG(QWidget* parent) : TStringGrid(Zem_Startup_Parent(parent)) {
   wring_.resize(100);
 }
 
-// The grid's submenu in a host's menu goes with the grid (its items act on the grid).
-TMG::~TMG() { delete hostSub_.data(); }
+// What the grid put into hosts' menus (its submenu, the check-mark items) goes with it: it acts on the grid.
+TMG::~TMG() {
+  delete hostSub_.data();
+  for (const QPointer<TMenuItem>& item : rowBoolItems_) delete item.data();
+}
 
-// The property setters parse ADEF and BDEF as a form sets them, so all that can be left is what a
-// form set before the grid had its columns (ADEF before ColCount): those columns' captions and widths.
-// Records of such columns could not be reached by any setter, so applying their lines now overrides
-// nothing a host did.
+// The property setters parse ADEF and BDEF as a form sets them, and columns added later take their
+// lines' captions and widths as they come (SizeChanged): Loaded applies what may be left. Records of
+// such columns could not be reached by any setter, so applying their lines overrides nothing a host did.
 void TMG::Loaded() {
   TStringGrid::Loaded();
   Apply_Deferred_Defs();
@@ -197,6 +199,13 @@ void TMG::Apply_Deferred_Defs() {
     Add_Def_Items(i + 1, items.c_str(), true);
   }
   adefColCount_ = std::max(adefColCount_, ColCount());
+}
+
+void TMG::SizeChanged(int OldColCount, int OldRowCount) {
+  TStringGrid::SizeChanged(OldColCount, OldRowCount);
+  // Columns taken away lose their captions and widths: added again, they take their lines again.
+  if (ColCount() < adefColCount_) adefColCount_ = ColCount();
+  else if (ColCount() > OldColCount) Apply_Deferred_Defs();
 }
 
 int TMG::Set_ADef(TStrings* list) {
@@ -509,7 +518,8 @@ int TMG::Adjust_Col_Pos(const char* name, int pos) {
   if (pos < 0 || pos >= ColCount() || !GetColId(name, &id)) return 0;
   if (id == pos) return 1;
   Swap_Col_Cells(id, pos);
-  std::swap(*Rec(id), *Rec(pos));
+  Rec(std::max(id, pos));  // both records exist before either is touched: growing moves them
+  std::swap(cols_[id], cols_[pos]);
   return 1;
 }
 

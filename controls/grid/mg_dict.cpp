@@ -96,6 +96,13 @@ int Mg_Dict_Finder::Find(QStringView text, QString* code, QString* name, QString
       return 0;
     }
   }
+  if (row < 0 && dict_->Load_Failed()) {
+    // A dictionary that could not be read cannot tell that a code is missing: the failure is said.
+    const QString reason = QString::fromUtf16(dict_->Get_User_Msg());
+    *why = Cap(u"字典 %1 暂时无法读取，不能核对“%2”").arg(QString::fromStdString(id_), t) +
+           (reason.isEmpty() ? QString() : QStringLiteral("：") + reason);
+    return 0;
+  }
   if (row < 0) {
     *why = Cap(u"“%1”不是字典 %2 的编码或名称").arg(t, QString::fromStdString(id_));
     return 0;

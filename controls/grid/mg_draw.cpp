@@ -37,6 +37,19 @@ const TColor kTick = 0xC81866, kCross = 0x1E4EC8;
 
 TColor From_QColor(const QColor& c) { return TkRGB(c.red(), c.green(), c.blue()); }
 
+// A number as the digit places of a money cell can show it: [sign] digits (thousands separators
+// allowed) [. digits], blanks around it.
+bool Money_Number(const char* s) {
+  while (*s == ' ' || *s == '\t') ++s;
+  if (*s == '+' || *s == '-') ++s;
+  int digits = 0;
+  for (; (*s >= '0' && *s <= '9') || (*s == ',' && digits > 0); ++s) digits += *s != ',';
+  if (*s == '.')
+    for (++s; *s >= '0' && *s <= '9'; ++s) ++digits;
+  while (*s == ' ' || *s == '\t') ++s;
+  return digits > 0 && !*s;
+}
+
 // The cell shows the search colours: it holds the search text and is not the selection of a focused grid.
 bool Search_Shown(TMG& g, int col, int row, TGridDrawState state) {
   const bool focusedSelection =
@@ -219,15 +232,23 @@ void TMG::Out_Text(int, int, int align, TRect& rect, const char16_t* text, TGrid
 
 void TMG::Show_Money(int col, int row, TRect& rect, const char* text, TGridDrawState State) {
   TCanvas* cv = Canvas();
-  cv->Rectangle(rect);
-  int g = GridLineWidth() + 1;
-  TRect r{rect.Left + g, rect.Top + g, rect.Right - g, rect.Bottom - g};
   int d = cv->TextWidth(QStringLiteral("8")) + 3;
   // The digit grid has eleven places of the font's digit width: a money column dragged wider or
   // narrower goes back to that width, or its rulings would no longer close the cell. A fixed width
   // given to the column is held instead (by the cell drawing), so the two never take turns.
   if (In_Range(col) && Rec(col)->fixed_width < 0 && ColWidths(col) != 0 && ColWidths(col) != 11 * d + 3)
     SetColWidths(col, 11 * d + 3);
+  // The sum line also writes averages ("E:..."), totals with a second line ("Tot:...") and fixed
+  // texts under money columns: they are shown as the text they are, right aligned; the digit places
+  // would read them as a number.
+  if (dataMg_ && text && *text && !Money_Number(text)) {
+    const std::u16string w = Wide(text).toStdU16String();
+    Out_Text(col, row, 1, rect, w.c_str(), State, cv);
+    return;
+  }
+  cv->Rectangle(rect);
+  int g = GridLineWidth() + 1;
+  TRect r{rect.Left + g, rect.Top + g, rect.Right - g, rect.Bottom - g};
   TColor penColor = cv->Pen->GetColor();
   int penWidth = cv->Pen->GetWidth();
   cv->Pen->SetWidth(1);
@@ -253,7 +274,7 @@ void TMG::Show_Money(int col, int row, TRect& rect, const char* text, TGridDrawS
   int k = 0;
   for (size_t i = s.size(); i-- > 0;) {
     char ch = s[i];
-    if (ch == '.') continue;
+    if (ch == '.' || ch == ',') continue;  // the rulings mark the decimal point and the thousands
     ++k;
     TColor c = 0x000000;
     bool bold = false;

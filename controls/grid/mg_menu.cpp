@@ -247,8 +247,9 @@ void TMG::Popu_Menu_Lock_Fixed_Col(TObject*) {
 // ---- Range selection ---------------------------------------------------------------------------------
 
 int TMG::Allow_Range_Select_Mode_Switch(int allow) {
-  // Taking the switch away while the mode is on gives the grid its editing back.
-  if (!allow && Range_Select_Mode == 1) SetOptions(rangeSavedOptions_);
+  // Leaving the mode this way (the switch taken away, or set back to off) gives the grid its editing
+  // back, as the switch does: else the grid would stay without an editor and without a way out.
+  if (Range_Select_Mode == 1) SetOptions(rangeSavedOptions_);
   Range_Select_Mode = allow ? 0 : -1;
   Check_Range_Select_Mode_Switch_Menu();
   return 1;

@@ -48,19 +48,25 @@ int TMG::Row_Bool_Clear() {
   return 1;
 }
 
+// The items act on this grid from a menu the host owns, which may outlive the grid: they reach the
+// grid only while it exists, and the grid takes them out of the menu when it goes.
 int TMG::Row_Bool_Extend_Menu(TPopupMenu* menu) {
   if (!menu) return 1;
-  auto add = [menu](const char16_t* caption, std::function<void(TObject*)> action) {
+  auto add = [this, menu](const char16_t* caption, void (TMG::*action)(TObject*)) {
     auto* item = new TMenuItem(menu);
     item->SetCaption(QString::fromUtf16(caption[0] == u'-' ? caption : Lang_Cap(map_wchar(u"grid"), caption)));
-    item->OnClick = std::move(action);
+    if (action)
+      item->OnClick = [grid = QPointer<TMG>(this), action](TObject* s) {
+        if (grid) (grid.data()->*action)(s);
+      };
     menu->Items()->Add(item);
+    rowBoolItems_.emplace_back(item);
   };
   if (menu->Count() > 0) add(u"-", nullptr);
-  add(u" 全部选中", [this](TObject* s) { Popu_Menu_Select_AllClick(s); });
-  add(u" 全部不选", [this](TObject* s) { Popu_Menu_Unselect_AllClick(s); });
-  add(u" 选择记录", [this](TObject* s) { Popu_Menu_Select_ThisClick(s); });
-  add(u" 不选记录", [this](TObject* s) { Popu_Menu_Unselect_ThisClick(s); });
+  add(u" 全部选中", &TMG::Popu_Menu_Select_AllClick);
+  add(u" 全部不选", &TMG::Popu_Menu_Unselect_AllClick);
+  add(u" 选择记录", &TMG::Popu_Menu_Select_ThisClick);
+  add(u" 不选记录", &TMG::Popu_Menu_Unselect_ThisClick);
   Apply_Menu_Font(menu);
   return 1;
 }

@@ -124,11 +124,14 @@ int TMG::Search_Step(int step) {
   Search_Hit_Col = c;
   Search_Hit_Row = r;
   Redraw_Cell(c, r);
-  const int vr = VisibleRowCount(), vc = VisibleColCount();
-  if (r > TopRow() + vr - 1) SetTopRow(r - vr + 1);
-  else if (r < TopRow() && r >= 1) SetTopRow(r);
+  // The rules apply one after the other, each on the view the one before left: where a column of
+  // context on the left leaves no room for the hit (one visible column), the last rule brings it back.
+  // The first scrollable column has no column of context: a view right of it goes back to it.
+  if (r > TopRow() + VisibleRowCount() - 1) SetTopRow(r - VisibleRowCount() + 1);
+  if (r < TopRow() && r >= 1) SetTopRow(r);
   if (c <= LeftCol() && c > FixedCols()) SetLeftCol(c - 1);
-  else if (c > LeftCol() + vc - 1) SetLeftCol(c - vc + 1);
+  else if (c < LeftCol() && c == FixedCols()) SetLeftCol(c);
+  if (c > LeftCol() + VisibleColCount() - 1) SetLeftCol(c - VisibleColCount() + 1);
   return 1;
 }
 

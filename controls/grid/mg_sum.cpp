@@ -147,8 +147,10 @@ void Sum_Current_Row(TMG* s, int left) {
 int TMG::Set_Sum_Mg(TMG* sum) {
   if (sum == this) return 1;
   if (sumMg_ && sumMg_ != sum) {
-    sumMg_->dataMg_ = nullptr;
-    sumMg_->OnTopLeftChanged = [old = sumMg_.data()](TObject* s) { old->TMG_OnTopLeftChanged(s); };
+    TMG* old = sumMg_.data();
+    old->dataMg_ = nullptr;
+    old->OnTopLeftChanged = [old](TObject* s) { old->TMG_OnTopLeftChanged(s); };
+    old->OnSelectCell = Own_Select{old};
   }
   sumMg_ = sum;
   if (!sum) {
@@ -156,8 +158,15 @@ int TMG::Set_Sum_Mg(TMG* sum) {
     return 1;
   }
   sum->dataMg_ = this;
-  sum->OnTopLeftChanged = [this](TObject* s) { TMG_OnTopLeftChanged_For_Sum(s); };
-  sum->OnSelectCell = [this](TObject* s, int c, int r, bool& can) { TMG_OnItemSelectCell_For_Sum(s, c, r, can); };
+  // The sum grid may outlive this grid (neither owns the other): its handlers reach this grid only
+  // while it exists and is still paired with it.
+  sum->OnTopLeftChanged = [data = QPointer<TMG>(this), sum](TObject* s) {
+    if (data && data->sumMg_ == sum)
+      data->TMG_OnTopLeftChanged_For_Sum(s);
+    else
+      sum->TMG_OnTopLeftChanged(s);
+  };
+  sum->OnSelectCell = [sum](TObject* s, int c, int r, bool& can) { sum->TMG_OnItemSelectCell_For_Sum(s, c, r, can); };
   OnTopLeftChanged = [this](TObject* s) { TMG_OnTopLeftChanged_For_Data(s); };
   // The sum line is row 0, drawn as data; row 1 is hidden and the only one that can be current, so the
   // sum line never shows a selection. It is read, not edited, and scrolls only with its data grid.

@@ -64,22 +64,20 @@ TMDate::TMDate(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
   monthCap_ = Make_Caption(u"月");
   day_ = Make_Field("18", 16, 2);
   dayCap_ = Make_Caption(u"日");
-  // The menus offer the years around the clock's year at construction. They are made when first
-  // needed (a right click on a field or caption, or an owner asking for one): a form with many date
-  // boxes would otherwise carry three pop-up windows and sixty-odd items per box that nobody opens.
-  menuYear_ = Today().year();
   int x = 3;
   for (TControl* c : {static_cast<TControl*>(year_), static_cast<TControl*>(yearCap_),
                       static_cast<TControl*>(month_), static_cast<TControl*>(monthCap_),
                       static_cast<TControl*>(day_), static_cast<TControl*>(dayCap_)}) {
     c->SetBounds(x, 1, c->Width(), 19);
     x += c->Width() + 2;
-    c->OnContextPopup = [this](TObject*, TPoint, bool&) { Build_Menus(); };
   }
+  // The menus offer the years around the clock's year at construction. They exist from here on, so
+  // that an owner's own OnContextPopup (or any code) finds each field's and caption's menu in place.
+  menuYear_ = Today().year();
+  Build_Menus();
 }
 
 void TMDate::Build_Menus() {
-  if (yearMenu_) return;
   yearMenu_ = Make_Menu();
   monthMenu_ = Make_Menu();
   dayMenu_ = Make_Menu();
@@ -105,21 +103,6 @@ void TMDate::Build_Menus() {
     if (i == 31) day31_ = item;
   }
   for (TPopupMenu* m : {yearMenu_, monthMenu_, dayMenu_}) Apply_Menu_Font(m);
-}
-
-TPopupMenu* TMDate::Year_Menu() {
-  Build_Menus();
-  return yearMenu_;
-}
-
-TPopupMenu* TMDate::Month_Menu() {
-  Build_Menus();
-  return monthMenu_;
-}
-
-TPopupMenu* TMDate::Day_Menu() {
-  Build_Menus();
-  return dayMenu_;
 }
 
 TMDate::~TMDate() {
@@ -221,27 +204,39 @@ int TMDate::Set_Month(const char* text) {
   return 1;
 }
 
-int TMDate::Get_Date(char* out) {
-  if (!out) return 0;
-  const int y = To_Int(Narrow(year_->Text()).c_str());
-  const int m = To_Int(Narrow(month_->Text()).c_str());
-  const int d = To_Int(Narrow(day_->Text()).c_str());
-  if (y == 0 && m == 0 && d == 0)
+namespace {
+
+// text into out of size bytes when it fits whole; else "" and 0.
+int Put_Whole(char* out, size_t size, const char* text) {
+  const size_t n = std::strlen(text);
+  if (n >= size) {
     out[0] = 0;
-  else
-    std::snprintf(out, 9, "%04u%02u%02u", unsigned(y) % 10000u, unsigned(m) % 100u, unsigned(d) % 100u);
+    return 0;
+  }
+  std::memcpy(out, text, n + 1);
   return 1;
 }
 
-int TMDate::Get_Month(char* out) {
-  if (!out) return 0;
+}  // namespace
+
+int TMDate::Get_Date(char* out, size_t size) {
+  if (!out || size == 0) return 0;
   const int y = To_Int(Narrow(year_->Text()).c_str());
   const int m = To_Int(Narrow(month_->Text()).c_str());
-  if (y == 0 && m == 0)
-    out[0] = 0;
-  else
-    std::snprintf(out, 7, "%04u%02u", unsigned(y) % 10000u, unsigned(m) % 100u);
-  return 1;
+  const int d = To_Int(Narrow(day_->Text()).c_str());
+  char date[16] = "";
+  if (y != 0 || m != 0 || d != 0)
+    std::snprintf(date, sizeof date, "%04u%02u%02u", unsigned(y) % 10000u, unsigned(m) % 100u, unsigned(d) % 100u);
+  return Put_Whole(out, size, date);
+}
+
+int TMDate::Get_Month(char* out, size_t size) {
+  if (!out || size == 0) return 0;
+  const int y = To_Int(Narrow(year_->Text()).c_str());
+  const int m = To_Int(Narrow(month_->Text()).c_str());
+  char month[16] = "";
+  if (y != 0 || m != 0) std::snprintf(month, sizeof month, "%04u%02u", unsigned(y) % 10000u, unsigned(m) % 100u);
+  return Put_Whole(out, size, month);
 }
 
 int TMDate::Hide_Info() {
@@ -270,9 +265,9 @@ void TMDate::Loaded() {
 QString TMDate::Value() {
   char buffer[9];
   if (monthForm_)
-    Get_Month(buffer);
+    Get_Month(buffer, sizeof buffer);
   else
-    Get_Date(buffer);
+    Get_Date(buffer, sizeof buffer);
   return QString::fromLatin1(buffer);
 }
 
@@ -287,7 +282,7 @@ void TMDate::SetValue(const QString& v) {
 void TMDate::SetMonthForm(bool on) {
   if (on == monthForm_) return;
   char buffer[9];
-  Get_Date(buffer);
+  Get_Date(buffer, sizeof buffer);
   if (on)
     Set_Month(buffer);
   else
@@ -309,8 +304,8 @@ void TMDate::Label_OnClick(TObject* sender) {
   if (!caption || !Zem_Calendar_Available()) return;
   Focus(day_);
   char buffer[20], old[20];
-  Get_Date(buffer);
-  Get_Date(old);
+  Get_Date(buffer, sizeof buffer);
+  Get_Date(old, sizeof old);
   // Below the clicked caption, in screen coordinates.
   const TPoint at = ClientToScreen(TPoint(caption->Left(), caption->Top() + caption->Height()));
   if (!Zem_Calendar_Get(at, buffer)) return;
@@ -349,9 +344,8 @@ void TMDate::Menu_OnClick(TObject* sender) {
 }
 
 void TMDate::On_Day_Menu_Popup(TObject*) {
-  Build_Menus();
   char month[9];
-  Get_Month(month);
+  Get_Month(month, sizeof month);
   const int ym = To_Int(month);
   const int days = month[0] ? Zem_Days_In_Month(ym / 100, ym % 100) : 0;
   day29_->SetVisible(days >= 29);

@@ -12,7 +12,7 @@
 //   day caption    101  12                "日"
 //
 // Fields are flat (no border) on FFFFF6, font "Arial" 9. Every field and its caption share a pop-up
-// menu of likely values around the clock's year Y at construction (items made when first needed):
+// menu of likely values around the clock's year Y at construction (made by the constructor):
 //
 //   MENU   ITEMS IN ORDER
 //   year   "今天"; "%02d 年" for Y+5 .. Y+1; a separator; "%02d 年" for Y .. Y-9
@@ -58,10 +58,15 @@ class TMDate : public TPanel {
   // The first 4 characters into the year field, the next 2 into the month field, unchecked; hides the
   // day field (month form). Null counts as "". Returns 1.
   int Set_Month(const char* text);
-  // "%04d%02d%02d" of the three fields, or "" when all three read 0. out holds at least 9 bytes.
-  int Get_Date(char* out);
-  // "%04d%02d" of year and month, or "" when both read 0. out holds at least 7 bytes.
-  int Get_Month(char* out);
+  // "%04d%02d%02d" of the three fields, or "" when all three read 0, into out of size bytes. A value
+  // that does not fit whole is not written in part: out gets "" and the result is 0 (also for a null
+  // out); else 1.
+  int Get_Date(char* out, size_t size);
+  // "%04d%02d" of year and month, or "" when both read 0; likewise.
+  int Get_Month(char* out, size_t size);
+  // The same into a buffer of at least 9 (date) or 7 (month) bytes.
+  int Get_Date(char* out) { return Get_Date(out, 9); }
+  int Get_Month(char* out) { return Get_Month(out, 7); }
   // The decimal value of the digits of text, other characters skipped; "" and null give 0. Digits past
   // nine are ignored (a date part never has that many).
   static int To_Int(const char* text);
@@ -95,10 +100,10 @@ class TMDate : public TPanel {
   TLabel* Year_Caption() const { return yearCap_; }
   TLabel* Month_Caption() const { return monthCap_; }
   TLabel* Day_Caption() const { return dayCap_; }
-  // The menus, with their items (made on first need).
-  TPopupMenu* Year_Menu();
-  TPopupMenu* Month_Menu();
-  TPopupMenu* Day_Menu();
+  // The menus, with their items.
+  TPopupMenu* Year_Menu() const { return yearMenu_; }
+  TPopupMenu* Month_Menu() const { return monthMenu_; }
+  TPopupMenu* Day_Menu() const { return dayMenu_; }
 
   QString Value();
   void SetValue(const QString& v);
@@ -130,7 +135,7 @@ class TMDate : public TPanel {
   TLabel* yearCap_;
   TLabel* monthCap_;
   TLabel* dayCap_;
-  TPopupMenu* yearMenu_ = nullptr;  // the three menus: children of the box, made by Build_Menus
+  TPopupMenu* yearMenu_ = nullptr;  // the three menus: children of the box, made by the constructor
   TPopupMenu* monthMenu_ = nullptr;
   TPopupMenu* dayMenu_ = nullptr;
   TMenuItem* day29_ = nullptr;  // owned by the day menu; hidden for shorter months

@@ -103,19 +103,27 @@ int MPickDate::Set_Month(const char* text) {
   return 1;
 }
 
-int MPickDate::Get_Date(char* out) {
-  if (!out) return 0;
+int MPickDate::Get_Date(char* out, size_t size) {
+  if (!out || size == 0) return 0;
   out[0] = 0;
   if (!Checked() || IsBlank()) return 1;
   const QDate d = Date();
   if (d.year() == 9999) return 1;
-  std::snprintf(out, 9, "%04d%02d%02d", d.year(), d.month(), d.day());
+  char date[16];
+  std::snprintf(date, sizeof date, "%04d%02d%02d", d.year(), d.month(), d.day());
+  if (std::strlen(date) >= size) return 0;
+  std::memcpy(out, date, std::strlen(date) + 1);
   return 1;
 }
 
-int MPickDate::Get_Month(char* out) {
-  if (!Get_Date(out)) return 0;
-  out[6] = 0;  // "" stays "" (its terminator comes first)
+int MPickDate::Get_Month(char* out, size_t size) {
+  if (!out || size == 0) return 0;
+  char date[16];
+  Get_Date(date, sizeof date);
+  date[6] = 0;  // "" stays "" (its terminator comes first)
+  out[0] = 0;
+  if (std::strlen(date) >= size) return 0;
+  std::memcpy(out, date, std::strlen(date) + 1);
   return 1;
 }
 
@@ -203,8 +211,8 @@ void MPickDate::Menu_ClearClick(TObject*) {
 void MPickDate::Menu_PopChooseClick(TObject*) {
   if (!Zem_Calendar_Available()) return;
   char buffer[20], old[20];
-  Get_Date(buffer);
-  Get_Date(old);
+  Get_Date(buffer, sizeof buffer);
+  Get_Date(old, sizeof old);
   if (!Zem_Calendar_Get(ClientToScreen(TPoint(0, Height())), buffer)) return;
   if (mode_ == 2)
     Set_Month(buffer);

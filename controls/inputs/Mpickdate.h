@@ -48,10 +48,14 @@ class MPickDate : public TDateTimePicker {
   // shows that month and holds its first day, also for a longer text such as YYYYMMDD; anything else
   // blanks the field. Returns 1.
   int Set_Month(const char* text);
-  // The date as YYYYMMDD, or "" (see above). out holds at least 9 bytes.
-  int Get_Date(char* out);
-  // Get_Date cut to YYYYMM. out holds at least 9 bytes.
-  int Get_Month(char* out);
+  // The date as YYYYMMDD, or "" (see above), into out of size bytes. A value that does not fit whole
+  // is not written in part: out gets "" and the result is 0 (also for a null out); else 1.
+  int Get_Date(char* out, size_t size);
+  // Get_Date cut to YYYYMM, likewise.
+  int Get_Month(char* out, size_t size);
+  // The same into a buffer of at least 9 (date) or 7 (month) bytes.
+  int Get_Date(char* out) { return Get_Date(out, 9); }
+  int Get_Month(char* out) { return Get_Month(out, 7); }
   // Blank format / the format of the mode.
   int Hide_Info();
   int Show_Info();

@@ -16,7 +16,8 @@
 // (group nodes without one, nodes without node data) add nothing. The text form is cut back to whole
 // items at max_len; while Ctrl is held it becomes the key-set form: the node's code and its direct
 // children's codes stored as a temporary key set, and the text "select key_id from app_tmp_key_set where
-// set_id = N" for the caller's own in-list.
+// set_id = N" for the caller's own in-list. When no set can be made the whole list is the result,
+// however long, and the log says why (a set 0 would select nothing).
 //
 // Context menu groups (added once to a menu; each group is known by an item named after the control):
 //   "<name>_exp_funcs"     expand / collapse all, the current node, the current node and all below

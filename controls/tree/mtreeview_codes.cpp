@@ -6,6 +6,7 @@
 #include "controls/tree/Mtreeview.h"
 #include "core/data/key_set.h"
 #include "core/data/sqlca.h"
+#include "frame/log_mgr.h"
 #include "toolkit/tk_system.h"
 
 namespace {
@@ -107,7 +108,14 @@ const char* MTreeView::TN_Code_Loop_Smart(TTreeNode* node, int quote, int max_le
     keys.Add_Row();
     keys.Set_Value(0, map_wchar(code ? code : ""));
   }
-  list->assign(Key_Set_Sub_Select(Key_Set_Create(&keys, 0)).c_str());
+  const int set_id = Key_Set_Create(&keys, 0);
+  if (set_id == 0) {
+    // No set (the log says why): the whole list stands, as long as it is, rather than set 0, which
+    // would select nothing without a word.
+    Log_Printf("TN_Code_Loop_Smart: the list holds the %d bytes of codes itself\n", out->length());
+    return out->c_str();
+  }
+  list->assign(Key_Set_Sub_Select(set_id).c_str());
   out->assign(list->c_str());
   return out->c_str();
 }

@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "core/data/db_stmt.h"
 #include "core/data/dbdata.h"
 #include "core/data/para.h"
+#include "frame/host_funcs.h"
 #include "frame/log_mgr.h"
 #include "frame/pub_ptr.h"
 #include "frame/singleton.h"
@@ -25,6 +27,7 @@ DBDataMgr* D(void* ds) { return static_cast<DBDataMgr*>(ds); }
 int Op_Reset_Result(void* ds) {
   D(ds)->Set_Error(0, g_empty_w);
   D(ds)->Set_Tag(1, 0);
+  D(ds)->Set_Tag(3, 0);
   return 1;
 }
 int Op_CFree(void* ds) { return D(ds)->CFree(); }
@@ -92,8 +95,8 @@ int Bound_Ms(const char16_t* name, int dflt_s) {
 
 }  // namespace
 
-int Db_Statement_Timeout_Ms() { return Bound_Ms(u"db_statement_timeout", 300); }
-int Db_Connect_Timeout_Ms() { return Bound_Ms(u"db_connect_timeout", 15); }
+int Db_Statement_Timeout_Ms() { return Bound_Ms(u"db_statement_timeout", 30); }
+int Db_Connect_Timeout_Ms() { return Bound_Ms(u"db_connect_timeout", 10); }
 
 // ---- configuration ----------------------------------------------------------------------------------
 int TDb_Config::Parse_Text(const char* text, std::string* error) {
@@ -172,6 +175,11 @@ int TDb_Connect::Load_Driver(const char* file) {
   execute_params_ =
       reinterpret_cast<Db_Execute_Params_Fn>(params ? params : dlsym(dll_.Handle(), "ExecuteSql_Params_Handle"));
   if (set_oper_) set_oper_(Db_Data_Oper_Table());
+  // The driver waits through this module's waiting function: the host's wait box on its
+  // user-interface thread (frame/wait.h).
+  void* set_wait = dlsym(dll_.Handle(), "_Set_Wait_Handle");
+  if (!set_wait) set_wait = dlsym(dll_.Handle(), "Set_Wait_Handle");
+  if (set_wait) reinterpret_cast<Db_Set_Wait_Fn>(set_wait)(Zem_Wait_Run);
   Load_Notify_Entries();
   return 1;
 }
@@ -204,9 +212,9 @@ TDb_Connect* TDb_Connect::Side_Session() {
   return side_.get();
 }
 
-// Before a statement call: a session that is not connected (never yet, or lost and not back) connects
-// first; then the driver gets the session handle and the bound on its waits.
-int TDb_Connect::Before_Call(DBDataMgr* ds, void* fn, const char* name) {
+// Before a call: a session that is not connected (never yet, or lost and not back) connects first;
+// then the driver gets the session handle and the call's bound (what is left of its deadline).
+int TDb_Connect::Before_Call(DBDataMgr* ds, void* fn, const char* name, long long deadline_ms) {
   if (!fn) {
     Log_Printf("%s is NULL\n", name);
     ds->Set_Error(-1, map_wchar((std::string(name) + " is NULL").c_str()));
@@ -216,21 +224,49 @@ int TDb_Connect::Before_Call(DBDataMgr* ds, void* fn, const char* name) {
     DBDataMgr scratch;  // the caller's rows (a batch) stay as they are
     if (!Connect(&scratch)) {
       ds->Set_Error(scratch.Get_Sqlcode() ? scratch.Get_Sqlcode() : 999, scratch.Get_Sqlmsg());
+      ds->Set_Tag(3, scratch.Get_Tag(3));
       return 0;
     }
   }
   ds->Set_Tag(0, session_);
-  ds->Set_Tag(2, Db_Statement_Timeout_Ms());
+  long long left = -1;
+  if (deadline_ms > 0) left = std::max(1LL, deadline_ms - Zem_Wait_Now_Ms());
+  ds->Set_Tag(2, left > INT_MAX ? INT_MAX : static_cast<int>(left));
+  ds->Set_Tag(3, DB_END_NONE);
   return 1;
 }
 
-// After a call: a lost connection is replaced by a fresh session at once (the call is not repeated).
+// After a call: a lost connection is given up; the next call connects afresh (the call is not
+// repeated here).
 int TDb_Connect::After_Call(DBDataMgr* ds, int ok) {
   if (ok || !Db_Lost_Message(ds->Get_Sqlmsg())) return ok;
   if (ds->Get_Sqlcode() == DB_LOST_TRANSACTION) lost_tx_ = 1;
   Disconnect();
-  DBDataMgr scratch;
-  if (!Connect(&scratch)) Log_Printf("*** reconnect failed: %s\n", Zem_W_To_Utf8(scratch.Get_Sqlmsg()).c_str());
+  return ok;
+}
+
+template <class Run>
+int TDb_Connect::Call(DBDataMgr* ds, void* fn, const char* name, bool retry, Run run) {
+  if (busy_) {
+    ds->Set_Error(DB_SESSION_BUSY,
+                  u"ConnectionBusy: an earlier call of this thread is still waiting for the server on this "
+                  u"session; this call was refused");
+    return 0;
+  }
+  busy_ = 1;
+  const int bound = call_bound_ms_ ? call_bound_ms_ : Db_Statement_Timeout_Ms();
+  const long long deadline = bound > 0 ? Zem_Wait_Now_Ms() + bound : 0;
+  const int was_connected = connected_;
+  int ok = Before_Call(ds, fn, name, deadline) && After_Call(ds, run());
+  // A connection the server closed while the session was idle is found at the next call: that call
+  // runs again on a fresh one, so nobody sees a failure once the server is back.
+  if (!ok && retry && was_connected && ds->Get_Tag(3) == DB_END_LOST_IDLE &&
+      (deadline == 0 || Zem_Wait_Now_Ms() < deadline)) {
+    Log_Printf("%s: the connection was gone before the call ran (%s); running it on a fresh connection\n", name,
+               Zem_W_To_Utf8(ds->Get_Sqlmsg()).c_str());
+    ok = Before_Call(ds, fn, name, deadline) && After_Call(ds, run());
+  }
+  busy_ = 0;
   return ok;
 }
 
@@ -251,6 +287,12 @@ int TDb_Connect::Lost_Work_Refuses_Commit(DBDataMgr* ds) {
   return 1;
 }
 
+std::string TDb_Connect::Server_Key() const {
+  return std::string(dll_.File_Name()) + "|" + Zem_W_To_Utf8(text_[0].c_str());
+}
+
+int TDb_Connect::Retry_In_Ms() const { return Db_Connect_Mgr()->Backoff_Left_Ms(Server_Key()); }
+
 int TDb_Connect::Connect(DBDataMgr* ds) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
@@ -259,10 +301,30 @@ int TDb_Connect::Connect(DBDataMgr* ds) {
     ds->Set_Error(-1, u"_Connect_Handle is NULL");
     return 0;
   }
+  if (connecting_) {
+    // A timer or a paint in the wait box's event loop: the outer call of this thread is connecting.
+    ds->Set_Error(DB_SESSION_BUSY, u"ConnectionBusy: this session is connecting in an earlier call of this thread");
+    return 0;
+  }
   if (connected_) Disconnect();
+  // While the server is unreachable, attempts wait for their turn and fail at once meanwhile.
+  const std::string key = Server_Key();
+  std::string why;
+  if (const int left = Db_Connect_Mgr()->Backoff_Left_Ms(key, &why)) {
+    char next[160];
+    std::snprintf(next, sizeof next, "; the next try in %.1f s", left / 1000.0);
+    ds->Set_Error(DB_LOST_CONNECTION, map_wchar(Zem_Utf8_To_W("连接失败: the server could not be reached at the last try (" +
+                                                              why + ")" + next).c_str()));
+    ds->Set_Tag(3, DB_END_NONE);
+    return 0;
+  }
   ds->Set_Tag(0, 0);
   ds->Set_Tag(2, Db_Connect_Timeout_Ms());
+  ds->Set_Tag(3, DB_END_NONE);
+  connecting_ = 1;
   int ok = connect_(ds, kind_, text_[0].c_str(), text_[1].c_str(), text_[2].c_str(), text_[3].c_str(), option_);
+  connecting_ = 0;
+  Db_Connect_Mgr()->Note_Connect(key, ok != 0, Zem_W_To_Utf8(ds->Get_Sqlmsg()), ds->Get_Tag(3) != DB_END_CANCELLED);
   if (!ok) return 0;
   session_ = ds->Get_Tag(0);
   connected_ = 1;
@@ -288,34 +350,49 @@ int TDb_Connect::Disconnect(DBDataMgr* ds) {
   return ok;
 }
 
+// A session that is not connected has no transaction to end: commit and rollback succeed at once,
+// without connecting (and without waiting for an unreachable server).
+namespace {
+int Nothing_To_End(DBDataMgr* ds) {
+  ds->Set_Error(0, g_empty_w);
+  ds->Set_Tag(3, DB_END_NONE);
+  return 1;
+}
+}  // namespace
+
 int TDb_Connect::Commit(DBDataMgr* ds) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
   if (Lost_Work_Refuses_Commit(ds)) return 0;
-  if (!Before_Call(ds, reinterpret_cast<void*>(commit_), "_Commit_Handle")) return 0;
-  return After_Call(ds, commit_(ds));
+  if (!connected_ && commit_ && !busy_) return Nothing_To_End(ds);
+  return Call(ds, reinterpret_cast<void*>(commit_), "_Commit_Handle", false, [&] { return commit_(ds); });
 }
 
 int TDb_Connect::Rollback(DBDataMgr* ds) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
-  int ok = Before_Call(ds, reinterpret_cast<void*>(rollback_), "_Rollback_Handle") &&
-           After_Call(ds, rollback_(ds));
-  lost_tx_ = 0;  // work lost with the connection, even by this call, was to be undone anyway
+  if (!connected_ && rollback_ && !busy_) {
+    lost_tx_ = 0;
+    return Nothing_To_End(ds);
+  }
+  int ok = Call(ds, reinterpret_cast<void*>(rollback_), "_Rollback_Handle", false, [&] { return rollback_(ds); });
+  if (ds->Get_Sqlcode() != DB_SESSION_BUSY) lost_tx_ = 0;  // work lost with the connection, even by this call, was to be undone anyway
   return ok;
 }
 
 int TDb_Connect::Execute_Sql(DBDataMgr* ds, map_wchar sql) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
+  const Db_Stmt kind = Db_Classify(sql.c_str());
   if (lost_tx_) {
-    Db_Stmt kind = Db_Classify(sql.c_str());
     if (kind == Db_Stmt::Commit && Lost_Work_Refuses_Commit(ds)) return 0;
     if (kind == Db_Stmt::Rollback) lost_tx_ = 0;
   }
-  if (!Before_Call(ds, reinterpret_cast<void*>(execute_sql_), "_ExecuteSql_Handle")) return 0;
-  int ok = After_Call(ds, execute_sql_(ds, sql.c_str()));
-  if (lost_tx_ && Db_Classify(sql.c_str()) == Db_Stmt::Rollback) lost_tx_ = 0;  // as Rollback
+  const bool ends = kind == Db_Stmt::Commit || kind == Db_Stmt::Rollback;
+  if (ends && !connected_ && execute_sql_ && !busy_) return Nothing_To_End(ds);
+  int ok = Call(ds, reinterpret_cast<void*>(execute_sql_), "_ExecuteSql_Handle", !ends,
+                [&] { return execute_sql_(ds, sql.c_str()); });
+  if (lost_tx_ && kind == Db_Stmt::Rollback && ds->Get_Sqlcode() != DB_SESSION_BUSY) lost_tx_ = 0;  // as Rollback
   return ok;
 }
 
@@ -328,29 +405,29 @@ int TDb_Connect::Execute_Sql_Params(DBDataMgr* ds, map_wchar sql, int count, con
     ds->Set_Error(-1, map_wchar(msg.c_str()));
     return 0;
   }
-  if (!Before_Call(ds, reinterpret_cast<void*>(execute_params_), "_ExecuteSql_Params_Handle")) return 0;
-  return After_Call(ds, execute_params_(ds, sql.c_str(), count, values, kinds));
+  return Call(ds, reinterpret_cast<void*>(execute_params_), "_ExecuteSql_Params_Handle", true,
+              [&] { return execute_params_(ds, sql.c_str(), count, values, kinds); });
 }
 
 int TDb_Connect::Execute_Proc(DBDataMgr* ds, map_wchar call) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
-  if (!Before_Call(ds, reinterpret_cast<void*>(execute_proc_), "_ExecuteProc_Handle")) return 0;
-  return After_Call(ds, execute_proc_(ds, call.c_str()));
+  return Call(ds, reinterpret_cast<void*>(execute_proc_), "_ExecuteProc_Handle", true,
+              [&] { return execute_proc_(ds, call.c_str()); });
 }
 
 int TDb_Connect::Select_Row(DBDataMgr* ds, map_wchar sql, int first_row, int max_rows) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
-  if (!Before_Call(ds, reinterpret_cast<void*>(select_row_), "_SelectRow_Handle")) return 0;
-  return After_Call(ds, select_row_(ds, sql.c_str(), first_row, max_rows));
+  return Call(ds, reinterpret_cast<void*>(select_row_), "_SelectRow_Handle", true,
+              [&] { return select_row_(ds, sql.c_str(), first_row, max_rows); });
 }
 
 int TDb_Connect::Batch_Insert(DBDataMgr* ds) {
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
-  if (!Before_Call(ds, reinterpret_cast<void*>(batch_insert_), "_BatchInsert_Handle")) return 0;
-  return After_Call(ds, batch_insert_(ds));
+  return Call(ds, reinterpret_cast<void*>(batch_insert_), "_BatchInsert_Handle", true,
+              [&] { return batch_insert_(ds); });
 }
 
 void TDb_Connect::Log_Text(map_wchar text) {
@@ -465,6 +542,46 @@ void TDb_Connect_Mgr::Clear() {
     old.swap(conns_);
   }
   for (TDb_Connect* c : old) delete c;  // each disconnects itself
+  std::lock_guard<std::mutex> g(backoff_lock_);
+  backoff_.clear();  // a new configuration tries its servers at once
+}
+
+int TDb_Connect_Mgr::Backoff_Left_Ms(const std::string& server, std::string* why) {
+  std::lock_guard<std::mutex> g(backoff_lock_);
+  auto it = backoff_.find(server);
+  if (it == backoff_.end() || it->second.failures == 0) return 0;
+  if (why) *why = it->second.why;
+  const long long left = it->second.next_try_ms - Zem_Wait_Now_Ms();
+  return left > 0 ? static_cast<int>(std::min<long long>(left, INT_MAX)) : 0;
+}
+
+void TDb_Connect_Mgr::Note_Connect(const std::string& server, bool ok, const std::string& why, bool counted) {
+  std::u16string say;
+  int kind = 0;
+  {
+    std::lock_guard<std::mutex> g(backoff_lock_);
+    auto it = backoff_.find(server);
+    const long long now = Zem_Wait_Now_Ms();
+    if (ok) {
+      if (it == backoff_.end()) return;
+      backoff_.erase(it);
+      say = u"数据库连接已恢复";
+      kind = 2;
+    } else {
+      if (!counted) return;
+      TDb_Backoff& b = backoff_[server];
+      if (b.failures > 0 && now < b.next_try_ms) return;  // another thread's attempt counted already
+      const int pause_ms = b.failures >= 5 ? 30000 : 1000 << b.failures;
+      b.failures++;
+      b.next_try_ms = now + pause_ms;
+      b.why = why;
+      say = Zem_Utf8_To_W("数据库连接中断，" + std::to_string(pause_ms / 1000) + " 秒后重试");
+      kind = 1;
+    }
+  }
+  Log_Printf("%s%s%s\n", Zem_W_To_Utf8(say.c_str()).c_str(), why.empty() ? "" : ": ", why.c_str());
+  static Gui_Status_Text_Fn status = nullptr;
+  if (Gui_Status_Text_Fn fn = Zem_Host_Func(kGui_Status_Text, status)) fn(say.c_str(), kind);
 }
 
 int TDb_Connect_Mgr::Count() const {
@@ -508,14 +625,16 @@ void TDb_Connect::Load_Notify_Entries() {
 }
 
 int TDb_Connect::Listen(DBDataMgr* ds, map_wchar channel) {
-  if (!listen_ || !ds || !Before_Call(ds, reinterpret_cast<void*>(listen_), "_Listen_Handle")) return 0;
-  return listen_(ds, channel.c_str());
+  if (!listen_ || !ds) return 0;
+  return Call(ds, reinterpret_cast<void*>(listen_), "_Listen_Handle", false,
+              [&] { return listen_(ds, channel.c_str()); });
 }
 
 // A notice goes like a statement: within the statement bound, and a lost connection is replaced.
 int TDb_Connect::Notify(DBDataMgr* ds, map_wchar channel, map_wchar payload) {
-  if (!notify_ || !ds || !Before_Call(ds, reinterpret_cast<void*>(notify_), "_Notify_Handle")) return 0;
-  return After_Call(ds, notify_(ds, channel.c_str(), payload.c_str()));
+  if (!notify_ || !ds) return 0;
+  return Call(ds, reinterpret_cast<void*>(notify_), "_Notify_Handle", false,
+              [&] { return notify_(ds, channel.c_str(), payload.c_str()); });
 }
 
 // Only on the session that listens: a lost one is the listener's to replace (it must listen again).

@@ -41,23 +41,43 @@
 // parameters of the statement (never as part of its text); the outcome is written as for
 // _ExecuteSql_Handle. A text of several statements is refused.
 //
-// Bounded waits. Tag 2 of ds carries the bound in ms on the driver's waits for the server during the
-// call (0: the driver's default, negative: none). The session sets it before every call from two
-// public parameters (pub_para_mgr), read at each call so that the host may change them at any time:
-//   "db_statement_timeout"  seconds a statement may wait for the server's answer; default 300, 0 or
-//                           less for no bound. On expiry the driver cancels the statement on the
-//                           server and reports a timeout; a server that does not even answer the
-//                           cancel loses the session (reported as a lost connection).
-//   "db_connect_timeout"    seconds a connection attempt may take when the connection text sets
-//                           none (PostgreSQL: connect_timeout); default 15.
+// One deadline per call. Tag 2 of ds carries the bound in ms of the whole call (every round trip of
+// it: savepoints, the statement, every row of a batch, the undo; 0: the driver's default, negative:
+// none). The session sets it before every call from two public parameters (pub_para_mgr), read at
+// each call so that the host may change them at any time, or from the query area's own bound
+// (TSQLCA::Set_Statement_Timeout, for a long report):
+//   "db_statement_timeout"  seconds a call may wait for the server; default 30, 0 or less for no
+//                           bound. On expiry the driver cancels the statement on the server, undoes
+//                           the call's work (back to where the call began) and reports a timeout; a
+//                           server that does not even answer the cancel loses the session (reported
+//                           as a lost connection). Nothing half-written is committed either way.
+//   "db_connect_timeout"    seconds a connection attempt may take, name look-up included, when the
+//                           connection text sets none (PostgreSQL: connect_timeout); default 10.
+// Tag 3 is the driver's answer on how the call ended when it was stopped (DB_END_*).
+//
+// Waiting. Drivers wait through the waiting function of frame/wait.h, handed over by the optional
+// entry _Set_Wait_Handle(Zem_Wait_Fn) when the library is loaded: on the host's user-interface thread
+// its event loop runs while the call waits and after 500 ms the box "正在等待数据库…" (host function
+// "gui_wait_box") with 取消 shows; 取消 stops the call as its deadline would, at once (DB_END_CANCELLED).
+// A call made on a session while an outer call of the same thread still waits on it (a timer or a
+// paint handled in the wait's event loop) is refused at once with DB_SESSION_BUSY.
 //
 // Lost connections. A driver reports one with a message holding "ConnectionWrite" (or "连接失败"),
-// with code 8007 when work not yet committed went with it (8006 otherwise). Whatever the call was
-// (statement, procedure, row selection, batch insert, commit, rollback), the session disconnects and
-// connects again at once (the call is not repeated); a call on a session that is not connected
-// connects first. After a loss with code 8007 the session's next commit fails with that news instead
-// of committing an empty transaction, and rolls back the statements run since (a part of the lost
-// unit of work); a rollback clears it, also one that itself meets the lost connection.
+// with code 8007 when work of earlier calls not yet committed went with it (8006 otherwise). Whatever
+// the call was, the session disconnects; its next call connects again first. A statement call that
+// found its connection lost before it ran anything on it (DB_END_LOST_IDLE: the server restarted while
+// the session was idle, no transaction open) is run once more on a fresh connection within its
+// deadline, so nobody sees a failure once the server is back. After a loss with code 8007 the
+// session's next commit fails with that news instead of committing an empty transaction, and rolls
+// back the statements run since (a part of the lost unit of work); a rollback clears it, also one that
+// itself meets the lost connection. A commit or rollback on a session that is not connected has
+// nothing to end: it succeeds without connecting (the commit refusal above aside).
+//
+// Unreachable servers. A failed connection attempt starts a back-off for that server (driver and
+// text1), shared by every session of the process: until the next try every connect fails at once
+// (under a millisecond, "连接失败: ... next try in N s"), the pause doubling from 1 s to 30 s. The
+// log and the host function "gui_status_text" say "数据库连接中断，N 秒后重试", and
+// "数据库连接已恢复" once a connection succeeds again.
 //
 // Connection configuration (TDb_Config), filled by hosts and tests:
 //   driver   library file: a base name ("zem_drv_sqlite", found as "%s/%s.so" under TARVOK_DLL_PATH)
@@ -76,6 +96,7 @@
 //   group=main
 //   count=2
 #pragma once
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -83,12 +104,18 @@
 #include <vector>
 #include "core/text/map_str.h"
 #include "frame/t_dll.h"
+#include "frame/wait.h"
 
 class DBDataMgr;
 class TSQLCA;
 
 // Codes of lost connections: nothing uncommitted lost, and work since the last commit lost with it.
 enum { DB_LOST_CONNECTION = 8006, DB_LOST_TRANSACTION = 8007 };
+// A call refused because an outer call of the same thread waits on the session.
+enum { DB_SESSION_BUSY = 8010 };
+// How a call was stopped (tag 3): not; by its deadline; by the user's 取消; the connection was found
+// lost before the call ran anything on it, with no earlier work open (it may run again).
+enum { DB_END_NONE = 0, DB_END_TIMEOUT = 1, DB_END_CANCELLED = 2, DB_END_LOST_IDLE = 3 };
 // Whether a driver message tells of a lost connection ("ConnectionWrite" or "连接失败").
 bool Db_Lost_Message(const wchar16* msg);
 // The bounds of the public parameters above, in ms as tag 2 carries them.
@@ -145,6 +172,8 @@ typedef int (*Db_Wait_Notify_Fn)(void* ds, int timeout_ms);
 typedef int (*Db_File_Db_Fn)();
 typedef int (*Db_Execute_Params_Fn)(void* ds, const wchar16* sql, int count, const wchar16* const* values,
                                     const char* kinds);
+// Optional entry: the waiting function of the loading module (frame/wait.h).
+typedef int (*Db_Set_Wait_Fn)(Zem_Wait_Fn wait);
 }
 
 // What a session is made from (see the header comment).
@@ -223,6 +252,16 @@ class TDb_Connect {
   // session itself is. Null (the driver's reason in the log) when it cannot connect.
   TDb_Connect* Side_Session();
 
+  // The bound in ms of the next calls of this session (0: "db_statement_timeout", negative: none).
+  // A query area sets it around each call from its own bound.
+  void Set_Call_Bound(int ms) { call_bound_ms_ = ms; }
+  int Call_Bound() const { return call_bound_ms_; }
+  // Milliseconds until this session's server may be tried again after failed connection attempts
+  // (0: now).
+  int Retry_In_Ms() const;
+  // 1 while a call of this session waits for its server (an outer call of the same thread).
+  int Busy() const { return busy_; }
+
   int Connected() const { return connected_; }
   int Session() const { return session_; }
   int Kind() const { return kind_; }
@@ -256,10 +295,15 @@ class TDb_Connect {
 
  private:
   friend class TDb_Connect_Mgr;
-  int Before_Call(DBDataMgr* ds, void* fn, const char* name);
+  // One call of an entry: the busy guard, the deadline, connecting first, the lost connection given
+  // up, and a statement whose connection was found lost before it ran retried once (retry).
+  template <class Run>
+  int Call(DBDataMgr* ds, void* fn, const char* name, bool retry, Run run);
+  int Before_Call(DBDataMgr* ds, void* fn, const char* name, long long deadline_ms);
   void Load_Notify_Entries();
   int After_Call(DBDataMgr* ds, int ok);
   int Lost_Work_Refuses_Commit(DBDataMgr* ds);
+  std::string Server_Key() const;
 
   int kind_ = 0;                  // driver kind
   std::u16string text_[4];        // connection texts given to _Connect_Handle
@@ -267,6 +311,9 @@ class TDb_Connect {
   int option_ = 0;                // option given to _Connect_Handle
   int connected_ = 0;             // connected flag
   int lost_tx_ = 0;               // uncommitted work went with a lost connection; the next commit says so
+  int busy_ = 0;                  // a call of this session waits for its server
+  int connecting_ = 0;            // Connect waits for its server
+  int call_bound_ms_ = 0;         // Set_Call_Bound
   std::unique_ptr<TDb_Connect> side_;  // Side_Session(), made on first request
   int session_ = 0;               // driver session handle
   int log_mode_ = 0;              // 2: log every statement
@@ -288,6 +335,14 @@ class TDb_Connect {
   Db_Wait_Notify_Fn wait_notify_ = nullptr;
   Db_File_Db_Fn file_db_ = nullptr;  // optional
   Db_Execute_Params_Fn execute_params_ = nullptr;  // optional
+};
+
+// The back-off of one unreachable server (TDb_Connect_Mgr): failed attempts in a row, and when the
+// next may be made.
+struct TDb_Backoff {
+  int failures = 0;
+  long long next_try_ms = 0;  // monotonic clock
+  std::string why;            // the last attempt's reason
 };
 
 // The pool. Owns its sessions; destroying it disconnects and frees them all.
@@ -323,10 +378,20 @@ class TDb_Connect_Mgr {
   // The process-wide lock of the statement log files.
   std::mutex& Log_Lock() { return log_lock_; }
 
+  // ---- the back-off of unreachable servers (see the header comment), by server key
+  // Milliseconds until the server may be tried again (0: now); *why the last attempt's reason.
+  int Backoff_Left_Ms(const std::string& server, std::string* why = nullptr);
+  // Records an attempt: a failure lengthens the pause (1 s, 2 s, 4 s ... 30 s) and says so once per
+  // attempt; a success after failures says the link is back. counted false: a failure that says
+  // nothing of the server (the user cancelled) changes nothing.
+  void Note_Connect(const std::string& server, bool ok, const std::string& why, bool counted = true);
+
  private:
   mutable std::mutex lock_;
   std::mutex log_lock_;
   std::vector<TDb_Connect*> conns_;  // owned
+  std::mutex backoff_lock_;
+  std::map<std::string, TDb_Backoff> backoff_;
 };
 
 // The process-wide pool (found or created under "mts_mgr").

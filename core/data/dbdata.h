@@ -173,8 +173,9 @@ class DBDataMgr {
   int Set_Table_Name(map_wchar name);  // stored upper-cased (a-z only)
   const wchar16* Get_Table_Name() const { return table_name_.empty() ? g_empty_w : table_name_.c_str(); }
   // Integers for the owner: 0 the driver's session handle, 1 the driver's further result, 2 the bound
-  // in ms on the driver's waits for this call (db_connect.h). Other indexes read 0 and keep nothing.
-  enum { TAG_COUNT = 3 };
+  // in ms on the driver's waits for this call, 3 how the call ended when it was stopped (db_connect.h).
+  // Other indexes read 0 and keep nothing.
+  enum { TAG_COUNT = 4 };
   void Set_Tag(int which, int v) { if (which >= 0 && which < TAG_COUNT) tag_[which] = v; }
   int Get_Tag(int which) const { return (which >= 0 && which < TAG_COUNT) ? tag_[which] : 0; }
 
@@ -257,7 +258,7 @@ class DBDataMgr {
   std::u16string table_name_;
   int sqlcode_ = 0;
   std::u16string sqlmsg_;
-  int tag_[TAG_COUNT] = {0, 0, 0};
+  int tag_[TAG_COUNT] = {0, 0, 0, 0};
   Pool_Block* pool_ = nullptr;
   Pool_Block* spare_ = nullptr;  // blocks of the previous content, reused while unpacking over it
   // Some row, cell array or text of the rows lies outside the pool. Until then the rows own nothing

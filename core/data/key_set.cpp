@@ -46,10 +46,15 @@ int Key_Set_Create(TSQLCA* data, int field) {
 
   Thr_Err_Mgr()->Clear_Err();
   Zem_R_Call("tfa_key_set_create", &para, 1);
-  if (Thr_Err_Mgr()->Get_Err() != 0) return 0;
-  int id = 0;
-  if (!para.Get_Int(u"set_id", &id)) return 0;
-  return id;
+  std::string why;
+  if (Thr_Err_Mgr()->Get_Err(&why) == 0) {
+    int id = 0;
+    if (para.Get_Int(u"set_id", &id) && id != 0) return id;
+    why = "the reply holds no set_id";
+    Thr_Err_Mgr()->Set_Err(-1, why.c_str());
+  }
+  Log_Printf("no temporary key set for %d keys: %s\n", keys.Get_Row_Count(), why.c_str());
+  return 0;
 }
 
 std::string Key_Set_In_Cond(int set_id) {

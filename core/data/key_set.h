@@ -22,8 +22,8 @@ int Zem_R_Call(const char* name, TParaMgr* para, int wait = 1);
 
 // Stores the distinct non-empty values of the field of every row of data (first-seen order) as a key
 // set through the call "tfa_key_set_create" ("key_dbio" in, "set_id" out). The set id, or 0 when the
-// call failed or answered no "set_id". A set without rows sends an empty list; rows without the
-// field give 0 without a call.
+// call failed or answered no "set_id": the reason is then the calling thread's error and a log line.
+// A set without rows sends an empty list; rows without the field give 0 without a call.
 int Key_Set_Create(TSQLCA* data, int field);
 
 // The condition texts over a set id.

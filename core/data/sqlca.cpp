@@ -2,10 +2,13 @@
 #include "core/data/sqlca.h"
 
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "core/data/db_connect.h"
+#include "core/data/db_errors.h"
 #include "core/data/db_stmt.h"
 #include "core/data/para.h"
 #include "core/data/row_track.h"
@@ -24,6 +27,13 @@ std::u16string Ascii(const char* s) {
   return w;
 }
 
+
+// A query area's bound in seconds as the session takes it in ms (0: the public parameter).
+int Bound_Ms(int seconds) {
+  if (seconds == 0) return 0;
+  if (seconds < 0) return -1;
+  return seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000;
+}
 
 bool Contains(const std::u16string& hay, const char16_t* needle) {
   return hay.find(needle) != std::u16string::npos;
@@ -81,6 +91,14 @@ std::u16string Sql_Table_Name(const wchar16* sql) {
 
 void TSQLCA::Set_Trace(int on) { g_trace = on; }
 
+void TSQLCA::Take_Outcome(TDb_Connect* conn) {
+  Area_Result& r = res_[cur_];
+  r.sqlcode = cur_data_->Get_Sqlcode();
+  r.msg = cur_data_->Get_Sqlmsg();
+  r.result = cur_data_->Get_Tag(1);
+  r.user = Db_User_Message(r.sqlcode, r.msg.c_str(), cur_data_->Get_Tag(3), r.sqlcode ? conn->Retry_In_Ms() : 0);
+}
+
 TSQLCA::TSQLCA() : owner_(std::this_thread::get_id()) {}
 
 TSQLCA::~TSQLCA() { Free_Area(); }
@@ -124,12 +142,14 @@ int TSQLCA::Free_Area() {
 }
 
 const wchar16* TSQLCA::Get_Error_Msg() const { return cur_ < 0 ? g_empty_w : res_[cur_].msg.c_str(); }
+const wchar16* TSQLCA::Get_User_Msg() const { return cur_ < 0 ? g_empty_w : res_[cur_].user.c_str(); }
 const wchar16* TSQLCA::Get_Error_Sql() const { return cur_ < 0 ? g_empty_w : res_[cur_].sql.c_str(); }
 
 int TSQLCA::Set_Error(int code, map_wchar msg) {
   Data()->Set_Error(code, msg);
   res_[cur_].sqlcode = code;
   res_[cur_].msg = cur_data_->Get_Sqlmsg();
+  res_[cur_].user.clear();
   return 1;
 }
 
@@ -150,6 +170,15 @@ const wchar16* TSQLCA::Get_Value(map_wchar field) {
   return i < 0 ? g_empty_w : Data()->Get_Value(i);
 }
 
+void TSQLCA::Swap_Area_Data(TSQLCA& other) {
+  Data();
+  other.Data();
+  std::swap(areas_[cur_], other.areas_[other.cur_]);
+  std::swap(res_[cur_], other.res_[other.cur_]);
+  cur_data_ = areas_[cur_];
+  other.cur_data_ = other.areas_[other.cur_];
+}
+
 TDb_Connect* TSQLCA::Take_Connect() {
   if (explicit_) return explicit_;
   used_ = Db_Connect_Mgr()->Get_Session(nullptr);
@@ -157,6 +186,7 @@ TDb_Connect* TSQLCA::Take_Connect() {
 }
 
 int TSQLCA::Fail_No_Connect(const wchar16* sql, const char* what, const char* console_what) {
+  const int end = cur_data_->Get_Tag(3);  // the connect's, when it was stopped
   cur_data_->CFree();
   std::u16string msg = Ascii(what);
   cur_data_->Set_Error(999, msg.c_str());
@@ -164,6 +194,7 @@ int TSQLCA::Fail_No_Connect(const wchar16* sql, const char* what, const char* co
   r.sqlcode = 999;
   r.msg = msg;
   r.result = 0;
+  r.user = Db_User_Message(999, msg.c_str(), end, Get_Connect() ? Get_Connect()->Retry_In_Ms() : 0);
   Log_Printf("*** fail to run %s\n", Zem_W_To_Utf8(sql).c_str());
   Log_Printf("*** %s\n", console_what);
   return 999;
@@ -191,6 +222,7 @@ int TSQLCA::Refuse(const std::u16string& sql, const std::string& why) {
   r.sqlcode = -1;
   r.msg = cur_data_->Get_Sqlmsg();
   r.result = 0;
+  r.user = Db_User_Message(-1, r.msg.c_str(), DB_END_NONE, 0);
   Log_Printf("*** fail to run %s\n*** %s\n", Zem_W_To_Utf8(sql.c_str()).c_str(), why.c_str());
   return -1;
 }
@@ -224,7 +256,10 @@ int TSQLCA::Run(map_wchar sql_in, const TSql_Params* params) {
 
   TDb_Connect* conn = Take_Connect();
   if (!conn) return Fail_No_Connect(sql.c_str(), "cant get db connection", "cant get db connection");
-  if (!conn->Connected() && !conn->Connect(cur_data_)) {
+  const Db_Stmt kind = Db_Classify(sql.c_str());
+  // A commit or rollback of a session that is not connected has nothing to end: no connecting.
+  if (!conn->Busy() && !conn->Connected() && kind != Db_Stmt::Commit && kind != Db_Stmt::Rollback &&
+      !conn->Connect(cur_data_)) {
     // The driver's own reason goes to the log; the area carries the fixed text callers test for.
     std::string why = Zem_W_To_Utf8(cur_data_->Get_Sqlmsg());
     if (!why.empty()) Log_Printf("connect: %s\n", why.c_str());
@@ -233,6 +268,7 @@ int TSQLCA::Run(map_wchar sql_in, const TSql_Params* params) {
 
   End_Tracking();  // the rows are replaced
   cur_data_->CFree();
+  conn->Set_Call_Bound(Bound_Ms(timeout_s_));
   try {
     if (params)
       conn->Execute_Sql_Params(cur_data_, sql.c_str(), static_cast<int>(values.size()), values.data(), kinds.c_str());
@@ -242,12 +278,11 @@ int TSQLCA::Run(map_wchar sql_in, const TSql_Params* params) {
     // A failure raised inside the driver: keep whatever the data set holds.
     if (cur_data_->Get_Sqlcode() == 0) cur_data_->Set_Error(-1, u"driver failure");
   }
+  conn->Set_Call_Bound(0);
   std::u16string table = Sql_Table_Name(sql.c_str());
   if (!table.empty()) cur_data_->Set_Table_Name(table.c_str());
 
-  r.sqlcode = cur_data_->Get_Sqlcode();
-  r.msg = cur_data_->Get_Sqlmsg();
-  r.result = cur_data_->Get_Tag(1);
+  Take_Outcome(conn);
   cur_data_->First();
 
   // A lost session was already replaced by a fresh one (TDb_Connect); this statement is not repeated.
@@ -291,25 +326,27 @@ int TSQLCA::Batch_Insert() {
   TDb_Connect* conn = Take_Connect();
   if (!conn) return Fail_No_Connect(label.c_str(), "cant get db connection", "cant get db connection");
   // Connection failures must not free the rows the caller wants inserted.
-  if (!conn->Connected()) {
+  if (!conn->Connected() && !conn->Busy()) {
     DBDataMgr scratch;
     if (!conn->Connect(&scratch)) {
+      Log_Printf("connect: %s\n", Zem_W_To_Utf8(scratch.Get_Sqlmsg()).c_str());
       r.sqlcode = 999;
       r.msg = u"cant link to db server";
+      r.user = Db_User_Message(999, r.msg.c_str(), scratch.Get_Tag(3), conn->Retry_In_Ms());
       cur_data_->Set_Error(999, r.msg.c_str());
       Log_Printf("*** fail to run %s\n*** cant link to db server\n", Zem_W_To_Utf8(label.c_str()).c_str());
       return 999;
     }
   }
   cur_data_->Set_Error(0, g_empty_w);
+  conn->Set_Call_Bound(Bound_Ms(timeout_s_));
   try {
     conn->Batch_Insert(cur_data_);
   } catch (...) {
     if (cur_data_->Get_Sqlcode() == 0) cur_data_->Set_Error(-1, u"driver failure");
   }
-  r.sqlcode = cur_data_->Get_Sqlcode();
-  r.msg = cur_data_->Get_Sqlmsg();
-  r.result = cur_data_->Get_Tag(1);
+  conn->Set_Call_Bound(0);
+  Take_Outcome(conn);
   if (conn->Log_Mode() == 2 || r.sqlcode != 0) {
     char line[128];
     std::snprintf(line, sizeof line, "runover error code %d result rownum %d", r.sqlcode,
@@ -332,6 +369,7 @@ int TSQLCA::Sequence_Step(const char* name, int set_value, int mode, int* value)
     Data();
     res_[cur_].sqlcode = 999;
     res_[cur_].msg = u"cant get db connection";
+    res_[cur_].user = Db_User_Message(999, u"cant get db connection", DB_END_NONE, 0);
     return 0;
   }
   map_wchar wname(name);
@@ -345,6 +383,7 @@ int TSQLCA::Sequence_Step(const char* name, int set_value, int mode, int* value)
     Data();
     res_[cur_].sqlcode = work.Get_Sqlcode();
     res_[cur_].msg = work.Get_Error_Msg();
+    res_[cur_].user = work.Get_User_Msg();
     return 0;
   };
   char num[32];

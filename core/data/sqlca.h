@@ -5,7 +5,14 @@
 // selected first when none is).
 //
 // Result codes: 0 success; 999 no session ("cant get db connection") or no link to the server ("cant
-// link to db server"); anything else is the driver's (the database's own code and message).
+// link to db server"); anything else is the driver's (the database's own code and message). Every
+// failure also has a sentence for the user (Get_User_Msg, core/data/db_errors.h): what happened and
+// what became of the work, in the user's language; the technical text is logged with the statement.
+//
+// Each call (Exec, Batch_Insert) has one deadline for all of its round trips: the public parameter
+// "db_statement_timeout" (seconds, default 30), or the area's own (Set_Statement_Timeout) for a long
+// report. On the user-interface thread the wait shows the host's wait box after 500 ms, and its 取消
+// stops the call as the deadline would (core/data/db_connect.h).
 //
 // Values put into statement texts (sequence names) are quoted with Sql_Quote: a single quote is
 // doubled, so a name holding one neither breaks the statement nor adds SQL to it.
@@ -107,6 +114,10 @@ class TSQLCA {
   // Sets the value (creates the sequence when missing). 1 or 0.
   int Set_Sequence(const char* name, int value);
 
+  // The bound of this area's calls in seconds: 0 (the default) "db_statement_timeout", negative none.
+  void Set_Statement_Timeout(int seconds) { timeout_s_ = seconds; }
+  int Statement_Timeout() const { return timeout_s_; }
+
   // ---- the session used
   // An explicit session (not owned; null goes back to the pool).
   void Set_Connect(TDb_Connect* c) { explicit_ = c; }
@@ -116,6 +127,9 @@ class TSQLCA {
   int Get_Sqlcode() const { return cur_ < 0 ? 0 : res_[cur_].sqlcode; }
   const wchar16* Get_Error_Msg() const;  // "" when none
   const wchar16* Get_Error_Sql() const;  // the last statement of the area, "" when none
+  // The failure of the area's last call as its user is told it (core/data/db_errors.h); "" when the
+  // call succeeded or the message was set by Set_Error/Set_Error_Msg rather than by a call.
+  const wchar16* Get_User_Msg() const;
   int Get_Result_Int() const { return cur_ < 0 ? 0 : res_[cur_].result; }  // rows the driver changed
   // Sets the current area's result: sqlcode and message, in the area and in its data set.
   int Set_Error(int code, map_wchar msg);
@@ -194,6 +208,9 @@ class TSQLCA {
  protected:
   // The session for the next statement: the explicit one, else the pool's for this thread.
   TDb_Connect* Take_Connect();
+  // Exchanges the current area's data set and results with other's current area (one selected first
+  // where none is), without copying a row.
+  void Swap_Area_Data(TSQLCA& other);
 
  private:
   struct Area_Result {
@@ -201,7 +218,10 @@ class TSQLCA {
     std::u16string msg;  // error message
     std::u16string sql;  // the last statement run in this area
     int result = 0;      // the driver's further result (rows changed)
+    std::u16string user; // the user's sentence for a failed call
   };
+  // Copies the outcome of a call from the current data set into the area (the user's sentence too).
+  void Take_Outcome(TDb_Connect* conn);
   void Refresh_From_Data();
   int Run(map_wchar sql, const TSql_Params* params);
   void End_Tracking();
@@ -217,6 +237,7 @@ class TSQLCA {
   TRow_Track* track_[AREA_COUNT] = {};            // owned; per tracked area
   TDb_Connect* explicit_ = nullptr;               // not owned
   TDb_Connect* used_ = nullptr;                   // the session of the last statement (pool's)
+  int timeout_s_ = 0;                             // Set_Statement_Timeout
 };
 
 // A text for a '...' literal in a statement: every single quote doubled.

@@ -2,6 +2,8 @@
 // server answering while it changes, and writers of one cache file. Meant to run under
 // ThreadSanitizer as well (build with -DZEM_TSAN=ON).
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <string>
@@ -153,6 +155,55 @@ TEST_P(Dict_Threads, ServerAnswersWhileAnotherThreadChangesIt) {
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_GE(calls.load(), 6 * 100);
   Dict_Mgr_Serv()->Clear();
+  Db_Connect_Mgr()->Clear();
+}
+
+// One thread loads a dictionary from a backend that stopped answering; another looks codes up in a
+// dictionary loaded before: every look-up is answered while that load still waits. Once the load gave
+// up, the dictionary it was for is listed, failed and empty, and loads at the next request after the
+// retry time.
+TEST_P(Dict_Threads, LookupsNeverWaitForAnotherDictionarysLoad) {
+  if (!Pg()) GTEST_SKIP() << "a SQLite file has no backend to stop";
+  Define("items", "select code,name,flag from t_item");
+  Db_Connect_Mgr()->Clear();
+  cfg_.count = 3;
+  ASSERT_TRUE(Db_Connect_Mgr()->Add_Config(cfg_));
+  ASSERT_NE(Dict_Client_List()->Get_Dict("dept", 1), nullptr);
+  Pub_Para_Put_Int(u"db_statement_timeout", 3);
+  std::atomic<int> stage{0};
+  std::atomic<bool> load_over{false};
+  std::string pid;
+  std::thread loader([&] {
+    TSQLCA q;
+    if (q.Exec(u"select pg_backend_pid()") == 0) pid = Utf8(q.Get_Value(0));
+    stage = 1;
+    while (stage != 2) std::this_thread::yield();
+    Dict_Client_List()->Get_Dict("items", 1);
+    load_over = true;
+    Db_Connect_Mgr()->Release_Thread();
+  });
+  while (stage != 1) std::this_thread::yield();
+  ASSERT_EQ(kill(std::stoi(pid), SIGSTOP), 0);
+  stage = 2;
+  TDict* items = nullptr;
+  while (!(items = Dict_Client_List()->Get_Dict("items", 0))) std::this_thread::yield();  // its load began
+  int wrong = 0;
+  for (int i = 0; i < 2000; ++i) {
+    std::u16string name;
+    TDict* dept = Dict_Client_List()->Get_Dict("dept", 1);
+    if (!dept || !dept->Get_Name(u"A", &name) || Utf8(name.c_str()) != "部门甲") ++wrong;
+  }
+  const bool still_loading = !load_over && !items->Ready();
+  loader.join();
+  kill(std::stoi(pid), SIGCONT);
+  Pub_Para_Put_Int(u"db_statement_timeout", 30);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_TRUE(still_loading) << "the look-ups were answered while the other load waited";
+  EXPECT_TRUE(items->Load_Failed());
+  EXPECT_EQ(items->Get_Row_Count(), 0);
+  Pub_Para_Put_Int(u"dict_load_retry_ms", 0);
+  EXPECT_EQ(Codes(Dict_Client_List()->Get_Dict("items", 1)), (std::vector<std::string>{"k1", "k2", "k3", "k4,k5"}));
+  Pub_Para_Put_Int(u"dict_load_retry_ms", TDict_Client_List::DEFAULT_RETRY_MS);
   Db_Connect_Mgr()->Clear();
 }
 

@@ -88,11 +88,8 @@ TEST(Tree_Dict, NumberingAndFind) {
   EXPECT_EQ(Numbers(&root), ":0:0 01:1:1 0101:2:2 0102:2:3 02:1:4");
   TTree_Dict* n = Find_Node(&root, "0102");
   ASSERT_NE(n, nullptr);
-  EXPECT_TRUE(n->caption == u"丁");
-  EXPECT_EQ(n->row, 3);
-  EXPECT_EQ(n->parent, Find_Node(&root, "01"));
-  EXPECT_EQ(Find_Node(&root, "03"), nullptr);
-  EXPECT_EQ(Find_Node(nullptr, "01"), nullptr);
+  EXPECT_TRUE(n->caption == u"丁" && n->row == 3 && n->parent == Find_Node(&root, "01"));
+  EXPECT_TRUE(Find_Node(&root, "03") == nullptr && Find_Node(nullptr, "01") == nullptr);
   // Rebuilding drops the old children.
   ASSERT_EQ(Build_Tree(&q, 0, -1, 1, &root), 1);
   EXPECT_EQ(Shape(&root), "01,0101,02,0102");

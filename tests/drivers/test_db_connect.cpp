@@ -3,6 +3,7 @@
 
 #include <future>
 #include <string>
+#include <tuple>
 #include <thread>
 
 #include "core/data/db_connect.h"
@@ -79,16 +80,10 @@ TEST(Db_Connect, ConfigurationTextSetsEveryKeyAndRefusesUnknownOnes) {
                            &err),
             1)
       << err;
-  EXPECT_EQ(cfg.driver, "zem_drv_pg");
-  EXPECT_EQ(cfg.text[0], u"host=127.0.0.1 port=5432 dbname=库");
-  EXPECT_EQ(cfg.text[1], u"");
-  EXPECT_EQ(cfg.text[3], u"x");
-  EXPECT_EQ(cfg.kind, 3);
-  EXPECT_EQ(cfg.option, 4);
-  EXPECT_EQ(cfg.group, "main");
-  EXPECT_EQ(cfg.log_path, "/tmp/a.log");
-  EXPECT_EQ(cfg.log_mode, 2);
-  EXPECT_EQ(cfg.count, 5);
+  EXPECT_EQ(std::make_tuple(cfg.text[0], cfg.text[1], cfg.text[3]),
+            std::make_tuple(std::u16string(u"host=127.0.0.1 port=5432 dbname=库"), std::u16string(), std::u16string(u"x")));
+  EXPECT_EQ(std::make_tuple(cfg.driver, cfg.kind, cfg.option, cfg.group, cfg.log_path, cfg.log_mode, cfg.count),
+            std::make_tuple(std::string("zem_drv_pg"), 3, 4, std::string("main"), std::string("/tmp/a.log"), 2, 5));
 
   struct Bad { const char* text; const char* says; };
   for (Bad b : {Bad{"driver=x\ncolour=red\n", "line 2: unknown key \"colour\""},

@@ -181,7 +181,7 @@ TEST_P(Db_Test, BatchCutHalfWayReportsWhatTheTableHolds) {
   for (int fd : {go[0], go[1], held[0], held[1]}) close(fd);
   EXPECT_EQ(reported, 0);
   EXPECT_EQ(Value(q, u"select count(*) from b"), U(std::to_string(1 + reported)));
-  EXPECT_EQ(q.Commit(), Pg() ? DB_LOST_TRANSACTION : 0) << "a lost batch is news for the next commit";
+  EXPECT_EQ(q.Commit(), 0) << "the batch opened the transaction: its own failure said all there was to lose";
   q.SelectArea(1);
   ASSERT_EQ(q.Batch_Insert(), 0) << Msg(q);
   EXPECT_EQ(q.Get_Result_Int(), q.Get_Row_Count());

@@ -27,7 +27,7 @@ using zt::U;
 // proxy objects are the application's own framework pieces, not defaults of a host module.
 TEST(HostModule, EveryControlHostNameHasADefault) {
   zt::App();
-  EXPECT_EQ(Zem_Host_Register_Defaults(), 27);
+  EXPECT_EQ(Zem_Host_Register_Defaults(), 29);
   int count = 0;
   const char* const* names = Zem_Host_Func_Names(&count);
   const QStringList framework = {kRcall_Prepare_Handle, kSsl_Proxy_Client_Ptr, kSsl_Proxy_Server_Ptr};

@@ -3,6 +3,8 @@
 #include "combo_fixture.h"
 #include "core/text/separate_str.h"
 
+#include <algorithm>
+
 using zt::U;
 
 TEST_P(ComboDb, AttachRules) {
@@ -40,8 +42,10 @@ TEST_P(ComboDb, AttachRules) {
 }
 
 TEST_P(ComboDb, CodesInBothModes) {
-  TComboBox_Ext single, multi, cut, sorted, listed;
+  TComboBox_Ext single, multi, cut, sorted, listed, long_list;
   single.Attach_Dict("dept", 0);
+  long_list.SetStyle(csDropDownList);
+  long_list.Attach_Dict("big", 0);
   sorted.Multi_Attach("dept", 0);
   TSQLCA namesakes;  // two codes, one name
   namesakes.Set_Field_Count(2);
@@ -86,10 +90,15 @@ TEST_P(ComboDb, CodesInBothModes) {
       {"a drop-down list keeps the code set though another entry has its name", &listed,
        [](auto& b) { b.Set_Code("B"); }, U(u"张伟"), "B", "B"},
       {"three short codes", &cut, [](auto& b) { b.Set_Code("A1,B22,C3"); }, U(u"甲,乙,丙"), "A1,B22,C3", "A1"},
+      {"a drop-down list shows an entry past the 2000 listed", &long_list, [](auto& b) { b.Set_Code("B2500"); },
+       U(u"名称2500"), "B2500", "B2500"},
+      {"... and a listed one after it", &long_list, [](auto& b) { b.Set_Code("B0007"); }, U(u"名称7"), "B0007", "B0007"},
+      {"a drop-down list cleared chooses no entry, not one without a name", &listed,
+       [](auto& b) { b.Add_Item("X", u""); b.Set_Code("A"); b.Set_Code("77"); }, "", "", ""},
   };
   for (Row& r : rows) {
     r.act(*r.box);
-    char buf[512], first[64];
+    char buf[TComboBox_Ext::kCode_Buffer], first[TComboBox_Ext::kCode_Buffer];
     EXPECT_EQ(std::string(r.box->Get_Code(buf, 0)) + " first " + r.box->Get_First_Code(first), r.code + " first " + r.first) << r.what;
     EXPECT_TRUE(r.box->Text() == r.text && r.box->Have_Choice() == !r.code.empty()) << r.what << ": " << r.box->Text().toStdString();
   }
@@ -103,6 +112,18 @@ TEST_P(ComboDb, CodesInBothModes) {
     char16_t wbuf[32];
     EXPECT_STREQ(cut.Get_Max_Code(buf, c.max), c.code) << c.max;
     EXPECT_EQ(std::u16string(cut.Get_Max_Code(wbuf, c.max)), map_wchar(c.code).c_str()) << c.max;
+  }
+  // A buffer of known size is never written past: the codes are cut between codes ('|' the
+  // terminator, '#' untouched), and the result is the whole length.
+  const std::pair<size_t, const char*> sized[] = {{0, "######"}, {1, "|#####"}, {3, "A1|###"}, {7, "A1,B22"}};
+  for (const auto& [size, seen] : sized) {
+    char buf[7] = "######";
+    char16_t wbuf[7] = u"######";
+    const std::string need = std::to_string(cut.Copy_Code(buf, size)) + " " + std::to_string(cut.Copy_Code(wbuf, size));
+    std::string got(buf, 6), wgot(wbuf, wbuf + 6);
+    std::replace(got.begin(), got.end(), '\0', '|');
+    std::replace(wgot.begin(), wgot.end(), '\0', '|');
+    EXPECT_EQ(got + " " + wgot + " " + need, std::string(seen) + " " + seen + " 9 9") << size;
   }
   TSQLCA area;
   Array_Str list;
@@ -136,20 +157,29 @@ TEST_P(ComboLimit, BuildLimitSelectsTheChosenRows) {
   multi.Multi_Attach("goods", 0);
   single.Attach_Dict("goods", 0);
   // limit: exact, or the start of the key-set form
-  struct Row { const char* what; TComboBox_Ext* box; std::string codes, limit; int rows; } rows[] = {
-      {"one code in single mode", &single, "G007", " = 'G007'", 1},
-      {"two codes: a literal list", &multi, "G002,G001", "in ('G002','G001' ) ", 2},
+  // The key table of a shape the server cannot write: no key set can be made.
+  const auto no_key_sets = [&] { Ok(q, {u"drop table if exists app_tmp_key_set", u"create table app_tmp_key_set(x int)"}); };
+  struct Row { const char* what; TComboBox_Ext* box; std::string codes, limit; int rows; std::function<void()> before; } rows[] = {
+      {"one code in single mode", &single, "G007", " = 'G007'", 1, nullptr},
+      {"two codes: a literal list", &multi, "G002,G001", "in ('G002','G001' ) ", 2, nullptr},
       {"300 codes pass 1000 characters: a key set", &multi, all.substr(1),
-       "in( select key_id from app_tmp_key_set where set_id=", 300},
+       "in( select key_id from app_tmp_key_set where set_id=", 300, nullptr},
+      {"no key set to be had: the list stays literal, and the log says why", &multi, all.substr(1),
+       "in ('G001','G002',", 300, no_key_sets},
   };
   for (const Row& r : rows) {
+    if (r.before) r.before();
+    zem_test::Log_Capture log;
     r.box->Set_Code(r.codes.c_str());
     const std::string limit = r.box->Build_Limit(1000);
     EXPECT_EQ(limit.substr(0, r.limit.size()), r.limit) << r.what;
+    EXPECT_EQ(log.Text().find("no temporary key set") != std::string::npos, r.before != nullptr) << log.Text();
     ASSERT_EQ(q.Exec(map_wchar(("select count(*) from goods where code " + limit).c_str())), 0)
         << r.what << zem_test::Utf8(q.Get_Error_Msg());
     EXPECT_EQ(QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt(), r.rows) << r.what;
   }
+  q.Rollback();
+  Ok(q, {u"drop table if exists app_tmp_key_set"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ComboLimit, ::testing::Values("sqlite", "pg"), zt::Backend_Name);

@@ -3,6 +3,10 @@
 #include "controls/grid/Mg.h"
 
 #include <cstring>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -60,57 +64,35 @@ TEST(MgColumns, DefinitionLines) {
     adef << QString::fromUtf16(r.line);
     t.g.SetADEF(adef);
     TMG_Col_Def* d = t.g.GetColDef(r.col);
-    SCOPED_TRACE(r.what);
-    EXPECT_EQ(d->type, r.type);
-    EXPECT_EQ(d->dec, r.dec);
-    EXPECT_EQ(d->align_style, r.align);
-    EXPECT_EQ(d->show_style, r.show);
-    EXPECT_EQ(d->nullable, r.nullable);
-    EXPECT_EQ(d->readonly, r.readonly);
-    if (r.name) {
-      EXPECT_STREQ(d->name, r.name);
-    }
-    if (r.width != kDefault) {
-      EXPECT_EQ(t.g.ColWidths(r.col), r.width == money ? MoneyWidth(t.g) : r.width);
-    }
-    EXPECT_EQ(d->fixed_width, r.fixed);
-    EXPECT_EQ(d->color, r.color);
-    EXPECT_EQ(d->bgcolor, r.bg);
-    EXPECT_EQ(t.g.Cells(r.col, 0).isEmpty(), false);
+    const int width = r.width == kDefault ? t.g.ColWidths(r.col) : r.width == money ? MoneyWidth(t.g) : r.width;
+    EXPECT_EQ(std::make_tuple(d->type, d->dec, int(d->align_style), int(d->show_style), d->nullable, d->readonly,
+                              std::string(d->name), t.g.ColWidths(r.col), d->fixed_width, d->color, d->bgcolor),
+              std::make_tuple(r.type, r.dec, r.align, r.show, r.nullable, r.readonly,
+                              std::string(r.name ? r.name : d->name), width, r.fixed, r.color, r.bg)) << r.what;
+    EXPECT_FALSE(t.g.Cells(r.col, 0).isEmpty()) << r.what;
   }
   // Items beyond the caption: limits, sign, editor and extended option.
   Grid t(5);
   t.g.Add_Def(4, "|0,min#10,max#100 x,+,picklist,allow_edit");
   TMG_Col_Def* d = t.g.GetColDef(4);
-  EXPECT_STREQ(d->min, "10");
-  EXPECT_STREQ(d->max, "100");
-  EXPECT_EQ(d->sign, '+');
-  EXPECT_EQ(d->edit_style, 2);
-  EXPECT_EQ(d->ext_opt, 1);
+  EXPECT_EQ(std::make_tuple(std::string(d->min), std::string(d->max), d->sign, int(d->edit_style), d->ext_opt),
+            std::make_tuple(std::string("10"), std::string("100"), '+', 2, 1));
 }
 
 TEST(MgColumns, LookupsAndOutOfRange) {
   Grid t(4);
   t.g.SetADEF({QStringLiteral("A,$Code"), QStringLiteral("B")});
-  int id = -1;
-  EXPECT_EQ(t.g.GetColId("Code", &id), 0);
-  EXPECT_EQ(id, -1);
-  EXPECT_EQ(t.g.GetColId("code", &id), 1);
-  EXPECT_EQ(id, 1);
-  EXPECT_EQ(t.g.GetColId(u"B", nullptr), 2);
-  EXPECT_EQ(t.g.Get_Def("nope"), nullptr);
+  int id = -1, found = t.g.GetColId("Code", &id);
+  EXPECT_EQ(std::make_pair(found, id), std::make_pair(0, -1)) << "the name is stored in lower case";
+  found = t.g.GetColId("code", &id);
+  EXPECT_EQ(std::make_tuple(found, id, t.g.GetColId(u"B", nullptr)), std::make_tuple(1, 1, 2));
   TMG_Col_Def* z = t.g.GetColDef("nope");
-  EXPECT_EQ(z->type, 0);
-  EXPECT_NE(z, t.g.GetColDef(99));
-  EXPECT_EQ(t.g.GetColColor(99), 0x5F5F5F);
-  EXPECT_EQ(t.g.GetColBgColor(-1), 0xFFFFFF);
-  EXPECT_EQ(t.g.GetColFixedSize(4), -1);
-  EXPECT_FALSE(t.g.GetColNullable(4));
-  EXPECT_STREQ(t.g.GetColName(7), "");
-  EXPECT_STREQ(t.g.C("nope", 1), "");
+  EXPECT_TRUE(t.g.Get_Def("nope") == nullptr && z->type == 0 && z != t.g.GetColDef(99));
+  EXPECT_EQ(std::make_tuple(t.g.GetColColor(99), t.g.GetColBgColor(-1), t.g.GetColFixedSize(4), t.g.GetColNullable(4)),
+            std::make_tuple(TColor(0x5F5F5F), TColor(0xFFFFFF), -1, false));
+  EXPECT_EQ(std::string(t.g.GetColName(7)) + t.g.C("nope", 1), "");
   t.g.SetColReadonly(9, true);  // out of range: nothing
-  EXPECT_EQ(t.g.Hide_Col("nope"), 0);
-  EXPECT_EQ(t.g.Hide_Col(2), 1);
+  EXPECT_EQ(std::make_pair(t.g.Hide_Col("nope"), t.g.Hide_Col(2)), std::make_pair(0, 1));
   EXPECT_EQ(t.g.ColWidths(2), 0);
   EXPECT_EQ(t.g.Show_Col("B", 77), 1);
   EXPECT_EQ(t.g.GetColDef(2)->width, 77);
@@ -122,28 +104,16 @@ TEST(MgColumns, HeaderUnits) {
                QStringLiteral("other,1,0,3,0,x")});
   ASSERT_EQ(t.g.Rect_Count(), 1);
   const TMG_Rect_Def* r = t.g.Get_Rect_Def(0);
-  EXPECT_EQ(r->a, 1);
-  EXPECT_EQ(r->b, 0);
-  EXPECT_EQ(r->c, 3);
-  EXPECT_EQ(r->d, 0);
-  EXPECT_STREQ(r->caption, "Money");
-  EXPECT_FALSE(t.g.DefaultDrawing());
+  EXPECT_EQ(std::make_tuple(r->a, r->b, r->c, r->d, std::string(r->caption), t.g.DefaultDrawing()),
+            std::make_tuple(1, 0, 3, 0, std::string("Money"), false));
 }
 
 TEST(MgColumns, RunTimeDefinition) {
   Grid t(2);
   TMG_Col_Def* d = t.g.Def_Col(4, u"Price", "price", 'F', 80, 0x01 | 0x02 | 0x20 | 0x08);
-  EXPECT_EQ(t.g.ColCount(), 5);
-  EXPECT_FALSE(d->nullable);
-  EXPECT_TRUE(d->readonly);
-  EXPECT_EQ(d->edit_style, 2);
-  EXPECT_EQ(d->show_style, 1);
-  EXPECT_EQ(d->type, 'F');
-  EXPECT_EQ(d->dec, 6);
-  EXPECT_EQ(d->align_style, 1);
-  EXPECT_EQ(d->color, 0x1F1F1F);
-  EXPECT_EQ(t.g.ColWidths(4), 80);
-  EXPECT_EQ(t.g.Cells(4, 0), QStringLiteral("Price"));
+  EXPECT_EQ(std::make_tuple(t.g.ColCount(), d->nullable, d->readonly, int(d->edit_style), int(d->show_style), d->type,
+                            d->dec, int(d->align_style), d->color, t.g.ColWidths(4), t.g.Cells(4, 0)),
+            std::make_tuple(5, false, true, 2, 1, 'F', 6, 1, TColor(0x1F1F1F), 80, QStringLiteral("Price")));
 }
 
 TEST(MgColumns, SwapJumpAndDragMove) {
@@ -152,34 +122,33 @@ TEST(MgColumns, SwapJumpAndDragMove) {
   for (int c = 1; c < 7; ++c) t.g.SetV(c, 1, t.g.GetColName(c));
   t.g.Cell_Attr.push_back({1, 5, 8, 0, 0xFF});
   t.g.Sort_Keys.push_back({2, 'S', 0});
-
-  // A drag from 5 to 2: the toolkit moved the cells; records and attributes follow.
-  t.g.MoveColumn(5, 2);
-  EXPECT_STREQ(t.g.GetColName(2), "c5");
-  EXPECT_STREQ(t.g.GetColName(3), "c2");
-  EXPECT_STREQ(t.g.GetColName(5), "c4");
-  EXPECT_STREQ(t.g.GetV(2, 1), "c5");
-  EXPECT_EQ(t.g.Cell_Attr[0].col, 2);
-  EXPECT_TRUE(t.g.Sort_Keys.empty());
-  EXPECT_EQ(t.g.Column_Order_Changed, 1);
-
-  EXPECT_EQ(t.g.Swap_Column(1, 2), 1);
-  EXPECT_STREQ(t.g.GetColName(1), "c5");
-  EXPECT_STREQ(t.g.GetV(1, 1), "c5");
-  EXPECT_EQ(t.g.Cell_Attr[0].col, 1);
-
-  EXPECT_EQ(t.g.Col_Jump("c5", 6), 1);
-  EXPECT_STREQ(t.g.GetColName(6), "c5");
-  EXPECT_STREQ(t.g.GetColName(1), "c1");
-  EXPECT_EQ(t.g.Col_Jump("c5", 7), 0);
-
-  EXPECT_EQ(t.g.Check_Column_Turn("c1", "c2"), 0);
-  EXPECT_EQ(t.g.Check_Column_Turn("c5", "c1"), 1);
-  EXPECT_STREQ(t.g.GetColName(1), "c5");
-
-  EXPECT_EQ(t.g.Adjust_Col_Pos("c6", 1), 1);
-  EXPECT_STREQ(t.g.GetColName(1), "c6");
-  EXPECT_STREQ(t.g.GetV(1, 1), "c6");
+  // The names of columns 1..6, "=" when row 1's cells went with their records, the attribute's column.
+  const auto shape = [&] {
+    std::string names, cells;
+    for (int c = 1; c < 7; ++c) names += std::string(t.g.GetColName(c)) + " ";
+    for (int c = 1; c < 7; ++c) cells += std::string(t.g.GetV(c, 1)) + " ";
+    return names + (names == cells ? "=" : "! " + cells) + std::to_string(t.g.Cell_Attr[0].col);
+  };
+  const struct { const char* what; std::function<int()> act; int result; const char* shape; } steps[] = {
+      {"a drag from 5 to 2 (the toolkit moved the cells): order changed, no sort keys",
+       [&] { t.g.MoveColumn(5, 2); return t.g.Column_Order_Changed * 10 + int(t.g.Sort_Keys.size()); }, 10,
+       "c1 c5 c2 c3 c4 c6 =2"},
+      {"swap 1 and 2", [&] { return t.g.Swap_Column(1, 2); }, 1, "c5 c1 c2 c3 c4 c6 =1"},
+      {"c5 jumps to 6", [&] { return t.g.Col_Jump("c5", 6); }, 1, "c1 c2 c3 c4 c6 c5 =6"},
+      {"no column 7 to jump to", [&] { return t.g.Col_Jump("c5", 7); }, 0, "c1 c2 c3 c4 c6 c5 =6"},
+      {"c1 already before c2", [&] { return t.g.Check_Column_Turn("c1", "c2"); }, 0, "c1 c2 c3 c4 c6 c5 =6"},
+      {"c5 after c1 is turned", [&] { return t.g.Check_Column_Turn("c5", "c1"); }, 1, "c5 c2 c3 c4 c6 c1 =1"},
+      {"c6 to 1: cells and records, not the attribute", [&] { return t.g.Adjust_Col_Pos("c6", 1); }, 1,
+       "c6 c2 c3 c4 c5 c1 =1"},
+      {"into a column no record has reached yet",
+       [&] { t.g.SetColCount(300); return t.g.Adjust_Col_Pos("c6", 299); }, 1, " c2 c3 c4 c5 c1 =1"},
+  };
+  for (const auto& s : steps) {
+    EXPECT_EQ(s.act(), s.result) << s.what;
+    EXPECT_EQ(shape(), s.shape) << s.what;
+  }
+  EXPECT_STREQ(t.g.GetV(299, 1), "c6");
+  EXPECT_STREQ(t.g.GetColName(299), "c6");
 }
 
 TEST(MgColumns, ResultRingKeepsHundred) {
@@ -190,14 +159,18 @@ TEST(MgColumns, ResultRingKeepsHundred) {
   EXPECT_STREQ(first, "0");
 }
 
-// What a host set in code before the first show, and what a form set in any order (ADEF before
-// ColCount), are both there once the grid is shown: the first show never parses ADEF over settings.
+// What a host set in code before the first show, what a form set in any order (ADEF before
+// ColCount), and columns a shown grid gets after its ADEF are all there once the grid is shown: the
+// first show never parses ADEF over settings, and columns added later take their lines.
 TEST(MgColumns, SettingsSurviveTheFirstShow) {
   struct Row {
     const char* what;
     bool adefFirst;  // ADEF set while the grid had only 2 columns, as a form may
+    bool shown;      // ... and the grid shown before that
   };
-  const Row rows[] = {{"built in code", false}, {"form order: ADEF before ColCount", true}};
+  const Row rows[] = {{"built in code", false, false},
+                      {"form order: ADEF before ColCount", true, false},
+                      {"a shown grid given ADEF, then its columns", true, true}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     controlsTestApp();
@@ -207,6 +180,7 @@ TEST(MgColumns, SettingsSurviveTheFirstShow) {
                            QStringLiteral("Memo,||70")};
     if (r.adefFirst) {
       g->SetColCount(2);
+      if (r.shown) form.show();
       ASSERT_TRUE(g->setProperty("ADEF", adef));
       ASSERT_TRUE(g->setProperty("ColCount", 4));
     } else {
@@ -219,21 +193,20 @@ TEST(MgColumns, SettingsSurviveTheFirstShow) {
     ASSERT_TRUE(g->setProperty("BDEF", QStringList{QStringLiteral("unit,1,0,2,0,Voucher")}));
     ASSERT_TRUE(g->setProperty("Show_Row_Id_Mode", false));
     form.show();
-    EXPECT_TRUE(g->IsLoaded());
-    EXPECT_EQ(g->Cells(3, 0), QStringLiteral("Memo"));
-    EXPECT_EQ(g->ColWidths(3), 70);
-    EXPECT_EQ(g->GetColFixedSize(3), 70);
-    EXPECT_EQ(g->ColWidths(0), 18);
-    EXPECT_EQ(g->Rect_Count(), 1);
-    EXPECT_EQ(g->GetColShowStyle(2), 1);
-    EXPECT_EQ(g->GetColReadonly(1), r.adefFirst);
-    EXPECT_EQ(g->GetColColor(2), r.adefFirst ? 0 : 0x123456);
-    if (!r.adefFirst) {
-      EXPECT_EQ(g->ColWidths(1), 33);
-    }
+    // Loaded; column 3 caption, width, fixed width; column 0 width; units; column 2 style, width, colour;
+    // column 1 read-only, width.
+    const auto seen = [&] {
+      return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 ").arg(g->IsLoaded()).arg(g->Cells(3, 0)).arg(g->ColWidths(3))
+                 .arg(g->GetColFixedSize(3)).arg(g->ColWidths(0)).arg(g->Rect_Count()).arg(g->GetColShowStyle(2))
+                 .arg(g->ColWidths(2) == MoneyWidth(*g)) +
+             QStringLiteral("%1 %2 %3").arg(g->GetColColor(2), 0, 16).arg(g->GetColReadonly(1)).arg(g->ColWidths(1));
+    };
+    const QString want = QStringLiteral("1 Memo 70 70 18 1 1 1 %1 %2 %3")
+                             .arg(r.adefFirst ? "0" : "123456").arg(r.adefFirst).arg(r.adefFirst ? g->ColWidths(1) : 33);
+    EXPECT_EQ(seen(), want);
     EXPECT_EQ(g->property("ADEF").toStringList(), adef);
     g->Loaded();  // a host calling it again changes nothing
-    EXPECT_EQ(g->GetColColor(2), r.adefFirst ? 0 : 0x123456);
+    EXPECT_EQ(seen(), want);
     EXPECT_EQ(g->property("FixedFontColor").toInt(), 0x800000);
   }
 }

@@ -51,6 +51,25 @@ TEST_F(MgDict, SetWShowsCodeAndNameAndGetWGivesTheCode) {
   EXPECT_EQ(name, u"总经理办公室");
 }
 
+// A dictionary that could not be read cannot say that a typed code is missing: the box says that it
+// could not check, and why, in the user's words.
+TEST_F(MgDict, DictionaryThatFailedIsToldAsAFailure) {
+  TSQLCA q;
+  ASSERT_EQ(q.Exec(u"insert into app_dict_sql(dict_id,sqlcmd) values('broken','select code,name from gone')"), 0);
+  ASSERT_EQ(q.Commit(), 0);
+  TMG g;
+  g.SetColCount(2);
+  g.SetRowCount(3);
+  g.SetADEF({QStringLiteral("Dept,|120")});
+  g.SetColPickDict(1, "broken");
+  g.show();
+  g.FocusCell(1, 1);
+  Type(g, QStringLiteral("02"));
+  const QString said = Message_Of([&] { Press(g, Qt::Key_Tab); });
+  EXPECT_TRUE(said.contains(QString::fromUtf16(u"字典 broken 暂时无法读取，不能核对“02”：数据库操作失败（错误代码 1，详见日志）")))
+      << said.toStdString();
+}
+
 namespace {
 
 // The host's code choice as each step wants it, registered once as a host registers its functions.

@@ -9,6 +9,8 @@
 #include <QPaintEvent>
 #include <QTest>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -143,6 +145,45 @@ TEST(MgDraw, MoneyDigitsByPlace) {
     int x0 = left + 11 * d + 2 - row.place * d;
     int n = Count(img, x0 + 1, r.Top + 2, x0 + d - 1, r.Bottom - 2, row.colour, 90);
     EXPECT_GT(n, 3) << row.text << " place " << row.place;
+  }
+}
+
+// Under a money column the sum line shows what its cell says: a total in the digit places, where
+// thousands separators take no place, and an average or a total with a second line as the text it
+// is. Each sum cell is compared with the same statistic drawn under a reference column.
+TEST(MgDraw, MoneyColumnsOnTheSumLine) {
+  // values of column 2, its statistic and extended bits, its "sum_ext" option, what the sum line holds, and
+  // the items of the reference column the sum cell must look the same in (without extended bits)
+  struct Row { const char* what; std::vector<const char*> values; int mode, bits; const char *ext, *cell, *ref; };
+  const Row rows[] = {
+      {"separators take no digit place", {"1234.5", "1000"}, 1, 4, nullptr, "2,234.5", "money"},
+      {"an average reads as its text", {"1234.50", "1234.50"}, 2, 0, nullptr, "E:1234.50", "float"},
+      {"a total with a second line reads as its text", {"3", "4"}, 1, 0, "yuan", "Tot:7\r\nyuan", "float"},
+  };
+  // The sum cell of column 2 as drawn, and what it holds.
+  auto sum_cell = [](const Row& r, const char* items, int bits) {
+    TMG data, sum;
+    data.SetColCount(3);
+    data.SetRowCount(int(r.values.size()) + 1);
+    data.SetADEF({QStringLiteral("Name"), QStringLiteral("Amt,") + QString::fromLatin1(items)});
+    for (size_t i = 0; i < r.values.size(); ++i) data.SetV(2, int(i) + 1, r.values[i]);
+    data.SetColWidths(2, 11 * (data.Canvas()->TextWidth(QStringLiteral("8")) + 3) + 3);
+    data.Set_Sum_Mg(&sum);
+    data.Set_Sum_Flag("Amt", r.mode);
+    data.Add_Ext_Opt(2, bits);
+    if (r.ext) data.Opt_Add("sum_ext.Amt", r.ext);
+    sum.resize(400, 80);
+    data.Sync_Sum();
+    const TRect c = sum.CellRect(2, 0);
+    return std::make_pair(sum.viewport()->grab().toImage().copy(c.toQRect()), sum.Cells(2, 0));
+  };
+  controlsTestApp();
+  for (const Row& r : rows) {
+    const auto [shown, held] = sum_cell(r, "money", r.bits);
+    const QImage ref = sum_cell(r, r.ref, 0).first;
+    EXPECT_EQ(held, QString::fromUtf8(r.cell)) << r.what;
+    EXPECT_GT(Count(shown, 0, 0, shown.width(), shown.height(), 0x000000, 100), 10) << r.what << ": no ink";
+    EXPECT_TRUE(shown == ref) << r.what << ": not drawn as in a " << r.ref << " column";
   }
 }
 

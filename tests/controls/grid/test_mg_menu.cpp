@@ -318,6 +318,13 @@ TEST(MgMenu, CheckMarksAndVetoes) {
   auto unbound = Shown(4, 5);
   unbound->SetRow_Bool(1, true);
   EXPECT_EQ(Ticks(*unbound), "....");
+  TPopupMenu host;  // outlives the grid: the mark items go with it, the host's own item stays
+  host.Items()->Add(new TMenuItem(&host));
+  unbound->Row_Bool_Bind("Ok", &host);
+  const QPointer<TMenuItem> all = host.Items(2);
+  unbound.reset();
+  if (all) all->action()->trigger();
+  EXPECT_EQ(host.Count(), 1);
 }
 
 // Range selection on: a block is selected and copied, nothing is edited; off again: the options as before.
@@ -327,7 +334,8 @@ TEST(MgMenu, RangeSelectSwitch) {
   g->Init_Popup_Menu();
   TMenuItem* sw = g->Base_Menu_Item("mg_range_select");
   const TGridOptions editing = g->Options();
-  for (int allow : {1, 0}) {
+  // Left by the switch, by allowing the switch again, by taking it away.
+  for (int leave : {0, 1, 2}) {
     EXPECT_EQ(sw->Caption(), QString::fromUtf16(u" 进入选择模式"));
     sw->action()->trigger();
     EXPECT_EQ(g->Range_Select_Mode, 1);
@@ -337,11 +345,11 @@ TEST(MgMenu, RangeSelectSwitch) {
     QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::ShiftModifier, g->CellRect(2, 2).toQRect().center());
     QTest::keyClick(g.get(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a1\tb1\r\na2\tb2"));
-    if (allow) sw->action()->trigger();
-    else g->Allow_Range_Select_Mode_Switch(0);
-    EXPECT_EQ(g->Range_Select_Mode, allow ? 0 : -1);
-    EXPECT_EQ(sw->action()->isVisible(), allow == 1);
-    EXPECT_TRUE(g->Options() == editing);
+    if (leave == 0) sw->action()->trigger();
+    else g->Allow_Range_Select_Mode_Switch(leave == 1);
+    EXPECT_EQ(g->Range_Select_Mode, leave == 2 ? -1 : 0);
+    EXPECT_EQ(sw->action()->isVisible(), leave != 2);
+    EXPECT_TRUE(g->Options() == editing) << "left by way " << leave;
   }
 }
 

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -120,6 +121,22 @@ TEST(MgSearch, SteppingOverHiddenCells) {
     t.g.Get_Color(k.col, k.row, c, b);
     if (k.bg) EXPECT_EQ(b, k.bg) << k.what;
     else EXPECT_TRUE(b != 0x008000 && b != 0x00FFFF) << k.what;
+  }
+}
+
+// With one column in view (each 330 wide), a column of context on the left would leave no room for
+// the hit: the view ends on the hit's column, wherever the hit lies (left: the view before).
+TEST(MgSearch, OneColumnInView) {
+  const struct { const char* what; int left; const char16_t* text; int col; } rows[] = {
+      {"the hit in the view's column", 3, u"xab", 3}, {"the hit left of the view", 3, u"AB", 2},
+      {"the first column, left of the view", 3, u"abc", 1}, {"the hit right of it", 1, u"xab", 3}};
+  for (const auto& r : rows) {
+    Searchable t;
+    for (int c = 1; c <= 3; ++c) t.g.SetColWidths(c, 330);
+    t.g.SetLeftCol(r.left);
+    g_answer = r.text;
+    QTest::keyClick(&t.g, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(std::make_pair(t.g.Search_Hit_Col, t.g.LeftCol()), std::make_pair(r.col, r.col)) << r.what;
   }
 }
 

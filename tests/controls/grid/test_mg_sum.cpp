@@ -8,6 +8,8 @@
 #include <QScrollBar>
 #include <QTest>
 #include <functional>
+#include <memory>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -172,4 +174,21 @@ TEST(MgSum, ScrollingAndTheVerticalBar) {
   bool can = true;
   t.sum.OnSelectCell(&t.sum, 2, 0, can);
   EXPECT_FALSE(can) << "the sum line is never selected";
+}
+
+// Neither grid owns the other: whichever goes first, the one left scrolls and keeps to itself.
+TEST(MgSum, EitherGridMayGoFirst) {
+  controlsTestApp();
+  for (bool dataGoes : {true, false}) {
+    auto data = std::make_unique<TMG>();
+    auto sum = std::make_unique<TMG>();
+    data->SetColCount(20);
+    data->Set_Sum_Mg(sum.get());
+    data->Sync_Sum();
+    (dataGoes ? data : sum).reset();
+    TMG& left = dataGoes ? *sum : *data;
+    left.SetLeftCol(7);
+    EXPECT_EQ(std::make_tuple(left.LeftCol(), left.Sum_Mg(), left.Data_Mg()), std::make_tuple(7, nullptr, nullptr))
+        << (dataGoes ? "the data grid went first" : "the sum grid went first");
+  }
 }

@@ -38,6 +38,11 @@ TEST_F(MDate, SetAndGetRoundTrips) {
     EXPECT_EQ(std::string(date) + "/" + month, std::string(r.date) + "/" + r.monthOut);
   }
   EXPECT_EQ(TMDate::To_Int("2x0-2 4"), 2024);
+  TMDate box;  // a buffer of known size gets a value only whole
+  box.Set_Date("20240229");
+  char date[8], month[8];
+  EXPECT_EQ(std::to_string(box.Get_Date(date, sizeof date)) + date + "/" + std::to_string(box.Get_Month(month, 7)) + month,
+            "0/1202402");
 }
 
 TEST_F(MDate, DayMenuHidesDaysPastTheMonthsEnd) {
@@ -84,6 +89,18 @@ TEST_F(MDate, MenusOfferTheYearsAroundTodayAndSetTheirField) {
     EXPECT_TRUE(std::string(out) == s.date && changes > before) << out;
   }
   EXPECT_EQ(box.Month_Field()->Text(), "06");
+}
+
+// A host that handles the right click itself finds the field's menu already there, whole.
+TEST_F(MDate, AHostsContextPopupFindsTheMenus) {
+  TMDate box;
+  int items = -1;
+  box.Day_Field()->OnContextPopup = [&](TObject*, TPoint, bool& handled) {
+    handled = true;
+    items = box.Day_Field()->PopupMenu() ? box.Day_Field()->PopupMenu()->Count() : 0;
+  };
+  box.Day_Field()->DoContextPopup(QPoint(2, 2), QPoint(2, 2));
+  EXPECT_TRUE(items == 32 && box.Day_Caption()->PopupMenu() == box.Day_Menu()) << items;
 }
 
 TEST_F(MDate, CaptionClickOpensTheCalendarBelowIt) {

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QTableView>
 #include <QTest>
+#include <algorithm>
 #include <variant>
 #include <vector>
 
@@ -37,9 +38,13 @@ TEST_F(PickDate, SetAndGetRoundTripsAndBlankDates) {
     r.month ? p.Set_Month(r.in) : p.Set_Date(r.in);
     EXPECT_TRUE(p.Text() == r.shown && p.Mode() == (r.month ? 2 : 1)) << p.Text().toStdString();
     char date[16], month[16];
+    std::fill(date, date + 16, '#');
+    std::fill(month, month + 16, '#');
     p.Get_Date(date);
     p.Get_Month(month);
     EXPECT_EQ(std::string(date) + "/" + month, std::string(r.date) + "/" + r.monthOut);
+    EXPECT_EQ(std::string(date + 9, 7) + "/" + std::string(month + 7, 9), "#######/#########")
+        << "nothing past the 9 bytes of a date, the 7 of a month";
     if (!*r.shown) { EXPECT_EQ(p.Date(), QDate(2001, 2, 3)) << "refused input keeps the date underneath"; }
   }
 }

@@ -256,15 +256,15 @@ TEST(TTreeView_Ext, AttachTreeDictNestsByCodeContainment) {
 // level, "+" after a folded node), and the printout.
 TEST(MTreeView, ExportedOutlineParsesBack) {
   Fixture f;
-  f.t->TN_Update(f.store, "", u"仓库 <&\"'> \x01");
+  f.t->TN_Update(f.store, "", u"仓库 𠀀 <&\"'> \x01");
   f.t->SetSelected(f.sales);
   f.sales->Expand(false);
   QTemporaryDir dir;
   struct Row { Zem_Outline_Format format; const char *file, *text; QString lines; } rows[] = {
       {ZEM_OUTLINE_FREEMIND, "t.mm", "TEXT",
-       U(u"部门|.财务部+|..会计组|.销售部|..华东销售组+|...上海|..华南销售组|.仓库 <&\"'> ")},
+       U(u"部门|.财务部+|..会计组|.销售部|..华东销售组+|...上海|..华南销售组|.仓库 𠀀 <&\"'> ")},
       {ZEM_OUTLINE_OPML, "t.opml", "text",
-       U(u"title 部门|财务部|.会计组|销售部|.华东销售组|..上海|.华南销售组|仓库 <&\"'> ")},
+       U(u"title 部门|财务部|.会计组|销售部|.华东销售组|..上海|.华南销售组|仓库 𠀀 <&\"'> ")},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.file);
