@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
   options.database = args.contains("--pg") ? args.value(args.indexOf("--pg") + 1) : home.filePath("data_app.db");
   const Zem_Start_Result started = Zem_Pack_Start(options);
   TSQLCA q;
-  for (const char16_t* sql : {u"drop table if exists goods", u"drop table if exists app_dict_def"}) q.Exec(sql);
+  for (const char16_t* sql : {u"drop table if exists goods", u"drop table if exists app_dict_def", u"drop table if exists app_dict_sql"})
+    q.Exec(sql);  // the sample anew: a PostgreSQL database keeps the last run's
   bool made = started.ok && Dict_Create_Def_Tables(&q) == 0;
   for (const char16_t* sql : kSample) made = made && q.Exec(sql) == 0;
   if (!made || q.Commit() != 0) {
@@ -51,13 +52,12 @@ int main(int argc, char** argv) {
   layout->addWidget(save, 0, 2);
   layout->addWidget(grid, 1, 0, 1, 3);
   layout->addWidget(sum, 2, 0, 1, 3);
-  grid->SetColCount(7);
+  grid->SetColCount(7);  // the row numbers, then a column for each ADEF line
   grid->SetADEF({"代码,$code,readonly,|60", "名称,$name,|120", "部门,$dept_code,|100", "数量,$qty,int,+",
                  "金额,$amount,money,|110", "启用日期,$since,|90"});
   grid->SetColPickDict(3, "dept");  // cells show "code name"; the value is the code
   grid->Set_Sum_Mg(sum);            // the line of totals below the grid
   grid->Set_Sum_Flag("amount", 1);
-
   TSQLCA area;  // the rows shown, tracked since they were read
   auto load = [&] {
     const QString d = dept->code();
@@ -67,9 +67,9 @@ int main(int argc, char** argv) {
   };
   QObject::connect(dept, &QComboBox::currentIndexChanged, load);
   since->OnChange = [&](TObject*) { if (since->dateValue().isValid()) load(); };
-  QObject::connect(save, &QPushButton::clicked, [&] {
-    if (area.Save_Changes() != 0) QMessageBox::warning(&window, "data_app", QString::fromUtf16(area.Get_Error_Msg()));
-    load();
+  QObject::connect(save, &QPushButton::clicked, [&] {  // read again once saved; a failed save keeps the clerk's work
+    if (area.Save_Changes() == 0) load();
+    else QMessageBox::warning(&window, "data_app", QString::fromUtf16(area.Get_Error_Msg()));
   });
   load();
   window.resize(640, 360);

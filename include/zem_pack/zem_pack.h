@@ -47,11 +47,14 @@
 #include "frame/host_funcs.h"
 #include "frame/log_mgr.h"
 #include "frame/pub_ptr.h"
+#include "frame/singleton.h"
 #include "util/disp_text.h"
 #include "util/lang_map.h"
 
-// The host module: default host functions, and the form loader where Qt's UI tools are on the include
-// path (ZemPack::zem_host brings them).
+// The host module: default host functions (and those a replacement hands the rest to), and the form
+// loader where Qt's UI tools are on the include path (ZemPack::zem_host brings them).
+#include "host/code_dialogs.h"
+#include "host/wait_box.h"
 #include "host/zem_host.h"
 #if __has_include(<QUiLoader>)
 #include "host/zem_ui_loader.h"

@@ -20,12 +20,12 @@ TEST(ZemPackStart, EachStepComesUpOrSaysWhy) {
       {"SQLite in a new folder, a home path, the defaults", [](Opt& o, QString d) {
          o.database = d + "/data/app.db";
          o.home_path = d + "/home";
-       }, {}, [](Res& r) { return r.shared_registry && r.host_functions == 27 && TSQLCA().Select(u"select 1") == 0; }},
+       }, {}, [](Res& r) { return r.shared_registry && r.host_functions == 29 && TSQLCA().Select(u"select 1") == 0; }},
       {"no host defaults", [](Opt& o, QString) { o.host_defaults = false; }, {},
        [](Res& r) { return r.host_functions == 0 && !Get_Pub_Ptr(kPdu_Code_Select); }},
       {"a library folder without the registry and the drivers", [](Opt& o, QString d) { o.library_dir = o.database = d; },
        {"holds no kdm_pub_ptr.so", "kdm_pub_ptr.so was not loaded", "the driver zem_drv_sqlite cannot be loaded"},
-       [](Res& r) { return r.host_functions == 27; }},
+       [](Res& r) { return r.host_functions == 29; }},
       {"a server nobody answers on; its password is not told",
        [](Opt& o, QString) { o.database = "host=127.0.0.1 port=1 dbname=app password=Secret9"; },
        {"password=*** cannot be opened"}, [](Res& r) { return r.driver == "zem_drv_pg"; }},
