@@ -16,6 +16,7 @@
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
 #include "dict/dict_mgr.h"
+#include "dict/dict_net.h"
 #include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
 #include "host/zem_ui_loader.h"
@@ -136,23 +137,21 @@ class CodeChooser : public QObject {
     code.replace(QLatin1Char('\''), QStringLiteral("''"));
     // The department table fills this list; the "dept" code dictionary, which the code dialogs and the
     // grid's department column read, gets the department too and is read again at once.
-    const QString sqls[] = {
+    const QStringList sqls = {
         QStringLiteral("insert into departments(dept_code,dept_name) values('%1','%2')").arg(code, n),
         QStringLiteral("insert into app_dict_def(dict_id,code,name,order_id) select 'dept','%1','%2',"
                        "coalesce(max(order_id),0)+1 from app_dict_def where dict_id='dept'")
             .arg(code, n)};
-    for (const QString& sql : sqls)
-      if (q.Exec(reinterpret_cast<const wchar16*>(sql.utf16())) != 0) {
-        const QString why = QString::fromUtf16(q.Get_User_Msg());
-        q.Rollback();
-        note(QString::fromUtf16(u"增加部门失败：") + why);
-        return;
-      }
-    if (q.Commit() != 0) {
-      note(QString::fromUtf16(u"增加部门失败：") + QString::fromUtf16(q.Get_User_Msg()));
+    if (db_->transact(q, sqls) != 0) {
+      note(QString::fromUtf16(u"增加部门失败：") + db_->error());
       return;
     }
-    Dict_Client_List()->Refresh_Dict("dept");
+    // The dictionary has the department at once: from the database, or through the server, which reads
+    // its database again and tells its other clients.
+    if (auto* net = dynamic_cast<TDict_Net*>(Dict_Client_List()->Get_Dict("dept", 1)))
+      net->Serv_Refresh();
+    else
+      Dict_Client_List()->Refresh_Dict("dept");
     fill();
     chosen(c);
   }

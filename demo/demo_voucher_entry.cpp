@@ -21,6 +21,7 @@
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
 #include "demo/demo_inputs.h"
+#include "demo/demo_voucher_no.h"
 #include "demo/demo_window.h"
 #include "host/host_ui.h"
 #include "toolkit/tk_edit.h"
@@ -124,7 +125,7 @@ int VoucherEntry::appendRow() {
 bool VoucherEntry::known(const char* table, const char* column, const QString& code) {
   TSQLCA q;
   const QString sql = QStringLiteral("select count(*) from %1 where %2 = ?").arg(QLatin1String(table), QLatin1String(column));
-  return !code.isEmpty() && q.Select(W(sql), {W(code)}) == 0 && q.Get_Row_Count() == 1 &&
+  return !code.isEmpty() && db_->select(q, sql, {code}) == 0 && q.Get_Row_Count() == 1 &&
          QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() == 1;
 }
 
@@ -257,9 +258,11 @@ QString VoucherEntry::problem(const Values& v, int row, const char** field) {
     return QString::fromUtf16(u"日期无效：") + (v.date.isEmpty() ? none : v.date);
   *field = "sup_code";
   TSQLCA q;
-  // A look-up that failed says so: the supplier may well exist.
-  if (q.Select(u"select count(*) from suppliers where sup_code = ?", {W(v.sup)}) != 0)
-    return QString::fromUtf16(u"无法核对供应商 %1：").arg(v.sup) + QString::fromUtf16(q.Get_User_Msg());
+  // A look-up that failed says so, and no field is blamed: the supplier may well exist.
+  if (db_->select(q, QStringLiteral("select count(*) from suppliers where sup_code = ?"), {v.sup}) != 0) {
+    *field = nullptr;
+    return QString::fromUtf16(u"无法核对供应商 %1：").arg(v.sup) + db_->error();
+  }
   if (q.Get_Row_Count() != 1 || QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() != 1)
     return QString::fromUtf16(u"没有这个供应商：") + (v.sup.isEmpty() ? none : v.sup);
   *field = "amount";
@@ -333,7 +336,7 @@ QStringList VoucherEntry::save() {
   if (row >= 0) {
     fresh = read(row);
     const QString why = problem(fresh, row, &field);
-    if (!why.isEmpty()) return refuseAt(QString::fromUtf16(u"新凭证"), row, field, why);
+    if (!why.isEmpty()) return field ? refuseAt(QString::fromUtf16(u"新凭证"), row, field, why) : refuse(why);
   }
   int noCol = 0;
   grid_->GetColId("voucher_no", &noCol);
@@ -342,7 +345,7 @@ QStringList VoucherEntry::save() {
     for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r)
       if (grid_->Cells(noCol, r) == no) shown = r;
     const QString why = problem(stored(area->Find_Key(W(no))), shown, &field);
-    if (!why.isEmpty()) return refuseAt(QString::fromUtf16(u"凭证 %1 ").arg(no), shown, field, why);
+    if (!why.isEmpty()) return field ? refuseAt(QString::fromUtf16(u"凭证 %1 ").arg(no), shown, field, why) : refuse(why);
   }
 
   // The new voucher joins the area as an added row; it takes its number in the save's transaction.
@@ -355,34 +358,15 @@ QStringList VoucherEntry::save() {
       if (!values[i].isEmpty()) area->Set_Value(area->Find_Field(map_wchar(kFields[i])), W(values[i]));
   }
   TSave_Options options;
-  options.before_insert = [](TSQLCA* q, TSQLCA* rows, int r) {
-    rows->Go_To_Row(r);
-    const int key = rows->Find_Field(u"voucher_no");
-    if (*rows->Get_Value(key)) return 0;  // a voucher another clerk deleted, saved again: its own number
-    if (q->Exec(u"update app_sequence set seq_val = seq_val + 1 where seq_name = ?", {u"voucher_no"}) != 0)
-      return q->Get_Sqlcode();
-    if (q->Select(u"select seq_val from app_sequence where seq_name = ?", {u"voucher_no"}) != 0) return q->Get_Sqlcode();
-    if (q->Get_Row_Count() != 1) {
-      q->Set_Error(-1, u"no sequence voucher_no in app_sequence");
-      return -1;
-    }
-    const QString date = QString::fromUtf16(rows->Get_Value(u"voucher_date"));
-    const QString no = QStringLiteral("V%1%2").arg(date.left(4)).arg(QString::fromUtf16(q->Get_Row_Value(0, 0)).toInt(),
-                                                                     3, 10, QLatin1Char('0'));
-    rows->Set_Value(key, W(no));
-    return 0;
-  };
+  options.before_insert = Demo_Number_Voucher;
   TSave_Result result;
-  if (area->Save_Changes(&options, &result) != 0) {
+  if (db_->saveChanges(area, options, &result) != 0) {
     if (added >= 0) {  // the open row stays in the grid as typed, not in the area
       area->Go_To_Row(added);
       area->Del_Row();
     }
     // A conflict is told in the clerk's words already; a database failure gets the user's sentence.
-    const int code = area->Get_Sqlcode();
-    return refuse(code == SAVE_CONFLICT || code == SAVE_CANCELLED
-                      ? QString::fromUtf16(area->Get_Error_Msg())
-                      : QString::fromStdU16String(Db_User_Message(code, area->Get_Error_Msg(), DB_END_NONE, 0)));
+    return refuse(db_->error());
   }
 
   QStringList written = changed;

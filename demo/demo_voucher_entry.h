@@ -65,8 +65,9 @@ class VoucherEntry : public QObject {
   Values read(int row) const;
   // The values of a row of the tracked area.
   Values stored(int row);
-  // Why the values cannot be saved ("" when they can); *field names the column at fault. row: the
-  // grid row they were read from, -1 when it is not shown.
+  // Why the values cannot be saved ("" when they can); *field names the column at fault, null when
+  // none is (a check that could not be made). row: the grid row they were read from, -1 when it is
+  // not shown.
   QString problem(const Values& v, int row, const char** field);
   // The open row as Ctrl+N and the strip's fields left it: Escape takes it away.
   bool untouched() const;

@@ -218,10 +218,15 @@ int TDict_Client_List::Reload(TDict* d, int changes_only) {
 void TDict_Client_List::Keep_Current(TDict* d, const std::string& id) {
   const int kind = Kind_Of(d);
   const int retry_ms = Param_Ms(u"dict_load_retry_ms", DEFAULT_RETRY_MS);
-  if (d->Load_Failed()) {
-    if (Dict_Now_Ms() - d->Failed_At() < retry_ms) return;
+  // A server dictionary serving its cache file (its server was away at the first load) is usable, and
+  // asks the server again after the same pause as a failed one.
+  auto cached = [d, kind] { return kind == DICT_KIND_NET && d->Is_Stale() && !d->Load_Failed(); };
+  auto due = [&] { return Dict_Now_Ms() - (cached() ? d->Checked_At() : d->Failed_At()) >= retry_ms; };
+  if (d->Load_Failed() || cached()) {
+    if (!due()) return;
     auto load = d->Load_Lock(false);
-    if (!load.owns_lock() || !d->Load_Failed() || Dict_Now_Ms() - d->Failed_At() < retry_ms) return;
+    if (!load.owns_lock() || !(d->Load_Failed() || cached()) || !due()) return;
+    d->Set_Checked_At(Dict_Now_Ms());
     Take_Mark(id);
     if (d->Has_Rows()) {
       Reload(d, kind == DICT_KIND_NET);  // stale rows serve until the new ones are in

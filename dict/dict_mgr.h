@@ -71,7 +71,9 @@ class TDict_Client_List {
   // change notice marked it (Mark_Changed), it loads the change (a server dictionary its change
   // set, the others their rows again); without notices, a server dictionary asks the server's
   // time stamp once per "dict_poll_interval_ms" (default 30000; 0 never) and loads the change set
-  // when it moved. Null when missing and create is 0, and for an empty id.
+  // when it moved. A server dictionary that serves its held rows or its cache file while the server
+  // is away (Is_Stale) asks the server again after "dict_load_retry_ms", or at once when marked, and
+  // is current again once it answers. Null when missing and create is 0, and for an empty id.
   TDict* Get_Dict(const char* dict_id, int create);
   // Reloads a listed dictionary (the user restriction and filter again). 1, or 0 when missing or failed.
   int Refresh_Dict(const char* dict_id);

@@ -36,6 +36,9 @@
 #include "core/data/sqlca.h"
 #include "core/text/map_str.h"
 
+// Remote calls, in-process or to the application server.
+#include "link/r_call.h"
+
 // Code dictionaries.
 #include "dict/dict.h"
 #include "dict/dict_change.h"
