@@ -227,6 +227,7 @@ int DemoDb::followChanges() {
     q.Rollback();
     const bool tree = q.Select(u"select 1 from dept_tree where 1 = 0") == 0;
     if (Dict_Create_Change_Triggers(&q) != 0 || Dict_Watch_Table(&q, "vouchers", "vouchers") != 0 ||
+        Dict_Watch_Table(&q, "suppliers", "sup") != 0 ||
         (tree && Dict_Watch_Table(&q, "dept_tree", "dept_tree") != 0)) {
       error_ = Q(q.Get_Error_Msg());
       q.Rollback();

@@ -2,6 +2,7 @@
 #include "demo/demo_voucher_entry.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDate>
 #include <QEvent>
 #include <QKeyEvent>
@@ -23,6 +24,7 @@
 #include "demo/demo_inputs.h"
 #include "demo/demo_voucher_no.h"
 #include "demo/demo_window.h"
+#include "dict/dict_mgr.h"
 #include "host/host_ui.h"
 #include "toolkit/tk_edit.h"
 
@@ -152,7 +154,7 @@ void VoucherEntry::start() {
       grid_->SetW("voucher_date", row, W(DemoWindow::shownDate(QString::fromLatin1(v))));
     const QString sup = in_->supCode->text().trimmed(), dept = in_->deptCode->text().trimmed();
     if (known("suppliers", "sup_code", sup)) grid_->SetW("sup_code", row, W(sup));
-    if (known("departments", "dept_code", dept)) grid_->SetW("dept_code", row, W(dept));
+    if (!dept.isEmpty() && deptProblem(dept).isEmpty()) grid_->SetW("dept_code", row, W(dept));
     fresh_ = rowCells(row);
     grid_->Sync_Sum();
     grid_->SetTopRow(row);
@@ -178,16 +180,29 @@ bool VoucherEntry::discard(bool ask) {
     window_->note(QString::fromUtf16(u"没有未保存的新凭证"));
     return false;
   }
+  // Ctrl+D in the grid acts on its current row only: on a saved voucher it deletes nothing (the new row
+  // may lie far below, out of sight) and says what it is for.
+  int noCol = 0;
+  grid_->GetColId("voucher_no", &noCol);
+  const QWidget* focus = QApplication::focusWidget();
+  if (ask && (focus == grid_ || grid_->isAncestorOf(focus)) && grid_->Row() != row && grid_->Row() >= grid_->FixedRows()) {
+    window_->note(QString::fromUtf16(u"凭证 %1 已保存，没有删除：Ctrl+D 只删除未保存的新凭证（第 %2 行）")
+                      .arg(grid_->Cells(noCol, grid_->Row()), grid_->Cells(0, row)));
+    return false;
+  }
   if (ask) {
+    const QString summary = QString::fromUtf16(grid_->GetW("summary", row)).trimmed();
     QMessageBox box(QMessageBox::Question, QString::fromUtf16(u"凭证"),
-                    QString::fromUtf16(u"删除未保存的新凭证吗？已输入的内容不会保存。"), QMessageBox::NoButton,
-                    window_->window());
+                    QString::fromUtf16(u"删除第 %1 行未保存的新凭证%2吗？已输入的内容不会保存。")
+                        .arg(grid_->Cells(0, row), summary.isEmpty() ? QString() : QString::fromUtf16(u"“%1”").arg(summary)),
+                    QMessageBox::NoButton, window_->window());
     box.setObjectName(QStringLiteral("discardVoucher"));
     QPushButton* yes = box.addButton(Host_Cap(u"dialog", u"删除"), QMessageBox::AcceptRole);
     yes->setObjectName(QStringLiteral("delete"));
     QPushButton* no = box.addButton(Host_Cap(u"dialog", u"取消"), QMessageBox::RejectRole);
     no->setObjectName(QStringLiteral("cancel"));
-    box.setDefaultButton(yes);
+    // A typed-ahead Enter must not throw a filled row away: 取消 is the default.
+    box.setDefaultButton(no);
     box.setEscapeButton(no);
     box.exec();
     if (box.clickedButton() != yes) return false;
@@ -232,6 +247,8 @@ QStringList VoucherEntry::refuseAt(const QString& who, int row, const char* fiel
   if (row >= 0 && col > 0) {
     grid_->setFocus();
     grid_->FocusCell(col, row);
+    // The clerk types the right value straight over the one refused.
+    if (TInplaceEdit* editor = grid_->InplaceEditor(); editor && editor->isVisible()) editor->selectAll();
   }
   return refuse(QString::fromUtf16(u"%1的%2有误，").arg(who, grid_->Cells(col, 0)) + why);
 }
@@ -251,7 +268,18 @@ VoucherEntry::Values VoucherEntry::read(int row) const {
   return v;
 }
 
-QString VoucherEntry::problem(const Values& v, int row, const char** field) {
+QString VoucherEntry::deptProblem(const QString& code, bool* failed) {
+  TDict* dept = Dict_Client_List()->Get_Dict("dept", 1);  // a change told meanwhile is read first
+  if (failed) *failed = !dept || dept->Load_Failed();
+  if (!dept || dept->Load_Failed())
+    return QString::fromUtf16(u"无法核对部门 %1：部门字典暂时无法读取，请稍后再试").arg(code);
+  auto guard = dept->Lock();
+  if (!dept->Seek_Code(0, W(code))) return QString::fromUtf16(u"没有这个部门：") + code;
+  if (dept->Is_Stop()) return QString::fromUtf16(u"部门 %1 已停用").arg(code);
+  return QString();
+}
+
+QString VoucherEntry::problem(const Values& v, int row, const char** field, bool check_dept) {
   const QString none = QString::fromUtf16(u"（空）");
   *field = "voucher_date";
   if (!QDate::fromString(v.date, QStringLiteral("yyyyMMdd")).isValid())
@@ -265,6 +293,13 @@ QString VoucherEntry::problem(const Values& v, int row, const char** field) {
   }
   if (q.Get_Row_Count() != 1 || QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() != 1)
     return QString::fromUtf16(u"没有这个供应商：") + (v.sup.isEmpty() ? none : v.sup);
+  *field = "dept_code";
+  if (check_dept && !v.dept.isEmpty()) {
+    bool failed = false;
+    const QString why = deptProblem(v.dept, &failed);
+    if (failed) *field = nullptr;  // the department may well be right
+    if (!why.isEmpty()) return why;
+  }
   *field = "amount";
   int col = 0;
   const QString kept = row >= 0 && grid_->GetColId("amount", &col) ? grid_->Number_Problem(col, row) : QString();
@@ -344,7 +379,8 @@ QStringList VoucherEntry::save() {
     int shown = -1;  // the voucher's row, when the grid shows it
     for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r)
       if (grid_->Cells(noCol, r) == no) shown = r;
-    const QString why = problem(stored(area->Find_Key(W(no))), shown, &field);
+    const int kept = area->Find_Key(W(no));
+    const QString why = problem(stored(kept), shown, &field, area->Field_Changed(kept, area->Find_Field(u"dept_code")));
     if (!why.isEmpty()) return field ? refuseAt(QString::fromUtf16(u"凭证 %1 ").arg(no), shown, field, why) : refuse(why);
   }
 
@@ -358,6 +394,7 @@ QStringList VoucherEntry::save() {
       if (!values[i].isEmpty()) area->Set_Value(area->Find_Field(map_wchar(kFields[i])), W(values[i]));
   }
   TSave_Options options;
+  options.caption = u"凭证";  // a conflict names the voucher, not the table
   options.before_insert = Demo_Number_Voucher;
   TSave_Result result;
   if (db_->saveChanges(area, options, &result) != 0) {
