@@ -119,6 +119,9 @@ TEST(MgQt, QStringFormsAndTheFirstCurrentCell) {
   // A character the system code page lacks stays whole; a name no column has writes nothing.
   EXPECT_EQ(g.SetW("n", 1, U(u"€ 12 ✓")) + g.SetV("zz", 1, U(u"乙")) + g.SetV(1, 9, U(u"乙")), 1);
   EXPECT_EQ(g.value("n", 1), U(u"€ 12 ✓"));
+  int id = 0;
+  EXPECT_TRUE(g.Adjust_Col_Caption("n", U(u"名称 ✓")) && g.GetColId(QStringLiteral("k"), &id) && id == 2);
+  EXPECT_EQ(g.Cells(3, 0) + '|' + g.colName(3), U(u"名称 ✓|n"));
 }
 
 }  // namespace

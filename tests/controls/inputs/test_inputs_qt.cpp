@@ -1,6 +1,7 @@
 // The input controls' Qt forms (QString and QDate in and out), and the date box's captions through the
 // caption map: translated, they widen their labels and the box's size hint with them.
 #include "controls/inputs/Mdate.h"
+#include "controls/inputs/Mgs.h"
 #include "controls/inputs/Mpickdate.h"
 #include "controls/inputs/inputs_test.h"
 #include "util/lang_map.h"
@@ -18,6 +19,11 @@ TEST_F(InputsQt, DatesAndCodesAsQt) {
       {"the month form: its first day", false, [](TMDate& b, MPickDate&) { b.Set_Month(QDate(2023, 7, 19)); }, "2023|07|", "2023-07-01"},
       {"the picker: a QDate", true, [](TMDate&, MPickDate& p) { p.Set_Date(QDate(2023, 12, 31)); }, "2023-12-31", "2023-12-31"},
       {"the picker: a null QString is today", true, [](TMDate&, MPickDate& p) { p.Set_Date(QString()); }, "2024-06-15", "2024-06-15"},
+      {"the picker: an invalid QDate blanks it", true, [](TMDate&, MPickDate& p) { p.Set_Date(QDate()); }, "", ""},
+      {"the picker's month form", true, [](TMDate&, MPickDate& p) {
+         p.SetMonthMode(true);
+         p.Set_Month(QDate(2022, 3, 9));
+       }, "2022-03", "2022-03-01"},
   };
   for (Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -29,6 +35,9 @@ TEST_F(InputsQt, DatesAndCodesAsQt) {
               QLatin1String(r.shown));
     EXPECT_EQ((r.picker ? pick.dateValue() : box.dateValue()).toString(Qt::ISODate), QLatin1String(r.value));
   }
+  TMGS search;
+  search.Set_Code(QString::fromUtf16(u"甲€01"));
+  EXPECT_EQ(search.Code_Edit()->Text() + '|' + search.typedCode(), QString::fromUtf16(u"甲€01|甲€01"));
 }
 
 TEST_F(InputsQt, DateBoxCaptionsGoThroughTheCaptionMap) {

@@ -45,6 +45,8 @@ TEST(MapWchar, Construction) {
 
   map_char wide(kAhBaW), null_c(static_cast<const wchar16*>(nullptr)), narrow(kAhBa);
   EXPECT_TRUE(wide.owned() && std::string(wide.c_str()) == kAhBa);
+  map_char from_toolkit(Toolkit_String{u"\u554A\u5427 \u20AC9 \u2713"});  // what the code page lacks becomes "?"
+  EXPECT_TRUE(from_toolkit.owned() && std::string(from_toolkit.c_str()) == std::string(kAhBa) + " \x80" "9 ?");
   EXPECT_TRUE(null_c.c_str() == g_empty_c && narrow.c_str() == kAhBa);
 }
 
