@@ -151,7 +151,8 @@ int Param_Ms(const char16_t* name, int fallback) {
 }
 
 // Whether this thread's database session waits in an outer call (this look-up comes from a paint or a
-// timer inside the wait box): a load now would be refused as busy and pass for a failed one.
+// timer inside the wait box): a load now would be refused as busy and pass for a failed one. Asked
+// only when this thread is about to load (it takes its session then anyway).
 bool Session_Busy_Here(int kind) {
   if (kind == TDict_Client_List::DICT_KIND_NET) return false;
   TDb_Connect* c = Db_Connect_Mgr()->Get_Session(nullptr);
@@ -255,9 +256,9 @@ void TDict_Client_List::Keep_Current(TDict* d, const std::string& id) {
   auto cached = [d, kind] { return kind == DICT_KIND_NET && d->Is_Stale() && !d->Load_Failed(); };
   auto due = [&] { return Dict_Now_Ms() - (cached() ? d->Checked_At() : d->Failed_At()) >= retry_ms; };
   if (d->Load_Failed() || cached()) {
-    if (!due() || Session_Busy_Here(kind)) return;
+    if (!due()) return;
     auto load = d->Load_Lock(false);
-    if (!load.owns_lock() || !(d->Load_Failed() || cached()) || !due()) return;
+    if (!load.owns_lock() || !(d->Load_Failed() || cached()) || !due() || Session_Busy_Here(kind)) return;
     d->Set_Checked_At(Dict_Now_Ms());
     Take_Mark(id);
     // Stale rows serve until the new ones are in.
@@ -277,8 +278,8 @@ void TDict_Client_List::Keep_Current(TDict* d, const std::string& id) {
     }
   }
   if (!reload) return;
-  auto load = Session_Busy_Here(kind) ? Load_Guard() : d->Load_Lock(false);
-  if (!load.owns_lock()) {
+  auto load = d->Load_Lock(false);
+  if (!load.owns_lock() || Session_Busy_Here(kind)) {
     // Another thread loads it now, or this thread's session waits: the change is read at a later look.
     Mark_Changed(id);
     return;
