@@ -7,6 +7,7 @@
 #   P/bin/zem_app_server                   the application server (finds those libraries in P/lib)
 #   P/lib/libzem_host.a                    the optional host module (default host functions, form loader)
 #   P/include/zem_pack/<folder>/<file>.h   the public headers, in the folders of the source tree
+#   P/include/zem_pack/zem_pack.h          all of them in one include, <zem_pack/zem_pack.h>
 #   P/lib/cmake/ZemPack/                   find_package(ZemPack): ZemPack::zem_pack, ZemPack::zem_host
 #   P/lib/pkgconfig/zem_pack.pc            pkg-config
 #   P/lib/qt6/plugins/designer/            the Designer plugin
@@ -28,6 +29,7 @@ set_target_properties(zem_pack PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION $
 # Hosts include the headers as the package's own sources do ("controls/grid/Mg.h"); the prefix form
 # <zem_pack/controls/grid/Mg.h> works as well.
 target_include_directories(zem_pack INTERFACE $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
+                           $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
                            $<INSTALL_INTERFACE:${zem_incdir}> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_compile_features(zem_pack INTERFACE cxx_std_17)
 set(zem_export_targets zem_pack)
@@ -59,6 +61,11 @@ foreach(dir ${zem_header_dirs})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir} DESTINATION ${zem_incdir}
           FILES_MATCHING PATTERN "*.h" PATTERN "*.inc")
 endforeach()
+
+# The one include of the whole package, <zem_pack/zem_pack.h>.
+if(ZEM_WIDGETS)
+  install(FILES ${PROJECT_SOURCE_DIR}/include/zem_pack/zem_pack.h DESTINATION ${zem_incdir})
+endif()
 
 # find_package(ZemPack)
 install(EXPORT ZemPackTargets NAMESPACE ZemPack:: DESTINATION ${zem_cmakedir})

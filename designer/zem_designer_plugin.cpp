@@ -7,11 +7,14 @@
 #include <QIcon>
 #include <QSize>
 #include <QWidget>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "controls/combo/Combobox_ext.h"
 #include "controls/inputs/Mstatusbar.h"
+#include "controls/tree/Mtreeview.h"
+#include "controls/tree/Treeview_ext.h"
 #include "frame/zem_units.h"
 
 namespace {
@@ -67,6 +70,21 @@ QSize Default_Size(const char* class_name) {
     if (std::strcmp(s.class_name, class_name) == 0) return s.size;
   return QSize(200, 100);
 }
+
+// The properties whose texts are data, not words for a translator: the default XML makes them not
+// translatable (uic then sets them once in setupUi instead of again at every language change in
+// retranslateUi). String lists start empty and not translatable; single texts are declared not
+// translatable for Designer's property editor.
+struct Data_Property {
+  const char* class_name;
+  const char* property;
+  bool list;
+};
+const Data_Property kData_Properties[] = {
+    {"TMG", "ADEF", true},           {"TMG", "BDEF", true},
+    {"TComboBox_Ext", "Dict_Id", false}, {"MStatusBar", "PanelTexts", true},
+    {"MStatusBar", "PanelWidths", false}, {"TMDate", "Value", false},
+};
 
 const Class_Info* Info_For(const char* class_name) {
   if (!class_name) return nullptr;
@@ -149,6 +167,18 @@ QWidget* ZemWidgetPlugin::createWidget(QWidget* parent) {
   if (designing_) {
     if (auto* bar = qobject_cast<MStatusBar*>(w)) bar->Set_Designing(true);
     if (auto* combo = qobject_cast<TComboBox_Ext*>(w)) combo->Set_Designing(true);
+    // A tree without nodes is a blank box on the form: each shows a sample branch, never saved (nodes
+    // are no property) and never there at run time.
+    if (auto* tree = qobject_cast<MTreeView*>(w)) {
+      TTreeNode* root = tree->TN_Add(nullptr, 0, "01", u"MTreeView");
+      tree->TN_Add(root, 0, "0101", u"代码树节点");
+      root->SetExpanded(true);
+    }
+    if (auto* tree = qobject_cast<TTreeView_Ext*>(w)) {
+      TTreeNode* root = tree->AddItem(nullptr, "01", u"TTreeView_Ext");
+      tree->AddItem(root, "0101", u"字典树节点");
+      root->SetExpanded(true);
+    }
   }
   return w;
 }
@@ -157,15 +187,30 @@ QString ZemWidgetPlugin::domXml() const {
   // The object name a new control gets: the class name with a lower-case first letter.
   QString object = name();
   if (!object.isEmpty()) object[0] = object[0].toLower();
+  QString defaults, specs;
+  for (const Data_Property& d : kData_Properties) {
+    if (std::strcmp(d.class_name, entry_->class_name) != 0) continue;
+    const QString property = QString::fromLatin1(d.property);
+    if (d.list)
+      defaults += QStringLiteral("  <property name=\"%1\">\n   <stringlist notr=\"true\"/>\n  </property>\n").arg(property);
+    else
+      specs += QStringLiteral("    <stringpropertyspecification name=\"%1\" notr=\"true\" type=\"singleline\"/>\n").arg(property);
+  }
+  if (!specs.isEmpty())
+    specs = QStringLiteral(" <customwidgets>\n  <customwidget>\n   <class>%1</class>\n   <propertyspecifications>\n%2"
+                           "   </propertyspecifications>\n  </customwidget>\n </customwidgets>\n")
+                .arg(name(), specs);
   return QStringLiteral("<ui language=\"c++\">\n"
                         " <widget class=\"%1\" name=\"%2\">\n"
                         "  <property name=\"geometry\">\n"
                         "   <rect><x>0</x><y>0</y><width>%3</width><height>%4</height></rect>\n"
                         "  </property>\n"
+                        "%5"
                         " </widget>\n"
+                        "%6"
                         "</ui>\n")
       .arg(name(), object, QString::number(Default_Size(entry_->class_name).width()),
-           QString::number(Default_Size(entry_->class_name).height()));
+           QString::number(Default_Size(entry_->class_name).height()), defaults, specs);
 }
 
 ZemDesignerCollection::ZemDesignerCollection(QObject* parent) : QObject(parent) {
@@ -179,6 +224,10 @@ ZemDesignerCollection::ZemDesignerCollection(QObject* parent) : QObject(parent) 
     const Zem_Palette_Entry* e = Zem_Palette_Get(i);
     if (e && e->create && std::u16string_view(e->page) == kZem_Palette_Page) widgets_ << new ZemWidgetPlugin(e, this);
   }
+  // The widget box lists a page's widgets in the order given: by name, as a user looks for them.
+  std::sort(widgets_.begin(), widgets_.end(), [](QDesignerCustomWidgetInterface* a, QDesignerCustomWidgetInterface* b) {
+    return a->name().compare(b->name(), Qt::CaseInsensitive) < 0;
+  });
 }
 
 ZemDesignerCollection::~ZemDesignerCollection() {

@@ -1,11 +1,13 @@
 // The form designer's plugin: the palette page "Zem_Pack".
 //
 // ZemDesignerCollection does what a form designer does with the package (the units' initialization,
-// then every control unit's Register()) and offers one ZemWidgetPlugin per class on the page; when the
-// plugin is unloaded it runs the units' finalization. Each widget plugin only describes its class:
-// name, group, icon (designer/icons, a resource keyed by class name), tooltip, "what's this", header,
-// default XML, and how to make one. The controls' published properties are Q_PROPERTY, so the designer
-// edits them and stores them in .ui files.
+// then every control unit's Register()) and offers one ZemWidgetPlugin per class on the page, sorted by
+// name; when the plugin is unloaded it runs the units' finalization. Each widget plugin only describes
+// its class: name, group, icon (designer/icons, a resource keyed by class name), tooltip, "what's this",
+// header, default XML, and how to make one. The controls' published properties are Q_PROPERTY, so the
+// designer edits them and stores them in .ui files. The default XML gives a control its size on the
+// form and marks its data properties (the grid's definition lines, a dictionary id, panel widths, a
+// date value) as not translatable, so that uic never hands them to tr().
 //
 // Loaded while TARVOK_DLL_PATH is unset, the plugin points it at the folder of the package library it
 // runs with (where kdm_pub_ptr.so and the driver libraries lie), so the package binds to the registry
@@ -34,7 +36,7 @@ class ZemWidgetPlugin : public QObject, public QDesignerCustomWidgetInterface {
   bool isContainer() const override { return false; }
   // Inside the form designer (initialized with its core) a control is made in design mode: an
   // MStatusBar then stays where it is put, a TComboBox_Ext holds its properties without attaching its
-  // dictionary. A form loader (QUiLoader) gets run-time controls.
+  // dictionary, the tree views show a sample branch. A form loader (QUiLoader) gets run-time controls.
   QWidget* createWidget(QWidget* parent) override;
   bool isInitialized() const override { return initialized_; }
   void initialize(QDesignerFormEditorInterface* core) override;

@@ -80,6 +80,7 @@ void TStatusPanels::Clear() {
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent), TControl(this), panels_(this) {
     setAutoFillBackground(false);
     SetColor(clBtnFace);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     resize(parent ? parent->width() : 200, 19);
     follow();
     installAccessible();
@@ -112,6 +113,8 @@ void TStatusBar::SetAlignBottom(bool on) {
 }
 
 QSize TStatusBar::sizeHint() const { return QSize(200, 19); }
+
+QSize TStatusBar::minimumSizeHint() const { return QSize(50, 19); }
 
 void TStatusBar::follow() {
     QWidget* p = parentWidget();

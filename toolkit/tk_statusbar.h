@@ -109,6 +109,8 @@ public:
     TNotifyEvent OnDblClick;
 
     QSize sizeHint() const override;
+    // In a layout the bar keeps its height and at least a panel's width; it grows only sideways.
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* e) override;

@@ -56,15 +56,16 @@ void Draw_Grid(QPainter& p) {
   p.fillRect(QRectF(3.5, 12, 3, 4), kBlue);
 }
 
-// Tree lines with expand boxes; the dictionary tree also shows code badges.
+// MTreeView, the code tree: tree lines with expand boxes and node texts, and the magnifier of its
+// search. TTreeView_Ext, the dictionary tree: a plainer tree on a pale page whose selected node is drawn
+// on blue across the row, as the control draws it.
 void Draw_Tree(QPainter& p, bool dict) {
-  Box(p, QRectF(2.5, 2.5, 27, 27), Qt::white);
+  Box(p, QRectF(2.5, 2.5, 27, 27), dict ? QColor(0xF4, 0xF8, 0xFE) : Qt::white);
+  if (dict) p.fillRect(QRectF(3, 12.5, 26, 6), kBlue);
   p.setPen(QPen(QColor(0x90, 0x98, 0xA8), 1, Qt::DotLine));
   p.drawLine(QPointF(7.5, 9), QPointF(7.5, 24.5));
   p.drawLine(QPointF(7.5, 15.5), QPointF(12, 15.5));
   p.drawLine(QPointF(7.5, 24.5), QPointF(12, 24.5));
-  p.drawLine(QPointF(13.5, 18), QPointF(13.5, 20.5));
-  p.drawLine(QPointF(13.5, 20.5), QPointF(17, 20.5));
   auto node = [&](double x, double y, bool open) {
     Box(p, QRectF(x - 2.5, y - 2.5, 5, 5), Qt::white, kInk);
     p.setPen(QPen(kInk, 1));
@@ -75,16 +76,15 @@ void Draw_Tree(QPainter& p, bool dict) {
   node(13.5, 15.5, true);
   node(13.5, 24.5, false);
   p.setPen(QPen(kInk, 1.4));
-  p.drawLine(QPointF(11.5, 6.5), QPointF(dict ? 20 : 25, 6.5));
-  p.drawLine(QPointF(17.5, 15.5), QPointF(dict ? 22 : 26, 15.5));
-  p.drawLine(QPointF(19.5, 20.5), QPointF(dict ? 24 : 27, 20.5));
-  p.drawLine(QPointF(17.5, 24.5), QPointF(dict ? 22 : 25, 24.5));
-  if (dict) {
-    for (double y : {6.5, 15.5, 24.5}) {
-      p.setPen(Qt::NoPen);
-      p.setBrush(kBlue);
-      p.drawRoundedRect(QRectF(23.5, y - 2.5, 5, 5), 1, 1);
-    }
+  p.drawLine(QPointF(11.5, 6.5), QPointF(25, 6.5));
+  p.drawLine(QPointF(17.5, 24.5), QPointF(dict ? 26 : 19, 24.5));
+  p.setPen(QPen(dict ? Qt::white : kInk, 1.4));
+  p.drawLine(QPointF(17.5, 15.5), QPointF(27, 15.5));
+  if (!dict) {
+    p.setPen(QPen(kBlue, 1.8));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(23, 22.5), 3.2, 3.2);
+    p.drawLine(QPointF(25.4, 24.9), QPointF(28.5, 28));
   }
 }
 

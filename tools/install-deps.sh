@@ -13,6 +13,7 @@ pkgs=(
   libopencc-dev libopencc-data
   unicode-data bzip2
   libxlsxwriter-dev qt6-translations-l10n unzip
+  libqt6sql6-sqlite
   libgrpc++-dev libprotobuf-dev protobuf-compiler protobuf-compiler-grpc libssl-dev openssl
   python3
 )

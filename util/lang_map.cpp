@@ -94,8 +94,21 @@ int Lang_Parse_Bytes(const void* data, size_t size, TLang_File* out) {
     return 1;
   }
 
-  // Narrow text: LF never occurs inside a double-byte character (trail bytes are 40 or more), so the
-  // bytes are split into lines first and each line converted on its own.
+  // UTF-8: with its mark EF BB BF (skipped), or without one when every byte is well-formed UTF-8 and
+  // some character lies beyond ASCII. GBK text with Chinese in it is hardly ever well-formed UTF-8, and
+  // ASCII reads the same both ways, so a file saved by any editor is read as it was written.
+  int cp = ZEM_CP_SYSTEM;
+  if (size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+    p += 3;
+    size -= 3;
+    cp = ZEM_CP_UTF8;
+  } else if (size <= static_cast<size_t>(INT_MAX) &&
+             Zem_Is_Utf8_Text(reinterpret_cast<const char*>(p), static_cast<int>(size))) {
+    cp = ZEM_CP_UTF8;
+  }
+  // Narrow text: LF never occurs inside a double-byte character (GBK trail bytes are 40 or more, UTF-8
+  // continuation bytes 80 or more), so the bytes are split into lines first and each line converted on
+  // its own.
   std::u16string wide;
   size_t start = 0;
   while (start <= size) {
@@ -105,7 +118,7 @@ int Lang_Parse_Bytes(const void* data, size_t size, TLang_File* out) {
     if (n > 0 && n <= static_cast<size_t>(INT_MAX)) {
       // n bytes never give more than n code units.
       wide.resize(n);
-      int got = Zem_MB_To_W(ZEM_CP_SYSTEM, reinterpret_cast<const char*>(p + start),
+      int got = Zem_MB_To_W(cp, reinterpret_cast<const char*>(p + start),
                             static_cast<int>(n), &wide[0], static_cast<int>(n));
       wide.resize(got > 0 ? static_cast<size_t>(got) : 0);
       Parse_Line(wide, out);

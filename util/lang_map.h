@@ -7,8 +7,9 @@
 // Translation file "lang.txt":
 //
 //   ITEM              RULE
-//   encoding          UTF-16LE when the file begins with FF FE (the mark is skipped); otherwise narrow
-//                     text in the system code page (GBK), converted to wide text
+//   encoding          UTF-16LE when the file begins with FF FE, UTF-8 when it begins with EF BB BF
+//                     (either mark is skipped) or when it is well-formed UTF-8 with characters beyond
+//                     ASCII; otherwise narrow text in the system code page (GBK), converted to wide text
 //   lines             split at LF; each line is cut at a NUL code unit, then trimmed of blanks, tabs,
 //                     CR and LF at both ends; empty lines are skipped
 //   "#log_all"        log mode 1: every lookup is logged

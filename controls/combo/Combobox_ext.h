@@ -44,6 +44,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <string>
 #include <vector>
@@ -204,6 +205,24 @@ class TComboBox_Ext : public TComboBox {
   // The host's change handler kept by the control (empty when none).
   const TNotifyEvent& Saved_On_Change() const { return saved_on_change_; }
 
+  // ---- Qt forms (combo_items.cpp)
+  // Set_Code, Add_Item, Del_Item, Set_Info, Contain_Code and the other map_char / map_wchar parameters
+  // take a QString as they are (converted to the system code page for codes).
+
+  enum { ATTACH_FAILED = -1, ATTACH_UNCHANGED = 0, ATTACH_REBUILT = 1 };
+  // Attach_Dict returns 1 when it rebuilt the list and 0 otherwise, whether nothing changed or the
+  // dictionary cannot be had; Last_Attach tells the two apart for the last Attach_Dict(dict_id, ...)
+  // call: ATTACH_REBUILT, ATTACH_UNCHANGED or ATTACH_FAILED.
+  int Last_Attach() const { return last_attach_; }
+  int Attach_Dict(const QString& dict_id, int include_all);
+  int Search_Attach(const QString& dict_id, int include_all);
+  int Multi_Attach(const QString& dict_id, int include_all);
+  // Get_Code's text as a value: the current code (single mode, after validating typed text) or the
+  // chosen codes joined by ","; "" when none.
+  QString code();
+  // The chosen codes one by one (single mode: the current code alone; empty when none).
+  QStringList codes();
+
   // ---- published properties
   QString Dict_Id_Property() const;
   void Set_Dict_Id_Property(const QString& id);
@@ -315,6 +334,7 @@ class TComboBox_Ext : public TComboBox {
   QString form_dict_id_;  // Dict_Id given by a form, attached by Loaded
   bool form_multi_ = false;
   bool designing_ = false;
+  int last_attach_ = ATTACH_UNCHANGED;  // what the last Attach_Dict(dict_id, ...) did
 };
 
 // The unit's palette registration: "TComboBox_Ext" on the page "Zem_Pack".

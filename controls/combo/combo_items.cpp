@@ -141,18 +141,21 @@ int TComboBox_Ext::Attach_Dict(TDict* dict) {
 }
 
 int TComboBox_Ext::Attach_Dict(const char* dict_id, int include_all) {
+  last_attach_ = ATTACH_FAILED;
   if (!dict_id || !*dict_id) return 0;
   const std::string id = Cut_Narrow(dict_id, 100);
   TDict* dict = Dict_Client_List()->Get_Dict(id.c_str(), 0);
   if (!dict || !dict->Is_Loaded()) dict = Dict_Client_List()->Get_Dict(id.c_str(), 1);
   // An unavailable dictionary (one whose load failed is kept, empty) leaves the box as it was.
   if (!dict || dict->Load_Failed()) return 0;
+  last_attach_ = ATTACH_UNCHANGED;
   bool rebuild = id != dict_id_;
   if (include_all >= 0 && (include_all ? 1 : 0) != include_all_) {
     include_all_ = include_all ? 1 : 0;
     rebuild = true;
   }
   if (!rebuild && dict->Time_Stamp() == dict_time_stamp_) return 0;
+  last_attach_ = ATTACH_REBUILT;
   const std::string keep = multi_mode_ ? std::string() : cur_code_;
   dict_time_stamp_ = dict->Time_Stamp();
   Attach_Dict(dict);
@@ -625,4 +628,26 @@ const char* TComboBox_Ext::Build_Limit(int max_len) {
       Log_Printf("Build_Limit: the condition lists the %d codes chosen itself\n", chosen_->Get_Row_Count());
   }
   return g_limit.c_str();
+}
+
+// ---- Qt forms ---------------------------------------------------------------------------------------
+
+int TComboBox_Ext::Attach_Dict(const QString& dict_id, int include_all) {
+  return Attach_Dict(map_char(dict_id).c_str(), include_all);
+}
+
+int TComboBox_Ext::Search_Attach(const QString& dict_id, int include_all) {
+  return Search_Attach(map_char(dict_id).c_str(), include_all);
+}
+
+int TComboBox_Ext::Multi_Attach(const QString& dict_id, int include_all) {
+  return Multi_Attach(map_char(dict_id).c_str(), include_all);
+}
+
+QString TComboBox_Ext::code() { return codes().join(u','); }
+
+QStringList TComboBox_Ext::codes() {
+  QStringList out;
+  for (const std::u16string& c : Code_List(0)) out << QString::fromStdU16String(c);
+  return out;
 }

@@ -127,6 +127,8 @@ class TMG : public TStringGrid {
   Q_PROPERTY(QStringList BDEF READ BDEF WRITE setBDEF)
   Q_PROPERTY(bool Show_Row_Id_Mode READ Show_Row_Id_Mode WRITE setShow_Row_Id_Mode)
   Q_PROPERTY(int FixedFontColor READ FixedFontColor WRITE setFixedFontColor)
+  // The same colour as a QColor, for Designer's colour editor (FixedFontColor is the 0x00BBGGRR form).
+  Q_PROPERTY(QColor FixedFontQColor READ FixedFontQColor WRITE setFixedFontQColor)
 
  public:
   explicit TMG(QWidget* parent = nullptr);
@@ -148,6 +150,8 @@ class TMG : public TStringGrid {
   void setBDEF(const QStringList& list) { SetBDEF(list); }
   void setShow_Row_Id_Mode(bool on) { Set_Show_Row_Id_Mode(on); }
   void setFixedFontColor(int c) { SetFixedFontColor(c); }
+  QColor FixedFontQColor() const { return toQColor(fixedFontColor_); }
+  void setFixedFontQColor(const QColor& c) { SetFixedFontColor(fromQColor(c)); }
 
   // Runs once, on the first show (or when the host calls it), after the properties were set: gives the
   // columns that did not exist yet when ADEF was parsed (a form may set ADEF before ColCount) their
@@ -496,6 +500,9 @@ class TMG : public TStringGrid {
   // mirrors this grid's columns, widths, font and horizontal scrolling. Not owned either way.
   int Set_Sum_Mg(TMG* sum);
   TMG* Sum_Mg() const { return sumMg_.data(); }
+  // A sum grid asks a layout for the height of its line; a data grid for the scroll area's size.
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
   TMG* Data_Mg() const { return dataMg_.data(); }
   // Layout, totals and the row count, when a sum grid exists and is visible. Returns 1.
   int Sync_Sum();
@@ -612,19 +619,26 @@ class TMG : public TStringGrid {
   int Click_Col = -1, Click_Row = -1;  // the cell of the last mouse press or release
 
   // ---- Events.
-  std::function<void(TObject*, int, int, const QString&, const QString&)> OnMGValChange;
-  std::function<void(TObject*, int, int, TStrings*)> OnFillPickListitems;
-  std::function<void(TObject*, int, int, TColor&, TColor&, TGridDrawState)> OnGetEditColor;
-  std::function<void(TObject*, int, int, bool&)> OnGetEditEnable;
-  std::function<void(TObject*, int, char*)> OnShowRow;
-  std::function<void(TObject*, int, bool&)> OnCanRowBoolBeTrue;
-  std::function<void(TObject*, int, bool&)> OnCanRowBoolBeFalse;
-  std::function<void(TObject*)> OnShowRowNum;
+  // The user changed the cell (col, row): its text is now now, it was old (see Change_Check).
+  std::function<void(TObject* sender, int col, int row, const QString& now, const QString& old)> OnMGValChange;
+  // A pick-list cell's drop-down opens: items holds what the grid filled in (a dictionary's entries).
+  std::function<void(TObject* sender, int col, int row, TStrings* items)> OnFillPickListitems;
+  // The colours a cell is drawn in, which the handler may change.
+  std::function<void(TObject* sender, int col, int row, TColor& color, TColor& bgcolor, TGridDrawState state)>
+      OnGetEditColor;
+  // Whether the cell may be edited; the handler may refuse it.
+  std::function<void(TObject* sender, int col, int row, bool& can_edit)> OnGetEditEnable;
+  // Kept for hosts that assign it; the grid does not call it.
+  std::function<void(TObject* sender, int row, char* key_val)> OnShowRow;
+  // Whether the row's check mark may be set / cleared; the handler may refuse it.
+  std::function<void(TObject* sender, int row, bool& can_be)> OnCanRowBoolBeTrue;
+  std::function<void(TObject* sender, int row, bool& can_be)> OnCanRowBoolBeFalse;
+  std::function<void(TObject* sender)> OnShowRowNum;
   // Before Sort() sorts: the range it computed, which the handler may change.
-  std::function<void(TObject*, int& from_row, int& to_row)> OnGetSortRows;
+  std::function<void(TObject* sender, int& from_row, int& to_row)> OnGetSortRows;
   // Every renumbering step of a sort or unsort: what the host keeps for row a_row now belongs to b_row
   // and the other way round.
-  std::function<void(TObject*, int a_row, int b_row)> OnSortSwapRow;
+  std::function<void(TObject* sender, int a_row, int b_row)> OnSortSwapRow;
 
   // ---- What a screen reader is told (mg_access.cpp): a header unit's caption for each of its cells,
   // money cells as "1,234.50", check-box cells ticked or not (and "是" / "否"), the sum line under its
@@ -636,6 +650,48 @@ class TMG : public TStringGrid {
   // Narrow (system code page) forms of wide text and back.
   static std::string Narrow(QStringView w);
   static QString Wide(const char* s);
+
+  // ---- Qt forms (mg_qt.cpp)
+  // The text methods above with QString in place of narrow or UTF-16 text, and reads that return a
+  // value instead of a pointer into a shared buffer. SetW and SetV return 1, or 0 for a cell outside
+  // the grid or a name no column has; the others return what their narrow forms return.
+
+  // The cell's value as GetW reads it (the code alone in a dictionary pick-list cell); "" outside.
+  QString value(int col, int row);
+  QString value(const char* name, int row);
+  // As SetW: a dictionary pick-list cell gets "code name" from its code.
+  int SetW(int col, int row, const QString& text);
+  int SetW(const char* name, int row, const QString& text);
+  // As SetV: the text goes into the cell as it is.
+  int SetV(int col, int row, const QString& text);
+  int SetV(const char* name, int row, const QString& text);
+  int Set_Dict(int col, const QString& dict, const QString& code_col);
+  int Set_Dict(const char* name, const QString& dict, const QString& code_col);
+  int SetColPickDict(int col, const QString& dict);
+  int GetColId(const QString& name, int* id);
+  TMG_Col_Def* Def_Col(int col, const QString& caption, const char* name, char type, int width, int flags);
+  int Adjust_Col_Caption(const char* name, const QString& caption);
+  // The column's name ("" for a column outside the grid).
+  QString colName(int col);
+
+  // ---- A query area shown and edited in the grid (mg_area.cpp)
+  // Bind_Area fills the data rows from the area's rows (one grid row per area row, at least one row):
+  // each field goes into the column of the same name (GetColId; fields no column has stay out), by
+  // SetW, so a dictionary pick-list cell shows "code name", and a number column with decimals shows
+  // them (Std_Number_Cell). From then on the area follows the grid: every change the grid reports
+  // through OnMGValChange (typing, a choice, a pick, a paste), after the host's handler ran, is written
+  // into the area row the grid row shows, every bound column of it, as GetW reads it (',' separators
+  // dropped from numbers), where it differs from the area's value (TRow_Track::Same); a row the area
+  // does not have yet (the empty row of an empty area, an Insert_Row) gets one (Add_Row) on its first
+  // change. Sorting, Swap_Row, Insert_Row and Delete_Row keep grid rows and area rows paired;
+  // Delete_Row deletes the area's row as well. The sum grid follows each change (Sync_Sum). So a
+  // tracked area (TSQLCA::Track_Changes) bound here saves what the clerk changed with Save_Changes;
+  // Bind_Area again shows the area as saved. The area is not owned and must outlive the binding; null
+  // ends it and leaves the cells. Returns the number of area rows shown (0 for null).
+  int Bind_Area(TSQLCA* area);
+  TSQLCA* Bound_Area() const { return area_; }
+  // The area row the grid row shows, -1 for none (no binding, a fixed row, a row not in the area yet).
+  int Area_Row(int row) const;
 
  protected:
   // The cells, then the background picture in the uncovered area.
@@ -700,6 +756,16 @@ class TMG : public TStringGrid {
   Grid_Fmt_Desc* fmtDesc_ = nullptr;  // not owned
   std::vector<std::string> schemeIds_;  // the ids of the display-scheme items shown, in order
   std::vector<std::string> smsTemps_;   // the SMS template codes of the last Bind_Sms_Temp
+  // The bound query area (mg_area.cpp): not owned; the area row of every grid row (-1: none).
+  TSQLCA* area_ = nullptr;
+  std::vector<int> areaRows_;
+  int filling_ = 0;                     // > 0 while Bind_Area writes the cells
+  // After a reported change of row: its bound cells into the area, and the sum line.
+  void Area_Row_Changed(int row);
+  // The pairing of grid rows and area rows as rows move (src[k] went to dst[k]), come and go.
+  void Area_Rows_Moved(const std::vector<int>& src, const std::vector<int>& dst);
+  void Area_Row_Inserted(int row);
+  void Area_Row_Deleted(int row);
 };
 
 void Mg_Register();

@@ -119,6 +119,11 @@ TMG::~TMG() {
 void TMG::Loaded() {
   TStringGrid::Loaded();
   Apply_Deferred_Defs();
+  // The first current cell is one that takes typing: many grids begin with a read-only key column.
+  if (Row() >= FixedRows() && Row() < RowCount() && !Can_Move_To(Col(), Row())) {
+    const int c = First_Edit_Col();
+    if (Can_Move_To(c, Row())) FocusCell(c, Row());
+  }
   Invalidate();
 }
 
@@ -162,7 +167,7 @@ QString TMG::Wide(const char* s) {
   int n = int(std::strlen(s));
   int need = Zem_MB_To_W(Sys_Code_Page(), s, n, nullptr, 0);
   std::u16string out(size_t(need), u'\0');
-  if (need > 0) Zem_MB_To_W(Sys_Code_Page(), s, n, &out[0], need);
+  if (need > 0) Zem_Note_Narrow_Text(ZEM_CP_SYSTEM, s, n, out.data(), Zem_MB_To_W(Sys_Code_Page(), s, n, &out[0], need));
   return QString::fromUtf16(out.data(), qsizetype(out.size()));
 }
 

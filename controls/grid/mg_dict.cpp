@@ -141,6 +141,15 @@ int TMG::Set_Dict(int col, const char* dict, const char* code_col) {
   std::snprintf(d->dict, sizeof d->dict, "%s", dict ? dict : "");
   std::snprintf(d->code_col, sizeof d->code_col, "%s", code_col ? code_col : "");
   if (d->dict[0]) Watch_Dicts();
+  // Rows loaded before the column was bound show their names at once.
+  int codeCol = -1;
+  if (Is_Dict_Col(col) && GetColId(d->code_col, &codeCol) && codeCol != col) {
+    for (int row = FixedRows(); row < RowCount(); ++row) {
+      if (CellView(codeCol, row).isEmpty()) continue;
+      Refresh_Dict_Names(d->dict);
+      break;
+    }
+  }
   return 1;
 }
 
@@ -171,7 +180,8 @@ int TMG::Refresh_Dict_Names(const char* dict_id) {
         dict->Get_Name(map_wchar(reinterpret_cast<const wchar16*>(code.utf16())), &name);
         text = code + u' ' + QString::fromStdU16String(name);
       } else {
-        const QString codes = Cells(codeCol, row);
+        // GetW: the codes alone also when the code column is a pick list showing "code name".
+        const QString codes = QString::fromUtf16(GetW(codeCol, row));
         if (codes.isEmpty()) continue;
         QStringList names;
         for (const QString& c : codes.split(u',')) {
@@ -286,6 +296,7 @@ int TMG::Pop_Choose(int col, int row) {
   }
   if (now != before) {
     if (OnMGValChange) OnMGValChange(this, col, row, now, before);
+    Area_Row_Changed(row);
     Sync_Sum();
   }
   return 1;

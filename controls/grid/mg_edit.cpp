@@ -80,6 +80,7 @@ void TMG::Bool_Cell_Set(int col, int row, bool on) {
   --ownWrite_;
   if (col == watchCol_ && row == watchRow_) watchOld_ = now;  // reported here, not again on leaving
   if (OnMGValChange) OnMGValChange(this, col, row, now, prev);
+  Area_Row_Changed(row);
   Sync_Sum();
 }
 
@@ -97,6 +98,7 @@ void TMG::EditTextReplaced(int, int, const QString&) {
 }
 
 void TMG::CellsSetByCode(int Left, int Top, int Right, int Bottom) {
+  if (Top >= RowCount() && int(areaRows_.size()) > RowCount()) areaRows_.resize(size_t(RowCount()));  // rows dropped
   if (ownWrite_ || watchCol_ < Left || watchCol_ > Right || watchRow_ < Top || watchRow_ > Bottom) return;
   watchOld_ = Cells(watchCol_, watchRow_);  // empty for a dropped row: it comes back empty
   watchTyped_ = false;
@@ -138,6 +140,7 @@ int TMG::Change_Check() {
   QString old = watchOld_;
   watchOld_ = present;
   if (OnMGValChange) OnMGValChange(this, c, r, present, old);
+  Area_Row_Changed(r);
   Sync_Sum();
   return 1;
 }
@@ -207,6 +210,7 @@ void TMG::DateTimePicker_Mg_Change(TObject*) {
   --ownWrite_;
   if (c == watchCol_ && r == watchRow_) watchOld_ = shown;  // reported here, not again on leaving
   if (OnMGValChange) OnMGValChange(this, c, r, shown, prev);
+  Area_Row_Changed(r);
 }
 
 void TMG::DateTimePicker_Mg_Exit(TObject*) {
@@ -229,6 +233,7 @@ void TMG::Picker_Key(WORD& Key) {
       --ownWrite_;
       if (c == watchCol_ && r == watchRow_) watchOld_ = pickerOld_;
       if (OnMGValChange) OnMGValChange(this, c, r, pickerOld_, now);
+      Area_Row_Changed(r);
     }
   }
   if (Key != VK_ESCAPE && Key != VK_RETURN) return;

@@ -34,6 +34,7 @@
 #include "util/lang_map.h"
 
 #include <QDate>
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -364,6 +365,7 @@ int TMG::Paste_Text(const QString& text, QString* error) {
     writes.swap(kept);
   }
   const int rowsBefore = RowCount();
+  std::vector<int> changedRows;  // for a bound area
   BeginUpdate();
   ++ownWrite_;
   if (rowCount > RowCount()) SetRowCount(rowCount);
@@ -371,6 +373,7 @@ int TMG::Paste_Text(const QString& text, QString* error) {
     const QStringView now = w.text, old = CellView(w.col, w.row);
     if (old == now) continue;
     ++changed;
+    changedRows.push_back(w.row);
     if (OnMGValChange) changes.push_back({w.col, w.row, now.toString(), old.toString()});
     if (w.col == watchCol_ && w.row == watchRow_) watchOld_ = now.toString();
     SetCells(w.col, w.row, now);
@@ -381,6 +384,11 @@ int TMG::Paste_Text(const QString& text, QString* error) {
   Invalidate();
   for (const Change& c : changes)
     if (OnMGValChange) OnMGValChange(this, c.col, c.row, c.now, c.old);
+  if (area_) {
+    std::sort(changedRows.begin(), changedRows.end());
+    changedRows.erase(std::unique(changedRows.begin(), changedRows.end()), changedRows.end());
+    for (int r : changedRows) Area_Row_Changed(r);
+  }
   if (changed) Sync_Sum();
   return changed;
 }

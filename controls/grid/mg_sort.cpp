@@ -122,6 +122,7 @@ void TMG::Move_Rows(const std::vector<int>& src, const std::vector<int>& dst, in
     newRow[size_t(src[size_t(k)] - first)] = dst[size_t(k)];
   }
   ReorderRows(first, order);
+  Area_Rows_Moved(src, dst);
   // The attribute rows end where their rows went; the host hears it as exchanges through temporary
   // numbers T + row, which compose to the same permutation for a host that applies each one.
   for (TMG_Cell_Attr& e : Cell_Attr)

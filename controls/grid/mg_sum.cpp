@@ -177,6 +177,9 @@ int TMG::Set_Sum_Mg(TMG* sum) {
   sum->SetOptions(sum->Options() >> goEditing >> goAlwaysShowEditor);
   sum->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   sum->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // In a layout the sum line keeps the height of its line (sizeHint) and grows only sideways.
+  sum->setSizePolicy(sum->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+  sum->updateGeometry();
   // Rows filtered, added or resized may bring this grid's bar or take it away without a Sync_Sum.
   QObject::disconnect(verticalScrollBar(), SIGNAL(rangeChanged(int, int)), sum, nullptr);
   QObject::connect(verticalScrollBar(), &QScrollBar::rangeChanged, sum, [this, sum] {
@@ -324,6 +327,7 @@ int TMG::Cal_Sum_Val() {
   s->SetRowHeights(1, 0);
   Sum_Current_Row(s, LeftCol());
   s->Fit_To_Show(0, 0);
+  s->updateGeometry();  // a layout gives the line its new height
   return 1;
 }
 
@@ -361,4 +365,16 @@ int TMG::Set_All_Num_Sum_Flag() {
     if (Is_Num_Type(d->type) && d->show_style != 2) d->stat_mode = 1;
   }
   return 1;
+}
+
+QSize TMG::sizeHint() const {
+  const QSize base = TStringGrid::sizeHint();
+  if (!dataMg_) return base;
+  // A sum grid: its one line (row 0, the lines of a "sum_ext" text included) and the frame.
+  return QSize(base.width(), RowHeights(0) + 2 * frameWidth());
+}
+
+QSize TMG::minimumSizeHint() const {
+  const QSize base = TStringGrid::minimumSizeHint();
+  return dataMg_ ? QSize(base.width(), sizeHint().height()) : base;
 }

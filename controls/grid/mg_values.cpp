@@ -350,6 +350,7 @@ int TMG::Insert_Row(int row) {
   if (row < FixedRows()) return 0;
   int n = RowCount();
   if (row > n) row = n;
+  Area_Row_Inserted(row);
   SetRowCount(n + 1);
   for (int r = n; r > row; --r)
     for (int c = 0; c < ColCount(); ++c) SetCells(c, r, Cells(c, r - 1));
@@ -359,11 +360,13 @@ int TMG::Insert_Row(int row) {
 
 int TMG::Delete_Row(int row) {
   if (row < FixedRows() || row >= RowCount()) return 0;
+  Area_Row_Deleted(row);
   int n = RowCount();
   for (int r = row; r < n - 1; ++r)
     for (int c = 0; c < ColCount(); ++c) SetCells(c, r, Cells(c, r + 1));
   for (int c = 0; c < ColCount(); ++c) SetCells(c, n - 1, QString());
   if (n - 1 > FixedRows()) SetRowCount(n - 1);
+  if (area_) Sync_Sum();  // a bound grid's totals follow each change
   return 1;
 }
 
@@ -377,6 +380,7 @@ int TMG::Swap_Row(int a, int b) {
   int h = RowHeights(a);
   SetRowHeights(a, RowHeights(b));
   SetRowHeights(b, h);
+  Area_Rows_Moved({a, b}, {b, a});
   for (TMG_Cell_Attr& e : Cell_Attr) {
     if (e.row == a) e.row = b;
     else if (e.row == b) e.row = a;

@@ -3,13 +3,16 @@
 #include "controls/common/zem_common.h"
 #include "controls/inputs/date_calendar.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "core/text/code_page.h"
 #include "toolkit/tk_datetime.h"
+#include "core/text/map_str.h"
 #include "util/disp_text.h"
+#include "util/lang_map.h"
 
 namespace {
 
@@ -50,6 +53,7 @@ TMDate::TMDate(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
   SetBevelOuter(bvNone);
   SetBorderStyle(bsNone);
   SetColor(clWhite);
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   Font()->Name = QStringLiteral("Arial");
   Font()->Size = 9;
   FontChanged();
@@ -129,8 +133,15 @@ TEdit* TMDate::Make_Field(const char* text, int width, int max_len) {
 TLabel* TMDate::Make_Caption(const char16_t* caption) {
   auto* l = new TLabel(this);
   l->SetAutoSize(false);
-  l->SetCaption(Caption_Text(caption));
-  l->SetWidth(12);
+  // The caption map may give a caption in another language (context "date"); a longer caption widens
+  // its label, so the parts after it move right.
+  const QString text = QString::fromUtf16(Disp_Text(Lang_Cap(map_wchar(u"date"), caption)));
+  l->SetCaption(text);
+  l->Font()->Name = QStringLiteral("Arial");
+  l->Font()->Size = 9;
+  l->FontChanged();
+  const bool translated = text != Caption_Text(caption);
+  l->SetWidth(translated ? std::max(12, l->fontMetrics().horizontalAdvance(text) + 2) : 12);
   l->SetAlignment(taCenter);
   l->setAlignment(Qt::AlignCenter);  // and vertically in the field's height
   l->Font()->Name = QStringLiteral("Arial");
@@ -182,6 +193,7 @@ int TMDate::Set_Date(const char* text) {
   }
   day_->Show();
   dayCap_->Show();
+  updateGeometry();
   monthForm_ = false;
   return 1;
 }
@@ -192,6 +204,7 @@ int TMDate::Set_Month(const char* text) {
   month_->SetText(Wide(t.size() > 4 ? t.substr(4, 2) : std::string()));
   day_->Hide();
   dayCap_->Hide();
+  updateGeometry();
   monthForm_ = true;
   return 1;
 }
@@ -355,3 +368,40 @@ void Mdate_Register() { RegisterComponents(kZem_Palette_Page, "TMDate", Create_T
 
 // The unit has no static objects to destroy; its initialization only counts (the unit table does).
 static Zem_Unit_Registrar g_mdate_unit("Mdate", nullptr, nullptr, Mdate_Register);
+
+// ---- Qt forms ---------------------------------------------------------------------------------------
+
+int TMDate::Set_Date(const QString& text) { return Set_Date(Narrow(text).c_str()); }
+
+int TMDate::Set_Date(const QDate& date) {
+  return Set_Date(date.isValid() ? date.toString(QStringLiteral("yyyyMMdd")).toLatin1().constData() : "");
+}
+
+int TMDate::Set_Month(const QString& text) { return Set_Month(Narrow(text).c_str()); }
+
+int TMDate::Set_Month(const QDate& date) {
+  return Set_Month(date.isValid() ? date.toString(QStringLiteral("yyyyMM")).toLatin1().constData() : "");
+}
+
+QDate TMDate::dateValue() {
+  const int y = To_Int(Narrow(year_->Text()).c_str());
+  const int m = To_Int(Narrow(month_->Text()).c_str());
+  const int d = monthForm_ ? 1 : To_Int(Narrow(day_->Text()).c_str());
+  return QDate::isValid(y, m, d) ? QDate(y, m, d) : QDate();
+}
+
+namespace {
+
+// The right edge of the box's last shown part.
+int Parts_Right(const QWidget* box) {
+  int right = 0;
+  for (const QWidget* w : box->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    if (!w->isHidden()) right = std::max(right, w->geometry().right() + 1);
+  return right;
+}
+
+}  // namespace
+
+QSize TMDate::sizeHint() const { return QSize(Parts_Right(this) + 19, 21); }
+
+QSize TMDate::minimumSizeHint() const { return QSize(Parts_Right(this) + 3, 21); }

@@ -37,6 +37,7 @@
 // text and again after a menu or calendar choice.
 #pragma once
 
+#include <QDate>
 #include <QString>
 
 #include "toolkit/tk_edit.h"
@@ -77,6 +78,24 @@ class TMDate : public TPanel {
   int Hide_Info();
   int Show_Info();
   void Loaded() override;
+
+  // ---- Qt forms
+  // Set_Date and Set_Month take a QString as the narrow forms take text; a QDate sets that date (an
+  // invalid one empties the fields) / its year and month.
+
+  int Set_Date(const QString& text);
+  int Set_Date(const QDate& date);
+  int Set_Month(const QString& text);
+  int Set_Month(const QDate& date);
+  // The fields as a date: invalid when they are empty or name no day of the calendar (20240230); in
+  // the month form the first of the month.
+  QDate dateValue();
+
+  // The box's size in a layout: its parts are placed at fixed points, so it asks for the width up to
+  // its last shown caption (132 x 21 in the date form with the usual captions) and takes no less than
+  // the parts need; it keeps that size (a fixed size policy).
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
 
   // The parts, for owners and tests.
   TEdit* Year_Field() const { return year_; }

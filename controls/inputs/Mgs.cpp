@@ -6,12 +6,14 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
 
 #include "core/data/sqlca.h"
 #include "core/text/code_page.h"
+#include "core/text/map_str.h"
 #include "toolkit/tk_msgbox.h"
 #include "toolkit/tk_system.h"
 #include "util/lang_map.h"
@@ -186,6 +188,7 @@ void TMGS::Loaded() {
 void TMGS::Set_EditWidth(int w) {
   editWidth_ = w;
   Fitsize();
+  updateGeometry();
 }
 
 void TMGS::SetOptions(TMGSOptions o) {
@@ -318,3 +321,11 @@ void Mgs_Register() { RegisterComponents(kZem_Palette_Page, "TMGS", Create_TMGS)
 
 // The unit has no static objects to destroy; its initialization only counts (the unit table does).
 static Zem_Unit_Registrar g_mgs_unit("Mgs", nullptr, nullptr, Mgs_Register);
+
+void TMGS::Set_Code(const QString& code) { Set_Code(map_char(code).c_str()); }
+
+QString TMGS::typedCode() const { return QString::fromUtf16(map_wchar(Typed_Code().c_str()).c_str()); }
+
+QSize TMGS::sizeHint() const { return QSize(std::max(150, editWidth_), 100); }
+
+QSize TMGS::minimumSizeHint() const { return QSize(std::max(40, editWidth_), 60); }

@@ -77,6 +77,14 @@ class TMGS : public TPanel {
   static std::string Code_Of(const QString& line);
   std::string Typed_Code() const;
 
+  // Qt forms: Set_Code with the code as a QString; the typed code as a value.
+  void Set_Code(const QString& code);
+  QString typedCode() const;
+
+  // Its size in a layout: 150 x 100 (the size it is made with), at least the edit and a few lines.
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
   TEdit* Code_Edit() const { return edit_; }
   TListBox* List() const { return list_; }
   // The button of one option.

@@ -231,3 +231,27 @@ void Mpickdate_Register() { RegisterComponents(kZem_Palette_Page, "MPickDate", C
 
 // The unit has no static objects to destroy; its initialization only counts (the unit table does).
 static Zem_Unit_Registrar g_mpickdate_unit("Mpickdate", nullptr, nullptr, Mpickdate_Register);
+
+// ---- Qt forms ---------------------------------------------------------------------------------------
+
+int MPickDate::Set_Date(const QString& text) {
+  return text.isNull() ? Set_Date(static_cast<const char*>(nullptr)) : Set_Date(text.toLatin1().constData());
+}
+
+int MPickDate::Set_Date(const QDate& date) {
+  return Set_Date(date.isValid() ? date.toString(QStringLiteral("yyyyMMdd")).toLatin1().constData() : "");
+}
+
+int MPickDate::Set_Month(const QString& text) {
+  return text.isNull() ? Set_Month(static_cast<const char*>(nullptr)) : Set_Month(text.toLatin1().constData());
+}
+
+int MPickDate::Set_Month(const QDate& date) {
+  return Set_Month(date.isValid() ? date.toString(QStringLiteral("yyyyMM")).toLatin1().constData() : "");
+}
+
+QDate MPickDate::dateValue() {
+  char out[16] = "";
+  Get_Date(out);
+  return QDate::fromString(QString::fromLatin1(out), QStringLiteral("yyyyMMdd"));
+}

@@ -71,6 +71,18 @@ class MPickDate : public TDateTimePicker {
   void setShowCheckbox(bool on) { SetShowCheckbox(on); }
   TPopupMenu* Menu() const { return menu_; }
 
+  // ---- Qt forms
+  // Set_Date and Set_Month take a QString as the narrow forms take text (a null QString is today /
+  // this month, as a null text); a QDate sets that date / its month (an invalid one blanks the field).
+
+  int Set_Date(const QString& text);
+  int Set_Date(const QDate& date);
+  int Set_Month(const QString& text);
+  int Set_Month(const QDate& date);
+  // Get_Date as a date: invalid when the field is blank (also for an unticked check box). In the month
+  // mode the first of the month.
+  QDate dateValue();
+
   // Whether text holds a valid date in its first eight characters (the rule above, without the
   // picker's range); *date receives it.
   static bool Valid_Date_Text(const char* text, QDate* date);

@@ -66,6 +66,7 @@ void MStatusBar::SetPanelTexts(const QStringList& texts) {
 }
 
 QString MStatusBar::PanelWidths() const {
+  if (!widthsSpec_.isEmpty()) return widthsSpec_;  // widths waiting for their panels read back as given
   QStringList widths;
   TStatusPanels* panels = const_cast<MStatusBar*>(this)->Panels();
   for (int i = 0; i < panels->Count(); i++) widths << QString::number(panels->Items(i)->Width());

@@ -193,6 +193,21 @@ class MTreeView : public TTreeView {
   int TN_Extend_Menu_Switch_Code(TPopupMenu* menu);
   int Add_Km_Menu(TPopupMenu* menu, const char16_t* title);
 
+  // ---- Qt forms (mtreeview_nodes.cpp)
+  // QString for codes and dictionary ids (converted to the system code page), values instead of shared
+  // buffers; captions (map_wchar) take a QString as they are.
+
+  TTreeNode* TN_Add(TTreeNode* parent, int type, const QString& code, map_wchar caption);
+  int TN_Update(TTreeNode* node, const QString& code, map_wchar caption);
+  TTreeNode* TN_Get(int type, const QString& code);
+  int TN_Attach_Dict(TTreeNode* node, const QString& dict_id, int type, int with_ext = 0);
+  int TN_Attach_Class_Dict(TTreeNode* node, const QString& dict_id, int type, int with_ext = 0);
+  int Search_Str(const QString& text);
+  int Add_Km_Menu(TPopupMenu* menu, const QString& title);
+  // The node's code ("" for null or a node without data), the selected node's.
+  QString code(TTreeNode* node) const;
+  QString selectedCode() const { return code(Selected()); }
+
   // Ctrl+K finds the next node, Ctrl+L the previous one (the key is then swallowed).
   void TMTreeView_OnKeyDown(TObject* sender, WORD& key, TShiftState shift);
   // Fills the background with the colour of the outermost form holding the tree (kNo_Form_Color on

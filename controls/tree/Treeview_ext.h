@@ -14,6 +14,7 @@
 // (0101 (010101), 0102), 02. Codes are carried up to 399 bytes and names up to 511 code units.
 #pragma once
 
+#include <QString>
 #include <vector>
 
 #include "controls/common/zem_common.h"
@@ -52,6 +53,14 @@ class TTreeView_Ext : public TTreeView {
   // The followed dictionary's id ("" when none) and the refill on its change (id empty: any change).
   const std::string& Dict_Id() const { return dict_id_; }
   void Follow_Dict_Change(const std::string& id);
+
+  // ---- Qt forms
+  // The code converted to the system code page, the text kept whole.
+
+  TTreeNode* AddItem(TTreeNode* parent, const QString& code, const QString& text);
+  int Attach_Dict(const QString& dict_id);
+  // GetCode as a value ("" when nothing is selected).
+  QString selectedCode() const;
 
   // The item-draw handler installed by the constructor: keeps the selection shown without the focus
   // and paints selected items on kSelected_Color.

@@ -7,6 +7,7 @@
 
 #include "controls/tree/Mtreeview.h"
 #include "core/text/code_page.h"
+#include "core/text/map_str.h"
 
 namespace {
 
@@ -250,3 +251,31 @@ void* Create_MTreeView(void* parent) { return new MTreeView(static_cast<QWidget*
 }  // namespace
 
 void Mtreeview_Register() { RegisterComponents(kZem_Palette_Page, "MTreeView", Create_MTreeView); }
+
+// ---- Qt forms ---------------------------------------------------------------------------------------
+
+TTreeNode* MTreeView::TN_Add(TTreeNode* parent, int type, const QString& code, map_wchar caption) {
+  return TN_Add(parent, type, map_char(code).c_str(), std::move(caption));
+}
+
+int MTreeView::TN_Update(TTreeNode* node, const QString& code, map_wchar caption) {
+  return TN_Update(node, map_char(code).c_str(), std::move(caption));
+}
+
+TTreeNode* MTreeView::TN_Get(int type, const QString& code) { return TN_Get(type, map_char(code).c_str()); }
+
+int MTreeView::TN_Attach_Dict(TTreeNode* node, const QString& dict_id, int type, int with_ext) {
+  return TN_Attach_Dict(node, map_char(dict_id).c_str(), type, with_ext);
+}
+
+int MTreeView::TN_Attach_Class_Dict(TTreeNode* node, const QString& dict_id, int type, int with_ext) {
+  return TN_Attach_Class_Dict(node, map_char(dict_id).c_str(), type, with_ext);
+}
+
+int MTreeView::Search_Str(const QString& text) { return Search_Str(map_char(text).c_str()); }
+
+int MTreeView::Add_Km_Menu(TPopupMenu* menu, const QString& title) {
+  return Add_Km_Menu(menu, reinterpret_cast<const char16_t*>(title.utf16()));
+}
+
+QString MTreeView::code(TTreeNode* node) const { return QString::fromUtf16(map_wchar(TN_Code(node)).c_str()); }

@@ -161,3 +161,16 @@ void Treeview_ext_Register() { RegisterComponents(kZem_Palette_Page, "TTreeView_
 
 // The unit's static objects are none; its initialization only counts (the unit table does).
 static Zem_Unit_Registrar g_treeview_ext_unit("Treeview_ext", nullptr, nullptr, Treeview_ext_Register);
+
+// ---- Qt forms ---------------------------------------------------------------------------------------
+
+TTreeNode* TTreeView_Ext::AddItem(TTreeNode* parent, const QString& code, const QString& text) {
+  return AddItem(parent, map_char(code).c_str(), reinterpret_cast<const char16_t*>(text.utf16()));
+}
+
+int TTreeView_Ext::Attach_Dict(const QString& dict_id) { return Attach_Dict(map_char(dict_id).c_str()); }
+
+QString TTreeView_Ext::selectedCode() const {
+  const char* c = GetCode();
+  return c ? QString::fromUtf16(map_wchar(c).c_str()) : QString();
+}

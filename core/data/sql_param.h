@@ -8,12 +8,14 @@
 // Kinds: text (from char16_t text, or narrow text in the system code page), integer (int, long long),
 // decimal (an exact number given as text: "-12.50"; no floating point on the way), date (year, month
 // and day, sent as "YYYY-MM-DD"; a column of dates written as text is given text instead) and NULL
-// (nullptr, a null text pointer, or Null()). A decimal that is not a number, or a date that does not
+// (nullptr, a null text pointer, or Null()). A QString is text (an empty one too); a QDate is a date, an
+// invalid one (a date box left empty) NULL. A decimal that is not a number, or a date that does not
 // exist, makes the statement fail before it is sent (Bad() says why).
 #pragma once
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/text/map_str.h"
@@ -36,6 +38,17 @@ class TSql_Param {
     std::snprintf(b, sizeof b, "%lld", v);
     for (const char* p = b; *p; ++p) text_.push_back(static_cast<char16_t>(*p));
   }
+
+  // A toolkit string (anything with utf16() and size(), such as QString): text.
+  template <class S, decltype(std::declval<const S&>().utf16(), 0) = 0>
+  TSql_Param(const S& s)  // NOLINT
+      : text_(s.size() > 0 ? std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size()))
+                           : std::u16string()) {}
+  // A toolkit date (anything with isValid(), year(), month() and day(), such as QDate): that date, or
+  // NULL when it is not valid.
+  template <class D, decltype(std::declval<const D&>().daysInMonth(), 0L) = 0L>
+  TSql_Param(const D& d)  // NOLINT
+      : TSql_Param(d.isValid() ? Date(d.year(), d.month(), d.day()) : Null()) {}
 
   static TSql_Param Null() { return TSql_Param(nullptr); }
   // An exact number as text ("1234.50", "-0.5"); thousands separators are dropped. An empty text is NULL.

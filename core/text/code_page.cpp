@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frame/log_mgr.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -570,4 +572,54 @@ std::u16string Zem_Utf8_To_W(const std::string& s) {
   std::u16string w(static_cast<size_t>(n > 0 ? n : 0), u'\0');
   if (n > 0) Zem_MB_To_W(ZEM_CP_UTF8, s.data(), static_cast<int>(s.size()), &w[0], n);
   return w;
+}
+
+int Zem_Is_Utf8_Text(const char* src, int n) {
+  if (!src) return 0;
+  if (n < 0) n = static_cast<int>(std::strlen(src));
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
+  bool beyond = false;
+  for (int i = 0; i < n;) {
+    const unsigned b = s[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    int len = 0;
+    unsigned lo = 0x80, hi = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3;
+      if (b == 0xE0) lo = 0xA0;  // overlong
+      if (b == 0xED) hi = 0x9F;  // surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;  // beyond U+10FFFF
+    } else {
+      return 0;
+    }
+    if (i + len > n || s[i + 1] < lo || s[i + 1] > hi) return 0;
+    for (int k = 2; k < len; ++k)
+      if (!Is_Cont(s[i + k])) return 0;
+    beyond = true;
+    i += len;
+  }
+  return beyond ? 1 : 0;
+}
+
+int Zem_Note_Narrow_Text(int cp, const char* src, int n, const wchar16* out, int out_n) {
+  if (!src || !out || Resolve(cp) != ZEM_CP_GBK) return 0;
+  if (n < 0) n = static_cast<int>(std::strlen(src));
+  int asked = 0, given = 0;
+  for (int i = 0; i < n; ++i) asked += src[i] == '?';
+  for (int i = 0; i < out_n; ++i) given += out[i] == u'?';
+  if (given <= asked || !Zem_Is_Utf8_Text(src, n)) return 0;
+  static std::atomic<bool> told{false};
+  if (!told.exchange(true)) {
+    Log_Printf("narrow text is UTF-8, not code page 936: \"%.*s\" shows as \"?\" where the code page cannot read it; "
+               "pass wide text (u\"...\", QString) or text in the system code page (told once)\n", n, src);
+  }
+  return 1;
 }

@@ -17,7 +17,7 @@ namespace {
 // null when memory is short.
 wchar16* Narrow_To_Wide(int cp, const char* s, int n) {
   wchar16* buf = static_cast<wchar16*>(std::calloc(static_cast<size_t>(n) + 1, sizeof(wchar16)));
-  if (buf && n > 0) Zem_MB_To_W(cp, s, n, buf, n);
+  if (buf && n > 0) Zem_Note_Narrow_Text(cp, s, n, buf, Zem_MB_To_W(cp, s, n, buf, n));
   return buf;
 }
 
@@ -41,6 +41,16 @@ map_char::map_char(const wchar16* text) : text_(g_empty_c), owned_(false) {
     text_ = buf;
     owned_ = true;
   }
+}
+
+void map_char::Take_Wide(const wchar16* s, int n) {
+  if (!s || n <= 0) return;
+  const int m = Zem_W_To_MB(ZEM_CP_SYSTEM, s, n, nullptr, 0);
+  char* buf = m > 0 ? static_cast<char*>(std::calloc(static_cast<size_t>(m) + 1, 1)) : nullptr;
+  if (!buf) return;
+  Zem_W_To_MB(ZEM_CP_SYSTEM, s, n, buf, m);
+  text_ = buf;
+  owned_ = true;
 }
 
 map_char::~map_char() {

@@ -16,6 +16,12 @@ class map_char {
  public:
   map_char(const char* text) : text_(text ? text : g_empty_c), owned_(false) {}  // NOLINT
   map_char(const wchar16* text);  // NOLINT converts (system code page), owned
+  // From a toolkit string (anything with utf16() and size(), such as QString): converted to the system
+  // code page, owned.
+  template <class S, class = decltype(std::declval<const S&>().utf16())>
+  map_char(const S& s) : text_(g_empty_c), owned_(false) {  // NOLINT
+    Take_Wide(reinterpret_cast<const wchar16*>(s.utf16()), static_cast<int>(s.size()));
+  }
   map_char(const map_char& o) : text_(o.text_), owned_(false) {}
   map_char(map_char&& o) noexcept : text_(o.text_), owned_(o.owned_) { o.owned_ = false; }
   map_char& operator=(const map_char&) = delete;
@@ -26,6 +32,7 @@ class map_char {
   bool owned() const { return owned_; }
 
  private:
+  void Take_Wide(const wchar16* s, int n);
   const char* text_;
   bool owned_;
 };

@@ -116,7 +116,7 @@ TEST(MStatusBar, PublishedPanelProperties) {
       {"own draw set first", true, QStringLiteral("10, 20 ,30"), QStringLiteral("10,20,30")},
       {"an empty entry keeps its panel's place", false, QStringLiteral(",90"), QStringLiteral("50,90,50")},
       {"bad, empty and negative entries", false, QStringLiteral("x,,-5"), QStringLiteral("50,50,0")},
-      {"more entries than panels", false, QStringLiteral("1,2,3,4"), QStringLiteral("1,2,3")},
+      {"more entries than panels: the last waits for its panel", false, QStringLiteral("1,2,3,4"), QStringLiteral("1,2,3,4")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -132,6 +132,7 @@ TEST(MStatusBar, PublishedPanelProperties) {
   // panels added after Set_Own_Draw keep the toolkit's style until it runs again.
   MStatusBar early;
   early.SetPanelWidths(QStringLiteral(",70"));
+  EXPECT_EQ(early.PanelWidths(), QStringLiteral(",70")) << "read back as given, so a form designer saves it";
   early.SetPanelTexts({QStringLiteral("a"), QStringLiteral("b")});
   EXPECT_EQ(early.PanelWidths(), QStringLiteral("50,70"));
   early.Set_Own_Draw();

@@ -12,6 +12,7 @@
 #include <QUiLoader>
 #include <QVBoxLayout>
 #include <QXmlStreamReader>
+#include <QColor>
 #include <QtDesigner/QDesignerFormEditorInterface>
 #include <QtUiPlugin/QDesignerCustomWidgetCollectionInterface>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "controls/combo/Combobox_ext.h"
 #include "controls/grid/Mg.h"
 #include "controls/inputs/Mstatusbar.h"
+#include "toolkit/tk_tree.h"
 #include "frame/log_mgr.h"
 #include "frame/pub_ptr.h"
 #include "frame/startup/zem_names.h"
@@ -70,17 +72,19 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
   EXPECT_EQ(QString::fromLocal8Bit(std::getenv("TARVOK_DLL_PATH")), Bin_Dir());
 
   // Exactly the eight classes, each added by its own unit's Register(), in the units' order; loading
-  // the plugin entered every unit once.
+  // the plugin entered every unit once. The widget box gets them by name.
   const struct { const char* unit; const char* cls; } expected[] = {
       {"Mtreeview", "MTreeView"}, {"Mstatusbar", "MStatusBar"}, {"Mgs", "TMGS"}, {"Treeview_ext", "TTreeView_Ext"},
       {"Mg", "TMG"},              {"Mdate", "TMDate"},          {"Combobox_ext", "TComboBox_Ext"},
       {"Mpickdate", "MPickDate"}};
+  const char* const by_name[] = {"MPickDate", "MStatusBar", "MTreeView", "TComboBox_Ext",
+                                 "TMDate",    "TMG",        "TMGS",      "TTreeView_Ext"};
   const auto widgets = Collection()->customWidgets();
   ASSERT_EQ(widgets.size(), 8);
   ASSERT_EQ(Zem_Palette_Count(), 8);
   for (int i = 0; i < 8; i++) {
     SCOPED_TRACE(expected[i].cls);
-    EXPECT_EQ(widgets[i]->name(), QLatin1String(expected[i].cls));
+    EXPECT_EQ(widgets[i]->name(), QLatin1String(by_name[i]));
     EXPECT_STREQ(Zem_Palette_Get(i)->class_name, expected[i].cls);
     EXPECT_STREQ(Zem_Palette_Get(i)->unit, expected[i].unit);
     EXPECT_STREQ(Zem_Unit_Name(i + 1), expected[i].unit);
@@ -89,6 +93,10 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
   EXPECT_EQ(Zem_Unit_Init_Count("Zem_pack"), 1);
 
   QWidget form;
+  // The properties that hold data, marked not translatable (a string list as dropped, a string through
+  // its specification), so uic never re-applies them in retranslateUi.
+  const QMap<QString, QString> data = {{"TMG", "ADEF,BDEF"}, {"MStatusBar", "PanelTexts,PanelWidths"},
+                                       {"TComboBox_Ext", "Dict_Id"}, {"TMDate", "Value"}};
   for (auto* w : Collection()->customWidgets()) {
     SCOPED_TRACE(w->name().toStdString());
     EXPECT_TRUE(w->group() == QStringLiteral("Zem_Pack") && !w->isContainer());
@@ -98,17 +106,21 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
     EXPECT_TRUE(!w->icon().isNull() && w->icon().pixmap(32, 32).toImage().size() == QSize(32, 32));
     // The default XML is well formed and its first widget is of the class.
     QXmlStreamReader xml(w->domXml());
-    QString widgetClass;
+    QString widgetClass, property;
     QSize dropped;
+    QStringList notr;
     while (!xml.atEnd()) {
       if (xml.readNext() != QXmlStreamReader::StartElement) continue;
-      if (xml.name() == QLatin1String("widget") && widgetClass.isEmpty())
-        widgetClass = xml.attributes().value(QLatin1String("class")).toString();
+      const QXmlStreamAttributes a = xml.attributes();
+      if (xml.name() == QLatin1String("property")) property = a.value(QLatin1String("name")).toString();
+      if (a.value(QLatin1String("notr")) == QLatin1String("true")) notr << (a.hasAttribute("name") ? a.value("name").toString() : property);
+      if (xml.name() == QLatin1String("widget") && widgetClass.isEmpty()) widgetClass = a.value(QLatin1String("class")).toString();
       if (xml.name() == QLatin1String("width")) dropped.setWidth(xml.readElementText().toInt());
       if (xml.name() == QLatin1String("height")) dropped.setHeight(xml.readElementText().toInt());
     }
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_EQ(widgetClass, w->name());
+    EXPECT_EQ(notr.join(',').toStdString(), data.value(w->name()).toStdString()) << "not translatable";
     QWidget* made = w->createWidget(&form);
     ASSERT_NE(made, nullptr);
     EXPECT_TRUE(QString::fromLatin1(made->metaObject()->className()) == w->name() && made->parentWidget() == &form);
@@ -119,7 +131,9 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
   // Making controls brought the framework up through libzem_pack.so's start-up hook, bound to the
   // registry library the variable points at.
   EXPECT_TRUE(Pub_Ptr_Is_Shared());
-  EXPECT_EQ(Zem_Startup_Created_Count(), kZem_Startup_Name_Count);
+  // Besides, the date box's captions brought up the caption map.
+  EXPECT_EQ(Zem_Startup_Created_Count(), kZem_Startup_Name_Count + 1);
+  EXPECT_TRUE(Zem_Startup_Created("lang_map_mgr"));
 
   // Every class of the package has its own picture, at both sizes, whether its unit is linked or not.
   const char* const classes[] = {"MTreeView", "MStatusBar", "TMGS",   "TTreeView_Ext",
@@ -139,6 +153,31 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
       if (scale == 1) seen << image;
     }
   }
+  // The two trees are told apart at a glance: a good part of their pictures differs clearly.
+  const QImage code(QStringLiteral(":/zem_pack/designer/icons/MTreeView.png"));
+  const QImage dict(QStringLiteral(":/zem_pack/designer/icons/TTreeView_Ext.png"));
+  int differ = 0;
+  for (int y = 0; y < 32; y++)
+    for (int x = 0; x < 32; x++) differ += std::abs(qGray(code.pixel(x, y)) - qGray(dict.pixel(x, y))) > 40;
+  EXPECT_GT(differ, 32 * 32 / 8);
+}
+
+// What a form designer drops: the trees show a sample branch (there only), the grid's colour has an
+// editor of its own.
+TEST(DesignerPlugin, DroppedControlsAsAFormDesignerSeesThem) {
+  ASSERT_TRUE(Collection() != nullptr);
+  QDesignerFormEditorInterface core;
+  QWidget form;
+  for (const char* cls : {"MTreeView", "TTreeView_Ext"}) {
+    SCOPED_TRACE(cls);
+    auto* runTime = qobject_cast<TTreeView*>(Plugin_For(QLatin1String(cls))->createWidget(&form));
+    Plugin_For(QLatin1String(cls))->initialize(&core);
+    auto* designed = qobject_cast<TTreeView*>(Plugin_For(QLatin1String(cls))->createWidget(&form));
+    EXPECT_TRUE(runTime->Items()->Count() == 0 && designed->Items()->Count() == 2 && designed->Items()->Item(0)->Text() == cls);
+  }
+  auto* grid = qobject_cast<TMG*>(Plugin_For(QStringLiteral("TMG"))->createWidget(&form));
+  grid->setProperty("FixedFontQColor", QColor(0xF1, 0x65, 0x55));
+  EXPECT_EQ(grid->FixedFontColor(), 0x5565F1);
 }
 
 TEST(DesignerPlugin, ControlsMadeInTheDesignerStayAsEdited) {
@@ -243,7 +282,7 @@ TEST(DesignerForms, EveryPublishedPropertyThroughUicAndTheLoader) {
       {"grid", "ColCount", "4"}, {"grid", "RowCount", "6"}, {"grid", "FixedCols", "2"}, {"grid", "FixedRows", "2"},
       {"grid", "ADEF", QString::fromUtf16(u"编码,$code,||60|金额,$amt,float,money|审核,$ok,bool")},
       {"grid", "BDEF", QString::fromUtf16(u"unit,1,0,2,0,凭证")}, {"grid", "Show_Row_Id_Mode", "false"},
-      {"grid", "FixedFontColor", "255"}, {"plainGrid", "DefaultColWidth", "70"},
+      {"grid", "FixedFontColor", "255"}, {"grid", "FixedFontQColor", "#ff0000"}, {"plainGrid", "DefaultColWidth", "70"},
       {"plainGrid", "DefaultRowHeight", "30"}, {"plainGrid", "GridLineWidth", "1"},
       {"plainGrid", "DefaultDrawing", "true"}, {"box", "Dict_Id", "dept"}, {"box", "Multi_Mode", "true"},
       {"box", "Include_All", "true"}, {"box", "Allow_Empty", "true"}, {"box", "Style", "2"},

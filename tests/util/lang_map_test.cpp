@@ -227,11 +227,13 @@ TEST(LangFile, WithoutLangTxtEverythingUnchanged) {
   EXPECT_TRUE(S(Lang_Cap(&map, u"grid", u"打印&P")) == u"打印&P" && !fs::exists("lang_log.txt"));
 }
 
-TEST(LangFile, Utf16AndGbkFilesGiveTheSameMap) {
-  for (int enc = 0; enc < 2; ++enc) {
-    SCOPED_TRACE(enc ? "GBK" : "UTF-16");
+std::string Utf8_Bytes(const std::u16string& text) { return Zem_W_To_Utf8(text.c_str()); }
+
+TEST(LangFile, EveryEncodingAnEditorSavesGivesTheSameMap) {
+  for (const std::string& bytes : {Utf16_Bytes(kFile), Gbk_Bytes(kFile), "\xEF\xBB\xBF" + Utf8_Bytes(kFile), Utf8_Bytes(kFile)}) {
+    SCOPED_TRACE(bytes.substr(0, 3));  // UTF-16LE and UTF-8 with their marks, GBK, UTF-8 without a mark
     TempDir dir;
-    Write_File("lang.txt", enc ? Gbk_Bytes(kFile) : Utf16_Bytes(kFile));
+    Write_File("lang.txt", bytes);
     TLang_Map here, there(dir.path.c_str());  // the current directory, a named one
     for (TLang_Map* map : {&here, &there}) {
       EXPECT_EQ(10, map->Count());

@@ -152,6 +152,16 @@ TEST(MTreeView, ShowCodesPreferenceAndClipboard) {
   EXPECT_EQ(f.t->Items()->Root(3)->Text(), QStringLiteral("Sales"));
 }
 
+// Codes as QString in and out; a caption keeps a character the code page lacks.
+TEST(MTreeView, CodesAsQString) {
+  Fixture f;
+  TTreeNode* n = f.t->TN_Add(f.fin, 2, U(u"甲€2"), u"出纳组");
+  EXPECT_TRUE(f.t->TN_Get(2, U(u"甲€2")) == n && f.t->TN_Update(n, QStringLiteral("0102"), u"会计部 ✓") == 1);
+  f.t->Set_Caption_With_Code(true);
+  EXPECT_TRUE(f.t->Search_Str(U(u"会计部")) == 0 && f.t->Selected() == n) << "found";
+  EXPECT_EQ(n->Text() + '|' + f.t->selectedCode() + '|' + f.t->code(nullptr), U(u"0102 会计部 ✓|0102|"));
+}
+
 TEST(MTreeView, MenuGroupsAreAddedOnce) {
   Fixture f;
   TPopupMenu menu;
@@ -202,8 +212,8 @@ TEST(MTreeView, BackgroundAndSelectedItemColours) {
   ext.SetHideSelection(true);
   ext.resize(200, 100);
   ext.show();
-  TTreeNode* n = ext.AddItem(nullptr, "01", "x");
-  EXPECT_EQ(ext.GetCode(), nullptr);
+  TTreeNode* n = ext.AddItem(nullptr, U(u"0€1"), U(u"x ✓"));  // the QString form
+  EXPECT_TRUE(ext.GetCode() == nullptr && ext.selectedCode().isEmpty()) << "nothing selected";
   ext.SetSelected(n);
   f.t->setFocus();
   ext.viewport()->grab();  // the selected item stays blue without the focus
@@ -211,7 +221,7 @@ TEST(MTreeView, BackgroundAndSelectedItemColours) {
   const QRect r = n->DisplayRect(true).toQRect();
   for (int x : {r.right() - 2, 2})  // 2: the row's branch area
     EXPECT_EQ(img.pixelColor(x, r.center().y()), QColor(0, 0, 0xFF)) << "x " << x;
-  EXPECT_STREQ(ext.GetCode(), "01");
+  EXPECT_EQ(ext.selectedCode() + '|' + n->Text(), U(u"0€1|x ✓"));
   EXPECT_TRUE(ext.FreeCode() == 1 && ext.GetCode() == nullptr);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/text/map_str.h"
+#include "frame/log_mgr.h"
 
 namespace {
 
@@ -44,6 +45,8 @@ TEST(MapWchar, Construction) {
 
   map_char wide(kAhBaW), null_c(static_cast<const wchar16*>(nullptr)), narrow(kAhBa);
   EXPECT_TRUE(wide.owned() && std::string(wide.c_str()) == kAhBa);
+  map_char from_toolkit(Toolkit_String{u"\u554A\u5427 \u20AC9 \u2713"});  // what the code page lacks becomes "?"
+  EXPECT_TRUE(from_toolkit.owned() && std::string(from_toolkit.c_str()) == std::string(kAhBa) + " \x80" "9 ?");
   EXPECT_TRUE(null_c.c_str() == g_empty_c && narrow.c_str() == kAhBa);
 }
 
@@ -182,3 +185,31 @@ TEST(StrCopyLimit, KeepsWholeCharacters) {
 }
 
 }  // namespace
+
+// A UTF-8 literal handed over as narrow text: told once, as such, in the framework log.
+TEST(NarrowText, Utf8WhereTheCodePageIsExpectedIsToldOnce) {
+  Log_Mgr()->Set_Keep(50);
+  // utf8: Zem_Is_Utf8_Text; told: Zem_Note_Narrow_Text after a conversion from code page 936
+  struct Row { const char* name; const char* text; int utf8, told; } rows[] = {
+      {"UTF-8 the code page cannot read", "\xE9\x87\x91\xE9\xA2\x9D", 1, 1},
+      {"UTF-8 that reads as other GBK characters, none of them \"?\"", "\xF0\x9F\x98\x80", 1, 0},
+      {"GBK text", kAhBa, 0, 0},
+      {"ASCII with a question mark of its own", "why?", 0, 0},
+      {"a truncated sequence", "\xE9\x87", 0, 0},
+      {"an overlong form", "\xC0\xAF", 0, 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(Zem_Is_Utf8_Text(r.text, -1), r.utf8);
+    tc2u wide(ZEM_CP_GBK);
+    const std::u16string w = wide = r.text;
+    EXPECT_EQ(Zem_Note_Narrow_Text(ZEM_CP_GBK, r.text, -1, w.c_str(), int(w.size())), r.told);
+    EXPECT_EQ(Zem_Note_Narrow_Text(ZEM_CP_UTF8, r.text, -1, w.c_str(), int(w.size())), 0);
+  }
+  for (int i = 0; i < 3; ++i) map_wchar again("\xE9\x87\x91\xE9\xA2\x9D \xE7\xAC\xAC" "2");
+  const std::string log = Log_Mgr()->Last_Lines();
+  Log_Mgr()->Set_Keep(0);
+  const size_t at = log.find("narrow text is UTF-8, not code page 936: \"\xE9\x87\x91\xE9\xA2\x9D\"");
+  ASSERT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find("narrow text is UTF-8", at + 1), std::string::npos) << "once: " << log;
+}
