@@ -64,11 +64,16 @@ inline Db_Stmt Db_Classify(const wchar16* sql) {
     while (*rest == u' ' || *rest == u'\t' || *rest == u'\r' || *rest == u'\n' || *rest == u';') rest++;
     return *rest == 0;
   };
+  const wchar16* first = sql;
+  while (*first == u' ' || *first == u'\t' || *first == u'\r' || *first == u'\n' || *first == u'(') first++;
+  const wchar16 c = Lower(*first);  // the words below begin with different letters
   const wchar16* rest = nullptr;
-  if (Word_Is(sql, "commit", &rest) || Word_Is(sql, "end", &rest)) return only_tail(rest) ? Db_Stmt::Commit : Db_Stmt::Plain;
-  if (Word_Is(sql, "rollback", &rest)) return only_tail(rest) ? Db_Stmt::Rollback : Db_Stmt::Plain;
-  if (Word_Is(sql, "begin", &rest)) return only_tail(rest) ? Db_Stmt::Begin : Db_Stmt::Plain;
-  if (Word_Is(sql, "select") || Word_Is(sql, "values") || Word_Is(sql, "with")) {
+  if ((c == u'c' && Word_Is(first, "commit", &rest)) || (c == u'e' && Word_Is(first, "end", &rest)))
+    return only_tail(rest) ? Db_Stmt::Commit : Db_Stmt::Plain;
+  if (c == u'r' && Word_Is(first, "rollback", &rest)) return only_tail(rest) ? Db_Stmt::Rollback : Db_Stmt::Plain;
+  if (c == u'b' && Word_Is(first, "begin", &rest)) return only_tail(rest) ? Db_Stmt::Begin : Db_Stmt::Plain;
+  if ((c == u's' && Word_Is(first, "select")) || (c == u'v' && Word_Is(first, "values")) ||
+      (c == u'w' && Word_Is(first, "with"))) {
     // "select ... into t from ..." creates a table, and a "with" may end in a change: those write.
     // A wrong guess only opens a transaction that a read did not need.
     return Holds_Any(sql, {" into ", "insert ", "update ", "delete "}) ? Db_Stmt::Plain : Db_Stmt::Select;
