@@ -46,6 +46,13 @@ inline void Keep(const std::string& name, double v) {
   else it->second = std::min(it->second, v);
 }
 
+// The same for a rate (calls a second): the most of every run, the run disturbed least.
+inline void Keep_Most(const std::string& name, double v) {
+  auto it = g_sec.find(name);
+  if (it == g_sec.end()) g_sec[name] = v;
+  else it->second = std::max(it->second, v);
+}
+
 inline void Check(bool ok, const char* what) {
   if (!ok) {
     g_ok = false;

@@ -1,8 +1,10 @@
 # What `cmake --install build --prefix P` puts where (docs/INSTALL.md says how a host uses it):
 #
 #   P/lib/libzem_pack.so.<major>.<minor>   the package (SONAME libzem_pack.so.<major>), with its links
-#   P/lib/kdm_pub_ptr.so                   the registry library, and the driver libraries zem_drv_*.so:
-#                                          loaded at run time by file name, so they keep their names
+#   P/lib/kdm_pub_ptr.so                   the registry library, the driver libraries zem_drv_*.so and the
+#                                          link's transport zem_link_grpc.so: loaded at run time by file
+#                                          name, so they keep their names
+#   P/bin/zem_app_server                   the application server (finds those libraries in P/lib)
 #   P/lib/libzem_host.a                    the optional host module (default host functions, form loader)
 #   P/include/zem_pack/<folder>/<file>.h   the public headers, in the folders of the source tree
 #   P/lib/cmake/ZemPack/                   find_package(ZemPack): ZemPack::zem_pack, ZemPack::zem_host
@@ -39,7 +41,8 @@ endif()
 
 install(TARGETS ${zem_export_targets} EXPORT ZemPackTargets
         LIBRARY DESTINATION ${zem_libdir} ARCHIVE DESTINATION ${zem_libdir})
-install(TARGETS kdm_pub_ptr zem_drv_sqlite zem_drv_pg LIBRARY DESTINATION ${zem_libdir})
+install(TARGETS kdm_pub_ptr zem_drv_sqlite zem_drv_pg zem_link_grpc LIBRARY DESTINATION ${zem_libdir})
+install(TARGETS zem_app_server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(ZEM_WIDGETS)
   # Designer's plugin folder; the plugin reaches the package two folders up the tree (lib/).
   file(RELATIVE_PATH zem_plugin_to_lib /${zem_plugindir} /${zem_libdir})

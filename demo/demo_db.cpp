@@ -5,18 +5,26 @@
 #include <QRegularExpression>
 
 #include "core/data/db_connect.h"
+#include "core/data/db_errors.h"
 #include "core/data/dbdata.h"
-#include "core/data/sqlca.h"
 #include "core/data/para.h"
+#include "core/data/row_track.h"
+#include "core/data/save_changes.h"
+#include "core/data/sqlca.h"
 #include "dict/dict.h"
 #include "dict/dict_change.h"
+#include "dict/dict_mgr.h"
 #include "dict/dict_notify.h"
+#include "link/r_call.h"
 
 namespace {
 
 const wchar16* W(const QString& s) { return reinterpret_cast<const wchar16*>(s.utf16()); }
 
 QString Q(const wchar16* s) { return s ? QString::fromUtf16(s) : QString(); }
+
+// What a failed statement says to the user: its sentence for the user, else the database's message.
+QString Said(const TSQLCA& q) { return Q(q.Get_User_Msg()).isEmpty() ? Q(q.Get_Error_Msg()) : Q(q.Get_User_Msg()); }
 
 // The schema, beside the dictionary tables (Dict_Create_Def_Tables): app_sequence holds the sequences.
 const char16_t* const kSchema[] = {
@@ -151,7 +159,67 @@ int DemoDb::open(const QString& home, const QString& pg) {
   return 1;
 }
 
+int DemoDb::openServer(const QString& address, const QString& ca, const QString& token, bool insecure) {
+  remote_ = true;
+  location_ = QString::fromUtf16(u"应用服务器 ") + address;
+  Pub_Para_Put_WStr(u"app_server", W(address));
+  Pub_Para_Put_WStr(u"app_server_ca", W(ca));
+  Pub_Para_Put_WStr(u"app_server_token", W(token));
+  Pub_Para_Put_Int(u"app_server_insecure", insecure ? 1 : 0);
+  *R_Call_Local_Mode() = 0;
+  Dict_Client_List()->Set_Dict_Kind(TDict_Client_List::DICT_KIND_NET);
+  TParaMgr p;
+  if (R_Call("demo_engine", &p) != 0) {
+    wchar16 why[1024] = {0};
+    p.Get_WStr(u"_r_em_", why, 1024);
+    error_ = QStringLiteral("cannot reach the application server %1: %2").arg(address, Q(why));
+    return 0;
+  }
+  wchar16 engine[200] = {0};
+  p.Get_WStr(u"engine", engine, 200);
+  engine_ = Q(engine);
+  return 1;
+}
+
+namespace {
+
+// A call of the demo's server module that answers rows: q gets them. Its code; *error the user's
+// sentence: the link's when the call failed on its way, else the database's as a local statement
+// would have it (a save's conflict is told in the clerk's words already).
+int Remote_Rows(const char* call, TParaMgr& p, TSQLCA& q, QString* error) {
+  const int code = R_Call(call, &p);
+  if (code != 0) {
+    wchar16 why[2048] = {0};
+    p.Get_WStr(u"_r_em_", why, 2048);
+    if (*R_Call_User_Msg())
+      *error = Q(R_Call_User_Msg());
+    else if (code == SAVE_CONFLICT || code == SAVE_CANCELLED)
+      *error = Q(why);
+    else
+      *error = QString::fromStdU16String(Db_User_Message(code, why, DB_END_NONE, 0));
+    return code;
+  }
+  if (!p.Get_Sqlca_Para(u"rows", &q)) q.Set_Field_Count(0);
+  return 0;
+}
+
+// Texts as a one-column set (field "v"), the way lists travel to the demo's server module.
+void Put_Texts(TParaMgr& p, const char16_t* name, const QStringList& texts) {
+  TSQLCA list;
+  list.Set_Field_Count(1);
+  list.Set_Field_Name(0, u"v");
+  for (const QString& t : texts) {
+    list.Add_Row();
+    list.Set_Value(0, W(t));
+  }
+  p.Put_Sqlca_Para(name, &list);
+}
+
+}  // namespace
+
 int DemoDb::followChanges() {
+  // On a server, the server follows its database and passes each change on.
+  if (remote_) return Dict_Notify()->Start();
   // A database made before the change log gets it (once: the renewal takes locks other clients may
   // hold), with the vouchers watched so that every window shows the others' vouchers.
   TSQLCA q;
@@ -159,6 +227,7 @@ int DemoDb::followChanges() {
     q.Rollback();
     const bool tree = q.Select(u"select 1 from dept_tree where 1 = 0") == 0;
     if (Dict_Create_Change_Triggers(&q) != 0 || Dict_Watch_Table(&q, "vouchers", "vouchers") != 0 ||
+        Dict_Watch_Table(&q, "suppliers", "sup") != 0 ||
         (tree && Dict_Watch_Table(&q, "dept_tree", "dept_tree") != 0)) {
       error_ = Q(q.Get_Error_Msg());
       q.Rollback();
@@ -176,6 +245,7 @@ int DemoDb::followChanges() {
 
 // What the window shows of a failure is the user's sentence; the database's own text is in the log.
 int DemoDb::exec(TSQLCA& q, const QString& sql) {
+  if (remote_) return select(q, sql, {});
   const int code = q.Exec(W(sql));
   if (code != 0) error_ = Q(q.Get_User_Msg()).isEmpty() ? Q(q.Get_Error_Msg()) : Q(q.Get_User_Msg());
   return code;
@@ -183,8 +253,133 @@ int DemoDb::exec(TSQLCA& q, const QString& sql) {
 
 int DemoDb::select(TSQLCA& q, const QString& sql) { return exec(q, sql); }
 
+int DemoDb::select(TSQLCA& q, const QString& sql, const QStringList& params) {
+  if (remote_) {
+    TParaMgr p;
+    p.Put_WStr(u"sql", W(sql));
+    Put_Texts(p, u"params", params);
+    return Remote_Rows("demo_select", p, q, &error_);
+  }
+  TSql_Params bound;
+  for (const QString& v : params) bound.emplace_back(v.toStdU16String());
+  const int code = q.Select(W(sql), bound);
+  if (code != 0) error_ = Said(q);
+  return code;
+}
+
+int DemoDb::transact(TSQLCA& q, const QStringList& sqls) {
+  if (remote_) {
+    // One call: the server runs them on its session and commits only when every one succeeded.
+    TParaMgr p;
+    Put_Texts(p, u"sqls", sqls);
+    return Remote_Rows("demo_transact", p, q, &error_);
+  }
+  for (const QString& sql : sqls) {
+    if (const int code = q.Exec(W(sql))) {
+      error_ = Said(q);
+      q.Rollback();
+      return code;
+    }
+  }
+  // Through another area of the same session: q keeps the last statement's rows.
+  TSQLCA c;
+  if (const int code = c.Commit()) {
+    error_ = Said(c);
+    return code;
+  }
+  return 0;
+}
+
+int DemoDb::saveChanges(TSQLCA* area, const TSave_Options& options, TSave_Result* result) {
+  if (!remote_) {
+    const int code = area->Save_Changes(&options, result);
+    // A conflict is told in the clerk's words already; a database failure gets the user's sentence.
+    if (code == SAVE_CONFLICT || code == SAVE_CANCELLED)
+      error_ = Q(area->Get_Error_Msg());
+    else if (code != 0)
+      error_ = QString::fromStdU16String(Db_User_Message(code, area->Get_Error_Msg(), DB_END_NONE, 0));
+    return code;
+  }
+  // The rows as loaded and as they are now go to the server, which saves them there (demo_save).
+  const int fields = area->Get_Field_Count();
+  TSQLCA orig, now, how;
+  for (TSQLCA* s : {&orig, &now}) {
+    s->Set_Field_Count(fields);
+    for (int f = 0; f < fields; ++f) {
+      s->Set_Field_Name(f, area->Get_Field_Name(f));
+      s->Set_Field_Type(f, area->Get_Field_Type(f));
+    }
+  }
+  how.Set_Field_Count(2);
+  how.Set_Field_Name(0, u"state");
+  how.Set_Field_Name(1, u"fields");
+  std::vector<int> added;
+  for (int r = 0; r < area->Get_Row_Count(); ++r) {
+    const int state = area->Row_State(r);
+    if (state == TSQLCA::ROW_UNCHANGED) continue;
+    QStringList changed;
+    now.Add_Row();
+    if (state == TSQLCA::ROW_CHANGED) orig.Add_Row();
+    for (int f = 0; f < fields; ++f) {
+      const wchar16* v = area->Get_Row_Value(r, f);
+      if (state == TSQLCA::ROW_CHANGED) {
+        area->Go_To_Row(r);
+        const wchar16* o = area->Get_Orig_Value(r, f);
+        if (o && *o) orig.Set_Value(f, o);
+        if (!area->Field_Changed(r, f)) continue;
+        changed << QString::number(f);
+      }
+      if (v && *v) now.Set_Value(f, v);
+    }
+    how.Add_Row();
+    how.Set_Value(0, state == TSQLCA::ROW_CHANGED ? u"changed" : u"added");
+    how.Set_Value(1, W(changed.join(QLatin1Char(','))));
+    if (state == TSQLCA::ROW_ADDED) added.push_back(r);
+  }
+  for (int i = 0; i < area->Deleted_Count(); ++i) {
+    orig.Add_Row();
+    for (int f = 0; f < fields; ++f) {
+      const wchar16* o = area->Get_Deleted_Value(i, area->Get_Field_Name(f));
+      if (o && *o) orig.Set_Value(f, o);
+    }
+  }
+  TParaMgr p;
+  p.Put_WStr(u"table", W(QString::fromStdU16String(area->Tracker()->Table())));
+  p.Put_Sqlca_Para(u"orig", &orig);
+  p.Put_Sqlca_Para(u"now", &now);
+  p.Put_Sqlca_Para(u"how", &how);
+  p.Put_Int(u"deleted", area->Deleted_Count());
+  TSQLCA saved;
+  if (const int code = Remote_Rows("demo_save", p, saved, &error_)) {
+    if (result) result->message = error_.toStdU16String();
+    return code;
+  }
+  // The added rows come back with what the save gave them (their numbers), in their order; then the
+  // area's rows are the loaded ones, as after a save here.
+  for (size_t i = 0; i < added.size() && static_cast<int>(i) < saved.Get_Row_Count(); ++i) {
+    area->Go_To_Row(added[i]);
+    for (int f = 0; f < fields && f < saved.Get_Field_Count(); ++f) area->Set_Value(f, saved.Get_Row_Value(static_cast<int>(i), f));
+  }
+  area->Accept_Changes();
+  if (result) {
+    int n = 0;
+    p.Get_Int(u"inserted", &n);
+    result->inserted = n;
+    p.Get_Int(u"updated", &n);
+    result->updated = n;
+  }
+  return 0;
+}
+
 int DemoDb::ensureSample() {
   TSQLCA q;
+  if (remote_) {
+    // The server's database is the server's: the demo only checks that it holds the sample.
+    if (select(q, QStringLiteral("select count(*) from vouchers")) == 0) return 1;
+    error_ = QStringLiteral("the application server's database has no sample tables (%1): run zem_demo once on "
+                            "that database itself (--home DIR or --pg CONNINFO)").arg(error_);
+    return 0;
+  }
   const char16_t* probe = pg_ ? u"select count(*) from information_schema.tables where table_name='app_sequence' "
                               u"and table_schema = current_schema()"
                               : u"select count(*) from sqlite_master where type='table' and name='app_sequence'";
@@ -233,6 +428,7 @@ int DemoDb::rowCount(const QString& table) {
 
 QString DemoDb::engineVersion() {
   TSQLCA q;
+  if (remote_) return engine_;
   if (pg_) {
     if (exec(q, QStringLiteral("select current_setting('server_version')")) != 0 || q.Get_Row_Count() < 1) return QStringLiteral("PostgreSQL");
     return QStringLiteral("PostgreSQL ") + Q(q.Get_Row_Value(0, 0));

@@ -9,13 +9,16 @@
 #include <QMainWindow>
 #include <QToolButton>
 
+#include "controls/common/dict_watch.h"
 #include "controls/inputs/Mdate.h"
 #include "controls/inputs/Mgs.h"
 #include "controls/inputs/Mpickdate.h"
 #include "controls/inputs/Mstatusbar.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
+#include "demo/demo_window.h"
 #include "dict/dict_mgr.h"
+#include "dict/dict_net.h"
 #include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
 #include "host/zem_ui_loader.h"
@@ -23,8 +26,7 @@
 namespace {
 
 void Note(QMainWindow* window, const QString& text) {
-  auto* bar = window->findChild<MStatusBar*>(QStringLiteral("statusBar"));
-  if (bar && bar->Panels()->Count() > 1) bar->Panels()->Items(1)->SetText(text);
+  Demo_Status_Note(window->findChild<MStatusBar*>(QStringLiteral("statusBar")), text);
 }
 
 // What a code field chooses from: its table's codes and names, the dictionary of the search dialog,
@@ -46,6 +48,9 @@ class CodeChooser : public QObject {
       : QObject(owner), window_(window), db_(db), source_(source), code_(code), name_(name), hook_(chosen_hook) {
     mgs_ = new TMGS(window->centralWidget());
     mgs_->setObjectName(QString::fromLatin1(source.list_name));
+    mgs_->setAccessibleName(QString::fromUtf16(source.what) + QString::fromUtf16(u"列表"));
+    mgs_->Code_Edit()->setAccessibleName(QString::fromUtf16(source.what) + QString::fromUtf16(u"编码"));
+    mgs_->List()->setAccessibleName(QString::fromUtf16(source.what));
     mgs_->SetOptions(source.addable ? TMGS::goSearch | TMGS::goAdd | TMGS::goRefresh : TMGS::goSearch | TMGS::goRefresh);
     mgs_->resize(300, 200);
     mgs_->Hide();
@@ -55,6 +60,10 @@ class CodeChooser : public QObject {
     mgs_->OnFunc_Search = [this](TObject*) { search(); };
     mgs_->Loaded();
     fill();
+    // The list follows its dictionary: a department added, renamed or stopped by anyone shows here.
+    Zem_Dict_Watch(this, [this](const std::string& id) {
+      if (id.empty() || id == source_.dict_id) fill();
+    });
     drop->setFocusPolicy(Qt::NoFocus);  // Tab goes from field to field
     connect(drop, &QToolButton::clicked, this, [this] { open(); });
     code_->installEventFilter(this);
@@ -82,11 +91,15 @@ class CodeChooser : public QObject {
       mgs_->Set_Code(typed.toLatin1().constData());
       name_->clear();  // an accepted or added code writes it again
       if (typed.isEmpty()) return true;
-      if (!source_.addable && nameOf(typed).isNull()) {
-        // Only a code of the table is taken; the typing stays for the clerk to mend.
+      if (nameOf(typed).isNull()) {
+        // Only a code of the table is taken; the typing stays for the clerk to mend. Where a new code
+        // may be added, the search edit's own question follows, and the status bar names the code it
+        // is about.
         note(QString::fromUtf16(u"没有这个%1编码：").arg(QString::fromUtf16(source_.what)) + typed);
-        code_->selectAll();
-        return true;
+        if (!source_.addable) {
+          code_->selectAll();
+          return true;
+        }
       }
       mgs_->Check_Return();
       return true;
@@ -136,23 +149,21 @@ class CodeChooser : public QObject {
     code.replace(QLatin1Char('\''), QStringLiteral("''"));
     // The department table fills this list; the "dept" code dictionary, which the code dialogs and the
     // grid's department column read, gets the department too and is read again at once.
-    const QString sqls[] = {
+    const QStringList sqls = {
         QStringLiteral("insert into departments(dept_code,dept_name) values('%1','%2')").arg(code, n),
         QStringLiteral("insert into app_dict_def(dict_id,code,name,order_id) select 'dept','%1','%2',"
                        "coalesce(max(order_id),0)+1 from app_dict_def where dict_id='dept'")
             .arg(code, n)};
-    for (const QString& sql : sqls)
-      if (q.Exec(reinterpret_cast<const wchar16*>(sql.utf16())) != 0) {
-        const QString why = QString::fromUtf16(q.Get_User_Msg());
-        q.Rollback();
-        note(QString::fromUtf16(u"增加部门失败：") + why);
-        return;
-      }
-    if (q.Commit() != 0) {
-      note(QString::fromUtf16(u"增加部门失败：") + QString::fromUtf16(q.Get_User_Msg()));
+    if (db_->transact(q, sqls) != 0) {
+      note(QString::fromUtf16(u"增加部门失败：") + db_->error());
       return;
     }
-    Dict_Client_List()->Refresh_Dict("dept");
+    // The dictionary has the department at once: from the database, or through the server, which reads
+    // its database again and tells its other clients.
+    if (auto* net = dynamic_cast<TDict_Net*>(Dict_Client_List()->Get_Dict("dept", 1)))
+      net->Serv_Refresh();
+    else
+      Dict_Client_List()->Refresh_Dict("dept");
     fill();
     chosen(c);
   }
@@ -255,8 +266,10 @@ DemoInputs* Demo_Add_Inputs(QMainWindow* window, DemoDb* db) {
   new DateDone(in, date, &in->onDateDone);
   const CodeSource suppliers{"select sup_code,sup_name from suppliers order by sup_code", "sup", u"供应商", false,
                              "supChooser"};
-  const CodeSource departments{"select dept_code,dept_name from departments order by dept_code", "dept", u"部门",
-                               true, "deptChooser"};
+  // The departments a voucher may take: the "dept" dictionary's, less the stopped ones and groups.
+  const CodeSource departments{"select code,name from app_dict_def where dict_id = 'dept' and "
+                               "coalesce(stop_flag, 'N') <> 'Y' and coalesce(is_group, 'N') <> 'Y' order by order_id, code",
+                               "dept", u"部门", true, "deptChooser"};
   in->supList = (new CodeChooser(in, window, db, suppliers, in->supCode, supDrop, in->supName, &in->onSupplier))->list();
   in->deptList =
       (new CodeChooser(in, window, db, departments, in->deptCode, deptDrop, in->deptName, &in->onDept))->list();

@@ -2,6 +2,7 @@
 #include "demo/demo_voucher_entry.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDate>
 #include <QEvent>
 #include <QKeyEvent>
@@ -21,7 +22,9 @@
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
 #include "demo/demo_inputs.h"
+#include "demo/demo_voucher_no.h"
 #include "demo/demo_window.h"
+#include "dict/dict_mgr.h"
 #include "host/host_ui.h"
 #include "toolkit/tk_edit.h"
 
@@ -124,7 +127,7 @@ int VoucherEntry::appendRow() {
 bool VoucherEntry::known(const char* table, const char* column, const QString& code) {
   TSQLCA q;
   const QString sql = QStringLiteral("select count(*) from %1 where %2 = ?").arg(QLatin1String(table), QLatin1String(column));
-  return !code.isEmpty() && q.Select(W(sql), {W(code)}) == 0 && q.Get_Row_Count() == 1 &&
+  return !code.isEmpty() && db_->select(q, sql, {code}) == 0 && q.Get_Row_Count() == 1 &&
          QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() == 1;
 }
 
@@ -151,7 +154,7 @@ void VoucherEntry::start() {
       grid_->SetW("voucher_date", row, W(DemoWindow::shownDate(QString::fromLatin1(v))));
     const QString sup = in_->supCode->text().trimmed(), dept = in_->deptCode->text().trimmed();
     if (known("suppliers", "sup_code", sup)) grid_->SetW("sup_code", row, W(sup));
-    if (known("departments", "dept_code", dept)) grid_->SetW("dept_code", row, W(dept));
+    if (!dept.isEmpty() && deptProblem(dept).isEmpty()) grid_->SetW("dept_code", row, W(dept));
     fresh_ = rowCells(row);
     grid_->Sync_Sum();
     grid_->SetTopRow(row);
@@ -177,16 +180,29 @@ bool VoucherEntry::discard(bool ask) {
     window_->note(QString::fromUtf16(u"没有未保存的新凭证"));
     return false;
   }
+  // Ctrl+D in the grid acts on its current row only: on a saved voucher it deletes nothing (the new row
+  // may lie far below, out of sight) and says what it is for.
+  int noCol = 0;
+  grid_->GetColId("voucher_no", &noCol);
+  const QWidget* focus = QApplication::focusWidget();
+  if (ask && (focus == grid_ || grid_->isAncestorOf(focus)) && grid_->Row() != row && grid_->Row() >= grid_->FixedRows()) {
+    window_->note(QString::fromUtf16(u"凭证 %1 已保存，没有删除：Ctrl+D 只删除未保存的新凭证（第 %2 行）")
+                      .arg(grid_->Cells(noCol, grid_->Row()), grid_->Cells(0, row)));
+    return false;
+  }
   if (ask) {
+    const QString summary = QString::fromUtf16(grid_->GetW("summary", row)).trimmed();
     QMessageBox box(QMessageBox::Question, QString::fromUtf16(u"凭证"),
-                    QString::fromUtf16(u"删除未保存的新凭证吗？已输入的内容不会保存。"), QMessageBox::NoButton,
-                    window_->window());
+                    QString::fromUtf16(u"删除第 %1 行未保存的新凭证%2吗？已输入的内容不会保存。")
+                        .arg(grid_->Cells(0, row), summary.isEmpty() ? QString() : QString::fromUtf16(u"“%1”").arg(summary)),
+                    QMessageBox::NoButton, window_->window());
     box.setObjectName(QStringLiteral("discardVoucher"));
     QPushButton* yes = box.addButton(Host_Cap(u"dialog", u"删除"), QMessageBox::AcceptRole);
     yes->setObjectName(QStringLiteral("delete"));
     QPushButton* no = box.addButton(Host_Cap(u"dialog", u"取消"), QMessageBox::RejectRole);
     no->setObjectName(QStringLiteral("cancel"));
-    box.setDefaultButton(yes);
+    // A typed-ahead Enter must not throw a filled row away: 取消 is the default.
+    box.setDefaultButton(no);
     box.setEscapeButton(no);
     box.exec();
     if (box.clickedButton() != yes) return false;
@@ -231,6 +247,8 @@ QStringList VoucherEntry::refuseAt(const QString& who, int row, const char* fiel
   if (row >= 0 && col > 0) {
     grid_->setFocus();
     grid_->FocusCell(col, row);
+    // The clerk types the right value straight over the one refused.
+    if (TInplaceEdit* editor = grid_->InplaceEditor(); editor && editor->isVisible()) editor->selectAll();
   }
   return refuse(QString::fromUtf16(u"%1的%2有误，").arg(who, grid_->Cells(col, 0)) + why);
 }
@@ -250,18 +268,38 @@ VoucherEntry::Values VoucherEntry::read(int row) const {
   return v;
 }
 
-QString VoucherEntry::problem(const Values& v, int row, const char** field) {
+QString VoucherEntry::deptProblem(const QString& code, bool* failed) {
+  TDict* dept = Dict_Client_List()->Get_Dict("dept", 1);  // a change told meanwhile is read first
+  if (failed) *failed = !dept || dept->Load_Failed();
+  if (!dept || dept->Load_Failed())
+    return QString::fromUtf16(u"无法核对部门 %1：部门字典暂时无法读取，请稍后再试").arg(code);
+  auto guard = dept->Lock();
+  if (!dept->Seek_Code(0, W(code))) return QString::fromUtf16(u"没有这个部门：") + code;
+  if (dept->Is_Stop()) return QString::fromUtf16(u"部门 %1 已停用").arg(code);
+  return QString();
+}
+
+QString VoucherEntry::problem(const Values& v, int row, const char** field, bool check_dept) {
   const QString none = QString::fromUtf16(u"（空）");
   *field = "voucher_date";
   if (!QDate::fromString(v.date, QStringLiteral("yyyyMMdd")).isValid())
     return QString::fromUtf16(u"日期无效：") + (v.date.isEmpty() ? none : v.date);
   *field = "sup_code";
   TSQLCA q;
-  // A look-up that failed says so: the supplier may well exist.
-  if (q.Select(u"select count(*) from suppliers where sup_code = ?", {W(v.sup)}) != 0)
-    return QString::fromUtf16(u"无法核对供应商 %1：").arg(v.sup) + QString::fromUtf16(q.Get_User_Msg());
+  // A look-up that failed says so, and no field is blamed: the supplier may well exist.
+  if (db_->select(q, QStringLiteral("select count(*) from suppliers where sup_code = ?"), {v.sup}) != 0) {
+    *field = nullptr;
+    return QString::fromUtf16(u"无法核对供应商 %1：").arg(v.sup) + db_->error();
+  }
   if (q.Get_Row_Count() != 1 || QString::fromUtf16(q.Get_Row_Value(0, 0)).toInt() != 1)
     return QString::fromUtf16(u"没有这个供应商：") + (v.sup.isEmpty() ? none : v.sup);
+  *field = "dept_code";
+  if (check_dept && !v.dept.isEmpty()) {
+    bool failed = false;
+    const QString why = deptProblem(v.dept, &failed);
+    if (failed) *field = nullptr;  // the department may well be right
+    if (!why.isEmpty()) return why;
+  }
   *field = "amount";
   int col = 0;
   const QString kept = row >= 0 && grid_->GetColId("amount", &col) ? grid_->Number_Problem(col, row) : QString();
@@ -333,7 +371,7 @@ QStringList VoucherEntry::save() {
   if (row >= 0) {
     fresh = read(row);
     const QString why = problem(fresh, row, &field);
-    if (!why.isEmpty()) return refuseAt(QString::fromUtf16(u"新凭证"), row, field, why);
+    if (!why.isEmpty()) return field ? refuseAt(QString::fromUtf16(u"新凭证"), row, field, why) : refuse(why);
   }
   int noCol = 0;
   grid_->GetColId("voucher_no", &noCol);
@@ -341,8 +379,9 @@ QStringList VoucherEntry::save() {
     int shown = -1;  // the voucher's row, when the grid shows it
     for (int r = grid_->FixedRows(); r < grid_->RowCount(); ++r)
       if (grid_->Cells(noCol, r) == no) shown = r;
-    const QString why = problem(stored(area->Find_Key(W(no))), shown, &field);
-    if (!why.isEmpty()) return refuseAt(QString::fromUtf16(u"凭证 %1 ").arg(no), shown, field, why);
+    const int kept = area->Find_Key(W(no));
+    const QString why = problem(stored(kept), shown, &field, area->Field_Changed(kept, area->Find_Field(u"dept_code")));
+    if (!why.isEmpty()) return field ? refuseAt(QString::fromUtf16(u"凭证 %1 ").arg(no), shown, field, why) : refuse(why);
   }
 
   // The new voucher joins the area as an added row; it takes its number in the save's transaction.
@@ -355,34 +394,16 @@ QStringList VoucherEntry::save() {
       if (!values[i].isEmpty()) area->Set_Value(area->Find_Field(map_wchar(kFields[i])), W(values[i]));
   }
   TSave_Options options;
-  options.before_insert = [](TSQLCA* q, TSQLCA* rows, int r) {
-    rows->Go_To_Row(r);
-    const int key = rows->Find_Field(u"voucher_no");
-    if (*rows->Get_Value(key)) return 0;  // a voucher another clerk deleted, saved again: its own number
-    if (q->Exec(u"update app_sequence set seq_val = seq_val + 1 where seq_name = ?", {u"voucher_no"}) != 0)
-      return q->Get_Sqlcode();
-    if (q->Select(u"select seq_val from app_sequence where seq_name = ?", {u"voucher_no"}) != 0) return q->Get_Sqlcode();
-    if (q->Get_Row_Count() != 1) {
-      q->Set_Error(-1, u"no sequence voucher_no in app_sequence");
-      return -1;
-    }
-    const QString date = QString::fromUtf16(rows->Get_Value(u"voucher_date"));
-    const QString no = QStringLiteral("V%1%2").arg(date.left(4)).arg(QString::fromUtf16(q->Get_Row_Value(0, 0)).toInt(),
-                                                                     3, 10, QLatin1Char('0'));
-    rows->Set_Value(key, W(no));
-    return 0;
-  };
+  options.caption = u"凭证";  // a conflict names the voucher, not the table
+  options.before_insert = Demo_Number_Voucher;
   TSave_Result result;
-  if (area->Save_Changes(&options, &result) != 0) {
+  if (db_->saveChanges(area, options, &result) != 0) {
     if (added >= 0) {  // the open row stays in the grid as typed, not in the area
       area->Go_To_Row(added);
       area->Del_Row();
     }
     // A conflict is told in the clerk's words already; a database failure gets the user's sentence.
-    const int code = area->Get_Sqlcode();
-    return refuse(code == SAVE_CONFLICT || code == SAVE_CANCELLED
-                      ? QString::fromUtf16(area->Get_Error_Msg())
-                      : QString::fromStdU16String(Db_User_Message(code, area->Get_Error_Msg(), DB_END_NONE, 0)));
+    return refuse(db_->error());
   }
 
   QStringList written = changed;

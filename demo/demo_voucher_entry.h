@@ -3,7 +3,8 @@
 // Ctrl+N (凭证 > 新增凭证) adds a row marked "（新）" at the end of the voucher grid and puts the cursor
 // in the voucher date of the input strip; of the strip's values only the valid ones go into it (a real
 // date, a code of the supplier and of the department table). Escape takes an untouched new row away
-// again; Ctrl+D (凭证 > 删除未保存的新凭证) takes it away after a question, whatever it holds. The
+// again; Ctrl+D (凭证 > 删除未保存的新凭证) takes it away after a question naming its row, whatever it
+// holds (in the grid, only from that row: on a saved voucher it deletes nothing and says so). The
 // strip's fields follow into the row as they are taken:
 // Enter in the date goes on to the supplier; a supplier code (typed, or chosen from its search list
 // with Down or F4) goes on to the department; a department goes on to the row's summary in the grid,
@@ -65,9 +66,14 @@ class VoucherEntry : public QObject {
   Values read(int row) const;
   // The values of a row of the tracked area.
   Values stored(int row);
-  // Why the values cannot be saved ("" when they can); *field names the column at fault. row: the
-  // grid row they were read from, -1 when it is not shown.
-  QString problem(const Values& v, int row, const char** field);
+  // Why the values cannot be saved ("" when they can); *field names the column at fault, null when
+  // none is (a check that could not be made). row: the grid row they were read from, -1 when it is
+  // not shown. check_dept: the department is checked (a new voucher's, or one changed; a saved voucher
+  // keeps a department stopped since).
+  QString problem(const Values& v, int row, const char** field, bool check_dept = true);
+  // Why the department cannot take a voucher ("" when it can): it must be in the "dept" dictionary,
+  // as it is now, and not stopped. *failed (optional) is set when the dictionary could not be read.
+  static QString deptProblem(const QString& code, bool* failed = nullptr);
   // The open row as Ctrl+N and the strip's fields left it: Escape takes it away.
   bool untouched() const;
   QStringList rowCells(int row) const;

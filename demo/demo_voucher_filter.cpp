@@ -27,14 +27,18 @@ VoucherFilter::VoucherFilter(DemoWindow* window) : QObject(window), window_(wind
   bar->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);  // one line; the grid takes the height
   auto* row = new QHBoxLayout(bar);
   row->setContentsMargins(0, 0, 0, 4);
-  row->addWidget(new QLabel(QString::fromUtf16(u"部门"), bar));
+  auto* deptLabel = new QLabel(QString::fromUtf16(u"部门"), bar);
+  row->addWidget(deptLabel);
   dept_ = new TComboBox_Ext(bar);
+  deptLabel->setBuddy(dept_);
   dept_->setObjectName(QStringLiteral("deptFilter"));
   dept_->setMinimumWidth(170);
   row->addWidget(dept_);
   row->addSpacing(12);
-  row->addWidget(new QLabel(QString::fromUtf16(u"供应商"), bar));
+  auto* supLabel = new QLabel(QString::fromUtf16(u"供应商"), bar);
+  row->addWidget(supLabel);
   sup_ = new TComboBox_Ext(bar);
+  supLabel->setBuddy(sup_);
   sup_->setObjectName(QStringLiteral("supFilter"));
   sup_->setMinimumWidth(320);
   row->addWidget(sup_);

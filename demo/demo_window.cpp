@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QApplication>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
@@ -15,20 +16,32 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
+#include <QToolTip>
 #include <vector>
 
 #include "controls/common/dict_watch.h"
 #include "controls/grid/Mg.h"
 #include "controls/inputs/Mstatusbar.h"
+#include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_db.h"
 #include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
 #include "frame/startup/zem_pack.h"
+#include "host/wait_box.h"
 #include "host/zem_ui_loader.h"
 #include "toolkit/tk_grid.h"
 #include "toolkit/tk_image.h"
 #include "toolkit/tk_menu.h"
+
+namespace {
+
+// The full texts of the two status panels that may be cut, kept on the bar (the panels hold what is
+// drawn).
+const char kLocation[] = "zem_location";
+const char kMessage[] = "zem_message";
+
+}  // namespace
 
 DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   QFile form(QStringLiteral(":/demo/zem_demo.ui"));
@@ -57,6 +70,7 @@ DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   grid_->SetDefaultRowHeight(22);
   grid_->SetOptions(grid_->Options() | goRowSelect | goColSizing | goThumbTracking);
   host->layout()->addWidget(grid_);
+  caption_->setBuddy(grid_);  // the grid is read out under the caption above it ("凭证（12 行）")
 
   QWidget* voucherHost = window_->findChild<QWidget*>(QStringLiteral("voucherBox"));
   if (!voucherHost || !voucherHost->layout() || !loadVoucherForm(voucherHost)) {
@@ -65,12 +79,15 @@ DemoWindow::DemoWindow(DemoDb* db, QObject* parent) : QObject(parent), db_(db) {
   }
   fillVouchers();
   followOthers();
+  retry_.setSingleShot(true);
+  connect(&retry_, &QTimer::timeout, this, [this] { refillSoon(); });
 
   for (const DemoTable& t : DemoDb::tables()) tables_->addItem(t.caption);
   connect(tables_, &QListWidget::currentRowChanged, this, [this](int row) { showTable(row); });
   connectActions();
   tables_->setCurrentRow(3);  // the vouchers: codes, Chinese texts and amounts
   refreshStatus();
+  status_->installEventFilter(this);  // the tooltips of cut panel texts
 }
 
 // The window, and with it the voucher grid, goes before the members: the grid never sees its
@@ -85,15 +102,17 @@ namespace {
 // A pale ruled paper as large as the grid's view, for the area the voucher rows leave empty. The grid
 // shows the picture's pixels where they lie, so the form's name is put whole into the empty band below
 // the rows, else into the one right of the columns, and left out when neither holds it (cut at the
-// view's edge or under the cells it would only puzzle).
-void Paint_Voucher_Paper(TImage* picture, QSize size, long long cellsWidth, long long cellsHeight) {
+// view's edge or under the cells it would only puzzle). It is painted at the screen's ratio, so that a
+// high-DPI screen shows it as sharp as the cells.
+void Paint_Voucher_Paper(TImage* picture, QSize size, qreal ratio, long long cellsWidth, long long cellsHeight) {
   size = size.expandedTo(QSize(1, 1));
-  QImage paper(size, QImage::Format_RGB32);
+  QImage paper((QSizeF(size) * ratio).toSize(), QImage::Format_RGB32);
+  paper.setDevicePixelRatio(ratio);
   QPainter p(&paper);
   QLinearGradient g(0, 0, size.width(), size.height());
   g.setColorAt(0, QColor(0xF7, 0xF9, 0xFC));
   g.setColorAt(1, QColor(0xE4, 0xEC, 0xF5));
-  p.fillRect(paper.rect(), g);
+  p.fillRect(QRect(QPoint(0, 0), size), g);
   p.setPen(QColor(0xC9, 0xD6, 0xE6));
   for (int y = 0; y < size.height(); y += 24) p.drawLine(0, y, size.width(), y);
   QFont f = p.font();
@@ -198,12 +217,31 @@ bool DemoWindow::loadVoucherForm(QWidget* host) {
 
 void DemoWindow::paintPaper() {
   if (!voucher_ || !voucherPicture_) return;
-  Paint_Voucher_Paper(voucherPicture_.get(), voucher_->viewport()->size(), voucher_->GridWidth(), voucher_->GridHeight());
+  Paint_Voucher_Paper(voucherPicture_.get(), voucher_->viewport()->size(), voucher_->viewport()->devicePixelRatioF(),
+                      voucher_->GridWidth(), voucher_->GridHeight());
   voucher_->viewport()->update();
 }
 
 bool DemoWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize && voucher_ && watched == voucher_->viewport()) paintPaper();
+  // A panel's text cut to its width shows whole over it.
+  if (event->type() == QEvent::ToolTip && status_ && watched == status_) {
+    const QPoint at = static_cast<QHelpEvent*>(event)->pos();
+    for (int i : {0, 1}) {
+      const QString whole = status_->property(i == 0 ? kLocation : kMessage).toString();
+      if (status_->PanelRect(i).toQRect().contains(at) && status_->Panels()->Items(i)->Text() != whole) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), whole, status_);
+        return true;
+      }
+    }
+    QToolTip::hideText();
+    return true;
+  }
+  // Moved to a screen of another scale: the paper is painted anew at its ratio before the grid shows it.
+  if (event->type() == QEvent::Paint && voucher_ && voucherPicture_ && watched == voucher_->viewport() &&
+      voucherPicture_->Bitmap()->DevicePixelRatio() != voucher_->viewport()->devicePixelRatioF())
+    Paint_Voucher_Paper(voucherPicture_.get(), voucher_->viewport()->size(), voucher_->viewport()->devicePixelRatioF(),
+                        voucher_->GridWidth(), voucher_->GridHeight());
   return QObject::eventFilter(watched, event);
 }
 
@@ -239,18 +277,19 @@ int DemoWindow::fillVouchers(const QString& where) {
   // Where the clerk is: the voucher of the current row and the column, found again after the fill.
   const QString currentNo = voucher_->Row() >= first ? voucher_->Cells(noCol, voucher_->Row()) : QString();
   const int currentCol = voucher_->Col(), top = voucher_->TopRow();
+  const std::vector<TMG_Sort_Key> sortKeys = voucher_->Sort_Keys;  // the clerk's order, kept
   emit aboutToFill();
   lastWhere_ = where;
   // Every voucher, read again into the tracked area: the clerk's unsaved edits stay in it.
   if (!vouchers_.Tracking()) {
-    if (db_->select(vouchers_, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
+    if (read(vouchers_, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
     // The clerk's words for the fields, as a conflict over a voucher names them.
     for (int f = 0; f < vouchers_.Get_Field_Count(); f++)
       vouchers_.Set_Field_Caption(f, DemoDb::columnCaption(QString::fromUtf16(vouchers_.Get_Field_Name(f))));
     vouchers_.Track_Changes(u"vouchers", u"voucher_no");
   } else {
     TSQLCA fresh;
-    if (db_->select(fresh, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
+    if (read(fresh, QStringLiteral("select * from vouchers order by voucher_no")) != 0) return -1;
     vouchers_.Merge_Fresh(&fresh);
   }
   vouchers_.Set_Sort_Key(vouchers_.Find_Field(u"voucher_no"), 0);
@@ -262,7 +301,7 @@ int DemoWindow::fillVouchers(const QString& where) {
   QSet<QString> picked;
   if (!parts.isEmpty()) {
     TSQLCA keys;
-    if (db_->select(keys, QStringLiteral("select voucher_no from vouchers where ") + parts.join(QStringLiteral(" and "))) != 0)
+    if (read(keys, QStringLiteral("select voucher_no from vouchers where ") + parts.join(QStringLiteral(" and "))) != 0)
       return -1;
     for (int r = 0; r < keys.Get_Row_Count(); r++) picked.insert(QString::fromUtf16(keys.Get_Row_Value(r, 0)));
   }
@@ -301,6 +340,9 @@ int DemoWindow::fillVouchers(const QString& where) {
       if (voucher_->GetV(amtCol, r)[0] == '-') voucher_->Cell_Attr.push_back({r, sumCol, 4 | 8, 0x0000FF, 0x99FFFF});
   voucher_->Filter_Show_All();
   voucher_->Fit_To_Show(first, voucher_->RowCount() - 1);  // a long summary wraps onto a taller row
+  // The rows come in voucher order; the clerk's sort keys (and their marks) put them in the clerk's.
+  for (const TMG_Sort_Key& k : sortKeys) voucher_->Sort_Col_Add(k.col, k.desc);
+  if (!sortKeys.empty() && rows > 0) voucher_->Sort();
   voucher_->Sync_Sum();
   // What was typed before the reload is in the area: nothing is watched. The clerk's row and column
   // again; a current cell that takes no typing (the first fill starts on the read-only voucher number)
@@ -335,14 +377,42 @@ void DemoWindow::followOthers() {
   });
 }
 
+int DemoWindow::read(TSQLCA& q, const QString& sql) {
+  q.Set_Statement_Timeout(readBound_);
+  return db_->select(q, sql);
+}
+
 void DemoWindow::refillSoon() {
   TInplaceEdit* editor = voucher_ ? voucher_->InplaceEditor() : nullptr;
-  if (editor && editor->isVisible() && editor->Modified()) {
+  // Typing in a cell, or this thread's session still waiting in an outer call (the notice came in
+  // the wait box's event loop): the refill waits its turn rather than fail.
+  TDb_Connect* session = Db_Connect_Mgr()->Get_Session(nullptr);
+  if ((editor && editor->isVisible() && editor->Modified()) || (session && session->Busy())) {
     QTimer::singleShot(300, this, [this] { refillSoon(); });
     return;
   }
-  fillVouchers(lastWhere_);
-  refreshTable();
+  // Nobody asked for this refill: it waits for the server without the wait box and within a short
+  // bound, so a server that does not answer neither stops the clerk nor raises a box by itself. One
+  // that failed (no answer, the session busy with the clerk's own call, the connection lost) tries again
+  // a little later, until the grid shows what the others saved.
+  bool ok = false;
+  {
+    Zem_Host_Quiet_Waits quiet;
+    readBound_ = kQuiet_Bound_S;
+    ok = fillVouchers(lastWhere_) >= 0;
+    if (ok) refreshTable();
+    readBound_ = 0;
+  }
+  if (ok) {
+    if (retryMs_ > 0) note(QString::fromUtf16(u"凭证已刷新"));
+    retryMs_ = 0;
+    retry_.stop();
+    return;
+  }
+  const bool first = retryMs_ == 0;
+  retryMs_ = first ? 1000 : std::min(retryMs_ * 2, 16000);
+  if (first) note(QString::fromUtf16(u"凭证未能刷新（%1），稍后自动重试").arg(db_->error()));
+  retry_.start(retryMs_);
 }
 
 int DemoWindow::setVoucherCondition(const QString& condition) {
@@ -360,7 +430,7 @@ void DemoWindow::showTable(int index) {
   const DemoTable& t = tables[index];
   TSQLCA q;
   // In the order of the first column (each table's key): PostgreSQL would show a row updated last.
-  if (db_->select(q, QStringLiteral("select * from %1 order by 1").arg(t.name)) != 0) {
+  if (read(q, QStringLiteral("select * from %1 order by 1").arg(t.name)) != 0) {
     caption_->setText(t.caption + QStringLiteral("：") + db_->error());
     return;
   }
@@ -390,26 +460,37 @@ void DemoWindow::showTable(int index) {
 
 namespace {
 
-// Each panel as wide as its text and a margin. When they do not all fit the bar, the first panel (the
-// database's location, given whole as first) gives way and is elided in the middle, so the counts and
-// the versions stay whole.
-void Fit_Status_Panels(MStatusBar* bar, const QString& first) {
+// The database's location as wide as its text, the versions too, and the message panel between them
+// takes the rest: a long message is cut at its end with "…" (whole in its tooltip) and never squeezes
+// the others. Only when the bar cannot hold the location, the versions and a few words of message does
+// the location give way, shortened in the middle.
+void Fit_Status_Panels(MStatusBar* bar) {
   TStatusPanels* panels = bar->Panels();
-  if (panels->Count() == 0) return;
+  if (panels->Count() < 3) return;
   const QFontMetrics fm(bar->Font()->toQFont());
   const int margin = 12;  // the text's 3 pixels and the bevel on each side, and some air
-  int others = 0;
-  for (int i = 1; i < panels->Count(); i++) {
-    panels->Items(i)->SetWidth(fm.horizontalAdvance(panels->Items(i)->Text()) + margin);
-    others += panels->Items(i)->Width();
-  }
-  const int need = fm.horizontalAdvance(first) + margin;
-  const int width = std::max(std::min(need, bar->width() - others), 4 * margin);
+  const int least = 160;  // the message panel's room for a few words
+  TStatusPanel* versions = panels->Items(2);
+  versions->SetWidth(fm.horizontalAdvance(versions->Text()) + margin);
+  const QString location = bar->property(kLocation).toString();
+  const int need = fm.horizontalAdvance(location) + margin;
+  const int width = std::max(std::min(need, bar->width() - versions->Width() - least), 4 * margin);
   panels->Items(0)->SetWidth(width);
-  panels->Items(0)->SetText(width >= need ? first : fm.elidedText(first, Qt::ElideMiddle, width - margin));
+  panels->Items(0)->SetText(width >= need ? location : fm.elidedText(location, Qt::ElideMiddle, width - margin));
+  const int room = std::max(bar->width() - width - versions->Width(), 4 * margin);
+  panels->Items(1)->SetWidth(room);
+  panels->Items(1)->SetText(fm.elidedText(bar->property(kMessage).toString(), Qt::ElideRight, room - margin));
 }
 
 }  // namespace
+
+void Demo_Status_Note(MStatusBar* bar, const QString& text) {
+  if (!bar || bar->Panels()->Count() < 3) return;
+  bar->setProperty(kMessage, text);
+  Fit_Status_Panels(bar);
+}
+
+QString Demo_Status_Message(MStatusBar* bar) { return bar ? bar->property(kMessage).toString() : QString(); }
 
 void DemoWindow::refreshStatus() {
   if (!status_) return;
@@ -417,27 +498,22 @@ void DemoWindow::refreshStatus() {
   if (p->Count() < 3) {
     status_->SetPanelTexts({QString(), QString(), QString()});
   }
-  const QString location = QString::fromUtf16(u"数据库：") + db_->location();
+  status_->setProperty(kLocation, QString::fromUtf16(u"数据库：") + db_->location());
   QStringList counts;
   for (const DemoTable& t : DemoDb::tables()) {
     if (t.name.startsWith(QStringLiteral("app_"))) continue;
     counts << QStringLiteral("%1 %2").arg(t.caption).arg(db_->rowCount(t.name));
   }
-  p->Items(1)->SetText(QString::fromUtf16(u"行数：") + counts.join(QStringLiteral("  ")));
   p->Items(2)->SetText(QStringLiteral("zem_pack %1 · %2 · Qt %3")
                            .arg(QString::fromLatin1(F_Dll_Ver()), db_->engineVersion(),
                                 QString::fromLatin1(qVersion())));
   p->Items(2)->SetAlignment(taRightJustify);
-  Fit_Status_Panels(status_, location);
-  status_->OnResize = [this, location](TObject*) { Fit_Status_Panels(status_, location); };
+  Demo_Status_Note(status_, QString::fromUtf16(u"行数：") + counts.join(QStringLiteral("  ")));
+  status_->OnResize = [this](TObject*) { Fit_Status_Panels(status_); };
   status_->Set_Own_Draw();
 }
 
-void DemoWindow::note(const QString& text) {
-  if (!status_ || status_->Panels()->Count() < 2) return;
-  status_->Panels()->Items(1)->SetText(text);
-  if (status_->OnResize) status_->OnResize(status_);  // the panels fit the new text
-}
+void DemoWindow::note(const QString& text) { Demo_Status_Note(status_, text); }
 
 void DemoWindow::connectActions() {
   auto action = [this](const char* name) { return window_->findChild<QAction*>(QString::fromLatin1(name)); };

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <memory>
 
 #include "core/data/sqlca.h"
@@ -20,6 +21,13 @@ class TStringGrid;
 class TMG;
 class TImage;
 class DemoDb;
+
+// Shows text in the message panel of the demo's status bar (the one between the database and the
+// versions), the panel taking the room the others leave: a text longer than that is cut with "…" at
+// its end and shows whole as the panel's tooltip.
+void Demo_Status_Note(MStatusBar* bar, const QString& text);
+// The message panel's whole text.
+QString Demo_Status_Message(MStatusBar* bar);
 
 class DemoWindow : public QObject {
   Q_OBJECT
@@ -71,6 +79,8 @@ class DemoWindow : public QObject {
   void connectActions();
   void followOthers();
   void refillSoon();
+  // A read of the window's, within readBound_.
+  int read(TSQLCA& q, const QString& sql);
   bool loadVoucherForm(QWidget* host);
   // The voucher grid's sort keys in the status bar.
   void noteSortKeys();
@@ -90,4 +100,8 @@ class DemoWindow : public QObject {
   TSQLCA vouchers_;           // every voucher, tracked
   QString voucherCondition_;  // setVoucherCondition's
   QString lastWhere_;         // the where of the last fill
+  static constexpr int kQuiet_Bound_S = 2;  // a refill nobody asked for
+  int readBound_ = 0;         // the bound of the window's reads in seconds (0: the database's)
+  QTimer retry_;              // the next try of a refill that failed
+  int retryMs_ = 0;           // its wait, doubled on each failure; 0 while the last refill worked
 };

@@ -1,22 +1,29 @@
 // zem_demo: the host application of the package.
 //
-// Usage: zem_demo [--home DIR] [--pg CONNINFO] [--screenshot FILE [--show WHAT]]
-// With ZEM_FIRST_PAINT set in the environment, the program prints "first paint <seconds>" (the
-// system's monotonic clock) once its window has painted for the first time, and quits: the end mark
-// of the start-up benchmark (bench/demo).
+// Usage: zem_demo [--home DIR] [--pg CONNINFO | --server ADDR:PORT [--ca FILE] [--token-file FILE]
+//                  [--insecure]] [--screenshot FILE [--show WHAT]]
 //   --home DIR         application home path (default: the "app_home_path" public parameter, else
-//                      ~/.local/share/zem_demo); the SQLite sample database zem_demo.db lives there
+//                      ~/.local/share/zem_demo); the SQLite sample database zem_demo.db lives there,
+//                      and the dictionaries' cache files (dt/)
 //   --pg CONNINFO      use a PostgreSQL server instead of the SQLite file
+//   --server ADDR:PORT use an application server (zem_app_server with zem_demo_server.so) instead of a
+//                      database: --ca names the authority of its certificate, --token-file a file whose
+//                      first line is the token (or the environment variable ZEM_APP_SERVER_TOKEN holds
+//                      it), --insecure talks plain text to a loopback address
 //   --screenshot FILE  write a PNG of the window and exit 0 (for machines without a display)
 //   --show WHAT        the picture to take instead of the window: a form or a control's dialog
 //                      (demo/demo_shots.h; "--show list" names them)
 // Exit code 1 when the database or the form cannot be opened.
+// With ZEM_FIRST_PAINT set in the environment, the program prints "first paint <seconds>" (the
+// system's monotonic clock) once its window has painted for the first time, and quits: the end mark
+// of the start-up benchmark (bench/demo).
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFontDatabase>
 #include <QMainWindow>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
@@ -96,6 +103,13 @@ int main(int argc, char** argv) {
   args.addHelpOption();
   args.addOption({QStringLiteral("home"), QStringLiteral("application home path"), QStringLiteral("DIR")});
   args.addOption({QStringLiteral("pg"), QStringLiteral("PostgreSQL connection string"), QStringLiteral("CONNINFO")});
+  args.addOption({QStringLiteral("server"), QStringLiteral("application server (zem_app_server)"),
+                  QStringLiteral("ADDR:PORT")});
+  args.addOption({QStringLiteral("ca"), QStringLiteral("with --server: the authority of its certificate"),
+                  QStringLiteral("FILE")});
+  args.addOption({QStringLiteral("token-file"), QStringLiteral("with --server: the file holding the token"),
+                  QStringLiteral("FILE")});
+  args.addOption({QStringLiteral("insecure"), QStringLiteral("with --server: plain text, loopback only")});
   args.addOption({QStringLiteral("screenshot"), QStringLiteral("write a PNG of the window and exit"),
                   QStringLiteral("FILE")});
   args.addOption({QStringLiteral("show"), QStringLiteral("with --screenshot: the form or dialog to take"),
@@ -115,7 +129,19 @@ int main(int argc, char** argv) {
   const QString home = Demo_Start_Host(args.value(QStringLiteral("home")));
 
   DemoDb db;
-  if (!db.open(home, args.value(QStringLiteral("pg")))) return Fail(db.error(), !shot.isEmpty());
+  const QString server = args.value(QStringLiteral("server"));
+  if (!server.isEmpty()) {
+    QString token = QString::fromLocal8Bit(qgetenv("ZEM_APP_SERVER_TOKEN"));
+    if (args.isSet(QStringLiteral("token-file"))) {
+      QFile f(args.value(QStringLiteral("token-file")));
+      if (!f.open(QIODevice::ReadOnly)) return Fail(QStringLiteral("cannot read the token file ") + f.fileName(), !shot.isEmpty());
+      token = QString::fromUtf8(f.readLine()).trimmed();
+    }
+    if (!db.openServer(server, args.value(QStringLiteral("ca")), token, args.isSet(QStringLiteral("insecure"))))
+      return Fail(db.error(), !shot.isEmpty());
+  } else if (!db.open(home, args.value(QStringLiteral("pg")))) {
+    return Fail(db.error(), !shot.isEmpty());
+  }
   if (!db.ensureSample()) return Fail(QStringLiteral("cannot create the sample tables: ") + db.error(), !shot.isEmpty());
   if (!db.followChanges())
     std::fprintf(stderr, "zem_demo: other clerks' changes show only on 刷新: %s\n", db.error().toUtf8().constData());

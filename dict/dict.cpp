@@ -702,12 +702,13 @@ bool Para_Bytes(TParaMgr* pack, const char16_t* name, const uint8_t** data, size
 }
 
 // Checks that bytes are one whole packed data set with at least one field (the code).
+bool Packed_Set_Ok(const uint8_t* bytes, size_t len) {
+  int fields = 0;
+  return len > 0 && DBDataMgr::Check_Packed(bytes, len, &fields) && fields >= 1;
+}
+
 bool Packed_Set_Ok(const std::string& bytes) {
-  if (bytes.empty()) return false;
-  DBDataMgr probe;
-  size_t used = 0;
-  return probe.Unpack_Data(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &used) &&
-         probe.Get_Field_Count() >= 1;
+  return Packed_Set_Ok(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 // One transfer binary ("<name>_size", "<name>_data"): written to dz_path, expanded into dt_path,
@@ -767,32 +768,35 @@ int TDict::Unpack_Dict(TParaMgr* pack) {
   pack->Get_Int(u"part_load_mode", &part);
   pack->Get_Int(u"file_mode", &fmode);
 
-  std::string rows, ext_rows;  // packed sets, checked; empty: that set stays as it is
+  // The packed sets, checked; none: that set stays as it is. They are read where they lie in the pack
+  // (file mode: in the expanded files' bytes).
+  std::string rows_file, ext_file;
+  const uint8_t* rows = nullptr;
+  const uint8_t* ext_rows = nullptr;
+  size_t rows_len = 0, ext_len = 0;
   if (fmode == 0) {
-    const uint8_t* data = nullptr;
-    size_t len = 0;
-    if (!Para_Bytes(pack, u"data_pack", &data, &len)) {
+    if (!Para_Bytes(pack, u"data_pack", &rows, &rows_len)) {
       Log_Printf("dict %s: transfer pack without data_pack\n", id.c_str());
       return 0;
     }
-    rows.assign(reinterpret_cast<const char*>(data), len);
-    if (!Packed_Set_Ok(rows)) {
+    if (!Packed_Set_Ok(rows, rows_len)) {
       Log_Printf("dict %s: data_pack does not unpack\n", id.c_str());
       return 0;
     }
-    if (Para_Bytes(pack, u"parent_data_pack", &data, &len)) {
-      ext_rows.assign(reinterpret_cast<const char*>(data), len);
-      if (!Packed_Set_Ok(ext_rows)) {
-        Log_Printf("dict %s: parent_data_pack does not unpack\n", id.c_str());
-        return 0;
-      }
+    if (Para_Bytes(pack, u"parent_data_pack", &ext_rows, &ext_len) && !Packed_Set_Ok(ext_rows, ext_len)) {
+      Log_Printf("dict %s: parent_data_pack does not unpack\n", id.c_str());
+      return 0;
     }
   } else {
     std::string dir = Dict_Cache_Dir();
     if (!Dict_Make_Cache_Dir(dir)) return 0;
     std::string base = dir + "/" + Zem_W_To_Utf8(map_wchar(id.c_str()).c_str());
-    if (!Take_Transfer_File(pack, u"dtfile", base + ".dz_", base + ".dt_", &rows)) return 0;
-    if (!Take_Transfer_File(pack, u"pardtfile", base + ".dz__p", base + ".dt__p", &ext_rows)) return 0;
+    if (!Take_Transfer_File(pack, u"dtfile", base + ".dz_", base + ".dt_", &rows_file)) return 0;
+    if (!Take_Transfer_File(pack, u"pardtfile", base + ".dz__p", base + ".dt__p", &ext_file)) return 0;
+    rows = reinterpret_cast<const uint8_t*>(rows_file.data());
+    rows_len = rows_file.size();
+    ext_rows = reinterpret_cast<const uint8_t*>(ext_file.data());
+    ext_len = ext_file.size();
   }
 
   auto guard = Lock();
@@ -804,12 +808,12 @@ int TDict::Unpack_Dict(TParaMgr* pack) {
   part_load_mode_ = part;
   file_mode_ = fmode;
   // The bytes were unpacked once already; only running out of memory can refuse them now.
-  if (!rows.empty()) {
+  if (rows_len > 0) {
     Data()->CFree();
-    Data()->Unpack_Data(reinterpret_cast<const uint8_t*>(rows.data()), rows.size(), nullptr);
+    Data()->Unpack_Data(rows, rows_len, nullptr);
     Build_Index();
   }
-  if (!ext_rows.empty()) {
+  if (ext_len > 0) {
     if (!ext_) {
       ext_ = New_Ext();
       ext_->Set_Dict_Id((dict_id_ + ".ext").c_str());
@@ -817,7 +821,7 @@ int TDict::Unpack_Dict(TParaMgr* pack) {
     }
     auto eg = ext_->Lock();
     ext_->Data()->CFree();
-    ext_->Data()->Unpack_Data(reinterpret_cast<const uint8_t*>(ext_rows.data()), ext_rows.size(), nullptr);
+    ext_->Data()->Unpack_Data(ext_rows, ext_len, nullptr);
     ext_->Build_Index();
   }
   return 1;

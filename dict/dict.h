@@ -190,6 +190,9 @@ class TDict : public TSQLCA {
   void Take_From(TDict& fresh);
   // After a failed reload: failed, and stale when rows stay (said in the log and the status line).
   void Reload_Failed(const char* what);
+  // Rows older than the source's serve on purpose (a server dictionary's cache file while its server is
+  // away); the next load that succeeds clears it.
+  void Set_Stale(int on) { stale_ = on ? 1 : 0; }
 
  private:
   void Clear_Definition();

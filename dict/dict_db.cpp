@@ -35,9 +35,11 @@ std::string Dict_Cache_Dir() {
   return base + "/dt";
 }
 
-std::string TDict_Db::Cache_Path(const char* suffix) const {
-  return Dict_Cache_Dir() + "/" + File_Part(Dict_Id()) + suffix;
+std::string Dict_Cache_Path(const std::string& dict_id, const char* suffix) {
+  return Dict_Cache_Dir() + "/" + File_Part(dict_id) + suffix;
 }
+
+std::string TDict_Db::Cache_Path(const char* suffix) const { return Dict_Cache_Path(Dict_Id(), suffix); }
 
 std::unique_ptr<TDict> TDict_Db::New_Ext() {
   auto e = std::make_unique<TDict_Db>();

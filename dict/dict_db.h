@@ -68,6 +68,8 @@ class TDict_Db : public TDict {
 
 // The cache directory: "<app_home_path>/dt" (UTF-8).
 std::string Dict_Cache_Dir();
+// A cache file of a dictionary in that directory: the id (as a file name, UTF-8) and the suffix.
+std::string Dict_Cache_Path(const std::string& dict_id, const char* suffix);
 
 // Unless the dictionary is kept out of the cache: deletes its four cache files and counts its local
 // version on (when the client list holds it). 1, or 0 for an exempt dictionary or an empty id.

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "core/text/wfunc.h"
+#include "core/data/db_connect.h"
 #include "core/data/key_set.h"
 #include "core/data/para.h"
 #include "dict/dict_db.h"
@@ -11,6 +12,7 @@
 #include "dict/dict_notify.h"
 #include "frame/log_mgr.h"
 #include "frame/singleton.h"
+#include "frame/wait.h"
 
 int TDict_Fetch_Filter_Mgr::Register(const char* dict_id, Dict_Fetch_Filter_Fn fn) {
   if (!dict_id || !*dict_id) return 0;
@@ -148,6 +150,36 @@ int Param_Ms(const char16_t* name, int fallback) {
   return v;
 }
 
+// Whether this thread's database session waits in an outer call (this look-up comes from a paint or a
+// timer inside the wait box): a load now would be refused as busy and pass for a failed one.
+bool Session_Busy_Here(int kind) {
+  if (kind == TDict_Client_List::DICT_KIND_NET) return false;
+  TDb_Connect* c = Db_Connect_Mgr()->Get_Session(nullptr);
+  return c && c->Busy();
+}
+
+using Load_Guard = std::unique_lock<std::recursive_mutex>;
+
+int Take_Load_Lock(void* ctx) {
+  auto* l = static_cast<Load_Guard*>(ctx);
+  return l->owns_lock() || l->try_lock() ? 1 : 0;
+}
+
+// The dictionary's loaders' lock, waited for through the framework's waiting function while another
+// thread holds it (it loads over the network, up to its statement bound): on the user-interface thread
+// the window paints and the wait box offers 取消. Not owned when the wait was cancelled.
+Load_Guard Load_Lock_Waiting(TDict* d) {
+  Load_Guard l = d->Load_Lock(false);
+  if (l.owns_lock()) return l;
+  Zem_Wait_Scope wait(u"正在等待字典载入…", 0);
+  wait.get()->done = Take_Load_Lock;
+  wait.get()->ctx = &l;
+  for (;;) {
+    const int r = Zem_Wait_Step(wait.get(), -1, 0);
+    if (l.owns_lock() || (r != ZEM_WAIT_AGAIN && r != ZEM_WAIT_READY)) return l;
+  }
+}
+
 }  // namespace
 
 int TDict_Client_List::Define_And_Load(TDict* d, const std::string& id, int kind) {
@@ -218,16 +250,18 @@ int TDict_Client_List::Reload(TDict* d, int changes_only) {
 void TDict_Client_List::Keep_Current(TDict* d, const std::string& id) {
   const int kind = Kind_Of(d);
   const int retry_ms = Param_Ms(u"dict_load_retry_ms", DEFAULT_RETRY_MS);
-  if (d->Load_Failed()) {
-    if (Dict_Now_Ms() - d->Failed_At() < retry_ms) return;
+  // A server dictionary serving its cache file (its server was away at the first load) is usable, and
+  // asks the server again after the same pause as a failed one.
+  auto cached = [d, kind] { return kind == DICT_KIND_NET && d->Is_Stale() && !d->Load_Failed(); };
+  auto due = [&] { return Dict_Now_Ms() - (cached() ? d->Checked_At() : d->Failed_At()) >= retry_ms; };
+  if (d->Load_Failed() || cached()) {
+    if (!due() || Session_Busy_Here(kind)) return;
     auto load = d->Load_Lock(false);
-    if (!load.owns_lock() || !d->Load_Failed() || Dict_Now_Ms() - d->Failed_At() < retry_ms) return;
+    if (!load.owns_lock() || !(d->Load_Failed() || cached()) || !due()) return;
+    d->Set_Checked_At(Dict_Now_Ms());
     Take_Mark(id);
-    if (d->Has_Rows()) {
-      Reload(d, kind == DICT_KIND_NET);  // stale rows serve until the new ones are in
-    } else {
-      Define_And_Load(d, id, kind);
-    }
+    // Stale rows serve until the new ones are in.
+    if (d->Has_Rows() ? Reload(d, kind == DICT_KIND_NET) : Define_And_Load(d, id, kind)) Tell_Reloaded(id);
     return;
   }
   bool reload = Take_Mark(id);
@@ -238,18 +272,49 @@ void TDict_Client_List::Keep_Current(TDict* d, const std::string& id) {
       auto load = d->Load_Lock(false);
       if (!load.owns_lock()) return;
       d->Set_Checked_At(now);
-      if (!Dict_Notify_Listening() && d->Is_Time_Stamp_Changed()) Reload(d, 1);
+      if (!Dict_Notify_Listening() && d->Is_Time_Stamp_Changed() && Reload(d, 1)) Tell_Reloaded(id);
       return;
     }
   }
   if (!reload) return;
-  auto load = d->Load_Lock(false);
+  auto load = Session_Busy_Here(kind) ? Load_Guard() : d->Load_Lock(false);
   if (!load.owns_lock()) {
-    Mark_Changed(id);  // another thread loads it now; the change is read at a later look
+    // Another thread loads it now, or this thread's session waits: the change is read at a later look.
+    Mark_Changed(id);
     return;
   }
   // A server dictionary loads the change set onto a copy of the rows held; the others read again.
-  Reload(d, kind == DICT_KIND_NET);
+  if (Reload(d, kind == DICT_KIND_NET)) Tell_Reloaded(id);
+}
+
+void TDict_Client_List::Add_Reload_Observer(Reloaded_Fn fn, void* ctx) {
+  std::lock_guard<std::mutex> g(observers_lock_);
+  observers_.emplace_back(fn, ctx);
+}
+
+void TDict_Client_List::Remove_Reload_Observer(Reloaded_Fn fn, void* ctx) {
+  std::lock_guard<std::mutex> g(observers_lock_);
+  for (auto it = observers_.begin(); it != observers_.end(); ++it) {
+    if (it->first == fn && it->second == ctx) {
+      observers_.erase(it);
+      return;
+    }
+  }
+}
+
+void TDict_Client_List::Tell_Reloaded(const std::string& id) {
+  std::vector<std::pair<Reloaded_Fn, void*>> now;
+  {
+    std::lock_guard<std::mutex> g(observers_lock_);
+    now = observers_;
+  }
+  for (const auto& o : now) o.first(o.second, id.c_str());
+}
+
+bool TDict_Client_List::Is_Marked(const std::string& id) {
+  if (mark_count_.load(std::memory_order_acquire) == 0) return false;
+  std::lock_guard<std::mutex> g(marks_lock_);
+  return marks_.count(id) > 0;
 }
 
 TDict* TDict_Client_List::Get_Dict(const char* dict_id, int create) {
@@ -281,7 +346,7 @@ TDict* TDict_Client_List::Get_Dict(const char* dict_id, int create) {
     return d;
   }
   if (!d->Ready()) {
-    auto wait = d->Load_Lock();  // its first load runs on another thread: nothing to serve before it ends
+    auto wait = Load_Lock_Waiting(d);  // its first load runs on another thread: nothing to serve before it ends
     return d;
   }
   Keep_Current(d, id);
@@ -297,7 +362,8 @@ int TDict_Client_List::Refresh_Dict(const char* dict_id) {
     if (it == dicts_.end()) return 0;
     d = it->second.get();
   }
-  auto load = d->Load_Lock();
+  auto load = Load_Lock_Waiting(d);
+  if (!load.owns_lock()) return 0;
   Take_Mark(dict_id);
   return Reload(d, 0);
 }
@@ -364,7 +430,8 @@ int TDict_Client_List::Prepare_Dicts(const std::vector<std::string>& ids, int* c
       made->Set_Dict_Id(id.c_str());
       d = made.get();
     }
-    auto load = d->Load_Lock();
+    auto load = Load_Lock_Waiting(d);
+    if (!load.owns_lock()) continue;
     {
       auto dg = d->Lock();
       if (!(part_mode == 0 ? d->Unpack_Dict(&sub) : d->Unpack_Part(&sub))) {

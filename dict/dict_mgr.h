@@ -71,10 +71,26 @@ class TDict_Client_List {
   // change notice marked it (Mark_Changed), it loads the change (a server dictionary its change
   // set, the others their rows again); without notices, a server dictionary asks the server's
   // time stamp once per "dict_poll_interval_ms" (default 30000; 0 never) and loads the change set
-  // when it moved. Null when missing and create is 0, and for an empty id.
+  // when it moved. A server dictionary that serves its held rows or its cache file while the server
+  // is away (Is_Stale) asks the server again after "dict_load_retry_ms", or at once when marked, and
+  // is current again once it answers. Null when missing and create is 0, and for an empty id.
   TDict* Get_Dict(const char* dict_id, int create);
   // Reloads a listed dictionary (the user restriction and filter again). 1, or 0 when missing or failed.
+  // While another thread loads it, the caller waits through the framework's waiting function
+  // (frame/wait.h: on the user-interface thread the window paints and the wait box offers 取消; a
+  // cancelled wait refreshes nothing and returns 0). So do Get_Dict waiting for another thread's first
+  // load and Prepare_Dicts.
   int Refresh_Dict(const char* dict_id);
+
+  // Told after a listed dictionary was read again by a look-up (a change notice's mark taken, a retry
+  // after a failed load, a server time stamp that moved), on the thread that read it: controls showing
+  // it follow (controls/common/dict_watch.h). A look-up on a thread whose database session waits in an
+  // outer call (a paint or timer inside the wait box) does not read: the mark stays for a later one.
+  typedef void (*Reloaded_Fn)(void* ctx, const char* dict_id);
+  void Add_Reload_Observer(Reloaded_Fn fn, void* ctx);
+  void Remove_Reload_Observer(Reloaded_Fn fn, void* ctx);
+  // Whether a change mark waits on the id (its next look-up reads the change).
+  bool Is_Marked(const std::string& dict_id);
 
   // A change notice: the dictionary changed elsewhere, and its next Get_Dict loads the change. Safe
   // from any thread; an id not listed yet is loaded fresh anyway. Mark_All_Changed marks every listed
@@ -121,6 +137,7 @@ class TDict_Client_List {
   int Reload(TDict* d, int changes_only);
   // Takes the change mark of the id: true when it was marked.
   bool Take_Mark(const std::string& id);
+  void Tell_Reloaded(const std::string& id);
 
   // Guards the list alone (dicts_, kind_), never held across a load: loads hold the dictionary's own
   // loaders' lock (TDict::Load_Lock), so a slow load never stops look-ups in the others.
@@ -130,6 +147,8 @@ class TDict_Client_List {
   std::mutex marks_lock_;  // taken alone or inside lock_, never the other way round
   std::set<std::string> marks_;
   std::atomic<int> mark_count_{0};  // marks_.size(), read without the lock on every Get_Dict
+  std::mutex observers_lock_;
+  std::vector<std::pair<Reloaded_Fn, void*>> observers_;
 };
 
 TDict_Client_List* Dict_Client_List();

@@ -1,14 +1,21 @@
 // Dictionaries loaded from the application server.
 #include "dict/dict_net.h"
 
+#include <condition_variable>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/data/key_set.h"
 #include "core/data/para.h"
+#include "dict/cache_file.h"
+#include "dict/dict_db.h"
 #include "dict/dict_mgr.h"
 #include "frame/log_mgr.h"
+#include "link/r_call.h"
 
 int Dict_Run_Fetch_Filter(TDict* d) {
   if (!d) return 1;
@@ -36,7 +43,9 @@ int TDict_Net::Load_Since(int mode, int since) {
   TParaMgr para;
   para.Put_Str(u"dict_id", id.c_str());
   para.Put_Int(u"time_stamp", since);
-  if (Zem_R_Call("Dict_Load_Data", &para, 1) != 0) {
+  const int rc = Zem_R_Call("Dict_Load_Data", &para, 1);
+  away_ = R_Call_Server_Away(rc);
+  if (rc != 0) {
     Log_Printf("dict %s: Dict_Load_Data failed\n", id.c_str());
     return 0;
   }
@@ -45,13 +54,128 @@ int TDict_Net::Load_Since(int mode, int since) {
   auto guard = Lock();
   int ok = part_sync == 0 ? Unpack_Dict(&para) : Unpack_Part(&para);
   if (!ok) return 0;
+  // Before the filter: the file keeps the rows as the server sent them at this stamp.
+  if (part_sync == 0 && File_Cache()) Write_Net_Cache(&para);
   Set_Load_Mode(mode);
   Set_Loaded(1);
   Set_Load_Failed(0);
   if (TDict* ext = Ext_Dict()) ext->Set_Loaded(1);
-  Dict_Run_Fetch_Filter(this);
-  Build_Index();
-  if (TDict* ext = Ext_Dict()) ext->Build_Index();
+  // The unpack indexed the rows; a filter that changes them needs the index again.
+  if (Dict_Fetch_Filter_Mgr()->Find(Dict_Id().c_str())) {
+    Dict_Run_Fetch_Filter(this);
+    Build_Index();
+    if (TDict* ext = Ext_Dict()) ext->Build_Index();
+  }
+  return 1;
+}
+
+int TDict_Net::Load(int mode) {
+  if (Load_Since(mode, -1)) return 1;
+  return away_ && !Has_Rows() && Serve_Cache(mode);
+}
+
+namespace {
+
+// The cache files of server dictionaries are written by a thread of their own: a load does not wait
+// for the disk (the file serves only when the server is away). A later transfer of the same file
+// replaces one not yet written. What is pending is written when the process ends normally (the
+// static object's destructor); a process killed meanwhile leaves the file as it was, whole.
+class Net_Cache_Writer {
+ public:
+  ~Net_Cache_Writer() {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  void Put(const std::string& path, std::string bytes) {
+    std::lock_guard<std::mutex> g(lock_);
+    pending_[path].swap(bytes);
+    if (!thread_.joinable()) thread_ = std::thread(&Net_Cache_Writer::Run, this);
+    wake_.notify_all();
+  }
+  void Flush() {
+    std::unique_lock<std::mutex> l(lock_);
+    idle_.wait(l, [this] { return pending_.empty() && !writing_; });
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> l(lock_);
+    for (;;) {
+      wake_.wait(l, [this] { return stop_ || !pending_.empty(); });
+      if (pending_.empty()) return;  // stopping, all written
+      auto it = pending_.begin();
+      const std::string path = it->first;
+      std::string bytes;
+      bytes.swap(it->second);
+      pending_.erase(it);
+      writing_ = true;
+      l.unlock();
+      if (Dict_Make_Cache_Dir(path.substr(0, path.rfind('/')))) Dict_Write_Cache_File(path, bytes.data(), bytes.size());
+      l.lock();
+      writing_ = false;
+      idle_.notify_all();
+    }
+  }
+
+  std::mutex lock_;
+  std::condition_variable wake_, idle_;
+  std::map<std::string, std::string> pending_;
+  bool writing_ = false;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+Net_Cache_Writer& Cache_Writer() {
+  static Net_Cache_Writer w;
+  return w;
+}
+
+}  // namespace
+
+void Dict_Net_Cache_Flush() { Cache_Writer().Flush(); }
+
+std::string TDict_Net::Net_Cache_Path() const { return Dict_Cache_Path(Dict_Id(), ".net"); }
+
+void TDict_Net::Write_Net_Cache(TParaMgr* transfer) {
+  int len = 0;
+  void* bytes = transfer->Pack_Para(&len, 0);
+  if (!bytes) return;
+  Cache_Writer().Put(Net_Cache_Path(), std::string(static_cast<const char*>(bytes), static_cast<size_t>(len)));
+  std::free(bytes);
+}
+
+int TDict_Net::Serve_Cache(int mode) {
+  std::string path;
+  {
+    auto guard = Lock();
+    if (!File_Cache()) return 0;
+    path = Net_Cache_Path();
+  }
+  std::unique_ptr<uint8_t[]> buf;
+  size_t len = 0;
+  if (!Dict_Read_Cache_File(path, &buf, &len)) return 0;
+  TParaMgr transfer;
+  auto guard = Lock();
+  if (!transfer.Unpack_Para(buf.get(), len) || !Unpack_Dict(&transfer)) {
+    Log_Printf("dict %s: the cache file %s does not read as a dictionary\n", Dict_Id().c_str(), path.c_str());
+    return 0;
+  }
+  Log_Printf("dict %s: the application server is away; serving the cache file %s (stamp %d), stale\n",
+             Dict_Id().c_str(), path.c_str(), Time_Stamp());
+  Set_Load_Mode(mode);
+  Set_Loaded(1);
+  Set_Load_Failed(0);
+  Set_Stale(1);
+  if (TDict* ext = Ext_Dict()) ext->Set_Loaded(1);
+  if (Dict_Fetch_Filter_Mgr()->Find(Dict_Id().c_str())) {
+    Dict_Run_Fetch_Filter(this);
+    Build_Index();
+    if (TDict* ext = Ext_Dict()) ext->Build_Index();
+  }
   return 1;
 }
 

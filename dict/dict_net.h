@@ -12,8 +12,18 @@
 //   "Dict_Refresh_Dict_Key" dict_id, lst_key        (the server re-reads these codes)
 //   "Dict_Set_Time_Stamp"  dict_id                  (the server starts a new stamp, no history)
 // A call succeeds when the entry returns 0; any other result leaves the dictionary as it was.
+//
+// The server away. Every whole dictionary received is also kept as a cache file "<id>.net" in the
+// cache directory (dict/dict_db.h): the transfer pack as it came, with its integrity record, written
+// by a thread of its own (Dict_Net_Cache_Flush). A reload that finds the server away leaves the rows
+// held, stale (TDict::Rebuild). A first load that finds it unreachable, or gets no answer in time
+// (link/r_call.h, R_Call_Server_Away), serves that cache file instead, usable and marked stale
+// (TDict::Is_Stale); the client list asks the server again after "dict_load_retry_ms" and then loads
+// the changes since the file's stamp. The cache file is a whole transfer of its stamp, not the rows
+// after later change sets, so the changes since that stamp always apply to it.
 #pragma once
 #include <memory>
+#include <string>
 
 #include "dict/dict.h"
 
@@ -22,8 +32,9 @@ class TDict_Net : public TDict {
   // Under the lock: "Dict_Load_Data" with the held time stamp (0 while never loaded), the reply
   // applied whole or as a change set, the extended dictionary marked loaded, the post-load filter
   // of the id run and the index built. 1, or 0 when the call or the reply failed (nothing changed;
-  // a dictionary not loaded before stays unloaded).
-  int Load(int mode = 0) override { return Load_Since(mode, -1); }
+  // a dictionary not loaded before stays unloaded). With the server away and nothing held, the cache
+  // file serves (see the top): 1, stale.
+  int Load(int mode = 0) override;
   // Asks for the whole dictionary (time stamp 0), whatever is held, into a fresh object swapped in
   // once it arrived (TDict::Rebuild). 1, or 0 as Load (the rows held stay, stale).
   int Refresh() override;
@@ -37,6 +48,9 @@ class TDict_Net : public TDict {
   // Load mode 3: reloads (whole or by change set) when the server's stamp differs. 1, or 0 when the
   // reload failed.
   int Check_Dict() override;
+
+  // The cache file of this dictionary ("<cache directory>/<id>.net").
+  std::string Net_Cache_Path() const;
 
   // After the database changed under the server: the server re-reads the whole dictionary
   // ("Dict_Serv_Refresh") or only the codes of field 0 of keys ("Dict_Refresh_Dict_Key"), or takes
@@ -56,7 +70,18 @@ class TDict_Net : public TDict {
   int Load_Since(int mode, int since);
   // Sends call with dict_id (and keys as lst_key when given), then loads. 1 or 0.
   int Serv_Call_Then_Load(const char* call, TSQLCA* keys);
+  // Loads the cache file, stale. 1, or 0 when there is none that reads.
+  int Serve_Cache(int mode);
+  // Keeps the reply of a whole transfer as the cache file (a failure is logged and harms nothing).
+  void Write_Net_Cache(TParaMgr* transfer);
+
+  bool away_ = false;  // the last Dict_Load_Data found the server away (unreachable, no answer in time)
 };
 
 // Runs the post-load filter registered for the dictionary's id (none: nothing). Returns 1.
 int Dict_Run_Fetch_Filter(TDict* d);
+
+// Waits until the cache files of server dictionaries are written: they are written by a thread of
+// their own (a load does not wait for the disk), and whatever is pending when the process ends
+// normally is written then.
+void Dict_Net_Cache_Flush();

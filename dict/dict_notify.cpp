@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/data/dbdata.h"
+#include "core/data/link_transport.h"
 #include "core/data/para.h"
 #include "core/data/sqlca.h"
 #include "dict/dict.h"
@@ -17,6 +18,7 @@
 #include "dict/dict_serv.h"
 #include "frame/log_mgr.h"
 #include "frame/singleton.h"
+#include "link/r_call.h"
 
 namespace {
 
@@ -55,6 +57,12 @@ const std::string& Dict_Notify_Token() {
 TDict_Notify::~TDict_Notify() { Stop(); }
 
 int TDict_Notify::Start(const char* group) {
+  if (*R_Call_Local_Mode() != 1) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (!remote_ && !R_Call_Watch_Start(&TDict_Notify::On_Remote)) return 0;
+    remote_ = true;
+    return 1;
+  }
   TDb_Config cfg;
   if (!Db_Connect_Mgr()->First_Config(group, &cfg)) return 0;
   return Start(cfg);
@@ -71,7 +79,40 @@ int TDict_Notify::Start(const TDb_Config& cfg) {
   return 1;
 }
 
+void TDict_Notify::On_Remote(int event, const char* /*channel*/, const char* id) {
+  TDict_Notify* self = Dict_Notify();
+  if (event == LINK_WATCH_UP) {
+    Log_Printf("dict notices: following the application server's changes; every dictionary is checked\n");
+    self->listening_ = 1;
+    self->mode_ = MODE_NOTICES;
+    // Changes may have been missed while the stream did not stand.
+    Dict_Client_List()->Mark_All_Changed();
+    self->Tell_Observers(std::string());
+  } else if (event == LINK_WATCH_DOWN) {
+    self->mode_ = MODE_OFF;
+    if (self->listening_.exchange(0)) Log_Printf("dict notices: the application server's stream was lost: %s\n", id);
+  } else if (event == LINK_WATCH_NOTICE) {
+    ++self->received_;
+    const std::string changed = Dict_Narrow(Zem_Utf8_To_W(id).c_str());
+    if (changed.empty()) {  // anything may have changed (the server missed notices)
+      Dict_Client_List()->Mark_All_Changed();
+      self->Tell_Observers(std::string());
+    } else {
+      self->Dispatch_Id(changed, true);
+    }
+  }
+}
+
 void TDict_Notify::Stop() {
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    if (remote_) {
+      R_Call_Watch_Stop();
+      remote_ = false;
+      listening_ = 0;
+      mode_ = MODE_OFF;
+    }
+  }
   {
     std::lock_guard<std::mutex> g(lock_);
     if (!thread_.joinable()) return;

@@ -22,6 +22,12 @@
 // server dictionaries by time stamps (TDict_Client_List::Get_Dict). In either mode the thread keeps
 // the log short (the last 10,000 changes, checked every ten minutes).
 //
+// In remote mode (R_Call_Local_Mode() not 1) a client holds no database session: Start then follows
+// the application server's stream (link/r_call.h, R_Call_Watch_Start), which carries every id the
+// server's own following dispatches, and dispatches them alike (as from another process). Listening()
+// is 1 while the stream stands; each time it stands again every dictionary is marked and the observers
+// hear an empty id, as after a lost session.
+//
 // Observers (Add_Observer) hear of every id dispatched, dictionaries and ids of watched tables alike,
 // on the listening thread, after the client list marked it: a control that shows a dictionary posts
 // the id to its own thread and reads the dictionary again there (controls/common/dict_watch.h). An
@@ -56,10 +62,12 @@ class TDict_Notify {
   enum { MODE_OFF = 0, MODE_NOTICES = 1, MODE_POLL = 2 };
   // Starts following changes on a session of its own, made like the pool's first session of the
   // group (null: any group), or like cfg: by notices where it can, else by reading the change log.
-  // 1 when following (also when it already was); 0 when neither can be had.
+  // 1 when following (also when it already was); 0 when neither can be had. In remote mode: follows
+  // the application server's stream (1 once started: it stands when the server answers; 0 without a
+  // transport or an "app_server").
   int Start(const char* group = nullptr);
   int Start(const TDb_Config& cfg);
-  // Stops the thread and closes its session.
+  // Stops the thread and closes its session (or the server's stream).
   void Stop();
   // 1 while changes come as notices (not while the log is read).
   int Listening() const { return listening_.load(); }
@@ -85,6 +93,8 @@ class TDict_Notify {
   int Open();
   void Dispatch(const std::string& payload);
   void Dispatch_Id(const std::string& id, bool other_process);
+  // The application server's stream (remote mode), on the transport's thread.
+  static void On_Remote(int event, const char* channel, const char* id);
   // Reads the change log once (poll mode): 1, or 0 when the session was lost.
   int Poll();
   void Prune();
@@ -106,6 +116,7 @@ class TDict_Notify {
   long long pruned_at_ms_ = 0;
   std::mutex obs_lock_;
   std::vector<std::pair<Changed_Fn, void*>> observers_;
+  bool remote_ = false;  // following the application server's stream (under lock_)
 };
 
 TDict_Notify* Dict_Notify();

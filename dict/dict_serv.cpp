@@ -116,10 +116,12 @@ bool Put_Packed_Set(TParaMgr* out, const char16_t* name, const std::string& byte
   return true;
 }
 
-// Block-compressed bytes as the two entries "<name>_size" and "<name>_data".
-bool Put_File(TParaMgr* out, const std::string& name, const std::string& rows) {
-  std::string zipped;
-  if (!Zip_Block_Encode(reinterpret_cast<const uint8_t*>(rows.data()), rows.size(), &zipped)) return false;
+// Block-compressed bytes (made from rows when *zipped is still empty, kept there for the next
+// transfer) as the two entries "<name>_size" and "<name>_data".
+bool Put_File(TParaMgr* out, const std::string& name, const std::string& rows, std::string* zipped_keep) {
+  std::string& zipped = *zipped_keep;
+  if (zipped.empty() && !Zip_Block_Encode(reinterpret_cast<const uint8_t*>(rows.data()), rows.size(), &zipped))
+    return false;
   if (zipped.size() > static_cast<size_t>(INT_MAX)) return false;
   std::u16string size_name = Zem_Utf8_To_W(name + "_size");
   std::u16string data_name = Zem_Utf8_To_W(name + "_data");
@@ -209,6 +211,7 @@ TDict_Mgr_Serv::Serv_Dict* TDict_Mgr_Serv::Find(const char* dict_id,
     return nullptr;
   }
   e->dict = std::move(d);
+  e->packed_stamp = -1;
   e->history.clear();
   e->stamp = e->base = static_cast<int>(Sync_Server_Mgr()->Get_Time_Stamp(id.c_str()));
   return e;
@@ -375,6 +378,7 @@ int TDict_Mgr_Serv::Refresh_Locked(const std::string& id, Serv_Dict* e, bool for
     }
   }
   e->dict = std::move(d);
+  e->packed_stamp = -1;
   if (whole) {
     Restart_History(id, e, announce);
   } else if (!changed.empty() || force_stamp) {
@@ -449,24 +453,38 @@ int TDict_Mgr_Serv::Put_Transfer(Serv_Dict* e, TParaMgr* out) {
   out->Put_Int(u"time_stamp", e->stamp);
   out->Put_Int(u"part_load_mode", e->part_load);
 
-  std::string rows, ext_rows;
-  bool ok;
-  if (e->part_load) {
-    DBDataMgr empty;  // the fields without rows: the client fetches the codes it needs
-    Copy_Fields(d->Data(), &empty);
-    ok = Pack_Rows(&empty, &rows);
-  } else {
-    ok = Pack_Rows(d->Data(), &rows);
-  }
+  // The packed rows are kept for the stamp: every client after the first that needs the whole
+  // dictionary at this stamp gets the same bytes without packing them again.
   TDict* ext = d->Ext_Dict();
-  if (ok && ext) ok = Pack_Rows(ext->Data(), &ext_rows);
-  if (!ok) return Fail("Dict_Load_Data: cannot pack the rows of " + d->Dict_Id());
+  if (e->packed_stamp != e->stamp || e->packed_part != e->part_load) {
+    std::string rows, ext_rows;
+    bool ok;
+    if (e->part_load) {
+      DBDataMgr empty;  // the fields without rows: the client fetches the codes it needs
+      Copy_Fields(d->Data(), &empty);
+      ok = Pack_Rows(&empty, &rows);
+    } else {
+      ok = Pack_Rows(d->Data(), &rows);
+    }
+    if (ok && ext) ok = Pack_Rows(ext->Data(), &ext_rows);
+    if (!ok) return Fail("Dict_Load_Data: cannot pack the rows of " + d->Dict_Id());
+    e->packed_rows.swap(rows);
+    e->packed_ext.swap(ext_rows);
+    e->zipped_rows.clear();
+    e->zipped_ext.clear();
+    e->packed_stamp = e->stamp;
+    e->packed_part = e->part_load;
+  }
+  const std::string& rows = e->packed_rows;
+  const std::string& ext_rows = e->packed_ext;
+  bool ok;
 
   const int limit = File_Mode_Size();
   const bool file_mode = limit > 0 && rows.size() + ext_rows.size() > static_cast<size_t>(limit);
   out->Put_Int(u"file_mode", file_mode ? 1 : 0);
   if (file_mode) {
-    ok = Put_File(out, "dtfile", rows) && (!ext || Put_File(out, "pardtfile", ext_rows));
+    ok = Put_File(out, "dtfile", rows, &e->zipped_rows) &&
+         (!ext || Put_File(out, "pardtfile", ext_rows, &e->zipped_ext));
   } else {
     ok = Put_Packed_Set(out, u"data_pack", rows) &&
          (!ext || Put_Packed_Set(out, u"parent_data_pack", ext_rows));

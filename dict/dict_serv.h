@@ -126,6 +126,12 @@ class TDict_Mgr_Serv {
     int stamp = 0;               // current stamp
     std::deque<Change> history;  // oldest first, stamps rising
     std::atomic<bool> stale{false};  // read the database again before answering
+    // The rows packed for a whole transfer, kept for the stamp and part-load mode they were packed
+    // at (-1: none); the entry's rows change only under a new stamp or when replaced (which drops them).
+    std::string packed_rows, packed_ext;
+    std::string zipped_rows, zipped_ext;  // their block-compressed form, made at the first file-mode transfer
+    int packed_stamp = -1;
+    int packed_part = -1;
   };
 
   // The listed dictionary, loaded on first use, with its lock taken into *hold; null with the thread

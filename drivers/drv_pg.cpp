@@ -15,7 +15,9 @@
 //
 // Lost connections are answered with a message beginning "ConnectionWrite", which makes the session
 // reconnect at its next call, and code 8006 (the state 08006); 8007 when a transaction of earlier
-// calls was open on it and went with it. Lost during a commit, the message says that the outcome is
+// calls was open on it and went with it, also when that happened while a failed statement was undone
+// (its own error then follows in the message). An undo that had to roll back the whole transaction on
+// a connection that stayed reports 8007 too, and the next commit fails with that news. Lost during a commit, the message says that the outcome is
 // unknown (8006). A connection found lost before the call ran anything on it (the server restarted
 // while the session was idle), with no transaction of earlier calls open, is marked so in tag 3
 // (DB_END_LOST_IDLE): the session may run the call again on a fresh connection.
@@ -65,7 +67,6 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -92,6 +93,9 @@ struct Session {
   std::vector<std::string> keys, vals;  // what it connected with: the blocker probe connects alike
   bool in_tx = false;
   bool savepoint = false;  // "zem_sp" exists in the open transaction
+  // The undo of a failed statement had to give up the whole transaction, and earlier calls' work with
+  // it, on a connection that stayed: the next commit reports it instead of committing the rest.
+  bool tx_lost = false;
   std::vector<wchar16> buf;
   // ---- the running call
   Zem_Wait wait{};          // its deadline and its wait box
@@ -106,6 +110,7 @@ struct Session {
   int end = DB_END_NONE;    // how it was stopped (tag 3)
   Fault fault = Fault::None;
   std::string closed_why;    // why the driver closed the connection
+  std::string reported;      // the last error reported into the call's data set
   std::shared_ptr<Probe> probe;  // who blocks it, asked once it waited a while
   std::map<std::string, std::string> channels;  // listened to: the server's name -> the caller's
 };
@@ -226,6 +231,14 @@ void Stop_Probe(Session* s) {
 
 // ---- waiting for the server -------------------------------------------------------------------------
 
+// The driver gives up a connection whose server stopped answering.
+void Close(Session* s, const std::string& why) {
+  PQfinish(s->conn);
+  s->conn = nullptr;
+  s->closed_why = why;
+  s->fault = Fault::Lost;
+}
+
 // Drives the connection until a whole answer can be taken, waiting through the waiting function.
 // 1 ready, 0 the deadline passed, -1 connection lost, -2 the user cancelled. probe: a long wait asks
 // who blocks it.
@@ -249,7 +262,10 @@ int Await(Session* s, bool probe) {
         break;
       case ZEM_WAIT_TIMEOUT: return 0;
       case ZEM_WAIT_CANCELLED: return -2;
-      default: return -1;
+      default:
+        // The statement may still run on the server, and the connection is mid-request: given up.
+        Close(s, std::string("waiting for the server failed: ") + std::strerror(errno) + "; the connection was closed");
+        return -1;
     }
   }
 }
@@ -258,7 +274,6 @@ int Await(Session* s, bool probe) {
 // none could be sent.
 struct Cancel_Request {
   std::mutex m;
-  std::condition_variable cv;
   bool done = false;
 };
 
@@ -277,7 +292,6 @@ std::shared_ptr<Cancel_Request> Cancel_Detached(PGconn* conn) {
       PQfreeCancel(c);
       std::lock_guard<std::mutex> g(req->m);
       req->done = true;
-      req->cv.notify_all();
     }).detach();
   } catch (...) {
     PQfreeCancel(c);  // no thread: the answer is awaited all the same
@@ -286,19 +300,27 @@ std::shared_ptr<Cancel_Request> Cancel_Detached(PGconn* conn) {
   return req;
 }
 
-// Whether the server took the cancel by the deadline (monotonic ms).
-bool Cancel_Taken(Cancel_Request* req, long long deadline_ms) {
-  std::unique_lock<std::mutex> g(req->m);
-  const long long left = std::max(0LL, deadline_ms - Now_Ms());
-  return req->cv.wait_for(g, std::chrono::milliseconds(left), [req] { return req->done; });
+int Cancel_Done(void* ctx) {
+  Cancel_Request* req = static_cast<Cancel_Request*>(ctx);
+  std::lock_guard<std::mutex> g(req->m);
+  return req->done ? 1 : 0;
 }
 
-// The driver gives up a connection whose server stopped answering.
-void Close(Session* s, const std::string& why) {
-  PQfinish(s->conn);
-  s->conn = nullptr;
-  s->closed_why = why;
-  s->fault = Fault::Lost;
+// Whether the server took the cancel by the deadline (monotonic ms). Waited for through the waiting
+// function, quietly (no box): on the user-interface thread the window keeps painting meanwhile.
+bool Cancel_Taken(Cancel_Request* req, long long deadline_ms) {
+  const long long left = deadline_ms - Now_Ms();
+  if (left <= 0 || Cancel_Done(req)) return Cancel_Done(req) != 0;
+  Zem_Wait w;
+  Zem_Wait_Begin(&w, drv::Waiting_Title(), static_cast<int>(std::min<long long>(left, INT_MAX)));
+  w.show_after_ms = INT_MAX;
+  w.done = Cancel_Done;
+  w.ctx = req;
+  w.fd = -1;
+  int r = ZEM_WAIT_AGAIN;
+  while (r == ZEM_WAIT_AGAIN) r = drv::Wait_Fn()(&w, ZEM_WAIT_STEP);
+  drv::Wait_Fn()(&w, ZEM_WAIT_END);
+  return Cancel_Done(req) != 0;
 }
 
 bool Is_State(PGresult* r, const char* state) {
@@ -443,6 +465,8 @@ drv::Sessions<Session>& All() {
 
 const TDb_Data_Oper* T() { return drv::Table(); }
 
+const char* const kTx_Lost_Text = "; the transaction open on it was lost: nothing since the last commit was kept";
+
 // What happened to a lost connection, after "ConnectionWrite: ".
 std::string Lost_Text(Session* s, PGresult* res) {
   std::string msg = "ConnectionWrite: ";
@@ -461,22 +485,23 @@ int Report(void* ds, Session* s, PGresult* res) {
   if (Lost(s)) {
     std::string msg = Lost_Text(s, res);
     const bool earlier = s->in_tx && s->tx_before;
-    if (earlier) msg += "; the transaction open on it was lost: nothing since the last commit was kept";
+    if (earlier) msg += kTx_Lost_Text;
     drv::Set_Error(ds, earlier ? DB_LOST_TRANSACTION : DB_LOST_CONNECTION, msg);
+    s->reported = msg;
     // Nothing of the call ran on a connection that was already gone: it may run again elsewhere.
     if (!s->ran && !s->tx_before && s->end == DB_END_NONE) s->end = DB_END_LOST_IDLE;
     s->in_tx = s->savepoint = false;
     return 0;
   }
   if (s->fault == Fault::Timeout) {
-    drv::Set_Error(ds, drv::Code_From_State("57014"),
-                   "57014: statement timeout: no answer within " + drv::Seconds_Text(s->bound_ms) +
-                       " s; the statement was cancelled on the server");
+    s->reported = "57014: statement timeout: no answer within " + drv::Seconds_Text(s->bound_ms) +
+                  " s; the statement was cancelled on the server";
+    drv::Set_Error(ds, drv::Code_From_State("57014"), s->reported);
     return 0;
   }
   if (s->fault == Fault::Cancelled) {
-    drv::Set_Error(ds, drv::Code_From_State("57014"),
-                   "57014: cancelled by the user after " + Waited_Text(s) + " s; the statement was cancelled on the server");
+    s->reported = "57014: cancelled by the user after " + Waited_Text(s) + " s; the statement was cancelled on the server";
+    drv::Set_Error(ds, drv::Code_From_State("57014"), s->reported);
     return 0;
   }
   const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
@@ -485,6 +510,7 @@ int Report(void* ds, Session* s, PGresult* res) {
   msg += primary ? primary : PQerrorMessage(s->conn);
   while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
   drv::Set_Error(ds, state ? drv::Code_From_State(state) : -1, msg);
+  s->reported = msg;
   return 0;
 }
 
@@ -547,6 +573,19 @@ Session* Session_Of(void* ds) {
 
 int End_Tx(void* ds, Session* s, bool commit) {
   Sync_Tx(s);
+  if (s->tx_lost) {
+    // Committing what came after the loss would pass for committing all of it; kept for a later
+    // commit, it would be committed as a part without the rest: it is rolled back.
+    s->tx_lost = false;
+    if (commit) {
+      if (s->in_tx) Simple(nullptr, s, "ROLLBACK");
+      s->in_tx = s->savepoint = false;
+      drv::Set_Error(ds, DB_LOST_TRANSACTION,
+                     "commit: an earlier error rolled the transaction back; nothing of it was committed, and the "
+                     "statements since were rolled back");
+      return 0;
+    }
+  }
   if (!s->in_tx) return 1;
   int ok = 1;
   if (!commit) {
@@ -559,6 +598,11 @@ int End_Tx(void* ds, Session* s, bool commit) {
       drv::Set_Error(ds, DB_LOST_CONNECTION, Lost_Text(s, res) + "; whether the server committed is unknown");
     } else if (!ok) {
       Report(ds, s, res);
+    } else if (std::strcmp(PQcmdStatus(res), "ROLLBACK") == 0) {
+      // The server ends a failed transaction's COMMIT with a rollback and no error.
+      ok = 0;
+      drv::Set_Error(ds, DB_LOST_TRANSACTION,
+                     "commit: the transaction had failed and the server rolled it back; nothing of it was committed");
     }
     PQclear(res);
   }
@@ -566,13 +610,33 @@ int End_Tx(void* ds, Session* s, bool commit) {
   return ok;
 }
 
+// The open transaction, holding earlier calls' work, went while a failed call was undone: the call
+// reports that loss (8007) in place of its own error, which the message keeps. Lost with the
+// connection, the session reconnects and its next commit fails; on a live connection the transaction
+// was rolled back and tx_lost makes the next commit fail.
+void Earlier_Work_Lost(void* ds, Session* s) {
+  const std::string why = s->reported.empty() ? std::string() : " (the call had failed: " + s->reported + ")";
+  if (Lost(s)) {
+    drv::Set_Error(ds, DB_LOST_TRANSACTION, Lost_Text(s, nullptr) + kTx_Lost_Text + why);
+  } else {
+    if (s->in_tx) Simple(nullptr, s, "ROLLBACK");
+    s->tx_lost = true;
+    drv::Set_Error(ds, DB_LOST_TRANSACTION,
+                   "the open transaction could not be kept and was rolled back: nothing since the last commit was "
+                   "kept" + why);
+  }
+  s->in_tx = s->savepoint = false;
+}
+
 // Undoes a failed statement: back to its savepoint, or, when the statement opened the transaction,
-// the whole transaction (it held nothing else). When even that fails the transaction is given up.
-void Undo_Statement(Session* s, bool opened_here) {
+// the whole transaction (it held nothing else). When even that fails the transaction is given up, and
+// with it the work of earlier calls it held: that is reported (see Earlier_Work_Lost).
+void Undo_Statement(void* ds, Session* s, bool opened_here) {
   if (!s->in_tx || Lost(s)) return;
   Bound_Cleanup(s);
   if (!opened_here && Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) return;
-  Simple(nullptr, s, "ROLLBACK");
+  if (!opened_here) return Earlier_Work_Lost(ds, s);
+  if (!Lost(s)) Simple(nullptr, s, "ROLLBACK");
   s->in_tx = s->savepoint = false;
 }
 
@@ -580,7 +644,7 @@ void Undo_Statement(Session* s, bool opened_here) {
 bool Keeps_Transaction(const wchar16* sql) {
   const wchar16* rest = nullptr;
   const std::string w = Db_First_Word(sql, &rest);
-  if (w == "lock" || w == "declare" || w == "savepoint" || w == "prepare") return true;
+  if (w == "lock" || w == "declare" || w == "savepoint") return true;
   if (w != "set") return false;
   const std::string next = Db_First_Word(rest);
   return next == "local" || next == "transaction" || next == "constraints";
@@ -658,7 +722,12 @@ void Fill(void* ds, Session* s, PGresult* res, int first, int max) {
 int Savepoint(void* ds, Session* s, bool open_tx) {
   std::string head = open_tx ? "BEGIN;" : (s->savepoint ? "RELEASE SAVEPOINT zem_sp;" : "");
   head += "SAVEPOINT zem_sp";
-  if (!Simple(ds, s, head.c_str())) return 0;
+  if (!Simple(ds, s, head.c_str())) {
+    // Failed inside the open transaction (a cancel), it left that transaction failed; lost with the
+    // connection, the report said so already.
+    if (!open_tx && s->in_tx && !Lost(s)) Earlier_Work_Lost(ds, s);
+    return 0;
+  }
   s->in_tx = s->savepoint = true;
   return 1;
 }
@@ -701,7 +770,7 @@ int Run_Bound(void* ds, Session* s, const wchar16* sql, int first, int max, cons
   } else if (st == PGRES_EMPTY_QUERY) {
   } else {
     ok = Report(ds, s, res);
-    Undo_Statement(s, open_tx);
+    Undo_Statement(ds, s, open_tx);
   }
   PQclear(res);
   Sync_Tx(s);
@@ -777,7 +846,7 @@ int Batch(void* ds, Session* s, const wchar16*, int, int) {
     PQclear(res);
   }
   T()->First(ds);
-  if (!ok) Undo_Statement(s, open_tx);
+  if (!ok) Undo_Statement(ds, s, open_tx);
   // A failed batch keeps no row: its savepoint was undone, or its transaction went with the
   // connection. Only rows the server still holds are reported.
   T()->Set_Tag(ds, 1, ok ? done : 0);
@@ -1142,10 +1211,7 @@ ZEM_DRV_EXPORT int _Notify_Handle(void* ds, const wchar16* channel, const wchar1
   int ok = res && PQresultStatus(res) == PGRES_TUPLES_OK;
   if (!ok) Report(ds, s, res);
   PQclear(res);
-  if (!ok && s->in_tx && !Lost(s) && !Simple(nullptr, s, "ROLLBACK TO SAVEPOINT zem_sp")) {
-    Simple(nullptr, s, "ROLLBACK");
-    s->in_tx = s->savepoint = false;
-  }
+  if (!ok) Undo_Statement(ds, s, false);
   return ok;
 }
 

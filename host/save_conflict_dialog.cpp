@@ -32,12 +32,14 @@ int Zem_Host_Save_Conflict(TSave_Conflict* k) {
   dialog.setWindowTitle(Host_Cap(u"dialog", u"保存冲突"));
   dialog.setLocale(Host_Locale());
   auto* layout = new QVBoxLayout(&dialog);
-  const QString row = QString::fromStdU16String(k->row), table = QString::fromStdU16String(k->table);
-  const char16_t* text = k->kind == TSave_Conflict::GONE ? u"记录 %1（%2）在您读取之后已被他人删除。"
+  // The rows named in the clerk's words (the table's name means nothing to a clerk), then the key.
+  const QString row = QString::fromStdU16String(k->row);
+  const QString what = k->caption.empty() ? Host_Cap(u"dialog", u"记录") : QString::fromStdU16String(k->caption);
+  const char16_t* text = k->kind == TSave_Conflict::GONE ? u"%1（%2）在您读取之后已被他人删除。"
                          : k->kind == TSave_Conflict::DELETE_CHANGED
-                             ? u"您删除的记录 %1（%2）在您读取之后已被他人修改。"
-                             : u"记录 %1（%2）在您读取之后已被他人修改。请选择要保留的内容：";
-  auto* label = new QLabel(Host_Cap(u"dialog", text).arg(row, table), &dialog);
+                             ? u"您删除的%1（%2）在您读取之后已被他人修改。"
+                             : u"%1（%2）在您读取之后已被他人修改。请选择要保留的内容：";
+  auto* label = new QLabel(Host_Cap(u"dialog", text).arg(what, row), &dialog);
   label->setObjectName(QStringLiteral("what"));
   label->setWordWrap(true);
   layout->addWidget(label);

@@ -164,8 +164,13 @@ int Past(const Zem_Wait* w, long long now) {
   return kGoing;
 }
 
+int g_quiet = 0;  // Zem_Host_Quiet_Waits alive (user-interface thread only)
+
+// When the call's box is due; never for a quiet call.
+long long Show_At(const Zem_Wait* w) { return g_quiet > 0 ? LLONG_MAX : w->started_ms + w->show_after_ms; }
+
 void Show_If_Due(Zem_Wait* w, Call_State* st, long long now) {
-  if (st->box || now < w->started_ms + w->show_after_ms) return;
+  if (st->box || now < Show_At(w)) return;
   QWidget* parent = QApplication::activeWindow();
   st->before = parent;
   st->box = Take_Box();
@@ -225,7 +230,7 @@ int Run_Loop(Zem_Wait* w, Call_State* st) {
   if (!st->box) {
     show.setSingleShot(true);
     QObject::connect(&show, &QTimer::timeout, &loop, [&] { finish(INT_MAX); });  // the box is due
-    show.start(static_cast<int>(std::clamp<long long>(w->started_ms + w->show_after_ms - now, 0, INT_MAX)));
+    if (Show_At(w) != LLONG_MAX) show.start(static_cast<int>(std::clamp<long long>(Show_At(w) - now, 0, INT_MAX)));
   } else {
     st->box->on_cancel = [&] { finish(ZEM_WAIT_CANCELLED); };
     QObject::connect(&refresh, &QTimer::timeout, &loop, [&] { Refresh_If_Due(w, st, Zem_Wait_Now_Ms()); });
@@ -322,6 +327,9 @@ int Zem_Host_Wait_Box(Zem_Wait* w, int op) {
   }
   return Step(w, st);
 }
+
+Zem_Host_Quiet_Waits::Zem_Host_Quiet_Waits() { ++g_quiet; }
+Zem_Host_Quiet_Waits::~Zem_Host_Quiet_Waits() { --g_quiet; }
 
 int Zem_Host_Status_Text(const char16_t* text, int /*kind*/) {
   QCoreApplication* app = QCoreApplication::instance();

@@ -14,6 +14,9 @@
 //   with ZEM_WAIT_CANCELLED at once;
 // - the box stays from step to step of one call (its state in w->host) and goes at ZEM_WAIT_END.
 // ZEM_WAIT_TICK runs what is pending (at most every 20 ms) and shows the box when due.
+// While a Zem_Host_Quiet_Waits lives, no box shows: for calls the host makes by itself (a refresh after
+// another client's change) that nobody is waiting for and that carry a short bound instead. The window
+// still paints; input waits as before the box.
 //
 // Zem_Host_Status_Text, from any thread: the line goes to the user-interface thread and shows in the
 // status bar of the active main window (its last panel, or its single text), or in a QMainWindow's
@@ -24,6 +27,15 @@
 #include "frame/wait.h"
 
 int Zem_Host_Wait_Box(Zem_Wait* w, int op);
+
+// While one lives, waits on the user-interface thread show no wait box (they nest).
+class Zem_Host_Quiet_Waits {
+ public:
+  Zem_Host_Quiet_Waits();
+  ~Zem_Host_Quiet_Waits();
+  Zem_Host_Quiet_Waits(const Zem_Host_Quiet_Waits&) = delete;
+  Zem_Host_Quiet_Waits& operator=(const Zem_Host_Quiet_Waits&) = delete;
+};
 int Zem_Host_Status_Text(const char16_t* text, int kind);
 // Registers both under their names (called by Zem_Host_Register_Defaults). Returns how many were.
 int Zem_Host_Register_Wait();

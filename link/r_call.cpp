@@ -1,4 +1,4 @@
-// The remote-call entry in local call mode.
+// The remote-call entry: local call mode here, remote mode in link_remote.cpp.
 #include "link/r_call.h"
 
 #include <string>
@@ -48,9 +48,16 @@ int Prepare_Call(const char* name, TParaMgr* para) {
 
 }  // namespace
 
-int R_Call(const char* name, TParaMgr* para, int /*wait*/) {
+namespace {
+thread_local std::u16string t_user_msg;
+}  // namespace
+
+const char16_t* R_Call_User_Msg() { return t_user_msg.c_str(); }
+
+int R_Call(const char* name, TParaMgr* para, int wait) {
   TThr_Err_Mgr* err = Thr_Err_Mgr();
   err->Clear_Err();
+  t_user_msg.clear();
   // Callees read and answer through a pack; give them one when the caller has none.
   TParaMgr tmp;
   TParaMgr* pack = para ? para : &tmp;
@@ -59,11 +66,7 @@ int R_Call(const char* name, TParaMgr* para, int /*wait*/) {
   } else if (!Prepare_Call(name, pack)) {
     // the error is set
   } else if (*R_Call_Local_Mode() != 1) {
-    // A transport would carry the call here, through the host's TLS proxy client when it has one.
-    err->Set_Err(-1, Link_Ssl_Proxy_Client()
-                         ? "no remote transport (a TLS proxy client is registered, but nothing carries calls)"
-                         : "no remote transport: the call can only run in local call mode");
-    Log_Printf("*** fail to call %s: no remote transport\n", name);
+    R_Call_Remote(name, pack, wait, &t_user_msg);
   } else {
     Mid_Process()->N_Call(name, pack);
   }
@@ -74,7 +77,7 @@ int R_Call(const char* name, TParaMgr* para, int /*wait*/) {
 int Link_Register() {
   Mid_Process()->DefineFunction("tfa_key_set_create", 1, Tfa_Key_Set_Create, "temporary key set");
   Reg_Pub_Ptr(kR_Call_Entry, reinterpret_cast<void*>(&R_Call_C));
-  // Calls come in locally only: a TLS proxy server of the host has nothing to serve yet.
-  if (Link_Ssl_Proxy_Server()) Log_Printf("link: the host's TLS proxy server is not used: no remote transport\n");
+  // The application server (apps/zem_app_server) does its own TLS: a proxy of the host serves nothing.
+  if (Link_Ssl_Proxy_Server()) Log_Printf("link: the host's TLS proxy server is not used: zem_app_server does TLS itself\n");
   return 1;
 }

@@ -6,11 +6,12 @@
 TSpeedButton::TSpeedButton(QWidget* parent) : QToolButton(parent), TControl(this) {
     resize(23, 22);
     setToolButtonStyle(Qt::ToolButtonTextOnly);
-    // Checkable so that Down can show; clicks are steered by Click() so the grouping rules hold.
-    setCheckable(true);
+    // Checkable only in a group, so that Down can show there; a button that never stays down is a push
+    // button (and screen readers call it one). Clicks are steered by Click() so the grouping rules hold.
+    setCheckable(false);
     connect(this, &QToolButton::clicked, this, [this](bool nowChecked) {
         // Qt has already toggled the state; take it back and apply the toolkit's rules instead.
-        setChecked(!nowChecked);
+        if (isCheckable()) setChecked(!nowChecked);
         Click();
     });
 }
@@ -46,6 +47,7 @@ void TSpeedButton::SetDown(bool d) {
 void TSpeedButton::SetGroupIndex(int g) {
     groupIndex_ = g < 0 ? 0 : g;
     if (groupIndex_ == 0) setChecked(false);
+    setCheckable(groupIndex_ > 0);
 }
 
 void TSpeedButton::liftGroup() {

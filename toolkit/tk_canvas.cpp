@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QTextOption>
 #include <QVector>
+#include <cmath>
 
 namespace {
 
@@ -201,6 +202,44 @@ void TCanvas::applyFont() {
 
 void TCanvas::MoveTo(int X, int Y) { PenPos = TPoint(X, Y); }
 
+void TCanvas::fillLine(const QRect& r, bool vertical, const QColor& c) {
+    QPainter* p = painter_;
+    const QTransform d = p->deviceTransform();
+    const qreal s = d.m11();
+    if (d.type() > QTransform::TxScale || s != d.m22() || s == std::floor(s) || r.isEmpty()) {
+        p->fillRect(r, c);
+        return;
+    }
+    // The device pixels the line touches start at the first whose centre it covers, as a fill's do; its
+    // width is rounded up, so no cell edge is left uncovered and every line is as wide as the next.
+    auto first = [](qreal v) { return int(std::ceil(v - 0.5)); };
+    const int x0 = first(s * r.x() + d.dx()), y0 = first(s * r.y() + d.dy());
+    const int x1 = first(s * (r.x() + r.width()) + d.dx()), y1 = first(s * (r.y() + r.height()) + d.dy());
+    const QRect dev = vertical ? QRect(x0, y0, int(std::ceil(s * r.width() - 1e-9)), y1 - y0)
+                               : QRect(x0, y0, x1 - x0, int(std::ceil(s * r.height() - 1e-9)));
+    const QTransform keep = p->worldTransform();
+    p->setWorldTransform(d.inverted() * keep);  // device pixels for the fill
+    p->fillRect(dev, c);
+    p->setWorldTransform(keep);
+}
+
+void TCanvas::FillLine(const TRect& Rect, bool Vertical, TColor Color) {
+    if (Painter()) fillLine(Rect.toQRect(), Vertical, toQColor(Color));
+}
+
+void TCanvas::DrawMoved(const TRect& Clip, int DX, int DY, const std::function<void()>& draw) {
+    if (!Painter() || Clip.IsEmpty()) return;
+    QPainter* p = painter_;
+    p->save();
+    p->setClipRect(Clip.toQRect(), Qt::IntersectClip);
+    p->translate(DX, DY);
+    const TPoint pen = PenPos;
+    draw();
+    PenPos = pen;
+    p->restore();
+    painterFontSerial_ = -1;  // the restore took back the font the drawing set
+}
+
 void TCanvas::LineTo(int X, int Y) {
     TPoint from = PenPos;
     PenPos = TPoint(X, Y);
@@ -213,16 +252,20 @@ void TCanvas::LineTo(int X, int Y) {
         if (from.y == Y) {
             int x0, x1;
             if (X < from.x) { x0 = X + 1; x1 = from.x + 1; } else { x0 = from.x; x1 = X; }
-            if (x1 > x0) painter_->fillRect(QRect(x0, Y - off, x1 - x0, w), c);
+            if (x1 > x0) fillLine(QRect(x0, Y - off, x1 - x0, w), false, c);
         } else {
             int y0, y1;
             if (Y < from.y) { y0 = Y + 1; y1 = from.y + 1; } else { y0 = from.y; y1 = Y; }
-            if (y1 > y0) painter_->fillRect(QRect(X - off, y0, w, y1 - y0), c);
+            if (y1 > y0) fillLine(QRect(X - off, y0, w, y1 - y0), true, c);
         }
         return;
     }
     applyPen();
+    const bool smooth = painter_->testRenderHint(QPainter::Antialiasing);
+    const bool slanted = from.x != X && from.y != Y;
+    if (slanted && !smooth) painter_->setRenderHint(QPainter::Antialiasing, true);
     painter_->drawLine(from.x, from.y, X, Y);
+    if (slanted && !smooth) painter_->setRenderHint(QPainter::Antialiasing, false);
 }
 
 void TCanvas::FillRect(const TRect& Rect) {
@@ -237,10 +280,10 @@ void TCanvas::FrameRect(const TRect& Rect) {
     if (!Painter() || Rect.IsEmpty()) return;
     QColor c = toQColor(brush_.Color);
     QRect r = Rect.toQRect();
-    painter_->fillRect(QRect(r.left(), r.top(), r.width(), 1), c);
-    painter_->fillRect(QRect(r.left(), r.bottom(), r.width(), 1), c);
-    painter_->fillRect(QRect(r.left(), r.top(), 1, r.height()), c);
-    painter_->fillRect(QRect(r.right(), r.top(), 1, r.height()), c);
+    fillLine(QRect(r.left(), r.top(), r.width(), 1), false, c);
+    fillLine(QRect(r.left(), r.bottom(), r.width(), 1), false, c);
+    fillLine(QRect(r.left(), r.top(), 1, r.height()), true, c);
+    fillLine(QRect(r.right(), r.top(), 1, r.height()), true, c);
 }
 
 void TCanvas::Rectangle(int X1, int Y1, int X2, int Y2) {
@@ -251,10 +294,10 @@ void TCanvas::Rectangle(int X1, int Y1, int X2, int Y2) {
     if (pen_.Style == psClear) return;
     if (pen_.Style == psSolid && pen_.Width <= 1) {
         QColor c = toQColor(pen_.Color);
-        painter_->fillRect(QRect(r.Left, r.Top, r.Width(), 1), c);
-        painter_->fillRect(QRect(r.Left, r.Bottom - 1, r.Width(), 1), c);
-        painter_->fillRect(QRect(r.Left, r.Top, 1, r.Height()), c);
-        painter_->fillRect(QRect(r.Right - 1, r.Top, 1, r.Height()), c);
+        fillLine(QRect(r.Left, r.Top, r.Width(), 1), false, c);
+        fillLine(QRect(r.Left, r.Bottom - 1, r.Width(), 1), false, c);
+        fillLine(QRect(r.Left, r.Top, 1, r.Height()), true, c);
+        fillLine(QRect(r.Right - 1, r.Top, 1, r.Height()), true, c);
         return;
     }
     applyPen();
@@ -274,8 +317,15 @@ void TCanvas::Polyline(const TPoint* Points, int Count) {
     applyPen();
     QVector<QPoint> pts;
     pts.reserve(Count);
-    for (int i = 0; i < Count; ++i) pts.push_back(Points[i].toQPoint());
+    bool slanted = false;
+    for (int i = 0; i < Count; ++i) {
+        pts.push_back(Points[i].toQPoint());
+        if (i > 0 && pts[i].x() != pts[i - 1].x() && pts[i].y() != pts[i - 1].y()) slanted = true;
+    }
+    const bool smooth = painter_->testRenderHint(QPainter::Antialiasing);
+    if (slanted && !smooth) painter_->setRenderHint(QPainter::Antialiasing, true);
     painter_->drawPolyline(pts.constData(), Count);
+    if (slanted && !smooth) painter_->setRenderHint(QPainter::Antialiasing, false);
     PenPos = Points[Count - 1];
 }
 
@@ -379,14 +429,20 @@ void TCanvas::CopyRect(const TRect& Dest, TCanvas* Source, const TRect& SourceRe
     if (!Source || Dest.IsEmpty() || SourceRect.IsEmpty() || !Painter()) return;
     QPaintDevice* d = Source->device_ ? Source->device_ : (Source->painter_ ? Source->painter_->device() : nullptr);
     if (!d) return;
-    if (d->devType() == QInternal::Image) {
-        // A copy of the region, so that copying within one image reads the pixels from before the copy.
-        QImage part = static_cast<QImage*>(d)->copy(SourceRect.toQRect());
-        painter_->drawImage(Dest.toQRect(), part);
-    } else if (d->devType() == QInternal::Pixmap) {
-        QPixmap part = static_cast<QPixmap*>(d)->copy(SourceRect.toQRect());
-        painter_->drawPixmap(Dest.toQRect(), part);
-    }
+    if (d->devType() != QInternal::Image && d->devType() != QInternal::Pixmap) return;
+    // A copy of the region, so that copying within one image reads the pixels from before the copy. A
+    // picture for a high-DPI screen is copied at its own resolution (its image pixels, not its toolkit
+    // pixels), and smoothly where the surface has fewer.
+    const qreal r = d->devicePixelRatioF();
+    const QRect src = SourceRect.toQRect();
+    const QRect at = r == 1 ? src : QRect(qRound(src.x() * r), qRound(src.y() * r), qRound(src.width() * r), qRound(src.height() * r));
+    const bool smooth = r != 1 && !painter_->testRenderHint(QPainter::SmoothPixmapTransform);
+    if (smooth) painter_->setRenderHint(QPainter::SmoothPixmapTransform, true);
+    if (d->devType() == QInternal::Image)
+        painter_->drawImage(Dest.toQRect(), static_cast<QImage*>(d)->copy(at));
+    else
+        painter_->drawPixmap(Dest.toQRect(), static_cast<QPixmap*>(d)->copy(at));
+    if (smooth) painter_->setRenderHint(QPainter::SmoothPixmapTransform, false);
 }
 
 void TCanvas::Draw(int X, int Y, TBitmap* Graphic) {
@@ -403,13 +459,17 @@ void TCanvas::StretchDraw(const TRect& Rect, TBitmap* Graphic) {
 
 TColor TCanvas::Pixel(int X, int Y) {
     QImage* img = sourceImage();
+    if (img && img->devicePixelRatio() != 1) {  // the first image pixel of the toolkit pixel
+        X = int(X * img->devicePixelRatio());
+        Y = int(Y * img->devicePixelRatio());
+    }
     if (!img || !img->valid(X, Y)) return clNone;
     return fromQColor(QColor(img->pixel(X, Y)));
 }
 
 void TCanvas::SetPixel(int X, int Y, TColor Color) {
     QImage* img = sourceImage();
-    if (!img || !img->valid(X, Y)) return;
+    if (!img || !img->valid(int(X * img->devicePixelRatio()), int(Y * img->devicePixelRatio()))) return;
     if (Painter()) painter_->fillRect(QRect(X, Y, 1, 1), toQColor(Color));
 }
 
@@ -417,5 +477,8 @@ TRect TCanvas::ClipRect() {
     if (painter_ && painter_->hasClipping()) return TRect::fromQRect(painter_->clipBoundingRect().toAlignedRect());
     QPaintDevice* d = device_ ? device_ : (painter_ ? painter_->device() : nullptr);
     if (!d) return TRect();
-    return TRect(0, 0, d->width(), d->height());
+    // An image's size is in its own pixels; a picture for a high-DPI screen has more of them.
+    const bool picture = d->devType() == QInternal::Image || d->devType() == QInternal::Pixmap;
+    const qreal r = picture ? d->devicePixelRatioF() : 1;
+    return TRect(0, 0, qRound(d->width() / r), qRound(d->height() / r));
 }

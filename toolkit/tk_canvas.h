@@ -13,6 +13,12 @@
 // pixels Left..Right-1 x Top..Bottom-1 and fills inside with the brush; LineTo() does not paint the end
 // point; TextOut(X, Y) puts the top-left of the text at (X, Y) and, unless the brush style is bsClear,
 // fills the text's cell with the brush colour first.
+//
+// On a scaled surface (a high-DPI screen) the toolkit's pixel is a device-independent one. Straight lines
+// (one-pixel outlines, LineTo along an axis, FillLine) then cover a whole number of device pixels, the
+// same for every line of one width: the width times the scale, rounded up, from the first device pixel
+// the line touches. At whole scales that is the plain scaled line; at 1.5 every one-pixel line is two
+// device pixels wide, none one and its neighbour two. Slanted lines and polylines are anti-aliased.
 #pragma once
 
 #include "toolkit/tk_color.h"
@@ -20,6 +26,7 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <functional>
 #include <memory>
 #include <QString>
 
@@ -142,6 +149,13 @@ public:
 
     void MoveTo(int X, int Y);
     void LineTo(int X, int Y);
+    // Fills a grid line (Rect is Width pixels of it across when Vertical, else Height down) in Color,
+    // whole device pixels at any scale (see above).
+    void FillLine(const TRect& Rect, bool Vertical, TColor Color);
+    // Runs draw with the origin moved to (DX, DY) and the drawing clipped to Clip (in the coordinates
+    // before the move): a piece of a larger picture drawn straight into its place at the surface's own
+    // resolution, as a header unit's caption is drawn into each of its cells. The pen position is kept.
+    void DrawMoved(const TRect& Clip, int DX, int DY, const std::function<void()>& draw);
     void FillRect(const TRect& Rect);
     // Outlines Rect with the brush colour, one pixel wide.
     void FrameRect(const TRect& Rect);
@@ -174,6 +188,7 @@ public:
     TRect ClipRect();
 
 private:
+    void fillLine(const QRect& r, bool vertical, const QColor& c);
     void applyPen();
     void applyNoPen();
     void applyBrush();

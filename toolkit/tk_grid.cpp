@@ -4,6 +4,8 @@
 #include "toolkit/tk_grid.h"
 #include "toolkit/tk_grid_store.h"
 
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QScrollBar>
 #include <array>
 #include <memory>
@@ -92,6 +94,7 @@ TStringGrid::TStringGrid(QWidget* parent)
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     // The viewport's context-menu and enter/leave events are the control's.
     HookChild(viewport());
+    installAccessible();
     connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, [this] { scrollContentsBy(0, 0); });
     connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, [this] { scrollContentsBy(0, 0); });
     updateScrollBars();
@@ -484,6 +487,9 @@ void TStringGrid::SetOptions(TGridOptions o) {
     }
     if (!o.Contains(goEditing) || o.Contains(goRowSelect)) HideEditor();
     else if (o.Contains(goAlwaysShowEditor)) ShowEditor();
+    // An input method may write on a grid whose cells can be edited (inputMethodEvent).
+    setAttribute(Qt::WA_InputMethodEnabled, o.Contains(goEditing) && !o.Contains(goRowSelect));
+    if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImEnabled);
     viewport()->update();
 }
 

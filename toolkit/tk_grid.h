@@ -35,6 +35,12 @@
 // Many changes at once (heights of a million rows, a column of texts): between BeginUpdate and EndUpdate
 // the grid keeps sizes and texts but does no scrolling, no scroll-bar or editor work and no repaint;
 // EndUpdate does them once.
+//
+// Screen readers meet the grid as a table (tk_grid_access.cpp): its rows are the shown scrollable rows,
+// its columns the shown scrollable columns, the fixed rows give the column headers and the fixed columns
+// the row headers; hidden rows and columns are not there. Each cell says what GetCellShown says it shows,
+// the current cell is the focused one (a focus event on every move) and the editor is named after its
+// column and row. Cell objects are made when asked for and only a few are kept, whatever the row count.
 #pragma once
 
 #include "toolkit/tk_canvas.h"
@@ -135,6 +141,12 @@ typedef std::function<void(TObject* Sender, int ACol, int ARow, QString& Value)>
 typedef std::function<void(TObject* Sender, int ACol, int ARow, const QString& Value)> TSetEditEvent;
 typedef std::function<TEditStyle(TObject* Sender, int ACol, int ARow)> TGetEditStyleEvent;
 typedef std::function<void(TObject* Sender, int ACol, int ARow, TStrings* Items)> TGetPickListItemsEvent;
+
+// What a cell shows, as assistive technology is told it.
+struct TGridCellShown {
+    QString Text;    // the text as the user reads it in the cell
+    int Check = -1;  // a check box: 1 ticked, 0 not; -1 no check box
+};
 
 // The in-place editor: a line edit on the current cell, a child of the grid's viewport.
 // Keys that move between cells (Up, Down, PgUp, PgDn, Enter, Esc, Tab, Ctrl+Home/End, and Left/Right
@@ -349,6 +361,20 @@ public:
     virtual void KeyDown(WORD& Key, TShiftState Shift);
     virtual void KeyPress(char16_t& Key);
 
+    // ---- What a screen reader is told (tk_grid_access.cpp).
+    // A cell as it shows: the default is its text; a grid that draws its cells itself says what it draws.
+    virtual void GetCellShown(int ACol, int ARow, TGridCellShown& Shown);
+    // A column's header: what its fixed rows show, top to bottom, blank ones left out and a text the row
+    // above already gave (a caption over two rows) said once.
+    virtual QString ColumnHeaderText(int ACol);
+    // A row's header: what its fixed columns show, likewise.
+    virtual QString RowHeaderText(int ARow);
+    // The in-place editor's name on (ACol, ARow): the column header and the row header (or the row's
+    // number among the shown rows when its header is blank).
+    virtual QString EditorAccessibleName(int ACol, int ARow);
+    // The row's number among the shown scrollable rows, from 1; 0 for a fixed or hidden row.
+    int ShownRowNumber(int ARow) const;
+
     // ---- Events.
     TDrawCellEvent OnDrawCell;
     TSelectCellEvent OnSelectCell;
@@ -420,10 +446,17 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     bool focusNextPrevChild(bool next) override;
+    // An input method writing while the grid itself has the keyboard (no editor open): its first text
+    // opens the editor on the current cell and goes on there, replacing the cell's text as a typed
+    // character does. Its candidates stand at the current cell.
+    void inputMethodEvent(QInputMethodEvent* e) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery q) const override;
 
 private:
     friend class TInplaceEdit;
     friend class TInplaceEditList;
+    friend class TGridAccess;
+    friend class TGridEditorNamer;
     class Axis;
     class CellStore;
     class LineStrings;
@@ -450,6 +483,15 @@ private:
     void focusChangedInside(bool gained);
     bool focusInside() const;
     void invalidateSelection(const TGridRect& a);
+    // Tells assistive technology of the current cell (a focus event while the grid has the keyboard) and
+    // of a selection other than before; names the editor after its cell.
+    void announceCurrent(const TGridRect& before);
+    // Names the open editor after its cell for screen readers. Only while one listens (the name may be a
+    // translated caption, and a grid nobody reads need not load the translations); a reader that starts
+    // listening later has the open editors named then.
+    void nameEditor();
+    // Makes screen readers meet every grid through tk_grid_access.cpp (once per process).
+    static void installAccessible();
     // After a change of sizes: scrolling, bars, editor and repaint, unless a batch is open.
     void sizesChanged();
 

@@ -3,6 +3,7 @@
 #include "toolkit/tk_grid.h"
 #include "toolkit/tk_grid_store.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -77,6 +78,7 @@ void TStringGrid::ShowEditor() {
         editOriginal_ = Cells(col_, row_);
         editor_->UpdateContents();
         editor_->selectAll();
+        if (QAccessible::isActive()) nameEditor();
     }
     placeEditor();
     if (editor_->isVisible() && (hasFocus() || focusInside() || !isActiveWindow())) editor_->setFocus(Qt::OtherFocusReason);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -152,6 +153,37 @@ void TStringGrid::keyPressEvent(QKeyEvent* e) {
     e->accept();
 }
 
+void TStringGrid::inputMethodEvent(QInputMethodEvent* e) {
+    const bool open = editorMode_ && editor_ && editor_->isVisible();
+    if (!open && e->commitString().isEmpty() && e->preeditString().isEmpty()) return;
+    if (!open && options_.Contains(goEditing) && !options_.Contains(goRowSelect)) ShowEditor();
+    if (!editorMode_ || !editor_ || !editor_->isVisible()) {
+        e->ignore();
+        return;
+    }
+    editor_->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::sendEvent(editor_, e);
+}
+
+QVariant TStringGrid::inputMethodQuery(Qt::InputMethodQuery q) const {
+    switch (q) {
+    case Qt::ImEnabled:
+        return testAttribute(Qt::WA_InputMethodEnabled);
+    case Qt::ImCursorRectangle: {
+        const TRect r = CellRect(col_, row_);
+        return r.IsEmpty() ? QRect() : r.toQRect().translated(viewport()->pos());
+    }
+    case Qt::ImSurroundingText:
+    case Qt::ImCurrentSelection:
+        return QString();
+    case Qt::ImCursorPosition:
+    case Qt::ImAnchorPosition:
+        return 0;
+    default:
+        return QAbstractScrollArea::inputMethodQuery(q);
+    }
+}
+
 void TStringGrid::keyReleaseEvent(QKeyEvent* e) {
     WORD key = vkFromQtKey(e->key(), e->modifiers());
     if (key && OnKeyUp) OnKeyUp(this, key, shiftFromQt(e->modifiers()));
@@ -199,6 +231,11 @@ void TStringGrid::focusInEvent(QFocusEvent* e) {
     QAbstractScrollArea::focusInEvent(e);
     focusChangedInside(true);
     viewport()->update();
+    // The keyboard given to the grid while its editor is open goes on to the editor: the grid itself
+    // types nothing while an editor shows (KeyPress), so the keys would go nowhere until a click.
+    if (editorMode_ && editor_ && editor_->isVisible()) editor_->setFocus(Qt::OtherFocusReason);
+    // Qt tells of the grid getting the focus after this event; the current cell is told after that.
+    QMetaObject::invokeMethod(this, [this] { announceCurrent(Selection()); }, Qt::QueuedConnection);
 }
 
 void TStringGrid::focusOutEvent(QFocusEvent* e) {

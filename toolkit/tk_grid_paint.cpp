@@ -4,6 +4,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <cmath>
 #include <vector>
 
 // ------------------------------------------------------------------------------------------ repaint
@@ -78,6 +79,12 @@ void TStringGrid::Paint() {
     const QColor fixedLine = toQColor(clGray);
     const QColor normalLine = toQColor(clSilver);
     canvas_.Font->Assign(*Font());
+    // At a fractional scale a line is drawn whole device pixels wide, which may reach into the next cell's
+    // first pixel: the lines are drawn after all cells there, so that every one keeps its width.
+    const qreal scale = p->deviceTransform().m11();
+    const bool linesLast = scale != std::floor(scale);
+    struct GridLine { TRect rect; bool vertical; TColor color; };
+    std::vector<GridLine> lines;
 
     for (const Line& rl : rows) {
         if (rl.pos >= dirty.bottom() + 1 || rl.pos + rl.size + lineWidth_ <= dirty.top()) continue;
@@ -118,11 +125,20 @@ void TStringGrid::Paint() {
                 bool vert = options_.Contains(fixed ? goFixedVertLine : goVertLine);
                 bool horz = options_.Contains(fixed ? goFixedHorzLine : goHorzLine);
                 const QColor& lc = fixed ? fixedLine : normalLine;
-                if (vert) p->fillRect(QRect(cl.pos + cl.size, rl.pos, lineWidth_, rl.size + lineWidth_), lc);
-                if (horz) p->fillRect(QRect(cl.pos, rl.pos + rl.size, cl.size + lineWidth_, lineWidth_), lc);
+                const QRect v(cl.pos + cl.size, rl.pos, lineWidth_, rl.size + lineWidth_);
+                const QRect h(cl.pos, rl.pos + rl.size, cl.size + lineWidth_, lineWidth_);
+                if (linesLast) {
+                    if (vert) lines.push_back({TRect::fromQRect(v), true, fixed ? clGray : clSilver});
+                    if (horz) lines.push_back({TRect::fromQRect(h), false, fixed ? clGray : clSilver});
+                } else {
+                    if (vert) p->fillRect(v, lc);
+                    if (horz) p->fillRect(h, lc);
+                }
             }
         }
     }
+
+    for (const GridLine& l : lines) canvas_.FillLine(l.rect, l.vertical, l.color);
 
     if (gesture_ == Gesture::Moving && gestureTarget_ >= 0) {
         // Where a dragged column would land: a bar at the target's left edge.

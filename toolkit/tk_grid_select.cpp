@@ -52,6 +52,7 @@ bool TStringGrid::moveCurrent(int c, int r, bool keepAnchor, bool ask) {
     invalidateSelection(Selection());
     if (options_.Contains(goEditing) && options_.Contains(goAlwaysShowEditor) && changed) ShowEditor();
     else placeEditor();
+    announceCurrent(before);
     return true;
 }
 
@@ -73,6 +74,7 @@ void TStringGrid::SetSelection(const TGridRect& s) {
     scrollIntoView(col_, row_);
     viewport()->update();
     placeEditor();
+    announceCurrent(before);
 }
 
 bool TStringGrid::SelectCell(int ACol, int ARow) {

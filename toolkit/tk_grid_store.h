@@ -16,7 +16,8 @@
 // Sizes of the rows (or columns) of one direction. While every size is the default, nothing is stored and
 // positions are products; the first other size stores all sizes and a Fenwick tree of extents
 // (size + grid line, 0 for a hidden one), so the position of an index and the index at a position take
-// O(log n) even for a million rows.
+// O(log n) even for a million rows. A second tree counts the shown indexes, so that the k-th shown row (how a
+// screen reader numbers the rows) is found as quickly.
 class TStringGrid::Axis {
 public:
     Axis(int count, int def, int line) : n_(count), def_(def), line_(line) {}
@@ -44,6 +45,7 @@ public:
             n_ = n;
             sizes_.resize(size_t(n));
             tree_.resize(size_t(n) + 1);
+            shown_.resize(size_t(n) + 1);
             return;
         }
         sizes_.resize(size_t(n), def_);
@@ -53,16 +55,19 @@ public:
             return;
         }
         tree_.resize(size_t(n) + 1, 0);
+        shown_.resize(size_t(n) + 1, 0);
         for (int i = n_ + 1; i <= n; ++i) {
             n_ = i;
             int low = i - (i & -i);
             tree_[size_t(i)] = prefix(i - 1) - prefix(low) + extent(i - 1);
+            shown_[size_t(i)] = shownBefore(i - 1) - shownBefore(low) + (size(i - 1) > 0);
         }
     }
     void setDefault(int d) {
         def_ = d;
         sizes_.clear();
         tree_.clear();
+        shown_.clear();
         dirty_ = false;
     }
     void setLine(int w) {
@@ -99,8 +104,12 @@ public:
             return;
         }
         long long before = extent(i);
+        const int wasShown = sizes_[size_t(i)] > 0;
         sizes_[size_t(i)] = s;
         long long delta = extent(i) - before;
+        const int shownDelta = (s > 0) - wasShown;
+        if (shownDelta != 0)
+            for (int k = i + 1; k <= n_; k += k & -k) shown_[size_t(k)] += shownDelta;
         if (delta == 0) return;
         for (int k = i + 1; k <= n_; k += k & -k) tree_[size_t(k)] += delta;
     }
@@ -162,6 +171,33 @@ public:
         return indexAt(end - 1);
     }
 
+    // Shown (size > 0) indexes in [0, i).
+    int shownBefore(int i) const {
+        flush();
+        if (i <= 0) return 0;
+        if (i > n_) i = n_;
+        if (sizes_.empty()) return def_ > 0 ? i : 0;
+        int sum = 0;
+        for (int k = i; k > 0; k -= k & -k) sum += shown_[size_t(k)];
+        return sum;
+    }
+    // The index of the k-th shown index (from 0); n when there are not that many.
+    int nthShown(int k) const {
+        flush();
+        if (k < 0) return n_;
+        if (sizes_.empty()) return def_ > 0 && k < n_ ? k : n_;
+        int pos = 0, rem = k;
+        int step = 1;
+        while (step * 2 <= n_) step *= 2;
+        for (; step > 0; step /= 2) {
+            if (pos + step <= n_ && shown_[size_t(pos + step)] <= rem) {
+                pos += step;
+                rem -= shown_[size_t(pos)];
+            }
+        }
+        return pos;  // pos indexes hold exactly k shown ones, so index pos is the k-th (or n)
+    }
+
     // Brings the tree up to date after lazy sizes.
     void flush() const {
         if (dirty_) const_cast<Axis*>(this)->build();
@@ -172,10 +208,15 @@ private:
     void build() {
         dirty_ = false;
         tree_.assign(size_t(n_) + 1, 0);
+        shown_.assign(size_t(n_) + 1, 0);
         for (int i = 1; i <= n_; ++i) {
             tree_[size_t(i)] += extent(i - 1);
+            shown_[size_t(i)] += size(i - 1) > 0;
             int j = i + (i & -i);
-            if (j <= n_) tree_[size_t(j)] += tree_[size_t(i)];
+            if (j <= n_) {
+                tree_[size_t(j)] += tree_[size_t(i)];
+                shown_[size_t(j)] += shown_[size_t(i)];
+            }
         }
     }
 
@@ -184,6 +225,7 @@ private:
     int line_;
     std::vector<int> sizes_;         // empty while every size is def_
     std::vector<long long> tree_;    // Fenwick tree over extents, 1-based; valid with sizes_
+    std::vector<int> shown_;         // Fenwick tree over 1 per shown index, likewise
     bool dirty_ = false;             // sizes_ changed lazily; tree_ to be rebuilt
 };
 

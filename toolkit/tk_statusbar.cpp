@@ -14,6 +14,7 @@ void TStatusPanel::SetText(const QString& t) {
     if (t == text_) return;
     text_ = t;
     changed();
+    if (bar_ && !bar_->SimplePanel()) bar_->announceText(Index());
 }
 
 void TStatusPanel::SetWidth(int w) {
@@ -81,6 +82,7 @@ TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent), TControl(this), panel
     SetColor(clBtnFace);
     resize(parent ? parent->width() : 200, 19);
     follow();
+    installAccessible();
 }
 
 TStatusBar::~TStatusBar() {
@@ -93,8 +95,10 @@ void TStatusBar::SetSimplePanel(bool on) {
 }
 
 void TStatusBar::SetSimpleText(const QString& t) {
+    if (t == simpleText_) return;
     simpleText_ = t;
     update();
+    if (simplePanel_) announceText(0);
 }
 
 void TStatusBar::SetUseSystemFont(bool on) {

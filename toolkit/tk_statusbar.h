@@ -10,6 +10,9 @@
 // by OnDrawPanel on Canvas(), whose brush is preset to the bar colour and whose font is the bar's; without
 // a handler they stay empty. UseSystemFont (the default) draws with the application font in the button
 // text colour; switched off, the bar's own Font is used.
+//
+// Screen readers meet the bar as a status bar whose children are its panels (the one simple text in simple
+// mode), each named by its text; a changed text is told to them at once (tk_statusbar_access.cpp).
 #pragma once
 
 #include "toolkit/tk_canvas.h"
@@ -116,6 +119,11 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
+    friend class TStatusPanel;
+    // Tells screen readers that the text of panel index (of the simple text: 0) changed.
+    void announceText(int index);
+    // Makes screen readers meet every status bar through tk_statusbar_access.cpp (once per process).
+    static void installAccessible();
     void follow();
     void presetCanvas();
     void drawBevel(QPainter& p, const QRect& cell, TStatusPanelBevel b);

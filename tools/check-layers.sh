@@ -7,7 +7,7 @@
 #
 # Floors, lowest first (docs/ARCHITECTURE.md, "Floors"):
 #   0 frame (the ground floor: registry, loader, log, thread errors, unit table, start-up hook)
-#   1 core/text   2 core/data   3 util, link, drivers   4 dict   5 toolkit   6 controls
+#   1 core/text   2 core/data   3 util, link, drivers, transport   4 dict   5 toolkit   6 controls
 #   7 frame/startup (the composition root)   8 host   9 package, designer, demo, apps
 # toolkit/ stands on Qt alone: it includes nothing of the project, and only controls and the floors
 # above them include it. tests/, bench/, fuzz/ and examples/ are not checked.
@@ -15,7 +15,7 @@ set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 cd "$root"
 
-dirs=(frame core dict util link drivers toolkit controls package designer host demo apps)
+dirs=(frame core dict util link drivers transport toolkit controls package designer host demo apps)
 present=()
 for d in "${dirs[@]}"; do [ -d "$d" ] && present+=("$d"); done
 
@@ -34,7 +34,7 @@ function group(path) {
 }
 BEGIN {
   floor["frame"] = 0; floor["core/text"] = 1; floor["core/data"] = 2
-  floor["util"] = 3; floor["link"] = 3; floor["drivers"] = 3; floor["dict"] = 4
+  floor["util"] = 3; floor["link"] = 3; floor["drivers"] = 3; floor["transport"] = 3; floor["dict"] = 4
   floor["toolkit"] = 5; floor["controls"] = 6; floor["frame/startup"] = 7; floor["host"] = 8
   floor["package"] = 9; floor["designer"] = 9; floor["demo"] = 9; floor["apps"] = 9
   bad = 0

@@ -5,7 +5,7 @@ set -euo pipefail
 
 pkgs=(
   build-essential cmake ninja-build pkg-config g++ clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libqt6uitools6 designer-qt6
+  qt6-base-dev qt6-base-private-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libqt6uitools6 designer-qt6
   libqt6opengl6-dev libgl-dev libxkbcommon-dev libvulkan-dev
   zlib1g-dev libsqlite3-dev sqlite3 libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -13,6 +13,7 @@ pkgs=(
   libopencc-dev libopencc-data
   unicode-data bzip2
   libxlsxwriter-dev qt6-translations-l10n unzip
+  libgrpc++-dev libprotobuf-dev protobuf-compiler protobuf-compiler-grpc libssl-dev openssl
   python3
 )
 

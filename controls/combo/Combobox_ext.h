@@ -301,6 +301,8 @@ class TComboBox_Ext : public TComboBox {
   std::string dict_id_;  // at most 100 bytes
   int dict_time_stamp_ = -1;
   bool dict_watched_ = false;  // Zem_Dict_Watch made
+  bool dict_follow_waiting_ = false;  // a dictionary change waits for the clerk's typing to end
+  static const int kFollow_Again_Ms = 300;
   int include_all_ = 0;
   int allow_empty_ = 0;
   int sorted_flag_ = -1;

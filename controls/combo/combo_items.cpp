@@ -1,6 +1,8 @@
 // TComboBox_Ext: attaching sources, setting and reading codes, validating typed text, the shown text of
 // a multiple choice and the SQL condition built from the choice.
+#include <QLineEdit>
 #include <QStringList>
+#include <QTimer>
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -161,6 +163,18 @@ int TComboBox_Ext::Attach_Dict(const char* dict_id, int include_all) {
 
 void TComboBox_Ext::Follow_Dict_Change(const std::string& id) {
   if (dict_id_.empty() || (!id.empty() && id != dict_id_)) return;
+  // While the clerk types into the box, the new list waits: rebuilt now, it would put the chosen
+  // item's text over the typing. It follows once the typing is taken or the focus left.
+  if (isEditable() && lineEdit() && lineEdit()->hasFocus() && lineEdit()->isModified()) {
+    if (!dict_follow_waiting_) {
+      dict_follow_waiting_ = true;
+      QTimer::singleShot(kFollow_Again_Ms, this, [this, id] {
+        dict_follow_waiting_ = false;
+        Follow_Dict_Change(id);
+      });
+    }
+    return;
+  }
   const std::string chosen = multi_mode_ ? std::string(Get_Code()) : std::string();
   const std::string dict_id = dict_id_;
   Dict_Client_List()->Get_Dict(dict_id.c_str(), 1);  // reads the change when it was not read yet

@@ -4,8 +4,11 @@
 // names of its dictionary cells; the stop rules with them) without a restart.
 //
 // Zem_Dict_Watch(control, apply) calls apply on the control's thread (the user-interface thread) with
-// each changed id, after the dictionary was read again there when this process holds it; an id
-// reported several times before the thread gets to it runs once. An empty id means that anything may
+// each changed id once the dictionary, when this process holds it, was read again: by the hub on
+// that thread when the notice arrives, or by any later look-up (a notice arriving while the thread's
+// database session waits in an outer call is read a moment later; a read that failed is retried by
+// the look-ups, and the controls follow when it succeeds). An id reported several times before the
+// thread gets to it runs once. An empty id means that anything may
 // have changed (notices were missed). The watch goes with the control. It needs a running event loop
 // and a host that follows changes (Dict_Notify()->Start()); without them nothing is called.
 #pragma once

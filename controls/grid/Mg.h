@@ -626,6 +626,13 @@ class TMG : public TStringGrid {
   // and the other way round.
   std::function<void(TObject*, int a_row, int b_row)> OnSortSwapRow;
 
+  // ---- What a screen reader is told (mg_access.cpp): a header unit's caption for each of its cells,
+  // money cells as "1,234.50", check-box cells ticked or not (and "是" / "否"), the sum line under its
+  // data grid's headers, the editor as "金额，第 3 行".
+  void GetCellShown(int ACol, int ARow, TGridCellShown& Shown) override;
+  QString ColumnHeaderText(int ACol) override;
+  QString EditorAccessibleName(int ACol, int ARow) override;
+
   // Narrow (system code page) forms of wide text and back.
   static std::string Narrow(QStringView w);
   static QString Wide(const char* s);

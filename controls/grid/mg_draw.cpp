@@ -303,9 +303,8 @@ void TMG::Show_Bool(int, int, TRect& rect, const char* text, TGridDrawState Stat
   char c = text ? text[0] : 0;
   if (c == 'T' || c == '1' || c == 't' || c == 'Y' || c == 'y') {
     cv->Pen->SetColor(State.Contains(gdSelected) ? 0xFFFFFF : kTick);
-    cv->MoveTo(l + 6, t + 2 * h / 3 - 1);
-    cv->LineTo(l + 11, t + 4 * h / 5);
-    cv->LineTo(l + 22, t + h / 4 + 1);
+    const TPoint tick[] = {TPoint(l + 6, t + 2 * h / 3 - 1), TPoint(l + 11, t + 4 * h / 5), TPoint(l + 22, t + h / 4 + 1)};
+    cv->Polyline(tick, 3);  // one stroke, so the two legs join without a notch
   } else if (c == 'F' || c == '0' || c == 'f' || c == 'N' || c == 'n') {
     cv->Pen->SetColor(kCross);
     cv->MoveTo(l + 8, t + h / 4 + 1);
@@ -336,9 +335,10 @@ void TMG::OnMGGridDrawCell(TObject*, int ACol, int ARow, TRect& Rect, TGridDrawS
   int gl = GridLineWidth();
 
   if (const TMG_Rect_Def* u = Unit_At(ACol, ARow, false)) {
-    // The caption is laid out over the whole unit off screen; each cell copies its own part.
-    // A unit reaching past the grid counts only its columns and rows that exist; the picture is held
-    // to a size a screen can show, so a unit defined over a huge area costs no more than that.
+    // The caption is laid out over the whole unit and each cell draws its own part of it straight onto
+    // the grid, at the screen's resolution (the unit's origin moved to where it lies, clipped to the
+    // cell). A unit reaching past the grid counts only its columns and rows that exist; its size is held
+    // to what a screen can show, so a unit defined over a huge area costs no more than that.
     int W = 0, H = 0, x0 = 1, y0 = 0;
     for (int c = std::max(u->a, 0); c <= std::min(u->c, ColCount() - 1); ++c) {
       W += ColWidths(c) + gl;
@@ -351,23 +351,12 @@ void TMG::OnMGGridDrawCell(TObject*, int ACol, int ARow, TRect& Rect, TGridDrawS
     const int kMaxUnit = 8192;
     W = std::min(W, kMaxUnit);
     H = std::min(H, kMaxUnit);
-    TBitmap img(W + 10, H + 10);
-    TCanvas* ic = img.Canvas();
-    ic->Brush->SetColor(0xFFFFFF);
-    ic->FillRect(TRect{0, 0, W + 10, H + 10});
-    ic->Brush->Assign(*cv->Brush);
-    ic->Pen->Assign(*cv->Pen);
-    ic->Font->Assign(*cv->Font);
     TRect ur{0, 0, W + 1, H};
     std::u16string cap = Wide(u->caption).toStdU16String();
-    Out_Text(ACol, ARow, align, ur, cap.c_str(), State, ic);
-    TBrush keep;
-    keep.Assign(*cv->Brush);
-    cv->Brush->SetColor(0xFFFFFF);
-    cv->FillRect(Rect);
-    cv->Brush->Assign(keep);
-    int w = Rect.Right - Rect.Left, h = Rect.Bottom - Rect.Top;
-    cv->CopyRect(Rect, ic, TRect{x0, y0, x0 + w, y0 + h});
+    TFont font;
+    font.Assign(*cv->Font);
+    cv->DrawMoved(Rect, Rect.Left - x0, Rect.Top - y0, [&] { Out_Text(ACol, ARow, align, ur, cap.c_str(), State, cv); });
+    cv->Font->Assign(font);
     Draw_Sort_Mark(ACol, ARow, Rect);
     return;
   }

@@ -183,6 +183,7 @@ int TMG::Inp_Grid_Date() {
   else if (fresh) picker_->Set_Date(nullptr);
   const TRect rc = CellRect(pickerCol_, pickerRow_);
   picker_->SetBounds(rc.Left, rc.Top, std::max(rc.Width() - 16, 40), rc.Height());
+  picker_->setAccessibleName(EditorAccessibleName(pickerCol_, pickerRow_));
   picker_->show();
   picker_->raise();
   picker_->setFocus(Qt::OtherFocusReason);

@@ -277,6 +277,9 @@ int TMG::Cal_Sum_Val() {
     }
     stats.push_back(Stat{c, ext, ext ? std::string(opt) : std::string(), Exact_Sum()});
   }
+  // A number kept as typed ("12a.5", "1.234" in a column of two decimals) is no amount yet: it counts
+  // once it is mended, not as the number its cleaning would have made of it.
+  const bool kept_as_typed = Opt_Exist("keep_bad_number");
   // One pass over the rows for all columns: each row's texts are read while they are at hand.
   for (int r = FixedRows(); r < RowCount() && !stats.empty(); ++r) {
     if (RowHeights(r) == 0) continue;
@@ -284,6 +287,7 @@ int TMG::Cal_Sum_Val() {
       if (excl.Excluded(r, st.col)) continue;
       QStringView v = CellView(st.col, r).left(100);
       if (v.isEmpty()) continue;
+      if (kept_as_typed && !Number_Problem(st.col, r).isEmpty()) continue;
       const qsizetype dot = v.indexOf(u'.');
       const int k = dot < 0 ? 0 : int(v.size() - dot - 1);
       if (st.dec < 0) st.dec = k;

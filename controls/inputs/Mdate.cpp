@@ -67,6 +67,11 @@ TMDate::TMDate(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
     c->SetBounds(x, 1, c->Width(), 19);
     x += c->Width() + 2;
   }
+  // Each field is named by its caption for screen readers; the box is one group (mdate_access.cpp).
+  yearCap_->setBuddy(year_);
+  monthCap_->setBuddy(month_);
+  dayCap_->setBuddy(day_);
+  Install_Accessible();
   // The menus offer the years around the clock's year at construction. They exist from here on, so
   // that an owner's own OnContextPopup (or any code) finds each field's and caption's menu in place.
   menuYear_ = Today().year();

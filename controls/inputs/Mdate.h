@@ -28,6 +28,10 @@
 // part out of range; Set_Month puts the parts in unchecked. Fields are read back with To_Int, so a field
 // typed with stray characters reads as its digits.
 //
+// Screen readers meet the box as one group named after its label (a buddy label, or the box's accessible
+// name) whose text is the date as "2026-12-06" ("2026-12" in the month form, empty when empty); its fields
+// are named 年, 月 and 日.
+//
 // Published (form designer, .ui files): Value (YYYYMMDD, or YYYYMM in the month form: writing it runs
 // Set_Date, or Set_Month when MonthForm is on), MonthForm. OnChange fires on every change of a field's
 // text and again after a menu or calendar choice.
@@ -109,6 +113,8 @@ class TMDate : public TPanel {
   TMenuItem* Add_Item(TPopupMenu* menu, const QString& caption);
   void Focus(TEdit* field);
   void Fire_Change();
+  // Makes screen readers meet every date box as one group (once per process).
+  static void Install_Accessible();
 
   TEdit* year_;
   TEdit* month_;

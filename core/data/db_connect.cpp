@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "core/data/db_stmt.h"
 #include "core/data/dbdata.h"
@@ -143,15 +145,41 @@ TDb_Connect::~TDb_Connect() {
   if (connected_) Disconnect();
 }
 
+namespace {
+
+// The driver libraries this module loaded, by path. A library is loaded (and its load printed) once
+// and kept for the life of the process, as T_Dll keeps what it loads: the sessions made anew while a
+// server is away (a listener reconnecting every few seconds) take the one loaded.
+T_Dll* Driver_Dll(const char* path) {
+  static std::mutex lock;
+  static auto* loaded = new std::map<std::string, std::unique_ptr<T_Dll>>();  // never destroyed: sessions
+                                                                              // may close at exit
+  std::lock_guard<std::mutex> g(lock);
+  std::unique_ptr<T_Dll>& dll = (*loaded)[path];
+  if (!dll) {
+    auto fresh = std::make_unique<T_Dll>();
+    if (!fresh->Load(path)) {
+      loaded->erase(path);
+      return nullptr;
+    }
+    dll = std::move(fresh);
+  }
+  return dll.get();
+}
+
+}  // namespace
+
 int TDb_Connect::Load_Driver(const char* file) {
   if (!file || !*file) file = "zem_drv_sqlite";
   char path[1024];
   if (std::strchr(file, '/')) std::snprintf(path, sizeof path, "%s", file);
   else Dll_Get_File_Name(file, path);
-  if (!dll_.Load(path)) {
+  T_Dll* dll = Driver_Dll(path);
+  if (!dll) {
     Log_Printf("unable to load dll %s\n", path);
     return 0;
   }
+  dll_ = dll;
   struct Entry { const char* name; void** slot; };
   const Entry entries[] = {
       {"_Set_Data_Oper_Handle", reinterpret_cast<void**>(&set_oper_)},
@@ -166,19 +194,19 @@ int TDb_Connect::Load_Driver(const char* file) {
   };
   for (const Entry& en : entries) {
     // The plain name is tried by T_Dll after the decorated "_Name".
-    *en.slot = dll_.Get_Ptr(en.name + 1);
+    *en.slot = dll_->Get_Ptr(en.name + 1);
     if (!*en.slot) Log_Printf("no define handle in %s: %s\n", path, en.name);
   }
-  void* file_db = dlsym(dll_.Handle(), "_File_Db_Handle");
-  file_db_ = reinterpret_cast<Db_File_Db_Fn>(file_db ? file_db : dlsym(dll_.Handle(), "File_Db_Handle"));
-  void* params = dlsym(dll_.Handle(), "_ExecuteSql_Params_Handle");
+  void* file_db = dlsym(dll_->Handle(), "_File_Db_Handle");
+  file_db_ = reinterpret_cast<Db_File_Db_Fn>(file_db ? file_db : dlsym(dll_->Handle(), "File_Db_Handle"));
+  void* params = dlsym(dll_->Handle(), "_ExecuteSql_Params_Handle");
   execute_params_ =
-      reinterpret_cast<Db_Execute_Params_Fn>(params ? params : dlsym(dll_.Handle(), "ExecuteSql_Params_Handle"));
+      reinterpret_cast<Db_Execute_Params_Fn>(params ? params : dlsym(dll_->Handle(), "ExecuteSql_Params_Handle"));
   if (set_oper_) set_oper_(Db_Data_Oper_Table());
   // The driver waits through this module's waiting function: the host's wait box on its
   // user-interface thread (frame/wait.h).
-  void* set_wait = dlsym(dll_.Handle(), "_Set_Wait_Handle");
-  if (!set_wait) set_wait = dlsym(dll_.Handle(), "Set_Wait_Handle");
+  void* set_wait = dlsym(dll_->Handle(), "_Set_Wait_Handle");
+  if (!set_wait) set_wait = dlsym(dll_->Handle(), "Set_Wait_Handle");
   if (set_wait) reinterpret_cast<Db_Set_Wait_Fn>(set_wait)(Zem_Wait_Run);
   Load_Notify_Entries();
   return 1;
@@ -288,7 +316,7 @@ int TDb_Connect::Lost_Work_Refuses_Commit(DBDataMgr* ds) {
 }
 
 std::string TDb_Connect::Server_Key() const {
-  return std::string(dll_.File_Name()) + "|" + Zem_W_To_Utf8(text_[0].c_str());
+  return std::string(Driver_File()) + "|" + Zem_W_To_Utf8(text_[0].c_str());
 }
 
 int TDb_Connect::Retry_In_Ms() const { return Db_Connect_Mgr()->Backoff_Left_Ms(Server_Key()); }
@@ -401,7 +429,7 @@ int TDb_Connect::Execute_Sql_Params(DBDataMgr* ds, map_wchar sql, int count, con
   DBDataMgr tmp;
   if (!ds) ds = &tmp;
   if (!execute_params_) {
-    const std::string msg = std::string("the driver ") + dll_.File_Name() + " takes no bound parameters";
+    const std::string msg = std::string("the driver ") + Driver_File() + " takes no bound parameters";
     ds->Set_Error(-1, map_wchar(msg.c_str()));
     return 0;
   }
@@ -604,7 +632,7 @@ int* Db_Net_Thread_Flag() {
 // ---- configuration copies and change notices ---------------------------------------------------------
 TDb_Config TDb_Connect::Config() const {
   TDb_Config cfg;
-  cfg.driver = dll_.File_Name();
+  cfg.driver = Driver_File();
   cfg.kind = kind_;
   for (int i = 0; i < 4; i++) cfg.text[i] = text_[i];
   cfg.option = option_;
@@ -617,7 +645,7 @@ TDb_Config TDb_Connect::Config() const {
 
 // Looked up without the loader's messages: most drivers have none of them.
 void TDb_Connect::Load_Notify_Entries() {
-  void* h = dll_.Handle();
+  void* h = dll_->Handle();
   auto find = [h](const char* name) { return h ? dlsym(h, name) : nullptr; };
   listen_ = reinterpret_cast<Db_Listen_Fn>(find("_Listen_Handle"));
   notify_ = reinterpret_cast<Db_Notify_Fn>(find("_Notify_Handle"));

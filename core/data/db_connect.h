@@ -271,7 +271,7 @@ class TDb_Connect {
   void Set_Log_Mode(int m) { log_mode_ = m; }
   const std::string& Log_Path() const { return log_path_; }
   void Set_Log_Path(const char* p) { log_path_ = p ? p : ""; }
-  const char* Driver_File() const { return dll_.File_Name(); }
+  const char* Driver_File() const { return dll_ ? dll_->File_Name() : ""; }
 
   // The configuration this session was made from (driver: the library file loaded), so that a caller
   // can open a session of its own beside it.
@@ -320,7 +320,7 @@ class TDb_Connect {
   std::string log_path_;          // statement log file; empty: the framework log
   std::thread::id owner_;         // thread holding the session (pool), none when free
   std::thread::id last_owner_;    // the thread that held it last
-  T_Dll dll_;
+  T_Dll* dll_ = nullptr;           // the driver library, loaded once per process (not owned)
   Db_Set_Data_Oper_Fn set_oper_ = nullptr;
   Db_Connect_Fn connect_ = nullptr;
   Db_Session_Fn disconnect_ = nullptr;

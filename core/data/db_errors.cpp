@@ -26,7 +26,7 @@ std::string State_Of(const std::u16string& m) {
 
 // The seconds after "within " or "longer than " in a timeout message ("" when absent).
 std::string Seconds_In(const std::u16string& m) {
-  for (const char16_t* key : {u"within ", u"longer than "}) {
+  for (const char16_t* key : {u"within ", u"longer than ", u"bound of "}) {
     size_t p = m.find(key);
     if (p == std::u16string::npos) continue;
     p += std::char_traits<char16_t>::length(key);
@@ -84,25 +84,36 @@ std::u16string By_Sqlite_Code(int code) {
 std::u16string Db_User_Message(int code, const wchar16* msg_in, int end, int retry_in_ms) {
   if (code == 0) return std::u16string();
   const std::u16string m = msg_in ? msg_in : u"";
-  if (end == DB_END_CANCELLED || Has(m, u"cancelled by the user"))
-    return u"已取消：数据库操作已中止，没有留下任何修改";
-  if (end == DB_END_TIMEOUT || Has(m, u"statement timeout") || Has(m, u"no answer from the server within")) {
+  // What became of the work decides the end of the sentence, whatever stopped the call: earlier
+  // uncommitted work gone with a transaction, a commit whose outcome nobody knows, or nothing left.
+  const bool tx_gone = code == DB_LOST_TRANSACTION || Has(m, u"the open transaction was rolled back") ||
+                       Has(m, u"rolled the transaction back");
+  const bool unknown = Has(m, u"whether the server committed is unknown");
+  const bool cancelled = end == DB_END_CANCELLED || Has(m, u"cancelled by the user");
+  const bool timeout = !cancelled && (end == DB_END_TIMEOUT || Has(m, u"statement timeout") ||
+                                      Has(m, u"no answer from the server within"));
+  if (cancelled || timeout) {
     const std::string s = Seconds_In(m);
-    return W("数据库在" + (s.empty() ? std::string("限定时间") : " " + s + " 秒") +
-             "内没有完成这次操作，已取消；这次操作没有留下任何修改");
+    const std::u16string head = cancelled ? std::u16string(u"已取消：数据库操作已中止")
+                                          : W("数据库在" + (s.empty() ? std::string("限定时间") : " " + s + " 秒") +
+                                              "内没有完成这次操作，已取消");
+    if (unknown) return head + u"；提交的结果无法确定，请刷新后核对";
+    if (tx_gone) return head + u"；之前尚未提交的修改也已丢失，这次没有保存任何内容，请再保存一次";
+    return head + (cancelled ? u"，没有留下任何修改" : u"；这次操作没有留下任何修改");
   }
+  if (tx_gone) {
+    if (Has(m, u"connection")) return u"与数据库的连接中断，之前尚未提交的修改已丢失，这次没有保存任何内容；请再保存一次";
+    return u"数据库撤销了之前尚未提交的修改，这次没有保存任何内容；请再保存一次";
+  }
+  if (unknown) return u"提交时与数据库的连接中断，无法确定是否已经保存；请刷新后核对";
   if (code == DB_SESSION_BUSY) return u"数据库正忙：上一个操作还在等待数据库，请稍后再试";
   if (code == 999 && Has(m, u"cant get db connection")) return u"没有空闲的数据库会话，请稍后再试";
-  if (code == DB_LOST_TRANSACTION)
-    return u"与数据库的连接中断，之前尚未提交的修改已丢失，这次没有保存任何内容；请再保存一次";
   const bool link = code == 999 || Has(m, u"连接失败") || Has(m, u"could not be reached");
   if (link || (code == DB_LOST_CONNECTION && !Has(m, u"ConnectionWrite"))) {
     if (retry_in_ms > 0) return W("数据库连接中断，" + std::to_string((retry_in_ms + 999) / 1000) + " 秒后重试");
     return u"无法连接数据库服务器，这次操作没有完成";
   }
   if (code == DB_LOST_CONNECTION || Has(m, u"ConnectionWrite")) {
-    if (Has(m, u"whether the server committed is unknown"))
-      return u"提交时与数据库的连接中断，无法确定是否已经保存；请刷新后核对";
     return u"与数据库的连接中断，这次操作没有完成；请再试一次";
   }
   const std::string st = State_Of(m);

@@ -10,6 +10,9 @@
 //   the user's 取消                                已取消：数据库操作已中止，没有留下任何修改
 //   connection lost (8006), during a commit       与数据库的连接中断，这次操作没有完成 / ... 无法确定是否已保存
 //   connection lost with earlier work (8007)       与数据库的连接中断，尚未提交的修改已丢失 ...
+//   earlier work rolled back by the database       数据库撤销了之前尚未提交的修改 ...
+//   a timeout or 取消 that took earlier work, or    the head above, then ；之前尚未提交的修改也已丢失 ... /
+//     met a commit of unknown outcome                ；提交的结果无法确定，请刷新后核对
 //   refused as busy (8010)                         数据库正忙：上一个操作还在等待数据库
 //   constraint, lock, data and syntax errors       by SQLSTATE class (PostgreSQL) or result code (SQLite)
 //   anything else                                  数据库操作失败（错误代码 N，详见日志）

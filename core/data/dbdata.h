@@ -204,6 +204,9 @@ class DBDataMgr {
   int Unpack_Data(const uint8_t* buf, int len);
   // The same for any size; *used (when given) receives the bytes the packed set took.
   int Unpack_Data(const uint8_t* buf, size_t len, size_t* used);
+  // Whether buf starts with a whole packed set: every length walked against the bytes that remain,
+  // nothing built (the first pass of Unpack_Data). 1 with its field count in *fields, 0 after logging.
+  static int Check_Packed(const uint8_t* buf, size_t len, int* fields = nullptr);
 
   // ---- XML form, narrow text in the system code page, appended to *out:
   //   <elem type="dbio" sqlcode=".." sqlmsg=".." table_name=".." colcount=".." rowcount="..">

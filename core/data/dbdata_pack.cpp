@@ -200,17 +200,19 @@ int DBDataMgr::Unpack_Data(const uint8_t* buf, size_t len, size_t* used) {
   return Unpack_Checked(buf, len, used);
 }
 
-int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
-  Zem_Clean_Vector_State();  // both passes read and copy value after value
-  // First pass: walk every length against the bytes that remain, changing nothing.
+namespace {
+
+// The first pass of an unpack: every length walked against the bytes that remain, nothing changed.
+// true with the field and row counts and the set's length; false after logging.
+bool Walk_Packed(const uint8_t* buf, size_t len, uint32_t* fields, uint32_t* rows, size_t* total) {
   Reader v{buf, buf + len};
   v.Be(4);
   v.Take(v.Be(2));
   v.Take(v.Be(2));
   uint32_t f = v.Be(2);
-  if (v.ok && f >= MAX_FIELDS) {
-    Log_Printf("ERROR: packed data set has %u fields, at most %d are allowed\n", f, MAX_FIELDS - 1);
-    return 0;
+  if (v.ok && f >= DBDataMgr::MAX_FIELDS) {
+    Log_Printf("ERROR: packed data set has %u fields, at most %d are allowed\n", f, DBDataMgr::MAX_FIELDS - 1);
+    return false;
   }
   for (uint32_t i = 0; v.ok && i < f; ++i) {
     v.Take(v.Be(2));
@@ -232,9 +234,29 @@ int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
   }
   if (!v.ok) {
     Log_Printf("ERROR: packed data set is truncated or inconsistent (%zu bytes)\n", len);
-    return 0;
+    return false;
   }
-  size_t total = static_cast<size_t>(v.p - buf);
+  *fields = f;
+  *rows = r;
+  *total = static_cast<size_t>(v.p - buf);
+  return true;
+}
+
+}  // namespace
+
+int DBDataMgr::Check_Packed(const uint8_t* buf, size_t len, int* fields) {
+  uint32_t f = 0, r = 0;
+  size_t total = 0;
+  if (!buf || len < 1 || !Walk_Packed(buf, len, &f, &r, &total)) return 0;
+  if (fields) *fields = static_cast<int>(f);
+  return 1;
+}
+
+int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
+  Zem_Clean_Vector_State();  // both passes read and copy value after value
+  uint32_t f = 0, r = 0;
+  size_t total = 0;
+  if (!Walk_Packed(buf, len, &f, &r, &total)) return 0;
 
   // Second pass: build. Only an allocation failure can stop it now; the set then holds the fields
   // and the rows read so far. The blocks of the old rows are kept aside and filled again.

@@ -91,10 +91,20 @@ class Saver {
       if (rc != 0 || !conflicts_.empty()) Restore_Added();  // numbers given in the rolled-back transaction
       if (rc == 0 && conflicts_.empty()) {
         if (w_.Commit() == 0) break;
-        if (Lost() && !retried) {  // the outcome is unknown: the next try finds what is there
+        if (Lost() && !retried) {
+          // The outcome is unknown. Updates and deletes find on the next try what is there; added rows
+          // would be inserted twice if the commit landed, so they are looked up first, by the keys
+          // this try gave them.
+          const std::u16string why = w_.Get_Error_Msg();
+          const int code = w_.Get_Sqlcode();
+          const int landed = Added_Landed();
+          if (landed == 1) break;
           retried = true;
-          round--;
           Restore_Added();
+          if (landed < 0)
+            return Fail(code, u"提交时与数据库的连接中断，无法确定新增的记录是否已经保存；请刷新后核对，"
+                              u"确认没有保存再重新录入（" + why + u"）");
+          round--;
           continue;
         }
         const std::u16string why = w_.Get_Error_Msg();
@@ -397,6 +407,51 @@ class Saver {
     }
   }
 
+  // After a commit lost on its way: whether its added rows are in the table. 1 one of them is, with
+  // the values this try wrote (the transaction was committed: all of it is); 0 none of them is (a row
+  // under one of the keys holds other values: another clerk took that number since the rollback);
+  // -1 it cannot be told (a row whose key the table makes, or the look-up failed).
+  int Added_Landed() {
+    if (added_.empty()) return 0;
+    const int nc = static_cast<int>(t_->Columns().size());
+    int unknown = 0;
+    for (const auto& entry : added_) {
+      const int r = entry.first;
+      TSql_Params p;
+      std::u16string where;
+      bool keyed = r < d_->Get_Row_Count();
+      for (int k : t_->Key_Columns()) {
+        const int f = t_->Field_Of(d_, k);
+        keyed = keyed && f >= 0 && d_->Row_Value_Present(r, f) && *d_->Get_Row_Value(r, f);
+        if (!keyed) break;
+        where += (where.empty() ? u" where " : u" and ") + Ident(t_->Columns()[static_cast<size_t>(k)]) + u" = ?";
+        p.push_back(Table_Param(d_->Get_Row_Value(r, f)));
+      }
+      if (!keyed) {
+        unknown = 1;
+        continue;
+      }
+      if (w_.Select((u"select " + Column_List() + u" from " + Ident(t_->Table()) + where).c_str(), p) != 0) return -1;
+      if (w_.Get_Row_Count() < 1) continue;
+      Row_Values theirs;
+      for (int c = 0; c < nc; c++) {
+        theirs.text.push_back(w_.Data()->Get_Row_Value(0, c));
+        theirs.present.push_back(static_cast<char>(w_.Data()->Row_Value_Present(0, c)));
+      }
+      bool same = true;
+      for (int c = 0; c < nc && same; c++) {
+        const int f = t_->Field_Of(d_, c);
+        if (f >= 0 && d_->Row_Value_Present(r, f) && *d_->Get_Row_Value(r, f)) same = Mine_Same(r, c, theirs);
+      }
+      if (same) {
+        Log_Printf("save of %s: the commit's answer was lost, and its added rows are in the table: it landed\n",
+                   Zem_W_To_Utf8(t_->Table().c_str()).c_str());
+        return 1;
+      }
+    }
+    return unknown ? -1 : 0;
+  }
+
   void Restore_Added() {
     for (const auto& [r, v] : added_) {
       if (r >= d_->Get_Row_Count()) continue;
@@ -414,6 +469,7 @@ class Saver {
     TSave_Conflict k;
     k.kind = rec.kind;
     k.table = t_->Table();
+    k.caption = opt_.caption;
     k.row = Orig_Row_Text(rec.orig);
     const int nc = static_cast<int>(t_->Columns().size());
     for (int c = 0; c < nc; c++) {

@@ -30,7 +30,12 @@
 // a row deleted here that another clerk changed as keep mine (deleted anyway) or take theirs (back).
 //
 // A save whose first statements meet a lost connection (a server restart since the last call) runs
-// once more on the new session: nothing of the first try was committed.
+// once more on the new session: nothing of the first try was committed. A commit whose answer was lost
+// has an unknown outcome: its added rows are looked up on the new session by the keys that try gave
+// them (before_insert's numbers kept until then). Found with this clerk's values, the commit landed
+// and the save is done; not found, the save runs once more (changed and deleted rows find their own
+// earlier writes, see above); rows whose key the table makes cannot be found again, so such a save
+// fails and asks the clerk to reload and check rather than insert them twice.
 //
 // After the commit the rows written are read back (the other clerk's columns, version counts, the
 // table's defaults) and the area's rows become the loaded ones. On any failure the area is left as it
@@ -66,6 +71,7 @@ struct TSave_Conflict {
   enum Choice { CANCEL = 0, KEEP_MINE = 1, TAKE_THEIRS = 2, MERGE = 3 };
   int kind = CHANGED;
   std::u16string table;
+  std::u16string caption;  // what the rows are in the clerk's words (TSave_Options::caption); "" none
   std::u16string row;  // the row's key as "field=value" pairs
   std::vector<TSave_Conflict_Field> fields;  // every column of the row, in the area's order
 };
@@ -80,6 +86,8 @@ struct TSave_Options {
   std::function<int(TSave_Conflict* conflict)> on_conflict;
   // How often the save runs again after answered conflicts before it gives up.
   int max_rounds = 4;
+  // What the rows are, as a conflict names them to the clerk ("凭证"); the table's name is never shown.
+  std::u16string caption;
 };
 
 struct TSave_Result {

@@ -4,6 +4,8 @@
 // database, and a window made anew over the same database shows them. Then, a window each, what a
 // clerk's day ran into. On a SQLite file and on the test server (a schema of the test's own).
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
 
 #include <QApplication>
 #include <QImage>
@@ -22,14 +24,18 @@
 #include "controls/inputs/Mgs.h"
 #include "controls/inputs/Mpickdate.h"
 #include "controls/inputs/Mstatusbar.h"
+#include "controls/tree/Mtreeview.h"
 #include "core/data/db_connect.h"
 #include "core/data/sqlca.h"
 #include "demo/demo_build.h"
 #include "demo/demo_db.h"
 #include "demo/demo_inputs.h"
 #include "demo/demo_voucher_entry.h"
+#include "dict/dict_mgr.h"
+#include "dict/dict_notify.h"
 #include "demo/demo_window.h"
 #include "dict/dict_mgr.h"
+#include "dict/dict_notify.h"
 #include "drivers/db_fixture.h"
 
 void Demo_Test_App();  // test_demo.cpp
@@ -37,7 +43,7 @@ void Demo_Test_App();  // test_demo.cpp
 namespace {
 
 QString Status(QMainWindow* w) {
-  return w->findChild<MStatusBar*>(QStringLiteral("statusBar"))->Panels()->Items(1)->Text();
+  return Demo_Status_Message(w->findChild<MStatusBar*>(QStringLiteral("statusBar")));
 }
 
 // The grid row showing a voucher number, or -1.
@@ -77,14 +83,17 @@ void Keys(std::initializer_list<std::variant<const char*, Qt::Key>> steps) {
 
 void Ctrl(Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key, Qt::ControlModifier); }
 
-// Answers the question of that object name with that button once it shows; *asked tells it did.
-std::unique_ptr<QTimer> Answer(const char* box, const char* button, bool* asked) {
+// Answers the question of that object name with that button (null: Enter) once it shows; *asked tells
+// it did, *text (when given) what it asked.
+std::unique_ptr<QTimer> Answer(const char* box, const char* button, bool* asked, QString* text = nullptr) {
   auto timer = std::make_unique<QTimer>();
   QObject::connect(timer.get(), &QTimer::timeout, [=] {
     for (QWidget* t : QApplication::topLevelWidgets())
       if (t->objectName() == QLatin1String(box) && t->isVisible()) {
         *asked = true;
-        t->findChild<QPushButton*>(QLatin1String(button))->click();
+        if (auto* m = qobject_cast<QMessageBox*>(t); m && text) *text = m->text();
+        if (button) t->findChild<QPushButton*>(QLatin1String(button))->click();
+        else QTest::keyClick(t, Qt::Key_Return);
       }
   });
   timer->start(20);
@@ -147,6 +156,29 @@ struct Desk {
   DemoParts demo;
   QMainWindow* w = nullptr;
   TMG* grid = nullptr;
+};
+
+// Another connection holding the whole vouchers table, as a long transaction of another program would.
+struct Held {
+  explicit Held(Desk& d) {
+    if (!d.pg.isEmpty()) {
+      pg = PQconnectdb(d.pg.toUtf8().constData());
+      PGresult* r = PQexec(pg, "begin; lock table vouchers in access exclusive mode");
+      held = PQresultStatus(r) == PGRES_COMMAND_OK;
+      PQclear(r);
+    } else {
+      sqlite3_open(d.db->location().toUtf8().constData(), &lite);
+      sqlite3_busy_timeout(lite, 5000);
+      held = sqlite3_exec(lite, "begin exclusive", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+  }
+  ~Held() {
+    PQfinish(pg);  // the transaction ends with the connection
+    sqlite3_close(lite);
+  }
+  PGconn* pg = nullptr;
+  sqlite3* lite = nullptr;
+  bool held = false;
 };
 
 class VoucherScenario : public ::testing::TestWithParam<std::string> {};
@@ -251,8 +283,10 @@ TEST_P(VoucherScenario, WhatTheClerkRanInto) {
          EXPECT_TRUE(d.demo.entry->openRow() == -1 && d.grid->RowCount() == rows) << "Escape on the untouched row";
          Ctrl(Qt::Key_N);
          Click(d.grid, Col_Of(d.grid, "summary"), d.demo.entry->openRow());
-         Keys({"x", Qt::Key_Escape, Qt::Key_Escape});
-         EXPECT_EQ(d.demo.entry->openRow(), -1) << "the first Escape takes the typing back, the second the row";
+         Keys({"x", Qt::Key_Escape});
+         EXPECT_GE(d.demo.entry->openRow(), 0) << "the first Escape takes the typing back, the row stays";
+         Keys({Qt::Key_Escape});
+         EXPECT_EQ(d.demo.entry->openRow(), -1) << "the second takes the row";
          Ctrl(Qt::Key_N);
          Click(d.grid, Col_Of(d.grid, "summary"), d.demo.entry->openRow());
          Keys({"paper", Qt::Key_Tab});
@@ -261,9 +295,27 @@ TEST_P(VoucherScenario, WhatTheClerkRanInto) {
          EXPECT_TRUE(d.grid->Col() == Col_Of(d.grid, "sup_code") && d.grid->Row() == d.demo.entry->openRow() &&
                      d.keyboardInGrid());
          bool asked = false;
-         auto yes = Answer("discardVoucher", "delete", &asked);
+         QString question;
+         const int open = d.demo.entry->openRow();
+         {
+           auto enter = Answer("discardVoucher", nullptr, &asked);
+           Click(d.grid, Col_Of(d.grid, "summary"), Row_Of(d.grid, QStringLiteral("V2024004")));
+           Ctrl(Qt::Key_D);  // on a saved voucher: nothing goes, and the clerk is told why
+         }
+         EXPECT_TRUE(!asked && d.demo.entry->openRow() == open && Status(d.w).contains(QString::fromUtf16(u"只删除未保存的新凭证")))
+             << Status(d.w).toStdString();
+         Click(d.grid, Col_Of(d.grid, "summary"), open);
+         {
+           auto enter = Answer("discardVoucher", nullptr, &asked);
+           Ctrl(Qt::Key_D);
+         }
+         EXPECT_TRUE(asked && d.demo.entry->openRow() >= 0) << "Enter at the question keeps the row";
+         ASSERT_TRUE(QTest::qWaitFor([&] { return d.keyboardInGrid(); }));
+         asked = false;
+         auto yes = Answer("discardVoucher", "delete", &asked, &question);
          Ctrl(Qt::Key_D);
          EXPECT_TRUE(asked && d.demo.entry->openRow() == -1 && d.grid->RowCount() == rows);
+         EXPECT_EQ(question, QString::fromUtf16(u"删除第 %1 行未保存的新凭证“paper”吗？已输入的内容不会保存。").arg(open - d.grid->FixedRows() + 1));
        }},
       {"a date typed digit by digit into the making date",
        [](Desk& d) {
@@ -271,22 +323,88 @@ TEST_P(VoucherScenario, WhatTheClerkRanInto) {
          Keys({"20240315"});
          EXPECT_EQ(d.demo.inputs->made->Date(), QDate(2024, 3, 15));
        }},
-      {"an amount with letters or a third decimal is kept, marked, said and refused",
+      {"an amount with letters or a third decimal is kept, marked, said, left out of the sum and refused; the "
+       "clerk types the right one straight into the cell named",
        [](Desk& d) {
          const int row = Row_Of(d.grid, QStringLiteral("V2024004"));
          const int amount = Col_Of(d.grid, "amount");
+         const double others = Sum_Shown(d.grid) - 1234.5 - 3265.8;
          Click(d.grid, amount, row);
          Keys({"12a.5", Qt::Key_Return});
          EXPECT_TRUE(d.grid->Cells(amount, row) == "12a.5" && Status(d.w).contains(QString::fromUtf16(u"不是数字")))
              << Status(d.w).toStdString();
+         EXPECT_DOUBLE_EQ(Sum_Shown(d.grid), others + 3265.8) << "12a.5 is no amount yet";
          Ctrl(Qt::Key_S);
          EXPECT_TRUE(Status(d.w).contains(QString::fromUtf16(u"凭证 V2024004 的金额有误"))) << Status(d.w).toStdString();
          EXPECT_TRUE(d.grid->Col() == amount && d.grid->Row() == row);
+         Keys({"77", Qt::Key_Return});
+         EXPECT_EQ(d.grid->Cells(amount, row), QStringLiteral("77.00"));
          const int other = Row_Of(d.grid, QStringLiteral("V2024005"));
          Click(d.grid, amount, other);
          Keys({"1.234"});
          Ctrl(Qt::Key_S);  // still in the editor
          EXPECT_TRUE(d.grid->Cells(amount, other) == "1.234" && d.stored("V2024004") + d.stored("V2024005") == 1234.5 + 3265.8);
+         EXPECT_DOUBLE_EQ(Sum_Shown(d.grid), others + 77) << "1.234 is no amount of two decimals";
+         Keys({"55"});
+         Ctrl(Qt::Key_S);  // typed over in the editor the refusal left open
+         EXPECT_EQ((QString::number(d.stored("V2024004")) + "|" + QString::number(d.stored("V2024005"))).toStdString(), "77|55")
+             << Status(d.w).toStdString();
+       }},
+      {"a supplier look-up that fails is the database's failure, not a wrong supplier; saved once it answers",
+       [](Desk& d) {
+         const int summary = Col_Of(d.grid, "summary");
+         const int row = Row_Of(d.grid, QStringLiteral("V2024006"));
+         Click(d.grid, summary, row);
+         Keys({"z", Qt::Key_Return});
+         TSQLCA q;
+         ASSERT_EQ(q.Exec(u"alter table suppliers rename to suppliers_away"), 0) << QString::fromUtf16(q.Get_Error_Msg()).toStdString();
+         ASSERT_EQ(q.Commit(), 0);
+         const auto at = std::tuple(d.grid->Col(), d.grid->Row());
+         Ctrl(Qt::Key_S);
+         EXPECT_TRUE(Status(d.w).startsWith(QString::fromUtf16(u"凭证未保存：无法核对供应商 S001：")) && !Status(d.w).contains(QString::fromUtf16(u"供应商有误")))
+             << Status(d.w).toStdString();
+         EXPECT_EQ(std::tuple(d.grid->Col(), d.grid->Row()), at) << "the cursor stays where it was, off the supplier";
+         ASSERT_EQ(q.Exec(u"alter table suppliers_away rename to suppliers"), 0);
+         ASSERT_EQ(q.Commit(), 0);
+         Ctrl(Qt::Key_S);
+         EXPECT_TRUE(d.demo.entry->edited().isEmpty()) << Status(d.w).toStdString();
+       }},
+      {"another clerk's voucher shows once the table can be read again: a refill nobody asked for raises no "
+       "wait box, and one that failed is tried again",
+       [](Desk& d) {
+         TSQLCA q;
+         ASSERT_EQ(q.Exec(u"update vouchers set summary = 'theirs' where voucher_no = 'V2024002'"), 0);
+         ASSERT_EQ(q.Commit(), 0);
+         bool boxed = false;
+         auto cancel = Answer("zem_wait_box", "cancel", &boxed);  // the clerk who sees one cancels it
+         {
+           Held other(d);
+           ASSERT_TRUE(other.held);
+           Dict_Notify()->Tell_Observers("vouchers");
+           EXPECT_TRUE(QTest::qWaitFor([&] { return Status(d.w).contains(QString::fromUtf16(u"凭证未能刷新")); }));
+         }
+         const int row = Row_Of(d.grid, QStringLiteral("V2024002"));
+         EXPECT_TRUE(QTest::qWaitFor([&] { return QString::fromUtf16(d.grid->GetW("summary", row)) == "theirs"; }))
+             << Status(d.w).toStdString();
+         EXPECT_FALSE(boxed);
+       }},
+      {"a department renamed or stopped in the department dictionary shows so in the tree",
+       [](Desk& d) {
+         ASSERT_EQ(d.db->followChanges(), 1) << d.db->error().toStdString();
+         auto* tree = d.w->findChild<MTreeView*>(QStringLiteral("deptTree"));
+         ASSERT_NE(tree, nullptr);
+         auto shown = [&] {
+           QStringList texts;
+           for (TTreeNode* n = tree->Items()->GetFirstNode(); n; n = n->GetNext())
+             if (QByteArray(tree->TN_Code(n)) == "04" || QByteArray(tree->TN_Code(n)) == "06") texts << n->Text();
+           return texts.join('|');
+         };
+         TSQLCA q;
+         ASSERT_EQ(q.Exec(u"update app_dict_def set name = '采购中心' where dict_id = 'dept' and code = '04'"), 0);
+         ASSERT_EQ(q.Exec(u"update app_dict_def set stop_flag = 'Y' where dict_id = 'dept' and code = '06'"), 0);
+         ASSERT_EQ(q.Commit(), 0);
+         EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == QString::fromUtf16(u"人力资源部（停用）|采购中心"); })) << shown().toStdString();
+         Dict_Notify()->Stop();
        }},
       {"no editor is open at start or after a save",
        [](Desk& d) {
@@ -310,18 +428,95 @@ TEST_P(VoucherScenario, WhatTheClerkRanInto) {
          ASSERT_GE(row, 0);
          EXPECT_EQ(QString::fromUtf16(d.grid->GetW("sup_code", row)) + "|" + QString::fromUtf16(d.grid->GetW("voucher_date", row)), "|");
        }},
-      {"a header click under the two-row header shows its mark and the keys in the status bar",
+      {"an unknown department typed into the strip: while the question asks, the status bar names the code",
+       [](Desk& d) {
+         d.demo.inputs->deptCode->setFocus();
+         Keys({"07"});
+         QString said;
+         QTimer answer;
+         QObject::connect(&answer, &QTimer::timeout, [&] {
+           for (QWidget* t : QApplication::topLevelWidgets())
+             if (t->objectName() == QLatin1String("tk_message_box") && t->isVisible()) {
+               said = Status(d.w);
+               static_cast<QMessageBox*>(t)->reject();
+             }
+         });
+         answer.start(20);
+         Keys({Qt::Key_Return});
+         EXPECT_EQ(said, QString::fromUtf16(u"没有这个部门编码：07"));
+       }},
+      {"a department stopped meanwhile: the strip's list drops it, Ctrl+N leaves it out, a save refuses it",
+       [](Desk& d) {
+         d.demo.inputs->deptCode->setFocus();
+         Keys({"05", Qt::Key_Return});  // taken while it may take vouchers
+         TSQLCA q;
+         ASSERT_EQ(q.Exec(u"update app_dict_def set stop_flag = 'Y' where dict_id = 'dept' and code = '05'"), 0);
+         ASSERT_EQ(q.Commit(), 0);
+         Dict_Client_List()->Mark_Changed("dept");  // as the change notice does
+         Dict_Notify()->Tell_Observers("dept");
+         auto listed = [&] {
+           QStringList codes;
+           for (int i = 0; i < d.demo.inputs->deptList->List()->Count(); i++)
+             codes << d.demo.inputs->deptList->List()->Items()->Strings(i).section(QStringLiteral("  "), 0, 0);
+           return codes;
+         };
+         EXPECT_TRUE(QTest::qWaitFor([&] { return !listed().contains(QStringLiteral("05")); })) << listed().join(',').toStdString();
+         Ctrl(Qt::Key_N);
+         const int row = d.demo.entry->openRow();
+         ASSERT_GE(row, 0);
+         EXPECT_EQ(QString::fromUtf16(d.grid->GetW("dept_code", row)), QString());
+         d.grid->SetW("sup_code", row, u"S003");
+         d.grid->SetW("dept_code", row, u"05");
+         d.grid->SetW("summary", row, u"paper");
+         d.grid->SetW("amount", row, u"12.50");
+         Ctrl(Qt::Key_S);
+         EXPECT_TRUE(Status(d.w).contains(QString::fromUtf16(u"部门 05 已停用"))) << Status(d.w).toStdString();
+         EXPECT_GE(d.demo.entry->openRow(), 0) << "refused, the row stays as typed";
+       }},
+      {"another clerk's voucher comes in on a refill; the unsaved edit stays",
        [](Desk& d) {
          const int amount = Col_Of(d.grid, "amount");
+         Click(d.grid, amount, Row_Of(d.grid, QStringLiteral("V2024004")));
+         Keys({"55", Qt::Key_Return});
+         TSQLCA q;
+         ASSERT_EQ(q.Exec(u"insert into vouchers(voucher_no, voucher_date, sup_code, summary, amount) "
+                          u"values('V2024099', '20240701', 'S001', 'other clerk', 10)"), 0);
+         ASSERT_EQ(q.Commit(), 0);
+         Dict_Notify()->Tell_Observers("vouchers");  // as the change notice on the voucher table does
+         EXPECT_TRUE(QTest::qWaitFor([&] { return Row_Of(d.grid, QStringLiteral("V2024099")) >= 0; }));
+         EXPECT_EQ(d.demo.entry->edited(), QStringList{QStringLiteral("V2024004")});
+         EXPECT_EQ(d.grid->Cells(amount, Row_Of(d.grid, QStringLiteral("V2024004"))).remove(','), QStringLiteral("55.00"));
+       }},
+      {"a header click under the two-row header shows its mark and the keys in the status bar; the order and "
+       "its mark stay through a save",
+       [](Desk& d) {
+         const int amount = Col_Of(d.grid, "amount");
+         // The amounts down the grid as they show, and the pixels of the mark's dark green (0x3F7F1F:
+         // nothing else in the header is green).
+         auto order = [&] {
+           QStringList shown;
+           for (int r = d.grid->FixedRows(); r < d.grid->RowCount(); ++r) shown << QString::fromUtf16(d.grid->GetW("voucher_no", r));
+           return shown.join(' ').toStdString();
+         };
+         auto green = [&] {
+           const QImage shot = d.grid->viewport()->grab().toImage();
+           const TRect r = d.grid->CellRect(amount, 1);
+           int n = 0;
+           for (int y = r.Top; y < r.Bottom; ++y)
+             for (int x = r.Left; x < r.Left + 16; ++x)
+               n += qGreen(shot.pixel(x, y)) > qRed(shot.pixel(x, y)) + 30 && qGreen(shot.pixel(x, y)) > qBlue(shot.pixel(x, y)) + 30;
+           return n;
+         };
          Click(d.grid, amount, 1);
          EXPECT_TRUE(Status(d.w) == QString::fromUtf16(u"排序：1 金额▲") && d.grid->GetV("voucher_no", d.grid->FixedRows()) == std::string("V2024009"));
-         const QImage shot = d.grid->viewport()->grab().toImage();
-         const TRect r = d.grid->CellRect(amount, 1);
-         int green = 0;  // the mark's dark green (0x3F7F1F), nothing else in the header is green
-         for (int y = r.Top; y < r.Bottom; ++y)
-           for (int x = r.Left; x < r.Left + 16; ++x)
-             green += qGreen(shot.pixel(x, y)) > qRed(shot.pixel(x, y)) + 30 && qGreen(shot.pixel(x, y)) > qBlue(shot.pixel(x, y)) + 30;
-         EXPECT_GT(green, 3);
+         EXPECT_GT(green(), 3);
+         Click(d.grid, amount, Row_Of(d.grid, QStringLiteral("V2024004")));
+         Keys({"7", Qt::Key_Return});
+         Ctrl(Qt::Key_S);
+         ASSERT_EQ(d.stored("V2024004"), 7) << Status(d.w).toStdString();
+         EXPECT_EQ(order(), "V2024009 V2024012 V2024004 V2024005 V2024003 V2024007 V2024011 V2024008 V2024010 V2024002 "
+                            "V2024001 V2024006");
+         EXPECT_GT(green(), 3);
        }},
       {"the check-box column turns over on a click and on Space, with no editor",
        [](Desk& d) {

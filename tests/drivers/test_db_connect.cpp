@@ -25,13 +25,21 @@ TDb_Connect* Named(const char* group) {
 
 }  // namespace
 
-TEST(Db_Connect, MissingLibraryIsRefusedWithItsMessage) {
+TEST(Db_Connect, MissingLibraryIsRefusedWithItsMessageAndALibraryIsLoadedOnce) {
   zem_test::Ensure_Dll_Path();
   Log_Capture log;
   TDb_Connect c;
   EXPECT_EQ(c.Load_Driver("zem_drv_none"), 0);
   EXPECT_TRUE(log.Has("unable to load dll ")) << Log_Mgr()->Last_Lines();
   EXPECT_TRUE(log.Has("zem_drv_none.so\n"));
+  // Sessions made one after another (a listener reconnecting through an outage) load and print the
+  // driver once in the process, not once each.
+  testing::internal::CaptureStdout();
+  for (int i = 0; i < 3; i++) EXPECT_EQ(TDb_Connect().Load_Driver("zem_drv_sqlite"), 1);
+  const std::string out = testing::internal::GetCapturedStdout();
+  size_t loads = 0;
+  for (size_t at = out.find("LOAD "); at != std::string::npos; at = out.find("LOAD ", at + 1)) loads++;
+  EXPECT_LE(loads, 1u) << out;
   TDb_Config cfg;
   cfg.driver = "/no/such/dir/zem_drv_x.so";
   TDb_Connect_Mgr pool;

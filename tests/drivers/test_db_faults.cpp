@@ -69,28 +69,37 @@ TEST(Db_Faults, ServerThatNeverAnswersFailsTheConnect) {
 // a part of the unit without the rest), as SQLite does after a write stopped half way. So does a server
 // that cannot take the cancel (its postmaster stopped) while the statement answers anyway: the cancel,
 // arriving later, would stop whichever statement ran then. A rollback that meets a lost connection
-// leaves the next unit of work alone.
+// leaves the next unit of work alone. A statement whose error came back before the server went (it ended
+// its own backend) loses the transaction in its undo: the call and the commit say so.
 TEST_P(Db_Test, StatementPastItsBound) {
-  enum Stop { NONE, BACKEND, POSTMASTER, ENDED };
+  enum Stop { NONE, BACKEND, POSTMASTER, ENDED, SELF };
   struct Row {
     const char* backend; const char16_t* sql; Stop stop; const char* says; int commit; const char16_t* kept;
+    const char* user;
   };
   const std::u16string endless = u"with recursive c(x) as (select 1 union all select x+1 from c) select ";
   const std::u16string count = endless + u"count(*) from c";
   const std::u16string write = u"insert into t " + endless + u"x from c";
+  const char* const plain = "数据库在 1 秒内没有完成这次操作，已取消；这次操作没有留下任何修改";
+  const char* const took_earlier =
+      "数据库在 1 秒内没有完成这次操作，已取消；之前尚未提交的修改也已丢失，这次没有保存任何内容，请再保存一次";
+  const char* const lost = "与数据库的连接中断，之前尚未提交的修改已丢失，这次没有保存任何内容；请再保存一次";
   const Row rows[] = {
-      {"sqlite", count.c_str(), NONE, "statement timeout: the statement ran longer than 1 s", 0, u"2"},
+      {"sqlite", count.c_str(), NONE, "statement timeout: the statement ran longer than 1 s", 0, u"2", plain},
       {"sqlite", write.c_str(), NONE, "and was stopped; the open transaction was rolled back",
-       SQLITE_ABORT_ROLLBACK, u"0"},
+       SQLITE_ABORT_ROLLBACK, u"0", took_earlier},
       {"pg", u"select pg_sleep(60)", NONE,
-       "57014: statement timeout: no answer within 1 s; the statement was cancelled on the server", 0, u"2"},
+       "57014: statement timeout: no answer within 1 s; the statement was cancelled on the server", 0, u"2", plain},
       {"pg", u"select 1", BACKEND,
        "ConnectionWrite: no answer from the server within 1 s; the statement was cancelled and the connection "
-       "closed; the transaction open on it was lost", DB_LOST_TRANSACTION, u"0"},
+       "closed; the transaction open on it was lost", DB_LOST_TRANSACTION, u"0", took_earlier},
       {"pg", u"select pg_sleep(1.5)", POSTMASTER,
        "ConnectionWrite: the server did not take the cancel of a statement past its bound of 1 s; the "
-       "connection was closed; the transaction open on it was lost", DB_LOST_TRANSACTION, u"0"},
-      {"pg", u"rollback", ENDED, "ConnectionWrite: the connection to the server was lost", 0, u"1"},
+       "connection was closed; the transaction open on it was lost", DB_LOST_TRANSACTION, u"0", took_earlier},
+      {"pg", u"rollback", ENDED, "ConnectionWrite: the connection to the server was lost", 0, u"1", lost},
+      {"pg", u"select 1 / (case when pg_terminate_backend(pg_backend_pid()) then 0 else 0 end)", SELF,
+       "the transaction open on it was lost: nothing since the last commit was kept (the call had failed: 22012",
+       DB_LOST_TRANSACTION, u"0", lost},
   };
   Pub_Para_Put_Int(u"db_connect_timeout", 1);  // the reconnection while the postmaster is stopped
   for (const Row& r : rows) {
@@ -105,7 +114,7 @@ TEST_P(Db_Test, StatementPastItsBound) {
       const std::string end =
           "do $$ begin perform pg_terminate_backend(" + Utf8(pid.c_str()) + ", 10000); end $$";
       ASSERT_EQ(zem_test::Pg_Admin(std::getenv("ZEM_PG_CONNINFO"), end), "");
-    } else if (r.stop) {
+    } else if (r.stop && r.stop != SELF) {
       stopped = std::stoi(Utf8(pid.c_str()));
       if (r.stop == POSTMASTER) {  // the backend's parent: "pid (name) state ppid ..."
         std::ifstream f("/proc/" + std::to_string(stopped) + "/stat");
@@ -119,6 +128,7 @@ TEST_P(Db_Test, StatementPastItsBound) {
     if (stopped) kill(stopped, SIGCONT);
     Pub_Para_Put_Int(u"db_statement_timeout", 300);
     EXPECT_NE(Msg(q).find(r.says), std::string::npos) << Msg(q);
+    EXPECT_EQ(Utf8(q.Get_User_Msg()), r.user);
     ASSERT_EQ(q.Exec(u"insert into t values(2)"), 0) << Msg(q);
     EXPECT_EQ(q.Commit(), r.commit) << Msg(q);
     EXPECT_EQ(Value(q, u"select count(*) from t"), r.kept);

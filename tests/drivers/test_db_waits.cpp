@@ -214,7 +214,8 @@ TEST_P(Db_Test, CancelStopsTheCallAndUndoesItsWork) {
     }
     if (stopped) kill(stopped, SIGCONT);
     EXPECT_TRUE(Has(Msg(q), r.says)) << Msg(q);
-    EXPECT_EQ(User(q), "已取消：数据库操作已中止，没有留下任何修改");
+    EXPECT_EQ(User(q), r.commit ? "已取消：数据库操作已中止；之前尚未提交的修改也已丢失，这次没有保存任何内容，请再保存一次"
+                                : "已取消：数据库操作已中止，没有留下任何修改");
     EXPECT_EQ(q.Commit(), r.commit) << Msg(q);
     EXPECT_EQ(Value(q, u"select count(*) from t"), r.kept);
     if (Pg()) {
@@ -298,6 +299,8 @@ TEST_P(Db_Test, NoSessionIdleInTransactionAfterACall) {
       {"a read the first word does not give away", [&] {
          q.Exec(Pg() ? u"show server_version" : u"pragma table_info(it)"); }, false},
       {"a failing read", [&] { q.Exec(u"select * from no_such_table"); }, false},
+      {"a prepared statement (the session keeps it)", [&] {
+         q.Exec(Pg() ? u"prepare zem_p as select count(*) from it" : u"select count(*) from it"); }, false},
       {"a write alone that fails", [&] { q.Exec(u"insert into it values(1)"); }, false},
       {"a write stopped by its deadline", [&] {
          q.Exec(Pg() ? u"insert into it select 5 from pg_sleep(3)"

@@ -7,12 +7,16 @@
 
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
 #include <thread>
 
+#include "controls/combo/Combobox_ext.h"
 #include "controls/support.h"
+#include "dict/dict_notify.h"
+#include "frame/host_funcs.h"
 #include "frame/wait.h"
 #include "host/wait_box.h"
 
@@ -171,5 +175,91 @@ TEST_P(WaitBox_Db, StatementStoppedUnderTheBox) {
   ASSERT_EQ(q.Exec(u"select count(*) from pg_stat_activity where application_name = 'zem_drv_pg lock probe'"), 0);
   EXPECT_EQ(QString::fromUtf16(q.Get_Value(0)), QStringLiteral("0"));
 }
+
+class WaitBox_Dict : public zt::Dict_Db {};
+
+// A combo box over a dictionary while the window waits on the database. A change told during a
+// statement's wait (the window's session busy meanwhile) is read once the wait is over, and the box
+// then lists the new name, with no "cannot refresh" line; a refresh asked while another thread holds
+// the dictionary's load waits with the window's timers running, then reads it; a change told while the
+// clerk types into the box leaves the typing alone until the focus leaves.
+TEST_P(WaitBox_Dict, ADictionaryChangeWhileTheWindowWaits) {
+  Zem_Host_Register_Wait();
+  using Status = zt::Host<kGui_Status_Text, Gui_Status_Text_Fn>;
+  QStringList lines;
+  Status::Set([&](const char16_t* text, int) {
+    lines << QString::fromUtf16(text);
+    return 1;
+  });
+  Sql({u"insert into app_dict_def values('dept','01','财务部',0,0,0,'',1),('dept','02','销售部',0,0,0,'',2)"});
+  QWidget window;
+  auto* box = new TComboBox_Ext(&window);
+  auto* other = new QLineEdit(&window);
+  other->move(0, 40);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  ASSERT_EQ(box->Attach_Dict("dept", 0), 1);
+  const std::string conninfo = zem_test::Utf8(cfg_.text[0].c_str());
+  auto rename = [&](const char* name) {
+    EXPECT_EQ(zem_test::Pg_Admin(conninfo.c_str(), std::string("update app_dict_def set name = '") + name +
+                                                       "' where dict_id = 'dept' and code = '02'"), "");
+    Dict_Client_List()->Mark_Changed("dept");
+    Dict_Notify()->Tell_Observers("dept");
+  };
+  int ticks = 0;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, qApp, [&] { ++ticks; });
+  struct Step { const char* name; std::function<void()> act; QStringList listed; };
+  const Step steps[] = {
+      {"told during a statement's wait",
+       [&] {
+         QTimer::singleShot(200, qApp, [&] { rename("营销部"); });
+         TSQLCA q;
+         EXPECT_EQ(q.Exec(u"select pg_sleep(1)"), 0) << zem_test::Utf8(q.Get_Error_Msg());
+       },
+       {U(u"财务部"), U(u"营销部")}},
+      {"a refresh while another thread loads",
+       [&] {
+         EXPECT_EQ(zem_test::Pg_Admin(conninfo.c_str(), "update app_dict_def set name = '市场部' where code = '02'"), "");
+         std::atomic<bool> held{false};
+         std::thread loader([&] {
+           auto lock = Dict_Client_List()->Get_Dict("dept", 0)->Load_Lock();
+           held = true;
+           std::this_thread::sleep_for(std::chrono::milliseconds(800));
+         });
+         while (!held) std::this_thread::yield();
+         EXPECT_EQ(Dict_Client_List()->Refresh_Dict("dept"), 1);
+         loader.join();
+         box->Attach_Dict("dept", -1);
+       },
+       {U(u"财务部"), U(u"市场部")}},
+      {"told while the clerk types",
+       [&] {
+         box->SetStyle(csDropDown);
+         box->setFocus();
+         zt::Type(box->lineEdit(), U(u"财"), Qt::Key_unknown);
+         rename("推广部");
+         QTest::qWait(600);
+         EXPECT_EQ(box->lineEdit()->text(), U(u"财")) << "the typing stays while the box has the focus";
+         other->setFocus();
+       },
+       {U(u"财务部"), U(u"推广部")}},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.name);
+    ticks = 0;
+    tick.start(10);
+    s.act();
+    tick.stop();
+    EXPECT_GT(ticks, 20) << "the window's timers ran meanwhile";
+    if (!QTest::qWaitFor([&] { return box->Items()->toQStringList() == s.listed; }, 5000)) {
+      EXPECT_EQ(box->Items()->toQStringList(), s.listed);
+    }
+  }
+  for (const QString& l : lines) EXPECT_FALSE(l.contains(U(u"暂时无法刷新"))) << l.toStdString();
+  Status::Set(nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Host, WaitBox_Dict, ::testing::Values(std::string("pg")), zt::Backend_Name);
 
 INSTANTIATE_TEST_SUITE_P(Host, WaitBox_Db, ::testing::Values(std::string("pg")), zt::Backend_Name);

@@ -89,11 +89,12 @@ TEST(R_Call, LocalModeRunsTheNamedFunctionAndReportsThroughThePack) {
   EXPECT_EQ(R_Call("test_echo_double", nullptr), 0) << "a call without a pack gets an empty one";
   EXPECT_NE(R_Call(nullptr, &p), 0);
 
-  // Remote mode has no transport under it yet: a clear error, nothing run.
+  // Remote mode without a server named: a clear error, nothing run (tests/link/test_app_server.cpp
+  // has the server).
   *R_Call_Local_Mode() = 0;
   int out = 0;
   EXPECT_NE(R_Call("test_echo_double", &q), 0);
-  EXPECT_TRUE(q.Get_Int(u"out", &out) == 0 && Str(q, u"_r_em_").find("no remote transport") != std::string::npos);
+  EXPECT_TRUE(q.Get_Int(u"out", &out) == 0 && Str(q, u"_r_em_").find("app_server is not set") != std::string::npos);
   *R_Call_Local_Mode() = 1;
   EXPECT_EQ(Zem_R_Call("test_echo_double", &q), 0) << "the data layer reaches the same entry";
 }

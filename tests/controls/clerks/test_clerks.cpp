@@ -198,7 +198,9 @@ TEST_P(Clerks_Test, TwoClerksOneDatabase) {
        [&] {
          EXPECT_EQ(Ask(a, "set V2 amount 600"), "ok");
          EXPECT_EQ(Ask(a, "save none"), "saved");
-         if (Pg()) EXPECT_EQ(Run_Script("restart " + cluster_), "");
+         if (Pg()) {
+           EXPECT_EQ(Run_Script("restart " + cluster_), "");
+         }
          EXPECT_EQ(Ask(a, "set V2 amount 700"), "ok");
          EXPECT_EQ(Ask(a, "save none"), "saved");
          EXPECT_EQ(Voucher(u"V2"), "运费|70000");

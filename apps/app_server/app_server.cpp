@@ -1,0 +1,451 @@
+// zem_app_server's service: checks, the worker queue, the watchers, the summary.
+#include "apps/app_server/app_server.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "apps/app_server/call_codec.h"
+#include "core/data/db_connect.h"
+#include "core/data/dbdata.h"
+#include "core/data/name_call.h"
+#include "core/data/para.h"
+#include "core/text/code_page.h"
+#include "frame/log_mgr.h"
+#include "frame/thr_err.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The calls of the package's server side: dictionaries, their time stamps, temporary key sets.
+const char* const kPackage_Calls[] = {
+    "Dict_Load_Data",        "Dict_Get_Time_Stamp",   "Dict_Check_Time_Stamp", "Dict_Load_Part_Data",
+    "Dict_Set_Time_Stamp",   "Dict_Refresh_Dict_Key", "Dict_Serv_Refresh",     "Tfa_Info_Sync_Get_Time_Stamp",
+    "tfa_key_set_create",
+};
+
+bool Read_File(const std::string& path, std::string* out) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return false;
+  std::ostringstream s;
+  s << f.rdbuf();
+  *out = s.str();
+  return true;
+}
+
+}  // namespace
+
+void Server_Log(const std::string& text) {
+  char when[32];
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
+  Log_Printf("%s %s\n", when, text.c_str());
+}
+
+// ---- the watchers ----------------------------------------------------------------------------------
+class App_Server::Watcher final : public grpc::ServerWriteReactor<zem::link::Notice> {
+ public:
+  Watcher(App_Server* s, std::string who) : server_(s), who_(std::move(who)) {}
+
+  // The stream's opening message (no channel): the client knows it stands.
+  void Open() {
+    std::lock_guard<std::mutex> g(lock_);
+    queue_.emplace_back();
+    Next_Locked();
+  }
+  void Post(const zem::link::Notice& n) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (closing_) return;
+    if (queue_.size() >= kWatch_Queue) {
+      Server_Log("watcher " + who_ + " is " + std::to_string(queue_.size()) + " notices behind: its stream is ended");
+      Close_Locked(grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED, "too many notices not taken"));
+      return;
+    }
+    queue_.push_back(n);
+    if (!writing_) Next_Locked();
+  }
+  void Close(const grpc::Status& s) {
+    std::lock_guard<std::mutex> g(lock_);
+    Close_Locked(s);
+  }
+
+  void OnWriteDone(bool ok) override {
+    std::lock_guard<std::mutex> g(lock_);
+    writing_ = false;
+    queue_.pop_front();
+    if (!ok) closing_ = true;  // the client is gone: the stream ends with the status below
+    if (closing_) {
+      Finish_Locked();
+    } else if (!queue_.empty()) {
+      Next_Locked();
+    }
+  }
+  void OnCancel() override { Close(grpc::Status::CANCELLED); }
+  void OnDone() override {
+    server_->Remove_Watcher(this);
+    delete this;
+  }
+
+ private:
+  void Next_Locked() {
+    writing_ = true;
+    StartWrite(&queue_.front());
+  }
+  void Close_Locked(const grpc::Status& s) {
+    if (closing_ && finished_) return;
+    if (!closing_) status_ = s;
+    closing_ = true;
+    if (!writing_) Finish_Locked();
+  }
+  void Finish_Locked() {
+    if (finished_) return;
+    finished_ = true;
+    Finish(status_);
+  }
+
+  App_Server* server_;
+  std::string who_;
+  std::mutex lock_;
+  std::deque<zem::link::Notice> queue_;  // front: being written (deque keeps it in place)
+  bool writing_ = false;
+  bool closing_ = false;
+  bool finished_ = false;
+  grpc::Status status_ = grpc::Status::CANCELLED;
+};
+
+// ---- the server ------------------------------------------------------------------------------------
+App_Server::App_Server(const Server_Options& o) : o_(o), since_(Clock::now()) {
+  for (const char* n : kPackage_Calls) names_.insert(n);
+  for (const std::string& n : o_.serve) names_.insert(n);
+}
+
+App_Server::~App_Server() {
+  if (server_ || !workers_.empty()) Drain();
+}
+
+void App_Server::Serve(const std::string& name) {
+  std::lock_guard<std::mutex> g(names_lock_);
+  names_.insert(name);
+}
+
+int App_Server::Reload_Tokens() {
+  Token_File t;
+  std::string error;
+  if (!t.Load(o_.tokens, &error)) {
+    Server_Log("tokens: " + error + "; the tokens held before stay");
+    return 0;
+  }
+  std::lock_guard<std::mutex> g(tokens_lock_);
+  tokens_ = t;
+  Server_Log("tokens: " + std::to_string(tokens_.Count()) + " read from " + o_.tokens);
+  return 1;
+}
+
+int App_Server::Start(std::string* error) {
+  {
+    std::lock_guard<std::mutex> g(tokens_lock_);
+    if (!tokens_.Load(o_.tokens, error)) return 0;
+  }
+  std::shared_ptr<grpc::ServerCredentials> creds;
+  if (o_.insecure) {
+    creds = grpc::InsecureServerCredentials();
+  } else {
+    grpc::SslServerCredentialsOptions ssl(o_.client_ca.empty()
+                                              ? GRPC_SSL_DONT_REQUEST_CLIENT_CERTIFICATE
+                                              : GRPC_SSL_REQUEST_AND_REQUIRE_CLIENT_CERTIFICATE_AND_VERIFY);
+    grpc::SslServerCredentialsOptions::PemKeyCertPair pair;
+    if (!Read_File(o_.key, &pair.private_key) || !Read_File(o_.cert, &pair.cert_chain)) {
+      *error = "cannot read the certificate " + o_.cert + " or its key " + o_.key;
+      return 0;
+    }
+    if (!o_.client_ca.empty() && !Read_File(o_.client_ca, &ssl.pem_root_certs)) {
+      *error = "cannot read the client authority " + o_.client_ca;
+      return 0;
+    }
+    ssl.pem_key_cert_pairs.push_back(pair);
+    creds = grpc::SslServerCredentials(ssl);
+  }
+  grpc::ServerBuilder b;
+  b.AddListeningPort(o_.listen, creds, &port_);
+  b.RegisterService(this);
+  b.SetMaxReceiveMessageSize(o_.max_message);
+  b.SetMaxSendMessageSize(o_.max_message);
+  b.AddChannelArgument(GRPC_ARG_MAX_CONCURRENT_STREAMS, o_.max_calls_per_client);
+  // Pings find clients that vanished without closing (their watchers would stay), and clients' own
+  // pings every 30 s on an idle stream are welcome.
+  b.AddChannelArgument(GRPC_ARG_KEEPALIVE_TIME_MS, 60000);
+  b.AddChannelArgument(GRPC_ARG_KEEPALIVE_TIMEOUT_MS, 20000);
+  b.AddChannelArgument(GRPC_ARG_KEEPALIVE_PERMIT_WITHOUT_CALLS, 1);
+  b.AddChannelArgument(GRPC_ARG_HTTP2_MIN_RECV_PING_INTERVAL_WITHOUT_DATA_MS, 20000);
+  // A second server started on the same port by mistake fails instead of sharing it silently.
+  b.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
+  for (int i = 0; i < o_.threads; ++i) workers_.emplace_back(&App_Server::Work, this);
+  server_ = b.BuildAndStart();
+  if (!server_ || port_ == 0) {
+    *error = "cannot listen on " + o_.listen +
+             ": the address is in use or not this machine's, or the certificate or key does not read (see grpc: lines)";
+    server_.reset();
+    Drain();
+    return 0;
+  }
+  return 1;
+}
+
+std::string App_Server::Authorize(grpc::CallbackServerContext* ctx, const std::string& what, std::string* why) {
+  const auto& md = ctx->client_metadata();
+  auto it = md.find("authorization");
+  std::string token;
+  if (it != md.end()) {
+    token.assign(it->second.data(), it->second.size());
+    if (token.compare(0, 7, "Bearer ") == 0) token.erase(0, 7);
+  }
+  std::string label;
+  if (!token.empty()) {
+    std::lock_guard<std::mutex> g(tokens_lock_);
+    label = tokens_.Check(token);
+  }
+  if (label.empty()) {
+    *why = token.empty() ? "the call carries no token (app_server_token)" : "the token is not valid";
+    Refused(what, ctx->peer(), *why);
+  }
+  return label;
+}
+
+void App_Server::Refused(const std::string& what, const std::string& who, const std::string& why) {
+  {
+    std::lock_guard<std::mutex> g(stats_lock_);
+    ++refused_;
+  }
+  Server_Log("refused " + what + " from " + who + ": " + why);
+}
+
+grpc::ServerUnaryReactor* App_Server::Call(grpc::CallbackServerContext* ctx, const zem::link::CallRequest* req,
+                                           zem::link::CallReply* reply) {
+  grpc::ServerUnaryReactor* r = ctx->DefaultReactor();
+  std::string why;
+  const std::string label = Authorize(ctx, req->name(), &why);
+  if (label.empty()) {
+    r->Finish(grpc::Status(grpc::StatusCode::UNAUTHENTICATED, why));
+    return r;
+  }
+  const std::string who = label + " (" + ctx->peer() + ")";
+  bool listed;
+  {
+    std::lock_guard<std::mutex> g(names_lock_);
+    listed = names_.count(req->name()) > 0;
+  }
+  if (!listed) {
+    why = "the call " + req->name() + " is not served here";
+    Refused(req->name(), who, why);
+    r->Finish(grpc::Status(grpc::StatusCode::PERMISSION_DENIED, why));
+    return r;
+  }
+  {
+    std::lock_guard<std::mutex> g(queue_lock_);
+    if (!stopping_) {
+      ++in_flight_;
+      queue_.push_back({ctx, req, reply, r, who});
+      queue_cv_.notify_one();
+      return r;
+    }
+  }
+  r->Finish(grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
+  return r;
+}
+
+void App_Server::Work() {
+  for (;;) {
+    Job job;
+    {
+      std::unique_lock<std::mutex> l(queue_lock_);
+      queue_cv_.wait(l, [this] { return stopping_ || !queue_.empty(); });
+      if (queue_.empty()) break;  // stopping, and nothing left
+      job = queue_.front();
+      queue_.pop_front();
+    }
+    Run(job);
+    --in_flight_;
+  }
+  Db_Connect_Mgr()->Release_Thread();
+}
+
+void App_Server::Run(Job& job) {
+  const std::string& name = job.req->name();
+  if (job.ctx->IsCancelled()) {
+    job.reactor->Finish(grpc::Status::CANCELLED);
+    return;
+  }
+  TParaMgr pack;
+  std::string why;
+  if (!Decode_Call(*job.req, &pack, &why)) {
+    Refused(name, job.who, why);
+    job.reactor->Finish(grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, why));
+    return;
+  }
+  if (!job.req->wait()) {
+    // The client goes on at once; the call runs as if awaited.
+    job.reply->set_result(0);
+    job.reactor->Finish(grpc::Status::OK);
+    job.reactor = nullptr;
+  }
+  const Clock::time_point start = Clock::now();
+  TThr_Err_Mgr* err = Thr_Err_Mgr();
+  err->Clear_Err();
+  if (o_.trace) {
+    Mid_Process()->N_Call(name.c_str(), &pack);
+  } else if (Name_Call_Fn fn = Mid_Process()->Find(name.c_str())) {
+    fn(&pack);
+  } else {
+    err->Set_Err(-1, ("function " + name + " is not defined").c_str());
+  }
+  Put_Thr_Err_Para(&pack);
+  std::string message;
+  int result = err->Get_Err(&message);
+  // The call is its own unit of work on this worker's session, kept only when its client learns that
+  // it succeeded: not when the client gave up waiting (its user's 取消, its deadline: it was told the
+  // call did not complete) nor when the answer is too large to go back.
+  const bool gave_up = job.reactor && job.ctx->IsCancelled();
+  std::string too_large;
+  const bool answer = !job.reactor || Encode_Reply(&pack, result, message, o_.max_message, job.reply, &too_large);
+  TDb_Connect* session = Db_Connect_Mgr()->Get_Session(nullptr);
+  if (session && session->Connected()) {
+    if (result == 0 && !gave_up && answer) {
+      DBDataMgr ds;
+      if (!session->Commit(&ds)) {
+        message = "the call's work could not be committed: " + Zem_W_To_Utf8(ds.Get_Sqlmsg());
+        Server_Log(name + " from " + job.who + ": " + message);
+        result = ds.Get_Sqlcode() ? ds.Get_Sqlcode() : -1;
+        err->Set_Err(result, message.c_str());
+        Put_Thr_Err_Para(&pack);
+        if (job.reactor) job.reply->Clear();
+        if (job.reactor && !Encode_Reply(&pack, result, message, o_.max_message, job.reply, &too_large)) {
+          job.reply->set_result(result);
+          job.reply->set_message(message);
+        }
+      }
+    } else {
+      session->Rollback();
+    }
+  }
+  if (gave_up) Server_Log(name + " from " + job.who + ": its client gave up waiting; its work is rolled back");
+  if (!answer) Server_Log(name + " from " + job.who + ": " + too_large + "; its work is rolled back");
+  const long long micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+  Count_Call(name, micros, result != 0 || !answer || gave_up);
+  if (!job.reactor) return;
+  if (!answer) {
+    job.reactor->Finish(grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED, too_large));
+    return;
+  }
+  job.reactor->Finish(grpc::Status::OK);
+}
+
+void App_Server::Count_Call(const std::string& name, long long micros, bool failed) {
+  std::lock_guard<std::mutex> g(stats_lock_);
+  ++calls_;
+  if (failed) ++failed_;
+  // The percentile reads from a bounded sample: every call while there are few, a spread of them after.
+  if (micros_.size() < 100000) micros_.push_back(micros);
+  else micros_[static_cast<size_t>(calls_) % micros_.size()] = micros;
+  if (micros > slowest_) {
+    slowest_ = micros;
+    slowest_name_ = name;
+  }
+}
+
+void App_Server::Summary() {
+  long long calls, failed, refused, slowest;
+  std::vector<long long> micros;
+  std::string slowest_name;
+  Clock::time_point since;
+  {
+    std::lock_guard<std::mutex> g(stats_lock_);
+    calls = calls_;
+    failed = failed_;
+    refused = refused_;
+    slowest = slowest_;
+    micros.swap(micros_);
+    slowest_name.swap(slowest_name_);
+    since = since_;
+    calls_ = failed_ = refused_ = slowest_ = 0;
+    since_ = Clock::now();
+  }
+  size_t watching;
+  {
+    std::lock_guard<std::mutex> g(watchers_lock_);
+    watching = watchers_.size();
+  }
+  const long long secs = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - since).count();
+  std::string line = "summary: " + std::to_string(calls) + " calls in " + std::to_string(secs) + " s (" +
+                     std::to_string(failed) + " failed, " + std::to_string(refused) + " refused), " +
+                     std::to_string(watching) + " watching";
+  if (!micros.empty()) {
+    const size_t k = std::min(micros.size() - 1, micros.size() * 99 / 100);
+    std::nth_element(micros.begin(), micros.begin() + static_cast<long>(k), micros.end());
+    char figs[160];
+    std::snprintf(figs, sizeof figs, ", 99%% within %.1f ms, slowest %.1f ms (%s)", micros[k] / 1000.0,
+                  slowest / 1000.0, slowest_name.c_str());
+    line += figs;
+  }
+  Server_Log(line);
+}
+
+grpc::ServerWriteReactor<zem::link::Notice>* App_Server::Watch(grpc::CallbackServerContext* ctx,
+                                                                const zem::link::WatchRequest* /*req*/) {
+  std::string why;
+  const std::string label = Authorize(ctx, "watch", &why);
+  auto* w = new Watcher(this, label + " (" + ctx->peer() + ")");
+  if (label.empty()) {
+    w->Close(grpc::Status(grpc::StatusCode::UNAUTHENTICATED, why));
+    return w;
+  }
+  Add_Watcher(w);
+  return w;
+}
+
+void App_Server::Add_Watcher(Watcher* w) {
+  std::lock_guard<std::mutex> g(watchers_lock_);
+  if (draining_) {
+    w->Close(grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
+    return;
+  }
+  watchers_.insert(w);
+  w->Open();
+}
+
+void App_Server::Remove_Watcher(Watcher* w) {
+  std::lock_guard<std::mutex> g(watchers_lock_);
+  watchers_.erase(w);
+}
+
+void App_Server::Post_Notice(const std::string& channel, const std::string& id) {
+  zem::link::Notice n;
+  n.set_channel(channel);
+  n.set_id(id);
+  std::lock_guard<std::mutex> g(watchers_lock_);
+  for (Watcher* w : watchers_) w->Post(n);
+}
+
+void App_Server::Drain() {
+  {
+    std::lock_guard<std::mutex> g(watchers_lock_);
+    draining_ = true;
+    for (Watcher* w : watchers_) w->Close(grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
+  }
+  // Refuses new calls at once; the calls in flight finish (the workers keep running) until the
+  // deadline, when gRPC cancels what is left: a call cancelled while it waited in the queue is not run.
+  if (server_) server_->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(o_.drain_seconds));
+  {
+    std::lock_guard<std::mutex> g(queue_lock_);
+    stopping_ = true;
+  }
+  queue_cv_.notify_all();
+  for (std::thread& t : workers_) t.join();
+  workers_.clear();
+  if (server_) server_->Wait();
+  server_.reset();
+}

@@ -1,0 +1,118 @@
+// App_Server: the service of zem_app_server over gRPC (transport/zem_link.proto).
+//
+// Calls. A call is checked where it arrives (its token against the token file, its name against the
+// server's list) and refused there with one log line; a call that passes waits in one queue for the
+// worker threads (--threads), which read its pack, run the named function of "Mid_Process" on the
+// worker's own database session, commit what it left when it succeeded (roll back otherwise) and
+// answer the pack. A call whose client gave up (cancelled, deadline passed) while it waited is not run.
+// How many calls one client connection has in flight at once is capped by HTTP/2 itself (the
+// connection's concurrent streams): further calls of that client wait on its side, and other
+// clients' calls are not held up behind them.
+//
+// Notices. Every change the server's following dispatches (dict/dict_notify.h: a notice of its
+// database or a row of its change log) goes to every watching client; each watcher writes one notice
+// at a time from a queue of its own. A watcher whose client
+// falls more than kWatch_Queue notices behind is ended (the client opens its stream again and then
+// re-checks every dictionary), so a stuck client never holds the server's memory.
+//
+// Stopping. Drain() ends the watchers, lets the calls in flight finish for --drain-seconds (new ones
+// are refused), then stops the workers.
+#pragma once
+#include <grpcpp/grpcpp.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "apps/app_server/server_options.h"
+#include "apps/app_server/token_file.h"
+#include "transport/zem_link.grpc.pb.h"
+
+class App_Server final : public zem::link::AppServer::CallbackService {
+ public:
+  enum { kWatch_Queue = 10000 };
+
+  explicit App_Server(const Server_Options& o);
+  ~App_Server() override;
+
+  // Reads the tokens, starts the workers and listens. 1, or 0 with *error.
+  int Start(std::string* error);
+  // The port listened on (the one chosen when --listen gave port 0).
+  int Port() const { return port_; }
+  // Adds a name to the list of calls served (the package's are there from the start).
+  void Serve(const std::string& name);
+  // Reads the token file again; the old tokens stay when it does not read. 1 or 0 (logged either way).
+  int Reload_Tokens();
+  // One summary line for the time since the last one.
+  void Summary();
+  // Hands a change (the id the server's following dispatched; "" for anything) to every watcher; any
+  // thread.
+  void Post_Notice(const std::string& channel, const std::string& id);
+  // See the header comment: ends the watchers, waits for the calls in flight (at most --drain-seconds)
+  // and stops the workers.
+  void Drain();
+  // Calls taken and not yet answered.
+  int In_Flight() const { return in_flight_.load(); }
+
+  // gRPC's side.
+  grpc::ServerUnaryReactor* Call(grpc::CallbackServerContext* ctx, const zem::link::CallRequest* req,
+                                 zem::link::CallReply* reply) override;
+  grpc::ServerWriteReactor<zem::link::Notice>* Watch(grpc::CallbackServerContext* ctx,
+                                                     const zem::link::WatchRequest* req) override;
+
+ private:
+  class Watcher;
+  struct Job {
+    grpc::CallbackServerContext* ctx;
+    const zem::link::CallRequest* req;
+    zem::link::CallReply* reply;
+    grpc::ServerUnaryReactor* reactor;
+    std::string who;  // token label and peer, for the log
+  };
+
+  // The token's label, or empty after refusing (logged) for want of a valid token.
+  std::string Authorize(grpc::CallbackServerContext* ctx, const std::string& what, std::string* why);
+  void Refused(const std::string& what, const std::string& who, const std::string& why);
+  void Work();
+  void Run(Job& job);
+  void Count_Call(const std::string& name, long long micros, bool failed);
+  void Add_Watcher(Watcher* w);
+  void Remove_Watcher(Watcher* w);
+
+  Server_Options o_;
+  std::unique_ptr<grpc::Server> server_;
+  int port_ = 0;
+
+  std::mutex tokens_lock_;
+  Token_File tokens_;
+  std::mutex names_lock_;
+  std::set<std::string> names_;
+
+  std::mutex queue_lock_;
+  std::condition_variable queue_cv_;
+  std::deque<Job> queue_;
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+  std::atomic<int> in_flight_{0};
+
+  std::mutex watchers_lock_;
+  std::set<Watcher*> watchers_;
+  bool draining_ = false;  // under watchers_lock_: no new watcher
+
+  // The summary's figures since the last line.
+  std::mutex stats_lock_;
+  long long calls_ = 0, failed_ = 0, refused_ = 0;
+  std::vector<long long> micros_;
+  std::string slowest_name_;
+  long long slowest_ = 0;
+  std::chrono::steady_clock::time_point since_;
+};
+
+// A log line of the server: the time, then the text (no newline), through the framework log.
+void Server_Log(const std::string& text);

@@ -1,0 +1,49 @@
+// Reading calls and writing replies.
+#include "apps/app_server/call_codec.h"
+
+#include <cstdlib>
+
+#include "core/data/para.h"
+
+int Decode_Call(const zem::link::CallRequest& req, TParaMgr* pack, std::string* error) {
+  const std::string& name = req.name();
+  if (name.empty() || name.size() > 255) {
+    *error = name.empty() ? "a call without a name" : "a call name longer than 255 characters";
+    return 0;
+  }
+  for (unsigned char c : name) {
+    if (c <= 0x20 || c >= 0x7f) {
+      *error = "the call's name holds a character that no call name has";
+      return 0;
+    }
+  }
+  const std::string& bytes = req.pack();
+  if (bytes.empty()) return 1;  // no parameters
+  if (!pack->Unpack_Para(bytes.data(), bytes.size())) {
+    *error = "the parameters of " + name + " are not a parameter pack";
+    return 0;
+  }
+  return 1;
+}
+
+int Encode_Reply(TParaMgr* pack, int result, const std::string& message, int max_message,
+                 zem::link::CallReply* reply, std::string* error) {
+  int len = 0;
+  void* bytes = pack->Pack_Para(&len, 0);
+  if (!bytes) {
+    *error = "the reply's parameters do not pack";
+    return 0;
+  }
+  // The reply's frame adds a few bytes to the pack.
+  if (static_cast<long long>(len) + 1024 + static_cast<long long>(message.size()) > max_message) {
+    std::free(bytes);
+    *error = "the reply takes " + std::to_string(len) + " bytes, over the server's " + std::to_string(max_message) +
+             "-byte message limit";
+    return 0;
+  }
+  reply->set_result(result);
+  reply->set_message(message);
+  reply->set_pack(bytes, static_cast<size_t>(len));
+  std::free(bytes);
+  return 1;
+}
