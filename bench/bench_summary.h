@@ -1,14 +1,33 @@
 // What every benchmark program shares: the figures it gathers, the check of its answers, the CPU timer,
-// the summary printed after Google Benchmark's table (each figure beside its anchor with its target) and
-// main's run. Figures come two ways: Google Benchmark's own runs, read back from the Summary by
-// benchmark name, or a program's own timing of one part of an iteration, kept in g_sec by figure name.
+// the summary printed after Google Benchmark's table (each figure beside its anchor with its target, and
+// the machine it ran on) and main's run. Figures come two ways: Google Benchmark's own runs, read back
+// from the Summary by benchmark name, or a program's own timing of one part of an iteration, kept in
+// g_sec by figure name.
+//
+// How a figure is measured, so that it holds on a shared machine and on another CPU: main runs every
+// registered benchmark in rounds (five by default), each round all of them in registration order, so a
+// figure and its anchor take turns and a busy moment of the machine falls on both sides; each figure is
+// the least over the rounds (the run the neighbours disturbed least). Work done in this process is timed
+// in CPU seconds, which other processes do not lengthen; only work that waits on another process (a
+// database server, a window system) is timed on the wall clock. Memory a run frees stays with the
+// process for the next run (the C library gives none back to the system, and takes large blocks from
+// its heap rather than mapping each afresh): what a page fault costs differs tenfold between machines
+// and virtual machines, and a figure that paid the system for fresh pages on every run measured that
+// rather than our code (a split of 100,000 rows into cells spent three quarters of its time there).
+// The first round pays for the pages; the least of the rounds does not.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -19,6 +38,20 @@ namespace zem_bench {
 
 inline std::map<std::string, double> g_sec;  // figures a program times itself: seconds (or bytes) by name
 inline bool g_ok = true;                     // every answer was right; else the program exits with 1
+
+// Keeps a figure a program timed itself: the least of every run of it (each round runs it again).
+inline void Keep(const std::string& name, double v) {
+  auto it = g_sec.find(name);
+  if (it == g_sec.end()) g_sec[name] = v;
+  else it->second = std::min(it->second, v);
+}
+
+// The same for a rate (calls a second): the most of every run, the run disturbed least.
+inline void Keep_Most(const std::string& name, double v) {
+  auto it = g_sec.find(name);
+  if (it == g_sec.end()) g_sec[name] = v;
+  else it->second = std::max(it->second, v);
+}
 
 inline void Check(bool ok, const char* what) {
   if (!ok) {
@@ -67,6 +100,50 @@ inline bool Holds(const char* target, double value, double ratio) {
   return op[0] == '<' ? v <= limit : v >= limit;
 }
 
+// The machine a run measured: CPU model and count, cache sizes, and the load of the machine when the
+// run ended, e.g. "Machine: AMD EPYC, 2 CPUs; caches L1d 48 KiB, L1i 32 KiB, L2 1024 KiB, L3 32768 KiB;
+// load 1.60". Caches come from the kernel's per-CPU cache folder; a virtual machine often has none, and
+// then from the C library, which asks the processor.
+inline std::string Machine() {
+  std::string model = "unknown CPU";
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  for (std::string line; std::getline(cpuinfo, line);) {
+    if (line.compare(0, 10, "model name") == 0 && line.find(':') != std::string::npos) {
+      model = line.substr(line.find(':') + 2);
+      break;
+    }
+  }
+  auto kib = [](long bytes) { return std::to_string(bytes / 1024) + " KiB"; };
+  std::string caches;
+  const std::string dir = "/sys/devices/system/cpu/cpu0/cache/index";
+  for (int i = 0; i < 8; ++i) {
+    std::ifstream level(dir + std::to_string(i) + "/level"), type(dir + std::to_string(i) + "/type"),
+        size(dir + std::to_string(i) + "/size");
+    std::string l, t, z;
+    if (!(level >> l) || !(type >> t) || !(size >> z)) break;
+    const std::string kind = t == "Data" ? "d" : t == "Instruction" ? "i" : "";
+    if (!z.empty() && z.back() == 'K') z.replace(z.size() - 1, 1, " KiB");
+    caches += (caches.empty() ? "" : ", ") + ("L" + l + kind + " " + z);
+  }
+  if (caches.empty()) {
+    const std::pair<const char*, int> named[] = {{"L1d", _SC_LEVEL1_DCACHE_SIZE}, {"L1i", _SC_LEVEL1_ICACHE_SIZE},
+                                                 {"L2", _SC_LEVEL2_CACHE_SIZE}, {"L3", _SC_LEVEL3_CACHE_SIZE}};
+    for (const auto& [name, key] : named) {
+      const long bytes = sysconf(key);
+      if (bytes > 0) caches += (caches.empty() ? "" : ", ") + (name + (" " + kib(bytes)));
+    }
+  }
+  double load = -1;
+  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+    if (std::fscanf(f, "%lf", &load) != 1) load = -1;
+    std::fclose(f);
+  }
+  char tail[64] = "";
+  if (load >= 0) std::snprintf(tail, sizeof tail, "; load %.2f", load);
+  return "Machine: " + model + ", " + std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) + " CPUs; caches " +
+         (caches.empty() ? "unknown" : caches) + tail;
+}
+
 // One summary line, the form every benchmark prints:
 //   "<what> 12.3 ms, <anchor_what> 80.1 ms (anchor), ratio 0.154x (target <= 0.25x) ok"
 // ending at the ratio when there is no target, MISSED when the target does not hold. A figure that is
@@ -84,10 +161,11 @@ inline void Line(const char* what, double value, const char* anchor_what, double
   std::printf("\n");
 }
 
-// Google Benchmark's table as usual, then the program's summary lines. Each run is kept by benchmark
-// name: CPU and wall seconds per iteration, the least over repetitions (on a shared machine the others
-// measure the neighbours), and its bytes_per_second counter. A run that failed its check fails the
-// program; one skipped because ZEM_PG_CONNINFO names no server does not (its line says it was not run).
+// Google Benchmark's table as usual (one block of rows a round), then the machine and the program's
+// summary lines. Each run is kept by benchmark name: CPU and wall seconds per iteration, the least over
+// rounds and repetitions (on a shared machine the others measure the neighbours), and its
+// bytes_per_second counter. A run that failed its check fails the program; one skipped because
+// ZEM_PG_CONNINFO names no server does not (its line says it was not run).
 class Summary : public benchmark::ConsoleReporter {
  public:
   using Print = std::function<void(const Summary&)>;
@@ -107,11 +185,21 @@ class Summary : public benchmark::ConsoleReporter {
       if (it != r.counters.end()) mbps_[r.benchmark_name()] = it->second.value / 1e6;
     }
   }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\n");
+  // The machine's description is printed once, not every round.
+  bool ReportContext(const Context& context) override {
+    if (printed_context_) {
+      name_field_width_ = context.name_field_width;
+      return true;
+    }
+    printed_context_ = true;
+    return ConsoleReporter::ReportContext(context);
+  }
+  // After the last round: the machine, then the figures.
+  void Print_Figures() {
+    std::printf("\n%s\n", Machine().c_str());
     if (print_) print_(*this);
     if (failed()) std::printf("SOME ANSWERS WERE WRONG\n");
+    std::fflush(stdout);
   }
   bool failed() const { return failed_ || !g_ok; }
 
@@ -135,15 +223,33 @@ class Summary : public benchmark::ConsoleReporter {
   Print print_;
   Figures cpu_, real_, mbps_;
   bool failed_ = false;
+  bool printed_context_ = false;
 };
 
+// Freed memory stays with the process and large blocks come from the heap (see the top).
+inline void Keep_Freed_Memory() {
+  mallopt(M_MMAP_MAX, 0);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+  mallopt(M_TOP_PAD, 64 << 20);
+}
+
 // main's run of the benchmarks: Google Benchmark's flags read (an unknown one is an error), every
-// registered benchmark run with the summary, exit status 1 when an answer was wrong.
-inline int Run(int& argc, char** argv, Summary::Print print) {
+// registered benchmark run in rounds (--rounds=N overrides the program's number, at least 1), then the
+// summary; exit status 1 when an answer was wrong.
+inline int Run(int& argc, char** argv, Summary::Print print, int rounds = 5) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--rounds=", 9) != 0) continue;
+    rounds = std::max(1, std::atoi(argv[i] + 9));
+    std::copy(argv + i + 1, argv + argc, argv + i);
+    --argc;
+    --i;
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  Keep_Freed_Memory();
   Summary summary(std::move(print));
-  benchmark::RunSpecifiedBenchmarks(&summary);
+  for (int r = 0; r < rounds; ++r) benchmark::RunSpecifiedBenchmarks(&summary);
+  summary.Print_Figures();
   benchmark::Shutdown();
   return summary.failed() ? 1 : 0;
 }

@@ -14,6 +14,9 @@
 //   --show WHAT        the picture to take instead of the window: a form or a control's dialog
 //                      (demo/demo_shots.h; "--show list" names them)
 // Exit code 1 when the database or the form cannot be opened.
+// With ZEM_FIRST_PAINT set in the environment, the program prints "first paint <seconds>" (the
+// system's monotonic clock) once its window has painted for the first time, and quits: the end mark
+// of the start-up benchmark (bench/demo).
 #include <unistd.h>
 
 #include <QApplication>
@@ -23,8 +26,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "controls/grid/Mg.h"
 #include "core/data/para.h"
@@ -54,6 +59,30 @@ void Choose_Font(QApplication& app) {
     }
   }
 }
+
+// Tells the first paint of window (see the top) once the whole window has painted: the paint event
+// of the window comes first, and its widgets paint in the same pass, before queued calls run.
+class First_Paint : public QObject {
+ public:
+  explicit First_Paint(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (e->type() == QEvent::Paint && !seen_) {
+      seen_ = true;
+      watched->removeEventFilter(this);
+      QTimer::singleShot(0, this, [] {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        std::printf("first paint %.6f\n", double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9);
+        std::fflush(stdout);
+        QApplication::quit();
+      });
+    }
+    return false;
+  }
+
+ private:
+  bool seen_ = false;
+};
 
 int Fail(const QString& why, bool quiet) {
   std::fprintf(stderr, "zem_demo: %s\n", why.toUtf8().constData());
@@ -123,6 +152,7 @@ int main(int argc, char** argv) {
     DemoParts demo = Demo_Build(&db, &error);
     if (!demo.window) return Fail(error, !shot.isEmpty());
     QMainWindow* window = demo.window->window();
+    if (std::getenv("ZEM_FIRST_PAINT")) new First_Paint(window);
     window->show();
     window->activateWindow();  // its shortcuts (Ctrl+N, Ctrl+S) work from the first key
     // A host tells its grids when it showed them: header clicks in the first second are not taken.

@@ -440,26 +440,29 @@ int TDict::Build_Index() {
   index_mode_ = INDEX_SEPARATE;
   size_t cap = 16;
   while (cap < index_.size() * 2) cap <<= 1;
-  slots_.assign(cap, -1);
+  slots_.assign(cap, Code_Slot{0, -1});
   // Equal codes lie side by side in the sorted entries, so only the first of each run goes into the
   // table, and a probe never meets its own code: the first free slot is the one.
   for (size_t i = 0; i < index_.size(); ++i) {
     if (i > 0 && W_Cmp(index_[i - 1].key, index_[i].key) == 0) continue;  // keeps the first
     const wchar16* key = index_[i].key ? index_[i].key : u"";
-    size_t h = Code_Hash(key) & (cap - 1);
-    while (slots_[h] >= 0) h = (h + 1) & (cap - 1);
-    slots_[h] = static_cast<int>(i);
+    const uint32_t hash = Code_Hash(key);
+    size_t h = hash & (cap - 1);
+    while (slots_[h].at >= 0) h = (h + 1) & (cap - 1);
+    slots_[h] = {hash, static_cast<int32_t>(i)};
   }
   return 1;
 }
 
 int TDict::Index_Seek(const wchar16* key) {
   if (!slots_.empty()) {
-    size_t mask = slots_.size() - 1;
-    for (size_t h = Code_Hash(key) & mask;; h = (h + 1) & mask) {
-      int at = slots_[h];
-      if (at < 0) return 0;
-      SQLCA_Row_Index_Stru& e = index_[static_cast<size_t>(at)];
+    const size_t mask = slots_.size() - 1;
+    const uint32_t hash = Code_Hash(key);
+    for (size_t h = hash & mask;; h = (h + 1) & mask) {
+      const Code_Slot s = slots_[h];
+      if (s.at < 0) return 0;
+      if (s.hash != hash) continue;
+      SQLCA_Row_Index_Stru& e = index_[static_cast<size_t>(s.at)];
       if (W_Cmp(e.key, key) == 0) {
         Go_To_Row(e.row);
         ++e.hits;
@@ -513,26 +516,57 @@ int TDict::Seek_Code(int field, map_wchar value) {
   return 0;
 }
 
+namespace {
+
+// Whether a row may not be chosen, the dictionary's fields for that found once (see TDict::Is_Stop).
+class Stop_Test {
+ public:
+  Stop_Test(DBDataMgr* d, bool app_dict, const std::string& ext_col, const std::string& ext_val) : d_(d) {
+    if (app_dict) {
+      group_ = d->Find_Field(u"is_group");
+      stop_ = d->Find_Field(u"stop_flag");
+      app_ = true;
+    } else if (!ext_col.empty() && !ext_val.empty()) {
+      ext_ = d->Find_Field(map_wchar(ext_col.c_str()));
+      list_ = map_wchar(ext_val.c_str()).c_str();
+    }
+  }
+  bool Stopped(int row) const {
+    if (app_) {
+      for (int f : {group_, stop_})
+        if (f >= 0 && d_->Get_Row_Value(row, f)[0] == u'Y') return true;
+      return false;
+    }
+    if (W_Chr(d_->Get_Row_Value(row, 0), u',')) return true;
+    if (ext_ < 0) return false;
+    const wchar16* v = d_->Get_Row_Value(row, ext_);
+    return !W_Is_Empty(v) && W_Str(list_.c_str(), map_wchar(v));
+  }
+
+ private:
+  DBDataMgr* d_;
+  bool app_ = false;
+  int group_ = -1, stop_ = -1, ext_ = -1;
+  std::u16string list_;
+};
+
+}  // namespace
+
 int TDict::Is_Stop() {
   auto guard = Lock();
   DBDataMgr* d = Data();
   int row = d->Get_Cur_Row();
   if (row < 0 || row >= d->Get_Row_Count()) return 0;
-  if (is_app_dict_) {
-    for (const char16_t* name : {u"is_group", u"stop_flag"}) {
-      int f = d->Find_Field(name);
-      if (f >= 0 && d->Get_Row_Value(row, f)[0] == u'Y') return 1;
-    }
-    return 0;
-  }
-  if (W_Chr(d->Get_Row_Value(row, 0), u',')) return 1;
-  if (ext_col_.empty() || ext_col_val_.empty()) return 0;
-  int f = d->Find_Field(map_wchar(ext_col_.c_str()));
-  if (f < 0) return 0;
-  const wchar16* v = d->Get_Row_Value(row, f);
-  if (W_Is_Empty(v)) return 0;
-  map_wchar list(ext_col_val_.c_str());
-  return W_Str(list.c_str(), map_wchar(v)) ? 1 : 0;
+  return Stop_Test(d, is_app_dict_, ext_col_, ext_col_val_).Stopped(row) ? 1 : 0;
+}
+
+std::vector<char> TDict::Stop_Rows() {
+  auto guard = Lock();
+  DBDataMgr* d = Data();
+  const Stop_Test test(d, is_app_dict_, ext_col_, ext_col_val_);
+  std::vector<char> out(static_cast<size_t>(std::max(0, d->Get_Row_Count())));
+  for (size_t r = 0; r < out.size(); ++r) out[r] = test.Stopped(static_cast<int>(r)) ? 1 : 0;
+  return out;
 }
 
 int TDict::Add_Code(map_wchar code, map_wchar name) {

@@ -12,6 +12,7 @@
 // other threads may move the cursor holds Lock() around both.
 #pragma once
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -68,6 +69,9 @@ class TDict : public TSQLCA {
   std::vector<std::u16string> Missing_Codes(TSQLCA* keys);
   // 1 when the current row may not be chosen (group, stopped, or excluded by ext_col/ext_col_val).
   int Is_Stop();
+  // What Is_Stop says of every row, by row (1 may not be chosen), its fields found once: for a
+  // look-up over many rows. Call under Lock().
+  std::vector<char> Stop_Rows();
 
   // Appends an entry (code and name, other fields empty) and rebuilds the index. 1, or 0 when code
   // is empty or the dictionary has fewer than two fields.
@@ -218,10 +222,15 @@ class TDict : public TSQLCA {
   int part_load_mode_ = 0;
   int file_mode_ = 0;
   std::vector<SQLCA_Row_Index_Stru> index_;
-  // Open-addressing table over index_: for each distinct code, the position of its first entry (-1
-  // empty). It finds the same entries as the binary search, with one or two memory reads instead of
-  // one per halving.
-  std::vector<int> slots_;
+  // Open-addressing table over index_: for each distinct code, its hash and the position of its first
+  // entry (-1 empty). It finds the same entries as the binary search, with one or two memory reads
+  // instead of one per halving; a code that is not there (a name tried as a code first) is told by the
+  // hashes in the slots alone, without reading an entry.
+  struct Code_Slot {
+    uint32_t hash;
+    int32_t at;
+  };
+  std::vector<Code_Slot> slots_;
   int index_mode_ = INDEX_NONE;
   std::recursive_mutex lock_;       // the rows, the index, the definition
   std::recursive_mutex load_lock_;  // whoever loads, retries or refreshes

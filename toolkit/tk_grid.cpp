@@ -468,6 +468,11 @@ void TStringGrid::SetCells(int ACol, int ARow, QStringView Value) {
     CellsSetByCode(ACol, ARow, ACol, ARow);
 }
 
+void TStringGrid::ReserveRowText(int ARow, int Units) {
+    if (ARow < 0 || ARow >= RowCount() || Units <= 0) return;
+    cells_->reserve(ARow, colCount_, cells_->rowText(ARow) + uint32_t(Units));
+}
+
 TStrings* TStringGrid::Rows(int i) { return lineViews_->get(true, i); }
 TStrings* TStringGrid::Cols(int i) { return lineViews_->get(false, i); }
 

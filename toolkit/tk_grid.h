@@ -319,6 +319,10 @@ public:
     void SetCells(int ACol, int ARow, QStringView Value);
     // The text without a copy; valid until the next change of the grid's texts.
     QStringView CellView(int ACol, int ARow) const;
+    // Room for Units more characters in row ARow, which is about to be written cell by cell (a paste, a
+    // load of many rows): the row's memory is then allocated once, not grown cell after cell. Call it
+    // only when at least one of those writes puts text into the row.
+    void ReserveRowText(int ARow, int Units);
     // Lists over one row (ColCount items) or one column (RowCount items) that read and write the cells.
     // Insert/Delete do nothing; Clear empties the cells; Add writes the first empty cell. The grid keeps
     // the last 64 lists it handed out; a pointer stays valid until 64 other rows or columns are asked for.

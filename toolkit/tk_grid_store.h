@@ -291,6 +291,28 @@ public:
         }
     }
 
+    // Room for units code units of text in row r, so that cells set one after another do not grow the
+    // row's memory on the way. A row without text gets its block here (with slotsHint cells): call it
+    // only before a write that gives the row text.
+    void reserve(int r, int slotsHint, uint32_t units) {
+        uint32_t*& b = rows_[size_t(r)];
+        if (units == 0) return;
+        if (!b) {
+            b = make(uint32_t(std::max(slotsHint, 1)), units);
+            return;
+        }
+        if (b[1] >= units) return;
+        void* grown = std::realloc(b, bytes(b[0], units));
+        assert(grown && "cell text allocation failed");
+        b = static_cast<uint32_t*>(grown);
+        b[1] = units;
+    }
+    // Code units of text row r holds.
+    uint32_t rowText(int r) const {
+        const uint32_t* b = rows_[size_t(r)];
+        return b ? b[2 + b[0] - 1] : 0;
+    }
+
     // Empties the cells of columns n and beyond.
     void truncateCols(int n) {
         for (uint32_t*& b : rows_) {

@@ -16,7 +16,7 @@ if ZEM_PG_CONNINFO=$("$root/tools/pg-test-cluster.sh" start "$pgdir"); then
   export ZEM_PG_CONNINFO
 fi
 
-for b in bench_text bench_para bench_dbdata bench_sqlca bench_dict bench_tree_dict bench_app_server bench_mg bench_mg_edit bench_mg_menu bench_tree bench_inputs bench_combo bench_wait_box; do
+for b in bench_text bench_para bench_dbdata bench_sqlca bench_dict bench_tree_dict bench_app_server bench_mg bench_mg_edit bench_mg_menu bench_tree bench_inputs bench_combo bench_wait_box bench_start; do
   bin=$build/bin/$b
   [ -x "$bin" ] || continue
   echo "== $b"

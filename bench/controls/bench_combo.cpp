@@ -92,7 +92,7 @@ void BM_QComboBox_Fill_100k(benchmark::State& st) {
       box.setCurrentIndex(kEntries - 1);
     });
   }
-  g_sec["attach_anchor"] = total / double(st.iterations());
+  Keep("attach_anchor", total / double(st.iterations()));
   Check(box.currentText() == g_entries.back().name, "QComboBox shows the last name");
 }
 
@@ -108,13 +108,13 @@ void BM_Attach_Dict_100k(benchmark::State& st) {
       box.Set_Code(last.c_str());
     });
   }
-  g_sec["attach"] = total / double(st.iterations());
+  Keep("attach", total / double(st.iterations()));
   Check(box.Text() == g_entries.back().name && box.Items()->Count() == TComboBox_Ext::kMax_Dict_Items,
         "Attach_Dict shows the last entry's name, 2000 items");
   double again = 0;
   int rebuilt = 0;
   for (int i = 0; i < 200; ++i) again += Timed([&] { rebuilt += box.Attach_Dict("big", -1); });
-  g_sec["again"] = again / 200;
+  Keep("again", again / 200);
   Check(rebuilt == 0, "an unchanged dictionary is not rebuilt");
 }
 
@@ -134,7 +134,7 @@ void Search(benchmark::State& st, const QString& from, const QString& to, const 
       dialog.list()->viewport()->repaint();
     });
   }
-  g_sec[key] = total / double(st.iterations());
+  Keep(key, total / double(st.iterations()));
   int expect = 0;
   for (int i = 0; i < search->size(); ++i) expect += search->matches(i, to);
   Check(dialog.shownCount() == expect && expect > 0, "the dialog lists what a plain scan finds");
@@ -164,7 +164,7 @@ void BM_QCompleter_Filter(benchmark::State& st) {
       count = completer.completionCount();
     });
   }
-  g_sec["search_anchor"] = total / double(st.iterations());
+  Keep("search_anchor", total / double(st.iterations()));
   int expect = 0;
   for (const QString& n : names) expect += n.contains(text);
   Check(count == expect, "QCompleter's count");

@@ -43,7 +43,7 @@ void BM_Paint_QTableWidget_100k(benchmark::State& st) {
   QImage img(kViewW, kViewH, QImage::Format_RGB32);
   double total = 0;
   for (auto _ : st) total += Timed([&] { t.viewport()->render(&img); });
-  g_sec["paint_anchor"] = total / double(st.iterations());
+  Keep("paint_anchor", total / double(st.iterations()));
 }
 
 void BM_Paint_TMG_1M(benchmark::State& st) {
@@ -55,7 +55,7 @@ void BM_Paint_TMG_1M(benchmark::State& st) {
   QImage img(g.viewport()->size(), QImage::Format_RGB32);
   double total = 0;
   for (auto _ : st) total += Timed([&] { g.viewport()->render(&img); });
-  g_sec["paint"] = total / double(st.iterations());
+  Keep("paint", total / double(st.iterations()));
   // The money column shows red fraction digits somewhere in the viewport.
   TRect r = g.CellRect(3, g.TopRow() + 1);
   int red = 0;
@@ -78,7 +78,7 @@ void Fit(benchmark::State& st, int rows, const char* name) {
     for (int r = g.TopRow(); r < g.TopRow() + 3; ++r) g.SetRowHeights(r, g.DefaultRowHeight());
     total += Timed([&] { g.Fit_To_Show(); });
   }
-  g_sec[name] = total / double(st.iterations());
+  Keep(name, total / double(st.iterations()));
   Check(g.RowHeights(g.TopRow()) > g.DefaultRowHeight(), "narrow column made rows taller");
 }
 
@@ -100,7 +100,7 @@ void BM_Allt_And_Unify_1M(benchmark::State& st) {
     }
     total += Timed([&] { g.Allt_And_Unify(); });
   }
-  g_sec["allt"] = total / double(st.iterations());
+  Keep("allt", total / double(st.iterations()));
   Check(g.Cells(1, 1) == QStringLiteral("1.500") && g.Cells(1, 3) == QStringLiteral("2.125") &&
             g.Cells(2, 7) == QStringLiteral("7") && g.Cells(3, 9) == QStringLiteral("3"),
         "Allt_And_Unify texts");

@@ -73,7 +73,7 @@ void Sort_TMG(benchmark::State& st, int key, const char* figure) {
     g.Sort_Col_Add(key + 1, 0);
     st.ResumeTiming();
   }
-  g_sec[figure] = total / double(st.iterations());
+  Keep(figure, total / double(st.iterations()));
 }
 
 void Sort_Table(benchmark::State& st, int key, bool doubles, const char* figure) {
@@ -93,7 +93,7 @@ void Sort_Table(benchmark::State& st, int key, bool doubles, const char* figure)
     st.ResumeTiming();
     total += Timed([&] { t.sortItems(key); });
   }
-  g_sec[figure] = total / double(st.iterations());
+  Keep(figure, total / double(st.iterations()));
   Check(doubles ? t.item(0, key)->data(Qt::DisplayRole).toDouble() <= t.item(1, key)->data(Qt::DisplayRole).toDouble()
                 : t.item(0, key)->text() <= t.item(1, key)->text(),
         figure);
@@ -146,7 +146,7 @@ void BM_Sum_Anchor(benchmark::State& st) {
     });
     benchmark::DoNotOptimize(sums);
   }
-  g_sec["sum_anchor"] = total / double(st.iterations());
+  Keep("sum_anchor", total / double(st.iterations()));
   for (int c = 0; c < 3; ++c) g_cents[c] = sums[c];
 }
 
@@ -162,7 +162,7 @@ void BM_Cal_Sum_Val(benchmark::State& st) {
   data.Set_All_Num_Sum_Flag();
   double total = 0;
   for (auto _ : st) total += Timed([&] { data.Cal_Sum_Val(); });
-  g_sec["sum"] = total / double(st.iterations());
+  Keep("sum", total / double(st.iterations()));
   for (int c = 0; c < 3; ++c) {
     const long long v = g_cents[c];
     char want[40];
@@ -202,7 +202,7 @@ void BM_Filter_Anchor(benchmark::State& st) {
       shown = proxy->rowCount();
     });
   }
-  g_sec["filter_anchor"] = filter / double(st.iterations());
+  Keep("filter_anchor", filter / double(st.iterations()));
   g_shown = shown;
 }
 
@@ -219,8 +219,8 @@ void BM_Filter(benchmark::State& st) {
     for (int r = 1; r <= kBigRows; ++r) shown += g.RowHeights(r) > 0;
     all += Timed([&] { g.Filter_Show_All(); });
   }
-  g_sec["filter"] = filter / double(st.iterations());
-  g_sec["show_all"] = all / double(st.iterations());
+  Keep("filter", filter / double(st.iterations()));
+  Keep("show_all", all / double(st.iterations()));
   Check(shown == g_shown && shown > 0, "Filter shows the rows the proxy accepts");
   Check(g.Get_Have_Data_Row_Num() == kBigRows, "Filter_Show_All shows every row");
 }
@@ -246,7 +246,7 @@ void BM_Search(benchmark::State& st) {
     g.Search_Hit_Row = 1;
     total += Timed([&] { g.Search_Str_To_Next(); });
   }
-  g_sec["search"] = total / double(st.iterations());
+  Keep("search", total / double(st.iterations()));
   Check(g.Search_Hit_Row == kBigRows && g.Search_Hit_Col == 2, "search hit in the last row");
 }
 
@@ -266,7 +266,7 @@ void BM_Search_Anchor(benchmark::State& st) {
             break;
           }
     });
-  g_sec["search_anchor"] = total / double(st.iterations());
+  Keep("search_anchor", total / double(st.iterations()));
   Check(hit == kBigRows, "plain loop finds the last row");
 }
 

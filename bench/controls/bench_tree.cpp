@@ -149,8 +149,8 @@ void BM_Attach_QTreeWidget(benchmark::State& st) {
           "QTreeWidget filled");
     delete w;
   }
-  g_sec["attach_anchor"] = total / double(st.iterations());
-  g_sec["attach_anchor_heap"] = heap;
+  Keep("attach_anchor", total / double(st.iterations()));
+  Keep("attach_anchor_heap", heap);
 }
 
 void Check_Tree(MTreeView& t, const char* what) {
@@ -172,8 +172,8 @@ void BM_Attach_MTreeView(benchmark::State& st) {
     Check_Tree(*t, "MTreeView attached from the tree dictionary");
     delete t;
   }
-  g_sec["attach"] = total / double(st.iterations());
-  g_sec["attach_heap"] = heap;
+  Keep("attach", total / double(st.iterations()));
+  Keep("attach_heap", heap);
 }
 
 // The QTreeWidget way from the rows: parents come before their children, found by code.
@@ -201,7 +201,7 @@ void BM_Attach_QTreeWidget_From_Rows(benchmark::State& st) {
           "QTreeWidget filled from the rows");
     delete w;
   }
-  g_sec["build_anchor"] = total / double(st.iterations());
+  Keep("build_anchor", total / double(st.iterations()));
 }
 
 void BM_Attach_MTreeView_From_Rows(benchmark::State& st) {
@@ -213,7 +213,7 @@ void BM_Attach_MTreeView_From_Rows(benchmark::State& st) {
     Check_Tree(*t, "MTreeView attached from the dictionary's rows");
     delete t;
   }
-  g_sec["build"] = total / double(st.iterations());
+  Keep("build", total / double(st.iterations()));
 }
 
 constexpr int kWide = 10000;
@@ -238,7 +238,7 @@ void BM_Expand_QTreeWidget(benchmark::State& st) {
     });
   }
   Check(w.itemAt(5, w.visualItemRect(top->child(3)).center().y()) == top->child(3), "QTreeWidget expanded");
-  g_sec["expand_anchor"] = total / double(st.iterations());
+  Keep("expand_anchor", total / double(st.iterations()));
 }
 
 void BM_Expand_MTreeView(benchmark::State& st) {
@@ -261,7 +261,7 @@ void BM_Expand_MTreeView(benchmark::State& st) {
   }
   const TRect r = top->Item(3)->DisplayRect(true);
   Check(t.GetNodeAt(r.Left + 2, (r.Top + r.Bottom) / 2) == top->Item(3), "MTreeView expanded");
-  g_sec["expand"] = total / double(st.iterations());
+  Keep("expand", total / double(st.iterations()));
 }
 
 QString g_anchor_list;
@@ -286,7 +286,7 @@ void BM_Code_Loop_QString(benchmark::State& st) {
       }
       g_anchor_list = out;
     });
-  g_sec["loop_anchor"] = total / double(st.iterations());
+  Keep("loop_anchor", total / double(st.iterations()));
 }
 
 void BM_Code_Loop_MTreeView(benchmark::State& st) {
@@ -297,7 +297,7 @@ void BM_Code_Loop_MTreeView(benchmark::State& st) {
   double total = 0;
   for (auto _ : st) total += Timed([&] { out = t.TN_Code_Loop(top, 1, 0); });
   Check(t.Items()->Count() == 10001 && QString::fromLatin1(out.c_str()) == g_anchor_list, "code list text");
-  g_sec["loop"] = total / double(st.iterations());
+  Keep("loop", total / double(st.iterations()));
 }
 
 }  // namespace

@@ -34,7 +34,7 @@
 namespace {
 
 using zem_bench::Check;
-using zem_bench::g_sec;
+using zem_bench::Keep;
 
 struct Env {
   bool ok = false;
@@ -108,15 +108,15 @@ void Wait_Idle(int ms) {
 
 void BM_Timer_Idle(benchmark::State& state) {
   if (!Ready(state)) return;
-  for (auto _ : state) g_sec["timer idle"] = std::max(1.0, Worst_Lateness([] { Wait_Idle(5000); })) / 1e3;
+  for (auto _ : state) Keep("timer idle", std::max(1.0, Worst_Lateness([] { Wait_Idle(5000); })) / 1e3);
 }
 
 void BM_Timer_Stalled_Statement(benchmark::State& state) {
   if (!Ready(state)) return;
   TSQLCA q;
   for (auto _ : state)
-    g_sec["timer stalled"] =
-        std::max(1.0, Worst_Lateness([&] { Check(q.Exec(u"select pg_sleep(5)") == 0, "the stalled statement"); })) / 1e3;
+    Keep("timer stalled",
+         std::max(1.0, Worst_Lateness([&] { Check(q.Exec(u"select pg_sleep(5)") == 0, "the stalled statement"); })) / 1e3);
 }
 
 // Clicks 取消 in the box once it has shown for a second; *clicked the time of the click.
@@ -150,7 +150,7 @@ void Cancel_From_Box(benchmark::State& state, bool stop_backend, const char* fig
     if (stop_backend) kill(std::stoi(pid), SIGCONT);
     Check(clicked > 0 && Zem_W_To_Utf8(q.Get_Error_Msg()).find("cancelled by the user") != std::string::npos,
           "the call was cancelled from the box");
-    g_sec[figure] = std::max(1LL, returned - clicked) / 1e3;
+    Keep(figure, std::max(1LL, returned - clicked) / 1e3);
   }
 }
 
@@ -170,7 +170,7 @@ void BM_Cancel_Libpq(benchmark::State& state) {
     PQcancel(cancel, err, sizeof err);
     PQfreeCancel(cancel);
     while (PGresult* r = PQgetResult(c)) PQclear(r);
-    g_sec["cancel libpq"] = std::max(1LL, Zem_Wait_Now_Ms() - t0) / 1e3;
+    Keep("cancel libpq", std::max(1LL, Zem_Wait_Now_Ms() - t0) / 1e3);
     PQfinish(c);
   }
 }
@@ -216,13 +216,13 @@ double Slowest_Lookup(bool load) {
 
 void BM_Lookup_Idle(benchmark::State& state) {
   if (!Ready(state)) return;
-  for (auto _ : state) g_sec["lookup idle"] = std::max(0.05, Slowest_Lookup(false)) / 1e3;
+  for (auto _ : state) Keep("lookup idle", std::max(0.05, Slowest_Lookup(false)) / 1e3);
 }
 
 void BM_Lookup_While_Another_Loads(benchmark::State& state) {
   if (!Ready(state)) return;
   Pub_Para_Put_Int(u"db_statement_timeout", 2);
-  for (auto _ : state) g_sec["lookup loading"] = std::max(0.05, Slowest_Lookup(true)) / 1e3;
+  for (auto _ : state) Keep("lookup loading", std::max(0.05, Slowest_Lookup(true)) / 1e3);
   Pub_Para_Put_Int(u"db_statement_timeout", 30);
 }
 

@@ -57,13 +57,146 @@ int Mg_Dict_Finder::Row_Of(QStringView code) {
   return dict_->Seek_Code(0, map_wchar(z)) ? dict_->Get_Cur_Row() : -1;
 }
 
-int Mg_Dict_Finder::Find(QStringView text, QString* code, QString* name, QString* why, QString* cell) {
+// FNV-1a over the UTF-16 units: our own hash, the same in every process, with no vector code that
+// would leave the processor's state to slow the scalar loops around it.
+uint32_t Mg_Dict_Finder::Hash(QStringView text) {
+  uint32_t h = 2166136261u;
+  for (QChar c : text) h = (h ^ c.unicode()) * 16777619u;
+  return h;
+}
+
+void Mg_Dict_Finder::Put(Table* t, uint32_t hash, int row) {
+  const size_t mask = t->size() - 1;
+  size_t at = hash & mask;
+  while ((*t)[at].row >= 0) at = (at + 1) & mask;
+  (*t)[at] = {hash, row};
+}
+
+// Slots for n texts: a power of two, at most half full.
+static size_t Table_Size(size_t n) {
+  size_t cap = 16;
+  while (cap < n * 2) cap <<= 1;
+  return cap;
+}
+
+int Mg_Dict_Finder::Row_Of_Name(QStringView name, int* shared) {
+  DBDataMgr* d = dict_->Data();
+  *shared = 0;
+  if (d->Get_Field_Count() < 2) return -1;
+  const int rows = d->Get_Row_Count();
+  if (indexedRows_ != rows) {
+    names_.assign(Table_Size(size_t(rows)), Slot{0, -1});
+    for (int r = 0; r < rows; ++r) Put(&names_, Hash(QStringView(d->Get_Row_Value(r, 1))), r);
+    indexedRows_ = rows;
+  }
+  // Equal names have equal hashes and so lie on one run of slots from their home: the run is searched
+  // to its end, and each hash that matches is checked against the entry's name.
+  const uint32_t h = Hash(name);
+  const size_t mask = names_.size() - 1;
+  int row = -1;
+  for (size_t at = h & mask; names_[at].row >= 0; at = (at + 1) & mask) {
+    const Slot& s = names_[at];
+    if (s.hash == h && QStringView(d->Get_Row_Value(s.row, 1)) == name && (*shared)++ == 0) row = s.row;
+  }
+  return row;
+}
+
+void Mg_Dict_Finder::Make_Copy() {
+  auto guard = dict_->Lock();
+  DBDataMgr* d = dict_->Data();
+  const int rows = std::max(0, d->Get_Row_Count());
+  named_ = d->Get_Field_Count() > 1;
+  const std::vector<char> stop = dict_->Stop_Rows();
+  entries_.resize(size_t(rows));
+  text_.clear();
+  text_.reserve(size_t(rows) * 16);
+  // The entries in row order, reading the rows once; then the tables, each slot asked for a few
+  // entries ahead, so that the waits for memory overlap.
+  std::vector<uint32_t> codeHash(static_cast<size_t>(rows)), nameHash(named_ ? static_cast<size_t>(rows) : 0);
+  auto add = [&](const wchar16* s, uint32_t* at, uint32_t* size) {
+    const QStringView v(s);
+    *at = uint32_t(text_.size());
+    *size = uint32_t(v.size());
+    text_.insert(text_.end(), v.utf16(), v.utf16() + v.size());
+    return Hash(v);
+  };
+  for (int r = 0; r < rows; ++r) {
+    Copy_Entry& e = entries_[size_t(r)];
+    codeHash[size_t(r)] = add(d->Get_Row_Value(r, 0), &e.code, &e.code_size);
+    if (named_) nameHash[size_t(r)] = add(d->Get_Row_Value(r, 1), &e.name, &e.name_size);
+    else e.name = e.name_size = 0;
+    e.stop = size_t(r) < stop.size() && stop[size_t(r)];
+  }
+  auto fill = [&](Table* t, const std::vector<uint32_t>& hash, bool codes) {
+    t->assign(Table_Size(hash.size()), Slot{0, -1});
+    const size_t mask = t->size() - 1;
+    for (size_t r = 0; r < hash.size(); ++r) {
+      if (r + 16 < hash.size()) __builtin_prefetch(&(*t)[hash[r + 16] & mask]);
+      if (!codes || entries_[r].code_size > 0) Put(t, hash[r], int(r));
+    }
+  };
+  fill(&copyCodes_, codeHash, true);
+  fill(&copyNames_, nameHash, false);
+  copied_ = true;
+}
+
+int Mg_Dict_Finder::Copy_Code(QStringView code) const {
+  if (code.isEmpty()) return -1;
+  // A code held twice is found at its first row, as the dictionary's own index finds it: the run of
+  // slots is searched to its end.
+  const uint32_t h = Hash(code);
+  const size_t mask = copyCodes_.size() - 1;
+  int row = -1;
+  for (size_t at = h & mask; copyCodes_[at].row >= 0; at = (at + 1) & mask) {
+    const Slot s = copyCodes_[at];
+    if (s.hash != h || (row >= 0 && s.row > row)) continue;
+    const Copy_Entry& e = entries_[size_t(s.row)];
+    if (Copy_Text(e.code, e.code_size) == code) row = s.row;
+  }
+  return row;
+}
+
+int Mg_Dict_Finder::Find_Entry(QStringView text, Entry* e, QString* why) {
+  e->hold = {};
   if (!dict_) {
     *why = Cap(u"字典 %1 不能使用").arg(QString::fromStdString(id_));
     return 0;
   }
   const QStringView t = text.trimmed();
-  auto guard = dict_->Lock();  // one look-up sees one state of the dictionary
+  if (many_) {
+    if (!copied_) Make_Copy();
+    auto code_of = [&](int r) { return Copy_Text(entries_[size_t(r)].code, entries_[size_t(r)].code_size); };
+    auto name_of = [&](int r) { return Copy_Text(entries_[size_t(r)].name, entries_[size_t(r)].name_size); };
+    int row = Copy_Code(t);
+    if (row < 0) {
+      // The cell's own form: the code, one blank, its name.
+      const int blank = int(t.indexOf(u' '));
+      if (blank > 0) {
+        const int r = Copy_Code(t.left(blank));
+        if (r >= 0 && name_of(r) == t.mid(blank + 1).trimmed()) row = r;
+      }
+    }
+    if (row < 0 && named_) {
+      const uint32_t h = Hash(t);
+      const size_t mask = copyNames_.size() - 1;
+      int shared = 0;
+      for (size_t at = h & mask; copyNames_[at].row >= 0; at = (at + 1) & mask)
+        if (copyNames_[at].hash == h && name_of(copyNames_[at].row) == t && shared++ == 0) row = copyNames_[at].row;
+      if (shared > 1) {
+        *why = Cap(u"字典 %1 中名称为“%2”的不止一项，请输入编码").arg(QString::fromStdString(id_), t);
+        return 0;
+      }
+    }
+    if (row < 0) return Not_Found(t, why);
+    if (entries_[size_t(row)].stop) {
+      *why = Cap(u"字典 %1 的“%2”已停用或是分组，不能选用").arg(QString::fromStdString(id_), t);
+      return 0;
+    }
+    e->code = code_of(row);
+    e->name = name_of(row);
+    return 1;
+  }
+  e->hold = dict_->Lock();  // one look-up sees one state of the dictionary
   DBDataMgr* d = dict_->Data();
   const bool named = d->Get_Field_Count() > 1;
   auto name_of = [&](int row) { return named ? QStringView(d->Get_Row_Value(row, 1)) : QStringView(); };
@@ -77,48 +210,46 @@ int Mg_Dict_Finder::Find(QStringView text, QString* code, QString* name, QString
     }
   }
   if (row < 0) {
-    const int rows = d->Get_Row_Count();
-    if (indexedRows_ != rows) {
-      // (hash of the name, row), sorted: no copy of a name, and each hit is checked against the entry.
-      names_.clear();
-      names_.reserve(size_t(rows));
-      for (int r = 0; named && r < rows; ++r) names_.push_back({qHash(name_of(r)), r});
-      std::sort(names_.begin(), names_.end());
-      indexedRows_ = rows;
-    }
-    const size_t h = qHash(t);
     int shared = 0;
-    for (auto it = std::lower_bound(names_.begin(), names_.end(), std::make_pair(h, -1));
-         it != names_.end() && it->first == h; ++it)
-      if (name_of(it->second) == t) row = shared++ ? row : it->second;
+    row = Row_Of_Name(t, &shared);
     if (shared > 1) {
       *why = Cap(u"字典 %1 中名称为“%2”的不止一项，请输入编码").arg(QString::fromStdString(id_), t);
       return 0;
     }
   }
-  if (row < 0 && dict_->Load_Failed()) {
-    // A dictionary that could not be read cannot tell that a code is missing: the failure is said.
-    const QString reason = QString::fromUtf16(dict_->Get_User_Msg());
-    *why = Cap(u"字典 %1 暂时无法读取，不能核对“%2”").arg(QString::fromStdString(id_), t) +
-           (reason.isEmpty() ? QString() : QStringLiteral("：") + reason);
-    return 0;
-  }
-  if (row < 0) {
-    *why = Cap(u"“%1”不是字典 %2 的编码或名称").arg(t, QString::fromStdString(id_));
-    return 0;
-  }
+  if (row < 0) return Not_Found(t, why);
   d->Go_To_Row(row);
   if (dict_->Is_Stop()) {
     *why = Cap(u"字典 %1 的“%2”已停用或是分组，不能选用").arg(QString::fromStdString(id_), t);
     return 0;
   }
-  const QStringView c(d->Get_Row_Value(row, 0)), n = name_of(row);
-  if (code) *code = c.toString();
-  if (name) *name = n.toString();
+  e->code = QStringView(d->Get_Row_Value(row, 0));
+  e->name = name_of(row);
+  return 1;
+}
+
+int Mg_Dict_Finder::Not_Found(QStringView t, QString* why) {
+  auto guard = dict_->Lock();
+  if (dict_->Load_Failed()) {
+    // A dictionary that could not be read cannot tell that a code is missing: the failure is said.
+    const QString reason = QString::fromUtf16(dict_->Get_User_Msg());
+    *why = Cap(u"字典 %1 暂时无法读取，不能核对“%2”").arg(QString::fromStdString(id_), t) +
+           (reason.isEmpty() ? QString() : QStringLiteral("：") + reason);
+  } else {
+    *why = Cap(u"“%1”不是字典 %2 的编码或名称").arg(t, QString::fromStdString(id_));
+  }
+  return 0;
+}
+
+int Mg_Dict_Finder::Find(QStringView text, QString* code, QString* name, QString* why, QString* cell) {
+  Entry e;
+  if (!Find_Entry(text, &e, why)) return 0;
+  if (code) *code = e.code.toString();
+  if (name) *name = e.name.toString();
   if (cell) {
     cell->clear();
-    cell->reserve(c.size() + 1 + n.size());
-    cell->append(c).append(u' ').append(n);
+    cell->reserve(e.code.size() + 1 + e.name.size());
+    cell->append(e.code).append(u' ').append(e.name);
   }
   return 1;
 }

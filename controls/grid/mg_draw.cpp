@@ -466,7 +466,7 @@ int TMG::Show_Row_Id() {
     int len = 0;
     for (unsigned v = unsigned(++n); v; v /= 10) buf[15 - len++] = char16_t(u'0' + v % 10);
     QStringView t(buf + 16 - len, len);
-    if (CellView(0, r) != t) SetCells(0, r, t.toString());
+    if (CellView(0, r) != t) SetCells(0, r, t);
   }
   EndUpdate();
   return 1;

@@ -35,9 +35,10 @@
 
 #include <QDate>
 #include <algorithm>
-#include <cstdio>
+#include <climits>
 #include <map>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -46,6 +47,10 @@ bool Line_End(QChar c) { return c == u'\r' || c == u'\n'; }
 QString Cap(const char16_t* text) { return QString::fromUtf16(Lang_Cap(map_wchar(u"grid"), text)); }
 
 enum class Kind { Text, Number, Bool, Mark, Date, Pick, Dict };
+
+// From this many rows on, a dictionary column's look-ups read a copy of the dictionary made once
+// (Mg_Dict_Finder::Expect_Many) rather than the dictionary's own rows.
+constexpr int MANY_LOOK_UPS = 64;
 
 // What a target column takes, worked out once per paste.
 struct Target {
@@ -59,25 +64,23 @@ struct Target {
 
 // 1 yes, 0 no, -1 neither.
 int Yes_No(QStringView t) {
-  auto list = [](std::initializer_list<const char16_t*> words) {
-    QStringList l;
-    for (const char16_t* w : words) l << QString::fromUtf16(w);
-    return l;
-  };
-  static const QStringList yes = list({u"1", u"t", u"y", u"是", u"√", u"✓", u"true", u"yes"});
-  static const QStringList no = list({u"0", u"f", u"n", u"否", u"×", u"false", u"no"});
-  for (const QString& y : yes)
-    if (t.compare(y, Qt::CaseInsensitive) == 0) return 1;
-  for (const QString& n : no)
-    if (t.compare(n, Qt::CaseInsensitive) == 0) return 0;
+  static const std::pair<QStringView, int> words[] = {
+      {u"1", 1}, {u"t", 1}, {u"y", 1}, {u"是", 1}, {u"√", 1}, {u"✓", 1}, {u"true", 1}, {u"yes", 1},
+      {u"0", 0}, {u"f", 0}, {u"n", 0}, {u"否", 0}, {u"×", 0}, {u"false", 0}, {u"no", 0}};
+  for (const auto& [word, yes] : words)
+    if (word.size() == t.size() && t.compare(word, Qt::CaseInsensitive) == 0) return yes;
   return -1;
 }
 
-// "yyyy-mm-dd", as the date picker writes a date.
-QString Date_Text(const QDate& d) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year(), d.month(), d.day());
-  return QString::fromLatin1(buf, 10);
+// "yyyy-mm-dd", as the date picker writes a date, into out (room for 10 characters); a year beyond
+// 1..9999 is written whole by the caller instead. Returns false for such a year.
+bool Date_Text(const QDate& d, char16_t* out) {
+  int y = 0, m = 0, day = 0;
+  d.getDate(&y, &m, &day);
+  if (y < 1 || y > 9999) return false;
+  const int digits[] = {y / 1000, y / 100 % 10, y / 10 % 10, y % 10, -1, m / 10, m % 10, -1, day / 10, day % 10};
+  for (int k = 0; k < 10; ++k) out[k] = digits[k] < 0 ? u'-' : char16_t(u'0' + digits[k]);
+  return true;
 }
 
 bool Has_Digit(QStringView t) {
@@ -123,11 +126,35 @@ bool Already_Valid(const TMG_Col_Def* d, QStringView t) {
   return true;
 }
 
-// A cell's new text: a view into the pasted text, a static text, or one of the paste's own texts (whose
-// characters stay where they are while the list of them grows).
-struct Write {
-  int col, row;
-  QStringView text;
+// The texts a paste makes (dates, "code name" cells, the codes and names of dictionary columns, cleaned
+// numbers), in chunks that never move: a view of one stays good while more are added, and a paste of
+// 100,000 rows allocates a few hundred chunks, not a string per cell.
+class Text_Pool {
+ public:
+  // Room for n characters, to be filled by the caller.
+  char16_t* Room(size_t n) {
+    if (n > left_) {
+      const size_t size = std::max(n, CHUNK);
+      chunks_.push_back(std::make_unique<char16_t[]>(size));
+      next_ = chunks_.back().get();
+      left_ = size;
+    }
+    char16_t* at = next_;
+    next_ += n;
+    left_ -= n;
+    return at;
+  }
+  QStringView Add(QStringView text) {
+    char16_t* at = Room(size_t(text.size()));
+    std::copy(text.utf16(), text.utf16() + text.size(), at);
+    return QStringView(at, text.size());
+  }
+
+ private:
+  static constexpr size_t CHUNK = 32768;
+  std::vector<std::unique_ptr<char16_t[]>> chunks_;
+  char16_t* next_ = nullptr;
+  size_t left_ = 0;
 };
 
 }  // namespace
@@ -139,6 +166,15 @@ void Mg_Split_Paste(QStringView text, Mg_Paste_Block* out) {
   const qsizetype n = text.size();
   if (n == 0) return;
   std::vector<int> widths;
+  {
+    // Room for every cell and row at once: a cell ends at each TAB or line end (more than there are
+    // when quoted cells hold them, or CR LF ends rows), so the lists never grow on the way.
+    size_t ends = 1;
+    for (const char16_t *p = text.utf16(), *end = p + n; p != end; ++p)
+      ends += *p <= u'\r' && (*p == u'\t' || *p == u'\r' || *p == u'\n');
+    out->cells.reserve(ends);
+    widths.reserve(ends);
+  }
   int inRow = 0;
   qsizetype i = 0;
   for (;;) {
@@ -172,8 +208,10 @@ void Mg_Split_Paste(QStringView text, Mg_Paste_Block* out) {
       }
     }
     if (!quoted) {
+      // Every separator is at or below CR: most characters are passed over with one comparison.
+      const char16_t* p = text.utf16();
       qsizetype j = i;
-      while (j < n && text[j] != u'\t' && !Line_End(text[j])) ++j;
+      while (j < n && (p[j] > u'\r' || (p[j] != u'\t' && p[j] != u'\r' && p[j] != u'\n'))) ++j;
       cell = text.mid(i, j - i);
       i = j;
     }
@@ -237,12 +275,12 @@ int TMG::Paste_Text(const QString& text, QString* error) {
     if (t.kind == Kind::Pick || t.kind == Kind::Dict) {
       std::unique_ptr<Mg_Dict_Finder>& f = finders[d->dict];
       if (!f) f = std::make_unique<Mg_Dict_Finder>(d->dict);
+      if (block.rows >= MANY_LOOK_UPS) f->Expect_Many();
       t.finder = f.get();
     }
     targets.push_back(t);
   }
-  // A dictionary column writes its code column too, which may also take a value of its own (or be two
-  // dictionary columns' code column): then the last write of a cell is the one kept.
+  // Whether two columns of the paste write one grid column (see keepCol below).
   bool overlap = false;
   for (const Target& t : targets)
     for (const Target& u : targets)
@@ -264,20 +302,35 @@ int TMG::Paste_Text(const QString& text, QString* error) {
   // The grid's own select-cell handler grants every shown, writable cell; a host's may veto one, as it
   // keeps the keys from it.
   const bool hostSelect = OnSelectCell && !OnSelectCell.target<Own_Select>();
-  // Every value checked and turned into the text its cell takes before anything changes.
-  std::vector<Write> writes;
-  writes.reserve(size_t(block.rows) * targets.size());
-  std::vector<QString> own;
-  auto put = [&](int c, int r, QStringView text) { writes.push_back({c, r, text}); };
-  auto keep = [&](int c, int r, QString text) {
-    own.push_back(std::move(text));
-    writes.push_back({c, r, own.back()});
-  };
+  // Which writes stand: a dictionary column writes its code column too, which may also take a value of
+  // its own (or be two dictionary columns' code column); then the last write of a cell in the order
+  // below (block column by block column, a dictionary column's code before its name) is the one kept.
+  // Every row writes the same columns in the same order, so this is worked out once per column.
+  std::vector<char> keepCol(targets.size(), 1), keepCode(targets.size(), 1);
+  std::vector<int> dictAt(targets.size(), -1);  // a dictionary column's place among them, for its codes
+  int dicts = 0;
+  for (size_t j = 0; j < targets.size(); ++j) {
+    if (targets[j].kind == Kind::Dict) dictAt[j] = dicts++;
+    for (size_t k = j + 1; overlap && k < targets.size(); ++k) {
+      const Target& later = targets[k];
+      auto writes = [&](int col) { return later.col == col || (later.kind == Kind::Dict && later.codeCol == col); };
+      if (writes(targets[j].col)) keepCol[j] = 0;
+      if (targets[j].kind == Kind::Dict && writes(targets[j].codeCol)) keepCode[j] = 0;
+    }
+  }
+
+  // Every value checked and turned into the text its cell takes before anything changes: each block
+  // cell's view is replaced by the text it writes (into the pasted text, a static text, or the pool),
+  // a dictionary column's codes kept beside them.
+  Text_Pool pool;
+  std::vector<QStringView> codes(size_t(block.rows) * size_t(dicts));
+  std::u16string codeList, nameList;  // a ','-list of one cell, reused
   for (int i = 0; i < block.rows; ++i) {
     const int r = rows[size_t(i)];
     for (int j = 0; j < int(targets.size()); ++j) {
       const Target& t = targets[size_t(j)];
-      const QStringView value = block.At(i, j);
+      QStringView& cell = block.cells[size_t(i) * size_t(block.cols) + size_t(j)];
+      const QStringView value = cell;
       auto cell_refuses = [&](const QString& why) {
         return refuse(Cap(u"第 %1 行“%2”列：%3").arg(r - FixedRows() + 1).arg(t.caption, why));
       };
@@ -290,25 +343,22 @@ int TMG::Paste_Text(const QString& text, QString* error) {
       const QStringView trimmed = t.kind == Kind::Text ? value : value.trimmed();
       if (trimmed.isEmpty()) {
         if (!t.def->nullable) return cell_refuses(Cap(u"不能为空"));
-        put(t.col, r, {});
-        if (t.kind == Kind::Dict) put(t.codeCol, r, {});
+        cell = {};
         continue;
       }
       switch (t.kind) {
         case Kind::Text:
-          put(t.col, r, value);
           break;
         case Kind::Number: {
           if (Already_Valid(t.def, trimmed)) {
-            put(t.col, r, trimmed);
+            cell = trimmed;
             break;
           }
           if (!Has_Digit(trimmed)) return cell_refuses(Cap(u"“%1”不是数字").arg(trimmed));
           const bool ascii = Ascii(trimmed);
           const std::string narrow = (ascii ? trimmed.toLatin1().toStdString() : Narrow(trimmed)).substr(0, 600);
           const std::string res = Mg_Valid_Text(t.def, narrow);
-          if (res == narrow && ascii) put(t.col, r, trimmed);
-          else keep(t.col, r, Wide(res.c_str()));
+          cell = res == narrow && ascii ? trimmed : pool.Add(Wide(res.c_str()));
           break;
         }
         case Kind::Bool:
@@ -316,33 +366,50 @@ int TMG::Paste_Text(const QString& text, QString* error) {
           const int yes = Yes_No(trimmed);
           if (yes < 0) return cell_refuses(Cap(u"“%1”不是“是”或“否”").arg(trimmed));
           const bool mark = t.kind == Kind::Mark;
-          put(t.col, r, yes ? (mark ? u"T" : u"1") : (mark ? u"" : u"0"));
+          cell = yes ? (mark ? u"T" : u"1") : (mark ? u"" : u"0");
           break;
         }
         case Kind::Date: {
           QDate d;
           if (!Mg_Read_Date(trimmed, &d)) return cell_refuses(Cap(u"“%1”不是日期").arg(trimmed));
-          keep(t.col, r, Date_Text(d));
+          char16_t* at = pool.Room(10);
+          cell = Date_Text(d, at) ? QStringView(at, 10) : pool.Add(d.toString(QStringLiteral("yyyy-MM-dd")));
           break;
         }
         case Kind::Pick: {
-          QString cell, why;
-          if (!t.finder->Find(trimmed, nullptr, nullptr, &why, &cell)) return cell_refuses(why);
-          keep(t.col, r, std::move(cell));
+          Mg_Dict_Finder::Entry e;
+          QString why;
+          if (!t.finder->Find_Entry(trimmed, &e, &why)) return cell_refuses(why);
+          const qsizetype n = e.code.size() + 1 + e.name.size();
+          char16_t* at = pool.Room(size_t(n));
+          std::copy(e.code.utf16(), e.code.utf16() + e.code.size(), at);
+          at[e.code.size()] = u' ';
+          std::copy(e.name.utf16(), e.name.utf16() + e.name.size(), at + e.code.size() + 1);
+          cell = QStringView(at, n);
           break;
         }
         case Kind::Dict: {
-          const QStringList parts = (t.def->ext_opt & 8) ? trimmed.toString().split(u',', Qt::SkipEmptyParts)
-                                                         : QStringList{trimmed.toString()};
-          QStringList codes, names;
-          for (const QString& part : parts) {
-            QString code, name, why;
-            if (!t.finder->Find(part, &code, &name, &why)) return cell_refuses(why);
-            codes << code;
-            names << name;
+          QStringView& code = codes[size_t(i) * size_t(dicts) + size_t(dictAt[size_t(j)])];
+          codeList.clear();
+          nameList.clear();
+          auto add = [&](QStringView part) {
+            Mg_Dict_Finder::Entry e;
+            QString why;
+            if (!t.finder->Find_Entry(part, &e, &why)) return cell_refuses(why);
+            if (!codeList.empty()) codeList += u',';
+            if (!nameList.empty()) nameList += u',';
+            codeList.append(e.code.utf16(), size_t(e.code.size()));
+            nameList.append(e.name.utf16(), size_t(e.name.size()));
+            return 0;
+          };
+          if (t.def->ext_opt & 8) {
+            for (QStringView part : trimmed.tokenize(u',', Qt::SkipEmptyParts))
+              if (add(part) < 0) return -1;
+          } else if (add(trimmed) < 0) {
+            return -1;
           }
-          keep(t.codeCol, r, codes.join(u','));
-          keep(t.col, r, names.join(u','));
+          code = pool.Add(QStringView(codeList));
+          cell = pool.Add(QStringView(nameList));
           break;
         }
       }
@@ -356,27 +423,42 @@ int TMG::Paste_Text(const QString& text, QString* error) {
   };
   std::vector<Change> changes;
   int changed = 0;
-  if (overlap) {
-    std::map<std::pair<int, int>, size_t> last;
-    for (size_t k = 0; k < writes.size(); ++k) last[{writes[k].col, writes[k].row}] = k;
-    std::vector<Write> kept;
-    for (size_t k = 0; k < writes.size(); ++k)
-      if (last[{writes[k].col, writes[k].row}] == k) kept.push_back(std::move(writes[k]));
-    writes.swap(kept);
-  }
   const int rowsBefore = RowCount();
   std::vector<int> changedRows;  // for a bound area
   BeginUpdate();
   ++ownWrite_;
   if (rowCount > RowCount()) SetRowCount(rowCount);
-  for (const Write& w : writes) {
-    const QStringView now = w.text, old = CellView(w.col, w.row);
-    if (old == now) continue;
+  auto write = [&](int col, int row, QStringView now) {
+    const QStringView old = CellView(col, row);
+    if (old == now) return;
     ++changed;
-    changedRows.push_back(w.row);
-    if (OnMGValChange) changes.push_back({w.col, w.row, now.toString(), old.toString()});
-    if (w.col == watchCol_ && w.row == watchRow_) watchOld_ = now.toString();
-    SetCells(w.col, w.row, now);
+    if (area_) changedRows.push_back(row);
+    if (OnMGValChange) changes.push_back({col, row, now.toString(), old.toString()});
+    if (col == watchCol_ && row == watchRow_) watchOld_ = now.toString();
+    SetCells(col, row, now);
+  };
+  for (int i = 0; i < block.rows; ++i) {
+    const int r = rows[size_t(i)];
+    const QStringView* cells = &block.cells[size_t(i) * size_t(block.cols)];
+    const QStringView* rowCodes = &codes[size_t(i) * size_t(dicts)];
+    // The row's memory made once for all its new texts (and the number a new row gets after them).
+    qsizetype units = r >= rowsBefore && showRowIdMode_ ? 11 : 0;
+    for (size_t j = 0; j < targets.size(); ++j)
+      units += (keepCol[j] ? cells[j].size() : 0) + (dictAt[j] >= 0 && keepCode[j] ? rowCodes[dictAt[j]].size() : 0);
+    if (units > 0) ReserveRowText(r, int(std::min<qsizetype>(units, INT_MAX / 2)));
+    for (size_t j = 0; j < targets.size(); ++j) {
+      const Target& t = targets[j];
+      if (t.kind != Kind::Dict) {
+        if (keepCol[j]) write(t.col, r, cells[j]);
+        continue;
+      }
+      // An emptied dictionary cell empties its name first, a filled one writes its code first.
+      const QStringView code = rowCodes[dictAt[j]];
+      const bool emptied = cells[j].isEmpty() && code.isEmpty();
+      if (emptied && keepCol[j]) write(t.col, r, cells[j]);
+      if (keepCode[j]) write(t.codeCol, r, code);
+      if (!emptied && keepCol[j]) write(t.col, r, cells[j]);
+    }
   }
   --ownWrite_;
   EndUpdate();

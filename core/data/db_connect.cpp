@@ -409,8 +409,8 @@ int TDb_Connect::Rollback(DBDataMgr* ds) {
 }
 
 int TDb_Connect::Execute_Sql(DBDataMgr* ds, map_wchar sql) {
-  DBDataMgr tmp;
-  if (!ds) ds = &tmp;
+  std::unique_ptr<DBDataMgr> tmp;  // made only without the caller's: every statement passes here
+  if (!ds) ds = (tmp = std::make_unique<DBDataMgr>()).get();
   const Db_Stmt kind = Db_Classify(sql.c_str());
   if (lost_tx_) {
     if (kind == Db_Stmt::Commit && Lost_Work_Refuses_Commit(ds)) return 0;

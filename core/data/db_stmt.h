@@ -2,7 +2,7 @@
 // the driver libraries use it too, and they link no more of the data layer than the table it hands
 // them.
 #pragma once
-#include <cctype>
+#include <initializer_list>
 #include <string>
 
 #include "core/text/map_str.h"
@@ -15,43 +15,68 @@ inline std::string Db_First_Word(const wchar16* sql, const wchar16** rest = null
   const wchar16* p = sql;
   while (*p == u' ' || *p == u'\t' || *p == u'\r' || *p == u'\n' || *p == u'(') p++;
   std::string w;
-  while ((*p >= u'a' && *p <= u'z') || (*p >= u'A' && *p <= u'Z')) {
-    w.push_back(static_cast<char>(std::tolower(static_cast<int>(*p))));
-    p++;
-  }
+  for (; (*p >= u'a' && *p <= u'z') || (*p >= u'A' && *p <= u'Z'); p++)
+    w.push_back(static_cast<char>(*p <= u'Z' ? *p - u'A' + 'a' : *p));
   if (rest) *rest = p;
   return w;
 }
 
+// What Db_Classify reads, without a string made: every statement passes there several times on its
+// way to the server.
+namespace db_stmt_detail {
+
+inline wchar16 Lower(wchar16 c) { return c >= u'A' && c <= u'Z' ? static_cast<wchar16>(c - u'A' + u'a') : c; }
+
+// Whether the word at p (letters, any case) is word (lower-case); *rest (when given) after it.
+inline bool Word_Is(const wchar16* p, const char* word, const wchar16** rest = nullptr) {
+  while (*p == u' ' || *p == u'\t' || *p == u'\r' || *p == u'\n' || *p == u'(') p++;
+  for (; *word && Lower(*p) == static_cast<wchar16>(*word); ++word) ++p;
+  if (*word || (*p >= u'a' && *p <= u'z') || (*p >= u'A' && *p <= u'Z')) return false;
+  if (rest) *rest = p;
+  return true;
+}
+
+// Whether text holds one of the words (lower-case ASCII), letters compared without case.
+inline bool Holds_Any(const wchar16* text, std::initializer_list<const char*> words) {
+  for (; *text; ++text) {
+    const wchar16 c = Lower(*text);
+    for (const char* w : words) {
+      if (c != static_cast<wchar16>(w[0])) continue;
+      const wchar16* t = text + 1;
+      const char* k = w + 1;
+      for (; *k && Lower(*t) == static_cast<wchar16>(*k); ++k) ++t;
+      if (!*k) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace db_stmt_detail
+
 // "commit", "commit work", "rollback;" and the like end the session's transaction instead of running
 // as text; "begin"/"start transaction" open it; a text starting with select (or values) reads only.
 inline Db_Stmt Db_Classify(const wchar16* sql) {
+  using namespace db_stmt_detail;
   if (!sql) return Db_Stmt::Plain;
-  const wchar16* rest = nullptr;
-  std::string w = Db_First_Word(sql, &rest);
-  auto only_tail = [&](const char* const* allowed) {
-    std::string next = Db_First_Word(rest, &rest);
-    if (!next.empty()) {
-      bool ok = false;
-      for (const char* const* a = allowed; *a; ++a) ok = ok || next == *a;
-      if (!ok) return false;
-    }
+  // After the first word: nothing, or "work"/"transaction", then blanks and semicolons alone.
+  auto only_tail = [](const wchar16* rest) {
+    if (!Word_Is(rest, "work", &rest)) Word_Is(rest, "transaction", &rest);
     while (*rest == u' ' || *rest == u'\t' || *rest == u'\r' || *rest == u'\n' || *rest == u';') rest++;
     return *rest == 0;
   };
-  static const char* const kTx[] = {"work", "transaction", nullptr};
-  if (w == "commit" || w == "end") return only_tail(kTx) ? Db_Stmt::Commit : Db_Stmt::Plain;
-  if (w == "rollback") return only_tail(kTx) ? Db_Stmt::Rollback : Db_Stmt::Plain;
-  if (w == "begin") return only_tail(kTx) ? Db_Stmt::Begin : Db_Stmt::Plain;
-  if (w == "select" || w == "values" || w == "with") {
+  const wchar16* first = sql;
+  while (*first == u' ' || *first == u'\t' || *first == u'\r' || *first == u'\n' || *first == u'(') first++;
+  const wchar16 c = Lower(*first);  // the words below begin with different letters
+  const wchar16* rest = nullptr;
+  if ((c == u'c' && Word_Is(first, "commit", &rest)) || (c == u'e' && Word_Is(first, "end", &rest)))
+    return only_tail(rest) ? Db_Stmt::Commit : Db_Stmt::Plain;
+  if (c == u'r' && Word_Is(first, "rollback", &rest)) return only_tail(rest) ? Db_Stmt::Rollback : Db_Stmt::Plain;
+  if (c == u'b' && Word_Is(first, "begin", &rest)) return only_tail(rest) ? Db_Stmt::Begin : Db_Stmt::Plain;
+  if ((c == u's' && Word_Is(first, "select")) || (c == u'v' && Word_Is(first, "values")) ||
+      (c == u'w' && Word_Is(first, "with"))) {
     // "select ... into t from ..." creates a table, and a "with" may end in a change: those write.
     // A wrong guess only opens a transaction that a read did not need.
-    std::u16string s(sql);
-    for (auto& c : s)
-      if (c >= u'A' && c <= u'Z') c = static_cast<wchar16>(c - u'A' + u'a');
-    for (const char16_t* k : {u" into ", u"insert ", u"update ", u"delete "})
-      if (s.find(k) != std::u16string::npos) return Db_Stmt::Plain;
-    return Db_Stmt::Select;
+    return Holds_Any(sql, {" into ", "insert ", "update ", "delete "}) ? Db_Stmt::Plain : Db_Stmt::Select;
   }
   return Db_Stmt::Plain;
 }

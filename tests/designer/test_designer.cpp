@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFormBuilder>
+#include <QLibraryInfo>
 #include <QMetaProperty>
 #include <QPluginLoader>
 #include <QUiLoader>
@@ -266,6 +267,38 @@ TEST(DesignerForms, SavedFormLoadsThroughQUiLoaderAndThePaletteLoader) {
     EXPECT_EQ(bar->PanelTexts(), texts);
     EXPECT_EQ(bar->PanelWidths() + '|' + bar->SimpleText(), QString::fromUtf16(u"300,50,90|简单"));
     for (int i = 0; i < bar->Panels()->Count(); i++) EXPECT_EQ(bar->Panels()->Items(i)->Style(), psOwnerDraw);
+  }
+}
+
+// The palette loader loads no designer plugin of the system until a form names a class only such a
+// plugin makes; a host that chose its plugin folders keeps to them.
+TEST(DesignerForms, PaletteLoaderBringsOtherPluginsOnlyForTheirClasses) {
+  App();
+  if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/designer/libqquickwidget.so")))
+    GTEST_SKIP() << "no Qt Quick designer plugin on this system";
+  const QByteArray ui =
+      "<ui version=\"4.0\"><class>F</class><widget class=\"QWidget\" name=\"F\">"
+      "<widget class=\"QQuickWidget\" name=\"quick\"/><widget class=\"MStatusBar\" name=\"bar\"/></widget></ui>";
+  struct Row {
+    const char* what;
+    bool ownFolder;  // the host adds the package's plugin folder itself
+    const char* made;
+  } rows[] = {
+      {"the system's plugins, brought for the class", false, "quick bar"},
+      {"the host's own folder only", true, "bar"},
+  };
+  for (const Row& r : rows) {
+    ZemUiLoader loader;
+    EXPECT_TRUE(loader.pluginPaths().isEmpty()) << r.what;
+    if (r.ownFolder) loader.addPluginPath(Bin_Dir());
+    QBuffer in;
+    in.setData(ui);
+    std::unique_ptr<QWidget> root(loader.load(&in));
+    ASSERT_NE(root, nullptr) << r.what;
+    QStringList made;
+    for (const char* name : {"quick", "bar"})
+      if (root->findChild<QWidget*>(QString::fromLatin1(name))) made << QString::fromLatin1(name);
+    EXPECT_EQ(made.join(u' ').toStdString(), r.made) << r.what;
   }
 }
 

@@ -58,6 +58,37 @@ TEST(Sql_Params, PlaceholdersAreFoundOnlyInTheStatementsOwnText) {
   for (const Row& r : rows) EXPECT_EQ(Scan(r.sql, r.style), r.want) << r.name;
 }
 
+TEST(Sql_Params, StatementsAreToldByTheirFirstWords) {
+  const char* names[] = {"plain", "select", "begin", "commit", "rollback"};
+  struct Row {
+    const char16_t* sql;
+    const char* want;
+  } rows[] = {
+      {u"select 1", "select"},
+      {u"  (SELECT a FROM t)", "select"},
+      {u"Values (1)", "select"},
+      {u"with x as (select 1) select * from x", "select"},
+      {u"select a into t2 from t", "plain"},
+      {u"WITH d AS (DELETE FROM t RETURNING *) SELECT * FROM d", "plain"},
+      {u"with x as (select 1) Insert into t select * from x", "plain"},
+      {u"selected", "plain"},
+      {u"select1", "select"},
+      {u"COMMIT", "commit"},
+      {u"commit work;", "commit"},
+      {u"end transaction ; ", "commit"},
+      {u"commit foo", "plain"},
+      {u"committed", "plain"},
+      {u"rollback", "rollback"},
+      {u"ROLLBACK TO SAVEPOINT a", "plain"},
+      {u"begin", "begin"},
+      {u"begin transaction", "begin"},
+      {u"begin; insert into t values (1)", "plain"},
+      {u"update t set a = 1", "plain"},
+      {u"", "plain"},
+  };
+  for (const Row& r : rows) EXPECT_STREQ(names[static_cast<int>(Db_Classify(r.sql))], r.want) << Utf8(r.sql);
+}
+
 TEST_P(Db_Test, BoundParametersReachTheTableAsGiven) {
   TSQLCA q;
   Ok(q, {u"drop table if exists bp", u"drop table if exists bp_victim",

@@ -1,5 +1,6 @@
 // Dictionary pick-list cells against a real dictionary: a SQLite file with app_dict_def rows, read
 // through the driver library and the client dictionary list.
+#include "controls/grid/mg_dict_find.h"
 #include "controls/grid/mg_test_util.h"
 #include "frame/host_funcs.h"
 #include "frame/pub_ptr.h"
@@ -218,4 +219,36 @@ TEST_F(MgDict, PopChooseThroughTheHost) {
   EXPECT_EQ(t.reports.join(u'|'), QStringLiteral("2,2:财务部"));
   g_select = nullptr;
   g_multi = nullptr;
+}
+
+// A paste of many rows reads a copy of the dictionary: every text finds there what one look-up finds
+// in the dictionary itself, refusals worded alike.
+TEST_F(MgDict, ManyLookUpsFindWhatOneLookUpFinds) {
+  struct Row {
+    const char16_t* text;
+    const char16_t* want;  // "code name", or the refusal
+  } rows[] = {
+      {u"02", u"02 财务部"},
+      {u" 05 ", u"05 仓储物流部"},
+      {u"财务部", u"02 财务部"},
+      {u"01 总经理办公室", u"01 总经理办公室"},
+      {u"01 财务部", u"“01 财务部”不是字典 dept 的编码或名称"},
+      {u"分部", u"字典 dept 中名称为“分部”的不止一项，请输入编码"},
+      {u"07", u"字典 dept 的“07”已停用或是分组，不能选用"},
+      {u"旧部门", u"字典 dept 的“旧部门”已停用或是分组，不能选用"},
+      {u"not a department", u"“not a department”不是字典 dept 的编码或名称"},
+      {u"", u"“”不是字典 dept 的编码或名称"},
+  };
+  Mg_Dict_Finder one("dept"), many("dept");
+  many.Expect_Many();
+  // The cell a pick-list column shows, its code and name agreeing with it; or the refusal.
+  auto found = [](Mg_Dict_Finder& f, const char16_t* text) {
+    QString code, name, why, cell;
+    if (!f.Find(QStringView(text), &code, &name, &why, &cell)) return why;
+    return code + u' ' + name == cell ? cell : QStringLiteral("code and name disagree: ") + cell;
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(found(one, r.text), QString::fromUtf16(r.want)) << "one: " << QString::fromUtf16(r.text).toStdString();
+    EXPECT_EQ(found(many, r.text), QString::fromUtf16(r.want)) << "many: " << QString::fromUtf16(r.text).toStdString();
+  }
 }

@@ -133,6 +133,36 @@ TEST_F(MgDict, APasteRefusedChangesNothing) {
   }
 }
 
+// A block of many rows has its dictionary columns read from a copy of the dictionary: each row takes
+// what it takes pasted alone, and a refusal names the same row and reason.
+TEST_F(MgDict, APasteOfManyRowsTakesWhatOneRowTakes) {
+  const QString lines[] = {QString::fromUtf16(u"A1\t财务部\t1\t2\t是\t2024/3/5\t05"),
+                           QString::fromUtf16(u"B2\t01 总经理办公室\t-3\t4\tno\t20240102\t总经理办公室"),
+                           QString::fromUtf16(u"C3\t 02 \t\t\t\t\t财务部")};
+  // A row's pasted columns (the read-only and hidden ones keep what the row had: rows added have none).
+  auto pasted = [](PasteGrid& t, int r) { return t.Row(r).replace(QStringLiteral("old7|old8"), QStringLiteral("|")); };
+  QStringList alone;
+  for (const QString& line : lines) {
+    PasteGrid t;
+    t.g.FocusCell(1, 1);
+    EXPECT_GT(t.g.Paste_Text(line, nullptr), 0) << line.toStdString();
+    alone << pasted(t, 1);
+  }
+  const int n = 72;
+  QStringList block;
+  for (int i = 0; i < n; ++i) block << lines[i % 3];
+  PasteGrid t;
+  t.g.FocusCell(1, 1);
+  QString error;
+  EXPECT_GT(t.g.Paste_Text(block.join(u'\n'), &error), 0) << error.toStdString();
+  for (int i = 0; i < n; ++i) EXPECT_EQ(pasted(t, i == 0 ? 1 : i + 2), alone[i % 3]) << "block row " << i;
+  block[69] = QString::fromUtf16(u"X\t分部");
+  PasteGrid refused;
+  refused.g.FocusCell(1, 1);
+  EXPECT_EQ(refused.g.Paste_Text(block.join(u'\n'), &error), -1);
+  EXPECT_TRUE(error.startsWith(QString::fromUtf16(u"第 71 行“Dept”列：字典 dept 中名称为“分部”的不止一项"))) << error.toStdString();
+}
+
 // Ctrl+V as the user presses it: a block from the clipboard, a refusal in a message box, and one value
 // typed into the editor at its caret.
 TEST_F(MgDict, CtrlVPastesTheClipboard) {
