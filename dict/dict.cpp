@@ -830,11 +830,11 @@ int TDict::Unpack_Dict(TParaMgr* pack) {
 int Dict_Create_Def_Tables(TSQLCA* q) {
   if (!q) return -1;
   static const char16_t* const kTables[] = {
-      u"create table app_dict_def(dict_id varchar(40) not null, code varchar(40) not null, "
+      u"create table if not exists app_dict_def(dict_id varchar(40) not null, code varchar(40) not null, "
       u"name varchar(100), is_group varchar(1) default 'N', stop_flag varchar(1) default 'N', "
       u"color_val int default 0, "
       u"note_info varchar(200), order_id int default 0, primary key(dict_id, code))",
-      u"create table app_dict_sql(dict_id varchar(40) primary key, sqlcmd varchar(2000), "
+      u"create table if not exists app_dict_sql(dict_id varchar(40) primary key, sqlcmd varchar(2000), "
       u"sqlcmd_ext varchar(2000), parent_col varchar(40), idx_dict varchar(40), idx_col varchar(40), "
       u"sort_col varchar(100), ext_col varchar(100), ext_col_val varchar(200))",
   };

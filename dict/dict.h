@@ -239,7 +239,8 @@ class TDict : public TSQLCA {
 // Creates the two tables that define dictionaries, app_dict_def (the rows of standard dictionaries;
 // is_group and stop_flag hold 'Y' or 'N', as Is_Stop reads them) and app_dict_sql (dictionaries with
 // their own SQL), with the change log and its triggers (dict/dict_change.h), on the area's session;
-// for hosts that set up a new database. Not committed. 0, or the sqlcode of the statement that failed
+// for hosts that set up a new database. Tables already there are kept as they are, rows and all, so a
+// host may call it at every start. Not committed. 0, or the sqlcode of the statement that failed
 // (its message in the area).
 int Dict_Create_Def_Tables(TSQLCA* q);
 

@@ -10,12 +10,13 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-const char16_t* const kSample[] = {  // the department dictionary (in the dictionary table), the goods
-    u"insert into app_dict_def(dict_id, code, name) values('dept', '01', '财务部'), ('dept', '02', '采购部'), "
-    u"('dept', '03', '仓储部')",
-    u"create table goods(code varchar(10) primary key, name varchar(40), dept_code varchar(10), qty integer, "
+const char16_t* const kSample[] = {  // made anew; nothing else of the database is touched
+    u"drop table if exists sample_goods", u"delete from app_dict_def where dict_id = 'sample_dept'",
+    u"insert into app_dict_def(dict_id, code, name) values('sample_dept', '01', '财务部'), ('sample_dept', '02', "
+    u"'采购部'), ('sample_dept', '03', '仓储部')",
+    u"create table sample_goods(code varchar(10) primary key, name varchar(40), dept_code varchar(10), qty integer, "
     u"amount numeric(12,2), since date)",
-    u"insert into goods values('G01', '冷轧钢板', '02', 12, 67200, '2024-01-08'), ('G02', '电子元件', '02', 340, 4250, "
+    u"insert into sample_goods values('G01', '冷轧钢板', '02', 12, 67200, '2024-01-08'), ('G02', '电子元件', '02', 340, 4250, "
     u"'2024-03-15'), ('G03', '包装纸箱', '03', 1500, 1800, '2024-05-20'), ('G04', '办公用品', '01', 25, 2200, '2024-06-01')",
 };
 
@@ -28,9 +29,7 @@ int main(int argc, char** argv) {
   options.database = args.contains("--pg") ? args.value(args.indexOf("--pg") + 1) : home.filePath("data_app.db");
   const Zem_Start_Result started = Zem_Pack_Start(options);
   TSQLCA q;
-  for (const char16_t* sql : {u"drop table if exists goods", u"drop table if exists app_dict_def", u"drop table if exists app_dict_sql"})
-    q.Exec(sql);  // the sample anew: a PostgreSQL database keeps the last run's
-  bool made = started.ok && Dict_Create_Def_Tables(&q) == 0;
+  bool made = started.ok && Dict_Create_Def_Tables(&q) == 0;  // where the database has none yet
   for (const char16_t* sql : kSample) made = made && q.Exec(sql) == 0;
   if (!made || q.Commit() != 0) {
     std::fprintf(stderr, "data_app: %s\n", qPrintable(started.failed.join("; ") + QString::fromUtf16(q.Get_Error_Msg())));
@@ -40,7 +39,7 @@ int main(int argc, char** argv) {
   QWidget window;
   auto* dept = new TComboBox_Ext;
   dept->Set_Allow_Empty(1);  // the empty entry: every department
-  dept->Attach_Dict("dept", 0);
+  dept->Attach_Dict("sample_dept", 0);
   auto* since = new TMDate;
   since->Set_Date(QDate(2024, 12, 31));
   auto* save = new QPushButton("保存");
@@ -55,14 +54,15 @@ int main(int argc, char** argv) {
   grid->SetColCount(7);  // the row numbers, then a column for each ADEF line
   grid->SetADEF({"代码,$code,readonly,|60", "名称,$name,|120", "部门,$dept_code,|100", "数量,$qty,int,+",
                  "金额,$amount,money,|110", "启用日期,$since,|90"});
-  grid->SetColPickDict(3, "dept");  // cells show "code name"; the value is the code
+  grid->SetColPickDict(3, "sample_dept");  // cells show "code name"; the value is the code
   grid->Set_Sum_Mg(sum);            // the line of totals below the grid
   grid->Set_Sum_Flag("amount", 1);
   TSQLCA area;  // the rows shown, tracked since they were read
   auto load = [&] {
+    if (area.Has_Changes() && QMessageBox::question(&window, "data_app", "放弃未保存的修改？") != QMessageBox::Yes) return;
     const QString d = dept->code();
-    area.Select(u"select * from goods where (? = '' or dept_code = ?) and since <= ? order by code", {d, d, since->dateValue()});
-    area.Track_Changes(u"goods", u"code");
+    area.Select(u"select * from sample_goods where (? = '' or dept_code = ?) and since <= ? order by code", {d, d, since->dateValue()});
+    area.Track_Changes(u"sample_goods", u"code");
     grid->Bind_Area(&area);  // what the clerk changes in the grid goes into the area
   };
   QObject::connect(dept, &QComboBox::currentIndexChanged, load);
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   grid->FocusCell(5, 2);  // G02's amount, as a clerk pastes 5100 there and saves
   grid->Paste_Text("5100");
   save->click();
-  q.Select(u"select amount from goods where code = ?", {u"G02"});
+  q.Select(u"select amount from sample_goods where code = ?", {u"G02"});
   std::printf("saved: G02 amount %s, total %s\n", qPrintable(QString::fromUtf16(q.Get_Row_Value(0, 0))),
               qPrintable(sum->value(5, 0)));
   return 0;

@@ -26,10 +26,12 @@ QString Package_Dir() {
   return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath();
 }
 
-// A PostgreSQL connection string rather than a file: a URI, or libpq's key=value form.
+// A PostgreSQL connection string rather than a file: a URI, or libpq's key=value form starting with a
+// keyword ("host=...", "dbname = ..."); a file path with "=" further on ("/data/a=1.db") stays a file.
 bool Is_Conninfo(const QString& db) {
+  static const QRegularExpression kKeyword(QStringLiteral("^\\s*[a-z_]+\\s*="));
   return db.startsWith(QLatin1String("postgresql://")) || db.startsWith(QLatin1String("postgres://")) ||
-         db.contains(u'=');
+         kKeyword.match(db).hasMatch();
 }
 
 // The database as the result and the log name it: a password in a connection string left out.

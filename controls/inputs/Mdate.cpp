@@ -387,7 +387,8 @@ QDate TMDate::dateValue() {
   const int y = To_Int(Narrow(year_->Text()).c_str());
   const int m = To_Int(Narrow(month_->Text()).c_str());
   const int d = monthForm_ ? 1 : To_Int(Narrow(day_->Text()).c_str());
-  return QDate::isValid(y, m, d) ? QDate(y, m, d) : QDate();
+  // A year still being typed ("2", "202") is no date yet: the box takes years 1000 to 5000.
+  return y >= 1000 && y <= 5000 && QDate::isValid(y, m, d) ? QDate(y, m, d) : QDate();
 }
 
 namespace {

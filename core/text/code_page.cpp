@@ -574,11 +574,13 @@ std::u16string Zem_Utf8_To_W(const std::string& s) {
   return w;
 }
 
-int Zem_Is_Utf8_Text(const char* src, int n) {
-  if (!src) return 0;
-  if (n < 0) n = static_cast<int>(std::strlen(src));
+namespace {
+
+// What sequences a valid UTF-8 text holds beyond ASCII: 2 for two-byte ones, 4 for longer ones (0 when
+// the text is not UTF-8 or plain ASCII).
+int Utf8_Widths(const char* src, int n) {
   const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
-  bool beyond = false;
+  int widths = 0;
   for (int i = 0; i < n;) {
     const unsigned b = s[i];
     if (b < 0x80) {
@@ -603,10 +605,18 @@ int Zem_Is_Utf8_Text(const char* src, int n) {
     if (i + len > n || s[i + 1] < lo || s[i + 1] > hi) return 0;
     for (int k = 2; k < len; ++k)
       if (!Is_Cont(s[i + k])) return 0;
-    beyond = true;
+    widths |= len == 2 ? 2 : 4;
     i += len;
   }
-  return beyond ? 1 : 0;
+  return widths;
+}
+
+}  // namespace
+
+int Zem_Is_Utf8_Text(const char* src, int n) {
+  if (!src) return 0;
+  if (n < 0) n = static_cast<int>(std::strlen(src));
+  return Utf8_Widths(src, n) ? 1 : 0;
 }
 
 int Zem_Note_Narrow_Text(int cp, const char* src, int n, const wchar16* out, int out_n) {
@@ -615,10 +625,13 @@ int Zem_Note_Narrow_Text(int cp, const char* src, int n, const wchar16* out, int
   int asked = 0, given = 0;
   for (int i = 0; i < n; ++i) asked += src[i] == '?';
   for (int i = 0; i < out_n; ++i) given += out[i] == u'?';
-  if (given <= asked || !Zem_Is_Utf8_Text(src, n)) return 0;
+  // Chinese in UTF-8 is all three-byte sequences; GBK text is seldom valid UTF-8 that way, while GBK
+  // characters often read as two-byte sequences, so those count only where "?" came out.
+  const int widths = Utf8_Widths(src, n);
+  if (!widths || (given <= asked && widths != 4)) return 0;
   static std::atomic<bool> told{false};
   if (!told.exchange(true)) {
-    Log_Printf("narrow text is UTF-8, not code page 936: \"%.*s\" shows as \"?\" where the code page cannot read it; "
+    Log_Printf("narrow text is UTF-8, not code page 936: \"%.*s\" shows as other characters or \"?\"; "
                "pass wide text (u\"...\", QString) or text in the system code page (told once)\n", n, src);
   }
   return 1;

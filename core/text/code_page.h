@@ -52,9 +52,10 @@ int Zem_Is_Utf8_Text(const char* src, int n);
 // Narrow text is in the system code page, yet a UTF-8 literal is easily passed where it is expected
 // ("金额" as bytes E9 87 91 ...) and turns into other characters or "?". The conversions of single
 // texts (map_wchar, tc2u, Tmp_C2W, the grid's cells) hand their input and output here: when the code
-// page was 936, the output holds more "?" than the input (bytes the code page cannot read) and the
-// input is UTF-8 beyond ASCII, the framework log says so, once per process, with the text as UTF-8
-// reads it. Returns 1 when the text was such (whether or not this call wrote the line), else 0.
+// page was 936 and the input is UTF-8 beyond ASCII, either all of it in sequences of three bytes or
+// more (as Chinese is) or with more "?" in the output than in the input (bytes the code page cannot
+// read), the framework log says so, once per process, with the text as UTF-8 reads it. Returns 1 when
+// the text was such (whether or not this call wrote the line), else 0.
 int Zem_Note_Narrow_Text(int cp, const char* src, int n, const wchar16* out, int out_n);
 // Whole NUL-terminated wide text as UTF-8 (null gives ""), and UTF-8 bytes back to wide text: for log
 // lines, configuration texts and SQL parameters that travel as UTF-8.

@@ -17,8 +17,8 @@ TEST(ZemPackStart, EachStepComesUpOrSaysWhy) {
   using Res = Zem_Start_Result;
   // failed: the result's failures, each also in the log; check: what works afterwards
   struct Row { const char* name; std::function<void(Opt&, QString)> set; QStringList failed; std::function<bool(Res&)> check; } rows[] = {
-      {"SQLite in a new folder, a home path, the defaults", [](Opt& o, QString d) {
-         o.database = d + "/data/app.db";
+      {"SQLite in a new folder (a \"=\" in its path), a home path, the defaults", [](Opt& o, QString d) {
+         o.database = d + "/data/a=1.db";
          o.home_path = d + "/home";
        }, {}, [](Res& r) { return r.shared_registry && r.host_functions == 29 && TSQLCA().Select(u"select 1") == 0; }},
       {"no host defaults", [](Opt& o, QString) { o.host_defaults = false; }, {},

@@ -16,6 +16,10 @@ TEST_F(InputsQt, DatesAndCodesAsQt) {
       {"a QDate", false, [](TMDate& b, MPickDate&) { b.Set_Date(QDate(2024, 2, 29)); }, "2024|02|29", "2024-02-29"},
       {"an invalid QDate empties the box", false, [](TMDate& b, MPickDate&) { b.Set_Date(QDate()); }, "||", ""},
       {"a QString; a day the month lacks is no date", false, [](TMDate& b, MPickDate&) { b.Set_Date(QStringLiteral("20240230")); }, "2024|02|30", ""},
+      {"a year still being typed is no date", false, [](TMDate& b, MPickDate&) {
+         b.Set_Date(QDate(2024, 5, 1));
+         b.Year_Field()->SetText(QStringLiteral("202"));
+       }, "202|05|01", ""},
       {"the month form: its first day", false, [](TMDate& b, MPickDate&) { b.Set_Month(QDate(2023, 7, 19)); }, "2023|07|", "2023-07-01"},
       {"the picker: a QDate", true, [](TMDate&, MPickDate& p) { p.Set_Date(QDate(2023, 12, 31)); }, "2023-12-31", "2023-12-31"},
       {"the picker: a null QString is today", true, [](TMDate&, MPickDate& p) { p.Set_Date(QString()); }, "2024-06-15", "2024-06-15"},

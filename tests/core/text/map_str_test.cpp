@@ -192,7 +192,9 @@ TEST(NarrowText, Utf8WhereTheCodePageIsExpectedIsToldOnce) {
   // utf8: Zem_Is_Utf8_Text; told: Zem_Note_Narrow_Text after a conversion from code page 936
   struct Row { const char* name; const char* text; int utf8, told; } rows[] = {
       {"UTF-8 the code page cannot read", "\xE9\x87\x91\xE9\xA2\x9D", 1, 1},
-      {"UTF-8 that reads as other GBK characters, none of them \"?\"", "\xF0\x9F\x98\x80", 1, 0},
+      {"UTF-8 that reads as other GBK characters, none of them \"?\"", "\xE9\x83\xA8\xE9\x97\xA8", 1, 1},
+      {"a four-byte sequence", "\xF0\x9F\x98\x80", 1, 1},
+      {"GBK characters that are also two-byte UTF-8", "\xC4\xA3\xD6\xB5", 1, 0},
       {"GBK text", kAhBa, 0, 0},
       {"ASCII with a question mark of its own", "why?", 0, 0},
       {"a truncated sequence", "\xE9\x87", 0, 0},
