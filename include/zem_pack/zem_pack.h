@@ -29,15 +29,19 @@
 // Text, parameters, data sets, query areas, sessions, saving.
 #include "core/data/db_connect.h"
 #include "core/data/dbdata.h"
+#include "core/data/key_set.h"
+#include "core/data/name_call.h"
 #include "core/data/para.h"
 #include "core/data/row_track.h"
 #include "core/data/save_changes.h"
 #include "core/data/sql_param.h"
 #include "core/data/sqlca.h"
 #include "core/text/map_str.h"
+#include "core/text/separate_str.h"
 
 // Remote calls, in-process or to the application server.
 #include "link/r_call.h"
+#include "link/server_module.h"
 
 // Code dictionaries.
 #include "dict/dict.h"
@@ -45,6 +49,7 @@
 #include "dict/dict_mgr.h"
 #include "dict/dict_notify.h"
 #include "dict/dict_serv.h"
+#include "dict/tree_dict.h"
 
 // The registry, host functions, the log, captions.
 #include "frame/host_funcs.h"
