@@ -58,10 +58,22 @@ int main(int argc, char** argv) {
   grid->Set_Sum_Mg(sum);            // the line of totals below the grid
   grid->Set_Sum_Flag("amount", 1);
   TSQLCA area;  // the rows shown, tracked since they were read
+  QString shownDept;  // the choices they were read with, put back when the clerk keeps unsaved changes
+  QDate shownSince;
+  bool restoring = false;
   auto load = [&] {
-    if (area.Has_Changes() && QMessageBox::question(&window, "data_app", "放弃未保存的修改？") != QMessageBox::Yes) return;
-    const QString d = dept->code();
-    area.Select(u"select * from sample_goods where (? = '' or dept_code = ?) and since <= ? order by code", {d, d, since->dateValue()});
+    if (restoring) return;
+    if (area.Has_Changes() && QMessageBox::question(&window, "data_app", "放弃未保存的修改？") != QMessageBox::Yes) {
+      restoring = true;
+      dept->Set_Code(shownDept);
+      since->Set_Date(shownSince);
+      restoring = false;
+      return;
+    }
+    shownDept = dept->code();
+    shownSince = since->dateValue();
+    area.Select(u"select * from sample_goods where (? = '' or dept_code = ?) and since <= ? order by code",
+                {shownDept, shownDept, shownSince});
     area.Track_Changes(u"sample_goods", u"code");
     grid->Bind_Area(&area);  // what the clerk changes in the grid goes into the area
   };
