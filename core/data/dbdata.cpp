@@ -575,6 +575,19 @@ const wchar16* DBDataMgr::Get_Row_Value(int row, int i) const {
   return dbdata::Text(rows_.Get(row)->cols[i]);
 }
 
+std::vector<const wchar16*> DBDataMgr::Column_Texts(int i) const {
+  std::vector<const wchar16*> texts;
+  if (i < 0 || i >= Get_Field_Count()) return texts;
+  const int n = Get_Row_Count();
+  texts.resize(static_cast<size_t>(n));
+  DBIOROWSTRU* const* rows = rows_.Data();
+  for (int r = 0; r < n; ++r) {
+    if (r + 32 < n) __builtin_prefetch(&rows[r + 32]->cols[i]);  // rows lie apart, each cold
+    texts[static_cast<size_t>(r)] = dbdata::Text(rows[r]->cols[i]);
+  }
+  return texts;
+}
+
 int DBDataMgr::Row_Value_Present(int row, int i) const {
   if (row < 0 || row >= Get_Row_Count() || i < 0 || i >= Get_Field_Count()) return 0;
   return rows_.Get(row)->cols[i].value != nullptr;

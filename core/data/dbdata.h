@@ -37,6 +37,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
 #include "core/text/map_str.h"
 #include "core/text/ot_array.h"
 
@@ -155,6 +157,9 @@ class DBDataMgr {
   int Get_Value_Len(int i);          // code units of the current value (embedded zeros counted)
   // Any row, without moving the cursor ("" outside the rows or fields).
   const wchar16* Get_Row_Value(int row, int i) const;
+  // The texts of field i in every row, in row order ("" for absent values), or none for a bad index:
+  // one pass over the rows for callers that index a column.
+  std::vector<const wchar16*> Column_Texts(int i) const;
   // Whether the cell holds a value at all (an absent value reads as "" but is a database NULL).
   int Row_Value_Present(int row, int i) const;
   // The row's tracking number (DBIOROWSTRU::track); 0 outside the rows. Setting it is the tracker's.
@@ -244,7 +249,7 @@ class DBDataMgr {
   int Row_Match(DBIOROWSTRU* row, int field, const wchar16* value) const;
   int Conds_Match(DBIOROWSTRU* row, DBDataMgr_Find_List* conds) const;
   int Unpack_Checked(const uint8_t* buf, size_t len, size_t* used);
-  int Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32_t r);
+  int Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32_t r, size_t units);
   // The block pool: unpacked and appended rows and their first values are carved from large blocks
   // instead of one heap block each, and the blocks go back all at once when the rows are cleared. Take() hands out room for
   // up to `bytes` (8-byte aligned); Keep() gives back what the last Take() did not use. Unpacking
