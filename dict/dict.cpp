@@ -422,11 +422,11 @@ int TDict::Build_Index() {
   const std::vector<const wchar16*> keys = d->Column_Texts(0);
   const size_t n = keys.size();
   std::vector<uint32_t> hashes(n);
-  index_.resize(n);
+  index_.reserve(n);
   bool ascending = true, descending = true, repeated = false;
   for (size_t r = 0; r < n; ++r) {
     if (r + 32 < n) __builtin_prefetch(keys[r + 32]);
-    index_[r] = {keys[r], static_cast<int>(r), 0};
+    index_.push_back({keys[r], static_cast<int>(r), 0});
     hashes[r] = Code_Hash(keys[r]);
     if (r == 0 || !(ascending || descending)) continue;
     const int c = W_Cmp(keys[r - 1], keys[r]);
@@ -445,9 +445,9 @@ int TDict::Build_Index() {
   while (cap < n * 2) cap <<= 1;
   slots_.assign(cap, Code_Slot{0, -1});
   // Equal codes lie side by side in the sorted entries, so only the first of each run goes into the
-  // table, and a probe never meets its own code: the first free slot is the one. The table is larger
-  // than the caches and its slots are met at random: each is asked for 16 entries ahead, so the reads
-  // overlap instead of waiting one after the other.
+  // table, and a probe never meets its own code: the first free slot is the one. A large dictionary's
+  // table outgrows the caches and its slots are met at random: each is asked for 16 entries ahead, so
+  // the reads overlap instead of waiting one after the other.
   const size_t mask = cap - 1;
   constexpr size_t kAhead = 16;
   for (size_t i = 0; i < n; ++i) {

@@ -136,6 +136,11 @@ class DBDataMgr {
   // ---- rows and cursor
   int Add_Row();             // appends a row of empty cells and makes it current
   int Insert_Row(int pos);   // pos clamped to 0..row count; the new row becomes current
+  // Appends a row whose first n cells hold the texts (lens[i] code units of texts[i], embedded zeros
+  // kept; a null text leaves the cell absent) and makes it current: Add_Row and Set_Value_With_Len in
+  // one piece of the block pool, for callers that fill many rows. 0 when n is negative or above the
+  // field count, or there is no memory.
+  int Append_Row(const wchar16* const* texts, const int* lens, int n);
   int Del_Row();             // deletes the current row; the cursor keeps its index, clamped
   int Swap_Row(int a, int b);
   int First();               // row 0; whether any row exists

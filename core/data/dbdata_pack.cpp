@@ -362,23 +362,24 @@ int DBDataMgr::Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32
   char* at = piece;
   for (uint32_t j = 0; j < r; ++j) {
     DBIOROWSTRU* row = reinterpret_cast<DBIOROWSTRU*>(at);
-    std::memset(static_cast<void*>(row), 0, row_bytes);
     row->cols = reinterpret_cast<DBIOCOLSTRU*>(row + 1);
     row->pooled = 1;
+    row->track = 0;
     rows_.Add(row);
     DBIOCOLSTRU* cells = row->cols;
     wchar16* v = reinterpret_cast<wchar16*>(at + row_bytes);
-    for (uint32_t i = 0; i < f; ++i) {
+    for (uint32_t i = 0; i < f; ++i) {  // every cell written whole: the piece is not cleared first
       uint32_t k = *rd.p++;
-      if (k == 0) continue;
+      if (k == 0) {
+        cells[i] = DBIOCOLSTRU{nullptr, nullptr, 0, ZEM_CELL_HEAP};
+        continue;
+      }
       uint32_t l = rd.Be(static_cast<int>(k));
       const uint8_t* s = rd.p;
       rd.p += l;
       const int n = Utf8_Value(s, l, v);
       v[n] = 0;
-      cells[i].value = v;
-      cells[i].len = n + 1;
-      cells[i].pooled = 1;
+      cells[i] = DBIOCOLSTRU{v, nullptr, n + 1, ZEM_CELL_POOL};
       v += n + 1;
     }
     at = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(v) + 7) & ~uintptr_t{7});
