@@ -106,6 +106,9 @@ void TMenuItem::Insert(int index, TMenuItem* item) {
 }
 
 void TMenuItem::attachAction(TMenuItem* item, int index) {
+    // A pop-up menu's own QMenu is made when it is first wanted (ensureMenu adds the items then): a
+    // form with many controls holds many menus, and Qt makes each QMenu slower the more there are.
+    if (root_ && !menu_) return;
     QMenu* m = ensureMenu();
     QAction* before = index < Count() ? items_[size_t(index)]->action_ : nullptr;
     m->insertAction(before, item->action_);
@@ -170,6 +173,7 @@ QMenu* TMenuItem::ensureMenu() {
             if (root_ && root_->OnPopup) root_->OnPopup(root_);
             assignHotkeys();
         });
+        for (TMenuItem* item : items_) menu_->addAction(item->action_);
     }
     return menu_;
 }
@@ -213,12 +217,11 @@ void TMenuItem::assignHotkeys() {
 TPopupMenu::TPopupMenu(QObject* owner) : QObject(owner) {
     items_ = new TMenuItem(this);
     items_->root_ = this;
-    items_->ensureMenu();
 }
 
 TPopupMenu::~TPopupMenu() = default;
 
-QMenu* TPopupMenu::menu() const { return items_->menu(); }
+QMenu* TPopupMenu::menu() const { return items_->ensureMenu(); }
 
 void TPopupMenu::Popup(int x, int y) {
     menu()->popup(QPoint(x, y));

@@ -83,8 +83,10 @@ public:
 
     TNotifyEvent OnClick;
 
-    // Qt side: the entry's action, and the submenu (null until the item has children).
+    // Qt side: the entry's action, and its menu.
     QAction* action() const { return action_; }
+    // The QMenu (null while none is made: an item without children, or a pop-up menu's Items() item
+    // until TPopupMenu::menu() or a popup first wants it).
     QMenu* menu() const { return menu_; }
     // The submenu, created when missing.
     QMenu* ensureMenu();
