@@ -187,19 +187,19 @@ QString ZemWidgetPlugin::domXml() const {
   // The object name a new control gets: the class name with a lower-case first letter.
   QString object = name();
   if (!object.isEmpty()) object[0] = object[0].toLower();
-  QString defaults, specs;
+  QString defaults, hints;  // property values; Designer's hints on the single texts
   for (const Data_Property& d : kData_Properties) {
     if (std::strcmp(d.class_name, entry_->class_name) != 0) continue;
     const QString property = QString::fromLatin1(d.property);
     if (d.list)
       defaults += QStringLiteral("  <property name=\"%1\">\n   <stringlist notr=\"true\"/>\n  </property>\n").arg(property);
     else
-      specs += QStringLiteral("    <stringpropertyspecification name=\"%1\" notr=\"true\" type=\"singleline\"/>\n").arg(property);
+      hints += QStringLiteral("    <stringpropertyspecification name=\"%1\" notr=\"true\" type=\"singleline\"/>\n").arg(property);
   }
-  if (!specs.isEmpty())
-    specs = QStringLiteral(" <customwidgets>\n  <customwidget>\n   <class>%1</class>\n   <propertyspecifications>\n%2"
+  if (!hints.isEmpty())
+    hints = QStringLiteral(" <customwidgets>\n  <customwidget>\n   <class>%1</class>\n   <propertyspecifications>\n%2"
                            "   </propertyspecifications>\n  </customwidget>\n </customwidgets>\n")
-                .arg(name(), specs);
+                .arg(name(), hints);
   return QStringLiteral("<ui language=\"c++\">\n"
                         " <widget class=\"%1\" name=\"%2\">\n"
                         "  <property name=\"geometry\">\n"
@@ -210,7 +210,7 @@ QString ZemWidgetPlugin::domXml() const {
                         "%6"
                         "</ui>\n")
       .arg(name(), object, QString::number(Default_Size(entry_->class_name).width()),
-           QString::number(Default_Size(entry_->class_name).height()), defaults, specs);
+           QString::number(Default_Size(entry_->class_name).height()), defaults, hints);
 }
 
 ZemDesignerCollection::ZemDesignerCollection(QObject* parent) : QObject(parent) {

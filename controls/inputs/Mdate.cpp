@@ -139,15 +139,12 @@ TLabel* TMDate::Make_Caption(const char16_t* caption) {
   l->SetCaption(text);
   l->Font()->Name = QStringLiteral("Arial");
   l->Font()->Size = 9;
-  l->FontChanged();
+  l->Font()->Color = clBlack;
+  l->FontChanged();  // before measuring the caption
   const bool translated = text != Caption_Text(caption);
   l->SetWidth(translated ? std::max(12, l->fontMetrics().horizontalAdvance(text) + 2) : 12);
   l->SetAlignment(taCenter);
   l->setAlignment(Qt::AlignCenter);  // and vertically in the field's height
-  l->Font()->Name = QStringLiteral("Arial");
-  l->Font()->Size = 9;
-  l->Font()->Color = clBlack;
-  l->FontChanged();
   l->setCursor(Qt::PointingHandCursor);  // a click opens the calendar
   l->OnClick = [this](TObject* s) { Label_OnClick(s); };
   return l;

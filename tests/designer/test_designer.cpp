@@ -95,7 +95,7 @@ TEST(DesignerPlugin, EachClassDescribedDrawnAndMade) {
 
   QWidget form;
   // The properties that hold data, marked not translatable (a string list as dropped, a string through
-  // its specification), so uic never re-applies them in retranslateUi.
+  // the plugin's property hints), so uic never re-applies them in retranslateUi.
   const QMap<QString, QString> data = {{"TMG", "ADEF,BDEF"}, {"MStatusBar", "PanelTexts,PanelWidths"},
                                        {"TComboBox_Ext", "Dict_Id"}, {"TMDate", "Value"}};
   for (auto* w : Collection()->customWidgets()) {

@@ -237,13 +237,15 @@ TEST_P(Db_Test, StoppedBackendMidStatementAndMidBatch) {
            u"insert into s values(1, 10), (2, 20)"});
     const std::string pid = Utf8(Value(q, u"select pg_backend_pid()").c_str());
     std::atomic<bool> stopped{false};
-    // Stops the backend once it is inside the call's transaction, as a server that stalls mid-way.
+    std::atomic<bool> returned{false};
+    // Stops the backend once it is inside the call's transaction, as a server that stalls mid-way. It
+    // watches until the call returns: filling the batch's rows first takes seconds on a loaded machine.
     std::thread stopper([&] {
       PGconn* c = PQconnectdb(std::getenv("ZEM_PG_CONNINFO"));
       // Between calls no transaction is open, so one open is this call's (running a statement or, on a
       // loaded machine, waiting for the batch's next rows).
       const std::string inside = "select 1 from pg_stat_activity where pid = " + pid + " and xact_start is not null";
-      for (int i = 0; i < 1000 && !stopped; i++, usleep(2000)) {
+      for (int i = 0; i < 60000 && !stopped && !returned; i++, usleep(2000)) {
         PGresult* res = PQexec(c, inside.c_str());
         if (PQntuples(res) == 1) stopped = kill(std::stoi(pid), SIGSTOP) == 0;
         PQclear(res);
@@ -264,6 +266,7 @@ TEST_P(Db_Test, StoppedBackendMidStatementAndMidBatch) {
     } else {
       code = q.Exec(u"update s set v = v + 1 from (select pg_sleep(0.5)) z");
     }
+    returned = true;
     stopper.join();
     ASSERT_TRUE(stopped.load()) << "the backend was never seen inside the call";
     EXPECT_EQ(code, DB_LOST_CONNECTION) << Msg(q);
