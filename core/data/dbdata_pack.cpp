@@ -302,7 +302,7 @@ int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
   if (!Walk_Packed(buf, len, &f, &r, &total, &units)) return 0;
 
   // Second pass: build. Only an allocation failure can stop it now; the set then holds the fields
-  // and the rows read so far. The blocks of the old rows are kept aside and filled again.
+  // and no rows. The blocks of the old rows are kept aside and filled again.
   Pool_Block* old = pool_;
   pool_ = nullptr;
   CFree();

@@ -193,8 +193,8 @@ TEST_P(ComboDb, RepeatedCodesAreListedOnceWithTheFirstName) {
     a->Set_Field_Count(2);
     for (int i = from; i < from + count; ++i) {
       a->Add_Row();
-      a->Set_Value(0, (u"C" + std::u16string(map_wchar(std::to_string(i % distinct).c_str()).c_str())).c_str());
-      a->Set_Value(1, (prefix + std::u16string(map_wchar(std::to_string(i).c_str()).c_str())).c_str());
+      a->Set_Value(0, (u"C" + QString::number(i % distinct).toStdU16String()).c_str());
+      a->Set_Value(1, (prefix + QString::number(i).toStdU16String()).c_str());
     }
     return a;
   };
@@ -204,8 +204,7 @@ TEST_P(ComboDb, RepeatedCodesAreListedOnceWithTheFirstName) {
   TComboBox_Ext b;
   b.Attach_Dbio(first.get());
   const struct { const char* what; std::function<void()> act; int items; const char* code; QString name; } steps[] = {
-      {"each code once", [] {}, 40, "C39", U(u"甲39")},
-      {"the first row's name wins", [] {}, 40, "C0", U(u"甲0")},
+      {"each code once, the first row's name winning", [] {}, 40, "C39", U(u"甲39")},
       {"appending adds only the new codes", [&] { b.Append_Dbio(more.get()); }, 50, "C45", U(u"乙45")},
       {"... and keeps the names listed", [] {}, 50, "C35", U(u"甲35")},
       {"a single item with a listed code changes nothing", [&] { b.Add_Item("C7", u"丙"); }, 50, "C7", U(u"甲7")},
@@ -213,9 +212,7 @@ TEST_P(ComboDb, RepeatedCodesAreListedOnceWithTheFirstName) {
   };
   for (const auto& s : steps) {
     s.act();
-    EXPECT_EQ(b.Items()->Count(), s.items) << s.what;
-    EXPECT_EQ(b.Set_Code(s.code), 1) << s.what;
-    EXPECT_EQ(b.Text(), s.name) << s.what;
-    EXPECT_STREQ(b.Get_Code(), s.code) << s.what;
+    EXPECT_TRUE(b.Items()->Count() == s.items && b.Set_Code(s.code) == 1) << s.what;
+    EXPECT_TRUE(b.Text() == s.name && std::string(b.Get_Code()) == s.code) << s.what;
   }
 }

@@ -208,9 +208,7 @@ TEST(DBData, AppendRowIsAddRowWithItsValues) {
   for (int r = 0; r < by_append.Get_Row_Count(); ++r)
     EXPECT_EQ(by_append.Row_Value_Present(r, 1), by_add.Row_Value_Present(r, 1)) << rows[r].what;
   const std::vector<const wchar16*> codes = by_append.Column_Texts(0);
-  ASSERT_EQ(codes.size(), std::size(rows));
-  EXPECT_EQ(S(codes[0]), u"D01");
-  EXPECT_EQ(S(codes[5]), u"") << "an absent cell reads as the empty text";
+  EXPECT_TRUE(codes.size() == std::size(rows) && S(codes[0]) == u"D01" && S(codes[5]) == u"") << "absent reads \"\"";
   EXPECT_TRUE(by_append.Column_Texts(3).empty() && by_append.Column_Texts(-1).empty()) << "no such field";
 
   // The appended values change, move and go like any others.
@@ -227,12 +225,9 @@ TEST(DBData, AppendRowIsAddRowWithItsValues) {
   // Refused: more cells than fields, a negative count, a set without fields; nothing is added.
   const char16_t* four[] = {u"a", u"b", u"c", u"d"};
   const int lens[] = {1, 1, 1, 1};
-  EXPECT_EQ(by_append.Append_Row(four, lens, 4) + by_append.Append_Row(four, lens, -1), 0);
-  EXPECT_EQ(by_append.Get_Row_Count(), 5);
-  Kept_Log log(true);
   DBDataMgr none;
-  EXPECT_EQ(none.Append_Row(four, lens, 0), 0);
-  EXPECT_EQ(none.Get_Row_Count(), 0);
+  EXPECT_EQ(by_append.Append_Row(four, lens, 4) + by_append.Append_Row(four, lens, -1) + none.Append_Row(four, lens, 0), 0);
+  EXPECT_TRUE(by_append.Get_Row_Count() == 5 && none.Get_Row_Count() == 0);
 }
 
 TEST(DBData, ResultAttributesAndReset) {
