@@ -26,6 +26,28 @@ int Decode_Call(const zem::link::CallRequest& req, TParaMgr* pack, std::string* 
   return 1;
 }
 
+int Check_Batch(const zem::link::CallBatchRequest& req, std::string* error) {
+  if (req.calls_size() == 0) {
+    *error = "a batch without calls";
+    return 0;
+  }
+  if (req.calls_size() > kBatch_Max_Calls) {
+    *error = "a batch of " + std::to_string(req.calls_size()) + " calls, over the " +
+             std::to_string(kBatch_Max_Calls) + " one batch may carry";
+    return 0;
+  }
+  if (req.cancel_size() > 0) {
+    *error = "a batch that cancels calls before it sent them";
+    return 0;
+  }
+  for (const zem::link::BatchCall& c : req.calls())
+    if (c.timeout_ms() < 0) {
+      *error = "a call of the batch with a negative timeout";
+      return 0;
+    }
+  return 1;
+}
+
 int Encode_Reply(TParaMgr* pack, int result, const std::string& message, int max_message,
                  zem::link::CallReply* reply, std::string* error) {
   int len = 0;
