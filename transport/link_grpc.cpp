@@ -6,6 +6,10 @@
 // server costs a caller no wait. Keepalive pings find a server that vanished without closing its
 // connection (a cable, a frozen machine) while a notice stream is idle.
 #include <absl/synchronization/mutex.h>
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
 #include <grpcpp/grpcpp.h>
 
 #include <atomic>
@@ -253,14 +257,15 @@ int Run_Single(Channel* c, const Link_Call* call, Link_Reply* reply) {
 // lone call, or a few at once: no wait at all); beyond that it waits in the channel's pending list,
 // and everything pending leaves as one CallBatch stream as soon as one of those in the air is
 // answered, or after kHold at the latest, so that slow calls in the air do not hold it. The server
-// runs a batch's calls on its workers side by side, each as a call of its own, and answers each as
-// it ends: a long call does not hold the answers of the short ones beside it. A caller's 取消 or
+// runs a batch's calls on its workers side by side, each as a call of its own, and sends the answers
+// of those that ended together in one message, an answer waiting at most a millisecond for the
+// others: a long call does not hold the answers of the short ones beside it. A caller's 取消 or
 // deadline ends its own wait at once and tells the server on the batch's stream, which does not run
 // the call or rolls its work back, as for a call of its own. A server without CallBatch
 // (UNIMPLEMENTED, nothing ran) has the batch's calls sent again on their own, and the channel sends
 // no more batches.
 constexpr int kAlone = 2;
-constexpr auto kHold = std::chrono::milliseconds(2);
+constexpr auto kHold = std::chrono::milliseconds(5);
 constexpr int kBatch_Pack = 64 * 1024;  // larger packs always go on their own
 constexpr int kBatch_Calls = 256;
 
@@ -274,8 +279,38 @@ struct Entry {
   int index = -1;
   grpc::Status status;  // kAnswered: the call's own status
   std::unique_ptr<zem::link::CallReply> answer;
-  std::condition_variable wake;
+  // The caller sleeps on a futex word of its own, set once the state above is kAnswered or
+  // kAlone_Again, by whoever set it, after letting go of batch_lock (so that the woken caller finds no
+  // lock held by its waker); let_go says that the waker is done with the entry.
+  std::atomic<int> woken{0};
+  std::atomic<int> let_go{0};
 };
+
+// Waits until *word is no longer 0 or the time comes; true when it is set.
+bool Futex_Wait_Until(std::atomic<int>* word, Clock::time_point until) {
+  for (;;) {
+    if (word->load(std::memory_order_acquire) != 0) return true;
+    const auto left = until - Clock::now();
+    if (left <= Clock::duration::zero()) return false;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    syscall(SYS_futex, reinterpret_cast<int*>(word), FUTEX_WAIT_PRIVATE, 0, &ts, nullptr, 0);
+  }
+}
+
+// Wakes the callers whose state was set under batch_lock (called after letting go of it).
+void Wake(const std::vector<Entry*>& woken) {
+  for (Entry* e : woken) {
+    e->woken.store(1, std::memory_order_release);
+    syscall(SYS_futex, reinterpret_cast<int*>(&e->woken), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+    e->let_go.store(1, std::memory_order_release);
+  }
+}
+
+// The caller, woken, waits for its waker to be done with the entry (a moment at most).
+void Wait_Let_Go(Entry& e) {
+  while (e.let_go.load(std::memory_order_acquire) == 0) std::this_thread::yield();
+}
 
 // One CallBatch stream: its first message carries the calls, later ones the indexes of calls given up.
 struct Batch {
@@ -385,7 +420,7 @@ void Uncount_Locked(Channel* c, Batch* b) {
 }
 
 // The answers of one message to their callers.
-void Deliver_Locked(Batch* b) {
+void Deliver_Locked(Batch* b, std::vector<Entry*>* woken) {
   for (zem::link::BatchAnswer& a : *b->rep.mutable_answers()) {
     const int i = a.index();
     if (i < 0 || i >= static_cast<int>(b->entries.size()) || !b->entries[static_cast<size_t>(i)]) continue;
@@ -399,13 +434,13 @@ void Deliver_Locked(Batch* b) {
       e->answer = std::make_unique<zem::link::CallReply>();
       e->answer->Swap(a.mutable_reply());
     }
-    e->wake.notify_one();
+    woken->push_back(e);
   }
 }
 
 // The stream ended: callers still waiting get its status (or go again on their own when the server
 // has no batches).
-void End_Locked(Batch* b) {
+void End_Locked(Batch* b, std::vector<Entry*>* woken) {
   Channel* c = b->c;
   const bool absent = b->status.error_code() == grpc::StatusCode::UNIMPLEMENTED;
   if (absent) c->batch_off = true;
@@ -414,7 +449,7 @@ void End_Locked(Batch* b) {
     e->state = absent ? Entry::kAlone_Again : Entry::kAnswered;
     e->status = b->status.ok() ? grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server ended the batch without this call's answer")
                                : b->status;
-    e->wake.notify_one();
+    woken->push_back(e);
     e = nullptr;
   }
   b->waiting = 0;
@@ -435,10 +470,12 @@ void Write_Cancels_Locked(Batch* b) {
 void Drive(Channel* c) {
   void* tag = nullptr;
   bool ok = false;
+  std::vector<Entry*> woken;
   while (c->batch_queue.Next(&tag, &ok)) {
     auto* op = static_cast<Batch::Op*>(tag);
     Batch* b = op->batch;
     bool send = false, gone = false;
+    woken.clear();
     {
       std::lock_guard<std::mutex> g(c->batch_lock);
       --b->ops;
@@ -450,7 +487,7 @@ void Drive(Channel* c) {
           break;
         case Batch::Op::kRead:
           if (ok) {
-            Deliver_Locked(b);
+            Deliver_Locked(b, &woken);
             b->rep.Clear();
             ++b->ops;
             b->stream->Read(&b->rep, &b->read);
@@ -461,7 +498,7 @@ void Drive(Channel* c) {
           break;
         case Batch::Op::kFinish:
           b->ended = true;
-          End_Locked(b);
+          End_Locked(b, &woken);
           break;
       }
       if (b->waiting == 0 && b->counted) {
@@ -470,6 +507,7 @@ void Drive(Channel* c) {
       }
       gone = b->ended && b->ops == 0;
     }
+    Wake(woken);
     if (gone) delete b;
     if (send) Send_Pending(c);
   }
@@ -494,31 +532,26 @@ int Wait_Batched(Channel* c, Entry& e, Link_Reply* reply) {
   const Link_Call* call = e.call;
   const auto slice = std::chrono::milliseconds(call->slice_ms > 0 ? call->slice_ms : 50);
   Clock::time_point next_hook = e.start + slice;
-  std::unique_lock<std::mutex> l(c->batch_lock);
+  bool pending = true;  // as far as this thread knows
   for (;;) {
-    if (e.state == Entry::kAnswered) break;
-    if (e.state == Entry::kAlone_Again) {
-      ++c->in_air;
-      l.unlock();
-      const int rc = Run_Single(c, call, reply);
-      l.lock();
-      --c->in_air;
-      Batch* b = Take_Pending_Locked(c);
-      l.unlock();
-      Start_Batch(b);
-      return rc;
-    }
     Clock::time_point until = next_hook;
-    if (e.state == Entry::kPending) until = std::min(until, e.queued + kHold);
+    if (pending) until = std::min(until, e.queued + kHold);
     if (call->deadline_ms > 0) until = std::min(until, e.start + std::chrono::milliseconds(call->deadline_ms));
-    e.wake.wait_until(l, until);
-    if (e.state == Entry::kAnswered || e.state == Entry::kAlone_Again) continue;
+    if (Futex_Wait_Until(&e.woken, until)) break;
+    std::unique_lock<std::mutex> l(c->batch_lock);
+    // Answered meanwhile: its waker is on its way.
+    if (e.state == Entry::kAnswered || e.state == Entry::kAlone_Again) {
+      l.unlock();
+      Futex_Wait_Until(&e.woken, Clock::time_point::max());
+      break;
+    }
+    pending = e.state == Entry::kPending;
     const Clock::time_point now = Clock::now();
-    if (e.state == Entry::kPending && now >= e.queued + kHold) {
+    if (pending && now >= e.queued + kHold) {
       Batch* b = Take_Pending_Locked(c);  // takes this call with the others
       l.unlock();
       Start_Batch(b);
-      l.lock();
+      pending = false;
       continue;
     }
     bool give_up = false, cancelled = false;
@@ -550,7 +583,23 @@ int Wait_Batched(Channel* c, Entry& e, Link_Reply* reply) {
     return Fail_Reply(c, grpc::Status(cancelled ? grpc::StatusCode::CANCELLED : grpc::StatusCode::DEADLINE_EXCEEDED, ""),
                       cancelled, call, reply);
   }
-  l.unlock();
+  // Woken: the state is final and no one touches the entry any more.
+  Wait_Let_Go(e);
+  if (e.state == Entry::kAlone_Again) {
+    {
+      std::lock_guard<std::mutex> g(c->batch_lock);
+      ++c->in_air;
+    }
+    const int rc = Run_Single(c, call, reply);
+    Batch* b;
+    {
+      std::lock_guard<std::mutex> g(c->batch_lock);
+      --c->in_air;
+      b = Take_Pending_Locked(c);
+    }
+    Start_Batch(b);
+    return rc;
+  }
   if (!e.status.ok()) return Fail_Reply(c, e.status, false, call, reply);
   return Ok_Reply(std::move(e.answer), reply);
 }

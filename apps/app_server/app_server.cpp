@@ -20,6 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long the answers of a batch's calls that ended wait for the others still running.
+constexpr auto kAnswer_Hold = std::chrono::milliseconds(1);
+
 // The calls of the package's server side: dictionaries, their time stamps, temporary key sets.
 const char* const kPackage_Calls[] = {
     "Dict_Load_Data",        "Dict_Get_Time_Stamp",   "Dict_Check_Time_Stamp", "Dict_Load_Part_Data",
@@ -160,7 +163,7 @@ class App_Server::Batch final
       Finish_Locked(grpc::Status::CANCELLED);
       return;
     }
-    Write_Locked();
+    Send_Locked();
   }
 
   void OnCancel() override { gone_ = true; }
@@ -191,7 +194,18 @@ class App_Server::Batch final
     statuses_[static_cast<size_t>(i)] = status;
     ready_.push_back(i);
     --open_;
-    Write_Locked();
+    Send_Locked();
+  }
+
+  // The hold of the answers ready is over: they leave now.
+  void Flush() {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      flush_waiting_ = false;
+      flush_due_ = true;
+      Send_Locked();
+    }
+    Let_Go();
   }
 
   // A worker holds the batch while it runs one of its calls.
@@ -235,35 +249,56 @@ class App_Server::Batch final
     }
     StartRead(&more_);  // cancel messages from now on
     const std::string peer = ctx_->peer();
+    std::vector<size_t> listed;
+    listed.reserve(calls_);
     for (size_t i = 0; i < calls_; ++i) {
       const zem::link::CallRequest& req = first_.calls(static_cast<int>(i)).call();
-      Job job{ctx_, &req, &replies_[i], nullptr, this, static_cast<int>(i), who_, nullptr};
-      if (!server_->Listed(req.name(), who_)) {
-        Answer(static_cast<int>(i), grpc::Status(grpc::StatusCode::PERMISSION_DENIED,
-                                                 "the call " + req.name() + " is not served here"));
-        Let_Go();
+      if (server_->Listed(req.name(), who_)) {
+        listed.push_back(i);
         continue;
       }
-      bool queued;
-      {
-        std::lock_guard<std::mutex> g(server_->queue_lock_);
-        queued = server_->Queue_Locked(std::move(job), peer);
+      Answer(static_cast<int>(i), grpc::Status(grpc::StatusCode::PERMISSION_DENIED,
+                                               "the call " + req.name() + " is not served here"));
+      Let_Go();
+    }
+    size_t queued = 0;
+    {
+      std::lock_guard<std::mutex> g(server_->queue_lock_);
+      for (size_t i : listed) {
+        const zem::link::CallRequest& req = first_.calls(static_cast<int>(i)).call();
+        if (!server_->Queue_Locked(Job{ctx_, &req, &replies_[i], nullptr, this, static_cast<int>(i), who_, nullptr},
+                                   peer))
+          break;
+        ++queued;
       }
-      if (!queued) {
-        Answer(static_cast<int>(i), grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
-        Let_Go();
-      }
+    }
+    // Woken after the lock is let go, as many workers as there are calls.
+    for (size_t k = 0; k < queued; ++k) server_->queue_cv_.notify_one();
+    for (size_t k = queued; k < listed.size(); ++k) {
+      Answer(static_cast<int>(listed[k]), grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
+      Let_Go();
     }
     Let_Go();
   }
 
-  // Writes the answers ready, as many as one message may hold; ends the stream after the last.
-  void Write_Locked() {
+  // Writes the answers ready, as many as one message may hold, once every call is answered or the
+  // first of them has waited kAnswer_Hold (so that answers ending together leave together, and a long
+  // call holds those of the short ones no longer than that); ends the stream after the last.
+  void Send_Locked() {
     if (writing_ || finished_) return;
     if (ready_.empty()) {
       if (open_ == 0) Finish_Locked(grpc::Status::OK);
       return;
     }
+    if (open_ > 0 && !flush_due_) {
+      if (!flush_waiting_) {
+        flush_waiting_ = true;
+        ++holds_;  // let go by Flush
+        server_->Flush_Later(this, Clock::now() + kAnswer_Hold);
+      }
+      return;
+    }
+    flush_due_ = false;
     long long bytes = 0;
     size_t taken = 0;
     for (; taken < ready_.size(); ++taken) {
@@ -313,7 +348,36 @@ class App_Server::Batch final
   bool writing_ = false;
   bool finished_ = false;
   bool done_ = false;
+  bool flush_waiting_ = false;  // a hold runs (Flush_Later)
+  bool flush_due_ = false;      // it ended: what is ready leaves with the next write
 };
+
+void App_Server::Flush_Later(Batch* b, Clock::time_point at) {
+  std::lock_guard<std::mutex> g(flush_lock_);
+  flush_.emplace(at, b);
+  flush_cv_.notify_one();
+}
+
+void App_Server::Flusher() {
+  std::unique_lock<std::mutex> l(flush_lock_);
+  for (;;) {
+    if (flush_.empty()) {
+      if (flush_stop_) return;
+      flush_cv_.wait(l);
+      continue;
+    }
+    auto first = flush_.begin();
+    if (!flush_stop_ && Clock::now() < first->first) {
+      flush_cv_.wait_until(l, first->first);
+      continue;
+    }
+    Batch* b = first->second;
+    flush_.erase(first);
+    l.unlock();
+    b->Flush();
+    l.lock();
+  }
+}
 
 // ---- the server ------------------------------------------------------------------------------------
 App_Server::App_Server(const Server_Options& o) : o_(o), since_(Clock::now()) {
@@ -382,6 +446,7 @@ int App_Server::Start(std::string* error) {
   // A second server started on the same port by mistake fails instead of sharing it silently.
   b.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
   for (int i = 0; i < o_.threads; ++i) workers_.emplace_back(&App_Server::Work, this);
+  flusher_ = std::thread(&App_Server::Flusher, this);
   server_ = b.BuildAndStart();
   if (!server_ || port_ == 0) {
     *error = "cannot listen on " + o_.listen +
@@ -446,9 +511,15 @@ grpc::ServerUnaryReactor* App_Server::Call(grpc::CallbackServerContext* ctx, con
     r->Finish(grpc::Status(grpc::StatusCode::PERMISSION_DENIED, "the call " + req->name() + " is not served here"));
     return r;
   }
+  bool queued;
   {
     std::lock_guard<std::mutex> g(queue_lock_);
-    if (Queue_Locked(Job{ctx, req, reply, r, nullptr, -1, std::move(who), nullptr}, peer)) return r;
+    queued = Queue_Locked(Job{ctx, req, reply, r, nullptr, -1, std::move(who), nullptr}, peer);
+  }
+  // Woken after the lock is let go: the worker does not wake into a held lock.
+  if (queued) {
+    queue_cv_.notify_one();
+    return r;
   }
   r->Finish(grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
   return r;
@@ -479,7 +550,6 @@ bool App_Server::Queue_Locked(Job job, const std::string& peer) {
   }
   ++c->queued;
   queue_.push_back(std::move(job));
-  queue_cv_.notify_one();
   return true;
 }
 
@@ -499,10 +569,9 @@ void App_Server::Work() {
       std::lock_guard<std::mutex> g(queue_lock_);
       Client* c = job.client;
       if (!c->waiting.empty()) {
-        // The connection's next call takes this one's place.
+        // The connection's next call takes this one's place (this worker takes it next, or another).
         queue_.push_back(std::move(c->waiting.front()));
         c->waiting.pop_front();
-        queue_cv_.notify_one();
       } else if (--c->queued == 0) {
         for (auto it = clients_.begin(); it != clients_.end(); ++it)
           if (it->second == c) {
@@ -590,7 +659,7 @@ void App_Server::Run(Job& job) {
   if (gave_up) Server_Log(name + " from " + job.who + ": its client gave up waiting; its work is rolled back");
   if (!answer) Server_Log(name + " from " + job.who + ": " + too_large + "; its work is rolled back");
   const long long micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
-  Count_Call(name, micros, result != 0 || !answer || gave_up);
+  Count_Call(name, micros, result != 0 || !answer || gave_up, job.batch != nullptr);
   if (answered) return;
   if (!answer) {
     Answer(job, grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED, too_large));
@@ -599,9 +668,10 @@ void App_Server::Run(Job& job) {
   Answer(job, grpc::Status::OK);
 }
 
-void App_Server::Count_Call(const std::string& name, long long micros, bool failed) {
+void App_Server::Count_Call(const std::string& name, long long micros, bool failed, bool batched) {
   std::lock_guard<std::mutex> g(stats_lock_);
   ++calls_;
+  if (batched) ++batched_;
   if (failed) ++failed_;
   // The percentile reads from a bounded sample: every call while there are few, a spread of them after.
   if (micros_.size() < 100000) micros_.push_back(micros);
@@ -613,7 +683,7 @@ void App_Server::Count_Call(const std::string& name, long long micros, bool fail
 }
 
 void App_Server::Summary() {
-  long long calls, failed, refused, slowest;
+  long long calls, failed, refused, slowest, batched;
   std::vector<long long> micros;
   std::string slowest_name;
   Clock::time_point since;
@@ -622,11 +692,12 @@ void App_Server::Summary() {
     calls = calls_;
     failed = failed_;
     refused = refused_;
+    batched = batched_;
     slowest = slowest_;
     micros.swap(micros_);
     slowest_name.swap(slowest_name_);
     since = since_;
-    calls_ = failed_ = refused_ = slowest_ = 0;
+    calls_ = failed_ = refused_ = slowest_ = batched_ = 0;
     since_ = Clock::now();
   }
   size_t watching;
@@ -636,7 +707,8 @@ void App_Server::Summary() {
   }
   const long long secs = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - since).count();
   std::string line = "summary: " + std::to_string(calls) + " calls in " + std::to_string(secs) + " s (" +
-                     std::to_string(failed) + " failed, " + std::to_string(refused) + " refused), " +
+                     std::to_string(failed) + " failed, " + std::to_string(refused) + " refused" +
+                     (batched ? ", " + std::to_string(batched) + " in batches" : std::string()) + "), " +
                      std::to_string(watching) + " watching";
   if (!micros.empty()) {
     const size_t k = std::min(micros.size() - 1, micros.size() * 99 / 100);
@@ -703,4 +775,12 @@ void App_Server::Drain() {
   workers_.clear();
   if (server_) server_->Wait();
   server_.reset();
+  if (flusher_.joinable()) {
+    {
+      std::lock_guard<std::mutex> g(flush_lock_);
+      flush_stop_ = true;
+    }
+    flush_cv_.notify_all();
+    flusher_.join();
+  }
 }

@@ -104,7 +104,7 @@ class App_Server final : public zem::link::AppServer::CallbackService {
   void Run(Job& job);
   bool Gave_Up(const Job& job);
   void Answer(Job& job, const grpc::Status& status);
-  void Count_Call(const std::string& name, long long micros, bool failed);
+  void Count_Call(const std::string& name, long long micros, bool failed, bool batched);
   void Add_Watcher(Watcher* w);
   void Remove_Watcher(Watcher* w);
 
@@ -123,7 +123,15 @@ class App_Server final : public zem::link::AppServer::CallbackService {
   bool stopping_ = false;
   std::vector<std::thread> workers_;
   std::atomic<int> in_flight_{0};
-  std::map<std::string, Client*> clients_;  // by peer: connections with calls from batches, under queue_lock_
+  std::map<std::string, Client*> clients_;
+  // Batches whose answers ready wait a moment for the others (Batch::Send_Locked), by when.
+  void Flush_Later(Batch* b, std::chrono::steady_clock::time_point at);
+  void Flusher();
+  std::mutex flush_lock_;
+  std::condition_variable flush_cv_;
+  std::multimap<std::chrono::steady_clock::time_point, Batch*> flush_;
+  bool flush_stop_ = false;
+  std::thread flusher_;  // by peer: connections with calls from batches, under queue_lock_
 
   std::mutex watchers_lock_;
   std::set<Watcher*> watchers_;
@@ -131,7 +139,7 @@ class App_Server final : public zem::link::AppServer::CallbackService {
 
   // The summary's figures since the last line.
   std::mutex stats_lock_;
-  long long calls_ = 0, failed_ = 0, refused_ = 0;
+  long long calls_ = 0, failed_ = 0, refused_ = 0, batched_ = 0;
   std::vector<long long> micros_;
   std::string slowest_name_;
   long long slowest_ = 0;
