@@ -1,8 +1,6 @@
 // Reading calls and writing replies.
 #include "apps/app_server/call_codec.h"
 
-#include <cstdlib>
-
 #include "core/data/para.h"
 
 int Decode_Call(const zem::link::CallRequest& req, TParaMgr* pack, std::string* error) {
@@ -50,22 +48,23 @@ int Check_Batch(const zem::link::CallBatchRequest& req, std::string* error) {
 
 int Encode_Reply(TParaMgr* pack, int result, const std::string& message, int max_message,
                  zem::link::CallReply* reply, std::string* error) {
-  int len = 0;
-  void* bytes = pack->Pack_Para(&len, 0);
-  if (!bytes) {
+  // Packed straight into the reply's bytes: one pass over the values (a dictionary's rows are
+  // megabytes), no buffer between.
+  std::string* bytes = reply->mutable_pack();
+  bytes->clear();
+  const int len = pack->Pack_Para_Into(bytes);
+  if (!len) {
     *error = "the reply's parameters do not pack";
     return 0;
   }
   // The reply's frame adds a few bytes to the pack.
   if (static_cast<long long>(len) + 1024 + static_cast<long long>(message.size()) > max_message) {
-    std::free(bytes);
+    reply->clear_pack();
     *error = "the reply takes " + std::to_string(len) + " bytes, over the server's " + std::to_string(max_message) +
              "-byte message limit";
     return 0;
   }
   reply->set_result(result);
   reply->set_message(message);
-  reply->set_pack(bytes, static_cast<size_t>(len));
-  std::free(bytes);
   return 1;
 }
