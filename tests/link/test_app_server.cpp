@@ -162,6 +162,30 @@ TEST_P(App_Server_Test, RefusalsAreClearAndTheServerServesOn) {
   }
 }
 
+// Replies small and large come back whole, one pack serving call after call: a large reply's values are
+// read where they lie in the reply, which the pack keeps until its next call.
+TEST_P(App_Server_Test, RepliesOfEverySizeComeBackWhole) {
+  const struct { const char* name; int bytes; } rows[] = {
+      {"a few bytes", 10},
+      {"just under the size read in place", TParaMgr::kRefer_Min - 100},
+      {"twice that size", TParaMgr::kRefer_Min * 2},
+      {"three megabytes", 3 * 1024 * 1024},
+      {"small again after a large one", 7},
+  };
+  TParaMgr p;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    p.Put_Str(u"bytes", std::to_string(r.bytes).c_str());
+    ASSERT_EQ(R_Call("test_big", &p), 0);
+    tstr out;
+    p.Get_Str(u"out", &out);
+    EXPECT_EQ(std::string(out.c_str()), std::string(static_cast<size_t>(r.bytes), 'x'));
+    tstr asked;
+    p.Get_Str(u"bytes", &asked);
+    EXPECT_EQ(std::string(asked.c_str()), std::to_string(r.bytes));
+  }
+}
+
 TEST_P(App_Server_Test, TokensAreReadAgainOnSighup) {
   const char* fresh = "new-clerk-token-9876543210";
   std::ofstream(dir_ + "/tokens") << "newcomer " << fresh << "\n";
