@@ -86,8 +86,9 @@ int Zem_Host_Inp_Str(const char* prompt, char* buffer, int max_len, const char* 
 }
 
 int Zem_Host_Init_Menu_Font(TPopupMenu* menu) {
-  if (!menu || !menu->menu()) return 0;
-  menu->menu()->setFont(QApplication::font("QMenu"));
+  if (!menu) return 0;
+  // A menu not shown yet has no QMenu, and the one made later takes the application's menu font.
+  if (QMenu* made = menu->Items()->menu()) made->setFont(QApplication::font("QMenu"));
   return 1;
 }
 

@@ -35,13 +35,26 @@ QChar hotkeyOf(const QString& s) {
 
 }  // namespace
 
-TMenuItem::TMenuItem(QObject* owner) : QObject(owner), owner_(owner) {
-    action_ = new QAction(this);
-    connect(action_, &QAction::triggered, this, [this]() {
+TMenuItem::TMenuItem(QObject* owner) : QObject(owner), owner_(owner) {}
+
+QAction* TMenuItem::action() const {
+    if (action_) return action_;
+    // Made when a menu shows the item or a caller asks: until then the item is its fields alone.
+    auto* self = const_cast<TMenuItem*>(this);
+    action_ = new QAction(self);
+    connect(action_, &QAction::triggered, self, [self]() {
         // The toolkit's items do not tick themselves when chosen; the check mark follows Checked only.
-        action_->setChecked(checked_);
-        Click();
+        self->action_->setChecked(self->checked_);
+        self->Click();
     });
+    action_->setSeparator(IsLine());
+    self->applyText();
+    action_->setVisible(visible_);
+    action_->setEnabled(enabled_);
+    if (checkable_) action_->setCheckable(true);
+    action_->setChecked(checked_);
+    if (menu_ || (!root_ && !items_.empty())) action_->setMenu(self->ensureMenu());
+    return action_;
 }
 
 TMenuItem::~TMenuItem() {
@@ -49,7 +62,7 @@ TMenuItem::~TMenuItem() {
     Clear();
     if (parentItem_) parentItem_->detach(this);
     if (menu_) {
-        action_->setMenu(static_cast<QMenu*>(nullptr));
+        if (action_) action_->setMenu(static_cast<QMenu*>(nullptr));
         delete menu_;
         menu_ = nullptr;
     }
@@ -57,22 +70,25 @@ TMenuItem::~TMenuItem() {
 
 void TMenuItem::SetCaption(const QString& c) {
     caption_ = c;
+    if (!action_) return;
     action_->setSeparator(IsLine());
     applyText();
 }
 
 void TMenuItem::SetVisible(bool v) {
     visible_ = v;
-    action_->setVisible(v);
+    if (action_) action_->setVisible(v);
 }
 
 void TMenuItem::SetEnabled(bool e) {
     enabled_ = e;
-    action_->setEnabled(e);
+    if (action_) action_->setEnabled(e);
 }
 
 void TMenuItem::SetChecked(bool c) {
     checked_ = c;
+    checkable_ = checkable_ || c;
+    if (!action_) return;
     if (c) action_->setCheckable(true);
     action_->setChecked(c);
 }
@@ -106,9 +122,13 @@ void TMenuItem::Insert(int index, TMenuItem* item) {
 }
 
 void TMenuItem::attachAction(TMenuItem* item, int index) {
+    // A QMenu is made when it is first wanted (ensureMenu adds the items then): a pop-up menu's when
+    // it shows, a submenu's with its item's action. A form with many controls holds many menus, and Qt
+    // makes each QMenu slower the more there are.
+    if (!menu_ && (root_ || !action_)) return;
     QMenu* m = ensureMenu();
-    QAction* before = index < Count() ? items_[size_t(index)]->action_ : nullptr;
-    m->insertAction(before, item->action_);
+    QAction* before = index < Count() ? items_[size_t(index)]->action() : nullptr;
+    m->insertAction(before, item->action());
 }
 
 void TMenuItem::Remove(TMenuItem* item) {
@@ -120,7 +140,7 @@ void TMenuItem::Remove(TMenuItem* item) {
 void TMenuItem::detach(TMenuItem* item) {
     const int i = IndexOf(item);
     if (i < 0) return;
-    if (menu_) menu_->removeAction(item->action_);
+    if (menu_ && item->action_) menu_->removeAction(item->action_);
     items_.erase(items_.begin() + i);
     item->parentItem_ = nullptr;
 }
@@ -164,18 +184,19 @@ QMenu* TMenuItem::ensureMenu() {
     if (!menu_) {
         menu_ = new QMenu();
         menu_->setObjectName(objectName());
-        action_->setMenu(menu_);
+        if (action_) action_->setMenu(menu_);
         connect(menu_, &QMenu::aboutToShow, this, [this]() {
             // The pop-up's own handler may change captions and visibility, so it runs before the marks.
             if (root_ && root_->OnPopup) root_->OnPopup(root_);
             assignHotkeys();
         });
+        for (TMenuItem* item : items_) menu_->addAction(item->action());
     }
     return menu_;
 }
 
 void TMenuItem::applyText() {
-    action_->setText(IsLine() ? QString() : caption_);
+    if (action_) action_->setText(IsLine() ? QString() : caption_);
 }
 
 TMenuAutoFlag TMenuItem::effectiveAutoHotkeys() const {
@@ -206,19 +227,26 @@ void TMenuItem::assignHotkeys() {
                 }
             }
         }
-        it->action_->setText(text);
+        it->action()->setText(text);
     }
 }
 
 TPopupMenu::TPopupMenu(QObject* owner) : QObject(owner) {
     items_ = new TMenuItem(this);
     items_->root_ = this;
-    items_->ensureMenu();
 }
 
 TPopupMenu::~TPopupMenu() = default;
 
-QMenu* TPopupMenu::menu() const { return items_->menu(); }
+QMenu* TPopupMenu::menu() const { return Items()->ensureMenu(); }
+
+void TPopupMenu::Fill() const {
+    if (!fill_) return;
+    // Taken out first: the fill adds its entries through Items(), which must not run it again.
+    const std::function<void(TPopupMenu*)> fill = std::move(fill_);
+    fill_ = nullptr;
+    fill(const_cast<TPopupMenu*>(this));
+}
 
 void TPopupMenu::Popup(int x, int y) {
     menu()->popup(QPoint(x, y));

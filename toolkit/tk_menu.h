@@ -1,7 +1,8 @@
 // TPopupMenu and TMenuItem: the toolkit's pop-up menus over QMenu/QAction.
 //
 // A TMenuItem is one entry: a QAction it owns, and, once it has child items, a QMenu of its own that
-// shows them as a submenu. The caption "-" makes the item a separator. A TPopupMenu is the root of a
+// shows them as a submenu. Both are made when first wanted (a menu that shows, a caller that asks), so a
+// control may hold long menus that are never opened at little cost. The caption "-" makes the item a separator. A TPopupMenu is the root of a
 // menu tree: its Items() item's QMenu is the menu that Popup(x, y) opens.
 //
 // Ownership follows Qt parents: an item added to another item is owned by it and deleted with it; an item
@@ -20,6 +21,7 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class QAction;
@@ -83,8 +85,11 @@ public:
 
     TNotifyEvent OnClick;
 
-    // Qt side: the entry's action, and the submenu (null until the item has children).
-    QAction* action() const { return action_; }
+    // Qt side: the entry's action (made when first wanted: by a menu that shows the item, or here),
+    // and its menu.
+    QAction* action() const;
+    // The QMenu (null while none is made: an item without children, a submenu until its action is
+    // made, or a pop-up menu's Items() item until TPopupMenu::menu() or a popup first wants it).
     QMenu* menu() const { return menu_; }
     // The submenu, created when missing.
     QMenu* ensureMenu();
@@ -103,7 +108,8 @@ private:
     bool checked_ = false;
     intptr_t tag_ = 0;
     TMenuAutoFlag autoHotkeys_ = maParent;
-    QAction* action_ = nullptr;      // owned (Qt child of this item)
+    bool checkable_ = false;         // once checked, the action keeps room for the mark
+    mutable QAction* action_ = nullptr;  // owned (Qt child of this item); null until first wanted
     QMenu* menu_ = nullptr;          // owned, deleted in the destructor (a widget cannot be a QObject's child)
     TMenuItem* parentItem_ = nullptr;
     QPointer<QObject> owner_;
@@ -121,11 +127,18 @@ public:
     QString Name() const { return objectName(); }
     void SetName(const QString& n) { setObjectName(n); }
     // The root item: its children are the menu's entries.
-    TMenuItem* Items() const { return items_; }
-    TMenuItem* Items(int i) const { return items_->Items(i); }
-    int Count() const { return items_->Count(); }
+    TMenuItem* Items() const {
+        Fill();
+        return items_;
+    }
+    TMenuItem* Items(int i) const { return Items()->Items(i); }
+    int Count() const { return Items()->Count(); }
     // The first item named name anywhere in the menu; null when none.
-    TMenuItem* FindItem(const QString& name) const { return items_->FindByName(name); }
+    TMenuItem* FindItem(const QString& name) const { return Items()->FindByName(name); }
+    // Entries made when first wanted: fill runs once, before the entries are first read, changed or
+    // shown (Items(), menu(), Popup()). A control that gives each instance long menus (a form holds
+    // many such controls) keeps its construction short and the heap small this way.
+    void SetFill(std::function<void(TPopupMenu*)> fill) { fill_ = std::move(fill); }
     TMenuAutoFlag AutoHotkeys() const { return autoHotkeys_; }
     // maParent counts as maAutomatic at the root.
     void SetAutoHotkeys(TMenuAutoFlag f) { autoHotkeys_ = f; }
@@ -145,7 +158,10 @@ public:
     QMenu* menu() const;
 
 private:
+    void Fill() const;
+
     TMenuItem* items_;  // owned (Qt child)
+    mutable std::function<void(TPopupMenu*)> fill_;  // until the entries are first wanted
     TMenuAutoFlag autoHotkeys_ = maAutomatic;
     intptr_t tag_ = 0;
     QPointer<QWidget> popupComponent_;

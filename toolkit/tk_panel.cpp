@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 Qt::Alignment qtAlign(TAlignment a) {
@@ -12,6 +16,11 @@ Qt::Alignment qtAlign(TAlignment a) {
     default: return Qt::AlignCenter;
     }
 }
+// The panels the focus is inside of, in the order it entered them.
+std::vector<QPointer<TPanel>>& Inside() {
+    static std::vector<QPointer<TPanel>> panels;
+    return panels;
+}
 }  // namespace
 
 TPanel::TPanel(QWidget* parent) : QFrame(parent), TControl(this) {
@@ -19,14 +28,19 @@ TPanel::TPanel(QWidget* parent) : QFrame(parent), TControl(this) {
     setAutoFillBackground(true);
     SetColor(clBtnFace);
     applyFrame();
-    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        connect(app, &QApplication::focusChanged, this, &TPanel::onFocusChanged);
+    static QPointer<QApplication> connected;
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (app && connected != app) {
+        connected = app;
+        connect(app, &QApplication::focusChanged, app, &TPanel::dispatchFocus);
     }
 }
 
 TPanel::~TPanel() {
-    // Destroying children moves the focus; the application must not report it to a half-destroyed panel.
-    if (QCoreApplication* app = QCoreApplication::instance()) disconnect(app, nullptr, this, nullptr);
+    // Destroying children moves the focus; nothing may reach this half-destroyed panel.
+    focusInside_ = false;
+    auto& in = Inside();
+    in.erase(std::remove(in.begin(), in.end(), QPointer<TPanel>(this)), in.end());
 }
 
 void TPanel::SetCaption(const QString& c) {
@@ -108,13 +122,31 @@ void TPanel::mouseReleaseEvent(QMouseEvent* e) {
 
 bool TPanel::holds(QWidget* w) const { return w && (w == this || isAncestorOf(w)); }
 
-void TPanel::onFocusChanged(QWidget*, QWidget* now) {
-    // Only moves inside the panel's own window count: a message box or another window taking the focus
+void TPanel::dispatchFocus(QWidget*, QWidget* now) {
+    // Only moves inside a panel's own window count: a message box or another window taking the focus
     // is no exit, and coming back to the same child is no enter.
-    if (!now || now->window() != window()) return;
-    const bool isIn = holds(now);
-    if (isIn == focusInside_) return;
-    focusInside_ = isIn;
-    if (isIn && OnEnter) OnEnter(this);
-    if (!isIn && OnExit) OnExit(this);
+    if (!now) return;
+    QWidget* const win = now->window();
+    std::vector<QPointer<TPanel>> leaving, entering;
+    for (const QPointer<TPanel>& p : Inside())
+        if (p && p->focusInside_ && p->window() == win && !p->holds(now)) leaving.push_back(p);
+    for (QWidget* w = now; w; w = w->isWindow() ? nullptr : w->parentWidget()) {
+        auto* p = qobject_cast<TPanel*>(w);
+        if (p && !p->focusInside_) entering.insert(entering.begin(), p);  // the outermost first
+    }
+    // A handler may move the focus again: each panel is told only while its state still differs.
+    for (const QPointer<TPanel>& p : leaving) {
+        if (!p || !p->focusInside_) continue;
+        p->focusInside_ = false;
+        if (p->OnExit) p->OnExit(p.data());
+    }
+    for (const QPointer<TPanel>& p : entering) {
+        if (!p || p->focusInside_) continue;
+        p->focusInside_ = true;
+        Inside().push_back(p);
+        if (p->OnEnter) p->OnEnter(p.data());
+    }
+    auto& in = Inside();
+    in.erase(std::remove_if(in.begin(), in.end(), [](const QPointer<TPanel>& p) { return !p || !p->focusInside_; }),
+             in.end());
 }

@@ -44,7 +44,10 @@ protected:
 
 private:
     void applyFrame();
-    void onFocusChanged(QWidget* old, QWidget* now);
+    // The application's one focus-change handler for every panel: it visits the panels the focus
+    // leaves and those around the widget it reaches, so a focus change, and making or destroying a
+    // panel, costs the same with ten panels alive as with ten thousand.
+    static void dispatchFocus(QWidget* old, QWidget* now);
     bool holds(QWidget* w) const;
 
     QString caption_;

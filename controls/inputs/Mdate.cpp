@@ -77,7 +77,8 @@ TMDate::TMDate(QWidget* parent) : TPanel(Zem_Startup_Parent(parent)) {
   dayCap_->setBuddy(day_);
   Install_Accessible();
   // The menus offer the years around the clock's year at construction. They exist from here on, so
-  // that an owner's own OnContextPopup (or any code) finds each field's and caption's menu in place.
+  // that an owner's own OnContextPopup (or any code) finds each field's and caption's menu in place;
+  // their 63 entries are made when a menu is first wanted: a form may hold hundreds of date boxes.
   menuYear_ = Today().year();
   Build_Menus();
 }
@@ -93,21 +94,29 @@ void TMDate::Build_Menus() {
   monthCap_->SetPopupMenu(monthMenu_);
   day_->SetPopupMenu(dayMenu_);
   dayCap_->SetPopupMenu(dayMenu_);
-  const int y = menuYear_;
-  Add_Item(yearMenu_, Caption_Text(u"今天"));
-  for (int i = y + 5; i > y; i--) Add_Item(yearMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"年"));
-  Add_Item(yearMenu_, QStringLiteral("-"));
-  for (int i = y; i > y - 10; i--) Add_Item(yearMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"年"));
-  Add_Item(monthMenu_, Caption_Text(u"今天"));
-  for (int i = 1; i <= 12; i++) Add_Item(monthMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"月份"));
-  Add_Item(dayMenu_, Caption_Text(u"今天"));
-  for (int i = 1; i <= 31; i++) {
-    TMenuItem* item = Add_Item(dayMenu_, QString::asprintf("%02d ", i) + Caption_Text(u"日"));
-    if (i == 29) day29_ = item;
-    if (i == 30) day30_ = item;
-    if (i == 31) day31_ = item;
-  }
-  for (TPopupMenu* m : {yearMenu_, monthMenu_, dayMenu_}) Apply_Menu_Font(m);
+  yearMenu_->SetFill([this](TPopupMenu* m) {
+    const int y = menuYear_;
+    Add_Item(m, Caption_Text(u"今天"));
+    for (int i = y + 5; i > y; i--) Add_Item(m, QString::asprintf("%02d ", i) + Caption_Text(u"年"));
+    Add_Item(m, QStringLiteral("-"));
+    for (int i = y; i > y - 10; i--) Add_Item(m, QString::asprintf("%02d ", i) + Caption_Text(u"年"));
+    Apply_Menu_Font(m);
+  });
+  monthMenu_->SetFill([this](TPopupMenu* m) {
+    Add_Item(m, Caption_Text(u"今天"));
+    for (int i = 1; i <= 12; i++) Add_Item(m, QString::asprintf("%02d ", i) + Caption_Text(u"月份"));
+    Apply_Menu_Font(m);
+  });
+  dayMenu_->SetFill([this](TPopupMenu* m) {
+    Add_Item(m, Caption_Text(u"今天"));
+    for (int i = 1; i <= 31; i++) {
+      TMenuItem* item = Add_Item(m, QString::asprintf("%02d ", i) + Caption_Text(u"日"));
+      if (i == 29) day29_ = item;
+      if (i == 30) day30_ = item;
+      if (i == 31) day31_ = item;
+    }
+    Apply_Menu_Font(m);
+  });
 }
 
 TMDate::~TMDate() {
@@ -350,6 +359,7 @@ void TMDate::On_Day_Menu_Popup(TObject*) {
   Get_Month(month, sizeof month);
   const int ym = To_Int(month);
   const int days = month[0] ? Zem_Days_In_Month(ym / 100, ym % 100) : 0;
+  dayMenu_->Items();  // its entries, made if this is their first use
   day29_->SetVisible(days >= 29);
   day30_->SetVisible(days >= 30);
   day31_->SetVisible(days >= 31);

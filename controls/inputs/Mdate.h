@@ -141,7 +141,8 @@ class TMDate : public TPanel {
   TLabel* yearCap_;
   TLabel* monthCap_;
   TLabel* dayCap_;
-  TPopupMenu* yearMenu_ = nullptr;  // the three menus: children of the box, made by the constructor
+  TPopupMenu* yearMenu_ = nullptr;  // the three menus: children of the box, made by the constructor,
+                                    // their entries when first wanted
   TPopupMenu* monthMenu_ = nullptr;
   TPopupMenu* dayMenu_ = nullptr;
   TMenuItem* day29_ = nullptr;  // owned by the day menu; hidden for shorter months

@@ -12,6 +12,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 QString W(const char16_t* s) { return QString::fromUtf16(s); }
@@ -110,6 +112,94 @@ TEST_F(MenuTest, ItemStateReachesTheActionAndClicksReportTheItem) {
     EXPECT_TRUE(it->IsLine() && it->action()->isSeparator());
     it->SetCaption("Unlock");
     EXPECT_FALSE(it->action()->isSeparator());
+}
+
+// Items are fields alone until a menu shows them or a caller asks for their action: what was set before
+// must be what the action shows.
+TEST_F(MenuTest, StateSetBeforeTheActionIsMadeIsWhatItShows) {
+    struct Row {
+        const char* name;
+        std::function<void(TMenuItem*)> set;
+        bool visible, enabled, checkable, checked, separator;
+        QString text;
+    };
+    const Row rows[] = {
+        {"untouched", [](TMenuItem*) {}, true, true, false, false, false, "Lock"},
+        {"hidden and disabled",
+         [](TMenuItem* i) {
+             i->SetVisible(false);
+             i->SetEnabled(false);
+         },
+         false, false, false, false, false, "Lock"},
+        {"checked", [](TMenuItem* i) { i->SetChecked(true); }, true, true, true, true, false, "Lock"},
+        {"checked then unchecked keeps room for the mark",
+         [](TMenuItem* i) {
+             i->SetChecked(true);
+             i->SetChecked(false);
+         },
+         true, true, true, false, false, "Lock"},
+        {"a line", [](TMenuItem* i) { i->SetCaption("-"); }, true, true, false, false, true, ""},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TPopupMenu menu;
+        menu.SetAutoHotkeys(maManual);
+        TMenuItem* it = item(&menu, "lock", "Lock");
+        menu.Items()->Add(it);
+        r.set(it);
+        QAction* a = menu.menu()->actions().value(0);
+        ASSERT_TRUE(a != nullptr && a == it->action());
+        EXPECT_EQ(a->isVisible(), r.visible);
+        EXPECT_EQ(a->isEnabled(), r.enabled);
+        EXPECT_EQ(a->isCheckable(), r.checkable);
+        EXPECT_EQ(a->isChecked(), r.checked);
+        EXPECT_EQ(a->isSeparator(), r.separator);
+        EXPECT_EQ(a->text(), r.text);
+    }
+    // A submenu filled before anything was shown opens with its entries.
+    TPopupMenu menu;
+    menu.SetAutoHotkeys(maManual);
+    TMenuItem* sub = item(&menu, "sub", "Sub");
+    sub->Add(item(&menu, "a", "A"));
+    menu.Items()->Add(sub);
+    sub->Add(item(&menu, "b", "B"));
+    ASSERT_EQ(menu.menu()->actions().size(), 1);
+    ASSERT_EQ(menu.menu()->actions()[0]->menu(), sub->menu());
+    EXPECT_EQ(shown(sub->menu()), (QStringList{"A", "B"}));
+}
+
+// A menu given a fill makes its entries at the first look, by whichever way it comes, and only once.
+TEST_F(MenuTest, AFillMakesTheEntriesOnceAtTheFirstLook) {
+    struct Row {
+        const char* name;
+        std::function<void(TPopupMenu&)> look;
+    };
+    const Row rows[] = {
+        {"Items()", [](TPopupMenu& m) { m.Items(); }},
+        {"Count()", [](TPopupMenu& m) { m.Count(); }},
+        {"Items(i)", [](TPopupMenu& m) { m.Items(0); }},
+        {"FindItem", [](TPopupMenu& m) { m.FindItem("two"); }},
+        {"menu()", [](TPopupMenu& m) { m.menu(); }},
+        {"Popup", [](TPopupMenu& m) { m.Popup(10, 10); }},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TPopupMenu menu;
+        menu.SetAutoHotkeys(maManual);
+        int fills = 0;
+        menu.SetFill([&fills](TPopupMenu* m) {
+            ++fills;
+            m->Items()->Add(item(m, "one", "One"));
+            m->Items()->Add(item(m, "two", "Two"));
+        });
+        EXPECT_EQ(fills, 0);
+        r.look(menu);
+        EXPECT_EQ(fills, 1);
+        EXPECT_EQ(shown(menu.menu()), (QStringList{"One", "Two"}));
+        EXPECT_EQ(menu.FindItem("two"), menu.Items(1));
+        EXPECT_EQ(fills, 1);
+        menu.menu()->hide();
+    }
 }
 
 TEST_F(MenuTest, AutomaticHotkeysMarkShownTextsButKeepCaptions) {
