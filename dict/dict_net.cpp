@@ -141,11 +141,9 @@ void Dict_Net_Cache_Flush() { Cache_Writer().Flush(); }
 std::string TDict_Net::Net_Cache_Path() const { return Dict_Cache_Path(Dict_Id(), ".net"); }
 
 void TDict_Net::Write_Net_Cache(TParaMgr* transfer) {
-  int len = 0;
-  void* bytes = transfer->Pack_Para(&len, 0);
-  if (!bytes) return;
-  Cache_Writer().Put(Net_Cache_Path(), std::string(static_cast<const char*>(bytes), static_cast<size_t>(len)));
-  std::free(bytes);
+  std::string bytes;
+  if (!transfer->Pack_Para_Into(&bytes)) return;
+  Cache_Writer().Put(Net_Cache_Path(), std::move(bytes));
 }
 
 int TDict_Net::Serve_Cache(int mode) {

@@ -109,8 +109,8 @@ bool Pack_Rows(DBDataMgr* d, std::string* out) {
 }
 
 // A packed data set as the pack's data-set value (what Put_Sqlca_Para stores).
-bool Put_Packed_Set(TParaMgr* out, const char16_t* name, const std::string& bytes) {
-  ParaStru* p = out->Push_Para(name, bytes.empty() ? "" : bytes.data(), 'S', static_cast<int>(bytes.size()));
+bool Put_Packed_Set(TParaMgr* out, const char16_t* name, const std::shared_ptr<const std::string>& bytes) {
+  ParaStru* p = out->Put_Shared(name, bytes);
   if (!p) return false;
   p->Set_Data_Flag(1);
   return true;
@@ -468,15 +468,15 @@ int TDict_Mgr_Serv::Put_Transfer(Serv_Dict* e, TParaMgr* out) {
     }
     if (ok && ext) ok = Pack_Rows(ext->Data(), &ext_rows);
     if (!ok) return Fail("Dict_Load_Data: cannot pack the rows of " + d->Dict_Id());
-    e->packed_rows.swap(rows);
-    e->packed_ext.swap(ext_rows);
+    e->packed_rows = std::make_shared<const std::string>(std::move(rows));
+    e->packed_ext = std::make_shared<const std::string>(std::move(ext_rows));
     e->zipped_rows.clear();
     e->zipped_ext.clear();
     e->packed_stamp = e->stamp;
     e->packed_part = e->part_load;
   }
-  const std::string& rows = e->packed_rows;
-  const std::string& ext_rows = e->packed_ext;
+  const std::string& rows = *e->packed_rows;
+  const std::string& ext_rows = *e->packed_ext;
   bool ok;
 
   const int limit = File_Mode_Size();
@@ -486,8 +486,8 @@ int TDict_Mgr_Serv::Put_Transfer(Serv_Dict* e, TParaMgr* out) {
     ok = Put_File(out, "dtfile", rows, &e->zipped_rows) &&
          (!ext || Put_File(out, "pardtfile", ext_rows, &e->zipped_ext));
   } else {
-    ok = Put_Packed_Set(out, u"data_pack", rows) &&
-         (!ext || Put_Packed_Set(out, u"parent_data_pack", ext_rows));
+    ok = Put_Packed_Set(out, u"data_pack", e->packed_rows) &&
+         (!ext || Put_Packed_Set(out, u"parent_data_pack", e->packed_ext));
   }
   if (!ok) return Fail("Dict_Load_Data: cannot put the rows of " + d->Dict_Id() + " into the reply");
   return 1;

@@ -128,7 +128,9 @@ class TDict_Mgr_Serv {
     std::atomic<bool> stale{false};  // read the database again before answering
     // The rows packed for a whole transfer, kept for the stamp and part-load mode they were packed
     // at (-1: none); the entry's rows change only under a new stamp or when replaced (which drops them).
-    std::string packed_rows, packed_ext;
+    // Shared with the replies that carry them (a reply's pack refers to them, see Put_Shared), so a
+    // new stamp's rows never pull bytes from under a reply still being sent.
+    std::shared_ptr<const std::string> packed_rows, packed_ext;
     std::string zipped_rows, zipped_ext;  // their block-compressed form, made at the first file-mode transfer
     int packed_stamp = -1;
     int packed_part = -1;

@@ -1,5 +1,6 @@
 // Arbitrary bytes into Unpack_Para (the size-bounded form). What was read must pack again, and the
-// packed form must read back to the same names in the same order.
+// packed form must read back to the same names in the same order. The read that leaves large values
+// where they lie must give the same pack, and packing into a string the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -34,6 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const wchar16* b = back.Para(j++)->Name();
     if (std::u16string(a) != b) std::abort();
   }
+  TParaMgr here;
+  here.Put_Int("before", 1);
+  if (here.Unpack_Para_Refer(data, size) != ok) std::abort();
+  std::string into;
+  if (here.Pack_Para_Into(&into) != len || std::memcmp(into.data(), packed, static_cast<size_t>(len)) != 0)
+    std::abort();
   std::free(packed);
   std::string xml;
   m.Xml_Doc(&xml);

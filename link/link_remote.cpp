@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -163,6 +164,23 @@ int Fail(const char* name, int code, const std::string& text) {
 // where to look.
 constexpr char16_t kMaybe_Done[] = u"（服务器若已完成这次操作，刷新后可见）";
 
+// The reply's pack into *pack, which is emptied first. A large reply (a dictionary's rows) is read where
+// it lies: its big values refer to the reply's bytes, and the pack keeps the reply (*reply's owner
+// becomes null) until it is reset or gone. A small one is copied and the reply stays the caller's.
+bool Take_Reply_Pack(Transport& t, Link_Reply* reply, TParaMgr* pack) {
+  pack->Reset_Para();
+  const size_t len = reply->pack_len > 0 ? static_cast<size_t>(reply->pack_len) : 0;
+  if (len < static_cast<size_t>(TParaMgr::kRefer_Min) || !reply->owner) return pack->Unpack_Para(reply->pack, len) != 0;
+  Link_Reply_Free_Fn free_reply = t.free_reply;
+  std::shared_ptr<Link_Reply> kept(new Link_Reply(*reply), [free_reply](Link_Reply* r) {
+    free_reply(r);
+    delete r;
+  });
+  reply->owner = nullptr;
+  pack->Hold(kept);
+  return pack->Unpack_Para_Refer(kept->pack, len) != 0;
+}
+
 std::u16string No_Answer_In(int ms) {
   return u"应用服务器在 " + Zem_Utf8_To_W(std::to_string((ms + 999) / 1000)) + u" 秒内没有回答，已不再等待" + kMaybe_Done;
 }
@@ -216,7 +234,7 @@ int R_Call_Remote(const char* name, TParaMgr* pack, int wait, std::u16string* us
   int code = 0;
   switch (reply.status) {
     case LINK_OK:
-      if (wait && !(pack->Reset_Para() && pack->Unpack_Para(reply.pack, static_cast<size_t>(reply.pack_len)))) {
+      if (wait && !Take_Reply_Pack(t, &reply, pack)) {
         *user_msg = std::u16string(u"应用服务器的回答无法读取") + kMaybe_Done;
         code = Fail(name, -1, where + ": the reply to " + name + " does not unpack");
       } else if (reply.result != 0) {
@@ -246,7 +264,7 @@ int R_Call_Remote(const char* name, TParaMgr* pack, int wait, std::u16string* us
       code = Fail(name, -1, where + ": " + name + " failed: " + reply.message);
       break;
   }
-  t.free_reply(&reply);
+  if (reply.owner) t.free_reply(&reply);
   return code;
 }
 

@@ -20,6 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long the answers of a batch's calls that ended wait for the others still running.
+constexpr auto kAnswer_Hold = std::chrono::milliseconds(1);
+
 // The calls of the package's server side: dictionaries, their time stamps, temporary key sets.
 const char* const kPackage_Calls[] = {
     "Dict_Load_Data",        "Dict_Get_Time_Stamp",   "Dict_Check_Time_Stamp", "Dict_Load_Part_Data",
@@ -118,6 +121,264 @@ class App_Server::Watcher final : public grpc::ServerWriteReactor<zem::link::Not
   grpc::Status status_ = grpc::Status::CANCELLED;
 };
 
+// ---- batches ---------------------------------------------------------------------------------------
+struct App_Server::Client {
+  int queued = 0;          // calls in the workers' queue or running
+  std::deque<Job> waiting; // calls beyond the cap, in order
+};
+
+// One CallBatch stream: reads the calls, hands each to the workers as a call of its own, and writes the
+// answers as they come (those ready together in one message). Ends the stream once every call is
+// answered. Lives until gRPC is done with it and no worker holds one of its calls.
+class App_Server::Batch final
+    : public grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply> {
+ public:
+  Batch(App_Server* s, grpc::CallbackServerContext* ctx, std::string who)
+      : server_(s), ctx_(ctx), who_(std::move(who)) {}
+
+  void Begin() { StartRead(&first_); }
+  void Refuse(const grpc::Status& s) { Finish(s); }
+
+  void OnReadDone(bool ok) override {
+    if (!ok) return;  // the client said all it had to say, or is gone (OnCancel)
+    if (!have_calls_) {
+      have_calls_ = true;
+      Take_Calls();
+      return;
+    }
+    const int n = static_cast<int>(calls_);
+    for (int i : more_.cancel())
+      if (i >= 0 && i < n) given_up_[static_cast<size_t>(i)] = true;
+    more_.Clear();
+    StartRead(&more_);
+  }
+
+  void OnWriteDone(bool ok) override {
+    std::lock_guard<std::mutex> g(lock_);
+    writing_ = false;
+    out_.Clear();
+    if (!ok) {
+      // The client is gone: nothing more reaches it.
+      gone_ = true;
+      Finish_Locked(grpc::Status::CANCELLED);
+      return;
+    }
+    Send_Locked();
+  }
+
+  void OnCancel() override { gone_ = true; }
+
+  void OnDone() override {
+    bool last;
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      done_ = true;
+      last = holds_ == 0;
+    }
+    if (last) delete this;
+  }
+
+  // Whether the call's caller stopped waiting: the stream is gone, a cancel message named it, or its
+  // timeout passed.
+  bool Gave_Up(int i) const {
+    if (gone_ || given_up_[static_cast<size_t>(i)]) return true;
+    const Clock::time_point end = deadlines_[static_cast<size_t>(i)];
+    return end != Clock::time_point() && Clock::now() >= end;
+  }
+
+  zem::link::CallReply* Reply(int i) { return &replies_[static_cast<size_t>(i)]; }
+
+  // The call's answer: OK with its reply, or the status a call of its own would have ended with.
+  void Answer(int i, const grpc::Status& status) {
+    std::lock_guard<std::mutex> g(lock_);
+    statuses_[static_cast<size_t>(i)] = status;
+    ready_.push_back(i);
+    --open_;
+    Send_Locked();
+  }
+
+  // The hold of the answers ready is over: they leave now.
+  void Flush() {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      flush_waiting_ = false;
+      flush_due_ = true;
+      Send_Locked();
+    }
+    Let_Go();
+  }
+
+  // A worker holds the batch while it runs one of its calls.
+  void Hold() {
+    std::lock_guard<std::mutex> g(lock_);
+    ++holds_;
+  }
+  void Let_Go() {
+    bool last;
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      last = --holds_ == 0 && done_;
+    }
+    if (last) delete this;
+  }
+
+ private:
+  void Take_Calls() {
+    std::string why;
+    if (!Check_Batch(first_, &why)) {
+      server_->Refused("a batch", who_, why);
+      std::lock_guard<std::mutex> g(lock_);
+      Finish_Locked(grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, why));
+      return;
+    }
+    calls_ = static_cast<size_t>(first_.calls_size());
+    replies_ = std::make_unique<zem::link::CallReply[]>(calls_);
+    statuses_.resize(calls_);
+    given_up_ = std::make_unique<std::atomic<bool>[]>(calls_);
+    deadlines_.assign(calls_, Clock::time_point());
+    const Clock::time_point now = Clock::now();
+    for (size_t i = 0; i < calls_; ++i) {
+      given_up_[i] = false;
+      const int ms = first_.calls(static_cast<int>(i)).timeout_ms();
+      if (ms > 0) deadlines_[i] = now + std::chrono::milliseconds(ms);
+    }
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      open_ = static_cast<int>(calls_);
+      holds_ += static_cast<int>(calls_) + 1;  // let go as each call is run or refused, and below
+    }
+    StartRead(&more_);  // cancel messages from now on
+    const std::string peer = ctx_->peer();
+    std::vector<size_t> listed;
+    listed.reserve(calls_);
+    for (size_t i = 0; i < calls_; ++i) {
+      const zem::link::CallRequest& req = first_.calls(static_cast<int>(i)).call();
+      if (server_->Listed(req.name(), who_)) {
+        listed.push_back(i);
+        continue;
+      }
+      Answer(static_cast<int>(i), grpc::Status(grpc::StatusCode::PERMISSION_DENIED,
+                                               "the call " + req.name() + " is not served here"));
+      Let_Go();
+    }
+    size_t queued = 0;
+    {
+      std::lock_guard<std::mutex> g(server_->queue_lock_);
+      for (size_t i : listed) {
+        const zem::link::CallRequest& req = first_.calls(static_cast<int>(i)).call();
+        if (!server_->Queue_Locked(Job{ctx_, &req, &replies_[i], nullptr, this, static_cast<int>(i), who_, nullptr},
+                                   peer))
+          break;
+        ++queued;
+      }
+    }
+    // Woken after the lock is let go, as many workers as there are calls.
+    for (size_t k = 0; k < queued; ++k) server_->queue_cv_.notify_one();
+    for (size_t k = queued; k < listed.size(); ++k) {
+      Answer(static_cast<int>(listed[k]), grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
+      Let_Go();
+    }
+    Let_Go();
+  }
+
+  // Writes the answers ready, as many as one message may hold, once every call is answered or the
+  // first of them has waited kAnswer_Hold (so that answers ending together leave together, and a long
+  // call holds those of the short ones no longer than that); ends the stream after the last.
+  void Send_Locked() {
+    if (writing_ || finished_) return;
+    if (ready_.empty()) {
+      if (open_ == 0) Finish_Locked(grpc::Status::OK);
+      return;
+    }
+    if (open_ > 0 && !flush_due_) {
+      if (!flush_waiting_) {
+        flush_waiting_ = true;
+        ++holds_;  // let go by Flush
+        server_->Flush_Later(this, Clock::now() + kAnswer_Hold);
+      }
+      return;
+    }
+    flush_due_ = false;
+    long long bytes = 0;
+    size_t taken = 0;
+    for (; taken < ready_.size(); ++taken) {
+      const int i = ready_[taken];
+      zem::link::CallReply& r = replies_[static_cast<size_t>(i)];
+      const grpc::Status& st = statuses_[static_cast<size_t>(i)];
+      const long long size = static_cast<long long>(r.pack().size() + r.message().size() + st.error_message().size()) + 64;
+      if (taken > 0 && bytes + size > server_->o_.max_message) break;
+      bytes += size;
+      zem::link::BatchAnswer* a = out_.add_answers();
+      a->set_index(i);
+      if (!st.ok()) {
+        a->set_status(static_cast<int>(st.error_code()));
+        a->set_status_message(st.error_message());
+      } else {
+        a->mutable_reply()->Swap(&r);
+      }
+    }
+    ready_.erase(ready_.begin(), ready_.begin() + static_cast<long>(taken));
+    writing_ = true;
+    StartWrite(&out_);
+  }
+
+  void Finish_Locked(const grpc::Status& s) {
+    if (finished_) return;
+    finished_ = true;
+    Finish(s);
+  }
+
+  App_Server* server_;
+  grpc::CallbackServerContext* ctx_;
+  std::string who_;
+  zem::link::CallBatchRequest first_, more_;
+  bool have_calls_ = false;
+  size_t calls_ = 0;
+  std::unique_ptr<zem::link::CallReply[]> replies_;
+  std::vector<grpc::Status> statuses_;
+  std::unique_ptr<std::atomic<bool>[]> given_up_;
+  std::vector<Clock::time_point> deadlines_;
+  std::atomic<bool> gone_{false};
+
+  std::mutex lock_;
+  std::vector<int> ready_;  // answered, not yet written
+  zem::link::CallBatchReply out_;
+  int open_ = 0;            // calls not yet answered
+  int holds_ = 0;
+  bool writing_ = false;
+  bool finished_ = false;
+  bool done_ = false;
+  bool flush_waiting_ = false;  // a hold runs (Flush_Later)
+  bool flush_due_ = false;      // it ended: what is ready leaves with the next write
+};
+
+void App_Server::Flush_Later(Batch* b, Clock::time_point at) {
+  std::lock_guard<std::mutex> g(flush_lock_);
+  flush_.emplace(at, b);
+  flush_cv_.notify_one();
+}
+
+void App_Server::Flusher() {
+  std::unique_lock<std::mutex> l(flush_lock_);
+  for (;;) {
+    if (flush_.empty()) {
+      if (flush_stop_) return;
+      flush_cv_.wait(l);
+      continue;
+    }
+    auto first = flush_.begin();
+    if (!flush_stop_ && Clock::now() < first->first) {
+      flush_cv_.wait_until(l, first->first);
+      continue;
+    }
+    Batch* b = first->second;
+    flush_.erase(first);
+    l.unlock();
+    b->Flush();
+    l.lock();
+  }
+}
+
 // ---- the server ------------------------------------------------------------------------------------
 App_Server::App_Server(const Server_Options& o) : o_(o), since_(Clock::now()) {
   for (const char* n : kPackage_Calls) names_.insert(n);
@@ -185,6 +446,7 @@ int App_Server::Start(std::string* error) {
   // A second server started on the same port by mistake fails instead of sharing it silently.
   b.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
   for (int i = 0; i < o_.threads; ++i) workers_.emplace_back(&App_Server::Work, this);
+  flusher_ = std::thread(&App_Server::Flusher, this);
   server_ = b.BuildAndStart();
   if (!server_ || port_ == 0) {
     *error = "cannot listen on " + o_.listen +
@@ -224,6 +486,16 @@ void App_Server::Refused(const std::string& what, const std::string& who, const 
   Server_Log("refused " + what + " from " + who + ": " + why);
 }
 
+bool App_Server::Listed(const std::string& name, const std::string& who) {
+  bool listed;
+  {
+    std::lock_guard<std::mutex> g(names_lock_);
+    listed = names_.count(name) > 0;
+  }
+  if (!listed) Refused(name, who, "the call " + name + " is not served here");
+  return listed;
+}
+
 grpc::ServerUnaryReactor* App_Server::Call(grpc::CallbackServerContext* ctx, const zem::link::CallRequest* req,
                                            zem::link::CallReply* reply) {
   grpc::ServerUnaryReactor* r = ctx->DefaultReactor();
@@ -233,29 +505,52 @@ grpc::ServerUnaryReactor* App_Server::Call(grpc::CallbackServerContext* ctx, con
     r->Finish(grpc::Status(grpc::StatusCode::UNAUTHENTICATED, why));
     return r;
   }
-  const std::string who = label + " (" + ctx->peer() + ")";
-  bool listed;
-  {
-    std::lock_guard<std::mutex> g(names_lock_);
-    listed = names_.count(req->name()) > 0;
-  }
-  if (!listed) {
-    why = "the call " + req->name() + " is not served here";
-    Refused(req->name(), who, why);
-    r->Finish(grpc::Status(grpc::StatusCode::PERMISSION_DENIED, why));
+  const std::string peer = ctx->peer();
+  std::string who = label + " (" + peer + ")";
+  if (!Listed(req->name(), who)) {
+    r->Finish(grpc::Status(grpc::StatusCode::PERMISSION_DENIED, "the call " + req->name() + " is not served here"));
     return r;
   }
+  bool queued;
   {
     std::lock_guard<std::mutex> g(queue_lock_);
-    if (!stopping_) {
-      ++in_flight_;
-      queue_.push_back({ctx, req, reply, r, who});
-      queue_cv_.notify_one();
-      return r;
-    }
+    queued = Queue_Locked(Job{ctx, req, reply, r, nullptr, -1, std::move(who), nullptr}, peer);
+  }
+  // Woken after the lock is let go: the worker does not wake into a held lock.
+  if (queued) {
+    queue_cv_.notify_one();
+    return r;
   }
   r->Finish(grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
   return r;
+}
+
+grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply>* App_Server::CallBatch(
+    grpc::CallbackServerContext* ctx) {
+  std::string why;
+  const std::string label = Authorize(ctx, "a batch", &why);
+  auto* b = new Batch(this, ctx, label + " (" + ctx->peer() + ")");
+  if (label.empty()) {
+    b->Refuse(grpc::Status(grpc::StatusCode::UNAUTHENTICATED, why));
+    return b;
+  }
+  b->Begin();
+  return b;
+}
+
+bool App_Server::Queue_Locked(Job job, const std::string& peer) {
+  if (stopping_) return false;
+  Client*& c = clients_[peer];
+  if (!c) c = new Client();
+  job.client = c;
+  ++in_flight_;
+  if (c->queued >= o_.max_calls_per_client) {
+    c->waiting.push_back(std::move(job));
+    return true;
+  }
+  ++c->queued;
+  queue_.push_back(std::move(job));
+  return true;
 }
 
 void App_Server::Work() {
@@ -265,33 +560,62 @@ void App_Server::Work() {
       std::unique_lock<std::mutex> l(queue_lock_);
       queue_cv_.wait(l, [this] { return stopping_ || !queue_.empty(); });
       if (queue_.empty()) break;  // stopping, and nothing left
-      job = queue_.front();
+      job = std::move(queue_.front());
       queue_.pop_front();
     }
     Run(job);
+    Batch* batch = job.batch;
+    {
+      std::lock_guard<std::mutex> g(queue_lock_);
+      Client* c = job.client;
+      if (!c->waiting.empty()) {
+        // The connection's next call takes this one's place (this worker takes it next, or another).
+        queue_.push_back(std::move(c->waiting.front()));
+        c->waiting.pop_front();
+      } else if (--c->queued == 0) {
+        for (auto it = clients_.begin(); it != clients_.end(); ++it)
+          if (it->second == c) {
+            clients_.erase(it);
+            break;
+          }
+        delete c;
+      }
+    }
     --in_flight_;
+    if (batch) batch->Let_Go();
   }
   Db_Connect_Mgr()->Release_Thread();
 }
 
+bool App_Server::Gave_Up(const Job& job) {
+  return job.batch ? job.batch->Gave_Up(job.index) : job.ctx->IsCancelled();
+}
+
+void App_Server::Answer(Job& job, const grpc::Status& status) {
+  if (job.batch) job.batch->Answer(job.index, status);
+  else job.reactor->Finish(status);
+}
+
 void App_Server::Run(Job& job) {
-  const std::string& name = job.req->name();
-  if (job.ctx->IsCancelled()) {
-    job.reactor->Finish(grpc::Status::CANCELLED);
+  // The call's name is kept: a call answered before it runs (wait=false) may lose its request.
+  const std::string name = job.req->name();
+  if (Gave_Up(job)) {
+    Answer(job, grpc::Status::CANCELLED);
     return;
   }
   TParaMgr pack;
   std::string why;
   if (!Decode_Call(*job.req, &pack, &why)) {
     Refused(name, job.who, why);
-    job.reactor->Finish(grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, why));
+    Answer(job, grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, why));
     return;
   }
+  bool answered = false;
   if (!job.req->wait()) {
     // The client goes on at once; the call runs as if awaited.
     job.reply->set_result(0);
-    job.reactor->Finish(grpc::Status::OK);
-    job.reactor = nullptr;
+    Answer(job, grpc::Status::OK);
+    answered = true;
   }
   const Clock::time_point start = Clock::now();
   TThr_Err_Mgr* err = Thr_Err_Mgr();
@@ -309,9 +633,9 @@ void App_Server::Run(Job& job) {
   // The call is its own unit of work on this worker's session, kept only when its client learns that
   // it succeeded: not when the client gave up waiting (its user's 取消, its deadline: it was told the
   // call did not complete) nor when the answer is too large to go back.
-  const bool gave_up = job.reactor && job.ctx->IsCancelled();
+  const bool gave_up = !answered && Gave_Up(job);
   std::string too_large;
-  const bool answer = !job.reactor || Encode_Reply(&pack, result, message, o_.max_message, job.reply, &too_large);
+  const bool answer = answered || Encode_Reply(&pack, result, message, o_.max_message, job.reply, &too_large);
   TDb_Connect* session = Db_Connect_Mgr()->Get_Session(nullptr);
   if (session && session->Connected()) {
     if (result == 0 && !gave_up && answer) {
@@ -322,8 +646,8 @@ void App_Server::Run(Job& job) {
         result = ds.Get_Sqlcode() ? ds.Get_Sqlcode() : -1;
         err->Set_Err(result, message.c_str());
         Put_Thr_Err_Para(&pack);
-        if (job.reactor) job.reply->Clear();
-        if (job.reactor && !Encode_Reply(&pack, result, message, o_.max_message, job.reply, &too_large)) {
+        if (!answered) job.reply->Clear();
+        if (!answered && !Encode_Reply(&pack, result, message, o_.max_message, job.reply, &too_large)) {
           job.reply->set_result(result);
           job.reply->set_message(message);
         }
@@ -335,18 +659,19 @@ void App_Server::Run(Job& job) {
   if (gave_up) Server_Log(name + " from " + job.who + ": its client gave up waiting; its work is rolled back");
   if (!answer) Server_Log(name + " from " + job.who + ": " + too_large + "; its work is rolled back");
   const long long micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
-  Count_Call(name, micros, result != 0 || !answer || gave_up);
-  if (!job.reactor) return;
+  Count_Call(name, micros, result != 0 || !answer || gave_up, job.batch != nullptr);
+  if (answered) return;
   if (!answer) {
-    job.reactor->Finish(grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED, too_large));
+    Answer(job, grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED, too_large));
     return;
   }
-  job.reactor->Finish(grpc::Status::OK);
+  Answer(job, grpc::Status::OK);
 }
 
-void App_Server::Count_Call(const std::string& name, long long micros, bool failed) {
+void App_Server::Count_Call(const std::string& name, long long micros, bool failed, bool batched) {
   std::lock_guard<std::mutex> g(stats_lock_);
   ++calls_;
+  if (batched) ++batched_;
   if (failed) ++failed_;
   // The percentile reads from a bounded sample: every call while there are few, a spread of them after.
   if (micros_.size() < 100000) micros_.push_back(micros);
@@ -358,7 +683,7 @@ void App_Server::Count_Call(const std::string& name, long long micros, bool fail
 }
 
 void App_Server::Summary() {
-  long long calls, failed, refused, slowest;
+  long long calls, failed, refused, slowest, batched;
   std::vector<long long> micros;
   std::string slowest_name;
   Clock::time_point since;
@@ -367,11 +692,12 @@ void App_Server::Summary() {
     calls = calls_;
     failed = failed_;
     refused = refused_;
+    batched = batched_;
     slowest = slowest_;
     micros.swap(micros_);
     slowest_name.swap(slowest_name_);
     since = since_;
-    calls_ = failed_ = refused_ = slowest_ = 0;
+    calls_ = failed_ = refused_ = slowest_ = batched_ = 0;
     since_ = Clock::now();
   }
   size_t watching;
@@ -381,7 +707,8 @@ void App_Server::Summary() {
   }
   const long long secs = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - since).count();
   std::string line = "summary: " + std::to_string(calls) + " calls in " + std::to_string(secs) + " s (" +
-                     std::to_string(failed) + " failed, " + std::to_string(refused) + " refused), " +
+                     std::to_string(failed) + " failed, " + std::to_string(refused) + " refused" +
+                     (batched ? ", " + std::to_string(batched) + " in batches" : std::string()) + "), " +
                      std::to_string(watching) + " watching";
   if (!micros.empty()) {
     const size_t k = std::min(micros.size() - 1, micros.size() * 99 / 100);
@@ -448,4 +775,12 @@ void App_Server::Drain() {
   workers_.clear();
   if (server_) server_->Wait();
   server_.reset();
+  if (flusher_.joinable()) {
+    {
+      std::lock_guard<std::mutex> g(flush_lock_);
+      flush_stop_ = true;
+    }
+    flush_cv_.notify_all();
+    flusher_.join();
+  }
 }

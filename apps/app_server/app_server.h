@@ -9,6 +9,14 @@
 // connection's concurrent streams): further calls of that client wait on its side, and other
 // clients' calls are not held up behind them.
 //
+// Batches. A client process whose threads call many at once sends the calls made while others were in
+// flight together, on one CallBatch stream. Each is a call of its own here: checked by name, queued for
+// the workers beside the single calls (so they run side by side), its own unit of work, trace and
+// summary figures, and answered on the stream as it ends. Its caller's 取消 or deadline reaches the
+// server as a cancel message or as the call's own timeout; such a call is not run, or rolled back.
+// A connection's calls from batches count against the same cap as its streams: those beyond it wait
+// here, in the connection's own list, so that one busy client still holds no more workers than that.
+//
 // Notices. Every change the server's following dispatches (dict/dict_notify.h: a notice of its
 // database or a row of its change log) goes to every watching client; each watcher writes one notice
 // at a time from a queue of its own. A watcher whose client
@@ -23,6 +31,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -63,25 +72,39 @@ class App_Server final : public zem::link::AppServer::CallbackService {
   // gRPC's side.
   grpc::ServerUnaryReactor* Call(grpc::CallbackServerContext* ctx, const zem::link::CallRequest* req,
                                  zem::link::CallReply* reply) override;
+  grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply>* CallBatch(
+      grpc::CallbackServerContext* ctx) override;
   grpc::ServerWriteReactor<zem::link::Notice>* Watch(grpc::CallbackServerContext* ctx,
                                                      const zem::link::WatchRequest* req) override;
 
  private:
   class Watcher;
+  class Batch;
+  struct Client;
   struct Job {
     grpc::CallbackServerContext* ctx;
     const zem::link::CallRequest* req;
     zem::link::CallReply* reply;
-    grpc::ServerUnaryReactor* reactor;
+    grpc::ServerUnaryReactor* reactor;  // a call of its own; null for a batch's
+    Batch* batch;                       // a batch's call: the batch and its index there
+    int index;
     std::string who;  // token label and peer, for the log
+    Client* client;   // its connection's count of calls, for the cap
   };
 
   // The token's label, or empty after refusing (logged) for want of a valid token.
   std::string Authorize(grpc::CallbackServerContext* ctx, const std::string& what, std::string* why);
   void Refused(const std::string& what, const std::string& who, const std::string& why);
+  // Whether the name is on the list of calls served; logs the refusal when not.
+  bool Listed(const std::string& name, const std::string& who);
+  // Puts a call in the workers' queue, or in its connection's list when the connection is at its cap.
+  // Under queue_lock_; false when the server is stopping.
+  bool Queue_Locked(Job job, const std::string& peer);
   void Work();
   void Run(Job& job);
-  void Count_Call(const std::string& name, long long micros, bool failed);
+  bool Gave_Up(const Job& job);
+  void Answer(Job& job, const grpc::Status& status);
+  void Count_Call(const std::string& name, long long micros, bool failed, bool batched);
   void Add_Watcher(Watcher* w);
   void Remove_Watcher(Watcher* w);
 
@@ -100,6 +123,15 @@ class App_Server final : public zem::link::AppServer::CallbackService {
   bool stopping_ = false;
   std::vector<std::thread> workers_;
   std::atomic<int> in_flight_{0};
+  std::map<std::string, Client*> clients_;
+  // Batches whose answers ready wait a moment for the others (Batch::Send_Locked), by when.
+  void Flush_Later(Batch* b, std::chrono::steady_clock::time_point at);
+  void Flusher();
+  std::mutex flush_lock_;
+  std::condition_variable flush_cv_;
+  std::multimap<std::chrono::steady_clock::time_point, Batch*> flush_;
+  bool flush_stop_ = false;
+  std::thread flusher_;  // by peer: connections with calls from batches, under queue_lock_
 
   std::mutex watchers_lock_;
   std::set<Watcher*> watchers_;
@@ -107,7 +139,7 @@ class App_Server final : public zem::link::AppServer::CallbackService {
 
   // The summary's figures since the last line.
   std::mutex stats_lock_;
-  long long calls_ = 0, failed_ = 0, refused_ = 0;
+  long long calls_ = 0, failed_ = 0, refused_ = 0, batched_ = 0;
   std::vector<long long> micros_;
   std::string slowest_name_;
   long long slowest_ = 0;

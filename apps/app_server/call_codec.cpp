@@ -1,8 +1,6 @@
 // Reading calls and writing replies.
 #include "apps/app_server/call_codec.h"
 
-#include <cstdlib>
-
 #include "core/data/para.h"
 
 int Decode_Call(const zem::link::CallRequest& req, TParaMgr* pack, std::string* error) {
@@ -26,24 +24,47 @@ int Decode_Call(const zem::link::CallRequest& req, TParaMgr* pack, std::string* 
   return 1;
 }
 
+int Check_Batch(const zem::link::CallBatchRequest& req, std::string* error) {
+  if (req.calls_size() == 0) {
+    *error = "a batch without calls";
+    return 0;
+  }
+  if (req.calls_size() > kBatch_Max_Calls) {
+    *error = "a batch of " + std::to_string(req.calls_size()) + " calls, over the " +
+             std::to_string(kBatch_Max_Calls) + " one batch may carry";
+    return 0;
+  }
+  if (req.cancel_size() > 0) {
+    *error = "a batch that cancels calls before it sent them";
+    return 0;
+  }
+  for (const zem::link::BatchCall& c : req.calls())
+    if (c.timeout_ms() < 0) {
+      *error = "a call of the batch with a negative timeout";
+      return 0;
+    }
+  return 1;
+}
+
 int Encode_Reply(TParaMgr* pack, int result, const std::string& message, int max_message,
                  zem::link::CallReply* reply, std::string* error) {
-  int len = 0;
-  void* bytes = pack->Pack_Para(&len, 0);
-  if (!bytes) {
+  // Packed straight into the reply's bytes: one pass over the values (a dictionary's rows are
+  // megabytes), no buffer between.
+  std::string* bytes = reply->mutable_pack();
+  bytes->clear();
+  const int len = pack->Pack_Para_Into(bytes);
+  if (!len) {
     *error = "the reply's parameters do not pack";
     return 0;
   }
   // The reply's frame adds a few bytes to the pack.
   if (static_cast<long long>(len) + 1024 + static_cast<long long>(message.size()) > max_message) {
-    std::free(bytes);
+    reply->clear_pack();
     *error = "the reply takes " + std::to_string(len) + " bytes, over the server's " + std::to_string(max_message) +
              "-byte message limit";
     return 0;
   }
   reply->set_result(result);
   reply->set_message(message);
-  reply->set_pack(bytes, static_cast<size_t>(len));
-  std::free(bytes);
   return 1;
 }

@@ -627,6 +627,17 @@ ParaStru* TParaMgr::Put_Data(const map_wchar& name, const void* data, int length
   return p;
 }
 
+ParaStru* TParaMgr::Put_Shared(const map_wchar& name, std::shared_ptr<const std::string> bytes) {
+  if (!bytes || bytes->size() > static_cast<size_t>(INT_MAX)) return nullptr;
+  ParaStru* p = Put_Data(name, bytes->data(), static_cast<int>(bytes->size()));
+  if (p) holds_.push_back(std::move(bytes));
+  return p;
+}
+
+void TParaMgr::Hold(std::shared_ptr<const void> keep) {
+  if (keep) holds_.push_back(std::move(keep));
+}
+
 ParaStru* TParaMgr::Put_Sqlca_Para(const map_wchar& name, TSQLCA* sqlca) {
   if (!sqlca) return nullptr;
   if (!g_dbio_hooks.pack) {
@@ -744,6 +755,7 @@ int TParaMgr::Reset_Para() {
   paras_.Clear();
   index_.Clear();
   Slab_Release_All();  // every parameter of the pack was in the list
+  holds_.clear();      // nothing refers to them any more
   changed_ = 1;
   return 1;
 }

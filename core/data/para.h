@@ -41,6 +41,7 @@
 #include <cstddef>
 #include <mutex>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -224,6 +225,12 @@ class TParaMgr {
   ParaStru* Put_WStr(const map_wchar& name, const wchar16* value); // null: empty text
   // Refers to the caller's bytes (kept alive by the caller until the pack is packed, reset or gone).
   ParaStru* Put_Data(const map_wchar& name, const void* data, int length);
+  // Refers to bytes that the pack itself keeps alive (until Reset_Para or its end): a large value that
+  // others share, such as a dictionary's packed rows, goes into a reply without a copy.
+  ParaStru* Put_Shared(const map_wchar& name, std::shared_ptr<const std::string> bytes);
+  // Keeps something alive as long as the pack's parameters may refer to it (until Reset_Para or the
+  // pack's end).
+  void Hold(std::shared_ptr<const void> keep);
   // Packed data set of the area as an 'S' value with data flag 1; null without the data layer.
   ParaStru* Put_Sqlca_Para(const map_wchar& name, TSQLCA* sqlca);
   // Packed form of another pack as an 'S' value with data flag 2; null for a null pack.
@@ -270,9 +277,17 @@ class TParaMgr {
   // Packed form in a new buffer (release with std::free), its length in *length (when given). zip
   // nonzero and a size of at least threshold: the compressed envelope. Null on failure (log line).
   void* Pack_Para(int* length, int zip = 0, int threshold = 30000);
+  // The plain packed form appended to *out, which grows once to its final size; the bytes appended, or
+  // 0 on failure (log line; *out as it was).
+  int Pack_Para_Into(std::string* out);
   // Reads a packed form, adding or updating parameters (1), or 0 for a bad head or a bad envelope.
   int Unpack_Para(const void* data);
   int Unpack_Para(const void* data, size_t size);
+  // As the sized Unpack_Para, but narrow values of kRefer_Min bytes or more are not copied: they refer
+  // to the bytes where they lie, which the caller keeps alive while the pack may read them (Hold).
+  // Values read from a compressed envelope are copied as usual.
+  static constexpr int kRefer_Min = 64 * 1024;
+  int Unpack_Para_Refer(const void* data, size_t size);
 
   // XML: the whole document (declaration, root "para_mgr") appended to *out; 1.
   int Xml_Doc(std::string* out);
@@ -309,8 +324,9 @@ class TParaMgr {
   ParaStru* Append(const wchar16* name, int kind);
   int Rename(ParaStru* p, const wchar16* name);
   void Delete_At(int i);
-  void* Pack_Raw(int* length, const unsigned char head[kHeadSize]);
-  int Unpack_Depth(const unsigned char* data, size_t size, int depth);
+  // Into a new buffer, or (into non-null) appended to *into.
+  void* Pack_Raw(int* length, const unsigned char head[kHeadSize], std::string* into = nullptr);
+  int Unpack_Depth(const unsigned char* data, size_t size, int depth, bool refer = false);
   int Expand(const unsigned char* zdata, long long zsize, long long org, int depth);
   void Take_From(TParaMgr* other);
   void* Slab_Alloc();
@@ -332,6 +348,7 @@ class TParaMgr {
   bool name_check_ = false;
   int changed_ = 0;
   long long mem_blocks_ = 0;
+  std::vector<std::shared_ptr<const void>> holds_;  // what external values refer to (Hold)
   std::mutex lock_;
 };
 

@@ -67,7 +67,7 @@ bool Name_Is(const In_Para& e, const char* s) {
 
 }  // namespace
 
-void* TParaMgr::Pack_Raw(int* length, const unsigned char head[kHeadSize]) {
+void* TParaMgr::Pack_Raw(int* length, const unsigned char head[kHeadSize], std::string* into) {
   if (length) *length = 0;
   int count = paras_.Count();
   std::vector<Out_Para> out;
@@ -127,7 +127,18 @@ void* TParaMgr::Pack_Raw(int* length, const unsigned char head[kHeadSize]) {
     return nullptr;
   }
   int lw = v1 ? 3 : 4;
-  unsigned char* buf = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(total)));
+  unsigned char* buf;
+  if (into) {
+    const size_t at = into->size();
+    if (static_cast<unsigned long long>(total) > into->max_size() - at) {
+      Log_Printf("Pack_Para: %lld bytes do not fit after the %zu already there\n", total, at);
+      return nullptr;
+    }
+    into->resize(at + static_cast<size_t>(total));
+    buf = reinterpret_cast<unsigned char*>(&(*into)[at]);
+  } else {
+    buf = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(total)));
+  }
   if (!buf) {
     Log_Printf("ERROR PackData pool is null\n");
     return nullptr;
@@ -206,6 +217,13 @@ void* TParaMgr::Pack_Para(int* length, int zip, int threshold) {
   return packed;
 }
 
+int TParaMgr::Pack_Para_Into(std::string* out) {
+  unsigned char head[kHeadSize];
+  Write_Head(head);
+  int len = 0;
+  return Pack_Raw(&len, head, out) ? len : 0;
+}
+
 int TParaMgr::Unpack_Para(const void* data) {
   if (!data) {
     Log_Printf("Unpack_Para: no data\n");
@@ -235,7 +253,16 @@ int TParaMgr::Unpack_Para(const void* data, size_t size) {
   return Unpack_Depth(static_cast<const unsigned char*>(data), size, 0);
 }
 
-int TParaMgr::Unpack_Depth(const unsigned char* b, size_t size, int depth) {
+int TParaMgr::Unpack_Para_Refer(const void* data, size_t size) {
+  if (!data) {
+    Log_Printf("Unpack_Para: no data\n");
+    return 0;
+  }
+  Zem_Clean_Vector_State();
+  return Unpack_Depth(static_cast<const unsigned char*>(data), size, 0, true);
+}
+
+int TParaMgr::Unpack_Depth(const unsigned char* b, size_t size, int depth, bool refer) {
   if (size < 2 || b[0] != '^' || (b[1] != '1' && b[1] != '2')) {
     Log_Printf("Unpack_Para: not a packed parameter list\n");
     return 0;
@@ -337,6 +364,8 @@ int TParaMgr::Unpack_Depth(const unsigned char* b, size_t size, int depth) {
                          &value[0], static_cast<int>(e.value_len));
       }
       p = vu > 0 ? Push_Para(name.c_str(), value.data(), 'W', vu * 2) : Push_Para(name.c_str(), g_empty_w, 'W', 0);
+    } else if (refer && e.value_len >= kRefer_Min) {
+      p = Put_Data(name.c_str(), e.value, static_cast<int>(e.value_len));
     } else {
       p = e.value_len > 0 ? Push_Para(name.c_str(), e.value, 'S', static_cast<int>(e.value_len))
                           : Push_Para(name.c_str(), "", 'S', 0);
@@ -408,6 +437,8 @@ void TParaMgr::Take_From(TParaMgr* other) {
   other->slab_free_ = nullptr;
   other->slab_next_ = nullptr;
   other->slab_left_ = 0;
+  for (auto& h : other->holds_) holds_.push_back(std::move(h));
+  other->holds_.clear();
   mem_blocks_ += other->mem_blocks_;
   other->mem_blocks_ = 0;
   changed_ = 1;

@@ -162,6 +162,30 @@ TEST_P(App_Server_Test, RefusalsAreClearAndTheServerServesOn) {
   }
 }
 
+// Replies small and large come back whole, one pack serving call after call: a large reply's values are
+// read where they lie in the reply, which the pack keeps until its next call.
+TEST_P(App_Server_Test, RepliesOfEverySizeComeBackWhole) {
+  const struct { const char* name; int bytes; } rows[] = {
+      {"a few bytes", 10},
+      {"just under the size read in place", TParaMgr::kRefer_Min - 100},
+      {"twice that size", TParaMgr::kRefer_Min * 2},
+      {"three megabytes", 3 * 1024 * 1024},
+      {"small again after a large one", 7},
+  };
+  TParaMgr p;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    p.Put_Str(u"bytes", std::to_string(r.bytes).c_str());
+    ASSERT_EQ(R_Call("test_big", &p), 0);
+    tstr out;
+    p.Get_Str(u"out", &out);
+    EXPECT_EQ(std::string(out.c_str()), std::string(static_cast<size_t>(r.bytes), 'x'));
+    tstr asked;
+    p.Get_Str(u"bytes", &asked);
+    EXPECT_EQ(std::string(asked.c_str()), std::to_string(r.bytes));
+  }
+}
+
 TEST_P(App_Server_Test, TokensAreReadAgainOnSighup) {
   const char* fresh = "new-clerk-token-9876543210";
   std::ofstream(dir_ + "/tokens") << "newcomer " << fresh << "\n";
@@ -194,6 +218,53 @@ TEST_P(App_Server_Test, ACallKeepsWhatItWroteOnlyWhenItsClientIsToldItSucceeded)
     ASSERT_EQ(q.Exec(sql.c_str()), 0);
     EXPECT_EQ(Utf8(q.Get_Row_Value(0, 0)), std::to_string(r.rows_after));
   }
+}
+
+// Calls made at once by many threads of this process travel together (in batches, as the server's
+// summary says); each caller still gets its own answer, its own refusal or error, and its own unit of
+// work, and a caller that stops waiting has its work rolled back while the others keep theirs.
+TEST_P(App_Server_Test, CallsMadeAtOnceEachGetTheirOwnAnswerAndUnitOfWork) {
+  struct Row { const char* name; int threads; const char* call; const char* fail; const char* ms; int code; const char* out; int rows_each; } rows[] = {
+      {"an echo", 16, "test_echo", "0", "0", 0, "2N", -1},
+      {"a name not served", 8, "test_hidden", "0", "0", -1, "the call test_hidden is not served here", -1},
+      {"a write kept", 12, "test_write", "0", "0", 0, "wN", 1},
+      {"a write that fails", 12, "test_write", "1", "0", 77, "refused after writing", 0},
+      {"a write whose caller stops waiting", 2, "test_write", "0", "3500", R_CALL_TIMEOUT, "no answer within 2000 ms", 0},
+  };
+  Pub_Para_Put_Int(u"db_statement_timeout", 2);
+  struct Got { const Row* row; int n; std::pair<int, std::string> got; };
+  std::vector<Got> got;
+  for (const Row& r : rows)
+    for (int n = 0; n < r.threads; ++n) got.push_back({&r, static_cast<int>(got.size()), {}});
+  std::vector<std::thread> threads;
+  for (Got& g : got)
+    threads.emplace_back([&g] {
+      const std::string n = std::to_string(g.n);
+      g.got = Call(g.row->call, {{u"v", n}, {u"code", "w" + n}, {u"fail", g.row->fail}, {u"ms", g.row->ms}});
+    });
+  for (std::thread& t : threads) t.join();
+  Pub_Para_Put_Int(u"db_statement_timeout", 0);
+  for (const Got& g : got) {
+    SCOPED_TRACE(std::string(g.row->name) + " #" + std::to_string(g.n));
+    std::string out = g.row->out;
+    if (out.find('N') != std::string::npos) {
+      const std::string n = out.compare(0, 2, "2N") == 0 ? std::to_string(2 * g.n) : "w" + std::to_string(g.n);
+      out = n;
+    }
+    EXPECT_EQ(g.got.first, g.row->code) << g.got.second;
+    if (g.got.first == 0) {
+      EXPECT_EQ(g.got.second, out);
+    } else {
+      EXPECT_NE(g.got.second.find(out), std::string::npos) << g.got.second;
+    }
+    if (g.row->rows_each < 0) continue;
+    TSQLCA q;
+    const std::u16string sql = u"select count(*) from test_rows where code='w" + zem_test::U(std::to_string(g.n).c_str()) + u"'";
+    ASSERT_EQ(q.Exec(sql.c_str()), 0);
+    EXPECT_EQ(Utf8(q.Get_Row_Value(0, 0)), std::to_string(g.row->rows_each));
+  }
+  EXPECT_TRUE(server_.Logged(" in batches)")) << server_.Log();
+  EXPECT_TRUE(server_.Logged("its client gave up waiting; its work is rolled back")) << server_.Log();
 }
 
 TEST_P(App_Server_Test, OneClientsCallsBeyondItsCapWaitWhileOthersAreServed) {

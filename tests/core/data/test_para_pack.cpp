@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -295,3 +296,67 @@ TEST(UnpackPara, BadEnvelopesLeaveThePack) {
 }
 
 }  // namespace
+
+// Packing into a caller's string, sharing kept bytes, and reading large values where they lie.
+TEST(PackPara, IntoStringSharedAndReadInPlace) {
+  const int big = TParaMgr::kRefer_Min;
+  const struct { const char* what; int value_len; bool refers; } rows[] = {
+      {"small value is copied", 10, false},
+      {"one byte short of the bound is copied", big - 1, false},
+      {"at the bound it refers to the bytes", big, true},
+      {"a megabyte refers to the bytes", 1 << 20, true},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::string value(static_cast<size_t>(r.value_len), 'v');
+    value[0] = 'a';
+    auto shared = std::make_shared<const std::string>(value);
+    TParaMgr out;
+    out.Put_Int("n", 7);
+    ASSERT_NE(out.Put_Shared("rows", shared), nullptr);
+    out.Find_Para("rows")->Set_Data_Flag(1);
+    shared.reset();  // the pack keeps the bytes
+
+    int len = 0;
+    void* plain = out.Pack_Para(&len, 0);
+    ASSERT_NE(plain, nullptr);
+    std::string into = "head";
+    EXPECT_EQ(out.Pack_Para_Into(&into), len);
+    EXPECT_EQ(into.substr(4), std::string(static_cast<const char*>(plain), static_cast<size_t>(len)));
+    std::free(plain);
+
+    TParaMgr in;
+    ASSERT_EQ(in.Unpack_Para_Refer(into.data() + 4, into.size() - 4), 1);
+    int size = 0;
+    const char* got = static_cast<const char*>(in.Get_Data("rows", &size));
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(std::string(got, static_cast<size_t>(in.Find_Para("rows")->Text_Bytes())), value);
+    EXPECT_EQ(in.Find_Para("rows")->Data_Flag(), 1);
+    EXPECT_EQ(Text(&in, "n"), "7");
+    const bool inside = got >= into.data() && got < into.data() + into.size();
+    EXPECT_EQ(inside, r.refers);
+
+    // Cut short, a large value is refused as in a copying read: nothing points past the bytes.
+    TParaMgr cut;
+    EXPECT_EQ(cut.Unpack_Para_Refer(into.data() + 4, into.size() - 5), 1);
+    EXPECT_EQ(cut.Find_Para("rows"), nullptr);
+  }
+}
+
+// A pack that holds what its values refer to lets go of it when it is reset.
+TEST(PackPara, HoldLastsUntilReset) {
+  auto kept = std::make_shared<const std::string>(std::string(100, 'x'));
+  std::weak_ptr<const std::string> watch = kept;
+  TParaMgr m;
+  m.Put_Shared("d", kept);
+  kept.reset();
+  EXPECT_FALSE(watch.expired());
+  TParaMgr copy;
+  copy.Copy_Para(&m);  // a copy owns its bytes
+  m.Reset_Para();
+  EXPECT_TRUE(watch.expired());
+  int size = 0;
+  const void* v = copy.Get_Data("d", &size);
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(std::string(static_cast<const char*>(v), 100), std::string(100, 'x'));
+}
