@@ -51,27 +51,9 @@ inline uint32_t Code_Hash(const wchar16* s) {
   return h;
 }
 
-// Orders index entries by code, equal codes by row. Entries come in row order, and rows loaded from
-// the cache or by an "order by" on the code are often in code order already, or in its reverse: one
-// pass finds those cases, which need no sort (or only a reversal).
+// Orders index entries (made in row order) by code, equal codes by row.
 void Sort_Index(std::vector<SQLCA_Row_Index_Stru>* index) {
-  std::vector<SQLCA_Row_Index_Stru>& v = *index;
-  bool ascending = true, descending = true;  // rows rise with the position
-  for (size_t i = 1; i < v.size() && (ascending || descending); ++i) {
-    if (v[i - 1].row >= v[i].row) {
-      ascending = descending = false;
-      break;
-    }
-    int c = W_Cmp(v[i - 1].key, v[i].key);
-    if (c > 0) ascending = false;
-    if (c <= 0) descending = false;  // equal codes would end up with their rows falling
-  }
-  if (ascending) return;
-  if (descending) {
-    std::reverse(v.begin(), v.end());
-    return;
-  }
-  std::sort(v.begin(), v.end(), [](const SQLCA_Row_Index_Stru& a, const SQLCA_Row_Index_Stru& b) {
+  std::sort(index->begin(), index->end(), [](const SQLCA_Row_Index_Stru& a, const SQLCA_Row_Index_Stru& b) {
     int c = W_Cmp(a.key, b.key);
     return c != 0 ? c < 0 : a.row < b.row;
   });
@@ -433,22 +415,47 @@ int TDict::Build_Index() {
     index_mode_ = INDEX_SORTED;
     return 1;
   }
-  int n = d->Get_Row_Count();
-  index_.reserve(static_cast<size_t>(n));
-  for (int r = 0; r < n; ++r) index_.push_back({d->Get_Row_Value(r, 0), r, 0});
-  Sort_Index(&index_);
+  // One pass over the rows takes each code and its hash, and finds whether the rows are in code order
+  // already, or in its reverse (rows loaded from the cache or by an "order by" on the code often
+  // are): those need no sort, or only a reversal, and then no comparison of neighbours for repeated
+  // codes either.
+  const std::vector<const wchar16*> keys = d->Column_Texts(0);
+  const size_t n = keys.size();
+  std::vector<uint32_t> hashes(n);
+  index_.reserve(n);
+  bool ascending = true, descending = true, repeated = false;
+  for (size_t r = 0; r < n; ++r) {
+    if (r + 32 < n) __builtin_prefetch(keys[r + 32]);
+    index_.push_back({keys[r], static_cast<int>(r), 0});
+    hashes[r] = Code_Hash(keys[r]);
+    if (r == 0 || !(ascending || descending)) continue;
+    const int c = W_Cmp(keys[r - 1], keys[r]);
+    if (c > 0) ascending = false;
+    if (c <= 0) descending = false;  // equal codes would end up with their rows falling
+    if (c == 0) repeated = true;
+  }
+  if (descending) {
+    std::reverse(index_.begin(), index_.end());
+  } else if (!ascending) {
+    Sort_Index(&index_);
+    repeated = true;  // not known: the neighbours are compared below
+  }
   index_mode_ = INDEX_SEPARATE;
   size_t cap = 16;
-  while (cap < index_.size() * 2) cap <<= 1;
+  while (cap < n * 2) cap <<= 1;
   slots_.assign(cap, Code_Slot{0, -1});
   // Equal codes lie side by side in the sorted entries, so only the first of each run goes into the
-  // table, and a probe never meets its own code: the first free slot is the one.
-  for (size_t i = 0; i < index_.size(); ++i) {
-    if (i > 0 && W_Cmp(index_[i - 1].key, index_[i].key) == 0) continue;  // keeps the first
-    const wchar16* key = index_[i].key ? index_[i].key : u"";
-    const uint32_t hash = Code_Hash(key);
-    size_t h = hash & (cap - 1);
-    while (slots_[h].at >= 0) h = (h + 1) & (cap - 1);
+  // table, and a probe never meets its own code: the first free slot is the one. A large dictionary's
+  // table outgrows the caches and its slots are met at random: each is asked for 16 entries ahead, so
+  // the reads overlap instead of waiting one after the other.
+  const size_t mask = cap - 1;
+  constexpr size_t kAhead = 16;
+  for (size_t i = 0; i < n; ++i) {
+    if (i + kAhead < n) __builtin_prefetch(&slots_[hashes[static_cast<size_t>(index_[i + kAhead].row)] & mask], 1);
+    if (repeated && i > 0 && W_Cmp(index_[i - 1].key, index_[i].key) == 0) continue;  // keeps the first
+    const uint32_t hash = hashes[static_cast<size_t>(index_[i].row)];
+    size_t h = hash & mask;
+    while (slots_[h].at >= 0) h = (h + 1) & mask;
     slots_[h] = {hash, static_cast<int32_t>(i)};
   }
   return 1;

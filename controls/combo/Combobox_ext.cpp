@@ -60,20 +60,13 @@ int TComboBox_Ext::Find_Code(const wchar16* code) {
 }
 
 bool TComboBox_Ext::Append_Item(const wchar16* code, const wchar16* name) {
-  if (!code) code = u"";
-  DBDataMgr* d = items_->Data();
-  const int rows = d->Get_Row_Count();
-  index_->Reserve(d, static_cast<size_t>(rows) + 1);
-  const size_t len = Code_Index::Len(code);
-  const uint32_t h = Code_Index::Hash(code, len);
-  size_t at = 0;
-  if (index_->Probe(d, code, len, h, &at) >= 0) return false;
-  if (!name) name = u"";
-  d->Add_Row();
-  d->Set_Value_With_Len(0, code, static_cast<int>(len));
-  d->Set_Value_With_Len(1, name, static_cast<int>(Code_Index::Len(name)));
-  index_->Put(at, rows, h);
-  return true;
+  const int rows = Item_Count();
+  Append_Rows(1, [&](int, const wchar16** c, const wchar16** n) {
+    *c = code;
+    *n = name;
+    return true;
+  });
+  return Item_Count() != rows;
 }
 
 int TComboBox_Ext::Find_Name(const wchar16* name) const {

@@ -284,6 +284,10 @@ class TComboBox_Ext : public TComboBox {
   int Find_Name(const wchar16* name) const;
   // Appends (code, name) unless the code is listed; true when appended.
   bool Append_Item(const wchar16* code, const wchar16* name);
+  // Append_Item for rows 0..rows-1 of a source: pick(r, &code, &name) gives a row's code and name, or
+  // false to pass the row over (a null name lists ""). A whole dictionary or area at once.
+  template <class Pick>
+  void Append_Rows(int rows, Pick pick);
   void Index_Dirty();
   TDict* Attached_Dict() const;  // the loaded dictionary of dict_id_, or null
   // Reloads and re-attaches the attached dictionary; 1 when one is attached.

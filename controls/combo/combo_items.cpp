@@ -112,17 +112,16 @@ int TComboBox_Ext::_Append_Dict(TDict* dict) {
   // A dictionary of its own SQL without an exclusion rule stops only codes holding ",", which is
   // tested here anyway: its rule need not run row by row.
   const bool stop_rule = dict->Is_App_Dict() || (!dict->Ext_Col().empty() && !dict->Ext_Col_Val().empty());
-  const int rows = src->Get_Row_Count();
-  index_->Reserve(items_->Data(), static_cast<size_t>(Item_Count() + rows));
-  for (int r = 0; r < rows; ++r) {
-    const wchar16* code = src->Get_Row_Value(r, 0);
-    if (stop_field >= 0 && std::u16string_view(src->Get_Row_Value(r, stop_field)) == u"Y") continue;
+  Append_Rows(src->Get_Row_Count(), [&](int r, const wchar16** code, const wchar16** name) {
+    *code = src->Get_Row_Value(r, 0);
+    if (stop_field >= 0 && std::u16string_view(src->Get_Row_Value(r, stop_field)) == u"Y") return false;
     if (!include_all_) {
-      if (W_Chr(code, u',')) continue;
-      if (stop_rule && (src->Go_To_Row(r), dict->Is_Stop())) continue;
+      if (W_Chr(*code, u',')) return false;
+      if (stop_rule && (src->Go_To_Row(r), dict->Is_Stop())) return false;
     }
-    Append_Item(code, has_name ? src->Get_Row_Value(r, 1) : u"");
-  }
+    *name = has_name ? src->Get_Row_Value(r, 1) : u"";
+    return true;
+  });
   return 1;
 }
 
@@ -225,9 +224,11 @@ int TComboBox_Ext::Append_Dbio(TSQLCA* area) {
   if (!area) return 0;
   DBDataMgr* src = area->Data();
   const bool has_name = src->Get_Field_Count() > 1;
-  index_->Reserve(items_->Data(), static_cast<size_t>(Item_Count() + src->Get_Row_Count()));
-  for (int r = 0; r < src->Get_Row_Count(); ++r)
-    Append_Item(src->Get_Row_Value(r, 0), has_name ? src->Get_Row_Value(r, 1) : u"");
+  Append_Rows(src->Get_Row_Count(), [&](int r, const wchar16** code, const wchar16** name) {
+    *code = src->Get_Row_Value(r, 0);
+    *name = has_name ? src->Get_Row_Value(r, 1) : u"";
+    return true;
+  });
   _Build_Item();
   return 1;
 }

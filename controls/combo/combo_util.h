@@ -10,6 +10,7 @@
 
 #include "controls/combo/Combobox_ext.h"
 #include "core/data/dbdata.h"
+#include "core/data/sqlca.h"
 #include "core/text/map_str.h"
 
 // Narrow (system code page) to a toolkit string; null gives "".
@@ -76,6 +77,8 @@ class TComboBox_Ext::Code_Index {
   }
 
   void Put(size_t at, int row, uint32_t h) { slots_[at] = Slot{row, h}; }
+  // Asks for the slot a probe for hash h starts at, ahead of the probe (Reserve first).
+  void Prefetch(uint32_t h) const { __builtin_prefetch(&slots_[h & (slots_.size() - 1)]); }
 
  private:
   struct Slot {
@@ -85,3 +88,41 @@ class TComboBox_Ext::Code_Index {
   std::vector<Slot> slots_;
   bool valid_ = false;
 };
+
+// The index's table outgrows the caches with a long list, and codes meet its slots at random: the
+// rows are taken in batches, each batch's codes hashed and their slots asked for first, so that the
+// reads overlap, then probed and appended in order (a code repeated within a batch finds its first
+// record). A source row is read while it is at hand, once; each record is one piece of the list's
+// block pool.
+template <class Pick>
+void TComboBox_Ext::Append_Rows(int rows, Pick pick) {
+  DBDataMgr* d = items_->Data();
+  index_->Reserve(d, static_cast<size_t>(d->Get_Row_Count()) + static_cast<size_t>(rows > 0 ? rows : 0));
+  constexpr int kBatch = 32;
+  const wchar16* texts[kBatch][2];
+  int lens[kBatch][2];
+  uint32_t hashes[kBatch];
+  for (int b = 0; b < rows; b += kBatch) {
+    int n = 0;
+    for (int r = b; r < rows && r < b + kBatch; ++r) {
+      const wchar16* code = nullptr;
+      const wchar16* name = nullptr;
+      if (!pick(r, &code, &name)) continue;
+      texts[n][0] = code ? code : u"";
+      texts[n][1] = name ? name : u"";
+      const size_t len = Code_Index::Len(texts[n][0]);
+      lens[n][0] = static_cast<int>(len);
+      lens[n][1] = static_cast<int>(Code_Index::Len(texts[n][1]));
+      hashes[n] = Code_Index::Hash(texts[n][0], len);
+      index_->Prefetch(hashes[n]);
+      ++n;
+    }
+    for (int i = 0; i < n; ++i) {
+      size_t at = 0;
+      if (index_->Probe(d, texts[i][0], static_cast<size_t>(lens[i][0]), hashes[i], &at) >= 0) continue;
+      const int row = d->Get_Row_Count();
+      if (!d->Append_Row(texts[i], lens[i], 2)) return;
+      index_->Put(at, row, hashes[i]);
+    }
+  }
+}

@@ -432,6 +432,40 @@ int DBDataMgr::Insert_Row(int pos) {
   return 1;
 }
 
+int DBDataMgr::Append_Row(const wchar16* const* texts, const int* lens, int n) {
+  const int f = Get_Field_Count();
+  if (n < 0 || n > f || f == 0) return 0;
+  size_t units = 0;
+  for (int i = 0; i < n; ++i)
+    if (texts[i]) units += static_cast<size_t>(lens[i] > 0 ? lens[i] : 0) + 1;
+  const size_t row_bytes = sizeof(DBIOROWSTRU) + sizeof(DBIOCOLSTRU) * static_cast<size_t>(f);
+  const int r = Get_Row_Count();
+  if (r >= rows_.Capacity() && r >= 30) rows_.Reserve(r < (1 << 29) ? 2 * r : r + 1);
+  char* piece = static_cast<char*>(Pool_Take(row_bytes + sizeof(wchar16) * units));
+  if (!piece) {
+    Log_Printf("ERROR: unable to alloc for to_add\n");
+    return 0;
+  }
+  std::memset(static_cast<void*>(piece), 0, row_bytes);
+  DBIOROWSTRU* row = reinterpret_cast<DBIOROWSTRU*>(piece);
+  row->cols = reinterpret_cast<DBIOCOLSTRU*>(row + 1);
+  row->pooled = 1;
+  wchar16* v = reinterpret_cast<wchar16*>(piece + row_bytes);
+  for (int i = 0; i < n; ++i) {
+    if (!texts[i]) continue;
+    const int len = lens[i] > 0 ? lens[i] : 0;
+    if (len) std::memcpy(v, texts[i], sizeof(wchar16) * static_cast<size_t>(len));
+    v[len] = 0;
+    row->cols[i].value = v;
+    row->cols[i].len = len + 1;
+    row->cols[i].pooled = ZEM_CELL_POOL;
+    v += len + 1;
+  }
+  rows_.Add(row);
+  rows_.Position() = r;
+  return 1;
+}
+
 int DBDataMgr::Del_Row() {
   int r = Get_Row_Count();
   if (r == 0) return 0;
@@ -573,6 +607,21 @@ const char* DBDataMgr::Get_S_Value(int i) {
 const wchar16* DBDataMgr::Get_Row_Value(int row, int i) const {
   if (row < 0 || row >= Get_Row_Count() || i < 0 || i >= Get_Field_Count()) return g_empty_w;
   return dbdata::Text(rows_.Get(row)->cols[i]);
+}
+
+std::vector<const wchar16*> DBDataMgr::Column_Texts(int i) const {
+  std::vector<const wchar16*> texts;
+  if (i < 0 || i >= Get_Field_Count()) return texts;
+  const int n = Get_Row_Count();
+  texts.resize(static_cast<size_t>(n));
+  DBIOROWSTRU* const* rows = rows_.Data();
+  for (int r = 0; r < n; ++r) {
+    // Rows lie apart, each cold: its header is asked for early, its cell once the header is there.
+    if (r + 32 < n) __builtin_prefetch(rows[r + 32]);
+    if (r + 16 < n) __builtin_prefetch(&rows[r + 16]->cols[i]);
+    texts[static_cast<size_t>(r)] = dbdata::Text(rows[r]->cols[i]);
+  }
+  return texts;
 }
 
 int DBDataMgr::Row_Value_Present(int row, int i) const {

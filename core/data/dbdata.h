@@ -28,8 +28,8 @@
 // or lying buffer (a length past the end, 600 fields or more, a length of more than 4 bytes, rows
 // announced and partly there) is refused with 0 and a console line, and the set keeps what it held
 // before. Bytes after the last row are ignored (the bounded overload reports how many were used).
-// Only running out of memory can stop a checked buffer half way: the set then holds the header, the
-// fields and the rows read so far, and 0 is returned. Malformed UTF-8 reads as U+FFFD.
+// Only running out of memory can stop a checked buffer half way: the set then holds the header and
+// the fields (the rows take one piece of memory, sized by the checking pass), and 0 is returned. Malformed UTF-8 reads as U+FFFD.
 //
 // Failures print the fixed console lines of this unit and return 0; getters given a bad field index
 // print "ERROR: Field is out of range!" and return the empty text, type '0' or 0.
@@ -37,6 +37,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
 #include "core/text/map_str.h"
 #include "core/text/ot_array.h"
 
@@ -134,6 +136,11 @@ class DBDataMgr {
   // ---- rows and cursor
   int Add_Row();             // appends a row of empty cells and makes it current
   int Insert_Row(int pos);   // pos clamped to 0..row count; the new row becomes current
+  // Appends a row whose first n cells hold the texts (lens[i] code units of texts[i], embedded zeros
+  // kept; a null text leaves the cell absent) and makes it current: Add_Row and Set_Value_With_Len in
+  // one piece of the block pool, for callers that fill many rows. 0 when n is negative or above the
+  // field count, or there is no memory.
+  int Append_Row(const wchar16* const* texts, const int* lens, int n);
   int Del_Row();             // deletes the current row; the cursor keeps its index, clamped
   int Swap_Row(int a, int b);
   int First();               // row 0; whether any row exists
@@ -155,6 +162,9 @@ class DBDataMgr {
   int Get_Value_Len(int i);          // code units of the current value (embedded zeros counted)
   // Any row, without moving the cursor ("" outside the rows or fields).
   const wchar16* Get_Row_Value(int row, int i) const;
+  // The texts of field i in every row, in row order ("" for absent values), or none for a bad index:
+  // one pass over the rows for callers that index a column.
+  std::vector<const wchar16*> Column_Texts(int i) const;
   // Whether the cell holds a value at all (an absent value reads as "" but is a database NULL).
   int Row_Value_Present(int row, int i) const;
   // The row's tracking number (DBIOROWSTRU::track); 0 outside the rows. Setting it is the tracker's.
@@ -244,7 +254,7 @@ class DBDataMgr {
   int Row_Match(DBIOROWSTRU* row, int field, const wchar16* value) const;
   int Conds_Match(DBIOROWSTRU* row, DBDataMgr_Find_List* conds) const;
   int Unpack_Checked(const uint8_t* buf, size_t len, size_t* used);
-  int Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32_t r);
+  int Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32_t r, size_t units);
   // The block pool: unpacked and appended rows and their first values are carved from large blocks
   // instead of one heap block each, and the blocks go back all at once when the rows are cleared. Take() hands out room for
   // up to `bytes` (8-byte aligned); Keep() gives back what the last Take() did not use. Unpacking

@@ -202,9 +202,33 @@ int DBDataMgr::Unpack_Data(const uint8_t* buf, size_t len, size_t* used) {
 
 namespace {
 
+// The values of the rows, walked from p: *units receives the code units their texts can need (one
+// per byte at most, UTF-8 never giving more) with a terminator each. false when a length byte is over
+// 4 or a length runs past e. Raw pointers and every length checked against what remains: the loop
+// runs once per value of the whole set.
+bool Walk_Values(const uint8_t*& p, const uint8_t* e, uint64_t values, size_t* units) {
+  size_t u = 0;
+  for (; values > 0; --values) {
+    if (p == e) return false;
+    const uint32_t k = *p++;
+    if (k == 0) continue;
+    if (k > 4 || static_cast<size_t>(e - p) < k) return false;
+    uint32_t l = p[0];
+    for (uint32_t b = 1; b < k; ++b) l = (l << 8) | p[b];
+    p += k;
+    if (static_cast<size_t>(e - p) < l) return false;
+    p += l;
+    u += static_cast<size_t>(l) + 1;
+  }
+  *units = u;
+  return true;
+}
+
 // The first pass of an unpack: every length walked against the bytes that remain, nothing changed.
-// true with the field and row counts and the set's length; false after logging.
-bool Walk_Packed(const uint8_t* buf, size_t len, uint32_t* fields, uint32_t* rows, size_t* total) {
+// true with the field and row counts, the set's length and the code units its values can need
+// (Walk_Values); false after logging.
+bool Walk_Packed(const uint8_t* buf, size_t len, uint32_t* fields, uint32_t* rows, size_t* total,
+                 size_t* units) {
   Reader v{buf, buf + len};
   v.Be(4);
   v.Take(v.Be(2));
@@ -224,14 +248,7 @@ bool Walk_Packed(const uint8_t* buf, size_t len, uint32_t* fields, uint32_t* row
   // Rows are read only when bytes follow the count: a set that ends right after it has no rows.
   if (v.ok && v.Left() == 0) r = 0;
   if (v.ok && r > 0 && (f == 0 || r > 0x7fffffffu || v.Left() / f < r)) v.ok = false;  // each value >= 1 byte
-  for (uint64_t n = static_cast<uint64_t>(r) * f; v.ok && n > 0; --n) {
-    uint32_t k = v.Be(1);
-    if (k > 4) {
-      v.ok = false;
-      break;
-    }
-    v.Take(v.Be(static_cast<int>(k)));
-  }
+  if (v.ok && !Walk_Values(v.p, v.e, static_cast<uint64_t>(r) * f, units)) v.ok = false;
   if (!v.ok) {
     Log_Printf("ERROR: packed data set is truncated or inconsistent (%zu bytes)\n", len);
     return false;
@@ -242,12 +259,38 @@ bool Walk_Packed(const uint8_t* buf, size_t len, uint32_t* fields, uint32_t* row
   return true;
 }
 
+// The texts of the rows are mostly ASCII (codes, flags, numbers) and well-formed two- and three-byte
+// sequences (names): those are decoded here, and the converter takes over at the first byte of anything
+// else, from a sequence boundary, so the result is the converter's. n code units written to v.
+inline int Utf8_Value(const uint8_t* s, uint32_t l, wchar16* v) {
+  uint32_t a = 0;
+  int o = 0;
+  while (a < l) {
+    const uint32_t b = s[a];
+    if (b < 0x80) {
+      v[o++] = static_cast<wchar16>(b);
+      a += 1;
+    } else if (b >= 0xC2 && b <= 0xDF && a + 1 < l && (s[a + 1] & 0xC0) == 0x80) {
+      v[o++] = static_cast<wchar16>(((b & 0x1F) << 6) | (s[a + 1] & 0x3F));
+      a += 2;
+    } else if (b >= 0xE1 && b <= 0xEF && b != 0xED && a + 2 < l && (s[a + 1] & 0xC0) == 0x80 &&
+               (s[a + 2] & 0xC0) == 0x80) {  // E0 (overlong forms) and ED (surrogates) need the converter
+      v[o++] = static_cast<wchar16>(((b & 0x0F) << 12) | ((s[a + 1] & 0x3F) << 6) | (s[a + 2] & 0x3F));
+      a += 3;
+    } else {
+      const int rest = static_cast<int>(l - a);
+      return o + Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(s + a), rest, v + o, rest);
+    }
+  }
+  return o;
+}
+
 }  // namespace
 
 int DBDataMgr::Check_Packed(const uint8_t* buf, size_t len, int* fields) {
   uint32_t f = 0, r = 0;
-  size_t total = 0;
-  if (!buf || len < 1 || !Walk_Packed(buf, len, &f, &r, &total)) return 0;
+  size_t total = 0, units = 0;
+  if (!buf || len < 1 || !Walk_Packed(buf, len, &f, &r, &total, &units)) return 0;
   if (fields) *fields = static_cast<int>(f);
   return 1;
 }
@@ -255,16 +298,16 @@ int DBDataMgr::Check_Packed(const uint8_t* buf, size_t len, int* fields) {
 int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
   Zem_Clean_Vector_State();  // both passes read and copy value after value
   uint32_t f = 0, r = 0;
-  size_t total = 0;
-  if (!Walk_Packed(buf, len, &f, &r, &total)) return 0;
+  size_t total = 0, units = 0;
+  if (!Walk_Packed(buf, len, &f, &r, &total, &units)) return 0;
 
   // Second pass: build. Only an allocation failure can stop it now; the set then holds the fields
-  // and the rows read so far. The blocks of the old rows are kept aside and filled again.
+  // and no rows. The blocks of the old rows are kept aside and filled again.
   Pool_Block* old = pool_;
   pool_ = nullptr;
   CFree();
   spare_ = old;
-  int ok = Unpack_Build(buf, total, f, r);
+  int ok = Unpack_Build(buf, total, f, r, units);
   while (spare_) {  // what the new content did not need
     Pool_Block* next = spare_->next;
     Mem_Free(spare_, "DBDataMgr::Unpack_Data");
@@ -274,7 +317,7 @@ int DBDataMgr::Unpack_Checked(const uint8_t* buf, size_t len, size_t* used) {
   return ok;
 }
 
-int DBDataMgr::Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32_t r) {
+int DBDataMgr::Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32_t r, size_t units) {
   Reader rd{buf, buf + total};
   std::u16string w;
   int code = static_cast<int>(rd.Be(4));
@@ -304,56 +347,44 @@ int DBDataMgr::Unpack_Build(const uint8_t* buf, size_t total, uint32_t f, uint32
     Set_Field_Attr(fi, static_cast<int>(rd.Be(2)));
   }
   rd.Be(4);
-  // Rows and values come from the block pool: each row takes one piece, room for its cells and for
-  // all its texts after them (UTF-8 never gives more code units than bytes, so the lengths bound
-  // them), and gives back what the texts did not need.
+  // Rows and values come from the block pool, all in one piece: the rows with their cells, each
+  // followed by its texts, one after the other. The first pass counted the code units the texts can
+  // need; what they did not need goes back.
+  if (r == 0) return 1;
   rows_.Reserve(static_cast<int>(r));
   const size_t row_bytes = sizeof(DBIOROWSTRU) + sizeof(DBIOCOLSTRU) * f;
+  const size_t room = (row_bytes + 7) * r + sizeof(wchar16) * units;
+  char* const piece = static_cast<char*>(Pool_Take(room));
+  if (!piece) {
+    Log_Printf("ERROR: unable to alloc for to_add\n");
+    return 0;
+  }
+  char* at = piece;
   for (uint32_t j = 0; j < r; ++j) {
-    size_t room = row_bytes;
-    {
-      Reader ahead = rd;
-      for (uint32_t i = 0; i < f; ++i) {
-        uint32_t k = *ahead.p++;
-        if (k == 0) continue;
-        uint32_t l = ahead.Be(static_cast<int>(k));
-        ahead.p += l;
-        room += sizeof(wchar16) * (static_cast<size_t>(l) + 1);
-      }
-    }
-    DBIOROWSTRU* row = static_cast<DBIOROWSTRU*>(Pool_Take(room));
-    if (!row) {
-      Log_Printf("ERROR: unable to alloc for to_add\n");
-      return 0;
-    }
-    std::memset(static_cast<void*>(row), 0, row_bytes);
+    DBIOROWSTRU* row = reinterpret_cast<DBIOROWSTRU*>(at);
     row->cols = reinterpret_cast<DBIOCOLSTRU*>(row + 1);
     row->pooled = 1;
+    row->track = 0;
     rows_.Add(row);
     DBIOCOLSTRU* cells = row->cols;
-    wchar16* v = reinterpret_cast<wchar16*>(reinterpret_cast<char*>(row) + row_bytes);
-    for (uint32_t i = 0; i < f; ++i) {
+    wchar16* v = reinterpret_cast<wchar16*>(at + row_bytes);
+    for (uint32_t i = 0; i < f; ++i) {  // every cell written whole: the piece is not cleared first
       uint32_t k = *rd.p++;
-      if (k == 0) continue;
+      if (k == 0) {
+        cells[i] = DBIOCOLSTRU{nullptr, nullptr, 0, ZEM_CELL_HEAP};
+        continue;
+      }
       uint32_t l = rd.Be(static_cast<int>(k));
       const uint8_t* s = rd.p;
       rd.p += l;
-      // Codes, flags and numbers are plain ASCII: widened here, the converter only for the rest.
-      uint32_t a = 0;
-      while (a < l && s[a] < 0x80) {
-        v[a] = s[a];
-        ++a;
-      }
-      int n = a == l ? static_cast<int>(l)
-                     : Zem_MB_To_W(ZEM_CP_UTF8, reinterpret_cast<const char*>(s), static_cast<int>(l), v, static_cast<int>(l));
+      const int n = Utf8_Value(s, l, v);
       v[n] = 0;
-      cells[i].value = v;
-      cells[i].len = n + 1;
-      cells[i].pooled = 1;
+      cells[i] = DBIOCOLSTRU{v, nullptr, n + 1, ZEM_CELL_POOL};
       v += n + 1;
     }
-    Pool_Keep(row, static_cast<size_t>(reinterpret_cast<char*>(v) - reinterpret_cast<char*>(row)));
+    at = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(v) + 7) & ~uintptr_t{7});
   }
+  Pool_Keep(piece, static_cast<size_t>(at - piece));
   rows_.Position() = 0;
   return 1;
 }

@@ -184,3 +184,35 @@ TEST_P(ComboLimit, BuildLimitSelectsTheChosenRows) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ComboLimit, ::testing::Values("sqlite", "pg"), zt::Backend_Name);
 INSTANTIATE_TEST_SUITE_P(Sqlite, ComboDb, ::testing::Values("sqlite"), zt::Backend_Name);
+
+// Areas attached and appended: a code repeated within the rows appended together, or across them, or
+// after them, is listed once with the first row's name, and every listed code finds its name.
+TEST_P(ComboDb, RepeatedCodesAreListedOnceWithTheFirstName) {
+  const auto area = [](int from, int count, int distinct, const char16_t* prefix) {
+    auto a = std::make_unique<TSQLCA>();
+    a->Set_Field_Count(2);
+    for (int i = from; i < from + count; ++i) {
+      a->Add_Row();
+      a->Set_Value(0, (u"C" + QString::number(i % distinct).toStdU16String()).c_str());
+      a->Set_Value(1, (prefix + QString::number(i).toStdU16String()).c_str());
+    }
+    return a;
+  };
+  // 100 rows over 40 codes: repeats inside one batch of rows taken together and across batches.
+  const auto first = area(0, 100, 40, u"甲");
+  const auto more = area(30, 20, 50, u"乙");  // C30..C49: ten known, ten new
+  TComboBox_Ext b;
+  b.Attach_Dbio(first.get());
+  const struct { const char* what; std::function<void()> act; int items; const char* code; QString name; } steps[] = {
+      {"each code once, the first row's name winning", [] {}, 40, "C39", U(u"甲39")},
+      {"appending adds only the new codes", [&] { b.Append_Dbio(more.get()); }, 50, "C45", U(u"乙45")},
+      {"... and keeps the names listed", [] {}, 50, "C35", U(u"甲35")},
+      {"a single item with a listed code changes nothing", [&] { b.Add_Item("C7", u"丙"); }, 50, "C7", U(u"甲7")},
+      {"a single new item is listed", [&] { b.Add_Item("C99", u"丙"); }, 51, "C99", U(u"丙")},
+  };
+  for (const auto& s : steps) {
+    s.act();
+    EXPECT_TRUE(b.Items()->Count() == s.items && b.Set_Code(s.code) == 1) << s.what;
+    EXPECT_TRUE(b.Text() == s.name && std::string(b.Get_Code()) == s.code) << s.what;
+  }
+}

@@ -182,6 +182,54 @@ TEST(DBData, AppendData) {
   EXPECT_EQ(a.Get_Row_Count(), 6) << "a set appended to itself doubles once";
 }
 
+TEST(DBData, AppendRowIsAddRowWithItsValues) {
+  const char16_t zeros[] = {u'a', 0, u'b'};
+  const struct { const char* what; std::vector<const char16_t*> texts; std::vector<int> lens; } rows[] = {
+      {"code and name", {u"D01", u"部门"}, {3, 2}},
+      {"an absent name", {u"D02", nullptr}, {3, 0}},
+      {"an empty code", {u"", u"空"}, {0, 1}},
+      {"embedded zeros", {zeros, u"z"}, {3, 1}},
+      {"the first cell only", {u"D03"}, {3}},
+      {"no cells", {}, {}},
+  };
+  DBDataMgr by_add, by_append;
+  for (DBDataMgr* d : {&by_add, &by_append}) {
+    d->Set_Field_Count(3);
+    d->Set_Field_Name(0, u"code");
+  }
+  for (const auto& r : rows) {
+    by_add.Add_Row();
+    for (size_t i = 0; i < r.texts.size(); ++i)
+      if (r.texts[i]) by_add.Set_Value_With_Len(static_cast<int>(i), r.texts[i], r.lens[i]);
+    ASSERT_EQ(by_append.Append_Row(r.texts.data(), r.lens.data(), static_cast<int>(r.texts.size())), 1) << r.what;
+    EXPECT_EQ(by_append.Get_Cur_Row(), by_append.Get_Row_Count() - 1) << r.what << ": the new row is current";
+  }
+  EXPECT_EQ(Pack(&by_append), Pack(&by_add)) << "the same set, absent cells included";
+  for (int r = 0; r < by_append.Get_Row_Count(); ++r)
+    EXPECT_EQ(by_append.Row_Value_Present(r, 1), by_add.Row_Value_Present(r, 1)) << rows[r].what;
+  const std::vector<const wchar16*> codes = by_append.Column_Texts(0);
+  EXPECT_TRUE(codes.size() == std::size(rows) && S(codes[0]) == u"D01" && S(codes[5]) == u"") << "absent reads \"\"";
+  EXPECT_TRUE(by_append.Column_Texts(3).empty() && by_append.Column_Texts(-1).empty()) << "no such field";
+
+  // The appended values change, move and go like any others.
+  by_append.Go_To_Row(0);
+  by_append.Set_Value(1, u"财务部门（总部）");
+  by_append.Go_To_Row(1);
+  by_append.Del_Row();
+  by_append.Set_Sort_Key(0, 1);
+  by_append.Add_Sort_Key(1, 1);
+  by_append.Sort();
+  EXPECT_EQ(Column(&by_append, 0), u"a|D03|D01||");
+  EXPECT_EQ(Column(&by_append, 1), u"z||财务部门（总部）|空|");
+
+  // Refused: more cells than fields, a negative count, a set without fields; nothing is added.
+  const char16_t* four[] = {u"a", u"b", u"c", u"d"};
+  const int lens[] = {1, 1, 1, 1};
+  DBDataMgr none;
+  EXPECT_EQ(by_append.Append_Row(four, lens, 4) + by_append.Append_Row(four, lens, -1) + none.Append_Row(four, lens, 0), 0);
+  EXPECT_TRUE(by_append.Get_Row_Count() == 5 && none.Get_Row_Count() == 0);
+}
+
 TEST(DBData, ResultAttributesAndReset) {
   DBDataMgr d;
   std::u16string long_msg(5000, u'm');

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "data_test_util.h"
 
@@ -179,6 +180,34 @@ TEST(DBDataPack, LyingBuffersAreRefused) {
   EXPECT_EQ(d.Unpack_Data(tail.data(), tail.size(), &used), 1);
   EXPECT_TRUE(used == good.size() && d.Get_Row_Count() == 2);
   EXPECT_TRUE(d.Unpack_Data(tail.data(), size_t{3}, &used) == 0 && used == 0u) << "a cut set uses nothing";
+}
+
+TEST(DBDataPack, UnpackedTextsAreTheConvertersReading) {
+  const struct { const char* what; std::string utf8; std::u16string want; } cases[] = {
+      {"ASCII", "D000123", u"D000123"},
+      {"ideographs", "\xE9\x83\xA8\xE9\x97\xA8", u"部门"},
+      {"E0 with its second byte in range", "\xE0\xA4\x85", u"\u0905"},
+      {"E0 overlong form", "\xE0\x80\xAFx", u"\uFFFD\uFFFD\uFFFDx"},
+      {"ED encoding a surrogate", "\xED\xA0\x80" "a", u"\uFFFD\uFFFD\uFFFDa"},
+      {"four-byte form", "a\xF0\x9F\x98\x80", u"a\U0001F600"},
+      {"cut three-byte form at the end", "\xE9\x83\xA8\xE9\x97", u"部\uFFFD"},
+      {"lone continuation between ideographs", "\xE9\x83\xA8\x80\xE9\x97\xA8", u"部\uFFFD门"},
+      {"lead byte followed by ASCII", "\xE9" "A\xC3", u"\uFFFDA\uFFFD"},
+  };
+  // One text field; each row holds a case's bytes as they are, its length in one byte.
+  Bytes b = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 'v', 'S', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, std::size(cases)};
+  for (const auto& c : cases) {
+    b.insert(b.end(), {0x01, static_cast<unsigned char>(c.utf8.size())});
+    b.insert(b.end(), c.utf8.begin(), c.utf8.end());
+  }
+  DBDataMgr d;
+  ASSERT_EQ(d.Unpack_Data(b.data(), static_cast<int>(b.size())), 1);
+  ASSERT_EQ(d.Get_Row_Count(), static_cast<int>(std::size(cases)));
+  for (size_t r = 0; r < std::size(cases); ++r) {
+    d.Go_To_Row(static_cast<int>(r));
+    EXPECT_EQ(std::u16string(d.Get_Value(0), static_cast<size_t>(d.Get_Value_Len(0))), cases[r].want) << cases[r].what;
+    EXPECT_EQ(Zem_Utf8_To_W(cases[r].utf8), cases[r].want) << cases[r].what << ": the converter reads it alike";
+  }
 }
 
 TEST(DBDataXml, WritesFieldsAndRows) {
