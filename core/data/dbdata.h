@@ -29,7 +29,8 @@
 // announced and partly there) is refused with 0 and a console line, and the set keeps what it held
 // before. Bytes after the last row are ignored (the bounded overload reports how many were used).
 // Only running out of memory can stop a checked buffer half way: the set then holds the header and
-// the fields (the rows take one piece of memory, sized by the checking pass), and 0 is returned. Malformed UTF-8 reads as U+FFFD.
+// the fields (the rows take one piece of memory, sized by the checking pass), and 0 is returned.
+// Malformed UTF-8 reads as U+FFFD.
 //
 // Failures print the fixed console lines of this unit and return 0; getters given a bad field index
 // print "ERROR: Field is out of range!" and return the empty text, type '0' or 0.
