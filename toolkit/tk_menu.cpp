@@ -53,7 +53,10 @@ QAction* TMenuItem::action() const {
     action_->setEnabled(enabled_);
     if (checkable_) action_->setCheckable(true);
     action_->setChecked(checked_);
-    if (menu_ || (!root_ && !items_.empty())) action_->setMenu(self->ensureMenu());
+    if (menu_)
+        action_->setMenu(menu_);
+    else if (!root_ && !items_.empty())
+        self->ensureMenu();  // which gives the action its menu
     return action_;
 }
 

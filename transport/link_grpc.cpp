@@ -526,6 +526,20 @@ Batch* Give_Up_Locked(Channel* c, Entry* e) {
   return Take_Pending_Locked(c);
 }
 
+// A call of its own that the caller counted in the channel's in_air: once it is answered, what is
+// pending leaves as a batch.
+int Run_Counted(Channel* c, const Link_Call* call, Link_Reply* reply) {
+  const int rc = Run_Single(c, call, reply);
+  Batch* b;
+  {
+    std::lock_guard<std::mutex> g(c->batch_lock);
+    --c->in_air;
+    b = Take_Pending_Locked(c);
+  }
+  Start_Batch(b);
+  return rc;
+}
+
 // Waits for a call that travels in a batch: in slices, calling the hook between them as a call of its
 // own does; the first pending call sends what is pending once it has waited kHold.
 int Wait_Batched(Channel* c, Entry& e, Link_Reply* reply) {
@@ -590,15 +604,7 @@ int Wait_Batched(Channel* c, Entry& e, Link_Reply* reply) {
       std::lock_guard<std::mutex> g(c->batch_lock);
       ++c->in_air;
     }
-    const int rc = Run_Single(c, call, reply);
-    Batch* b;
-    {
-      std::lock_guard<std::mutex> g(c->batch_lock);
-      --c->in_air;
-      b = Take_Pending_Locked(c);
-    }
-    Start_Batch(b);
-    return rc;
+    return Run_Counted(c, call, reply);
   }
   if (!e.status.ok()) return Fail_Reply(c, e.status, false, call, reply);
   return Ok_Reply(std::move(e.answer), reply);
@@ -614,13 +620,7 @@ int Run_Call(Channel* c, const Link_Call* call, Link_Reply* reply) {
     if (c->batch_off || c->in_air < kAlone) {
       ++c->in_air;
       l.unlock();
-      const int rc = Run_Single(c, call, reply);
-      l.lock();
-      --c->in_air;
-      Batch* b = Take_Pending_Locked(c);
-      l.unlock();
-      Start_Batch(b);
-      return rc;
+      return Run_Counted(c, call, reply);
     }
     c->pending.push_back(&e);
   }

@@ -123,6 +123,7 @@ class App_Server::Watcher final : public grpc::ServerWriteReactor<zem::link::Not
 
 // ---- batches ---------------------------------------------------------------------------------------
 struct App_Server::Client {
+  std::string peer;        // its key in clients_
   int queued = 0;          // calls in the workers' queue or running
   std::deque<Job> waiting; // calls beyond the cap, in order
 };
@@ -253,12 +254,12 @@ class App_Server::Batch final
     listed.reserve(calls_);
     for (size_t i = 0; i < calls_; ++i) {
       const zem::link::CallRequest& req = first_.calls(static_cast<int>(i)).call();
-      if (server_->Listed(req.name(), who_)) {
+      std::string why;
+      if (server_->Listed(req.name(), who_, &why)) {
         listed.push_back(i);
         continue;
       }
-      Answer(static_cast<int>(i), grpc::Status(grpc::StatusCode::PERMISSION_DENIED,
-                                               "the call " + req.name() + " is not served here"));
+      Answer(static_cast<int>(i), grpc::Status(grpc::StatusCode::PERMISSION_DENIED, why));
       Let_Go();
     }
     size_t queued = 0;
@@ -486,14 +487,16 @@ void App_Server::Refused(const std::string& what, const std::string& who, const 
   Server_Log("refused " + what + " from " + who + ": " + why);
 }
 
-bool App_Server::Listed(const std::string& name, const std::string& who) {
+bool App_Server::Listed(const std::string& name, const std::string& who, std::string* why) {
   bool listed;
   {
     std::lock_guard<std::mutex> g(names_lock_);
     listed = names_.count(name) > 0;
   }
-  if (!listed) Refused(name, who, "the call " + name + " is not served here");
-  return listed;
+  if (listed) return true;
+  *why = "the call " + name + " is not served here";
+  Refused(name, who, *why);
+  return false;
 }
 
 grpc::ServerUnaryReactor* App_Server::Call(grpc::CallbackServerContext* ctx, const zem::link::CallRequest* req,
@@ -507,8 +510,8 @@ grpc::ServerUnaryReactor* App_Server::Call(grpc::CallbackServerContext* ctx, con
   }
   const std::string peer = ctx->peer();
   std::string who = label + " (" + peer + ")";
-  if (!Listed(req->name(), who)) {
-    r->Finish(grpc::Status(grpc::StatusCode::PERMISSION_DENIED, "the call " + req->name() + " is not served here"));
+  if (!Listed(req->name(), who, &why)) {
+    r->Finish(grpc::Status(grpc::StatusCode::PERMISSION_DENIED, why));
     return r;
   }
   bool queued;
@@ -541,7 +544,10 @@ grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply>*
 bool App_Server::Queue_Locked(Job job, const std::string& peer) {
   if (stopping_) return false;
   Client*& c = clients_[peer];
-  if (!c) c = new Client();
+  if (!c) {
+    c = new Client();
+    c->peer = peer;
+  }
   job.client = c;
   ++in_flight_;
   if (c->queued >= o_.max_calls_per_client) {
@@ -573,11 +579,7 @@ void App_Server::Work() {
         queue_.push_back(std::move(c->waiting.front()));
         c->waiting.pop_front();
       } else if (--c->queued == 0) {
-        for (auto it = clients_.begin(); it != clients_.end(); ++it)
-          if (it->second == c) {
-            clients_.erase(it);
-            break;
-          }
+        clients_.erase(c->peer);
         delete c;
       }
     }

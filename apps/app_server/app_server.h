@@ -95,8 +95,8 @@ class App_Server final : public zem::link::AppServer::CallbackService {
   // The token's label, or empty after refusing (logged) for want of a valid token.
   std::string Authorize(grpc::CallbackServerContext* ctx, const std::string& what, std::string* why);
   void Refused(const std::string& what, const std::string& who, const std::string& why);
-  // Whether the name is on the list of calls served; logs the refusal when not.
-  bool Listed(const std::string& name, const std::string& who);
+  // Whether the name is on the list of calls served; logs the refusal, and says why in *why, when not.
+  bool Listed(const std::string& name, const std::string& who, std::string* why);
   // Puts a call in the workers' queue, or in its connection's list when the connection is at its cap.
   // Under queue_lock_; false when the server is stopping.
   bool Queue_Locked(Job job, const std::string& peer);

@@ -13,6 +13,13 @@ using dbdata::Str_Len;
 
 namespace {
 
+// Room for one more row: the row table doubles when full, as filling a result row by row must not
+// copy it every 20 rows.
+void Grow_For_One(OT_Array<DBIOROWSTRU*>* rows) {
+  const int r = rows->Count();
+  if (r >= rows->Capacity() && r >= 30) rows->Reserve(r < (1 << 29) ? 2 * r : r + 1);
+}
+
 const char kOutOfRange[] = "ERROR: Field is out of range!\n";
 
 int Cut(int n, int max) { return n > max ? max : n; }
@@ -417,8 +424,7 @@ int DBDataMgr::Insert_Row(int pos) {
     return 0;
   }
   int r = Get_Row_Count();
-  // The row table doubles when full: filling a result row by row must not copy it every 20 rows.
-  if (r >= rows_.Capacity() && r >= 30) rows_.Reserve(r < (1 << 29) ? 2 * r : r + 1);
+  Grow_For_One(&rows_);
   // A row appended at the end (the way drivers fill a result) comes from the block pool.
   DBIOROWSTRU* row = New_Row(pos >= r);
   if (!row) {
@@ -440,7 +446,7 @@ int DBDataMgr::Append_Row(const wchar16* const* texts, const int* lens, int n) {
     if (texts[i]) units += static_cast<size_t>(lens[i] > 0 ? lens[i] : 0) + 1;
   const size_t row_bytes = sizeof(DBIOROWSTRU) + sizeof(DBIOCOLSTRU) * static_cast<size_t>(f);
   const int r = Get_Row_Count();
-  if (r >= rows_.Capacity() && r >= 30) rows_.Reserve(r < (1 << 29) ? 2 * r : r + 1);
+  Grow_For_One(&rows_);
   char* piece = static_cast<char*>(Pool_Take(row_bytes + sizeof(wchar16) * units));
   if (!piece) {
     Log_Printf("ERROR: unable to alloc for to_add\n");
