@@ -40,7 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (error.empty()) std::abort();
     return 0;
   }
-  if (batch.calls_size() < 1 || batch.calls_size() > kBatch_Max_Calls || batch.cancel_size() != 0) std::abort();
+  if (batch.calls_size() + batch.cancel_size() < 1 || batch.calls_size() > kBatch_Max_Calls || batch.first() < 0)
+    std::abort();
+  for (int i : batch.cancel())
+    if (i < 0) std::abort();
   for (const zem::link::BatchCall& c : batch.calls()) {
     if (c.timeout_ms() < 0) std::abort();
     One_Call(c.call());

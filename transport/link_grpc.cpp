@@ -25,6 +25,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "core/data/link_transport.h"
@@ -38,7 +39,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Entry;
-struct Batch;
+struct Stream;
 
 struct Channel {
   std::string address;
@@ -51,8 +52,9 @@ struct Channel {
   std::mutex batch_lock;
   int in_air = 0;              // calls of their own and batches sent and not yet answered
   std::deque<Entry*> pending;  // calls waiting to travel with the next batch
-  bool batch_off = false;      // the server has no CallBatch: every call goes on its own
-  grpc::CompletionQueue batch_queue;  // the batches' streams, driven by a thread of the channel's
+  bool batch_off = false;      // the server has no CallStream: every call goes on its own
+  std::map<std::string, Stream*> streams;  // the open call stream of each token
+  grpc::CompletionQueue batch_queue;       // the streams, driven by a thread of the channel's
   std::once_flag driver;
 };
 
@@ -255,19 +257,28 @@ int Run_Single(Channel* c, const Link_Call* call, Link_Reply* reply) {
 // stream, its headers, its completions and thread hand-overs cost both sides more than the call). So
 // a call goes on its own while fewer than kAlone calls or batches of its channel are in the air (a
 // lone call, or a few at once: no wait at all); beyond that it waits in the channel's pending list,
-// and everything pending leaves as one CallBatch stream as soon as one of those in the air is
-// answered, or after kHold at the latest, so that slow calls in the air do not hold it. The server
-// runs a batch's calls on its workers side by side, each as a call of its own, and sends the answers
-// of those that ended together in one message, an answer waiting at most a millisecond for the
-// others: a long call does not hold the answers of the short ones beside it. A caller's 取消 or
-// deadline ends its own wait at once and tells the server on the batch's stream, which does not run
-// the call or rolls its work back, as for a call of its own. A server without CallBatch
-// (UNIMPLEMENTED, nothing ran) has the batch's calls sent again on their own, and the channel sends
-// no more batches.
+// and everything pending leaves as one batch as soon as one of those in the air is answered, or after
+// kHold at the latest, so that slow calls in the air do not hold it. A batch is one message of a
+// CallStream that the channel keeps open for its token (opening a stream per batch cost as much as
+// the calls): the calls are numbered on along the stream, and their answers come back on it as they
+// end. The server runs a batch's calls on its workers side by side, each as a call of its own, and
+// sends the answers of those that ended together in one message, an answer waiting at most a
+// millisecond for the others of its batch: a long call does not hold the answers of the short ones
+// beside it. A caller's 取消 or deadline ends its own wait at once and tells the server on the stream,
+// which does not run the call or rolls its work back, as for a call of its own. A stream that fails
+// fails the calls it carried, as their own RPCs would have, and the next batch opens another. A
+// server without CallStream (UNIMPLEMENTED, nothing ran) has the calls sent again on their own, and
+// the channel sends no more batches.
 constexpr int kAlone = 2;
 constexpr auto kHold = std::chrono::milliseconds(5);
 constexpr int kBatch_Pack = 64 * 1024;  // larger packs always go on their own
 constexpr int kBatch_Calls = 256;
+constexpr int kRetire_Index = 1 << 30;  // a stream's calls numbered this far: the next batch opens another
+
+// Calls that left in one batch: counted in the channel's in_air until the last of them is answered.
+struct Group {
+  int waiting = 0;
+};
 
 // A call waiting in a batch; on its caller's stack, under the channel's batch_lock.
 struct Entry {
@@ -275,79 +286,129 @@ struct Entry {
   const Link_Call* call;
   Clock::time_point start, queued;
   State state = kPending;
-  Batch* batch = nullptr;
+  Stream* stream = nullptr;  // kSent: the stream it went on, its index there and its batch
   int index = -1;
+  Group* group = nullptr;
   grpc::Status status;  // kAnswered: the call's own status
   std::unique_ptr<zem::link::CallReply> answer;
-  // The caller sleeps on a futex word of its own, set once the state above is kAnswered or
-  // kAlone_Again, by whoever set it, after letting go of batch_lock (so that the woken caller finds no
-  // lock held by its waker); let_go says that the waker is done with the entry.
-  std::atomic<int> woken{0};
-  std::atomic<int> let_go{0};
+  // The caller sleeps on this word once the state above is final: kAwake, kAsleep while it sleeps (or
+  // is about to), kDone once its waker set the state. The waker wakes it only when it sleeps, and
+  // touches nothing of the entry after kDone (the caller may be gone).
+  enum Word { kAwake, kAsleep, kDone };
+  std::atomic<int> word{kAwake};
 };
 
-// Waits until *word is no longer 0 or the time comes; true when it is set.
-bool Futex_Wait_Until(std::atomic<int>* word, Clock::time_point until) {
+// Waits until the entry's word is kDone or the time comes; true when it is done.
+bool Wait_Done(Entry& e, Clock::time_point until) {
   for (;;) {
-    if (word->load(std::memory_order_acquire) != 0) return true;
+    int w = e.word.load(std::memory_order_acquire);
+    if (w == Entry::kDone) return true;
+    if (w == Entry::kAwake && !e.word.compare_exchange_weak(w, Entry::kAsleep, std::memory_order_acquire)) continue;
     const auto left = until - Clock::now();
     if (left <= Clock::duration::zero()) return false;
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
     timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-    syscall(SYS_futex, reinterpret_cast<int*>(word), FUTEX_WAIT_PRIVATE, 0, &ts, nullptr, 0);
+    syscall(SYS_futex, reinterpret_cast<int*>(&e.word), FUTEX_WAIT_PRIVATE, Entry::kAsleep, &ts, nullptr, 0);
   }
 }
 
-// Wakes the callers whose state was set under batch_lock (called after letting go of it).
+// Wakes the callers whose state was set under batch_lock (called after letting go of it, so that a
+// woken caller finds no lock held by its waker).
 void Wake(const std::vector<Entry*>& woken) {
   for (Entry* e : woken) {
-    e->woken.store(1, std::memory_order_release);
-    syscall(SYS_futex, reinterpret_cast<int*>(&e->woken), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
-    e->let_go.store(1, std::memory_order_release);
+    std::atomic<int>* word = &e->word;
+    if (word->exchange(Entry::kDone, std::memory_order_acq_rel) == Entry::kAsleep)
+      syscall(SYS_futex, reinterpret_cast<int*>(word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
   }
 }
 
-// The caller, woken, waits for its waker to be done with the entry (a moment at most).
-void Wait_Let_Go(Entry& e) {
-  while (e.let_go.load(std::memory_order_acquire) == 0) std::this_thread::yield();
-}
-
-// One CallBatch stream: its first message carries the calls, later ones the indexes of calls given up.
-struct Batch {
+// A channel's CallStream for one token, kept open for its batches; driven by the channel's thread.
+struct Stream {
   struct Op {
-    Batch* batch;
-    enum Kind { kStart, kWrite, kRead, kFinish } kind;
+    Stream* stream;
+    enum Kind { kStart, kWrite, kRead, kFinish, kClose } kind;
   };
   Channel* c;
+  std::string token;
   grpc::ClientContext ctx;
-  zem::link::CallBatchRequest req;
+  std::unique_ptr<grpc::ClientAsyncReaderWriter<zem::link::CallBatchRequest, zem::link::CallBatchReply>> rw;
+  std::deque<zem::link::CallBatchRequest> out;  // to write; the front is being written while writing
+  std::vector<int> cancels;                     // given up, not yet told
+  std::unordered_map<int, Entry*> live;         // sent and not yet answered, by index
+  int next = 0;                                 // the next call's index
+  bool writing = false;
+  bool open = true;     // still the channel's stream for its token: takes batches
+  bool closing = false; // its side is closed (nothing more to send)
+  bool ended = false;   // the stream's status is in
+  int ops = 0;          // operations started and not completed
   zem::link::CallBatchReply rep;
-  std::unique_ptr<grpc::ClientAsyncReaderWriter<zem::link::CallBatchRequest, zem::link::CallBatchReply>> stream;
-  std::vector<Entry*> entries;  // null once answered or given up
-  int waiting = 0;              // entries still waited for
-  bool counted = true;          // still counted in the channel's in_air
-  bool writing = true;          // the first message, then a cancel message, is being written
-  bool ended = false;           // the stream's status is in
-  std::vector<int> cancels;     // given up, not yet told
-  int ops = 0;                  // operations started and not completed
   grpc::Status status;
-  Op start{this, Op::kStart}, write{this, Op::kWrite}, read{this, Op::kRead}, finish{this, Op::kFinish};
+  Op start{this, Op::kStart}, write{this, Op::kWrite}, read{this, Op::kRead}, finish{this, Op::kFinish},
+      close{this, Op::kClose};
 };
 
 void Drive(Channel* c);
 
-// Sends what is pending (the calls with the first one's token, as many as the message takes) as one
-// batch; its stream is started after the lock is let go, by the caller of this.
-Batch* Take_Pending_Locked(Channel* c) {
-  if (c->pending.empty()) return nullptr;
-  auto* b = new Batch();
-  b->c = c;
+// The channel's open stream for the token, opened (its start and first read under way) when there is
+// none: its headers leave with its first message.
+Stream* Stream_For_Locked(Channel* c, const std::string& token) {
+  auto it = c->streams.find(token);
+  if (it != c->streams.end()) return it->second;
+  std::call_once(c->driver, [c] { std::thread(Drive, c).detach(); });
+  auto* s = new Stream();
+  s->c = c;
+  s->token = token;
+  if (!token.empty()) s->ctx.AddMetadata("authorization", "Bearer " + token);
+  s->ctx.set_initial_metadata_corked(true);
+  s->rw = c->stub->PrepareAsyncCallStream(&s->ctx, &c->batch_queue);
+  s->rw->StartCall(&s->start);
+  s->rw->Read(&s->rep, &s->read);
+  s->ops = 2;
+  c->streams[token] = s;
+  return s;
+}
+
+// The stream takes no more batches; its side closes once nothing is left to write.
+void Retire_Locked(Stream* s) {
+  if (!s->open) return;
+  s->open = false;
+  auto it = s->c->streams.find(s->token);
+  if (it != s->c->streams.end() && it->second == s) s->c->streams.erase(it);
+}
+
+// Writes the next message (the cancels not yet told go with it), one at a time.
+void Write_Locked(Stream* s) {
+  if (s->writing || s->ended) return;
+  if (!s->cancels.empty()) {
+    if (s->out.empty()) s->out.emplace_back();
+    for (int i : s->cancels) s->out.front().add_cancel(i);
+    s->cancels.clear();
+  }
+  if (!s->out.empty()) {
+    s->writing = true;
+    ++s->ops;
+    s->rw->Write(s->out.front(), &s->write);
+    return;
+  }
+  if (!s->open && !s->closing) {
+    s->closing = true;
+    ++s->ops;
+    s->rw->WritesDone(&s->close);
+  }
+}
+
+// Sends what is pending (the calls with the first one's token, as many as a message takes) as one
+// batch on the token's stream.
+void Take_Pending_Locked(Channel* c) {
+  if (c->pending.empty()) return;
   const std::string token = Text(c->pending.front()->call->token);
+  Stream* s = Stream_For_Locked(c, token);
+  zem::link::CallBatchRequest& req = s->out.emplace_back();
+  req.set_first(s->next);
+  auto* g = new Group();
   long long bytes = 1024;
-  bool bounded = true;
-  Clock::time_point last = Clock::now();
-  const Clock::time_point now = last;
-  for (auto it = c->pending.begin(); it != c->pending.end() && b->entries.size() < kBatch_Calls;) {
+  const Clock::time_point now = Clock::now();
+  for (auto it = c->pending.begin(); it != c->pending.end() && g->waiting < kBatch_Calls;) {
     Entry* e = *it;
     const Link_Call* call = e->call;
     if (Text(call->token) != token) {
@@ -356,9 +417,9 @@ Batch* Take_Pending_Locked(Channel* c) {
     }
     const int len = call->pack && call->pack_len > 0 ? call->pack_len : 0;
     const long long need = len + static_cast<long long>(std::strlen(call->name)) + 32;
-    if (!b->entries.empty() && bytes + need > c->max_message) break;
+    if (g->waiting > 0 && bytes + need > c->max_message) break;
     bytes += need;
-    zem::link::BatchCall* bc = b->req.add_calls();
+    zem::link::BatchCall* bc = req.add_calls();
     zem::link::CallRequest* r = bc->mutable_call();
     r->set_name(call->name);
     if (len > 0) r->set_pack(call->pack, static_cast<size_t>(len));
@@ -367,66 +428,38 @@ Batch* Take_Pending_Locked(Channel* c) {
       const Clock::time_point end = e->start + std::chrono::milliseconds(call->deadline_ms);
       const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
       bc->set_timeout_ms(static_cast<int>(std::max(1LL, left)));
-      last = std::max(last, end);
-    } else {
-      bounded = false;
     }
     e->state = Entry::kSent;
-    e->batch = b;
-    e->index = static_cast<int>(b->entries.size());
-    b->entries.push_back(e);
+    e->stream = s;
+    e->index = s->next++;
+    e->group = g;
+    s->live[e->index] = e;
+    ++g->waiting;
     it = c->pending.erase(it);
   }
-  b->waiting = static_cast<int>(b->entries.size());
-  if (!token.empty()) b->ctx.AddMetadata("authorization", "Bearer " + token);
-  if (bounded) b->ctx.set_deadline(std::chrono::system_clock::now() + (last - now));
-  b->ctx.set_initial_metadata_corked(true);  // the headers leave with the calls, in one write
   ++c->in_air;
-  b->ops = 4;  // its start, write and read, and Start_Batch itself until it let go of it
-  return b;
+  if (s->next >= kRetire_Index) Retire_Locked(s);
+  Write_Locked(s);
 }
 
-// Starts a batch's stream: its headers and calls, and the reading of its answers.
-void Start_Batch(Batch* b) {
-  if (!b) return;
-  Channel* c = b->c;
-  std::call_once(c->driver, [c] { std::thread(Drive, c).detach(); });
-  b->stream = c->stub->PrepareAsyncCallBatch(&b->ctx, &c->batch_queue);
-  b->stream->StartCall(&b->start);
-  b->stream->Write(b->req, &b->write);
-  b->stream->Read(&b->rep, &b->read);
-  bool gone;
-  {
-    std::lock_guard<std::mutex> g(c->batch_lock);
-    gone = --b->ops == 0 && b->ended;
-  }
-  if (gone) delete b;
-}
-
-// Sends what is pending when a call or batch of the channel was answered.
-void Send_Pending(Channel* c) {
-  Batch* b;
-  {
-    std::lock_guard<std::mutex> g(c->batch_lock);
-    b = Take_Pending_Locked(c);
-  }
-  Start_Batch(b);
-}
-
-void Uncount_Locked(Channel* c, Batch* b) {
-  if (!b->counted) return;
-  b->counted = false;
+// One call of a batch leaves it (answered, failed or given up); when it was the last, the batch leaves
+// the air and what is pending goes.
+void Leave_Group_Locked(Channel* c, Entry* e) {
+  Group* g = e->group;
+  e->group = nullptr;
+  if (!g || --g->waiting > 0) return;
+  delete g;
   --c->in_air;
+  Take_Pending_Locked(c);
 }
 
 // The answers of one message to their callers.
-void Deliver_Locked(Batch* b, std::vector<Entry*>* woken) {
-  for (zem::link::BatchAnswer& a : *b->rep.mutable_answers()) {
-    const int i = a.index();
-    if (i < 0 || i >= static_cast<int>(b->entries.size()) || !b->entries[static_cast<size_t>(i)]) continue;
-    Entry* e = b->entries[static_cast<size_t>(i)];
-    b->entries[static_cast<size_t>(i)] = nullptr;
-    --b->waiting;
+void Deliver_Locked(Stream* s, std::vector<Entry*>* woken) {
+  for (zem::link::BatchAnswer& a : *s->rep.mutable_answers()) {
+    auto it = s->live.find(a.index());
+    if (it == s->live.end()) continue;  // given up meanwhile
+    Entry* e = it->second;
+    s->live.erase(it);
     e->state = Entry::kAnswered;
     if (a.status() != 0) {
       e->status = grpc::Status(static_cast<grpc::StatusCode>(a.status()), a.status_message());
@@ -435,108 +468,98 @@ void Deliver_Locked(Batch* b, std::vector<Entry*>* woken) {
       e->answer->Swap(a.mutable_reply());
     }
     woken->push_back(e);
+    Leave_Group_Locked(s->c, e);
   }
 }
 
 // The stream ended: callers still waiting get its status (or go again on their own when the server
-// has no batches).
-void End_Locked(Batch* b, std::vector<Entry*>* woken) {
-  Channel* c = b->c;
-  const bool absent = b->status.error_code() == grpc::StatusCode::UNIMPLEMENTED;
+// has no call streams).
+void End_Locked(Stream* s, std::vector<Entry*>* woken) {
+  Channel* c = s->c;
+  const bool absent = s->status.error_code() == grpc::StatusCode::UNIMPLEMENTED;
   if (absent) c->batch_off = true;
-  for (Entry*& e : b->entries) {
-    if (!e) continue;
+  const grpc::Status status =
+      s->status.ok() ? grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server ended the batch without this call's answer")
+                     : s->status;
+  std::vector<Entry*> left;
+  for (auto& [i, e] : s->live) left.push_back(e);
+  s->live.clear();
+  for (Entry* e : left) {
     e->state = absent ? Entry::kAlone_Again : Entry::kAnswered;
-    e->status = b->status.ok() ? grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server ended the batch without this call's answer")
-                               : b->status;
+    e->status = status;
     woken->push_back(e);
-    e = nullptr;
+    Leave_Group_Locked(c, e);
   }
-  b->waiting = 0;
+  s->cancels.clear();
 }
 
-// Tells the server of the calls given up, one message at a time.
-void Write_Cancels_Locked(Batch* b) {
-  if (b->writing || b->ended || b->cancels.empty()) return;
-  b->req.Clear();
-  for (int i : b->cancels) b->req.add_cancel(i);
-  b->cancels.clear();
-  b->writing = true;
-  ++b->ops;
-  b->stream->Write(b->req, &b->write);
-}
-
-// The channel's thread that drives every batch stream of the channel.
+// The channel's thread that drives its streams.
 void Drive(Channel* c) {
   void* tag = nullptr;
   bool ok = false;
   std::vector<Entry*> woken;
   while (c->batch_queue.Next(&tag, &ok)) {
-    auto* op = static_cast<Batch::Op*>(tag);
-    Batch* b = op->batch;
-    bool send = false, gone = false;
+    auto* op = static_cast<Stream::Op*>(tag);
+    Stream* s = op->stream;
+    bool gone;
     woken.clear();
     {
       std::lock_guard<std::mutex> g(c->batch_lock);
-      --b->ops;
+      --s->ops;
       switch (op->kind) {
-        case Batch::Op::kStart: break;
-        case Batch::Op::kWrite:
-          b->writing = false;
-          if (ok) Write_Cancels_Locked(b);
-          break;
-        case Batch::Op::kRead:
+        case Stream::Op::kStart:
+        case Stream::Op::kClose: break;
+        case Stream::Op::kWrite:
+          s->writing = false;
+          if (!s->out.empty()) s->out.pop_front();
           if (ok) {
-            Deliver_Locked(b, &woken);
-            b->rep.Clear();
-            ++b->ops;
-            b->stream->Read(&b->rep, &b->read);
+            Write_Locked(s);
           } else {
-            ++b->ops;
-            b->stream->Finish(&b->status, &b->finish);
+            // The stream broke: its read ends too, and the next batch opens another.
+            Retire_Locked(s);
           }
           break;
-        case Batch::Op::kFinish:
-          b->ended = true;
-          End_Locked(b, &woken);
+        case Stream::Op::kRead:
+          if (ok) {
+            Deliver_Locked(s, &woken);
+            s->rep.Clear();
+            ++s->ops;
+            s->rw->Read(&s->rep, &s->read);
+          } else {
+            Retire_Locked(s);
+            ++s->ops;
+            s->rw->Finish(&s->status, &s->finish);
+          }
+          break;
+        case Stream::Op::kFinish:
+          s->ended = true;
+          End_Locked(s, &woken);
           break;
       }
-      if (b->waiting == 0 && b->counted) {
-        Uncount_Locked(c, b);
-        send = !c->pending.empty();
-      }
-      gone = b->ended && b->ops == 0;
+      gone = s->ended && s->ops == 0;
     }
     Wake(woken);
-    if (gone) delete b;
-    if (send) Send_Pending(c);
+    if (gone) delete s;
   }
 }
 
 // Ends the wait of a call sent in a batch (its caller's 取消 or deadline): the server is told that its
-// caller gave up. Gives the next batch to send when the channel has room for it now.
-Batch* Give_Up_Locked(Channel* c, Entry* e) {
-  Batch* b = e->batch;
-  b->entries[static_cast<size_t>(e->index)] = nullptr;
-  --b->waiting;
-  b->cancels.push_back(e->index);
-  Write_Cancels_Locked(b);
-  if (b->waiting > 0 || !b->counted) return nullptr;
-  Uncount_Locked(c, b);
-  return Take_Pending_Locked(c);
+// caller gave up.
+void Give_Up_Locked(Channel* c, Entry* e) {
+  Stream* s = e->stream;
+  s->live.erase(e->index);
+  s->cancels.push_back(e->index);
+  Write_Locked(s);
+  Leave_Group_Locked(c, e);
 }
 
 // A call of its own that the caller counted in the channel's in_air: once it is answered, what is
 // pending leaves as a batch.
 int Run_Counted(Channel* c, const Link_Call* call, Link_Reply* reply) {
   const int rc = Run_Single(c, call, reply);
-  Batch* b;
-  {
-    std::lock_guard<std::mutex> g(c->batch_lock);
-    --c->in_air;
-    b = Take_Pending_Locked(c);
-  }
-  Start_Batch(b);
+  std::lock_guard<std::mutex> g(c->batch_lock);
+  --c->in_air;
+  Take_Pending_Locked(c);
   return rc;
 }
 
@@ -551,20 +574,18 @@ int Wait_Batched(Channel* c, Entry& e, Link_Reply* reply) {
     Clock::time_point until = next_hook;
     if (pending) until = std::min(until, e.queued + kHold);
     if (call->deadline_ms > 0) until = std::min(until, e.start + std::chrono::milliseconds(call->deadline_ms));
-    if (Futex_Wait_Until(&e.woken, until)) break;
+    if (Wait_Done(e, until)) break;
     std::unique_lock<std::mutex> l(c->batch_lock);
     // Answered meanwhile: its waker is on its way.
     if (e.state == Entry::kAnswered || e.state == Entry::kAlone_Again) {
       l.unlock();
-      Futex_Wait_Until(&e.woken, Clock::time_point::max());
+      Wait_Done(e, Clock::time_point::max());
       break;
     }
     pending = e.state == Entry::kPending;
     const Clock::time_point now = Clock::now();
     if (pending && now >= e.queued + kHold) {
-      Batch* b = Take_Pending_Locked(c);  // takes this call with the others
-      l.unlock();
-      Start_Batch(b);
+      Take_Pending_Locked(c);  // takes this call with the others
       pending = false;
       continue;
     }
@@ -582,7 +603,6 @@ int Wait_Batched(Channel* c, Entry& e, Link_Reply* reply) {
       }
     }
     if (!give_up) continue;
-    Batch* next = nullptr;
     if (e.state == Entry::kPending) {
       for (auto it = c->pending.begin(); it != c->pending.end(); ++it)
         if (*it == &e) {
@@ -590,15 +610,13 @@ int Wait_Batched(Channel* c, Entry& e, Link_Reply* reply) {
           break;
         }
     } else {
-      next = Give_Up_Locked(c, &e);
+      Give_Up_Locked(c, &e);
     }
     l.unlock();
-    Start_Batch(next);
     return Fail_Reply(c, grpc::Status(cancelled ? grpc::StatusCode::CANCELLED : grpc::StatusCode::DEADLINE_EXCEEDED, ""),
                       cancelled, call, reply);
   }
-  // Woken: the state is final and no one touches the entry any more.
-  Wait_Let_Go(e);
+  // Done: the state is final and no one touches the entry any more.
   if (e.state == Entry::kAlone_Again) {
     {
       std::lock_guard<std::mutex> g(c->batch_lock);

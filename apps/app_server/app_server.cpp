@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
 
 #include "apps/app_server/call_codec.h"
 #include "core/data/db_connect.h"
@@ -128,30 +129,32 @@ struct App_Server::Client {
   std::deque<Job> waiting; // calls beyond the cap, in order
 };
 
-// One CallBatch stream: reads the calls, hands each to the workers as a call of its own, and writes the
-// answers as they come (those ready together in one message). Ends the stream once every call is
-// answered. Lives until gRPC is done with it and no worker holds one of its calls.
+// One CallStream: a client's batches of calls, each message's calls handed to the workers as calls of
+// their own, the answers written as they come (those of one message's calls that end together leave
+// together). Ends once the client closed its side and every call is answered, or, when the server
+// stops, once the calls it took are answered. Lives until gRPC is done with it and no worker holds
+// one of its calls.
 class App_Server::Batch final
     : public grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply> {
  public:
   Batch(App_Server* s, grpc::CallbackServerContext* ctx, std::string who)
       : server_(s), ctx_(ctx), who_(std::move(who)) {}
 
-  void Begin() { StartRead(&first_); }
-  void Refuse(const grpc::Status& s) { Finish(s); }
+  void Begin() { StartRead(&in_); }
+  void Refuse(const grpc::Status& s) {
+    std::lock_guard<std::mutex> g(lock_);
+    Finish_Locked(s);
+  }
 
   void OnReadDone(bool ok) override {
-    if (!ok) return;  // the client said all it had to say, or is gone (OnCancel)
-    if (!have_calls_) {
-      have_calls_ = true;
-      Take_Calls();
+    if (!ok) {
+      // The client closed its side (no more calls), or is gone (OnCancel).
+      std::lock_guard<std::mutex> g(lock_);
+      half_closed_ = true;
+      Send_Locked();
       return;
     }
-    const int n = static_cast<int>(calls_);
-    for (int i : more_.cancel())
-      if (i >= 0 && i < n) given_up_[static_cast<size_t>(i)] = true;
-    more_.Clear();
-    StartRead(&more_);
+    if (Take_Message()) StartRead(&in_);
   }
 
   void OnWriteDone(bool ok) override {
@@ -170,6 +173,7 @@ class App_Server::Batch final
   void OnCancel() override { gone_ = true; }
 
   void OnDone() override {
+    server_->Remove_Stream(this);
     bool last;
     {
       std::lock_guard<std::mutex> g(lock_);
@@ -179,23 +183,28 @@ class App_Server::Batch final
     if (last) delete this;
   }
 
-  // Whether the call's caller stopped waiting: the stream is gone, a cancel message named it, or its
-  // timeout passed.
-  bool Gave_Up(int i) const {
-    if (gone_ || given_up_[static_cast<size_t>(i)]) return true;
-    const Clock::time_point end = deadlines_[static_cast<size_t>(i)];
-    return end != Clock::time_point() && Clock::now() >= end;
+  // The server stops: calls that come from now on are refused, and the stream ends once those taken
+  // are answered.
+  void Stop() {
+    std::lock_guard<std::mutex> g(lock_);
+    stopping_ = true;
+    Send_Locked();
   }
 
-  zem::link::CallReply* Reply(int i) { return &replies_[static_cast<size_t>(i)]; }
+  // Whether the call's caller stopped waiting: the stream is gone, a cancel message named it, or its
+  // timeout passed.
+  bool Gave_Up(int i) {
+    if (gone_) return true;
+    std::lock_guard<std::mutex> g(lock_);
+    Slot* s = Find_Locked(i);
+    if (!s || s->given_up) return true;
+    return s->deadline != Clock::time_point() && Clock::now() >= s->deadline;
+  }
 
   // The call's answer: OK with its reply, or the status a call of its own would have ended with.
   void Answer(int i, const grpc::Status& status) {
     std::lock_guard<std::mutex> g(lock_);
-    statuses_[static_cast<size_t>(i)] = status;
-    ready_.push_back(i);
-    --open_;
-    Send_Locked();
+    Answer_Locked(i, status);
   }
 
   // The hold of the answers ready is over: they leave now.
@@ -209,11 +218,7 @@ class App_Server::Batch final
     Let_Go();
   }
 
-  // A worker holds the batch while it runs one of its calls.
-  void Hold() {
-    std::lock_guard<std::mutex> g(lock_);
-    ++holds_;
-  }
+  // A worker holds the stream while it runs one of its calls.
   void Let_Go() {
     bool last;
     {
@@ -224,71 +229,116 @@ class App_Server::Batch final
   }
 
  private:
-  void Take_Calls() {
+  // A call taken: its request and reply stay where they are until its answer is written.
+  struct Slot {
+    zem::link::CallRequest req;
+    zem::link::CallReply reply;
+    grpc::Status status;
+    Clock::time_point deadline;
+    bool given_up = false;
+    std::shared_ptr<int> message_open;  // calls of its message not yet answered
+  };
+
+  Slot* Find_Locked(int i) {
+    auto it = slots_.find(i);
+    return it == slots_.end() ? nullptr : it->second.get();
+  }
+
+  void Answer_Locked(int i, const grpc::Status& status) {
+    Slot* s = Find_Locked(i);
+    if (!s) return;
+    s->status = status;
+    ready_.push_back(i);
+    --open_;
+    // The last of its message: what is ready leaves now.
+    if (--*s->message_open == 0) flush_due_ = true;
+    s->message_open.reset();
+    Send_Locked();
+  }
+
+  // Reads one message: its cancels, then its calls (each checked by name and queued as a call of its
+  // own). False when the message ended the stream.
+  bool Take_Message() {
     std::string why;
-    if (!Check_Batch(first_, &why)) {
+    if (!Check_Batch(in_, &why)) {
       server_->Refused("a batch", who_, why);
       std::lock_guard<std::mutex> g(lock_);
       Finish_Locked(grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, why));
-      return;
+      return false;
     }
-    calls_ = static_cast<size_t>(first_.calls_size());
-    replies_ = std::make_unique<zem::link::CallReply[]>(calls_);
-    statuses_.resize(calls_);
-    given_up_ = std::make_unique<std::atomic<bool>[]>(calls_);
-    deadlines_.assign(calls_, Clock::time_point());
-    const Clock::time_point now = Clock::now();
-    for (size_t i = 0; i < calls_; ++i) {
-      given_up_[i] = false;
-      const int ms = first_.calls(static_cast<int>(i)).timeout_ms();
-      if (ms > 0) deadlines_[i] = now + std::chrono::milliseconds(ms);
-    }
+    const int n = in_.calls_size();
+    std::vector<std::pair<int, Slot*>> taken;
+    taken.reserve(static_cast<size_t>(n));
+    bool stopping;
     {
       std::lock_guard<std::mutex> g(lock_);
-      open_ = static_cast<int>(calls_);
-      holds_ += static_cast<int>(calls_) + 1;  // let go as each call is run or refused, and below
-    }
-    StartRead(&more_);  // cancel messages from now on
-    const std::string peer = ctx_->peer();
-    std::vector<size_t> listed;
-    listed.reserve(calls_);
-    for (size_t i = 0; i < calls_; ++i) {
-      const zem::link::CallRequest& req = first_.calls(static_cast<int>(i)).call();
-      std::string why;
-      if (server_->Listed(req.name(), who_, &why)) {
-        listed.push_back(i);
-        continue;
+      if (finished_) return false;
+      for (int i : in_.cancel())
+        if (Slot* s = Find_Locked(i)) s->given_up = true;
+      if (n == 0) return true;
+      for (int k = 0; k < n; ++k)
+        if (slots_.count(in_.first() + k)) {
+          why = "a batch that sends index " + std::to_string(in_.first() + k) + " again while it is in flight";
+          server_->Refused("a batch", who_, why);
+          Finish_Locked(grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, why));
+          return false;
+        }
+      const Clock::time_point now = Clock::now();
+      auto message_open = std::make_shared<int>(n);
+      for (int k = 0; k < n; ++k) {
+        zem::link::BatchCall* c = in_.mutable_calls(k);
+        auto slot = std::make_unique<Slot>();
+        slot->req.Swap(c->mutable_call());
+        if (c->timeout_ms() > 0) slot->deadline = now + std::chrono::milliseconds(c->timeout_ms());
+        slot->message_open = message_open;
+        taken.emplace_back(in_.first() + k, slot.get());
+        slots_.emplace(in_.first() + k, std::move(slot));
       }
-      Answer(static_cast<int>(i), grpc::Status(grpc::StatusCode::PERMISSION_DENIED, why));
-      Let_Go();
+      open_ += n;
+      holds_ += n + 1;  // let go as each call is run or refused, and below
+      stopping = stopping_;
+    }
+    const std::string peer = ctx_->peer();
+    std::vector<std::pair<int, Slot*>> listed;
+    listed.reserve(taken.size());
+    for (const auto& [i, s] : taken) {
+      std::string no;
+      if (stopping) {
+        Answer(i, grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
+        Let_Go();
+      } else if (server_->Listed(s->req.name(), who_, &no)) {
+        listed.emplace_back(i, s);
+      } else {
+        Answer(i, grpc::Status(grpc::StatusCode::PERMISSION_DENIED, no));
+        Let_Go();
+      }
     }
     size_t queued = 0;
     {
       std::lock_guard<std::mutex> g(server_->queue_lock_);
-      for (size_t i : listed) {
-        const zem::link::CallRequest& req = first_.calls(static_cast<int>(i)).call();
-        if (!server_->Queue_Locked(Job{ctx_, &req, &replies_[i], nullptr, this, static_cast<int>(i), who_, nullptr},
-                                   peer))
-          break;
+      for (const auto& [i, s] : listed) {
+        if (!server_->Queue_Locked(Job{ctx_, &s->req, &s->reply, nullptr, this, i, who_, nullptr}, peer)) break;
         ++queued;
       }
     }
     // Woken after the lock is let go, as many workers as there are calls.
     for (size_t k = 0; k < queued; ++k) server_->queue_cv_.notify_one();
     for (size_t k = queued; k < listed.size(); ++k) {
-      Answer(static_cast<int>(listed[k]), grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
+      Answer(listed[k].first, grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
       Let_Go();
     }
     Let_Go();
+    return true;
   }
 
-  // Writes the answers ready, as many as one message may hold, once every call is answered or the
-  // first of them has waited kAnswer_Hold (so that answers ending together leave together, and a long
-  // call holds those of the short ones no longer than that); ends the stream after the last.
+  // Writes the answers ready, as many as one message may hold, once the last call of a message is
+  // answered, nothing else is in flight, or the first of them has waited kAnswer_Hold (so that answers
+  // ending together leave together, and a long call holds those of the short ones no longer than
+  // that); ends the stream once nothing is in flight and no more calls come.
   void Send_Locked() {
     if (writing_ || finished_) return;
     if (ready_.empty()) {
-      if (open_ == 0) Finish_Locked(grpc::Status::OK);
+      if (open_ == 0 && (half_closed_ || stopping_)) Finish_Locked(grpc::Status::OK);
       return;
     }
     if (open_ > 0 && !flush_due_) {
@@ -304,19 +354,21 @@ class App_Server::Batch final
     size_t taken = 0;
     for (; taken < ready_.size(); ++taken) {
       const int i = ready_[taken];
-      zem::link::CallReply& r = replies_[static_cast<size_t>(i)];
-      const grpc::Status& st = statuses_[static_cast<size_t>(i)];
-      const long long size = static_cast<long long>(r.pack().size() + r.message().size() + st.error_message().size()) + 64;
+      auto it = slots_.find(i);
+      Slot& s = *it->second;
+      const long long size =
+          static_cast<long long>(s.reply.pack().size() + s.reply.message().size() + s.status.error_message().size()) + 64;
       if (taken > 0 && bytes + size > server_->o_.max_message) break;
       bytes += size;
       zem::link::BatchAnswer* a = out_.add_answers();
       a->set_index(i);
-      if (!st.ok()) {
-        a->set_status(static_cast<int>(st.error_code()));
-        a->set_status_message(st.error_message());
+      if (!s.status.ok()) {
+        a->set_status(static_cast<int>(s.status.error_code()));
+        a->set_status_message(s.status.error_message());
       } else {
-        a->mutable_reply()->Swap(&r);
+        a->mutable_reply()->Swap(&s.reply);
       }
+      slots_.erase(it);
     }
     ready_.erase(ready_.begin(), ready_.begin() + static_cast<long>(taken));
     writing_ = true;
@@ -332,23 +384,20 @@ class App_Server::Batch final
   App_Server* server_;
   grpc::CallbackServerContext* ctx_;
   std::string who_;
-  zem::link::CallBatchRequest first_, more_;
-  bool have_calls_ = false;
-  size_t calls_ = 0;
-  std::unique_ptr<zem::link::CallReply[]> replies_;
-  std::vector<grpc::Status> statuses_;
-  std::unique_ptr<std::atomic<bool>[]> given_up_;
-  std::vector<Clock::time_point> deadlines_;
+  zem::link::CallBatchRequest in_;
   std::atomic<bool> gone_{false};
 
   std::mutex lock_;
-  std::vector<int> ready_;  // answered, not yet written
+  std::unordered_map<int, std::unique_ptr<Slot>> slots_;  // taken, until their answers are written
+  std::vector<int> ready_;                                // answered, not yet written
   zem::link::CallBatchReply out_;
-  int open_ = 0;            // calls not yet answered
+  int open_ = 0;  // calls not yet answered
   int holds_ = 0;
   bool writing_ = false;
   bool finished_ = false;
   bool done_ = false;
+  bool half_closed_ = false;    // the client sends no more calls
+  bool stopping_ = false;       // the server stops: no more calls are run
   bool flush_waiting_ = false;  // a hold runs (Flush_Later)
   bool flush_due_ = false;      // it ended: what is ready leaves with the next write
 };
@@ -528,7 +577,7 @@ grpc::ServerUnaryReactor* App_Server::Call(grpc::CallbackServerContext* ctx, con
   return r;
 }
 
-grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply>* App_Server::CallBatch(
+grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply>* App_Server::CallStream(
     grpc::CallbackServerContext* ctx) {
   std::string why;
   const std::string label = Authorize(ctx, "a batch", &why);
@@ -537,8 +586,21 @@ grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply>*
     b->Refuse(grpc::Status(grpc::StatusCode::UNAUTHENTICATED, why));
     return b;
   }
-  b->Begin();
+  {
+    std::lock_guard<std::mutex> g(watchers_lock_);
+    if (!draining_) {
+      streams_.insert(b);
+      b->Begin();
+      return b;
+    }
+  }
+  b->Refuse(grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
   return b;
+}
+
+void App_Server::Remove_Stream(Batch* b) {
+  std::lock_guard<std::mutex> g(watchers_lock_);
+  streams_.erase(b);
 }
 
 bool App_Server::Queue_Locked(Job job, const std::string& peer) {
@@ -764,6 +826,8 @@ void App_Server::Drain() {
     std::lock_guard<std::mutex> g(watchers_lock_);
     draining_ = true;
     for (Watcher* w : watchers_) w->Close(grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
+    // Call streams stay open between batches: each ends once the calls it took are answered.
+    for (Batch* b : streams_) b->Stop();
   }
   // Refuses new calls at once; the calls in flight finish (the workers keep running) until the
   // deadline, when gRPC cancels what is left: a call cancelled while it waited in the queue is not run.

@@ -10,7 +10,7 @@
 // clients' calls are not held up behind them.
 //
 // Batches. A client process whose threads call many at once sends the calls made while others were in
-// flight together, on one CallBatch stream. Each is a call of its own here: checked by name, queued for
+// flight together, as one message of a CallStream it keeps open. Each is a call of its own here: checked by name, queued for
 // the workers beside the single calls (so they run side by side), its own unit of work, trace and
 // summary figures, and answered on the stream as it ends. Its caller's 取消 or deadline reaches the
 // server as a cancel message or as the call's own timeout; such a call is not run, or rolled back.
@@ -23,8 +23,8 @@
 // falls more than kWatch_Queue notices behind is ended (the client opens its stream again and then
 // re-checks every dictionary), so a stuck client never holds the server's memory.
 //
-// Stopping. Drain() ends the watchers, lets the calls in flight finish for --drain-seconds (new ones
-// are refused), then stops the workers.
+// Stopping. Drain() ends the watchers and the call streams (each once the calls it took are answered),
+// lets the calls in flight finish for --drain-seconds (new ones are refused), then stops the workers.
 #pragma once
 #include <grpcpp/grpcpp.h>
 
@@ -72,7 +72,7 @@ class App_Server final : public zem::link::AppServer::CallbackService {
   // gRPC's side.
   grpc::ServerUnaryReactor* Call(grpc::CallbackServerContext* ctx, const zem::link::CallRequest* req,
                                  zem::link::CallReply* reply) override;
-  grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply>* CallBatch(
+  grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply>* CallStream(
       grpc::CallbackServerContext* ctx) override;
   grpc::ServerWriteReactor<zem::link::Notice>* Watch(grpc::CallbackServerContext* ctx,
                                                      const zem::link::WatchRequest* req) override;
@@ -107,6 +107,7 @@ class App_Server final : public zem::link::AppServer::CallbackService {
   void Count_Call(const std::string& name, long long micros, bool failed, bool batched);
   void Add_Watcher(Watcher* w);
   void Remove_Watcher(Watcher* w);
+  void Remove_Stream(Batch* b);
 
   Server_Options o_;
   std::unique_ptr<grpc::Server> server_;
@@ -135,7 +136,8 @@ class App_Server final : public zem::link::AppServer::CallbackService {
 
   std::mutex watchers_lock_;
   std::set<Watcher*> watchers_;
-  bool draining_ = false;  // under watchers_lock_: no new watcher
+  std::set<Batch*> streams_;  // the call streams open, under watchers_lock_
+  bool draining_ = false;     // under watchers_lock_: no new watcher or call stream
 
   // The summary's figures since the last line.
   std::mutex stats_lock_;

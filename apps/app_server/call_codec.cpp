@@ -1,6 +1,8 @@
 // Reading calls and writing replies.
 #include "apps/app_server/call_codec.h"
 
+#include <cstdint>
+
 #include "core/data/para.h"
 
 int Decode_Call(const zem::link::CallRequest& req, TParaMgr* pack, std::string* error) {
@@ -25,8 +27,8 @@ int Decode_Call(const zem::link::CallRequest& req, TParaMgr* pack, std::string* 
 }
 
 int Check_Batch(const zem::link::CallBatchRequest& req, std::string* error) {
-  if (req.calls_size() == 0) {
-    *error = "a batch without calls";
+  if (req.calls_size() == 0 && req.cancel_size() == 0) {
+    *error = "a batch message without calls or cancels";
     return 0;
   }
   if (req.calls_size() > kBatch_Max_Calls) {
@@ -34,10 +36,15 @@ int Check_Batch(const zem::link::CallBatchRequest& req, std::string* error) {
              std::to_string(kBatch_Max_Calls) + " one batch may carry";
     return 0;
   }
-  if (req.cancel_size() > 0) {
-    *error = "a batch that cancels calls before it sent them";
+  if (req.first() < 0 || req.calls_size() > INT32_MAX - req.first()) {
+    *error = "a batch whose calls' indexes are negative or overflow";
     return 0;
   }
+  for (int i : req.cancel())
+    if (i < 0) {
+      *error = "a batch message that cancels a negative index";
+      return 0;
+    }
   for (const zem::link::BatchCall& c : req.calls())
     if (c.timeout_ms() < 0) {
       *error = "a call of the batch with a negative timeout";

@@ -16,12 +16,12 @@ class TParaMgr;
 // client is told.
 int Decode_Call(const zem::link::CallRequest& req, TParaMgr* pack, std::string* error);
 
-// The most calls one batch may carry.
+// The most calls one message of a call stream may carry.
 inline constexpr int kBatch_Max_Calls = 4096;
 
-// Checks the first message of a batch: 1 to kBatch_Max_Calls calls, no negative timeout, no cancel
-// (there is nothing to cancel yet). Each call is then read as a call of its own (Decode_Call). 1, or 0
-// with *error.
+// Checks a message of a call stream: at most kBatch_Max_Calls calls, at least one call or cancel, no
+// negative timeout or index, no index past what an int holds. Each call is then read as a call of its
+// own (Decode_Call). 1, or 0 with *error.
 int Check_Batch(const zem::link::CallBatchRequest& req, std::string* error);
 
 // The reply of a call that ran: result and message (the thread's error), and the pack packed. 1, or 0
