@@ -60,7 +60,7 @@ Transport& The_Transport() {
 
 // A public text parameter as UTF-8 ("" when unset).
 std::string Param(const char16_t* name) {
-  wchar16 buf[2048] = {0};
+  wchar16 buf[2048];  // the getter ends what it writes with a NUL; read at every call, so not cleared
   if (!Pub_Para_Get_WStr(name, buf, 2048)) return "";
   return Zem_W_To_Utf8(buf);
 }
