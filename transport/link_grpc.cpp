@@ -274,6 +274,7 @@ constexpr auto kHold = std::chrono::milliseconds(5);
 constexpr int kBatch_Pack = 64 * 1024;  // larger packs always go on their own
 constexpr int kBatch_Calls = 256;
 constexpr int kRetire_Index = 1 << 30;  // a stream's calls numbered this far: the next batch opens another
+constexpr auto kIdle = std::chrono::seconds(1);  // a stream idle this long closes
 
 // Calls that left in one batch: counted in the channel's in_air until the last of them is answered.
 struct Group {
@@ -322,7 +323,16 @@ void Wake(const std::vector<Entry*>& woken) {
   }
 }
 
-// A channel's CallStream for one token, kept open for its batches; driven by the channel's thread.
+// A message to write: a batch (the ends of its calls' waits, so that each call's timeout is what is
+// left when it leaves) or cancels.
+struct Out_Message {
+  zem::link::CallBatchRequest req;
+  std::vector<Clock::time_point> ends;  // by call; the epoch for a call without a bound
+};
+
+// A channel's CallStream for one token, open while its batches follow each other: once nothing sent
+// on it has waited for kIdle it takes no more and closes its side, so that an idle process holds none
+// of the connection's streams (the server caps them per connection); driven by the channel's thread.
 struct Stream {
   struct Op {
     Stream* stream;
@@ -332,8 +342,8 @@ struct Stream {
   std::string token;
   grpc::ClientContext ctx;
   std::unique_ptr<grpc::ClientAsyncReaderWriter<zem::link::CallBatchRequest, zem::link::CallBatchReply>> rw;
-  std::deque<zem::link::CallBatchRequest> out;  // to write; the front is being written while writing
-  std::vector<int> cancels;                     // given up, not yet told
+  std::deque<Out_Message> out;  // to write; the front is being written while writing
+  std::vector<int> cancels;     // given up, not yet told
   std::unordered_map<int, Entry*> live;         // sent and not yet answered, by index
   int next = 0;                                 // the next call's index
   bool writing = false;
@@ -341,6 +351,7 @@ struct Stream {
   bool closing = false; // its side is closed (nothing more to send)
   bool ended = false;   // the stream's status is in
   int ops = 0;          // operations started and not completed
+  Clock::time_point idle_since;  // nothing to write or wait for since then; the epoch while busy
   zem::link::CallBatchReply rep;
   grpc::Status status;
   Op start{this, Op::kStart}, write{this, Op::kWrite}, read{this, Op::kRead}, finish{this, Op::kFinish},
@@ -361,9 +372,9 @@ Stream* Stream_For_Locked(Channel* c, const std::string& token) {
   if (!token.empty()) s->ctx.AddMetadata("authorization", "Bearer " + token);
   s->ctx.set_initial_metadata_corked(true);
   s->rw = c->stub->PrepareAsyncCallStream(&s->ctx, &c->batch_queue);
-  s->rw->StartCall(&s->start);
+  s->rw->StartCall(&s->start);  // corked: no operation (its tag never comes back)
   s->rw->Read(&s->rep, &s->read);
-  s->ops = 2;
+  s->ops = 1;
   c->streams[token] = s;
   return s;
 }
@@ -376,21 +387,34 @@ void Retire_Locked(Stream* s) {
   if (it != s->c->streams.end() && it->second == s) s->c->streams.erase(it);
 }
 
-// Writes the next message (the cancels not yet told go with it), one at a time.
+// Writes the next message, one at a time; the cancels not yet told go with the last message queued
+// (after the calls they name), or on their own. Once nothing is left to write or wait for, a retired
+// stream closes its side.
 void Write_Locked(Stream* s) {
-  if (s->writing || s->ended) return;
-  if (!s->cancels.empty()) {
-    if (s->out.empty()) s->out.emplace_back();
-    for (int i : s->cancels) s->out.front().add_cancel(i);
-    s->cancels.clear();
-  }
-  if (!s->out.empty()) {
-    s->writing = true;
-    ++s->ops;
-    s->rw->Write(s->out.front(), &s->write);
+  if (s->closing || s->ended) {
+    s->cancels.clear();  // nothing sent on it waits any more
     return;
   }
-  if (!s->open && !s->closing) {
+  if (!s->cancels.empty()) {
+    if (s->out.size() <= (s->writing ? 1u : 0u)) s->out.emplace_back();
+    for (int i : s->cancels) s->out.back().req.add_cancel(i);
+    s->cancels.clear();
+  }
+  if (s->writing) return;
+  if (!s->out.empty()) {
+    Out_Message& m = s->out.front();
+    const Clock::time_point now = Clock::now();
+    for (size_t k = 0; k < m.ends.size(); ++k)
+      if (m.ends[k] != Clock::time_point()) {
+        const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(m.ends[k] - now).count();
+        m.req.mutable_calls(static_cast<int>(k))->set_timeout_ms(static_cast<int>(std::max(1LL, left)));
+      }
+    s->writing = true;
+    ++s->ops;
+    s->rw->Write(m.req, &s->write);
+    return;
+  }
+  if (!s->open && s->live.empty()) {
     s->closing = true;
     ++s->ops;
     s->rw->WritesDone(&s->close);
@@ -403,11 +427,11 @@ void Take_Pending_Locked(Channel* c) {
   if (c->pending.empty()) return;
   const std::string token = Text(c->pending.front()->call->token);
   Stream* s = Stream_For_Locked(c, token);
-  zem::link::CallBatchRequest& req = s->out.emplace_back();
+  Out_Message& m = s->out.emplace_back();
+  zem::link::CallBatchRequest& req = m.req;
   req.set_first(s->next);
   auto* g = new Group();
   long long bytes = 1024;
-  const Clock::time_point now = Clock::now();
   for (auto it = c->pending.begin(); it != c->pending.end() && g->waiting < kBatch_Calls;) {
     Entry* e = *it;
     const Link_Call* call = e->call;
@@ -424,11 +448,7 @@ void Take_Pending_Locked(Channel* c) {
     r->set_name(call->name);
     if (len > 0) r->set_pack(call->pack, static_cast<size_t>(len));
     r->set_wait(call->wait != 0);
-    if (call->deadline_ms > 0) {
-      const Clock::time_point end = e->start + std::chrono::milliseconds(call->deadline_ms);
-      const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
-      bc->set_timeout_ms(static_cast<int>(std::max(1LL, left)));
-    }
+    m.ends.push_back(call->deadline_ms > 0 ? e->start + std::chrono::milliseconds(call->deadline_ms) : Clock::time_point());
     e->state = Entry::kSent;
     e->stream = s;
     e->index = s->next++;
@@ -438,8 +458,38 @@ void Take_Pending_Locked(Channel* c) {
     it = c->pending.erase(it);
   }
   ++c->in_air;
+  s->idle_since = Clock::time_point();
   if (s->next >= kRetire_Index) Retire_Locked(s);
   Write_Locked(s);
+}
+
+// Notes when a stream has nothing sent on it waiting and nothing to write (the channel's thread closes
+// it once that lasted kIdle; a retired one closes at once).
+void Close_If_Idle_Locked(Stream* s) {
+  const bool idle = s->live.empty() && s->out.empty() && !s->writing;
+  if (!idle) {
+    s->idle_since = Clock::time_point();
+  } else if (!s->open) {
+    Write_Locked(s);  // retired: its side closes now
+  } else if (s->idle_since == Clock::time_point()) {
+    s->idle_since = Clock::now();
+  }
+}
+
+// Closes the channel's streams idle for kIdle; gives when to look again (max: none is idle).
+Clock::time_point Close_Idle_Locked(Channel* c, Clock::time_point now) {
+  Clock::time_point next = Clock::time_point::max();
+  std::vector<Stream*> due;
+  for (auto& [token, s] : c->streams) {
+    if (s->idle_since == Clock::time_point()) continue;
+    if (now - s->idle_since >= kIdle) due.push_back(s);
+    else next = std::min(next, s->idle_since + kIdle);
+  }
+  for (Stream* s : due) {
+    Retire_Locked(s);
+    Write_Locked(s);
+  }
+  return next;
 }
 
 // One call of a batch leaves it (answered, failed or given up); when it was the last, the batch leaves
@@ -470,6 +520,7 @@ void Deliver_Locked(Stream* s, std::vector<Entry*>* woken) {
     woken->push_back(e);
     Leave_Group_Locked(s->c, e);
   }
+  Close_If_Idle_Locked(s);
 }
 
 // The stream ended: callers still waiting get its status (or go again on their own when the server
@@ -498,7 +549,20 @@ void Drive(Channel* c) {
   void* tag = nullptr;
   bool ok = false;
   std::vector<Entry*> woken;
-  while (c->batch_queue.Next(&tag, &ok)) {
+  Clock::time_point look = Clock::time_point::max();  // when an idle stream is due to close
+  for (;;) {
+    grpc::CompletionQueue::NextStatus n;
+    if (look == Clock::time_point::max()) {
+      n = c->batch_queue.Next(&tag, &ok) ? grpc::CompletionQueue::GOT_EVENT : grpc::CompletionQueue::SHUTDOWN;
+    } else {
+      n = c->batch_queue.AsyncNext(&tag, &ok, std::chrono::system_clock::now() + (look - Clock::now()));
+    }
+    if (n == grpc::CompletionQueue::SHUTDOWN) return;
+    if (n == grpc::CompletionQueue::TIMEOUT) {
+      std::lock_guard<std::mutex> g(c->batch_lock);
+      look = Close_Idle_Locked(c, Clock::now());
+      continue;
+    }
     auto* op = static_cast<Stream::Op*>(tag);
     Stream* s = op->stream;
     bool gone;
@@ -514,6 +578,7 @@ void Drive(Channel* c) {
           if (!s->out.empty()) s->out.pop_front();
           if (ok) {
             Write_Locked(s);
+            Close_If_Idle_Locked(s);
           } else {
             // The stream broke: its read ends too, and the next batch opens another.
             Retire_Locked(s);
@@ -537,6 +602,7 @@ void Drive(Channel* c) {
           break;
       }
       gone = s->ended && s->ops == 0;
+      look = Close_Idle_Locked(c, Clock::now());
     }
     Wake(woken);
     if (gone) delete s;
@@ -551,6 +617,7 @@ void Give_Up_Locked(Channel* c, Entry* e) {
   s->cancels.push_back(e->index);
   Write_Locked(s);
   Leave_Group_Locked(c, e);
+  Close_If_Idle_Locked(s);
 }
 
 // A call of its own that the caller counted in the channel's in_air: once it is answered, what is

@@ -23,6 +23,8 @@ using Clock = std::chrono::steady_clock;
 
 // How long the answers of a batch's calls that ended wait for the others still running.
 constexpr auto kAnswer_Hold = std::chrono::milliseconds(1);
+// The most calls one call stream has in flight before its next message waits.
+constexpr int kStream_Open = 8192;
 
 // The calls of the package's server side: dictionaries, their time stamps, temporary key sets.
 const char* const kPackage_Calls[] = {
@@ -140,21 +142,29 @@ class App_Server::Batch final
   Batch(App_Server* s, grpc::CallbackServerContext* ctx, std::string who)
       : server_(s), ctx_(ctx), who_(std::move(who)) {}
 
-  void Begin() { StartRead(&in_); }
+  void Begin() {
+    std::lock_guard<std::mutex> g(lock_);
+    Read_On_Locked();
+  }
   void Refuse(const grpc::Status& s) {
     std::lock_guard<std::mutex> g(lock_);
     Finish_Locked(s);
   }
 
   void OnReadDone(bool ok) override {
-    if (!ok) {
-      // The client closed its side (no more calls), or is gone (OnCancel).
+    {
       std::lock_guard<std::mutex> g(lock_);
-      half_closed_ = true;
-      Send_Locked();
-      return;
+      reading_ = false;
+      if (!ok) {
+        // The client closed its side (no more calls), or is gone (OnCancel).
+        half_closed_ = true;
+        Send_Locked();
+        return;
+      }
     }
-    if (Take_Message()) StartRead(&in_);
+    Take_Message();
+    std::lock_guard<std::mutex> g(lock_);
+    Read_On_Locked();
   }
 
   void OnWriteDone(bool ok) override {
@@ -249,39 +259,48 @@ class App_Server::Batch final
     if (!s) return;
     s->status = status;
     ready_.push_back(i);
-    --open_;
+    if (--open_ < kStream_Open / 2 && paused_) {
+      paused_ = false;
+      Read_On_Locked();
+    }
     // The last of its message: what is ready leaves now.
     if (--*s->message_open == 0) flush_due_ = true;
     s->message_open.reset();
     Send_Locked();
   }
 
-  // Reads one message: its cancels, then its calls (each checked by name and queued as a call of its
-  // own). False when the message ended the stream.
-  bool Take_Message() {
+  // Reads the next message unless one is being read, the stream ended or too many calls are in flight.
+  void Read_On_Locked() {
+    if (reading_ || paused_ || half_closed_ || finished_) return;
+    reading_ = true;
+    StartRead(&in_);
+  }
+
+  // Reads one message: its calls (each checked by name and queued as a call of its own), then its
+  // cancels; a message that does not read ends the stream.
+  void Take_Message() {
     std::string why;
     if (!Check_Batch(in_, &why)) {
       server_->Refused("a batch", who_, why);
       std::lock_guard<std::mutex> g(lock_);
       Finish_Locked(grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, why));
-      return false;
+      return;
     }
+    // The stream outlives a token taken off the file: each batch is checked again.
+    const bool refused = in_.calls_size() > 0 && server_->Authorize(ctx_, "a batch", &why).empty();
     const int n = in_.calls_size();
     std::vector<std::pair<int, Slot*>> taken;
     taken.reserve(static_cast<size_t>(n));
     bool stopping;
     {
       std::lock_guard<std::mutex> g(lock_);
-      if (finished_) return false;
-      for (int i : in_.cancel())
-        if (Slot* s = Find_Locked(i)) s->given_up = true;
-      if (n == 0) return true;
+      if (finished_) return;
       for (int k = 0; k < n; ++k)
         if (slots_.count(in_.first() + k)) {
           why = "a batch that sends index " + std::to_string(in_.first() + k) + " again while it is in flight";
           server_->Refused("a batch", who_, why);
           Finish_Locked(grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, why));
-          return false;
+          return;
         }
       const Clock::time_point now = Clock::now();
       auto message_open = std::make_shared<int>(n);
@@ -294,16 +313,23 @@ class App_Server::Batch final
         taken.emplace_back(in_.first() + k, slot.get());
         slots_.emplace(in_.first() + k, std::move(slot));
       }
+      // After the calls: a cancel may name a call of its own message.
+      for (int i : in_.cancel())
+        if (Slot* s = Find_Locked(i)) s->given_up = true;
       open_ += n;
       holds_ += n + 1;  // let go as each call is run or refused, and below
       stopping = stopping_;
+      if (open_ >= kStream_Open) paused_ = true;  // read on once fewer are in flight
     }
     const std::string peer = ctx_->peer();
     std::vector<std::pair<int, Slot*>> listed;
     listed.reserve(taken.size());
     for (const auto& [i, s] : taken) {
       std::string no;
-      if (stopping) {
+      if (refused) {
+        Answer(i, grpc::Status(grpc::StatusCode::UNAUTHENTICATED, why));
+        Let_Go();
+      } else if (stopping) {
         Answer(i, grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
         Let_Go();
       } else if (server_->Listed(s->req.name(), who_, &no)) {
@@ -328,7 +354,6 @@ class App_Server::Batch final
       Let_Go();
     }
     Let_Go();
-    return true;
   }
 
   // Writes the answers ready, as many as one message may hold, once the last call of a message is
@@ -397,6 +422,8 @@ class App_Server::Batch final
   bool finished_ = false;
   bool done_ = false;
   bool half_closed_ = false;    // the client sends no more calls
+  bool paused_ = false;         // kStream_Open calls in flight: the next message waits
+  bool reading_ = false;        // a message is being read
   bool stopping_ = false;       // the server stops: no more calls are run
   bool flush_waiting_ = false;  // a hold runs (Flush_Later)
   bool flush_due_ = false;      // it ended: what is ready leaves with the next write

@@ -433,7 +433,9 @@ void* TParaMgr::Slab_Alloc() {
     return p;
   }
   if (slab_left_ == 0) {
-    size_t n = slab_objects_ ? slab_objects_ * 2 : 32;
+    // The first block stays under the heap's large-request size: most packs hold a few parameters,
+    // and a large request first merges every small freed chunk of the arena.
+    size_t n = slab_objects_ ? slab_objects_ * 2 : 8;
     if (n > 4096) n = 4096;
     void* block = std::malloc(n * sizeof(ParaStru));
     if (!block) return nullptr;
