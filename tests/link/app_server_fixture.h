@@ -2,8 +2,10 @@
 // dictionary tests' fixture), a zem_app_server over it (tests/link/app_server_proc.h), and this process
 // as its client.
 #pragma once
+#include <algorithm>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -76,6 +78,16 @@ class App_Server_Test : public Dict_Test {
     char buf[4096] = {0};
     p.Get_Str(rc ? u"_r_em_" : u"out", buf, sizeof buf);
     return {rc, buf};
+  }
+
+  // The same call made by many threads at once (so that most travel together): their codes, sorted.
+  static std::vector<int> Burst(int threads, const char* name, const std::string& v) {
+    std::vector<int> codes(static_cast<size_t>(threads));
+    std::vector<std::thread> t;
+    for (int& c : codes) t.emplace_back([&c, name, v] { c = Call(name, {{u"v", v}}).first; });
+    for (std::thread& x : t) x.join();
+    std::sort(codes.begin(), codes.end());
+    return codes;
   }
 
   // A writer's change, committed: the table's trigger records it (and on PostgreSQL sends the notice).

@@ -186,14 +186,19 @@ TEST_P(App_Server_Test, RepliesOfEverySizeComeBackWhole) {
   }
 }
 
+// A token taken off the file stops working at once, for calls of their own and for calls that travel
+// together on a stream the client opened while it was valid.
 TEST_P(App_Server_Test, TokensAreReadAgainOnSighup) {
+  EXPECT_EQ(Burst(24, "test_echo", "1"), std::vector<int>(24, 0)) << "a stream stands";
   const char* fresh = "new-clerk-token-9876543210";
   std::ofstream(dir_ + "/tokens") << "newcomer " << fresh << "\n";
   server_.Signal(SIGHUP);
   ASSERT_TRUE(server_.Logged("tokens: 1 read from"));
-  EXPECT_EQ(Call("test_echo", {{u"v", "1"}}).first, -1) << "the old token is gone";
+  EXPECT_EQ(Burst(24, "test_echo", "1"), std::vector<int>(24, -1)) << "the old token is gone";
+  EXPECT_EQ(Call("test_echo", {{u"v", "1"}}).first, -1);
   Pub_Para_Put_Str(u"app_server_token", fresh);
   EXPECT_EQ(Call("test_echo", {{u"v", "1"}}), std::make_pair(0, std::string("2")));
+  EXPECT_EQ(Burst(24, "test_echo", "1"), std::vector<int>(24, 0));
 }
 
 // A call's work is kept only when its client learns that it succeeded: not when it failed, when its
@@ -337,15 +342,20 @@ TEST_P(App_Server_Test, ASlowCallWaitsInTheWaitBoxUntilCancelledOrItsDeadline) {
   g_box_thread = std::thread::id();
 }
 
+// The calls in flight finish; a stream this process keeps open between its batches ends with them
+// rather than holding the server to its 30-second drain.
 TEST_P(App_Server_Test, SigtermLetsTheCallsInFlightFinish) {
+  EXPECT_EQ(Burst(24, "test_echo", "1"), std::vector<int>(24, 0));
   const std::string mark = dir_ + "/running";
   std::pair<int, std::string> slow;
   std::thread caller([&] { slow = Call("test_slow", {{u"ms", "1500"}, {u"mark", mark}}); });
   Wait_For_File(mark);
+  const auto asked = std::chrono::steady_clock::now();
   server_.Signal(SIGTERM);
   caller.join();
   EXPECT_EQ(slow.first, 0) << slow.second;
   EXPECT_EQ(server_.Wait_Exit(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(20)) << "stopped before the drain's end";
   EXPECT_NE(server_.Log().find("stopping: 1 calls in flight"), std::string::npos) << server_.Log();
   EXPECT_NE(server_.Log().find("stopped"), std::string::npos);
   EXPECT_NE(Call("test_echo", {{u"v", "1"}}).first, 0) << "nothing serves after it stopped";
