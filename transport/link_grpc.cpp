@@ -50,7 +50,7 @@ struct Channel {
 
   // Calls that travel together (see Run_Call), under batch_lock.
   std::mutex batch_lock;
-  int in_air = 0;              // calls of their own and batches sent and not yet answered
+  int in_air = 0;              // calls sent (on their own or in batches) and not yet answered
   std::deque<Entry*> pending;  // calls waiting to travel with the next batch
   bool batch_off = false;      // the server has no CallStream: every call goes on its own
   std::map<std::string, Stream*> streams;  // the open call stream of each token
@@ -255,31 +255,26 @@ int Run_Single(Channel* c, const Link_Call* call, Link_Reply* reply) {
 //
 // Many threads of one process calling at once would each pay for an RPC of their own (its HTTP/2
 // stream, its headers, its completions and thread hand-overs cost both sides more than the call). So
-// a call goes on its own while fewer than kAlone calls or batches of its channel are in the air (a
-// lone call, or a few at once: no wait at all); beyond that it waits in the channel's pending list,
-// and everything pending leaves as one batch as soon as one of those in the air is answered, or after
-// kHold at the latest, so that slow calls in the air do not hold it. A batch is one message of a
-// CallStream that the channel keeps open for its token (opening a stream per batch cost as much as
-// the calls): the calls are numbered on along the stream, and their answers come back on it as they
-// end. The server runs a batch's calls on its workers side by side, each as a call of its own, and
-// sends the answers of those that ended together in one message, an answer waiting at most a
-// millisecond for the others of its batch: a long call does not hold the answers of the short ones
-// beside it. A caller's 取消 or deadline ends its own wait at once and tells the server on the stream,
-// which does not run the call or rolls its work back, as for a call of its own. A stream that fails
-// fails the calls it carried, as their own RPCs would have, and the next batch opens another. A
-// server without CallStream (UNIMPLEMENTED, nothing ran) has the calls sent again on their own, and
-// the channel sends no more batches.
+// a call goes on its own while fewer than kAlone calls of its channel are in the air (a lone call, or
+// two at once: no wait at all); beyond that it waits in the channel's pending list, and what is
+// pending leaves as one batch once it is as many calls as are in the air (see Send_If_Due_Locked), or
+// after kHold at the latest, so that slow calls in the air do not hold it. A batch is one message of a
+// CallStream that the channel keeps open for its token while batches follow each other (opening a
+// stream per batch cost as much as the calls): the calls are numbered on along the stream, and their
+// answers come back on it as they end. The server runs a batch's calls on its workers side by side,
+// each as a call of its own, and sends the answers of those that ended together in one message, an
+// answer waiting at most a millisecond for the others of its batch: a long call does not hold the
+// answers of the short ones beside it. A caller's 取消 or deadline ends its own wait at once and tells
+// the server on the stream, which does not run the call or rolls its work back, as for a call of its
+// own. A stream that fails fails the calls it carried, as their own RPCs would have, and the next
+// batch opens another. A server without CallStream (UNIMPLEMENTED, nothing ran) has the calls sent
+// again on their own, and the channel sends no more batches.
 constexpr int kAlone = 2;
 constexpr auto kHold = std::chrono::milliseconds(5);
 constexpr int kBatch_Pack = 64 * 1024;  // larger packs always go on their own
 constexpr int kBatch_Calls = 256;
 constexpr int kRetire_Index = 1 << 30;  // a stream's calls numbered this far: the next batch opens another
 constexpr auto kIdle = std::chrono::seconds(1);  // a stream idle this long closes
-
-// Calls that left in one batch: counted in the channel's in_air until the last of them is answered.
-struct Group {
-  int waiting = 0;
-};
 
 // A call waiting in a batch; on its caller's stack, under the channel's batch_lock.
 struct Entry {
@@ -289,7 +284,6 @@ struct Entry {
   State state = kPending;
   Stream* stream = nullptr;  // kSent: the stream it went on, its index there and its batch
   int index = -1;
-  Group* group = nullptr;
   grpc::Status status;  // kAnswered: the call's own status
   std::unique_ptr<zem::link::CallReply> answer;
   // The caller sleeps on this word once the state above is final: kAwake, kAsleep while it sleeps (or
@@ -430,9 +424,9 @@ void Take_Pending_Locked(Channel* c) {
   Out_Message& m = s->out.emplace_back();
   zem::link::CallBatchRequest& req = m.req;
   req.set_first(s->next);
-  auto* g = new Group();
+  int taken = 0;
   long long bytes = 1024;
-  for (auto it = c->pending.begin(); it != c->pending.end() && g->waiting < kBatch_Calls;) {
+  for (auto it = c->pending.begin(); it != c->pending.end() && taken < kBatch_Calls;) {
     Entry* e = *it;
     const Link_Call* call = e->call;
     if (Text(call->token) != token) {
@@ -441,7 +435,7 @@ void Take_Pending_Locked(Channel* c) {
     }
     const int len = call->pack && call->pack_len > 0 ? call->pack_len : 0;
     const long long need = len + static_cast<long long>(std::strlen(call->name)) + 32;
-    if (g->waiting > 0 && bytes + need > c->max_message) break;
+    if (taken > 0 && bytes + need > c->max_message) break;
     bytes += need;
     zem::link::BatchCall* bc = req.add_calls();
     zem::link::CallRequest* r = bc->mutable_call();
@@ -452,12 +446,11 @@ void Take_Pending_Locked(Channel* c) {
     e->state = Entry::kSent;
     e->stream = s;
     e->index = s->next++;
-    e->group = g;
     s->live[e->index] = e;
-    ++g->waiting;
+    ++taken;
     it = c->pending.erase(it);
   }
-  ++c->in_air;
+  c->in_air += taken;
   s->idle_since = Clock::time_point();
   if (s->next >= kRetire_Index) Retire_Locked(s);
   Write_Locked(s);
@@ -492,15 +485,14 @@ Clock::time_point Close_Idle_Locked(Channel* c, Clock::time_point now) {
   return next;
 }
 
-// One call of a batch leaves it (answered, failed or given up); when it was the last, the batch leaves
-// the air and what is pending goes.
-void Leave_Group_Locked(Channel* c, Entry* e) {
-  Group* g = e->group;
-  e->group = nullptr;
-  if (!g || --g->waiting > 0) return;
-  delete g;
-  --c->in_air;
-  Take_Pending_Locked(c);
+// A call sent leaves the air (answered, failed or given up).
+void Leave_Air_Locked(Channel* c) { --c->in_air; }
+
+// What is pending leaves once it is as many calls as are in the air: the calls answered while a batch
+// runs make up the next one, so that two batches take turns (one runs on the server while the
+// other's callers take their answers and call again) instead of one large batch and a few small.
+void Send_If_Due_Locked(Channel* c) {
+  if (!c->pending.empty() && c->pending.size() >= static_cast<size_t>(c->in_air)) Take_Pending_Locked(c);
 }
 
 // The answers of one message to their callers.
@@ -518,8 +510,9 @@ void Deliver_Locked(Stream* s, std::vector<Entry*>* woken) {
       e->answer->Swap(a.mutable_reply());
     }
     woken->push_back(e);
-    Leave_Group_Locked(s->c, e);
+    Leave_Air_Locked(s->c);
   }
+  Send_If_Due_Locked(s->c);
   Close_If_Idle_Locked(s);
 }
 
@@ -539,8 +532,9 @@ void End_Locked(Stream* s, std::vector<Entry*>* woken) {
     e->state = absent ? Entry::kAlone_Again : Entry::kAnswered;
     e->status = status;
     woken->push_back(e);
-    Leave_Group_Locked(c, e);
+    Leave_Air_Locked(c);
   }
+  Send_If_Due_Locked(c);
   s->cancels.clear();
 }
 
@@ -616,7 +610,8 @@ void Give_Up_Locked(Channel* c, Entry* e) {
   s->live.erase(e->index);
   s->cancels.push_back(e->index);
   Write_Locked(s);
-  Leave_Group_Locked(c, e);
+  Leave_Air_Locked(c);
+  Send_If_Due_Locked(c);
   Close_If_Idle_Locked(s);
 }
 
@@ -625,8 +620,8 @@ void Give_Up_Locked(Channel* c, Entry* e) {
 int Run_Counted(Channel* c, const Link_Call* call, Link_Reply* reply) {
   const int rc = Run_Single(c, call, reply);
   std::lock_guard<std::mutex> g(c->batch_lock);
-  --c->in_air;
-  Take_Pending_Locked(c);
+  Leave_Air_Locked(c);
+  Send_If_Due_Locked(c);
   return rc;
 }
 
@@ -708,6 +703,7 @@ int Run_Call(Channel* c, const Link_Call* call, Link_Reply* reply) {
       return Run_Counted(c, call, reply);
     }
     c->pending.push_back(&e);
+    Send_If_Due_Locked(c);
   }
   return Wait_Batched(c, e, reply);
 }
