@@ -402,6 +402,8 @@ void Write_Locked(Stream* s) {
       if (m.ends[k] != Clock::time_point()) {
         const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(m.ends[k] - now).count();
         m.req.mutable_calls(static_cast<int>(k))->set_timeout_ms(static_cast<int>(std::max(1LL, left)));
+        // Its wait ended while the message queued: the server is told not to run it.
+        if (left <= 0) m.req.add_cancel(m.req.first() + static_cast<int>(k));
       }
     s->writing = true;
     ++s->ops;
@@ -419,6 +421,15 @@ void Write_Locked(Stream* s) {
 // batch on the token's stream.
 void Take_Pending_Locked(Channel* c) {
   if (c->pending.empty()) return;
+  if (c->batch_off) {
+    // The server has no call streams: what waits goes on its own (woken under the lock: this
+    // happens once, when a stream meets such a server).
+    std::vector<Entry*> alone(c->pending.begin(), c->pending.end());
+    c->pending.clear();
+    for (Entry* e : alone) e->state = Entry::kAlone_Again;
+    Wake(alone);
+    return;
+  }
   const std::string token = Text(c->pending.front()->call->token);
   Stream* s = Stream_For_Locked(c, token);
   Out_Message& m = s->out.emplace_back();
@@ -492,7 +503,11 @@ void Leave_Air_Locked(Channel* c) { --c->in_air; }
 // runs make up the next one, so that two batches take turns (one runs on the server while the
 // other's callers take their answers and call again) instead of one large batch and a few small.
 void Send_If_Due_Locked(Channel* c) {
-  if (!c->pending.empty() && c->pending.size() >= static_cast<size_t>(c->in_air)) Take_Pending_Locked(c);
+  while (!c->pending.empty() && c->pending.size() >= static_cast<size_t>(c->in_air)) {
+    const size_t before = c->pending.size();
+    Take_Pending_Locked(c);  // one token's calls, up to a message's worth
+    if (c->pending.size() == before) break;
+  }
 }
 
 // The answers of one message to their callers.
@@ -586,6 +601,7 @@ void Drive(Channel* c) {
             s->rw->Read(&s->rep, &s->read);
           } else {
             Retire_Locked(s);
+            s->closing = true;  // nothing more is written once Finish is asked for
             ++s->ops;
             s->rw->Finish(&s->status, &s->finish);
           }
@@ -647,8 +663,8 @@ int Wait_Batched(Channel* c, Entry& e, Link_Reply* reply) {
     pending = e.state == Entry::kPending;
     const Clock::time_point now = Clock::now();
     if (pending && now >= e.queued + kHold) {
-      Take_Pending_Locked(c);  // takes this call with the others
-      pending = false;
+      Take_Pending_Locked(c);  // takes this call with the others, unless another token's went first
+      pending = e.state == Entry::kPending;
       continue;
     }
     bool give_up = false, cancelled = false;
