@@ -7,13 +7,16 @@
 # (CI uses fewer: it checks that the programs run and answer right, not the figures).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 export TARVOK_DLL_PATH=$build/bin
 status=0
 
 pgdir=$(mktemp -d /tmp/zem-pg-bench.XXXXXX)
-trap '"$root/tools/pg-test-cluster.sh" stop "$pgdir"' EXIT
+# The programs run in a scratch folder: some leave cache files where they run.
+scratch=$(mktemp -d /tmp/zem-bench-run.XXXXXX)
+trap '"$root/tools/pg-test-cluster.sh" stop "$pgdir"; rm -rf "$scratch"' EXIT
+cd "$scratch" || exit 1
 if ZEM_PG_CONNINFO=$("$root/tools/pg-test-cluster.sh" start "$pgdir"); then
   export ZEM_PG_CONNINFO
 fi
