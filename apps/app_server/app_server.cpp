@@ -276,6 +276,12 @@ class App_Server::Batch final
     StartRead(&in_);
   }
 
+  // A call taken and refused before it ran: its answer, and the hold taken for it let go.
+  void Answer_Unrun(int i, const grpc::Status& status) {
+    Answer(i, status);
+    Let_Go();
+  }
+
   // Reads one message: its calls (each checked by name and queued as a call of its own), then its
   // cancels; a message that does not read ends the stream.
   void Take_Message() {
@@ -326,18 +332,14 @@ class App_Server::Batch final
     listed.reserve(taken.size());
     for (const auto& [i, s] : taken) {
       std::string no;
-      if (refused) {
-        Answer(i, grpc::Status(grpc::StatusCode::UNAUTHENTICATED, why));
-        Let_Go();
-      } else if (stopping) {
-        Answer(i, grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
-        Let_Go();
-      } else if (server_->Listed(s->req.name(), who_, &no)) {
+      if (refused)
+        Answer_Unrun(i, grpc::Status(grpc::StatusCode::UNAUTHENTICATED, why));
+      else if (stopping)
+        Answer_Unrun(i, grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
+      else if (server_->Listed(s->req.name(), who_, &no))
         listed.emplace_back(i, s);
-      } else {
-        Answer(i, grpc::Status(grpc::StatusCode::PERMISSION_DENIED, no));
-        Let_Go();
-      }
+      else
+        Answer_Unrun(i, grpc::Status(grpc::StatusCode::PERMISSION_DENIED, no));
     }
     size_t queued = 0;
     {
@@ -349,10 +351,8 @@ class App_Server::Batch final
     }
     // Woken after the lock is let go, as many workers as there are calls.
     for (size_t k = 0; k < queued; ++k) server_->queue_cv_.notify_one();
-    for (size_t k = queued; k < listed.size(); ++k) {
-      Answer(listed[k].first, grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
-      Let_Go();
-    }
+    for (size_t k = queued; k < listed.size(); ++k)
+      Answer_Unrun(listed[k].first, grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
     Let_Go();
   }
 
