@@ -23,6 +23,8 @@ using Clock = std::chrono::steady_clock;
 
 // How long the answers of a batch's calls that ended wait for the others still running.
 constexpr auto kAnswer_Hold = std::chrono::milliseconds(1);
+// How long the queue's first call waits on the workers awake before the guard wakes one more.
+constexpr auto kStall = std::chrono::milliseconds(1);
 // The most calls one call stream has in flight before its next message waits.
 constexpr int kStream_Open = 8192;
 
@@ -342,15 +344,16 @@ class App_Server::Batch final
         Answer_Unrun(i, grpc::Status(grpc::StatusCode::PERMISSION_DENIED, no));
     }
     size_t queued = 0;
+    Wakes wakes;
     {
       std::lock_guard<std::mutex> g(server_->queue_lock_);
       for (const auto& [i, s] : listed) {
         if (!server_->Queue_Locked(Job{ctx_, &s->req, &s->reply, nullptr, this, i, who_, nullptr}, peer)) break;
         ++queued;
       }
+      server_->Wake_Locked(&wakes);
     }
-    // Woken after the lock is let go, as many workers as there are calls.
-    for (size_t k = 0; k < queued; ++k) server_->queue_cv_.notify_one();
+    server_->Wake(wakes);
     for (size_t k = queued; k < listed.size(); ++k)
       Answer_Unrun(listed[k].first, grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
     Let_Go();
@@ -522,7 +525,13 @@ int App_Server::Start(std::string* error) {
   b.AddChannelArgument(GRPC_ARG_HTTP2_MIN_RECV_PING_INTERVAL_WITHOUT_DATA_MS, 20000);
   // A second server started on the same port by mistake fails instead of sharing it silently.
   b.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
-  for (int i = 0; i < o_.threads; ++i) workers_.emplace_back(&App_Server::Work, this);
+  wake_cap_ = std::min(o_.threads, std::max(2, static_cast<int>(std::thread::hardware_concurrency())));
+  awake_ = o_.threads;  // each goes idle at the empty queue
+  for (int i = 0; i < o_.threads; ++i) {
+    sleepers_.push_back(std::make_unique<Sleeper>());
+    workers_.emplace_back(&App_Server::Work, this, sleepers_.back().get());
+  }
+  guard_ = std::thread(&App_Server::Guard, this);
   flusher_ = std::thread(&App_Server::Flusher, this);
   server_ = b.BuildAndStart();
   if (!server_ || port_ == 0) {
@@ -591,13 +600,15 @@ grpc::ServerUnaryReactor* App_Server::Call(grpc::CallbackServerContext* ctx, con
     return r;
   }
   bool queued;
+  Wakes wakes;
   {
     std::lock_guard<std::mutex> g(queue_lock_);
     queued = Queue_Locked(Job{ctx, req, reply, r, nullptr, -1, std::move(who), nullptr}, peer);
+    Wake_Locked(&wakes);
   }
   // Woken after the lock is let go: the worker does not wake into a held lock.
   if (queued) {
-    queue_cv_.notify_one();
+    Wake(wakes);
     return r;
   }
   r->Finish(grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
@@ -644,37 +655,97 @@ bool App_Server::Queue_Locked(Job job, const std::string& peer) {
     return true;
   }
   ++c->queued;
+  job.queued = Clock::now();
   queue_.push_back(std::move(job));
   return true;
 }
 
-void App_Server::Work() {
-  for (;;) {
-    Job job;
-    {
-      std::unique_lock<std::mutex> l(queue_lock_);
-      queue_cv_.wait(l, [this] { return stopping_ || !queue_.empty(); });
-      if (queue_.empty()) break;  // stopping, and nothing left
-      job = std::move(queue_.front());
-      queue_.pop_front();
+void App_Server::Wake_Locked(Wakes* w) {
+  const int waiting = static_cast<int>(queue_.size()) - starting_;
+  for (int n = std::min(waiting, wake_cap_ - awake_); n > 0 && !idle_.empty(); --n) Wake_One_Locked(w);
+  // Calls left waiting for the workers awake: the guard sees that they do not wait on a slow one.
+  if (guard_idle_ && static_cast<int>(queue_.size()) > starting_ && !idle_.empty()) {
+    guard_idle_ = false;
+    w->guard = true;
+  }
+}
+
+void App_Server::Wake_One_Locked(Wakes* w) {
+  Sleeper* s = idle_.back();
+  idle_.pop_back();
+  s->woken = true;
+  ++awake_;
+  ++starting_;
+  w->workers.push_back(s);
+}
+
+void App_Server::Wake(const Wakes& w) {
+  for (Sleeper* s : w.workers) s->cv.notify_one();
+  if (w.guard) guard_cv_.notify_one();
+}
+
+void App_Server::Guard() {
+  std::unique_lock<std::mutex> l(queue_lock_);
+  while (!guard_stop_) {
+    if (queue_.empty() || idle_.empty()) {
+      guard_idle_ = true;
+      guard_cv_.wait(l);
+      guard_idle_ = false;
+      continue;
     }
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point due = queue_.front().queued + kStall;
+    if (now < due) {
+      guard_cv_.wait_until(l, due);
+      continue;
+    }
+    if (starting_ == 0) {
+      // The workers awake are all held longer than kStall: one more (the sleepers outlive the lock).
+      Wakes w;
+      Wake_One_Locked(&w);
+      w.workers.front()->cv.notify_one();
+    }
+    // Once the one woken is at the queue, the next call's wait is looked at.
+    guard_cv_.wait_until(l, now + kStall);
+  }
+}
+
+void App_Server::Work(Sleeper* me) {
+  std::unique_lock<std::mutex> l(queue_lock_);
+  for (;;) {
+    if (queue_.empty()) {
+      if (stopping_) break;  // and nothing left
+      --awake_;
+      me->woken = false;
+      idle_.push_back(me);
+      me->cv.wait(l, [me] { return me->woken; });
+      --starting_;  // the waker counted it awake
+      continue;
+    }
+    Job job = std::move(queue_.front());
+    queue_.pop_front();
+    l.unlock();
     Run(job);
     Batch* batch = job.batch;
-    {
-      std::lock_guard<std::mutex> g(queue_lock_);
-      Client* c = job.client;
-      if (!c->waiting.empty()) {
-        // The connection's next call takes this one's place (this worker takes it next, or another).
-        queue_.push_back(std::move(c->waiting.front()));
-        c->waiting.pop_front();
-      } else if (--c->queued == 0) {
-        clients_.erase(c->peer);
-        delete c;
-      }
+    l.lock();
+    Client* c = job.client;
+    if (!c->waiting.empty()) {
+      // The connection's next call takes this one's place (this worker takes it next, or another).
+      queue_.push_back(std::move(c->waiting.front()));
+      queue_.back().queued = Clock::now();
+      c->waiting.pop_front();
+    } else if (--c->queued == 0) {
+      clients_.erase(c->peer);
+      delete c;
     }
     --in_flight_;
-    if (batch) batch->Let_Go();
+    if (batch) {
+      l.unlock();
+      batch->Let_Go();
+      l.lock();
+    }
   }
+  l.unlock();
   Db_Connect_Mgr()->Release_Thread();
 }
 
@@ -859,13 +930,23 @@ void App_Server::Drain() {
   // Refuses new calls at once; the calls in flight finish (the workers keep running) until the
   // deadline, when gRPC cancels what is left: a call cancelled while it waited in the queue is not run.
   if (server_) server_->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(o_.drain_seconds));
+  Wakes all;
   {
     std::lock_guard<std::mutex> g(queue_lock_);
     stopping_ = true;
+    while (!idle_.empty()) Wake_One_Locked(&all);
   }
-  queue_cv_.notify_all();
+  Wake(all);
   for (std::thread& t : workers_) t.join();
   workers_.clear();
+  if (guard_.joinable()) {
+    {
+      std::lock_guard<std::mutex> g(queue_lock_);
+      guard_stop_ = true;
+    }
+    guard_cv_.notify_all();
+    guard_.join();
+  }
   if (server_) server_->Wait();
   server_.reset();
   if (flusher_.joinable()) {

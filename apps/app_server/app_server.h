@@ -29,6 +29,7 @@
 #include <grpcpp/grpcpp.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -90,6 +91,18 @@ class App_Server final : public zem::link::AppServer::CallbackService {
     int index;
     std::string who;  // token label and peer, for the log
     Client* client;   // its connection's count of calls, for the cap
+    std::chrono::steady_clock::time_point queued{};  // when it entered the workers' queue
+  };
+  // A worker's own wake-up, so that a waker wakes just the workers the queue needs (each wake is a
+  // context switch the calls pay for) and knows whom it woke.
+  struct Sleeper {
+    std::condition_variable cv;
+    bool woken = false;
+  };
+  // Whom to wake once queue_lock_ is let go.
+  struct Wakes {
+    std::vector<Sleeper*> workers;
+    bool guard = false;
   };
 
   // The token's label, or empty after refusing (logged) for want of a valid token.
@@ -100,7 +113,15 @@ class App_Server final : public zem::link::AppServer::CallbackService {
   // Puts a call in the workers' queue, or in its connection's list when the connection is at its cap.
   // Under queue_lock_; false when the server is stopping.
   bool Queue_Locked(Job job, const std::string& peer);
-  void Work();
+  void Work(Sleeper* me);
+  // After calls were queued: wakes idle workers until as many are awake as there are CPUs, or as
+  // there are calls waiting; the guard watches the rest (Guard).
+  void Wake_Locked(Wakes* w);
+  void Wake_One_Locked(Wakes* w);  // the idle worker last in; idle_ not empty
+  void Wake(const Wakes& w);
+  // Wakes one worker more than the CPUs when the queue's first call has waited kStall: the workers
+  // awake may all be held by slow calls (a long statement, a lock), and the others must not wait on them.
+  void Guard();
   void Run(Job& job);
   bool Gave_Up(const Job& job);
   void Answer(Job& job, const grpc::Status& status);
@@ -119,10 +140,18 @@ class App_Server final : public zem::link::AppServer::CallbackService {
   std::set<std::string> names_;
 
   std::mutex queue_lock_;
-  std::condition_variable queue_cv_;
   std::deque<Job> queue_;
   bool stopping_ = false;
   std::vector<std::thread> workers_;
+  std::vector<std::unique_ptr<Sleeper>> sleepers_;  // one per worker, for the server's life
+  std::vector<Sleeper*> idle_;  // last in, first woken: its cache is the warmest
+  int awake_ = 0;               // workers not idle (running, or woken and not yet at the queue)
+  int starting_ = 0;            // woken and not yet at the queue
+  int wake_cap_ = 2;            // the CPUs: workers woken for calls waiting
+  std::condition_variable guard_cv_;
+  bool guard_idle_ = false;  // the guard waits with no deadline
+  bool guard_stop_ = false;
+  std::thread guard_;
   std::atomic<int> in_flight_{0};
   std::map<std::string, Client*> clients_;
   // Batches whose answers ready wait a moment for the others (Batch::Send_Locked), by when.

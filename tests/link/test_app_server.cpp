@@ -274,7 +274,8 @@ TEST_P(App_Server_Test, CallsMadeAtOnceEachGetTheirOwnAnswerAndUnitOfWork) {
 
 TEST_P(App_Server_Test, OneClientsCallsBeyondItsCapWaitWhileOthersAreServed) {
   // Eight calls at once over this process's one connection: the server runs three at a time (its
-  // cap per client), the others wait on this side and all are answered.
+  // cap per client), the others wait on this side and all are answered. With fewer CPUs than that,
+  // the third call and the other client's wait on the workers awake until the guard wakes more.
   std::vector<std::pair<int, std::string>> got(8);
   std::vector<std::thread> threads;
   for (auto& g : got) threads.emplace_back([&g] { g = Call("test_slow", {{u"ms", "300"}}); });
