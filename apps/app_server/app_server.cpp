@@ -1,6 +1,8 @@
 // zem_app_server's service: checks, the worker queue, the watchers, the summary.
 #include "apps/app_server/app_server.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -525,7 +527,12 @@ int App_Server::Start(std::string* error) {
   b.AddChannelArgument(GRPC_ARG_HTTP2_MIN_RECV_PING_INTERVAL_WITHOUT_DATA_MS, 20000);
   // A second server started on the same port by mistake fails instead of sharing it silently.
   b.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
-  wake_cap_ = std::min(o_.threads, std::max(2, static_cast<int>(std::thread::hardware_concurrency())));
+  // The CPUs this process may run on (a container or taskset may allow fewer than the machine has).
+  cpu_set_t cpus;
+  const int n_cpus = sched_getaffinity(0, sizeof cpus, &cpus) == 0
+                         ? CPU_COUNT(&cpus)
+                         : static_cast<int>(std::thread::hardware_concurrency());
+  wake_cap_ = std::min(o_.threads, std::max(2, n_cpus));
   awake_ = o_.threads;  // each goes idle at the empty queue
   for (int i = 0; i < o_.threads; ++i) {
     sleepers_.push_back(std::make_unique<Sleeper>());
@@ -607,10 +614,8 @@ grpc::ServerUnaryReactor* App_Server::Call(grpc::CallbackServerContext* ctx, con
     Wake_Locked(&wakes);
   }
   // Woken after the lock is let go: the worker does not wake into a held lock.
-  if (queued) {
-    Wake(wakes);
-    return r;
-  }
+  Wake(wakes);
+  if (queued) return r;
   r->Finish(grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
   return r;
 }
@@ -700,7 +705,8 @@ void App_Server::Guard() {
       continue;
     }
     if (starting_ == 0) {
-      // The workers awake are all held longer than kStall: one more (the sleepers outlive the lock).
+      // The workers awake are held by slow calls, or too few for the calls waiting: one more (the
+      // sleepers outlive the lock).
       Wakes w;
       Wake_One_Locked(&w);
       w.workers.front()->cv.notify_one();

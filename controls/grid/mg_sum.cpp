@@ -16,33 +16,33 @@ namespace {
 // through the decimal string addition, which reads it as the number routines do.
 class Exact_Sum {
  public:
-  void Add(QStringView v) {
-    long long m = 0;
-    int scale = 0, digits = 0;
-    qsizetype i = 0, n = v.size();
+  // Adds v; returns how many characters follow its dot (0 without one): the decimals it was written with.
+  int Add(QStringView v) {
+    const char16_t* p = v.utf16();
+    const char16_t* const e = p + v.size();
     bool neg = false;
-    if (i < n && (v[i] == u'-' || v[i] == u'+')) neg = v[i++] == u'-';
-    bool dot = false, ok = i < n;
-    for (; i < n && ok; ++i) {
-      const char16_t ch = v[i].unicode();
-      if (ch >= u'0' && ch <= u'9') {
-        if (++digits > 18) ok = false;
-        m = m * 10 + (ch - u'0');
-        if (dot) ++scale;
-      } else if (ch == u'.' && !dot) {
-        dot = true;
-      } else {
-        ok = false;
-      }
+    if (p < e && (*p == u'-' || *p == u'+')) neg = *p++ == u'-';
+    // Unsigned, so that a long run of digits wraps instead of overflowing; it is then not used.
+    unsigned long long m = 0;
+    const char16_t* const whole = p;
+    while (p < e && unsigned(*p - u'0') <= 9) m = m * 10 + unsigned(*p++ - u'0');
+    int digits = int(p - whole), scale = 0;
+    if (p < e && *p == u'.') {
+      const char16_t* const frac = ++p;
+      while (p < e && unsigned(*p - u'0') <= 9) m = m * 10 + unsigned(*p++ - u'0');
+      scale = int(p - frac);
+      digits += scale;
     }
-    if (ok && digits > 0) {
-      by_scale_[scale] += neg ? -m : m;
+    if (p == e && digits > 0 && digits <= 18) {
+      by_scale_[scale] += neg ? -(long long)m : (long long)m;
       used_[scale] = true;
-      return;
+      return scale;
     }
     std::string t = TMG::Narrow(v), out;
     Dec_Add(slow_.c_str(), t.c_str(), &out);
     slow_ = out;
+    const qsizetype dot = v.indexOf(u'.');
+    return dot < 0 ? 0 : int(v.size() - dot - 1);
   }
 
   // The exact total; its scale is the largest of the values added.
@@ -291,12 +291,10 @@ int TMG::Cal_Sum_Val() {
       QStringView v = CellView(st.col, r).left(100);
       if (v.isEmpty()) continue;
       if (kept_as_typed && !Number_Problem(st.col, r).isEmpty()) continue;
-      const qsizetype dot = v.indexOf(u'.');
-      const int k = dot < 0 ? 0 : int(v.size() - dot - 1);
+      const int k = st.sum.Add(v);
       if (st.dec < 0) st.dec = k;
       else if (k != st.dec) st.same = false;
       st.counted = true;
-      st.sum.Add(v);
     }
   }
   for (Stat& st : stats) {
