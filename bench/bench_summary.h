@@ -100,19 +100,23 @@ inline bool Holds(const char* target, double value, double ratio) {
   return op[0] == '<' ? v <= limit : v >= limit;
 }
 
-// The machine a run measured: CPU model and count, cache sizes, and the load of the machine when the
-// run ended, e.g. "Machine: AMD EPYC, 2 CPUs; caches L1d 48 KiB, L1i 32 KiB, L2 1024 KiB, L3 32768 KiB;
-// load 1.60". Caches come from the kernel's per-CPU cache folder; a virtual machine often has none, and
+// The machine a run measured: CPU model (with its family and model numbers: a virtual machine's model
+// name may say little more than the maker), CPU count, cache sizes, and the load of the machine when
+// the run ended, e.g. "Machine: AMD EPYC (family 25, model 1), 2 CPUs; caches L1d 48 KiB, L1i 32 KiB,
+// L2 1024 KiB, L3 32768 KiB; load 1.60". Caches come from the kernel's per-CPU cache folder; a virtual machine often has none, and
 // then from the C library, which asks the processor.
 inline std::string Machine() {
-  std::string model = "unknown CPU";
+  std::string model = "unknown CPU", family, number;
   std::ifstream cpuinfo("/proc/cpuinfo");
-  for (std::string line; std::getline(cpuinfo, line);) {
-    if (line.compare(0, 10, "model name") == 0 && line.find(':') != std::string::npos) {
-      model = line.substr(line.find(':') + 2);
-      break;
-    }
+  for (std::string line; std::getline(cpuinfo, line) && !line.empty();) {
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos || colon + 2 > line.size()) continue;
+    const std::string key = line.substr(0, line.find_first_of("\t:")), value = line.substr(colon + 2);
+    if (key == "model name") model = value;
+    else if (key == "cpu family") family = value;
+    else if (key == "model") number = value;
   }
+  if (!family.empty() && !number.empty()) model += " (family " + family + ", model " + number + ")";
   auto kib = [](long bytes) { return std::to_string(bytes / 1024) + " KiB"; };
   std::string caches;
   const std::string dir = "/sys/devices/system/cpu/cpu0/cache/index";
@@ -164,7 +168,7 @@ inline void Line(const char* what, double value, const char* anchor_what, double
 // Google Benchmark's table as usual (one block of rows a round), then the machine and the program's
 // summary lines. Each run is kept by benchmark name: CPU and wall seconds per iteration, the least over
 // rounds and repetitions (on a shared machine the others measure the neighbours), and its
-// bytes_per_second counter. A run that failed its check fails the program; one skipped because
+// bytes_per_second counter, the most over them. A run that failed its check fails the program; one skipped because
 // ZEM_PG_CONNINFO names no server does not (its line says it was not run).
 class Summary : public benchmark::ConsoleReporter {
  public:
@@ -182,7 +186,7 @@ class Summary : public benchmark::ConsoleReporter {
       Keep_Least(&cpu_, r.benchmark_name(), r.GetAdjustedCPUTime() / unit);
       Keep_Least(&real_, r.benchmark_name(), r.GetAdjustedRealTime() / unit);
       auto it = r.counters.find("bytes_per_second");
-      if (it != r.counters.end()) mbps_[r.benchmark_name()] = it->second.value / 1e6;
+      if (it != r.counters.end()) Keep_Most(&mbps_, r.benchmark_name(), it->second.value / 1e6);
     }
   }
   // The machine's description is printed once, not every round.
@@ -215,6 +219,11 @@ class Summary : public benchmark::ConsoleReporter {
     auto it = m->find(name);
     if (it == m->end()) (*m)[name] = v;
     else it->second = std::min(it->second, v);
+  }
+  static void Keep_Most(Figures* m, const std::string& name, double v) {
+    auto it = m->find(name);
+    if (it == m->end()) (*m)[name] = v;
+    else it->second = std::max(it->second, v);
   }
   static double Find(const Figures& m, const std::string& name) {
     auto it = m.lower_bound(name);

@@ -118,13 +118,10 @@ namespace {
 
 // The grid's own figures, then the data benchmarks' (bench_mg_data.cpp), each beside its anchor.
 void Print(const Summary&) {
-  auto ratio = [](const char* a, const char* b) { return Fig(b) > 0 ? Fig(a) / Fig(b) : 0.0; };
+  const Form fine{"ms", 3, 2};
   if (g_sec.count("paint"))
-    std::printf("paint TMG 1M rows %.3f ms beside QTableWidget 100k rows %.3f ms: %.2fx (target <= 1.5x)\n",
-                Fig("paint"), Fig("paint_anchor"), ratio("paint", "paint_anchor"));
-  if (g_sec.count("fit"))
-    std::printf("Fit_To_Show 1M rows %.3f ms beside 2,000 rows %.3f ms: %.2fx (target <= 2x)\n", Fig("fit"),
-                Fig("fit_anchor"), ratio("fit", "fit_anchor"));
+    Line("paint TMG 1M rows", Fig("paint"), "QTableWidget 100k rows", Fig("paint_anchor"), "<= 1.5x", fine);
+  if (g_sec.count("fit")) Line("Fit_To_Show 1M rows", Fig("fit"), "2,000 rows", Fig("fit_anchor"), "<= 2x", fine);
   if (g_sec.count("allt")) std::printf("Allt_And_Unify 1M rows x 3 columns: %.0f rows/s\n", 1e6 / g_sec["allt"]);
   Line("Sort 100k x 10 text key", Fig("sort_text"), "QTableWidget::sortItems", Fig("sort_text_anchor"), "<= 0.25x");
   Line("Sort 100k x 10 numeric key", Fig("sort_num"), "QTableWidget::sortItems doubles", Fig("sort_num_anchor"),

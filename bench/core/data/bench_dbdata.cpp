@@ -246,13 +246,12 @@ BENCHMARK(BM_Pack_Anchor_Memcpy)->Unit(benchmark::kMillisecond);
 // The sort beside std::sort, then each throughput beside memcpy, with the targets.
 void Print(const Summary& s) {
   double sort = s.Cpu("BM_Sort_DBDataMgr"), anchor = s.Cpu("BM_Sort_Anchor_StdSort");
-  std::printf("Sort 1,000,000 rows, 2 keys: DBDataMgr %.0f ms, std::sort anchor %.0f ms: %.2fx (target <= 3x)\n",
-              sort * 1e3, anchor * 1e3, anchor > 0 ? sort / anchor : 0.0);
-  double mc = s.Mbps("BM_Pack_Anchor_Memcpy");
-  std::printf("Pack_Data   %.0f MB/s beside memcpy %.0f MB/s (target >= 150 MB/s)\n", s.Mbps("BM_Pack_Data"), mc);
-  std::printf("Unpack_Data %.0f MB/s over earlier content, %.0f MB/s into a new set, beside memcpy %.0f MB/s "
-              "(target >= 150 MB/s)\n",
-              s.Mbps("BM_Unpack_Data/"), s.Mbps("BM_Unpack_Data_Fresh"), mc);
+  Line("Sort 1,000,000 rows, 2 keys: DBDataMgr", sort * 1e3, "std::sort", anchor * 1e3, "<= 3x", Form{"ms", 0, 2});
+  const double mc = s.Mbps("BM_Pack_Anchor_Memcpy");
+  const Form rate{"MB/s", 0, 3};
+  Line("Pack_Data", s.Mbps("BM_Pack_Data"), "memcpy", mc, ">= 150 MB/s", rate);
+  Line("Unpack_Data over earlier content", s.Mbps("BM_Unpack_Data/"), "memcpy", mc, ">= 150 MB/s", rate);
+  Line("Unpack_Data into a new set", s.Mbps("BM_Unpack_Data_Fresh"), "memcpy", mc, ">= 150 MB/s", rate);
 }
 
 }  // namespace

@@ -152,9 +152,8 @@ BENCHMARK(BM_Zip_Anchor_Compress)->Unit(benchmark::kMillisecond)->Iterations(5);
 // Unpacking's growth with the number of parameters, then each throughput beside its anchor.
 void Print(const Summary& s) {
   double t10 = s.Cpu("BM_Unpack/10000/"), t100 = s.Cpu("BM_Unpack/100000/");
-  std::printf("Unpack_Para 100,000 parameters %.2f ms CPU beside 10,000 parameters %.2f ms CPU: %.2fx "
-              "(target <= 15x)\n",
-              t100 * 1e3, t10 * 1e3, t10 > 0 ? t100 / t10 : 0.0);
+  Line("Unpack_Para 100,000 parameters", t100 * 1e3, "10,000 parameters", t10 * 1e3, "<= 15x",
+       Form{"ms", 2, 2, "anchor, CPU time"});
   double mc = s.Mbps("BM_Pack_Anchor_Memcpy");
   std::printf("Pack_Para   %.0f MB/s beside memcpy %.0f MB/s\n", s.Mbps("BM_Pack"), mc);
   std::printf("Unpack_Para %.0f MB/s beside memcpy %.0f MB/s\n", s.Mbps("BM_Unpack/100000/"), mc);

@@ -379,15 +379,16 @@ void BM_Pg_Anchor_Batch(benchmark::State& state) {
 // Each query area beside its bare loop, then the PostgreSQL round trips beside theirs.
 void Print(const Summary& s) {
   auto area = [](const char* db, double a, double b, const char* what, const char* kind) {
-    std::printf("%s, 100,000 rows x 5 columns: query area %.1f ms, bare %s %.1f ms (%s time): %.2fx (target <= 1.5x)\n",
-                db, a * 1e3, what, b * 1e3, kind, b > 0 ? a / b : 0.0);
+    const std::string title = std::string(db) + ", 100,000 rows x 5 columns: query area";
+    const std::string note = std::string("anchor, ") + kind + " time";
+    Line(title.c_str(), a * 1e3, what, b * 1e3, "<= 1.5x", Form{"ms", 1, 2, note.c_str()});
   };
-  area("SQLite", s.Cpu("BM_Sqlite_Query_Area"), s.Cpu("BM_Sqlite_Anchor_Step"), "sqlite3_step loop", "CPU");
+  area("SQLite", s.Cpu("BM_Sqlite_Query_Area"), s.Cpu("BM_Sqlite_Anchor_Step"), "bare sqlite3_step loop", "CPU");
   if (!Pg_Conninfo()) {
     std::printf("PostgreSQL half not run: ZEM_PG_CONNINFO is not set\n");
     return;
   }
-  area("PostgreSQL", s.Real("BM_Pg_Query_Area"), s.Real("BM_Pg_Anchor_Libpq"), "libpq loop", "wall");
+  area("PostgreSQL", s.Real("BM_Pg_Query_Area"), s.Real("BM_Pg_Anchor_Libpq"), "bare libpq loop", "wall");
   const Form wall{"ms", 1, 2, "anchor, wall time"};
   Line("PostgreSQL, 2,000 short statements, taking turns with the anchor: Exec", Fig("short"), "bare PQexec",
        Fig("short_anchor"), "<= 1.5x", wall);
