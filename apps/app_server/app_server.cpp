@@ -620,6 +620,7 @@ grpc::ServerUnaryReactor* App_Server::Call(grpc::CallbackServerContext* ctx, con
   return r;
 }
 
+#ifndef ZEM_APP_SERVER_UNARY_ONLY
 grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply>* App_Server::CallStream(
     grpc::CallbackServerContext* ctx) {
   std::string why;
@@ -640,6 +641,7 @@ grpc::ServerBidiReactor<zem::link::CallBatchRequest, zem::link::CallBatchReply>*
   b->Refuse(grpc::Status(grpc::StatusCode::UNAVAILABLE, "the server is stopping"));
   return b;
 }
+#endif
 
 void App_Server::Remove_Stream(Batch* b) {
   std::lock_guard<std::mutex> g(watchers_lock_);

@@ -46,9 +46,11 @@ inline std::string Make_Certs(const std::string& dir) {
 class Server_Proc {
  public:
   ~Server_Proc() { Kill(); }
+  // The program started, from the build's bin folder (zem_app_server unless told otherwise).
+  void Use_Program(const std::string& name) { program_ = name; }
   bool Start(const std::vector<std::string>& args, const std::string& log) {
     log_ = log;
-    std::vector<std::string> argv = {Bin_Dir() + "/zem_app_server"};
+    std::vector<std::string> argv = {Bin_Dir() + "/" + program_};
     argv.insert(argv.end(), args.begin(), args.end());
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
@@ -117,6 +119,7 @@ class Server_Proc {
  private:
   pid_t pid_ = -1;
   int status_ = 0;
+  std::string program_ = "zem_app_server";
   std::string log_;
 };
 
