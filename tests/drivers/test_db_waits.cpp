@@ -240,14 +240,33 @@ TEST_P(Db_Test, StoppedBackendMidStatementAndMidBatch) {
     std::atomic<bool> returned{false};
     // Stops the backend once it is inside the call's transaction, as a server that stalls mid-way. It
     // watches until the call returns: filling the batch's rows first takes seconds on a loaded machine.
+    // What the stopper saw last, told when it never stopped the backend.
+    std::string seen;
     std::thread stopper([&] {
-      PGconn* c = PQconnectdb(std::getenv("ZEM_PG_CONNINFO"));
+      PGconn* c = nullptr;
       // Between calls no transaction is open, so one open is this call's (running a statement or, on a
       // loaded machine, waiting for the batch's next rows).
       const std::string inside = "select 1 from pg_stat_activity where pid = " + pid + " and xact_start is not null";
+      int polls = 0;
       for (int i = 0; i < 60000 && !stopped && !returned; i++, usleep(2000)) {
+        if (!c || PQstatus(c) != CONNECTION_OK) {
+          // A watcher that could not connect would never see the call: it tries again.
+          if (c) seen = PQerrorMessage(c);
+          PQfinish(c);
+          c = PQconnectdb(std::getenv("ZEM_PG_CONNINFO"));
+          continue;
+        }
         PGresult* res = PQexec(c, inside.c_str());
+        ++polls;
+        if (PQresultStatus(res) != PGRES_TUPLES_OK) seen = PQerrorMessage(c);
         if (PQntuples(res) == 1) stopped = kill(std::stoi(pid), SIGSTOP) == 0;
+        PQclear(res);
+      }
+      if (!stopped && c && PQstatus(c) == CONNECTION_OK) {
+        PGresult* res = PQexec(c, ("select coalesce(state, '-') || ' ' || coalesce(xact_start::text, 'no transaction') "
+                                   "|| ' ' || coalesce(query, '') from pg_stat_activity where pid = " + pid).c_str());
+        seen += " after " + std::to_string(polls) + " looks; now: " +
+                (PQntuples(res) == 1 ? PQgetvalue(res, 0, 0) : "no such backend");
         PQclear(res);
       }
       PQfinish(c);
@@ -268,7 +287,7 @@ TEST_P(Db_Test, StoppedBackendMidStatementAndMidBatch) {
     }
     returned = true;
     stopper.join();
-    ASSERT_TRUE(stopped.load()) << "the backend was never seen inside the call";
+    ASSERT_TRUE(stopped.load()) << "the backend was never seen inside the call: " << seen;
     EXPECT_EQ(code, DB_LOST_CONNECTION) << Msg(q);
     EXPECT_TRUE(Has(Msg(q), "ConnectionWrite: no answer from the server within 2 s; the statement was cancelled "
                             "and the connection closed")) << Msg(q);
