@@ -39,19 +39,18 @@ namespace zem_bench {
 inline std::map<std::string, double> g_sec;  // figures a program times itself: seconds (or bytes) by name
 inline bool g_ok = true;                     // every answer was right; else the program exits with 1
 
-// Keeps a figure a program timed itself: the least of every run of it (each round runs it again).
-inline void Keep(const std::string& name, double v) {
-  auto it = g_sec.find(name);
-  if (it == g_sec.end()) g_sec[name] = v;
-  else it->second = std::min(it->second, v);
+// Keeps in *m the best of the runs of a figure: the least of its times, the most of its rates (the
+// run disturbed least either way).
+inline void Keep_Best(std::map<std::string, double>* m, const std::string& name, double v, bool most) {
+  auto [it, fresh] = m->emplace(name, v);
+  if (!fresh) it->second = most ? std::max(it->second, v) : std::min(it->second, v);
 }
 
-// The same for a rate (calls a second): the most of every run, the run disturbed least.
-inline void Keep_Most(const std::string& name, double v) {
-  auto it = g_sec.find(name);
-  if (it == g_sec.end()) g_sec[name] = v;
-  else it->second = std::max(it->second, v);
-}
+// Keeps a figure a program timed itself: the least of every run of it (each round runs it again).
+inline void Keep(const std::string& name, double v) { Keep_Best(&g_sec, name, v, false); }
+
+// The same for a rate (calls a second): the most of every run.
+inline void Keep_Most(const std::string& name, double v) { Keep_Best(&g_sec, name, v, true); }
 
 inline void Check(bool ok, const char* what) {
   if (!ok) {
@@ -103,8 +102,8 @@ inline bool Holds(const char* target, double value, double ratio) {
 // The machine a run measured: CPU model (with its family and model numbers: a virtual machine's model
 // name may say little more than the maker), CPU count, cache sizes, and the load of the machine when
 // the run ended, e.g. "Machine: AMD EPYC (family 25, model 1), 2 CPUs; caches L1d 48 KiB, L1i 32 KiB,
-// L2 1024 KiB, L3 32768 KiB; load 1.60". Caches come from the kernel's per-CPU cache folder; a virtual machine often has none, and
-// then from the C library, which asks the processor.
+// L2 1024 KiB, L3 32768 KiB; load 1.60". Caches come from the kernel's per-CPU cache folder; a virtual
+// machine often has none, and then from the C library, which asks the processor.
 inline std::string Machine() {
   std::string model = "unknown CPU", family, number;
   std::ifstream cpuinfo("/proc/cpuinfo");
@@ -168,8 +167,8 @@ inline void Line(const char* what, double value, const char* anchor_what, double
 // Google Benchmark's table as usual (one block of rows a round), then the machine and the program's
 // summary lines. Each run is kept by benchmark name: CPU and wall seconds per iteration, the least over
 // rounds and repetitions (on a shared machine the others measure the neighbours), and its
-// bytes_per_second counter, the most over them. A run that failed its check fails the program; one skipped because
-// ZEM_PG_CONNINFO names no server does not (its line says it was not run).
+// bytes_per_second counter, the most over them. A run that failed its check fails the program; one
+// skipped because ZEM_PG_CONNINFO names no server does not (its line says it was not run).
 class Summary : public benchmark::ConsoleReporter {
  public:
   using Print = std::function<void(const Summary&)>;
@@ -183,10 +182,10 @@ class Summary : public benchmark::ConsoleReporter {
         continue;
       }
       const double unit = benchmark::GetTimeUnitMultiplier(r.time_unit);
-      Keep_Least(&cpu_, r.benchmark_name(), r.GetAdjustedCPUTime() / unit);
-      Keep_Least(&real_, r.benchmark_name(), r.GetAdjustedRealTime() / unit);
+      Keep_Best(&cpu_, r.benchmark_name(), r.GetAdjustedCPUTime() / unit, false);
+      Keep_Best(&real_, r.benchmark_name(), r.GetAdjustedRealTime() / unit, false);
       auto it = r.counters.find("bytes_per_second");
-      if (it != r.counters.end()) Keep_Most(&mbps_, r.benchmark_name(), it->second.value / 1e6);
+      if (it != r.counters.end()) Keep_Best(&mbps_, r.benchmark_name(), it->second.value / 1e6, true);
     }
   }
   // The machine's description is printed once, not every round.
@@ -215,16 +214,6 @@ class Summary : public benchmark::ConsoleReporter {
 
  private:
   using Figures = std::map<std::string, double>;
-  static void Keep_Least(Figures* m, const std::string& name, double v) {
-    auto it = m->find(name);
-    if (it == m->end()) (*m)[name] = v;
-    else it->second = std::min(it->second, v);
-  }
-  static void Keep_Most(Figures* m, const std::string& name, double v) {
-    auto it = m->find(name);
-    if (it == m->end()) (*m)[name] = v;
-    else it->second = std::max(it->second, v);
-  }
   static double Find(const Figures& m, const std::string& name) {
     auto it = m.lower_bound(name);
     return it != m.end() && it->first.compare(0, name.size(), name) == 0 ? it->second : 0;

@@ -1,7 +1,8 @@
 // TStringGrid against QTableWidget with the same texts: fill time and peak memory, and the paint of one
 // 1200 x 800 viewport scrolled to the middle.
 //
-// Usage: bench_grid MODE ROWS [google benchmark flags]
+// Usage: bench_grid MODE ROWS [google benchmark flags], or bench_grid machine (the machine line every
+// benchmark program prints, for run_grid_bench.sh's table)
 //   MODE fill_tk | fill_qt   fill ROWS x 10 cells (codes, Chinese names, amounts, dates ...)
 //        paint_tk | paint_qt fill, scroll to the middle row, render the viewport repeatedly
 // Each mode runs in a fresh process (run_grid_bench.sh does that), so the peak resident size measured
@@ -10,6 +11,8 @@
 // (seconds are process CPU seconds: the machine is shared, and both sides run on one thread)
 // and checks its answer: the texts read back, the rendered viewport shows the middle rows.
 #include "toolkit/tk_grid.h"
+
+#include "bench/bench_summary.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -200,8 +203,12 @@ void BM_Paint(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "machine") == 0) {
+        std::printf("%s\n", zem_bench::Machine().c_str());
+        return 0;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s fill_tk|fill_qt|paint_tk|paint_qt ROWS [benchmark flags]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s fill_tk|fill_qt|paint_tk|paint_qt ROWS [benchmark flags] | machine\n", argv[0]);
         return 2;
     }
     g_mode = argv[1];

@@ -49,13 +49,7 @@ tk_fill_m=${sec[fill_tk 1000000]} tk_mem_m=${mb[fill_tk 1000000]}
 tk_paint_m=${sec[paint_tk 1000000]}
 
 # The machine, as the other benchmark programs print it.
-model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
-family=$(sed -n 's/^cpu family[[:space:]]*: //p' /proc/cpuinfo | head -1)
-number=$(sed -n 's/^model[[:space:]]*: //p' /proc/cpuinfo | head -1)
-caches=$(getconf -a 2>/dev/null | awk '$1 ~ /^LEVEL[1-3]_(D|I|)CACHE_SIZE$/ && $2 > 0 {
-    n = $1; sub(/^LEVEL/, "L", n); sub(/_CACHE_SIZE$/, "", n); sub(/_DCACHE_SIZE$/, "d", n); sub(/_ICACHE_SIZE$/, "i", n)
-    printf "%s%s %d KiB", sep, n, $2 / 1024; sep = ", " }')
-echo "Machine: ${model:-unknown CPU} (family ${family:-?}, model ${number:-?}), $(nproc) CPUs; caches ${caches:-unknown}; load $(cut -d' ' -f1 /proc/loadavg)"
+"$bin" machine
 
 status=0
 # row TITLE OURS ANCHOR UNIT TARGET: one line with the ratio and, when there is a target on the ratio
