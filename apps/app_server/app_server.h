@@ -12,8 +12,9 @@
 // Batches. A client process whose threads call many at once sends the calls made while others were in
 // flight together, as one message of a CallStream it keeps open. Each is a call of its own here:
 // checked by name, queued for the workers beside the single calls (so they run side by side), its own
-// unit of work, trace and summary figures, and answered on the stream as it ends. Its caller's 取消 or deadline reaches the
-// server as a cancel message or as the call's own timeout; such a call is not run, or rolled back.
+// unit of work, trace and summary figures, and answered on the stream as it ends. Its caller's 取消 or
+// deadline reaches the server as a cancel message or as the call's own timeout; such a call is not
+// run, or rolled back.
 // A connection's calls from batches count against the same cap as its streams: those beyond it wait
 // here, in the connection's own list, so that one busy client still holds no more workers than that.
 //
